@@ -1,0 +1,104 @@
+#include "runtime/checks.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace hfchain {
+
+std::string format_value(double value) {
+    if (std::isnan(value)) return "NaN";
+    if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
+    char buffer[32];
+    if (value == std::floor(value) && std::fabs(value) < 1e15) {
+        std::snprintf(buffer, sizeof buffer, "%.0f", value);
+        return buffer;
+    }
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
+        if (std::strtod(buffer, nullptr) == value) break;
+    }
+    return buffer;
+}
+
+index_t checked_size_product(index_t a, index_t b) {
+    if (a < 0 || b < 0) {
+        raise(errid::kNegative, "Array size " + std::to_string(a) + " x " + std::to_string(b) +
+                                    " has a negative extent.");
+    }
+    const std::int64_t product = static_cast<std::int64_t>(a) * b;
+    if (product > std::numeric_limits<index_t>::max()) {
+        raise(errid::kMaxSize, "Array size " + std::to_string(a) + " x " + std::to_string(b) +
+                                   " exceeds the largest element count, 2147483647.");
+    }
+    return static_cast<index_t>(product);
+}
+
+index_t check_integer(double value, const char* name) {
+    if (!std::isfinite(value) || value != std::floor(value) || value < -2147483648.0 ||
+        value > 2147483647.0) {
+        raise(errid::kNonInteger, std::string("Value ") + format_value(value) + " of '" + name +
+                                      "' must be a finite whole number within 32 bits.");
+    }
+    return static_cast<index_t>(value);
+}
+
+index_t check_index(index_t index, index_t n, const char* name) {
+    if (index < 1 || index > n) {
+        raise(errid::kIndexOutOfBounds, std::string("Index ") + std::to_string(index) +
+                                            " is out of bounds for '" + name +
+                                            "' (valid range 1.." + std::to_string(n) + ").");
+    }
+    return index - 1;
+}
+
+index_t check_index(double index, index_t n, const char* name) {
+    if (!std::isfinite(index) || index != std::floor(index)) {
+        raise(errid::kNonInteger, std::string("Index ") + format_value(index) + " into '" + name +
+                                      "' is not a finite whole number.");
+    }
+    if (index < 1 || index > n) {
+        raise(errid::kIndexOutOfBounds, std::string("Index ") + format_value(index) +
+                                            " is out of bounds for '" + name +
+                                            "' (valid range 1.." + std::to_string(n) + ").");
+    }
+    return static_cast<index_t>(index) - 1;
+}
+
+index_t check_nonnegative(index_t value, const char* name) {
+    if (value < 0) {
+        raise(errid::kNegative, std::string("Count ") + std::to_string(value) + " of '" + name +
+                                    "' must not be negative.");
+    }
+    return value;
+}
+
+index_t check_size_argument(double value) {
+    if (!std::isfinite(value) || value != std::floor(value)) {
+        raise(errid::kNonIntegerSize,
+              "Size argument " + format_value(value) + " must be a finite whole number.");
+    }
+    if (value > 2147483647.0) {
+        raise(errid::kMaxSize,
+              "Size argument " + format_value(value) + " exceeds the largest size, 2147483647.");
+    }
+    return value < 0 ? 0 : static_cast<index_t>(value);
+}
+
+void check_size_equal(index_t expected, index_t actual, const char* name) {
+    if (expected != actual) {
+        raise(errid::kSizeMismatch, std::string("Size mismatch in '") + name +
+                                        "': " + std::to_string(actual) + " elements where " +
+                                        std::to_string(expected) + " are needed.");
+    }
+}
+
+void check_loop_bound(index_t upper) {
+    if (upper == std::numeric_limits<index_t>::max()) {
+        raise(errid::kForLoopOverflow,
+              "The loop bound reaches the largest value of its class (int32): the loop would "
+              "never end.");
+    }
+}
+
+}  // namespace hfchain

@@ -1,0 +1,54 @@
+// Numeric rules shared by every block, with the host's exact conventions.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/array.hpp"
+
+namespace hfchain {
+
+// Round to nearest, halves away from zero: round(2.5) = 3, round(-2.5) = -3.
+double round_half_away(double x) noexcept;
+
+// Round, then saturate to the signed 32-bit range (NaN gives 0).
+std::int32_t to_int32_saturating(double x) noexcept;
+
+// Exact product clamped to the signed 32-bit range.
+std::int32_t mul_saturating(std::int32_t a, std::int32_t b) noexcept;
+
+// mod with the sign of the divisor: mod(x, 0) = x; mod(-17, 72) = 55. For a divisor that is not a
+// whole number, a quotient within one rounding step of a whole number gives 0.
+double mod(double x, double y) noexcept;
+
+// rem with the sign of the dividend: x - fix(x / y) * y; rem(-17, 72) = -17.
+double rem(double x, double y) noexcept;
+
+// Truncation toward zero.
+double fix(double x) noexcept;
+
+// 1-based positions of the true elements, ascending, as a column.
+IntArray find(const BoolArray& mask);
+
+// n copies of the column v stacked in order.
+template <class T>
+Array<T> repmat(const Array<T>& v, index_t n) {
+    const index_t len = v.numel();
+    Array<T> out(checked_size_product(len, n < 0 ? 0 : n));
+    for (index_t c = 0; c < n; ++c) std::copy(v.begin(), v.end(), out.data() + c * len);
+    return out;
+}
+
+// The same elements under new sizes; rows * cols must equal the element count
+// ("Coder:MATLAB:getReshapeDims_notSameNumel").
+template <class T>
+Array<T> reshape(Array<T> v, index_t rows, index_t cols) {
+    if (checked_size_product(rows, cols) != v.numel()) {
+        raise(errid::kReshapeNumel, "To reshape, the number of elements must not change: " +
+                                        std::to_string(v.numel()) + " elements cannot become " +
+                                        std::to_string(rows) + " x " + std::to_string(cols) + ".");
+    }
+    v.reshape_in_place(rows, cols);
+    return v;
+}
+
+}  // namespace hfchain
