@@ -55,7 +55,7 @@ TEST(NumericRules, ModAndRemFollowTheHost) {
     const ModRemCase cases[] = {
         {-17, 72, 55, -17}, {17, 72, 17, 17},       {17, -5, -3, 2}, {-17, -5, -2, -2},
         {5, 0, 5, NAN},     {0, 8, 0, 0},           {-1, 8, 7, -1},  {7.5, 2, 1.5, 1.5},
-        {1, 0.1, 0, 0},   {-0.5, 0.2, 0.1, -0.1},
+        {1, 0.1, 0, 0},     {-0.5, 0.2, 0.1, -0.1},
     };
     for (const auto& c : cases) {
         EXPECT_NEAR(mod(c.x, c.y), c.mod, 1e-12) << c.x << " mod " << c.y;
