@@ -36,8 +36,7 @@ struct RoadConfig {
 struct RoadResult {
     SendchainOut tx;
     PulseshaperOut shaped;
-    FadesimOut faded;       // filled for ChannelKind::watterson; for awgn: noise and AwgnOut
-    ComplexArray received;  // the matched filter's input
+    FadesimOut faded;  // filled for ChannelKind::watterson; for awgn only noise and AwgnOut
     PulsematchOut matched;
     RealArray frameStart;           // framelock's result (1 x 1, or empty)
     double expectedFrameStart = 0;  // 2 D M + 1, where the first symbol peaks without delay
@@ -49,6 +48,11 @@ struct RoadResult {
     index_t codedBits = 0;       // coded bits compared (length of CodOutInterIn)
     index_t codedBitErrors = 0;  // received bits that differ from CodOutInterIn, missing ones
                                  // counted as errors
+
+    // The matched filter's input: the shaped waveform, or the channel's AwgnOut.
+    const ComplexArray& received(ChannelKind kind) const {
+        return kind == ChannelKind::none ? shaped.out : faded.AwgnOut;
+    }
 };
 
 // Adds complex white Gaussian noise of total variance 10^(-EsNodB/10) per sample, drawing the
