@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev clang-format "$@")
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev clang-format
+          octave liboctave-dev libmatio-dev libcli11-dev gnuplot-nox "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
