@@ -1,0 +1,197 @@
+#include "apps/matfile.hpp"
+
+#include <matio.h>
+
+#include <memory>
+#include <vector>
+
+namespace hfchain::app {
+
+namespace {
+
+struct VarFree {
+    void operator()(matvar_t* v) const { Mat_VarFree(v); }
+};
+using VarPtr = std::unique_ptr<matvar_t, VarFree>;
+
+// A matio variable holding a copy of `a` (the variable owns its data).
+// matio copies the data it is given, but for an empty array it keeps the pointer it was given
+// and frees it later: empty arrays are created without data.
+VarPtr make_var(const char* name, const RealArray& a) {
+    size_t dims[2] = {static_cast<size_t>(a.rows()), static_cast<size_t>(a.cols())};
+    if (a.empty())
+        return VarPtr(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, nullptr, 0));
+    return VarPtr(
+        Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, const_cast<double*>(a.data()), 0));
+}
+
+VarPtr make_var(const char* name, const ComplexArray& a) {
+    size_t dims[2] = {static_cast<size_t>(a.rows()), static_cast<size_t>(a.cols())};
+    if (a.empty()) {
+        return VarPtr(
+            Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, nullptr, MAT_F_COMPLEX));
+    }
+    const auto n = static_cast<std::size_t>(a.numel());
+    std::vector<double> re(n);
+    std::vector<double> im(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        re[k] = a[static_cast<index_t>(k)].real();
+        im[k] = a[static_cast<index_t>(k)].imag();
+    }
+    mat_complex_split_t split{re.data(), im.data()};
+    // Without MAT_F_DONT_COPY_DATA matio copies both parts, so the vectors may go.
+    return VarPtr(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, &split, MAT_F_COMPLEX));
+}
+
+VarPtr make_var(const char* name, double v) {
+    size_t dims[2] = {1, 1};
+    return VarPtr(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, &v, 0));
+}
+
+VarPtr make_var(const char* name, const std::string& text) {
+    size_t dims[2] = {1, text.size()};
+    return VarPtr(
+        Mat_VarCreate(name, MAT_C_CHAR, MAT_T_UINT8, 2, dims, const_cast<char*>(text.data()), 0));
+}
+
+class MatWriter {
+public:
+    explicit MatWriter(const std::string& file)
+        : file_(file), mat_(Mat_CreateVer(file.c_str(), nullptr, MAT_FT_MAT5)) {
+        if (mat_ == nullptr) throw UsageError("--save: cannot create the MAT file '" + file + "'");
+    }
+    MatWriter(const MatWriter&) = delete;
+    MatWriter& operator=(const MatWriter&) = delete;
+    ~MatWriter() {
+        if (mat_ != nullptr) Mat_Close(mat_);
+    }
+
+    template <class T>
+    void put(const char* name, const T& value) {
+        write(make_var(name, value));
+    }
+
+    void write(VarPtr var) {
+        if (!var || Mat_VarWrite(mat_, var.get(), MAT_COMPRESSION_ZLIB) != 0) {
+            throw UsageError("--save: writing '" + std::string(var ? var->name : "?") + "' to '" +
+                             file_ + "' failed");
+        }
+    }
+
+    void close() {
+        const int status = Mat_Close(mat_);
+        mat_ = nullptr;
+        if (status != 0) throw UsageError("--save: closing '" + file_ + "' failed");
+    }
+
+private:
+    std::string file_;
+    mat_t* mat_;
+};
+
+// A 1 x 1 structure of named fields; the structure owns the field variables.
+class StructVar {
+public:
+    StructVar(const char* name, std::vector<const char*> fields) : fields_(std::move(fields)) {
+        fields_.push_back(nullptr);
+        size_t dims[2] = {1, 1};
+        var_.reset(Mat_VarCreateStruct2(name, 2, dims, fields_.data()));
+    }
+
+    template <class T>
+    StructVar& set(const char* field, const T& value) {
+        VarPtr v = make_var(field, value);
+        if (var_ && v) {
+            // The structure takes the field over; the return value is the field it held before
+            // (none here).
+            matvar_t* old = Mat_VarSetStructFieldByName(var_.get(), field, 0, v.release());
+            if (old != nullptr) Mat_VarFree(old);
+        }
+        return *this;
+    }
+
+    VarPtr take() { return std::move(var_); }
+
+private:
+    std::vector<const char*> fields_;
+    VarPtr var_;
+};
+
+}  // namespace
+
+void save_road_mat(const std::string& file, const RunOptions& options, const Milstd& milstd,
+                   const RoadResult& road) {
+    MatWriter mat(file);
+
+    // The inputs, so that the file alone says how it was made.
+    mat.write(StructVar("milstd", {"rate", "interl", "interTable", "chSymMapping", "bitsToSym",
+                                   "repFactor", "preamSync", "trein", "data", "probe"})
+                  .set("rate", milstd.rate)
+                  .set("interl", milstd.interl)
+                  .set("interTable", milstd.interTable)
+                  .set("chSymMapping", milstd.chSymMapping)
+                  .set("bitsToSym", milstd.bitsToSym)
+                  .set("repFactor", milstd.repFactor)
+                  .set("preamSync", milstd.preamSync)
+                  .set("trein", milstd.trein)
+                  .set("data", milstd.data)
+                  .set("probe", milstd.probe)
+                  .take());
+    mat.write(StructVar("varShapping", {"rolloffFactor", "pulseDelay", "oversamplingFactor"})
+                  .set("rolloffFactor", options.shaping.rolloffFactor)
+                  .set("pulseDelay", options.shaping.pulseDelay)
+                  .set("oversamplingFactor", options.shaping.oversamplingFactor)
+                  .take());
+    mat.write(StructVar("varWatterson", {"model", "EsNodB", "seed"})
+                  .set("model", options.channel)
+                  .set("EsNodB", options.esno)
+                  .set("seed", options.channelSeed)
+                  .take());
+    mat.put("channel", options.channel);
+    mat.put("nFrame", options.nFrame);
+    mat.put("txSeed", options.txSeed);
+
+    // sendchain
+    const SendchainOut& tx = road.tx;
+    mat.put("BitInCodIn", tx.BitInCodIn);
+    mat.put("CodOutInterIn", tx.CodOutInterIn);
+    mat.put("InterOutMapIn", tx.InterOutMapIn);
+    mat.put("MapOutMultiplexIn", tx.MapOutMultiplexIn);
+    mat.put("ComplexPSKSymbols", tx.ComplexPSKSymbols);
+    mat.put("ModConstellation", tx.ModConstellation);
+    mat.put("ProbeInfo", tx.ProbeInfo);
+    mat.put("MultiplexOut", tx.MultiplexOut);
+
+    // pulseshaper
+    mat.put("pulseshaper_filter", road.shaped.filter);
+    mat.put("pulseshaper_out", road.shaped.out);
+
+    // fadesim, or the white noise alone
+    if (options.channel != "none") {
+        if (options.channel != "awgn") {
+            mat.put("raios", road.faded.raios);
+            mat.put("RER", road.faded.RER);
+            mat.put("ED", road.faded.ED);
+            mat.put("WattersonOutAwgnIn", road.faded.WattersonOutAwgnIn);
+        }
+        mat.put("noise", road.faded.noise);
+        mat.put("AwgnOut", road.faded.AwgnOut);
+    }
+
+    // the receiver
+    mat.put("pulsematch_filter", road.matched.filter);
+    mat.put("pulsematch_filterDelay", road.matched.filterDelay);
+    mat.put("pulsematch_out", road.matched.out);
+    mat.put("framelock_out", road.frameStart);
+    mat.put("expectedFrameStart", road.expectedFrameStart);
+    mat.put("tickalign_out", road.symbols.out);
+    mat.put("unframer_out", road.data.out);
+    mat.put("DemodOutDemapIn", road.demod.DemodOutDemapIn);
+    mat.put("DemapOut", road.demod.DemapOut);
+    mat.put("unshuffle_out", road.deinterleaved.out);
+    mat.put("codedBits", static_cast<double>(road.codedBits));
+    mat.put("codedBitErrors", static_cast<double>(road.codedBitErrors));
+    mat.close();
+}
+
+}  // namespace hfchain::app

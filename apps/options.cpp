@@ -1,0 +1,374 @@
+#include "apps/options.hpp"
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "runtime/checks.hpp"
+
+namespace hfchain::app {
+
+namespace {
+
+// The default sweep's Es/N0 points: from where the coded-bit error rate is near 0.1 to where
+// white noise alone makes almost no errors.
+constexpr const char* kDefaultEsno = "0:3:24";
+
+std::string join(const char* const* names, std::size_t n) {
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i > 0) s += ", ";
+        s += names[i];
+    }
+    return s;
+}
+
+std::string shown(double v) { return format_value(v); }
+
+void check_interleaver(double interLen) {
+    if (interLen != 0.6 && interLen != 4.8) {
+        throw UsageError("--interleaver: " + shown(interLen) +
+                         " s is not an interleaver length; accepted: 0.6 or 4.8");
+    }
+}
+
+void check_nframe(double nFrame) {
+    if (!std::isfinite(nFrame) || nFrame <= 0 || nFrame > 1e4) {
+        throw UsageError("--nframe: " + shown(nFrame) +
+                         " is not accepted; give a number of interleaver blocks above 0 and at "
+                         "most 10000");
+    }
+}
+
+void check_shaping(const VarShapping& s) {
+    if (!(s.rolloffFactor > 0 && s.rolloffFactor <= 1)) {
+        throw UsageError("--rolloff: " + shown(s.rolloffFactor) +
+                         " is outside the accepted range (0, 1]");
+    }
+    if (!std::isfinite(s.pulseDelay) || s.pulseDelay < 1 || s.pulseDelay > 64 ||
+        s.pulseDelay != std::floor(s.pulseDelay)) {
+        throw UsageError("--delay: " + shown(s.pulseDelay) +
+                         " is not accepted; give a whole number of symbol periods from 1 to 64");
+    }
+    if (!std::isfinite(s.oversamplingFactor) || s.oversamplingFactor < 1 ||
+        s.oversamplingFactor > 64 || s.oversamplingFactor != std::floor(s.oversamplingFactor)) {
+        throw UsageError(
+            "--oversampling: " + shown(s.oversamplingFactor) +
+            " is not accepted; give a whole number of samples per symbol from 1 to 64");
+    }
+}
+
+// The second ray must lie a whole number of samples behind the first.
+void check_ray_delay(const std::string& condition, double M) {
+    const double d = ray_delay_samples(condition, M);
+    if (d != std::floor(d)) {
+        throw UsageError("--oversampling: with " + shown(M) +
+                         " samples per symbol the second ray of '" + condition + "' would lie " +
+                         shown(d) +
+                         " samples behind the first; 'bom', 'moderado' and 'ruim' need a multiple "
+                         "of 5 ('muito_ruim' and 'awgn' take any)");
+    }
+}
+
+void check_seed_value(const char* option, double seed) {
+    if (!(seed >= 0 && seed <= 4294967295.0) || seed != std::floor(seed)) {
+        throw UsageError(std::string(option) + ": " + shown(seed) +
+                         " is not a seed; accepted: a whole number from 0 to 4294967295");
+    }
+}
+
+std::int64_t check_count(const char* option, double value, double minimum) {
+    if (!(value >= minimum && value <= 9007199254740992.0) || value != std::floor(value)) {
+        throw UsageError(std::string(option) + ": " + shown(value) +
+                         " is not accepted; give a whole number of at least " + shown(minimum));
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+void check_esno_value(double esno) {
+    if (!std::isfinite(esno) || std::fabs(esno) > 200) {
+        throw UsageError("--esno: " + shown(esno) +
+                         " dB is not accepted; give finite values from -200 to 200 dB");
+    }
+}
+
+bool ends_with(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+double parse_number(const std::string& text, const std::string& whole) {
+    std::size_t used = 0;
+    double v = 0;
+    try {
+        v = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size()) {
+        throw UsageError("--esno: '" + whole +
+                         "' is not a list of Es/N0 values; accepted: numbers in dB and "
+                         "START:STEP:STOP ranges joined by commas, for example 0:2:20,25");
+    }
+    return v;
+}
+
+void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarShapping& s,
+                         const char* nframe_help) {
+    cmd.add_option("-i,--interleaver", interLen, "Interleaver length in seconds: 0.6 or 4.8")
+        ->type_name("SECONDS")
+        ->capture_default_str();
+    cmd.add_option("-n,--nframe", nFrame, nframe_help)->type_name("BLOCKS")->capture_default_str();
+    cmd.add_option("--rolloff", s.rolloffFactor, "Roll-off of the root-raised cosine, in (0, 1]")
+        ->type_name("ALPHA")
+        ->capture_default_str();
+    cmd.add_option("--delay", s.pulseDelay,
+                   "Half-length D of the pulse, in symbol periods (whole, 1..64)")
+        ->type_name("SYMBOLS")
+        ->capture_default_str();
+    cmd.add_option("-M,--oversampling", s.oversamplingFactor,
+                   "Samples per symbol M (whole, 1..64; a multiple of 5 for bom, moderado, ruim)")
+        ->type_name("M")
+        ->capture_default_str();
+}
+
+}  // namespace
+
+SweepOptions default_sweep() {
+    SweepOptions o;
+    o.config.conditions.assign(std::begin(kConditionNames), std::end(kConditionNames));
+    o.config.esno = parse_esno_list(kDefaultEsno);
+    o.config.nFrame = 1;
+    o.config.minErrors = 100;
+    o.config.maxBits = 200000;
+    o.plot = "hfchain-sweep.svg";
+    return o;
+}
+
+std::vector<double> parse_esno_list(const std::string& text) {
+    std::vector<double> points;
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', begin);
+        const std::string item =
+            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+        std::vector<double> parts;
+        std::size_t from = 0;
+        for (;;) {
+            const std::size_t colon = item.find(':', from);
+            parts.push_back(parse_number(
+                item.substr(from, colon == std::string::npos ? std::string::npos : colon - from),
+                text));
+            if (colon == std::string::npos) break;
+            from = colon + 1;
+        }
+        if (parts.size() == 1) {
+            check_esno_value(parts[0]);
+            points.push_back(parts[0]);
+        } else if (parts.size() <= 3) {
+            const double start = parts[0];
+            const double step = parts.size() == 3 ? parts[1] : 1.0;
+            const double stop = parts.back();
+            check_esno_value(start);
+            check_esno_value(stop);
+            const double span = (stop - start) / step;
+            if (!std::isfinite(span) || step == 0 || span < 0 || span > 1000) {
+                throw UsageError("--esno: '" + item +
+                                 "' is not a range; accepted: START:STEP:STOP with a step that "
+                                 "leads from START to STOP in at most 1000 steps");
+            }
+            // Each point from its index, so that rounding does not accumulate; a stop within a
+            // millionth of a step of the last point counts as reached.
+            const auto count = static_cast<long>(std::floor(span + 1e-6)) + 1;
+            for (long k = 0; k < count; ++k)
+                points.push_back(start + static_cast<double>(k) * step);
+        } else {
+            throw UsageError("--esno: '" + item +
+                             "' is not a range; accepted: START:STEP:STOP or START:STOP");
+        }
+        if (comma == std::string::npos) break;
+        begin = comma + 1;
+    }
+    return points;
+}
+
+void check_run_options(const RunOptions& o) {
+    check_interleaver(o.interLen);
+    check_nframe(o.nFrame);
+    check_shaping(o.shaping);
+    bool known = false;
+    for (const char* c : kRunChannelNames) known = known || o.channel == c;
+    if (!known) {
+        throw UsageError("--channel: unknown channel '" + o.channel +
+                         "'; accepted: " + join(kRunChannelNames, std::size(kRunChannelNames)));
+    }
+    check_ray_delay(o.channel, o.shaping.oversamplingFactor);
+    check_esno_value(o.esno);
+    check_seed_value("--tx-seed", o.txSeed);
+    check_seed_value("--channel-seed", o.channelSeed);
+    if (!o.plotDir.empty() && !gnuplot_available()) {
+        throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
+    }
+}
+
+void check_sweep_options(const SweepOptions& o) {
+    const SweepConfig& c = o.config;
+    check_interleaver(c.interLen);
+    check_nframe(c.nFrame);
+    check_shaping(c.shaping);
+    if (c.conditions.empty()) {
+        throw UsageError("--conditions: no condition given; accepted: " + condition_list());
+    }
+    for (const std::string& name : c.conditions) {
+        if (!is_condition(name)) {
+            throw UsageError("--conditions: unknown condition '" + name +
+                             "'; accepted: " + condition_list());
+        }
+        check_ray_delay(name, c.shaping.oversamplingFactor);
+    }
+    for (std::size_t i = 0; i < c.conditions.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (c.conditions[i] == c.conditions[j]) {
+                throw UsageError("--conditions: '" + c.conditions[i] + "' is named twice");
+            }
+        }
+    }
+    if (c.esno.empty()) throw UsageError("--esno: no Es/N0 value given");
+    for (const double e : c.esno) check_esno_value(e);
+    if (!o.plot.empty() && !ends_with(o.plot, ".svg") && !ends_with(o.plot, ".png")) {
+        throw UsageError("--plot: '" + o.plot +
+                         "' is not accepted; give a file ending in .svg or .png");
+    }
+    if (!o.plot.empty() && !gnuplot_available()) {
+        throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
+    }
+}
+
+bool gnuplot_available() { return std::system("gnuplot --version >/dev/null 2>&1") == 0; }
+
+Invocation parse_command_line(int argc, const char* const* argv, const std::string& version) {
+    Invocation inv;
+    CLI::App app(
+        "hfchain: simulator of the 2400 bit/s HF serial-tone modem, the Watterson channel and the "
+        "receiver.\nWithout arguments it runs the default sweep over all five conditions and "
+        "writes hfchain-sweep.svg.",
+        "hfchain");
+    app.set_version_flag("--version", "hfchain " + version);
+    app.require_subcommand(0, 1);
+
+    RunOptions& r = inv.run;
+    CLI::App* run = app.add_subcommand(
+        "run", "One transmission through the whole chain, reported stage by stage");
+    add_shaping_options(*run, r.interLen, r.nFrame, r.shaping,
+                        "Interleaver blocks of data (above 0; need not be whole)");
+    run->add_option("--tx-seed", r.txSeed, "Seed of the information bits (0..4294967295)")
+        ->type_name("SEED")
+        ->capture_default_str();
+    run->add_option("-c,--channel", r.channel,
+                    "Channel: none, awgn (white noise only), bom, moderado, ruim, muito_ruim")
+        ->type_name("NAME")
+        ->capture_default_str();
+    run->add_option("-e,--esno", r.esno, "Es/N0 in dB (ignored for --channel none)")
+        ->type_name("DB")
+        ->capture_default_str();
+    run->add_option("--channel-seed", r.channelSeed, "Seed of the fading and noise (0..4294967295)")
+        ->type_name("SEED")
+        ->capture_default_str();
+    run->add_option("--save", r.save, "Write every intermediate signal to this MAT file")
+        ->type_name("FILE.mat");
+    run->add_option("--plot", r.plotDir,
+                    "Draw the received constellation and the ray gains into this folder")
+        ->type_name("DIR");
+
+    SweepOptions& s = inv.sweep;
+    s = default_sweep();
+    s.plot.clear();
+    SweepConfig& c = s.config;
+    std::string esno = kDefaultEsno;
+    double minErrors = static_cast<double>(c.minErrors);
+    double maxBits = static_cast<double>(c.maxBits);
+    double seed = c.seed;
+    double threads = 0;
+    bool quiet = false;
+    CLI::App* sweep = app.add_subcommand(
+        "sweep", "Coded-bit error rate against Es/N0 for a list of channel conditions");
+    add_shaping_options(*sweep, c.interLen, c.nFrame, c.shaping,
+                        "Interleaver blocks of data per trial (above 0)");
+    sweep
+        ->add_option("-C,--conditions", c.conditions,
+                     "Conditions, comma-separated: " + condition_list())
+        ->type_name("NAMES")
+        ->delimiter(',')
+        ->capture_default_str();
+    sweep
+        ->add_option("-e,--esno", esno,
+                     "Es/N0 points in dB: values and START:STEP:STOP ranges, comma-separated")
+        ->type_name("DB")
+        ->capture_default_str();
+    sweep->add_option("--min-errors", minErrors, "Stop a point at this many coded-bit errors ...")
+        ->type_name("N")
+        ->capture_default_str();
+    sweep->add_option("--max-bits", maxBits, "... or at this many coded bits (1e6 accepted)")
+        ->type_name("N")
+        ->capture_default_str();
+    sweep->add_option("-s,--seed", seed, "Base seed of every trial (0..4294967295)")
+        ->type_name("SEED")
+        ->capture_default_str();
+    sweep->add_option("-j,--threads", threads, "Worker threads (0: one per core)")
+        ->type_name("N")
+        ->capture_default_str();
+    sweep->add_option("--csv", s.csv, "Also write the table as CSV to this file")
+        ->type_name("FILE");
+    sweep->add_option("--json", s.json, "Also write the table as JSON to this file")
+        ->type_name("FILE");
+    sweep
+        ->add_option("--plot", s.plot,
+                     "Draw the error rates with the 8-PSK theory into this .svg or .png file")
+        ->type_name("FILE");
+    sweep->add_flag("-q,--quiet", quiet, "No progress report on stderr");
+    sweep->footer(
+        "Output: a table on stdout headed by '#' lines (version, every parameter); Octave's load "
+        "reads it as a matrix.\nColumns: cond esno_db trials bits errors ber ci95_low ci95_high "
+        "sync_misses seconds; ci95 is the 95 % Wilson score interval.\nTrial k of a point uses "
+        "seeds derived from (seed, condition, Es/N0, k): the table does not depend on --threads, "
+        "and a point rerun alone gives the same line.\nCtrl-C stops and writes the finished "
+        "trials.");
+    run->footer(
+        "--save names: the blocks' own field names (BitInCodIn ... MultiplexOut, raios, RER, ED, "
+        "WattersonOutAwgnIn, noise, AwgnOut, DemodOutDemapIn, DemapOut); shared names carry "
+        "their block: pulseshaper_filter, pulseshaper_out, pulsematch_filter, "
+        "pulsematch_filterDelay, pulsematch_out, framelock_out, tickalign_out, unframer_out, "
+        "unshuffle_out.");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        inv.exitCode = app.exit(e);
+        return inv;
+    }
+
+    if (argc <= 1) {
+        inv.command = Command::sweep;
+        inv.sweep = default_sweep();
+    } else if (run->parsed()) {
+        inv.command = Command::run;
+        check_run_options(r);
+    } else if (sweep->parsed()) {
+        inv.command = Command::sweep;
+        c.esno = parse_esno_list(esno);
+        c.minErrors = check_count("--min-errors", minErrors, 1);
+        c.maxBits = check_count("--max-bits", maxBits, 1);
+        check_seed_value("--seed", seed);
+        c.seed = static_cast<std::uint32_t>(seed);
+        c.threads = static_cast<int>(check_count("--threads", threads, 0));
+        if (c.threads > 256) throw UsageError("--threads: at most 256 worker threads");
+        s.progress = !quiet;
+        check_sweep_options(s);
+    } else {
+        // Options but no command: only possible for top-level flags, which exit above.
+        std::fputs(app.help().c_str(), stdout);
+    }
+    return inv;
+}
+
+}  // namespace hfchain::app

@@ -1,0 +1,58 @@
+#include "apps/progress.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace hfchain::app {
+
+void format_duration(double seconds, char* buf, std::size_t size) {
+    const long s = std::lround(std::max(0.0, seconds));
+    if (s >= 3600) {
+        std::snprintf(buf, size, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    } else {
+        std::snprintf(buf, size, "%ld:%02ld", s / 60, s % 60);
+    }
+}
+
+void ProgressReport::update(const SweepProgress& p) {
+    // The time left scales the time spent by the work still to do; it is only shown once a few
+    // percent are done, before that the estimate means little.
+    char elapsed[32];
+    char left[32] = "?";
+    format_duration(p.elapsed, elapsed, sizeof elapsed);
+    if (p.fraction >= 0.02 && p.fraction < 1) {
+        format_duration(p.elapsed * (1 - p.fraction) / p.fraction, left, sizeof left);
+    } else if (p.fraction >= 1) {
+        format_duration(0, left, sizeof left);
+    }
+    if (!terminal_) {
+        if (p.finished == nullptr) return;
+        const PointResult& r = *p.finished;
+        std::fprintf(out_,
+                     "sweep: %d/%d points; %s at %g dB: %lld errors in %lld bits; elapsed %s, "
+                     "about %s left\n",
+                     p.pointsDone, p.pointsTotal, r.condition.c_str(), r.esno,
+                     static_cast<long long>(r.errors), static_cast<long long>(r.bits), elapsed,
+                     left);
+        std::fflush(out_);
+        return;
+    }
+    if (p.finished != nullptr) return;  // the bar shows the totals
+    constexpr int width = 32;
+    const int filled = static_cast<int>(std::lround(std::min(1.0, p.fraction) * width));
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(width - filled), '.');
+    std::fprintf(out_, "\rsweep [%s] %3d%%  %d/%d points  %s elapsed, about %s left \x1b[K",
+                 bar.c_str(), static_cast<int>(std::floor(p.fraction * 100)), p.pointsDone,
+                 p.pointsTotal, elapsed, left);
+    std::fflush(out_);
+    drawn_ = true;
+}
+
+void ProgressReport::finish() {
+    if (terminal_ && drawn_) std::fputc('\n', out_);
+    drawn_ = false;
+}
+
+}  // namespace hfchain::app

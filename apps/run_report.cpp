@@ -1,0 +1,200 @@
+#include "apps/run_report.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <numbers>
+#include <sstream>
+
+#include "apps/report.hpp"
+#include "runtime/checks.hpp"
+
+namespace hfchain::app {
+
+namespace {
+
+std::string fmt(const char* format, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+double mean_power(const cdouble* x, index_t n) {
+    if (n == 0) return 0;
+    double sum = 0;
+    for (index_t k = 0; k < n; ++k) sum += std::norm(x[k]);
+    return sum / n;
+}
+
+void stage(std::ostream& out, const char* block, const std::string& text) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%-12s", block);
+    out << name << text << '\n';
+}
+
+}  // namespace
+
+RoadConfig road_config(const RunOptions& options) {
+    RoadConfig c;
+    c.nFrame = options.nFrame;
+    c.txSeed = options.txSeed;
+    c.shaping = options.shaping;
+    c.channel = options.channel == "none"   ? ChannelKind::none
+                : options.channel == "awgn" ? ChannelKind::awgn
+                                            : ChannelKind::watterson;
+    c.watterson.model = options.channel;
+    c.watterson.EsNodB = options.esno;
+    c.watterson.seed = options.channelSeed;
+    return c;
+}
+
+void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& milstd,
+                      const RoadResult& road, const std::string& version) {
+    const double M = o.shaping.oversamplingFactor;
+    out << "# hfchain " << version << " run: one transmission through the whole chain\n";
+    out << "# interleaver " << format_value(o.interLen) << " s, nFrame " << format_value(o.nFrame)
+        << ", tx seed " << format_value(o.txSeed) << '\n';
+    out << "# rolloffFactor " << format_value(o.shaping.rolloffFactor) << ", pulseDelay "
+        << format_value(o.shaping.pulseDelay) << ", oversamplingFactor " << format_value(M) << '\n';
+    out << "# channel " << o.channel;
+    if (o.channel != "none") {
+        out << ", Es/N0 " << format_value(o.esno) << " dB, channel seed "
+            << format_value(o.channelSeed);
+    }
+    out << "\n";
+
+    stage(out, "modeconf",
+          std::to_string(static_cast<int>(milstd.rate)) + " bit/s, " +
+              std::to_string(milstd.interTable.numel()) + "-bit interleaver blocks, " +
+              std::to_string(milstd.preamSync.numel()) + "-symbol preamble, frames of " +
+              format_value(milstd.data) + " data + " + format_value(milstd.trein) +
+              " probe symbols");
+    const SendchainOut& tx = road.tx;
+    stage(out, "sendchain",
+          std::to_string(tx.BitInCodIn.numel()) + " bits in (data, flush, padding), " +
+              std::to_string(tx.CodOutInterIn.numel()) + " coded bits, " +
+              std::to_string(tx.MapOutMultiplexIn.numel()) + " data symbols, " +
+              std::to_string(tx.MultiplexOut.numel()) + " symbols sent");
+    stage(out, "pulseshaper",
+          std::to_string(road.shaped.filter.numel()) + "-tap filter, " +
+              std::to_string(road.shaped.out.numel()) + " samples, power " +
+              fmt("%.4f", mean_power(road.shaped.out.data(), road.shaped.out.numel())));
+
+    const double n0 = std::pow(10.0, -o.esno / 10);
+    if (o.channel == "none") {
+        stage(out, "channel", "none: the shaped waveform goes straight to the matched filter");
+    } else {
+        const FadesimOut& f = road.faded;
+        std::string text;
+        if (o.channel == "awgn") {
+            text = "white noise only, ";
+        } else {
+            const index_t L = f.raios.rows();
+            text = o.channel + ": second ray " + fmt("%.4g", f.RER * 1e3) + " ms (" +
+                   fmt("%g", f.RER * 2400 * M) + " samples) behind, Doppler spread " +
+                   fmt("%g", f.ED) + " Hz, ray powers " +
+                   fmt("%.3f", mean_power(f.raios.data(), L)) + " and " +
+                   fmt("%.3f", mean_power(f.raios.data() + L, L)) + ", ";
+        }
+        text += std::to_string(f.AwgnOut.numel()) + " samples, noise power " +
+                fmt("%.4g", mean_power(f.noise.data(), f.noise.numel())) +
+                " (N0 = " + fmt("%.4g", n0) + ")";
+        stage(out, o.channel == "awgn" ? "awgn" : "fadesim", text);
+    }
+    stage(out, "pulsematch",
+          std::to_string(road.matched.out.numel()) + " samples, filter delay " +
+              format_value(road.matched.filterDelay) + " symbols");
+    std::string sync;
+    if (!road.frameFound || road.frameStart.empty()) {
+        sync =
+            "no frame start found (expected sample " + format_value(road.expectedFrameStart) + ")";
+    } else {
+        const double found = road.frameStart[0];
+        sync = "frame start at sample " + format_value(found) + ", expected " +
+               format_value(road.expectedFrameStart);
+        if (found == road.expectedFrameStart) {
+            sync += ": found";
+        } else {
+            sync += ": MISSED by " + format_value(found - road.expectedFrameStart) + " samples";
+        }
+    }
+    stage(out, "framelock", sync);
+    stage(out, "tickalign", std::to_string(road.symbols.out.numel()) + " symbols");
+    stage(out, "unframer",
+          std::to_string(road.data.out.numel()) + " data symbols (" +
+              std::to_string(tx.ComplexPSKSymbols.numel()) + " sent)");
+    const RealArray& decisions = road.demod.DemodOutDemapIn;
+    const RealArray& sent = tx.MapOutMultiplexIn;
+    const index_t common = std::min(decisions.numel(), sent.numel());
+    index_t symbol_errors = std::max(decisions.numel(), sent.numel()) - common;
+    for (index_t k = 0; k < common; ++k) symbol_errors += decisions[k] != sent[k] ? 1 : 0;
+    stage(out, "symslicer",
+          std::to_string(decisions.numel()) + " decisions, " + std::to_string(symbol_errors) +
+              " symbol errors, " + std::to_string(road.demod.DemapOut.numel()) + " bits");
+    stage(out, "unshuffle", std::to_string(road.deinterleaved.out.numel()) + " coded bits");
+    const double rate =
+        road.codedBits > 0 ? static_cast<double>(road.codedBitErrors) / road.codedBits : 0.0;
+    stage(out, "result",
+          std::to_string(road.codedBitErrors) + " coded-bit errors in " +
+              std::to_string(road.codedBits) + " bits: rate " + fmt("%.4e", rate));
+}
+
+std::vector<std::string> plot_run(const std::string& dir, const RunOptions& options,
+                                  const RoadResult& road) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) throw UsageError("--plot: cannot create the folder '" + dir + "': " + ec.message());
+    std::vector<std::string> written;
+
+    // The received data symbols against the eight reference points.
+    const std::string constellation = (std::filesystem::path(dir) / "constellation.svg").string();
+    std::ostringstream s;
+    s << "set terminal svg size 700,700 dynamic enhanced font 'sans,12'\n";
+    s << "set output " << gnuplot_quote(constellation) << '\n';
+    s << "$rx << EOD\n";
+    const ComplexArray& rx = road.data.out;
+    const index_t step = std::max<index_t>(1, rx.numel() / 20000);
+    for (index_t k = 0; k < rx.numel(); k += step) s << rx[k].real() << ' ' << rx[k].imag() << '\n';
+    s << "EOD\n$ref << EOD\n";
+    for (int v = 0; v < 8; ++v) {
+        s << std::cos(v * std::numbers::pi / 4) << ' ' << std::sin(v * std::numbers::pi / 4)
+          << '\n';
+    }
+    s << "EOD\nset size square\nset grid\nset xlabel 'in phase'\nset ylabel 'quadrature'\n";
+    s << "set title "
+      << gnuplot_quote("received data symbols: " + options.channel +
+                       (options.channel == "none"
+                            ? std::string()
+                            : ", Es/N0 " + format_value(options.esno) + " dB"))
+      << '\n';
+    s << "plot $rx using 1:2 with points pointtype 7 pointsize 0.3 linecolor rgb '#3070b0' "
+         "title 'received', $ref using 1:2 with points pointtype 6 pointsize 2 linewidth 2 "
+         "linecolor rgb 'black' title '8-PSK points'\nset output\n";
+    run_gnuplot(s.str(), "--plot " + constellation);
+    written.push_back(constellation);
+
+    // The magnitude of the two ray gains over time (fading channels only).
+    const ComplexArray& raios = road.faded.raios;
+    if (raios.rows() > 0 && raios.cols() == 2) {
+        const std::string gains = (std::filesystem::path(dir) / "ray_gains.svg").string();
+        const double fs = 2400 * options.shaping.oversamplingFactor;
+        std::ostringstream g;
+        g << "set terminal svg size 1000,500 dynamic enhanced font 'sans,12'\n";
+        g << "set output " << gnuplot_quote(gains) << "\n$g << EOD\n";
+        const index_t L = raios.rows();
+        const index_t every = std::max<index_t>(1, L / 5000);
+        for (index_t k = 0; k < L; k += every) {
+            g << k / fs << ' ' << std::abs(raios(k, 0)) << ' ' << std::abs(raios(k, 1)) << '\n';
+        }
+        g << "EOD\nset grid\nset xlabel 'time (s)'\nset ylabel '|gain|'\n";
+        g << "set title " << gnuplot_quote("ray gains: " + options.channel) << '\n';
+        g << "plot $g using 1:2 with lines linewidth 1.5 title 'ray 1', $g using 1:3 with lines "
+             "linewidth 1.5 title 'ray 2'\nset output\n";
+        run_gnuplot(g.str(), "--plot " + gains);
+        written.push_back(gains);
+    }
+    return written;
+}
+
+}  // namespace hfchain::app

@@ -1,0 +1,27 @@
+// The `run` command: one transmission through the whole chain, reported stage by stage.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "apps/options.hpp"
+#include "chain/road.hpp"
+
+namespace hfchain::app {
+
+// The road configuration `run` builds from its options.
+RoadConfig road_config(const RunOptions& options);
+
+// Prints what each block did: sizes, the channel's gains and noise power, the frame start found
+// against the expected one, symbol and coded-bit errors. Headed by `#` lines with the version and
+// every parameter.
+void write_run_report(std::ostream& out, const RunOptions& options, const Milstd& milstd,
+                      const RoadResult& road, const std::string& version);
+
+// Draws the received data symbols (constellation.svg) and, for a fading channel, the magnitude
+// of the two ray gains over time (ray_gains.svg) into `dir`, created when missing. Returns the
+// files written. Raises UsageError when the folder cannot be made or gnuplot fails.
+std::vector<std::string> plot_run(const std::string& dir, const RunOptions& options,
+                                  const RoadResult& road);
+
+}  // namespace hfchain::app

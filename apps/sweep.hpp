@@ -1,0 +1,155 @@
+// The sweep engine: coded-bit error rate against Es/N0 for a list of channel conditions, with
+// independent trials run in parallel.
+//
+// Reproducibility. Every trial's two seeds come from (base seed, condition name, Es/N0 point,
+// trial index) alone, through trial_seeds() below, and the result of a point is defined as the sum
+// over its trials 0, 1, ..., K-1, where K is the first count at which the accumulated errors reach
+// `minErrors` or the accumulated bits reach `maxBits`. Workers may finish trials out of order and
+// may run trials beyond K; those are discarded. The table is therefore the same whatever the
+// number of threads, and a point rerun alone (one condition, one Es/N0) gives the same line.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chain/road.hpp"
+#include "shaping/varshapping.hpp"
+
+namespace hfchain::app {
+
+// The condition names a sweep accepts: the four Watterson conditions and white noise only.
+inline constexpr const char* kConditionNames[] = {"bom", "moderado", "ruim", "muito_ruim", "awgn"};
+
+// True for a name of kConditionNames (exact, case-sensitive).
+bool is_condition(const std::string& name);
+
+// "bom, moderado, ruim, muito_ruim, awgn": for messages.
+std::string condition_list();
+
+// Whole samples per symbol period of the second ray's delay for `condition` at `M` samples per
+// symbol (2400 tau M): 0 for "awgn"; not whole when M does not suit the condition.
+double ray_delay_samples(const std::string& condition, double M);
+
+struct SweepConfig {
+    double interLen = 0.6;                // interleaver length in seconds (0.6 or 4.8)
+    double nFrame = 1;                    // interleaver blocks per trial
+    VarShapping shaping;                  // roll-off, pulse delay D, samples per symbol M
+    std::vector<std::string> conditions;  // names from kConditionNames
+    std::vector<double> esno;             // Es/N0 points in dB
+    std::int64_t minErrors = 100;         // a point stops once its errors reach this ...
+    std::int64_t maxBits = 1000000;       // ... or its coded bits reach this
+    std::uint32_t seed = 1;               // base seed of every trial seed
+    int threads = 0;                      // worker threads; 0 = one per core
+};
+
+// The two seeds of one trial (whole numbers in 0..4294967295).
+struct TrialSeeds {
+    double tx = 0;
+    double channel = 0;
+};
+
+// Seeds of trial `trial` (0-based) of the point (`condition`, `esno`), for base seed `seed`.
+//
+// With mix() the SplitMix64 finaliser (x ^= x >> 30; x *= 0xbf58476d1ce4e5b9; x ^= x >> 27;
+// x *= 0x94d049bb133111eb; x ^= x >> 31) and fnv1a64() the 64-bit FNV-1a hash of the name:
+//   h  = mix(seed + 0x9e3779b97f4a7c15)
+//   h  = mix(h ^ fnv1a64(condition))
+//   h  = mix(h ^ (uint64) llround(esno * 1000))     (the point in milli-dB)
+//   h  = mix(h ^ trial)
+//   tx = low 32 bits of mix(h ^ 1), channel = low 32 bits of mix(h ^ 2).
+TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double esno,
+                       std::int64_t trial);
+
+// What one trial is asked to do and what it reports.
+struct TrialSpec {
+    const std::string* condition = nullptr;
+    double esno = 0;
+    std::int64_t trial = 0;
+    TrialSeeds seeds;
+};
+
+struct TrialOutcome {
+    std::int64_t bits = 0;    // coded bits compared
+    std::int64_t errors = 0;  // coded-bit errors
+    bool syncMiss = false;    // frame start not found, or found away from the expected sample
+    double seconds = 0;       // time the trial took
+};
+
+// One worker's trial runner; each worker thread owns one and reuses it for all its trials.
+class TrialRunner {
+public:
+    virtual ~TrialRunner() = default;
+    virtual TrialOutcome run(const TrialSpec& spec) = 0;
+};
+
+using TrialRunnerFactory = std::function<std::unique_ptr<TrialRunner>()>;
+
+// Runs trials through the whole road (run_road) with one built-in host per worker and the
+// parameter set `milstd` shared read-only by every worker. `interrupt` (may be null) is polled
+// by the blocks' long loops.
+TrialRunnerFactory road_trial_runners(const Milstd& milstd, const SweepConfig& config,
+                                      const std::atomic<bool>* interrupt);
+
+enum class StopReason { none, errors, bits, interrupted };
+
+const char* stop_reason_name(StopReason reason);
+
+// A two-sided 95 % Wilson score interval of a proportion.
+struct Interval {
+    double low = 0;
+    double high = 1;
+};
+
+// Wilson score interval for `errors` in `bits` Bernoulli trials at z = 1.959963984540054 (95 %):
+// centre (p + z^2/2n) / (1 + z^2/n), half-width z sqrt(p(1-p)/n + z^2/4n^2) / (1 + z^2/n).
+// n = 0 gives [0, 1].
+Interval wilson_interval(std::int64_t errors, std::int64_t bits);
+
+struct PointResult {
+    std::string condition;
+    double esno = 0;
+    std::int64_t trials = 0;      // trials counted (0..K-1)
+    std::int64_t bits = 0;        // coded bits compared
+    std::int64_t errors = 0;      // coded-bit errors
+    std::int64_t syncMisses = 0;  // trials whose frame start was missed
+    double seconds = 0;           // worker time spent on the counted trials
+    StopReason stop = StopReason::none;
+
+    double rate() const { return bits > 0 ? static_cast<double>(errors) / bits : 0.0; }
+    Interval interval() const { return wilson_interval(errors, bits); }
+};
+
+// What the engine tells its observer while it runs (from the calling thread).
+struct SweepProgress {
+    int pointsDone = 0;
+    int pointsTotal = 0;
+    double fraction = 0;                    // estimated fraction of the work done, 0..1
+    double elapsed = 0;                     // wall seconds since the start
+    const PointResult* finished = nullptr;  // set when a point has just finished
+};
+
+using ProgressCallback = std::function<void(const SweepProgress&)>;
+
+struct SweepResult {
+    std::vector<PointResult> points;  // condition-major, Es/N0 ascending within a condition;
+                                      // after an interruption: the points with counted trials
+    bool interrupted = false;
+    int threads = 1;
+    double wallSeconds = 0;
+};
+
+// Number of worker threads for `requested` (0 = one per core, at least 1).
+int worker_count(int requested);
+
+// Runs the sweep. Stops early when `interrupt` becomes true: trials already running are abandoned
+// by the blocks' interrupt poll, every point keeps the trials 0..k-1 that had completed, and the
+// result is marked interrupted. A trial failing with any other error stops the sweep and the
+// error is rethrown here.
+SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runners,
+                      const std::atomic<bool>* interrupt, const ProgressCallback& progress);
+
+}  // namespace hfchain::app

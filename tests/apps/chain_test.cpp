@@ -1,0 +1,239 @@
+// The runner on the real chain: reproducibility, thread-count independence, agreement with
+// theory, the MAT file through Octave, pictures, refused options and Ctrl-C, driving the
+// `hfchain` program itself where the behaviour is the program's.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "apps/matfile.hpp"
+#include "apps/run_report.hpp"
+#include "apps/sweep.hpp"
+#include "apps/theory.hpp"
+#include "runtime/builtin_host.hpp"
+#include "test_support.hpp"
+
+#ifndef HFCHAIN_EXE
+#define HFCHAIN_EXE "hfchain"
+#endif
+
+namespace hfchain::app {
+namespace {
+
+using testing::have_program;
+using testing::read_file;
+using testing::run_command;
+using testing::ScratchDir;
+
+const std::string kExe = HFCHAIN_EXE;
+
+// The table without what depends on the machine: the wall-time line and the seconds column.
+std::string table_without_times(const std::string& table) {
+    std::istringstream in(table);
+    std::string line;
+    std::string out;
+    while (std::getline(in, line)) {
+        if (line.starts_with("# threads")) continue;
+        if (!line.starts_with("#")) line = line.substr(0, line.rfind(' '));
+        out += line + '\n';
+    }
+    return out;
+}
+
+TEST(Program, RunIsReproducibleFromItsSeeds) {
+    ScratchDir dir("run");
+    const std::string cmd = kExe + " run -c moderado -e 12 --tx-seed 5 --channel-seed ";
+    const auto a = run_command(cmd + "7", dir);
+    const auto b = run_command(cmd + "7", dir);
+    const auto c = run_command(cmd + "8", dir);
+    ASSERT_EQ(a.status, 0) << a.err;
+    EXPECT_NE(a.out.find("framelock"), std::string::npos);
+    EXPECT_NE(a.out.find("coded-bit errors in"), std::string::npos);
+    EXPECT_EQ(a.out, b.out);
+    EXPECT_NE(a.out, c.out);
+}
+
+TEST(Program, SweepTableIsTheSameOnOneAndTwoThreads) {
+    ScratchDir dir("threads");
+    const std::string cmd = kExe +
+                            " sweep -q -C awgn,muito_ruim -e 3,9 --min-errors 300 "
+                            "--max-bits 12000 --seed 3 -j ";
+    const auto one = run_command(cmd + "1", dir);
+    const auto two = run_command(cmd + "2", dir);
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(two.status, 0) << two.err;
+    EXPECT_NE(one.out.find("# threads 1"), std::string::npos);
+    EXPECT_NE(two.out.find("# threads 2"), std::string::npos);
+    EXPECT_EQ(table_without_times(one.out), table_without_times(two.out));
+
+    // One point rerun alone gives its line of the whole sweep.
+    const auto alone = run_command(kExe +
+                                       " sweep -q -C muito_ruim -e 9 --min-errors 300 "
+                                       "--max-bits 12000 --seed 3",
+                                   dir);
+    const std::string last = table_without_times(alone.out);
+    const std::string line = last.substr(last.rfind("\n", last.size() - 2) + 1);
+    EXPECT_NE(table_without_times(one.out).find(line.substr(6)), std::string::npos) << line;
+}
+
+TEST(Sweep, AwgnAgreesWithTheTheoryWithinItsIntervals) {
+    SweepConfig c;
+    c.conditions = {"awgn"};
+    c.esno = {2, 6, 10};
+    c.minErrors = 400;
+    c.maxBits = 60000;
+    c.threads = 2;
+    const Milstd milstd = modeconf(c.interLen);
+    const SweepResult r = run_sweep(c, road_trial_runners(milstd, c, nullptr), nullptr, nullptr);
+    ASSERT_EQ(r.points.size(), 3u);
+    for (const PointResult& p : r.points) {
+        const Interval ci = p.interval();
+        const double theory = ber_8psk_gray(p.esno);
+        EXPECT_LE(ci.low, theory) << p.esno << " dB: " << p.errors << '/' << p.bits;
+        EXPECT_GE(ci.high, theory) << p.esno << " dB: " << p.errors << '/' << p.bits;
+        EXPECT_EQ(p.syncMisses, 0) << p.esno;
+    }
+}
+
+// Octave prints, per variable: name, class, complex flag, size, sum of real and imaginary parts.
+TEST(MatFile, RoundTripsThroughOctaveLoad) {
+    if (!have_program("octave-cli")) GTEST_SKIP() << "octave-cli not installed";
+    ScratchDir dir("mat");
+    RunOptions o;
+    o.channel = "ruim";
+    o.esno = 15;
+    const Milstd milstd = modeconf(o.interLen);
+    BuiltinHost host;
+    const RoadResult road = run_road(milstd, road_config(o), host);
+    const std::string file = dir / "road.mat";
+    save_road_mat(file, o, milstd, road);
+
+    const std::string script =
+        "s = load('" + file +
+        "'); f = fieldnames(s); for k = 1:numel(f), v = s.(f{k}); "
+        "if isnumeric(v), printf('%s %d %d %.17g %.17g\\n', f{k}, rows(v), columns(v), "
+        "sum(real(v(:))), sum(imag(v(:)))); else printf('%s %s\\n', f{k}, class(v)); end, end; "
+        "printf('model %s\\n', s.varWatterson.model); "
+        "printf('interTable %d\\n', isequal(s.milstd.interTable, s.milstd.interTable(:)));";
+    const auto r =
+        run_command("octave-cli --norc --no-history --quiet --eval \"" + script + "\"", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    struct Expected {
+        const char* name;
+        index_t rows, cols;
+        double re, im;
+    };
+    auto sums = [](const auto& a) {
+        double re = 0, im = 0;
+        for (const auto& x : a) {
+            re += std::real(x);
+            im += std::imag(x);
+        }
+        return std::pair{re, im};
+    };
+    std::vector<Expected> expected;
+    auto add = [&](const char* name, const auto& a) {
+        const auto [re, im] = sums(a);
+        expected.push_back({name, a.rows(), a.cols(), re, im});
+    };
+    add("BitInCodIn", road.tx.BitInCodIn);
+    add("CodOutInterIn", road.tx.CodOutInterIn);
+    add("InterOutMapIn", road.tx.InterOutMapIn);
+    add("MapOutMultiplexIn", road.tx.MapOutMultiplexIn);
+    add("ComplexPSKSymbols", road.tx.ComplexPSKSymbols);
+    add("ModConstellation", road.tx.ModConstellation);
+    add("ProbeInfo", road.tx.ProbeInfo);
+    add("MultiplexOut", road.tx.MultiplexOut);
+    add("pulseshaper_filter", road.shaped.filter);
+    add("pulseshaper_out", road.shaped.out);
+    add("raios", road.faded.raios);
+    add("WattersonOutAwgnIn", road.faded.WattersonOutAwgnIn);
+    add("noise", road.faded.noise);
+    add("AwgnOut", road.faded.AwgnOut);
+    add("pulsematch_out", road.matched.out);
+    add("framelock_out", road.frameStart);
+    add("tickalign_out", road.symbols.out);
+    add("unframer_out", road.data.out);
+    add("DemodOutDemapIn", road.demod.DemodOutDemapIn);
+    add("DemapOut", road.demod.DemapOut);
+    add("unshuffle_out", road.deinterleaved.out);
+    expected.push_back({"RER", 1, 1, 0.002, 0});
+    expected.push_back({"codedBitErrors", 1, 1, static_cast<double>(road.codedBitErrors), 0});
+
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(e.name);
+        const std::string key = std::string("\n") + e.name + " ";
+        const std::size_t at = ("\n" + r.out).find(key);
+        ASSERT_NE(at, std::string::npos) << r.out;
+        std::istringstream line(r.out.substr(at + key.size() - 1));
+        index_t rows = -1, cols = -1;
+        double re = 0, im = 0;
+        line >> rows >> cols >> re >> im;
+        // Octave loads 0 x n as 0 x n; empty arrays keep their shape.
+        EXPECT_EQ(rows, e.rows);
+        EXPECT_EQ(cols, e.cols);
+        const double scale = 1e-9 * std::max<double>(1.0, e.rows * e.cols);
+        EXPECT_NEAR(re, e.re, scale);
+        EXPECT_NEAR(im, e.im, scale);
+    }
+    EXPECT_NE(r.out.find("\nmilstd struct\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\nchannel char\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\nmodel ruim\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\ninterTable 1"), std::string::npos);
+}
+
+TEST(Program, RunPlotDrawsConstellationAndRayGains) {
+    if (!have_program("gnuplot")) GTEST_SKIP() << "gnuplot not installed";
+    ScratchDir dir("runplot");
+    const auto r = run_command(kExe + " run -c bom -e 18 --plot '" + (dir / "pics") + "'", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(read_file(dir.path() / "pics" / "constellation.svg").find("<svg"), std::string::npos);
+    EXPECT_NE(read_file(dir.path() / "pics" / "ray_gains.svg").find("<svg"), std::string::npos);
+}
+
+TEST(Program, RefusedOptionsStopBeforeAnyWork) {
+    ScratchDir dir("refused");
+    struct Case {
+        const char* args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"sweep -C awgn,rayleigh --csv out.csv",
+         "hfchain: --conditions: unknown condition 'rayleigh'; accepted: bom, moderado, ruim, "
+         "muito_ruim, awgn\n"},
+        {"sweep --min-errors -3",
+         "hfchain: --min-errors: -3 is not accepted; give a whole number "
+         "of at least 1\n"},
+        {"run -i 2.4",
+         "hfchain: --interleaver: 2.4 s is not an interleaver length; accepted: 0.6 "
+         "or 4.8\n"},
+    };
+    for (const Case& c : cases) {
+        const auto r =
+            run_command("cd '" + dir.path().string() + "' && " + kExe + " " + c.args, dir);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+        EXPECT_TRUE(r.err.starts_with(c.message)) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.csv"));
+}
+
+TEST(Program, CtrlCStopsAndStillWritesTheFinishedPoints) {
+    if (!have_program("bash")) GTEST_SKIP() << "bash not installed";
+    ScratchDir dir("sigint");
+    // Job control gives the background job its own SIGINT (otherwise it is ignored).
+    const std::string script = "set -m; timeout -s KILL 60 " + kExe +
+                               " sweep -q -C awgn -e 0:1:40 --max-bits 1e9 --min-errors 1e9 "
+                               "--csv '" +
+                               (dir / "out.csv") + "' > '" + (dir / "out.txt") +
+                               "' & pid=\\$!; sleep 2; kill -INT \\$pid; wait \\$pid; echo \\$?";
+    const auto r = run_command("bash -c \"" + script + "\"", dir);
+    EXPECT_EQ(r.out, "130\n") << r.err;
+    const std::string table = read_file(dir.path() / "out.txt");
+    EXPECT_NE(table.find("INTERRUPTED"), std::string::npos) << table;
+    EXPECT_NE(table.find("\n     1    0.00"), std::string::npos) << table;
+    EXPECT_NE(read_file(dir.path() / "out.csv").find(",interrupted\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hfchain::app

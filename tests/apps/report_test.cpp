@@ -1,0 +1,137 @@
+// The sweep's writers and picture, on a made-up result.
+#include "apps/report.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "test_support.hpp"
+
+namespace hfchain::app {
+namespace {
+
+using testing::have_program;
+using testing::read_file;
+using testing::run_command;
+using testing::ScratchDir;
+
+SweepOptions options_for_test() {
+    SweepOptions o;
+    o.config.conditions = {"awgn", "muito_ruim"};
+    o.config.esno = {0, 10};
+    o.config.minErrors = 100;
+    o.config.maxBits = 50000;
+    o.config.seed = 9;
+    return o;
+}
+
+SweepResult result_for_test() {
+    SweepResult r;
+    r.threads = 2;
+    r.wallSeconds = 1.5;
+    auto point = [](const char* c, double e, std::int64_t bits, std::int64_t errors,
+                    StopReason stop) {
+        PointResult p;
+        p.condition = c;
+        p.esno = e;
+        p.trials = bits / 2880;
+        p.bits = bits;
+        p.errors = errors;
+        p.syncMisses = 1;
+        p.seconds = 0.25;
+        p.stop = stop;
+        return p;
+    };
+    r.points = {point("awgn", 0, 2880, 700, StopReason::errors),
+                point("awgn", 10, 51840, 0, StopReason::bits),
+                point("muito_ruim", 0, 2880, 900, StopReason::errors),
+                point("muito_ruim", 10, 5760, 40, StopReason::interrupted)};
+    r.interrupted = true;
+    return r;
+}
+
+TEST(WriteTable, HeaderRecordsEveryParameterAndRowsAreNumeric) {
+    std::ostringstream out;
+    write_table(out, options_for_test(), result_for_test(), "9.9");
+    const std::string text = out.str();
+    for (const char* expected :
+         {"# hfchain 9.9 sweep", "# interleaver 0.6 s, nFrame 1 ", "rolloffFactor 0.35",
+          "pulseDelay 6", "oversamplingFactor 5", "# conditions: 1=awgn 2=muito_ruim",
+          "# Es/N0 (dB): 0 10", "100 errors or 50000 coded bits", "# base seed 9", "Wilson",
+          "INTERRUPTED"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected;
+    }
+    std::istringstream lines(text);
+    std::string line;
+    int rows = 0;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("#")) continue;
+        std::istringstream fields(line.substr(0, line.find('#')));
+        double v;
+        int n = 0;
+        while (fields >> v) ++n;
+        EXPECT_EQ(n, 10) << line;
+        ++rows;
+    }
+    EXPECT_EQ(rows, 4);
+    EXPECT_NE(text.find("0.25  # interrupted"), std::string::npos) << "missing marker\n" << text;
+}
+
+TEST(WriteTable, OctaveLoadReadsTheTableAsAMatrix) {
+    if (!have_program("octave-cli")) GTEST_SKIP() << "octave-cli not installed";
+    ScratchDir dir("table");
+    {
+        std::ofstream f(dir / "table.txt");
+        write_table(f, options_for_test(), result_for_test(), "9.9");
+    }
+    const auto r = run_command("octave-cli --norc --no-history --quiet --eval \"t = load('" +
+                                   (dir / "table.txt") +
+                                   "'); printf('%d %d %d %d\\n', size(t), t(3,1), t(2,4))\"",
+                               dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "4 10 2 51840\n");
+}
+
+TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
+    std::ostringstream csv;
+    write_csv(csv, result_for_test());
+    EXPECT_EQ(csv.str().substr(0, csv.str().find('\n')),
+              "condition,esno_db,trials,bits,errors,ber,ci95_low,ci95_high,sync_misses,seconds,"
+              "stop");
+    EXPECT_NE(csv.str().find("\nmuito_ruim,10,2,5760,40,6.9444e-03,"), std::string::npos);
+    EXPECT_NE(csv.str().find(",interrupted\n"), std::string::npos);
+
+    std::ostringstream json;
+    write_json(json, options_for_test(), result_for_test(), "9.9");
+    const std::string j = json.str();
+    EXPECT_NE(j.find("\"conditions\": [\"awgn\", \"muito_ruim\"]"), std::string::npos);
+    EXPECT_NE(j.find("\"interrupted\": true"), std::string::npos);
+    EXPECT_NE(j.find("{\"condition\": \"awgn\", \"esno_db\": 10, \"trials\": 18, \"bits\": 51840, "
+                     "\"errors\": 0, \"ber\": 0.0000e+00"),
+              std::string::npos);
+}
+
+TEST(GnuplotQuote, DoublesSingleQuotes) {
+    EXPECT_EQ(gnuplot_quote("a'b.svg"), "'a''b.svg'");
+    EXPECT_EQ(gnuplot_quote(""), "''");
+}
+
+TEST(PlotSweep, WritesSvgAndPng) {
+    if (!have_program("gnuplot")) GTEST_SKIP() << "gnuplot not installed";
+    ScratchDir dir("plot");
+    for (const char* name : {"sweep.svg", "it's.png"}) {
+        const std::string file = dir / name;
+        plot_sweep(file, options_for_test(), result_for_test());
+        const std::string content = read_file(file);
+        if (std::string(name).ends_with(".svg")) {
+            EXPECT_NE(content.find("<svg"), std::string::npos);
+            EXPECT_NE(content.find("muito_ruim"), std::string::npos);
+            EXPECT_NE(content.find("theory"), std::string::npos);
+        } else {
+            EXPECT_EQ(content.substr(1, 3), "PNG");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace hfchain::app

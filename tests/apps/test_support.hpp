@@ -1,0 +1,71 @@
+// Helpers for the runner's tests: running commands and a scratch folder.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace hfchain::app::testing {
+
+struct CommandResult {
+    int status = -1;  // exit status, or -1 when the command did not exit normally
+    std::string out;  // stdout
+    std::string err;  // stderr
+};
+
+inline std::string read_file(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A fresh folder under the system's temporary folder, removed at the end of the scope.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string& name)
+        : path_(std::filesystem::temp_directory_path() /
+                ("hfchain-" + name + "-" + std::to_string(::getpid()))) {
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Runs `command` with /bin/sh, capturing stdout and stderr (stderr through a file in `dir`).
+inline CommandResult run_command(const std::string& command, const ScratchDir& dir) {
+    const std::string err_file = dir / "stderr.txt";
+    CommandResult r;
+    std::FILE* pipe = ::popen((command + " 2>'" + err_file + "'").c_str(), "r");
+    if (pipe == nullptr) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
+    const int status = ::pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = read_file(err_file);
+    return r;
+}
+
+// True when `program` can be found on the PATH.
+inline bool have_program(const std::string& program) {
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+}  // namespace hfchain::app::testing
