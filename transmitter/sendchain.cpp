@@ -171,12 +171,15 @@ RealArray build_frames_75(const Milstd& milstd, const RealArray& dados_gray, Hos
     return aux;
 }
 
-// `ind_preambulo` and the E marked symbols after it, then per frame D zeros and P ones. The 75
-// bit/s frames carry no probes: their markers are all 0.
-RealArray build_probe_info(const Milstd& milstd, index_t nMultiplexOut) {
+// `ind_preambulo` and the E marked symbols after it, then per frame D zeros and P ones. The
+// markers line up with the transmitted symbols only when the preamble is 1440 + E symbols long,
+// as every parameter set built by modeconf is; another length is refused. The 75 bit/s frames
+// carry no probes: their markers are all 0.
+RealArray build_probe_info(const Milstd& milstd, index_t nPreamble, index_t nMultiplexOut) {
     const double E = (round_half_away(milstd.interl / 0.2) - 3.0) * 15.0 * 32.0;
     const index_t nMarked = check_size_argument(E);
     const index_t preamblePart = checked_size_sum(kPreambleMarks, nMarked);
+    check_size_equal(preamblePart, nPreamble, "ProbeInfo");
     const double rest = static_cast<double>(nMultiplexOut) - kPreambleMarks - E;
 
     index_t framePart = 0;
@@ -190,7 +193,6 @@ RealArray build_probe_info(const Milstd& milstd, index_t nMultiplexOut) {
     } else {
         framePart = check_size_argument(rest);
     }
-    // The markers must line up with the transmitted symbols, one each.
     check_size_equal(nMultiplexOut, checked_size_sum(preamblePart, framePart), "ProbeInfo");
 
     RealArray ProbeInfo(nMultiplexOut);
@@ -302,7 +304,7 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
     out.ModConstellation = ComplexArray(8);
     for (index_t s = 0; s < 8; ++s) out.ModConstellation[s] = kConst[s];
 
-    out.ProbeInfo = build_probe_info(milstd, out.MultiplexOut.numel());
+    out.ProbeInfo = build_probe_info(milstd, S.numel(), out.MultiplexOut.numel());
 
     stream.restore();
     return out;
