@@ -1,6 +1,8 @@
 #include "transmitter/convcoder_puncturing.hpp"
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "runtime/checks.hpp"
@@ -14,16 +16,22 @@ constexpr unsigned kStates = 128;  // 2^7 register contents: the current bit and
 constexpr unsigned kRegister = 127;
 
 // The register holds the current bit in bit 0 and the bit j - 1 steps back in bit j - 1, so
-// column j of a generator row is bit j - 1 of its tap mask. `tabela`(p, s) is the output of
-// stream p for register contents s: the parity of the taps that see a one.
+// column j of a generator row is bit j - 1 of its tap mask.
+unsigned tap_mask(const RealArray& genPolinomials, index_t p) {
+    unsigned taps = 0;
+    for (index_t j = 0; j < kTaps; ++j) {
+        if (genPolinomials(p, j) == 1.0) taps |= 1u << j;
+    }
+    return taps;
+}
+
+// `tabela`(p, s) is the output of stream p for register contents s: the parity of the taps that
+// see a one.
 RealArray output_table(const RealArray& genPolinomials) {
     const index_t P = genPolinomials.rows();
     RealArray tabela(P, kStates);
     for (index_t p = 0; p < P; ++p) {
-        unsigned taps = 0;
-        for (index_t j = 0; j < kTaps; ++j) {
-            if (genPolinomials(p, j) == 1.0) taps |= 1u << j;
-        }
+        const unsigned taps = tap_mask(genPolinomials, p);
         for (unsigned s = 0; s < kStates; ++s) {
             tabela(p, static_cast<index_t>(s)) = __builtin_parity(s & taps);
         }
@@ -43,18 +51,94 @@ inline unsigned shift_in(unsigned s, double bit, index_t k) {
     return ((s << 1) | (bit != 0.0 ? 1u : 0u)) & kRegister;
 }
 
-// Serial stream without puncturing: for each input bit, streams 1..P in turn. The row count is a
-// template parameter for the transmitter's two streams, so that the copy is two plain stores.
-template <index_t kRows>
-void encode_serial(const double* u, index_t n, const RealArray& tabela, index_t P, double* out) {
-    const index_t rows = kRows > 0 ? kRows : P;
-    const double* table = tabela.data();
+// Serial stream without puncturing, any number of streams: for each input bit, streams 1..P in
+// turn, copied from the output table.
+void encode_serial(const double* u, index_t n, const RealArray& tabela, double* out) {
+    const index_t P = tabela.rows();
     unsigned s = 0;
     for (index_t k = 0; k < n; ++k) {
         s = shift_in(s, u[k], k);
-        const double* column = table + static_cast<index_t>(s) * rows;
-        for (index_t p = 0; p < rows; ++p) out[p] = column[p];
-        out += rows;
+        const double* column = tabela.data() + static_cast<index_t>(s) * P;
+        for (index_t p = 0; p < P; ++p) out[p] = column[p];
+        out += P;
+    }
+}
+
+// The two-stream code is encoded 64 input bits at a time: the bits are packed into a word (bit i
+// holds input bit k0 + i), each stream is the XOR of the word shifted by its tap delays (the
+// previous word supplying the bits that precede k0), and the two stream words are spread back
+// into interleaved doubles 8 at a time through a table.
+constexpr index_t kWord = 64;
+
+using Expansion = std::array<std::array<double, 8>, 256>;
+constexpr Expansion make_expansion() {
+    Expansion e{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        for (unsigned i = 0; i < 8; ++i) e[byte][i] = (byte >> i) & 1u;
+    }
+    return e;
+}
+constexpr Expansion kExpansion = make_expansion();
+
+// Bit i of a byte moved to bit 2 i.
+constexpr std::array<std::uint16_t, 256> make_spread() {
+    std::array<std::uint16_t, 256> t{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        for (unsigned i = 0; i < 8; ++i) {
+            t[byte] |= static_cast<std::uint16_t>(((byte >> i) & 1u) << (2 * i));
+        }
+    }
+    return t;
+}
+constexpr std::array<std::uint16_t, 256> kSpread = make_spread();
+
+// Packs `count` (<= 64) input bits into a word; every one must be 0 or 1.
+inline std::uint64_t pack_bits(const double* u, index_t count, index_t k0) {
+    std::uint64_t w = 0;
+    bool binary = true;
+    for (index_t i = 0; i < count; ++i) {
+        const double x = u[i];
+        binary &= (x == 0.0) | (x == 1.0);
+        w |= static_cast<std::uint64_t>(x == 1.0) << i;
+    }
+    if (!binary) {
+        for (index_t i = 0; i < count; ++i) shift_in(0, u[i], k0 + i);
+    }
+    return w;
+}
+
+// Output word of one stream: the XOR over its taps of the input delayed by the tap's position.
+inline std::uint64_t stream_word(std::uint64_t w, std::uint64_t previous, unsigned taps) {
+    std::uint64_t y = (taps & 1u) ? w : 0;
+    for (unsigned j = 1; j < kTaps; ++j) {
+        if ((taps >> j) & 1u) y ^= (w << j) | (previous >> (kWord - j));
+    }
+    return y;
+}
+
+void encode_two_streams(const double* u, index_t n, unsigned taps1, unsigned taps2, double* out) {
+    std::uint64_t previous = 0;
+    for (index_t k0 = 0; k0 < n; k0 += kWord) {
+        const index_t count = n - k0 < kWord ? n - k0 : kWord;
+        const std::uint64_t w = pack_bits(u + k0, count, k0);
+        const std::uint64_t y1 = stream_word(w, previous, taps1);
+        const std::uint64_t y2 = stream_word(w, previous, taps2);
+        previous = w;
+        double* o = out + 2 * static_cast<std::int64_t>(k0);
+        if (count == kWord) {
+            for (unsigned byte = 0; byte < 8; ++byte) {
+                const unsigned pairs = kSpread[(y1 >> (8 * byte)) & 0xFFu] |
+                                       (kSpread[(y2 >> (8 * byte)) & 0xFFu] << 1);
+                std::memcpy(o, kExpansion[pairs & 0xFFu].data(), sizeof(double) * 8);
+                std::memcpy(o + 8, kExpansion[pairs >> 8].data(), sizeof(double) * 8);
+                o += 16;
+            }
+        } else {
+            for (index_t i = 0; i < count; ++i) {
+                o[2 * i] = static_cast<double>((y1 >> i) & 1u);
+                o[2 * i + 1] = static_cast<double>((y2 >> i) & 1u);
+            }
+        }
     }
 }
 
@@ -103,15 +187,16 @@ RealArray convcoder_puncturing(const RealArray& bits, const RealArray& genPolino
     const auto Nout = static_cast<index_t>((exact + L - 1) / L);
 
     // Step 3-4: encoding, read out serially (streams 1..P at each time step).
-    const RealArray tabela = output_table(genPolinomials);
     RealArray outputBits(Nout);
-    if (K1 == L) {
+    if (K1 == L && P == 2) {
         // No puncturing: Nout = P N, the whole serial stream.
-        if (P == 2) {
-            encode_serial<2>(bits.data(), N, tabela, P, outputBits.data());
-        } else {
-            encode_serial<0>(bits.data(), N, tabela, P, outputBits.data());
-        }
+        encode_two_streams(bits.data(), N, tap_mask(genPolinomials, 0), tap_mask(genPolinomials, 1),
+                           outputBits.data());
+        return outputBits;
+    }
+    const RealArray tabela = output_table(genPolinomials);
+    if (K1 == L) {
+        encode_serial(bits.data(), N, tabela, outputBits.data());
         return outputBits;
     }
 

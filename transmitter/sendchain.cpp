@@ -202,9 +202,10 @@ RealArray build_probe_info(const Milstd& milstd, index_t nPreamble, index_t nMul
     }
     for (index_t k = kPreambleMarks; k < preamblePart; ++k) ProbeInfo[k] = 1.0;
     if (Prows > 0) {
-        const index_t period = Drows + Prows;
-        for (index_t k = 0; k < framePart; ++k) {
-            ProbeInfo[preamblePart + k] = k % period >= Drows ? 1.0 : 0.0;
+        double* frame = ProbeInfo.data() + preamblePart;
+        for (index_t f = 0; f < framePart / (Drows + Prows); ++f) {
+            frame += Drows;  // data symbols stay 0
+            for (index_t p = 0; p < Prows; ++p) *frame++ = 1.0;
         }
     }
     return ProbeInfo;
