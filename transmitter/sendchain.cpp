@@ -112,7 +112,8 @@ RealArray build_frames(const Milstd& milstd, const RealArray& dados_gray, double
     const RealArray& probe = milstd.probe;
     check_index(1.0, probe.cols(), "milstd.probe");
     check_index(2.0, probe.cols(), "milstd.probe");
-    const index_t blockProbes = checked_size_sum(nZeroProbes, 2 * probe.rows());
+    const index_t blockProbes =
+        checked_size_sum(nZeroProbes, checked_size_product(2, probe.rows()));
     RealArray probeColumn(blockProbes);
     for (index_t r = 0; r < probe.rows(); ++r) {
         probeColumn[nZeroProbes + r] = probe(r, 0);
@@ -242,7 +243,7 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
 
     // Information bits, one uniform draw each, then the flush and padding zeros.
     const index_t nInfo = check_size_argument(K);
-    const index_t nPad = check_nonnegative(check_size_argument(Z), "Z");
+    const index_t nPad = check_size_argument(Z);  // 0 <= Z < B by construction
     SendchainOut out;
     out.BitInCodIn = RealArray(checked_size_sum(checked_size_sum(nInfo, kFlushBits), nPad));
     {
