@@ -85,7 +85,6 @@ TEST(Convcoder, KnownOutputs) {
          // serial 1 1 1 0 | 1 0 0 0 (two padding zeros) -> kept 1 1 1 | 1 0 0 -> first five
          {1, 1, 1, 1, 0}},
         {"empty input", matrix(2, k133_171), {1, 1}, {}, {}},
-        {"empty punctured input", matrix(2, k133_171), {1, 1, 1, 0}, {}, {}},
     };
     for (const auto& c : cases) {
         const RealArray out = convcoder_puncturing(column(c.input), c.g, column(c.mask));
