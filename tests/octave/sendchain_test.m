@@ -11,7 +11,7 @@ sizes = {"BitInCodIn", 1440; "CodOutInterIn", 2880; "InterOutMapIn", 2880;
          "MapOutMultiplexIn", 960; "ComplexPSKSymbols", 960; "ModConstellation", 8;
          "ProbeInfo", 2880; "MultiplexOut", 2880};
 for k = 1:rows (sizes)
-  assert (size (r.(sizes{k, 1})), [sizes{k, 2} 1], sizes{k, 1});
+  assert (isequal (size (r.(sizes{k, 1})), [sizes{k, 2} 1]), "size of %s", sizes{k, 1});
 end
 assert (! isreal (r.MultiplexOut) && ! isreal (r.ModConstellation));
 assert (r.MultiplexOut(1), 0.7071067811865474 - 0.7071067811865477i, 1e-15);
