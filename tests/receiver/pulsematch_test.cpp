@@ -107,10 +107,5 @@ TEST(Pulsematch, RefusesRolloffOutsideUnitIntervalFirst) {
     EXPECT_NO_THROW(pulsematch(ComplexArray(100), {1.0, 6, 5}));
 }
 
-TEST(Pulsematch, BadFilterLengthFailsTheDesignChecks) {
-    expect_error([&] { pulsematch(ComplexArray(100), {0.35, 0.3, 1}); }, errid::kNonInteger);
-    expect_error([&] { pulsematch(ComplexArray(100), {0.35, -2, 1}); }, errid::kNegative);
-}
-
 }  // namespace
 }  // namespace hfchain
