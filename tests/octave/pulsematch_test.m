@@ -1,4 +1,14 @@
 % pulsematch through its plug-in.
+1;
+function y = pulseshaper_or_zeros (x, vs)
+  % The shaped waveform when pulseshaper is built, else a stand-in of the same length.
+  if (exist ("pulseshaper") == 3)
+    y = pulseshaper (x, vs).out;
+  else
+    y = zeros (numel (x) * vs.oversamplingFactor + 2 * vs.pulseDelay * vs.oversamplingFactor, 1);
+  end
+end
+
 vs = struct ("rolloffFactor", 0.35, "pulseDelay", 6, "oversamplingFactor", 4);
 x = exp (2i * pi * mod ((0:99)', 8) / 8);
 shaped = pulseshaper_or_zeros (x, vs);
@@ -18,12 +28,3 @@ assert (size (pulsematch (ones (50, 1), vs).out), [98 1]);
 expect_error (@() pulsematch (x, struct ("rolloffFactor", 0.35, "pulseDelay", 6)),
               "hfchain:gateway:WrongFields");
 disp ("pulsematch_test passed");
-
-function y = pulseshaper_or_zeros (x, vs)
-  % The shaped waveform when pulseshaper is built, else a stand-in of the same length.
-  if (exist ("pulseshaper") == 3)
-    y = pulseshaper (x, vs).out;
-  else
-    y = zeros (numel (x) * vs.oversamplingFactor + 2 * vs.pulseDelay * vs.oversamplingFactor, 1);
-  end
-end
