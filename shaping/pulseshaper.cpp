@@ -12,6 +12,10 @@ namespace hfchain {
 
 namespace {
 
+// The real and imaginary part of one sample side by side in a compiler vector (an SSE2
+// register); complex arrays hold exactly such pairs.
+typedef double Pair __attribute__((vector_size(2 * sizeof(double)), aligned(alignof(double))));
+
 // Length M * L of the zero-stuffed stream `dados_txfilt`, and the stuffing step M: both must be
 // whole numbers, and M = 0 leaves no room for the L symbols.
 index_t stuffed_length(double M, index_t L) {
@@ -47,32 +51,27 @@ void convolve_stuffed(const ComplexArray& ShappingIn, index_t M, const RealArray
     if (L == 0 || n_out == 0) return;  // only zeros were stuffed: the output stays zero
     const index_t N = filter.numel();
     const index_t n_runs = (N + M - 1) / M;
-    RealArray taps(checked_size_product(n_runs, M));
-    std::copy(filter.begin(), filter.end(), taps.begin());
-
-    RealArray acc(2 * M);  // real parts in [0, M), imaginary parts in [M, 2 M)
-    double* acc_re = acc.data();
-    double* acc_im = acc.data() + M;
-    const double* s = reinterpret_cast<const double*>(ShappingIn.data());
-    double* y = reinterpret_cast<double*>(out.data());
+    // Each tap twice, to multiply the real and the imaginary part of a symbol at once.
+    RealArray taps2(checked_size_product(2, checked_size_product(n_runs, M)));
+    for (index_t t = 0; t < N; ++t) taps2[2 * t] = taps2[2 * t + 1] = filter[t];
+    const Pair* run0 = reinterpret_cast<const Pair*>(taps2.data());
+    const Pair* s = reinterpret_cast<const Pair*>(ShappingIn.data());
+    Pair* y = reinterpret_cast<Pair*>(out.data());
     const index_t n_blocks = static_cast<index_t>((static_cast<std::int64_t>(n_out) + M - 1) / M);
+    RealArray acc_buffer(2 * M);
+    Pair* acc = reinterpret_cast<Pair*>(acc_buffer.data());
     for (index_t q = 0; q < n_blocks; ++q) {
-        std::fill(acc.begin(), acc.end(), 0.0);
+        for (index_t p = 0; p < M; ++p) acc[p] = Pair{};
         const index_t i_first = std::min(n_runs - 1, q);
         const index_t i_last = std::max<index_t>(0, q - (L - 1));
         for (index_t i = i_first; i >= i_last; --i) {
-            const double s_re = s[2 * (q - i)];
-            const double s_im = s[2 * (q - i) + 1];
-            const double* run = taps.data() + i * M;
-            for (index_t p = 0; p < M; ++p) acc_re[p] += s_re * run[p];
-            for (index_t p = 0; p < M; ++p) acc_im[p] += s_im * run[p];
+            const Pair sv = s[q - i];
+            const Pair* run = run0 + i * M;
+            for (index_t p = 0; p < M; ++p) acc[p] += sv * run[p];
         }
         const index_t k0 = q * M;
         const index_t count = std::min<index_t>(M, n_out - k0);
-        for (index_t p = 0; p < count; ++p) {
-            y[2 * (k0 + p)] = acc_re[p];
-            y[2 * (k0 + p) + 1] = acc_im[p];
-        }
+        for (index_t p = 0; p < count; ++p) y[k0 + p] = acc[p];
     }
 }
 
