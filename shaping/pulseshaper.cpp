@@ -42,8 +42,8 @@ index_t stuffed_length(double M, index_t L) {
 // Full convolution of the zero-stuffed symbols with `filter`, computed from the non-zero inputs
 // only. Output sample k = q M + p (0-based, 0 <= p < M) collects symbol m = q - i through tap
 // i M + p, so the M outputs of "block" q are the sum over i of symbol q - i times the i-th run
-// of M consecutive taps. The taps are padded with zeros to whole runs; symbols are accumulated
-// in increasing order, as the direct sum does.
+// of M consecutive taps (the last run may be shorter). Each output costs N / M multiplications on
+// average instead of N; symbols are accumulated in increasing order, as the direct sum does.
 void convolve_stuffed(const ComplexArray& ShappingIn, index_t M, const RealArray& filter,
                       ComplexArray& out) {
     const index_t L = ShappingIn.numel();
@@ -52,7 +52,7 @@ void convolve_stuffed(const ComplexArray& ShappingIn, index_t M, const RealArray
     const index_t N = filter.numel();
     const index_t n_runs = (N + M - 1) / M;
     // Each tap twice, to multiply the real and the imaginary part of a symbol at once.
-    RealArray taps2(checked_size_product(2, checked_size_product(n_runs, M)));
+    RealArray taps2(checked_size_product(2, N));
     for (index_t t = 0; t < N; ++t) taps2[2 * t] = taps2[2 * t + 1] = filter[t];
     const Pair* run0 = reinterpret_cast<const Pair*>(taps2.data());
     const Pair* s = reinterpret_cast<const Pair*>(ShappingIn.data());
@@ -67,7 +67,8 @@ void convolve_stuffed(const ComplexArray& ShappingIn, index_t M, const RealArray
         for (index_t i = i_first; i >= i_last; --i) {
             const Pair sv = s[q - i];
             const Pair* run = run0 + i * M;
-            for (index_t p = 0; p < M; ++p) acc[p] += sv * run[p];
+            const index_t run_length = std::min(M, N - i * M);
+            for (index_t p = 0; p < run_length; ++p) acc[p] += sv * run[p];
         }
         const index_t k0 = q * M;
         const index_t count = std::min<index_t>(M, n_out - k0);
