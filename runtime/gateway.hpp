@@ -105,7 +105,10 @@ namespace detail {
 
 inline std::string dim_text(Dim d) {
     if (!d.variable) return std::to_string(d.extent);
-    return d.extent == kUnbounded ? std::string(":Inf") : ":" + std::to_string(d.extent);
+    if (d.extent == kUnbounded) return ":Inf";
+    std::string text = ":";  // appended rather than ":" + ..., which GCC 12 warns about at -O3
+    text += std::to_string(d.extent);
+    return text;
 }
 
 inline bool dim_fits(Dim d, std::size_t n) {
