@@ -6,29 +6,22 @@
 #include "channel/fadesim.hpp"
 #include "channel/h_watterson.hpp"
 #include "runtime/builtin_host.hpp"
+#include "tests/support/signals.hpp"
 
 namespace {
 
 using hfchain::ComplexArray;
 using hfchain::index_t;
+using hfchain::random_complex;
 
 // The shaped waveform of a 4.8 s transmission: 23040 symbols at M samples each plus the
 // 2 D M = 12 M samples of the transmit filter's tails.
 index_t waveform_length(index_t M) { return 23040 * M + 12 * M; }
 
-ComplexArray random_waveform(index_t n) {
-    hfchain::BuiltinHost host(11);
-    const hfchain::RealArray re = host.randn(n, 1);
-    const hfchain::RealArray im = host.randn(n, 1);
-    ComplexArray x(n);
-    for (index_t i = 0; i < n; ++i) x[i] = {re[i], im[i]};
-    return x;
-}
-
 // The whole channel block: both rays, the noise draws and the sum.
 void BM_fadesim(benchmark::State& state) {
     const index_t M = static_cast<index_t>(state.range(0));
-    const ComplexArray x = random_waveform(waveform_length(M));
+    const ComplexArray x = random_complex(waveform_length(M), 11);
     const hfchain::VarWatterson channel{"muito_ruim", 10, 1};
     const hfchain::VarShapping shaping{0.35, 6, static_cast<double>(M)};
     hfchain::BuiltinHost host(3);
@@ -43,7 +36,7 @@ BENCHMARK(BM_fadesim)->Arg(5)->Arg(10)->Unit(benchmark::kMillisecond);
 // The fading alone: the gains of both rays and their application.
 void BM_h_watterson(benchmark::State& state) {
     const index_t M = static_cast<index_t>(state.range(0));
-    const ComplexArray x = random_waveform(waveform_length(M));
+    const ComplexArray x = random_complex(waveform_length(M), 11);
     hfchain::BuiltinHost host(3);
     for (auto _ : state) {
         hfchain::WattersonOut r = hfchain::h_watterson(x, 2400.0 * M, 0.005, 5.0, host);

@@ -5,27 +5,20 @@
 #include "runtime/builtin_host.hpp"
 #include "shaping/pulseshaper.hpp"
 #include "shaping/rrc_fir.hpp"
+#include "tests/support/signals.hpp"
 
 namespace {
 
 using hfchain::ComplexArray;
 using hfchain::index_t;
+using hfchain::random_complex;
 
 // 23040 symbols: the transmitted stream of a 4.8 s interleaver transmission.
 constexpr index_t kSymbols = 23040;
 
-ComplexArray random_symbols(index_t n) {
-    hfchain::BuiltinHost host(7);
-    const hfchain::RealArray re = host.randn(n, 1);
-    const hfchain::RealArray im = host.randn(n, 1);
-    ComplexArray s(n);
-    for (index_t i = 0; i < n; ++i) s[i] = {re[i], im[i]};
-    return s;
-}
-
 // The block itself: polyphase filtering of the zero-stuffed stream, M = 5, D = 6 (61 taps).
 void BM_pulseshaper(benchmark::State& state) {
-    const ComplexArray symbols = random_symbols(kSymbols);
+    const ComplexArray symbols = random_complex(kSymbols, 7);
     const hfchain::VarShapping shaping{0.35, 6, static_cast<double>(state.range(0))};
     index_t n_out = 0;
     for (auto _ : state) {
@@ -41,7 +34,7 @@ BENCHMARK(BM_pulseshaper)->Arg(5)->Arg(10)->Unit(benchmark::kMicrosecond);
 // filter, on a stream stuffed in advance.
 void BM_plain_convolution(benchmark::State& state) {
     const index_t M = static_cast<index_t>(state.range(0));
-    const ComplexArray symbols = random_symbols(kSymbols);
+    const ComplexArray symbols = random_complex(kSymbols, 7);
     const hfchain::RealArray filter = hfchain::unit_energy_filter(hfchain::rrc_fir(0.35, 6, M));
     const index_t N = filter.numel();
     const index_t A = M * kSymbols;

@@ -10,6 +10,7 @@
 #include "channel/h_watterson.hpp"
 #include "recording_host.hpp"
 #include "runtime/builtin_host.hpp"
+#include "tests/support/signals.hpp"
 
 namespace hfchain {
 namespace {
@@ -18,15 +19,6 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 const char* const kBadModel = "ERRO! Tipo de canal Watterson invalido.";
 const char* const kBadDelay =
     "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.";
-
-ComplexArray random_waveform(index_t L, double seed) {
-    BuiltinHost host(seed);
-    const RealArray re = host.randn(L, 1);
-    const RealArray im = host.randn(L, 1);
-    ComplexArray x(L);
-    for (index_t i = 0; i < L; ++i) x[i] = {re[i], im[i]};
-    return x;
-}
 
 VarShapping shaping(double M) { return {0.35, 6, M}; }
 
@@ -44,7 +36,7 @@ TEST(Fadesim, Conditions) {
         {"bom", 10, 0.0005, 0.1, 12},      {"muito_ruim", 1, 0.005, 5.0, 12},
         {"muito_ruim", 3, 0.005, 5.0, 36},
     };
-    const ComplexArray x = random_waveform(500, 1);
+    const ComplexArray x = random_complex(500, 1);
     for (const auto& c : cases) {
         BuiltinHost host(1);
         const FadesimOut r = fadesim(x, {c.model, 10, 3}, shaping(c.M), host);
@@ -66,7 +58,7 @@ TEST(Fadesim, UnknownConditionFailsBeforeSeeding) {
     for (const std::string& name : names) {
         RecordingHost host(1);
         try {
-            fadesim(random_waveform(100, 1), {name, 10, 3}, shaping(5), host);
+            fadesim(random_complex(100, 1), {name, 10, 3}, shaping(5), host);
             ADD_FAILURE() << "accepted '" << name << "'";
         } catch (const Error& e) {
             EXPECT_EQ(e.identifier(), "");
@@ -92,7 +84,7 @@ TEST(Fadesim, DelayNotAWholeNumberOfSamples) {
         RecordingHost host(77);
         BuiltinHost twin(77);
         try {
-            fadesim(random_waveform(100, 1), {c.model, 10, 3}, shaping(c.M), host);
+            fadesim(random_complex(100, 1), {c.model, 10, 3}, shaping(c.M), host);
             ADD_FAILURE() << "accepted " << c.model << " at M = " << c.M;
         } catch (const Error& e) {
             EXPECT_EQ(e.identifier(), "");
@@ -108,7 +100,7 @@ TEST(Fadesim, DelayNotAWholeNumberOfSamples) {
 TEST(Fadesim, DrawOrderAndShapes) {
     for (double EsNodB : {10.0, kInf}) {
         RecordingHost host(1);
-        fadesim(random_waveform(300, 1), {"moderado", EsNodB, 42}, shaping(5), host);
+        fadesim(random_complex(300, 1), {"moderado", EsNodB, 42}, shaping(5), host);
         const std::vector<std::string> expected = {
             "seed 42",    "randn 1x20", "randn 1x20",  "randn 1x20",  "randn 1x20",
             "randn 1x20", "randn 1x20", "randn 312x1", "randn 312x1", "restore"};
@@ -120,7 +112,7 @@ TEST(Fadesim, DrawOrderAndShapes) {
 // 10^(-EsNodB/10) / 2, and the received waveform is the faded one plus the noise.
 TEST(Fadesim, NoiseFromTheSeedAndEsNo) {
     const index_t L = 250;
-    const ComplexArray x = random_waveform(L, 4);
+    const ComplexArray x = random_complex(L, 4);
     const struct {
         double EsNodB, sigma2;  // per-component noise variance
     } cases[] = {
@@ -149,7 +141,7 @@ TEST(Fadesim, NoiseFromTheSeedAndEsNo) {
 }
 
 TEST(Fadesim, ReproducibleForASeedAndCallerStreamRestored) {
-    const ComplexArray x = random_waveform(400, 8);
+    const ComplexArray x = random_complex(400, 8);
     BuiltinHost host(99), twin(99);
     const FadesimOut a = fadesim(x, {"muito_ruim", 5, 17}, shaping(5), host);
     EXPECT_EQ(next_draw(host), next_draw(twin));
@@ -169,7 +161,7 @@ TEST(Fadesim, InterruptedCallGivesTheStreamBack) {
     BuiltinHost twin(5);
     host.interrupt_at_poll = 2;
     try {
-        fadesim(random_waveform(5000, 1), {"bom", 10, 3}, shaping(5), host);
+        fadesim(random_complex(5000, 1), {"bom", 10, 3}, shaping(5), host);
         ADD_FAILURE() << "not interrupted";
     } catch (const Error& e) {
         EXPECT_EQ(e.identifier(), errid::kInterrupted);

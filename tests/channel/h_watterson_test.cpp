@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/builtin_host.hpp"
+#include "tests/support/signals.hpp"
 
 namespace hfchain {
 namespace {
@@ -18,15 +19,6 @@ std::string scientific(double v) {
     std::ostringstream text;
     text << std::scientific << v;
     return text.str();
-}
-
-ComplexArray random_waveform(index_t L, double seed) {
-    BuiltinHost host(seed);
-    const RealArray re = host.randn(L, 1);
-    const RealArray im = host.randn(L, 1);
-    ComplexArray x(L);
-    for (index_t i = 0; i < L; ++i) x[i] = {re[i], im[i]};
-    return x;
 }
 
 // The gains by the formula, sample by sample, from the six rows a host seeded like the block's
@@ -80,7 +72,7 @@ TEST(HWatterson, GainsAgreeWithTheFormulaOverALongRecord) {
 
 TEST(HWatterson, ConstantGainsWithoutDopplerSpread) {
     BuiltinHost host(5);
-    const WattersonOut r = h_watterson(random_waveform(600, 1), 12000, 0.001, 0.0, host);
+    const WattersonOut r = h_watterson(random_complex(600, 1), 12000, 0.001, 0.0, host);
     const DirectGains direct(5, 0.0);
     for (int p = 0; p < 2; ++p) {
         cdouble sum = 0;
@@ -103,7 +95,7 @@ TEST(HWatterson, DelayAndCombinationOfTheRays) {
     };
     for (const auto& c : cases) {
         BuiltinHost host(9);
-        const ComplexArray x = random_waveform(c.L, 2);
+        const ComplexArray x = random_complex(c.L, 2);
         const WattersonOut r = h_watterson(x, c.fs, c.tau, 0.5, host);
         ASSERT_EQ(r.raios.rows(), c.L);
         ASSERT_EQ(r.raios.cols(), 2);
@@ -121,7 +113,7 @@ TEST(HWatterson, DelayAndCombinationOfTheRays) {
 TEST(HWatterson, DrawsSixRowsOfTwenty) {
     for (index_t L : {0, 1, 1000}) {
         BuiltinHost host(13), twin(13);
-        h_watterson(random_waveform(L, 1), 12000, 0.001, 1.0, host);
+        h_watterson(random_complex(L, 1), 12000, 0.001, 1.0, host);
         for (int i = 0; i < 6; ++i) twin.randn(1, 20);
         EXPECT_EQ(host.randn(1, 1)[0], twin.randn(1, 1)[0]) << L;
     }

@@ -9,18 +9,10 @@
 
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
+#include "tests/support/signals.hpp"
 
 namespace hfchain {
 namespace {
-
-ComplexArray random_symbols(index_t L, double seed) {
-    BuiltinHost host(seed);
-    const RealArray re = host.randn(L, 1);
-    const RealArray im = host.randn(L, 1);
-    ComplexArray s(L);
-    for (index_t i = 0; i < L; ++i) s[i] = {re[i], im[i]};
-    return s;
-}
 
 // The full convolution of the zero-stuffed stream, summed directly over every input sample.
 ComplexArray direct_convolution(const ComplexArray& symbols, index_t M, const RealArray& filter) {
@@ -46,7 +38,7 @@ TEST(Pulseshaper, EqualsTheDirectConvolution) {
         {0.35, 2, 1, 6},  {0.35, 2, 3, 5},   {0.35, 0, 3, 5},
     };
     for (const auto& c : cases) {
-        const ComplexArray s = random_symbols(c.L, c.L + c.M);
+        const ComplexArray s = random_complex(c.L, c.L + c.M);
         const PulseshaperOut r = pulseshaper(s, {c.alpha, c.D, static_cast<double>(c.M)});
         const ComplexArray expected = direct_convolution(s, c.M, r.filter);
         ASSERT_EQ(r.out.rows(), expected.numel());
@@ -77,7 +69,7 @@ TEST(Pulseshaper, SymbolPeaksWhereTheFilterCentreFalls) {
 }
 
 TEST(Pulseshaper, NoFilterDelayGivesTheStuffedStream) {
-    const ComplexArray s = random_symbols(7, 3);
+    const ComplexArray s = random_complex(7, 3);
     const PulseshaperOut r = pulseshaper(s, {0.35, 0, 4});
     ASSERT_EQ(r.out.numel(), 28);
     EXPECT_EQ(r.filter[0], 1.0);
@@ -85,7 +77,7 @@ TEST(Pulseshaper, NoFilterDelayGivesTheStuffedStream) {
 }
 
 TEST(Pulseshaper, RealSymbolsStayReal) {
-    ComplexArray s = random_symbols(30, 4);
+    ComplexArray s = random_complex(30, 4);
     for (cdouble& v : s) v = {v.real(), 0.0};
     const PulseshaperOut r = pulseshaper(s, {0.35, 6, 5});
     for (const cdouble& v : r.out) EXPECT_EQ(v.imag(), 0.0);
@@ -115,7 +107,7 @@ TEST(Pulseshaper, Failures) {
     };
     for (const auto& c : cases) {
         try {
-            pulseshaper(random_symbols(c.L, 1), {c.alpha, c.D, c.M});
+            pulseshaper(random_complex(c.L, 1), {c.alpha, c.D, c.M});
             ADD_FAILURE() << "no error for " << c.alpha << " " << c.D << " " << c.M << " " << c.L;
         } catch (const Error& e) {
             EXPECT_EQ(e.identifier(), c.id) << c.alpha << " " << c.D << " " << c.M << " " << c.L;
@@ -125,9 +117,9 @@ TEST(Pulseshaper, Failures) {
         }
     }
     // The shortest accepted streams.
-    EXPECT_EQ(pulseshaper(random_symbols(13, 1), {0.35, 6, 4}).out.numel(), 4 * 25);
-    EXPECT_EQ(pulseshaper(random_symbols(14, 1), {0.35, 6, 1}).out.numel(), 26);
-    EXPECT_EQ(pulseshaper(random_symbols(1, 1), {0.35, 0, 1}).out.numel(), 1);
+    EXPECT_EQ(pulseshaper(random_complex(13, 1), {0.35, 6, 4}).out.numel(), 4 * 25);
+    EXPECT_EQ(pulseshaper(random_complex(14, 1), {0.35, 6, 1}).out.numel(), 26);
+    EXPECT_EQ(pulseshaper(random_complex(1, 1), {0.35, 0, 1}).out.numel(), 1);
 }
 
 }  // namespace
