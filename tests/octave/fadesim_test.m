@@ -30,16 +30,7 @@ cases = {@() fadesim(x, vw, vs),       "";
          @() fadesim(x, vw, bad_m),    "";
          @() fadesim(x, vw_name, vs),  "";
          @() fadesim(x, vw_seed, vs),  "hfchain:host:InvalidSeed"};
-for k = 1:rows (cases)
-  rng (99, "twister"); expected = randn (4, 1); rng (99, "twister");
-  try
-    cases{k, 1} ();
-    assert (k == 1, "call %d did not fail", k);
-  catch err
-    assert (err.identifier, cases{k, 2});
-  end
-  assert (isequal (randn (4, 1), expected), "generator changed by call %d", k);
-end
+expect_generator_kept (cases, @() randn (4, 1));
 expect_error (@() fadesim (x, vw, bad_m), "",
               "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.");
 for name = {"Bom", "bom ", "", "BOM", "muito ruim"}

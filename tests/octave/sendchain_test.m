@@ -27,16 +27,7 @@ cases = {@() sendchain(m, 1, 5),      "";
          @() sendchain(m, 1.0001, 5), "Coder:MATLAB:NonIntegerInput";
          @() sendchain(m, 1, 1.5),    "hfchain:host:InvalidSeed";
          @() sendchain(m, 1, -1),     "hfchain:host:InvalidSeed"};
-for k = 1:rows (cases)
-  rng (99, "twister"); expected = rand (4, 1); rng (99, "twister");
-  try
-    cases{k, 1} ();
-    assert (k == 1, "call %d did not fail", k);
-  catch err
-    assert (err.identifier, cases{k, 2});
-  end
-  assert (isequal (rand (4, 1), expected), "generator changed by call %d", k);
-end
+expect_generator_kept (cases, @() rand (4, 1));
 expect_error (@() sendchain (m, 0, 5), "",
               "Erro: Total de frames insuficientes para transmissao");
 expect_error (@() sendchain (m, 1e9, 5), "Coder:MATLAB:pmaxsize");
