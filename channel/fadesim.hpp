@@ -29,6 +29,21 @@ struct FadesimOut {
 inline constexpr const char* kFadesimFields[] = {"raios", "RER",    "ED", "WattersonOutAwgnIn",
                                                  "noise", "AwgnOut"};
 
+// Passes the L x 1 waveform `WattersonIn` (M = varShapping.oversamplingFactor samples per symbol,
+// 2400 symbols per second) through the two-ray Watterson channel of the named condition and adds
+// complex white Gaussian noise of variance 10^(-EsNodB/10) per sample (none for EsNodB = +Inf).
+// Conditions (delay tau, Doppler spread fd): "bom" 0.5 ms, 0.1 Hz; "moderado" 1 ms, 0.5 Hz;
+// "ruim" 2 ms, 1 Hz; "muito_ruim" 5 ms, 5 Hz. The waveform outputs have L + Dd samples,
+// Dd = 2400 M tau.
+//
+// The host's stream is seeded with varWatterson.seed; the rays draw six 1 x 20 rows, then the
+// noise an (L + Dd) x 1 column of real parts and one of imaginary parts (also for EsNodB = +Inf).
+// The caller's generator settings are restored on every exit, failures included.
+//
+// Errors: a model that is not exactly one of the four names (case-sensitive, no trimming):
+// "ERRO! Tipo de canal Watterson invalido.", before the stream is touched; 2400 M tau not a whole
+// number: "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.";
+// an invalid seed ("hfchain:host:InvalidSeed"); those of h_watterson.
 FadesimOut fadesim(const ComplexArray& WattersonIn, const VarWatterson& varWatterson,
                    const VarShapping& varShapping, HostServices& host);
 

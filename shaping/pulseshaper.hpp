@@ -13,7 +13,19 @@ struct PulseshaperOut {
 
 inline constexpr const char* kPulseshaperFields[] = {"filter", "out"};
 
-// ShappingIn: L x 1 symbols. Refuses a roll-off outside (0, 1] first.
+// Zero-stuffs the L x 1 symbol column `ShappingIn` (one symbol per symbol period) to M samples per
+// symbol (M = varShapping.oversamplingFactor) and convolves it in full with the unit-energy
+// root-raised-cosine filter of roll-off alpha and half-length D symbol periods. `out` has
+// M (L + 2 D) samples; symbol k (1-based) peaks at sample 1 + (k - 1) M + D M. Only the non-zero
+// inputs are multiplied (polyphase filtering); results equal the direct sum to within rounding.
+//
+// Errors, in the order they are checked:
+// - roll-off outside (0, 1] or NaN: program message "ERRO! Fator de rolloff invalido.";
+// - 2 D M + 1 not a whole number or negative: integer or sign check on the filter length;
+// - M L not a whole number or negative, M not a whole number: integer or sign check;
+// - M = 0 with L > 0: size mismatch;
+// - M L <= 2 D M + 1 unless the output is a single sample (fewer than 2 D + 1 symbols, or
+//   2 D + 2 when M = 1): "Coder:toolbox:conv_dynamicVectorOrientation".
 PulseshaperOut pulseshaper(const ComplexArray& ShappingIn, const VarShapping& varShapping);
 
 }  // namespace hfchain

@@ -23,8 +23,32 @@ inline constexpr const char* kSendchainFields[] = {
     "BitInCodIn",        "CodOutInterIn",    "InterOutMapIn", "MapOutMultiplexIn",
     "ComplexPSKSymbols", "ModConstellation", "ProbeInfo",     "MultiplexOut"};
 
-// Draws the information bits from the host's stream seeded with `seed` (restored on every exit)
-// and builds the whole transmission for `nFrame` interleaver blocks (need not be whole).
+// Draws the information bits from the host's stream seeded with `seed` and builds the whole
+// transmission for `nFrame` interleaver blocks.
+//
+// milstd: the parameter set (modeconf, or hand-made): `rate` 4800 sends the bits uncoded and not
+//   interleaved, 75 sends each value as a 32-symbol channel pattern without probes, any other
+//   rate uses the rate-1/2 code repeated `repFactor` times.
+// nFrame: interleaver blocks of data; need not be whole, the last block is completed with zero
+//   padding bits.
+// seed: seed of the host's "twister" stream, a whole number in 0..4294967295. The caller's
+//   generator settings are given back on every exit, failure included.
+// The information bits are K = T nFrame / 2 - 144 uniform draws (T bits per interleaver block),
+// followed by 144 flush zeros and the padding. `MultiplexOut` is the transmitted symbol column at
+// one symbol per 1/2400 s: the scrambled preamble, then per frame `data` data symbols and `trein`
+// probe symbols, scrambled; the last two frames of each block carry the `probe` columns.
+//
+// Errors, in the order they can occur: "hfchain:host:InvalidSeed"; the message without
+// identifier "Erro: Total de frames insuficientes para transmissao" (fewer than 1 information
+// bit); "Coder:MATLAB:NonIntegerInput" / "Coder:MATLAB:pmaxsize" (bit count, padding or frame
+// counts not whole, or too large); "Coder:MATLAB:getReshapeDims_notSameNumel" (coded bits not a
+// whole number of blocks, data symbols not a whole number of frames, bits not a whole number of
+// symbols); "hfchain:runtime:IndexOutOfBounds" naming `dados_inter` (an interTable entry outside
+// 1..T), `gray2bina` (a value beyond 7), `const` (a symbol value outside 0..7), `milstd.probe`
+// (fewer than two probe columns) or `chSymMapping` (75 bit/s with fewer than 8 patterns);
+// "hfchain:runtime:SizeMismatch" naming `fr_mp` (probe and data frame counts differ), `aux` (75
+// bit/s patterns not 32 symbols long) or `ProbeInfo` (markers that would not line up with
+// `MultiplexOut`); errors of the encoder and of bin2int pass through.
 SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostServices& host);
 
 }  // namespace hfchain

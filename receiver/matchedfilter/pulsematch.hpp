@@ -14,6 +14,15 @@ struct PulsematchOut {
 
 inline constexpr const char* kPulsematchFields[] = {"filter", "filterDelay", "out"};
 
+// Filters the received waveform with the transmit filter's unit-energy root-raised-cosine taps
+// (full convolution, no decimation, no trimming).
+//   MatchedFilterIn: L x 1 complex samples at oversamplingFactor samples a symbol.
+//   varShapping: rolloffFactor (alpha, in (0, 1]), pulseDelay (D, symbol periods),
+//                oversamplingFactor (M, samples a symbol); 2 D M + 1 taps.
+// Without channel delay, symbol i of the transmission peaks at output sample 2 D M + 1 + (i - 1) M.
+// Errors: a roll-off outside (0, 1] or NaN, the program message "ERRO! Fator de rolloff
+// invalido." before anything else; 2 D M + 1 not a whole number or negative, the integer or sign
+// check; L <= N while L + N - 1 is not 1, "Coder:toolbox:conv_dynamicVectorOrientation".
 PulsematchOut pulsematch(const ComplexArray& MatchedFilterIn, const VarShapping& varShapping);
 
 }  // namespace hfchain

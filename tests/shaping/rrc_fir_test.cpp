@@ -2,14 +2,93 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <string>
+
+#include "runtime/error.hpp"
+
 namespace hfchain {
 namespace {
 
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct KnownTap {
+    double alpha, D, M;
+    index_t n;  // 0-based tap
+    double value;
+};
+
 TEST(RrcFir, KnownTaps) {
-    EXPECT_NEAR(rrc_fir(0.35, 0, 5)[0], 1.095633840657307, 1e-15);
-    const RealArray h = rrc_fir(0.25, 2, 4);
-    EXPECT_NEAR(h[4], -0.0642371557769986, 1e-15);
-    EXPECT_NEAR(h[12], -0.0642371557769986, 1e-15);
+    const double centre_035 = 1 - 0.35 + 4 * 0.35 / std::numbers::pi;
+    const KnownTap cases[] = {
+        {0.35, 0, 5, 0, 1.095633840657307},
+        {0.35, 6, 5, 30, centre_035},
+        {0.25, 2, 4, 4, -0.0642371557769986},   // singular point t = -1
+        {0.25, 2, 4, 12, -0.0642371557769986},  // singular point t = +1
+        {1.0, 1, 4, 3, 1.0},                    // singular point t = -1/4
+        {1.0, 1, 4, 5, 1.0},                    // singular point t = +1/4
+    };
+    for (const KnownTap& c : cases) {
+        const RealArray h = rrc_fir(c.alpha, c.D, c.M);
+        ASSERT_EQ(h.numel(), static_cast<index_t>(2 * c.D * c.M + 1));
+        EXPECT_NEAR(h[c.n], c.value, 1e-15) << c.alpha << " " << c.D << " " << c.M << " " << c.n;
+    }
+}
+
+TEST(RrcFir, SymmetricAndUnitEnergy) {
+    const double designs[][3] = {{0.35, 6, 5},  {0.25, 2, 4}, {1.0, 1, 4},
+                                 {0.5, 1.5, 1}, {0.2, 3, 10}, {0.35, 0, 7}};
+    for (const auto& d : designs) {
+        const RealArray h = rrc_fir(d[0], d[1], d[2]);
+        const index_t N = h.numel();
+        for (index_t n = 0; n < N; ++n) {
+            ASSERT_TRUE(std::isfinite(h[n]));
+            EXPECT_NEAR(h[n], h[N - 1 - n], 1e-14) << d[0] << " " << d[1] << " " << d[2];
+        }
+        const RealArray filter = unit_energy_filter(h);
+        ASSERT_EQ(filter.rows(), 1);
+        ASSERT_EQ(filter.cols(), N);
+        double energy = 0;
+        for (index_t n = 0; n < N; ++n) energy += filter[n] * filter[n];
+        EXPECT_NEAR(energy, 1.0, 1e-14);
+    }
+    EXPECT_EQ(unit_energy_filter(rrc_fir(0.35, 0, 5))[0], 1.0);
+}
+
+TEST(RrcFir, LengthMustBeAWholeNonNegativeNumber) {
+    const struct {
+        double D, M;
+        const char* id;
+    } cases[] = {
+        {1.25, 1, errid::kNonInteger},  // N = 3.5
+        {kInf, 1, errid::kNonInteger}, {0, kNaN, errid::kNonInteger},
+        {-1, 1, errid::kNegative},  // N = -1
+        {-3, 2, errid::kNegative},
+    };
+    for (const auto& c : cases) {
+        try {
+            rrc_fir(0.35, c.D, c.M);
+            ADD_FAILURE() << "no error for D = " << c.D << ", M = " << c.M;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), c.id) << c.D << " " << c.M;
+        }
+    }
+}
+
+TEST(RrcFir, RolloffOutsideZeroToOneIsRefused) {
+    for (double alpha : {0.0, -0.1, 1.0000001, kNaN, kInf, -kInf}) {
+        try {
+            check_rolloff(alpha);
+            ADD_FAILURE() << "accepted " << alpha;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), "");
+            EXPECT_EQ(std::string(e.message()), "ERRO! Fator de rolloff invalido.");
+        }
+    }
+    for (double alpha : {1e-9, 0.35, 1.0}) EXPECT_NO_THROW(check_rolloff(alpha)) << alpha;
 }
 
 }  // namespace

@@ -1,0 +1,145 @@
+// Receiver blocks on one transmission with the 4.8 s interleaver at 5 samples per symbol:
+// the 11520-symbol preamble and one interleaver block of 240 frames (7680 data and 3840 probe
+// symbols), 23040 symbols in all, shaped with D = 6 (61 taps). The inputs are synthesised with the
+// sizes the chain hands each block: random 8-PSK symbols, a noisy oversampled waveform, and bits.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+
+#include "params/modeconf.hpp"
+#include "receiver/deinterleave/unshuffle.hpp"
+#include "receiver/demod/symslicer.hpp"
+#include "receiver/demux/unframer.hpp"
+#include "receiver/framesync/framelock.hpp"
+#include "receiver/matchedfilter/pulsematch.hpp"
+#include "receiver/timing/tickalign.hpp"
+
+namespace hfchain {
+namespace {
+
+constexpr index_t kSymbols = 11520 + 240 * 48;
+constexpr index_t kDataSymbols = 240 * 32;
+const VarShapping kShaping{0.35, 6, 5};
+constexpr index_t kTaps = 2 * 6 * 5 + 1;
+
+ComplexArray random_psk(index_t n, double noise, unsigned seed) {
+    std::mt19937_64 gen(seed);
+    ComplexArray x(n);
+    for (index_t i = 0; i < n; ++i) {
+        const double phase = 2.0 * 3.141592653589793 * static_cast<double>(gen() % 8) / 8.0;
+        const double nr = noise * (static_cast<double>(gen() % 2001) / 1000.0 - 1.0);
+        const double ni = noise * (static_cast<double>(gen() % 2001) / 1000.0 - 1.0);
+        x[i] = {std::cos(phase) + nr, std::sin(phase) + ni};
+    }
+    return x;
+}
+
+// The received waveform before the matched filter: the transmit filter's length included.
+ComplexArray waveform() { return random_psk(kSymbols * 5 + kTaps - 1, 0.3, 1); }
+
+void BM_pulsematch(benchmark::State& state) {
+    const ComplexArray in = waveform();
+    for (auto _ : state) benchmark::DoNotOptimize(pulsematch(in, kShaping));
+    state.SetItemsProcessed(state.iterations() * in.numel());
+}
+BENCHMARK(BM_pulsematch);
+
+// The straightforward double loop over all 61 taps, as a yardstick for the matched filter.
+void BM_plain_convolution_yardstick(benchmark::State& state) {
+    const ComplexArray in = waveform();
+    const RealArray filter = pulsematch(in, kShaping).filter;
+    const index_t L = in.numel();
+    const index_t N = filter.numel();
+    ComplexArray out(L + N - 1);
+    for (auto _ : state) {
+        for (index_t k = 0; k < L + N - 1; ++k) {
+            double re = 0.0;
+            double im = 0.0;
+            const index_t j0 = k + 1 - N > 0 ? k + 1 - N : 0;
+            const index_t j1 = k < L - 1 ? k : L - 1;
+            for (index_t j = j0; j <= j1; ++j) {
+                re += in[j].real() * filter[k - j];
+                im += in[j].imag() * filter[k - j];
+            }
+            out[k] = {re, im};
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * L);
+}
+BENCHMARK(BM_plain_convolution_yardstick);
+
+void BM_framelock(benchmark::State& state) {
+    const Milstd milstd = modeconf(4.8);
+    const ComplexArray in = pulsematch(waveform(), kShaping).out;
+    for (auto _ : state) benchmark::DoNotOptimize(framelock(in, milstd, kShaping));
+    state.SetItemsProcessed(state.iterations() * 288 * 5);  // candidate windows
+}
+BENCHMARK(BM_framelock);
+
+void BM_tickalign(benchmark::State& state) {
+    const ComplexArray in = pulsematch(waveform(), kShaping).out;
+    for (auto _ : state) benchmark::DoNotOptimize(tickalign(in, 61, kShaping));
+    state.SetItemsProcessed(state.iterations() * kSymbols);
+}
+BENCHMARK(BM_tickalign);
+
+void BM_unframer(benchmark::State& state) {
+    const Milstd milstd = modeconf(4.8);
+    const ComplexArray in = random_psk(kSymbols, 0.3, 2);
+    for (auto _ : state) benchmark::DoNotOptimize(unframer(in, milstd));
+    state.SetItemsProcessed(state.iterations() * kSymbols);
+}
+BENCHMARK(BM_unframer);
+
+void BM_symslicer(benchmark::State& state) {
+    const Milstd milstd = modeconf(4.8);
+    const ComplexArray in = random_psk(kDataSymbols, 0.3, 3);
+    for (auto _ : state) benchmark::DoNotOptimize(symslicer(in, milstd));
+    state.SetItemsProcessed(state.iterations() * kDataSymbols);
+}
+BENCHMARK(BM_symslicer);
+
+// The nearest-point rule with all eight distances per symbol, as a yardstick for the decisions.
+void BM_eight_distances_yardstick(benchmark::State& state) {
+    const ComplexArray in = random_psk(kDataSymbols, 0.3, 3);
+    double re[8];
+    double im[8];
+    for (int k = 0; k < 8; ++k) {
+        re[k] = std::cos(6.2831853071795862 * k / 8);
+        im[k] = std::sin(6.2831853071795862 * k / 8);
+    }
+    RealArray decisions(kDataSymbols);
+    for (auto _ : state) {
+        for (index_t n = 0; n < kDataSymbols; ++n) {
+            int best = 0;
+            double best_d = std::hypot(in[n].real() - re[0], in[n].imag() - im[0]);
+            for (int k = 1; k < 8; ++k) {
+                const double d = std::hypot(in[n].real() - re[k], in[n].imag() - im[k]);
+                if (d < best_d) {
+                    best = k;
+                    best_d = d;
+                }
+            }
+            decisions[n] = best;
+        }
+        benchmark::DoNotOptimize(decisions.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kDataSymbols);
+}
+BENCHMARK(BM_eight_distances_yardstick);
+
+void BM_unshuffle(benchmark::State& state) {
+    const Milstd milstd = modeconf(4.8);
+    RealArray in(3 * kDataSymbols);
+    for (index_t i = 0; i < in.numel(); ++i) in[i] = static_cast<double>(i % 2);
+    for (auto _ : state) benchmark::DoNotOptimize(unshuffle(in, milstd));
+    state.SetItemsProcessed(state.iterations() * in.numel());
+}
+BENCHMARK(BM_unshuffle);
+
+}  // namespace
+}  // namespace hfchain

@@ -1,0 +1,97 @@
+#include "channel/fadesim.hpp"
+
+#include <cmath>
+#include <string_view>
+
+#include "channel/h_watterson.hpp"
+#include "runtime/checks.hpp"
+
+namespace hfchain {
+
+namespace {
+
+constexpr double kSymbolRate = 2400;  // symbols per second
+
+struct Condition {
+    std::string_view name;
+    double tau;  // differential delay between the rays, s
+    double fd;   // Doppler spread, Hz
+};
+
+constexpr Condition kConditions[] = {
+    {"bom", 0.0005, 0.1},
+    {"moderado", 0.001, 0.5},
+    {"ruim", 0.002, 1.0},
+    {"muito_ruim", 0.005, 5.0},
+};
+
+// Exact, case-sensitive match of the whole name: no trimming, no prefixes.
+const Condition& find_condition(const std::string& model) {
+    for (const Condition& c : kConditions) {
+        if (model == c.name) return c;
+    }
+    raise_message("ERRO! Tipo de canal Watterson invalido.");
+}
+
+}  // namespace
+
+FadesimOut fadesim(const ComplexArray& WattersonIn, const VarWatterson& varWatterson,
+                   const VarShapping& varShapping, HostServices& host) {
+    const double M = varShapping.oversamplingFactor;
+
+    // 1. Condition lookup, before the host stream is touched.
+    const Condition& condition = find_condition(varWatterson.model);
+    const double tau = condition.tau;
+    const double fd = condition.fd;
+
+    // 2. Seeding; the caller's generator comes back on every exit.
+    SeededStream stream(host, varWatterson.seed);
+
+    // 3. The delay of ray 2 must be a whole number of samples.
+    const double x = M * (kSymbolRate * tau);
+    if (x - std::floor(x) != 0 || std::isnan(x)) {
+        raise_message(
+            "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.");
+    }
+
+    // 4. Fading.
+    WattersonOut faded = h_watterson(WattersonIn, M * kSymbolRate, tau, fd, host);
+
+    // 5. Noise level: per-component variance N0 / 2 for a unit symbol energy.
+    const double sigma2 = (1.0 / std::pow(10.0, varWatterson.EsNodB / 10.0)) * 0.5;
+    const double sigma = std::sqrt(sigma2);
+
+    // 6-7. Noise, real parts from the first draw and imaginary parts from the second, and the
+    // received waveform. The draws are taken even when sigma is 0 (EsNodB = +Inf).
+    const index_t Ly = faded.y.numel();
+    FadesimOut result;
+    result.noise = ComplexArray(Ly);
+    result.AwgnOut = ComplexArray(Ly);
+    double* noise = reinterpret_cast<double*>(result.noise.data());
+    {
+        const RealArray r1 = host.randn(Ly, 1);
+        for (index_t m = 0; m < Ly; ++m) noise[2 * m] = sigma * r1[m];
+    }
+    {
+        const RealArray r2 = host.randn(Ly, 1);
+        for (index_t m = 0; m < Ly; ++m) noise[2 * m + 1] = sigma * r2[m];
+    }
+    const double* y = reinterpret_cast<const double*>(faded.y.data());
+    double* awgn = reinterpret_cast<double*>(result.AwgnOut.data());
+    for (index_t m = 0; m < Ly; ++m) {
+        awgn[2 * m] = y[2 * m] + noise[2 * m];
+        awgn[2 * m + 1] = y[2 * m + 1] + noise[2 * m + 1];
+    }
+
+    // 8. The caller's generator back.
+    stream.restore();
+
+    // 9. Outputs.
+    result.raios = std::move(faded.raios);
+    result.RER = tau;
+    result.ED = fd;
+    result.WattersonOutAwgnIn = std::move(faded.y);
+    return result;
+}
+
+}  // namespace hfchain

@@ -1,0 +1,23 @@
+// framelock(SincroFrameIn, milstd, varShapping) -> start sample (1 x 1, or 0 x 1 when none)
+#include "receiver/framesync/framelock.hpp"
+
+#include "plugins/structs.hpp"
+
+namespace {
+
+struct Framelock {
+    static constexpr const char* kName = "framelock";
+    static constexpr const char* kInputs[] = {"SincroFrameIn", "milstd", "varShapping"};
+
+    static mxArray* call(const mxArray* const in[]) {
+        using namespace hfchain::gateway;
+        const hfchain::ComplexArray SincroFrameIn = read_complex(in[0], "SincroFrameIn", kColumn);
+        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::VarShapping varShapping = read_varShapping(in[2]);
+        return to_host(hfchain::framelock(SincroFrameIn, milstd, varShapping));
+    }
+};
+
+}  // namespace
+
+HFCHAIN_MEX_PLUGIN(framelock, Framelock)

@@ -1,0 +1,65 @@
+// mexprops(path) -> the properties structure a plug-in reports through emlrtMexFcnProperties:
+// {Version, EntryPoints {Name, NumberOfInputs, NumberOfOutputs, ConstantInputs}}.
+//
+// `path` is the plug-in's file ("/opt/hfchain/mex/sendchain.mex") or a name that Octave finds on
+// its load path ("sendchain").
+#include <dlfcn.h>
+
+#include <memory>
+#include <string>
+
+#include "runtime/gateway.hpp"
+
+namespace {
+
+struct LibraryCloser {
+    void operator()(void* handle) const noexcept { dlclose(handle); }
+};
+
+// Octave's own lookup of a function name: the file that `which` reports.
+std::string locate(const std::string& name) {
+    using hfchain::gateway::MxPtr;
+    MxPtr arg(mxCreateString(name.c_str()));
+    mxArray* in[1] = {arg.get()};
+    mxArray* out[1] = {nullptr};
+    mexCallMATLAB(1, out, 1, in, "which");
+    MxPtr found(out[0]);
+    if (!found || !mxIsChar(found.get()) || mxGetNumberOfElements(found.get()) == 0) return {};
+    char* text = mxArrayToString(found.get());
+    std::string path = text != nullptr ? text : "";
+    mxFree(text);
+    return path;
+}
+
+struct Mexprops {
+    static constexpr const char* kName = "mexprops";
+    static constexpr const char* kInputs[] = {"path"};
+
+    static mxArray* call(const mxArray* const in[]) {
+        using namespace hfchain::gateway;
+        const std::string path = read_text(in[0], "path", kUnbounded);
+        const std::string file = path.find('/') == std::string::npos ? locate(path) : path;
+        if (file.empty()) {
+            hfchain::raise("hfchain:mexprops:NotFound",
+                           "No plug-in named '" + path + "' on Octave's load path.");
+        }
+        std::unique_ptr<void, LibraryCloser> library(dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL));
+        if (!library) {
+            const char* why = dlerror();
+            hfchain::raise(
+                "hfchain:mexprops:CannotLoad",
+                "Cannot load '" + file + "': " + (why != nullptr ? why : "unknown") + ".");
+        }
+        using Query = mxArray* (*)();
+        auto query = reinterpret_cast<Query>(dlsym(library.get(), "emlrtMexFcnProperties"));
+        if (query == nullptr) {
+            hfchain::raise("hfchain:mexprops:NoProperties",
+                           "'" + file + "' does not export emlrtMexFcnProperties.");
+        }
+        return query();
+    }
+};
+
+}  // namespace
+
+HFCHAIN_MEX_PLUGIN(mexprops, Mexprops)

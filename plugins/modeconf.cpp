@@ -1,0 +1,21 @@
+// modeconf(interLen) -> milstd
+#include "params/modeconf.hpp"
+
+#include "plugins/structs.hpp"
+
+namespace {
+
+struct Modeconf {
+    static constexpr const char* kName = "modeconf";
+    static constexpr const char* kInputs[] = {"interLen"};
+
+    static mxArray* call(const mxArray* const in[]) {
+        using namespace hfchain::gateway;
+        const double interLen = read_scalar(in[0], "interLen");
+        return milstd_to_host(hfchain::modeconf(interLen));
+    }
+};
+
+}  // namespace
+
+HFCHAIN_MEX_PLUGIN(modeconf, Modeconf)

@@ -1,0 +1,49 @@
+// Conversion of the structures that several plug-ins share, in one place and both ways: `milstd`
+// (written by modeconf, read by sendchain, framelock, unframer, symslicer and unshuffle),
+// `varShapping` and `varWatterson`. Every reader checks the same field list with the same bounds.
+#pragma once
+
+#include "params/modeconf.hpp"
+#include "runtime/gateway.hpp"
+#include "shaping/varshapping.hpp"
+
+namespace hfchain::gateway {
+
+// Field bounds of `milstd`: interTable any x 1, chSymMapping up to 32 x 8, preamSync 1 x any,
+// probe up to 20 x 2, the six others scalars.
+inline constexpr Shape kChSymMappingShape{upto(32), upto(8)};
+inline constexpr Shape kProbeShape{upto(20), upto(2)};
+
+inline Milstd read_milstd(const mxArray* a, const char* name = "milstd") {
+    const StructReader s(a, name, kMilstdFields);
+    Milstd m;
+    m.rate = s.scalar("rate");
+    m.interl = s.scalar("interl");
+    m.interTable = s.real("interTable", kColumn);
+    m.chSymMapping = s.real("chSymMapping", kChSymMappingShape);
+    m.bitsToSym = s.scalar("bitsToSym");
+    m.repFactor = s.scalar("repFactor");
+    m.preamSync = s.real("preamSync", kRow);
+    m.trein = s.scalar("trein");
+    m.data = s.scalar("data");
+    m.probe = s.real("probe", kProbeShape);
+    return m;
+}
+
+inline mxArray* milstd_to_host(const Milstd& m) {
+    return make_struct(kMilstdFields,
+                       {to_host(m.rate), to_host(m.interl), to_host(m.interTable),
+                        to_host(m.chSymMapping), to_host(m.bitsToSym), to_host(m.repFactor),
+                        to_host(m.preamSync), to_host(m.trein), to_host(m.data), to_host(m.probe)});
+}
+
+inline VarShapping read_varShapping(const mxArray* a) {
+    const StructReader s(a, "varShapping", kVarShappingFields);
+    VarShapping v;
+    v.rolloffFactor = s.scalar("rolloffFactor");
+    v.pulseDelay = s.scalar("pulseDelay");
+    v.oversamplingFactor = s.scalar("oversamplingFactor");
+    return v;
+}
+
+}  // namespace hfchain::gateway

@@ -1,0 +1,24 @@
+// symslicer(DemodulatorIn, milstd) -> {DemodOutDemapIn, DemapOut}
+#include "receiver/demod/symslicer.hpp"
+
+#include "plugins/structs.hpp"
+
+namespace {
+
+struct Symslicer {
+    static constexpr const char* kName = "symslicer";
+    static constexpr const char* kInputs[] = {"DemodulatorIn", "milstd"};
+
+    static mxArray* call(const mxArray* const in[]) {
+        using namespace hfchain::gateway;
+        const hfchain::ComplexArray DemodulatorIn = read_complex(in[0], "DemodulatorIn", kColumn);
+        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::SymslicerOut r = hfchain::symslicer(DemodulatorIn, milstd);
+        return make_struct(hfchain::kSymslicerFields,
+                           {to_host(r.DemodOutDemapIn), to_host(r.DemapOut)});
+    }
+};
+
+}  // namespace
+
+HFCHAIN_MEX_PLUGIN(symslicer, Symslicer)

@@ -1,0 +1,24 @@
+// unframer(DemultiplexIn, milstd) -> {out}
+#include "receiver/demux/unframer.hpp"
+
+#include "plugins/structs.hpp"
+
+namespace {
+
+struct Unframer {
+    static constexpr const char* kName = "unframer";
+    static constexpr const char* kInputs[] = {"DemultiplexIn", "milstd"};
+    static constexpr const char* kFields[] = {"out"};
+
+    static mxArray* call(const mxArray* const in[]) {
+        using namespace hfchain::gateway;
+        const hfchain::ComplexArray DemultiplexIn = read_complex(in[0], "DemultiplexIn", kColumn);
+        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::UnframerOut r = hfchain::unframer(DemultiplexIn, milstd);
+        return make_struct(kFields, {to_host(r.out)});
+    }
+};
+
+}  // namespace
+
+HFCHAIN_MEX_PLUGIN(unframer, Unframer)

@@ -1,0 +1,24 @@
+// unshuffle(DeinterleaverIn, milstd) -> {out}
+#include "receiver/deinterleave/unshuffle.hpp"
+
+#include "plugins/structs.hpp"
+
+namespace {
+
+struct Unshuffle {
+    static constexpr const char* kName = "unshuffle";
+    static constexpr const char* kInputs[] = {"DeinterleaverIn", "milstd"};
+    static constexpr const char* kFields[] = {"out"};
+
+    static mxArray* call(const mxArray* const in[]) {
+        using namespace hfchain::gateway;
+        const hfchain::RealArray DeinterleaverIn = read_real(in[0], "DeinterleaverIn", kColumn);
+        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::UnshuffleOut r = hfchain::unshuffle(DeinterleaverIn, milstd);
+        return make_struct(kFields, {to_host(r.out)});
+    }
+};
+
+}  // namespace
+
+HFCHAIN_MEX_PLUGIN(unshuffle, Unshuffle)
