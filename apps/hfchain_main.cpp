@@ -135,6 +135,7 @@ int do_sweep(const SweepOptions& options) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);  // a plot program that dies must not take us with it
+    keep_trial_memory();
     try {
         Invocation inv = parse_command_line(argc, argv, kVersion);
         switch (inv.command) {

@@ -11,9 +11,9 @@ namespace hfchain::app {
 
 namespace {
 
-// The default sweep's Es/N0 points: from where the coded-bit error rate is near 0.1 to where
-// white noise alone makes almost no errors.
-constexpr const char* kDefaultEsno = "0:3:24";
+// The default sweep's Es/N0 points: from where white noise alone makes a quarter of the bits
+// wrong to where it makes almost none.
+constexpr const char* kDefaultEsno = "0:2:20";
 
 std::string join(const char* const* names, std::size_t n) {
     std::string s;
@@ -138,9 +138,13 @@ SweepOptions default_sweep() {
     SweepOptions o;
     o.config.conditions.assign(std::begin(kConditionNames), std::end(kConditionNames));
     o.config.esno = parse_esno_list(kDefaultEsno);
+    // Sized to take under a minute on two cores: 40 trials (independent fading realisations) per
+    // point at least, then up to 200 errors or 1.5e7 coded bits (the white-noise points at 18 and
+    // 20 dB run to the bit limit: about 70 and 1.5 errors expected).
     o.config.nFrame = 1;
-    o.config.minErrors = 100;
-    o.config.maxBits = 200000;
+    o.config.minTrials = 40;
+    o.config.minErrors = 200;
+    o.config.maxBits = 15000000;
     o.plot = "hfchain-sweep.svg";
     return o;
 }
@@ -285,6 +289,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     s.plot.clear();
     SweepConfig& c = s.config;
     std::string esno = kDefaultEsno;
+    double minTrials = static_cast<double>(c.minTrials);
     double minErrors = static_cast<double>(c.minErrors);
     double maxBits = static_cast<double>(c.maxBits);
     double seed = c.seed;
@@ -305,7 +310,12 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                      "Es/N0 points in dB: values and START:STEP:STOP ranges, comma-separated")
         ->type_name("DB")
         ->capture_default_str();
-    sweep->add_option("--min-errors", minErrors, "Stop a point at this many coded-bit errors ...")
+    sweep
+        ->add_option("--min-trials", minTrials,
+                     "Run at least this many trials (fading realisations) per point, then ...")
+        ->type_name("N")
+        ->capture_default_str();
+    sweep->add_option("--min-errors", minErrors, "... stop it at this many coded-bit errors ...")
         ->type_name("N")
         ->capture_default_str();
     sweep->add_option("--max-bits", maxBits, "... or at this many coded bits (1e6 accepted)")
@@ -356,6 +366,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     } else if (sweep->parsed()) {
         inv.command = Command::sweep;
         c.esno = parse_esno_list(esno);
+        c.minTrials = check_count("--min-trials", minTrials, 1);
         c.minErrors = check_count("--min-errors", minErrors, 1);
         c.maxBits = check_count("--max-bits", maxBits, 1);
         check_seed_value("--seed", seed);

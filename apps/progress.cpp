@@ -38,7 +38,10 @@ void ProgressReport::update(const SweepProgress& p) {
         std::fflush(out_);
         return;
     }
-    if (p.finished != nullptr) return;  // the bar shows the totals
+    // The bar shows the totals, redrawn at most five times a second and at the end.
+    if (p.finished != nullptr) return;
+    if (p.pointsDone < p.pointsTotal && last_draw_ >= 0 && p.elapsed - last_draw_ < 0.2) return;
+    last_draw_ = p.elapsed;
     constexpr int width = 32;
     const int filled = static_cast<int>(std::lround(std::min(1.0, p.fraction) * width));
     std::string bar(static_cast<std::size_t>(filled), '#');

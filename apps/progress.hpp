@@ -23,6 +23,7 @@ private:
     std::FILE* out_;
     bool terminal_;
     bool drawn_ = false;
+    double last_draw_ = -1;  // elapsed seconds at the last redraw
 };
 
 // "1:05" or "1:02:03".

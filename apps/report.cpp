@@ -71,7 +71,8 @@ void write_table(std::ostream& out, const SweepOptions& options, const SweepResu
         out << ' ' << i + 1 << '=' << c.conditions[i];
     }
     out << "\n# Es/N0 (dB): " << esno_list(c.esno) << '\n';
-    out << "# stop a point at " << c.minErrors << " errors or " << c.maxBits << " coded bits\n";
+    out << "# each point: at least " << c.minTrials << " trials, then stop at " << c.minErrors
+        << " errors or " << c.maxBits << " coded bits\n";
     out << "# base seed " << c.seed << " (trial seeds from seed, condition, Es/N0, trial)\n";
     out << "# 95 % interval: Wilson score; sync_misses: trials whose frame start was not the "
            "expected sample\n";
@@ -121,8 +122,9 @@ void write_json(std::ostream& out, const SweepOptions& options, const SweepResul
     for (std::size_t i = 0; i < c.esno.size(); ++i) {
         out << (i > 0 ? ", " : "") << format_value(c.esno[i]);
     }
-    out << "],\n    \"min_errors\": " << c.minErrors << ",\n    \"max_bits\": " << c.maxBits
-        << ",\n    \"seed\": " << c.seed << ",\n    \"threads\": " << result.threads << "\n  },\n";
+    out << "],\n    \"min_trials\": " << c.minTrials << ",\n    \"min_errors\": " << c.minErrors
+        << ",\n    \"max_bits\": " << c.maxBits << ",\n    \"seed\": " << c.seed
+        << ",\n    \"threads\": " << result.threads << "\n  },\n";
     out << "  \"interrupted\": " << (result.interrupted ? "true" : "false") << ",\n";
     out << "  \"wall_seconds\": " << fixed(result.wallSeconds, 3) << ",\n  \"points\": [";
     for (std::size_t i = 0; i < result.points.size(); ++i) {

@@ -1,5 +1,10 @@
 #include "apps/sweep.hpp"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -151,28 +156,49 @@ public:
     }
 
     // Progress: the points finished since the last call (copied) and the overall estimate.
+    //
+    // The work is counted in coded bits, since a trial's time hardly depends on its Es/N0. A
+    // finished point counts its bits; a started one the bits its stop rule will need at the error
+    // rate seen so far (the bit limit while it has seen no error); a point not yet started at
+    // least what the point before it in its condition needs (a higher Es/N0 never needs fewer).
     SweepProgress snapshot(std::vector<PointResult>& newly_finished) {
         std::lock_guard lock(mutex_);
         SweepProgress s;
         s.pointsTotal = static_cast<int>(points_.size());
-        double sum = 0;
-        for (PointState& p : points_) {
+        double bits_per_trial = 0;
+        for (const PointState& p : points_) {
+            if (p.bitsPerTrial > 0) bits_per_trial = static_cast<double>(p.bitsPerTrial);
+        }
+        const double floor = static_cast<double>(config_.minTrials) * bits_per_trial;
+        const double limit = std::max(floor, static_cast<double>(config_.maxBits));
+        double done = 0;
+        double total = 0;
+        double previous = floor;
+        for (std::size_t i = 0; i < points_.size(); ++i) {
+            PointState& p = points_[i];
+            if (i > 0 && p.result.condition != points_[i - 1].result.condition) previous = floor;
+            double estimate = previous;
             if (p.finished) {
                 ++s.pointsDone;
-                sum += 1;
+                estimate = static_cast<double>(p.result.bits);
+                done += estimate;
                 if (!p.reported) {
                     p.reported = true;
                     newly_finished.push_back(p.result);
                 }
-            } else {
-                const double by_errors =
-                    static_cast<double>(p.result.errors) / static_cast<double>(config_.minErrors);
-                const double by_bits =
-                    static_cast<double>(p.result.bits) / static_cast<double>(config_.maxBits);
-                sum += std::min(0.99, std::max(by_errors, by_bits));
+            } else if (p.completed > 0 && bits_per_trial > 0) {
+                const double rate = static_cast<double>(p.completedErrors) /
+                                    (static_cast<double>(p.completed) * bits_per_trial);
+                const double need =
+                    rate > 0 ? static_cast<double>(config_.minErrors) / rate : limit;
+                estimate = std::clamp(need, floor, limit);
+                done += std::min(static_cast<double>(p.result.bits), estimate);
             }
+            total += estimate;
+            previous = std::max(previous, estimate);
         }
-        s.fraction = points_.empty() ? 1.0 : sum / static_cast<double>(points_.size());
+        s.fraction = total > 0 ? std::min(1.0, done / total) : 0.0;
+        if (s.pointsDone == s.pointsTotal) s.fraction = 1.0;
         return s;
     }
 
@@ -202,6 +228,7 @@ private:
         for (std::size_t i = 0; i < points_.size(); ++i) {
             const PointState& p = points_[i];
             if (p.finished) continue;
+            if (p.dispatched < config_.minTrials) return i;
             if (p.completed == 0) {
                 if (p.inflight > 0) continue;
                 return i;
@@ -250,10 +277,14 @@ private:
             r.errors += t.errors;
             r.syncMisses += t.syncMiss ? 1 : 0;
             r.seconds += t.seconds;
-            if (r.errors >= config_.minErrors) {
-                r.stop = StopReason::errors;
-            } else if (r.bits >= config_.maxBits || t.bits == 0) {
+            if (t.bits == 0) {
                 r.stop = StopReason::bits;  // a trial of no bits could never reach the rule
+            } else if (r.trials < config_.minTrials) {
+                continue;
+            } else if (r.errors >= config_.minErrors) {
+                r.stop = StopReason::errors;
+            } else if (r.bits >= config_.maxBits) {
+                r.stop = StopReason::bits;
             }
             if (r.stop != StopReason::none) {
                 p.finished = true;
@@ -346,6 +377,13 @@ Interval wilson_interval(std::int64_t errors, std::int64_t bits) {
     const double centre = (p + z2n / 2) / (1 + z2n);
     const double half = z * std::sqrt(p * (1 - p) / n + z2n / (4 * n)) / (1 + z2n);
     return {std::max(0.0, centre - half), std::min(1.0, centre + half)};
+}
+
+void keep_trial_memory() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
 }
 
 int worker_count(int requested) {

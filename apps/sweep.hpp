@@ -3,10 +3,11 @@
 //
 // Reproducibility. Every trial's two seeds come from (base seed, condition name, Es/N0 point,
 // trial index) alone, through trial_seeds() below, and the result of a point is defined as the sum
-// over its trials 0, 1, ..., K-1, where K is the first count at which the accumulated errors reach
-// `minErrors` or the accumulated bits reach `maxBits`. Workers may finish trials out of order and
-// may run trials beyond K; those are discarded. The table is therefore the same whatever the
-// number of threads, and a point rerun alone (one condition, one Es/N0) gives the same line.
+// over its trials 0, 1, ..., K-1, where K is the first count of at least `minTrials` at which the
+// accumulated errors reach `minErrors` or the accumulated bits reach `maxBits`. Workers may finish
+// trials out of order and may run trials beyond K; those are discarded. The table is therefore the
+// same whatever the number of threads, and a point rerun alone (one condition, one Es/N0) gives the
+// same line.
 #pragma once
 
 #include <atomic>
@@ -40,7 +41,9 @@ struct SweepConfig {
     VarShapping shaping;                  // roll-off, pulse delay D, samples per symbol M
     std::vector<std::string> conditions;  // names from kConditionNames
     std::vector<double> esno;             // Es/N0 points in dB
-    std::int64_t minErrors = 100;         // a point stops once its errors reach this ...
+    std::int64_t minTrials = 1;           // a point runs at least this many trials (fading
+                                          // realisations), and then stops once ...
+    std::int64_t minErrors = 100;         // ... its errors reach this ...
     std::int64_t maxBits = 1000000;       // ... or its coded bits reach this
     std::uint32_t seed = 1;               // base seed of every trial seed
     int threads = 0;                      // worker threads; 0 = one per core
@@ -141,6 +144,12 @@ struct SweepResult {
     int threads = 1;
     double wallSeconds = 0;
 };
+
+// Every trial allocates the same large signal arrays again. By default glibc maps arrays above
+// 128 KiB afresh (mmap) and unmaps them on free, so each trial pays page faults and zeroing, and
+// the threads contend in the kernel; kept in each thread's heap instead, the next trial reuses the
+// same memory (about half the time of a sweep on two threads). Call once, early in main().
+void keep_trial_memory();
 
 // Number of worker threads for `requested` (0 = one per core, at least 1).
 int worker_count(int requested);

@@ -115,7 +115,9 @@ PointResult sequential_point(const SweepConfig& c, const std::string& condition,
         p.bits += o.bits;
         p.errors += o.errors;
         p.syncMisses += o.syncMiss;
-        if (p.errors >= c.minErrors) {
+        if (p.trials < c.minTrials) {
+            continue;
+        } else if (p.errors >= c.minErrors) {
             p.stop = StopReason::errors;
         } else if (p.bits >= c.maxBits) {
             p.stop = StopReason::bits;
@@ -142,9 +144,12 @@ void expect_same_points(const std::vector<PointResult>& a, const std::vector<Poi
     }
 }
 
-TEST(RunSweep, ResultIsTheSequentialDefinitionWhateverTheThreadCount) {
+class ResultIsTheSequentialDefinition : public ::testing::TestWithParam<std::int64_t> {};
+
+TEST_P(ResultIsTheSequentialDefinition, WhateverTheThreadCount) {
     std::vector<PointResult> expected;
-    const SweepConfig c1 = small_config(1);
+    SweepConfig c1 = small_config(1);
+    c1.minTrials = GetParam();
     for (const std::string& cond : c1.conditions) {
         for (const double e : c1.esno) {
             PointResult p = sequential_point(c1, cond, e);
@@ -164,12 +169,17 @@ TEST(RunSweep, ResultIsTheSequentialDefinitionWhateverTheThreadCount) {
 
     for (const int threads : {1, 2, 3, 8}) {
         SCOPED_TRACE(threads);
-        const SweepResult r = run_sweep(small_config(threads), fake_runners(), nullptr, nullptr);
+        SweepConfig c = c1;
+        c.threads = threads;
+        const SweepResult r = run_sweep(c, fake_runners(), nullptr, nullptr);
         EXPECT_FALSE(r.interrupted);
         EXPECT_EQ(r.threads, threads);
         expect_same_points(r.points, expected);
     }
 }
+
+// One trial at least (the stop rules alone), and more trials than the rules need at low Es/N0.
+INSTANTIATE_TEST_SUITE_P(MinTrials, ResultIsTheSequentialDefinition, ::testing::Values(1, 4));
 
 TEST(RunSweep, APointRerunAloneGivesTheSameLine) {
     const SweepResult all = run_sweep(small_config(2), fake_runners(), nullptr, nullptr);
@@ -189,7 +199,7 @@ TEST(RunSweep, ATrialOfNoBitsEndsItsPoint) {
     ASSERT_EQ(r.points.size(), 9u);
     for (const PointResult& p : r.points) {
         EXPECT_EQ(p.trials, 1);
-        EXPECT_EQ(p.stop, p.errors >= c.minErrors ? StopReason::errors : StopReason::bits);
+        EXPECT_EQ(p.stop, StopReason::bits);
     }
 }
 

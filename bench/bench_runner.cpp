@@ -1,0 +1,59 @@
+// Throughput of the sweep engine on the whole chain, in coded bits per second, on 1 and 2 worker
+// threads for each condition: 40 trials of one 0.6 s interleaver block at Es/N0 10 dB, M = 5.
+#include <benchmark/benchmark.h>
+
+#include "apps/sweep.hpp"
+#include "params/modeconf.hpp"
+
+namespace {
+
+using namespace hfchain;
+using namespace hfchain::app;
+
+void BM_sweep(benchmark::State& state, const char* condition) {
+    static const bool tuned = (keep_trial_memory(), true);
+    (void)tuned;
+    SweepConfig config;
+    config.conditions = {condition};
+    config.esno = {10};
+    config.minTrials = 40;  // exactly 40 trials: the bit limit is reached by the first
+    config.maxBits = 1;
+    config.threads = static_cast<int>(state.range(0));
+    const Milstd milstd = modeconf(config.interLen);  // once, as the runner does
+    const TrialRunnerFactory runners = road_trial_runners(milstd, config, nullptr);
+    std::int64_t bits = 0;
+    for (auto _ : state) {
+        const SweepResult r = run_sweep(config, runners, nullptr, nullptr);
+        bits += r.points.front().bits;
+    }
+    state.counters["coded_bits_per_s"] =
+        benchmark::Counter(static_cast<double>(bits), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK_CAPTURE(BM_sweep, awgn, "awgn")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_sweep, bom, "bom")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_sweep, moderado, "moderado")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_sweep, ruim, "ruim")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_sweep, muito_ruim, "muito_ruim")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
