@@ -76,6 +76,25 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
               std::to_string(tx.CodOutInterIn.numel()) + " coded bits, " +
               std::to_string(tx.MapOutMultiplexIn.numel()) + " data symbols, " +
               std::to_string(tx.MultiplexOut.numel()) + " symbols sent");
+    const index_t preamble = milstd.preamSync.numel();
+    stage(out, "",
+          "at 2400 symbols/s: " + fmt("%.3f", tx.MultiplexOut.numel() / 2400.0) +
+              " s on air, of which " + fmt("%.3f", preamble / 2400.0) + " s preamble");
+    // The first frame as sent: its symbols' phase indices (multiples of 45 degrees), data
+    // symbols first, then probes, after scrambling.
+    const auto frame_len = static_cast<index_t>(milstd.data + milstd.trein);
+    if (tx.MultiplexOut.numel() >= preamble + frame_len && frame_len > 0) {
+        std::string text = "frame 1 sent (phase indices):";
+        for (index_t k = 0; k < frame_len; ++k) {
+            const double phase = std::arg(tx.MultiplexOut[preamble + k]);
+            const auto index =
+                static_cast<int>(std::lround(phase / (std::numbers::pi / 4)) + 8) % 8;
+            if (k == static_cast<index_t>(milstd.data)) text += " |";
+            text += ' ';
+            text += std::to_string(index);
+        }
+        stage(out, "", text);
+    }
     stage(out, "pulseshaper",
           std::to_string(road.shaped.filter.numel()) + "-tap filter, " +
               std::to_string(road.shaped.out.numel()) + " samples, power " +
