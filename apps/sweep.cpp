@@ -61,13 +61,13 @@ public:
         host_.set_interrupt_flag(interrupt);
     }
 
-    TrialOutcome run(const TrialSpec& spec) override {
-        road_.txSeed = spec.seeds.tx;
-        const bool awgn = *spec.condition == "awgn";
+    TrialOutcome run(const TrialSpec& job) override {
+        road_.txSeed = job.seeds.tx;
+        const bool awgn = *job.condition == "awgn";
         road_.channel = awgn ? ChannelKind::awgn : ChannelKind::watterson;
-        road_.watterson.model = *spec.condition;
-        road_.watterson.EsNodB = spec.esno;
-        road_.watterson.seed = spec.seeds.channel;
+        road_.watterson.model = *job.condition;
+        road_.watterson.EsNodB = job.esno;
+        road_.watterson.seed = job.seeds.channel;
         const RoadResult r = run_road(milstd_, road_, host_);
         TrialOutcome outcome;
         outcome.bits = r.codedBits;
@@ -120,11 +120,11 @@ public:
             }
             if (stopping_) return;
             PointState& p = points_[*pick];
-            TrialSpec spec;
-            spec.condition = &p.result.condition;
-            spec.esno = p.result.esno;
-            spec.trial = p.dispatched++;
-            spec.seeds = trial_seeds(config_.seed, p.result.condition, p.result.esno, spec.trial);
+            TrialSpec job;
+            job.condition = &p.result.condition;
+            job.esno = p.result.esno;
+            job.trial = p.dispatched++;
+            job.seeds = trial_seeds(config_.seed, p.result.condition, p.result.esno, job.trial);
             ++p.inflight;
             lock.unlock();
 
@@ -132,7 +132,7 @@ public:
             bool ok = false;
             try {
                 const auto start = std::chrono::steady_clock::now();
-                outcome = runner.run(spec);
+                outcome = runner.run(job);
                 outcome.seconds = seconds_since(start);
                 ok = true;
             } catch (const Error& e) {
@@ -143,7 +143,7 @@ public:
 
             lock.lock();
             --p.inflight;
-            if (ok) record(p, spec.trial, outcome);
+            if (ok) record(p, job.trial, outcome);
             changed_.notify_all();
         }
     }

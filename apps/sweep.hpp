@@ -86,7 +86,7 @@ struct TrialOutcome {
 class TrialRunner {
 public:
     virtual ~TrialRunner() = default;
-    virtual TrialOutcome run(const TrialSpec& spec) = 0;
+    virtual TrialOutcome run(const TrialSpec& job) = 0;
 };
 
 using TrialRunnerFactory = std::function<std::unique_ptr<TrialRunner>()>;

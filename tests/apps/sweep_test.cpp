@@ -72,16 +72,16 @@ TEST(WilsonInterval, KnownValues) {
 class FakeRunner final : public TrialRunner {
 public:
     explicit FakeRunner(std::int64_t bits = 1000) : bits_(bits) {}
-    TrialOutcome run(const TrialSpec& spec) override {
-        const auto tx = static_cast<std::uint64_t>(spec.seeds.tx);
+    TrialOutcome run(const TrialSpec& job) override {
+        const auto tx = static_cast<std::uint64_t>(job.seeds.tx);
         std::this_thread::sleep_for(std::chrono::microseconds(tx % 300));
         TrialOutcome o;
         o.bits = bits_;
         // Many errors at low Es/N0 (stop by errors), few at high (stop by bits).
-        o.errors = static_cast<std::int64_t>(spec.esno < 5    ? tx % 40 * 10
-                                             : spec.esno < 10 ? tx % 40
-                                                              : tx % 4);
-        o.syncMiss = static_cast<std::uint64_t>(spec.seeds.channel) % 4 == 0;
+        o.errors = static_cast<std::int64_t>(job.esno < 5    ? tx % 40 * 10
+                                             : job.esno < 10 ? tx % 40
+                                                             : tx % 4);
+        o.syncMiss = static_cast<std::uint64_t>(job.seeds.channel) % 4 == 0;
         return o;
     }
 
@@ -105,12 +105,12 @@ PointResult sequential_point(const SweepConfig& c, const std::string& condition,
     FakeRunner runner;
     PointResult p;
     while (p.stop == StopReason::none) {
-        TrialSpec spec;
-        spec.condition = &condition;
-        spec.esno = esno;
-        spec.trial = p.trials;
-        spec.seeds = trial_seeds(c.seed, condition, esno, p.trials);
-        const TrialOutcome o = runner.run(spec);
+        TrialSpec job;
+        job.condition = &condition;
+        job.esno = esno;
+        job.trial = p.trials;
+        job.seeds = trial_seeds(c.seed, condition, esno, p.trials);
+        const TrialOutcome o = runner.run(job);
         ++p.trials;
         p.bits += o.bits;
         p.errors += o.errors;
@@ -222,10 +222,10 @@ class InterruptingRunner final : public TrialRunner {
 public:
     InterruptingRunner(std::atomic<bool>& flag, std::atomic<int>& count)
         : flag_(flag), count_(count) {}
-    TrialOutcome run(const TrialSpec& spec) override {
+    TrialOutcome run(const TrialSpec& job) override {
         if (++count_ == 20) flag_ = true;
         if (flag_) raise(errid::kInterrupted, "Interrupted by the user.");
-        return inner_.run(spec);
+        return inner_.run(job);
     }
 
 private:
@@ -266,9 +266,9 @@ TEST(RunSweep, InterruptKeepsTheFinishedTrialsOfEachPoint) {
 
 class FailingRunner final : public TrialRunner {
 public:
-    TrialOutcome run(const TrialSpec& spec) override {
-        if (spec.trial == 2) raise_message("ERRO! Tipo de canal Watterson invalido.");
-        return FakeRunner().run(spec);
+    TrialOutcome run(const TrialSpec& job) override {
+        if (job.trial == 2) raise_message("ERRO! Tipo de canal Watterson invalido.");
+        return FakeRunner().run(job);
     }
 };
 
