@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
 #include "tests/receiver/expect_error.hpp"
+#include "tests/support/signals.hpp"
 
 namespace hfchain {
 namespace {
@@ -21,14 +21,6 @@ RealArray reference(const Milstd& milstd) {
         r[k] = static_cast<int>(milstd.preamSync[k] + sequencia[k % 32]) % 8;
     }
     return r;
-}
-
-ComplexArray noise(index_t n, unsigned seed) {
-    std::mt19937_64 gen(seed);
-    std::normal_distribution<double> normal;
-    ComplexArray x(n);
-    for (auto& v : x) v = {normal(gen), normal(gen)};
-    return x;
 }
 
 // Writes g r(k) + h at w0, w0 + OS, ..., w0 + 287 OS (w0 counts from 1).
@@ -64,7 +56,7 @@ TEST(Corr, AffineColumnHasUnitMagnitude) {
 }
 
 TEST(Corr, RealColumnsGiveThePearsonCoefficient) {
-    const ComplexArray X = noise(50 * 3, 4);
+    const ComplexArray X = random_complex(50 * 3, 4);
     ComplexArray R(50, 3);
     for (index_t i = 0; i < 150; ++i) R[i] = X[i].real();
     RealArray y(50);
@@ -91,7 +83,7 @@ TEST(Framelock, FindsThePlantedWindow) {
         const RealArray r = reference(milstd);
         for (const index_t OS : {1, 2, 5}) {
             for (const index_t w0 : {index_t{1}, 7 * OS + 2, 288 * OS}) {
-                ComplexArray x = noise(600 * OS, 11);
+                ComplexArray x = random_complex(600 * OS, 11);
                 plant(x, r, w0, OS, {0.7, -0.4}, {0.1, 2.0});
                 expect_start(framelock(x, milstd, {0.35, 6, static_cast<double>(OS)}), w0);
             }
@@ -106,7 +98,7 @@ TEST(Framelock, MatchesTheMaterialisedCorrelation) {
     const RealArray r = reference(milstd);
     for (const unsigned seed : {1u, 2u, 3u}) {
         const index_t OS = 3;
-        ComplexArray x = noise(575 * OS, seed);
+        ComplexArray x = random_complex(575 * OS, seed);
         for (index_t k = 0; k < 288; ++k) x[100 + k * OS] += 0.1 * r[k];
         ComplexArray aux_correlacao(288, 288 * OS);
         for (index_t w = 0; w < 288 * OS; ++w) {
@@ -129,13 +121,13 @@ TEST(Framelock, EqualWindowsGoToTheFirst) {
     // bit-identical magnitudes, so the earlier one wins whichever is planted last.
     const Milstd milstd = modeconf(0.6);
     const RealArray r = reference(milstd);
-    ComplexArray x = noise(1200, 5);
+    ComplexArray x = random_complex(1200, 5);
     plant(x, r, 41, 2, {1.3, 0.2}, {-0.5, 0.5});
     plant(x, r, 40, 2, {1.3, 0.2}, {-0.5, 0.5});
     expect_start(framelock(x, milstd, {0.35, 6, 2}), 40);
     // Noise windows of equal content (a signal of period 2) tie in the same way.
     ComplexArray periodic(1200);
-    const ComplexArray n = noise(600, 6);
+    const ComplexArray n = random_complex(600, 6);
     for (index_t i = 0; i < 1200; ++i) periodic[i] = n[i / 2];
     const RealArray got = framelock(periodic, milstd, {0.35, 6, 2});
     ASSERT_EQ(got.numel(), 1);
@@ -145,7 +137,7 @@ TEST(Framelock, EqualWindowsGoToTheFirst) {
 TEST(Framelock, NaNWindowsAreSkipped) {
     const Milstd milstd = modeconf(0.6);
     const RealArray r = reference(milstd);
-    ComplexArray x = noise(600, 8);
+    ComplexArray x = random_complex(600, 8);
     x[0] = {std::nan(""), 0};  // window 1 only
     plant(x, r, 5, 1, {2, 0}, {0, 0});
     expect_start(framelock(x, milstd, {0.35, 6, 1}), 5);
@@ -162,18 +154,30 @@ TEST(Framelock, Failures) {
     short_preamble.preamSync = RealArray(1, 1439);
     expect_error(
         [&] {
-            framelock(noise(600, 1), short_preamble, {0.35, 6, 1});
+            framelock(random_complex(600, 1), short_preamble, {0.35, 6, 1});
         },
         errid::kIndexOutOfBounds, "milstd.preamSync");
     expect_error(
         [&] {
-            framelock(noise(574 * 2 + 1, 1), milstd, {0.35, 6, 2});
+            framelock(random_complex(574 * 2 + 1, 1), milstd, {0.35, 6, 2});
         },
         errid::kIndexOutOfBounds, "dados_sincro_in");
-    EXPECT_NO_THROW(framelock(noise(575 * 2, 1), milstd, {0.35, 6, 2}));
-    expect_error([&] { framelock(noise(600, 1), milstd, {0.35, 6, 0}); }, errid::kMinMaxEmpty);
-    expect_error([&] { framelock(noise(1200, 1), milstd, {0.35, 6, 1.5}); }, errid::kNonInteger);
-    expect_error([&] { framelock(noise(1200, 1), milstd, {0.35, 6, -1}); }, errid::kNegative);
+    EXPECT_NO_THROW(framelock(random_complex(575 * 2, 1), milstd, {0.35, 6, 2}));
+    expect_error(
+        [&] {
+            framelock(random_complex(600, 1), milstd, {0.35, 6, 0});
+        },
+        errid::kMinMaxEmpty);
+    expect_error(
+        [&] {
+            framelock(random_complex(1200, 1), milstd, {0.35, 6, 1.5});
+        },
+        errid::kNonInteger);
+    expect_error(
+        [&] {
+            framelock(random_complex(1200, 1), milstd, {0.35, 6, -1});
+        },
+        errid::kNegative);
 }
 
 }  // namespace

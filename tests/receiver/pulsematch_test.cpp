@@ -3,23 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
 #include "shaping/rrc_fir.hpp"
 #include "tests/receiver/expect_error.hpp"
+#include "tests/support/signals.hpp"
 
 namespace hfchain {
 namespace {
 
 using testing::expect_error;
-
-ComplexArray random_signal(index_t n, unsigned seed) {
-    std::mt19937_64 gen(seed);
-    std::normal_distribution<double> normal;
-    ComplexArray x(n);
-    for (auto& v : x) v = {normal(gen), normal(gen)};
-    return x;
-}
 
 // Zero-stuffed symbols through the transmit filter, which is the same convolution.
 ComplexArray transmit(const ComplexArray& symbols, const VarShapping& shaping) {
@@ -35,7 +27,7 @@ TEST(Pulsematch, EqualsDirectSumWithinRounding) {
                                  {0.5, 1.5, 1}, {0.35, 0, 5}, {0.2, 4, 2}};
     for (const VarShapping& s : cases) {
         for (const index_t L : {62, 200, 1001}) {
-            const ComplexArray x = random_signal(L, 7);
+            const ComplexArray x = random_complex(L, 7);
             const PulsematchOut r = pulsematch(x, s);
             const RealArray expected_filter =
                 unit_energy_filter(rrc_fir(s.rolloffFactor, s.pulseDelay, s.oversamplingFactor));
@@ -60,7 +52,7 @@ TEST(Pulsematch, EqualsDirectSumWithinRounding) {
 }
 
 TEST(Pulsematch, ZeroDelayPassesTheInput) {
-    const ComplexArray x = random_signal(9, 3);
+    const ComplexArray x = random_complex(9, 3);
     const PulsematchOut r = pulsematch(x, {0.35, 0, 4});
     ASSERT_EQ(r.filter.numel(), 1);
     EXPECT_EQ(r.filter[0], 1.0);

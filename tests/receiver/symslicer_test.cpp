@@ -4,9 +4,9 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 #include <vector>
 
+#include "runtime/builtin_host.hpp"
 #include "tests/receiver/expect_error.hpp"
 
 namespace hfchain {
@@ -67,14 +67,14 @@ TEST(Symslicer, KnownDecisionsAndBits) {
 }
 
 TEST(Symslicer, FastDecisionsEqualTheRuleOnRandomInput) {
-    std::mt19937_64 gen(2024);
-    std::normal_distribution<double> normal;
-    std::uniform_real_distribution<double> angle(0, 2 * 3.141592653589793);
+    BuiltinHost host(2024);
     std::vector<cdouble> ys;
     for (const double noise : {0.05, 0.3, 1.0, 10.0}) {
-        for (int i = 0; i < 20000; ++i) {
-            const double a = angle(gen);
-            ys.push_back({std::cos(a) + noise * normal(gen), std::sin(a) + noise * normal(gen)});
+        const RealArray u = host.rand(20000);
+        const RealArray z = host.randn(2, 20000);
+        for (index_t i = 0; i < 20000; ++i) {
+            const double a = 2 * 3.141592653589793 * u[i];
+            ys.push_back({std::cos(a) + noise * z(0, i), std::sin(a) + noise * z(1, i)});
         }
     }
     expect_rule(ys);
