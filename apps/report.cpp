@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "apps/theory.hpp"
+#include "chain/theory.hpp"
 #include "runtime/checks.hpp"
 
 namespace hfchain::app {

@@ -8,7 +8,7 @@
 #include "apps/matfile.hpp"
 #include "apps/run_report.hpp"
 #include "apps/sweep.hpp"
-#include "apps/theory.hpp"
+#include "chain/theory.hpp"
 #include "runtime/builtin_host.hpp"
 #include "test_support.hpp"
 

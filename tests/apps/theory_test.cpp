@@ -1,5 +1,5 @@
 // The theoretical 8-PSK curve against its limits and against a direct simulation.
-#include "apps/theory.hpp"
+#include "chain/theory.hpp"
 
 #include <gtest/gtest.h>
 

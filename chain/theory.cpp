@@ -1,10 +1,10 @@
-#include "apps/theory.hpp"
+#include "chain/theory.hpp"
 
 #include <bit>
 #include <cmath>
 #include <numbers>
 
-namespace hfchain::app {
+namespace hfchain {
 
 namespace {
 
@@ -45,4 +45,4 @@ double ber_8psk_gray(double EsNodB) {
     return ber / 3;
 }
 
-}  // namespace hfchain::app
+}  // namespace hfchain

@@ -1,7 +1,7 @@
 // Theoretical bit error rate of Gray-coded 8-PSK on white Gaussian noise.
 #pragma once
 
-namespace hfchain::app {
+namespace hfchain {
 
 // Bit error rate of 8-PSK with the binary-reflected Gray labels of the demapper (the point at
 // phase 2 pi s / 8 carries the bits of s XOR (s >> 1)) and nearest-point decisions, for a symbol
@@ -17,4 +17,4 @@ namespace hfchain::app {
 // the eight points. The integrals use composite Simpson's rule (accurate to about 1e-12).
 double ber_8psk_gray(double EsNodB);
 
-}  // namespace hfchain::app
+}  // namespace hfchain
