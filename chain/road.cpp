@@ -1,28 +1,17 @@
 #include "chain/road.hpp"
 
 #include <algorithm>
-#include <cmath>
 
 namespace hfchain {
 
 ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, HostServices& host,
                              ComplexArray* noise_out) {
     SeededStream stream(host, seed);
-    const index_t n = x.numel();
-    // Same level and draw order as the channel block: total variance 10^(-EsNodB/10) per
-    // sample, real parts first, then imaginary parts.
-    const double sigma = std::sqrt(1.0 / std::pow(10.0, EsNodB / 10.0) * 0.5);
-    const RealArray r1 = host.randn(n, 1);
-    const RealArray r2 = host.randn(n, 1);
+    ComplexArray noise, noisy;
+    add_channel_noise(x, EsNodB, host, noise, noisy);
     stream.restore();
-    ComplexArray y(n);
-    if (noise_out != nullptr) *noise_out = ComplexArray(n);
-    for (index_t k = 0; k < n; ++k) {
-        const cdouble w(sigma * r1[k], sigma * r2[k]);
-        y[k] = x[k] + w;
-        if (noise_out != nullptr) (*noise_out)[k] = w;
-    }
-    return y;
+    if (noise_out != nullptr) *noise_out = std::move(noise);
+    return noisy;
 }
 
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host) {

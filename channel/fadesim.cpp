@@ -35,6 +35,29 @@ const Condition& find_condition(const std::string& model) {
 
 }  // namespace
 
+void add_channel_noise(const ComplexArray& x, double EsNodB, HostServices& host,
+                       ComplexArray& noise, ComplexArray& noisy) {
+    // Per-component variance N0 / 2 for a unit symbol energy. The draws are taken even when
+    // sigma is 0 (EsNodB = +Inf).
+    const double sigma2 = (1.0 / std::pow(10.0, EsNodB / 10.0)) * 0.5;
+    const double sigma = std::sqrt(sigma2);
+    const index_t n = x.numel();
+    noise = ComplexArray(n);
+    noisy = ComplexArray(n);
+    double* w = reinterpret_cast<double*>(noise.data());
+    {
+        const RealArray r1 = host.randn(n, 1);
+        for (index_t m = 0; m < n; ++m) w[2 * m] = sigma * r1[m];
+    }
+    {
+        const RealArray r2 = host.randn(n, 1);
+        for (index_t m = 0; m < n; ++m) w[2 * m + 1] = sigma * r2[m];
+    }
+    const double* y = reinterpret_cast<const double*>(x.data());
+    double* out = reinterpret_cast<double*>(noisy.data());
+    for (index_t m = 0; m < 2 * n; ++m) out[m] = y[m] + w[m];
+}
+
 FadesimOut fadesim(const ComplexArray& WattersonIn, const VarWatterson& varWatterson,
                    const VarShapping& varShapping, HostServices& host) {
     const double M = varShapping.oversamplingFactor;
@@ -57,31 +80,10 @@ FadesimOut fadesim(const ComplexArray& WattersonIn, const VarWatterson& varWatte
     // 4. Fading.
     WattersonOut faded = h_watterson(WattersonIn, M * kSymbolRate, tau, fd, host);
 
-    // 5. Noise level: per-component variance N0 / 2 for a unit symbol energy.
-    const double sigma2 = (1.0 / std::pow(10.0, varWatterson.EsNodB / 10.0)) * 0.5;
-    const double sigma = std::sqrt(sigma2);
-
-    // 6-7. Noise, real parts from the first draw and imaginary parts from the second, and the
-    // received waveform. The draws are taken even when sigma is 0 (EsNodB = +Inf).
-    const index_t Ly = faded.y.numel();
+    // 5-7. Noise at EsNodB, real parts from the first draw and imaginary parts from the second,
+    // and the received waveform.
     FadesimOut result;
-    result.noise = ComplexArray(Ly);
-    result.AwgnOut = ComplexArray(Ly);
-    double* noise = reinterpret_cast<double*>(result.noise.data());
-    {
-        const RealArray r1 = host.randn(Ly, 1);
-        for (index_t m = 0; m < Ly; ++m) noise[2 * m] = sigma * r1[m];
-    }
-    {
-        const RealArray r2 = host.randn(Ly, 1);
-        for (index_t m = 0; m < Ly; ++m) noise[2 * m + 1] = sigma * r2[m];
-    }
-    const double* y = reinterpret_cast<const double*>(faded.y.data());
-    double* awgn = reinterpret_cast<double*>(result.AwgnOut.data());
-    for (index_t m = 0; m < Ly; ++m) {
-        awgn[2 * m] = y[2 * m] + noise[2 * m];
-        awgn[2 * m + 1] = y[2 * m + 1] + noise[2 * m + 1];
-    }
+    add_channel_noise(faded.y, varWatterson.EsNodB, host, result.noise, result.AwgnOut);
 
     // 8. The caller's generator back.
     stream.restore();

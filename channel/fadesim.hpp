@@ -47,4 +47,11 @@ inline constexpr const char* kFadesimFields[] = {"raios", "RER",    "ED", "Watte
 FadesimOut fadesim(const ComplexArray& WattersonIn, const VarWatterson& varWatterson,
                    const VarShapping& varShapping, HostServices& host);
 
+// The channel's noise on its own: draws from the host's current stream (no seeding) an n x 1
+// column of real parts and then one of imaginary parts, scales them to a total variance of
+// 10^(-EsNodB/10) per sample (N0 for a unit symbol energy), and fills `noise` with the noise and
+// `noisy` with x + noise, both n x 1.
+void add_channel_noise(const ComplexArray& x, double EsNodB, HostServices& host,
+                       ComplexArray& noise, ComplexArray& noisy);
+
 }  // namespace hfchain
