@@ -1,0 +1,391 @@
+#include "receiver/chansound/chansound.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "receiver/chansound/complexmath.hpp"
+#include "runtime/checks.hpp"
+#include "shaping/rrc_fir.hpp"
+
+namespace hfchain {
+
+namespace {
+
+// The search span: the largest differential delay the receiver allows, the pulse's significant
+// tail and a guard, on each side of the synchroniser's start, in symbols.
+constexpr index_t kMaxSpread = 12;
+constexpr index_t kTail = 3;
+constexpr index_t kGuard = 2;
+constexpr index_t kSpan = kMaxSpread + kTail + kGuard;
+constexpr index_t kSearchTaps = 2 * kSpan + 1;
+
+// Preamble windows of the search, spread over the preamble so that fading paths are seen at
+// several moments.
+constexpr index_t kSearchWindows = 4;
+constexpr index_t kSearchLength = 96;
+
+// Paths: at most four, each within 25 dB of the strongest and four times its estimation noise.
+constexpr index_t kMaxPaths = 4;
+constexpr double kPathFloor = 3.1622776601683794e-3;  // -25 dB
+constexpr double kPathNoiseFactor = 4.0;
+
+// Taps: those with at least a thousandth of the expected energy, at most 25 (a frame's window
+// must hold its probes and every sample they reach).
+constexpr double kTapFloor = 1e-3;
+constexpr index_t kMaxTaps = 25;
+
+// Ratio of the two noise estimates beyond which the track is redone.
+constexpr double kNoiseRetrack = 1.5;
+
+// Dense Hermitian positive definite solve by Cholesky, n x n column-major A (overwritten by its
+// factor); solve_with then solves for any right-hand side.
+bool cholesky(index_t n, cdouble* A) {
+    for (index_t j = 0; j < n; ++j) {
+        double d = A[j + j * n].real();
+        for (index_t k = 0; k < j; ++k) d -= norm2(A[j + k * n]);
+        if (!(d > 0)) return false;
+        const double g = std::sqrt(d);
+        A[j + j * n] = g;
+        const double inv = 1.0 / g;
+        for (index_t i = j + 1; i < n; ++i) {
+            cdouble s = A[i + j * n];
+            for (index_t k = 0; k < j; ++k) s -= cmul(A[i + k * n], std::conj(A[j + k * n]));
+            A[i + j * n] = s * inv;
+        }
+    }
+    return true;
+}
+
+void solve_with(index_t n, const cdouble* G, cdouble* b) {
+    for (index_t i = 0; i < n; ++i) {
+        cdouble s = b[i];
+        for (index_t k = 0; k < i; ++k) s -= cmul(G[i + k * n], b[k]);
+        b[i] = s / G[i + i * n].real();
+    }
+    for (index_t i = n - 1; i >= 0; --i) {
+        cdouble s = b[i];
+        for (index_t k = i + 1; k < n; ++k) s -= cmulc(G[k + i * n], b[k]);
+        b[i] = s / G[i + i * n].real();
+    }
+}
+
+// Real symmetric solve for the small Gram matrices of the path search (n <= kMaxPaths).
+bool solve_gram(index_t n, std::vector<double> A, std::vector<cdouble>& b,
+                std::vector<double>* inverse_diag) {
+    for (index_t j = 0; j < n; ++j) {
+        double d = A[j + j * n];
+        for (index_t k = 0; k < j; ++k) d -= A[j + k * n] * A[j + k * n];
+        if (!(d > 0)) return false;
+        const double g = std::sqrt(d);
+        A[j + j * n] = g;
+        for (index_t i = j + 1; i < n; ++i) {
+            double s = A[i + j * n];
+            for (index_t k = 0; k < j; ++k) s -= A[i + k * n] * A[j + k * n];
+            A[i + j * n] = s / g;
+        }
+    }
+    for (index_t i = 0; i < n; ++i) {
+        cdouble s = b[i];
+        for (index_t k = 0; k < i; ++k) s -= A[i + k * n] * b[k];
+        b[i] = s / A[i + i * n];
+    }
+    for (index_t i = n - 1; i >= 0; --i) {
+        cdouble s = b[i];
+        for (index_t k = i + 1; k < n; ++k) s -= A[k + i * n] * b[k];
+        b[i] = s / A[i + i * n];
+    }
+    if (inverse_diag != nullptr) {
+        inverse_diag->assign(n, 0.0);
+        for (index_t p = 0; p < n; ++p) {
+            std::vector<double> e(n, 0.0);
+            e[p] = 1.0;
+            for (index_t i = p; i < n; ++i) {
+                double s = e[i];
+                for (index_t k = p; k < i; ++k) s -= A[i + k * n] * e[k];
+                e[i] = s / A[i + i * n];
+                (*inverse_diag)[p] += e[i] * e[i];
+            }
+        }
+    }
+    return true;
+}
+
+index_t oversampling(const VarShapping& varShapping) {
+    const double M = varShapping.oversamplingFactor;
+    if (!(M >= 1) || M != std::floor(M) || M > 1e6) {
+        raise("hfchain:chansound:BadOversampling",
+              "oversamplingFactor = " + format_value(M) + " must be a whole number of at least 1.");
+    }
+    return static_cast<index_t>(M);
+}
+
+}  // namespace
+
+RealArray composite_pulse(const VarShapping& varShapping) {
+    check_rolloff(varShapping.rolloffFactor);
+    const RealArray filter = unit_energy_filter(
+        rrc_fir(varShapping.rolloffFactor, varShapping.pulseDelay, varShapping.oversamplingFactor));
+    const index_t N = filter.numel();
+    RealArray c(2 * N - 1);
+    for (index_t a = 0; a < N; ++a) {
+        for (index_t b = 0; b < N; ++b) c[a + b] += filter[a] * filter[b];
+    }
+    return c;
+}
+
+index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping) {
+    const index_t M = oversampling(varShapping);
+    const double edge = 4.0 * varShapping.pulseDelay * M;
+    if (Lmf - edge - 1 < 0) return 0;
+    const double K = std::floor((Lmf - edge - 1) / M) + 1;
+    const double frame = milstd.data + milstd.trein;
+    const double F = std::floor((K - milstd.preamSync.numel()) / frame);
+    return F > 0 ? static_cast<index_t>(F) : 0;
+}
+
+ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                       const Milstd& milstd, const VarShapping& varShapping) {
+    const ComplexArray& mf = MatchedFilterIn;
+    const index_t Lmf = mf.numel();
+    const index_t M = oversampling(varShapping);
+    const RealArray comp = composite_pulse(varShapping);
+    const index_t centre = comp.numel() / 2;  // 2 D M
+
+    // 1. The transmission: frames after the preamble, and the symbols known in advance.
+    const index_t frames = frames_in(Lmf, milstd, varShapping);
+    const Layout layout = transmission_layout(milstd, frames);
+    if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {
+        raise("hfchain:chansound:TooShort",
+              "The matched-filter output of " + std::to_string(Lmf) + " samples holds " +
+                  std::to_string(frames) + " frames after a preamble of " +
+                  std::to_string(layout.preamble) +
+                  " symbols; the receiver needs at least one frame and a preamble of " +
+                  std::to_string(2 * kSpan + kSearchLength) + " symbols.");
+    }
+    const index_t w0 = check_index(FrameStartSample, Lmf, "FrameStartSample");
+    const KnownSymbols known = known_symbols(milstd, layout);
+    const cdouble* x = known.mean.data();
+
+    // 2. Search: least squares of kSearchTaps symbol-spaced taps at each sampling phase, over
+    // preamble windows. Tap i at phase phi is the response at sample base + phi + i M.
+    const index_t base = w0 - kSpan * M;
+    const index_t Q = kSearchTaps * M;
+    auto sample = [&](index_t s) { return s >= 0 && s < Lmf ? mf[s] : cdouble{}; };
+    std::vector<ComplexArray> response(kSearchWindows, ComplexArray(Q));
+    const index_t first = 2 * kSpan;  // every symbol a window's taps reach is in the preamble
+    const index_t stride =
+        (layout.preamble - first - kSearchLength) / std::max<index_t>(1, kSearchWindows - 1);
+    std::vector<cdouble> G(kSearchTaps * kSearchTaps), rhs(kSearchTaps),
+        u(kSearchLength + kSearchTaps);
+    double residual = 0, dof = 0;
+    for (index_t w = 0; w < kSearchWindows; ++w) {
+        const index_t j0 = first + w * stride;
+        // G(a, a + d) = sum over the window's j of conj(x(j - a)) x(j - a - d), slid over a.
+        for (index_t d = 0; d < kSearchTaps; ++d) {
+            const index_t m0 = j0 - kSearchTaps + 1;
+            for (index_t m = m0; m < j0 + kSearchLength; ++m) {
+                u[m - m0] = m - d >= 0 ? cmulc(x[m], x[m - d]) : cdouble{};
+            }
+            cdouble s{};
+            for (index_t m = j0; m < j0 + kSearchLength; ++m) s += u[m - m0];
+            for (index_t a = 0; a + d < kSearchTaps; ++a) {
+                if (a > 0) s += u[j0 - a - m0] - u[j0 + kSearchLength - a - m0];
+                G[a + (a + d) * kSearchTaps] = s;
+                G[(a + d) + a * kSearchTaps] = std::conj(s);
+            }
+        }
+        if (!cholesky(kSearchTaps, G.data())) continue;
+        for (index_t phi = 0; phi < M; ++phi) {
+            double energy = 0;
+            for (index_t i = 0; i < kSearchTaps; ++i) {
+                cdouble s{};
+                for (index_t j = j0; j < j0 + kSearchLength; ++j) {
+                    s += cmulc(x[j - i], sample(base + phi + j * M));
+                }
+                rhs[i] = s;
+            }
+            for (index_t j = j0; j < j0 + kSearchLength; ++j) {
+                energy += norm2(sample(base + phi + j * M));
+            }
+            std::vector<cdouble> h(rhs);
+            solve_with(kSearchTaps, G.data(), h.data());
+            double fitted = 0;
+            for (index_t i = 0; i < kSearchTaps; ++i) {
+                fitted += (std::conj(rhs[i]) * h[i]).real();
+                response[w][phi + i * M] = h[i];
+            }
+            residual += std::max(0.0, energy - fitted);
+            dof += kSearchLength - kSearchTaps;
+        }
+    }
+    const double N0 = std::max(dof > 0 ? residual / dof : 0.0, 1e-12);
+
+    ChansoundOut out;
+    out.frames = frames;
+    out.noiseVar = N0;
+    out.profile = RealArray(Q);
+    out.profileStart = static_cast<double>(base + 1);
+    for (index_t w = 0; w < kSearchWindows; ++w) {
+        for (index_t q = 0; q < Q; ++q) out.profile[q] += norm2(response[w][q]) / kSearchWindows;
+    }
+
+    // 3. Paths, one at a time, in the correlation domain: corr(w, d) is the window's response
+    // correlated with the pulse centred on d; a set of paths explains gamma(d - d_p) g(w, p).
+    const index_t atom = (kTail + 1) * M;
+    auto pulse = [&](index_t tau) {
+        return tau >= -centre && tau <= centre ? comp[centre + tau] : 0.0;
+    };
+    std::vector<double> gamma(4 * atom + 1);
+    for (index_t delta = -2 * atom; delta <= 2 * atom; ++delta) {
+        double s = 0;
+        for (index_t tau = -atom; tau <= atom; ++tau) {
+            if (std::abs(tau - delta) <= atom) s += pulse(tau) * pulse(tau - delta);
+        }
+        gamma[delta + 2 * atom] = s;
+    }
+    auto gram = [&](index_t delta) {
+        return std::abs(delta) <= 2 * atom ? gamma[delta + 2 * atom] : 0.0;
+    };
+    std::vector<ComplexArray> corr(kSearchWindows, ComplexArray(Q));
+    for (index_t w = 0; w < kSearchWindows; ++w) {
+        for (index_t d = 0; d < Q; ++d) {
+            cdouble s{};
+            for (index_t tau = std::max(-atom, -d); tau <= atom && d + tau < Q; ++tau) {
+                s += pulse(tau) * response[w][d + tau];
+            }
+            corr[w][d] = s;
+        }
+    }
+    std::vector<index_t> paths;
+    std::vector<double> power;
+    std::vector<std::vector<cdouble>> path_gain(kSearchWindows);
+    const double gain_noise = N0 / (kSearchLength - kSearchTaps);
+    for (index_t step = 0; step < kMaxPaths; ++step) {
+        index_t best_d = -1;
+        double best = -1;
+        for (index_t d = atom; d < Q - atom; ++d) {
+            if (std::find(paths.begin(), paths.end(), d) != paths.end()) continue;
+            double score = 0;
+            for (index_t w = 0; w < kSearchWindows; ++w) {
+                cdouble rest = corr[w][d];
+                for (std::size_t p = 0; p < paths.size(); ++p) {
+                    rest -= gram(d - paths[p]) * path_gain[w][p];
+                }
+                score += norm2(rest);
+            }
+            if (score > best) {
+                best = score;
+                best_d = d;
+            }
+        }
+        if (best_d < 0) break;
+        std::vector<index_t> trial = paths;
+        trial.push_back(best_d);
+        const index_t n = static_cast<index_t>(trial.size());
+        std::vector<double> A(n * n);
+        for (index_t p = 0; p < n; ++p) {
+            for (index_t q = 0; q < n; ++q) A[p + q * n] = gram(trial[p] - trial[q]);
+        }
+        std::vector<std::vector<cdouble>> gains(kSearchWindows);
+        std::vector<double> inverse_diag;
+        bool ok = true;
+        for (index_t w = 0; w < kSearchWindows && ok; ++w) {
+            gains[w].resize(n);
+            for (index_t p = 0; p < n; ++p) gains[w][p] = corr[w][trial[p]];
+            ok = solve_gram(n, A, gains[w], w == 0 ? &inverse_diag : nullptr);
+        }
+        if (!ok) break;
+        std::vector<double> trial_power(n, 0.0);
+        for (index_t w = 0; w < kSearchWindows; ++w) {
+            for (index_t p = 0; p < n; ++p) trial_power[p] += norm2(gains[w][p]) / kSearchWindows;
+        }
+        const double strongest = *std::max_element(trial_power.begin(), trial_power.end());
+        const double noise = gain_noise * gram(0) * inverse_diag[n - 1];
+        if (step > 0 && (trial_power[n - 1] < kPathFloor * strongest ||
+                         trial_power[n - 1] < kPathNoiseFactor * noise)) {
+            break;
+        }
+        paths = std::move(trial);
+        power = std::move(trial_power);
+        path_gain = std::move(gains);
+    }
+    const index_t r = static_cast<index_t>(paths.size());
+
+    // 4. Sampling phase and taps: the phase that collects the most expected energy, the taps
+    // that carry at least kTapFloor of it.
+    index_t best_phi = 0;
+    double best_energy = -1;
+    for (index_t phi = 0; phi < M; ++phi) {
+        double energy = 0;
+        for (index_t i = 0; i < kSearchTaps; ++i) {
+            for (index_t p = 0; p < r; ++p) {
+                const double c = pulse(phi + i * M - paths[p]);
+                energy += power[p] * c * c;
+            }
+        }
+        if (energy > best_energy) {
+            best_energy = energy;
+            best_phi = phi;
+        }
+    }
+    std::vector<double> tap(kSearchTaps, 0.0);
+    for (index_t i = 0; i < kSearchTaps; ++i) {
+        for (index_t p = 0; p < r; ++p) {
+            const double c = pulse(best_phi + i * M - paths[p]);
+            tap[i] += power[p] * c * c;
+        }
+    }
+    index_t i_first = 0, i_last = kSearchTaps - 1;
+    while (i_first < i_last && tap[i_first] < kTapFloor * best_energy) ++i_first;
+    while (i_last > i_first && tap[i_last] < kTapFloor * best_energy) --i_last;
+    while (i_last - i_first + 1 > kMaxTaps) {
+        if (tap[i_first] < tap[i_last]) {
+            ++i_first;
+        } else {
+            --i_last;
+        }
+    }
+    const index_t L = i_last - i_first + 1;
+    const index_t start0 = base + best_phi + i_first * M;
+
+    out.start = static_cast<double>(start0 + 1);
+    out.delays = RealArray(r);
+    out.basis = ComplexArray(L, r);
+    for (index_t p = 0; p < r; ++p) {
+        out.delays[p] = static_cast<double>(base + paths[p] + 1);
+        for (index_t i = 0; i < L; ++i) {
+            out.basis(i, p) = pulse(best_phi + (i_first + i) * M - paths[p]);
+        }
+    }
+
+    // 5. One sample a symbol from the chosen start (zeros beyond the output's ends).
+    const index_t Ny = layout.symbols + L - 1;
+    out.out = ComplexArray(Ny);
+    for (index_t n = 0; n < Ny; ++n) out.out[n] = sample(start0 + n * M);
+
+    // 6. The path gains through the transmission, from the known symbols alone.
+    RealArray tapPower(L);
+    for (index_t i = 0; i < L; ++i) {
+        for (index_t p = 0; p < r; ++p) tapPower[i] += power[p] * norm2(out.basis(i, p));
+    }
+    // The search's noise estimate also holds how much a fast-fading channel changes within a
+    // search window; the smoothed model's residual over the preamble is the sharper figure, and
+    // the track is redone with it when it is clearly lower.
+    PathTrack track;
+    track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
+    if (track.residual < N0 / kNoiseRetrack) {
+        out.noiseVar = std::max(track.residual, 1e-12);
+        track_paths(out.out, out.basis, known.mean, known.var, out.noiseVar, tapPower, track);
+    }
+    out.gains = std::move(track.gains);
+    out.gainVar = std::move(track.gainVar);
+    out.pathPower = std::move(track.pathPower);
+    out.windowGains = std::move(track.windowGains);
+    out.windowTime = std::move(track.windowTime);
+    out.doppler = track.doppler;
+    return out;
+}
+
+}  // namespace hfchain

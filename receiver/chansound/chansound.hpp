@@ -1,0 +1,78 @@
+// Channel sounding for the HF receiver: where the transmission starts, which propagation paths
+// it arrived on, and how their gains move, from the known symbols of the waveform (the preamble
+// and the probes of every frame).
+//
+// Synchronisation. The frame synchroniser's start may belong to either path (it locks on the
+// stronger one), so the response is searched over the largest differential delay the receiver
+// allows (12 symbols) plus the pulse on both sides of it: a least-squares fit over preamble
+// windows gives the response at every sample delay of that span. Paths are then picked one at a
+// time, each the composite pulse (transmit and receive filters) at the delay that best explains
+// what the earlier paths leave, while a new path still carries power well above the noise and
+// within 25 dB of the strongest.
+//
+// Sampling. One sample a symbol is read from the matched-filter output, at the phase that
+// collects the most expected energy of all paths; the taps run from the first to the last that
+// carries at least a thousandth of that energy. The paths' pulses, sampled there, are the columns
+// of `basis`: the channel at any moment is basis times the path gains, so each frame's 16 probes
+// need only give a couple of gains instead of the whole response.
+//
+// Tracking. See pathtrack.hpp: weighted least squares per frame, Kalman smoothing over frames
+// with the Doppler spread measured from the estimates themselves.
+#pragma once
+
+#include "params/modeconf.hpp"
+#include "receiver/chansound/pathtrack.hpp"
+#include "runtime/array.hpp"
+#include "shaping/varshapping.hpp"
+
+namespace hfchain {
+
+struct ChansoundOut {
+    double start = 0;          // 1-based matched-filter sample read as out(1)
+    RealArray delays;          // r x 1 1-based sample at which each path's pulse of the first
+                               // transmitted symbol peaks
+    ComplexArray basis;        // L x r each path's pulse at the L symbol-spaced taps
+    ComplexArray out;          // Ny x 1 matched-filter samples, one a symbol from `start`;
+                               // Ny = symbols + L - 1
+    ComplexArray gains;        // r x Ny smoothed gain of each path at each sample
+    RealArray gainVar;         // r x Ny error variance of those gains
+    RealArray pathPower;       // r x 1 mean power of each path
+    ComplexArray windowGains;  // r x E gains estimated in each frame-long window
+    RealArray windowTime;      // E x 1 sample (0-based, in `out`) each window estimate belongs to
+    double noiseVar = 0;       // noise variance of `out`
+    double doppler = 0;        // Doppler spread assumed by the smoother, Hz
+    double frames = 0;         // frames after the preamble
+    RealArray profile;         // Q x 1 estimated power of the response at each sample delay of
+                               // the search span
+    double profileStart = 0;   // 1-based sample at which the first symbol would peak for
+                               // profile(1)
+};
+
+inline constexpr const char* kChansoundFields[] = {
+    "start",       "delays",     "basis",    "out",     "gains",  "gainVar", "pathPower",
+    "windowGains", "windowTime", "noiseVar", "doppler", "frames", "profile", "profileStart"};
+
+// Sounds the channel of one received transmission.
+//   MatchedFilterIn: Lmf x 1 complex matched-filter output (pulsematch's out) at M samples a
+//     symbol.
+//   FrameStartSample: 1-based sample where framelock found the preamble (either path's).
+//   milstd: the coded 8-PSK parameter set (preamSync, data, trein, probe, interTable).
+//   varShapping: rolloffFactor, pulseDelay (D) and oversamplingFactor (M) of both filters.
+// The number of frames follows from the length as tickalign and unframer count them:
+// floor((floor((Lmf - 4 D M - 1) / M) + 1 - preamble) / (data + trein)).
+// Errors: a mode the receiver does not handle, "hfchain:chansound:UnsupportedMode"; fewer than
+// one frame after the preamble, or a preamble too short to search, "hfchain:chansound:TooShort";
+// FrameStartSample not a whole number within 1..Lmf, the index check; M not a whole number of at
+// least 1, "hfchain:chansound:BadOversampling"; the roll-off outside (0, 1], the pulse design's
+// message.
+ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                       const Milstd& milstd, const VarShapping& varShapping);
+
+// Frames after the preamble of a matched-filter output of Lmf samples (see chansound).
+index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping);
+
+// The composite pulse of the transmit and matched filters at every sample delay -2 D M .. 2 D M
+// (4 D M + 1 values, peak 1 at the centre).
+RealArray composite_pulse(const VarShapping& varShapping);
+
+}  // namespace hfchain

@@ -1,0 +1,432 @@
+#include "receiver/chansound/pathtrack.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "receiver/chansound/complexmath.hpp"
+#include "runtime/checks.hpp"
+#include "transmitter/scrambler.hpp"
+
+namespace hfchain {
+
+namespace {
+
+constexpr double kSymbolRate = 2400;  // symbols per second
+
+// Window-to-window lags over which the Doppler spread is measured.
+constexpr index_t kDopplerLags = 8;
+
+// Bounds of the Doppler standard deviation the smoother assumes, Hz; the estimate is taken
+// somewhat wider than measured, since smoothing too hard costs more than too little.
+constexpr double kMinSigma = 0.02;
+constexpr double kMaxSigma = 10.0;
+constexpr double kSigmaMargin = 1.25;
+
+// The Gray mapping of the transmitter: value v is sent as phase index kGray2bina[v].
+constexpr int kBitsPerSymbol = 3;
+
+cdouble point(int phase_index) {
+    const double phase = std::numbers::pi * phase_index / 4.0;
+    return {std::cos(phase), std::sin(phase)};
+}
+
+// Solves the r x r Hermitian system A c = b in place by Cholesky (A is overwritten, c = b on
+// return) and fills `inverse_diag` with the diagonal of A^-1. Returns false when A is not
+// positive definite.
+bool solve_small(int r, cdouble* A, cdouble* b, double* inverse_diag) {
+    // A = G G^H, G lower triangular, kept in the lower half of A.
+    for (int j = 0; j < r; ++j) {
+        double d = A[j + j * r].real();
+        for (int k = 0; k < j; ++k) d -= norm2(A[j + k * r]);
+        if (!(d > 0)) return false;
+        const double g = std::sqrt(d);
+        A[j + j * r] = g;
+        for (int i = j + 1; i < r; ++i) {
+            cdouble s = A[i + j * r];
+            for (int k = 0; k < j; ++k) s -= cmul(A[i + k * r], std::conj(A[j + k * r]));
+            A[i + j * r] = s / g;
+        }
+    }
+    // Forward then backward substitution.
+    for (int i = 0; i < r; ++i) {
+        cdouble s = b[i];
+        for (int k = 0; k < i; ++k) s -= cmul(A[i + k * r], b[k]);
+        b[i] = s / A[i + i * r].real();
+    }
+    for (int i = r - 1; i >= 0; --i) {
+        cdouble s = b[i];
+        for (int k = i + 1; k < r; ++k) s -= cmulc(A[k + i * r], b[k]);
+        b[i] = s / A[i + i * r].real();
+    }
+    // Diagonal of A^-1 = G^-H G^-1: the squared norms of the rows of G^-1... taken column by
+    // column: (A^-1)_pp = sum over i of |(G^-1)_ip|^2.
+    for (int p = 0; p < r; ++p) {
+        cdouble e[4] = {};
+        e[p] = 1.0;
+        double sum = 0;
+        for (int i = p; i < r; ++i) {
+            cdouble s = e[i];
+            for (int k = p; k < i; ++k) s -= cmul(A[i + k * r], e[k]);
+            e[i] = s / A[i + i * r].real();
+            sum += norm2(e[i]);
+        }
+        inverse_diag[p] = sum;
+    }
+    return true;
+}
+
+// Standard deviation of the Gaussian Doppler spectrum from how much the window estimates change
+// between windows k apart: E|g(t + dt) - g(t)|^2 = 2 P (1 - rho(dt)) plus both estimation errors,
+// rho(dt) = exp(-2 pi^2 sigma^2 dt^2). The largest lag at which the paths have not yet lost half
+// their correlation is the one measured most sharply.
+double doppler_sigma(const PathTrack& t, const std::vector<bool>& valid) {
+    const index_t r = t.windowGains.rows();
+    const index_t E = t.windowGains.cols();
+    double sigma = kMinSigma;
+    for (index_t k = 1; k <= kDopplerLags && k < E; ++k) {
+        double change = 0, power = 0, span = 0;
+        index_t pairs = 0;
+        for (index_t e = 0; e + k < E; ++e) {
+            if (!valid[e] || !valid[e + k]) continue;
+            for (index_t p = 0; p < r; ++p) {
+                const double noise = t.windowVar(p, e) + t.windowVar(p, e + k);
+                if (noise > t.pathPower[p]) continue;  // a window that says little of this path
+                change += norm2(t.windowGains(p, e + k) - t.windowGains(p, e)) - noise;
+                power += 2 * t.pathPower[p];
+            }
+            span += t.windowTime[e + k] - t.windowTime[e];
+            ++pairs;
+        }
+        if (pairs == 0 || power <= 0) break;
+        const double loss = change / power;  // 1 - rho
+        const double dt = span / pairs / kSymbolRate;
+        if (loss <= 0) continue;
+        const double rho = std::max(1.0 - loss, 0.05);
+        sigma = std::sqrt(-std::log(rho) / (2 * std::numbers::pi * std::numbers::pi * dt * dt));
+        if (loss > 0.5) break;
+    }
+    return std::clamp(sigma, kMinSigma, kMaxSigma);
+}
+
+}  // namespace
+
+Layout transmission_layout(const Milstd& milstd, index_t frames) {
+    if (milstd.rate == 75 || milstd.rate == 4800 || milstd.bitsToSym != kBitsPerSymbol ||
+        milstd.repFactor != 1 || !(milstd.data >= 1) || !(milstd.trein >= 1)) {
+        raise("hfchain:chansound:UnsupportedMode",
+              "The HF receiver handles the coded 8-PSK modes with probes (bitsToSym 3, repFactor "
+              "1, data and trein at least 1); rate " +
+                  format_value(milstd.rate) + " bit/s with bitsToSym " +
+                  format_value(milstd.bitsToSym) + " is not one of them.");
+    }
+    Layout l;
+    l.preamble = milstd.preamSync.numel();
+    l.data = check_integer(milstd.data, "data");
+    l.trein = check_integer(milstd.trein, "trein");
+    l.frames = frames;
+    l.symbols = l.preamble + frames * (l.data + l.trein);
+    return l;
+}
+
+KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
+    KnownSymbols k;
+    k.mean = ComplexArray(layout.symbols);
+    k.var = RealArray(layout.symbols);
+    k.rotation = ComplexArray(layout.dataSymbols());
+
+    // The preamble, scrambled with the 32-entry sequence.
+    for (index_t n = 0; n < layout.preamble; ++n) {
+        const int value = static_cast<int>(milstd.preamSync[n]) + kSequencia[n % 32];
+        k.mean[n] = point(value % 8);
+    }
+
+    // Frames: the data scrambling sequence runs from the first frame symbol on; the probes are 0
+    // except in the last two frames of each interleaver block, which carry the `probe` columns.
+    const index_t frame = layout.data + layout.trein;
+    const index_t per_block =
+        static_cast<index_t>(milstd.interTable.numel()) / (kBitsPerSymbol * layout.data);
+    const auto& seq = data_sequence_period();
+    for (index_t f = 0; f < layout.frames; ++f) {
+        const index_t in_block = per_block > 0 ? f % per_block : 0;
+        const int closing = per_block >= 2 ? static_cast<int>(in_block - (per_block - 2)) : -1;
+        for (index_t j = 0; j < frame; ++j) {
+            const index_t m = f * frame + j;  // position in the frame column
+            const int s = seq[m % kDataSequencePeriod];
+            const index_t n = layout.preamble + m;
+            if (j < layout.data) {
+                k.var[n] = 1.0;
+                k.rotation[f * layout.data + j] = point(s);
+            } else {
+                int value = 0;
+                const index_t row = j - layout.data;
+                if (closing >= 0 && closing < milstd.probe.cols() && row < milstd.probe.rows()) {
+                    value = static_cast<int>(milstd.probe(row, closing));
+                }
+                k.mean[n] = point((value + s) % 8);
+            }
+        }
+    }
+    return k;
+}
+
+void track_paths(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
+                 const RealArray& var, double N0, const RealArray& tapPower, PathTrack& track) {
+    const index_t Ny = y.numel();
+    const index_t L = basis.rows();
+    const index_t r = basis.cols();
+    const index_t symbols = mean.numel();
+    const bool per_sample = tapPower.cols() == Ny && Ny > 1;
+    const index_t E = std::max<index_t>(1, (symbols + kWindowSymbols - 1) / kWindowSymbols);
+
+    track.windowGains = ComplexArray(r, E);
+    track.windowVar = RealArray(r, E);
+    track.windowTime = RealArray(E);
+    std::vector<bool> valid(E, false);
+
+    // 1. One weighted least-squares estimate per window. Window e holds the samples from
+    // 48 e + 24 to 48 e + 71, so that a frame's window holds its probes and the samples they
+    // reach through the taps; the first window starts at 0 and the last runs to the end.
+    std::vector<cdouble> a(r);
+    std::vector<cdouble> N(r * r);
+    std::vector<cdouble> b(r);
+    std::vector<double> inv(r);
+    for (index_t e = 0; e < E; ++e) {
+        const index_t lo = e == 0 ? 0 : std::min(Ny, e * kWindowSymbols + kWindowSymbols / 2);
+        const index_t hi = e == E - 1 ? Ny : std::min(Ny, (e + 1) * kWindowSymbols + 24);
+        std::fill(N.begin(), N.end(), cdouble{});
+        std::fill(b.begin(), b.end(), cdouble{});
+        double weight = 0, moment = 0;
+        for (index_t n = lo; n < hi; ++n) {
+            std::fill(a.begin(), a.end(), cdouble{});
+            double s2 = N0;
+            const double* P =
+                per_sample ? tapPower.data() + static_cast<std::ptrdiff_t>(n) * L : tapPower.data();
+            const index_t i_end = std::min(L, n + 1);
+            for (index_t i = std::max<index_t>(0, n - symbols + 1); i < i_end; ++i) {
+                const index_t m = n - i;
+                const cdouble x = mean[m];
+                for (index_t p = 0; p < r; ++p) a[p] += cmul(basis(i, p), x);
+                s2 += P[i] * var[m];
+            }
+            double info = 0;
+            for (index_t p = 0; p < r; ++p) info += norm2(a[p]);
+            if (info == 0) continue;
+            const double w = 1.0 / s2;
+            for (index_t q = 0; q < r; ++q) {
+                for (index_t p = 0; p < r; ++p) N[p + q * r] += w * cmulc(a[p], a[q]);
+                b[q] += w * cmulc(a[q], y[n]);
+            }
+            weight += info * w;
+            moment += info * w * n;
+        }
+        if (weight == 0) continue;
+        track.windowTime[e] = moment / weight;
+        // A little diagonal loading keeps a window that sees a path only faintly solvable.
+        double trace = 0;
+        for (index_t p = 0; p < r; ++p) trace += N[p + p * r].real();
+        for (index_t p = 0; p < r; ++p) N[p + p * r] += 1e-9 * trace / r;
+        if (!solve_small(static_cast<int>(r), N.data(), b.data(), inv.data())) continue;
+        valid[e] = true;
+        for (index_t p = 0; p < r; ++p) {
+            track.windowGains(p, e) = b[p];
+            track.windowVar(p, e) = inv[p];
+        }
+    }
+
+    // 2. Mean power of each path, net of the estimation error.
+    track.pathPower = RealArray(r);
+    double strongest = 0;
+    for (index_t p = 0; p < r; ++p) {
+        double sum = 0;
+        index_t count = 0;
+        for (index_t e = 0; e < E; ++e) {
+            if (!valid[e]) continue;
+            sum += std::max(0.0, norm2(track.windowGains(p, e)) - track.windowVar(p, e));
+            ++count;
+        }
+        track.pathPower[p] = count > 0 ? sum / count : 0;
+        strongest = std::max(strongest, track.pathPower[p]);
+    }
+    for (index_t p = 0; p < r; ++p) {
+        track.pathPower[p] = std::max(track.pathPower[p], 1e-6 * strongest + 1e-12);
+    }
+
+    // 3. Doppler spread.
+    const double sigma = doppler_sigma(track, valid) * kSigmaMargin;
+    track.doppler = 2 * sigma;
+    const double decay = 2 * std::numbers::pi * std::numbers::pi * sigma * sigma /
+                         (kSymbolRate * kSymbolRate);  // per squared symbol
+
+    // 4. Smoothing: each path's gain as a second-order autoregression matched to the Gaussian
+    // correlation one and two windows apart, a Kalman filter forward over the windows and a
+    // Rauch-Tung-Striebel pass back. The state is the gain and its change since the previous
+    // window, which keeps a slowly fading path (nearly a constant-velocity process)
+    // well-conditioned.
+    const double spacing = static_cast<double>(kWindowSymbols);
+    const double rho1 = std::exp(-decay * spacing * spacing);
+    const double rho2 = std::exp(-4 * decay * spacing * spacing);
+    const double den = std::max(1 - rho1 * rho1, 1e-300);
+    const double a1 = rho1 * (1 - rho2) / den;
+    const double a2 = (rho2 - rho1 * rho1) / den;
+    // (g, d) -> (g', d'): g' = (a1 + a2) g - a2 d + w, d' = g' - g.
+    const double F[2][2] = {{a1 + a2, -a2}, {a1 + a2 - 1, -a2}};
+    ComplexArray node_gain(r, E);
+    RealArray node_var(r, E);
+    struct Step {
+        cdouble pred[2], filt[2];
+        double Ppred[2][2], Pfilt[2][2];
+    };
+    std::vector<Step> steps(E);
+    for (index_t p = 0; p < r; ++p) {
+        const double P = track.pathPower[p];
+        const double q = std::max(P * (1 - a1 * rho1 - a2 * rho2), 1e-12 * P);
+        cdouble x[2] = {};
+        double C[2][2] = {{P, P * (1 - rho1)}, {P * (1 - rho1), 2 * P * (1 - rho1) + 1e-12 * P}};
+        for (index_t e = 0; e < E; ++e) {
+            Step& st = steps[e];
+            if (e > 0) {
+                const cdouble g = F[0][0] * x[0] + F[0][1] * x[1];
+                const cdouble d = F[1][0] * x[0] + F[1][1] * x[1];
+                x[0] = g;
+                x[1] = d;
+                double FC[2][2];
+                for (int i = 0; i < 2; ++i) {
+                    for (int j = 0; j < 2; ++j) FC[i][j] = F[i][0] * C[0][j] + F[i][1] * C[1][j];
+                }
+                for (int i = 0; i < 2; ++i) {
+                    for (int j = 0; j < 2; ++j)
+                        C[i][j] = FC[i][0] * F[j][0] + FC[i][1] * F[j][1] + q;
+                }
+                C[1][1] += 1e-12 * P;
+            }
+            st.pred[0] = x[0];
+            st.pred[1] = x[1];
+            std::memcpy(st.Ppred, C, sizeof C);
+            if (valid[e]) {
+                const double S = C[0][0] + track.windowVar(p, e);
+                const double K0 = C[0][0] / S, K1 = C[1][0] / S;
+                const cdouble innovation = track.windowGains(p, e) - x[0];
+                x[0] += K0 * innovation;
+                x[1] += K1 * innovation;
+                const double C00 = C[0][0], C01 = C[0][1];
+                C[0][0] -= K0 * C00;
+                C[0][1] -= K0 * C01;
+                C[1][0] -= K1 * C00;
+                C[1][1] -= K1 * C01;
+            }
+            st.filt[0] = x[0];
+            st.filt[1] = x[1];
+            std::memcpy(st.Pfilt, C, sizeof C);
+        }
+        // Backward: smoothed = filtered + A (smoothed next - predicted next), A = Pfilt F^T
+        // Ppred(next)^-1.
+        cdouble xs[2] = {x[0], x[1]};
+        double Cs[2][2];
+        std::memcpy(Cs, C, sizeof C);
+        node_gain(p, E - 1) = xs[0];
+        node_var(p, E - 1) = Cs[0][0];
+        for (index_t e = E - 2; e >= 0; --e) {
+            const Step& st = steps[e];
+            const Step& nx = steps[e + 1];
+            double PFt[2][2];
+            for (int i = 0; i < 2; ++i) {
+                for (int j = 0; j < 2; ++j) {
+                    PFt[i][j] = st.Pfilt[i][0] * F[j][0] + st.Pfilt[i][1] * F[j][1];
+                }
+            }
+            const double det = nx.Ppred[0][0] * nx.Ppred[1][1] - nx.Ppred[0][1] * nx.Ppred[1][0];
+            const double inv[2][2] = {{nx.Ppred[1][1] / det, -nx.Ppred[0][1] / det},
+                                      {-nx.Ppred[1][0] / det, nx.Ppred[0][0] / det}};
+            double A[2][2];
+            for (int i = 0; i < 2; ++i) {
+                for (int j = 0; j < 2; ++j) A[i][j] = PFt[i][0] * inv[0][j] + PFt[i][1] * inv[1][j];
+            }
+            const cdouble dx0 = xs[0] - nx.pred[0], dx1 = xs[1] - nx.pred[1];
+            xs[0] = st.filt[0] + A[0][0] * dx0 + A[0][1] * dx1;
+            xs[1] = st.filt[1] + A[1][0] * dx0 + A[1][1] * dx1;
+            double dC[2][2], AdC[2][2];
+            for (int i = 0; i < 2; ++i) {
+                for (int j = 0; j < 2; ++j) dC[i][j] = Cs[i][j] - nx.Ppred[i][j];
+            }
+            for (int i = 0; i < 2; ++i) {
+                for (int j = 0; j < 2; ++j) AdC[i][j] = A[i][0] * dC[0][j] + A[i][1] * dC[1][j];
+            }
+            for (int i = 0; i < 2; ++i) {
+                for (int j = 0; j < 2; ++j) {
+                    Cs[i][j] = st.Pfilt[i][j] + AdC[i][0] * A[j][0] + AdC[i][1] * A[j][1];
+                }
+            }
+            node_gain(p, e) = xs[0];
+            node_var(p, e) = std::max(Cs[0][0], 0.0);
+        }
+    }
+    for (index_t e = 0; e < E; ++e) {
+        if (!valid[e]) track.windowTime[e] = static_cast<double>(e * kWindowSymbols + 47);
+    }
+
+    // 5. Every sample, by straight lines between the windows (held beyond the ends).
+    track.gains = ComplexArray(r, Ny);
+    track.gainVar = RealArray(r, Ny);
+    index_t v = 0;
+    for (index_t n = 0; n < Ny; ++n) {
+        while (v + 1 < E && track.windowTime[v + 1] <= n) ++v;
+        const double ta = track.windowTime[v];
+        double f = 0;
+        index_t u = v;
+        if (n > ta && v + 1 < E) {
+            u = v + 1;
+            f = (n - ta) / (track.windowTime[u] - ta);
+        }
+        for (index_t p = 0; p < r; ++p) {
+            track.gains(p, n) = (1 - f) * node_gain(p, v) + f * node_gain(p, u);
+            track.gainVar(p, n) = (1 - f) * node_var(p, v) + f * node_var(p, u);
+        }
+    }
+
+    // 6. What the smoothed model leaves of the samples that only known symbols reach: the noise,
+    // plus whatever the paths do not explain.
+    double residual = 0;
+    index_t count = 0;
+    for (index_t n = 0; n < Ny; ++n) {
+        const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
+        const index_t i_end = std::min(L, n + 1);
+        bool known = true;
+        for (index_t i = i_begin; i < i_end && known; ++i) known = var[n - i] == 0;
+        if (!known) continue;
+        cdouble model{};
+        for (index_t i = i_begin; i < i_end; ++i) {
+            cdouble h{};
+            for (index_t p = 0; p < r; ++p) h += cmul(basis(i, p), track.gains(p, n));
+            model += cmul(h, mean[n - i]);
+        }
+        residual += norm2(y[n] - model);
+        ++count;
+    }
+    track.residual = count > 0 ? residual / count : std::numeric_limits<double>::quiet_NaN();
+}
+
+RealArray tap_power(const ComplexArray& basis, const PathTrack& track) {
+    const index_t L = basis.rows();
+    const index_t r = basis.cols();
+    const index_t Ny = track.gains.cols();
+    RealArray P(L, Ny);
+    for (index_t n = 0; n < Ny; ++n) {
+        for (index_t i = 0; i < L; ++i) {
+            cdouble h{};
+            double err = 0;
+            for (index_t p = 0; p < r; ++p) {
+                h += cmul(basis(i, p), track.gains(p, n));
+                err += norm2(basis(i, p)) * track.gainVar(p, n);
+            }
+            P(i, n) = norm2(h) + err;
+        }
+    }
+    return P;
+}
+
+}  // namespace hfchain

@@ -1,0 +1,86 @@
+// Following the channel through a transmission: the layout of known and unknown symbols, and the
+// gains of the propagation paths estimated window by window and smoothed in time.
+//
+// The symbol-rate model. With y(n) the matched-filter output read once a symbol and x(m) the
+// transmitted symbols (x(m) = 0 before the first and after the last), the channel is a short
+// filter whose taps change slowly:
+//     y(n) = sum over i = 0 .. L-1 of h(i, n) x(n - i) + w(n),   w white of variance N0,
+//     h(i, n) = sum over paths p of basis(i, p) g(p, n).
+// Each column of `basis` is the composite pulse (transmit and receive filters) of one path,
+// sampled where the symbol-rate samples fall; g(p, n) is that path's complex gain.
+//
+// What is known about the symbols enters as a mean and a variance per symbol: a preamble or probe
+// symbol has its point and variance 0; an unknown data symbol mean 0 and variance 1, or, inside a
+// turbo loop, the soft symbol the decoder vouches for. The same estimator serves every case.
+#pragma once
+
+#include "params/modeconf.hpp"
+#include "runtime/array.hpp"
+
+namespace hfchain {
+
+// Where the symbols of a transmission sit.
+struct Layout {
+    index_t preamble = 0;  // preamble symbols (columns of preamSync)
+    index_t data = 0;      // data symbols a frame
+    index_t trein = 0;     // probe symbols a frame, after the data
+    index_t frames = 0;    // frames after the preamble
+    index_t symbols = 0;   // preamble + frames (data + trein)
+    index_t dataSymbols() const { return frames * data; }
+    // Transmission index of data symbol k (0-based, frames in order).
+    index_t dataIndex(index_t k) const { return preamble + (k / data) * (data + trein) + k % data; }
+};
+
+// Layout of `frames` frames after the preamble of `milstd`. Errors: a mode other than the coded
+// 8-PSK modes with probes (rate 75 or 4800, bitsToSym other than 3, repFactor other than 1, or
+// frames without data or probes), "hfchain:chansound:UnsupportedMode".
+Layout transmission_layout(const Milstd& milstd, index_t frames);
+
+// Point of every symbol a receiver knows in advance and the scrambling of every data symbol.
+//   mean: symbols x 1, the scrambled preamble and probe points; 0 at data symbols.
+//   var: symbols x 1, 0 at known symbols, 1 at data symbols.
+//   rotation: dataSymbols x 1, exp(j pi s / 4) for the scrambling value s added to each data
+//     symbol; the transmitted point is rotation times the Gray-mapped point.
+struct KnownSymbols {
+    ComplexArray mean;
+    RealArray var;
+    ComplexArray rotation;
+};
+KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout);
+
+// Symbols per estimation window: one frame.
+inline constexpr index_t kWindowSymbols = 48;
+
+// The path gains of one transmission, window by window and per symbol.
+struct PathTrack {
+    ComplexArray windowGains;  // r x E least-squares gains of each window
+    RealArray windowVar;       // r x E their error variances
+    RealArray windowTime;      // E x 1 time of each window's estimate, in symbols (0 = y(1))
+    ComplexArray gains;        // r x Ny smoothed gains at every symbol-rate sample
+    RealArray gainVar;         // r x Ny their error variances
+    RealArray pathPower;       // r x 1 mean power of each path
+    double doppler = 0;        // Doppler spread used for smoothing, Hz (twice the standard
+                               // deviation of the Gaussian Doppler spectrum)
+    double residual = 0;       // mean squared residual of the smoothed model over the samples
+                               // that only known symbols reach (NaN when there are none)
+};
+
+// Estimates and smooths the path gains.
+//   y: Ny x 1 symbol-rate samples. basis: L x r.
+//   mean, var: symbols x 1 what is known of each transmitted symbol (see above).
+//   N0: noise variance of y.
+//   tapPower: L x 1, or L x Ny, the expected power of each tap (at each sample), which weighs
+//     the samples that unknown symbols disturb.
+// Windows of kWindowSymbols samples each give a weighted least-squares estimate of the r gains.
+// A Kalman filter and a Rauch-Tung-Striebel smoother over the windows then model each gain as a
+// second-order autoregression matched to a Gaussian Doppler spectrum, whose spread is measured
+// from how fast the window estimates change; straight lines between the smoothed windows give
+// the gain and its error variance at every sample.
+void track_paths(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
+                 const RealArray& var, double N0, const RealArray& tapPower, PathTrack& track);
+
+// Expected power of each tap at each sample from a track: |h(i, n)|^2 plus the error variance,
+// L x Ny.
+RealArray tap_power(const ComplexArray& basis, const PathTrack& track);
+
+}  // namespace hfchain

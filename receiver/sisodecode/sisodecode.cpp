@@ -1,0 +1,191 @@
+#include "receiver/sisodecode/sisodecode.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "runtime/checks.hpp"
+
+namespace hfchain {
+
+namespace {
+
+// The encoder register holds the six previous input bits; state s has u(k-1) in bit 5 and
+// u(k-6) in bit 0, so input u moves the encoder from s to (u << 5) | (s >> 1). The two states
+// 2t and 2t + 1 (they differ only in u(k-6)) lead to t and t + 32: one butterfly per t.
+constexpr int kStates = 64;
+constexpr int kHalf = 32;
+
+// Flush bits that bring the encoder back to the all-zero state.
+constexpr double kFlushBits = 144;
+
+// Channel LLRs beyond this are as good as certain; clamping keeps path metrics finite.
+constexpr float kLlrLimit = 1.0e3f;
+
+// A path metric no real path reaches.
+constexpr float kImpossible = -1.0e9f;
+
+// Four butterflies side by side in one compiler vector (an SSE register).
+typedef float V4 __attribute__((vector_size(16)));
+typedef int I4 __attribute__((vector_size(16)));
+constexpr int kGroups = kHalf / 4;
+
+// Both coded bits of the branch leaving 2t + b with input u are the parities p(t) ^ b ^ u, where
+// p1(t) = u(k-2) ^ u(k-3) ^ u(k-5) (the rest of generator 133: 1 0 1 1 0 1 1) and
+// p2(t) = u(k-1) ^ u(k-2) ^ u(k-3) (the rest of 171: 1 1 1 1 0 0 1). State bits of 2t + b:
+// u(k-1) = bit 4 of t, u(k-2) = bit 3, u(k-3) = bit 2, u(k-4) = bit 1, u(k-5) = bit 0, u(k-6) = b.
+struct Butterflies {
+    V4 sign1[kGroups];  // +1 where p1(t) = 0, else -1
+    V4 sign2[kGroups];
+    I4 odd1[kGroups];  // all ones where p1(t) = 1
+    I4 odd2[kGroups];
+};
+
+Butterflies make_butterflies() {
+    Butterflies b{};
+    for (int t = 0; t < kHalf; ++t) {
+        const int u1 = (t >> 4) & 1, u2 = (t >> 3) & 1, u3 = (t >> 2) & 1, u5 = t & 1;
+        const int p1 = u2 ^ u3 ^ u5;
+        const int p2 = u1 ^ u2 ^ u3;
+        b.odd1[t / 4][t % 4] = p1 != 0 ? -1 : 0;
+        b.odd2[t / 4][t % 4] = p2 != 0 ? -1 : 0;
+        b.sign1[t / 4][t % 4] = p1 != 0 ? -1.0f : 1.0f;
+        b.sign2[t / 4][t % 4] = p2 != 0 ? -1.0f : 1.0f;
+    }
+    return b;
+}
+
+const Butterflies kButterflies = make_butterflies();
+
+inline V4 vmax(V4 a, V4 b) { return a > b ? a : b; }
+inline V4 splat(float v) { return V4{v, v, v, v}; }
+inline float hmax(V4 a) { return std::max(std::max(a[0], a[1]), std::max(a[2], a[3])); }
+inline V4 select(I4 mask, V4 yes, V4 no) { return mask ? yes : no; }
+
+// The even and the odd states of 2 x 4 consecutive states.
+inline V4 evens(V4 lo, V4 hi) { return __builtin_shufflevector(lo, hi, 0, 2, 4, 6); }
+inline V4 odds(V4 lo, V4 hi) { return __builtin_shufflevector(lo, hi, 1, 3, 5, 7); }
+
+inline float clamp_llr(double v) {
+    if (std::isnan(v)) return 0.0f;
+    return static_cast<float>(
+        std::clamp(v, -static_cast<double>(kLlrLimit), static_cast<double>(kLlrLimit)));
+}
+
+// Branch metric of butterfly t when the coded bits are p1(t), p2(t) (that is b ^ u = 0); the
+// complementary branches (b ^ u = 1) carry the opposite value.
+inline void branch_metrics(float l1, float l2, V4* G) {
+    const V4 h1 = splat(0.5f * l1), h2 = splat(0.5f * l2);
+    for (int g = 0; g < kGroups; ++g)
+        G[g] = kButterflies.sign1[g] * h1 + kButterflies.sign2[g] * h2;
+}
+
+}  // namespace
+
+void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
+                 float* alpha) {
+    // Forward recursion, every step kept: alpha(k + 1, t + 32 u) is the best of the two paths
+    // through 2t and 2t + 1, normalised so that state 0 sits at 0 (the spread between states
+    // stays bounded, so nothing drifts).
+    V4 G[kGroups];
+    for (int s = 0; s < kStates; ++s) alpha[s] = s == 0 ? 0.0f : kImpossible;
+    for (index_t k = 0; k < N; ++k) {
+        V4 a[kStates / 4], next[kStates / 4];
+        std::memcpy(a, alpha + static_cast<std::ptrdiff_t>(k) * kStates, sizeof a);
+        branch_metrics(llr[2 * k], llr[2 * k + 1], G);
+        const V4 half_prior = splat(0.5f * prior[k]);
+        for (int g = 0; g < kGroups; ++g) {
+            const V4 even = evens(a[2 * g], a[2 * g + 1]), odd = odds(a[2 * g], a[2 * g + 1]);
+            next[g] = vmax(even + G[g], odd - G[g]) + half_prior;
+            next[g + kGroups] = vmax(even - G[g], odd + G[g]) - half_prior;
+        }
+        const V4 origin = splat(next[0][0]);
+        for (int g = 0; g < kStates / 4; ++g) next[g] -= origin;
+        std::memcpy(alpha + static_cast<std::ptrdiff_t>(k + 1) * kStates, next, sizeof next);
+    }
+
+    // Backward recursion from the all-zero end state, with the outputs of each step computed as
+    // soon as beta(k + 1) is known.
+    V4 beta[kStates / 4];
+    for (int s = 0; s < kStates; ++s) beta[s / 4][s % 4] = s == 0 ? 0.0f : kImpossible;
+    const V4 none = splat(kImpossible);
+    for (index_t k = N - 1; k >= 0; --k) {
+        V4 a[kStates / 4], prev[kStates / 4];
+        std::memcpy(a, alpha + static_cast<std::ptrdiff_t>(k) * kStates, sizeof a);
+        const float l1 = llr[2 * k], l2 = llr[2 * k + 1];
+        branch_metrics(l1, l2, G);
+        const V4 half_prior = splat(0.5f * prior[k]);
+
+        // Branch totals alpha + gamma + beta: (b, u) = (0, 0), (1, 1) share the coded bits
+        // p1, p2 ("plain"); (0, 1) and (1, 0) carry their complements ("flipped").
+        V4 c1_0 = none, c1_1 = none, c2_0 = none, c2_1 = none, u0 = none, u1 = none;
+        for (int g = 0; g < kGroups; ++g) {
+            const V4 even = evens(a[2 * g], a[2 * g + 1]), odd = odds(a[2 * g], a[2 * g + 1]);
+            const V4 b0 = beta[g] + half_prior, b1 = beta[g + kGroups] - half_prior;
+            const V4 m00 = even + G[g] + b0;  // b = 0, u = 0
+            const V4 m11 = odd + G[g] + b1;   // b = 1, u = 1
+            const V4 m01 = even - G[g] + b1;  // b = 0, u = 1
+            const V4 m10 = odd - G[g] + b0;   // b = 1, u = 0
+            const V4 plain = vmax(m00, m11);
+            const V4 flipped = vmax(m01, m10);
+            const I4 o1 = kButterflies.odd1[g], o2 = kButterflies.odd2[g];
+            c1_0 = vmax(c1_0, select(o1, flipped, plain));
+            c1_1 = vmax(c1_1, select(o1, plain, flipped));
+            c2_0 = vmax(c2_0, select(o2, flipped, plain));
+            c2_1 = vmax(c2_1, select(o2, plain, flipped));
+            u0 = vmax(u0, vmax(m00, m10));
+            u1 = vmax(u1, vmax(m01, m11));
+            // beta(k) of the states 2t and 2t + 1, interleaved back into state order.
+            const V4 to_even = vmax(G[g] + b0, b1 - G[g]);
+            const V4 to_odd = vmax(b0 - G[g], G[g] + b1);
+            prev[2 * g] = __builtin_shufflevector(to_even, to_odd, 0, 4, 1, 5);
+            prev[2 * g + 1] = __builtin_shufflevector(to_even, to_odd, 2, 6, 3, 7);
+        }
+        extrinsic[2 * k] = (hmax(c1_0) - hmax(c1_1)) - l1;
+        extrinsic[2 * k + 1] = (hmax(c2_0) - hmax(c2_1)) - l2;
+        if (app != nullptr) app[k] = hmax(u0) - hmax(u1);
+        const V4 origin = splat(prev[0][0]);
+        for (int g = 0; g < kStates / 4; ++g) beta[g] = prev[g] - origin;
+    }
+}
+
+SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame) {
+    // The one code this decoder knows: rate 1/2 without repetition.
+    if (milstd.rate == 4800 || milstd.rate == 75 || milstd.repFactor != 1) {
+        raise("hfchain:sisodecode:UnsupportedMode",
+              "The decoder handles the coded modes without repetition; rate " +
+                  format_value(milstd.rate) + " bit/s with repFactor " +
+                  format_value(milstd.repFactor) + " is not one of them.");
+    }
+
+    // Bit budget, as the transmitter drew it: K information bits, then zeros up to whole blocks.
+    const double T = milstd.interTable.numel();
+    const double K = T * nFrame / 2.0 - kFlushBits;
+    if (!std::isfinite(K) || K < 1.0) {
+        raise("hfchain:sisodecode:NoInformation",
+              "nFrame = " + format_value(nFrame) + " leaves no information bit to decode.");
+    }
+    const double steps = T / 2.0 * std::ceil(nFrame);
+    const index_t N = check_size_argument(steps);
+    const index_t nInfo = check_integer(K, "K");
+    check_size_equal(checked_size_product(2, N), DecoderIn.numel(), "DecoderIn");
+
+    Array<float> llr(2 * N), prior(N), extrinsic(2 * N), app(N);
+    Array<float> alpha(checked_size_product(kStates, N + 1));
+    for (index_t i = 0; i < 2 * N; ++i) llr[i] = clamp_llr(DecoderIn[i]);
+    for (index_t k = nInfo; k < N; ++k) prior[k] = kKnownZeroPrior;
+    siso_maxlog(N, llr.data(), prior.data(), extrinsic.data(), app.data(), alpha.data());
+
+    SisodecodeOut out;
+    out.Extrinsic = RealArray(2 * N);
+    out.InfoLLR = RealArray(N);
+    out.InfoBits = RealArray(nInfo);
+    for (index_t i = 0; i < 2 * N; ++i) out.Extrinsic[i] = extrinsic[i];
+    for (index_t k = 0; k < N; ++k) out.InfoLLR[k] = app[k];
+    for (index_t k = 0; k < nInfo; ++k) out.InfoBits[k] = app[k] < 0.0f ? 1.0 : 0.0;
+    return out;
+}
+
+}  // namespace hfchain

@@ -1,0 +1,231 @@
+#include "receiver/turboequal/turboequal.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "receiver/chansound/complexmath.hpp"
+#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/turboequal/blockmmse.hpp"
+#include "runtime/checks.hpp"
+
+namespace hfchain {
+
+namespace {
+
+constexpr double kFlushBits = 144;
+constexpr index_t kMaxIterations = 10;
+
+// LLRs beyond these carry no more information worth passing on: the demapper's go to the
+// decoder, the decoder's back to the equaliser (a little below certainty, so that one wrong
+// decision cannot be cancelled as if it were known).
+constexpr float kDemapLimit = 50.0f;
+constexpr float kFeedbackLimit = 20.0f;
+
+// The transmitter's Gray mapping: bits b0 b1 b2 (b0 first, most significant) form v, sent as
+// the point of phase index kGray2bina[v].
+constexpr std::array<int, 8> kGray2bina = {0, 1, 3, 2, 7, 6, 4, 5};
+
+struct Points {
+    std::array<cdouble, 8> of_value;  // point of bit triple v
+    Points() {
+        for (int v = 0; v < 8; ++v) {
+            const double phase = std::numbers::pi * kGray2bina[v] / 4.0;
+            of_value[v] = {std::cos(phase), std::sin(phase)};
+        }
+    }
+};
+const Points kPoints;
+
+inline int bit_of(int v, int l) { return (v >> (2 - l)) & 1; }
+
+// Mean and variance of a symbol whose three bits have the LLRs l[0..2].
+inline void soft_symbol(const float* l, cdouble& mean, double& var) {
+    double metric[8];
+    double best = -1e300;
+    for (int v = 0; v < 8; ++v) {
+        double m = 0;
+        for (int b = 0; b < 3; ++b) m += bit_of(v, b) == 0 ? 0.5 * l[b] : -0.5 * l[b];
+        metric[v] = m;
+        best = std::max(best, m);
+    }
+    double total = 0;
+    cdouble s{};
+    for (int v = 0; v < 8; ++v) {
+        const double p = std::exp(metric[v] - best);
+        total += p;
+        s += p * kPoints.of_value[v];
+    }
+    mean = s / total;
+    var = std::max(0.0, 1.0 - norm2(mean));
+}
+
+index_t whole_iterations(double iterations) {
+    if (!(iterations >= 0) || iterations > kMaxIterations || iterations != std::floor(iterations)) {
+        raise("hfchain:turboequal:BadIterations", "iterations = " + format_value(iterations) +
+                                                      " must be a whole number from 0 to " +
+                                                      std::to_string(kMaxIterations) + ".");
+    }
+    return static_cast<index_t>(iterations);
+}
+
+}  // namespace
+
+void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
+                float* llr) {
+    for (index_t k = 0; k < N; ++k) {
+        const double inv = 1.0 / std::max(noiseVar[k], 1e-12);
+        const float* a = prior != nullptr ? prior + 3 * k : nullptr;
+        double metric[8];
+        double best = -1e300;
+        for (int v = 0; v < 8; ++v) {
+            double m = -norm2(z[k] - kPoints.of_value[v]) * inv;
+            if (a != nullptr) {
+                for (int b = 0; b < 3; ++b) m += bit_of(v, b) == 0 ? 0.5 * a[b] : -0.5 * a[b];
+            }
+            metric[v] = m;
+            best = std::max(best, m);
+        }
+        double zero[3] = {0, 0, 0}, one[3] = {0, 0, 0};
+        for (int v = 0; v < 8; ++v) {
+            const double p = std::exp(metric[v] - best);
+            for (int b = 0; b < 3; ++b) (bit_of(v, b) == 0 ? zero : one)[b] += p;
+        }
+        for (int b = 0; b < 3; ++b) {
+            double value = std::log(std::max(zero[b], 1e-300)) - std::log(std::max(one[b], 1e-300));
+            if (a != nullptr) value -= a[b];
+            llr[3 * k + b] = static_cast<float>(std::clamp(value, -50.0, 50.0));
+        }
+    }
+}
+
+TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+                         double iterations) {
+    const index_t I = whole_iterations(iterations);
+    const index_t frames = check_integer(sounding.frames, "frames");
+    const Layout layout = transmission_layout(milstd, frames);
+    const ComplexArray& y = sounding.out;
+    const ComplexArray& basis = sounding.basis;
+    const index_t L = basis.rows();
+    const index_t r = basis.cols();
+    const index_t Ny = y.numel();
+    check_size_equal(layout.symbols + L - 1, Ny, "out");
+    check_size_equal(r, sounding.gains.rows(), "gains");
+    check_size_equal(Ny, sounding.gains.cols(), "gains");
+    check_size_equal(r, sounding.gainVar.rows(), "gainVar");
+    check_size_equal(Ny, sounding.gainVar.cols(), "gainVar");
+    const double N0 = sounding.noiseVar;
+    const index_t N = layout.dataSymbols();
+
+    // The decoder's view: whole interleaver blocks of T coded bits, three a symbol.
+    const index_t T = milstd.interTable.numel();
+    index_t K = 0;
+    IntArray position;
+    if (I > 0) {
+        const double blocks = std::ceil(nFrame);
+        const double info = T * nFrame / 2.0 - kFlushBits;
+        if (!std::isfinite(info) || info < 1 || T <= 0 ||
+            static_cast<double>(3 * N) != blocks * T) {
+            raise("hfchain:turboequal:FrameMismatch",
+                  "The " + std::to_string(frames) + " frames carry " + std::to_string(3 * N) +
+                      " coded bits, not the " + format_value(blocks) + " blocks of " +
+                      std::to_string(T) + " bits that nFrame = " + format_value(nFrame) +
+                      " implies.");
+        }
+        K = check_integer(info, "K");
+        position = IntArray(T);
+        for (index_t k = 0; k < T; ++k) {
+            position[k] = check_index(milstd.interTable[k], T, "interTable");
+        }
+    }
+
+    // What is known of every symbol: the preamble and the probes; data symbols start unknown.
+    KnownSymbols known = known_symbols(milstd, layout);
+    ComplexArray mean = known.mean;  // extrinsic soft symbols, for the cancellation
+    RealArray var = known.var;
+    ComplexArray mean_app = known.mean;  // a-posteriori ones, for the channel estimate
+    RealArray var_app = known.var;
+
+    PathTrack track;
+    track.gains = sounding.gains;
+    track.gainVar = sounding.gainVar;
+    track.doppler = sounding.doppler;
+
+    BlockMmse equaliser(layout.data + L - 1, L);
+    TurboequalOut result;
+    result.out = ComplexArray(N);
+    result.noiseVar = RealArray(N);
+    std::vector<float> llr, deinterleaved, extrinsic, feedback, alpha, prior;
+    if (I > 0) {
+        llr.resize(3 * N);
+        deinterleaved.resize(3 * N);
+        extrinsic.resize(3 * N);
+        feedback.resize(3 * N);
+        prior.assign(3 * N / 2, 0.0f);
+        for (index_t k = K; k < 3 * N / 2; ++k) prior[k] = kKnownZeroPrior;
+        alpha.resize(static_cast<std::size_t>(64) * (3 * N / 2 + 1));
+    }
+    std::vector<float> posterior(3);
+
+    for (index_t pass = 0; pass <= I; ++pass) {
+        // Equalise every frame's data segment and descramble.
+        for (index_t f = 0; f < frames; ++f) {
+            const index_t n0 = layout.preamble + f * (layout.data + layout.trein);
+            cdouble* z = result.out.data() + f * layout.data;
+            double* zv = result.noiseVar.data() + f * layout.data;
+            equaliser.equalise(n0, layout.data, y, basis, track.gains, track.gainVar, mean, var, N0,
+                               z, zv);
+            for (index_t j = 0; j < layout.data; ++j) {
+                z[j] = cmulc(known.rotation[f * layout.data + j], z[j]);
+            }
+        }
+        if (pass == I) break;
+
+        // Demap (leaving each bit's own prior out), deinterleave, decode, interleave back.
+        soft_demap(N, result.out.data(), result.noiseVar.data(),
+                   pass > 0 ? feedback.data() : nullptr, llr.data());
+        for (index_t c = 0; c < 3 * N / T; ++c) {
+            const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(c) * T;
+            for (index_t k = 0; k < T; ++k) {
+                deinterleaved[o + position[k]] = std::clamp(llr[o + k], -kDemapLimit, kDemapLimit);
+            }
+        }
+        siso_maxlog(3 * N / 2, deinterleaved.data(), prior.data(), extrinsic.data(), nullptr,
+                    alpha.data());
+        for (index_t c = 0; c < 3 * N / T; ++c) {
+            const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(c) * T;
+            for (index_t k = 0; k < T; ++k) {
+                feedback[o + k] =
+                    std::clamp(extrinsic[o + position[k]], -kFeedbackLimit, kFeedbackLimit);
+            }
+        }
+
+        // Soft symbols: extrinsic ones to cancel, a-posteriori ones to re-estimate the channel.
+        for (index_t k = 0; k < N; ++k) {
+            const index_t n = layout.dataIndex(k);
+            const cdouble rot = known.rotation[k];
+            cdouble m;
+            double v;
+            soft_symbol(feedback.data() + 3 * k, m, v);
+            mean[n] = cmul(rot, m);
+            var[n] = v;
+            for (int b = 0; b < 3; ++b) posterior[b] = feedback[3 * k + b] + llr[3 * k + b];
+            soft_symbol(posterior.data(), m, v);
+            mean_app[n] = cmul(rot, m);
+            var_app[n] = v;
+        }
+        const RealArray power = tap_power(basis, track);
+        track_paths(y, basis, mean_app, var_app, N0, power, track);
+    }
+
+    result.gains = std::move(track.gains);
+    result.gainVar = std::move(track.gainVar);
+    result.doppler = track.doppler;
+    result.passes = static_cast<double>(I + 1);
+    return result;
+}
+
+}  // namespace hfchain

@@ -1,0 +1,58 @@
+// Turbo equalisation: block MMSE equalisation driven by the channel sounder's estimate, iterated
+// with a soft-in/soft-out decoder that refines both the symbols the equaliser cancels and the
+// channel estimate.
+//
+// One pass: every data segment (the data symbols of a frame, between the probes before and
+// after it) is equalised with soft interference cancellation (blockmmse.hpp), which gives each
+// symbol an unbiased estimate and its own error variance, so that symbols seen through a fade
+// weigh less. Between passes, the soft demapper turns the estimates into coded-bit LLRs, the
+// decoder returns what the code says about every bit (extrinsic LLRs), and those become soft
+// symbols: their mean and variance enter the next pass's cancellation, and the a-posteriori ones
+// re-estimate the path gains from the data symbols as well as the probes.
+#pragma once
+
+#include "params/modeconf.hpp"
+#include "receiver/chansound/chansound.hpp"
+#include "runtime/array.hpp"
+
+namespace hfchain {
+
+struct TurboequalOut {
+    ComplexArray out;    // N x 1 equalised data symbols of the last pass, descrambled and
+                         // unbiased (the Gray-mapped 8-PSK point plus an error)
+    RealArray noiseVar;  // N x 1 error variance of each
+    ComplexArray gains;  // r x Ny path gains the last pass used
+    RealArray gainVar;   // r x Ny their error variances
+    double doppler = 0;  // Doppler spread of the last channel estimate, Hz
+    double passes = 0;   // equaliser passes run (iterations + 1)
+};
+
+inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gains",
+                                                    "gainVar", "doppler",  "passes"};
+
+// Equalises the data symbols of a sounded transmission.
+//   sounding: chansound's result (out, basis, gains, gainVar, noiseVar, frames are used).
+//   milstd: the parameter set the transmission was sent with.
+//   nFrame: interleaver blocks the transmitter filled (as given to sendchain); only read when
+//     iterations > 0.
+//   iterations: decoder passes between equaliser passes, a whole number 0 .. 10; 0 is the plain
+//     block MMSE equaliser driven by the probes and the preamble.
+// The N = frames x data symbols must form whole interleaver blocks, ceil(nFrame) of them, when
+// iterations > 0.
+// Errors: a mode the receiver does not handle, "hfchain:chansound:UnsupportedMode"; fields of
+// `sounding` whose sizes disagree, "hfchain:runtime:SizeMismatch"; iterations outside 0 .. 10
+// or not whole, "hfchain:turboequal:BadIterations"; frames that do not hold ceil(nFrame) whole
+// interleaver blocks, "hfchain:turboequal:FrameMismatch"; the decoder's errors.
+TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+                         double iterations);
+
+// Coded-bit LLRs of equalised symbols, ln P(0) / P(1), three bits a symbol in transmission order
+// (most significant first, the Gray mapping of the transmitter), exact over the eight points:
+//   z, noiseVar: N symbols (descrambled, unit gain) and their error variances.
+//   prior: null, or 3 N a-priori LLRs; each bit's LLR then leaves its own prior out and uses the
+//     other two bits' (the extrinsic LLR of an iterative receiver).
+//   llr: 3 N outputs.
+void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
+                float* llr);
+
+}  // namespace hfchain
