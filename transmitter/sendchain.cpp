@@ -10,21 +10,14 @@
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
 #include "transmitter/bin2int.hpp"
+#include "transmitter/bitbudget.hpp"
+#include "transmitter/codetables.hpp"
 #include "transmitter/convcoder_puncturing.hpp"
 #include "transmitter/scrambler.hpp"
 
 namespace hfchain {
 
 namespace {
-
-// Zero bits appended to the information bits to bring the encoder back to the all-zero state.
-constexpr index_t kFlushBits = 144;
-
-// Gray mapping of a 3-bit value v: entry v + 1.
-constexpr std::array<double, 8> kGray2bina = {0, 1, 3, 2, 7, 6, 4, 5};
-
-// Generator rows of the K = 7 code (octal 133 and 171), column 1 weighing the current bit.
-constexpr int kGenerators[2][7] = {{1, 0, 1, 1, 0, 1, 1}, {1, 1, 1, 1, 0, 0, 1}};
 
 // Symbols of the preamble marked by `ind_preambulo`: in each of three 480-symbol segments,
 // positions 1..288 and 449..480 are marked, 289..448 are not.
@@ -224,28 +217,15 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
     // Seed the host stream; the caller's generator comes back on every exit, failure included.
     SeededStream stream(host, seed);
 
-    // Bit budget: K information bits, B bits per interleaver block at the encoder input, and Z
-    // padding bits that complete the last block.
-    const double T = milstd.interTable.numel();
-    const double R = milstd.repFactor;
+    // Bit budget: K information bits, then the flush bits and the Z padding bits that complete
+    // the last interleaver block.
     const bool coded = milstd.rate != 4800;
-    double K = 0.0;
-    double B = 0.0;
-    if (coded) {
-        K = T * nFrame / (2.0 * R) - kFlushBits;
-        B = T / (2.0 * R);
-    } else {
-        K = T / R * nFrame - kFlushBits;
-        B = T / R;
-    }
-    if (K < 1.0) raise_message("Erro: Total de frames insuficientes para transmissao");
-    const double Z = rem(B - rem(K + kFlushBits, B), B);
+    const BitBudget budget = bit_budget(milstd, nFrame);
+    const index_t nInfo = budget.info;
 
     // Information bits, one uniform draw each, then the flush and padding zeros.
-    const index_t nInfo = check_size_argument(K);
-    const index_t nPad = check_size_argument(Z);  // 0 <= Z < B by construction
     SendchainOut out;
-    out.BitInCodIn = RealArray(checked_size_sum(checked_size_sum(nInfo, kFlushBits), nPad));
+    out.BitInCodIn = RealArray(budget.total);
     {
         const RealArray u = host.rand(nInfo);
         for (index_t k = 0; k < nInfo; ++k) out.BitInCodIn[k] = std::floor(2.0 * u[k]);
@@ -254,7 +234,7 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
     // Coding (the 4800 bit/s mode sends the bits uncoded): the two generators repeated R times,
     // every coded bit kept.
     if (coded) {
-        const index_t rows = checked_size_product(2, check_size_argument(R));
+        const index_t rows = checked_size_product(2, check_size_argument(milstd.repFactor));
         RealArray genPolinomials(rows, 7);
         for (index_t r = 0; r < rows; ++r) {
             for (index_t j = 0; j < 7; ++j) genPolinomials(r, j) = kGenerators[r % 2][j];
