@@ -1,6 +1,9 @@
 #include "chain/road.hpp"
 
 #include <algorithm>
+#include <limits>
+
+#include "transmitter/bitbudget.hpp"
 
 namespace hfchain {
 
@@ -13,6 +16,41 @@ ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, 
     if (noise_out != nullptr) *noise_out = std::move(noise);
     return noisy;
 }
+
+bool RoadConfig::runs(ReceiverKind kind) const {
+    return std::find(receivers.begin(), receivers.end(), kind) != receivers.end();
+}
+
+namespace {
+
+// The shared back end of the decoding receivers: soft demapper, deinterleaver, decoder, and the
+// counts against what was sent.
+void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx, Reception& r) {
+    r.codedBits = tx.CodOutInterIn.numel();
+    r.infoBits = bit_budget(milstd, config.nFrame).info;
+    r.soft = softslicer(r.symbols, r.noiseVar, milstd, config.softRule);
+    r.deinterleaved = unshuffle(r.soft.LLR, milstd);
+    r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
+    r.ran = true;
+    index_t coded = 0;
+    for (index_t k = 0; k < r.codedBits; ++k) {
+        coded += (r.deinterleaved.out[k] < 0) != (tx.CodOutInterIn[k] == 1) ? 1 : 0;
+    }
+    index_t info = 0;
+    for (index_t k = 0; k < r.infoBits; ++k) info += r.decoded.InfoBits[k] != tx.BitInCodIn[k];
+    r.codedBitErrors = coded;
+    r.infoBitErrors = info;
+}
+
+// A receiver that never reached its decoder: everything is missing.
+void missing(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx, Reception& r) {
+    r.codedBits = tx.CodOutInterIn.numel();
+    r.infoBits = bit_budget(milstd, config.nFrame).info;
+    r.codedBitErrors = r.codedBits;
+    r.infoBitErrors = r.infoBits;
+}
+
+}  // namespace
 
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host) {
     RoadResult r;
@@ -34,9 +72,42 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     r.matched = pulsematch(r.received(config.channel), config.shaping);
     r.expectedFrameStart =
         2.0 * config.shaping.pulseDelay * config.shaping.oversamplingFactor + 1.0;
-    r.frameStart = framelock(r.matched.out, milstd, config.shaping);
     r.codedBits = r.tx.CodOutInterIn.numel();
-    r.frameFound = !r.frameStart.empty();
+    const bool spec = config.runs(ReceiverKind::spec);
+    const bool hf = config.runs(ReceiverKind::hf);
+    if (spec || hf) {
+        r.frameStart = framelock(r.matched.out, milstd, config.shaping);
+        r.frameFound = !r.frameStart.empty();
+    }
+
+    // The genie: the channel's own noise and ray gains (no noise and one ray of gain 1 without a
+    // channel).
+    if (config.runs(ReceiverKind::genie)) {
+        const bool noiseless = config.channel == ChannelKind::none;
+        const ComplexArray quiet = noiseless ? ComplexArray(r.shaped.out.numel()) : ComplexArray();
+        const double inf = std::numeric_limits<double>::infinity();
+        r.genieView =
+            geniecombine(r.tx.MultiplexOut, r.faded.raios, noiseless ? quiet : r.faded.noise,
+                         noiseless ? inf : config.watterson.EsNodB, milstd, config.shaping);
+        r.genie.symbols = r.genieView.out;
+        r.genie.noiseVar = r.genieView.noiseVar;
+        decode(milstd, config, r.tx, r.genie);
+    }
+
+    // The HF receiver, from framelock's start.
+    if (hf) {
+        if (r.frameFound) {
+            r.sounding = chansound(r.matched.out, r.frameStart[0], milstd, config.shaping);
+            r.equalised = turboequal(r.sounding, milstd, config.nFrame, config.iterations);
+            r.hf.symbols = r.equalised.out;
+            r.hf.noiseVar = r.equalised.noiseVar;
+            decode(milstd, config, r.tx, r.hf);
+        } else {
+            missing(milstd, config, r.tx, r.hf);
+        }
+    }
+
+    if (!spec) return r;
     if (!r.frameFound) {
         r.codedBitErrors = r.codedBits;  // nothing received: every bit is missing
         return r;

@@ -1,18 +1,27 @@
 // The whole road of one simulated transmission, block after block, keeping every intermediate
 // signal: modeconf -> sendchain -> pulseshaper -> (fadesim, white noise or nothing) ->
-// pulsematch -> framelock -> tickalign -> unframer -> symslicer -> unshuffle.
+// pulsematch -> framelock, then one or more receivers on the same received signal:
+//   spec:  tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser);
+//   hf:    chansound -> turboequal -> softslicer -> unshuffle -> vitdecode (the HF receiver);
+//   genie: geniecombine -> softslicer -> unshuffle -> vitdecode (the matched-filter bound).
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "channel/fadesim.hpp"
 #include "params/modeconf.hpp"
+#include "receiver/chansound/chansound.hpp"
+#include "receiver/decoder/vitdecode.hpp"
 #include "receiver/deinterleave/unshuffle.hpp"
 #include "receiver/demod/symslicer.hpp"
 #include "receiver/demux/unframer.hpp"
 #include "receiver/framesync/framelock.hpp"
+#include "receiver/geniecombine/geniecombine.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
+#include "receiver/softdemod/softslicer.hpp"
 #include "receiver/timing/tickalign.hpp"
+#include "receiver/turboequal/turboequal.hpp"
 #include "runtime/host.hpp"
 #include "shaping/pulseshaper.hpp"
 #include "transmitter/sendchain.hpp"
@@ -25,12 +34,38 @@ enum class ChannelKind {
     awgn,       // white Gaussian noise only, no fading, at VarWatterson::EsNodB
 };
 
+// The receivers of the road.
+enum class ReceiverKind {
+    spec,   // the blocks of the original design: hard decisions on the coded bits
+    hf,     // the HF receiver: channel sounding, turbo equalisation, decoding
+    genie,  // the matched-filter bound: told the ray gains, no intersymbol interference
+};
+
 struct RoadConfig {
     double nFrame = 1;  // interleaver blocks of data
     double txSeed = 1;  // seed of the information bits
     VarShapping shaping;
     ChannelKind channel = ChannelKind::none;
     VarWatterson watterson;  // model, EsNodB and seed of the channel
+    std::vector<ReceiverKind> receivers{ReceiverKind::spec};  // which receivers run
+    double iterations = 2;                  // decoder passes of the HF receiver's turbo loop
+    SoftRule softRule = SoftRule::max_log;  // the soft demapper's rule (hf and genie)
+
+    bool runs(ReceiverKind kind) const;
+};
+
+// What a decoding receiver (hf, genie) makes of the transmission.
+struct Reception {
+    bool ran = false;            // the receiver was asked for and reached the decoder
+    ComplexArray symbols;        // N x 1 equalised data symbols, descrambled, unit gain
+    RealArray noiseVar;          // N x 1 their error variances
+    SoftslicerOut soft;          // coded-bit LLRs in transmission order
+    UnshuffleOut deinterleaved;  // the LLRs in encoder order
+    VitdecodeOut decoded;        // decoded encoder-input bits and information bits
+    index_t codedBits = 0;       // coded bits compared
+    index_t codedBitErrors = 0;  // LLR signs that differ from CodOutInterIn (missing: errors)
+    index_t infoBits = 0;        // information bits compared
+    index_t infoBitErrors = 0;   // decoded information bits that differ (missing: errors)
 };
 
 struct RoadResult {
@@ -49,6 +84,12 @@ struct RoadResult {
     index_t codedBitErrors = 0;  // received bits that differ from CodOutInterIn, missing ones
                                  // counted as errors
 
+    ChansoundOut sounding;      // hf: synchronisation, paths and their gains
+    TurboequalOut equalised;    // hf: equalised data symbols and the final channel estimate
+    GeniecombineOut genieView;  // genie: the data symbols through the combined ray gain
+    Reception hf;
+    Reception genie;
+
     // The matched filter's input: the shaped waveform, or the channel's AwgnOut.
     const ComplexArray& received(ChannelKind kind) const {
         return kind == ChannelKind::none ? shaped.out : faded.AwgnOut;
@@ -61,7 +102,9 @@ struct RoadResult {
 ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, HostServices& host,
                              ComplexArray* noise_out = nullptr);
 
-// Runs the road for `milstd` (built once by the caller with modeconf).
+// Runs the road for `milstd` (built once by the caller with modeconf) and the receivers the
+// configuration asks for (framelock runs for spec and hf). Without a frame start the spec path
+// stops and the hf receiver does not run: every bit of theirs counts as an error.
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host);
 
 }  // namespace hfchain

@@ -112,7 +112,9 @@ bool solve_gram(index_t n, std::vector<double> A, std::vector<cdouble>& b,
     return true;
 }
 
-index_t oversampling(const VarShapping& varShapping) {
+}  // namespace
+
+index_t oversampling_factor(const VarShapping& varShapping) {
     const double M = varShapping.oversamplingFactor;
     if (!(M >= 1) || M != std::floor(M) || M > 1e6) {
         raise("hfchain:chansound:BadOversampling",
@@ -120,8 +122,6 @@ index_t oversampling(const VarShapping& varShapping) {
     }
     return static_cast<index_t>(M);
 }
-
-}  // namespace
 
 RealArray composite_pulse(const VarShapping& varShapping) {
     check_rolloff(varShapping.rolloffFactor);
@@ -136,7 +136,7 @@ RealArray composite_pulse(const VarShapping& varShapping) {
 }
 
 index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping) {
-    const index_t M = oversampling(varShapping);
+    const index_t M = oversampling_factor(varShapping);
     const double edge = 4.0 * varShapping.pulseDelay * M;
     if (Lmf - edge - 1 < 0) return 0;
     const double K = std::floor((Lmf - edge - 1) / M) + 1;
@@ -149,7 +149,7 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
                        const Milstd& milstd, const VarShapping& varShapping) {
     const ComplexArray& mf = MatchedFilterIn;
     const index_t Lmf = mf.numel();
-    const index_t M = oversampling(varShapping);
+    const index_t M = oversampling_factor(varShapping);
     const RealArray comp = composite_pulse(varShapping);
     const index_t centre = comp.numel() / 2;  // 2 D M
 
@@ -375,8 +375,9 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
     // the track is redone with it when it is clearly lower.
     PathTrack track;
     track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
-    if (track.residual < N0 / kNoiseRetrack) {
-        out.noiseVar = std::max(track.residual, 1e-12);
+    const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);
+    if (fit < N0 / kNoiseRetrack) {
+        out.noiseVar = std::max(fit, 1e-12);
         track_paths(out.out, out.basis, known.mean, known.var, out.noiseVar, tapPower, track);
     }
     out.gains = std::move(track.gains);

@@ -68,6 +68,10 @@ inline constexpr const char* kChansoundFields[] = {
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                        const Milstd& milstd, const VarShapping& varShapping);
 
+// The samples a symbol M of varShapping as a count; anything but a whole number of at least 1
+// raises "hfchain:chansound:BadOversampling".
+index_t oversampling_factor(const VarShapping& varShapping);
+
 // Frames after the preamble of a matched-filter output of Lmf samples (see chansound).
 index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping);
 

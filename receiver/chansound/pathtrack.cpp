@@ -187,6 +187,7 @@ void track_paths(const ComplexArray& y, const ComplexArray& basis, const Complex
     track.windowVar = RealArray(r, E);
     track.windowTime = RealArray(E);
     std::vector<bool> valid(E, false);
+    const cdouble* B = basis.data();
 
     // 1. One weighted least-squares estimate per window. Window e holds the samples from
     // 48 e + 24 to 48 e + 71, so that a frame's window holds its probes and the samples they
@@ -202,16 +203,17 @@ void track_paths(const ComplexArray& y, const ComplexArray& basis, const Complex
         std::fill(b.begin(), b.end(), cdouble{});
         double weight = 0, moment = 0;
         for (index_t n = lo; n < hi; ++n) {
-            std::fill(a.begin(), a.end(), cdouble{});
-            double s2 = N0;
             const double* P =
                 per_sample ? tapPower.data() + static_cast<std::ptrdiff_t>(n) * L : tapPower.data();
+            const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
             const index_t i_end = std::min(L, n + 1);
-            for (index_t i = std::max<index_t>(0, n - symbols + 1); i < i_end; ++i) {
-                const index_t m = n - i;
-                const cdouble x = mean[m];
-                for (index_t p = 0; p < r; ++p) a[p] += cmul(basis(i, p), x);
-                s2 += P[i] * var[m];
+            double s2 = N0;
+            for (index_t i = i_begin; i < i_end; ++i) s2 += P[i] * var[n - i];
+            for (index_t p = 0; p < r; ++p) {
+                const cdouble* Bp = B + static_cast<std::ptrdiff_t>(p) * L;
+                cdouble s{};
+                for (index_t i = i_begin; i < i_end; ++i) s += cmul(Bp[i], mean[n - i]);
+                a[p] = s;
             }
             double info = 0;
             for (index_t p = 0; p < r; ++p) info += norm2(a[p]);
@@ -387,9 +389,14 @@ void track_paths(const ComplexArray& y, const ComplexArray& basis, const Complex
             track.gainVar(p, n) = (1 - f) * node_var(p, v) + f * node_var(p, u);
         }
     }
+}
 
-    // 6. What the smoothed model leaves of the samples that only known symbols reach: the noise,
-    // plus whatever the paths do not explain.
+double model_residual(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
+                      const RealArray& var, const PathTrack& track) {
+    const index_t Ny = y.numel();
+    const index_t L = basis.rows();
+    const index_t r = basis.cols();
+    const index_t symbols = mean.numel();
     double residual = 0;
     index_t count = 0;
     for (index_t n = 0; n < Ny; ++n) {
@@ -407,26 +414,7 @@ void track_paths(const ComplexArray& y, const ComplexArray& basis, const Complex
         residual += norm2(y[n] - model);
         ++count;
     }
-    track.residual = count > 0 ? residual / count : std::numeric_limits<double>::quiet_NaN();
-}
-
-RealArray tap_power(const ComplexArray& basis, const PathTrack& track) {
-    const index_t L = basis.rows();
-    const index_t r = basis.cols();
-    const index_t Ny = track.gains.cols();
-    RealArray P(L, Ny);
-    for (index_t n = 0; n < Ny; ++n) {
-        for (index_t i = 0; i < L; ++i) {
-            cdouble h{};
-            double err = 0;
-            for (index_t p = 0; p < r; ++p) {
-                h += cmul(basis(i, p), track.gains(p, n));
-                err += norm2(basis(i, p)) * track.gainVar(p, n);
-            }
-            P(i, n) = norm2(h) + err;
-        }
-    }
-    return P;
+    return count > 0 ? residual / count : std::numeric_limits<double>::quiet_NaN();
 }
 
 }  // namespace hfchain

@@ -61,8 +61,6 @@ struct PathTrack {
     RealArray pathPower;       // r x 1 mean power of each path
     double doppler = 0;        // Doppler spread used for smoothing, Hz (twice the standard
                                // deviation of the Gaussian Doppler spectrum)
-    double residual = 0;       // mean squared residual of the smoothed model over the samples
-                               // that only known symbols reach (NaN when there are none)
 };
 
 // Estimates and smooths the path gains.
@@ -79,8 +77,9 @@ struct PathTrack {
 void track_paths(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
                  const RealArray& var, double N0, const RealArray& tapPower, PathTrack& track);
 
-// Expected power of each tap at each sample from a track: |h(i, n)|^2 plus the error variance,
-// L x Ny.
-RealArray tap_power(const ComplexArray& basis, const PathTrack& track);
+// Mean squared residual of a track's smoothed model over the samples that only known symbols
+// (variance 0) reach: the noise plus whatever the paths do not explain; NaN when there are none.
+double model_residual(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
+                      const RealArray& var, const PathTrack& track);
 
 }  // namespace hfchain

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "receiver/decoder/trellis.hpp"
 #include "runtime/checks.hpp"
+#include "transmitter/bitbudget.hpp"
 
 namespace hfchain {
 
@@ -17,9 +19,6 @@ namespace {
 // 2t and 2t + 1 (they differ only in u(k-6)) lead to t and t + 32: one butterfly per t.
 constexpr int kStates = 64;
 constexpr int kHalf = 32;
-
-// Flush bits that bring the encoder back to the all-zero state.
-constexpr double kFlushBits = 144;
 
 // Channel LLRs beyond this are as good as certain; clamping keeps path metrics finite.
 constexpr float kLlrLimit = 1.0e3f;
@@ -32,10 +31,9 @@ typedef float V4 __attribute__((vector_size(16)));
 typedef int I4 __attribute__((vector_size(16)));
 constexpr int kGroups = kHalf / 4;
 
-// Both coded bits of the branch leaving 2t + b with input u are the parities p(t) ^ b ^ u, where
-// p1(t) = u(k-2) ^ u(k-3) ^ u(k-5) (the rest of generator 133: 1 0 1 1 0 1 1) and
-// p2(t) = u(k-1) ^ u(k-2) ^ u(k-3) (the rest of 171: 1 1 1 1 0 0 1). State bits of 2t + b:
-// u(k-1) = bit 4 of t, u(k-2) = bit 3, u(k-3) = bit 2, u(k-4) = bit 1, u(k-5) = bit 0, u(k-6) = b.
+// Both generators tap the newest and the oldest bit, so the coded bits of the branch leaving
+// 2t + b with input u are p1(t) ^ b ^ u and p2(t) ^ b ^ u, where p1, p2 are the parities of the
+// other taps over the bits 2t + b shares with 2t (u(k-1) .. u(k-5)).
 struct Butterflies {
     V4 sign1[kGroups];  // +1 where p1(t) = 0, else -1
     V4 sign2[kGroups];
@@ -43,12 +41,15 @@ struct Butterflies {
     I4 odd2[kGroups];
 };
 
+// The butterflies from the decoders' shared trellis, whose states hold the newest bit in bit 0:
+// this decoder's state numbering is that one with the six bits reversed.
 Butterflies make_butterflies() {
     Butterflies b{};
     for (int t = 0; t < kHalf; ++t) {
-        const int u1 = (t >> 4) & 1, u2 = (t >> 3) & 1, u3 = (t >> 2) & 1, u5 = t & 1;
-        const int p1 = u2 ^ u3 ^ u5;
-        const int p2 = u1 ^ u2 ^ u3;
+        int shared = 0;
+        for (int j = 0; j < trellis::kMemory; ++j) shared |= ((2 * t >> j) & 1) << (5 - j);
+        const int pair = trellis::kTables.output[shared][0];  // b = 0, u = 0: the bits p1, p2
+        const int p1 = pair >> 1, p2 = pair & 1;
         b.odd1[t / 4][t % 4] = p1 != 0 ? -1 : 0;
         b.odd2[t / 4][t % 4] = p2 != 0 ? -1 : 0;
         b.sign1[t / 4][t % 4] = p1 != 0 ? -1.0f : 1.0f;
@@ -153,7 +154,7 @@ void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrins
 
 SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame) {
     // The one code this decoder knows: rate 1/2 without repetition.
-    if (milstd.rate == 4800 || milstd.rate == 75 || milstd.repFactor != 1) {
+    if (milstd.rate == 4800 || milstd.repFactor != 1) {
         raise("hfchain:sisodecode:UnsupportedMode",
               "The decoder handles the coded modes without repetition; rate " +
                   format_value(milstd.rate) + " bit/s with repFactor " +
@@ -161,15 +162,9 @@ SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, doubl
     }
 
     // Bit budget, as the transmitter drew it: K information bits, then zeros up to whole blocks.
-    const double T = milstd.interTable.numel();
-    const double K = T * nFrame / 2.0 - kFlushBits;
-    if (!std::isfinite(K) || K < 1.0) {
-        raise("hfchain:sisodecode:NoInformation",
-              "nFrame = " + format_value(nFrame) + " leaves no information bit to decode.");
-    }
-    const double steps = T / 2.0 * std::ceil(nFrame);
-    const index_t N = check_size_argument(steps);
-    const index_t nInfo = check_integer(K, "K");
+    const BitBudget budget = bit_budget(milstd, nFrame);
+    const index_t N = budget.total;
+    const index_t nInfo = budget.info;
     check_size_equal(checked_size_product(2, N), DecoderIn.numel(), "DecoderIn");
 
     Array<float> llr(2 * N), prior(N), extrinsic(2 * N), app(N);

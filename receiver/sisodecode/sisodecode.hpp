@@ -27,14 +27,15 @@ inline constexpr const char* kSisodecodeFields[] = {"Extrinsic", "InfoLLR", "Inf
 //   DecoderIn: (2 N) x 1 LLRs of the coded bits in encoder order (CodOutInterIn's order, so the
 //     deinterleaved demapper output); at each of the N steps the bit of generator 133 comes
 //     first, then that of 171. Infinite values are taken as certain; NaN as no information.
-//   milstd: interTable (T bits a block) and repFactor 1; rate neither 4800 (uncoded) nor 75.
+//   milstd: interTable (T bits a block), rate other than 4800 (uncoded) and repFactor 1.
 //   nFrame: interleaver blocks the transmitter filled (as given to sendchain; need not be whole).
-// The encoder input had K = T nFrame / 2 - 144 information bits, then 144 flush zeros and the
-// padding zeros of the last block, N = T ceil(nFrame) / 2 bits in all; the decoder takes every
+// The encoder input had K information bits, 144 flush zeros and the padding zeros of the last
+// block, N in all, as sendchain counts them (transmitter/bitbudget.hpp); the decoder takes every
 // bit after the first K as known to be zero.
-// Errors: rate 4800 or 75, or repFactor other than 1, "hfchain:sisodecode:UnsupportedMode";
-// nFrame that leaves no information bit or is not finite, "hfchain:sisodecode:NoInformation";
-// DecoderIn not holding 2 N values, "hfchain:runtime:SizeMismatch".
+// Errors: rate 4800, or repFactor other than 1, "hfchain:sisodecode:UnsupportedMode"; those of
+// the bit budget (no information bit: the message "Erro: Total de frames insuficientes para
+// transmissao"; counts not whole, "Coder:MATLAB:NonIntegerInput"); DecoderIn not holding 2 N
+// values, "hfchain:runtime:SizeMismatch".
 SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame);
 
 // The trellis work alone, for callers that decode the same stream repeatedly with their own

@@ -14,61 +14,51 @@ constexpr double kMinVariance = 1e-9;
 
 }  // namespace
 
-BlockMmse::BlockMmse(index_t samples, index_t taps)
-    : samples_(samples),
-      taps_(taps),
-      h_(static_cast<std::size_t>(samples) * taps),
-      band_(static_cast<std::size_t>(samples) * taps),
-      d_(samples),
-      z_(static_cast<std::size_t>(samples) * taps),
-      r_(samples) {}
+BlockMmse::BlockMmse(index_t count, index_t taps)
+    : rows_(count + taps - 1),
+      width_(taps),
+      band_(static_cast<std::size_t>(rows_) * taps),
+      zfull_(static_cast<std::size_t>(rows_) * (2 * taps - 1)),
+      d_(rows_),
+      r_(rows_),
+      tmp_(taps),
+      acc_(taps) {}
 
-void BlockMmse::equalise(index_t n0, index_t count, const ComplexArray& y,
-                         const ComplexArray& basis, const ComplexArray& gains,
-                         const RealArray& gainVar, const ComplexArray& mean, const RealArray& var,
-                         double N0, cdouble* zhat, double* zvar) {
-    const index_t L = basis.rows();
-    const index_t r = basis.cols();
+void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
+                         const ComplexArray& mean, const RealArray& var, cdouble* zhat,
+                         double* zvar) {
+    const index_t L = channel.L;
     const index_t b = L - 1;
-    const index_t Ny = y.numel();
     const index_t symbols = mean.numel();
-    const index_t No = std::min({count + L - 1, Ny - n0, samples_});
-    if (No <= 0 || L > taps_) {
+    const index_t No = std::min({count + L - 1, channel.Ny - n0, rows_});
+    if (No <= 0 || L > width_) {
         for (index_t j = 0; j < count; ++j) {
             zhat[j] = mean[n0 + j];
             zvar[j] = 1.0;
         }
         return;
     }
-    std::vector<double> basis_energy(r, 0.0);
-    for (index_t p = 0; p < r; ++p) {
-        for (index_t i = 0; i < L; ++i) basis_energy[p] += norm2(basis(i, p));
-    }
+    const cdouble* H = channel.taps;
+    auto tap = [&](index_t i, index_t n) { return H[static_cast<std::ptrdiff_t>(n) * L + i]; };
+    cdouble* band = band_.data();  // row k: band[k * L + (m - k + b)] = C(k, m), m = k - b .. k
+    auto row = [&](index_t k) { return band + static_cast<std::ptrdiff_t>(k) * L; };
 
-    // 1. Taps at every sample, the residual after every symbol's mean, and the diagonal of C:
-    // noise, channel error, and the unknown part of symbols outside the segment.
-    cdouble* h = h_.data();
-    cdouble* band = band_.data();
+    // 1. The residual and the diagonal of C: noise, channel error, and the unknown part of
+    // symbols outside the segment.
     std::fill(band, band + static_cast<std::ptrdiff_t>(No) * L, cdouble{});
     for (index_t k = 0; k < No; ++k) {
         const index_t n = n0 + k;
-        cdouble* hk = h + static_cast<std::ptrdiff_t>(k) * L;
-        double W = N0;
-        for (index_t p = 0; p < r; ++p) W += gainVar(p, n) * basis_energy[p];
-        for (index_t i = 0; i < L; ++i) {
-            cdouble s{};
-            for (index_t p = 0; p < r; ++p) s += cmul(basis(i, p), gains(p, n));
-            hk[i] = s;
+        double W = channel.noise[n];
+        // Samples L - 1 .. count - 1 reach only the segment's own symbols.
+        if (k < L - 1 || k >= count) {
+            const index_t i_end = std::min(L, n + 1);
+            for (index_t i = std::max<index_t>(0, n - symbols + 1); i < i_end; ++i) {
+                const index_t m = n - i;
+                if ((m < n0 || m >= n0 + count) && var[m] > 0) W += norm2(tap(i, n)) * var[m];
+            }
         }
-        cdouble res = y[n];
-        const index_t i_end = std::min(L, n + 1);
-        for (index_t i = std::max<index_t>(0, n - symbols + 1); i < i_end; ++i) {
-            const index_t m = n - i;
-            res -= cmul(hk[i], mean[m]);
-            if (m < n0 || m >= n0 + count) W += norm2(hk[i]) * var[m];
-        }
-        r_[k] = res;
-        band[static_cast<std::ptrdiff_t>(k) * L] = W;
+        r_[k] = channel.residual[n];
+        row(k)[b] = W;
     }
 
     // 2. The segment's own symbols: C += v h_j h_j^H over the rows each one reaches.
@@ -77,69 +67,74 @@ void BlockMmse::equalise(index_t n0, index_t count, const ComplexArray& y,
         if (v == 0) continue;
         const index_t rows = std::min(L, No - j);
         for (index_t i = 0; i < rows; ++i) {
-            const cdouble ui = h[static_cast<std::ptrdiff_t>(j + i) * L + i] * v;
-            cdouble* row = band + static_cast<std::ptrdiff_t>(j + i) * L;
-            for (index_t k = 0; k <= i; ++k) {
-                const cdouble uk = h[static_cast<std::ptrdiff_t>(j + k) * L + k];
-                row[i - k] += cmul(ui, std::conj(uk));
-            }
+            const cdouble ui = tap(i, n0 + j + i) * v;
+            cdouble* ri = row(j + i) + (b - i);  // C(j + i, j + k) at ri[k]
+            for (index_t k = 0; k <= i; ++k) ri[k] += cmul(ui, std::conj(tap(k, n0 + j + k)));
         }
     }
 
-    // 3. C = L D L^H in the band (L(i, j) overwrites C(i, j)).
-    auto lower = [&](index_t i, index_t j) -> cdouble& {
-        return band[static_cast<std::ptrdiff_t>(i) * L + (i - j)];
-    };
+    // 3. C = L D L^H in the band, left-looking: L(i, j) overwrites C(i, j).
+    double* d = d_.data();
+    cdouble* t = tmp_.data();
     for (index_t j = 0; j < No; ++j) {
-        double dj = lower(j, j).real();
-        for (index_t k = std::max<index_t>(0, j - b); k < j; ++k) dj -= norm2(lower(j, k)) * d_[k];
+        const index_t k0 = std::max<index_t>(0, j - b);
+        cdouble* rj = row(j) + (b - j);  // rj[k] = L(j, k)
+        double dj = rj[j].real();
+        for (index_t k = k0; k < j; ++k) {
+            t[k - k0] = std::conj(rj[k]) * d[k];
+            dj -= norm2(rj[k]) * d[k];
+        }
         dj = std::max(dj, 1e-300);
-        d_[j] = dj;
+        d[j] = dj;
         const index_t i_end = std::min(No - 1, j + b);
         for (index_t i = j + 1; i <= i_end; ++i) {
-            cdouble s = lower(i, j);
-            for (index_t k = std::max<index_t>(0, i - b); k < j; ++k) {
-                s -= cmul(lower(i, k), std::conj(lower(j, k))) * d_[k];
-            }
-            lower(i, j) = s / dj;
+            cdouble* ri = row(i) + (b - i);
+            cdouble s = ri[j];
+            for (index_t k = std::max(k0, i - b); k < j; ++k) s -= cmul(ri[k], t[k - k0]);
+            ri[j] = s / dj;
         }
     }
 
     // 4. r <- C^-1 r.
     for (index_t i = 0; i < No; ++i) {
+        const cdouble* ri = row(i) + (b - i);
         cdouble s = r_[i];
-        for (index_t k = std::max<index_t>(0, i - b); k < i; ++k) s -= cmul(lower(i, k), r_[k]);
+        for (index_t k = std::max<index_t>(0, i - b); k < i; ++k) s -= cmul(ri[k], r_[k]);
         r_[i] = s;
     }
-    for (index_t i = 0; i < No; ++i) r_[i] /= d_[i];
+    for (index_t i = 0; i < No; ++i) r_[i] /= d[i];
     for (index_t i = No - 1; i >= 0; --i) {
         cdouble s = r_[i];
         const index_t m_end = std::min(No - 1, i + b);
-        for (index_t m = i + 1; m <= m_end; ++m) s -= cmulc(lower(m, i), r_[m]);
+        for (index_t m = i + 1; m <= m_end; ++m) s -= cmulc(row(m)[b - m + i], r_[m]);
         r_[i] = s;
     }
 
     // 5. The band of Z = C^-1 from the bottom up: Z(j, k) = delta / d_j - sum over m > j of
-    // conj(L(m, j)) Z(m, k), for j <= k within the band.
-    cdouble* z = z_.data();
-    auto upper = [&](index_t j, index_t k) -> cdouble& {
-        return z[static_cast<std::ptrdiff_t>(j) * L + (k - j)];
-    };
-    auto zget = [&](index_t m, index_t k) -> cdouble {
-        return m <= k ? upper(m, k) : std::conj(upper(k, m));
-    };
+    // conj(L(m, j)) Z(m, k). Rows are kept whole (columns i - b .. i + b) so that every sum runs
+    // over contiguous memory.
+    const index_t zw = 2 * b + 1;
+    cdouble* zf = zfull_.data();
+    auto zrow = [&](index_t i) { return zf + static_cast<std::ptrdiff_t>(i) * zw + (b - i); };
+    cdouble* acc = acc_.data();
     for (index_t j = No - 1; j >= 0; --j) {
         const index_t m_end = std::min(No - 1, j + b);
-        for (index_t k = m_end; k > j; --k) {
-            cdouble s{};
-            for (index_t m = j + 1; m <= m_end; ++m) s -= cmulc(lower(m, j), zget(m, k));
-            upper(j, k) = s;
-        }
-        double s = 1.0 / d_[j];
+        const index_t w = m_end - j;  // columns j + 1 .. m_end
+        for (index_t c = 0; c < w; ++c) acc[c] = 0;
         for (index_t m = j + 1; m <= m_end; ++m) {
-            s -= cmulc(lower(m, j), std::conj(upper(j, m))).real();
+            const cdouble l = std::conj(row(m)[b - m + j]);
+            t[m - j - 1] = l;
+            const cdouble* zm = zrow(m) + (j + 1);  // Z(m, j + 1 ..)
+            for (index_t c = 0; c < w; ++c) acc[c] -= cmul(l, zm[c]);
         }
-        upper(j, j) = s;
+        cdouble* zj = zrow(j);
+        double diag = 1.0 / d[j];
+        for (index_t c = 0; c < w; ++c) {
+            zj[j + 1 + c] = acc[c];
+            zrow(j + 1 + c)[j] = std::conj(acc[c]);
+            diag -= cmul(t[c], std::conj(acc[c])).real();
+        }
+        zj[j] = diag;
     }
 
     // 6. Each symbol's unbiased estimate and error variance.
@@ -151,17 +146,16 @@ void BlockMmse::equalise(index_t n0, index_t count, const ComplexArray& y,
             continue;
         }
         const index_t rows = std::min(L, No - j);
+        const cdouble* u = H + static_cast<std::ptrdiff_t>(n0 + j) * L;  // u_i at u[i + i L]
         double g = 0;
         cdouble q{};
         for (index_t i = 0; i < rows; ++i) {
-            const cdouble ui = h[static_cast<std::ptrdiff_t>(j + i) * L + i];
+            const cdouble ui = u[i * (L + 1)];
             q += cmulc(ui, r_[j + i]);
-            g += norm2(ui) * upper(j + i, j + i).real();
-            cdouble cross{};
-            for (index_t k = i + 1; k < rows; ++k) {
-                cross += cmul(upper(j + i, j + k), h[static_cast<std::ptrdiff_t>(j + k) * L + k]);
-            }
-            g += 2 * cmulc(ui, cross).real();
+            const cdouble* zi = zrow(j + i) + j;  // Z(j + i, j + k) at zi[k]
+            cdouble s{};
+            for (index_t k = 0; k < rows; ++k) s += cmul(zi[k], u[k * (L + 1)]);
+            g += cmulc(ui, s).real();
         }
         if (!(g > 0)) {
             zhat[j] = mean[n0 + j];

@@ -20,31 +20,37 @@
 
 namespace hfchain {
 
-// Work buffers of one equaliser call, sized once for segments of up to `samples` samples and
-// `taps` taps.
+// The channel as the equaliser reads it, for every symbol-rate sample n of a transmission.
+struct ChannelView {
+    const cdouble* taps = nullptr;      // L x Ny column-major: taps[i + n L] = h(i, n)
+    const cdouble* residual = nullptr;  // Ny: y(n) - sum_i h(i, n) xbar(n - i)
+    const double* noise = nullptr;      // Ny: noise plus channel-error variance at n
+    index_t L = 0;
+    index_t Ny = 0;
+};
+
+// Work buffers of one equaliser call, sized once for segments of up to `count` symbols and `taps`
+// taps.
 class BlockMmse {
 public:
-    BlockMmse(index_t samples, index_t taps);
+    BlockMmse(index_t count, index_t taps);
 
-    // Equalises one segment.
-    //   n0, count: the segment's symbols are n0 .. n0 + count - 1 (transmission indices); its
-    //     samples y(n0) .. y(n0 + count + L - 2), cut at Ny.
-    //   y: Ny x 1. basis: L x r. gains, gainVar: r x Ny, the channel at each sample.
-    //   mean, var: symbols x 1, the mean and variance of every transmitted symbol.
-    //   N0: noise variance.
+    // Equalises the segment of symbols n0 .. n0 + count - 1 (transmission indices) from the
+    // samples y(n0) .. y(n0 + count + L - 2) (cut at Ny).
+    //   mean, var: what is known of every transmitted symbol (symbols x 1).
     //   zhat, zvar: count outputs, the unbiased estimates and their error variances.
-    void equalise(index_t n0, index_t count, const ComplexArray& y, const ComplexArray& basis,
-                  const ComplexArray& gains, const RealArray& gainVar, const ComplexArray& mean,
-                  const RealArray& var, double N0, cdouble* zhat, double* zvar);
+    void equalise(index_t n0, index_t count, const ChannelView& channel, const ComplexArray& mean,
+                  const RealArray& var, cdouble* zhat, double* zvar);
 
 private:
-    index_t samples_;
-    index_t taps_;
-    std::vector<cdouble> h_;     // taps at each segment sample: L x samples
-    std::vector<cdouble> band_;  // lower band of C, then of L: samples x taps
-    std::vector<double> d_;      // D of LDL^H
-    std::vector<cdouble> z_;     // upper band of C^-1: samples x taps
-    std::vector<cdouble> r_;     // residual, then C^-1 r
+    index_t rows_;                // largest segment's samples
+    index_t width_;               // band width b + 1 = L
+    std::vector<cdouble> band_;   // C then L: row i holds columns i - b .. i
+    std::vector<cdouble> zfull_;  // rows of C^-1: row i holds columns i - b .. i + b
+    std::vector<double> d_;
+    std::vector<cdouble> r_;
+    std::vector<cdouble> tmp_;
+    std::vector<cdouble> acc_;
 };
 
 }  // namespace hfchain

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -11,12 +12,13 @@
 #include "receiver/sisodecode/sisodecode.hpp"
 #include "receiver/turboequal/blockmmse.hpp"
 #include "runtime/checks.hpp"
+#include "transmitter/bitbudget.hpp"
+#include "transmitter/codetables.hpp"
 
 namespace hfchain {
 
 namespace {
 
-constexpr double kFlushBits = 144;
 constexpr index_t kMaxIterations = 10;
 
 // LLRs beyond these carry no more information worth passing on: the demapper's go to the
@@ -25,10 +27,8 @@ constexpr index_t kMaxIterations = 10;
 constexpr float kDemapLimit = 50.0f;
 constexpr float kFeedbackLimit = 20.0f;
 
-// The transmitter's Gray mapping: bits b0 b1 b2 (b0 first, most significant) form v, sent as
-// the point of phase index kGray2bina[v].
-constexpr std::array<int, 8> kGray2bina = {0, 1, 3, 2, 7, 6, 4, 5};
-
+// The transmitter's Gray mapping: bits b0 b1 b2 (b0 first, most significant) form v, sent as the
+// point of phase index kGray2bina[v].
 struct Points {
     std::array<cdouble, 8> of_value;  // point of bit triple v
     Points() {
@@ -42,25 +42,68 @@ const Points kPoints;
 
 inline int bit_of(int v, int l) { return (v >> (2 - l)) & 1; }
 
-// Mean and variance of a symbol whose three bits have the LLRs l[0..2].
+// Mean and variance of a symbol whose three bits have the LLRs l[0..2], independent: point v has
+// the probability of its bits, P(b = 0) = 1 / (1 + exp(-l)).
 inline void soft_symbol(const float* l, cdouble& mean, double& var) {
-    double metric[8];
-    double best = -1e300;
-    for (int v = 0; v < 8; ++v) {
-        double m = 0;
-        for (int b = 0; b < 3; ++b) m += bit_of(v, b) == 0 ? 0.5 * l[b] : -0.5 * l[b];
-        metric[v] = m;
-        best = std::max(best, m);
-    }
-    double total = 0;
+    double p0[3];
+    for (int b = 0; b < 3; ++b) p0[b] = 1.0 / (1.0 + std::exp(-static_cast<double>(l[b])));
     cdouble s{};
     for (int v = 0; v < 8; ++v) {
-        const double p = std::exp(metric[v] - best);
-        total += p;
+        double p = 1;
+        for (int b = 0; b < 3; ++b) p *= bit_of(v, b) == 0 ? p0[b] : 1 - p0[b];
         s += p * kPoints.of_value[v];
     }
-    mean = s / total;
+    mean = s;
     var = std::max(0.0, 1.0 - norm2(mean));
+}
+
+// The channel at every sample for the equaliser (taps, residual after every symbol's mean, noise
+// plus channel-error variance) and for the next channel estimate (expected tap power).
+struct ChannelArrays {
+    ComplexArray taps;  // L x Ny
+    ComplexArray residual;
+    RealArray noise;
+    RealArray power;  // L x Ny
+};
+
+void channel_arrays(const ComplexArray& y, const ComplexArray& basis, const PathTrack& track,
+                    const ComplexArray& mean, double N0, ChannelArrays& c) {
+    const index_t L = basis.rows();
+    const index_t r = basis.cols();
+    const index_t Ny = y.numel();
+    const index_t symbols = mean.numel();
+    std::vector<double> energy(r, 0.0);
+    for (index_t p = 0; p < r; ++p) {
+        for (index_t i = 0; i < L; ++i) energy[p] += norm2(basis(i, p));
+    }
+    const cdouble* B = basis.data();
+    for (index_t n = 0; n < Ny; ++n) {
+        cdouble* h = c.taps.data() + static_cast<std::ptrdiff_t>(n) * L;
+        double* P = c.power.data() + static_cast<std::ptrdiff_t>(n) * L;
+        const cdouble* g = track.gains.data() + static_cast<std::ptrdiff_t>(n) * r;
+        const double* gv = track.gainVar.data() + static_cast<std::ptrdiff_t>(n) * r;
+        double noise = N0;
+        for (index_t i = 0; i < L; ++i) {
+            h[i] = 0;
+            P[i] = 0;
+        }
+        for (index_t p = 0; p < r; ++p) {
+            noise += gv[p] * energy[p];
+            const cdouble* Bp = B + static_cast<std::ptrdiff_t>(p) * L;
+            for (index_t i = 0; i < L; ++i) {
+                h[i] += cmul(Bp[i], g[p]);
+                P[i] += norm2(Bp[i]) * gv[p];
+            }
+        }
+        cdouble res = y[n];
+        for (index_t i = 0; i < L; ++i) P[i] += norm2(h[i]);
+        const index_t i_end = std::min(L, n + 1);
+        for (index_t i = std::max<index_t>(0, n - symbols + 1); i < i_end; ++i) {
+            res -= cmul(h[i], mean[n - i]);
+        }
+        c.residual[n] = res;
+        c.noise[n] = noise;
+    }
 }
 
 index_t whole_iterations(double iterations) {
@@ -125,17 +168,15 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
     index_t K = 0;
     IntArray position;
     if (I > 0) {
-        const double blocks = std::ceil(nFrame);
-        const double info = T * nFrame / 2.0 - kFlushBits;
-        if (!std::isfinite(info) || info < 1 || T <= 0 ||
-            static_cast<double>(3 * N) != blocks * T) {
+        const BitBudget budget = bit_budget(milstd, nFrame);
+        if (static_cast<std::int64_t>(3) * N != static_cast<std::int64_t>(2) * budget.total ||
+            T <= 0 || (3 * N) % T != 0) {
             raise("hfchain:turboequal:FrameMismatch",
                   "The " + std::to_string(frames) + " frames carry " + std::to_string(3 * N) +
-                      " coded bits, not the " + format_value(blocks) + " blocks of " +
-                      std::to_string(T) + " bits that nFrame = " + format_value(nFrame) +
-                      " implies.");
+                      " coded bits, not the " + std::to_string(2 * budget.total) +
+                      " that nFrame = " + format_value(nFrame) + " implies.");
         }
-        K = check_integer(info, "K");
+        K = budget.info;
         position = IntArray(T);
         for (index_t k = 0; k < T; ++k) {
             position[k] = check_index(milstd.interTable[k], T, "interTable");
@@ -154,7 +195,14 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
     track.gainVar = sounding.gainVar;
     track.doppler = sounding.doppler;
 
-    BlockMmse equaliser(layout.data + L - 1, L);
+    BlockMmse equaliser(layout.data, L);
+    ChannelArrays arrays{ComplexArray(L, Ny), ComplexArray(Ny), RealArray(Ny), RealArray(L, Ny)};
+    ChannelView view;
+    view.taps = arrays.taps.data();
+    view.residual = arrays.residual.data();
+    view.noise = arrays.noise.data();
+    view.L = L;
+    view.Ny = Ny;
     TurboequalOut result;
     result.out = ComplexArray(N);
     result.noiseVar = RealArray(N);
@@ -172,12 +220,12 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
 
     for (index_t pass = 0; pass <= I; ++pass) {
         // Equalise every frame's data segment and descramble.
+        channel_arrays(y, basis, track, mean, N0, arrays);
         for (index_t f = 0; f < frames; ++f) {
             const index_t n0 = layout.preamble + f * (layout.data + layout.trein);
             cdouble* z = result.out.data() + f * layout.data;
             double* zv = result.noiseVar.data() + f * layout.data;
-            equaliser.equalise(n0, layout.data, y, basis, track.gains, track.gainVar, mean, var, N0,
-                               z, zv);
+            equaliser.equalise(n0, layout.data, view, mean, var, z, zv);
             for (index_t j = 0; j < layout.data; ++j) {
                 z[j] = cmulc(known.rotation[f * layout.data + j], z[j]);
             }
@@ -217,8 +265,7 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
             mean_app[n] = cmul(rot, m);
             var_app[n] = v;
         }
-        const RealArray power = tap_power(basis, track);
-        track_paths(y, basis, mean_app, var_app, N0, power, track);
+        track_paths(y, basis, mean_app, var_app, N0, arrays.power, track);
     }
 
     result.gains = std::move(track.gains);

@@ -37,12 +37,12 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 //     iterations > 0.
 //   iterations: decoder passes between equaliser passes, a whole number 0 .. 10; 0 is the plain
 //     block MMSE equaliser driven by the probes and the preamble.
-// The N = frames x data symbols must form whole interleaver blocks, ceil(nFrame) of them, when
-// iterations > 0.
+// When iterations > 0, the N = frames x data symbols must carry exactly the coded bits of the
+// transmitter's bit budget for nFrame (transmitter/bitbudget.hpp), three a symbol.
 // Errors: a mode the receiver does not handle, "hfchain:chansound:UnsupportedMode"; fields of
 // `sounding` whose sizes disagree, "hfchain:runtime:SizeMismatch"; iterations outside 0 .. 10
-// or not whole, "hfchain:turboequal:BadIterations"; frames that do not hold ceil(nFrame) whole
-// interleaver blocks, "hfchain:turboequal:FrameMismatch"; the decoder's errors.
+// or not whole, "hfchain:turboequal:BadIterations"; the bit budget's errors; frames that do not
+// carry the budget's coded bits, "hfchain:turboequal:FrameMismatch".
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
                          double iterations);
 

@@ -165,10 +165,10 @@ TEST(Sisodecode, Failures) {
                  "hfchain:sisodecode:UnsupportedMode", "4800");
     expect_error([&] { sisodecode(RealArray(2880), repeated, 1); },
                  "hfchain:sisodecode:UnsupportedMode", "repFactor 2");
-    expect_error([&] { sisodecode(RealArray(2880), milstd, 0.1); },
-                 "hfchain:sisodecode:NoInformation", "0.1");
+    expect_error([&] { sisodecode(RealArray(2880), milstd, 0.1); }, "",
+                 "Erro: Total de frames insuficientes para transmissao");
     expect_error([&] { sisodecode(RealArray(2880), milstd, std::nan("")); },
-                 "hfchain:sisodecode:NoInformation");
+                 errid::kNonIntegerSize);
     expect_error([&] { sisodecode(RealArray(2879), milstd, 1); }, errid::kSizeMismatch,
                  "DecoderIn");
     expect_error([&] { sisodecode(RealArray(2880), milstd, 2); }, errid::kSizeMismatch);
