@@ -62,14 +62,17 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
     }
 
     // 2. The segment's own symbols: C += v h_j h_j^H over the rows each one reaches.
+    cdouble* u = acc_.data();
     for (index_t j = 0; j < count; ++j) {
         const double v = var[n0 + j];
         if (v == 0) continue;
         const index_t rows = std::min(L, No - j);
+        const cdouble* hj = H + static_cast<std::ptrdiff_t>(n0 + j) * L;  // h(i, n0+j+i)
+        for (index_t i = 0; i < rows; ++i) u[i] = std::conj(hj[i * (L + 1)]);
         for (index_t i = 0; i < rows; ++i) {
-            const cdouble ui = tap(i, n0 + j + i) * v;
+            const cdouble ui = std::conj(u[i]) * v;
             cdouble* ri = row(j + i) + (b - i);  // C(j + i, j + k) at ri[k]
-            for (index_t k = 0; k <= i; ++k) ri[k] += cmul(ui, std::conj(tap(k, n0 + j + k)));
+            for (index_t k = 0; k <= i; ++k) ri[k] += cmul(ui, u[k]);
         }
     }
 
@@ -137,7 +140,10 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
         zj[j] = diag;
     }
 
-    // 6. Each symbol's unbiased estimate and error variance.
+    // 6. Each symbol's unbiased estimate and error variance: g = u^H Z u over the rows the
+    // symbol reaches, w = Z u gathered column by column (Z is Hermitian: column k of the block
+    // is the conjugated row j + k).
+    cdouble* w = t;
     for (index_t j = 0; j < count; ++j) {
         const double v = var[n0 + j];
         if (v == 0) {
@@ -146,17 +152,17 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
             continue;
         }
         const index_t rows = std::min(L, No - j);
-        const cdouble* u = H + static_cast<std::ptrdiff_t>(n0 + j) * L;  // u_i at u[i + i L]
-        double g = 0;
+        const cdouble* hj = H + static_cast<std::ptrdiff_t>(n0 + j) * L;  // h(i, n0+j+i)
+        for (index_t i = 0; i < rows; ++i) w[i] = 0;
         cdouble q{};
-        for (index_t i = 0; i < rows; ++i) {
-            const cdouble ui = u[i * (L + 1)];
-            q += cmulc(ui, r_[j + i]);
-            const cdouble* zi = zrow(j + i) + j;  // Z(j + i, j + k) at zi[k]
-            cdouble s{};
-            for (index_t k = 0; k < rows; ++k) s += cmul(zi[k], u[k * (L + 1)]);
-            g += cmulc(ui, s).real();
+        for (index_t k = 0; k < rows; ++k) {
+            const cdouble uk = hj[k * (L + 1)];
+            q += cmulc(uk, r_[j + k]);
+            const cdouble* zk = zrow(j + k) + j;  // Z(j + k, j + i) at zk[i]
+            for (index_t i = 0; i < rows; ++i) w[i] += cmulc(zk[i], uk);
         }
+        double g = 0;
+        for (index_t i = 0; i < rows; ++i) g += cmulc(hj[i * (L + 1)], w[i]).real();
         if (!(g > 0)) {
             zhat[j] = mean[n0 + j];
             zvar[j] = 1.0 / kMinVariance;
