@@ -30,10 +30,12 @@ constexpr index_t kSearchLength = 96;
 constexpr index_t kMaxPaths = 4;
 constexpr double kPathFloor = 3.1622776601683794e-3;  // -25 dB
 constexpr double kPathNoiseFactor = 4.0;
+constexpr int kRefineSweeps = 20;
 
-// Taps: those with at least a thousandth of the expected energy, at most 25 (a frame's window
-// must hold its probes and every sample they reach).
-constexpr double kTapFloor = 1e-3;
+// Taps: those that carry more than a small share of the noise or of the energy, at most 25 (a
+// frame's window must hold its probes and every sample they reach).
+constexpr double kTapNoiseShare = 0.05;
+constexpr double kTapEnergyShare = 1e-4;
 constexpr index_t kMaxTaps = 25;
 
 // Ratio of the two noise estimates beyond which the track is redone.
@@ -284,19 +286,72 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
         std::vector<index_t> trial = paths;
         trial.push_back(best_d);
         const index_t n = static_cast<index_t>(trial.size());
-        std::vector<double> A(n * n);
-        for (index_t p = 0; p < n; ++p) {
-            for (index_t q = 0; q < n; ++q) A[p + q * n] = gram(trial[p] - trial[q]);
-        }
+
+        // The gains of a set of paths in every window, and the response energy they explain.
         std::vector<std::vector<cdouble>> gains(kSearchWindows);
         std::vector<double> inverse_diag;
-        bool ok = true;
-        for (index_t w = 0; w < kSearchWindows && ok; ++w) {
-            gains[w].resize(n);
-            for (index_t p = 0; p < n; ++p) gains[w][p] = corr[w][trial[p]];
-            ok = solve_gram(n, A, gains[w], w == 0 ? &inverse_diag : nullptr);
+        auto fit = [&](const std::vector<index_t>& set) {
+            std::vector<double> A(n * n);
+            for (index_t p = 0; p < n; ++p) {
+                for (index_t q = 0; q < n; ++q) A[p + q * n] = gram(set[p] - set[q]);
+            }
+            double explained = 0;
+            for (index_t w = 0; w < kSearchWindows; ++w) {
+                gains[w].resize(n);
+                for (index_t p = 0; p < n; ++p) gains[w][p] = corr[w][set[p]];
+                if (!solve_gram(n, A, gains[w], w == 0 ? &inverse_diag : nullptr)) return -1.0;
+                for (index_t p = 0; p < n; ++p) {
+                    explained += cmulc(corr[w][set[p]], gains[w][p]).real();
+                }
+            }
+            return explained;
+        };
+        // Paths closer than the pulse's width pull each other off their peaks: a pair of close
+        // paths is searched jointly, a symbol either way, then every delay is moved a sample at
+        // a time while the set explains more of the response.
+        double explained = fit(trial);
+        auto usable = [&](index_t d) { return d >= atom && d < Q - atom; };
+        for (index_t p = 0; p < n && explained > 0; ++p) {
+            for (index_t q = p + 1; q < n; ++q) {
+                if (std::abs(trial[p] - trial[q]) > 3 * M) continue;
+                std::vector<index_t> best_set = trial;
+                for (index_t dp = trial[p] - M; dp <= trial[p] + M; ++dp) {
+                    for (index_t dq = trial[q] - M; dq <= trial[q] + M; ++dq) {
+                        if (dp == dq || !usable(dp) || !usable(dq)) continue;
+                        std::vector<index_t> set = trial;
+                        set[p] = dp;
+                        set[q] = dq;
+                        const double e = fit(set);
+                        if (e > explained * (1 + 1e-12)) {
+                            explained = e;
+                            best_set = set;
+                        }
+                    }
+                }
+                trial = best_set;
+            }
         }
-        if (!ok) break;
+        for (int sweep = 0; sweep < kRefineSweeps && explained > 0; ++sweep) {
+            bool moved = false;
+            for (index_t p = 0; p < n; ++p) {
+                for (const index_t step_by : {-1, 1}) {
+                    std::vector<index_t> set = trial;
+                    const index_t d = trial[p] + step_by;
+                    if (!usable(d) || std::find(trial.begin(), trial.end(), d) != trial.end()) {
+                        continue;
+                    }
+                    set[p] = d;
+                    const double e = fit(set);
+                    if (e > explained * (1 + 1e-12)) {
+                        trial = std::move(set);
+                        explained = e;
+                        moved = true;
+                    }
+                }
+            }
+            if (!moved) break;
+        }
+        if (fit(trial) < 0) break;
         std::vector<double> trial_power(n, 0.0);
         for (index_t w = 0; w < kSearchWindows; ++w) {
             for (index_t p = 0; p < n; ++p) trial_power[p] += norm2(gains[w][p]) / kSearchWindows;
@@ -337,11 +392,19 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
             tap[i] += power[p] * c * c;
         }
     }
+    // Taps are dropped from either end, weaker end first, while what they carry together stays
+    // below both a twentieth of the noise (a 0.2 dB loss) and a ten-thousandth of the energy:
+    // at low SNR the window is as short as the noise allows, at high SNR nothing audible is
+    // left out.
+    const double budget = std::max(kTapNoiseShare * N0, kTapEnergyShare * best_energy);
     index_t i_first = 0, i_last = kSearchTaps - 1;
-    while (i_first < i_last && tap[i_first] < kTapFloor * best_energy) ++i_first;
-    while (i_last > i_first && tap[i_last] < kTapFloor * best_energy) --i_last;
-    while (i_last - i_first + 1 > kMaxTaps) {
-        if (tap[i_first] < tap[i_last]) {
+    double dropped = 0;
+    while (i_first < i_last) {
+        const bool front = tap[i_first] <= tap[i_last];
+        const double next = front ? tap[i_first] : tap[i_last];
+        if (dropped + next > budget && i_last - i_first + 1 <= kMaxTaps) break;
+        dropped += next;
+        if (front) {
             ++i_first;
         } else {
             --i_last;
@@ -370,13 +433,14 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
     for (index_t i = 0; i < L; ++i) {
         for (index_t p = 0; p < r; ++p) tapPower[i] += power[p] * norm2(out.basis(i, p));
     }
-    // The search's noise estimate also holds how much a fast-fading channel changes within a
-    // search window; the smoothed model's residual over the preamble is the sharper figure, and
-    // the track is redone with it when it is clearly lower.
+    // The search fits every tap of the span, so its noise estimate misses what the paths' model
+    // leaves out, and with a fast-fading channel it also holds how much the channel changes
+    // within a search window. The smoothed model's residual over the preamble is the noise the
+    // equaliser will meet; the track is redone with it when the two differ clearly.
     PathTrack track;
     track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
     const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);
-    if (fit < N0 / kNoiseRetrack) {
+    if (fit > N0 * kNoiseRetrack || fit < N0 / kNoiseRetrack) {
         out.noiseVar = std::max(fit, 1e-12);
         track_paths(out.out, out.basis, known.mean, known.var, out.noiseVar, tapPower, track);
     }

@@ -11,10 +11,11 @@
 // within 25 dB of the strongest.
 //
 // Sampling. One sample a symbol is read from the matched-filter output, at the phase that
-// collects the most expected energy of all paths; the taps run from the first to the last that
-// carries at least a thousandth of that energy. The paths' pulses, sampled there, are the columns
-// of `basis`: the channel at any moment is basis times the path gains, so each frame's 16 probes
-// need only give a couple of gains instead of the whole response.
+// collects the most expected energy of all paths; the taps at either end are left out while what
+// they carry stays below a twentieth of the noise and a ten-thousandth of the energy. The paths'
+// pulses, sampled there, are the columns of `basis`: the channel at any moment is basis times the
+// path gains, so each frame's 16 probes need only give a couple of gains instead of the whole
+// response.
 //
 // Tracking. See pathtrack.hpp: weighted least squares per frame, Kalman smoothing over frames
 // with the Doppler spread measured from the estimates themselves.

@@ -51,7 +51,7 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
 //   z, noiseVar: N symbols (descrambled, unit gain) and their error variances.
 //   prior: null, or 3 N a-priori LLRs; each bit's LLR then leaves its own prior out and uses the
 //     other two bits' (the extrinsic LLR of an iterative receiver).
-//   llr: 3 N outputs.
+//   llr: 3 N outputs, clamped to +-50 (beyond, a bit is as good as sure).
 void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
                 float* llr);
 

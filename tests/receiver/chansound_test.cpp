@@ -1,0 +1,203 @@
+#include "receiver/chansound/chansound.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "tests/receiver/expect_error.hpp"
+#include "tests/receiver/hf_support.hpp"
+#include "tests/support/signals.hpp"
+
+namespace hfchain {
+namespace {
+
+using testing::expect_error;
+using testing::standard;
+using testing::static_road;
+using testing::TwoRay;
+
+constexpr double kPi = std::numbers::pi;
+const VarShapping kShaping{0.35, 6, 5};
+
+cdouble polar(double magnitude, double phase) { return std::polar(magnitude, phase); }
+
+// Static rays from 0 to 12 symbols apart (5 samples a symbol), either one stronger, at several
+// common phases: the sounder finds both rays within a sample of their pulse peaks (when they are
+// a symbol or more apart), their power, and the noise level; the HF receiver then decodes every
+// information bit. The first ray of the first symbol peaks at sample 2 D M + 1 = 61.
+TEST(Chansound, FindsStaticRaysAndTheReceiverDecodesEveryBit) {
+    struct Case {
+        TwoRay rays;
+        double interLen;
+    };
+    const Case cases[] = {
+        {{0, polar(1, 0.3), polar(0.5, 2.0)}, 0.6},     // the rays coincide: one path
+        {{3, polar(1, 1.1), polar(0.8, -2.5)}, 0.6},    // 0.6 symbols apart
+        {{6, polar(1, -0.4), polar(0.5, 1.3)}, 0.6},    // "bom": 1.2 symbols
+        {{6, polar(0.5, 2.9), polar(1, 0.2)}, 0.6},     // the late ray stronger
+        {{12, polar(0.7, 0.0), polar(0.7, kPi)}, 0.6},  // "moderado", equal rays
+        {{24, polar(0.4, 1.0), polar(1, -1.0)}, 0.6},   // "ruim", the late ray stronger
+        {{37, polar(1, 0.7), polar(0.6, 0.1)}, 0.6},    // 7.4 symbols
+        {{60, polar(0.5, -2.0), polar(1, 2.2)}, 0.6},   // "muito_ruim", the late ray stronger
+        {{60, polar(1, 0.5), polar(0.9, 0.6)}, 4.8},    // the long interleaver
+    };
+    const double EsNodB = 30;
+    const double N0 = std::pow(10, -EsNodB / 10);
+    for (const Case& c : cases) {
+        const TwoRay& rays = c.rays;
+        SCOPED_TRACE(::testing::Message() << "delay " << rays.delay << ", |g1| "
+                                          << std::abs(rays.g1) << ", |g2| " << std::abs(rays.g2));
+        const auto road = static_road(c.interLen, 1, rays, EsNodB, 5 + rays.delay);
+        const ChansoundOut s = chansound(road.matched, road.start, standard(c.interLen), kShaping);
+        const index_t r = s.basis.cols();
+        ASSERT_GE(r, 1);
+        ASSERT_EQ(s.delays.numel(), r);
+        if (rays.delay == 0 || rays.delay >= 5) {
+            // Each ray's peak is the delay of some path, carrying about its power.
+            const double peaks[2] = {61, 61.0 + rays.delay};
+            const double power[2] = {std::norm(rays.delay == 0 ? rays.g1 + rays.g2 : rays.g1),
+                                     std::norm(rays.g2)};
+            for (int ray = 0; ray < (rays.delay == 0 ? 1 : 2); ++ray) {
+                index_t best = 0;
+                for (index_t p = 1; p < r; ++p) {
+                    if (std::abs(s.delays[p] - peaks[ray]) < std::abs(s.delays[best] - peaks[ray]))
+                        best = p;
+                }
+                EXPECT_NEAR(s.delays[best], peaks[ray], 1.0) << "ray " << ray;
+                EXPECT_NEAR(s.pathPower[best], power[ray], 0.1 * power[ray]) << "ray " << ray;
+            }
+        }
+        // The noise estimate: the residual of some thousand preamble samples at 30 dB, within a
+        // few percent, plus what a static model leaves (nothing here).
+        EXPECT_NEAR(s.noiseVar, N0, 0.25 * N0);
+        EXPECT_EQ(testing::hf_errors(road, c.interLen, 1), 0);
+    }
+}
+
+// Whether the synchroniser's start belongs to the early or the late ray, the sounder reads the
+// same samples.
+TEST(Chansound, StartsAlikeFromEitherRay) {
+    for (const index_t delay : {12, 24, 60}) {
+        const TwoRay rays{delay, polar(1, 0.4), polar(0.9, -1.9)};
+        const auto road = static_road(0.6, 1, rays, 25, 40 + delay);
+        const ChansoundOut early = chansound(road.matched, 61, standard(0.6), kShaping);
+        const ChansoundOut late = chansound(road.matched, 61 + delay, standard(0.6), kShaping);
+        EXPECT_EQ(early.start, late.start) << delay;
+        EXPECT_EQ(early.basis.rows(), late.basis.rows()) << delay;
+    }
+}
+
+// The known symbols are exactly the transmitter's preamble and probes, and the rotation of each
+// data symbol turns its Gray-mapped point into the transmitted one.
+TEST(Chansound, KnowsThePreambleProbesAndScrambling) {
+    for (const double interLen : {0.6, 4.8}) {
+        for (const double nFrame : {1.0, 2.0}) {
+            if (interLen == 4.8 && nFrame == 2.0) continue;
+            const Milstd& milstd = standard(interLen);
+            BuiltinHost host;
+            const SendchainOut tx = sendchain(milstd, nFrame, 3, host);
+            const index_t frames = (tx.MultiplexOut.numel() - milstd.preamSync.numel()) / 48;
+            const Layout layout = transmission_layout(milstd, frames);
+            ASSERT_EQ(layout.symbols, tx.MultiplexOut.numel());
+            const KnownSymbols known = known_symbols(milstd, layout);
+            index_t data = 0;
+            for (index_t n = 0; n < layout.symbols; ++n) {
+                const bool probe = n >= layout.preamble && (n - layout.preamble) % 48 >= 32;
+                if (n < layout.preamble || probe) {
+                    EXPECT_EQ(known.var[n], 0) << n;
+                    ASSERT_LT(std::abs(known.mean[n] - tx.MultiplexOut[n]), 1e-12) << n;
+                } else {
+                    EXPECT_EQ(known.var[n], 1) << n;
+                    EXPECT_EQ(layout.dataIndex(data), n);
+                    const cdouble sent = known.rotation[data] * tx.ComplexPSKSymbols[data];
+                    ASSERT_LT(std::abs(sent - tx.MultiplexOut[n]), 1e-12) << n;
+                    ++data;
+                }
+            }
+            EXPECT_EQ(data, layout.dataSymbols());
+        }
+    }
+}
+
+// Gains that drift slowly are followed within the error variance the tracker states: over many
+// samples, the mean squared error divided by the mean stated variance stays near 1.
+TEST(Chansound, TrackedGainsMatchTheirStatedErrors) {
+    const Milstd& milstd = standard(0.6);
+    const Layout layout = transmission_layout(milstd, 30);
+    const KnownSymbols known = known_symbols(milstd, layout);
+    // Random data symbols, two paths 4 taps apart, gains turning at 0.3 and -0.2 Hz.
+    const ComplexArray noise = random_complex(layout.symbols + 4, 8);
+    const ComplexArray data = random_complex(layout.symbols, 9);
+    ComplexArray x(layout.symbols);
+    for (index_t n = 0; n < layout.symbols; ++n) {
+        x[n] = known.var[n] == 0 ? known.mean[n] : std::polar(1.0, std::arg(data[n]));
+    }
+    ComplexArray basis(5, 2);
+    basis(0, 0) = 1.0;
+    basis(1, 0) = 0.1;
+    basis(3, 1) = 0.2;
+    basis(4, 1) = 1.0;
+    const double N0 = 0.01;
+    const index_t Ny = layout.symbols + 4;
+    ComplexArray truth(2, Ny), y(Ny);
+    for (index_t n = 0; n < Ny; ++n) {
+        truth(0, n) = std::polar(0.8, 2 * kPi * 0.3 * n / 2400);
+        truth(1, n) = std::polar(0.5, -2 * kPi * 0.2 * n / 2400 + 1);
+        for (index_t i = 0; i < 5; ++i) {
+            if (n - i < 0 || n - i >= layout.symbols) continue;
+            y[n] += (basis(i, 0) * truth(0, n) + basis(i, 1) * truth(1, n)) * x[n - i];
+        }
+        y[n] += std::sqrt(N0 / 2) * noise[n];
+    }
+    RealArray tapPower(5);
+    for (index_t i = 0; i < 5; ++i)
+        tapPower[i] = 0.64 * std::norm(basis(i, 0)) + 0.25 * std::norm(basis(i, 1));
+    PathTrack track;
+    track_paths(y, basis, known.mean, known.var, N0, tapPower, track);
+    double error = 0, stated = 0;
+    for (index_t n = 100; n < Ny - 100; ++n) {
+        for (index_t p = 0; p < 2; ++p) {
+            error += std::norm(track.gains(p, n) - truth(p, n));
+            stated += track.gainVar(p, n);
+        }
+    }
+    EXPECT_GT(error / stated, 0.3);
+    EXPECT_LT(error / stated, 3.0);
+    EXPECT_LT(error / (Ny - 200), 1e-3);  // and the gains are good to -30 dB
+    EXPECT_NEAR(track.pathPower[0], 0.64, 0.05);
+    EXPECT_NEAR(track.pathPower[1], 0.25, 0.05);
+    EXPECT_LT(model_residual(y, basis, known.mean, known.var, track), 1.5 * N0);
+}
+
+TEST(Chansound, Failures) {
+    const Milstd& milstd = standard(0.6);
+    const auto road = static_road(0.6, 1, TwoRay{6, 1.0, 0.5}, 20, 3);
+    Milstd uncoded = milstd;
+    uncoded.rate = 4800;
+    Milstd tiny = milstd;
+    tiny.preamSync = RealArray(1, 100);
+    expect_error([&] { chansound(road.matched, road.start, uncoded, kShaping); },
+                 "hfchain:chansound:UnsupportedMode", "4800");
+    ComplexArray short_input(3000);
+    expect_error([&] { chansound(short_input, 61, milstd, kShaping); },
+                 "hfchain:chansound:TooShort", "0 frames");
+    expect_error([&] { chansound(road.matched, 61, tiny, kShaping); }, "hfchain:chansound:TooShort",
+                 "preamble of 100");
+    expect_error([&] { chansound(road.matched, 0, milstd, kShaping); }, errid::kIndexOutOfBounds,
+                 "FrameStartSample");
+    expect_error([&] { chansound(road.matched, 61.5, milstd, kShaping); }, errid::kNonInteger);
+    expect_error(
+        [&] {
+            chansound(road.matched, 61, milstd, VarShapping{0.35, 6, 2.5});
+        },
+        "hfchain:chansound:BadOversampling", "2.5");
+    expect_error(
+        [&] {
+            chansound(road.matched, 61, milstd, VarShapping{0, 6, 5});
+        },
+        "", "ERRO! Fator de rolloff invalido.");
+}
+
+}  // namespace
+}  // namespace hfchain
