@@ -26,17 +26,16 @@ constexpr index_t kSearchTaps = 2 * kSpan + 1;
 constexpr index_t kSearchWindows = 4;
 constexpr index_t kSearchLength = 96;
 
-// Paths: at most four, each within 25 dB of the strongest and four times its estimation noise.
-constexpr index_t kMaxPaths = 4;
+// Paths: at most kMaxPaths, each within 25 dB of the strongest and four times its estimation
+// noise.
 constexpr double kPathFloor = 3.1622776601683794e-3;  // -25 dB
 constexpr double kPathNoiseFactor = 4.0;
 constexpr int kRefineSweeps = 20;
 
-// Taps: those that carry more than a small share of the noise or of the energy, at most 25 (a
-// frame's window must hold its probes and every sample they reach).
+// Taps: those that carry more than a small share of the noise or of the energy, at most kMaxTaps
+// (a frame's window must hold its probes and every sample they reach).
 constexpr double kTapNoiseShare = 0.05;
 constexpr double kTapEnergyShare = 1e-4;
-constexpr index_t kMaxTaps = 25;
 
 // Ratio of the two noise estimates beyond which the track is redone.
 constexpr double kNoiseRetrack = 1.5;
@@ -367,6 +366,11 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
         path_gain = std::move(gains);
     }
     const index_t r = static_cast<index_t>(paths.size());
+    if (r == 0) {
+        raise("hfchain:chansound:NoSignal",
+              "The matched-filter output holds no trace of the preamble near sample " +
+                  std::to_string(w0 + 1) + ": no propagation path was found.");
+    }
 
     // 4. Sampling phase and taps: the phase that collects the most expected energy, the taps
     // that carry at least kTapFloor of it.

@@ -63,6 +63,7 @@ inline constexpr const char* kChansoundFields[] = {
 // floor((floor((Lmf - 4 D M - 1) / M) + 1 - preamble) / (data + trein)).
 // Errors: a mode the receiver does not handle, "hfchain:chansound:UnsupportedMode"; fewer than
 // one frame after the preamble, or a preamble too short to search, "hfchain:chansound:TooShort";
+// an output without any finite trace of the preamble (NaN samples), "hfchain:chansound:NoSignal";
 // FrameStartSample not a whole number within 1..Lmf, the index check; M not a whole number of at
 // least 1, "hfchain:chansound:BadOversampling"; the roll-off outside (0, 1], the pulse design's
 // message.

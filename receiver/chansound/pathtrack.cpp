@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <numbers>
@@ -30,9 +31,20 @@ constexpr double kSigmaMargin = 1.25;
 // The Gray mapping of the transmitter: value v is sent as phase index kGray2bina[v].
 constexpr int kBitsPerSymbol = 3;
 
-cdouble point(int phase_index) {
-    const double phase = std::numbers::pi * phase_index / 4.0;
+// The 8-PSK point of a symbol number (any real value; the table's are whole numbers 0 .. 7).
+cdouble point(double value) {
+    const double phase = std::numbers::pi * std::fmod(value, 8.0) / 4.0;
     return {std::cos(phase), std::sin(phase)};
+}
+
+// a + b for element counts, refused beyond the 32-bit range like any other size.
+index_t checked_sum(index_t a, index_t b) {
+    const std::int64_t sum = static_cast<std::int64_t>(a) + b;
+    if (sum > std::numeric_limits<index_t>::max()) {
+        raise(errid::kMaxSize, "Array size " + std::to_string(sum) +
+                                   " exceeds the largest element count, 2147483647.");
+    }
+    return static_cast<index_t>(sum);
 }
 
 // Solves the r x r Hermitian system A c = b in place by Cholesky (A is overwritten, c = b on
@@ -66,7 +78,7 @@ bool solve_small(int r, cdouble* A, cdouble* b, double* inverse_diag) {
     // Diagonal of A^-1 = G^-H G^-1: the squared norms of the rows of G^-1... taken column by
     // column: (A^-1)_pp = sum over i of |(G^-1)_ip|^2.
     for (int p = 0; p < r; ++p) {
-        cdouble e[4] = {};
+        cdouble e[kMaxPaths] = {};
         e[p] = 1.0;
         double sum = 0;
         for (int i = p; i < r; ++i) {
@@ -129,7 +141,7 @@ Layout transmission_layout(const Milstd& milstd, index_t frames) {
     l.data = check_integer(milstd.data, "data");
     l.trein = check_integer(milstd.trein, "trein");
     l.frames = frames;
-    l.symbols = l.preamble + frames * (l.data + l.trein);
+    l.symbols = checked_sum(l.preamble, checked_size_product(frames, checked_sum(l.data, l.trein)));
     return l;
 }
 
@@ -141,8 +153,7 @@ KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
 
     // The preamble, scrambled with the 32-entry sequence.
     for (index_t n = 0; n < layout.preamble; ++n) {
-        const int value = static_cast<int>(milstd.preamSync[n]) + kSequencia[n % 32];
-        k.mean[n] = point(value % 8);
+        k.mean[n] = point(milstd.preamSync[n] + kSequencia[n % 32]);
     }
 
     // Frames: the data scrambling sequence runs from the first frame symbol on; the probes are 0
@@ -162,12 +173,12 @@ KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
                 k.var[n] = 1.0;
                 k.rotation[f * layout.data + j] = point(s);
             } else {
-                int value = 0;
+                double value = 0;
                 const index_t row = j - layout.data;
                 if (closing >= 0 && closing < milstd.probe.cols() && row < milstd.probe.rows()) {
-                    value = static_cast<int>(milstd.probe(row, closing));
+                    value = milstd.probe(row, closing);
                 }
-                k.mean[n] = point((value + s) % 8);
+                k.mean[n] = point(value + s);
             }
         }
     }
@@ -180,7 +191,15 @@ void track_paths(const ComplexArray& y, const ComplexArray& basis, const Complex
     const index_t L = basis.rows();
     const index_t r = basis.cols();
     const index_t symbols = mean.numel();
+    if (r < 1 || r > kMaxPaths || L < 1) {
+        raise("hfchain:chansound:BadBasis", "The basis is " + std::to_string(L) + " x " +
+                                                std::to_string(r) + "; the tracker takes 1 to " +
+                                                std::to_string(kMaxPaths) + " paths.");
+    }
+    check_size_equal(symbols, var.numel(), "var");
+    check_size_equal(L, tapPower.rows(), "tapPower");
     const bool per_sample = tapPower.cols() == Ny && Ny > 1;
+    if (!per_sample) check_size_equal(1, tapPower.cols(), "tapPower");
     const index_t E = std::max<index_t>(1, (symbols + kWindowSymbols - 1) / kWindowSymbols);
 
     track.windowGains = ComplexArray(r, E);

@@ -48,6 +48,11 @@ struct KnownSymbols {
 };
 KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout);
 
+// The largest channel the model describes: paths, and symbol-spaced taps (a frame's window must
+// hold its probes and every sample they reach).
+inline constexpr index_t kMaxPaths = 4;
+inline constexpr index_t kMaxTaps = 25;
+
 // Symbols per estimation window: one frame.
 inline constexpr index_t kWindowSymbols = 48;
 
@@ -64,7 +69,7 @@ struct PathTrack {
 };
 
 // Estimates and smooths the path gains.
-//   y: Ny x 1 symbol-rate samples. basis: L x r.
+//   y: Ny x 1 symbol-rate samples. basis: L x r, r at most kMaxPaths.
 //   mean, var: symbols x 1 what is known of each transmitted symbol (see above).
 //   N0: noise variance of y.
 //   tapPower: L x 1, or L x Ny, the expected power of each tap (at each sample), which weighs
@@ -74,6 +79,8 @@ struct PathTrack {
 // second-order autoregression matched to a Gaussian Doppler spectrum, whose spread is measured
 // from how fast the window estimates change; straight lines between the smoothed windows give
 // the gain and its error variance at every sample.
+// Errors: a basis of no tap, no path or more than kMaxPaths, "hfchain:chansound:BadBasis"; var
+// or tapPower of other sizes, "hfchain:runtime:SizeMismatch".
 void track_paths(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
                  const RealArray& var, double N0, const RealArray& tapPower, PathTrack& track);
 

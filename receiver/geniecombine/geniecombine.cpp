@@ -32,7 +32,7 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
         rrc_fir(varShapping.rolloffFactor, varShapping.pulseDelay, varShapping.oversamplingFactor));
     const index_t taps = filter.numel();  // 2 D M + 1
     const index_t half = taps / 2;        // D M
-    const index_t shaped = S * M + 2 * half;
+    const index_t shaped = checked_size_product(S + 2 * (half / M), M) + 2 * (half % M);
     const bool fading = !raios.empty();
     if (fading) {
         check_size_equal(shaped, raios.rows(), "raios");

@@ -155,6 +155,12 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
     const index_t L = basis.rows();
     const index_t r = basis.cols();
     const index_t Ny = y.numel();
+    if (L < 1 || L > kMaxTaps || r < 1 || r > kMaxPaths) {
+        raise("hfchain:turboequal:BadSounding",
+              "The sounding's basis is " + std::to_string(L) + " x " + std::to_string(r) +
+                  "; the equaliser takes 1 to " + std::to_string(kMaxTaps) + " taps and 1 to " +
+                  std::to_string(kMaxPaths) + " paths.");
+    }
     check_size_equal(layout.symbols + L - 1, Ny, "out");
     check_size_equal(r, sounding.gains.rows(), "gains");
     check_size_equal(Ny, sounding.gains.cols(), "gains");

@@ -39,8 +39,9 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 //     block MMSE equaliser driven by the probes and the preamble.
 // When iterations > 0, the N = frames x data symbols must carry exactly the coded bits of the
 // transmitter's bit budget for nFrame (transmitter/bitbudget.hpp), three a symbol.
-// Errors: a mode the receiver does not handle, "hfchain:chansound:UnsupportedMode"; fields of
-// `sounding` whose sizes disagree, "hfchain:runtime:SizeMismatch"; iterations outside 0 .. 10
+// Errors: a mode the receiver does not handle, "hfchain:chansound:UnsupportedMode"; a basis of
+// more than kMaxTaps taps or kMaxPaths paths (or none), "hfchain:turboequal:BadSounding"; fields
+// of `sounding` whose sizes disagree, "hfchain:runtime:SizeMismatch"; iterations outside 0 .. 10
 // or not whole, "hfchain:turboequal:BadIterations"; the bit budget's errors; frames that do not
 // carry the budget's coded bits, "hfchain:turboequal:FrameMismatch".
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,

@@ -1,11 +1,17 @@
 function args = valid_args (name)
   % VALID_ARGS  A small, valid argument list for each plug-in, cheap enough to call thousands of
   % times.
-  persistent milstd
+  persistent milstd tx matched sounding
+  shaping = struct ("rolloffFactor", 0.35, "pulseDelay", 2, "oversamplingFactor", 2);
   if (isempty (milstd))
     milstd = modeconf (0.6);
   end
-  shaping = struct ("rolloffFactor", 0.35, "pulseDelay", 2, "oversamplingFactor", 2);
+  if (isempty (sounding) && any (strcmp (name, {"chansound", "turboequal", "geniecombine"})))
+    % One noiseless transmission for the HF receiver's plug-ins.
+    tx = sendchain (milstd, 1, 5);
+    matched = pulsematch (pulseshaper (tx.MultiplexOut, shaping).out, shaping).out;
+    sounding = chansound (matched, 9, milstd, shaping);
+  end
   channel = struct ("model", "muito_ruim", "EsNodB", 10, "seed", 3);
   symbols = exp (2i * pi * mod ((0:39)', 8) / 8);
   switch (name)
@@ -30,6 +36,15 @@ function args = valid_args (name)
       args = {symbols, milstd};
     case "unshuffle"
       args = {mod((1:2880)', 2), milstd};
+    case "sisodecode"
+      args = {cos((1:2880)'), milstd, 1};
+    case "chansound"
+      args = {matched, 9, milstd, shaping};
+    case "turboequal"
+      args = {sounding, milstd, 1, 0};
+    case "geniecombine"
+      args = {tx.MultiplexOut, [], zeros(2 * (numel (tx.MultiplexOut) + 4), 1), 10, milstd, ...
+              shaping};
     otherwise
       error ("hfchain:test:UnknownPlugin", "no arguments for '%s'", name);
   end

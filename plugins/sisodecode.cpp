@@ -1,0 +1,25 @@
+// sisodecode(DecoderIn, milstd, nFrame) -> {Extrinsic, InfoLLR, InfoBits}
+#include "receiver/sisodecode/sisodecode.hpp"
+
+#include "plugins/structs.hpp"
+
+namespace {
+
+struct Sisodecode {
+    static constexpr const char* kName = "sisodecode";
+    static constexpr const char* kInputs[] = {"DecoderIn", "milstd", "nFrame"};
+
+    static mxArray* call(const mxArray* const in[]) {
+        using namespace hfchain::gateway;
+        const hfchain::RealArray DecoderIn = read_real(in[0], "DecoderIn", kColumn);
+        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const double nFrame = read_scalar(in[2], "nFrame");
+        const hfchain::SisodecodeOut r = hfchain::sisodecode(DecoderIn, milstd, nFrame);
+        return make_struct(hfchain::kSisodecodeFields,
+                           {to_host(r.Extrinsic), to_host(r.InfoLLR), to_host(r.InfoBits)});
+    }
+};
+
+}  // namespace
+
+HFCHAIN_MEX_PLUGIN(sisodecode, Sisodecode)

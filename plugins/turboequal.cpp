@@ -1,0 +1,28 @@
+// turboequal(sounding, milstd, nFrame, iterations) -> {out, noiseVar, gains, gainVar, doppler,
+// passes}
+#include "receiver/turboequal/turboequal.hpp"
+
+#include "plugins/sounding.hpp"
+
+namespace {
+
+struct Turboequal {
+    static constexpr const char* kName = "turboequal";
+    static constexpr const char* kInputs[] = {"sounding", "milstd", "nFrame", "iterations"};
+
+    static mxArray* call(const mxArray* const in[]) {
+        using namespace hfchain::gateway;
+        const hfchain::ChansoundOut sounding = read_sounding(in[0]);
+        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const double nFrame = read_scalar(in[2], "nFrame");
+        const double iterations = read_scalar(in[3], "iterations");
+        const hfchain::TurboequalOut r = hfchain::turboequal(sounding, milstd, nFrame, iterations);
+        return make_struct(hfchain::kTurboequalFields,
+                           {to_host(r.out), to_host(r.noiseVar), to_host(r.gains),
+                            to_host(r.gainVar), to_host(r.doppler), to_host(r.passes)});
+    }
+};
+
+}  // namespace
+
+HFCHAIN_MEX_PLUGIN(turboequal, Turboequal)
