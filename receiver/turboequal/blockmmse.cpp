@@ -1,6 +1,7 @@
 #include "receiver/turboequal/blockmmse.hpp"
 
 #include <algorithm>
+#include <limits>
 
 #include "receiver/chansound/complexmath.hpp"
 
@@ -12,6 +13,11 @@ namespace {
 // ratios finite on a noiseless channel.
 constexpr double kMinVariance = 1e-9;
 
+// A symbol counts as all but known when its variance is below this and what it still disturbs
+// a sample by stays below this share of the noise.
+constexpr double kCertainVariance = 0.01;
+constexpr double kCertainShare = 0.02;
+
 }  // namespace
 
 BlockMmse::BlockMmse(index_t count, index_t taps)
@@ -21,6 +27,7 @@ BlockMmse::BlockMmse(index_t count, index_t taps)
       zfull_(static_cast<std::size_t>(rows_) * (2 * taps - 1)),
       d_(rows_),
       r_(rows_),
+      coupled_(rows_),
       tmp_(taps),
       acc_(taps) {}
 
@@ -42,10 +49,12 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
     auto tap = [&](index_t i, index_t n) { return H[static_cast<std::ptrdiff_t>(n) * L + i]; };
     cdouble* band = band_.data();  // row k: band[k * L + (m - k + b)] = C(k, m), m = k - b .. k
     auto row = [&](index_t k) { return band + static_cast<std::ptrdiff_t>(k) * L; };
+    auto column = [&](index_t j) { return H + static_cast<std::ptrdiff_t>(n0 + j) * L; };
 
     // 1. The residual and the diagonal of C: noise, channel error, and the unknown part of
     // symbols outside the segment.
     std::fill(band, band + static_cast<std::ptrdiff_t>(No) * L, cdouble{});
+    double floor = std::numeric_limits<double>::infinity();
     for (index_t k = 0; k < No; ++k) {
         const index_t n = n0 + k;
         double W = channel.noise[n];
@@ -59,16 +68,29 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
         }
         r_[k] = channel.residual[n];
         row(k)[b] = W;
+        floor = std::min(floor, W);
     }
 
-    // 2. The segment's own symbols: C += v h_j h_j^H over the rows each one reaches.
+    // 2. The segment's own symbols. A symbol the decoder is all but sure of disturbs each sample
+    // it reaches by a small fraction of the noise; its variance joins the diagonal. The others
+    // add v h_j h_j^H over the rows they reach, and mark those rows as coupled.
     cdouble* u = acc_.data();
+    std::fill(coupled_.begin(), coupled_.begin() + No, 0);
     for (index_t j = 0; j < count; ++j) {
         const double v = var[n0 + j];
         if (v == 0) continue;
         const index_t rows = std::min(L, No - j);
-        const cdouble* hj = H + static_cast<std::ptrdiff_t>(n0 + j) * L;  // h(i, n0+j+i)
-        for (index_t i = 0; i < rows; ++i) u[i] = std::conj(hj[i * (L + 1)]);
+        const cdouble* hj = column(j);  // h(i, n0 + j + i) at hj[i (L + 1)]
+        double energy = 0;
+        for (index_t i = 0; i < rows; ++i) energy += norm2(hj[i * (L + 1)]);
+        if (v < kCertainVariance && v * energy < kCertainShare * floor) {
+            for (index_t i = 0; i < rows; ++i) row(j + i)[b] += v * norm2(hj[i * (L + 1)]);
+            continue;
+        }
+        for (index_t i = 0; i < rows; ++i) {
+            u[i] = std::conj(hj[i * (L + 1)]);
+            coupled_[j + i] = 1;
+        }
         for (index_t i = 0; i < rows; ++i) {
             const cdouble ui = std::conj(u[i]) * v;
             cdouble* ri = row(j + i) + (b - i);  // C(j + i, j + k) at ri[k]
@@ -76,73 +98,91 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
         }
     }
 
-    // 3. C = L D L^H in the band, left-looking: L(i, j) overwrites C(i, j).
-    double* d = d_.data();
-    cdouble* t = tmp_.data();
-    for (index_t j = 0; j < No; ++j) {
-        const index_t k0 = std::max<index_t>(0, j - b);
-        cdouble* rj = row(j) + (b - j);  // rj[k] = L(j, k)
-        double dj = rj[j].real();
-        for (index_t k = k0; k < j; ++k) {
-            t[k - k0] = std::conj(rj[k]) * d[k];
-            dj -= norm2(rj[k]) * d[k];
-        }
-        dj = std::max(dj, 1e-300);
-        d[j] = dj;
-        const index_t i_end = std::min(No - 1, j + b);
-        for (index_t i = j + 1; i <= i_end; ++i) {
-            cdouble* ri = row(i) + (b - i);
-            cdouble s = ri[j];
-            for (index_t k = std::max(k0, i - b); k < j; ++k) s -= cmul(ri[k], t[k - k0]);
-            ri[j] = s / dj;
-        }
-    }
-
-    // 4. r <- C^-1 r.
-    for (index_t i = 0; i < No; ++i) {
-        const cdouble* ri = row(i) + (b - i);
-        cdouble s = r_[i];
-        for (index_t k = std::max<index_t>(0, i - b); k < i; ++k) s -= cmul(ri[k], r_[k]);
-        r_[i] = s;
-    }
-    for (index_t i = 0; i < No; ++i) r_[i] /= d[i];
-    for (index_t i = No - 1; i >= 0; --i) {
-        cdouble s = r_[i];
-        const index_t m_end = std::min(No - 1, i + b);
-        for (index_t m = i + 1; m <= m_end; ++m) s -= cmulc(row(m)[b - m + i], r_[m]);
-        r_[i] = s;
-    }
-
-    // 5. The band of Z = C^-1 from the bottom up: Z(j, k) = delta / d_j - sum over m > j of
-    // conj(L(m, j)) Z(m, k). Rows are kept whole (columns i - b .. i + b) so that every sum runs
-    // over contiguous memory.
+    // 3. C is block diagonal: runs of coupled rows, each banded, and single rows between them.
+    // Each run gets C = L D L^H, r <- C^-1 r and the band of Z = C^-1 (Takahashi's recursion,
+    // Z(j, k) = delta / d_j - sum over m > j of conj(L(m, j)) Z(m, k)); a single row is its own
+    // inverse. Rows of Z are kept whole (columns i - b .. i + b, zero across runs) so that every
+    // sum runs over contiguous memory.
     const index_t zw = 2 * b + 1;
     cdouble* zf = zfull_.data();
+    std::fill(zf, zf + static_cast<std::ptrdiff_t>(No) * zw, cdouble{});
     auto zrow = [&](index_t i) { return zf + static_cast<std::ptrdiff_t>(i) * zw + (b - i); };
+    double* d = d_.data();
+    cdouble* t = tmp_.data();
     cdouble* acc = acc_.data();
-    for (index_t j = No - 1; j >= 0; --j) {
-        const index_t m_end = std::min(No - 1, j + b);
-        const index_t w = m_end - j;  // columns j + 1 .. m_end
-        for (index_t c = 0; c < w; ++c) acc[c] = 0;
-        for (index_t m = j + 1; m <= m_end; ++m) {
-            const cdouble l = std::conj(row(m)[b - m + j]);
-            t[m - j - 1] = l;
-            const cdouble* zm = zrow(m) + (j + 1);  // Z(m, j + 1 ..)
-            for (index_t c = 0; c < w; ++c) acc[c] -= cmul(l, zm[c]);
+    for (index_t lo = 0; lo < No;) {
+        if (!coupled_[lo]) {
+            const double W = row(lo)[b].real();
+            d[lo] = W;
+            r_[lo] /= W;
+            zrow(lo)[lo] = 1.0 / W;
+            ++lo;
+            continue;
         }
-        cdouble* zj = zrow(j);
-        double diag = 1.0 / d[j];
-        for (index_t c = 0; c < w; ++c) {
-            zj[j + 1 + c] = acc[c];
-            zrow(j + 1 + c)[j] = std::conj(acc[c]);
-            diag -= cmul(t[c], std::conj(acc[c])).real();
+        index_t hi = lo;
+        while (hi + 1 < No && coupled_[hi + 1]) ++hi;
+
+        // L D L^H, left-looking: L(i, j) overwrites C(i, j).
+        for (index_t j = lo; j <= hi; ++j) {
+            const index_t k0 = std::max(lo, j - b);
+            cdouble* rj = row(j) + (b - j);  // rj[k] = L(j, k)
+            double dj = rj[j].real();
+            for (index_t k = k0; k < j; ++k) {
+                t[k - k0] = std::conj(rj[k]) * d[k];
+                dj -= norm2(rj[k]) * d[k];
+            }
+            dj = std::max(dj, 1e-300);
+            d[j] = dj;
+            const index_t i_end = std::min(hi, j + b);
+            for (index_t i = j + 1; i <= i_end; ++i) {
+                cdouble* ri = row(i) + (b - i);
+                cdouble s = ri[j];
+                for (index_t k = std::max(k0, i - b); k < j; ++k) s -= cmul(ri[k], t[k - k0]);
+                ri[j] = s / dj;
+            }
         }
-        zj[j] = diag;
+
+        // r <- C^-1 r.
+        for (index_t i = lo; i <= hi; ++i) {
+            const cdouble* ri = row(i) + (b - i);
+            cdouble s = r_[i];
+            for (index_t k = std::max(lo, i - b); k < i; ++k) s -= cmul(ri[k], r_[k]);
+            r_[i] = s;
+        }
+        for (index_t i = lo; i <= hi; ++i) r_[i] /= d[i];
+        for (index_t i = hi; i >= lo; --i) {
+            cdouble s = r_[i];
+            const index_t m_end = std::min(hi, i + b);
+            for (index_t m = i + 1; m <= m_end; ++m) s -= cmulc(row(m)[b - m + i], r_[m]);
+            r_[i] = s;
+        }
+
+        // The band of Z, from the bottom up.
+        for (index_t j = hi; j >= lo; --j) {
+            const index_t m_end = std::min(hi, j + b);
+            const index_t w = m_end - j;  // columns j + 1 .. m_end
+            for (index_t c = 0; c < w; ++c) acc[c] = 0;
+            for (index_t m = j + 1; m <= m_end; ++m) {
+                const cdouble l = std::conj(row(m)[b - m + j]);
+                t[m - j - 1] = l;
+                const cdouble* zm = zrow(m) + (j + 1);  // Z(m, j + 1 ..)
+                for (index_t c = 0; c < w; ++c) acc[c] -= cmul(l, zm[c]);
+            }
+            cdouble* zj = zrow(j);
+            double diag = 1.0 / d[j];
+            for (index_t c = 0; c < w; ++c) {
+                zj[j + 1 + c] = acc[c];
+                zrow(j + 1 + c)[j] = std::conj(acc[c]);
+                diag -= cmul(t[c], std::conj(acc[c])).real();
+            }
+            zj[j] = diag;
+        }
+        lo = hi + 1;
     }
 
-    // 6. Each symbol's unbiased estimate and error variance: g = u^H Z u over the rows the
+    // 4. Each symbol's unbiased estimate and error variance: g = u^H Z u over the rows the
     // symbol reaches, w = Z u gathered column by column (Z is Hermitian: column k of the block
-    // is the conjugated row j + k).
+    // is the conjugated row j + k). Over single rows Z is diagonal.
     cdouble* w = t;
     for (index_t j = 0; j < count; ++j) {
         const double v = var[n0 + j];
@@ -152,17 +192,27 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
             continue;
         }
         const index_t rows = std::min(L, No - j);
-        const cdouble* hj = H + static_cast<std::ptrdiff_t>(n0 + j) * L;  // h(i, n0+j+i)
-        for (index_t i = 0; i < rows; ++i) w[i] = 0;
-        cdouble q{};
-        for (index_t k = 0; k < rows; ++k) {
-            const cdouble uk = hj[k * (L + 1)];
-            q += cmulc(uk, r_[j + k]);
-            const cdouble* zk = zrow(j + k) + j;  // Z(j + k, j + i) at zk[i]
-            for (index_t i = 0; i < rows; ++i) w[i] += cmulc(zk[i], uk);
-        }
+        const cdouble* hj = column(j);  // h(i, n0+j+i) at hj[i (L + 1)]
+        bool single = true;
+        for (index_t i = 0; i < rows && single; ++i) single = !coupled_[j + i];
         double g = 0;
-        for (index_t i = 0; i < rows; ++i) g += cmulc(hj[i * (L + 1)], w[i]).real();
+        cdouble q{};
+        if (single) {
+            for (index_t i = 0; i < rows; ++i) {
+                const cdouble ui = hj[i * (L + 1)];
+                q += cmulc(ui, r_[j + i]);
+                g += norm2(ui) * zrow(j + i)[j + i].real();
+            }
+        } else {
+            for (index_t i = 0; i < rows; ++i) w[i] = 0;
+            for (index_t k = 0; k < rows; ++k) {
+                const cdouble uk = hj[k * (L + 1)];
+                q += cmulc(uk, r_[j + k]);
+                const cdouble* zk = zrow(j + k) + j;  // Z(j + k, j + i) at zk[i]
+                for (index_t i = 0; i < rows; ++i) w[i] += cmulc(zk[i], uk);
+            }
+            for (index_t i = 0; i < rows; ++i) g += cmulc(hj[i * (L + 1)], w[i]).real();
+        }
         if (!(g > 0)) {
             zhat[j] = mean[n0 + j];
             zvar[j] = 1.0 / kMinVariance;

@@ -12,6 +12,12 @@
 // with error variance 1 / g(k) - v(k) for unit-energy symbols. C is banded (half-bandwidth L - 1),
 // so an LDL^H factorisation and the band of C^-1 (Takahashi's recursion) cost O(n L^2) per
 // segment: every symbol gets its own exact bias and variance.
+//
+// Once the decoder is all but sure of a symbol (variance below 0.01, disturbing each sample by
+// less than 2 % of the noise), its leftover variance is counted with the noise of the samples it
+// reaches instead of coupling them: C then falls apart into runs of coupled samples around the
+// uncertain symbols, solved exactly, and single samples, whose inverse is their reciprocal. Late
+// turbo passes, where most symbols are sure, cost a fraction of the first.
 #pragma once
 
 #include <vector>
@@ -49,6 +55,7 @@ private:
     std::vector<cdouble> zfull_;  // rows of C^-1: row i holds columns i - b .. i + b
     std::vector<double> d_;
     std::vector<cdouble> r_;
+    std::vector<unsigned char> coupled_;  // rows that a not-yet-certain symbol reaches
     std::vector<cdouble> tmp_;
     std::vector<cdouble> acc_;
 };

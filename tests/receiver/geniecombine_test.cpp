@@ -1,0 +1,118 @@
+#include "receiver/geniecombine/geniecombine.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "receiver/chansound/chansound.hpp"
+#include "receiver/demux/unframer.hpp"
+#include "receiver/timing/tickalign.hpp"
+#include "tests/receiver/expect_error.hpp"
+#include "tests/receiver/hf_support.hpp"
+
+namespace hfchain {
+namespace {
+
+using testing::expect_error;
+using testing::standard;
+using testing::static_road;
+using testing::TwoRay;
+
+const VarShapping kShaping{0.35, 6, 5};
+
+// On white noise the genie is the ideal coherent receiver: its symbols are those the matched
+// filter gives at every symbol's peak, descrambled, up to the intersymbol interference of the
+// truncated pulse, which the genie leaves out. That interference is bounded by the pulse's
+// magnitudes at the other symbol instants.
+TEST(Geniecombine, OnWhiteNoiseIsTheIdealCoherentReceiver) {
+    const RealArray pulse = composite_pulse(kShaping);
+    const index_t centre = pulse.numel() / 2;
+    double isi = 0;
+    for (index_t k = 5; k <= centre; k += 5) isi += 2 * std::abs(pulse[centre + k]);
+    for (const double EsNodB : {3.0, 12.0}) {
+        for (const double interLen : {0.6, 4.8}) {
+            const auto road = static_road(interLen, 1, TwoRay{0, 1.0, 0.0}, EsNodB, 21);
+            const Milstd& milstd = standard(interLen);
+            const GeniecombineOut g = geniecombine(road.tx.MultiplexOut, ComplexArray(), road.noise,
+                                                   EsNodB, milstd, kShaping);
+            const ComplexArray ideal =
+                unframer(tickalign(road.matched, 61, kShaping).out, milstd).out;
+            ASSERT_EQ(g.out.numel(), road.tx.ComplexPSKSymbols.numel());
+            ASSERT_EQ(ideal.numel(), g.out.numel());
+            const double N0 = std::pow(10, -EsNodB / 10);
+            for (index_t k = 0; k < g.out.numel(); ++k) {
+                ASSERT_NEAR(std::abs(g.out[k] - ideal[k]), 0, isi + 1e-12) << k;
+                ASSERT_EQ(g.gain[k], 1);
+                ASSERT_NEAR(g.noiseVar[k], N0, 1e-15 * N0);
+            }
+        }
+    }
+}
+
+// Through fading, each data symbol is seen with the combined gain of both rays at its instant,
+// and its noise is the matched-filtered channel noise at the first ray's peak, divided by that
+// gain.
+TEST(Geniecombine, CombinesTheRaysAtEachSymbolsInstant) {
+    const Milstd& milstd = standard(0.6);
+    BuiltinHost host;
+    const SendchainOut tx = sendchain(milstd, 1, 4, host);
+    const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
+    const FadesimOut ch = fadesim(x, VarWatterson{"ruim", 9, 6}, kShaping, host);
+    const GeniecombineOut g =
+        geniecombine(tx.MultiplexOut, ch.raios, ch.noise, 9, milstd, kShaping);
+    const ComplexArray w = pulsematch(ch.noise, kShaping).out;
+    const Layout layout = transmission_layout(milstd, 30);
+    const KnownSymbols known = known_symbols(milstd, layout);
+    const double N0 = std::pow(10, -0.9);
+    for (index_t k = 0; k < g.out.numel(); k += 7) {
+        const index_t n = layout.dataIndex(k);
+        const double gain =
+            std::hypot(std::abs(ch.raios(5 * n + 30, 0)), std::abs(ch.raios(5 * n + 30, 1)));
+        ASSERT_NEAR(g.gain[k], gain, 1e-12) << k;
+        ASSERT_NEAR(g.noiseVar[k], N0 / (gain * gain), 1e-12 * N0 / (gain * gain)) << k;
+        const cdouble noise = (g.out[k] - tx.ComplexPSKSymbols[k]) * gain;
+        ASSERT_NEAR(std::abs(noise - std::conj(known.rotation[k]) * w[60 + 5 * n]), 0, 1e-12) << k;
+    }
+}
+
+TEST(Geniecombine, Failures) {
+    const Milstd& milstd = standard(0.6);
+    BuiltinHost host;
+    const SendchainOut tx = sendchain(milstd, 1, 4, host);
+    const index_t samples = 5 * (tx.MultiplexOut.numel() + 12);
+    const ComplexArray noise(samples);
+    ComplexArray cut(tx.MultiplexOut.numel() - 5);
+    expect_error([&] { geniecombine(cut, ComplexArray(), noise, 10, milstd, kShaping); },
+                 errid::kSizeMismatch, "MultiplexOut");
+    expect_error(
+        [&] {
+            geniecombine(tx.MultiplexOut, ComplexArray(samples - 1, 2), noise, 10, milstd,
+                         kShaping);
+        },
+        errid::kSizeMismatch, "raios");
+    expect_error(
+        [&] {
+            geniecombine(tx.MultiplexOut, ComplexArray(samples, 1), noise, 10, milstd, kShaping);
+        },
+        errid::kSizeMismatch, "raios");
+    expect_error(
+        [&] {
+            geniecombine(tx.MultiplexOut, ComplexArray(), ComplexArray(samples - 1), 10, milstd,
+                         kShaping);
+        },
+        errid::kSizeMismatch, "noise");
+    Milstd uncoded = milstd;
+    uncoded.rate = 4800;
+    expect_error(
+        [&] { geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, uncoded, kShaping); },
+        "hfchain:chansound:UnsupportedMode");
+    expect_error(
+        [&] {
+            geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, milstd,
+                         VarShapping{0.35, 6, 0});
+        },
+        "hfchain:chansound:BadOversampling");
+}
+
+}  // namespace
+}  // namespace hfchain
