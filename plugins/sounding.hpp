@@ -32,6 +32,7 @@ inline ChansoundOut read_sounding(const mxArray* a) {
     c.gainVar = s.real("gainVar", kMatrix);
     c.pathPower = s.real("pathPower", kColumn);
     c.windowGains = complex_field("windowGains", kMatrix);
+    c.windowVar = s.real("windowVar", kMatrix);
     c.windowTime = s.real("windowTime", kColumn);
     c.noiseVar = s.scalar("noiseVar");
     c.doppler = s.scalar("doppler");

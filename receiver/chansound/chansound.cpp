@@ -32,6 +32,17 @@ constexpr double kPathFloor = 3.1622776601683794e-3;  // -25 dB
 constexpr double kPathNoiseFactor = 4.0;
 constexpr int kRefineSweeps = 20;
 
+// A first path below this many times its estimation noise means the start was not the
+// transmission's.
+constexpr double kDetect = 10.0;
+
+// Acquisition: the synchroniser's range of first-symbol positions, in symbols, and the preamble
+// segments whose correlations it adds.
+constexpr index_t kAcquireSymbols = 288;
+constexpr index_t kAcquireSegments = 6;
+constexpr index_t kAcquireLength = 64;
+constexpr index_t kAcquireReach = 1440;
+
 // Taps: those that carry more than a small share of the noise or of the energy, at most kMaxTaps
 // (a frame's window must hold its probes and every sample they reach).
 constexpr double kTapNoiseShare = 0.05;
@@ -113,71 +124,31 @@ bool solve_gram(index_t n, std::vector<double> A, std::vector<cdouble>& b,
     return true;
 }
 
-}  // namespace
+// What the least-squares search around a start finds.
+struct Search {
+    index_t base = 0;            // sample (0-based) of delay 0 of the span
+    double N0 = 0;               // noise estimate of the fit
+    RealArray profile;           // power of the response at each delay of the span
+    std::vector<index_t> paths;  // delays of the paths, in samples after base
+    std::vector<double> power;   // their mean power
+    bool detected = false;       // the first path stands well clear of the estimation noise
+};
 
-index_t oversampling_factor(const VarShapping& varShapping) {
-    const double M = varShapping.oversamplingFactor;
-    if (!(M >= 1) || M != std::floor(M) || M > 1e6) {
-        raise("hfchain:chansound:BadOversampling",
-              "oversamplingFactor = " + format_value(M) + " must be a whole number of at least 1.");
-    }
-    return static_cast<index_t>(M);
-}
-
-RealArray composite_pulse(const VarShapping& varShapping) {
-    check_rolloff(varShapping.rolloffFactor);
-    const RealArray filter = unit_energy_filter(
-        rrc_fir(varShapping.rolloffFactor, varShapping.pulseDelay, varShapping.oversamplingFactor));
-    const index_t N = filter.numel();
-    RealArray c(2 * N - 1);
-    for (index_t a = 0; a < N; ++a) {
-        for (index_t b = 0; b < N; ++b) c[a + b] += filter[a] * filter[b];
-    }
-    return c;
-}
-
-index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping) {
-    const index_t M = oversampling_factor(varShapping);
-    const double edge = 4.0 * varShapping.pulseDelay * M;
-    if (Lmf - edge - 1 < 0) return 0;
-    const double K = std::floor((Lmf - edge - 1) / M) + 1;
-    const double frame = milstd.data + milstd.trein;
-    const double F = std::floor((K - milstd.preamSync.numel()) / frame);
-    return F > 0 ? static_cast<index_t>(F) : 0;
-}
-
-ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                       const Milstd& milstd, const VarShapping& varShapping) {
-    const ComplexArray& mf = MatchedFilterIn;
-    const index_t Lmf = mf.numel();
-    const index_t M = oversampling_factor(varShapping);
-    const RealArray comp = composite_pulse(varShapping);
-    const index_t centre = comp.numel() / 2;  // 2 D M
-
-    // 1. The transmission: frames after the preamble, and the symbols known in advance.
-    const index_t frames = frames_in(Lmf, milstd, varShapping);
-    const Layout layout = transmission_layout(milstd, frames);
-    if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {
-        raise("hfchain:chansound:TooShort",
-              "The matched-filter output of " + std::to_string(Lmf) + " samples holds " +
-                  std::to_string(frames) + " frames after a preamble of " +
-                  std::to_string(layout.preamble) +
-                  " symbols; the receiver needs at least one frame and a preamble of " +
-                  std::to_string(2 * kSpan + kSearchLength) + " symbols.");
-    }
-    const index_t w0 = check_index(FrameStartSample, Lmf, "FrameStartSample");
-    const KnownSymbols known = known_symbols(milstd, layout);
-    const cdouble* x = known.mean.data();
-
+// Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
+// paths in it.
+Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
+                    index_t M, const RealArray& comp) {
     // 2. Search: least squares of kSearchTaps symbol-spaced taps at each sampling phase, over
     // preamble windows. Tap i at phase phi is the response at sample base + phi + i M.
+    const index_t centre = comp.numel() / 2;
+    const index_t Lmf = mf.numel();
     const index_t base = w0 - kSpan * M;
     const index_t Q = kSearchTaps * M;
     auto sample = [&](index_t s) { return s >= 0 && s < Lmf ? mf[s] : cdouble{}; };
     std::vector<ComplexArray> response(kSearchWindows, ComplexArray(Q));
     const index_t first = 2 * kSpan;  // every symbol a window's taps reach is in the preamble
     const index_t stride =
-        (layout.preamble - first - kSearchLength) / std::max<index_t>(1, kSearchWindows - 1);
+        (preamble - first - kSearchLength) / std::max<index_t>(1, kSearchWindows - 1);
     std::vector<cdouble> G(kSearchTaps * kSearchTaps), rhs(kSearchTaps),
         u(kSearchLength + kSearchTaps);
     double residual = 0, dof = 0;
@@ -223,13 +194,12 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
     }
     const double N0 = std::max(dof > 0 ? residual / dof : 0.0, 1e-12);
 
-    ChansoundOut out;
-    out.frames = frames;
-    out.noiseVar = N0;
-    out.profile = RealArray(Q);
-    out.profileStart = static_cast<double>(base + 1);
+    Search found;
+    found.base = base;
+    found.N0 = N0;
+    found.profile = RealArray(Q);
     for (index_t w = 0; w < kSearchWindows; ++w) {
-        for (index_t q = 0; q < Q; ++q) out.profile[q] += norm2(response[w][q]) / kSearchWindows;
+        for (index_t q = 0; q < Q; ++q) found.profile[q] += norm2(response[w][q]) / kSearchWindows;
     }
 
     // 3. Paths, one at a time, in the correlation domain: corr(w, d) is the window's response
@@ -365,12 +335,135 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
         power = std::move(trial_power);
         path_gain = std::move(gains);
     }
-    const index_t r = static_cast<index_t>(paths.size());
+    found.paths = std::move(paths);
+    found.power = std::move(power);
+    found.detected = !found.power.empty() && found.power[0] >= kDetect * gain_noise;
+    return found;
+}
+
+// Acquisition over the synchroniser's whole range: the sample s of the first symbol that best
+// matches the preamble, the correlations of several preamble segments added in power so that a
+// fade over one segment does not hide the transmission. Returns s (0-based).
+index_t acquire(const ComplexArray& mf, const cdouble* x, index_t preamble, index_t M) {
+    const index_t Lmf = mf.numel();
+    const index_t range = (kAcquireSymbols + 2 * kSpan) * M;
+    const index_t segments =
+        std::max<index_t>(1, std::min(kAcquireSegments, preamble / kAcquireLength));
+    const index_t reach = std::min<index_t>(preamble, kAcquireReach);
+    const index_t stride = segments > 1 ? (reach - kAcquireLength) / (segments - 1) : 0;
+    index_t best_s = 0;
+    double best = -1;
+    for (index_t s = 0; s < range; ++s) {
+        double metric = 0;
+        for (index_t j = 0; j < segments; ++j) {
+            const index_t k0 = j * stride;
+            cdouble c{};
+            for (index_t k = k0; k < k0 + kAcquireLength; ++k) {
+                const index_t m = s + k * M;
+                if (m >= Lmf) break;
+                c += cmulc(x[k], mf[m]);
+            }
+            metric += norm2(c);
+        }
+        if (metric > best) {
+            best = metric;
+            best_s = s;
+        }
+    }
+    return best_s;
+}
+
+}  // namespace
+
+index_t oversampling_factor(const VarShapping& varShapping) {
+    const double M = varShapping.oversamplingFactor;
+    if (!(M >= 1) || M != std::floor(M) || M > 1e6) {
+        raise("hfchain:chansound:BadOversampling",
+              "oversamplingFactor = " + format_value(M) + " must be a whole number of at least 1.");
+    }
+    return static_cast<index_t>(M);
+}
+
+RealArray composite_pulse(const VarShapping& varShapping) {
+    check_rolloff(varShapping.rolloffFactor);
+    const RealArray filter = unit_energy_filter(
+        rrc_fir(varShapping.rolloffFactor, varShapping.pulseDelay, varShapping.oversamplingFactor));
+    const index_t N = filter.numel();
+    RealArray c(2 * N - 1);
+    for (index_t a = 0; a < N; ++a) {
+        for (index_t b = 0; b < N; ++b) c[a + b] += filter[a] * filter[b];
+    }
+    return c;
+}
+
+index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping) {
+    const index_t M = oversampling_factor(varShapping);
+    const double edge = 4.0 * varShapping.pulseDelay * M;
+    if (Lmf - edge - 1 < 0) return 0;
+    const double K = std::floor((Lmf - edge - 1) / M) + 1;
+    const double frame = milstd.data + milstd.trein;
+    const double F = std::floor((K - milstd.preamSync.numel()) / frame);
+    return F > 0 ? static_cast<index_t>(F) : 0;
+}
+
+ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                       const Milstd& milstd, const VarShapping& varShapping) {
+    const ComplexArray& mf = MatchedFilterIn;
+    const index_t Lmf = mf.numel();
+    const index_t M = oversampling_factor(varShapping);
+    const RealArray comp = composite_pulse(varShapping);
+    const index_t centre = comp.numel() / 2;  // 2 D M
+
+    // 1. The transmission: frames after the preamble, and the symbols known in advance.
+    const index_t frames = frames_in(Lmf, milstd, varShapping);
+    const Layout layout = transmission_layout(milstd, frames);
+    if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {
+        raise("hfchain:chansound:TooShort",
+              "The matched-filter output of " + std::to_string(Lmf) + " samples holds " +
+                  std::to_string(frames) + " frames after a preamble of " +
+                  std::to_string(layout.preamble) +
+                  " symbols; the receiver needs at least one frame and a preamble of " +
+                  std::to_string(2 * kSpan + kSearchLength) + " symbols.");
+    }
+    const index_t w0 = check_index(FrameStartSample, Lmf, "FrameStartSample");
+    const KnownSymbols known = known_symbols(milstd, layout);
+    const cdouble* x = known.mean.data();
+
+    // 2-3. The paths around framelock's start; when none stands clear of the noise there, the
+    // start itself was wrong (a preamble seen through a deep fade can mislead the synchroniser):
+    // the preamble is then acquired afresh over the synchroniser's whole range, and the search
+    // repeated from there.
+    Search found = search_paths(mf, w0, x, layout.preamble, M, comp);
+    if (!found.detected) {
+        const index_t w1 = acquire(mf, x, layout.preamble, M);
+        if (w1 != w0) {
+            Search again = search_paths(mf, w1, x, layout.preamble, M, comp);
+            if (again.detected || (!again.power.empty() &&
+                                   (found.power.empty() || again.power[0] > found.power[0]))) {
+                found = std::move(again);
+            }
+        }
+    }
+    const index_t r = static_cast<index_t>(found.paths.size());
     if (r == 0) {
         raise("hfchain:chansound:NoSignal",
               "The matched-filter output holds no trace of the preamble near sample " +
                   std::to_string(w0 + 1) + ": no propagation path was found.");
     }
+    const index_t base = found.base;
+    const std::vector<index_t>& paths = found.paths;
+    const std::vector<double>& power = found.power;
+    const double N0 = found.N0;
+    auto pulse = [&](index_t tau) {
+        return tau >= -centre && tau <= centre ? comp[centre + tau] : 0.0;
+    };
+    auto sample = [&](index_t s) { return s >= 0 && s < Lmf ? mf[s] : cdouble{}; };
+
+    ChansoundOut out;
+    out.frames = frames;
+    out.noiseVar = N0;
+    out.profile = found.profile;
+    out.profileStart = static_cast<double>(base + 1);
 
     // 4. Sampling phase and taps: the phase that collects the most expected energy, the taps
     // that carry at least kTapFloor of it.
@@ -440,18 +533,22 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
     // The search fits every tap of the span, so its noise estimate misses what the paths' model
     // leaves out, and with a fast-fading channel it also holds how much the channel changes
     // within a search window. The smoothed model's residual over the preamble is the noise the
-    // equaliser will meet; the track is redone with it when the two differ clearly.
+    // equaliser will meet; when the two differ clearly, the windows' error variances (which
+    // scale with the noise) are rescaled and the gains smoothed again.
     PathTrack track;
     track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
     const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);
     if (fit > N0 * kNoiseRetrack || fit < N0 / kNoiseRetrack) {
         out.noiseVar = std::max(fit, 1e-12);
-        track_paths(out.out, out.basis, known.mean, known.var, out.noiseVar, tapPower, track);
+        const double scale = out.noiseVar / N0;
+        for (double& v : track.windowVar) v *= scale;
+        smooth_paths(Ny, track);
     }
     out.gains = std::move(track.gains);
     out.gainVar = std::move(track.gainVar);
     out.pathPower = std::move(track.pathPower);
     out.windowGains = std::move(track.windowGains);
+    out.windowVar = std::move(track.windowVar);
     out.windowTime = std::move(track.windowTime);
     out.doppler = track.doppler;
     return out;

@@ -5,7 +5,10 @@
 // Synchronisation. The frame synchroniser's start may belong to either path (it locks on the
 // stronger one), so the response is searched over the largest differential delay the receiver
 // allows (12 symbols) plus the pulse on both sides of it: a least-squares fit over preamble
-// windows gives the response at every sample delay of that span. Paths are then picked one at a
+// windows gives the response at every sample delay of that span. When no path there stands well
+// clear of the noise, the start was wrong (a preamble seen through a deep fade can mislead the
+// synchroniser), and the preamble is acquired afresh over the synchroniser's whole range, adding
+// the correlations of several preamble segments in power. Paths are then picked one at a
 // time, each the composite pulse (transmit and receive filters) at the delay that best explains
 // what the earlier paths leave, while a new path still carries power well above the noise and
 // within 25 dB of the strongest.
@@ -39,6 +42,7 @@ struct ChansoundOut {
     RealArray gainVar;         // r x Ny error variance of those gains
     RealArray pathPower;       // r x 1 mean power of each path
     ComplexArray windowGains;  // r x E gains estimated in each frame-long window
+    RealArray windowVar;       // r x E their error variances (infinite: no estimate)
     RealArray windowTime;      // E x 1 sample (0-based, in `out`) each window estimate belongs to
     double noiseVar = 0;       // noise variance of `out`
     double doppler = 0;        // Doppler spread assumed by the smoother, Hz
@@ -50,8 +54,9 @@ struct ChansoundOut {
 };
 
 inline constexpr const char* kChansoundFields[] = {
-    "start",       "delays",     "basis",    "out",     "gains",  "gainVar", "pathPower",
-    "windowGains", "windowTime", "noiseVar", "doppler", "frames", "profile", "profileStart"};
+    "start",    "delays",    "basis",       "out",       "gains",
+    "gainVar",  "pathPower", "windowGains", "windowVar", "windowTime",
+    "noiseVar", "doppler",   "frames",      "profile",   "profileStart"};
 
 // Sounds the channel of one received transmission.
 //   MatchedFilterIn: Lmf x 1 complex matched-filter output (pulsematch's out) at M samples a

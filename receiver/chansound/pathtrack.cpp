@@ -1,6 +1,7 @@
 #include "receiver/chansound/pathtrack.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -33,7 +34,14 @@ constexpr int kBitsPerSymbol = 3;
 
 // The 8-PSK point of a symbol number (any real value; the table's are whole numbers 0 .. 7).
 cdouble point(double value) {
-    const double phase = std::numbers::pi * std::fmod(value, 8.0) / 4.0;
+    static const std::array<cdouble, 8> points = [] {
+        std::array<cdouble, 8> t{};
+        for (int s = 0; s < 8; ++s) t[s] = std::polar(1.0, std::numbers::pi * s / 4.0);
+        return t;
+    }();
+    const double reduced = std::fmod(value, 8.0);
+    if (reduced >= 0 && reduced == std::floor(reduced)) return points[static_cast<int>(reduced)];
+    const double phase = std::numbers::pi * reduced / 4.0;
     return {std::cos(phase), std::sin(phase)};
 }
 
@@ -125,6 +133,49 @@ double doppler_sigma(const PathTrack& t, const std::vector<bool>& valid) {
     return std::clamp(sigma, kMinSigma, kMaxSigma);
 }
 
+// The normal equations of one window's weighted least squares, with the number of paths R fixed
+// at compile time so that the per-sample sums unroll: for each sample n of lo .. hi - 1,
+// a(p) = sum_i basis(i, p) mean(n - i) and s2 = N0 + sum_i P(i) var(n - i);
+// N += a^* a^T / s2, b += a^* y(n) / s2, and the sample's share of the information for the
+// window's time.
+template <int R>
+void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const ComplexArray& mean,
+                       const RealArray& var, double N0, const RealArray& tapPower, bool per_sample,
+                       index_t lo, index_t hi, cdouble* N, cdouble* b, double& weight,
+                       double& moment) {
+    const index_t symbols = mean.numel();
+    cdouble n_acc[R][R] = {};
+    cdouble b_acc[R] = {};
+    for (index_t n = lo; n < hi; ++n) {
+        const double* P =
+            per_sample ? tapPower.data() + static_cast<std::ptrdiff_t>(n) * L : tapPower.data();
+        const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
+        const index_t i_end = std::min(L, n + 1);
+        double s2 = N0;
+        cdouble a[R] = {};
+        for (index_t i = i_begin; i < i_end; ++i) {
+            const cdouble x = mean[n - i];
+            s2 += P[i] * var[n - i];
+            for (int p = 0; p < R; ++p) a[p] += cmul(B[p * L + i], x);
+        }
+        double info = 0;
+        for (int p = 0; p < R; ++p) info += norm2(a[p]);
+        if (info == 0) continue;
+        const double w = 1.0 / s2;
+        for (int q = 0; q < R; ++q) {
+            const cdouble wq = w * a[q];
+            for (int p = 0; p < R; ++p) n_acc[p][q] += cmulc(a[p], wq);
+            b_acc[q] += cmulc(a[q], y[n]) * w;
+        }
+        weight += info * w;
+        moment += info * w * n;
+    }
+    for (int q = 0; q < R; ++q) {
+        for (int p = 0; p < R; ++p) N[p + q * R] = n_acc[p][q];
+        b[q] = b_acc[q];
+    }
+}
+
 }  // namespace
 
 Layout transmission_layout(const Milstd& milstd, index_t frames) {
@@ -185,8 +236,18 @@ KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
     return k;
 }
 
-void track_paths(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
-                 const RealArray& var, double N0, const RealArray& tapPower, PathTrack& track) {
+index_t window_count(index_t symbols) {
+    return std::max<index_t>(1, (symbols + kWindowSymbols - 1) / kWindowSymbols);
+}
+
+index_t preamble_windows(index_t preamble) {
+    // Window e >= 1 holds the samples 48 e + 24 .. 48 e + 71, which reach symbols up to 48 e + 71.
+    return preamble >= 72 ? (preamble - 72) / kWindowSymbols + 1 : 0;
+}
+
+void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
+                      const RealArray& var, double N0, const RealArray& tapPower, index_t first,
+                      PathTrack& track) {
     const index_t Ny = y.numel();
     const index_t L = basis.rows();
     const index_t r = basis.cols();
@@ -200,50 +261,53 @@ void track_paths(const ComplexArray& y, const ComplexArray& basis, const Complex
     check_size_equal(L, tapPower.rows(), "tapPower");
     const bool per_sample = tapPower.cols() == Ny && Ny > 1;
     if (!per_sample) check_size_equal(1, tapPower.cols(), "tapPower");
-    const index_t E = std::max<index_t>(1, (symbols + kWindowSymbols - 1) / kWindowSymbols);
-
-    track.windowGains = ComplexArray(r, E);
-    track.windowVar = RealArray(r, E);
-    track.windowTime = RealArray(E);
-    std::vector<bool> valid(E, false);
+    const index_t E = window_count(symbols);
+    if (first > 0) {
+        check_size_equal(r, track.windowGains.rows(), "windowGains");
+        check_size_equal(E, track.windowGains.cols(), "windowGains");
+        check_size_equal(r, track.windowVar.rows(), "windowVar");
+        check_size_equal(E, track.windowVar.cols(), "windowVar");
+        check_size_equal(E, track.windowTime.numel(), "windowTime");
+    } else {
+        track.windowGains = ComplexArray(r, E);
+        track.windowVar = RealArray(r, E);
+        track.windowTime = RealArray(E);
+    }
     const cdouble* B = basis.data();
 
     // 1. One weighted least-squares estimate per window. Window e holds the samples from
     // 48 e + 24 to 48 e + 71, so that a frame's window holds its probes and the samples they
     // reach through the taps; the first window starts at 0 and the last runs to the end.
-    std::vector<cdouble> a(r);
     std::vector<cdouble> N(r * r);
     std::vector<cdouble> b(r);
     std::vector<double> inv(r);
-    for (index_t e = 0; e < E; ++e) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (index_t e = std::max<index_t>(first, 0); e < E; ++e) {
+        for (index_t p = 0; p < r; ++p) {
+            track.windowGains(p, e) = 0;
+            track.windowVar(p, e) = inf;  // until the window gives an estimate
+        }
+        track.windowTime[e] = static_cast<double>(e * kWindowSymbols + 47);
         const index_t lo = e == 0 ? 0 : std::min(Ny, e * kWindowSymbols + kWindowSymbols / 2);
         const index_t hi = e == E - 1 ? Ny : std::min(Ny, (e + 1) * kWindowSymbols + 24);
-        std::fill(N.begin(), N.end(), cdouble{});
-        std::fill(b.begin(), b.end(), cdouble{});
         double weight = 0, moment = 0;
-        for (index_t n = lo; n < hi; ++n) {
-            const double* P =
-                per_sample ? tapPower.data() + static_cast<std::ptrdiff_t>(n) * L : tapPower.data();
-            const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
-            const index_t i_end = std::min(L, n + 1);
-            double s2 = N0;
-            for (index_t i = i_begin; i < i_end; ++i) s2 += P[i] * var[n - i];
-            for (index_t p = 0; p < r; ++p) {
-                const cdouble* Bp = B + static_cast<std::ptrdiff_t>(p) * L;
-                cdouble s{};
-                for (index_t i = i_begin; i < i_end; ++i) s += cmul(Bp[i], mean[n - i]);
-                a[p] = s;
-            }
-            double info = 0;
-            for (index_t p = 0; p < r; ++p) info += norm2(a[p]);
-            if (info == 0) continue;
-            const double w = 1.0 / s2;
-            for (index_t q = 0; q < r; ++q) {
-                for (index_t p = 0; p < r; ++p) N[p + q * r] += w * cmulc(a[p], a[q]);
-                b[q] += w * cmulc(a[q], y[n]);
-            }
-            weight += info * w;
-            moment += info * w * n;
+        switch (r) {
+            case 1:
+                accumulate_window<1>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi, N.data(),
+                                     b.data(), weight, moment);
+                break;
+            case 2:
+                accumulate_window<2>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi, N.data(),
+                                     b.data(), weight, moment);
+                break;
+            case 3:
+                accumulate_window<3>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi, N.data(),
+                                     b.data(), weight, moment);
+                break;
+            default:
+                accumulate_window<kMaxPaths>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi,
+                                             N.data(), b.data(), weight, moment);
+                break;
         }
         if (weight == 0) continue;
         track.windowTime[e] = moment / weight;
@@ -252,12 +316,18 @@ void track_paths(const ComplexArray& y, const ComplexArray& basis, const Complex
         for (index_t p = 0; p < r; ++p) trace += N[p + p * r].real();
         for (index_t p = 0; p < r; ++p) N[p + p * r] += 1e-9 * trace / r;
         if (!solve_small(static_cast<int>(r), N.data(), b.data(), inv.data())) continue;
-        valid[e] = true;
         for (index_t p = 0; p < r; ++p) {
             track.windowGains(p, e) = b[p];
             track.windowVar(p, e) = inv[p];
         }
     }
+}
+
+void smooth_paths(index_t Ny, PathTrack& track) {
+    const index_t r = track.windowGains.rows();
+    const index_t E = track.windowGains.cols();
+    std::vector<bool> valid(E);
+    for (index_t e = 0; e < E; ++e) valid[e] = r > 0 && std::isfinite(track.windowVar(0, e));
 
     // 2. Mean power of each path, net of the estimation error.
     track.pathPower = RealArray(r);
@@ -386,10 +456,6 @@ void track_paths(const ComplexArray& y, const ComplexArray& basis, const Complex
             node_var(p, e) = std::max(Cs[0][0], 0.0);
         }
     }
-    for (index_t e = 0; e < E; ++e) {
-        if (!valid[e]) track.windowTime[e] = static_cast<double>(e * kWindowSymbols + 47);
-    }
-
     // 5. Every sample, by straight lines between the windows (held beyond the ends).
     track.gains = ComplexArray(r, Ny);
     track.gainVar = RealArray(r, Ny);
@@ -434,6 +500,12 @@ double model_residual(const ComplexArray& y, const ComplexArray& basis, const Co
         ++count;
     }
     return count > 0 ? residual / count : std::numeric_limits<double>::quiet_NaN();
+}
+
+void track_paths(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
+                 const RealArray& var, double N0, const RealArray& tapPower, PathTrack& track) {
+    estimate_windows(y, basis, mean, var, N0, tapPower, 0, track);
+    smooth_paths(y.numel(), track);
 }
 
 }  // namespace hfchain

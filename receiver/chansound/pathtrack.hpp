@@ -59,7 +59,7 @@ inline constexpr index_t kWindowSymbols = 48;
 // The path gains of one transmission, window by window and per symbol.
 struct PathTrack {
     ComplexArray windowGains;  // r x E least-squares gains of each window
-    RealArray windowVar;       // r x E their error variances
+    RealArray windowVar;       // r x E their error variances (infinite: no estimate)
     RealArray windowTime;      // E x 1 time of each window's estimate, in symbols (0 = y(1))
     ComplexArray gains;        // r x Ny smoothed gains at every symbol-rate sample
     RealArray gainVar;         // r x Ny their error variances
@@ -83,6 +83,24 @@ struct PathTrack {
 // or tapPower of other sizes, "hfchain:runtime:SizeMismatch".
 void track_paths(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
                  const RealArray& var, double N0, const RealArray& tapPower, PathTrack& track);
+
+// The two halves of track_paths, for callers that keep some windows from an earlier track.
+// Windows before `first` keep their estimates in `track` (whose window arrays must then have
+// the sizes a full track gives them); the others are estimated afresh. A window without an
+// estimate has infinite error variances and gains of 0.
+// Errors: those of track_paths; window arrays of other sizes when first > 0,
+// "hfchain:runtime:SizeMismatch".
+void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
+                      const RealArray& var, double N0, const RealArray& tapPower, index_t first,
+                      PathTrack& track);
+// Path powers, Doppler spread, smoothing and the gains at every one of the Ny samples, from the
+// window estimates.
+void smooth_paths(index_t Ny, PathTrack& track);
+
+// Estimation windows of a transmission of `symbols` symbols, and how many of them the preamble
+// fills completely (their samples reach only preamble symbols).
+index_t window_count(index_t symbols);
+index_t preamble_windows(index_t preamble);
 
 // Mean squared residual of a track's smoothed model over the samples that only known symbols
 // (variance 0) reach: the noise plus whatever the paths do not explain; NaN when there are none.

@@ -66,43 +66,64 @@ struct ChannelArrays {
     RealArray power;  // L x Ny
 };
 
-void channel_arrays(const ComplexArray& y, const ComplexArray& basis, const PathTrack& track,
-                    const ComplexArray& mean, double N0, ChannelArrays& c) {
+// With the number of paths R fixed at compile time, the per-sample sums unroll.
+template <int R>
+void channel_arrays_of(const ComplexArray& y, const ComplexArray& basis, const PathTrack& track,
+                       const ComplexArray& mean, double N0, bool power, ChannelArrays& c) {
     const index_t L = basis.rows();
-    const index_t r = basis.cols();
     const index_t Ny = y.numel();
     const index_t symbols = mean.numel();
-    std::vector<double> energy(r, 0.0);
-    for (index_t p = 0; p < r; ++p) {
-        for (index_t i = 0; i < L; ++i) energy[p] += norm2(basis(i, p));
-    }
     const cdouble* B = basis.data();
+    double energy[R];
+    for (int p = 0; p < R; ++p) {
+        energy[p] = 0;
+        for (index_t i = 0; i < L; ++i) energy[p] += norm2(B[p * L + i]);
+    }
     for (index_t n = 0; n < Ny; ++n) {
         cdouble* h = c.taps.data() + static_cast<std::ptrdiff_t>(n) * L;
-        double* P = c.power.data() + static_cast<std::ptrdiff_t>(n) * L;
-        const cdouble* g = track.gains.data() + static_cast<std::ptrdiff_t>(n) * r;
-        const double* gv = track.gainVar.data() + static_cast<std::ptrdiff_t>(n) * r;
+        const cdouble* g = track.gains.data() + static_cast<std::ptrdiff_t>(n) * R;
+        const double* gv = track.gainVar.data() + static_cast<std::ptrdiff_t>(n) * R;
         double noise = N0;
+        for (int p = 0; p < R; ++p) noise += gv[p] * energy[p];
         for (index_t i = 0; i < L; ++i) {
-            h[i] = 0;
-            P[i] = 0;
+            cdouble s = cmul(B[i], g[0]);
+            for (int p = 1; p < R; ++p) s += cmul(B[p * L + i], g[p]);
+            h[i] = s;
         }
-        for (index_t p = 0; p < r; ++p) {
-            noise += gv[p] * energy[p];
-            const cdouble* Bp = B + static_cast<std::ptrdiff_t>(p) * L;
+        if (power) {
+            double* P = c.power.data() + static_cast<std::ptrdiff_t>(n) * L;
             for (index_t i = 0; i < L; ++i) {
-                h[i] += cmul(Bp[i], g[p]);
-                P[i] += norm2(Bp[i]) * gv[p];
+                double e = norm2(h[i]);
+                for (int p = 0; p < R; ++p) e += norm2(B[p * L + i]) * gv[p];
+                P[i] = e;
             }
         }
         cdouble res = y[n];
-        for (index_t i = 0; i < L; ++i) P[i] += norm2(h[i]);
         const index_t i_end = std::min(L, n + 1);
         for (index_t i = std::max<index_t>(0, n - symbols + 1); i < i_end; ++i) {
             res -= cmul(h[i], mean[n - i]);
         }
         c.residual[n] = res;
         c.noise[n] = noise;
+    }
+}
+
+// `power` asks for the expected tap power too (for the next channel estimate).
+void channel_arrays(const ComplexArray& y, const ComplexArray& basis, const PathTrack& track,
+                    const ComplexArray& mean, double N0, bool power, ChannelArrays& c) {
+    switch (basis.cols()) {
+        case 1:
+            channel_arrays_of<1>(y, basis, track, mean, N0, power, c);
+            break;
+        case 2:
+            channel_arrays_of<2>(y, basis, track, mean, N0, power, c);
+            break;
+        case 3:
+            channel_arrays_of<3>(y, basis, track, mean, N0, power, c);
+            break;
+        default:
+            channel_arrays_of<kMaxPaths>(y, basis, track, mean, N0, power, c);
+            break;
     }
 }
 
@@ -138,7 +159,7 @@ void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float
             for (int b = 0; b < 3; ++b) (bit_of(v, b) == 0 ? zero : one)[b] += p;
         }
         for (int b = 0; b < 3; ++b) {
-            double value = std::log(std::max(zero[b], 1e-300)) - std::log(std::max(one[b], 1e-300));
+            double value = std::log(std::max(zero[b], 1e-300) / std::max(one[b], 1e-300));
             if (a != nullptr) value -= a[b];
             llr[3 * k + b] = static_cast<float>(std::clamp(value, -50.0, 50.0));
         }
@@ -196,10 +217,16 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
     ComplexArray mean_app = known.mean;  // a-posteriori ones, for the channel estimate
     RealArray var_app = known.var;
 
+    // The track of the sounding; the windows that only preamble symbols reach keep their
+    // estimates through every pass.
     PathTrack track;
     track.gains = sounding.gains;
     track.gainVar = sounding.gainVar;
     track.doppler = sounding.doppler;
+    track.windowGains = sounding.windowGains;
+    track.windowVar = sounding.windowVar;
+    track.windowTime = sounding.windowTime;
+    const index_t kept = preamble_windows(layout.preamble);
 
     BlockMmse equaliser(layout.data, L);
     ChannelArrays arrays{ComplexArray(L, Ny), ComplexArray(Ny), RealArray(Ny), RealArray(L, Ny)};
@@ -226,7 +253,7 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
 
     for (index_t pass = 0; pass <= I; ++pass) {
         // Equalise every frame's data segment and descramble.
-        channel_arrays(y, basis, track, mean, N0, arrays);
+        channel_arrays(y, basis, track, mean, N0, pass < I, arrays);
         for (index_t f = 0; f < frames; ++f) {
             const index_t n0 = layout.preamble + f * (layout.data + layout.trein);
             cdouble* z = result.out.data() + f * layout.data;
@@ -271,7 +298,8 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
             mean_app[n] = cmul(rot, m);
             var_app[n] = v;
         }
-        track_paths(y, basis, mean_app, var_app, N0, arrays.power, track);
+        estimate_windows(y, basis, mean_app, var_app, N0, arrays.power, kept, track);
+        smooth_paths(Ny, track);
     }
 
     result.gains = std::move(track.gains);
