@@ -2,7 +2,8 @@
 // and the table of the SNRs at which each reaches 1e-3 and 1e-5.
 //
 //   hfmeasure [--interleaver 0.6,4.8] [--conditions awgn,bom,moderado,ruim,muito_ruim]
-//             [--snr FROM:STEP:TO] [--min-errors N] [--max-bits N] [--iterations N]
+//             [--snr FROM:STEP:TO] [--min-errors N] [--min-events N] [--min-trials N]
+//             [--max-bits N] [--iterations N]
 //             [--seed N] [--threads N] [--points FILE] [--table FILE]
 //
 // Every point goes to stderr as it finishes and to the --points file (CSV); the table (Markdown)
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
                 std::printf(
                     "hfmeasure [--interleaver 0.6,4.8] [--conditions awgn,bom,moderado,ruim,"
                     "muito_ruim]\n          [--snr FROM:STEP:TO] [--min-errors 50] "
-                    "[--max-bits 3e6] [--iterations 2]\n          [--seed 1] [--threads 0] "
+                    "[--min-events 10] [--min-trials 2]\n          [--max-bits 3e6] "
+                    "[--iterations 2] [--seed 1] [--threads 0]\n          "
                     "[--points FILE.csv] [--table FILE.md]\n");
                 return 0;
             }
@@ -131,6 +133,10 @@ int main(int argc, char** argv) {
                 snr = range(a, v);
             } else if (a == "--min-errors") {
                 base.minErrors = static_cast<std::int64_t>(number(a, v));
+            } else if (a == "--min-events") {
+                base.minEvents = static_cast<std::int64_t>(number(a, v));
+            } else if (a == "--min-trials") {
+                base.minTrials = static_cast<std::int64_t>(number(a, v));
             } else if (a == "--max-bits") {
                 base.maxBits = static_cast<std::int64_t>(number(a, v));
             } else if (a == "--iterations") {

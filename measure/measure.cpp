@@ -156,16 +156,18 @@ TrialSeeds trial_seeds(std::uint32_t seed, double interLen, const std::string& c
 }
 
 std::int64_t counted_trials(const std::vector<TrialCount>& trials, const CurveConfig& config) {
-    std::int64_t bits = 0, hf = 0, genie = 0;
+    std::int64_t bits = 0, hf = 0, genie = 0, hf_events = 0, genie_events = 0;
     for (std::size_t t = 0; t < trials.size(); ++t) {
         bits += trials[t].bits;
         hf += trials[t].hfErrors;
         genie += trials[t].genieErrors;
+        hf_events += trials[t].hfErrors > 0 ? 1 : 0;
+        genie_events += trials[t].genieErrors > 0 ? 1 : 0;
         const auto k = static_cast<std::int64_t>(t + 1);
         if (k < config.minTrials) continue;
-        if ((hf >= config.minErrors && genie >= config.minErrors) || bits >= config.maxBits) {
-            return k;
-        }
+        const bool enough = hf >= config.minErrors && genie >= config.minErrors &&
+                            hf_events >= config.minEvents && genie_events >= config.minEvents;
+        if (enough || bits >= config.maxBits) return k;
     }
     return 0;
 }

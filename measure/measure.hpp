@@ -7,8 +7,11 @@
 // Reproducibility. Trial t of a point draws its two seeds from (base seed, interleaver,
 // condition, SNR, t) alone (trial_seeds), and a point's result is the sum over its trials 0 ..
 // K - 1, K the first count of at least `minTrials` at which both receivers have `minErrors`
-// errors or the bits reach `maxBits`. Workers may finish trials out of order or run trials
-// beyond K, which are dropped; the result does not depend on the number of threads.
+// errors in `minEvents` trials, or the bits reach `maxBits`. Workers may finish trials out of order
+// or run trials beyond K, which are dropped; the result does not depend on the number of threads.
+// Errors come in bursts (a decoding error event flips several bits, a deep fade spoils a whole
+// trial), so the rule also asks for a number of trials in error: the count of independent events is
+// what sets the precision of a rate.
 #pragma once
 
 #include <atomic>
@@ -44,6 +47,7 @@ struct CurveConfig {
     double iterations = 2;    // turbo iterations of the HF receiver
     std::int64_t minTrials = 2;
     std::int64_t minErrors = 50;     // decoded bit errors each receiver should see ...
+    std::int64_t minEvents = 10;     // ... in at least this many trials ...
     std::int64_t maxBits = 3000000;  // ... unless this many information bits pass first
     double floor = 1e-6;             // the curve stops after the first point where both rates are
                                      // below this (or error-free)
@@ -80,7 +84,7 @@ struct TrialCount {
 };
 
 // Stop rule of a point, applied to its trials in index order: the number K of trials that count
-// (0 while the rule has not been met).
+// (0 while the rule has not been met). A trial with at least one wrong bit is an event.
 std::int64_t counted_trials(const std::vector<TrialCount>& trials, const CurveConfig& config);
 
 // The SNR at which a rate falls to `target`, by straight lines in log10(rate) between the two

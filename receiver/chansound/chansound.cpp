@@ -150,7 +150,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     const index_t stride =
         (preamble - first - kSearchLength) / std::max<index_t>(1, kSearchWindows - 1);
     std::vector<cdouble> G(kSearchTaps * kSearchTaps), rhs(kSearchTaps),
-        u(kSearchLength + kSearchTaps);
+        u(kSearchLength + kSearchTaps), yw(kSearchLength);
     double residual = 0, dof = 0;
     for (index_t w = 0; w < kSearchWindows; ++w) {
         const index_t j0 = first + w * stride;
@@ -170,16 +170,14 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
         }
         if (!cholesky(kSearchTaps, G.data())) continue;
         for (index_t phi = 0; phi < M; ++phi) {
+            for (index_t j = 0; j < kSearchLength; ++j) yw[j] = sample(base + phi + (j0 + j) * M);
             double energy = 0;
+            for (index_t j = 0; j < kSearchLength; ++j) energy += norm2(yw[j]);
             for (index_t i = 0; i < kSearchTaps; ++i) {
+                const cdouble* xi = x + j0 - i;
                 cdouble s{};
-                for (index_t j = j0; j < j0 + kSearchLength; ++j) {
-                    s += cmulc(x[j - i], sample(base + phi + j * M));
-                }
+                for (index_t j = 0; j < kSearchLength; ++j) s += cmulc(xi[j], yw[j]);
                 rhs[i] = s;
-            }
-            for (index_t j = j0; j < j0 + kSearchLength; ++j) {
-                energy += norm2(sample(base + phi + j * M));
             }
             std::vector<cdouble> h(rhs);
             solve_with(kSearchTaps, G.data(), h.data());

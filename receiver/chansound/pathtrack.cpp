@@ -39,9 +39,10 @@ cdouble point(double value) {
         for (int s = 0; s < 8; ++s) t[s] = std::polar(1.0, std::numbers::pi * s / 4.0);
         return t;
     }();
-    const double reduced = std::fmod(value, 8.0);
-    if (reduced >= 0 && reduced == std::floor(reduced)) return points[static_cast<int>(reduced)];
-    const double phase = std::numbers::pi * reduced / 4.0;
+    if (value >= 0 && value < 1024 && value == std::floor(value)) {
+        return points[static_cast<int>(value) & 7];
+    }
+    const double phase = std::numbers::pi * std::fmod(value, 8.0) / 4.0;
     return {std::cos(phase), std::sin(phase)};
 }
 
@@ -484,11 +485,18 @@ double model_residual(const ComplexArray& y, const ComplexArray& basis, const Co
     const index_t symbols = mean.numel();
     double residual = 0;
     index_t count = 0;
+    // The samples before the first unknown symbol reach known symbols only; later ones are
+    // checked one by one.
+    index_t leading = 0;
+    while (leading < symbols && var[leading] == 0) ++leading;
     for (index_t n = 0; n < Ny; ++n) {
         const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
         const index_t i_end = std::min(L, n + 1);
-        bool known = true;
-        for (index_t i = i_begin; i < i_end && known; ++i) known = var[n - i] == 0;
+        bool known = n < leading;
+        if (!known) {
+            known = true;
+            for (index_t i = i_begin; i < i_end && known; ++i) known = var[n - i] == 0;
+        }
         if (!known) continue;
         cdouble model{};
         for (index_t i = i_begin; i < i_end; ++i) {

@@ -46,7 +46,12 @@ inline int bit_of(int v, int l) { return (v >> (2 - l)) & 1; }
 // the probability of its bits, P(b = 0) = 1 / (1 + exp(-l)).
 inline void soft_symbol(const float* l, cdouble& mean, double& var) {
     double p0[3];
-    for (int b = 0; b < 3; ++b) p0[b] = 1.0 / (1.0 + std::exp(-static_cast<double>(l[b])));
+    for (int b = 0; b < 3; ++b) {
+        // Beyond |l| = 40 a bit is sure to within 4e-18.
+        p0[b] = l[b] > 40    ? 1.0
+                : l[b] < -40 ? 0.0
+                             : 1.0 / (1.0 + std::exp(-static_cast<double>(l[b])));
+    }
     cdouble s{};
     for (int v = 0; v < 8; ++v) {
         double p = 1;
@@ -155,7 +160,10 @@ void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float
         }
         double zero[3] = {0, 0, 0}, one[3] = {0, 0, 0};
         for (int v = 0; v < 8; ++v) {
-            const double p = std::exp(metric[v] - best);
+            // Points 40 below the best weigh less than 4e-18 of it.
+            const double excess = metric[v] - best;
+            if (excess < -40) continue;
+            const double p = std::exp(excess);
             for (int b = 0; b < 3; ++b) (bit_of(v, b) == 0 ? zero : one)[b] += p;
         }
         for (int b = 0; b < 3; ++b) {

@@ -14,22 +14,24 @@ TEST(Measure, SnrInThreeKilohertz) {
 }
 
 // The stop rule: at least minTrials, then the first count at which both receivers have
-// minErrors errors or the bits reach maxBits.
+// minErrors errors in minEvents trials, or the bits reach maxBits.
 TEST(Measure, CountsTrialsByTheStopRule) {
     CurveConfig config;
     config.minTrials = 2;
     config.minErrors = 10;
+    config.minEvents = 2;
     config.maxBits = 5000;
     struct Case {
         std::vector<TrialCount> trials;  // bits, hf errors, genie errors
         std::int64_t counted;
     };
     const Case cases[] = {
-        {{{1000, 20, 20}}, 0},                             // one trial is never enough
-        {{{1000, 20, 20}, {1000, 0, 0}}, 2},               // both have ten errors after two
-        {{{1000, 20, 3}, {1000, 5, 3}, {1000, 0, 3}}, 0},  // the genie still short
-        {{{1000, 20, 3}, {1000, 5, 3}, {1000, 0, 4}}, 3},  // ... and now not
-        {{{2000, 0, 0}, {2000, 0, 0}, {2000, 0, 0}}, 3},   // the bit limit
+        {{{1000, 20, 20}}, 0},                              // one trial is never enough
+        {{{1000, 20, 20}, {1000, 1, 1}}, 2},                // ten errors in two trials each
+        {{{1000, 20, 20}, {1000, 0, 0}, {1000, 1, 0}}, 0},  // the genie's in one trial only
+        {{{1000, 20, 3}, {1000, 5, 3}, {1000, 0, 3}}, 0},   // the genie still short
+        {{{1000, 20, 3}, {1000, 5, 3}, {1000, 0, 4}}, 3},   // ... and now not
+        {{{2000, 0, 0}, {2000, 0, 0}, {2000, 0, 0}}, 3},    // the bit limit
         {{{1000, 0, 0}, {1000, 0, 0}}, 0},
     };
     for (const Case& c : cases) EXPECT_EQ(counted_trials(c.trials, config), c.counted);
@@ -81,6 +83,7 @@ TEST(Measure, TrialsAreReproducibleWhateverTheThreads) {
     config.snr = {8, 11};
     config.minTrials = 3;
     config.minErrors = 5;
+    config.minEvents = 2;
     config.maxBits = 8000;
     std::vector<PointStats> runs[2];
     for (const int threads : {1, 2}) {
