@@ -1,0 +1,140 @@
+// The HF receiver's cost against today's receiver: whole sweep trials (0.6 s interleaver, five
+// samples a symbol) with each receiver, and the receivers alone on one received signal. The
+// yardstick is the trial with the original receiver (framelock, tickalign, unframer, symslicer,
+// unshuffle), run in the same program; the ratios are what to read.
+#include <benchmark/benchmark.h>
+
+#include <array>
+
+#include "chain/road.hpp"
+#include "receiver/sisodecode/sisodecode.hpp"
+#include "runtime/builtin_host.hpp"
+
+namespace {
+
+using namespace hfchain;
+
+constexpr std::array<const char*, 4> kModels = {"bom", "moderado", "ruim", "muito_ruim"};
+
+RoadConfig trial_config(int model, ReceiverKind receiver, double iterations) {
+    RoadConfig config;
+    config.nFrame = 1;
+    config.txSeed = 5;
+    config.shaping = VarShapping{0.35, 6, 5};
+    config.channel = ChannelKind::watterson;
+    config.watterson = VarWatterson{kModels[model], 15, 7};
+    config.receivers = {receiver};
+    config.iterations = iterations;
+    return config;
+}
+
+const Milstd& short_set() {
+    static const Milstd milstd = modeconf(0.6);
+    return milstd;
+}
+
+// A whole trial with today's receiver: the yardstick.
+void BM_trial_spec_yardstick(benchmark::State& state) {
+    const RoadConfig config = trial_config(static_cast<int>(state.range(0)), ReceiverKind::spec, 0);
+    BuiltinHost host;
+    for (auto _ : state) benchmark::DoNotOptimize(run_road(short_set(), config, host));
+    state.SetLabel(kModels[state.range(0)]);
+}
+BENCHMARK(BM_trial_spec_yardstick)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// The same trial with the HF receiver instead (turbo iterations as the second argument).
+void BM_trial_hf(benchmark::State& state) {
+    const RoadConfig config = trial_config(static_cast<int>(state.range(0)), ReceiverKind::hf,
+                                           static_cast<double>(state.range(1)));
+    BuiltinHost host;
+    for (auto _ : state) benchmark::DoNotOptimize(run_road(short_set(), config, host));
+    state.SetLabel(kModels[state.range(0)]);
+}
+BENCHMARK(BM_trial_hf)
+    ->ArgsProduct({{0, 1, 2, 3}, {2}})
+    ->Args({2, 0})
+    ->Args({2, 1})
+    ->Args({2, 3})
+    ->Unit(benchmark::kMillisecond);
+
+// The same trial with the genie.
+void BM_trial_genie(benchmark::State& state) {
+    const RoadConfig config = trial_config(2, ReceiverKind::genie, 0);
+    BuiltinHost host;
+    for (auto _ : state) benchmark::DoNotOptimize(run_road(short_set(), config, host));
+}
+BENCHMARK(BM_trial_genie)->Unit(benchmark::kMillisecond);
+
+// The receivers alone on one matched-filter output: framelock (which both use, and which is
+// being made faster elsewhere), the original receiver after it, and the HF receiver after it.
+struct Received {
+    RoadResult road;
+    explicit Received(int model) {
+        BuiltinHost host;
+        road = run_road(short_set(), trial_config(model, ReceiverKind::spec, 0), host);
+    }
+};
+
+const Received& received(int model) {
+    static const std::array<Received, 4> all = {Received(0), Received(1), Received(2), Received(3)};
+    return all[model];
+}
+
+void BM_framelock_alone(benchmark::State& state) {
+    const Received& r = received(2);
+    const VarShapping shaping{0.35, 6, 5};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(framelock(r.road.matched.out, short_set(), shaping));
+    }
+}
+BENCHMARK(BM_framelock_alone)->Unit(benchmark::kMillisecond);
+
+void BM_spec_after_framelock(benchmark::State& state) {
+    const Received& r = received(2);
+    const VarShapping shaping{0.35, 6, 5};
+    const Milstd& milstd = short_set();
+    for (auto _ : state) {
+        const TickalignOut t = tickalign(r.road.matched.out, r.road.frameStart[0], shaping);
+        const SymslicerOut s = symslicer(unframer(t.out, milstd).out, milstd);
+        benchmark::DoNotOptimize(unshuffle(s.DemapOut, milstd));
+    }
+}
+BENCHMARK(BM_spec_after_framelock)->Unit(benchmark::kMillisecond);
+
+void BM_hf_after_framelock(benchmark::State& state) {
+    const Received& r = received(static_cast<int>(state.range(0)));
+    const VarShapping shaping{0.35, 6, 5};
+    const Milstd& milstd = short_set();
+    const double iterations = static_cast<double>(state.range(1));
+    for (auto _ : state) {
+        const ChansoundOut s = chansound(r.road.matched.out, r.road.frameStart[0], milstd, shaping);
+        const TurboequalOut e = turboequal(s, milstd, 1, iterations);
+        const SoftslicerOut l = softslicer(e.out, e.noiseVar, milstd);
+        benchmark::DoNotOptimize(vitdecode(unshuffle(l.LLR, milstd).out, milstd, 1));
+    }
+    state.SetLabel(kModels[state.range(0)]);
+}
+BENCHMARK(BM_hf_after_framelock)
+    ->ArgsProduct({{0, 1, 2, 3}, {2}})
+    ->Args({2, 0})
+    ->Unit(benchmark::kMillisecond);
+
+// The soft-in/soft-out decoder against the Viterbi decoder on the same ratios (the turbo loop
+// runs the former once per iteration).
+void BM_sisodecode(benchmark::State& state) {
+    const Received& r = received(2);
+    RealArray llr(r.road.tx.CodOutInterIn.numel());
+    for (index_t i = 0; i < llr.numel(); ++i) llr[i] = r.road.tx.CodOutInterIn[i] ? -2.0 : 2.0;
+    for (auto _ : state) benchmark::DoNotOptimize(sisodecode(llr, short_set(), 1));
+}
+BENCHMARK(BM_sisodecode)->Unit(benchmark::kMicrosecond);
+
+void BM_vitdecode_yardstick(benchmark::State& state) {
+    const Received& r = received(2);
+    RealArray llr(r.road.tx.CodOutInterIn.numel());
+    for (index_t i = 0; i < llr.numel(); ++i) llr[i] = r.road.tx.CodOutInterIn[i] ? -2.0 : 2.0;
+    for (auto _ : state) benchmark::DoNotOptimize(vitdecode(llr, short_set(), 1));
+}
+BENCHMARK(BM_vitdecode_yardstick)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
