@@ -12,6 +12,7 @@
 #include "receiver/demod/symslicer.hpp"
 #include "receiver/demux/unframer.hpp"
 #include "receiver/framesync/framelock.hpp"
+#include "receiver/framesync/framelock_direct.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "receiver/timing/tickalign.hpp"
 
@@ -78,6 +79,15 @@ void BM_framelock(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 288 * 5);  // candidate windows
 }
 BENCHMARK(BM_framelock);
+
+// The window-by-window exact rule, as a yardstick for the search.
+void BM_framelock_direct_yardstick(benchmark::State& state) {
+    const Milstd milstd = modeconf(4.8);
+    const ComplexArray in = pulsematch(waveform(), kShaping).out;
+    for (auto _ : state) benchmark::DoNotOptimize(detail::framelock_direct(in, milstd, kShaping));
+    state.SetItemsProcessed(state.iterations() * 288 * 5);  // candidate windows
+}
+BENCHMARK(BM_framelock_direct_yardstick);
 
 void BM_tickalign(benchmark::State& state) {
     const ComplexArray in = pulsematch(waveform(), kShaping).out;
