@@ -1,5 +1,6 @@
 #include "runtime/builtin_host.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "runtime/checks.hpp"
@@ -35,31 +36,60 @@ void Mt19937::seed_with(std::uint32_t seed) {
     cached_normal_ = 0.0;
 }
 
-void Mt19937::twist() {
+void Mt19937::refill() {
     constexpr int kM = 397;
     constexpr std::uint32_t kUpper = 0x80000000u, kLower = 0x7fffffffu, kMatrix = 0x9908b0dfu;
-    for (int i = 0; i < kN; ++i) {
-        const std::uint32_t y = (mt_[i] & kUpper) | (mt_[(i + 1) % kN] & kLower);
-        mt_[i] = mt_[(i + kM) % kN] ^ (y >> 1) ^ ((y & 1u) ? kMatrix : 0u);
+    // mt[i] = mt[i + 397] ^ twist(mt[i], mt[i + 1]) for i = 0 .. 623, indices modulo 624, in three
+    // runs that need no modulo (and so vectorise); the second reads words the first has renewed.
+    const auto step = [](std::uint32_t current, std::uint32_t next, std::uint32_t far) {
+        const std::uint32_t y = (current & kUpper) | (next & kLower);
+        return far ^ (y >> 1) ^ ((0u - (y & 1u)) & kMatrix);
+    };
+    std::uint32_t* mt = mt_.data();
+    int i = 0;
+    for (; i < kN - kM; ++i) mt[i] = step(mt[i], mt[i + 1], mt[i + kM]);
+    for (; i < kN - 1; ++i) mt[i] = step(mt[i], mt[i + 1], mt[i + kM - kN]);
+    mt[kN - 1] = step(mt[kN - 1], mt[0], mt[kM - 1]);
+
+    std::uint32_t* out = tempered_.data();
+    for (i = 0; i < kN; ++i) {
+        std::uint32_t y = mt[i];
+        y ^= y >> 11;
+        y ^= (y << 7) & 0x9d2c5680u;
+        y ^= (y << 15) & 0xefc60000u;
+        y ^= y >> 18;
+        out[i] = y;
     }
     index_ = 0;
 }
 
-std::uint32_t Mt19937::next_u32() {
-    if (index_ >= kN) twist();
-    std::uint32_t y = mt_[index_++];
-    y ^= y >> 11;
-    y ^= (y << 7) & 0x9d2c5680u;
-    y ^= (y << 15) & 0xefc60000u;
-    y ^= y >> 18;
-    return y;
+namespace {
+
+// One uniform draw from two output words; exact in every operation (a < 2^27, b < 2^26).
+inline double to_uniform(std::uint32_t a, std::uint32_t b) {
+    return (static_cast<std::int32_t>(a >> 5) * 67108864.0 + static_cast<std::int32_t>(b >> 6)) *
+           (1.0 / 9007199254740992.0);
 }
+
+}  // namespace
+
+namespace detail {
+
+index_t words_to_uniforms(const std::uint32_t* words, index_t pairs, double* out) {
+    for (index_t p = 0; p < pairs; ++p) out[p] = to_uniform(words[2 * p], words[2 * p + 1]);
+    for (index_t p = 0; p < pairs; ++p) {
+        if (out[p] == 0.0) return p;
+    }
+    return pairs;
+}
+
+}  // namespace detail
 
 double Mt19937::next_uniform() {
     for (;;) {
-        const std::uint32_t a = next_u32() >> 5;
-        const std::uint32_t b = next_u32() >> 6;
-        const double u = (a * 67108864.0 + b) * (1.0 / 9007199254740992.0);
+        const std::uint32_t a = next_u32();
+        const std::uint32_t b = next_u32();
+        const double u = to_uniform(a, b);
         if (u != 0.0) return u;
     }
 }
@@ -79,6 +109,60 @@ double Mt19937::next_normal() {
     cached_normal_ = f * x1;
     has_cached_normal_ = true;
     return f * x2;
+}
+
+void Mt19937::fill_uniform(double* out, index_t n) {
+    index_t i = 0;
+    while (i < n) {
+        if (index_ >= kN) refill();
+        const index_t pairs = std::min<index_t>(n - i, (kN - index_) / 2);
+        if (pairs == 0) {
+            out[i++] = next_uniform();  // one word left: the pair spans two blocks
+            continue;
+        }
+        const index_t kept = detail::words_to_uniforms(tempered_.data() + index_, pairs, out + i);
+        i += kept;
+        // A pair giving exactly 0 is used up and skipped, as next_uniform() skips it.
+        index_ += 2 * static_cast<int>(kept < pairs ? kept + 1 : pairs);
+    }
+}
+
+void Mt19937::fill_normal(double* out, index_t n) {
+    index_t i = 0;
+    if (n > 0 && has_cached_normal_) {
+        has_cached_normal_ = false;
+        out[i++] = cached_normal_;
+    }
+    while (i < n) {
+        // The polar method of next_normal(); an attempt takes the next four words of the block
+        // when they are there and neither uniform is 0, and goes through next_uniform()
+        // otherwise (across a block boundary, or to skip a zero draw).
+        double u1 = 0.0;
+        double u2 = 0.0;
+        if (index_ <= kN - 4) {
+            const std::uint32_t* w = tempered_.data() + index_;
+            u1 = to_uniform(w[0], w[1]);
+            u2 = to_uniform(w[2], w[3]);
+        }
+        if (u1 != 0.0 && u2 != 0.0) {
+            index_ += 4;
+        } else {
+            u1 = next_uniform();
+            u2 = next_uniform();
+        }
+        const double x1 = 2.0 * u1 - 1.0;
+        const double x2 = 2.0 * u2 - 1.0;
+        const double r2 = x1 * x1 + x2 * x2;
+        if (r2 >= 1.0 || r2 == 0.0) continue;
+        const double f = std::sqrt(-2.0 * std::log(r2) / r2);
+        out[i++] = f * x2;
+        if (i < n) {
+            out[i++] = f * x1;
+        } else {
+            cached_normal_ = f * x1;
+            has_cached_normal_ = true;
+        }
+    }
 }
 
 std::unique_ptr<RngSettings> BuiltinHost::settings() const {
@@ -103,13 +187,13 @@ void BuiltinHost::restore(const RngSettings& settings) {
 
 RealArray BuiltinHost::rand(index_t n) {
     RealArray out(n < 0 ? 0 : n);
-    for (double& u : out) u = generator_.next_uniform();
+    generator_.fill_uniform(out.data(), out.numel());
     return out;
 }
 
 RealArray BuiltinHost::randn(index_t rows, index_t cols) {
     RealArray out(rows < 0 ? 0 : rows, cols < 0 ? 0 : cols);
-    for (double& z : out) z = generator_.next_normal();
+    generator_.fill_normal(out.data(), out.numel());
     return out;
 }
 
