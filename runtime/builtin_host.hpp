@@ -42,6 +42,8 @@ public:
 private:
     // Twists the state and tempers the whole block of 624 output words at once.
     void refill();
+    // One attempt of the polar method, one uniform draw at a time.
+    bool polar_attempt(double& x1, double& x2, double& r2);
     std::array<std::uint32_t, kN> mt_{};
     std::array<std::uint32_t, kN> tempered_{};  // the outputs of the current block
     int index_ = kN;                            // next output of the block; kN: none left

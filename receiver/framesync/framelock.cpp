@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "receiver/framesync/corr_column.hpp"
 #include "receiver/framesync/framelock_direct.hpp"
@@ -123,10 +124,6 @@ constexpr double kLargestEnergy = 0x1p1000;
 constexpr double kSmallestNorm = 0x1p-100;
 constexpr double kLargestNorm = 0x1p100;
 
-// Windows per kernel block: 288 OS windows are always a whole number of blocks.
-constexpr index_t kBlock = 8;
-static_assert(kWindow % kBlock == 0);
-
 // W doubles in one vector register; may_alias and aligned(8) allow loads anywhere in a double
 // array.
 template <int W>
@@ -134,16 +131,16 @@ struct Lanes {
     typedef double type __attribute__((vector_size(8 * W), aligned(8), may_alias));
 };
 
-// Cross terms and centred energies of the kBlock windows w0 .. w0 + kBlock - 1, whose samples
-// of symbol k lie side by side at x + 2 (w0 + k stride), real and imaginary parts interleaved:
-// each lane of a vector follows one real or imaginary part of one window. Writes, per window j,
-// cross[2j], cross[2j + 1] (sum a_k yc_k, sum b_k yc_k) and energy[j] = N_f.
-template <int W>
+// Cross terms and centred energies of the B windows w0 .. w0 + B - 1, whose samples of symbol k
+// lie side by side at x + 2 (w0 + k stride), real and imaginary parts interleaved: each lane of
+// a vector follows one real or imaginary part of one window. Writes, per window j, cross[2j],
+// cross[2j + 1] (sum a_k yc_k, sum b_k yc_k) and energy[j] = N_f.
+template <int W, int B>
 __attribute__((always_inline)) inline void block_sums(const double* x, index_t stride,
                                                       const double* yc, double* cross,
                                                       double* energy) {
     using vec = typename Lanes<W>::type;
-    constexpr int kVectors = 2 * kBlock / W;
+    constexpr int kVectors = 2 * B / W;
     const index_t pitch = 2 * stride;
 
     vec sum[kVectors];
@@ -177,19 +174,18 @@ __attribute__((always_inline)) inline void block_sums(const double* x, index_t s
     }
 }
 
-// The interval [lo, hi] of every window of the blocks first .. last - 1 (see above), the same
-// code for processors with 256-bit vectors and for the baseline 128-bit ones.
-template <int W>
-__attribute__((always_inline)) inline void bound_blocks(const Windows& windows, index_t first,
-                                                        index_t last, double* lo, double* hi) {
+// The interval [lo, hi] of every window w = first .. last - 1 (see above), B windows at a time;
+// first and last are multiples of B.
+template <int W, int B>
+__attribute__((always_inline)) inline void bound_windows(const Windows& windows, index_t first,
+                                                         index_t last, double* lo, double* hi) {
     const double* x = reinterpret_cast<const double*>(windows.x);
     const double t = windows.ref.t;
-    double cross[2 * kBlock];
-    double energy[kBlock];
-    for (index_t b = first; b < last; ++b) {
-        const index_t w0 = b * kBlock;
-        block_sums<W>(x + 2 * w0, windows.stride, windows.ref.yc.data(), cross, energy);
-        for (index_t j = 0; j < kBlock; ++j) {
+    double cross[2 * B];
+    double energy[B];
+    for (index_t w0 = first; w0 < last; w0 += B) {
+        block_sums<W, B>(x + 2 * w0, windows.stride, windows.ref.yc.data(), cross, energy);
+        for (index_t j = 0; j < B; ++j) {
             const double n = energy[j];
             double v = std::numeric_limits<double>::quiet_NaN();
             if (n >= kSmallestEnergy && n <= kLargestEnergy) {
@@ -210,14 +206,33 @@ __attribute__((always_inline)) inline void bound_blocks(const Windows& windows, 
     }
 }
 
-__attribute__((target("avx2"))) void bound_blocks_avx2(const Windows& windows, index_t first,
-                                                       index_t last, double* lo, double* hi) {
-    bound_blocks<4>(windows, first, last, lo, hi);
+// The same code for 512-bit, 256-bit and the baseline 128-bit vectors, each lane doing the same
+// operations in the same order. Window counts, 288 OS, are multiples of every block size.
+constexpr index_t kWideBlock = 16;
+constexpr index_t kBlock = 8;
+static_assert(kWindow % kWideBlock == 0 && kWindowsPerPoll % kWideBlock == 0);
+
+__attribute__((target("avx512f"))) void bound_windows_avx512(const Windows& windows, index_t first,
+                                                             index_t last, double* lo, double* hi) {
+    bound_windows<8, kWideBlock>(windows, first, last, lo, hi);
 }
 
-void bound_blocks_baseline(const Windows& windows, index_t first, index_t last, double* lo,
-                           double* hi) {
-    bound_blocks<2>(windows, first, last, lo, hi);
+__attribute__((target("avx2"))) void bound_windows_avx2(const Windows& windows, index_t first,
+                                                        index_t last, double* lo, double* hi) {
+    bound_windows<4, kBlock>(windows, first, last, lo, hi);
+}
+
+void bound_windows_baseline(const Windows& windows, index_t first, index_t last, double* lo,
+                            double* hi) {
+    bound_windows<2, kBlock>(windows, first, last, lo, hi);
+}
+
+enum class Kernel { baseline, avx2, avx512 };
+
+Kernel best_kernel() {
+    if (__builtin_cpu_supports("avx512f")) return Kernel::avx512;
+    if (__builtin_cpu_supports("avx2")) return Kernel::avx2;
+    return Kernel::baseline;
 }
 
 // 3.-6. The search. Every window gets its interval; `bar` is the largest lo. A window whose exact
@@ -227,22 +242,25 @@ void bound_blocks_baseline(const Windows& windows, index_t first, index_t last, 
 // in ascending order (the first window that is a number starts the running maximum, only a
 // strictly greater one replaces it, NaN skipped), therefore returns the window it returns over
 // all of them. With no certain window the bar is -Inf and the exact rule sees every window.
-RealArray search(const Windows& windows, HostServices* host, bool baseline_only) {
+RealArray search(const Windows& windows, HostServices* host, Kernel kernel) {
     const index_t n = windows.count;
     RealArray lo(n);
     RealArray hi(n);
     const bool usable_reference = windows.ref.t >= kSmallestNorm && windows.ref.t <= kLargestNorm;
     if (usable_reference) {
-        const index_t blocks = n / kBlock;
-        const bool avx2 = !baseline_only && __builtin_cpu_supports("avx2");
-        constexpr index_t kBlocksPerPoll = kWindowsPerPoll / kBlock;
-        for (index_t b = 0; b < blocks; b += kBlocksPerPoll) {
+        for (index_t first = 0; first < n; first += kWindowsPerPoll) {
             if (host != nullptr) host->poll_interrupt();
-            const index_t last = b + kBlocksPerPoll < blocks ? b + kBlocksPerPoll : blocks;
-            if (avx2) {
-                bound_blocks_avx2(windows, b, last, lo.data(), hi.data());
-            } else {
-                bound_blocks_baseline(windows, b, last, lo.data(), hi.data());
+            const index_t last = first + kWindowsPerPoll < n ? first + kWindowsPerPoll : n;
+            switch (kernel) {
+                case Kernel::avx512:
+                    bound_windows_avx512(windows, first, last, lo.data(), hi.data());
+                    break;
+                case Kernel::avx2:
+                    bound_windows_avx2(windows, first, last, lo.data(), hi.data());
+                    break;
+                case Kernel::baseline:
+                    bound_windows_baseline(windows, first, last, lo.data(), hi.data());
+                    break;
             }
         }
     } else {
@@ -275,19 +293,28 @@ RealArray search(const Windows& windows, HostServices* host, bool baseline_only)
 
 RealArray framelock(const ComplexArray& SincroFrameIn, const Milstd& milstd,
                     const VarShapping& varShapping) {
-    return search(prepare(SincroFrameIn, milstd, varShapping), nullptr, false);
+    return search(prepare(SincroFrameIn, milstd, varShapping), nullptr, best_kernel());
 }
 
 RealArray framelock(const ComplexArray& SincroFrameIn, const Milstd& milstd,
                     const VarShapping& varShapping, HostServices& host) {
-    return search(prepare(SincroFrameIn, milstd, varShapping), &host, false);
+    return search(prepare(SincroFrameIn, milstd, varShapping), &host, best_kernel());
 }
 
 namespace detail {
 
-RealArray framelock_baseline(const ComplexArray& SincroFrameIn, const Milstd& milstd,
-                             const VarShapping& varShapping) {
-    return search(prepare(SincroFrameIn, milstd, varShapping), nullptr, true);
+std::vector<int> framelock_kernel_widths() {
+    std::vector<int> widths{128};
+    if (__builtin_cpu_supports("avx2")) widths.push_back(256);
+    if (__builtin_cpu_supports("avx512f")) widths.push_back(512);
+    return widths;
+}
+
+RealArray framelock_kernel(const ComplexArray& SincroFrameIn, const Milstd& milstd,
+                           const VarShapping& varShapping, int width) {
+    const Kernel kernel =
+        width == 512 ? Kernel::avx512 : (width == 256 ? Kernel::avx2 : Kernel::baseline);
+    return search(prepare(SincroFrameIn, milstd, varShapping), nullptr, kernel);
 }
 
 RealArray framelock_direct(const ComplexArray& SincroFrameIn, const Milstd& milstd,

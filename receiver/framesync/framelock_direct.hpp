@@ -1,6 +1,8 @@
 // Two other routes to framelock's result, for the tests and the benchmarks.
 #pragma once
 
+#include <vector>
+
 #include "params/modeconf.hpp"
 #include "runtime/array.hpp"
 #include "shaping/varshapping.hpp"
@@ -13,9 +15,12 @@ namespace hfchain::detail {
 RealArray framelock_direct(const ComplexArray& SincroFrameIn, const Milstd& milstd,
                            const VarShapping& varShapping);
 
-// framelock's search with its 128-bit kernel, the one processors without 256-bit vectors run,
-// whatever this processor offers.
-RealArray framelock_baseline(const ComplexArray& SincroFrameIn, const Milstd& milstd,
-                             const VarShapping& varShapping);
+// The vector widths in bits of framelock's kernels that this processor runs: 128, then 256 and
+// 512 when it has them. framelock runs the widest.
+std::vector<int> framelock_kernel_widths();
+
+// framelock's search with the kernel of the given width, one of those above.
+RealArray framelock_kernel(const ComplexArray& SincroFrameIn, const Milstd& milstd,
+                           const VarShapping& varShapping, int width);
 
 }  // namespace hfchain::detail

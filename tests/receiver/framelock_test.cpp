@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "receiver/framesync/framelock_direct.hpp"
 #include "tests/channel/recording_host.hpp"
@@ -153,14 +154,17 @@ TEST(Framelock, NaNWindowsAreSkipped) {
     EXPECT_EQ(none.cols(), 1);
 }
 
-// The fast search (with either kernel) against the window-by-window exact rule: the same start,
-// or both empty.
+// The fast search (the one framelock picks, and each kernel this processor runs) against the
+// window-by-window exact rule: the same start, or both empty.
 void expect_exact_rule(const ComplexArray& x, const Milstd& milstd, index_t OS,
                        const std::string& label) {
     const VarShapping vs{0.35, 6, static_cast<double>(OS)};
     const RealArray want = detail::framelock_direct(x, milstd, vs);
-    for (const RealArray& got :
-         {framelock(x, milstd, vs), detail::framelock_baseline(x, milstd, vs)}) {
+    std::vector<RealArray> results{framelock(x, milstd, vs)};
+    for (const int width : detail::framelock_kernel_widths()) {
+        results.push_back(detail::framelock_kernel(x, milstd, vs, width));
+    }
+    for (const RealArray& got : results) {
         ASSERT_EQ(got.numel(), want.numel()) << label;
         if (want.numel() == 1) {
             EXPECT_EQ(got[0], want[0]) << label;
