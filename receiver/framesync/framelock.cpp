@@ -94,19 +94,19 @@ constexpr index_t kWindowsPerPoll = 256;
 //   - s, c = cross / s / t as the exact rule does, and v = min(sqrt(c_re^2 + c_im^2), 1).
 //
 // Error bound. With T = sum (a_k^2 + b_k^2) in real numbers, summing m non-negative rounded
-// terms gives N_f within T (1 +- u)^(m+1), and (glibc's hypot being within 1 ulp, a relative
-// 2u) N_e within T (1 +- 2u)^2 (1 +- u)^m. Hence N_e = N_f (1 + theta) with
-// |theta| <= (2m + 8) u. The square roots halve that and add u each; the two divisions of
-// each path add 4u between them and scale both components alike (the cross terms and t are
-// shared), so the unclamped magnitudes satisfy |c_e| = |c_f| (1 + phi) with
-// |phi| <= (m + 10) u; hypot (2u) and the fast pass's sqrt of a sum of squares (2u) leave the
-// exact rule's unclamped magnitude m_e within v' (1 +- (m + 16) u), v' being the fast value
-// before its clamp. The clamp maps m_e > 1 to a value within 1 +- 5u (the components divided
-// by hypot, then hypot again), so the compared magnitude a = (m_e <= 1 ? m_e : ~1) lies in
+// terms gives N_f within T (1 +- u)^(m+1), and (the C library's hypot being within 1 ulp, as
+// glibc states, a relative 2u) N_e within T (1 +- 2u)^2 (1 +- u)^m. Hence N_e = N_f (1 + theta)
+// with |theta| <= (2m + 8) u. The square roots halve that and add u each; the two divisions of each
+// path add 4u between them and scale both components alike (the cross terms and t are shared), so
+// the unclamped magnitudes satisfy |c_e| = |c_f| (1 + phi) with |phi| <= (m + 10) u; hypot (2u) and
+// the fast pass's sqrt of a sum of squares (2u) leave the exact rule's unclamped magnitude m_e
+// within v' (1 +- (m + 16) u), v' being the fast value before its clamp. The clamp maps m_e > 1 to
+// a value within 1 +- 5u (the components divided by hypot, then hypot again), so the compared
+// magnitude a = (m_e <= 1 ? m_e : ~1) lies in
 //     [v (1 - eps) - tau, v (1 + eps) + tau],  v = min(v', 1),
 // for any eps >= (m + 16) u = 3.4e-14 and tau >= 8u = 8.9e-16. The pass uses eps = 2^-40
-// (9.1e-13) and tau = 2^-45 (2.8e-14), margins of over 25 that also absorb the rounding of the
-// two lines computing lo and hi.
+// (9.1e-13) and tau = 2^-45 (2.8e-14): margins of over 25, which also absorb the rounding of
+// the two lines computing lo and hi and would cover a hypot ten times less accurate.
 //
 // Where the bound holds. Underflow adds absolute errors of at most a few times 2^-1074 per
 // operation; requiring N_f >= 2^-800 keeps them far below u relative to N_f, and those in the
