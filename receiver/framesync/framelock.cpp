@@ -1,7 +1,9 @@
 #include "receiver/framesync/framelock.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "receiver/framesync/corr_column.hpp"
@@ -174,15 +176,16 @@ __attribute__((always_inline)) inline void block_sums(const double* x, index_t s
     }
 }
 
-// The interval [lo, hi] of every window w = first .. last - 1 (see above), B windows at a time;
-// first and last are multiples of B.
+// The interval [lo, hi] of every window w = first .. last - 1 (see above), B windows at a time
+// (first and last are multiples of B): writes each hi[w] and returns the largest lo.
 template <int W, int B>
-__attribute__((always_inline)) inline void bound_windows(const Windows& windows, index_t first,
-                                                         index_t last, double* lo, double* hi) {
+__attribute__((always_inline)) inline double bound_windows(const Windows& windows, index_t first,
+                                                           index_t last, double* hi) {
     const double* x = reinterpret_cast<const double*>(windows.x);
     const double t = windows.ref.t;
     double cross[2 * B];
     double energy[B];
+    double bar = -std::numeric_limits<double>::infinity();
     for (index_t w0 = first; w0 < last; w0 += B) {
         block_sums<W, B>(x + 2 * w0, windows.stride, windows.ref.yc.data(), cross, energy);
         for (index_t j = 0; j < B; ++j) {
@@ -196,14 +199,14 @@ __attribute__((always_inline)) inline void bound_windows(const Windows& windows,
                 if (v > 1.0) v = 1.0;
             }
             if (v >= 0.0 && v <= 1.0) {
-                lo[w0 + j] = v * (1.0 - kEps) - kTau;
+                bar = std::fmax(bar, v * (1.0 - kEps) - kTau);
                 hi[w0 + j] = v * (1.0 + kEps) + kTau;
             } else {
-                lo[w0 + j] = -std::numeric_limits<double>::infinity();
                 hi[w0 + j] = std::numeric_limits<double>::infinity();
             }
         }
     }
+    return bar;
 }
 
 // The same code for 512-bit, 256-bit and the baseline 128-bit vectors, each lane doing the same
@@ -212,19 +215,19 @@ constexpr index_t kWideBlock = 16;
 constexpr index_t kBlock = 8;
 static_assert(kWindow % kWideBlock == 0 && kWindowsPerPoll % kWideBlock == 0);
 
-__attribute__((target("avx512f"))) void bound_windows_avx512(const Windows& windows, index_t first,
-                                                             index_t last, double* lo, double* hi) {
-    bound_windows<8, kWideBlock>(windows, first, last, lo, hi);
+__attribute__((target("avx512f"))) double bound_windows_avx512(const Windows& windows,
+                                                               index_t first, index_t last,
+                                                               double* hi) {
+    return bound_windows<8, kWideBlock>(windows, first, last, hi);
 }
 
-__attribute__((target("avx2"))) void bound_windows_avx2(const Windows& windows, index_t first,
-                                                        index_t last, double* lo, double* hi) {
-    bound_windows<4, kBlock>(windows, first, last, lo, hi);
+__attribute__((target("avx2"))) double bound_windows_avx2(const Windows& windows, index_t first,
+                                                          index_t last, double* hi) {
+    return bound_windows<4, kBlock>(windows, first, last, hi);
 }
 
-void bound_windows_baseline(const Windows& windows, index_t first, index_t last, double* lo,
-                            double* hi) {
-    bound_windows<2, kBlock>(windows, first, last, lo, hi);
+double bound_windows_baseline(const Windows& windows, index_t first, index_t last, double* hi) {
+    return bound_windows<2, kBlock>(windows, first, last, hi);
 }
 
 enum class Kernel { baseline, avx2, avx512 };
@@ -244,33 +247,29 @@ Kernel best_kernel() {
 // all of them. With no certain window the bar is -Inf and the exact rule sees every window.
 RealArray search(const Windows& windows, HostServices* host, Kernel kernel) {
     const index_t n = windows.count;
-    RealArray lo(n);
     RealArray hi(n);
-    const bool usable_reference = windows.ref.t >= kSmallestNorm && windows.ref.t <= kLargestNorm;
-    if (usable_reference) {
+    double bar = -std::numeric_limits<double>::infinity();
+    if (windows.ref.t >= kSmallestNorm && windows.ref.t <= kLargestNorm) {
         for (index_t first = 0; first < n; first += kWindowsPerPoll) {
             if (host != nullptr) host->poll_interrupt();
             const index_t last = first + kWindowsPerPoll < n ? first + kWindowsPerPoll : n;
+            double range_bar = bar;
             switch (kernel) {
                 case Kernel::avx512:
-                    bound_windows_avx512(windows, first, last, lo.data(), hi.data());
+                    range_bar = bound_windows_avx512(windows, first, last, hi.data());
                     break;
                 case Kernel::avx2:
-                    bound_windows_avx2(windows, first, last, lo.data(), hi.data());
+                    range_bar = bound_windows_avx2(windows, first, last, hi.data());
                     break;
                 case Kernel::baseline:
-                    bound_windows_baseline(windows, first, last, lo.data(), hi.data());
+                    range_bar = bound_windows_baseline(windows, first, last, hi.data());
                     break;
             }
+            bar = std::fmax(bar, range_bar);
         }
     } else {
-        for (index_t w = 0; w < n; ++w) {
-            lo[w] = -std::numeric_limits<double>::infinity();
-            hi[w] = std::numeric_limits<double>::infinity();
-        }
+        for (index_t w = 0; w < n; ++w) hi[w] = std::numeric_limits<double>::infinity();
     }
-    double bar = -std::numeric_limits<double>::infinity();
-    for (index_t w = 0; w < n; ++w) bar = std::fmax(bar, lo[w]);
 
     index_t best = -1;
     double a_max = 0.0;
@@ -312,6 +311,11 @@ std::vector<int> framelock_kernel_widths() {
 
 RealArray framelock_kernel(const ComplexArray& SincroFrameIn, const Milstd& milstd,
                            const VarShapping& varShapping, int width) {
+    const std::vector<int> widths = framelock_kernel_widths();
+    if (std::find(widths.begin(), widths.end(), width) == widths.end()) {
+        raise("hfchain:framesync:NoKernel",
+              "This processor has no " + std::to_string(width) + "-bit kernel for framelock.");
+    }
     const Kernel kernel =
         width == 512 ? Kernel::avx512 : (width == 256 ? Kernel::avx2 : Kernel::baseline);
     return search(prepare(SincroFrameIn, milstd, varShapping), nullptr, kernel);

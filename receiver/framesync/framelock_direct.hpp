@@ -19,7 +19,8 @@ RealArray framelock_direct(const ComplexArray& SincroFrameIn, const Milstd& mils
 // 512 when it has them. framelock runs the widest.
 std::vector<int> framelock_kernel_widths();
 
-// framelock's search with the kernel of the given width, one of those above.
+// framelock's search with the kernel of the given width, one of those above; another width
+// raises "hfchain:framesync:NoKernel".
 RealArray framelock_kernel(const ComplexArray& SincroFrameIn, const Milstd& milstd,
                            const VarShapping& varShapping, int width);
 

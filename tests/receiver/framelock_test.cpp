@@ -384,6 +384,12 @@ TEST(Framelock, Failures) {
             framelock(random_complex(1200, 1), milstd, {0.35, 6, -1});
         },
         errid::kNegative);
+    // A kernel width the search does not have (or this processor cannot run) is refused.
+    expect_error(
+        [&] {
+            detail::framelock_kernel(random_complex(600, 1), milstd, {0.35, 6, 1}, 64);
+        },
+        "hfchain:framesync:NoKernel", "64-bit");
 }
 
 }  // namespace
