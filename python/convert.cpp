@@ -11,7 +11,7 @@ namespace hfchain::python {
 namespace {
 
 // The largest magnitude up to which every whole number is a double.
-constexpr double kExactWhole = 9007199254740992.0;  // 2^53
+constexpr long long kExactWhole = 9007199254740992;  // 2^53
 
 std::string shape_text(const py::array& a) {
     std::string s = "(";
@@ -155,8 +155,9 @@ void copy_any(const py::array& a, const Layout& l, T* out, const Name& name) {
 }
 
 py::array as_array(py::handle h, const Name& name) {
-    if (py::isinstance<py::array>(h)) return py::reinterpret_borrow<py::array>(h);
-    py::array a = py::array::ensure(h);  // clears NumPy's error when it cannot convert
+    py::array a = py::isinstance<py::array>(h)
+                      ? py::reinterpret_borrow<py::array>(h)
+                      : py::array::ensure(h);  // clears NumPy's error when it cannot convert
     if (!a || a.dtype().kind() == 'O') {
         raise(errid::kWrongType, "Input '" + name.str() + "' must be an array of numbers; it is " +
                                      type_name(h) + ".");
@@ -219,7 +220,7 @@ double read_scalar(py::handle h, const Name& name) {
     if (PyLong_Check(p)) {
         int overflow = 0;
         const long long v = PyLong_AsLongLongAndOverflow(p, &overflow);
-        if (overflow == 0 && std::fabs(static_cast<double>(v)) <= kExactWhole) {
+        if (overflow == 0 && v >= -kExactWhole && v <= kExactWhole) {
             return static_cast<double>(v);
         }
         // Larger whole numbers: exact only when the double converts back to the same number.
