@@ -34,7 +34,9 @@ index_t read_count(py::handle h, const char* name) {
 }  // namespace
 
 CallHost::CallHost(BuiltinHost& generator)
-    : generator_(generator), main_thread_(PyThread_get_thread_ident() == main_thread_ident) {}
+    : generator_(generator),
+      main_thread_(PyThread_get_thread_ident() == main_thread_ident),
+      next_poll_ns_(main_thread_ ? now_ns() + kPollIntervalNs : 0) {}
 
 void CallHost::poll_interrupt() {
     if (!main_thread_) return;

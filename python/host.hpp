@@ -19,8 +19,9 @@ struct HostObject {
 };
 
 // Host services for one block call: draws from `generator`; the interrupt poll, on the main
-// thread only and at most every 20 ms, takes the GIL to let Python handle a pending signal and
-// abandons the call with the Python exception the handler raised (KeyboardInterrupt for Ctrl-C).
+// thread only and at most every 20 ms (so never in a shorter call), takes the GIL to let Python
+// handle a pending signal and abandons the call with the Python exception the handler raised
+// (KeyboardInterrupt for Ctrl-C).
 class CallHost final : public HostServices {
 public:
     explicit CallHost(BuiltinHost& generator);
@@ -36,7 +37,7 @@ public:
 private:
     BuiltinHost& generator_;
     bool main_thread_;
-    std::int64_t next_poll_ns_ = 0;
+    std::int64_t next_poll_ns_;
 };
 
 // Runs f(host) with the GIL released, on the generator of `host_arg` (a BuiltinHost, or None for

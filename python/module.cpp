@@ -16,4 +16,5 @@ PYBIND11_MODULE(_hfchain, m) {
     hp::bind_host(m);
     hp::bind_blocks(m);
     hp::bind_sweep(m);
+    hp::bind_timing(m);
 }

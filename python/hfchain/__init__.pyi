@@ -493,6 +493,13 @@ def run_sweep(config: SweepConfig | Mapping[str, Any], progress: Callable[[dict[
     Errors: "hfchain:python:InvalidSweep" with the runner's message for a refused setting; a
     trial's failure."""
 
+def keep_trial_memory() -> None:
+    """Keeps freed memory in the process for the next call instead of handing it back to the
+    system (glibc's mmap threshold raised to 256 MiB, its trim threshold to 1 GiB), as the
+    `hfchain` program does at start-up. A script that calls blocks on large signals over and over
+    (or runs many sweeps) then no longer pays for fresh pages on every call; the process keeps the
+    memory it has used until it exits. Affects the whole process; there is no undoing it."""
+
 def trial_seeds(seed: int, condition: str, esno: float, trial: int) -> tuple[float, float]:
     """The two seeds (txSeed, channel seed) of trial `trial` (0-based) of the point (condition,
     esno dB) of a sweep with base seed `seed`: a RoadConfig with these seeds reruns that trial
