@@ -154,6 +154,7 @@ void bind_sweep(py::module_& m) {
             return py::make_tuple(s.tx, s.channel);
         },
         py::arg("seed"), py::arg("condition"), py::arg("esno"), py::arg("trial"), doc::trial_seeds);
+    m.def("keep_trial_memory", &app::keep_trial_memory, doc::keep_trial_memory);
 }
 
 }  // namespace hfchain::python
