@@ -79,3 +79,25 @@ def test_generator_methods_follow_the_stub():
             getattr(hfchain.BuiltinHost(1), fn.name)(**kwargs)
         if e.type is TypeError:  # pybind11's own check of a typed argument (settings)
             assert "incompatible function arguments" in str(e.value)
+
+
+def test_install_component(tmp_path):
+    """cmake --install --component python gives a package that imports from the chosen folder
+    alone."""
+    import subprocess
+    import sys
+    setting = os.environ.get("HFCHAIN_INSTALL")
+    if not setting:
+        pytest.skip("HFCHAIN_INSTALL is not set (run the tests through ctest)")
+    cmake, build, site = setting.split("|")
+    if os.path.isabs(site):
+        pytest.skip("the package is installed to a fixed folder, not below a prefix")
+    subprocess.run([cmake, "--install", build, "--component", "python", "--prefix", str(tmp_path)],
+                   check=True, stdout=subprocess.DEVNULL)
+    folder = os.path.join(tmp_path, site)
+    script = ("import sys; sys.path.insert(0, sys.argv[1]); import hfchain; "
+              "assert hfchain.__file__.startswith(sys.argv[1]), hfchain.__file__; "
+              "assert len(hfchain.modeconf(0.6).interTable) == 2880; "
+              "import os; assert os.path.exists(os.path.join(os.path.dirname(hfchain.__file__), "
+              "'__init__.pyi'))")
+    subprocess.run([sys.executable, "-I", "-c", script, folder], check=True)
