@@ -23,8 +23,10 @@ RandomState(s).random_sample(), so the information bits of sendchain(milstd, nFr
 numpy.floor(2 * numpy.random.RandomState(s).random_sample(K)) with K the number of information
 bits (the bits before the 144 flush zeros).
 
-Long calls release the GIL; Ctrl-C interrupts a long block call or a sweep with
-KeyboardInterrupt.
+Every call releases the GIL while the C++ code runs. Ctrl-C raises KeyboardInterrupt: it abandons
+sendchain, fadesim and run_road at their next check (they take the generator, through which the
+C++ blocks look for interrupts) and stops a sweep cleanly; the other blocks finish their call
+first.
 """
 
 from typing import Any, Callable, Mapping, Sequence
