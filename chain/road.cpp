@@ -76,7 +76,7 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     const bool spec = config.runs(ReceiverKind::spec);
     const bool hf = config.runs(ReceiverKind::hf);
     if (spec || hf) {
-        r.frameStart = framelock(r.matched.out, milstd, config.shaping);
+        r.frameStart = framelock(r.matched.out, milstd, config.shaping, host);
         r.frameFound = !r.frameStart.empty();
     }
 
