@@ -97,8 +97,8 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     // The HF receiver, from framelock's start.
     if (hf) {
         if (r.frameFound) {
-            r.sounding = chansound(r.matched.out, r.frameStart[0], milstd, config.shaping);
-            r.equalised = turboequal(r.sounding, milstd, config.nFrame, config.iterations);
+            r.sounding = chansound(r.matched.out, r.frameStart[0], milstd, config.shaping, host);
+            r.equalised = turboequal(r.sounding, milstd, config.nFrame, config.iterations, host);
             r.hf.symbols = r.equalised.out;
             r.hf.noiseVar = r.equalised.noiseVar;
             decode(milstd, config, r.tx, r.hf);

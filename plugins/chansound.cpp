@@ -3,6 +3,7 @@
 // profileStart}
 #include "receiver/chansound/chansound.hpp"
 
+#include "plugins/octave_host.hpp"
 #include "plugins/sounding.hpp"
 
 namespace {
@@ -19,8 +20,9 @@ struct Chansound {
         const double FrameStartSample = read_scalar(in[1], "FrameStartSample");
         const hfchain::Milstd milstd = read_milstd(in[2]);
         const hfchain::VarShapping varShapping = read_varShapping(in[3]);
+        hfchain::OctaveHost host;  // for Ctrl-C polls only: chansound draws no numbers
         const hfchain::ChansoundOut r =
-            hfchain::chansound(MatchedFilterIn, FrameStartSample, milstd, varShapping);
+            hfchain::chansound(MatchedFilterIn, FrameStartSample, milstd, varShapping, host);
         return chansound_to_host(r);
     }
 };

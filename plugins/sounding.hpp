@@ -11,9 +11,9 @@ inline mxArray* chansound_to_host(const ChansoundOut& r) {
     return make_struct(
         kChansoundFields,
         {to_host(r.start), to_host(r.delays), to_host(r.basis), to_host(r.out), to_host(r.gains),
-         to_host(r.gainVar), to_host(r.pathPower), to_host(r.windowGains), to_host(r.windowTime),
-         to_host(r.noiseVar), to_host(r.doppler), to_host(r.frames), to_host(r.profile),
-         to_host(r.profileStart)});
+         to_host(r.gainVar), to_host(r.pathPower), to_host(r.windowGains), to_host(r.windowVar),
+         to_host(r.windowTime), to_host(r.noiseVar), to_host(r.doppler), to_host(r.frames),
+         to_host(r.profile), to_host(r.profileStart)});
 }
 
 inline constexpr Shape kMatrix{upto(kUnbounded), upto(kUnbounded)};

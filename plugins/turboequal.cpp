@@ -2,6 +2,7 @@
 // passes}
 #include "receiver/turboequal/turboequal.hpp"
 
+#include "plugins/octave_host.hpp"
 #include "plugins/sounding.hpp"
 
 namespace {
@@ -16,7 +17,9 @@ struct Turboequal {
         const hfchain::Milstd milstd = read_milstd(in[1]);
         const double nFrame = read_scalar(in[2], "nFrame");
         const double iterations = read_scalar(in[3], "iterations");
-        const hfchain::TurboequalOut r = hfchain::turboequal(sounding, milstd, nFrame, iterations);
+        hfchain::OctaveHost host;  // for Ctrl-C polls only: turboequal draws no numbers
+        const hfchain::TurboequalOut r =
+            hfchain::turboequal(sounding, milstd, nFrame, iterations, host);
         return make_struct(hfchain::kTurboequalFields,
                            {to_host(r.out), to_host(r.noiseVar), to_host(r.gains),
                             to_host(r.gainVar), to_host(r.doppler), to_host(r.passes)});

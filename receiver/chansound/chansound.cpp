@@ -373,6 +373,10 @@ index_t acquire(const ComplexArray& mf, const cdouble* x, index_t preamble, inde
 
 }  // namespace
 
+ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                               const Milstd& milstd, const VarShapping& varShapping,
+                               HostServices* host);
+
 index_t oversampling_factor(const VarShapping& varShapping) {
     const double M = varShapping.oversamplingFactor;
     if (!(M >= 1) || M != std::floor(M) || M > 1e6) {
@@ -406,6 +410,20 @@ index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapp
 
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                        const Milstd& milstd, const VarShapping& varShapping) {
+    return chansound_polling(MatchedFilterIn, FrameStartSample, milstd, varShapping, nullptr);
+}
+
+ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                       const Milstd& milstd, const VarShapping& varShapping, HostServices& host) {
+    return chansound_polling(MatchedFilterIn, FrameStartSample, milstd, varShapping, &host);
+}
+
+ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                               const Milstd& milstd, const VarShapping& varShapping,
+                               HostServices* host) {
+    auto poll = [host] {
+        if (host != nullptr) host->poll_interrupt();
+    };
     const ComplexArray& mf = MatchedFilterIn;
     const index_t Lmf = mf.numel();
     const index_t M = oversampling_factor(varShapping);
@@ -432,8 +450,10 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
     // the preamble is then acquired afresh over the synchroniser's whole range, and the search
     // repeated from there.
     Search found = search_paths(mf, w0, x, layout.preamble, M, comp);
+    poll();
     if (!found.detected) {
         const index_t w1 = acquire(mf, x, layout.preamble, M);
+        poll();
         if (w1 != w0) {
             Search again = search_paths(mf, w1, x, layout.preamble, M, comp);
             if (again.detected || (!again.power.empty() &&
@@ -534,6 +554,7 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
     // equaliser will meet; when the two differ clearly, the windows' error variances (which
     // scale with the noise) are rescaled and the gains smoothed again.
     PathTrack track;
+    poll();
     track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
     const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);
     if (fit > N0 * kNoiseRetrack || fit < N0 / kNoiseRetrack) {

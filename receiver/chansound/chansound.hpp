@@ -27,6 +27,7 @@
 #include "params/modeconf.hpp"
 #include "receiver/chansound/pathtrack.hpp"
 #include "runtime/array.hpp"
+#include "runtime/host.hpp"
 #include "shaping/varshapping.hpp"
 
 namespace hfchain {
@@ -74,6 +75,11 @@ inline constexpr const char* kChansoundFields[] = {
 // message.
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                        const Milstd& milstd, const VarShapping& varShapping);
+
+// The same, polling host.poll_interrupt() between its stages: an interrupt abandons the call with
+// the host's error.
+ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                       const Milstd& milstd, const VarShapping& varShapping, HostServices& host);
 
 // The samples a symbol M of varShapping as a count; anything but a whole number of at least 1
 // raises "hfchain:chansound:BadOversampling".

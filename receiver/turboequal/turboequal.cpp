@@ -21,6 +21,9 @@ namespace {
 
 constexpr index_t kMaxIterations = 10;
 
+// Frames equalised between two interrupt polls.
+constexpr index_t kFramesPerPoll = 32;
+
 // LLRs beyond these carry no more information worth passing on: the demapper's go to the
 // decoder, the decoder's back to the equaliser (a little below certainty, so that one wrong
 // decision cannot be cancelled as if it were known).
@@ -143,6 +146,9 @@ index_t whole_iterations(double iterations) {
 
 }  // namespace
 
+TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+                                 double iterations, HostServices* host);
+
 void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
                 float* llr) {
     for (index_t k = 0; k < N; ++k) {
@@ -160,9 +166,10 @@ void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float
         }
         double zero[3] = {0, 0, 0}, one[3] = {0, 0, 0};
         for (int v = 0; v < 8; ++v) {
-            // Points 40 below the best weigh less than 4e-18 of it.
+            // A point 60 below the best weighs under 1e-26 of it; when a whole side of a bit is
+            // that far down, its ratio is beyond the clamp anyway.
             const double excess = metric[v] - best;
-            if (excess < -40) continue;
+            if (excess < -60) continue;
             const double p = std::exp(excess);
             for (int b = 0; b < 3; ++b) (bit_of(v, b) == 0 ? zero : one)[b] += p;
         }
@@ -176,6 +183,16 @@ void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float
 
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
                          double iterations) {
+    return turboequal_polling(sounding, milstd, nFrame, iterations, nullptr);
+}
+
+TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+                         double iterations, HostServices& host) {
+    return turboequal_polling(sounding, milstd, nFrame, iterations, &host);
+}
+
+TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+                                 double iterations, HostServices* host) {
     const index_t I = whole_iterations(iterations);
     const index_t frames = check_integer(sounding.frames, "frames");
     const Layout layout = transmission_layout(milstd, frames);
@@ -263,6 +280,7 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
         // Equalise every frame's data segment and descramble.
         channel_arrays(y, basis, track, mean, N0, pass < I, arrays);
         for (index_t f = 0; f < frames; ++f) {
+            if (host != nullptr && f % kFramesPerPoll == 0) host->poll_interrupt();
             const index_t n0 = layout.preamble + f * (layout.data + layout.trein);
             cdouble* z = result.out.data() + f * layout.data;
             double* zv = result.noiseVar.data() + f * layout.data;

@@ -14,6 +14,7 @@
 #include "params/modeconf.hpp"
 #include "receiver/chansound/chansound.hpp"
 #include "runtime/array.hpp"
+#include "runtime/host.hpp"
 
 namespace hfchain {
 
@@ -46,6 +47,11 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 // carry the budget's coded bits, "hfchain:turboequal:FrameMismatch".
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
                          double iterations);
+
+// The same, polling host.poll_interrupt() between groups of frames: an interrupt abandons the call
+// with the host's error.
+TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+                         double iterations, HostServices& host);
 
 // Coded-bit LLRs of equalised symbols, ln P(0) / P(1), three bits a symbol in transmission order
 // (most significant first, the Gray mapping of the transmitter), exact over the eight points:
