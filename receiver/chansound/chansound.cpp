@@ -150,7 +150,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     const index_t stride =
         (preamble - first - kSearchLength) / std::max<index_t>(1, kSearchWindows - 1);
     std::vector<cdouble> G(kSearchTaps * kSearchTaps), rhs(kSearchTaps),
-        u(kSearchLength + kSearchTaps), yw(kSearchLength);
+        u(kSearchLength + kSearchTaps), yw(kSearchLength), h(kSearchTaps);
     double residual = 0, dof = 0;
     for (index_t w = 0; w < kSearchWindows; ++w) {
         const index_t j0 = first + w * stride;
@@ -179,7 +179,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
                 for (index_t j = 0; j < kSearchLength; ++j) s += cmulc(xi[j], yw[j]);
                 rhs[i] = s;
             }
-            std::vector<cdouble> h(rhs);
+            h = rhs;
             solve_with(kSearchTaps, G.data(), h.data());
             double fitted = 0;
             for (index_t i = 0; i < kSearchTaps; ++i) {
@@ -217,13 +217,15 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     auto gram = [&](index_t delta) {
         return std::abs(delta) <= 2 * atom ? gamma[delta + 2 * atom] : 0.0;
     };
+    std::vector<double> atom_taps(2 * atom + 1);
+    for (index_t tau = -atom; tau <= atom; ++tau) atom_taps[tau + atom] = pulse(tau);
     std::vector<ComplexArray> corr(kSearchWindows, ComplexArray(Q));
     for (index_t w = 0; w < kSearchWindows; ++w) {
+        const cdouble* resp = response[w].data();
         for (index_t d = 0; d < Q; ++d) {
+            const index_t lo = std::max(-atom, -d), hi = std::min(atom, Q - 1 - d);
             cdouble s{};
-            for (index_t tau = std::max(-atom, -d); tau <= atom && d + tau < Q; ++tau) {
-                s += pulse(tau) * response[w][d + tau];
-            }
+            for (index_t tau = lo; tau <= hi; ++tau) s += atom_taps[tau + atom] * resp[d + tau];
             corr[w][d] = s;
         }
     }

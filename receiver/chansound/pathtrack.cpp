@@ -457,24 +457,38 @@ void smooth_paths(index_t Ny, PathTrack& track) {
             node_var(p, e) = std::max(Cs[0][0], 0.0);
         }
     }
-    // 5. Every sample, by straight lines between the windows (held beyond the ends).
-    track.gains = ComplexArray(r, Ny);
-    track.gainVar = RealArray(r, Ny);
-    index_t v = 0;
-    for (index_t n = 0; n < Ny; ++n) {
-        while (v + 1 < E && track.windowTime[v + 1] <= n) ++v;
-        const double ta = track.windowTime[v];
-        double f = 0;
-        index_t u = v;
-        if (n > ta && v + 1 < E) {
-            u = v + 1;
-            f = (n - ta) / (track.windowTime[u] - ta);
+    // 5. Every sample, by straight lines between the windows (held beyond the ends). The arrays
+    // of an earlier pass are reused when they fit.
+    if (track.gains.rows() != r || track.gains.cols() != Ny) track.gains = ComplexArray(r, Ny);
+    if (track.gainVar.rows() != r || track.gainVar.cols() != Ny) track.gainVar = RealArray(r, Ny);
+    cdouble* g = track.gains.data();
+    double* gv = track.gainVar.data();
+    auto hold = [&](index_t from, index_t to, index_t e) {
+        for (index_t n = std::max<index_t>(from, 0); n < std::min(to, Ny); ++n) {
+            for (index_t p = 0; p < r; ++p) {
+                g[n * r + p] = node_gain(p, e);
+                gv[n * r + p] = node_var(p, e);
+            }
         }
-        for (index_t p = 0; p < r; ++p) {
-            track.gains(p, n) = (1 - f) * node_gain(p, v) + f * node_gain(p, u);
-            track.gainVar(p, n) = (1 - f) * node_var(p, v) + f * node_var(p, u);
+    };
+    // Samples up to the first window's time, then between consecutive windows, then after the
+    // last one.
+    const auto first = static_cast<index_t>(std::floor(track.windowTime[0]));
+    hold(0, first + 1, 0);
+    for (index_t e = 0; e + 1 < E; ++e) {
+        const double ta = track.windowTime[e], tb = track.windowTime[e + 1];
+        const auto from = static_cast<index_t>(std::floor(ta)) + 1;
+        const auto to = std::min(Ny, static_cast<index_t>(std::floor(tb)) + 1);
+        const double step = 1.0 / (tb - ta);
+        for (index_t n = std::max<index_t>(from, 0); n < to; ++n) {
+            const double f = (n - ta) * step;
+            for (index_t p = 0; p < r; ++p) {
+                g[n * r + p] = (1 - f) * node_gain(p, e) + f * node_gain(p, e + 1);
+                gv[n * r + p] = (1 - f) * node_var(p, e) + f * node_var(p, e + 1);
+            }
         }
     }
+    hold(static_cast<index_t>(std::floor(track.windowTime[E - 1])) + 1, Ny, E - 1);
 }
 
 double model_residual(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
@@ -483,31 +497,24 @@ double model_residual(const ComplexArray& y, const ComplexArray& basis, const Co
     const index_t L = basis.rows();
     const index_t r = basis.cols();
     const index_t symbols = mean.numel();
-    double residual = 0;
-    index_t count = 0;
-    // The samples before the first unknown symbol reach known symbols only; later ones are
-    // checked one by one.
+    // The samples before the first unknown symbol (the preamble's) reach known symbols only.
     index_t leading = 0;
     while (leading < symbols && var[leading] == 0) ++leading;
-    for (index_t n = 0; n < Ny; ++n) {
-        const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
-        const index_t i_end = std::min(L, n + 1);
-        bool known = n < leading;
-        if (!known) {
-            known = true;
-            for (index_t i = i_begin; i < i_end && known; ++i) known = var[n - i] == 0;
-        }
-        if (!known) continue;
+    const index_t end = std::min(leading, Ny);
+    const cdouble* B = basis.data();
+    const cdouble* g = track.gains.data();
+    double residual = 0;
+    for (index_t n = 0; n < end; ++n) {
         cdouble model{};
-        for (index_t i = i_begin; i < i_end; ++i) {
+        const index_t i_end = std::min(L, n + 1);
+        for (index_t i = 0; i < i_end; ++i) {
             cdouble h{};
-            for (index_t p = 0; p < r; ++p) h += cmul(basis(i, p), track.gains(p, n));
+            for (index_t p = 0; p < r; ++p) h += cmul(B[p * L + i], g[n * r + p]);
             model += cmul(h, mean[n - i]);
         }
         residual += norm2(y[n] - model);
-        ++count;
     }
-    return count > 0 ? residual / count : std::numeric_limits<double>::quiet_NaN();
+    return end > 0 ? residual / end : std::numeric_limits<double>::quiet_NaN();
 }
 
 void track_paths(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,

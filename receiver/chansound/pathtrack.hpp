@@ -102,8 +102,9 @@ void smooth_paths(index_t Ny, PathTrack& track);
 index_t window_count(index_t symbols);
 index_t preamble_windows(index_t preamble);
 
-// Mean squared residual of a track's smoothed model over the samples that only known symbols
-// (variance 0) reach: the noise plus whatever the paths do not explain; NaN when there are none.
+// Mean squared residual of a track's smoothed model over the samples that only the leading known
+// symbols (variance 0, the preamble) reach: the noise plus whatever the paths do not explain;
+// NaN when there are none.
 double model_residual(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
                       const RealArray& var, const PathTrack& track);
 

@@ -181,9 +181,7 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
     }
 
     // 4. Each symbol's unbiased estimate and error variance: g = u^H Z u over the rows the
-    // symbol reaches, w = Z u gathered column by column (Z is Hermitian: column k of the block
-    // is the conjugated row j + k). Over single rows Z is diagonal.
-    cdouble* w = t;
+    // symbol reaches. Over single rows Z is diagonal.
     for (index_t j = 0; j < count; ++j) {
         const double v = var[n0 + j];
         if (v == 0) {
@@ -204,14 +202,15 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
                 g += norm2(ui) * zrow(j + i)[j + i].real();
             }
         } else {
-            for (index_t i = 0; i < rows; ++i) w[i] = 0;
-            for (index_t k = 0; k < rows; ++k) {
-                const cdouble uk = hj[k * (L + 1)];
-                q += cmulc(uk, r_[j + k]);
-                const cdouble* zk = zrow(j + k) + j;  // Z(j + k, j + i) at zk[i]
-                for (index_t i = 0; i < rows; ++i) w[i] += cmulc(zk[i], uk);
+            // Z is Hermitian: g = sum_i |u_i|^2 Z_ii + 2 Re sum_{i < k} conj(u_i) Z_ik u_k.
+            for (index_t i = 0; i < rows; ++i) {
+                const cdouble ui = hj[i * (L + 1)];
+                q += cmulc(ui, r_[j + i]);
+                const cdouble* zi = zrow(j + i) + j;  // Z(j + i, j + k) at zi[k]
+                cdouble cross{};
+                for (index_t k = i + 1; k < rows; ++k) cross += cmul(zi[k], hj[k * (L + 1)]);
+                g += norm2(ui) * zi[i].real() + 2 * cmulc(ui, cross).real();
             }
-            for (index_t i = 0; i < rows; ++i) g += cmulc(hj[i * (L + 1)], w[i]).real();
         }
         if (!(g > 0)) {
             zhat[j] = mean[n0 + j];
