@@ -30,6 +30,10 @@ function args = valid_args (name)
       args = {symbols, milstd};
     case "unshuffle"
       args = {mod((1:2880)', 2), milstd};
+    case "softslicer"
+      args = {symbols, 0.5, milstd};
+    case "vitdecode"
+      args = {1 - 2 * mod((1:2880)', 2), milstd, 1};
     otherwise
       error ("hfchain:test:UnknownPlugin", "no arguments for '%s'", name);
   end
