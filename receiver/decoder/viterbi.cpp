@@ -9,7 +9,8 @@
 #include "receiver/decoder/trellis.hpp"
 #include "runtime/checks.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
+// SSE2 is part of every x86-64 processor; AVX2 is checked at run time.
+#if defined(__x86_64__)
 #include <immintrin.h>
 #define HFCHAIN_VITERBI_X86 1
 #endif
@@ -80,16 +81,18 @@ void acs_plain(const std::int16_t* q, index_t steps, std::int16_t* metric,
             const int e = metric[i];
             const int f = metric[i + kButterflies];
             for (int u = 0; u < 2; ++u) {
-                const int a = u == 0 ? e + m : e - m;
-                const int b = u == 0 ? f - m : f + m;
-                next[2 * i + u] = static_cast<std::int16_t>(b < a ? b : a);
+                // 16-bit sums, as in the vector registers.
+                const auto a = static_cast<std::int16_t>(u == 0 ? e + m : e - m);
+                const auto b = static_cast<std::int16_t>(u == 0 ? f - m : f + m);
+                next[2 * i + u] = b < a ? b : a;
                 word |= static_cast<std::uint64_t>(b < a) << (2 * i + u);
             }
         }
         decisions[t] = word;
         const int reference = t % kRenormalisePeriod == kRenormalisePeriod - 1 ? next[0] : 0;
-        for (int s = 0; s < kStates; ++s)
+        for (int s = 0; s < kStates; ++s) {
             metric[s] = static_cast<std::int16_t>(next[s] - reference);
+        }
     }
 }
 
@@ -395,14 +398,15 @@ void viterbi_decode(const double* pairs, index_t steps, bool terminated, double*
     const index_t n = checked_size_product(2, steps);
 
     // Quantised ratios, two a step.
-    workspace.exponent_ = quantiser_exponent(pairs, n);
+    const int exponent = quantiser_exponent(pairs, n);
     workspace.quantised_.reserve(n);
-    quantise(pairs, n, workspace.exponent_, workspace.quantised_.data());
-
-    // Forward pass from state 0.
     workspace.decisions_.reserve(steps);
+    workspace.exponent_ = exponent;
     workspace.steps_ = steps;
     workspace.kernel_ = kernel;
+    quantise(pairs, n, exponent, workspace.quantised_.data());
+
+    // Forward pass from state 0.
     std::int16_t metric[kStates];
     metric[0] = 0;
     for (int s = 1; s < kStates; ++s) metric[s] = static_cast<std::int16_t>(kStartPenalty);
