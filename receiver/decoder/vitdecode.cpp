@@ -52,11 +52,10 @@ VitdecodeOut vitdecode(const RealArray& DecoderIn, const Milstd& milstd, double 
 
     // 2. Each encoder input bit was sent as repFactor copies of its coded pair.
     const double R = milstd.repFactor;
-    if (!(R >= 1.0 && R <= 1e9 && R == std::floor(R))) {
+    if (!(R >= 1.0 && R < 2147483648.0 && R == std::floor(R))) {
         raise("hfchain:vitdecode:RepFactor",
-              "milstd.repFactor must be a whole number of at "
-              "least 1; it is " +
-                  format_value(R) + ".");
+              "milstd.repFactor must be a whole number of at least 1; it is " + format_value(R) +
+                  ".");
     }
     const auto copies = static_cast<std::int64_t>(R);
 
