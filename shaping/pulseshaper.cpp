@@ -115,13 +115,16 @@ PulseshaperOut pulseshaper(const ComplexArray& ShappingIn, const VarShapping& va
                                     "have no taps.");
     }
 
-    // 1. Filter: the unit-energy root-raised cosine, 1 x N.
+    // The output, the largest array of the call, is allocated first: memory it cannot have is
+    // refused before the filter is designed.
     PulseshaperOut result;
+    result.out = ComplexArray(check_size_argument(static_cast<double>(n_out)));
+
+    // 1. Filter: the unit-energy root-raised cosine, 1 x N.
     result.filter = shaping_filter(rolloffFactor, pulseDelay, oversamplingFactor, host);
 
     // 2.-3. Zero stuffing (symbol k + 1 at sample 1 + k M of `dados_txfilt`, M - 1 zeros after
     // it) and full convolution, computed together from the symbols.
-    result.out = ComplexArray(check_size_argument(static_cast<double>(n_out)));
     // With symbols present, M is a whole number from 1 to M L (checked above).
     const index_t M = L > 0 ? static_cast<index_t>(oversamplingFactor) : 1;
     convolve_stuffed(ShappingIn, M, result.filter, result.out, host);

@@ -66,23 +66,33 @@ RealArray rrc_fir(double alpha, double D, double M, HostServices& host) {
     return h;
 }
 
-RealArray unit_energy_filter(const RealArray& h) {
-    const index_t N = h.numel();
-    RealArray filter(1, N);
+namespace {
+
+// filter(i) = h(i) / sqrt(sum of h(i)^2), the energy summed in index order; `filter` may be `h`.
+void normalise(const double* h, index_t N, double* filter) {
     double energy = 0.0;
     for (index_t i = 0; i < N; ++i) energy += h[i] * h[i];
     if (energy < 0.0) raise(errid::kSqrtDomain, "The filter energy is negative.");
     const double norm = std::sqrt(energy);
     for (index_t i = 0; i < N; ++i) filter[i] = h[i] / norm;
+}
+
+}  // namespace
+
+RealArray unit_energy_filter(const RealArray& h) {
+    RealArray filter(1, h.numel());
+    normalise(h.data(), h.numel(), filter.data());
     return filter;
 }
 
 RealArray shaping_filter(double alpha, double D, double M, HostServices& host) {
-    const RealArray h = rrc_fir(alpha, D, M, host);
+    // Normalised in place: one array of N taps in all.
+    RealArray filter = rrc_fir(alpha, D, M, host);
     const auto finite = [](double v) { return std::isfinite(v); };
-    if (!std::all_of(h.begin(), h.end(), finite)) raise_message(kBadRolloff);
-    RealArray filter = unit_energy_filter(h);
     if (!std::all_of(filter.begin(), filter.end(), finite)) raise_message(kBadRolloff);
+    normalise(filter.data(), filter.numel(), filter.data());
+    if (!std::all_of(filter.begin(), filter.end(), finite)) raise_message(kBadRolloff);
+    filter.reshape_in_place(1, filter.numel());
     return filter;
 }
 

@@ -204,12 +204,15 @@ PulsematchOut pulsematch(const ComplexArray& MatchedFilterIn, const VarShapping&
                                     "have no taps.");
     }
 
+    // The output, the largest array of the call, is allocated first: memory it cannot have is
+    // refused before the filter is designed.
     PulsematchOut result;
+    result.out = ComplexArray(check_size_argument(static_cast<double>(n_out)));
+
     // 1. The unit-energy root-raised-cosine taps, the same as the transmitter's.
     result.filter = shaping_filter(alpha, D, M, host);
 
     // 2. Full convolution, no trimming.
-    result.out = ComplexArray(check_size_argument(static_cast<double>(n_out)));
     convolve(MatchedFilterIn, result.filter, result.out, host);
 
     // 3. The delay of one filter, in symbol periods.
