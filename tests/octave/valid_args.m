@@ -30,6 +30,8 @@ function args = valid_args (name)
       args = {symbols, milstd};
     case "unshuffle"
       args = {mod((1:2880)', 2), milstd};
+    case "mexprops"
+      args = {"modeconf"};
     otherwise
       error ("hfchain:test:UnknownPlugin", "no arguments for '%s'", name);
   end
