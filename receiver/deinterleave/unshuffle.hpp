@@ -3,6 +3,7 @@
 
 #include "params/modeconf.hpp"
 #include "runtime/array.hpp"
+#include "runtime/interrupts.hpp"
 
 namespace hfchain {
 
@@ -18,7 +19,9 @@ struct UnshuffleOut {
 // Errors: rate 4800, the program message "ERRO! Para a taxa 4800bps, nao ha deinterleaver."
 // before any other check; N not a multiple of T or T = 0, "Coder:MATLAB:NonIntegerInput"; N = 0
 // with T > 1, "Coder:toolbox:reshape_emptyReshapeLimit"; an entry not whole, the integer check;
-// an entry outside 1..T, the index check on `dados_deinter_out`.
-UnshuffleOut unshuffle(const RealArray& DeinterleaverIn, const Milstd& milstd);
+// an entry outside 1..T, the index check on `dados_deinter_out`. Polls `host` for interrupts (the
+// default host cannot be interrupted).
+UnshuffleOut unshuffle(const RealArray& DeinterleaverIn, const Milstd& milstd,
+                       HostServices& host = no_host());
 
 }  // namespace hfchain

@@ -34,6 +34,8 @@ function args = valid_args (name)
       args = {symbols, 0.5, milstd};
     case "vitdecode"
       args = {1 - 2 * mod((1:2880)', 2), milstd, 1};
+    case "mexprops"
+      args = {"modeconf"};
     otherwise
       error ("hfchain:test:UnknownPlugin", "no arguments for '%s'", name);
   end
