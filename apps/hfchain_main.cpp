@@ -275,10 +275,13 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
     }
     // Every rank must run the same sweep: rank 0's parameters against this rank's.
     const SweepParameters mine = sweep_parameters(options.config, kVersion);
-    const std::string header = job.from_rank0(journal_header(mine));
-    if (status == 0 && header != journal_header(mine)) {
+    const std::string root_parameters = job.from_rank0(parameters_text(mine));
+    if (const std::string diff =
+            parameter_difference(parameters_from_text(root_parameters), mine, "on rank 0");
+        status == 0 && !diff.empty()) {
         status = kRefused;
-        message = "this rank was started with other parameters than rank 0";
+        message = "started with other parameters than rank 0 (" + diff +
+                  "); every rank must run the same sweep";
     }
     if (status == 0 && root && !options.checkpoint.empty()) {
         try {
@@ -306,48 +309,97 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
 }
 #endif
 
-// The whole program but MPI start-up: parse, then run the command. `rank`: 0 in a single process.
-int run_program(int argc, char** argv, int rank, int ranks, void* mpi_job) {
-    Invocation inv;
+// Parses the command line; `status` and `message` tell a refusal (then the invocation is empty).
+Invocation parse_invocation(int argc, char** argv, bool print, int& status, std::string& message) {
     try {
-        inv = parse_command_line(argc, argv, kVersion, rank == 0);
-    } catch (...) {
-        std::string message;
-        const int status = failure_status(message);
-        if (rank == 0) report_failure(status, message);
-        return status;
-    }
-    if (inv.command == Command::sweep && argc <= 1 && !gnuplot_available()) {
-        if (rank == 0) {
-            note("gnuplot not found (Debian: gnuplot-nox); the sweep runs without its picture");
+        Invocation inv = parse_command_line(argc, argv, kVersion, print);
+        if (inv.command == Command::sweep && argc <= 1 && !gnuplot_available()) {
+            if (print) {
+                note("gnuplot not found (Debian: gnuplot-nox); the sweep runs without its picture");
+            }
+            inv.sweep.plot.clear();
         }
-        inv.sweep.plot.clear();
+        return inv;
+    } catch (...) {
+        status = failure_status(message);
+        return {};
     }
+}
+
+// The program in a single process.
+int run_program(int argc, char** argv) {
+    int status = 0;
+    std::string message;
+    Invocation inv = parse_invocation(argc, argv, true, status, message);
     try {
+        if (status != 0) {
+            report_failure(status, message);
+            return status;
+        }
         switch (inv.command) {
             case Command::none:
                 return inv.exitCode;
             case Command::run:
-                // One transmission: the first rank of a job makes it, the others have nothing to
-                // do.
-                return rank == 0 ? do_run(inv.run) : 0;
+                return do_run(inv.run);
             case Command::sweep:
-#ifdef HFCHAIN_MPI
-                if (ranks > 1) return do_mpi_sweep(*static_cast<MpiJob*>(mpi_job), inv.sweep);
-#else
-                (void)ranks;
-                (void)mpi_job;
-#endif
                 return do_sweep(inv.sweep);
         }
     } catch (...) {
-        std::string message;
-        const int status = failure_status(message);
+        status = failure_status(message);
         report_failure(status, message);
         return status;
     }
     return 0;
 }
+
+#ifdef HFCHAIN_MPI
+// The program as one rank of an MPI job. The ranks agree on the command before any of them goes
+// its own way, so that a rank that refuses its command line ends the job instead of hanging it.
+int run_mpi_program(MpiJob& job, int argc, char** argv) {
+    const bool root = job.rank() == 0;
+    int status = 0;
+    std::string message;
+    Invocation inv = parse_invocation(argc, argv, root, status, message);
+    const std::string command =
+        status != 0 ? "refused" : std::to_string(static_cast<int>(inv.command));
+    const std::string root_command = job.from_rank0(command);
+    if (status == 0 && root_command != "refused" && root_command != command) {
+        status = kRefused;
+        message = "started with another command than rank 0; every rank must run the same sweep";
+    }
+    status = job.agree(status, message);
+    if (status != 0) {
+        if (root) report_failure(status, message);
+        return status;
+    }
+    switch (inv.command) {
+        case Command::none:
+            return inv.exitCode;
+        case Command::run:
+            // One transmission: rank 0 makes it, the others have nothing to do.
+            if (!root) return 0;
+            try {
+                return do_run(inv.run);
+            } catch (...) {
+                status = failure_status(message);
+                report_failure(status, message);
+                return status;
+            }
+        case Command::sweep:
+            try {
+                return do_mpi_sweep(job, inv.sweep);
+            } catch (...) {
+                status = failure_status(message);
+                report_failure(
+                    status, root ? message : "rank " + std::to_string(job.rank()) + ": " + message);
+                // The other ranks may wait for this one: end the whole job.
+                if (!root) job.abort(status);
+                return status;
+            }
+    }
+    return 0;
+}
+#endif
 
 }  // namespace
 
@@ -358,7 +410,7 @@ int main(int argc, char** argv) {
 #ifdef HFCHAIN_MPI
     if (ranks > 1) {
         MpiJob job(argc, argv);
-        return run_program(argc, argv, job.rank(), job.size(), &job);
+        return run_mpi_program(job, argc, argv);
     }
 #else
     if (ranks > 1) {
@@ -371,5 +423,5 @@ int main(int argc, char** argv) {
         return kRefused;
     }
 #endif
-    return run_program(argc, argv, 0, 1, nullptr);
+    return run_program(argc, argv);
 }

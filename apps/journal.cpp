@@ -137,7 +137,8 @@ SweepParameters sweep_parameters(const SweepConfig& c, const std::string& versio
     };
 }
 
-std::string parameter_difference(const SweepParameters& there, const SweepParameters& here) {
+std::string parameter_difference(const SweepParameters& there, const SweepParameters& here,
+                                 const std::string& where) {
     auto find = [](const SweepParameters& list, const std::string& name) -> const std::string* {
         for (const auto& [n, v] : list) {
             if (n == name) return &v;
@@ -146,18 +147,41 @@ std::string parameter_difference(const SweepParameters& there, const SweepParame
     };
     for (const auto& [name, value] : here) {
         const std::string* other = find(there, name);
-        if (other == nullptr) return name + " not recorded there, " + value + " here";
-        if (*other != value) return name + " " + *other + " there, " + value + " here";
+        if (other == nullptr) return name + " missing " + where + ", " + value + " here";
+        if (*other != value) return name + " " + *other + " " + where + ", " + value + " here";
     }
     for (const auto& [name, value] : there) {
-        if (find(here, name) == nullptr) return name + " " + value + " there, not known here";
+        if (find(here, name) == nullptr) {
+            return name + " " + value + " " + where + ", not known here";
+        }
     }
     return {};
 }
 
+std::string parameters_text(const SweepParameters& parameters) {
+    std::string text;
+    for (const auto& [name, value] : parameters) text += name + ' ' + value + '\n';
+    return text;
+}
+
+SweepParameters parameters_from_text(std::string_view text) {
+    SweepParameters parameters;
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos) eol = text.size();
+        const std::string_view line = text.substr(pos, eol - pos);
+        const std::size_t space = line.find(' ');
+        if (space != std::string_view::npos) {
+            parameters.emplace_back(line.substr(0, space), line.substr(space + 1));
+        }
+        pos = eol + 1;
+    }
+    return parameters;
+}
+
 std::string journal_header(const SweepParameters& parameters) {
     std::string h = std::string(kMagic) + std::to_string(kFormat) + '\n';
-    for (const auto& [name, value] : parameters) h += name + ' ' + value + '\n';
+    h += parameters_text(parameters);
     h += record_line() + '\n';
     return h + "end " + hex8(crc32(h)) + '\n';
 }
@@ -274,7 +298,8 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points) 
         throw UsageError(in_file(file_) + " holds records of other fields ('" + fields +
                          "'; this hfchain writes '" + record_line() + "'); give another file");
     }
-    if (const std::string diff = parameter_difference(recorded, parameters); !diff.empty()) {
+    if (const std::string diff = parameter_difference(recorded, parameters, "in the journal");
+        !diff.empty()) {
         throw UsageError(in_file(file_) + " holds the trials of another sweep (" + diff +
                          "); give the same parameters to resume it, or another file");
     }

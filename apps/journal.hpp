@@ -50,9 +50,14 @@ std::string outcome_field_names();
 using SweepParameters = std::vector<std::pair<std::string, std::string>>;
 SweepParameters sweep_parameters(const SweepConfig& config, const std::string& version);
 
-// "--seed 1 there, 2 here": the first parameter whose value differs (or that only one side
-// has), or empty when they agree.
-std::string parameter_difference(const SweepParameters& there, const SweepParameters& here);
+// "--seed 1 <where>, 2 here": the first parameter whose value differs (or that only one side
+// has), or empty when they agree. `where` says where `there` comes from ("in the journal").
+std::string parameter_difference(const SweepParameters& there, const SweepParameters& here,
+                                 const std::string& where);
+
+// The parameters as lines "name value", and back.
+std::string parameters_text(const SweepParameters& parameters);
+SweepParameters parameters_from_text(std::string_view text);
 
 // The header of a journal for `parameters`, "end" line included.
 std::string journal_header(const SweepParameters& parameters);

@@ -6,6 +6,8 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -80,10 +82,35 @@ public:
         done_[0] = true;
     }
 
+    RemoteRanks(const RemoteRanks&) = delete;
+    RemoteRanks& operator=(const RemoteRanks&) = delete;
+    ~RemoteRanks() override {
+        if (!all_done()) {
+            std::fputs("hfchain: ending every rank of the job\n", stderr);
+            MPI_Abort(MPI_COMM_WORLD, 1);
+        }
+    }
+
     int threads() const override { return threads_; }
     int ranks() const override { return size_; }
 
     bool poll(TrialQueue& queue) override {
+        try {
+            return exchange(queue);
+        } catch (const std::exception& e) {
+            // Nothing here may leave the other ranks waiting.
+            std::fprintf(stderr, "hfchain: %s; ending every rank of the job\n", e.what());
+            MPI_Abort(MPI_COMM_WORLD, 1);
+        }
+        return false;
+    }
+
+private:
+    bool all_done() const {
+        return std::all_of(done_.begin(), done_.end(), [](bool d) { return d; });
+    }
+
+    bool exchange(TrialQueue& queue) {
         Message m;
         std::vector<std::int64_t> numbers;
         while (receive(comm_, MPI_ANY_SOURCE, m)) {
@@ -146,10 +173,9 @@ public:
             for (int r = 1; r < size_; ++r) send(comm_, r, kStop, "");
             stop_sent_ = true;
         }
-        return !std::all_of(done_.begin(), done_.end(), [](bool d) { return d; });
+        return !all_done();
     }
 
-private:
     MPI_Comm comm_;
     int size_;
     int threads_;
@@ -248,6 +274,11 @@ std::string MpiJob::from_rank0(const std::string& text) {
     std::string out = rank_ == 0 ? text : std::string(static_cast<std::size_t>(n), '\0');
     MPI_Bcast(out.data(), n, MPI_CHAR, 0, comms_->work);
     return out;
+}
+
+void MpiJob::abort(int status) {
+    MPI_Abort(MPI_COMM_WORLD, status);
+    std::_Exit(status);  // not reached
 }
 
 int MpiJob::sum_of_others(int value) {

@@ -65,6 +65,9 @@ public:
     // The sum over ranks 1..size-1 of `value`, on rank 0. Collective.
     int sum_of_others(int value);
 
+    // Ends every rank of the job at once (MPI_Abort) with `status`.
+    [[noreturn]] void abort(int status);
+
 private:
     int rank_ = 0;
     int size_ = 1;
@@ -78,7 +81,8 @@ private:
 };
 
 // On rank 0: the other ranks as workers of run_sweep(), `threads` of them in all. A stop signal
-// received by another rank stops the sweep here (request_stop()).
+// received by another rank stops the sweep here (request_stop()). Destroyed before every rank
+// has finished (an error on rank 0), it ends the whole job rather than leave the ranks waiting.
 std::unique_ptr<RemoteWorkers> remote_ranks(MpiJob& job, int threads);
 
 // On the other ranks: runs the trials rank 0 hands out on config.threads worker threads, until it

@@ -381,7 +381,8 @@ void check_sweep_memory(SweepOptions& o, int sharing, std::string* notes) {
             std::string(threads > 1 && given ? "--threads" : "--nframe") + ": trials of " +
             shown(c.nFrame) + " interleaver blocks of " + shown(c.interLen) + " s at " +
             shown(c.shaping.oversamplingFactor) + " samples per symbol need about " +
-            format_bytes(trial) + " of memory each; " + who + " need " + format_bytes(need) +
+            format_bytes(trial) + " of memory each; " + who +
+            (threads == 1 && sharing == 1 ? " needs " : " need ") + format_bytes(need) +
             ", more than the " + format_bytes(limit.bytes) + " limit (" + limit.source +
             "); give " + (threads > 1 && given ? "fewer threads (-j) or " : "") +
             "fewer blocks per trial" +

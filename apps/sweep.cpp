@@ -142,6 +142,9 @@ public:
         }
     }
 
+    // How far past a point's first unfinished trial others may be handed out.
+    void set_reach(std::int64_t reach) { reach_ = reach; }
+
     void set_finished_hook(std::function<void(const TrialTicket&, const TrialOutcome&)> hook) {
         finished_hook_ = std::move(hook);
     }
@@ -322,6 +325,7 @@ private:
         for (std::size_t i = 0; i < points_.size(); ++i) {
             const PointState& p = points_[i];
             if (p.finished) continue;
+            if (p.dispatched - p.result.trials >= reach_) continue;  // wait for the held-up one
             if (p.dispatched < config_.minTrials) return i;
             if (p.completed == 0) {
                 if (p.inflight > 0) continue;
@@ -404,6 +408,7 @@ private:
     std::condition_variable changed_;
     bool stopping_ = false;
     bool interrupted_ = false;
+    std::int64_t reach_ = kOutOfOrderReach;
     std::int64_t known_trials_ = 0;
     std::size_t widest_window_ = 0;
     std::exception_ptr error_;
@@ -525,6 +530,8 @@ SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runne
     const auto start = std::chrono::steady_clock::now();
     const int threads = worker_count(config.threads);
     Scheduler scheduler(config, interrupt);
+    const int everywhere = threads + (hooks.remote != nullptr ? hooks.remote->threads() : 0);
+    scheduler.set_reach(std::max<std::int64_t>(kOutOfOrderReach, 8 * std::int64_t{everywhere}));
     if (hooks.known != nullptr) scheduler.preload(*hooks.known);
     scheduler.set_finished_hook(hooks.finished);
 

@@ -231,6 +231,11 @@ struct SweepResult {
 // same memory (about half the time of a sweep on two threads). Call once, early in main().
 void keep_trial_memory();
 
+// A point hands out trials at most this far past its first unfinished one (or 8 per worker when
+// there are more workers), so that the outcomes it holds out of order stay few however long one
+// trial is held up.
+inline constexpr std::int64_t kOutOfOrderReach = 1024;
+
 // Processor cores this process may run on (its affinity mask; at least 1).
 int usable_cores();
 
@@ -245,7 +250,7 @@ int worker_count(int requested, int sharing = 1);
 // error is rethrown here.
 //
 // Memory: a point keeps only the outcomes of trials that finished ahead of an earlier one still
-// running (at most about one per worker), whatever the length of the sweep.
+// running (at most kOutOfOrderReach, or 8 per worker), whatever the length of the sweep.
 SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runners,
                       const std::atomic<bool>* interrupt, const ProgressCallback& progress,
                       const SweepHooks& hooks = {});

@@ -63,6 +63,23 @@ inline CommandResult run_command(const std::string& command, const ScratchDir& d
     return r;
 }
 
+// A sweep's table without what depends on the run: the threads and wall-time line and the
+// seconds column (with the spaces that align it).
+inline std::string table_without_times(const std::string& table) {
+    std::istringstream in(table);
+    std::string line;
+    std::string out;
+    while (std::getline(in, line)) {
+        if (line.starts_with("# threads")) continue;
+        if (!line.starts_with("#")) {
+            line = line.substr(0, line.rfind(' '));
+            line = line.substr(0, line.find_last_not_of(' ') + 1);
+        }
+        out += line + '\n';
+    }
+    return out;
+}
+
 // True when `program` can be found on the PATH.
 inline bool have_program(const std::string& program) {
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
