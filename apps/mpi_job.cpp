@@ -334,7 +334,7 @@ int serve_trials(MpiJob& job, const SweepConfig& config, const TrialRunnerFactor
         bool finished = false;
         {
             std::unique_lock lock(work.mutex);
-            if (!stopping && work.outbox.empty()) {
+            if (work.outbox.empty() && !(stopping && work.running == 0)) {
                 work.changed.wait_for(lock, std::chrono::milliseconds(1));
             }
             outbox.swap(work.outbox);

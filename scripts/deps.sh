@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev clang-format
-          octave liboctave-dev libmatio-dev libcli11-dev gnuplot-nox "$@")
+          octave liboctave-dev libmatio-dev libcli11-dev gnuplot-nox libopenmpi-dev openmpi-bin
+          "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
