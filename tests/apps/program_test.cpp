@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+
 #include "runtime/builtin_host.hpp"
 #include "test_support.hpp"
 
@@ -23,7 +25,7 @@ const std::string kExe = HFCHAIN_EXE;
 
 // A small sweep: a second or two in a debug build.
 const std::string kSmallSweep =
-    " sweep -q -C awgn,muito_ruim -e 4,10 --min-trials 4 --min-errors 200 --max-bits 30000 -j 2";
+    " sweep -q -C awgn,muito_ruim -e 4,12 --min-trials 4 --min-errors 200 --max-bits 40000 -j 2";
 
 // Files in `dir` whose names show a temporary result file.
 std::vector<std::string> temporaries(const std::filesystem::path& dir) {
@@ -223,19 +225,27 @@ TEST(Checkpoint, KilledAtRandomMomentsAndResumedGivesTheUninterruptedTable) {
     const auto full = run_command(in_dir(dir, kExe + kSmallSweep), dir);
     ASSERT_EQ(full.status, 0) << full.err;
 
-    // Three kills (SIGKILL: no chance to clean up) at moments drawn from a seeded stream, each
-    // run resuming the journal of the last, then a run to the end.
+    // Three kills (SIGKILL: no chance to clean up), each run resuming the journal of the last,
+    // then a run to the end. Each kill comes at a moment drawn from a seeded stream, counted from
+    // the run's first new record, so that it lands amid the work however slow the build is.
     BuiltinHost host(20240);
     const RealArray moments = host.rand(3);
-    std::string script;
+    std::ofstream script(dir / "kills.sh");
+    script << "sweep=\"" << kExe << kSmallSweep << " --checkpoint j.txt\"\n";
     for (index_t k = 0; k < moments.numel(); ++k) {
-        char delay[32];
-        std::snprintf(delay, sizeof delay, "%.2f", 0.3 + 0.9 * moments[k]);
-        script += kExe + kSmallSweep + " --checkpoint j.txt > /dev/null & pid=\\$!; sleep " +
-                  delay + "; kill -KILL \\$pid; wait \\$pid; ";
+        script << "before=$(cat j.txt 2>/dev/null | wc -l)\n"
+               << "$sweep > /dev/null & pid=$!\n"
+               << "for i in $(seq 1200); do\n"
+               << "  [ \"$(cat j.txt 2>/dev/null | wc -l)\" -gt \"$before\" ] && break\n"
+               << "  kill -0 $pid 2>/dev/null || break\n"
+               << "  sleep 0.05\n"
+               << "done\n"
+               << "sleep " << 0.6 * moments[k] << "\n"
+               << "kill -KILL $pid; wait $pid\n";
     }
-    script += kExe + kSmallSweep + " --checkpoint j.txt > resumed.txt; echo \\$?";
-    const auto r = run_command(in_dir(dir, "bash -c \"" + script + "\""), dir);
+    script << "$sweep > resumed.txt; echo $?\n";
+    script.close();
+    const auto r = run_command(in_dir(dir, "bash kills.sh"), dir);
     EXPECT_EQ(r.out, "0\n") << r.err;
     const std::string resumed = read_file(dir.path() / "resumed.txt");
     EXPECT_EQ(table_without_times(resumed), table_without_times(full.out));
