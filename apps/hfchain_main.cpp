@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
-#include <optional>
 #include <sstream>
 
 #include "apps/journal.hpp"
@@ -97,14 +96,14 @@ int do_run(const RunOptions& options) {
     host.set_interrupt_flag(&stop_flag());
     const RoadResult road = run_road(milstd, road_config(options), host);
 
-    // Every output is attempted; the first failure decides the message.
-    std::optional<OutputError> failed;
+    // Every output is attempted, and every failure reported.
+    bool failed = false;
     auto attempt = [&failed](auto&& write) {
         try {
             write();
         } catch (const OutputError& e) {
             note(e.what());
-            if (!failed) failed = e;
+            failed = true;
         }
     };
     attempt([&] {
@@ -180,37 +179,44 @@ int run_sweep_here(SweepOptions& options, Journal* journal, RemoteWorkers* remot
     const Milstd milstd = modeconf(options.config.interLen);
     ProgressReport report(stderr, isatty(STDERR_FILENO) != 0);
     std::vector<KnownTrial> known;
-    struct {
-        std::mutex mutex;
-        std::string message;
+    // The first failure to write the journal; it ends the sweep between trials, as a stop
+    // signal would: what is finished is still written, then the program reports the failure.
+    class {
+    public:
+        void set(const std::string& message) {
+            std::lock_guard lock(mutex_);
+            if (message_.empty()) message_ = message;
+            stop_flag().store(true);
+        }
+        std::string get() {
+            std::lock_guard lock(mutex_);
+            return message_;
+        }
+
+    private:
+        std::mutex mutex_;
+        std::string message_;
     } journal_error;
     SweepHooks hooks;
     hooks.remote = remote;
     if (journal != nullptr) {
         known = journal->take_known();
-        if (options.progress || journal->damaged_records() > 0 || journal->torn_record()) {
-            std::string text = "resuming from '" + options.checkpoint +
-                               "': " + std::to_string(journal->known_count()) + " finished trials";
-            if (journal->torn_record()) text += "; a torn last record was dropped";
-            if (journal->damaged_records() > 0) {
-                text += "; " + std::to_string(journal->damaged_records()) +
-                        " damaged records were skipped (their trials run again)";
-            }
-            if (journal->known_count() > 0 || journal->torn_record() ||
-                journal->damaged_records() > 0) {
-                note(text);
-            }
+        // What was read back is told unless -q; what was dropped, always.
+        std::string text = "resuming from '" + options.checkpoint +
+                           "': " + std::to_string(journal->known_count()) + " finished trials";
+        const bool dropped = journal->torn_record() || journal->damaged_records() > 0;
+        if (journal->torn_record()) text += "; a torn last record was dropped";
+        if (journal->damaged_records() > 0) {
+            text += "; " + std::to_string(journal->damaged_records()) +
+                    " damaged records were skipped (their trials run again)";
         }
+        if (dropped || (options.progress && journal->known_count() > 0)) note(text);
         hooks.known = &known;
-        // A journal that cannot be written ends the sweep between trials, as a stop signal
-        // would: what is finished is still written, then the program reports the failure.
         hooks.finished = [journal, &journal_error](const TrialTicket& t, const TrialOutcome& o) {
             try {
                 journal->append(t, o);
             } catch (const OutputError& e) {
-                std::lock_guard lock(journal_error.mutex);
-                if (journal_error.message.empty()) journal_error.message = e.what();
-                stop_flag().store(true);
+                journal_error.set(e.what());
             }
         };
     }
@@ -221,26 +227,36 @@ int run_sweep_here(SweepOptions& options, Journal* journal, RemoteWorkers* remot
             options.config, road_trial_runners(milstd, options.config, &stop_flag()), &stop_flag(),
             [&](const SweepProgress& p) {
                 if (options.progress) report.update(p);
+                // Every second or so, the journal reaches the disk (from this thread, so that
+                // the workers never wait for it).
+                if (journal != nullptr) {
+                    try {
+                        journal->sync_if_due();
+                    } catch (const OutputError& e) {
+                        journal_error.set(e.what());
+                    }
+                }
             },
             hooks);
         report.finish();
         known = {};
-        if (journal != nullptr && journal_error.message.empty()) {
+        if (journal != nullptr && journal_error.get().empty()) {
             try {
                 journal->sync();
             } catch (const OutputError& e) {
-                journal_error.message = e.what();
+                journal_error.set(e.what());
             }
         }
-        if (!journal_error.message.empty()) note(journal_error.message);
+        const std::string journal_failure = journal_error.get();
+        if (!journal_failure.empty()) note(journal_failure);
         if (result.interrupted) {
-            note((journal_error.message.empty() ? "interrupted" : "stopped") +
+            note((journal_failure.empty() ? "interrupted" : "stopped") +
                  std::string("; writing the ") + std::to_string(result.points.size()) +
                  " points with finished trials");
         }
         // A second stop signal while the results are written abandons them (signals.hpp).
         const bool written = write_sweep_results(options, result);
-        if (!written || !journal_error.message.empty()) return kFailed;
+        if (!written || !journal_failure.empty()) return kFailed;
     }
     return result.interrupted ? stop_status() : 0;
 }

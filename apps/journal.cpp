@@ -116,11 +116,14 @@ std::string outcome_field_names() {
 }
 
 SweepParameters sweep_parameters(const SweepConfig& c, const std::string& version) {
+    auto join = [](std::string& list, const std::string& item) {
+        if (!list.empty()) list += ',';
+        list += item;
+    };
     std::string conditions;
-    for (const std::string& name : c.conditions)
-        conditions += (conditions.empty() ? "" : ",") + name;
+    for (const std::string& name : c.conditions) join(conditions, name);
     std::string esno;
-    for (const double e : c.esno) esno += (esno.empty() ? "" : ",") + format_value(e);
+    for (const double e : c.esno) join(esno, format_value(e));
     return {
         {"version", version},
         {"--interleaver", format_value(c.interLen)},
@@ -340,18 +343,17 @@ void Journal::append(const TrialTicket& ticket, const TrialOutcome& outcome) {
     line += ' ' + hex8(crc32(line)) + '\n';
     std::lock_guard lock(mutex_);
     write_all(fd_, line, std::string(kOption) + ": writing '" + file_ + "'");
+}
+
+void Journal::sync_if_due() {
     const auto now = std::chrono::steady_clock::now();
-    if (now - last_sync_ >= std::chrono::seconds(1)) {
-        last_sync_ = now;
-        if (::fdatasync(fd_) != 0) {
-            throw OutputError(std::string(kOption) + ": writing '" + file_ +
-                              "' failed: " + std::strerror(errno));
-        }
-    }
+    if (now - last_sync_ < std::chrono::seconds(1)) return;
+    last_sync_ = now;
+    sync();
 }
 
 void Journal::sync() {
-    std::lock_guard lock(mutex_);
+    // Not under the lock: the workers go on appending while the disk catches up.
     if (::fdatasync(fd_) != 0) {
         throw OutputError(std::string(kOption) + ": writing '" + file_ +
                           "' failed: " + std::strerror(errno));

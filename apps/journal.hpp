@@ -80,12 +80,15 @@ public:
     int damaged_records() const { return damaged_; }
     bool torn_record() const { return torn_; }
 
-    // Appends one finished trial with a single write, and makes the file durable at most once a
-    // second. Safe to call from several threads. Raises OutputError naming the file.
+    // Appends one finished trial with a single write: once it returns, the record survives the
+    // program's death. Safe to call from several threads. Raises OutputError naming the file.
     void append(const TrialTicket& ticket, const TrialOutcome& outcome);
 
-    // Makes everything appended durable. Raises OutputError.
+    // Makes everything appended durable (it survives the machine's crash). Raises OutputError.
     void sync();
+
+    // sync() when the last one is a second old or more; for one thread, while others append.
+    void sync_if_due();
 
 private:
     void read_back(const SweepParameters& parameters, std::int64_t points);

@@ -271,3 +271,34 @@ TEST(Checkpoint, KilledAtRandomMomentsAndResumedGivesTheUninterruptedTable) {
 
 }  // namespace
 }  // namespace hfchain::app
+
+namespace hfchain::app {
+namespace {
+
+TEST(Checkpoint, AJournalThatCannotBeWrittenStopsTheSweepAndIsReported) {
+    if (!testing::have_program("bash")) GTEST_SKIP() << "bash not installed";
+    ScratchDir dir("journal-full");
+    // A file-size limit of 1 KiB: the journal's header fits, the 48 records do not.
+    const std::string sweep =
+        " sweep -q -C awgn,muito_ruim -e 4,12 --min-trials 12 --min-errors 200 --max-bits 40000 "
+        "-j 2";
+    const std::string command = "(trap '' XFSZ; ulimit -f 1; exec " + kExe + sweep +
+                                " --checkpoint j.txt) 2>err.txt | cat; exit \\${PIPESTATUS[0]}";
+    const auto r = run_command(in_dir(dir, "bash -c \"" + command + "\""), dir);
+    EXPECT_EQ(r.status, 1);
+    const std::string err = read_file(dir.path() / "err.txt");
+    EXPECT_NE(err.find("hfchain: --checkpoint: writing 'j.txt' failed: File too large\n"),
+              std::string::npos)
+        << err;
+    // What was finished is still written, as after a stop signal ...
+    EXPECT_NE(r.out.find("INTERRUPTED"), std::string::npos) << r.out;
+    // ... and the records that did reach the journal are resumed from.
+    const auto resumed = run_command(in_dir(dir, kExe + sweep + " --checkpoint j.txt"), dir);
+    EXPECT_EQ(resumed.status, 0) << resumed.err;
+    const auto full = run_command(in_dir(dir, kExe + sweep), dir);
+    EXPECT_EQ(table_without_times(resumed.out), table_without_times(full.out));
+    EXPECT_GT(testing::checkpoint_trials(resumed.out), 0) << resumed.out;
+}
+
+}  // namespace
+}  // namespace hfchain::app
