@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include "bench/yardstick_host.hpp"
 #include "params/modeconf.hpp"
 #include "runtime/builtin_host.hpp"
 
@@ -25,5 +26,24 @@ void BM_builtin_randn(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_builtin_randn)->Arg(1 << 16);
+
+// The same draws one at a time, as yardstick.
+void BM_yardstick_rand(benchmark::State& state) {
+    hfchain::bench::PlainHost host;
+    host.seed_twister(1);
+    const auto n = static_cast<hfchain::index_t>(state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(host.rand(n));
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_yardstick_rand)->Arg(1 << 16);
+
+void BM_yardstick_randn(benchmark::State& state) {
+    hfchain::bench::PlainHost host;
+    host.seed_twister(1);
+    const auto n = static_cast<hfchain::index_t>(state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(host.randn(n, 1));
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_yardstick_randn)->Arg(1 << 16);
 
 }  // namespace

@@ -4,14 +4,17 @@
 // sizes the chain hands each block: random 8-PSK symbols, a noisy oversampled waveform, and bits.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include "params/modeconf.hpp"
 #include "receiver/deinterleave/unshuffle.hpp"
 #include "receiver/demod/symslicer.hpp"
 #include "receiver/demux/unframer.hpp"
 #include "receiver/framesync/framelock.hpp"
+#include "receiver/framesync/framelock_direct.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "receiver/timing/tickalign.hpp"
 
@@ -78,6 +81,32 @@ void BM_framelock(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 288 * 5);  // candidate windows
 }
 BENCHMARK(BM_framelock);
+
+// The search with each vector kernel this processor runs (vector width in bits).
+void BM_framelock_kernel(benchmark::State& state) {
+    const int width = static_cast<int>(state.range(0));
+    const std::vector<int> widths = detail::framelock_kernel_widths();
+    if (std::find(widths.begin(), widths.end(), width) == widths.end()) {
+        state.SkipWithError("this processor lacks the kernel");
+        return;
+    }
+    const Milstd milstd = modeconf(4.8);
+    const ComplexArray in = pulsematch(waveform(), kShaping).out;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(detail::framelock_kernel(in, milstd, kShaping, width));
+    }
+    state.SetItemsProcessed(state.iterations() * 288 * 5);
+}
+BENCHMARK(BM_framelock_kernel)->Arg(128)->Arg(256)->Arg(512);
+
+// The window-by-window exact rule, as a yardstick for the search.
+void BM_framelock_direct_yardstick(benchmark::State& state) {
+    const Milstd milstd = modeconf(4.8);
+    const ComplexArray in = pulsematch(waveform(), kShaping).out;
+    for (auto _ : state) benchmark::DoNotOptimize(detail::framelock_direct(in, milstd, kShaping));
+    state.SetItemsProcessed(state.iterations() * 288 * 5);  // candidate windows
+}
+BENCHMARK(BM_framelock_direct_yardstick);
 
 void BM_tickalign(benchmark::State& state) {
     const ComplexArray in = pulsematch(waveform(), kShaping).out;

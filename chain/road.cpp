@@ -34,7 +34,7 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     r.matched = pulsematch(r.received(config.channel), config.shaping);
     r.expectedFrameStart =
         2.0 * config.shaping.pulseDelay * config.shaping.oversamplingFactor + 1.0;
-    r.frameStart = framelock(r.matched.out, milstd, config.shaping);
+    r.frameStart = framelock(r.matched.out, milstd, config.shaping, host);
     r.codedBits = r.tx.CodOutInterIn.numel();
     r.frameFound = !r.frameStart.empty();
     if (!r.frameFound) {

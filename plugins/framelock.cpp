@@ -1,6 +1,7 @@
 // framelock(SincroFrameIn, milstd, varShapping) -> start sample (1 x 1, or 0 x 1 when none)
 #include "receiver/framesync/framelock.hpp"
 
+#include "plugins/octave_host.hpp"
 #include "plugins/structs.hpp"
 
 namespace {
@@ -14,7 +15,8 @@ struct Framelock {
         const hfchain::ComplexArray SincroFrameIn = read_complex(in[0], "SincroFrameIn", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[1]);
         const hfchain::VarShapping varShapping = read_varShapping(in[2]);
-        return to_host(hfchain::framelock(SincroFrameIn, milstd, varShapping));
+        hfchain::OctaveHost host;  // for Ctrl-C polls only: framelock draws no numbers
+        return to_host(hfchain::framelock(SincroFrameIn, milstd, varShapping, host));
     }
 };
 

@@ -25,19 +25,40 @@ public:
 
     explicit Mt19937(std::uint32_t seed = 5489u) { seed_with(seed); }
     void seed_with(std::uint32_t seed);
-    std::uint32_t next_u32();
+    std::uint32_t next_u32() {
+        if (index_ >= kN) refill();
+        return tempered_[index_++];
+    }
     // Uniform on (0, 1) with 53-bit resolution, zeros skipped.
     double next_uniform();
     // Standard normal, Marsaglia polar method with one cached value.
     double next_normal();
 
+    // The next n draws of next_uniform() or next_normal(), written to out[0 .. n-1]: the same
+    // values, drawn a block of words at a time.
+    void fill_uniform(double* out, index_t n);
+    void fill_normal(double* out, index_t n);
+
 private:
-    void twist();
+    // Twists the state and tempers the whole block of 624 output words at once.
+    void refill();
+    // One attempt of the polar method, one uniform draw at a time.
+    bool polar_attempt(double& x1, double& x2, double& r2);
     std::array<std::uint32_t, kN> mt_{};
-    int index_ = kN;
+    std::array<std::uint32_t, kN> tempered_{};  // the outputs of the current block
+    int index_ = kN;                            // next output of the block; kN: none left
     bool has_cached_normal_ = false;
     double cached_normal_ = 0.0;
 };
+
+namespace detail {
+
+// Uniform draws from `pairs` pairs of output words (a, b): ((a >> 5) 2^26 + (b >> 6)) / 2^53,
+// written to out[0 ..]. Stops at the first pair giving exactly 0 (never written) and returns the
+// number of draws written before it; returns `pairs` when there is none.
+index_t words_to_uniforms(const std::uint32_t* words, index_t pairs, double* out);
+
+}  // namespace detail
 
 class BuiltinHost final : public HostServices {
 public:

@@ -3,6 +3,7 @@
 
 #include "params/modeconf.hpp"
 #include "runtime/array.hpp"
+#include "runtime/host.hpp"
 #include "shaping/varshapping.hpp"
 
 namespace hfchain {
@@ -25,7 +26,17 @@ ComplexArray corrPearson(const ComplexArray& X, const RealArray& y);
 // Errors: preamSync under 1440 symbols, the index check on `milstd.preamSync`; L < 575 OS, the
 // index check on `dados_sincro_in`; 288 OS negative or not whole, or OS not whole, the sign or
 // integer check; OS = 0, "Coder:toolbox:eml_min_or_max_varDimZero".
+//
+// The search bounds every window's magnitude with vectorised sums and recomputes exactly only the
+// windows that can reach the largest one, so the result is the exact rule's, ties and NaN
+// windows included; inputs the bounds do not cover (NaN, infinite, huge or tiny values, a
+// constant reference) are searched by the exact rule throughout, more slowly.
 RealArray framelock(const ComplexArray& SincroFrameIn, const Milstd& milstd,
                     const VarShapping& varShapping);
+
+// The same, polling host.poll_interrupt() between groups of windows: an interrupt abandons the
+// call with the host's error.
+RealArray framelock(const ComplexArray& SincroFrameIn, const Milstd& milstd,
+                    const VarShapping& varShapping, HostServices& host);
 
 }  // namespace hfchain

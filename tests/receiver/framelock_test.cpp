@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
 
+#include "receiver/framesync/framelock_direct.hpp"
+#include "tests/channel/recording_host.hpp"
 #include "tests/receiver/expect_error.hpp"
 #include "tests/support/signals.hpp"
 
@@ -148,6 +154,206 @@ TEST(Framelock, NaNWindowsAreSkipped) {
     EXPECT_EQ(none.cols(), 1);
 }
 
+// The fast search (the one framelock picks, and each kernel this processor runs) against the
+// window-by-window exact rule: the same start, or both empty.
+void expect_exact_rule(const ComplexArray& x, const Milstd& milstd, index_t OS,
+                       const std::string& label) {
+    const VarShapping vs{0.35, 6, static_cast<double>(OS)};
+    const RealArray want = detail::framelock_direct(x, milstd, vs);
+    std::vector<RealArray> results{framelock(x, milstd, vs)};
+    for (const int width : detail::framelock_kernel_widths()) {
+        results.push_back(detail::framelock_kernel(x, milstd, vs, width));
+    }
+    for (const RealArray& got : results) {
+        ASSERT_EQ(got.numel(), want.numel()) << label;
+        if (want.numel() == 1) {
+            EXPECT_EQ(got[0], want[0]) << label;
+        }
+    }
+}
+
+TEST(Framelock, FastSearchFollowsTheExactRuleOnRandomSignals) {
+    // Noise, with a preamble planted at a few strengths (none, buried, near the noise, clean)
+    // and offsets (none, a DC level of 1e6 that centring must cancel).
+    const Milstd milstd = modeconf(0.6);
+    const RealArray r = reference(milstd);
+    struct Case {
+        index_t OS;
+        double seed;
+        double gain;
+        double dc;
+    };
+    const Case cases[] = {{1, 1, 0, 0},     {1, 2, 0.05, 0}, {2, 3, 0.3, 0},   {3, 4, 1, 0},
+                          {5, 5, 0, 0},     {5, 6, 0.05, 0}, {5, 7, 0.3, 0},   {5, 8, 3, 0},
+                          {5, 9, 0.3, 1e6}, {4, 10, 0, 1e6}, {8, 11, 0.1, -3}, {5, 12, 1e3, 0}};
+    for (const Case& c : cases) {
+        ComplexArray x = random_complex(580 * c.OS, c.seed);
+        for (index_t i = 0; i < x.numel(); ++i) x[i] += c.dc;
+        for (index_t k = 0; k < 288; ++k) x[3 * c.OS + 1 + k * c.OS] += c.gain * r[k];
+        expect_exact_rule(x, milstd, c.OS, "seed " + std::to_string(c.seed));
+    }
+}
+
+TEST(Framelock, FastSearchFollowsTheExactRuleOnAdversarialSignals) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double kNaN = std::nan("");
+    const Milstd milstd = modeconf(0.6);
+    const RealArray r = reference(milstd);
+    const index_t OS = 4;
+    const index_t L = 576 * OS;
+    const ComplexArray noise = random_complex(L, 21);
+    // Each case rewrites the noise.
+    struct Case {
+        const char* name;
+        std::function<void(ComplexArray&)> make;
+    };
+    const Case cases[] = {
+        {"NaN in some windows",
+         [&](ComplexArray& x) {
+             x[5] = {kNaN, 0}, x[900] = {0, kNaN};
+         }},
+        {"infinity in some windows",
+         [&](ComplexArray& x) {
+             x[17] = {kInf, 0}, x[40] = -kInf;
+         }},
+        {"NaN everywhere",
+         [&](ComplexArray& x) {
+             for (cdouble& v : x) v = {kNaN, kNaN};
+         }},
+        {"all zero",
+         [&](ComplexArray& x) {
+             for (cdouble& v : x) v = 0;
+         }},
+        {"constant",
+         [&](ComplexArray& x) {
+             for (cdouble& v : x) v = {0.3, -2};
+         }},
+        {"huge",
+         [&](ComplexArray& x) {
+             for (cdouble& v : x) v *= 1e200;
+         }},
+        {"overflowing squares",
+         [&](ComplexArray& x) {
+             for (cdouble& v : x) v *= 1e160;
+         }},
+        {"tiny",
+         [&](ComplexArray& x) {
+             for (cdouble& v : x) v *= 1e-200;
+         }},
+        {"subnormal",
+         [&](ComplexArray& x) {
+             for (cdouble& v : x) v *= 1e-310;
+         }},
+        {"huge second half",
+         [&](ComplexArray& x) {
+             for (index_t i = L / 2; i < L; ++i) x[i] *= 1e200;
+         }},
+        {"tiny first half",
+         [&](ComplexArray& x) {
+             for (index_t i = 0; i < L / 2; ++i) x[i] *= 1e-170;
+         }},
+        {"DC of 1e15",
+         [&](ComplexArray& x) {
+             for (cdouble& v : x) v += 1e15;
+         }},
+        {"real only",
+         [&](ComplexArray& x) {
+             for (cdouble& v : x) v = v.real();
+         }},
+        // Windows w and w + 1 hold the same samples scaled by 2 (exact in every operation): equal
+        // magnitudes, the earlier must win.
+        {"twin phases scaled by 2",
+         [&](ComplexArray& x) {
+             for (index_t i = 0; i < L; i += OS) x[i + 1] = 2.0 * x[i];
+         }},
+        // ... or perturbed by one unit in the last place: magnitudes a rounding apart.
+        {"twin phases one ulp apart",
+         [&](ComplexArray& x) {
+             for (index_t i = 0; i < L; i += OS) {
+                 x[i + 1] = {std::nextafter(x[i].real(), kInf), x[i].imag()};
+             }
+         }},
+        // Clean preambles at several starts: magnitudes of 1 after the clamp, or a rounding
+        // below it.
+        {"clean preambles",
+         [&](ComplexArray& x) {
+             plant(x, r, 9, OS, {1, 0}, {0, 0});
+             plant(x, r, 10, OS, {-3, 2}, {5, 5});
+             plant(x, r, 100, OS, {1e-3, 0}, {0, 1});
+         }},
+        // Noise of period OS: every phase repeats the previous symbol's windows.
+        {"periodic",
+         [&](ComplexArray& x) {
+             for (index_t i = OS; i < L; ++i) x[i] = x[i % OS];
+         }},
+    };
+    for (const Case& c : cases) {
+        ComplexArray x = noise;
+        c.make(x);
+        expect_exact_rule(x, milstd, OS, c.name);
+    }
+}
+
+TEST(Framelock, FastSearchFollowsTheExactRuleOnNearTies) {
+    // Every phase of a symbol holds the same samples up to a few units in the last place, so the
+    // OS windows of each offset have magnitudes a few roundings apart and the winner among the
+    // OS windows of the best offset is decided by rounding alone; the exact rule's choice must
+    // survive the fast pass. With a planted preamble the near-tied magnitudes sit at or just
+    // below 1, where the clamp acts.
+    const Milstd milstd = modeconf(0.6);
+    const RealArray r = reference(milstd);
+    const index_t OS = 8;
+    for (const double gain : {0.0, 0.2, 100.0}) {
+        for (const double seed : {31.0, 32.0, 33.0, 34.0, 35.0, 36.0}) {
+            const ComplexArray base = random_complex(576, seed);
+            const ComplexArray jitter = random_complex(576 * OS, seed + 100);
+            ComplexArray x(576 * OS);
+            for (index_t j = 0; j < 576; ++j) {
+                const cdouble v = base[j] + (j >= 40 && j < 328 ? gain * r[j - 40] : 0.0);
+                for (index_t p = 0; p < OS; ++p) {
+                    const cdouble e = jitter[j * OS + p] * 4e-16;
+                    x[j * OS + p] = {v.real() * (1 + e.real()), v.imag() * (1 + e.imag())};
+                }
+            }
+            expect_exact_rule(x, milstd, OS,
+                              "gain " + std::to_string(gain) + ", seed " + std::to_string(seed));
+        }
+    }
+}
+
+TEST(Framelock, ReferencesWithoutBoundsUseTheExactRule) {
+    // A preamble that scrambles to a constant reference, or to NaN: every magnitude is NaN.
+    static const int sequencia[32] = {7, 4, 3, 0, 5, 1, 5, 0, 2, 2, 1, 1, 5, 7, 4, 3,
+                                      5, 0, 2, 6, 2, 1, 6, 2, 0, 0, 5, 0, 5, 2, 6, 6};
+    Milstd constant = modeconf(0.6);
+    for (index_t k = 0; k < 1440; ++k) constant.preamSync[k] = 8 - sequencia[k % 32];
+    Milstd nan = modeconf(0.6);
+    nan.preamSync[7] = std::nan("");
+    const ComplexArray x = random_complex(600, 3);
+    for (const Milstd* milstd : {&constant, &nan}) {
+        EXPECT_EQ(framelock(x, *milstd, {0.35, 6, 1}).numel(), 0);
+        expect_exact_rule(x, *milstd, 1, "reference");
+    }
+}
+
+TEST(Framelock, PollsForInterrupts) {
+    const Milstd milstd = modeconf(0.6);
+    const ComplexArray x = random_complex(580 * 5, 4);
+    RecordingHost host(1);
+    const RealArray start = framelock(x, milstd, {0.35, 6, 5}, host);
+    EXPECT_EQ(start[0], framelock(x, milstd, {0.35, 6, 5})[0]);
+    EXPECT_GE(host.polls, 5);  // 1440 windows, a poll every 256
+    RecordingHost stopping(1);
+    stopping.interrupt_at_poll = 2;
+    expect_error([&] { framelock(x, milstd, {0.35, 6, 5}, stopping); }, errid::kInterrupted);
+    // A search that falls back to the exact rule throughout also polls.
+    RecordingHost nan_host(1);
+    nan_host.interrupt_at_poll = 3;
+    ComplexArray nans(580 * 5);
+    for (cdouble& v : nans) v = std::nan("");
+    expect_error([&] { framelock(nans, milstd, {0.35, 6, 5}, nan_host); }, errid::kInterrupted);
+}
+
 TEST(Framelock, Failures) {
     const Milstd milstd = modeconf(0.6);
     Milstd short_preamble = milstd;
@@ -178,6 +384,12 @@ TEST(Framelock, Failures) {
             framelock(random_complex(1200, 1), milstd, {0.35, 6, -1});
         },
         errid::kNegative);
+    // A kernel width the search does not have (or this processor cannot run) is refused.
+    expect_error(
+        [&] {
+            detail::framelock_kernel(random_complex(600, 1), milstd, {0.35, 6, 1}, 64);
+        },
+        "hfchain:framesync:NoKernel", "64-bit");
 }
 
 }  // namespace

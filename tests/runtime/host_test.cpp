@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
 
 #include "runtime/builtin_host.hpp"
 
@@ -90,6 +93,117 @@ TEST(BuiltinHost, DrawsLieInTheOpenIntervalWithExpectedMoments) {
     EXPECT_NEAR(su / n, 0.5, 5 * 0.2887 / std::sqrt(n));
     EXPECT_NEAR(sz / n, 0.0, 5 / std::sqrt(n));
     EXPECT_NEAR(szz / n, 1.0, 5 * 1.4142 / std::sqrt(n));
+}
+
+// The built-in host's streams computed one word at a time from an independent Mersenne Twister
+// (the standard library's engine, seeded as init_genrand): the 53-bit uniforms with zeros
+// skipped and the polar method with its cached second value.
+class ReferenceStream {
+public:
+    explicit ReferenceStream(std::uint32_t seed) : words_(seed == 0 ? 5489u : seed) {}
+    double uniform() {
+        for (;;) {
+            const std::uint32_t a = static_cast<std::uint32_t>(words_()) >> 5;
+            const std::uint32_t b = static_cast<std::uint32_t>(words_()) >> 6;
+            const double u = (a * 67108864.0 + b) / 9007199254740992.0;
+            if (u != 0.0) return u;
+        }
+    }
+    double normal() {
+        if (cached_) {
+            cached_ = false;
+            return second_;
+        }
+        for (;;) {
+            const double x1 = 2.0 * uniform() - 1.0;
+            const double x2 = 2.0 * uniform() - 1.0;
+            const double r2 = x1 * x1 + x2 * x2;
+            if (r2 >= 1.0 || r2 == 0.0) continue;
+            const double f = std::sqrt(-2.0 * std::log(r2) / r2);
+            second_ = f * x1;
+            cached_ = true;
+            return f * x2;
+        }
+    }
+    std::uint32_t word() { return static_cast<std::uint32_t>(words_()); }
+
+private:
+    std::mt19937 words_;
+    bool cached_ = false;
+    double second_ = 0.0;
+};
+
+TEST(BuiltinHost, BlockDrawsEqualDrawsOneAtATime) {
+    // Calls of many sizes, so that draws start and end at every position of the 624-word blocks
+    // (odd positions too, after a single word), with a normal left in the cache or not.
+    enum Kind { kRand, kRandn, kWord };
+    struct Call {
+        Kind kind;
+        index_t n;
+    };
+    const std::vector<Call> calls = {
+        {kRand, 1},     {kRandn, 3}, {kRand, 700},   {kRandn, 1},     {kRandn, 1},    {kWord, 1},
+        {kRandn, 1249}, {kRand, 2},  {kRandn, 5000}, {kWord, 3},      {kRand, 311},   {kRandn, 2},
+        {kRand, 0},     {kRandn, 0}, {kRandn, 155},  {kRand, 100000}, {kRandn, 77777}};
+    for (const double seed : {0.0, 1.0, 7.0, 4294967295.0}) {
+        // The host (which has no single words to give) and a bare generator, each beside its
+        // own reference.
+        BuiltinHost host;
+        host.seed_twister(seed);
+        Mt19937 generator(static_cast<std::uint32_t>(seed));
+        ReferenceStream host_reference(static_cast<std::uint32_t>(seed));
+        ReferenceStream generator_reference(static_cast<std::uint32_t>(seed));
+        for (const Call& c : calls) {
+            if (c.kind == kWord) {
+                for (index_t i = 0; i < c.n; ++i) {
+                    ASSERT_EQ(generator.next_u32(), generator_reference.word());
+                }
+                continue;
+            }
+            const RealArray got = c.kind == kRand ? host.rand(c.n) : host.randn(c.n, 1);
+            std::vector<double> filled(static_cast<std::size_t>(c.n));
+            if (c.kind == kRand) {
+                generator.fill_uniform(filled.data(), c.n);
+            } else {
+                generator.fill_normal(filled.data(), c.n);
+            }
+            ASSERT_EQ(got.numel(), c.n);
+            for (index_t i = 0; i < c.n; ++i) {
+                const bool uniform = c.kind == kRand;
+                const double want = uniform ? host_reference.uniform() : host_reference.normal();
+                const double want_generator =
+                    uniform ? generator_reference.uniform() : generator_reference.normal();
+                ASSERT_EQ(got[i], want) << "seed " << seed << ", draw " << i << " of " << c.n;
+                ASSERT_EQ(filled[i], want_generator)
+                    << "seed " << seed << ", draw " << i << " of " << c.n;
+            }
+        }
+    }
+}
+
+TEST(BuiltinHost, UniformsFromWordsStopAtAZeroDraw) {
+    // (a >> 5, b >> 6) = (0, 0) is the only zero draw; the draws before it are kept.
+    struct Case {
+        std::vector<std::uint32_t> words;
+        index_t kept;
+    };
+    const Case cases[] = {
+        {{0xffffffffu, 0xffffffffu, 31u, 63u, 5u, 7u}, 1},
+        {{31u, 63u}, 0},
+        {{32u, 0u, 0u, 64u, 31u, 63u}, 2},  // 2^-48 and 2^-53: small, not zero
+        {{1u << 31, 0u}, 1},
+    };
+    for (const Case& c : cases) {
+        const index_t pairs = static_cast<index_t>(c.words.size() / 2);
+        std::vector<double> out(c.words.size(), -1.0);
+        EXPECT_EQ(detail::words_to_uniforms(c.words.data(), pairs, out.data()), c.kept);
+        for (index_t p = 0; p < c.kept; ++p) {
+            const double want = ((c.words[2 * p] >> 5) * 67108864.0 + (c.words[2 * p + 1] >> 6)) /
+                                9007199254740992.0;
+            EXPECT_EQ(out[p], want);
+            EXPECT_GT(out[p], 0.0);
+        }
+    }
 }
 
 TEST(SeededStream, RestoresOnSuccessAndOnFailure) {

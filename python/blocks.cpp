@@ -1,0 +1,134 @@
+// The blocks and the whole road: each binding converts its arguments (checking kind, dtype and
+// shape), calls the C++ entry function with the GIL released and hands the result over without a
+// copy. A new block is one more binding of the same few lines.
+#include "chain/theory.hpp"
+#include "python/docs.hpp"
+#include "python/host.hpp"
+#include "python/module.hpp"
+#include "python/structs.hpp"
+
+namespace hfchain::python {
+
+namespace {
+
+template <class S>
+S read(py::handle h, const char* name) {
+    return from_py<S>(h, Name(name));
+}
+
+}  // namespace
+
+void bind_blocks(py::module_& m) {
+    m.def(
+        "modeconf",
+        [](py::handle interLen) {
+            const double v = read_scalar(interLen, "interLen");
+            return to_py(without_gil([&] { return modeconf(v); }));
+        },
+        py::arg("interLen"), doc::modeconf);
+
+    m.def(
+        "sendchain",
+        [](py::handle milstd, py::handle nFrame, py::handle seed, py::handle host) {
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const double n = read_scalar(nFrame, "nFrame");
+            const double s = read_scalar(seed, "seed");
+            return to_py(with_host(host, [&](HostServices& h) { return sendchain(m, n, s, h); }));
+        },
+        py::arg("milstd"), py::arg("nFrame"), py::arg("seed"), py::arg("host") = py::none(),
+        doc::sendchain);
+
+    m.def(
+        "pulseshaper",
+        [](py::handle ShappingIn, py::handle varShapping) {
+            const ComplexArray in = read_complex(ShappingIn, "ShappingIn");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            return to_py(without_gil([&] { return pulseshaper(in, vs); }));
+        },
+        py::arg("ShappingIn"), py::arg("varShapping"), doc::pulseshaper);
+
+    m.def(
+        "fadesim",
+        [](py::handle WattersonIn, py::handle varWatterson, py::handle varShapping,
+           py::handle host) {
+            const ComplexArray in = read_complex(WattersonIn, "WattersonIn");
+            const VarWatterson vw = read<VarWatterson>(varWatterson, "varWatterson");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            return to_py(with_host(host, [&](HostServices& h) { return fadesim(in, vw, vs, h); }));
+        },
+        py::arg("WattersonIn"), py::arg("varWatterson"), py::arg("varShapping"),
+        py::arg("host") = py::none(), doc::fadesim);
+
+    m.def(
+        "pulsematch",
+        [](py::handle MatchedFilterIn, py::handle varShapping) {
+            const ComplexArray in = read_complex(MatchedFilterIn, "MatchedFilterIn");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            return to_py(without_gil([&] { return pulsematch(in, vs); }));
+        },
+        py::arg("MatchedFilterIn"), py::arg("varShapping"), doc::pulsematch);
+
+    m.def(
+        "framelock",
+        [](py::handle SincroFrameIn, py::handle milstd, py::handle varShapping) {
+            const ComplexArray in = read_complex(SincroFrameIn, "SincroFrameIn");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            return to_py(without_gil([&] { return framelock(in, m, vs); }));
+        },
+        py::arg("SincroFrameIn"), py::arg("milstd"), py::arg("varShapping"), doc::framelock);
+
+    m.def(
+        "tickalign",
+        [](py::handle SyncSymbolIn, py::handle FrameStartSample, py::handle varShapping) {
+            const ComplexArray in = read_complex(SyncSymbolIn, "SyncSymbolIn");
+            const double start = read_scalar(FrameStartSample, "FrameStartSample");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            return to_py(without_gil([&] { return tickalign(in, start, vs); }));
+        },
+        py::arg("SyncSymbolIn"), py::arg("FrameStartSample"), py::arg("varShapping"),
+        doc::tickalign);
+
+    m.def(
+        "unframer",
+        [](py::handle DemultiplexIn, py::handle milstd) {
+            const ComplexArray in = read_complex(DemultiplexIn, "DemultiplexIn");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            return to_py(without_gil([&] { return unframer(in, m); }));
+        },
+        py::arg("DemultiplexIn"), py::arg("milstd"), doc::unframer);
+
+    m.def(
+        "symslicer",
+        [](py::handle DemodulatorIn, py::handle milstd) {
+            const ComplexArray in = read_complex(DemodulatorIn, "DemodulatorIn");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            return to_py(without_gil([&] { return symslicer(in, m); }));
+        },
+        py::arg("DemodulatorIn"), py::arg("milstd"), doc::symslicer);
+
+    m.def(
+        "unshuffle",
+        [](py::handle DeinterleaverIn, py::handle milstd) {
+            const RealArray in = read_real(DeinterleaverIn, "DeinterleaverIn");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            return to_py(without_gil([&] { return unshuffle(in, m); }));
+        },
+        py::arg("DeinterleaverIn"), py::arg("milstd"), doc::unshuffle);
+
+    m.def(
+        "run_road",
+        [](py::handle milstd, py::handle config, py::handle host) {
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const RoadConfig c = read<RoadConfig>(config, "config");
+            return to_py(with_host(host, [&](HostServices& h) { return run_road(m, c, h); }));
+        },
+        py::arg("milstd"), py::arg("config"), py::arg("host") = py::none(), doc::run_road);
+
+    m.def(
+        "ber_8psk_gray",
+        [](py::handle EsNodB) { return ber_8psk_gray(read_scalar(EsNodB, "EsNodB")); },
+        py::arg("EsNodB"), doc::ber_8psk_gray);
+}
+
+}  // namespace hfchain::python

@@ -1,0 +1,118 @@
+// Conversion between Python values and the blocks' own values: NumPy arrays in any layout and
+// any dtype that converts without loss, Python numbers, text. Glue only: every rule about a
+// value's meaning stays in the blocks, which raise their own errors.
+//
+// Shapes follow the host's rules: a 1-D array of n elements is an n x 1 column (or a 1 x n row
+// where a row is declared), a 2-D array of shape (r, c) is r x c, a 0-d array or a Python number is
+// 1 x 1. Results come back the same way: an n x 1 column as a 1-D array, anything else as a 2-D
+// array in Fortran order that owns the block's own storage (no copy).
+//
+// A refused value raises hfchain::Error with one of the identifiers below and a message naming
+// the input ("milstd.probe") in the style of the Octave plug-ins.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "runtime/array.hpp"
+#include "runtime/error.hpp"
+
+namespace hfchain::python {
+
+namespace py = pybind11;
+
+// Identifiers of the checks that only the Python side can make (kind, dtype, shape, fields).
+namespace errid {
+inline constexpr const char* kWrongType = "hfchain:python:WrongType";
+inline constexpr const char* kWrongDtype = "hfchain:python:WrongDtype";
+inline constexpr const char* kComplexInput = "hfchain:python:ComplexInput";
+inline constexpr const char* kInexactValue = "hfchain:python:InexactValue";
+inline constexpr const char* kWrongSize = "hfchain:python:WrongSize";
+inline constexpr const char* kWrongFields = "hfchain:python:WrongFields";
+inline constexpr const char* kWrongValue = "hfchain:python:WrongValue";
+inline constexpr const char* kInvalidSweep = "hfchain:python:InvalidSweep";
+}  // namespace errid
+
+// Where a value sits ("config.shaping.pulseDelay"); the text is built only for a message.
+class Name {
+public:
+    Name(const char* leaf) : leaf_(leaf) {}  // NOLINT: literals name arguments
+    Name(const Name& parent, const char* leaf) : parent_(&parent), leaf_(leaf) {}
+    std::string str() const { return parent_ != nullptr ? parent_->str() + "." + leaf_ : leaf_; }
+
+private:
+    const Name* parent_ = nullptr;
+    const char* leaf_;
+};
+
+// Declared sizes, as in the plug-ins: each dimension fixed or bounded.
+inline constexpr index_t kUnbounded = std::numeric_limits<index_t>::max();
+
+struct Dim {
+    index_t extent;
+    bool variable;
+};
+
+struct Shape {
+    Dim rows;
+    Dim cols;
+};
+
+inline constexpr Dim fixed(index_t n) { return {n, false}; }
+inline constexpr Dim upto(index_t n) { return {n, true}; }
+
+inline constexpr Shape kScalar{fixed(1), fixed(1)};
+inline constexpr Shape kColumn{upto(kUnbounded), fixed(1)};
+inline constexpr Shape kRow{fixed(1), upto(kUnbounded)};
+inline constexpr Shape kMatrix{upto(kUnbounded), upto(kUnbounded)};
+
+// "type list", "dtype float128": for messages.
+std::string type_name(py::handle h);
+
+// An array of doubles (`T` = double) or complex doubles (`T` = cdouble) of the declared shape.
+// Accepted dtypes: bool, integers (64-bit values only when float64 holds them exactly), float16
+// to float64, and for complex inputs also complex64 and complex128; any strides and byte order.
+// The input is only read.
+template <class T>
+Array<T> read_array(py::handle h, const Name& name, Shape shape);
+
+extern template RealArray read_array<double>(py::handle, const Name&, Shape);
+extern template ComplexArray read_array<cdouble>(py::handle, const Name&, Shape);
+
+inline RealArray read_real(py::handle h, const Name& name, Shape shape = kColumn) {
+    return read_array<double>(h, name, shape);
+}
+inline ComplexArray read_complex(py::handle h, const Name& name, Shape shape = kColumn) {
+    return read_array<cdouble>(h, name, shape);
+}
+
+// A real number: a Python or NumPy number, or any array holding exactly one.
+double read_scalar(py::handle h, const Name& name);
+
+// A whole number within [low, high].
+std::int64_t read_whole(py::handle h, const Name& name, std::int64_t low, std::int64_t high);
+
+// A str of at most `max_length` characters, as UTF-8.
+std::string read_text(py::handle h, const Name& name, index_t max_length = kUnbounded);
+
+// Results.
+template <class T>
+py::array to_numpy(Array<T>&& a);
+
+extern template py::array to_numpy<double>(RealArray&&);
+extern template py::array to_numpy<cdouble>(ComplexArray&&);
+
+// Raises the Python exception hfchain.Error(identifier, message); used by the exception
+// translator for every hfchain::Error that reaches Python.
+void set_python_error(const std::string& identifier, const std::string& message);
+
+// Registers hfchain.Error (defined in the package's pure-Python part) and the translator.
+void register_errors(py::module_& m);
+
+}  // namespace hfchain::python

@@ -1,0 +1,512 @@
+"""hfchain: a fast, exact, block-by-block simulator of a 2400 bit/s HF serial-tone modem.
+
+Every block of the chain is a function taking and returning NumPy arrays: modeconf, sendchain,
+pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, unshuffle; run_road
+runs the whole chain and run_sweep measures coded-bit error rates against Es/N0.
+
+Arrays. A column is a 1-D array (an n x 1 array is accepted too), a matrix a 2-D array. Inputs
+may have any layout and any dtype that converts without loss (bool, integers, float16 to
+float64; complex64 and complex128 where complex values are taken); they are never modified.
+Outputs are float64 or complex128 arrays that own their data.
+
+Structures (Milstd, VarShapping, VarWatterson, RoadConfig, SweepConfig, the block outputs) are
+small classes with the C++ field names; a block also takes a dict with exactly those fields, and
+to_dict() / from_dict() convert both ways.
+
+Errors raise hfchain.Error (a ValueError) whose .identifier and .message are those of the C++
+library; the blocks' own Portuguese messages have an empty identifier.
+
+Random numbers. sendchain and fadesim seed the built-in generator (a Mersenne Twister) with the
+seed they are given and give the generator's previous state back afterwards, so their results
+depend on that seed alone. For a seed s >= 1 the generator's uniform draws equal NumPy's
+RandomState(s).random_sample(), so the information bits of sendchain(milstd, nFrame, s) are
+numpy.floor(2 * numpy.random.RandomState(s).random_sample(K)) with K the number of information
+bits (the bits before the 144 flush zeros).
+
+Every call releases the GIL while the C++ code runs. Ctrl-C raises KeyboardInterrupt: it abandons
+sendchain, fadesim and run_road at their next check (they take the generator, through which the
+C++ blocks look for interrupts) and stops a sweep cleanly; the other blocks finish their call
+first.
+"""
+
+from typing import Any, Callable, Mapping, Sequence
+
+import numpy as np
+import numpy.typing as npt
+
+RealIn = npt.ArrayLike
+ComplexIn = npt.ArrayLike
+Float64Array = npt.NDArray[np.float64]
+Complex128Array = npt.NDArray[np.complex128]
+
+__version__: str
+
+class Error(ValueError):
+    """A failure of a block or of an argument check: .identifier (for example
+    "hfchain:runtime:IndexOutOfBounds", empty for a block's own message) and .message."""
+
+    identifier: str
+    message: str
+    def __init__(self, identifier: str, message: str) -> None: ...
+
+# --- the generator -------------------------------------------------------------------------------
+
+class RngSettings:
+    """Saved generator settings (the whole state), from BuiltinHost.seed_twister or settings()."""
+
+class BuiltinHost:
+    """The built-in generator: a seeded 32-bit Mersenne Twister.
+
+    Blocks that draw random numbers take one as `host` (a fresh one when None). They seed it for
+    the call and give its previous settings back on every exit, so a block's result depends only
+    on the seed it is given. For a seed s >= 1, rand() equals NumPy's
+    RandomState(s).random_sample() and randn() RandomState(s).standard_normal(); seed 0 stands for
+    the generator's own default 5489. A host may be shared between threads: calls on it run one at
+    a time."""
+
+    def __init__(self, seed: float | None = None) -> None:
+        """A generator seeded with `seed` (a whole number from 0 to 4294967295), or with the
+        default seed when None."""
+    def seed_twister(self, seed: float) -> RngSettings:
+        """Restarts the stream from `seed` (a whole number from 0 to 4294967295) and returns the
+        settings in force before."""
+    def restore(self, settings: RngSettings) -> None:
+        """Puts back settings returned by seed_twister or settings()."""
+    def settings(self) -> RngSettings:
+        """The current settings."""
+    def rand(self, n: float) -> Float64Array:
+        """The next n uniform draws on the open interval (0, 1), as a 1-D array."""
+    def randn(self, rows: float, cols: float = 1) -> Float64Array:
+        """The next rows * cols standard normal draws, filled column by column: a 1-D array when
+        cols is 1, else rows x cols."""
+
+# --- structures ----------------------------------------------------------------------------------
+
+class Milstd:
+    """The modem's parameter set `milstd`, as built by modeconf."""
+
+    rate: float
+    """Data rate in bit/s (2400; 4800 sends the bits uncoded, 75 as 32-symbol patterns)."""
+    interl: float
+    """Interleaver length in seconds (0.6 or 4.8)."""
+    interTable: Float64Array
+    """Interleaver permutation, a column of T entries: entry k is the 1-based input position of
+    the k-th output bit."""
+    chSymMapping: Float64Array
+    """Channel-symbol patterns, at most 32 x 8: column v+1 is the pattern of the 3-bit value v."""
+    bitsToSym: float
+    """Bits per channel symbol (3)."""
+    repFactor: float
+    """Repetition factor of the coded bits."""
+    preamSync: Float64Array
+    """The unscrambled preamble, a row (1 x 480 nSeg) of symbol numbers 0 or 4."""
+    trein: float
+    """Probe symbols per frame (16)."""
+    data: float
+    """Data symbols per frame (32)."""
+    probe: Float64Array
+    """The two probe patterns closing each interleaver block, at most 20 x 2 (16 x 2)."""
+    def __init__(self, rate: float = 2400, interl: float = 0.6, interTable: RealIn = ..., chSymMapping: RealIn = ..., bitsToSym: float = 3, repFactor: float = 1, preamSync: RealIn = ..., trein: float = 16, data: float = 32, probe: RealIn = ...) -> None:
+        """Fields not given take their defaults (arrays empty); modeconf builds a complete one."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> Milstd: ...
+
+class VarShapping:
+    """The pulse-shaping parameters `varShapping`."""
+
+    rolloffFactor: float
+    """Excess-bandwidth factor alpha of the root-raised cosine, in (0, 1]."""
+    pulseDelay: float
+    """Half-length D of the pulse, in symbol periods."""
+    oversamplingFactor: float
+    """Samples per symbol M."""
+    def __init__(self, rolloffFactor: float = 0.35, pulseDelay: float = 6, oversamplingFactor: float = 5) -> None:
+        """Fields not given take their defaults."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> VarShapping: ...
+
+class VarWatterson:
+    """The channel parameters `varWatterson`."""
+
+    model: str
+    """Condition: "bom", "moderado", "ruim" or "muito_ruim" (at most 50 characters)."""
+    EsNodB: float
+    """Es/N0 in dB (+inf: no noise)."""
+    seed: float
+    """Seed of the channel's random draws, a whole number from 0 to 4294967295."""
+    def __init__(self, model: str = "bom", EsNodB: float = 20, seed: float = 0) -> None:
+        """Fields not given take their defaults."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> VarWatterson: ...
+
+class SendchainOut:
+    """Every intermediate signal of the transmitter (sendchain)."""
+
+    BitInCodIn: Float64Array
+    """Information bits, then 144 flush zeros and the padding zeros (column)."""
+    CodOutInterIn: Float64Array
+    """Coded bits, the interleaver's input (column)."""
+    InterOutMapIn: Float64Array
+    """Interleaved bits (column)."""
+    MapOutMultiplexIn: Float64Array
+    """Gray-mapped symbol values 0..7 (column)."""
+    ComplexPSKSymbols: Complex128Array
+    """Unscrambled data symbols on the 8-PSK constellation (column)."""
+    ModConstellation: Complex128Array
+    """The constellation, 8 points (column)."""
+    ProbeInfo: Float64Array
+    """1 at probe and marked preamble symbols, else 0 (column)."""
+    MultiplexOut: Complex128Array
+    """Transmitted symbols at 2400 symbols/s: scrambled preamble, then scrambled frames (column)."""
+    def __init__(self, BitInCodIn: RealIn = ..., CodOutInterIn: RealIn = ..., InterOutMapIn: RealIn = ..., MapOutMultiplexIn: RealIn = ..., ComplexPSKSymbols: ComplexIn = ..., ModConstellation: ComplexIn = ..., ProbeInfo: RealIn = ..., MultiplexOut: ComplexIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> SendchainOut: ...
+
+class PulseshaperOut:
+    """Result of pulseshaper."""
+
+    filter: Float64Array
+    """The unit-energy transmit filter, 1 x N with N = 2 D M + 1 taps."""
+    out: Complex128Array
+    """The shaped waveform, M (L + 2 D) samples at M samples per symbol (column)."""
+    def __init__(self, filter: RealIn = ..., out: ComplexIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> PulseshaperOut: ...
+
+class FadesimOut:
+    """Every intermediate signal of the channel (fadesim)."""
+
+    raios: Complex128Array
+    """Ray gains, L x 2 (one row per input sample)."""
+    RER: float
+    """Differential delay tau of the second ray, in seconds."""
+    ED: float
+    """Doppler spread fd, in Hz."""
+    WattersonOutAwgnIn: Complex128Array
+    """The faded waveform, L + Dd samples (column)."""
+    noise: Complex128Array
+    """The added noise, L + Dd samples (column)."""
+    AwgnOut: Complex128Array
+    """The received waveform, faded plus noise, L + Dd samples (column)."""
+    def __init__(self, raios: ComplexIn = ..., RER: float = 0, ED: float = 0, WattersonOutAwgnIn: ComplexIn = ..., noise: ComplexIn = ..., AwgnOut: ComplexIn = ...) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> FadesimOut: ...
+
+class PulsematchOut:
+    """Result of pulsematch."""
+
+    filter: Float64Array
+    """The matched filter's taps, 1 x N."""
+    filterDelay: float
+    """Delay of one filter, in symbol periods (= pulseDelay)."""
+    out: Complex128Array
+    """The filtered waveform, L + N - 1 samples (column)."""
+    def __init__(self, filter: RealIn = ..., filterDelay: float = 0, out: ComplexIn = ...) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> PulsematchOut: ...
+
+class TickalignOut:
+    """Result of tickalign."""
+
+    out: Complex128Array
+    """One sample per symbol (column)."""
+    def __init__(self, out: ComplexIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> TickalignOut: ...
+
+class UnframerOut:
+    """Result of unframer."""
+
+    out: Complex128Array
+    """The received data symbols (column)."""
+    def __init__(self, out: ComplexIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> UnframerOut: ...
+
+class SymslicerOut:
+    """Result of symslicer."""
+
+    DemodOutDemapIn: Float64Array
+    """Hard decisions: symbol numbers (column)."""
+    DemapOut: Float64Array
+    """Gray-demapped bits, bitsToSym per decision, most significant first (column)."""
+    def __init__(self, DemodOutDemapIn: RealIn = ..., DemapOut: RealIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> SymslicerOut: ...
+
+class UnshuffleOut:
+    """Result of unshuffle."""
+
+    out: Float64Array
+    """Bits in encoder order (column)."""
+    def __init__(self, out: RealIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> UnshuffleOut: ...
+
+class RoadConfig:
+    """What run_road simulates."""
+
+    nFrame: float
+    """Interleaver blocks of data."""
+    txSeed: float
+    """Seed of the information bits, a whole number from 0 to 4294967295."""
+    shaping: VarShapping
+    """Pulse shaping of the transmitter and the matched filter."""
+    channel: str
+    """"none" (the shaped waveform reaches the receiver unchanged), "watterson" (fadesim with
+    watterson.model) or "awgn" (white noise only at watterson.EsNodB, drawn from watterson.seed)."""
+    watterson: VarWatterson
+    """Condition, Es/N0 (dB) and seed of the channel."""
+    def __init__(self, nFrame: float = 1, txSeed: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., channel: str = "none", watterson: VarWatterson | Mapping[str, Any] = ...) -> None:
+        """Fields not given take their defaults."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> RoadConfig: ...
+
+class RoadResult:
+    """Every intermediate signal of one transmission through the whole chain (run_road)."""
+
+    tx: SendchainOut
+    """The transmitter's signals."""
+    shaped: PulseshaperOut
+    """The shaped waveform."""
+    faded: FadesimOut
+    """The channel's signals (channel "awgn": noise and AwgnOut only; "none": empty)."""
+    matched: PulsematchOut
+    """The matched filter's output."""
+    frameStart: Float64Array
+    """framelock's result: the start sample (1 element), or empty when nothing correlates."""
+    expectedFrameStart: float
+    """2 D M + 1, where the first symbol peaks without channel delay."""
+    symbols: TickalignOut
+    """The symbol-rate samples."""
+    data: UnframerOut
+    """The received data symbols."""
+    demod: SymslicerOut
+    """Decisions and bits."""
+    deinterleaved: UnshuffleOut
+    """The received coded bits in encoder order."""
+    frameFound: bool
+    """framelock returned a start."""
+    codedBits: int
+    """Coded bits compared (the length of tx.CodOutInterIn)."""
+    codedBitErrors: int
+    """Received coded bits that differ from the sent ones, missing ones counted as errors."""
+    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> RoadResult: ...
+
+class SweepConfig:
+    """What run_sweep measures: coded-bit error rate against Es/N0 for channel conditions."""
+
+    interLen: float
+    """Interleaver length in seconds (0.6 or 4.8)."""
+    nFrame: float
+    """Interleaver blocks per trial (above 0, at most 10000)."""
+    shaping: VarShapping
+    """Pulse shaping (pulseDelay and oversamplingFactor whole numbers from 1 to 64)."""
+    conditions: list[str]
+    """Conditions: "bom", "moderado", "ruim", "muito_ruim" (Watterson) and "awgn" (white noise
+    only); a single str names one."""
+    esno: Float64Array
+    """Es/N0 points in dB (finite, from -200 to 200)."""
+    minTrials: int
+    """Trials a point runs at least (fading realisations), before ..."""
+    minErrors: int
+    """... it stops once its coded-bit errors reach this ..."""
+    maxBits: int
+    """... or its coded bits reach this."""
+    seed: int
+    """Base seed of every trial's seeds (0 to 4294967295); see trial_seeds."""
+    threads: int
+    """Worker threads; 0 = one per core. Results do not depend on it."""
+    def __init__(self, interLen: float = 0.6, nFrame: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn = ..., minTrials: int = 1, minErrors: int = 100, maxBits: int = 1000000, seed: int = 1, threads: int = 0) -> None:
+        """Fields not given take their defaults (no conditions, no Es/N0 points)."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> SweepConfig: ...
+
+# --- the blocks ----------------------------------------------------------------------------------
+
+def modeconf(interLen: float) -> Milstd:
+    """The parameter set `milstd` of the 2400 bit/s mode with an interleaver of interLen seconds.
+
+    interLen: 0.6 or 4.8 (compared exactly); any other value raises the index error naming
+    `numRow`."""
+
+def sendchain(milstd: Milstd | Mapping[str, Any], nFrame: float, seed: float, host: BuiltinHost | None = None) -> SendchainOut:
+    """One complete transmission of the serial-tone waveform, every intermediate signal kept.
+
+    milstd: the parameter set (modeconf); rate 4800 sends the bits uncoded and not interleaved,
+        75 sends each value as a 32-symbol pattern without probes.
+    nFrame: interleaver blocks of data; need not be whole (the last block is padded with zeros).
+    seed: seed of the information bits, a whole number from 0 to 4294967295. The K = T nFrame / 2
+        - 144 information bits (T bits per interleaver block) are floor(2 u) of K uniform draws u;
+        for seed >= 1 these equal numpy.random.RandomState(seed).random_sample(K).
+    host: the generator (BuiltinHost); seeded for the call and given back as it was.
+    Returns a SendchainOut; MultiplexOut is the transmitted symbol column at 2400 symbols/s.
+    Errors: "hfchain:host:InvalidSeed"; the message "Erro: Total de frames insuficientes para
+    transmissao" (no information bit); size, reshape and index checks naming the variable."""
+
+def pulseshaper(ShappingIn: ComplexIn, varShapping: VarShapping | Mapping[str, Any]) -> PulseshaperOut:
+    """Zero-stuffs the symbols to M samples per symbol and filters them with the unit-energy
+    root-raised cosine (full convolution).
+
+    ShappingIn: L symbols, one per symbol period (complex column).
+    varShapping: rolloffFactor alpha in (0, 1], pulseDelay D (symbol periods),
+        oversamplingFactor M (samples per symbol); the filter has 2 D M + 1 taps.
+    Returns filter (1 x N) and out (M (L + 2 D) samples); symbol k (1-based) peaks at sample
+    1 + (k - 1) M + D M.
+    Errors: "ERRO! Fator de rolloff invalido." for alpha outside (0, 1] or NaN; integer, sign and
+    size checks; "Coder:toolbox:conv_dynamicVectorOrientation" for too few symbols."""
+
+def fadesim(WattersonIn: ComplexIn, varWatterson: VarWatterson | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any], host: BuiltinHost | None = None) -> FadesimOut:
+    """The two-ray Watterson HF channel of a named condition plus complex white Gaussian noise.
+
+    WattersonIn: L samples at M = varShapping.oversamplingFactor samples per symbol, 2400 symbols
+        per second (complex column).
+    varWatterson: model ("bom" 0.5 ms / 0.1 Hz, "moderado" 1 ms / 0.5 Hz, "ruim" 2 ms / 1 Hz,
+        "muito_ruim" 5 ms / 5 Hz: differential delay / Doppler spread), EsNodB (dB; noise of
+        variance 10^(-EsNodB/10) per sample, none for +inf) and seed (0 to 4294967295).
+    varShapping: oversamplingFactor M (samples per symbol).
+    host: the generator (BuiltinHost); seeded with varWatterson.seed for the call and given back
+        as it was.
+    Returns raios (L x 2 ray gains), RER (s), ED (Hz), and the faded waveform, noise and received
+    waveform, each L + Dd samples with Dd = 2400 M tau.
+    Errors: "ERRO! Tipo de canal Watterson invalido." for an unknown model (exact, case-sensitive);
+    "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado." when
+    2400 M tau is not whole; "hfchain:host:InvalidSeed"."""
+
+def pulsematch(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str, Any]) -> PulsematchOut:
+    """The receive matched filter: the transmit filter's unit-energy root-raised-cosine taps, full
+    convolution, no decimation.
+
+    MatchedFilterIn: L samples at oversamplingFactor samples per symbol (complex column).
+    varShapping: rolloffFactor alpha in (0, 1], pulseDelay D (symbol periods),
+        oversamplingFactor M (samples per symbol).
+    Returns filter (1 x N, N = 2 D M + 1), filterDelay (symbol periods) and out (L + N - 1
+    samples). Without channel delay, symbol i peaks at output sample 2 D M + 1 + (i - 1) M.
+    Errors: "ERRO! Fator de rolloff invalido."; integer and sign checks;
+    "Coder:toolbox:conv_dynamicVectorOrientation" for an input shorter than the filter."""
+
+def framelock(SincroFrameIn: ComplexIn, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> Float64Array:
+    """Frame synchronisation: finds the start of the transmission by the Pearson correlation of
+    candidate windows with the first 288 scrambled preamble symbols.
+
+    SincroFrameIn: L >= 575 M samples of the matched filter's output (complex column).
+    milstd: preamSync (at least 1440 symbols).
+    varShapping: oversamplingFactor M (samples per symbol).
+    Returns the 1-based start sample as a 1-element array, or an empty array when every
+    correlation is NaN (an all-zero input, say).
+    Errors: index checks on `milstd.preamSync` and `dados_sincro_in`; sign and integer checks;
+    "Coder:toolbox:eml_min_or_max_varDimZero" for M = 0."""
+
+def tickalign(SyncSymbolIn: ComplexIn, FrameStartSample: float, varShapping: VarShapping | Mapping[str, Any]) -> TickalignOut:
+    """Symbol-rate sampling of the matched filter's output from a start sample.
+
+    SyncSymbolIn: L samples at M samples per symbol (complex column).
+    FrameStartSample: 1-based sample of the first symbol's sampling instant, a whole number (a
+        1-element array, such as framelock's result, is accepted).
+    varShapping: pulseDelay D (symbol periods) and oversamplingFactor M.
+    Returns out: K = floor((L - 4 D M - 1) / M) + 1 samples, out[k] = SyncSymbolIn[F - 1 + k M]
+    (zeros past the end).
+    Errors: index check on `dados_sincro_pos` when K = 0; integer and index checks on
+    `dados_sincro_in` for a bad start."""
+
+def unframer(DemultiplexIn: ComplexIn, milstd: Milstd | Mapping[str, Any]) -> UnframerOut:
+    """Demultiplexer: strips the preamble, descrambles, drops an incomplete last frame and the
+    probe symbols of each frame (except at 75 bit/s).
+
+    DemultiplexIn: symbols, one sample per symbol, preamble first (complex column).
+    milstd: rate, preamSync (its length), data and trein (symbols per frame).
+    Returns out, the received data symbols (empty for a short input).
+    Errors: integer, reshape and index checks on the frame geometry."""
+
+def symslicer(DemodulatorIn: ComplexIn, milstd: Milstd | Mapping[str, Any]) -> SymslicerOut:
+    """Hard nearest-point decisions and Gray demapping to bits.
+
+    DemodulatorIn: N data symbols (complex column).
+    milstd: rate, bitsToSym b; at 75 bit/s also chSymMapping and interl (seconds).
+    Returns DemodOutDemapIn, the decided symbol numbers (at 75 bit/s the chosen pattern per
+    block, 0..3), and DemapOut, b bits per decision, most significant first.
+    Errors: index check on `bina2gray`; the capacity message of int2bin;
+    "Coder:toolbox:eml_min_or_max_varDimZero", "Coder:toolbox:autoDimIncompatibility",
+    "Coder:MATLAB:NonIntegerInput" and others for inconsistent parameters."""
+
+def unshuffle(DeinterleaverIn: RealIn, milstd: Milstd | Mapping[str, Any]) -> UnshuffleOut:
+    """Deinterleaver: within each block of T = len(interTable) bits, bit k goes back to position
+    interTable[k].
+
+    DeinterleaverIn: N bits in transmission order, N a multiple of T (real column).
+    milstd: rate and interTable (a permutation of 1..T).
+    Returns out, N bits in encoder order.
+    Errors: "ERRO! Para a taxa 4800bps, nao ha deinterleaver." at 4800 bit/s;
+    "Coder:MATLAB:NonIntegerInput" when N is not a multiple of T; integer and index checks on
+    the table."""
+
+# --- the whole chain and the sweep ---------------------------------------------------------------
+
+def run_road(milstd: Milstd | Mapping[str, Any], config: RoadConfig | Mapping[str, Any], host: BuiltinHost | None = None) -> RoadResult:
+    """One transmission through the whole chain, every intermediate signal kept: sendchain,
+    pulseshaper, the channel (fadesim, white noise or none), pulsematch, framelock, tickalign,
+    unframer, symslicer, unshuffle, and the count of coded-bit errors.
+
+    milstd: the parameter set (modeconf).
+    config: a RoadConfig: nFrame, txSeed, shaping, channel and watterson.
+    host: the generator (BuiltinHost); each random block seeds it and gives it back.
+    Errors: those of the blocks."""
+
+def run_sweep(config: SweepConfig | Mapping[str, Any], progress: Callable[[dict[str, Any]], Any] | None = None) -> dict[str, Any]:
+    """Coded-bit error rate against Es/N0: independent trials of the whole chain in worker threads
+    (the GIL released), each point stopping by the rule of config; the same engine and the same
+    numbers as the `hfchain sweep` command.
+
+    config: a SweepConfig.
+    progress: called from the calling thread about every 250 ms and when a point finishes, with a
+        dict: pointsDone, pointsTotal, fraction (estimated share of the work done, 0..1), elapsed
+        (s), finished (None, or the finished point as a dict of the result's columns).
+    Returns a dict of arrays, one element per point (condition-major, Es/N0 ascending): condition,
+    esno_db, trials, bits, errors, ber, ci95_low, ci95_high (95 % Wilson interval), sync_misses,
+    seconds, stop ("errors", "bits" or "interrupted"); and interrupted, threads, wall_seconds.
+    Ctrl-C (or an exception raised by `progress`) stops the sweep cleanly: running trials are
+    abandoned, then the exception is raised again, carrying the points finished so far as
+    its attribute `sweep_result`.
+    Errors: "hfchain:python:InvalidSweep" with the runner's message for a refused setting; a
+    trial's failure."""
+
+def keep_trial_memory() -> None:
+    """Keeps freed memory in the process for the next call instead of handing it back to the
+    system (glibc's mmap threshold raised to 256 MiB, its trim threshold to 1 GiB), as the
+    `hfchain` program does at start-up. A script that calls blocks on large signals over and over
+    (or runs many sweeps) then no longer pays for fresh pages on every call; the process keeps the
+    memory it has used until it exits. Affects the whole process; there is no undoing it."""
+
+def trial_seeds(seed: int, condition: str, esno: float, trial: int) -> tuple[float, float]:
+    """The two seeds (txSeed, channel seed) of trial `trial` (0-based) of the point (condition,
+    esno dB) of a sweep with base seed `seed`: a RoadConfig with these seeds reruns that trial
+    with run_road."""
+
+def ber_8psk_gray(EsNodB: float) -> float:
+    """The exact bit error rate of Gray-coded 8-PSK with nearest-point decisions on white
+    Gaussian noise at Es/N0 = EsNodB dB: the chain's coded-bit error rate on white noise."""

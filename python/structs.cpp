@@ -1,0 +1,77 @@
+#include "python/structs.hpp"
+
+#include "python/module.hpp"
+
+namespace hfchain::python {
+
+namespace detail {
+
+bool is_mapping(py::handle h) {
+    if (PyDict_Check(h.ptr())) return true;
+    static const py::handle mapping =
+        py::object(py::module_::import("collections.abc").attr("Mapping")).release();
+    return py::isinstance(h, mapping);
+}
+
+py::dict to_dict(const RecordBase& r, const std::vector<const char*>& names) {
+    py::dict d;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const py::object& v = r.values[i];
+        // Nested structures become dicts too.
+        d[names[i]] = py::hasattr(v, "to_dict") ? v.attr("to_dict")() : v;
+    }
+    return d;
+}
+
+bool values_equal(const RecordBase& a, const RecordBase& b) {
+    static const py::handle array_equal =
+        py::object(py::module_::import("numpy").attr("array_equal")).release();
+    for (std::size_t i = 0; i < a.values.size(); ++i) {
+        const py::object& x = a.values[i];
+        const py::object& y = b.values[i];
+        const bool arrays = py::isinstance<py::array>(x) || py::isinstance<py::array>(y);
+        const bool same = arrays ? array_equal(x, y).cast<bool>() : x.equal(y);
+        if (!same) return false;
+    }
+    return true;
+}
+
+std::string repr(const char* cls, const RecordBase& r, const std::vector<const char*>& names) {
+    std::string s = std::string(cls) + "(";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const py::object& v = r.values[i];
+        if (i > 0) s += ", ";
+        s += names[i];
+        s += "=";
+        if (py::isinstance<py::array>(v)) {
+            // Arrays shown by kind and shape: signals run to a million samples.
+            const py::array a = py::reinterpret_borrow<py::array>(v);
+            s += "array(" + py::str(a.dtype()).cast<std::string>() + ", shape " +
+                 py::str(v.attr("shape")).cast<std::string>() + ")";
+        } else {
+            s += py::repr(v).cast<std::string>();
+        }
+    }
+    return s + ")";
+}
+
+}  // namespace detail
+
+void bind_structs(py::module_& m) {
+    bind_record<Milstd>(m);
+    bind_record<VarShapping>(m);
+    bind_record<VarWatterson>(m);
+    bind_record<SendchainOut>(m);
+    bind_record<PulseshaperOut>(m);
+    bind_record<FadesimOut>(m);
+    bind_record<PulsematchOut>(m);
+    bind_record<TickalignOut>(m);
+    bind_record<UnframerOut>(m);
+    bind_record<SymslicerOut>(m);
+    bind_record<UnshuffleOut>(m);
+    bind_record<RoadConfig>(m);
+    bind_record<RoadResult>(m);
+    bind_record<app::SweepConfig>(m);
+}
+
+}  // namespace hfchain::python

@@ -1,0 +1,231 @@
+// The field tables of every structure that crosses into Python: the parameter structures, the
+// block outputs, the road and the sweep configuration. A new block's output is one table here
+// and one bind_record line in module.cpp.
+//
+// Field shapes follow the Octave plug-ins where they read the structure: in `milstd`,
+// interTable is a column, chSymMapping at most 32 x 8, preamSync a row, probe at most 20 x 2;
+// varWatterson.model at most 50 characters.
+#pragma once
+
+#include <limits>
+#include <tuple>
+#include <utility>
+
+#include "apps/sweep.hpp"
+#include "chain/road.hpp"
+#include "python/docs.hpp"
+#include "python/records.hpp"
+
+namespace hfchain::python {
+
+#define HFCHAIN_RECORD(Type, name)                 \
+    static constexpr const char* kClass = #Type;   \
+    static constexpr const char* kName = name;     \
+    static const char* doc() { return doc::Type; } \
+    static const char* doc_init() { return doc::Type##___init__; }
+
+template <>
+struct RecordTraits<Milstd> {
+    HFCHAIN_RECORD(Milstd, "milstd")
+    static auto fields() {
+        using S = Milstd;
+        return std::make_tuple(
+            field("rate", &S::rate, doc::Milstd_rate),
+            field("interl", &S::interl, doc::Milstd_interl),
+            field("interTable", &S::interTable, doc::Milstd_interTable, kColumn),
+            field("chSymMapping", &S::chSymMapping, doc::Milstd_chSymMapping,
+                  Shape{upto(32), upto(8)}),
+            field("bitsToSym", &S::bitsToSym, doc::Milstd_bitsToSym),
+            field("repFactor", &S::repFactor, doc::Milstd_repFactor),
+            field("preamSync", &S::preamSync, doc::Milstd_preamSync, kRow),
+            field("trein", &S::trein, doc::Milstd_trein), field("data", &S::data, doc::Milstd_data),
+            field("probe", &S::probe, doc::Milstd_probe, Shape{upto(20), upto(2)}));
+    }
+};
+
+template <>
+struct RecordTraits<VarShapping> {
+    HFCHAIN_RECORD(VarShapping, "varShapping")
+    static auto fields() {
+        using S = VarShapping;
+        return std::make_tuple(
+            field("rolloffFactor", &S::rolloffFactor, doc::VarShapping_rolloffFactor),
+            field("pulseDelay", &S::pulseDelay, doc::VarShapping_pulseDelay),
+            field("oversamplingFactor", &S::oversamplingFactor,
+                  doc::VarShapping_oversamplingFactor));
+    }
+};
+
+template <>
+struct RecordTraits<VarWatterson> {
+    HFCHAIN_RECORD(VarWatterson, "varWatterson")
+    static auto fields() {
+        using S = VarWatterson;
+        return std::make_tuple(text_field("model", &S::model, doc::VarWatterson_model, 50),
+                               field("EsNodB", &S::EsNodB, doc::VarWatterson_EsNodB),
+                               field("seed", &S::seed, doc::VarWatterson_seed));
+    }
+};
+
+template <>
+struct RecordTraits<SendchainOut> {
+    HFCHAIN_RECORD(SendchainOut, "SendchainOut")
+    static auto fields() {
+        using S = SendchainOut;
+        return std::make_tuple(
+            field("BitInCodIn", &S::BitInCodIn, doc::SendchainOut_BitInCodIn, kColumn),
+            field("CodOutInterIn", &S::CodOutInterIn, doc::SendchainOut_CodOutInterIn, kColumn),
+            field("InterOutMapIn", &S::InterOutMapIn, doc::SendchainOut_InterOutMapIn, kColumn),
+            field("MapOutMultiplexIn", &S::MapOutMultiplexIn, doc::SendchainOut_MapOutMultiplexIn,
+                  kColumn),
+            field("ComplexPSKSymbols", &S::ComplexPSKSymbols, doc::SendchainOut_ComplexPSKSymbols,
+                  kColumn),
+            field("ModConstellation", &S::ModConstellation, doc::SendchainOut_ModConstellation,
+                  kColumn),
+            field("ProbeInfo", &S::ProbeInfo, doc::SendchainOut_ProbeInfo, kColumn),
+            field("MultiplexOut", &S::MultiplexOut, doc::SendchainOut_MultiplexOut, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<PulseshaperOut> {
+    HFCHAIN_RECORD(PulseshaperOut, "PulseshaperOut")
+    static auto fields() {
+        using S = PulseshaperOut;
+        return std::make_tuple(field("filter", &S::filter, doc::PulseshaperOut_filter, kRow),
+                               field("out", &S::out, doc::PulseshaperOut_out, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<FadesimOut> {
+    HFCHAIN_RECORD(FadesimOut, "FadesimOut")
+    static auto fields() {
+        using S = FadesimOut;
+        return std::make_tuple(
+            field("raios", &S::raios, doc::FadesimOut_raios, Shape{upto(kUnbounded), upto(2)}),
+            field("RER", &S::RER, doc::FadesimOut_RER), field("ED", &S::ED, doc::FadesimOut_ED),
+            field("WattersonOutAwgnIn", &S::WattersonOutAwgnIn, doc::FadesimOut_WattersonOutAwgnIn,
+                  kColumn),
+            field("noise", &S::noise, doc::FadesimOut_noise, kColumn),
+            field("AwgnOut", &S::AwgnOut, doc::FadesimOut_AwgnOut, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<PulsematchOut> {
+    HFCHAIN_RECORD(PulsematchOut, "PulsematchOut")
+    static auto fields() {
+        using S = PulsematchOut;
+        return std::make_tuple(
+            field("filter", &S::filter, doc::PulsematchOut_filter, kRow),
+            field("filterDelay", &S::filterDelay, doc::PulsematchOut_filterDelay),
+            field("out", &S::out, doc::PulsematchOut_out, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<TickalignOut> {
+    HFCHAIN_RECORD(TickalignOut, "TickalignOut")
+    static auto fields() {
+        return std::make_tuple(field("out", &TickalignOut::out, doc::TickalignOut_out, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<UnframerOut> {
+    HFCHAIN_RECORD(UnframerOut, "UnframerOut")
+    static auto fields() {
+        return std::make_tuple(field("out", &UnframerOut::out, doc::UnframerOut_out, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<SymslicerOut> {
+    HFCHAIN_RECORD(SymslicerOut, "SymslicerOut")
+    static auto fields() {
+        using S = SymslicerOut;
+        return std::make_tuple(
+            field("DemodOutDemapIn", &S::DemodOutDemapIn, doc::SymslicerOut_DemodOutDemapIn,
+                  kColumn),
+            field("DemapOut", &S::DemapOut, doc::SymslicerOut_DemapOut, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<UnshuffleOut> {
+    HFCHAIN_RECORD(UnshuffleOut, "UnshuffleOut")
+    static auto fields() {
+        return std::make_tuple(field("out", &UnshuffleOut::out, doc::UnshuffleOut_out, kColumn));
+    }
+};
+
+template <>
+struct EnumTraits<ChannelKind> {
+    static constexpr std::pair<ChannelKind, const char*> kValues[] = {
+        {ChannelKind::none, "none"},
+        {ChannelKind::watterson, "watterson"},
+        {ChannelKind::awgn, "awgn"}};
+};
+
+template <>
+struct RecordTraits<RoadConfig> {
+    HFCHAIN_RECORD(RoadConfig, "config")
+    static auto fields() {
+        using S = RoadConfig;
+        return std::make_tuple(field("nFrame", &S::nFrame, doc::RoadConfig_nFrame),
+                               field("txSeed", &S::txSeed, doc::RoadConfig_txSeed),
+                               field("shaping", &S::shaping, doc::RoadConfig_shaping),
+                               field("channel", &S::channel, doc::RoadConfig_channel),
+                               field("watterson", &S::watterson, doc::RoadConfig_watterson));
+    }
+};
+
+template <>
+struct RecordTraits<RoadResult> {
+    HFCHAIN_RECORD(RoadResult, "RoadResult")
+    static auto fields() {
+        using S = RoadResult;
+        constexpr std::int64_t kMaxCount = std::numeric_limits<index_t>::max();
+        return std::make_tuple(
+            field("tx", &S::tx, doc::RoadResult_tx),
+            field("shaped", &S::shaped, doc::RoadResult_shaped),
+            field("faded", &S::faded, doc::RoadResult_faded),
+            field("matched", &S::matched, doc::RoadResult_matched),
+            field("frameStart", &S::frameStart, doc::RoadResult_frameStart, kColumn),
+            field("expectedFrameStart", &S::expectedFrameStart, doc::RoadResult_expectedFrameStart),
+            field("symbols", &S::symbols, doc::RoadResult_symbols),
+            field("data", &S::data, doc::RoadResult_data),
+            field("demod", &S::demod, doc::RoadResult_demod),
+            field("deinterleaved", &S::deinterleaved, doc::RoadResult_deinterleaved),
+            field("frameFound", &S::frameFound, doc::RoadResult_frameFound),
+            whole_field("codedBits", &S::codedBits, doc::RoadResult_codedBits, 0, kMaxCount),
+            whole_field("codedBitErrors", &S::codedBitErrors, doc::RoadResult_codedBitErrors, 0,
+                        kMaxCount));
+    }
+};
+
+template <>
+struct RecordTraits<app::SweepConfig> {
+    HFCHAIN_RECORD(SweepConfig, "config")
+    static auto fields() {
+        using S = app::SweepConfig;
+        // Counts are whole numbers that a double holds exactly.
+        constexpr std::int64_t kMaxCount = 9007199254740992;
+        return std::make_tuple(
+            field("interLen", &S::interLen, doc::SweepConfig_interLen),
+            field("nFrame", &S::nFrame, doc::SweepConfig_nFrame),
+            field("shaping", &S::shaping, doc::SweepConfig_shaping),
+            field("conditions", &S::conditions, doc::SweepConfig_conditions),
+            field("esno", &S::esno, doc::SweepConfig_esno),
+            whole_field("minTrials", &S::minTrials, doc::SweepConfig_minTrials, 1, kMaxCount),
+            whole_field("minErrors", &S::minErrors, doc::SweepConfig_minErrors, 1, kMaxCount),
+            whole_field("maxBits", &S::maxBits, doc::SweepConfig_maxBits, 1, kMaxCount),
+            whole_field("seed", &S::seed, doc::SweepConfig_seed, 0, 4294967295),
+            whole_field("threads", &S::threads, doc::SweepConfig_threads, 0, 256));
+    }
+};
+
+#undef HFCHAIN_RECORD
+
+}  // namespace hfchain::python
