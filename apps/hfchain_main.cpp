@@ -3,24 +3,30 @@
 //   hfchain                 the main job: the default sweep over all five conditions, table on
 //                           stdout, picture in hfchain-sweep.svg
 //   hfchain run [options]   one transmission, reported stage by stage
-//   hfchain sweep [options] coded-bit error rate against Es/N0
+//   hfchain sweep [options] coded-bit error rate against Es/N0; under mpirun, spread over the
+//                           ranks
 //
-// Exit status: 0 done, 1 a block failed, 2 a refused option, 130 interrupted (what was finished is
-// still written).
+// Exit status: 0 done; 1 failed (a block's error, a result that could not be written, a failing
+// rank); 2 a refused option (nothing was run); 3 abandoned by a second stop signal (result files
+// keep their previous content); 128 + N stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129
+// SIGHUP), what was finished still written.
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <exception>
-#include <fstream>
-#include <iostream>
+#include <mutex>
+#include <sstream>
 
+#include "apps/journal.hpp"
 #include "apps/matfile.hpp"
+#include "apps/mpi_job.hpp"
 #include "apps/options.hpp"
+#include "apps/output_file.hpp"
 #include "apps/progress.hpp"
 #include "apps/report.hpp"
 #include "apps/run_report.hpp"
+#include "apps/signals.hpp"
 #include "apps/sweep.hpp"
 #include "params/modeconf.hpp"
 #include "runtime/builtin_host.hpp"
@@ -37,138 +43,401 @@ using namespace hfchain::app;
 
 const std::string kVersion = HFCHAIN_VERSION;
 
-std::atomic<bool> g_interrupt{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the SIGINT handler stores to it");
+constexpr int kFailed = 1;
+constexpr int kRefused = 2;
 
-extern "C" void on_sigint(int) { g_interrupt.store(true); }
+// Says something on stderr; a closed or full stderr is no reason to stop.
+void note(const std::string& text) { std::fputs(("hfchain: " + text + "\n").c_str(), stderr); }
 
-// Ctrl-C sets the flag the blocks poll; a second Ctrl-C ends the program at once. A SIGINT that
-// was ignored when the program started (a background job of a shell) stays ignored.
-class InterruptScope {
-public:
-    InterruptScope() {
-        sigaction(SIGINT, nullptr, &previous_);
-        if (previous_.sa_handler == SIG_IGN) return;
-        struct sigaction sa {};
-        sa.sa_handler = on_sigint;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &sa, nullptr);
+// The message of a refused option, with the pointer to the help.
+void report_refusal(const std::string& message) {
+    note(message + "\nRun 'hfchain --help' or 'hfchain COMMAND --help' for the options.");
+}
+
+// The status and message of the exception being handled.
+int failure_status(std::string& message) {
+    try {
+        throw;
+    } catch (const UsageError& e) {
+        message = e.what();
+        return kRefused;
+    } catch (const OutputError& e) {
+        message = e.what();
+        return kFailed;
+    } catch (const Error& e) {
+        if (e.identifier() == errid::kInterrupted) {
+            message = "interrupted";
+            return stop_status();
+        }
+        message = std::string("error") +
+                  (e.identifier().empty() ? "" : " (" + e.identifier() + ")") + ": " + e.what();
+        return kFailed;
+    } catch (const std::exception& e) {
+        message = std::string("error: ") + e.what();
+        return kFailed;
     }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-    ~InterruptScope() { sigaction(SIGINT, &previous_, nullptr); }
+}
 
-private:
-    struct sigaction previous_ {};
-};
-
-std::ofstream open_output(const std::string& file, const char* option) {
-    std::ofstream out(file);
-    if (!out) throw UsageError(std::string(option) + ": cannot write '" + file + "'");
-    return out;
+void report_failure(int status, const std::string& message) {
+    if (status == kRefused) {
+        report_refusal(message);
+    } else {
+        note(message);
+    }
 }
 
 int do_run(const RunOptions& options) {
+    check_run_outputs(options);
+    check_run_memory(options);
+    if (!options.plotDir.empty()) make_plot_folder(options.plotDir);
     const Milstd milstd = modeconf(options.interLen);
     BuiltinHost host;
-    InterruptScope interrupt_scope;
-    host.set_interrupt_flag(&g_interrupt);
+    StopSignals signals;
+    host.set_interrupt_flag(&stop_flag());
     const RoadResult road = run_road(milstd, road_config(options), host);
-    write_run_report(std::cout, options, milstd, road, kVersion);
-    std::cout.flush();
+
+    // Every output is attempted, and every failure reported.
+    bool failed = false;
+    auto attempt = [&failed](auto&& write) {
+        try {
+            write();
+        } catch (const OutputError& e) {
+            note(e.what());
+            failed = true;
+        }
+    };
+    attempt([&] {
+        std::ostringstream report;
+        write_run_report(report, options, milstd, road, kVersion);
+        write_all(STDOUT_FILENO, report.str(), "writing the report to standard output");
+    });
     if (!options.save.empty()) {
-        save_road_mat(options.save, options, milstd, road);
-        std::fprintf(stderr, "hfchain: signals saved to %s\n", options.save.c_str());
+        attempt([&] {
+            save_road_mat(options.save, options, milstd, road);
+            note("signals saved to " + options.save);
+        });
     }
     if (!options.plotDir.empty()) {
-        for (const std::string& f : plot_run(options.plotDir, options, road)) {
-            std::fprintf(stderr, "hfchain: plot written to %s\n", f.c_str());
-        }
+        attempt([&] {
+            for (const std::string& f : plot_run(options.plotDir, options, road)) {
+                note("plot written to " + f);
+            }
+        });
     }
-    return 0;
+    return failed ? kFailed : 0;
 }
 
-int do_sweep(const SweepOptions& options) {
-    // Output files are opened before the work, so that a bad path does not waste a sweep.
-    std::ofstream csv;
-    std::ofstream json;
-    if (!options.csv.empty()) csv = open_output(options.csv, "--csv");
-    if (!options.json.empty()) json = open_output(options.json, "--json");
+// Writes every result of a finished (or interrupted) sweep: the table on stdout (unless it goes to
+// a file), then the files, each replaced whole. Every output is attempted; returns false when one
+// failed (each failure is reported).
+bool write_sweep_results(const SweepOptions& options, const SweepResult& result) {
+    std::ostringstream table;
+    write_table(table, options, result, kVersion);
+    bool ok = true;
+    auto attempt = [&ok](auto&& write) {
+        try {
+            write();
+        } catch (const OutputError& e) {
+            note(e.what());
+            ok = false;
+        }
+    };
+    if (options.output.empty()) {
+        attempt(
+            [&] { write_all(STDOUT_FILENO, table.str(), "writing the table to standard output"); });
+    }
+    // All files are written under temporary names first and put in place together at the end,
+    // so that a second stop signal leaves each one as it was.
+    std::vector<std::unique_ptr<ResultFile>> files;
+    auto prepare = [&](const char* option, const std::string& target, auto&& content) {
+        if (target.empty()) return;
+        attempt([&] {
+            auto f = std::make_unique<ResultFile>(option, target);
+            std::ostringstream text;
+            content(text);
+            f->write(text.str());
+            files.push_back(std::move(f));
+        });
+    };
+    prepare("--output", options.output, [&](std::ostream& out) { out << table.str(); });
+    prepare("--csv", options.csv, [&](std::ostream& out) { write_csv(out, result); });
+    prepare("--json", options.json,
+            [&](std::ostream& out) { write_json(out, options, result, kVersion); });
+    for (const auto& f : files) attempt([&] { f->commit(); });
+    if (!options.plot.empty() && !result.points.empty()) {
+        attempt([&] {
+            plot_sweep(options.plot, options, result);
+            note("plot written to " + options.plot);
+        });
+    }
+    return ok;
+}
 
+// The sweep in this process, or on rank 0 of an MPI job (`remote`: the other ranks).
+int run_sweep_here(SweepOptions& options, Journal* journal, RemoteWorkers* remote) {
     // The parameter set is built once and shared read-only by every worker.
     const Milstd milstd = modeconf(options.config.interLen);
     ProgressReport report(stderr, isatty(STDERR_FILENO) != 0);
+    std::vector<KnownTrial> known;
+    // The first failure to write the journal; it ends the sweep between trials, as a stop
+    // signal would: what is finished is still written, then the program reports the failure.
+    class {
+    public:
+        void set(const std::string& message) {
+            std::lock_guard lock(mutex_);
+            if (message_.empty()) message_ = message;
+            stop_flag().store(true);
+        }
+        std::string get() {
+            std::lock_guard lock(mutex_);
+            return message_;
+        }
+
+    private:
+        std::mutex mutex_;
+        std::string message_;
+    } journal_error;
+    SweepHooks hooks;
+    hooks.remote = remote;
+    if (journal != nullptr) {
+        known = journal->take_known();
+        // What was read back is told unless -q; what was dropped, always.
+        std::string text = "resuming from '" + options.checkpoint +
+                           "': " + std::to_string(journal->known_count()) + " finished trials";
+        const bool dropped = journal->torn_record() || journal->damaged_records() > 0;
+        if (journal->torn_record()) text += "; a torn last record was dropped";
+        if (journal->damaged_records() > 0) {
+            text += "; " + std::to_string(journal->damaged_records()) +
+                    " damaged records were skipped (their trials run again)";
+        }
+        if (dropped || (options.progress && journal->known_count() > 0)) note(text);
+        hooks.known = &known;
+        hooks.finished = [journal, &journal_error](const TrialTicket& t, const TrialOutcome& o) {
+            try {
+                journal->append(t, o);
+            } catch (const OutputError& e) {
+                journal_error.set(e.what());
+            }
+        };
+    }
     SweepResult result;
     {
-        InterruptScope interrupt_scope;
-        result = run_sweep(options.config, road_trial_runners(milstd, options.config, &g_interrupt),
-                           &g_interrupt, [&](const SweepProgress& p) {
-                               if (options.progress) report.update(p);
-                           });
+        StopSignals signals;
+        result = run_sweep(
+            options.config, road_trial_runners(milstd, options.config, &stop_flag()), &stop_flag(),
+            [&](const SweepProgress& p) {
+                if (options.progress) report.update(p);
+                // Every second or so, the journal reaches the disk (from this thread, so that
+                // the workers never wait for it).
+                if (journal != nullptr) {
+                    try {
+                        journal->sync_if_due();
+                    } catch (const OutputError& e) {
+                        journal_error.set(e.what());
+                    }
+                }
+            },
+            hooks);
         report.finish();
+        known = {};
+        if (journal != nullptr && journal_error.get().empty()) {
+            try {
+                journal->sync();
+            } catch (const OutputError& e) {
+                journal_error.set(e.what());
+            }
+        }
+        const std::string journal_failure = journal_error.get();
+        if (!journal_failure.empty()) note(journal_failure);
+        if (result.interrupted) {
+            note((journal_failure.empty() ? "interrupted" : "stopped") +
+                 std::string("; writing the ") + std::to_string(result.points.size()) +
+                 " points with finished trials");
+        }
+        // A second stop signal while the results are written abandons them (signals.hpp).
+        const bool written = write_sweep_results(options, result);
+        if (!written || !journal_failure.empty()) return kFailed;
     }
-    if (result.interrupted) {
-        std::fprintf(stderr, "hfchain: interrupted; writing the %zu points with finished trials\n",
-                     result.points.size());
-    }
-    write_table(std::cout, options, result, kVersion);
-    std::cout.flush();
-    if (csv.is_open()) {
-        write_csv(csv, result);
-        csv.close();
-        if (!csv) throw UsageError("--csv: writing '" + options.csv + "' failed");
-    }
-    if (json.is_open()) {
-        write_json(json, options, result, kVersion);
-        json.close();
-        if (!json) throw UsageError("--json: writing '" + options.json + "' failed");
-    }
-    if (!options.plot.empty() && !result.points.empty()) {
-        plot_sweep(options.plot, options, result);
-        std::fprintf(stderr, "hfchain: plot written to %s\n", options.plot.c_str());
-    }
-    return result.interrupted ? 130 : 0;
+    return result.interrupted ? stop_status() : 0;
 }
 
-}  // namespace
+// A sweep in a single process.
+int do_sweep(SweepOptions& options) {
+    check_sweep_outputs(options);
+    std::string notes;
+    check_sweep_memory(options, 1, &notes);
+    if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
+    std::unique_ptr<Journal> journal;
+    if (!options.checkpoint.empty()) {
+        journal = std::make_unique<Journal>(options.checkpoint, options.config, kVersion);
+    }
+    return run_sweep_here(options, journal.get(), nullptr);
+}
 
-int main(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);  // a plot program that dies must not take us with it
-    keep_trial_memory();
+#ifdef HFCHAIN_MPI
+// A sweep over the ranks of an MPI job. Every step that can refuse is agreed between the ranks
+// before any work, so that a rank that cannot take part ends the job at once, never hangs it.
+int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
+    const bool root = job.rank() == 0;
+    std::string message;
+    int status = 0;
+    std::unique_ptr<Journal> journal;
+    std::string notes;
     try {
-        Invocation inv = parse_command_line(argc, argv, kVersion);
+        if (root) check_sweep_outputs(options);
+        check_sweep_memory(options, job.local_size(), &notes);
+    } catch (...) {
+        status = failure_status(message);
+    }
+    // Every rank must run the same sweep: rank 0's parameters against this rank's.
+    const SweepParameters mine = sweep_parameters(options.config, kVersion);
+    const std::string root_parameters = job.from_rank0(parameters_text(mine));
+    if (const std::string diff =
+            parameter_difference(parameters_from_text(root_parameters), mine, "on rank 0");
+        status == 0 && !diff.empty()) {
+        status = kRefused;
+        message = "started with other parameters than rank 0 (" + diff +
+                  "); every rank must run the same sweep";
+    }
+    if (status == 0 && root && !options.checkpoint.empty()) {
+        try {
+            journal = std::make_unique<Journal>(options.checkpoint, options.config, kVersion);
+        } catch (...) {
+            status = failure_status(message);
+        }
+    }
+    status = job.agree(status, message);
+    if (status != 0) {
+        if (root) report_failure(status, message);
+        return status;
+    }
+    const int others = job.sum_of_others(options.config.threads);
+    if (!root) {
+        const Milstd milstd = modeconf(options.config.interLen);
+        StopSignals signals;
+        return serve_trials(job, options.config,
+                            road_trial_runners(milstd, options.config, &stop_flag()),
+                            options.config.threads);
+    }
+    if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
+    const std::unique_ptr<RemoteWorkers> remote = remote_ranks(job, others);
+    return run_sweep_here(options, journal.get(), remote.get());
+}
+#endif
+
+// Parses the command line; `status` and `message` tell a refusal (then the invocation is empty).
+Invocation parse_invocation(int argc, char** argv, bool print, int& status, std::string& message) {
+    try {
+        Invocation inv = parse_command_line(argc, argv, kVersion, print);
+        if (inv.command == Command::sweep && argc <= 1 && !gnuplot_available()) {
+            if (print) {
+                note("gnuplot not found (Debian: gnuplot-nox); the sweep runs without its picture");
+            }
+            inv.sweep.plot.clear();
+        }
+        return inv;
+    } catch (...) {
+        status = failure_status(message);
+        return {};
+    }
+}
+
+// The program in a single process.
+int run_program(int argc, char** argv) {
+    int status = 0;
+    std::string message;
+    Invocation inv = parse_invocation(argc, argv, true, status, message);
+    try {
+        if (status != 0) {
+            report_failure(status, message);
+            return status;
+        }
         switch (inv.command) {
             case Command::none:
                 return inv.exitCode;
             case Command::run:
                 return do_run(inv.run);
             case Command::sweep:
-                if (argc <= 1 && !gnuplot_available()) {
-                    std::fprintf(stderr,
-                                 "hfchain: gnuplot not found (Debian: gnuplot-nox); the sweep "
-                                 "runs without its picture\n");
-                    inv.sweep.plot.clear();
-                }
                 return do_sweep(inv.sweep);
         }
-    } catch (const UsageError& e) {
-        std::fprintf(stderr,
-                     "hfchain: %s\nRun 'hfchain --help' or 'hfchain COMMAND --help' for "
-                     "the options.\n",
-                     e.what());
-        return 2;
-    } catch (const Error& e) {
-        if (e.identifier() == errid::kInterrupted) {
-            std::fprintf(stderr, "hfchain: interrupted\n");
-            return 130;
-        }
-        std::fprintf(stderr, "hfchain: error%s%s%s: %s\n", e.identifier().empty() ? "" : " (",
-                     e.identifier().c_str(), e.identifier().empty() ? "" : ")", e.what());
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "hfchain: error: %s\n", e.what());
-        return 1;
+    } catch (...) {
+        status = failure_status(message);
+        report_failure(status, message);
+        return status;
     }
     return 0;
+}
+
+#ifdef HFCHAIN_MPI
+// The program as one rank of an MPI job. The ranks agree on the command before any of them goes
+// its own way, so that a rank that refuses its command line ends the job instead of hanging it.
+int run_mpi_program(MpiJob& job, int argc, char** argv) {
+    const bool root = job.rank() == 0;
+    int status = 0;
+    std::string message;
+    Invocation inv = parse_invocation(argc, argv, root, status, message);
+    const std::string command =
+        status != 0 ? "refused" : std::to_string(static_cast<int>(inv.command));
+    const std::string root_command = job.from_rank0(command);
+    if (status == 0 && root_command != "refused" && root_command != command) {
+        status = kRefused;
+        message = "started with another command than rank 0; every rank must run the same sweep";
+    }
+    status = job.agree(status, message);
+    if (status != 0) {
+        if (root) report_failure(status, message);
+        return status;
+    }
+    switch (inv.command) {
+        case Command::none:
+            return inv.exitCode;
+        case Command::run:
+            // One transmission: rank 0 makes it, the others have nothing to do.
+            if (!root) return 0;
+            try {
+                return do_run(inv.run);
+            } catch (...) {
+                status = failure_status(message);
+                report_failure(status, message);
+                return status;
+            }
+        case Command::sweep:
+            try {
+                return do_mpi_sweep(job, inv.sweep);
+            } catch (...) {
+                status = failure_status(message);
+                report_failure(
+                    status, root ? message : "rank " + std::to_string(job.rank()) + ": " + message);
+                // The other ranks may wait for this one: end the whole job.
+                if (!root) job.abort(status);
+                return status;
+            }
+    }
+    return 0;
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a write error, reported as such
+    keep_trial_memory();
+    const int ranks = launcher_ranks();
+#ifdef HFCHAIN_MPI
+    if (ranks > 1) {
+        MpiJob job(argc, argv);
+        return run_mpi_program(job, argc, argv);
+    }
+#else
+    if (ranks > 1) {
+        // Each process would run the whole sweep and write the same files.
+        if (launcher_rank() == 0) {
+            report_refusal("started as " + std::to_string(ranks) +
+                           " MPI processes, but this hfchain was built without MPI (Debian: "
+                           "libopenmpi-dev); run it as one process or rebuild it");
+        }
+        return kRefused;
+    }
+#endif
+    return run_program(argc, argv);
 }

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "apps/output_file.hpp"
+
 namespace hfchain::app {
 
 namespace {
@@ -54,11 +56,16 @@ VarPtr make_var(const char* name, const std::string& text) {
         Mat_VarCreate(name, MAT_C_CHAR, MAT_T_UINT8, 2, dims, const_cast<char*>(text.data()), 0));
 }
 
+// Writes the variables into a temporary file beside the target and puts it in place when closed,
+// after reading its table of variables back: matio does not report every failed write (a full
+// disk), but a file that lost its end cannot list all the variables written.
 class MatWriter {
 public:
     explicit MatWriter(const std::string& file)
-        : file_(file), mat_(Mat_CreateVer(file.c_str(), nullptr, MAT_FT_MAT5)) {
-        if (mat_ == nullptr) throw UsageError("--save: cannot create the MAT file '" + file + "'");
+        : file_(file),
+          result_("--save", file),
+          mat_(Mat_CreateVer(result_.path().c_str(), nullptr, MAT_FT_MAT5)) {
+        if (mat_ == nullptr) throw OutputError("--save: cannot create the MAT file '" + file + "'");
     }
     MatWriter(const MatWriter&) = delete;
     MatWriter& operator=(const MatWriter&) = delete;
@@ -73,20 +80,40 @@ public:
 
     void write(VarPtr var) {
         if (!var || Mat_VarWrite(mat_, var.get(), MAT_COMPRESSION_ZLIB) != 0) {
-            throw UsageError("--save: writing '" + std::string(var ? var->name : "?") + "' to '" +
-                             file_ + "' failed");
+            throw OutputError("--save: writing '" + std::string(var ? var->name : "?") + "' to '" +
+                              file_ + "' failed");
         }
+        ++written_;
     }
 
     void close() {
         const int status = Mat_Close(mat_);
         mat_ = nullptr;
-        if (status != 0) throw UsageError("--save: closing '" + file_ + "' failed");
+        if (status != 0) throw OutputError("--save: writing '" + file_ + "' failed");
+        if (count_variables(result_.path()) != written_) {
+            throw OutputError("--save: writing '" + file_ +
+                              "' failed: the file is incomplete (is the disk full?)");
+        }
+        result_.commit();
     }
 
 private:
+    static int count_variables(const std::string& path) {
+        mat_t* mat = Mat_Open(path.c_str(), MAT_ACC_RDONLY);
+        if (mat == nullptr) return -1;
+        int n = 0;
+        while (matvar_t* v = Mat_VarReadNextInfo(mat)) {
+            Mat_VarFree(v);
+            ++n;
+        }
+        Mat_Close(mat);
+        return n;
+    }
+
     std::string file_;
+    ResultFile result_;
     mat_t* mat_;
+    int written_ = 0;
 };
 
 // A 1 x 1 structure of named fields; the structure owns the field variables.

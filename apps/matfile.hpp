@@ -19,8 +19,8 @@ namespace hfchain::app {
 // (the deinterleaved bits). Also: expectedFrameStart, codedBits, codedBitErrors, channel (text),
 // and the inputs milstd, varShapping and varWatterson as structures. Fading outputs are left out
 // for a channel without fading, all channel outputs for no channel. Complex signals are stored
-// as complex, shapes as the blocks return them. Raises UsageError when the file cannot be
-// written.
+// as complex, shapes as the blocks return them. The file is replaced whole or not at all; raises
+// OutputError when it cannot be written.
 void save_road_mat(const std::string& file, const RunOptions& options, const Milstd& milstd,
                    const RoadResult& road);
 

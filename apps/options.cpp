@@ -1,10 +1,20 @@
 #include "apps/options.hpp"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
 
+#include "apps/memory.hpp"
+#include "apps/output_file.hpp"
+#include "apps/run_report.hpp"
+#include "params/modeconf.hpp"
 #include "runtime/checks.hpp"
 
 namespace hfchain::app {
@@ -26,6 +36,21 @@ std::string join(const char* const* names, std::size_t n) {
 
 std::string shown(double v) { return format_value(v); }
 
+std::string fixed4(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.4f", v);
+    return buf;
+}
+
+std::string short_number(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
+// Zero bits the transmitter appends to bring the encoder back to its all-zero state.
+constexpr double kFlushBits = 144;
+
 void check_interleaver(double interLen) {
     if (interLen != 0.6 && interLen != 4.8) {
         throw UsageError("--interleaver: " + shown(interLen) +
@@ -33,11 +58,26 @@ void check_interleaver(double interLen) {
     }
 }
 
-void check_nframe(double nFrame) {
+void check_nframe(double nFrame, double interLen) {
     if (!std::isfinite(nFrame) || nFrame <= 0 || nFrame > 1e4) {
         throw UsageError("--nframe: " + shown(nFrame) +
                          " is not accepted; give a number of interleaver blocks above 0 and at "
                          "most 10000");
+    }
+    // The transmitter sends T nFrame / 2 coded-bit pairs, 144 of them the encoder's flush: the
+    // information bits that remain must be a whole number, at least 1.
+    const Milstd milstd = modeconf(interLen);
+    const double T = static_cast<double>(milstd.interTable.numel());
+    const double K = T * nFrame / (2.0 * milstd.repFactor) - kFlushBits;
+    if (K < 1 || K != std::floor(K)) {
+        const double step = 2.0 * milstd.repFactor / T;
+        const double smallest = (kFlushBits + 1) * step;
+        throw UsageError("--nframe: " + shown(nFrame) + " blocks of " + shown(interLen) +
+                         " s would carry " + short_number(K) +
+                         " information bits besides the encoder's 144 flush bits; give a "
+                         "multiple of 1/" +
+                         shown(1 / step) + " from " + fixed4(smallest) + " (" +
+                         shown(kFlushBits + 1) + "/" + shown(1 / step) + ") up");
     }
 }
 
@@ -198,7 +238,7 @@ std::vector<double> parse_esno_list(const std::string& text) {
 
 void check_run_options(const RunOptions& o) {
     check_interleaver(o.interLen);
-    check_nframe(o.nFrame);
+    check_nframe(o.nFrame, o.interLen);
     check_shaping(o.shaping);
     bool known = false;
     for (const char* c : kRunChannelNames) known = known || o.channel == c;
@@ -218,7 +258,7 @@ void check_run_options(const RunOptions& o) {
 void check_sweep_options(const SweepOptions& o) {
     const SweepConfig& c = o.config;
     check_interleaver(c.interLen);
-    check_nframe(c.nFrame);
+    check_nframe(c.nFrame, c.interLen);
     check_shaping(c.shaping);
     if (c.conditions.empty()) {
         throw UsageError("--conditions: no condition given; accepted: " + condition_list());
@@ -248,9 +288,113 @@ void check_sweep_options(const SweepOptions& o) {
     }
 }
 
+void check_run_outputs(const RunOptions& o) {
+    check_output_file("--save", o.save);
+    if (!o.plotDir.empty()) {
+        // The folder is made when missing: its nearest existing ancestor must take it.
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        fs::path dir = fs::absolute(o.plotDir, ec);
+        if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
+            throw UsageError("--plot: '" + o.plotDir + "' is not a folder");
+        }
+        while (!dir.empty() && !fs::exists(dir, ec) && dir != dir.parent_path()) {
+            dir = dir.parent_path();
+        }
+        if (!fs::is_directory(dir, ec)) {
+            throw UsageError("--plot: cannot make the folder '" + o.plotDir + "': '" +
+                             dir.string() + "' is not a folder");
+        }
+        if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+            throw UsageError("--plot: cannot write into the folder '" + dir.string() +
+                             "': " + std::strerror(errno));
+        }
+    }
+}
+
+void check_sweep_outputs(const SweepOptions& o) {
+    check_output_file("--output", o.output);
+    check_output_file("--csv", o.csv);
+    check_output_file("--json", o.json);
+    check_output_file("--plot", o.plot);
+    check_output_file("--checkpoint", o.checkpoint);
+    const std::pair<const char*, const std::string*> files[] = {{"--output", &o.output},
+                                                                {"--csv", &o.csv},
+                                                                {"--json", &o.json},
+                                                                {"--plot", &o.plot},
+                                                                {"--checkpoint", &o.checkpoint}};
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (!files[i].second->empty() && *files[i].second == *files[j].second) {
+                throw UsageError(std::string(files[i].first) + ": '" + *files[i].second +
+                                 "' is also given to " + files[j].first);
+            }
+        }
+    }
+}
+
+void check_run_memory(const RunOptions& o) {
+    const Milstd milstd = modeconf(o.interLen);
+    const double need = road_memory_bytes(milstd, o.nFrame, o.shaping, road_config(o).channel);
+    const MemoryLimit limit = memory_limit(o.maxMemory);
+    if (need > limit.bytes) {
+        throw UsageError(
+            "--nframe: one transmission of " + shown(o.nFrame) + " interleaver blocks of " +
+            shown(o.interLen) + " s at " + shown(o.shaping.oversamplingFactor) +
+            " samples per symbol needs about " + format_bytes(need) + " of memory, more than the " +
+            format_bytes(limit.bytes) + " limit (" + limit.source + "); give fewer blocks" +
+            (o.maxMemory > 0 ? "" : ", or a larger --max-memory if swap space allows"));
+    }
+}
+
+void check_sweep_memory(SweepOptions& o, int sharing, std::string* notes) {
+    SweepConfig& c = o.config;
+    const Milstd milstd = modeconf(c.interLen);
+    // The trials of the most demanding condition: fading keeps more signals than white noise.
+    ChannelKind worst = ChannelKind::awgn;
+    for (const std::string& name : c.conditions) {
+        if (name != "awgn") worst = ChannelKind::watterson;
+    }
+    const double trial = road_memory_bytes(milstd, c.nFrame, c.shaping, worst);
+    const MemoryLimit limit = memory_limit(o.maxMemory);
+    sharing = std::max(1, sharing);
+    const double fitting = std::floor(limit.bytes / (trial * sharing));
+    const bool given = c.threads > 0;
+    int threads = worker_count(c.threads, sharing);
+    if (!given && fitting >= 1 && fitting < threads) {
+        const int fewer = static_cast<int>(fitting);
+        if (notes != nullptr) {
+            *notes += "running " + std::to_string(fewer) + " worker threads instead of " +
+                      std::to_string(threads) + ": a trial needs about " + format_bytes(trial) +
+                      " and the limit is " + format_bytes(limit.bytes) + " (" + limit.source +
+                      ")\n";
+        }
+        threads = fewer;
+    }
+    const double need = trial * threads * sharing;
+    if (need > limit.bytes) {
+        std::string who =
+            std::to_string(threads) + (threads == 1 ? " worker thread" : " worker threads");
+        if (sharing > 1)
+            who += " in each of " + std::to_string(sharing) + " processes on this machine";
+        throw UsageError(
+            std::string(threads > 1 && given ? "--threads" : "--nframe") + ": trials of " +
+            shown(c.nFrame) + " interleaver blocks of " + shown(c.interLen) + " s at " +
+            shown(c.shaping.oversamplingFactor) + " samples per symbol need about " +
+            format_bytes(trial) + " of memory each; " + who +
+            (threads == 1 && sharing == 1 ? " needs " : " need ") + format_bytes(need) +
+            ", more than the " + format_bytes(limit.bytes) + " limit (" + limit.source +
+            "); give " + (threads > 1 && given ? "fewer threads (-j) or " : "") +
+            "fewer blocks per trial" +
+            (o.maxMemory > 0 ? "" : ", or a larger --max-memory if swap space allows"));
+    }
+    c.threads = threads;
+}
+
 bool gnuplot_available() { return std::system("gnuplot --version >/dev/null 2>&1") == 0; }
 
-Invocation parse_command_line(int argc, const char* const* argv, const std::string& version) {
+Invocation parse_command_line(int argc, const char* const* argv, const std::string& version,
+                              bool print) {
     Invocation inv;
     CLI::App app(
         "hfchain: simulator of the 2400 bit/s HF serial-tone modem, the Watterson channel and the "
@@ -283,6 +427,11 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     run->add_option("--plot", r.plotDir,
                     "Draw the received constellation and the ray gains into this folder")
         ->type_name("DIR");
+    std::string runMemory;
+    run->add_option("--max-memory", runMemory,
+                    "Refuse a transmission that needs more memory than this (512M, 4G; "
+                    "default: the machine's)")
+        ->type_name("SIZE");
 
     SweepOptions& s = inv.sweep;
     s = default_sweep();
@@ -327,6 +476,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     sweep->add_option("-j,--threads", threads, "Worker threads (0: one per core)")
         ->type_name("N")
         ->capture_default_str();
+    sweep->add_option("-o,--output", s.output, "Write the table to this file, not to stdout")
+        ->type_name("FILE");
     sweep->add_option("--csv", s.csv, "Also write the table as CSV to this file")
         ->type_name("FILE");
     sweep->add_option("--json", s.json, "Also write the table as JSON to this file")
@@ -335,14 +486,25 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         ->add_option("--plot", s.plot,
                      "Draw the error rates with the 8-PSK theory into this .svg or .png file")
         ->type_name("FILE");
+    sweep
+        ->add_option("--checkpoint", s.checkpoint,
+                     "Record finished trials in this journal; rerunning the same command resumes")
+        ->type_name("FILE");
+    std::string sweepMemory;
+    sweep
+        ->add_option("--max-memory", sweepMemory,
+                     "Memory all worker threads may use together (512M, 4G; default: the "
+                     "machine's)")
+        ->type_name("SIZE");
     sweep->add_flag("-q,--quiet", quiet, "No progress report on stderr");
     sweep->footer(
         "Output: a table on stdout headed by '#' lines (version, every parameter); Octave's load "
         "reads it as a matrix.\nColumns: cond esno_db trials bits errors ber ci95_low ci95_high "
         "sync_misses seconds; ci95 is the 95 % Wilson score interval.\nTrial k of a point uses "
-        "seeds derived from (seed, condition, Es/N0, k): the table does not depend on --threads, "
-        "and a point rerun alone gives the same line.\nCtrl-C stops and writes the finished "
-        "trials.");
+        "seeds derived from (seed, condition, Es/N0, k): the table does not depend on --threads "
+        "(nor on MPI ranks), and a point rerun alone gives the same line.\nCtrl-C, SIGTERM or "
+        "SIGHUP stop and write the finished trials (exit 130, 143, 129); a second one abandons "
+        "(exit 3). Result files are replaced whole or not at all.");
     run->footer(
         "--save names: the blocks' own field names (BitInCodIn ... MultiplexOut, raios, RER, ED, "
         "WattersonOutAwgnIn, noise, AwgnOut, DemodOutDemapIn, DemapOut); shared names carry "
@@ -353,7 +515,16 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        inv.exitCode = app.exit(e);
+        if (e.get_exit_code() != static_cast<int>(CLI::ExitCodes::Success)) {
+            throw UsageError(e.what());
+        }
+        // --help or --version.
+        std::ostringstream out, err;
+        inv.exitCode = app.exit(e, out, err);
+        if (print) {
+            std::fputs(out.str().c_str(), stdout);
+            std::fputs(err.str().c_str(), stderr);
+        }
         return inv;
     }
 
@@ -362,6 +533,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         inv.sweep = default_sweep();
     } else if (run->parsed()) {
         inv.command = Command::run;
+        if (!runMemory.empty()) r.maxMemory = parse_memory_size(runMemory);
         check_run_options(r);
     } else if (sweep->parsed()) {
         inv.command = Command::sweep;
@@ -374,8 +546,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         c.threads = static_cast<int>(check_count("--threads", threads, 0));
         if (c.threads > 256) throw UsageError("--threads: at most 256 worker threads");
         s.progress = !quiet;
+        if (!sweepMemory.empty()) s.maxMemory = parse_memory_size(sweepMemory);
         check_sweep_options(s);
-    } else {
+    } else if (print) {
         // Options but no command: only possible for top-level flags, which exit above.
         std::fputs(app.help().c_str(), stdout);
     }

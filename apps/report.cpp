@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 
+#include "apps/output_file.hpp"
 #include "chain/theory.hpp"
 #include "runtime/checks.hpp"
 
@@ -76,8 +78,11 @@ void write_table(std::ostream& out, const SweepOptions& options, const SweepResu
     out << "# base seed " << c.seed << " (trial seeds from seed, condition, Es/N0, trial)\n";
     out << "# 95 % interval: Wilson score; sync_misses: trials whose frame start was not the "
            "expected sample\n";
-    out << "# threads " << result.threads << ", wall time " << fixed(result.wallSeconds, 1) << " s"
-        << (result.interrupted ? ", INTERRUPTED: unfinished points end early" : "") << '\n';
+    out << "# threads " << result.threads;
+    if (result.ranks > 1) out << " in " << result.ranks << " processes";
+    out << ", wall time " << fixed(result.wallSeconds, 1) << " s";
+    if (result.knownTrials > 0) out << ", " << result.knownTrials << " trials from the checkpoint";
+    out << (result.interrupted ? ", INTERRUPTED: unfinished points end early" : "") << '\n';
     out << "# cond esno_db   trials         bits     errors         ber    ci95_low   ci95_high "
            "sync_misses  seconds\n";
     for (const PointResult& p : result.points) {
@@ -124,7 +129,9 @@ void write_json(std::ostream& out, const SweepOptions& options, const SweepResul
     }
     out << "],\n    \"min_trials\": " << c.minTrials << ",\n    \"min_errors\": " << c.minErrors
         << ",\n    \"max_bits\": " << c.maxBits << ",\n    \"seed\": " << c.seed
-        << ",\n    \"threads\": " << result.threads << "\n  },\n";
+        << ",\n    \"threads\": " << result.threads << ",\n    \"ranks\": " << result.ranks
+        << "\n  },\n";
+    out << "  \"trials_from_checkpoint\": " << result.knownTrials << ",\n";
     out << "  \"interrupted\": " << (result.interrupted ? "true" : "false") << ",\n";
     out << "  \"wall_seconds\": " << fixed(result.wallSeconds, 3) << ",\n  \"points\": [";
     for (std::size_t i = 0; i < result.points.size(); ++i) {
@@ -151,13 +158,13 @@ std::string gnuplot_quote(const std::string& s) {
 }
 
 std::string sweep_plot_script(const std::string& file, const SweepOptions& options,
-                              const SweepResult& result) {
+                              const SweepResult& result, const std::string& output) {
     const SweepConfig& c = options.config;
     const bool png = file.size() >= 4 && file.compare(file.size() - 4, 4, ".png") == 0;
     std::ostringstream s;
     s << (png ? "set terminal pngcairo size 1000,700 enhanced font 'sans,11'\n"
               : "set terminal svg size 1000,700 dynamic enhanced font 'sans,12'\n");
-    s << "set output " << gnuplot_quote(file) << '\n';
+    s << "set output " << gnuplot_quote(output.empty() ? file : output) << '\n';
 
     // The lowest rate worth showing: a decade below the smallest measured rate or lower bound.
     double floor_rate = 1.0;
@@ -223,15 +230,35 @@ std::string sweep_plot_script(const std::string& file, const SweepOptions& optio
 
 void run_gnuplot(const std::string& script, const std::string& what) {
     std::FILE* pipe = ::popen("gnuplot", "w");
-    if (pipe == nullptr) throw UsageError(what + ": gnuplot could not be started");
+    if (pipe == nullptr) throw OutputError(what + ": gnuplot could not be started");
     std::fwrite(script.data(), 1, script.size(), pipe);
     const int status = ::pclose(pipe);
     if (status != 0)
-        throw UsageError(what + ": gnuplot failed (status " + std::to_string(status) + ")");
+        throw OutputError(what + ": gnuplot failed (status " + std::to_string(status) + ")");
+}
+
+void check_picture(const std::string& written, const std::string& what) {
+    // gnuplot does not report failed writes; a picture is whole when its format's last piece is
+    // there.
+    std::ifstream in(written, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    std::string tail(static_cast<std::size_t>(std::clamp<std::streamoff>(size, 0, 16)), '\0');
+    if (size > 0) {
+        in.seekg(size - static_cast<std::streamoff>(tail.size()));
+        in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    }
+    const bool whole =
+        in && (tail.find("</svg>") != std::string::npos || tail.find("IEND") != std::string::npos);
+    if (!whole) {
+        throw OutputError(what + ": the picture gnuplot wrote is incomplete (is the disk full?)");
+    }
 }
 
 void plot_sweep(const std::string& file, const SweepOptions& options, const SweepResult& result) {
-    run_gnuplot(sweep_plot_script(file, options, result), "--plot " + file);
+    ResultFile picture("--plot", file);
+    run_gnuplot(sweep_plot_script(file, options, result, picture.path()), "--plot " + file);
+    check_picture(picture.path(), "--plot " + file);
+    picture.commit();
 }
 
 }  // namespace hfchain::app

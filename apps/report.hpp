@@ -25,15 +25,20 @@ void write_json(std::ostream& out, const SweepOptions& options, const SweepResul
 
 // Draws the error rate against Es/N0 on a logarithmic axis, one curve per condition with its
 // 95 % bars and the theoretical curve of Gray-coded 8-PSK on white noise, with gnuplot; the
-// terminal follows the extension (.svg or .png). Raises UsageError when gnuplot fails.
+// terminal follows the extension (.svg or .png). The file is replaced whole or not at all.
+// Raises OutputError when gnuplot fails or the picture cannot be written.
 void plot_sweep(const std::string& file, const SweepOptions& options, const SweepResult& result);
 
-// The gnuplot script plot_sweep feeds to gnuplot (data inline).
+// The gnuplot script plot_sweep feeds to gnuplot (data inline), drawing into `output` (default:
+// `file`, which chooses the terminal).
 std::string sweep_plot_script(const std::string& file, const SweepOptions& options,
-                              const SweepResult& result);
+                              const SweepResult& result, const std::string& output = {});
 
-// Runs gnuplot on `script`; raises UsageError with `what` when it cannot start or fails.
+// Runs gnuplot on `script`; raises OutputError with `what` when it cannot start or fails.
 void run_gnuplot(const std::string& script, const std::string& what);
+
+// Raises OutputError with `what` unless the file `written` ends like a whole SVG or PNG picture.
+void check_picture(const std::string& written, const std::string& what);
 
 // A string as a gnuplot single-quoted literal.
 std::string gnuplot_quote(const std::string& s);

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "apps/output_file.hpp"
 #include "apps/report.hpp"
 #include "runtime/checks.hpp"
 
@@ -159,18 +160,23 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
               std::to_string(road.codedBits) + " bits: rate " + fmt("%.4e", rate));
 }
 
-std::vector<std::string> plot_run(const std::string& dir, const RunOptions& options,
-                                  const RoadResult& road) {
+void make_plot_folder(const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) throw UsageError("--plot: cannot create the folder '" + dir + "': " + ec.message());
+}
+
+std::vector<std::string> plot_run(const std::string& dir, const RunOptions& options,
+                                  const RoadResult& road) {
+    make_plot_folder(dir);
     std::vector<std::string> written;
 
     // The received data symbols against the eight reference points.
     const std::string constellation = (std::filesystem::path(dir) / "constellation.svg").string();
+    ResultFile constellation_file("--plot", constellation);
     std::ostringstream s;
     s << "set terminal svg size 700,700 dynamic enhanced font 'sans,12'\n";
-    s << "set output " << gnuplot_quote(constellation) << '\n';
+    s << "set output " << gnuplot_quote(constellation_file.path()) << '\n';
     s << "$rx << EOD\n";
     const ComplexArray& rx = road.data.out;
     const index_t step = std::max<index_t>(1, rx.numel() / 20000);
@@ -191,16 +197,19 @@ std::vector<std::string> plot_run(const std::string& dir, const RunOptions& opti
          "title 'received', $ref using 1:2 with points pointtype 6 pointsize 2 linewidth 2 "
          "linecolor rgb 'black' title '8-PSK points'\nset output\n";
     run_gnuplot(s.str(), "--plot " + constellation);
+    check_picture(constellation_file.path(), "--plot " + constellation);
+    constellation_file.commit();
     written.push_back(constellation);
 
     // The magnitude of the two ray gains over time (fading channels only).
     const ComplexArray& raios = road.faded.raios;
     if (raios.rows() > 0 && raios.cols() == 2) {
         const std::string gains = (std::filesystem::path(dir) / "ray_gains.svg").string();
+        ResultFile gains_file("--plot", gains);
         const double fs = 2400 * options.shaping.oversamplingFactor;
         std::ostringstream g;
         g << "set terminal svg size 1000,500 dynamic enhanced font 'sans,12'\n";
-        g << "set output " << gnuplot_quote(gains) << "\n$g << EOD\n";
+        g << "set output " << gnuplot_quote(gains_file.path()) << "\n$g << EOD\n";
         const index_t L = raios.rows();
         const index_t every = std::max<index_t>(1, L / 5000);
         for (index_t k = 0; k < L; k += every) {
@@ -211,6 +220,8 @@ std::vector<std::string> plot_run(const std::string& dir, const RunOptions& opti
         g << "plot $g using 1:2 with lines linewidth 1.5 title 'ray 1', $g using 1:3 with lines "
              "linewidth 1.5 title 'ray 2'\nset output\n";
         run_gnuplot(g.str(), "--plot " + gains);
+        check_picture(gains_file.path(), "--plot " + gains);
+        gains_file.commit();
         written.push_back(gains);
     }
     return written;

@@ -3,11 +3,15 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#ifdef __linux__
+#include <sched.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -85,9 +89,11 @@ private:
 
 // Book-keeping of one (condition, Es/N0) point while the sweep runs.
 struct PointState {
-    PointResult result;                             // trials 0..result.trials-1, summed
-    std::vector<std::optional<TrialOutcome>> done;  // completed trials by index
-    std::int64_t dispatched = 0;                    // trials handed out (indices 0..dispatched-1)
+    PointResult result;  // trials 0..result.trials-1, summed
+    // Trials that completed ahead of trial result.trials, which is still running: window[k] is
+    // trial result.trials + k. Only this gap is kept, never the counted trials.
+    std::deque<std::optional<TrialOutcome>> window;
+    std::int64_t dispatched = 0;  // trials 0..dispatched-1 handed out or known
     std::int64_t inflight = 0;
     std::int64_t completed = 0;  // completed trials, counted or not yet
     std::int64_t completedErrors = 0;
@@ -96,7 +102,7 @@ struct PointState {
     bool reported = false;
 };
 
-class Scheduler {
+class Scheduler final : public TrialQueue {
 public:
     Scheduler(const SweepConfig& config, const std::atomic<bool>* interrupt)
         : config_(config), interrupt_(interrupt) {
@@ -110,24 +116,51 @@ public:
         }
     }
 
-    void worker(TrialRunner& runner) {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            std::optional<std::size_t> pick;
-            while (!check_interrupt() && !(pick = choose())) {
-                if (all_finished()) return;
-                changed_.wait(lock);
+    // Counts trials finished in an earlier run, before any worker starts.
+    void preload(const std::vector<KnownTrial>& known) {
+        std::vector<const KnownTrial*> order;
+        order.reserve(known.size());
+        for (const KnownTrial& k : known) {
+            if (k.ticket.point >= 0 && k.ticket.point < static_cast<std::int64_t>(points_.size()) &&
+                k.ticket.trial >= 0) {
+                order.push_back(&k);
             }
-            if (stopping_) return;
-            PointState& p = points_[*pick];
-            TrialSpec job;
-            job.condition = &p.result.condition;
-            job.esno = p.result.esno;
-            job.trial = p.dispatched++;
-            job.seeds = trial_seeds(config_.seed, p.result.condition, p.result.esno, job.trial);
-            ++p.inflight;
-            lock.unlock();
+        }
+        // In trial order, so that a point's window holds only the gaps of the earlier run.
+        std::sort(order.begin(), order.end(), [](const KnownTrial* a, const KnownTrial* b) {
+            return a->ticket.point != b->ticket.point ? a->ticket.point < b->ticket.point
+                                                      : a->ticket.trial < b->ticket.trial;
+        });
+        std::lock_guard lock(mutex_);
+        for (const KnownTrial* k : order) {
+            PointState& p = points_[static_cast<std::size_t>(k->ticket.point)];
+            record(p, k->ticket.trial, k->outcome);
+        }
+        for (PointState& p : points_) {
+            known_trials_ += p.result.trials;
+            skip_known(p);
+        }
+    }
 
+    // How far past a point's first unfinished trial others may be handed out.
+    void set_reach(std::int64_t reach) { reach_ = reach; }
+
+    void set_finished_hook(std::function<void(const TrialTicket&, const TrialOutcome&)> hook) {
+        finished_hook_ = std::move(hook);
+    }
+
+    void worker(TrialRunner& runner) {
+        for (;;) {
+            std::optional<TrialTicket> ticket;
+            {
+                std::unique_lock lock(mutex_);
+                while (!check_interrupt() && !(ticket = take_locked())) {
+                    if (all_finished()) return;
+                    changed_.wait(lock);
+                }
+                if (stopping_) return;
+            }
+            const TrialSpec job = trial_spec(config_, *ticket);
             TrialOutcome outcome;
             bool ok = false;
             try {
@@ -140,18 +173,56 @@ public:
             } catch (...) {
                 fail(std::current_exception());
             }
+            if (ok) {
+                give(*ticket, outcome);
+            } else {
+                std::lock_guard lock(mutex_);
+                --points_[static_cast<std::size_t>(ticket->point)].inflight;
+                changed_.notify_all();
+            }
+        }
+    }
 
-            lock.lock();
+    std::optional<TrialTicket> take() override {
+        std::lock_guard lock(mutex_);
+        if (check_interrupt()) return std::nullopt;
+        return take_locked();
+    }
+
+    void give(const TrialTicket& ticket, const TrialOutcome& outcome) override {
+        bool counted = false;
+        {
+            std::lock_guard lock(mutex_);
+            PointState& p = points_[static_cast<std::size_t>(ticket.point)];
             --p.inflight;
-            if (ok) record(p, job.trial, outcome);
+            counted = record(p, ticket.trial, outcome);
             changed_.notify_all();
         }
+        if (counted && finished_hook_) {
+            try {
+                finished_hook_(ticket, outcome);
+            } catch (...) {
+                fail(std::current_exception());
+            }
+        }
+    }
+
+    void fail(std::exception_ptr e) override {
+        std::lock_guard lock(mutex_);
+        if (!error_) error_ = e;
+        stopping_ = true;
+        changed_.notify_all();
+    }
+
+    bool stopping() override {
+        std::lock_guard lock(mutex_);
+        return check_interrupt() || all_finished();
     }
 
     // Waits for a change (or `timeout`) and says whether the sweep is over.
     bool wait_for_change(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, timeout);
+        if (!check_interrupt() && !all_finished()) changed_.wait_for(lock, timeout);
         return check_interrupt() || all_finished();
     }
 
@@ -207,6 +278,8 @@ public:
         if (error_) std::rethrow_exception(error_);
         SweepResult r;
         r.interrupted = interrupted_;
+        r.knownTrials = known_trials_;
+        r.heldOutcomes = widest_window_;
         for (PointState& p : points_) {
             if (p.finished) {
                 r.points.push_back(p.result);
@@ -219,6 +292,30 @@ public:
     }
 
 private:
+    // With the lock held: the next trial to run, or none for the moment.
+    std::optional<TrialTicket> take_locked() {
+        const std::optional<std::size_t> pick = choose();
+        if (!pick) return std::nullopt;
+        PointState& p = points_[*pick];
+        TrialTicket t;
+        t.point = static_cast<std::int64_t>(*pick);
+        t.trial = p.dispatched++;
+        ++p.inflight;
+        skip_known(p);
+        return t;
+    }
+
+    // Moves `dispatched` past trials that are already known (from an earlier run).
+    static void skip_known(PointState& p) {
+        if (p.finished) return;
+        p.dispatched = std::max(p.dispatched, p.result.trials);
+        for (;;) {
+            const auto k = static_cast<std::size_t>(p.dispatched - p.result.trials);
+            if (k >= p.window.size() || !p.window[k]) break;
+            ++p.dispatched;
+        }
+    }
+
     // The first point that can take another trial, or none. A point takes one while the trials
     // handed out cannot yet reach `maxBits` and the errors expected from the running trials
     // (at the rate seen so far) would not reach `minErrors`; otherwise its stop is likely near
@@ -228,6 +325,7 @@ private:
         for (std::size_t i = 0; i < points_.size(); ++i) {
             const PointState& p = points_[i];
             if (p.finished) continue;
+            if (p.dispatched - p.result.trials >= reach_) continue;  // wait for the held-up one
             if (p.dispatched < config_.minTrials) return i;
             if (p.completed == 0) {
                 if (p.inflight > 0) continue;
@@ -261,17 +359,23 @@ private:
         return true;
     }
 
-    void record(PointState& p, std::int64_t trial, const TrialOutcome& outcome) {
-        if (p.finished) return;  // a trial beyond the stop: discarded
+    // With the lock held: takes the outcome of trial `trial` into its point. False when it is
+    // not needed: the point has already stopped, or the trial was recorded before.
+    bool record(PointState& p, std::int64_t trial, const TrialOutcome& outcome) {
+        if (p.finished || trial < p.result.trials) return false;
+        const auto k = static_cast<std::size_t>(trial - p.result.trials);
+        if (p.window.size() <= k) p.window.resize(k + 1);
+        if (p.window[k]) return false;
+        p.window[k] = outcome;
+        widest_window_ = std::max(widest_window_, p.window.size());
         ++p.completed;
         p.completedErrors += outcome.errors;
         if (p.bitsPerTrial == 0) p.bitsPerTrial = outcome.bits;
-        if (static_cast<std::int64_t>(p.done.size()) <= trial) p.done.resize(trial + 1);
-        p.done[trial] = outcome;
         // Count the completed trials in index order up to the first gap, stopping at the rule.
         PointResult& r = p.result;
-        while (r.trials < static_cast<std::int64_t>(p.done.size()) && p.done[r.trials]) {
-            const TrialOutcome& t = *p.done[r.trials];
+        while (!p.window.empty() && p.window.front()) {
+            const TrialOutcome t = *p.window.front();
+            p.window.pop_front();
             ++r.trials;
             r.bits += t.bits;
             r.errors += t.errors;
@@ -288,27 +392,25 @@ private:
             }
             if (r.stop != StopReason::none) {
                 p.finished = true;
-                p.done.clear();
-                p.done.shrink_to_fit();
+                p.window.clear();
+                p.window.shrink_to_fit();
                 break;
             }
         }
-    }
-
-    void fail(std::exception_ptr e) {
-        std::lock_guard lock(mutex_);
-        if (!error_) error_ = e;
-        stopping_ = true;
-        changed_.notify_all();
+        return true;
     }
 
     const SweepConfig& config_;
     const std::atomic<bool>* interrupt_;
     std::vector<PointState> points_;
+    std::function<void(const TrialTicket&, const TrialOutcome&)> finished_hook_;
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stopping_ = false;
     bool interrupted_ = false;
+    std::int64_t reach_ = kOutOfOrderReach;
+    std::int64_t known_trials_ = 0;
+    std::size_t widest_window_ = 0;
     std::exception_ptr error_;
 };
 
@@ -386,17 +488,52 @@ void keep_trial_memory() {
 #endif
 }
 
-int worker_count(int requested) {
-    if (requested > 0) return requested;
+std::int64_t point_count(const SweepConfig& config) {
+    return static_cast<std::int64_t>(config.conditions.size() * config.esno.size());
+}
+
+TrialSpec trial_spec(const SweepConfig& config, const TrialTicket& ticket) {
+    const auto n = static_cast<std::int64_t>(config.esno.size());
+    TrialSpec job;
+    job.condition = &config.conditions[static_cast<std::size_t>(ticket.point / n)];
+    job.esno = config.esno[static_cast<std::size_t>(ticket.point % n)];
+    job.trial = ticket.trial;
+    job.seeds = trial_seeds(config.seed, *job.condition, job.esno, job.trial);
+    return job;
+}
+
+int usable_cores() {
+#ifdef __linux__
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+#endif
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
+int worker_count(int requested, int sharing) {
+    if (requested > 0) return requested;
+    const int cores = usable_cores();
+    // A launcher that binds each process to cores of its own leaves it fewer than the machine
+    // has; otherwise the processes on this machine divide its cores between them.
+    const unsigned online = std::thread::hardware_concurrency();
+    if (sharing > 1 && (online == 0 || static_cast<unsigned>(cores) >= online)) {
+        return std::max(1, cores / sharing);
+    }
+    return cores;
+}
+
 SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runners,
-                      const std::atomic<bool>* interrupt, const ProgressCallback& progress) {
+                      const std::atomic<bool>* interrupt, const ProgressCallback& progress,
+                      const SweepHooks& hooks) {
     const auto start = std::chrono::steady_clock::now();
     const int threads = worker_count(config.threads);
     Scheduler scheduler(config, interrupt);
+    const int everywhere = threads + (hooks.remote != nullptr ? hooks.remote->threads() : 0);
+    scheduler.set_reach(std::max<std::int64_t>(kOutOfOrderReach, 8 * std::int64_t{everywhere}));
+    if (hooks.known != nullptr) scheduler.preload(*hooks.known);
+    scheduler.set_finished_hook(hooks.finished);
 
     // Runners are made here, on the calling thread, so that a failing construction is reported
     // before any work starts.
@@ -408,10 +545,27 @@ SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runne
         workers.emplace_back([&scheduler, runner = owned[t].get()] { scheduler.worker(*runner); });
     }
 
+    // Outside workers need answers within a millisecond or two; the progress report is drawn
+    // at most four times a second either way.
+    const auto wait = std::chrono::milliseconds(hooks.remote != nullptr ? 1 : 250);
+    const auto report_every = std::chrono::milliseconds(250);
+    auto last_report = start - report_every;
     std::vector<PointResult> newly_finished;
-    for (bool over = false; !over;) {
-        over = scheduler.wait_for_change(std::chrono::milliseconds(250));
-        if (!progress) continue;
+    for (bool over = false, remote_busy = hooks.remote != nullptr; !over || remote_busy;) {
+        if (over) std::this_thread::sleep_for(wait);  // only the outside workers are left
+        over = scheduler.wait_for_change(wait);
+        if (hooks.remote != nullptr) {
+            try {
+                remote_busy = hooks.remote->poll(scheduler);
+            } catch (...) {
+                scheduler.fail(std::current_exception());
+                remote_busy = false;
+            }
+            over = over || scheduler.stopping();
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!progress || (now - last_report < report_every && !(over && !remote_busy))) continue;
+        last_report = now;
         newly_finished.clear();
         SweepProgress s = scheduler.snapshot(newly_finished);
         s.elapsed = seconds_since(start);
@@ -425,7 +579,8 @@ SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runne
     for (std::thread& w : workers) w.join();
 
     SweepResult r = scheduler.result();
-    r.threads = threads;
+    r.threads = threads + (hooks.remote != nullptr ? hooks.remote->threads() : 0);
+    r.ranks = hooks.remote != nullptr ? hooks.remote->ranks() : 1;
     r.wallSeconds = seconds_since(start);
     return r;
 }

@@ -12,8 +12,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,6 +84,17 @@ struct TrialOutcome {
     double seconds = 0;       // time the trial took
 };
 
+// Every field of a trial's outcome, in the order they are stored in checkpoint journals and sent
+// between processes: calls visit(name, field) for each. A new field of TrialOutcome is added here
+// and nowhere else (the field types the encoders know: std::int64_t, bool, double).
+template <class Outcome, class Visit>
+void for_each_outcome_field(Outcome& o, Visit&& visit) {
+    visit("bits", o.bits);
+    visit("errors", o.errors);
+    visit("sync_miss", o.syncMiss);
+    visit("seconds", o.seconds);
+}
+
 // One worker's trial runner; each worker thread owns one and reuses it for all its trials.
 class TrialRunner {
 public:
@@ -90,6 +103,69 @@ public:
 };
 
 using TrialRunnerFactory = std::function<std::unique_ptr<TrialRunner>()>;
+
+// One trial of a sweep: `point` numbers the (condition, Es/N0) points condition-major (point p is
+// condition p / esno.size() at Es/N0 number p % esno.size()), `trial` counts from 0 within it.
+struct TrialTicket {
+    std::int64_t point = 0;
+    std::int64_t trial = 0;
+};
+
+// Number of points of `config` (conditions x Es/N0 values).
+std::int64_t point_count(const SweepConfig& config);
+
+// What the runner of `ticket` is asked to do: the condition (pointing into `config`, which must
+// outlive the result), the Es/N0 and the seeds. `ticket.point` must be below point_count().
+TrialSpec trial_spec(const SweepConfig& config, const TrialTicket& ticket);
+
+// The sweep as seen by workers outside this process (the other ranks of an MPI job). Every call
+// is made from the thread that runs run_sweep().
+class TrialQueue {
+public:
+    virtual ~TrialQueue() = default;
+    // A trial to run now, or none for the moment (none at all once stopping() holds).
+    virtual std::optional<TrialTicket> take() = 0;
+    // A trial taken with take() has finished.
+    virtual void give(const TrialTicket& ticket, const TrialOutcome& outcome) = 0;
+    // A worker failed: the sweep stops and run_sweep() raises `error`.
+    virtual void fail(std::exception_ptr error) = 0;
+    // True once no more trials will be handed out (every point finished, interrupted or failed):
+    // the outside workers should stop, abandoning what they run.
+    virtual bool stopping() = 0;
+};
+
+// Workers outside this process, polled by run_sweep() on its calling thread every millisecond or
+// so.
+class RemoteWorkers {
+public:
+    virtual ~RemoteWorkers() = default;
+    // Worker threads outside this process, and the processes (ranks) they belong to.
+    virtual int threads() const = 0;
+    virtual int ranks() const = 0;
+    // Hands out trials taken from `queue` and gives back the outcomes that arrived, without
+    // blocking. Returns false once, after queue.stopping(), every outside worker has finished.
+    virtual bool poll(TrialQueue& queue) = 0;
+};
+
+// A trial finished in an earlier run (read back from a checkpoint journal).
+struct KnownTrial {
+    TrialTicket ticket;
+    TrialOutcome outcome;
+};
+
+// What a sweep adds to running its trials here: results already known, a record of every trial
+// as it finishes, and workers elsewhere.
+struct SweepHooks {
+    // Trials finished earlier: counted as if they had just run, and never run again.
+    const std::vector<KnownTrial>* known = nullptr;
+    // Called for every trial that finishes while its point still needs it (not for known trials
+    // nor for trials past a point's stop), outside the engine's lock, from the thread that ran
+    // it or the calling thread, so possibly from several threads at once. An exception stops the
+    // sweep and reaches the caller of run_sweep().
+    std::function<void(const TrialTicket&, const TrialOutcome&)> finished;
+    // Workers in other processes; null for none.
+    RemoteWorkers* remote = nullptr;
+};
 
 // Runs trials through the whole road (run_road) with one built-in host per worker and the
 // parameter set `milstd` shared read-only by every worker. `interrupt` (may be null) is polled
@@ -141,7 +217,11 @@ struct SweepResult {
     std::vector<PointResult> points;  // condition-major, Es/N0 ascending within a condition;
                                       // after an interruption: the points with counted trials
     bool interrupted = false;
-    int threads = 1;
+    int threads = 1;               // worker threads in all processes
+    int ranks = 1;                 // processes (MPI ranks) that ran trials
+    std::int64_t knownTrials = 0;  // trials taken from SweepHooks::known that were counted
+                                   // from the start
+    std::size_t heldOutcomes = 0;  // most trial outcomes one point held at once
     double wallSeconds = 0;
 };
 
@@ -151,14 +231,28 @@ struct SweepResult {
 // same memory (about half the time of a sweep on two threads). Call once, early in main().
 void keep_trial_memory();
 
-// Number of worker threads for `requested` (0 = one per core, at least 1).
-int worker_count(int requested);
+// A point hands out trials at most this far past its first unfinished one (or 8 per worker when
+// there are more workers), so that the outcomes it holds out of order stay few however long one
+// trial is held up.
+inline constexpr std::int64_t kOutOfOrderReach = 1024;
+
+// Processor cores this process may run on (its affinity mask; at least 1).
+int usable_cores();
+
+// Number of worker threads for `requested` (0 = one per core, at least 1). `sharing`: processes
+// of the same job on this machine; with 0 requested they share the cores, unless the launcher
+// has already given each process cores of its own.
+int worker_count(int requested, int sharing = 1);
 
 // Runs the sweep. Stops early when `interrupt` becomes true: trials already running are abandoned
 // by the blocks' interrupt poll, every point keeps the trials 0..k-1 that had completed, and the
 // result is marked interrupted. A trial failing with any other error stops the sweep and the
 // error is rethrown here.
+//
+// Memory: a point keeps only the outcomes of trials that finished ahead of an earlier one still
+// running (at most kOutOfOrderReach, or 8 per worker), whatever the length of the sweep.
 SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runners,
-                      const std::atomic<bool>* interrupt, const ProgressCallback& progress);
+                      const std::atomic<bool>* interrupt, const ProgressCallback& progress,
+                      const SweepHooks& hooks = {});
 
 }  // namespace hfchain::app

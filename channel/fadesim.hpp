@@ -40,17 +40,25 @@ inline constexpr const char* kFadesimFields[] = {"raios", "RER",    "ED", "Watte
 // noise an (L + Dd) x 1 column of real parts and one of imaginary parts (also for EsNodB = +Inf).
 // The caller's generator settings are restored on every exit, failures included.
 //
-// Errors: a model that is not exactly one of the four names (case-sensitive, no trimming):
-// "ERRO! Tipo de canal Watterson invalido.", before the stream is touched; 2400 M tau not a whole
-// number: "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.";
-// an invalid seed ("hfchain:host:InvalidSeed"); those of h_watterson.
+// Errors, in this order: a model that is not exactly one of the four names (case-sensitive, no
+// trimming): "ERRO! Tipo de canal Watterson invalido.", and an EsNodB whose noise variance is not
+// finite (NaN, -Inf, below about -3000 dB): "hfchain:channel:InvalidEsNodB", both before the
+// stream is touched; an invalid seed ("hfchain:host:InvalidSeed"); 2400 M tau not a whole number:
+// "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado."; M = 0:
+// "hfchain:runtime:NotPositive"; those of h_watterson, which polls the host for interrupts.
 FadesimOut fadesim(const ComplexArray& WattersonIn, const VarWatterson& varWatterson,
                    const VarShapping& varShapping, HostServices& host);
+
+// Amplitude of each noise component for a unit symbol energy, sqrt(10^(-EsNodB/10) / 2): 0 for
+// EsNodB = +Inf; a level that is not finite (EsNodB NaN, -Inf or below about -3000 dB) is
+// refused with "hfchain:channel:InvalidEsNodB".
+double noise_sigma(double EsNodB);
 
 // The channel's noise on its own: draws from the host's current stream (no seeding) an n x 1
 // column of real parts and then one of imaginary parts, scales them to a total variance of
 // 10^(-EsNodB/10) per sample (N0 for a unit symbol energy), and fills `noise` with the noise and
-// `noisy` with x + noise, both n x 1.
+// `noisy` with x + noise, both n x 1. Refuses EsNodB as noise_sigma does, before drawing; polls
+// the host for interrupts.
 void add_channel_noise(const ComplexArray& x, double EsNodB, HostServices& host,
                        ComplexArray& noise, ComplexArray& noisy);
 

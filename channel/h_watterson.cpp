@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/checks.hpp"
+#include "runtime/interrupts.hpp"
 #include "runtime/numeric.hpp"
 
 namespace hfchain {
@@ -169,29 +170,36 @@ WattersonOut h_watterson(const ComplexArray& x, double fs, double tau, double fd
             r2[n0 + i] = {g2_re[j][l], g2_im[j][l]};
         }
         for (index_t m = n0; m < n0 + count; ++m) {
-            const double a = xs[2 * m], b = xs[2 * m + 1];
+            const std::ptrdiff_t xm = interleaved_offset(m);
+            const double a = xs[xm], b = xs[xm + 1];
             const double g_re = r1[m].real(), g_im = r1[m].imag();
             double y_re = a * g_re - b * g_im;
             double y_im = a * g_im + b * g_re;
             if (m >= Dd) {
                 const index_t d = m - Dd;
-                const double c = xs[2 * d], e = xs[2 * d + 1];
+                const std::ptrdiff_t xd = interleaved_offset(d);
+                const double c = xs[xd], e = xs[xd + 1];
                 const double h_re = r2[d].real(), h_im = r2[d].imag();
                 y_re += c * h_re - e * h_im;
                 y_im += c * h_im + e * h_re;
             }
-            y[2 * m] = y_re;
-            y[2 * m + 1] = y_im;
+            y[xm] = y_re;
+            y[xm + 1] = y_im;
         }
     }
-    // The tail of ray 2 beyond the input, rows L + 1 .. L + Dd.
-    for (index_t m = std::max(L, Dd); m < static_cast<index_t>(Ly); ++m) {
-        const index_t d = m - Dd;
-        const double c = xs[2 * d], e = xs[2 * d + 1];
-        const double h_re = r2[d].real(), h_im = r2[d].imag();
-        y[2 * m] = c * h_re - e * h_im;
-        y[2 * m + 1] = c * h_im + e * h_re;
-    }
+    // The tail of ray 2 beyond the input, rows L + 1 .. L + Dd (rows between L and Dd, when the
+    // rays do not overlap, stay zero).
+    const index_t tail_first = std::max(L, Dd);
+    for_each_chunk(static_cast<index_t>(Ly) - tail_first, host, [&](index_t first, index_t last) {
+        for (index_t m = tail_first + first; m < tail_first + last; ++m) {
+            const index_t d = m - Dd;
+            const std::ptrdiff_t xd = interleaved_offset(d), ym = interleaved_offset(m);
+            const double c = xs[xd], e = xs[xd + 1];
+            const double h_re = r2[d].real(), h_im = r2[d].imag();
+            y[ym] = c * h_re - e * h_im;
+            y[ym + 1] = c * h_im + e * h_re;
+        }
+    });
     return result;
 }
 

@@ -1,6 +1,7 @@
 // pulsematch(MatchedFilterIn, varShapping) -> {filter, filterDelay, out}
 #include "receiver/matchedfilter/pulsematch.hpp"
 
+#include "plugins/octave_host.hpp"
 #include "plugins/structs.hpp"
 
 namespace {
@@ -14,7 +15,8 @@ struct Pulsematch {
         const hfchain::ComplexArray MatchedFilterIn =
             read_complex(in[0], "MatchedFilterIn", kColumn);
         const hfchain::VarShapping varShapping = read_varShapping(in[1]);
-        const hfchain::PulsematchOut r = hfchain::pulsematch(MatchedFilterIn, varShapping);
+        hfchain::OctaveHost host;
+        const hfchain::PulsematchOut r = hfchain::pulsematch(MatchedFilterIn, varShapping, host);
         return make_struct(hfchain::kPulsematchFields,
                            {to_host(r.filter), to_host(r.filterDelay), to_host(r.out)});
     }

@@ -1,6 +1,7 @@
 // pulseshaper(ShappingIn, varShapping) -> {filter, out}
 #include "shaping/pulseshaper.hpp"
 
+#include "plugins/octave_host.hpp"
 #include "plugins/structs.hpp"
 
 namespace {
@@ -13,7 +14,8 @@ struct Pulseshaper {
         using namespace hfchain::gateway;
         const hfchain::ComplexArray ShappingIn = read_complex(in[0], "ShappingIn", kColumn);
         const hfchain::VarShapping varShapping = read_varShapping(in[1]);
-        const hfchain::PulseshaperOut r = hfchain::pulseshaper(ShappingIn, varShapping);
+        hfchain::OctaveHost host;
+        const hfchain::PulseshaperOut r = hfchain::pulseshaper(ShappingIn, varShapping, host);
         return make_struct(hfchain::kPulseshaperFields, {to_host(r.filter), to_host(r.out)});
     }
 };

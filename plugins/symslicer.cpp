@@ -1,6 +1,7 @@
 // symslicer(DemodulatorIn, milstd) -> {DemodOutDemapIn, DemapOut}
 #include "receiver/demod/symslicer.hpp"
 
+#include "plugins/octave_host.hpp"
 #include "plugins/structs.hpp"
 
 namespace {
@@ -13,7 +14,8 @@ struct Symslicer {
         using namespace hfchain::gateway;
         const hfchain::ComplexArray DemodulatorIn = read_complex(in[0], "DemodulatorIn", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[1]);
-        const hfchain::SymslicerOut r = hfchain::symslicer(DemodulatorIn, milstd);
+        hfchain::OctaveHost host;
+        const hfchain::SymslicerOut r = hfchain::symslicer(DemodulatorIn, milstd, host);
         return make_struct(hfchain::kSymslicerFields,
                            {to_host(r.DemodOutDemapIn), to_host(r.DemapOut)});
     }

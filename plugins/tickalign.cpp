@@ -1,6 +1,7 @@
 // tickalign(SyncSymbolIn, FrameStartSample, varShapping) -> {out}
 #include "receiver/timing/tickalign.hpp"
 
+#include "plugins/octave_host.hpp"
 #include "plugins/structs.hpp"
 
 namespace {
@@ -15,8 +16,9 @@ struct Tickalign {
         const hfchain::ComplexArray SyncSymbolIn = read_complex(in[0], "SyncSymbolIn", kColumn);
         const double FrameStartSample = read_scalar(in[1], "FrameStartSample");
         const hfchain::VarShapping varShapping = read_varShapping(in[2]);
+        hfchain::OctaveHost host;
         const hfchain::TickalignOut r =
-            hfchain::tickalign(SyncSymbolIn, FrameStartSample, varShapping);
+            hfchain::tickalign(SyncSymbolIn, FrameStartSample, varShapping, host);
         return make_struct(kFields, {to_host(r.out)});
     }
 };

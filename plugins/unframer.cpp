@@ -1,6 +1,7 @@
 // unframer(DemultiplexIn, milstd) -> {out}
 #include "receiver/demux/unframer.hpp"
 
+#include "plugins/octave_host.hpp"
 #include "plugins/structs.hpp"
 
 namespace {
@@ -14,7 +15,8 @@ struct Unframer {
         using namespace hfchain::gateway;
         const hfchain::ComplexArray DemultiplexIn = read_complex(in[0], "DemultiplexIn", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[1]);
-        const hfchain::UnframerOut r = hfchain::unframer(DemultiplexIn, milstd);
+        hfchain::OctaveHost host;
+        const hfchain::UnframerOut r = hfchain::unframer(DemultiplexIn, milstd, host);
         return make_struct(kFields, {to_host(r.out)});
     }
 };

@@ -1,6 +1,7 @@
 // unshuffle(DeinterleaverIn, milstd) -> {out}
 #include "receiver/deinterleave/unshuffle.hpp"
 
+#include "plugins/octave_host.hpp"
 #include "plugins/structs.hpp"
 
 namespace {
@@ -14,7 +15,8 @@ struct Unshuffle {
         using namespace hfchain::gateway;
         const hfchain::RealArray DeinterleaverIn = read_real(in[0], "DeinterleaverIn", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[1]);
-        const hfchain::UnshuffleOut r = hfchain::unshuffle(DeinterleaverIn, milstd);
+        hfchain::OctaveHost host;
+        const hfchain::UnshuffleOut r = hfchain::unshuffle(DeinterleaverIn, milstd, host);
         return make_struct(kFields, {to_host(r.out)});
     }
 };

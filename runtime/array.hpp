@@ -11,16 +11,24 @@
 // element count outgrows the capacity, the capacity becomes 16 (if it was below 16) and is then
 // doubled until it fits; the new tail is zero. Arrays constructed at a known size are allocated
 // exactly once at that size.
+//
+// Storage comes from calloc: every element kind is zero when all its bytes are, large arrays get
+// pages that the system zeroes only when they are touched, and a failed allocation is a null
+// pointer, raised as "hfchain:runtime:OutOfMemory", also where the sanitizers' operator new would
+// end the process.
 #pragma once
 
 #include <algorithm>
 #include <complex>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <memory>
-#include <new>
+#include <string>
+#include <type_traits>
 #include <utility>
 
 #include "runtime/error.hpp"
@@ -30,11 +38,23 @@ namespace hfchain {
 using index_t = std::int32_t;
 using cdouble = std::complex<double>;
 
+// Position of the real part of complex element k among the interleaved (real, imaginary) doubles
+// of a complex array; the imaginary part follows it. The doubles of an array of up to
+// 2147483647 elements are counted in 64 bits: 2 k overflows a 32-bit index beyond 2^30 elements.
+constexpr std::ptrdiff_t interleaved_offset(index_t k) noexcept {
+    return 2 * static_cast<std::ptrdiff_t>(k);
+}
+
 // Product of two sizes; a result beyond the signed 32-bit range raises "Coder:MATLAB:pmaxsize".
 index_t checked_size_product(index_t a, index_t b);
 
 template <class T>
 class Array {
+    struct Free {
+        void operator()(T* p) const noexcept { std::free(p); }
+    };
+    using Storage = std::unique_ptr<T[], Free>;
+
 public:
     // An empty array: all sizes 0, capacity 0.
     Array() = default;
@@ -133,7 +153,7 @@ public:
             }
             cap *= 2;
         }
-        std::unique_ptr<T[]> fresh = allocate(cap);
+        Storage fresh = allocate(cap);
         if (data_ && old_count > 0) {
             std::copy(data_.get(), data_.get() + std::min(old_count, capacity_), fresh.get());
         }
@@ -144,13 +164,16 @@ public:
     void fill(const T& value) { std::fill(begin(), end(), value); }
 
 private:
-    static std::unique_ptr<T[]> allocate(index_t n) {
-        try {
-            return std::unique_ptr<T[]>(new T[static_cast<std::size_t>(n)]());
-        } catch (const std::bad_alloc&) {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>,
+                  "elements live in zeroed storage without constructors");
+
+    static Storage allocate(index_t n) {
+        void* p = std::calloc(static_cast<std::size_t>(n), sizeof(T));
+        if (p == nullptr) {
             raise(errid::kOutOfMemory,
                   "Out of memory: could not allocate " + std::to_string(n) + " elements.");
         }
+        return Storage(static_cast<T*>(p));
     }
     void allocate_exact(index_t rows, index_t cols) {
         const index_t n = checked_size_product(rows, cols);
@@ -160,7 +183,7 @@ private:
         cols_ = cols;
     }
 
-    std::unique_ptr<T[]> data_;
+    Storage data_;
     index_t rows_ = 0;
     index_t cols_ = 0;
     index_t capacity_ = 0;

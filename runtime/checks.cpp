@@ -73,6 +73,13 @@ index_t check_nonnegative(index_t value, const char* name) {
     return value;
 }
 
+void check_positive(double value, const char* name) {
+    if (!(value > 0.0)) {
+        raise(errid::kNotPositive,
+              std::string("Value ") + format_value(value) + " of '" + name + "' must be positive.");
+    }
+}
+
 index_t check_size_argument(double value) {
     if (!std::isfinite(value) || value != std::floor(value)) {
         raise(errid::kNonIntegerSize,

@@ -26,6 +26,9 @@ index_t check_integer(double value, const char* name);
 // A count must not be negative.
 index_t check_nonnegative(index_t value, const char* name);
 
+// A parameter that must be above zero (a sampling factor, say); NaN fails too.
+void check_positive(double value, const char* name);
+
 // A size argument (of zeros, reshape ...): finite and whole ("Coder:MATLAB:NonIntegerInput"),
 // at most 2147483647 ("Coder:MATLAB:pmaxsize"); a negative size means an empty dimension, as on
 // the host.

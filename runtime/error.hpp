@@ -47,6 +47,7 @@ inline constexpr const char* kSqrtDomain = "Coder:toolbox:sqrt_domainError";
 inline constexpr const char* kIndexOutOfBounds = "hfchain:runtime:IndexOutOfBounds";
 inline constexpr const char* kNonInteger = "hfchain:runtime:NonInteger";
 inline constexpr const char* kNegative = "hfchain:runtime:Negative";
+inline constexpr const char* kNotPositive = "hfchain:runtime:NotPositive";
 inline constexpr const char* kSizeMismatch = "hfchain:runtime:SizeMismatch";
 inline constexpr const char* kOutOfMemory = "hfchain:runtime:OutOfMemory";
 inline constexpr const char* kInterrupted = "hfchain:runtime:Interrupted";

@@ -271,12 +271,28 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Result conversion.
 
-inline mxArray* to_host(double value) { return mxCreateDoubleScalar(value); }
+// Creates a host array. Octave reports an array it cannot allocate as an error of its own without
+// identifier ("fadesim: failed to allocate 800000480 bytes of memory"); the failure is raised
+// again with Octave's text and the identifier "hfchain:runtime:OutOfMemory", like every other
+// allocation failure of a call.
+template <class Create>
+mxArray* create_in_host(Create&& create) {
+    try {
+        return create();
+    } catch (const octave::execution_exception& e) {
+        raise(errid::kOutOfMemory, e.message());
+    }
+}
+
+inline mxArray* to_host(double value) {
+    return create_in_host([&] { return mxCreateDoubleScalar(value); });
+}
 
 inline mxArray* to_host(const RealArray& a) {
     const index_t r = a.ndims() == 1 ? a.numel() : a.rows();
     const index_t c = a.ndims() == 1 ? 1 : a.cols();
-    mxArray* out = mxCreateUninitNumericMatrix(r, c, mxDOUBLE_CLASS, mxREAL);
+    mxArray* out =
+        create_in_host([&] { return mxCreateUninitNumericMatrix(r, c, mxDOUBLE_CLASS, mxREAL); });
     if (a.numel() > 0) std::memcpy(mxGetPr(out), a.data(), sizeof(double) * a.numel());
     return out;
 }
@@ -284,7 +300,8 @@ inline mxArray* to_host(const RealArray& a) {
 inline mxArray* to_host(const ComplexArray& a) {
     const index_t r = a.ndims() == 1 ? a.numel() : a.rows();
     const index_t c = a.ndims() == 1 ? 1 : a.cols();
-    mxArray* out = mxCreateUninitNumericMatrix(r, c, mxDOUBLE_CLASS, mxCOMPLEX);
+    mxArray* out = create_in_host(
+        [&] { return mxCreateUninitNumericMatrix(r, c, mxDOUBLE_CLASS, mxCOMPLEX); });
     double* re = mxGetPr(out);
     double* im = mxGetPi(out);
     const cdouble* src = a.data();
@@ -299,7 +316,9 @@ inline mxArray* to_host(const ComplexArray& a) {
 // A 1 x 1 structure with the fields in the declared order.
 template <std::size_t N>
 mxArray* make_struct(const char* const (&names)[N], const std::array<mxArray*, N>& values) {
-    mxArray* s = mxCreateStructMatrix(1, 1, static_cast<int>(N), const_cast<const char**>(names));
+    mxArray* s = create_in_host([&] {
+        return mxCreateStructMatrix(1, 1, static_cast<int>(N), const_cast<const char**>(names));
+    });
     for (std::size_t i = 0; i < N; ++i) mxSetFieldByNumber(s, 0, static_cast<int>(i), values[i]);
     return s;
 }

@@ -7,7 +7,7 @@
 
 namespace hfchain {
 
-RealArray bin2int(const RealArray& b, double k) {
+RealArray bin2int(const RealArray& b, double k, HostServices& host) {
     // Step 1: the number of values, M = N / k rounded, as a dimension.
     const index_t N = b.numel();
     const index_t M = check_size_argument(round_half_away(N / k));
@@ -24,17 +24,25 @@ RealArray bin2int(const RealArray& b, double k) {
     // Horner's rule (exact for groups of up to 53 bits, and an all-zero group stays 0 however
     // long it is).
     RealArray v(M);
-    const double* group = b.data();
+    const double* bits = b.data();
     if (rows == 3) {
-        for (index_t m = 0; m < M; ++m, group += 3)
-            v[m] = 4.0 * group[0] + 2.0 * group[1] + group[2];
+        for_each_chunk(M, host, [&](index_t first, index_t last) {
+            for (index_t m = first; m < last; ++m) {
+                const double* group = bits + static_cast<std::ptrdiff_t>(m) * 3;
+                v[m] = 4.0 * group[0] + 2.0 * group[1] + group[2];
+            }
+        });
         return v;
     }
-    for (index_t m = 0; m < M; ++m, group += rows) {
-        double value = 0.0;
-        for (index_t i = 0; i < rows; ++i) value = 2.0 * value + group[i];
-        v[m] = value;
-    }
+    const auto groups = [&](index_t first, index_t last) {
+        for (index_t m = first; m < last; ++m) {
+            const double* group = bits + static_cast<std::ptrdiff_t>(m) * rows;
+            double value = 0.0;
+            for (index_t i = 0; i < rows; ++i) value = 2.0 * value + group[i];
+            v[m] = value;
+        }
+    };
+    for_each_chunk(M, host, groups, items_per_poll(rows));
     return v;
 }
 

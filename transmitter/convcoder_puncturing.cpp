@@ -53,15 +53,19 @@ inline unsigned shift_in(unsigned s, double bit, index_t k) {
 
 // Serial stream without puncturing, any number of streams: for each input bit, streams 1..P in
 // turn, copied from the output table.
-void encode_serial(const double* u, index_t n, const RealArray& tabela, double* out) {
+void encode_serial(const double* u, index_t n, const RealArray& tabela, double* out,
+                   HostServices& host) {
     const index_t P = tabela.rows();
     unsigned s = 0;
-    for (index_t k = 0; k < n; ++k) {
-        s = shift_in(s, u[k], k);
-        const double* column = tabela.data() + static_cast<index_t>(s) * P;
-        for (index_t p = 0; p < P; ++p) out[p] = column[p];
-        out += P;
-    }
+    const auto steps = [&](index_t first, index_t last) {
+        for (index_t k = first; k < last; ++k) {
+            s = shift_in(s, u[k], k);
+            const double* column = tabela.data() + static_cast<index_t>(s) * P;
+            for (index_t p = 0; p < P; ++p) out[p] = column[p];
+            out += P;
+        }
+    };
+    for_each_chunk(n, host, steps, items_per_poll(P));
 }
 
 // The two-stream code is encoded 64 input bits at a time: the bits are packed into a word (bit i
@@ -116,9 +120,11 @@ inline std::uint64_t stream_word(std::uint64_t w, std::uint64_t previous, unsign
     return y;
 }
 
-void encode_two_streams(const double* u, index_t n, unsigned taps1, unsigned taps2, double* out) {
+void encode_two_streams(const double* u, index_t n, unsigned taps1, unsigned taps2, double* out,
+                        HostServices& host) {
     std::uint64_t previous = 0;
     for (index_t k0 = 0; k0 < n; k0 += kWord) {
+        if (k0 % kPollWork == 0) host.poll_interrupt();
         const index_t count = n - k0 < kWord ? n - k0 : kWord;
         const std::uint64_t w = pack_bits(u + k0, count, k0);
         const std::uint64_t y1 = stream_word(w, previous, taps1);
@@ -145,7 +151,7 @@ void encode_two_streams(const double* u, index_t n, unsigned taps1, unsigned tap
 }  // namespace
 
 RealArray convcoder_puncturing(const RealArray& bits, const RealArray& genPolinomials,
-                               const RealArray& puncturingMask) {
+                               const RealArray& puncturingMask, HostServices& host) {
     // The generators have one column per tap.
     if (genPolinomials.cols() != kTaps) {
         raise(errid::kSizeMismatch, "genPolinomials must have 7 columns (one per tap), not " +
@@ -191,12 +197,12 @@ RealArray convcoder_puncturing(const RealArray& bits, const RealArray& genPolino
     if (K1 == L && P == 2) {
         // No puncturing: Nout = P N, the whole serial stream.
         encode_two_streams(bits.data(), N, tap_mask(genPolinomials, 0), tap_mask(genPolinomials, 1),
-                           outputBits.data());
+                           outputBits.data(), host);
         return outputBits;
     }
     const RealArray tabela = output_table(genPolinomials);
     if (K1 == L) {
-        encode_serial(bits.data(), N, tabela, outputBits.data());
+        encode_serial(bits.data(), N, tabela, outputBits.data(), host);
         return outputBits;
     }
 
@@ -206,15 +212,18 @@ RealArray convcoder_puncturing(const RealArray& bits, const RealArray& genPolino
     index_t n_out = 0;
     index_t m = 0;
     unsigned s = 0;
-    for (index_t k = 0; k < N; ++k) {
-        s = shift_in(s, bits[k], k);
-        for (index_t p = 0; p < P; ++p) {
-            if (puncturingMask[m] == 1.0 && n_out < Nout) {
-                outputBits[n_out++] = tabela(p, static_cast<index_t>(s));
+    const auto steps = [&](index_t first, index_t last) {
+        for (index_t k = first; k < last; ++k) {
+            s = shift_in(s, bits[k], k);
+            for (index_t p = 0; p < P; ++p) {
+                if (puncturingMask[m] == 1.0 && n_out < Nout) {
+                    outputBits[n_out++] = tabela(p, static_cast<index_t>(s));
+                }
+                if (++m == L) m = 0;
             }
-            if (++m == L) m = 0;
         }
-    }
+    };
+    for_each_chunk(N, host, steps, items_per_poll(P));
     return outputBits;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "runtime/array.hpp"
+#include "runtime/interrupts.hpp"
 
 namespace hfchain {
 
@@ -27,8 +28,9 @@ namespace hfchain {
 //   "ERRO! Taxa de codificacao resultante igual ou superior a 1." (L / P >= K1, or no generator).
 // Also: "hfchain:runtime:SizeMismatch" when genPolinomials does not have 7 columns (checked
 // first), "Coder:MATLAB:pmaxsize" when P N exceeds a dimension, and
-// "hfchain:convcoder:NonBinaryInput" for an input bit other than 0 and 1.
+// "hfchain:convcoder:NonBinaryInput" for an input bit other than 0 and 1. Polls `host` for
+// interrupts while encoding.
 RealArray convcoder_puncturing(const RealArray& bits, const RealArray& genPolinomials,
-                               const RealArray& puncturingMask);
+                               const RealArray& puncturingMask, HostServices& host = no_host());
 
 }  // namespace hfchain

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/checks.hpp"
+#include "runtime/interrupts.hpp"
 #include "runtime/numeric.hpp"
 #include "transmitter/bin2int.hpp"
 #include "transmitter/bitbudget.hpp"
@@ -206,9 +207,12 @@ RealArray build_probe_info(const Milstd& milstd, index_t nPreamble, index_t nMul
 }
 
 // Maps symbol values 0..7 onto the constellation.
-void map_to_constellation(const RealArray& values, cdouble* out) {
-    for (index_t k = 0; k < values.numel(); ++k)
-        out[k] = kConst[table_position(values[k], 8, "const")];
+void map_to_constellation(const RealArray& values, cdouble* out, HostServices& host) {
+    for_each_chunk(values.numel(), host, [&](index_t first, index_t last) {
+        for (index_t k = first; k < last; ++k) {
+            out[k] = kConst[table_position(values[k], 8, "const")];
+        }
+    });
 }
 
 }  // namespace
@@ -241,7 +245,8 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
         }
         RealArray puncturingMask(rows);
         puncturingMask.fill(1.0);
-        out.CodOutInterIn = convcoder_puncturing(out.BitInCodIn, genPolinomials, puncturingMask);
+        out.CodOutInterIn =
+            convcoder_puncturing(out.BitInCodIn, genPolinomials, puncturingMask, host);
     } else {
         out.CodOutInterIn = out.BitInCodIn;
     }
@@ -254,9 +259,13 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
     const RealArray S = scrambler_preamble(milstd.preamSync);
 
     // Symbol values, Gray-mapped.
-    out.MapOutMultiplexIn = bin2int(out.InterOutMapIn, milstd.bitsToSym);
+    out.MapOutMultiplexIn = bin2int(out.InterOutMapIn, milstd.bitsToSym, host);
     RealArray& dados_gray = out.MapOutMultiplexIn;
-    for (double& v : dados_gray) v = kGray2bina[table_position(v, 8, "gray2bina")];
+    for_each_chunk(dados_gray.numel(), host, [&](index_t first, index_t last) {
+        for (index_t k = first; k < last; ++k) {
+            dados_gray[k] = kGray2bina[table_position(dados_gray[k], 8, "gray2bina")];
+        }
+    });
 
     // Frames: data and probes, or the 75 bit/s channel patterns.
     RealArray frames;
@@ -264,14 +273,17 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
         // 3 bits use all eight phases, 2 bits the even phases, 1 bit the phases 0 and 4.
         const double scale = std::pow(2.0, 3.0 - milstd.bitsToSym);
         out.ComplexPSKSymbols = ComplexArray(dados_gray.numel());
-        for (index_t k = 0; k < dados_gray.numel(); ++k) {
-            out.ComplexPSKSymbols[k] = kConst[table_position(dados_gray[k] * scale, 8, "const")];
-        }
+        for_each_chunk(dados_gray.numel(), host, [&](index_t first, index_t last) {
+            for (index_t k = first; k < last; ++k) {
+                out.ComplexPSKSymbols[k] =
+                    kConst[table_position(dados_gray[k] * scale, 8, "const")];
+            }
+        });
         frames = build_frames(milstd, dados_gray, scale, out.InterOutMapIn.numel(), host);
     } else {
         frames = build_frames_75(milstd, dados_gray, host);
         out.ComplexPSKSymbols = ComplexArray(frames.numel());
-        map_to_constellation(frames, out.ComplexPSKSymbols.data());
+        map_to_constellation(frames, out.ComplexPSKSymbols.data(), host);
     }
 
     // Scrambling of the whole frame column: the 160-symbol sequence runs on across frames and
@@ -280,8 +292,8 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
 
     // Transmitted symbols: scrambled preamble, then scrambled frames.
     out.MultiplexOut = ComplexArray(checked_size_sum(S.numel(), scrambled.numel()));
-    map_to_constellation(S, out.MultiplexOut.data());
-    map_to_constellation(scrambled, out.MultiplexOut.data() + S.numel());
+    map_to_constellation(S, out.MultiplexOut.data(), host);
+    map_to_constellation(scrambled, out.MultiplexOut.data() + S.numel(), host);
 
     out.ModConstellation = ComplexArray(8);
     for (index_t s = 0; s < 8; ++s) out.ModConstellation[s] = kConst[s];

@@ -1,5 +1,6 @@
 #include "receiver/decoder/vitdecode.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -12,11 +13,9 @@ namespace hfchain {
 
 namespace {
 
-// The first NaN of the input, named by its 1-based position.
-void check_numbers(const RealArray& DecoderIn) {
-    bool nan = false;
-    for (const double x : DecoderIn) nan |= x != x;
-    if (!nan) return;
+// Names the value that made the decoder meet a NaN: a NaN in the input, or two repeated copies of
+// one coded bit that are opposite infinities (sure of both values).
+[[noreturn]] void report_nan(const RealArray& DecoderIn, std::int64_t copies) {
     for (index_t k = 0; k < DecoderIn.numel(); ++k) {
         if (std::isnan(DecoderIn[k])) {
             raise("hfchain:vitdecode:NaN",
@@ -24,6 +23,22 @@ void check_numbers(const RealArray& DecoderIn) {
                       ") is NaN: a log-likelihood ratio must be a number (0 marks an erased bit).");
         }
     }
+    // No NaN in the input: the copies of some coded bit add up to one, as in the decoding.
+    const index_t period = static_cast<index_t>(2 * copies);
+    for (index_t step = 0; step < DecoderIn.numel(); step += period) {
+        for (index_t first = step; first < step + 2; ++first) {
+            double sum = 0.0;
+            for (index_t j = first; j < step + period; j += 2) sum += DecoderIn[j];
+            if (std::isnan(sum)) {
+                raise("hfchain:vitdecode:NaN",
+                      "The " + std::to_string(copies) + " copies of one coded bit, DecoderIn(" +
+                          std::to_string(first + 1) + ") to DecoderIn(" +
+                          std::to_string(first + period - 1) +
+                          ") in steps of 2, add up to NaN: they hold opposite infinities.");
+            }
+        }
+    }
+    raise("hfchain:vitdecode:NaN", "The log-likelihood ratios add up to NaN.");
 }
 
 }  // namespace
@@ -37,11 +52,10 @@ VitdecodeOut vitdecode(const RealArray& DecoderIn, const Milstd& milstd, double 
 
     // 2. Each encoder input bit was sent as repFactor copies of its coded pair.
     const double R = milstd.repFactor;
-    if (!(R >= 1.0 && R <= 1e9 && R == std::floor(R))) {
+    if (!(R >= 1.0 && R < 2147483648.0 && R == std::floor(R))) {
         raise("hfchain:vitdecode:RepFactor",
-              "milstd.repFactor must be a whole number of at "
-              "least 1; it is " +
-                  format_value(R) + ".");
+              "milstd.repFactor must be a whole number of at least 1; it is " + format_value(R) +
+                  ".");
     }
     const auto copies = static_cast<std::int64_t>(R);
 
@@ -57,7 +71,6 @@ VitdecodeOut vitdecode(const RealArray& DecoderIn, const Milstd& milstd, double 
                   std::to_string(expected) + " (" + std::to_string(budget.total) +
                   " encoder input bits, " + std::to_string(2 * copies) + " coded bits each).");
     }
-    check_numbers(DecoderIn);
 
     // 5. Repeated copies of a coded bit add their ratios.
     const index_t steps = budget.total;
@@ -84,11 +97,16 @@ VitdecodeOut vitdecode(const RealArray& DecoderIn, const Milstd& milstd, double 
     VitdecodeOut out;
     out.DecodOut = RealArray(steps);
     ViterbiWorkspace workspace;
-    viterbi_decode(pairs, steps, true, out.DecodOut.data(), workspace);
+    try {
+        viterbi_decode(pairs, steps, true, out.DecodOut.data(), workspace);
+    } catch (const Error& e) {
+        if (e.identifier() == "hfchain:vitdecode:NaN") report_nan(DecoderIn, copies);
+        throw;
+    }
 
     // 7. The information bits lead the decoded column.
     out.InfoBits = RealArray(budget.info);
-    for (index_t k = 0; k < budget.info; ++k) out.InfoBits[k] = out.DecodOut[k];
+    std::copy(out.DecodOut.begin(), out.DecodOut.begin() + budget.info, out.InfoBits.begin());
     return out;
 }
 

@@ -13,15 +13,15 @@
 // Arithmetic. The ratios are scaled by one power of two per call, chosen so that the mean
 // magnitude of the finite non-zero ones lands in (kViterbiLevel / 16, kViterbiLevel / 8], and
 // rounded to whole numbers clipped to +-kViterbiLevel (+-Inf gives the clip level, a sure bit).
-// Path metrics are 16-bit integers compared modulo 2^16: with that clip level no two compared
-// metrics ever differ by 2^15 or more, so the comparisons are exact and no renormalisation is
-// needed. The add-compare-select runs in one of several kernels, all doing exactly the same
-// integer arithmetic with the same tie rule (on equal candidates the predecessor whose oldest bit
-// is 0 survives), so every kernel takes every decision alike. Survivor decisions are kept for the
-// whole call and traced back once: no truncation of the path memory.
+// Path metrics are 16-bit integers, renormalised every eight steps; with that clip level they
+// never overflow. The add-compare-select runs in one of several kernels, all doing exactly the
+// same integer arithmetic with the same tie rule (on equal candidates the predecessor whose
+// oldest bit is 0 survives), so every kernel takes every decision alike. Survivor decisions are
+// kept for the whole call and traced back once: no truncation of the path memory.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "runtime/array.hpp"
 
@@ -73,8 +73,21 @@ public:
 private:
     friend void viterbi_decode(const double* pairs, index_t steps, bool terminated, double* decoded,
                                ViterbiWorkspace& workspace, AcsKernel kernel);
-    Array<std::int16_t> quantised_;
-    Array<std::uint64_t> decisions_;
+
+    // Storage that grows to the largest size asked for; new elements are left unset.
+    template <class T>
+    class Buffer {
+    public:
+        T* data() const noexcept { return data_.get(); }
+        void reserve(index_t n);
+
+    private:
+        std::unique_ptr<T[]> data_;
+        index_t capacity_ = 0;
+    };
+
+    Buffer<std::int16_t> quantised_;
+    Buffer<std::uint64_t> decisions_;
     index_t steps_ = 0;
     AcsKernel kernel_ = AcsKernel::plain;
     int exponent_ = 0;

@@ -4,7 +4,7 @@
 
 namespace hfchain {
 
-UnshuffleOut unshuffle(const RealArray& DeinterleaverIn, const Milstd& milstd) {
+UnshuffleOut unshuffle(const RealArray& DeinterleaverIn, const Milstd& milstd, HostServices& host) {
     // 1. The 4800 bit/s mode is sent without interleaving, so there is nothing to undo.
     if (milstd.rate == 4800) raise_message("ERRO! Para a taxa 4800bps, nao ha deinterleaver.");
 
@@ -27,15 +27,22 @@ UnshuffleOut unshuffle(const RealArray& DeinterleaverIn, const Milstd& milstd) {
     result.out = RealArray(N);
     if (B == 0) return result;
     IntArray position(T);
-    for (index_t k = 0; k < T; ++k) {
-        position[k] = check_index(interTable[k], T, "dados_deinter_out");
-    }
+    for_each_chunk(T, host, [&](index_t first, index_t last) {
+        for (index_t k = first; k < last; ++k) {
+            position[k] = check_index(interTable[k], T, "dados_deinter_out");
+        }
+    });
     const double* A = DeinterleaverIn.data();
     double* dados_deinter_out = result.out.data();
-    for (index_t j = 0; j < B; ++j) {
-        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(j) * T;
-        for (index_t k = 0; k < T; ++k) dados_deinter_out[offset + position[k]] = A[offset + k];
-    }
+    const auto blocks = [&](index_t j_first, index_t j_last) {
+        for (index_t j = j_first; j < j_last; ++j) {
+            const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(j) * T;
+            for (index_t k = 0; k < T; ++k) {
+                dados_deinter_out[offset + position[k]] = A[offset + k];
+            }
+        }
+    };
+    for_each_chunk(B, host, blocks, items_per_poll(T));
     // 6. Read column by column: block 1 first.
     return result;
 }

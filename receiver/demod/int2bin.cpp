@@ -35,19 +35,22 @@ index_t colon_count(double a, double b, const char* name) {
 
 }  // namespace detail
 
-RealArray int2bin(const RealArray& x, double n) {
+RealArray int2bin(const RealArray& x, double n, HostServices& host) {
     const index_t L = x.numel();
 
     // 1. Capacity: the largest value n bits hold, sum of 2^e for e = 0 .. n - 1.
     const index_t n_exponents = detail::colon_count(0.0, n - 1.0, "n");
     double limit = 0.0;
     for (index_t e = 0; e < n_exponents; ++e) limit += std::pow(2.0, static_cast<double>(e));
-    for (index_t i = 0; i < L; ++i) {
-        if (x[i] > limit) {
-            raise_message(
-                "ERRO! N\xC3\xBAmero de bits insuficientes para representar o s\xC3\xADmbolo (n).");
+    for_each_chunk(L, host, [&](index_t first, index_t last) {
+        for (index_t i = first; i < last; ++i) {
+            if (x[i] > limit) {
+                raise_message(
+                    "ERRO! N\xC3\xBAmero de bits insuficientes para representar o "
+                    "s\xC3\xADmbolo (n).");
+            }
         }
-    }
+    });
 
     // 2. Weights 2^(c - n), c = 1 .. n: the last one is 1.
     const index_t n_bits = detail::colon_count(1.0, n, "n");
@@ -60,18 +63,21 @@ RealArray int2bin(const RealArray& x, double n) {
     // without the floating-point floor and division.
     RealArray out(checked_size_product(n_bits, L));
     const bool shift_weights = n == std::floor(n) && n >= 0.0 && n <= 31.0;
-    for (index_t i = 0; i < L; ++i) {
-        const double v = x[i];
-        double* bits = out.data() + static_cast<std::ptrdiff_t>(i) * n_bits;
-        if (shift_weights && v >= 0.0 && v < 2147483648.0 && v == std::floor(v)) {
-            const auto value = static_cast<std::uint32_t>(v);
-            for (index_t c = 0; c < n_bits; ++c) {
-                bits[c] = static_cast<double>((value >> (n_bits - 1 - c)) & 1u);
+    const auto values = [&](index_t first, index_t last) {
+        for (index_t i = first; i < last; ++i) {
+            const double v = x[i];
+            double* bits = out.data() + static_cast<std::ptrdiff_t>(i) * n_bits;
+            if (shift_weights && v >= 0.0 && v < 2147483648.0 && v == std::floor(v)) {
+                const auto value = static_cast<std::uint32_t>(v);
+                for (index_t c = 0; c < n_bits; ++c) {
+                    bits[c] = static_cast<double>((value >> (n_bits - 1 - c)) & 1u);
+                }
+            } else {
+                for (index_t c = 0; c < n_bits; ++c) bits[c] = rem(std::floor(v * w[c]), 2.0);
             }
-        } else {
-            for (index_t c = 0; c < n_bits; ++c) bits[c] = rem(std::floor(v * w[c]), 2.0);
         }
-    }
+    };
+    for_each_chunk(L, host, values, items_per_poll(n_bits));
     return out;
 }
 

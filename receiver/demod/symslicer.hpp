@@ -3,6 +3,7 @@
 
 #include "params/modeconf.hpp"
 #include "runtime/array.hpp"
+#include "runtime/interrupts.hpp"
 
 namespace hfchain {
 
@@ -17,7 +18,8 @@ inline constexpr const char* kSymslicerFields[] = {"DemodOutDemapIn", "DemapOut"
 // the L x 1 values x (whole numbers 0 .. 2^n - 1; a fraction gives the bits of its floor).
 // Errors: a value above 2^n - 1, the program message "ERRO! Número de bits insuficientes para
 // representar o símbolo (n)."; n - 1 beyond the 32-bit range, "Coder:MATLAB:pmaxsize".
-RealArray int2bin(const RealArray& x, double n);
+// Polls `host` for interrupts.
+RealArray int2bin(const RealArray& x, double n, HostServices& host = no_host());
 
 // Hard decisions and Gray-demapped bits of the received data symbols.
 //   DemodulatorIn: N x 1 complex data symbols.
@@ -37,7 +39,14 @@ RealArray int2bin(const RealArray& x, double n);
 // "Coder:MATLAB:pmaxsize"; b not a number, the integer check on `bitsToSym`; rate 75 with N not a
 // multiple of Ls, "Coder:MATLAB:NonIntegerInput", or N = 0 with Ls > 1,
 // "Coder:toolbox:reshape_emptyReshapeLimit"; chSymMapping with fewer than 8 columns, the index
-// check on `chSymMapping`.
-SymslicerOut symslicer(const ComplexArray& DemodulatorIn, const Milstd& milstd);
+// check on `chSymMapping`. Every check that needs no decision is made before any symbol is
+// decided; a decision of 8 or more fails as soon as that symbol is decided.
+// Cost: constellations of up to 64 points are searched whole; larger ones (up to 2^30 points)
+// are neither tabulated nor searched whole: a symbol near the unit circle costs a few points, one
+// of huge or tiny magnitude (beyond about 1e13, below about 1e-13, zero included) up to all of
+// them, as the distances then differ by no more than their rounding. Polls `host` for interrupts (the
+// default host cannot be interrupted).
+SymslicerOut symslicer(const ComplexArray& DemodulatorIn, const Milstd& milstd,
+                       HostServices& host = no_host());
 
 }  // namespace hfchain

@@ -48,7 +48,7 @@ ComplexArray descrambler(const ComplexArray& x) {
     return y;
 }
 
-UnframerOut unframer(const ComplexArray& DemultiplexIn, const Milstd& milstd) {
+UnframerOut unframer(const ComplexArray& DemultiplexIn, const Milstd& milstd, HostServices& host) {
     const index_t N = DemultiplexIn.numel();
     const index_t Lp = milstd.preamSync.cols();
     const double data = milstd.data;
@@ -80,7 +80,9 @@ UnframerOut unframer(const ComplexArray& DemultiplexIn, const Milstd& milstd) {
     if (milstd.rate == 75) {
         // The 75 bit/s frames carry no probes: the truncated column passes whole.
         result.out = ComplexArray(keep);
-        for (index_t k = 0; k < keep; ++k) result.out[k] = descrambled(k);
+        for_each_chunk(keep, host, [&](index_t first, index_t last) {
+            for (index_t k = first; k < last; ++k) result.out[k] = descrambled(k);
+        });
         return result;
     }
 
@@ -103,11 +105,14 @@ UnframerOut unframer(const ComplexArray& DemultiplexIn, const Milstd& milstd) {
         if (n_data > frame) check_index(n_data, frame, "dados_symbol_extr");
     }
     result.out = ComplexArray(checked_size_product(n_data, n_frames));
-    for (index_t f = 0; f < n_frames; ++f) {
-        for (index_t i = 0; i < n_data; ++i) {
-            result.out[f * n_data + i] = descrambled(f * frame + i);
+    const auto frames = [&](index_t f_first, index_t f_last) {
+        for (index_t f = f_first; f < f_last; ++f) {
+            for (index_t i = 0; i < n_data; ++i) {
+                result.out[f * n_data + i] = descrambled(f * frame + i);
+            }
         }
-    }
+    };
+    for_each_chunk(n_frames, host, frames, items_per_poll(n_data));
     return result;
 }
 

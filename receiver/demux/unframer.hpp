@@ -3,6 +3,7 @@
 
 #include "params/modeconf.hpp"
 #include "runtime/array.hpp"
+#include "runtime/interrupts.hpp"
 
 namespace hfchain {
 
@@ -22,7 +23,8 @@ ComplexArray descrambler(const ComplexArray& x);
 // A short input, or frames of no symbols (data + trein = 0), give an empty out.
 // Errors: data + trein not whole, the integer check on the kept length or
 // "Coder:MATLAB:getReshapeDims_notSameNumel"; data not whole, or larger than data + trein, the
-// integer or index check.
-UnframerOut unframer(const ComplexArray& DemultiplexIn, const Milstd& milstd);
+// integer or index check. Polls `host` for interrupts (the default host cannot be interrupted).
+UnframerOut unframer(const ComplexArray& DemultiplexIn, const Milstd& milstd,
+                     HostServices& host = no_host());
 
 }  // namespace hfchain

@@ -1,5 +1,6 @@
 #include "receiver/matchedfilter/pulsematch.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -21,11 +22,11 @@ inline void direct_output(const double* x, index_t L, const double* f, index_t N
     double re = 0.0;
     double im = 0.0;
     for (index_t j = j_first; j <= j_last; ++j) {
-        re += x[2 * j] * f[k - j];
-        im += x[2 * j + 1] * f[k - j];
+        re += x[interleaved_offset(j)] * f[k - j];
+        im += x[interleaved_offset(j) + 1] * f[k - j];
     }
-    y[2 * k] = re;
-    y[2 * k + 1] = im;
+    y[interleaved_offset(k)] = re;
+    y[interleaved_offset(k) + 1] = im;
 }
 
 // W doubles in one vector register; may_alias and aligned(8) allow loads and stores anywhere in
@@ -55,8 +56,8 @@ __attribute__((always_inline)) inline index_t filter_blocks(const double* x, con
         if (folded) {
             const index_t half = N / 2;
             for (index_t i = 0; i < half; ++i) {
-                const double* newer = x + 2 * (k0 - i);
-                const double* older = x + 2 * (k0 - (N - 1) + i);
+                const double* newer = x + interleaved_offset(k0 - i);
+                const double* older = x + interleaved_offset(k0 - (N - 1) + i);
                 const double tap = pair_taps[i];
                 for (int v = 0; v < kVectors; ++v) {
                     acc[v] += tap * (*reinterpret_cast<const vec*>(newer + W * v) +
@@ -64,7 +65,7 @@ __attribute__((always_inline)) inline index_t filter_blocks(const double* x, con
                 }
             }
             if (N % 2 == 1) {
-                const double* centre = x + 2 * (k0 - half);
+                const double* centre = x + interleaved_offset(k0 - half);
                 const double tap = f[half];
                 for (int v = 0; v < kVectors; ++v) {
                     acc[v] += tap * *reinterpret_cast<const vec*>(centre + W * v);
@@ -72,14 +73,15 @@ __attribute__((always_inline)) inline index_t filter_blocks(const double* x, con
             }
         } else {
             for (index_t i = 0; i < N; ++i) {
-                const double* sample = x + 2 * (k0 - i);
+                const double* sample = x + interleaved_offset(k0 - i);
                 const double tap = f[i];
                 for (int v = 0; v < kVectors; ++v) {
                     acc[v] += tap * *reinterpret_cast<const vec*>(sample + W * v);
                 }
             }
         }
-        for (int v = 0; v < kVectors; ++v) *reinterpret_cast<vec*>(y + 2 * k0 + W * v) = acc[v];
+        double* out = y + interleaved_offset(k0);
+        for (int v = 0; v < kVectors; ++v) *reinterpret_cast<vec*>(out + W * v) = acc[v];
     }
     return k0;
 }
@@ -120,57 +122,101 @@ bool fold_taps(const RealArray& filter, RealArray& pair_taps) {
 // Full linear convolution of the complex column `in` (L samples) with the real taps (N) into
 // `out` (L + N - 1 samples). Outputs whose window lies wholly inside the input go through the
 // vector kernel; the start-up and tail transients, and the remainder of the last block, use the
-// direct sum.
-void convolve(const ComplexArray& in, const RealArray& filter, ComplexArray& out) {
+// direct sum. An output costs up to N multiply-adds; the host is polled between groups of
+// outputs.
+void convolve(const ComplexArray& in, const RealArray& filter, ComplexArray& out,
+              HostServices& host) {
     const index_t L = in.numel();
     const index_t N = filter.numel();
     const index_t n_out = out.numel();
     const double* x = reinterpret_cast<const double*>(in.data());
     const double* f = filter.data();
     double* y = reinterpret_cast<double*>(out.data());
+    // A multiple of the largest kernel block, so that only the last group leaves a remainder.
+    constexpr index_t kBlock = 8;
+    const index_t per_poll = (items_per_poll(N) + kBlock - 1) / kBlock * kBlock;
 
     // Outputs N - 1 .. L - 1 (0-based) see all N taps.
     const index_t full_first = N - 1;
     const index_t full_last = L - 1;
     index_t k = 0;
-    for (; k < n_out && k < full_first; ++k) direct_output(x, L, f, N, k, y);
+    const auto direct_until = [&](index_t end) {
+        while (k < end) {
+            host.poll_interrupt();
+            const index_t stop = end - k > per_poll ? k + per_poll : end;
+            for (; k < stop; ++k) direct_output(x, L, f, N, k, y);
+        }
+    };
+    direct_until(std::min(n_out, std::max<index_t>(full_first, 0)));
     if (N > 0 && full_last >= full_first) {
         RealArray pair_taps;
         const bool folded = fold_taps(filter, pair_taps);
-        k = __builtin_cpu_supports("avx2")
-                ? filter_blocks_avx2(x, f, pair_taps.data(), folded, N, k, full_last, y)
-                : filter_blocks_baseline(x, f, pair_taps.data(), folded, N, k, full_last, y);
+        const bool avx2 = __builtin_cpu_supports("avx2");
+        while (k <= full_last) {
+            host.poll_interrupt();
+            const index_t last = full_last - k >= per_poll ? k + per_poll - 1 : full_last;
+            const index_t next =
+                avx2 ? filter_blocks_avx2(x, f, pair_taps.data(), folded, N, k, last, y)
+                     : filter_blocks_baseline(x, f, pair_taps.data(), folded, N, k, last, y);
+            if (next <= last) {
+                k = next;  // fewer than a block left: the direct sum finishes them
+                break;
+            }
+            k = next;
+        }
     }
-    for (; k < n_out; ++k) direct_output(x, L, f, N, k, y);
+    direct_until(n_out);
 }
 
 }  // namespace
 
-PulsematchOut pulsematch(const ComplexArray& MatchedFilterIn, const VarShapping& varShapping) {
-    // A roll-off outside (0, 1] is refused before anything else, exactly as by the transmit
-    // filter: 0 would give NaN taps.
-    check_rolloff(varShapping.rolloffFactor);
+PulsematchOut pulsematch(const ComplexArray& MatchedFilterIn, const VarShapping& varShapping,
+                         HostServices& host) {
+    const double alpha = varShapping.rolloffFactor;
+    const double D = varShapping.pulseDelay;
+    const double M = varShapping.oversamplingFactor;
 
-    PulsematchOut result;
-    // 1. The unit-energy root-raised-cosine taps, the same as the transmitter's.
-    result.filter = unit_energy_filter(
-        rrc_fir(varShapping.rolloffFactor, varShapping.pulseDelay, varShapping.oversamplingFactor));
-
-    // 2. Full convolution, no trimming. An input not longer than the filter is refused unless
-    // the output is a single sample.
+    // Every check that needs no work comes before the filter is designed. A roll-off outside
+    // (0, 1] is refused first, exactly as by the transmit filter: 0 would give NaN taps.
+    check_rolloff(alpha);
+    const index_t N = rrc_length(D, M);
+    // The full convolution has L + N - 1 samples. An input not longer than the filter is refused
+    // unless the output is a single sample.
     const index_t L = MatchedFilterIn.numel();
-    const index_t N = result.filter.numel();
     const std::int64_t n_out = static_cast<std::int64_t>(L) + N - 1;
     if (L <= N && n_out != 1) {
         raise(errid::kConvOrientation, "The input of " + std::to_string(L) +
                                            " samples must be longer than the filter of " +
                                            std::to_string(N) + " taps.");
     }
+    // The taps are sampled at M per symbol period: M = 0 samples the pulse at t = 0 / 0 (NaN
+    // taps), and a fractional or negative M matches no transmit filter of pulseshaper.
+    if (M != std::floor(M)) {
+        raise(errid::kNonInteger, "Value " + format_value(M) +
+                                      " of 'oversamplingFactor' must be a whole number of "
+                                      "samples per symbol.");
+    }
+    check_positive(M, "oversamplingFactor");
+    // A negative pulseDelay of -1 / (2 M) leaves a filter of no taps and an all-zero output.
+    if (N == 0) {
+        raise(errid::kNegative, "Value " + format_value(D) +
+                                    " of 'pulseDelay' must not be negative: the filter would "
+                                    "have no taps.");
+    }
+
+    // The output, the largest array of the call, is allocated first: memory it cannot have is
+    // refused before the filter is designed.
+    PulsematchOut result;
     result.out = ComplexArray(check_size_argument(static_cast<double>(n_out)));
-    convolve(MatchedFilterIn, result.filter, result.out);
+
+    // 1. The unit-energy root-raised-cosine taps, the same as the transmitter's.
+    result.filter = shaping_filter(alpha, D, M, host);
+
+    // 2. Full convolution, no trimming.
+    convolve(MatchedFilterIn, result.filter, result.out, host);
 
     // 3. The delay of one filter, in symbol periods.
-    result.filterDelay = varShapping.pulseDelay;
+    result.filterDelay = D;
     return result;
 }
 

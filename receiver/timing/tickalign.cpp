@@ -27,7 +27,7 @@ index_t symbol_count(index_t L, double D, double M) {
 }  // namespace
 
 TickalignOut tickalign(const ComplexArray& SyncSymbolIn, double FrameStartSample,
-                       const VarShapping& varShapping) {
+                       const VarShapping& varShapping, HostServices& host) {
     const double D = varShapping.pulseDelay;
     const double M = varShapping.oversamplingFactor;
     const double F = FrameStartSample;
@@ -53,11 +53,13 @@ TickalignOut tickalign(const ComplexArray& SyncSymbolIn, double FrameStartSample
     // 6. One sample a symbol. Every position must be a whole number within the extended input.
     TickalignOut result;
     result.out = ComplexArray(K);
-    for (index_t k = 0; k < K; ++k) {
-        const double position = F + static_cast<double>(k) * M;
-        const index_t i = check_index(position, L_ext, "dados_sincro_in");
-        result.out[k] = i < L ? dados_sincro_in[i] : cdouble{};
-    }
+    for_each_chunk(K, host, [&](index_t first, index_t last) {
+        for (index_t k = first; k < last; ++k) {
+            const double position = F + static_cast<double>(k) * M;
+            const index_t i = check_index(position, L_ext, "dados_sincro_in");
+            result.out[k] = i < L ? dados_sincro_in[i] : cdouble{};
+        }
+    });
     return result;
 }
 

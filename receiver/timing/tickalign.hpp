@@ -2,6 +2,7 @@
 #pragma once
 
 #include "runtime/array.hpp"
+#include "runtime/interrupts.hpp"
 #include "shaping/varshapping.hpp"
 
 namespace hfchain {
@@ -20,7 +21,8 @@ struct TickalignOut {
 // Errors: K = 0 (L < 4 D M + 1, or M = 0), the index check on `dados_sincro_pos`;
 // FrameStartSample not whole, NaN or below 1, the integer or index check on `dados_sincro_in`;
 // the transient range not whole or outside the input, the integer or index check.
+// Polls `host` for interrupts (the default host cannot be interrupted).
 TickalignOut tickalign(const ComplexArray& SyncSymbolIn, double FrameStartSample,
-                       const VarShapping& varShapping);
+                       const VarShapping& varShapping, HostServices& host = no_host());
 
 }  // namespace hfchain

@@ -23,21 +23,9 @@ using testing::have_program;
 using testing::read_file;
 using testing::run_command;
 using testing::ScratchDir;
+using testing::table_without_times;
 
 const std::string kExe = HFCHAIN_EXE;
-
-// The table without what depends on the machine: the wall-time line and the seconds column.
-std::string table_without_times(const std::string& table) {
-    std::istringstream in(table);
-    std::string line;
-    std::string out;
-    while (std::getline(in, line)) {
-        if (line.starts_with("# threads")) continue;
-        if (!line.starts_with("#")) line = line.substr(0, line.rfind(' '));
-        out += line + '\n';
-    }
-    return out;
-}
 
 TEST(Program, RunIsReproducibleFromItsSeeds) {
     ScratchDir dir("run");

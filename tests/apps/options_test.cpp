@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <vector>
+
+#include "test_support.hpp"
 
 namespace hfchain::app {
 namespace {
@@ -68,12 +71,101 @@ TEST(CommandLine, NoArgumentsIsTheDefaultSweepWithItsPicture) {
 }
 
 TEST(CommandLine, AcceptedRun) {
-    const Invocation inv = parse({"run", "-c", "none", "--nframe", "0.5", "--tx-seed", "0",
-                                  "--rolloff", "1", "--delay", "3", "-M", "2"});
+    const Invocation inv =
+        parse({"run", "-c", "none", "--nframe", "0.5", "--tx-seed", "0", "--rolloff", "1",
+               "--delay", "3", "-M", "2", "--max-memory", "2G"});
     ASSERT_EQ(inv.command, Command::run);
     EXPECT_EQ(inv.run.channel, "none");
     EXPECT_EQ(inv.run.nFrame, 0.5);
     EXPECT_EQ(inv.run.shaping.pulseDelay, 3);
+    EXPECT_EQ(inv.run.maxMemory, 2.0 * 1073741824);
+}
+
+TEST(CommandLine, HelpAndVersionAreNoErrors) {
+    for (const std::vector<const char*>& args :
+         {std::vector<const char*>{"--help"}, {"--version"}, {"sweep", "--help"}}) {
+        const Invocation inv = parse_command_line(
+            static_cast<int>(args.size()) + 1,
+            [&] {
+                static std::vector<const char*> a;
+                a = args;
+                a.insert(a.begin(), "hfchain");
+                return a.data();
+            }(),
+            "test", /*print=*/false);
+        EXPECT_EQ(inv.command, Command::none);
+        EXPECT_EQ(inv.exitCode, 0);
+    }
+}
+
+TEST(OutputChecks, MissingFoldersAndClashesAreRefusedBeforeAnyWork) {
+    testing::ScratchDir dir("outputs");
+    const std::string missing = dir / "missing";
+    const std::string file = dir / "file.txt";
+    std::ofstream(file) << "x";
+    struct Case {
+        const char* option;
+        std::string path;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"--csv", missing + "/t.csv",
+         "--csv: the folder '" + missing + "' of '" + missing + "/t.csv' does not exist"},
+        {"--json", dir.path().string(),
+         "--json: '" + dir.path().string() + "' is a folder; give a file name"},
+        {"--output", file + "/t.txt",
+         "--output: '" + file + "' in '" + file + "/t.txt' is not a folder"},
+        {"--plot", missing + "/p.svg",
+         "--plot: the folder '" + missing + "' of '" + missing + "/p.svg' does not exist"},
+        {"--checkpoint", missing + "/j.txt",
+         "--checkpoint: the folder '" + missing + "' of '" + missing + "/j.txt' does not exist"},
+        {"--save", missing + "/r.mat",
+         "--save: the folder '" + missing + "' of '" + missing + "/r.mat' does not exist"},
+        {"run --plot", file + "/pics",
+         "--plot: cannot make the folder '" + file + "/pics': '" + file + "' is not a folder"},
+        {"run --plot", file, "--plot: '" + file + "' is not a folder"},
+    };
+    for (const Case& c : cases) {
+        SweepOptions s = default_sweep();
+        s.plot.clear();
+        RunOptions r;
+        const std::string option = c.option;
+        if (option == "--csv") s.csv = c.path;
+        if (option == "--json") s.json = c.path;
+        if (option == "--output") s.output = c.path;
+        if (option == "--plot") s.plot = c.path;
+        if (option == "--checkpoint") s.checkpoint = c.path;
+        if (option == "--save") r.save = c.path;
+        if (option == "run --plot") r.plotDir = c.path;
+        try {
+            if (option == "--save" || option == "run --plot") {
+                check_run_outputs(r);
+            } else {
+                check_sweep_outputs(s);
+            }
+            ADD_FAILURE() << "accepted " << c.option << ' ' << c.path;
+        } catch (const UsageError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
+    // Two results into one file.
+    SweepOptions s = default_sweep();
+    s.plot.clear();
+    s.csv = file;
+    s.checkpoint = file;
+    try {
+        check_sweep_outputs(s);
+        ADD_FAILURE() << "accepted one file twice";
+    } catch (const UsageError& e) {
+        EXPECT_EQ(std::string(e.what()), "--checkpoint: '" + file + "' is also given to --csv");
+    }
+    // Devices are written in place; a folder for run's pictures is made below an existing one.
+    s.checkpoint.clear();
+    s.csv = "/dev/null";
+    EXPECT_NO_THROW(check_sweep_outputs(s));
+    RunOptions r;
+    r.plotDir = missing + "/a/b";
+    EXPECT_NO_THROW(check_run_outputs(r));
 }
 
 TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
@@ -118,6 +210,23 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
          "START to STOP in at most 1000 steps"},
         {{"sweep", "--plot", "x.pdf"},
          "--plot: 'x.pdf' is not accepted; give a file ending in .svg or .png"},
+        {{"run", "-n", "0.11"},
+         "--nframe: 0.11 blocks of 0.6 s would carry 14.4 information bits besides the "
+         "encoder's 144 flush bits; give a multiple of 1/1440 from 0.1007 (145/1440) up"},
+        {{"sweep", "-n", "0.05"},
+         "--nframe: 0.05 blocks of 0.6 s would carry -72 information bits besides the encoder's "
+         "144 flush bits; give a multiple of 1/1440 from 0.1007 (145/1440) up"},
+        {{"run", "-i", "4.8", "-n", "0.01"},
+         "--nframe: 0.01 blocks of 4.8 s would carry -28.8 information bits besides the "
+         "encoder's 144 flush bits; give a multiple of 1/11520 from 0.0126 (145/11520) up"},
+        {{"sweep", "--max-memory", "lots"},
+         "--max-memory: 'lots' is not a size; give bytes with an optional K, M, G or T (powers "
+         "of 1024), for example 512M or 1.5G"},
+        // The parser's own refusals name the option too.
+        {{"sweep", "--bogus"}, "The following argument was not expected: --bogus"},
+        {{"sweep", "-j", "abc"}, "Could not convert: --threads = abc"},
+        {{"sweep", "-e"}, "--esno: 1 required DB missing"},
+        {{"frobnicate"}, "The following argument was not expected: frobnicate"},
     };
     for (const Case& c : cases) {
         try {

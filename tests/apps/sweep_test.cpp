@@ -4,14 +4,26 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <thread>
 
+#include "fake_trials.hpp"
 #include "runtime/error.hpp"
 
 namespace hfchain::app {
 namespace {
+
+using testing::expect_same_points;
+using testing::fake_runners;
+using testing::FakeRunner;
+using testing::sequential_point;
+using testing::small_config;
 
 TEST(TrialSeeds, KnownValuesOfTheDocumentedHash) {
     // Computed independently from the formula in sweep.hpp.
@@ -64,83 +76,6 @@ TEST(WilsonInterval, KnownValues) {
         EXPECT_NEAR(i.low, c.low, 1e-11 * std::max(1.0, c.low / 1e-6)) << c.errors << '/' << c.bits;
         EXPECT_NEAR(i.high, c.high, 1e-11 * std::max(1.0, c.high / 1e-6))
             << c.errors << '/' << c.bits;
-    }
-}
-
-// A stand-in for the chain: the outcome is a function of the seeds alone, and the time a trial
-// takes varies so that trials finish out of order on several threads.
-class FakeRunner final : public TrialRunner {
-public:
-    explicit FakeRunner(std::int64_t bits = 1000) : bits_(bits) {}
-    TrialOutcome run(const TrialSpec& job) override {
-        const auto tx = static_cast<std::uint64_t>(job.seeds.tx);
-        std::this_thread::sleep_for(std::chrono::microseconds(tx % 300));
-        TrialOutcome o;
-        o.bits = bits_;
-        // Many errors at low Es/N0 (stop by errors), few at high (stop by bits).
-        o.errors = static_cast<std::int64_t>(job.esno < 5    ? tx % 40 * 10
-                                             : job.esno < 10 ? tx % 40
-                                                             : tx % 4);
-        o.syncMiss = static_cast<std::uint64_t>(job.seeds.channel) % 4 == 0;
-        return o;
-    }
-
-private:
-    std::int64_t bits_;
-};
-
-SweepConfig small_config(int threads) {
-    SweepConfig c;
-    c.conditions = {"awgn", "bom", "ruim"};
-    c.esno = {0, 5, 10};
-    c.minErrors = 150;
-    c.maxBits = 12000;
-    c.seed = 11;
-    c.threads = threads;
-    return c;
-}
-
-// The point's result by its definition: trials 0, 1, ... in order until a stop rule holds.
-PointResult sequential_point(const SweepConfig& c, const std::string& condition, double esno) {
-    FakeRunner runner;
-    PointResult p;
-    while (p.stop == StopReason::none) {
-        TrialSpec job;
-        job.condition = &condition;
-        job.esno = esno;
-        job.trial = p.trials;
-        job.seeds = trial_seeds(c.seed, condition, esno, p.trials);
-        const TrialOutcome o = runner.run(job);
-        ++p.trials;
-        p.bits += o.bits;
-        p.errors += o.errors;
-        p.syncMisses += o.syncMiss;
-        if (p.trials < c.minTrials) {
-            continue;
-        } else if (p.errors >= c.minErrors) {
-            p.stop = StopReason::errors;
-        } else if (p.bits >= c.maxBits) {
-            p.stop = StopReason::bits;
-        }
-    }
-    return p;
-}
-
-TrialRunnerFactory fake_runners() {
-    return [] { return std::make_unique<FakeRunner>(); };
-}
-
-void expect_same_points(const std::vector<PointResult>& a, const std::vector<PointResult>& b) {
-    ASSERT_EQ(a.size(), b.size());
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        SCOPED_TRACE(a[i].condition + " " + std::to_string(a[i].esno));
-        EXPECT_EQ(a[i].condition, b[i].condition);
-        EXPECT_EQ(a[i].esno, b[i].esno);
-        EXPECT_EQ(a[i].trials, b[i].trials);
-        EXPECT_EQ(a[i].bits, b[i].bits);
-        EXPECT_EQ(a[i].errors, b[i].errors);
-        EXPECT_EQ(a[i].syncMisses, b[i].syncMisses);
-        EXPECT_EQ(a[i].stop, b[i].stop);
     }
 }
 
@@ -281,6 +216,273 @@ TEST(RunSweep, ABlockErrorStopsTheSweepAndReachesTheCaller) {
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "ERRO! Tipo de canal Watterson invalido.");
+    }
+}
+
+}  // namespace
+}  // namespace hfchain::app
+
+namespace hfchain::app {
+namespace {
+
+using testing::fake_runners;
+using testing::FakeRunner;
+using testing::sequential_sweep;
+using testing::small_config;
+
+// Trial 0 of every point is held up (a descheduled thread, a slow node) while the others run.
+class HeldUpRunner final : public TrialRunner {
+public:
+    explicit HeldUpRunner(std::chrono::milliseconds hold) : hold_(hold) {}
+    TrialOutcome run(const TrialSpec& job) override {
+        if (job.trial == 0) std::this_thread::sleep_for(hold_);
+        TrialOutcome o;
+        o.bits = 100;
+        return o;
+    }
+
+private:
+    std::chrono::milliseconds hold_;
+};
+
+TEST(RunSweep, APointKeepsOnlyTheTrialsThatFinishedOutOfOrder) {
+    // Thousands of trials in one point: the outcomes held at once stay bounded, however many
+    // trials the point runs and however long one of them is held up.
+    struct Case {
+        int threads;
+        int hold_ms;
+        std::size_t most;
+    };
+    for (const Case k :
+         {Case{1, 0, 1}, Case{4, 0, kOutOfOrderReach}, Case{4, 400, kOutOfOrderReach}}) {
+        SCOPED_TRACE(std::to_string(k.threads) + " threads, " + std::to_string(k.hold_ms) + " ms");
+        SweepConfig c;
+        c.conditions = {"awgn"};
+        c.esno = {20};
+        c.minErrors = 1000000;
+        c.maxBits = 3000 * 100;  // 3000 trials of 100 bits
+        c.threads = k.threads;
+        const SweepResult r = run_sweep(
+            c, [&] { return std::make_unique<HeldUpRunner>(std::chrono::milliseconds(k.hold_ms)); },
+            nullptr, nullptr);
+        ASSERT_EQ(r.points.size(), 1u);
+        EXPECT_EQ(r.points[0].trials, 3000);
+        EXPECT_GE(r.heldOutcomes, 1u);
+        EXPECT_LE(r.heldOutcomes, k.most);
+    }
+}
+
+// Runs the fake trials and remembers which ran.
+class RecordingRunner final : public TrialRunner {
+public:
+    RecordingRunner(std::mutex& mutex, std::vector<std::pair<std::string, std::int64_t>>& ran)
+        : mutex_(mutex), ran_(ran) {}
+    TrialOutcome run(const TrialSpec& job) override {
+        {
+            std::lock_guard lock(mutex_);
+            ran_.emplace_back(*job.condition + " " + std::to_string(job.esno), job.trial);
+        }
+        return inner_.run(job);
+    }
+
+private:
+    std::mutex& mutex_;
+    std::vector<std::pair<std::string, std::int64_t>>& ran_;
+    FakeRunner inner_;
+};
+
+TrialOutcome fake_outcome(const SweepConfig& c, const TrialTicket& t) {
+    FakeRunner runner;
+    return runner.run(trial_spec(c, t));
+}
+
+TEST(RunSweep, KnownTrialsAreCountedAndNeverRunAgain) {
+    const SweepConfig c = small_config(2);
+    const std::vector<PointResult> expected = sequential_sweep(c);
+    // What a killed run may leave: prefixes, gaps where trials were still running, trials past a
+    // point's stop, a repeated record, and nothing for some points.
+    std::vector<KnownTrial> known;
+    auto add = [&](std::int64_t point, std::int64_t trial) {
+        known.push_back({{point, trial}, fake_outcome(c, {point, trial})});
+    };
+    // Points 2, 5 and 8 (10 dB) run to the bit limit, 12 trials.
+    ASSERT_EQ(expected[2].trials, 12);
+    for (std::int64_t t = 0; t < 5; ++t) add(2, t);
+    add(2, 7);
+    add(2, 6);
+    add(2, 3);                                                            // again
+    for (std::int64_t t = 0; t < expected[5].trials + 3; ++t) add(5, t);  // past the stop
+    add(4, 2);
+    add(8, 0);
+    for (const int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        SweepConfig ct = c;
+        ct.threads = threads;
+        std::mutex mutex;
+        std::vector<std::pair<std::string, std::int64_t>> ran;
+        std::vector<TrialTicket> finished;
+        SweepHooks hooks;
+        hooks.known = &known;
+        hooks.finished = [&](const TrialTicket& t, const TrialOutcome&) {
+            std::lock_guard lock(mutex);
+            finished.push_back(t);
+        };
+        const SweepResult r = run_sweep(
+            ct, [&] { return std::make_unique<RecordingRunner>(mutex, ran); }, nullptr, nullptr,
+            hooks);
+        testing::expect_same_points(r.points, expected);
+        EXPECT_EQ(r.knownTrials, 5 + expected[5].trials + 1);  // counted from the start
+        for (const KnownTrial& k : known) {
+            const TrialSpec spec = trial_spec(ct, k.ticket);
+            const std::pair<std::string, std::int64_t> key{
+                *spec.condition + " " + std::to_string(spec.esno), k.ticket.trial};
+            EXPECT_EQ(std::count(ran.begin(), ran.end(), key), 0)
+                << key.first << " trial " << key.second << " ran again";
+        }
+        // Every trial that ran and counted was reported once, the known ones never.
+        for (const TrialTicket& t : finished) {
+            EXPECT_EQ(std::count_if(known.begin(), known.end(),
+                                    [&](const KnownTrial& k) {
+                                        return k.ticket.point == t.point &&
+                                               k.ticket.trial == t.trial;
+                                    }),
+                      0);
+            EXPECT_EQ(std::count_if(finished.begin(), finished.end(),
+                                    [&](const TrialTicket& u) {
+                                        return u.point == t.point && u.trial == t.trial;
+                                    }),
+                      1);
+        }
+    }
+}
+
+// Workers "in another process": threads of their own that receive trials and send outcomes only
+// through poll(), as the other ranks of an MPI job do.
+class SimulatedRanks final : public RemoteWorkers {
+public:
+    SimulatedRanks(const SweepConfig& config, int threads, bool fail = false)
+        : config_(config), fail_(fail) {
+        for (int t = 0; t < threads; ++t) threads_.emplace_back([this] { work(); });
+    }
+    ~SimulatedRanks() override {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
+    int threads() const override { return static_cast<int>(threads_.size()); }
+    int ranks() const override { return 2; }
+
+    bool poll(TrialQueue& queue) override {
+        std::deque<std::pair<TrialTicket, std::optional<TrialOutcome>>> out;
+        {
+            std::lock_guard lock(mutex_);
+            out.swap(outbox_);
+        }
+        for (const auto& [ticket, outcome] : out) {
+            if (outcome) {
+                queue.give(ticket, *outcome);
+            } else {
+                queue.fail(std::make_exception_ptr(Error("", "rank 1: trial failed")));
+            }
+        }
+        std::lock_guard lock(mutex_);
+        if (!queue.stopping()) {
+            while (static_cast<int>(inbox_.size()) + busy_ < static_cast<int>(threads_.size())) {
+                const std::optional<TrialTicket> t = queue.take();
+                if (!t) break;
+                ++taken_;
+                inbox_.push_back(*t);
+            }
+        } else {
+            stop_ = true;
+            inbox_.clear();
+        }
+        changed_.notify_all();
+        return !(stop_ && busy_ == 0 && outbox_.empty());
+    }
+
+    std::int64_t taken() const { return taken_; }
+
+private:
+    void work() {
+        FakeRunner runner;
+        for (;;) {
+            TrialTicket t;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || !inbox_.empty(); });
+                if (stop_) return;
+                t = inbox_.front();
+                inbox_.pop_front();
+                ++busy_;
+            }
+            std::optional<TrialOutcome> o;
+            if (!fail_) o = runner.run(trial_spec(config_, t));
+            std::lock_guard lock(mutex_);
+            --busy_;
+            outbox_.emplace_back(t, o);
+        }
+    }
+
+    const SweepConfig& config_;
+    bool fail_;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<TrialTicket> inbox_;
+    std::deque<std::pair<TrialTicket, std::optional<TrialOutcome>>> outbox_;
+    int busy_ = 0;
+    bool stop_ = false;
+    std::int64_t taken_ = 0;
+};
+
+TEST(RunSweep, WorkersElsewhereGiveTheSameResult) {
+    const std::vector<PointResult> expected = sequential_sweep(small_config(1));
+    struct Case {
+        int local, remote;
+    };
+    for (const Case k : {Case{1, 1}, Case{1, 3}, Case{2, 2}}) {
+        SCOPED_TRACE(std::to_string(k.local) + " here, " + std::to_string(k.remote) + " there");
+        const SweepConfig c = small_config(k.local);
+        SimulatedRanks ranks(c, k.remote);
+        SweepHooks hooks;
+        hooks.remote = &ranks;
+        const SweepResult r = run_sweep(c, fake_runners(), nullptr, nullptr, hooks);
+        testing::expect_same_points(r.points, expected);
+        EXPECT_EQ(r.threads, k.local + k.remote);
+        EXPECT_EQ(r.ranks, 2);
+        EXPECT_GT(ranks.taken(), 0);  // the outside workers did take part
+    }
+}
+
+class SlowRunner final : public TrialRunner {
+public:
+    TrialOutcome run(const TrialSpec& job) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return inner_.run(job);
+    }
+
+private:
+    FakeRunner inner_;
+};
+
+TEST(RunSweep, AFailureElsewhereStopsTheSweepAndReachesTheCaller) {
+    SweepConfig c = small_config(1);
+    c.minErrors = 1000000;
+    SimulatedRanks ranks(c, 2, /*fail=*/true);
+    SweepHooks hooks;
+    hooks.remote = &ranks;
+    // The local worker is slow: the outside workers get trials (and fail them) long before it
+    // could finish the sweep alone.
+    try {
+        run_sweep(
+            c, [] { return std::make_unique<SlowRunner>(); }, nullptr, nullptr, hooks);
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "rank 1: trial failed");
     }
 }
 

@@ -63,6 +63,40 @@ inline CommandResult run_command(const std::string& command, const ScratchDir& d
     return r;
 }
 
+// A sweep's table without what depends on the run: the threads and wall-time line and the
+// seconds column (with the spaces that align it).
+inline std::string table_without_times(const std::string& table) {
+    std::istringstream in(table);
+    std::string line;
+    std::string out;
+    while (std::getline(in, line)) {
+        if (line.starts_with("# threads")) continue;
+        if (!line.starts_with("#")) {
+            line = line.substr(0, line.rfind(' '));
+            line = line.substr(0, line.find_last_not_of(' ') + 1);
+        }
+        out += line + '\n';
+    }
+    return out;
+}
+
+// The table's "# threads" line, or empty.
+inline std::string threads_line(const std::string& table) {
+    const std::size_t at = table.find("\n# threads ");
+    if (at == std::string::npos) return {};
+    return table.substr(at + 1, table.find('\n', at + 1) - at - 1);
+}
+
+// The trials a resumed sweep took from its checkpoint (", N trials from the checkpoint" on the
+// threads line), or -1.
+inline long long checkpoint_trials(const std::string& table) {
+    const std::string line = threads_line(table);
+    const std::size_t end = line.find(" trials from the checkpoint");
+    const std::size_t start = line.rfind(", ", end);
+    if (end == std::string::npos || start == std::string::npos) return -1;
+    return std::stoll(line.substr(start + 2, end - start - 2));
+}
+
 // True when `program` can be found on the PATH.
 inline bool have_program(const std::string& program) {
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;

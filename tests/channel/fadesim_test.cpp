@@ -183,5 +183,46 @@ TEST(Fadesim, EmptyInputGivesNoiseOnly) {
     }
 }
 
+// Settings that would give NaN or infinite signals are refused: an Es/N0 whose noise variance is
+// not finite before the stream is touched, and M = 0 (which passes the delay rule with a delay of
+// 0 samples) after it, with the caller's stream given back.
+TEST(Fadesim, RefusesSettingsThatGiveNoFiniteSignal) {
+    const struct {
+        double EsNodB, M;
+        const char* id;
+        std::vector<std::string> log;
+    } cases[] = {
+        {std::nan(""), 5, "hfchain:channel:InvalidEsNodB", {}},
+        {-kInf, 5, "hfchain:channel:InvalidEsNodB", {}},
+        {-4000, 5, "hfchain:channel:InvalidEsNodB", {}},  // 10^(-400) underflows to 0
+        {10, 0, errid::kNotPositive, {"seed 3", "restore"}},
+        {10, -0.0, errid::kNotPositive, {"seed 3", "restore"}},
+    };
+    for (const auto& c : cases) {
+        RecordingHost host(9);
+        BuiltinHost twin(9);
+        try {
+            fadesim(random_complex(50, 1), {"muito_ruim", c.EsNodB, 3}, shaping(c.M), host);
+            ADD_FAILURE() << "accepted EsNodB = " << c.EsNodB << ", M = " << c.M;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), c.id) << e.what();
+        }
+        EXPECT_EQ(host.log, c.log);
+        EXPECT_EQ(next_draw(host), next_draw(twin));
+    }
+    // The noise level of the lowest Es/N0 still accepted is finite; +Inf means no noise.
+    EXPECT_EQ(noise_sigma(kInf), 0.0);
+    EXPECT_NEAR(noise_sigma(-3000) / 7.0710678118654757e149, 1.0, 1e-12);
+    ComplexArray noise, noisy;
+    BuiltinHost host(1);
+    try {
+        add_channel_noise(random_complex(5, 1), std::nan(""), host, noise, noisy);
+        ADD_FAILURE() << "noise at NaN dB";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.identifier(), "hfchain:channel:InvalidEsNodB");
+        EXPECT_NE(std::string(e.what()).find("'EsNodB'"), std::string::npos) << e.what();
+    }
+}
+
 }  // namespace
 }  // namespace hfchain

@@ -149,6 +149,9 @@ TEST(Vitdecode, Failures) {
     const RealArray right(2880);
     RealArray with_nan(2880);
     with_nan[1233] = std::nan("");
+    RealArray opposite(2880);
+    opposite[1201] = kInf;   // step 201, second coded bit, first copy
+    opposite[1205] = -kInf;  // ... its third copy
     struct Case {
         const char* name;
         RealArray in;
@@ -177,6 +180,11 @@ TEST(Vitdecode, Failures) {
          "need 5760 (1440 encoder input bits, 4 coded bits each)"},
         {"empty", RealArray(0), milstd, 1, "hfchain:vitdecode:WrongLength", "holds 0 values"},
         {"NaN", with_nan, milstd, 1, "hfchain:vitdecode:NaN", "DecoderIn(1234) is NaN"},
+        {"NaN copy", with_nan, parameter_set(0.6, 3, 2), 0.5, "hfchain:vitdecode:NaN",
+         "DecoderIn(1234) is NaN"},
+        {"opposite sure copies", opposite, parameter_set(0.6, 3, 3), 0.75, "hfchain:vitdecode:NaN",
+         "The 3 copies of one coded bit, DecoderIn(1202) to DecoderIn(1206) in steps of 2, add up "
+         "to NaN"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -26,10 +26,16 @@ assert (isequal (fadesim (x, vw, vs), r));
 bad_m = vs; bad_m.oversamplingFactor = 4;
 vw_seed = vw; vw_seed.seed = 2^32;
 vw_name = vw; vw_name.model = "Bom";
+no_m = vs; no_m.oversamplingFactor = 0;
+vw_nan = vw; vw_nan.EsNodB = NaN;
+vw_minf = vw; vw_minf.EsNodB = -Inf;
 cases = {@() fadesim(x, vw, vs),       "";
          @() fadesim(x, vw, bad_m),    "";
          @() fadesim(x, vw_name, vs),  "";
-         @() fadesim(x, vw_seed, vs),  "hfchain:host:InvalidSeed"};
+         @() fadesim(x, vw_seed, vs),  "hfchain:host:InvalidSeed";
+         @() fadesim(x, setfield(vw, "model", "muito_ruim"), no_m), "hfchain:runtime:NotPositive";
+         @() fadesim(x, vw_nan, vs),   "hfchain:channel:InvalidEsNodB";
+         @() fadesim(x, vw_minf, vs),  "hfchain:channel:InvalidEsNodB"};
 expect_generator_kept (cases, @() randn (4, 1));
 expect_error (@() fadesim (x, vw, bad_m), "",
               "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.");
@@ -51,4 +57,7 @@ end
 expect_error (@() fadesim (x, rmfield (vw, "seed"), vs), "hfchain:gateway:WrongFields");
 expect_error (@() fadesim (x.', vw, vs), "hfchain:gateway:WrongSize");
 assert (isequal (fadesim (x, orderfields (vw), vs), r));
+% No noise at all is still a valid level.
+vw_inf = vw; vw_inf.EsNodB = Inf;
+assert (all (fadesim (x, vw_inf, vs).noise == 0));
 disp ("fadesim_test passed");

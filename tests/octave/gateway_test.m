@@ -83,6 +83,26 @@ assert (p.EntryPoints.NumberOfOutputs, 1);
 assert (islogical (p.EntryPoints.ConstantInputs) && isequal (p.EntryPoints.ConstantInputs, false));
 assert (isequal (mexprops (which ("modeconf")), p));
 expect_error (@() mexprops ("no_such_plugin"), "hfchain:mexprops:NotFound");
+% Built-in functions and variables have no plug-in file (which names a built-in's source).
+sin_alike = 3;
+for name = {"sin", "pi", "sin_alike"}
+  expect_error (@() mexprops (name{1}), "hfchain:mexprops:NotFound",
+                sprintf ("No plug-in named '%s' on Octave's load path.", name{1}));
+end
+% A path is never silently cut at a NUL character.
+expect_error (@() mexprops (["modeconf" char(0) "x"]), "hfchain:mexprops:InvalidPath");
+expect_error (@() mexprops ([which("modeconf") char(0) "x"]), "hfchain:mexprops:InvalidPath");
+% Only regular files are loaded: a FIFO would block the loader for good.
+fifo = [tempname() ".mex"];
+if (system (sprintf ("mkfifo '%s'", fifo)) == 0)
+  unwind_protect
+    expect_error (@() mexprops (fifo), "hfchain:mexprops:CannotLoad",
+                  sprintf ("Cannot load '%s': not a regular file.", fifo));
+  unwind_protect_cleanup
+    delete (fifo);
+  end_unwind_protect
+end
+expect_error (@() mexprops (tempdir ()), "hfchain:mexprops:CannotLoad");
 expect_error (@() mexprops ("/no/such/file.mex"), "hfchain:mexprops:CannotLoad");
 expect_error (@() mexprops (fullfile (OCTAVE_HOME, "bin", "octave-cli")),
               "hfchain:mexprops:CannotLoad");

@@ -43,6 +43,9 @@ expect_error (@() hostprobe ("restore_fails", 1), "hfchain:test:RestoreFailed", 
 % Stray C++ exceptions become clean errors instead of ending the session.
 expect_error (@() hostprobe ("std_exception", 1), "hfchain:gateway:InternalError");
 expect_error (@() hostprobe ("bad_alloc", 1), "hfchain:runtime:OutOfMemory", "Out of memory.");
+% A result Octave cannot allocate keeps Octave's text and gains the out-of-memory identifier.
+err = expect_error (@() hostprobe ("huge_result", 1), "hfchain:runtime:OutOfMemory");
+assert (! isempty (strfind (err.message, "failed to allocate 8796093022208 bytes")), err.message);
 
 % Seeds: whole numbers 0..4294967295 only.
 for s = {0, 1, 4294967295, -0}

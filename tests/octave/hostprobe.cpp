@@ -97,6 +97,13 @@ struct Hostprobe {
             stream.restore();
             return to_host(0.0);
         }
+        if (mode == "huge_result") {
+            // A result Octave cannot allocate (8 TB): its own failure, with our identifier.
+            return create_in_host([] {
+                return mxCreateUninitNumericMatrix(std::size_t{1} << 20, std::size_t{1} << 20,
+                                                   mxDOUBLE_CLASS, mxREAL);
+            });
+        }
         if (mode == "std_exception") throw std::logic_error("not a block error");
         if (mode == "bad_alloc") throw std::bad_alloc();
         if (mode == "utf8") {

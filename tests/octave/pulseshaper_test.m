@@ -27,4 +27,12 @@ expect_error (@() pulseshaper (x, rmfield (vs, "pulseDelay")), "hfchain:gateway:
 vs_bad = vs; vs_bad.oversamplingFactor = [4 4];
 err = expect_error (@() pulseshaper (x, vs_bad), "hfchain:gateway:WrongSize");
 assert (! isempty (strfind (err.message, "'varShapping.oversamplingFactor'")));
+% A roll-off so small that the taps overflow, and a filter of no taps, are refused.
+expect_error (@() pulseshaper (x, setfield (vs, "rolloffFactor", 4.9e-324)), "",
+              "ERRO! Fator de rolloff invalido.");
+vs_none = struct ("rolloffFactor", 0.35, "pulseDelay", -0.5, "oversamplingFactor", 1);
+expect_error (@() pulseshaper (x, vs_none), "hfchain:runtime:Negative");
+% Refusals from the sizes alone come before the filter is designed.
+expect_error (@() pulseshaper (x(1:10), setfield (vs, "pulseDelay", 1e8)),
+              "Coder:toolbox:conv_dynamicVectorOrientation");
 disp ("pulseshaper_test passed");

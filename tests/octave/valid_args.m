@@ -45,6 +45,12 @@ function args = valid_args (name)
     case "geniecombine"
       args = {tx.MultiplexOut, [], zeros(2 * (numel (tx.MultiplexOut) + 4), 1), 10, milstd, ...
               shaping};
+    case "softslicer"
+      args = {symbols, 0.5, milstd};
+    case "vitdecode"
+      args = {1 - 2 * mod((1:2880)', 2), milstd, 1};
+    case "mexprops"
+      args = {"modeconf"};
     otherwise
       error ("hfchain:test:UnknownPlugin", "no arguments for '%s'", name);
   end

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "shaping/rrc_fir.hpp"
+#include "tests/channel/recording_host.hpp"
 #include "tests/receiver/expect_error.hpp"
 #include "tests/support/signals.hpp"
 
@@ -97,6 +98,80 @@ TEST(Pulsematch, RefusesRolloffOutsideUnitIntervalFirst) {
             "", "ERRO! Fator de rolloff invalido.");
     }
     EXPECT_NO_THROW(pulsematch(ComplexArray(100), {1.0, 6, 5}));
+}
+
+// A long filter makes the kernel poll every few blocks of outputs; the pieces join seamlessly.
+TEST(Pulsematch, LongFiltersEqualTheDirectSum) {
+    const VarShapping s{0.35, 100, 5};  // N = 1001: a poll every 72 outputs
+    const ComplexArray x = random_complex(1500, 5);
+    RecordingHost host(1);
+    const PulsematchOut r = pulsematch(x, s, host);
+    EXPECT_GT(host.polls, 10);
+    const index_t N = 1001, L = 1500;
+    ASSERT_EQ(r.out.numel(), L + N - 1);
+    for (index_t k = 0; k < L + N - 1; ++k) {
+        cdouble sum{};
+        double scale = 0.0;
+        for (index_t j = std::max<index_t>(0, k + 1 - N); j <= std::min(k, L - 1); ++j) {
+            sum += x[j] * r.filter[k - j];
+            scale += std::abs(x[j]) * std::fabs(r.filter[k - j]);
+        }
+        ASSERT_LE(std::abs(r.out[k] - sum), 1e-14 * scale) << "k=" << k;
+    }
+}
+
+// Settings that would give NaN or all-zero outputs are refused, each with its own identifier;
+// every refusal but the roll-off's last one comes before the filter is designed (a host that
+// interrupts at its first poll is never polled).
+TEST(Pulsematch, RefusesSettingsThatGiveNoFilter) {
+    const std::string rolloff = "ERRO! Fator de rolloff invalido.";
+    const struct {
+        VarShapping s;
+        index_t L;
+        const char* id;
+        std::string message;
+        bool designs;
+    } cases[] = {
+        {{0.35, 1e8, 1},
+         10,
+         errid::kConvOrientation,
+         "The input of 10 samples must be longer than the filter of 200000001 taps.",
+         false},
+        {{0.35, 2, 0},
+         40,
+         errid::kNotPositive,
+         "Value 0 of 'oversamplingFactor' must be positive.",
+         false},
+        {{0.35, 2, 0.5},
+         40,
+         errid::kNonInteger,
+         "Value 0.5 of 'oversamplingFactor' must be a whole number of samples per symbol.",
+         false},
+        {{0.35, -2, -1}, 40, errid::kNotPositive, "", false},  // N = 5, M negative
+        {{0.35, -0.5, 1},
+         40,
+         errid::kNegative,
+         "Value -0.5 of 'pulseDelay' must not be negative: the filter would have no taps.",
+         false},
+        {{4.9e-324, 2, 2}, 40, "", rolloff, true},
+        {{1e-310, 2, 2}, 40, "", rolloff, true},
+    };
+    for (const auto& c : cases) {
+        RecordingHost host(1);
+        host.interrupt_at_poll = c.designs ? -1 : 1;
+        try {
+            pulsematch(random_complex(c.L, 2), c.s, host);
+            ADD_FAILURE() << "no error for M = " << c.s.oversamplingFactor;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), c.id) << e.what();
+            if (!c.message.empty()) {
+                EXPECT_EQ(std::string(e.what()), c.message);
+            }
+        }
+        if (!c.designs) {
+            EXPECT_EQ(host.polls, 0) << c.s.pulseDelay;
+        }
+    }
 }
 
 }  // namespace

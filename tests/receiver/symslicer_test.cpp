@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
+#include <cstdio>
 #include <limits>
 #include <vector>
 
 #include "runtime/builtin_host.hpp"
+#include "tests/channel/recording_host.hpp"
 #include "tests/receiver/expect_error.hpp"
+#include "tests/support/signals.hpp"
 
 namespace hfchain {
 namespace {
@@ -221,6 +225,105 @@ TEST(Symslicer, SeventyFiveBitsFailures) {
     Milstd single = milstd;
     single.chSymMapping = RealArray(1, 8);
     expect_error([&] { symslicer(ComplexArray(3), single); }, errid::kAutoDim);
+}
+
+// Checks that need no decision come before any symbol is decided: a host that interrupts at its
+// first poll is never polled.
+TEST(Symslicer, SeventyFiveBitsChecksComeBeforeTheDecisions) {
+    Milstd four_columns = rate75(0.6);
+    four_columns.chSymMapping = RealArray(32, 4);
+    Milstd single = rate75(0.6);
+    single.chSymMapping = RealArray(1, 8);
+    const struct {
+        Milstd milstd;
+        index_t N;
+        const char* id;
+        const char* fragment;
+    } cases[] = {
+        {rate75(0.6), 33, errid::kNonIntegerSize, ""},
+        {rate75(0.6), 0, errid::kReshapeEmptyLimit, ""},
+        {single, 3, errid::kAutoDim, ""},
+        // Block 45 would need the alternate set, columns 5-8.
+        {four_columns, 32 * 45, errid::kIndexOutOfBounds, "Index 5 is out of bounds"},
+    };
+    for (const auto& c : cases) {
+        RecordingHost host(1);
+        host.interrupt_at_poll = 1;
+        expect_error([&] { symslicer(ComplexArray(c.N), c.milstd, host); }, c.id, c.fragment);
+        EXPECT_EQ(host.polls, 0) << c.id;
+    }
+    // 44 blocks use the normal set only.
+    EXPECT_EQ(symslicer(ComplexArray(32 * 44), four_columns).DemodOutDemapIn.numel(), 44);
+}
+
+// The decision of a single symbol on 2^b points: the result, or the point named by the refusal
+// of a decision beyond the Gray table.
+index_t decision_of(cdouble y, double b) {
+    try {
+        return static_cast<index_t>(symslicer(ComplexArray{y}, general(b)).DemodOutDemapIn[0]);
+    } catch (const Error& e) {
+        long long index = 0;
+        EXPECT_EQ(std::sscanf(e.what(), "Index %lld is out of bounds for 'bina2gray'", &index), 1)
+            << e.what();
+        return static_cast<index_t>(index - 1);
+    }
+}
+
+// Constellations larger than the tabulated ones are searched near the symbol only; the decision
+// is the whole rule's, ties, tiny and huge magnitudes and non-finite values included.
+TEST(Symslicer, LargeConstellationsDecideByTheWholeRule) {
+    for (const double b : {7.0, 10.0, 16.0}) {
+        const int K = 1 << static_cast<int>(b);
+        std::vector<cdouble> ys;
+        const ComplexArray noise = random_complex(b < 16 ? 400 : 60, b);
+        for (const double scale : {1.0, 1e-300, 1e-9, 1e6, 1e14, 1e300}) {
+            for (index_t i = 0; i < noise.numel() / 4; ++i) ys.push_back(scale * noise[i]);
+        }
+        for (int k = 0; k < K; k += K / 16 + 1) {
+            // On a point, and halfway between two neighbours (a tie up to rounding), at several
+            // radii.
+            const double mid = 6.2831853071795862 * (k + 0.5) / K;
+            for (const double r : {1.0, 0.5, 3.0, 1e-20}) {
+                ys.push_back(std::polar(r, 6.2831853071795862 * k / K));
+                ys.push_back(std::polar(r, mid));
+            }
+        }
+        for (const cdouble y :
+             {cdouble{0, 0}, cdouble{-0.0, 0}, cdouble{1e300, 0}, cdouble{-1e300, 1e300},
+              cdouble{5e-324, -5e-324}, cdouble{kInf, 0}, cdouble{0, -kInf}, cdouble{kNaN, 1},
+              cdouble{kInf, kNaN}, cdouble{1.7e308, 1.7e308}}) {
+            ys.push_back(y);
+        }
+        for (const cdouble y : ys) {
+            ASSERT_EQ(decision_of(y, b), nearest_by_rule(y, K))
+                << "K = " << K << ", y = " << y.real() << " + " << y.imag() << "j";
+        }
+    }
+}
+
+// 2^26 or 2^30 points: the second symbol, at 45 degrees, is decided as point 2^b / 8 and refused
+// at once, without building the constellation (a handful of polls, not 2^b points).
+TEST(Symslicer, HugeConstellationsRefuseAtTheFirstDecisionBeyondTheGrayTable) {
+    ComplexArray in(40);
+    for (index_t n = 0; n < 40; ++n) in[n] = std::polar(1.0, 6.2831853071795862 * (n % 8) / 8);
+    const struct {
+        double b;
+        const char* message;
+    } cases[] = {
+        {26, "Index 8388609 is out of bounds for 'bina2gray' (valid range 1..8)."},
+        {30, "Index 134217729 is out of bounds for 'bina2gray' (valid range 1..8)."},
+    };
+    for (const auto& c : cases) {
+        RecordingHost host(1);
+        try {
+            symslicer(in, general(c.b), host);
+            ADD_FAILURE() << "accepted b = " << c.b;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), errid::kIndexOutOfBounds);
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+        EXPECT_LE(host.polls, 2) << c.b;
+    }
 }
 
 TEST(Int2bin, BitsMostSignificantFirst) {

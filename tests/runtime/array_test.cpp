@@ -118,6 +118,10 @@ TEST(Checks, ReportIdentifierAndFacts) {
         {[] { check_size_argument(3e9); }, "Coder:MATLAB:pmaxsize", "3000000000"},
         {[] { check_size_equal(4, 5, "fr_mp"); }, "hfchain:runtime:SizeMismatch", "'fr_mp'"},
         {[] { check_loop_bound(2147483647); }, "Coder:toolbox:int_forloop_overflow", "int32"},
+        {[] { check_positive(0.0, "oversamplingFactor"); }, "hfchain:runtime:NotPositive",
+         "Value 0 of 'oversamplingFactor' must be positive."},
+        {[] { check_positive(-2.5, "M"); }, "hfchain:runtime:NotPositive", "-2.5"},
+        {[] { check_positive(NAN, "M"); }, "hfchain:runtime:NotPositive", "NaN"},
     };
     for (const auto& c : cases) {
         try {
@@ -130,6 +134,7 @@ TEST(Checks, ReportIdentifierAndFacts) {
     }
     EXPECT_EQ(check_index(10.0, 10, "x"), 9);
     EXPECT_EQ(check_size_argument(-4), 0);
+    EXPECT_NO_THROW(check_positive(5e-324, "M"));
 }
 
 }  // namespace

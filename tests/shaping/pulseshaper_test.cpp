@@ -9,6 +9,7 @@
 
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
+#include "tests/channel/recording_host.hpp"
 #include "tests/support/signals.hpp"
 
 namespace hfchain {
@@ -104,6 +105,10 @@ TEST(Pulseshaper, Failures) {
         {0.35, 6, 4, 12, errid::kConvOrientation, ""},  // L = 2 D
         {0.35, 6, 1, 13, errid::kConvOrientation, ""},  // M = 1 needs 2 D + 2 symbols
         {0.35, 0, 1, 0, errid::kConvOrientation, ""},   // empty input, empty output
+        {4.9e-324, 2, 5, 100, "", rolloff},             // passes (0, 1], gives NaN taps
+        {1e-310, 2, 5, 100, "", rolloff},               // 1 / (4 alpha) overflows
+        {0.35, -0.5, 1, 100, errid::kNegative, ""},     // N = 0: no taps, all-zero output
+        {0.35, -0.25, 2, 100, errid::kNegative, ""},
     };
     for (const auto& c : cases) {
         try {
@@ -116,10 +121,43 @@ TEST(Pulseshaper, Failures) {
             }
         }
     }
+    // The smallest roll-offs whose taps stay finite are accepted.
+    for (const double alpha : {1e-300, 1e-9}) {
+        const PulseshaperOut r = pulseshaper(random_complex(20, 1), {alpha, 2, 5});
+        EXPECT_TRUE(std::all_of(r.filter.begin(), r.filter.end(), [](double t) {
+            return std::isfinite(t);
+        })) << alpha;
+    }
     // The shortest accepted streams.
     EXPECT_EQ(pulseshaper(random_complex(13, 1), {0.35, 6, 4}).out.numel(), 4 * 25);
     EXPECT_EQ(pulseshaper(random_complex(14, 1), {0.35, 6, 1}).out.numel(), 26);
     EXPECT_EQ(pulseshaper(random_complex(1, 1), {0.35, 0, 1}).out.numel(), 1);
+}
+
+// Refusals that need only the sizes come before the filter is designed: a host that interrupts at
+// its first poll is never polled. A filter of 2e8 + 1 taps for 10 symbols is refused at once.
+TEST(Pulseshaper, SizeChecksComeBeforeTheDesign) {
+    const struct {
+        double D, M;
+        index_t L;
+        const char* id;
+    } cases[] = {
+        {1e8, 1, 10, errid::kConvOrientation},
+        {1e8, 2.5, 10, errid::kNonInteger},
+        {1e8, 0, 10, errid::kSizeMismatch},
+        {-0.5, 1, 10, errid::kNegative},
+    };
+    for (const auto& c : cases) {
+        RecordingHost host(1);
+        host.interrupt_at_poll = 1;
+        try {
+            pulseshaper(random_complex(c.L, 1), {0.35, c.D, c.M}, host);
+            ADD_FAILURE() << "no error for D = " << c.D << ", M = " << c.M;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), c.id) << e.what();
+        }
+        EXPECT_EQ(host.polls, 0) << "D = " << c.D << ", M = " << c.M;
+    }
 }
 
 }  // namespace

@@ -69,12 +69,39 @@ TEST(RrcFir, LengthMustBeAWholeNonNegativeNumber) {
         {-3, 2, errid::kNegative},
     };
     for (const auto& c : cases) {
-        try {
-            rrc_fir(0.35, c.D, c.M);
-            ADD_FAILURE() << "no error for D = " << c.D << ", M = " << c.M;
-        } catch (const Error& e) {
-            EXPECT_EQ(e.identifier(), c.id) << c.D << " " << c.M;
+        for (const auto& call : {+[](double D, double M) { rrc_fir(0.35, D, M); },
+                                 +[](double D, double M) { rrc_length(D, M); }}) {
+            try {
+                call(c.D, c.M);
+                ADD_FAILURE() << "no error for D = " << c.D << ", M = " << c.M;
+            } catch (const Error& e) {
+                EXPECT_EQ(e.identifier(), c.id) << c.D << " " << c.M;
+            }
         }
+    }
+    EXPECT_EQ(rrc_length(6, 5), 61);
+    EXPECT_EQ(rrc_length(-0.5, 1), 0);
+    EXPECT_EQ(rrc_length(1e8, 1), 200000001);
+}
+
+// A roll-off inside (0, 1] so small that 1 / (4 alpha) overflows gives infinite and NaN taps; the
+// shaping filter refuses it with the roll-off message instead of returning them.
+TEST(ShapingFilter, RefusesRolloffsWhoseTapsAreNotFinite) {
+    for (const double alpha : {4.9e-324, 1e-320, 1e-310}) {
+        EXPECT_FALSE(std::isfinite(rrc_fir(alpha, 2, 4)[8])) << alpha;  // the centre tap
+        try {
+            shaping_filter(alpha, 2, 4, no_host());
+            ADD_FAILURE() << "accepted " << alpha;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), "");
+            EXPECT_EQ(std::string(e.message()), "ERRO! Fator de rolloff invalido.");
+        }
+    }
+    for (const double alpha : {1e-300, 1e-9, 0.35, 1.0}) {
+        const RealArray f = shaping_filter(alpha, 2, 4, no_host());
+        const RealArray expected = unit_energy_filter(rrc_fir(alpha, 2, 4));
+        ASSERT_EQ(f.numel(), 17);
+        for (index_t i = 0; i < 17; ++i) EXPECT_EQ(f[i], expected[i]) << alpha;
     }
 }
 

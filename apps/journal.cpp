@@ -1,0 +1,363 @@
+#include "apps/journal.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "apps/options.hpp"
+#include "apps/output_file.hpp"
+#include "runtime/checks.hpp"
+
+namespace hfchain::app {
+
+namespace {
+
+constexpr std::string_view kMagic = "hfchain checkpoint journal, format ";
+constexpr int kFormat = 1;
+constexpr const char* kOption = "--checkpoint";
+
+std::array<std::uint32_t, 256> make_crc_table() {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        std::uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xedb88320U ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}
+
+void append_value(std::string& s, std::int64_t v) { s += std::to_string(v); }
+void append_value(std::string& s, bool v) { s += v ? '1' : '0'; }
+void append_value(std::string& s, double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);  // shortest text that reads back
+    s.append(buf, r.ptr);
+}
+
+bool parse_value(std::string_view t, std::int64_t& v) {
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+bool parse_value(std::string_view t, bool& v) {
+    if (t != "0" && t != "1") return false;
+    v = t == "1";
+    return true;
+}
+bool parse_value(std::string_view t, double& v) {
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
+// The next space-separated token of `text` from `pos`; empty at the end.
+std::string_view next_token(std::string_view text, std::size_t& pos) {
+    if (pos >= text.size()) return {};
+    const std::size_t space = text.find(' ', pos);
+    const std::size_t end = space == std::string_view::npos ? text.size() : space;
+    const std::string_view token = text.substr(pos, end - pos);
+    pos = space == std::string_view::npos ? text.size() + 1 : space + 1;
+    return token;
+}
+
+std::string hex8(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08x", v);
+    return buf;
+}
+
+std::string record_line() { return "record point trial " + outcome_field_names(); }
+
+std::string in_file(const std::string& file) { return std::string(kOption) + ": '" + file + "'"; }
+
+}  // namespace
+
+std::uint32_t crc32(std::string_view data) {
+    static const std::array<std::uint32_t, 256> table = make_crc_table();
+    std::uint32_t c = 0xffffffffU;
+    for (const char ch : data) c = table[(c ^ static_cast<unsigned char>(ch)) & 0xff] ^ (c >> 8);
+    return c ^ 0xffffffffU;
+}
+
+std::string encode_outcome(const TrialOutcome& outcome) {
+    std::string s;
+    for_each_outcome_field(outcome, [&s](const char*, const auto& field) {
+        if (!s.empty()) s += ' ';
+        append_value(s, field);
+    });
+    return s;
+}
+
+bool decode_outcome(std::string_view text, TrialOutcome& outcome) {
+    TrialOutcome o;
+    std::size_t pos = 0;
+    bool ok = true;
+    for_each_outcome_field(o, [&](const char*, auto& field) {
+        ok = ok && pos <= text.size() && parse_value(next_token(text, pos), field);
+    });
+    if (!ok || pos <= text.size()) return false;  // a field missing or one too many
+    outcome = o;
+    return true;
+}
+
+std::string outcome_field_names() {
+    std::string s;
+    const TrialOutcome o;
+    for_each_outcome_field(o, [&s](const char* name, const auto&) {
+        if (!s.empty()) s += ' ';
+        s += name;
+    });
+    return s;
+}
+
+SweepParameters sweep_parameters(const SweepConfig& c, const std::string& version) {
+    auto join = [](std::string& list, const std::string& item) {
+        if (!list.empty()) list += ',';
+        list += item;
+    };
+    std::string conditions;
+    for (const std::string& name : c.conditions) join(conditions, name);
+    std::string esno;
+    for (const double e : c.esno) join(esno, format_value(e));
+    return {
+        {"version", version},
+        {"--interleaver", format_value(c.interLen)},
+        {"--nframe", format_value(c.nFrame)},
+        {"--rolloff", format_value(c.shaping.rolloffFactor)},
+        {"--delay", format_value(c.shaping.pulseDelay)},
+        {"--oversampling", format_value(c.shaping.oversamplingFactor)},
+        {"--conditions", conditions},
+        {"--esno", esno},
+        {"--min-trials", std::to_string(c.minTrials)},
+        {"--min-errors", std::to_string(c.minErrors)},
+        {"--max-bits", std::to_string(c.maxBits)},
+        {"--seed", std::to_string(c.seed)},
+    };
+}
+
+std::string parameter_difference(const SweepParameters& there, const SweepParameters& here,
+                                 const std::string& where) {
+    auto find = [](const SweepParameters& list, const std::string& name) -> const std::string* {
+        for (const auto& [n, v] : list) {
+            if (n == name) return &v;
+        }
+        return nullptr;
+    };
+    for (const auto& [name, value] : here) {
+        const std::string* other = find(there, name);
+        if (other == nullptr) return name + " missing " + where + ", " + value + " here";
+        if (*other != value) return name + " " + *other + " " + where + ", " + value + " here";
+    }
+    for (const auto& [name, value] : there) {
+        if (find(here, name) == nullptr) {
+            return name + " " + value + " " + where + ", not known here";
+        }
+    }
+    return {};
+}
+
+std::string parameters_text(const SweepParameters& parameters) {
+    std::string text;
+    for (const auto& [name, value] : parameters) text += name + ' ' + value + '\n';
+    return text;
+}
+
+SweepParameters parameters_from_text(std::string_view text) {
+    SweepParameters parameters;
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos) eol = text.size();
+        const std::string_view line = text.substr(pos, eol - pos);
+        const std::size_t space = line.find(' ');
+        if (space != std::string_view::npos) {
+            parameters.emplace_back(line.substr(0, space), line.substr(space + 1));
+        }
+        pos = eol + 1;
+    }
+    return parameters;
+}
+
+std::string journal_header(const SweepParameters& parameters) {
+    std::string h = std::string(kMagic) + std::to_string(kFormat) + '\n';
+    h += parameters_text(parameters);
+    h += record_line() + '\n';
+    return h + "end " + hex8(crc32(h)) + '\n';
+}
+
+Journal::Journal(const std::string& file, const SweepConfig& config, const std::string& version)
+    : file_(file), last_sync_(std::chrono::steady_clock::now()) {
+    const SweepParameters parameters = sweep_parameters(config, version);
+    check_output_file(kOption, file);
+    for (int attempt = 0; fd_ < 0; ++attempt) {
+        struct stat st {};
+        const bool exists = ::stat(file.c_str(), &st) == 0;
+        if (exists && !S_ISREG(st.st_mode)) {
+            throw UsageError(in_file(file) + " is not a regular file");
+        }
+        if (!exists || st.st_size == 0) {
+            // The header appears whole or not at all.
+            ResultFile header(kOption, file);
+            header.write(journal_header(parameters));
+            header.commit();
+        }
+        const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) throw OutputError(in_file(file) + " cannot be opened: " + std::strerror(errno));
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK) {
+                throw UsageError(in_file(file) + " is in use by another running sweep");
+            }
+            throw OutputError(in_file(file) + " cannot be locked: " + std::strerror(error));
+        }
+        // Another process may have replaced the file between the creation and the lock.
+        struct stat opened {};
+        struct stat named {};
+        if (::fstat(fd, &opened) == 0 && ::stat(file.c_str(), &named) == 0 &&
+            opened.st_ino == named.st_ino && opened.st_dev == named.st_dev) {
+            fd_ = fd;
+        } else {
+            ::close(fd);
+            if (attempt >= 3) throw OutputError(in_file(file) + " keeps being replaced");
+        }
+    }
+    try {
+        read_back(parameters, point_count(config));
+        if (::fcntl(fd_, F_SETFL, O_APPEND) != 0 || ::lseek(fd_, 0, SEEK_END) < 0) {
+            throw OutputError(in_file(file) + " cannot be appended to: " + std::strerror(errno));
+        }
+    } catch (...) {
+        ::close(fd_);
+        throw;
+    }
+}
+
+Journal::~Journal() {
+    ::fdatasync(fd_);
+    ::close(fd_);
+}
+
+void Journal::read_back(const SweepParameters& parameters, std::int64_t points) {
+    std::string content;
+    {
+        char buf[1 << 16];
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(fd_, buf, sizeof buf, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0)
+                throw OutputError(in_file(file_) + " cannot be read: " + std::strerror(errno));
+            if (n == 0) break;
+            content.append(buf, static_cast<std::size_t>(n));
+            at += n;
+        }
+    }
+    const std::string_view text = content;
+    const std::string not_journal = in_file(file_) + " is not a checkpoint journal of hfchain";
+    if (!text.starts_with(kMagic)) throw UsageError(not_journal);
+
+    // The header: format, parameters, record layout, "end CRC".
+    std::size_t pos = 0;
+    SweepParameters recorded;
+    std::string fields;
+    std::size_t body = std::string_view::npos;
+    for (int line_number = 0; pos < text.size(); ++line_number) {
+        const std::size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos) break;
+        const std::string_view line = text.substr(pos, eol - pos);
+        if (line_number == 0) {
+            int format = 0;
+            const std::string_view number = line.substr(kMagic.size());
+            const auto r = std::from_chars(number.data(), number.data() + number.size(), format);
+            if (r.ec != std::errc() || r.ptr != number.data() + number.size()) {
+                throw UsageError(not_journal);
+            }
+            if (format != kFormat) {
+                throw UsageError(in_file(file_) + " is a journal of format " +
+                                 std::to_string(format) + "; this hfchain reads format " +
+                                 std::to_string(kFormat));
+            }
+        } else if (line.starts_with("end ")) {
+            if (line.substr(4) != hex8(crc32(text.substr(0, pos)))) break;
+            body = eol + 1;
+            break;
+        } else if (line.starts_with("record ")) {
+            fields = line;
+        } else {
+            const std::size_t space = line.find(' ');
+            if (space == std::string_view::npos) break;
+            recorded.emplace_back(line.substr(0, space), line.substr(space + 1));
+        }
+        pos = eol + 1;
+    }
+    if (body == std::string_view::npos) {
+        throw UsageError(in_file(file_) + " has a damaged header; give another file");
+    }
+    if (fields != record_line()) {
+        throw UsageError(in_file(file_) + " holds records of other fields ('" + fields +
+                         "'; this hfchain writes '" + record_line() + "'); give another file");
+    }
+    if (const std::string diff = parameter_difference(recorded, parameters, "in the journal");
+        !diff.empty()) {
+        throw UsageError(in_file(file_) + " holds the trials of another sweep (" + diff +
+                         "); give the same parameters to resume it, or another file");
+    }
+
+    // The records; the last one may be torn (no newline): it is cut off before appending.
+    for (pos = body; pos < text.size();) {
+        const std::size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos) {
+            torn_ = true;
+            break;
+        }
+        const std::string_view line = text.substr(pos, eol - pos);
+        pos = eol + 1;
+        const std::size_t last = line.rfind(' ');
+        KnownTrial k;
+        std::size_t at = 0;
+        if (last == std::string_view::npos ||
+            line.substr(last + 1) != hex8(crc32(line.substr(0, last))) ||
+            !parse_value(next_token(line, at), k.ticket.point) ||
+            !parse_value(next_token(line, at), k.ticket.trial) || at > last ||
+            !decode_outcome(line.substr(at, last - at), k.outcome) || k.ticket.point < 0 ||
+            k.ticket.point >= points || k.ticket.trial < 0) {
+            ++damaged_;
+            continue;
+        }
+        known_.push_back(k);
+    }
+    known_count_ = static_cast<std::int64_t>(known_.size());
+    if (torn_ && ::ftruncate(fd_, static_cast<off_t>(pos)) != 0) {
+        throw OutputError(in_file(file_) +
+                          " cannot be cut after its last whole record: " + std::strerror(errno));
+    }
+}
+
+void Journal::append(const TrialTicket& ticket, const TrialOutcome& outcome) {
+    std::string line = std::to_string(ticket.point) + ' ' + std::to_string(ticket.trial) + ' ' +
+                       encode_outcome(outcome);
+    line += ' ' + hex8(crc32(line)) + '\n';
+    std::lock_guard lock(mutex_);
+    write_all(fd_, line, std::string(kOption) + ": writing '" + file_ + "'");
+}
+
+void Journal::sync_if_due() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_sync_ < std::chrono::seconds(1)) return;
+    last_sync_ = now;
+    sync();
+}
+
+void Journal::sync() {
+    // Not under the lock: the workers go on appending while the disk catches up.
+    if (::fdatasync(fd_) != 0) {
+        throw OutputError(std::string(kOption) + ": writing '" + file_ +
+                          "' failed: " + std::strerror(errno));
+    }
+}
+
+}  // namespace hfchain::app

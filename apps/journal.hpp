@@ -1,0 +1,106 @@
+// The checkpoint journal of a sweep (`--checkpoint FILE`): every finished trial is appended as it
+// completes, so that rerunning the same command with the same file resumes where a killed run
+// stopped and gives exactly the table of an uninterrupted run.
+//
+// The file is text. A header names the format, the program's version and every parameter that
+// decides the table, and ends with a CRC-32 of itself; then one line per finished trial:
+//
+//   hfchain checkpoint journal, format 1
+//   version 0.1.0
+//   --interleaver 0.6
+//   ... (one line per parameter, named as its option)
+//   record point trial bits errors sync_miss seconds
+//   end 5c1a0f3e
+//   0 0 2880 0 0 0.0123456 9ad2c6e1
+//
+// A record holds the point (numbered condition-major), the trial index, the outcome's fields in
+// the order for_each_outcome_field() lists them, and the CRC-32 of the text before it in hex.
+// Records are checked on reading: a torn last record (a write cut short by a kill) and damaged
+// ones are dropped, never trusted, and their trials simply run again.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "apps/sweep.hpp"
+
+namespace hfchain::app {
+
+// CRC-32 (IEEE 802.3, reflected polynomial 0xedb88320): crc32("123456789") = 0xcbf43926.
+std::uint32_t crc32(std::string_view data);
+
+// A trial's outcome as text: its fields in order, separated by single spaces; whole numbers in
+// decimal, flags as 0 or 1, real numbers with enough digits to read back exactly.
+std::string encode_outcome(const TrialOutcome& outcome);
+
+// Reads an outcome written by encode_outcome(); false when `text` is not exactly that (missing,
+// extra or malformed fields).
+bool decode_outcome(std::string_view text, TrialOutcome& outcome);
+
+// The outcome's field names in order, separated by spaces: "bits errors sync_miss seconds".
+std::string outcome_field_names();
+
+// The parameters that decide a sweep's table, named as their options ("--seed", ...) and
+// preceded by the program's version, with their values as text.
+using SweepParameters = std::vector<std::pair<std::string, std::string>>;
+SweepParameters sweep_parameters(const SweepConfig& config, const std::string& version);
+
+// "--seed 1 <where>, 2 here": the first parameter whose value differs (or that only one side
+// has), or empty when they agree. `where` says where `there` comes from ("in the journal").
+std::string parameter_difference(const SweepParameters& there, const SweepParameters& here,
+                                 const std::string& where);
+
+// The parameters as lines "name value", and back.
+std::string parameters_text(const SweepParameters& parameters);
+SweepParameters parameters_from_text(std::string_view text);
+
+// The header of a journal for `parameters`, "end" line included.
+std::string journal_header(const SweepParameters& parameters);
+
+class Journal {
+public:
+    // Opens `file`, creating it with its header when it is missing or empty, or reading back the
+    // trials of an earlier run of the same sweep; a torn last record is cut off. The file stays
+    // locked against other processes until the Journal is destroyed. Raises UsageError (naming
+    // --checkpoint) when the file is not a journal, was written for other parameters (the message
+    // names the first differing one) or is in use, and OutputError when it cannot be written.
+    Journal(const std::string& file, const SweepConfig& config, const std::string& version);
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+    ~Journal();
+
+    // The trials read back (handed over once; empty afterwards).
+    std::vector<KnownTrial> take_known() { return std::move(known_); }
+    std::int64_t known_count() const { return known_count_; }
+    int damaged_records() const { return damaged_; }
+    bool torn_record() const { return torn_; }
+
+    // Appends one finished trial with a single write: once it returns, the record survives the
+    // program's death. Safe to call from several threads. Raises OutputError naming the file.
+    void append(const TrialTicket& ticket, const TrialOutcome& outcome);
+
+    // Makes everything appended durable (it survives the machine's crash). Raises OutputError.
+    void sync();
+
+    // sync() when the last one is a second old or more; for one thread, while others append.
+    void sync_if_due();
+
+private:
+    void read_back(const SweepParameters& parameters, std::int64_t points);
+
+    std::string file_;
+    int fd_ = -1;
+    std::vector<KnownTrial> known_;
+    std::int64_t known_count_ = 0;
+    int damaged_ = 0;
+    bool torn_ = false;
+    std::mutex mutex_;
+    std::chrono::steady_clock::time_point last_sync_;
+};
+
+}  // namespace hfchain::app

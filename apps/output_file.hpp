@@ -1,0 +1,74 @@
+// Result files that are written whole or not at all, and checked writes to standard output.
+//
+// A result file is first written under a temporary name beside its target and then renamed over
+// it, so that a program killed at any moment leaves either the previous file or the complete new
+// one, never a truncated one. Every write is checked; a failure names the file and the system's
+// reason.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace hfchain::app {
+
+// A result could not be written (a full disk, a folder in the way, a closed pipe). The program
+// exits with status 1.
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Checks, before any work, that `path` can become a result file of `option` ("--csv", ...): it
+// is not a folder, and its folder exists and can be written (an existing device or pipe need
+// only be writable itself). Raises UsageError naming the option.
+void check_output_file(const std::string& option, const std::string& path);
+
+// One result file. The writer puts the content into path() (by write() or by handing the name
+// to a library or program), then commit() puts the file in place: a regular target (or a new
+// one) is replaced by renaming the temporary file ".NAME.hfchain-XXXXXX" made beside it; an
+// existing target that is not a regular file (a device such as /dev/null, a pipe) receives a copy
+// of the content instead. Symbolic links are followed: the file they lead to is replaced. A
+// ResultFile that is destroyed without commit() removes its temporary file; so does a second
+// interrupt signal (remove_temporary_files_now()).
+class ResultFile {
+public:
+    // `option` names the file in messages ("--csv", "the table"). Raises OutputError when the
+    // temporary file cannot be made.
+    ResultFile(std::string option, const std::string& target);
+    ResultFile(const ResultFile&) = delete;
+    ResultFile& operator=(const ResultFile&) = delete;
+    ~ResultFile();
+
+    // Where the content goes until commit().
+    const std::string& path() const { return temp_; }
+    const std::string& target() const { return target_; }
+
+    // Appends `data` to path(). Raises OutputError.
+    void write(std::string_view data);
+
+    // Flushes the content to the disk and puts the file in place. Raises OutputError (the target
+    // is then left as it was).
+    void commit();
+
+private:
+    void discard() noexcept;
+
+    std::string option_;
+    std::string target_;  // as given, for messages
+    std::string final_;   // the file that will be replaced (symbolic links followed)
+    std::string temp_;
+    int fd_ = -1;
+    int slot_ = -1;      // in the list of temporary files removed on a second interrupt
+    bool copy_ = false;  // the target is a device or pipe: copy instead of renaming
+};
+
+// Removes every temporary file of the ResultFile objects alive. Safe to call from a signal
+// handler (it only calls unlink).
+void remove_temporary_files_now() noexcept;
+
+// Writes all of `data` to the file descriptor `fd` (retrying short writes and interruptions).
+// Raises OutputError with `what` ("writing the table to standard output") and the reason.
+void write_all(int fd, std::string_view data, const std::string& what);
+
+}  // namespace hfchain::app

@@ -1,0 +1,108 @@
+// Stand-in trials for the tests of the sweep engine, the journal and the remote workers: outcomes
+// that depend on the seeds alone, and a point's result by its definition.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "apps/sweep.hpp"
+
+namespace hfchain::app::testing {
+
+// A stand-in for the chain: the outcome is a function of the seeds alone, and the time a trial
+// takes varies so that trials finish out of order on several threads.
+class FakeRunner final : public TrialRunner {
+public:
+    explicit FakeRunner(std::int64_t bits = 1000) : bits_(bits) {}
+    TrialOutcome run(const TrialSpec& job) override {
+        const auto tx = static_cast<std::uint64_t>(job.seeds.tx);
+        std::this_thread::sleep_for(std::chrono::microseconds(tx % 300));
+        TrialOutcome o;
+        o.bits = bits_;
+        // Many errors at low Es/N0 (stop by errors), few at high (stop by bits).
+        o.errors = static_cast<std::int64_t>(job.esno < 5    ? tx % 40 * 10
+                                             : job.esno < 10 ? tx % 40
+                                                             : tx % 4);
+        o.syncMiss = static_cast<std::uint64_t>(job.seeds.channel) % 4 == 0;
+        return o;
+    }
+
+private:
+    std::int64_t bits_;
+};
+
+inline SweepConfig small_config(int threads) {
+    SweepConfig c;
+    c.conditions = {"awgn", "bom", "ruim"};
+    c.esno = {0, 5, 10};
+    c.minErrors = 150;
+    c.maxBits = 12000;
+    c.seed = 11;
+    c.threads = threads;
+    return c;
+}
+
+// The point's result by its definition: trials 0, 1, ... in order until a stop rule holds.
+inline PointResult sequential_point(const SweepConfig& c, const std::string& condition,
+                                    double esno) {
+    FakeRunner runner;
+    PointResult p;
+    while (p.stop == StopReason::none) {
+        TrialSpec job;
+        job.condition = &condition;
+        job.esno = esno;
+        job.trial = p.trials;
+        job.seeds = trial_seeds(c.seed, condition, esno, p.trials);
+        const TrialOutcome o = runner.run(job);
+        ++p.trials;
+        p.bits += o.bits;
+        p.errors += o.errors;
+        p.syncMisses += o.syncMiss;
+        if (p.trials < c.minTrials) {
+            continue;
+        } else if (p.errors >= c.minErrors) {
+            p.stop = StopReason::errors;
+        } else if (p.bits >= c.maxBits) {
+            p.stop = StopReason::bits;
+        }
+    }
+    return p;
+}
+
+// Every point of `c` by its definition, condition-major.
+inline std::vector<PointResult> sequential_sweep(const SweepConfig& c) {
+    std::vector<PointResult> points;
+    for (const std::string& cond : c.conditions) {
+        for (const double e : c.esno) {
+            PointResult p = sequential_point(c, cond, e);
+            p.condition = cond;
+            p.esno = e;
+            points.push_back(p);
+        }
+    }
+    return points;
+}
+
+inline TrialRunnerFactory fake_runners() {
+    return [] { return std::make_unique<FakeRunner>(); };
+}
+
+inline void expect_same_points(const std::vector<PointResult>& a,
+                               const std::vector<PointResult>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        SCOPED_TRACE(a[i].condition + " " + std::to_string(a[i].esno));
+        EXPECT_EQ(a[i].condition, b[i].condition);
+        EXPECT_EQ(a[i].esno, b[i].esno);
+        EXPECT_EQ(a[i].trials, b[i].trials);
+        EXPECT_EQ(a[i].bits, b[i].bits);
+        EXPECT_EQ(a[i].errors, b[i].errors);
+        EXPECT_EQ(a[i].syncMisses, b[i].syncMisses);
+        EXPECT_EQ(a[i].stop, b[i].stop);
+    }
+}
+
+}  // namespace hfchain::app::testing

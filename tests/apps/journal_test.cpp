@@ -1,0 +1,331 @@
+// The checkpoint journal: its checksum and record text, reading back what a killed run left (torn
+// and damaged records), refusals, and a resumed sweep giving the uninterrupted result.
+#include "apps/journal.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+#include "apps/options.hpp"
+#include "fake_trials.hpp"
+#include "runtime/error.hpp"
+#include "test_support.hpp"
+
+namespace hfchain::app {
+namespace {
+
+using testing::read_file;
+using testing::ScratchDir;
+
+TEST(Crc32, KnownValues) {
+    struct Case {
+        const char* text;
+        std::uint32_t crc;
+    };
+    const Case cases[] = {
+        {"", 0x00000000U},
+        {"a", 0xe8b7be43U},
+        {"123456789", 0xcbf43926U},
+        {"The quick brown fox jumps over the lazy dog", 0x414fa339U},
+    };
+    for (const Case& c : cases) EXPECT_EQ(crc32(c.text), c.crc) << c.text;
+}
+
+TEST(OutcomeText, ReadsBackExactly) {
+    const TrialOutcome cases[] = {
+        {0, 0, false, 0.0},
+        {2880, 1902, true, 0.1},
+        {std::numeric_limits<std::int64_t>::max(), 1, false, 1e-300},
+        {23040, 7, true, 123456.78901234567},
+        {5, 5, false, std::nextafter(1.0, 2.0)},
+    };
+    EXPECT_EQ(outcome_field_names(), "bits errors sync_miss seconds");
+    for (const TrialOutcome& o : cases) {
+        const std::string text = encode_outcome(o);
+        TrialOutcome back;
+        ASSERT_TRUE(decode_outcome(text, back)) << text;
+        EXPECT_EQ(back.bits, o.bits) << text;
+        EXPECT_EQ(back.errors, o.errors) << text;
+        EXPECT_EQ(back.syncMiss, o.syncMiss) << text;
+        EXPECT_EQ(back.seconds, o.seconds)
+            << text;  // exact: the text reads back to the same double
+    }
+}
+
+TEST(OutcomeText, RefusesAnythingElse) {
+    for (const char* text :
+         {"", "2880 3 0", "2880 3 0 0.5 7", "2880 3 2 0.5", "2880 x 0 0.5", " 2880 3 0 0.5",
+          "2880 3 0 0.5 ", "2880  3 0 0.5", "2880 3 0 0.5x", "99999999999999999999 3 0 0.5"}) {
+        TrialOutcome o;
+        EXPECT_FALSE(decode_outcome(text, o)) << "'" << text << "'";
+    }
+}
+
+SweepConfig journal_config() {
+    SweepConfig c = testing::small_config(2);
+    c.minTrials = 3;
+    return c;
+}
+
+// Appends `text` to `file` as it is.
+void append_raw(const std::string& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    out << text;
+}
+
+TEST(Journal, NewFileGetsItsHeaderAndRecordsReadBack) {
+    ScratchDir dir("journal-new");
+    const std::string file = dir / "j.txt";
+    const SweepConfig c = journal_config();
+    {
+        Journal j(file, c, "9.9");
+        EXPECT_EQ(j.known_count(), 0);
+        j.append({0, 0}, {2880, 12, false, 0.25});
+        j.append({8, 41}, {2880, 0, true, 1.5});
+    }
+    EXPECT_TRUE(read_file(file).starts_with(journal_header(sweep_parameters(c, "9.9"))));
+    Journal j(file, c, "9.9");
+    EXPECT_EQ(j.known_count(), 2);
+    EXPECT_FALSE(j.torn_record());
+    EXPECT_EQ(j.damaged_records(), 0);
+    const std::vector<KnownTrial> known = j.take_known();
+    ASSERT_EQ(known.size(), 2u);
+    EXPECT_EQ(known[1].ticket.point, 8);
+    EXPECT_EQ(known[1].ticket.trial, 41);
+    EXPECT_EQ(known[1].outcome.bits, 2880);
+    EXPECT_TRUE(known[1].outcome.syncMiss);
+    EXPECT_EQ(known[1].outcome.seconds, 1.5);
+}
+
+TEST(Journal, ATornLastRecordIsDroppedAndCutOff) {
+    ScratchDir dir("journal-torn");
+    const std::string file = dir / "j.txt";
+    const SweepConfig c = journal_config();
+    {
+        Journal j(file, c, "9.9");
+        j.append({1, 0}, {2880, 12, false, 0.25});
+        j.append({1, 1}, {2880, 13, false, 0.25});
+    }
+    const std::string whole = read_file(file);
+    // A kill in the middle of the third record's write.
+    append_raw(file, "1 2 2880 1");
+    {
+        Journal j(file, c, "9.9");
+        EXPECT_TRUE(j.torn_record());
+        EXPECT_EQ(j.known_count(), 2);
+        EXPECT_EQ(read_file(file), whole);  // cut back to the last whole record
+        j.append({1, 2}, {2880, 14, false, 0.25});
+    }
+    Journal j(file, c, "9.9");
+    EXPECT_FALSE(j.torn_record());
+    EXPECT_EQ(j.damaged_records(), 0);
+    EXPECT_EQ(j.known_count(), 3);
+}
+
+TEST(Journal, DamagedRecordsAreSkippedNotTrusted) {
+    ScratchDir dir("journal-damaged");
+    const std::string file = dir / "j.txt";
+    const SweepConfig c = journal_config();
+    {
+        Journal j(file, c, "9.9");
+        j.append({1, 0}, {2880, 12, false, 0.25});
+    }
+    const std::string good = "1 1 2880 13 0 0.25";
+    const std::string crc = [&] {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%08x", crc32(good));
+        return std::string(buf);
+    }();
+    append_raw(file, "1 1 2880 99 0 0.25 " + crc + "\n");  // a changed count
+    append_raw(file, good + " 00000000\n");                // a wrong checksum
+    append_raw(file, "\n");                                // an empty line
+    append_raw(
+        file, "9 0 2880 1 0 0.25 " + [] {  // a point the sweep does not have
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%08x", crc32("9 0 2880 1 0 0.25"));
+            return std::string(buf);
+        }() + "\n");
+    append_raw(file, good + " " + crc + "\n");  // the one sound record after them
+    Journal j(file, c, "9.9");
+    EXPECT_EQ(j.damaged_records(), 4);
+    EXPECT_EQ(j.known_count(), 2);
+    const std::vector<KnownTrial> known = j.take_known();
+    EXPECT_EQ(known[1].outcome.errors, 13);
+}
+
+TEST(Journal, AJournalOfAnotherSweepIsRefusedNamingTheParameter) {
+    ScratchDir dir("journal-other");
+    const std::string file = dir / "j.txt";
+    const SweepConfig c = journal_config();
+    { Journal j(file, c, "9.9"); }
+    struct Case {
+        void (*change)(SweepConfig&);
+        const char* version;
+        const char* difference;
+    };
+    const Case cases[] = {
+        {[](SweepConfig& x) { x.seed = 12; }, "9.9", "--seed 11 in the journal, 12 here"},
+        {[](SweepConfig& x) { x.minErrors = 151; }, "9.9",
+         "--min-errors 150 in the journal, 151 here"},
+        {[](SweepConfig& x) { x.maxBits = 1; }, "9.9", "--max-bits 12000 in the journal, 1 here"},
+        {[](SweepConfig& x) { x.minTrials = 1; }, "9.9", "--min-trials 3 in the journal, 1 here"},
+        {[](SweepConfig& x) {
+             x.esno = {0, 5};
+         },
+         "9.9", "--esno 0,5,10 in the journal, 0,5 here"},
+        {[](SweepConfig& x) { x.conditions = {"bom"}; }, "9.9",
+         "--conditions awgn,bom,ruim in the journal, bom here"},
+        {[](SweepConfig& x) { x.interLen = 4.8; }, "9.9",
+         "--interleaver 0.6 in the journal, 4.8 here"},
+        {[](SweepConfig& x) { x.nFrame = 2; }, "9.9", "--nframe 1 in the journal, 2 here"},
+        {[](SweepConfig& x) { x.shaping.rolloffFactor = 0.5; }, "9.9",
+         "--rolloff 0.35 in the journal, 0.5 here"},
+        {[](SweepConfig& x) { x.shaping.pulseDelay = 4; }, "9.9",
+         "--delay 6 in the journal, 4 here"},
+        {[](SweepConfig& x) { x.shaping.oversamplingFactor = 10; }, "9.9",
+         "--oversampling 5 in the journal, 10 here"},
+        {[](SweepConfig&) {}, "10.0", "version 9.9 in the journal, 10.0 here"},
+    };
+    for (const Case& k : cases) {
+        SweepConfig other = c;
+        k.change(other);
+        try {
+            Journal j(file, other, k.version);
+            ADD_FAILURE() << "accepted: " << k.difference;
+        } catch (const UsageError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "--checkpoint: '" + file + "' holds the trials of another sweep (" +
+                          k.difference +
+                          "); give the same parameters to resume it, or another file");
+        }
+    }
+    // Threads are no parameter of the results.
+    SweepConfig more_threads = c;
+    more_threads.threads = 7;
+    EXPECT_NO_THROW(Journal(file, more_threads, "9.9"));
+}
+
+TEST(Journal, RefusesWhatIsNotItsOwn) {
+    ScratchDir dir("journal-foreign");
+    const SweepConfig c = journal_config();
+    struct Case {
+        const char* name;
+        std::string content;
+        const char* message;
+    };
+    const std::string header = journal_header(sweep_parameters(c, "9.9"));
+    std::string bad_crc = header;
+    bad_crc[bad_crc.size() - 2] = bad_crc[bad_crc.size() - 2] == '0' ? '1' : '0';
+    // A sound header, but for records of another layout.
+    std::string other_fields = header.substr(0, header.find("end "));
+    other_fields.replace(other_fields.find("record point trial"), 18, "record point trial x");
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08x", crc32(other_fields));
+    other_fields += std::string("end ") + crc + "\n";
+    const Case cases[] = {
+        {"table.txt", "# hfchain 0.1.0 sweep\n     1    0.00\n",
+         "is not a checkpoint journal of hfchain"},
+        {"half.txt", header.substr(0, header.size() / 2), "has a damaged header"},
+        {"crc.txt", bad_crc, "has a damaged header"},
+        {"format.txt", "hfchain checkpoint journal, format 2\n",
+         "is a journal of format 2; this hfchain reads format 1"},
+        {"fields.txt", other_fields, "holds records of other fields"},
+    };
+    for (const Case& k : cases) {
+        const std::string file = dir / k.name;
+        append_raw(file, k.content);
+        try {
+            Journal j(file, c, "9.9");
+            ADD_FAILURE() << "accepted " << k.name;
+        } catch (const UsageError& e) {
+            EXPECT_NE(std::string(e.what()).find(k.message), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(read_file(file), k.content) << "changed " << k.name;
+    }
+    // An empty file (made with `touch`) becomes a new journal.
+    const std::string empty = dir / "empty.txt";
+    append_raw(empty, "");
+    EXPECT_NO_THROW(Journal(empty, c, "9.9"));
+    EXPECT_EQ(read_file(empty), header);
+    // A folder is no journal.
+    try {
+        Journal j(dir.path().string(), c, "9.9");
+        ADD_FAILURE() << "accepted a folder";
+    } catch (const UsageError& e) {
+        EXPECT_NE(std::string(e.what()).find("is a folder"), std::string::npos) << e.what();
+    }
+}
+
+TEST(Journal, OneSweepAtATime) {
+    ScratchDir dir("journal-lock");
+    const std::string file = dir / "j.txt";
+    const SweepConfig c = journal_config();
+    Journal first(file, c, "9.9");
+    try {
+        Journal second(file, c, "9.9");
+        ADD_FAILURE() << "two journals on one file";
+    } catch (const UsageError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "--checkpoint: '" + file + "' is in use by another running sweep");
+    }
+}
+
+// Stops the sweep (as a stop signal would) after a number of trials.
+class StoppingRunner final : public TrialRunner {
+public:
+    StoppingRunner(std::atomic<bool>& flag, std::atomic<int>& count, int after)
+        : flag_(flag), count_(count), after_(after) {}
+    TrialOutcome run(const TrialSpec& job) override {
+        if (++count_ >= after_) flag_ = true;
+        if (flag_) raise(errid::kInterrupted, "Interrupted by the user.");
+        return inner_.run(job);
+    }
+
+private:
+    std::atomic<bool>& flag_;
+    std::atomic<int>& count_;
+    int after_;
+    testing::FakeRunner inner_;
+};
+
+TEST(Journal, ResumedSweepsGiveTheUninterruptedResult) {
+    const std::vector<PointResult> expected = testing::sequential_sweep(journal_config());
+    for (const int stop_after : {1, 7, 25, 60}) {
+        SCOPED_TRACE(stop_after);
+        ScratchDir dir("journal-resume");
+        const std::string file = dir / "j.txt";
+        SweepConfig c = journal_config();
+        // Runs that stop early, one after the other, each resuming the last.
+        std::atomic<std::int64_t> journaled{0};
+        for (int run = 0; run < 3; ++run) {
+            Journal j(file, c, "9.9");
+            EXPECT_EQ(j.known_count(), journaled.load());
+            const std::vector<KnownTrial> known = j.take_known();
+            std::atomic<bool> flag{false};
+            std::atomic<int> count{0};
+            SweepHooks hooks;
+            hooks.known = &known;
+            hooks.finished = [&](const TrialTicket& t, const TrialOutcome& o) {
+                j.append(t, o);
+                ++journaled;
+            };
+            run_sweep(
+                c, [&] { return std::make_unique<StoppingRunner>(flag, count, stop_after); }, &flag,
+                nullptr, hooks);
+        }
+        Journal j(file, c, "9.9");
+        const std::vector<KnownTrial> known = j.take_known();
+        SweepHooks hooks;
+        hooks.known = &known;
+        hooks.finished = [&](const TrialTicket& t, const TrialOutcome& o) { j.append(t, o); };
+        const SweepResult r = run_sweep(c, testing::fake_runners(), nullptr, nullptr, hooks);
+        EXPECT_FALSE(r.interrupted);
+        testing::expect_same_points(r.points, expected);
+    }
+}
+
+}  // namespace
+}  // namespace hfchain::app

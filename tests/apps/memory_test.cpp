@@ -1,0 +1,253 @@
+// The memory estimate of a trial against the memory the road really takes, the sizes users give,
+// and the up-front refusals of runs and sweeps that cannot fit.
+#include "apps/memory.hpp"
+
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "apps/options.hpp"
+#include "runtime/builtin_host.hpp"
+
+// Every allocation through the C allocator (operator new and the arrays' calloc both end there) is
+// counted, so that a test can measure the peak of the bytes a computation holds at once. The
+// sanitizers bring their own allocator, so there the count is off and the peak test skipped.
+#if defined(__SANITIZE_ADDRESS__)
+#define HFCHAIN_COUNTS_ALLOCATIONS 0
+#else
+#define HFCHAIN_COUNTS_ALLOCATIONS 1
+#endif
+
+namespace {
+std::atomic<std::int64_t> g_live{0};
+std::atomic<std::int64_t> g_peak{0};
+
+#if HFCHAIN_COUNTS_ALLOCATIONS
+void count(void* p, std::int64_t sign) {
+    if (p == nullptr) return;
+    const std::int64_t now = g_live += sign * static_cast<std::int64_t>(malloc_usable_size(p));
+    std::int64_t peak = g_peak.load();
+    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
+    }
+}
+#endif
+}  // namespace
+
+#if HFCHAIN_COUNTS_ALLOCATIONS
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void __libc_free(void*);
+
+void* malloc(std::size_t n) {
+    void* p = __libc_malloc(n);
+    count(p, 1);
+    return p;
+}
+void* calloc(std::size_t n, std::size_t size) {
+    void* p = __libc_calloc(n, size);
+    count(p, 1);
+    return p;
+}
+void* realloc(void* old, std::size_t n) {
+    const std::int64_t before =
+        old == nullptr ? 0 : static_cast<std::int64_t>(malloc_usable_size(old));
+    void* p = __libc_realloc(old, n);
+    if (p != nullptr || n == 0) {
+        g_live -= before;
+        count(p, 1);
+    }
+    return p;
+}
+void free(void* p) {
+    count(p, -1);
+    __libc_free(p);
+}
+}
+#endif
+
+namespace hfchain::app {
+namespace {
+
+TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
+    if (!HFCHAIN_COUNTS_ALLOCATIONS) GTEST_SKIP() << "the sanitizers' allocator is not counted";
+    struct Case {
+        double interLen;
+        double nFrame;
+        double M;
+        double D;
+        ChannelKind channel;
+        const char* model;
+    };
+    const Case cases[] = {
+        {0.6, 1, 5, 6, ChannelKind::none, ""},
+        {0.6, 1, 5, 6, ChannelKind::awgn, "awgn"},
+        {0.6, 1, 5, 6, ChannelKind::watterson, "bom"},
+        {0.6, 4, 5, 6, ChannelKind::watterson, "moderado"},
+        {0.6, 2.5, 10, 6, ChannelKind::watterson, "ruim"},
+        {0.6, 1, 1, 64, ChannelKind::watterson, "muito_ruim"},
+        {4.8, 1, 5, 6, ChannelKind::awgn, "awgn"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.interLen) + " s x " + std::to_string(c.nFrame) + ", M " +
+                     std::to_string(c.M) + ", " + c.model);
+        const Milstd milstd = modeconf(c.interLen);
+        RoadConfig config;
+        config.nFrame = c.nFrame;
+        config.shaping.oversamplingFactor = c.M;
+        config.shaping.pulseDelay = c.D;
+        config.channel = c.channel;
+        config.watterson = VarWatterson{c.model, 10, 3};
+        BuiltinHost host;
+        const std::int64_t before = g_live.load();
+        g_peak = before;
+        {
+            const RoadResult r = run_road(milstd, config, host);
+            ASSERT_GT(r.codedBits, 0);
+        }
+        const double peak = static_cast<double>(g_peak.load() - before);
+        const double estimate = road_memory_bytes(milstd, c.nFrame, config.shaping, c.channel);
+        EXPECT_GE(estimate, peak);
+        // The 10 % and 1 MiB of the estimate, and a little more, but no more than that.
+        EXPECT_LE(estimate, 1.25 * peak + 1048576) << "estimate " << estimate << ", peak " << peak;
+    }
+}
+
+TEST(MemorySize, AcceptedTexts) {
+    struct Case {
+        const char* text;
+        double bytes;
+    };
+    const Case cases[] = {
+        {"100", 100},
+        {"2K", 2048},
+        {"2KiB", 2048},
+        {"512M", 512.0 * 1048576},
+        {"512mb", 512.0 * 1048576},
+        {"1.5G", 1.5 * 1073741824},
+        {"1T", 1099511627776.0},
+        {"4e9", 4e9},
+        {"64B", 64},
+    };
+    for (const Case& c : cases) EXPECT_EQ(parse_memory_size(c.text), c.bytes) << c.text;
+}
+
+TEST(MemorySize, RefusedTexts) {
+    for (const char* text :
+         {"", "G", "abc", "-1", "0", "0.5", "5X", "5 G", "1e400", "nan", "2GiBs"}) {
+        try {
+            parse_memory_size(text);
+            ADD_FAILURE() << "accepted '" << text << "'";
+        } catch (const UsageError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "--max-memory: '" + std::string(text) +
+                          "' is not a size; give bytes with an optional K, M, G or T (powers of "
+                          "1024), for example 512M or 1.5G");
+        }
+    }
+}
+
+TEST(MemorySize, Shown) {
+    EXPECT_EQ(format_bytes(900), "900 B");
+    EXPECT_EQ(format_bytes(1536), "1.5 KiB");
+    EXPECT_EQ(format_bytes(512.0 * 1048576), "512.0 MiB");
+    EXPECT_EQ(format_bytes(83.1 * 1073741824), "83.1 GiB");
+}
+
+TEST(MemoryLimit, AGivenLimitWinsAndTheMachineHasOne) {
+    const MemoryLimit given = memory_limit(12345);
+    EXPECT_EQ(given.bytes, 12345);
+    EXPECT_EQ(given.source, "--max-memory");
+    const MemoryLimit machine = memory_limit(0);
+    EXPECT_GT(machine.bytes, 64.0 * 1048576) << machine.source;
+}
+
+SweepOptions sweep_for_memory(int threads, double limit) {
+    SweepOptions o;
+    o.config.conditions = {"awgn", "ruim"};
+    o.config.esno = {10};
+    o.config.threads = threads;
+    o.maxMemory = limit;
+    return o;
+}
+
+TEST(MemoryCheck, SweepsThatCannotFitAreRefusedOrRunFewerThreads) {
+    const Milstd milstd = modeconf(0.6);
+    const double trial =
+        road_memory_bytes(milstd, 1, VarShapping{}, ChannelKind::watterson);  // ruim decides
+    struct Case {
+        int threads;   // asked for (0: one per core)
+        int sharing;   // processes on the machine
+        double limit;  // in trials
+        int runs;      // threads that run, or 0 for a refusal
+        const char* option;
+    };
+    const Case cases[] = {
+        {3, 1, 3.5, 3, nullptr},      // fits
+        {4, 1, 3.5, 0, "--threads"},  // asked for too many
+        {2, 2, 3.5, 0, "--threads"},  // two processes of two
+        {1, 1, 0.5, 0, "--nframe"},   // one trial is too big
+        {0, 1, 1.5, 1, nullptr},      // one per core, lowered to what fits
+        {0, 1, 0.5, 0, "--nframe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.threads) + " threads, " + std::to_string(c.sharing) +
+                     " processes, limit " + std::to_string(c.limit) + " trials");
+        SweepOptions o = sweep_for_memory(c.threads, c.limit * trial);
+        std::string notes;
+        if (c.runs > 0) {
+            ASSERT_NO_THROW(check_sweep_memory(o, c.sharing, &notes));
+            if (c.threads > 0) {
+                EXPECT_EQ(o.config.threads, c.runs);
+            } else {
+                EXPECT_GE(o.config.threads, 1);
+                EXPECT_LE(o.config.threads, std::max(c.runs, usable_cores()));
+                if (usable_cores() > 1) {
+                    EXPECT_EQ(o.config.threads, c.runs);
+                    EXPECT_NE(notes.find("worker threads instead of"), std::string::npos);
+                }
+            }
+        } else {
+            try {
+                check_sweep_memory(o, c.sharing, &notes);
+                ADD_FAILURE() << "accepted";
+            } catch (const UsageError& e) {
+                const std::string m = e.what();
+                EXPECT_TRUE(m.starts_with(std::string(c.option) + ": ")) << m;
+                EXPECT_NE(m.find("need about " + format_bytes(trial) + " of memory each"),
+                          std::string::npos)
+                    << m;
+                EXPECT_NE(m.find(format_bytes(c.limit * trial) + " limit (--max-memory)"),
+                          std::string::npos)
+                    << m;
+            }
+        }
+    }
+}
+
+TEST(MemoryCheck, ARunThatCannotFitIsRefusedBeforeAnyWork) {
+    RunOptions o;
+    o.interLen = 4.8;
+    o.nFrame = 10000;
+    try {
+        check_run_memory(o);
+        ADD_FAILURE() << "accepted";
+    } catch (const UsageError& e) {
+        const std::string m = e.what();
+        EXPECT_TRUE(
+            m.starts_with("--nframe: one transmission of 10000 interleaver blocks of 4.8 "
+                          "s at 5 samples per symbol needs about "))
+            << m;
+        EXPECT_NE(m.find("GiB of memory, more than the "), std::string::npos) << m;
+    }
+    o.nFrame = 1;
+    EXPECT_NO_THROW(check_run_memory(o));
+    o.maxMemory = 1048576;
+    EXPECT_THROW(check_run_memory(o), UsageError);
+}
+
+}  // namespace
+}  // namespace hfchain::app
