@@ -429,10 +429,11 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     const ComplexArray& mf = MatchedFilterIn;
     const index_t Lmf = mf.numel();
     const index_t M = oversampling_factor(varShapping);
-    const RealArray comp = composite_pulse(varShapping);
-    const index_t centre = comp.numel() / 2;  // 2 D M
 
-    // 1. The transmission: frames after the preamble, and the symbols known in advance.
+    // 1. The transmission: frames after the preamble, and the symbols known in advance. The
+    // length is checked before the pulse is designed: a pulse longer than the output (a huge
+    // pulseDelay or oversamplingFactor) leaves no frame and is refused at once.
+    transmission_layout(milstd, 0);  // refuses the modes the receiver does not handle
     const index_t frames = frames_in(Lmf, milstd, varShapping);
     const Layout layout = transmission_layout(milstd, frames);
     if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {
@@ -444,6 +445,8 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
                   std::to_string(2 * kSpan + kSearchLength) + " symbols.");
     }
     const index_t w0 = check_index(FrameStartSample, Lmf, "FrameStartSample");
+    const RealArray comp = composite_pulse(varShapping);
+    const index_t centre = comp.numel() / 2;  // 2 D M
     const KnownSymbols known = known_symbols(milstd, layout);
     const cdouble* x = known.mean.data();
 

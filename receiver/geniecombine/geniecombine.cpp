@@ -26,12 +26,12 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
 
     // The matched filter and the instants: symbol n peaks at sample n M + D M of the shaped
     // waveform (where the rays' gains are read) and at n M + 2 D M of the matched-filter output.
+    // The sizes are checked before the filter is designed: a huge pulseDelay or
+    // oversamplingFactor is refused by the length of raios or noise, not after a long design.
     const index_t M = oversampling_factor(varShapping);
     check_rolloff(varShapping.rolloffFactor);
-    const RealArray filter = unit_energy_filter(
-        rrc_fir(varShapping.rolloffFactor, varShapping.pulseDelay, varShapping.oversamplingFactor));
-    const index_t taps = filter.numel();  // 2 D M + 1
-    const index_t half = taps / 2;        // D M
+    const index_t taps = rrc_length(varShapping.pulseDelay, varShapping.oversamplingFactor);
+    const index_t half = taps / 2;  // D M
     const index_t shaped = checked_size_product(S + 2 * (half / M), M) + 2 * (half % M);
     const bool fading = !raios.empty();
     if (fading) {
@@ -39,6 +39,8 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
         check_size_equal(2, raios.cols(), "raios");
     }
     if (noise.numel() < shaped) check_size_equal(shaped, noise.numel(), "noise");
+    const RealArray filter = unit_energy_filter(
+        rrc_fir(varShapping.rolloffFactor, varShapping.pulseDelay, varShapping.oversamplingFactor));
     const double N0 = std::pow(10.0, -EsNodB / 10.0);
 
     const index_t N = layout.dataSymbols();
