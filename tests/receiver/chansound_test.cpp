@@ -210,6 +210,12 @@ TEST(Chansound, Failures) {
             chansound(road.matched, 61, milstd, VarShapping{0, 6, 5});
         },
         "", "ERRO! Fator de rolloff invalido.");
+    // A pulse longer than the output leaves no frame: refused before the pulse is designed.
+    expect_error(
+        [&] {
+            chansound(road.matched, 61, milstd, VarShapping{0.35, 1e8, 5});
+        },
+        "hfchain:chansound:TooShort", "0 frames");
 }
 
 }  // namespace

@@ -112,6 +112,14 @@ TEST(Geniecombine, Failures) {
                          VarShapping{0.35, 6, 0});
         },
         "hfchain:chansound:BadOversampling");
+    // A pulse far longer than the signal is refused by the sizes, before a filter of 1e9 taps is
+    // designed.
+    expect_error(
+        [&] {
+            geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, milstd,
+                         VarShapping{0.35, 1e8, 5});
+        },
+        errid::kSizeMismatch, "noise");
 }
 
 }  // namespace
