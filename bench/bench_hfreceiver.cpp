@@ -1,10 +1,12 @@
-// The HF receiver's cost against today's receiver: whole sweep trials (0.6 s interleaver, five
-// samples a symbol) with each receiver, and the receivers alone on one received signal. The
-// yardstick is the trial with the original receiver (framelock, tickalign, unframer, symslicer,
-// unshuffle), run in the same program; the ratios are what to read.
+// The HF receiver's cost against today's receiver: whole sweep trials (0.6 s and 4.8 s
+// interleavers, one interleaver block, five samples a symbol) with each receiver, and the receivers
+// alone on one received signal. The yardstick is the trial with the original receiver (framelock,
+// tickalign, unframer, symslicer, unshuffle), run in the same program; the ratios are what to read.
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <cstdint>
+#include <string>
 
 #include "chain/road.hpp"
 #include "receiver/sisodecode/sisodecode.hpp"
@@ -15,6 +17,8 @@ namespace {
 using namespace hfchain;
 
 constexpr std::array<const char*, 4> kModels = {"bom", "moderado", "ruim", "muito_ruim"};
+
+constexpr std::array<double, 2> kInterleavers = {0.6, 4.8};
 
 RoadConfig trial_config(int model, ReceiverKind receiver, double iterations) {
     RoadConfig config;
@@ -33,28 +37,43 @@ const Milstd& short_set() {
     return milstd;
 }
 
-// A whole trial with today's receiver: the yardstick.
+const Milstd& parameter_set(int64_t interleaver) {
+    static const std::array<Milstd, 2> sets = {modeconf(kInterleavers[0]),
+                                               modeconf(kInterleavers[1])};
+    return sets[interleaver];
+}
+
+std::string trial_label(int64_t model, int64_t interleaver) {
+    return std::string(kModels[model]) + (interleaver == 0 ? " 0.6 s" : " 4.8 s");
+}
+
+// A whole trial with today's receiver: the yardstick (condition, interleaver 0 = 0.6 s, 1 = 4.8 s).
 void BM_trial_spec_yardstick(benchmark::State& state) {
     const RoadConfig config = trial_config(static_cast<int>(state.range(0)), ReceiverKind::spec, 0);
+    const Milstd& milstd = parameter_set(state.range(1));
     BuiltinHost host;
-    for (auto _ : state) benchmark::DoNotOptimize(run_road(short_set(), config, host));
-    state.SetLabel(kModels[state.range(0)]);
+    for (auto _ : state) benchmark::DoNotOptimize(run_road(milstd, config, host));
+    state.SetLabel(trial_label(state.range(0), state.range(1)));
 }
-BENCHMARK(BM_trial_spec_yardstick)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_trial_spec_yardstick)
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
-// The same trial with the HF receiver instead (turbo iterations as the second argument).
+// The same trial with the HF receiver instead (turbo iterations as the second argument, the
+// interleaver as the third).
 void BM_trial_hf(benchmark::State& state) {
     const RoadConfig config = trial_config(static_cast<int>(state.range(0)), ReceiverKind::hf,
                                            static_cast<double>(state.range(1)));
+    const Milstd& milstd = parameter_set(state.range(2));
     BuiltinHost host;
-    for (auto _ : state) benchmark::DoNotOptimize(run_road(short_set(), config, host));
-    state.SetLabel(kModels[state.range(0)]);
+    for (auto _ : state) benchmark::DoNotOptimize(run_road(milstd, config, host));
+    state.SetLabel(trial_label(state.range(0), state.range(2)));
 }
 BENCHMARK(BM_trial_hf)
-    ->ArgsProduct({{0, 1, 2, 3}, {2}})
-    ->Args({2, 0})
-    ->Args({2, 1})
-    ->Args({2, 3})
+    ->ArgsProduct({{0, 1, 2, 3}, {2}, {0, 1}})
+    ->Args({2, 0, 0})
+    ->Args({2, 1, 0})
+    ->Args({2, 3, 0})
     ->Unit(benchmark::kMillisecond);
 
 // The same trial with the genie.
