@@ -43,11 +43,11 @@ for c in "${curves[@]}"; do
     --points "$out/$name.csv" --table "$out/$name.md" 2> >(tee "$out/$name.log" >&2) >/dev/null
 done
 
-# The table: the header once, then the row of every curve measured so far, in the order above.
+# The table: the header once, then the row of every curve measured so far, by interleaver and
+# condition.
 {
   first=1
-  for c in "${curves[@]}"; do
-    read -r name _ <<<"$c"
+  for name in awgn06 bom06 moderado06 ruim06 muito06 awgn48 bom48 moderado48 ruim48 muito48; do
     [ -f "$out/$name.md" ] || continue
     if [ $first = 1 ]; then head -n 2 "$out/$name.md"; first=0; fi
     tail -n +3 "$out/$name.md"
