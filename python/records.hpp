@@ -81,11 +81,9 @@ concept IsEnum = requires {
 
 // A list of names of an enumeration (RoadConfig.receivers).
 template <class T>
-concept IsEnumList = requires {
-    typename T::value_type;
-    EnumTraits<typename T::value_type>::kValues;
-}
-&&std::is_same_v<T, std::vector<typename T::value_type>>;
+inline constexpr bool kIsEnumList = false;
+template <IsEnum E>
+inline constexpr bool kIsEnumList<std::vector<E>> = true;
 
 template <IsRecord S>
 py::object to_py(S&& s);
@@ -160,7 +158,7 @@ void read_value(py::handle h, const Name& n, const Field<S, T>& f, T& out) {
     } else if constexpr (std::is_same_v<T, std::vector<double>>) {
         const RealArray a = read_real(h, n, kColumn);
         out.assign(a.begin(), a.end());
-    } else if constexpr (std::is_same_v<T, std::vector<std::string>> || IsEnumList<T>) {
+    } else if constexpr (std::is_same_v<T, std::vector<std::string>> || kIsEnumList<T>) {
         using Item = typename T::value_type;
         const auto read_item = [&](py::handle item) {
             if constexpr (IsEnum<Item>) {

@@ -435,8 +435,8 @@ class RoadConfig:
     watterson: VarWatterson
     """Condition, Es/N0 (dB) and seed of the channel."""
     receivers: list[str]
-    """Receivers that run on the same received signal: "spec" (the original hard-decision
-    blocks: tickalign, unframer, symslicer, unshuffle), "hf" (chansound, turboequal, softslicer,
+    """Receivers that run on the same received signal: "spec" (hard decisions without an
+    equaliser: tickalign, unframer, symslicer, unshuffle), "hf" (chansound, turboequal, softslicer,
     unshuffle, vitdecode) and "genie" (geniecombine, softslicer, unshuffle, vitdecode); a single
     str names one."""
     iterations: float
