@@ -16,6 +16,10 @@ namespace {
 TEST(Ber8pskGray, LimitsAndTheNearestNeighbourApproximation) {
     // Without signal every label is equally likely: half the bits are wrong.
     EXPECT_NEAR(ber_8psk_gray(-80), 0.5, 1e-3);
+    // Without noise none: also where Es/N0 itself overflows.
+    for (const double db : {300.0, 4000.0, static_cast<double>(INFINITY)})
+        EXPECT_EQ(ber_8psk_gray(db), 0.0) << db;
+    EXPECT_TRUE(std::isnan(ber_8psk_gray(NAN)));
     // At high Es/N0 only the two neighbours matter, each one bit away: (2/3) Q(sqrt(2g) sin(pi/8)).
     for (const double db : {14.0, 18.0}) {
         const double g = std::pow(10.0, db / 10);
