@@ -95,9 +95,9 @@ TEST_F(Mpi, Rank0AloneWritesTheFilesAndTheCheckpoint) {
     for (std::string line; std::getline(resumed_rows, line);) {
         if (line.starts_with("#")) continue;
         std::istringstream fields(line);
-        double cond = 0, esno = 0;
+        double cond = 0, esno = 0, snr3k = 0;
         std::int64_t trials = 0;
-        fields >> cond >> esno >> trials;
+        fields >> cond >> esno >> snr3k >> trials;
         counted += trials;
     }
     EXPECT_EQ(testing::checkpoint_trials(resumed.out), counted) << resumed.out;
