@@ -92,10 +92,13 @@ void write_table(std::ostream& out, const SweepOptions& options, const SweepResu
         out << ' ' << i + 1 << '=' << c.conditions[i];
     }
     out << "\n# Es/N0 (dB): " << esno_list(c.esno) << '\n';
-    std::vector<double> snr = c.esno;
-    for (double& e : snr) e -= kSnr3kOffset;
-    out << "# SNR in 3 kHz (dB) = Es/N0 - 10 log10(3000/2400): " << esno_list(snr)
-        << (c.snr3kAxis ? " (given)" : "") << '\n';
+    out << "# SNR in 3 kHz (dB) = Es/N0 - 10 log10(3000/2400):";
+    for (const double e : c.esno) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, " %.10g", e - kSnr3kOffset);
+        out << buf;
+    }
+    out << (c.snr3kAxis ? " (given)" : "") << '\n';
     out << "# receivers: " << receiver_list(c) << "; the stop rule counts " << first << "'s "
         << (decoded ? "decoded information-bit" : "coded-bit") << " errors (--metric "
         << metric_name(c.metric) << ")\n";

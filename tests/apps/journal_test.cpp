@@ -214,6 +214,12 @@ TEST(Journal, AJournalOfAnotherSweepIsRefusedNamingTheParameter) {
         {[](SweepConfig& x) { x.shaping.oversamplingFactor = 10; }, "9.9",
          "--oversampling 5 in the journal, 10 here"},
         {[](SweepConfig&) {}, "10.0", "version 9.9 in the journal, 10.0 here"},
+        {[](SweepConfig& x) {
+             x.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+         },
+         "9.9", "--receiver spec in the journal, hf,genie here"},
+        {[](SweepConfig& x) { x.metric = Metric::decoded; }, "9.9",
+         "--metric coded in the journal, decoded here"},
     };
     for (const Case& k : cases) {
         SweepConfig other = c;

@@ -141,6 +141,37 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
         << j;
 }
 
+// One curve per condition and receiver, the genie's dashed; the axis in SNR(3 kHz) shifts every
+// point by 10 log10(3000/2400); the decoded curves' white-noise reference is the awgn condition,
+// labelled as simulated.
+TEST(SweepPlotScript, CurvesPerReceiverAxisAndReference) {
+    for (const bool snr3k : {false, true}) {
+        SweepOptions o = options_for_test();
+        o.plotSnr3k = snr3k;
+        const std::string script = sweep_plot_script("x.svg", o, result_for_test());
+        for (const char* curve : {"'awgn hf (simulated white-noise reference)'",
+                                  "'awgn genie (simulated white-noise reference)'",
+                                  "'muito_ruim hf'", "'muito_ruim genie'"}) {
+            EXPECT_NE(script.find(curve), std::string::npos) << curve;
+        }
+        const std::size_t hf = script.find("title 'muito_ruim hf'");
+        const std::size_t genie = script.find("title 'muito_ruim genie'");
+        ASSERT_NE(hf, std::string::npos);
+        ASSERT_NE(genie, std::string::npos);
+        auto dash = [&script](std::size_t at) {
+            const std::size_t d = script.rfind("dashtype ", at);
+            return script.substr(d + 9, 1);
+        };
+        EXPECT_EQ(dash(hf), "1");
+        EXPECT_EQ(dash(genie), "2");
+        EXPECT_NE(script.find("decoded information-bit error rate"), std::string::npos);
+        EXPECT_EQ(script.find("SNR in 3 kHz") != std::string::npos, snr3k);
+        // The awgn hf curve's first point: 0 dB Es/N0, 70 of 1440 bits wrong.
+        const std::string first = (snr3k ? "-0.9691" : "0") + std::string(" 0.04861");
+        EXPECT_NE(script.find("\n" + first), std::string::npos) << first << "\n" << script;
+    }
+}
+
 TEST(GnuplotQuote, DoublesSingleQuotes) {
     EXPECT_EQ(gnuplot_quote("a'b.svg"), "'a''b.svg'");
     EXPECT_EQ(gnuplot_quote(""), "''");
