@@ -341,7 +341,8 @@ std::string sweep_plot_script(const std::string& file, const SweepOptions& optio
                        ", D = " + format_value(c.shaping.pulseDelay) +
                        "; genie dashed; bars: 95 % Wilson intervals")
       << '\n';
-    s << "set key outside right top box opaque\nset bars small\n";
+    s << "set key bottom left box opaque font '," << (png ? 9 : 10) << "' spacing 0.9\n";
+    s << "set bars small\n";
     s << "plot $theory using 1:2 with lines dashtype 3 linewidth 2 linecolor rgb 'gray40' title "
       << (decoded ? "'Gray 8-PSK on white noise: coded bits before decoding (theory)'"
                   : "'Gray 8-PSK on white noise (theory)'");
