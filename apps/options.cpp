@@ -593,7 +593,10 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "WattersonOutAwgnIn, noise, AwgnOut, DemodOutDemapIn, DemapOut); shared names carry "
         "their block: pulseshaper_filter, pulseshaper_out, pulsematch_filter, "
         "pulsematch_filterDelay, pulsematch_out, framelock_out, tickalign_out, unframer_out, "
-        "unshuffle_out.");
+        "unshuffle_out. Per receiver R (spec_, hf_, genie_): R_symbols, R_noiseVar, R_LLR, "
+        "R_unshuffle_LLR, R_DecodOut, R_InfoBits, R_codedBitErrors, R_infoBits, R_infoBitErrors, "
+        "R_blocks, R_blockErrors; structures chansound and turboequal (hf: channel estimates, "
+        "equalised symbols) and geniecombine (genie).");
 
     try {
         app.parse(argc, argv);

@@ -103,8 +103,8 @@ void missing(const Milstd& milstd, const RoadConfig& config, const SendchainOut&
 // variance is the symbols' spread around their hard decisions (spread_around_decisions), one
 // value for the whole transmission. Coded bits it did not receive are erasures; the hard-decision
 // coded-bit count stays the one run_road makes from symslicer.
-void decode_spec(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
-                 const ComplexArray& data, Reception& r) {
+void decode_designed(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
+                     const ComplexArray& data, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(milstd, config.nFrame).info;
     r.symbols = data;
@@ -206,7 +206,7 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     for (index_t k = 0; k < usable; ++k) errors += sent[k] != got[k] ? 1 : 0;
     r.codedBitErrors = errors;
 
-    decode_spec(milstd, config, r.tx, r.data.out, r.spec);
+    decode_designed(milstd, config, r.tx, r.data.out, r.spec);
     r.spec.codedBitErrors = r.codedBitErrors;
     return r;
 }

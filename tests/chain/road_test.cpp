@@ -148,7 +148,7 @@ TEST(SpreadAroundDecisions, EstimatesTheNoiseVarianceOnWhiteNoise) {
 
 // The designed receiver decodes: nothing wrong without a channel (whole and fractional nFrame);
 // on white noise at 7 dB the code removes most of the coded-bit errors of the hard decisions.
-TEST(SpecDecoding, DecodesTheDesignedReceiversSymbols) {
+TEST(DesignedReceiver, DecodesTheDesignedReceiversSymbols) {
     const Milstd milstd = modeconf(0.6);
     for (const double nFrame : {1.0, 2.5}) {
         RoadConfig config;
@@ -184,7 +184,7 @@ TEST(SpecDecoding, DecodesTheDesignedReceiversSymbols) {
 
 // Noise alone (-30 dB): whether framelock finds a start or not, every block is lost and about
 // half the information bits are wrong (all of them without a start).
-TEST(SpecDecoding, NoiseAloneLosesEveryBlock) {
+TEST(DesignedReceiver, NoiseAloneLosesEveryBlock) {
     const Milstd milstd = modeconf(0.6);
     RoadConfig config;
     config.nFrame = 3;
