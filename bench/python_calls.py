@@ -71,6 +71,27 @@ def main():
     cases.append(("modeconf   (structure out)", "modeconf", (0.6,), 2000))
     cases.append(("sendchain  1 block", "sendchain", (m, 1, 7), 200))
 
+    # The decoding blocks and the HF receiver: one 0.6 s block (small) and about 1e6 values.
+    for n, repeat in [(100, 2000), (1_000_000, 3)]:
+        y = rng.standard_normal(n) + 1j * rng.standard_normal(n)
+        cases.append((f"softslicer {n:>9,} symbols", "softslicer", (y, 0.5, m), repeat))
+    for blocks, repeat in [(1, 200), (347, 2)]:
+        llr = 4 * rng.standard_normal(2880 * blocks)
+        for block in ["vitdecode", "sisodecode"]:
+            cases.append((f"{block:<10} {llr.size:>9,} LLRs", block, (llr, m, blocks), repeat))
+    for blocks, repeat in [(1, 20), (138, 1)]:
+        road = hfchain.run_road(m, hfchain.RoadConfig(
+            nFrame=blocks, channel="watterson", watterson=hfchain.VarWatterson("moderado", 12, 3),
+            receivers=["hf", "genie"], iterations=1))
+        mf = road.matched.out
+        cases.append((f"chansound  {mf.size:>9,} samples", "chansound",
+                      (mf, road.frameStart, m, vs), repeat))
+        cases.append((f"turboequal {road.equalised.out.size:>9,} symbols", "turboequal",
+                      (road.sounding, m, blocks, 1), repeat))
+        cases.append((f"geniecombine {road.genieView.out.size:>7,} symbols", "geniecombine",
+                      (road.tx.MultiplexOut, road.faded.raios, road.faded.noise, 12, m, vs),
+                      repeat))
+
     for title in ["glibc's default allocator settings", "after hfchain.keep_trial_memory()"]:
         if title.startswith("after"):
             hfchain.keep_trial_memory()

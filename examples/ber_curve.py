@@ -3,7 +3,8 @@
 
 Runs a sweep on white noise and one Watterson condition (the same engine as `hfchain sweep`),
 draws the error rates with their 95 % intervals beside the exact 8-PSK curve, then sends one
-transmission through each channel with run_road and draws the received data symbols.
+transmission through each channel with run_road and draws the received data symbols, and those
+of the fading channel once more as the HF receiver equalises them.
 
     PYTHONPATH=build/release/python python3 examples/ber_curve.py [--quick] [--out DIR]
 
@@ -69,19 +70,29 @@ def main():
     ax.legend()
     fig.savefig(os.path.join(args.out, "ber_curve.png"), dpi=100)
 
-    # One transmission through each channel: the received data symbols.
+    # One transmission through each channel: the received data symbols, and on the fading
+    # channel also what the HF receiver (channel sounder and turbo equaliser) makes of them.
     milstd = hfchain.modeconf(0.6)
-    fig, axes = plt.subplots(1, 2, figsize=(10, 5))
-    for ax, channel, model in zip(axes, ["awgn", "watterson"], ["bom", args.condition]):
+    fig, axes = plt.subplots(1, 3, figsize=(15, 5))
+    panels = [("awgn", "bom", "spec"), ("watterson", args.condition, "spec"),
+              ("watterson", args.condition, "hf")]
+    for ax, (channel, model, receiver) in zip(axes, panels):
         road = hfchain.run_road(milstd, hfchain.RoadConfig(
-            txSeed=7, channel=channel, watterson=hfchain.VarWatterson(model, 14, 3)))
-        symbols = road.data.out
+            txSeed=7, channel=channel, watterson=hfchain.VarWatterson(model, 14, 3),
+            receivers=[receiver]))
+        if receiver == "spec":
+            symbols = road.data.out
+            errors = f"{road.codedBitErrors} of {road.codedBits} coded bits wrong"
+        else:
+            symbols = road.hf.symbols
+            errors = (f"equalised: {road.hf.codedBitErrors} coded, {road.hf.infoBitErrors} of "
+                      f"{road.hf.infoBits} decoded bits wrong")
         ax.plot(symbols.real, symbols.imag, ".", markersize=2, alpha=0.5)
         points = road.tx.ModConstellation
         ax.plot(points.real, points.imag, "r+", markersize=12)
         name = "white noise" if channel == "awgn" else model
-        ax.set(title=f"{name}, 14 dB: {road.codedBitErrors} of {road.codedBits} bits wrong",
-               xlabel="in phase", ylabel="quadrature", aspect="equal")
+        ax.set(title=f"{name}, 14 dB\n{errors}", xlabel="in phase", ylabel="quadrature",
+               aspect="equal")
         ax.grid(True, alpha=0.3)
     fig.savefig(os.path.join(args.out, "constellation.png"), dpi=100)
     print(f"wrote {args.out}/ber_curve.png and {args.out}/constellation.png", file=sys.stderr)

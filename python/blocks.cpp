@@ -117,6 +117,83 @@ void bind_blocks(py::module_& m) {
         py::arg("DeinterleaverIn"), py::arg("milstd"), doc::unshuffle);
 
     m.def(
+        "softslicer",
+        [](py::handle DemodulatorIn, py::handle noiseVar, py::handle milstd, py::handle rule) {
+            const ComplexArray in = read_complex(DemodulatorIn, "DemodulatorIn");
+            const RealArray nv = read_real(noiseVar, "noiseVar");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const SoftRule r = read_enum<SoftRule>(rule, "rule");
+            return to_py(without_gil([&] { return softslicer(in, nv, m, r); }));
+        },
+        py::arg("DemodulatorIn"), py::arg("noiseVar"), py::arg("milstd"),
+        py::arg("rule") = "max_log", doc::softslicer);
+
+    m.def(
+        "vitdecode",
+        [](py::handle DecoderIn, py::handle milstd, py::handle nFrame) {
+            const RealArray in = read_real(DecoderIn, "DecoderIn");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const double n = read_scalar(nFrame, "nFrame");
+            return to_py(without_gil([&] { return vitdecode(in, m, n); }));
+        },
+        py::arg("DecoderIn"), py::arg("milstd"), py::arg("nFrame"), doc::vitdecode);
+
+    m.def(
+        "sisodecode",
+        [](py::handle DecoderIn, py::handle milstd, py::handle nFrame) {
+            const RealArray in = read_real(DecoderIn, "DecoderIn");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const double n = read_scalar(nFrame, "nFrame");
+            return to_py(without_gil([&] { return sisodecode(in, m, n); }));
+        },
+        py::arg("DecoderIn"), py::arg("milstd"), py::arg("nFrame"), doc::sisodecode);
+
+    // chansound and turboequal draw no numbers: the host is there for Ctrl-C.
+    m.def(
+        "chansound",
+        [](py::handle MatchedFilterIn, py::handle FrameStartSample, py::handle milstd,
+           py::handle varShapping) {
+            const ComplexArray in = read_complex(MatchedFilterIn, "MatchedFilterIn");
+            const double start = read_scalar(FrameStartSample, "FrameStartSample");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            return to_py(with_host(
+                py::none(), [&](HostServices& h) { return chansound(in, start, m, vs, h); }));
+        },
+        py::arg("MatchedFilterIn"), py::arg("FrameStartSample"), py::arg("milstd"),
+        py::arg("varShapping"), doc::chansound);
+
+    m.def(
+        "turboequal",
+        [](py::handle sounding, py::handle milstd, py::handle nFrame, py::handle iterations) {
+            const ChansoundOut s = read<ChansoundOut>(sounding, "sounding");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const double n = read_scalar(nFrame, "nFrame");
+            const double it = read_scalar(iterations, "iterations");
+            return to_py(
+                with_host(py::none(), [&](HostServices& h) { return turboequal(s, m, n, it, h); }));
+        },
+        py::arg("sounding"), py::arg("milstd"), py::arg("nFrame"), py::arg("iterations"),
+        doc::turboequal);
+
+    m.def(
+        "geniecombine",
+        [](py::handle MultiplexOut, py::handle raios, py::handle noise, py::handle EsNodB,
+           py::handle milstd, py::handle varShapping) {
+            const ComplexArray tx = read_complex(MultiplexOut, "MultiplexOut");
+            // fadesim's L x 2 ray gains, or empty for a channel without rays.
+            const ComplexArray rays =
+                read_complex(raios, "raios", Shape{upto(kUnbounded), upto(2)});
+            const ComplexArray n = read_complex(noise, "noise");
+            const double esno = read_scalar(EsNodB, "EsNodB");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            return to_py(without_gil([&] { return geniecombine(tx, rays, n, esno, m, vs); }));
+        },
+        py::arg("MultiplexOut"), py::arg("raios"), py::arg("noise"), py::arg("EsNodB"),
+        py::arg("milstd"), py::arg("varShapping"), doc::geniecombine);
+
+    m.def(
         "run_road",
         [](py::handle milstd, py::handle config, py::handle host) {
             const Milstd m = read<Milstd>(milstd, "milstd");
@@ -127,7 +204,12 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "ber_8psk_gray",
-        [](py::handle EsNodB) { return ber_8psk_gray(read_scalar(EsNodB, "EsNodB")); },
+        [](py::handle EsNodB) {
+            const double v = read_scalar(EsNodB, "EsNodB");
+            // The rate is exactly 0 in double precision well below 1000 dB; from about 3083 dB
+            // on (and without noise, +inf) Es/N0 overflows and the integrals would give NaN.
+            return v > 1000 ? 0.0 : ber_8psk_gray(v);
+        },
         py::arg("EsNodB"), doc::ber_8psk_gray);
 }
 

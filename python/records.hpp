@@ -79,6 +79,12 @@ concept IsEnum = requires {
     EnumTraits<E>::kValues;
 };
 
+// A list of names of an enumeration (RoadConfig.receivers).
+template <class T>
+inline constexpr bool kIsEnumList = false;
+template <IsEnum E>
+inline constexpr bool kIsEnumList<std::vector<E>> = true;
+
 template <IsRecord S>
 py::object to_py(S&& s);
 
@@ -100,6 +106,14 @@ py::object to_py(Array<T>&& a) {
 inline py::object to_py(std::vector<std::string>&& v) {
     py::list l;
     for (std::string& s : v) l.append(py::str(s));
+    return l;
+}
+template <IsEnum E>
+py::object to_py(E e);
+template <IsEnum E>
+py::object to_py(std::vector<E>&& v) {
+    py::list l;
+    for (E e : v) l.append(to_py(e));
     return l;
 }
 inline py::object to_py(std::vector<double>&& v) {
@@ -144,13 +158,21 @@ void read_value(py::handle h, const Name& n, const Field<S, T>& f, T& out) {
     } else if constexpr (std::is_same_v<T, std::vector<double>>) {
         const RealArray a = read_real(h, n, kColumn);
         out.assign(a.begin(), a.end());
-    } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+    } else if constexpr (std::is_same_v<T, std::vector<std::string>> || kIsEnumList<T>) {
+        using Item = typename T::value_type;
+        const auto read_item = [&](py::handle item) {
+            if constexpr (IsEnum<Item>) {
+                return read_enum<Item>(item, n);
+            } else {
+                return read_text(item, n);
+            }
+        };
         out.clear();
         if (PyUnicode_Check(h.ptr())) {  // one name alone
-            out.push_back(read_text(h, n));
+            out.push_back(read_item(h));
         } else if (PyList_Check(h.ptr()) || PyTuple_Check(h.ptr())) {
             for (py::handle item : py::reinterpret_borrow<py::sequence>(h)) {
-                out.push_back(read_text(item, n));
+                out.push_back(read_item(item));
             }
         } else {
             raise(errid::kWrongType,

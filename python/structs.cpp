@@ -69,6 +69,13 @@ void bind_structs(py::module_& m) {
     bind_record<UnframerOut>(m);
     bind_record<SymslicerOut>(m);
     bind_record<UnshuffleOut>(m);
+    bind_record<SoftslicerOut>(m);
+    bind_record<VitdecodeOut>(m);
+    bind_record<SisodecodeOut>(m);
+    bind_record<ChansoundOut>(m);
+    bind_record<TurboequalOut>(m);
+    bind_record<GeniecombineOut>(m);
+    bind_record<Reception>(m);
     bind_record<RoadConfig>(m);
     bind_record<RoadResult>(m);
     bind_record<app::SweepConfig>(m);

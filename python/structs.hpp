@@ -1,6 +1,6 @@
 // The field tables of every structure that crosses into Python: the parameter structures, the
-// block outputs, the road and the sweep configuration. A new block's output is one table here
-// and one bind_record line in module.cpp.
+// block outputs, the road (with its receivers' Reception) and the sweep configuration. A new
+// block's output is one table here and one bind_record line in module.cpp.
 //
 // Field shapes follow the Octave plug-ins where they read the structure: in `milstd`,
 // interTable is a column, chSymMapping at most 32 x 8, preamSync a row, probe at most 20 x 2;
@@ -15,6 +15,7 @@
 #include "chain/road.hpp"
 #include "python/docs.hpp"
 #include "python/records.hpp"
+#include "receiver/sisodecode/sisodecode.hpp"
 
 namespace hfchain::python {
 
@@ -161,11 +162,128 @@ struct RecordTraits<UnshuffleOut> {
 };
 
 template <>
+struct RecordTraits<SoftslicerOut> {
+    HFCHAIN_RECORD(SoftslicerOut, "SoftslicerOut")
+    static auto fields() {
+        return std::make_tuple(field("LLR", &SoftslicerOut::LLR, doc::SoftslicerOut_LLR, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<VitdecodeOut> {
+    HFCHAIN_RECORD(VitdecodeOut, "VitdecodeOut")
+    static auto fields() {
+        using S = VitdecodeOut;
+        return std::make_tuple(
+            field("DecodOut", &S::DecodOut, doc::VitdecodeOut_DecodOut, kColumn),
+            field("InfoBits", &S::InfoBits, doc::VitdecodeOut_InfoBits, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<SisodecodeOut> {
+    HFCHAIN_RECORD(SisodecodeOut, "SisodecodeOut")
+    static auto fields() {
+        using S = SisodecodeOut;
+        return std::make_tuple(
+            field("Extrinsic", &S::Extrinsic, doc::SisodecodeOut_Extrinsic, kColumn),
+            field("InfoLLR", &S::InfoLLR, doc::SisodecodeOut_InfoLLR, kColumn),
+            field("InfoBits", &S::InfoBits, doc::SisodecodeOut_InfoBits, kColumn));
+    }
+};
+
+// The shapes turboequal's plug-in reads a `sounding` with.
+template <>
+struct RecordTraits<ChansoundOut> {
+    HFCHAIN_RECORD(ChansoundOut, "ChansoundOut")
+    static auto fields() {
+        using S = ChansoundOut;
+        return std::make_tuple(
+            field("start", &S::start, doc::ChansoundOut_start),
+            field("delays", &S::delays, doc::ChansoundOut_delays, kColumn),
+            field("basis", &S::basis, doc::ChansoundOut_basis),
+            field("out", &S::out, doc::ChansoundOut_out, kColumn),
+            field("gains", &S::gains, doc::ChansoundOut_gains),
+            field("gainVar", &S::gainVar, doc::ChansoundOut_gainVar),
+            field("pathPower", &S::pathPower, doc::ChansoundOut_pathPower, kColumn),
+            field("windowGains", &S::windowGains, doc::ChansoundOut_windowGains),
+            field("windowVar", &S::windowVar, doc::ChansoundOut_windowVar),
+            field("windowTime", &S::windowTime, doc::ChansoundOut_windowTime, kColumn),
+            field("noiseVar", &S::noiseVar, doc::ChansoundOut_noiseVar),
+            field("doppler", &S::doppler, doc::ChansoundOut_doppler),
+            field("frames", &S::frames, doc::ChansoundOut_frames),
+            field("profile", &S::profile, doc::ChansoundOut_profile, kColumn),
+            field("profileStart", &S::profileStart, doc::ChansoundOut_profileStart));
+    }
+};
+
+template <>
+struct RecordTraits<TurboequalOut> {
+    HFCHAIN_RECORD(TurboequalOut, "TurboequalOut")
+    static auto fields() {
+        using S = TurboequalOut;
+        return std::make_tuple(
+            field("out", &S::out, doc::TurboequalOut_out, kColumn),
+            field("noiseVar", &S::noiseVar, doc::TurboequalOut_noiseVar, kColumn),
+            field("gains", &S::gains, doc::TurboequalOut_gains),
+            field("gainVar", &S::gainVar, doc::TurboequalOut_gainVar),
+            field("doppler", &S::doppler, doc::TurboequalOut_doppler),
+            field("passes", &S::passes, doc::TurboequalOut_passes));
+    }
+};
+
+template <>
+struct RecordTraits<GeniecombineOut> {
+    HFCHAIN_RECORD(GeniecombineOut, "GeniecombineOut")
+    static auto fields() {
+        using S = GeniecombineOut;
+        return std::make_tuple(
+            field("out", &S::out, doc::GeniecombineOut_out, kColumn),
+            field("noiseVar", &S::noiseVar, doc::GeniecombineOut_noiseVar, kColumn),
+            field("gain", &S::gain, doc::GeniecombineOut_gain, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<Reception> {
+    HFCHAIN_RECORD(Reception, "Reception")
+    static auto fields() {
+        using S = Reception;
+        constexpr std::int64_t kMaxCount = std::numeric_limits<index_t>::max();
+        return std::make_tuple(
+            field("ran", &S::ran, doc::Reception_ran),
+            field("symbols", &S::symbols, doc::Reception_symbols, kColumn),
+            field("noiseVar", &S::noiseVar, doc::Reception_noiseVar, kColumn),
+            field("soft", &S::soft, doc::Reception_soft),
+            field("deinterleaved", &S::deinterleaved, doc::Reception_deinterleaved),
+            field("decoded", &S::decoded, doc::Reception_decoded),
+            whole_field("codedBits", &S::codedBits, doc::Reception_codedBits, 0, kMaxCount),
+            whole_field("codedBitErrors", &S::codedBitErrors, doc::Reception_codedBitErrors, 0,
+                        kMaxCount),
+            whole_field("infoBits", &S::infoBits, doc::Reception_infoBits, 0, kMaxCount),
+            whole_field("infoBitErrors", &S::infoBitErrors, doc::Reception_infoBitErrors, 0,
+                        kMaxCount));
+    }
+};
+
+template <>
 struct EnumTraits<ChannelKind> {
     static constexpr std::pair<ChannelKind, const char*> kValues[] = {
         {ChannelKind::none, "none"},
         {ChannelKind::watterson, "watterson"},
         {ChannelKind::awgn, "awgn"}};
+};
+
+template <>
+struct EnumTraits<ReceiverKind> {
+    static constexpr std::pair<ReceiverKind, const char*> kValues[] = {
+        {ReceiverKind::spec, "spec"}, {ReceiverKind::hf, "hf"}, {ReceiverKind::genie, "genie"}};
+};
+
+template <>
+struct EnumTraits<SoftRule> {
+    static constexpr std::pair<SoftRule, const char*> kValues[] = {{SoftRule::max_log, "max_log"},
+                                                                   {SoftRule::exact, "exact"}};
 };
 
 template <>
@@ -177,7 +295,10 @@ struct RecordTraits<RoadConfig> {
                                field("txSeed", &S::txSeed, doc::RoadConfig_txSeed),
                                field("shaping", &S::shaping, doc::RoadConfig_shaping),
                                field("channel", &S::channel, doc::RoadConfig_channel),
-                               field("watterson", &S::watterson, doc::RoadConfig_watterson));
+                               field("watterson", &S::watterson, doc::RoadConfig_watterson),
+                               field("receivers", &S::receivers, doc::RoadConfig_receivers),
+                               field("iterations", &S::iterations, doc::RoadConfig_iterations),
+                               field("softRule", &S::softRule, doc::RoadConfig_softRule));
     }
 };
 
@@ -201,7 +322,12 @@ struct RecordTraits<RoadResult> {
             field("frameFound", &S::frameFound, doc::RoadResult_frameFound),
             whole_field("codedBits", &S::codedBits, doc::RoadResult_codedBits, 0, kMaxCount),
             whole_field("codedBitErrors", &S::codedBitErrors, doc::RoadResult_codedBitErrors, 0,
-                        kMaxCount));
+                        kMaxCount),
+            field("sounding", &S::sounding, doc::RoadResult_sounding),
+            field("equalised", &S::equalised, doc::RoadResult_equalised),
+            field("genieView", &S::genieView, doc::RoadResult_genieView),
+            field("hf", &S::hf, doc::RoadResult_hf),
+            field("genie", &S::genie, doc::RoadResult_genie));
     }
 };
 

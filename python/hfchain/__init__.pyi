@@ -1,15 +1,19 @@
 """hfchain: a fast, exact, block-by-block simulator of a 2400 bit/s HF serial-tone modem.
 
 Every block of the chain is a function taking and returning NumPy arrays: modeconf, sendchain,
-pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, unshuffle; run_road
-runs the whole chain and run_sweep measures coded-bit error rates against Es/N0.
+pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, unshuffle; the
+decoding blocks softslicer (soft demapper), vitdecode (Viterbi decoder) and sisodecode
+(soft-in/soft-out decoder); the HF receiver's chansound (channel sounder) and turboequal (turbo
+equaliser); geniecombine (the matched-filter bound). run_road runs the whole chain with the
+receivers asked for and run_sweep measures coded-bit error rates against Es/N0.
 
 Arrays. A column is a 1-D array (an n x 1 array is accepted too), a matrix a 2-D array. Inputs
 may have any layout and any dtype that converts without loss (bool, integers, float16 to
 float64; complex64 and complex128 where complex values are taken); they are never modified.
 Outputs are float64 or complex128 arrays that own their data.
 
-Structures (Milstd, VarShapping, VarWatterson, RoadConfig, SweepConfig, the block outputs) are
+Structures (Milstd, VarShapping, VarWatterson, RoadConfig, SweepConfig, the block outputs,
+Reception) are
 small classes with the C++ field names; a block also takes a dict with exactly those fields, and
 to_dict() / from_dict() convert both ways.
 
@@ -25,8 +29,8 @@ bits (the bits before the 144 flush zeros).
 
 Every call releases the GIL while the C++ code runs. Ctrl-C raises KeyboardInterrupt: it abandons
 sendchain, fadesim and run_road at their next check (they take the generator, through which the
-C++ blocks look for interrupts) and stops a sweep cleanly; the other blocks finish their call
-first.
+C++ blocks look for interrupts), chansound and turboequal at their next stage, and stops a sweep
+cleanly; the other blocks finish their call first.
 """
 
 from typing import Any, Callable, Mapping, Sequence
@@ -262,6 +266,160 @@ class UnshuffleOut:
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> UnshuffleOut: ...
 
+class SoftslicerOut:
+    """Result of softslicer."""
+
+    LLR: Float64Array
+    """Log-likelihood ratios ln P(bit = 0 | y) / P(bit = 1 | y) (nats; positive favours 0),
+    bitsToSym per symbol, most significant first: symslicer's bit order (column)."""
+    def __init__(self, LLR: RealIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> SoftslicerOut: ...
+
+class VitdecodeOut:
+    """Result of vitdecode."""
+
+    DecodOut: Float64Array
+    """Decoded encoder-input bits (0/1), as many as sendchain's BitInCodIn: information, flush
+    and padding bits (column)."""
+    InfoBits: Float64Array
+    """The first K of them: the decoded information bits (column)."""
+    def __init__(self, DecodOut: RealIn = ..., InfoBits: RealIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> VitdecodeOut: ...
+
+class SisodecodeOut:
+    """Result of sisodecode."""
+
+    Extrinsic: Float64Array
+    """Extrinsic LLRs of the 2 N coded bits (nats, positive favours 0), encoder order: what the
+    code says about each bit beyond its own input ratio (column)."""
+    InfoLLR: Float64Array
+    """A-posteriori LLRs of the N encoder-input bits, BitInCodIn's order (column)."""
+    InfoBits: Float64Array
+    """The K decided information bits, 0 or 1 (column)."""
+    def __init__(self, Extrinsic: RealIn = ..., InfoLLR: RealIn = ..., InfoBits: RealIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> SisodecodeOut: ...
+
+class ChansoundOut:
+    """Result of chansound: where the transmission starts, the propagation paths it arrived on,
+    and their gains over time; turboequal takes it back as its `sounding`. r paths, L taps, Ny
+    symbol-rate samples, E frame-long estimation windows."""
+
+    start: float
+    """1-based matched-filter sample read as out[0]."""
+    delays: Float64Array
+    """1-based matched-filter sample at which each path's pulse of the first transmitted symbol
+    peaks, r values (column)."""
+    basis: Complex128Array
+    """Each path's composite pulse at the L symbol-spaced taps, L x r (a 1-D array of L values
+    when there is one path)."""
+    out: Complex128Array
+    """Matched-filter samples, one a symbol from `start`: Ny = symbols + L - 1 (column)."""
+    gains: Complex128Array
+    """Smoothed complex gain of each path at each sample, r x Ny."""
+    gainVar: Float64Array
+    """Error variance of those gains, r x Ny."""
+    pathPower: Float64Array
+    """Mean power of each path, r values (column)."""
+    windowGains: Complex128Array
+    """Gains estimated in each frame-long window, r x E."""
+    windowVar: Float64Array
+    """Their error variances, r x E (inf: no estimate)."""
+    windowTime: Float64Array
+    """Sample (0-based, in `out`) each window estimate belongs to, E values (column)."""
+    noiseVar: float
+    """Noise variance of `out` (the same unit as |out|^2)."""
+    doppler: float
+    """Doppler spread assumed by the smoother, in Hz."""
+    frames: float
+    """Frames after the preamble."""
+    profile: Float64Array
+    """Estimated power of the response at each sample delay of the search span, Q values
+    (column)."""
+    profileStart: float
+    """1-based matched-filter sample at which the first symbol would peak for profile[0]."""
+    def __init__(self, start: float = 0, delays: RealIn = ..., basis: ComplexIn = ..., out: ComplexIn = ..., gains: ComplexIn = ..., gainVar: RealIn = ..., pathPower: RealIn = ..., windowGains: ComplexIn = ..., windowVar: RealIn = ..., windowTime: RealIn = ..., noiseVar: float = 0, doppler: float = 0, frames: float = 0, profile: RealIn = ..., profileStart: float = 0) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> ChansoundOut: ...
+
+class TurboequalOut:
+    """Result of turboequal."""
+
+    out: Complex128Array
+    """Equalised data symbols of the last pass, N = frames x data: descrambled and unbiased, the
+    Gray-mapped unit-energy 8-PSK point plus an error (column)."""
+    noiseVar: Float64Array
+    """Error variance of each, N values (column): softslicer's noiseVar."""
+    gains: Complex128Array
+    """Path gains the last pass used, r x Ny."""
+    gainVar: Float64Array
+    """Their error variances, r x Ny."""
+    doppler: float
+    """Doppler spread of the last channel estimate, in Hz."""
+    passes: float
+    """Equaliser passes run (iterations + 1)."""
+    def __init__(self, out: ComplexIn = ..., noiseVar: RealIn = ..., gains: ComplexIn = ..., gainVar: RealIn = ..., doppler: float = 0, passes: float = 0) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> TurboequalOut: ...
+
+class GeniecombineOut:
+    """Result of geniecombine."""
+
+    out: Complex128Array
+    """Data symbols as the genie sees them, N = frames x data: descrambled, unit gain (column)."""
+    noiseVar: Float64Array
+    """Error variance of each, N0 / g^2 (at least the smallest normal double), N values
+    (column)."""
+    gain: Float64Array
+    """Combined gain g = sqrt(|h1|^2 + |h2|^2) of the two rays at each data symbol (column)."""
+    def __init__(self, out: ComplexIn = ..., noiseVar: RealIn = ..., gain: RealIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> GeniecombineOut: ...
+
+class Reception:
+    """What a decoding receiver of run_road ("hf" or "genie") makes of the transmission."""
+
+    ran: bool
+    """The receiver was asked for and reached the decoder."""
+    symbols: Complex128Array
+    """Equalised data symbols, descrambled, unit gain (column)."""
+    noiseVar: Float64Array
+    """Their error variances (column)."""
+    soft: SoftslicerOut
+    """Coded-bit LLRs in transmission order."""
+    deinterleaved: UnshuffleOut
+    """The LLRs in encoder order."""
+    decoded: VitdecodeOut
+    """Decoded encoder-input bits and information bits."""
+    codedBits: int
+    """Coded bits compared."""
+    codedBitErrors: int
+    """LLR signs that differ from tx.CodOutInterIn (missing ones counted as errors)."""
+    infoBits: int
+    """Information bits compared."""
+    infoBitErrors: int
+    """Decoded information bits that differ from the sent ones (missing ones counted as
+    errors)."""
+    def __init__(self, ran: bool = False, symbols: ComplexIn = ..., noiseVar: RealIn = ..., soft: SoftslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., decoded: VitdecodeOut | Mapping[str, Any] = ..., codedBits: int = 0, codedBitErrors: int = 0, infoBits: int = 0, infoBitErrors: int = 0) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> Reception: ...
+
 class RoadConfig:
     """What run_road simulates."""
 
@@ -276,7 +434,16 @@ class RoadConfig:
     watterson.model) or "awgn" (white noise only at watterson.EsNodB, drawn from watterson.seed)."""
     watterson: VarWatterson
     """Condition, Es/N0 (dB) and seed of the channel."""
-    def __init__(self, nFrame: float = 1, txSeed: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., channel: str = "none", watterson: VarWatterson | Mapping[str, Any] = ...) -> None:
+    receivers: list[str]
+    """Receivers that run on the same received signal: "spec" (hard decisions without an
+    equaliser: tickalign, unframer, symslicer, unshuffle), "hf" (chansound, turboequal, softslicer,
+    unshuffle, vitdecode) and "genie" (geniecombine, softslicer, unshuffle, vitdecode); a single
+    str names one."""
+    iterations: float
+    """Decoder passes of the HF receiver's turbo loop, a whole number from 0 to 10."""
+    softRule: str
+    """The soft demapper's rule for "hf" and "genie": "max_log" or "exact" (see softslicer)."""
+    def __init__(self, nFrame: float = 1, txSeed: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., channel: str = "none", watterson: VarWatterson | Mapping[str, Any] = ..., receivers: Sequence[str] | str = ..., iterations: float = 2, softRule: str = "max_log") -> None:
         """Fields not given take their defaults."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
@@ -311,7 +478,17 @@ class RoadResult:
     """Coded bits compared (the length of tx.CodOutInterIn)."""
     codedBitErrors: int
     """Received coded bits that differ from the sent ones, missing ones counted as errors."""
-    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0) -> None:
+    sounding: ChansoundOut
+    """"hf": synchronisation, paths and their gains."""
+    equalised: TurboequalOut
+    """"hf": equalised data symbols and the final channel estimate."""
+    genieView: GeniecombineOut
+    """"genie": the data symbols through the combined ray gain."""
+    hf: Reception
+    """The HF receiver's decoding (ran is False when not asked for)."""
+    genie: Reception
+    """The genie's decoding (ran is False when not asked for)."""
+    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0, sounding: ChansoundOut | Mapping[str, Any] = ..., equalised: TurboequalOut | Mapping[str, Any] = ..., genieView: GeniecombineOut | Mapping[str, Any] = ..., hf: Reception | Mapping[str, Any] = ..., genie: Reception | Mapping[str, Any] = ...) -> None:
         """Fields not given are empty or 0."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
@@ -465,15 +642,127 @@ def unshuffle(DeinterleaverIn: RealIn, milstd: Milstd | Mapping[str, Any]) -> Un
     "Coder:MATLAB:NonIntegerInput" when N is not a multiple of T; integer and index checks on
     the table."""
 
+def softslicer(DemodulatorIn: ComplexIn, noiseVar: RealIn, milstd: Milstd | Mapping[str, Any], rule: str = "max_log") -> SoftslicerOut:
+    """Soft demapper: the log-likelihood ratio of every coded bit carried by each received data
+    symbol, for the points and Gray labels of the transmitter.
+
+    DemodulatorIn: N received data symbols on the unit-energy constellation, as unframer,
+        turboequal or geniecombine give them (complex column); every value finite.
+    noiseVar: the total complex noise variance N0 of each symbol, the unit of |y|^2
+        (N0 = 10^(-EsNodB / 10) for unit Es): one value for every symbol, or N values (real
+        column). Positive; inf marks an erased symbol, whose ratios are 0.
+    milstd: rate and bitsToSym b (3: all eight phases, 2: the even ones, 1: phases 0 and 4).
+    rule: "max_log" (the nearest point of each bit value: LLR = (min |y - x1|^2 - min
+        |y - x0|^2) / N0, whose sign is symslicer's bit) or "exact" (sums over all points).
+    Returns LLR: b N ratios ln P(bit = 0 | y) / P(bit = 1 | y) in nats (positive favours 0), in
+    symslicer's bit order (most significant first); unshuffle puts them in encoder order for
+    vitdecode or sisodecode.
+    Errors: "hfchain:softslicer:Rate75" (75 bit/s sends patterns, not Gray points),
+    "hfchain:softslicer:BitsToSym", "hfchain:softslicer:NoiseVarSize" (noiseVar neither one
+    value nor N), "hfchain:softslicer:NoiseVar" (zero, negative or NaN),
+    "hfchain:softslicer:NonFinite" (a symbol that is not finite)."""
+
+def vitdecode(DecoderIn: RealIn, milstd: Milstd | Mapping[str, Any], nFrame: float) -> VitdecodeOut:
+    """Viterbi decoder of the transmitter's rate-1/2, constraint-length-7 code (generators 133 and
+    171 octal): the maximum-likelihood encoder input for the given soft values, from state 0 to
+    state 0 (the 144 flush zeros bring the encoder back).
+
+    DecoderIn: LLRs ln P(bit = 0) / P(bit = 1) of the coded bits in encoder order (sendchain's
+        CodOutInterIn order: unshuffle of softslicer's LLR), positive favours 0, 0 an erasure, inf
+        a sure bit; exactly as long as CodOutInterIn, 2 repFactor N values with N =
+        len(BitInCodIn) (real column). Ratios of repeated copies are added.
+    milstd: rate, repFactor and interTable (its length T, the bits of a block).
+    nFrame: the interleaver blocks given to sendchain (need not be whole); with milstd it fixes
+        the K information bits, the flush and the padding bits, as sendchain counts them.
+    Returns DecodOut (N decoded encoder-input bits, 0 or 1) and InfoBits (its first K).
+    Errors: "hfchain:vitdecode:Uncoded" (rate 4800), "hfchain:vitdecode:RepFactor", the bit
+    budget's (no information bit: "Erro: Total de frames insuficientes para transmissao"; counts
+    not whole: "Coder:MATLAB:NonIntegerInput"), "hfchain:vitdecode:WrongLength",
+    "hfchain:vitdecode:NaN"."""
+
+def sisodecode(DecoderIn: RealIn, milstd: Milstd | Mapping[str, Any], nFrame: float) -> SisodecodeOut:
+    """Soft-in/soft-out decoder of the same code: max-log-MAP (BCJR) over the whole coded stream,
+    what an iterative receiver needs.
+
+    DecoderIn: 2 N LLRs of the coded bits in encoder order (at each of the N steps the bit of
+        generator 133 first, then that of 171), positive favours 0; inf is certain, NaN no
+        information (real column).
+    milstd: interTable (T bits a block); rate other than 4800 and repFactor 1.
+    nFrame: the interleaver blocks given to sendchain (need not be whole); every encoder-input
+        bit after the K information bits is taken as a known zero.
+    Returns Extrinsic (2 N extrinsic coded-bit LLRs, encoder order), InfoLLR (N a-posteriori
+    input-bit LLRs) and InfoBits (the K decided information bits).
+    Errors: "hfchain:sisodecode:UnsupportedMode" (rate 4800 or repFactor other than 1), the bit
+    budget's, "hfchain:runtime:SizeMismatch" (DecoderIn not 2 N long)."""
+
+def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> ChansoundOut:
+    """Channel sounder of the HF receiver: synchronisation, the propagation paths and their gains
+    over time, from the known symbols (the preamble and the 16 probes of every frame).
+
+    MatchedFilterIn: Lmf matched-filter output samples (pulsematch's out) at M samples a symbol
+        (complex column).
+    FrameStartSample: 1-based sample where framelock found the preamble (either path's), a whole
+        number within 1..Lmf (framelock's 1-element result is accepted).
+    milstd: the coded 8-PSK parameter set (preamSync, data, trein, probe, interTable).
+    varShapping: rolloffFactor, pulseDelay D (symbol periods) and oversamplingFactor M of both
+        filters.
+    The frames follow from the length as tickalign and unframer count them:
+    floor((floor((Lmf - 4 D M - 1) / M) + 1 - preamble) / (data + trein)).
+    Returns a ChansoundOut; pass it to turboequal.
+    Errors: "hfchain:chansound:UnsupportedMode", "hfchain:chansound:TooShort" (less than a frame
+    after the preamble), "hfchain:chansound:NoSignal" (no finite trace of the preamble), the index
+    check for a bad FrameStartSample, "hfchain:chansound:BadOversampling", the pulse design's
+    message for a roll-off outside (0, 1]."""
+
+def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapping[str, Any], nFrame: float, iterations: float) -> TurboequalOut:
+    """Turbo equaliser: block MMSE equalisation with soft interference cancellation driven by the
+    sounder's estimate, iterated with the soft-in/soft-out decoder, which refines both the symbols
+    cancelled and the channel estimate.
+
+    sounding: chansound's result (out, basis, gains, gainVar, noiseVar and frames are used).
+    milstd: the parameter set the transmission was sent with.
+    nFrame: interleaver blocks the transmitter filled (as given to sendchain); read only when
+        iterations > 0, when the frames must carry exactly the coded bits of that budget.
+    iterations: decoder passes between equaliser passes, a whole number from 0 to 10; 0 is the
+        plain block MMSE equaliser driven by the probes and the preamble.
+    Returns out (equalised data symbols, descrambled, unit gain) and noiseVar (their error
+    variances) for softslicer, and the last channel estimate.
+    Errors: "hfchain:chansound:UnsupportedMode", "hfchain:turboequal:BadSounding" (a basis of
+    more than 25 taps or 4 paths, or none), "hfchain:runtime:SizeMismatch" (fields of sounding
+    whose sizes disagree), "hfchain:turboequal:BadIterations", the bit budget's,
+    "hfchain:turboequal:FrameMismatch"."""
+
+def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, EsNodB: float, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> GeniecombineOut:
+    """The genie receiver, the matched-filter bound: each data symbol seen through both rays
+    combined, g = sqrt(|h1|^2 + |h2|^2) at the symbol's instant, without intersymbol interference,
+    with the channel's own noise matched-filtered: z = y / g with error variance N0 / g^2.
+
+    MultiplexOut: S transmitted symbols (sendchain's), the preamble and whole frames (complex
+        column).
+    raios: ray gains per sample of the shaped waveform, M (S + 2 D) x 2 (fadesim's), or empty
+        for a channel without fading (one ray of gain 1).
+    noise: the channel's noise per sample (fadesim's noise), at least M (S + 2 D) samples (complex
+        column).
+    EsNodB: Es/N0 of the channel in dB; N0 = 10^(-EsNodB / 10).
+    milstd, varShapping: the parameter sets of the transmission.
+    Returns out, noiseVar and gain for the N = frames x data symbols, in unframer's order.
+    Errors: "hfchain:chansound:UnsupportedMode", "hfchain:runtime:SizeMismatch" (MultiplexOut
+    not the preamble plus whole frames, raios of another size, noise too short),
+    "hfchain:chansound:BadOversampling", the pulse design's errors."""
+
 # --- the whole chain and the sweep ---------------------------------------------------------------
 
 def run_road(milstd: Milstd | Mapping[str, Any], config: RoadConfig | Mapping[str, Any], host: BuiltinHost | None = None) -> RoadResult:
     """One transmission through the whole chain, every intermediate signal kept: sendchain,
-    pulseshaper, the channel (fadesim, white noise or none), pulsematch, framelock, tickalign,
-    unframer, symslicer, unshuffle, and the count of coded-bit errors.
+    pulseshaper, the channel (fadesim, white noise or none), pulsematch, framelock, then the
+    receivers of config.receivers on the same received signal: "spec" (tickalign, unframer,
+    symslicer, unshuffle, and the count of coded-bit errors), "hf" (chansound, turboequal,
+    softslicer, unshuffle, vitdecode: result.sounding, result.equalised, result.hf) and "genie"
+    (geniecombine, softslicer, unshuffle, vitdecode: result.genieView, result.genie).
 
     milstd: the parameter set (modeconf).
-    config: a RoadConfig: nFrame, txSeed, shaping, channel and watterson.
+    config: a RoadConfig: nFrame, txSeed, shaping, channel, watterson, receivers, iterations and
+        softRule.
     host: the generator (BuiltinHost); each random block seeds it and gives it back.
     Errors: those of the blocks."""
 
@@ -509,4 +798,5 @@ def trial_seeds(seed: int, condition: str, esno: float, trial: int) -> tuple[flo
 
 def ber_8psk_gray(EsNodB: float) -> float:
     """The exact bit error rate of Gray-coded 8-PSK with nearest-point decisions on white
-    Gaussian noise at Es/N0 = EsNodB dB: the chain's coded-bit error rate on white noise."""
+    Gaussian noise at Es/N0 = EsNodB dB: the chain's coded-bit error rate on white noise. 0 for
+    inf (no noise), 0.5 for -inf."""

@@ -44,8 +44,8 @@ RealArray int2bin(const RealArray& x, double n, HostServices& host = no_host());
 // Cost: constellations of up to 64 points are searched whole; larger ones (up to 2^30 points)
 // are neither tabulated nor searched whole: a symbol near the unit circle costs a few points, one
 // of huge or tiny magnitude (beyond about 1e13, below about 1e-13, zero included) up to all of
-// them, as the distances then differ by no more than their rounding. Polls `host` for interrupts (the
-// default host cannot be interrupted).
+// them, as the distances then differ by no more than their rounding. Polls `host` for interrupts
+// (the default host cannot be interrupted).
 SymslicerOut symslicer(const ComplexArray& DemodulatorIn, const Milstd& milstd,
                        HostServices& host = no_host());
 

@@ -43,3 +43,15 @@ def assert_same_bits(result, expected):
     assert result.dtype == expected.dtype
     assert result.shape == module_shape(expected)
     assert result.reshape(expected.shape, order="F").tobytes(order="F") == expected.tobytes(order="F")
+
+
+def assert_record(record, ref, prefix, fields):
+    """Each field of `record` holds exactly the reference `prefix.field` (a float: a 1 x 1)."""
+    for name in fields:
+        value = getattr(record, name)
+        expected = ref(f"{prefix}.{name}")
+        if isinstance(value, (float, bool, int)):
+            assert expected.shape == (1, 1), name
+            assert np.float64(value).tobytes() == expected.tobytes(), name
+        else:
+            assert_same_bits(value, expected)

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "chain/road.hpp"
+#include "receiver/sisodecode/sisodecode.hpp"
 #include "runtime/builtin_host.hpp"
 #include "tests/support/signals.hpp"
 
@@ -87,6 +88,63 @@ void save(const std::string& prefix, const PulsematchOut& r) {
 void save(const std::string& prefix, const SymslicerOut& r) {
     save(prefix + ".DemodOutDemapIn", r.DemodOutDemapIn);
     save(prefix + ".DemapOut", r.DemapOut);
+}
+
+void save(const std::string& prefix, const VitdecodeOut& r) {
+    save(prefix + ".DecodOut", r.DecodOut);
+    save(prefix + ".InfoBits", r.InfoBits);
+}
+
+void save(const std::string& prefix, const SisodecodeOut& r) {
+    save(prefix + ".Extrinsic", r.Extrinsic);
+    save(prefix + ".InfoLLR", r.InfoLLR);
+    save(prefix + ".InfoBits", r.InfoBits);
+}
+
+void save(const std::string& prefix, const ChansoundOut& r) {
+    save(prefix + ".start", r.start);
+    save(prefix + ".delays", r.delays);
+    save(prefix + ".basis", r.basis);
+    save(prefix + ".out", r.out);
+    save(prefix + ".gains", r.gains);
+    save(prefix + ".gainVar", r.gainVar);
+    save(prefix + ".pathPower", r.pathPower);
+    save(prefix + ".windowGains", r.windowGains);
+    save(prefix + ".windowVar", r.windowVar);
+    save(prefix + ".windowTime", r.windowTime);
+    save(prefix + ".noiseVar", r.noiseVar);
+    save(prefix + ".doppler", r.doppler);
+    save(prefix + ".frames", r.frames);
+    save(prefix + ".profile", r.profile);
+    save(prefix + ".profileStart", r.profileStart);
+}
+
+void save(const std::string& prefix, const TurboequalOut& r) {
+    save(prefix + ".out", r.out);
+    save(prefix + ".noiseVar", r.noiseVar);
+    save(prefix + ".gains", r.gains);
+    save(prefix + ".gainVar", r.gainVar);
+    save(prefix + ".doppler", r.doppler);
+    save(prefix + ".passes", r.passes);
+}
+
+void save(const std::string& prefix, const GeniecombineOut& r) {
+    save(prefix + ".out", r.out);
+    save(prefix + ".noiseVar", r.noiseVar);
+    save(prefix + ".gain", r.gain);
+}
+
+void save(const std::string& prefix, const Reception& r) {
+    save(prefix + ".ran", r.ran ? 1.0 : 0.0);
+    save(prefix + ".symbols", r.symbols);
+    save(prefix + ".noiseVar", r.noiseVar);
+    save(prefix + ".soft.LLR", r.soft.LLR);
+    save(prefix + ".deinterleaved.out", r.deinterleaved.out);
+    save(prefix + ".decoded", r.decoded);
+    save(prefix + ".codedBits", static_cast<double>(r.codedBits));
+    save(prefix + ".codedBitErrors", static_cast<double>(r.codedBitErrors));
+    save(prefix + ".infoBits", static_cast<double>(r.infoBits));
+    save(prefix + ".infoBitErrors", static_cast<double>(r.infoBitErrors));
 }
 
 std::ofstream errors;
@@ -176,6 +234,44 @@ int main(int argc, char** argv) {
     save("road.deinterleaved", road.deinterleaved.out);
     save("road.AwgnOut", road.faded.AwgnOut);
 
+    // The decoding blocks. Soft values of the coded bits of `tx` through Gaussian noise (some
+    // of them wrong in sign), and noise variances that differ from symbol to symbol.
+    const index_t nc = tx.CodOutInterIn.numel();
+    const ComplexArray w = random_complex(nc, 21);
+    RealArray llr(nc);
+    for (index_t k = 0; k < nc; ++k) llr[k] = 2 * (1 - 2 * tx.CodOutInterIn[k]) + 1.5 * w[k].real();
+    save("random.llr", llr);
+    save("vitdecode", vitdecode(llr, m, 1));
+    save("sisodecode", sisodecode(llr, m, 1));
+    RealArray nv(x1.numel());
+    for (index_t k = 0; k < nv.numel(); ++k) nv[k] = 0.1 + 0.2 * static_cast<double>(k % 7);
+    save("random.nv", nv);
+    save("random.softslicer", softslicer(x1, RealArray{0.5}, m).LLR);
+    save("random.softslicer_each", softslicer(x1, nv, m).LLR);
+    save("random.softslicer_exact", softslicer(x1, nv, m, SoftRule::exact).LLR);
+
+    // The HF receiver and the genie on the road above.
+    const ChansoundOut sounding = chansound(matched.out, start[0], m, vs);
+    save("chansound", sounding);
+    save("turboequal", turboequal(sounding, m, 1, 1));
+    save("geniecombine", geniecombine(tx.MultiplexOut, faded.raios, faded.noise, 12, m, vs));
+
+    // The whole road with both decoding receivers on a fading channel.
+    RoadConfig hf_config;
+    hf_config.txSeed = 4;
+    hf_config.channel = ChannelKind::watterson;
+    hf_config.watterson = VarWatterson{"moderado", 9, 6};
+    hf_config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+    hf_config.iterations = 1;
+    hf_config.softRule = SoftRule::exact;
+    const RoadResult hf_road = run_road(m, hf_config, host);
+    save("hfroad.frameFound", hf_road.frameFound ? 1.0 : 0.0);
+    save("hfroad.sounding", hf_road.sounding);
+    save("hfroad.equalised", hf_road.equalised);
+    save("hfroad.genieView", hf_road.genieView);
+    save("hfroad.hf", hf_road.hf);
+    save("hfroad.genie", hf_road.genie);
+
     // Failing calls: the pytest makes the same calls from Python.
     errors.open(folder + "/errors.tsv");
     const ComplexArray zeros(100);
@@ -207,5 +303,44 @@ int main(int argc, char** argv) {
         odd.bitsToSym = NAN;
         symslicer(x1, odd);
     });
+    Milstd m75 = m;
+    m75.rate = 75;
+    Milstd m_bits4 = m;
+    m_bits4.bitsToSym = 4;
+    ComplexArray x_nan = x1;
+    x_nan[3] = {NAN, 0};
+    RealArray llr_nan = llr;
+    llr_nan[5] = NAN;
+    ChansoundOut bad_gains = sounding;
+    bad_gains.gains = ComplexArray(1, 3);
+    expect_error("softslicer_rate75", [&] { softslicer(x1, RealArray{1}, m75); });
+    expect_error("softslicer_bits", [&] { softslicer(x1, RealArray{1}, m_bits4); });
+    expect_error("softslicer_noise_size", [&] { softslicer(x1, RealArray{1, 2}, m); });
+    expect_error("softslicer_noise_zero", [&] { softslicer(x1, RealArray{0}, m); });
+    expect_error("softslicer_noise_nan", [&] { softslicer(x1, RealArray{NAN}, m); });
+    expect_error("softslicer_nonfinite", [&] { softslicer(x_nan, RealArray{1}, m); });
+    expect_error("vitdecode_uncoded", [&] { vitdecode(llr, m4800, 1); });
+    expect_error("vitdecode_length", [&] { vitdecode(RealArray(100), m, 1); });
+    expect_error("vitdecode_nan", [&] { vitdecode(llr_nan, m, 1); });
+    expect_error("vitdecode_few_frames", [&] { vitdecode(llr, m, 0.01); });
+    expect_error("sisodecode_mode", [&] { sisodecode(llr, m4800, 1); });
+    expect_error("sisodecode_length", [&] { sisodecode(RealArray(100), m, 1); });
+    expect_error("chansound_short", [&] { chansound(ComplexArray(3000), 1, m, vs); });
+    expect_error("chansound_start", [&] { chansound(matched.out, 0.5, m, vs); });
+    expect_error("chansound_oversampling", [&] {
+        chansound(matched.out, start[0], m, VarShapping{0.35, 6, 2.5});
+    });
+    expect_error("chansound_mode", [&] { chansound(matched.out, start[0], m4800, vs); });
+    expect_error("turboequal_iterations", [&] { turboequal(sounding, m, 1, 11); });
+    expect_error("turboequal_empty", [&] { turboequal(ChansoundOut{}, m, 1, 0); });
+    expect_error("turboequal_gains", [&] { turboequal(bad_gains, m, 1, 0); });
+    expect_error("turboequal_frames", [&] { turboequal(sounding, m, 2, 1); });
+    expect_error("geniecombine_symbols",
+                 [&] { geniecombine(zeros, faded.raios, faded.noise, 12, m, vs); });
+    expect_error("geniecombine_raios", [&] {
+        geniecombine(tx.MultiplexOut, ComplexArray(10, 2), faded.noise, 12, m, vs);
+    });
+    expect_error("geniecombine_mode",
+                 [&] { geniecombine(tx.MultiplexOut, faded.raios, faded.noise, 12, m75, vs); });
     return 0;
 }

@@ -5,24 +5,13 @@ import numpy as np
 import pytest
 
 import hfchain
-from conftest import assert_same_bits
+from conftest import assert_record, assert_same_bits
 
 VS = hfchain.VarShapping(0.35, 6, 5)
 VS2 = hfchain.VarShapping(0.5, 4, 4)
 
 MILSTD_FIELDS = ["rate", "interl", "interTable", "chSymMapping", "bitsToSym", "repFactor",
                  "preamSync", "trein", "data", "probe"]
-
-
-def assert_record(record, ref, prefix, fields):
-    for name in fields:
-        value = getattr(record, name)
-        expected = ref(f"{prefix}.{name}")
-        if isinstance(value, float):
-            assert expected.shape == (1, 1), name
-            assert np.float64(value).tobytes() == expected.tobytes(), name
-        else:
-            assert_same_bits(value, expected)
 
 
 @pytest.mark.parametrize("interLen, prefix", [(0.6, "modeconf_06"), (4.8, "modeconf_48")])

@@ -176,6 +176,24 @@ REFUSALS = [
      "Input 'RoadResult.codedBits' must be a whole number from 0 to 2147483647; it is 1.5."),
     (lambda: hfchain.RoadResult(frameFound=2), P + "WrongValue",
      "Input 'RoadResult.frameFound' must be a whole number from 0 to 1; it is 2."),
+    (lambda: hfchain.softslicer(X, 1, M, rule="maxlog"), P + "WrongValue",
+     "Input 'rule' must be one of max_log, exact; it is 'maxlog'."),
+    (lambda: hfchain.softslicer(X, np.ones((2, 2)), M), P + "WrongSize",
+     "Input 'noiseVar' must be a column (a 1-D array, or n x 1); it has shape (2, 2)."),
+    (lambda: hfchain.vitdecode(BITS + 0j, M, 1), P + "ComplexInput",
+     "Input 'DecoderIn' must be real; it is complex."),
+    (lambda: hfchain.geniecombine(X, np.zeros((3, 3)), X, 1, M, VS), P + "WrongSize",
+     "Input 'raios' must be an array of size :Inf x :2; it has shape (3, 3)."),
+    (lambda: hfchain.turboequal({"basis": np.ones(3)}, M, 1, 0), P + "WrongFields",
+     "Input 'sounding' lacks the field 'start'."),
+    (lambda: hfchain.turboequal(hfchain.TurboequalOut(), M, 1, 0), P + "WrongType",
+     "Input 'sounding' must be a ChansoundOut or a dict; it is of type TurboequalOut."),
+    (lambda: hfchain.RoadConfig(receivers=3), P + "WrongType",
+     "Input 'config.receivers' must be a list of str; it is of type int."),
+    (lambda: hfchain.RoadConfig(receivers=["hf", "turbo"]), P + "WrongValue",
+     "Input 'config.receivers' must be one of spec, hf, genie; it is 'turbo'."),
+    (lambda: hfchain.RoadConfig(softRule="max-log"), P + "WrongValue",
+     "Input 'config.softRule' must be one of max_log, exact; it is 'max-log'."),
     (lambda: hfchain.BuiltinHost().rand(1.5), "hfchain:runtime:NonInteger",
      "Value 1.5 of 'n' must be a finite whole number within 32 bits."),
 ]
@@ -230,7 +248,8 @@ def test_block_errors_match_the_cpp_library(ref, case):
 
 
 def test_every_error_case_of_the_reference_is_tried(ref):
-    assert set(ref.errors) == set(BLOCK_ERRORS)
+    from test_decoding import DECODING_ERRORS
+    assert set(ref.errors) == set(BLOCK_ERRORS) | set(DECODING_ERRORS)
 
 
 def test_error_pickles_and_constructs():

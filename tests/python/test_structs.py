@@ -11,7 +11,8 @@ import hfchain
 M = hfchain.modeconf(0.6)
 VS = hfchain.VarShapping(0.5, 4, 4)
 ROAD = hfchain.run_road(M, hfchain.RoadConfig(channel="awgn",
-                                              watterson=hfchain.VarWatterson("bom", 6, 2)))
+                                              watterson=hfchain.VarWatterson("bom", 6, 2),
+                                              receivers=["spec", "hf", "genie"], iterations=1))
 
 # One filled example of every structure.
 EXAMPLES = {
@@ -27,7 +28,15 @@ EXAMPLES = {
     "UnframerOut": ROAD.data,
     "SymslicerOut": ROAD.demod,
     "UnshuffleOut": ROAD.deinterleaved,
-    "RoadConfig": hfchain.RoadConfig(2, 5, VS, "watterson", hfchain.VarWatterson("ruim", 9, 1)),
+    "SoftslicerOut": ROAD.hf.soft,
+    "VitdecodeOut": ROAD.hf.decoded,
+    "SisodecodeOut": hfchain.sisodecode(ROAD.hf.deinterleaved.out, M, 1),
+    "ChansoundOut": ROAD.sounding,
+    "TurboequalOut": ROAD.equalised,
+    "GeniecombineOut": ROAD.genieView,
+    "Reception": ROAD.genie,
+    "RoadConfig": hfchain.RoadConfig(2, 5, VS, "watterson", hfchain.VarWatterson("ruim", 9, 1),
+                                     ["genie", "spec"], 3, "exact"),
     "RoadResult": ROAD,
     "SweepConfig": hfchain.SweepConfig(4.8, 0.5, VS, ["awgn", "bom"], [0, 2.5], 3, 50, 10**7, 9,
                                        2),
@@ -98,6 +107,8 @@ def test_defaults_are_those_of_the_cpp_structures():
     c = hfchain.RoadConfig()
     assert (c.nFrame, c.txSeed, c.channel, c.shaping, c.watterson) == (
         1.0, 1.0, "none", hfchain.VarShapping(), hfchain.VarWatterson())
+    assert (c.receivers, c.iterations, c.softRule) == (["spec"], 2.0, "max_log")
+    assert not hfchain.RoadResult().hf.ran
     s = hfchain.SweepConfig()
     assert (s.conditions, s.esno.shape, s.minTrials, s.minErrors, s.maxBits, s.seed, s.threads) \
         == ([], (0,), 1, 100, 1000000, 1, 0)
@@ -117,6 +128,10 @@ def test_fields_are_converted_when_set():
     assert s.conditions == ["awgn"] and s.esno.tolist() == [7.0]
     c = hfchain.RoadConfig(shaping={"rolloffFactor": 1, "pulseDelay": 2, "oversamplingFactor": 3})
     assert c.shaping == hfchain.VarShapping(1, 2, 3)
+    c.receivers = ("hf", "genie")
+    assert c.receivers == ["hf", "genie"]
+    c.receivers = "genie"  # one name alone
+    assert c.receivers == ["genie"]
 
 
 def test_a_refused_field_keeps_the_old_value():

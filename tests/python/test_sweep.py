@@ -166,3 +166,9 @@ def test_theory_curve():
     assert hfchain.ber_8psk_gray(-200) == pytest.approx(0.5, abs=1e-3)
     values = [hfchain.ber_8psk_gray(e) for e in range(0, 21, 2)]
     assert all(a > b for a, b in zip(values, values[1:]))
+
+
+@pytest.mark.parametrize("value, expected", [
+    (np.inf, 0.0), (1e4, 0.0), (-np.inf, 0.5), (-200, 0.5)])
+def test_theory_curve_at_the_ends(value, expected):
+    assert hfchain.ber_8psk_gray(value) == pytest.approx(expected, abs=1e-9)  # Simpson sums
