@@ -160,7 +160,7 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
         });
     };
     prepare("--output", options.output, [&](std::ostream& out) { out << table.str(); });
-    prepare("--csv", options.csv, [&](std::ostream& out) { write_csv(out, result); });
+    prepare("--csv", options.csv, [&](std::ostream& out) { write_csv(out, options, result); });
     prepare("--json", options.json,
             [&](std::ostream& out) { write_json(out, options, result, kVersion); });
     for (const auto& f : files) attempt([&] { f->commit(); });

@@ -124,6 +124,8 @@ SweepParameters sweep_parameters(const SweepConfig& c, const std::string& versio
     for (const std::string& name : c.conditions) join(conditions, name);
     std::string esno;
     for (const double e : c.esno) join(esno, format_value(e));
+    std::string receivers;
+    for (const ReceiverKind r : c.receivers) join(receivers, receiver_name(r));
     return {
         {"version", version},
         {"--interleaver", format_value(c.interLen)},
@@ -133,6 +135,8 @@ SweepParameters sweep_parameters(const SweepConfig& c, const std::string& versio
         {"--oversampling", format_value(c.shaping.oversamplingFactor)},
         {"--conditions", conditions},
         {"--esno", esno},
+        {"--receiver", receivers},
+        {"--metric", metric_name(c.metric)},
         {"--min-trials", std::to_string(c.minTrials)},
         {"--min-errors", std::to_string(c.minErrors)},
         {"--max-bits", std::to_string(c.maxBits)},

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "apps/output_file.hpp"
+#include "apps/run_report.hpp"
 
 namespace hfchain::app {
 
@@ -218,6 +219,67 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mil
     mat.put("unshuffle_out", road.deinterleaved.out);
     mat.put("codedBits", static_cast<double>(road.codedBits));
     mat.put("codedBitErrors", static_cast<double>(road.codedBitErrors));
+
+    // The HF receiver's channel estimates and equalised symbols, the genie's view.
+    if (road.hf.ran) {
+        const ChansoundOut& c = road.sounding;
+        mat.write(StructVar("chansound", {std::begin(kChansoundFields), std::end(kChansoundFields)})
+                      .set("start", c.start)
+                      .set("delays", c.delays)
+                      .set("basis", c.basis)
+                      .set("out", c.out)
+                      .set("gains", c.gains)
+                      .set("gainVar", c.gainVar)
+                      .set("pathPower", c.pathPower)
+                      .set("windowGains", c.windowGains)
+                      .set("windowVar", c.windowVar)
+                      .set("windowTime", c.windowTime)
+                      .set("noiseVar", c.noiseVar)
+                      .set("doppler", c.doppler)
+                      .set("frames", c.frames)
+                      .set("profile", c.profile)
+                      .set("profileStart", c.profileStart)
+                      .take());
+        const TurboequalOut& t = road.equalised;
+        mat.write(
+            StructVar("turboequal", {std::begin(kTurboequalFields), std::end(kTurboequalFields)})
+                .set("out", t.out)
+                .set("noiseVar", t.noiseVar)
+                .set("gains", t.gains)
+                .set("gainVar", t.gainVar)
+                .set("doppler", t.doppler)
+                .set("passes", t.passes)
+                .take());
+    }
+    if (road.genie.ran) {
+        const GeniecombineOut& g = road.genieView;
+        mat.write(StructVar("geniecombine",
+                            {std::begin(kGeniecombineFields), std::end(kGeniecombineFields)})
+                      .set("out", g.out)
+                      .set("noiseVar", g.noiseVar)
+                      .set("gain", g.gain)
+                      .take());
+    }
+
+    // Each decoding receiver's soft values, decoded bits and counts, under its name.
+    for (const ReceiverKind kind : road_config(options).receivers) {
+        const Reception& r = road.reception(kind);
+        const std::string p = std::string(receiver_name(kind)) + "_";
+        auto name = [&p](const char* field) { return p + field; };
+        if (r.ran) {
+            mat.put(name("symbols").c_str(), r.symbols);
+            mat.put(name("noiseVar").c_str(), r.noiseVar);
+            mat.put(name("LLR").c_str(), r.soft.LLR);
+            mat.put(name("unshuffle_LLR").c_str(), r.deinterleaved.out);
+            mat.put(name("DecodOut").c_str(), r.decoded.DecodOut);
+            mat.put(name("InfoBits").c_str(), r.decoded.InfoBits);
+        }
+        mat.put(name("codedBitErrors").c_str(), static_cast<double>(r.codedBitErrors));
+        mat.put(name("infoBits").c_str(), static_cast<double>(r.infoBits));
+        mat.put(name("infoBitErrors").c_str(), static_cast<double>(r.infoBitErrors));
+        mat.put(name("blocks").c_str(), static_cast<double>(r.blocks));
+        mat.put(name("blockErrors").c_str(), static_cast<double>(r.blockErrors));
+    }
     mat.close();
 }
 

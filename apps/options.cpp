@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -21,9 +22,8 @@ namespace hfchain::app {
 
 namespace {
 
-// The default sweep's Es/N0 points: from where white noise alone makes a quarter of the bits
-// wrong to where it makes almost none.
-constexpr const char* kDefaultEsno = "0:2:20";
+// The default sweep's points, SNR in a 3 kHz bandwidth (dB).
+constexpr const char* kDefaultSnr3k = "0:2:20";
 
 std::string join(const char* const* names, std::size_t n) {
     std::string s;
@@ -126,9 +126,9 @@ std::int64_t check_count(const char* option, double value, double minimum) {
     return static_cast<std::int64_t>(value);
 }
 
-void check_esno_value(double esno) {
+void check_esno_value(double esno, const std::string& option = "--esno") {
     if (!std::isfinite(esno) || std::fabs(esno) > 200) {
-        throw UsageError("--esno: " + shown(esno) +
+        throw UsageError(option + ": " + shown(esno) +
                          " dB is not accepted; give finite values from -200 to 200 dB");
     }
 }
@@ -137,7 +137,7 @@ bool ends_with(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-double parse_number(const std::string& text, const std::string& whole) {
+double parse_number(const std::string& text, const std::string& whole, const std::string& option) {
     std::size_t used = 0;
     double v = 0;
     try {
@@ -146,9 +146,10 @@ double parse_number(const std::string& text, const std::string& whole) {
         used = 0;
     }
     if (used == 0 || used != text.size()) {
-        throw UsageError("--esno: '" + whole +
-                         "' is not a list of Es/N0 values; accepted: numbers in dB and "
-                         "START:STEP:STOP ranges joined by commas, for example 0:2:20,25");
+        throw UsageError(option + ": '" + whole + "' is not a list of " +
+                         (option == "--snr3k" ? "SNR" : "Es/N0") +
+                         " values; accepted: numbers in dB and START:STEP:STOP ranges joined by "
+                         "commas, for example 0:2:20,25");
     }
     return v;
 }
@@ -177,19 +178,50 @@ void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarSha
 SweepOptions default_sweep() {
     SweepOptions o;
     o.config.conditions.assign(std::begin(kConditionNames), std::end(kConditionNames));
-    o.config.esno = parse_esno_list(kDefaultEsno);
-    // Sized to take under a minute on two cores: 40 trials (independent fading realisations) per
-    // point at least, then up to 200 errors or 1.5e7 coded bits (the white-noise points at 18 and
-    // 20 dB run to the bit limit: about 70 and 1.5 errors expected).
+    o.config.esno = parse_esno_list(kDefaultSnr3k, "--snr3k");
+    for (double& e : o.config.esno) e += kSnr3kOffset;
+    o.config.snr3kAxis = true;
+    o.plotSnr3k = true;
+    o.config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+    o.config.metric = Metric::decoded;
+    // Sized to take about three minutes on two cores (README, "The main job"): the long
+    // interleaver, where fading curves are judged (4.8 s of fading per trial, one block of 11376
+    // information bits), and at least 80 trials (independent fading realisations) per point,
+    // then up to 400 information-bit errors of the HF receiver or 1e6 information bits (88
+    // trials).
+    o.config.interLen = 4.8;
     o.config.nFrame = 1;
-    o.config.minTrials = 40;
-    o.config.minErrors = 200;
-    o.config.maxBits = 15000000;
+    o.config.minTrials = 80;
+    o.config.minErrors = 400;
+    o.config.maxBits = 1000000;
     o.plot = "hfchain-sweep.svg";
     return o;
 }
 
-std::vector<double> parse_esno_list(const std::string& text) {
+std::vector<ReceiverKind> parse_receiver_list(const std::string& text, const std::string& option) {
+    std::vector<ReceiverKind> list;
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', begin);
+        const std::string name =
+            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+        ReceiverKind kind{};
+        if (!receiver_from_name(name, kind)) {
+            throw UsageError(option + ": unknown receiver '" + name +
+                             "'; accepted: a comma-separated list of " +
+                             join(kReceiverNames, kReceiverCount));
+        }
+        if (std::find(list.begin(), list.end(), kind) != list.end()) {
+            throw UsageError(option + ": '" + name + "' is named twice");
+        }
+        list.push_back(kind);
+        if (comma == std::string::npos) break;
+        begin = comma + 1;
+    }
+    return list;
+}
+
+std::vector<double> parse_esno_list(const std::string& text, const std::string& option) {
     std::vector<double> points;
     std::size_t begin = 0;
     for (;;) {
@@ -202,22 +234,22 @@ std::vector<double> parse_esno_list(const std::string& text) {
             const std::size_t colon = item.find(':', from);
             parts.push_back(parse_number(
                 item.substr(from, colon == std::string::npos ? std::string::npos : colon - from),
-                text));
+                text, option));
             if (colon == std::string::npos) break;
             from = colon + 1;
         }
         if (parts.size() == 1) {
-            check_esno_value(parts[0]);
+            check_esno_value(parts[0], option);
             points.push_back(parts[0]);
         } else if (parts.size() <= 3) {
             const double start = parts[0];
             const double step = parts.size() == 3 ? parts[1] : 1.0;
             const double stop = parts.back();
-            check_esno_value(start);
-            check_esno_value(stop);
+            check_esno_value(start, option);
+            check_esno_value(stop, option);
             const double span = (stop - start) / step;
             if (!std::isfinite(span) || step == 0 || span < 0 || span > 1000) {
-                throw UsageError("--esno: '" + item +
+                throw UsageError(option + ": '" + item +
                                  "' is not a range; accepted: START:STEP:STOP with a step that "
                                  "leads from START to STOP in at most 1000 steps");
             }
@@ -227,7 +259,7 @@ std::vector<double> parse_esno_list(const std::string& text) {
             for (long k = 0; k < count; ++k)
                 points.push_back(start + static_cast<double>(k) * step);
         } else {
-            throw UsageError("--esno: '" + item +
+            throw UsageError(option + ": '" + item +
                              "' is not a range; accepted: START:STEP:STOP or START:STOP");
         }
         if (comma == std::string::npos) break;
@@ -279,6 +311,10 @@ void check_sweep_options(const SweepOptions& o) {
     }
     if (c.esno.empty()) throw UsageError("--esno: no Es/N0 value given");
     for (const double e : c.esno) check_esno_value(e);
+    if (c.receivers.empty()) {
+        throw UsageError("--receiver: no receiver given; accepted: " +
+                         join(kReceiverNames, kReceiverCount));
+    }
     if (!o.plot.empty() && !ends_with(o.plot, ".svg") && !ends_with(o.plot, ".png")) {
         throw UsageError("--plot: '" + o.plot +
                          "' is not accepted; give a file ending in .svg or .png");
@@ -422,6 +458,12 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     run->add_option("--channel-seed", r.channelSeed, "Seed of the fading and noise (0..4294967295)")
         ->type_name("SEED")
         ->capture_default_str();
+    std::string runReceivers = "spec,hf,genie";
+    run->add_option("-r,--receiver", runReceivers,
+                    "Receivers, comma-separated: spec (hard decisions, then decoded), hf (channel "
+                    "sounding, turbo equalisation), genie (told the ray gains)")
+        ->type_name("LIST")
+        ->capture_default_str();
     run->add_option("--save", r.save, "Write every intermediate signal to this MAT file")
         ->type_name("FILE.mat");
     run->add_option("--plot", r.plotDir,
@@ -437,7 +479,13 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     s = default_sweep();
     s.plot.clear();
     SweepConfig& c = s.config;
-    std::string esno = kDefaultEsno;
+    std::string esno;
+    std::string snr3k;
+    std::string receivers;
+    for (const ReceiverKind k : c.receivers)
+        receivers += std::string(receivers.empty() ? "" : ",") + receiver_name(k);
+    std::string metric = metric_name(c.metric);
+    std::string axis;
     double minTrials = static_cast<double>(c.minTrials);
     double minErrors = static_cast<double>(c.minErrors);
     double maxBits = static_cast<double>(c.maxBits);
@@ -445,7 +493,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     double threads = 0;
     bool quiet = false;
     CLI::App* sweep = app.add_subcommand(
-        "sweep", "Coded-bit error rate against Es/N0 for a list of channel conditions");
+        "sweep",
+        "Decoded and coded-bit error rates against SNR (3 kHz) or Es/N0 for a list of channel "
+        "conditions and receivers");
     add_shaping_options(*sweep, c.interLen, c.nFrame, c.shaping,
                         "Interleaver blocks of data per trial (above 0)");
     sweep
@@ -456,18 +506,41 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         ->capture_default_str();
     sweep
         ->add_option("-e,--esno", esno,
-                     "Es/N0 points in dB: values and START:STEP:STOP ranges, comma-separated")
-        ->type_name("DB")
+                     "Es/N0 points in dB: values and START:STEP:STOP ranges, comma-separated "
+                     "(default: the --snr3k points)")
+        ->type_name("DB");
+    sweep
+        ->add_option("--snr3k", snr3k,
+                     std::string("Instead of --esno: SNR in a 3 kHz bandwidth, in dB (Es/N0 = "
+                                 "SNR + 0.97 dB at 2400 symbols/s; default ") +
+                         kDefaultSnr3k + ")")
+        ->type_name("DB");
+    sweep
+        ->add_option("-r,--receiver", receivers,
+                     "Receivers, comma-separated, each with its columns: spec (hard decisions, "
+                     "then decoded), hf (channel sounding, turbo equalisation), genie (told the "
+                     "ray gains: the bound)")
+        ->type_name("LIST")
+        ->capture_default_str();
+    sweep
+        ->add_option("--metric", metric,
+                     "What the stop rule counts, of the first receiver: decoded (information-bit "
+                     "errors) or coded (coded-bit hard-decision errors)")
+        ->type_name("coded|decoded")
         ->capture_default_str();
     sweep
         ->add_option("--min-trials", minTrials,
                      "Run at least this many trials (fading realisations) per point, then ...")
         ->type_name("N")
         ->capture_default_str();
-    sweep->add_option("--min-errors", minErrors, "... stop it at this many coded-bit errors ...")
+    sweep
+        ->add_option("--min-errors", minErrors,
+                     "... stop it at this many errors (of --metric, first receiver) ...")
         ->type_name("N")
         ->capture_default_str();
-    sweep->add_option("--max-bits", maxBits, "... or at this many coded bits (1e6 accepted)")
+    sweep
+        ->add_option("--max-bits", maxBits,
+                     "... or at this many bits (information or coded bits; 1e6 accepted)")
         ->type_name("N")
         ->capture_default_str();
     sweep->add_option("-s,--seed", seed, "Base seed of every trial (0..4294967295)")
@@ -483,9 +556,16 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     sweep->add_option("--json", s.json, "Also write the table as JSON to this file")
         ->type_name("FILE");
     sweep
-        ->add_option("--plot", s.plot,
-                     "Draw the error rates with the 8-PSK theory into this .svg or .png file")
+        ->add_option(
+            "--plot", s.plot,
+            "Draw the error rates (of --metric) into this .svg or .png file: one curve per "
+            "condition and receiver, the genie dashed")
         ->type_name("FILE");
+    sweep
+        ->add_option("--axis", axis,
+                     "The plot's horizontal axis: esno or snr3k (default: snr3k when the points "
+                     "were given with --snr3k, else esno)")
+        ->type_name("esno|snr3k");
     sweep
         ->add_option("--checkpoint", s.checkpoint,
                      "Record finished trials in this journal; rerunning the same command resumes")
@@ -499,8 +579,11 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     sweep->add_flag("-q,--quiet", quiet, "No progress report on stderr");
     sweep->footer(
         "Output: a table on stdout headed by '#' lines (version, every parameter); Octave's load "
-        "reads it as a matrix.\nColumns: cond esno_db trials bits errors ber ci95_low ci95_high "
-        "sync_misses seconds; ci95 is the 95 % Wilson score interval.\nTrial k of a point uses "
+        "reads it as a matrix.\nColumns: cond esno_db snr3k_db trials coded_bits info_bits blocks "
+        "sync_misses, then for each receiver R: R_coded_errors R_coded_ber R_info_errors R_ber "
+        "R_ci95_low R_ci95_high R_block_errors R_bler, and seconds last; R_ber is the decoded "
+        "information-bit error rate, ci95 its 95 % Wilson score interval, R_bler the interleaver "
+        "blocks with a wrong information bit.\nTrial k of a point uses "
         "seeds derived from (seed, condition, Es/N0, k): the table does not depend on --threads "
         "(nor on MPI ranks), and a point rerun alone gives the same line.\nCtrl-C, SIGTERM or "
         "SIGHUP stop and write the finished trials (exit 130, 143, 129); a second one abandons "
@@ -510,7 +593,10 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "WattersonOutAwgnIn, noise, AwgnOut, DemodOutDemapIn, DemapOut); shared names carry "
         "their block: pulseshaper_filter, pulseshaper_out, pulsematch_filter, "
         "pulsematch_filterDelay, pulsematch_out, framelock_out, tickalign_out, unframer_out, "
-        "unshuffle_out.");
+        "unshuffle_out. Per receiver R (spec_, hf_, genie_): R_symbols, R_noiseVar, R_LLR, "
+        "R_unshuffle_LLR, R_DecodOut, R_InfoBits, R_codedBitErrors, R_infoBits, R_infoBitErrors, "
+        "R_blocks, R_blockErrors; structures chansound and turboequal (hf: channel estimates, "
+        "equalised symbols) and geniecombine (genie).");
 
     try {
         app.parse(argc, argv);
@@ -533,11 +619,32 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         inv.sweep = default_sweep();
     } else if (run->parsed()) {
         inv.command = Command::run;
+        r.receivers = parse_receiver_list(runReceivers);
         if (!runMemory.empty()) r.maxMemory = parse_memory_size(runMemory);
         check_run_options(r);
     } else if (sweep->parsed()) {
         inv.command = Command::sweep;
-        c.esno = parse_esno_list(esno);
+        if (!esno.empty() && !snr3k.empty()) {
+            throw UsageError(
+                "--snr3k: give the points either as Es/N0 (--esno) or as SNR in a 3 kHz bandwidth "
+                "(--snr3k), not both");
+        }
+        c.snr3kAxis = esno.empty();
+        if (c.snr3kAxis) {
+            c.esno = parse_esno_list(snr3k.empty() ? kDefaultSnr3k : snr3k, "--snr3k");
+            for (double& e : c.esno) e += kSnr3kOffset;
+        } else {
+            c.esno = parse_esno_list(esno);
+        }
+        c.receivers = parse_receiver_list(receivers);
+        if (metric != "coded" && metric != "decoded") {
+            throw UsageError("--metric: '" + metric + "' is not accepted; give coded or decoded");
+        }
+        c.metric = metric == "coded" ? Metric::coded : Metric::decoded;
+        if (!axis.empty() && axis != "esno" && axis != "snr3k") {
+            throw UsageError("--axis: '" + axis + "' is not accepted; give esno or snr3k");
+        }
+        s.plotSnr3k = axis.empty() ? c.snr3kAxis : axis == "snr3k";
         c.minTrials = check_count("--min-trials", minTrials, 1);
         c.minErrors = check_count("--min-errors", minErrors, 1);
         c.maxBits = check_count("--max-bits", maxBits, 1);

@@ -29,6 +29,8 @@ struct RunOptions {
     VarShapping shaping;
     std::string channel = "bom";
     double esno = 20;
+    std::vector<ReceiverKind> receivers{ReceiverKind::spec, ReceiverKind::hf,
+                                        ReceiverKind::genie};  // --receiver
     double channelSeed = 2;
     std::string save;      // MAT file to write, or empty
     std::string plotDir;   // folder for the pictures, or empty
@@ -41,6 +43,7 @@ struct SweepOptions {
     std::string csv;         // CSV file, or empty
     std::string json;        // JSON file, or empty
     std::string plot;        // .svg or .png file, or empty
+    bool plotSnr3k = false;  // the plot's axis: SNR in 3 kHz (true) or Es/N0 (--axis)
     std::string checkpoint;  // journal of finished trials, or empty
     double maxMemory = 0;    // bytes the sweep may use (--max-memory), 0: the machine's
     bool progress = true;
@@ -66,8 +69,14 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                               bool print = true);
 
 // Es/N0 points from "START:STEP:STOP" ranges (STOP included when the steps land on it; "A:B"
-// means a step of 1) and single values, joined by commas: "0:2:10,15,20". Raises UsageError.
-std::vector<double> parse_esno_list(const std::string& text);
+// means a step of 1) and single values, joined by commas: "0:2:10,15,20". Raises UsageError
+// naming `option`.
+std::vector<double> parse_esno_list(const std::string& text, const std::string& option = "--esno");
+
+// Receivers from a comma-separated list of names ("hf,genie"): known names, each once, at least
+// one. Raises UsageError naming `option`.
+std::vector<ReceiverKind> parse_receiver_list(const std::string& text,
+                                              const std::string& option = "--receiver");
 
 // The checks, also used on their own by the tests.
 void check_run_options(const RunOptions& o);

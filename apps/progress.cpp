@@ -30,11 +30,11 @@ void ProgressReport::update(const SweepProgress& p) {
         if (p.finished == nullptr) return;
         const PointResult& r = *p.finished;
         std::fprintf(out_,
-                     "sweep: %d/%d points; %s at %g dB: %lld errors in %lld bits; elapsed %s, "
-                     "about %s left\n",
-                     p.pointsDone, p.pointsTotal, r.condition.c_str(), r.esno,
-                     static_cast<long long>(r.errors), static_cast<long long>(r.bits), elapsed,
-                     left);
+                     "sweep: %d/%d points; %s at SNR(3 kHz) %.4g dB, Es/N0 %.4g dB: %lld errors in "
+                     "%lld bits; elapsed %s, about %s left\n",
+                     p.pointsDone, p.pointsTotal, r.condition.c_str(), r.esno - kSnr3kOffset,
+                     r.esno, static_cast<long long>(r.errors), static_cast<long long>(r.bits),
+                     elapsed, left);
         std::fflush(out_);
         return;
     }

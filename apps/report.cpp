@@ -57,12 +57,31 @@ std::string json_string(const std::string& s) {
     return out + "\"";
 }
 
+std::string receiver_list(const SweepConfig& c) {
+    std::string s;
+    for (const ReceiverKind r : c.receivers)
+        s += std::string(s.empty() ? "" : " ") + receiver_name(r);
+    return s;
+}
+
+// The counts shared by every receiver of a point (the same transmissions): those of the first.
+const ReceiverCounts& shared_counts(const SweepConfig& c, const PointResult& p) {
+    return p.of(c.receivers.empty() ? ReceiverKind::spec : c.receivers.front());
+}
+
+double ratio(std::int64_t errors, std::int64_t total) {
+    return total > 0 ? static_cast<double>(errors) / static_cast<double>(total) : 0.0;
+}
+
 }  // namespace
 
 void write_table(std::ostream& out, const SweepOptions& options, const SweepResult& result,
                  const std::string& version) {
     const SweepConfig& c = options.config;
-    out << "# hfchain " << version << " sweep: coded-bit error rate against Es/N0\n";
+    const char* first = c.receivers.empty() ? "spec" : receiver_name(c.receivers.front());
+    const bool decoded = c.metric == Metric::decoded;
+    out << "# hfchain " << version
+        << " sweep: decoded, coded-bit and block error rates against SNR (3 kHz) and Es/N0\n";
     out << "# interleaver " << format_value(c.interLen) << " s, nFrame " << format_value(c.nFrame)
         << " interleaver blocks per trial\n";
     out << "# rolloffFactor " << format_value(c.shaping.rolloffFactor) << ", pulseDelay "
@@ -73,40 +92,89 @@ void write_table(std::ostream& out, const SweepOptions& options, const SweepResu
         out << ' ' << i + 1 << '=' << c.conditions[i];
     }
     out << "\n# Es/N0 (dB): " << esno_list(c.esno) << '\n';
+    out << "# SNR in 3 kHz (dB) = Es/N0 - 10 log10(3000/2400):";
+    for (const double e : c.esno) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, " %.10g", e - kSnr3kOffset);
+        out << buf;
+    }
+    out << (c.snr3kAxis ? " (given)" : "") << '\n';
+    out << "# receivers: " << receiver_list(c) << "; the stop rule counts " << first << "'s "
+        << (decoded ? "decoded information-bit" : "coded-bit") << " errors (--metric "
+        << metric_name(c.metric) << ")\n";
     out << "# each point: at least " << c.minTrials << " trials, then stop at " << c.minErrors
-        << " errors or " << c.maxBits << " coded bits\n";
+        << " errors or " << c.maxBits << (decoded ? " information bits" : " coded bits") << '\n';
     out << "# base seed " << c.seed << " (trial seeds from seed, condition, Es/N0, trial)\n";
-    out << "# 95 % interval: Wilson score; sync_misses: trials whose frame start was not the "
-           "expected sample\n";
+    out << "# R_coded_*: hard decisions (spec) or ratio signs (hf, genie) on the coded bits; "
+           "R_ber: "
+           "decoded information bits, 95 % Wilson interval; R_bler: interleaver blocks with a "
+           "wrong information bit; sync_misses: trials whose frame start was not the expected "
+           "sample\n";
     out << "# threads " << result.threads;
     if (result.ranks > 1) out << " in " << result.ranks << " processes";
     out << ", wall time " << fixed(result.wallSeconds, 1) << " s";
     if (result.knownTrials > 0) out << ", " << result.knownTrials << " trials from the checkpoint";
     out << (result.interrupted ? ", INTERRUPTED: unfinished points end early" : "") << '\n';
-    out << "# cond esno_db   trials         bits     errors         ber    ci95_low   ci95_high "
-           "sync_misses  seconds\n";
+    out << "# cond esno_db snr3k_db   trials   coded_bits    info_bits   blocks sync_misses";
+    for (const ReceiverKind r : c.receivers) {
+        const std::string n = receiver_name(r);
+        for (const char* column : {"_coded_errors", "_coded_ber", "_info_errors", "_ber",
+                                   "_ci95_low", "_ci95_high", "_block_errors", "_bler"}) {
+            out << ' ' << n << column;
+        }
+    }
+    out << " seconds\n";
     for (const PointResult& p : result.points) {
-        const Interval ci = p.interval();
+        const ReceiverCounts& shared = shared_counts(c, p);
         char line[256];
-        std::snprintf(
-            line, sizeof line, "%6d %7.2f %8lld %12lld %10lld %11.4e %11.4e %11.4e %11lld %8.2f",
-            condition_number(options, p.condition), p.esno, static_cast<long long>(p.trials),
-            static_cast<long long>(p.bits), static_cast<long long>(p.errors), p.rate(), ci.low,
-            ci.high, static_cast<long long>(p.syncMisses), p.seconds);
+        std::snprintf(line, sizeof line, "%6d %7.2f %8.2f %8lld %12lld %12lld %8lld %11lld",
+                      condition_number(options, p.condition), p.esno, p.esno - kSnr3kOffset,
+                      static_cast<long long>(p.trials), static_cast<long long>(shared.codedBits),
+                      static_cast<long long>(shared.infoBits),
+                      static_cast<long long>(shared.blocks), static_cast<long long>(p.syncMisses));
+        out << line;
+        for (const ReceiverKind r : c.receivers) {
+            const ReceiverCounts& n = p.of(r);
+            const Interval ci = wilson_interval(n.infoErrors, n.infoBits);
+            std::snprintf(
+                line, sizeof line, " %12lld %11.4e %12lld %11.4e %11.4e %11.4e %8lld %11.4e",
+                static_cast<long long>(n.codedErrors), ratio(n.codedErrors, n.codedBits),
+                static_cast<long long>(n.infoErrors), ratio(n.infoErrors, n.infoBits), ci.low,
+                ci.high, static_cast<long long>(n.blockErrors), ratio(n.blockErrors, n.blocks));
+            out << line;
+        }
+        std::snprintf(line, sizeof line, " %10.2f", p.seconds);
         out << line;
         if (p.stop == StopReason::interrupted) out << "  # interrupted";
         out << '\n';
     }
 }
 
-void write_csv(std::ostream& out, const SweepResult& result) {
-    out << "condition,esno_db,trials,bits,errors,ber,ci95_low,ci95_high,sync_misses,seconds,stop\n";
+void write_csv(std::ostream& out, const SweepOptions& options, const SweepResult& result) {
+    const SweepConfig& c = options.config;
+    out << "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses";
+    for (const ReceiverKind r : c.receivers) {
+        const std::string n = receiver_name(r);
+        for (const char* column : {"_coded_errors", "_coded_ber", "_info_errors", "_ber",
+                                   "_ci95_low", "_ci95_high", "_block_errors", "_bler"}) {
+            out << ',' << n << column;
+        }
+    }
+    out << ",seconds,stop\n";
     for (const PointResult& p : result.points) {
-        const Interval ci = p.interval();
-        out << p.condition << ',' << format_value(p.esno) << ',' << p.trials << ',' << p.bits << ','
-            << p.errors << ',' << sci(p.rate()) << ',' << sci(ci.low) << ',' << sci(ci.high) << ','
-            << p.syncMisses << ',' << fixed(p.seconds, 3) << ',' << stop_reason_name(p.stop)
-            << '\n';
+        const ReceiverCounts& shared = shared_counts(c, p);
+        out << p.condition << ',' << format_value(p.esno) << ','
+            << format_value(p.esno - kSnr3kOffset) << ',' << p.trials << ',' << shared.codedBits
+            << ',' << shared.infoBits << ',' << shared.blocks << ',' << p.syncMisses;
+        for (const ReceiverKind r : c.receivers) {
+            const ReceiverCounts& n = p.of(r);
+            const Interval ci = wilson_interval(n.infoErrors, n.infoBits);
+            out << ',' << n.codedErrors << ',' << sci(ratio(n.codedErrors, n.codedBits)) << ','
+                << n.infoErrors << ',' << sci(ratio(n.infoErrors, n.infoBits)) << ',' << sci(ci.low)
+                << ',' << sci(ci.high) << ',' << n.blockErrors << ','
+                << sci(ratio(n.blockErrors, n.blocks));
+        }
+        out << ',' << fixed(p.seconds, 3) << ',' << stop_reason_name(p.stop) << '\n';
     }
 }
 
@@ -127,7 +195,17 @@ void write_json(std::ostream& out, const SweepOptions& options, const SweepResul
     for (std::size_t i = 0; i < c.esno.size(); ++i) {
         out << (i > 0 ? ", " : "") << format_value(c.esno[i]);
     }
-    out << "],\n    \"min_trials\": " << c.minTrials << ",\n    \"min_errors\": " << c.minErrors
+    out << "],\n    \"snr3k_db\": [";
+    for (std::size_t i = 0; i < c.esno.size(); ++i) {
+        out << (i > 0 ? ", " : "") << format_value(c.esno[i] - kSnr3kOffset);
+    }
+    out << "],\n    \"points_given_as\": " << json_string(c.snr3kAxis ? "snr3k" : "esno");
+    out << ",\n    \"receivers\": [";
+    for (std::size_t i = 0; i < c.receivers.size(); ++i) {
+        out << (i > 0 ? ", " : "") << json_string(receiver_name(c.receivers[i]));
+    }
+    out << "],\n    \"metric\": " << json_string(metric_name(c.metric));
+    out << ",\n    \"min_trials\": " << c.minTrials << ",\n    \"min_errors\": " << c.minErrors
         << ",\n    \"max_bits\": " << c.maxBits << ",\n    \"seed\": " << c.seed
         << ",\n    \"threads\": " << result.threads << ",\n    \"ranks\": " << result.ranks
         << "\n  },\n";
@@ -138,12 +216,26 @@ void write_json(std::ostream& out, const SweepOptions& options, const SweepResul
         const PointResult& p = result.points[i];
         const Interval ci = p.interval();
         out << (i > 0 ? "," : "") << "\n    {\"condition\": " << json_string(p.condition)
-            << ", \"esno_db\": " << format_value(p.esno) << ", \"trials\": " << p.trials
-            << ", \"bits\": " << p.bits << ", \"errors\": " << p.errors
-            << ", \"ber\": " << sci(p.rate()) << ", \"ci95_low\": " << sci(ci.low)
-            << ", \"ci95_high\": " << sci(ci.high) << ", \"sync_misses\": " << p.syncMisses
-            << ", \"seconds\": " << fixed(p.seconds, 3)
-            << ", \"stop\": " << json_string(stop_reason_name(p.stop)) << "}";
+            << ", \"esno_db\": " << format_value(p.esno)
+            << ", \"snr3k_db\": " << format_value(p.esno - kSnr3kOffset)
+            << ", \"trials\": " << p.trials << ", \"bits\": " << p.bits
+            << ", \"errors\": " << p.errors << ", \"ber\": " << sci(p.rate())
+            << ", \"ci95_low\": " << sci(ci.low) << ", \"ci95_high\": " << sci(ci.high)
+            << ", \"sync_misses\": " << p.syncMisses << ", \"seconds\": " << fixed(p.seconds, 3)
+            << ", \"stop\": " << json_string(stop_reason_name(p.stop)) << ", \"receivers\": {";
+        for (std::size_t k = 0; k < c.receivers.size(); ++k) {
+            const ReceiverCounts& n = p.of(c.receivers[k]);
+            const Interval rci = wilson_interval(n.infoErrors, n.infoBits);
+            out << (k > 0 ? ", " : "") << json_string(receiver_name(c.receivers[k]))
+                << ": {\"coded_bits\": " << n.codedBits << ", \"coded_errors\": " << n.codedErrors
+                << ", \"coded_ber\": " << sci(ratio(n.codedErrors, n.codedBits))
+                << ", \"info_bits\": " << n.infoBits << ", \"info_errors\": " << n.infoErrors
+                << ", \"ber\": " << sci(ratio(n.infoErrors, n.infoBits))
+                << ", \"ci95_low\": " << sci(rci.low) << ", \"ci95_high\": " << sci(rci.high)
+                << ", \"blocks\": " << n.blocks << ", \"block_errors\": " << n.blockErrors
+                << ", \"bler\": " << sci(ratio(n.blockErrors, n.blocks)) << "}";
+        }
+        out << "}}";
     }
     out << "\n  ]\n}\n";
 }
@@ -160,16 +252,28 @@ std::string gnuplot_quote(const std::string& s) {
 std::string sweep_plot_script(const std::string& file, const SweepOptions& options,
                               const SweepResult& result, const std::string& output) {
     const SweepConfig& c = options.config;
+    const bool decoded = c.metric == Metric::decoded;
+    const double shift = options.plotSnr3k ? kSnr3kOffset : 0.0;  // x = Es/N0 - shift
     const bool png = file.size() >= 4 && file.compare(file.size() - 4, 4, ".png") == 0;
     std::ostringstream s;
-    s << (png ? "set terminal pngcairo size 1000,700 enhanced font 'sans,11'\n"
-              : "set terminal svg size 1000,700 dynamic enhanced font 'sans,12'\n");
+    s << (png ? "set terminal pngcairo size 1100,750 enhanced font 'sans,11'\n"
+              : "set terminal svg size 1100,750 dynamic enhanced font 'sans,12'\n");
     s << "set output " << gnuplot_quote(output.empty() ? file : output) << '\n';
+
+    // Errors and bits of the metric for one receiver of a point.
+    auto counts = [decoded](const PointResult& p, ReceiverKind r) {
+        const ReceiverCounts& n = p.of(r);
+        return decoded ? std::pair{n.infoErrors, n.infoBits}
+                       : std::pair{n.codedErrors, n.codedBits};
+    };
 
     // The lowest rate worth showing: a decade below the smallest measured rate or lower bound.
     double floor_rate = 1.0;
     for (const PointResult& p : result.points) {
-        if (p.errors > 0) floor_rate = std::min(floor_rate, p.interval().low);
+        for (const ReceiverKind r : c.receivers) {
+            const auto [errors, bits] = counts(p, r);
+            if (errors > 0) floor_rate = std::min(floor_rate, wilson_interval(errors, bits).low);
+        }
     }
     floor_rate = std::max(1e-7, std::pow(10.0, std::floor(std::log10(floor_rate)) - 1));
     double lo = c.esno.front();
@@ -184,45 +288,69 @@ std::string sweep_plot_script(const std::string& file, const SweepOptions& optio
     for (int k = 0; k <= 200; ++k) {
         const double e = lo + (hi - lo) * k / 200.0;
         const double ber = ber_8psk_gray(e);
-        if (ber >= floor_rate / 10) s << e << ' ' << ber << '\n';
+        if (ber >= floor_rate / 10) s << e - shift << ' ' << ber << '\n';
     }
     s << "EOD\n";
-    std::vector<std::string> names;
-    for (const std::string& name : c.conditions) {
-        bool any = false;
-        std::ostringstream block;
-        for (const PointResult& p : result.points) {
-            if (p.condition != name) continue;
-            const Interval ci = p.interval();
-            // A point without errors has no place on a logarithmic axis; its upper bound does.
-            if (p.errors > 0) {
-                block << p.esno << ' ' << p.rate() << ' ' << ci.low << ' ' << ci.high << '\n';
-            } else {
-                block << p.esno << " NaN " << ci.low << ' ' << ci.high << '\n';
+    struct Curve {
+        std::string block, title;
+        int colour;
+        bool genie;
+    };
+    std::vector<Curve> curves;
+    for (std::size_t ci = 0; ci < c.conditions.size(); ++ci) {
+        const std::string& name = c.conditions[ci];
+        for (const ReceiverKind r : c.receivers) {
+            bool any = false;
+            std::ostringstream block;
+            for (const PointResult& p : result.points) {
+                if (p.condition != name) continue;
+                const auto [errors, bits] = counts(p, r);
+                const Interval ci95 = wilson_interval(errors, bits);
+                // A point without errors has no place on a logarithmic axis; its upper bound does.
+                block << p.esno - shift << ' ';
+                if (errors > 0) {
+                    block << static_cast<double>(errors) / static_cast<double>(bits);
+                } else {
+                    block << "NaN";
+                }
+                block << ' ' << ci95.low << ' ' << ci95.high << '\n';
+                any = true;
             }
-            any = true;
+            if (!any) continue;
+            std::string title = name + " " + receiver_name(r);
+            if (name == "awgn" && decoded) title += " (simulated white-noise reference)";
+            curves.push_back(
+                {block.str(), title, static_cast<int>(ci) + 1, r == ReceiverKind::genie});
         }
-        if (!any) continue;
-        s << "$" << name << " << EOD\n" << block.str() << "EOD\n";
-        names.push_back(name);
+    }
+    for (std::size_t k = 0; k < curves.size(); ++k) {
+        s << "$c" << k << " << EOD\n" << curves[k].block << "EOD\n";
     }
 
     s << "set logscale y\nset format y '10^{%L}'\nset grid\n";
-    s << "set xrange [" << lo - 0.5 << ':' << hi + 0.5 << "]\n";
+    s << "set xrange [" << lo - shift - 0.5 << ':' << hi - shift + 0.5 << "]\n";
     s << "set yrange [" << floor_rate << ":1]\n";
-    s << "set xlabel 'E_s/N_0 (dB)'\nset ylabel 'coded-bit error rate'\n";
+    s << "set xlabel "
+      << (options.plotSnr3k ? "'SNR in 3 kHz (dB)   (E_s/N_0 = SNR + 0.97 dB)'" : "'E_s/N_0 (dB)'")
+      << "\nset ylabel "
+      << (decoded ? "'decoded information-bit error rate'" : "'coded-bit error rate'") << '\n';
     s << "set title "
       << gnuplot_quote("hfchain: " + format_value(c.interLen) +
                        " s interleaver, M = " + format_value(c.shaping.oversamplingFactor) +
-                       ", roll-off " + format_value(c.shaping.rolloffFactor) + ", D = " +
-                       format_value(c.shaping.pulseDelay) + "; bars: 95 % Wilson intervals")
+                       ", roll-off " + format_value(c.shaping.rolloffFactor) +
+                       ", D = " + format_value(c.shaping.pulseDelay) +
+                       "; genie dashed; bars: 95 % Wilson intervals")
       << '\n';
-    s << "set key bottom left box opaque\nset bars small\n";
-    s << "plot $theory using 1:2 with lines dashtype 2 linewidth 2 linecolor rgb 'black' title "
-         "'Gray 8-PSK on white noise (theory)'";
-    for (const std::string& name : names) {
-        s << ", \\\n     $" << name << " using 1:2:3:4 with yerrorlines linewidth 1.5 pointtype 7 "
-          << "pointsize 0.7 title " << gnuplot_quote(name) << " noenhanced";
+    s << "set key bottom left box opaque font '," << (png ? 9 : 10) << "' spacing 0.9\n";
+    s << "set bars small\n";
+    s << "plot $theory using 1:2 with lines dashtype 3 linewidth 2 linecolor rgb 'gray40' title "
+      << (decoded ? "'Gray 8-PSK on white noise: coded bits before decoding (theory)'"
+                  : "'Gray 8-PSK on white noise (theory)'");
+    for (std::size_t k = 0; k < curves.size(); ++k) {
+        s << ", \\\n     $c" << k << " using 1:2:3:4 with yerrorlines linewidth 1.5 linecolor "
+          << curves[k].colour << " dashtype " << (curves[k].genie ? 2 : 1) << " pointtype "
+          << (curves[k].genie ? 6 : 7) << " pointsize 0.7 title " << gnuplot_quote(curves[k].title)
+          << " noenhanced";
     }
     s << "\nset output\n";
     return s.str();

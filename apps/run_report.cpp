@@ -30,7 +30,7 @@ double mean_power(const cdouble* x, index_t n) {
 
 void stage(std::ostream& out, const char* block, const std::string& text) {
     char name[16];
-    std::snprintf(name, sizeof name, "%-12s", block);
+    std::snprintf(name, sizeof name, "%-11s ", block);
     out << name << text << '\n';
 }
 
@@ -47,6 +47,7 @@ RoadConfig road_config(const RunOptions& options) {
     c.watterson.model = options.channel;
     c.watterson.EsNodB = options.esno;
     c.watterson.seed = options.channelSeed;
+    c.receivers = options.receivers;
     return c;
 }
 
@@ -157,7 +158,64 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
         road.codedBits > 0 ? static_cast<double>(road.codedBitErrors) / road.codedBits : 0.0;
     stage(out, "result",
           std::to_string(road.codedBitErrors) + " coded-bit errors in " +
-              std::to_string(road.codedBits) + " bits: rate " + fmt("%.4e", rate));
+              std::to_string(road.codedBits) + " bits (hard decisions): rate " + fmt("%.4e", rate));
+
+    // The decoding receivers, each from its own symbols to the decoded information bits.
+    for (const ReceiverKind kind : o.receivers) {
+        const Reception& r = road.reception(kind);
+        const std::string who = std::string(receiver_name(kind)) + ": ";
+        if (kind == ReceiverKind::spec && r.ran) {
+            stage(out, "softslicer",
+                  who + std::to_string(r.soft.LLR.numel()) +
+                      " ratios from unframer's symbols, "
+                      "noise variance " +
+                      fmt("%.4g", r.noiseVar[0]) + " (their spread around the hard decisions)");
+        } else if (kind == ReceiverKind::hf && r.ran) {
+            const ChansoundOut& c = road.sounding;
+            std::string paths;
+            for (index_t k = 0; k < c.delays.numel(); ++k) {
+                paths += (k > 0 ? ", " : "") + format_value(c.delays[k]);
+            }
+            stage(out, "chansound",
+                  who + std::to_string(c.delays.numel()) + " paths at samples " + paths +
+                      ", noise variance " + fmt("%.4g", c.noiseVar) + ", Doppler " +
+                      fmt("%.3g", c.doppler) + " Hz, " + format_value(c.frames) + " frames");
+            double mean = 0;
+            for (index_t k = 0; k < r.noiseVar.numel(); ++k) mean += r.noiseVar[k];
+            mean = r.noiseVar.numel() > 0 ? mean / r.noiseVar.numel() : 0;
+            stage(out, "turboequal",
+                  who + std::to_string(road.equalised.out.numel()) + " equalised symbols, " +
+                      format_value(road.equalised.passes) + " passes, mean error variance " +
+                      fmt("%.4g", mean));
+            stage(out, "softslicer", who + std::to_string(r.soft.LLR.numel()) + " ratios");
+        } else if (kind == ReceiverKind::genie && r.ran) {
+            stage(out, "geniecombine",
+                  who + std::to_string(road.genieView.out.numel()) +
+                      " symbols through the known ray gains");
+            stage(out, "softslicer", who + std::to_string(r.soft.LLR.numel()) + " ratios");
+        }
+        if (!r.ran) {
+            stage(out, "vitdecode",
+                  who + "not reached (no frame start): all " + std::to_string(r.infoBits) +
+                      " information bits and " + std::to_string(r.blocks) + " blocks lost");
+            continue;
+        }
+        stage(out, "unshuffle",
+              who + std::to_string(r.deinterleaved.out.numel()) + " ratios deinterleaved, " +
+                  std::to_string(r.codedBitErrors) + " coded bits wrong (" +
+                  fmt("%.4e", r.codedBits > 0 ? static_cast<double>(r.codedBitErrors) /
+                                                    static_cast<double>(r.codedBits)
+                                              : 0.0) +
+                  ")");
+        stage(out, "vitdecode",
+              who + std::to_string(r.infoBitErrors) + " information-bit errors in " +
+                  std::to_string(r.infoBits) + " bits: rate " +
+                  fmt("%.4e", r.infoBits > 0 ? static_cast<double>(r.infoBitErrors) /
+                                                   static_cast<double>(r.infoBits)
+                                             : 0.0) +
+                  "; " + std::to_string(r.blockErrors) + " of " + std::to_string(r.blocks) +
+                  " interleaver blocks wrong");
+    }
 }
 
 void make_plot_folder(const std::string& dir) {

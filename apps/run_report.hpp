@@ -13,8 +13,9 @@ namespace hfchain::app {
 RoadConfig road_config(const RunOptions& options);
 
 // Prints what each block did: sizes, the channel's gains and noise power, the frame start found
-// against the expected one, symbol and coded-bit errors. Headed by `#` lines with the version and
-// every parameter.
+// against the expected one, symbol and coded-bit errors, then for each receiver run its soft
+// values, the coded-bit errors of their signs, information-bit and block errors. Headed by `#`
+// lines with the version and every parameter.
 void write_run_report(std::ostream& out, const RunOptions& options, const Milstd& milstd,
                       const RoadResult& road, const std::string& version);
 

@@ -62,6 +62,9 @@ public:
         : milstd_(milstd) {
         road_.nFrame = config.nFrame;
         road_.shaping = config.shaping;
+        road_.receivers = config.receivers;
+        first_ = config.receivers.empty() ? ReceiverKind::spec : config.receivers.front();
+        metric_ = config.metric;
         host_.set_interrupt_flag(interrupt);
     }
 
@@ -74,16 +77,30 @@ public:
         road_.watterson.seed = job.seeds.channel;
         const RoadResult r = run_road(milstd_, road_, host_);
         TrialOutcome outcome;
-        outcome.bits = r.codedBits;
-        outcome.errors = r.codedBitErrors;
-        outcome.syncMiss =
-            !r.frameFound || r.frameStart.empty() || r.frameStart[0] != r.expectedFrameStart;
+        for (const ReceiverKind kind : road_.receivers) {
+            const Reception& rx = r.reception(kind);
+            ReceiverCounts& c = outcome.receivers[static_cast<std::size_t>(kind)];
+            c.codedBits = rx.codedBits;
+            c.codedErrors = rx.codedBitErrors;
+            c.infoBits = rx.infoBits;
+            c.infoErrors = rx.infoBitErrors;
+            c.blocks = rx.blocks;
+            c.blockErrors = rx.blockErrors;
+        }
+        const ReceiverCounts& first = outcome.receivers[static_cast<std::size_t>(first_)];
+        outcome.bits = metric_ == Metric::coded ? first.codedBits : first.infoBits;
+        outcome.errors = metric_ == Metric::coded ? first.codedErrors : first.infoErrors;
+        const bool synchronised = road_.runs(ReceiverKind::spec) || road_.runs(ReceiverKind::hf);
+        outcome.syncMiss = synchronised && (!r.frameFound || r.frameStart.empty() ||
+                                            r.frameStart[0] != r.expectedFrameStart);
         return outcome;
     }
 
 private:
     const Milstd& milstd_;
     RoadConfig road_;
+    ReceiverKind first_ = ReceiverKind::spec;
+    Metric metric_ = Metric::coded;
     BuiltinHost host_;
 };
 
@@ -381,6 +398,7 @@ private:
             r.errors += t.errors;
             r.syncMisses += t.syncMiss ? 1 : 0;
             r.seconds += t.seconds;
+            for (std::size_t k = 0; k < kReceiverCount; ++k) r.receivers[k].add(t.receivers[k]);
             if (t.bits == 0) {
                 r.stop = StopReason::bits;  // a trial of no bits could never reach the rule
             } else if (r.trials < config_.minTrials) {
@@ -415,6 +433,22 @@ private:
 };
 
 }  // namespace
+
+const char* receiver_name(ReceiverKind kind) {
+    return kReceiverNames[static_cast<std::size_t>(kind)];
+}
+
+bool receiver_from_name(const std::string& name, ReceiverKind& kind) {
+    for (std::size_t k = 0; k < kReceiverCount; ++k) {
+        if (name == kReceiverNames[k]) {
+            kind = static_cast<ReceiverKind>(k);
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* metric_name(Metric metric) { return metric == Metric::coded ? "coded" : "decoded"; }
 
 bool is_condition(const std::string& name) {
     for (const char* c : kConditionNames) {

@@ -1,5 +1,5 @@
-// The sweep engine: coded-bit error rate against Es/N0 for a list of channel conditions, with
-// independent trials run in parallel.
+// The sweep engine: coded-bit, decoded-bit and block error rates against Es/N0 for a list of
+// channel conditions and receivers, with independent trials run in parallel.
 //
 // Reproducibility. Every trial's two seeds come from (base seed, condition name, Es/N0 point,
 // trial index) alone, through trial_seeds() below, and the result of a point is defined as the sum
@@ -10,6 +10,7 @@
 // same line.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -37,18 +38,38 @@ std::string condition_list();
 // symbol (2400 tau M): 0 for "awgn"; not whole when M does not suit the condition.
 double ray_delay_samples(const std::string& condition, double M);
 
+// Es/N0 minus the signal-to-noise ratio in a 3 kHz bandwidth at 2400 symbols/s:
+// 10 log10(3000 / 2400) dB.
+inline constexpr double kSnr3kOffset = 0.96910013008056392;
+
+// The receivers a sweep can run, by name ("spec", "hf", "genie"), in ReceiverKind's order.
+inline constexpr const char* kReceiverNames[] = {"spec", "hf", "genie"};
+inline constexpr std::size_t kReceiverCount = std::size(kReceiverNames);
+
+// The receiver's name, and the receiver of a name (false when unknown).
+const char* receiver_name(ReceiverKind kind);
+bool receiver_from_name(const std::string& name, ReceiverKind& kind);
+
+// What the stop rule counts: the coded bits' hard decisions or the decoded information bits of
+// the first receiver listed.
+enum class Metric { coded, decoded };
+const char* metric_name(Metric metric);
+
 struct SweepConfig {
     double interLen = 0.6;                // interleaver length in seconds (0.6 or 4.8)
     double nFrame = 1;                    // interleaver blocks per trial
     VarShapping shaping;                  // roll-off, pulse delay D, samples per symbol M
     std::vector<std::string> conditions;  // names from kConditionNames
     std::vector<double> esno;             // Es/N0 points in dB
-    std::int64_t minTrials = 1;           // a point runs at least this many trials (fading
-                                          // realisations), and then stops once ...
-    std::int64_t minErrors = 100;         // ... its errors reach this ...
-    std::int64_t maxBits = 1000000;       // ... or its coded bits reach this
-    std::uint32_t seed = 1;               // base seed of every trial seed
-    int threads = 0;                      // worker threads; 0 = one per core
+    bool snr3kAxis = false;               // the points were given as SNR in 3 kHz (--snr3k)
+    std::vector<ReceiverKind> receivers{ReceiverKind::spec};  // receivers, each counted
+    Metric metric = Metric::coded;   // what the stop rule counts, of receivers[0]
+    std::int64_t minTrials = 1;      // a point runs at least this many trials (fading
+                                     // realisations), and then stops once ...
+    std::int64_t minErrors = 100;    // ... its errors (of the metric) reach this ...
+    std::int64_t maxBits = 1000000;  // ... or its bits (of the metric) reach this
+    std::uint32_t seed = 1;          // base seed of every trial seed
+    int threads = 0;                 // worker threads; 0 = one per core
 };
 
 // The two seeds of one trial (whole numbers in 0..4294967295).
@@ -77,11 +98,32 @@ struct TrialSpec {
     TrialSeeds seeds;
 };
 
+// The counts of one receiver in one trial, or summed over trials.
+struct ReceiverCounts {
+    std::int64_t codedBits = 0;    // coded bits compared
+    std::int64_t codedErrors = 0;  // coded bits whose hard decision (or ratio's sign) is wrong
+    std::int64_t infoBits = 0;     // information bits compared
+    std::int64_t infoErrors = 0;   // decoded information bits that are wrong
+    std::int64_t blocks = 0;       // interleaver blocks
+    std::int64_t blockErrors = 0;  // blocks with at least one wrong information bit
+
+    void add(const ReceiverCounts& o) {
+        codedBits += o.codedBits;
+        codedErrors += o.codedErrors;
+        infoBits += o.infoBits;
+        infoErrors += o.infoErrors;
+        blocks += o.blocks;
+        blockErrors += o.blockErrors;
+    }
+};
+
 struct TrialOutcome {
-    std::int64_t bits = 0;    // coded bits compared
-    std::int64_t errors = 0;  // coded-bit errors
+    std::int64_t bits = 0;    // the stop rule's bits: receivers[0]'s coded or information bits
+    std::int64_t errors = 0;  // the stop rule's errors, of the same bits
     bool syncMiss = false;    // frame start not found, or found away from the expected sample
+                              // (always false when no receiver needs a frame start)
     double seconds = 0;       // time the trial took
+    std::array<ReceiverCounts, kReceiverCount> receivers;  // by ReceiverKind; 0 when not run
 };
 
 // Every field of a trial's outcome, in the order they are stored in checkpoint journals and sent
@@ -93,6 +135,22 @@ void for_each_outcome_field(Outcome& o, Visit&& visit) {
     visit("errors", o.errors);
     visit("sync_miss", o.syncMiss);
     visit("seconds", o.seconds);
+    static constexpr const char* names[kReceiverCount][6] = {
+        {"spec_coded_bits", "spec_coded_errors", "spec_info_bits", "spec_info_errors",
+         "spec_blocks", "spec_block_errors"},
+        {"hf_coded_bits", "hf_coded_errors", "hf_info_bits", "hf_info_errors", "hf_blocks",
+         "hf_block_errors"},
+        {"genie_coded_bits", "genie_coded_errors", "genie_info_bits", "genie_info_errors",
+         "genie_blocks", "genie_block_errors"}};
+    for (std::size_t r = 0; r < kReceiverCount; ++r) {
+        auto& c = o.receivers[r];
+        visit(names[r][0], c.codedBits);
+        visit(names[r][1], c.codedErrors);
+        visit(names[r][2], c.infoBits);
+        visit(names[r][3], c.infoErrors);
+        visit(names[r][4], c.blocks);
+        visit(names[r][5], c.blockErrors);
+    }
 }
 
 // One worker's trial runner; each worker thread owns one and reuses it for all its trials.
@@ -192,14 +250,19 @@ struct PointResult {
     std::string condition;
     double esno = 0;
     std::int64_t trials = 0;      // trials counted (0..K-1)
-    std::int64_t bits = 0;        // coded bits compared
-    std::int64_t errors = 0;      // coded-bit errors
+    std::int64_t bits = 0;        // the stop rule's bits (TrialOutcome::bits), summed
+    std::int64_t errors = 0;      // the stop rule's errors, summed
     std::int64_t syncMisses = 0;  // trials whose frame start was missed
     double seconds = 0;           // worker time spent on the counted trials
     StopReason stop = StopReason::none;
 
+    std::array<ReceiverCounts, kReceiverCount> receivers;  // by ReceiverKind, summed
+
     double rate() const { return bits > 0 ? static_cast<double>(errors) / bits : 0.0; }
     Interval interval() const { return wilson_interval(errors, bits); }
+    const ReceiverCounts& of(ReceiverKind kind) const {
+        return receivers[static_cast<std::size_t>(kind)];
+    }
 };
 
 // What the engine tells its observer while it runs (from the calling thread).

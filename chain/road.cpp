@@ -1,7 +1,9 @@
 #include "chain/road.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "transmitter/bitbudget.hpp"
 
@@ -21,7 +23,53 @@ bool RoadConfig::runs(ReceiverKind kind) const {
     return std::find(receivers.begin(), receivers.end(), kind) != receivers.end();
 }
 
+BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, index_t K,
+                              const Milstd& milstd) {
+    const auto T = static_cast<double>(milstd.interTable.numel());
+    const double per = milstd.rate == 4800 ? T / milstd.repFactor : T / (2 * milstd.repFactor);
+    const index_t B = std::max<index_t>(1, static_cast<index_t>(per));
+    BlockCount c;
+    if (K <= 0) return c;
+    c.blocks = (K + B - 1) / B;
+    const index_t have = std::min({K, decoded.numel(), sent.numel()});
+    for (index_t block = 0; block < c.blocks; ++block) {
+        const index_t first = block * B;
+        const index_t end = std::min(K, first + B);
+        bool wrong = end > have;  // missing bits are wrong
+        for (index_t k = first; k < std::min(end, have) && !wrong; ++k) {
+            wrong = decoded[k] != sent[k];
+        }
+        c.errors += wrong ? 1 : 0;
+    }
+    return c;
+}
+
+double spread_around_decisions(const ComplexArray& symbols, const Milstd& milstd) {
+    const index_t n = symbols.numel();
+    if (n == 0) return 1;
+    const int b = std::clamp(static_cast<int>(milstd.bitsToSym), 1, 3);
+    const double points = std::ldexp(1.0, b);
+    const double step = 2 * std::numbers::pi / points;
+    double sum = 0;
+    for (index_t k = 0; k < n; ++k) {
+        const cdouble y = symbols[k];
+        const double nearest = std::round(std::arg(y) / step) * step;
+        sum += std::norm(y - std::polar(1.0, nearest));
+    }
+    return std::max(sum / static_cast<double>(n), 1e-12);
+}
+
 namespace {
+
+void count_info(const Milstd& milstd, const SendchainOut& tx, Reception& r) {
+    index_t info = 0;
+    for (index_t k = 0; k < r.infoBits; ++k) info += r.decoded.InfoBits[k] != tx.BitInCodIn[k];
+    r.infoBitErrors = info;
+    const BlockCount blocks =
+        count_block_errors(r.decoded.InfoBits, tx.BitInCodIn, r.infoBits, milstd);
+    r.blocks = blocks.blocks;
+    r.blockErrors = blocks.errors;
+}
 
 // The shared back end of the decoding receivers: soft demapper, deinterleaver, decoder, and the
 // counts against what was sent.
@@ -36,10 +84,8 @@ void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& 
     for (index_t k = 0; k < r.codedBits; ++k) {
         coded += (r.deinterleaved.out[k] < 0) != (tx.CodOutInterIn[k] == 1) ? 1 : 0;
     }
-    index_t info = 0;
-    for (index_t k = 0; k < r.infoBits; ++k) info += r.decoded.InfoBits[k] != tx.BitInCodIn[k];
     r.codedBitErrors = coded;
-    r.infoBitErrors = info;
+    count_info(milstd, tx, r);
 }
 
 // A receiver that never reached its decoder: everything is missing.
@@ -48,6 +94,29 @@ void missing(const Milstd& milstd, const RoadConfig& config, const SendchainOut&
     r.infoBits = bit_budget(milstd, config.nFrame).info;
     r.codedBitErrors = r.codedBits;
     r.infoBitErrors = r.infoBits;
+    const BlockCount blocks = count_block_errors(RealArray(), tx.BitInCodIn, r.infoBits, milstd);
+    r.blocks = blocks.blocks;
+    r.blockErrors = blocks.errors;
+}
+
+// The designed receiver's decoding, from the unframer's symbols. It has no equaliser: its noise
+// variance is the symbols' spread around their hard decisions (spread_around_decisions), one
+// value for the whole transmission. Coded bits it did not receive are erasures; the hard-decision
+// coded-bit count stays the one run_road makes from symslicer.
+void decode_designed(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
+                     const ComplexArray& data, Reception& r) {
+    r.codedBits = tx.CodOutInterIn.numel();
+    r.infoBits = bit_budget(milstd, config.nFrame).info;
+    r.symbols = data;
+    r.noiseVar = RealArray(1);
+    r.noiseVar[0] = spread_around_decisions(data, milstd);
+    r.soft = softslicer(r.symbols, r.noiseVar, milstd, config.softRule);
+    RealArray llr(r.codedBits);  // zeros: erasures
+    std::copy_n(r.soft.LLR.begin(), std::min(r.soft.LLR.numel(), r.codedBits), llr.begin());
+    r.deinterleaved = unshuffle(llr, milstd);
+    r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
+    r.ran = true;
+    count_info(milstd, tx, r);
 }
 
 }  // namespace
@@ -110,6 +179,7 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     if (!spec) return r;
     if (!r.frameFound) {
         r.codedBitErrors = r.codedBits;  // nothing received: every bit is missing
+        missing(milstd, config, r.tx, r.spec);
         return r;
     }
 
@@ -135,6 +205,9 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     const RealArray& got = r.deinterleaved.out;
     for (index_t k = 0; k < usable; ++k) errors += sent[k] != got[k] ? 1 : 0;
     r.codedBitErrors = errors;
+
+    decode_designed(milstd, config, r.tx, r.data.out, r.spec);
+    r.spec.codedBitErrors = r.codedBitErrors;
     return r;
 }
 

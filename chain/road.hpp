@@ -1,7 +1,8 @@
 // The whole road of one simulated transmission, block after block, keeping every intermediate
 // signal: modeconf -> sendchain -> pulseshaper -> (fadesim, white noise or nothing) ->
 // pulsematch -> framelock, then one or more receivers on the same received signal:
-//   spec:  tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser);
+//   spec:  tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser), and
+//          from the same symbols softslicer -> unshuffle -> vitdecode;
 //   hf:    chansound -> turboequal -> softslicer -> unshuffle -> vitdecode (the HF receiver);
 //   genie: geniecombine -> softslicer -> unshuffle -> vitdecode (the matched-filter bound).
 #pragma once
@@ -36,7 +37,8 @@ enum class ChannelKind {
 
 // The receivers of the road.
 enum class ReceiverKind {
-    spec,   // the blocks of the original design: hard decisions on the coded bits
+    spec,   // the blocks of the original design: hard decisions on the coded bits, and a decoder
+            // fed from the same symbols
     hf,     // the HF receiver: channel sounding, turbo equalisation, decoding
     genie,  // the matched-filter bound: told the ray gains, no intersymbol interference
 };
@@ -54,19 +56,42 @@ struct RoadConfig {
     bool runs(ReceiverKind kind) const;
 };
 
-// What a decoding receiver (hf, genie) makes of the transmission.
+// What a decoding receiver makes of the transmission.
 struct Reception {
-    bool ran = false;            // the receiver was asked for and reached the decoder
-    ComplexArray symbols;        // N x 1 equalised data symbols, descrambled, unit gain
-    RealArray noiseVar;          // N x 1 their error variances
-    SoftslicerOut soft;          // coded-bit LLRs in transmission order
+    bool ran = false;      // the receiver was asked for and reached the decoder
+    ComplexArray symbols;  // N x 1 data symbols, descrambled (hf, genie: equalised, unit gain;
+                           // spec: unframer's symbols as they are)
+    RealArray noiseVar;    // N x 1 their error variances (spec: 1 x 1, estimated)
+    SoftslicerOut soft;    // coded-bit LLRs in transmission order
     UnshuffleOut deinterleaved;  // the LLRs in encoder order
     VitdecodeOut decoded;        // decoded encoder-input bits and information bits
     index_t codedBits = 0;       // coded bits compared
     index_t codedBitErrors = 0;  // LLR signs that differ from CodOutInterIn (missing: errors)
     index_t infoBits = 0;        // information bits compared
     index_t infoBitErrors = 0;   // decoded information bits that differ (missing: errors)
+    index_t blocks = 0;          // interleaver blocks holding information bits
+    index_t blockErrors = 0;     // of those, blocks with at least one wrong information bit
 };
+
+// Information bits are numbered from 0; with B = T / (2 repFactor) encoder input bits per
+// interleaver block (T = numel(interTable); B = T / repFactor uncoded), bit k lies in block k / B.
+// Counts ceil(K / B) blocks (a fractional nFrame's partial last block counts as one) and the
+// blocks among them where `decoded` and `sent` differ in any of their first K bits; `decoded`
+// shorter than K counts its missing bits as wrong.
+struct BlockCount {
+    index_t blocks = 0;
+    index_t errors = 0;
+};
+BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, index_t K,
+                              const Milstd& milstd);
+
+// The noise variance the designed receiver gives its soft demapper: the mean of |y - x|^2 over
+// the symbols y, x the nearest point of the mode's constellation (the 2^b points of phase
+// 2 pi k / 2^b), floored at 1e-12 so that a noiseless channel still gives finite ratios. It is
+// what the receiver can know without an equaliser: on white noise with few symbol errors it is
+// the noise variance; where decisions are often wrong it is too small, and the ratios
+// overconfident. An empty input gives 1.
+double spread_around_decisions(const ComplexArray& symbols, const Milstd& milstd);
 
 struct RoadResult {
     SendchainOut tx;
@@ -87,8 +112,14 @@ struct RoadResult {
     ChansoundOut sounding;      // hf: synchronisation, paths and their gains
     TurboequalOut equalised;    // hf: equalised data symbols and the final channel estimate
     GeniecombineOut genieView;  // genie: the data symbols through the combined ray gain
+    Reception spec;             // the designed receiver's decoding, from `data`
     Reception hf;
     Reception genie;
+
+    // The reception of `kind`.
+    const Reception& reception(ReceiverKind kind) const {
+        return kind == ReceiverKind::spec ? spec : kind == ReceiverKind::hf ? hf : genie;
+    }
 
     // The matched filter's input: the shaped waveform, or the channel's AwgnOut.
     const ComplexArray& received(ChannelKind kind) const {
@@ -104,7 +135,9 @@ ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, 
 
 // Runs the road for `milstd` (built once by the caller with modeconf) and the receivers the
 // configuration asks for (framelock runs for spec and hf). Without a frame start the spec path
-// stops and the hf receiver does not run: every bit of theirs counts as an error.
+// stops and the hf receiver does not run: every bit and block of theirs counts as an error.
+// The spec receiver decodes whatever symbols it received: missing coded bits (a late frame
+// start) are given as erasures (ratio 0), extra ones are dropped.
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host);
 
 }  // namespace hfchain

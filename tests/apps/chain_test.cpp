@@ -42,9 +42,10 @@ TEST(Program, RunIsReproducibleFromItsSeeds) {
 
 TEST(Program, SweepTableIsTheSameOnOneAndTwoThreads) {
     ScratchDir dir("threads");
-    const std::string cmd = kExe +
-                            " sweep -q -C awgn,muito_ruim -e 3,9 --min-errors 300 "
-                            "--max-bits 12000 --seed 3 -j ";
+    const std::string cmd =
+        kExe +
+        " sweep -q -i 0.6 -C awgn,muito_ruim -e 3,9 --min-trials 2 --min-errors 300 "
+        "--max-bits 4000 --seed 3 -r hf,spec,genie -j ";
     const auto one = run_command(cmd + "1", dir);
     const auto two = run_command(cmd + "2", dir);
     ASSERT_EQ(one.status, 0) << one.err;
@@ -54,13 +55,15 @@ TEST(Program, SweepTableIsTheSameOnOneAndTwoThreads) {
     EXPECT_EQ(table_without_times(one.out), table_without_times(two.out));
 
     // One point rerun alone gives its line of the whole sweep.
-    const auto alone = run_command(kExe +
-                                       " sweep -q -C muito_ruim -e 9 --min-errors 300 "
-                                       "--max-bits 12000 --seed 3",
-                                   dir);
+    const auto alone =
+        run_command(kExe +
+                        " sweep -q -i 0.6 -C muito_ruim -e 9 --min-trials 2 --min-errors 300 "
+                        "--max-bits 4000 --seed 3 -r hf,spec,genie",
+                    dir);
     const std::string last = table_without_times(alone.out);
     const std::string line = last.substr(last.rfind("\n", last.size() - 2) + 1);
-    EXPECT_NE(table_without_times(one.out).find(line.substr(6)), std::string::npos) << line;
+    EXPECT_NE(table_without_times(one.out).find(line.substr(line.find(' '))), std::string::npos)
+        << line;
 }
 
 TEST(Sweep, AwgnAgreesWithTheTheoryWithinItsIntervals) {
@@ -101,6 +104,7 @@ TEST(MatFile, RoundTripsThroughOctaveLoad) {
         "if isnumeric(v), printf('%s %d %d %.17g %.17g\\n', f{k}, rows(v), columns(v), "
         "sum(real(v(:))), sum(imag(v(:)))); else printf('%s %s\\n', f{k}, class(v)); end, end; "
         "printf('model %s\\n', s.varWatterson.model); "
+        "printf('chansound_gains %d %d\\n', size(s.chansound.gains)); "
         "printf('interTable %d\\n', isequal(s.milstd.interTable, s.milstd.interTable(:)));";
     const auto r =
         run_command("octave-cli --norc --no-history --quiet --eval \"" + script + "\"", dir);
@@ -147,6 +151,28 @@ TEST(MatFile, RoundTripsThroughOctaveLoad) {
     add("unshuffle_out", road.deinterleaved.out);
     expected.push_back({"RER", 1, 1, 0.002, 0});
     expected.push_back({"codedBitErrors", 1, 1, static_cast<double>(road.codedBitErrors), 0});
+    // Every receiver's soft values, decoded bits and counts under its name.
+    const std::pair<const char*, const Reception*> receivers[] = {
+        {"spec", &road.spec}, {"hf", &road.hf}, {"genie", &road.genie}};
+    std::vector<std::string> names;  // kept alive for `expected`
+    names.reserve(11 * 3);
+    for (const auto& [who, rx] : receivers) {
+        ASSERT_TRUE(rx->ran) << who;
+        auto named = [&, who = who](const char* field) {
+            names.push_back(std::string(who) + "_" + field);
+            return names.back().c_str();
+        };
+        add(named("symbols"), rx->symbols);
+        add(named("noiseVar"), rx->noiseVar);
+        add(named("LLR"), rx->soft.LLR);
+        add(named("unshuffle_LLR"), rx->deinterleaved.out);
+        add(named("DecodOut"), rx->decoded.DecodOut);
+        add(named("InfoBits"), rx->decoded.InfoBits);
+        expected.push_back(
+            {named("infoBitErrors"), 1, 1, static_cast<double>(rx->infoBitErrors), 0});
+        expected.push_back({named("blocks"), 1, 1, static_cast<double>(rx->blocks), 0});
+        expected.push_back({named("blockErrors"), 1, 1, static_cast<double>(rx->blockErrors), 0});
+    }
 
     for (const Expected& e : expected) {
         SCOPED_TRACE(e.name);
@@ -165,6 +191,12 @@ TEST(MatFile, RoundTripsThroughOctaveLoad) {
         EXPECT_NEAR(im, e.im, scale);
     }
     EXPECT_NE(("\n" + r.out).find("\nmilstd struct\n"), std::string::npos);
+    for (const char* name :
+         {"\nchansound struct\n", "\nturboequal struct\n", "\ngeniecombine struct\n"}) {
+        EXPECT_NE(r.out.find(name), std::string::npos) << name;
+    }
+    EXPECT_NE(r.out.find("\nchansound_gains "), std::string::npos);  // a field read back
+
     EXPECT_NE(r.out.find("\nchannel char\n"), std::string::npos);
     EXPECT_NE(r.out.find("\nmodel ruim\n"), std::string::npos);
     EXPECT_NE(r.out.find("\ninterTable 1"), std::string::npos);
@@ -212,7 +244,7 @@ TEST(Program, CtrlCStopsAndStillWritesTheFinishedPoints) {
     // Job control gives the background job its own SIGINT (otherwise it is ignored); a watchdog
     // ends it should the interrupt be lost.
     const std::string script = "set -m; " + kExe +
-                               " sweep -q -C awgn -e 0:1:40 --max-bits 1e9 --min-errors 1e9 "
+                               " sweep -q -i 0.6 -C awgn -e 0:1:40 --max-bits 1e9 --min-errors 1e9 "
                                "--csv '" +
                                (dir / "out.csv") + "' > '" + (dir / "out.txt") +
                                "' & pid=\\$!; (sleep 60; kill -KILL \\$pid) >/dev/null 2>&1 & "

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 #include "apps/sweep.hpp"
 
@@ -27,6 +28,13 @@ public:
                                              : job.esno < 10 ? tx % 40
                                                              : tx % 4);
         o.syncMiss = static_cast<std::uint64_t>(job.seeds.channel) % 4 == 0;
+        // Per-receiver counts, different for each receiver, so that a point's sums can be checked.
+        for (std::size_t r = 0; r < kReceiverCount; ++r) {
+            const auto k = static_cast<std::int64_t>(r + 1);
+            o.receivers[r] = {bits_ * k, o.errors * k,
+                              bits_ / 2, o.errors / k,
+                              k,         static_cast<std::int64_t>((tx >> r) & 1)};
+        }
         return o;
     }
 
@@ -61,6 +69,7 @@ inline PointResult sequential_point(const SweepConfig& c, const std::string& con
         p.bits += o.bits;
         p.errors += o.errors;
         p.syncMisses += o.syncMiss;
+        for (std::size_t r = 0; r < kReceiverCount; ++r) p.receivers[r].add(o.receivers[r]);
         if (p.trials < c.minTrials) {
             continue;
         } else if (p.errors >= c.minErrors) {
@@ -102,6 +111,15 @@ inline void expect_same_points(const std::vector<PointResult>& a,
         EXPECT_EQ(a[i].errors, b[i].errors);
         EXPECT_EQ(a[i].syncMisses, b[i].syncMisses);
         EXPECT_EQ(a[i].stop, b[i].stop);
+        for (std::size_t r = 0; r < kReceiverCount; ++r) {
+            const ReceiverCounts& x = a[i].receivers[r];
+            const ReceiverCounts& y = b[i].receivers[r];
+            EXPECT_EQ(std::tie(x.codedBits, x.codedErrors, x.infoBits, x.infoErrors, x.blocks,
+                               x.blockErrors),
+                      std::tie(y.codedBits, y.codedErrors, y.infoBits, y.infoErrors, y.blocks,
+                               y.blockErrors))
+                << "receiver " << r;
+        }
     }
 }
 

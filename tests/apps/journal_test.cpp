@@ -8,6 +8,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <tuple>
 
 #include "apps/options.hpp"
 #include "fake_trials.hpp"
@@ -35,14 +36,23 @@ TEST(Crc32, KnownValues) {
 }
 
 TEST(OutcomeText, ReadsBackExactly) {
+    const ReceiverCounts some{5760, 97, 2736, 12, 2, 1};
+    const ReceiverCounts huge{std::numeric_limits<std::int64_t>::max(), 0, 1, 1, 1, 0};
     const TrialOutcome cases[] = {
-        {0, 0, false, 0.0},
-        {2880, 1902, true, 0.1},
-        {std::numeric_limits<std::int64_t>::max(), 1, false, 1e-300},
-        {23040, 7, true, 123456.78901234567},
-        {5, 5, false, std::nextafter(1.0, 2.0)},
+        {0, 0, false, 0.0, {}},
+        {2880, 1902, true, 0.1, {{some, {}, {}}}},
+        {std::numeric_limits<std::int64_t>::max(), 1, false, 1e-300, {{{}, huge, some}}},
+        {23040, 7, true, 123456.78901234567, {{{}, {}, huge}}},
+        {5, 5, false, std::nextafter(1.0, 2.0), {{some, some, some}}},
     };
-    EXPECT_EQ(outcome_field_names(), "bits errors sync_miss seconds");
+    std::string names = "bits errors sync_miss seconds";
+    for (const char* r : {"spec", "hf", "genie"}) {
+        for (const char* f :
+             {"coded_bits", "coded_errors", "info_bits", "info_errors", "blocks", "block_errors"}) {
+            names += std::string(" ") + r + "_" + f;
+        }
+    }
+    EXPECT_EQ(outcome_field_names(), names);
     for (const TrialOutcome& o : cases) {
         const std::string text = encode_outcome(o);
         TrialOutcome back;
@@ -52,14 +62,28 @@ TEST(OutcomeText, ReadsBackExactly) {
         EXPECT_EQ(back.syncMiss, o.syncMiss) << text;
         EXPECT_EQ(back.seconds, o.seconds)
             << text;  // exact: the text reads back to the same double
+        for (std::size_t r = 0; r < kReceiverCount; ++r) {
+            const ReceiverCounts& a = back.receivers[r];
+            const ReceiverCounts& b = o.receivers[r];
+            EXPECT_EQ(std::tie(a.codedBits, a.codedErrors, a.infoBits, a.infoErrors, a.blocks,
+                               a.blockErrors),
+                      std::tie(b.codedBits, b.codedErrors, b.infoBits, b.infoErrors, b.blocks,
+                               b.blockErrors))
+                << text;
+        }
     }
 }
 
 TEST(OutcomeText, RefusesAnythingElse) {
-    for (const char* text :
-         {"", "2880 3 0", "2880 3 0 0.5 7", "2880 3 2 0.5", "2880 x 0 0.5", " 2880 3 0 0.5",
-          "2880 3 0 0.5 ", "2880  3 0 0.5", "2880 3 0 0.5x", "99999999999999999999 3 0 0.5"}) {
-        TrialOutcome o;
+    const std::string counts = " 0 0 0 0 0 0 5760 97 2736 12 2 1 0 0 0 0 0 0";
+    const std::string good = "2880 3 0 0.5" + counts;
+    TrialOutcome o;
+    ASSERT_TRUE(decode_outcome(good, o));
+    for (const std::string& text :
+         {std::string(), std::string("2880 3 0 0.5"), good + " 7", "2880 3 2 0.5" + counts,
+          "2880 x 0 0.5" + counts, " " + good, good + " ", "2880  3 0 0.5" + counts,
+          "2880 3 0 0.5x" + counts, "99999999999999999999 3 0 0.5" + counts,
+          good.substr(0, good.size() - 2)}) {
         EXPECT_FALSE(decode_outcome(text, o)) << "'" << text << "'";
     }
 }
@@ -83,8 +107,8 @@ TEST(Journal, NewFileGetsItsHeaderAndRecordsReadBack) {
     {
         Journal j(file, c, "9.9");
         EXPECT_EQ(j.known_count(), 0);
-        j.append({0, 0}, {2880, 12, false, 0.25});
-        j.append({8, 41}, {2880, 0, true, 1.5});
+        j.append({0, 0}, {2880, 12, false, 0.25, {}});
+        j.append({8, 41}, {2880, 0, true, 1.5, {}});
     }
     EXPECT_TRUE(read_file(file).starts_with(journal_header(sweep_parameters(c, "9.9"))));
     Journal j(file, c, "9.9");
@@ -106,8 +130,8 @@ TEST(Journal, ATornLastRecordIsDroppedAndCutOff) {
     const SweepConfig c = journal_config();
     {
         Journal j(file, c, "9.9");
-        j.append({1, 0}, {2880, 12, false, 0.25});
-        j.append({1, 1}, {2880, 13, false, 0.25});
+        j.append({1, 0}, {2880, 12, false, 0.25, {}});
+        j.append({1, 1}, {2880, 13, false, 0.25, {}});
     }
     const std::string whole = read_file(file);
     // A kill in the middle of the third record's write.
@@ -117,7 +141,7 @@ TEST(Journal, ATornLastRecordIsDroppedAndCutOff) {
         EXPECT_TRUE(j.torn_record());
         EXPECT_EQ(j.known_count(), 2);
         EXPECT_EQ(read_file(file), whole);  // cut back to the last whole record
-        j.append({1, 2}, {2880, 14, false, 0.25});
+        j.append({1, 2}, {2880, 14, false, 0.25, {}});
     }
     Journal j(file, c, "9.9");
     EXPECT_FALSE(j.torn_record());
@@ -131,21 +155,23 @@ TEST(Journal, DamagedRecordsAreSkippedNotTrusted) {
     const SweepConfig c = journal_config();
     {
         Journal j(file, c, "9.9");
-        j.append({1, 0}, {2880, 12, false, 0.25});
+        j.append({1, 0}, {2880, 12, false, 0.25, {}});
     }
-    const std::string good = "1 1 2880 13 0 0.25";
+    std::string counts;  // the receivers' counts, none run
+    for (std::size_t k = 0; k < 6 * kReceiverCount; ++k) counts += " 0";
+    const std::string good = "1 1 2880 13 0 0.25" + counts;
     const std::string crc = [&] {
         char buf[16];
         std::snprintf(buf, sizeof buf, "%08x", crc32(good));
         return std::string(buf);
     }();
-    append_raw(file, "1 1 2880 99 0 0.25 " + crc + "\n");  // a changed count
-    append_raw(file, good + " 00000000\n");                // a wrong checksum
-    append_raw(file, "\n");                                // an empty line
+    append_raw(file, "1 1 2880 99 0 0.25" + counts + " " + crc + "\n");  // a changed count
+    append_raw(file, good + " 00000000\n");                              // a wrong checksum
+    append_raw(file, "\n");                                              // an empty line
     append_raw(
-        file, "9 0 2880 1 0 0.25 " + [] {  // a point the sweep does not have
+        file, "9 0 2880 1 0 0.25" + counts + " " + [&] {  // a point the sweep does not have
             char buf[16];
-            std::snprintf(buf, sizeof buf, "%08x", crc32("9 0 2880 1 0 0.25"));
+            std::snprintf(buf, sizeof buf, "%08x", crc32("9 0 2880 1 0 0.25" + counts));
             return std::string(buf);
         }() + "\n");
     append_raw(file, good + " " + crc + "\n");  // the one sound record after them
@@ -188,6 +214,12 @@ TEST(Journal, AJournalOfAnotherSweepIsRefusedNamingTheParameter) {
         {[](SweepConfig& x) { x.shaping.oversamplingFactor = 10; }, "9.9",
          "--oversampling 5 in the journal, 10 here"},
         {[](SweepConfig&) {}, "10.0", "version 9.9 in the journal, 10.0 here"},
+        {[](SweepConfig& x) {
+             x.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+         },
+         "9.9", "--receiver spec in the journal, hf,genie here"},
+        {[](SweepConfig& x) { x.metric = Metric::decoded; }, "9.9",
+         "--metric coded in the journal, decoded here"},
     };
     for (const Case& k : cases) {
         SweepConfig other = c;

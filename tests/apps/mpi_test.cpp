@@ -40,7 +40,7 @@ std::string mpirun(int ranks) {
 }
 
 const std::string kSweep =
-    " sweep -q -C awgn,muito_ruim -e 3,12 --min-trials 4 --min-errors 300 --max-bits 12000 "
+    " sweep -q -i 0.6 -C awgn,muito_ruim -e 3,12 --min-trials 4 --min-errors 300 --max-bits 12000 "
     "--seed 3";
 
 class Mpi : public ::testing::Test {
@@ -95,9 +95,9 @@ TEST_F(Mpi, Rank0AloneWritesTheFilesAndTheCheckpoint) {
     for (std::string line; std::getline(resumed_rows, line);) {
         if (line.starts_with("#")) continue;
         std::istringstream fields(line);
-        double cond = 0, esno = 0;
+        double cond = 0, esno = 0, snr3k = 0;
         std::int64_t trials = 0;
-        fields >> cond >> esno >> trials;
+        fields >> cond >> esno >> snr3k >> trials;
         counted += trials;
     }
     EXPECT_EQ(testing::checkpoint_trials(resumed.out), counted) << resumed.out;
@@ -134,7 +134,7 @@ TEST_F(Mpi, ARankThatRefusesItsCommandLineEndsTheJobAtOnce) {
 TEST_F(Mpi, ARankThatDiesEndsTheJobWithAFailure) {
     ScratchDir dir("mpi-dies");
     // Rank 1 is killed a second into a sweep that would take minutes.
-    const std::string sweep = " sweep -q -C awgn -e 0:1:40 --max-bits 1e9 --min-errors 1e9";
+    const std::string sweep = " sweep -q -i 0.6 -C awgn -e 0:1:40 --max-bits 1e9 --min-errors 1e9";
     const std::string script = "if [ \\$OMPI_COMM_WORLD_RANK = 1 ]; then timeout -s KILL 1 " +
                                kExe + sweep + "; else exec " + kExe + sweep + "; fi";
     const auto start = std::chrono::steady_clock::now();

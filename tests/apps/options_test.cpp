@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <vector>
 
@@ -60,6 +61,49 @@ TEST(CommandLine, AcceptedSweep) {
     EXPECT_EQ(c.seed, 4294967295u);
     EXPECT_EQ(c.interLen, 4.8);
     EXPECT_EQ(c.shaping.oversamplingFactor, 4);
+}
+
+// The points given as SNR in 3 kHz become Es/N0 = SNR + 10 log10(3000/2400); the plot's axis
+// follows what was given unless --axis says otherwise; receivers and metric as listed.
+TEST(CommandLine, PointsReceiversMetricAndAxis) {
+    struct Case {
+        std::vector<const char*> args;
+        std::vector<double> esno;
+        bool snr3kAxis, plotSnr3k;
+        std::vector<ReceiverKind> receivers;
+        Metric metric;
+    };
+    const double o = 10 * std::log10(3000.0 / 2400.0);
+    using R = ReceiverKind;
+    const Case cases[] = {
+        {{"sweep", "--snr3k", "0,6"}, {o, 6 + o}, true, true, {R::hf, R::genie}, Metric::decoded},
+        {{"sweep", "-e", "0,6"}, {0, 6}, false, false, {R::hf, R::genie}, Metric::decoded},
+        {{"sweep", "-e", "3", "--axis", "snr3k", "-r", "genie,spec", "--metric", "coded"},
+         {3},
+         false,
+         true,
+         {R::genie, R::spec},
+         Metric::coded},
+        {{"sweep", "--snr3k", "1", "--axis", "esno", "-r", "spec"},
+         {1 + o},
+         true,
+         false,
+         {R::spec},
+         Metric::decoded},
+    };
+    for (const Case& c : cases) {
+        const Invocation inv = parse(c.args);
+        ASSERT_EQ(inv.command, Command::sweep);
+        const SweepConfig& k = inv.sweep.config;
+        ASSERT_EQ(k.esno.size(), c.esno.size());
+        for (std::size_t i = 0; i < c.esno.size(); ++i) EXPECT_NEAR(k.esno[i], c.esno[i], 1e-12);
+        EXPECT_EQ(k.snr3kAxis, c.snr3kAxis);
+        EXPECT_EQ(inv.sweep.plotSnr3k, c.plotSnr3k);
+        EXPECT_EQ(k.receivers, c.receivers);
+        EXPECT_EQ(k.metric, c.metric);
+    }
+    EXPECT_EQ(parse({"run", "-r", "genie"}).run.receivers, std::vector<R>{R::genie});
+    EXPECT_EQ(parse({"run"}).run.receivers, (std::vector<R>{R::spec, R::hf, R::genie}));
 }
 
 TEST(CommandLine, NoArgumentsIsTheDefaultSweepWithItsPicture) {
@@ -213,7 +257,7 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"run", "-n", "0.11"},
          "--nframe: 0.11 blocks of 0.6 s would carry 14.4 information bits besides the "
          "encoder's 144 flush bits; give a multiple of 1/1440 from 0.1007 (145/1440) up"},
-        {{"sweep", "-n", "0.05"},
+        {{"sweep", "-i", "0.6", "-n", "0.05"},
          "--nframe: 0.05 blocks of 0.6 s would carry -72 information bits besides the encoder's "
          "144 flush bits; give a multiple of 1/1440 from 0.1007 (145/1440) up"},
         {{"run", "-i", "4.8", "-n", "0.01"},
@@ -227,6 +271,22 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"sweep", "-j", "abc"}, "Could not convert: --threads = abc"},
         {{"sweep", "-e"}, "--esno: 1 required DB missing"},
         {{"frobnicate"}, "The following argument was not expected: frobnicate"},
+        // Receivers, metric, the SNR axis.
+        {{"sweep", "-e", "3", "--snr3k", "2"},
+         "--snr3k: give the points either as Es/N0 (--esno) or as SNR in a 3 kHz bandwidth "
+         "(--snr3k), not both"},
+        {{"sweep", "--snr3k", "0:2:x"},
+         "--snr3k: '0:2:x' is not a list of SNR values; accepted: numbers in dB and "
+         "START:STEP:STOP ranges joined by commas, for example 0:2:20,25"},
+        {{"sweep", "-r", "hf,oracle"},
+         "--receiver: unknown receiver 'oracle'; accepted: a comma-separated list of spec, hf, "
+         "genie"},
+        {{"sweep", "-r", "genie,genie"}, "--receiver: 'genie' is named twice"},
+        {{"run", "-r", ""},
+         "--receiver: unknown receiver ''; accepted: a comma-separated list of spec, hf, genie"},
+        {{"sweep", "--metric", "blocks"},
+         "--metric: 'blocks' is not accepted; give coded or decoded"},
+        {{"sweep", "--axis", "ebno"}, "--axis: 'ebno' is not accepted; give esno or snr3k"},
     };
     for (const Case& c : cases) {
         try {

@@ -25,7 +25,8 @@ const std::string kExe = HFCHAIN_EXE;
 
 // A small sweep: a second or two in a debug build.
 const std::string kSmallSweep =
-    " sweep -q -C awgn,muito_ruim -e 4,12 --min-trials 4 --min-errors 200 --max-bits 40000 -j 2";
+    " sweep -q -i 0.6 -C awgn,muito_ruim -e 4,12 --min-trials 4 --min-errors 200 --max-bits 40000 "
+    "-j 2";
 
 // Files in `dir` whose names show a temporary result file.
 std::vector<std::string> temporaries(const std::filesystem::path& dir) {
@@ -60,7 +61,7 @@ TEST(ProgramStatus, RefusalsExitTwoBeforeAnyWorkAndNameTheOption) {
         {"sweep -C awgn -i 4.8 -n 10000 -j 1 --max-memory 8G",
          "hfchain: --nframe: trials of 10000 interleaver blocks of 4.8 s at 5 samples per symbol "
          "need about "},
-        {"sweep -C awgn -j 3 --max-memory 6M",
+        {"sweep -C awgn -i 0.6 -j 3 --max-memory 6M",
          "hfchain: --threads: trials of 1 interleaver blocks of 0.6 s at 5 samples per symbol "
          "need about "},
         {"run --save missing/r.mat",
@@ -280,7 +281,8 @@ TEST(Checkpoint, AJournalThatCannotBeWrittenStopsTheSweepAndIsReported) {
     ScratchDir dir("journal-full");
     // A file-size limit of 1 KiB: the journal's header fits, the 48 records do not.
     const std::string sweep =
-        " sweep -q -C awgn,muito_ruim -e 4,12 --min-trials 12 --min-errors 200 --max-bits 40000 "
+        " sweep -q -i 0.6 -C awgn,muito_ruim -e 4,12 --min-trials 12 --min-errors 200 --max-bits "
+        "40000 "
         "-j 2";
     const std::string command = "(trap '' XFSZ; ulimit -f 1; exec " + kExe + sweep +
                                 " --checkpoint j.txt) 2>err.txt | cat; exit \\${PIPESTATUS[0]}";

@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "runtime/checks.hpp"
 #include "test_support.hpp"
 
 namespace hfchain::app {
@@ -22,6 +23,8 @@ SweepOptions options_for_test() {
     o.config.minErrors = 100;
     o.config.maxBits = 50000;
     o.config.seed = 9;
+    o.config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+    o.config.metric = Metric::decoded;
     return o;
 }
 
@@ -35,8 +38,16 @@ SweepResult result_for_test() {
         p.condition = c;
         p.esno = e;
         p.trials = bits / 2880;
-        p.bits = bits;
-        p.errors = errors;
+        p.bits = bits / 2;
+        p.errors = errors / 10;
+        // hf: the given coded-bit errors, a tenth of them after decoding; genie: half of those.
+        ReceiverCounts hf{bits,        errors,   bits / 2,
+                          errors / 10, p.trials, std::min(p.trials, errors)};
+        ReceiverCounts genie = hf;
+        genie.codedErrors /= 2;
+        genie.infoErrors /= 2;
+        p.receivers[1] = hf;
+        p.receivers[2] = genie;
         p.syncMisses = 1;
         p.seconds = 0.25;
         p.stop = stop;
@@ -57,8 +68,12 @@ TEST(WriteTable, HeaderRecordsEveryParameterAndRowsAreNumeric) {
     for (const char* expected :
          {"# hfchain 9.9 sweep", "# interleaver 0.6 s, nFrame 1 ", "rolloffFactor 0.35",
           "pulseDelay 6", "oversamplingFactor 5", "# conditions: 1=awgn 2=muito_ruim",
-          "# Es/N0 (dB): 0 10", "100 errors or 50000 coded bits", "# base seed 9", "Wilson",
-          "INTERRUPTED"}) {
+          "# Es/N0 (dB): 0 10", "# SNR in 3 kHz (dB) = Es/N0 - 10 log10(3000/2400): -0.9691",
+          "# receivers: hf genie; the stop rule counts hf's decoded information-bit errors",
+          "100 errors or 50000 information bits", "# base seed 9", "Wilson", "INTERRUPTED",
+          " hf_coded_errors hf_coded_ber hf_info_errors hf_ber hf_ci95_low hf_ci95_high "
+          "hf_block_errors hf_bler genie_coded_errors",
+          "genie_bler seconds\n"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected;
     }
     std::istringstream lines(text);
@@ -70,7 +85,7 @@ TEST(WriteTable, HeaderRecordsEveryParameterAndRowsAreNumeric) {
         double v;
         int n = 0;
         while (fields >> v) ++n;
-        EXPECT_EQ(n, 10) << line;
+        EXPECT_EQ(n, 8 + 2 * 8 + 1) << line;
         ++rows;
     }
     EXPECT_EQ(rows, 4);
@@ -84,21 +99,30 @@ TEST(WriteTable, OctaveLoadReadsTheTableAsAMatrix) {
         std::ofstream f(dir / "table.txt");
         write_table(f, options_for_test(), result_for_test(), "9.9");
     }
-    const auto r = run_command("octave-cli --norc --no-history --quiet --eval \"t = load('" +
-                                   (dir / "table.txt") +
-                                   "'); printf('%d %d %d %d\\n', size(t), t(3,1), t(2,4))\"",
-                               dir);
+    const auto r = run_command(
+        "octave-cli --norc --no-history --quiet --eval \"t = load('" + (dir / "table.txt") +
+            "'); printf('%d %d %d %d %d %d\\n', size(t), t(3,1), t(2,5), t(3,11), t(3,19))\"",
+        dir);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "4 10 2 51840\n");
+    // Row 3 (muito_ruim at 0 dB): 2880 coded bits, 90 hf and 45 genie information-bit errors.
+    EXPECT_EQ(r.out, "4 25 2 51840 90 45\n");
 }
 
 TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
     std::ostringstream csv;
-    write_csv(csv, result_for_test());
+    write_csv(csv, options_for_test(), result_for_test());
     EXPECT_EQ(csv.str().substr(0, csv.str().find('\n')),
-              "condition,esno_db,trials,bits,errors,ber,ci95_low,ci95_high,sync_misses,seconds,"
+              "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,"
+              "hf_coded_errors,hf_coded_ber,hf_info_errors,hf_ber,hf_ci95_low,hf_ci95_high,"
+              "hf_block_errors,hf_bler,genie_coded_errors,genie_coded_ber,genie_info_errors,"
+              "genie_ber,genie_ci95_low,genie_ci95_high,genie_block_errors,genie_bler,seconds,"
               "stop");
-    EXPECT_NE(csv.str().find("\nmuito_ruim,10,2,5760,40,6.9444e-03,"), std::string::npos);
+    const std::string snr10 = format_value(10 - kSnr3kOffset);
+    EXPECT_NEAR(std::stod(snr10), 9.0309, 1e-4);
+    EXPECT_NE(
+        csv.str().find("\nmuito_ruim,10," + snr10 + ",2,5760,2880,2,1,40,6.9444e-03,4,1.3889e-03,"),
+        std::string::npos)
+        << csv.str();
     EXPECT_NE(csv.str().find(",interrupted\n"), std::string::npos);
 
     std::ostringstream json;
@@ -106,9 +130,46 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
     const std::string j = json.str();
     EXPECT_NE(j.find("\"conditions\": [\"awgn\", \"muito_ruim\"]"), std::string::npos);
     EXPECT_NE(j.find("\"interrupted\": true"), std::string::npos);
-    EXPECT_NE(j.find("{\"condition\": \"awgn\", \"esno_db\": 10, \"trials\": 18, \"bits\": 51840, "
-                     "\"errors\": 0, \"ber\": 0.0000e+00"),
+    EXPECT_NE(j.find("\"receivers\": [\"hf\", \"genie\"],\n    \"metric\": \"decoded\""),
               std::string::npos);
+    EXPECT_NE(j.find("{\"condition\": \"awgn\", \"esno_db\": 10, \"snr3k_db\": " + snr10 +
+                     ", \"trials\": 18, \"bits\": 25920, \"errors\": 0, \"ber\": 0.0000e+00"),
+              std::string::npos);
+    EXPECT_NE(j.find("\"genie\": {\"coded_bits\": 2880, \"coded_errors\": 450, \"coded_ber\": "
+                     "1.5625e-01, \"info_bits\": 1440, \"info_errors\": 45, \"ber\": 3.1250e-02, "),
+              std::string::npos)
+        << j;
+}
+
+// One curve per condition and receiver, the genie's dashed; the axis in SNR(3 kHz) shifts every
+// point by 10 log10(3000/2400); the decoded curves' white-noise reference is the awgn condition,
+// labelled as simulated.
+TEST(SweepPlotScript, CurvesPerReceiverAxisAndReference) {
+    for (const bool snr3k : {false, true}) {
+        SweepOptions o = options_for_test();
+        o.plotSnr3k = snr3k;
+        const std::string script = sweep_plot_script("x.svg", o, result_for_test());
+        for (const char* curve : {"'awgn hf (simulated white-noise reference)'",
+                                  "'awgn genie (simulated white-noise reference)'",
+                                  "'muito_ruim hf'", "'muito_ruim genie'"}) {
+            EXPECT_NE(script.find(curve), std::string::npos) << curve;
+        }
+        const std::size_t hf = script.find("title 'muito_ruim hf'");
+        const std::size_t genie = script.find("title 'muito_ruim genie'");
+        ASSERT_NE(hf, std::string::npos);
+        ASSERT_NE(genie, std::string::npos);
+        auto dash = [&script](std::size_t at) {
+            const std::size_t d = script.rfind("dashtype ", at);
+            return script.substr(d + 9, 1);
+        };
+        EXPECT_EQ(dash(hf), "1");
+        EXPECT_EQ(dash(genie), "2");
+        EXPECT_NE(script.find("decoded information-bit error rate"), std::string::npos);
+        EXPECT_EQ(script.find("SNR in 3 kHz") != std::string::npos, snr3k);
+        // The awgn hf curve's first point: 0 dB Es/N0, 70 of 1440 bits wrong.
+        const std::string first = (snr3k ? "-0.9691" : "0") + std::string(" 0.04861");
+        EXPECT_NE(script.find("\n" + first), std::string::npos) << first << "\n" << script;
+    }
 }
 
 TEST(GnuplotQuote, DoublesSingleQuotes) {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "fake_trials.hpp"
+#include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
 
 namespace hfchain::app {
@@ -115,6 +116,54 @@ TEST_P(ResultIsTheSequentialDefinition, WhateverTheThreadCount) {
 
 // One trial at least (the stop rules alone), and more trials than the rules need at low Es/N0.
 INSTANTIATE_TEST_SUITE_P(MinTrials, ResultIsTheSequentialDefinition, ::testing::Values(1, 4));
+
+// The road's trials count every receiver listed, and the stop rule's bits and errors are the
+// metric's of the first one.
+TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
+    const Milstd milstd = modeconf(0.6);
+    using R = ReceiverKind;
+    struct Case {
+        std::vector<R> receivers;
+        Metric metric;
+    };
+    const Case cases[] = {{{R::genie, R::spec}, Metric::decoded},
+                          {{R::spec, R::genie}, Metric::coded},
+                          {{R::hf}, Metric::decoded}};
+    for (const Case& c : cases) {
+        SweepConfig config;
+        config.conditions = {"ruim"};
+        config.esno = {6};
+        config.receivers = c.receivers;
+        config.metric = c.metric;
+        const TrialSpec job = trial_spec(config, {0, 3});
+        const TrialOutcome o = road_trial_runners(milstd, config, nullptr)()->run(job);
+
+        RoadConfig road;
+        road.nFrame = config.nFrame;
+        road.shaping = config.shaping;
+        road.receivers = c.receivers;
+        road.txSeed = job.seeds.tx;
+        road.channel = ChannelKind::watterson;
+        road.watterson = VarWatterson{"ruim", 6, job.seeds.channel};
+        BuiltinHost host;
+        const RoadResult r = run_road(milstd, road, host);
+        for (const R kind : {R::spec, R::hf, R::genie}) {
+            const ReceiverCounts& n = o.receivers[static_cast<std::size_t>(kind)];
+            const bool listed = std::count(c.receivers.begin(), c.receivers.end(), kind) > 0;
+            const Reception& rx = r.reception(kind);
+            EXPECT_EQ(n.codedErrors, listed ? rx.codedBitErrors : 0);
+            EXPECT_EQ(n.infoBits, listed ? rx.infoBits : 0);
+            EXPECT_EQ(n.infoErrors, listed ? rx.infoBitErrors : 0);
+            EXPECT_EQ(n.blocks, listed ? rx.blocks : 0);
+            EXPECT_EQ(n.blockErrors, listed ? rx.blockErrors : 0);
+        }
+        const Reception& first = r.reception(c.receivers.front());
+        const bool decoded = c.metric == Metric::decoded;
+        EXPECT_EQ(o.bits, decoded ? first.infoBits : first.codedBits);
+        EXPECT_EQ(o.errors, decoded ? first.infoBitErrors : first.codedBitErrors);
+        EXPECT_GT(o.errors, 0);  // 6 dB on ruim: the comparison means something
+    }
+}
 
 TEST(RunSweep, APointRerunAloneGivesTheSameLine) {
     const SweepResult all = run_sweep(small_config(2), fake_runners(), nullptr, nullptr);

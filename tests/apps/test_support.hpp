@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace hfchain::app::testing {
 
@@ -64,7 +65,8 @@ inline CommandResult run_command(const std::string& command, const ScratchDir& d
 }
 
 // A sweep's table without what depends on the run: the threads and wall-time line and the
-// seconds column (with the spaces that align it).
+// seconds column. Numeric lines are compared by their fields, single-spaced, so that a seconds
+// value that widens its column (or any change of alignment) cannot make two tables differ.
 inline std::string table_without_times(const std::string& table) {
     std::istringstream in(table);
     std::string line;
@@ -72,8 +74,15 @@ inline std::string table_without_times(const std::string& table) {
     while (std::getline(in, line)) {
         if (line.starts_with("# threads")) continue;
         if (!line.starts_with("#")) {
-            line = line.substr(0, line.rfind(' '));
-            line = line.substr(0, line.find_last_not_of(' ') + 1);
+            const std::size_t comment = line.find('#');
+            std::istringstream fields(line.substr(0, comment));
+            std::vector<std::string> values;
+            for (std::string v; fields >> v;) values.push_back(v);
+            if (!values.empty()) values.pop_back();  // seconds, the last column
+            std::string joined;
+            for (const std::string& v : values) joined += (joined.empty() ? "" : " ") + v;
+            if (comment != std::string::npos) joined += " " + line.substr(comment);
+            line = joined;
         }
         out += line + '\n';
     }

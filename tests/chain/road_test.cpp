@@ -90,5 +90,121 @@ TEST(NoisyChain, CodedBitErrorRateMatchesGray8PskTheory) {
     }
 }
 
+// Blocks of information bits: a block is wrong when any of its bits is, the partial last block of
+// a fractional nFrame counts as one, and decoded bits that are missing are wrong.
+TEST(BlockErrors, CountsBlocksWithAWrongInformationBit) {
+    const Milstd milstd = modeconf(0.6);
+    const index_t B = milstd.interTable.numel() / 2;  // encoder input bits per block
+    struct Case {
+        const char* what;
+        index_t K;
+        std::vector<index_t> flipped;  // positions of wrong decoded bits
+        index_t decodedLength;         // -1: K
+        index_t blocks, errors;
+    };
+    const Case cases[] = {
+        {"one block, right", B - 144, {}, -1, 1, 0},
+        {"one block, last bit wrong", B - 144, {B - 145}, -1, 1, 1},
+        {"three blocks, errors in the first and third", 3 * B - 144, {0, 5, 2 * B}, -1, 3, 2},
+        {"a bit on each side of a boundary", 3 * B - 144, {B - 1, B}, -1, 3, 2},
+        {"partial last block (nFrame 2.5)", 2 * B + B / 2 - 144, {2 * B}, -1, 3, 1},
+        {"decoded bits missing", 2 * B - 144, {}, 0, 2, 2},
+        {"the last block's bits missing", 2 * B - 144, {}, B, 2, 1},
+    };
+    for (const Case& c : cases) {
+        RealArray sent(c.K + 144);
+        for (index_t k = 0; k < c.K; ++k) sent[k] = static_cast<double>((k * 7 + 3) % 5 < 2);
+        RealArray decoded(c.decodedLength < 0 ? c.K : c.decodedLength);
+        for (index_t k = 0; k < decoded.numel(); ++k) decoded[k] = sent[k];
+        for (const index_t k : c.flipped) decoded[k] = 1 - decoded[k];
+        const BlockCount n = count_block_errors(decoded, sent, c.K, milstd);
+        EXPECT_EQ(n.blocks, c.blocks) << c.what;
+        EXPECT_EQ(n.errors, c.errors) << c.what;
+    }
+}
+
+// The designed receiver's noise estimate on white noise with hardly any symbol errors (24 dB) is
+// the noise variance; N symbols estimate it within 5 standard deviations of a mean of N
+// exponential variables (sd N0 / sqrt(N)).
+TEST(SpreadAroundDecisions, EstimatesTheNoiseVarianceOnWhiteNoise) {
+    const Milstd milstd = modeconf(0.6);
+    RoadConfig config;
+    config.nFrame = 2;
+    config.shaping = VarShapping{0.35, 6, 4};
+    config.channel = ChannelKind::awgn;
+    config.watterson.EsNodB = 24;
+    config.watterson.seed = 5;
+    BuiltinHost host;
+    const RoadResult r = run_road(milstd, config, host);
+    ASSERT_TRUE(r.spec.ran);
+    const double n0 = std::pow(10.0, -2.4);
+    const double n = static_cast<double>(r.data.out.numel());
+    ASSERT_EQ(r.spec.noiseVar.numel(), 1);
+    EXPECT_NEAR(r.spec.noiseVar[0], n0, 5 * n0 / std::sqrt(n));
+    // No noise: floored, so that the ratios stay finite.
+    EXPECT_EQ(spread_around_decisions(ComplexArray{cdouble(1, 0), cdouble(0, 1)}, milstd), 1e-12);
+    EXPECT_EQ(spread_around_decisions(ComplexArray(), milstd), 1.0);
+}
+
+// The designed receiver decodes: nothing wrong without a channel (whole and fractional nFrame);
+// on white noise at 7 dB the code removes most of the coded-bit errors of the hard decisions.
+TEST(DesignedReceiver, DecodesTheDesignedReceiversSymbols) {
+    const Milstd milstd = modeconf(0.6);
+    for (const double nFrame : {1.0, 2.5}) {
+        RoadConfig config;
+        config.nFrame = nFrame;
+        config.shaping = VarShapping{0.35, 6, 4};
+        BuiltinHost host;
+        const RoadResult r = run_road(milstd, config, host);
+        ASSERT_TRUE(r.spec.ran);
+        EXPECT_EQ(r.spec.infoBits,
+                  static_cast<index_t>(milstd.interTable.numel() / 2 * nFrame) - 144);
+        EXPECT_EQ(r.spec.infoBitErrors, 0) << nFrame;
+        EXPECT_EQ(r.spec.blocks, static_cast<index_t>(std::ceil(nFrame)));
+        EXPECT_EQ(r.spec.blockErrors, 0);
+        EXPECT_EQ(r.spec.codedBitErrors, 0);
+    }
+    RoadConfig white;
+    white.nFrame = 8;
+    white.shaping = VarShapping{0.35, 6, 4};
+    white.channel = ChannelKind::awgn;
+    white.watterson.EsNodB = 7;
+    white.watterson.seed = 21;
+    BuiltinHost host;
+    const RoadResult r = run_road(milstd, white, host);
+    ASSERT_TRUE(r.spec.ran);
+    EXPECT_EQ(r.spec.codedBitErrors, r.codedBitErrors);
+    const double coded = static_cast<double>(r.codedBitErrors) / r.codedBits;
+    const double info = static_cast<double>(r.spec.infoBitErrors) / r.spec.infoBits;
+    EXPECT_GT(r.codedBitErrors, 300);  // the comparison means something
+    EXPECT_LT(info, coded / 10) << r.spec.infoBitErrors << " of " << r.spec.infoBits;
+    EXPECT_GE(r.spec.blockErrors, r.spec.infoBitErrors > 0 ? 1 : 0);
+    EXPECT_LE(r.spec.blockErrors, std::min(r.spec.blocks, r.spec.infoBitErrors));
+}
+
+// Noise alone (-30 dB): whether framelock finds a start or not, every block is lost and about
+// half the information bits are wrong (all of them without a start).
+TEST(DesignedReceiver, NoiseAloneLosesEveryBlock) {
+    const Milstd milstd = modeconf(0.6);
+    RoadConfig config;
+    config.nFrame = 3;
+    config.shaping = VarShapping{0.35, 6, 4};
+    config.channel = ChannelKind::awgn;
+    config.watterson.EsNodB = -30;  // nothing to find
+    config.watterson.seed = 4;
+    config.receivers = {ReceiverKind::spec, ReceiverKind::hf};
+    BuiltinHost host;
+    const RoadResult r = run_road(milstd, config, host);
+    for (const Reception* rx : {&r.spec, &r.hf}) {
+        EXPECT_EQ(rx->ran, r.frameFound);
+        if (!r.frameFound) {
+            EXPECT_EQ(rx->infoBitErrors, rx->infoBits);
+        }
+        EXPECT_GT(rx->infoBitErrors, rx->infoBits / 4);
+        EXPECT_EQ(rx->blocks, 3);
+        EXPECT_EQ(rx->blockErrors, 3);
+    }
+}
+
 }  // namespace
 }  // namespace hfchain
