@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -27,7 +28,7 @@ double read_limit_file(const char* file) {
 }  // namespace
 
 double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping& shaping,
-                         ChannelKind channel) {
+                         ChannelKind channel, const std::vector<ReceiverKind>& receivers) {
     const double T = static_cast<double>(milstd.interTable.numel());
     const double blocks = std::ceil(nFrame - 1e-9);  // the last block is completed with padding
     const double coded = blocks * T;
@@ -40,8 +41,15 @@ double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping&
     const double sampleSignals = channel == ChannelKind::none   ? 2
                                  : channel == ChannelKind::awgn ? 4
                                                                 : 7;
-    const double bytes =
-        16 * samples * sampleSignals + 40 * symbols + 48 * dataSymbols + 36 * coded;
+    double bytes = 16 * samples * sampleSignals + 40 * symbols + 48 * dataSymbols + 36 * coded;
+    // The HF receiver keeps its sounding (path gains per sample), the equaliser's symbols,
+    // variances and segment matrices, and both decoders' ratios: measured up to about 900 bytes a
+    // symbol sent on "muito_ruim" (the widest multipath; a third of it for one path) and 48 a
+    // sample, the genie's view within.
+    const bool decoders = std::any_of(receivers.begin(), receivers.end(), [](ReceiverKind k) {
+        return k == ReceiverKind::hf || k == ReceiverKind::genie;
+    });
+    if (decoders) bytes += 48 * samples + (channel == ChannelKind::watterson ? 900 : 300) * symbols;
     return bytes * 1.1 + 1048576;
 }
 

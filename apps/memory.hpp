@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "chain/road.hpp"
 
@@ -16,8 +17,11 @@ namespace hfchain::app {
 // with white noise only (and the noise and the noisy waveform), 7 with fading (and the two ray
 // gains and the faded waveform).
 // milstd: the parameter set (modeconf); nFrame: interleaver blocks (> 0); shaping: D and M.
+// receivers: the receivers that run; the HF receiver and the genie add 48 S + 900 N bytes
+// (300 N without fading).
 double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping& shaping,
-                         ChannelKind channel);
+                         ChannelKind channel,
+                         const std::vector<ReceiverKind>& receivers = {ReceiverKind::spec});
 
 // The memory the program may use, in bytes, and where that limit comes from.
 struct MemoryLimit {

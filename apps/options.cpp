@@ -371,7 +371,8 @@ void check_sweep_outputs(const SweepOptions& o) {
 
 void check_run_memory(const RunOptions& o) {
     const Milstd milstd = modeconf(o.interLen);
-    const double need = road_memory_bytes(milstd, o.nFrame, o.shaping, road_config(o).channel);
+    const double need =
+        road_memory_bytes(milstd, o.nFrame, o.shaping, road_config(o).channel, o.receivers);
     const MemoryLimit limit = memory_limit(o.maxMemory);
     if (need > limit.bytes) {
         throw UsageError(
@@ -391,7 +392,7 @@ void check_sweep_memory(SweepOptions& o, int sharing, std::string* notes) {
     for (const std::string& name : c.conditions) {
         if (name != "awgn") worst = ChannelKind::watterson;
     }
-    const double trial = road_memory_bytes(milstd, c.nFrame, c.shaping, worst);
+    const double trial = road_memory_bytes(milstd, c.nFrame, c.shaping, worst, c.receivers);
     const MemoryLimit limit = memory_limit(o.maxMemory);
     sharing = std::max(1, sharing);
     const double fitting = std::floor(limit.bytes / (trial * sharing));
