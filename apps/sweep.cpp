@@ -17,30 +17,13 @@
 #include <optional>
 #include <thread>
 
+#include "chain/seedhash.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
 
 namespace hfchain::app {
 
 namespace {
-
-std::uint64_t mix(std::uint64_t x) {
-    x ^= x >> 30;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    x ^= x >> 27;
-    x *= 0x94d049bb133111ebULL;
-    x ^= x >> 31;
-    return x;
-}
-
-std::uint64_t fnv1a64(const std::string& s) {
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    for (const unsigned char c : s) {
-        h ^= c;
-        h *= 0x100000001b3ULL;
-    }
-    return h;
-}
 
 // Differential delay tau of the second ray in seconds, or a negative value for no fading.
 double condition_tau(const std::string& condition) {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "chain/road.hpp"
+#include "chain/seedhash.hpp"
 #include "runtime/builtin_host.hpp"
 
 namespace hfchain::measure {
@@ -19,24 +20,6 @@ namespace {
 
 // 10 log10(3000 / 2400): the symbol rate's share of a 3 kHz band.
 const double kBandRatio = 10.0 * std::log10(3000.0 / 2400.0);
-
-std::uint64_t mix(std::uint64_t x) {
-    x ^= x >> 30;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    x ^= x >> 27;
-    x *= 0x94d049bb133111ebULL;
-    x ^= x >> 31;
-    return x;
-}
-
-std::uint64_t fnv1a64(const std::string& s) {
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    for (const unsigned char c : s) {
-        h ^= c;
-        h *= 0x100000001b3ULL;
-    }
-    return h;
-}
 
 // One trial: the transmission through the condition at the SNR, both receivers.
 TrialCount run_trial(const Milstd& milstd, const CurveConfig& config, double snr,
