@@ -301,6 +301,11 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points) 
     if (body == std::string_view::npos) {
         throw UsageError(in_file(file_) + " has a damaged header; give another file");
     }
+    if (fields != record_line() && fields.find(" spec_") != std::string::npos) {
+        throw UsageError(in_file(file_) +
+                         " was written before the receiver 'spec' was renamed 'baseline' (its "
+                         "fields and --receiver value); it cannot be resumed: give another file");
+    }
     if (fields != record_line()) {
         throw UsageError(in_file(file_) + " holds records of other fields ('" + fields +
                          "'; this hfchain writes '" + record_line() + "'); give another file");

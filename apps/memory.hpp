@@ -21,7 +21,7 @@ namespace hfchain::app {
 // (300 N without fading).
 double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping& shaping,
                          ChannelKind channel,
-                         const std::vector<ReceiverKind>& receivers = {ReceiverKind::spec});
+                         const std::vector<ReceiverKind>& receivers = {ReceiverKind::baseline});
 
 // The memory the program may use, in bytes, and where that limit comes from.
 struct MemoryLimit {

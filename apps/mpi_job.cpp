@@ -209,7 +209,7 @@ void rank_worker(RankWork& work, const SweepConfig& config, TrialRunner& runner)
         bool send_it = true;
         try {
             const auto start = std::chrono::steady_clock::now();
-            TrialOutcome outcome = runner.run(trial_spec(config, ticket));
+            TrialOutcome outcome = runner.run(trial_job(config, ticket));
             outcome.seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             message.second = ticket_text(ticket) + ' ' + encode_outcome(outcome);

@@ -459,10 +459,11 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     run->add_option("--channel-seed", r.channelSeed, "Seed of the fading and noise (0..4294967295)")
         ->type_name("SEED")
         ->capture_default_str();
-    std::string runReceivers = "spec,hf,genie";
-    run->add_option("-r,--receiver", runReceivers,
-                    "Receivers, comma-separated: spec (hard decisions, then decoded), hf (channel "
-                    "sounding, turbo equalisation), genie (told the ray gains)")
+    std::string runReceivers = "baseline,hf,genie";
+    run->add_option(
+           "-r,--receiver", runReceivers,
+           "Receivers, comma-separated: baseline (hard decisions, then decoded), hf (channel "
+           "sounding, turbo equalisation), genie (told the ray gains)")
         ->type_name("LIST")
         ->capture_default_str();
     run->add_option("--save", r.save, "Write every intermediate signal to this MAT file")
@@ -518,7 +519,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         ->type_name("DB");
     sweep
         ->add_option("-r,--receiver", receivers,
-                     "Receivers, comma-separated, each with its columns: spec (hard decisions, "
+                     "Receivers, comma-separated, each with its columns: baseline (hard decisions, "
                      "then decoded), hf (channel sounding, turbo equalisation), genie (told the "
                      "ray gains: the bound)")
         ->type_name("LIST")
@@ -594,7 +595,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "WattersonOutAwgnIn, noise, AwgnOut, DemodOutDemapIn, DemapOut); shared names carry "
         "their block: pulseshaper_filter, pulseshaper_out, pulsematch_filter, "
         "pulsematch_filterDelay, pulsematch_out, framelock_out, tickalign_out, unframer_out, "
-        "unshuffle_out. Per receiver R (spec_, hf_, genie_): R_symbols, R_noiseVar, R_LLR, "
+        "unshuffle_out. Per receiver R (baseline_, hf_, genie_): R_symbols, R_noiseVar, R_LLR, "
         "R_unshuffle_LLR, R_DecodOut, R_InfoBits, R_codedBitErrors, R_infoBits, R_infoBitErrors, "
         "R_blocks, R_blockErrors; structures chansound and turboequal (hf: channel estimates, "
         "equalised symbols) and geniecombine (genie).");

@@ -29,7 +29,7 @@ struct RunOptions {
     VarShapping shaping;
     std::string channel = "bom";
     double esno = 20;
-    std::vector<ReceiverKind> receivers{ReceiverKind::spec, ReceiverKind::hf,
+    std::vector<ReceiverKind> receivers{ReceiverKind::baseline, ReceiverKind::hf,
                                         ReceiverKind::genie};  // --receiver
     double channelSeed = 2;
     std::string save;      // MAT file to write, or empty

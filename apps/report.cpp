@@ -66,7 +66,7 @@ std::string receiver_list(const SweepConfig& c) {
 
 // The counts shared by every receiver of a point (the same transmissions): those of the first.
 const ReceiverCounts& shared_counts(const SweepConfig& c, const PointResult& p) {
-    return p.of(c.receivers.empty() ? ReceiverKind::spec : c.receivers.front());
+    return p.of(c.receivers.empty() ? ReceiverKind::baseline : c.receivers.front());
 }
 
 double ratio(std::int64_t errors, std::int64_t total) {
@@ -78,7 +78,7 @@ double ratio(std::int64_t errors, std::int64_t total) {
 void write_table(std::ostream& out, const SweepOptions& options, const SweepResult& result,
                  const std::string& version) {
     const SweepConfig& c = options.config;
-    const char* first = c.receivers.empty() ? "spec" : receiver_name(c.receivers.front());
+    const char* first = c.receivers.empty() ? "baseline" : receiver_name(c.receivers.front());
     const bool decoded = c.metric == Metric::decoded;
     out << "# hfchain " << version
         << " sweep: decoded, coded-bit and block error rates against SNR (3 kHz) and Es/N0\n";
@@ -105,7 +105,7 @@ void write_table(std::ostream& out, const SweepOptions& options, const SweepResu
     out << "# each point: at least " << c.minTrials << " trials, then stop at " << c.minErrors
         << " errors or " << c.maxBits << (decoded ? " information bits" : " coded bits") << '\n';
     out << "# base seed " << c.seed << " (trial seeds from seed, condition, Es/N0, trial)\n";
-    out << "# R_coded_*: hard decisions (spec) or ratio signs (hf, genie) on the coded bits; "
+    out << "# R_coded_*: hard decisions (baseline) or ratio signs (hf, genie) on the coded bits; "
            "R_ber: "
            "decoded information bits, 95 % Wilson interval; R_bler: interleaver blocks with a "
            "wrong information bit; sync_misses: trials whose frame start was not the expected "

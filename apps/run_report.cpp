@@ -164,7 +164,7 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
     for (const ReceiverKind kind : o.receivers) {
         const Reception& r = road.reception(kind);
         const std::string who = std::string(receiver_name(kind)) + ": ";
-        if (kind == ReceiverKind::spec && r.ran) {
+        if (kind == ReceiverKind::baseline && r.ran) {
             stage(out, "softslicer",
                   who + std::to_string(r.soft.LLR.numel()) +
                       " ratios from unframer's symbols, "

@@ -46,12 +46,12 @@ public:
         road_.nFrame = config.nFrame;
         road_.shaping = config.shaping;
         road_.receivers = config.receivers;
-        first_ = config.receivers.empty() ? ReceiverKind::spec : config.receivers.front();
+        first_ = config.receivers.empty() ? ReceiverKind::baseline : config.receivers.front();
         metric_ = config.metric;
         host_.set_interrupt_flag(interrupt);
     }
 
-    TrialOutcome run(const TrialSpec& job) override {
+    TrialOutcome run(const TrialJob& job) override {
         road_.txSeed = job.seeds.tx;
         const bool awgn = *job.condition == "awgn";
         road_.channel = awgn ? ChannelKind::awgn : ChannelKind::watterson;
@@ -73,7 +73,8 @@ public:
         const ReceiverCounts& first = outcome.receivers[static_cast<std::size_t>(first_)];
         outcome.bits = metric_ == Metric::coded ? first.codedBits : first.infoBits;
         outcome.errors = metric_ == Metric::coded ? first.codedErrors : first.infoErrors;
-        const bool synchronised = road_.runs(ReceiverKind::spec) || road_.runs(ReceiverKind::hf);
+        const bool synchronised =
+            road_.runs(ReceiverKind::baseline) || road_.runs(ReceiverKind::hf);
         outcome.syncMiss = synchronised && (!r.frameFound || r.frameStart.empty() ||
                                             r.frameStart[0] != r.expectedFrameStart);
         return outcome;
@@ -82,7 +83,7 @@ public:
 private:
     const Milstd& milstd_;
     RoadConfig road_;
-    ReceiverKind first_ = ReceiverKind::spec;
+    ReceiverKind first_ = ReceiverKind::baseline;
     Metric metric_ = Metric::coded;
     BuiltinHost host_;
 };
@@ -160,7 +161,7 @@ public:
                 }
                 if (stopping_) return;
             }
-            const TrialSpec job = trial_spec(config_, *ticket);
+            const TrialJob job = trial_job(config_, *ticket);
             TrialOutcome outcome;
             bool ok = false;
             try {
@@ -509,9 +510,9 @@ std::int64_t point_count(const SweepConfig& config) {
     return static_cast<std::int64_t>(config.conditions.size() * config.esno.size());
 }
 
-TrialSpec trial_spec(const SweepConfig& config, const TrialTicket& ticket) {
+TrialJob trial_job(const SweepConfig& config, const TrialTicket& ticket) {
     const auto n = static_cast<std::int64_t>(config.esno.size());
-    TrialSpec job;
+    TrialJob job;
     job.condition = &config.conditions[static_cast<std::size_t>(ticket.point / n)];
     job.esno = config.esno[static_cast<std::size_t>(ticket.point % n)];
     job.trial = ticket.trial;

@@ -42,8 +42,8 @@ double ray_delay_samples(const std::string& condition, double M);
 // 10 log10(3000 / 2400) dB.
 inline constexpr double kSnr3kOffset = 0.96910013008056392;
 
-// The receivers a sweep can run, by name ("spec", "hf", "genie"), in ReceiverKind's order.
-inline constexpr const char* kReceiverNames[] = {"spec", "hf", "genie"};
+// The receivers a sweep can run, by name ("baseline", "hf", "genie"), in ReceiverKind's order.
+inline constexpr const char* kReceiverNames[] = {"baseline", "hf", "genie"};
 inline constexpr std::size_t kReceiverCount = std::size(kReceiverNames);
 
 // The receiver's name, and the receiver of a name (false when unknown).
@@ -62,7 +62,7 @@ struct SweepConfig {
     std::vector<std::string> conditions;  // names from kConditionNames
     std::vector<double> esno;             // Es/N0 points in dB
     bool snr3kAxis = false;               // the points were given as SNR in 3 kHz (--snr3k)
-    std::vector<ReceiverKind> receivers{ReceiverKind::spec};  // receivers, each counted
+    std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // receivers, each counted
     Metric metric = Metric::coded;   // what the stop rule counts, of receivers[0]
     std::int64_t minTrials = 1;      // a point runs at least this many trials (fading
                                      // realisations), and then stops once ...
@@ -91,7 +91,7 @@ TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double 
                        std::int64_t trial);
 
 // What one trial is asked to do and what it reports.
-struct TrialSpec {
+struct TrialJob {
     const std::string* condition = nullptr;
     double esno = 0;
     std::int64_t trial = 0;
@@ -136,8 +136,8 @@ void for_each_outcome_field(Outcome& o, Visit&& visit) {
     visit("sync_miss", o.syncMiss);
     visit("seconds", o.seconds);
     static constexpr const char* names[kReceiverCount][6] = {
-        {"spec_coded_bits", "spec_coded_errors", "spec_info_bits", "spec_info_errors",
-         "spec_blocks", "spec_block_errors"},
+        {"baseline_coded_bits", "baseline_coded_errors", "baseline_info_bits",
+         "baseline_info_errors", "baseline_blocks", "baseline_block_errors"},
         {"hf_coded_bits", "hf_coded_errors", "hf_info_bits", "hf_info_errors", "hf_blocks",
          "hf_block_errors"},
         {"genie_coded_bits", "genie_coded_errors", "genie_info_bits", "genie_info_errors",
@@ -157,7 +157,7 @@ void for_each_outcome_field(Outcome& o, Visit&& visit) {
 class TrialRunner {
 public:
     virtual ~TrialRunner() = default;
-    virtual TrialOutcome run(const TrialSpec& job) = 0;
+    virtual TrialOutcome run(const TrialJob& job) = 0;
 };
 
 using TrialRunnerFactory = std::function<std::unique_ptr<TrialRunner>()>;
@@ -174,7 +174,7 @@ std::int64_t point_count(const SweepConfig& config);
 
 // What the runner of `ticket` is asked to do: the condition (pointing into `config`, which must
 // outlive the result), the Es/N0 and the seeds. `ticket.point` must be below point_count().
-TrialSpec trial_spec(const SweepConfig& config, const TrialTicket& ticket);
+TrialJob trial_job(const SweepConfig& config, const TrialTicket& ticket);
 
 // The sweep as seen by workers outside this process (the other ranks of an MPI job). Every call
 // is made from the thread that runs run_sweep().

@@ -1,6 +1,6 @@
 // The HF receiver's cost against today's receiver: whole sweep trials (0.6 s and 4.8 s
 // interleavers, one interleaver block, five samples a symbol) with each receiver, and the receivers
-// alone on one received signal. The yardstick is the trial with the original receiver (framelock,
+// alone on one received signal. The yardstick is the trial with the baseline receiver (framelock,
 // tickalign, unframer, symslicer, unshuffle), run in the same program; the ratios are what to read.
 #include <benchmark/benchmark.h>
 
@@ -48,14 +48,15 @@ std::string trial_label(int64_t model, int64_t interleaver) {
 }
 
 // A whole trial with today's receiver: the yardstick (condition, interleaver 0 = 0.6 s, 1 = 4.8 s).
-void BM_trial_spec_yardstick(benchmark::State& state) {
-    const RoadConfig config = trial_config(static_cast<int>(state.range(0)), ReceiverKind::spec, 0);
+void BM_trial_baseline_yardstick(benchmark::State& state) {
+    const RoadConfig config =
+        trial_config(static_cast<int>(state.range(0)), ReceiverKind::baseline, 0);
     const Milstd& milstd = parameter_set(state.range(1));
     BuiltinHost host;
     for (auto _ : state) benchmark::DoNotOptimize(run_road(milstd, config, host));
     state.SetLabel(trial_label(state.range(0), state.range(1)));
 }
-BENCHMARK(BM_trial_spec_yardstick)
+BENCHMARK(BM_trial_baseline_yardstick)
     ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
@@ -85,12 +86,12 @@ void BM_trial_genie(benchmark::State& state) {
 BENCHMARK(BM_trial_genie)->Unit(benchmark::kMillisecond);
 
 // The receivers alone on one matched-filter output: framelock (which both use, and which is
-// being made faster elsewhere), the original receiver after it, and the HF receiver after it.
+// being made faster elsewhere), the baseline receiver after it, and the HF receiver after it.
 struct Received {
     RoadResult road;
     explicit Received(int model) {
         BuiltinHost host;
-        road = run_road(short_set(), trial_config(model, ReceiverKind::spec, 0), host);
+        road = run_road(short_set(), trial_config(model, ReceiverKind::baseline, 0), host);
     }
 };
 
@@ -108,7 +109,7 @@ void BM_framelock_alone(benchmark::State& state) {
 }
 BENCHMARK(BM_framelock_alone)->Unit(benchmark::kMillisecond);
 
-void BM_spec_after_framelock(benchmark::State& state) {
+void BM_baseline_after_framelock(benchmark::State& state) {
     const Received& r = received(2);
     const VarShapping shaping{0.35, 6, 5};
     const Milstd& milstd = short_set();
@@ -118,7 +119,7 @@ void BM_spec_after_framelock(benchmark::State& state) {
         benchmark::DoNotOptimize(unshuffle(s.DemapOut, milstd));
     }
 }
-BENCHMARK(BM_spec_after_framelock)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_baseline_after_framelock)->Unit(benchmark::kMillisecond);
 
 void BM_hf_after_framelock(benchmark::State& state) {
     const Received& r = received(static_cast<int>(state.range(0)));

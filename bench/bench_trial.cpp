@@ -68,7 +68,7 @@ namespace {
 }
 
 // The sweep's own trial.
-[[gnu::noinline]] std::int64_t sweep_trial(app::TrialRunner& runner, const app::TrialSpec& job) {
+[[gnu::noinline]] std::int64_t sweep_trial(app::TrialRunner& runner, const app::TrialJob& job) {
     return runner.run(job).errors;
 }
 
@@ -103,7 +103,7 @@ void BM_trial(benchmark::State& state, double interLen, const char* condition, b
     std::array<std::int64_t, kTrials>& errors = entry->second;
     int k = 0;
     for (auto _ : state) {
-        app::TrialSpec job;
+        app::TrialJob job;
         job.condition = &name;
         job.esno = kEsNo;
         job.trial = k;

@@ -17,15 +17,15 @@ count() {
 }
 
 models=(bom moderado ruim muito_ruim)
-printf "%-10s %-6s %10s %16s %16s %7s\n" condition interl iterations "spec (Mi)" "hf (Mi)" ratio
+printf "%-10s %-6s %10s %16s %16s %7s\n" condition interl iterations "baseline (Mi)" "hf (Mi)" ratio
 for interleaver in 0 1; do
   for model in 0 1 2 3; do
     iterations=(2)
     [ "$model" = 2 ] && [ "$interleaver" = 0 ] && iterations=(0 1 2 3)
-    spec=$(count "BM_trial_spec_yardstick/$model/$interleaver")
+    baseline=$(count "BM_trial_baseline_yardstick/$model/$interleaver")
     for it in "${iterations[@]}"; do
       hf=$(count "BM_trial_hf/$model/$it/$interleaver")
-      awk -v c="${models[$model]}" -v i="$interleaver" -v it="$it" -v s="$spec" -v h="$hf" \
+      awk -v c="${models[$model]}" -v i="$interleaver" -v it="$it" -v s="$baseline" -v h="$hf" \
         'BEGIN { printf "%-10s %-6s %10d %16.1f %16.1f %7.2f\n", c, (i == 0 ? "0.6 s" : "4.8 s"),
                  it, s / 1e6, h / 1e6, h / s }'
     done

@@ -99,11 +99,11 @@ void missing(const Milstd& milstd, const RoadConfig& config, const SendchainOut&
     r.blockErrors = blocks.errors;
 }
 
-// The designed receiver's decoding, from the unframer's symbols. It has no equaliser: its noise
+// The baseline receiver's decoding, from the unframer's symbols. It has no equaliser: its noise
 // variance is the symbols' spread around their hard decisions (spread_around_decisions), one
 // value for the whole transmission. Coded bits it did not receive are erasures; the hard-decision
 // coded-bit count stays the one run_road makes from symslicer.
-void decode_designed(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
+void decode_baseline(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
                      const ComplexArray& data, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(milstd, config.nFrame).info;
@@ -142,9 +142,9 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     r.expectedFrameStart =
         2.0 * config.shaping.pulseDelay * config.shaping.oversamplingFactor + 1.0;
     r.codedBits = r.tx.CodOutInterIn.numel();
-    const bool spec = config.runs(ReceiverKind::spec);
+    const bool baseline = config.runs(ReceiverKind::baseline);
     const bool hf = config.runs(ReceiverKind::hf);
-    if (spec || hf) {
+    if (baseline || hf) {
         r.frameStart = framelock(r.matched.out, milstd, config.shaping, host);
         r.frameFound = !r.frameStart.empty();
     }
@@ -176,10 +176,10 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
         }
     }
 
-    if (!spec) return r;
+    if (!baseline) return r;
     if (!r.frameFound) {
         r.codedBitErrors = r.codedBits;  // nothing received: every bit is missing
-        missing(milstd, config, r.tx, r.spec);
+        missing(milstd, config, r.tx, r.baseline);
         return r;
     }
 
@@ -206,8 +206,8 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     for (index_t k = 0; k < usable; ++k) errors += sent[k] != got[k] ? 1 : 0;
     r.codedBitErrors = errors;
 
-    decode_designed(milstd, config, r.tx, r.data.out, r.spec);
-    r.spec.codedBitErrors = r.codedBitErrors;
+    decode_baseline(milstd, config, r.tx, r.data.out, r.baseline);
+    r.baseline.codedBitErrors = r.codedBitErrors;
     return r;
 }
 

@@ -1,7 +1,7 @@
 // The whole road of one simulated transmission, block after block, keeping every intermediate
 // signal: modeconf -> sendchain -> pulseshaper -> (fadesim, white noise or nothing) ->
 // pulsematch -> framelock, then one or more receivers on the same received signal:
-//   spec:  tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser), and
+//   baseline: tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser), and
 //          from the same symbols softslicer -> unshuffle -> vitdecode;
 //   hf:    chansound -> turboequal -> softslicer -> unshuffle -> vitdecode (the HF receiver);
 //   genie: geniecombine -> softslicer -> unshuffle -> vitdecode (the matched-filter bound).
@@ -37,10 +37,10 @@ enum class ChannelKind {
 
 // The receivers of the road.
 enum class ReceiverKind {
-    spec,   // the blocks of the original design: hard decisions on the coded bits, and a decoder
-            // fed from the same symbols
-    hf,     // the HF receiver: channel sounding, turbo equalisation, decoding
-    genie,  // the matched-filter bound: told the ray gains, no intersymbol interference
+    baseline,  // the baseline receiver: hard decisions, no equaliser; and a decoder
+               // fed from the same symbols
+    hf,        // the HF receiver: channel sounding, turbo equalisation, decoding
+    genie,     // the matched-filter bound: told the ray gains, no intersymbol interference
 };
 
 struct RoadConfig {
@@ -49,7 +49,7 @@ struct RoadConfig {
     VarShapping shaping;
     ChannelKind channel = ChannelKind::none;
     VarWatterson watterson;  // model, EsNodB and seed of the channel
-    std::vector<ReceiverKind> receivers{ReceiverKind::spec};  // which receivers run
+    std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // which receivers run
     double iterations = 2;                  // decoder passes of the HF receiver's turbo loop
     SoftRule softRule = SoftRule::max_log;  // the soft demapper's rule (hf and genie)
 
@@ -60,8 +60,8 @@ struct RoadConfig {
 struct Reception {
     bool ran = false;      // the receiver was asked for and reached the decoder
     ComplexArray symbols;  // N x 1 data symbols, descrambled (hf, genie: equalised, unit gain;
-                           // spec: unframer's symbols as they are)
-    RealArray noiseVar;    // N x 1 their error variances (spec: 1 x 1, estimated)
+                           // baseline: unframer's symbols as they are)
+    RealArray noiseVar;    // N x 1 their error variances (baseline: 1 x 1, estimated)
     SoftslicerOut soft;    // coded-bit LLRs in transmission order
     UnshuffleOut deinterleaved;  // the LLRs in encoder order
     VitdecodeOut decoded;        // decoded encoder-input bits and information bits
@@ -85,7 +85,7 @@ struct BlockCount {
 BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, index_t K,
                               const Milstd& milstd);
 
-// The noise variance the designed receiver gives its soft demapper: the mean of |y - x|^2 over
+// The noise variance the baseline receiver gives its soft demapper: the mean of |y - x|^2 over
 // the symbols y, x the nearest point of the mode's constellation (the 2^b points of phase
 // 2 pi k / 2^b), floored at 1e-12 so that a noiseless channel still gives finite ratios. It is
 // what the receiver can know without an equaliser: on white noise with few symbol errors it is
@@ -112,13 +112,13 @@ struct RoadResult {
     ChansoundOut sounding;      // hf: synchronisation, paths and their gains
     TurboequalOut equalised;    // hf: equalised data symbols and the final channel estimate
     GeniecombineOut genieView;  // genie: the data symbols through the combined ray gain
-    Reception spec;             // the designed receiver's decoding, from `data`
+    Reception baseline;         // the baseline receiver's decoding, from `data`
     Reception hf;
     Reception genie;
 
     // The reception of `kind`.
     const Reception& reception(ReceiverKind kind) const {
-        return kind == ReceiverKind::spec ? spec : kind == ReceiverKind::hf ? hf : genie;
+        return kind == ReceiverKind::baseline ? baseline : kind == ReceiverKind::hf ? hf : genie;
     }
 
     // The matched filter's input: the shaped waveform, or the channel's AwgnOut.
@@ -134,9 +134,9 @@ ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, 
                              ComplexArray* noise_out = nullptr);
 
 // Runs the road for `milstd` (built once by the caller with modeconf) and the receivers the
-// configuration asks for (framelock runs for spec and hf). Without a frame start the spec path
-// stops and the hf receiver does not run: every bit and block of theirs counts as an error.
-// The spec receiver decodes whatever symbols it received: missing coded bits (a late frame
+// configuration asks for (framelock runs for baseline and hf). Without a frame start the baseline
+// path stops and the hf receiver does not run: every bit and block of theirs counts as an error.
+// The baseline receiver decodes whatever symbols it received: missing coded bits (a late frame
 // start) are given as erasures (ratio 0), extra ones are dropped.
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host);
 

@@ -74,13 +74,13 @@ def main():
     # channel also what the HF receiver (channel sounder and turbo equaliser) makes of them.
     milstd = hfchain.modeconf(0.6)
     fig, axes = plt.subplots(1, 3, figsize=(15, 5))
-    panels = [("awgn", "bom", "spec"), ("watterson", args.condition, "spec"),
+    panels = [("awgn", "bom", "baseline"), ("watterson", args.condition, "baseline"),
               ("watterson", args.condition, "hf")]
     for ax, (channel, model, receiver) in zip(axes, panels):
         road = hfchain.run_road(milstd, hfchain.RoadConfig(
             txSeed=7, channel=channel, watterson=hfchain.VarWatterson(model, 14, 3),
             receivers=[receiver]))
-        if receiver == "spec":
+        if receiver == "baseline":
             symbols = road.data.out
             errors = f"{road.codedBitErrors} of {road.codedBits} coded bits wrong"
         else:

@@ -277,7 +277,9 @@ struct EnumTraits<ChannelKind> {
 template <>
 struct EnumTraits<ReceiverKind> {
     static constexpr std::pair<ReceiverKind, const char*> kValues[] = {
-        {ReceiverKind::spec, "spec"}, {ReceiverKind::hf, "hf"}, {ReceiverKind::genie, "genie"}};
+        {ReceiverKind::baseline, "baseline"},
+        {ReceiverKind::hf, "hf"},
+        {ReceiverKind::genie, "genie"}};
 };
 
 template <>

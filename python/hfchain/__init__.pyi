@@ -435,7 +435,7 @@ class RoadConfig:
     watterson: VarWatterson
     """Condition, Es/N0 (dB) and seed of the channel."""
     receivers: list[str]
-    """Receivers that run on the same received signal: "spec" (hard decisions without an
+    """Receivers that run on the same received signal: "baseline" (hard decisions without an
     equaliser: tickalign, unframer, symslicer, unshuffle), "hf" (chansound, turboequal, softslicer,
     unshuffle, vitdecode) and "genie" (geniecombine, softslicer, unshuffle, vitdecode); a single
     str names one."""
@@ -755,7 +755,7 @@ def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, Es
 def run_road(milstd: Milstd | Mapping[str, Any], config: RoadConfig | Mapping[str, Any], host: BuiltinHost | None = None) -> RoadResult:
     """One transmission through the whole chain, every intermediate signal kept: sendchain,
     pulseshaper, the channel (fadesim, white noise or none), pulsematch, framelock, then the
-    receivers of config.receivers on the same received signal: "spec" (tickalign, unframer,
+    receivers of config.receivers on the same received signal: "baseline" (tickalign, unframer,
     symslicer, unshuffle, and the count of coded-bit errors), "hf" (chansound, turboequal,
     softslicer, unshuffle, vitdecode: result.sounding, result.equalised, result.hf) and "genie"
     (geniecombine, softslicer, unshuffle, vitdecode: result.genieView, result.genie).

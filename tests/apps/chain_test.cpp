@@ -45,7 +45,7 @@ TEST(Program, SweepTableIsTheSameOnOneAndTwoThreads) {
     const std::string cmd =
         kExe +
         " sweep -q -i 0.6 -C awgn,muito_ruim -e 3,9 --min-trials 2 --min-errors 300 "
-        "--max-bits 4000 --seed 3 -r hf,spec,genie -j ";
+        "--max-bits 4000 --seed 3 -r hf,baseline,genie -j ";
     const auto one = run_command(cmd + "1", dir);
     const auto two = run_command(cmd + "2", dir);
     ASSERT_EQ(one.status, 0) << one.err;
@@ -58,7 +58,7 @@ TEST(Program, SweepTableIsTheSameOnOneAndTwoThreads) {
     const auto alone =
         run_command(kExe +
                         " sweep -q -i 0.6 -C muito_ruim -e 9 --min-trials 2 --min-errors 300 "
-                        "--max-bits 4000 --seed 3 -r hf,spec,genie",
+                        "--max-bits 4000 --seed 3 -r hf,baseline,genie",
                     dir);
     const std::string last = table_without_times(alone.out);
     const std::string line = last.substr(last.rfind("\n", last.size() - 2) + 1);
@@ -153,7 +153,7 @@ TEST(MatFile, RoundTripsThroughOctaveLoad) {
     expected.push_back({"codedBitErrors", 1, 1, static_cast<double>(road.codedBitErrors), 0});
     // Every receiver's soft values, decoded bits and counts under its name.
     const std::pair<const char*, const Reception*> receivers[] = {
-        {"spec", &road.spec}, {"hf", &road.hf}, {"genie", &road.genie}};
+        {"baseline", &road.baseline}, {"hf", &road.hf}, {"genie", &road.genie}};
     std::vector<std::string> names;  // kept alive for `expected`
     names.reserve(11 * 3);
     for (const auto& [who, rx] : receivers) {

@@ -18,7 +18,7 @@ namespace hfchain::app::testing {
 class FakeRunner final : public TrialRunner {
 public:
     explicit FakeRunner(std::int64_t bits = 1000) : bits_(bits) {}
-    TrialOutcome run(const TrialSpec& job) override {
+    TrialOutcome run(const TrialJob& job) override {
         const auto tx = static_cast<std::uint64_t>(job.seeds.tx);
         std::this_thread::sleep_for(std::chrono::microseconds(tx % 300));
         TrialOutcome o;
@@ -59,7 +59,7 @@ inline PointResult sequential_point(const SweepConfig& c, const std::string& con
     FakeRunner runner;
     PointResult p;
     while (p.stop == StopReason::none) {
-        TrialSpec job;
+        TrialJob job;
         job.condition = &condition;
         job.esno = esno;
         job.trial = p.trials;

@@ -46,7 +46,7 @@ TEST(OutcomeText, ReadsBackExactly) {
         {5, 5, false, std::nextafter(1.0, 2.0), {{some, some, some}}},
     };
     std::string names = "bits errors sync_miss seconds";
-    for (const char* r : {"spec", "hf", "genie"}) {
+    for (const char* r : {"baseline", "hf", "genie"}) {
         for (const char* f :
              {"coded_bits", "coded_errors", "info_bits", "info_errors", "blocks", "block_errors"}) {
             names += std::string(" ") + r + "_" + f;
@@ -217,7 +217,7 @@ TEST(Journal, AJournalOfAnotherSweepIsRefusedNamingTheParameter) {
         {[](SweepConfig& x) {
              x.receivers = {ReceiverKind::hf, ReceiverKind::genie};
          },
-         "9.9", "--receiver spec in the journal, hf,genie here"},
+         "9.9", "--receiver baseline in the journal, hf,genie here"},
         {[](SweepConfig& x) { x.metric = Metric::decoded; }, "9.9",
          "--metric coded in the journal, decoded here"},
     };
@@ -257,6 +257,13 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08x", crc32(other_fields));
     other_fields += std::string("end ") + crc + "\n";
+    // A journal written when the baseline receiver was called "spec".
+    std::string old_names = header.substr(0, header.find("end "));
+    for (std::size_t at; (at = old_names.find(" baseline_")) != std::string::npos;) {
+        old_names.replace(at, 10, " spec_");
+    }
+    std::snprintf(crc, sizeof crc, "%08x", crc32(old_names));
+    old_names += std::string("end ") + crc + "\n";
     const Case cases[] = {
         {"table.txt", "# hfchain 0.1.0 sweep\n     1    0.00\n",
          "is not a checkpoint journal of hfchain"},
@@ -265,6 +272,7 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
         {"format.txt", "hfchain checkpoint journal, format 2\n",
          "is a journal of format 2; this hfchain reads format 1"},
         {"fields.txt", other_fields, "holds records of other fields"},
+        {"renamed.txt", old_names, "before the receiver 'spec' was renamed 'baseline'"},
     };
     for (const Case& k : cases) {
         const std::string file = dir / k.name;
@@ -310,7 +318,7 @@ class StoppingRunner final : public TrialRunner {
 public:
     StoppingRunner(std::atomic<bool>& flag, std::atomic<int>& count, int after)
         : flag_(flag), count_(count), after_(after) {}
-    TrialOutcome run(const TrialSpec& job) override {
+    TrialOutcome run(const TrialJob& job) override {
         if (++count_ >= after_) flag_ = true;
         if (flag_) raise(errid::kInterrupted, "Interrupted by the user.");
         return inner_.run(job);

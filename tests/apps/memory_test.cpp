@@ -81,7 +81,7 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         double D;
         ChannelKind channel;
         const char* model;
-        bool decoders = false;  // the hf and genie receivers besides the designed one
+        bool decoders = false;  // the hf and genie receivers besides the baseline one
     };
     const Case cases[] = {
         {0.6, 1, 5, 6, ChannelKind::none, ""},
@@ -108,7 +108,7 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         config.channel = c.channel;
         config.watterson = VarWatterson{c.model, 10, 3};
         if (c.decoders) {
-            config.receivers = {ReceiverKind::spec, ReceiverKind::hf, ReceiverKind::genie};
+            config.receivers = {ReceiverKind::baseline, ReceiverKind::hf, ReceiverKind::genie};
         }
         BuiltinHost host;
         const std::int64_t before = g_live.load();

@@ -78,17 +78,17 @@ TEST(CommandLine, PointsReceiversMetricAndAxis) {
     const Case cases[] = {
         {{"sweep", "--snr3k", "0,6"}, {o, 6 + o}, true, true, {R::hf, R::genie}, Metric::decoded},
         {{"sweep", "-e", "0,6"}, {0, 6}, false, false, {R::hf, R::genie}, Metric::decoded},
-        {{"sweep", "-e", "3", "--axis", "snr3k", "-r", "genie,spec", "--metric", "coded"},
+        {{"sweep", "-e", "3", "--axis", "snr3k", "-r", "genie,baseline", "--metric", "coded"},
          {3},
          false,
          true,
-         {R::genie, R::spec},
+         {R::genie, R::baseline},
          Metric::coded},
-        {{"sweep", "--snr3k", "1", "--axis", "esno", "-r", "spec"},
+        {{"sweep", "--snr3k", "1", "--axis", "esno", "-r", "baseline"},
          {1 + o},
          true,
          false,
-         {R::spec},
+         {R::baseline},
          Metric::decoded},
     };
     for (const Case& c : cases) {
@@ -103,7 +103,7 @@ TEST(CommandLine, PointsReceiversMetricAndAxis) {
         EXPECT_EQ(k.metric, c.metric);
     }
     EXPECT_EQ(parse({"run", "-r", "genie"}).run.receivers, std::vector<R>{R::genie});
-    EXPECT_EQ(parse({"run"}).run.receivers, (std::vector<R>{R::spec, R::hf, R::genie}));
+    EXPECT_EQ(parse({"run"}).run.receivers, (std::vector<R>{R::baseline, R::hf, R::genie}));
 }
 
 TEST(CommandLine, NoArgumentsIsTheDefaultSweepWithItsPicture) {
@@ -279,11 +279,12 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
          "--snr3k: '0:2:x' is not a list of SNR values; accepted: numbers in dB and "
          "START:STEP:STOP ranges joined by commas, for example 0:2:20,25"},
         {{"sweep", "-r", "hf,oracle"},
-         "--receiver: unknown receiver 'oracle'; accepted: a comma-separated list of spec, hf, "
+         "--receiver: unknown receiver 'oracle'; accepted: a comma-separated list of baseline, hf, "
          "genie"},
         {{"sweep", "-r", "genie,genie"}, "--receiver: 'genie' is named twice"},
         {{"run", "-r", ""},
-         "--receiver: unknown receiver ''; accepted: a comma-separated list of spec, hf, genie"},
+         "--receiver: unknown receiver ''; accepted: a comma-separated list of baseline, hf, "
+         "genie"},
         {{"sweep", "--metric", "blocks"},
          "--metric: 'blocks' is not accepted; give coded or decoded"},
         {{"sweep", "--axis", "ebno"}, "--axis: 'ebno' is not accepted; give esno or snr3k"},

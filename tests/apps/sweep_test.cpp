@@ -126,8 +126,8 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
         std::vector<R> receivers;
         Metric metric;
     };
-    const Case cases[] = {{{R::genie, R::spec}, Metric::decoded},
-                          {{R::spec, R::genie}, Metric::coded},
+    const Case cases[] = {{{R::genie, R::baseline}, Metric::decoded},
+                          {{R::baseline, R::genie}, Metric::coded},
                           {{R::hf}, Metric::decoded}};
     for (const Case& c : cases) {
         SweepConfig config;
@@ -135,7 +135,7 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
         config.esno = {6};
         config.receivers = c.receivers;
         config.metric = c.metric;
-        const TrialSpec job = trial_spec(config, {0, 3});
+        const TrialJob job = trial_job(config, {0, 3});
         const TrialOutcome o = road_trial_runners(milstd, config, nullptr)()->run(job);
 
         RoadConfig road;
@@ -147,7 +147,7 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
         road.watterson = VarWatterson{"ruim", 6, job.seeds.channel};
         BuiltinHost host;
         const RoadResult r = run_road(milstd, road, host);
-        for (const R kind : {R::spec, R::hf, R::genie}) {
+        for (const R kind : {R::baseline, R::hf, R::genie}) {
             const ReceiverCounts& n = o.receivers[static_cast<std::size_t>(kind)];
             const bool listed = std::count(c.receivers.begin(), c.receivers.end(), kind) > 0;
             const Reception& rx = r.reception(kind);
@@ -206,7 +206,7 @@ class InterruptingRunner final : public TrialRunner {
 public:
     InterruptingRunner(std::atomic<bool>& flag, std::atomic<int>& count)
         : flag_(flag), count_(count) {}
-    TrialOutcome run(const TrialSpec& job) override {
+    TrialOutcome run(const TrialJob& job) override {
         if (++count_ == 20) flag_ = true;
         if (flag_) raise(errid::kInterrupted, "Interrupted by the user.");
         return inner_.run(job);
@@ -250,7 +250,7 @@ TEST(RunSweep, InterruptKeepsTheFinishedTrialsOfEachPoint) {
 
 class FailingRunner final : public TrialRunner {
 public:
-    TrialOutcome run(const TrialSpec& job) override {
+    TrialOutcome run(const TrialJob& job) override {
         if (job.trial == 2) raise_message("ERRO! Tipo de canal Watterson invalido.");
         return FakeRunner().run(job);
     }
@@ -283,7 +283,7 @@ using testing::small_config;
 class HeldUpRunner final : public TrialRunner {
 public:
     explicit HeldUpRunner(std::chrono::milliseconds hold) : hold_(hold) {}
-    TrialOutcome run(const TrialSpec& job) override {
+    TrialOutcome run(const TrialJob& job) override {
         if (job.trial == 0) std::this_thread::sleep_for(hold_);
         TrialOutcome o;
         o.bits = 100;
@@ -326,7 +326,7 @@ class RecordingRunner final : public TrialRunner {
 public:
     RecordingRunner(std::mutex& mutex, std::vector<std::pair<std::string, std::int64_t>>& ran)
         : mutex_(mutex), ran_(ran) {}
-    TrialOutcome run(const TrialSpec& job) override {
+    TrialOutcome run(const TrialJob& job) override {
         {
             std::lock_guard lock(mutex_);
             ran_.emplace_back(*job.condition + " " + std::to_string(job.esno), job.trial);
@@ -342,7 +342,7 @@ private:
 
 TrialOutcome fake_outcome(const SweepConfig& c, const TrialTicket& t) {
     FakeRunner runner;
-    return runner.run(trial_spec(c, t));
+    return runner.run(trial_job(c, t));
 }
 
 TEST(RunSweep, KnownTrialsAreCountedAndNeverRunAgain) {
@@ -382,9 +382,9 @@ TEST(RunSweep, KnownTrialsAreCountedAndNeverRunAgain) {
         testing::expect_same_points(r.points, expected);
         EXPECT_EQ(r.knownTrials, 5 + expected[5].trials + 1);  // counted from the start
         for (const KnownTrial& k : known) {
-            const TrialSpec spec = trial_spec(ct, k.ticket);
+            const TrialJob job = trial_job(ct, k.ticket);
             const std::pair<std::string, std::int64_t> key{
-                *spec.condition + " " + std::to_string(spec.esno), k.ticket.trial};
+                *job.condition + " " + std::to_string(job.esno), k.ticket.trial};
             EXPECT_EQ(std::count(ran.begin(), ran.end(), key), 0)
                 << key.first << " trial " << key.second << " ran again";
         }
@@ -469,7 +469,7 @@ private:
                 ++busy_;
             }
             std::optional<TrialOutcome> o;
-            if (!fail_) o = runner.run(trial_spec(config_, t));
+            if (!fail_) o = runner.run(trial_job(config_, t));
             std::lock_guard lock(mutex_);
             --busy_;
             outbox_.emplace_back(t, o);
@@ -509,7 +509,7 @@ TEST(RunSweep, WorkersElsewhereGiveTheSameResult) {
 
 class SlowRunner final : public TrialRunner {
 public:
-    TrialOutcome run(const TrialSpec& job) override {
+    TrialOutcome run(const TrialJob& job) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         return inner_.run(job);
     }

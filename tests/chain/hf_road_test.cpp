@@ -69,21 +69,21 @@ TEST(HfRoad, RunsOnlyTheReceiversAskedFor) {
     const Milstd milstd = modeconf(0.6);
     struct Case {
         std::vector<ReceiverKind> receivers;
-        bool spec, hf, genie;
+        bool baseline, hf, genie;
     };
     const Case cases[] = {
         {{ReceiverKind::genie}, false, false, true},
         {{ReceiverKind::hf}, false, true, false},
-        {{ReceiverKind::spec}, true, false, false},
-        {{ReceiverKind::spec, ReceiverKind::hf, ReceiverKind::genie}, true, true, true},
+        {{ReceiverKind::baseline}, true, false, false},
+        {{ReceiverKind::baseline, ReceiverKind::hf, ReceiverKind::genie}, true, true, true},
     };
     for (const Case& c : cases) {
         RoadConfig config = fading("moderado", 25, 3);
         config.receivers = c.receivers;
         BuiltinHost host;
         const RoadResult r = run_road(milstd, config, host);
-        EXPECT_EQ(r.frameFound, c.spec || c.hf);
-        EXPECT_EQ(!r.data.out.empty(), c.spec);
+        EXPECT_EQ(r.frameFound, c.baseline || c.hf);
+        EXPECT_EQ(!r.data.out.empty(), c.baseline);
         EXPECT_EQ(r.hf.ran, c.hf);
         EXPECT_EQ(!r.sounding.out.empty(), c.hf);
         EXPECT_EQ(r.genie.ran, c.genie);

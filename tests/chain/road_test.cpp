@@ -123,7 +123,7 @@ TEST(BlockErrors, CountsBlocksWithAWrongInformationBit) {
     }
 }
 
-// The designed receiver's noise estimate on white noise with hardly any symbol errors (24 dB) is
+// The baseline receiver's noise estimate on white noise with hardly any symbol errors (24 dB) is
 // the noise variance; N symbols estimate it within 5 standard deviations of a mean of N
 // exponential variables (sd N0 / sqrt(N)).
 TEST(SpreadAroundDecisions, EstimatesTheNoiseVarianceOnWhiteNoise) {
@@ -136,17 +136,17 @@ TEST(SpreadAroundDecisions, EstimatesTheNoiseVarianceOnWhiteNoise) {
     config.watterson.seed = 5;
     BuiltinHost host;
     const RoadResult r = run_road(milstd, config, host);
-    ASSERT_TRUE(r.spec.ran);
+    ASSERT_TRUE(r.baseline.ran);
     const double n0 = std::pow(10.0, -2.4);
     const double n = static_cast<double>(r.data.out.numel());
-    ASSERT_EQ(r.spec.noiseVar.numel(), 1);
-    EXPECT_NEAR(r.spec.noiseVar[0], n0, 5 * n0 / std::sqrt(n));
+    ASSERT_EQ(r.baseline.noiseVar.numel(), 1);
+    EXPECT_NEAR(r.baseline.noiseVar[0], n0, 5 * n0 / std::sqrt(n));
     // No noise: floored, so that the ratios stay finite.
     EXPECT_EQ(spread_around_decisions(ComplexArray{cdouble(1, 0), cdouble(0, 1)}, milstd), 1e-12);
     EXPECT_EQ(spread_around_decisions(ComplexArray(), milstd), 1.0);
 }
 
-// The designed receiver decodes: nothing wrong without a channel (whole and fractional nFrame);
+// The baseline receiver decodes: nothing wrong without a channel (whole and fractional nFrame);
 // on white noise at 7 dB the code removes most of the coded-bit errors of the hard decisions.
 TEST(DesignedReceiver, DecodesTheDesignedReceiversSymbols) {
     const Milstd milstd = modeconf(0.6);
@@ -156,13 +156,13 @@ TEST(DesignedReceiver, DecodesTheDesignedReceiversSymbols) {
         config.shaping = VarShapping{0.35, 6, 4};
         BuiltinHost host;
         const RoadResult r = run_road(milstd, config, host);
-        ASSERT_TRUE(r.spec.ran);
-        EXPECT_EQ(r.spec.infoBits,
+        ASSERT_TRUE(r.baseline.ran);
+        EXPECT_EQ(r.baseline.infoBits,
                   static_cast<index_t>(milstd.interTable.numel() / 2 * nFrame) - 144);
-        EXPECT_EQ(r.spec.infoBitErrors, 0) << nFrame;
-        EXPECT_EQ(r.spec.blocks, static_cast<index_t>(std::ceil(nFrame)));
-        EXPECT_EQ(r.spec.blockErrors, 0);
-        EXPECT_EQ(r.spec.codedBitErrors, 0);
+        EXPECT_EQ(r.baseline.infoBitErrors, 0) << nFrame;
+        EXPECT_EQ(r.baseline.blocks, static_cast<index_t>(std::ceil(nFrame)));
+        EXPECT_EQ(r.baseline.blockErrors, 0);
+        EXPECT_EQ(r.baseline.codedBitErrors, 0);
     }
     RoadConfig white;
     white.nFrame = 8;
@@ -172,14 +172,14 @@ TEST(DesignedReceiver, DecodesTheDesignedReceiversSymbols) {
     white.watterson.seed = 21;
     BuiltinHost host;
     const RoadResult r = run_road(milstd, white, host);
-    ASSERT_TRUE(r.spec.ran);
-    EXPECT_EQ(r.spec.codedBitErrors, r.codedBitErrors);
+    ASSERT_TRUE(r.baseline.ran);
+    EXPECT_EQ(r.baseline.codedBitErrors, r.codedBitErrors);
     const double coded = static_cast<double>(r.codedBitErrors) / r.codedBits;
-    const double info = static_cast<double>(r.spec.infoBitErrors) / r.spec.infoBits;
+    const double info = static_cast<double>(r.baseline.infoBitErrors) / r.baseline.infoBits;
     EXPECT_GT(r.codedBitErrors, 300);  // the comparison means something
-    EXPECT_LT(info, coded / 10) << r.spec.infoBitErrors << " of " << r.spec.infoBits;
-    EXPECT_GE(r.spec.blockErrors, r.spec.infoBitErrors > 0 ? 1 : 0);
-    EXPECT_LE(r.spec.blockErrors, std::min(r.spec.blocks, r.spec.infoBitErrors));
+    EXPECT_LT(info, coded / 10) << r.baseline.infoBitErrors << " of " << r.baseline.infoBits;
+    EXPECT_GE(r.baseline.blockErrors, r.baseline.infoBitErrors > 0 ? 1 : 0);
+    EXPECT_LE(r.baseline.blockErrors, std::min(r.baseline.blocks, r.baseline.infoBitErrors));
 }
 
 // Noise alone (-30 dB): whether framelock finds a start or not, every block is lost and about
@@ -192,10 +192,10 @@ TEST(DesignedReceiver, NoiseAloneLosesEveryBlock) {
     config.channel = ChannelKind::awgn;
     config.watterson.EsNodB = -30;  // nothing to find
     config.watterson.seed = 4;
-    config.receivers = {ReceiverKind::spec, ReceiverKind::hf};
+    config.receivers = {ReceiverKind::baseline, ReceiverKind::hf};
     BuiltinHost host;
     const RoadResult r = run_road(milstd, config, host);
-    for (const Reception* rx : {&r.spec, &r.hf}) {
+    for (const Reception* rx : {&r.baseline, &r.hf}) {
         EXPECT_EQ(rx->ran, r.frameFound);
         if (!r.frameFound) {
             EXPECT_EQ(rx->infoBitErrors, rx->infoBits);

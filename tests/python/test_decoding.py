@@ -179,7 +179,7 @@ def test_run_road_with_the_hf_and_genie_receivers(hf_road, ref, path, prefix, fi
 
 def test_the_receivers_asked_for_run_alone(hf_road):
     assert hf_road.hf.ran and hf_road.genie.ran and hf_road.frameFound
-    assert hf_road.deinterleaved.out.size == 0  # "spec" was not asked for
+    assert hf_road.deinterleaved.out.size == 0  # "baseline" was not asked for
     assert hf_road.hf.infoBits == hf_road.genie.infoBits == 1296
 
 

@@ -191,7 +191,7 @@ REFUSALS = [
     (lambda: hfchain.RoadConfig(receivers=3), P + "WrongType",
      "Input 'config.receivers' must be a list of str; it is of type int."),
     (lambda: hfchain.RoadConfig(receivers=["hf", "turbo"]), P + "WrongValue",
-     "Input 'config.receivers' must be one of spec, hf, genie; it is 'turbo'."),
+     "Input 'config.receivers' must be one of baseline, hf, genie; it is 'turbo'."),
     (lambda: hfchain.RoadConfig(softRule="max-log"), P + "WrongValue",
      "Input 'config.softRule' must be one of max_log, exact; it is 'max-log'."),
     (lambda: hfchain.BuiltinHost().rand(1.5), "hfchain:runtime:NonInteger",

@@ -12,7 +12,7 @@ M = hfchain.modeconf(0.6)
 VS = hfchain.VarShapping(0.5, 4, 4)
 ROAD = hfchain.run_road(M, hfchain.RoadConfig(channel="awgn",
                                               watterson=hfchain.VarWatterson("bom", 6, 2),
-                                              receivers=["spec", "hf", "genie"], iterations=1))
+                                              receivers=["baseline", "hf", "genie"], iterations=1))
 
 # One filled example of every structure.
 EXAMPLES = {
@@ -36,7 +36,7 @@ EXAMPLES = {
     "GeniecombineOut": ROAD.genieView,
     "Reception": ROAD.genie,
     "RoadConfig": hfchain.RoadConfig(2, 5, VS, "watterson", hfchain.VarWatterson("ruim", 9, 1),
-                                     ["genie", "spec"], 3, "exact"),
+                                     ["genie", "baseline"], 3, "exact"),
     "RoadResult": ROAD,
     "SweepConfig": hfchain.SweepConfig(4.8, 0.5, VS, ["awgn", "bom"], [0, 2.5], 3, 50, 10**7, 9,
                                        2),
@@ -107,7 +107,7 @@ def test_defaults_are_those_of_the_cpp_structures():
     c = hfchain.RoadConfig()
     assert (c.nFrame, c.txSeed, c.channel, c.shaping, c.watterson) == (
         1.0, 1.0, "none", hfchain.VarShapping(), hfchain.VarWatterson())
-    assert (c.receivers, c.iterations, c.softRule) == (["spec"], 2.0, "max_log")
+    assert (c.receivers, c.iterations, c.softRule) == (["baseline"], 2.0, "max_log")
     assert not hfchain.RoadResult().hf.ran
     s = hfchain.SweepConfig()
     assert (s.conditions, s.esno.shape, s.minTrials, s.minErrors, s.maxBits, s.seed, s.threads) \

@@ -27,7 +27,7 @@ def test_same_points_as_the_command_line_runner(tmp_path):
     out = tmp_path / "sweep.json"
     subprocess.run([exe, "sweep", "-q", "-C", "awgn,muito_ruim", "-e", "4,8", "--min-trials", "2",
                     "--min-errors", "150", "--max-bits", str(3 * 2880), "-s", "3", "-j", "1",
-                    "-i", "0.6", "-r", "spec", "--metric", "coded", "--json", str(out)], check=True, stdout=subprocess.DEVNULL)
+                    "-i", "0.6", "-r", "baseline", "--metric", "coded", "--json", str(out)], check=True, stdout=subprocess.DEVNULL)
     cli = json.loads(out.read_text())["points"]
     r = hfchain.run_sweep(SMALL)
     assert r["condition"].tolist() == [p["condition"] for p in cli]
