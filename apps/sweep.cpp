@@ -18,21 +18,13 @@
 #include <thread>
 
 #include "chain/seedhash.hpp"
+#include "channel/conditions.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
 
 namespace hfchain::app {
 
 namespace {
-
-// Differential delay tau of the second ray in seconds, or a negative value for no fading.
-double condition_tau(const std::string& condition) {
-    if (condition == "bom") return 0.0005;
-    if (condition == "moderado") return 0.001;
-    if (condition == "ruim") return 0.002;
-    if (condition == "muito_ruim") return 0.005;
-    return -1;
-}
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -451,8 +443,8 @@ std::string condition_list() {
 }
 
 double ray_delay_samples(const std::string& condition, double M) {
-    const double tau = condition_tau(condition);
-    return tau < 0 ? 0.0 : M * (2400 * tau);
+    const WattersonCondition* c = find_watterson_condition(condition);
+    return c == nullptr ? 0.0 : M * (kSymbolRate * c->tau);
 }
 
 TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double esno,

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "chain/road.hpp"
+#include "params/waveform.hpp"
 #include "shaping/varshapping.hpp"
 
 namespace hfchain::app {
@@ -37,10 +38,6 @@ std::string condition_list();
 // Whole samples per symbol period of the second ray's delay for `condition` at `M` samples per
 // symbol (2400 tau M): 0 for "awgn"; not whole when M does not suit the condition.
 double ray_delay_samples(const std::string& condition, double M);
-
-// Es/N0 minus the signal-to-noise ratio in a 3 kHz bandwidth at 2400 symbols/s:
-// 10 log10(3000 / 2400) dB.
-inline constexpr double kSnr3kOffset = 0.96910013008056392;
 
 // The receivers a sweep can run, by name ("baseline", "hf", "genie"), in ReceiverKind's order.
 inline constexpr const char* kReceiverNames[] = {"baseline", "hf", "genie"};

@@ -1,9 +1,10 @@
 #include "channel/fadesim.hpp"
 
 #include <cmath>
-#include <string_view>
 
+#include "channel/conditions.hpp"
 #include "channel/h_watterson.hpp"
+#include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/interrupts.hpp"
 
@@ -13,27 +14,11 @@ namespace {
 
 const char* const kInvalidEsNo = "hfchain:channel:InvalidEsNodB";
 
-constexpr double kSymbolRate = 2400;  // symbols per second
-
-struct Condition {
-    std::string_view name;
-    double tau;  // differential delay between the rays, s
-    double fd;   // Doppler spread, Hz
-};
-
-constexpr Condition kConditions[] = {
-    {"bom", 0.0005, 0.1},
-    {"moderado", 0.001, 0.5},
-    {"ruim", 0.002, 1.0},
-    {"muito_ruim", 0.005, 5.0},
-};
-
 // Exact, case-sensitive match of the whole name: no trimming, no prefixes.
-const Condition& find_condition(const std::string& model) {
-    for (const Condition& c : kConditions) {
-        if (model == c.name) return c;
-    }
-    raise_message("ERRO! Tipo de canal Watterson invalido.");
+const WattersonCondition& find_condition(const std::string& model) {
+    const WattersonCondition* c = find_watterson_condition(model);
+    if (c == nullptr) raise_message("ERRO! Tipo de canal Watterson invalido.");
+    return *c;
 }
 
 }  // namespace
@@ -82,7 +67,7 @@ FadesimOut fadesim(const ComplexArray& WattersonIn, const VarWatterson& varWatte
     const double M = varShapping.oversamplingFactor;
 
     // 1. Condition lookup, before the host stream is touched; so is the noise level.
-    const Condition& condition = find_condition(varWatterson.model);
+    const WattersonCondition& condition = find_condition(varWatterson.model);
     const double tau = condition.tau;
     const double fd = condition.fd;
     noise_sigma(varWatterson.EsNodB);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "params/waveform.hpp"
 #include "receiver/chansound/complexmath.hpp"
 #include "runtime/checks.hpp"
 #include "transmitter/scrambler.hpp"
@@ -17,8 +18,6 @@
 namespace hfchain {
 
 namespace {
-
-constexpr double kSymbolRate = 2400;  // symbols per second
 
 // Window-to-window lags over which the Doppler spread is measured.
 constexpr index_t kDopplerLags = 8;
