@@ -116,8 +116,20 @@ inline bool dim_fits(Dim d, std::size_t n) {
                       : n == static_cast<std::size_t>(d.extent);
 }
 
+// The number of dimensions of a host array. Octave 7.3 keeps an input array in its own form until
+// a call needs the MEX layout (the data of a complex array, the fields of a structure, the
+// characters of a text) and converts it then; when the dimensions were asked before that
+// conversion, the list it made for them is never freed (40 to 100 bytes a call, so resident memory
+// grew with every call of most plug-ins). Asking for the data first converts the array while no
+// dimension list exists yet: a real array's data is handed over as it is, and the other kinds are
+// converted once, as their reader would convert them anyway.
+inline mwSize dimension_count(const mxArray* a) {
+    (void)mxGetData(a);
+    return mxGetNumberOfDimensions(a);
+}
+
 inline std::string size_text(const mxArray* a) {
-    const mwSize nd = mxGetNumberOfDimensions(a);
+    const mwSize nd = dimension_count(a);
     const mwSize* dims = mxGetDimensions(a);
     std::string s;
     for (mwSize i = 0; i < nd; ++i) {
@@ -138,7 +150,7 @@ inline void check_class_double(const mxArray* a, const std::string& name) {
 // Checks the size against its declaration and returns (rows, cols).
 inline std::pair<index_t, index_t> check_shape(const mxArray* a, const std::string& name,
                                                Shape shape) {
-    const bool two_dims = mxGetNumberOfDimensions(a) == 2;
+    const bool two_dims = detail::dimension_count(a) == 2;
     const std::size_t r = mxGetM(a);
     const std::size_t c = two_dims ? mxGetN(a) : 0;
     if (!two_dims || !dim_fits(shape.rows, r) || !dim_fits(shape.cols, c)) {
@@ -200,7 +212,7 @@ inline std::string read_text(const mxArray* a, const std::string& name, index_t 
         raise(kWrongClass, "Input '" + name + "' must be of class char; it is of class " +
                                mxGetClassName(a) + ".");
     }
-    if (mxGetNumberOfDimensions(a) == 2 && mxGetM(a) == 0 && mxGetN(a) == 0) return {};
+    if (detail::dimension_count(a) == 2 && mxGetM(a) == 0 && mxGetN(a) == 0) return {};
     const auto [r, c] = detail::check_shape(a, name, {fixed(1), upto(max_length)});
     (void)r;
     const mxChar* chars = mxGetChars(a);
