@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "receiver/chansound/complexmath.hpp"
+#include "receiver/layout/layout.hpp"
 #include "runtime/checks.hpp"
 #include "shaping/rrc_fir.hpp"
 
@@ -404,10 +405,19 @@ index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapp
     const index_t M = oversampling_factor(varShapping);
     const double edge = 4.0 * varShapping.pulseDelay * M;
     if (Lmf - edge - 1 < 0) return 0;
-    const double K = std::floor((Lmf - edge - 1) / M) + 1;
-    const double frame = milstd.data + milstd.trein;
-    const double F = std::floor((K - milstd.preamSync.numel()) / frame);
-    return F > 0 ? static_cast<index_t>(F) : 0;
+    const double K = std::floor((Lmf - edge - 1) / M) + 1;  // symbols the output holds
+    return whole_frames(milstd, static_cast<index_t>(K));
+}
+
+void check_receiver_mode(const Milstd& milstd) {
+    if (milstd.rate == 75 || milstd.rate == 4800 || milstd.bitsToSym != 3 ||
+        milstd.repFactor != 1 || !(milstd.data >= 1) || !(milstd.trein >= 1)) {
+        raise("hfchain:chansound:UnsupportedMode",
+              "The HF receiver handles the coded 8-PSK modes with probes (bitsToSym 3, repFactor "
+              "1, data and trein at least 1); rate " +
+                  format_value(milstd.rate) + " bit/s with bitsToSym " +
+                  format_value(milstd.bitsToSym) + " is not one of them.");
+    }
 }
 
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
@@ -433,7 +443,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // 1. The transmission: frames after the preamble, and the symbols known in advance. The
     // length is checked before the pulse is designed: a pulse longer than the output (a huge
     // pulseDelay or oversamplingFactor) leaves no frame and is refused at once.
-    transmission_layout(milstd, 0);  // refuses the modes the receiver does not handle
+    check_receiver_mode(milstd);
     const index_t frames = frames_in(Lmf, milstd, varShapping);
     const Layout layout = transmission_layout(milstd, frames);
     if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {

@@ -13,7 +13,6 @@
 #include "params/waveform.hpp"
 #include "receiver/chansound/complexmath.hpp"
 #include "runtime/checks.hpp"
-#include "transmitter/scrambler.hpp"
 
 namespace hfchain {
 
@@ -27,33 +26,6 @@ constexpr index_t kDopplerLags = 8;
 constexpr double kMinSigma = 0.02;
 constexpr double kMaxSigma = 10.0;
 constexpr double kSigmaMargin = 1.25;
-
-// The Gray mapping of the transmitter: value v is sent as phase index kGray2bina[v].
-constexpr int kBitsPerSymbol = 3;
-
-// The 8-PSK point of a symbol number (any real value; the table's are whole numbers 0 .. 7).
-cdouble point(double value) {
-    static const std::array<cdouble, 8> points = [] {
-        std::array<cdouble, 8> t{};
-        for (int s = 0; s < 8; ++s) t[s] = std::polar(1.0, std::numbers::pi * s / 4.0);
-        return t;
-    }();
-    if (value >= 0 && value < 1024 && value == std::floor(value)) {
-        return points[static_cast<int>(value) & 7];
-    }
-    const double phase = std::numbers::pi * std::fmod(value, 8.0) / 4.0;
-    return {std::cos(phase), std::sin(phase)};
-}
-
-// a + b for element counts, refused beyond the 32-bit range like any other size.
-index_t checked_sum(index_t a, index_t b) {
-    const std::int64_t sum = static_cast<std::int64_t>(a) + b;
-    if (sum > std::numeric_limits<index_t>::max()) {
-        raise(errid::kMaxSize, "Array size " + std::to_string(sum) +
-                                   " exceeds the largest element count, 2147483647.");
-    }
-    return static_cast<index_t>(sum);
-}
 
 // Solves the r x r Hermitian system A c = b in place by Cholesky (A is overwritten, c = b on
 // return) and fills `inverse_diag` with the diagonal of A^-1. Returns false when A is not
@@ -177,64 +149,6 @@ void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const
 }
 
 }  // namespace
-
-Layout transmission_layout(const Milstd& milstd, index_t frames) {
-    if (milstd.rate == 75 || milstd.rate == 4800 || milstd.bitsToSym != kBitsPerSymbol ||
-        milstd.repFactor != 1 || !(milstd.data >= 1) || !(milstd.trein >= 1)) {
-        raise("hfchain:chansound:UnsupportedMode",
-              "The HF receiver handles the coded 8-PSK modes with probes (bitsToSym 3, repFactor "
-              "1, data and trein at least 1); rate " +
-                  format_value(milstd.rate) + " bit/s with bitsToSym " +
-                  format_value(milstd.bitsToSym) + " is not one of them.");
-    }
-    Layout l;
-    l.preamble = milstd.preamSync.numel();
-    l.data = check_integer(milstd.data, "data");
-    l.trein = check_integer(milstd.trein, "trein");
-    l.frames = frames;
-    l.symbols = checked_sum(l.preamble, checked_size_product(frames, checked_sum(l.data, l.trein)));
-    return l;
-}
-
-KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
-    KnownSymbols k;
-    k.mean = ComplexArray(layout.symbols);
-    k.var = RealArray(layout.symbols);
-    k.rotation = ComplexArray(layout.dataSymbols());
-
-    // The preamble, scrambled with the 32-entry sequence.
-    for (index_t n = 0; n < layout.preamble; ++n) {
-        k.mean[n] = point(milstd.preamSync[n] + kSequencia[n % 32]);
-    }
-
-    // Frames: the data scrambling sequence runs from the first frame symbol on; the probes are 0
-    // except in the last two frames of each interleaver block, which carry the `probe` columns.
-    const index_t frame = layout.data + layout.trein;
-    const index_t per_block =
-        static_cast<index_t>(milstd.interTable.numel()) / (kBitsPerSymbol * layout.data);
-    const auto& seq = data_sequence_period();
-    for (index_t f = 0; f < layout.frames; ++f) {
-        const index_t in_block = per_block > 0 ? f % per_block : 0;
-        const int closing = per_block >= 2 ? static_cast<int>(in_block - (per_block - 2)) : -1;
-        for (index_t j = 0; j < frame; ++j) {
-            const index_t m = f * frame + j;  // position in the frame column
-            const int s = seq[m % kDataSequencePeriod];
-            const index_t n = layout.preamble + m;
-            if (j < layout.data) {
-                k.var[n] = 1.0;
-                k.rotation[f * layout.data + j] = point(s);
-            } else {
-                double value = 0;
-                const index_t row = j - layout.data;
-                if (closing >= 0 && closing < milstd.probe.cols() && row < milstd.probe.rows()) {
-                    value = milstd.probe(row, closing);
-                }
-                k.mean[n] = point(value + s);
-            }
-        }
-    }
-    return k;
-}
 
 index_t window_count(index_t symbols) {
     return std::max<index_t>(1, (symbols + kWindowSymbols - 1) / kWindowSymbols);
