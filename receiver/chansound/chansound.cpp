@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "receiver/chansound/complexmath.hpp"
 #include "receiver/layout/layout.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/cholesky.hpp"
+#include "runtime/complexmath.hpp"
 #include "shaping/rrc_fir.hpp"
 
 namespace hfchain {
@@ -51,79 +52,6 @@ constexpr double kTapEnergyShare = 1e-4;
 
 // Ratio of the two noise estimates beyond which the track is redone.
 constexpr double kNoiseRetrack = 1.5;
-
-// Dense Hermitian positive definite solve by Cholesky, n x n column-major A (overwritten by its
-// factor); solve_with then solves for any right-hand side.
-bool cholesky(index_t n, cdouble* A) {
-    for (index_t j = 0; j < n; ++j) {
-        double d = A[j + j * n].real();
-        for (index_t k = 0; k < j; ++k) d -= norm2(A[j + k * n]);
-        if (!(d > 0)) return false;
-        const double g = std::sqrt(d);
-        A[j + j * n] = g;
-        const double inv = 1.0 / g;
-        for (index_t i = j + 1; i < n; ++i) {
-            cdouble s = A[i + j * n];
-            for (index_t k = 0; k < j; ++k) s -= cmul(A[i + k * n], std::conj(A[j + k * n]));
-            A[i + j * n] = s * inv;
-        }
-    }
-    return true;
-}
-
-void solve_with(index_t n, const cdouble* G, cdouble* b) {
-    for (index_t i = 0; i < n; ++i) {
-        cdouble s = b[i];
-        for (index_t k = 0; k < i; ++k) s -= cmul(G[i + k * n], b[k]);
-        b[i] = s / G[i + i * n].real();
-    }
-    for (index_t i = n - 1; i >= 0; --i) {
-        cdouble s = b[i];
-        for (index_t k = i + 1; k < n; ++k) s -= cmulc(G[k + i * n], b[k]);
-        b[i] = s / G[i + i * n].real();
-    }
-}
-
-// Real symmetric solve for the small Gram matrices of the path search (n <= kMaxPaths).
-bool solve_gram(index_t n, std::vector<double> A, std::vector<cdouble>& b,
-                std::vector<double>* inverse_diag) {
-    for (index_t j = 0; j < n; ++j) {
-        double d = A[j + j * n];
-        for (index_t k = 0; k < j; ++k) d -= A[j + k * n] * A[j + k * n];
-        if (!(d > 0)) return false;
-        const double g = std::sqrt(d);
-        A[j + j * n] = g;
-        for (index_t i = j + 1; i < n; ++i) {
-            double s = A[i + j * n];
-            for (index_t k = 0; k < j; ++k) s -= A[i + k * n] * A[j + k * n];
-            A[i + j * n] = s / g;
-        }
-    }
-    for (index_t i = 0; i < n; ++i) {
-        cdouble s = b[i];
-        for (index_t k = 0; k < i; ++k) s -= A[i + k * n] * b[k];
-        b[i] = s / A[i + i * n];
-    }
-    for (index_t i = n - 1; i >= 0; --i) {
-        cdouble s = b[i];
-        for (index_t k = i + 1; k < n; ++k) s -= A[k + i * n] * b[k];
-        b[i] = s / A[i + i * n];
-    }
-    if (inverse_diag != nullptr) {
-        inverse_diag->assign(n, 0.0);
-        for (index_t p = 0; p < n; ++p) {
-            std::vector<double> e(n, 0.0);
-            e[p] = 1.0;
-            for (index_t i = p; i < n; ++i) {
-                double s = e[i];
-                for (index_t k = p; k < i; ++k) s -= A[i + k * n] * e[k];
-                e[i] = s / A[i + i * n];
-                (*inverse_diag)[p] += e[i] * e[i];
-            }
-        }
-    }
-    return true;
-}
 
 // What the least-squares search around a start finds.
 struct Search {
@@ -169,7 +97,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
                 G[(a + d) + a * kSearchTaps] = std::conj(s);
             }
         }
-        if (!cholesky(kSearchTaps, G.data())) continue;
+        if (!cholesky_factor(kSearchTaps, G.data())) continue;
         for (index_t phi = 0; phi < M; ++phi) {
             for (index_t j = 0; j < kSearchLength; ++j) yw[j] = sample(base + phi + (j0 + j) * M);
             double energy = 0;
@@ -181,7 +109,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
                 rhs[i] = s;
             }
             h = rhs;
-            solve_with(kSearchTaps, G.data(), h.data());
+            cholesky_solve(kSearchTaps, G.data(), h.data());
             double fitted = 0;
             for (index_t i = 0; i < kSearchTaps; ++i) {
                 fitted += (std::conj(rhs[i]) * h[i]).real();
@@ -260,16 +188,21 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
         // The gains of a set of paths in every window, and the response energy they explain.
         std::vector<std::vector<cdouble>> gains(kSearchWindows);
         std::vector<double> inverse_diag;
+        // The Gram matrix is real (the composite pulse is); solved as a Hermitian one with zero
+        // imaginary parts, it rounds exactly as a real solve would. Every window shares it.
         auto fit = [&](const std::vector<index_t>& set) {
-            std::vector<double> A(n * n);
+            std::vector<cdouble> A(n * n);
             for (index_t p = 0; p < n; ++p) {
                 for (index_t q = 0; q < n; ++q) A[p + q * n] = gram(set[p] - set[q]);
             }
+            if (!cholesky_factor(n, A.data())) return -1.0;
+            inverse_diag.resize(n);
+            cholesky_inverse_diagonal(n, A.data(), inverse_diag.data());
             double explained = 0;
             for (index_t w = 0; w < kSearchWindows; ++w) {
                 gains[w].resize(n);
                 for (index_t p = 0; p < n; ++p) gains[w][p] = corr[w][set[p]];
-                if (!solve_gram(n, A, gains[w], w == 0 ? &inverse_diag : nullptr)) return -1.0;
+                cholesky_solve(n, A.data(), gains[w].data());
                 for (index_t p = 0; p < n; ++p) {
                     explained += cmulc(corr[w][set[p]], gains[w][p]).real();
                 }

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "params/waveform.hpp"
-#include "receiver/chansound/complexmath.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/cholesky.hpp"
+#include "runtime/complexmath.hpp"
 
 namespace hfchain {
 
@@ -26,51 +27,6 @@ constexpr index_t kDopplerLags = 8;
 constexpr double kMinSigma = 0.02;
 constexpr double kMaxSigma = 10.0;
 constexpr double kSigmaMargin = 1.25;
-
-// Solves the r x r Hermitian system A c = b in place by Cholesky (A is overwritten, c = b on
-// return) and fills `inverse_diag` with the diagonal of A^-1. Returns false when A is not
-// positive definite.
-bool solve_small(int r, cdouble* A, cdouble* b, double* inverse_diag) {
-    // A = G G^H, G lower triangular, kept in the lower half of A.
-    for (int j = 0; j < r; ++j) {
-        double d = A[j + j * r].real();
-        for (int k = 0; k < j; ++k) d -= norm2(A[j + k * r]);
-        if (!(d > 0)) return false;
-        const double g = std::sqrt(d);
-        A[j + j * r] = g;
-        for (int i = j + 1; i < r; ++i) {
-            cdouble s = A[i + j * r];
-            for (int k = 0; k < j; ++k) s -= cmul(A[i + k * r], std::conj(A[j + k * r]));
-            A[i + j * r] = s / g;
-        }
-    }
-    // Forward then backward substitution.
-    for (int i = 0; i < r; ++i) {
-        cdouble s = b[i];
-        for (int k = 0; k < i; ++k) s -= cmul(A[i + k * r], b[k]);
-        b[i] = s / A[i + i * r].real();
-    }
-    for (int i = r - 1; i >= 0; --i) {
-        cdouble s = b[i];
-        for (int k = i + 1; k < r; ++k) s -= cmulc(A[k + i * r], b[k]);
-        b[i] = s / A[i + i * r].real();
-    }
-    // Diagonal of A^-1 = G^-H G^-1: the squared norms of the rows of G^-1... taken column by
-    // column: (A^-1)_pp = sum over i of |(G^-1)_ip|^2.
-    for (int p = 0; p < r; ++p) {
-        cdouble e[kMaxPaths] = {};
-        e[p] = 1.0;
-        double sum = 0;
-        for (int i = p; i < r; ++i) {
-            cdouble s = e[i];
-            for (int k = p; k < i; ++k) s -= cmul(A[i + k * r], e[k]);
-            e[i] = s / A[i + i * r].real();
-            sum += norm2(e[i]);
-        }
-        inverse_diag[p] = sum;
-    }
-    return true;
-}
 
 // Standard deviation of the Gaussian Doppler spectrum from how much the window estimates change
 // between windows k apart: E|g(t + dt) - g(t)|^2 = 2 P (1 - rho(dt)) plus both estimation errors,
@@ -229,7 +185,9 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
         double trace = 0;
         for (index_t p = 0; p < r; ++p) trace += N[p + p * r].real();
         for (index_t p = 0; p < r; ++p) N[p + p * r] += 1e-9 * trace / r;
-        if (!solve_small(static_cast<int>(r), N.data(), b.data(), inv.data())) continue;
+        if (!cholesky_factor(r, N.data())) continue;
+        cholesky_solve(r, N.data(), b.data());
+        cholesky_inverse_diagonal(r, N.data(), inv.data());
         for (index_t p = 0; p < r; ++p) {
             track.windowGains(p, e) = b[p];
             track.windowVar(p, e) = inv[p];

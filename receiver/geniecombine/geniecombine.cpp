@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "receiver/chansound/chansound.hpp"
-#include "receiver/chansound/complexmath.hpp"
 #include "receiver/layout/layout.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/complexmath.hpp"
 #include "shaping/rrc_fir.hpp"
 
 namespace hfchain {

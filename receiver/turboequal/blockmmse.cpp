@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "receiver/chansound/complexmath.hpp"
+#include "runtime/complexmath.hpp"
 
 namespace hfchain {
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "receiver/chansound/complexmath.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/sisodecode/sisodecode.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "receiver/turboequal/blockmmse.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/complexmath.hpp"
 #include "transmitter/bitbudget.hpp"
 #include "transmitter/constellation.hpp"
 
