@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "receiver/layout/layout.hpp"
-#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/decoder/sisodecode.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "receiver/turboequal/blockmmse.hpp"
 #include "runtime/checks.hpp"
