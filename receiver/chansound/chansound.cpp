@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "receiver/layout/layout.hpp"
+#include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/cholesky.hpp"
 #include "runtime/complexmath.hpp"
@@ -49,6 +50,9 @@ constexpr index_t kAcquireReach = 1440;
 // (a frame's window must hold its probes and every sample they reach).
 constexpr double kTapNoiseShare = 0.05;
 constexpr double kTapEnergyShare = 1e-4;
+
+// A move of a path must explain more of the response than this share of it: less is rounding.
+constexpr double kMinImprovement = 1e-12;
 
 // Ratio of the two noise estimates beyond which the track is redone.
 constexpr double kNoiseRetrack = 1.5;
@@ -119,7 +123,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
             dof += kSearchLength - kSearchTaps;
         }
     }
-    const double N0 = std::max(dof > 0 ? residual / dof : 0.0, 1e-12);
+    const double N0 = std::max(dof > 0 ? residual / dof : 0.0, kMinNoiseVar);
 
     Search found;
     found.base = base;
@@ -225,7 +229,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
                         set[p] = dp;
                         set[q] = dq;
                         const double e = fit(set);
-                        if (e > explained * (1 + 1e-12)) {
+                        if (e > explained * (1 + kMinImprovement)) {
                             explained = e;
                             best_set = set;
                         }
@@ -245,7 +249,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
                     }
                     set[p] = d;
                     const double e = fit(set);
-                    if (e > explained * (1 + 1e-12)) {
+                    if (e > explained * (1 + kMinImprovement)) {
                         trial = std::move(set);
                         explained = e;
                         moved = true;
@@ -506,7 +510,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
     const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);
     if (fit > N0 * kNoiseRetrack || fit < N0 / kNoiseRetrack) {
-        out.noiseVar = std::max(fit, 1e-12);
+        out.noiseVar = std::max(fit, kMinNoiseVar);
         const double scale = out.noiseVar / N0;
         for (double& v : track.windowVar) v *= scale;
         smooth_paths(Ny, track);

@@ -14,6 +14,7 @@
 #include "runtime/checks.hpp"
 #include "runtime/cholesky.hpp"
 #include "runtime/complexmath.hpp"
+#include "runtime/numeric.hpp"
 
 namespace hfchain {
 
@@ -27,6 +28,26 @@ constexpr index_t kDopplerLags = 8;
 constexpr double kMinSigma = 0.02;
 constexpr double kMaxSigma = 10.0;
 constexpr double kSigmaMargin = 1.25;
+
+// Window e >= 1 holds the samples from e kWindowSymbols + kWindowShift to (e + 1) kWindowSymbols +
+// kWindowShift - 1, half a window later than the frames, so that a frame's window holds its
+// probes and the samples they reach through the taps; the first window starts at 0 and the last
+// runs to the end. Until its samples say when, a window's estimate belongs to the last symbol of
+// its frame.
+constexpr index_t kWindowShift = kWindowSymbols / 2;
+constexpr index_t window_begin(index_t e) { return e * kWindowSymbols + kWindowShift; }
+constexpr index_t window_end(index_t e) { return window_begin(e + 1); }
+
+// Diagonal loading of a window's normal equations, relative to their mean diagonal: keeps a
+// window that sees a path only faintly solvable, far below what any real estimate carries.
+constexpr double kDiagonalLoading = 1e-9;
+
+// Floors of the smoother's model, relative to a path's power: a path's power never drops below
+// kWeakPath of the strongest (plus kModelFloor absolute), and the process noise and the change's
+// variance keep kModelFloor, so that the Kalman covariances stay positive definite on a channel
+// that does not fade.
+constexpr double kWeakPath = 1e-6;
+constexpr double kModelFloor = 1e-12;
 
 // Standard deviation of the Gaussian Doppler spectrum from how much the window estimates change
 // between windows k apart: E|g(t + dt) - g(t)|^2 = 2 P (1 - rho(dt)) plus both estimation errors,
@@ -111,8 +132,8 @@ index_t window_count(index_t symbols) {
 }
 
 index_t preamble_windows(index_t preamble) {
-    // Window e >= 1 holds the samples 48 e + 24 .. 48 e + 71, which reach symbols up to 48 e + 71.
-    return preamble >= 72 ? (preamble - 72) / kWindowSymbols + 1 : 0;
+    // Window e's samples reach symbols up to window_end(e) - 1.
+    return preamble >= window_end(0) ? (preamble - window_end(0)) / kWindowSymbols + 1 : 0;
 }
 
 void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
@@ -145,9 +166,7 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
     }
     const cdouble* B = basis.data();
 
-    // 1. One weighted least-squares estimate per window. Window e holds the samples from
-    // 48 e + 24 to 48 e + 71, so that a frame's window holds its probes and the samples they
-    // reach through the taps; the first window starts at 0 and the last runs to the end.
+    // 1. One weighted least-squares estimate per window (the windows: see kWindowShift).
     std::vector<cdouble> N(r * r);
     std::vector<cdouble> b(r);
     std::vector<double> inv(r);
@@ -157,9 +176,9 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
             track.windowGains(p, e) = 0;
             track.windowVar(p, e) = inf;  // until the window gives an estimate
         }
-        track.windowTime[e] = static_cast<double>(e * kWindowSymbols + 47);
-        const index_t lo = e == 0 ? 0 : std::min(Ny, e * kWindowSymbols + kWindowSymbols / 2);
-        const index_t hi = e == E - 1 ? Ny : std::min(Ny, (e + 1) * kWindowSymbols + 24);
+        track.windowTime[e] = static_cast<double>((e + 1) * kWindowSymbols - 1);
+        const index_t lo = e == 0 ? 0 : std::min(Ny, window_begin(e));
+        const index_t hi = e == E - 1 ? Ny : std::min(Ny, window_end(e));
         double weight = 0, moment = 0;
         switch (r) {
             case 1:
@@ -181,10 +200,9 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
         }
         if (weight == 0) continue;
         track.windowTime[e] = moment / weight;
-        // A little diagonal loading keeps a window that sees a path only faintly solvable.
         double trace = 0;
         for (index_t p = 0; p < r; ++p) trace += N[p + p * r].real();
-        for (index_t p = 0; p < r; ++p) N[p + p * r] += 1e-9 * trace / r;
+        for (index_t p = 0; p < r; ++p) N[p + p * r] += kDiagonalLoading * trace / r;
         if (!cholesky_factor(r, N.data())) continue;
         cholesky_solve(r, N.data(), b.data());
         cholesky_inverse_diagonal(r, N.data(), inv.data());
@@ -216,7 +234,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
         strongest = std::max(strongest, track.pathPower[p]);
     }
     for (index_t p = 0; p < r; ++p) {
-        track.pathPower[p] = std::max(track.pathPower[p], 1e-6 * strongest + 1e-12);
+        track.pathPower[p] = std::max(track.pathPower[p], kWeakPath * strongest + kModelFloor);
     }
 
     // 3. Doppler spread.
@@ -233,7 +251,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
     const double spacing = static_cast<double>(kWindowSymbols);
     const double rho1 = std::exp(-decay * spacing * spacing);
     const double rho2 = std::exp(-4 * decay * spacing * spacing);
-    const double den = std::max(1 - rho1 * rho1, 1e-300);
+    const double den = std::max(1 - rho1 * rho1, kSmallestDivisor);
     const double a1 = rho1 * (1 - rho2) / den;
     const double a2 = (rho2 - rho1 * rho1) / den;
     // (g, d) -> (g', d'): g' = (a1 + a2) g - a2 d + w, d' = g' - g.
@@ -247,9 +265,10 @@ void smooth_paths(index_t Ny, PathTrack& track) {
     std::vector<Step> steps(E);
     for (index_t p = 0; p < r; ++p) {
         const double P = track.pathPower[p];
-        const double q = std::max(P * (1 - a1 * rho1 - a2 * rho2), 1e-12 * P);
+        const double q = std::max(P * (1 - a1 * rho1 - a2 * rho2), kModelFloor * P);
         cdouble x[2] = {};
-        double C[2][2] = {{P, P * (1 - rho1)}, {P * (1 - rho1), 2 * P * (1 - rho1) + 1e-12 * P}};
+        double C[2][2] = {{P, P * (1 - rho1)},
+                          {P * (1 - rho1), 2 * P * (1 - rho1) + kModelFloor * P}};
         for (index_t e = 0; e < E; ++e) {
             Step& st = steps[e];
             if (e > 0) {
@@ -265,7 +284,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
                     for (int j = 0; j < 2; ++j)
                         C[i][j] = FC[i][0] * F[j][0] + FC[i][1] * F[j][1] + q;
                 }
-                C[1][1] += 1e-12 * P;
+                C[1][1] += kModelFloor * P;
             }
             st.pred[0] = x[0];
             st.pred[1] = x[1];

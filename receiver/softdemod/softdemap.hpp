@@ -22,6 +22,11 @@
 
 namespace hfchain {
 
+// The smallest noise variance an estimate of it reports, relative to a unit-energy symbol: 120 dB
+// below the signal, beyond any signal-to-noise ratio that can be measured, yet 2 / N0 stays
+// finite.
+inline constexpr double kMinNoiseVar = 1e-12;
+
 // How the ratio of a bit is taken over the points: `max_log` keeps the likeliest point of each
 // bit value, `exact` sums over all of them.
 enum class SoftRule { max_log, exact };

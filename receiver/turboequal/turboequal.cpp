@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "receiver/layout/layout.hpp"
 #include "receiver/decoder/sisodecode.hpp"
+#include "receiver/layout/layout.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "receiver/turboequal/blockmmse.hpp"
 #include "runtime/checks.hpp"
@@ -32,15 +32,17 @@ constexpr index_t kFramesPerPoll = 32;
 constexpr float kDemapLimit = 50.0f;
 constexpr float kFeedbackLimit = 20.0f;
 
+// Beyond this LLR a bit is sure to within 4e-18, below what a double can tell from 1.
+constexpr float kSureLlr = 40.0f;
+
 // Mean and variance of a symbol whose three bits have the LLRs l[0..2], independent: point v has
 // the probability of its bits, P(b = 0) = 1 / (1 + exp(-l)).
 inline void soft_symbol(const Constellation& points, const float* l, cdouble& mean, double& var) {
     double p0[3];
     for (int b = 0; b < 3; ++b) {
-        // Beyond |l| = 40 a bit is sure to within 4e-18.
-        p0[b] = l[b] > 40    ? 1.0
-                : l[b] < -40 ? 0.0
-                             : 1.0 / (1.0 + std::exp(-static_cast<double>(l[b])));
+        p0[b] = l[b] > kSureLlr    ? 1.0
+                : l[b] < -kSureLlr ? 0.0
+                                   : 1.0 / (1.0 + std::exp(-static_cast<double>(l[b])));
     }
     cdouble s{};
     for (int v = 0; v < 8; ++v) {
@@ -240,7 +242,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
         feedback.resize(3 * N);
         prior.assign(3 * N / 2, 0.0f);
         for (index_t k = K; k < 3 * N / 2; ++k) prior[k] = kKnownZeroPrior;
-        alpha.resize(static_cast<std::size_t>(64) * (3 * N / 2 + 1));
+        alpha.resize(siso_workspace(3 * N / 2));
     }
     std::vector<float> posterior(3);
     const Constellation& points = constellation(3);
