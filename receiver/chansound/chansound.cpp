@@ -54,6 +54,10 @@ constexpr double kTapEnergyShare = 1e-4;
 // A move of a path must explain more of the response than this share of it: less is rounding.
 constexpr double kMinImprovement = 1e-12;
 
+// The most samples a symbol the sounder takes: far beyond any filter design, and a bound that
+// keeps every sample index within range.
+constexpr double kMaxOversampling = 1e6;
+
 // Ratio of the two noise estimates beyond which the track is redone.
 constexpr double kNoiseRetrack = 1.5;
 
@@ -319,7 +323,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
 
 index_t oversampling_factor(const VarShapping& varShapping) {
     const double M = varShapping.oversamplingFactor;
-    if (!(M >= 1) || M != std::floor(M) || M > 1e6) {
+    if (!(M >= 1) || M != std::floor(M) || M > kMaxOversampling) {
         raise("hfchain:chansound:BadOversampling",
               "oversamplingFactor = " + format_value(M) + " must be a whole number of at least 1.");
     }

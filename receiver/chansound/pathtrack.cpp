@@ -29,6 +29,12 @@ constexpr double kMinSigma = 0.02;
 constexpr double kMaxSigma = 10.0;
 constexpr double kSigmaMargin = 1.25;
 
+// The measured correlation between windows is taken as at least kMinCorrelation (a lag at which
+// less is left tells little more than that the paths fade fast), and lags are tried up to the
+// first at which more than kLostCorrelation of it is lost.
+constexpr double kMinCorrelation = 0.05;
+constexpr double kLostCorrelation = 0.5;
+
 // Window e >= 1 holds the samples from e kWindowSymbols + kWindowShift to (e + 1) kWindowSymbols +
 // kWindowShift - 1, half a window later than the frames, so that a frame's window holds its
 // probes and the samples they reach through the taps; the first window starts at 0 and the last
@@ -75,9 +81,9 @@ double doppler_sigma(const PathTrack& t, const std::vector<bool>& valid) {
         const double loss = change / power;  // 1 - rho
         const double dt = span / pairs / kSymbolRate;
         if (loss <= 0) continue;
-        const double rho = std::max(1.0 - loss, 0.05);
+        const double rho = std::max(1.0 - loss, kMinCorrelation);
         sigma = std::sqrt(-std::log(rho) / (2 * std::numbers::pi * std::numbers::pi * dt * dt));
-        if (loss > 0.5) break;
+        if (loss > kLostCorrelation) break;
     }
     return std::clamp(sigma, kMinSigma, kMaxSigma);
 }

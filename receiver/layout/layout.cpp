@@ -14,12 +14,12 @@ namespace {
 
 constexpr double kLargestCount = 2147483647.0;
 
-// The point of a symbol value, scrambled or not (any real value; the transmitter's are whole
-// numbers, sums of a value 0 .. 7 and a scrambling value 0 .. 7, and the table's points are
-// exactly the transmitter's).
+// The point of a symbol value, scrambled or not: the transmitter's point for a whole value of at
+// least 0 (the transmitter's are sums of a value 0 .. 7 and a scrambling value 0 .. 7), the same
+// formula for any other real value.
 cdouble known_point(double value) {
-    if (value >= 0 && value < 1024 && value == std::floor(value)) {
-        return psk_points()[static_cast<int>(value) % kPskPhases];
+    if (value >= 0 && value == std::floor(value) && std::isfinite(value)) {
+        return psk_points()[static_cast<int>(std::fmod(value, kPskPhases))];
     }
     const double phase = std::numbers::pi * std::fmod(value, 8.0) / 4.0;
     return {std::cos(phase), std::sin(phase)};
@@ -69,7 +69,7 @@ KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
 
     // The preamble, scrambled with the 32-entry sequence.
     for (index_t n = 0; n < layout.preamble; ++n) {
-        k.mean[n] = known_point(milstd.preamSync[n] + kSequencia[n % 32]);
+        k.mean[n] = known_point(milstd.preamSync[n] + kSequencia[n % kSequencia.size()]);
     }
 
     // Frames: data symbols unknown, probes known.

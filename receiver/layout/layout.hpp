@@ -54,7 +54,7 @@ index_t whole_frames(const Milstd& milstd, index_t symbols);
 //   var: symbols x 1, 0 at known symbols, 1 at data symbols.
 //   rotation: dataSymbols x 1, exp(j pi s / 4) for the scrambling value s added to each data
 //     symbol; the transmitted point is rotation times the Gray-mapped point.
-// Preamble and probe values are symbol values; a value that is not a whole number 0 .. 1023 is
+// Preamble and probe values are symbol values; one that is not a whole number of at least 0 is
 // taken modulo 8 onto the circle (a hand-made parameter set the transmitter would refuse).
 struct KnownSymbols {
     ComplexArray mean;

@@ -45,7 +45,7 @@ inline void soft_symbol(const Constellation& points, const float* l, cdouble& me
                                    : 1.0 / (1.0 + std::exp(-static_cast<double>(l[b])));
     }
     cdouble s{};
-    for (int v = 0; v < 8; ++v) {
+    for (int v = 0; v < points.size; ++v) {
         double p = 1;
         for (int b = 0; b < 3; ++b) p *= points.bit(v, b) == 0 ? p0[b] : 1 - p0[b];
         s += p * points.point[v];
