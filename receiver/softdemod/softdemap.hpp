@@ -35,8 +35,7 @@ enum class SoftRule { max_log, exact };
 //   points: the constellation the symbols were sent on.
 //   y: N received symbols, unit gain (finite: the caller checks).
 //   noiseVar: the noise variance N0 of symbol n at noiseVar[n * noiseStride] (stride 0: one for
-//     all). Positive; +Inf marks an erased symbol, whose ratios are its priors' extrinsic part
-//     (0 without priors).
+//     all). Positive; +Inf marks an erased symbol, whose (extrinsic) ratios are all 0.
 //   prior: null, or b N a-priori ratios, b per symbol, most significant bit first.
 //   llr: b N outputs in the same order, ln P(0) / P(1) (positive favours 0). A ratio overflows
 //     to +-Inf (a sure bit) only for a noise variance near the smallest doubles.
