@@ -1,9 +1,7 @@
 #include "receiver/chansound/pathtrack.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <numbers>

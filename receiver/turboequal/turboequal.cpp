@@ -1,10 +1,8 @@
 #include "receiver/turboequal/turboequal.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
-#include <numbers>
 #include <string>
 #include <vector>
 
