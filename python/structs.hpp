@@ -15,7 +15,7 @@
 #include "chain/road.hpp"
 #include "python/docs.hpp"
 #include "python/records.hpp"
-#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/decoder/sisodecode.hpp"
 
 namespace hfchain::python {
 

@@ -35,7 +35,6 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <new>
 #include <span>
@@ -43,6 +42,7 @@
 
 #include "runtime/array.hpp"
 #include "runtime/error.hpp"
+#include "runtime/shape.hpp"
 
 #define HFCHAIN_MEX_EXPORT __attribute__((visibility("default")))
 
@@ -81,40 +81,19 @@ using MxPtr = std::unique_ptr<mxArray, MxDeleter>;
 // ---------------------------------------------------------------------------------------------
 // Declared sizes of inputs.
 
-inline constexpr index_t kUnbounded = std::numeric_limits<index_t>::max();
-
-// One dimension: a fixed extent, or any extent up to `extent` (variable).
-struct Dim {
-    index_t extent;
-    bool variable;
-};
-
-struct Shape {
-    Dim rows;
-    Dim cols;
-};
-
-inline constexpr Dim fixed(index_t n) { return {n, false}; }
-inline constexpr Dim upto(index_t n) { return {n, true}; }
-
-inline constexpr Shape kScalar{fixed(1), fixed(1)};
-inline constexpr Shape kColumn{upto(kUnbounded), fixed(1)};
-inline constexpr Shape kRow{fixed(1), upto(kUnbounded)};
+// The declared shapes are the Python binding's too (runtime/shape.hpp); the plug-ins, which use
+// this namespace, name them through it.
+using hfchain::Dim;
+using hfchain::fixed;
+using hfchain::kColumn;
+using hfchain::kMatrix;
+using hfchain::kRow;
+using hfchain::kScalar;
+using hfchain::kUnbounded;
+using hfchain::Shape;
+using hfchain::upto;
 
 namespace detail {
-
-inline std::string dim_text(Dim d) {
-    if (!d.variable) return std::to_string(d.extent);
-    if (d.extent == kUnbounded) return ":Inf";
-    std::string text = ":";  // appended rather than ":" + ..., which GCC 12 warns about at -O3
-    text += std::to_string(d.extent);
-    return text;
-}
-
-inline bool dim_fits(Dim d, std::size_t n) {
-    return d.variable ? n <= static_cast<std::size_t>(d.extent)
-                      : n == static_cast<std::size_t>(d.extent);
-}
 
 // The number of dimensions of a host array. Octave 7.3 keeps an input array in its own form until
 // a call needs the MEX layout (the data of a complex array, the fields of a structure, the
