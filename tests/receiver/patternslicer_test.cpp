@@ -172,8 +172,9 @@ TEST(Patternslicer, MatchesBruteForceOverTheFourValues) {
     }
 }
 
-// The correlations are those of the block's own set, and one gain or noise variance per block is
-// the same as a call per block.
+// The correlations are those of the block's own set (32 products of magnitude about 2 summed in
+// another order: apart by some 1e-14, 1e-12 allowed), and one gain or noise variance per block
+// is the same as a call per block, bit for bit.
 TEST(Patternslicer, CorrelatesWithTheBlocksOwnSetAndTakesValuesPerBlock) {
     constexpr index_t B = 46;
     const Blocks b = noisy_blocks(B, 1.0, 1.0, 8);
