@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "receiver/softdemod/softdemap.hpp"
+#include "runtime/checks.hpp"
 #include "transmitter/bitbudget.hpp"
 
 namespace hfchain {
@@ -48,7 +49,9 @@ BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, i
 double spread_around_decisions(const ComplexArray& symbols, const Milstd& milstd) {
     const index_t n = symbols.numel();
     if (n == 0) return 1;
-    const int b = std::clamp(static_cast<int>(milstd.bitsToSym), 1, 3);
+    // The 75 bit/s patterns are made of 2-PSK symbols (symbol numbers 0 and 4), whatever the
+    // bits a pattern carries.
+    const int b = milstd.rate == 75 ? 1 : std::clamp(static_cast<int>(milstd.bitsToSym), 1, 3);
     const double points = std::ldexp(1.0, b);
     const double step = 2 * std::numbers::pi / points;
     double sum = 0;
@@ -62,9 +65,12 @@ double spread_around_decisions(const ComplexArray& symbols, const Milstd& milstd
 
 namespace {
 
+// Decoded information bits missing at the end (a receiver that got fewer symbols than were sent)
+// count as wrong.
 void count_info(const Milstd& milstd, const SendchainOut& tx, Reception& r) {
-    index_t info = 0;
-    for (index_t k = 0; k < r.infoBits; ++k) info += r.decoded.InfoBits[k] != tx.BitInCodIn[k];
+    const index_t have = std::min(r.infoBits, r.decoded.InfoBits.numel());
+    index_t info = r.infoBits - have;
+    for (index_t k = 0; k < have; ++k) info += r.decoded.InfoBits[k] != tx.BitInCodIn[k];
     r.infoBitErrors = info;
     const BlockCount blocks =
         count_block_errors(r.decoded.InfoBits, tx.BitInCodIn, r.infoBits, milstd);
@@ -100,29 +106,73 @@ void missing(const Milstd& milstd, const RoadConfig& config, const SendchainOut&
     r.blockErrors = blocks.errors;
 }
 
-// The baseline receiver's decoding, from the unframer's symbols. It has no equaliser: its noise
-// variance is the symbols' spread around their hard decisions (spread_around_decisions), one
-// value for the whole transmission. Coded bits it did not receive are erasures; the hard-decision
-// coded-bit count stays the one run_road makes from symslicer.
+// The first n values of `x`, zeros (erasures) where it is shorter.
+RealArray first_or_erased(const RealArray& x, index_t n) {
+    RealArray head(n);
+    std::copy_n(x.begin(), std::min(x.numel(), n), head.begin());
+    return head;
+}
+
+// The baseline receiver's decoding, from the unframer's symbols. It has no equaliser and no
+// channel estimate: its noise variance is the symbols' spread around their hard decisions
+// (spread_around_decisions), one value for the whole transmission, and it takes the channel's
+// gain as 1. Per rate:
+//   4800: uncoded, so the information bits are the data bits' hard decisions (symslicer's, in
+//         transmission order, which is the encoder's); the soft values are softslicer's.
+//   75:   the noncoherent pattern detector (the phase of the channel is unknown), then the
+//         deinterleaver and the decoder.
+//   else: softslicer, the deinterleaver and the decoder, which adds the ratios of repeated bits.
+// Coded bits it did not receive are erasures; the hard-decision coded-bit count stays the one
+// run_road makes from symslicer.
 void decode_baseline(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
-                     const ComplexArray& data, Reception& r) {
+                     const ComplexArray& data, const SymslicerOut& demod, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(milstd, config.nFrame).info;
     r.symbols = data;
     r.noiseVar = RealArray(1);
     r.noiseVar[0] = spread_around_decisions(data, milstd);
-    r.soft = softslicer(r.symbols, r.noiseVar, milstd, config.softRule);
-    RealArray llr(r.codedBits);  // zeros: erasures
-    std::copy_n(r.soft.LLR.begin(), std::min(r.soft.LLR.numel(), r.codedBits), llr.begin());
-    r.deinterleaved = unshuffle(llr, milstd);
-    r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
+    if (milstd.rate == 75) {
+        r.soft.LLR = patternslicer(r.symbols, ComplexArray{cdouble(1.0, 0.0)}, r.noiseVar, milstd,
+                                   PatternDetection::noncoherent, config.softRule)
+                         .LLR;
+    } else {
+        r.soft = softslicer(r.symbols, r.noiseVar, milstd, config.softRule);
+    }
+    const RealArray llr = first_or_erased(r.soft.LLR, r.codedBits);
     r.ran = true;
+    if (milstd.rate == 4800) {
+        r.deinterleaved.out = llr;
+        const index_t have = std::min(demod.DemapOut.numel(), tx.BitInCodIn.numel());
+        r.decoded.DecodOut = RealArray(have);
+        std::copy_n(demod.DemapOut.begin(), have, r.decoded.DecodOut.begin());
+        r.decoded.InfoBits = RealArray(std::min(have, r.infoBits));
+        std::copy_n(demod.DemapOut.begin(), r.decoded.InfoBits.numel(), r.decoded.InfoBits.begin());
+    } else {
+        r.deinterleaved = unshuffle(llr, milstd);
+        r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
+    }
     count_info(milstd, tx, r);
+}
+
+// The HF receiver and the genie handle the coded 8-PSK mode with probes (2400 bit/s) only: a
+// request for them at another rate is refused before any work.
+void check_receivers(const Milstd& milstd, const RoadConfig& config) {
+    if (!config.runs(ReceiverKind::hf) && !config.runs(ReceiverKind::genie)) return;
+    try {
+        check_receiver_mode(milstd);
+    } catch (const Error& e) {
+        if (e.identifier() != "hfchain:chansound:UnsupportedMode") throw;
+        raise("hfchain:road:UnsupportedReceiver",
+              "run_road runs the hf and genie receivers at 2400 bit/s only; at " +
+                  format_value(milstd.rate) + " bit/s ask for the baseline receiver alone. (" +
+                  e.message() + ")");
+    }
 }
 
 }  // namespace
 
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host) {
+    check_receivers(milstd, config);
     RoadResult r;
     r.tx = sendchain(milstd, config.nFrame, config.txSeed, host);
     r.shaped = pulseshaper(r.tx.MultiplexOut, config.shaping);
@@ -189,16 +239,17 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     r.demod = symslicer(r.data.out, milstd);
 
     // The deinterleaver takes whole interleaver blocks: a late frame start or a channel delay
-    // can leave a partial block (or extra symbols) at the end, which the comparison ignores.
+    // can leave a partial block (or extra symbols) at the end, which the comparison ignores. At
+    // 4800 bit/s nothing is interleaved: the bits arrive in the encoder's order.
     const index_t T = milstd.interTable.numel();
     index_t usable = std::min(r.demod.DemapOut.numel(), r.codedBits);
     usable = T > 0 ? usable / T * T : 0;
-    if (usable == r.demod.DemapOut.numel()) {
+    if (milstd.rate == 4800) {
+        r.deinterleaved.out = first_or_erased(r.demod.DemapOut, usable);
+    } else if (usable == r.demod.DemapOut.numel()) {
         r.deinterleaved = unshuffle(r.demod.DemapOut, milstd);
     } else {
-        RealArray head(usable);
-        std::copy(r.demod.DemapOut.begin(), r.demod.DemapOut.begin() + usable, head.begin());
-        r.deinterleaved = unshuffle(head, milstd);
+        r.deinterleaved = unshuffle(first_or_erased(r.demod.DemapOut, usable), milstd);
     }
 
     index_t errors = r.codedBits - usable;  // missing bits count as errors
@@ -207,7 +258,7 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     for (index_t k = 0; k < usable; ++k) errors += sent[k] != got[k] ? 1 : 0;
     r.codedBitErrors = errors;
 
-    decode_baseline(milstd, config, r.tx, r.data.out, r.baseline);
+    decode_baseline(milstd, config, r.tx, r.data.out, r.demod, r.baseline);
     r.baseline.codedBitErrors = r.codedBitErrors;
     return r;
 }

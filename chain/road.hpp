@@ -1,10 +1,13 @@
 // The whole road of one simulated transmission, block after block, keeping every intermediate
-// signal: modeconf -> sendchain -> pulseshaper -> (fadesim, white noise or nothing) ->
+// signal: rateconf -> sendchain -> pulseshaper -> (fadesim, white noise or nothing) ->
 // pulsematch -> framelock, then one or more receivers on the same received signal:
 //   baseline: tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser), and
-//          from the same symbols softslicer -> unshuffle -> vitdecode;
+//          from the same symbols softslicer -> unshuffle -> vitdecode (at 75 bit/s patternslicer
+//          instead of softslicer; at 4800 bit/s, uncoded, the decisions are the information
+//          bits); at every data rate;
 //   hf:    chansound -> turboequal -> softslicer -> unshuffle -> vitdecode (the HF receiver);
-//   genie: geniecombine -> softslicer -> unshuffle -> vitdecode (the matched-filter bound).
+//   genie: geniecombine -> softslicer -> unshuffle -> vitdecode (the matched-filter bound);
+//          both at 2400 bit/s only so far.
 #pragma once
 
 #include <string>
@@ -20,6 +23,7 @@
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/geniecombine/geniecombine.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
+#include "receiver/patternslicer/patternslicer.hpp"
 #include "receiver/softdemod/softslicer.hpp"
 #include "receiver/timing/tickalign.hpp"
 #include "receiver/turboequal/turboequal.hpp"
@@ -51,7 +55,7 @@ struct RoadConfig {
     VarWatterson watterson;  // model, EsNodB and seed of the channel
     std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // which receivers run
     double iterations = 2;                  // decoder passes of the HF receiver's turbo loop
-    SoftRule softRule = SoftRule::max_log;  // the soft demapper's rule (hf and genie)
+    SoftRule softRule = SoftRule::max_log;  // the soft demappers' rule (every receiver)
 
     bool runs(ReceiverKind kind) const;
 };
@@ -62,10 +66,11 @@ struct Reception {
     ComplexArray symbols;  // N x 1 data symbols, descrambled (hf, genie: equalised, unit gain;
                            // baseline: unframer's symbols as they are)
     RealArray noiseVar;    // N x 1 their error variances (baseline: 1 x 1, estimated)
-    SoftslicerOut soft;    // coded-bit LLRs in transmission order
-    UnshuffleOut deinterleaved;  // the LLRs in encoder order
-    VitdecodeOut decoded;        // decoded encoder-input bits and information bits
-    index_t codedBits = 0;       // coded bits compared
+    SoftslicerOut soft;    // coded-bit LLRs in transmission order (75 bit/s: patternslicer's)
+    UnshuffleOut deinterleaved;  // the LLRs in encoder order (4800 bit/s: not interleaved)
+    VitdecodeOut decoded;   // decoded encoder-input bits and information bits (baseline at 4800
+                            // bit/s: the hard decisions, fewer when fewer symbols arrived)
+    index_t codedBits = 0;  // coded bits compared
     index_t codedBitErrors = 0;  // LLR signs that differ from CodOutInterIn (missing: errors)
     index_t infoBits = 0;        // information bits compared
     index_t infoBitErrors = 0;   // decoded information bits that differ (missing: errors)
@@ -87,7 +92,8 @@ BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, i
 
 // The noise variance the baseline receiver gives its soft demapper: the mean of |y - x|^2 over
 // the symbols y, x the nearest point of the mode's constellation (the 2^b points of phase
-// 2 pi k / 2^b), floored at 1e-12 so that a noiseless channel still gives finite ratios. It is
+// 2 pi k / 2^b; at 75 bit/s the 2 points of the patterns' symbols, 1 and -1), floored at 1e-12
+// so that a noiseless channel still gives finite ratios. It is
 // what the receiver can know without an equaliser: on white noise with few symbol errors it is
 // the noise variance; where decisions are often wrong it is too small, and the ratios
 // overconfident. An empty input gives 1.
@@ -133,11 +139,14 @@ struct RoadResult {
 ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, HostServices& host,
                              ComplexArray* noise_out = nullptr);
 
-// Runs the road for `milstd` (built once by the caller with modeconf) and the receivers the
-// configuration asks for (framelock runs for baseline and hf). Without a frame start the baseline
-// path stops and the hf receiver does not run: every bit and block of theirs counts as an error.
-// The baseline receiver decodes whatever symbols it received: missing coded bits (a late frame
-// start) are given as erasures (ratio 0), extra ones are dropped.
+// Runs the road for `milstd` (built once by the caller with rateconf or modeconf) and the
+// receivers the configuration asks for (framelock runs for baseline and hf). Without a frame
+// start the baseline path stops and the hf receiver does not run: every bit and block of theirs
+// counts as an error. The baseline receiver decodes whatever symbols it received: missing coded
+// bits (a late frame start) are given as erasures (ratio 0), extra ones are dropped.
+// Errors: the hf or the genie receiver asked for at a rate other than 2400 bit/s (a mode other
+// than the coded 8-PSK one with probes), "hfchain:road:UnsupportedReceiver", before any work;
+// those of the blocks.
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host);
 
 }  // namespace hfchain

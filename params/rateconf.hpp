@@ -5,6 +5,7 @@
 #pragma once
 
 #include "params/modeconf.hpp"
+#include "runtime/numeric.hpp"
 
 namespace hfchain {
 
@@ -31,5 +32,13 @@ inline constexpr double kDataRates[] = {4800, 2400, 1200, 600, 300, 150, 75};
 // "hfchain:params:UnknownInterleaver" (interLen neither 0.6 nor 4.8),
 // "hfchain:params:NoLongInterleaver" (4800 bit/s with 4.8 s: the uncoded mode has only 0.6 s).
 Milstd rateconf(double rate, double interLen);
+
+// At 75 bit/s every L-th value of a transmission (1-based, counted across interleaver blocks) is
+// sent on the alternate pattern set, columns 5..8 of chSymMapping: L = round(interl / 0.2) 15, the
+// values of one interleaver block (45 at 0.6 s, 360 at 4.8 s), so that the last pattern of each
+// block marks the block's end. A period that is 0 or not finite marks no value.
+inline double alternate_pattern_period(const Milstd& milstd) {
+    return round_half_away(milstd.interl / 0.2) * 15.0;
+}
 
 }  // namespace hfchain

@@ -139,6 +139,21 @@ void bind_blocks(py::module_& m) {
         py::arg("rule") = "max_log", doc::softslicer);
 
     m.def(
+        "patternslicer",
+        [](py::handle DemodulatorIn, py::handle gain, py::handle noiseVar, py::handle milstd,
+           py::handle detection, py::handle rule) {
+            const ComplexArray in = read_complex(DemodulatorIn, "DemodulatorIn");
+            const ComplexArray g = read_complex(gain, "gain");
+            const RealArray nv = read_real(noiseVar, "noiseVar");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const PatternDetection d = read_enum<PatternDetection>(detection, "detection");
+            const SoftRule r = read_enum<SoftRule>(rule, "rule");
+            return to_py(without_gil([&] { return patternslicer(in, g, nv, m, d, r); }));
+        },
+        py::arg("DemodulatorIn"), py::arg("gain"), py::arg("noiseVar"), py::arg("milstd"),
+        py::arg("detection"), py::arg("rule") = "max_log", doc::patternslicer);
+
+    m.def(
         "vitdecode",
         [](py::handle DecoderIn, py::handle milstd, py::handle nFrame) {
             const RealArray in = read_real(DecoderIn, "DecoderIn");

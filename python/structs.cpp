@@ -70,6 +70,7 @@ void bind_structs(py::module_& m) {
     bind_record<SymslicerOut>(m);
     bind_record<UnshuffleOut>(m);
     bind_record<SoftslicerOut>(m);
+    bind_record<PatternslicerOut>(m);
     bind_record<VitdecodeOut>(m);
     bind_record<SisodecodeOut>(m);
     bind_record<ChansoundOut>(m);

@@ -170,6 +170,18 @@ struct RecordTraits<SoftslicerOut> {
 };
 
 template <>
+struct RecordTraits<PatternslicerOut> {
+    HFCHAIN_RECORD(PatternslicerOut, "PatternslicerOut")
+    static auto fields() {
+        using S = PatternslicerOut;
+        return std::make_tuple(
+            field("LLR", &S::LLR, doc::PatternslicerOut_LLR, kColumn),
+            field("Correlations", &S::Correlations, doc::PatternslicerOut_Correlations,
+                  Shape{upto(4), upto(kUnbounded)}));
+    }
+};
+
+template <>
 struct RecordTraits<VitdecodeOut> {
     HFCHAIN_RECORD(VitdecodeOut, "VitdecodeOut")
     static auto fields() {
@@ -283,6 +295,12 @@ struct EnumTraits<ReceiverKind> {
 };
 
 template <>
+struct EnumTraits<PatternDetection> {
+    static constexpr std::pair<PatternDetection, const char*> kValues[] = {
+        {PatternDetection::coherent, "coherent"}, {PatternDetection::noncoherent, "noncoherent"}};
+};
+
+template <>
 struct EnumTraits<SoftRule> {
     static constexpr std::pair<SoftRule, const char*> kValues[] = {{SoftRule::max_log, "max_log"},
                                                                    {SoftRule::exact, "exact"}};
@@ -328,6 +346,7 @@ struct RecordTraits<RoadResult> {
             field("sounding", &S::sounding, doc::RoadResult_sounding),
             field("equalised", &S::equalised, doc::RoadResult_equalised),
             field("genieView", &S::genieView, doc::RoadResult_genieView),
+            field("baseline", &S::baseline, doc::RoadResult_baseline),
             field("hf", &S::hf, doc::RoadResult_hf),
             field("genie", &S::genie, doc::RoadResult_genie));
     }

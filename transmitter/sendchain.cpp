@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "params/rateconf.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/interrupts.hpp"
 #include "runtime/numeric.hpp"
@@ -129,7 +130,7 @@ RealArray build_frames_75(const Milstd& milstd, const RealArray& dados_gray, Hos
     const RealArray& chSymMapping = milstd.chSymMapping;
     check_index(8.0, chSymMapping.cols(), "chSymMapping");
     check_size_equal(kPatternLength, chSymMapping.rows(), "aux");
-    const double L = round_half_away(milstd.interl / 0.2) * 15.0;
+    const double L = alternate_pattern_period(milstd);
 
     const index_t nValues = dados_gray.numel();
     RealArray aux(kPatternLength, nValues);

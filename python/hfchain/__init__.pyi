@@ -4,8 +4,8 @@ data rates from 75 to 4800 bit/s).
 Every block of the chain is a function taking and returning NumPy arrays: rateconf (the parameter
 set of every rate), modeconf (that of 2400 bit/s), sendchain,
 pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, unshuffle; the
-decoding blocks softslicer (soft demapper), vitdecode (Viterbi decoder) and sisodecode
-(soft-in/soft-out decoder); the HF receiver's chansound (channel sounder) and turboequal (turbo
+decoding blocks softslicer (soft demapper), patternslicer (soft detector of the 75 bit/s
+patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's chansound (channel sounder) and turboequal (turbo
 equaliser); geniecombine (the matched-filter bound). run_road runs the whole chain with the
 receivers asked for and run_sweep measures coded-bit error rates against Es/N0.
 
@@ -282,6 +282,21 @@ class SoftslicerOut:
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> SoftslicerOut: ...
 
+class PatternslicerOut:
+    """Result of patternslicer."""
+
+    LLR: Float64Array
+    """Log-likelihood ratios ln P(bit = 0 | y) / P(bit = 1 | y) (nats; positive favours 0) of the
+    two coded bits of each 32-symbol block, first bit first: symslicer's bit order (column)."""
+    Correlations: Complex128Array
+    """4 x B: each block's correlations sum y conj(s) with the patterns of values 0..3 of its own
+    set (rows), the alternate set on every 45th (0.6 s) or 360th (4.8 s) block."""
+    def __init__(self, LLR: RealIn = ..., Correlations: ComplexIn = ...) -> None:
+        """Fields not given are empty."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> PatternslicerOut: ...
+
 class VitdecodeOut:
     """Result of vitdecode."""
 
@@ -395,14 +410,17 @@ class GeniecombineOut:
     def from_dict(d: Mapping[str, Any]) -> GeniecombineOut: ...
 
 class Reception:
-    """What a decoding receiver of run_road ("hf" or "genie") makes of the transmission."""
+    """What a decoding receiver of run_road ("baseline", "hf" or "genie") makes of the
+    transmission."""
 
     ran: bool
     """The receiver was asked for and reached the decoder."""
     symbols: Complex128Array
-    """Equalised data symbols, descrambled, unit gain (column)."""
+    """Data symbols, descrambled: equalised, unit gain ("hf", "genie"); unframer's as they are
+    ("baseline") (column)."""
     noiseVar: Float64Array
-    """Their error variances (column)."""
+    """Their error variances ("baseline": one value, the symbols' spread around their decisions)
+    (column)."""
     soft: SoftslicerOut
     """Coded-bit LLRs in transmission order."""
     deinterleaved: UnshuffleOut
@@ -440,13 +458,14 @@ class RoadConfig:
     """Condition, Es/N0 (dB) and seed of the channel."""
     receivers: list[str]
     """Receivers that run on the same received signal: "baseline" (hard decisions without an
-    equaliser: tickalign, unframer, symslicer, unshuffle), "hf" (chansound, turboequal, softslicer,
-    unshuffle, vitdecode) and "genie" (geniecombine, softslicer, unshuffle, vitdecode); a single
-    str names one."""
+    equaliser: tickalign, unframer, symslicer, unshuffle; and decoding at every rate), "hf"
+    (chansound, turboequal, softslicer, unshuffle, vitdecode) and "genie" (geniecombine,
+    softslicer, unshuffle, vitdecode), these two at 2400 bit/s only; a single str names one."""
     iterations: float
     """Decoder passes of the HF receiver's turbo loop, a whole number from 0 to 10."""
     softRule: str
-    """The soft demapper's rule for "hf" and "genie": "max_log" or "exact" (see softslicer)."""
+    """The soft demappers' rule for every receiver: "max_log" or "exact" (see softslicer and,
+    at 75 bit/s, patternslicer)."""
     def __init__(self, nFrame: float = 1, txSeed: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., channel: str = "none", watterson: VarWatterson | Mapping[str, Any] = ..., receivers: Sequence[str] | str = ..., iterations: float = 2, softRule: str = "max_log") -> None:
         """Fields not given take their defaults."""
     def to_dict(self) -> dict[str, Any]: ...
@@ -488,11 +507,14 @@ class RoadResult:
     """"hf": equalised data symbols and the final channel estimate."""
     genieView: GeniecombineOut
     """"genie": the data symbols through the combined ray gain."""
+    baseline: Reception
+    """The baseline receiver's decoding, from data (ran is False when not asked for or without
+    a frame start); at 4800 bit/s its decoded bits are the hard decisions."""
     hf: Reception
     """The HF receiver's decoding (ran is False when not asked for)."""
     genie: Reception
     """The genie's decoding (ran is False when not asked for)."""
-    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0, sounding: ChansoundOut | Mapping[str, Any] = ..., equalised: TurboequalOut | Mapping[str, Any] = ..., genieView: GeniecombineOut | Mapping[str, Any] = ..., hf: Reception | Mapping[str, Any] = ..., genie: Reception | Mapping[str, Any] = ...) -> None:
+    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0, sounding: ChansoundOut | Mapping[str, Any] = ..., equalised: TurboequalOut | Mapping[str, Any] = ..., genieView: GeniecombineOut | Mapping[str, Any] = ..., baseline: Reception | Mapping[str, Any] = ..., hf: Reception | Mapping[str, Any] = ..., genie: Reception | Mapping[str, Any] = ...) -> None:
         """Fields not given are empty or 0."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
@@ -681,6 +703,33 @@ def softslicer(DemodulatorIn: ComplexIn, noiseVar: RealIn, milstd: Milstd | Mapp
     value nor N), "hfchain:softslicer:NoiseVar" (zero, negative or NaN),
     "hfchain:softslicer:NonFinite" (a symbol that is not finite)."""
 
+def patternslicer(DemodulatorIn: ComplexIn, gain: ComplexIn, noiseVar: RealIn, milstd: Milstd | Mapping[str, Any], detection: str, rule: str = "max_log") -> PatternslicerOut:
+    """Soft detector of the 75 bit/s channel patterns: the log-likelihood ratios of the two coded
+    bits each block of 32 data symbols carries, from the block's correlations c_v with the four
+    patterns of its set. A block is y = h s + n, s the pattern's points (1 and -1), n complex
+    white noise of variance N0.
+
+    DemodulatorIn: N = 32 B received data symbols, descrambled (unframer's out; complex column);
+        every value finite. Block k uses the alternate set when k is a multiple of 45 (0.6 s)
+        or 360 (4.8 s), as the transmitter counts.
+    gain: the channel gain h of every block (one value) or of each (B values), complex; 1 for the
+        matched filter on white noise. Finite; 0 gives ratios of 0.
+    noiseVar: N0 of every block or of each (real); positive, inf erases a block.
+    milstd: rate (75), interl and chSymMapping (the eight patterns, symbol numbers 0..7).
+    detection: "coherent" (h known: metric 2 Re(conj(h) c_v) / N0) or "noncoherent" (only |h|
+        known, the phase unknown: metric ln I0(2 |h| |c_v| / N0), I0 the modified Bessel
+        function).
+    rule: "max_log" (the largest metric of each bit value; noncoherent, also ln I0(x) taken as
+        x: the ratio is 2 |h| (max |c_v| - max |c_v|) / N0) or "exact" (ln of the sums of
+        exp(metric) over the values of each bit value).
+    Returns LLR (2 B ratios, positive favours 0, in symslicer's bit order: unshuffle puts them in
+    encoder order for vitdecode) and Correlations (4 x B).
+    Errors: "hfchain:patternslicer:Rate" (not 75 bit/s), "hfchain:patternslicer:Patterns",
+    "hfchain:patternslicer:PartialBlock" (N not a multiple of 32),
+    "hfchain:patternslicer:GainSize", "hfchain:patternslicer:NoiseVarSize" (neither one value nor
+    B), "hfchain:patternslicer:Gain" (not finite), "hfchain:patternslicer:NoiseVar" (zero,
+    negative or NaN), "hfchain:patternslicer:NonFinite" (a symbol)."""
+
 def vitdecode(DecoderIn: RealIn, milstd: Milstd | Mapping[str, Any], nFrame: float) -> VitdecodeOut:
     """Viterbi decoder of the transmitter's rate-1/2, constraint-length-7 code (generators 133 and
     171 octal): the maximum-likelihood encoder input for the given soft values, from state 0 to
@@ -775,15 +824,19 @@ def run_road(milstd: Milstd | Mapping[str, Any], config: RoadConfig | Mapping[st
     """One transmission through the whole chain, every intermediate signal kept: sendchain,
     pulseshaper, the channel (fadesim, white noise or none), pulsematch, framelock, then the
     receivers of config.receivers on the same received signal: "baseline" (tickalign, unframer,
-    symslicer, unshuffle, and the count of coded-bit errors), "hf" (chansound, turboequal,
-    softslicer, unshuffle, vitdecode: result.sounding, result.equalised, result.hf) and "genie"
-    (geniecombine, softslicer, unshuffle, vitdecode: result.genieView, result.genie).
+    symslicer, unshuffle, and the count of coded-bit errors; then softslicer, unshuffle and
+    vitdecode: result.baseline; at 75 bit/s patternslicer without a channel estimate instead of
+    softslicer; at 4800 bit/s, uncoded, the decisions are the information bits), "hf"
+    (chansound, turboequal, softslicer, unshuffle, vitdecode: result.sounding, result.equalised,
+    result.hf) and "genie" (geniecombine, softslicer, unshuffle, vitdecode: result.genieView,
+    result.genie).
 
-    milstd: the parameter set (modeconf).
+    milstd: the parameter set (rateconf or modeconf); "hf" and "genie" run at 2400 bit/s only.
     config: a RoadConfig: nFrame, txSeed, shaping, channel, watterson, receivers, iterations and
         softRule.
     host: the generator (BuiltinHost); each random block seeds it and gives it back.
-    Errors: those of the blocks."""
+    Errors: "hfchain:road:UnsupportedReceiver" ("hf" or "genie" at another rate, before any
+    work); those of the blocks."""
 
 def run_sweep(config: SweepConfig | Mapping[str, Any], progress: Callable[[dict[str, Any]], Any] | None = None) -> dict[str, Any]:
     """Coded-bit error rate against Es/N0: independent trials of the whole chain in worker threads

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "params/rateconf.hpp"
 #include "receiver/demod/colon.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
@@ -258,7 +259,7 @@ SymslicerOut path_75(const ComplexArray& DemodulatorIn, const Milstd& milstd, do
     }
     // Every P-th block uses the alternate set (mod(k, 0) = k: P = 0 never does). P is a whole
     // number of blocks (or not finite), so block |P| is the first to use it.
-    const double P = round_half_away(milstd.interl / 0.2) * 15.0;
+    const double P = alternate_pattern_period(milstd);
     if (B > 0) {
         if (Ls == 1) {
             raise(errid::kAutoDim, "Blocks of one symbol cannot be summed along their length.");

@@ -1,10 +1,13 @@
 function args = valid_args (name)
   % VALID_ARGS  A small, valid argument list for each plug-in, cheap enough to call thousands of
   % times.
-  persistent milstd short sent matched sounding
+  persistent milstd slow short sent matched sounding
   shaping = struct ("rolloffFactor", 0.35, "pulseDelay", 2, "oversamplingFactor", 2);
   if (isempty (milstd))
     milstd = modeconf (0.6);
+  end
+  if (isempty (slow) && strcmp (name, "patternslicer"))
+    slow = rateconf (75, 0.6);
   end
   if (isempty (sounding) && any (strcmp (name, {"chansound", "turboequal", "geniecombine"})))
     % One short noiseless transmission for the HF receiver's plug-ins, so that the thousands of
@@ -54,6 +57,8 @@ function args = valid_args (name)
       args = {sent, [], zeros(2 * (numel (sent) + 4), 1), 10, short, shaping};
     case "softslicer"
       args = {symbols, 0.5, milstd};
+    case "patternslicer"
+      args = {[symbols; symbols(1:24)], 1, 0.5, slow, "noncoherent", "exact"};
     case "vitdecode"
       args = {1 - 2 * mod((1:2880)', 2), milstd, 1};
     case "mexprops"

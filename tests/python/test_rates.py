@@ -1,5 +1,6 @@
-"""Every data rate from Python: rateconf's parameter sets and noiseless round trips through the
-transmitter and the baseline receiver."""
+"""Every data rate from Python: rateconf's parameter sets, noiseless round trips through the
+transmitter and the baseline receiver, run_road's baseline decoding at every rate, and the
+75 bit/s pattern detector against its definition."""
 
 import numpy as np
 import pytest
@@ -49,3 +50,72 @@ def test_refusals(rate, interLen, identifier, message):
     with pytest.raises(hfchain.Error) as e:
         hfchain.rateconf(rate, interLen)
     assert (e.value.identifier, e.value.message) == (identifier, message)
+
+
+@pytest.mark.parametrize("rate", [4800, 2400, 1200, 600, 300, 150, 75])
+def test_run_road_decodes_every_rate(rate):
+    m = hfchain.rateconf(rate, 0.6)
+    r = hfchain.run_road(m, hfchain.RoadConfig(nFrame=4, shaping=hfchain.VarShapping(0.35, 6, 2)))
+    assert r.baseline.ran
+    assert r.baseline.infoBits > 0
+    assert r.baseline.infoBitErrors == 0
+    np.testing.assert_array_equal(r.baseline.decoded.InfoBits,
+                                  r.tx.BitInCodIn[:r.baseline.infoBits])
+    if rate != 2400:
+        with pytest.raises(hfchain.Error) as e:
+            hfchain.run_road(m, hfchain.RoadConfig(receivers=["baseline", "hf"]))
+        assert e.value.identifier == "hfchain:road:UnsupportedReceiver"
+
+
+M75 = hfchain.rateconf(75, 0.6)
+POINTS = 1 - M75.chSymMapping / 2  # symbol numbers 0 and 4 as the points 1 and -1
+
+
+def test_patternslicer_is_its_definition():
+    """Correlations with the block's own set (the alternate one on block 45), each value's bits
+    (00, 01, 11, 10 for values 0..3), the Bessel metric of the noncoherent exact rule."""
+    rng = np.random.RandomState(3)
+    y = rng.standard_normal(46 * 32) + 1j * rng.standard_normal(46 * 32)
+    h = 0.7 * np.exp(0.3j)
+    bits = np.array([[0, 0], [0, 1], [1, 1], [1, 0]])
+    blocks = y.reshape(46, 32)
+    c = np.array([blocks[k] @ POINTS[:, (4 if (k + 1) % 45 == 0 else 0):][:, :4]
+                  for k in range(46)])
+    for detection, metric in [("coherent", lambda c: 2 * np.real(np.conj(h) * c) / 1.5),
+                              ("noncoherent", lambda c: 2 * abs(h) * abs(c) / 1.5)]:
+        for rule in ["max_log", "exact"]:
+            r = hfchain.patternslicer(y, h, 1.5, M75, detection, rule)
+            np.testing.assert_allclose(r.Correlations, c.T, atol=1e-12)
+            m = metric(c)
+            if rule == "exact":
+                m = np.log(np.i0(m)) if detection == "noncoherent" else m
+                combine = lambda x: np.log(np.exp(x).sum(axis=1))
+            else:
+                combine = lambda x: x.max(axis=1)
+            want = np.stack([combine(m[:, bits[:, i] == 0]) - combine(m[:, bits[:, i] == 1])
+                             for i in range(2)], axis=1).ravel()
+            np.testing.assert_allclose(r.LLR, want, rtol=1e-10, atol=1e-10)
+
+
+def test_patternslicer_signs_are_the_sent_bits():
+    tx = hfchain.sendchain(M75, 4, 5)
+    data = hfchain.unframer(tx.MultiplexOut * np.exp(1j), M75).out
+    llr = hfchain.patternslicer(data, 1, 0.2, M75, "noncoherent").LLR
+    np.testing.assert_array_equal(llr < 0, tx.InterOutMapIn == 1)
+
+
+@pytest.mark.parametrize("call, identifier", [
+    (lambda: hfchain.patternslicer(np.ones(32), 1, 1, hfchain.modeconf(0.6), "coherent"),
+     "hfchain:patternslicer:Rate"),
+    (lambda: hfchain.patternslicer(np.ones(40), 1, 1, M75, "coherent"),
+     "hfchain:patternslicer:PartialBlock"),
+    (lambda: hfchain.patternslicer(np.ones(64), [1, 1, 1], 1, M75, "coherent"),
+     "hfchain:patternslicer:GainSize"),
+    (lambda: hfchain.patternslicer(np.ones(64), 1, 0, M75, "coherent"),
+     "hfchain:patternslicer:NoiseVar"),
+    (lambda: hfchain.patternslicer(np.ones(64), 1, 1, M75, "blind"), "hfchain:python:WrongValue"),
+])
+def test_patternslicer_refusals(call, identifier):
+    with pytest.raises(hfchain.Error) as e:
+        call()
+    assert e.value.identifier == identifier

@@ -23,6 +23,8 @@ X600 = np.exp(1j * np.arange(600))
 BITS = np.arange(2880) % 2
 ROAD_CONFIG = hfchain.RoadConfig(0.2, 1, VS, "awgn", VW)
 HOST = hfchain.BuiltinHost(1)
+M75 = hfchain.rateconf(75, 0.6)
+GAIN = np.exp(1j * np.arange(18))
 BAD_VS = {"rolloffFactor": 2, "pulseDelay": 2, "oversamplingFactor": 2}
 HF_CONFIG = hfchain.RoadConfig(0.2, 1, VS, "awgn", VW, ["hf", "genie"], 1)
 HF = hfchain.run_road(M, HF_CONFIG)
@@ -45,6 +47,8 @@ CALLS_TABLE = {
     "unshuffle": (lambda: hfchain.unshuffle(BITS, M), [BITS, M]),
     "run_road": (lambda: hfchain.run_road(M, ROAD_CONFIG), [M, ROAD_CONFIG]),
     "softslicer": (lambda: hfchain.softslicer(SYMBOLS, NOISE_VAR, M), [SYMBOLS, NOISE_VAR, M]),
+    "patternslicer": (lambda: hfchain.patternslicer(X600[:576], GAIN, 0.5, M75, "noncoherent",
+                                                    "exact"), [X600, GAIN, M75]),
     "vitdecode": (lambda: hfchain.vitdecode(LLR, M, 0.2), [LLR, M]),
     "sisodecode": (lambda: hfchain.sisodecode(LLR, M, 0.2), [LLR, M]),
     "chansound": (lambda: hfchain.chansound(HF.matched.out, START, M, VS), [START, M, VS]),

@@ -29,6 +29,8 @@ EXAMPLES = {
     "SymslicerOut": ROAD.demod,
     "UnshuffleOut": ROAD.deinterleaved,
     "SoftslicerOut": ROAD.hf.soft,
+    "PatternslicerOut": hfchain.patternslicer(np.ones(64) * 1j, [1, 2j], 0.5,
+                                              hfchain.rateconf(75, 0.6), "coherent"),
     "VitdecodeOut": ROAD.hf.decoded,
     "SisodecodeOut": hfchain.sisodecode(ROAD.hf.deinterleaved.out, M, 1),
     "ChansoundOut": ROAD.sounding,
