@@ -1,7 +1,5 @@
 // The sweep engine on stand-in trials: seeds, intervals, stop rules, thread-count independence,
 // interruption and failure.
-#include "apps/sweep.hpp"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,8 +14,9 @@
 #include "fake_trials.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
+#include "sweep/engine.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 namespace {
 
 using testing::expect_same_points;
@@ -208,7 +207,7 @@ public:
         : flag_(flag), count_(count) {}
     TrialOutcome run(const TrialJob& job) override {
         if (++count_ == 20) flag_ = true;
-        if (flag_) raise(errid::kInterrupted, "Interrupted by the user.");
+        if (flag_) raise(hfchain::errid::kInterrupted, "Interrupted by the user.");
         return inner_.run(job);
     }
 
@@ -269,9 +268,9 @@ TEST(RunSweep, ABlockErrorStopsTheSweepAndReachesTheCaller) {
 }
 
 }  // namespace
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 namespace {
 
 using testing::fake_runners;
@@ -536,4 +535,4 @@ TEST(RunSweep, AFailureElsewhereStopsTheSweepAndReachesTheCaller) {
 }
 
 }  // namespace
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

@@ -2,12 +2,12 @@
 // channel conditions and receivers, with independent trials run in parallel.
 //
 // Reproducibility. Every trial's two seeds come from (base seed, condition name, Es/N0 point,
-// trial index) alone, through trial_seeds() below, and the result of a point is defined as the sum
-// over its trials 0, 1, ..., K-1, where K is the first count of at least `minTrials` at which the
-// accumulated errors reach `minErrors` or the accumulated bits reach `maxBits`. Workers may finish
-// trials out of order and may run trials beyond K; those are discarded. The table is therefore the
-// same whatever the number of threads, and a point rerun alone (one condition, one Es/N0) gives the
-// same line.
+// trial index) alone, through trial_seeds() (sweep/trial.hpp), and the result of a point is defined
+// as the sum over its trials 0, 1, ..., K-1, where K is the first count of at least `minTrials` at
+// which the accumulated errors reach `minErrors` or the accumulated bits reach `maxBits`. Workers
+// may finish trials out of order and may run trials beyond K; those are discarded. The table is
+// therefore the same whatever the number of threads, and a point rerun alone (one condition, one
+// Es/N0) gives the same line.
 #pragma once
 
 #include <array>
@@ -20,144 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "chain/road.hpp"
-#include "params/waveform.hpp"
-#include "shaping/varshapping.hpp"
+#include "sweep/config.hpp"
+#include "sweep/trial.hpp"
 
-namespace hfchain::app {
-
-// The condition names a sweep accepts: the four Watterson conditions and white noise only.
-inline constexpr const char* kConditionNames[] = {"bom", "moderado", "ruim", "muito_ruim", "awgn"};
-
-// True for a name of kConditionNames (exact, case-sensitive).
-bool is_condition(const std::string& name);
-
-// "bom, moderado, ruim, muito_ruim, awgn": for messages.
-std::string condition_list();
-
-// Whole samples per symbol period of the second ray's delay for `condition` at `M` samples per
-// symbol (2400 tau M): 0 for "awgn"; not whole when M does not suit the condition.
-double ray_delay_samples(const std::string& condition, double M);
-
-// The receivers a sweep can run, by name ("baseline", "hf", "genie"), in ReceiverKind's order.
-inline constexpr const char* kReceiverNames[] = {"baseline", "hf", "genie"};
-inline constexpr std::size_t kReceiverCount = std::size(kReceiverNames);
-
-// The receiver's name, and the receiver of a name (false when unknown).
-const char* receiver_name(ReceiverKind kind);
-bool receiver_from_name(const std::string& name, ReceiverKind& kind);
-
-// What the stop rule counts: the coded bits' hard decisions or the decoded information bits of
-// the first receiver listed.
-enum class Metric { coded, decoded };
-const char* metric_name(Metric metric);
-
-struct SweepConfig {
-    double interLen = 0.6;                // interleaver length in seconds (0.6 or 4.8)
-    double nFrame = 1;                    // interleaver blocks per trial
-    VarShapping shaping;                  // roll-off, pulse delay D, samples per symbol M
-    std::vector<std::string> conditions;  // names from kConditionNames
-    std::vector<double> esno;             // Es/N0 points in dB
-    bool snr3kAxis = false;               // the points were given as SNR in 3 kHz (--snr3k)
-    std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // receivers, each counted
-    Metric metric = Metric::coded;   // what the stop rule counts, of receivers[0]
-    std::int64_t minTrials = 1;      // a point runs at least this many trials (fading
-                                     // realisations), and then stops once ...
-    std::int64_t minErrors = 100;    // ... its errors (of the metric) reach this ...
-    std::int64_t maxBits = 1000000;  // ... or its bits (of the metric) reach this
-    std::uint32_t seed = 1;          // base seed of every trial seed
-    int threads = 0;                 // worker threads; 0 = one per core
-};
-
-// The two seeds of one trial (whole numbers in 0..4294967295).
-struct TrialSeeds {
-    double tx = 0;
-    double channel = 0;
-};
-
-// Seeds of trial `trial` (0-based) of the point (`condition`, `esno`), for base seed `seed`.
-//
-// With mix() the SplitMix64 finaliser (x ^= x >> 30; x *= 0xbf58476d1ce4e5b9; x ^= x >> 27;
-// x *= 0x94d049bb133111eb; x ^= x >> 31) and fnv1a64() the 64-bit FNV-1a hash of the name:
-//   h  = mix(seed + 0x9e3779b97f4a7c15)
-//   h  = mix(h ^ fnv1a64(condition))
-//   h  = mix(h ^ (uint64) llround(esno * 1000))     (the point in milli-dB)
-//   h  = mix(h ^ trial)
-//   tx = low 32 bits of mix(h ^ 1), channel = low 32 bits of mix(h ^ 2).
-TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double esno,
-                       std::int64_t trial);
-
-// What one trial is asked to do and what it reports.
-struct TrialJob {
-    const std::string* condition = nullptr;
-    double esno = 0;
-    std::int64_t trial = 0;
-    TrialSeeds seeds;
-};
-
-// The counts of one receiver in one trial, or summed over trials.
-struct ReceiverCounts {
-    std::int64_t codedBits = 0;    // coded bits compared
-    std::int64_t codedErrors = 0;  // coded bits whose hard decision (or ratio's sign) is wrong
-    std::int64_t infoBits = 0;     // information bits compared
-    std::int64_t infoErrors = 0;   // decoded information bits that are wrong
-    std::int64_t blocks = 0;       // interleaver blocks
-    std::int64_t blockErrors = 0;  // blocks with at least one wrong information bit
-
-    void add(const ReceiverCounts& o) {
-        codedBits += o.codedBits;
-        codedErrors += o.codedErrors;
-        infoBits += o.infoBits;
-        infoErrors += o.infoErrors;
-        blocks += o.blocks;
-        blockErrors += o.blockErrors;
-    }
-};
-
-struct TrialOutcome {
-    std::int64_t bits = 0;    // the stop rule's bits: receivers[0]'s coded or information bits
-    std::int64_t errors = 0;  // the stop rule's errors, of the same bits
-    bool syncMiss = false;    // frame start not found, or found away from the expected sample
-                              // (always false when no receiver needs a frame start)
-    double seconds = 0;       // time the trial took
-    std::array<ReceiverCounts, kReceiverCount> receivers;  // by ReceiverKind; 0 when not run
-};
-
-// Every field of a trial's outcome, in the order they are stored in checkpoint journals and sent
-// between processes: calls visit(name, field) for each. A new field of TrialOutcome is added here
-// and nowhere else (the field types the encoders know: std::int64_t, bool, double).
-template <class Outcome, class Visit>
-void for_each_outcome_field(Outcome& o, Visit&& visit) {
-    visit("bits", o.bits);
-    visit("errors", o.errors);
-    visit("sync_miss", o.syncMiss);
-    visit("seconds", o.seconds);
-    static constexpr const char* names[kReceiverCount][6] = {
-        {"baseline_coded_bits", "baseline_coded_errors", "baseline_info_bits",
-         "baseline_info_errors", "baseline_blocks", "baseline_block_errors"},
-        {"hf_coded_bits", "hf_coded_errors", "hf_info_bits", "hf_info_errors", "hf_blocks",
-         "hf_block_errors"},
-        {"genie_coded_bits", "genie_coded_errors", "genie_info_bits", "genie_info_errors",
-         "genie_blocks", "genie_block_errors"}};
-    for (std::size_t r = 0; r < kReceiverCount; ++r) {
-        auto& c = o.receivers[r];
-        visit(names[r][0], c.codedBits);
-        visit(names[r][1], c.codedErrors);
-        visit(names[r][2], c.infoBits);
-        visit(names[r][3], c.infoErrors);
-        visit(names[r][4], c.blocks);
-        visit(names[r][5], c.blockErrors);
-    }
-}
-
-// One worker's trial runner; each worker thread owns one and reuses it for all its trials.
-class TrialRunner {
-public:
-    virtual ~TrialRunner() = default;
-    virtual TrialOutcome run(const TrialJob& job) = 0;
-};
-
-using TrialRunnerFactory = std::function<std::unique_ptr<TrialRunner>()>;
+namespace hfchain::sweep {
 
 // One trial of a sweep: `point` numbers the (condition, Es/N0) points condition-major (point p is
 // condition p / esno.size() at Es/N0 number p % esno.size()), `trial` counts from 0 within it.
@@ -221,12 +87,6 @@ struct SweepHooks {
     // Workers in other processes; null for none.
     RemoteWorkers* remote = nullptr;
 };
-
-// Runs trials through the whole road (run_road) with one built-in host per worker and the
-// parameter set `milstd` shared read-only by every worker. `interrupt` (may be null) is polled
-// by the blocks' long loops.
-TrialRunnerFactory road_trial_runners(const Milstd& milstd, const SweepConfig& config,
-                                      const std::atomic<bool>* interrupt);
 
 enum class StopReason { none, errors, bits, interrupted };
 
@@ -315,4 +175,4 @@ SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runne
                       const std::atomic<bool>* interrupt, const ProgressCallback& progress,
                       const SweepHooks& hooks = {});
 
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

@@ -1,4 +1,4 @@
-#include "apps/sweep.hpp"
+#include "sweep/engine.hpp"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -17,68 +17,15 @@
 #include <optional>
 #include <thread>
 
-#include "chain/seedhash.hpp"
-#include "channel/conditions.hpp"
-#include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 
 namespace {
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
-class RoadTrialRunner final : public TrialRunner {
-public:
-    RoadTrialRunner(const Milstd& milstd, const SweepConfig& config,
-                    const std::atomic<bool>* interrupt)
-        : milstd_(milstd) {
-        road_.nFrame = config.nFrame;
-        road_.shaping = config.shaping;
-        road_.receivers = config.receivers;
-        first_ = config.receivers.empty() ? ReceiverKind::baseline : config.receivers.front();
-        metric_ = config.metric;
-        host_.set_interrupt_flag(interrupt);
-    }
-
-    TrialOutcome run(const TrialJob& job) override {
-        road_.txSeed = job.seeds.tx;
-        const bool awgn = *job.condition == "awgn";
-        road_.channel = awgn ? ChannelKind::awgn : ChannelKind::watterson;
-        road_.watterson.model = *job.condition;
-        road_.watterson.EsNodB = job.esno;
-        road_.watterson.seed = job.seeds.channel;
-        const RoadResult r = run_road(milstd_, road_, host_);
-        TrialOutcome outcome;
-        for (const ReceiverKind kind : road_.receivers) {
-            const Reception& rx = r.reception(kind);
-            ReceiverCounts& c = outcome.receivers[static_cast<std::size_t>(kind)];
-            c.codedBits = rx.codedBits;
-            c.codedErrors = rx.codedBitErrors;
-            c.infoBits = rx.infoBits;
-            c.infoErrors = rx.infoBitErrors;
-            c.blocks = rx.blocks;
-            c.blockErrors = rx.blockErrors;
-        }
-        const ReceiverCounts& first = outcome.receivers[static_cast<std::size_t>(first_)];
-        outcome.bits = metric_ == Metric::coded ? first.codedBits : first.infoBits;
-        outcome.errors = metric_ == Metric::coded ? first.codedErrors : first.infoErrors;
-        const bool synchronised =
-            road_.runs(ReceiverKind::baseline) || road_.runs(ReceiverKind::hf);
-        outcome.syncMiss = synchronised && (!r.frameFound || r.frameStart.empty() ||
-                                            r.frameStart[0] != r.expectedFrameStart);
-        return outcome;
-    }
-
-private:
-    const Milstd& milstd_;
-    RoadConfig road_;
-    ReceiverKind first_ = ReceiverKind::baseline;
-    Metric metric_ = Metric::coded;
-    BuiltinHost host_;
-};
 
 // Book-keeping of one (condition, Es/N0) point while the sweep runs.
 struct PointState {
@@ -162,7 +109,7 @@ public:
                 outcome.seconds = seconds_since(start);
                 ok = true;
             } catch (const Error& e) {
-                if (e.identifier() != errid::kInterrupted) fail(std::current_exception());
+                if (e.identifier() != hfchain::errid::kInterrupted) fail(std::current_exception());
             } catch (...) {
                 fail(std::current_exception());
             }
@@ -410,62 +357,6 @@ private:
 
 }  // namespace
 
-const char* receiver_name(ReceiverKind kind) {
-    return kReceiverNames[static_cast<std::size_t>(kind)];
-}
-
-bool receiver_from_name(const std::string& name, ReceiverKind& kind) {
-    for (std::size_t k = 0; k < kReceiverCount; ++k) {
-        if (name == kReceiverNames[k]) {
-            kind = static_cast<ReceiverKind>(k);
-            return true;
-        }
-    }
-    return false;
-}
-
-const char* metric_name(Metric metric) { return metric == Metric::coded ? "coded" : "decoded"; }
-
-bool is_condition(const std::string& name) {
-    for (const char* c : kConditionNames) {
-        if (name == c) return true;
-    }
-    return false;
-}
-
-std::string condition_list() {
-    std::string s;
-    for (const char* c : kConditionNames) {
-        if (!s.empty()) s += ", ";
-        s += c;
-    }
-    return s;
-}
-
-double ray_delay_samples(const std::string& condition, double M) {
-    const WattersonCondition* c = find_watterson_condition(condition);
-    return c == nullptr ? 0.0 : M * (kSymbolRate * c->tau);
-}
-
-TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double esno,
-                       std::int64_t trial) {
-    std::uint64_t h = mix(static_cast<std::uint64_t>(seed) + 0x9e3779b97f4a7c15ULL);
-    h = mix(h ^ fnv1a64(condition));
-    h = mix(h ^ static_cast<std::uint64_t>(std::llround(esno * 1000)));
-    h = mix(h ^ static_cast<std::uint64_t>(trial));
-    TrialSeeds s;
-    s.tx = static_cast<double>(mix(h ^ 1) & 0xffffffffULL);
-    s.channel = static_cast<double>(mix(h ^ 2) & 0xffffffffULL);
-    return s;
-}
-
-TrialRunnerFactory road_trial_runners(const Milstd& milstd, const SweepConfig& config,
-                                      const std::atomic<bool>* interrupt) {
-    return [&milstd, config, interrupt]() -> std::unique_ptr<TrialRunner> {
-        return std::make_unique<RoadTrialRunner>(milstd, config, interrupt);
-    };
-}
-
 const char* stop_reason_name(StopReason reason) {
     switch (reason) {
         case StopReason::errors:
@@ -595,4 +486,4 @@ SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runne
     return r;
 }
 
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

@@ -9,9 +9,11 @@
 #include <thread>
 #include <tuple>
 
-#include "apps/sweep.hpp"
+#include "sweep/engine.hpp"
 
-namespace hfchain::app::testing {
+namespace hfchain::testing {
+
+using namespace hfchain::sweep;
 
 // A stand-in for the chain: the outcome is a function of the seeds alone, and the time a trial
 // takes varies so that trials finish out of order on several threads.
@@ -123,4 +125,4 @@ inline void expect_same_points(const std::vector<PointResult>& a,
     }
 }
 
-}  // namespace hfchain::app::testing
+}  // namespace hfchain::testing
