@@ -27,6 +27,7 @@
 #include "params/modeconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
+#include "sweep/crossings.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
 #include "sweep/output_file.hpp"
@@ -147,6 +148,11 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
     std::ostringstream table;
     sweep::write_table(table, options.config, result, kVersion,
                        cli_names(options.config.snr3kAxis));
+    if (!options.targets.empty()) {
+        table << "# " << sweep::crossings_legend(options.config, options.plotSnr3k) << '\n';
+        sweep::write_crossings(table, options.config, result, options.targets, options.plotSnr3k,
+                               "# ");
+    }
     bool ok = true;
     auto attempt = [&ok](auto&& write) {
         try {
@@ -179,6 +185,9 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
             [&](std::ostream& out) { sweep::write_csv(out, options.config, result); });
     prepare("--json", options.json,
             [&](std::ostream& out) { sweep::write_json(out, options.config, result, kVersion); });
+    prepare("--crossings", options.crossings, [&](std::ostream& out) {
+        sweep::write_crossings(out, options.config, result, options.targets, options.plotSnr3k);
+    });
     for (const auto& f : files) attempt([&] { f->commit(); });
     if (!options.plot.empty() && !result.points.empty()) {
         attempt([&] {

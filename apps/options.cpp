@@ -74,6 +74,33 @@ double parse_number(const std::string& text, const std::string& whole, const std
     return v;
 }
 
+// Error rates from "1e-3,1e-5": each above 0 and below 1, at most 20 of them.
+std::vector<double> parse_target_list(const std::string& text) {
+    std::vector<double> targets;
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', begin);
+        const std::string item =
+            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+        std::size_t used = 0;
+        double v = 0;
+        try {
+            v = std::stod(item, &used);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (used == 0 || used != item.size() || !(v > 0 && v < 1) || targets.size() >= 20) {
+            throw UsageError("--targets: '" + text +
+                             "' is not accepted; give up to 20 error rates above 0 and below 1, "
+                             "joined by commas, for example 1e-3,1e-5");
+        }
+        targets.push_back(v);
+        if (comma == std::string::npos) break;
+        begin = comma + 1;
+    }
+    return targets;
+}
+
 void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarShapping& s,
                          const char* nframe_help) {
     cmd.add_option("-i,--interleaver", interLen, "Interleaver length in seconds: 0.6 or 4.8")
@@ -109,6 +136,7 @@ sweep::FieldNames cli_names(bool snr3k) {
             {"minTrials", "--min-trials"},
             {"minErrors", "--min-errors"},
             {"maxBits", "--max-bits"},
+            {"floor", "--floor"},
             {"seed", "--seed"},
             {"threads", "--threads"},
             {"maxMemory", "--max-memory"},
@@ -280,12 +308,14 @@ void check_sweep_outputs(const SweepOptions& o) {
         check_output_file("--json", o.json);
         check_output_file("--plot", o.plot);
         check_output_file("--checkpoint", o.checkpoint);
+        check_output_file("--crossings", o.crossings);
     });
     const std::pair<const char*, const std::string*> files[] = {{"--output", &o.output},
                                                                 {"--csv", &o.csv},
                                                                 {"--json", &o.json},
                                                                 {"--plot", &o.plot},
-                                                                {"--checkpoint", &o.checkpoint}};
+                                                                {"--checkpoint", &o.checkpoint},
+                                                                {"--crossings", &o.crossings}};
     for (std::size_t i = 0; i < std::size(files); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (!files[i].second->empty() && *files[i].second == *files[j].second) {
@@ -465,6 +495,13 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                      "... or at this many bits (information or coded bits; 1e6 accepted)")
         ->type_name("N")
         ->capture_default_str();
+    double floor = c.floor;
+    sweep
+        ->add_option("--floor", floor,
+                     "End a condition's curve after its first point at which every receiver's "
+                     "rate (of --metric) is below this; the points must ascend (0: no floor)")
+        ->type_name("RATE")
+        ->capture_default_str();
     sweep->add_option("-s,--seed", seed, "Base seed of every trial (0..4294967295)")
         ->type_name("SEED")
         ->capture_default_str();
@@ -485,9 +522,19 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         ->type_name("FILE");
     sweep
         ->add_option("--axis", axis,
-                     "The plot's horizontal axis: esno or snr3k (default: snr3k when the points "
-                     "were given with --snr3k, else esno)")
+                     "The horizontal axis of the plot and the crossings: esno or snr3k (default: "
+                     "snr3k when the points were given with --snr3k, else esno)")
         ->type_name("esno|snr3k");
+    std::string targets;
+    sweep
+        ->add_option("--targets", targets,
+                     "Error rates, comma-separated (1e-3,1e-5): add to the table where each "
+                     "receiver's curve of --metric crosses them, and each one's gap to the genie")
+        ->type_name("RATES");
+    sweep
+        ->add_option("--crossings", s.crossings,
+                     "Also write the crossings of --targets as a Markdown table to this file")
+        ->type_name("FILE");
     sweep
         ->add_option("--checkpoint", s.checkpoint,
                      "Record finished trials in this journal; rerunning the same command resumes")
@@ -505,7 +552,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "sync_misses, then for each receiver R: R_coded_errors R_coded_ber R_info_errors R_ber "
         "R_ci95_low R_ci95_high R_block_errors R_bler, and seconds last; R_ber is the decoded "
         "information-bit error rate, ci95 its 95 % Wilson score interval, R_bler the interleaver "
-        "blocks with a wrong information bit.\nTrial k of a point uses "
+        "blocks with a wrong information bit. With --targets, '#' lines at the end give where "
+        "each curve crosses each target rate (interpolated in log10(rate) between the bracketing "
+        "points) and each receiver's gap to the genie.\nTrial k of a point uses "
         "seeds derived from (seed, condition, Es/N0, k): the table does not depend on --threads "
         "(nor on MPI ranks), and a point rerun alone gives the same line.\nCtrl-C, SIGTERM or "
         "SIGHUP stop and write the finished trials (exit 130, 143, 129); a second one abandons "
@@ -567,6 +616,11 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
             throw UsageError("--axis: '" + axis + "' is not accepted; give esno or snr3k");
         }
         s.plotSnr3k = axis.empty() ? c.snr3kAxis : axis == "snr3k";
+        if (!targets.empty()) s.targets = parse_target_list(targets);
+        if (!s.crossings.empty() && s.targets.empty()) {
+            throw UsageError("--crossings: give the error rates to cross with --targets");
+        }
+        c.floor = floor;
         // The counts and the seed become whole numbers by the configuration's own rules.
         refused_as_usage([&] {
             const sweep::FieldNames names = cli_names(c.snr3kAxis);

@@ -53,13 +53,16 @@ struct RunOptions {
 
 struct SweepOptions {
     sweep::SweepConfig config;
-    std::string output;      // file for the table, or empty for standard output
-    std::string csv;         // CSV file, or empty
-    std::string json;        // JSON file, or empty
-    std::string plot;        // .svg or .png file, or empty
-    bool plotSnr3k = false;  // the plot's axis: SNR in 3 kHz (true) or Es/N0 (--axis)
-    std::string checkpoint;  // journal of finished trials, or empty
-    double maxMemory = 0;    // bytes the sweep may use (--max-memory), 0: the machine's
+    std::string output;           // file for the table, or empty for standard output
+    std::string csv;              // CSV file, or empty
+    std::string json;             // JSON file, or empty
+    std::string plot;             // .svg or .png file, or empty
+    bool plotSnr3k = false;       // the axis of the plot and the crossings: SNR in 3 kHz (true) or
+                                  // Es/N0 (--axis)
+    std::vector<double> targets;  // error rates whose crossings are reported (--targets)
+    std::string crossings;        // Markdown file for the crossings, or empty
+    std::string checkpoint;       // journal of finished trials, or empty
+    double maxMemory = 0;         // bytes the sweep may use (--max-memory), 0: the machine's
     bool progress = true;
 };
 

@@ -217,6 +217,24 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
     check_count(static_cast<double>(c.minTrials), 1, "minTrials", names);
     check_count(static_cast<double>(c.minErrors), 1, "minErrors", names);
     check_count(static_cast<double>(c.maxBits), 1, "maxBits", names);
+    if (!(c.floor >= 0 && c.floor <= 1)) {
+        refuse(names, "floor",
+               shown(c.floor) + " is not an error rate; give one from 0 (none) to 1");
+    }
+    for (std::size_t i = 1; c.floor > 0 && i < c.esno.size(); ++i) {
+        if (!(c.esno[i] > c.esno[i - 1])) {
+            // The points as they were given.
+            const auto given = [&c](double esno) {
+                char buf[32];
+                std::snprintf(buf, sizeof buf, "%.10g dB",
+                              c.snr3kAxis ? snr3k_of_esno(esno) : esno);
+                return std::string(buf);
+            };
+            refuse(names, "floor",
+                   "a curve ends at its first point below the floor, so its points must ascend; " +
+                       given(c.esno[i]) + " comes after " + given(c.esno[i - 1]));
+        }
+    }
     check_count(c.threads, 0, "threads", names);
     if (c.threads > kMostThreads) {
         refuse(names, "threads", "at most " + std::to_string(kMostThreads) + " worker threads");

@@ -78,14 +78,16 @@ struct SweepConfig {
                                      // realisations), and then stops once ...
     std::int64_t minErrors = 100;    // ... its errors (of the metric) reach this ...
     std::int64_t maxBits = 1000000;  // ... or its bits (of the metric) reach this
-    std::uint32_t seed = 1;          // base seed of every trial seed
-    int threads = 0;                 // worker threads; 0 = one per core
+    double floor = 0;        // a condition's curve ends after its first point at which every
+                             // receiver's rate (of the metric) is below this; 0: no floor
+    std::uint32_t seed = 1;  // base seed of every trial seed
+    int threads = 0;         // worker threads; 0 = one per core
 };
 
 // Checks every field of `config` and their combinations: the interleaver, the blocks per trial,
 // the shaping, the conditions (known, each once, each suited to M), the points, the receivers
-// (at least one, each once), the counts and the threads. Raises errid::kInvalidConfig naming the
-// first field refused.
+// (at least one, each once), the counts, the floor (from 0 to 1; with a floor the points must
+// ascend) and the threads. Raises errid::kInvalidConfig naming the first field refused.
 void check_config(const SweepConfig& config, const FieldNames& names = {});
 
 // The checks of single values, also used by the command line's `run` and when it converts its

@@ -39,6 +39,7 @@ struct PointState {
     std::int64_t completedErrors = 0;
     std::int64_t bitsPerTrial = 0;  // known once one trial has completed
     bool finished = false;
+    bool skipped = false;  // not run: an earlier point of its condition fell below the floor
     bool reported = false;
 };
 
@@ -73,11 +74,10 @@ public:
         });
         std::lock_guard lock(mutex_);
         for (const KnownTrial* k : order) {
-            PointState& p = points_[static_cast<std::size_t>(k->ticket.point)];
-            record(p, k->ticket.trial, k->outcome);
+            record(static_cast<std::size_t>(k->ticket.point), k->ticket.trial, k->outcome);
         }
         for (PointState& p : points_) {
-            known_trials_ += p.result.trials;
+            if (!p.skipped) known_trials_ += p.result.trials;
             skip_known(p);
         }
     }
@@ -133,9 +133,9 @@ public:
         bool counted = false;
         {
             std::lock_guard lock(mutex_);
-            PointState& p = points_[static_cast<std::size_t>(ticket.point)];
-            --p.inflight;
-            counted = record(p, ticket.trial, outcome);
+            const auto i = static_cast<std::size_t>(ticket.point);
+            --points_[i].inflight;
+            counted = record(i, ticket.trial, outcome);
             changed_.notify_all();
         }
         if (counted && finished_hook_) {
@@ -189,6 +189,10 @@ public:
             PointState& p = points_[i];
             if (i > 0 && p.result.condition != points_[i - 1].result.condition) previous = floor;
             double estimate = previous;
+            if (p.skipped) {
+                ++s.pointsDone;
+                continue;
+            }
             if (p.finished) {
                 ++s.pointsDone;
                 estimate = static_cast<double>(p.result.bits);
@@ -221,6 +225,7 @@ public:
         r.knownTrials = known_trials_;
         r.heldOutcomes = widest_window_;
         for (PointState& p : points_) {
+            if (p.skipped) continue;
             if (p.finished) {
                 r.points.push_back(p.result);
             } else if (p.result.trials > 0) {
@@ -265,6 +270,10 @@ private:
         for (std::size_t i = 0; i < points_.size(); ++i) {
             const PointState& p = points_[i];
             if (p.finished) continue;
+            if (config_.floor > 0 && i > 0 && !points_[i - 1].finished &&
+                points_[i - 1].result.condition == p.result.condition) {
+                continue;  // whether it runs at all depends on the point before it
+            }
             if (p.dispatched - p.result.trials >= reach_) continue;  // wait for the held-up one
             if (p.dispatched < config_.minTrials) return i;
             if (p.completed == 0) {
@@ -299,9 +308,28 @@ private:
         return true;
     }
 
-    // With the lock held: takes the outcome of trial `trial` into its point. False when it is
-    // not needed: the point has already stopped, or the trial was recorded before.
-    bool record(PointState& p, std::int64_t trial, const TrialOutcome& outcome) {
+    // With the lock held: after point `i` has finished, ends its condition's curve there when
+    // every receiver's rate is below the floor (the later points are skipped).
+    void end_curve_below_floor(std::size_t i) {
+        if (config_.floor <= 0) return;
+        for (const ReceiverKind r : config_.receivers) {
+            if (!(receiver_rate(points_[i].result, r, config_.metric) < config_.floor)) return;
+        }
+        for (std::size_t j = i + 1;
+             j < points_.size() && points_[j].result.condition == points_[i].result.condition;
+             ++j) {
+            PointState& later = points_[j];
+            later.finished = true;
+            later.skipped = true;
+            later.window.clear();
+            later.window.shrink_to_fit();
+        }
+    }
+
+    // With the lock held: takes the outcome of trial `trial` into point `i`. False when it is not
+    // needed: the point has already stopped, or the trial was recorded before.
+    bool record(std::size_t i, std::int64_t trial, const TrialOutcome& outcome) {
+        PointState& p = points_[i];
         if (p.finished || trial < p.result.trials) return false;
         const auto k = static_cast<std::size_t>(trial - p.result.trials);
         if (p.window.size() <= k) p.window.resize(k + 1);
@@ -335,6 +363,7 @@ private:
                 p.finished = true;
                 p.window.clear();
                 p.window.shrink_to_fit();
+                end_curve_below_floor(i);
                 break;
             }
         }
@@ -369,6 +398,13 @@ const char* stop_reason_name(StopReason reason) {
             break;
     }
     return "none";
+}
+
+double receiver_rate(const PointResult& p, ReceiverKind receiver, Metric metric) {
+    const ReceiverCounts& n = p.of(receiver);
+    const std::int64_t errors = metric == Metric::decoded ? n.infoErrors : n.codedErrors;
+    const std::int64_t bits = metric == Metric::decoded ? n.infoBits : n.codedBits;
+    return bits > 0 ? static_cast<double>(errors) / static_cast<double>(bits) : 0.0;
 }
 
 Interval wilson_interval(std::int64_t errors, std::int64_t bits) {

@@ -122,6 +122,10 @@ struct PointResult {
     }
 };
 
+// The error rate of `receiver` at point `p` in the bits of `metric` (decoded information bits or
+// coded bits); 0 when it has no bits.
+double receiver_rate(const PointResult& p, ReceiverKind receiver, Metric metric);
+
 // What the engine tells its observer while it runs (from the calling thread).
 struct SweepProgress {
     int pointsDone = 0;
@@ -134,8 +138,9 @@ struct SweepProgress {
 using ProgressCallback = std::function<void(const SweepProgress&)>;
 
 struct SweepResult {
-    std::vector<PointResult> points;  // condition-major, Es/N0 ascending within a condition;
-                                      // after an interruption: the points with counted trials
+    std::vector<PointResult> points;  // condition-major, in the order of config.esno; after an
+                                      // interruption: the points with counted trials; without
+                                      // the points a floor left out
     bool interrupted = false;
     int threads = 1;               // worker threads in all processes
     int ranks = 1;                 // processes (MPI ranks) that ran trials

@@ -147,6 +147,7 @@ SweepParameters sweep_parameters(const SweepConfig& c, const std::string& versio
         {"minTrials", std::to_string(c.minTrials)},
         {"minErrors", std::to_string(c.minErrors)},
         {"maxBits", std::to_string(c.maxBits)},
+        {"floor", format_value(c.floor)},
         {"seed", std::to_string(c.seed)},
     };
 }

@@ -106,6 +106,11 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
         << field_name(names, "metric") << ' ' << metric_name(c.metric) << ")\n";
     out << "# each point: at least " << c.minTrials << " trials, then stop at " << c.minErrors
         << " errors or " << c.maxBits << (decoded ? " information bits" : " coded bits") << '\n';
+    if (c.floor > 0) {
+        out << "# a condition's curve ends after its first point at which every receiver's rate is "
+               "below "
+            << format_value(c.floor) << '\n';
+    }
     out << "# base seed " << c.seed << " (trial seeds from seed, condition, Es/N0, trial)\n";
     out << "# R_coded_*: hard decisions (baseline) or ratio signs (hf, genie) on the coded bits; "
            "R_ber: "
@@ -206,9 +211,10 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
     }
     out << "],\n    \"metric\": " << json_string(metric_name(c.metric));
     out << ",\n    \"min_trials\": " << c.minTrials << ",\n    \"min_errors\": " << c.minErrors
-        << ",\n    \"max_bits\": " << c.maxBits << ",\n    \"seed\": " << c.seed
-        << ",\n    \"threads\": " << result.threads << ",\n    \"ranks\": " << result.ranks
-        << "\n  },\n";
+        << ",\n    \"max_bits\": " << c.maxBits;
+    if (c.floor > 0) out << ",\n    \"floor\": " << format_value(c.floor);
+    out << ",\n    \"seed\": " << c.seed << ",\n    \"threads\": " << result.threads
+        << ",\n    \"ranks\": " << result.ranks << "\n  },\n";
     out << "  \"trials_from_checkpoint\": " << result.knownTrials << ",\n";
     out << "  \"interrupted\": " << (result.interrupted ? "true" : "false") << ",\n";
     out << "  \"wall_seconds\": " << fixed(result.wallSeconds, 3) << ",\n  \"points\": [";

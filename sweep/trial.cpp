@@ -2,13 +2,32 @@
 
 #include <cmath>
 
-#include "chain/seedhash.hpp"
 #include "channel/conditions.hpp"
 #include "runtime/builtin_host.hpp"
 
 namespace hfchain::sweep {
 
 namespace {
+
+// The SplitMix64 finaliser.
+std::uint64_t mix(std::uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    x ^= x >> 31;
+    return x;
+}
+
+// The 64-bit FNV-1a hash of a name.
+std::uint64_t fnv1a64(const std::string& s) {
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (const unsigned char c : s) {
+        h ^= c;
+        h *= 0x100000001b3ULL;
+    }
+    return h;
+}
 
 class RoadTrialRunner final : public TrialRunner {
 public:

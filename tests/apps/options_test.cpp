@@ -64,6 +64,13 @@ TEST(CommandLine, AcceptedSweep) {
     EXPECT_EQ(c.seed, 4294967295u);
     EXPECT_EQ(c.interLen, 4.8);
     EXPECT_EQ(c.shaping.oversamplingFactor, 4);
+    EXPECT_EQ(c.floor, 0);
+    EXPECT_TRUE(inv.sweep.targets.empty());
+    const Invocation crossings =
+        parse({"sweep", "--floor", "1e-6", "--targets", "1e-3,2.5e-5", "--crossings", "/dev/null"});
+    EXPECT_EQ(crossings.sweep.config.floor, 1e-6);
+    EXPECT_EQ(crossings.sweep.targets, (std::vector<double>{1e-3, 2.5e-5}));
+    EXPECT_EQ(crossings.sweep.crossings, "/dev/null");
 }
 
 // The points given as SNR in 3 kHz become Es/N0 = SNR + 10 log10(3000/2400); the plot's axis
@@ -291,6 +298,16 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"sweep", "--metric", "blocks"},
          "--metric: 'blocks' is not accepted; give coded or decoded"},
         {{"sweep", "--axis", "ebno"}, "--axis: 'ebno' is not accepted; give esno or snr3k"},
+        // The crossings and the floor.
+        {{"sweep", "--targets", "1e-3,2"},
+         "--targets: '1e-3,2' is not accepted; give up to 20 error rates above 0 and below 1, "
+         "joined by commas, for example 1e-3,1e-5"},
+        {{"sweep", "--crossings", "x.md"},
+         "--crossings: give the error rates to cross with --targets"},
+        {{"sweep", "--snr3k", "10,8", "--floor", "1e-6"},
+         "--floor: a curve ends at its first point below the floor, so its points must ascend; 8 "
+         "dB comes after 10 dB"},
+        {{"sweep", "--floor", "2"}, "--floor: 2 is not an error rate; give one from 0 (none) to 1"},
     };
     for (const Case& c : cases) {
         try {

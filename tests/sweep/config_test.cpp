@@ -78,6 +78,22 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
         {[](SweepConfig& c) { c.threads = -2; },
          "threads: -2 is not accepted; give a whole number of at least 0"},
         {[](SweepConfig& c) { c.threads = 257; }, "threads: at most 256 worker threads"},
+        {[](SweepConfig& c) { c.floor = 2; },
+         "floor: 2 is not an error rate; give one from 0 (none) to 1"},
+        {[](SweepConfig& c) { c.floor = -1e-6; },
+         "floor: -1e-06 is not an error rate; give one from 0 (none) to 1"},
+        {[](SweepConfig& c) {
+             c.floor = 1e-6;
+             c.esno = {10, 0};
+         },
+         "floor: a curve ends at its first point below the floor, so its points must ascend; 0 "
+         "dB comes after 10 dB"},
+        {[](SweepConfig& c) {
+             c.floor = 1e-6;
+             c.esno = {10, 0};
+             c.floor = 0;
+         },
+         "accepted"},
     };
     for (const Case& k : cases) {
         SweepConfig c = accepted();

@@ -83,7 +83,8 @@ inline PointResult sequential_point(const SweepConfig& c, const std::string& con
     return p;
 }
 
-// Every point of `c` by its definition, condition-major.
+// Every point of `c` by its definition, condition-major; with a floor, a condition ends after its
+// first point at which every receiver's rate is below it.
 inline std::vector<PointResult> sequential_sweep(const SweepConfig& c) {
     std::vector<PointResult> points;
     for (const std::string& cond : c.conditions) {
@@ -92,6 +93,11 @@ inline std::vector<PointResult> sequential_sweep(const SweepConfig& c) {
             p.condition = cond;
             p.esno = e;
             points.push_back(p);
+            bool below = c.floor > 0;
+            for (const ReceiverKind r : c.receivers) {
+                below = below && receiver_rate(p, r, c.metric) < c.floor;
+            }
+            if (below) break;
         }
     }
     return points;

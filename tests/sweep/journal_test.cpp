@@ -218,6 +218,7 @@ TEST(Journal, AJournalOfAnotherSweepIsRefusedNamingTheParameter) {
          "9.9", "receivers baseline in the journal, hf,genie here"},
         {[](SweepConfig& x) { x.metric = Metric::decoded; }, "9.9",
          "metric coded in the journal, decoded here"},
+        {[](SweepConfig& x) { x.floor = 1e-6; }, "9.9", "floor 0 in the journal, 1e-06 here"},
     };
     for (const Case& k : cases) {
         SweepConfig other = c;

@@ -175,6 +175,27 @@ TEST(RunSweep, APointRerunAloneGivesTheSameLine) {
     expect_same_points(alone.points, expected);
 }
 
+// With a floor, each condition's curve ends after its first point below it, whatever the thread
+// count; the points left out count as done.
+TEST(RunSweep, AFloorEndsEachCurveAtItsFirstPointBelowIt) {
+    SweepConfig c = small_config(1);
+    c.esno = {0, 5, 10, 15};
+    c.floor = 0.05;  // the fake trials' rates: about 0.2 at 0 dB, 0.02 at 5 dB
+    const std::vector<PointResult> expected = testing::sequential_sweep(c);
+    ASSERT_EQ(expected.size(), 6u);
+    for (const int threads : {1, 2, 3}) {
+        SCOPED_TRACE(threads);
+        c.threads = threads;
+        SweepProgress last;
+        const SweepResult r =
+            run_sweep(c, fake_runners(), nullptr, [&](const SweepProgress& p) { last = p; });
+        expect_same_points(r.points, expected);
+        EXPECT_EQ(last.pointsDone, 12);
+        EXPECT_EQ(last.pointsTotal, 12);
+        EXPECT_DOUBLE_EQ(last.fraction, 1.0);
+    }
+}
+
 TEST(RunSweep, ATrialOfNoBitsEndsItsPoint) {
     SweepConfig c = small_config(2);
     const SweepResult r = run_sweep(
