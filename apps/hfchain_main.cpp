@@ -18,19 +18,20 @@
 #include <mutex>
 #include <sstream>
 
-#include "apps/journal.hpp"
 #include "apps/matfile.hpp"
 #include "apps/mpi_job.hpp"
 #include "apps/options.hpp"
-#include "apps/output_file.hpp"
 #include "apps/progress.hpp"
-#include "apps/report.hpp"
 #include "apps/run_report.hpp"
 #include "apps/signals.hpp"
-#include "apps/sweep.hpp"
 #include "params/modeconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
+#include "sweep/crossings.hpp"
+#include "sweep/engine.hpp"
+#include "sweep/journal.hpp"
+#include "sweep/output_file.hpp"
+#include "sweep/report.hpp"
 
 #ifndef HFCHAIN_VERSION
 #define HFCHAIN_VERSION "unknown"
@@ -40,6 +41,11 @@ namespace {
 
 using namespace hfchain;
 using namespace hfchain::app;
+using sweep::Journal;
+using sweep::KnownTrial;
+using sweep::ResultFile;
+using sweep::SweepResult;
+using sweep::write_all;
 
 const std::string kVersion = HFCHAIN_VERSION;
 
@@ -61,10 +67,17 @@ int failure_status(std::string& message) {
     } catch (const UsageError& e) {
         message = e.what();
         return kRefused;
-    } catch (const OutputError& e) {
-        message = e.what();
-        return kFailed;
     } catch (const Error& e) {
+        // The sweep library's refusals and write failures say all in their message.
+        if (e.identifier() == sweep::errid::kInvalidConfig ||
+            e.identifier() == sweep::errid::kUnusableFile) {
+            message = e.what();
+            return kRefused;
+        }
+        if (e.identifier() == sweep::errid::kWriteFailed) {
+            message = e.what();
+            return kFailed;
+        }
         if (e.identifier() == errid::kInterrupted) {
             message = "interrupted";
             return stop_status();
@@ -101,7 +114,8 @@ int do_run(const RunOptions& options) {
     auto attempt = [&failed](auto&& write) {
         try {
             write();
-        } catch (const OutputError& e) {
+        } catch (const Error& e) {
+            if (e.identifier() != sweep::errid::kWriteFailed) throw;
             note(e.what());
             failed = true;
         }
@@ -132,12 +146,19 @@ int do_run(const RunOptions& options) {
 // failed (each failure is reported).
 bool write_sweep_results(const SweepOptions& options, const SweepResult& result) {
     std::ostringstream table;
-    write_table(table, options, result, kVersion);
+    sweep::write_table(table, options.config, result, kVersion,
+                       cli_names(options.config.snr3kAxis));
+    if (!options.targets.empty()) {
+        table << "# " << sweep::crossings_legend(options.config, options.plotSnr3k) << '\n';
+        sweep::write_crossings(table, options.config, result, options.targets, options.plotSnr3k,
+                               "# ");
+    }
     bool ok = true;
     auto attempt = [&ok](auto&& write) {
         try {
             write();
-        } catch (const OutputError& e) {
+        } catch (const Error& e) {
+            if (e.identifier() != sweep::errid::kWriteFailed) throw;
             note(e.what());
             ok = false;
         }
@@ -160,13 +181,17 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
         });
     };
     prepare("--output", options.output, [&](std::ostream& out) { out << table.str(); });
-    prepare("--csv", options.csv, [&](std::ostream& out) { write_csv(out, options, result); });
+    prepare("--csv", options.csv,
+            [&](std::ostream& out) { sweep::write_csv(out, options.config, result); });
     prepare("--json", options.json,
-            [&](std::ostream& out) { write_json(out, options, result, kVersion); });
+            [&](std::ostream& out) { sweep::write_json(out, options.config, result, kVersion); });
+    prepare("--crossings", options.crossings, [&](std::ostream& out) {
+        sweep::write_crossings(out, options.config, result, options.targets, options.plotSnr3k);
+    });
     for (const auto& f : files) attempt([&] { f->commit(); });
     if (!options.plot.empty() && !result.points.empty()) {
         attempt([&] {
-            plot_sweep(options.plot, options, result);
+            sweep::plot_sweep(options.plot, "--plot", options.config, result, options.plotSnr3k);
             note("plot written to " + options.plot);
         });
     }
@@ -174,7 +199,7 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
 }
 
 // The sweep in this process, or on rank 0 of an MPI job (`remote`: the other ranks).
-int run_sweep_here(SweepOptions& options, Journal* journal, RemoteWorkers* remote) {
+int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers* remote) {
     // The parameter set is built once and shared read-only by every worker.
     const Milstd milstd = modeconf(options.config.interLen);
     ProgressReport report(stderr, isatty(STDERR_FILENO) != 0);
@@ -197,7 +222,7 @@ int run_sweep_here(SweepOptions& options, Journal* journal, RemoteWorkers* remot
         std::mutex mutex_;
         std::string message_;
     } journal_error;
-    SweepHooks hooks;
+    sweep::SweepHooks hooks;
     hooks.remote = remote;
     if (journal != nullptr) {
         known = journal->take_known();
@@ -212,10 +237,12 @@ int run_sweep_here(SweepOptions& options, Journal* journal, RemoteWorkers* remot
         }
         if (dropped || (options.progress && journal->known_count() > 0)) note(text);
         hooks.known = &known;
-        hooks.finished = [journal, &journal_error](const TrialTicket& t, const TrialOutcome& o) {
+        hooks.finished = [journal, &journal_error](const sweep::TrialTicket& t,
+                                                   const sweep::TrialOutcome& o) {
             try {
                 journal->append(t, o);
-            } catch (const OutputError& e) {
+            } catch (const Error& e) {
+                if (e.identifier() != sweep::errid::kWriteFailed) throw;
                 journal_error.set(e.what());
             }
         };
@@ -223,16 +250,18 @@ int run_sweep_here(SweepOptions& options, Journal* journal, RemoteWorkers* remot
     SweepResult result;
     {
         StopSignals signals;
-        result = run_sweep(
-            options.config, road_trial_runners(milstd, options.config, &stop_flag()), &stop_flag(),
-            [&](const SweepProgress& p) {
+        result = sweep::run_sweep(
+            options.config, sweep::road_trial_runners(milstd, options.config, &stop_flag()),
+            &stop_flag(),
+            [&](const sweep::SweepProgress& p) {
                 if (options.progress) report.update(p);
                 // Every second or so, the journal reaches the disk (from this thread, so that
                 // the workers never wait for it).
                 if (journal != nullptr) {
                     try {
                         journal->sync_if_due();
-                    } catch (const OutputError& e) {
+                    } catch (const Error& e) {
+                        if (e.identifier() != sweep::errid::kWriteFailed) throw;
                         journal_error.set(e.what());
                     }
                 }
@@ -243,7 +272,8 @@ int run_sweep_here(SweepOptions& options, Journal* journal, RemoteWorkers* remot
         if (journal != nullptr && journal_error.get().empty()) {
             try {
                 journal->sync();
-            } catch (const OutputError& e) {
+            } catch (const Error& e) {
+                if (e.identifier() != sweep::errid::kWriteFailed) throw;
                 journal_error.set(e.what());
             }
         }
@@ -269,7 +299,8 @@ int do_sweep(SweepOptions& options) {
     if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
     std::unique_ptr<Journal> journal;
     if (!options.checkpoint.empty()) {
-        journal = std::make_unique<Journal>(options.checkpoint, options.config, kVersion);
+        journal = std::make_unique<Journal>(options.checkpoint, options.config, kVersion,
+                                            cli_names(options.config.snr3kAxis));
     }
     return run_sweep_here(options, journal.get(), nullptr);
 }
@@ -290,10 +321,11 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
         status = failure_status(message);
     }
     // Every rank must run the same sweep: rank 0's parameters against this rank's.
-    const SweepParameters mine = sweep_parameters(options.config, kVersion);
-    const std::string root_parameters = job.from_rank0(parameters_text(mine));
+    const sweep::SweepParameters mine = sweep::sweep_parameters(options.config, kVersion);
+    const std::string root_parameters = job.from_rank0(sweep::parameters_text(mine));
     if (const std::string diff =
-            parameter_difference(parameters_from_text(root_parameters), mine, "on rank 0");
+            sweep::parameter_difference(sweep::parameters_from_text(root_parameters), mine,
+                                        "on rank 0", cli_names(options.config.snr3kAxis));
         status == 0 && !diff.empty()) {
         status = kRefused;
         message = "started with other parameters than rank 0 (" + diff +
@@ -301,7 +333,8 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
     }
     if (status == 0 && root && !options.checkpoint.empty()) {
         try {
-            journal = std::make_unique<Journal>(options.checkpoint, options.config, kVersion);
+            journal = std::make_unique<Journal>(options.checkpoint, options.config, kVersion,
+                                                cli_names(options.config.snr3kAxis));
         } catch (...) {
             status = failure_status(message);
         }
@@ -316,11 +349,11 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
         const Milstd milstd = modeconf(options.config.interLen);
         StopSignals signals;
         return serve_trials(job, options.config,
-                            road_trial_runners(milstd, options.config, &stop_flag()),
+                            sweep::road_trial_runners(milstd, options.config, &stop_flag()),
                             options.config.threads);
     }
     if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
-    const std::unique_ptr<RemoteWorkers> remote = remote_ranks(job, others);
+    const std::unique_ptr<sweep::RemoteWorkers> remote = remote_ranks(job, others);
     return run_sweep_here(options, journal.get(), remote.get());
 }
 #endif
@@ -329,7 +362,7 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
 Invocation parse_invocation(int argc, char** argv, bool print, int& status, std::string& message) {
     try {
         Invocation inv = parse_command_line(argc, argv, kVersion, print);
-        if (inv.command == Command::sweep && argc <= 1 && !gnuplot_available()) {
+        if (inv.command == Command::sweep && argc <= 1 && !sweep::gnuplot_available()) {
             if (print) {
                 note("gnuplot not found (Debian: gnuplot-nox); the sweep runs without its picture");
             }
@@ -421,7 +454,7 @@ int run_mpi_program(MpiJob& job, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a write error, reported as such
-    keep_trial_memory();
+    sweep::keep_trial_memory();
     const int ranks = launcher_ranks();
 #ifdef HFCHAIN_MPI
     if (ranks > 1) {

@@ -5,8 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "apps/output_file.hpp"
 #include "apps/run_report.hpp"
+#include "runtime/error.hpp"
+#include "sweep/output_file.hpp"
 
 namespace hfchain::app {
 
@@ -66,7 +67,8 @@ public:
         : file_(file),
           result_("--save", file),
           mat_(Mat_CreateVer(result_.path().c_str(), nullptr, MAT_FT_MAT5)) {
-        if (mat_ == nullptr) throw OutputError("--save: cannot create the MAT file '" + file + "'");
+        if (mat_ == nullptr)
+            raise(sweep::errid::kWriteFailed, "--save: cannot create the MAT file '" + file + "'");
     }
     MatWriter(const MatWriter&) = delete;
     MatWriter& operator=(const MatWriter&) = delete;
@@ -81,8 +83,9 @@ public:
 
     void write(VarPtr var) {
         if (!var || Mat_VarWrite(mat_, var.get(), MAT_COMPRESSION_ZLIB) != 0) {
-            throw OutputError("--save: writing '" + std::string(var ? var->name : "?") + "' to '" +
-                              file_ + "' failed");
+            raise(sweep::errid::kWriteFailed, "--save: writing '" +
+                                                  std::string(var ? var->name : "?") + "' to '" +
+                                                  file_ + "' failed");
         }
         ++written_;
     }
@@ -90,10 +93,12 @@ public:
     void close() {
         const int status = Mat_Close(mat_);
         mat_ = nullptr;
-        if (status != 0) throw OutputError("--save: writing '" + file_ + "' failed");
+        if (status != 0)
+            raise(sweep::errid::kWriteFailed, "--save: writing '" + file_ + "' failed");
         if (count_variables(result_.path()) != written_) {
-            throw OutputError("--save: writing '" + file_ +
-                              "' failed: the file is incomplete (is the disk full?)");
+            raise(sweep::errid::kWriteFailed,
+                  "--save: writing '" + file_ +
+                      "' failed: the file is incomplete (is the disk full?)");
         }
         result_.commit();
     }
@@ -112,7 +117,7 @@ private:
     }
 
     std::string file_;
-    ResultFile result_;
+    sweep::ResultFile result_;
     mat_t* mat_;
     int written_ = 0;
 };
@@ -264,7 +269,7 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mil
     // Each decoding receiver's soft values, decoded bits and counts, under its name.
     for (const ReceiverKind kind : road_config(options).receivers) {
         const Reception& r = road.reception(kind);
-        const std::string p = std::string(receiver_name(kind)) + "_";
+        const std::string p = std::string(sweep::receiver_name(kind)) + "_";
         auto name = [&p](const char* field) { return p + field; };
         if (r.ran) {
             mat.put(name("symbols").c_str(), r.symbols);

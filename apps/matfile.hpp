@@ -20,7 +20,7 @@ namespace hfchain::app {
 // and the inputs milstd, varShapping and varWatterson as structures. Fading outputs are left out
 // for a channel without fading, all channel outputs for no channel. Complex signals are stored
 // as complex, shapes as the blocks return them. The file is replaced whole or not at all; raises
-// OutputError when it cannot be written.
+// hfchain::Error (sweep::errid::kWriteFailed) when it cannot be written.
 void save_road_mat(const std::string& file, const RunOptions& options, const Milstd& milstd,
                    const RoadResult& road);
 

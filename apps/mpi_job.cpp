@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "apps/journal.hpp"
 #include "apps/signals.hpp"
 #include "runtime/error.hpp"
+#include "sweep/journal.hpp"
 
 namespace hfchain::app {
 
@@ -70,12 +70,12 @@ bool read_numbers(std::string_view text, std::vector<std::int64_t>& out) {
     return true;
 }
 
-std::string ticket_text(const TrialTicket& t) {
+std::string ticket_text(const sweep::TrialTicket& t) {
     return std::to_string(t.point) + ' ' + std::to_string(t.trial);
 }
 
 // Rank 0's view of the other ranks.
-class RemoteRanks final : public RemoteWorkers {
+class RemoteRanks final : public sweep::RemoteWorkers {
 public:
     RemoteRanks(MPI_Comm comm, int size, int threads)
         : comm_(comm), size_(size), threads_(threads), wanted_(size, 0), done_(size, false) {
@@ -94,7 +94,7 @@ public:
     int threads() const override { return threads_; }
     int ranks() const override { return size_; }
 
-    bool poll(TrialQueue& queue) override {
+    bool poll(sweep::TrialQueue& queue) override {
         try {
             return exchange(queue);
         } catch (const std::exception& e) {
@@ -110,7 +110,7 @@ private:
         return std::all_of(done_.begin(), done_.end(), [](bool d) { return d; });
     }
 
-    bool exchange(TrialQueue& queue) {
+    bool exchange(sweep::TrialQueue& queue) {
         Message m;
         std::vector<std::int64_t> numbers;
         while (receive(comm_, MPI_ANY_SOURCE, m)) {
@@ -123,11 +123,12 @@ private:
                     break;
                 case kResult: {
                     const std::size_t second = m.text.find(' ', m.text.find(' ') + 1);
-                    TrialOutcome outcome;
+                    sweep::TrialOutcome outcome;
                     if (second == std::string::npos ||
                         !read_numbers(std::string_view(m.text).substr(0, second), numbers) ||
                         numbers.size() != 2 ||
-                        !decode_outcome(std::string_view(m.text).substr(second + 1), outcome)) {
+                        !sweep::decode_outcome(std::string_view(m.text).substr(second + 1),
+                                               outcome)) {
                         queue.fail(std::make_exception_ptr(
                             Error("", rank + " sent a malformed result: '" + m.text + "'")));
                         break;
@@ -163,7 +164,7 @@ private:
             for (int r = 1; r < size_; ++r) {
                 std::string trials;
                 for (; wanted_[r] > 0; --wanted_[r]) {
-                    const std::optional<TrialTicket> t = queue.take();
+                    const std::optional<sweep::TrialTicket> t = queue.take();
                     if (!t) break;
                     trials += (trials.empty() ? "" : " ") + ticket_text(*t);
                 }
@@ -188,15 +189,15 @@ private:
 struct RankWork {
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<TrialTicket> trials;                  // received, not started
+    std::deque<sweep::TrialTicket> trials;           // received, not started
     std::deque<std::pair<Tag, std::string>> outbox;  // results and failures for rank 0
     int running = 0;
     bool stop = false;
 };
 
-void rank_worker(RankWork& work, const SweepConfig& config, TrialRunner& runner) {
+void rank_worker(RankWork& work, const sweep::SweepConfig& config, sweep::TrialRunner& runner) {
     for (;;) {
-        TrialTicket ticket;
+        sweep::TrialTicket ticket;
         {
             std::unique_lock lock(work.mutex);
             work.changed.wait(lock, [&] { return work.stop || !work.trials.empty(); });
@@ -209,10 +210,10 @@ void rank_worker(RankWork& work, const SweepConfig& config, TrialRunner& runner)
         bool send_it = true;
         try {
             const auto start = std::chrono::steady_clock::now();
-            TrialOutcome outcome = runner.run(trial_job(config, ticket));
+            sweep::TrialOutcome outcome = runner.run(sweep::trial_job(config, ticket));
             outcome.seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            message.second = ticket_text(ticket) + ' ' + encode_outcome(outcome);
+            message.second = ticket_text(ticket) + ' ' + sweep::encode_outcome(outcome);
         } catch (const Error& e) {
             send_it = e.identifier() != errid::kInterrupted;
             message = {kFail, e.identifier() + '\n' + e.what()};
@@ -288,15 +289,15 @@ int MpiJob::sum_of_others(int value) {
     return sum;
 }
 
-std::unique_ptr<RemoteWorkers> remote_ranks(MpiJob& job, int threads) {
+std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads) {
     return std::make_unique<RemoteRanks>(job.comms_->work, job.size(), threads);
 }
 
-int serve_trials(MpiJob& job, const SweepConfig& config, const TrialRunnerFactory& runners,
-                 int threads) {
+int serve_trials(MpiJob& job, const sweep::SweepConfig& config,
+                 const sweep::TrialRunnerFactory& runners, int threads) {
     const MPI_Comm comm = job.comms_->work;
     RankWork work;
-    std::vector<std::unique_ptr<TrialRunner>> owned;
+    std::vector<std::unique_ptr<sweep::TrialRunner>> owned;
     for (int t = 0; t < threads; ++t) owned.push_back(runners());
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {

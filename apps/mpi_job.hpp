@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "apps/sweep.hpp"
+#include "sweep/engine.hpp"
 
 namespace hfchain::app {
 
@@ -75,21 +75,21 @@ private:
     struct Comms;
     std::unique_ptr<Comms> comms_;
 
-    friend std::unique_ptr<RemoteWorkers> remote_ranks(MpiJob& job, int threads);
-    friend int serve_trials(MpiJob& job, const SweepConfig& config,
-                            const TrialRunnerFactory& runners, int threads);
+    friend std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads);
+    friend int serve_trials(MpiJob& job, const sweep::SweepConfig& config,
+                            const sweep::TrialRunnerFactory& runners, int threads);
 };
 
 // On rank 0: the other ranks as workers of run_sweep(), `threads` of them in all. A stop signal
 // received by another rank stops the sweep here (request_stop()). Destroyed before every rank
 // has finished (an error on rank 0), it ends the whole job rather than leave the ranks waiting.
-std::unique_ptr<RemoteWorkers> remote_ranks(MpiJob& job, int threads);
+std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads);
 
 // On the other ranks: runs the trials rank 0 hands out on config.threads worker threads, until it
 // says stop. A trial that fails is reported to rank 0, which ends the sweep. Returns the exit
 // status of this rank (0, or 1 after a failure).
-int serve_trials(MpiJob& job, const SweepConfig& config, const TrialRunnerFactory& runners,
-                 int threads);
+int serve_trials(MpiJob& job, const sweep::SweepConfig& config,
+                 const sweep::TrialRunnerFactory& runners, int threads);
 
 #endif
 

@@ -12,13 +12,25 @@
 #include <filesystem>
 #include <sstream>
 
-#include "apps/memory.hpp"
-#include "apps/output_file.hpp"
 #include "apps/run_report.hpp"
+#include "channel/conditions.hpp"
 #include "params/modeconf.hpp"
+#include "params/waveform.hpp"
 #include "runtime/checks.hpp"
+#include "sweep/engine.hpp"
+#include "sweep/memory.hpp"
+#include "sweep/output_file.hpp"
+#include "sweep/report.hpp"
 
 namespace hfchain::app {
+
+using sweep::check_output_file;
+using sweep::condition_list;
+using sweep::format_bytes;
+using sweep::Metric;
+using sweep::metric_name;
+using sweep::receiver_name;
+using sweep::SweepConfig;
 
 namespace {
 
@@ -36,101 +48,9 @@ std::string join(const char* const* names, std::size_t n) {
 
 std::string shown(double v) { return format_value(v); }
 
-std::string fixed4(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4f", v);
-    return buf;
-}
-
-std::string short_number(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.6g", v);
-    return buf;
-}
-
-// Zero bits the transmitter appends to bring the encoder back to its all-zero state.
-constexpr double kFlushBits = 144;
-
-void check_interleaver(double interLen) {
-    if (interLen != 0.6 && interLen != 4.8) {
-        throw UsageError("--interleaver: " + shown(interLen) +
-                         " s is not an interleaver length; accepted: 0.6 or 4.8");
-    }
-}
-
-void check_nframe(double nFrame, double interLen) {
-    if (!std::isfinite(nFrame) || nFrame <= 0 || nFrame > 1e4) {
-        throw UsageError("--nframe: " + shown(nFrame) +
-                         " is not accepted; give a number of interleaver blocks above 0 and at "
-                         "most 10000");
-    }
-    // The transmitter sends T nFrame / 2 coded-bit pairs, 144 of them the encoder's flush: the
-    // information bits that remain must be a whole number, at least 1.
-    const Milstd milstd = modeconf(interLen);
-    const double T = static_cast<double>(milstd.interTable.numel());
-    const double K = T * nFrame / (2.0 * milstd.repFactor) - kFlushBits;
-    if (K < 1 || K != std::floor(K)) {
-        const double step = 2.0 * milstd.repFactor / T;
-        const double smallest = (kFlushBits + 1) * step;
-        throw UsageError("--nframe: " + shown(nFrame) + " blocks of " + shown(interLen) +
-                         " s would carry " + short_number(K) +
-                         " information bits besides the encoder's 144 flush bits; give a "
-                         "multiple of 1/" +
-                         shown(1 / step) + " from " + fixed4(smallest) + " (" +
-                         shown(kFlushBits + 1) + "/" + shown(1 / step) + ") up");
-    }
-}
-
-void check_shaping(const VarShapping& s) {
-    if (!(s.rolloffFactor > 0 && s.rolloffFactor <= 1)) {
-        throw UsageError("--rolloff: " + shown(s.rolloffFactor) +
-                         " is outside the accepted range (0, 1]");
-    }
-    if (!std::isfinite(s.pulseDelay) || s.pulseDelay < 1 || s.pulseDelay > 64 ||
-        s.pulseDelay != std::floor(s.pulseDelay)) {
-        throw UsageError("--delay: " + shown(s.pulseDelay) +
-                         " is not accepted; give a whole number of symbol periods from 1 to 64");
-    }
-    if (!std::isfinite(s.oversamplingFactor) || s.oversamplingFactor < 1 ||
-        s.oversamplingFactor > 64 || s.oversamplingFactor != std::floor(s.oversamplingFactor)) {
-        throw UsageError(
-            "--oversampling: " + shown(s.oversamplingFactor) +
-            " is not accepted; give a whole number of samples per symbol from 1 to 64");
-    }
-}
-
-// The second ray must lie a whole number of samples behind the first.
-void check_ray_delay(const std::string& condition, double M) {
-    const double d = ray_delay_samples(condition, M);
-    if (d != std::floor(d)) {
-        throw UsageError("--oversampling: with " + shown(M) +
-                         " samples per symbol the second ray of '" + condition + "' would lie " +
-                         shown(d) +
-                         " samples behind the first; 'bom', 'moderado' and 'ruim' need a multiple "
-                         "of 5 ('muito_ruim' and 'awgn' take any)");
-    }
-}
-
-void check_seed_value(const char* option, double seed) {
-    if (!(seed >= 0 && seed <= 4294967295.0) || seed != std::floor(seed)) {
-        throw UsageError(std::string(option) + ": " + shown(seed) +
-                         " is not a seed; accepted: a whole number from 0 to 4294967295");
-    }
-}
-
-std::int64_t check_count(const char* option, double value, double minimum) {
-    if (!(value >= minimum && value <= 9007199254740992.0) || value != std::floor(value)) {
-        throw UsageError(std::string(option) + ": " + shown(value) +
-                         " is not accepted; give a whole number of at least " + shown(minimum));
-    }
-    return static_cast<std::int64_t>(value);
-}
-
-void check_esno_value(double esno, const std::string& option = "--esno") {
-    if (!std::isfinite(esno) || std::fabs(esno) > 200) {
-        throw UsageError(option + ": " + shown(esno) +
-                         " dB is not accepted; give finite values from -200 to 200 dB");
-    }
+// Names every field `option`: for the checks of one option's values.
+sweep::FieldNames only(const std::string& option) {
+    return [option](std::string_view) { return option; };
 }
 
 bool ends_with(const std::string& s, const std::string& tail) {
@@ -154,6 +74,33 @@ double parse_number(const std::string& text, const std::string& whole, const std
     return v;
 }
 
+// Error rates from "1e-3,1e-5": each above 0 and below 1, at most 20 of them.
+std::vector<double> parse_target_list(const std::string& text) {
+    std::vector<double> targets;
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', begin);
+        const std::string item =
+            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+        std::size_t used = 0;
+        double v = 0;
+        try {
+            v = std::stod(item, &used);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (used == 0 || used != item.size() || !(v > 0 && v < 1) || targets.size() >= 20) {
+            throw UsageError("--targets: '" + text +
+                             "' is not accepted; give up to 20 error rates above 0 and below 1, "
+                             "joined by commas, for example 1e-3,1e-5");
+        }
+        targets.push_back(v);
+        if (comma == std::string::npos) break;
+        begin = comma + 1;
+    }
+    return targets;
+}
+
 void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarShapping& s,
                          const char* nframe_help) {
     cmd.add_option("-i,--interleaver", interLen, "Interleaver length in seconds: 0.6 or 4.8")
@@ -175,11 +122,41 @@ void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarSha
 
 }  // namespace
 
+sweep::FieldNames cli_names(bool snr3k) {
+    return [snr3k](std::string_view field) -> std::string {
+        static constexpr std::pair<std::string_view, const char*> options[] = {
+            {"interLen", "--interleaver"},
+            {"nFrame", "--nframe"},
+            {"shaping.rolloffFactor", "--rolloff"},
+            {"shaping.pulseDelay", "--delay"},
+            {"shaping.oversamplingFactor", "--oversampling"},
+            {"conditions", "--conditions"},
+            {"receivers", "--receiver"},
+            {"metric", "--metric"},
+            {"minTrials", "--min-trials"},
+            {"minErrors", "--min-errors"},
+            {"maxBits", "--max-bits"},
+            {"floor", "--floor"},
+            {"seed", "--seed"},
+            {"threads", "--threads"},
+            {"maxMemory", "--max-memory"},
+            {"checkpoint", "--checkpoint"},
+            {"txSeed", "--tx-seed"},
+            {"channelSeed", "--channel-seed"},
+        };
+        if (field == "esno") return snr3k ? "--snr3k" : "--esno";
+        for (const auto& [name, option] : options) {
+            if (field == name) return option;
+        }
+        return std::string(field);
+    };
+}
+
 SweepOptions default_sweep() {
     SweepOptions o;
-    o.config.conditions.assign(std::begin(kConditionNames), std::end(kConditionNames));
+    o.config.conditions = sweep::condition_names();
     o.config.esno = parse_esno_list(kDefaultSnr3k, "--snr3k");
-    for (double& e : o.config.esno) e += kSnr3kOffset;
+    for (double& e : o.config.esno) e = esno_of_snr3k(e);
     o.config.snr3kAxis = true;
     o.plotSnr3k = true;
     o.config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
@@ -206,13 +183,9 @@ std::vector<ReceiverKind> parse_receiver_list(const std::string& text, const std
         const std::string name =
             text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
         ReceiverKind kind{};
-        if (!receiver_from_name(name, kind)) {
+        if (!sweep::receiver_from_name(name, kind)) {
             throw UsageError(option + ": unknown receiver '" + name +
-                             "'; accepted: a comma-separated list of " +
-                             join(kReceiverNames, kReceiverCount));
-        }
-        if (std::find(list.begin(), list.end(), kind) != list.end()) {
-            throw UsageError(option + ": '" + name + "' is named twice");
+                             "'; accepted: a comma-separated list of " + sweep::receiver_list());
         }
         list.push_back(kind);
         if (comma == std::string::npos) break;
@@ -239,14 +212,16 @@ std::vector<double> parse_esno_list(const std::string& text, const std::string& 
             from = colon + 1;
         }
         if (parts.size() == 1) {
-            check_esno_value(parts[0], option);
+            refused_as_usage([&] { sweep::check_point(parts[0], "esno", only(option)); });
             points.push_back(parts[0]);
         } else if (parts.size() <= 3) {
             const double start = parts[0];
             const double step = parts.size() == 3 ? parts[1] : 1.0;
             const double stop = parts.back();
-            check_esno_value(start, option);
-            check_esno_value(stop, option);
+            refused_as_usage([&] {
+                sweep::check_point(start, "esno", only(option));
+                sweep::check_point(stop, "esno", only(option));
+            });
             const double span = (stop - start) / step;
             if (!std::isfinite(span) || step == 0 || span < 0 || span > 1000) {
                 throw UsageError(option + ": '" + item +
@@ -269,63 +244,41 @@ std::vector<double> parse_esno_list(const std::string& text, const std::string& 
 }
 
 void check_run_options(const RunOptions& o) {
-    check_interleaver(o.interLen);
-    check_nframe(o.nFrame, o.interLen);
-    check_shaping(o.shaping);
-    bool known = false;
-    for (const char* c : kRunChannelNames) known = known || o.channel == c;
-    if (!known) {
-        throw UsageError("--channel: unknown channel '" + o.channel +
-                         "'; accepted: " + join(kRunChannelNames, std::size(kRunChannelNames)));
-    }
-    check_ray_delay(o.channel, o.shaping.oversamplingFactor);
-    check_esno_value(o.esno);
-    check_seed_value("--tx-seed", o.txSeed);
-    check_seed_value("--channel-seed", o.channelSeed);
-    if (!o.plotDir.empty() && !gnuplot_available()) {
+    refused_as_usage([&] {
+        const sweep::FieldNames names = cli_names();
+        sweep::check_interleaver(o.interLen, names);
+        sweep::check_nframe(o.nFrame, o.interLen, names);
+        sweep::check_shaping(o.shaping, names);
+        bool known = false;
+        for (const char* c : kRunChannelNames) known = known || o.channel == c;
+        if (!known) {
+            throw UsageError("--channel: unknown channel '" + o.channel +
+                             "'; accepted: " + join(kRunChannelNames, std::size(kRunChannelNames)));
+        }
+        sweep::check_ray_delay(o.channel, o.shaping.oversamplingFactor, names);
+        sweep::check_point(o.esno, "esno", names);
+        sweep::check_seed(o.txSeed, "txSeed", names);
+        sweep::check_seed(o.channelSeed, "channelSeed", names);
+        sweep::check_receivers(o.receivers, names);
+    });
+    if (!o.plotDir.empty() && !sweep::gnuplot_available()) {
         throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
     }
 }
 
 void check_sweep_options(const SweepOptions& o) {
-    const SweepConfig& c = o.config;
-    check_interleaver(c.interLen);
-    check_nframe(c.nFrame, c.interLen);
-    check_shaping(c.shaping);
-    if (c.conditions.empty()) {
-        throw UsageError("--conditions: no condition given; accepted: " + condition_list());
-    }
-    for (const std::string& name : c.conditions) {
-        if (!is_condition(name)) {
-            throw UsageError("--conditions: unknown condition '" + name +
-                             "'; accepted: " + condition_list());
-        }
-        check_ray_delay(name, c.shaping.oversamplingFactor);
-    }
-    for (std::size_t i = 0; i < c.conditions.size(); ++i) {
-        for (std::size_t j = 0; j < i; ++j) {
-            if (c.conditions[i] == c.conditions[j]) {
-                throw UsageError("--conditions: '" + c.conditions[i] + "' is named twice");
-            }
-        }
-    }
-    if (c.esno.empty()) throw UsageError("--esno: no Es/N0 value given");
-    for (const double e : c.esno) check_esno_value(e);
-    if (c.receivers.empty()) {
-        throw UsageError("--receiver: no receiver given; accepted: " +
-                         join(kReceiverNames, kReceiverCount));
-    }
+    refused_as_usage([&] { sweep::check_config(o.config, cli_names(o.config.snr3kAxis)); });
     if (!o.plot.empty() && !ends_with(o.plot, ".svg") && !ends_with(o.plot, ".png")) {
         throw UsageError("--plot: '" + o.plot +
                          "' is not accepted; give a file ending in .svg or .png");
     }
-    if (!o.plot.empty() && !gnuplot_available()) {
+    if (!o.plot.empty() && !sweep::gnuplot_available()) {
         throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
     }
 }
 
 void check_run_outputs(const RunOptions& o) {
-    check_output_file("--save", o.save);
+    refused_as_usage([&] { check_output_file("--save", o.save); });
     if (!o.plotDir.empty()) {
         // The folder is made when missing: its nearest existing ancestor must take it.
         namespace fs = std::filesystem;
@@ -349,16 +302,20 @@ void check_run_outputs(const RunOptions& o) {
 }
 
 void check_sweep_outputs(const SweepOptions& o) {
-    check_output_file("--output", o.output);
-    check_output_file("--csv", o.csv);
-    check_output_file("--json", o.json);
-    check_output_file("--plot", o.plot);
-    check_output_file("--checkpoint", o.checkpoint);
+    refused_as_usage([&] {
+        check_output_file("--output", o.output);
+        check_output_file("--csv", o.csv);
+        check_output_file("--json", o.json);
+        check_output_file("--plot", o.plot);
+        check_output_file("--checkpoint", o.checkpoint);
+        check_output_file("--crossings", o.crossings);
+    });
     const std::pair<const char*, const std::string*> files[] = {{"--output", &o.output},
                                                                 {"--csv", &o.csv},
                                                                 {"--json", &o.json},
                                                                 {"--plot", &o.plot},
-                                                                {"--checkpoint", &o.checkpoint}};
+                                                                {"--checkpoint", &o.checkpoint},
+                                                                {"--crossings", &o.crossings}};
     for (std::size_t i = 0; i < std::size(files); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (!files[i].second->empty() && *files[i].second == *files[j].second) {
@@ -372,8 +329,8 @@ void check_sweep_outputs(const SweepOptions& o) {
 void check_run_memory(const RunOptions& o) {
     const Milstd milstd = modeconf(o.interLen);
     const double need =
-        road_memory_bytes(milstd, o.nFrame, o.shaping, road_config(o).channel, o.receivers);
-    const MemoryLimit limit = memory_limit(o.maxMemory);
+        sweep::road_memory_bytes(milstd, o.nFrame, o.shaping, road_config(o).channel, o.receivers);
+    const sweep::MemoryLimit limit = sweep::memory_limit(o.maxMemory, cli_names());
     if (need > limit.bytes) {
         throw UsageError(
             "--nframe: one transmission of " + shown(o.nFrame) + " interleaver blocks of " +
@@ -385,50 +342,43 @@ void check_run_memory(const RunOptions& o) {
 }
 
 void check_sweep_memory(SweepOptions& o, int sharing, std::string* notes) {
-    SweepConfig& c = o.config;
-    const Milstd milstd = modeconf(c.interLen);
-    // The trials of the most demanding condition: fading keeps more signals than white noise.
-    ChannelKind worst = ChannelKind::awgn;
-    for (const std::string& name : c.conditions) {
-        if (name != "awgn") worst = ChannelKind::watterson;
-    }
-    const double trial = road_memory_bytes(milstd, c.nFrame, c.shaping, worst, c.receivers);
-    const MemoryLimit limit = memory_limit(o.maxMemory);
-    sharing = std::max(1, sharing);
-    const double fitting = std::floor(limit.bytes / (trial * sharing));
-    const bool given = c.threads > 0;
-    int threads = worker_count(c.threads, sharing);
-    if (!given && fitting >= 1 && fitting < threads) {
-        const int fewer = static_cast<int>(fitting);
-        if (notes != nullptr) {
-            *notes += "running " + std::to_string(fewer) + " worker threads instead of " +
-                      std::to_string(threads) + ": a trial needs about " + format_bytes(trial) +
-                      " and the limit is " + format_bytes(limit.bytes) + " (" + limit.source +
-                      ")\n";
-        }
-        threads = fewer;
-    }
-    const double need = trial * threads * sharing;
-    if (need > limit.bytes) {
-        std::string who =
-            std::to_string(threads) + (threads == 1 ? " worker thread" : " worker threads");
-        if (sharing > 1)
-            who += " in each of " + std::to_string(sharing) + " processes on this machine";
-        throw UsageError(
-            std::string(threads > 1 && given ? "--threads" : "--nframe") + ": trials of " +
-            shown(c.nFrame) + " interleaver blocks of " + shown(c.interLen) + " s at " +
-            shown(c.shaping.oversamplingFactor) + " samples per symbol need about " +
-            format_bytes(trial) + " of memory each; " + who +
-            (threads == 1 && sharing == 1 ? " needs " : " need ") + format_bytes(need) +
-            ", more than the " + format_bytes(limit.bytes) + " limit (" + limit.source +
-            "); give " + (threads > 1 && given ? "fewer threads (-j) or " : "") +
-            "fewer blocks per trial" +
-            (o.maxMemory > 0 ? "" : ", or a larger --max-memory if swap space allows"));
-    }
-    c.threads = threads;
+    refused_as_usage([&] {
+        o.config.threads = sweep::fit_threads(o.config, o.maxMemory, sharing, notes,
+                                              cli_names(o.config.snr3kAxis));
+    });
 }
 
-bool gnuplot_available() { return std::system("gnuplot --version >/dev/null 2>&1") == 0; }
+double parse_memory_size(const std::string& text) {
+    const std::string refused = "--max-memory: '" + text +
+                                "' is not a size; give bytes with an optional K, M, G or T "
+                                "(powers of 1024), for example 512M or 1.5G";
+    std::size_t used = 0;
+    double v = 0;
+    try {
+        v = std::stod(text, &used);
+    } catch (const std::exception&) {
+        throw UsageError(refused);
+    }
+    std::string unit = text.substr(used);
+    for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (unit.size() == 3 && unit.substr(1) == "IB") unit.resize(1);
+    if (unit.size() == 2 && unit[1] == 'B') unit.resize(1);
+    double scale = 1;
+    if (unit == "K") {
+        scale = 1024.0;
+    } else if (unit == "M") {
+        scale = 1024.0 * 1024;
+    } else if (unit == "G") {
+        scale = 1024.0 * 1024 * 1024;
+    } else if (unit == "T") {
+        scale = 1024.0 * 1024 * 1024 * 1024;
+    } else if (!unit.empty() && unit != "B") {
+        throw UsageError(refused);
+    }
+    const double bytes = v * scale;
+    if (!std::isfinite(bytes) || bytes < 1) throw UsageError(refused);
+    return bytes;
+}
 
 Invocation parse_command_line(int argc, const char* const* argv, const std::string& version,
                               bool print) {
@@ -545,6 +495,13 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                      "... or at this many bits (information or coded bits; 1e6 accepted)")
         ->type_name("N")
         ->capture_default_str();
+    double floor = c.floor;
+    sweep
+        ->add_option("--floor", floor,
+                     "End a condition's curve after its first point at which every receiver's "
+                     "rate (of --metric) is below this; the points must ascend (0: no floor)")
+        ->type_name("RATE")
+        ->capture_default_str();
     sweep->add_option("-s,--seed", seed, "Base seed of every trial (0..4294967295)")
         ->type_name("SEED")
         ->capture_default_str();
@@ -565,9 +522,19 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         ->type_name("FILE");
     sweep
         ->add_option("--axis", axis,
-                     "The plot's horizontal axis: esno or snr3k (default: snr3k when the points "
-                     "were given with --snr3k, else esno)")
+                     "The horizontal axis of the plot and the crossings: esno or snr3k (default: "
+                     "snr3k when the points were given with --snr3k, else esno)")
         ->type_name("esno|snr3k");
+    std::string targets;
+    sweep
+        ->add_option("--targets", targets,
+                     "Error rates, comma-separated (1e-3,1e-5): add to the table where each "
+                     "receiver's curve of --metric crosses them, and each one's gap to the genie")
+        ->type_name("RATES");
+    sweep
+        ->add_option("--crossings", s.crossings,
+                     "Also write the crossings of --targets as a Markdown table to this file")
+        ->type_name("FILE");
     sweep
         ->add_option("--checkpoint", s.checkpoint,
                      "Record finished trials in this journal; rerunning the same command resumes")
@@ -585,7 +552,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "sync_misses, then for each receiver R: R_coded_errors R_coded_ber R_info_errors R_ber "
         "R_ci95_low R_ci95_high R_block_errors R_bler, and seconds last; R_ber is the decoded "
         "information-bit error rate, ci95 its 95 % Wilson score interval, R_bler the interleaver "
-        "blocks with a wrong information bit.\nTrial k of a point uses "
+        "blocks with a wrong information bit. With --targets, '#' lines at the end give where "
+        "each curve crosses each target rate (interpolated in log10(rate) between the bracketing "
+        "points) and each receiver's gap to the genie.\nTrial k of a point uses "
         "seeds derived from (seed, condition, Es/N0, k): the table does not depend on --threads "
         "(nor on MPI ranks), and a point rerun alone gives the same line.\nCtrl-C, SIGTERM or "
         "SIGHUP stop and write the finished trials (exit 130, 143, 129); a second one abandons "
@@ -634,7 +603,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         c.snr3kAxis = esno.empty();
         if (c.snr3kAxis) {
             c.esno = parse_esno_list(snr3k.empty() ? kDefaultSnr3k : snr3k, "--snr3k");
-            for (double& e : c.esno) e += kSnr3kOffset;
+            for (double& e : c.esno) e = esno_of_snr3k(e);
         } else {
             c.esno = parse_esno_list(esno);
         }
@@ -647,13 +616,22 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
             throw UsageError("--axis: '" + axis + "' is not accepted; give esno or snr3k");
         }
         s.plotSnr3k = axis.empty() ? c.snr3kAxis : axis == "snr3k";
-        c.minTrials = check_count("--min-trials", minTrials, 1);
-        c.minErrors = check_count("--min-errors", minErrors, 1);
-        c.maxBits = check_count("--max-bits", maxBits, 1);
-        check_seed_value("--seed", seed);
-        c.seed = static_cast<std::uint32_t>(seed);
-        c.threads = static_cast<int>(check_count("--threads", threads, 0));
-        if (c.threads > 256) throw UsageError("--threads: at most 256 worker threads");
+        if (!targets.empty()) s.targets = parse_target_list(targets);
+        if (!s.crossings.empty() && s.targets.empty()) {
+            throw UsageError("--crossings: give the error rates to cross with --targets");
+        }
+        c.floor = floor;
+        // The counts and the seed become whole numbers by the configuration's own rules.
+        refused_as_usage([&] {
+            const sweep::FieldNames names = cli_names(c.snr3kAxis);
+            c.minTrials = sweep::check_count(minTrials, 1, "minTrials", names);
+            c.minErrors = sweep::check_count(minErrors, 1, "minErrors", names);
+            c.maxBits = sweep::check_count(maxBits, 1, "maxBits", names);
+            sweep::check_seed(seed, "seed", names);
+            c.seed = static_cast<std::uint32_t>(seed);
+            c.threads =
+                static_cast<int>(sweep::check_count(std::min(threads, 1e9), 0, "threads", names));
+        });
         s.progress = !quiet;
         if (!sweepMemory.empty()) s.maxMemory = parse_memory_size(sweepMemory);
         check_sweep_options(s);

@@ -1,22 +1,36 @@
 // The command line of hfchain: `run` (one transmission) and `sweep` (error rate against Es/N0).
 //
-// Every value is checked before any work starts; a refused value raises UsageError with a message
-// that names the option and says what is accepted.
+// The options map onto the sweep's configuration (sweep/config.hpp), whose checks name each field
+// through cli_names(): every value is checked before any work starts, and a refused value raises
+// UsageError with a message that names the option and says what is accepted.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "apps/sweep.hpp"
+#include "chain/road.hpp"
+#include "runtime/error.hpp"
 #include "shaping/varshapping.hpp"
+#include "sweep/config.hpp"
 
 namespace hfchain::app {
 
+// A refused command line: nothing was run, the program exits with status 2.
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The command line's name of each configuration field: its option ("interLen" is
+// "--interleaver"); the points are "--snr3k" when given as SNR in 3 kHz (`snr3k`), else "--esno".
+// A field without an option keeps its own name.
+sweep::FieldNames cli_names(bool snr3k = false);
+
+// Runs `check` and turns a refusal of the sweep library (a value or a file it does not accept)
+// into a UsageError with the same message; other errors pass unchanged.
+template <class Check>
+void refused_as_usage(Check&& check);
 
 // The channel names `run` accepts: no channel, white noise only, or a Watterson condition.
 inline constexpr const char* kRunChannelNames[] = {"none", "bom",        "moderado",
@@ -38,14 +52,17 @@ struct RunOptions {
 };
 
 struct SweepOptions {
-    SweepConfig config;
-    std::string output;      // file for the table, or empty for standard output
-    std::string csv;         // CSV file, or empty
-    std::string json;        // JSON file, or empty
-    std::string plot;        // .svg or .png file, or empty
-    bool plotSnr3k = false;  // the plot's axis: SNR in 3 kHz (true) or Es/N0 (--axis)
-    std::string checkpoint;  // journal of finished trials, or empty
-    double maxMemory = 0;    // bytes the sweep may use (--max-memory), 0: the machine's
+    sweep::SweepConfig config;
+    std::string output;           // file for the table, or empty for standard output
+    std::string csv;              // CSV file, or empty
+    std::string json;             // JSON file, or empty
+    std::string plot;             // .svg or .png file, or empty
+    bool plotSnr3k = false;       // the axis of the plot and the crossings: SNR in 3 kHz (true) or
+                                  // Es/N0 (--axis)
+    std::vector<double> targets;  // error rates whose crossings are reported (--targets)
+    std::string crossings;        // Markdown file for the crossings, or empty
+    std::string checkpoint;       // journal of finished trials, or empty
+    double maxMemory = 0;         // bytes the sweep may use (--max-memory), 0: the machine's
     bool progress = true;
 };
 
@@ -73,10 +90,14 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
 // naming `option`.
 std::vector<double> parse_esno_list(const std::string& text, const std::string& option = "--esno");
 
-// Receivers from a comma-separated list of names ("hf,genie"): known names, each once, at least
-// one. Raises UsageError naming `option`.
+// Receivers from a comma-separated list of known names ("hf,genie"), in order (that each is
+// named once is the configuration's check). Raises UsageError naming `option`.
 std::vector<ReceiverKind> parse_receiver_list(const std::string& text,
                                               const std::string& option = "--receiver");
+
+// A size for --max-memory: a number of bytes with an optional binary multiple K, M, G or T
+// (also KiB, MiB, ..., any case): "512M", "1.5G", "4e9". Raises UsageError naming --max-memory.
+double parse_memory_size(const std::string& text);
 
 // The checks, also used on their own by the tests.
 void check_run_options(const RunOptions& o);
@@ -93,11 +114,21 @@ void check_sweep_outputs(const SweepOptions& o);
 // the same job on this machine, must fit together. A sweep given no --threads runs fewer threads
 // when one per core would not fit (the count is set in o.config.threads; a message says so on
 // `notes` when not null). Raise UsageError naming the option to change, with the estimate and the
-// limit.
+// limit (sweep/memory.hpp).
 void check_run_memory(const RunOptions& o);
 void check_sweep_memory(SweepOptions& o, int sharing, std::string* notes);
 
-// True when the plot program can be started.
-bool gnuplot_available();
+template <class Check>
+void refused_as_usage(Check&& check) {
+    try {
+        check();
+    } catch (const Error& e) {
+        if (e.identifier() == sweep::errid::kInvalidConfig ||
+            e.identifier() == sweep::errid::kUnusableFile) {
+            throw UsageError(e.what());
+        }
+        throw;
+    }
+}
 
 }  // namespace hfchain::app

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "params/waveform.hpp"
+
 namespace hfchain::app {
 
 void format_duration(double seconds, char* buf, std::size_t size) {
@@ -15,7 +17,7 @@ void format_duration(double seconds, char* buf, std::size_t size) {
     }
 }
 
-void ProgressReport::update(const SweepProgress& p) {
+void ProgressReport::update(const sweep::SweepProgress& p) {
     // The time left scales the time spent by the work still to do; it is only shown once a few
     // percent are done, before that the estimate means little.
     char elapsed[32];
@@ -28,11 +30,11 @@ void ProgressReport::update(const SweepProgress& p) {
     }
     if (!terminal_) {
         if (p.finished == nullptr) return;
-        const PointResult& r = *p.finished;
+        const sweep::PointResult& r = *p.finished;
         std::fprintf(out_,
                      "sweep: %d/%d points; %s at SNR(3 kHz) %.4g dB, Es/N0 %.4g dB: %lld errors in "
                      "%lld bits; elapsed %s, about %s left\n",
-                     p.pointsDone, p.pointsTotal, r.condition.c_str(), r.esno - kSnr3kOffset,
+                     p.pointsDone, p.pointsTotal, r.condition.c_str(), snr3k_of_esno(r.esno),
                      r.esno, static_cast<long long>(r.errors), static_cast<long long>(r.bits),
                      elapsed, left);
         std::fflush(out_);

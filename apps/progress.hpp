@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "apps/sweep.hpp"
+#include "sweep/engine.hpp"
 
 namespace hfchain::app {
 
@@ -14,7 +14,7 @@ public:
     // stderr.
     ProgressReport(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
 
-    void update(const SweepProgress& p);
+    void update(const sweep::SweepProgress& p);
 
     // Ends the bar's line.
     void finish();

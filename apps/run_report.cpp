@@ -7,11 +7,17 @@
 #include <numbers>
 #include <sstream>
 
-#include "apps/output_file.hpp"
-#include "apps/report.hpp"
+#include "params/waveform.hpp"
 #include "runtime/checks.hpp"
+#include "sweep/output_file.hpp"
+#include "sweep/report.hpp"
 
 namespace hfchain::app {
+
+using sweep::check_picture;
+using sweep::gnuplot_quote;
+using sweep::ResultFile;
+using sweep::run_gnuplot;
 
 namespace {
 
@@ -163,7 +169,7 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
     // The decoding receivers, each from its own symbols to the decoded information bits.
     for (const ReceiverKind kind : o.receivers) {
         const Reception& r = road.reception(kind);
-        const std::string who = std::string(receiver_name(kind)) + ": ";
+        const std::string who = std::string(sweep::receiver_name(kind)) + ": ";
         if (kind == ReceiverKind::baseline && r.ran) {
             stage(out, "softslicer",
                   who + std::to_string(r.soft.LLR.numel()) +

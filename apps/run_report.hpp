@@ -25,7 +25,8 @@ void make_plot_folder(const std::string& dir);
 // Draws the received data symbols (constellation.svg) and, for a fading channel, the magnitude
 // of the two ray gains over time (ray_gains.svg) into `dir`, created when missing; each file is
 // replaced whole or not at all. Returns the files written. Raises UsageError when the folder
-// cannot be made, OutputError when gnuplot fails or a picture cannot be written.
+// cannot be made, hfchain::Error (sweep::errid::kWriteFailed) when gnuplot fails or a picture
+// cannot be written.
 std::vector<std::string> plot_run(const std::string& dir, const RunOptions& options,
                                   const RoadResult& road);
 

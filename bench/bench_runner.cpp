@@ -7,14 +7,14 @@
 
 #include <filesystem>
 
-#include "apps/journal.hpp"
-#include "apps/sweep.hpp"
 #include "params/modeconf.hpp"
+#include "sweep/engine.hpp"
+#include "sweep/journal.hpp"
 
 namespace {
 
 using namespace hfchain;
-using namespace hfchain::app;
+using namespace hfchain::sweep;
 
 // The program's memory setting, before the first sweep of any benchmark.
 void keep_memory_once() {

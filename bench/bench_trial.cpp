@@ -18,13 +18,13 @@
 #include <memory>
 #include <string>
 
-#include "apps/sweep.hpp"
 #include "bench/yardstick_host.hpp"
 #include "chain/road.hpp"
 #include "params/modeconf.hpp"
 #include "receiver/framesync/framelock_direct.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
+#include "sweep/engine.hpp"
 
 namespace hfchain {
 namespace {
@@ -68,7 +68,7 @@ namespace {
 }
 
 // The sweep's own trial.
-[[gnu::noinline]] std::int64_t sweep_trial(app::TrialRunner& runner, const app::TrialJob& job) {
+[[gnu::noinline]] std::int64_t sweep_trial(sweep::TrialRunner& runner, const sweep::TrialJob& job) {
     return runner.run(job).errors;
 }
 
@@ -82,14 +82,14 @@ std::map<std::string, std::array<std::int64_t, kTrials>>& recorded_errors() {
 }
 
 void BM_trial(benchmark::State& state, double interLen, const char* condition, bool yardstick) {
-    static const bool tuned = (app::keep_trial_memory(), true);
+    static const bool tuned = (sweep::keep_trial_memory(), true);
     (void)tuned;
-    app::SweepConfig config;
+    sweep::SweepConfig config;
     config.interLen = interLen;
     const Milstd milstd = modeconf(interLen);
     const std::string name = condition;
-    const std::unique_ptr<app::TrialRunner> runner =
-        app::road_trial_runners(milstd, config, nullptr)();
+    const std::unique_ptr<sweep::TrialRunner> runner =
+        sweep::road_trial_runners(milstd, config, nullptr)();
     bench::PlainHost host;
     RoadConfig road;
     road.nFrame = config.nFrame;
@@ -103,11 +103,11 @@ void BM_trial(benchmark::State& state, double interLen, const char* condition, b
     std::array<std::int64_t, kTrials>& errors = entry->second;
     int k = 0;
     for (auto _ : state) {
-        app::TrialJob job;
+        sweep::TrialJob job;
         job.condition = &name;
         job.esno = kEsNo;
         job.trial = k;
-        job.seeds = app::trial_seeds(config.seed, name, kEsNo, k);
+        job.seeds = sweep::trial_seeds(config.seed, name, kEsNo, k);
         std::int64_t e = 0;
         if (yardstick) {
             road.txSeed = job.seeds.tx;

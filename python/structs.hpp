@@ -11,11 +11,11 @@
 #include <tuple>
 #include <utility>
 
-#include "apps/sweep.hpp"
 #include "chain/road.hpp"
 #include "python/docs.hpp"
 #include "python/records.hpp"
 #include "receiver/decoder/sisodecode.hpp"
+#include "sweep/config.hpp"
 
 namespace hfchain::python {
 
@@ -353,10 +353,10 @@ struct RecordTraits<RoadResult> {
 };
 
 template <>
-struct RecordTraits<app::SweepConfig> {
+struct RecordTraits<sweep::SweepConfig> {
     HFCHAIN_RECORD(SweepConfig, "config")
     static auto fields() {
-        using S = app::SweepConfig;
+        using S = sweep::SweepConfig;
         // Counts are whole numbers that a double holds exactly.
         constexpr std::int64_t kMaxCount = 9007199254740992;
         return std::make_tuple(

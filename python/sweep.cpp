@@ -6,10 +6,10 @@
 #include <atomic>
 #include <optional>
 
-#include "apps/options.hpp"
 #include "python/docs.hpp"
 #include "python/module.hpp"
 #include "python/structs.hpp"
+#include "sweep/engine.hpp"
 
 namespace hfchain::python {
 
@@ -21,10 +21,10 @@ struct Columns {
     std::vector<double> esno, ber, low, high, seconds;
     std::vector<std::int64_t> trials, bits, errors, syncMisses;
 
-    void add(const app::PointResult& p) {
-        const app::Interval ci = p.interval();
+    void add(const sweep::PointResult& p) {
+        const sweep::Interval ci = p.interval();
         condition.append(py::str(p.condition));
-        stop.append(py::str(app::stop_reason_name(p.stop)));
+        stop.append(py::str(sweep::stop_reason_name(p.stop)));
         esno.push_back(p.esno);
         ber.push_back(p.rate());
         low.push_back(ci.low);
@@ -59,8 +59,8 @@ struct Columns {
     }
 };
 
-py::dict point_dict(const app::PointResult& p) {
-    const app::Interval ci = p.interval();
+py::dict point_dict(const sweep::PointResult& p) {
+    const sweep::Interval ci = p.interval();
     py::dict d;
     d["condition"] = p.condition;
     d["esno_db"] = p.esno;
@@ -72,13 +72,13 @@ py::dict point_dict(const app::PointResult& p) {
     d["ci95_high"] = ci.high;
     d["sync_misses"] = p.syncMisses;
     d["seconds"] = p.seconds;
-    d["stop"] = app::stop_reason_name(p.stop);
+    d["stop"] = sweep::stop_reason_name(p.stop);
     return d;
 }
 
-py::dict result_dict(const app::SweepResult& r) {
+py::dict result_dict(const sweep::SweepResult& r) {
     Columns c;
-    for (const app::PointResult& p : r.points) c.add(p);
+    for (const sweep::PointResult& p : r.points) c.add(p);
     py::dict d = c.dict();
     d["interrupted"] = py::bool_(r.interrupted);
     d["threads"] = py::int_(r.threads);
@@ -86,7 +86,7 @@ py::dict result_dict(const app::SweepResult& r) {
     return d;
 }
 
-py::dict progress_dict(const app::SweepProgress& p) {
+py::dict progress_dict(const sweep::SweepProgress& p) {
     py::dict d;
     d["pointsDone"] = p.pointsDone;
     d["pointsTotal"] = p.pointsTotal;
@@ -97,19 +97,18 @@ py::dict progress_dict(const app::SweepProgress& p) {
 }
 
 py::dict run_sweep_py(py::handle config_arg, py::object progress) {
-    const app::SweepConfig config = from_py<app::SweepConfig>(config_arg, Name("config"));
-    app::SweepOptions options;
-    options.config = config;
+    const sweep::SweepConfig config = from_py<sweep::SweepConfig>(config_arg, Name("config"));
     try {
-        app::check_sweep_options(options);
-    } catch (const app::UsageError& e) {
+        sweep::check_config(config,
+                            [](std::string_view field) { return "config." + std::string(field); });
+    } catch (const Error& e) {
         raise(errid::kInvalidSweep, e.what());
     }
 
     const Milstd milstd = modeconf(config.interLen);
     std::atomic<bool> interrupt{false};
     std::optional<py::error_already_set> pending;  // raised by Python during the sweep
-    const app::ProgressCallback observe = [&](const app::SweepProgress& p) {
+    const sweep::ProgressCallback observe = [&](const sweep::SweepProgress& p) {
         py::gil_scoped_acquire gil;
         if (pending) return;
         try {
@@ -121,11 +120,11 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress) {
         }
     };
 
-    app::SweepResult result;
+    sweep::SweepResult result;
     {
         py::gil_scoped_release nogil;
-        result = app::run_sweep(config, app::road_trial_runners(milstd, config, &interrupt),
-                                &interrupt, observe);
+        result = sweep::run_sweep(config, sweep::road_trial_runners(milstd, config, &interrupt),
+                                  &interrupt, observe);
     }
     py::dict out = result_dict(result);
     if (pending) {
@@ -147,14 +146,14 @@ void bind_sweep(py::module_& m) {
     m.def(
         "trial_seeds",
         [](py::handle seed, py::handle condition, py::handle esno, py::handle trial) {
-            const app::TrialSeeds s = app::trial_seeds(
+            const sweep::TrialSeeds s = sweep::trial_seeds(
                 static_cast<std::uint32_t>(read_whole(seed, "seed", 0, 4294967295)),
                 read_text(condition, "condition"), read_scalar(esno, "esno"),
                 read_whole(trial, "trial", 0, 9007199254740992));
             return py::make_tuple(s.tx, s.channel);
         },
         py::arg("seed"), py::arg("condition"), py::arg("esno"), py::arg("trial"), doc::trial_seeds);
-    m.def("keep_trial_memory", &app::keep_trial_memory, doc::keep_trial_memory);
+    m.def("keep_trial_memory", &sweep::keep_trial_memory, doc::keep_trial_memory);
 }
 
 }  // namespace hfchain::python

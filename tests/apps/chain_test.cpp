@@ -7,10 +7,10 @@
 
 #include "apps/matfile.hpp"
 #include "apps/run_report.hpp"
-#include "apps/sweep.hpp"
 #include "chain/theory.hpp"
 #include "runtime/builtin_host.hpp"
-#include "test_support.hpp"
+#include "sweep/engine.hpp"
+#include "tests/support/programs.hpp"
 
 #ifndef HFCHAIN_EXE
 #define HFCHAIN_EXE "hfchain"
@@ -18,6 +18,8 @@
 
 namespace hfchain::app {
 namespace {
+
+using namespace hfchain::sweep;
 
 using testing::have_program;
 using testing::read_file;

@@ -2,7 +2,7 @@
 // 0 alone, and a rank that fails or dies ending the whole job with a message, never a hang.
 #include <gtest/gtest.h>
 
-#include "test_support.hpp"
+#include "tests/support/programs.hpp"
 
 #ifndef HFCHAIN_EXE
 #define HFCHAIN_EXE "hfchain"

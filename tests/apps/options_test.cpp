@@ -1,4 +1,4 @@
-// The command line: ranges, accepted values, and the messages of refused ones.
+// The command line: ranges, sizes, accepted values, and the messages of refused ones.
 #include "apps/options.hpp"
 
 #include <gtest/gtest.h>
@@ -7,10 +7,13 @@
 #include <fstream>
 #include <vector>
 
-#include "test_support.hpp"
+#include "tests/support/programs.hpp"
 
 namespace hfchain::app {
 namespace {
+
+using sweep::Metric;
+using sweep::SweepConfig;
 
 Invocation parse(std::vector<const char*> args) {
     args.insert(args.begin(), "hfchain");
@@ -61,6 +64,13 @@ TEST(CommandLine, AcceptedSweep) {
     EXPECT_EQ(c.seed, 4294967295u);
     EXPECT_EQ(c.interLen, 4.8);
     EXPECT_EQ(c.shaping.oversamplingFactor, 4);
+    EXPECT_EQ(c.floor, 0);
+    EXPECT_TRUE(inv.sweep.targets.empty());
+    const Invocation crossings =
+        parse({"sweep", "--floor", "1e-6", "--targets", "1e-3,2.5e-5", "--crossings", "/dev/null"});
+    EXPECT_EQ(crossings.sweep.config.floor, 1e-6);
+    EXPECT_EQ(crossings.sweep.targets, (std::vector<double>{1e-3, 2.5e-5}));
+    EXPECT_EQ(crossings.sweep.crossings, "/dev/null");
 }
 
 // The points given as SNR in 3 kHz become Es/N0 = SNR + 10 log10(3000/2400); the plot's axis
@@ -288,6 +298,16 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"sweep", "--metric", "blocks"},
          "--metric: 'blocks' is not accepted; give coded or decoded"},
         {{"sweep", "--axis", "ebno"}, "--axis: 'ebno' is not accepted; give esno or snr3k"},
+        // The crossings and the floor.
+        {{"sweep", "--targets", "1e-3,2"},
+         "--targets: '1e-3,2' is not accepted; give up to 20 error rates above 0 and below 1, "
+         "joined by commas, for example 1e-3,1e-5"},
+        {{"sweep", "--crossings", "x.md"},
+         "--crossings: give the error rates to cross with --targets"},
+        {{"sweep", "--snr3k", "10,8", "--floor", "1e-6"},
+         "--floor: a curve ends at its first point below the floor, so its points must ascend; 8 "
+         "dB comes after 10 dB"},
+        {{"sweep", "--floor", "2"}, "--floor: 2 is not an error rate; give one from 0 (none) to 1"},
     };
     for (const Case& c : cases) {
         try {
@@ -297,6 +317,61 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
             EXPECT_EQ(std::string(e.what()), c.message);
         }
     }
+}
+
+TEST(MemorySize, AcceptedTexts) {
+    struct Case {
+        const char* text;
+        double bytes;
+    };
+    const Case cases[] = {
+        {"100", 100},
+        {"2K", 2048},
+        {"2KiB", 2048},
+        {"512M", 512.0 * 1048576},
+        {"512mb", 512.0 * 1048576},
+        {"1.5G", 1.5 * 1073741824},
+        {"1T", 1099511627776.0},
+        {"4e9", 4e9},
+        {"64B", 64},
+    };
+    for (const Case& c : cases) EXPECT_EQ(parse_memory_size(c.text), c.bytes) << c.text;
+}
+
+TEST(MemorySize, RefusedTexts) {
+    for (const char* text :
+         {"", "G", "abc", "-1", "0", "0.5", "5X", "5 G", "1e400", "nan", "2GiBs"}) {
+        try {
+            parse_memory_size(text);
+            ADD_FAILURE() << "accepted '" << text << "'";
+        } catch (const UsageError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "--max-memory: '" + std::string(text) +
+                          "' is not a size; give bytes with an optional K, M, G or T (powers of "
+                          "1024), for example 512M or 1.5G");
+        }
+    }
+}
+
+TEST(MemoryCheck, ARunThatCannotFitIsRefusedBeforeAnyWork) {
+    RunOptions o;
+    o.interLen = 4.8;
+    o.nFrame = 10000;
+    try {
+        check_run_memory(o);
+        ADD_FAILURE() << "accepted";
+    } catch (const UsageError& e) {
+        const std::string m = e.what();
+        EXPECT_TRUE(
+            m.starts_with("--nframe: one transmission of 10000 interleaver blocks of 4.8 "
+                          "s at 5 samples per symbol needs about "))
+            << m;
+        EXPECT_NE(m.find("GiB of memory, more than the "), std::string::npos) << m;
+    }
+    o.nFrame = 1;
+    EXPECT_NO_THROW(check_run_memory(o));
+    o.maxMemory = 1048576;
+    EXPECT_THROW(check_run_memory(o), UsageError);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "runtime/builtin_host.hpp"
-#include "test_support.hpp"
+#include "tests/support/programs.hpp"
 
 #ifndef HFCHAIN_EXE
 #define HFCHAIN_EXE "hfchain"

@@ -125,12 +125,15 @@ def test_ctrl_c_abandons_a_long_block_call_and_gives_the_generator_back():
 
 @pytest.mark.parametrize("change, message", [
     ({"conditions": ["awgn", "fog"]},
-     "--conditions: unknown condition 'fog'; accepted: bom, moderado, ruim, muito_ruim, awgn"),
-    ({"conditions": []}, "--conditions: no condition given; accepted: bom, moderado, ruim, "
+     "config.conditions: unknown condition 'fog'; accepted: bom, moderado, ruim, muito_ruim, "
+     "awgn"),
+    ({"conditions": []}, "config.conditions: no condition given; accepted: bom, moderado, ruim, "
                          "muito_ruim, awgn"),
-    ({"esno": []}, "--esno: no Es/N0 value given"),
-    ({"esno": [np.inf]}, "--esno: Inf dB is not accepted; give finite values from -200 to 200 dB"),
-    ({"interLen": 1.2}, "--interleaver: 1.2 s is not an interleaver length; accepted: 0.6 or 4.8"),
+    ({"esno": []}, "config.esno: no Es/N0 value given"),
+    ({"esno": [np.inf]},
+     "config.esno: Inf dB is not accepted; give finite values from -200 to 200 dB"),
+    ({"interLen": 1.2},
+     "config.interLen: 1.2 s is not an interleaver length; accepted: 0.6 or 4.8"),
 ])
 def test_refused_sweeps(change, message):
     config = {**SMALL.to_dict(), **change}

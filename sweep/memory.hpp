@@ -1,13 +1,14 @@
-// How much memory a trial needs, and how much the program may use: the runner refuses, before any
-// work, a transmission or a sweep that cannot fit.
+// How much memory a trial needs, and how much the program may use: a sweep that cannot fit is
+// refused, or runs fewer threads, before any work.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "chain/road.hpp"
+#include "sweep/config.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 
 // Bytes one transmission through the whole road holds at its peak, estimated from the lengths of
 // its signals: every intermediate signal of the road is kept until the end of the trial. With
@@ -29,15 +30,22 @@ struct MemoryLimit {
     std::string source;  // "physical memory", "control-group limit", "ulimit -v", "--max-memory"
 };
 
-// `requested` bytes (from --max-memory) when above 0; otherwise the smallest of the machine's
-// physical memory, the control group's memory limit and the address-space limit.
-MemoryLimit memory_limit(double requested);
-
-// A size for --max-memory: a number of bytes with an optional binary multiple K, M, G or T
-// (also KiB, MiB, ..., any case): "512M", "1.5G", "4e9". Raises UsageError naming --max-memory.
-double parse_memory_size(const std::string& text);
+// `requested` bytes when above 0 (its source: the name of the field maxMemory); otherwise the
+// smallest of the machine's physical memory, the control group's memory limit and the
+// address-space limit.
+MemoryLimit memory_limit(double requested, const FieldNames& names = {});
 
 // "81.3 GiB", "512.0 MiB", "900 B".
 std::string format_bytes(double bytes);
 
-}  // namespace hfchain::app
+// The worker threads a sweep of `config` runs in this process, checked against the memory: every
+// worker thread, times `sharing` processes of the same job on this machine, holds a trial of the
+// most demanding condition, and together they must fit in memory_limit(maxMemory). Threads given
+// in the configuration (above 0) are kept or refused; with 0 (one per core) fewer run when one
+// per core would not fit, and a line saying so is appended to `notes` (when not null). Raises
+// errid::kInvalidConfig naming the field to change (threads, or nFrame when one trial alone is
+// too large) with the estimate and the limit.
+int fit_threads(const SweepConfig& config, double maxMemory, int sharing, std::string* notes,
+                const FieldNames& names = {});
+
+}  // namespace hfchain::sweep

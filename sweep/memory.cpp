@@ -1,4 +1,4 @@
-#include "apps/memory.hpp"
+#include "sweep/memory.hpp"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -9,9 +9,12 @@
 #include <cstdio>
 #include <fstream>
 
-#include "apps/options.hpp"
+#include "params/modeconf.hpp"
+#include "runtime/checks.hpp"
+#include "runtime/error.hpp"
+#include "sweep/engine.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 
 namespace {
 
@@ -53,8 +56,8 @@ double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping&
     return bytes * 1.1 + 1048576;
 }
 
-MemoryLimit memory_limit(double requested) {
-    if (requested > 0) return {requested, "--max-memory"};
+MemoryLimit memory_limit(double requested, const FieldNames& names) {
+    if (requested > 0) return {requested, field_name(names, "maxMemory")};
     MemoryLimit limit;
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long page = ::sysconf(_SC_PAGE_SIZE);
@@ -73,38 +76,6 @@ MemoryLimit memory_limit(double requested) {
     return limit;
 }
 
-double parse_memory_size(const std::string& text) {
-    const std::string refused = "--max-memory: '" + text +
-                                "' is not a size; give bytes with an optional K, M, G or T "
-                                "(powers of 1024), for example 512M or 1.5G";
-    std::size_t used = 0;
-    double v = 0;
-    try {
-        v = std::stod(text, &used);
-    } catch (const std::exception&) {
-        throw UsageError(refused);
-    }
-    std::string unit = text.substr(used);
-    for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (unit.size() == 3 && unit.substr(1) == "IB") unit.resize(1);
-    if (unit.size() == 2 && unit[1] == 'B') unit.resize(1);
-    double scale = 1;
-    if (unit == "K") {
-        scale = 1024.0;
-    } else if (unit == "M") {
-        scale = 1024.0 * 1024;
-    } else if (unit == "G") {
-        scale = 1024.0 * 1024 * 1024;
-    } else if (unit == "T") {
-        scale = 1024.0 * 1024 * 1024 * 1024;
-    } else if (!unit.empty() && unit != "B") {
-        throw UsageError(refused);
-    }
-    const double bytes = v * scale;
-    if (!std::isfinite(bytes) || bytes < 1) throw UsageError(refused);
-    return bytes;
-}
-
 std::string format_bytes(double bytes) {
     if (!std::isfinite(bytes)) return "unlimited";
     const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
@@ -118,4 +89,52 @@ std::string format_bytes(double bytes) {
     return buf;
 }
 
-}  // namespace hfchain::app
+int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string* notes,
+                const FieldNames& names) {
+    const Milstd milstd = modeconf(c.interLen);
+    // The trials of the most demanding condition: fading keeps more signals than white noise.
+    ChannelKind worst = ChannelKind::awgn;
+    for (const std::string& name : c.conditions) {
+        if (name != "awgn") worst = ChannelKind::watterson;
+    }
+    const double trial = road_memory_bytes(milstd, c.nFrame, c.shaping, worst, c.receivers);
+    const MemoryLimit limit = memory_limit(maxMemory, names);
+    sharing = std::max(1, sharing);
+    const double fitting = std::floor(limit.bytes / (trial * sharing));
+    const bool given = c.threads > 0;
+    int threads = worker_count(c.threads, sharing);
+    if (!given && fitting >= 1 && fitting < threads) {
+        const int fewer = static_cast<int>(fitting);
+        if (notes != nullptr) {
+            *notes += "running " + std::to_string(fewer) + " worker threads instead of " +
+                      std::to_string(threads) + ": a trial needs about " + format_bytes(trial) +
+                      " and the limit is " + format_bytes(limit.bytes) + " (" + limit.source +
+                      ")\n";
+        }
+        threads = fewer;
+    }
+    const double need = trial * threads * sharing;
+    if (need > limit.bytes) {
+        std::string who =
+            std::to_string(threads) + (threads == 1 ? " worker thread" : " worker threads");
+        if (sharing > 1) {
+            who += " in each of " + std::to_string(sharing) + " processes on this machine";
+        }
+        const bool fewer_threads = threads > 1 && given;
+        raise(errid::kInvalidConfig,
+              field_name(names, fewer_threads ? "threads" : "nFrame") + ": trials of " +
+                  format_value(c.nFrame) + " interleaver blocks of " + format_value(c.interLen) +
+                  " s at " + format_value(c.shaping.oversamplingFactor) +
+                  " samples per symbol need about " + format_bytes(trial) + " of memory each; " +
+                  who + (threads == 1 && sharing == 1 ? " needs " : " need ") + format_bytes(need) +
+                  ", more than the " + format_bytes(limit.bytes) + " limit (" + limit.source +
+                  "); give " + (fewer_threads ? "fewer threads or " : "") +
+                  "fewer blocks per trial" +
+                  (maxMemory > 0 ? ""
+                                 : ", or a larger " + field_name(names, "maxMemory") +
+                                       " if swap space allows"));
+    }
+    return threads;
+}
+
+}  // namespace hfchain::sweep

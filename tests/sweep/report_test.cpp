@@ -1,14 +1,15 @@
 // The sweep's writers and picture, on a made-up result.
-#include "apps/report.hpp"
+#include "sweep/report.hpp"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "params/waveform.hpp"
 #include "runtime/checks.hpp"
-#include "test_support.hpp"
+#include "tests/support/programs.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 namespace {
 
 using testing::have_program;
@@ -16,16 +17,16 @@ using testing::read_file;
 using testing::run_command;
 using testing::ScratchDir;
 
-SweepOptions options_for_test() {
-    SweepOptions o;
-    o.config.conditions = {"awgn", "muito_ruim"};
-    o.config.esno = {0, 10};
-    o.config.minErrors = 100;
-    o.config.maxBits = 50000;
-    o.config.seed = 9;
-    o.config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
-    o.config.metric = Metric::decoded;
-    return o;
+SweepConfig config_for_test() {
+    SweepConfig c;
+    c.conditions = {"awgn", "muito_ruim"};
+    c.esno = {0, 10};
+    c.minErrors = 100;
+    c.maxBits = 50000;
+    c.seed = 9;
+    c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+    c.metric = Metric::decoded;
+    return c;
 }
 
 SweepResult result_for_test() {
@@ -63,7 +64,7 @@ SweepResult result_for_test() {
 
 TEST(WriteTable, HeaderRecordsEveryParameterAndRowsAreNumeric) {
     std::ostringstream out;
-    write_table(out, options_for_test(), result_for_test(), "9.9");
+    write_table(out, config_for_test(), result_for_test(), "9.9");
     const std::string text = out.str();
     for (const char* expected :
          {"# hfchain 9.9 sweep", "# interleaver 0.6 s, nFrame 1 ", "rolloffFactor 0.35",
@@ -97,7 +98,7 @@ TEST(WriteTable, OctaveLoadReadsTheTableAsAMatrix) {
     ScratchDir dir("table");
     {
         std::ofstream f(dir / "table.txt");
-        write_table(f, options_for_test(), result_for_test(), "9.9");
+        write_table(f, config_for_test(), result_for_test(), "9.9");
     }
     const auto r = run_command(
         "octave-cli --norc --no-history --quiet --eval \"t = load('" + (dir / "table.txt") +
@@ -110,7 +111,7 @@ TEST(WriteTable, OctaveLoadReadsTheTableAsAMatrix) {
 
 TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
     std::ostringstream csv;
-    write_csv(csv, options_for_test(), result_for_test());
+    write_csv(csv, config_for_test(), result_for_test());
     EXPECT_EQ(csv.str().substr(0, csv.str().find('\n')),
               "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,"
               "hf_coded_errors,hf_coded_ber,hf_info_errors,hf_ber,hf_ci95_low,hf_ci95_high,"
@@ -126,7 +127,7 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
     EXPECT_NE(csv.str().find(",interrupted\n"), std::string::npos);
 
     std::ostringstream json;
-    write_json(json, options_for_test(), result_for_test(), "9.9");
+    write_json(json, config_for_test(), result_for_test(), "9.9");
     const std::string j = json.str();
     EXPECT_NE(j.find("\"conditions\": [\"awgn\", \"muito_ruim\"]"), std::string::npos);
     EXPECT_NE(j.find("\"interrupted\": true"), std::string::npos);
@@ -146,9 +147,8 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
 // labelled as simulated.
 TEST(SweepPlotScript, CurvesPerReceiverAxisAndReference) {
     for (const bool snr3k : {false, true}) {
-        SweepOptions o = options_for_test();
-        o.plotSnr3k = snr3k;
-        const std::string script = sweep_plot_script("x.svg", o, result_for_test());
+        const std::string script =
+            sweep_plot_script("x.svg", config_for_test(), result_for_test(), snr3k);
         for (const char* curve : {"'awgn hf (simulated white-noise reference)'",
                                   "'awgn genie (simulated white-noise reference)'",
                                   "'muito_ruim hf'", "'muito_ruim genie'"}) {
@@ -182,7 +182,7 @@ TEST(PlotSweep, WritesSvgAndPng) {
     ScratchDir dir("plot");
     for (const char* name : {"sweep.svg", "it's.png"}) {
         const std::string file = dir / name;
-        plot_sweep(file, options_for_test(), result_for_test());
+        plot_sweep(file, "--plot", config_for_test(), result_for_test(), false);
         const std::string content = read_file(file);
         if (std::string(name).ends_with(".svg")) {
             EXPECT_NE(content.find("<svg"), std::string::npos);
@@ -195,4 +195,4 @@ TEST(PlotSweep, WritesSvgAndPng) {
 }
 
 }  // namespace
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

@@ -9,9 +9,11 @@
 #include <thread>
 #include <tuple>
 
-#include "apps/sweep.hpp"
+#include "sweep/engine.hpp"
 
-namespace hfchain::app::testing {
+namespace hfchain::testing {
+
+using namespace hfchain::sweep;
 
 // A stand-in for the chain: the outcome is a function of the seeds alone, and the time a trial
 // takes varies so that trials finish out of order on several threads.
@@ -81,7 +83,8 @@ inline PointResult sequential_point(const SweepConfig& c, const std::string& con
     return p;
 }
 
-// Every point of `c` by its definition, condition-major.
+// Every point of `c` by its definition, condition-major; with a floor, a condition ends after its
+// first point at which every receiver's rate is below it.
 inline std::vector<PointResult> sequential_sweep(const SweepConfig& c) {
     std::vector<PointResult> points;
     for (const std::string& cond : c.conditions) {
@@ -90,6 +93,11 @@ inline std::vector<PointResult> sequential_sweep(const SweepConfig& c) {
             p.condition = cond;
             p.esno = e;
             points.push_back(p);
+            bool below = c.floor > 0;
+            for (const ReceiverKind r : c.receivers) {
+                below = below && receiver_rate(p, r, c.metric) < c.floor;
+            }
+            if (below) break;
         }
     }
     return points;
@@ -123,4 +131,4 @@ inline void expect_same_points(const std::vector<PointResult>& a,
     }
 }
 
-}  // namespace hfchain::app::testing
+}  // namespace hfchain::testing

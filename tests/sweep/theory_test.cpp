@@ -7,10 +7,10 @@
 #include <cmath>
 #include <numbers>
 
-#include "apps/sweep.hpp"
 #include "runtime/builtin_host.hpp"
+#include "sweep/engine.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 namespace {
 
 TEST(Ber8pskGray, LimitsAndTheNearestNeighbourApproximation) {
@@ -61,4 +61,4 @@ TEST(Ber8pskGray, AgreesWithADirectSimulationOfTheSlicer) {
 }
 
 }  // namespace
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

@@ -1,16 +1,19 @@
-#include "apps/report.hpp"
+#include "sweep/report.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
-#include "apps/output_file.hpp"
 #include "chain/theory.hpp"
+#include "params/waveform.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/error.hpp"
+#include "sweep/output_file.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 
 namespace {
 
@@ -35,8 +38,8 @@ std::string esno_list(const std::vector<double>& esno) {
     return s;
 }
 
-int condition_number(const SweepOptions& options, const std::string& name) {
-    const auto& c = options.config.conditions;
+int condition_number(const SweepConfig& config, const std::string& name) {
+    const auto& c = config.conditions;
     return static_cast<int>(std::find(c.begin(), c.end(), name) - c.begin()) + 1;
 }
 
@@ -57,7 +60,7 @@ std::string json_string(const std::string& s) {
     return out + "\"";
 }
 
-std::string receiver_list(const SweepConfig& c) {
+std::string receivers_of(const SweepConfig& c) {
     std::string s;
     for (const ReceiverKind r : c.receivers)
         s += std::string(s.empty() ? "" : " ") + receiver_name(r);
@@ -75,9 +78,8 @@ double ratio(std::int64_t errors, std::int64_t total) {
 
 }  // namespace
 
-void write_table(std::ostream& out, const SweepOptions& options, const SweepResult& result,
-                 const std::string& version) {
-    const SweepConfig& c = options.config;
+void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& result,
+                 const std::string& version, const FieldNames& names) {
     const char* first = c.receivers.empty() ? "baseline" : receiver_name(c.receivers.front());
     const bool decoded = c.metric == Metric::decoded;
     out << "# hfchain " << version
@@ -99,11 +101,16 @@ void write_table(std::ostream& out, const SweepOptions& options, const SweepResu
         out << buf;
     }
     out << (c.snr3kAxis ? " (given)" : "") << '\n';
-    out << "# receivers: " << receiver_list(c) << "; the stop rule counts " << first << "'s "
-        << (decoded ? "decoded information-bit" : "coded-bit") << " errors (--metric "
-        << metric_name(c.metric) << ")\n";
+    out << "# receivers: " << receivers_of(c) << "; the stop rule counts " << first << "'s "
+        << (decoded ? "decoded information-bit" : "coded-bit") << " errors ("
+        << field_name(names, "metric") << ' ' << metric_name(c.metric) << ")\n";
     out << "# each point: at least " << c.minTrials << " trials, then stop at " << c.minErrors
         << " errors or " << c.maxBits << (decoded ? " information bits" : " coded bits") << '\n';
+    if (c.floor > 0) {
+        out << "# a condition's curve ends after its first point at which every receiver's rate is "
+               "below "
+            << format_value(c.floor) << '\n';
+    }
     out << "# base seed " << c.seed << " (trial seeds from seed, condition, Es/N0, trial)\n";
     out << "# R_coded_*: hard decisions (baseline) or ratio signs (hf, genie) on the coded bits; "
            "R_ber: "
@@ -128,7 +135,7 @@ void write_table(std::ostream& out, const SweepOptions& options, const SweepResu
         const ReceiverCounts& shared = shared_counts(c, p);
         char line[256];
         std::snprintf(line, sizeof line, "%6d %7.2f %8.2f %8lld %12lld %12lld %8lld %11lld",
-                      condition_number(options, p.condition), p.esno, p.esno - kSnr3kOffset,
+                      condition_number(c, p.condition), p.esno, p.esno - kSnr3kOffset,
                       static_cast<long long>(p.trials), static_cast<long long>(shared.codedBits),
                       static_cast<long long>(shared.infoBits),
                       static_cast<long long>(shared.blocks), static_cast<long long>(p.syncMisses));
@@ -150,8 +157,7 @@ void write_table(std::ostream& out, const SweepOptions& options, const SweepResu
     }
 }
 
-void write_csv(std::ostream& out, const SweepOptions& options, const SweepResult& result) {
-    const SweepConfig& c = options.config;
+void write_csv(std::ostream& out, const SweepConfig& c, const SweepResult& result) {
     out << "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses";
     for (const ReceiverKind r : c.receivers) {
         const std::string n = receiver_name(r);
@@ -178,9 +184,8 @@ void write_csv(std::ostream& out, const SweepOptions& options, const SweepResult
     }
 }
 
-void write_json(std::ostream& out, const SweepOptions& options, const SweepResult& result,
+void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& result,
                 const std::string& version) {
-    const SweepConfig& c = options.config;
     out << "{\n  \"version\": " << json_string(version) << ",\n  \"parameters\": {\n";
     out << "    \"interleaver_s\": " << format_value(c.interLen) << ",\n";
     out << "    \"nFrame\": " << format_value(c.nFrame) << ",\n";
@@ -206,9 +211,10 @@ void write_json(std::ostream& out, const SweepOptions& options, const SweepResul
     }
     out << "],\n    \"metric\": " << json_string(metric_name(c.metric));
     out << ",\n    \"min_trials\": " << c.minTrials << ",\n    \"min_errors\": " << c.minErrors
-        << ",\n    \"max_bits\": " << c.maxBits << ",\n    \"seed\": " << c.seed
-        << ",\n    \"threads\": " << result.threads << ",\n    \"ranks\": " << result.ranks
-        << "\n  },\n";
+        << ",\n    \"max_bits\": " << c.maxBits;
+    if (c.floor > 0) out << ",\n    \"floor\": " << format_value(c.floor);
+    out << ",\n    \"seed\": " << c.seed << ",\n    \"threads\": " << result.threads
+        << ",\n    \"ranks\": " << result.ranks << "\n  },\n";
     out << "  \"trials_from_checkpoint\": " << result.knownTrials << ",\n";
     out << "  \"interrupted\": " << (result.interrupted ? "true" : "false") << ",\n";
     out << "  \"wall_seconds\": " << fixed(result.wallSeconds, 3) << ",\n  \"points\": [";
@@ -249,11 +255,11 @@ std::string gnuplot_quote(const std::string& s) {
     return out + "'";
 }
 
-std::string sweep_plot_script(const std::string& file, const SweepOptions& options,
-                              const SweepResult& result, const std::string& output) {
-    const SweepConfig& c = options.config;
+std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
+                              const SweepResult& result, bool snr3kAxis,
+                              const std::string& output) {
     const bool decoded = c.metric == Metric::decoded;
-    const double shift = options.plotSnr3k ? kSnr3kOffset : 0.0;  // x = Es/N0 - shift
+    const double shift = snr3kAxis ? kSnr3kOffset : 0.0;  // x = Es/N0 - shift
     const bool png = file.size() >= 4 && file.compare(file.size() - 4, 4, ".png") == 0;
     std::ostringstream s;
     s << (png ? "set terminal pngcairo size 1100,750 enhanced font 'sans,11'\n"
@@ -331,7 +337,7 @@ std::string sweep_plot_script(const std::string& file, const SweepOptions& optio
     s << "set xrange [" << lo - shift - 0.5 << ':' << hi - shift + 0.5 << "]\n";
     s << "set yrange [" << floor_rate << ":1]\n";
     s << "set xlabel "
-      << (options.plotSnr3k ? "'SNR in 3 kHz (dB)   (E_s/N_0 = SNR + 0.97 dB)'" : "'E_s/N_0 (dB)'")
+      << (snr3kAxis ? "'SNR in 3 kHz (dB)   (E_s/N_0 = SNR + 0.97 dB)'" : "'E_s/N_0 (dB)'")
       << "\nset ylabel "
       << (decoded ? "'decoded information-bit error rate'" : "'coded-bit error rate'") << '\n';
     s << "set title "
@@ -358,11 +364,12 @@ std::string sweep_plot_script(const std::string& file, const SweepOptions& optio
 
 void run_gnuplot(const std::string& script, const std::string& what) {
     std::FILE* pipe = ::popen("gnuplot", "w");
-    if (pipe == nullptr) throw OutputError(what + ": gnuplot could not be started");
+    if (pipe == nullptr) raise(errid::kWriteFailed, what + ": gnuplot could not be started");
     std::fwrite(script.data(), 1, script.size(), pipe);
     const int status = ::pclose(pipe);
     if (status != 0)
-        throw OutputError(what + ": gnuplot failed (status " + std::to_string(status) + ")");
+        raise(errid::kWriteFailed,
+              what + ": gnuplot failed (status " + std::to_string(status) + ")");
 }
 
 void check_picture(const std::string& written, const std::string& what) {
@@ -378,15 +385,20 @@ void check_picture(const std::string& written, const std::string& what) {
     const bool whole =
         in && (tail.find("</svg>") != std::string::npos || tail.find("IEND") != std::string::npos);
     if (!whole) {
-        throw OutputError(what + ": the picture gnuplot wrote is incomplete (is the disk full?)");
+        raise(errid::kWriteFailed,
+              what + ": the picture gnuplot wrote is incomplete (is the disk full?)");
     }
 }
 
-void plot_sweep(const std::string& file, const SweepOptions& options, const SweepResult& result) {
-    ResultFile picture("--plot", file);
-    run_gnuplot(sweep_plot_script(file, options, result, picture.path()), "--plot " + file);
-    check_picture(picture.path(), "--plot " + file);
+bool gnuplot_available() { return std::system("gnuplot --version >/dev/null 2>&1") == 0; }
+
+void plot_sweep(const std::string& file, const std::string& name, const SweepConfig& config,
+                const SweepResult& result, bool snr3kAxis) {
+    ResultFile picture(name, file);
+    run_gnuplot(sweep_plot_script(file, config, result, snr3kAxis, picture.path()),
+                name + " " + file);
+    check_picture(picture.path(), name + " " + file);
     picture.commit();
 }
 
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

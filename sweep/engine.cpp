@@ -1,4 +1,4 @@
-#include "apps/sweep.hpp"
+#include "sweep/engine.hpp"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -17,68 +17,15 @@
 #include <optional>
 #include <thread>
 
-#include "chain/seedhash.hpp"
-#include "channel/conditions.hpp"
-#include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 
 namespace {
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
-class RoadTrialRunner final : public TrialRunner {
-public:
-    RoadTrialRunner(const Milstd& milstd, const SweepConfig& config,
-                    const std::atomic<bool>* interrupt)
-        : milstd_(milstd) {
-        road_.nFrame = config.nFrame;
-        road_.shaping = config.shaping;
-        road_.receivers = config.receivers;
-        first_ = config.receivers.empty() ? ReceiverKind::baseline : config.receivers.front();
-        metric_ = config.metric;
-        host_.set_interrupt_flag(interrupt);
-    }
-
-    TrialOutcome run(const TrialJob& job) override {
-        road_.txSeed = job.seeds.tx;
-        const bool awgn = *job.condition == "awgn";
-        road_.channel = awgn ? ChannelKind::awgn : ChannelKind::watterson;
-        road_.watterson.model = *job.condition;
-        road_.watterson.EsNodB = job.esno;
-        road_.watterson.seed = job.seeds.channel;
-        const RoadResult r = run_road(milstd_, road_, host_);
-        TrialOutcome outcome;
-        for (const ReceiverKind kind : road_.receivers) {
-            const Reception& rx = r.reception(kind);
-            ReceiverCounts& c = outcome.receivers[static_cast<std::size_t>(kind)];
-            c.codedBits = rx.codedBits;
-            c.codedErrors = rx.codedBitErrors;
-            c.infoBits = rx.infoBits;
-            c.infoErrors = rx.infoBitErrors;
-            c.blocks = rx.blocks;
-            c.blockErrors = rx.blockErrors;
-        }
-        const ReceiverCounts& first = outcome.receivers[static_cast<std::size_t>(first_)];
-        outcome.bits = metric_ == Metric::coded ? first.codedBits : first.infoBits;
-        outcome.errors = metric_ == Metric::coded ? first.codedErrors : first.infoErrors;
-        const bool synchronised =
-            road_.runs(ReceiverKind::baseline) || road_.runs(ReceiverKind::hf);
-        outcome.syncMiss = synchronised && (!r.frameFound || r.frameStart.empty() ||
-                                            r.frameStart[0] != r.expectedFrameStart);
-        return outcome;
-    }
-
-private:
-    const Milstd& milstd_;
-    RoadConfig road_;
-    ReceiverKind first_ = ReceiverKind::baseline;
-    Metric metric_ = Metric::coded;
-    BuiltinHost host_;
-};
 
 // Book-keeping of one (condition, Es/N0) point while the sweep runs.
 struct PointState {
@@ -92,6 +39,7 @@ struct PointState {
     std::int64_t completedErrors = 0;
     std::int64_t bitsPerTrial = 0;  // known once one trial has completed
     bool finished = false;
+    bool skipped = false;  // not run: an earlier point of its condition fell below the floor
     bool reported = false;
 };
 
@@ -126,11 +74,10 @@ public:
         });
         std::lock_guard lock(mutex_);
         for (const KnownTrial* k : order) {
-            PointState& p = points_[static_cast<std::size_t>(k->ticket.point)];
-            record(p, k->ticket.trial, k->outcome);
+            record(static_cast<std::size_t>(k->ticket.point), k->ticket.trial, k->outcome);
         }
         for (PointState& p : points_) {
-            known_trials_ += p.result.trials;
+            if (!p.skipped) known_trials_ += p.result.trials;
             skip_known(p);
         }
     }
@@ -162,7 +109,7 @@ public:
                 outcome.seconds = seconds_since(start);
                 ok = true;
             } catch (const Error& e) {
-                if (e.identifier() != errid::kInterrupted) fail(std::current_exception());
+                if (e.identifier() != hfchain::errid::kInterrupted) fail(std::current_exception());
             } catch (...) {
                 fail(std::current_exception());
             }
@@ -186,9 +133,9 @@ public:
         bool counted = false;
         {
             std::lock_guard lock(mutex_);
-            PointState& p = points_[static_cast<std::size_t>(ticket.point)];
-            --p.inflight;
-            counted = record(p, ticket.trial, outcome);
+            const auto i = static_cast<std::size_t>(ticket.point);
+            --points_[i].inflight;
+            counted = record(i, ticket.trial, outcome);
             changed_.notify_all();
         }
         if (counted && finished_hook_) {
@@ -242,6 +189,10 @@ public:
             PointState& p = points_[i];
             if (i > 0 && p.result.condition != points_[i - 1].result.condition) previous = floor;
             double estimate = previous;
+            if (p.skipped) {
+                ++s.pointsDone;
+                continue;
+            }
             if (p.finished) {
                 ++s.pointsDone;
                 estimate = static_cast<double>(p.result.bits);
@@ -274,6 +225,7 @@ public:
         r.knownTrials = known_trials_;
         r.heldOutcomes = widest_window_;
         for (PointState& p : points_) {
+            if (p.skipped) continue;
             if (p.finished) {
                 r.points.push_back(p.result);
             } else if (p.result.trials > 0) {
@@ -318,6 +270,10 @@ private:
         for (std::size_t i = 0; i < points_.size(); ++i) {
             const PointState& p = points_[i];
             if (p.finished) continue;
+            if (config_.floor > 0 && i > 0 && !points_[i - 1].finished &&
+                points_[i - 1].result.condition == p.result.condition) {
+                continue;  // whether it runs at all depends on the point before it
+            }
             if (p.dispatched - p.result.trials >= reach_) continue;  // wait for the held-up one
             if (p.dispatched < config_.minTrials) return i;
             if (p.completed == 0) {
@@ -352,9 +308,28 @@ private:
         return true;
     }
 
-    // With the lock held: takes the outcome of trial `trial` into its point. False when it is
-    // not needed: the point has already stopped, or the trial was recorded before.
-    bool record(PointState& p, std::int64_t trial, const TrialOutcome& outcome) {
+    // With the lock held: after point `i` has finished, ends its condition's curve there when
+    // every receiver's rate is below the floor (the later points are skipped).
+    void end_curve_below_floor(std::size_t i) {
+        if (config_.floor <= 0) return;
+        for (const ReceiverKind r : config_.receivers) {
+            if (!(receiver_rate(points_[i].result, r, config_.metric) < config_.floor)) return;
+        }
+        for (std::size_t j = i + 1;
+             j < points_.size() && points_[j].result.condition == points_[i].result.condition;
+             ++j) {
+            PointState& later = points_[j];
+            later.finished = true;
+            later.skipped = true;
+            later.window.clear();
+            later.window.shrink_to_fit();
+        }
+    }
+
+    // With the lock held: takes the outcome of trial `trial` into point `i`. False when it is not
+    // needed: the point has already stopped, or the trial was recorded before.
+    bool record(std::size_t i, std::int64_t trial, const TrialOutcome& outcome) {
+        PointState& p = points_[i];
         if (p.finished || trial < p.result.trials) return false;
         const auto k = static_cast<std::size_t>(trial - p.result.trials);
         if (p.window.size() <= k) p.window.resize(k + 1);
@@ -388,6 +363,7 @@ private:
                 p.finished = true;
                 p.window.clear();
                 p.window.shrink_to_fit();
+                end_curve_below_floor(i);
                 break;
             }
         }
@@ -410,62 +386,6 @@ private:
 
 }  // namespace
 
-const char* receiver_name(ReceiverKind kind) {
-    return kReceiverNames[static_cast<std::size_t>(kind)];
-}
-
-bool receiver_from_name(const std::string& name, ReceiverKind& kind) {
-    for (std::size_t k = 0; k < kReceiverCount; ++k) {
-        if (name == kReceiverNames[k]) {
-            kind = static_cast<ReceiverKind>(k);
-            return true;
-        }
-    }
-    return false;
-}
-
-const char* metric_name(Metric metric) { return metric == Metric::coded ? "coded" : "decoded"; }
-
-bool is_condition(const std::string& name) {
-    for (const char* c : kConditionNames) {
-        if (name == c) return true;
-    }
-    return false;
-}
-
-std::string condition_list() {
-    std::string s;
-    for (const char* c : kConditionNames) {
-        if (!s.empty()) s += ", ";
-        s += c;
-    }
-    return s;
-}
-
-double ray_delay_samples(const std::string& condition, double M) {
-    const WattersonCondition* c = find_watterson_condition(condition);
-    return c == nullptr ? 0.0 : M * (kSymbolRate * c->tau);
-}
-
-TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double esno,
-                       std::int64_t trial) {
-    std::uint64_t h = mix(static_cast<std::uint64_t>(seed) + 0x9e3779b97f4a7c15ULL);
-    h = mix(h ^ fnv1a64(condition));
-    h = mix(h ^ static_cast<std::uint64_t>(std::llround(esno * 1000)));
-    h = mix(h ^ static_cast<std::uint64_t>(trial));
-    TrialSeeds s;
-    s.tx = static_cast<double>(mix(h ^ 1) & 0xffffffffULL);
-    s.channel = static_cast<double>(mix(h ^ 2) & 0xffffffffULL);
-    return s;
-}
-
-TrialRunnerFactory road_trial_runners(const Milstd& milstd, const SweepConfig& config,
-                                      const std::atomic<bool>* interrupt) {
-    return [&milstd, config, interrupt]() -> std::unique_ptr<TrialRunner> {
-        return std::make_unique<RoadTrialRunner>(milstd, config, interrupt);
-    };
-}
-
 const char* stop_reason_name(StopReason reason) {
     switch (reason) {
         case StopReason::errors:
@@ -478,6 +398,13 @@ const char* stop_reason_name(StopReason reason) {
             break;
     }
     return "none";
+}
+
+double receiver_rate(const PointResult& p, ReceiverKind receiver, Metric metric) {
+    const ReceiverCounts& n = p.of(receiver);
+    const std::int64_t errors = metric == Metric::decoded ? n.infoErrors : n.codedErrors;
+    const std::int64_t bits = metric == Metric::decoded ? n.infoBits : n.codedBits;
+    return bits > 0 ? static_cast<double>(errors) / static_cast<double>(bits) : 0.0;
 }
 
 Interval wilson_interval(std::int64_t errors, std::int64_t bits) {
@@ -595,4 +522,4 @@ SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runne
     return r;
 }
 
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

@@ -1,4 +1,4 @@
-#include "apps/output_file.hpp"
+#include "sweep/output_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,9 +10,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "apps/options.hpp"
+#include "runtime/error.hpp"
+#include "sweep/config.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 
 namespace fs = std::filesystem;
 
@@ -79,24 +80,24 @@ void write_all(int fd, std::string_view data, const std::string& what) {
         const ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw OutputError(what + " failed: " + reason(errno));
+            raise(errid::kWriteFailed, what + " failed: " + reason(errno));
         }
-        if (n == 0) throw OutputError(what + " failed: nothing could be written");
+        if (n == 0) raise(errid::kWriteFailed, what + " failed: nothing could be written");
         data.remove_prefix(static_cast<std::size_t>(n));
     }
 }
 
-void check_output_file(const std::string& option, const std::string& path) {
+void check_output_file(const std::string& name, const std::string& path) {
     if (path.empty()) return;
     std::error_code ec;
     const fs::file_status st = fs::status(path, ec);
     if (fs::is_directory(st)) {
-        throw UsageError(option + ": '" + path + "' is a folder; give a file name");
+        raise(errid::kUnusableFile, name + ": '" + path + "' is a folder; give a file name");
     }
     if (fs::exists(st) && !fs::is_regular_file(st)) {
         // A device or pipe is written in place.
         if (::access(path.c_str(), W_OK) != 0) {
-            throw UsageError(option + ": cannot write '" + path + "': " + reason(errno));
+            raise(errid::kUnusableFile, name + ": cannot write '" + path + "': " + reason(errno));
         }
         return;
     }
@@ -106,25 +107,27 @@ void check_output_file(const std::string& option, const std::string& path) {
     if (folder.empty()) folder = ".";
     const fs::file_status fst = fs::status(folder, ec);
     if (!fs::exists(fst)) {
-        throw UsageError(option + ": the folder '" + folder.string() + "' of '" + path +
-                         "' does not exist");
+        raise(errid::kUnusableFile,
+              name + ": the folder '" + folder.string() + "' of '" + path + "' does not exist");
     }
     if (!fs::is_directory(fst)) {
-        throw UsageError(option + ": '" + folder.string() + "' in '" + path + "' is not a folder");
+        raise(errid::kUnusableFile,
+              name + ": '" + folder.string() + "' in '" + path + "' is not a folder");
     }
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        throw UsageError(option + ": cannot write into the folder '" + folder.string() +
-                         "': " + reason(errno));
+        raise(errid::kUnusableFile,
+              name + ": cannot write into the folder '" + folder.string() + "': " + reason(errno));
     }
 }
 
-ResultFile::ResultFile(std::string option, const std::string& target)
-    : option_(std::move(option)), target_(target), final_(target) {
+ResultFile::ResultFile(std::string name, const std::string& target)
+    : name_(std::move(name)), target_(target), final_(target) {
     std::error_code ec;
     const fs::file_status st = fs::status(target, ec);
     mode_t mode = new_file_mode();
     if (fs::exists(st)) {
-        if (fs::is_directory(st)) throw OutputError(option_ + ": '" + target + "' is a folder");
+        if (fs::is_directory(st))
+            raise(errid::kWriteFailed, name_ + ": '" + target + "' is a folder");
         copy_ = !fs::is_regular_file(st);
         const fs::path real = fs::canonical(target, ec);
         if (!ec) final_ = real.string();
@@ -138,14 +141,15 @@ ResultFile::ResultFile(std::string option, const std::string& target)
         folder = fs::path(final_).parent_path();
         if (folder.empty()) folder = ".";
     }
-    const std::string name = fs::path(final_).filename().string();
-    std::string pattern = (folder / ("." + name + ".hfchain-XXXXXX")).string();
+    const std::string base = fs::path(final_).filename().string();
+    std::string pattern = (folder / ("." + base + ".hfchain-XXXXXX")).string();
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     fd_ = ::mkstemp(buf.data());
     if (fd_ < 0) {
-        throw OutputError(option_ + ": cannot write '" + target_ + "': cannot create a file in '" +
-                          folder.string() + "': " + reason(errno));
+        raise(errid::kWriteFailed, name_ + ": cannot write '" + target_ +
+                                       "': cannot create a file in '" + folder.string() +
+                                       "': " + reason(errno));
     }
     temp_ = buf.data();
     slot_ = register_temporary(temp_);
@@ -164,24 +168,25 @@ void ResultFile::discard() noexcept {
 }
 
 void ResultFile::write(std::string_view data) {
-    if (fd_ < 0) throw OutputError(option_ + ": '" + target_ + "' is already closed");
-    write_all(fd_, data, option_ + ": writing '" + target_ + "'");
+    if (fd_ < 0) raise(errid::kWriteFailed, name_ + ": '" + target_ + "' is already closed");
+    write_all(fd_, data, name_ + ": writing '" + target_ + "'");
 }
 
 void ResultFile::commit() {
-    if (temp_.empty()) throw OutputError(option_ + ": '" + target_ + "' is already closed");
-    const std::string what = option_ + ": writing '" + target_ + "'";
+    if (temp_.empty()) raise(errid::kWriteFailed, name_ + ": '" + target_ + "' is already closed");
+    const std::string what = name_ + ": writing '" + target_ + "'";
     if (fd_ >= 0) {
         const int status = ::close(fd_);
         fd_ = -1;
-        if (status != 0) throw OutputError(what + " failed: " + reason(errno));
+        if (status != 0) raise(errid::kWriteFailed, what + " failed: " + reason(errno));
     }
     if (const int error = sync_file(temp_); error != 0) {
-        throw OutputError(what + " failed: " + reason(error));
+        raise(errid::kWriteFailed, what + " failed: " + reason(error));
     }
     if (!copy_) {
         if (::rename(temp_.c_str(), final_.c_str()) != 0) {
-            throw OutputError(option_ + ": cannot replace '" + target_ + "': " + reason(errno));
+            raise(errid::kWriteFailed,
+                  name_ + ": cannot replace '" + target_ + "': " + reason(errno));
         }
         unregister_temporary(slot_);
         slot_ = -1;
@@ -198,19 +203,19 @@ void ResultFile::commit() {
     }
     // A device or pipe: copy the content into it.
     const int in = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) throw OutputError(what + " failed: " + reason(errno));
+    if (in < 0) raise(errid::kWriteFailed, what + " failed: " + reason(errno));
     const int out = ::open(final_.c_str(), O_WRONLY | O_CLOEXEC);
     if (out < 0) {
         const int error = errno;
         ::close(in);
-        throw OutputError(what + " failed: " + reason(error));
+        raise(errid::kWriteFailed, what + " failed: " + reason(error));
     }
     try {
         char buf[1 << 16];
         for (;;) {
             const ssize_t n = ::read(in, buf, sizeof buf);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) throw OutputError(what + " failed: " + reason(errno));
+            if (n < 0) raise(errid::kWriteFailed, what + " failed: " + reason(errno));
             if (n == 0) break;
             write_all(out, std::string_view(buf, static_cast<std::size_t>(n)), what);
         }
@@ -220,8 +225,8 @@ void ResultFile::commit() {
         throw;
     }
     ::close(in);
-    if (::close(out) != 0) throw OutputError(what + " failed: " + reason(errno));
+    if (::close(out) != 0) raise(errid::kWriteFailed, what + " failed: " + reason(errno));
     discard();
 }
 
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

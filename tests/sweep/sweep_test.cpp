@@ -1,7 +1,5 @@
 // The sweep engine on stand-in trials: seeds, intervals, stop rules, thread-count independence,
 // interruption and failure.
-#include "apps/sweep.hpp"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,8 +14,9 @@
 #include "fake_trials.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
+#include "sweep/engine.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 namespace {
 
 using testing::expect_same_points;
@@ -176,6 +175,27 @@ TEST(RunSweep, APointRerunAloneGivesTheSameLine) {
     expect_same_points(alone.points, expected);
 }
 
+// With a floor, each condition's curve ends after its first point below it, whatever the thread
+// count; the points left out count as done.
+TEST(RunSweep, AFloorEndsEachCurveAtItsFirstPointBelowIt) {
+    SweepConfig c = small_config(1);
+    c.esno = {0, 5, 10, 15};
+    c.floor = 0.05;  // the fake trials' rates: about 0.2 at 0 dB, 0.02 at 5 dB
+    const std::vector<PointResult> expected = testing::sequential_sweep(c);
+    ASSERT_EQ(expected.size(), 6u);
+    for (const int threads : {1, 2, 3}) {
+        SCOPED_TRACE(threads);
+        c.threads = threads;
+        SweepProgress last;
+        const SweepResult r =
+            run_sweep(c, fake_runners(), nullptr, [&](const SweepProgress& p) { last = p; });
+        expect_same_points(r.points, expected);
+        EXPECT_EQ(last.pointsDone, 12);
+        EXPECT_EQ(last.pointsTotal, 12);
+        EXPECT_DOUBLE_EQ(last.fraction, 1.0);
+    }
+}
+
 TEST(RunSweep, ATrialOfNoBitsEndsItsPoint) {
     SweepConfig c = small_config(2);
     const SweepResult r = run_sweep(
@@ -208,7 +228,7 @@ public:
         : flag_(flag), count_(count) {}
     TrialOutcome run(const TrialJob& job) override {
         if (++count_ == 20) flag_ = true;
-        if (flag_) raise(errid::kInterrupted, "Interrupted by the user.");
+        if (flag_) raise(hfchain::errid::kInterrupted, "Interrupted by the user.");
         return inner_.run(job);
     }
 
@@ -269,9 +289,9 @@ TEST(RunSweep, ABlockErrorStopsTheSweepAndReachesTheCaller) {
 }
 
 }  // namespace
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 namespace {
 
 using testing::fake_runners;
@@ -536,4 +556,4 @@ TEST(RunSweep, AFailureElsewhereStopsTheSweepAndReachesTheCaller) {
 }
 
 }  // namespace
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

@@ -2,27 +2,23 @@
 //
 // A result file is first written under a temporary name beside its target and then renamed over
 // it, so that a program killed at any moment leaves either the previous file or the complete new
-// one, never a truncated one. Every write is checked; a failure names the file and the system's
-// reason.
+// one, never a truncated one. Every write is checked; a failure raises hfchain::Error with
+// identifier errid::kWriteFailed (sweep/config.hpp) and a message naming the file and the
+// system's reason.
+//
+// Each file is named in messages by its caller (`name`: "--csv" on the command line, "checkpoint"
+// in Python).
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 
-// A result could not be written (a full disk, a folder in the way, a closed pipe). The program
-// exits with status 1.
-class OutputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Checks, before any work, that `path` can become a result file of `option` ("--csv", ...): it
-// is not a folder, and its folder exists and can be written (an existing device or pipe need
-// only be writable itself). Raises UsageError naming the option.
-void check_output_file(const std::string& option, const std::string& path);
+// Checks, before any work, that `path` can become a result file named `name`: it is not a
+// folder, and its folder exists and can be written (an existing device or pipe need only be
+// writable itself). Raises errid::kUnusableFile. An empty path is no file and passes.
+void check_output_file(const std::string& name, const std::string& path);
 
 // One result file. The writer puts the content into path() (by write() or by handing the name
 // to a library or program), then commit() puts the file in place: a regular target (or a new
@@ -33,9 +29,9 @@ void check_output_file(const std::string& option, const std::string& path);
 // interrupt signal (remove_temporary_files_now()).
 class ResultFile {
 public:
-    // `option` names the file in messages ("--csv", "the table"). Raises OutputError when the
-    // temporary file cannot be made.
-    ResultFile(std::string option, const std::string& target);
+    // `name` names the file in messages ("--csv", "the table"). Raises errid::kWriteFailed when
+    // the temporary file cannot be made.
+    ResultFile(std::string name, const std::string& target);
     ResultFile(const ResultFile&) = delete;
     ResultFile& operator=(const ResultFile&) = delete;
     ~ResultFile();
@@ -44,17 +40,17 @@ public:
     const std::string& path() const { return temp_; }
     const std::string& target() const { return target_; }
 
-    // Appends `data` to path(). Raises OutputError.
+    // Appends `data` to path(). Raises errid::kWriteFailed.
     void write(std::string_view data);
 
-    // Flushes the content to the disk and puts the file in place. Raises OutputError (the target
-    // is then left as it was).
+    // Flushes the content to the disk and puts the file in place. Raises errid::kWriteFailed (the
+    // target is then left as it was).
     void commit();
 
 private:
     void discard() noexcept;
 
-    std::string option_;
+    std::string name_;
     std::string target_;  // as given, for messages
     std::string final_;   // the file that will be replaced (symbolic links followed)
     std::string temp_;
@@ -68,7 +64,7 @@ private:
 void remove_temporary_files_now() noexcept;
 
 // Writes all of `data` to the file descriptor `fd` (retrying short writes and interruptions).
-// Raises OutputError with `what` ("writing the table to standard output") and the reason.
+// Raises errid::kWriteFailed with `what` ("writing the table to standard output") and the reason.
 void write_all(int fd, std::string_view data, const std::string& what);
 
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

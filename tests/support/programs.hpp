@@ -1,4 +1,5 @@
-// Helpers for the runner's tests: running commands and a scratch folder.
+// Helpers for the tests of the program and the sweep library: running commands, a scratch
+// folder, and tables compared without their timing.
 #pragma once
 
 #include <sys/wait.h>
@@ -12,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace hfchain::app::testing {
+namespace hfchain::testing {
 
 struct CommandResult {
     int status = -1;  // exit status, or -1 when the command did not exit normally
@@ -111,4 +112,4 @@ inline bool have_program(const std::string& program) {
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-}  // namespace hfchain::app::testing
+}  // namespace hfchain::testing

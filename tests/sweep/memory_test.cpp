@@ -1,6 +1,6 @@
-// The memory estimate of a trial against the memory the road really takes, the sizes users give,
-// and the up-front refusals of runs and sweeps that cannot fit.
-#include "apps/memory.hpp"
+// The memory estimate of a trial against the memory the road really takes, and the up-front
+// refusals of sweeps that cannot fit.
+#include "sweep/memory.hpp"
 
 #include <gtest/gtest.h>
 #include <malloc.h>
@@ -8,8 +8,10 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "apps/options.hpp"
+#include "params/modeconf.hpp"
 #include "runtime/builtin_host.hpp"
+#include "runtime/error.hpp"
+#include "sweep/engine.hpp"
 
 // Every allocation through the C allocator (operator new and the arrays' calloc both end there) is
 // counted, so that a test can measure the peak of the bytes a computation holds at once. The
@@ -69,7 +71,7 @@ void free(void* p) {
 }
 #endif
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 namespace {
 
 TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
@@ -128,40 +130,6 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
     }
 }
 
-TEST(MemorySize, AcceptedTexts) {
-    struct Case {
-        const char* text;
-        double bytes;
-    };
-    const Case cases[] = {
-        {"100", 100},
-        {"2K", 2048},
-        {"2KiB", 2048},
-        {"512M", 512.0 * 1048576},
-        {"512mb", 512.0 * 1048576},
-        {"1.5G", 1.5 * 1073741824},
-        {"1T", 1099511627776.0},
-        {"4e9", 4e9},
-        {"64B", 64},
-    };
-    for (const Case& c : cases) EXPECT_EQ(parse_memory_size(c.text), c.bytes) << c.text;
-}
-
-TEST(MemorySize, RefusedTexts) {
-    for (const char* text :
-         {"", "G", "abc", "-1", "0", "0.5", "5X", "5 G", "1e400", "nan", "2GiBs"}) {
-        try {
-            parse_memory_size(text);
-            ADD_FAILURE() << "accepted '" << text << "'";
-        } catch (const UsageError& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "--max-memory: '" + std::string(text) +
-                          "' is not a size; give bytes with an optional K, M, G or T (powers of "
-                          "1024), for example 512M or 1.5G");
-        }
-    }
-}
-
 TEST(MemorySize, Shown) {
     EXPECT_EQ(format_bytes(900), "900 B");
     EXPECT_EQ(format_bytes(1536), "1.5 KiB");
@@ -172,18 +140,19 @@ TEST(MemorySize, Shown) {
 TEST(MemoryLimit, AGivenLimitWinsAndTheMachineHasOne) {
     const MemoryLimit given = memory_limit(12345);
     EXPECT_EQ(given.bytes, 12345);
-    EXPECT_EQ(given.source, "--max-memory");
+    EXPECT_EQ(given.source, "maxMemory");
+    EXPECT_EQ(memory_limit(12345, [](std::string_view) { return "the limit"; }).source,
+              "the limit");
     const MemoryLimit machine = memory_limit(0);
     EXPECT_GT(machine.bytes, 64.0 * 1048576) << machine.source;
 }
 
-SweepOptions sweep_for_memory(int threads, double limit) {
-    SweepOptions o;
-    o.config.conditions = {"awgn", "ruim"};
-    o.config.esno = {10};
-    o.config.threads = threads;
-    o.maxMemory = limit;
-    return o;
+SweepConfig sweep_for_memory(int threads) {
+    SweepConfig c;
+    c.conditions = {"awgn", "ruim"};
+    c.esno = {10};
+    c.threads = threads;
+    return c;
 }
 
 TEST(MemoryCheck, SweepsThatCannotFitAreRefusedOrRunFewerThreads) {
@@ -198,41 +167,43 @@ TEST(MemoryCheck, SweepsThatCannotFitAreRefusedOrRunFewerThreads) {
         const char* option;
     };
     const Case cases[] = {
-        {3, 1, 3.5, 3, nullptr},      // fits
-        {4, 1, 3.5, 0, "--threads"},  // asked for too many
-        {2, 2, 3.5, 0, "--threads"},  // two processes of two
-        {1, 1, 0.5, 0, "--nframe"},   // one trial is too big
-        {0, 1, 1.5, 1, nullptr},      // one per core, lowered to what fits
-        {0, 1, 0.5, 0, "--nframe"},
+        {3, 1, 3.5, 3, nullptr},    // fits
+        {4, 1, 3.5, 0, "threads"},  // asked for too many
+        {2, 2, 3.5, 0, "threads"},  // two processes of two
+        {1, 1, 0.5, 0, "nFrame"},   // one trial is too big
+        {0, 1, 1.5, 1, nullptr},    // one per core, lowered to what fits
+        {0, 1, 0.5, 0, "nFrame"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.threads) + " threads, " + std::to_string(c.sharing) +
                      " processes, limit " + std::to_string(c.limit) + " trials");
-        SweepOptions o = sweep_for_memory(c.threads, c.limit * trial);
+        const SweepConfig config = sweep_for_memory(c.threads);
         std::string notes;
         if (c.runs > 0) {
-            ASSERT_NO_THROW(check_sweep_memory(o, c.sharing, &notes));
+            int threads = 0;
+            ASSERT_NO_THROW(threads = fit_threads(config, c.limit * trial, c.sharing, &notes));
             if (c.threads > 0) {
-                EXPECT_EQ(o.config.threads, c.runs);
+                EXPECT_EQ(threads, c.runs);
             } else {
-                EXPECT_GE(o.config.threads, 1);
-                EXPECT_LE(o.config.threads, std::max(c.runs, usable_cores()));
+                EXPECT_GE(threads, 1);
+                EXPECT_LE(threads, std::max(c.runs, usable_cores()));
                 if (usable_cores() > 1) {
-                    EXPECT_EQ(o.config.threads, c.runs);
+                    EXPECT_EQ(threads, c.runs);
                     EXPECT_NE(notes.find("worker threads instead of"), std::string::npos);
                 }
             }
         } else {
             try {
-                check_sweep_memory(o, c.sharing, &notes);
+                fit_threads(config, c.limit * trial, c.sharing, &notes);
                 ADD_FAILURE() << "accepted";
-            } catch (const UsageError& e) {
+            } catch (const Error& e) {
+                EXPECT_EQ(e.identifier(), errid::kInvalidConfig);
                 const std::string m = e.what();
                 EXPECT_TRUE(m.starts_with(std::string(c.option) + ": ")) << m;
                 EXPECT_NE(m.find("need about " + format_bytes(trial) + " of memory each"),
                           std::string::npos)
                     << m;
-                EXPECT_NE(m.find(format_bytes(c.limit * trial) + " limit (--max-memory)"),
+                EXPECT_NE(m.find(format_bytes(c.limit * trial) + " limit (maxMemory)"),
                           std::string::npos)
                     << m;
             }
@@ -240,26 +211,5 @@ TEST(MemoryCheck, SweepsThatCannotFitAreRefusedOrRunFewerThreads) {
     }
 }
 
-TEST(MemoryCheck, ARunThatCannotFitIsRefusedBeforeAnyWork) {
-    RunOptions o;
-    o.interLen = 4.8;
-    o.nFrame = 10000;
-    try {
-        check_run_memory(o);
-        ADD_FAILURE() << "accepted";
-    } catch (const UsageError& e) {
-        const std::string m = e.what();
-        EXPECT_TRUE(
-            m.starts_with("--nframe: one transmission of 10000 interleaver blocks of 4.8 "
-                          "s at 5 samples per symbol needs about "))
-            << m;
-        EXPECT_NE(m.find("GiB of memory, more than the "), std::string::npos) << m;
-    }
-    o.nFrame = 1;
-    EXPECT_NO_THROW(check_run_memory(o));
-    o.maxMemory = 1048576;
-    EXPECT_THROW(check_run_memory(o), UsageError);
-}
-
 }  // namespace
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

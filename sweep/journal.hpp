@@ -1,17 +1,19 @@
-// The checkpoint journal of a sweep (`--checkpoint FILE`): every finished trial is appended as it
-// completes, so that rerunning the same command with the same file resumes where a killed run
-// stopped and gives exactly the table of an uninterrupted run.
+// The checkpoint journal of a sweep: every finished trial is appended as it completes, so that
+// rerunning the same sweep with the same file resumes where a killed run stopped and gives exactly
+// the result of an uninterrupted run.
 //
 // The file is text. A header names the format, the program's version and every parameter that
-// decides the table, and ends with a CRC-32 of itself; then one line per finished trial:
+// decides the result, and ends with a CRC-32 of itself; then one line per finished trial:
 //
-//   hfchain checkpoint journal, format 1
+//   hfchain checkpoint journal, format 2
 //   version 0.1.0
-//   --interleaver 0.6
-//   ... (one line per parameter, named as its option)
-//   record point trial bits errors sync_miss seconds
+//   interLen 0.6
+//   ... (one line per parameter, named as its field of SweepConfig)
+//   record point trial bits errors sync_miss seconds ...
 //   end 5c1a0f3e
-//   0 0 2880 0 0 0.0123456 9ad2c6e1
+//   0 0 2880 0 0 0.0123456 ... 9ad2c6e1
+//
+// Format 1 named the parameters as the command line's options; its journals are refused.
 //
 // A record holds the point (numbered condition-major), the trial index, the outcome's fields in
 // the order for_each_outcome_field() lists them, and the CRC-32 of the text before it in hex.
@@ -27,9 +29,9 @@
 #include <utility>
 #include <vector>
 
-#include "apps/sweep.hpp"
+#include "sweep/engine.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 
 // CRC-32 (IEEE 802.3, reflected polynomial 0xedb88320): crc32("123456789") = 0xcbf43926.
 std::uint32_t crc32(std::string_view data);
@@ -45,15 +47,16 @@ bool decode_outcome(std::string_view text, TrialOutcome& outcome);
 // The outcome's field names in order, separated by spaces: "bits errors sync_miss seconds".
 std::string outcome_field_names();
 
-// The parameters that decide a sweep's table, named as their options ("--seed", ...) and
-// preceded by the program's version, with their values as text.
+// The parameters that decide a sweep's result, named as their fields of SweepConfig ("seed",
+// "shaping.pulseDelay", ...) and preceded by the program's version, with their values as text.
 using SweepParameters = std::vector<std::pair<std::string, std::string>>;
 SweepParameters sweep_parameters(const SweepConfig& config, const std::string& version);
 
-// "--seed 1 <where>, 2 here": the first parameter whose value differs (or that only one side
-// has), or empty when they agree. `where` says where `there` comes from ("in the journal").
+// "seed 1 <where>, 2 here": the first parameter whose value differs (or that only one side
+// has), named through `names`, or empty when they agree. `where` says where `there` comes from
+// ("in the journal").
 std::string parameter_difference(const SweepParameters& there, const SweepParameters& here,
-                                 const std::string& where);
+                                 const std::string& where, const FieldNames& names = {});
 
 // The parameters as lines "name value", and back.
 std::string parameters_text(const SweepParameters& parameters);
@@ -66,10 +69,12 @@ class Journal {
 public:
     // Opens `file`, creating it with its header when it is missing or empty, or reading back the
     // trials of an earlier run of the same sweep; a torn last record is cut off. The file stays
-    // locked against other processes until the Journal is destroyed. Raises UsageError (naming
-    // --checkpoint) when the file is not a journal, was written for other parameters (the message
-    // names the first differing one) or is in use, and OutputError when it cannot be written.
-    Journal(const std::string& file, const SweepConfig& config, const std::string& version);
+    // locked against other processes until the Journal is destroyed. Messages name the file as
+    // the field "checkpoint" through `names`. Raises errid::kUnusableFile when the file is not a
+    // journal, is of another format, was written for other parameters (the message names the
+    // first differing one) or is in use, and errid::kWriteFailed when it cannot be written.
+    Journal(const std::string& file, const SweepConfig& config, const std::string& version,
+            const FieldNames& names = {});
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
     ~Journal();
@@ -81,19 +86,22 @@ public:
     bool torn_record() const { return torn_; }
 
     // Appends one finished trial with a single write: once it returns, the record survives the
-    // program's death. Safe to call from several threads. Raises OutputError naming the file.
+    // program's death. Safe to call from several threads. Raises errid::kWriteFailed naming the
+    // file.
     void append(const TrialTicket& ticket, const TrialOutcome& outcome);
 
-    // Makes everything appended durable (it survives the machine's crash). Raises OutputError.
+    // Makes everything appended durable (it survives the machine's crash). Raises
+    // errid::kWriteFailed.
     void sync();
 
     // sync() when the last one is a second old or more; for one thread, while others append.
     void sync_if_due();
 
 private:
-    void read_back(const SweepParameters& parameters, std::int64_t points);
+    void read_back(const SweepParameters& parameters, std::int64_t points, const FieldNames& names);
 
     std::string file_;
+    std::string name_;  // of the file in messages
     int fd_ = -1;
     std::vector<KnownTrial> known_;
     std::int64_t known_count_ = 0;
@@ -103,4 +111,4 @@ private:
     std::chrono::steady_clock::time_point last_sync_;
 };
 
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

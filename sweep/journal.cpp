@@ -1,4 +1,4 @@
-#include "apps/journal.hpp"
+#include "sweep/journal.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,17 +11,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "apps/options.hpp"
-#include "apps/output_file.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/error.hpp"
+#include "sweep/output_file.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 
 namespace {
 
 constexpr std::string_view kMagic = "hfchain checkpoint journal, format ";
-constexpr int kFormat = 1;
-constexpr const char* kOption = "--checkpoint";
+constexpr int kFormat = 2;
 
 std::array<std::uint32_t, 256> make_crc_table() {
     std::array<std::uint32_t, 256> table{};
@@ -73,7 +72,15 @@ std::string hex8(std::uint32_t v) {
 
 std::string record_line() { return "record point trial " + outcome_field_names(); }
 
-std::string in_file(const std::string& file) { return std::string(kOption) + ": '" + file + "'"; }
+// True when the header's record line of `text` (a journal of an earlier format) names the
+// fields of the receiver before its rename.
+bool names_old_receiver(std::string_view text) {
+    const std::size_t record = text.find("\nrecord ");
+    if (record == std::string_view::npos) return false;
+    const std::size_t eol = text.find('\n', record + 1);
+    return text.substr(record, eol == std::string_view::npos ? eol : eol - record).find(" spec_") !=
+           std::string_view::npos;
+}
 
 }  // namespace
 
@@ -128,24 +135,25 @@ SweepParameters sweep_parameters(const SweepConfig& c, const std::string& versio
     for (const ReceiverKind r : c.receivers) join(receivers, receiver_name(r));
     return {
         {"version", version},
-        {"--interleaver", format_value(c.interLen)},
-        {"--nframe", format_value(c.nFrame)},
-        {"--rolloff", format_value(c.shaping.rolloffFactor)},
-        {"--delay", format_value(c.shaping.pulseDelay)},
-        {"--oversampling", format_value(c.shaping.oversamplingFactor)},
-        {"--conditions", conditions},
-        {"--esno", esno},
-        {"--receiver", receivers},
-        {"--metric", metric_name(c.metric)},
-        {"--min-trials", std::to_string(c.minTrials)},
-        {"--min-errors", std::to_string(c.minErrors)},
-        {"--max-bits", std::to_string(c.maxBits)},
-        {"--seed", std::to_string(c.seed)},
+        {"interLen", format_value(c.interLen)},
+        {"nFrame", format_value(c.nFrame)},
+        {"shaping.rolloffFactor", format_value(c.shaping.rolloffFactor)},
+        {"shaping.pulseDelay", format_value(c.shaping.pulseDelay)},
+        {"shaping.oversamplingFactor", format_value(c.shaping.oversamplingFactor)},
+        {"conditions", conditions},
+        {"esno", esno},
+        {"receivers", receivers},
+        {"metric", metric_name(c.metric)},
+        {"minTrials", std::to_string(c.minTrials)},
+        {"minErrors", std::to_string(c.minErrors)},
+        {"maxBits", std::to_string(c.maxBits)},
+        {"floor", format_value(c.floor)},
+        {"seed", std::to_string(c.seed)},
     };
 }
 
 std::string parameter_difference(const SweepParameters& there, const SweepParameters& here,
-                                 const std::string& where) {
+                                 const std::string& where, const FieldNames& names) {
     auto find = [](const SweepParameters& list, const std::string& name) -> const std::string* {
         for (const auto& [n, v] : list) {
             if (n == name) return &v;
@@ -154,12 +162,13 @@ std::string parameter_difference(const SweepParameters& there, const SweepParame
     };
     for (const auto& [name, value] : here) {
         const std::string* other = find(there, name);
-        if (other == nullptr) return name + " missing " + where + ", " + value + " here";
-        if (*other != value) return name + " " + *other + " " + where + ", " + value + " here";
+        const std::string shown = field_name(names, name);
+        if (other == nullptr) return shown + " missing " + where + ", " + value + " here";
+        if (*other != value) return shown + " " + *other + " " + where + ", " + value + " here";
     }
     for (const auto& [name, value] : there) {
         if (find(here, name) == nullptr) {
-            return name + " " + value + " " + where + ", not known here";
+            return field_name(names, name) + " " + value + " " + where + ", not known here";
         }
     }
     return {};
@@ -193,31 +202,36 @@ std::string journal_header(const SweepParameters& parameters) {
     return h + "end " + hex8(crc32(h)) + '\n';
 }
 
-Journal::Journal(const std::string& file, const SweepConfig& config, const std::string& version)
-    : file_(file), last_sync_(std::chrono::steady_clock::now()) {
+Journal::Journal(const std::string& file, const SweepConfig& config, const std::string& version,
+                 const FieldNames& names)
+    : file_(file),
+      name_(field_name(names, "checkpoint")),
+      last_sync_(std::chrono::steady_clock::now()) {
     const SweepParameters parameters = sweep_parameters(config, version);
-    check_output_file(kOption, file);
+    check_output_file(name_, file);
+    const std::string in_file = name_ + ": '" + file + "'";
     for (int attempt = 0; fd_ < 0; ++attempt) {
         struct stat st {};
         const bool exists = ::stat(file.c_str(), &st) == 0;
         if (exists && !S_ISREG(st.st_mode)) {
-            throw UsageError(in_file(file) + " is not a regular file");
+            raise(errid::kUnusableFile, in_file + " is not a regular file");
         }
         if (!exists || st.st_size == 0) {
             // The header appears whole or not at all.
-            ResultFile header(kOption, file);
+            ResultFile header(name_, file);
             header.write(journal_header(parameters));
             header.commit();
         }
         const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0) throw OutputError(in_file(file) + " cannot be opened: " + std::strerror(errno));
+        if (fd < 0)
+            raise(errid::kWriteFailed, in_file + " cannot be opened: " + std::strerror(errno));
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             ::close(fd);
             if (error == EWOULDBLOCK) {
-                throw UsageError(in_file(file) + " is in use by another running sweep");
+                raise(errid::kUnusableFile, in_file + " is in use by another running sweep");
             }
-            throw OutputError(in_file(file) + " cannot be locked: " + std::strerror(error));
+            raise(errid::kWriteFailed, in_file + " cannot be locked: " + std::strerror(error));
         }
         // Another process may have replaced the file between the creation and the lock.
         struct stat opened {};
@@ -227,13 +241,13 @@ Journal::Journal(const std::string& file, const SweepConfig& config, const std::
             fd_ = fd;
         } else {
             ::close(fd);
-            if (attempt >= 3) throw OutputError(in_file(file) + " keeps being replaced");
+            if (attempt >= 3) raise(errid::kWriteFailed, in_file + " keeps being replaced");
         }
     }
     try {
-        read_back(parameters, point_count(config));
+        read_back(parameters, point_count(config), names);
         if (::fcntl(fd_, F_SETFL, O_APPEND) != 0 || ::lseek(fd_, 0, SEEK_END) < 0) {
-            throw OutputError(in_file(file) + " cannot be appended to: " + std::strerror(errno));
+            raise(errid::kWriteFailed, in_file + " cannot be appended to: " + std::strerror(errno));
         }
     } catch (...) {
         ::close(fd_);
@@ -246,7 +260,9 @@ Journal::~Journal() {
     ::close(fd_);
 }
 
-void Journal::read_back(const SweepParameters& parameters, std::int64_t points) {
+void Journal::read_back(const SweepParameters& parameters, std::int64_t points,
+                        const FieldNames& names) {
+    const std::string in_file = name_ + ": '" + file_ + "'";
     std::string content;
     {
         char buf[1 << 16];
@@ -254,15 +270,15 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points) 
             const ssize_t n = ::pread(fd_, buf, sizeof buf, at);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0)
-                throw OutputError(in_file(file_) + " cannot be read: " + std::strerror(errno));
+                raise(errid::kWriteFailed, in_file + " cannot be read: " + std::strerror(errno));
             if (n == 0) break;
             content.append(buf, static_cast<std::size_t>(n));
             at += n;
         }
     }
     const std::string_view text = content;
-    const std::string not_journal = in_file(file_) + " is not a checkpoint journal of hfchain";
-    if (!text.starts_with(kMagic)) throw UsageError(not_journal);
+    const std::string not_journal = in_file + " is not a checkpoint journal of hfchain";
+    if (!text.starts_with(kMagic)) raise(errid::kUnusableFile, not_journal);
 
     // The header: format, parameters, record layout, "end CRC".
     std::size_t pos = 0;
@@ -278,12 +294,19 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points) 
             const std::string_view number = line.substr(kMagic.size());
             const auto r = std::from_chars(number.data(), number.data() + number.size(), format);
             if (r.ec != std::errc() || r.ptr != number.data() + number.size()) {
-                throw UsageError(not_journal);
+                raise(errid::kUnusableFile, not_journal);
+            }
+            if (format != kFormat && names_old_receiver(text)) {
+                raise(errid::kUnusableFile,
+                      in_file +
+                          " was written before the receiver 'spec' was renamed 'baseline' (its "
+                          "fields and receiver name); it cannot be resumed: give another file");
             }
             if (format != kFormat) {
-                throw UsageError(in_file(file_) + " is a journal of format " +
-                                 std::to_string(format) + "; this hfchain reads format " +
-                                 std::to_string(kFormat));
+                raise(errid::kUnusableFile,
+                      in_file + " is a journal of format " + std::to_string(format) +
+                          ", written by another hfchain (this one reads format " +
+                          std::to_string(kFormat) + "); it cannot be resumed: give another file");
             }
         } else if (line.starts_with("end ")) {
             if (line.substr(4) != hex8(crc32(text.substr(0, pos)))) break;
@@ -299,21 +322,19 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points) 
         pos = eol + 1;
     }
     if (body == std::string_view::npos) {
-        throw UsageError(in_file(file_) + " has a damaged header; give another file");
-    }
-    if (fields != record_line() && fields.find(" spec_") != std::string::npos) {
-        throw UsageError(in_file(file_) +
-                         " was written before the receiver 'spec' was renamed 'baseline' (its "
-                         "fields and --receiver value); it cannot be resumed: give another file");
+        raise(errid::kUnusableFile, in_file + " has a damaged header; give another file");
     }
     if (fields != record_line()) {
-        throw UsageError(in_file(file_) + " holds records of other fields ('" + fields +
-                         "'; this hfchain writes '" + record_line() + "'); give another file");
+        raise(errid::kUnusableFile, in_file + " holds records of other fields ('" + fields +
+                                        "'; this hfchain writes '" + record_line() +
+                                        "'); give another file");
     }
-    if (const std::string diff = parameter_difference(recorded, parameters, "in the journal");
+    if (const std::string diff =
+            parameter_difference(recorded, parameters, "in the journal", names);
         !diff.empty()) {
-        throw UsageError(in_file(file_) + " holds the trials of another sweep (" + diff +
-                         "); give the same parameters to resume it, or another file");
+        raise(errid::kUnusableFile,
+              in_file + " holds the trials of another sweep (" + diff +
+                  "); give the same parameters to resume it, or another file");
     }
 
     // The records; the last one may be torn (no newline): it is cut off before appending.
@@ -341,8 +362,8 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points) 
     }
     known_count_ = static_cast<std::int64_t>(known_.size());
     if (torn_ && ::ftruncate(fd_, static_cast<off_t>(pos)) != 0) {
-        throw OutputError(in_file(file_) +
-                          " cannot be cut after its last whole record: " + std::strerror(errno));
+        raise(errid::kWriteFailed,
+              in_file + " cannot be cut after its last whole record: " + std::strerror(errno));
     }
 }
 
@@ -351,7 +372,7 @@ void Journal::append(const TrialTicket& ticket, const TrialOutcome& outcome) {
                        encode_outcome(outcome);
     line += ' ' + hex8(crc32(line)) + '\n';
     std::lock_guard lock(mutex_);
-    write_all(fd_, line, std::string(kOption) + ": writing '" + file_ + "'");
+    write_all(fd_, line, name_ + ": writing '" + file_ + "'");
 }
 
 void Journal::sync_if_due() {
@@ -364,9 +385,9 @@ void Journal::sync_if_due() {
 void Journal::sync() {
     // Not under the lock: the workers go on appending while the disk catches up.
     if (::fdatasync(fd_) != 0) {
-        throw OutputError(std::string(kOption) + ": writing '" + file_ +
-                          "' failed: " + std::strerror(errno));
+        raise(errid::kWriteFailed,
+              name_ + ": writing '" + file_ + "' failed: " + std::strerror(errno));
     }
 }
 
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

@@ -1,6 +1,6 @@
 // The checkpoint journal: its checksum and record text, reading back what a killed run left (torn
 // and damaged records), refusals, and a resumed sweep giving the uninterrupted result.
-#include "apps/journal.hpp"
+#include "sweep/journal.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,11 @@
 #include <limits>
 #include <tuple>
 
-#include "apps/options.hpp"
 #include "fake_trials.hpp"
 #include "runtime/error.hpp"
-#include "test_support.hpp"
+#include "tests/support/programs.hpp"
 
-namespace hfchain::app {
+namespace hfchain::sweep {
 namespace {
 
 using testing::read_file;
@@ -193,33 +192,33 @@ TEST(Journal, AJournalOfAnotherSweepIsRefusedNamingTheParameter) {
         const char* difference;
     };
     const Case cases[] = {
-        {[](SweepConfig& x) { x.seed = 12; }, "9.9", "--seed 11 in the journal, 12 here"},
+        {[](SweepConfig& x) { x.seed = 12; }, "9.9", "seed 11 in the journal, 12 here"},
         {[](SweepConfig& x) { x.minErrors = 151; }, "9.9",
-         "--min-errors 150 in the journal, 151 here"},
-        {[](SweepConfig& x) { x.maxBits = 1; }, "9.9", "--max-bits 12000 in the journal, 1 here"},
-        {[](SweepConfig& x) { x.minTrials = 1; }, "9.9", "--min-trials 3 in the journal, 1 here"},
+         "minErrors 150 in the journal, 151 here"},
+        {[](SweepConfig& x) { x.maxBits = 1; }, "9.9", "maxBits 12000 in the journal, 1 here"},
+        {[](SweepConfig& x) { x.minTrials = 1; }, "9.9", "minTrials 3 in the journal, 1 here"},
         {[](SweepConfig& x) {
              x.esno = {0, 5};
          },
-         "9.9", "--esno 0,5,10 in the journal, 0,5 here"},
+         "9.9", "esno 0,5,10 in the journal, 0,5 here"},
         {[](SweepConfig& x) { x.conditions = {"bom"}; }, "9.9",
-         "--conditions awgn,bom,ruim in the journal, bom here"},
-        {[](SweepConfig& x) { x.interLen = 4.8; }, "9.9",
-         "--interleaver 0.6 in the journal, 4.8 here"},
-        {[](SweepConfig& x) { x.nFrame = 2; }, "9.9", "--nframe 1 in the journal, 2 here"},
+         "conditions awgn,bom,ruim in the journal, bom here"},
+        {[](SweepConfig& x) { x.interLen = 4.8; }, "9.9", "interLen 0.6 in the journal, 4.8 here"},
+        {[](SweepConfig& x) { x.nFrame = 2; }, "9.9", "nFrame 1 in the journal, 2 here"},
         {[](SweepConfig& x) { x.shaping.rolloffFactor = 0.5; }, "9.9",
-         "--rolloff 0.35 in the journal, 0.5 here"},
+         "shaping.rolloffFactor 0.35 in the journal, 0.5 here"},
         {[](SweepConfig& x) { x.shaping.pulseDelay = 4; }, "9.9",
-         "--delay 6 in the journal, 4 here"},
+         "shaping.pulseDelay 6 in the journal, 4 here"},
         {[](SweepConfig& x) { x.shaping.oversamplingFactor = 10; }, "9.9",
-         "--oversampling 5 in the journal, 10 here"},
+         "shaping.oversamplingFactor 5 in the journal, 10 here"},
         {[](SweepConfig&) {}, "10.0", "version 9.9 in the journal, 10.0 here"},
         {[](SweepConfig& x) {
              x.receivers = {ReceiverKind::hf, ReceiverKind::genie};
          },
-         "9.9", "--receiver baseline in the journal, hf,genie here"},
+         "9.9", "receivers baseline in the journal, hf,genie here"},
         {[](SweepConfig& x) { x.metric = Metric::decoded; }, "9.9",
-         "--metric coded in the journal, decoded here"},
+         "metric coded in the journal, decoded here"},
+        {[](SweepConfig& x) { x.floor = 1e-6; }, "9.9", "floor 0 in the journal, 1e-06 here"},
     };
     for (const Case& k : cases) {
         SweepConfig other = c;
@@ -227,9 +226,10 @@ TEST(Journal, AJournalOfAnotherSweepIsRefusedNamingTheParameter) {
         try {
             Journal j(file, other, k.version);
             ADD_FAILURE() << "accepted: " << k.difference;
-        } catch (const UsageError& e) {
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), errid::kUnusableFile);
             EXPECT_EQ(std::string(e.what()),
-                      "--checkpoint: '" + file + "' holds the trials of another sweep (" +
+                      "checkpoint: '" + file + "' holds the trials of another sweep (" +
                           k.difference +
                           "); give the same parameters to resume it, or another file");
         }
@@ -257,8 +257,9 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08x", crc32(other_fields));
     other_fields += std::string("end ") + crc + "\n";
-    // A journal written when the baseline receiver was called "spec".
+    // A journal written when the baseline receiver was called "spec" (format 1).
     std::string old_names = header.substr(0, header.find("end "));
+    old_names.replace(old_names.find("format 2"), 8, "format 1");
     for (std::size_t at; (at = old_names.find(" baseline_")) != std::string::npos;) {
         old_names.replace(at, 10, " spec_");
     }
@@ -269,10 +270,13 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
          "is not a checkpoint journal of hfchain"},
         {"half.txt", header.substr(0, header.size() / 2), "has a damaged header"},
         {"crc.txt", bad_crc, "has a damaged header"},
-        {"format.txt", "hfchain checkpoint journal, format 2\n",
-         "is a journal of format 2; this hfchain reads format 1"},
+        {"format.txt", "hfchain checkpoint journal, format 3\n",
+         "is a journal of format 3, written by another hfchain (this one reads format 2); it "
+         "cannot be resumed"},
         {"fields.txt", other_fields, "holds records of other fields"},
         {"renamed.txt", old_names, "before the receiver 'spec' was renamed 'baseline'"},
+        {"format1.txt", "hfchain checkpoint journal, format 1\nversion 0.1.0\n--interleaver 0.6\n",
+         "is a journal of format 1, written by another hfchain"},
     };
     for (const Case& k : cases) {
         const std::string file = dir / k.name;
@@ -280,7 +284,8 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
         try {
             Journal j(file, c, "9.9");
             ADD_FAILURE() << "accepted " << k.name;
-        } catch (const UsageError& e) {
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), errid::kUnusableFile) << k.name;
             EXPECT_NE(std::string(e.what()).find(k.message), std::string::npos) << e.what();
         }
         EXPECT_EQ(read_file(file), k.content) << "changed " << k.name;
@@ -294,7 +299,7 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
     try {
         Journal j(dir.path().string(), c, "9.9");
         ADD_FAILURE() << "accepted a folder";
-    } catch (const UsageError& e) {
+    } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("is a folder"), std::string::npos) << e.what();
     }
 }
@@ -307,9 +312,9 @@ TEST(Journal, OneSweepAtATime) {
     try {
         Journal second(file, c, "9.9");
         ADD_FAILURE() << "two journals on one file";
-    } catch (const UsageError& e) {
+    } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "--checkpoint: '" + file + "' is in use by another running sweep");
+                  "checkpoint: '" + file + "' is in use by another running sweep");
     }
 }
 
@@ -320,7 +325,7 @@ public:
         : flag_(flag), count_(count), after_(after) {}
     TrialOutcome run(const TrialJob& job) override {
         if (++count_ >= after_) flag_ = true;
-        if (flag_) raise(errid::kInterrupted, "Interrupted by the user.");
+        if (flag_) raise(hfchain::errid::kInterrupted, "Interrupted by the user.");
         return inner_.run(job);
     }
 
@@ -368,4 +373,4 @@ TEST(Journal, ResumedSweepsGiveTheUninterruptedResult) {
 }
 
 }  // namespace
-}  // namespace hfchain::app
+}  // namespace hfchain::sweep

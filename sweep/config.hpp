@@ -1,0 +1,123 @@
+// What a sweep measures, and the checks of every value it is given.
+//
+// Field names. Every check names the field it refuses, as its caller's users know it: a check
+// takes a FieldNames function that turns a field of SweepConfig ("interLen", "shaping.pulseDelay")
+// into that name. The command line passes its options ("--interleaver", "--delay"), Python its
+// arguments ("config.interLen"); by default a field is named as itself. A refusal raises
+// hfchain::Error with identifier errid::kInvalidConfig and a message "NAME: what is wrong; what is
+// accepted".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "chain/road.hpp"
+#include "shaping/varshapping.hpp"
+
+namespace hfchain::sweep {
+
+namespace errid {
+// A configuration value (or a combination) that a sweep does not accept; nothing was run.
+inline constexpr const char* kInvalidConfig = "hfchain:sweep:InvalidConfig";
+// A result or checkpoint file that cannot be used as asked (a missing folder, a journal of
+// another sweep, a file in use); nothing was run.
+inline constexpr const char* kUnusableFile = "hfchain:sweep:UnusableFile";
+// A result could not be written (a full disk, a folder in the way, a closed pipe).
+inline constexpr const char* kWriteFailed = "hfchain:sweep:WriteFailed";
+}  // namespace errid
+
+// The name under which a caller's users know a configuration field; empty: the field itself.
+using FieldNames = std::function<std::string(std::string_view field)>;
+
+// names(field), or the field itself when `names` is empty.
+std::string field_name(const FieldNames& names, std::string_view field);
+
+// The condition names a sweep accepts: the Watterson conditions of channel/conditions.hpp, then
+// white noise alone ("awgn").
+std::vector<std::string> condition_names();
+
+// True for a name of condition_names() (exact, case-sensitive).
+bool is_condition(const std::string& name);
+
+// "bom, moderado, ruim, muito_ruim, awgn": for messages.
+std::string condition_list();
+
+// Whole samples per symbol period of the second ray's delay for `condition` at `M` samples per
+// symbol (2400 tau M): 0 for "awgn"; not whole when M does not suit the condition.
+double ray_delay_samples(const std::string& condition, double M);
+
+// The receivers a sweep can run, by name ("baseline", "hf", "genie"), in ReceiverKind's order.
+inline constexpr const char* kReceiverNames[] = {"baseline", "hf", "genie"};
+inline constexpr std::size_t kReceiverCount = std::size(kReceiverNames);
+
+// The receiver's name, and the receiver of a name (false when unknown).
+const char* receiver_name(ReceiverKind kind);
+bool receiver_from_name(const std::string& name, ReceiverKind& kind);
+
+// "baseline, hf, genie": for messages.
+std::string receiver_list();
+
+// What the stop rule counts: the coded bits' hard decisions or the decoded information bits of
+// the first receiver listed.
+enum class Metric { coded, decoded };
+const char* metric_name(Metric metric);
+
+struct SweepConfig {
+    double interLen = 0.6;                // interleaver length in seconds (0.6 or 4.8)
+    double nFrame = 1;                    // interleaver blocks per trial
+    VarShapping shaping;                  // roll-off, pulse delay D, samples per symbol M
+    std::vector<std::string> conditions;  // names from condition_names()
+    std::vector<double> esno;             // Es/N0 points in dB
+    bool snr3kAxis = false;               // the points were given as SNR in 3 kHz
+    std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // receivers, each counted
+    Metric metric = Metric::coded;   // what the stop rule counts, of receivers[0]
+    std::int64_t minTrials = 1;      // a point runs at least this many trials (fading
+                                     // realisations), and then stops once ...
+    std::int64_t minErrors = 100;    // ... its errors (of the metric) reach this ...
+    std::int64_t maxBits = 1000000;  // ... or its bits (of the metric) reach this
+    double floor = 0;        // a condition's curve ends after its first point at which every
+                             // receiver's rate (of the metric) is below this; 0: no floor
+    std::uint32_t seed = 1;  // base seed of every trial seed
+    int threads = 0;         // worker threads; 0 = one per core
+};
+
+// Checks every field of `config` and their combinations: the interleaver, the blocks per trial,
+// the shaping, the conditions (known, each once, each suited to M), the points, the receivers
+// (at least one, each once), the counts, the floor (from 0 to 1; with a floor the points must
+// ascend) and the threads. Raises errid::kInvalidConfig naming the first field refused.
+void check_config(const SweepConfig& config, const FieldNames& names = {});
+
+// The checks of single values, also used by the command line's `run` and when it converts its
+// text into a configuration. Each raises errid::kInvalidConfig naming `field` through `names`.
+
+// interLen: 0.6 or 4.8 s.
+void check_interleaver(double interLen, const FieldNames& names = {});
+
+// nFrame: above 0, at most 10000, and carrying a whole number of information bits (at least 1)
+// besides the encoder's flush bits at the interleaver `interLen` (which must be accepted).
+void check_nframe(double nFrame, double interLen, const FieldNames& names = {});
+
+// shaping: roll-off in (0, 1], pulse delay and samples per symbol whole from 1 to 64.
+void check_shaping(const VarShapping& shaping, const FieldNames& names = {});
+
+// The second ray of `condition` must lie a whole number of samples behind the first at `M`
+// samples per symbol (names shaping.oversamplingFactor).
+void check_ray_delay(const std::string& condition, double M, const FieldNames& names = {});
+
+// An Es/N0 or SNR point of `field` in dB: finite, from -200 to 200.
+void check_point(double db, std::string_view field, const FieldNames& names = {});
+
+// A seed of `field`: a whole number from 0 to 4294967295.
+void check_seed(double seed, std::string_view field, const FieldNames& names = {});
+
+// A count of `field`: a whole number from `minimum` up to 2^53; returned as a whole number.
+std::int64_t check_count(double value, double minimum, std::string_view field,
+                         const FieldNames& names = {});
+
+// receivers: at least one, each named once.
+void check_receivers(const std::vector<ReceiverKind>& receivers, const FieldNames& names = {});
+
+}  // namespace hfchain::sweep

@@ -1,0 +1,150 @@
+#include "sweep/crossings.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "params/waveform.hpp"
+
+namespace hfchain::sweep {
+
+namespace {
+
+std::string one_decimal(double v) {
+    char buf[32];
+    // Rounded first, so that a gap a hair below zero reads 0.0, not -0.0.
+    std::snprintf(buf, sizeof buf, "%.1f", std::round(v * 10) / 10 + 0.0);
+    return buf;
+}
+
+}  // namespace
+
+Crossing find_crossing(const std::vector<double>& x, const std::vector<double>& rate,
+                       double target) {
+    const std::size_t n = std::min(x.size(), rate.size());
+    if (n == 0) return {};
+    std::optional<std::size_t> previous;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!(rate[i] > 0)) continue;
+        if (previous && rate[*previous] >= target && rate[i] < target) {
+            const double a = std::log10(rate[*previous]);
+            const double b = std::log10(rate[i]);
+            const double f = (std::log10(target) - a) / (b - a);
+            return {Crossing::Kind::at, x[*previous] + f * (x[i] - x[*previous])};
+        }
+        previous = i;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (rate[i] < target) {
+            return {i == 0 ? Crossing::Kind::below_from_start : Crossing::Kind::fell_to_zero, x[i]};
+        }
+    }
+    return {Crossing::Kind::not_reached, x[n - 1]};
+}
+
+std::string crossing_text(const Crossing& c) {
+    switch (c.kind) {
+        case Crossing::Kind::at:
+            return one_decimal(c.x);
+        case Crossing::Kind::below_from_start:
+            return "< " + one_decimal(c.x);
+        case Crossing::Kind::fell_to_zero:
+            return "<= " + one_decimal(c.x);
+        case Crossing::Kind::not_reached:
+            return "> " + one_decimal(c.x);
+        case Crossing::Kind::none:
+            break;
+    }
+    return "-";
+}
+
+std::string target_text(double target) {
+    int exponent = static_cast<int>(std::floor(std::log10(target)));
+    double mantissa = target / std::pow(10.0, exponent);
+    if (mantissa >= 10 - 1e-9) {  // log10 a hair below a whole power of ten
+        mantissa /= 10;
+        ++exponent;
+    }
+    char buf[32];
+    if (std::fabs(mantissa - std::round(mantissa)) < 1e-9) mantissa = std::round(mantissa);
+    std::snprintf(buf, sizeof buf, "%.3ge%d", mantissa, exponent);
+    return buf;
+}
+
+std::string crossings_legend(const SweepConfig& config, bool snr3kAxis) {
+    return std::string("crossings: ") + (snr3kAxis ? "SNR in 3 kHz" : "Es/N0") +
+           " (dB) at which each receiver's " +
+           (config.metric == Metric::decoded ? "decoded information-bit" : "coded-bit") +
+           " error rate falls to the target, by straight lines in log10(rate) between the "
+           "bracketing points ('< X': below it from the first point X; '<= X': fell to no error "
+           "by X; '> X': not reached by X); gap: to the genie";
+}
+
+void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
+                     const std::vector<double>& targets, bool snr3kAxis,
+                     const std::string& prefix) {
+    const auto& receivers = config.receivers;
+    std::vector<ReceiverKind> gapped;  // the receivers measured against the genie
+    bool genie = false;
+    for (const ReceiverKind r : receivers) genie = genie || r == ReceiverKind::genie;
+    for (const ReceiverKind r : receivers) {
+        if (genie && r != ReceiverKind::genie) gapped.push_back(r);
+    }
+    const auto gap_title = [&](ReceiverKind r) {
+        return gapped.size() == 1 ? std::string("gap") : std::string(receiver_name(r)) + " gap";
+    };
+
+    std::string head = "| interleaver | condition |";
+    std::string rule = "|---|---|";
+    for (const double t : targets) {
+        for (const ReceiverKind r : receivers) {
+            head += std::string(" ") + receiver_name(r) + " @" + target_text(t) + " |";
+            rule += "---|";
+        }
+        for (const ReceiverKind r : gapped) {
+            head += " " + gap_title(r) + " |";
+            rule += "---|";
+        }
+    }
+    out << prefix << head << '\n' << prefix << rule << '\n';
+
+    char interleaver[32];
+    std::snprintf(interleaver, sizeof interleaver, "%.1f s", config.interLen);
+    for (const std::string& condition : config.conditions) {
+        std::vector<const PointResult*> points;
+        for (const PointResult& p : result.points) {
+            if (p.condition == condition) points.push_back(&p);
+        }
+        if (points.empty()) continue;
+        std::vector<double> x;
+        for (const PointResult* p : points)
+            x.push_back(snr3kAxis ? snr3k_of_esno(p->esno) : p->esno);
+        out << prefix << "| " << interleaver << " | " << condition << " |";
+        for (const double t : targets) {
+            std::vector<Crossing> found;
+            for (const ReceiverKind r : receivers) {
+                std::vector<double> rate;
+                for (const PointResult* p : points) {
+                    rate.push_back(receiver_rate(*p, r, config.metric));
+                }
+                found.push_back(find_crossing(x, rate, t));
+                out << ' ' << crossing_text(found.back()) << " |";
+            }
+            const Crossing* bound = nullptr;  // the genie's
+            for (std::size_t k = 0; k < receivers.size(); ++k) {
+                if (receivers[k] == ReceiverKind::genie) bound = &found[k];
+            }
+            for (const ReceiverKind r : gapped) {
+                std::size_t k = 0;
+                while (receivers[k] != r) ++k;
+                const bool both =
+                    found[k].kind == Crossing::Kind::at && bound->kind == Crossing::Kind::at;
+                out << ' ' << (both ? one_decimal(found[k].x - bound->x) : std::string("-"))
+                    << " |";
+            }
+        }
+        out << '\n';
+    }
+}
+
+}  // namespace hfchain::sweep

@@ -1,0 +1,53 @@
+// Where an error-rate curve falls to a target rate: the SNR (or Es/N0) of 1e-3 or 1e-5, read off a
+// sweep's points, for each condition and receiver, and the gap of each receiver to the genie.
+//
+// The crossing is interpolated by a straight line in log10(rate) between the first two measured
+// points that bracket the target (the first at or above it, the next below it; points without
+// errors are passed over, as log10(0) is no number). When no pair brackets it:
+//   "< X"   the curve is below the target from its first point X on;
+//   "<= X"  it fell from above the target to no error at all by X;
+//   "> X"   it never fell below the target up to its last point X;
+//   "-"     there are no points.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sweep/config.hpp"
+#include "sweep/engine.hpp"
+
+namespace hfchain::sweep {
+
+struct Crossing {
+    enum class Kind { at, below_from_start, fell_to_zero, not_reached, none };
+    Kind kind = Kind::none;
+    double x = 0;  // the crossing (Kind::at) or the point X of the bound
+};
+
+// The crossing of `target` (> 0) by the rates `rate` (>= 0) at the ascending points `x` (dB); the
+// two lists pair element by element (the shorter decides).
+Crossing find_crossing(const std::vector<double>& x, const std::vector<double>& rate,
+                       double target);
+
+// "9.4", "< 6.0", "<= 12.0", "> 16.0" or "-" (one decimal).
+std::string crossing_text(const Crossing& crossing);
+
+// A target rate as the table heads it: "1e-3", "2.5e-4".
+std::string target_text(double target);
+
+// One line saying what the crossing table holds (axis, metric, the bounds' marks), for a table's
+// header.
+std::string crossings_legend(const SweepConfig& config, bool snr3kAxis);
+
+// The crossing table in Markdown, one row per condition of `config` with points in `result`:
+//   | interleaver | condition | hf @1e-3 | genie @1e-3 | gap | hf @1e-5 | ... |
+// for each target in turn, each receiver's crossing of its rate of the metric against SNR in
+// 3 kHz (`snr3kAxis`) or Es/N0, then, when the genie runs beside other receivers, each one's gap
+// to it in dB (its crossing minus the genie's, where both are interpolated; "gap" alone for one
+// receiver, "R gap" for several). Every line starts with `prefix` ("# " inside a table).
+void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
+                     const std::vector<double>& targets, bool snr3kAxis,
+                     const std::string& prefix = {});
+
+}  // namespace hfchain::sweep

@@ -1,0 +1,103 @@
+#include "sweep/trial.hpp"
+
+#include <cmath>
+
+#include "channel/conditions.hpp"
+#include "runtime/builtin_host.hpp"
+
+namespace hfchain::sweep {
+
+namespace {
+
+// The SplitMix64 finaliser.
+std::uint64_t mix(std::uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    x ^= x >> 31;
+    return x;
+}
+
+// The 64-bit FNV-1a hash of a name.
+std::uint64_t fnv1a64(const std::string& s) {
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (const unsigned char c : s) {
+        h ^= c;
+        h *= 0x100000001b3ULL;
+    }
+    return h;
+}
+
+class RoadTrialRunner final : public TrialRunner {
+public:
+    RoadTrialRunner(const Milstd& milstd, const SweepConfig& config,
+                    const std::atomic<bool>* interrupt)
+        : milstd_(milstd) {
+        road_.nFrame = config.nFrame;
+        road_.shaping = config.shaping;
+        road_.receivers = config.receivers;
+        first_ = config.receivers.empty() ? ReceiverKind::baseline : config.receivers.front();
+        metric_ = config.metric;
+        host_.set_interrupt_flag(interrupt);
+    }
+
+    TrialOutcome run(const TrialJob& job) override {
+        road_.txSeed = job.seeds.tx;
+        const bool awgn = *job.condition == kAwgnCondition;
+        road_.channel = awgn ? ChannelKind::awgn : ChannelKind::watterson;
+        road_.watterson.model = *job.condition;
+        road_.watterson.EsNodB = job.esno;
+        road_.watterson.seed = job.seeds.channel;
+        const RoadResult r = run_road(milstd_, road_, host_);
+        TrialOutcome outcome;
+        for (const ReceiverKind kind : road_.receivers) {
+            const Reception& rx = r.reception(kind);
+            ReceiverCounts& c = outcome.receivers[static_cast<std::size_t>(kind)];
+            c.codedBits = rx.codedBits;
+            c.codedErrors = rx.codedBitErrors;
+            c.infoBits = rx.infoBits;
+            c.infoErrors = rx.infoBitErrors;
+            c.blocks = rx.blocks;
+            c.blockErrors = rx.blockErrors;
+        }
+        const ReceiverCounts& first = outcome.receivers[static_cast<std::size_t>(first_)];
+        outcome.bits = metric_ == Metric::coded ? first.codedBits : first.infoBits;
+        outcome.errors = metric_ == Metric::coded ? first.codedErrors : first.infoErrors;
+        const bool synchronised =
+            road_.runs(ReceiverKind::baseline) || road_.runs(ReceiverKind::hf);
+        outcome.syncMiss = synchronised && (!r.frameFound || r.frameStart.empty() ||
+                                            r.frameStart[0] != r.expectedFrameStart);
+        return outcome;
+    }
+
+private:
+    const Milstd& milstd_;
+    RoadConfig road_;
+    ReceiverKind first_ = ReceiverKind::baseline;
+    Metric metric_ = Metric::coded;
+    BuiltinHost host_;
+};
+
+}  // namespace
+
+TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double esno,
+                       std::int64_t trial) {
+    std::uint64_t h = mix(static_cast<std::uint64_t>(seed) + 0x9e3779b97f4a7c15ULL);
+    h = mix(h ^ fnv1a64(condition));
+    h = mix(h ^ static_cast<std::uint64_t>(std::llround(esno * 1000)));
+    h = mix(h ^ static_cast<std::uint64_t>(trial));
+    TrialSeeds s;
+    s.tx = static_cast<double>(mix(h ^ 1) & 0xffffffffULL);
+    s.channel = static_cast<double>(mix(h ^ 2) & 0xffffffffULL);
+    return s;
+}
+
+TrialRunnerFactory road_trial_runners(const Milstd& milstd, const SweepConfig& config,
+                                      const std::atomic<bool>* interrupt) {
+    return [&milstd, config, interrupt]() -> std::unique_ptr<TrialRunner> {
+        return std::make_unique<RoadTrialRunner>(milstd, config, interrupt);
+    };
+}
+
+}  // namespace hfchain::sweep

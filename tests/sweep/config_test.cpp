@@ -1,0 +1,148 @@
+// The configuration's checks: each refusal names the field it refuses, as the caller names it.
+#include "sweep/config.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "runtime/error.hpp"
+
+namespace hfchain::sweep {
+namespace {
+
+SweepConfig accepted() {
+    SweepConfig c;
+    c.conditions = {"awgn", "ruim"};
+    c.esno = {0, 10};
+    return c;
+}
+
+// The message of the refusal of `config` under `names`, or "accepted".
+std::string refusal(const SweepConfig& config, const FieldNames& names = {}) {
+    try {
+        check_config(config, names);
+    } catch (const Error& e) {
+        EXPECT_EQ(e.identifier(), errid::kInvalidConfig) << e.what();
+        return e.what();
+    }
+    return "accepted";
+}
+
+TEST(CheckConfig, EachRefusalNamesItsField) {
+    struct Case {
+        std::function<void(SweepConfig&)> change;
+        const char* message;
+    };
+    const Case cases[] = {
+        {[](SweepConfig&) {}, "accepted"},
+        {[](SweepConfig& c) { c.interLen = 1.2; },
+         "interLen: 1.2 s is not an interleaver length; accepted: 0.6 or 4.8"},
+        {[](SweepConfig& c) { c.nFrame = 0; },
+         "nFrame: 0 is not accepted; give a number of interleaver blocks above 0 and at most "
+         "10000"},
+        {[](SweepConfig& c) { c.shaping.rolloffFactor = 0; },
+         "shaping.rolloffFactor: 0 is outside the accepted range (0, 1]"},
+        {[](SweepConfig& c) { c.shaping.pulseDelay = 65; },
+         "shaping.pulseDelay: 65 is not accepted; give a whole number of symbol periods from 1 "
+         "to 64"},
+        {[](SweepConfig& c) { c.shaping.oversamplingFactor = 4; },
+         "shaping.oversamplingFactor: with 4 samples per symbol the second ray of 'ruim' would "
+         "lie 19.2 samples behind the first; 'bom', 'moderado' and 'ruim' need a multiple of 5 "
+         "('muito_ruim' and 'awgn' take any)"},
+        {[](SweepConfig& c) { c.conditions = {}; },
+         "conditions: no condition given; accepted: bom, moderado, ruim, muito_ruim, awgn"},
+        {[](SweepConfig& c) { c.conditions = {"Ruim"}; },
+         "conditions: unknown condition 'Ruim'; accepted: bom, moderado, ruim, muito_ruim, awgn"},
+        {[](SweepConfig& c) {
+             c.conditions = {"ruim", "awgn", "ruim"};
+         },
+         "conditions: 'ruim' is named twice"},
+        {[](SweepConfig& c) { c.esno = {}; }, "esno: no Es/N0 value given"},
+        {[](SweepConfig& c) {
+             c.esno = {3, NAN};
+         },
+         "esno: NaN dB is not accepted; give finite values from -200 to 200 dB"},
+        {[](SweepConfig& c) { c.receivers = {}; },
+         "receivers: no receiver given; accepted: baseline, hf, genie"},
+        {[](SweepConfig& c) {
+             c.receivers = {ReceiverKind::hf, ReceiverKind::hf};
+         },
+         "receivers: 'hf' is named twice"},
+        {[](SweepConfig& c) { c.minTrials = 0; },
+         "minTrials: 0 is not accepted; give a whole number of at least 1"},
+        {[](SweepConfig& c) { c.minErrors = -1; },
+         "minErrors: -1 is not accepted; give a whole number of at least 1"},
+        {[](SweepConfig& c) { c.maxBits = 0; },
+         "maxBits: 0 is not accepted; give a whole number of at least 1"},
+        {[](SweepConfig& c) { c.threads = -2; },
+         "threads: -2 is not accepted; give a whole number of at least 0"},
+        {[](SweepConfig& c) { c.threads = 257; }, "threads: at most 256 worker threads"},
+        {[](SweepConfig& c) { c.floor = 2; },
+         "floor: 2 is not an error rate; give one from 0 (none) to 1"},
+        {[](SweepConfig& c) { c.floor = -1e-6; },
+         "floor: -1e-06 is not an error rate; give one from 0 (none) to 1"},
+        {[](SweepConfig& c) {
+             c.floor = 1e-6;
+             c.esno = {10, 0};
+         },
+         "floor: a curve ends at its first point below the floor, so its points must ascend; 0 "
+         "dB comes after 10 dB"},
+        {[](SweepConfig& c) {
+             c.floor = 1e-6;
+             c.esno = {10, 0};
+             c.floor = 0;
+         },
+         "accepted"},
+    };
+    for (const Case& k : cases) {
+        SweepConfig c = accepted();
+        k.change(c);
+        EXPECT_EQ(refusal(c), k.message);
+    }
+}
+
+// The caller's names replace the fields' own in the message, nested fields included.
+TEST(CheckConfig, MessagesUseTheCallersNames) {
+    const FieldNames names = [](std::string_view field) { return "<" + std::string(field) + ">"; };
+    SweepConfig c = accepted();
+    c.shaping.pulseDelay = 0.5;
+    EXPECT_EQ(refusal(c, names),
+              "<shaping.pulseDelay>: 0.5 is not accepted; give a whole number of symbol periods "
+              "from 1 to 64");
+    EXPECT_EQ(field_name({}, "seed"), "seed");
+    EXPECT_EQ(field_name(names, "seed"), "<seed>");
+}
+
+TEST(SingleValueChecks, SeedsAndCountsAreWholeNumbersInRange) {
+    struct Case {
+        std::function<void()> check;
+        const char* message;  // empty: accepted
+    };
+    const Case cases[] = {
+        {[] { check_seed(4294967295.0, "seed"); }, ""},
+        {[] { check_seed(4294967296.0, "txSeed"); },
+         "txSeed: 4294967296 is not a seed; accepted: a whole number from 0 to 4294967295"},
+        {[] { check_seed(1.5, "seed"); },
+         "seed: 1.5 is not a seed; accepted: a whole number from 0 to 4294967295"},
+        {[] { EXPECT_EQ(check_count(9007199254740992.0, 1, "maxBits"), 9007199254740992); }, ""},
+        {[] { check_count(9007199254740994.0, 1, "maxBits"); },
+         "maxBits: 9007199254740994 is not accepted; give a whole number of at least 1"},
+        {[] { check_count(2.5, 0, "threads"); },
+         "threads: 2.5 is not accepted; give a whole number of at least 0"},
+        {[] { check_point(-200, "esno"); }, ""},
+        {[] { check_point(200.5, "esno"); },
+         "esno: 200.5 dB is not accepted; give finite values from -200 to 200 dB"},
+    };
+    for (const Case& k : cases) {
+        try {
+            k.check();
+            EXPECT_STREQ(k.message, "");
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), k.message);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace hfchain::sweep
