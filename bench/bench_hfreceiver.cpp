@@ -9,7 +9,7 @@
 #include <string>
 
 #include "chain/road.hpp"
-#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/decoder/sisodecode.hpp"
 #include "runtime/builtin_host.hpp"
 
 namespace {

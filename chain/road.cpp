@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 
+#include "receiver/softdemod/softdemap.hpp"
 #include "transmitter/bitbudget.hpp"
 
 namespace hfchain {
@@ -56,7 +57,7 @@ double spread_around_decisions(const ComplexArray& symbols, const Milstd& milstd
         const double nearest = std::round(std::arg(y) / step) * step;
         sum += std::norm(y - std::polar(1.0, nearest));
     }
-    return std::max(sum / static_cast<double>(n), 1e-12);
+    return std::max(sum / static_cast<double>(n), kMinNoiseVar);
 }
 
 namespace {

@@ -1,110 +1,19 @@
 #include "params/modeconf.hpp"
 
-#include <cmath>
-
+#include "params/rateconf.hpp"
 #include "runtime/checks.hpp"
-#include "runtime/numeric.hpp"
 
 namespace hfchain {
-
-namespace {
-
-// Rate order of every table: 4800, 2400, 1200, 600, 300, 150, 75 bit/s; columns 0.6 s, 4.8 s.
-constexpr double kNumRow[7][2] = {{40, 40}, {40, 40}, {40, 40}, {40, 40},
-                                  {40, 40}, {40, 40}, {10, 20}};
-constexpr double kNumCol[7][2] = {{72, 576}, {72, 576}, {36, 288}, {18, 144},
-                                  {18, 144}, {18, 144}, {9, 36}};
-// Mode symbols carried by the preamble and the closing probes.
-constexpr double kD1[7][2] = {{7, 0}, {6, 4}, {6, 4}, {6, 4}, {6, 4}, {7, 5}, {7, 5}};
-constexpr double kD2[7][2] = {{6, 0}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {4, 4}, {5, 5}};
-
-// 8-symbol base pattern of each 3-bit value; the 32-symbol pattern repeats it four times.
-constexpr int kBasePattern[8][8] = {{0, 0, 0, 0, 0, 0, 0, 0}, {0, 4, 0, 4, 0, 4, 0, 4},
-                                    {0, 0, 4, 4, 0, 0, 4, 4}, {0, 4, 4, 0, 0, 4, 4, 0},
-                                    {0, 0, 0, 0, 4, 4, 4, 4}, {0, 4, 0, 4, 4, 0, 4, 0},
-                                    {0, 0, 4, 4, 4, 4, 0, 0}, {0, 4, 4, 0, 4, 0, 0, 4}};
-
-constexpr int kRateIndex = 1;  // 2400 bit/s, 0-based in the tables above
-
-// Bits are loaded column by column with a row step of 9, and fetched with a row step of 1 and a
-// column step of -17, restarting one column further on each time the row wraps.
-RealArray build_interTable(index_t numRow, index_t numCol) {
-    const index_t n = checked_size_product(numRow, numCol);
-    RealArray loadPosition(numRow, numCol);
-    for (index_t i = 0; i < n; ++i) {
-        const index_t row = static_cast<index_t>(mod(9.0 * i, numRow));
-        const index_t col = i / numRow;
-        loadPosition(row, col) = i + 1;
-    }
-    RealArray interTable(n);
-    index_t row = 0, column = 0, start_column = 0;
-    for (index_t k = 0; k < n; ++k) {
-        interTable[k] = loadPosition(row, column);
-        row = static_cast<index_t>(mod(row + 1.0, numRow));
-        column = static_cast<index_t>(mod(column - 17.0, numCol));
-        if (row == 0) {
-            ++start_column;
-            column = start_column;
-        }
-    }
-    return interTable;
-}
-
-}  // namespace
 
 Milstd modeconf(double interLen) {
     // Interleaver index: exact comparison with the two accepted lengths; no match leaves it empty
     // and the first table lookup fails.
-    index_t inter = 0;
-    if (interLen == 0.6) {
-        inter = 1;
-    } else if (interLen == 4.8) {
-        inter = 2;
-    } else {
+    if (interLen != 0.6 && interLen != 4.8) {
         raise(errid::kIndexOutOfBounds,
               "Index into 'numRow' is out of bounds: the interleaver length " +
                   format_value(interLen) + " s is not one of 0.6 and 4.8.");
     }
-    const index_t numRow = static_cast<index_t>(kNumRow[kRateIndex][inter - 1]);
-    const index_t numCol = static_cast<index_t>(kNumCol[kRateIndex][inter - 1]);
-    const int d1 = static_cast<int>(kD1[kRateIndex][inter - 1]);
-    const int d2 = static_cast<int>(kD2[kRateIndex][inter - 1]);
-
-    Milstd m;
-    m.rate = 2400;
-    m.interl = interLen;
-    m.interTable = build_interTable(numRow, numCol);
-
-    m.chSymMapping = RealArray(32, 8);
-    for (int v = 0; v < 8; ++v) {
-        for (int r = 0; r < 32; ++r) m.chSymMapping(r, v) = kBasePattern[v][r % 8];
-    }
-
-    // Preamble: nSeg segments of 15 three-bit values, each sent as its 32-symbol pattern; the
-    // last three values of a segment count down the segments left, in base 4 (digits plus 4).
-    const index_t nSeg = interLen == 0.6 ? 3 : 24;
-    m.preamSync = RealArray(1, nSeg * 480);
-    for (index_t r = 0; r < nSeg; ++r) {
-        const int count = nSeg - 1 - r;
-        const int c1 = count / 16 + 4, c2 = (count / 4) % 4 + 4, c3 = count % 4 + 4;
-        const int fr_idx[15] = {0, 1, 3, 0, 1, 3, 1, 2, 0, d1, d2, c1, c2, c3, 0};
-        for (int s = 0; s < 15; ++s) {
-            for (int i = 0; i < 32; ++i) {
-                m.preamSync[r * 480 + s * 32 + i] = m.chSymMapping(i, fr_idx[s]);
-            }
-        }
-    }
-
-    m.bitsToSym = 3;
-    m.repFactor = 1;
-    m.trein = 16;
-    m.data = 32;
-    m.probe = RealArray(16, 2);
-    for (int i = 0; i < 16; ++i) {
-        m.probe(i, 0) = m.chSymMapping(i, d1);
-        m.probe(i, 1) = m.chSymMapping(i, d2);
-    }
-    return m;
+    return rateconf(2400, interLen);
 }
 
 }  // namespace hfchain

@@ -8,7 +8,7 @@ namespace hfchain {
 
 // The `milstd` structure. Ten fields, in the order the host sees them.
 struct Milstd {
-    double rate = 2400;      // data rate in bit/s
+    double rate = 2400;      // data rate in bit/s (75 to 4800, see rateconf)
     double interl = 0.6;     // interleaver length in seconds
     RealArray interTable;    // N x 1: entry k is the 1-based input position of the k-th output bit
     RealArray chSymMapping;  // 32 x 8: column v+1 is the 32-symbol pattern of the 3-bit value v
@@ -17,7 +17,7 @@ struct Milstd {
     RealArray preamSync;     // 1 x (480 nSeg): the unscrambled preamble, symbol numbers 0 or 4
     double trein = 16;       // probe symbols per frame
     double data = 32;        // data symbols per frame
-    RealArray probe;         // 16 x 2: the two probe patterns that close each interleaver block
+    RealArray probe;         // trein x 2: the two probe patterns that close each interleaver block
 };
 
 // Field names of `milstd` in their order.
@@ -26,7 +26,8 @@ inline constexpr const char* kMilstdFields[] = {
     "repFactor", "preamSync", "trein",      "data",         "probe"};
 
 // Builds `milstd` for the 2400 bit/s mode with an interleaver of `interLen` seconds (0.6 or 4.8,
-// compared exactly). Any other length raises the index error naming `numRow`.
+// compared exactly). Any other length raises the index error naming `numRow`. The same set as
+// rateconf(2400, interLen) (params/rateconf.hpp), which builds every rate.
 Milstd modeconf(double interLen);
 
 }  // namespace hfchain

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "runtime/gateway.hpp"
+#include "plugins/gateway.hpp"
 
 namespace {
 

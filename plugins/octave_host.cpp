@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/gateway.hpp"
+#include "plugins/gateway.hpp"
 
 namespace hfchain {
 

@@ -1,5 +1,5 @@
 // sisodecode(DecoderIn, milstd, nFrame) -> {Extrinsic, InfoLLR, InfoBits}
-#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/decoder/sisodecode.hpp"
 
 #include "plugins/structs.hpp"
 

@@ -16,8 +16,6 @@ inline mxArray* chansound_to_host(const ChansoundOut& r) {
          to_host(r.profile), to_host(r.profileStart)});
 }
 
-inline constexpr Shape kMatrix{upto(kUnbounded), upto(kUnbounded)};
-
 inline ChansoundOut read_sounding(const mxArray* a) {
     const StructReader s(a, "sounding", kChansoundFields);
     auto complex_field = [&](const char* f, Shape shape) {

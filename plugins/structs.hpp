@@ -4,7 +4,7 @@
 #pragma once
 
 #include "params/modeconf.hpp"
-#include "runtime/gateway.hpp"
+#include "plugins/gateway.hpp"
 #include "shaping/varshapping.hpp"
 
 namespace hfchain::gateway {

@@ -2,6 +2,7 @@
 // shape), calls the C++ entry function with the GIL released and hands the result over without a
 // copy. A new block is one more binding of the same few lines.
 #include "chain/theory.hpp"
+#include "params/rateconf.hpp"
 #include "python/docs.hpp"
 #include "python/host.hpp"
 #include "python/module.hpp"
@@ -26,6 +27,15 @@ void bind_blocks(py::module_& m) {
             return to_py(without_gil([&] { return modeconf(v); }));
         },
         py::arg("interLen"), doc::modeconf);
+
+    m.def(
+        "rateconf",
+        [](py::handle rate, py::handle interLen) {
+            const double r = read_scalar(rate, "rate");
+            const double v = read_scalar(interLen, "interLen");
+            return to_py(without_gil([&] { return rateconf(r, v); }));
+        },
+        py::arg("rate"), py::arg("interLen"), doc::rateconf);
 
     m.def(
         "sendchain",

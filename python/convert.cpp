@@ -23,12 +23,6 @@ std::string shape_text(const py::array& a) {
     return s + ")";
 }
 
-std::string dim_text(Dim d) {
-    if (!d.variable) return std::to_string(d.extent);
-    if (d.extent == kUnbounded) return ":Inf";
-    return ":" + std::to_string(d.extent);
-}
-
 std::string shape_wanted(Shape s) {
     const bool col = !s.cols.variable && s.cols.extent == 1;
     const bool row = !s.rows.variable && s.rows.extent == 1;
@@ -36,11 +30,6 @@ std::string shape_wanted(Shape s) {
     if (col && s.rows.extent == kUnbounded) return "a column (a 1-D array, or n x 1)";
     if (row && s.cols.extent == kUnbounded) return "a row (a 1-D array, or 1 x n)";
     return "an array of size " + dim_text(s.rows) + " x " + dim_text(s.cols);
-}
-
-bool fits(Dim d, py::ssize_t n) {
-    return d.variable ? n <= static_cast<py::ssize_t>(d.extent)
-                      : n == static_cast<py::ssize_t>(d.extent);
 }
 
 // How the elements of a NumPy array of up to two dimensions map onto rows x cols (column-major):
@@ -67,7 +56,7 @@ Layout check_shape(const py::array& a, const Name& name, Shape shape) {
         s0 = a.strides(0);
         s1 = a.strides(1);
     }
-    ok = ok && fits(shape.rows, r) && fits(shape.cols, c);
+    ok = ok && dim_fits(shape.rows, r) && dim_fits(shape.cols, c);
     if (ok && r * c > kUnbounded) ok = false;
     if (!ok) {
         raise(errid::kWrongSize, "Input '" + name.str() + "' must be " + shape_wanted(shape) +

@@ -15,29 +15,17 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "runtime/array.hpp"
 #include "runtime/error.hpp"
+#include "runtime/shape.hpp"
 
 namespace hfchain::python {
 
 namespace py = pybind11;
-
-// Identifiers of the checks that only the Python side can make (kind, dtype, shape, fields).
-namespace errid {
-inline constexpr const char* kWrongType = "hfchain:python:WrongType";
-inline constexpr const char* kWrongDtype = "hfchain:python:WrongDtype";
-inline constexpr const char* kComplexInput = "hfchain:python:ComplexInput";
-inline constexpr const char* kInexactValue = "hfchain:python:InexactValue";
-inline constexpr const char* kWrongSize = "hfchain:python:WrongSize";
-inline constexpr const char* kWrongFields = "hfchain:python:WrongFields";
-inline constexpr const char* kWrongValue = "hfchain:python:WrongValue";
-inline constexpr const char* kInvalidSweep = "hfchain:python:InvalidSweep";
-}  // namespace errid
 
 // Where a value sits ("config.shaping.pulseDelay"); the text is built only for a message.
 class Name {
@@ -51,26 +39,7 @@ private:
     const char* leaf_;
 };
 
-// Declared sizes, as in the plug-ins: each dimension fixed or bounded.
-inline constexpr index_t kUnbounded = std::numeric_limits<index_t>::max();
-
-struct Dim {
-    index_t extent;
-    bool variable;
-};
-
-struct Shape {
-    Dim rows;
-    Dim cols;
-};
-
-inline constexpr Dim fixed(index_t n) { return {n, false}; }
-inline constexpr Dim upto(index_t n) { return {n, true}; }
-
-inline constexpr Shape kScalar{fixed(1), fixed(1)};
-inline constexpr Shape kColumn{upto(kUnbounded), fixed(1)};
-inline constexpr Shape kRow{fixed(1), upto(kUnbounded)};
-inline constexpr Shape kMatrix{upto(kUnbounded), upto(kUnbounded)};
+// Declared sizes: runtime/shape.hpp, as in the plug-ins.
 
 // "type list", "dtype float128": for messages.
 std::string type_name(py::handle h);

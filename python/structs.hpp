@@ -14,7 +14,7 @@
 #include "chain/road.hpp"
 #include "python/docs.hpp"
 #include "python/records.hpp"
-#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/decoder/sisodecode.hpp"
 #include "sweep/config.hpp"
 
 namespace hfchain::python {

@@ -48,6 +48,10 @@ constexpr std::ptrdiff_t interleaved_offset(index_t k) noexcept {
 // Product of two sizes; a result beyond the signed 32-bit range raises "Coder:MATLAB:pmaxsize".
 index_t checked_size_product(index_t a, index_t b);
 
+// Sum of two sizes, which must still fit a dimension; beyond the signed 32-bit range raises
+// "Coder:MATLAB:pmaxsize".
+index_t checked_size_sum(index_t a, index_t b);
+
 template <class T>
 class Array {
     struct Free {

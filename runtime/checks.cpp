@@ -34,6 +34,15 @@ index_t checked_size_product(index_t a, index_t b) {
     return static_cast<index_t>(product);
 }
 
+index_t checked_size_sum(index_t a, index_t b) {
+    const std::int64_t sum = static_cast<std::int64_t>(a) + b;
+    if (sum > std::numeric_limits<index_t>::max()) {
+        raise(errid::kMaxSize, "Array size " + std::to_string(sum) +
+                                   " exceeds the largest element count, 2147483647.");
+    }
+    return static_cast<index_t>(sum);
+}
+
 index_t check_integer(double value, const char* name) {
     if (!std::isfinite(value) || value != std::floor(value) || value < -2147483648.0 ||
         value > 2147483647.0) {

@@ -52,6 +52,15 @@ inline constexpr const char* kSizeMismatch = "hfchain:runtime:SizeMismatch";
 inline constexpr const char* kOutOfMemory = "hfchain:runtime:OutOfMemory";
 inline constexpr const char* kInterrupted = "hfchain:runtime:Interrupted";
 inline constexpr const char* kBadSeed = "hfchain:host:InvalidSeed";
+// The checks that only the Python binding makes on its arguments (kind, dtype, shape, fields).
+inline constexpr const char* kWrongType = "hfchain:python:WrongType";
+inline constexpr const char* kWrongDtype = "hfchain:python:WrongDtype";
+inline constexpr const char* kComplexInput = "hfchain:python:ComplexInput";
+inline constexpr const char* kInexactValue = "hfchain:python:InexactValue";
+inline constexpr const char* kWrongSize = "hfchain:python:WrongSize";
+inline constexpr const char* kWrongFields = "hfchain:python:WrongFields";
+inline constexpr const char* kWrongValue = "hfchain:python:WrongValue";
+inline constexpr const char* kInvalidSweep = "hfchain:python:InvalidSweep";
 }  // namespace errid
 
 }  // namespace hfchain

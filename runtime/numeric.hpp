@@ -7,6 +7,10 @@
 
 namespace hfchain {
 
+// A floor for a divisor that can round to 0 (a pivot, 1 - rho^2): far below any value a
+// computation means, yet its reciprocal (1e300) stays finite.
+inline constexpr double kSmallestDivisor = 1e-300;
+
 // Round to nearest, halves away from zero: round(2.5) = 3, round(-2.5) = -3.
 double round_half_away(double x) noexcept;
 

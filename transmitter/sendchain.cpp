@@ -3,8 +3,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <limits>
-#include <numbers>
 #include <string>
 
 #include "runtime/checks.hpp"
@@ -13,6 +11,7 @@
 #include "transmitter/bin2int.hpp"
 #include "transmitter/bitbudget.hpp"
 #include "transmitter/codetables.hpp"
+#include "transmitter/constellation.hpp"
 #include "transmitter/convcoder_puncturing.hpp"
 #include "transmitter/scrambler.hpp"
 
@@ -31,17 +30,6 @@ constexpr index_t kPatternLength = 32;
 // Frames between two interrupt polls when building the frame column.
 constexpr index_t kFramesPerPoll = 256;
 
-// The 8-PSK constellation `const`: entry s + 1 is the point of phase 2 pi s / 8.
-std::array<cdouble, 8> make_constellation() {
-    std::array<cdouble, 8> c{};
-    for (int s = 0; s < 8; ++s) {
-        const double phase = 2.0 * std::numbers::pi * s / 8.0;
-        c[s] = cdouble(std::cos(phase), std::sin(phase));
-    }
-    return c;
-}
-const std::array<cdouble, 8> kConst = make_constellation();
-
 // Position (0-based) in a table of n entries of the 1-based index v + 1; anything but a whole
 // v in 0..n-1 raises the index error naming the table.
 inline index_t table_position(double v, index_t n, const char* name) {
@@ -50,16 +38,6 @@ inline index_t table_position(double v, index_t n, const char* name) {
         if (i == v) return i;
     }
     return check_index(v + 1.0, n, name);
-}
-
-// Sum of two element counts, which must still fit a dimension.
-index_t checked_size_sum(index_t a, index_t b) {
-    const std::int64_t sum = static_cast<std::int64_t>(a) + b;
-    if (sum > std::numeric_limits<index_t>::max()) {
-        raise(errid::kMaxSize, "Array size " + std::to_string(sum) +
-                                   " exceeds the largest element count, 2147483647.");
-    }
-    return static_cast<index_t>(sum);
 }
 
 // Block interleaver: the coded column as T rows, one column per interleaver block, each block
@@ -208,9 +186,10 @@ RealArray build_probe_info(const Milstd& milstd, index_t nPreamble, index_t nMul
 
 // Maps symbol values 0..7 onto the constellation.
 void map_to_constellation(const RealArray& values, cdouble* out, HostServices& host) {
+    const std::array<cdouble, 8>& points = psk_points();  // the constellation `const`
     for_each_chunk(values.numel(), host, [&](index_t first, index_t last) {
         for (index_t k = first; k < last; ++k) {
-            out[k] = kConst[table_position(values[k], 8, "const")];
+            out[k] = points[table_position(values[k], kPskPhases, "const")];
         }
     });
 }
@@ -273,10 +252,11 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
         // 3 bits use all eight phases, 2 bits the even phases, 1 bit the phases 0 and 4.
         const double scale = std::pow(2.0, 3.0 - milstd.bitsToSym);
         out.ComplexPSKSymbols = ComplexArray(dados_gray.numel());
+        const std::array<cdouble, 8>& points = psk_points();
         for_each_chunk(dados_gray.numel(), host, [&](index_t first, index_t last) {
             for (index_t k = first; k < last; ++k) {
                 out.ComplexPSKSymbols[k] =
-                    kConst[table_position(dados_gray[k] * scale, 8, "const")];
+                    points[table_position(dados_gray[k] * scale, kPskPhases, "const")];
             }
         });
         frames = build_frames(milstd, dados_gray, scale, out.InterOutMapIn.numel(), host);
@@ -296,7 +276,7 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
     map_to_constellation(scrambled, out.MultiplexOut.data() + S.numel(), host);
 
     out.ModConstellation = ComplexArray(8);
-    for (index_t s = 0; s < 8; ++s) out.ModConstellation[s] = kConst[s];
+    for (index_t s = 0; s < kPskPhases; ++s) out.ModConstellation[s] = psk_points()[s];
 
     out.ProbeInfo = build_probe_info(milstd, S.numel(), out.MultiplexOut.numel());
 

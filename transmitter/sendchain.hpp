@@ -26,17 +26,18 @@ inline constexpr const char* kSendchainFields[] = {
 // Draws the information bits from the host's stream seeded with `seed` and builds the whole
 // transmission for `nFrame` interleaver blocks.
 //
-// milstd: the parameter set (modeconf, or hand-made): `rate` 4800 sends the bits uncoded and not
-//   interleaved, 75 sends each value as a 32-symbol channel pattern without probes, any other
-//   rate uses the rate-1/2 code repeated `repFactor` times.
+// milstd: the parameter set (rateconf, modeconf, or hand-made): `rate` 4800 sends the bits
+//   uncoded and not interleaved, 75 sends each value as a 32-symbol channel pattern without
+//   probes, any other rate uses the rate-1/2 code repeated `repFactor` times.
 // nFrame: interleaver blocks of data; need not be whole, the last block is completed with zero
 //   padding bits.
 // seed: seed of the host's "twister" stream, a whole number in 0..4294967295. The caller's
 //   generator settings are given back on every exit, failure included.
-// The information bits are K = T nFrame / 2 - 144 uniform draws (T bits per interleaver block),
-// followed by 144 flush zeros and the padding. `MultiplexOut` is the transmitted symbol column at
-// one symbol per 1/2400 s: the scrambled preamble, then per frame `data` data symbols and `trein`
-// probe symbols, scrambled; the last two frames of each block carry the `probe` columns.
+// The information bits are K = T nFrame / (2 repFactor) - 144 uniform draws (T bits per
+// interleaver block; K = T nFrame / repFactor - 144 at 4800 bit/s, see bit_budget), followed by
+// 144 flush zeros and the padding. `MultiplexOut` is the transmitted symbol column at one symbol
+// per 1/2400 s: the scrambled preamble, then per frame `data` data symbols and `trein` probe
+// symbols, scrambled; the last two frames of each block carry the `probe` columns.
 //
 // Errors, in the order they can occur: "hfchain:host:InvalidSeed"; the message without
 // identifier "Erro: Total de frames insuficientes para transmissao" (fewer than 1 information

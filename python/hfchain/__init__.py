@@ -1,4 +1,5 @@
-"""hfchain: a fast, exact, block-by-block simulator of a 2400 bit/s HF serial-tone modem.
+"""hfchain: a fast, exact, block-by-block simulator of an HF serial-tone modem (2400 symbols/s,
+data rates from 75 to 4800 bit/s).
 
 See help(hfchain._hfchain) or the type stub for every function and structure.
 """

@@ -1,6 +1,8 @@
-"""hfchain: a fast, exact, block-by-block simulator of a 2400 bit/s HF serial-tone modem.
+"""hfchain: a fast, exact, block-by-block simulator of an HF serial-tone modem (2400 symbols/s,
+data rates from 75 to 4800 bit/s).
 
-Every block of the chain is a function taking and returning NumPy arrays: modeconf, sendchain,
+Every block of the chain is a function taking and returning NumPy arrays: rateconf (the parameter
+set of every rate), modeconf (that of 2400 bit/s), sendchain,
 pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, unshuffle; the
 decoding blocks softslicer (soft demapper), vitdecode (Viterbi decoder) and sisodecode
 (soft-in/soft-out decoder); the HF receiver's chansound (channel sounder) and turboequal (turbo
@@ -87,10 +89,12 @@ class BuiltinHost:
 # --- structures ----------------------------------------------------------------------------------
 
 class Milstd:
-    """The modem's parameter set `milstd`, as built by modeconf."""
+    """The modem's parameter set `milstd`, as built by rateconf (every rate) or modeconf (2400
+    bit/s)."""
 
     rate: float
-    """Data rate in bit/s (2400; 4800 sends the bits uncoded, 75 as 32-symbol patterns)."""
+    """Data rate in bit/s: 75, 150, 300, 600, 1200, 2400 or 4800 (4800 sends the bits uncoded, 75
+    as 32-symbol patterns)."""
     interl: float
     """Interleaver length in seconds (0.6 or 4.8)."""
     interTable: Float64Array
@@ -99,19 +103,19 @@ class Milstd:
     chSymMapping: Float64Array
     """Channel-symbol patterns, at most 32 x 8: column v+1 is the pattern of the 3-bit value v."""
     bitsToSym: float
-    """Bits per channel symbol (3)."""
+    """Bits per channel symbol: 3 (8-PSK), 2 (4-PSK; at 75 bit/s, a pattern's value) or 1 (2-PSK)."""
     repFactor: float
-    """Repetition factor of the coded bits."""
+    """Repetition factor of the coded bits (2 at 300 bit/s, 4 at 150 bit/s, else 1)."""
     preamSync: Float64Array
     """The unscrambled preamble, a row (1 x 480 nSeg) of symbol numbers 0 or 4."""
     trein: float
-    """Probe symbols per frame (16)."""
+    """Probe symbols per frame (16 at 4800 and 2400 bit/s, 20 from 1200 to 150, 0 at 75)."""
     data: float
-    """Data symbols per frame (32)."""
+    """Data symbols per frame (32 at 4800, 2400 and 75 bit/s, 20 from 1200 to 150)."""
     probe: Float64Array
-    """The two probe patterns closing each interleaver block, at most 20 x 2 (16 x 2)."""
+    """The two probe patterns closing each interleaver block, trein x 2 (at most 20 x 2)."""
     def __init__(self, rate: float = 2400, interl: float = 0.6, interTable: RealIn = ..., chSymMapping: RealIn = ..., bitsToSym: float = 3, repFactor: float = 1, preamSync: RealIn = ..., trein: float = 16, data: float = 32, probe: RealIn = ...) -> None:
-        """Fields not given take their defaults (arrays empty); modeconf builds a complete one."""
+        """Fields not given take their defaults (arrays empty); rateconf builds a complete one."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> Milstd: ...
@@ -530,16 +534,31 @@ def modeconf(interLen: float) -> Milstd:
     """The parameter set `milstd` of the 2400 bit/s mode with an interleaver of interLen seconds.
 
     interLen: 0.6 or 4.8 (compared exactly); any other value raises the index error naming
-    `numRow`."""
+    `numRow`. The same set as rateconf(2400, interLen)."""
+
+def rateconf(rate: float, interLen: float) -> Milstd:
+    """The parameter set `milstd` of any data rate with an interleaver of interLen seconds.
+
+    rate: 75, 150, 300, 600, 1200, 2400 or 4800 bit/s (compared exactly). 4800: 8-PSK, uncoded,
+        frames of 32 data + 16 probe symbols; 2400: 8-PSK, rate-1/2 code, 32 + 16; 1200: 4-PSK,
+        20 + 20; 600: 2-PSK, 20 + 20; 300 and 150: 2-PSK with each coded bit sent 2 and 4 times,
+        20 + 20; 75: each pair of coded bits sent as one of four 32-symbol patterns, no probes.
+    interLen: 0.6 or 4.8 seconds (compared exactly); 4800 bit/s has only 0.6. An interleaver
+        block holds interLen seconds of coded bits (interLen x rate x 2 x repFactor; interLen x
+        rate at 4800 bit/s).
+    rateconf(2400, interLen) equals modeconf(interLen).
+    Errors: "hfchain:params:UnknownRate", "hfchain:params:UnknownInterleaver",
+    "hfchain:params:NoLongInterleaver" (4800 bit/s with 4.8 s)."""
 
 def sendchain(milstd: Milstd | Mapping[str, Any], nFrame: float, seed: float, host: BuiltinHost | None = None) -> SendchainOut:
     """One complete transmission of the serial-tone waveform, every intermediate signal kept.
 
-    milstd: the parameter set (modeconf); rate 4800 sends the bits uncoded and not interleaved,
-        75 sends each value as a 32-symbol pattern without probes.
+    milstd: the parameter set (rateconf, modeconf); rate 4800 sends the bits uncoded and not
+        interleaved, 75 sends each value as a 32-symbol pattern without probes.
     nFrame: interleaver blocks of data; need not be whole (the last block is padded with zeros).
-    seed: seed of the information bits, a whole number from 0 to 4294967295. The K = T nFrame / 2
-        - 144 information bits (T bits per interleaver block) are floor(2 u) of K uniform draws u;
+    seed: seed of the information bits, a whole number from 0 to 4294967295. The
+        K = T nFrame / (2 repFactor) - 144 information bits (T bits per interleaver block;
+        K = T nFrame / repFactor - 144 at 4800 bit/s) are floor(2 u) of K uniform draws u;
         for seed >= 1 these equal numpy.random.RandomState(seed).random_sample(K).
     host: the generator (BuiltinHost); seeded for the call and given back as it was.
     Returns a SendchainOut; MultiplexOut is the transmitted symbol column at 2400 symbols/s.

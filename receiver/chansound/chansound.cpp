@@ -5,8 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "receiver/chansound/complexmath.hpp"
+#include "receiver/layout/layout.hpp"
+#include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/cholesky.hpp"
+#include "runtime/complexmath.hpp"
 #include "shaping/rrc_fir.hpp"
 
 namespace hfchain {
@@ -48,81 +51,15 @@ constexpr index_t kAcquireReach = 1440;
 constexpr double kTapNoiseShare = 0.05;
 constexpr double kTapEnergyShare = 1e-4;
 
+// A move of a path must explain more of the response than this share of it: less is rounding.
+constexpr double kMinImprovement = 1e-12;
+
+// The most samples a symbol the sounder takes: far beyond any filter design, and a bound that
+// keeps every sample index within range.
+constexpr double kMaxOversampling = 1e6;
+
 // Ratio of the two noise estimates beyond which the track is redone.
 constexpr double kNoiseRetrack = 1.5;
-
-// Dense Hermitian positive definite solve by Cholesky, n x n column-major A (overwritten by its
-// factor); solve_with then solves for any right-hand side.
-bool cholesky(index_t n, cdouble* A) {
-    for (index_t j = 0; j < n; ++j) {
-        double d = A[j + j * n].real();
-        for (index_t k = 0; k < j; ++k) d -= norm2(A[j + k * n]);
-        if (!(d > 0)) return false;
-        const double g = std::sqrt(d);
-        A[j + j * n] = g;
-        const double inv = 1.0 / g;
-        for (index_t i = j + 1; i < n; ++i) {
-            cdouble s = A[i + j * n];
-            for (index_t k = 0; k < j; ++k) s -= cmul(A[i + k * n], std::conj(A[j + k * n]));
-            A[i + j * n] = s * inv;
-        }
-    }
-    return true;
-}
-
-void solve_with(index_t n, const cdouble* G, cdouble* b) {
-    for (index_t i = 0; i < n; ++i) {
-        cdouble s = b[i];
-        for (index_t k = 0; k < i; ++k) s -= cmul(G[i + k * n], b[k]);
-        b[i] = s / G[i + i * n].real();
-    }
-    for (index_t i = n - 1; i >= 0; --i) {
-        cdouble s = b[i];
-        for (index_t k = i + 1; k < n; ++k) s -= cmulc(G[k + i * n], b[k]);
-        b[i] = s / G[i + i * n].real();
-    }
-}
-
-// Real symmetric solve for the small Gram matrices of the path search (n <= kMaxPaths).
-bool solve_gram(index_t n, std::vector<double> A, std::vector<cdouble>& b,
-                std::vector<double>* inverse_diag) {
-    for (index_t j = 0; j < n; ++j) {
-        double d = A[j + j * n];
-        for (index_t k = 0; k < j; ++k) d -= A[j + k * n] * A[j + k * n];
-        if (!(d > 0)) return false;
-        const double g = std::sqrt(d);
-        A[j + j * n] = g;
-        for (index_t i = j + 1; i < n; ++i) {
-            double s = A[i + j * n];
-            for (index_t k = 0; k < j; ++k) s -= A[i + k * n] * A[j + k * n];
-            A[i + j * n] = s / g;
-        }
-    }
-    for (index_t i = 0; i < n; ++i) {
-        cdouble s = b[i];
-        for (index_t k = 0; k < i; ++k) s -= A[i + k * n] * b[k];
-        b[i] = s / A[i + i * n];
-    }
-    for (index_t i = n - 1; i >= 0; --i) {
-        cdouble s = b[i];
-        for (index_t k = i + 1; k < n; ++k) s -= A[k + i * n] * b[k];
-        b[i] = s / A[i + i * n];
-    }
-    if (inverse_diag != nullptr) {
-        inverse_diag->assign(n, 0.0);
-        for (index_t p = 0; p < n; ++p) {
-            std::vector<double> e(n, 0.0);
-            e[p] = 1.0;
-            for (index_t i = p; i < n; ++i) {
-                double s = e[i];
-                for (index_t k = p; k < i; ++k) s -= A[i + k * n] * e[k];
-                e[i] = s / A[i + i * n];
-                (*inverse_diag)[p] += e[i] * e[i];
-            }
-        }
-    }
-    return true;
-}
 
 // What the least-squares search around a start finds.
 struct Search {
@@ -168,7 +105,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
                 G[(a + d) + a * kSearchTaps] = std::conj(s);
             }
         }
-        if (!cholesky(kSearchTaps, G.data())) continue;
+        if (!cholesky_factor(kSearchTaps, G.data())) continue;
         for (index_t phi = 0; phi < M; ++phi) {
             for (index_t j = 0; j < kSearchLength; ++j) yw[j] = sample(base + phi + (j0 + j) * M);
             double energy = 0;
@@ -180,7 +117,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
                 rhs[i] = s;
             }
             h = rhs;
-            solve_with(kSearchTaps, G.data(), h.data());
+            cholesky_solve(kSearchTaps, G.data(), h.data());
             double fitted = 0;
             for (index_t i = 0; i < kSearchTaps; ++i) {
                 fitted += (std::conj(rhs[i]) * h[i]).real();
@@ -190,7 +127,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
             dof += kSearchLength - kSearchTaps;
         }
     }
-    const double N0 = std::max(dof > 0 ? residual / dof : 0.0, 1e-12);
+    const double N0 = std::max(dof > 0 ? residual / dof : 0.0, kMinNoiseVar);
 
     Search found;
     found.base = base;
@@ -259,16 +196,21 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
         // The gains of a set of paths in every window, and the response energy they explain.
         std::vector<std::vector<cdouble>> gains(kSearchWindows);
         std::vector<double> inverse_diag;
+        // The Gram matrix is real (the composite pulse is); solved as a Hermitian one with zero
+        // imaginary parts, it rounds exactly as a real solve would. Every window shares it.
         auto fit = [&](const std::vector<index_t>& set) {
-            std::vector<double> A(n * n);
+            std::vector<cdouble> A(n * n);
             for (index_t p = 0; p < n; ++p) {
                 for (index_t q = 0; q < n; ++q) A[p + q * n] = gram(set[p] - set[q]);
             }
+            if (!cholesky_factor(n, A.data())) return -1.0;
+            inverse_diag.resize(n);
+            cholesky_inverse_diagonal(n, A.data(), inverse_diag.data());
             double explained = 0;
             for (index_t w = 0; w < kSearchWindows; ++w) {
                 gains[w].resize(n);
                 for (index_t p = 0; p < n; ++p) gains[w][p] = corr[w][set[p]];
-                if (!solve_gram(n, A, gains[w], w == 0 ? &inverse_diag : nullptr)) return -1.0;
+                cholesky_solve(n, A.data(), gains[w].data());
                 for (index_t p = 0; p < n; ++p) {
                     explained += cmulc(corr[w][set[p]], gains[w][p]).real();
                 }
@@ -291,7 +233,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
                         set[p] = dp;
                         set[q] = dq;
                         const double e = fit(set);
-                        if (e > explained * (1 + 1e-12)) {
+                        if (e > explained * (1 + kMinImprovement)) {
                             explained = e;
                             best_set = set;
                         }
@@ -311,7 +253,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
                     }
                     set[p] = d;
                     const double e = fit(set);
-                    if (e > explained * (1 + 1e-12)) {
+                    if (e > explained * (1 + kMinImprovement)) {
                         trial = std::move(set);
                         explained = e;
                         moved = true;
@@ -381,7 +323,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
 
 index_t oversampling_factor(const VarShapping& varShapping) {
     const double M = varShapping.oversamplingFactor;
-    if (!(M >= 1) || M != std::floor(M) || M > 1e6) {
+    if (!(M >= 1) || M != std::floor(M) || M > kMaxOversampling) {
         raise("hfchain:chansound:BadOversampling",
               "oversamplingFactor = " + format_value(M) + " must be a whole number of at least 1.");
     }
@@ -404,10 +346,19 @@ index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapp
     const index_t M = oversampling_factor(varShapping);
     const double edge = 4.0 * varShapping.pulseDelay * M;
     if (Lmf - edge - 1 < 0) return 0;
-    const double K = std::floor((Lmf - edge - 1) / M) + 1;
-    const double frame = milstd.data + milstd.trein;
-    const double F = std::floor((K - milstd.preamSync.numel()) / frame);
-    return F > 0 ? static_cast<index_t>(F) : 0;
+    const double K = std::floor((Lmf - edge - 1) / M) + 1;  // symbols the output holds
+    return whole_frames(milstd, static_cast<index_t>(K));
+}
+
+void check_receiver_mode(const Milstd& milstd) {
+    if (milstd.rate == 75 || milstd.rate == 4800 || milstd.bitsToSym != 3 ||
+        milstd.repFactor != 1 || !(milstd.data >= 1) || !(milstd.trein >= 1)) {
+        raise("hfchain:chansound:UnsupportedMode",
+              "The HF receiver handles the coded 8-PSK modes with probes (bitsToSym 3, repFactor "
+              "1, data and trein at least 1); rate " +
+                  format_value(milstd.rate) + " bit/s with bitsToSym " +
+                  format_value(milstd.bitsToSym) + " is not one of them.");
+    }
 }
 
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
@@ -433,7 +384,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // 1. The transmission: frames after the preamble, and the symbols known in advance. The
     // length is checked before the pulse is designed: a pulse longer than the output (a huge
     // pulseDelay or oversamplingFactor) leaves no frame and is refused at once.
-    transmission_layout(milstd, 0);  // refuses the modes the receiver does not handle
+    check_receiver_mode(milstd);
     const index_t frames = frames_in(Lmf, milstd, varShapping);
     const Layout layout = transmission_layout(milstd, frames);
     if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {
@@ -563,7 +514,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
     const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);
     if (fit > N0 * kNoiseRetrack || fit < N0 / kNoiseRetrack) {
-        out.noiseVar = std::max(fit, 1e-12);
+        out.noiseVar = std::max(fit, kMinNoiseVar);
         const double scale = out.noiseVar / N0;
         for (double& v : track.windowVar) v *= scale;
         smooth_paths(Ny, track);

@@ -85,6 +85,11 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 // raises "hfchain:chansound:BadOversampling".
 index_t oversampling_factor(const VarShapping& varShapping);
 
+// The modes the HF receivers (the sounder, the equaliser and the genie) handle: the coded 8-PSK
+// modes with probes, that is bitsToSym 3, repFactor 1, data and trein at least 1, rate neither
+// 75 nor 4800 bit/s. Errors: any other, "hfchain:chansound:UnsupportedMode".
+void check_receiver_mode(const Milstd& milstd);
+
 // Frames after the preamble of a matched-filter output of Lmf samples (see chansound).
 index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping);
 

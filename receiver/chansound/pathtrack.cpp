@@ -1,9 +1,7 @@
 #include "receiver/chansound/pathtrack.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <numbers>
@@ -11,9 +9,10 @@
 #include <vector>
 
 #include "params/waveform.hpp"
-#include "receiver/chansound/complexmath.hpp"
 #include "runtime/checks.hpp"
-#include "transmitter/scrambler.hpp"
+#include "runtime/cholesky.hpp"
+#include "runtime/complexmath.hpp"
+#include "runtime/numeric.hpp"
 
 namespace hfchain {
 
@@ -28,77 +27,31 @@ constexpr double kMinSigma = 0.02;
 constexpr double kMaxSigma = 10.0;
 constexpr double kSigmaMargin = 1.25;
 
-// The Gray mapping of the transmitter: value v is sent as phase index kGray2bina[v].
-constexpr int kBitsPerSymbol = 3;
+// The measured correlation between windows is taken as at least kMinCorrelation (a lag at which
+// less is left tells little more than that the paths fade fast), and lags are tried up to the
+// first at which more than kLostCorrelation of it is lost.
+constexpr double kMinCorrelation = 0.05;
+constexpr double kLostCorrelation = 0.5;
 
-// The 8-PSK point of a symbol number (any real value; the table's are whole numbers 0 .. 7).
-cdouble point(double value) {
-    static const std::array<cdouble, 8> points = [] {
-        std::array<cdouble, 8> t{};
-        for (int s = 0; s < 8; ++s) t[s] = std::polar(1.0, std::numbers::pi * s / 4.0);
-        return t;
-    }();
-    if (value >= 0 && value < 1024 && value == std::floor(value)) {
-        return points[static_cast<int>(value) & 7];
-    }
-    const double phase = std::numbers::pi * std::fmod(value, 8.0) / 4.0;
-    return {std::cos(phase), std::sin(phase)};
-}
+// Window e >= 1 holds the samples from e kWindowSymbols + kWindowShift to (e + 1) kWindowSymbols +
+// kWindowShift - 1, half a window later than the frames, so that a frame's window holds its
+// probes and the samples they reach through the taps; the first window starts at 0 and the last
+// runs to the end. Until its samples say when, a window's estimate belongs to the last symbol of
+// its frame.
+constexpr index_t kWindowShift = kWindowSymbols / 2;
+constexpr index_t window_begin(index_t e) { return e * kWindowSymbols + kWindowShift; }
+constexpr index_t window_end(index_t e) { return window_begin(e + 1); }
 
-// a + b for element counts, refused beyond the 32-bit range like any other size.
-index_t checked_sum(index_t a, index_t b) {
-    const std::int64_t sum = static_cast<std::int64_t>(a) + b;
-    if (sum > std::numeric_limits<index_t>::max()) {
-        raise(errid::kMaxSize, "Array size " + std::to_string(sum) +
-                                   " exceeds the largest element count, 2147483647.");
-    }
-    return static_cast<index_t>(sum);
-}
+// Diagonal loading of a window's normal equations, relative to their mean diagonal: keeps a
+// window that sees a path only faintly solvable, far below what any real estimate carries.
+constexpr double kDiagonalLoading = 1e-9;
 
-// Solves the r x r Hermitian system A c = b in place by Cholesky (A is overwritten, c = b on
-// return) and fills `inverse_diag` with the diagonal of A^-1. Returns false when A is not
-// positive definite.
-bool solve_small(int r, cdouble* A, cdouble* b, double* inverse_diag) {
-    // A = G G^H, G lower triangular, kept in the lower half of A.
-    for (int j = 0; j < r; ++j) {
-        double d = A[j + j * r].real();
-        for (int k = 0; k < j; ++k) d -= norm2(A[j + k * r]);
-        if (!(d > 0)) return false;
-        const double g = std::sqrt(d);
-        A[j + j * r] = g;
-        for (int i = j + 1; i < r; ++i) {
-            cdouble s = A[i + j * r];
-            for (int k = 0; k < j; ++k) s -= cmul(A[i + k * r], std::conj(A[j + k * r]));
-            A[i + j * r] = s / g;
-        }
-    }
-    // Forward then backward substitution.
-    for (int i = 0; i < r; ++i) {
-        cdouble s = b[i];
-        for (int k = 0; k < i; ++k) s -= cmul(A[i + k * r], b[k]);
-        b[i] = s / A[i + i * r].real();
-    }
-    for (int i = r - 1; i >= 0; --i) {
-        cdouble s = b[i];
-        for (int k = i + 1; k < r; ++k) s -= cmulc(A[k + i * r], b[k]);
-        b[i] = s / A[i + i * r].real();
-    }
-    // Diagonal of A^-1 = G^-H G^-1: the squared norms of the rows of G^-1... taken column by
-    // column: (A^-1)_pp = sum over i of |(G^-1)_ip|^2.
-    for (int p = 0; p < r; ++p) {
-        cdouble e[kMaxPaths] = {};
-        e[p] = 1.0;
-        double sum = 0;
-        for (int i = p; i < r; ++i) {
-            cdouble s = e[i];
-            for (int k = p; k < i; ++k) s -= cmul(A[i + k * r], e[k]);
-            e[i] = s / A[i + i * r].real();
-            sum += norm2(e[i]);
-        }
-        inverse_diag[p] = sum;
-    }
-    return true;
-}
+// Floors of the smoother's model, relative to a path's power: a path's power never drops below
+// kWeakPath of the strongest (plus kModelFloor absolute), and the process noise and the change's
+// variance keep kModelFloor, so that the Kalman covariances stay positive definite on a channel
+// that does not fade.
+constexpr double kWeakPath = 1e-6;
+constexpr double kModelFloor = 1e-12;
 
 // Standard deviation of the Gaussian Doppler spectrum from how much the window estimates change
 // between windows k apart: E|g(t + dt) - g(t)|^2 = 2 P (1 - rho(dt)) plus both estimation errors,
@@ -126,9 +79,9 @@ double doppler_sigma(const PathTrack& t, const std::vector<bool>& valid) {
         const double loss = change / power;  // 1 - rho
         const double dt = span / pairs / kSymbolRate;
         if (loss <= 0) continue;
-        const double rho = std::max(1.0 - loss, 0.05);
+        const double rho = std::max(1.0 - loss, kMinCorrelation);
         sigma = std::sqrt(-std::log(rho) / (2 * std::numbers::pi * std::numbers::pi * dt * dt));
-        if (loss > 0.5) break;
+        if (loss > kLostCorrelation) break;
     }
     return std::clamp(sigma, kMinSigma, kMaxSigma);
 }
@@ -178,71 +131,13 @@ void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const
 
 }  // namespace
 
-Layout transmission_layout(const Milstd& milstd, index_t frames) {
-    if (milstd.rate == 75 || milstd.rate == 4800 || milstd.bitsToSym != kBitsPerSymbol ||
-        milstd.repFactor != 1 || !(milstd.data >= 1) || !(milstd.trein >= 1)) {
-        raise("hfchain:chansound:UnsupportedMode",
-              "The HF receiver handles the coded 8-PSK modes with probes (bitsToSym 3, repFactor "
-              "1, data and trein at least 1); rate " +
-                  format_value(milstd.rate) + " bit/s with bitsToSym " +
-                  format_value(milstd.bitsToSym) + " is not one of them.");
-    }
-    Layout l;
-    l.preamble = milstd.preamSync.numel();
-    l.data = check_integer(milstd.data, "data");
-    l.trein = check_integer(milstd.trein, "trein");
-    l.frames = frames;
-    l.symbols = checked_sum(l.preamble, checked_size_product(frames, checked_sum(l.data, l.trein)));
-    return l;
-}
-
-KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
-    KnownSymbols k;
-    k.mean = ComplexArray(layout.symbols);
-    k.var = RealArray(layout.symbols);
-    k.rotation = ComplexArray(layout.dataSymbols());
-
-    // The preamble, scrambled with the 32-entry sequence.
-    for (index_t n = 0; n < layout.preamble; ++n) {
-        k.mean[n] = point(milstd.preamSync[n] + kSequencia[n % 32]);
-    }
-
-    // Frames: the data scrambling sequence runs from the first frame symbol on; the probes are 0
-    // except in the last two frames of each interleaver block, which carry the `probe` columns.
-    const index_t frame = layout.data + layout.trein;
-    const index_t per_block =
-        static_cast<index_t>(milstd.interTable.numel()) / (kBitsPerSymbol * layout.data);
-    const auto& seq = data_sequence_period();
-    for (index_t f = 0; f < layout.frames; ++f) {
-        const index_t in_block = per_block > 0 ? f % per_block : 0;
-        const int closing = per_block >= 2 ? static_cast<int>(in_block - (per_block - 2)) : -1;
-        for (index_t j = 0; j < frame; ++j) {
-            const index_t m = f * frame + j;  // position in the frame column
-            const int s = seq[m % kDataSequencePeriod];
-            const index_t n = layout.preamble + m;
-            if (j < layout.data) {
-                k.var[n] = 1.0;
-                k.rotation[f * layout.data + j] = point(s);
-            } else {
-                double value = 0;
-                const index_t row = j - layout.data;
-                if (closing >= 0 && closing < milstd.probe.cols() && row < milstd.probe.rows()) {
-                    value = milstd.probe(row, closing);
-                }
-                k.mean[n] = point(value + s);
-            }
-        }
-    }
-    return k;
-}
-
 index_t window_count(index_t symbols) {
     return std::max<index_t>(1, (symbols + kWindowSymbols - 1) / kWindowSymbols);
 }
 
 index_t preamble_windows(index_t preamble) {
-    // Window e >= 1 holds the samples 48 e + 24 .. 48 e + 71, which reach symbols up to 48 e + 71.
-    return preamble >= 72 ? (preamble - 72) / kWindowSymbols + 1 : 0;
+    // Window e's samples reach symbols up to window_end(e) - 1.
+    return preamble >= window_end(0) ? (preamble - window_end(0)) / kWindowSymbols + 1 : 0;
 }
 
 void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
@@ -275,9 +170,7 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
     }
     const cdouble* B = basis.data();
 
-    // 1. One weighted least-squares estimate per window. Window e holds the samples from
-    // 48 e + 24 to 48 e + 71, so that a frame's window holds its probes and the samples they
-    // reach through the taps; the first window starts at 0 and the last runs to the end.
+    // 1. One weighted least-squares estimate per window (the windows: see kWindowShift).
     std::vector<cdouble> N(r * r);
     std::vector<cdouble> b(r);
     std::vector<double> inv(r);
@@ -287,9 +180,9 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
             track.windowGains(p, e) = 0;
             track.windowVar(p, e) = inf;  // until the window gives an estimate
         }
-        track.windowTime[e] = static_cast<double>(e * kWindowSymbols + 47);
-        const index_t lo = e == 0 ? 0 : std::min(Ny, e * kWindowSymbols + kWindowSymbols / 2);
-        const index_t hi = e == E - 1 ? Ny : std::min(Ny, (e + 1) * kWindowSymbols + 24);
+        track.windowTime[e] = static_cast<double>((e + 1) * kWindowSymbols - 1);
+        const index_t lo = e == 0 ? 0 : std::min(Ny, window_begin(e));
+        const index_t hi = e == E - 1 ? Ny : std::min(Ny, window_end(e));
         double weight = 0, moment = 0;
         switch (r) {
             case 1:
@@ -311,11 +204,12 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
         }
         if (weight == 0) continue;
         track.windowTime[e] = moment / weight;
-        // A little diagonal loading keeps a window that sees a path only faintly solvable.
         double trace = 0;
         for (index_t p = 0; p < r; ++p) trace += N[p + p * r].real();
-        for (index_t p = 0; p < r; ++p) N[p + p * r] += 1e-9 * trace / r;
-        if (!solve_small(static_cast<int>(r), N.data(), b.data(), inv.data())) continue;
+        for (index_t p = 0; p < r; ++p) N[p + p * r] += kDiagonalLoading * trace / r;
+        if (!cholesky_factor(r, N.data())) continue;
+        cholesky_solve(r, N.data(), b.data());
+        cholesky_inverse_diagonal(r, N.data(), inv.data());
         for (index_t p = 0; p < r; ++p) {
             track.windowGains(p, e) = b[p];
             track.windowVar(p, e) = inv[p];
@@ -344,7 +238,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
         strongest = std::max(strongest, track.pathPower[p]);
     }
     for (index_t p = 0; p < r; ++p) {
-        track.pathPower[p] = std::max(track.pathPower[p], 1e-6 * strongest + 1e-12);
+        track.pathPower[p] = std::max(track.pathPower[p], kWeakPath * strongest + kModelFloor);
     }
 
     // 3. Doppler spread.
@@ -361,7 +255,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
     const double spacing = static_cast<double>(kWindowSymbols);
     const double rho1 = std::exp(-decay * spacing * spacing);
     const double rho2 = std::exp(-4 * decay * spacing * spacing);
-    const double den = std::max(1 - rho1 * rho1, 1e-300);
+    const double den = std::max(1 - rho1 * rho1, kSmallestDivisor);
     const double a1 = rho1 * (1 - rho2) / den;
     const double a2 = (rho2 - rho1 * rho1) / den;
     // (g, d) -> (g', d'): g' = (a1 + a2) g - a2 d + w, d' = g' - g.
@@ -375,9 +269,10 @@ void smooth_paths(index_t Ny, PathTrack& track) {
     std::vector<Step> steps(E);
     for (index_t p = 0; p < r; ++p) {
         const double P = track.pathPower[p];
-        const double q = std::max(P * (1 - a1 * rho1 - a2 * rho2), 1e-12 * P);
+        const double q = std::max(P * (1 - a1 * rho1 - a2 * rho2), kModelFloor * P);
         cdouble x[2] = {};
-        double C[2][2] = {{P, P * (1 - rho1)}, {P * (1 - rho1), 2 * P * (1 - rho1) + 1e-12 * P}};
+        double C[2][2] = {{P, P * (1 - rho1)},
+                          {P * (1 - rho1), 2 * P * (1 - rho1) + kModelFloor * P}};
         for (index_t e = 0; e < E; ++e) {
             Step& st = steps[e];
             if (e > 0) {
@@ -393,7 +288,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
                     for (int j = 0; j < 2; ++j)
                         C[i][j] = FC[i][0] * F[j][0] + FC[i][1] * F[j][1] + q;
                 }
-                C[1][1] += 1e-12 * P;
+                C[1][1] += kModelFloor * P;
             }
             st.pred[0] = x[0];
             st.pred[1] = x[1];

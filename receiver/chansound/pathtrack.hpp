@@ -1,5 +1,5 @@
-// Following the channel through a transmission: the layout of known and unknown symbols, and the
-// gains of the propagation paths estimated window by window and smoothed in time.
+// Following the channel through a transmission: the gains of the propagation paths estimated
+// window by window and smoothed in time.
 //
 // The symbol-rate model. With y(n) the matched-filter output read once a symbol and x(m) the
 // transmitted symbols (x(m) = 0 before the first and after the last), the channel is a short
@@ -11,42 +11,13 @@
 //
 // What is known about the symbols enters as a mean and a variance per symbol: a preamble or probe
 // symbol has its point and variance 0; an unknown data symbol mean 0 and variance 1, or, inside a
-// turbo loop, the soft symbol the decoder vouches for. The same estimator serves every case.
+// turbo loop, the soft symbol the decoder vouches for. The same estimator serves every case
+// (receiver/layout/layout.hpp gives the known ones).
 #pragma once
 
-#include "params/modeconf.hpp"
 #include "runtime/array.hpp"
 
 namespace hfchain {
-
-// Where the symbols of a transmission sit.
-struct Layout {
-    index_t preamble = 0;  // preamble symbols (columns of preamSync)
-    index_t data = 0;      // data symbols a frame
-    index_t trein = 0;     // probe symbols a frame, after the data
-    index_t frames = 0;    // frames after the preamble
-    index_t symbols = 0;   // preamble + frames (data + trein)
-    index_t dataSymbols() const { return frames * data; }
-    // Transmission index of data symbol k (0-based, frames in order).
-    index_t dataIndex(index_t k) const { return preamble + (k / data) * (data + trein) + k % data; }
-};
-
-// Layout of `frames` frames after the preamble of `milstd`. Errors: a mode other than the coded
-// 8-PSK modes with probes (rate 75 or 4800, bitsToSym other than 3, repFactor other than 1, or
-// frames without data or probes), "hfchain:chansound:UnsupportedMode".
-Layout transmission_layout(const Milstd& milstd, index_t frames);
-
-// Point of every symbol a receiver knows in advance and the scrambling of every data symbol.
-//   mean: symbols x 1, the scrambled preamble and probe points; 0 at data symbols.
-//   var: symbols x 1, 0 at known symbols, 1 at data symbols.
-//   rotation: dataSymbols x 1, exp(j pi s / 4) for the scrambling value s added to each data
-//     symbol; the transmitted point is rotation times the Gray-mapped point.
-struct KnownSymbols {
-    ComplexArray mean;
-    RealArray var;
-    ComplexArray rotation;
-};
-KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout);
 
 // The largest channel the model describes: paths, and symbol-spaced taps (a frame's window must
 // hold its probes and every sample they reach).

@@ -8,6 +8,7 @@
 #include "receiver/demod/colon.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
+#include "transmitter/constellation.hpp"
 
 namespace hfchain {
 
@@ -15,9 +16,6 @@ namespace {
 
 // 2 pi as the double the reference phases are computed with.
 constexpr double kTwoPi = 6.2831853071795862;
-
-// Gray code of each 3-bit decision, v XOR (v >> 1): the inverse of the transmitter's mapping.
-constexpr std::array<double, 8> kBina2gray = {0, 1, 3, 2, 6, 7, 5, 4};
 
 // Point k of the K-point constellation, exp(j (2 pi k) / K): the phase is the product 2 pi k
 // divided by K.

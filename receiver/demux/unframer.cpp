@@ -2,10 +2,10 @@
 
 #include <array>
 #include <cmath>
-#include <numbers>
 
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
+#include "transmitter/constellation.hpp"
 #include "transmitter/scrambler.hpp"
 
 namespace hfchain {
@@ -18,12 +18,11 @@ struct Rotation {
     double v;
 };
 
+// conj(x_s), x_s the transmitter's point of s: the rotation is exact, point by point.
 std::array<Rotation, 8> make_rotations() {
     std::array<Rotation, 8> table{};
-    for (int s = 0; s < 8; ++s) {
-        const double phase = std::numbers::pi * s / 4.0;
-        table[s] = {std::cos(phase), -std::sin(phase)};
-    }
+    for (int s = 0; s < kPskPhases; ++s)
+        table[s] = {psk_points()[s].real(), -psk_points()[s].imag()};
     return table;
 }
 

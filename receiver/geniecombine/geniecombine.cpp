@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "receiver/chansound/chansound.hpp"
-#include "receiver/chansound/complexmath.hpp"
-#include "receiver/chansound/pathtrack.hpp"
+#include "receiver/layout/layout.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/complexmath.hpp"
 #include "shaping/rrc_fir.hpp"
 
 namespace hfchain {
@@ -17,10 +17,8 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
                              const VarShapping& varShapping) {
     // The transmission: the preamble and whole frames.
     const index_t S = MultiplexOut.numel();
-    const index_t Lp = milstd.preamSync.numel();
-    const index_t frame = check_integer(milstd.data + milstd.trein, "data + trein");
-    const index_t frames = frame > 0 && S > Lp ? (S - Lp) / frame : 0;
-    const Layout layout = transmission_layout(milstd, frames);
+    check_receiver_mode(milstd);
+    const Layout layout = transmission_layout(milstd, whole_frames(milstd, S));
     check_size_equal(layout.symbols, S, "MultiplexOut");
     const KnownSymbols known = known_symbols(milstd, layout);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "params/modeconf.hpp"
+#include "receiver/softdemod/softdemap.hpp"
 #include "runtime/array.hpp"
 
 namespace hfchain {
@@ -12,11 +13,8 @@ struct SoftslicerOut {
 
 inline constexpr const char* kSoftslicerFields[] = {"LLR"};
 
-// How the ratio of a bit is taken over the points: `max_log` keeps the nearest point of each
-// bit value, `exact` sums over all of them.
-enum class SoftRule { max_log, exact };
-
-// Log-likelihood ratios of the b = milstd.bitsToSym bits of each received data symbol, for the
+// Log-likelihood ratios of the b = milstd.bitsToSym bits of each received data symbol (the one
+// soft demapper of softdemap.hpp, without priors), for the
 // points and labels the transmitter uses: the b-bit value v is sent on the 8-PSK point of phase
 // 2 pi gray2bina(v) 2^(3 - b) / 8 (all eight phases for b = 3, the even ones for b = 2, phases 0
 // and 4 for b = 1). For a symbol y with noise variance N0 the likelihood of point x is

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "receiver/chansound/complexmath.hpp"
+#include "runtime/complexmath.hpp"
+#include "runtime/numeric.hpp"
 
 namespace hfchain {
 
@@ -131,7 +132,7 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
                 t[k - k0] = std::conj(rj[k]) * d[k];
                 dj -= norm2(rj[k]) * d[k];
             }
-            dj = std::max(dj, 1e-300);
+            dj = std::max(dj, kSmallestDivisor);
             d[j] = dj;
             const index_t i_end = std::min(hi, j + b);
             for (index_t i = j + 1; i <= i_end; ++i) {

@@ -1,19 +1,19 @@
 #include "receiver/turboequal/turboequal.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
-#include <numbers>
 #include <string>
 #include <vector>
 
-#include "receiver/chansound/complexmath.hpp"
-#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/decoder/sisodecode.hpp"
+#include "receiver/layout/layout.hpp"
+#include "receiver/softdemod/softdemap.hpp"
 #include "receiver/turboequal/blockmmse.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/complexmath.hpp"
 #include "transmitter/bitbudget.hpp"
-#include "transmitter/codetables.hpp"
+#include "transmitter/constellation.hpp"
 
 namespace hfchain {
 
@@ -30,36 +30,23 @@ constexpr index_t kFramesPerPoll = 32;
 constexpr float kDemapLimit = 50.0f;
 constexpr float kFeedbackLimit = 20.0f;
 
-// The transmitter's Gray mapping: bits b0 b1 b2 (b0 first, most significant) form v, sent as the
-// point of phase index kGray2bina[v].
-struct Points {
-    std::array<cdouble, 8> of_value;  // point of bit triple v
-    Points() {
-        for (int v = 0; v < 8; ++v) {
-            const double phase = std::numbers::pi * kGray2bina[v] / 4.0;
-            of_value[v] = {std::cos(phase), std::sin(phase)};
-        }
-    }
-};
-const Points kPoints;
-
-inline int bit_of(int v, int l) { return (v >> (2 - l)) & 1; }
+// Beyond this LLR a bit is sure to within 4e-18, below what a double can tell from 1.
+constexpr float kSureLlr = 40.0f;
 
 // Mean and variance of a symbol whose three bits have the LLRs l[0..2], independent: point v has
 // the probability of its bits, P(b = 0) = 1 / (1 + exp(-l)).
-inline void soft_symbol(const float* l, cdouble& mean, double& var) {
+inline void soft_symbol(const Constellation& points, const float* l, cdouble& mean, double& var) {
     double p0[3];
     for (int b = 0; b < 3; ++b) {
-        // Beyond |l| = 40 a bit is sure to within 4e-18.
-        p0[b] = l[b] > 40    ? 1.0
-                : l[b] < -40 ? 0.0
-                             : 1.0 / (1.0 + std::exp(-static_cast<double>(l[b])));
+        p0[b] = l[b] > kSureLlr    ? 1.0
+                : l[b] < -kSureLlr ? 0.0
+                                   : 1.0 / (1.0 + std::exp(-static_cast<double>(l[b])));
     }
     cdouble s{};
-    for (int v = 0; v < 8; ++v) {
+    for (int v = 0; v < points.size; ++v) {
         double p = 1;
-        for (int b = 0; b < 3; ++b) p *= bit_of(v, b) == 0 ? p0[b] : 1 - p0[b];
-        s += p * kPoints.of_value[v];
+        for (int b = 0; b < 3; ++b) p *= points.bit(v, b) == 0 ? p0[b] : 1 - p0[b];
+        s += p * points.point[v];
     }
     mean = s;
     var = std::max(0.0, 1.0 - norm2(mean));
@@ -149,35 +136,15 @@ index_t whole_iterations(double iterations) {
 TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
                                  double iterations, HostServices* host);
 
-void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
-                float* llr) {
-    for (index_t k = 0; k < N; ++k) {
-        const double inv = 1.0 / std::max(noiseVar[k], 1e-12);
-        const float* a = prior != nullptr ? prior + 3 * k : nullptr;
-        double metric[8];
-        double best = -1e300;
-        for (int v = 0; v < 8; ++v) {
-            double m = -norm2(z[k] - kPoints.of_value[v]) * inv;
-            if (a != nullptr) {
-                for (int b = 0; b < 3; ++b) m += bit_of(v, b) == 0 ? 0.5 * a[b] : -0.5 * a[b];
-            }
-            metric[v] = m;
-            best = std::max(best, m);
-        }
-        double zero[3] = {0, 0, 0}, one[3] = {0, 0, 0};
-        for (int v = 0; v < 8; ++v) {
-            // A point 60 below the best weighs under 1e-26 of it; when a whole side of a bit is
-            // that far down, its ratio is beyond the clamp anyway.
-            const double excess = metric[v] - best;
-            if (excess < -60) continue;
-            const double p = std::exp(excess);
-            for (int b = 0; b < 3; ++b) (bit_of(v, b) == 0 ? zero : one)[b] += p;
-        }
-        for (int b = 0; b < 3; ++b) {
-            double value = std::log(std::max(zero[b], 1e-300) / std::max(one[b], 1e-300));
-            if (a != nullptr) value -= a[b];
-            llr[3 * k + b] = static_cast<float>(std::clamp(value, -50.0, 50.0));
-        }
+void equaliser_llrs(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
+                    float* llr) {
+    const index_t n = checked_size_product(3, N);
+    std::vector<double> ratio(n), a(prior != nullptr ? n : 0);
+    for (index_t i = 0; i < static_cast<index_t>(a.size()); ++i) a[i] = prior[i];
+    soft_demap(constellation(3), SoftRule::exact, N, z, noiseVar, 1,
+               prior != nullptr ? a.data() : nullptr, ratio.data());
+    for (index_t i = 0; i < n; ++i) {
+        llr[i] = static_cast<float>(std::clamp<double>(ratio[i], -kDemapLimit, kDemapLimit));
     }
 }
 
@@ -195,6 +162,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
                                  double iterations, HostServices* host) {
     const index_t I = whole_iterations(iterations);
     const index_t frames = check_integer(sounding.frames, "frames");
+    check_receiver_mode(milstd);
     const Layout layout = transmission_layout(milstd, frames);
     const ComplexArray& y = sounding.out;
     const ComplexArray& basis = sounding.basis;
@@ -272,16 +240,17 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
         feedback.resize(3 * N);
         prior.assign(3 * N / 2, 0.0f);
         for (index_t k = K; k < 3 * N / 2; ++k) prior[k] = kKnownZeroPrior;
-        alpha.resize(static_cast<std::size_t>(64) * (3 * N / 2 + 1));
+        alpha.resize(siso_workspace(3 * N / 2));
     }
     std::vector<float> posterior(3);
+    const Constellation& points = constellation(3);
 
     for (index_t pass = 0; pass <= I; ++pass) {
         // Equalise every frame's data segment and descramble.
         channel_arrays(y, basis, track, mean, N0, pass < I, arrays);
         for (index_t f = 0; f < frames; ++f) {
             if (host != nullptr && f % kFramesPerPoll == 0) host->poll_interrupt();
-            const index_t n0 = layout.preamble + f * (layout.data + layout.trein);
+            const index_t n0 = layout.frameStart(f);
             cdouble* z = result.out.data() + f * layout.data;
             double* zv = result.noiseVar.data() + f * layout.data;
             equaliser.equalise(n0, layout.data, view, mean, var, z, zv);
@@ -292,8 +261,8 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
         if (pass == I) break;
 
         // Demap (leaving each bit's own prior out), deinterleave, decode, interleave back.
-        soft_demap(N, result.out.data(), result.noiseVar.data(),
-                   pass > 0 ? feedback.data() : nullptr, llr.data());
+        equaliser_llrs(N, result.out.data(), result.noiseVar.data(),
+                       pass > 0 ? feedback.data() : nullptr, llr.data());
         for (index_t c = 0; c < 3 * N / T; ++c) {
             const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(c) * T;
             for (index_t k = 0; k < T; ++k) {
@@ -316,11 +285,11 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
             const cdouble rot = known.rotation[k];
             cdouble m;
             double v;
-            soft_symbol(feedback.data() + 3 * k, m, v);
+            soft_symbol(points, feedback.data() + 3 * k, m, v);
             mean[n] = cmul(rot, m);
             var[n] = v;
             for (int b = 0; b < 3; ++b) posterior[b] = feedback[3 * k + b] + llr[3 * k + b];
-            soft_symbol(posterior.data(), m, v);
+            soft_symbol(points, posterior.data(), m, v);
             mean_app[n] = cmul(rot, m);
             var_app[n] = v;
         }

@@ -53,13 +53,15 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
                          double iterations, HostServices& host);
 
-// Coded-bit LLRs of equalised symbols, ln P(0) / P(1), three bits a symbol in transmission order
-// (most significant first, the Gray mapping of the transmitter), exact over the eight points:
-//   z, noiseVar: N symbols (descrambled, unit gain) and their error variances.
+// The turbo loop's coded-bit LLRs of equalised symbols, ln P(0) / P(1): the exact rule of the one
+// soft demapper (receiver/softdemod/softdemap.hpp) over the 8-PSK constellation, three bits a
+// symbol in transmission order (most significant first).
+//   z, noiseVar: N symbols (descrambled, unit gain) and their error variances (positive).
 //   prior: null, or 3 N a-priori LLRs; each bit's LLR then leaves its own prior out and uses the
 //     other two bits' (the extrinsic LLR of an iterative receiver).
 //   llr: 3 N outputs, clamped to +-50 (beyond, a bit is as good as sure).
-void soft_demap(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
-                float* llr);
+// Errors: 3 N beyond the largest element count, "Coder:MATLAB:pmaxsize".
+void equaliser_llrs(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
+                    float* llr);
 
 }  // namespace hfchain

@@ -15,6 +15,7 @@
 #include "receiver/softdemod/softslicer.hpp"
 #include "runtime/builtin_host.hpp"
 #include "transmitter/codetables.hpp"
+#include "transmitter/constellation.hpp"
 #include "transmitter/convcoder_puncturing.hpp"
 #include "transmitter/sendchain.hpp"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "plugins/gateway.hpp"
 #include "plugins/octave_host.hpp"
-#include "runtime/gateway.hpp"
 
 namespace {
 

@@ -23,6 +23,8 @@ function args = valid_args (name)
   switch (name)
     case "modeconf"
       args = {0.6};
+    case "rateconf"
+      args = {300, 0.6};
     case "sendchain"
       args = {milstd, 1, 5};
     case "pulseshaper"

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "chain/road.hpp"
-#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/decoder/sisodecode.hpp"
 #include "runtime/builtin_host.hpp"
 #include "tests/support/signals.hpp"
 

@@ -32,6 +32,7 @@ NOISE_VAR, START, TX, FADED = HF.hf.noiseVar, HF.frameStart, HF.tx.MultiplexOut,
 # (call, its argument objects whose references are counted)
 CALLS_TABLE = {
     "modeconf": (lambda: hfchain.modeconf(0.6), []),
+    "rateconf": (lambda: hfchain.rateconf(75, 4.8), []),
     "sendchain": (lambda: hfchain.sendchain(M, 0.2, 1, HOST), [M, HOST]),
     "pulseshaper": (lambda: hfchain.pulseshaper(X, VS), [X, VS]),
     "fadesim": (lambda: hfchain.fadesim(X, VW, VS), [X, VW, VS]),
@@ -59,8 +60,8 @@ CALLS_TABLE = {
 
 # Calls of the slower blocks: a leaked result or input copy (tens to hundreds of kB; modeconf's
 # milstd, which framelock and sendchain also copy in, 40 kB) then adds over 10 MB.
-FEWER_CALLS = {"modeconf": 2000, "sendchain": 2000, "framelock": 1000, "run_road": 300,
-               "softslicer": 1000, "vitdecode": 1000, "sisodecode": 300,
+FEWER_CALLS = {"modeconf": 2000, "rateconf": 2000, "sendchain": 2000, "framelock": 1000,
+               "run_road": 300, "softslicer": 1000, "vitdecode": 1000, "sisodecode": 300,
                "chansound": 60, "turboequal": 150, "geniecombine": 500, "run_road hf, genie": 30}
 
 

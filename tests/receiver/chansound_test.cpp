@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "receiver/layout/layout.hpp"
 #include "tests/receiver/expect_error.hpp"
 #include "tests/receiver/hf_support.hpp"
 #include "tests/support/signals.hpp"

@@ -6,6 +6,7 @@
 
 #include "receiver/chansound/chansound.hpp"
 #include "receiver/demux/unframer.hpp"
+#include "receiver/layout/layout.hpp"
 #include "receiver/timing/tickalign.hpp"
 #include "tests/receiver/expect_error.hpp"
 #include "tests/receiver/hf_support.hpp"

@@ -145,8 +145,8 @@ TEST(Turboequal, SoftDemapperMatchesItsDefinition) {
     for (index_t i = 0; i < 3 * N; ++i) {
         prior[i] = static_cast<float>(3 * (i % 2 ? pr[i / 2].imag() : pr[i / 2].real()));
     }
-    soft_demap(N, z.data(), nv.data(), prior.data(), with.data());
-    soft_demap(N, z.data(), nv.data(), nullptr, without.data());
+    equaliser_llrs(N, z.data(), nv.data(), prior.data(), with.data());
+    equaliser_llrs(N, z.data(), nv.data(), nullptr, without.data());
     const int gray2bina[8] = {0, 1, 3, 2, 7, 6, 4, 5};
     for (index_t k = 0; k < N; ++k) {
         for (int b = 0; b < 3; ++b) {

@@ -8,7 +8,10 @@
 #include <limits>
 #include <numbers>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "transmitter/scrambler.hpp"
 
@@ -169,6 +172,47 @@ TEST(Sendchain, SeventyFiveBitPerSecondPatterns) {
     }
     // The patterns carry no probes: every frame symbol is marked as data.
     for (index_t k = 1440; k < out.ProbeInfo.numel(); ++k) ASSERT_EQ(out.ProbeInfo[k], 0) << k;
+}
+
+// The parameter sets of the other rates: frames of `data` + `trein` symbols whose last two in every
+// block carry the closing probes (the first trein symbols of the d1 and d2 patterns), and at
+// 75 bit/s one pattern per value with the alternate set every 45th (0.6 s) or 360th (4.8 s) value.
+TEST(Sendchain, FramesProbesAndPatternsOfEveryRate) {
+    const std::pair<double, double> probed[] = {{4800, 0.6}, {1200, 0.6}, {1200, 4.8},
+                                                {600, 0.6},  {600, 4.8},  {300, 0.6},
+                                                {300, 4.8},  {150, 0.6},  {150, 4.8}};
+    for (const auto& [rate, interLen] : probed) {
+        SCOPED_TRACE(testing::Message() << rate << " bit/s, " << interLen << " s");
+        const Milstd m = rateconf(rate, interLen);
+        BuiltinHost host;
+        const SendchainOut out = sendchain(m, rate == 150 && interLen == 0.6 ? 3 : 2, 4, host);
+        expect_consistent_stages(m, out);
+        const index_t pre = m.preamSync.numel();
+        const auto D = static_cast<index_t>(m.data);
+        const auto P = static_cast<index_t>(m.trein);
+        for (index_t k = pre; k < out.ProbeInfo.numel(); ++k) {
+            ASSERT_EQ(out.ProbeInfo[k], (k - pre) % (D + P) >= D ? 1 : 0) << k;
+        }
+    }
+    for (const double interLen : {0.6, 4.8}) {
+        SCOPED_TRACE(testing::Message() << "75 bit/s, " << interLen << " s");
+        const Milstd m = rateconf(75, interLen);
+        const index_t L = interLen == 0.6 ? 45 : 360;
+        const double nFrame = interLen == 0.6 ? 5 : 1.5;
+        BuiltinHost host;
+        const SendchainOut out = sendchain(m, nFrame, 4, host);
+        const index_t values = out.MapOutMultiplexIn.numel();
+        ASSERT_EQ(values, static_cast<index_t>(std::ceil(nFrame)) * m.interTable.numel() / 2);
+        const std::vector<int> frames = unscrambled_frames(out, m.preamSync.numel());
+        ASSERT_EQ(static_cast<index_t>(frames.size()), 32 * values);
+        for (index_t k = 1; k <= values; ++k) {
+            const auto column =
+                static_cast<index_t>(out.MapOutMultiplexIn[k - 1]) + (k % L == 0 ? 4 : 0);
+            for (index_t r = 0; r < 32; ++r) {
+                ASSERT_EQ(frames[(k - 1) * 32 + r], m.chSymMapping(r, column)) << "value " << k;
+            }
+        }
+    }
 }
 
 TEST(Sendchain, ProbeInfoMarksPreambleAndProbes) {

@@ -1,4 +1,4 @@
-#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/decoder/sisodecode.hpp"
 
 #include <algorithm>
 #include <array>
@@ -17,8 +17,8 @@ namespace {
 // The encoder register holds the six previous input bits; state s has u(k-1) in bit 5 and
 // u(k-6) in bit 0, so input u moves the encoder from s to (u << 5) | (s >> 1). The two states
 // 2t and 2t + 1 (they differ only in u(k-6)) lead to t and t + 32: one butterfly per t.
-constexpr int kStates = 64;
-constexpr int kHalf = 32;
+using trellis::kStates;
+constexpr int kHalf = kStates / 2;
 
 // Channel LLRs beyond this are as good as certain; clamping keeps path metrics finite.
 constexpr float kLlrLimit = 1.0e3f;
@@ -84,6 +84,10 @@ inline void branch_metrics(float l1, float l2, V4* G) {
 }
 
 }  // namespace
+
+std::size_t siso_workspace(index_t N) {
+    return static_cast<std::size_t>(kStates) * (static_cast<std::size_t>(N) + 1);
+}
 
 void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
                  float* alpha) {

@@ -1,4 +1,4 @@
-#include "receiver/sisodecode/sisodecode.hpp"
+#include "receiver/decoder/sisodecode.hpp"
 
 #include <gtest/gtest.h>
 

@@ -10,6 +10,8 @@
 // positive value favours 0.
 #pragma once
 
+#include <cstddef>
+
 #include "params/modeconf.hpp"
 #include "runtime/array.hpp"
 
@@ -44,9 +46,13 @@ SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, doubl
 //   prior: N a-priori LLRs of the input bits (a large positive value for a known zero).
 //   extrinsic: 2 N outputs, the extrinsic coded-bit LLRs.
 //   app: N outputs, the a-posteriori input-bit LLRs, or null when not needed.
-//   alpha: workspace of at least 64 (N + 1) values.
+//   alpha: workspace of at least siso_workspace(N) values.
 void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
                  float* alpha);
+
+// The workspace siso_maxlog needs for N steps: the forward metrics of every state at every step
+// boundary, 64 (N + 1) values.
+std::size_t siso_workspace(index_t N);
 
 // Prior LLR that marks an input bit as a known zero.
 inline constexpr float kKnownZeroPrior = 1.0e4f;

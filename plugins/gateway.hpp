@@ -35,7 +35,6 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <new>
 #include <span>
@@ -43,6 +42,7 @@
 
 #include "runtime/array.hpp"
 #include "runtime/error.hpp"
+#include "runtime/shape.hpp"
 
 #define HFCHAIN_MEX_EXPORT __attribute__((visibility("default")))
 
@@ -81,43 +81,34 @@ using MxPtr = std::unique_ptr<mxArray, MxDeleter>;
 // ---------------------------------------------------------------------------------------------
 // Declared sizes of inputs.
 
-inline constexpr index_t kUnbounded = std::numeric_limits<index_t>::max();
-
-// One dimension: a fixed extent, or any extent up to `extent` (variable).
-struct Dim {
-    index_t extent;
-    bool variable;
-};
-
-struct Shape {
-    Dim rows;
-    Dim cols;
-};
-
-inline constexpr Dim fixed(index_t n) { return {n, false}; }
-inline constexpr Dim upto(index_t n) { return {n, true}; }
-
-inline constexpr Shape kScalar{fixed(1), fixed(1)};
-inline constexpr Shape kColumn{upto(kUnbounded), fixed(1)};
-inline constexpr Shape kRow{fixed(1), upto(kUnbounded)};
+// The declared shapes are the Python binding's too (runtime/shape.hpp); the plug-ins, which use
+// this namespace, name them through it.
+using hfchain::Dim;
+using hfchain::fixed;
+using hfchain::kColumn;
+using hfchain::kMatrix;
+using hfchain::kRow;
+using hfchain::kScalar;
+using hfchain::kUnbounded;
+using hfchain::Shape;
+using hfchain::upto;
 
 namespace detail {
 
-inline std::string dim_text(Dim d) {
-    if (!d.variable) return std::to_string(d.extent);
-    if (d.extent == kUnbounded) return ":Inf";
-    std::string text = ":";  // appended rather than ":" + ..., which GCC 12 warns about at -O3
-    text += std::to_string(d.extent);
-    return text;
-}
-
-inline bool dim_fits(Dim d, std::size_t n) {
-    return d.variable ? n <= static_cast<std::size_t>(d.extent)
-                      : n == static_cast<std::size_t>(d.extent);
+// The number of dimensions of a host array. Octave 7.3 keeps an input array in its own form until
+// a call needs the MEX layout (the data of a complex array, the fields of a structure, the
+// characters of a text) and converts it then; when the dimensions were asked before that
+// conversion, the list it made for them is never freed (40 to 100 bytes a call, so resident memory
+// grew with every call of most plug-ins). Asking for the data first converts the array while no
+// dimension list exists yet: a real array's data is handed over as it is, and the other kinds are
+// converted once, as their reader would convert them anyway.
+inline mwSize dimension_count(const mxArray* a) {
+    (void)mxGetData(a);
+    return mxGetNumberOfDimensions(a);
 }
 
 inline std::string size_text(const mxArray* a) {
-    const mwSize nd = mxGetNumberOfDimensions(a);
+    const mwSize nd = dimension_count(a);
     const mwSize* dims = mxGetDimensions(a);
     std::string s;
     for (mwSize i = 0; i < nd; ++i) {
@@ -138,7 +129,7 @@ inline void check_class_double(const mxArray* a, const std::string& name) {
 // Checks the size against its declaration and returns (rows, cols).
 inline std::pair<index_t, index_t> check_shape(const mxArray* a, const std::string& name,
                                                Shape shape) {
-    const bool two_dims = mxGetNumberOfDimensions(a) == 2;
+    const bool two_dims = detail::dimension_count(a) == 2;
     const std::size_t r = mxGetM(a);
     const std::size_t c = two_dims ? mxGetN(a) : 0;
     if (!two_dims || !dim_fits(shape.rows, r) || !dim_fits(shape.cols, c)) {
@@ -200,7 +191,7 @@ inline std::string read_text(const mxArray* a, const std::string& name, index_t 
         raise(kWrongClass, "Input '" + name + "' must be of class char; it is of class " +
                                mxGetClassName(a) + ".");
     }
-    if (mxGetNumberOfDimensions(a) == 2 && mxGetM(a) == 0 && mxGetN(a) == 0) return {};
+    if (detail::dimension_count(a) == 2 && mxGetM(a) == 0 && mxGetN(a) == 0) return {};
     const auto [r, c] = detail::check_shape(a, name, {fixed(1), upto(max_length)});
     (void)r;
     const mxChar* chars = mxGetChars(a);

@@ -1,0 +1,99 @@
+#include "receiver/layout/layout.hpp"
+
+#include <cmath>
+#include <numbers>
+#include <string>
+
+#include "runtime/checks.hpp"
+#include "transmitter/constellation.hpp"
+#include "transmitter/scrambler.hpp"
+
+namespace hfchain {
+
+namespace {
+
+constexpr double kLargestCount = 2147483647.0;
+
+// The point of a symbol value, scrambled or not: the transmitter's point for a whole value of at
+// least 0 (the transmitter's are sums of a value 0 .. 7 and a scrambling value 0 .. 7), the same
+// formula for any other real value.
+cdouble known_point(double value) {
+    if (value >= 0 && value == std::floor(value) && std::isfinite(value)) {
+        return psk_points()[static_cast<int>(std::fmod(value, kPskPhases))];
+    }
+    const double phase = std::numbers::pi * std::fmod(value, 8.0) / 4.0;
+    return {std::cos(phase), std::sin(phase)};
+}
+
+// A whole number of at least `least` (and at most `most`) read from the parameter set.
+index_t frame_extent(double value, double least, double most, const char* name) {
+    if (!(value >= least && value <= most) || value != std::floor(value)) {
+        raise("hfchain:layout:BadFrame", std::string(name) + " = " + format_value(value) +
+                                             " must be a whole number from " + format_value(least) +
+                                             " to " + format_value(most) + ".");
+    }
+    return static_cast<index_t>(value);
+}
+
+}  // namespace
+
+int Layout::closingProbe(index_t f) const {
+    if (framesPerBlock < 2) return -1;
+    const index_t closing = f % framesPerBlock - (framesPerBlock - 2);
+    return closing >= 0 ? static_cast<int>(closing) : -1;
+}
+
+Layout transmission_layout(const Milstd& milstd, index_t frames) {
+    Layout l;
+    l.preamble = milstd.preamSync.numel();
+    l.data = frame_extent(milstd.data, 1, kLargestCount, "data");
+    l.trein = frame_extent(milstd.trein, 0, kLargestCount, "trein");
+    const index_t b = frame_extent(milstd.bitsToSym, 1, 3, "bitsToSym");
+    l.frames = check_nonnegative(frames, "frames");
+    l.symbols = checked_size_sum(l.preamble,
+                                 checked_size_product(frames, checked_size_sum(l.data, l.trein)));
+    l.framesPerBlock = static_cast<index_t>(milstd.interTable.numel() / (b * l.data));
+    return l;
+}
+
+index_t whole_frames(const Milstd& milstd, index_t symbols) {
+    const Layout l = transmission_layout(milstd, 0);
+    return symbols > l.preamble ? (symbols - l.preamble) / l.frame() : 0;
+}
+
+KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
+    KnownSymbols k;
+    k.mean = ComplexArray(layout.symbols);
+    k.var = RealArray(layout.symbols);
+    k.rotation = ComplexArray(layout.dataSymbols());
+
+    // The preamble, scrambled with the 32-entry sequence.
+    for (index_t n = 0; n < layout.preamble; ++n) {
+        k.mean[n] = known_point(milstd.preamSync[n] + kSequencia[n % kSequencia.size()]);
+    }
+
+    // Frames: data symbols unknown, probes known.
+    const auto& seq = data_sequence_period();
+    for (index_t f = 0; f < layout.frames; ++f) {
+        const int closing = layout.closingProbe(f);
+        for (index_t j = 0; j < layout.frame(); ++j) {
+            const index_t m = f * layout.frame() + j;  // position in the frame column
+            const int s = seq[m % kDataSequencePeriod];
+            const index_t n = layout.preamble + m;
+            if (j < layout.data) {
+                k.var[n] = 1.0;
+                k.rotation[f * layout.data + j] = known_point(s);
+            } else {
+                double value = 0;
+                const index_t row = j - layout.data;
+                if (closing >= 0 && closing < milstd.probe.cols() && row < milstd.probe.rows()) {
+                    value = milstd.probe(row, closing);
+                }
+                k.mean[n] = known_point(value + s);
+            }
+        }
+    }
+    return k;
+}
+
+}  // namespace hfchain

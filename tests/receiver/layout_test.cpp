@@ -1,0 +1,119 @@
+#include "receiver/layout/layout.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "params/modeconf.hpp"
+#include "runtime/builtin_host.hpp"
+#include "tests/receiver/expect_error.hpp"
+#include "transmitter/sendchain.hpp"
+
+namespace hfchain {
+namespace {
+
+using testing::expect_error;
+
+// A parameter set of another frame geometry: b bits a symbol, frames of `data` + `trein`
+// symbols, interleaver blocks of T coded bits (in order), probe columns of `trein` values.
+Milstd geometry(double b, double data, double trein, index_t T) {
+    Milstd m = modeconf(0.6);
+    m.bitsToSym = b;
+    m.data = data;
+    m.trein = trein;
+    m.interTable = RealArray(T);
+    for (index_t k = 0; k < T; ++k) m.interTable[k] = static_cast<double>(k + 1);
+    const auto rows = static_cast<index_t>(trein);
+    m.probe = RealArray(rows, 2);
+    for (index_t r = 0; r < rows; ++r) {
+        m.probe(r, 0) = static_cast<double>((r + 1) % 8);
+        m.probe(r, 1) = static_cast<double>((5 * r + 2) % 8);
+    }
+    return m;
+}
+
+// The layout of three geometries against a hand count, and its known symbols against what the
+// transmitter sends: every known symbol is the transmitted point to the last bit, every data
+// symbol the transmitted point once rotated by its scrambling, and the known symbols of the
+// frames are exactly those the transmitter marks as probes.
+TEST(Layout, GeometriesAgainstAHandCountAndTheTransmitter) {
+    struct Case {
+        const char* name;
+        Milstd milstd;
+        double nFrame;
+        index_t frames;                // (2 T nFrame / b) coded symbols / data
+        index_t perBlock;              // T / (b data)
+        std::vector<index_t> closing;  // the last two frames of each block
+    };
+    const Case cases[] = {
+        {"32+16, 8-PSK", modeconf(0.6), 1, 30, 30, {28, 29}},
+        {"20+20, 4-PSK", geometry(2, 20, 20, 1440), 2, 72, 36, {34, 35, 70, 71}},
+        {"32+0, 4-PSK", geometry(2, 32, 0, 640), 2, 20, 10, {8, 9, 18, 19}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltinHost host;
+        const SendchainOut tx = sendchain(c.milstd, c.nFrame, 5, host);
+        const index_t preamble = 1440;
+        const index_t frame = static_cast<index_t>(c.milstd.data + c.milstd.trein);
+        ASSERT_EQ(whole_frames(c.milstd, tx.MultiplexOut.numel()), c.frames);
+        const Layout layout = transmission_layout(c.milstd, c.frames);
+        EXPECT_EQ(layout.preamble, preamble);
+        EXPECT_EQ(layout.framesPerBlock, c.perBlock);
+        EXPECT_EQ(layout.symbols, preamble + c.frames * frame);
+        ASSERT_EQ(layout.symbols, tx.MultiplexOut.numel());
+        EXPECT_EQ(layout.dataSymbols(), tx.ComplexPSKSymbols.numel());
+        for (index_t f = 0; f < c.frames; ++f) {
+            int want = -1;
+            for (std::size_t j = 0; j < c.closing.size(); ++j) {
+                if (c.closing[j] == f) want = static_cast<int>(j % 2);
+            }
+            EXPECT_EQ(layout.closingProbe(f), want) << "frame " << f;
+        }
+
+        const KnownSymbols known = known_symbols(c.milstd, layout);
+        index_t k = 0;
+        index_t knownCount = 0;
+        for (index_t n = 0; n < layout.symbols; ++n) {
+            if (n >= preamble) {
+                EXPECT_EQ(known.var[n] == 0, tx.ProbeInfo[n] == 1.0) << n;
+            }
+            if (known.var[n] == 0) {
+                ++knownCount;
+                ASSERT_EQ(known.mean[n], tx.MultiplexOut[n]) << n;
+                continue;
+            }
+            ASSERT_EQ(known.var[n], 1.0) << n;
+            ASSERT_EQ(layout.dataIndex(k), n) << k;
+            const cdouble sent = known.rotation[k] * tx.ComplexPSKSymbols[k];
+            ASSERT_NEAR(std::abs(sent - tx.MultiplexOut[n]), 0.0, 4e-16) << n;
+            ++k;
+        }
+        EXPECT_EQ(k, layout.dataSymbols());
+        EXPECT_EQ(knownCount, preamble + c.frames * static_cast<index_t>(c.milstd.trein));
+    }
+}
+
+TEST(Layout, Failures) {
+    struct Case {
+        double b, data, trein;
+        const char* text;
+    };
+    const Case cases[] = {
+        {3, 0, 16, "data = 0"},      {3, 1.5, 16, "data = 1.5"},   {3, 32, -1, "trein = -1"},
+        {3, 32, 0.5, "trein = 0.5"}, {4, 32, 16, "bitsToSym = 4"}, {0, 32, 16, "bitsToSym = 0"},
+    };
+    for (const Case& c : cases) {
+        Milstd m = modeconf(0.6);
+        m.bitsToSym = c.b;
+        m.data = c.data;
+        m.trein = c.trein;
+        expect_error([&] { transmission_layout(m, 1); }, "hfchain:layout:BadFrame", c.text);
+    }
+    expect_error([&] { transmission_layout(modeconf(0.6), -1); }, errid::kNegative, "frames");
+    expect_error([&] { transmission_layout(modeconf(0.6), 100000000); }, errid::kMaxSize);
+}
+
+}  // namespace
+}  // namespace hfchain
