@@ -220,6 +220,30 @@ TEST(StopSignals, ASecondOneWhileWritingLeavesThePreviousFiles) {
     EXPECT_EQ(temporaries(dir.path()), std::vector<std::string>{});
 }
 
+TEST(StopSignals, OneThatComesWhileWritingFinishesTheWriteAndEndsWithItsStatus) {
+    if (!testing::have_program("bash") || !testing::have_program("mkfifo")) {
+        GTEST_SKIP() << "bash or mkfifo not installed";
+    }
+    // The file goes into a pipe: the program blocks there, after its computation and its report
+    // on stdout, until the pipe is read; the signal comes in between.
+    const std::string commands[] = {
+        kExe + " run -i 0.6 -n 1 -c awgn --save fifo",
+        kExe + " sweep -q -C awgn -e 10 --min-trials 1 --max-bits 1 --csv fifo",
+    };
+    for (const std::string& command : commands) {
+        SCOPED_TRACE(command);
+        ScratchDir dir("late-signal");
+        const std::string script =
+            "mkfifo fifo; " + command +
+            " > out.txt & pid=\\$!; (sleep 60; kill -KILL \\$pid) >/dev/null 2>&1 & dog=\\$!; "
+            "for i in \\$(seq 600); do [ -s out.txt ] && break; sleep 0.1; done; sleep 0.3; "
+            "kill -TERM \\$pid; cat fifo > piped.txt; wait \\$pid; echo \\$?; kill \\$dog";
+        const auto r = run_command(in_dir(dir, "bash -c \"" + script + "\""), dir);
+        EXPECT_EQ(r.out, "143\n") << r.err;
+        EXPECT_FALSE(read_file(dir.path() / "piped.txt").empty());
+    }
+}
+
 TEST(Checkpoint, KilledAtRandomMomentsAndResumedGivesTheUninterruptedTable) {
     if (!testing::have_program("bash")) GTEST_SKIP() << "bash not installed";
     ScratchDir dir("checkpoint");
