@@ -318,9 +318,14 @@ void check_sweep_outputs(const SweepOptions& o) {
                                                                 {"--crossings", &o.crossings}};
     for (std::size_t i = 0; i < std::size(files); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
-            if (!files[i].second->empty() && *files[i].second == *files[j].second) {
+            // By the file, not the spelling: "--csv s2 --json ./s2" would lose one output, and
+            // "--checkpoint ./j --csv j" would put the table over the journal.
+            if (!files[i].second->empty() && !files[j].second->empty() &&
+                sweep::same_file(*files[i].second, *files[j].second)) {
+                const std::string as =
+                    *files[i].second == *files[j].second ? "" : " (as '" + *files[j].second + "')";
                 throw UsageError(std::string(files[i].first) + ": '" + *files[i].second +
-                                 "' is also given to " + files[j].first);
+                                 "' is also given to " + files[j].first + as);
             }
         }
     }

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #include "tests/support/programs.hpp"
@@ -212,6 +214,32 @@ TEST(OutputChecks, MissingFoldersAndClashesAreRefusedBeforeAnyWork) {
         ADD_FAILURE() << "accepted one file twice";
     } catch (const UsageError& e) {
         EXPECT_EQ(std::string(e.what()), "--checkpoint: '" + file + "' is also given to --csv");
+    }
+    // The same file by another spelling, a link, or the journal as a result.
+    const std::string sub = dir / "sub";
+    std::filesystem::create_directory(sub);
+    std::filesystem::create_symlink(file, dir / "link.txt");
+    const std::string other_spellings[][3] = {
+        {"--csv", dir / "s2", dir.path().string() + "/./s2"},
+        {"--csv", dir / "s2", sub + "/../s2"},
+        {"--checkpoint", dir / "jj", dir.path().string() + "/sub/../jj"},
+        {"--checkpoint", file, dir / "link.txt"},
+    };
+    for (const auto& [first, a, b] : other_spellings) {
+        SweepOptions t = default_sweep();
+        t.plot.clear();
+        (first == "--csv" ? t.csv : t.checkpoint) = a;
+        t.json = b;
+        try {
+            check_sweep_outputs(t);
+            ADD_FAILURE() << "accepted " << a << " and " << b;
+        } catch (const UsageError& e) {
+            // Named by the later option of the list.
+            EXPECT_EQ(std::string(e.what()),
+                      first == "--csv"
+                          ? "--json: '" + b + "' is also given to --csv (as '" + a + "')"
+                          : "--checkpoint: '" + a + "' is also given to --json (as '" + b + "')");
+        }
     }
     // Devices are written in place; a folder for run's pictures is made below an existing one.
     s.checkpoint.clear();
