@@ -590,6 +590,19 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         return inv;
     }
 
+    // An empty value is never a choice: it is an unset variable in the caller's script
+    // (`--checkpoint "$JOURNAL"`), which taken as "not given" would silently change the job.
+    for (const CLI::App* cmd : {run, sweep}) {
+        for (const CLI::Option* opt : cmd->get_options()) {
+            if (opt->get_type_size() == 0) continue;  // a flag
+            for (const std::string& value : opt->results()) {
+                if (value.empty()) {
+                    throw UsageError(opt->get_name() + ": an empty value is not accepted");
+                }
+            }
+        }
+    }
+
     if (argc <= 1) {
         inv.command = Command::sweep;
         inv.sweep = default_sweep();

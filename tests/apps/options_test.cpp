@@ -320,7 +320,8 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
          "--receiver: unknown receiver 'oracle'; accepted: a comma-separated list of baseline, hf, "
          "genie"},
         {{"sweep", "-r", "genie,genie"}, "--receiver: 'genie' is named twice"},
-        {{"run", "-r", ""},
+        {{"run", "-r", ""}, "--receiver: an empty value is not accepted"},
+        {{"run", "-r", "hf,"},
          "--receiver: unknown receiver ''; accepted: a comma-separated list of baseline, hf, "
          "genie"},
         {{"sweep", "--metric", "blocks"},
@@ -344,6 +345,36 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         } catch (const UsageError& e) {
             EXPECT_EQ(std::string(e.what()), c.message);
         }
+    }
+}
+
+TEST(CommandLine, AnEmptyValueIsRefusedNamingItsOption) {
+    // Every option that takes a value: an unset variable in a script must not become a default.
+    const std::vector<std::pair<const char*, std::vector<const char*>>> commands = {
+        {"run",
+         {"--interleaver", "--nframe", "--rolloff", "--delay", "--oversampling", "--tx-seed",
+          "--channel", "--esno", "--channel-seed", "--receiver", "--save", "--plot",
+          "--max-memory"}},
+        {"sweep", {"--interleaver", "--nframe",     "--rolloff",   "--delay",      "--oversampling",
+                   "--conditions",  "--esno",       "--snr3k",     "--receiver",   "--metric",
+                   "--min-trials",  "--min-errors", "--max-bits",  "--floor",      "--seed",
+                   "--threads",     "--output",     "--csv",       "--json",       "--plot",
+                   "--axis",        "--targets",    "--crossings", "--checkpoint", "--max-memory"}},
+    };
+    for (const auto& [command, options] : commands) {
+        for (const char* option : options) {
+            try {
+                parse({command, option, ""});
+                ADD_FAILURE() << "accepted " << command << ' ' << option << " \"\"";
+            } catch (const UsageError& e) {
+                EXPECT_EQ(std::string(e.what()),
+                          std::string(option) + ": an empty value is not accepted");
+            }
+        }
+    }
+    // Short spellings too.
+    for (const char* option : {"-o", "-s", "-j", "-C", "-e"}) {
+        EXPECT_THROW(parse({"sweep", option, ""}), UsageError) << option;
     }
 }
 
