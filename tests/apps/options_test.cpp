@@ -337,6 +337,36 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
          "--floor: a curve ends at its first point below the floor, so its points must ascend; 8 "
          "dB comes after 10 dB"},
         {{"sweep", "--floor", "2"}, "--floor: 2 is not an error rate; give one from 0 (none) to 1"},
+        // Lists: decimal numbers only, no empty item, no point twice.
+        {{"sweep", "--esno", "0x10"},
+         "--esno: '0x10' is not a list of Es/N0 values; accepted: numbers in dB and "
+         "START:STEP:STOP ranges joined by commas, for example 0:2:20,25"},
+        {{"sweep", "--esno", "3,"},
+         "--esno: '3,' is not a list of Es/N0 values; accepted: numbers in dB and "
+         "START:STEP:STOP ranges joined by commas, for example 0:2:20,25"},
+        {{"sweep", "-C", "awgn,"},
+         "--conditions: 'awgn,' holds an empty item; give names joined by single commas"},
+        {{"sweep", "-C", "awgn,,bom"},
+         "--conditions: 'awgn,,bom' holds an empty item; give names joined by single commas"},
+        {{"sweep", "--esno", "4,4"}, "--esno: 4 dB is given twice"},
+        {{"sweep", "--esno", "0:2:6,4"}, "--esno: 4 dB is given twice"},
+        {{"sweep", "--snr3k", "3,3"}, "--snr3k: 3 dB is given twice"},
+        {{"sweep", "--targets", "0x1p-3"},
+         "--targets: '0x1p-3' is not accepted; give up to 20 error rates above 0 and below 1, "
+         "joined by commas, for example 1e-3,1e-5"},
+        {{"sweep", "--max-memory", "0x10M"},
+         "--max-memory: '0x10M' is not a size; give bytes with an optional K, M, G or T (powers "
+         "of 1024), for example 512M or 1.5G"},
+        {{"sweep", "--max-bits", "1e19"},
+         "--max-bits: 1e+19 is not accepted; give a whole number from 1 to 9007199254740992 "
+         "(2^53, the largest held exactly)"},
+        // The shaping blocks' own rule, before any work.
+        {{"sweep", "--rolloff", "4.9e-324"},
+         "--rolloff: 5e-324 is too small: the pulse's taps would overflow; give a "
+         "roll-off in (0, 1] such as 0.35"},
+        {{"run", "--rolloff", "4.9e-324"},
+         "--rolloff: 5e-324 is too small: the pulse's taps would overflow; give a "
+         "roll-off in (0, 1] such as 0.35"},
     };
     for (const Case& c : cases) {
         try {

@@ -3,6 +3,7 @@
 // random moments and resumed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -299,6 +300,29 @@ TEST(Checkpoint, KilledAtRandomMomentsAndResumedGivesTheUninterruptedTable) {
 
 namespace hfchain::app {
 namespace {
+
+TEST(Checkpoint, AJournalThatCannotBeOpenedForWritingIsRefusedBeforeAnyWork) {
+    ScratchDir dir("journal-readonly");
+    std::ofstream(dir / "j.txt") << "";
+    ::chmod((dir / "j.txt").c_str(), 0444);
+    // The super-user writes any file: the program then runs as nobody (the folder open to all).
+    std::string as_user;
+    if (::geteuid() == 0) {
+        if (!testing::have_program("setpriv")) GTEST_SKIP() << "setpriv not installed";
+        ::chmod(dir.path().c_str(), 0777);
+        as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    const auto r =
+        run_command(in_dir(dir, as_user + kExe +
+                                    " sweep -q -C awgn -e 10 --min-trials 1 --max-bits 1 "
+                                    "--checkpoint j.txt"),
+                    dir);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.starts_with(
+        "hfchain: --checkpoint: 'j.txt' cannot be opened for writing: Permission denied\n"))
+        << r.err;
+}
 
 TEST(Checkpoint, AJournalThatCannotBeWrittenStopsTheSweepAndIsReported) {
     if (!testing::have_program("bash")) GTEST_SKIP() << "bash not installed";
