@@ -138,7 +138,10 @@ int do_run(const RunOptions& options) {
             }
         });
     }
-    return failed ? kFailed : 0;
+    if (failed) return kFailed;
+    // A stop signal that came while the results were written: they were finished, but the
+    // caller still learns of the stop.
+    return stop_signal() != 0 ? stop_status() : 0;
 }
 
 // Writes every result of a finished (or interrupted) sweep: the table on stdout (unless it goes to
@@ -288,7 +291,9 @@ int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers
         const bool written = write_sweep_results(options, result);
         if (!written || !journal_failure.empty()) return kFailed;
     }
-    return result.interrupted ? stop_status() : 0;
+    // A stop signal that came after the computation, while the results were written, still
+    // ends the program with its status.
+    return result.interrupted || stop_signal() != 0 ? stop_status() : 0;
 }
 
 // A sweep in a single process.

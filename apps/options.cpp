@@ -4,13 +4,16 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <string_view>
 
 #include "apps/run_report.hpp"
 #include "channel/conditions.hpp"
@@ -57,14 +60,24 @@ bool ends_with(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-double parse_number(const std::string& text, const std::string& whole, const std::string& option) {
-    std::size_t used = 0;
-    double v = 0;
-    try {
-        v = std::stod(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
+// The length of the decimal number at the start of `text` (an optional sign, digits, a point, an
+// exponent: "-1.5e3"), read into `v`; 0 when there is none. The C library's readers also take
+// hexadecimal ("0x10" as 16), "inf" and "nan": none of them is a decimal number.
+std::size_t read_decimal(std::string_view text, double& v) {
+    const std::size_t at = text.starts_with('+') || text.starts_with('-') ? 1 : 0;
+    if (at >= text.size() ||
+        !(std::isdigit(static_cast<unsigned char>(text[at])) || text[at] == '.')) {
+        return 0;
     }
+    const char* first = text.data() + (text.starts_with('+') ? 1 : 0);  // from_chars takes no '+'
+    const auto r = std::from_chars(first, text.data() + text.size(), v, std::chars_format::general);
+    if (r.ec != std::errc()) return 0;
+    return static_cast<std::size_t>(r.ptr - text.data());
+}
+
+double parse_number(const std::string& text, const std::string& whole, const std::string& option) {
+    double v = 0;
+    const std::size_t used = read_decimal(text, v);
     if (used == 0 || used != text.size()) {
         throw UsageError(option + ": '" + whole + "' is not a list of " +
                          (option == "--snr3k" ? "SNR" : "Es/N0") +
@@ -72,6 +85,26 @@ double parse_number(const std::string& text, const std::string& whole, const std
                          "commas, for example 0:2:20,25");
     }
     return v;
+}
+
+// The items of comma-separated lists ("-C awgn,bom -C ruim"); an empty item ("awgn,", "a,,b") is
+// refused naming `option` (the parser would silently drop it).
+std::vector<std::string> split_list(const std::vector<std::string>& lists,
+                                    const std::string& option) {
+    std::vector<std::string> items;
+    for (const std::string& list : lists) {
+        for (std::size_t begin = 0;;) {
+            const std::size_t comma = list.find(',', begin);
+            items.push_back(list.substr(begin, comma == std::string::npos ? comma : comma - begin));
+            if (items.back().empty()) {
+                throw UsageError(option + ": '" + list +
+                                 "' holds an empty item; give names joined by single commas");
+            }
+            if (comma == std::string::npos) break;
+            begin = comma + 1;
+        }
+    }
+    return items;
 }
 
 // Error rates from "1e-3,1e-5": each above 0 and below 1, at most 20 of them.
@@ -82,13 +115,8 @@ std::vector<double> parse_target_list(const std::string& text) {
         const std::size_t comma = text.find(',', begin);
         const std::string item =
             text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
-        std::size_t used = 0;
         double v = 0;
-        try {
-            v = std::stod(item, &used);
-        } catch (const std::exception&) {
-            used = 0;
-        }
+        const std::size_t used = read_decimal(item, v);
         if (used == 0 || used != item.size() || !(v > 0 && v < 1) || targets.size() >= 20) {
             throw UsageError("--targets: '" + text +
                              "' is not accepted; give up to 20 error rates above 0 and below 1, "
@@ -318,9 +346,14 @@ void check_sweep_outputs(const SweepOptions& o) {
                                                                 {"--crossings", &o.crossings}};
     for (std::size_t i = 0; i < std::size(files); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
-            if (!files[i].second->empty() && *files[i].second == *files[j].second) {
+            // By the file, not the spelling: "--csv s2 --json ./s2" would lose one output, and
+            // "--checkpoint ./j --csv j" would put the table over the journal.
+            if (!files[i].second->empty() && !files[j].second->empty() &&
+                sweep::same_file(*files[i].second, *files[j].second)) {
+                const std::string as =
+                    *files[i].second == *files[j].second ? "" : " (as '" + *files[j].second + "')";
                 throw UsageError(std::string(files[i].first) + ": '" + *files[i].second +
-                                 "' is also given to " + files[j].first);
+                                 "' is also given to " + files[j].first + as);
             }
         }
     }
@@ -352,13 +385,9 @@ double parse_memory_size(const std::string& text) {
     const std::string refused = "--max-memory: '" + text +
                                 "' is not a size; give bytes with an optional K, M, G or T "
                                 "(powers of 1024), for example 512M or 1.5G";
-    std::size_t used = 0;
     double v = 0;
-    try {
-        v = std::stod(text, &used);
-    } catch (const std::exception&) {
-        throw UsageError(refused);
-    }
+    const std::size_t used = read_decimal(text, v);
+    if (used == 0) throw UsageError(refused);
     std::string unit = text.substr(used);
     for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (unit.size() == 3 && unit.substr(1) == "IB") unit.resize(1);
@@ -454,7 +483,6 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         ->add_option("-C,--conditions", c.conditions,
                      "Conditions, comma-separated: " + condition_list())
         ->type_name("NAMES")
-        ->delimiter(',')
         ->capture_default_str();
     sweep
         ->add_option("-e,--esno", esno,
@@ -585,6 +613,19 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         return inv;
     }
 
+    // An empty value is never a choice: it is an unset variable in the caller's script
+    // (`--checkpoint "$JOURNAL"`), which taken as "not given" would silently change the job.
+    for (const CLI::App* cmd : {run, sweep}) {
+        for (const CLI::Option* opt : cmd->get_options()) {
+            if (opt->get_type_size() == 0) continue;  // a flag
+            for (const std::string& value : opt->results()) {
+                if (value.empty()) {
+                    throw UsageError(opt->get_name() + ": an empty value is not accepted");
+                }
+            }
+        }
+    }
+
     if (argc <= 1) {
         inv.command = Command::sweep;
         inv.sweep = default_sweep();
@@ -607,6 +648,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         } else {
             c.esno = parse_esno_list(esno);
         }
+        c.conditions = split_list(c.conditions, "--conditions");
         c.receivers = parse_receiver_list(receivers);
         if (metric != "coded" && metric != "decoded") {
             throw UsageError("--metric: '" + metric + "' is not accepted; give coded or decoded");

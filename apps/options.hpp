@@ -104,8 +104,8 @@ void check_run_options(const RunOptions& o);
 void check_sweep_options(const SweepOptions& o);
 
 // The checks of the files and folders a command will write (only in the process that writes
-// them): each file's folder must exist and be writable (run --plot's folder is made when its
-// parent exists). Raise UsageError naming the option.
+// them): each file's folder must exist and be writable (run --plot's folder is made, with its
+// missing parents, below its nearest existing folder). Raise UsageError naming the option.
 void check_run_outputs(const RunOptions& o);
 void check_sweep_outputs(const SweepOptions& o);
 

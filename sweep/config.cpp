@@ -9,6 +9,8 @@
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
+#include "runtime/interrupts.hpp"
+#include "shaping/rrc_fir.hpp"
 
 namespace hfchain::sweep {
 
@@ -140,6 +142,16 @@ void check_shaping(const VarShapping& s, const FieldNames& names) {
                shown(s.oversamplingFactor) +
                    " is not accepted; give a whole number of samples per symbol from 1 to 64");
     }
+    // The shaping blocks refuse a roll-off so small that the pulse's taps overflow (4.9e-324):
+    // their own design decides it here too, before any work (a few thousand taps at most).
+    try {
+        shaping_filter(s.rolloffFactor, s.pulseDelay, s.oversamplingFactor, no_host());
+    } catch (const Error&) {
+        refuse(names, "shaping.rolloffFactor",
+               shown(s.rolloffFactor) +
+                   " is too small: the pulse's taps would overflow; give a roll-off in (0, 1] "
+                   "such as 0.35");
+    }
 }
 
 void check_ray_delay(const std::string& condition, double M, const FieldNames& names) {
@@ -169,6 +181,11 @@ void check_seed(double seed, std::string_view field, const FieldNames& names) {
 
 std::int64_t check_count(double value, double minimum, std::string_view field,
                          const FieldNames& names) {
+    if (value > kLargestCount) {
+        refuse(names, field,
+               shown(value) + " is not accepted; give a whole number from " + shown(minimum) +
+                   " to " + shown(kLargestCount) + " (2^53, the largest held exactly)");
+    }
     if (!(value >= minimum && value <= kLargestCount) || value != std::floor(value)) {
         refuse(
             names, field,
@@ -221,15 +238,20 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
         refuse(names, "floor",
                shown(c.floor) + " is not an error rate; give one from 0 (none) to 1");
     }
+    // The points as they were given.
+    const auto given = [&c](double esno) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.10g dB", c.snr3kAxis ? snr3k_of_esno(esno) : esno);
+        return std::string(buf);
+    };
+    // A point given twice would run twice, as two lines of the table with the same trials.
+    for (std::size_t i = 0; i < c.esno.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (c.esno[i] == c.esno[j]) refuse(names, "esno", given(c.esno[i]) + " is given twice");
+        }
+    }
     for (std::size_t i = 1; c.floor > 0 && i < c.esno.size(); ++i) {
         if (!(c.esno[i] > c.esno[i - 1])) {
-            // The points as they were given.
-            const auto given = [&c](double esno) {
-                char buf[32];
-                std::snprintf(buf, sizeof buf, "%.10g dB",
-                              c.snr3kAxis ? snr3k_of_esno(esno) : esno);
-                return std::string(buf);
-            };
             refuse(names, "floor",
                    "a curve ends at its first point below the floor, so its points must ascend; " +
                        given(c.esno[i]) + " comes after " + given(c.esno[i - 1]));

@@ -85,9 +85,9 @@ struct SweepConfig {
 };
 
 // Checks every field of `config` and their combinations: the interleaver, the blocks per trial,
-// the shaping, the conditions (known, each once, each suited to M), the points, the receivers
-// (at least one, each once), the counts, the floor (from 0 to 1; with a floor the points must
-// ascend) and the threads. Raises errid::kInvalidConfig naming the first field refused.
+// the shaping, the conditions (known, each once, each suited to M), the points (each once), the
+// receivers (at least one, each once), the counts, the floor (from 0 to 1; with a floor the points
+// must ascend) and the threads. Raises errid::kInvalidConfig naming the first field refused.
 void check_config(const SweepConfig& config, const FieldNames& names = {});
 
 // The checks of single values, also used by the command line's `run` and when it converts its
@@ -100,7 +100,8 @@ void check_interleaver(double interLen, const FieldNames& names = {});
 // besides the encoder's flush bits at the interleaver `interLen` (which must be accepted).
 void check_nframe(double nFrame, double interLen, const FieldNames& names = {});
 
-// shaping: roll-off in (0, 1], pulse delay and samples per symbol whole from 1 to 64.
+// shaping: roll-off in (0, 1] and large enough that the shaping blocks' pulse has finite taps
+// (their own design decides), pulse delay and samples per symbol whole from 1 to 64.
 void check_shaping(const VarShapping& shaping, const FieldNames& names = {});
 
 // The second ray of `condition` must lie a whole number of samples behind the first at `M`

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -20,7 +21,7 @@ namespace hfchain::sweep {
 namespace {
 
 constexpr std::string_view kMagic = "hfchain checkpoint journal, format ";
-constexpr int kFormat = 2;
+constexpr int kFormat = 3;
 
 std::array<std::uint32_t, 256> make_crc_table() {
     std::array<std::uint32_t, 256> table{};
@@ -82,11 +83,48 @@ bool names_old_receiver(std::string_view text) {
            std::string_view::npos;
 }
 
+// Trials a point may have finished out of order beyond its last needed one: the engine hands
+// them out at most max(kOutOfOrderReach, 8 per worker) ahead, with workers in all processes of
+// a job (at most this many assumed).
+constexpr std::int64_t kMostWorkers = 65536;
+constexpr std::int64_t kMostReach = std::max<std::int64_t>(kOutOfOrderReach, 8 * kMostWorkers);
+
+// Why record `k` cannot be a trial of the sweep `config` whose trials compare `trial_bits`
+// bits each, or empty when it can: its point beyond the sweep's, its trial beyond what its point
+// can need (at least minTrials, at most enough to reach maxBits, and the engine's reach past
+// that), or counts that no trial gives (bits other than a trial's, more errors than bits).
+std::string impossible_record(const KnownTrial& k, const SweepConfig& config, std::int64_t points,
+                              std::int64_t trial_bits) {
+    const TrialOutcome& o = k.outcome;
+    if (k.ticket.point < 0 || k.ticket.point >= points) {
+        return "point " + std::to_string(k.ticket.point) + " is not one of the sweep's " +
+               std::to_string(points);
+    }
+    if (o.bits < 1) return std::to_string(o.bits) + " bits, where every trial compares some";
+    if (o.bits != trial_bits) {
+        return std::to_string(o.bits) + " bits, where the first record has " +
+               std::to_string(trial_bits) + " (every trial of a sweep compares as many)";
+    }
+    const std::int64_t needed =
+        std::max(config.minTrials, (config.maxBits + trial_bits - 1) / trial_bits);
+    if (k.ticket.trial < 0 || k.ticket.trial >= needed + kMostReach) {
+        return "trial " + std::to_string(k.ticket.trial) + " is beyond what its point can need";
+    }
+    bool counts = o.errors >= 0 && o.errors <= o.bits;
+    for (const ReceiverCounts& r : o.receivers) {
+        counts = counts && r.codedErrors >= 0 && r.codedErrors <= r.codedBits &&
+                 r.infoErrors >= 0 && r.infoErrors <= r.infoBits && r.blockErrors >= 0 &&
+                 r.blockErrors <= r.blocks;
+    }
+    if (!counts) return "more errors than bits, or a negative count";
+    return {};
+}
+
 }  // namespace
 
-std::uint32_t crc32(std::string_view data) {
+std::uint32_t crc32(std::string_view data, std::uint32_t crc) {
     static const std::array<std::uint32_t, 256> table = make_crc_table();
-    std::uint32_t c = 0xffffffffU;
+    std::uint32_t c = crc ^ 0xffffffffU;
     for (const char ch : data) c = table[(c ^ static_cast<unsigned char>(ch)) & 0xff] ^ (c >> 8);
     return c ^ 0xffffffffU;
 }
@@ -212,19 +250,22 @@ Journal::Journal(const std::string& file, const SweepConfig& config, const std::
     const std::string in_file = name_ + ": '" + file + "'";
     for (int attempt = 0; fd_ < 0; ++attempt) {
         struct stat st {};
-        const bool exists = ::stat(file.c_str(), &st) == 0;
-        if (exists && !S_ISREG(st.st_mode)) {
+        if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
             raise(errid::kUnusableFile, in_file + " is not a regular file");
         }
-        if (!exists || st.st_size == 0) {
-            // The header appears whole or not at all.
-            ResultFile header(name_, file);
-            header.write(journal_header(parameters));
-            header.commit();
+        // Created exclusively: of two sweeps starting together on a new journal, one creates the
+        // file and the other opens that same file, so that the lock decides between them. (A
+        // header written under another name and renamed into place could replace the file the
+        // first one had already locked.) The header is written under the lock, below.
+        int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            // Found before any work, as an unwritable folder would be.
+            raise(error == EACCES || error == EROFS || error == EPERM ? errid::kUnusableFile
+                                                                      : errid::kWriteFailed,
+                  in_file + " cannot be opened for writing: " + std::strerror(error));
         }
-        const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0)
-            raise(errid::kWriteFailed, in_file + " cannot be opened: " + std::strerror(errno));
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             ::close(fd);
@@ -245,7 +286,7 @@ Journal::Journal(const std::string& file, const SweepConfig& config, const std::
         }
     }
     try {
-        read_back(parameters, point_count(config), names);
+        read_back(parameters, config, names);
         if (::fcntl(fd_, F_SETFL, O_APPEND) != 0 || ::lseek(fd_, 0, SEEK_END) < 0) {
             raise(errid::kWriteFailed, in_file + " cannot be appended to: " + std::strerror(errno));
         }
@@ -260,7 +301,7 @@ Journal::~Journal() {
     ::close(fd_);
 }
 
-void Journal::read_back(const SweepParameters& parameters, std::int64_t points,
+void Journal::read_back(const SweepParameters& parameters, const SweepConfig& config,
                         const FieldNames& names) {
     const std::string in_file = name_ + ": '" + file_ + "'";
     std::string content;
@@ -275,6 +316,16 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points,
             content.append(buf, static_cast<std::size_t>(n));
             at += n;
         }
+    }
+    if (const std::string header = journal_header(parameters); header.starts_with(content)) {
+        // New, or its creator was killed while writing the header: the header is (re)written
+        // whole, under the lock, and made durable before any record follows it.
+        if (::ftruncate(fd_, 0) != 0 ||
+            ::pwrite(fd_, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size()) ||
+            ::fdatasync(fd_) != 0) {
+            raise(errid::kWriteFailed, in_file + " cannot be written: " + std::strerror(errno));
+        }
+        content = header;
     }
     const std::string_view text = content;
     const std::string not_journal = in_file + " is not a checkpoint journal of hfchain";
@@ -309,7 +360,8 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points,
                           std::to_string(kFormat) + "); it cannot be resumed: give another file");
             }
         } else if (line.starts_with("end ")) {
-            if (line.substr(4) != hex8(crc32(text.substr(0, pos)))) break;
+            header_crc_ = crc32(text.substr(0, pos));
+            if (line.substr(4) != hex8(header_crc_)) break;
             body = eol + 1;
             break;
         } else if (line.starts_with("record ")) {
@@ -337,8 +389,16 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points,
                   "); give the same parameters to resume it, or another file");
     }
 
-    // The records; the last one may be torn (no newline): it is cut off before appending.
-    for (pos = body; pos < text.size();) {
+    // The records; the last one may be torn (no newline): it is cut off before appending. A
+    // record's CRC is seeded with the header's, so that records of another journal (files joined
+    // by mistake) fail it; a record that passes it but holds what no trial of this sweep can
+    // (written by something else) stops the reading, naming its line.
+    const std::int64_t points = point_count(config);
+    std::int64_t trial_bits = 0;  // every trial of a sweep compares the same number of bits
+    int line_number =
+        1 + static_cast<int>(
+                std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(body), '\n'));
+    for (pos = body; pos < text.size(); ++line_number) {
         const std::size_t eol = text.find('\n', pos);
         if (eol == std::string_view::npos) {
             torn_ = true;
@@ -346,17 +406,27 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points,
         }
         const std::string_view line = text.substr(pos, eol - pos);
         pos = eol + 1;
+        const std::string at_line = in_file + ", line " + std::to_string(line_number) + ": ";
+        const std::string refused = "; it was not written by this sweep: give another file";
+        if (line.starts_with(kMagic)) {
+            raise(errid::kUnusableFile,
+                  at_line + "a second journal header (two journals joined into one?)" + refused);
+        }
         const std::size_t last = line.rfind(' ');
         KnownTrial k;
         std::size_t at = 0;
         if (last == std::string_view::npos ||
-            line.substr(last + 1) != hex8(crc32(line.substr(0, last))) ||
+            line.substr(last + 1) != hex8(crc32(line.substr(0, last), header_crc_)) ||
             !parse_value(next_token(line, at), k.ticket.point) ||
             !parse_value(next_token(line, at), k.ticket.trial) || at > last ||
-            !decode_outcome(line.substr(at, last - at), k.outcome) || k.ticket.point < 0 ||
-            k.ticket.point >= points || k.ticket.trial < 0) {
+            !decode_outcome(line.substr(at, last - at), k.outcome)) {
             ++damaged_;
             continue;
+        }
+        if (trial_bits == 0) trial_bits = k.outcome.bits;
+        if (const std::string wrong = impossible_record(k, config, points, trial_bits);
+            !wrong.empty()) {
+            raise(errid::kUnusableFile, at_line + wrong + refused);
         }
         known_.push_back(k);
     }
@@ -370,7 +440,7 @@ void Journal::read_back(const SweepParameters& parameters, std::int64_t points,
 void Journal::append(const TrialTicket& ticket, const TrialOutcome& outcome) {
     std::string line = std::to_string(ticket.point) + ' ' + std::to_string(ticket.trial) + ' ' +
                        encode_outcome(outcome);
-    line += ' ' + hex8(crc32(line)) + '\n';
+    line += ' ' + hex8(crc32(line, header_crc_)) + '\n';
     std::lock_guard lock(mutex_);
     write_all(fd_, line, name_ + ": writing '" + file_ + "'");
 }

@@ -5,7 +5,7 @@
 // The file is text. A header names the format, the program's version and every parameter that
 // decides the result, and ends with a CRC-32 of itself; then one line per finished trial:
 //
-//   hfchain checkpoint journal, format 2
+//   hfchain checkpoint journal, format 3
 //   version 0.1.0
 //   interLen 0.6
 //   ... (one line per parameter, named as its field of SweepConfig)
@@ -13,12 +13,17 @@
 //   end 5c1a0f3e
 //   0 0 2880 0 0 0.0123456 ... 9ad2c6e1
 //
-// Format 1 named the parameters as the command line's options; its journals are refused.
+// Format 1 named the parameters as the command line's options; format 2 did not tie its records
+// to their header. Journals of both are refused.
 //
 // A record holds the point (numbered condition-major), the trial index, the outcome's fields in
-// the order for_each_outcome_field() lists them, and the CRC-32 of the text before it in hex.
-// Records are checked on reading: a torn last record (a write cut short by a kill) and damaged
-// ones are dropped, never trusted, and their trials simply run again.
+// the order for_each_outcome_field() lists them, and the CRC-32 of the text before it in hex,
+// continued from the header's CRC (so that the records of another journal joined to this one
+// fail it). Records are checked on reading: a torn last record (a write cut short by a kill) and
+// damaged ones are dropped, never trusted, and their trials simply run again. A record that
+// passes its CRC but that no trial of the sweep can have written (a point or a trial index
+// beyond what the sweep can need, bits other than every other record's, more errors than bits)
+// and a second header are refused, naming their line.
 #pragma once
 
 #include <chrono>
@@ -34,7 +39,8 @@
 namespace hfchain::sweep {
 
 // CRC-32 (IEEE 802.3, reflected polynomial 0xedb88320): crc32("123456789") = 0xcbf43926.
-std::uint32_t crc32(std::string_view data);
+// `crc` continues an earlier one: crc32(b, crc32(a)) = crc32(a + b).
+std::uint32_t crc32(std::string_view data, std::uint32_t crc = 0);
 
 // A trial's outcome as text: its fields in order, separated by single spaces; whole numbers in
 // decimal, flags as 0 or 1, real numbers with enough digits to read back exactly.
@@ -67,12 +73,16 @@ std::string journal_header(const SweepParameters& parameters);
 
 class Journal {
 public:
-    // Opens `file`, creating it with its header when it is missing or empty, or reading back the
-    // trials of an earlier run of the same sweep; a torn last record is cut off. The file stays
-    // locked against other processes until the Journal is destroyed. Messages name the file as
+    // Opens `file`, creating it with its header when it is missing, empty or holds a header cut
+    // short, or reading back the trials of an earlier run of the same sweep; a torn last record
+    // is cut off. The file is created exclusively and stays locked against other processes until
+    // the Journal is destroyed: of two sweeps started together on one new file, one runs and the
+    // other is refused. Messages name the file as
     // the field "checkpoint" through `names`. Raises errid::kUnusableFile when the file is not a
     // journal, is of another format, was written for other parameters (the message names the
-    // first differing one) or is in use, and errid::kWriteFailed when it cannot be written.
+    // first differing one), holds a record no trial of this sweep can have written, is in use
+    // or cannot be opened for writing (permissions, a read-only file system), and
+    // errid::kWriteFailed when it cannot be written.
     Journal(const std::string& file, const SweepConfig& config, const std::string& version,
             const FieldNames& names = {});
     Journal(const Journal&) = delete;
@@ -98,11 +108,13 @@ public:
     void sync_if_due();
 
 private:
-    void read_back(const SweepParameters& parameters, std::int64_t points, const FieldNames& names);
+    void read_back(const SweepParameters& parameters, const SweepConfig& config,
+                   const FieldNames& names);
 
     std::string file_;
     std::string name_;  // of the file in messages
     int fd_ = -1;
+    std::uint32_t header_crc_ = 0;  // seeds every record's CRC
     std::vector<KnownTrial> known_;
     std::int64_t known_count_ = 0;
     int damaged_ = 0;

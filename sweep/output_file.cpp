@@ -120,6 +120,19 @@ void check_output_file(const std::string& name, const std::string& path) {
     }
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    }
+    std::error_code ea;
+    std::error_code eb;
+    const fs::path ca = fs::weakly_canonical(fs::absolute(a, ea), ea);
+    const fs::path cb = fs::weakly_canonical(fs::absolute(b, eb), eb);
+    return ea || eb ? a == b : ca == cb;
+}
+
 ResultFile::ResultFile(std::string name, const std::string& target)
     : name_(std::move(name)), target_(target), final_(target) {
     std::error_code ec;

@@ -20,6 +20,11 @@ namespace hfchain::sweep {
 // writable itself). Raises errid::kUnusableFile. An empty path is no file and passes.
 void check_output_file(const std::string& name, const std::string& path);
 
+// True when the paths `a` and `b` (both not empty) name one file: the same device and inode when
+// both exist, else the same canonical path ("s2", "./s2" and "dir/../s2" are one file; so are a
+// symbolic link and its target).
+bool same_file(const std::string& a, const std::string& b);
+
 // One result file. The writer puts the content into path() (by write() or by handing the name
 // to a library or program), then commit() puts the file in place: a regular target (or a new
 // one) is replaced by renaming the temporary file ".NAME.hfchain-XXXXXX" made beside it; an

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #include "tests/support/programs.hpp"
@@ -213,6 +215,32 @@ TEST(OutputChecks, MissingFoldersAndClashesAreRefusedBeforeAnyWork) {
     } catch (const UsageError& e) {
         EXPECT_EQ(std::string(e.what()), "--checkpoint: '" + file + "' is also given to --csv");
     }
+    // The same file by another spelling, a link, or the journal as a result.
+    const std::string sub = dir / "sub";
+    std::filesystem::create_directory(sub);
+    std::filesystem::create_symlink(file, dir / "link.txt");
+    const std::string other_spellings[][3] = {
+        {"--csv", dir / "s2", dir.path().string() + "/./s2"},
+        {"--csv", dir / "s2", sub + "/../s2"},
+        {"--checkpoint", dir / "jj", dir.path().string() + "/sub/../jj"},
+        {"--checkpoint", file, dir / "link.txt"},
+    };
+    for (const auto& [first, a, b] : other_spellings) {
+        SweepOptions t = default_sweep();
+        t.plot.clear();
+        (first == "--csv" ? t.csv : t.checkpoint) = a;
+        t.json = b;
+        try {
+            check_sweep_outputs(t);
+            ADD_FAILURE() << "accepted " << a << " and " << b;
+        } catch (const UsageError& e) {
+            // Named by the later option of the list.
+            EXPECT_EQ(std::string(e.what()),
+                      first == "--csv"
+                          ? "--json: '" + b + "' is also given to --csv (as '" + a + "')"
+                          : "--checkpoint: '" + a + "' is also given to --json (as '" + b + "')");
+        }
+    }
     // Devices are written in place; a folder for run's pictures is made below an existing one.
     s.checkpoint.clear();
     s.csv = "/dev/null";
@@ -292,7 +320,8 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
          "--receiver: unknown receiver 'oracle'; accepted: a comma-separated list of baseline, hf, "
          "genie"},
         {{"sweep", "-r", "genie,genie"}, "--receiver: 'genie' is named twice"},
-        {{"run", "-r", ""},
+        {{"run", "-r", ""}, "--receiver: an empty value is not accepted"},
+        {{"run", "-r", "hf,"},
          "--receiver: unknown receiver ''; accepted: a comma-separated list of baseline, hf, "
          "genie"},
         {{"sweep", "--metric", "blocks"},
@@ -308,6 +337,36 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
          "--floor: a curve ends at its first point below the floor, so its points must ascend; 8 "
          "dB comes after 10 dB"},
         {{"sweep", "--floor", "2"}, "--floor: 2 is not an error rate; give one from 0 (none) to 1"},
+        // Lists: decimal numbers only, no empty item, no point twice.
+        {{"sweep", "--esno", "0x10"},
+         "--esno: '0x10' is not a list of Es/N0 values; accepted: numbers in dB and "
+         "START:STEP:STOP ranges joined by commas, for example 0:2:20,25"},
+        {{"sweep", "--esno", "3,"},
+         "--esno: '3,' is not a list of Es/N0 values; accepted: numbers in dB and "
+         "START:STEP:STOP ranges joined by commas, for example 0:2:20,25"},
+        {{"sweep", "-C", "awgn,"},
+         "--conditions: 'awgn,' holds an empty item; give names joined by single commas"},
+        {{"sweep", "-C", "awgn,,bom"},
+         "--conditions: 'awgn,,bom' holds an empty item; give names joined by single commas"},
+        {{"sweep", "--esno", "4,4"}, "--esno: 4 dB is given twice"},
+        {{"sweep", "--esno", "0:2:6,4"}, "--esno: 4 dB is given twice"},
+        {{"sweep", "--snr3k", "3,3"}, "--snr3k: 3 dB is given twice"},
+        {{"sweep", "--targets", "0x1p-3"},
+         "--targets: '0x1p-3' is not accepted; give up to 20 error rates above 0 and below 1, "
+         "joined by commas, for example 1e-3,1e-5"},
+        {{"sweep", "--max-memory", "0x10M"},
+         "--max-memory: '0x10M' is not a size; give bytes with an optional K, M, G or T (powers "
+         "of 1024), for example 512M or 1.5G"},
+        {{"sweep", "--max-bits", "1e19"},
+         "--max-bits: 1e+19 is not accepted; give a whole number from 1 to 9007199254740992 "
+         "(2^53, the largest held exactly)"},
+        // The shaping blocks' own rule, before any work.
+        {{"sweep", "--rolloff", "4.9e-324"},
+         "--rolloff: 5e-324 is too small: the pulse's taps would overflow; give a "
+         "roll-off in (0, 1] such as 0.35"},
+        {{"run", "--rolloff", "4.9e-324"},
+         "--rolloff: 5e-324 is too small: the pulse's taps would overflow; give a "
+         "roll-off in (0, 1] such as 0.35"},
     };
     for (const Case& c : cases) {
         try {
@@ -316,6 +375,36 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         } catch (const UsageError& e) {
             EXPECT_EQ(std::string(e.what()), c.message);
         }
+    }
+}
+
+TEST(CommandLine, AnEmptyValueIsRefusedNamingItsOption) {
+    // Every option that takes a value: an unset variable in a script must not become a default.
+    const std::vector<std::pair<const char*, std::vector<const char*>>> commands = {
+        {"run",
+         {"--interleaver", "--nframe", "--rolloff", "--delay", "--oversampling", "--tx-seed",
+          "--channel", "--esno", "--channel-seed", "--receiver", "--save", "--plot",
+          "--max-memory"}},
+        {"sweep", {"--interleaver", "--nframe",     "--rolloff",   "--delay",      "--oversampling",
+                   "--conditions",  "--esno",       "--snr3k",     "--receiver",   "--metric",
+                   "--min-trials",  "--min-errors", "--max-bits",  "--floor",      "--seed",
+                   "--threads",     "--output",     "--csv",       "--json",       "--plot",
+                   "--axis",        "--targets",    "--crossings", "--checkpoint", "--max-memory"}},
+    };
+    for (const auto& [command, options] : commands) {
+        for (const char* option : options) {
+            try {
+                parse({command, option, ""});
+                ADD_FAILURE() << "accepted " << command << ' ' << option << " \"\"";
+            } catch (const UsageError& e) {
+                EXPECT_EQ(std::string(e.what()),
+                          std::string(option) + ": an empty value is not accepted");
+            }
+        }
+    }
+    // Short spellings too.
+    for (const char* option : {"-o", "-s", "-j", "-C", "-e"}) {
+        EXPECT_THROW(parse({"sweep", option, ""}), UsageError) << option;
     }
 }
 

@@ -3,6 +3,7 @@
 // random moments and resumed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -220,6 +221,30 @@ TEST(StopSignals, ASecondOneWhileWritingLeavesThePreviousFiles) {
     EXPECT_EQ(temporaries(dir.path()), std::vector<std::string>{});
 }
 
+TEST(StopSignals, OneThatComesWhileWritingFinishesTheWriteAndEndsWithItsStatus) {
+    if (!testing::have_program("bash") || !testing::have_program("mkfifo")) {
+        GTEST_SKIP() << "bash or mkfifo not installed";
+    }
+    // The file goes into a pipe: the program blocks there, after its computation and its report
+    // on stdout, until the pipe is read; the signal comes in between.
+    const std::string commands[] = {
+        kExe + " run -i 0.6 -n 1 -c awgn --save fifo",
+        kExe + " sweep -q -C awgn -e 10 --min-trials 1 --max-bits 1 --csv fifo",
+    };
+    for (const std::string& command : commands) {
+        SCOPED_TRACE(command);
+        ScratchDir dir("late-signal");
+        const std::string script =
+            "mkfifo fifo; " + command +
+            " > out.txt & pid=\\$!; (sleep 60; kill -KILL \\$pid) >/dev/null 2>&1 & dog=\\$!; "
+            "for i in \\$(seq 600); do [ -s out.txt ] && break; sleep 0.1; done; sleep 0.3; "
+            "kill -TERM \\$pid; cat fifo > piped.txt; wait \\$pid; echo \\$?; kill \\$dog";
+        const auto r = run_command(in_dir(dir, "bash -c \"" + script + "\""), dir);
+        EXPECT_EQ(r.out, "143\n") << r.err;
+        EXPECT_FALSE(read_file(dir.path() / "piped.txt").empty());
+    }
+}
+
 TEST(Checkpoint, KilledAtRandomMomentsAndResumedGivesTheUninterruptedTable) {
     if (!testing::have_program("bash")) GTEST_SKIP() << "bash not installed";
     ScratchDir dir("checkpoint");
@@ -275,6 +300,29 @@ TEST(Checkpoint, KilledAtRandomMomentsAndResumedGivesTheUninterruptedTable) {
 
 namespace hfchain::app {
 namespace {
+
+TEST(Checkpoint, AJournalThatCannotBeOpenedForWritingIsRefusedBeforeAnyWork) {
+    ScratchDir dir("journal-readonly");
+    std::ofstream(dir / "j.txt") << "";
+    ::chmod((dir / "j.txt").c_str(), 0444);
+    // The super-user writes any file: the program then runs as nobody (the folder open to all).
+    std::string as_user;
+    if (::geteuid() == 0) {
+        if (!testing::have_program("setpriv")) GTEST_SKIP() << "setpriv not installed";
+        ::chmod(dir.path().c_str(), 0777);
+        as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    const auto r =
+        run_command(in_dir(dir, as_user + kExe +
+                                    " sweep -q -C awgn -e 10 --min-trials 1 --max-bits 1 "
+                                    "--checkpoint j.txt"),
+                    dir);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.starts_with(
+        "hfchain: --checkpoint: 'j.txt' cannot be opened for writing: Permission denied\n"))
+        << r.err;
+}
 
 TEST(Checkpoint, AJournalThatCannotBeWrittenStopsTheSweepAndIsReported) {
     if (!testing::have_program("bash")) GTEST_SKIP() << "bash not installed";

@@ -127,7 +127,8 @@ TEST(SingleValueChecks, SeedsAndCountsAreWholeNumbersInRange) {
          "seed: 1.5 is not a seed; accepted: a whole number from 0 to 4294967295"},
         {[] { EXPECT_EQ(check_count(9007199254740992.0, 1, "maxBits"), 9007199254740992); }, ""},
         {[] { check_count(9007199254740994.0, 1, "maxBits"); },
-         "maxBits: 9007199254740994 is not accepted; give a whole number of at least 1"},
+         "maxBits: 9007199254740994 is not accepted; give a whole number from 1 to "
+         "9007199254740992 (2^53, the largest held exactly)"},
         {[] { check_count(2.5, 0, "threads"); },
          "threads: 2.5 is not accepted; give a whole number of at least 0"},
         {[] { check_point(-200, "esno"); }, ""},

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <memory>
+#include <thread>
 #include <tuple>
 
 #include "fake_trials.hpp"
@@ -93,6 +96,16 @@ SweepConfig journal_config() {
     return c;
 }
 
+// The CRC of a record `text` in a journal of `config`: seeded with its header's.
+std::string record_crc(const SweepConfig& config, const std::string& text) {
+    const std::string header = journal_header(sweep_parameters(config, "9.9"));
+    const auto seed = static_cast<std::uint32_t>(
+        std::stoul(header.substr(header.rfind("end ") + 4, 8), nullptr, 16));
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08x", crc32(text, seed));
+    return buf;
+}
+
 // Appends `text` to `file` as it is.
 void append_raw(const std::string& file, const std::string& text) {
     std::ofstream out(file, std::ios::binary | std::ios::app);
@@ -159,20 +172,15 @@ TEST(Journal, DamagedRecordsAreSkippedNotTrusted) {
     std::string counts;  // the receivers' counts, none run
     for (std::size_t k = 0; k < 6 * kReceiverCount; ++k) counts += " 0";
     const std::string good = "1 1 2880 13 0 0.25" + counts;
-    const std::string crc = [&] {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "%08x", crc32(good));
-        return std::string(buf);
-    }();
+    const std::string crc = record_crc(c, good);
     append_raw(file, "1 1 2880 99 0 0.25" + counts + " " + crc + "\n");  // a changed count
     append_raw(file, good + " 00000000\n");                              // a wrong checksum
     append_raw(file, "\n");                                              // an empty line
-    append_raw(
-        file, "9 0 2880 1 0 0.25" + counts + " " + [&] {  // a point the sweep does not have
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "%08x", crc32("9 0 2880 1 0 0.25" + counts));
-            return std::string(buf);
-        }() + "\n");
+    // A record of another journal (another seed): its CRC is seeded with the other header's.
+    SweepConfig other = c;
+    other.seed = 99;
+    append_raw(file, "1 2 2880 1 0 0.25" + counts + " " +
+                         record_crc(other, "1 2 2880 1 0 0.25" + counts) + "\n");
     append_raw(file, good + " " + crc + "\n");  // the one sound record after them
     Journal j(file, c, "9.9");
     EXPECT_EQ(j.damaged_records(), 4);
@@ -259,19 +267,26 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
     other_fields += std::string("end ") + crc + "\n";
     // A journal written when the baseline receiver was called "spec" (format 1).
     std::string old_names = header.substr(0, header.find("end "));
-    old_names.replace(old_names.find("format 2"), 8, "format 1");
+    old_names.replace(old_names.find("format 3"), 8, "format 1");
     for (std::size_t at; (at = old_names.find(" baseline_")) != std::string::npos;) {
         old_names.replace(at, 10, " spec_");
     }
     std::snprintf(crc, sizeof crc, "%08x", crc32(old_names));
     old_names += std::string("end ") + crc + "\n";
+    // A journal of format 2, whose records were not tied to their header.
+    std::string format2 = header.substr(0, header.find("end "));
+    format2.replace(format2.find("format 3"), 8, "format 2");
+    std::snprintf(crc, sizeof crc, "%08x", crc32(format2));
+    format2 += std::string("end ") + crc + "\n";
     const Case cases[] = {
         {"table.txt", "# hfchain 0.1.0 sweep\n     1    0.00\n",
          "is not a checkpoint journal of hfchain"},
-        {"half.txt", header.substr(0, header.size() / 2), "has a damaged header"},
         {"crc.txt", bad_crc, "has a damaged header"},
-        {"format.txt", "hfchain checkpoint journal, format 3\n",
-         "is a journal of format 3, written by another hfchain (this one reads format 2); it "
+        {"format.txt", "hfchain checkpoint journal, format 4\n",
+         "is a journal of format 4, written by another hfchain (this one reads format 3); it "
+         "cannot be resumed"},
+        {"format2.txt", format2,
+         "is a journal of format 2, written by another hfchain (this one reads format 3); it "
          "cannot be resumed"},
         {"fields.txt", other_fields, "holds records of other fields"},
         {"renamed.txt", old_names, "before the receiver 'spec' was renamed 'baseline'"},
@@ -290,17 +305,109 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
         }
         EXPECT_EQ(read_file(file), k.content) << "changed " << k.name;
     }
-    // An empty file (made with `touch`) becomes a new journal.
-    const std::string empty = dir / "empty.txt";
-    append_raw(empty, "");
-    EXPECT_NO_THROW(Journal(empty, c, "9.9"));
-    EXPECT_EQ(read_file(empty), header);
+    // An empty file (made with `touch`), or one whose creator was killed while writing the
+    // header, becomes a new journal.
+    for (const std::string& start : {std::string(), header.substr(0, header.size() / 2)}) {
+        const std::string empty = dir / "empty.txt";
+        std::ofstream(empty, std::ios::binary) << start;
+        EXPECT_NO_THROW(Journal(empty, c, "9.9"));
+        EXPECT_EQ(read_file(empty), header);
+    }
     // A folder is no journal.
     try {
         Journal j(dir.path().string(), c, "9.9");
         ADD_FAILURE() << "accepted a folder";
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("is a folder"), std::string::npos) << e.what();
+    }
+}
+
+TEST(Journal, RecordsThatNoTrialOfTheSweepCanHaveWrittenAreRefusedNamingTheirLine) {
+    ScratchDir dir("journal-impossible");
+    const SweepConfig c = journal_config();  // 9 points, at least 3 trials, at most 12000 bits
+    const std::string header = journal_header(sweep_parameters(c, "9.9"));
+    const int first_record = static_cast<int>(std::count(header.begin(), header.end(), '\n')) + 1;
+    std::string counts;
+    for (std::size_t k = 0; k < 6 * kReceiverCount; ++k) counts += " 0";
+    auto record = [&](const std::string& text) { return text + " " + record_crc(c, text) + "\n"; };
+    const std::string good = record("0 0 2880 3 0 0.5" + counts);
+    SweepConfig other = c;
+    other.seed = 99;
+    const std::string other_journal = journal_header(sweep_parameters(other, "9.9"));
+    struct Case {
+        std::string body;
+        int line;  // of the refused record, counted from the first record
+        std::string message;
+    };
+    const Case cases[] = {
+        {record("9 0 2880 1 0 0.5" + counts), 0, "point 9 is not one of the sweep's 9"},
+        {record("0 1000000000000 2880 1 0 0.5" + counts), 0,
+         "trial 1000000000000 is beyond what its point can need"},
+        {good + record("0 1 0 0 0 0.5" + counts), 1, "0 bits, where every trial compares some"},
+        {good + record("0 1 2000 0 0 0.5" + counts), 1,
+         "2000 bits, where the first record has 2880 (every trial of a sweep compares as many)"},
+        {record("0 1 2880 2881 0 0.5" + counts), 0, "more errors than bits, or a negative count"},
+        {record("0 1 2880 -1 0 0.5" + counts), 0, "more errors than bits, or a negative count"},
+        {record("0 1 2880 1 0 0.5 5 6 0 0 0 0" + counts.substr(12)), 0,
+         "more errors than bits, or a negative count"},
+        // Two journals joined: `cat part.journal other-seed.journal > j`.
+        {good + other_journal + good, 1, "a second journal header (two journals joined into one?)"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.message);
+        const std::string file = dir / "j.txt";
+        std::ofstream(file, std::ios::binary) << header << k.body;
+        try {
+            Journal j(file, c, "9.9");
+            ADD_FAILURE() << "accepted";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), errid::kUnusableFile);
+            EXPECT_EQ(std::string(e.what()), "checkpoint: '" + file + "', line " +
+                                                 std::to_string(first_record + k.line) + ": " +
+                                                 k.message +
+                                                 "; it was not written by this sweep: give "
+                                                 "another file");
+        }
+        EXPECT_EQ(read_file(file), header + k.body);
+    }
+    // The last trial the engine may have finished out of order is still taken.
+    const std::string file = dir / "far.txt";
+    std::ofstream(file, std::ios::binary) << header << record("0 500000 2880 1 0 0.5" + counts);
+    EXPECT_EQ(Journal(file, c, "9.9").known_count(), 1);
+}
+
+TEST(Journal, OfTwoSweepsStartedTogetherOnANewFileOneRunsAndTheOtherIsRefused) {
+    ScratchDir dir("journal-race");
+    const SweepConfig c = journal_config();
+    // The race is narrow: many tries, each two threads released at once on a new file.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const std::string file = dir / ("j" + std::to_string(attempt) + ".txt");
+        std::atomic<int> ready{0};
+        std::unique_ptr<Journal> journals[2];
+        std::string refusals[2];
+        auto start = [&](int k) {
+            ++ready;
+            while (ready.load() < 2) {
+            }
+            try {
+                journals[k] = std::make_unique<Journal>(file, c, "9.9");
+            } catch (const Error& e) {
+                refusals[k] = e.what();
+            }
+        };
+        std::thread a(start, 0);
+        std::thread b(start, 1);
+        a.join();
+        b.join();
+        const int running = (journals[0] != nullptr) + (journals[1] != nullptr);
+        ASSERT_EQ(running, 1) << "attempt " << attempt << ": " << refusals[0] << refusals[1];
+        EXPECT_EQ(refusals[0] + refusals[1],
+                  "checkpoint: '" + file + "' is in use by another running sweep");
+        // The one running writes into the file under the name, not into a replaced one.
+        Journal& j = *(journals[0] != nullptr ? journals[0] : journals[1]);
+        j.append({0, 0}, {2880, 1, false, 0.5, {}});
+        j.sync();
+        EXPECT_NE(read_file(file).find("\n0 0 2880 1 0 0.5 "), std::string::npos);
     }
 }
 
