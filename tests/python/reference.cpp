@@ -363,8 +363,7 @@ int main(int argc, char** argv) {
     raios_nan(40, 1) = {NAN, 0};
     expect_error("geniecombine_nonfinite",
                  [&] { geniecombine(tx.MultiplexOut, raios_nan, faded.noise, 12, m, vs); });
-    expect_error("geniecombine_esno", [&] {
-        geniecombine(tx.MultiplexOut, faded.raios, faded.noise, NAN, m, vs);
-    });
+    expect_error("geniecombine_esno",
+                 [&] { geniecombine(tx.MultiplexOut, faded.raios, faded.noise, NAN, m, vs); });
     return 0;
 }
