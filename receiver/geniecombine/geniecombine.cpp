@@ -106,15 +106,15 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
             out.noiseVar[k] = kInf;
             continue;
         }
-        const cdouble z = MultiplexOut[n] + w / g;
+        const cdouble z = cmulc(known.rotation[k], MultiplexOut[n] + w / g);
         if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
             raise("hfchain:geniecombine:Overflow",
                   "Data symbol " + std::to_string(k + 1) + " (MultiplexOut(" +
                       std::to_string(n + 1) + ") plus its matched-filtered noise over the gain " +
-                      format_value(g) + ") overflows: MultiplexOut or noise is too large for " +
-                      "raios.");
+                      format_value(g) + ", descrambled) overflows: MultiplexOut or noise is " +
+                      "too large for raios.");
         }
-        out.out[k] = cmulc(known.rotation[k], z);
+        out.out[k] = z;
         out.noiseVar[k] = std::max(var, std::numeric_limits<double>::min());
     }
     return out;

@@ -264,6 +264,11 @@ TEST(GeniecombineDegenerate, WhatCannotBeRepresentedIsRefused) {
     raios(peak, 1) = 0;
     expect_error([&] { geniecombine(in.MultiplexOut, raios, noise, 12, in.milstd, kShaping); },
                  "hfchain:geniecombine:Overflow", "Data symbol 1 ");
+    // Symbols near the largest double: descrambling by an odd multiple of 45 degrees overflows.
+    ComplexArray symbols = in.MultiplexOut;
+    for (cdouble& v : symbols) v = {1.7e308, 1.7e308};
+    expect_error([&] { geniecombine(symbols, in.raios, in.noise, 12, in.milstd, kShaping); },
+                 "hfchain:geniecombine:Overflow", "descrambled) overflows");
 }
 
 // ---------------------------------------------------------------------------------------------
