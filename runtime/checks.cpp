@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace hfchain {
@@ -19,6 +20,58 @@ std::string format_value(double value) {
         if (std::strtod(buffer, nullptr) == value) break;
     }
     return buffer;
+}
+
+std::string format_value(cdouble value) {
+    return format_value(value.real()) + (std::signbit(value.imag()) ? " - " : " + ") +
+           format_value(std::fabs(value.imag())) + "i";
+}
+
+void raise_element(const char* identifier, const char* name, index_t k, const std::string& value,
+                   const char* rule) {
+    raise(identifier,
+          std::string(name) + "(" + std::to_string(k + 1) + ") is " + value + ": " + rule);
+}
+
+namespace {
+
+bool not_finite(double v) { return !std::isfinite(v); }
+bool not_finite(cdouble v) { return !std::isfinite(v.real()) || !std::isfinite(v.imag()); }
+
+}  // namespace
+
+void check_finite(const RealArray& values, const char* name, const char* identifier,
+                  const char* rule) {
+    check_each(values, name, identifier, rule, [](double v) { return not_finite(v); });
+}
+
+void check_finite(const ComplexArray& values, const char* name, const char* identifier,
+                  const char* rule) {
+    check_each(values, name, identifier, rule, [](cdouble v) { return not_finite(v); });
+}
+
+void check_finite(double value, const char* name, const char* identifier, const char* rule) {
+    if (not_finite(value)) {
+        raise(identifier, std::string(name) + " is " + format_value(value) + ": " + rule);
+    }
+}
+
+void check_not_nan(const RealArray& values, const char* name, const char* identifier,
+                   const char* rule) {
+    check_each(values, name, identifier, rule, [](double v) { return std::isnan(v); });
+}
+
+void check_magnitude(const RealArray& values, double largest, const char* name,
+                     const char* identifier, const char* rule) {
+    check_each(values, name, identifier, rule,
+               [largest](double v) { return std::fabs(v) > largest; });
+}
+
+void check_magnitude(const ComplexArray& values, double largest, const char* name,
+                     const char* identifier, const char* rule) {
+    check_each(values, name, identifier, rule, [largest](cdouble v) {
+        return std::fabs(v.real()) > largest || std::fabs(v.imag()) > largest;
+    });
 }
 
 index_t checked_size_product(index_t a, index_t b) {

@@ -43,4 +43,43 @@ void check_loop_bound(index_t upper);
 // Text of a double for error messages (shortest exact round-trip form).
 std::string format_value(double value);
 
+// Text of a complex value for error messages: "1 - 2i", "NaN + 0i".
+std::string format_value(cdouble value);
+
+// Element checks. Every block refuses a bad element of an input array the same way: the first
+// offending element k (0-based, column-major, the host's order) raises `identifier` with the
+// message "<name>(<k + 1>) is <value>: <rule>", so that the caller learns which variable, which
+// element and which rule. `rule` is a full sentence ("received symbols must be finite.").
+[[noreturn]] void raise_element(const char* identifier, const char* name, index_t k,
+                                const std::string& value, const char* rule);
+
+// The first element of `values` for which bad(value) holds is refused as above.
+template <class T, class Bad>
+void check_each(const Array<T>& values, const char* name, const char* identifier, const char* rule,
+                Bad bad) {
+    for (index_t k = 0; k < values.numel(); ++k) {
+        if (bad(values[k])) raise_element(identifier, name, k, format_value(values[k]), rule);
+    }
+}
+
+// No NaN and no infinity (in either part of a complex value): the one rule by which every
+// block refuses non-finite inputs.
+void check_finite(const RealArray& values, const char* name, const char* identifier,
+                  const char* rule);
+void check_finite(const ComplexArray& values, const char* name, const char* identifier,
+                  const char* rule);
+// The same for a scalar: "<name> is <value>: <rule>".
+void check_finite(double value, const char* name, const char* identifier, const char* rule);
+
+// No NaN; infinities pass (an infinite log-likelihood ratio is a sure bit).
+void check_not_nan(const RealArray& values, const char* name, const char* identifier,
+                   const char* rule);
+
+// No magnitude beyond `largest` (either part of a complex value); NaN passes, so check it first.
+// For blocks that square and sum their inputs and would otherwise overflow into Inf and NaN.
+void check_magnitude(const RealArray& values, double largest, const char* name,
+                     const char* identifier, const char* rule);
+void check_magnitude(const ComplexArray& values, double largest, const char* name,
+                     const char* identifier, const char* rule);
+
 }  // namespace hfchain

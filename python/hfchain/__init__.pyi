@@ -753,15 +753,16 @@ def sisodecode(DecoderIn: RealIn, milstd: Milstd | Mapping[str, Any], nFrame: fl
     what an iterative receiver needs.
 
     DecoderIn: 2 N LLRs of the coded bits in encoder order (at each of the N steps the bit of
-        generator 133 first, then that of 171), positive favours 0; inf is certain, NaN no
-        information (real column).
+        generator 133 first, then that of 171), positive favours 0; inf is certain, 0 no
+        information (an erased bit); NaN is refused (real column).
     milstd: interTable (T bits a block); rate other than 4800 and repFactor 1.
     nFrame: the interleaver blocks given to sendchain (need not be whole); every encoder-input
         bit after the K information bits is taken as a known zero.
     Returns Extrinsic (2 N extrinsic coded-bit LLRs, encoder order), InfoLLR (N a-posteriori
     input-bit LLRs) and InfoBits (the K decided information bits).
     Errors: "hfchain:sisodecode:UnsupportedMode" (rate 4800 or repFactor other than 1), the bit
-    budget's, "hfchain:runtime:SizeMismatch" (DecoderIn not 2 N long)."""
+    budget's, "hfchain:runtime:SizeMismatch" (DecoderIn not 2 N long), "hfchain:sisodecode:NaN"
+    (naming the NaN ratio, as vitdecode does)."""
 
 def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> ChansoundOut:
     """Channel sounder of the HF receiver: synchronisation, the propagation paths and their gains
@@ -778,9 +779,12 @@ def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: Milst
     floor((floor((Lmf - 4 D M - 1) / M) + 1 - preamble) / (data + trein)).
     Returns a ChansoundOut; pass it to turboequal.
     Errors: "hfchain:chansound:UnsupportedMode", "hfchain:chansound:TooShort" (less than a frame
-    after the preamble), "hfchain:chansound:NoSignal" (no finite trace of the preamble), the index
-    check for a bad FrameStartSample, "hfchain:chansound:BadOversampling", the pulse design's
-    message for a roll-off outside (0, 1]."""
+    after the preamble), the index check for a bad FrameStartSample,
+    "hfchain:chansound:NonFinite" (a NaN or infinite sample, named),
+    "hfchain:chansound:TooLarge" (a sample beyond 1e30 in magnitude, named),
+    "hfchain:chansound:BadOversampling", the pulse design's message for a roll-off outside (0, 1]
+    or so small that the taps overflow, "hfchain:layout:NonFinite" (a NaN or infinite preamSync or
+    probe value), "hfchain:chansound:NoSignal" (no trace of the preamble)."""
 
 def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapping[str, Any], nFrame: float, iterations: float) -> TurboequalOut:
     """Turbo equaliser: block MMSE equalisation with soft interference cancellation driven by the
@@ -796,9 +800,11 @@ def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapp
     Returns out (equalised data symbols, descrambled, unit gain) and noiseVar (their error
     variances) for softslicer, and the last channel estimate.
     Errors: "hfchain:chansound:UnsupportedMode", "hfchain:turboequal:BadSounding" (a basis of
-    more than 25 taps or 4 paths, or none), "hfchain:runtime:SizeMismatch" (fields of sounding
-    whose sizes disagree), "hfchain:turboequal:BadIterations", the bit budget's,
-    "hfchain:turboequal:FrameMismatch"."""
+    more than 25 taps or 4 paths, or none; a negative variance), "hfchain:runtime:SizeMismatch"
+    (fields of sounding whose sizes disagree), "hfchain:turboequal:NonFinite" (NaN or Inf in any
+    field, windowVar's +Inf excepted, named), "hfchain:turboequal:TooLarge" (samples, gains or
+    basis values beyond 1e30, variances beyond 1e60), "hfchain:turboequal:BadIterations", the bit
+    budget's, "hfchain:turboequal:FrameMismatch", "hfchain:layout:NonFinite"."""
 
 def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, EsNodB: float, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> GeniecombineOut:
     """The genie receiver, the matched-filter bound: each data symbol seen through both rays
@@ -813,10 +819,15 @@ def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, Es
         column).
     EsNodB: Es/N0 of the channel in dB; N0 = 10^(-EsNodB / 10).
     milstd, varShapping: the parameter sets of the transmission.
-    Returns out, noiseVar and gain for the N = frames x data symbols, in unframer's order.
+    Returns out, noiseVar and gain for the N = frames x data symbols, in unframer's order. A symbol
+    seen through a gain of 0 (or one so small that N0 / g^2 overflows) is erased: out 0, noiseVar
+    inf, which softslicer turns into ratios of 0.
     Errors: "hfchain:chansound:UnsupportedMode", "hfchain:runtime:SizeMismatch" (MultiplexOut
     not the preamble plus whole frames, raios of another size, noise too short),
-    "hfchain:chansound:BadOversampling", the pulse design's errors."""
+    "hfchain:chansound:BadOversampling", the pulse design's errors (4.9e-324 included),
+    "hfchain:geniecombine:NonFinite" (NaN or Inf in MultiplexOut, raios or noise, named),
+    "hfchain:channel:InvalidEsNodB" (as fadesim), "hfchain:geniecombine:Overflow" (a gain or
+    symbol beyond the largest double), "hfchain:layout:NonFinite"."""
 
 # --- the whole chain and the sweep ---------------------------------------------------------------
 

@@ -58,6 +58,10 @@ constexpr double kMinImprovement = 1e-12;
 // keeps every sample index within range.
 constexpr double kMaxOversampling = 1e6;
 
+const std::string kTooLargeRule = "the sounder takes samples up to " +
+                                  format_value(kLargestSample) +
+                                  " in magnitude, so that its sums of squares cannot overflow.";
+
 // Ratio of the two noise estimates beyond which the track is redone.
 constexpr double kNoiseRetrack = 1.5;
 
@@ -332,8 +336,8 @@ index_t oversampling_factor(const VarShapping& varShapping) {
 
 RealArray composite_pulse(const VarShapping& varShapping) {
     check_rolloff(varShapping.rolloffFactor);
-    const RealArray filter = unit_energy_filter(
-        rrc_fir(varShapping.rolloffFactor, varShapping.pulseDelay, varShapping.oversamplingFactor));
+    const RealArray filter = shaping_filter(varShapping.rolloffFactor, varShapping.pulseDelay,
+                                            varShapping.oversamplingFactor, no_host());
     const index_t N = filter.numel();
     RealArray c(2 * N - 1);
     for (index_t a = 0; a < N; ++a) {
@@ -344,7 +348,9 @@ RealArray composite_pulse(const VarShapping& varShapping) {
 
 index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping) {
     const index_t M = oversampling_factor(varShapping);
-    const double edge = 4.0 * varShapping.pulseDelay * M;
+    // Each filter takes 2 D M samples off each end: 4 D M = 2 (taps - 1), from a length that
+    // rrc_length has checked (a NaN or huge pulseDelay would make the count below meaningless).
+    const double edge = 2.0 * (rrc_length(varShapping.pulseDelay, M) - 1.0);
     if (Lmf - edge - 1 < 0) return 0;
     const double K = std::floor((Lmf - edge - 1) / M) + 1;  // symbols the output holds
     return whole_frames(milstd, static_cast<index_t>(K));
@@ -396,6 +402,10 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
                   std::to_string(2 * kSpan + kSearchLength) + " symbols.");
     }
     const index_t w0 = check_index(FrameStartSample, Lmf, "FrameStartSample");
+    check_finite(mf, "MatchedFilterIn", "hfchain:chansound:NonFinite",
+                 "matched-filter samples must be finite.");
+    check_magnitude(mf, kLargestSample, "MatchedFilterIn", "hfchain:chansound:TooLarge",
+                    kTooLargeRule.c_str());
     const RealArray comp = composite_pulse(varShapping);
     const index_t centre = comp.numel() / 2;  // 2 D M
     const KnownSymbols known = known_symbols(milstd, layout);

@@ -32,6 +32,15 @@
 
 namespace hfchain {
 
+// The largest magnitude of a matched-filter sample (real or imaginary part) the sounder takes,
+// and of the samples, path gains and basis values the equaliser takes back: both add squares
+// over whole transmissions and the smoother multiplies variances together (fourth powers of
+// the samples), which must stay far from overflow (1e120 against 1.8e308). A unit-energy signal
+// through any channel the simulator makes stays many orders below; a larger input is refused
+// rather than turned into Inf and NaN.
+inline constexpr double kLargestSample = 1e30;
+inline constexpr double kLargestVariance = 1e60;  // kLargestSample squared: variances alike
+
 struct ChansoundOut {
     double start = 0;          // 1-based matched-filter sample read as out(1)
     RealArray delays;          // r x 1 1-based sample at which each path's pulse of the first
@@ -67,12 +76,16 @@ inline constexpr const char* kChansoundFields[] = {
 //   varShapping: rolloffFactor, pulseDelay (D) and oversamplingFactor (M) of both filters.
 // The number of frames follows from the length as tickalign and unframer count them:
 // floor((floor((Lmf - 4 D M - 1) / M) + 1 - preamble) / (data + trein)).
-// Errors: a mode the receiver does not handle, "hfchain:chansound:UnsupportedMode"; fewer than
-// one frame after the preamble, or a preamble too short to search, "hfchain:chansound:TooShort";
-// an output without any finite trace of the preamble (NaN samples), "hfchain:chansound:NoSignal";
-// FrameStartSample not a whole number within 1..Lmf, the index check; M not a whole number of at
-// least 1, "hfchain:chansound:BadOversampling"; the roll-off outside (0, 1], the pulse design's
-// message.
+// Errors: M not a whole number of at least 1, "hfchain:chansound:BadOversampling"; a mode the
+// receiver does not handle, "hfchain:chansound:UnsupportedMode"; a pulse length 2 D M + 1 that
+// is not a whole number of at least 0 within 32 bits, rrc_length's errors; fewer than one frame
+// after the preamble, or a preamble too short to search, "hfchain:chansound:TooShort";
+// FrameStartSample not a whole number within 1..Lmf, the index check; a sample that is NaN or
+// infinite, "hfchain:chansound:NonFinite", or beyond kLargestSample in magnitude (a real or
+// imaginary part), "hfchain:chansound:TooLarge", both naming the sample; the roll-off outside
+// (0, 1] or so small that the pulse's taps overflow, the pulse design's message; a preamSync or
+// probe value that is not finite, "hfchain:layout:NonFinite"; an output without any trace of the
+// preamble (all zeros, say), "hfchain:chansound:NoSignal".
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                        const Milstd& milstd, const VarShapping& varShapping);
 

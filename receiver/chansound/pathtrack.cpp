@@ -129,6 +129,13 @@ void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const
     }
 }
 
+// The last of the Ny samples at or before time t (a finite number of samples), as -1 .. Ny - 1,
+// or Ny beyond the last: a window time handed back by a caller may lie anywhere, and only its
+// place among the samples matters.
+index_t last_sample_by(double t, index_t Ny) {
+    return static_cast<index_t>(std::clamp(std::floor(t), -1.0, static_cast<double>(Ny)));
+}
+
 }  // namespace
 
 index_t window_count(index_t symbols) {
@@ -367,12 +374,11 @@ void smooth_paths(index_t Ny, PathTrack& track) {
     };
     // Samples up to the first window's time, then between consecutive windows, then after the
     // last one.
-    const auto first = static_cast<index_t>(std::floor(track.windowTime[0]));
-    hold(0, first + 1, 0);
+    hold(0, last_sample_by(track.windowTime[0], Ny) + 1, 0);
     for (index_t e = 0; e + 1 < E; ++e) {
         const double ta = track.windowTime[e], tb = track.windowTime[e + 1];
-        const auto from = static_cast<index_t>(std::floor(ta)) + 1;
-        const auto to = std::min(Ny, static_cast<index_t>(std::floor(tb)) + 1);
+        const index_t from = last_sample_by(ta, Ny) + 1;
+        const index_t to = std::min(Ny, last_sample_by(tb, Ny) + 1);
         const double step = 1.0 / (tb - ta);
         for (index_t n = std::max<index_t>(from, 0); n < to; ++n) {
             const double f = (n - ta) * step;
@@ -382,7 +388,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
             }
         }
     }
-    hold(static_cast<index_t>(std::floor(track.windowTime[E - 1])) + 1, Ny, E - 1);
+    hold(last_sample_by(track.windowTime[E - 1], Ny) + 1, Ny, E - 1);
 }
 
 double model_residual(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "receiver/decoder/ratios.hpp"
 #include "receiver/decoder/trellis.hpp"
 #include "runtime/checks.hpp"
 #include "transmitter/bitbudget.hpp"
@@ -69,8 +70,8 @@ inline V4 select(I4 mask, V4 yes, V4 no) { return mask ? yes : no; }
 inline V4 evens(V4 lo, V4 hi) { return __builtin_shufflevector(lo, hi, 0, 2, 4, 6); }
 inline V4 odds(V4 lo, V4 hi) { return __builtin_shufflevector(lo, hi, 1, 3, 5, 7); }
 
+// v is never NaN: sisodecode refuses NaN before decoding.
 inline float clamp_llr(double v) {
-    if (std::isnan(v)) return 0.0f;
     return static_cast<float>(
         std::clamp(v, -static_cast<double>(kLlrLimit), static_cast<double>(kLlrLimit)));
 }
@@ -170,6 +171,7 @@ SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, doubl
     const index_t N = budget.total;
     const index_t nInfo = budget.info;
     check_size_equal(checked_size_product(2, N), DecoderIn.numel(), "DecoderIn");
+    check_ratios(DecoderIn, "hfchain:sisodecode:NaN");
 
     Array<float> llr(2 * N), prior(N), extrinsic(2 * N), app(N);
     Array<float> alpha(checked_size_product(kStates, N + 1));

@@ -28,7 +28,8 @@ inline constexpr const char* kSisodecodeFields[] = {"Extrinsic", "InfoLLR", "Inf
 // Decodes one transmission.
 //   DecoderIn: (2 N) x 1 LLRs of the coded bits in encoder order (CodOutInterIn's order, so the
 //     deinterleaved demapper output); at each of the N steps the bit of generator 133 comes
-//     first, then that of 171. Infinite values are taken as certain; NaN as no information.
+//     first, then that of 171. Infinite values are taken as certain, 0 as no information (an
+//     erased bit); NaN is refused.
 //   milstd: interTable (T bits a block), rate other than 4800 (uncoded) and repFactor 1.
 //   nFrame: interleaver blocks the transmitter filled (as given to sendchain; need not be whole).
 // The encoder input had K information bits, 144 flush zeros and the padding zeros of the last
@@ -37,7 +38,8 @@ inline constexpr const char* kSisodecodeFields[] = {"Extrinsic", "InfoLLR", "Inf
 // Errors: rate 4800, or repFactor other than 1, "hfchain:sisodecode:UnsupportedMode"; those of
 // the bit budget (no information bit: the message "Erro: Total de frames insuficientes para
 // transmissao"; counts not whole, "Coder:MATLAB:NonIntegerInput"); DecoderIn not holding 2 N
-// values, "hfchain:runtime:SizeMismatch".
+// values, "hfchain:runtime:SizeMismatch"; a NaN value, "hfchain:sisodecode:NaN" (naming it, as
+// vitdecode does).
 SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame);
 
 // The trellis work alone, for callers that decode the same stream repeatedly with their own

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "receiver/decoder/ratios.hpp"
 #include "receiver/decoder/viterbi.hpp"
 #include "runtime/checks.hpp"
 #include "transmitter/bitbudget.hpp"
@@ -16,13 +17,7 @@ namespace {
 // Names the value that made the decoder meet a NaN: a NaN in the input, or two repeated copies of
 // one coded bit that are opposite infinities (sure of both values).
 [[noreturn]] void report_nan(const RealArray& DecoderIn, std::int64_t copies) {
-    for (index_t k = 0; k < DecoderIn.numel(); ++k) {
-        if (std::isnan(DecoderIn[k])) {
-            raise("hfchain:vitdecode:NaN",
-                  "DecoderIn(" + std::to_string(k + 1) +
-                      ") is NaN: a log-likelihood ratio must be a number (0 marks an erased bit).");
-        }
-    }
+    check_ratios(DecoderIn, "hfchain:vitdecode:NaN");
     // No NaN in the input: the copies of some coded bit add up to one, as in the decoding.
     const index_t period = static_cast<index_t>(2 * copies);
     for (index_t step = 0; step < DecoderIn.numel(); step += period) {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 
+#include "channel/fadesim.hpp"
 #include "receiver/chansound/chansound.hpp"
 #include "receiver/layout/layout.hpp"
 #include "runtime/checks.hpp"
@@ -11,6 +13,39 @@
 #include "shaping/rrc_fir.hpp"
 
 namespace hfchain {
+
+namespace {
+
+const char* const kNonFinite = "hfchain:geniecombine:NonFinite";
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// g = sqrt(|h1|^2 + |h2|^2). The squares are formed directly, as always; gains so large or so
+// small that they overflow or lose their precision are taken through hypot, which scales. A g
+// beyond the largest double cannot be reported: refused, naming the sample (0-based `peak`).
+double combined_gain(cdouble h1, cdouble h2, index_t peak) {
+    const double g2 = norm2(h1) + norm2(h2);
+    if (g2 >= std::numeric_limits<double>::min() && g2 <= std::numeric_limits<double>::max()) {
+        return std::sqrt(g2);
+    }
+    const double g = std::hypot(std::abs(h1), std::abs(h2));
+    if (!std::isfinite(g)) {
+        raise("hfchain:geniecombine:Overflow",
+              "The combined gain of raios(" + std::to_string(peak + 1) +
+                  ", :) overflows: ray gains must stay below about 1e308.");
+    }
+    return g;
+}
+
+// N0 / g^2, infinite when nothing of the symbol arrives: a gain of 0 (whatever N0, even 0), or
+// one so small against the noise that the variance overflows.
+double error_variance(double N0, double g) {
+    if (g == 0) return kInf;
+    const double g2 = g * g;
+    // g^2 may underflow to 0 for a g that does not: the same ratio without the square.
+    return g2 > 0 ? N0 / g2 : N0 / g / g;
+}
+
+}  // namespace
 
 GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArray& raios,
                              const ComplexArray& noise, double EsNodB, const Milstd& milstd,
@@ -37,8 +72,15 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
         check_size_equal(2, raios.cols(), "raios");
     }
     if (noise.numel() < shaped) check_size_equal(shaped, noise.numel(), "noise");
-    const RealArray filter = unit_energy_filter(
-        rrc_fir(varShapping.rolloffFactor, varShapping.pulseDelay, varShapping.oversamplingFactor));
+
+    // The values: finite inputs, and the channel's own rule for Es/N0 (NaN, -Inf and levels
+    // below about -3000 dB give no noise variance).
+    check_finite(MultiplexOut, "MultiplexOut", kNonFinite, "transmitted symbols must be finite.");
+    check_finite(raios, "raios", kNonFinite, "ray gains must be finite.");
+    check_finite(noise, "noise", kNonFinite, "noise samples must be finite.");
+    noise_sigma(EsNodB);
+    const RealArray filter = shaping_filter(varShapping.rolloffFactor, varShapping.pulseDelay,
+                                            varShapping.oversamplingFactor, no_host());
     const double N0 = std::pow(10.0, -EsNodB / 10.0);
 
     const index_t N = layout.dataSymbols();
@@ -53,15 +95,27 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
         cdouble w{};
         const cdouble* x = noise.data() + n * M;
         for (index_t t = 0; t < taps; ++t) w += filter[t] * x[2 * half - t];
-        double g = 1.0;
-        if (fading) {
-            const index_t peak = n * M + half;
-            g = std::sqrt(norm2(raios(peak, 0)) + norm2(raios(peak, 1)));
-        }
-        const cdouble z = MultiplexOut[n] + w / g;
-        out.out[k] = cmulc(known.rotation[k], z);
-        out.noiseVar[k] = std::max(N0 / (g * g), std::numeric_limits<double>::min());
+        const index_t peak = n * M + half;
+        const double g = fading ? combined_gain(raios(peak, 0), raios(peak, 1), peak) : 1.0;
         out.gain[k] = g;
+        const double var = error_variance(N0, g);
+        if (var == kInf) {
+            // Nothing of the symbol arrives: an erasure, which the soft demapper turns into
+            // ratios of 0.
+            out.out[k] = 0.0;
+            out.noiseVar[k] = kInf;
+            continue;
+        }
+        const cdouble z = cmulc(known.rotation[k], MultiplexOut[n] + w / g);
+        if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
+            raise("hfchain:geniecombine:Overflow",
+                  "Data symbol " + std::to_string(k + 1) + " (MultiplexOut(" +
+                      std::to_string(n + 1) + ") plus its matched-filtered noise over the gain " +
+                      format_value(g) + ", descrambled) overflows: MultiplexOut or noise is " +
+                      "too large for raios.");
+        }
+        out.out[k] = z;
+        out.noiseVar[k] = std::max(var, std::numeric_limits<double>::min());
     }
     return out;
 }

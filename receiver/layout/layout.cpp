@@ -62,6 +62,12 @@ index_t whole_frames(const Milstd& milstd, index_t symbols) {
 }
 
 KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
+    // A value that is not finite has no point on the circle: refused rather than passed on as
+    // NaN to every estimate that uses the known symbols.
+    check_finite(milstd.preamSync, "milstd.preamSync", "hfchain:layout:NonFinite",
+                 "preamble symbol values must be finite.");
+    check_finite(milstd.probe, "milstd.probe", "hfchain:layout:NonFinite",
+                 "probe symbol values must be finite.");
     KnownSymbols k;
     k.mean = ComplexArray(layout.symbols);
     k.var = RealArray(layout.symbols);

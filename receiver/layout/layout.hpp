@@ -55,7 +55,10 @@ index_t whole_frames(const Milstd& milstd, index_t symbols);
 //   rotation: dataSymbols x 1, exp(j pi s / 4) for the scrambling value s added to each data
 //     symbol; the transmitted point is rotation times the Gray-mapped point.
 // Preamble and probe values are symbol values; one that is not a whole number of at least 0 is
-// taken modulo 8 onto the circle (a hand-made parameter set the transmitter would refuse).
+// taken modulo 8 onto the circle (a hand-made parameter set the transmitter would refuse), so any
+// finite value, however large, has a point.
+// Errors: a preamSync or probe value that is NaN or infinite, "hfchain:layout:NonFinite", naming
+// the element ("milstd.probe(3) is NaN: ...").
 struct KnownSymbols {
     ComplexArray mean;
     RealArray var;

@@ -10,11 +10,6 @@ namespace hfchain {
 
 namespace {
 
-std::string complex_text(cdouble z) {
-    return format_value(z.real()) + (std::signbit(z.imag()) ? " - " : " + ") +
-           format_value(std::fabs(z.imag())) + "i";
-}
-
 // Input checks, in the order the header gives them; returns b.
 int check_inputs(const ComplexArray& DemodulatorIn, const RealArray& noiseVar,
                  const Milstd& milstd) {
@@ -35,21 +30,11 @@ int check_inputs(const ComplexArray& DemodulatorIn, const RealArray& noiseVar,
               "noiseVar must hold one value for all symbols or one per symbol (" +
                   std::to_string(N) + "); it holds " + std::to_string(noiseVar.numel()) + ".");
     }
-    for (index_t n = 0; n < noiseVar.numel(); ++n) {
-        if (!(noiseVar[n] > 0.0)) {
-            raise("hfchain:softslicer:NoiseVar",
-                  "noiseVar(" + std::to_string(n + 1) + ") is " + format_value(noiseVar[n]) +
-                      ": a noise variance must be positive (+Inf marks an erased symbol).");
-        }
-    }
-    for (index_t n = 0; n < N; ++n) {
-        const cdouble y = DemodulatorIn[n];
-        if (!std::isfinite(y.real()) || !std::isfinite(y.imag())) {
-            raise("hfchain:softslicer:NonFinite", "DemodulatorIn(" + std::to_string(n + 1) +
-                                                      ") is " + complex_text(y) +
-                                                      ": received symbols must be finite.");
-        }
-    }
+    check_each(noiseVar, "noiseVar", "hfchain:softslicer:NoiseVar",
+               "a noise variance must be positive (+Inf marks an erased symbol).",
+               [](double v) { return !(v > 0.0); });
+    check_finite(DemodulatorIn, "DemodulatorIn", "hfchain:softslicer:NonFinite",
+                 "received symbols must be finite.");
     return static_cast<int>(b);
 }
 

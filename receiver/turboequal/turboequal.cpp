@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ namespace hfchain {
 namespace {
 
 constexpr index_t kMaxIterations = 10;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // Frames equalised between two interrupt polls.
 constexpr index_t kFramesPerPoll = 32;
@@ -122,6 +125,54 @@ void channel_arrays(const ComplexArray& y, const ComplexArray& basis, const Path
     }
 }
 
+const char* const kNonFinite = "hfchain:turboequal:NonFinite";
+const char* const kTooLarge = "hfchain:turboequal:TooLarge";
+const char* const kFiniteRule = "a sounding's values must be finite.";
+const std::string kAmplitudeRule = "the equaliser takes samples, gains and basis values up to " +
+                                   format_value(kLargestSample) + " in magnitude.";
+const std::string kVarianceRule =
+    "the equaliser takes variances up to " + format_value(kLargestVariance) + ".";
+
+// The values of a sounding, field by field, each refusal naming the element: every field finite
+// (windowVar may hold +Inf, a window without estimate), variances not negative, and what the
+// equaliser squares and multiplies within the sounder's own bound.
+void check_sounding_values(const ChansoundOut& s) {
+    const auto amplitudes = [](const ComplexArray& a, const char* name) {
+        check_finite(a, name, kNonFinite, kFiniteRule);
+        check_magnitude(a, kLargestSample, name, kTooLarge, kAmplitudeRule.c_str());
+    };
+    const auto variances = [](const RealArray& v, const char* name, bool open) {
+        check_each(v, name, kNonFinite, kFiniteRule, [open](double x) {
+            return std::isnan(x) || x == -kInf || (x == kInf && !open);
+        });
+        check_each(v, name, "hfchain:turboequal:BadSounding", "a variance must not be negative.",
+                   [](double x) { return x < 0; });
+        check_each(v, name, kTooLarge, kVarianceRule.c_str(),
+                   [](double x) { return x > kLargestVariance && x != kInf; });
+    };
+    amplitudes(s.out, "sounding.out");
+    amplitudes(s.basis, "sounding.basis");
+    amplitudes(s.gains, "sounding.gains");
+    variances(s.gainVar, "sounding.gainVar", false);
+    amplitudes(s.windowGains, "sounding.windowGains");
+    variances(s.windowVar, "sounding.windowVar", true);
+    check_finite(s.noiseVar, "sounding.noiseVar", kNonFinite, kFiniteRule);
+    if (s.noiseVar < 0 || s.noiseVar > kLargestVariance) {
+        raise(s.noiseVar < 0 ? "hfchain:turboequal:BadSounding" : kTooLarge,
+              "sounding.noiseVar is " + format_value(s.noiseVar) + ": " +
+                  (s.noiseVar < 0 ? "a variance must not be negative." : kVarianceRule));
+    }
+    // Read only for their place (windowTime) or handed back (doppler), or not read at all: any
+    // finite value will do.
+    check_finite(s.windowTime, "sounding.windowTime", kNonFinite, kFiniteRule);
+    check_finite(s.doppler, "sounding.doppler", kNonFinite, kFiniteRule);
+    check_finite(s.start, "sounding.start", kNonFinite, kFiniteRule);
+    check_finite(s.delays, "sounding.delays", kNonFinite, kFiniteRule);
+    check_finite(s.pathPower, "sounding.pathPower", kNonFinite, kFiniteRule);
+    check_finite(s.profile, "sounding.profile", kNonFinite, kFiniteRule);
+    check_finite(s.profileStart, "sounding.profileStart", kNonFinite, kFiniteRule);
+}
+
 index_t whole_iterations(double iterations) {
     if (!(iterations >= 0) || iterations > kMaxIterations || iterations != std::floor(iterations)) {
         raise("hfchain:turboequal:BadIterations", "iterations = " + format_value(iterations) +
@@ -180,6 +231,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     check_size_equal(Ny, sounding.gains.cols(), "gains");
     check_size_equal(r, sounding.gainVar.rows(), "gainVar");
     check_size_equal(Ny, sounding.gainVar.cols(), "gainVar");
+    check_sounding_values(sounding);
     const double N0 = sounding.noiseVar;
     const index_t N = layout.dataSymbols();
 

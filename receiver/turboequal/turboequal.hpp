@@ -40,11 +40,24 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 //     block MMSE equaliser driven by the probes and the preamble.
 // When iterations > 0, the N = frames x data symbols must carry exactly the coded bits of the
 // transmitter's bit budget for nFrame (transmitter/bitbudget.hpp), three a symbol.
-// Errors: a mode the receiver does not handle, "hfchain:chansound:UnsupportedMode"; a basis of
-// more than kMaxTaps taps or kMaxPaths paths (or none), "hfchain:turboequal:BadSounding"; fields
-// of `sounding` whose sizes disagree, "hfchain:runtime:SizeMismatch"; iterations outside 0 .. 10
-// or not whole, "hfchain:turboequal:BadIterations"; the bit budget's errors; frames that do not
-// carry the budget's coded bits, "hfchain:turboequal:FrameMismatch".
+// Errors: iterations outside 0 .. 10 or not whole, "hfchain:turboequal:BadIterations"; frames
+// not a whole number, the integer check; a mode the receiver does not handle,
+// "hfchain:chansound:UnsupportedMode"; a basis of more than kMaxTaps taps or kMaxPaths paths (or
+// none), "hfchain:turboequal:BadSounding"; fields of `sounding` whose sizes disagree,
+// "hfchain:runtime:SizeMismatch"; then the sounding's values, each refusal naming the element
+// ("sounding.gains(7) is NaN + 0i: ..."): a NaN or infinite value in any field (windowVar may
+// hold +Inf, a window without estimate), "hfchain:turboequal:NonFinite"; a negative variance
+// (gainVar, windowVar, noiseVar), "hfchain:turboequal:BadSounding"; a sample, gain or basis value
+// beyond kLargestSample in magnitude (a real or imaginary part), or a variance beyond
+// kLargestVariance, "hfchain:turboequal:TooLarge" (the equaliser squares and multiplies them; a
+// scale-invariant equaliser would still have to report variances beyond the largest double); the
+// bit budget's errors; frames that do not carry the budget's coded bits,
+// "hfchain:turboequal:FrameMismatch"; a preamSync or probe value that is not finite,
+// "hfchain:layout:NonFinite".
+//
+// A symbol that no tap of the channel reaches (all gains 0 around it) carries no information: it
+// comes out as its soft mean with an error variance of 1e9, a ratio of about 0 for the soft
+// demapper.
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
                          double iterations);
 

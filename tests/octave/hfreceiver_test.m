@@ -47,4 +47,52 @@ bad.basis = ones (30, 1);
 expect_error (@() turboequal (bad, milstd, 1, 0), "hfchain:turboequal:BadSounding");
 expect_error (@() turboequal (rmfield (s, "profile"), milstd, 1, 0), "hfchain:gateway:WrongFields");
 expect_error (@() sisodecode (zeros (5, 1), milstd, 1), "hfchain:runtime:SizeMismatch");
+
+% Non-finite and huge values are refused naming the variable and the element; a symbol seen
+% through no gain is an erasure (0, variance Inf), which softslicer turns into ratios of 0.
+spoilt = matched.out;
+spoilt(10) = NaN;
+expect_error (@() chansound (spoilt, start, milstd, vs), "hfchain:chansound:NonFinite",
+              "MatchedFilterIn(10) is NaN + 0i: matched-filter samples must be finite.");
+expect_error (@() chansound (matched.out * 1e300, start, milstd, vs), "hfchain:chansound:TooLarge");
+bad = milstd;
+bad.probe(3, 2) = Inf;
+expect_error (@() chansound (matched.out, start, bad, vs), "hfchain:layout:NonFinite",
+              "milstd.probe(19) is Inf: probe symbol values must be finite.");
+expect_error (@() chansound (matched.out, start, milstd, setfield (vs, "rolloffFactor", 4.9e-324)),
+              "", "ERRO! Fator de rolloff invalido.");
+bad = s;
+bad.gainVar(5) = NaN;
+expect_error (@() turboequal (bad, milstd, 1, 0), "hfchain:turboequal:NonFinite",
+              "sounding.gainVar(5) is NaN: a sounding's values must be finite.");
+bad = s;
+bad.noiseVar = -1;
+expect_error (@() turboequal (bad, milstd, 1, 0), "hfchain:turboequal:BadSounding");
+bad = s;
+bad.out = bad.out * 1e300;
+expect_error (@() turboequal (bad, milstd, 1, 0), "hfchain:turboequal:TooLarge");
+bad = s;
+bad.windowTime = bad.windowTime * 1e300;  % only places the windows: a finite result
+assert (all (isfinite (turboequal (bad, milstd, 1, 1).out)));
+raios = faded.raios;
+raios(77, 1) = NaN;
+expect_error (@() geniecombine (tx.MultiplexOut, raios, faded.noise, 30, milstd, vs),
+              "hfchain:geniecombine:NonFinite", "raios(77) is NaN + 0i: ray gains must be finite.");
+expect_error (@() geniecombine (tx.MultiplexOut, faded.raios, faded.noise, NaN, milstd, vs),
+              "hfchain:channel:InvalidEsNodB");
+expect_error (@() geniecombine (tx.MultiplexOut, faded.raios, faded.noise, 30, milstd,
+                                setfield (vs, "rolloffFactor", 4.9e-324)),
+              "", "ERRO! Fator de rolloff invalido.");
+huge = geniecombine (tx.MultiplexOut, faded.raios * 1e300, faded.noise * 1e300, 30, milstd, vs);
+assert (all (isfinite (huge.out)) && all (isfinite (huge.noiseVar)));
+for EsNodB = [30, Inf]
+  erased = geniecombine (tx.MultiplexOut, zeros (size (faded.raios)), faded.noise, EsNodB,
+                         milstd, vs);
+  assert (all (erased.out == 0) && all (erased.noiseVar == Inf) && all (erased.gain == 0));
+  assert (all (softslicer (erased.out, erased.noiseVar, milstd).LLR == 0));
+end
+llr = 4 * (1 - 2 * tx.CodOutInterIn);
+llr(33) = NaN;
+expect_error (@() sisodecode (llr, milstd, 1), "hfchain:sisodecode:NaN",
+              "DecoderIn(33) is NaN: a log-likelihood ratio must be a number (0 marks an erased bit).");
 disp ("hfreceiver_test passed");

@@ -1,9 +1,12 @@
 % Every plug-in in `plugins` (set by the test runner, one plug-in per test) is called thousands of
 % times with malformed arguments: wrong classes, sizes, orientations, empties, NaN and Inf, huge
-% values and sizes, structures with missing, extra or mistyped fields, and the values that once
-% made a block work for minutes before refusing, return NaN or zeros, or hang. Every call must end
-% in a clean Octave error or a valid result, leave its inputs untouched and not hang; a crash ends
-% the session and fails the test. Run under the sanitizer build as well.
+% values and sizes, structures with missing, extra or mistyped fields, degenerate values of any
+% argument or field (one element NaN or +-Inf, everything times 1e300, everything 0: zero ray
+% gains, a silent channel), and the values that once made a block work for minutes before
+% refusing, return NaN or zeros, or hang. Every call must end in a clean Octave error or a valid
+% result (for the newer blocks a finite one, infinities only where their contract allows them),
+% leave its inputs untouched and not hang; a crash ends the session and fails the test. Run under
+% the sanitizer build as well.
 %
 % The generator is table-driven: valid_args (name) gives each plug-in's valid arguments, the
 % palette below the generic replacement values, and `extremes` the values that matter to one
@@ -21,12 +24,34 @@ function v = pick (c)
   v = c{ri(numel (c))};
 end
 
+function v = degenerate (v)
+  % A degenerate version of a numeric value: one element NaN, +Inf or -Inf, every element times
+  % 1e300, or every element 0 (ray gains or a channel that pass nothing); a value that is not a
+  % non-empty numeric array becomes one of those values.
+  if (! isnumeric (v) || isempty (v) || issparse (v))
+    v = pick ({NaN, Inf, -Inf, 1e300, 0});
+    return;
+  end
+  switch (ri (5))
+    case 1
+      v(ri (numel (v))) = NaN;
+    case 2
+      v(ri (numel (v))) = Inf;
+    case 3
+      v(ri (numel (v))) = -Inf;
+    case 4
+      v = v * 1e300;
+    otherwise
+      v(:) = 0;
+  end
+end
+
 function v = mutate (v, palette, extremes)
   % One random change to one argument, or to one field of a structure argument.
   if (isstruct (v) && isscalar (v) && rand () < 0.7)
     names = fieldnames (v);
     f = names{ri(numel (names))};
-    switch (ri (7))
+    switch (ri (8))
       case 1
         v = rmfield (v, f);
       case 2
@@ -35,6 +60,8 @@ function v = mutate (v, palette, extremes)
         v = orderfields (v, randperm (numel (names)));  % valid: fields are fetched by name
       case 4
         v = [v, v];
+      case 8
+        v.(f) = degenerate (v.(f));  % non-finite, huge or zero values of any field
       case {5, 6}
         if (isfield (extremes, f))
           v.(f) = pick (extremes.(f));
@@ -45,7 +72,7 @@ function v = mutate (v, palette, extremes)
         v.(f) = pick (palette);
     end
   elseif (isnumeric (v) && ! issparse (v) && ndims (v) == 2 && ! isempty (v) && rand () < 0.6)
-    switch (ri (6))
+    switch (ri (7))
       case 1
         v = v.';
       case 2
@@ -57,6 +84,8 @@ function v = mutate (v, palette, extremes)
         v = single (v);
       case 5
         v = cat (3, v, v);
+      case 6
+        v = degenerate (v);
       otherwise
         v = [v; v];
     end
@@ -107,6 +136,39 @@ extremes = struct ("pulseDelay",         {{1e8, 1e9, -0.5, -0.25, 0}},
                    "model",              {{"muito_ruim", "bom", ["bom" char(0)]}},
                    "seed",               {{-1, 2^32, 0.5}});
 
+% The newer blocks promise a finite result for every call they accept; only these fields may
+% hold infinities by their contract: an erased symbol's variance (+Inf), a window without
+% estimate (+Inf), a sure bit's ratio (+-Inf, for a noise variance near the smallest doubles).
+finite_results = struct ("geniecombine", {{"noiseVar"}}, "chansound", {{"windowVar"}},
+                         "turboequal", {{}}, "softslicer", {{"LLR"}}, "sisodecode", {{}},
+                         "vitdecode", {{}});
+
+function check_finite_result (name, r, finite_results, args)
+  % A result of a newer block: no NaN anywhere, infinities only where the contract allows them.
+  if (! isfield (finite_results, name))
+    return;
+  end
+  if (! isstruct (r))
+    r = struct ("value", r);
+  end
+  fields = fieldnames (r);
+  for i = 1:numel (fields)
+    x = r.(fields{i});
+    if (! isnumeric (x))
+      continue;
+    end
+    if (any (strcmp (fields{i}, finite_results.(name))))
+      ok = ! any (isnan (x(:)));
+    else
+      ok = all (isfinite (x(:)));
+    end
+    if (! ok)
+      error ("hfchain:test:NonFiniteResult", "%s returned a non-finite %s for %s", name,
+             fields{i}, disp_args (args));
+    end
+  end
+end
+
 calls_per_plugin = str2double (getenv ("HFCHAIN_ROBUSTNESS_CALLS"));
 if (isnan (calls_per_plugin))
   calls_per_plugin = 10000;
@@ -132,6 +194,7 @@ for k = 1:numel (plugins)
     try
       r = f (args{:});
       assert (isstruct (r) || isnumeric (r), "%s returned a %s", name, class (r));
+      check_finite_result (name, r, finite_results, args);
       ok++;
     catch err
       if (strncmp (err.identifier, "hfchain:test:", 13))

@@ -54,7 +54,11 @@ function args = valid_args (name)
     case "turboequal"
       args = {sounding, short, 1, 0};
     case "geniecombine"
-      args = {sent, [], zeros(2 * (numel (sent) + 4), 1), 10, short, shaping};
+      % Two rays of gain 1 / sqrt(2) each (a combined gain of 1), so that the rays' values can
+      % be spoiled too: zeros, NaN, huge gains.
+      samples = 2 * (numel (sent) + 4);
+      rays = ones (samples, 2) / sqrt (2);
+      args = {sent, rays, zeros(samples, 1), 10, short, shaping};
     case "softslicer"
       args = {symbols, 0.5, milstd};
     case "patternslicer"

@@ -342,5 +342,28 @@ int main(int argc, char** argv) {
     });
     expect_error("geniecombine_mode",
                  [&] { geniecombine(tx.MultiplexOut, faded.raios, faded.noise, 12, m75, vs); });
+    // Non-finite and huge values: refused naming the variable and the element.
+    expect_error("sisodecode_nan", [&] { sisodecode(llr_nan, m, 1); });
+    ComplexArray matched_inf = matched.out;
+    matched_inf[9] = {0, INFINITY};
+    ComplexArray matched_huge = matched.out;
+    for (cdouble& v : matched_huge) v *= 1e300;
+    Milstd probe_nan = m;
+    probe_nan.probe(2, 1) = NAN;
+    expect_error("chansound_nonfinite", [&] { chansound(matched_inf, start[0], m, vs); });
+    expect_error("chansound_huge", [&] { chansound(matched_huge, start[0], m, vs); });
+    expect_error("chansound_probe", [&] { chansound(matched.out, start[0], probe_nan, vs); });
+    ChansoundOut nan_var = sounding;
+    nan_var.gainVar[4] = NAN;
+    ChansoundOut huge_out = sounding;
+    for (cdouble& v : huge_out.out) v *= 1e300;
+    expect_error("turboequal_nonfinite", [&] { turboequal(nan_var, m, 1, 0); });
+    expect_error("turboequal_huge", [&] { turboequal(huge_out, m, 1, 0); });
+    ComplexArray raios_nan = faded.raios;
+    raios_nan(40, 1) = {NAN, 0};
+    expect_error("geniecombine_nonfinite",
+                 [&] { geniecombine(tx.MultiplexOut, raios_nan, faded.noise, 12, m, vs); });
+    expect_error("geniecombine_esno",
+                 [&] { geniecombine(tx.MultiplexOut, faded.raios, faded.noise, NAN, m, vs); });
     return 0;
 }

@@ -129,7 +129,34 @@ DECODING_ERRORS = {
         r["tx"].MultiplexOut, np.zeros((10, 2)), r["faded"].noise, 12, M, VS),
     "geniecombine_mode": lambda r, ref: hfchain.geniecombine(
         r["tx"].MultiplexOut, r["faded"].raios, r["faded"].noise, 12, M75, VS),
+    # Non-finite and huge values, named with their element in the host's 1-based count.
+    "sisodecode_nan": lambda r, ref: hfchain.sisodecode(
+        np.where(np.arange(2880) == 5, np.nan, llr(ref)), M, 1),
+    "chansound_nonfinite": lambda r, ref: hfchain.chansound(
+        np.where(np.arange(r["matched"].out.size) == 9, complex(0, np.inf), r["matched"].out),
+        r["start"], M, VS),
+    "chansound_huge": lambda r, ref: hfchain.chansound(r["matched"].out * 1e300, r["start"], M,
+                                                       VS),
+    "chansound_probe": lambda r, ref: hfchain.chansound(
+        r["matched"].out, r["start"], {**M.to_dict(), "probe": with_nan(M.probe, (2, 1))}, VS),
+    "turboequal_nonfinite": lambda r, ref: hfchain.turboequal(
+        {**r["sounding"].to_dict(), "gainVar": with_nan(r["sounding"].gainVar, 4)}, M, 1, 0),
+    "turboequal_huge": lambda r, ref: hfchain.turboequal(
+        {**r["sounding"].to_dict(), "out": r["sounding"].out * 1e300}, M, 1, 0),
+    "geniecombine_nonfinite": lambda r, ref: hfchain.geniecombine(
+        r["tx"].MultiplexOut, with_nan(r["faded"].raios, (40, 1)), r["faded"].noise, 12, M, VS),
+    "geniecombine_esno": lambda r, ref: hfchain.geniecombine(
+        r["tx"].MultiplexOut, r["faded"].raios, r["faded"].noise, np.nan, M, VS),
 }
+
+
+def with_nan(a, index):
+    """A copy of a with NaN at index: a tuple, or a position in column-major order (the host's)."""
+    a = np.array(a, dtype=np.result_type(a, float), copy=True)
+    if not isinstance(index, tuple):
+        index = np.unravel_index(index, a.shape, order="F")
+    a[index] = np.nan
+    return a
 
 
 @pytest.mark.parametrize("case", list(DECODING_ERRORS))
@@ -139,6 +166,15 @@ def test_block_errors_match_the_cpp_library(road, ref, case):
     with pytest.raises(hfchain.Error) as e:
         DECODING_ERRORS[case](road, ref)
     assert (e.value.identifier, e.value.message) == (identifier, message)
+
+
+def test_zero_ray_gains_are_erasures(road):
+    """A symbol seen through no gain comes out as 0 with an infinite variance, which the soft
+    demapper turns into ratios of 0: erasures, not NaN."""
+    g = hfchain.geniecombine(road["tx"].MultiplexOut, np.zeros_like(road["faded"].raios),
+                             road["faded"].noise, 12, M, VS)
+    assert np.all(g.out == 0) and np.all(g.noiseVar == np.inf) and np.all(g.gain == 0)
+    assert np.all(hfchain.softslicer(g.out, g.noiseVar, M).LLR == 0)
 
 
 # --- the whole road with the decoding receivers ------------------------------------------------
