@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
-# Runs every test from nothing: installs what is missing, checks formatting, builds and tests the
-# debug build (warnings as errors) and the AddressSanitizer + UndefinedBehaviorSanitizer build.
+# Runs every test from nothing: installs what is missing, checks formatting, then builds and tests
+# two configurations (see the README's "Testing"):
+#   debug  -Og, warnings as errors, without MPI; every test with the full loops, the benchmarks
+#          and examples built, the examples run;
+#   asan   AddressSanitizer + UndefinedBehaviorSanitizer at -O0, warnings as errors, with MPI;
+#          every C++, Octave and Python test, the robustness loops shorter.
+# Each phase prints its wall and processor time (user + system, all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
 
+TIMEFORMAT='   %R s wall, %U s user + %S s system'
+
 echo "== formatting"
-git ls-files -z '*.cpp' '*.hpp' | xargs -0 clang-format --dry-run --Werror
+time (git ls-files -z '*.cpp' '*.hpp' | xargs -0 clang-format --dry-run --Werror)
 
 for preset in debug asan; do
   echo "== $preset build"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+  time {
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+  }
   echo "== $preset tests"
-  ctest --preset "$preset" -j2
+  time ctest --preset "$preset" -j2
 done

@@ -11,8 +11,9 @@
 % The generator is table-driven: valid_args (name) gives each plug-in's valid arguments, the
 % palette below the generic replacement values, and `extremes` the values that matter to one
 % field of a structure argument; adding a plug-in is adding its case to valid_args.
-% Calls per plug-in: 10000, or HFCHAIN_ROBUSTNESS_CALLS. Each plug-in's calls come from its own
-% seeded stream, so that they do not depend on which other plug-ins are tested.
+% Calls per plug-in: 10000, or HFCHAIN_ROBUSTNESS_CALLS (the sanitized build makes fewer: the first
+% ones of the same streams). Each plug-in's calls come from its own seeded stream, so that they do
+% not depend on which other plug-ins are tested.
 1;
 
 function k = ri (n)
