@@ -348,10 +348,12 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
                 raise(errid::kUnusableFile, not_journal);
             }
             if (format != kFormat && names_old_receiver(text)) {
-                raise(errid::kUnusableFile,
-                      in_file +
-                          " was written before the receiver 'spec' was renamed 'baseline' (its "
-                          "fields and receiver name); it cannot be resumed: give another file");
+                raise(
+                    errid::kUnusableFile,
+                    in_file +
+                        " was written before the receiver without equaliser took its present name "
+                        "'baseline' (its fields and receiver name); it cannot be resumed: give "
+                        "another file");
             }
             if (format != kFormat) {
                 raise(errid::kUnusableFile,

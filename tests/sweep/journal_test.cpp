@@ -265,7 +265,7 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08x", crc32(other_fields));
     other_fields += std::string("end ") + crc + "\n";
-    // A journal written when the baseline receiver was called "spec" (format 1).
+    // A journal written when the baseline receiver had its former name (format 1).
     std::string old_names = header.substr(0, header.find("end "));
     old_names.replace(old_names.find("format 3"), 8, "format 1");
     for (std::size_t at; (at = old_names.find(" baseline_")) != std::string::npos;) {
@@ -289,7 +289,8 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
          "is a journal of format 2, written by another hfchain (this one reads format 3); it "
          "cannot be resumed"},
         {"fields.txt", other_fields, "holds records of other fields"},
-        {"renamed.txt", old_names, "before the receiver 'spec' was renamed 'baseline'"},
+        {"renamed.txt", old_names,
+         "before the receiver without equaliser took its present name 'baseline'"},
         {"format1.txt", "hfchain checkpoint journal, format 1\nversion 0.1.0\n--interleaver 0.6\n",
          "is a journal of format 1, written by another hfchain"},
     };
