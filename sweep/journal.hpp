@@ -13,7 +13,8 @@
 //   end 5c1a0f3e
 //   0 0 2880 0 0 0.0123456 ... 9ad2c6e1
 //
-// Format 1 named the parameters as the command line's options; its journals are refused.
+// Format 1 named the parameters as the command line's options and stopped points on wrong bits
+// alone; its journals are refused.
 //
 // A record holds the point (numbered condition-major), the trial index, the outcome's fields in
 // the order for_each_outcome_field() lists them, and the CRC-32 of the text before it in hex.

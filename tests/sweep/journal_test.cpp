@@ -219,6 +219,9 @@ TEST(Journal, AJournalOfAnotherSweepIsRefusedNamingTheParameter) {
         {[](SweepConfig& x) { x.metric = Metric::decoded; }, "9.9",
          "metric coded in the journal, decoded here"},
         {[](SweepConfig& x) { x.floor = 1e-6; }, "9.9", "floor 0 in the journal, 1e-06 here"},
+        {[](SweepConfig& x) { x.minEvents = 7; }, "9.9", "minEvents 5 in the journal, 7 here"},
+        {[](SweepConfig& x) { x.stopOn = StopOn::all; }, "9.9",
+         "stopOn first in the journal, all here"},
     };
     for (const Case& k : cases) {
         SweepConfig other = c;
@@ -271,8 +274,8 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
         {"half.txt", header.substr(0, header.size() / 2), "has a damaged header"},
         {"crc.txt", bad_crc, "has a damaged header"},
         {"format.txt", "hfchain checkpoint journal, format 3\n",
-         "is a journal of format 3, written by another hfchain (this one reads format 2); it "
-         "cannot be resumed"},
+         "is a journal of format 3, written by another hfchain (this one reads format 2, whose "
+         "points stop on error events); it cannot be resumed"},
         {"fields.txt", other_fields, "holds records of other fields"},
         {"renamed.txt", old_names, "before the receiver 'spec' was renamed 'baseline'"},
         {"format1.txt", "hfchain checkpoint journal, format 1\nversion 0.1.0\n--interleaver 0.6\n",
