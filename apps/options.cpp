@@ -37,8 +37,16 @@ using sweep::SweepConfig;
 
 namespace {
 
-// The default sweep's points, SNR in a 3 kHz bandwidth (dB).
-constexpr const char* kDefaultSnr3k = "0:2:20";
+// The default points as SNR in 3 kHz, for the help: "0,2,4".
+std::string default_snr3k() {
+    std::string s;
+    for (const double e : sweep::default_esno()) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.10g", snr3k_of_esno(e));
+        s += (s.empty() ? "" : ",") + std::string(buf);
+    }
+    return s;
+}
 
 std::string join(const char* const* names, std::size_t n) {
     std::string s;
@@ -162,7 +170,9 @@ sweep::FieldNames cli_names(bool snr3k) {
             {"receivers", "--receiver"},
             {"metric", "--metric"},
             {"minTrials", "--min-trials"},
+            {"minEvents", "--min-events"},
             {"minErrors", "--min-errors"},
+            {"stopOn", "--stop-on"},
             {"maxBits", "--max-bits"},
             {"floor", "--floor"},
             {"seed", "--seed"},
@@ -181,24 +191,8 @@ sweep::FieldNames cli_names(bool snr3k) {
 }
 
 SweepOptions default_sweep() {
-    SweepOptions o;
-    o.config.conditions = sweep::condition_names();
-    o.config.esno = parse_esno_list(kDefaultSnr3k, "--snr3k");
-    for (double& e : o.config.esno) e = esno_of_snr3k(e);
-    o.config.snr3kAxis = true;
+    SweepOptions o;  // the configuration's own defaults (sweep/config.hpp)
     o.plotSnr3k = true;
-    o.config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
-    o.config.metric = Metric::decoded;
-    // Sized to take about three minutes on two cores (README, "The main job"): the long
-    // interleaver, where fading curves are judged (4.8 s of fading per trial, one block of 11376
-    // information bits), and at least 80 trials (independent fading realisations) per point,
-    // then up to 400 information-bit errors of the HF receiver or 1e6 information bits (88
-    // trials).
-    o.config.interLen = 4.8;
-    o.config.nFrame = 1;
-    o.config.minTrials = 80;
-    o.config.minErrors = 400;
-    o.config.maxBits = 1000000;
     o.plot = "hfchain-sweep.svg";
     return o;
 }
@@ -330,20 +324,15 @@ void check_run_outputs(const RunOptions& o) {
 }
 
 void check_sweep_outputs(const SweepOptions& o) {
-    refused_as_usage([&] {
-        check_output_file("--output", o.output);
-        check_output_file("--csv", o.csv);
-        check_output_file("--json", o.json);
-        check_output_file("--plot", o.plot);
-        check_output_file("--checkpoint", o.checkpoint);
-        check_output_file("--crossings", o.crossings);
-    });
     const std::pair<const char*, const std::string*> files[] = {{"--output", &o.output},
                                                                 {"--csv", &o.csv},
                                                                 {"--json", &o.json},
                                                                 {"--plot", &o.plot},
                                                                 {"--checkpoint", &o.checkpoint},
                                                                 {"--crossings", &o.crossings}};
+    refused_as_usage([&] {
+        for (const auto& [option, file] : files) check_output_file(option, *file);
+    });
     for (std::size_t i = 0; i < std::size(files); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             // By the file, not the spelling: "--csv s2 --json ./s2" would lose one output, and
@@ -468,7 +457,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     std::string metric = metric_name(c.metric);
     std::string axis;
     double minTrials = static_cast<double>(c.minTrials);
+    double minEvents = static_cast<double>(c.minEvents);
     double minErrors = static_cast<double>(c.minErrors);
+    std::string stopOn = sweep::stop_on_name(c.stopOn);
     double maxBits = static_cast<double>(c.maxBits);
     double seed = c.seed;
     double threads = 0;
@@ -493,7 +484,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         ->add_option("--snr3k", snr3k,
                      std::string("Instead of --esno: SNR in a 3 kHz bandwidth, in dB (Es/N0 = "
                                  "SNR + 0.97 dB at 2400 symbols/s; default ") +
-                         kDefaultSnr3k + ")")
+                         default_snr3k() + ")")
         ->type_name("DB");
     sweep
         ->add_option("-r,--receiver", receivers,
@@ -504,9 +495,15 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         ->capture_default_str();
     sweep
         ->add_option("--metric", metric,
-                     "What the stop rule counts, of the first receiver: decoded (information-bit "
-                     "errors) or coded (coded-bit hard-decision errors)")
+                     "What the stop rule counts: decoded (information-bit errors) or coded "
+                     "(coded-bit hard-decision errors)")
         ->type_name("coded|decoded")
+        ->capture_default_str();
+    sweep
+        ->add_option("--stop-on", stopOn,
+                     "Whose errors the stop rule counts: the first receiver's (first) or each "
+                     "receiver's, a point stopping once every one has enough (all)")
+        ->type_name("first|all")
         ->capture_default_str();
     sweep
         ->add_option("--min-trials", minTrials,
@@ -514,8 +511,12 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         ->type_name("N")
         ->capture_default_str();
     sweep
-        ->add_option("--min-errors", minErrors,
-                     "... stop it at this many errors (of --metric, first receiver) ...")
+        ->add_option("--min-events", minEvents,
+                     "... stop it once this many trials had a wrong bit (error events, of "
+                     "--metric): each point's interval is then about +-20 % ...")
+        ->type_name("N")
+        ->capture_default_str();
+    sweep->add_option("--min-errors", minErrors, "... and this many bits were wrong ...")
         ->type_name("N")
         ->capture_default_str();
     sweep
@@ -579,8 +580,10 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "reads it as a matrix.\nColumns: cond esno_db snr3k_db trials coded_bits info_bits blocks "
         "sync_misses, then for each receiver R: R_coded_errors R_coded_ber R_info_errors R_ber "
         "R_ci95_low R_ci95_high R_block_errors R_bler, and seconds last; R_ber is the decoded "
-        "information-bit error rate, ci95 its 95 % Wilson score interval, R_bler the interleaver "
-        "blocks with a wrong information bit. With --targets, '#' lines at the end give where "
+        "information-bit error rate, ci95 its 95 % interval over the trials (the trials are "
+        "the independent samples: errors come in bursts), R_bler the interleaver blocks with a "
+        "wrong information bit. The CSV and JSON add each point's error events. With --targets, "
+        "'#' lines at the end give where "
         "each curve crosses each target rate (interpolated in log10(rate) between the bracketing "
         "points) and each receiver's gap to the genie.\nTrial k of a point uses "
         "seeds derived from (seed, condition, Es/N0, k): the table does not depend on --threads "
@@ -641,12 +644,14 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                 "--snr3k: give the points either as Es/N0 (--esno) or as SNR in a 3 kHz bandwidth "
                 "(--snr3k), not both");
         }
-        c.snr3kAxis = esno.empty();
-        if (c.snr3kAxis) {
-            c.esno = parse_esno_list(snr3k.empty() ? kDefaultSnr3k : snr3k, "--snr3k");
+        // Neither given: the configuration's default points, given as SNR in 3 kHz.
+        if (!snr3k.empty()) {
+            c.esno = parse_esno_list(snr3k, "--snr3k");
             for (double& e : c.esno) e = esno_of_snr3k(e);
-        } else {
+            c.snr3kAxis = true;
+        } else if (!esno.empty()) {
             c.esno = parse_esno_list(esno);
+            c.snr3kAxis = false;
         }
         c.conditions = split_list(c.conditions, "--conditions");
         c.receivers = parse_receiver_list(receivers);
@@ -654,6 +659,10 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
             throw UsageError("--metric: '" + metric + "' is not accepted; give coded or decoded");
         }
         c.metric = metric == "coded" ? Metric::coded : Metric::decoded;
+        if (stopOn != "first" && stopOn != "all") {
+            throw UsageError("--stop-on: '" + stopOn + "' is not accepted; give first or all");
+        }
+        c.stopOn = stopOn == "first" ? sweep::StopOn::first : sweep::StopOn::all;
         if (!axis.empty() && axis != "esno" && axis != "snr3k") {
             throw UsageError("--axis: '" + axis + "' is not accepted; give esno or snr3k");
         }
@@ -667,6 +676,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         refused_as_usage([&] {
             const sweep::FieldNames names = cli_names(c.snr3kAxis);
             c.minTrials = sweep::check_count(minTrials, 1, "minTrials", names);
+            c.minEvents = sweep::check_count(minEvents, 1, "minEvents", names);
             c.minErrors = sweep::check_count(minErrors, 1, "minErrors", names);
             c.maxBits = sweep::check_count(maxBits, 1, "maxBits", names);
             sweep::check_seed(seed, "seed", names);

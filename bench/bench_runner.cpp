@@ -1,5 +1,6 @@
 // Throughput of the sweep engine on the whole chain, in coded bits per second, on 1 and 2 worker
-// threads for each condition: 40 trials of one 0.6 s interleaver block at Es/N0 10 dB, M = 5.
+// threads for each condition: 40 trials of one 0.6 s interleaver block at Es/N0 10 dB, M = 5,
+// through the baseline receiver.
 // The same white-noise sweep recording every trial in a checkpoint journal shows what the journal
 // costs (its yardstick: BM_sweep/awgn with the same thread count).
 #include <benchmark/benchmark.h>
@@ -25,6 +26,9 @@ void keep_memory_once() {
 void BM_sweep(benchmark::State& state, const char* condition) {
     keep_memory_once();
     SweepConfig config;
+    config.interLen = 0.6;
+    config.receivers = {ReceiverKind::baseline};
+    config.metric = Metric::coded;
     config.conditions = {condition};
     config.esno = {10};
     config.minTrials = 40;  // exactly 40 trials: the bit limit is reached by the first
@@ -44,6 +48,9 @@ void BM_sweep(benchmark::State& state, const char* condition) {
 void BM_sweep_checkpointed(benchmark::State& state) {
     keep_memory_once();
     SweepConfig config;
+    config.interLen = 0.6;
+    config.receivers = {ReceiverKind::baseline};
+    config.metric = Metric::coded;
     config.conditions = {"awgn"};
     config.esno = {10};
     config.minTrials = 40;

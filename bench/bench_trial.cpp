@@ -86,6 +86,8 @@ void BM_trial(benchmark::State& state, double interLen, const char* condition, b
     (void)tuned;
     sweep::SweepConfig config;
     config.interLen = interLen;
+    config.receivers = {ReceiverKind::baseline};  // the yardstick's receiver
+    config.metric = sweep::Metric::coded;
     const Milstd milstd = modeconf(interLen);
     const std::string name = condition;
     const std::unique_ptr<sweep::TrialRunner> runner =

@@ -6,11 +6,13 @@
 // field set from Python is checked and converted on the spot by the same reader that reads the
 // structure when it is passed to a block, so a record always holds a value the blocks accept in
 // kind and shape. Blocks take a record or a dict with exactly the structure's fields (any order);
-// `to_dict` and `from_dict` convert both ways.
+// `to_dict` and `from_dict` convert both ways. A structure whose traits say kFieldsOptional
+// (SweepConfig) takes a dict with any of its fields, the others keeping their defaults.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -54,6 +56,8 @@ constexpr Field<S, T> whole_field(const char* name, T S::*member, const char* do
 //   static constexpr const char* kName;   // its name in messages when set or read from a dict
 //   static const char* doc();
 //   static auto fields();                 // std::tuple of Field
+// and, where a dict may leave fields out (they keep their defaults):
+//   static constexpr bool kFieldsOptional = true;
 template <class S>
 struct RecordTraits;
 
@@ -121,6 +125,10 @@ inline py::object to_py(std::vector<double>&& v) {
     std::copy(v.begin(), v.end(), a.begin());
     return to_numpy(std::move(a));
 }
+// A list of numbers that may be absent (None).
+inline py::object to_py(std::optional<std::vector<double>>&& v) {
+    return v ? to_py(std::move(*v)) : py::none();
+}
 template <IsEnum E>
 py::object to_py(E e) {
     for (const auto& [value, text] : EnumTraits<E>::kValues) {
@@ -158,6 +166,13 @@ void read_value(py::handle h, const Name& n, const Field<S, T>& f, T& out) {
     } else if constexpr (std::is_same_v<T, std::vector<double>>) {
         const RealArray a = read_real(h, n, kColumn);
         out.assign(a.begin(), a.end());
+    } else if constexpr (std::is_same_v<T, std::optional<std::vector<double>>>) {
+        if (h.is_none()) {
+            out.reset();
+        } else {
+            const RealArray a = read_real(h, n, kColumn);
+            out.emplace(a.begin(), a.end());
+        }
     } else if constexpr (std::is_same_v<T, std::vector<std::string>> || kIsEnumList<T>) {
         using Item = typename T::value_type;
         const auto read_item = [&](py::handle item) {
@@ -246,13 +261,17 @@ S from_py(py::handle h, const Name& name) {
                                      " or a dict; it is " + type_name(h) + ".");
     }
     const py::object mapping = py::reinterpret_borrow<py::object>(h);
+    constexpr bool all_fields = !requires { RecordTraits<S>::kFieldsOptional; };
     detail::for_each_field<S>([&](std::size_t, const auto& fd) {
-        if (!mapping.contains(fd.name)) {
+        if (all_fields && !mapping.contains(fd.name)) {
             raise(errid::kWrongFields,
                   "Input '" + name.str() + "' lacks the field '" + fd.name + "'.");
         }
     });
-    if (py::len(mapping) != detail::field_count<S>()) {
+    std::size_t present = 0;
+    detail::for_each_field<S>(
+        [&](std::size_t, const auto& fd) { present += mapping.contains(fd.name) ? 1 : 0; });
+    if (py::len(mapping) != present) {
         for (py::handle key : mapping) {
             bool known = false;
             detail::for_each_field<S>([&](std::size_t, const auto& fd) {
@@ -268,7 +287,9 @@ S from_py(py::handle h, const Name& name) {
         }
     }
     detail::for_each_field<S>([&](std::size_t, const auto& fd) {
-        read_value(mapping[fd.name], Name(name, fd.name), fd, s.*fd.member);
+        if (all_fields || mapping.contains(fd.name)) {
+            read_value(mapping[fd.name], Name(name, fd.name), fd, s.*fd.member);
+        }
     });
     return s;
 }

@@ -79,7 +79,7 @@ void bind_structs(py::module_& m) {
     bind_record<Reception>(m);
     bind_record<RoadConfig>(m);
     bind_record<RoadResult>(m);
-    bind_record<sweep::SweepConfig>(m);
+    bind_record<SweepSettings>(m);
 }
 
 }  // namespace hfchain::python

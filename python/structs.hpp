@@ -8,6 +8,7 @@
 #pragma once
 
 #include <limits>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -353,10 +354,50 @@ struct RecordTraits<RoadResult> {
 };
 
 template <>
-struct RecordTraits<sweep::SweepConfig> {
+struct EnumTraits<sweep::Metric> {
+    static constexpr std::pair<sweep::Metric, const char*> kValues[] = {
+        {sweep::Metric::decoded, "decoded"}, {sweep::Metric::coded, "coded"}};
+};
+
+template <>
+struct EnumTraits<sweep::StopOn> {
+    static constexpr std::pair<sweep::StopOn, const char*> kValues[] = {
+        {sweep::StopOn::first, "first"}, {sweep::StopOn::all, "all"}};
+};
+
+// The sweep's configuration as Python gives it: every field of sweep::SweepConfig with its
+// default, but the points given either as Es/N0 (esno) or as SNR in 3 kHz (snr3k), None for the
+// default points. Whole numbers are read in their type's range; the sweep's own checks say which
+// values it accepts, naming the fields as Python does.
+struct SweepSettings {
+    static const sweep::SweepConfig& defaults() {
+        static const sweep::SweepConfig d;
+        return d;
+    }
+    double interLen = defaults().interLen;
+    double nFrame = defaults().nFrame;
+    VarShapping shaping = defaults().shaping;
+    std::vector<std::string> conditions = defaults().conditions;
+    std::optional<std::vector<double>> esno;
+    std::optional<std::vector<double>> snr3k;
+    std::vector<ReceiverKind> receivers = defaults().receivers;
+    sweep::Metric metric = defaults().metric;
+    sweep::StopOn stopOn = defaults().stopOn;
+    std::int64_t minTrials = defaults().minTrials;
+    std::int64_t minEvents = defaults().minEvents;
+    std::int64_t minErrors = defaults().minErrors;
+    std::int64_t maxBits = defaults().maxBits;
+    double floor = defaults().floor;
+    std::uint32_t seed = defaults().seed;
+    std::int32_t threads = defaults().threads;
+};
+
+template <>
+struct RecordTraits<SweepSettings> {
     HFCHAIN_RECORD(SweepConfig, "config")
+    static constexpr bool kFieldsOptional = true;
     static auto fields() {
-        using S = sweep::SweepConfig;
+        using S = SweepSettings;
         // Counts are whole numbers that a double holds exactly.
         constexpr std::int64_t kMaxCount = 9007199254740992;
         return std::make_tuple(
@@ -365,11 +406,20 @@ struct RecordTraits<sweep::SweepConfig> {
             field("shaping", &S::shaping, doc::SweepConfig_shaping),
             field("conditions", &S::conditions, doc::SweepConfig_conditions),
             field("esno", &S::esno, doc::SweepConfig_esno),
-            whole_field("minTrials", &S::minTrials, doc::SweepConfig_minTrials, 1, kMaxCount),
-            whole_field("minErrors", &S::minErrors, doc::SweepConfig_minErrors, 1, kMaxCount),
-            whole_field("maxBits", &S::maxBits, doc::SweepConfig_maxBits, 1, kMaxCount),
+            field("snr3k", &S::snr3k, doc::SweepConfig_snr3k),
+            field("receivers", &S::receivers, doc::SweepConfig_receivers),
+            field("metric", &S::metric, doc::SweepConfig_metric),
+            field("stopOn", &S::stopOn, doc::SweepConfig_stopOn),
+            whole_field("minTrials", &S::minTrials, doc::SweepConfig_minTrials, -kMaxCount,
+                        kMaxCount),
+            whole_field("minEvents", &S::minEvents, doc::SweepConfig_minEvents, -kMaxCount,
+                        kMaxCount),
+            whole_field("minErrors", &S::minErrors, doc::SweepConfig_minErrors, -kMaxCount,
+                        kMaxCount),
+            whole_field("maxBits", &S::maxBits, doc::SweepConfig_maxBits, -kMaxCount, kMaxCount),
+            field("floor", &S::floor, doc::SweepConfig_floor),
             whole_field("seed", &S::seed, doc::SweepConfig_seed, 0, 4294967295),
-            whole_field("threads", &S::threads, doc::SweepConfig_threads, 0, 256));
+            whole_field("threads", &S::threads, doc::SweepConfig_threads, -2147483648, 2147483647));
     }
 };
 

@@ -1,107 +1,260 @@
-// The sweep from Python: the runner's own engine in its worker threads with the GIL released.
-// The engine calls its progress observer on the calling thread about every 250 ms; there the
-// binding takes the GIL, lets Python handle pending signals and calls the user's callback. A
-// KeyboardInterrupt (or any exception of the callback) sets the engine's interrupt flag, the
-// sweep stops cleanly, and the exception is raised again afterwards with the finished points.
+// The sweep from Python: the program's own engine (sweep/) in its worker threads with the GIL
+// released. The engine calls its progress observer on the calling thread about every 250 ms;
+// there the binding takes the GIL, lets Python handle pending signals and calls the user's
+// callback. A KeyboardInterrupt (or any exception of the callback) sets the engine's interrupt
+// flag, the sweep stops cleanly, and the exception is raised again afterwards with the finished
+// points.
 #include <atomic>
+#include <memory>
 #include <optional>
 
+#include "params/modeconf.hpp"
+#include "params/waveform.hpp"
 #include "python/docs.hpp"
 #include "python/module.hpp"
 #include "python/structs.hpp"
+#include "runtime/checks.hpp"
 #include "sweep/engine.hpp"
+#include "sweep/journal.hpp"
+#include "sweep/memory.hpp"
+
+#ifndef HFCHAIN_VERSION
+#define HFCHAIN_VERSION "unknown"
+#endif
 
 namespace hfchain::python {
 
 namespace {
 
-// The columns of a sweep's result, named as in the runner's JSON output.
-struct Columns {
-    py::list condition, stop;
-    std::vector<double> esno, ber, low, high, seconds;
-    std::vector<std::int64_t> trials, bits, errors, syncMisses;
+// The sweep's fields as Python names them: the configuration's fields below "config", the
+// points under the name they were given by, and the arguments of run_sweep as themselves.
+sweep::FieldNames python_names(bool snr3k) {
+    return [snr3k](std::string_view field) -> std::string {
+        if (field == "checkpoint") return "checkpoint";
+        if (field == "maxMemory") return "max_memory";
+        if (field == "esno" && snr3k) return "config.snr3k";
+        return "config." + std::string(field);
+    };
+}
+
+// The sweep's configuration from Python's: the points as given, or the default ones.
+sweep::SweepConfig sweep_config(SweepSettings&& s) {
+    if (s.esno && s.snr3k) {
+        raise(errid::kInvalidSweep,
+              "config.snr3k: give the points either as Es/N0 (esno) or as SNR in a 3 kHz "
+              "bandwidth (snr3k), not both");
+    }
+    sweep::SweepConfig c;
+    c.interLen = s.interLen;
+    c.nFrame = s.nFrame;
+    c.shaping = s.shaping;
+    c.conditions = std::move(s.conditions);
+    if (s.esno) {
+        c.esno = std::move(*s.esno);
+        c.snr3kAxis = false;
+    } else if (s.snr3k) {
+        // Checked as given, before they become Es/N0.
+        try {
+            for (const double snr : *s.snr3k) sweep::check_point(snr, "esno", python_names(true));
+        } catch (const Error& e) {
+            raise(errid::kInvalidSweep, e.what());
+        }
+        c.esno = std::move(*s.snr3k);
+        for (double& e : c.esno) e = esno_of_snr3k(e);
+        c.snr3kAxis = true;
+    }
+    c.receivers = std::move(s.receivers);
+    c.metric = s.metric;
+    c.stopOn = s.stopOn;
+    c.minTrials = s.minTrials;
+    c.minEvents = s.minEvents;
+    c.minErrors = s.minErrors;
+    c.maxBits = s.maxBits;
+    c.floor = s.floor;
+    c.seed = s.seed;
+    c.threads = s.threads;
+    return c;
+}
+
+double ratio(std::int64_t errors, std::int64_t bits) {
+    return bits > 0 ? static_cast<double>(errors) / static_cast<double>(bits) : 0.0;
+}
+
+// The columns of a sweep's result, named as in the program's CSV and JSON outputs: one value per
+// point for each, the receivers' own under their names ("hf_ber").
+class Columns {
+public:
+    explicit Columns(const sweep::SweepConfig& config) : config_(config) {}
 
     void add(const sweep::PointResult& p) {
+        const sweep::ReceiverCounts& shared =
+            p.of(config_.receivers.empty() ? ReceiverKind::baseline : config_.receivers.front());
         const sweep::Interval ci = p.interval();
-        condition.append(py::str(p.condition));
-        stop.append(py::str(sweep::stop_reason_name(p.stop)));
-        esno.push_back(p.esno);
-        ber.push_back(p.rate());
-        low.push_back(ci.low);
-        high.push_back(ci.high);
-        seconds.push_back(p.seconds);
-        trials.push_back(p.trials);
-        bits.push_back(p.bits);
-        errors.push_back(p.errors);
-        syncMisses.push_back(p.syncMisses);
+        text("condition", p.condition);
+        real("esno_db", p.esno);
+        real("snr3k_db", snr3k_of_esno(p.esno));
+        whole("trials", p.trials);
+        whole("coded_bits", shared.codedBits);
+        whole("info_bits", shared.infoBits);
+        whole("blocks", shared.blocks);
+        whole("sync_misses", p.syncMisses);
+        whole("events", p.events);
+        whole("bits", p.bits);
+        whole("errors", p.errors);
+        real("ber", p.rate());
+        real("ci95_low", ci.low);
+        real("ci95_high", ci.high);
+        for (const ReceiverKind r : config_.receivers) {
+            const std::string n = sweep::receiver_name(r);
+            const sweep::ReceiverCounts& c = p.of(r);
+            const sweep::Interval rci = sweep::receiver_interval(p, r, sweep::Metric::decoded);
+            whole(n + "_coded_errors", c.codedErrors);
+            real(n + "_coded_ber", ratio(c.codedErrors, c.codedBits));
+            whole(n + "_info_errors", c.infoErrors);
+            real(n + "_ber", ratio(c.infoErrors, c.infoBits));
+            real(n + "_ci95_low", rci.low);
+            real(n + "_ci95_high", rci.high);
+            whole(n + "_error_trials", sweep::receiver_events(p, r, sweep::Metric::decoded));
+            whole(n + "_block_errors", c.blockErrors);
+            real(n + "_bler", ratio(c.blockErrors, c.blocks));
+        }
+        real("seconds", p.seconds);
+        text("stop", sweep::stop_reason_name(p.stop));
     }
 
-    py::dict dict() const {
-        const py::object text_array = py::module_::import("numpy").attr("array");
+    // NumPy arrays in the order the columns were first given.
+    py::dict arrays() const {
+        const py::object numpy_array = py::module_::import("numpy").attr("array");
         py::dict d;
-        d["condition"] = text_array(condition, "U");
-        d["esno_db"] = array(esno);
-        d["trials"] = array(trials);
-        d["bits"] = array(bits);
-        d["errors"] = array(errors);
-        d["ber"] = array(ber);
-        d["ci95_low"] = array(low);
-        d["ci95_high"] = array(high);
-        d["sync_misses"] = array(syncMisses);
-        d["seconds"] = array(seconds);
-        d["stop"] = text_array(stop, "U");
+        for (const Column& c : columns_) {
+            if (c.kind == Kind::text) {
+                d[c.name.c_str()] = numpy_array(c.texts, "U");
+            } else if (c.kind == Kind::whole) {
+                d[c.name.c_str()] = py::array_t<std::int64_t>(
+                    static_cast<py::ssize_t>(c.wholes.size()), c.wholes.data());
+            } else {
+                d[c.name.c_str()] =
+                    py::array_t<double>(static_cast<py::ssize_t>(c.reals.size()), c.reals.data());
+            }
+        }
         return d;
     }
 
-    template <class T>
-    static py::array_t<T> array(const std::vector<T>& v) {
-        return py::array_t<T>(static_cast<py::ssize_t>(v.size()), v.data());
+    // The values of the last point, as Python scalars.
+    py::dict last() const {
+        py::dict d;
+        for (const Column& c : columns_) {
+            if (c.kind == Kind::text) {
+                d[c.name.c_str()] = c.texts[py::len(c.texts) - 1];
+            } else if (c.kind == Kind::whole) {
+                d[c.name.c_str()] = py::int_(c.wholes.back());
+            } else {
+                d[c.name.c_str()] = py::float_(c.reals.back());
+            }
+        }
+        return d;
     }
+
+private:
+    enum class Kind { text, whole, real };
+    struct Column {
+        std::string name;
+        Kind kind = Kind::real;
+        py::list texts;
+        std::vector<std::int64_t> wholes;
+        std::vector<double> reals;
+    };
+
+    Column& column(const std::string& name, Kind kind) {
+        for (Column& c : columns_) {
+            if (c.name == name) return c;
+        }
+        Column c;
+        c.name = name;
+        c.kind = kind;
+        columns_.push_back(std::move(c));
+        return columns_.back();
+    }
+    void text(const std::string& name, const std::string& v) {
+        column(name, Kind::text).texts.append(py::str(v));
+    }
+    void whole(const std::string& name, std::int64_t v) {
+        column(name, Kind::whole).wholes.push_back(v);
+    }
+    void real(const std::string& name, double v) { column(name, Kind::real).reals.push_back(v); }
+
+    const sweep::SweepConfig& config_;
+    std::vector<Column> columns_;
 };
 
-py::dict point_dict(const sweep::PointResult& p) {
-    const sweep::Interval ci = p.interval();
-    py::dict d;
-    d["condition"] = p.condition;
-    d["esno_db"] = p.esno;
-    d["trials"] = p.trials;
-    d["bits"] = p.bits;
-    d["errors"] = p.errors;
-    d["ber"] = p.rate();
-    d["ci95_low"] = ci.low;
-    d["ci95_high"] = ci.high;
-    d["sync_misses"] = p.syncMisses;
-    d["seconds"] = p.seconds;
-    d["stop"] = sweep::stop_reason_name(p.stop);
-    return d;
-}
-
-py::dict result_dict(const sweep::SweepResult& r) {
-    Columns c;
+py::dict result_dict(const sweep::SweepConfig& config, const sweep::SweepResult& r) {
+    Columns c(config);
     for (const sweep::PointResult& p : r.points) c.add(p);
-    py::dict d = c.dict();
+    py::dict d = c.arrays();
+    if (r.points.empty()) {
+        // Without a point the receivers' columns are still there, empty.
+        sweep::PointResult none;
+        Columns names(config);
+        names.add(none);
+        for (const auto item : names.arrays()) {
+            if (!d.contains(item.first)) {
+                d[item.first] = item.second.attr("__getitem__")(py::slice(0, 0, 1));
+            }
+        }
+    }
+    py::list receivers;
+    for (const ReceiverKind k : config.receivers) receivers.append(sweep::receiver_name(k));
+    d["receivers"] = receivers;
+    d["metric"] = sweep::metric_name(config.metric);
     d["interrupted"] = py::bool_(r.interrupted);
     d["threads"] = py::int_(r.threads);
+    d["trials_from_checkpoint"] = py::int_(r.knownTrials);
     d["wall_seconds"] = py::float_(r.wallSeconds);
     return d;
 }
 
-py::dict progress_dict(const sweep::SweepProgress& p) {
+py::dict progress_dict(const sweep::SweepConfig& config, const sweep::SweepProgress& p) {
     py::dict d;
     d["pointsDone"] = p.pointsDone;
     d["pointsTotal"] = p.pointsTotal;
     d["fraction"] = p.fraction;
     d["elapsed"] = p.elapsed;
-    d["finished"] = p.finished != nullptr ? py::object(point_dict(*p.finished)) : py::none();
+    if (p.finished != nullptr) {
+        Columns c(config);
+        c.add(*p.finished);
+        d["finished"] = c.last();
+    } else {
+        d["finished"] = py::none();
+    }
     return d;
 }
 
-py::dict run_sweep_py(py::handle config_arg, py::object progress) {
-    const sweep::SweepConfig config = from_py<sweep::SweepConfig>(config_arg, Name("config"));
+py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle checkpoint_arg,
+                      py::handle max_memory_arg) {
+    sweep::SweepConfig config =
+        sweep_config(config_arg.is_none() ? SweepSettings{}
+                                          : from_py<SweepSettings>(config_arg, Name("config")));
+    const std::string checkpoint =
+        checkpoint_arg.is_none()
+            ? std::string()
+            : read_text(py::module_::import("os").attr("fspath")(checkpoint_arg), "checkpoint");
+    const double max_memory =
+        max_memory_arg.is_none() ? 0 : read_scalar(max_memory_arg, "max_memory");
+    const sweep::FieldNames names = python_names(config.snr3kAxis);
+    std::unique_ptr<sweep::Journal> journal;
     try {
-        sweep::check_config(config,
-                            [](std::string_view field) { return "config." + std::string(field); });
+        sweep::check_config(config, names);
+        if (!(max_memory >= 0)) {
+            raise(sweep::errid::kInvalidConfig,
+                  "max_memory: " + format_value(max_memory) +
+                      " is not accepted; give bytes above 0, or None for the machine's memory");
+        }
+        config.threads = sweep::fit_threads(config, max_memory, 1, nullptr, names);
+        if (!checkpoint.empty()) {
+            journal = std::make_unique<sweep::Journal>(checkpoint, config, HFCHAIN_VERSION, names);
+        }
     } catch (const Error& e) {
+        if (e.identifier() == sweep::errid::kWriteFailed) throw;
         raise(errid::kInvalidSweep, e.what());
     }
 
@@ -109,24 +262,37 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress) {
     std::atomic<bool> interrupt{false};
     std::optional<py::error_already_set> pending;  // raised by Python during the sweep
     const sweep::ProgressCallback observe = [&](const sweep::SweepProgress& p) {
+        // The journal reaches the disk about once a second, from this thread.
+        if (journal) journal->sync_if_due();
         py::gil_scoped_acquire gil;
         if (pending) return;
         try {
             if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-            if (!progress.is_none()) progress(progress_dict(p));
+            if (!progress.is_none()) progress(progress_dict(config, p));
         } catch (py::error_already_set& e) {
             pending.emplace(std::move(e));
             interrupt = true;
         }
     };
 
+    std::vector<sweep::KnownTrial> known;
+    sweep::SweepHooks hooks;
+    if (journal) {
+        known = journal->take_known();
+        hooks.known = &known;
+        // A record that cannot be written stops the sweep and reaches the caller.
+        hooks.finished = [&journal](const sweep::TrialTicket& t, const sweep::TrialOutcome& o) {
+            journal->append(t, o);
+        };
+    }
     sweep::SweepResult result;
     {
         py::gil_scoped_release nogil;
         result = sweep::run_sweep(config, sweep::road_trial_runners(milstd, config, &interrupt),
-                                  &interrupt, observe);
+                                  &interrupt, observe, hooks);
+        if (journal) journal->sync();
     }
-    py::dict out = result_dict(result);
+    py::dict out = result_dict(config, result);
     if (pending) {
         // The exception object may refuse new attributes; the sweep's outcome is then only lost.
         try {
@@ -141,8 +307,9 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress) {
 }  // namespace
 
 void bind_sweep(py::module_& m) {
-    m.def("run_sweep", &run_sweep_py, py::arg("config"), py::arg("progress") = py::none(),
-          doc::run_sweep);
+    m.def("run_sweep", &run_sweep_py, py::arg("config") = py::none(),
+          py::arg("progress") = py::none(), py::arg("checkpoint") = py::none(),
+          py::arg("max_memory") = py::none(), doc::run_sweep);
     m.def(
         "trial_seeds",
         [](py::handle seed, py::handle condition, py::handle esno, py::handle trial) {

@@ -40,14 +40,15 @@ curves=(
 )
 
 # Both receivers on the same transmissions (one interleaver block a trial, five samples a symbol,
-# two turbo iterations); a point runs at least 20 trials, then stops once the HF receiver has 50
-# wrong bits, or at the curve's budget; a curve ends after its first point at which both rates are
+# two turbo iterations); a point runs at least 20 trials, then stops once each receiver has had
+# wrong bits in the default number of trials (error events, enough for an interval of about
+# +-20 %), or at the curve's budget; a curve ends after its first point at which both rates are
 # below 1e-6.
 for c in "${curves[@]}"; do
   read -r name interleaver condition snr budget <<<"$c"
   if [ -n "$only" ] && [[ " $only " != *" $name "* ]]; then continue; fi
   ./build/release/apps/hfchain sweep -i "$interleaver" -C "$condition" --snr3k "$snr" \
-    -r hf,genie --metric decoded --min-trials 20 --min-errors 50 --max-bits "$budget" \
+    -r hf,genie --metric decoded --stop-on all --min-trials 20 --max-bits "$budget" \
     --floor 1e-6 --seed 1 --targets 1e-3,1e-5 --crossings "$out/$name.md" --csv "$out/$name.csv" \
     --checkpoint "$out/$name.journal" -o "$out/$name.txt" 2> >(tee "$out/$name.log" >&2)
 done

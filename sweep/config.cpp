@@ -56,6 +56,12 @@ std::vector<std::string> condition_names() {
     return names;
 }
 
+std::vector<double> default_esno() {
+    std::vector<double> esno;
+    for (int snr = 0; snr <= 20; snr += 2) esno.push_back(esno_of_snr3k(snr));
+    return esno;
+}
+
 bool is_condition(const std::string& name) {
     return name == kAwgnCondition || find_watterson_condition(name) != nullptr;
 }
@@ -92,6 +98,8 @@ std::string receiver_list() {
 }
 
 const char* metric_name(Metric metric) { return metric == Metric::coded ? "coded" : "decoded"; }
+
+const char* stop_on_name(StopOn stopOn) { return stopOn == StopOn::first ? "first" : "all"; }
 
 void check_interleaver(double interLen, const FieldNames& names) {
     if (interLen != 0.6 && interLen != 4.8) {
@@ -229,9 +237,11 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
         }
     }
     if (c.esno.empty()) refuse(names, "esno", "no Es/N0 value given");
-    for (const double e : c.esno) check_point(e, "esno", names);
+    // The points as they were given: a SNR in 3 kHz is checked as such.
+    for (const double e : c.esno) check_point(c.snr3kAxis ? snr3k_of_esno(e) : e, "esno", names);
     check_receivers(c.receivers, names);
     check_count(static_cast<double>(c.minTrials), 1, "minTrials", names);
+    check_count(static_cast<double>(c.minEvents), 1, "minEvents", names);
     check_count(static_cast<double>(c.minErrors), 1, "minErrors", names);
     check_count(static_cast<double>(c.maxBits), 1, "maxBits", names);
     if (!(c.floor >= 0 && c.floor <= 1)) {

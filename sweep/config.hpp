@@ -65,19 +65,33 @@ std::string receiver_list();
 enum class Metric { coded, decoded };
 const char* metric_name(Metric metric);
 
+// Whose error events and errors the stop rule counts: the first receiver's, or each receiver's
+// (a point then stops once every receiver has enough).
+enum class StopOn { first, all };
+const char* stop_on_name(StopOn stopOn);
+
+// SNR(3 kHz) 0, 2, ..., 20 dB as Es/N0: the default points, the waterfalls of every condition.
+std::vector<double> default_esno();
+
+// The defaults are the main job's, the command line's and Python's alike: every condition, the
+// default points, the HF receiver and the genie counting decoded information bits, the long
+// interleaver where fading curves are judged, and budgets sized to take about three minutes on
+// two cores (README, "The main job").
 struct SweepConfig {
-    double interLen = 0.6;                // interleaver length in seconds (0.6 or 4.8)
-    double nFrame = 1;                    // interleaver blocks per trial
-    VarShapping shaping;                  // roll-off, pulse delay D, samples per symbol M
-    std::vector<std::string> conditions;  // names from condition_names()
-    std::vector<double> esno;             // Es/N0 points in dB
-    bool snr3kAxis = false;               // the points were given as SNR in 3 kHz
-    std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // receivers, each counted
-    Metric metric = Metric::coded;   // what the stop rule counts, of receivers[0]
-    std::int64_t minTrials = 1;      // a point runs at least this many trials (fading
-                                     // realisations), and then stops once ...
-    std::int64_t minErrors = 100;    // ... its errors (of the metric) reach this ...
-    std::int64_t maxBits = 1000000;  // ... or its bits (of the metric) reach this
+    double interLen = 4.8;  // interleaver length in seconds (0.6 or 4.8)
+    double nFrame = 1;      // interleaver blocks per trial
+    VarShapping shaping;    // roll-off, pulse delay D, samples per symbol M
+    std::vector<std::string> conditions = condition_names();  // names from condition_names()
+    std::vector<double> esno = default_esno();                // Es/N0 points in dB
+    bool snr3kAxis = true;  // the points were given as SNR in 3 kHz
+    std::vector<ReceiverKind> receivers{ReceiverKind::hf, ReceiverKind::genie};  // each counted
+    Metric metric = Metric::decoded;  // what the stop rule counts, of receivers[0] ...
+    StopOn stopOn = StopOn::first;    // ... or of every receiver
+    std::int64_t minTrials = 80;      // a point runs at least this many trials (fading
+                                      // realisations), and then stops once ...
+    std::int64_t minEvents = 500;     // ... this many trials had a wrong bit (of the metric) ...
+    std::int64_t minErrors = 1;       // ... with at least this many wrong bits in all ...
+    std::int64_t maxBits = 1000000;   // ... or its bits (of the metric) reach this
     double floor = 0;        // a condition's curve ends after its first point at which every
                              // receiver's rate (of the metric) is below this; 0: no floor
     std::uint32_t seed = 1;  // base seed of every trial seed

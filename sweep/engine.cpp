@@ -36,7 +36,10 @@ struct PointState {
     std::int64_t dispatched = 0;  // trials 0..dispatched-1 handed out or known
     std::int64_t inflight = 0;
     std::int64_t completed = 0;  // completed trials, counted or not yet
-    std::int64_t completedErrors = 0;
+    // Of the completed trials, for each of the stop rule's receivers: the error events and the
+    // wrong bits.
+    std::array<std::int64_t, kReceiverCount> completedEvents{};
+    std::array<std::int64_t, kReceiverCount> completedErrors{};
     std::int64_t bitsPerTrial = 0;  // known once one trial has completed
     bool finished = false;
     bool skipped = false;  // not run: an earlier point of its condition fell below the floor
@@ -202,10 +205,21 @@ public:
                     newly_finished.push_back(p.result);
                 }
             } else if (p.completed > 0 && bits_per_trial > 0) {
-                const double rate = static_cast<double>(p.completedErrors) /
-                                    (static_cast<double>(p.completed) * bits_per_trial);
-                const double need =
-                    rate > 0 ? static_cast<double>(config_.minErrors) / rate : limit;
+                // The bits the slowest of the stop rule's receivers needs for its events and
+                // its wrong bits, at the rates seen so far.
+                double need = 0;
+                const auto completed = static_cast<double>(p.completed);
+                for (std::size_t k = 0; k < stop_receivers(); ++k) {
+                    const double events = static_cast<double>(p.completedEvents[k]) / completed;
+                    const double rate =
+                        static_cast<double>(p.completedErrors[k]) / (completed * bits_per_trial);
+                    need = std::max(
+                        {need,
+                         events > 0
+                             ? static_cast<double>(config_.minEvents) / events * bits_per_trial
+                             : limit,
+                         rate > 0 ? static_cast<double>(config_.minErrors) / rate : limit});
+                }
                 estimate = std::clamp(need, floor, limit);
                 done += std::min(static_cast<double>(p.result.bits), estimate);
             }
@@ -262,10 +276,10 @@ private:
     }
 
     // The first point that can take another trial, or none. A point takes one while the trials
-    // handed out cannot yet reach `maxBits` and the errors expected from the running trials
-    // (at the rate seen so far) would not reach `minErrors`; otherwise its stop is likely near
-    // and the worker moves on to a later point instead of running a trial that would be thrown
-    // away.
+    // handed out cannot yet reach `maxBits` and the events and wrong bits expected from the
+    // running trials (at the rates seen so far) would not reach `minEvents` and `minErrors`;
+    // otherwise its stop is likely near and the worker moves on to a later point instead of
+    // running a trial that would be thrown away.
     std::optional<std::size_t> choose() const {
         for (std::size_t i = 0; i < points_.size(); ++i) {
             const PointState& p = points_[i];
@@ -281,11 +295,19 @@ private:
                 return i;
             }
             if (p.bitsPerTrial > 0 && p.dispatched * p.bitsPerTrial >= config_.maxBits) continue;
-            const double expected = static_cast<double>(p.completedErrors) +
-                                    static_cast<double>(p.inflight) *
-                                        static_cast<double>(p.completedErrors) /
-                                        static_cast<double>(p.completed);
-            if (expected >= static_cast<double>(config_.minErrors)) continue;
+            // The running trials are expected to bring their share of what the completed ones
+            // brought.
+            const double grow =
+                1 + static_cast<double>(p.inflight) / static_cast<double>(p.completed);
+            bool near = true;
+            for (std::size_t k = 0; k < stop_receivers(); ++k) {
+                near = near &&
+                       static_cast<double>(p.completedEvents[k]) * grow >=
+                           static_cast<double>(config_.minEvents) &&
+                       static_cast<double>(p.completedErrors[k]) * grow >=
+                           static_cast<double>(config_.minErrors);
+            }
+            if (near) continue;
             return i;
         }
         return std::nullopt;
@@ -306,6 +328,38 @@ private:
             if (!p.finished) return false;
         }
         return true;
+    }
+
+    // How many receivers the stop rule counts: the first, or each one.
+    std::size_t stop_receivers() const {
+        return config_.stopOn == StopOn::first ? 1 : config_.receivers.size();
+    }
+
+    // The wrong bits of trial `t` that the stop rule counts for its receiver `k`: the trial's
+    // own (the first receiver's metric), or receiver k's bits of the metric.
+    std::int64_t stop_errors(const TrialOutcome& t, std::size_t k) const {
+        if (config_.stopOn == StopOn::first) return t.errors;
+        const ReceiverCounts& n = t.receivers[static_cast<std::size_t>(config_.receivers[k])];
+        return config_.metric == Metric::decoded ? n.infoErrors : n.codedErrors;
+    }
+
+    // True when the point `r` has the error events and wrong bits the stop rule asks of every
+    // receiver it counts; sets r.events to the fewest events among them.
+    bool enough_events(PointResult& r) const {
+        bool enough = true;
+        for (std::size_t k = 0; k < stop_receivers(); ++k) {
+            std::int64_t events = r.spread.events;
+            std::int64_t errors = r.errors;
+            if (config_.stopOn == StopOn::all) {
+                const ReceiverKind kind = config_.receivers[k];
+                events = receiver_events(r, kind, config_.metric);
+                const ReceiverCounts& n = r.of(kind);
+                errors = config_.metric == Metric::decoded ? n.infoErrors : n.codedErrors;
+            }
+            r.events = k == 0 ? events : std::min(r.events, events);
+            enough = enough && events >= config_.minEvents && errors >= config_.minErrors;
+        }
+        return enough;
     }
 
     // With the lock held: after point `i` has finished, ends its condition's curve there when
@@ -337,7 +391,11 @@ private:
         p.window[k] = outcome;
         widest_window_ = std::max(widest_window_, p.window.size());
         ++p.completed;
-        p.completedErrors += outcome.errors;
+        for (std::size_t j = 0; j < stop_receivers(); ++j) {
+            const std::int64_t errors = stop_errors(outcome, j);
+            p.completedEvents[j] += errors > 0 ? 1 : 0;
+            p.completedErrors[j] += errors;
+        }
         if (p.bitsPerTrial == 0) p.bitsPerTrial = outcome.bits;
         // Count the completed trials in index order up to the first gap, stopping at the rule.
         PointResult& r = p.result;
@@ -349,13 +407,20 @@ private:
             r.errors += t.errors;
             r.syncMisses += t.syncMiss ? 1 : 0;
             r.seconds += t.seconds;
-            for (std::size_t k = 0; k < kReceiverCount; ++k) r.receivers[k].add(t.receivers[k]);
+            r.spread.add(t.errors, t.bits);
+            for (std::size_t k = 0; k < kReceiverCount; ++k) {
+                const ReceiverCounts& n = t.receivers[k];
+                r.receivers[k].add(n);
+                r.codedSpread[k].add(n.codedErrors, n.codedBits);
+                r.infoSpread[k].add(n.infoErrors, n.infoBits);
+            }
+            const bool enough = enough_events(r);
             if (t.bits == 0) {
                 r.stop = StopReason::bits;  // a trial of no bits could never reach the rule
             } else if (r.trials < config_.minTrials) {
                 continue;
-            } else if (r.errors >= config_.minErrors) {
-                r.stop = StopReason::errors;
+            } else if (enough) {
+                r.stop = StopReason::events;
             } else if (r.bits >= config_.maxBits) {
                 r.stop = StopReason::bits;
             }
@@ -388,8 +453,8 @@ private:
 
 const char* stop_reason_name(StopReason reason) {
     switch (reason) {
-        case StopReason::errors:
-            return "errors";
+        case StopReason::events:
+            return "events";
         case StopReason::bits:
             return "bits";
         case StopReason::interrupted:
@@ -407,15 +472,16 @@ double receiver_rate(const PointResult& p, ReceiverKind receiver, Metric metric)
     return bits > 0 ? static_cast<double>(errors) / static_cast<double>(bits) : 0.0;
 }
 
-Interval wilson_interval(std::int64_t errors, std::int64_t bits) {
-    if (bits <= 0) return {};
-    constexpr double z = 1.959963984540054;
-    const double n = static_cast<double>(bits);
-    const double p = static_cast<double>(errors) / n;
-    const double z2n = z * z / n;
-    const double centre = (p + z2n / 2) / (1 + z2n);
-    const double half = z * std::sqrt(p * (1 - p) / n + z2n / (4 * n)) / (1 + z2n);
-    return {std::max(0.0, centre - half), std::min(1.0, centre + half)};
+Interval receiver_interval(const PointResult& p, ReceiverKind receiver, Metric metric) {
+    const ReceiverCounts& n = p.of(receiver);
+    const auto k = static_cast<std::size_t>(receiver);
+    return metric == Metric::decoded ? trial_interval(n.infoErrors, n.infoBits, p.infoSpread[k])
+                                     : trial_interval(n.codedErrors, n.codedBits, p.codedSpread[k]);
+}
+
+std::int64_t receiver_events(const PointResult& p, ReceiverKind receiver, Metric metric) {
+    const auto k = static_cast<std::size_t>(receiver);
+    return metric == Metric::decoded ? p.infoSpread[k].events : p.codedSpread[k].events;
 }
 
 void keep_trial_memory() {
@@ -506,12 +572,18 @@ SweepResult run_sweep(const SweepConfig& config, const TrialRunnerFactory& runne
         newly_finished.clear();
         SweepProgress s = scheduler.snapshot(newly_finished);
         s.elapsed = seconds_since(start);
-        for (const PointResult& p : newly_finished) {
-            s.finished = &p;
+        // An observer's exception ends the sweep like a worker's: the workers are stopped and
+        // joined before it reaches the caller.
+        try {
+            for (const PointResult& p : newly_finished) {
+                s.finished = &p;
+                progress(s);
+            }
+            s.finished = nullptr;
             progress(s);
+        } catch (...) {
+            scheduler.fail(std::current_exception());
         }
-        s.finished = nullptr;
-        progress(s);
     }
     for (std::thread& w : workers) w.join();
 

@@ -4,10 +4,13 @@
 // Reproducibility. Every trial's two seeds come from (base seed, condition name, Es/N0 point,
 // trial index) alone, through trial_seeds() (sweep/trial.hpp), and the result of a point is defined
 // as the sum over its trials 0, 1, ..., K-1, where K is the first count of at least `minTrials` at
-// which the accumulated errors reach `minErrors` or the accumulated bits reach `maxBits`. Workers
-// may finish trials out of order and may run trials beyond K; those are discarded. The table is
-// therefore the same whatever the number of threads, and a point rerun alone (one condition, one
-// Es/N0) gives the same line.
+// which the error events (trials with a wrong bit of the metric) reach `minEvents` and the wrong
+// bits `minErrors` (of the first receiver, or of each one with StopOn::all), or the accumulated
+// bits reach `maxBits`. Workers may finish trials out of order and may run trials beyond K; those
+// are discarded. With a floor, a condition's points run in their order and its curve ends after
+// the first point at which every receiver's rate is below the floor: the later points are not run.
+// The table is therefore the same whatever the number of threads, and a point rerun alone (one
+// condition, one Es/N0) gives the same line.
 #pragma once
 
 #include <array>
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "sweep/config.hpp"
+#include "sweep/interval.hpp"
 #include "sweep/trial.hpp"
 
 namespace hfchain::sweep {
@@ -88,20 +92,9 @@ struct SweepHooks {
     RemoteWorkers* remote = nullptr;
 };
 
-enum class StopReason { none, errors, bits, interrupted };
+enum class StopReason { none, events, bits, interrupted };
 
 const char* stop_reason_name(StopReason reason);
-
-// A two-sided 95 % Wilson score interval of a proportion.
-struct Interval {
-    double low = 0;
-    double high = 1;
-};
-
-// Wilson score interval for `errors` in `bits` Bernoulli trials at z = 1.959963984540054 (95 %):
-// centre (p + z^2/2n) / (1 + z^2/n), half-width z sqrt(p(1-p)/n + z^2/4n^2) / (1 + z^2/n).
-// n = 0 gives [0, 1].
-Interval wilson_interval(std::int64_t errors, std::int64_t bits);
 
 struct PointResult {
     std::string condition;
@@ -109,22 +102,34 @@ struct PointResult {
     std::int64_t trials = 0;      // trials counted (0..K-1)
     std::int64_t bits = 0;        // the stop rule's bits (TrialOutcome::bits), summed
     std::int64_t errors = 0;      // the stop rule's errors, summed
+    std::int64_t events = 0;      // the stop rule's error events: trials with a wrong bit of the
+                                  // metric (with StopOn::all, the fewest of any receiver)
     std::int64_t syncMisses = 0;  // trials whose frame start was missed
     double seconds = 0;           // worker time spent on the counted trials
     StopReason stop = StopReason::none;
 
     std::array<ReceiverCounts, kReceiverCount> receivers;  // by ReceiverKind, summed
+    // The spread of the trials, for the intervals: of the stop rule's bits, and of each
+    // receiver's coded and information bits.
+    TrialSpread spread;
+    std::array<TrialSpread, kReceiverCount> codedSpread;
+    std::array<TrialSpread, kReceiverCount> infoSpread;
 
     double rate() const { return bits > 0 ? static_cast<double>(errors) / bits : 0.0; }
-    Interval interval() const { return wilson_interval(errors, bits); }
+    // The 95 % interval over trials of rate() (sweep/interval.hpp).
+    Interval interval() const { return trial_interval(errors, bits, spread); }
     const ReceiverCounts& of(ReceiverKind kind) const {
         return receivers[static_cast<std::size_t>(kind)];
     }
 };
 
 // The error rate of `receiver` at point `p` in the bits of `metric` (decoded information bits or
-// coded bits); 0 when it has no bits.
+// coded bits), and its 95 % interval over trials; 0 (and [0, 1]) when it has no bits.
 double receiver_rate(const PointResult& p, ReceiverKind receiver, Metric metric);
+Interval receiver_interval(const PointResult& p, ReceiverKind receiver, Metric metric);
+
+// The trials in which `receiver` had a wrong bit of `metric`.
+std::int64_t receiver_events(const PointResult& p, ReceiverKind receiver, Metric metric);
 
 // What the engine tells its observer while it runs (from the calling thread).
 struct SweepProgress {
@@ -171,8 +176,8 @@ int worker_count(int requested, int sharing = 1);
 
 // Runs the sweep. Stops early when `interrupt` becomes true: trials already running are abandoned
 // by the blocks' interrupt poll, every point keeps the trials 0..k-1 that had completed, and the
-// result is marked interrupted. A trial failing with any other error stops the sweep and the
-// error is rethrown here.
+// result is marked interrupted. A trial failing with any other error, or an exception of
+// `progress`, stops the sweep (its workers joined) and is rethrown here.
 //
 // Memory: a point keeps only the outcomes of trials that finished ahead of an earlier one still
 // running (at most kOutOfOrderReach, or 8 per worker), whatever the length of the sweep.

@@ -21,7 +21,7 @@ namespace hfchain::sweep {
 namespace {
 
 constexpr std::string_view kMagic = "hfchain checkpoint journal, format ";
-constexpr int kFormat = 3;
+constexpr int kFormat = 4;
 
 std::array<std::uint32_t, 256> make_crc_table() {
     std::array<std::uint32_t, 256> table{};
@@ -182,7 +182,9 @@ SweepParameters sweep_parameters(const SweepConfig& c, const std::string& versio
         {"esno", esno},
         {"receivers", receivers},
         {"metric", metric_name(c.metric)},
+        {"stopOn", stop_on_name(c.stopOn)},
         {"minTrials", std::to_string(c.minTrials)},
+        {"minEvents", std::to_string(c.minEvents)},
         {"minErrors", std::to_string(c.minErrors)},
         {"maxBits", std::to_string(c.maxBits)},
         {"floor", format_value(c.floor)},
@@ -359,7 +361,9 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
                 raise(errid::kUnusableFile,
                       in_file + " is a journal of format " + std::to_string(format) +
                           ", written by another hfchain (this one reads format " +
-                          std::to_string(kFormat) + "); it cannot be resumed: give another file");
+                          std::to_string(kFormat) +
+                          ", whose points stop on error events); it cannot be resumed: give "
+                          "another file");
             }
         } else if (line.starts_with("end ")) {
             header_crc_ = crc32(text.substr(0, pos));

@@ -14,7 +14,7 @@
 //   0 0 2880 0 0 0.0123456 ... 9ad2c6e1
 //
 // Format 1 named the parameters as the command line's options; format 2 did not tie its records
-// to their header. Journals of both are refused.
+// to their header; format 3 stopped points on wrong bits alone. Journals of all three are refused.
 //
 // A record holds the point (numbered condition-major), the trial index, the outcome's fields in
 // the order for_each_outcome_field() lists them, and the CRC-32 of the text before it in hex,

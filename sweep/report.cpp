@@ -101,11 +101,15 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
         out << buf;
     }
     out << (c.snr3kAxis ? " (given)" : "") << '\n';
-    out << "# receivers: " << receivers_of(c) << "; the stop rule counts " << first << "'s "
-        << (decoded ? "decoded information-bit" : "coded-bit") << " errors ("
-        << field_name(names, "metric") << ' ' << metric_name(c.metric) << ")\n";
-    out << "# each point: at least " << c.minTrials << " trials, then stop at " << c.minErrors
-        << " errors or " << c.maxBits << (decoded ? " information bits" : " coded bits") << '\n';
+    const std::string whose =
+        c.stopOn == StopOn::first ? first + std::string("'s") : std::string("each receiver's");
+    out << "# receivers: " << receivers_of(c) << "; the stop rule counts " << whose << ' '
+        << (decoded ? "decoded information bits" : "coded bits") << " ("
+        << field_name(names, "metric") << ' ' << metric_name(c.metric) << ", "
+        << field_name(names, "stopOn") << ' ' << stop_on_name(c.stopOn) << ")\n";
+    out << "# each point: at least " << c.minTrials << " trials, then stop once " << c.minEvents
+        << " of them had a wrong bit (error events) and the wrong bits reached " << c.minErrors
+        << ", or at " << c.maxBits << (decoded ? " information bits" : " coded bits") << '\n';
     if (c.floor > 0) {
         out << "# a condition's curve ends after its first point at which every receiver's rate is "
                "below "
@@ -113,10 +117,11 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     }
     out << "# base seed " << c.seed << " (trial seeds from seed, condition, Es/N0, trial)\n";
     out << "# R_coded_*: hard decisions (baseline) or ratio signs (hf, genie) on the coded bits; "
-           "R_ber: "
-           "decoded information bits, 95 % Wilson interval; R_bler: interleaver blocks with a "
-           "wrong information bit; sync_misses: trials whose frame start was not the expected "
-           "sample\n";
+           "R_ber: decoded information bits; R_ci95_low, R_ci95_high: the 95 % interval of R_ber "
+           "over the trials (ratio estimator with the between-trial variance, errors coming in "
+           "bursts; never narrower than the Wilson interval of the bits); R_bler: interleaver "
+           "blocks with a wrong information bit; sync_misses: trials whose frame start was not "
+           "the expected sample\n";
     out << "# threads " << result.threads;
     if (result.ranks > 1) out << " in " << result.ranks << " processes";
     out << ", wall time " << fixed(result.wallSeconds, 1) << " s";
@@ -142,7 +147,7 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
         out << line;
         for (const ReceiverKind r : c.receivers) {
             const ReceiverCounts& n = p.of(r);
-            const Interval ci = wilson_interval(n.infoErrors, n.infoBits);
+            const Interval ci = receiver_interval(p, r, Metric::decoded);
             std::snprintf(
                 line, sizeof line, " %12lld %11.4e %12lld %11.4e %11.4e %11.4e %8lld %11.4e",
                 static_cast<long long>(n.codedErrors), ratio(n.codedErrors, n.codedBits),
@@ -158,7 +163,7 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
 }
 
 void write_csv(std::ostream& out, const SweepConfig& c, const SweepResult& result) {
-    out << "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses";
+    out << "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,events";
     for (const ReceiverKind r : c.receivers) {
         const std::string n = receiver_name(r);
         for (const char* column : {"_coded_errors", "_coded_ber", "_info_errors", "_ber",
@@ -171,10 +176,11 @@ void write_csv(std::ostream& out, const SweepConfig& c, const SweepResult& resul
         const ReceiverCounts& shared = shared_counts(c, p);
         out << p.condition << ',' << format_value(p.esno) << ','
             << format_value(p.esno - kSnr3kOffset) << ',' << p.trials << ',' << shared.codedBits
-            << ',' << shared.infoBits << ',' << shared.blocks << ',' << p.syncMisses;
+            << ',' << shared.infoBits << ',' << shared.blocks << ',' << p.syncMisses << ','
+            << p.events;
         for (const ReceiverKind r : c.receivers) {
             const ReceiverCounts& n = p.of(r);
-            const Interval ci = wilson_interval(n.infoErrors, n.infoBits);
+            const Interval ci = receiver_interval(p, r, Metric::decoded);
             out << ',' << n.codedErrors << ',' << sci(ratio(n.codedErrors, n.codedBits)) << ','
                 << n.infoErrors << ',' << sci(ratio(n.infoErrors, n.infoBits)) << ',' << sci(ci.low)
                 << ',' << sci(ci.high) << ',' << n.blockErrors << ','
@@ -210,8 +216,9 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
         out << (i > 0 ? ", " : "") << json_string(receiver_name(c.receivers[i]));
     }
     out << "],\n    \"metric\": " << json_string(metric_name(c.metric));
-    out << ",\n    \"min_trials\": " << c.minTrials << ",\n    \"min_errors\": " << c.minErrors
-        << ",\n    \"max_bits\": " << c.maxBits;
+    out << ",\n    \"stop_on\": " << json_string(stop_on_name(c.stopOn));
+    out << ",\n    \"min_trials\": " << c.minTrials << ",\n    \"min_events\": " << c.minEvents
+        << ",\n    \"min_errors\": " << c.minErrors << ",\n    \"max_bits\": " << c.maxBits;
     if (c.floor > 0) out << ",\n    \"floor\": " << format_value(c.floor);
     out << ",\n    \"seed\": " << c.seed << ",\n    \"threads\": " << result.threads
         << ",\n    \"ranks\": " << result.ranks << "\n  },\n";
@@ -225,19 +232,21 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
             << ", \"esno_db\": " << format_value(p.esno)
             << ", \"snr3k_db\": " << format_value(p.esno - kSnr3kOffset)
             << ", \"trials\": " << p.trials << ", \"bits\": " << p.bits
-            << ", \"errors\": " << p.errors << ", \"ber\": " << sci(p.rate())
-            << ", \"ci95_low\": " << sci(ci.low) << ", \"ci95_high\": " << sci(ci.high)
-            << ", \"sync_misses\": " << p.syncMisses << ", \"seconds\": " << fixed(p.seconds, 3)
+            << ", \"errors\": " << p.errors << ", \"events\": " << p.events
+            << ", \"ber\": " << sci(p.rate()) << ", \"ci95_low\": " << sci(ci.low)
+            << ", \"ci95_high\": " << sci(ci.high) << ", \"sync_misses\": " << p.syncMisses
+            << ", \"seconds\": " << fixed(p.seconds, 3)
             << ", \"stop\": " << json_string(stop_reason_name(p.stop)) << ", \"receivers\": {";
         for (std::size_t k = 0; k < c.receivers.size(); ++k) {
             const ReceiverCounts& n = p.of(c.receivers[k]);
-            const Interval rci = wilson_interval(n.infoErrors, n.infoBits);
+            const Interval rci = receiver_interval(p, c.receivers[k], Metric::decoded);
             out << (k > 0 ? ", " : "") << json_string(receiver_name(c.receivers[k]))
                 << ": {\"coded_bits\": " << n.codedBits << ", \"coded_errors\": " << n.codedErrors
                 << ", \"coded_ber\": " << sci(ratio(n.codedErrors, n.codedBits))
                 << ", \"info_bits\": " << n.infoBits << ", \"info_errors\": " << n.infoErrors
                 << ", \"ber\": " << sci(ratio(n.infoErrors, n.infoBits))
                 << ", \"ci95_low\": " << sci(rci.low) << ", \"ci95_high\": " << sci(rci.high)
+                << ", \"error_trials\": " << receiver_events(p, c.receivers[k], Metric::decoded)
                 << ", \"blocks\": " << n.blocks << ", \"block_errors\": " << n.blockErrors
                 << ", \"bler\": " << sci(ratio(n.blockErrors, n.blocks)) << "}";
         }
@@ -266,19 +275,15 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
               : "set terminal svg size 1100,750 dynamic enhanced font 'sans,12'\n");
     s << "set output " << gnuplot_quote(output.empty() ? file : output) << '\n';
 
-    // Errors and bits of the metric for one receiver of a point.
-    auto counts = [decoded](const PointResult& p, ReceiverKind r) {
-        const ReceiverCounts& n = p.of(r);
-        return decoded ? std::pair{n.infoErrors, n.infoBits}
-                       : std::pair{n.codedErrors, n.codedBits};
-    };
-
     // The lowest rate worth showing: a decade below the smallest measured rate or lower bound.
     double floor_rate = 1.0;
     for (const PointResult& p : result.points) {
         for (const ReceiverKind r : c.receivers) {
-            const auto [errors, bits] = counts(p, r);
-            if (errors > 0) floor_rate = std::min(floor_rate, wilson_interval(errors, bits).low);
+            const double rate = receiver_rate(p, r, c.metric);
+            if (rate > 0) {
+                const double low = receiver_interval(p, r, c.metric).low;
+                floor_rate = std::min(floor_rate, low > 0 ? low : rate / 10);
+            }
         }
     }
     floor_rate = std::max(1e-7, std::pow(10.0, std::floor(std::log10(floor_rate)) - 1));
@@ -310,12 +315,12 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
             std::ostringstream block;
             for (const PointResult& p : result.points) {
                 if (p.condition != name) continue;
-                const auto [errors, bits] = counts(p, r);
-                const Interval ci95 = wilson_interval(errors, bits);
+                const double rate = receiver_rate(p, r, c.metric);
+                const Interval ci95 = receiver_interval(p, r, c.metric);
                 // A point without errors has no place on a logarithmic axis; its upper bound does.
                 block << p.esno - shift << ' ';
-                if (errors > 0) {
-                    block << static_cast<double>(errors) / static_cast<double>(bits);
+                if (rate > 0) {
+                    block << rate;
                 } else {
                     block << "NaN";
                 }
@@ -345,7 +350,7 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
                        " s interleaver, M = " + format_value(c.shaping.oversamplingFactor) +
                        ", roll-off " + format_value(c.shaping.rolloffFactor) +
                        ", D = " + format_value(c.shaping.pulseDelay) +
-                       "; genie dashed; bars: 95 % Wilson intervals")
+                       "; genie dashed; bars: 95 % intervals over trials")
       << '\n';
     s << "set key bottom left box opaque font '," << (png ? 9 : 10) << "' spacing 0.9\n";
     s << "set bars small\n";

@@ -14,17 +14,19 @@ namespace hfchain::sweep {
 // in the list the header gives (1 = first condition of the sweep). Columns:
 //   cond esno_db snr3k_db trials coded_bits info_bits blocks sync_misses, then for each receiver
 //   R of the sweep, in its order, R_coded_errors R_coded_ber R_info_errors R_ber R_ci95_low
-//   R_ci95_high R_block_errors R_bler, and seconds last. The header names the metric's field
-// through `names`.
+//   R_ci95_high R_block_errors R_bler, and seconds last. R_ci95_low and R_ci95_high bound R_ber
+// by its 95 % interval over the trials (sweep/interval.hpp). The header names the fields of the
+// stop rule's metric and receivers through `names`.
 void write_table(std::ostream& out, const SweepConfig& config, const SweepResult& result,
                  const std::string& version, const FieldNames& names = {});
 
-// CSV with a header row, the table's columns; the condition by name, the stop reason as a last
-// column.
+// CSV with a header row, the table's columns with the stop rule's error events after
+// sync_misses; the condition by name, the stop reason as a last column.
 void write_csv(std::ostream& out, const SweepConfig& config, const SweepResult& result);
 
 // JSON: {"version", "parameters": {...}, "interrupted", "points": [{...}, ...]}; each point
-// carries the stop rule's bits, errors and rate and "receivers": {"hf": {...}, ...}.
+// carries the stop rule's bits, errors, error events, rate and interval, and "receivers":
+// {"hf": {...}, ...} with each one's counts, decoded rate, its interval and error trials.
 void write_json(std::ostream& out, const SweepConfig& config, const SweepResult& result,
                 const std::string& version);
 

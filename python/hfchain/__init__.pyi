@@ -7,7 +7,8 @@ pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, uns
 decoding blocks softslicer (soft demapper), patternslicer (soft detector of the 75 bit/s
 patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's chansound (channel sounder) and turboequal (turbo
 equaliser); geniecombine (the matched-filter bound). run_road runs the whole chain with the
-receivers asked for and run_sweep measures coded-bit error rates against Es/N0.
+receivers asked for and run_sweep measures decoded and coded-bit error rates against Es/N0 or
+SNR in 3 kHz, as the `hfchain sweep` command does.
 
 Arrays. A column is a 1-D array (an n x 1 array is accepted too), a matrix a 2-D array. Inputs
 may have any layout and any dtype that converts without loss (bool, integers, float16 to
@@ -15,9 +16,9 @@ float64; complex64 and complex128 where complex values are taken); they are neve
 Outputs are float64 or complex128 arrays that own their data.
 
 Structures (Milstd, VarShapping, VarWatterson, RoadConfig, SweepConfig, the block outputs,
-Reception) are
-small classes with the C++ field names; a block also takes a dict with exactly those fields, and
-to_dict() / from_dict() convert both ways.
+Reception) are small classes with the C++ field names; a block also takes a dict with exactly
+those fields (SweepConfig: any of them, the others keeping their defaults), and to_dict() /
+from_dict() convert both ways.
 
 Errors raise hfchain.Error (a ValueError) whose .identifier and .message are those of the C++
 library; the blocks' own Portuguese messages have an empty identifier.
@@ -35,6 +36,7 @@ C++ blocks look for interrupts), chansound and turboequal at their next stage, a
 cleanly; the other blocks finish their call first.
 """
 
+import os
 from typing import Any, Callable, Mapping, Sequence
 
 import numpy as np
@@ -521,31 +523,53 @@ class RoadResult:
     def from_dict(d: Mapping[str, Any]) -> RoadResult: ...
 
 class SweepConfig:
-    """What run_sweep measures: coded-bit error rate against Es/N0 for channel conditions."""
+    """What run_sweep measures: error rates against Es/N0 or SNR in 3 kHz for channel conditions
+    and receivers, every point from its own trials. The fields and their defaults are those of the
+    `hfchain sweep` command (the main job); a dict may give any of them."""
 
     interLen: float
-    """Interleaver length in seconds (0.6 or 4.8)."""
+    """Interleaver length in seconds (0.6 or 4.8; default 4.8, where fading curves are judged)."""
     nFrame: float
-    """Interleaver blocks per trial (above 0, at most 10000)."""
+    """Interleaver blocks per trial (above 0, at most 10000; default 1)."""
     shaping: VarShapping
     """Pulse shaping (pulseDelay and oversamplingFactor whole numbers from 1 to 64)."""
     conditions: list[str]
     """Conditions: "bom", "moderado", "ruim", "muito_ruim" (Watterson) and "awgn" (white noise
-    only); a single str names one."""
-    esno: Float64Array
-    """Es/N0 points in dB (finite, from -200 to 200)."""
+    only), each once; a single str names one. Default: all five."""
+    esno: Float64Array | None
+    """The points as Es/N0 in dB (finite, from -200 to 200), or None."""
+    snr3k: Float64Array | None
+    """Instead of esno: the points as SNR in a 3 kHz bandwidth in dB (Es/N0 = SNR + 0.97 dB at
+    2400 symbols/s). With neither given, SNR 0, 2, ..., 20 dB; giving both is refused."""
+    receivers: list[str]
+    """Receivers, each counted on the same transmissions: "baseline" (hard decisions, no
+    equaliser), "hf" (channel sounding, turbo equalisation) and "genie" (told the ray gains: the
+    bound); a single str names one. Default: ["hf", "genie"]."""
+    metric: str
+    """What the stop rule counts: "decoded" (information bits, the default) or "coded" (coded
+    bits' hard decisions)."""
+    stopOn: str
+    """Whose errors the stop rule counts: "first" (the first receiver's, the default) or "all"
+    (each receiver's: a point stops once every one has enough)."""
     minTrials: int
-    """Trials a point runs at least (fading realisations), before ..."""
+    """Trials a point runs at least (fading realisations; default 80), before it stops once ..."""
+    minEvents: int
+    """... this many trials had a wrong bit of the metric (error events; default 500, which makes
+    a point's interval about +-20 % on fading) ..."""
     minErrors: int
-    """... it stops once its coded-bit errors reach this ..."""
+    """... and this many bits were wrong (default 1), or ..."""
     maxBits: int
-    """... or its coded bits reach this."""
+    """... its bits of the metric reach this (default 1000000)."""
+    floor: float
+    """A condition's curve ends after its first point at which every receiver's rate is below
+    this (the points must then ascend); 0, the default: no floor."""
     seed: int
     """Base seed of every trial's seeds (0 to 4294967295); see trial_seeds."""
     threads: int
-    """Worker threads; 0 = one per core. Results do not depend on it."""
-    def __init__(self, interLen: float = 0.6, nFrame: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn = ..., minTrials: int = 1, minErrors: int = 100, maxBits: int = 1000000, seed: int = 1, threads: int = 0) -> None:
-        """Fields not given take their defaults (no conditions, no Es/N0 points)."""
+    """Worker threads (0 to 256); 0 = one per core, fewer when memory would not hold them.
+    Results do not depend on it."""
+    def __init__(self, interLen: float = 4.8, nFrame: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0) -> None:
+        """Fields not given take the defaults of the `hfchain sweep` command."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> SweepConfig: ...
@@ -849,23 +873,35 @@ def run_road(milstd: Milstd | Mapping[str, Any], config: RoadConfig | Mapping[st
     Errors: "hfchain:road:UnsupportedReceiver" ("hf" or "genie" at another rate, before any
     work); those of the blocks."""
 
-def run_sweep(config: SweepConfig | Mapping[str, Any], progress: Callable[[dict[str, Any]], Any] | None = None) -> dict[str, Any]:
-    """Coded-bit error rate against Es/N0: independent trials of the whole chain in worker threads
-    (the GIL released), each point stopping by the rule of config; the same engine and the same
-    numbers as the `hfchain sweep` command.
+def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: Callable[[dict[str, Any]], Any] | None = None, checkpoint: str | os.PathLike[str] | None = None, max_memory: float | None = None) -> dict[str, Any]:
+    """Error rates against Es/N0 or SNR in 3 kHz: independent trials of the whole chain in worker
+    threads (the GIL released), each point stopping by the rule of config; the same engine, the
+    same defaults and the same numbers as the `hfchain sweep` command.
 
-    config: a SweepConfig.
+    config: a SweepConfig, or a dict of some of its fields; None: the defaults (the main job).
     progress: called from the calling thread about every 250 ms and when a point finishes, with a
         dict: pointsDone, pointsTotal, fraction (estimated share of the work done, 0..1), elapsed
         (s), finished (None, or the finished point as a dict of the result's columns).
-    Returns a dict of arrays, one element per point (condition-major, Es/N0 ascending): condition,
-    esno_db, trials, bits, errors, ber, ci95_low, ci95_high (95 % Wilson interval), sync_misses,
-    seconds, stop ("errors", "bits" or "interrupted"); and interrupted, threads, wall_seconds.
+    checkpoint: a journal file of finished trials (the command's --checkpoint): created when
+        missing, and resumed when it holds trials of the same sweep, which are not run again.
+    max_memory: bytes the worker threads may use together (default: the machine's memory); with
+        threads 0 fewer run when one per core would not fit.
+    Returns a dict of arrays, one element per point (condition-major, in the order of the points),
+    named as the command's CSV columns: condition, esno_db, snr3k_db, trials, coded_bits,
+    info_bits, blocks, sync_misses, events (the stop rule's error events), bits and errors (the
+    stop rule's), ber, ci95_low, ci95_high (of the stop rule's rate), then for each receiver R of
+    config.receivers: R_coded_errors, R_coded_ber, R_info_errors, R_ber (decoded information
+    bits), R_ci95_low, R_ci95_high (its 95 % interval over the trials: the ratio estimator with
+    the between-trial variance, on log scale, never narrower than the Wilson interval of the
+    bits), R_error_trials, R_block_errors, R_bler; then seconds and stop ("events", "bits" or
+    "interrupted"); and receivers, metric, interrupted, threads, trials_from_checkpoint,
+    wall_seconds.
     Ctrl-C (or an exception raised by `progress`) stops the sweep cleanly: running trials are
     abandoned, then the exception is raised again, carrying the points finished so far as
     its attribute `sweep_result`.
-    Errors: "hfchain:python:InvalidSweep" with the runner's message for a refused setting; a
-    trial's failure."""
+    Errors: "hfchain:python:InvalidSweep" with a message naming the argument (config.conditions,
+    checkpoint, ...) for a refused setting or checkpoint; "hfchain:sweep:WriteFailed" when the
+    checkpoint cannot be written; a trial's failure."""
 
 def keep_trial_memory() -> None:
     """Keeps freed memory in the process for the next call instead of handing it back to the

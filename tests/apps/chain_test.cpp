@@ -46,7 +46,7 @@ TEST(Program, SweepTableIsTheSameOnOneAndTwoThreads) {
     ScratchDir dir("threads");
     const std::string cmd =
         kExe +
-        " sweep -q -i 0.6 -C awgn,muito_ruim -e 3,9 --min-trials 2 --min-errors 300 "
+        " sweep -q -i 0.6 -C awgn,muito_ruim -e 3,9 --min-trials 2 --min-events 3 --min-errors 300 "
         "--max-bits 4000 --seed 3 -r hf,baseline,genie -j ";
     const auto one = run_command(cmd + "1", dir);
     const auto two = run_command(cmd + "2", dir);
@@ -57,11 +57,11 @@ TEST(Program, SweepTableIsTheSameOnOneAndTwoThreads) {
     EXPECT_EQ(table_without_times(one.out), table_without_times(two.out));
 
     // One point rerun alone gives its line of the whole sweep.
-    const auto alone =
-        run_command(kExe +
-                        " sweep -q -i 0.6 -C muito_ruim -e 9 --min-trials 2 --min-errors 300 "
-                        "--max-bits 4000 --seed 3 -r hf,baseline,genie",
-                    dir);
+    const auto alone = run_command(
+        kExe +
+            " sweep -q -i 0.6 -C muito_ruim -e 9 --min-trials 2 --min-events 3 --min-errors 300 "
+            "--max-bits 4000 --seed 3 -r hf,baseline,genie",
+        dir);
     const std::string last = table_without_times(alone.out);
     const std::string line = last.substr(last.rfind("\n", last.size() - 2) + 1);
     EXPECT_NE(table_without_times(one.out).find(line.substr(line.find(' '))), std::string::npos)
@@ -70,8 +70,13 @@ TEST(Program, SweepTableIsTheSameOnOneAndTwoThreads) {
 
 TEST(Sweep, AwgnAgreesWithTheTheoryWithinItsIntervals) {
     SweepConfig c;
+    c.interLen = 0.6;
+    c.receivers = {ReceiverKind::baseline};
+    c.metric = Metric::coded;  // the theory's bits
     c.conditions = {"awgn"};
     c.esno = {2, 6, 10};
+    c.minTrials = 1;
+    c.minEvents = 1;
     c.minErrors = 400;
     c.maxBits = 60000;
     c.threads = 2;

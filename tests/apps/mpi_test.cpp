@@ -40,7 +40,8 @@ std::string mpirun(int ranks) {
 }
 
 const std::string kSweep =
-    " sweep -q -i 0.6 -C awgn,muito_ruim -e 3,12 --min-trials 4 --min-errors 300 --max-bits 12000 "
+    " sweep -q -i 0.6 -C awgn,muito_ruim -e 3,12 --min-trials 4 --min-events 3 --min-errors 300 "
+    "--max-bits 12000 "
     "--seed 3";
 
 class Mpi : public ::testing::Test {

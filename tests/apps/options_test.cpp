@@ -53,14 +53,20 @@ TEST(EsnoList, RefusedTexts) {
 }
 
 TEST(CommandLine, AcceptedSweep) {
-    const Invocation inv =
-        parse({"sweep", "-C", "awgn,muito_ruim", "--esno", "0:5:10", "--min-errors", "50",
-               "--max-bits", "1e6", "-j", "2", "--seed", "4294967295", "-i", "4.8", "-M", "4"});
+    const Invocation inv = parse({"sweep",     "-C",           "awgn,muito_ruim",
+                                  "--esno",    "0:5:10",       "--min-errors",
+                                  "50",        "--min-events", "40",
+                                  "--stop-on", "all",          "--max-bits",
+                                  "1e6",       "-j",           "2",
+                                  "--seed",    "4294967295",   "-i",
+                                  "4.8",       "-M",           "4"});
     ASSERT_EQ(inv.command, Command::sweep);
     const SweepConfig& c = inv.sweep.config;
     EXPECT_EQ(c.conditions, (std::vector<std::string>{"awgn", "muito_ruim"}));
     EXPECT_EQ(c.esno, (std::vector<double>{0, 5, 10}));
     EXPECT_EQ(c.minErrors, 50);
+    EXPECT_EQ(c.minEvents, 40);
+    EXPECT_EQ(c.stopOn, sweep::StopOn::all);
     EXPECT_EQ(c.maxBits, 1000000);
     EXPECT_EQ(c.threads, 2);
     EXPECT_EQ(c.seed, 4294967295u);
@@ -324,6 +330,9 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"run", "-r", "hf,"},
          "--receiver: unknown receiver ''; accepted: a comma-separated list of baseline, hf, "
          "genie"},
+        {{"sweep", "--stop-on", "both"}, "--stop-on: 'both' is not accepted; give first or all"},
+        {{"sweep", "--min-events", "0"},
+         "--min-events: 0 is not accepted; give a whole number of at least 1"},
         {{"sweep", "--metric", "blocks"},
          "--metric: 'blocks' is not accepted; give coded or decoded"},
         {{"sweep", "--axis", "ebno"}, "--axis: 'ebno' is not accepted; give esno or snr3k"},

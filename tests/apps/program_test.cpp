@@ -26,7 +26,8 @@ const std::string kExe = HFCHAIN_EXE;
 
 // A small sweep: a second or two in a debug build.
 const std::string kSmallSweep =
-    " sweep -q -i 0.6 -C awgn,muito_ruim -e 4,12 --min-trials 4 --min-errors 200 --max-bits 40000 "
+    " sweep -q -i 0.6 -C awgn,muito_ruim -e 4,12 --min-trials 4 --min-events 3 --min-errors 200 "
+    "--max-bits 40000 "
     "-j 2";
 
 // Files in `dir` whose names show a temporary result file.
@@ -329,7 +330,8 @@ TEST(Checkpoint, AJournalThatCannotBeWrittenStopsTheSweepAndIsReported) {
     ScratchDir dir("journal-full");
     // A file-size limit of 1 KiB: the journal's header fits, the 48 records do not.
     const std::string sweep =
-        " sweep -q -i 0.6 -C awgn,muito_ruim -e 4,12 --min-trials 12 --min-errors 200 --max-bits "
+        " sweep -q -i 0.6 -C awgn,muito_ruim -e 4,12 --min-trials 12 --min-events 3 --min-errors "
+        "200 --max-bits "
         "40000 "
         "-j 2";
     const std::string command = "(trap '' XFSZ; ulimit -f 1; exec " + kExe + sweep +

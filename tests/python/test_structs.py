@@ -40,8 +40,8 @@ EXAMPLES = {
     "RoadConfig": hfchain.RoadConfig(2, 5, VS, "watterson", hfchain.VarWatterson("ruim", 9, 1),
                                      ["genie", "baseline"], 3, "exact"),
     "RoadResult": ROAD,
-    "SweepConfig": hfchain.SweepConfig(4.8, 0.5, VS, ["awgn", "bom"], [0, 2.5], 3, 50, 10**7, 9,
-                                       2),
+    "SweepConfig": hfchain.SweepConfig(4.8, 0.5, VS, ["awgn", "bom"], [0, 2.5], None, ["genie"],
+                                       "coded", "all", 3, 7, 50, 10**7, 1e-6, 9, 2),
 }
 
 
@@ -91,9 +91,13 @@ def test_from_dict_refuses_missing_and_unknown_fields(name):
     d = EXAMPLES[name].to_dict()
     first = cls._fields[0]
     del d[first]
-    with pytest.raises(hfchain.Error, match=f"lacks the field '{first}'") as e:
-        cls.from_dict(d)
-    assert e.value.identifier == "hfchain:python:WrongFields"
+    if cls is hfchain.SweepConfig:
+        # A sweep's fields are all optional: the one left out keeps its default.
+        assert getattr(cls.from_dict(d), first) == getattr(cls(), first)
+    else:
+        with pytest.raises(hfchain.Error, match=f"lacks the field '{first}'") as e:
+            cls.from_dict(d)
+        assert e.value.identifier == "hfchain:python:WrongFields"
     d = EXAMPLES[name].to_dict()
     d["extra"] = 1
     with pytest.raises(hfchain.Error) as e:
@@ -111,9 +115,13 @@ def test_defaults_are_those_of_the_cpp_structures():
         1.0, 1.0, "none", hfchain.VarShapping(), hfchain.VarWatterson())
     assert (c.receivers, c.iterations, c.softRule) == (["baseline"], 2.0, "max_log")
     assert not hfchain.RoadResult().hf.ran
+    # The sweep's are the command's (the main job's): see test_sweep.py.
     s = hfchain.SweepConfig()
-    assert (s.conditions, s.esno.shape, s.minTrials, s.minErrors, s.maxBits, s.seed, s.threads) \
-        == ([], (0,), 1, 100, 1000000, 1, 0)
+    assert (s.interLen, s.nFrame, s.conditions, s.esno, s.snr3k, s.receivers, s.metric,
+            s.stopOn) == (4.8, 1.0, ["bom", "moderado", "ruim", "muito_ruim", "awgn"], None, None,
+                          ["hf", "genie"], "decoded", "first")
+    assert (s.minTrials, s.minEvents, s.minErrors, s.maxBits, s.floor, s.seed, s.threads) == (
+        80, 500, 1, 1000000, 0.0, 1, 0)
     assert hfchain.SendchainOut().BitInCodIn.shape == (0,)
 
 

@@ -1,5 +1,6 @@
-"""run_sweep: the same numbers as the command-line runner, progress, exceptions of the callback,
-Ctrl-C (KeyboardInterrupt) stopping a sweep and a long block call cleanly."""
+"""run_sweep: the same options, defaults and numbers as the command-line program, checkpoints,
+progress, exceptions of the callback, Ctrl-C (KeyboardInterrupt) stopping a sweep and a long block
+call cleanly."""
 
 import json
 import os
@@ -16,31 +17,92 @@ import hfchain
 # Trials of the sanitizer build run several times slower.
 SLOW = 6 if os.environ.get("HFCHAIN_SANITIZED") else 1
 
-SMALL = hfchain.SweepConfig(conditions=["awgn", "muito_ruim"], esno=[4, 8], minTrials=2,
-                            minErrors=150, maxBits=3 * 2880, seed=3, threads=2)
+# A small sweep of the baseline and HF receivers on the short interleaver, and the same options
+# for the program.
+SMALL = hfchain.SweepConfig(interLen=0.6, conditions=["awgn", "muito_ruim"], esno=[4, 8],
+                            receivers=["baseline", "hf"], metric="coded", minTrials=2,
+                            minEvents=2, minErrors=150, maxBits=3 * 2880, seed=3, threads=2)
+SMALL_OPTIONS = ["-i", "0.6", "-C", "awgn,muito_ruim", "-e", "4,8", "-r", "baseline,hf",
+                 "--metric", "coded", "--min-trials", "2", "--min-events", "2", "--min-errors",
+                 "150", "--max-bits", str(3 * 2880), "-s", "3"]
 
 
-def test_same_points_as_the_command_line_runner(tmp_path):
+def program():
     exe = os.environ.get("HFCHAIN_EXE")
     if not exe:
         pytest.skip("HFCHAIN_EXE is not set (run the tests through ctest)")
+    return exe
+
+
+def program_json(tmp_path, options):
     out = tmp_path / "sweep.json"
-    subprocess.run([exe, "sweep", "-q", "-C", "awgn,muito_ruim", "-e", "4,8", "--min-trials", "2",
-                    "--min-errors", "150", "--max-bits", str(3 * 2880), "-s", "3", "-j", "1",
-                    "-i", "0.6", "-r", "baseline", "--metric", "coded", "--json", str(out)], check=True, stdout=subprocess.DEVNULL)
-    cli = json.loads(out.read_text())["points"]
+    subprocess.run([program(), "sweep", "-q", *options, "--json", str(out)], check=True,
+                   stdout=subprocess.DEVNULL)
+    return json.loads(out.read_text())
+
+
+def test_same_points_and_columns_as_the_program(tmp_path):
+    cli = program_json(tmp_path, SMALL_OPTIONS + ["-j", "1"])["points"]
     r = hfchain.run_sweep(SMALL)
     assert r["condition"].tolist() == [p["condition"] for p in cli]
-    for column in ["esno_db", "trials", "bits", "errors", "sync_misses", "stop"]:
+    for column in ["esno_db", "snr3k_db", "trials", "bits", "errors", "events", "sync_misses",
+                   "stop"]:
         assert r[column].tolist() == [p[column] for p in cli], column
-    np.testing.assert_allclose(r["ber"], [p["ber"] for p in cli], rtol=1e-4)
-    assert r["trials"].dtype == np.int64 and r["ber"].dtype == np.float64
-    assert (r["interrupted"], r["threads"]) == (False, 2)
+    # The per-receiver columns, printed by the program to five digits.
+    for receiver in ["baseline", "hf"]:
+        for column in ["coded_errors", "info_errors", "block_errors", "error_trials"]:
+            assert r[f"{receiver}_{column}"].tolist() == [
+                p["receivers"][receiver][column] for p in cli], (receiver, column)
+        for column in ["ber", "ci95_low", "ci95_high", "coded_ber", "bler"]:
+            np.testing.assert_allclose(r[f"{receiver}_{column}"],
+                                       [p["receivers"][receiver][column] for p in cli], rtol=1e-4,
+                                       err_msg=f"{receiver}_{column}")
+    assert r["trials"].dtype == np.int64 and r["hf_ber"].dtype == np.float64
+    assert (r["receivers"], r["metric"], r["interrupted"], r["threads"]) == (
+        ["baseline", "hf"], "coded", False, 2)
+
+
+def test_defaults_are_the_programs(tmp_path):
+    # Four options given to both; every other parameter is each one's default.
+    given = {"conditions": "awgn", "snr3k": [6], "minTrials": 1, "maxBits": 1}
+    cli = program_json(tmp_path, ["-C", "awgn", "--snr3k", "6", "--min-trials", "1", "--max-bits",
+                                  "1"])
+    parameters = cli["parameters"]
+    d = hfchain.SweepConfig(**given)
+    assert (d.interLen, d.nFrame, d.receivers, d.metric, d.stopOn, d.minEvents, d.minErrors,
+            d.seed) == (parameters["interleaver_s"], parameters["nFrame"],
+                        parameters["receivers"], parameters["metric"], parameters["stop_on"],
+                        parameters["min_events"], parameters["min_errors"], parameters["seed"])
+    defaults = hfchain.SweepConfig()
+    assert (defaults.minTrials, defaults.maxBits) == (80, 1000000)  # the program's help says so
+    # A dict of some fields runs the same sweep as the program.
+    r = hfchain.run_sweep(given)
+    assert r["receivers"] == ["hf", "genie"] and r["snr3k_db"].tolist() == [6.0]
+    for receiver in ["hf", "genie"]:
+        assert r[f"{receiver}_info_errors"].tolist() == [
+            p["receivers"][receiver]["info_errors"] for p in cli["points"]]
+
+
+def test_points_as_snr_or_es_n0():
+    offset = 10 * np.log10(3000 / 2400)
+    base = dict(interLen=0.6, conditions="awgn", receivers="baseline", metric="coded",
+                minTrials=1, maxBits=1)
+    by_snr = hfchain.run_sweep({**base, "snr3k": [2, 5]})
+    np.testing.assert_allclose(by_snr["esno_db"], [2 + offset, 5 + offset], rtol=1e-14)
+    by_esno = hfchain.run_sweep({**base, "esno": by_snr["esno_db"]})
+    assert by_esno["baseline_coded_errors"].tolist() == by_snr["baseline_coded_errors"].tolist()
+    np.testing.assert_allclose(by_esno["snr3k_db"], [2, 5], atol=1e-12)
+    with pytest.raises(hfchain.Error) as e:
+        hfchain.run_sweep({**base, "snr3k": [2], "esno": [3]})
+    assert (e.value.identifier, e.value.message) == (
+        "hfchain:python:InvalidSweep",
+        "config.snr3k: give the points either as Es/N0 (esno) or as SNR in a 3 kHz bandwidth "
+        "(snr3k), not both")
 
 
 def test_a_point_is_the_sum_of_its_trials_rerun_with_run_road():
-    config = hfchain.SweepConfig(conditions="awgn", esno=6, minTrials=3, minErrors=1, maxBits=1,
-                                 seed=11, threads=1)
+    config = hfchain.SweepConfig(interLen=0.6, conditions="awgn", esno=6, receivers="baseline",
+                                 metric="coded", minTrials=3, maxBits=1, seed=11, threads=1)
     r = hfchain.run_sweep(config)
     assert r["trials"].tolist() == [3]
     m = hfchain.modeconf(0.6)
@@ -51,6 +113,26 @@ def test_a_point_is_the_sum_of_its_trials_rerun_with_run_road():
             txSeed=tx_seed, channel="awgn", watterson=hfchain.VarWatterson("bom", 6, channel_seed)))
         errors += road.codedBitErrors
     assert r["errors"].tolist() == [errors]
+
+
+def test_a_checkpoint_is_resumed_and_refused_for_another_sweep(tmp_path):
+    journal = tmp_path / "j.txt"
+    first = hfchain.run_sweep(SMALL, checkpoint=journal)
+    assert first["trials_from_checkpoint"] == 0
+    again = hfchain.run_sweep(SMALL, checkpoint=str(journal))
+    assert again["trials_from_checkpoint"] == first["trials"].sum()
+    for column in ["trials", "errors", "hf_info_errors", "baseline_coded_errors"]:
+        assert again[column].tolist() == first[column].tolist(), column
+    # The program resumes Python's journal and gives the same points.
+    cli = program_json(tmp_path, SMALL_OPTIONS + ["--checkpoint", str(journal)])["points"]
+    assert [p["trials"] for p in cli] == first["trials"].tolist()
+    other = hfchain.SweepConfig.from_dict({**SMALL.to_dict(), "seed": 4})
+    with pytest.raises(hfchain.Error) as e:
+        hfchain.run_sweep(other, checkpoint=journal)
+    assert e.value.identifier == "hfchain:python:InvalidSweep"
+    assert e.value.message == (
+        f"checkpoint: '{journal}' holds the trials of another sweep (config.seed 3 in the "
+        "journal, 4 here); give the same parameters to resume it, or another file")
 
 
 def test_progress_reports_every_finished_point():
@@ -70,8 +152,8 @@ def test_progress_reports_every_finished_point():
 
 
 def long_sweep():
-    return hfchain.SweepConfig(conditions=["awgn", "bom"], esno=[30, 40], minTrials=10**6,
-                               minErrors=10**9, maxBits=10**12, threads=2)
+    return hfchain.SweepConfig(interLen=0.6, conditions=["awgn", "bom"], esno=[30, 40],
+                               receivers="baseline", minTrials=10**6, maxBits=10**12, threads=2)
 
 
 def test_an_exception_of_the_callback_stops_the_sweep():
@@ -132,37 +214,63 @@ def test_ctrl_c_abandons_a_long_block_call_and_gives_the_generator_back():
     ({"esno": []}, "config.esno: no Es/N0 value given"),
     ({"esno": [np.inf]},
      "config.esno: Inf dB is not accepted; give finite values from -200 to 200 dB"),
+    ({"esno": None, "snr3k": [300]},
+     "config.snr3k: 300 dB is not accepted; give finite values from -200 to 200 dB"),
     ({"interLen": 1.2},
      "config.interLen: 1.2 s is not an interleaver length; accepted: 0.6 or 4.8"),
+    ({"minTrials": 0}, "config.minTrials: 0 is not accepted; give a whole number of at least 1"),
+    ({"minEvents": -3}, "config.minEvents: -3 is not accepted; give a whole number of at least 1"),
+    ({"threads": 257}, "config.threads: at most 256 worker threads"),
+    ({"receivers": ["hf", "hf"]}, "config.receivers: 'hf' is named twice"),
+    ({"floor": 1e-6, "esno": [8, 4]},
+     "config.floor: a curve ends at its first point below the floor, so its points must ascend; "
+     "4 dB comes after 8 dB"),
 ])
-def test_refused_sweeps(change, message):
+def test_refused_sweeps_name_the_field(change, message):
     config = {**SMALL.to_dict(), **change}
     with pytest.raises(hfchain.Error) as e:
         hfchain.run_sweep(config)
     assert (e.value.identifier, e.value.message) == ("hfchain:python:InvalidSweep", message)
 
 
-@pytest.mark.parametrize("field, value, message", [
-    ("minTrials", 0, "Input 'config.minTrials' must be a whole number from 1 to 9007199254740992; "
-                     "it is 0."),
-    ("threads", 257, "Input 'config.threads' must be a whole number from 0 to 256; it is 257."),
-    ("seed", -1, "Input 'config.seed' must be a whole number from 0 to 4294967295; it is -1."),
-    ("conditions", 5, "Input 'config.conditions' must be a list of str; it is of type int."),
+@pytest.mark.parametrize("field, value, identifier, message", [
+    ("seed", -1, "hfchain:python:WrongValue",
+     "Input 'config.seed' must be a whole number from 0 to 4294967295; it is -1."),
+    ("minTrials", 2.5, "hfchain:python:WrongValue",
+     "Input 'config.minTrials' must be a whole number from -9007199254740992 to "
+     "9007199254740992; it is 2.5."),
+    ("conditions", 5, "hfchain:python:WrongType",
+     "Input 'config.conditions' must be a list of str; it is of type int."),
+    ("metric", "blocks", "hfchain:python:WrongValue",
+     "Input 'config.metric' must be one of decoded, coded; it is 'blocks'."),
+    ("stopOn", "both", "hfchain:python:WrongValue",
+     "Input 'config.stopOn' must be one of first, all; it is 'both'."),
 ])
-def test_refused_sweep_fields(field, value, message):
+def test_refused_sweep_fields(field, value, identifier, message):
     with pytest.raises(hfchain.Error) as e:
         hfchain.run_sweep({**SMALL.to_dict(), field: value})
-    assert (e.value.identifier, e.value.message) == ("hfchain:python:WrongValue"
-                                                     if "whole" in message else
-                                                     "hfchain:python:WrongType", message)
+    assert (e.value.identifier, e.value.message) == (identifier, message)
+
+
+def test_a_memory_limit_too_small_is_refused_naming_the_argument():
+    with pytest.raises(hfchain.Error) as e:
+        hfchain.run_sweep(SMALL, max_memory=1000)
+    assert e.value.identifier == "hfchain:python:InvalidSweep"
+    assert e.value.message.startswith("config.threads: trials of 1 interleaver blocks")
+    assert "limit (max_memory)" in e.value.message
 
 
 def test_trial_seeds_are_the_runners():
-    # Fixed values: a change of the derivation would silently change every sweep.
-    a = hfchain.trial_seeds(1, "awgn", 10, 0)
-    assert a == hfchain.trial_seeds(1, "awgn", 10.0, 0)
-    assert a != hfchain.trial_seeds(1, "awgn", 10, 1)
-    assert all(0 <= s <= 4294967295 and s == int(s) for s in a)
+    # Golden values of the documented derivation (sweep/trial.hpp), computed apart from it: a
+    # change of the derivation would silently change every sweep and every journal.
+    cases = [
+        ((1, "awgn", 0, 0), (787812115.0, 1700639271.0)),
+        ((1, "awgn", 0, 1), (964616905.0, 3691416981.0)),
+        ((7, "muito_ruim", -2.5, 12345), (1243915712.0, 3962877854.0)),
+        ((4294967295, "bom", 30, 0), (511861974.0, 1666799511.0)),
+    ]
+    for args, seeds in cases:
+        assert hfchain.trial_seeds(*args) == seeds, args
 
 
 def test_theory_curve():

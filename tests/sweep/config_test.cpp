@@ -15,6 +15,7 @@ SweepConfig accepted() {
     SweepConfig c;
     c.conditions = {"awgn", "ruim"};
     c.esno = {0, 10};
+    c.snr3kAxis = false;
     return c;
 }
 
@@ -100,6 +101,20 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
         k.change(c);
         EXPECT_EQ(refusal(c), k.message);
     }
+}
+
+// The defaults are a whole sweep, the main job's: every condition at SNR(3 kHz) 0, 2, ..., 20 dB.
+TEST(CheckConfig, TheDefaultsAreTheMainJob) {
+    const SweepConfig c;
+    EXPECT_EQ(refusal(c), "accepted");
+    EXPECT_EQ(c.conditions,
+              (std::vector<std::string>{"bom", "moderado", "ruim", "muito_ruim", "awgn"}));
+    ASSERT_EQ(c.esno.size(), 11u);
+    for (std::size_t i = 0; i < c.esno.size(); ++i) {
+        EXPECT_NEAR(c.esno[i], 2.0 * static_cast<double>(i) + 0.9691001300805639, 1e-12);
+    }
+    EXPECT_TRUE(c.snr3kAxis);
+    EXPECT_EQ(c.receivers, (std::vector<ReceiverKind>{ReceiverKind::hf, ReceiverKind::genie}));
 }
 
 // The caller's names replace the fields' own in the message, nested fields included.

@@ -46,8 +46,13 @@ private:
 
 inline SweepConfig small_config(int threads) {
     SweepConfig c;
+    c.interLen = 0.6;
+    c.receivers = {ReceiverKind::baseline};
+    c.metric = Metric::coded;
+    c.minTrials = 1;
     c.conditions = {"awgn", "bom", "ruim"};
     c.esno = {0, 5, 10};
+    c.minEvents = 5;
     c.minErrors = 150;
     c.maxBits = 12000;
     c.seed = 11;
@@ -71,11 +76,32 @@ inline PointResult sequential_point(const SweepConfig& c, const std::string& con
         p.bits += o.bits;
         p.errors += o.errors;
         p.syncMisses += o.syncMiss;
-        for (std::size_t r = 0; r < kReceiverCount; ++r) p.receivers[r].add(o.receivers[r]);
+        p.spread.add(o.errors, o.bits);
+        for (std::size_t r = 0; r < kReceiverCount; ++r) {
+            p.receivers[r].add(o.receivers[r]);
+            p.codedSpread[r].add(o.receivers[r].codedErrors, o.receivers[r].codedBits);
+            p.infoSpread[r].add(o.receivers[r].infoErrors, o.receivers[r].infoBits);
+        }
+        // The events and wrong bits of the first receiver's metric (the trials' own), or of each
+        // receiver's.
+        bool enough = p.spread.events >= c.minEvents && p.errors >= c.minErrors;
+        p.events = p.spread.events;
+        if (c.stopOn == StopOn::all) {
+            enough = true;
+            p.events = p.trials;
+            for (const ReceiverKind r : c.receivers) {
+                const ReceiverCounts& n = p.of(r);
+                const std::int64_t errors =
+                    c.metric == Metric::decoded ? n.infoErrors : n.codedErrors;
+                const std::int64_t events = receiver_events(p, r, c.metric);
+                enough = enough && events >= c.minEvents && errors >= c.minErrors;
+                p.events = std::min(p.events, events);
+            }
+        }
         if (p.trials < c.minTrials) {
             continue;
-        } else if (p.errors >= c.minErrors) {
-            p.stop = StopReason::errors;
+        } else if (enough) {
+            p.stop = StopReason::events;
         } else if (p.bits >= c.maxBits) {
             p.stop = StopReason::bits;
         }
@@ -117,7 +143,14 @@ inline void expect_same_points(const std::vector<PointResult>& a,
         EXPECT_EQ(a[i].trials, b[i].trials);
         EXPECT_EQ(a[i].bits, b[i].bits);
         EXPECT_EQ(a[i].errors, b[i].errors);
+        EXPECT_EQ(a[i].events, b[i].events);
         EXPECT_EQ(a[i].syncMisses, b[i].syncMisses);
+        // The intervals' sums, trial by trial in the same order: exactly equal.
+        const auto same_spread = [](const TrialSpread& x, const TrialSpread& y) {
+            return x.trials == y.trials && x.events == y.events && x.errors2 == y.errors2 &&
+                   x.errorsBits == y.errorsBits && x.bits2 == y.bits2;
+        };
+        EXPECT_TRUE(same_spread(a[i].spread, b[i].spread));
         EXPECT_EQ(a[i].stop, b[i].stop);
         for (std::size_t r = 0; r < kReceiverCount; ++r) {
             const ReceiverCounts& x = a[i].receivers[r];
@@ -127,6 +160,8 @@ inline void expect_same_points(const std::vector<PointResult>& a,
                       std::tie(y.codedBits, y.codedErrors, y.infoBits, y.infoErrors, y.blocks,
                                y.blockErrors))
                 << "receiver " << r;
+            EXPECT_TRUE(same_spread(a[i].codedSpread[r], b[i].codedSpread[r])) << r;
+            EXPECT_TRUE(same_spread(a[i].infoSpread[r], b[i].infoSpread[r])) << r;
         }
     }
 }

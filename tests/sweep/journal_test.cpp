@@ -227,6 +227,9 @@ TEST(Journal, AJournalOfAnotherSweepIsRefusedNamingTheParameter) {
         {[](SweepConfig& x) { x.metric = Metric::decoded; }, "9.9",
          "metric coded in the journal, decoded here"},
         {[](SweepConfig& x) { x.floor = 1e-6; }, "9.9", "floor 0 in the journal, 1e-06 here"},
+        {[](SweepConfig& x) { x.minEvents = 7; }, "9.9", "minEvents 5 in the journal, 7 here"},
+        {[](SweepConfig& x) { x.stopOn = StopOn::all; }, "9.9",
+         "stopOn first in the journal, all here"},
     };
     for (const Case& k : cases) {
         SweepConfig other = c;
@@ -267,7 +270,7 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
     other_fields += std::string("end ") + crc + "\n";
     // A journal written when the baseline receiver had its former name (format 1).
     std::string old_names = header.substr(0, header.find("end "));
-    old_names.replace(old_names.find("format 3"), 8, "format 1");
+    old_names.replace(old_names.find("format 4"), 8, "format 1");
     for (std::size_t at; (at = old_names.find(" baseline_")) != std::string::npos;) {
         old_names.replace(at, 10, " spec_");
     }
@@ -275,19 +278,19 @@ TEST(Journal, RefusesWhatIsNotItsOwn) {
     old_names += std::string("end ") + crc + "\n";
     // A journal of format 2, whose records were not tied to their header.
     std::string format2 = header.substr(0, header.find("end "));
-    format2.replace(format2.find("format 3"), 8, "format 2");
+    format2.replace(format2.find("format 4"), 8, "format 2");
     std::snprintf(crc, sizeof crc, "%08x", crc32(format2));
     format2 += std::string("end ") + crc + "\n";
     const Case cases[] = {
         {"table.txt", "# hfchain 0.1.0 sweep\n     1    0.00\n",
          "is not a checkpoint journal of hfchain"},
         {"crc.txt", bad_crc, "has a damaged header"},
-        {"format.txt", "hfchain checkpoint journal, format 4\n",
-         "is a journal of format 4, written by another hfchain (this one reads format 3); it "
-         "cannot be resumed"},
+        {"format.txt", "hfchain checkpoint journal, format 5\n",
+         "is a journal of format 5, written by another hfchain (this one reads format 4, whose "
+         "points stop on error events); it cannot be resumed"},
         {"format2.txt", format2,
-         "is a journal of format 2, written by another hfchain (this one reads format 3); it "
-         "cannot be resumed"},
+         "is a journal of format 2, written by another hfchain (this one reads format 4, whose "
+         "points stop on error events); it cannot be resumed"},
         {"fields.txt", other_fields, "holds records of other fields"},
         {"renamed.txt", old_names,
          "before the receiver without equaliser took its present name 'baseline'"},

@@ -149,6 +149,8 @@ TEST(MemoryLimit, AGivenLimitWinsAndTheMachineHasOne) {
 
 SweepConfig sweep_for_memory(int threads) {
     SweepConfig c;
+    c.interLen = 0.6;
+    c.receivers = {ReceiverKind::baseline};
     c.conditions = {"awgn", "ruim"};
     c.esno = {10};
     c.threads = threads;

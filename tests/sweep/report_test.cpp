@@ -19,6 +19,8 @@ using testing::ScratchDir;
 
 SweepConfig config_for_test() {
     SweepConfig c;
+    c.interLen = 0.6;
+    c.minTrials = 1;
     c.conditions = {"awgn", "muito_ruim"};
     c.esno = {0, 10};
     c.minErrors = 100;
@@ -41,6 +43,7 @@ SweepResult result_for_test() {
         p.trials = bits / 2880;
         p.bits = bits / 2;
         p.errors = errors / 10;
+        p.events = p.errors > 0 ? 1 : 0;
         // hf: the given coded-bit errors, a tenth of them after decoding; genie: half of those.
         ReceiverCounts hf{bits,        errors,   bits / 2,
                           errors / 10, p.trials, std::min(p.trials, errors)};
@@ -54,9 +57,9 @@ SweepResult result_for_test() {
         p.stop = stop;
         return p;
     };
-    r.points = {point("awgn", 0, 2880, 700, StopReason::errors),
+    r.points = {point("awgn", 0, 2880, 700, StopReason::events),
                 point("awgn", 10, 51840, 0, StopReason::bits),
-                point("muito_ruim", 0, 2880, 900, StopReason::errors),
+                point("muito_ruim", 0, 2880, 900, StopReason::events),
                 point("muito_ruim", 10, 5760, 40, StopReason::interrupted)};
     r.interrupted = true;
     return r;
@@ -70,8 +73,10 @@ TEST(WriteTable, HeaderRecordsEveryParameterAndRowsAreNumeric) {
          {"# hfchain 9.9 sweep", "# interleaver 0.6 s, nFrame 1 ", "rolloffFactor 0.35",
           "pulseDelay 6", "oversamplingFactor 5", "# conditions: 1=awgn 2=muito_ruim",
           "# Es/N0 (dB): 0 10", "# SNR in 3 kHz (dB) = Es/N0 - 10 log10(3000/2400): -0.9691",
-          "# receivers: hf genie; the stop rule counts hf's decoded information-bit errors",
-          "100 errors or 50000 information bits", "# base seed 9", "Wilson", "INTERRUPTED",
+          "# receivers: hf genie; the stop rule counts hf's decoded information bits",
+          "then stop once 500 of them had a wrong bit (error events) and the wrong bits reached "
+          "100, or at 50000 information bits",
+          "# base seed 9", "the 95 % interval of R_ber over the trials", "INTERRUPTED",
           " hf_coded_errors hf_coded_ber hf_info_errors hf_ber hf_ci95_low hf_ci95_high "
           "hf_block_errors hf_bler genie_coded_errors",
           "genie_bler seconds\n"}) {
@@ -113,16 +118,16 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
     std::ostringstream csv;
     write_csv(csv, config_for_test(), result_for_test());
     EXPECT_EQ(csv.str().substr(0, csv.str().find('\n')),
-              "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,"
+              "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,events,"
               "hf_coded_errors,hf_coded_ber,hf_info_errors,hf_ber,hf_ci95_low,hf_ci95_high,"
               "hf_block_errors,hf_bler,genie_coded_errors,genie_coded_ber,genie_info_errors,"
               "genie_ber,genie_ci95_low,genie_ci95_high,genie_block_errors,genie_bler,seconds,"
               "stop");
     const std::string snr10 = format_value(10 - kSnr3kOffset);
     EXPECT_NEAR(std::stod(snr10), 9.0309, 1e-4);
-    EXPECT_NE(
-        csv.str().find("\nmuito_ruim,10," + snr10 + ",2,5760,2880,2,1,40,6.9444e-03,4,1.3889e-03,"),
-        std::string::npos)
+    EXPECT_NE(csv.str().find("\nmuito_ruim,10," + snr10 +
+                             ",2,5760,2880,2,1,1,40,6.9444e-03,4,1.3889e-03,"),
+              std::string::npos)
         << csv.str();
     EXPECT_NE(csv.str().find(",interrupted\n"), std::string::npos);
 
@@ -134,7 +139,8 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
     EXPECT_NE(j.find("\"receivers\": [\"hf\", \"genie\"],\n    \"metric\": \"decoded\""),
               std::string::npos);
     EXPECT_NE(j.find("{\"condition\": \"awgn\", \"esno_db\": 10, \"snr3k_db\": " + snr10 +
-                     ", \"trials\": 18, \"bits\": 25920, \"errors\": 0, \"ber\": 0.0000e+00"),
+                     ", \"trials\": 18, \"bits\": 25920, \"errors\": 0, \"events\": 0, \"ber\": "
+                     "0.0000e+00"),
               std::string::npos);
     EXPECT_NE(j.find("\"genie\": {\"coded_bits\": 2880, \"coded_errors\": 450, \"coded_ber\": "
                      "1.5625e-01, \"info_bits\": 1440, \"info_errors\": 45, \"ber\": 3.1250e-02, "),

@@ -58,27 +58,6 @@ TEST(TrialSeeds, EveryInputChangesTheSeeds) {
     EXPECT_NE(base.tx, base.channel);
 }
 
-TEST(WilsonInterval, KnownValues) {
-    struct Case {
-        std::int64_t errors, bits;
-        double low, high;
-    };
-    const Case cases[] = {
-        {0, 100, 0.0, 0.036993498207},
-        {5, 100, 0.0215436791544, 0.111750469232},
-        {50, 100, 0.403831530366, 0.596168469634},
-        {100, 100, 0.963006501793, 1.0},
-        {12, 1000000, 6.86477261577e-06, 2.09765792535e-05},
-        {0, 0, 0.0, 1.0},
-    };
-    for (const Case& c : cases) {
-        const Interval i = wilson_interval(c.errors, c.bits);
-        EXPECT_NEAR(i.low, c.low, 1e-11 * std::max(1.0, c.low / 1e-6)) << c.errors << '/' << c.bits;
-        EXPECT_NEAR(i.high, c.high, 1e-11 * std::max(1.0, c.high / 1e-6))
-            << c.errors << '/' << c.bits;
-    }
-}
-
 class ResultIsTheSequentialDefinition : public ::testing::TestWithParam<std::int64_t> {};
 
 TEST_P(ResultIsTheSequentialDefinition, WhateverTheThreadCount) {
@@ -94,13 +73,13 @@ TEST_P(ResultIsTheSequentialDefinition, WhateverTheThreadCount) {
         }
     }
     // Both stop rules occur in this configuration.
-    bool by_errors = false;
+    bool by_events = false;
     bool by_bits = false;
     for (const PointResult& p : expected) {
-        by_errors = by_errors || p.stop == StopReason::errors;
+        by_events = by_events || p.stop == StopReason::events;
         by_bits = by_bits || p.stop == StopReason::bits;
     }
-    ASSERT_TRUE(by_errors && by_bits);
+    ASSERT_TRUE(by_events && by_bits);
 
     for (const int threads : {1, 2, 3, 8}) {
         SCOPED_TRACE(threads);
@@ -110,6 +89,27 @@ TEST_P(ResultIsTheSequentialDefinition, WhateverTheThreadCount) {
         EXPECT_FALSE(r.interrupted);
         EXPECT_EQ(r.threads, threads);
         expect_same_points(r.points, expected);
+    }
+}
+
+// With StopOn::all a point stops once every receiver has its events and wrong bits: the HF
+// receiver's decoded errors (half the baseline's in the fake trials) decide, so points run longer
+// than on the first receiver alone, and the result is still the sequential definition.
+TEST(RunSweep, EveryReceiverCountedWhenTheRuleAsks) {
+    SweepConfig c = small_config(1);
+    c.receivers = {ReceiverKind::baseline, ReceiverKind::hf};
+    c.metric = Metric::decoded;
+    c.minErrors = 60;
+    const std::vector<PointResult> first = testing::sequential_sweep(c);
+    c.stopOn = StopOn::all;
+    const std::vector<PointResult> all = testing::sequential_sweep(c);
+    std::int64_t more = 0;
+    for (std::size_t i = 0; i < all.size(); ++i) more += all[i].trials - first[i].trials;
+    EXPECT_GT(more, 0);
+    for (const int threads : {1, 2, 3}) {
+        SCOPED_TRACE(threads);
+        c.threads = threads;
+        expect_same_points(run_sweep(c, fake_runners(), nullptr, nullptr).points, all);
     }
 }
 
@@ -130,6 +130,7 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
                           {{R::hf}, Metric::decoded}};
     for (const Case& c : cases) {
         SweepConfig config;
+        config.interLen = 0.6;
         config.conditions = {"ruim"};
         config.esno = {6};
         config.receivers = c.receivers;
@@ -275,6 +276,21 @@ public:
         return FakeRunner().run(job);
     }
 };
+
+// An exception of the progress observer (a journal that cannot be written, a Python callback)
+// stops the workers before it reaches the caller, instead of ending the process.
+TEST(RunSweep, AnObserversExceptionStopsTheSweepAndReachesTheCaller) {
+    SweepConfig c = small_config(2);
+    c.minTrials = 1000000;
+    try {
+        run_sweep(c, fake_runners(), nullptr, [](const SweepProgress& p) {
+            if (p.elapsed > 0.1) throw Error("hfchain:sweep:WriteFailed", "disk full");
+        });
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "disk full");
+    }
+}
 
 TEST(RunSweep, ABlockErrorStopsTheSweepAndReachesTheCaller) {
     SweepConfig c = small_config(2);
