@@ -329,9 +329,9 @@ struct ReceiverLook {
     const char* label;
 };
 constexpr ReceiverLook kReceiverLooks[] = {
-    {ReceiverKind::hf, 1, 7, "hf: HF receiver"},
+    {ReceiverKind::hf, 1, 7, "hf: HF receiver (turbo equaliser)"},
     {ReceiverKind::genie, 2, 6, "genie: known channel (bound)"},
-    {ReceiverKind::baseline, 4, 5, "baseline: no equaliser"},
+    {ReceiverKind::baseline, 4, 5, "baseline: hard decisions, no equaliser"},
 };
 static_assert(std::size(kReceiverLooks) == kReceiverCount, "every receiver has a look");
 
@@ -349,7 +349,7 @@ std::string condition_label(const std::string& name, bool decoded) {
         return name + (decoded ? ": white noise (simulated reference)" : ": white noise");
     }
     if (const WattersonCondition* w = find_watterson_condition(name)) {
-        return name + ": " + format_value(w->tau * 1e3) + " ms, " + format_value(w->fd) +
+        return name + ": " + format_value(w->tau * 1e3) + " ms delay, " + format_value(w->fd) +
                " Hz Doppler";
     }
     return name;
