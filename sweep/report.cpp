@@ -434,13 +434,14 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
         {"{/:Bold condition} (colour)", "with boxes fillstyle solid", {}, {}, {}},
         {"{/:Bold receiver} (line, marker)", "with linespoints linewidth 1.5", {"#000000"}, {}, {}},
     };
+    // The bounds' row of conditions is centred on the point, half_row steps either side.
+    const double half_row = (static_cast<double>(c.conditions.size()) - 1) / 2;
     std::vector<Curve> curves;
     double lowest = 1.0;
     std::size_t spare = 0;
     for (std::size_t ci = 0; ci < c.conditions.size(); ++ci) {
         const std::string& name = c.conditions[ci];
-        const double aside = (static_cast<double>(ci) - (c.conditions.size() - 1) / 2.0) *
-                             kBoundAside * (hi - lo + 1);
+        const double aside = (static_cast<double>(ci) - half_row) * kBoundAside * (hi - lo + 1);
         std::optional<Look> colour;  // taken when the condition has a curve
         for (const ReceiverKind r : c.receivers) {
             Curve curve = curve_rows(c, result, name, r, shift, aside, lowest);
@@ -470,7 +471,9 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
     }
 
     s << "set logscale y\nset format y '10^{%L}'\nset grid\n";
-    s << "set xrange [" << lo - shift - 0.5 << ':' << hi - shift + 0.5 << "]\n";
+    // Half a dB beside the outer points, and room for the bounds set aside from them.
+    const double margin = 0.5 + half_row * kBoundAside * (hi - lo + 1);
+    s << "set xrange [" << lo - shift - margin << ':' << hi - shift + margin << "]\n";
     s << "set yrange [" << floor_rate << ":1]\n";
     s << "set xlabel "
       << (snr3kAxis ? "'SNR in 3 kHz (dB)   (E_s/N_0 = SNR + 0.97 dB)'" : "'E_s/N_0 (dB)'")

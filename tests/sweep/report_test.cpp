@@ -266,7 +266,10 @@ TEST(SweepPlotScript, OneColourPerConditionOneLinePerReceiverEachNamedOnce) {
         std::map<std::string, std::set<std::size_t>> coloured;  // conditions by colour
         std::map<ReceiverKind, std::set<std::string>> lines;    // dash and marker by receiver
         std::map<std::string, std::set<ReceiverKind>> lined;
-        std::map<std::string, int> titles;
+        std::map<std::string, int> titles;  // of the key's entries
+        const std::size_t xrange = script.find("set xrange [");
+        ASSERT_NE(xrange, std::string::npos);
+        const double x_high = std::stod(script.substr(script.find(':', xrange) + 1));
         std::size_t curves = 0;
         for (const PlotItem& item : plot_items(script)) {
             if (item.data == "keyentry" || item.data == "$theory") {
@@ -296,6 +299,8 @@ TEST(SweepPlotScript, OneColourPerConditionOneLinePerReceiverEachNamedOnce) {
                 const auto bounds = data_rows(script, item.data);
                 ASSERT_EQ(bounds.size(), 1u);
                 EXPECT_NEAR(bounds[0][0], 10 - (k.snr3k ? kSnr3kOffset : 0), 0.5);
+                // Half a dB of room beyond it, as beyond the outer points (to rounding).
+                EXPECT_GE(x_high - bounds[0][0], 0.5 - 1e-4) << "a bound at the frame's edge";
                 EXPECT_NEAR(bounds[0][1] / wilson_interval(0, 100000).high, 1, kWritten);
                 EXPECT_EQ(item.pointtype, "11");
             }
