@@ -342,7 +342,7 @@ static_assert(std::size(kReceiverLooks) == kReceiverCount, "every receiver has a
 // receiver (the same trials) and, with the same bits, for every condition: the conditions' markers
 // are set side by side, `kBoundAside` of the axis's span apart, rather than one over another.
 constexpr int kBoundPointtype = 11;
-constexpr double kBoundAside = 0.011;
+constexpr double kBoundAside = 0.008;
 
 std::string condition_label(const std::string& name, bool decoded) {
     if (name == kAwgnCondition) {
