@@ -78,14 +78,28 @@ void count_info(const Milstd& milstd, const SendchainOut& tx, Reception& r) {
     r.blockErrors = blocks.errors;
 }
 
-// The shared back end of the decoding receivers: soft demapper, deinterleaver, decoder, and the
-// counts against what was sent.
+// The information bits of the uncoded 4800 bit/s mode from coded-bit ratios in transmission
+// order (the encoder's: nothing is interleaved): their signs, the first `info` of them.
+void decide_uncoded(const RealArray& llr, index_t info, Reception& r) {
+    r.deinterleaved.out = llr;
+    r.decoded.DecodOut = RealArray(llr.numel());
+    for (index_t k = 0; k < llr.numel(); ++k) r.decoded.DecodOut[k] = llr[k] < 0 ? 1.0 : 0.0;
+    r.decoded.InfoBits = RealArray(std::min(info, llr.numel()));
+    std::copy_n(r.decoded.DecodOut.begin(), r.decoded.InfoBits.numel(), r.decoded.InfoBits.begin());
+}
+
+// The shared back end of the decoding receivers: soft demapper, deinterleaver, decoder (at 4800
+// bit/s the ratios' signs), and the counts against what was sent.
 void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(milstd, config.nFrame).info;
     r.soft = softslicer(r.symbols, r.noiseVar, milstd, config.softRule);
-    r.deinterleaved = unshuffle(r.soft.LLR, milstd);
-    r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
+    if (milstd.rate == 4800) {
+        decide_uncoded(r.soft.LLR, r.infoBits, r);
+    } else {
+        r.deinterleaved = unshuffle(r.soft.LLR, milstd);
+        r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
+    }
     r.ran = true;
     index_t coded = 0;
     for (index_t k = 0; k < r.codedBits; ++k) {
@@ -154,8 +168,8 @@ void decode_baseline(const Milstd& milstd, const RoadConfig& config, const Sendc
     count_info(milstd, tx, r);
 }
 
-// The HF receiver and the genie handle the coded 8-PSK mode with probes (2400 bit/s) only: a
-// request for them at another rate is refused before any work.
+// The HF receiver and the genie handle the modes with probes (150 to 4800 bit/s): a request for
+// them at 75 bit/s is refused before any work.
 void check_receivers(const Milstd& milstd, const RoadConfig& config) {
     if (!config.runs(ReceiverKind::hf) && !config.runs(ReceiverKind::genie)) return;
     try {
@@ -163,7 +177,7 @@ void check_receivers(const Milstd& milstd, const RoadConfig& config) {
     } catch (const Error& e) {
         if (e.identifier() != "hfchain:chansound:UnsupportedMode") throw;
         raise("hfchain:road:UnsupportedReceiver",
-              "run_road runs the hf and genie receivers at 2400 bit/s only; at " +
+              "run_road runs the hf and genie receivers at 150 to 4800 bit/s only; at " +
                   format_value(milstd.rate) + " bit/s ask for the baseline receiver alone. (" +
                   e.message() + ")");
     }
@@ -218,7 +232,9 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     if (hf) {
         if (r.frameFound) {
             r.sounding = chansound(r.matched.out, r.frameStart[0], milstd, config.shaping, host);
-            r.equalised = turboequal(r.sounding, milstd, config.nFrame, config.iterations, host);
+            // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.
+            const double iterations = milstd.rate == 4800 ? 0.0 : config.iterations;
+            r.equalised = turboequal(r.sounding, milstd, config.nFrame, iterations, host);
             r.hf.symbols = r.equalised.out;
             r.hf.noiseVar = r.equalised.noiseVar;
             decode(milstd, config, r.tx, r.hf);

@@ -7,7 +7,8 @@
 //          bits); at every data rate;
 //   hf:    chansound -> turboequal -> softslicer -> unshuffle -> vitdecode (the HF receiver);
 //   genie: geniecombine -> softslicer -> unshuffle -> vitdecode (the matched-filter bound);
-//          both at 2400 bit/s only so far.
+//          both at 150 to 4800 bit/s (at 4800, uncoded: one equaliser pass, and the
+//          information bits are the signs of softslicer's ratios).
 #pragma once
 
 #include <string>
@@ -144,8 +145,8 @@ ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, 
 // start the baseline path stops and the hf receiver does not run: every bit and block of theirs
 // counts as an error. The baseline receiver decodes whatever symbols it received: missing coded
 // bits (a late frame start) are given as erasures (ratio 0), extra ones are dropped.
-// Errors: the hf or the genie receiver asked for at a rate other than 2400 bit/s (a mode other
-// than the coded 8-PSK one with probes), "hfchain:road:UnsupportedReceiver", before any work;
+// Errors: the hf or the genie receiver asked for in a mode without probes (75 bit/s),
+// "hfchain:road:UnsupportedReceiver", before any work;
 // those of the blocks.
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host);
 

@@ -357,13 +357,16 @@ index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapp
 }
 
 void check_receiver_mode(const Milstd& milstd) {
-    if (milstd.rate == 75 || milstd.rate == 4800 || milstd.bitsToSym != 3 ||
-        milstd.repFactor != 1 || !(milstd.data >= 1) || !(milstd.trein >= 1)) {
+    const double R = milstd.repFactor;
+    if (milstd.rate == 75 ||
+        !(milstd.bitsToSym == 1 || milstd.bitsToSym == 2 || milstd.bitsToSym == 3) ||
+        !(R >= 1 && R == std::floor(R)) || !(milstd.data >= 1) || !(milstd.trein >= 1)) {
         raise("hfchain:chansound:UnsupportedMode",
-              "The HF receiver handles the coded 8-PSK modes with probes (bitsToSym 3, repFactor "
-              "1, data and trein at least 1); rate " +
+              "The HF receiver handles the modes with probes (bitsToSym 1, 2 or 3, repFactor a "
+              "whole number of at least 1, data and trein at least 1); rate " +
                   format_value(milstd.rate) + " bit/s with bitsToSym " +
-                  format_value(milstd.bitsToSym) + " is not one of them.");
+                  format_value(milstd.bitsToSym) + ", repFactor " + format_value(R) +
+                  " and trein " + format_value(milstd.trein) + " is not one of them.");
     }
 }
 
@@ -520,6 +523,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // equaliser will meet; when the two differ clearly, the windows' error variances (which
     // scale with the noise) are rescaled and the gains smoothed again.
     PathTrack track;
+    track.window = layout.frame();
     poll();
     track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
     const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);

@@ -227,7 +227,10 @@ TEST(Turboequal, Failures) {
     expect_error([&] { turboequal(narrow, standard(0.6), 1, 0); }, errid::kSizeMismatch, "gains");
     Milstd uncoded = standard(0.6);
     uncoded.rate = 4800;
-    expect_error([&] { turboequal(s, uncoded, 1, 0); }, "hfchain:chansound:UnsupportedMode");
+    expect_error([&] { turboequal(s, uncoded, 1, 1); }, "hfchain:turboequal:Uncoded");
+    Milstd patterns = standard(0.6);
+    patterns.rate = 75;
+    expect_error([&] { turboequal(s, patterns, 1, 0); }, "hfchain:chansound:UnsupportedMode");
 }
 
 }  // namespace
