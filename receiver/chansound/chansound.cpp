@@ -358,12 +358,13 @@ index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapp
 
 void check_receiver_mode(const Milstd& milstd) {
     const double R = milstd.repFactor;
-    if (milstd.rate == 75 ||
-        !(milstd.bitsToSym == 1 || milstd.bitsToSym == 2 || milstd.bitsToSym == 3) ||
-        !(R >= 1 && R == std::floor(R)) || !(milstd.data >= 1) || !(milstd.trein >= 1)) {
+    const bool probes = milstd.trein >= 1 || (milstd.rate == 75 && milstd.trein == 0);
+    if (!(milstd.bitsToSym == 1 || milstd.bitsToSym == 2 || milstd.bitsToSym == 3) ||
+        !(R >= 1 && R == std::floor(R)) || !(milstd.data >= 1) || !probes) {
         raise("hfchain:chansound:UnsupportedMode",
               "The HF receiver handles the modes with probes (bitsToSym 1, 2 or 3, repFactor a "
-              "whole number of at least 1, data and trein at least 1); rate " +
+              "whole number of at least 1, data and trein at least 1) and the 75 bit/s patterns; "
+              "rate " +
                   format_value(milstd.rate) + " bit/s with bitsToSym " +
                   format_value(milstd.bitsToSym) + ", repFactor " + format_value(R) +
                   " and trein " + format_value(milstd.trein) + " is not one of them.");

@@ -99,10 +99,11 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 // raises "hfchain:chansound:BadOversampling".
 index_t oversampling_factor(const VarShapping& varShapping);
 
-// The modes the HF receivers (the sounder, the equaliser and the genie) handle: every mode with
-// probes, that is 2-, 4- or 8-PSK (bitsToSym 1, 2 or 3), repFactor a whole number of at least 1,
-// data and trein at least 1 (150 to 4800 bit/s), the rate not 75 bit/s (whose patterns have no
-// probes). Errors: any other, "hfchain:chansound:UnsupportedMode".
+// The modes the HF receivers (the sounder and the genie; the equaliser needs probes as well)
+// handle: every mode with probes, that is 2-, 4- or 8-PSK (bitsToSym 1, 2 or 3), repFactor a
+// whole number of at least 1, data and trein at least 1 (150 to 4800 bit/s), and the 75 bit/s
+// patterns (trein 0: the sounder then has the preamble alone). Errors: any other,
+// "hfchain:chansound:UnsupportedMode".
 void check_receiver_mode(const Milstd& milstd);
 
 // Frames after the preamble of a matched-filter output of Lmf samples (see chansound).

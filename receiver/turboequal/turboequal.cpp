@@ -251,6 +251,13 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     const index_t I = whole_iterations(iterations);
     const index_t frames = check_integer(sounding.frames, "frames");
     check_receiver_mode(milstd);
+    if (!(milstd.trein >= 1)) {
+        raise("hfchain:chansound:UnsupportedMode",
+              "The equaliser needs probes between its data segments; rate " +
+                  format_value(milstd.rate) +
+                  " bit/s has none (its patterns are detected by "
+                  "patterntrack).");
+    }
     const Layout layout = transmission_layout(milstd, frames);
     const ComplexArray& y = sounding.out;
     const ComplexArray& basis = sounding.basis;

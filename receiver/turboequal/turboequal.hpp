@@ -46,10 +46,11 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 // the code and the other copies say of it.
 // Errors: iterations outside 0 .. 10 or not whole, "hfchain:turboequal:BadIterations";
 // iterations > 0 at 4800 bit/s (uncoded: no decoder), "hfchain:turboequal:Uncoded"; frames
-// not a whole number, the integer check; a mode the receiver does not handle,
-// "hfchain:chansound:UnsupportedMode"; a basis of more than kMaxTaps taps or kMaxPaths paths (or
-// none), "hfchain:turboequal:BadSounding"; fields of `sounding` whose sizes disagree,
-// "hfchain:runtime:SizeMismatch"; then the sounding's values, each refusal naming the element
+// not a whole number, the integer check; a mode the receiver does not handle, or one without
+// probes (75 bit/s), "hfchain:chansound:UnsupportedMode"; a basis of more than kMaxTaps taps or
+// kMaxPaths paths (or none), "hfchain:turboequal:BadSounding"; fields of `sounding` whose sizes
+// disagree, "hfchain:runtime:SizeMismatch"; then the sounding's values, each refusal naming the
+// element
 // ("sounding.gains(7) is NaN + 0i: ..."): a NaN or infinite value in any field (windowVar may
 // hold +Inf, a window without estimate), "hfchain:turboequal:NonFinite"; a negative variance
 // (gainVar, windowVar, noiseVar), "hfchain:turboequal:BadSounding"; a sample, gain or basis value

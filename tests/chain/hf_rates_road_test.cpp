@@ -9,12 +9,13 @@ namespace hfchain {
 namespace {
 
 // The least whole number of 0.6 s blocks that carries information bits.
-double blocks_for(double rate) { return rate == 150 ? 2 : 1; }
+double blocks_for(double rate) { return rate == 150 ? 2 : rate == 75 ? 4 : 1; }
 
 // Without a channel, and through the fading of "ruim" (two equal rays 2 ms apart, 1 Hz Doppler
 // spread) and "muito_ruim" at Es/N0 30 dB, the HF receiver and the genie decode every
-// information bit of every rate with probes, uncoded 4800 bit/s included (its bits are the
-// equalised symbols' decisions), and count the bits the rate's budget gives.
+// information bit of every rate, uncoded 4800 bit/s included (its bits are the equalised
+// symbols' decisions) and the 75 bit/s patterns (no probes: the track of the decided patterns),
+// and count the bits the rate's budget gives.
 TEST(HfRoadAtEveryRate, DecodesQuietAndFadingChannelsWithoutError) {
     struct Channel {
         ChannelKind kind;
@@ -24,7 +25,7 @@ TEST(HfRoadAtEveryRate, DecodesQuietAndFadingChannelsWithoutError) {
     const Channel channels[] = {{ChannelKind::none, "", 0},
                                 {ChannelKind::watterson, "ruim", 3},
                                 {ChannelKind::watterson, "muito_ruim", 4}};
-    for (const double rate : {4800.0, 2400.0, 1200.0, 600.0, 300.0, 150.0}) {
+    for (const double rate : kDataRates) {
         const Milstd m = rateconf(rate, 0.6);
         for (const Channel& c : channels) {
             SCOPED_TRACE(::testing::Message() << rate << " bit/s, " << c.model);

@@ -102,8 +102,8 @@ TEST(Geniecombine, Failures) {
                          kShaping);
         },
         errid::kSizeMismatch, "noise");
-    Milstd patterns = milstd;
-    patterns.rate = 75;
+    Milstd patterns = milstd;  // no probes, yet not the 75 bit/s patterns
+    patterns.trein = 0;
     expect_error(
         [&] { geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, patterns, kShaping); },
         "hfchain:chansound:UnsupportedMode");

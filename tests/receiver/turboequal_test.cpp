@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "params/rateconf.hpp"
 #include "receiver/turboequal/blockmmse.hpp"
 #include "tests/receiver/expect_error.hpp"
 #include "tests/receiver/hf_support.hpp"
@@ -228,9 +229,11 @@ TEST(Turboequal, Failures) {
     Milstd uncoded = standard(0.6);
     uncoded.rate = 4800;
     expect_error([&] { turboequal(s, uncoded, 1, 1); }, "hfchain:turboequal:Uncoded");
-    Milstd patterns = standard(0.6);
-    patterns.rate = 75;
-    expect_error([&] { turboequal(s, patterns, 1, 0); }, "hfchain:chansound:UnsupportedMode");
+    Milstd no_probes = standard(0.6);
+    no_probes.trein = 0;
+    expect_error([&] { turboequal(s, no_probes, 1, 0); }, "hfchain:chansound:UnsupportedMode");
+    expect_error([&] { turboequal(s, rateconf(75, 0.6), 1, 0); },
+                 "hfchain:chansound:UnsupportedMode", "needs probes");
 }
 
 }  // namespace
