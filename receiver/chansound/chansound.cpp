@@ -299,12 +299,16 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
 // Acquisition over the synchroniser's whole range: the sample s of the first symbol that best
 // matches the preamble, the correlations of several preamble segments added in power so that a
 // fade over one segment does not hide the transmission. Returns s (0-based).
-index_t acquire(const ComplexArray& mf, const cdouble* x, index_t preamble, index_t M) {
+// `slower` (at least 1) is how many times fewer information bits a symbol carries than at 2400
+// bit/s: the slower rates work at lower Es/N0, so they add that many times more segments, spread
+// over the whole preamble (within what it holds).
+index_t acquire(const ComplexArray& mf, const cdouble* x, index_t preamble, index_t M,
+                double slower) {
     const index_t Lmf = mf.numel();
     const index_t range = (kAcquireSymbols + 2 * kSpan) * M;
-    const index_t segments =
-        std::max<index_t>(1, std::min(kAcquireSegments, preamble / kAcquireLength));
-    const index_t reach = std::min<index_t>(preamble, kAcquireReach);
+    const index_t wanted = static_cast<index_t>(kAcquireSegments * std::min(slower, 1e6));
+    const index_t segments = std::max<index_t>(1, std::min(wanted, preamble / kAcquireLength));
+    const index_t reach = slower > 1 ? preamble : std::min<index_t>(preamble, kAcquireReach);
     const index_t stride = segments > 1 ? (reach - kAcquireLength) / (segments - 1) : 0;
     index_t best_s = 0;
     double best = -1;
@@ -436,7 +440,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     Search found = search_paths(mf, w0, x, layout.preamble, M, comp, windows);
     poll();
     if (!found.detected) {
-        const index_t w1 = acquire(mf, x, layout.preamble, M);
+        const index_t w1 = acquire(mf, x, layout.preamble, M, slower);
         poll();
         if (w1 != w0) {
             Search again = search_paths(mf, w1, x, layout.preamble, M, comp, windows);
