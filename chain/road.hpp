@@ -69,6 +69,7 @@ struct RoadConfig {
 struct Reception {
     bool ran = false;      // the receiver was asked for and reached the decoder
     ComplexArray symbols;  // N x 1 data symbols, descrambled (hf, genie: equalised, unit gain;
+                           // hf at 75 bit/s: patterntrack's channel-matched filter output;
                            // baseline: unframer's symbols as they are)
     RealArray noiseVar;    // N x 1 their error variances (baseline: 1 x 1, estimated)
     SoftslicerOut soft;    // coded-bit LLRs in transmission order (75 bit/s: the pattern
