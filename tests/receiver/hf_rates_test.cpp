@@ -9,6 +9,7 @@
 #include "receiver/chansound/chansound.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/patterntrack/patterntrack.hpp"
+#include "tests/receiver/expect_error.hpp"
 #include "tests/receiver/hf_support.hpp"
 
 namespace hfchain {
@@ -148,6 +149,25 @@ TEST(HfAtEveryRate, PatternTrackFollowsTurningRaysAt75) {
     }
     EXPECT_EQ(wrong_noncoherent, 0);
     EXPECT_EQ(wrong_coherent, 0);
+}
+
+// patterntrack takes the 75 bit/s set and 0 to 10 whole passes; without coherent passes its
+// ratios are the noncoherent ones.
+TEST(HfAtEveryRate, PatternTrackRefusesWhatItCannotDetect) {
+    const Milstd m = rateconf(75, 0.6);
+    const auto road = static_road_of(m, 4, TwoRay{24, 0.8, 0.5}, 10, 5);
+    const ChansoundOut s = chansound(road.matched, road.start, m, kShaping);
+    testing::expect_error([&] { patterntrack(s, rateconf(2400, 0.6), 1); },
+                          "hfchain:patternslicer:Rate", "2400");
+    for (const double passes : {-1.0, 1.5, 11.0}) {
+        testing::expect_error([&] { patterntrack(s, m, passes); },
+                              "hfchain:patterntrack:BadPasses");
+    }
+    const PatterntrackOut none = patterntrack(s, m, 0);
+    EXPECT_EQ(none.passes, 0);
+    for (index_t k = 0; k < none.LLR.numel(); ++k) {
+        ASSERT_EQ(none.LLR[k], none.noncoherentLLR[k]) << k;
+    }
 }
 
 }  // namespace
