@@ -374,6 +374,7 @@ struct SweepSettings {
         static const sweep::SweepConfig d;
         return d;
     }
+    std::vector<double> rates = defaults().rates;
     double interLen = defaults().interLen;
     double nFrame = defaults().nFrame;
     VarShapping shaping = defaults().shaping;
@@ -401,6 +402,7 @@ struct RecordTraits<SweepSettings> {
         // Counts are whole numbers that a double holds exactly.
         constexpr std::int64_t kMaxCount = 9007199254740992;
         return std::make_tuple(
+            field("rates", &S::rates, doc::SweepConfig_rates),
             field("interLen", &S::interLen, doc::SweepConfig_interLen),
             field("nFrame", &S::nFrame, doc::SweepConfig_nFrame),
             field("shaping", &S::shaping, doc::SweepConfig_shaping),

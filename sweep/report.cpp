@@ -38,6 +38,14 @@ std::string esno_list(const std::vector<double>& esno) {
     return s;
 }
 
+// "a, b, c": f of each value, for JSON lists.
+template <class F>
+std::string list_of(const std::vector<double>& values, F f) {
+    std::string s;
+    for (const double v : values) s += (s.empty() ? "" : ", ") + format_value(f(v));
+    return s;
+}
+
 int condition_number(const SweepConfig& config, const std::string& name) {
     const auto& c = config.conditions;
     return static_cast<int>(std::find(c.begin(), c.end(), name) - c.begin()) + 1;
@@ -84,8 +92,9 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     const bool decoded = c.metric == Metric::decoded;
     out << "# hfchain " << version
         << " sweep: decoded, coded-bit and block error rates against SNR (3 kHz) and Es/N0\n";
-    out << "# interleaver " << format_value(c.interLen) << " s, nFrame " << format_value(c.nFrame)
-        << " interleaver blocks per trial\n";
+    if (shows_rate(c)) out << "# data rates (bit/s): " << esno_list(c.rates) << '\n';
+    out << "# interleaver " << format_value(c.interLen) << " s, nFrame " << nframe_text(c)
+        << " interleaver blocks per trial" << (shows_rate(c) ? " (by rate)" : "") << "\n";
     out << "# rolloffFactor " << format_value(c.shaping.rolloffFactor) << ", pulseDelay "
         << format_value(c.shaping.pulseDelay) << " symbols, oversamplingFactor "
         << format_value(c.shaping.oversamplingFactor) << " samples per symbol\n";
@@ -115,7 +124,8 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
                "below "
             << format_value(c.floor) << '\n';
     }
-    out << "# base seed " << c.seed << " (trial seeds from seed, condition, Es/N0, trial)\n";
+    out << "# base seed " << c.seed << " (trial seeds from seed, "
+        << (shows_rate(c) ? "rate, " : "") << "condition, Es/N0, trial)\n";
     out << "# R_coded_*: hard decisions (baseline) or ratio signs (hf, genie) on the coded bits; "
            "R_ber: decoded information bits; R_ci95_low, R_ci95_high: the 95 % interval of R_ber "
            "over the trials (ratio estimator with the between-trial variance, errors coming in "
@@ -127,7 +137,8 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     out << ", wall time " << fixed(result.wallSeconds, 1) << " s";
     if (result.knownTrials > 0) out << ", " << result.knownTrials << " trials from the checkpoint";
     out << (result.interrupted ? ", INTERRUPTED: unfinished points end early" : "") << '\n';
-    out << "# cond esno_db snr3k_db   trials   coded_bits    info_bits   blocks sync_misses";
+    out << (shows_rate(c) ? "#  rate cond" : "# cond")
+        << " esno_db snr3k_db   trials   coded_bits    info_bits   blocks sync_misses";
     for (const ReceiverKind r : c.receivers) {
         const std::string n = receiver_name(r);
         for (const char* column : {"_coded_errors", "_coded_ber", "_info_errors", "_ber",
@@ -139,6 +150,10 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     for (const PointResult& p : result.points) {
         const ReceiverCounts& shared = shared_counts(c, p);
         char line[256];
+        if (shows_rate(c)) {
+            std::snprintf(line, sizeof line, "%7.0f", p.dataRate);
+            out << line;
+        }
         std::snprintf(line, sizeof line, "%6d %7.2f %8.2f %8lld %12lld %12lld %8lld %11lld",
                       condition_number(c, p.condition), p.esno, p.esno - kSnr3kOffset,
                       static_cast<long long>(p.trials), static_cast<long long>(shared.codedBits),
@@ -163,7 +178,8 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
 }
 
 void write_csv(std::ostream& out, const SweepConfig& c, const SweepResult& result) {
-    out << "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,events";
+    out << (shows_rate(c) ? "rate," : "")
+        << "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,events";
     for (const ReceiverKind r : c.receivers) {
         const std::string n = receiver_name(r);
         for (const char* column : {"_coded_errors", "_coded_ber", "_info_errors", "_ber",
@@ -174,6 +190,7 @@ void write_csv(std::ostream& out, const SweepConfig& c, const SweepResult& resul
     out << ",seconds,stop\n";
     for (const PointResult& p : result.points) {
         const ReceiverCounts& shared = shared_counts(c, p);
+        if (shows_rate(c)) out << format_value(p.dataRate) << ',';
         out << p.condition << ',' << format_value(p.esno) << ','
             << format_value(p.esno - kSnr3kOffset) << ',' << p.trials << ',' << shared.codedBits
             << ',' << shared.infoBits << ',' << shared.blocks << ',' << p.syncMisses << ','
@@ -194,7 +211,13 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
                 const std::string& version) {
     out << "{\n  \"version\": " << json_string(version) << ",\n  \"parameters\": {\n";
     out << "    \"interleaver_s\": " << format_value(c.interLen) << ",\n";
-    out << "    \"nFrame\": " << format_value(c.nFrame) << ",\n";
+    if (shows_rate(c)) {
+        out << "    \"rates\": [" << list_of(c.rates, [](double r) { return r; })
+            << "],\n    \"nFrame\": ["
+            << list_of(c.rates, [&c](double r) { return trial_nframe(c, r); }) << "],\n";
+    } else {
+        out << "    \"nFrame\": " << nframe_text(c) << ",\n";
+    }
     out << "    \"rolloffFactor\": " << format_value(c.shaping.rolloffFactor) << ",\n";
     out << "    \"pulseDelay\": " << format_value(c.shaping.pulseDelay) << ",\n";
     out << "    \"oversamplingFactor\": " << format_value(c.shaping.oversamplingFactor) << ",\n";
@@ -228,7 +251,9 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
     for (std::size_t i = 0; i < result.points.size(); ++i) {
         const PointResult& p = result.points[i];
         const Interval ci = p.interval();
-        out << (i > 0 ? "," : "") << "\n    {\"condition\": " << json_string(p.condition)
+        out << (i > 0 ? "," : "") << "\n    {";
+        if (shows_rate(c)) out << "\"rate\": " << format_value(p.dataRate) << ", ";
+        out << "\"condition\": " << json_string(p.condition)
             << ", \"esno_db\": " << format_value(p.esno)
             << ", \"snr3k_db\": " << format_value(p.esno - kSnr3kOffset)
             << ", \"trials\": " << p.trials << ", \"bits\": " << p.bits
@@ -308,13 +333,15 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
         bool genie;
     };
     std::vector<Curve> curves;
-    for (std::size_t ci = 0; ci < c.conditions.size(); ++ci) {
-        const std::string& name = c.conditions[ci];
+    for (std::size_t key = 0; key < c.rates.size() * c.conditions.size(); ++key) {
+        const double at_rate = c.rates[key / c.conditions.size()];
+        const std::size_t ci = key;  // a colour per curve of a rate and condition
+        const std::string& name = c.conditions[key % c.conditions.size()];
         for (const ReceiverKind r : c.receivers) {
             bool any = false;
             std::ostringstream block;
             for (const PointResult& p : result.points) {
-                if (p.condition != name) continue;
+                if (p.condition != name || p.dataRate != at_rate) continue;
                 const double rate = receiver_rate(p, r, c.metric);
                 const Interval ci95 = receiver_interval(p, r, c.metric);
                 // A point without errors has no place on a logarithmic axis; its upper bound does.
@@ -328,7 +355,8 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
                 any = true;
             }
             if (!any) continue;
-            std::string title = name + " " + receiver_name(r);
+            std::string title = (shows_rate(c) ? format_value(at_rate) + " bit/s " : "") + name +
+                                " " + receiver_name(r);
             if (name == "awgn" && decoded) title += " (simulated white-noise reference)";
             curves.push_back(
                 {block.str(), title, static_cast<int>(ci) + 1, r == ReceiverKind::genie});
