@@ -422,7 +422,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                               bool print) {
     Invocation inv;
     CLI::App app(
-        "hfchain: simulator of the 2400 bit/s HF serial-tone modem, the Watterson channel and the "
+        "hfchain: simulator of the HF serial-tone modem (75 to 4800 bit/s), the Watterson channel "
+        "and the "
         "receiver.\nWithout arguments it runs the default sweep over all five conditions and "
         "writes hfchain-sweep.svg.",
         "hfchain");
@@ -613,7 +614,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     sweep->add_flag("-q,--quiet", quiet, "No progress report on stderr");
     sweep->footer(
         "Output: a table on stdout headed by '#' lines (version, every parameter); Octave's load "
-        "reads it as a matrix.\nColumns: cond esno_db snr3k_db trials coded_bits info_bits blocks "
+        "reads it as a matrix.\nColumns: rate (bit/s, with any --rate but 2400 alone), cond "
+        "esno_db "
+        "snr3k_db trials coded_bits info_bits blocks "
         "sync_misses, then for each receiver R: R_coded_errors R_coded_ber R_info_errors R_ber "
         "R_ci95_low R_ci95_high R_block_errors R_bler, and seconds last; R_ber is the decoded "
         "information-bit error rate, ci95 its 95 % interval over the trials (the trials are "
@@ -621,8 +624,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "wrong information bit. The CSV and JSON add each point's error events. With --targets, "
         "'#' lines at the end give where "
         "each curve crosses each target rate (interpolated in log10(rate) between the bracketing "
-        "points) and each receiver's gap to the genie.\nTrial k of a point uses "
-        "seeds derived from (seed, condition, Es/N0, k): the table does not depend on --threads "
+        "points) and each receiver's gap to the genie, per rate.\nTrial k of a point uses "
+        "seeds derived from (seed, rate, condition, Es/N0, k): the table does not depend on "
+        "--threads "
         "(nor on MPI ranks), and a point rerun alone gives the same line.\nCtrl-C, SIGTERM or "
         "SIGHUP stop and write the finished trials (exit 130, 143, 129); a second one abandons "
         "(exit 3). Result files are replaced whole or not at all.");

@@ -53,7 +53,7 @@ decoded = vitdecode (soft, milstd, nFrame);
 K = numel (decoded.InfoBits);
 coded_errors = sum (hard != tx.CodOutInterIn);
 info_errors = sum (decoded.InfoBits != tx.BitInCodIn(1:K));
-printf ("# %g bit/s (%d bits a symbol, each coded bit sent %d times), interleaver %.1f s, %g blocks, Es/N0 %g dB\n",
+printf ("# %g bit/s (bitsToSym %d, repFactor %d), interleaver %.1f s, %g blocks, Es/N0 %g dB\n",
         milstd.rate, milstd.bitsToSym, milstd.repFactor, interLen, nFrame, EsNodB);
 printf ("coded bits %6d   hard-decision errors %5d   rate %.3e\n", numel (hard), coded_errors,
         coded_errors / numel (hard));
