@@ -374,7 +374,6 @@ struct SweepSettings {
         static const sweep::SweepConfig d;
         return d;
     }
-    std::vector<double> rates = defaults().rates;
     double interLen = defaults().interLen;
     double nFrame = defaults().nFrame;
     VarShapping shaping = defaults().shaping;
@@ -391,6 +390,7 @@ struct SweepSettings {
     double floor = defaults().floor;
     std::uint32_t seed = defaults().seed;
     std::int32_t threads = defaults().threads;
+    std::vector<double> rates = defaults().rates;
 };
 
 template <>
@@ -402,7 +402,6 @@ struct RecordTraits<SweepSettings> {
         // Counts are whole numbers that a double holds exactly.
         constexpr std::int64_t kMaxCount = 9007199254740992;
         return std::make_tuple(
-            field("rates", &S::rates, doc::SweepConfig_rates),
             field("interLen", &S::interLen, doc::SweepConfig_interLen),
             field("nFrame", &S::nFrame, doc::SweepConfig_nFrame),
             field("shaping", &S::shaping, doc::SweepConfig_shaping),
@@ -421,7 +420,8 @@ struct RecordTraits<SweepSettings> {
             whole_field("maxBits", &S::maxBits, doc::SweepConfig_maxBits, -kMaxCount, kMaxCount),
             field("floor", &S::floor, doc::SweepConfig_floor),
             whole_field("seed", &S::seed, doc::SweepConfig_seed, 0, 4294967295),
-            whole_field("threads", &S::threads, doc::SweepConfig_threads, -2147483648, 2147483647));
+            whole_field("threads", &S::threads, doc::SweepConfig_threads, -2147483648, 2147483647),
+            field("rates", &S::rates, doc::SweepConfig_rates));
     }
 };
 

@@ -147,14 +147,14 @@ double trial_nframe(const SweepConfig& config, double rate) {
 }
 
 std::string nframe_text(const SweepConfig& config) {
-    std::string s;
-    bool differ = false;
-    for (const double rate : config.rates) {
-        const std::string one = shown(trial_nframe(config, rate));
-        differ = differ || (!s.empty() && s.substr(0, s.find(',')) != one);
-        s += (s.empty() ? "" : ",") + one;
+    std::vector<std::string> each;
+    for (const double rate : config.rates) each.push_back(shown(trial_nframe(config, rate)));
+    if (std::all_of(each.begin(), each.end(), [&](const std::string& v) { return v == each[0]; })) {
+        return each.empty() ? shown(config.nFrame) : each[0];
     }
-    return differ ? s : s.substr(0, s.find(','));
+    std::string s;
+    for (const std::string& v : each) s += (s.empty() ? "" : ",") + v;
+    return s;
 }
 
 bool shows_rate(const SweepConfig& config) {
@@ -204,20 +204,26 @@ void check_nframe(double nFrame, double rate, double interLen, const FieldNames&
 void check_receivers_at_rate(const std::vector<ReceiverKind>& receivers, double rate,
                              double interLen, const FieldNames& names) {
     check_rate(rate, interLen, names);
-    try {
-        check_road_receivers(rateconf(rate, interLen), receivers);
-    } catch (const Error& e) {
-        if (e.identifier() != "hfchain:road:UnsupportedReceiver") throw;
-        std::string which;
-        for (const ReceiverKind r : receivers) {
-            if (r != ReceiverKind::baseline)
-                which += (which.empty() ? "'" : ", '") + std::string(receiver_name(r)) + "'";
+    const Milstd milstd = rateconf(rate, interLen);
+    // Each receiver on its own, by the road's own rule, so that the message names those refused.
+    std::vector<std::string> refused;
+    for (const ReceiverKind r : receivers) {
+        try {
+            check_road_receivers(milstd, {r});
+        } catch (const Error& e) {
+            if (e.identifier() != "hfchain:road:UnsupportedReceiver") throw;
+            refused.push_back("'" + std::string(receiver_name(r)) + "'");
         }
-        refuse(names, "receivers",
-               which + " cannot run at " + shown(rate) + " bit/s (" + field_name(names, "rates") +
-                   ") yet: the hf and genie receivers run at 2400 bit/s only so far; ask for "
-                   "baseline alone at that rate, or sweep 2400 bit/s apart");
     }
+    if (refused.empty()) return;
+    std::string which = refused.front();
+    for (std::size_t k = 1; k < refused.size(); ++k) {
+        which += (k + 1 == refused.size() ? " and " : ", ") + refused[k];
+    }
+    refuse(names, "receivers",
+           which + (refused.size() == 1 ? " does" : " do") + " not run at " + shown(rate) +
+               " bit/s (" + field_name(names, "rates") +
+               ") yet; ask for the others alone at that rate, or sweep it apart");
 }
 
 void check_shaping(const VarShapping& s, const FieldNames& names) {

@@ -527,10 +527,6 @@ class SweepConfig:
     and receivers, every point from its own trials. The fields and their defaults are those of the
     `hfchain sweep` command (the main job); a dict may give any of them."""
 
-    rates: list[float]
-    """Data rates in bit/s, each with its own curves: 4800, 2400, 1200, 600, 300, 150, 75, each
-    once (default [2400]). The hf and genie receivers run at 2400 bit/s only so far; 4800 bit/s has
-    only the 0.6 s interleaver. Any rate but 2400 alone adds a `rate` column to the result."""
     interLen: float
     """Interleaver length in seconds (0.6 or 4.8; default 4.8, where fading curves are judged)."""
     nFrame: float
@@ -574,7 +570,11 @@ class SweepConfig:
     threads: int
     """Worker threads (0 to 256); 0 = one per core, fewer when memory would not hold them.
     Results do not depend on it."""
-    def __init__(self, rates: Sequence[float] = ..., interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0) -> None:
+    rates: list[float]
+    """Data rates in bit/s, each with its own curves: 4800, 2400, 1200, 600, 300, 150, 75, each
+    once (default [2400]). The hf and genie receivers run at 2400 bit/s only so far; 4800 bit/s has
+    only the 0.6 s interleaver. Any rate but 2400 alone adds a `rate` column to the result."""
+    def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0, rates: Sequence[float] = ...) -> None:
         """Fields not given take the defaults of the `hfchain sweep` command."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod

@@ -70,9 +70,8 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
              c.rates = {2400, 600};
              c.receivers = {ReceiverKind::baseline, ReceiverKind::hf, ReceiverKind::genie};
          },
-         "receivers: 'hf', 'genie' cannot run at 600 bit/s (rates) yet: the hf and genie "
-         "receivers run at 2400 bit/s only so far; ask for baseline alone at that rate, or sweep "
-         "2400 bit/s apart"},
+         "receivers: 'hf' and 'genie' do not run at 600 bit/s (rates) yet; ask for the others "
+         "alone at that rate, or sweep it apart"},
         {[](SweepConfig& c) {
              c.rates = {75};
              c.interLen = 0.6;
