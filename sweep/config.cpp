@@ -220,10 +220,19 @@ void check_receivers_at_rate(const std::vector<ReceiverKind>& receivers, double 
     for (std::size_t k = 1; k < refused.size(); ++k) {
         which += (k + 1 == refused.size() ? " and " : ", ") + refused[k];
     }
+    std::string running;  // every receiver that runs at this rate
+    for (std::size_t k = 0; k < kReceiverCount; ++k) {
+        try {
+            check_road_receivers(milstd, {static_cast<ReceiverKind>(k)});
+            running += (running.empty() ? "" : ", ") + std::string(kReceiverNames[k]);
+        } catch (const Error& e) {
+            if (e.identifier() != "hfchain:road:UnsupportedReceiver") throw;
+        }
+    }
     refuse(names, "receivers",
            which + (refused.size() == 1 ? " does" : " do") + " not run at " + shown(rate) +
-               " bit/s (" + field_name(names, "rates") +
-               ") yet; ask for the others alone at that rate, or sweep it apart");
+               " bit/s (" + field_name(names, "rates") + ") yet; there ask for " + running +
+               ", or sweep that rate apart");
 }
 
 void check_shaping(const VarShapping& s, const FieldNames& names) {

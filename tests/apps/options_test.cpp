@@ -317,11 +317,11 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
          "--rate: 4800 bit/s is uncoded and has no 4.8 s interleaver; give it with --interleaver "
          "0.6"},
         {{"sweep", "--rate", "2400,300"},
-         "--receiver: 'hf' and 'genie' do not run at 300 bit/s (--rate) yet; ask for the "
-         "others alone at that rate, or sweep it apart"},
+         "--receiver: 'hf' and 'genie' do not run at 300 bit/s (--rate) yet; there ask for "
+         "baseline, or sweep that rate apart"},
         {{"run", "--rate", "1200"},
-         "--receiver: 'hf' and 'genie' do not run at 1200 bit/s (--rate) yet; ask for the "
-         "others alone at that rate, or sweep it apart"},
+         "--receiver: 'hf' and 'genie' do not run at 1200 bit/s (--rate) yet; there ask for "
+         "baseline, or sweep that rate apart"},
         {{"run", "--rate", "75", "-r", "baseline"},
          "--nframe: 1 blocks of 0.6 s at 75 bit/s carry no information bit besides the encoder's "
          "144 flush bits (a block holds 45 bits); give at least 4 (a whole number)"},

@@ -308,8 +308,8 @@ def test_a_sweep_at_low_rates_counts_each_rates_information_bits():
     with pytest.raises(hfchain.Error) as e:
         hfchain.run_sweep({**config.to_dict(), "receivers": ["baseline", "genie"]})
     assert e.value.message == (
-        "config.receivers: 'genie' does not run at 75 bit/s (config.rates) yet; ask for the "
-        "others alone at that rate, or sweep it apart")
+        "config.receivers: 'genie' does not run at 75 bit/s (config.rates) yet; there ask "
+        "for baseline, or sweep that rate apart")
 
 
 def test_theory_curve():

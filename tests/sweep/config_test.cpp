@@ -70,8 +70,8 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
              c.rates = {2400, 600};
              c.receivers = {ReceiverKind::baseline, ReceiverKind::hf, ReceiverKind::genie};
          },
-         "receivers: 'hf' and 'genie' do not run at 600 bit/s (rates) yet; ask for the others "
-         "alone at that rate, or sweep it apart"},
+         "receivers: 'hf' and 'genie' do not run at 600 bit/s (rates) yet; there ask for "
+         "baseline, or sweep that rate apart"},
         {[](SweepConfig& c) {
              c.rates = {75};
              c.interLen = 0.6;
