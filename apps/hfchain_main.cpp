@@ -24,7 +24,7 @@
 #include "apps/progress.hpp"
 #include "apps/run_report.hpp"
 #include "apps/signals.hpp"
-#include "params/modeconf.hpp"
+#include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
 #include "sweep/crossings.hpp"
@@ -103,7 +103,7 @@ int do_run(const RunOptions& options) {
     check_run_outputs(options);
     check_run_memory(options);
     if (!options.plotDir.empty()) make_plot_folder(options.plotDir);
-    const Milstd milstd = modeconf(options.interLen);
+    const Milstd milstd = rateconf(options.rate, options.interLen);
     BuiltinHost host;
     StopSignals signals;
     host.set_interrupt_flag(&stop_flag());
@@ -203,8 +203,6 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
 
 // The sweep in this process, or on rank 0 of an MPI job (`remote`: the other ranks).
 int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers* remote) {
-    // The parameter set is built once and shared read-only by every worker.
-    const Milstd milstd = modeconf(options.config.interLen);
     ProgressReport report(stderr, isatty(STDERR_FILENO) != 0);
     std::vector<KnownTrial> known;
     // The first failure to write the journal; it ends the sweep between trials, as a stop
@@ -254,8 +252,7 @@ int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers
     {
         StopSignals signals;
         result = sweep::run_sweep(
-            options.config, sweep::road_trial_runners(milstd, options.config, &stop_flag()),
-            &stop_flag(),
+            options.config, sweep::road_trial_runners(options.config, &stop_flag()), &stop_flag(),
             [&](const sweep::SweepProgress& p) {
                 if (options.progress) report.update(p);
                 // Every second or so, the journal reaches the disk (from this thread, so that
@@ -351,10 +348,9 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
     }
     const int others = job.sum_of_others(options.config.threads);
     if (!root) {
-        const Milstd milstd = modeconf(options.config.interLen);
         StopSignals signals;
         return serve_trials(job, options.config,
-                            sweep::road_trial_runners(milstd, options.config, &stop_flag()),
+                            sweep::road_trial_runners(options.config, &stop_flag()),
                             options.config.threads);
     }
     if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));

@@ -17,7 +17,7 @@
 
 #include "apps/run_report.hpp"
 #include "channel/conditions.hpp"
-#include "params/modeconf.hpp"
+#include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "sweep/engine.hpp"
@@ -142,7 +142,8 @@ void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarSha
     cmd.add_option("-i,--interleaver", interLen, "Interleaver length in seconds: 0.6 or 4.8")
         ->type_name("SECONDS")
         ->capture_default_str();
-    cmd.add_option("-n,--nframe", nFrame, nframe_help)->type_name("BLOCKS")->capture_default_str();
+    CLI::Option* n = cmd.add_option("-n,--nframe", nFrame, nframe_help)->type_name("BLOCKS");
+    if (nFrame > 0) n->capture_default_str();
     cmd.add_option("--rolloff", s.rolloffFactor, "Roll-off of the root-raised cosine, in (0, 1]")
         ->type_name("ALPHA")
         ->capture_default_str();
@@ -161,6 +162,7 @@ void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarSha
 sweep::FieldNames cli_names(bool snr3k) {
     return [snr3k](std::string_view field) -> std::string {
         static constexpr std::pair<std::string_view, const char*> options[] = {
+            {"rates", "--rate"},
             {"interLen", "--interleaver"},
             {"nFrame", "--nframe"},
             {"shaping.rolloffFactor", "--rolloff"},
@@ -216,6 +218,21 @@ std::vector<ReceiverKind> parse_receiver_list(const std::string& text, const std
     return list;
 }
 
+std::vector<double> parse_rate_list(const std::string& text, const std::string& option) {
+    std::vector<double> rates;
+    for (const std::string& item : split_list({text}, option)) {
+        double v = 0;
+        const std::size_t used = read_decimal(item, v);
+        if (used == 0 || used != item.size()) {
+            throw UsageError(option + ": '" + text +
+                             "' is not a list of data rates; accepted: bit/s from " +
+                             sweep::rate_list() + ", joined by commas");
+        }
+        rates.push_back(v);
+    }
+    return rates;
+}
+
 std::vector<double> parse_esno_list(const std::string& text, const std::string& option) {
     std::vector<double> points;
     std::size_t begin = 0;
@@ -269,7 +286,8 @@ void check_run_options(const RunOptions& o) {
     refused_as_usage([&] {
         const sweep::FieldNames names = cli_names();
         sweep::check_interleaver(o.interLen, names);
-        sweep::check_nframe(o.nFrame, o.interLen, names);
+        sweep::check_rate(o.rate, o.interLen, names);
+        sweep::check_nframe(o.nFrame, o.rate, o.interLen, names);
         sweep::check_shaping(o.shaping, names);
         bool known = false;
         for (const char* c : kRunChannelNames) known = known || o.channel == c;
@@ -282,6 +300,7 @@ void check_run_options(const RunOptions& o) {
         sweep::check_seed(o.txSeed, "txSeed", names);
         sweep::check_seed(o.channelSeed, "channelSeed", names);
         sweep::check_receivers(o.receivers, names);
+        sweep::check_receivers_at_rate(o.receivers, o.rate, o.interLen, names);
     });
     if (!o.plotDir.empty() && !sweep::gnuplot_available()) {
         throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
@@ -349,16 +368,17 @@ void check_sweep_outputs(const SweepOptions& o) {
 }
 
 void check_run_memory(const RunOptions& o) {
-    const Milstd milstd = modeconf(o.interLen);
+    const Milstd milstd = rateconf(o.rate, o.interLen);
     const double need =
         sweep::road_memory_bytes(milstd, o.nFrame, o.shaping, road_config(o).channel, o.receivers);
     const sweep::MemoryLimit limit = sweep::memory_limit(o.maxMemory, cli_names());
     if (need > limit.bytes) {
         throw UsageError(
             "--nframe: one transmission of " + shown(o.nFrame) + " interleaver blocks of " +
-            shown(o.interLen) + " s at " + shown(o.shaping.oversamplingFactor) +
-            " samples per symbol needs about " + format_bytes(need) + " of memory, more than the " +
-            format_bytes(limit.bytes) + " limit (" + limit.source + "); give fewer blocks" +
+            shown(o.interLen) + " s at " + shown(o.rate) + " bit/s and " +
+            shown(o.shaping.oversamplingFactor) + " samples per symbol needs about " +
+            format_bytes(need) + " of memory, more than the " + format_bytes(limit.bytes) +
+            " limit (" + limit.source + "); give fewer blocks" +
             (o.maxMemory > 0 ? "" : ", or a larger --max-memory if swap space allows"));
     }
 }
@@ -402,7 +422,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                               bool print) {
     Invocation inv;
     CLI::App app(
-        "hfchain: simulator of the 2400 bit/s HF serial-tone modem, the Watterson channel and the "
+        "hfchain: simulator of the HF serial-tone modem (75 to 4800 bit/s), the Watterson channel "
+        "and the "
         "receiver.\nWithout arguments it runs the default sweep over all five conditions and "
         "writes hfchain-sweep.svg.",
         "hfchain");
@@ -412,8 +433,14 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     RunOptions& r = inv.run;
     CLI::App* run = app.add_subcommand(
         "run", "One transmission through the whole chain, reported stage by stage");
+    run->add_option("--rate", r.rate,
+                    "Data rate in bit/s: " + sweep::rate_list() +
+                        " (hf and genie: 2400 only so far; 4800: the 0.6 s interleaver only)")
+        ->type_name("BIT/S")
+        ->capture_default_str();
     add_shaping_options(*run, r.interLen, r.nFrame, r.shaping,
-                        "Interleaver blocks of data (above 0; need not be whole)");
+                        "Interleaver blocks of data (above 0; need not be whole, but must give a "
+                        "whole number of information bits)");
     run->add_option("--tx-seed", r.txSeed, "Seed of the information bits (0..4294967295)")
         ->type_name("SEED")
         ->capture_default_str();
@@ -468,8 +495,18 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "sweep",
         "Decoded and coded-bit error rates against SNR (3 kHz) or Es/N0 for a list of channel "
         "conditions and receivers");
-    add_shaping_options(*sweep, c.interLen, c.nFrame, c.shaping,
-                        "Interleaver blocks of data per trial (above 0)");
+    std::string rates = "2400";
+    sweep
+        ->add_option("--rate", rates,
+                     "Data rates in bit/s, comma-separated, each with its own curves: " +
+                         sweep::rate_list() + " (hf and genie: 2400 only so far)")
+        ->type_name("LIST")
+        ->capture_default_str();
+    double nFrame = 0;
+    add_shaping_options(*sweep, c.interLen, nFrame, c.shaping,
+                        "Interleaver blocks of data per trial at every rate (above 0; default: at "
+                        "each rate the fewest whole blocks that carry information bits, 1 from 300 "
+                        "to 4800 bit/s)");
     sweep
         ->add_option("-C,--conditions", c.conditions,
                      "Conditions, comma-separated: " + condition_list())
@@ -577,7 +614,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     sweep->add_flag("-q,--quiet", quiet, "No progress report on stderr");
     sweep->footer(
         "Output: a table on stdout headed by '#' lines (version, every parameter); Octave's load "
-        "reads it as a matrix.\nColumns: cond esno_db snr3k_db trials coded_bits info_bits blocks "
+        "reads it as a matrix.\nColumns: rate (bit/s, with any --rate but 2400 alone), cond "
+        "esno_db "
+        "snr3k_db trials coded_bits info_bits blocks "
         "sync_misses, then for each receiver R: R_coded_errors R_coded_ber R_info_errors R_ber "
         "R_ci95_low R_ci95_high R_block_errors R_bler, and seconds last; R_ber is the decoded "
         "information-bit error rate, ci95 its 95 % interval over the trials (the trials are "
@@ -585,8 +624,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "wrong information bit. The CSV and JSON add each point's error events. With --targets, "
         "'#' lines at the end give where "
         "each curve crosses each target rate (interpolated in log10(rate) between the bracketing "
-        "points) and each receiver's gap to the genie.\nTrial k of a point uses "
-        "seeds derived from (seed, condition, Es/N0, k): the table does not depend on --threads "
+        "points) and each receiver's gap to the genie, per rate.\nTrial k of a point uses "
+        "seeds derived from (seed, rate, condition, Es/N0, k): the table does not depend on "
+        "--threads "
         "(nor on MPI ranks), and a point rerun alone gives the same line.\nCtrl-C, SIGTERM or "
         "SIGHUP stop and write the finished trials (exit 130, 143, 129); a second one abandons "
         "(exit 3). Result files are replaced whole or not at all.");
@@ -654,6 +694,16 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
             c.snr3kAxis = false;
         }
         c.conditions = split_list(c.conditions, "--conditions");
+        c.rates = parse_rate_list(rates);
+        if (sweep->count("--nframe") > 0) {
+            // 0 is the configuration's "each rate's default", which -n does not offer.
+            if (!(nFrame > 0)) {
+                throw UsageError("--nframe: " + shown(nFrame) +
+                                 " is not accepted; give a number of interleaver blocks above 0 "
+                                 "and at most 10000");
+            }
+            c.nFrame = nFrame;
+        }
         c.receivers = parse_receiver_list(receivers);
         if (metric != "coded" && metric != "decoded") {
             throw UsageError("--metric: '" + metric + "' is not accepted; give coded or decoded");

@@ -37,6 +37,7 @@ inline constexpr const char* kRunChannelNames[] = {"none", "bom",        "modera
                                                    "ruim", "muito_ruim", "awgn"};
 
 struct RunOptions {
+    double rate = 2400;  // data rate in bit/s (--rate)
     double interLen = 0.6;
     double nFrame = 1;
     double txSeed = 1;
@@ -94,6 +95,11 @@ std::vector<double> parse_esno_list(const std::string& text, const std::string& 
 // named once is the configuration's check). Raises UsageError naming `option`.
 std::vector<ReceiverKind> parse_receiver_list(const std::string& text,
                                               const std::string& option = "--receiver");
+
+// Data rates from a comma-separated list of numbers in bit/s ("75,600,2400"), in order (that each
+// is a rate of the waveform, given once, is the configuration's check). Raises UsageError naming
+// `option`.
+std::vector<double> parse_rate_list(const std::string& text, const std::string& option = "--rate");
 
 // A size for --max-memory: a number of bytes with an optional binary multiple K, M, G or T
 // (also KiB, MiB, ..., any case): "512M", "1.5G", "4e9". Raises UsageError naming --max-memory.

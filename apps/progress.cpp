@@ -5,6 +5,7 @@
 #include <string>
 
 #include "params/waveform.hpp"
+#include "runtime/checks.hpp"
 
 namespace hfchain::app {
 
@@ -31,12 +32,15 @@ void ProgressReport::update(const sweep::SweepProgress& p) {
     if (!terminal_) {
         if (p.finished == nullptr) return;
         const sweep::PointResult& r = *p.finished;
+        // The rate is named where it is not the one a sweep has by default.
+        const std::string rate =
+            r.dataRate == 2400 ? std::string() : format_value(r.dataRate) + " bit/s ";
         std::fprintf(out_,
-                     "sweep: %d/%d points; %s at SNR(3 kHz) %.4g dB, Es/N0 %.4g dB: %lld errors in "
-                     "%lld bits; elapsed %s, about %s left\n",
-                     p.pointsDone, p.pointsTotal, r.condition.c_str(), snr3k_of_esno(r.esno),
-                     r.esno, static_cast<long long>(r.errors), static_cast<long long>(r.bits),
-                     elapsed, left);
+                     "sweep: %d/%d points; %s%s at SNR(3 kHz) %.4g dB, Es/N0 %.4g dB: %lld errors "
+                     "in %lld bits; elapsed %s, about %s left\n",
+                     p.pointsDone, p.pointsTotal, rate.c_str(), r.condition.c_str(),
+                     snr3k_of_esno(r.esno), r.esno, static_cast<long long>(r.errors),
+                     static_cast<long long>(r.bits), elapsed, left);
         std::fflush(out_);
         return;
     }

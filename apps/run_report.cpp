@@ -40,6 +40,20 @@ void stage(std::ostream& out, const char* block, const std::string& text) {
     out << name << text << '\n';
 }
 
+// The constellation, code and repetition of a parameter set, as the report names them.
+std::string mode_text(const Milstd& milstd) {
+    if (milstd.rate == 4800) return "uncoded 8-PSK, not interleaved";
+    if (milstd.rate == 75) {
+        return "rate-1/2 code, each pair of coded bits sent as one of four 32-symbol patterns";
+    }
+    const int points = 1 << static_cast<int>(milstd.bitsToSym);
+    std::string text = std::to_string(points) + "-PSK, rate-1/2 code";
+    if (milstd.repFactor > 1) {
+        text += ", each coded bit sent " + format_value(milstd.repFactor) + " times";
+    }
+    return text;
+}
+
 }  // namespace
 
 RoadConfig road_config(const RunOptions& options) {
@@ -61,8 +75,9 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
                       const RoadResult& road, const std::string& version) {
     const double M = o.shaping.oversamplingFactor;
     out << "# hfchain " << version << " run: one transmission through the whole chain\n";
-    out << "# interleaver " << format_value(o.interLen) << " s, nFrame " << format_value(o.nFrame)
-        << ", tx seed " << format_value(o.txSeed) << '\n';
+    out << "# rate " << format_value(o.rate) << " bit/s, interleaver " << format_value(o.interLen)
+        << " s, nFrame " << format_value(o.nFrame) << ", tx seed " << format_value(o.txSeed)
+        << '\n';
     out << "# rolloffFactor " << format_value(o.shaping.rolloffFactor) << ", pulseDelay "
         << format_value(o.shaping.pulseDelay) << ", oversamplingFactor " << format_value(M) << '\n';
     out << "# channel " << o.channel;
@@ -72,17 +87,20 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
     }
     out << "\n";
 
-    stage(out, "modeconf",
-          std::to_string(static_cast<int>(milstd.rate)) + " bit/s, " +
+    stage(out, "rateconf",
+          std::to_string(static_cast<int>(milstd.rate)) + " bit/s, " + mode_text(milstd) + ", " +
               std::to_string(milstd.interTable.numel()) + "-bit interleaver blocks, " +
               std::to_string(milstd.preamSync.numel()) + "-symbol preamble, frames of " +
               format_value(milstd.data) + " data + " + format_value(milstd.trein) +
               " probe symbols");
     const SendchainOut& tx = road.tx;
+    const bool uncoded = milstd.rate == 4800;
     stage(out, "sendchain",
           std::to_string(tx.BitInCodIn.numel()) + " bits in (data, flush, padding), " +
-              std::to_string(tx.CodOutInterIn.numel()) + " coded bits, " +
-              std::to_string(tx.MapOutMultiplexIn.numel()) + " data symbols, " +
+              std::to_string(tx.CodOutInterIn.numel()) +
+              (uncoded ? " data bits (uncoded), " : " coded bits, ") +
+              std::to_string(tx.MapOutMultiplexIn.numel()) +
+              (milstd.rate == 75 ? " 32-symbol patterns, " : " data symbols, ") +
               std::to_string(tx.MultiplexOut.numel()) + " symbols sent");
     const index_t preamble = milstd.preamSync.numel();
     stage(out, "",
@@ -158,19 +176,34 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
     for (index_t k = 0; k < common; ++k) symbol_errors += decisions[k] != sent[k] ? 1 : 0;
     stage(out, "symslicer",
           std::to_string(decisions.numel()) + " decisions, " + std::to_string(symbol_errors) +
-              " symbol errors, " + std::to_string(road.demod.DemapOut.numel()) + " bits");
-    stage(out, "unshuffle", std::to_string(road.deinterleaved.out.numel()) + " coded bits");
+              (milstd.rate == 75 ? " pattern errors, " : " symbol errors, ") +
+              std::to_string(road.demod.DemapOut.numel()) + " bits");
+    if (uncoded) {
+        stage(out, "unshuffle", "not used: 4800 bit/s is not interleaved");
+    } else {
+        stage(out, "unshuffle", std::to_string(road.deinterleaved.out.numel()) + " coded bits");
+    }
     const double rate =
         road.codedBits > 0 ? static_cast<double>(road.codedBitErrors) / road.codedBits : 0.0;
     stage(out, "result",
-          std::to_string(road.codedBitErrors) + " coded-bit errors in " +
-              std::to_string(road.codedBits) + " bits (hard decisions): rate " + fmt("%.4e", rate));
+          std::to_string(road.codedBitErrors) +
+              (uncoded ? " bit errors in " : " coded-bit errors in ") +
+              std::to_string(road.codedBits) + " bits (hard decisions): rate " + fmt("%.4e", rate) +
+              (uncoded ? " (uncoded: these are the information bits and the flush bits)" : ""));
 
     // The decoding receivers, each from its own symbols to the decoded information bits.
     for (const ReceiverKind kind : o.receivers) {
         const Reception& r = road.reception(kind);
         const std::string who = std::string(sweep::receiver_name(kind)) + ": ";
-        if (kind == ReceiverKind::baseline && r.ran) {
+        if (kind == ReceiverKind::baseline && r.ran && uncoded) {
+            stage(out, "symslicer", who + "the hard decisions are the information bits (no code)");
+        } else if (kind == ReceiverKind::baseline && r.ran && milstd.rate == 75) {
+            stage(out, "patternslicer",
+                  who + std::to_string(r.soft.LLR.numel()) +
+                      " ratios from the four patterns' correlations (noncoherent), noise "
+                      "variance " +
+                      fmt("%.4g", r.noiseVar[0]) + " (the spread around the hard decisions)");
+        } else if (kind == ReceiverKind::baseline && r.ran) {
             stage(out, "softslicer",
                   who + std::to_string(r.soft.LLR.numel()) +
                       " ratios from unframer's symbols, "
@@ -201,19 +234,21 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
             stage(out, "softslicer", who + std::to_string(r.soft.LLR.numel()) + " ratios");
         }
         if (!r.ran) {
-            stage(out, "vitdecode",
+            stage(out, uncoded ? "result" : "vitdecode",
                   who + "not reached (no frame start): all " + std::to_string(r.infoBits) +
                       " information bits and " + std::to_string(r.blocks) + " blocks lost");
             continue;
         }
-        stage(out, "unshuffle",
-              who + std::to_string(r.deinterleaved.out.numel()) + " ratios deinterleaved, " +
-                  std::to_string(r.codedBitErrors) + " coded bits wrong (" +
-                  fmt("%.4e", r.codedBits > 0 ? static_cast<double>(r.codedBitErrors) /
-                                                    static_cast<double>(r.codedBits)
-                                              : 0.0) +
-                  ")");
-        stage(out, "vitdecode",
+        if (!uncoded) {
+            stage(out, "unshuffle",
+                  who + std::to_string(r.deinterleaved.out.numel()) + " ratios deinterleaved, " +
+                      std::to_string(r.codedBitErrors) + " coded bits wrong (" +
+                      fmt("%.4e", r.codedBits > 0 ? static_cast<double>(r.codedBitErrors) /
+                                                        static_cast<double>(r.codedBits)
+                                                  : 0.0) +
+                      ")");
+        }
+        stage(out, uncoded ? "result" : "vitdecode",
               who + std::to_string(r.infoBitErrors) + " information-bit errors in " +
                   std::to_string(r.infoBits) + " bits: rate " +
                   fmt("%.4e", r.infoBits > 0 ? static_cast<double>(r.infoBitErrors) /

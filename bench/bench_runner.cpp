@@ -34,8 +34,7 @@ void BM_sweep(benchmark::State& state, const char* condition) {
     config.minTrials = 40;  // exactly 40 trials: the bit limit is reached by the first
     config.maxBits = 1;
     config.threads = static_cast<int>(state.range(0));
-    const Milstd milstd = modeconf(config.interLen);  // once, as the runner does
-    const TrialRunnerFactory runners = road_trial_runners(milstd, config, nullptr);
+    const TrialRunnerFactory runners = road_trial_runners(config, nullptr);
     std::int64_t bits = 0;
     for (auto _ : state) {
         const SweepResult r = run_sweep(config, runners, nullptr, nullptr);
@@ -56,8 +55,7 @@ void BM_sweep_checkpointed(benchmark::State& state) {
     config.minTrials = 40;
     config.maxBits = 1;
     config.threads = static_cast<int>(state.range(0));
-    const Milstd milstd = modeconf(config.interLen);
-    const TrialRunnerFactory runners = road_trial_runners(milstd, config, nullptr);
+    const TrialRunnerFactory runners = road_trial_runners(config, nullptr);
     // One journal for the whole benchmark (making it, with its header on the disk, is a one-off
     // cost of each sweep): every iteration appends its 40 records, and the journal reaches the
     // disk once a second as in the program.

@@ -90,11 +90,10 @@ void BM_trial(benchmark::State& state, double interLen, const char* condition, b
     config.metric = sweep::Metric::coded;
     const Milstd milstd = modeconf(interLen);
     const std::string name = condition;
-    const std::unique_ptr<sweep::TrialRunner> runner =
-        sweep::road_trial_runners(milstd, config, nullptr)();
+    const std::unique_ptr<sweep::TrialRunner> runner = sweep::road_trial_runners(config, nullptr)();
     bench::PlainHost host;
     RoadConfig road;
-    road.nFrame = config.nFrame;
+    road.nFrame = sweep::trial_nframe(config, 2400);
     road.shaping = config.shaping;
     road.channel = name == "awgn" ? ChannelKind::awgn : ChannelKind::watterson;
     road.watterson.model = name;
@@ -109,7 +108,7 @@ void BM_trial(benchmark::State& state, double interLen, const char* condition, b
         job.condition = &name;
         job.esno = kEsNo;
         job.trial = k;
-        job.seeds = sweep::trial_seeds(config.seed, name, kEsNo, k);
+        job.seeds = sweep::trial_seeds(config.seed, 2400, name, kEsNo, k);
         std::int64_t e = 0;
         if (yardstick) {
             road.txSeed = job.seeds.tx;

@@ -70,9 +70,9 @@ struct Tally {
     double rate() const { return bits > 0 ? static_cast<double>(errors) / bits : 0; }
 };
 
-RoadConfig config_for(const std::string& condition, double esno, std::int64_t trial, double nFrame,
-                      std::vector<ReceiverKind> receivers) {
-    const sweep::TrialSeeds seeds = sweep::trial_seeds(1, condition, esno, trial);
+RoadConfig config_for(double rate, const std::string& condition, double esno, std::int64_t trial,
+                      double nFrame, std::vector<ReceiverKind> receivers) {
+    const sweep::TrialSeeds seeds = sweep::trial_seeds(1, rate, condition, esno, trial);
     RoadConfig config;
     config.nFrame = nFrame;
     config.txSeed = seeds.tx;
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
                                        genie.spread.events < min_events)) {
             BuiltinHost host;
             const RoadResult r = run_road(milstd,
-                                          config_for(condition, esno, trials, nFrame,
+                                          config_for(rate, condition, esno, trials, nFrame,
                                                      {ReceiverKind::hf, ReceiverKind::genie}),
                                           host);
             hf.add(r.hf);
@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
             for (std::int64_t t = 0; t < cost_trials; ++t) {
                 BuiltinHost host;
                 const RoadConfig config =
-                    config_for(condition, points.front(), max_trials + t, nFrame, {kind});
+                    config_for(rate, condition, points.front(), max_trials + t, nFrame, {kind});
                 const double t0 = thread_seconds();
                 const RoadResult r = run_road(milstd, config, host);
                 cpu += thread_seconds() - t0;

@@ -222,6 +222,12 @@ void check_receivers(const Milstd& milstd, const RoadConfig& config) {
 
 }  // namespace
 
+void check_road_receivers(const Milstd& milstd, const std::vector<ReceiverKind>& receivers) {
+    RoadConfig config;
+    config.receivers = receivers;
+    check_receivers(milstd, config);
+}
+
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host) {
     check_receivers(milstd, config);
     RoadResult r;

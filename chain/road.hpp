@@ -147,7 +147,13 @@ struct RoadResult {
 ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, HostServices& host,
                              ComplexArray* noise_out = nullptr);
 
-// Runs the road for `milstd` (built once by the caller with rateconf or modeconf) and the
+// Raises "hfchain:road:UnsupportedReceiver" when run_road cannot run one of `receivers` with the
+// parameter set `milstd` (its rate): the check run_road makes before any work, for callers that
+// check a whole configuration first.
+void check_road_receivers(const Milstd& milstd, const std::vector<ReceiverKind>& receivers);
+
+// Runs the road for `milstd` (built once by the caller with rateconf or modeconf: the data rate is
+// milstd.rate, the interleaver milstd.interl) and the
 // receivers the configuration asks for (framelock runs for baseline and hf). Without a frame
 // start the baseline path stops and the hf receiver does not run: every bit and block of theirs
 // counts as an error. The baseline receiver decodes whatever symbols it received: missing coded

@@ -390,6 +390,7 @@ struct SweepSettings {
     double floor = defaults().floor;
     std::uint32_t seed = defaults().seed;
     std::int32_t threads = defaults().threads;
+    std::vector<double> rates = defaults().rates;
 };
 
 template <>
@@ -419,7 +420,8 @@ struct RecordTraits<SweepSettings> {
             whole_field("maxBits", &S::maxBits, doc::SweepConfig_maxBits, -kMaxCount, kMaxCount),
             field("floor", &S::floor, doc::SweepConfig_floor),
             whole_field("seed", &S::seed, doc::SweepConfig_seed, 0, 4294967295),
-            whole_field("threads", &S::threads, doc::SweepConfig_threads, -2147483648, 2147483647));
+            whole_field("threads", &S::threads, doc::SweepConfig_threads, -2147483648, 2147483647),
+            field("rates", &S::rates, doc::SweepConfig_rates));
     }
 };
 

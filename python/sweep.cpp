@@ -45,6 +45,7 @@ sweep::SweepConfig sweep_config(SweepSettings&& s) {
               "bandwidth (snr3k), not both");
     }
     sweep::SweepConfig c;
+    c.rates = std::move(s.rates);
     c.interLen = s.interLen;
     c.nFrame = s.nFrame;
     c.shaping = s.shaping;
@@ -90,6 +91,7 @@ public:
         const sweep::ReceiverCounts& shared =
             p.of(config_.receivers.empty() ? ReceiverKind::baseline : config_.receivers.front());
         const sweep::Interval ci = p.interval();
+        if (sweep::shows_rate(config_)) real("rate", p.dataRate);
         text("condition", p.condition);
         real("esno_db", p.esno);
         real("snr3k_db", snr3k_of_esno(p.esno));
@@ -258,7 +260,6 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle che
         raise(errid::kInvalidSweep, e.what());
     }
 
-    const Milstd milstd = modeconf(config.interLen);
     std::atomic<bool> interrupt{false};
     std::optional<py::error_already_set> pending;  // raised by Python during the sweep
     const sweep::ProgressCallback observe = [&](const sweep::SweepProgress& p) {
@@ -288,8 +289,8 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle che
     sweep::SweepResult result;
     {
         py::gil_scoped_release nogil;
-        result = sweep::run_sweep(config, sweep::road_trial_runners(milstd, config, &interrupt),
-                                  &interrupt, observe, hooks);
+        result = sweep::run_sweep(config, sweep::road_trial_runners(config, &interrupt), &interrupt,
+                                  observe, hooks);
         if (journal) journal->sync();
     }
     py::dict out = result_dict(config, result);
@@ -312,14 +313,16 @@ void bind_sweep(py::module_& m) {
           py::arg("max_memory") = py::none(), doc::run_sweep);
     m.def(
         "trial_seeds",
-        [](py::handle seed, py::handle condition, py::handle esno, py::handle trial) {
+        [](py::handle seed, py::handle condition, py::handle esno, py::handle trial,
+           py::handle rate) {
             const sweep::TrialSeeds s = sweep::trial_seeds(
                 static_cast<std::uint32_t>(read_whole(seed, "seed", 0, 4294967295)),
-                read_text(condition, "condition"), read_scalar(esno, "esno"),
-                read_whole(trial, "trial", 0, 9007199254740992));
+                read_scalar(rate, "rate"), read_text(condition, "condition"),
+                read_scalar(esno, "esno"), read_whole(trial, "trial", 0, 9007199254740992));
             return py::make_tuple(s.tx, s.channel);
         },
-        py::arg("seed"), py::arg("condition"), py::arg("esno"), py::arg("trial"), doc::trial_seeds);
+        py::arg("seed"), py::arg("condition"), py::arg("esno"), py::arg("trial"),
+        py::arg("rate") = 2400, doc::trial_seeds);
     m.def("keep_trial_memory", &sweep::keep_trial_memory, doc::keep_trial_memory);
 }
 

@@ -6,18 +6,17 @@
 
 #include "channel/conditions.hpp"
 #include "params/modeconf.hpp"
+#include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "runtime/interrupts.hpp"
 #include "shaping/rrc_fir.hpp"
+#include "transmitter/bitbudget.hpp"
 
 namespace hfchain::sweep {
 
 namespace {
-
-// Zero bits the transmitter appends to bring the encoder back to its all-zero state.
-constexpr double kFlushBits = 144;
 
 // The largest whole number every count holds exactly as a double (2^53).
 constexpr double kLargestCount = 9007199254740992.0;
@@ -27,16 +26,26 @@ constexpr int kMostThreads = 256;
 
 std::string shown(double v) { return format_value(v); }
 
-std::string fixed4(double v) {
+std::string exact_number(double v) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4f", v);
+    std::snprintf(buf, sizeof buf, "%.17g", v);
     return buf;
 }
 
-std::string short_number(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.6g", v);
-    return buf;
+// Encoder input bits one interleaver block holds at this parameter set, by the transmitter's own
+// count (bit_budget): 10000 blocks, the most a trial takes, carry information bits at every rate.
+double block_bits(const Milstd& milstd) {
+    return static_cast<double>(bit_budget(milstd, 1e4).total) / 1e4;
+}
+
+// True when the transmitter accepts `nFrame` blocks of `milstd`.
+bool budget_accepts(const Milstd& milstd, double nFrame) {
+    try {
+        bit_budget(milstd, nFrame);
+        return true;
+    } catch (const Error&) {
+        return false;
+    }
 }
 
 [[noreturn]] void refuse(const FieldNames& names, std::string_view field, const std::string& what) {
@@ -108,29 +117,122 @@ void check_interleaver(double interLen, const FieldNames& names) {
     }
 }
 
-void check_nframe(double nFrame, double interLen, const FieldNames& names) {
+std::string rate_list() {
+    std::string s;
+    for (const double r : kDataRates) s += (s.empty() ? "" : ", ") + shown(r);
+    return s;
+}
+
+void check_rate(double rate, double interLen, const FieldNames& names) {
+    if (std::find(std::begin(kDataRates), std::end(kDataRates), rate) == std::end(kDataRates)) {
+        refuse(names, "rates",
+               shown(rate) + " bit/s is not a data rate of the waveform; accepted: " + rate_list());
+    }
+    check_interleaver(interLen, names);
+    if (rate == 4800 && interLen != 0.6) {
+        refuse(names, "rates",
+               "4800 bit/s is uncoded and has no " + shown(interLen) +
+                   " s interleaver; give it with " + field_name(names, "interLen") + " 0.6");
+    }
+}
+
+double default_nframe(double rate, double interLen) {
+    const Milstd milstd = rateconf(rate, interLen);
+    const double B = block_bits(milstd);
+    return std::max(1.0, std::floor(static_cast<double>(kFlushBits) / B) + 1);
+}
+
+double trial_nframe(const SweepConfig& config, double rate) {
+    return config.nFrame > 0 ? config.nFrame : default_nframe(rate, config.interLen);
+}
+
+std::string nframe_text(const SweepConfig& config) {
+    std::vector<std::string> each;
+    for (const double rate : config.rates) each.push_back(shown(trial_nframe(config, rate)));
+    if (std::all_of(each.begin(), each.end(), [&](const std::string& v) { return v == each[0]; })) {
+        return each.empty() ? shown(config.nFrame) : each[0];
+    }
+    std::string s;
+    for (const std::string& v : each) s += (s.empty() ? "" : ",") + v;
+    return s;
+}
+
+bool shows_rate(const SweepConfig& config) {
+    return !(config.rates.size() == 1 && config.rates.front() == 2400);
+}
+
+void check_nframe(double nFrame, double rate, double interLen, const FieldNames& names) {
     if (!std::isfinite(nFrame) || nFrame <= 0 || nFrame > 1e4) {
         refuse(names, "nFrame",
                shown(nFrame) +
                    " is not accepted; give a number of interleaver blocks above 0 and at most "
                    "10000");
     }
-    // The transmitter sends T nFrame / 2 coded-bit pairs, 144 of them the encoder's flush: the
-    // information bits that remain must be a whole number, at least 1.
-    const Milstd milstd = modeconf(interLen);
-    const double T = static_cast<double>(milstd.interTable.numel());
-    const double K = T * nFrame / (2.0 * milstd.repFactor) - kFlushBits;
-    if (K < 1 || K != std::floor(K)) {
-        const double step = 2.0 * milstd.repFactor / T;
-        const double smallest = (kFlushBits + 1) * step;
+    check_rate(rate, interLen, names);
+    const Milstd milstd = rateconf(rate, interLen);
+    if (budget_accepts(milstd, nFrame)) return;
+    // B encoder input bits fill a block, 144 of them the flush bits: nFrame B - 144 information
+    // bits must be a whole number, at least 1. The multiples of 1 / 2^j, with 2^j the largest
+    // power of two dividing B, are exact in binary, so their counts are whole without rounding.
+    const double B = block_bits(milstd);
+    double dyadic = 1;
+    while (std::fmod(B / (2 * dyadic), 1.0) == 0 && dyadic < 1024) dyadic *= 2;
+    const double least = std::ceil((kFlushBits + 1) / B * dyadic) / dyadic;
+    const std::string at =
+        shown(nFrame) + " blocks of " + shown(interLen) + " s at " + shown(rate) + " bit/s ";
+    const std::string exact =
+        dyadic > 1 ? "a multiple of 1/" + shown(dyadic) + ", exact in binary" : "a whole number";
+    const double K = nFrame * B - static_cast<double>(kFlushBits);
+    if (K < 1) {
         refuse(names, "nFrame",
-               shown(nFrame) + " blocks of " + shown(interLen) + " s would carry " +
-                   short_number(K) +
-                   " information bits besides the encoder's 144 flush bits; give a multiple of "
-                   "1/" +
-                   shown(1 / step) + " from " + fixed4(smallest) + " (" + shown(kFlushBits + 1) +
-                   "/" + shown(1 / step) + ") up");
+               at + "carry no information bit besides the encoder's " + shown(kFlushBits) +
+                   " flush bits (a block holds " + shown(B) + " bits); give at least " +
+                   shown(least) + " (" + exact + ")");
     }
+    const double below = std::max(least, std::floor(nFrame * dyadic) / dyadic);
+    const double above = std::max(least, std::ceil(nFrame * dyadic) / dyadic);
+    refuse(names, "nFrame",
+           at + "do not give a whole number of information bits: the transmitter counts nFrame x " +
+               shown(B) + " - " + shown(kFlushBits) + " in double precision, here " +
+               exact_number(K) +
+               " (a fraction without an exact binary form, such as 1.1, misses the whole number "
+               "by rounding); give " +
+               exact + ", such as " + shown(below) +
+               (above != below ? " or " + shown(above) : std::string()));
+}
+
+void check_receivers_at_rate(const std::vector<ReceiverKind>& receivers, double rate,
+                             double interLen, const FieldNames& names) {
+    check_rate(rate, interLen, names);
+    const Milstd milstd = rateconf(rate, interLen);
+    // Each receiver on its own, by the road's own rule, so that the message names those refused.
+    std::vector<std::string> refused;
+    for (const ReceiverKind r : receivers) {
+        try {
+            check_road_receivers(milstd, {r});
+        } catch (const Error& e) {
+            if (e.identifier() != "hfchain:road:UnsupportedReceiver") throw;
+            refused.push_back("'" + std::string(receiver_name(r)) + "'");
+        }
+    }
+    if (refused.empty()) return;
+    std::string which = refused.front();
+    for (std::size_t k = 1; k < refused.size(); ++k) {
+        which += (k + 1 == refused.size() ? " and " : ", ") + refused[k];
+    }
+    std::string running;  // every receiver that runs at this rate
+    for (std::size_t k = 0; k < kReceiverCount; ++k) {
+        try {
+            check_road_receivers(milstd, {static_cast<ReceiverKind>(k)});
+            running += (running.empty() ? "" : ", ") + std::string(kReceiverNames[k]);
+        } catch (const Error& e) {
+            if (e.identifier() != "hfchain:road:UnsupportedReceiver") throw;
+        }
+    }
+    refuse(names, "receivers",
+           which + (refused.size() == 1 ? " does" : " do") + " not run at " + shown(rate) +
+               " bit/s (" + field_name(names, "rates") + ") yet; there ask for " + running +
+               ", or sweep that rate apart");
 }
 
 void check_shaping(const VarShapping& s, const FieldNames& names) {
@@ -217,7 +319,19 @@ void check_receivers(const std::vector<ReceiverKind>& receivers, const FieldName
 
 void check_config(const SweepConfig& c, const FieldNames& names) {
     check_interleaver(c.interLen, names);
-    check_nframe(c.nFrame, c.interLen, names);
+    if (c.rates.empty()) refuse(names, "rates", "no data rate given; accepted: " + rate_list());
+    for (std::size_t i = 0; i < c.rates.size(); ++i) {
+        check_rate(c.rates[i], c.interLen, names);
+        for (std::size_t j = 0; j < i; ++j) {
+            if (c.rates[i] == c.rates[j]) {
+                refuse(names, "rates", shown(c.rates[i]) + " bit/s is named twice");
+            }
+        }
+    }
+    // nFrame 0 asks for each rate's default; any other value must suit every rate.
+    if (c.nFrame != 0) {
+        for (const double rate : c.rates) check_nframe(c.nFrame, rate, c.interLen, names);
+    }
     check_shaping(c.shaping, names);
     if (c.conditions.empty()) {
         refuse(names, "conditions", "no condition given; accepted: " + condition_list());
@@ -240,6 +354,7 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
     // The points as they were given: a SNR in 3 kHz is checked as such.
     for (const double e : c.esno) check_point(c.snr3kAxis ? snr3k_of_esno(e) : e, "esno", names);
     check_receivers(c.receivers, names);
+    for (const double rate : c.rates) check_receivers_at_rate(c.receivers, rate, c.interLen, names);
     check_count(static_cast<double>(c.minTrials), 1, "minTrials", names);
     check_count(static_cast<double>(c.minEvents), 1, "minEvents", names);
     check_count(static_cast<double>(c.minErrors), 1, "minErrors", names);

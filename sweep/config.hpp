@@ -78,9 +78,11 @@ std::vector<double> default_esno();
 // interleaver where fading curves are judged, and budgets sized to take about three minutes on
 // two cores (README, "The main job").
 struct SweepConfig {
-    double interLen = 4.8;  // interleaver length in seconds (0.6 or 4.8)
-    double nFrame = 1;      // interleaver blocks per trial
-    VarShapping shaping;    // roll-off, pulse delay D, samples per symbol M
+    std::vector<double> rates{2400};  // data rates in bit/s (kDataRates), each its own curves
+    double interLen = 4.8;            // interleaver length in seconds (0.6 or 4.8)
+    double nFrame = 0;    // interleaver blocks per trial at every rate; 0: at each rate the fewest
+                          // whole blocks that carry information bits (default_nframe: 1 at 2400)
+    VarShapping shaping;  // roll-off, pulse delay D, samples per symbol M
     std::vector<std::string> conditions = condition_names();  // names from condition_names()
     std::vector<double> esno = default_esno();                // Es/N0 points in dB
     bool snr3kAxis = true;  // the points were given as SNR in 3 kHz
@@ -98,7 +100,27 @@ struct SweepConfig {
     int threads = 0;         // worker threads; 0 = one per core
 };
 
-// Checks every field of `config` and their combinations: the interleaver, the blocks per trial,
+// The data rates a sweep accepts, "4800, 2400, 1200, 600, 300, 150, 75": for messages.
+std::string rate_list();
+
+// The blocks per trial when none are given: the fewest whole interleaver blocks of `interLen`
+// seconds that carry at least one information bit besides the encoder's flush bits at `rate`
+// (1 from 300 to 4800 bit/s; with 0.6 s, 2 at 150 and 4 at 75 bit/s). Both must be accepted.
+double default_nframe(double rate, double interLen);
+
+// The blocks per trial at `rate`: config.nFrame, or default_nframe() when it is 0.
+double trial_nframe(const SweepConfig& config, double rate);
+
+// "1", or one value per rate of config.rates joined by commas ("4,2,1") when they differ: the
+// blocks per trial as the table, the journal and the memory messages record them.
+std::string nframe_text(const SweepConfig& config);
+
+// True when the sweep's results carry a rate column: any rate but 2400 bit/s alone (a sweep of
+// 2400 bit/s alone keeps the layout of the program before its other rates).
+bool shows_rate(const SweepConfig& config);
+
+// Checks every field of `config` and their combinations: the rates (known, each once, each with
+// the interleaver, each with every receiver), the interleaver, the blocks per trial at each rate,
 // the shaping, the conditions (known, each once, each suited to M), the points (each once), the
 // receivers (at least one, each once), the counts, the floor (from 0 to 1; with a floor the points
 // must ascend) and the threads. Raises errid::kInvalidConfig naming the first field refused.
@@ -110,9 +132,21 @@ void check_config(const SweepConfig& config, const FieldNames& names = {});
 // interLen: 0.6 or 4.8 s.
 void check_interleaver(double interLen, const FieldNames& names = {});
 
-// nFrame: above 0, at most 10000, and carrying a whole number of information bits (at least 1)
-// besides the encoder's flush bits at the interleaver `interLen` (which must be accepted).
-void check_nframe(double nFrame, double interLen, const FieldNames& names = {});
+// rate: one of kDataRates (params/rateconf.hpp) with the interleaver `interLen` (which must be
+// accepted; 4800 bit/s has only 0.6 s); names the field "rates".
+void check_rate(double rate, double interLen, const FieldNames& names = {});
+
+// nFrame: above 0, at most 10000, and giving the transmitter a whole number of information bits
+// (at least 1) besides the encoder's flush bits at `rate` and the interleaver `interLen` (both
+// must be accepted). The transmitter counts them in double precision (transmitter/bitbudget.hpp),
+// so a fraction without an exact binary form (1.1) can miss a whole count by a rounding error:
+// it is refused naming nFrame, with the nearest values that are exact.
+void check_nframe(double nFrame, double rate, double interLen, const FieldNames& names = {});
+
+// The receivers `receivers` must all run at `rate` with the interleaver `interLen` (the road's
+// rule, chain/road.hpp); names the field "receivers".
+void check_receivers_at_rate(const std::vector<ReceiverKind>& receivers, double rate,
+                             double interLen, const FieldNames& names = {});
 
 // shaping: roll-off in (0, 1] and large enough that the shaping blocks' pulse has finite taps
 // (their own design decides), pulse delay and samples per symbol whole from 1 to 64.

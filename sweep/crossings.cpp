@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "params/waveform.hpp"
+#include "runtime/checks.hpp"
 
 namespace hfchain::sweep {
 
@@ -94,8 +95,10 @@ void write_crossings(std::ostream& out, const SweepConfig& config, const SweepRe
         return gapped.size() == 1 ? std::string("gap") : std::string(receiver_name(r)) + " gap";
     };
 
-    std::string head = "| interleaver | condition |";
-    std::string rule = "|---|---|";
+    const bool by_rate = shows_rate(config);
+    std::string head =
+        by_rate ? "| interleaver | rate | condition |" : "| interleaver | condition |";
+    std::string rule = by_rate ? "|---|---|---|" : "|---|---|";
     for (const double t : targets) {
         for (const ReceiverKind r : receivers) {
             head += std::string(" ") + receiver_name(r) + " @" + target_text(t) + " |";
@@ -110,16 +113,20 @@ void write_crossings(std::ostream& out, const SweepConfig& config, const SweepRe
 
     char interleaver[32];
     std::snprintf(interleaver, sizeof interleaver, "%.1f s", config.interLen);
-    for (const std::string& condition : config.conditions) {
+    for (std::size_t key = 0; key < config.rates.size() * config.conditions.size(); ++key) {
+        const double at_rate = config.rates[key / config.conditions.size()];
+        const std::string& condition = config.conditions[key % config.conditions.size()];
         std::vector<const PointResult*> points;
         for (const PointResult& p : result.points) {
-            if (p.condition == condition) points.push_back(&p);
+            if (p.condition == condition && p.dataRate == at_rate) points.push_back(&p);
         }
         if (points.empty()) continue;
         std::vector<double> x;
         for (const PointResult* p : points)
             x.push_back(snr3kAxis ? snr3k_of_esno(p->esno) : p->esno);
-        out << prefix << "| " << interleaver << " | " << condition << " |";
+        out << prefix << "| " << interleaver << " | ";
+        if (by_rate) out << format_value(at_rate) << " | ";
+        out << condition << " |";
         for (const double t : targets) {
             std::vector<Crossing> found;
             for (const ReceiverKind r : receivers) {

@@ -40,8 +40,10 @@ std::string target_text(double target);
 // header.
 std::string crossings_legend(const SweepConfig& config, bool snr3kAxis);
 
-// The crossing table in Markdown, one row per condition of `config` with points in `result`:
+// The crossing table in Markdown, one row per rate and condition of `config` with points in
+// `result` (rate-major):
 //   | interleaver | condition | hf @1e-3 | genie @1e-3 | gap | hf @1e-5 | ... |
+// with a rate column (bit/s) after the interleaver when shows_rate(config).
 // for each target in turn, each receiver's crossing of its rate of the metric against SNR in
 // 3 kHz (`snr3kAxis`) or Es/N0, then, when the genie runs beside other receivers, each one's gap
 // to it in dB (its crossing minus the genie's, where both are interpolated; "gap" alone for one

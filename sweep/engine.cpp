@@ -27,7 +27,12 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Book-keeping of one (condition, Es/N0) point while the sweep runs.
+// True when two points lie on one curve: the same rate and condition.
+bool same_curve(const PointResult& a, const PointResult& b) {
+    return a.dataRate == b.dataRate && a.condition == b.condition;
+}
+
+// Book-keeping of one (rate, condition, Es/N0) point while the sweep runs.
 struct PointState {
     PointResult result;  // trials 0..result.trials-1, summed
     // Trials that completed ahead of trial result.trials, which is still running: window[k] is
@@ -50,12 +55,15 @@ class Scheduler final : public TrialQueue {
 public:
     Scheduler(const SweepConfig& config, const std::atomic<bool>* interrupt)
         : config_(config), interrupt_(interrupt) {
-        for (const std::string& c : config.conditions) {
-            for (const double e : config.esno) {
-                PointState p;
-                p.result.condition = c;
-                p.result.esno = e;
-                points_.push_back(std::move(p));
+        for (const double rate : config.rates) {
+            for (const std::string& c : config.conditions) {
+                for (const double e : config.esno) {
+                    PointState p;
+                    p.result.dataRate = rate;
+                    p.result.condition = c;
+                    p.result.esno = e;
+                    points_.push_back(std::move(p));
+                }
             }
         }
     }
@@ -190,7 +198,7 @@ public:
         double previous = floor;
         for (std::size_t i = 0; i < points_.size(); ++i) {
             PointState& p = points_[i];
-            if (i > 0 && p.result.condition != points_[i - 1].result.condition) previous = floor;
+            if (i > 0 && !same_curve(p.result, points_[i - 1].result)) previous = floor;
             double estimate = previous;
             if (p.skipped) {
                 ++s.pointsDone;
@@ -285,7 +293,7 @@ private:
             const PointState& p = points_[i];
             if (p.finished) continue;
             if (config_.floor > 0 && i > 0 && !points_[i - 1].finished &&
-                points_[i - 1].result.condition == p.result.condition) {
+                same_curve(points_[i - 1].result, p.result)) {
                 continue;  // whether it runs at all depends on the point before it
             }
             if (p.dispatched - p.result.trials >= reach_) continue;  // wait for the held-up one
@@ -370,8 +378,7 @@ private:
             if (!(receiver_rate(points_[i].result, r, config_.metric) < config_.floor)) return;
         }
         for (std::size_t j = i + 1;
-             j < points_.size() && points_[j].result.condition == points_[i].result.condition;
-             ++j) {
+             j < points_.size() && same_curve(points_[j].result, points_[i].result); ++j) {
             PointState& later = points_[j];
             later.finished = true;
             later.skipped = true;
@@ -492,16 +499,19 @@ void keep_trial_memory() {
 }
 
 std::int64_t point_count(const SweepConfig& config) {
-    return static_cast<std::int64_t>(config.conditions.size() * config.esno.size());
+    return static_cast<std::int64_t>(config.rates.size() * config.conditions.size() *
+                                     config.esno.size());
 }
 
 TrialJob trial_job(const SweepConfig& config, const TrialTicket& ticket) {
-    const auto n = static_cast<std::int64_t>(config.esno.size());
+    const auto e = static_cast<std::int64_t>(config.esno.size());
+    const auto c = static_cast<std::int64_t>(config.conditions.size());
     TrialJob job;
-    job.condition = &config.conditions[static_cast<std::size_t>(ticket.point / n)];
-    job.esno = config.esno[static_cast<std::size_t>(ticket.point % n)];
+    job.rate = config.rates[static_cast<std::size_t>(ticket.point / (c * e))];
+    job.condition = &config.conditions[static_cast<std::size_t>((ticket.point / e) % c)];
+    job.esno = config.esno[static_cast<std::size_t>(ticket.point % e)];
     job.trial = ticket.trial;
-    job.seeds = trial_seeds(config.seed, *job.condition, job.esno, job.trial);
+    job.seeds = trial_seeds(config.seed, job.rate, *job.condition, job.esno, job.trial);
     return job;
 }
 

@@ -29,18 +29,21 @@
 
 namespace hfchain::sweep {
 
-// One trial of a sweep: `point` numbers the (condition, Es/N0) points condition-major (point p is
-// condition p / esno.size() at Es/N0 number p % esno.size()), `trial` counts from 0 within it.
+// One trial of a sweep: `point` numbers the (rate, condition, Es/N0) points rate-major, then
+// condition-major (with C conditions and E points: point p is rate p / (C E), condition
+// (p / E) % C, Es/N0 number p % E; with one rate, as before the other rates), `trial` counts from
+// 0 within it.
 struct TrialTicket {
     std::int64_t point = 0;
     std::int64_t trial = 0;
 };
 
-// Number of points of `config` (conditions x Es/N0 values).
+// Number of points of `config` (rates x conditions x Es/N0 values).
 std::int64_t point_count(const SweepConfig& config);
 
-// What the runner of `ticket` is asked to do: the condition (pointing into `config`, which must
-// outlive the result), the Es/N0 and the seeds. `ticket.point` must be below point_count().
+// What the runner of `ticket` is asked to do: the rate, the condition (pointing into `config`,
+// which must outlive the result), the Es/N0 and the seeds. `ticket.point` must be below
+// point_count().
 TrialJob trial_job(const SweepConfig& config, const TrialTicket& ticket);
 
 // The sweep as seen by workers outside this process (the other ranks of an MPI job). Every call
@@ -97,6 +100,7 @@ enum class StopReason { none, events, bits, interrupted };
 const char* stop_reason_name(StopReason reason);
 
 struct PointResult {
+    double dataRate = 2400;  // bit/s
     std::string condition;
     double esno = 0;
     std::int64_t trials = 0;      // trials counted (0..K-1)
@@ -143,7 +147,8 @@ struct SweepProgress {
 using ProgressCallback = std::function<void(const SweepProgress&)>;
 
 struct SweepResult {
-    std::vector<PointResult> points;  // condition-major, in the order of config.esno; after an
+    std::vector<PointResult> points;  // rate-major, then condition-major, in the order of
+                                      // config.rates, config.conditions and config.esno; after an
                                       // interruption: the points with counted trials; without
                                       // the points a floor left out
     bool interrupted = false;

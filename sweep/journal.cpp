@@ -102,8 +102,8 @@ std::string impossible_record(const KnownTrial& k, const SweepConfig& config, st
     }
     if (o.bits < 1) return std::to_string(o.bits) + " bits, where every trial compares some";
     if (o.bits != trial_bits) {
-        return std::to_string(o.bits) + " bits, where the first record has " +
-               std::to_string(trial_bits) + " (every trial of a sweep compares as many)";
+        return std::to_string(o.bits) + " bits, where the first record of its rate has " +
+               std::to_string(trial_bits) + " (every trial of a rate compares as many)";
     }
     const std::int64_t needed =
         std::max(config.minTrials, (config.maxBits + trial_bits - 1) / trial_bits);
@@ -171,10 +171,13 @@ SweepParameters sweep_parameters(const SweepConfig& c, const std::string& versio
     for (const double e : c.esno) join(esno, format_value(e));
     std::string receivers;
     for (const ReceiverKind r : c.receivers) join(receivers, receiver_name(r));
+    std::string rates;
+    for (const double r : c.rates) join(rates, format_value(r));
     return {
         {"version", version},
+        {"rates", rates},
         {"interLen", format_value(c.interLen)},
-        {"nFrame", format_value(c.nFrame)},
+        {"nFrame", nframe_text(c)},
         {"shaping.rolloffFactor", format_value(c.shaping.rolloffFactor)},
         {"shaping.pulseDelay", format_value(c.shaping.pulseDelay)},
         {"shaping.oversamplingFactor", format_value(c.shaping.oversamplingFactor)},
@@ -379,6 +382,12 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
         }
         pos = eol + 1;
     }
+    // Journals written before the other rates have no rates line: they hold 2400 bit/s trials,
+    // numbered and seeded as a sweep of 2400 bit/s alone still numbers and seeds them.
+    if (std::none_of(recorded.begin(), recorded.end(),
+                     [](const auto& p) { return p.first == "rates"; })) {
+        recorded.insert(recorded.begin() + (recorded.empty() ? 0 : 1), {"rates", "2400"});
+    }
     if (body == std::string_view::npos) {
         raise(errid::kUnusableFile, in_file + " has a damaged header; give another file");
     }
@@ -400,7 +409,9 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
     // by mistake) fail it; a record that passes it but holds what no trial of this sweep can
     // (written by something else) stops the reading, naming its line.
     const std::int64_t points = point_count(config);
-    std::int64_t trial_bits = 0;  // every trial of a sweep compares the same number of bits
+    // Every trial of one rate compares the same number of bits.
+    const std::int64_t per_rate = points / static_cast<std::int64_t>(config.rates.size());
+    std::vector<std::int64_t> trial_bits(config.rates.size(), 0);
     int line_number =
         1 + static_cast<int>(
                 std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(body), '\n'));
@@ -429,9 +440,12 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
             ++damaged_;
             continue;
         }
-        if (trial_bits == 0) trial_bits = k.outcome.bits;
-        if (const std::string wrong = impossible_record(k, config, points, trial_bits);
-            !wrong.empty()) {
+        const std::int64_t rate =
+            std::clamp<std::int64_t>(k.ticket.point / std::max<std::int64_t>(per_rate, 1), 0,
+                                     static_cast<std::int64_t>(trial_bits.size()) - 1);
+        std::int64_t& bits = trial_bits[static_cast<std::size_t>(rate)];
+        if (bits == 0) bits = k.outcome.bits;
+        if (const std::string wrong = impossible_record(k, config, points, bits); !wrong.empty()) {
             raise(errid::kUnusableFile, at_line + wrong + refused);
         }
         known_.push_back(k);

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "params/modeconf.hpp"
+#include "params/rateconf.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "sweep/engine.hpp"
@@ -35,7 +36,10 @@ double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping&
     const double T = static_cast<double>(milstd.interTable.numel());
     const double blocks = std::ceil(nFrame - 1e-9);  // the last block is completed with padding
     const double coded = blocks * T;
-    const double dataSymbols = milstd.bitsToSym > 0 ? coded / milstd.bitsToSym : coded;
+    // At 75 bit/s each pair of coded bits goes out as one 32-symbol pattern (a frame's data).
+    const double dataSymbols = milstd.rate == 75      ? coded / 2 * milstd.data
+                               : milstd.bitsToSym > 0 ? coded / milstd.bitsToSym
+                                                      : coded;
     const double frames = milstd.data > 0 ? dataSymbols / milstd.data : 0;
     const double symbols =
         static_cast<double>(milstd.preamSync.numel()) + frames * (milstd.data + milstd.trein);
@@ -91,13 +95,17 @@ std::string format_bytes(double bytes) {
 
 int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string* notes,
                 const FieldNames& names) {
-    const Milstd milstd = modeconf(c.interLen);
-    // The trials of the most demanding condition: fading keeps more signals than white noise.
+    // The trials of the most demanding condition and rate: fading keeps more signals than white
+    // noise, and the rate with the most symbols per trial the longest signals.
     ChannelKind worst = ChannelKind::awgn;
     for (const std::string& name : c.conditions) {
         if (name != "awgn") worst = ChannelKind::watterson;
     }
-    const double trial = road_memory_bytes(milstd, c.nFrame, c.shaping, worst, c.receivers);
+    double trial = 0;
+    for (const double rate : c.rates) {
+        trial = std::max(trial, road_memory_bytes(rateconf(rate, c.interLen), trial_nframe(c, rate),
+                                                  c.shaping, worst, c.receivers));
+    }
     const MemoryLimit limit = memory_limit(maxMemory, names);
     sharing = std::max(1, sharing);
     const double fitting = std::floor(limit.bytes / (trial * sharing));
@@ -123,10 +131,10 @@ int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string
         const bool fewer_threads = threads > 1 && given;
         raise(errid::kInvalidConfig,
               field_name(names, fewer_threads ? "threads" : "nFrame") + ": trials of " +
-                  format_value(c.nFrame) + " interleaver blocks of " + format_value(c.interLen) +
-                  " s at " + format_value(c.shaping.oversamplingFactor) +
-                  " samples per symbol need about " + format_bytes(trial) + " of memory each; " +
-                  who + (threads == 1 && sharing == 1 ? " needs " : " need ") + format_bytes(need) +
+                  nframe_text(c) + " interleaver blocks of " + format_value(c.interLen) + " s at " +
+                  format_value(c.shaping.oversamplingFactor) + " samples per symbol need about " +
+                  format_bytes(trial) + " of memory each; " + who +
+                  (threads == 1 && sharing == 1 ? " needs " : " need ") + format_bytes(need) +
                   ", more than the " + format_bytes(limit.bytes) + " limit (" + limit.source +
                   "); give " + (fewer_threads ? "fewer threads or " : "") +
                   "fewer blocks per trial" +

@@ -17,8 +17,8 @@ namespace hfchain::sweep {
 // where a counts the sample-rate signals: 2 without channel (shaped and matched waveforms), 4
 // with white noise only (and the noise and the noisy waveform), 7 with fading (and the two ray
 // gains and the faded waveform).
-// milstd: the parameter set (modeconf); nFrame: interleaver blocks (> 0); shaping: D and M.
-// receivers: the receivers that run; the HF receiver and the genie add 48 S + 900 N bytes
+// milstd: the parameter set of any rate (rateconf); nFrame: interleaver blocks (> 0); shaping: D
+// and M. receivers: the receivers that run; the HF receiver and the genie add 48 S + 900 N bytes
 // (300 N without fading).
 double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping& shaping,
                          ChannelKind channel,
@@ -40,9 +40,10 @@ std::string format_bytes(double bytes);
 
 // The worker threads a sweep of `config` runs in this process, checked against the memory: every
 // worker thread, times `sharing` processes of the same job on this machine, holds a trial of the
-// most demanding condition, and together they must fit in memory_limit(maxMemory). Threads given
-// in the configuration (above 0) are kept or refused; with 0 (one per core) fewer run when one
-// per core would not fit, and a line saying so is appended to `notes` (when not null). Raises
+// most demanding condition and rate, and together they must fit in memory_limit(maxMemory).
+// Threads given in the configuration (above 0) are kept or refused; with 0 (one per core) fewer
+// run when one per core would not fit, and a line saying so is appended to `notes` (when not
+// null). Raises
 // errid::kInvalidConfig naming the field to change (threads, or nFrame when one trial alone is
 // too large) with the estimate and the limit.
 int fit_threads(const SweepConfig& config, double maxMemory, int sharing, std::string* notes,

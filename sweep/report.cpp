@@ -40,6 +40,14 @@ std::string esno_list(const std::vector<double>& esno) {
     return s;
 }
 
+// "a, b, c": f of each value, for JSON lists.
+template <class F>
+std::string list_of(const std::vector<double>& values, F f) {
+    std::string s;
+    for (const double v : values) s += (s.empty() ? "" : ", ") + format_value(f(v));
+    return s;
+}
+
 int condition_number(const SweepConfig& config, const std::string& name) {
     const auto& c = config.conditions;
     return static_cast<int>(std::find(c.begin(), c.end(), name) - c.begin()) + 1;
@@ -86,8 +94,9 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     const bool decoded = c.metric == Metric::decoded;
     out << "# hfchain " << version
         << " sweep: decoded, coded-bit and block error rates against SNR (3 kHz) and Es/N0\n";
-    out << "# interleaver " << format_value(c.interLen) << " s, nFrame " << format_value(c.nFrame)
-        << " interleaver blocks per trial\n";
+    if (shows_rate(c)) out << "# data rates (bit/s): " << esno_list(c.rates) << '\n';
+    out << "# interleaver " << format_value(c.interLen) << " s, nFrame " << nframe_text(c)
+        << " interleaver blocks per trial" << (shows_rate(c) ? " (by rate)" : "") << "\n";
     out << "# rolloffFactor " << format_value(c.shaping.rolloffFactor) << ", pulseDelay "
         << format_value(c.shaping.pulseDelay) << " symbols, oversamplingFactor "
         << format_value(c.shaping.oversamplingFactor) << " samples per symbol\n";
@@ -117,7 +126,8 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
                "below "
             << format_value(c.floor) << '\n';
     }
-    out << "# base seed " << c.seed << " (trial seeds from seed, condition, Es/N0, trial)\n";
+    out << "# base seed " << c.seed << " (trial seeds from seed, "
+        << (shows_rate(c) ? "rate, " : "") << "condition, Es/N0, trial)\n";
     out << "# R_coded_*: hard decisions (baseline) or ratio signs (hf, genie) on the coded bits; "
            "R_ber: decoded information bits; R_ci95_low, R_ci95_high: the 95 % interval of R_ber "
            "over the trials (ratio estimator with the between-trial variance, errors coming in "
@@ -129,7 +139,8 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     out << ", wall time " << fixed(result.wallSeconds, 1) << " s";
     if (result.knownTrials > 0) out << ", " << result.knownTrials << " trials from the checkpoint";
     out << (result.interrupted ? ", INTERRUPTED: unfinished points end early" : "") << '\n';
-    out << "# cond esno_db snr3k_db   trials   coded_bits    info_bits   blocks sync_misses";
+    out << (shows_rate(c) ? "#  rate cond" : "# cond")
+        << " esno_db snr3k_db   trials   coded_bits    info_bits   blocks sync_misses";
     for (const ReceiverKind r : c.receivers) {
         const std::string n = receiver_name(r);
         for (const char* column : {"_coded_errors", "_coded_ber", "_info_errors", "_ber",
@@ -141,6 +152,10 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     for (const PointResult& p : result.points) {
         const ReceiverCounts& shared = shared_counts(c, p);
         char line[256];
+        if (shows_rate(c)) {
+            std::snprintf(line, sizeof line, "%7.0f", p.dataRate);
+            out << line;
+        }
         std::snprintf(line, sizeof line, "%6d %7.2f %8.2f %8lld %12lld %12lld %8lld %11lld",
                       condition_number(c, p.condition), p.esno, p.esno - kSnr3kOffset,
                       static_cast<long long>(p.trials), static_cast<long long>(shared.codedBits),
@@ -165,7 +180,8 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
 }
 
 void write_csv(std::ostream& out, const SweepConfig& c, const SweepResult& result) {
-    out << "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,events";
+    out << (shows_rate(c) ? "rate," : "")
+        << "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,events";
     for (const ReceiverKind r : c.receivers) {
         const std::string n = receiver_name(r);
         for (const char* column : {"_coded_errors", "_coded_ber", "_info_errors", "_ber",
@@ -176,6 +192,7 @@ void write_csv(std::ostream& out, const SweepConfig& c, const SweepResult& resul
     out << ",seconds,stop\n";
     for (const PointResult& p : result.points) {
         const ReceiverCounts& shared = shared_counts(c, p);
+        if (shows_rate(c)) out << format_value(p.dataRate) << ',';
         out << p.condition << ',' << format_value(p.esno) << ','
             << format_value(p.esno - kSnr3kOffset) << ',' << p.trials << ',' << shared.codedBits
             << ',' << shared.infoBits << ',' << shared.blocks << ',' << p.syncMisses << ','
@@ -196,7 +213,13 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
                 const std::string& version) {
     out << "{\n  \"version\": " << json_string(version) << ",\n  \"parameters\": {\n";
     out << "    \"interleaver_s\": " << format_value(c.interLen) << ",\n";
-    out << "    \"nFrame\": " << format_value(c.nFrame) << ",\n";
+    if (shows_rate(c)) {
+        out << "    \"rates\": [" << list_of(c.rates, [](double r) { return r; })
+            << "],\n    \"nFrame\": ["
+            << list_of(c.rates, [&c](double r) { return trial_nframe(c, r); }) << "],\n";
+    } else {
+        out << "    \"nFrame\": " << nframe_text(c) << ",\n";
+    }
     out << "    \"rolloffFactor\": " << format_value(c.shaping.rolloffFactor) << ",\n";
     out << "    \"pulseDelay\": " << format_value(c.shaping.pulseDelay) << ",\n";
     out << "    \"oversamplingFactor\": " << format_value(c.shaping.oversamplingFactor) << ",\n";
@@ -230,7 +253,9 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
     for (std::size_t i = 0; i < result.points.size(); ++i) {
         const PointResult& p = result.points[i];
         const Interval ci = p.interval();
-        out << (i > 0 ? "," : "") << "\n    {\"condition\": " << json_string(p.condition)
+        out << (i > 0 ? "," : "") << "\n    {";
+        if (shows_rate(c)) out << "\"rate\": " << format_value(p.dataRate) << ", ";
+        out << "\"condition\": " << json_string(p.condition)
             << ", \"esno_db\": " << format_value(p.esno)
             << ", \"snr3k_db\": " << format_value(p.esno - kSnr3kOffset)
             << ", \"trials\": " << p.trials << ", \"bits\": " << p.bits
@@ -280,12 +305,14 @@ struct Look {
     std::string colour;  // "#rrggbb"
     int dashtype = 0;
     int pointtype = 0;
+    double width = 0;  // line width
 };
 
 Look over(Look below, const Look& above) {
     if (!above.colour.empty()) below.colour = above.colour;
     if (above.dashtype != 0) below.dashtype = above.dashtype;
     if (above.pointtype != 0) below.pointtype = above.pointtype;
+    if (above.width != 0) below.width = above.width;
     return below;
 }
 
@@ -294,6 +321,7 @@ std::string properties(const Look& look) {
     if (!look.colour.empty()) s += " linecolor rgb '" + look.colour + "'";
     if (look.dashtype != 0) s += " dashtype " + std::to_string(look.dashtype);
     if (look.pointtype != 0) s += " pointtype " + std::to_string(look.pointtype);
+    if (look.width != 0) s += " linewidth " + format_value(look.width);
     return s;
 }
 
@@ -342,6 +370,9 @@ static_assert(std::size(kReceiverLooks) == kReceiverCount, "every receiver has a
 // receiver (the same trials) and, with the same bits, for every condition: the conditions' markers
 // are set side by side, `kBoundAside` of the axis's span apart, rather than one over another.
 constexpr int kBoundPointtype = 11;
+
+// The line widths of the data rates, in the order of the sweep's rates.
+constexpr double kRateWidths[] = {0.7, 1.5, 2.3, 3.1, 3.9, 4.7, 5.5};
 constexpr double kBoundAside = 0.008;
 
 std::string condition_label(const std::string& name, bool decoded) {
@@ -370,14 +401,15 @@ struct Curve {
 
 // The rows of one curve: its points sorted along the axis, shifted by `shift`, its bounds also
 // by `aside`; lowers `lowest` to the smallest rate, lower end or bound drawn.
-Curve curve_rows(const SweepConfig& c, const SweepResult& result, const std::string& name,
-                 ReceiverKind r, double shift, double aside, double& lowest) {
+Curve curve_rows(const SweepConfig& c, const SweepResult& result, double at_rate,
+                 const std::string& name, ReceiverKind r, double shift, double aside,
+                 double& lowest) {
     std::vector<const PointResult*> points;
     for (const PointResult& p : result.points) {
         const ReceiverCounts& n = p.of(r);
         // A point without bits (interrupted before its first trial) was not measured.
         const std::int64_t bits = c.metric == Metric::decoded ? n.infoBits : n.codedBits;
-        if (p.condition == name && bits > 0) points.push_back(&p);
+        if (p.dataRate == at_rate && p.condition == name && bits > 0) points.push_back(&p);
     }
     std::stable_sort(points.begin(), points.end(),
                      [](const PointResult* a, const PointResult* b) { return a->esno < b->esno; });
@@ -434,25 +466,37 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
         {"{/:Bold condition} (colour)", "with boxes fillstyle solid", {}, {}, {}},
         {"{/:Bold receiver} (line, marker)", "with linespoints linewidth 1.5", {"#000000"}, {}, {}},
     };
+    // With several data rates, the rate is a third key: the line's width.
+    if (shows_rate(c)) {
+        keys.push_back({"{/:Bold data rate} (line width)", "with lines", {"#000000"}, {}, {}});
+    }
     // The bounds' row of conditions is centred on the point, half_row steps either side.
     const double half_row = (static_cast<double>(c.conditions.size()) - 1) / 2;
     std::vector<Curve> curves;
     double lowest = 1.0;
     std::size_t spare = 0;
-    for (std::size_t ci = 0; ci < c.conditions.size(); ++ci) {
-        const std::string& name = c.conditions[ci];
-        const double aside = (static_cast<double>(ci) - half_row) * kBoundAside * (hi - lo + 1);
-        std::optional<Look> colour;  // taken when the condition has a curve
-        for (const ReceiverKind r : c.receivers) {
-            Curve curve = curve_rows(c, result, name, r, shift, aside, lowest);
-            if (!has_rows(curve.block) && curve.bounds.empty()) continue;
-            if (!colour) colour = condition_look(name, spare);
-            const ReceiverLook& rl =
-                *std::find_if(std::begin(kReceiverLooks), std::end(kReceiverLooks),
-                              [r](const ReceiverLook& l) { return l.kind == r; });
-            curve.values = {keys[0].add(condition_label(name, decoded), *colour),
-                            keys[1].add(rl.label, {"", rl.dashtype, rl.pointtype})};
-            curves.push_back(std::move(curve));
+    std::vector<std::optional<Look>> colours(c.conditions.size());  // taken at a first curve
+    for (std::size_t ri = 0; ri < c.rates.size(); ++ri) {
+        const double at_rate = c.rates[ri];
+        for (std::size_t ci = 0; ci < c.conditions.size(); ++ci) {
+            const std::string& name = c.conditions[ci];
+            const double aside = (static_cast<double>(ci) - half_row) * kBoundAside * (hi - lo + 1);
+            for (const ReceiverKind r : c.receivers) {
+                Curve curve = curve_rows(c, result, at_rate, name, r, shift, aside, lowest);
+                if (!has_rows(curve.block) && curve.bounds.empty()) continue;
+                if (!colours[ci]) colours[ci] = condition_look(name, spare);
+                const ReceiverLook& rl =
+                    *std::find_if(std::begin(kReceiverLooks), std::end(kReceiverLooks),
+                                  [r](const ReceiverLook& l) { return l.kind == r; });
+                curve.values = {keys[0].add(condition_label(name, decoded), *colours[ci]),
+                                keys[1].add(rl.label, {"", rl.dashtype, rl.pointtype})};
+                if (keys.size() > 2) {
+                    Look width;
+                    width.width = kRateWidths[ri % std::size(kRateWidths)];
+                    curve.values.push_back(keys[2].add(format_value(at_rate) + " bit/s", width));
+                }
+                curves.push_back(std::move(curve));
+            }
         }
     }
     // The lowest rate worth showing: a decade below the smallest rate, lower end or bound drawn.
@@ -500,8 +544,9 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
             look = over(look, keys[key].looks[curves[k].values[key]]);
         }
         if (has_rows(curves[k].block)) {
-            s << ", \\\n     $c" << k << " using 1:2:3:4 with yerrorlines linewidth 1.5"
-              << properties(look) << " pointsize 0.8 notitle";
+            s << ", \\\n     $c" << k << " using 1:2:3:4 with yerrorlines"
+              << (look.width != 0 ? "" : " linewidth 1.5") << properties(look)
+              << " pointsize 0.8 notitle";
         }
         if (!curves[k].bounds.empty()) {
             s << ", \\\n     $b" << k << " using 1:2 with points"

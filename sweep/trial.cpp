@@ -1,9 +1,13 @@
 #include "sweep/trial.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "channel/conditions.hpp"
+#include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
+#include "runtime/checks.hpp"
+#include "runtime/error.hpp"
 
 namespace hfchain::sweep {
 
@@ -29,12 +33,18 @@ std::uint64_t fnv1a64(const std::string& s) {
     return h;
 }
 
+// The parameter set and blocks per trial of each rate of a sweep, in the order of its rates.
+struct RateSets {
+    std::vector<double> rates;
+    std::vector<Milstd> milstd;
+    std::vector<double> nFrame;
+};
+
 class RoadTrialRunner final : public TrialRunner {
 public:
-    RoadTrialRunner(const Milstd& milstd, const SweepConfig& config,
+    RoadTrialRunner(std::shared_ptr<const RateSets> sets, const SweepConfig& config,
                     const std::atomic<bool>* interrupt)
-        : milstd_(milstd) {
-        road_.nFrame = config.nFrame;
+        : sets_(std::move(sets)) {
         road_.shaping = config.shaping;
         road_.receivers = config.receivers;
         first_ = config.receivers.empty() ? ReceiverKind::baseline : config.receivers.front();
@@ -43,13 +53,20 @@ public:
     }
 
     TrialOutcome run(const TrialJob& job) override {
+        const auto at = std::find(sets_->rates.begin(), sets_->rates.end(), job.rate);
+        if (at == sets_->rates.end()) {
+            raise("hfchain:sweep:UnknownRate",
+                  "a trial at " + format_value(job.rate) + " bit/s, not a rate of the sweep");
+        }
+        const auto k = static_cast<std::size_t>(at - sets_->rates.begin());
+        road_.nFrame = sets_->nFrame[k];
         road_.txSeed = job.seeds.tx;
         const bool awgn = *job.condition == kAwgnCondition;
         road_.channel = awgn ? ChannelKind::awgn : ChannelKind::watterson;
         road_.watterson.model = *job.condition;
         road_.watterson.EsNodB = job.esno;
         road_.watterson.seed = job.seeds.channel;
-        const RoadResult r = run_road(milstd_, road_, host_);
+        const RoadResult r = run_road(sets_->milstd[k], road_, host_);
         TrialOutcome outcome;
         for (const ReceiverKind kind : road_.receivers) {
             const Reception& rx = r.reception(kind);
@@ -72,7 +89,7 @@ public:
     }
 
 private:
-    const Milstd& milstd_;
+    std::shared_ptr<const RateSets> sets_;
     RoadConfig road_;
     ReceiverKind first_ = ReceiverKind::baseline;
     Metric metric_ = Metric::coded;
@@ -81,9 +98,10 @@ private:
 
 }  // namespace
 
-TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double esno,
+TrialSeeds trial_seeds(std::uint32_t seed, double rate, const std::string& condition, double esno,
                        std::int64_t trial) {
     std::uint64_t h = mix(static_cast<std::uint64_t>(seed) + 0x9e3779b97f4a7c15ULL);
+    if (rate != 2400) h = mix(h ^ static_cast<std::uint64_t>(std::llround(rate)));
     h = mix(h ^ fnv1a64(condition));
     h = mix(h ^ static_cast<std::uint64_t>(std::llround(esno * 1000)));
     h = mix(h ^ static_cast<std::uint64_t>(trial));
@@ -93,10 +111,17 @@ TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double 
     return s;
 }
 
-TrialRunnerFactory road_trial_runners(const Milstd& milstd, const SweepConfig& config,
+TrialRunnerFactory road_trial_runners(const SweepConfig& config,
                                       const std::atomic<bool>* interrupt) {
-    return [&milstd, config, interrupt]() -> std::unique_ptr<TrialRunner> {
-        return std::make_unique<RoadTrialRunner>(milstd, config, interrupt);
+    auto sets = std::make_shared<RateSets>();
+    for (const double rate : config.rates) {
+        sets->rates.push_back(rate);
+        sets->milstd.push_back(rateconf(rate, config.interLen));
+        sets->nFrame.push_back(trial_nframe(config, rate));
+    }
+    return [sets = std::shared_ptr<const RateSets>(std::move(sets)), config,
+            interrupt]() -> std::unique_ptr<TrialRunner> {
+        return std::make_unique<RoadTrialRunner>(sets, config, interrupt);
     };
 }
 

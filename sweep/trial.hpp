@@ -19,21 +19,26 @@ struct TrialSeeds {
     double channel = 0;
 };
 
-// Seeds of trial `trial` (0-based) of the point (`condition`, `esno`), for base seed `seed`: the
-// one rule by which every trial of every sweep draws its transmission and its channel.
+// Seeds of trial `trial` (0-based) of the point (`rate`, `condition`, `esno`), for base seed
+// `seed`: the one rule by which every trial of every sweep draws its transmission and its
+// channel.
 //
 // With mix() the SplitMix64 finaliser (x ^= x >> 30; x *= 0xbf58476d1ce4e5b9; x ^= x >> 27;
 // x *= 0x94d049bb133111eb; x ^= x >> 31) and fnv1a64() the 64-bit FNV-1a hash of the name:
 //   h  = mix(seed + 0x9e3779b97f4a7c15)
+//   h  = mix(h ^ (uint64) llround(rate))            (only for a rate other than 2400 bit/s, so
+//                                                     that 2400 keeps the seeds it had before the
+//                                                     other rates)
 //   h  = mix(h ^ fnv1a64(condition))
 //   h  = mix(h ^ (uint64) llround(esno * 1000))     (the point in milli-dB)
 //   h  = mix(h ^ trial)
 //   tx = low 32 bits of mix(h ^ 1), channel = low 32 bits of mix(h ^ 2).
-TrialSeeds trial_seeds(std::uint32_t seed, const std::string& condition, double esno,
+TrialSeeds trial_seeds(std::uint32_t seed, double rate, const std::string& condition, double esno,
                        std::int64_t trial);
 
 // What one trial is asked to do.
 struct TrialJob {
+    double rate = 2400;  // data rate in bit/s
     const std::string* condition = nullptr;
     double esno = 0;
     std::int64_t trial = 0;
@@ -104,10 +109,12 @@ public:
 
 using TrialRunnerFactory = std::function<std::unique_ptr<TrialRunner>()>;
 
-// Runs trials through the whole road (run_road) with one built-in host per worker and the
-// parameter set `milstd` shared read-only by every worker (it must outlive the runners; the
-// configuration is copied). `interrupt` (may be null) is polled by the blocks' long loops.
-TrialRunnerFactory road_trial_runners(const Milstd& milstd, const SweepConfig& config,
+// Runs trials through the whole road (run_road) with one built-in host per worker, each trial at
+// its job's rate with trial_nframe() blocks; the parameter set of every rate of `config` is built
+// once (rateconf) and shared read-only by every worker (the configuration is copied).
+// `interrupt` (may be null) is polled by the blocks' long loops. Errors: those of rateconf for a
+// rate or interleaver check_config() refuses.
+TrialRunnerFactory road_trial_runners(const SweepConfig& config,
                                       const std::atomic<bool>* interrupt);
 
 }  // namespace hfchain::sweep

@@ -530,7 +530,9 @@ class SweepConfig:
     interLen: float
     """Interleaver length in seconds (0.6 or 4.8; default 4.8, where fading curves are judged)."""
     nFrame: float
-    """Interleaver blocks per trial (above 0, at most 10000; default 1)."""
+    """Interleaver blocks per trial at every rate (above 0, at most 10000, giving a whole number of
+    information bits at each rate); 0, the default: at each rate the fewest whole blocks that carry
+    information bits (1 from 300 to 4800 bit/s; with 0.6 s, 2 at 150 and 4 at 75 bit/s)."""
     shaping: VarShapping
     """Pulse shaping (pulseDelay and oversamplingFactor whole numbers from 1 to 64)."""
     conditions: list[str]
@@ -568,7 +570,11 @@ class SweepConfig:
     threads: int
     """Worker threads (0 to 256); 0 = one per core, fewer when memory would not hold them.
     Results do not depend on it."""
-    def __init__(self, interLen: float = 4.8, nFrame: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0) -> None:
+    rates: list[float]
+    """Data rates in bit/s, each with its own curves: 4800, 2400, 1200, 600, 300, 150, 75, each
+    once (default [2400]). The hf and genie receivers run at 2400 bit/s only so far; 4800 bit/s has
+    only the 0.6 s interleaver. Any rate but 2400 alone adds a `rate` column to the result."""
+    def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0, rates: Sequence[float] = ...) -> None:
         """Fields not given take the defaults of the `hfchain sweep` command."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
@@ -866,12 +872,12 @@ def run_road(milstd: Milstd | Mapping[str, Any], config: RoadConfig | Mapping[st
     result.hf) and "genie" (geniecombine, softslicer, unshuffle, vitdecode: result.genieView,
     result.genie).
 
-    milstd: the parameter set (rateconf or modeconf); "hf" and "genie" run at 2400 bit/s only.
+    milstd: the parameter set (rateconf or modeconf); every receiver runs at every rate.
     config: a RoadConfig: nFrame, txSeed, shaping, channel, watterson, receivers, iterations and
         softRule.
     host: the generator (BuiltinHost); each random block seeds it and gives it back.
-    Errors: "hfchain:road:UnsupportedReceiver" ("hf" or "genie" at another rate, before any
-    work); those of the blocks."""
+    Errors: "hfchain:road:UnsupportedReceiver" ("hf" or "genie" with a hand-made parameter set
+    they cannot carry, before any work); those of the blocks."""
 
 def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: Callable[[dict[str, Any]], Any] | None = None, checkpoint: str | os.PathLike[str] | None = None, max_memory: float | None = None) -> dict[str, Any]:
     """Error rates against Es/N0 or SNR in 3 kHz: independent trials of the whole chain in worker
@@ -887,7 +893,8 @@ def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: C
     max_memory: bytes the worker threads may use together (default: the machine's memory); with
         threads 0 fewer run when one per core would not fit.
     Returns a dict of arrays, one element per point (condition-major, in the order of the points),
-    named as the command's CSV columns: condition, esno_db, snr3k_db, trials, coded_bits,
+    named as the command's CSV columns: rate (bit/s, when the sweep has any rate but 2400 alone),
+    condition, esno_db, snr3k_db, trials, coded_bits,
     info_bits, blocks, sync_misses, events (the stop rule's error events), bits and errors (the
     stop rule's), ber, ci95_low, ci95_high (of the stop rule's rate), then for each receiver R of
     config.receivers: R_coded_errors, R_coded_ber, R_info_errors, R_ber (decoded information
@@ -910,10 +917,10 @@ def keep_trial_memory() -> None:
     (or runs many sweeps) then no longer pays for fresh pages on every call; the process keeps the
     memory it has used until it exits. Affects the whole process; there is no undoing it."""
 
-def trial_seeds(seed: int, condition: str, esno: float, trial: int) -> tuple[float, float]:
-    """The two seeds (txSeed, channel seed) of trial `trial` (0-based) of the point (condition,
-    esno dB) of a sweep with base seed `seed`: a RoadConfig with these seeds reruns that trial
-    with run_road."""
+def trial_seeds(seed: int, condition: str, esno: float, trial: int, rate: float = 2400) -> tuple[float, float]:
+    """The two seeds (txSeed, channel seed) of trial `trial` (0-based) of the point (rate bit/s,
+    condition, esno dB) of a sweep with base seed `seed`: a RoadConfig with these seeds reruns that
+    trial with run_road (with rateconf(rate, interLen) and the sweep's nFrame at that rate)."""
 
 def ber_8psk_gray(EsNodB: float) -> float:
     """The exact bit error rate of Gray-coded 8-PSK with nearest-point decisions on white

@@ -80,8 +80,7 @@ TEST(Sweep, AwgnAgreesWithTheTheoryWithinItsIntervals) {
     c.minErrors = 400;
     c.maxBits = 60000;
     c.threads = 2;
-    const Milstd milstd = modeconf(c.interLen);
-    const SweepResult r = run_sweep(c, road_trial_runners(milstd, c, nullptr), nullptr, nullptr);
+    const SweepResult r = run_sweep(c, road_trial_runners(c, nullptr), nullptr, nullptr);
     ASSERT_EQ(r.points.size(), 3u);
     for (const PointResult& p : r.points) {
         const Interval ci = p.interval();

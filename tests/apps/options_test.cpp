@@ -81,6 +81,24 @@ TEST(CommandLine, AcceptedSweep) {
     EXPECT_EQ(crossings.sweep.crossings, "/dev/null");
 }
 
+// --rate takes one rate for run and a list for sweep, in order; without -n each rate takes its
+// default blocks per trial (nFrame 0), with -n every rate the blocks given.
+TEST(CommandLine, RatesAndTheirBlocksPerTrial) {
+    const Invocation sweep =
+        parse({"sweep", "--rate", "75,4800,2400", "-i", "0.6", "-r", "baseline"});
+    ASSERT_EQ(sweep.command, Command::sweep);
+    EXPECT_EQ(sweep.sweep.config.rates, (std::vector<double>{75, 4800, 2400}));
+    EXPECT_EQ(sweep.sweep.config.nFrame, 0);
+    EXPECT_EQ(sweep::nframe_text(sweep.sweep.config), "4,1,1");
+    EXPECT_EQ(parse({"sweep"}).sweep.config.rates, (std::vector<double>{2400}));
+    EXPECT_EQ(parse({"sweep", "--rate", "600", "-n", "3", "-r", "baseline"}).sweep.config.nFrame,
+              3);
+    const Invocation run = parse({"run", "--rate", "150", "-n", "2", "-r", "baseline"});
+    ASSERT_EQ(run.command, Command::run);
+    EXPECT_EQ(run.run.rate, 150);
+    EXPECT_EQ(parse({"run"}).run.rate, 2400);
+}
+
 // The points given as SNR in 3 kHz become Es/N0 = SNR + 10 log10(3000/2400); the plot's axis
 // follows what was given unless --axis says otherwise; receivers and metric as listed.
 TEST(CommandLine, PointsReceiversMetricAndAxis) {
@@ -286,6 +304,33 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"run", "--nframe", "-1"},
          "--nframe: -1 is not accepted; give a number of interleaver blocks above 0 and at most "
          "10000"},
+        {{"sweep", "--rate", "9600"},
+         "--rate: 9600 bit/s is not a data rate of the waveform; accepted: 4800, 2400, 1200, "
+         "600, 300, 150, 75"},
+        {{"sweep", "--rate", "600,fast"},
+         "--rate: '600,fast' is not a list of data rates; accepted: bit/s from 4800, 2400, 1200, "
+         "600, 300, 150, 75, joined by commas"},
+        {{"sweep", "--rate", "600,"},
+         "--rate: '600,' holds an empty item; give names joined by single commas"},
+        {{"sweep", "--rate", "600,600", "-r", "baseline"}, "--rate: 600 bit/s is named twice"},
+        {{"sweep", "--rate", "4800", "-r", "baseline"},
+         "--rate: 4800 bit/s is uncoded and has no 4.8 s interleaver; give it with --interleaver "
+         "0.6"},
+        {{"run", "--rate", "75", "-r", "baseline"},
+         "--nframe: 1 blocks of 0.6 s at 75 bit/s carry no information bit besides the encoder's "
+         "144 flush bits (a block holds 45 bits); give at least 4 (a whole number)"},
+        {{"sweep", "--rate", "75,2400", "-i", "0.6", "-n", "2", "-r", "baseline"},
+         "--nframe: 2 blocks of 0.6 s at 75 bit/s carry no information bit besides the encoder's "
+         "144 flush bits (a block holds 45 bits); give at least 4 (a whole number)"},
+        {{"sweep", "-n", "0"},
+         "--nframe: 0 is not accepted; give a number of interleaver blocks above 0 and at most "
+         "10000"},
+        {{"run", "-n", "1.1", "-r", "baseline"},
+         "--nframe: 1.1 blocks of 0.6 s at 2400 bit/s do not give a whole number of information "
+         "bits: the transmitter counts nFrame x 1440 - 144 in double precision, here "
+         "1440.0000000000002 (a fraction without an exact binary form, such as 1.1, misses the "
+         "whole number by rounding); give a multiple of 1/32, exact in binary, such as 1.09375 "
+         "or 1.125"},
         {{"sweep", "--rolloff", "0"}, "--rolloff: 0 is outside the accepted range (0, 1]"},
         {{"sweep", "--delay", "2.5"},
          "--delay: 2.5 is not accepted; give a whole number of symbol periods from 1 to 64"},
@@ -299,14 +344,18 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"sweep", "--plot", "x.pdf"},
          "--plot: 'x.pdf' is not accepted; give a file ending in .svg or .png"},
         {{"run", "-n", "0.11"},
-         "--nframe: 0.11 blocks of 0.6 s would carry 14.4 information bits besides the "
-         "encoder's 144 flush bits; give a multiple of 1/1440 from 0.1007 (145/1440) up"},
+         "--nframe: 0.11 blocks of 0.6 s at 2400 bit/s do not give a whole number of information "
+         "bits: the transmitter counts nFrame x 1440 - 144 in double precision, here "
+         "14.400000000000006 (a fraction without an exact binary form, such as 1.1, misses the "
+         "whole number by rounding); give a multiple of 1/32, exact in binary, such as 0.125"},
         {{"sweep", "-i", "0.6", "-n", "0.05"},
-         "--nframe: 0.05 blocks of 0.6 s would carry -72 information bits besides the encoder's "
-         "144 flush bits; give a multiple of 1/1440 from 0.1007 (145/1440) up"},
+         "--nframe: 0.05 blocks of 0.6 s at 2400 bit/s carry no information bit besides the "
+         "encoder's 144 flush bits (a block holds 1440 bits); give at least 0.125 (a multiple of "
+         "1/32, exact in binary)"},
         {{"run", "-i", "4.8", "-n", "0.01"},
-         "--nframe: 0.01 blocks of 4.8 s would carry -28.8 information bits besides the "
-         "encoder's 144 flush bits; give a multiple of 1/11520 from 0.0126 (145/11520) up"},
+         "--nframe: 0.01 blocks of 4.8 s at 2400 bit/s carry no information bit besides the "
+         "encoder's 144 flush bits (a block holds 11520 bits); give at least 0.015625 (a multiple "
+         "of 1/256, exact in binary)"},
         {{"sweep", "--max-memory", "lots"},
          "--max-memory: 'lots' is not a size; give bytes with an optional K, M, G or T (powers "
          "of 1024), for example 512M or 1.5G"},
@@ -462,7 +511,7 @@ TEST(MemoryCheck, ARunThatCannotFitIsRefusedBeforeAnyWork) {
         const std::string m = e.what();
         EXPECT_TRUE(
             m.starts_with("--nframe: one transmission of 10000 interleaver blocks of 4.8 "
-                          "s at 5 samples per symbol needs about "))
+                          "s at 2400 bit/s and 5 samples per symbol needs about "))
             << m;
         EXPECT_NE(m.find("GiB of memory, more than the "), std::string::npos) << m;
     }

@@ -55,11 +55,14 @@ TEST(ProgramStatus, RefusalsExitTwoBeforeAnyWorkAndNameTheOption) {
         {"sweep --bogus", "hfchain: The following argument was not expected: --bogus\n"},
         {"sweep -j abc", "hfchain: Could not convert: --threads = abc\n"},
         {"sweep -e", "hfchain: --esno: 1 required DB missing\n"},
-        {"run -n 0.11", "hfchain: --nframe: 0.11 blocks of 0.6 s would carry 14.4"},
+        {"run -n 0.11",
+         "hfchain: --nframe: 0.11 blocks of 0.6 s at 2400 bit/s do not give a whole number"},
+        {"sweep -r baseline --rate 600,9600",
+         "hfchain: --rate: 9600 bit/s is not a data rate of the waveform"},
         // About 80 GB: refused from the estimate, long before any allocation.
         {"run -i 4.8 -n 10000",
-         "hfchain: --nframe: one transmission of 10000 interleaver blocks of 4.8 s at 5 samples "
-         "per symbol needs about "},
+         "hfchain: --nframe: one transmission of 10000 interleaver blocks of 4.8 s at 2400 bit/s "
+         "and 5 samples per symbol needs about "},
         {"sweep -C awgn -i 4.8 -n 10000 -j 1 --max-memory 8G",
          "hfchain: --nframe: trials of 10000 interleaver blocks of 4.8 s at 5 samples per symbol "
          "need about "},

@@ -117,9 +117,10 @@ def test_defaults_are_those_of_the_cpp_structures():
     assert not hfchain.RoadResult().hf.ran
     # The sweep's are the command's (the main job's): see test_sweep.py.
     s = hfchain.SweepConfig()
-    assert (s.interLen, s.nFrame, s.conditions, s.esno, s.snr3k, s.receivers, s.metric,
-            s.stopOn) == (4.8, 1.0, ["bom", "moderado", "ruim", "muito_ruim", "awgn"], None, None,
-                          ["hf", "genie"], "decoded", "first")
+    # nFrame 0: each rate's fewest whole blocks that carry information bits (one at 2400 bit/s).
+    assert (s.rates, s.interLen, s.nFrame, s.conditions, s.esno, s.snr3k, s.receivers, s.metric,
+            s.stopOn) == ([2400.0], 4.8, 0.0, ["bom", "moderado", "ruim", "muito_ruim", "awgn"],
+                          None, None, ["hf", "genie"], "decoded", "first")
     assert (s.minTrials, s.minEvents, s.minErrors, s.maxBits, s.floor, s.seed, s.threads) == (
         80, 500, 1, 1000000, 0.0, 1, 0)
     assert hfchain.SendchainOut().BitInCodIn.shape == (0,)

@@ -69,7 +69,8 @@ def test_defaults_are_the_programs(tmp_path):
                                   "1"])
     parameters = cli["parameters"]
     d = hfchain.SweepConfig(**given)
-    assert (d.interLen, d.nFrame, d.receivers, d.metric, d.stopOn, d.minEvents, d.minErrors,
+    # nFrame 0 is each rate's default, one block at 2400 bit/s.
+    assert (d.interLen, d.nFrame or 1, d.receivers, d.metric, d.stopOn, d.minEvents, d.minErrors,
             d.seed) == (parameters["interleaver_s"], parameters["nFrame"],
                         parameters["receivers"], parameters["metric"], parameters["stop_on"],
                         parameters["min_events"], parameters["min_errors"], parameters["seed"])
@@ -222,6 +223,9 @@ def test_ctrl_c_abandons_a_long_block_call_and_gives_the_generator_back():
     ({"minEvents": -3}, "config.minEvents: -3 is not accepted; give a whole number of at least 1"),
     ({"threads": 257}, "config.threads: at most 256 worker threads"),
     ({"receivers": ["hf", "hf"]}, "config.receivers: 'hf' is named twice"),
+    ({"rates": [2400, 110]},
+     "config.rates: 110 bit/s is not a data rate of the waveform; accepted: 4800, 2400, 1200, "
+     "600, 300, 150, 75"),
     ({"floor": 1e-6, "esno": [8, 4]},
      "config.floor: a curve ends at its first point below the floor, so its points must ascend; "
      "4 dB comes after 8 dB"),
@@ -271,6 +275,36 @@ def test_trial_seeds_are_the_runners():
     ]
     for args, seeds in cases:
         assert hfchain.trial_seeds(*args) == seeds, args
+        assert hfchain.trial_seeds(*args, rate=2400) == seeds, args
+    # Any other rate mixes the rate in after the base seed.
+    other = [
+        ((1, "awgn", 0, 0, 75), (782009575.0, 3722000785.0)),
+        ((1, "awgn", 0, 1, 600), (1788541738.0, 3114488461.0)),
+        ((7, "muito_ruim", -2.5, 12345, 4800), (470141505.0, 1731737452.0)),
+    ]
+    for args, seeds in other:
+        assert hfchain.trial_seeds(*args) == seeds, args
+
+
+def test_a_sweep_at_low_rates_counts_each_rates_information_bits():
+    # 75 bit/s takes four 0.6 s blocks a trial (36 information bits), 600 bit/s one (216).
+    config = hfchain.SweepConfig(rates=[75, 600], interLen=0.6, conditions="awgn", esno=[-3, 3],
+                                 receivers="baseline", minTrials=2, maxBits=1, seed=5, threads=2)
+    r = hfchain.run_sweep(config)
+    assert r["rate"].tolist() == [75, 75, 600, 600]
+    assert r["esno_db"].tolist() == [-3, 3, -3, 3]
+    assert r["info_bits"].tolist() == [72, 72, 432, 432]
+    assert r["blocks"].tolist() == [2, 2, 2, 2]
+    # Trial k of a point is run_road at that rate with the trial's seeds.
+    for i, (rate, nframe) in enumerate([(75, 4), (75, 4), (600, 1), (600, 1)]):
+        errors = 0
+        for k in range(2):
+            tx_seed, channel_seed = hfchain.trial_seeds(5, "awgn", r["esno_db"][i], k, rate=rate)
+            road = hfchain.run_road(hfchain.rateconf(rate, 0.6), hfchain.RoadConfig(
+                nFrame=nframe, txSeed=tx_seed, channel="awgn",
+                watterson=hfchain.VarWatterson("bom", r["esno_db"][i], channel_seed)))
+            errors += road.baseline.infoBitErrors
+        assert r["baseline_info_errors"][i] == errors, i
 
 
 def test_theory_curve():

@@ -39,9 +39,55 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
         {[](SweepConfig&) {}, "accepted"},
         {[](SweepConfig& c) { c.interLen = 1.2; },
          "interLen: 1.2 s is not an interleaver length; accepted: 0.6 or 4.8"},
-        {[](SweepConfig& c) { c.nFrame = 0; },
-         "nFrame: 0 is not accepted; give a number of interleaver blocks above 0 and at most "
+        {[](SweepConfig& c) { c.nFrame = 0; }, "accepted"},  // each rate's default
+        {[](SweepConfig& c) { c.nFrame = -1; },
+         "nFrame: -1 is not accepted; give a number of interleaver blocks above 0 and at most "
          "10000"},
+        {[](SweepConfig& c) { c.rates = {}; },
+         "rates: no data rate given; accepted: 4800, 2400, 1200, 600, 300, 150, 75"},
+        {[](SweepConfig& c) {
+             c.rates = {2400, 9600};
+         },
+         "rates: 9600 bit/s is not a data rate of the waveform; accepted: 4800, 2400, 1200, 600, "
+         "300, 150, 75"},
+        {[](SweepConfig& c) {
+             c.rates = {600, 2400, 600};
+             c.receivers = {ReceiverKind::baseline};
+         },
+         "rates: 600 bit/s is named twice"},
+        {[](SweepConfig& c) {
+             c.rates = {4800};
+             c.receivers = {ReceiverKind::baseline};
+         },
+         "rates: 4800 bit/s is uncoded and has no 4.8 s interleaver; give it with interLen 0.6"},
+        {[](SweepConfig& c) {
+             c.rates = {4800, 75};
+             c.interLen = 0.6;
+             c.receivers = {ReceiverKind::baseline};
+         },
+         "accepted"},
+        {[](SweepConfig& c) {
+             c.rates = {2400, 600};
+             c.receivers = {ReceiverKind::baseline, ReceiverKind::hf, ReceiverKind::genie};
+         },
+         "accepted"},
+        {[](SweepConfig& c) {
+             c.rates = {75};
+             c.interLen = 0.6;
+             c.nFrame = 3;
+             c.receivers = {ReceiverKind::baseline};
+         },
+         "nFrame: 3 blocks of 0.6 s at 75 bit/s carry no information bit besides the encoder's "
+         "144 flush bits (a block holds 45 bits); give at least 4 (a whole number)"},
+        {[](SweepConfig& c) {
+             c.rates = {2400, 150};
+             c.interLen = 0.6;
+             c.nFrame = 1;
+             c.receivers = {ReceiverKind::baseline};
+         },
+         "nFrame: 1 blocks of 0.6 s at 150 bit/s carry no information bit besides the encoder's "
+         "144 flush bits (a block holds 90 bits); give at least 2 (a multiple of 1/2, exact in "
+         "binary)"},
         {[](SweepConfig& c) { c.shaping.rolloffFactor = 0; },
          "shaping.rolloffFactor: 0 is outside the accepted range (0, 1]"},
         {[](SweepConfig& c) { c.shaping.pulseDelay = 65; },
@@ -115,6 +161,80 @@ TEST(CheckConfig, TheDefaultsAreTheMainJob) {
     }
     EXPECT_TRUE(c.snr3kAxis);
     EXPECT_EQ(c.receivers, (std::vector<ReceiverKind>{ReceiverKind::hf, ReceiverKind::genie}));
+}
+
+// A fractional nFrame is accepted where the transmitter's count of information bits is whole, and
+// refused naming nFrame where it is not: 1.1 blocks are 1584 pairs of coded bits, but 1.1 has no
+// exact binary form and the double-precision count misses the whole number.
+TEST(CheckNframe, FractionsAreRefusedNamingNframeWhereTheCountIsNotWhole) {
+    struct Case {
+        double nFrame, rate, interLen;
+        const char* message;  // empty: accepted
+    };
+    const Case cases[] = {
+        {1.125, 2400, 0.6, ""},
+        {1.5, 2400, 4.8, ""},
+        {1.25, 75, 4.8, ""},
+        {1.1, 2400, 0.6,
+         "nFrame: 1.1 blocks of 0.6 s at 2400 bit/s do not give a whole number of information "
+         "bits: the transmitter counts nFrame x 1440 - 144 in double precision, here "
+         "1440.0000000000002 (a fraction without an exact binary form, such as 1.1, misses the "
+         "whole number by rounding); give a multiple of 1/32, exact in binary, such as 1.09375 "
+         "or 1.125"},
+        {1.0001, 2400, 0.6,
+         "nFrame: 1.0001 blocks of 0.6 s at 2400 bit/s do not give a whole number of information "
+         "bits: the transmitter counts nFrame x 1440 - 144 in double precision, here "
+         "1296.144 (a fraction without an exact binary form, such as 1.1, misses the whole "
+         "number by rounding); give a multiple of 1/32, exact in binary, such as 1 or 1.03125"},
+        {5, 75, 0.6, ""},
+        {4.1, 75, 0.6,
+         "nFrame: 4.1 blocks of 0.6 s at 75 bit/s do not give a whole number of information "
+         "bits: the transmitter counts nFrame x 45 - 144 in double precision, here "
+         "40.499999999999972 (a fraction without an exact binary form, such as 1.1, misses the "
+         "whole number by rounding); give a whole number, such as 4 or 5"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << k.nFrame << " blocks at " << k.rate << " bit/s");
+        try {
+            check_nframe(k.nFrame, k.rate, k.interLen);
+            EXPECT_STREQ(k.message, "");
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), k.message);
+        }
+    }
+}
+
+// Without -n each rate takes the fewest whole blocks that carry information bits: one at 2400
+// bit/s (the blocks per trial before the other rates), more where a block holds fewer encoder
+// input bits than the 144 flush bits. Each default is accepted and one block fewer is not.
+TEST(DefaultNframe, TheFewestWholeBlocksThatCarryInformationBits) {
+    struct Case {
+        double rate, interLen, blocks;
+    };
+    const Case cases[] = {
+        {4800, 0.6, 1}, {2400, 0.6, 1}, {2400, 4.8, 1}, {1200, 0.6, 1}, {600, 0.6, 1},
+        {300, 0.6, 1},  {150, 0.6, 2},  {150, 4.8, 1},  {75, 0.6, 4},   {75, 4.8, 1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << k.rate << " bit/s, " << k.interLen << " s");
+        EXPECT_EQ(default_nframe(k.rate, k.interLen), k.blocks);
+        EXPECT_NO_THROW(check_nframe(k.blocks, k.rate, k.interLen));
+        if (k.blocks > 1) {
+            EXPECT_THROW(check_nframe(k.blocks - 1, k.rate, k.interLen), Error);
+        }
+    }
+    SweepConfig c;
+    c.interLen = 0.6;
+    c.rates = {75, 150, 2400};
+    EXPECT_EQ(nframe_text(c), "4,2,1");
+    EXPECT_TRUE(shows_rate(c));
+    c.nFrame = 5;
+    EXPECT_EQ(nframe_text(c), "5");
+    EXPECT_EQ(trial_nframe(c, 75), 5);
+    c.rates = {2400};
+    c.nFrame = 0;
+    EXPECT_EQ(nframe_text(c), "1");
+    EXPECT_FALSE(shows_rate(c));
 }
 
 // The caller's names replace the fields' own in the message, nested fields included.

@@ -70,7 +70,7 @@ inline PointResult sequential_point(const SweepConfig& c, const std::string& con
         job.condition = &condition;
         job.esno = esno;
         job.trial = p.trials;
-        job.seeds = trial_seeds(c.seed, condition, esno, p.trials);
+        job.seeds = trial_seeds(c.seed, job.rate, condition, esno, p.trials);
         const TrialOutcome o = runner.run(job);
         ++p.trials;
         p.bits += o.bits;

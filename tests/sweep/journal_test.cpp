@@ -349,7 +349,8 @@ TEST(Journal, RecordsThatNoTrialOfTheSweepCanHaveWrittenAreRefusedNamingTheirLin
          "trial 1000000000000 is beyond what its point can need"},
         {good + record("0 1 0 0 0 0.5" + counts), 1, "0 bits, where every trial compares some"},
         {good + record("0 1 2000 0 0 0.5" + counts), 1,
-         "2000 bits, where the first record has 2880 (every trial of a sweep compares as many)"},
+         "2000 bits, where the first record of its rate has 2880 (every trial of a rate compares "
+         "as many)"},
         {record("0 1 2880 2881 0 0.5" + counts), 0, "more errors than bits, or a negative count"},
         {record("0 1 2880 -1 0 0.5" + counts), 0, "more errors than bits, or a negative count"},
         {record("0 1 2880 1 0 0.5 5 6 0 0 0 0" + counts.substr(12)), 0,
@@ -378,6 +379,67 @@ TEST(Journal, RecordsThatNoTrialOfTheSweepCanHaveWrittenAreRefusedNamingTheirLin
     const std::string file = dir / "far.txt";
     std::ofstream(file, std::ios::binary) << header << record("0 500000 2880 1 0 0.5" + counts);
     EXPECT_EQ(Journal(file, c, "9.9").known_count(), 1);
+}
+
+// The header records the rates and each rate's blocks per trial. A header without a rates line
+// (written before the other rates) holds 2400 bit/s trials numbered and seeded as a sweep of
+// 2400 bit/s alone still does: it resumes as such and is refused for any other rates.
+TEST(Journal, RecordsTheRatesAndReadsAHeaderWithoutThemAs2400) {
+    ScratchDir dir("journal-rates");
+    SweepConfig c = journal_config();
+    std::string counts;
+    for (std::size_t k = 0; k < 6 * kReceiverCount; ++k) counts += " 0";
+
+    SweepConfig rates = c;
+    rates.rates = {75, 2400};
+    const SweepParameters p = sweep_parameters(rates, "9.9");
+    const std::string header = journal_header(p);
+    EXPECT_NE(header.find("\nrates 75,2400\nint"), std::string::npos) << header;
+    EXPECT_NE(header.find("\nnFrame 4,1\n"), std::string::npos) << header;
+    {
+        // Each rate's trials compare their own number of bits (points 0..8: 75 bit/s).
+        const std::string file = dir / "two.txt";
+        auto record = [&](const std::string& text) {
+            return text + " " + record_crc(rates, text) + "\n";
+        };
+        std::ofstream(file, std::ios::binary)
+            << header << record("0 0 360 3 0 0.5" + counts) << record("9 0 2880 3 0 0.5" + counts)
+            << record("10 0 2880 3 0 0.5" + counts);
+        EXPECT_EQ(Journal(file, rates, "9.9").known_count(), 3);
+        SweepConfig alone = c;
+        try {
+            Journal j(file, alone, "9.9");
+            ADD_FAILURE() << "accepted";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "checkpoint: '" + file +
+                          "' holds the trials of another sweep (rates 75,2400 in the journal, "
+                          "2400 here); give the same parameters to resume it, or another file");
+        }
+    }
+
+    // The header as the program before the rates wrote it: the same lines without "rates".
+    SweepParameters before;
+    for (const auto& item : sweep_parameters(c, "9.9")) {
+        if (item.first != "rates") before.push_back(item);
+    }
+    const std::string old_header = journal_header(before);
+    const auto seed = static_cast<std::uint32_t>(
+        std::stoul(old_header.substr(old_header.rfind("end ") + 4, 8), nullptr, 16));
+    const std::string text = "4 1 2880 3 0 0.5" + counts;
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08x", crc32(text, seed));
+    const std::string file = dir / "old.txt";
+    std::ofstream(file, std::ios::binary) << old_header << text << ' ' << crc << '\n';
+    {
+        Journal j(file, c, "9.9");
+        const std::vector<KnownTrial> known = j.take_known();
+        ASSERT_EQ(known.size(), 1u);
+        EXPECT_EQ(known[0].ticket.point, 4);
+    }
+    SweepConfig other = c;
+    other.rates = {600};
+    EXPECT_THROW(Journal(file, other, "9.9"), Error);
 }
 
 TEST(Journal, OfTwoSweepsStartedTogetherOnANewFileOneRunsAndTheOtherIsRefused) {

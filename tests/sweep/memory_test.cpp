@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "params/modeconf.hpp"
+#include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
 #include "sweep/engine.hpp"
@@ -84,6 +85,7 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         ChannelKind channel;
         const char* model;
         bool decoders = false;  // the hf and genie receivers besides the baseline one
+        double rate = 2400;     // bit/s
     };
     const Case cases[] = {
         {0.6, 1, 5, 6, ChannelKind::none, ""},
@@ -98,11 +100,20 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         {0.6, 2.5, 10, 6, ChannelKind::watterson, "muito_ruim", true},
         {0.6, 1, 2, 6, ChannelKind::watterson, "muito_ruim", true},
         {4.8, 1, 5, 6, ChannelKind::watterson, "moderado", true},
+        // Every rate: at 75 bit/s each pair of coded bits is 32 symbols.
+        {0.6, 4, 5, 6, ChannelKind::awgn, "awgn", false, 75},
+        {4.8, 1, 5, 6, ChannelKind::watterson, "ruim", false, 75},
+        {0.6, 2, 5, 6, ChannelKind::watterson, "ruim", false, 150},
+        {0.6, 1, 5, 6, ChannelKind::awgn, "awgn", false, 300},
+        {4.8, 1, 5, 6, ChannelKind::watterson, "moderado", false, 600},
+        {0.6, 1, 5, 6, ChannelKind::awgn, "awgn", false, 1200},
+        {0.6, 3, 5, 6, ChannelKind::watterson, "bom", false, 4800},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.interLen) + " s x " + std::to_string(c.nFrame) + ", M " +
-                     std::to_string(c.M) + ", " + c.model + (c.decoders ? ", hf and genie" : ""));
-        const Milstd milstd = modeconf(c.interLen);
+                     std::to_string(c.M) + ", " + c.model + (c.decoders ? ", hf and genie" : "") +
+                     ", " + std::to_string(c.rate) + " bit/s");
+        const Milstd milstd = rateconf(c.rate, c.interLen);
         RoadConfig config;
         config.nFrame = c.nFrame;
         config.shaping.oversamplingFactor = c.M;

@@ -9,6 +9,7 @@
 
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
+#include "sweep/crossings.hpp"
 #include "tests/support/programs.hpp"
 
 namespace hfchain::sweep {
@@ -148,6 +149,80 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
                      "1.5625e-01, \"info_bits\": 1440, \"info_errors\": 45, \"ber\": 3.1250e-02, "),
               std::string::npos)
         << j;
+}
+
+// With rates other than 2400 bit/s alone every writer carries the rate: a column before the
+// condition (the table's first, numeric for Octave), the rates and each one's blocks per trial in
+// the header, a crossing row and a curve per rate and condition. A sweep of 2400 bit/s alone
+// keeps the layout it had before the rates.
+TEST(WriteRates, EveryWriterCarriesTheRateOfEachPoint) {
+    SweepConfig c = config_for_test();
+    c.rates = {75, 2400};
+    c.receivers = {ReceiverKind::baseline};
+    c.conditions = {"awgn"};
+    SweepResult r;
+    for (const double rate : c.rates) {
+        for (const double esno : c.esno) {
+            PointResult p;
+            p.dataRate = rate;
+            p.condition = "awgn";
+            p.esno = esno;
+            p.trials = 2;
+            p.receivers[0] = {720, esno > 0 ? 0 : 70, 72, esno > 0 ? 0 : 7, 2, esno > 0 ? 0 : 2};
+            r.points.push_back(p);
+        }
+    }
+    std::ostringstream table;
+    write_table(table, c, r, "9.9");
+    const std::string t = table.str();
+    EXPECT_NE(t.find("# data rates (bit/s): 75 2400\n# interleaver 0.6 s, nFrame 4,1 interleaver "
+                     "blocks per trial (by rate)\n"),
+              std::string::npos)
+        << t;
+    EXPECT_NE(t.find("(trial seeds from seed, rate, condition, Es/N0, trial)"), std::string::npos);
+    EXPECT_NE(t.find("\n#  rate cond esno_db snr3k_db"), std::string::npos);
+    EXPECT_NE(t.find("\n     75     1    0.00"), std::string::npos) << t;
+    EXPECT_NE(t.find("\n   2400     1   10.00"), std::string::npos) << t;
+
+    std::ostringstream csv;
+    write_csv(csv, c, r);
+    EXPECT_TRUE(csv.str().starts_with("rate,condition,esno_db,")) << csv.str();
+    EXPECT_NE(csv.str().find("\n75,awgn,0,"), std::string::npos);
+    EXPECT_NE(csv.str().find("\n2400,awgn,10,"), std::string::npos);
+
+    std::ostringstream json;
+    write_json(json, c, r, "9.9");
+    EXPECT_NE(json.str().find("\"rates\": [75, 2400],\n    \"nFrame\": [4, 1],"), std::string::npos)
+        << json.str();
+    EXPECT_NE(json.str().find("{\"rate\": 2400, \"condition\": \"awgn\", \"esno_db\": 0,"),
+              std::string::npos);
+
+    std::ostringstream crossings;
+    write_crossings(crossings, c, r, {1e-3}, false);
+    EXPECT_EQ(crossings.str(),
+              "| interleaver | rate | condition | baseline @1e-3 |\n|---|---|---|---|\n"
+              "| 0.6 s | 75 | awgn | <= 10.0 |\n| 0.6 s | 2400 | awgn | <= 10.0 |\n");
+
+    const std::string script = sweep_plot_script("x.svg", c, r, false);
+    // The rate is a third key of the picture: a line width each, stated once in the key.
+    EXPECT_NE(script.find("data rate} (line width)"), std::string::npos) << script;
+    const std::size_t slow = script.find("linewidth 0.7 title '75 bit/s'");
+    const std::size_t fast = script.find("linewidth 1.5 title '2400 bit/s'");
+    EXPECT_NE(slow, std::string::npos) << script;
+    EXPECT_NE(fast, std::string::npos) << script;
+    EXPECT_EQ(script.find("title '75 bit/s'", slow + 40), std::string::npos);  // once
+
+    // 2400 bit/s alone: no rate anywhere.
+    c.rates = {2400};
+    r.points.resize(2);
+    for (PointResult& p : r.points) p.dataRate = 2400;
+    std::ostringstream alone;
+    write_csv(alone, c, r);
+    EXPECT_TRUE(alone.str().starts_with("condition,esno_db,")) << alone.str();
+    std::ostringstream alone_table;
+    write_table(alone_table, c, r, "9.9");
+    EXPECT_EQ(alone_table.str().find("# data rates"), std::string::npos);
+    EXPECT_NE(alone_table.str().find("\n# cond esno_db"), std::string::npos);
 }
 
 // The plot command of a picture's script, taken apart: each item of the plot command with its

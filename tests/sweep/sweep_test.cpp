@@ -27,35 +27,88 @@ using testing::small_config;
 
 TEST(TrialSeeds, KnownValuesOfTheDocumentedHash) {
     // Computed independently from the formula in sweep.hpp.
+    // 2400 bit/s keeps the seeds it had before the other rates.
     struct Case {
         std::uint32_t seed;
+        double rate;
         const char* condition;
         double esno;
         std::int64_t trial;
         double tx, channel;
     };
     const Case cases[] = {
-        {1, "awgn", 0, 0, 787812115, 1700639271},
-        {1, "awgn", 0, 1, 964616905, 3691416981},
-        {7, "muito_ruim", -2.5, 12345, 1243915712, 3962877854},
-        {4294967295u, "bom", 30, 0, 511861974, 1666799511},
+        {1, 2400, "awgn", 0, 0, 787812115, 1700639271},
+        {1, 2400, "awgn", 0, 1, 964616905, 3691416981},
+        {7, 2400, "muito_ruim", -2.5, 12345, 1243915712, 3962877854},
+        {4294967295u, 2400, "bom", 30, 0, 511861974, 1666799511},
+        {1, 75, "awgn", 0, 0, 782009575, 3722000785},
+        {1, 600, "awgn", 0, 1, 1788541738, 3114488461},
+        {7, 4800, "muito_ruim", -2.5, 12345, 470141505, 1731737452},
+        {4294967295u, 150, "bom", 30, 0, 3593962096, 2521083785},
     };
     for (const Case& c : cases) {
-        const TrialSeeds s = trial_seeds(c.seed, c.condition, c.esno, c.trial);
+        const TrialSeeds s = trial_seeds(c.seed, c.rate, c.condition, c.esno, c.trial);
         EXPECT_EQ(s.tx, c.tx) << c.condition << ' ' << c.trial;
         EXPECT_EQ(s.channel, c.channel) << c.condition << ' ' << c.trial;
     }
 }
 
 TEST(TrialSeeds, EveryInputChangesTheSeeds) {
-    const TrialSeeds base = trial_seeds(1, "bom", 10, 3);
-    const TrialSeeds changed[] = {trial_seeds(2, "bom", 10, 3), trial_seeds(1, "ruim", 10, 3),
-                                  trial_seeds(1, "bom", 10.5, 3), trial_seeds(1, "bom", 10, 4)};
+    const TrialSeeds base = trial_seeds(1, 2400, "bom", 10, 3);
+    const TrialSeeds changed[] = {
+        trial_seeds(2, 2400, "bom", 10, 3), trial_seeds(1, 2400, "ruim", 10, 3),
+        trial_seeds(1, 2400, "bom", 10.5, 3), trial_seeds(1, 2400, "bom", 10, 4),
+        trial_seeds(1, 1200, "bom", 10, 3)};
     for (const TrialSeeds& s : changed) {
         EXPECT_NE(s.tx, base.tx);
         EXPECT_NE(s.channel, base.channel);
     }
     EXPECT_NE(base.tx, base.channel);
+}
+
+// Points are numbered rate-major, then condition-major; each rate's points are those of a sweep
+// of that rate alone (its own seeds), whatever the thread count, and a sweep of 2400 bit/s alone
+// numbers its points as before the other rates.
+TEST(RunSweep, RatesAreOrderedAndEachIsItsOwnSweep) {
+    SweepConfig c = small_config(1);
+    c.rates = {600, 2400, 75};
+    const auto per_rate = static_cast<std::int64_t>(c.conditions.size() * c.esno.size());
+    ASSERT_EQ(point_count(c), 3 * per_rate);
+    for (std::int64_t p = 0; p < point_count(c); ++p) {
+        const TrialJob job = trial_job(c, {p, 2});
+        EXPECT_EQ(job.rate, c.rates[static_cast<std::size_t>(p / per_rate)]) << p;
+        EXPECT_EQ(*job.condition,
+                  c.conditions[static_cast<std::size_t>(p / c.esno.size() % c.conditions.size())]);
+        EXPECT_EQ(job.esno, c.esno[static_cast<std::size_t>(p) % c.esno.size()]);
+        const TrialSeeds s = trial_seeds(c.seed, job.rate, *job.condition, job.esno, 2);
+        EXPECT_EQ(job.seeds.tx, s.tx);
+    }
+    std::vector<PointResult> expected;
+    for (const double rate : c.rates) {
+        SweepConfig alone = c;
+        alone.rates = {rate};
+        alone.threads = 1;
+        for (PointResult p : run_sweep(alone, fake_runners(), nullptr, nullptr).points) {
+            EXPECT_EQ(p.dataRate, rate);
+            expected.push_back(p);
+        }
+    }
+    // The rates' seeds differ, and so do their results.
+    EXPECT_NE(expected.front().errors, expected[static_cast<std::size_t>(per_rate)].errors);
+    for (const int threads : {1, 2, 3}) {
+        SCOPED_TRACE(threads);
+        c.threads = threads;
+        const SweepResult r = run_sweep(c, fake_runners(), nullptr, nullptr);
+        ASSERT_EQ(r.points.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(r.points[i].dataRate, expected[i].dataRate);
+        expect_same_points(r.points, expected);
+    }
+    SweepConfig old = small_config(1);
+    EXPECT_EQ(trial_job(old, {5, 1}).seeds.tx,
+              trial_seeds(old.seed, 2400, old.conditions[5 / old.esno.size()],
+                          old.esno[5 % old.esno.size()], 1)
+                  .tx);
 }
 
 class ResultIsTheSequentialDefinition : public ::testing::TestWithParam<std::int64_t> {};
@@ -136,10 +189,10 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
         config.receivers = c.receivers;
         config.metric = c.metric;
         const TrialJob job = trial_job(config, {0, 3});
-        const TrialOutcome o = road_trial_runners(milstd, config, nullptr)()->run(job);
+        const TrialOutcome o = road_trial_runners(config, nullptr)()->run(job);
 
         RoadConfig road;
-        road.nFrame = config.nFrame;
+        road.nFrame = trial_nframe(config, 2400);
         road.shaping = config.shaping;
         road.receivers = c.receivers;
         road.txSeed = job.seeds.tx;
