@@ -232,13 +232,13 @@ def test_the_road_decodes_as_the_blocks_do(hf_road):
         == hf_road.hf.infoBitErrors
 
 
-
-# Roads whose receivers lose some of several interleaver blocks: (config, receivers).
+# Roads whose receivers lose some, not all, of three interleaver blocks with these seeds (the last
+# block partial on ruim): (config, receivers).
 BLOCK_COUNT_ROADS = [
     (hfchain.RoadConfig(nFrame=3, txSeed=2, channel="awgn",
-                        watterson=hfchain.VarWatterson("bom", 3, 5)), ["baseline"]),
+                        watterson=hfchain.VarWatterson("bom", 6, 3)), ["baseline"]),
     (hfchain.RoadConfig(nFrame=2.5, txSeed=3, channel="watterson",
-                        watterson=hfchain.VarWatterson("ruim", 6, 2),
+                        watterson=hfchain.VarWatterson("ruim", 7, 2),
                         receivers=["baseline", "hf", "genie"], iterations=1), ["hf", "genie"]),
 ]
 
