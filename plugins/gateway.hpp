@@ -12,9 +12,10 @@
 //
 // A call runs in this order: register the at-exit hook; check the argument counts (before any
 // input is read); convert each input, checking its class, complexity, size and field list, into
-// the block's own arrays; call the block; convert its result (structure fields in the declared
-// order, one-dimensional results as n x 1 columns) into the first output, which also reaches
-// `ans` when no output is requested. Host arrays are only read, never modified.
+// the block's own arrays (real arrays are read in place); call the block; convert its result
+// (structure fields in the declared order, one-dimensional results as n x 1 columns) into the first
+// output, which also reaches `ans` when no output is requested. Host arrays are only read, never
+// modified.
 //
 // Errors. No C++ exception of the plug-in leaves mexFunction: an hfchain::Error (and a stray
 // standard exception) is caught once the call's scope, with every input copy, result and block
@@ -150,7 +151,9 @@ Array<T> make_array(Shape shape, index_t r, index_t c) {
 
 // ---------------------------------------------------------------------------------------------
 // Input conversion. Each reader checks, in order, class, complexity and size, naming the input
-// (or "structure.field") in its message, and copies the data into the block's own array.
+// (or "structure.field") in its message, and copies the data into the block's own array, except
+// real arrays, which are borrowed (read_real). Complex arrays are copied: Octave keeps their real
+// and imaginary parts apart, the blocks want them interleaved.
 
 inline double read_scalar(const mxArray* a, const std::string& name) {
     detail::check_class_double(a, name);
@@ -159,13 +162,19 @@ inline double read_scalar(const mxArray* a, const std::string& name) {
     return *mxGetPr(a);
 }
 
-inline RealArray read_real(const mxArray* a, const std::string& name, Shape shape) {
+// A real input is read in place: Octave hands over its own column-major doubles, which live and
+// stay unchanged for the whole call, and the holder gives the block only const access (a block
+// that keeps a value copies it into an owning array).
+inline InputArray<double> read_real(const mxArray* a, const std::string& name, Shape shape) {
     detail::check_class_double(a, name);
     if (mxIsComplex(a)) raise(kComplexInput, "Input '" + name + "' must be real; it is complex.");
     const auto [r, c] = detail::check_shape(a, name, shape);
-    RealArray out = detail::make_array<double>(shape, r, c);
-    if (!out.empty()) std::memcpy(out.data(), mxGetPr(a), sizeof(double) * out.numel());
-    return out;
+    const bool column = shape.cols.extent == 1 && !shape.cols.variable;
+    const double* data = mxGetPr(a);
+    if (static_cast<std::size_t>(r) * c == 0 || data == nullptr) {
+        return InputArray<double>(detail::make_array<double>(shape, r, c));
+    }
+    return InputArray<double>::borrow(data, r, c, column ? 1 : 2);
 }
 
 inline ComplexArray read_complex(const mxArray* a, const std::string& name, Shape shape) {
@@ -240,7 +249,10 @@ public:
     std::string path(const char* f) const { return name_ + "." + f; }
 
     double scalar(const char* f) const { return read_scalar(field(f), path(f)); }
-    RealArray real(const char* f, Shape shape) const { return read_real(field(f), path(f), shape); }
+    // A copy: a structure keeps its fields.
+    RealArray real(const char* f, Shape shape) const {
+        return read_real(field(f), path(f), shape).to_owned();
+    }
     std::string text(const char* f, index_t max_length) const {
         return read_text(field(f), path(f), max_length);
     }

@@ -34,12 +34,12 @@ struct Patternslicer {
         using namespace hfchain::gateway;
         const hfchain::ComplexArray DemodulatorIn = read_complex(in[0], "DemodulatorIn", kColumn);
         const hfchain::ComplexArray gain = read_complex(in[1], "gain", kColumn);
-        const hfchain::RealArray noiseVar = read_real(in[2], "noiseVar", kColumn);
+        const auto noiseVar = read_real(in[2], "noiseVar", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[3]);
         const hfchain::PatternDetection detection = read_detection(in[4]);
         const hfchain::SoftRule rule = read_rule(in[5]);
         const hfchain::PatternslicerOut r =
-            hfchain::patternslicer(DemodulatorIn, gain, noiseVar, milstd, detection, rule);
+            hfchain::patternslicer(DemodulatorIn, gain, *noiseVar, milstd, detection, rule);
         return make_struct(hfchain::kPatternslicerFields,
                            {to_host(r.LLR), to_host(r.Correlations)});
     }

@@ -11,10 +11,10 @@ struct Sisodecode {
 
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
-        const hfchain::RealArray DecoderIn = read_real(in[0], "DecoderIn", kColumn);
+        const auto DecoderIn = read_real(in[0], "DecoderIn", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[1]);
         const double nFrame = read_scalar(in[2], "nFrame");
-        const hfchain::SisodecodeOut r = hfchain::sisodecode(DecoderIn, milstd, nFrame);
+        const hfchain::SisodecodeOut r = hfchain::sisodecode(*DecoderIn, milstd, nFrame);
         return make_struct(hfchain::kSisodecodeFields,
                            {to_host(r.Extrinsic), to_host(r.InfoLLR), to_host(r.InfoBits)});
     }

@@ -12,9 +12,9 @@ struct Softslicer {
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
         const hfchain::ComplexArray DemodulatorIn = read_complex(in[0], "DemodulatorIn", kColumn);
-        const hfchain::RealArray noiseVar = read_real(in[1], "noiseVar", kColumn);
+        const auto noiseVar = read_real(in[1], "noiseVar", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[2]);
-        const hfchain::SoftslicerOut r = hfchain::softslicer(DemodulatorIn, noiseVar, milstd);
+        const hfchain::SoftslicerOut r = hfchain::softslicer(DemodulatorIn, *noiseVar, milstd);
         return make_struct(hfchain::kSoftslicerFields, {to_host(r.LLR)});
     }
 };

@@ -13,10 +13,10 @@ struct Unshuffle {
 
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
-        const hfchain::RealArray DeinterleaverIn = read_real(in[0], "DeinterleaverIn", kColumn);
+        const auto DeinterleaverIn = read_real(in[0], "DeinterleaverIn", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[1]);
         hfchain::OctaveHost host;
-        const hfchain::UnshuffleOut r = hfchain::unshuffle(DeinterleaverIn, milstd, host);
+        const hfchain::UnshuffleOut r = hfchain::unshuffle(*DeinterleaverIn, milstd, host);
         return make_struct(kFields, {to_host(r.out)});
     }
 };

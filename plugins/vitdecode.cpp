@@ -11,10 +11,10 @@ struct Vitdecode {
 
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
-        const hfchain::RealArray DecoderIn = read_real(in[0], "DecoderIn", kColumn);
+        const auto DecoderIn = read_real(in[0], "DecoderIn", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[1]);
         const double nFrame = read_scalar(in[2], "nFrame");
-        const hfchain::VitdecodeOut r = hfchain::vitdecode(DecoderIn, milstd, nFrame);
+        const hfchain::VitdecodeOut r = hfchain::vitdecode(*DecoderIn, milstd, nFrame);
         return make_struct(hfchain::kVitdecodeFields, {to_host(r.DecodOut), to_host(r.InfoBits)});
     }
 };

@@ -1,6 +1,7 @@
 // The blocks and the whole road: each binding converts its arguments (checking kind, dtype and
-// shape), calls the C++ entry function with the GIL released and hands the result over without a
-// copy. A new block is one more binding of the same few lines.
+// shape; float64 and complex128 arrays in column-major order are borrowed, and the holders keep
+// them alive until the call returns), calls the C++ entry function with the GIL released and
+// hands the result over without a copy. A new block is one more binding of the same few lines.
 #include "chain/theory.hpp"
 #include "params/rateconf.hpp"
 #include "python/docs.hpp"
@@ -51,9 +52,9 @@ void bind_blocks(py::module_& m) {
     m.def(
         "pulseshaper",
         [](py::handle ShappingIn, py::handle varShapping) {
-            const ComplexArray in = read_complex(ShappingIn, "ShappingIn");
+            const auto in = read_complex(ShappingIn, "ShappingIn");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
-            return to_py(without_gil([&] { return pulseshaper(in, vs); }));
+            return to_py(without_gil([&] { return pulseshaper(*in, vs); }));
         },
         py::arg("ShappingIn"), py::arg("varShapping"), doc::pulseshaper);
 
@@ -61,10 +62,10 @@ void bind_blocks(py::module_& m) {
         "fadesim",
         [](py::handle WattersonIn, py::handle varWatterson, py::handle varShapping,
            py::handle host) {
-            const ComplexArray in = read_complex(WattersonIn, "WattersonIn");
+            const auto in = read_complex(WattersonIn, "WattersonIn");
             const VarWatterson vw = read<VarWatterson>(varWatterson, "varWatterson");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
-            return to_py(with_host(host, [&](HostServices& h) { return fadesim(in, vw, vs, h); }));
+            return to_py(with_host(host, [&](HostServices& h) { return fadesim(*in, vw, vs, h); }));
         },
         py::arg("WattersonIn"), py::arg("varWatterson"), py::arg("varShapping"),
         py::arg("host") = py::none(), doc::fadesim);
@@ -72,29 +73,29 @@ void bind_blocks(py::module_& m) {
     m.def(
         "pulsematch",
         [](py::handle MatchedFilterIn, py::handle varShapping) {
-            const ComplexArray in = read_complex(MatchedFilterIn, "MatchedFilterIn");
+            const auto in = read_complex(MatchedFilterIn, "MatchedFilterIn");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
-            return to_py(without_gil([&] { return pulsematch(in, vs); }));
+            return to_py(without_gil([&] { return pulsematch(*in, vs); }));
         },
         py::arg("MatchedFilterIn"), py::arg("varShapping"), doc::pulsematch);
 
     m.def(
         "framelock",
         [](py::handle SincroFrameIn, py::handle milstd, py::handle varShapping) {
-            const ComplexArray in = read_complex(SincroFrameIn, "SincroFrameIn");
+            const auto in = read_complex(SincroFrameIn, "SincroFrameIn");
             const Milstd m = read<Milstd>(milstd, "milstd");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
-            return to_py(without_gil([&] { return framelock(in, m, vs); }));
+            return to_py(without_gil([&] { return framelock(*in, m, vs); }));
         },
         py::arg("SincroFrameIn"), py::arg("milstd"), py::arg("varShapping"), doc::framelock);
 
     m.def(
         "tickalign",
         [](py::handle SyncSymbolIn, py::handle FrameStartSample, py::handle varShapping) {
-            const ComplexArray in = read_complex(SyncSymbolIn, "SyncSymbolIn");
+            const auto in = read_complex(SyncSymbolIn, "SyncSymbolIn");
             const double start = read_scalar(FrameStartSample, "FrameStartSample");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
-            return to_py(without_gil([&] { return tickalign(in, start, vs); }));
+            return to_py(without_gil([&] { return tickalign(*in, start, vs); }));
         },
         py::arg("SyncSymbolIn"), py::arg("FrameStartSample"), py::arg("varShapping"),
         doc::tickalign);
@@ -102,38 +103,38 @@ void bind_blocks(py::module_& m) {
     m.def(
         "unframer",
         [](py::handle DemultiplexIn, py::handle milstd) {
-            const ComplexArray in = read_complex(DemultiplexIn, "DemultiplexIn");
+            const auto in = read_complex(DemultiplexIn, "DemultiplexIn");
             const Milstd m = read<Milstd>(milstd, "milstd");
-            return to_py(without_gil([&] { return unframer(in, m); }));
+            return to_py(without_gil([&] { return unframer(*in, m); }));
         },
         py::arg("DemultiplexIn"), py::arg("milstd"), doc::unframer);
 
     m.def(
         "symslicer",
         [](py::handle DemodulatorIn, py::handle milstd) {
-            const ComplexArray in = read_complex(DemodulatorIn, "DemodulatorIn");
+            const auto in = read_complex(DemodulatorIn, "DemodulatorIn");
             const Milstd m = read<Milstd>(milstd, "milstd");
-            return to_py(without_gil([&] { return symslicer(in, m); }));
+            return to_py(without_gil([&] { return symslicer(*in, m); }));
         },
         py::arg("DemodulatorIn"), py::arg("milstd"), doc::symslicer);
 
     m.def(
         "unshuffle",
         [](py::handle DeinterleaverIn, py::handle milstd) {
-            const RealArray in = read_real(DeinterleaverIn, "DeinterleaverIn");
+            const auto in = read_real(DeinterleaverIn, "DeinterleaverIn");
             const Milstd m = read<Milstd>(milstd, "milstd");
-            return to_py(without_gil([&] { return unshuffle(in, m); }));
+            return to_py(without_gil([&] { return unshuffle(*in, m); }));
         },
         py::arg("DeinterleaverIn"), py::arg("milstd"), doc::unshuffle);
 
     m.def(
         "softslicer",
         [](py::handle DemodulatorIn, py::handle noiseVar, py::handle milstd, py::handle rule) {
-            const ComplexArray in = read_complex(DemodulatorIn, "DemodulatorIn");
-            const RealArray nv = read_real(noiseVar, "noiseVar");
+            const auto in = read_complex(DemodulatorIn, "DemodulatorIn");
+            const auto nv = read_real(noiseVar, "noiseVar");
             const Milstd m = read<Milstd>(milstd, "milstd");
             const SoftRule r = read_enum<SoftRule>(rule, "rule");
-            return to_py(without_gil([&] { return softslicer(in, nv, m, r); }));
+            return to_py(without_gil([&] { return softslicer(*in, *nv, m, r); }));
         },
         py::arg("DemodulatorIn"), py::arg("noiseVar"), py::arg("milstd"),
         py::arg("rule") = "max_log", doc::softslicer);
@@ -142,13 +143,13 @@ void bind_blocks(py::module_& m) {
         "patternslicer",
         [](py::handle DemodulatorIn, py::handle gain, py::handle noiseVar, py::handle milstd,
            py::handle detection, py::handle rule) {
-            const ComplexArray in = read_complex(DemodulatorIn, "DemodulatorIn");
-            const ComplexArray g = read_complex(gain, "gain");
-            const RealArray nv = read_real(noiseVar, "noiseVar");
+            const auto in = read_complex(DemodulatorIn, "DemodulatorIn");
+            const auto g = read_complex(gain, "gain");
+            const auto nv = read_real(noiseVar, "noiseVar");
             const Milstd m = read<Milstd>(milstd, "milstd");
             const PatternDetection d = read_enum<PatternDetection>(detection, "detection");
             const SoftRule r = read_enum<SoftRule>(rule, "rule");
-            return to_py(without_gil([&] { return patternslicer(in, g, nv, m, d, r); }));
+            return to_py(without_gil([&] { return patternslicer(*in, *g, *nv, m, d, r); }));
         },
         py::arg("DemodulatorIn"), py::arg("gain"), py::arg("noiseVar"), py::arg("milstd"),
         py::arg("detection"), py::arg("rule") = "max_log", doc::patternslicer);
@@ -156,20 +157,20 @@ void bind_blocks(py::module_& m) {
     m.def(
         "vitdecode",
         [](py::handle DecoderIn, py::handle milstd, py::handle nFrame) {
-            const RealArray in = read_real(DecoderIn, "DecoderIn");
+            const auto in = read_real(DecoderIn, "DecoderIn");
             const Milstd m = read<Milstd>(milstd, "milstd");
             const double n = read_scalar(nFrame, "nFrame");
-            return to_py(without_gil([&] { return vitdecode(in, m, n); }));
+            return to_py(without_gil([&] { return vitdecode(*in, m, n); }));
         },
         py::arg("DecoderIn"), py::arg("milstd"), py::arg("nFrame"), doc::vitdecode);
 
     m.def(
         "sisodecode",
         [](py::handle DecoderIn, py::handle milstd, py::handle nFrame) {
-            const RealArray in = read_real(DecoderIn, "DecoderIn");
+            const auto in = read_real(DecoderIn, "DecoderIn");
             const Milstd m = read<Milstd>(milstd, "milstd");
             const double n = read_scalar(nFrame, "nFrame");
-            return to_py(without_gil([&] { return sisodecode(in, m, n); }));
+            return to_py(without_gil([&] { return sisodecode(*in, m, n); }));
         },
         py::arg("DecoderIn"), py::arg("milstd"), py::arg("nFrame"), doc::sisodecode);
 
@@ -178,12 +179,12 @@ void bind_blocks(py::module_& m) {
         "chansound",
         [](py::handle MatchedFilterIn, py::handle FrameStartSample, py::handle milstd,
            py::handle varShapping) {
-            const ComplexArray in = read_complex(MatchedFilterIn, "MatchedFilterIn");
+            const auto in = read_complex(MatchedFilterIn, "MatchedFilterIn");
             const double start = read_scalar(FrameStartSample, "FrameStartSample");
             const Milstd m = read<Milstd>(milstd, "milstd");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
             return to_py(with_host(
-                py::none(), [&](HostServices& h) { return chansound(in, start, m, vs, h); }));
+                py::none(), [&](HostServices& h) { return chansound(*in, start, m, vs, h); }));
         },
         py::arg("MatchedFilterIn"), py::arg("FrameStartSample"), py::arg("milstd"),
         py::arg("varShapping"), doc::chansound);
@@ -205,15 +206,14 @@ void bind_blocks(py::module_& m) {
         "geniecombine",
         [](py::handle MultiplexOut, py::handle raios, py::handle noise, py::handle EsNodB,
            py::handle milstd, py::handle varShapping) {
-            const ComplexArray tx = read_complex(MultiplexOut, "MultiplexOut");
+            const auto tx = read_complex(MultiplexOut, "MultiplexOut");
             // fadesim's L x 2 ray gains, or empty for a channel without rays.
-            const ComplexArray rays =
-                read_complex(raios, "raios", Shape{upto(kUnbounded), upto(2)});
-            const ComplexArray n = read_complex(noise, "noise");
+            const auto rays = read_complex(raios, "raios", Shape{upto(kUnbounded), upto(2)});
+            const auto n = read_complex(noise, "noise");
             const double esno = read_scalar(EsNodB, "EsNodB");
             const Milstd m = read<Milstd>(milstd, "milstd");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
-            return to_py(without_gil([&] { return geniecombine(tx, rays, n, esno, m, vs); }));
+            return to_py(without_gil([&] { return geniecombine(*tx, *rays, *n, esno, m, vs); }));
         },
         py::arg("MultiplexOut"), py::arg("raios"), py::arg("noise"), py::arg("EsNodB"),
         py::arg("milstd"), py::arg("varShapping"), doc::geniecombine);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <cstring>
 
 #include "runtime/checks.hpp"
@@ -143,6 +144,25 @@ void copy_any(const py::array& a, const Layout& l, T* out, const Name& name) {
     }
 }
 
+// Whether the block can read the array's own buffer as an Array<T>: elements of exactly T's
+// dtype (native byte order was settled before), aligned for T, contiguous in column-major order.
+// complex128 is two float64 in a row, as std::complex<double> is laid out. Empty arrays are
+// converted: there is nothing to save.
+template <class T>
+bool borrowable(const py::array& a, const Layout& l) {
+    const char kind = std::is_same_v<T, cdouble> ? 'c' : 'f';
+    if (a.dtype().kind() != kind || a.itemsize() != static_cast<py::ssize_t>(sizeof(T))) {
+        return false;
+    }
+    if (l.rows == 0 || l.cols == 0 || (a.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_) == 0 ||
+        reinterpret_cast<std::uintptr_t>(a.data()) % alignof(T) != 0) {
+        return false;
+    }
+    // A stride along an extent of 1 is never used, so NumPy may give it any value.
+    const auto size = static_cast<py::ssize_t>(sizeof(T));
+    return (l.rows == 1 || l.s0 == size) && (l.cols == 1 || l.s1 == size * l.rows);
+}
+
 py::array as_array(py::handle h, const Name& name) {
     py::array a = py::isinstance<py::array>(h)
                       ? py::reinterpret_borrow<py::array>(h)
@@ -164,7 +184,7 @@ std::string type_name(py::handle h) {
 }
 
 template <class T>
-Array<T> read_array(py::handle h, const Name& name, Shape shape) {
+ArrayArg<T> read_array(py::handle h, const Name& name, Shape shape) {
     constexpr bool want_complex = std::is_same_v<T, cdouble>;
     py::array a = as_array(h, name);
 
@@ -193,15 +213,19 @@ Array<T> read_array(py::handle h, const Name& name, Shape shape) {
     }
 
     // A declared column stays one-dimensional, as the blocks expect it.
-    Array<T> out = !shape.cols.variable && shape.cols.extent == 1
-                       ? Array<T>(layout.rows)
-                       : Array<T>(layout.rows, layout.cols);
+    const bool column = !shape.cols.variable && shape.cols.extent == 1;
+    if (borrowable<T>(a, layout)) {
+        InputArray<T> view = InputArray<T>::borrow(static_cast<const T*>(a.data()), layout.rows,
+                                                   layout.cols, column ? 1 : 2);
+        return ArrayArg<T>(std::move(view), std::move(a));
+    }
+    Array<T> out = column ? Array<T>(layout.rows) : Array<T>(layout.rows, layout.cols);
     if (!out.empty()) copy_any<T>(a, layout, out.data(), name);
-    return out;
+    return ArrayArg<T>(InputArray<T>(std::move(out)), py::none());
 }
 
-template RealArray read_array<double>(py::handle, const Name&, Shape);
-template ComplexArray read_array<cdouble>(py::handle, const Name&, Shape);
+template ArrayArg<double> read_array<double>(py::handle, const Name&, Shape);
+template ArrayArg<cdouble> read_array<cdouble>(py::handle, const Name&, Shape);
 
 double read_scalar(py::handle h, const Name& name) {
     PyObject* p = h.ptr();
@@ -222,7 +246,7 @@ double read_scalar(py::handle h, const Name& name) {
     if (PyComplex_Check(p)) {
         raise(errid::kComplexInput, "Input '" + name.str() + "' must be real; it is complex.");
     }
-    return read_array<double>(h, name, kScalar)[0];
+    return (*read_array<double>(h, name, kScalar))[0];
 }
 
 std::int64_t read_whole(py::handle h, const Name& name, std::int64_t low, std::int64_t high) {

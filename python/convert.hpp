@@ -44,20 +44,45 @@ private:
 // "type list", "dtype float128": for messages.
 std::string type_name(py::handle h);
 
+// An input array as a block reads it (`*in` or in.get() is a `const Array<T>&`), holding a
+// reference to the NumPy array whose buffer it may borrow: the buffer stays alive for as long as
+// the holder, which the bindings keep across the call (the GIL released meanwhile). Destroy it
+// with the GIL held, as the bindings' scopes do.
+template <class T>
+class ArrayArg {
+public:
+    ArrayArg(InputArray<T>&& array, py::object source)
+        : source_(std::move(source)), array_(std::move(array)) {}
+
+    const Array<T>& get() const noexcept { return *array_; }
+    const Array<T>& operator*() const noexcept { return *array_; }
+    const Array<T>* operator->() const noexcept { return &*array_; }
+    bool borrowed() const noexcept { return array_.borrowed(); }
+    Array<T> to_owned() && { return std::move(array_).to_owned(); }
+
+private:
+    py::object source_;  // the NumPy array lent to array_ (None when converted)
+    InputArray<T> array_;
+};
+
 // An array of doubles (`T` = double) or complex doubles (`T` = cdouble) of the declared shape.
 // Accepted dtypes: bool, integers (64-bit values only when float64 holds them exactly), float16
 // to float64, and for complex inputs also complex64 and complex128; any strides and byte order.
-// The input is only read.
+// The input is only read. A float64 (complex128 for `T` = cdouble) array in native byte order,
+// aligned, whose elements lie contiguous in column-major order (1-D contiguous, 2-D in Fortran
+// order, or 2-D with one row or one column) is borrowed without a copy; any other is converted
+// into an owning array. A caller that changes a borrowed array from another thread while a block
+// runs gets whatever the block reads: the bindings never write to it.
 template <class T>
-Array<T> read_array(py::handle h, const Name& name, Shape shape);
+ArrayArg<T> read_array(py::handle h, const Name& name, Shape shape);
 
-extern template RealArray read_array<double>(py::handle, const Name&, Shape);
-extern template ComplexArray read_array<cdouble>(py::handle, const Name&, Shape);
+extern template ArrayArg<double> read_array<double>(py::handle, const Name&, Shape);
+extern template ArrayArg<cdouble> read_array<cdouble>(py::handle, const Name&, Shape);
 
-inline RealArray read_real(py::handle h, const Name& name, Shape shape = kColumn) {
+inline ArrayArg<double> read_real(py::handle h, const Name& name, Shape shape = kColumn) {
     return read_array<double>(h, name, shape);
 }
-inline ComplexArray read_complex(py::handle h, const Name& name, Shape shape = kColumn) {
+inline ArrayArg<cdouble> read_complex(py::handle h, const Name& name, Shape shape = kColumn) {
     return read_array<cdouble>(h, name, shape);
 }
 

@@ -160,18 +160,18 @@ void read_value(py::handle h, const Name& n, const Field<S, T>& f, T& out) {
     } else if constexpr (std::is_same_v<T, std::string>) {
         out = read_text(h, n, f.maxLength);
     } else if constexpr (std::is_same_v<T, RealArray>) {
-        out = read_real(h, n, f.shape);
+        out = read_real(h, n, f.shape).to_owned();
     } else if constexpr (std::is_same_v<T, ComplexArray>) {
-        out = read_complex(h, n, f.shape);
+        out = read_complex(h, n, f.shape).to_owned();
     } else if constexpr (std::is_same_v<T, std::vector<double>>) {
-        const RealArray a = read_real(h, n, kColumn);
-        out.assign(a.begin(), a.end());
+        const auto a = read_real(h, n, kColumn);
+        out.assign(a->begin(), a->end());
     } else if constexpr (std::is_same_v<T, std::optional<std::vector<double>>>) {
         if (h.is_none()) {
             out.reset();
         } else {
-            const RealArray a = read_real(h, n, kColumn);
-            out.emplace(a.begin(), a.end());
+            const auto a = read_real(h, n, kColumn);
+            out.emplace(a->begin(), a->end());
         }
     } else if constexpr (std::is_same_v<T, std::vector<std::string>> || kIsEnumList<T>) {
         using Item = typename T::value_type;

@@ -275,7 +275,9 @@ struct RecordTraits<Reception> {
                         kMaxCount),
             whole_field("infoBits", &S::infoBits, doc::Reception_infoBits, 0, kMaxCount),
             whole_field("infoBitErrors", &S::infoBitErrors, doc::Reception_infoBitErrors, 0,
-                        kMaxCount));
+                        kMaxCount),
+            whole_field("blocks", &S::blocks, doc::Reception_blocks, 0, kMaxCount),
+            whole_field("blockErrors", &S::blockErrors, doc::Reception_blockErrors, 0, kMaxCount));
     }
 };
 

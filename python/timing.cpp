@@ -36,14 +36,14 @@ void bind_timing(py::module_& m) {
                 repeat);
         }
         if (block == "pulsematch") {
-            const ComplexArray in = read_complex(args[0], "MatchedFilterIn");
+            const auto in = read_complex(args[0], "MatchedFilterIn");
             const VarShapping vs = from_py<VarShapping>(args[1], "varShapping");
-            return seconds_per_call([&] { pulsematch(in, vs); }, repeat);
+            return seconds_per_call([&] { pulsematch(*in, vs); }, repeat);
         }
         if (block == "unshuffle") {
-            const RealArray in = read_real(args[0], "DeinterleaverIn");
+            const auto in = read_real(args[0], "DeinterleaverIn");
             const Milstd ms = from_py<Milstd>(args[1], "milstd");
-            return seconds_per_call([&] { unshuffle(in, ms); }, repeat);
+            return seconds_per_call([&] { unshuffle(*in, ms); }, repeat);
         }
         if (block == "sendchain") {
             const Milstd ms = from_py<Milstd>(args[0], "milstd");
@@ -53,25 +53,25 @@ void bind_timing(py::module_& m) {
             return seconds_per_call([&] { sendchain(ms, n, s, host); }, repeat);
         }
         if (block == "softslicer") {
-            const ComplexArray in = read_complex(args[0], "DemodulatorIn");
-            const RealArray nv = read_real(args[1], "noiseVar");
+            const auto in = read_complex(args[0], "DemodulatorIn");
+            const auto nv = read_real(args[1], "noiseVar");
             const Milstd ms = from_py<Milstd>(args[2], "milstd");
-            return seconds_per_call([&] { softslicer(in, nv, ms); }, repeat);
+            return seconds_per_call([&] { softslicer(*in, *nv, ms); }, repeat);
         }
         if (block == "vitdecode" || block == "sisodecode") {
-            const RealArray in = read_real(args[0], "DecoderIn");
+            const auto in = read_real(args[0], "DecoderIn");
             const Milstd ms = from_py<Milstd>(args[1], "milstd");
             const double n = read_scalar(args[2], "nFrame");
             if (block == "vitdecode")
-                return seconds_per_call([&] { vitdecode(in, ms, n); }, repeat);
-            return seconds_per_call([&] { sisodecode(in, ms, n); }, repeat);
+                return seconds_per_call([&] { vitdecode(*in, ms, n); }, repeat);
+            return seconds_per_call([&] { sisodecode(*in, ms, n); }, repeat);
         }
         if (block == "chansound") {
-            const ComplexArray in = read_complex(args[0], "MatchedFilterIn");
+            const auto in = read_complex(args[0], "MatchedFilterIn");
             const double start = read_scalar(args[1], "FrameStartSample");
             const Milstd ms = from_py<Milstd>(args[2], "milstd");
             const VarShapping vs = from_py<VarShapping>(args[3], "varShapping");
-            return seconds_per_call([&] { chansound(in, start, ms, vs); }, repeat);
+            return seconds_per_call([&] { chansound(*in, start, ms, vs); }, repeat);
         }
         if (block == "turboequal") {
             const ChansoundOut sounding = from_py<ChansoundOut>(args[0], "sounding");
@@ -81,13 +81,14 @@ void bind_timing(py::module_& m) {
             return seconds_per_call([&] { turboequal(sounding, ms, n, it); }, repeat);
         }
         if (block == "geniecombine") {
-            const ComplexArray tx = read_complex(args[0], "MultiplexOut");
-            const ComplexArray rays = read_complex(args[1], "raios", kMatrix);
-            const ComplexArray noise = read_complex(args[2], "noise");
+            const auto tx = read_complex(args[0], "MultiplexOut");
+            const auto rays = read_complex(args[1], "raios", kMatrix);
+            const auto noise = read_complex(args[2], "noise");
             const double esno = read_scalar(args[3], "EsNodB");
             const Milstd ms = from_py<Milstd>(args[4], "milstd");
             const VarShapping vs = from_py<VarShapping>(args[5], "varShapping");
-            return seconds_per_call([&] { geniecombine(tx, rays, noise, esno, ms, vs); }, repeat);
+            return seconds_per_call([&] { geniecombine(*tx, *rays, *noise, esno, ms, vs); },
+                                    repeat);
         }
         raise(errid::kWrongValue, "No timing for '" + block + "'.");
     });

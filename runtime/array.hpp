@@ -5,7 +5,9 @@
 // Sizes are signed 32-bit counts, as the host sees them; an array has one dimension (an n x 1
 // column to the host) or two. Storage is contiguous, column-major (the first index varies
 // fastest) and owned by the array: scope-bound ownership releases it on every exit path, error
-// paths included.
+// paths included. The one exception is an input borrowed from a host (InputArray below): its
+// storage belongs to the host, the array's deleter does nothing, and it is reachable only as const;
+// any copy of it is an ordinary owning array.
 //
 // Growth follows an explicit rule rather than the standard library's unspecified one: when the
 // element count outgrows the capacity, the capacity becomes 16 (if it was below 16) and is then
@@ -53,9 +55,16 @@ index_t checked_size_product(index_t a, index_t b);
 index_t checked_size_sum(index_t a, index_t b);
 
 template <class T>
+class InputArray;
+
+template <class T>
 class Array {
+    // `owns` is false only for storage borrowed from a host (InputArray).
     struct Free {
-        void operator()(T* p) const noexcept { std::free(p); }
+        bool owns = true;
+        void operator()(T* p) const noexcept {
+            if (owns) std::free(p);
+        }
     };
     using Storage = std::unique_ptr<T[], Free>;
 
@@ -167,7 +176,21 @@ public:
 
     void fill(const T& value) { std::fill(begin(), end(), value); }
 
+    // False only for a host's storage lent through an InputArray.
+    bool owns_storage() const noexcept { return data_.get_deleter().owns; }
+
 private:
+    friend class InputArray<T>;
+
+    // A view of `rows` x `cols` elements at `data` that someone else owns; reachable only as const
+    // through InputArray, so the const_cast never leads to a write.
+    Array(const T* data, index_t rows, index_t cols, int ndims) noexcept
+        : data_(const_cast<T*>(data), Free{false}),
+          rows_(rows),
+          cols_(cols),
+          capacity_(rows * cols),
+          ndims_(ndims) {}
+
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>,
                   "elements live in zeroed storage without constructors");
 
@@ -192,6 +215,44 @@ private:
     index_t cols_ = 0;
     index_t capacity_ = 0;
     int ndims_ = 1;
+};
+
+// An input a host hands to a block: either an owning array converted from the host's value, or
+// the host's own contiguous column-major storage borrowed without a copy. Either way the block
+// sees it only as `const Array<T>&` (through `*` or get()), so it can neither modify the host's
+// data nor keep it: copying the array gives an ordinary owning array, and the holder itself cannot
+// be copied. A borrowed input is valid while the host's storage lives and stays unchanged; the
+// host's glue keeps its value alive for as long as the holder (python/convert.hpp,
+// plugins/gateway.hpp).
+template <class T>
+class InputArray {
+public:
+    // Takes over an owning array.
+    explicit InputArray(Array<T>&& owned) noexcept : array_(std::move(owned)) {}
+
+    // Borrows `rows` x `cols` elements at `data` (column-major, aligned for T); one-dimensional
+    // (an n x 1 column) when `ndims` is 1. Nothing is copied or freed.
+    static InputArray borrow(const T* data, index_t rows, index_t cols, int ndims) noexcept {
+        return InputArray(Array<T>(data, rows, cols, ndims));
+    }
+
+    InputArray(const InputArray&) = delete;
+    InputArray& operator=(const InputArray&) = delete;
+    InputArray(InputArray&&) noexcept = default;
+    InputArray& operator=(InputArray&&) noexcept = default;
+    ~InputArray() = default;
+
+    const Array<T>& get() const noexcept { return array_; }
+    const Array<T>& operator*() const noexcept { return array_; }
+    const Array<T>* operator->() const noexcept { return &array_; }
+    bool borrowed() const noexcept { return !array_.owns_storage(); }
+
+    // An owning array with the same contents: the array itself when owned (no copy), a copy when
+    // borrowed. For values that are kept, such as a structure's fields.
+    Array<T> to_owned() && { return borrowed() ? Array<T>(array_) : std::move(array_); }
+
+private:
+    Array<T> array_;
 };
 
 using RealArray = Array<double>;

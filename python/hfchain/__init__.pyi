@@ -438,7 +438,11 @@ class Reception:
     infoBitErrors: int
     """Decoded information bits that differ from the sent ones (missing ones counted as
     errors)."""
-    def __init__(self, ran: bool = False, symbols: ComplexIn = ..., noiseVar: RealIn = ..., soft: SoftslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., decoded: VitdecodeOut | Mapping[str, Any] = ..., codedBits: int = 0, codedBitErrors: int = 0, infoBits: int = 0, infoBitErrors: int = 0) -> None:
+    blocks: int
+    """Interleaver blocks holding information bits (a partial last block counts as one)."""
+    blockErrors: int
+    """Of those, the blocks with at least one wrong (or missing) information bit."""
+    def __init__(self, ran: bool = False, symbols: ComplexIn = ..., noiseVar: RealIn = ..., soft: SoftslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., decoded: VitdecodeOut | Mapping[str, Any] = ..., codedBits: int = 0, codedBitErrors: int = 0, infoBits: int = 0, infoBitErrors: int = 0, blocks: int = 0, blockErrors: int = 0) -> None:
         """Fields not given are empty or 0."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod

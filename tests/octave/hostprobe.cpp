@@ -111,7 +111,7 @@ struct Hostprobe {
                 "ERRO! N\u00famero de bits insuficientes para representar o s\u00edmbolo (n).");
         }
         if (mode == "complex") return to_host(read_complex(in[1], "arg", kColumn));
-        if (mode == "real") return to_host(read_real(in[1], "arg", {upto(3), fixed(2)}));
+        if (mode == "real") return to_host(*read_real(in[1], "arg", {upto(3), fixed(2)}));
         if (mode == "text") return mxCreateString(read_text(in[1], "arg", 5).c_str());
         raise("hfchain:test:UnknownMode", "Unknown mode '" + mode + "'.");
     }

@@ -145,6 +145,8 @@ void save(const std::string& prefix, const Reception& r) {
     save(prefix + ".codedBitErrors", static_cast<double>(r.codedBitErrors));
     save(prefix + ".infoBits", static_cast<double>(r.infoBits));
     save(prefix + ".infoBitErrors", static_cast<double>(r.infoBitErrors));
+    save(prefix + ".blocks", static_cast<double>(r.blocks));
+    save(prefix + ".blockErrors", static_cast<double>(r.blockErrors));
 }
 
 std::ofstream errors;

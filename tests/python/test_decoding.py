@@ -190,7 +190,7 @@ def hf_road():
 
 
 RECEPTION_FIELDS = ["ran", "symbols", "noiseVar", "codedBits", "codedBitErrors", "infoBits",
-                    "infoBitErrors"]
+                    "infoBitErrors", "blocks", "blockErrors"]
 
 # (the result's field, reference prefix, fields)
 HF_ROAD_CASES = [
@@ -232,3 +232,31 @@ def test_the_road_decodes_as_the_blocks_do(hf_road):
     assert np.count_nonzero(decoded.InfoBits != hf_road.tx.BitInCodIn[:decoded.InfoBits.size]) \
         == hf_road.hf.infoBitErrors
 
+
+# Roads whose receivers lose some, not all, of three interleaver blocks with these seeds (the last
+# block partial on ruim): (config, receivers).
+BLOCK_COUNT_ROADS = [
+    (hfchain.RoadConfig(nFrame=3, txSeed=2, channel="awgn",
+                        watterson=hfchain.VarWatterson("bom", 6, 3)), ["baseline"]),
+    (hfchain.RoadConfig(nFrame=2.5, txSeed=3, channel="watterson",
+                        watterson=hfchain.VarWatterson("ruim", 7, 2),
+                        receivers=["baseline", "hf", "genie"], iterations=1), ["hf", "genie"]),
+]
+
+
+@pytest.mark.parametrize("config, receivers", BLOCK_COUNT_ROADS, ids=["awgn", "ruim"])
+def test_reception_counts_blocks_with_a_wrong_information_bit(config, receivers):
+    r = hfchain.run_road(M, config)
+    per_block = M.interTable.size // 2  # information bits per 0.6 s block at 2400 bit/s
+    for name in receivers:
+        reception = getattr(r, name)
+        k = reception.infoBits
+        sent = r.tx.BitInCodIn[:k]
+        decoded = np.full(k, -1.0)  # missing bits count as wrong
+        n = min(k, reception.decoded.InfoBits.size)
+        decoded[:n] = reception.decoded.InfoBits[:n]
+        wrong = decoded != sent
+        blocks = -(-k // per_block)
+        errors = sum(bool(wrong[b * per_block:(b + 1) * per_block].any()) for b in range(blocks))
+        assert (reception.blocks, reception.blockErrors) == (blocks, errors), name
+        assert reception.to_dict()["blockErrors"] == errors

@@ -43,6 +43,8 @@ REAL_FORMS = {
     "strided": lambda: np.stack([BITS, 1 - BITS], axis=1)[:, 0],
     "list": lambda: BITS.tolist(),
     "tuple": lambda: tuple(BITS.tolist()),
+    "unaligned float64": lambda: np.frombuffer(b"\0" + BITS.astype(float).tobytes(), float,
+                                               offset=1),
 }
 
 

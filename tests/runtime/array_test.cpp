@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <type_traits>
+#include <utility>
+
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
 
@@ -45,6 +49,73 @@ TEST(ArrayLayout, ColumnMajorAndDeepCopies) {
     EXPECT_EQ(c[2], cdouble(0, 0));
     BoolArray b(4);
     EXPECT_FALSE(b[3]);
+}
+
+// A host's input lent to a block: read in place, never freed, and every copy of it owns its own
+// storage, so a block that keeps or changes a value cannot reach the host's memory.
+static_assert(
+    std::is_same_v<decltype(*std::declval<const InputArray<double>&>()), const RealArray&>);
+static_assert(
+    std::is_same_v<decltype(std::declval<InputArray<cdouble>&>()->data()), const cdouble*>);
+static_assert(!std::is_copy_constructible_v<InputArray<double>>);
+static_assert(!std::is_copy_assignable_v<InputArray<double>>);
+
+TEST(InputArray, BorrowedStorageIsReadInPlaceAndEveryCopyOwnsItsOwn) {
+    struct Case {
+        index_t rows, cols;
+        int ndims;
+    };
+    // Heap storage that the test frees itself: a borrowed array that freed it too would be a
+    // double free under the sanitizers, and an owning copy that aliased it would show below.
+    for (const Case& c : {Case{6, 1, 1}, Case{2, 3, 2}, Case{1, 6, 2}}) {
+        const std::unique_ptr<cdouble[]> host(new cdouble[6]);
+        for (index_t i = 0; i < 6; ++i) host[i] = cdouble(i, -i);
+        {
+            InputArray<cdouble> in =
+                InputArray<cdouble>::borrow(host.get(), c.rows, c.cols, c.ndims);
+            EXPECT_TRUE(in.borrowed());
+            EXPECT_FALSE(in->owns_storage());
+            EXPECT_EQ(in->data(), host.get());
+            EXPECT_EQ(in->rows(), c.rows);
+            EXPECT_EQ(in->cols(), c.cols);
+            EXPECT_EQ(in->ndims(), c.ndims);
+            EXPECT_EQ((*in)(c.rows - 1, c.cols - 1), cdouble(5, -5));
+
+            ComplexArray copy = *in;
+            ComplexArray assigned(2);
+            assigned = in.get();
+            for (ComplexArray* a : {&copy, &assigned}) {
+                EXPECT_TRUE(a->owns_storage());
+                EXPECT_NE(a->data(), host.get());
+                EXPECT_EQ(a->rows(), c.rows);
+                EXPECT_EQ(a->cols(), c.cols);
+                EXPECT_EQ(a->ndims(), c.ndims);
+                (*a)[0] = cdouble(99, 0);
+                a->resize(40);  // growth reallocates its own storage only
+            }
+            EXPECT_EQ(host[0], cdouble(0, 0));
+
+            InputArray<cdouble> moved = std::move(in);
+            EXPECT_TRUE(moved.borrowed());
+            EXPECT_EQ(moved->data(), host.get());
+            const ComplexArray owned = std::move(moved).to_owned();
+            EXPECT_TRUE(owned.owns_storage());
+            EXPECT_NE(owned.data(), host.get());
+            EXPECT_EQ(owned[5], cdouble(5, -5));
+        }
+        for (index_t i = 0; i < 6; ++i) EXPECT_EQ(host[i], cdouble(i, -i));
+    }
+}
+
+TEST(InputArray, AnOwnedInputIsHandedOnWithoutACopy) {
+    RealArray a{1.0, 2.0, 3.0};
+    const double* storage = a.data();
+    InputArray<double> in(std::move(a));
+    EXPECT_FALSE(in.borrowed());
+    EXPECT_EQ(in->data(), storage);
+    const RealArray owned = std::move(in).to_owned();
+    EXPECT_EQ(owned.data(), storage);
+    EXPECT_EQ(owned[2], 3.0);
 }
 
 struct ModRemCase {
