@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "apps/run_report.hpp"
+#include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
 #include "params/modeconf.hpp"
 #include "params/waveform.hpp"
@@ -472,7 +473,14 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                         "Interleaver blocks of data per trial (above 0)");
     sweep
         ->add_option("-C,--conditions", c.conditions,
-                     "Conditions, comma-separated: " + condition_list())
+                     "Conditions, comma-separated: presets (" + preset_list() +
+                         ") or written channels: Np:DELAY:SPREAD[:shift=F][:off=F] (N equal paths "
+                         "at delays 0, DELAY, 2 DELAY, ..., such as 2p:2ms:1Hz) or "
+                         "paths=DELAY/POWER/SPREAD[/SHIFT]+...[:off=F] (powers in dB relative to "
+                         "each other, such as paths=0ms/0dB/1Hz+2ms/-3dB/1Hz); delays in ms, us or "
+                         "s, frequencies in Hz (SPREAD the two-sided Doppler spread, 0 for a fixed "
+                         "path; off= the offset of the whole signal). Tables name a written "
+                         "channel by its canonical spelling")
         ->type_name("NAMES")
         ->capture_default_str();
     sweep
@@ -654,6 +662,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
             c.snr3kAxis = false;
         }
         c.conditions = split_list(c.conditions, "--conditions");
+        for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
         c.receivers = parse_receiver_list(receivers);
         if (metric != "coded" && metric != "decoded") {
             throw UsageError("--metric: '" + metric + "' is not accepted; give coded or decoded");

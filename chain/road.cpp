@@ -154,6 +154,23 @@ void decode_baseline(const Milstd& milstd, const RoadConfig& config, const Sendc
     count_info(milstd, tx, r);
 }
 
+// A channel of hfchannel, its outputs where the receivers look for fadesim's.
+FadesimOut faded_by(const RoadConfig& config, const ComplexArray& shaped, HostServices& host) {
+    HfchannelOut h =
+        hfchannel(shaped, {config.hfChannel, config.watterson.EsNodB, config.watterson.seed},
+                  config.shaping, host);
+    FadesimOut f;
+    f.raios = std::move(h.raios);
+    for (const HfPath& p : config.hfChannel.paths) {
+        f.RER = std::max(f.RER, p.delay);
+        f.ED = std::max(f.ED, p.spread);
+    }
+    f.WattersonOutAwgnIn = std::move(h.WattersonOutAwgnIn);
+    f.noise = std::move(h.noise);
+    f.AwgnOut = std::move(h.AwgnOut);
+    return f;
+}
+
 // The HF receiver and the genie handle the coded 8-PSK mode with probes (2400 bit/s) only: a
 // request for them at another rate is refused before any work.
 void check_receivers(const Milstd& milstd, const RoadConfig& config) {
@@ -186,6 +203,9 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
         case ChannelKind::awgn:
             r.faded.AwgnOut = add_white_noise(r.shaped.out, config.watterson.EsNodB,
                                               config.watterson.seed, host, &r.faded.noise);
+            break;
+        case ChannelKind::hfchannel:
+            r.faded = faded_by(config, r.shaped.out, host);
             break;
     }
 

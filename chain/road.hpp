@@ -1,5 +1,5 @@
 // The whole road of one simulated transmission, block after block, keeping every intermediate
-// signal: rateconf -> sendchain -> pulseshaper -> (fadesim, white noise or nothing) ->
+// signal: rateconf -> sendchain -> pulseshaper -> (fadesim, hfchannel, white noise or nothing) ->
 // pulsematch -> framelock, then one or more receivers on the same received signal:
 //   baseline: tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser), and
 //          from the same symbols softslicer -> unshuffle -> vitdecode (at 75 bit/s patternslicer
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "channel/fadesim.hpp"
+#include "channel/hfchannel.hpp"
 #include "params/modeconf.hpp"
 #include "receiver/chansound/chansound.hpp"
 #include "receiver/decoder/vitdecode.hpp"
@@ -37,6 +38,7 @@ enum class ChannelKind {
     none,       // the shaped waveform reaches the matched filter unchanged
     watterson,  // fadesim with a named condition (VarWatterson::model) and noise
     awgn,       // white Gaussian noise only, no fading, at VarWatterson::EsNodB
+    hfchannel,  // hfchannel with RoadConfig::hfChannel, at VarWatterson's EsNodB and seed
 };
 
 // The receivers of the road.
@@ -53,6 +55,7 @@ struct RoadConfig {
     VarShapping shaping;
     ChannelKind channel = ChannelKind::none;
     VarWatterson watterson;  // model, EsNodB and seed of the channel
+    HfChannel hfChannel;     // the paths and offset of ChannelKind::hfchannel
     std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // which receivers run
     double iterations = 2;                  // decoder passes of the HF receiver's turbo loop
     SoftRule softRule = SoftRule::max_log;  // the soft demappers' rule (every receiver)
@@ -102,7 +105,9 @@ double spread_around_decisions(const ComplexArray& symbols, const Milstd& milstd
 struct RoadResult {
     SendchainOut tx;
     PulseshaperOut shaped;
-    FadesimOut faded;  // filled for ChannelKind::watterson; for awgn only noise and AwgnOut
+    FadesimOut faded;  // filled for ChannelKind::watterson; for awgn only noise and AwgnOut;
+                       // for hfchannel its raios (L x P), waveforms, RER the largest delay (s)
+                       // and ED the largest spread (Hz)
     PulsematchOut matched;
     RealArray frameStart;           // framelock's result (1 x 1, or empty)
     double expectedFrameStart = 0;  // 2 D M + 1, where the first symbol peaks without delay
