@@ -20,6 +20,10 @@ using namespace watterson_rays;
 
 const char* const kInvalidChannel = "hfchain:hfchannel:InvalidChannel";
 
+// HF paths lie milliseconds apart; a second bounds the output's length (and memory) for any
+// input, whatever a caller passes.
+constexpr double kMaxDelay = 1;
+
 [[noreturn]] void refuse_path(std::size_t p, const char* field, double value, const char* rule) {
     raise(kInvalidChannel, "Path " + std::to_string(p + 1) + ": " + field + " " +
                                format_value(value) + " is not accepted; " + rule + ".");
@@ -31,8 +35,8 @@ void check_channel(const HfChannel& channel) {
         raise(kInvalidChannel, "The channel has no path; give at least one.");
     for (std::size_t p = 0; p < channel.paths.size(); ++p) {
         const HfPath& path = channel.paths[p];
-        if (!std::isfinite(path.delay) || path.delay < 0) {
-            refuse_path(p, "delay", path.delay, "give a finite delay of at least 0 s");
+        if (!(path.delay >= 0 && path.delay <= kMaxDelay)) {
+            refuse_path(p, "delay", path.delay, "give a delay from 0 to 1 s");
         }
         // The amplitude 10^(power / 20) must be a finite number: about +3080 dB is the limit.
         if (!std::isfinite(path.power) || !std::isfinite(std::pow(10.0, path.power / 10.0))) {
@@ -97,7 +101,8 @@ HfchannelOut hfchannel(const ComplexArray& x, const VarHfchannel& varHfchannel,
     const index_t L = x.numel();
     const std::size_t P = channel.paths.size();
 
-    // 1. The channel and the noise level, before the host stream is touched.
+    // 1. The input, the channel and the noise level, before the host stream is touched.
+    check_finite(x, "x", "hfchain:hfchannel:NonFinite", "the input waveform must be finite.");
     check_channel(channel);
     noise_sigma(varHfchannel.EsNodB);
     check_positive(M, "oversamplingFactor");
@@ -181,6 +186,16 @@ HfchannelOut hfchannel(const ComplexArray& x, const VarHfchannel& varHfchannel,
     // 6. The frequency offset of the whole signal, at the output's sample instants.
     if (channel.offset != 0) {
         turn(result.WattersonOutAwgnIn.data(), 0, static_cast<index_t>(Ly), channel.offset, inv_fs);
+    }
+
+    // A huge input through a strong path can overflow: refused rather than handed on.
+    for (index_t m = 0; m < static_cast<index_t>(Ly); ++m) {
+        const cdouble v = result.WattersonOutAwgnIn[m];
+        if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) {
+            raise("hfchain:hfchannel:Overflow",
+                  "The faded waveform overflows at sample " + std::to_string(m + 1) +
+                      ": the input times the path gains must stay below about 1e308.");
+        }
     }
 
     // 7. Noise at EsNodB, real parts from the first draw and imaginary parts from the second.

@@ -24,7 +24,7 @@
 namespace hfchain {
 
 struct HfPath {
-    double delay = 0;   // s, from the start of the input; a whole number of samples
+    double delay = 0;   // s, from the start of the input, 0 to 1 s; a whole number of samples
     double power = 0;   // mean power of the gain, dB: E|g|^2 = 10^(power / 10)
     double spread = 0;  // two-sided Doppler spread, Hz; 0 makes a fixed (non-fading) path
     double shift = 0;   // Doppler shift, Hz
@@ -63,14 +63,17 @@ inline constexpr const char* kHfchannelFields[] = {
 // nothing, then the noise draws an (L + Dmax) x 1 column of real parts and one of imaginary parts
 // (also for EsNodB = +Inf). The caller's generator settings are restored on every exit.
 //
-// Errors, in this order, all before the stream is touched but the last two: no path, or a path
-// or offset value that is not accepted (a delay not finite or negative, a power not finite or so
+// Errors, in this order, all before the stream is touched but the last three: a NaN or infinite
+// input sample, "hfchain:hfchannel:NonFinite"; no path, or a path or offset value that is not
+// accepted (a delay outside 0 to 1 s, a power not finite or so
 // large that its gain overflows, a spread not finite or negative, a shift or offset not finite),
 // "hfchain:hfchannel:InvalidChannel" naming the path and value; an EsNodB whose noise level is
 // not finite, "hfchain:channel:InvalidEsNodB"; M not above 0, "hfchain:runtime:NotPositive"; a
 // delay that is not a whole number of samples at M (2400 M delay),
 // "hfchain:hfchannel:FractionalDelay"; L + Dmax beyond 2147483647 ("Coder:MATLAB:pmaxsize"); an
-// invalid seed ("hfchain:host:InvalidSeed"); an interrupt or a failure of the host's generator.
+// invalid seed ("hfchain:host:InvalidSeed"); an interrupt or a failure of the host's generator;
+// a faded sample that overflows (a huge input through a strong path),
+// "hfchain:hfchannel:Overflow".
 HfchannelOut hfchannel(const ComplexArray& x, const VarHfchannel& varHfchannel,
                        const VarShapping& varShapping, HostServices& host);
 

@@ -208,6 +208,8 @@ TEST(Hfchannel, Refusals) {
         {HfChannel{}, 10, 5, "hfchain:hfchannel:InvalidChannel", "no path"},
         {with([](HfChannel& c) { c.paths[1].delay = -1e-3; }), 10, 5,
          "hfchain:hfchannel:InvalidChannel", "Path 2: delay"},
+        {with([](HfChannel& c) { c.paths[1].delay = 1.5; }), 10, 5,
+         "hfchain:hfchannel:InvalidChannel", "Path 2: delay 1.5"},
         {with([](HfChannel& c) { c.paths[0].power = kNaN; }), 10, 5,
          "hfchain:hfchannel:InvalidChannel", "Path 1: power"},
         {with([](HfChannel& c) { c.paths[0].power = 4000; }), 10, 5,
@@ -234,6 +236,37 @@ TEST(Hfchannel, Refusals) {
             EXPECT_NE(std::string(e.message()).find(c.text), std::string::npos) << e.message();
         }
         EXPECT_TRUE(host.log.empty()) << c.text;
+    }
+}
+
+// A non-finite input is refused before anything is drawn; a finite one that overflows through a
+// strong path is refused, not handed on as infinities.
+TEST(Hfchannel, NonFiniteInputAndOverflow) {
+    const HfChannel strong = read_channel("paths=0ms/0dB/0Hz").channel;
+    ComplexArray x = random_complex(40, 1);
+    x[7] = cdouble(0, kInf);
+    RecordingHost host(1);
+    EXPECT_THROW(
+        {
+            try {
+                hfchannel(x, {strong, 10, 1}, shaping(5), host);
+            } catch (const Error& e) {
+                EXPECT_EQ(e.identifier(), "hfchain:hfchannel:NonFinite");
+                throw;
+            }
+        },
+        Error);
+    EXPECT_TRUE(host.log.empty());
+    HfChannel loud = strong;
+    loud.paths[0].power = 40;  // a gain of 100
+    x[7] = 1e307;
+    BuiltinHost other(1);
+    try {
+        hfchannel(x, {loud, 10, 1}, shaping(5), other);
+        ADD_FAILURE() << "an overflow was handed on";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.identifier(), "hfchain:hfchannel:Overflow");
+        EXPECT_NE(std::string(e.message()).find("sample 8"), std::string::npos) << e.message();
     }
 }
 
