@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 
+#include "params/waveform.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
 #include "transmitter/bitbudget.hpp"
@@ -188,8 +189,29 @@ void check_receivers(const Milstd& milstd, const RoadConfig& config) {
 
 }  // namespace
 
+void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers) {
+    if (std::find(receivers.begin(), receivers.end(), ReceiverKind::hf) == receivers.end()) return;
+    double first = std::numeric_limits<double>::infinity(), last = 0;
+    for (const HfPath& p : channel.paths) {
+        first = std::min(first, p.delay);
+        last = std::max(last, p.delay);
+    }
+    // In symbols, with a margin for the rounding of a delay written in ms (5 ms is 12 symbols).
+    const double spread = channel.paths.empty() ? 0 : (last - first) * kSymbolRate;
+    if (spread > static_cast<double>(kMaxPathSpread) + 1e-9) {
+        raise("hfchain:road:UnsupportedChannel",
+              "The hf receiver's channel sounder finds paths at most " +
+                  std::to_string(kMaxPathSpread) + " symbols (5 ms) apart; this channel's lie " +
+                  format_value(spread) +
+                  " symbols apart. Run it with the baseline receiver and "
+                  "the genie.");
+    }
+}
+
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host) {
     check_receivers(milstd, config);
+    if (config.channel == ChannelKind::hfchannel)
+        check_hf_reach(config.hfChannel, config.receivers);
     RoadResult r;
     r.tx = sendchain(milstd, config.nFrame, config.txSeed, host);
     r.shaped = pulseshaper(r.tx.MultiplexOut, config.shaping);

@@ -144,13 +144,20 @@ struct RoadResult {
 ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, HostServices& host,
                              ComplexArray* noise_out = nullptr);
 
+// The HF receiver's sounder searches paths at most kMaxPathSpread symbols (5 ms) apart: with the
+// hf receiver among `receivers`, a channel whose paths lie further apart
+// is refused, "hfchain:road:UnsupportedChannel", naming the spread; the baseline receiver and the
+// genie take any channel. fadesim's conditions are all within reach.
+void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers);
+
 // Runs the road for `milstd` (built once by the caller with rateconf or modeconf) and the
 // receivers the configuration asks for (framelock runs for baseline and hf). Without a frame
 // start the baseline path stops and the hf receiver does not run: every bit and block of theirs
 // counts as an error. The baseline receiver decodes whatever symbols it received: missing coded
 // bits (a late frame start) are given as erasures (ratio 0), extra ones are dropped.
 // Errors: the hf or the genie receiver asked for at a rate other than 2400 bit/s (a mode other
-// than the coded 8-PSK one with probes), "hfchain:road:UnsupportedReceiver", before any work;
+// than the coded 8-PSK one with probes), "hfchain:road:UnsupportedReceiver", and the hf receiver
+// with a channel of hfchannel beyond its reach (check_hf_reach), before any work;
 // those of the blocks.
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host);
 

@@ -283,6 +283,13 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
     // The points as they were given: a SNR in 3 kHz is checked as such.
     for (const double e : c.esno) check_point(c.snr3kAxis ? snr3k_of_esno(e) : e, "esno", names);
     check_receivers(c.receivers, names);
+    for (const std::string& name : c.conditions) {
+        try {
+            check_hf_reach(read_channel(name).channel, c.receivers);
+        } catch (const Error& e) {
+            refuse(names, "receivers", "'" + name + "': " + e.message());
+        }
+    }
     check_count(static_cast<double>(c.minTrials), 1, "minTrials", names);
     check_count(static_cast<double>(c.minEvents), 1, "minEvents", names);
     check_count(static_cast<double>(c.minErrors), 1, "minErrors", names);

@@ -68,7 +68,7 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
          },
          "conditions: 'ruim' is named twice"},
         {[](SweepConfig& c) {
-             c.conditions = {"itu_high_disturbed", "2p:2ms:1Hz:off=-75Hz"};
+             c.conditions = {"itu_high_moderate", "2p:2ms:1Hz:off=-75Hz"};
          },
          "accepted"},
         {[](SweepConfig& c) { c.conditions = {"paths=0ms/0dB/1Hz+2ms/0dB/1Hz"}; },
@@ -81,6 +81,18 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
          "Np:DELAY:SPREAD[:shift=F][:off=F] (such as 2p:2ms:1Hz) or "
          "paths=DELAY/POWER/SPREAD[/SHIFT]+...[:off=F] (such as "
          "paths=0ms/0dB/1Hz+2ms/-3dB/1Hz)."},
+        {[](SweepConfig& c) {
+             c.conditions = {"2p:5ms:1Hz", "itu_low_disturbed"};
+             c.receivers = {ReceiverKind::genie, ReceiverKind::hf};
+         },
+         "receivers: 'itu_low_disturbed': The hf receiver's channel sounder finds paths at most "
+         "12 symbols (5 ms) apart; this channel's lie 14.4 symbols apart. Run it with the "
+         "baseline receiver and the genie."},
+        {[](SweepConfig& c) {
+             c.conditions = {"itu_high_disturbed", "muito_ruim", "2p:5ms:1Hz"};
+             c.receivers = {ReceiverKind::genie, ReceiverKind::baseline};
+         },
+         "accepted"},
         {[](SweepConfig& c) {
              c.conditions = {"itu_mid_disturbed_nvis"};
              c.shaping.oversamplingFactor = 4;
