@@ -151,8 +151,9 @@ void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarSha
                    "Half-length D of the pulse, in symbol periods (whole, 1..64)")
         ->type_name("SYMBOLS")
         ->capture_default_str();
-    cmd.add_option("-M,--oversampling", s.oversamplingFactor,
-                   "Samples per symbol M (whole, 1..64; a multiple of 5 for bom, moderado, ruim)")
+    cmd.add_option(
+           "-M,--oversampling", s.oversamplingFactor,
+           "Samples per symbol M (whole, 1..64; a multiple of 5 for every preset but muito_ruim)")
         ->type_name("M")
         ->capture_default_str();
 }
