@@ -5,8 +5,9 @@
 // [delay (s), mean power (dB), two-sided Doppler spread (Hz), Doppler shift (Hz)], or a character
 // row naming a preset or writing a channel ("ruim", "2p:2ms:1Hz:off=50Hz"); `offset` (Hz) is the
 // offset of the whole signal, added to a written channel's own.
-#include "channel/channel_text.hpp"
 #include "channel/hfchannel.hpp"
+
+#include "channel/channel_text.hpp"
 #include "plugins/octave_host.hpp"
 #include "plugins/structs.hpp"
 
