@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "apps/run_report.hpp"
+#include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
@@ -151,8 +152,9 @@ void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarSha
                    "Half-length D of the pulse, in symbol periods (whole, 1..64)")
         ->type_name("SYMBOLS")
         ->capture_default_str();
-    cmd.add_option("-M,--oversampling", s.oversamplingFactor,
-                   "Samples per symbol M (whole, 1..64; a multiple of 5 for bom, moderado, ruim)")
+    cmd.add_option(
+           "-M,--oversampling", s.oversamplingFactor,
+           "Samples per symbol M (whole, 1..64; a multiple of 5 for every preset but muito_ruim)")
         ->type_name("M")
         ->capture_default_str();
 }
@@ -509,7 +511,14 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                         "to 4800 bit/s)");
     sweep
         ->add_option("-C,--conditions", c.conditions,
-                     "Conditions, comma-separated: " + condition_list())
+                     "Conditions, comma-separated: presets (" + preset_list() +
+                         ") or written channels: Np:DELAY:SPREAD[:shift=F][:off=F] (N equal paths "
+                         "at delays 0, DELAY, 2 DELAY, ..., such as 2p:2ms:1Hz) or "
+                         "paths=DELAY/POWER/SPREAD[/SHIFT]+...[:off=F] (powers in dB relative to "
+                         "each other, such as paths=0ms/0dB/1Hz+2ms/-3dB/1Hz); delays in ms, us or "
+                         "s, frequencies in Hz (SPREAD the two-sided Doppler spread, 0 for a fixed "
+                         "path; off= the offset of the whole signal). Tables name a written "
+                         "channel by its canonical spelling")
         ->type_name("NAMES")
         ->capture_default_str();
     sweep
@@ -704,6 +713,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
             }
             c.nFrame = nFrame;
         }
+        for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
         c.receivers = parse_receiver_list(receivers);
         if (metric != "coded" && metric != "decoded") {
             throw UsageError("--metric: '" + metric + "' is not accepted; give coded or decoded");

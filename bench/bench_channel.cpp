@@ -3,8 +3,10 @@
 #include <cmath>
 #include <numbers>
 
+#include "channel/channel_text.hpp"
 #include "channel/fadesim.hpp"
 #include "channel/h_watterson.hpp"
+#include "channel/hfchannel.hpp"
 #include "runtime/builtin_host.hpp"
 #include "tests/support/signals.hpp"
 
@@ -32,6 +34,25 @@ void BM_fadesim(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * x.numel());
 }
 BENCHMARK(BM_fadesim)->Arg(5)->Arg(10)->Unit(benchmark::kMillisecond);
+
+// hfchannel on fadesim's condition (the same outputs), and on three paths with Doppler shifts and
+// a frequency offset, which add the phasor turns and a third path.
+void BM_hfchannel(benchmark::State& state) {
+    const index_t M = static_cast<index_t>(state.range(0));
+    const ComplexArray x = random_complex(waveform_length(M), 11);
+    const char* text = state.range(1)
+                           ? "paths=0ms/0dB/5Hz/1Hz+2ms/-3dB/5Hz+5ms/-6dB/5Hz/-2Hz:off=50Hz"
+                           : "muito_ruim";
+    const hfchain::VarHfchannel channel{hfchain::read_channel(text).channel, 10, 1};
+    const hfchain::VarShapping shaping{0.35, 6, static_cast<double>(M)};
+    hfchain::BuiltinHost host(3);
+    for (auto _ : state) {
+        hfchain::HfchannelOut r = hfchain::hfchannel(x, channel, shaping, host);
+        benchmark::DoNotOptimize(r.AwgnOut.data());
+    }
+    state.SetItemsProcessed(state.iterations() * x.numel());
+}
+BENCHMARK(BM_hfchannel)->Args({5, 0})->Args({10, 0})->Args({5, 1})->Unit(benchmark::kMillisecond);
 
 // The fading alone: the gains of both rays and their application.
 void BM_h_watterson(benchmark::State& state) {

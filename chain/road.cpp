@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 
+#include "params/waveform.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
 #include "transmitter/bitbudget.hpp"
@@ -205,6 +206,23 @@ void decode_baseline(const Milstd& milstd, const RoadConfig& config, const Sendc
     count_info(milstd, tx, r);
 }
 
+// A channel of hfchannel, its outputs where the receivers look for fadesim's.
+FadesimOut faded_by(const RoadConfig& config, const ComplexArray& shaped, HostServices& host) {
+    HfchannelOut h =
+        hfchannel(shaped, {config.hfChannel, config.watterson.EsNodB, config.watterson.seed},
+                  config.shaping, host);
+    FadesimOut f;
+    f.raios = std::move(h.raios);
+    for (const HfPath& p : config.hfChannel.paths) {
+        f.RER = std::max(f.RER, p.delay);
+        f.ED = std::max(f.ED, p.spread);
+    }
+    f.WattersonOutAwgnIn = std::move(h.WattersonOutAwgnIn);
+    f.noise = std::move(h.noise);
+    f.AwgnOut = std::move(h.AwgnOut);
+    return f;
+}
+
 // The HF receiver and the genie handle every rate's parameter set; a hand-made one they do not
 // handle is refused before any work.
 void check_receivers(const Milstd& milstd, const RoadConfig& config) {
@@ -228,8 +246,29 @@ void check_road_receivers(const Milstd& milstd, const std::vector<ReceiverKind>&
     check_receivers(milstd, config);
 }
 
+void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers) {
+    if (std::find(receivers.begin(), receivers.end(), ReceiverKind::hf) == receivers.end()) return;
+    double first = std::numeric_limits<double>::infinity(), last = 0;
+    for (const HfPath& p : channel.paths) {
+        first = std::min(first, p.delay);
+        last = std::max(last, p.delay);
+    }
+    // In symbols, with a margin for the rounding of a delay written in ms (5 ms is 12 symbols).
+    const double spread = channel.paths.empty() ? 0 : (last - first) * kSymbolRate;
+    if (spread > static_cast<double>(kMaxPathSpread) + 1e-9) {
+        raise("hfchain:road:UnsupportedChannel",
+              "The hf receiver's channel sounder finds paths at most " +
+                  std::to_string(kMaxPathSpread) + " symbols (5 ms) apart; this channel's lie " +
+                  format_value(spread) +
+                  " symbols apart. Run it with the baseline receiver and "
+                  "the genie.");
+    }
+}
+
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host) {
     check_receivers(milstd, config);
+    if (config.channel == ChannelKind::hfchannel)
+        check_hf_reach(config.hfChannel, config.receivers);
     RoadResult r;
     r.tx = sendchain(milstd, config.nFrame, config.txSeed, host);
     r.shaped = pulseshaper(r.tx.MultiplexOut, config.shaping);
@@ -243,6 +282,9 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
         case ChannelKind::awgn:
             r.faded.AwgnOut = add_white_noise(r.shaped.out, config.watterson.EsNodB,
                                               config.watterson.seed, host, &r.faded.noise);
+            break;
+        case ChannelKind::hfchannel:
+            r.faded = faded_by(config, r.shaped.out, host);
             break;
     }
 

@@ -1,5 +1,5 @@
 // The whole road of one simulated transmission, block after block, keeping every intermediate
-// signal: rateconf -> sendchain -> pulseshaper -> (fadesim, white noise or nothing) ->
+// signal: rateconf -> sendchain -> pulseshaper -> (fadesim, hfchannel, white noise or nothing) ->
 // pulsematch -> framelock, then one or more receivers on the same received signal:
 //   baseline: tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser), and
 //          from the same symbols softslicer -> unshuffle -> vitdecode (at 75 bit/s patternslicer
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "channel/fadesim.hpp"
+#include "channel/hfchannel.hpp"
 #include "params/modeconf.hpp"
 #include "receiver/chansound/chansound.hpp"
 #include "receiver/decoder/vitdecode.hpp"
@@ -42,6 +43,7 @@ enum class ChannelKind {
     none,       // the shaped waveform reaches the matched filter unchanged
     watterson,  // fadesim with a named condition (VarWatterson::model) and noise
     awgn,       // white Gaussian noise only, no fading, at VarWatterson::EsNodB
+    hfchannel,  // hfchannel with RoadConfig::hfChannel, at VarWatterson's EsNodB and seed
 };
 
 // The receivers of the road.
@@ -58,6 +60,7 @@ struct RoadConfig {
     VarShapping shaping;
     ChannelKind channel = ChannelKind::none;
     VarWatterson watterson;  // model, EsNodB and seed of the channel
+    HfChannel hfChannel;     // the paths and offset of ChannelKind::hfchannel
     std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // which receivers run
     double iterations = 2;                  // decoder passes of the HF receiver's turbo loop
     SoftRule softRule = SoftRule::max_log;  // the soft demappers' rule (every receiver)
@@ -109,7 +112,9 @@ double spread_around_decisions(const ComplexArray& symbols, const Milstd& milstd
 struct RoadResult {
     SendchainOut tx;
     PulseshaperOut shaped;
-    FadesimOut faded;  // filled for ChannelKind::watterson; for awgn only noise and AwgnOut
+    FadesimOut faded;  // filled for ChannelKind::watterson; for awgn only noise and AwgnOut;
+                       // for hfchannel its raios (L x P), waveforms, RER the largest delay (s)
+                       // and ED the largest spread (Hz)
     PulsematchOut matched;
     RealArray frameStart;           // framelock's result (1 x 1, or empty)
     double expectedFrameStart = 0;  // 2 D M + 1, where the first symbol peaks without delay
@@ -152,14 +157,20 @@ ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, 
 // check a whole configuration first.
 void check_road_receivers(const Milstd& milstd, const std::vector<ReceiverKind>& receivers);
 
-// Runs the road for `milstd` (built once by the caller with rateconf or modeconf: the data rate is
-// milstd.rate, the interleaver milstd.interl) and the
+// The HF receiver's sounder searches paths at most kMaxPathSpread symbols (5 ms) apart: with the
+// hf receiver among `receivers`, a channel whose paths lie further apart
+// is refused, "hfchain:road:UnsupportedChannel", naming the spread; the baseline receiver and the
+// genie take any channel. fadesim's conditions are all within reach.
+void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers);
+
+// Runs the road for `milstd` (built once by the caller with rateconf or modeconf) and the
 // receivers the configuration asks for (framelock runs for baseline and hf). Without a frame
 // start the baseline path stops and the hf receiver does not run: every bit and block of theirs
 // counts as an error. The baseline receiver decodes whatever symbols it received: missing coded
 // bits (a late frame start) are given as erasures (ratio 0), extra ones are dropped.
 // Errors: the hf or the genie receiver asked for in a mode they do not handle (a hand-made
-// parameter set: see check_receiver_mode), "hfchain:road:UnsupportedReceiver", before any work;
+// parameter set: see check_receiver_mode), "hfchain:road:UnsupportedReceiver", and the hf receiver
+// with a channel of hfchannel beyond its reach (check_hf_reach), before any work;
 // those of the blocks.
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host);
 

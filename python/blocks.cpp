@@ -3,6 +3,7 @@
 // them alive until the call returns), calls the C++ entry function with the GIL released and
 // hands the result over without a copy. A new block is one more binding of the same few lines.
 #include "chain/theory.hpp"
+#include "channel/channel_text.hpp"
 #include "params/rateconf.hpp"
 #include "python/docs.hpp"
 #include "python/host.hpp"
@@ -16,6 +17,38 @@ namespace {
 template <class S>
 S read(py::handle h, const char* name) {
     return from_py<S>(h, Name(name));
+}
+
+// A written channel is at most this long (16 paths fit in 600 characters).
+constexpr index_t kMostChannelText = 2000;
+constexpr index_t kMostPaths = 10000;
+
+// hfchannel's paths as a P x 4 matrix: delay (s), power (dB), spread (Hz), shift (Hz).
+RealArray path_rows(const HfChannel& c) {
+    const auto P = static_cast<index_t>(c.paths.size());
+    RealArray rows(P, 4);
+    for (index_t p = 0; p < P; ++p) {
+        const HfPath& h = c.paths[static_cast<std::size_t>(p)];
+        rows(p, 0) = h.delay;
+        rows(p, 1) = h.power;
+        rows(p, 2) = h.spread;
+        rows(p, 3) = h.shift;
+    }
+    return rows;
+}
+
+// A channel given as text (a preset or a written channel) or as path_rows' matrix.
+HfChannel read_hfchannel(py::handle h, const char* name) {
+    if (py::isinstance<py::str>(h)) {
+        return hfchain::read_channel(read_text(h, name, kMostChannelText)).channel;
+    }
+    const auto in = read_real(h, name, Shape{upto(kMostPaths), fixed(4)});
+    const RealArray& rows = *in;
+    HfChannel c;
+    for (index_t p = 0; p < rows.rows(); ++p) {
+        c.paths.push_back({rows(p, 0), rows(p, 1), rows(p, 2), rows(p, 3)});
+    }
+    return c;
 }
 
 }  // namespace
@@ -69,6 +102,33 @@ void bind_blocks(py::module_& m) {
         },
         py::arg("WattersonIn"), py::arg("varWatterson"), py::arg("varShapping"),
         py::arg("host") = py::none(), doc::fadesim);
+
+    m.def(
+        "hfchannel",
+        [](py::handle x, py::handle channel, py::handle EsNodB, py::handle seed,
+           py::handle varShapping, py::handle offset, py::handle host) {
+            const auto in = read_complex(x, "x");
+            VarHfchannel v;
+            v.channel = read_hfchannel(channel, "channel");
+            v.channel.offset += read_scalar(offset, "offset");
+            v.EsNodB = read_scalar(EsNodB, "EsNodB");
+            v.seed = read_scalar(seed, "seed");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            return to_py(
+                with_host(host, [&](HostServices& h) { return hfchannel(*in, v, vs, h); }));
+        },
+        py::arg("x"), py::arg("channel"), py::arg("EsNodB"), py::arg("seed"),
+        py::arg("varShapping"), py::arg("offset") = 0.0, py::arg("host") = py::none(),
+        doc::hfchannel);
+
+    m.def(
+        "read_channel",
+        [](py::handle text) {
+            const std::string t = read_text(text, "text", kMostChannelText);
+            const ChannelChoice c = without_gil([&] { return hfchain::read_channel(t); });
+            return py::make_tuple(c.canonical, to_py(path_rows(c.channel)), c.channel.offset);
+        },
+        py::arg("text"), doc::read_channel);
 
     m.def(
         "pulsematch",

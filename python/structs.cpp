@@ -64,6 +64,7 @@ void bind_structs(py::module_& m) {
     bind_record<SendchainOut>(m);
     bind_record<PulseshaperOut>(m);
     bind_record<FadesimOut>(m);
+    bind_record<HfchannelOut>(m);
     bind_record<PulsematchOut>(m);
     bind_record<TickalignOut>(m);
     bind_record<UnframerOut>(m);

@@ -115,6 +115,22 @@ struct RecordTraits<FadesimOut> {
 };
 
 template <>
+struct RecordTraits<HfchannelOut> {
+    HFCHAIN_RECORD(HfchannelOut, "HfchannelOut")
+    static auto fields() {
+        using S = HfchannelOut;
+        return std::make_tuple(field("raios", &S::raios, doc::HfchannelOut_raios,
+                                     Shape{upto(kUnbounded), upto(kUnbounded)}),
+                               field("delays", &S::delays, doc::HfchannelOut_delays, kColumn),
+                               field("offset", &S::offset, doc::HfchannelOut_offset),
+                               field("WattersonOutAwgnIn", &S::WattersonOutAwgnIn,
+                                     doc::HfchannelOut_WattersonOutAwgnIn, kColumn),
+                               field("noise", &S::noise, doc::HfchannelOut_noise, kColumn),
+                               field("AwgnOut", &S::AwgnOut, doc::HfchannelOut_AwgnOut, kColumn));
+    }
+};
+
+template <>
 struct RecordTraits<PulsematchOut> {
     HFCHAIN_RECORD(PulsematchOut, "PulsematchOut")
     static auto fields() {

@@ -50,6 +50,7 @@ sweep::SweepConfig sweep_config(SweepSettings&& s) {
     c.nFrame = s.nFrame;
     c.shaping = s.shaping;
     c.conditions = std::move(s.conditions);
+    for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
     if (s.esno) {
         c.esno = std::move(*s.esno);
         c.snr3kAxis = false;

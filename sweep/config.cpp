@@ -1,9 +1,11 @@
 #include "sweep/config.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
 #include "params/modeconf.hpp"
 #include "params/rateconf.hpp"
@@ -72,13 +74,22 @@ std::vector<double> default_esno() {
 }
 
 bool is_condition(const std::string& name) {
-    return name == kAwgnCondition || find_watterson_condition(name) != nullptr;
+    try {
+        read_channel(name);
+        return true;
+    } catch (const Error&) {
+        return false;
+    }
 }
 
-std::string condition_list() {
-    std::string s;
-    for (const std::string& c : condition_names()) s += (s.empty() ? "" : ", ") + c;
-    return s;
+std::string condition_list() { return preset_list() + ", or a written channel such as 2p:2ms:1Hz"; }
+
+std::string canonical_condition(const std::string& name) {
+    try {
+        return read_channel(name).canonical;
+    } catch (const Error&) {
+        return name;
+    }
 }
 
 double ray_delay_samples(const std::string& condition, double M) {
@@ -265,6 +276,21 @@ void check_shaping(const VarShapping& s, const FieldNames& names) {
 }
 
 void check_ray_delay(const std::string& condition, double M, const FieldNames& names) {
+    if (find_watterson_condition(condition) == nullptr && is_condition(condition)) {
+        // Every path of another channel, in the same words.
+        const HfChannel channel = read_channel(condition).channel;
+        for (std::size_t p = 0; p < channel.paths.size(); ++p) {
+            const double d = M * (kSymbolRate * channel.paths[p].delay);
+            if (d != std::floor(d)) {
+                refuse(names, "shaping.oversamplingFactor",
+                       "with " + shown(M) + " samples per symbol path " + std::to_string(p + 1) +
+                           " of '" + condition + "' would lie " + shown(d) +
+                           " samples behind the start; give samples per symbol that make every "
+                           "delay a whole number of samples");
+            }
+        }
+        return;
+    }
     const double d = ray_delay_samples(condition, M);
     if (d != std::floor(d)) {
         refuse(names, "shaping.oversamplingFactor",
@@ -317,6 +343,26 @@ void check_receivers(const std::vector<ReceiverKind>& receivers, const FieldName
     }
 }
 
+void check_condition(const std::string& name, const FieldNames& names) {
+    ChannelChoice choice;
+    try {
+        choice = read_channel(name);
+    } catch (const Error& e) {
+        // A written channel's own fault; anything else is an unknown name.
+        if (name.starts_with("paths=") ||
+            (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0])))) {
+            refuse(names, "conditions", e.message());
+        }
+        refuse(names, "conditions",
+               "unknown condition '" + name + "'; accepted: " + condition_list());
+    }
+    if (choice.canonical != name) {
+        refuse(names, "conditions",
+               "'" + name + "' is the channel '" + choice.canonical +
+                   "': give it in that spelling (canonical_condition makes it)");
+    }
+}
+
 void check_config(const SweepConfig& c, const FieldNames& names) {
     check_interleaver(c.interLen, names);
     if (c.rates.empty()) refuse(names, "rates", "no data rate given; accepted: " + rate_list());
@@ -337,10 +383,7 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
         refuse(names, "conditions", "no condition given; accepted: " + condition_list());
     }
     for (const std::string& name : c.conditions) {
-        if (!is_condition(name)) {
-            refuse(names, "conditions",
-                   "unknown condition '" + name + "'; accepted: " + condition_list());
-        }
+        check_condition(name, names);
         check_ray_delay(name, c.shaping.oversamplingFactor, names);
     }
     for (std::size_t i = 0; i < c.conditions.size(); ++i) {
@@ -355,6 +398,13 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
     for (const double e : c.esno) check_point(c.snr3kAxis ? snr3k_of_esno(e) : e, "esno", names);
     check_receivers(c.receivers, names);
     for (const double rate : c.rates) check_receivers_at_rate(c.receivers, rate, c.interLen, names);
+    for (const std::string& name : c.conditions) {
+        try {
+            check_hf_reach(read_channel(name).channel, c.receivers);
+        } catch (const Error& e) {
+            refuse(names, "receivers", "'" + name + "': " + e.message());
+        }
+    }
     check_count(static_cast<double>(c.minTrials), 1, "minTrials", names);
     check_count(static_cast<double>(c.minEvents), 1, "minEvents", names);
     check_count(static_cast<double>(c.minErrors), 1, "minErrors", names);

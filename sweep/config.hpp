@@ -39,14 +39,26 @@ std::string field_name(const FieldNames& names, std::string_view field);
 // white noise alone ("awgn").
 std::vector<std::string> condition_names();
 
-// True for a name of condition_names() (exact, case-sensitive).
+// True for a condition a sweep runs: a preset of channel/conditions.hpp, "awgn" or a written
+// channel (channel/channel_text.hpp), in any spelling.
 bool is_condition(const std::string& name);
 
-// "bom, moderado, ruim, muito_ruim, awgn": for messages.
+// "bom, moderado, ..., itu_high_disturbed, awgn, or a written channel such as 2p:2ms:1Hz": for
+// messages.
 std::string condition_list();
 
-// Whole samples per symbol period of the second ray's delay for `condition` at `M` samples per
-// symbol (2400 tau M): 0 for "awgn"; not whole when M does not suit the condition.
+// The canonical spelling of a condition (channel/channel_text.hpp), so that two spellings of
+// one channel are one point with one set of seeds; `name` itself when it is no condition (the
+// check then refuses it). Callers that take conditions from users apply it before check_config.
+std::string canonical_condition(const std::string& name);
+
+// A condition of a sweep: known (a preset, awgn or a well-written channel) and in its canonical
+// spelling; raises errid::kInvalidConfig naming "conditions" and the fault.
+void check_condition(const std::string& name, const FieldNames& names = {});
+
+// Whole samples per symbol period of the second ray's delay for one of fadesim's conditions at
+// `M` samples per symbol (2400 tau M): 0 for any other condition; not whole when M does not suit
+// the condition.
 double ray_delay_samples(const std::string& condition, double M);
 
 // The receivers a sweep can run, by name ("baseline", "hf", "genie"), in ReceiverKind's order.
@@ -83,7 +95,7 @@ struct SweepConfig {
     double nFrame = 0;    // interleaver blocks per trial at every rate; 0: at each rate the fewest
                           // whole blocks that carry information bits (default_nframe: 1 at 2400)
     VarShapping shaping;  // roll-off, pulse delay D, samples per symbol M
-    std::vector<std::string> conditions = condition_names();  // names from condition_names()
+    std::vector<std::string> conditions = condition_names();  // canonical_condition spellings
     std::vector<double> esno = default_esno();                // Es/N0 points in dB
     bool snr3kAxis = true;  // the points were given as SNR in 3 kHz
     std::vector<ReceiverKind> receivers{ReceiverKind::hf, ReceiverKind::genie};  // each counted
@@ -152,8 +164,8 @@ void check_receivers_at_rate(const std::vector<ReceiverKind>& receivers, double 
 // (their own design decides), pulse delay and samples per symbol whole from 1 to 64.
 void check_shaping(const VarShapping& shaping, const FieldNames& names = {});
 
-// The second ray of `condition` must lie a whole number of samples behind the first at `M`
-// samples per symbol (names shaping.oversamplingFactor).
+// The second ray of `condition` (every path of another channel) must lie a whole number of
+// samples behind the start at `M` samples per symbol (names shaping.oversamplingFactor).
 void check_ray_delay(const std::string& condition, double M, const FieldNames& names = {});
 
 // An Es/N0 or SNR point of `field` in dB: finite, from -200 to 200.

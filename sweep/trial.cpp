@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
@@ -61,8 +62,16 @@ public:
         const auto k = static_cast<std::size_t>(at - sets_->rates.begin());
         road_.nFrame = sets_->nFrame[k];
         road_.txSeed = job.seeds.tx;
-        const bool awgn = *job.condition == kAwgnCondition;
-        road_.channel = awgn ? ChannelKind::awgn : ChannelKind::watterson;
+        // fadesim's conditions and white noise as always; every other channel through hfchannel.
+        if (*job.condition != channelText_) {
+            const ChannelChoice choice = read_channel(*job.condition);
+            channelText_ = *job.condition;
+            channelKind_ = choice.awgn                   ? ChannelKind::awgn
+                           : choice.condition != nullptr ? ChannelKind::watterson
+                                                         : ChannelKind::hfchannel;
+            road_.hfChannel = choice.channel;
+        }
+        road_.channel = channelKind_;
         road_.watterson.model = *job.condition;
         road_.watterson.EsNodB = job.esno;
         road_.watterson.seed = job.seeds.channel;
@@ -94,6 +103,8 @@ private:
     ReceiverKind first_ = ReceiverKind::baseline;
     Metric metric_ = Metric::coded;
     BuiltinHost host_;
+    std::string channelText_;  // the condition road_ was last set up for
+    ChannelKind channelKind_ = ChannelKind::none;
 };
 
 }  // namespace

@@ -211,6 +211,27 @@ class FadesimOut:
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> FadesimOut: ...
 
+class HfchannelOut:
+    """Every intermediate signal of the general channel (hfchannel)."""
+
+    raios: Complex128Array
+    """Path gains, L x P (one row per input sample, Doppler shift included)."""
+    delays: Float64Array
+    """Path delays in samples, P (column)."""
+    offset: float
+    """The frequency offset of the whole signal, in Hz."""
+    WattersonOutAwgnIn: Complex128Array
+    """The faded (and offset) waveform, L + Dmax samples (column)."""
+    noise: Complex128Array
+    """The added noise, L + Dmax samples (column)."""
+    AwgnOut: Complex128Array
+    """The received waveform, L + Dmax samples (column)."""
+    def __init__(self, raios: ComplexIn = ..., delays: RealIn = ..., offset: float = 0, WattersonOutAwgnIn: ComplexIn = ..., noise: ComplexIn = ..., AwgnOut: ComplexIn = ...) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> HfchannelOut: ...
+
 class PulsematchOut:
     """Result of pulsematch."""
 
@@ -649,6 +670,37 @@ def fadesim(WattersonIn: ComplexIn, varWatterson: VarWatterson | Mapping[str, An
     Errors: "ERRO! Tipo de canal Watterson invalido." for an unknown model (exact, case-sensitive);
     "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado." when
     2400 M tau is not whole; "hfchain:host:InvalidSeed"."""
+
+def hfchannel(x: ComplexIn, channel: str | RealIn, EsNodB: float, seed: float, varShapping: VarShapping | Mapping[str, Any], offset: float = 0, host: BuiltinHost | None = None) -> HfchannelOut:
+    """The general Watterson HF channel: any number of paths, a frequency offset, white noise.
+
+    x: L samples at M = varShapping.oversamplingFactor samples per symbol, 2400 symbols per second
+        (complex column).
+    channel: a preset's name or a written channel (as read_channel reads it), or a P x 4 matrix,
+        one row per path: delay (s, a whole number of samples, 0 to 1 s), mean power (dB, absolute:
+        E|g|^2 = 10^(power/10)), two-sided Doppler spread (Hz, fadesim's convention; 0 for a fixed
+        path) and Doppler shift (Hz).
+    EsNodB: Es/N0 in dB (noise of variance 10^(-EsNodB/10) per sample, none for +inf); SNR in 3 kHz
+        is Es/N0 - 0.97 dB.
+    seed: seed of the channel's draws (0 to 4294967295): each fading path draws three 1 x 20 rows
+        in order, then the noise its real and imaginary columns.
+    offset: frequency offset of the whole signal in Hz, added to a written channel's off=.
+    host: the generator (BuiltinHost); seeded with `seed` for the call and given back as it was.
+    Returns raios (L x P path gains), delays (samples), offset, and the faded waveform, noise and
+    received waveform, each L + Dmax samples. With one of fadesim's conditions (by name, or its
+    two -3 dB paths), no shift and no offset, it equals fadesim's outputs bit for bit.
+    """
+
+def read_channel(text: str) -> tuple[str, Float64Array, float]:
+    """Reads a condition: a preset (bom, moderado, ruim, muito_ruim, itu_low_quiet, ...,
+    itu_high_disturbed, awgn) or a written channel, Np:DELAY:SPREAD[:shift=F][:off=F] (N equal
+    paths at delays 0, DELAY, 2 DELAY, ...) or paths=DELAY/POWER/SPREAD[/SHIFT]+...[:off=F]
+    (powers in dB relative to each other); delays in ms, us or s, frequencies in Hz.
+
+    Returns the canonical spelling (the one sweeps record and derive seeds from), the paths as
+    hfchannel's P x 4 matrix (written channels share a total power of 1; presets have -3 dB per
+    path) and the offset in Hz. Raises hfchain:channel:InvalidChannelText naming what is wrong.
+    """
 
 def pulsematch(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str, Any]) -> PulsematchOut:
     """The receive matched filter: the transmit filter's unit-energy root-raised-cosine taps, full

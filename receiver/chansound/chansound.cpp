@@ -18,7 +18,7 @@ namespace {
 
 // The search span: the largest differential delay the receiver allows, the pulse's significant
 // tail and a guard, on each side of the synchroniser's start, in symbols.
-constexpr index_t kMaxSpread = 12;
+constexpr index_t kMaxSpread = kMaxPathSpread;
 constexpr index_t kTail = 3;
 constexpr index_t kGuard = 2;
 constexpr index_t kSpan = kMaxSpread + kTail + kGuard;

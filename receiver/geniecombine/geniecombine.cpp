@@ -19,15 +19,18 @@ namespace {
 const char* const kNonFinite = "hfchain:geniecombine:NonFinite";
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// g = sqrt(|h1|^2 + |h2|^2). The squares are formed directly, as always; gains so large or so
-// small that they overflow or lose their precision are taken through hypot, which scales. A g
-// beyond the largest double cannot be reported: refused, naming the sample (0-based `peak`).
-double combined_gain(cdouble h1, cdouble h2, index_t peak) {
-    const double g2 = norm2(h1) + norm2(h2);
+// g = sqrt(|h1|^2 + |h2|^2 + ...) over the rays of row `peak` (0-based). The squares are formed
+// directly, as always; gains so large or so small that they overflow or lose their precision are
+// taken through hypot, which scales. A g beyond the largest double cannot be reported: refused,
+// naming the sample.
+double combined_gain(const ComplexArray& raios, index_t peak) {
+    double g2 = norm2(raios(peak, 0));
+    for (index_t p = 1; p < raios.cols(); ++p) g2 += norm2(raios(peak, p));
     if (g2 >= std::numeric_limits<double>::min() && g2 <= std::numeric_limits<double>::max()) {
         return std::sqrt(g2);
     }
-    const double g = std::hypot(std::abs(h1), std::abs(h2));
+    double g = std::abs(raios(peak, 0));
+    for (index_t p = 1; p < raios.cols(); ++p) g = std::hypot(g, std::abs(raios(peak, p)));
     if (!std::isfinite(g)) {
         raise("hfchain:geniecombine:Overflow",
               "The combined gain of raios(" + std::to_string(peak + 1) +
@@ -69,7 +72,6 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
     const bool fading = !raios.empty();
     if (fading) {
         check_size_equal(shaped, raios.rows(), "raios");
-        check_size_equal(2, raios.cols(), "raios");
     }
     if (noise.numel() < shaped) check_size_equal(shaped, noise.numel(), "noise");
 
@@ -96,7 +98,7 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
         const cdouble* x = noise.data() + n * M;
         for (index_t t = 0; t < taps; ++t) w += filter[t] * x[2 * half - t];
         const index_t peak = n * M + half;
-        const double g = fading ? combined_gain(raios(peak, 0), raios(peak, 1), peak) : 1.0;
+        const double g = fading ? combined_gain(raios, peak) : 1.0;
         out.gain[k] = g;
         const double var = error_variance(N0, g);
         if (var == kInf) {

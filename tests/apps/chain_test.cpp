@@ -225,8 +225,11 @@ TEST(Program, RefusedOptionsStopBeforeAnyWork) {
     };
     const Case cases[] = {
         {"sweep -C awgn,rayleigh --csv out.csv",
-         "hfchain: --conditions: unknown condition 'rayleigh'; accepted: bom, moderado, ruim, "
-         "muito_ruim, awgn\n"},
+         "hfchain: --conditions: unknown condition 'rayleigh'; accepted: bom, moderado, "
+         "ruim, muito_ruim, itu_low_quiet, itu_low_moderate, itu_low_disturbed, "
+         "itu_mid_quiet, itu_mid_moderate, itu_mid_disturbed, itu_mid_disturbed_nvis, "
+         "itu_high_quiet, itu_high_moderate, itu_high_disturbed, awgn, or a written "
+         "channel such as 2p:2ms:1Hz\n"},
         {"sweep --min-errors -3",
          "hfchain: --min-errors: -3 is not accepted; give a whole number "
          "of at least 1\n"},

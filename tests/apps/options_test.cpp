@@ -281,7 +281,11 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
     };
     const Case cases[] = {
         {{"sweep", "-C", "awgn,Bom"},
-         "--conditions: unknown condition 'Bom'; accepted: bom, moderado, ruim, muito_ruim, awgn"},
+         "--conditions: unknown condition 'Bom'; accepted: bom, moderado, ruim, "
+         "muito_ruim, itu_low_quiet, itu_low_moderate, itu_low_disturbed, itu_mid_quiet, "
+         "itu_mid_moderate, itu_mid_disturbed, itu_mid_disturbed_nvis, itu_high_quiet, "
+         "itu_high_moderate, itu_high_disturbed, awgn, or a written channel such as "
+         "2p:2ms:1Hz"},
         {{"sweep", "-C", "awgn,awgn"}, "--conditions: 'awgn' is named twice"},
         {{"run", "-c", "rayleigh"},
          "--channel: unknown channel 'rayleigh'; accepted: none, bom, moderado, ruim, "

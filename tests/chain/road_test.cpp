@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "chain/theory.hpp"
+#include "channel/channel_text.hpp"
 #include "runtime/builtin_host.hpp"
 
 namespace hfchain {
@@ -204,6 +205,46 @@ TEST(DesignedReceiver, NoiseAloneLosesEveryBlock) {
         EXPECT_EQ(rx->blocks, 3);
         EXPECT_EQ(rx->blockErrors, 3);
     }
+}
+
+}  // namespace
+}  // namespace hfchain
+
+namespace hfchain {
+namespace {
+
+// The HF receiver refuses paths beyond its sounder's reach before any work; the genie and the
+// baseline receiver take them, and fadesim's widest condition is within reach.
+TEST(HfReach, PathsFurtherApartThanTheSounderSearchesAreRefusedForTheHfReceiver) {
+    using R = ReceiverKind;
+    const struct {
+        const char* channel;
+        std::vector<R> receivers;
+        bool refused;
+    } cases[] = {
+        {"itu_mid_disturbed_nvis", {R::genie, R::hf}, true},
+        {"paths=1ms/0dB/1Hz+6.5ms/0dB/1Hz", {R::hf}, true},
+        {"paths=1ms/0dB/1Hz+6ms/0dB/1Hz", {R::hf}, false},
+        {"muito_ruim", {R::hf}, false},
+        {"2p:5ms:1Hz", {R::hf, R::genie}, false},
+        {"itu_high_disturbed", {R::baseline, R::genie}, false},
+    };
+    for (const auto& c : cases) {
+        bool refused = false;
+        try {
+            check_hf_reach(read_channel(c.channel).channel, c.receivers);
+        } catch (const Error& e) {
+            refused = true;
+            EXPECT_EQ(e.identifier(), "hfchain:road:UnsupportedChannel") << c.channel;
+        }
+        EXPECT_EQ(refused, c.refused) << c.channel;
+    }
+    RoadConfig config;
+    config.channel = ChannelKind::hfchannel;
+    config.hfChannel = read_channel("itu_high_disturbed").channel;
+    config.receivers = {R::hf};
+    BuiltinHost host;
+    EXPECT_THROW(run_road(modeconf(0.6), config, host), Error);
 }
 
 }  // namespace

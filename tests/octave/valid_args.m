@@ -34,6 +34,10 @@ function args = valid_args (name)
       args = {symbols, shaping};
     case "fadesim"
       args = {symbols, channel, shaping};
+    case "hfchannel"
+      % Two fading paths 5 ms (24 samples) apart, one shifted, and an offset.
+      args = {symbols, struct("paths", [0 -3 5 0; 0.005 -3 5 1], "offset", 10, "EsNodB", 10,
+                              "seed", 3), shaping};
     case "pulsematch"
       args = {symbols, shaping};
     case "tickalign"

@@ -23,6 +23,8 @@ EXAMPLES = {
     "PulseshaperOut": ROAD.shaped,
     "FadesimOut": hfchain.fadesim(np.ones(50), {"model": "ruim", "EsNodB": 1, "seed": 2},
                                   hfchain.VarShapping()),
+    "HfchannelOut": hfchain.hfchannel(np.ones(50), "paths=0ms/0dB/1Hz+1ms/-3dB/0Hz/2Hz:off=5Hz", 1,
+                                      2, hfchain.VarShapping()),
     "PulsematchOut": ROAD.matched,
     "TickalignOut": ROAD.symbols,
     "UnframerOut": ROAD.data,

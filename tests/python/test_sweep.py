@@ -208,10 +208,14 @@ def test_ctrl_c_abandons_a_long_block_call_and_gives_the_generator_back():
 
 @pytest.mark.parametrize("change, message", [
     ({"conditions": ["awgn", "fog"]},
-     "config.conditions: unknown condition 'fog'; accepted: bom, moderado, ruim, muito_ruim, "
-     "awgn"),
-    ({"conditions": []}, "config.conditions: no condition given; accepted: bom, moderado, ruim, "
-                         "muito_ruim, awgn"),
+     "config.conditions: unknown condition 'fog'; accepted: "
+     "bom, moderado, ruim, muito_ruim, itu_low_quiet, itu_low_moderate, itu_low_disturbed, "
+     "itu_mid_quiet, itu_mid_moderate, itu_mid_disturbed, itu_mid_disturbed_nvis, itu_high_quiet, "
+     "itu_high_moderate, itu_high_disturbed, awgn, or a written channel such as 2p:2ms:1Hz"),
+    ({"conditions": []}, "config.conditions: no condition given; accepted: "
+     "bom, moderado, ruim, muito_ruim, itu_low_quiet, itu_low_moderate, itu_low_disturbed, "
+     "itu_mid_quiet, itu_mid_moderate, itu_mid_disturbed, itu_mid_disturbed_nvis, itu_high_quiet, "
+     "itu_high_moderate, itu_high_disturbed, awgn, or a written channel such as 2p:2ms:1Hz"),
     ({"esno": []}, "config.esno: no Es/N0 value given"),
     ({"esno": [np.inf]},
      "config.esno: Inf dB is not accepted; give finite values from -200 to 200 dB"),

@@ -98,13 +98,54 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
          "lie 19.2 samples behind the first; 'bom', 'moderado' and 'ruim' need a multiple of 5 "
          "('muito_ruim' and 'awgn' take any)"},
         {[](SweepConfig& c) { c.conditions = {}; },
-         "conditions: no condition given; accepted: bom, moderado, ruim, muito_ruim, awgn"},
+         "conditions: no condition given; accepted: bom, moderado, ruim, muito_ruim, "
+         "itu_low_quiet, itu_low_moderate, itu_low_disturbed, itu_mid_quiet, "
+         "itu_mid_moderate, itu_mid_disturbed, itu_mid_disturbed_nvis, itu_high_quiet, "
+         "itu_high_moderate, itu_high_disturbed, awgn, or a written channel such as "
+         "2p:2ms:1Hz"},
         {[](SweepConfig& c) { c.conditions = {"Ruim"}; },
-         "conditions: unknown condition 'Ruim'; accepted: bom, moderado, ruim, muito_ruim, awgn"},
+         "conditions: unknown condition 'Ruim'; accepted: bom, moderado, ruim, "
+         "muito_ruim, itu_low_quiet, itu_low_moderate, itu_low_disturbed, itu_mid_quiet, "
+         "itu_mid_moderate, itu_mid_disturbed, itu_mid_disturbed_nvis, itu_high_quiet, "
+         "itu_high_moderate, itu_high_disturbed, awgn, or a written channel such as "
+         "2p:2ms:1Hz"},
         {[](SweepConfig& c) {
              c.conditions = {"ruim", "awgn", "ruim"};
          },
          "conditions: 'ruim' is named twice"},
+        {[](SweepConfig& c) {
+             c.conditions = {"itu_high_moderate", "2p:2ms:1Hz:off=-75Hz"};
+         },
+         "accepted"},
+        {[](SweepConfig& c) { c.conditions = {"paths=0ms/0dB/1Hz+2ms/0dB/1Hz"}; },
+         "conditions: 'paths=0ms/0dB/1Hz+2ms/0dB/1Hz' is the channel '2p:2ms:1Hz': give it in that "
+         "spelling (canonical_condition makes it)"},
+        {[](SweepConfig& c) {
+             c.conditions = {"2p:2ms:1Hz", "2p:2ms"};
+         },
+         "conditions: In '2p:2ms': expected Np:DELAY:SPREAD; write a preset's name, "
+         "Np:DELAY:SPREAD[:shift=F][:off=F] (such as 2p:2ms:1Hz) or "
+         "paths=DELAY/POWER/SPREAD[/SHIFT]+...[:off=F] (such as "
+         "paths=0ms/0dB/1Hz+2ms/-3dB/1Hz)."},
+        {[](SweepConfig& c) {
+             c.conditions = {"2p:5ms:1Hz", "itu_low_disturbed"};
+             c.receivers = {ReceiverKind::genie, ReceiverKind::hf};
+         },
+         "receivers: 'itu_low_disturbed': The hf receiver's channel sounder finds paths at most "
+         "12 symbols (5 ms) apart; this channel's lie 14.4 symbols apart. Run it with the "
+         "baseline receiver and the genie."},
+        {[](SweepConfig& c) {
+             c.conditions = {"itu_high_disturbed", "muito_ruim", "2p:5ms:1Hz"};
+             c.receivers = {ReceiverKind::genie, ReceiverKind::baseline};
+         },
+         "accepted"},
+        {[](SweepConfig& c) {
+             c.conditions = {"itu_mid_disturbed_nvis"};
+             c.shaping.oversamplingFactor = 4;
+         },
+         "shaping.oversamplingFactor: with 4 samples per symbol path 2 of "
+         "'itu_mid_disturbed_nvis' would lie 67.2 samples behind the start; give samples per "
+         "symbol that make every delay a whole number of samples"},
         {[](SweepConfig& c) { c.esno = {}; }, "esno: no Es/N0 value given"},
         {[](SweepConfig& c) {
              c.esno = {3, NAN};
@@ -150,6 +191,18 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
 }
 
 // The defaults are a whole sweep, the main job's: every condition at SNR(3 kHz) 0, 2, ..., 20 dB.
+// Two spellings of one channel are one condition: the callers canonicalise, and the check then
+// finds the two named twice.
+TEST(CheckConfig, SpellingsOfOneChannelAreOneCondition) {
+    SweepConfig c = accepted();
+    c.conditions = {"2p:2ms:1Hz", "paths=2ms/-1dB/1Hz+0ms/-1dB/1Hz", "ruim", "nonsense"};
+    for (std::string& name : c.conditions) name = canonical_condition(name);
+    EXPECT_EQ(c.conditions,
+              (std::vector<std::string>{"2p:2ms:1Hz", "2p:2ms:1Hz", "ruim", "nonsense"}));
+    c.conditions.pop_back();
+    EXPECT_EQ(refusal(c), "conditions: '2p:2ms:1Hz' is named twice");
+}
+
 TEST(CheckConfig, TheDefaultsAreTheMainJob) {
     const SweepConfig c;
     EXPECT_EQ(refusal(c), "accepted");

@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "channel/channel_text.hpp"
 #include "fake_trials.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/error.hpp"
@@ -215,6 +216,71 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
         EXPECT_EQ(o.bits, decoded ? first.infoBits : first.codedBits);
         EXPECT_EQ(o.errors, decoded ? first.infoBitErrors : first.codedBitErrors);
         EXPECT_GT(o.errors, 0);  // 6 dB on ruim: the comparison means something
+    }
+}
+
+// Presets other than fadesim's and written channels go through hfchannel with the seeds of their
+// canonical spelling; fadesim's conditions and awgn keep their road.
+TEST(RoadTrials, WrittenChannelsAndPresetsRunThroughHfchannel) {
+    const Milstd milstd = modeconf(0.6);
+    const struct {
+        const char* condition;
+        ChannelKind kind;
+    } cases[] = {{"2p:2ms:1Hz:off=20Hz", ChannelKind::hfchannel},
+                 {"itu_low_moderate", ChannelKind::hfchannel},
+                 {"1p:0ms:0Hz", ChannelKind::hfchannel},
+                 {"ruim", ChannelKind::watterson},
+                 {"awgn", ChannelKind::awgn}};
+    for (const auto& c : cases) {
+        SweepConfig config;
+        config.interLen = 0.6;
+        config.conditions = {c.condition};
+        config.esno = {8};
+        config.receivers = {ReceiverKind::baseline, ReceiverKind::genie};
+        const TrialJob job = trial_job(config, {0, 2});
+        EXPECT_EQ(job.seeds.channel, trial_seeds(config.seed, 2400, c.condition, 8, 2).channel);
+        const TrialOutcome o = road_trial_runners(config, nullptr)()->run(job);
+
+        RoadConfig road;
+        road.nFrame = trial_nframe(config, 2400);
+        road.shaping = config.shaping;
+        road.receivers = config.receivers;
+        road.txSeed = job.seeds.tx;
+        road.channel = c.kind;
+        road.watterson = VarWatterson{c.condition, 8, job.seeds.channel};
+        road.hfChannel = read_channel(c.condition).channel;
+        BuiltinHost host;
+        const RoadResult r = run_road(milstd, road, host);
+        for (const ReceiverKind kind : config.receivers) {
+            const ReceiverCounts& n = o.receivers[static_cast<std::size_t>(kind)];
+            EXPECT_EQ(n.codedErrors, r.reception(kind).codedBitErrors) << c.condition;
+            EXPECT_EQ(n.infoErrors, r.reception(kind).infoBitErrors) << c.condition;
+        }
+    }
+}
+
+// A quick sweep of written channels: every point runs, and the genie does no worse than the
+// baseline receiver on a channel it was told.
+TEST(RunSweep, AWrittenChannelInAQuickSweep) {
+    SweepConfig config;
+    config.interLen = 0.6;
+    config.conditions = {"2p:1ms:0.5Hz", "paths=0ms/0dB/0Hz+0.5ms/-6dB/2Hz/1Hz:off=3Hz"};
+    config.esno = {4, 12};
+    config.snr3kAxis = false;
+    config.receivers = {ReceiverKind::genie, ReceiverKind::baseline};
+    config.minTrials = 3;
+    config.maxBits = 1;
+    config.threads = 2;
+    check_config(config);
+    const SweepResult result =
+        run_sweep(config, road_trial_runners(config, nullptr), nullptr, nullptr);
+    ASSERT_EQ(result.points.size(), 4u);
+    for (const PointResult& p : result.points) {
+        EXPECT_EQ(p.trials, 3) << p.condition;
+        const ReceiverCounts& genie = p.receivers[static_cast<std::size_t>(ReceiverKind::genie)];
+        const ReceiverCounts& base = p.receivers[static_cast<std::size_t>(ReceiverKind::baseline)];
+        EXPECT_GT(genie.infoBits, 0);
+        EXPECT_LE(genie.infoErrors, base.infoErrors) << p.condition << " " << p.esno;
     }
 }
 
