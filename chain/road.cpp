@@ -218,7 +218,8 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     if (hf) {
         if (r.frameFound) {
             r.sounding = chansound(r.matched.out, r.frameStart[0], milstd, config.shaping, host);
-            r.equalised = turboequal(r.sounding, milstd, config.nFrame, config.iterations, host);
+            r.equalised = turboequal(r.sounding, milstd, config.nFrame, config.iterations, host,
+                                     config.turboStop);
             r.hf.symbols = r.equalised.out;
             r.hf.noiseVar = r.equalised.noiseVar;
             decode(milstd, config, r.tx, r.hf);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "receiver/decoder/codecheck.hpp"
 #include "receiver/decoder/sisodecode.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/softdemod/softdemap.hpp"
@@ -173,6 +174,32 @@ void check_sounding_values(const ChansoundOut& s) {
     check_finite(s.profileStart, "sounding.profileStart", kNonFinite, kFiniteRule);
 }
 
+// Whether the nearest points of the N equalised symbols z (descrambled), their bits
+// deinterleaved (blocks of T, `position` as the interleaver's table), are a codeword whose inputs
+// from K on are zero. `bits` is a work buffer.
+bool decisions_form_codeword(const Constellation& points, index_t N, const cdouble* z,
+                             const IntArray& position, index_t K, std::vector<std::uint8_t>& bits) {
+    const index_t B = points.bits;
+    const index_t T = position.numel();
+    bits.resize(static_cast<std::size_t>(B) * N);
+    for (index_t k = 0; k < N; ++k) {
+        int best = 0;
+        double best_c = -kInf;
+        for (int v = 0; v < points.size; ++v) {
+            const double c = cmulc(points.point[v], z[k]).real();
+            if (c > best_c) {
+                best_c = c;
+                best = v;
+            }
+        }
+        for (index_t b = 0; b < B; ++b) {
+            const index_t i = B * k + b;
+            bits[i / T * T + position[i % T]] = static_cast<std::uint8_t>(points.bit(best, b));
+        }
+    }
+    return is_codeword(B * N / 2, bits.data(), K);
+}
+
 index_t whole_iterations(double iterations) {
     if (!(iterations >= 0) || iterations > kMaxIterations || iterations != std::floor(iterations)) {
         raise("hfchain:turboequal:BadIterations", "iterations = " + format_value(iterations) +
@@ -185,7 +212,7 @@ index_t whole_iterations(double iterations) {
 }  // namespace
 
 TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                                 double iterations, HostServices* host);
+                                 double iterations, HostServices* host, TurboStop stop);
 
 void equaliser_llrs(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
                     float* llr) {
@@ -200,17 +227,17 @@ void equaliser_llrs(index_t N, const cdouble* z, const double* noiseVar, const f
 }
 
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                         double iterations) {
-    return turboequal_polling(sounding, milstd, nFrame, iterations, nullptr);
+                         double iterations, TurboStop stop) {
+    return turboequal_polling(sounding, milstd, nFrame, iterations, nullptr, stop);
 }
 
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                         double iterations, HostServices& host) {
-    return turboequal_polling(sounding, milstd, nFrame, iterations, &host);
+                         double iterations, HostServices& host, TurboStop stop) {
+    return turboequal_polling(sounding, milstd, nFrame, iterations, &host, stop);
 }
 
 TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                                 double iterations, HostServices* host) {
+                                 double iterations, HostServices* host, TurboStop stop) {
     const index_t I = whole_iterations(iterations);
     const index_t frames = check_integer(sounding.frames, "frames");
     check_receiver_mode(milstd);
@@ -296,6 +323,8 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     }
     std::vector<float> posterior(3);
     const Constellation& points = constellation(3);
+    std::vector<std::uint8_t> decisions;
+    index_t passes = 0;
 
     for (index_t pass = 0; pass <= I; ++pass) {
         // Equalise every frame's data segment and descramble.
@@ -310,7 +339,12 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
                 z[j] = cmulc(known.rotation[f * layout.data + j], z[j]);
             }
         }
+        ++passes;
         if (pass == I) break;
+        if (stop == TurboStop::codeword &&
+            decisions_form_codeword(points, N, result.out.data(), position, K, decisions)) {
+            break;
+        }
 
         // Demap (leaving each bit's own prior out), deinterleave, decode, interleave back.
         equaliser_llrs(N, result.out.data(), result.noiseVar.data(),
@@ -352,7 +386,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     result.gains = std::move(track.gains);
     result.gainVar = std::move(track.gainVar);
     result.doppler = track.doppler;
-    result.passes = static_cast<double>(I + 1);
+    result.passes = static_cast<double>(passes);
     return result;
 }
 
