@@ -28,6 +28,34 @@ inline double correlations(cdouble y, double factor, const Constellation& points
     return factor;
 }
 
+// Below this, a sum of exponentials is too near underflow to be divided by.
+constexpr double kSmallestSum = 1e-290;
+
+// The exact rule's exponentials once a symbol rather than once a bit: e_v = exp((m_v - M) scale)
+// with M the largest metric, so that each bit's ratio is ln(sum over its 0 points / sum over its
+// 1 points), one logarithm. False (use the per-bit form) when the factor or M is not finite.
+template <int K>
+inline bool shared_exponentials(const double* m, double scale, double* e) {
+    if (!std::isfinite(scale)) return false;
+    double top = m[0];
+    for (int v = 1; v < K; ++v) top = m[v] > top ? m[v] : top;
+    if (!std::isfinite(top)) return false;
+    for (int v = 0; v < K; ++v) e[v] = m[v] == top ? 1.0 : std::exp((m[v] - top) * scale);
+    return true;
+}
+
+// One bit's exact ratio from the shared exponentials; false when the side without the largest
+// metric is too small to divide by (its ratio is then beyond any clamp, and the per-bit form,
+// which never underflows, gives it).
+template <int K>
+inline bool shared_ratio(const double* e, int bit, double& ratio) {
+    double sum[2] = {0.0, 0.0};
+    for (int v = 0; v < K; ++v) sum[(v >> bit) & 1] += e[v];
+    if (!(sum[0] > kSmallestSum && sum[1] > kSmallestSum)) return false;
+    ratio = std::log(sum[0] / sum[1]);
+    return true;
+}
+
 // B bits a symbol; `Prior` says whether a-priori ratios come in. Without them the metrics stay
 // correlations and the factor is applied to differences only (a difference of 0 gives 0 even
 // when the factor is infinite); with them each metric is m_v in full and the factor is 1.
@@ -47,6 +75,8 @@ void demap(const Constellation& points, SoftRule rule, index_t N, const cdouble*
             }
             scale = 1.0;
         }
+        double e[K];
+        const bool shared = rule == SoftRule::exact && shared_exponentials<K>(m, scale, e);
         for (int i = 0; i < B; ++i) {
             const int bit = B - 1 - i;  // most significant first
             double best[2] = {-INFINITY, -INFINITY};
@@ -56,7 +86,7 @@ void demap(const Constellation& points, SoftRule rule, index_t N, const cdouble*
             }
             const double diff = best[0] - best[1];
             double ratio = diff == 0.0 ? 0.0 : diff * scale;
-            if (rule == SoftRule::exact) {
+            if (rule == SoftRule::exact && !(shared && shared_ratio<K>(e, bit, ratio))) {
                 double sum[2] = {0.0, 0.0};
                 for (int v = 0; v < K; ++v) {
                     const int value = (v >> bit) & 1;
