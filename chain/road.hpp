@@ -54,9 +54,9 @@ struct RoadConfig {
     ChannelKind channel = ChannelKind::none;
     VarWatterson watterson;  // model, EsNodB and seed of the channel
     std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // which receivers run
-    double iterations = 2;                      // decoder passes of the HF receiver's turbo loop
-    TurboStop turboStop = TurboStop::codeword;  // when that loop may end early (all: never)
-    SoftRule softRule = SoftRule::max_log;      // the soft demappers' rule (every receiver)
+    double iterations = 2;                       // decoder passes of the HF receiver's turbo loop
+    TurboStop turboStop = TurboStop::converged;  // when that loop may end early (all: never)
+    SoftRule softRule = SoftRule::max_log;       // the soft demappers' rule (every receiver)
 
     bool runs(ReceiverKind kind) const;
 };

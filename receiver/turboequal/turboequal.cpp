@@ -200,6 +200,22 @@ bool decisions_form_codeword(const Constellation& points, index_t N, const cdoub
     return is_codeword(B * N / 2, bits.data(), K);
 }
 
+// Whether the decoder's decisions on the coded bits, the signs of its extrinsic plus the channel
+// ratios, are those of its previous pass (false on the first, `first`); `previous` then holds
+// this pass's.
+bool decisions_unchanged(const std::vector<float>& extrinsic, const std::vector<float>& channel,
+                         bool first, std::vector<std::uint8_t>& previous) {
+    const std::size_t n = extrinsic.size();
+    bool same = !first && previous.size() == n;
+    previous.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t d = extrinsic[i] + channel[i] < 0 ? 1 : 0;
+        same = same && d == previous[i];
+        previous[i] = d;
+    }
+    return same;
+}
+
 index_t whole_iterations(double iterations) {
     if (!(iterations >= 0) || iterations > kMaxIterations || iterations != std::floor(iterations)) {
         raise("hfchain:turboequal:BadIterations", "iterations = " + format_value(iterations) +
@@ -323,7 +339,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     }
     std::vector<float> posterior(3);
     const Constellation& points = constellation(3);
-    std::vector<std::uint8_t> decisions;
+    std::vector<std::uint8_t> decisions, decoded;
     index_t passes = 0;
 
     for (index_t pass = 0; pass <= I; ++pass) {
@@ -341,7 +357,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
         }
         ++passes;
         if (pass == I) break;
-        if (stop == TurboStop::codeword &&
+        if (stop != TurboStop::all &&
             decisions_form_codeword(points, N, result.out.data(), position, K, decisions)) {
             break;
         }
@@ -363,6 +379,11 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
                 feedback[o + k] =
                     std::clamp(extrinsic[o + position[k]], -kFeedbackLimit, kFeedbackLimit);
             }
+        }
+
+        if (decisions_unchanged(feedback, llr, pass == 0, decoded) &&
+            stop == TurboStop::converged) {
+            break;
         }
 
         // Soft symbols: extrinsic ones to cancel, a-posteriori ones to re-estimate the channel.

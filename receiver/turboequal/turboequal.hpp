@@ -38,6 +38,10 @@ enum class TurboStop {
     // cancel are those decisions. That pass's output is the result. On a clean channel the loop
     // ends after the first pass, at the cost of the plain equaliser.
     codeword,
+    // Also as soon as a decoder pass makes the same decisions on every coded bit (the signs of
+    // its a-posteriori ratios) as the pass before: the equaliser pass between them is the
+    // result, and the channel estimate, the cancellation and the equaliser are not run again.
+    converged,
 };
 
 inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gains",
@@ -73,13 +77,13 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 // comes out as its soft mean with an error variance of 1e9, a ratio of about 0 for the soft
 // demapper.
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                         double iterations, TurboStop stop = TurboStop::codeword);
+                         double iterations, TurboStop stop = TurboStop::converged);
 
 // The same, polling host.poll_interrupt() between groups of frames: an interrupt abandons the call
 // with the host's error.
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
                          double iterations, HostServices& host,
-                         TurboStop stop = TurboStop::codeword);
+                         TurboStop stop = TurboStop::converged);
 
 // The turbo loop's coded-bit LLRs of equalised symbols, ln P(0) / P(1): the exact rule of the one
 // soft demapper (receiver/softdemod/softdemap.hpp) over the 8-PSK constellation, three bits a
