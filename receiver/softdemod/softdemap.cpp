@@ -32,8 +32,8 @@ inline double correlations(cdouble y, double factor, const Constellation& points
 constexpr double kSmallestSum = 1e-290;
 
 // The exact rule's exponentials once a symbol rather than once a bit: e_v = exp((m_v - M) scale)
-// with M the largest metric, so that each bit's ratio is ln(sum over its 0 points / sum over its
-// 1 points), one logarithm. False (use the per-bit form) when the factor or M is not finite.
+// with M the largest metric, so that each bit needs one logarithm. False (use the per-bit form)
+// when the factor or M is not finite.
 template <int K>
 inline bool shared_exponentials(const double* m, double scale, double* e) {
     if (!std::isfinite(scale)) return false;
@@ -44,15 +44,21 @@ inline bool shared_exponentials(const double* m, double scale, double* e) {
     return true;
 }
 
-// One bit's exact ratio from the shared exponentials; false when the side without the largest
-// metric is too small to divide by (its ratio is then beyond any clamp, and the per-bit form,
-// which never underflows, gives it).
+// One bit's exact correction to the max-log ratio from the shared exponentials, with arg[c] the
+// likeliest point whose bit is c: ln((S0 / e0) / (S1 / e1)), S_c the sum over the points whose bit
+// is c and e_c = e[arg[c]], so that a tiny max-log ratio stays as it is. False when a side is too
+// small to divide by (its ratio is then beyond any clamp, and the per-bit form, which never
+// underflows, gives it).
 template <int K>
-inline bool shared_ratio(const double* e, int bit, double& ratio) {
+inline bool shared_correction(const double* e, int bit, const int* arg, double& correction) {
+    if (arg[0] < 0 || arg[1] < 0) return false;
+    const double e0 = e[arg[0]];
+    const double e1 = e[arg[1]];
+    if (!(e0 > kSmallestSum && e1 > kSmallestSum)) return false;
     double sum[2] = {0.0, 0.0};
     for (int v = 0; v < K; ++v) sum[(v >> bit) & 1] += e[v];
-    if (!(sum[0] > kSmallestSum && sum[1] > kSmallestSum)) return false;
-    ratio = std::log(sum[0] / sum[1]);
+    // One of e0, e1 is 1 (the likeliest point of all): neither product underflows.
+    correction = std::log((sum[0] * e1) / (sum[1] * e0));
     return true;
 }
 
@@ -80,13 +86,21 @@ void demap(const Constellation& points, SoftRule rule, index_t N, const cdouble*
         for (int i = 0; i < B; ++i) {
             const int bit = B - 1 - i;  // most significant first
             double best[2] = {-INFINITY, -INFINITY};
+            int arg[2] = {-1, -1};
             for (int v = 0; v < K; ++v) {
                 const int value = (v >> bit) & 1;
-                best[value] = m[v] > best[value] ? m[v] : best[value];
+                if (m[v] > best[value]) {
+                    best[value] = m[v];
+                    arg[value] = v;
+                }
             }
             const double diff = best[0] - best[1];
             double ratio = diff == 0.0 ? 0.0 : diff * scale;
-            if (rule == SoftRule::exact && !(shared && shared_ratio<K>(e, bit, ratio))) {
+            double correction = 0;
+            if (rule == SoftRule::exact && shared &&
+                shared_correction<K>(e, bit, arg, correction)) {
+                ratio += correction;
+            } else if (rule == SoftRule::exact) {
                 double sum[2] = {0.0, 0.0};
                 for (int v = 0; v < K; ++v) {
                     const int value = (v >> bit) & 1;
