@@ -78,12 +78,54 @@ void count_info(const Milstd& milstd, const SendchainOut& tx, Reception& r) {
     r.blockErrors = blocks.errors;
 }
 
-// The shared back end of the decoding receivers: soft demapper, deinterleaver, decoder, and the
-// counts against what was sent.
+// The first n values of `x`, zeros (erasures) where it is shorter.
+RealArray first_or_erased(const RealArray& x, index_t n) {
+    RealArray head(n);
+    std::copy_n(x.begin(), std::min(x.numel(), n), head.begin());
+    return head;
+}
+
+// The information bits of the uncoded 4800 bit/s mode from coded-bit ratios in transmission
+// order (the encoder's: nothing is interleaved): their signs, the first `info` of them.
+void decide_uncoded(const RealArray& llr, index_t info, Reception& r) {
+    r.deinterleaved.out = llr;
+    r.decoded.DecodOut = RealArray(llr.numel());
+    for (index_t k = 0; k < llr.numel(); ++k) r.decoded.DecodOut[k] = llr[k] < 0 ? 1.0 : 0.0;
+    r.decoded.InfoBits = RealArray(std::min(info, llr.numel()));
+    std::copy_n(r.decoded.DecodOut.begin(), r.decoded.InfoBits.numel(), r.decoded.InfoBits.begin());
+}
+
+// The shared back end of the decoding receivers: soft demapper, deinterleaver, decoder (at 4800
+// bit/s the ratios' signs), and the counts against what was sent.
 void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(milstd, config.nFrame).info;
     r.soft = softslicer(r.symbols, r.noiseVar, milstd, config.softRule);
+    if (milstd.rate == 4800) {
+        decide_uncoded(r.soft.LLR, r.infoBits, r);
+    } else {
+        r.deinterleaved = unshuffle(r.soft.LLR, milstd);
+        r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
+    }
+    r.ran = true;
+    index_t coded = 0;
+    for (index_t k = 0; k < r.codedBits; ++k) {
+        coded += (r.deinterleaved.out[k] < 0) != (tx.CodOutInterIn[k] == 1) ? 1 : 0;
+    }
+    r.codedBitErrors = coded;
+    count_info(milstd, tx, r);
+}
+
+// Coherent passes of the HF receiver's 75 bit/s pattern detector after its noncoherent one, each
+// on the track of the previous pass's decisions.
+constexpr double kPatternPasses = 2;
+
+// The 75 bit/s back end: the pattern detector's ratios, deinterleaver and decoder.
+void decode_patterns(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
+                     const RealArray& llr, Reception& r) {
+    r.codedBits = tx.CodOutInterIn.numel();
+    r.infoBits = bit_budget(milstd, config.nFrame).info;
+    r.soft.LLR = first_or_erased(llr, r.codedBits);
     r.deinterleaved = unshuffle(r.soft.LLR, milstd);
     r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
     r.ran = true;
@@ -95,6 +137,22 @@ void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& 
     count_info(milstd, tx, r);
 }
 
+// The genie's pattern ratios: y_i = s_i + n_i / g_i with variance v_i = N0 / g_i^2, so the
+// coherent metric of a pattern is 2 Re(sum conj(s_i) y_i / v_i): patternslicer's with gain 1 and
+// noise variance v0 (the smallest v_i) on the symbols weighed by v0 / v_i <= 1, which keeps them
+// finite however small v0 (an erased symbol, v_i infinite, weighs 0).
+RealArray genie_patterns(const Milstd& milstd, const Reception& r, SoftRule rule) {
+    double v0 = std::numeric_limits<double>::infinity();
+    for (const double v : r.noiseVar) v0 = std::min(v0, v);
+    ComplexArray weighed(r.symbols.numel());
+    for (index_t k = 0; k < weighed.numel(); ++k) {
+        weighed[k] = std::isinf(r.noiseVar[k]) ? cdouble{} : r.symbols[k] * (v0 / r.noiseVar[k]);
+    }
+    return patternslicer(weighed, ComplexArray{cdouble(1.0, 0.0)}, RealArray{v0}, milstd,
+                         PatternDetection::coherent, rule)
+        .LLR;
+}
+
 // A receiver that never reached its decoder: everything is missing.
 void missing(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
@@ -104,13 +162,6 @@ void missing(const Milstd& milstd, const RoadConfig& config, const SendchainOut&
     const BlockCount blocks = count_block_errors(RealArray(), tx.BitInCodIn, r.infoBits, milstd);
     r.blocks = blocks.blocks;
     r.blockErrors = blocks.errors;
-}
-
-// The first n values of `x`, zeros (erasures) where it is shorter.
-RealArray first_or_erased(const RealArray& x, index_t n) {
-    RealArray head(n);
-    std::copy_n(x.begin(), std::min(x.numel(), n), head.begin());
-    return head;
 }
 
 // The baseline receiver's decoding, from the unframer's symbols. It has no equaliser and no
@@ -154,8 +205,8 @@ void decode_baseline(const Milstd& milstd, const RoadConfig& config, const Sendc
     count_info(milstd, tx, r);
 }
 
-// The HF receiver and the genie handle the coded 8-PSK mode with probes (2400 bit/s) only: a
-// request for them at another rate is refused before any work.
+// The HF receiver and the genie handle every rate's parameter set; a hand-made one they do not
+// handle is refused before any work.
 void check_receivers(const Milstd& milstd, const RoadConfig& config) {
     if (!config.runs(ReceiverKind::hf) && !config.runs(ReceiverKind::genie)) return;
     try {
@@ -163,7 +214,7 @@ void check_receivers(const Milstd& milstd, const RoadConfig& config) {
     } catch (const Error& e) {
         if (e.identifier() != "hfchain:chansound:UnsupportedMode") throw;
         raise("hfchain:road:UnsupportedReceiver",
-              "run_road runs the hf and genie receivers at 2400 bit/s only; at " +
+              "run_road runs the hf and genie receivers in the modes of the waveform's rates; at " +
                   format_value(milstd.rate) + " bit/s ask for the baseline receiver alone. (" +
                   e.message() + ")");
     }
@@ -211,15 +262,29 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
                          noiseless ? inf : config.watterson.EsNodB, milstd, config.shaping);
         r.genie.symbols = r.genieView.out;
         r.genie.noiseVar = r.genieView.noiseVar;
-        decode(milstd, config, r.tx, r.genie);
+        if (milstd.rate == 75) {
+            decode_patterns(milstd, config, r.tx, genie_patterns(milstd, r.genie, config.softRule),
+                            r.genie);
+        } else {
+            decode(milstd, config, r.tx, r.genie);
+        }
     }
 
     // The HF receiver, from framelock's start.
     if (hf) {
         if (r.frameFound) {
             r.sounding = chansound(r.matched.out, r.frameStart[0], milstd, config.shaping, host);
-            r.equalised = turboequal(r.sounding, milstd, config.nFrame, config.iterations, host,
-                                     config.turboStop);
+        }
+        if (r.frameFound && milstd.rate == 75) {
+            r.patterns = patterntrack(r.sounding, milstd, kPatternPasses, config.softRule);
+            r.hf.symbols = r.patterns.out;
+            r.hf.noiseVar = r.patterns.noiseVar;
+            decode_patterns(milstd, config, r.tx, r.patterns.LLR, r.hf);
+        } else if (r.frameFound) {
+            // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.
+            const double iterations = milstd.rate == 4800 ? 0.0 : config.iterations;
+            r.equalised =
+                turboequal(r.sounding, milstd, config.nFrame, iterations, host, config.turboStop);
             r.hf.symbols = r.equalised.out;
             r.hf.noiseVar = r.equalised.noiseVar;
             decode(milstd, config, r.tx, r.hf);

@@ -6,8 +6,12 @@
 //          instead of softslicer; at 4800 bit/s, uncoded, the decisions are the information
 //          bits); at every data rate;
 //   hf:    chansound -> turboequal -> softslicer -> unshuffle -> vitdecode (the HF receiver);
-//   genie: geniecombine -> softslicer -> unshuffle -> vitdecode (the matched-filter bound);
-//          both at 2400 bit/s only so far.
+//          at 75 bit/s chansound -> patterntrack (noncoherent combining of the paths, then
+//          coherent detection on the track of the decided patterns) -> unshuffle -> vitdecode;
+//   genie: geniecombine -> softslicer -> unshuffle -> vitdecode (the matched-filter bound); at
+//          75 bit/s geniecombine -> patternslicer, coherent, each symbol weighed by its gain;
+//          both at every rate (at 4800, uncoded: one equaliser pass, and the information bits
+//          are the signs of softslicer's ratios).
 #pragma once
 
 #include <string>
@@ -24,6 +28,7 @@
 #include "receiver/geniecombine/geniecombine.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "receiver/patternslicer/patternslicer.hpp"
+#include "receiver/patterntrack/patterntrack.hpp"
 #include "receiver/softdemod/softslicer.hpp"
 #include "receiver/timing/tickalign.hpp"
 #include "receiver/turboequal/turboequal.hpp"
@@ -65,9 +70,11 @@ struct RoadConfig {
 struct Reception {
     bool ran = false;      // the receiver was asked for and reached the decoder
     ComplexArray symbols;  // N x 1 data symbols, descrambled (hf, genie: equalised, unit gain;
+                           // hf at 75 bit/s: patterntrack's channel-matched filter output;
                            // baseline: unframer's symbols as they are)
     RealArray noiseVar;    // N x 1 their error variances (baseline: 1 x 1, estimated)
-    SoftslicerOut soft;    // coded-bit LLRs in transmission order (75 bit/s: patternslicer's)
+    SoftslicerOut soft;    // coded-bit LLRs in transmission order (75 bit/s: the pattern
+                           // detector's)
     UnshuffleOut deinterleaved;  // the LLRs in encoder order (4800 bit/s: not interleaved)
     VitdecodeOut decoded;   // decoded encoder-input bits and information bits (baseline at 4800
                             // bit/s: the hard decisions, fewer when fewer symbols arrived)
@@ -118,6 +125,7 @@ struct RoadResult {
 
     ChansoundOut sounding;      // hf: synchronisation, paths and their gains
     TurboequalOut equalised;    // hf: equalised data symbols and the final channel estimate
+    PatterntrackOut patterns;   // hf at 75 bit/s: the pattern detector's ratios and track
     GeniecombineOut genieView;  // genie: the data symbols through the combined ray gain
     Reception baseline;         // the baseline receiver's decoding, from `data`
     Reception hf;
@@ -145,8 +153,8 @@ ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, 
 // start the baseline path stops and the hf receiver does not run: every bit and block of theirs
 // counts as an error. The baseline receiver decodes whatever symbols it received: missing coded
 // bits (a late frame start) are given as erasures (ratio 0), extra ones are dropped.
-// Errors: the hf or the genie receiver asked for at a rate other than 2400 bit/s (a mode other
-// than the coded 8-PSK one with probes), "hfchain:road:UnsupportedReceiver", before any work;
+// Errors: the hf or the genie receiver asked for in a mode they do not handle (a hand-made
+// parameter set: see check_receiver_mode), "hfchain:road:UnsupportedReceiver", before any work;
 // those of the blocks.
 RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host);
 

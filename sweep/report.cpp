@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "chain/theory.hpp"
+#include "channel/conditions.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
@@ -264,6 +266,150 @@ std::string gnuplot_quote(const std::string& s) {
     return out + "'";
 }
 
+namespace {
+
+// The picture's look. A curve is named by its keys (its condition, its receiver; a data rate
+// would be a third) and each key chooses its own part of the curve's look: the condition the
+// colour, the receiver the dash and the marker. The key of the picture states each choice once (a
+// block of conditions drawn as colour swatches, a block of receivers drawn in black with their
+// dash and marker) instead of one entry per curve, which with 5 conditions and 3 receivers
+// would hide the curves behind fifteen entries.
+
+// Parts of a gnuplot line style; a part left empty (or 0) is not set and is left to the others.
+struct Look {
+    std::string colour;  // "#rrggbb"
+    int dashtype = 0;
+    int pointtype = 0;
+};
+
+Look over(Look below, const Look& above) {
+    if (!above.colour.empty()) below.colour = above.colour;
+    if (above.dashtype != 0) below.dashtype = above.dashtype;
+    if (above.pointtype != 0) below.pointtype = above.pointtype;
+    return below;
+}
+
+std::string properties(const Look& look) {
+    std::string s;
+    if (!look.colour.empty()) s += " linecolor rgb '" + look.colour + "'";
+    if (look.dashtype != 0) s += " dashtype " + std::to_string(look.dashtype);
+    if (look.pointtype != 0) s += " pointtype " + std::to_string(look.pointtype);
+    return s;
+}
+
+// One key of the curves and the values it takes in the picture, in order of first use.
+struct LookKey {
+    std::string heading;  // the block's heading in the key
+    std::string sample;   // how the block's entries are drawn in the key
+    Look plain;           // what the entries show of the other keys' parts (black: no colour)
+    std::vector<std::string> labels;
+    std::vector<Look> looks;
+
+    std::size_t add(const std::string& label, const Look& look) {
+        const auto at = std::find(labels.begin(), labels.end(), label);
+        if (at != labels.end()) return static_cast<std::size_t>(at - labels.begin());
+        labels.push_back(label);
+        looks.push_back(look);
+        return labels.size() - 1;
+    }
+};
+
+// Colour-blind safe colours (Okabe and Ito). The named conditions keep theirs in every picture, in
+// order of severity; other names take the spare ones in the order of the sweep.
+constexpr std::pair<std::string_view, const char*> kConditionColours[] = {
+    {kAwgnCondition, "#0072B2"}, {"bom", "#009E73"},        {"moderado", "#E69F00"},
+    {"ruim", "#D55E00"},         {"muito_ruim", "#CC79A7"},
+};
+constexpr const char* kSpareColours[] = {"#56B4E9", "#8C510A", "#7F7F7F", "#332288", "#BBBB00"};
+
+struct ReceiverLook {
+    ReceiverKind kind;
+    int dashtype;
+    int pointtype;  // 7 filled circle, 6 open circle, 5 filled square
+    const char* label;
+};
+constexpr ReceiverLook kReceiverLooks[] = {
+    {ReceiverKind::hf, 1, 7, "hf: HF receiver (turbo equaliser)"},
+    {ReceiverKind::genie, 2, 6, "genie: known channel (bound)"},
+    {ReceiverKind::baseline, 4, 5, "baseline: hard decisions, no equaliser"},
+};
+static_assert(std::size(kReceiverLooks) == kReceiverCount, "every receiver has a look");
+
+// A point without errors has no place on a logarithmic axis. What was learnt there is that the
+// rate is below the upper end of its interval: a run of such points is drawn once, as this marker
+// (a triangle pointing down) at its first point's upper bound, in the condition's colour
+// and unjoined to the curve, which breaks there. The bounds of one point are the same for every
+// receiver (the same trials) and, with the same bits, for every condition: the conditions' markers
+// are set side by side, `kBoundAside` of the axis's span apart, rather than one over another.
+constexpr int kBoundPointtype = 11;
+constexpr double kBoundAside = 0.008;
+
+std::string condition_label(const std::string& name, bool decoded) {
+    if (name == kAwgnCondition) {
+        return name + (decoded ? ": white noise (simulated reference)" : ": white noise");
+    }
+    if (const WattersonCondition* w = find_watterson_condition(name)) {
+        return name + ": " + format_value(w->tau * 1e3) + " ms delay, " + format_value(w->fd) +
+               " Hz Doppler";
+    }
+    return name;
+}
+
+Look condition_look(const std::string& name, std::size_t& spare) {
+    for (const auto& [known, colour] : kConditionColours) {
+        if (name == known) return {colour, 0, 0};
+    }
+    return {kSpareColours[spare++ % std::size(kSpareColours)], 0, 0};
+}
+
+struct Curve {
+    std::vector<std::size_t> values;  // per LookKey
+    std::string block;                // the measured points; a blank line where the curve breaks
+    std::string bounds;               // the points drawn as upper bounds
+};
+
+// The rows of one curve: its points sorted along the axis, shifted by `shift`, its bounds also
+// by `aside`; lowers `lowest` to the smallest rate, lower end or bound drawn.
+Curve curve_rows(const SweepConfig& c, const SweepResult& result, const std::string& name,
+                 ReceiverKind r, double shift, double aside, double& lowest) {
+    std::vector<const PointResult*> points;
+    for (const PointResult& p : result.points) {
+        const ReceiverCounts& n = p.of(r);
+        // A point without bits (interrupted before its first trial) was not measured.
+        const std::int64_t bits = c.metric == Metric::decoded ? n.infoBits : n.codedBits;
+        if (p.condition == name && bits > 0) points.push_back(&p);
+    }
+    std::stable_sort(points.begin(), points.end(),
+                     [](const PointResult* a, const PointResult* b) { return a->esno < b->esno; });
+    Curve curve;
+    std::ostringstream block;
+    std::ostringstream bounds;
+    bool in_bounded_run = false;
+    for (const PointResult* p : points) {
+        const double rate = receiver_rate(*p, r, c.metric);
+        const Interval ci95 = receiver_interval(*p, r, c.metric);
+        if (rate > 0) {
+            block << p->esno - shift << ' ' << rate << ' ' << ci95.low << ' ' << ci95.high << '\n';
+            lowest = std::min(lowest, ci95.low > 0 ? ci95.low : rate / 10);
+            in_bounded_run = false;
+        } else if (!in_bounded_run) {
+            block << '\n';
+            bounds << p->esno - shift + aside << ' ' << ci95.high << '\n';
+            lowest = std::min(lowest, ci95.high);
+            in_bounded_run = true;
+        }
+    }
+    curve.block = block.str();
+    curve.bounds = bounds.str();
+    return curve;
+}
+
+bool has_rows(const std::string& block) {
+    return block.find_first_not_of('\n') != std::string::npos;
+}
+
+}  // namespace
+
 std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
                               const SweepResult& result, bool snr3kAxis,
                               const std::string& output) {
@@ -271,22 +417,10 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
     const double shift = snr3kAxis ? kSnr3kOffset : 0.0;  // x = Es/N0 - shift
     const bool png = file.size() >= 4 && file.compare(file.size() - 4, 4, ".png") == 0;
     std::ostringstream s;
-    s << (png ? "set terminal pngcairo size 1100,750 enhanced font 'sans,11'\n"
-              : "set terminal svg size 1100,750 dynamic enhanced font 'sans,12'\n");
+    s << (png ? "set terminal pngcairo size 1250,750 enhanced font 'sans,11'\n"
+              : "set terminal svg size 1250,750 dynamic enhanced font 'sans,12'\n");
     s << "set output " << gnuplot_quote(output.empty() ? file : output) << '\n';
 
-    // The lowest rate worth showing: a decade below the smallest measured rate or lower bound.
-    double floor_rate = 1.0;
-    for (const PointResult& p : result.points) {
-        for (const ReceiverKind r : c.receivers) {
-            const double rate = receiver_rate(p, r, c.metric);
-            if (rate > 0) {
-                const double low = receiver_interval(p, r, c.metric).low;
-                floor_rate = std::min(floor_rate, low > 0 ? low : rate / 10);
-            }
-        }
-    }
-    floor_rate = std::max(1e-7, std::pow(10.0, std::floor(std::log10(floor_rate)) - 1));
     double lo = c.esno.front();
     double hi = c.esno.front();
     for (const double e : c.esno) {
@@ -295,6 +429,35 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
     }
     if (hi == lo) hi = lo + 1;
 
+    // The keys of the curves, in the order of their blocks in the key: the condition, the receiver.
+    std::vector<LookKey> keys{
+        {"{/:Bold condition} (colour)", "with boxes fillstyle solid", {}, {}, {}},
+        {"{/:Bold receiver} (line, marker)", "with linespoints linewidth 1.5", {"#000000"}, {}, {}},
+    };
+    // The bounds' row of conditions is centred on the point, half_row steps either side.
+    const double half_row = (static_cast<double>(c.conditions.size()) - 1) / 2;
+    std::vector<Curve> curves;
+    double lowest = 1.0;
+    std::size_t spare = 0;
+    for (std::size_t ci = 0; ci < c.conditions.size(); ++ci) {
+        const std::string& name = c.conditions[ci];
+        const double aside = (static_cast<double>(ci) - half_row) * kBoundAside * (hi - lo + 1);
+        std::optional<Look> colour;  // taken when the condition has a curve
+        for (const ReceiverKind r : c.receivers) {
+            Curve curve = curve_rows(c, result, name, r, shift, aside, lowest);
+            if (!has_rows(curve.block) && curve.bounds.empty()) continue;
+            if (!colour) colour = condition_look(name, spare);
+            const ReceiverLook& rl =
+                *std::find_if(std::begin(kReceiverLooks), std::end(kReceiverLooks),
+                              [r](const ReceiverLook& l) { return l.kind == r; });
+            curve.values = {keys[0].add(condition_label(name, decoded), *colour),
+                            keys[1].add(rl.label, {"", rl.dashtype, rl.pointtype})};
+            curves.push_back(std::move(curve));
+        }
+    }
+    // The lowest rate worth showing: a decade below the smallest rate, lower end or bound drawn.
+    const double floor_rate = std::max(1e-7, std::pow(10.0, std::floor(std::log10(lowest)) - 1));
+
     s << "$theory << EOD\n";
     for (int k = 0; k <= 200; ++k) {
         const double e = lo + (hi - lo) * k / 200.0;
@@ -302,66 +465,70 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
         if (ber >= floor_rate / 10) s << e - shift << ' ' << ber << '\n';
     }
     s << "EOD\n";
-    struct Curve {
-        std::string block, title;
-        int colour;
-        bool genie;
-    };
-    std::vector<Curve> curves;
-    for (std::size_t ci = 0; ci < c.conditions.size(); ++ci) {
-        const std::string& name = c.conditions[ci];
-        for (const ReceiverKind r : c.receivers) {
-            bool any = false;
-            std::ostringstream block;
-            for (const PointResult& p : result.points) {
-                if (p.condition != name) continue;
-                const double rate = receiver_rate(p, r, c.metric);
-                const Interval ci95 = receiver_interval(p, r, c.metric);
-                // A point without errors has no place on a logarithmic axis; its upper bound does.
-                block << p.esno - shift << ' ';
-                if (rate > 0) {
-                    block << rate;
-                } else {
-                    block << "NaN";
-                }
-                block << ' ' << ci95.low << ' ' << ci95.high << '\n';
-                any = true;
-            }
-            if (!any) continue;
-            std::string title = name + " " + receiver_name(r);
-            if (name == "awgn" && decoded) title += " (simulated white-noise reference)";
-            curves.push_back(
-                {block.str(), title, static_cast<int>(ci) + 1, r == ReceiverKind::genie});
-        }
-    }
     for (std::size_t k = 0; k < curves.size(); ++k) {
         s << "$c" << k << " << EOD\n" << curves[k].block << "EOD\n";
+        if (!curves[k].bounds.empty()) s << "$b" << k << " << EOD\n" << curves[k].bounds << "EOD\n";
     }
 
     s << "set logscale y\nset format y '10^{%L}'\nset grid\n";
-    s << "set xrange [" << lo - shift - 0.5 << ':' << hi - shift + 0.5 << "]\n";
+    // Half a dB beside the outer points, and room for the bounds set aside from them.
+    const double margin = 0.5 + half_row * kBoundAside * (hi - lo + 1);
+    s << "set xrange [" << lo - shift - margin << ':' << hi - shift + margin << "]\n";
     s << "set yrange [" << floor_rate << ":1]\n";
     s << "set xlabel "
       << (snr3kAxis ? "'SNR in 3 kHz (dB)   (E_s/N_0 = SNR + 0.97 dB)'" : "'E_s/N_0 (dB)'")
       << "\nset ylabel "
-      << (decoded ? "'decoded information-bit error rate'" : "'coded-bit error rate'") << '\n';
-    s << "set title "
-      << gnuplot_quote("hfchain: " + format_value(c.interLen) +
-                       " s interleaver, M = " + format_value(c.shaping.oversamplingFactor) +
-                       ", roll-off " + format_value(c.shaping.rolloffFactor) +
-                       ", D = " + format_value(c.shaping.pulseDelay) +
-                       "; genie dashed; bars: 95 % intervals over trials")
+      << (decoded ? "'decoded information-bit error rate'"
+                  : "'coded-bit error rate (before decoding)'")
       << '\n';
-    s << "set key bottom left box opaque font '," << (png ? 9 : 10) << "' spacing 0.9\n";
+    const std::string what =
+        decoded ? "Decoded information-bit error rate" : "Coded-bit error rate before decoding";
+    const std::string against = snr3kAxis ? "SNR in 3 kHz" : "E_s/N_0";
+    // In double quotes, where gnuplot reads \n as a new line; the text holds no name.
+    s << "set title \"" << what << " against " << against << ", " << format_value(c.interLen)
+      << " s interleaver\\n{/*0.8 bars: 95 % intervals over trials;  pulse shaping: "
+      << format_value(c.shaping.oversamplingFactor) << " samples a symbol, roll-off "
+      << format_value(c.shaping.rolloffFactor) << ", delay " << format_value(c.shaping.pulseDelay)
+      << " symbols}\"\n";
+    s << "set key outside right top vertical Left reverse noenhanced font '," << (png ? 10 : 11)
+      << "' spacing 1.1 samplen 3\n";
     s << "set bars small\n";
-    s << "plot $theory using 1:2 with lines dashtype 3 linewidth 2 linecolor rgb 'gray40' title "
-      << (decoded ? "'Gray 8-PSK on white noise: coded bits before decoding (theory)'"
-                  : "'Gray 8-PSK on white noise (theory)'");
+    s << "plot $theory using 1:2 with lines dashtype 3 linewidth 2 linecolor rgb 'gray40' notitle";
     for (std::size_t k = 0; k < curves.size(); ++k) {
-        s << ", \\\n     $c" << k << " using 1:2:3:4 with yerrorlines linewidth 1.5 linecolor "
-          << curves[k].colour << " dashtype " << (curves[k].genie ? 2 : 1) << " pointtype "
-          << (curves[k].genie ? 6 : 7) << " pointsize 0.7 title " << gnuplot_quote(curves[k].title)
-          << " noenhanced";
+        Look look;
+        for (std::size_t key = 0; key < keys.size(); ++key) {
+            look = over(look, keys[key].looks[curves[k].values[key]]);
+        }
+        if (has_rows(curves[k].block)) {
+            s << ", \\\n     $c" << k << " using 1:2:3:4 with yerrorlines linewidth 1.5"
+              << properties(look) << " pointsize 0.8 notitle";
+        }
+        if (!curves[k].bounds.empty()) {
+            s << ", \\\n     $b" << k << " using 1:2 with points"
+              << properties({look.colour, 0, kBoundPointtype}) << " pointsize 1.3 notitle";
+        }
+    }
+    // The key: one block per key of the curves, then what is drawn once.
+    for (const LookKey& key : keys) {
+        s << ", \\\n     keyentry with lines linetype nodraw title " << gnuplot_quote(key.heading)
+          << " enhanced";
+        for (std::size_t v = 0; v < key.labels.size(); ++v) {
+            s << ", \\\n     keyentry " << key.sample << properties(over(key.plain, key.looks[v]))
+              << " title " << gnuplot_quote(key.labels[v]);
+        }
+    }
+    s << ", \\\n     keyentry with lines linetype nodraw title '{/:Bold reference}' enhanced";
+    s << ", \\\n     keyentry with lines dashtype 3 linewidth 2 linecolor rgb 'gray40' title "
+      << "'theory: Gray 8-PSK on white noise'";
+    // gnuplot gives a key entry one line whatever its text holds: a second line is an entry.
+    if (decoded)
+        s << ", \\\n     keyentry with lines linetype nodraw title '  (coded bits, before "
+             "decoding)'";
+    const bool bounds = std::any_of(curves.begin(), curves.end(),
+                                    [](const Curve& curve) { return !curve.bounds.empty(); });
+    if (bounds) {
+        s << ", \\\n     keyentry with points" << properties({"#000000", 0, kBoundPointtype})
+          << " pointsize 1.3 title 'no error: 95 % upper bound'";
     }
     s << "\nset output\n";
     return s.str();

@@ -31,18 +31,20 @@ void write_json(std::ostream& out, const SweepConfig& config, const SweepResult&
                 const std::string& version);
 
 // Draws the error rate of the sweep's metric (decoded information bits, or coded bits) against
-// SNR in 3 kHz (`snr3kAxis`) or Es/N0 on a logarithmic axis, one curve per condition and
-// receiver with its 95 % bars, the genie's dashed, and the theoretical coded-bit curve of
-// Gray-coded 8-PSK on white noise (for decoded curves it marks the channel bits before decoding;
-// the decoded reference on white noise is the simulated awgn condition), with gnuplot; the
-// terminal follows the extension (.svg or .png). The file is replaced whole or not at all.
-// Messages name the file `name` ("--plot"). Raises errid::kWriteFailed when gnuplot fails or the
-// picture cannot be written.
+// SNR in 3 kHz (`snr3kAxis`) or Es/N0 on a logarithmic axis, with gnuplot: one curve per
+// condition and receiver with its 95 % bars, the colour telling the condition and the dash and
+// marker the receiver, each stated once in a key beside the plot; a run of points without errors
+// is one downward triangle at its first point's upper 95 % bound; the dotted grey curve is the
+// theoretical coded-bit error rate of Gray-coded 8-PSK on white noise (for decoded curves it marks
+// the channel bits before decoding; the decoded reference on white noise is the simulated awgn
+// condition, so labelled once). The terminal follows the extension (.svg or .png). The file is
+// replaced whole or not at all. Messages name the file `name` ("--plot"). Raises
+// errid::kWriteFailed when gnuplot fails or the picture cannot be written.
 void plot_sweep(const std::string& file, const std::string& name, const SweepConfig& config,
                 const SweepResult& result, bool snr3kAxis);
 
 // The gnuplot script plot_sweep feeds to gnuplot (data inline), drawing into `output` (default:
-// `file`, which chooses the terminal).
+// `file`, which chooses the terminal). The same configuration and result give the same script.
 std::string sweep_plot_script(const std::string& file, const SweepConfig& config,
                               const SweepResult& result, bool snr3kAxis,
                               const std::string& output = {});

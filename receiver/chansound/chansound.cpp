@@ -25,8 +25,12 @@ constexpr index_t kSpan = kMaxSpread + kTail + kGuard;
 constexpr index_t kSearchTaps = 2 * kSpan + 1;
 
 // Preamble windows of the search, spread over the preamble so that fading paths are seen at
-// several moments.
+// several moments: four at 2400 bit/s (and 4800), and as many more as a symbol carries fewer
+// information bits, twice as many at half the rate (up to what the preamble holds), so that a
+// path's power is judged on the same preamble energy per information bit at every rate: the
+// slower rates work at lower Es/N0, where four windows would often miss a path faded in them.
 constexpr index_t kSearchWindows = 4;
+constexpr double kSearchRate = 2400;
 constexpr index_t kSearchLength = 96;
 
 // Paths: at most kMaxPaths, each within 25 dB of the strongest and four times its estimation
@@ -78,7 +82,7 @@ struct Search {
 // Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
 // paths in it.
 Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
-                    index_t M, const RealArray& comp) {
+                    index_t M, const RealArray& comp, index_t windows) {
     // 2. Search: least squares of kSearchTaps symbol-spaced taps at each sampling phase, over
     // preamble windows. Tap i at phase phi is the response at sample base + phi + i M.
     const index_t centre = comp.numel() / 2;
@@ -86,14 +90,13 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     const index_t base = w0 - kSpan * M;
     const index_t Q = kSearchTaps * M;
     auto sample = [&](index_t s) { return s >= 0 && s < Lmf ? mf[s] : cdouble{}; };
-    std::vector<ComplexArray> response(kSearchWindows, ComplexArray(Q));
+    std::vector<ComplexArray> response(windows, ComplexArray(Q));
     const index_t first = 2 * kSpan;  // every symbol a window's taps reach is in the preamble
-    const index_t stride =
-        (preamble - first - kSearchLength) / std::max<index_t>(1, kSearchWindows - 1);
+    const index_t stride = (preamble - first - kSearchLength) / std::max<index_t>(1, windows - 1);
     std::vector<cdouble> G(kSearchTaps * kSearchTaps), rhs(kSearchTaps),
         u(kSearchLength + kSearchTaps), yw(kSearchLength), h(kSearchTaps);
     double residual = 0, dof = 0;
-    for (index_t w = 0; w < kSearchWindows; ++w) {
+    for (index_t w = 0; w < windows; ++w) {
         const index_t j0 = first + w * stride;
         // G(a, a + d) = sum over the window's j of conj(x(j - a)) x(j - a - d), slid over a.
         for (index_t d = 0; d < kSearchTaps; ++d) {
@@ -137,8 +140,8 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     found.base = base;
     found.N0 = N0;
     found.profile = RealArray(Q);
-    for (index_t w = 0; w < kSearchWindows; ++w) {
-        for (index_t q = 0; q < Q; ++q) found.profile[q] += norm2(response[w][q]) / kSearchWindows;
+    for (index_t w = 0; w < windows; ++w) {
+        for (index_t q = 0; q < Q; ++q) found.profile[q] += norm2(response[w][q]) / windows;
     }
 
     // 3. Paths, one at a time, in the correlation domain: corr(w, d) is the window's response
@@ -160,8 +163,8 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     };
     std::vector<double> atom_taps(2 * atom + 1);
     for (index_t tau = -atom; tau <= atom; ++tau) atom_taps[tau + atom] = pulse(tau);
-    std::vector<ComplexArray> corr(kSearchWindows, ComplexArray(Q));
-    for (index_t w = 0; w < kSearchWindows; ++w) {
+    std::vector<ComplexArray> corr(windows, ComplexArray(Q));
+    for (index_t w = 0; w < windows; ++w) {
         const cdouble* resp = response[w].data();
         for (index_t d = 0; d < Q; ++d) {
             const index_t lo = std::max(-atom, -d), hi = std::min(atom, Q - 1 - d);
@@ -172,15 +175,21 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     }
     std::vector<index_t> paths;
     std::vector<double> power;
-    std::vector<std::vector<cdouble>> path_gain(kSearchWindows);
+    std::vector<std::vector<cdouble>> path_gain(windows);
     const double gain_noise = N0 / (kSearchLength - kSearchTaps);
+    // A path's power, averaged over the windows, holds the estimation noise once (its bias)
+    // and a fluctuation that shrinks as the square root of the windows: the margins above the
+    // bias that kPathNoiseFactor and kDetect ask of four windows shrink alike with more.
+    const double shrink = std::sqrt(static_cast<double>(kSearchWindows) / windows);
+    const double noise_factor = 1 + (kPathNoiseFactor - 1) * shrink;
+    const double detect_factor = 1 + (kDetect - 1) * shrink;
     for (index_t step = 0; step < kMaxPaths; ++step) {
         index_t best_d = -1;
         double best = -1;
         for (index_t d = atom; d < Q - atom; ++d) {
             if (std::find(paths.begin(), paths.end(), d) != paths.end()) continue;
             double score = 0;
-            for (index_t w = 0; w < kSearchWindows; ++w) {
+            for (index_t w = 0; w < windows; ++w) {
                 cdouble rest = corr[w][d];
                 for (std::size_t p = 0; p < paths.size(); ++p) {
                     rest -= gram(d - paths[p]) * path_gain[w][p];
@@ -198,7 +207,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
         const index_t n = static_cast<index_t>(trial.size());
 
         // The gains of a set of paths in every window, and the response energy they explain.
-        std::vector<std::vector<cdouble>> gains(kSearchWindows);
+        std::vector<std::vector<cdouble>> gains(windows);
         std::vector<double> inverse_diag;
         // The Gram matrix is real (the composite pulse is); solved as a Hermitian one with zero
         // imaginary parts, it rounds exactly as a real solve would. Every window shares it.
@@ -211,7 +220,7 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
             inverse_diag.resize(n);
             cholesky_inverse_diagonal(n, A.data(), inverse_diag.data());
             double explained = 0;
-            for (index_t w = 0; w < kSearchWindows; ++w) {
+            for (index_t w = 0; w < windows; ++w) {
                 gains[w].resize(n);
                 for (index_t p = 0; p < n; ++p) gains[w][p] = corr[w][set[p]];
                 cholesky_solve(n, A.data(), gains[w].data());
@@ -268,13 +277,13 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
         }
         if (fit(trial) < 0) break;
         std::vector<double> trial_power(n, 0.0);
-        for (index_t w = 0; w < kSearchWindows; ++w) {
-            for (index_t p = 0; p < n; ++p) trial_power[p] += norm2(gains[w][p]) / kSearchWindows;
+        for (index_t w = 0; w < windows; ++w) {
+            for (index_t p = 0; p < n; ++p) trial_power[p] += norm2(gains[w][p]) / windows;
         }
         const double strongest = *std::max_element(trial_power.begin(), trial_power.end());
         const double noise = gain_noise * gram(0) * inverse_diag[n - 1];
         if (step > 0 && (trial_power[n - 1] < kPathFloor * strongest ||
-                         trial_power[n - 1] < kPathNoiseFactor * noise)) {
+                         trial_power[n - 1] < noise_factor * noise)) {
             break;
         }
         paths = std::move(trial);
@@ -283,19 +292,23 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     }
     found.paths = std::move(paths);
     found.power = std::move(power);
-    found.detected = !found.power.empty() && found.power[0] >= kDetect * gain_noise;
+    found.detected = !found.power.empty() && found.power[0] >= detect_factor * gain_noise;
     return found;
 }
 
 // Acquisition over the synchroniser's whole range: the sample s of the first symbol that best
 // matches the preamble, the correlations of several preamble segments added in power so that a
 // fade over one segment does not hide the transmission. Returns s (0-based).
-index_t acquire(const ComplexArray& mf, const cdouble* x, index_t preamble, index_t M) {
+// `slower` (at least 1) is how many times fewer information bits a symbol carries than at 2400
+// bit/s: the slower rates work at lower Es/N0, so they add that many times more segments, spread
+// over the whole preamble (within what it holds).
+index_t acquire(const ComplexArray& mf, const cdouble* x, index_t preamble, index_t M,
+                double slower) {
     const index_t Lmf = mf.numel();
     const index_t range = (kAcquireSymbols + 2 * kSpan) * M;
-    const index_t segments =
-        std::max<index_t>(1, std::min(kAcquireSegments, preamble / kAcquireLength));
-    const index_t reach = std::min<index_t>(preamble, kAcquireReach);
+    const index_t wanted = static_cast<index_t>(kAcquireSegments * std::min(slower, 1e6));
+    const index_t segments = std::max<index_t>(1, std::min(wanted, preamble / kAcquireLength));
+    const index_t reach = slower > 1 ? preamble : std::min<index_t>(preamble, kAcquireReach);
     const index_t stride = segments > 1 ? (reach - kAcquireLength) / (segments - 1) : 0;
     index_t best_s = 0;
     double best = -1;
@@ -357,13 +370,17 @@ index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapp
 }
 
 void check_receiver_mode(const Milstd& milstd) {
-    if (milstd.rate == 75 || milstd.rate == 4800 || milstd.bitsToSym != 3 ||
-        milstd.repFactor != 1 || !(milstd.data >= 1) || !(milstd.trein >= 1)) {
+    const double R = milstd.repFactor;
+    const bool probes = milstd.trein >= 1 || (milstd.rate == 75 && milstd.trein == 0);
+    if (!(milstd.bitsToSym == 1 || milstd.bitsToSym == 2 || milstd.bitsToSym == 3) ||
+        !(R >= 1 && R == std::floor(R)) || !(milstd.data >= 1) || !probes) {
         raise("hfchain:chansound:UnsupportedMode",
-              "The HF receiver handles the coded 8-PSK modes with probes (bitsToSym 3, repFactor "
-              "1, data and trein at least 1); rate " +
+              "The HF receiver handles the modes with probes (bitsToSym 1, 2 or 3, repFactor a "
+              "whole number of at least 1, data and trein at least 1) and the 75 bit/s patterns; "
+              "rate " +
                   format_value(milstd.rate) + " bit/s with bitsToSym " +
-                  format_value(milstd.bitsToSym) + " is not one of them.");
+                  format_value(milstd.bitsToSym) + ", repFactor " + format_value(R) +
+                  " and trein " + format_value(milstd.trein) + " is not one of them.");
     }
 }
 
@@ -415,13 +432,18 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // start itself was wrong (a preamble seen through a deep fade can mislead the synchroniser):
     // the preamble is then acquired afresh over the synchroniser's whole range, and the search
     // repeated from there.
-    Search found = search_paths(mf, w0, x, layout.preamble, M, comp);
+    const index_t room = (layout.preamble - 2 * kSpan) / kSearchLength;
+    const double slower =
+        milstd.rate > 0 && milstd.rate < kSearchRate ? kSearchRate / milstd.rate : 1;
+    const index_t windows = std::min(static_cast<index_t>(kSearchWindows * std::min(slower, 1e6)),
+                                     std::max(kSearchWindows, room));
+    Search found = search_paths(mf, w0, x, layout.preamble, M, comp, windows);
     poll();
     if (!found.detected) {
-        const index_t w1 = acquire(mf, x, layout.preamble, M);
+        const index_t w1 = acquire(mf, x, layout.preamble, M, slower);
         poll();
         if (w1 != w0) {
-            Search again = search_paths(mf, w1, x, layout.preamble, M, comp);
+            Search again = search_paths(mf, w1, x, layout.preamble, M, comp, windows);
             if (again.detected || (!again.power.empty() &&
                                    (found.power.empty() || again.power[0] > found.power[0]))) {
                 found = std::move(again);
@@ -520,6 +542,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // equaliser will meet; when the two differ clearly, the windows' error variances (which
     // scale with the noise) are rescaled and the gains smoothed again.
     PathTrack track;
+    track.window = layout.frame();
     poll();
     track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
     const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);

@@ -17,8 +17,8 @@
 // collects the most expected energy of all paths; the taps at either end are left out while what
 // they carry stays below a twentieth of the noise and a ten-thousandth of the energy. The paths'
 // pulses, sampled there, are the columns of `basis`: the channel at any moment is basis times the
-// path gains, so each frame's 16 probes need only give a couple of gains instead of the whole
-// response.
+// path gains, so each frame's probes (16 or 20) need only give a couple of gains instead of the
+// whole response.
 //
 // Tracking. See pathtrack.hpp: weighted least squares per frame, Kalman smoothing over frames
 // with the Doppler spread measured from the estimates themselves.
@@ -72,7 +72,8 @@ inline constexpr const char* kChansoundFields[] = {
 //   MatchedFilterIn: Lmf x 1 complex matched-filter output (pulsematch's out) at M samples a
 //     symbol.
 //   FrameStartSample: 1-based sample where framelock found the preamble (either path's).
-//   milstd: the coded 8-PSK parameter set (preamSync, data, trein, probe, interTable).
+//   milstd: the parameter set of a mode with probes (preamSync, data, trein, probe, bitsToSym,
+//     interTable; see check_receiver_mode).
 //   varShapping: rolloffFactor, pulseDelay (D) and oversamplingFactor (M) of both filters.
 // The number of frames follows from the length as tickalign and unframer count them:
 // floor((floor((Lmf - 4 D M - 1) / M) + 1 - preamble) / (data + trein)).
@@ -98,9 +99,11 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 // raises "hfchain:chansound:BadOversampling".
 index_t oversampling_factor(const VarShapping& varShapping);
 
-// The modes the HF receivers (the sounder, the equaliser and the genie) handle: the coded 8-PSK
-// modes with probes, that is bitsToSym 3, repFactor 1, data and trein at least 1, rate neither
-// 75 nor 4800 bit/s. Errors: any other, "hfchain:chansound:UnsupportedMode".
+// The modes the HF receivers (the sounder and the genie; the equaliser needs probes as well)
+// handle: every mode with probes, that is 2-, 4- or 8-PSK (bitsToSym 1, 2 or 3), repFactor a
+// whole number of at least 1, data and trein at least 1 (150 to 4800 bit/s), and the 75 bit/s
+// patterns (trein 0: the sounder then has the preamble alone). Errors: any other,
+// "hfchain:chansound:UnsupportedMode".
 void check_receiver_mode(const Milstd& milstd);
 
 // Frames after the preamble of a matched-filter output of Lmf samples (see chansound).

@@ -33,14 +33,17 @@ constexpr double kSigmaMargin = 1.25;
 constexpr double kMinCorrelation = 0.05;
 constexpr double kLostCorrelation = 0.5;
 
-// Window e >= 1 holds the samples from e kWindowSymbols + kWindowShift to (e + 1) kWindowSymbols +
-// kWindowShift - 1, half a window later than the frames, so that a frame's window holds its
-// probes and the samples they reach through the taps; the first window starts at 0 and the last
+// With W symbols a window, window e >= 1 holds the samples from e W + W / 2 to (e + 1) W + W / 2
+// - 1, half a window later than the frames, so that a frame's window holds its probes and the
+// samples they reach through the taps (16 probes after 32 data symbols: the window starts 8
+// symbols before them; 20 after 20: at the first); the first window starts at 0 and the last
 // runs to the end. Until its samples say when, a window's estimate belongs to the last symbol of
 // its frame.
-constexpr index_t kWindowShift = kWindowSymbols / 2;
-constexpr index_t window_begin(index_t e) { return e * kWindowSymbols + kWindowShift; }
-constexpr index_t window_end(index_t e) { return window_begin(e + 1); }
+constexpr index_t window_begin(index_t e, index_t W) { return e * W + W / 2; }
+constexpr index_t window_end(index_t e, index_t W) { return window_begin(e + 1, W); }
+
+// The smallest window: half of it must hold a sample.
+constexpr index_t kSmallestWindow = 2;
 
 // Diagonal loading of a window's normal equations, relative to their mean diagonal: keeps a
 // window that sees a path only faintly solvable, far below what any real estimate carries.
@@ -138,13 +141,13 @@ index_t last_sample_by(double t, index_t Ny) {
 
 }  // namespace
 
-index_t window_count(index_t symbols) {
-    return std::max<index_t>(1, (symbols + kWindowSymbols - 1) / kWindowSymbols);
+index_t window_count(index_t symbols, index_t W) {
+    return std::max<index_t>(1, (symbols + W - 1) / W);
 }
 
-index_t preamble_windows(index_t preamble) {
+index_t preamble_windows(index_t preamble, index_t W) {
     // Window e's samples reach symbols up to window_end(e) - 1.
-    return preamble >= window_end(0) ? (preamble - window_end(0)) / kWindowSymbols + 1 : 0;
+    return preamble >= window_end(0, W) ? (preamble - window_end(0, W)) / W + 1 : 0;
 }
 
 void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
@@ -159,11 +162,17 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
                                                 std::to_string(r) + "; the tracker takes 1 to " +
                                                 std::to_string(kMaxPaths) + " paths.");
     }
+    const index_t W = track.window;
+    if (W < kSmallestWindow) {
+        raise("hfchain:chansound:BadWindow", "The estimation window of " + std::to_string(W) +
+                                                 " symbols is too short: it needs at least " +
+                                                 std::to_string(kSmallestWindow) + ".");
+    }
     check_size_equal(symbols, var.numel(), "var");
     check_size_equal(L, tapPower.rows(), "tapPower");
     const bool per_sample = tapPower.cols() == Ny && Ny > 1;
     if (!per_sample) check_size_equal(1, tapPower.cols(), "tapPower");
-    const index_t E = window_count(symbols);
+    const index_t E = window_count(symbols, W);
     if (first > 0) {
         check_size_equal(r, track.windowGains.rows(), "windowGains");
         check_size_equal(E, track.windowGains.cols(), "windowGains");
@@ -187,9 +196,9 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
             track.windowGains(p, e) = 0;
             track.windowVar(p, e) = inf;  // until the window gives an estimate
         }
-        track.windowTime[e] = static_cast<double>((e + 1) * kWindowSymbols - 1);
-        const index_t lo = e == 0 ? 0 : std::min(Ny, window_begin(e));
-        const index_t hi = e == E - 1 ? Ny : std::min(Ny, window_end(e));
+        track.windowTime[e] = static_cast<double>((e + 1) * W - 1);
+        const index_t lo = e == 0 ? 0 : std::min(Ny, window_begin(e, W));
+        const index_t hi = e == E - 1 ? Ny : std::min(Ny, window_end(e, W));
         double weight = 0, moment = 0;
         switch (r) {
             case 1:
@@ -259,7 +268,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
     // Rauch-Tung-Striebel pass back. The state is the gain and its change since the previous
     // window, which keeps a slowly fading path (nearly a constant-velocity process)
     // well-conditioned.
-    const double spacing = static_cast<double>(kWindowSymbols);
+    const double spacing = static_cast<double>(track.window);
     const double rho1 = std::exp(-decay * spacing * spacing);
     const double rho2 = std::exp(-4 * decay * spacing * spacing);
     const double den = std::max(1 - rho1 * rho1, kSmallestDivisor);

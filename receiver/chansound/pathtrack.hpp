@@ -24,19 +24,22 @@ namespace hfchain {
 inline constexpr index_t kMaxPaths = 4;
 inline constexpr index_t kMaxTaps = 25;
 
-// Symbols per estimation window: one frame.
+// Symbols per estimation window: one frame (data + probes), 48 in the 8-PSK modes, 40 in the
+// 2- and 4-PSK ones, 32 at 75 bit/s (one pattern). kWindowSymbols is the 8-PSK frame, the window
+// of a PathTrack that is not told otherwise.
 inline constexpr index_t kWindowSymbols = 48;
 
 // The path gains of one transmission, window by window and per symbol.
 struct PathTrack {
-    ComplexArray windowGains;  // r x E least-squares gains of each window
-    RealArray windowVar;       // r x E their error variances (infinite: no estimate)
-    RealArray windowTime;      // E x 1 time of each window's estimate, in symbols (0 = y(1))
-    ComplexArray gains;        // r x Ny smoothed gains at every symbol-rate sample
-    RealArray gainVar;         // r x Ny their error variances
-    RealArray pathPower;       // r x 1 mean power of each path
-    double doppler = 0;        // Doppler spread used for smoothing, Hz (twice the standard
-                               // deviation of the Gaussian Doppler spectrum)
+    index_t window = kWindowSymbols;  // W: symbols per estimation window (one frame), at least 2
+    ComplexArray windowGains;         // r x E least-squares gains of each window
+    RealArray windowVar;              // r x E their error variances (infinite: no estimate)
+    RealArray windowTime;             // E x 1 time of each window's estimate, in symbols (0 = y(1))
+    ComplexArray gains;               // r x Ny smoothed gains at every symbol-rate sample
+    RealArray gainVar;                // r x Ny their error variances
+    RealArray pathPower;              // r x 1 mean power of each path
+    double doppler = 0;               // Doppler spread used for smoothing, Hz (twice the standard
+                                      // deviation of the Gaussian Doppler spectrum)
 };
 
 // Estimates and smooths the path gains.
@@ -45,13 +48,13 @@ struct PathTrack {
 //   N0: noise variance of y.
 //   tapPower: L x 1, or L x Ny, the expected power of each tap (at each sample), which weighs
 //     the samples that unknown symbols disturb.
-// Windows of kWindowSymbols samples each give a weighted least-squares estimate of the r gains.
-// A Kalman filter and a Rauch-Tung-Striebel smoother over the windows then model each gain as a
-// second-order autoregression matched to a Gaussian Doppler spectrum, whose spread is measured
-// from how fast the window estimates change; straight lines between the smoothed windows give
-// the gain and its error variance at every sample.
-// Errors: a basis of no tap, no path or more than kMaxPaths, "hfchain:chansound:BadBasis"; var
-// or tapPower of other sizes, "hfchain:runtime:SizeMismatch".
+// Windows of track.window samples each (set by the caller) give a weighted least-squares estimate
+// of the r gains. A Kalman filter and a Rauch-Tung-Striebel smoother over the windows then model
+// each gain as a second-order autoregression matched to a Gaussian Doppler spectrum, whose spread
+// is measured from how fast the window estimates change; straight lines between the smoothed
+// windows give the gain and its error variance at every sample. Errors: a basis of no tap, no path
+// or more than kMaxPaths, "hfchain:chansound:BadBasis"; a window of fewer than 2 symbols,
+// "hfchain:chansound:BadWindow"; var or tapPower of other sizes, "hfchain:runtime:SizeMismatch".
 void track_paths(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,
                  const RealArray& var, double N0, const RealArray& tapPower, PathTrack& track);
 
@@ -68,10 +71,10 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
 // window estimates.
 void smooth_paths(index_t Ny, PathTrack& track);
 
-// Estimation windows of a transmission of `symbols` symbols, and how many of them the preamble
-// fills completely (their samples reach only preamble symbols).
-index_t window_count(index_t symbols);
-index_t preamble_windows(index_t preamble);
+// Estimation windows of W symbols in a transmission of `symbols` symbols, and how many of them
+// the preamble fills completely (their samples reach only preamble symbols).
+index_t window_count(index_t symbols, index_t W = kWindowSymbols);
+index_t preamble_windows(index_t preamble, index_t W = kWindowSymbols);
 
 // Mean squared residual of a track's smoothed model over the samples that only the leading known
 // symbols (variance 0, the preamble) reach: the noise plus whatever the paths do not explain;

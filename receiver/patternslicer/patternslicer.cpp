@@ -37,14 +37,6 @@ constexpr double kShrink = 65536.0;
 // still finite, and the series' first omitted term, 11025 / (98304 x^4), is below 5e-13 there.
 constexpr double kBesselSeriesFrom = 700.0;
 
-// ln I0(x) for x >= 0, finite for every finite x.
-double log_bessel_i0(double x) {
-    if (x < kBesselSeriesFrom) return std::log(std::cyl_bessel_i(0.0, x));
-    const double r = 1.0 / x;
-    const double series = 1.0 + r * (1.0 / 8.0 + r * (9.0 / 128.0 + r * (225.0 / 3072.0)));
-    return x - 0.5 * std::log(2.0 * std::numbers::pi * x) + std::log(series);
-}
-
 // The eight patterns as points, column c holding exp(j 2 pi p / 8) of its symbol numbers p, the
 // phase computed as the transmitter computes it.
 ComplexArray pattern_points(const RealArray& chSymMapping) {
@@ -200,6 +192,13 @@ void block_ratios(const double* r, double w, PatternDetection detection, SoftRul
 }
 
 }  // namespace
+
+double log_bessel_i0(double x) {
+    if (x < kBesselSeriesFrom) return std::log(std::cyl_bessel_i(0.0, x));
+    const double r = 1.0 / x;
+    const double series = 1.0 + r * (1.0 / 8.0 + r * (9.0 / 128.0 + r * (225.0 / 3072.0)));
+    return x - 0.5 * std::log(2.0 * std::numbers::pi * x) + std::log(series);
+}
 
 PatternslicerOut patternslicer(const ComplexArray& DemodulatorIn, const ComplexArray& gain,
                                const RealArray& noiseVar, const Milstd& milstd,

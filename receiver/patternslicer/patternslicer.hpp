@@ -75,4 +75,8 @@ PatternslicerOut patternslicer(const ComplexArray& DemodulatorIn, const ComplexA
                                const RealArray& noiseVar, const Milstd& milstd,
                                PatternDetection detection, SoftRule rule = SoftRule::max_log);
 
+// ln I0(x) for x >= 0 (I0 the modified Bessel function of order 0), finite for every finite x:
+// the library's I0 below 700, its asymptotic series beyond (error below 5e-13 there).
+double log_bessel_i0(double x);
+
 }  // namespace hfchain

@@ -37,11 +37,12 @@ constexpr float kFeedbackLimit = 20.0f;
 // Beyond this LLR a bit is sure to within 4e-18, below what a double can tell from 1.
 constexpr float kSureLlr = 40.0f;
 
-// Mean and variance of a symbol whose three bits have the LLRs l[0..2], independent: point v has
-// the probability of its bits, P(b = 0) = 1 / (1 + exp(-l)).
+// Mean and variance of a symbol whose points.bits bits have the LLRs l[0..bits-1], independent:
+// point v has the probability of its bits, P(b = 0) = 1 / (1 + exp(-l)).
 inline void soft_symbol(const Constellation& points, const float* l, cdouble& mean, double& var) {
+    const int bits = points.bits;
     double p0[3];
-    for (int b = 0; b < 3; ++b) {
+    for (int b = 0; b < bits; ++b) {
         p0[b] = l[b] > kSureLlr    ? 1.0
                 : l[b] < -kSureLlr ? 0.0
                                    : 1.0 / (1.0 + std::exp(-static_cast<double>(l[b])));
@@ -49,7 +50,7 @@ inline void soft_symbol(const Constellation& points, const float* l, cdouble& me
     cdouble s{};
     for (int v = 0; v < points.size; ++v) {
         double p = 1;
-        for (int b = 0; b < 3; ++b) p *= points.bit(v, b) == 0 ? p0[b] : 1 - p0[b];
+        for (int b = 0; b < bits; ++b) p *= points.bit(v, b) == 0 ? p0[b] : 1 - p0[b];
         s += p * points.point[v];
     }
     mean = s;
@@ -174,11 +175,44 @@ void check_sounding_values(const ChansoundOut& s) {
     check_finite(s.profileStart, "sounding.profileStart", kNonFinite, kFiniteRule);
 }
 
+// The decoder's pass over a stream whose coded bits were each sent `copies` times: encoder step
+// t's 2 copies values d(2 copies t + 2 c + j) (copy c of the bit of generator j) add up to one
+// ratio per coded bit, which the trellis decodes; copy c's extrinsic ratio is then what the code
+// says of the bit plus what the other copies said, e(j) + sum - d(2 copies t + 2 c + j): all but
+// its own channel ratio.
+//   llr: 2 copies steps deinterleaved ratios; prior: steps input-bit priors;
+//   combined, code: 2 steps work values; extrinsic: 2 copies steps outputs.
+void decode_copies(index_t steps, index_t copies, const float* llr, const float* prior,
+                   float* combined, float* code, float* extrinsic, float* alpha) {
+    for (index_t t = 0; t < steps; ++t) {
+        const float* d = llr + 2 * copies * t;
+        float l0 = 0, l1 = 0;
+        for (index_t c = 0; c < copies; ++c) {
+            l0 += d[2 * c];
+            l1 += d[2 * c + 1];
+        }
+        combined[2 * t] = l0;
+        combined[2 * t + 1] = l1;
+    }
+    siso_maxlog(steps, combined, prior, code, nullptr, alpha);
+    for (index_t t = 0; t < steps; ++t) {
+        const float* d = llr + 2 * copies * t;
+        float* e = extrinsic + 2 * copies * t;
+        for (index_t c = 0; c < copies; ++c) {
+            for (index_t j = 0; j < 2; ++j) {
+                e[2 * c + j] = code[2 * t + j] + (combined[2 * t + j] - d[2 * c + j]);
+            }
+        }
+    }
+}
+
 // Whether the nearest points of the N equalised symbols z (descrambled), their bits
-// deinterleaved (blocks of T, `position` as the interleaver's table), are a codeword whose inputs
-// from K on are zero. `bits` is a work buffer.
+// deinterleaved (blocks of T, `position` as the interleaver's table), are a codeword of `steps`
+// encoder steps whose inputs from K on are zero; each coded bit sent `copies` times must have the
+// same decision in every copy (the decoder adds their ratios). `bits` is a work buffer.
 bool decisions_form_codeword(const Constellation& points, index_t N, const cdouble* z,
-                             const IntArray& position, index_t K, std::vector<std::uint8_t>& bits) {
+                             const IntArray& position, index_t K, index_t steps, index_t copies,
+                             std::vector<std::uint8_t>& bits) {
     const index_t B = points.bits;
     const index_t T = position.numel();
     bits.resize(static_cast<std::size_t>(B) * N);
@@ -197,7 +231,17 @@ bool decisions_form_codeword(const Constellation& points, index_t N, const cdoub
             bits[i / T * T + position[i % T]] = static_cast<std::uint8_t>(points.bit(best, b));
         }
     }
-    return is_codeword(B * N / 2, bits.data(), K);
+    for (index_t t = 0; t < steps; ++t) {
+        const std::uint8_t* d = bits.data() + 2 * copies * t;
+        const std::uint8_t c0 = d[0];
+        const std::uint8_t c1 = d[1];
+        for (index_t c = 1; c < copies; ++c) {
+            if (d[2 * c] != c0 || d[2 * c + 1] != c1) return false;
+        }
+        bits[2 * t] = c0;
+        bits[2 * t + 1] = c1;
+    }
+    return is_codeword(steps, bits.data(), K);
 }
 
 // Whether the decoder's decisions on the coded bits, the signs of its extrinsic plus the channel
@@ -232,11 +276,16 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
 
 void equaliser_llrs(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
                     float* llr) {
-    const index_t n = checked_size_product(3, N);
+    equaliser_llrs(constellation(3), N, z, noiseVar, prior, llr);
+}
+
+void equaliser_llrs(const Constellation& points, index_t N, const cdouble* z,
+                    const double* noiseVar, const float* prior, float* llr) {
+    const index_t n = checked_size_product(points.bits, N);
     std::vector<double> ratio(n), a(prior != nullptr ? n : 0);
     for (index_t i = 0; i < static_cast<index_t>(a.size()); ++i) a[i] = prior[i];
-    soft_demap(constellation(3), SoftRule::exact, N, z, noiseVar, 1,
-               prior != nullptr ? a.data() : nullptr, ratio.data());
+    soft_demap(points, SoftRule::exact, N, z, noiseVar, 1, prior != nullptr ? a.data() : nullptr,
+               ratio.data());
     for (index_t i = 0; i < n; ++i) {
         llr[i] = static_cast<float>(std::clamp<double>(ratio[i], -kDemapLimit, kDemapLimit));
     }
@@ -257,6 +306,13 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     const index_t I = whole_iterations(iterations);
     const index_t frames = check_integer(sounding.frames, "frames");
     check_receiver_mode(milstd);
+    if (!(milstd.trein >= 1)) {
+        raise("hfchain:chansound:UnsupportedMode",
+              "The equaliser needs probes between its data segments; rate " +
+                  format_value(milstd.rate) +
+                  " bit/s has none (its patterns are detected by "
+                  "patterntrack).");
+    }
     const Layout layout = transmission_layout(milstd, frames);
     const ComplexArray& y = sounding.out;
     const ComplexArray& basis = sounding.basis;
@@ -278,20 +334,33 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     const double N0 = sounding.noiseVar;
     const index_t N = layout.dataSymbols();
 
-    // The decoder's view: whole interleaver blocks of T coded bits, three a symbol.
+    // The decoder's view: whole interleaver blocks of T coded bits, b a symbol, each coded bit
+    // sent `copies` times (the pairs of one encoder step follow each other); the decoder works on
+    // the `steps` encoder input bits.
+    const Constellation& points = constellation(static_cast<int>(milstd.bitsToSym));
+    const index_t b = points.bits;
+    const index_t copies = static_cast<index_t>(milstd.repFactor);
+    const index_t bitsN = checked_size_product(b, N);
     const index_t T = milstd.interTable.numel();
     index_t K = 0;
+    index_t steps = 0;
     IntArray position;
     if (I > 0) {
+        if (milstd.rate == 4800) {
+            raise("hfchain:turboequal:Uncoded",
+                  "The 4800 bit/s mode sends its bits uncoded: there is no decoder to iterate "
+                  "with; ask for iterations = 0.");
+        }
         const BitBudget budget = bit_budget(milstd, nFrame);
-        if (static_cast<std::int64_t>(3) * N != static_cast<std::int64_t>(2) * budget.total ||
-            T <= 0 || (3 * N) % T != 0) {
+        const std::int64_t sent = static_cast<std::int64_t>(2) * copies * budget.total;
+        if (static_cast<std::int64_t>(bitsN) != sent || T <= 0 || bitsN % T != 0) {
             raise("hfchain:turboequal:FrameMismatch",
-                  "The " + std::to_string(frames) + " frames carry " + std::to_string(3 * N) +
-                      " coded bits, not the " + std::to_string(2 * budget.total) +
+                  "The " + std::to_string(frames) + " frames carry " + std::to_string(bitsN) +
+                      " coded bits, not the " + std::to_string(sent) +
                       " that nFrame = " + format_value(nFrame) + " implies.");
         }
         K = budget.info;
+        steps = budget.total;
         position = IntArray(T);
         for (index_t k = 0; k < T; ++k) {
             position[k] = check_index(milstd.interTable[k], T, "interTable");
@@ -308,13 +377,14 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     // The track of the sounding; the windows that only preamble symbols reach keep their
     // estimates through every pass.
     PathTrack track;
+    track.window = layout.frame();
     track.gains = sounding.gains;
     track.gainVar = sounding.gainVar;
     track.doppler = sounding.doppler;
     track.windowGains = sounding.windowGains;
     track.windowVar = sounding.windowVar;
     track.windowTime = sounding.windowTime;
-    const index_t kept = preamble_windows(layout.preamble);
+    const index_t kept = preamble_windows(layout.preamble, track.window);
 
     BlockMmse equaliser(layout.data, L);
     ChannelArrays arrays{ComplexArray(L, Ny), ComplexArray(Ny), RealArray(Ny), RealArray(L, Ny)};
@@ -327,18 +397,21 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     TurboequalOut result;
     result.out = ComplexArray(N);
     result.noiseVar = RealArray(N);
-    std::vector<float> llr, deinterleaved, extrinsic, feedback, alpha, prior;
+    std::vector<float> llr, deinterleaved, extrinsic, feedback, alpha, prior, combined, code;
     if (I > 0) {
-        llr.resize(3 * N);
-        deinterleaved.resize(3 * N);
-        extrinsic.resize(3 * N);
-        feedback.resize(3 * N);
-        prior.assign(3 * N / 2, 0.0f);
-        for (index_t k = K; k < 3 * N / 2; ++k) prior[k] = kKnownZeroPrior;
-        alpha.resize(siso_workspace(3 * N / 2));
+        llr.resize(bitsN);
+        deinterleaved.resize(bitsN);
+        extrinsic.resize(bitsN);
+        feedback.resize(bitsN);
+        prior.assign(steps, 0.0f);
+        for (index_t k = K; k < steps; ++k) prior[k] = kKnownZeroPrior;
+        alpha.resize(siso_workspace(steps));
+        if (copies > 1) {
+            combined.resize(2 * steps);
+            code.resize(2 * steps);
+        }
     }
-    std::vector<float> posterior(3);
-    const Constellation& points = constellation(3);
+    std::vector<float> posterior(b);
     std::vector<std::uint8_t> decisions, decoded;
     index_t passes = 0;
 
@@ -358,22 +431,28 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
         ++passes;
         if (pass == I) break;
         if (stop != TurboStop::all &&
-            decisions_form_codeword(points, N, result.out.data(), position, K, decisions)) {
+            decisions_form_codeword(points, N, result.out.data(), position, K, steps, copies,
+                                    decisions)) {
             break;
         }
 
         // Demap (leaving each bit's own prior out), deinterleave, decode, interleave back.
-        equaliser_llrs(N, result.out.data(), result.noiseVar.data(),
+        equaliser_llrs(points, N, result.out.data(), result.noiseVar.data(),
                        pass > 0 ? feedback.data() : nullptr, llr.data());
-        for (index_t c = 0; c < 3 * N / T; ++c) {
+        for (index_t c = 0; c < bitsN / T; ++c) {
             const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(c) * T;
             for (index_t k = 0; k < T; ++k) {
                 deinterleaved[o + position[k]] = std::clamp(llr[o + k], -kDemapLimit, kDemapLimit);
             }
         }
-        siso_maxlog(3 * N / 2, deinterleaved.data(), prior.data(), extrinsic.data(), nullptr,
-                    alpha.data());
-        for (index_t c = 0; c < 3 * N / T; ++c) {
+        if (copies == 1) {
+            siso_maxlog(steps, deinterleaved.data(), prior.data(), extrinsic.data(), nullptr,
+                        alpha.data());
+        } else {
+            decode_copies(steps, copies, deinterleaved.data(), prior.data(), combined.data(),
+                          code.data(), extrinsic.data(), alpha.data());
+        }
+        for (index_t c = 0; c < bitsN / T; ++c) {
             const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(c) * T;
             for (index_t k = 0; k < T; ++k) {
                 feedback[o + k] =
@@ -392,10 +471,10 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
             const cdouble rot = known.rotation[k];
             cdouble m;
             double v;
-            soft_symbol(points, feedback.data() + 3 * k, m, v);
+            soft_symbol(points, feedback.data() + b * k, m, v);
             mean[n] = cmul(rot, m);
             var[n] = v;
-            for (int b = 0; b < 3; ++b) posterior[b] = feedback[3 * k + b] + llr[3 * k + b];
+            for (index_t i = 0; i < b; ++i) posterior[i] = feedback[b * k + i] + llr[b * k + i];
             soft_symbol(points, posterior.data(), m, v);
             mean_app[n] = cmul(rot, m);
             var_app[n] = v;

@@ -15,12 +15,14 @@
 #include "receiver/chansound/chansound.hpp"
 #include "runtime/array.hpp"
 #include "runtime/host.hpp"
+#include "transmitter/constellation.hpp"
 
 namespace hfchain {
 
 struct TurboequalOut {
     ComplexArray out;    // N x 1 equalised data symbols of the last pass, descrambled and
-                         // unbiased (the Gray-mapped 8-PSK point plus an error)
+                         // unbiased (the Gray-mapped point of the mode's constellation plus an
+                         // error)
     RealArray noiseVar;  // N x 1 error variance of each
     ComplexArray gains;  // r x Ny path gains the last pass used
     RealArray gainVar;   // r x Ny their error variances
@@ -57,12 +59,16 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 //   stop: when the loop may end before `iterations` (see TurboStop); `passes` tells how many
 //     equaliser passes ran.
 // When iterations > 0, the N = frames x data symbols must carry exactly the coded bits of the
-// transmitter's bit budget for nFrame (transmitter/bitbudget.hpp), three a symbol.
-// Errors: iterations outside 0 .. 10 or not whole, "hfchain:turboequal:BadIterations"; frames
-// not a whole number, the integer check; a mode the receiver does not handle,
-// "hfchain:chansound:UnsupportedMode"; a basis of more than kMaxTaps taps or kMaxPaths paths (or
-// none), "hfchain:turboequal:BadSounding"; fields of `sounding` whose sizes disagree,
-// "hfchain:runtime:SizeMismatch"; then the sounding's values, each refusal naming the element
+// transmitter's bit budget for nFrame (transmitter/bitbudget.hpp), bitsToSym a symbol, each
+// coded bit repFactor times; the decoder adds the copies' ratios and hands each copy back what
+// the code and the other copies say of it.
+// Errors: iterations outside 0 .. 10 or not whole, "hfchain:turboequal:BadIterations";
+// iterations > 0 at 4800 bit/s (uncoded: no decoder), "hfchain:turboequal:Uncoded"; frames
+// not a whole number, the integer check; a mode the receiver does not handle, or one without
+// probes (75 bit/s), "hfchain:chansound:UnsupportedMode"; a basis of more than kMaxTaps taps or
+// kMaxPaths paths (or none), "hfchain:turboequal:BadSounding"; fields of `sounding` whose sizes
+// disagree, "hfchain:runtime:SizeMismatch"; then the sounding's values, each refusal naming the
+// element
 // ("sounding.gains(7) is NaN + 0i: ..."): a NaN or infinite value in any field (windowVar may
 // hold +Inf, a window without estimate), "hfchain:turboequal:NonFinite"; a negative variance
 // (gainVar, windowVar, noiseVar), "hfchain:turboequal:BadSounding"; a sample, gain or basis value
@@ -86,13 +92,16 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
                          TurboStop stop = TurboStop::converged);
 
 // The turbo loop's coded-bit LLRs of equalised symbols, ln P(0) / P(1): the exact rule of the one
-// soft demapper (receiver/softdemod/softdemap.hpp) over the 8-PSK constellation, three bits a
-// symbol in transmission order (most significant first).
+// soft demapper (receiver/softdemod/softdemap.hpp) over `points` (b = points.bits bits a symbol,
+// in transmission order, most significant first).
 //   z, noiseVar: N symbols (descrambled, unit gain) and their error variances (positive).
-//   prior: null, or 3 N a-priori LLRs; each bit's LLR then leaves its own prior out and uses the
-//     other two bits' (the extrinsic LLR of an iterative receiver).
-//   llr: 3 N outputs, clamped to +-50 (beyond, a bit is as good as sure).
-// Errors: 3 N beyond the largest element count, "Coder:MATLAB:pmaxsize".
+//   prior: null, or b N a-priori LLRs; each bit's LLR then leaves its own prior out and uses the
+//     other bits' (the extrinsic LLR of an iterative receiver).
+//   llr: b N outputs, clamped to +-50 (beyond, a bit is as good as sure).
+// Errors: b N beyond the largest element count, "Coder:MATLAB:pmaxsize".
+void equaliser_llrs(const Constellation& points, index_t N, const cdouble* z,
+                    const double* noiseVar, const float* prior, float* llr);
+// The same over 8-PSK (three bits a symbol).
 void equaliser_llrs(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
                     float* llr);
 

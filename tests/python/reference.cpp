@@ -330,7 +330,9 @@ int main(int argc, char** argv) {
     expect_error("chansound_oversampling", [&] {
         chansound(matched.out, start[0], m, VarShapping{0.35, 6, 2.5});
     });
-    expect_error("chansound_mode", [&] { chansound(matched.out, start[0], m4800, vs); });
+    Milstd no_probes = m;  // a hand-made 2400 bit/s set without probes
+    no_probes.trein = 0;
+    expect_error("chansound_mode", [&] { chansound(matched.out, start[0], no_probes, vs); });
     expect_error("turboequal_iterations", [&] { turboequal(sounding, m, 1, 11); });
     expect_error("turboequal_empty", [&] { turboequal(ChansoundOut{}, m, 1, 0); });
     expect_error("turboequal_gains", [&] { turboequal(bad_gains, m, 1, 0); });
@@ -340,8 +342,9 @@ int main(int argc, char** argv) {
     expect_error("geniecombine_raios", [&] {
         geniecombine(tx.MultiplexOut, ComplexArray(10, 2), faded.noise, 12, m, vs);
     });
-    expect_error("geniecombine_mode",
-                 [&] { geniecombine(tx.MultiplexOut, faded.raios, faded.noise, 12, m75, vs); });
+    expect_error("geniecombine_mode", [&] {
+        geniecombine(tx.MultiplexOut, faded.raios, faded.noise, 12, no_probes, vs);
+    });
     // Non-finite and huge values: refused naming the variable and the element.
     expect_error("sisodecode_nan", [&] { sisodecode(llr_nan, m, 1); });
     ComplexArray matched_inf = matched.out;

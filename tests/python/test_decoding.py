@@ -12,6 +12,7 @@ VS = hfchain.VarShapping(0.35, 6, 5)
 M = hfchain.modeconf(0.6)
 M4800 = {**M.to_dict(), "rate": 4800}
 M75 = {**M.to_dict(), "rate": 75}
+NO_PROBES = {**M.to_dict(), "trein": 0}  # a hand-made 2400 bit/s set without probes
 
 CHANSOUND_FIELDS = ["start", "delays", "basis", "out", "gains", "gainVar", "pathPower",
                     "windowGains", "windowVar", "windowTime", "noiseVar", "doppler", "frames",
@@ -116,7 +117,7 @@ DECODING_ERRORS = {
     "chansound_start": lambda r, ref: hfchain.chansound(r["matched"].out, 0.5, M, VS),
     "chansound_oversampling": lambda r, ref: hfchain.chansound(
         r["matched"].out, r["start"], M, hfchain.VarShapping(0.35, 6, 2.5)),
-    "chansound_mode": lambda r, ref: hfchain.chansound(r["matched"].out, r["start"], M4800, VS),
+    "chansound_mode": lambda r, ref: hfchain.chansound(r["matched"].out, r["start"], NO_PROBES, VS),
     "turboequal_iterations": lambda r, ref: hfchain.turboequal(r["sounding"], M, 1, 11),
     "turboequal_empty": lambda r, ref: hfchain.turboequal(
         hfchain.ChansoundOut(basis=np.zeros((0, 0))), M, 1, 0),  # ChansoundOut() is 0 x 1
@@ -128,7 +129,7 @@ DECODING_ERRORS = {
     "geniecombine_raios": lambda r, ref: hfchain.geniecombine(
         r["tx"].MultiplexOut, np.zeros((10, 2)), r["faded"].noise, 12, M, VS),
     "geniecombine_mode": lambda r, ref: hfchain.geniecombine(
-        r["tx"].MultiplexOut, r["faded"].raios, r["faded"].noise, 12, M75, VS),
+        r["tx"].MultiplexOut, r["faded"].raios, r["faded"].noise, 12, NO_PROBES, VS),
     # Non-finite and huge values, named with their element in the host's 1-based count.
     "sisodecode_nan": lambda r, ref: hfchain.sisodecode(
         np.where(np.arange(2880) == 5, np.nan, llr(ref)), M, 1),

@@ -187,12 +187,12 @@ TEST(Chansound, TrackedGainsMatchTheirStatedErrors) {
 TEST(Chansound, Failures) {
     const Milstd& milstd = standard(0.6);
     const auto road = static_road(0.6, 1, TwoRay{6, 1.0, 0.5}, 20, 3);
-    Milstd uncoded = milstd;
-    uncoded.rate = 4800;
+    Milstd patterns = milstd;  // no probes, yet not the 75 bit/s patterns
+    patterns.trein = 0;
     Milstd tiny = milstd;
     tiny.preamSync = RealArray(1, 100);
-    expect_error([&] { chansound(road.matched, road.start, uncoded, kShaping); },
-                 "hfchain:chansound:UnsupportedMode", "4800");
+    expect_error([&] { chansound(road.matched, road.start, patterns, kShaping); },
+                 "hfchain:chansound:UnsupportedMode", "trein 0");
     ComplexArray short_input(3000);
     expect_error([&] { chansound(short_input, 61, milstd, kShaping); },
                  "hfchain:chansound:TooShort", "0 frames");

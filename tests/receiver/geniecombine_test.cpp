@@ -102,10 +102,10 @@ TEST(Geniecombine, Failures) {
                          kShaping);
         },
         errid::kSizeMismatch, "noise");
-    Milstd uncoded = milstd;
-    uncoded.rate = 4800;
+    Milstd patterns = milstd;  // no probes, yet not the 75 bit/s patterns
+    patterns.trein = 0;
     expect_error(
-        [&] { geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, uncoded, kShaping); },
+        [&] { geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, patterns, kShaping); },
         "hfchain:chansound:UnsupportedMode");
     expect_error(
         [&] {

@@ -37,13 +37,14 @@ struct StaticRoad {
     double start = 0;      // framelock's start
 };
 
-// One transmission of nFrame blocks through fixed rays, with noise of Es/N0 `EsNodB` drawn with
-// `seed` (the channel block's noise step).
-inline StaticRoad static_road(double interLen, double nFrame, const TwoRay& rays, double EsNodB,
-                              double seed, const VarShapping& shaping = VarShapping{0.35, 6, 5}) {
+// One transmission of nFrame blocks of `milstd` through fixed rays, with noise of Es/N0 `EsNodB`
+// drawn with `seed` (the channel block's noise step).
+inline StaticRoad static_road_of(const Milstd& milstd, double nFrame, const TwoRay& rays,
+                                 double EsNodB, double seed,
+                                 const VarShapping& shaping = VarShapping{0.35, 6, 5}) {
     StaticRoad road;
     BuiltinHost host;
-    road.tx = sendchain(standard(interLen), nFrame, seed, host);
+    road.tx = sendchain(milstd, nFrame, seed, host);
     const ComplexArray x = pulseshaper(road.tx.MultiplexOut, shaping).out;
     const index_t L = x.numel();
     ComplexArray y(L + rays.delay);
@@ -57,16 +58,21 @@ inline StaticRoad static_road(double interLen, double nFrame, const TwoRay& rays
         add_channel_noise(y, EsNodB, host, road.noise, noisy);
     }
     road.matched = pulsematch(noisy, shaping).out;
-    const RealArray start = framelock(road.matched, standard(interLen), shaping);
+    const RealArray start = framelock(road.matched, milstd, shaping);
     road.start = start.empty() ? 0 : start[0];
     return road;
 }
 
-// Information bits the HF receiver gets wrong, from the matched filter on.
-inline index_t hf_errors(const StaticRoad& road, double interLen, double nFrame,
-                         double iterations = 2,
-                         const VarShapping& shaping = VarShapping{0.35, 6, 5}) {
-    const Milstd& milstd = standard(interLen);
+// The same in the 2400 bit/s mode with an interleaver of interLen seconds.
+inline StaticRoad static_road(double interLen, double nFrame, const TwoRay& rays, double EsNodB,
+                              double seed, const VarShapping& shaping = VarShapping{0.35, 6, 5}) {
+    return static_road_of(standard(interLen), nFrame, rays, EsNodB, seed, shaping);
+}
+
+// Information bits the HF receiver gets wrong, from the matched filter on, in a coded mode.
+inline index_t hf_errors_of(const StaticRoad& road, const Milstd& milstd, double nFrame,
+                            double iterations = 2,
+                            const VarShapping& shaping = VarShapping{0.35, 6, 5}) {
     const ChansoundOut s = chansound(road.matched, road.start, milstd, shaping);
     const TurboequalOut e = turboequal(s, milstd, nFrame, iterations);
     const RealArray llr = softslicer(e.out, e.noiseVar, milstd).LLR;
@@ -75,6 +81,13 @@ inline index_t hf_errors(const StaticRoad& road, double interLen, double nFrame,
     for (index_t k = 0; k < d.InfoBits.numel(); ++k)
         wrong += d.InfoBits[k] != road.tx.BitInCodIn[k];
     return wrong;
+}
+
+// The same in the 2400 bit/s mode.
+inline index_t hf_errors(const StaticRoad& road, double interLen, double nFrame,
+                         double iterations = 2,
+                         const VarShapping& shaping = VarShapping{0.35, 6, 5}) {
+    return hf_errors_of(road, standard(interLen), nFrame, iterations, shaping);
 }
 
 }  // namespace hfchain::testing

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "params/rateconf.hpp"
 #include "receiver/turboequal/blockmmse.hpp"
 #include "tests/receiver/expect_error.hpp"
 #include "tests/receiver/hf_support.hpp"
@@ -285,7 +286,12 @@ TEST(Turboequal, Failures) {
     expect_error([&] { turboequal(narrow, standard(0.6), 1, 0); }, errid::kSizeMismatch, "gains");
     Milstd uncoded = standard(0.6);
     uncoded.rate = 4800;
-    expect_error([&] { turboequal(s, uncoded, 1, 0); }, "hfchain:chansound:UnsupportedMode");
+    expect_error([&] { turboequal(s, uncoded, 1, 1); }, "hfchain:turboequal:Uncoded");
+    Milstd no_probes = standard(0.6);
+    no_probes.trein = 0;
+    expect_error([&] { turboequal(s, no_probes, 1, 0); }, "hfchain:chansound:UnsupportedMode");
+    expect_error([&] { turboequal(s, rateconf(75, 0.6), 1, 0); },
+                 "hfchain:chansound:UnsupportedMode", "needs probes");
 }
 
 }  // namespace

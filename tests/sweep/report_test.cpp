@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "params/waveform.hpp"
@@ -148,34 +150,244 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
         << j;
 }
 
-// One curve per condition and receiver, the genie's dashed; the axis in SNR(3 kHz) shifts every
-// point by 10 log10(3000/2400); the decoded curves' white-noise reference is the awgn condition,
-// labelled as simulated.
-TEST(SweepPlotScript, CurvesPerReceiverAxisAndReference) {
-    for (const bool snr3k : {false, true}) {
-        const std::string script =
-            sweep_plot_script("x.svg", config_for_test(), result_for_test(), snr3k);
-        for (const char* curve : {"'awgn hf (simulated white-noise reference)'",
-                                  "'awgn genie (simulated white-noise reference)'",
-                                  "'muito_ruim hf'", "'muito_ruim genie'"}) {
-            EXPECT_NE(script.find(curve), std::string::npos) << curve;
-        }
-        const std::size_t hf = script.find("title 'muito_ruim hf'");
-        const std::size_t genie = script.find("title 'muito_ruim genie'");
-        ASSERT_NE(hf, std::string::npos);
-        ASSERT_NE(genie, std::string::npos);
-        auto dash = [&script](std::size_t at) {
-            const std::size_t d = script.rfind("dashtype ", at);
-            return script.substr(d + 9, 1);
-        };
-        EXPECT_EQ(dash(hf), "1");
-        EXPECT_EQ(dash(genie), "2");
-        EXPECT_NE(script.find("decoded information-bit error rate"), std::string::npos);
-        EXPECT_EQ(script.find("SNR in 3 kHz") != std::string::npos, snr3k);
-        // The awgn hf curve's first point: 0 dB Es/N0, 70 of 1440 bits wrong.
-        const std::string first = (snr3k ? "-0.9691" : "0") + std::string(" 0.04861");
-        EXPECT_NE(script.find("\n" + first), std::string::npos) << first << "\n" << script;
+// The plot command of a picture's script, taken apart: each item of the plot command with its
+// style, and the rows of each inline data block.
+struct PlotItem {
+    std::string data;  // "$c0", "$b0", "$theory", or "keyentry"
+    std::string colour, dashtype, pointtype, title;
+};
+
+std::string word_after(const std::string& item, const std::string& word) {
+    const std::size_t at = item.find(word);
+    if (at == std::string::npos) return "";
+    const std::size_t from = at + word.size();
+    const char end = item[from] == '\'' ? '\'' : ' ';
+    const std::size_t begin = from + (end == '\'' ? 1 : 0);
+    return item.substr(begin, item.find(end, begin) - begin);
+}
+
+std::vector<PlotItem> plot_items(const std::string& script) {
+    const std::size_t plot = script.find("\nplot ");
+    const std::string command = script.substr(plot + 6, script.find("\nset output\n", plot) - plot);
+    std::vector<PlotItem> items;
+    std::size_t from = 0;
+    while (from < command.size()) {
+        std::size_t end = command.find(", \\\n", from);
+        if (end == std::string::npos) end = command.size();
+        std::string item = command.substr(from, end - from);
+        item = item.substr(item.find_first_not_of(' '));
+        PlotItem it;
+        it.data = item.substr(0, item.find(' '));
+        it.colour = word_after(item, "linecolor rgb ");
+        it.dashtype = word_after(item, "dashtype ");
+        it.pointtype = word_after(item, "pointtype ");
+        it.title = item.find("notitle") != std::string::npos ? "" : word_after(item, "title ");
+        items.push_back(it);
+        from = end + 4;
     }
+    return items;
+}
+
+// The script writes numbers with 6 significant digits: relative error at most 5e-6 (absolute on
+// an axis value of magnitude below 10).
+constexpr double kWritten = 5e-6;
+
+std::vector<std::vector<double>> data_rows(const std::string& script, const std::string& block) {
+    const std::size_t at = script.find(block + " << EOD\n");
+    if (at == std::string::npos) return {};
+    std::istringstream lines(
+        script.substr(at, script.find("\nEOD\n", at) + 1 - at).substr(block.size() + 8));
+    std::vector<std::vector<double>> rows;
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::vector<double> row;
+        double v;
+        while (fields >> v) row.push_back(v);
+        rows.push_back(row);  // empty: a break in the curve
+    }
+    return rows;
+}
+
+// Each condition i and receiver r of `c` at Es/N0 0, 5 and 10 dB: 1000 + 100 i + 10 r + j wrong
+// bits of 10^5 at the j-th point, none at 10 dB; the rate of a row tells its curve.
+SweepResult numbered_result(const SweepConfig& c) {
+    SweepResult result;
+    for (std::size_t i = 0; i < c.conditions.size(); ++i) {
+        for (int j = 0; j < 3; ++j) {
+            PointResult p;
+            p.condition = c.conditions[i];
+            p.esno = 5.0 * j;
+            p.trials = 10;
+            for (const ReceiverKind r : c.receivers) {
+                const auto k = static_cast<std::int64_t>(r);
+                const std::int64_t errors = j == 2 ? 0 : 1000 + 100 * i + 10 * k + j;
+                p.receivers[static_cast<std::size_t>(r)] = {100000, errors, 100000, errors, 10, 0};
+            }
+            result.points.push_back(p);
+        }
+    }
+    return result;
+}
+
+// One colour per condition, one dash and marker per receiver, whichever curves share them; the key
+// names each condition, each receiver and the theory once and no curve, and keeps out of the
+// curves; a run of points without errors is one marker at its upper bound, in the curve's colour.
+TEST(SweepPlotScript, OneColourPerConditionOneLinePerReceiverEachNamedOnce) {
+    using R = ReceiverKind;
+    struct Case {
+        std::vector<std::string> conditions;
+        std::vector<ReceiverKind> receivers;
+        Metric metric;
+        bool snr3k;
+    };
+    const Case cases[] = {
+        {{"ruim"}, {R::hf}, Metric::decoded, true},
+        {{"awgn", "muito_ruim"}, {R::hf, R::genie}, Metric::decoded, false},
+        {{"awgn", "bom", "moderado", "ruim", "muito_ruim"},
+         {R::hf, R::genie, R::baseline},
+         Metric::decoded,
+         true},
+        {{"bom", "awgn", "ruim"}, {R::baseline, R::hf, R::genie}, Metric::coded, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.conditions.size() * 10 + k.receivers.size());
+        SweepConfig c = config_for_test();
+        c.conditions = k.conditions;
+        c.receivers = k.receivers;
+        c.metric = k.metric;
+        c.esno = {0, 5, 10};
+        const SweepResult result = numbered_result(c);
+        const std::string script = sweep_plot_script("x.png", c, result, k.snr3k);
+        EXPECT_EQ(script, sweep_plot_script("x.png", c, result, k.snr3k)) << "not reproducible";
+        EXPECT_NE(script.find("\nset key outside right"), std::string::npos);
+
+        std::map<std::size_t, std::set<std::string>> colours;   // by condition
+        std::map<std::string, std::set<std::size_t>> coloured;  // conditions by colour
+        std::map<ReceiverKind, std::set<std::string>> lines;    // dash and marker by receiver
+        std::map<std::string, std::set<ReceiverKind>> lined;
+        std::map<std::string, int> titles;  // of the key's entries
+        const std::size_t xrange = script.find("set xrange [");
+        ASSERT_NE(xrange, std::string::npos);
+        const double x_high = std::stod(script.substr(script.find(':', xrange) + 1));
+        std::size_t curves = 0;
+        for (const PlotItem& item : plot_items(script)) {
+            if (item.data == "keyentry" || item.data == "$theory") {
+                if (!item.title.empty()) ++titles[item.title];
+                continue;
+            }
+            EXPECT_EQ(item.title, "") << "a curve named in the key: " << item.data;
+            const auto rows = data_rows(script, "$c" + item.data.substr(2));
+            ASSERT_FALSE(rows.empty()) << item.data;
+            // The first row: 0 dB Es/N0 (shifted on the SNR axis), the curve's numbered rate.
+            EXPECT_NEAR(rows[0][0], k.snr3k ? -kSnr3kOffset : 0, kWritten);
+            const auto n = std::lround(rows[0][1] * 100000) - 1000;
+            const auto i = static_cast<std::size_t>(n / 100);
+            const auto r = static_cast<ReceiverKind>(n % 100 / 10);
+            colours[i].insert(item.colour);
+            coloured[item.colour].insert(i);
+            if (item.data.starts_with("$c")) {
+                ++curves;
+                lines[r].insert(item.dashtype + "/" + item.pointtype);
+                lined[item.dashtype + "/" + item.pointtype].insert(r);
+                // Measured rows at 0 and 5 dB, then the break at 10 dB.
+                EXPECT_EQ(rows.size(), 3u);
+                EXPECT_TRUE(rows.back().empty());
+            } else {
+                // The bound of 0 errors in 10^5 bits at 10 dB, set aside by at most a few
+                // hundredths of the axis.
+                const auto bounds = data_rows(script, item.data);
+                ASSERT_EQ(bounds.size(), 1u);
+                EXPECT_NEAR(bounds[0][0], 10 - (k.snr3k ? kSnr3kOffset : 0), 0.5);
+                // Half a dB of room beyond it, as beyond the outer points (to rounding).
+                EXPECT_GE(x_high - bounds[0][0], 0.5 - 1e-4) << "a bound at the frame's edge";
+                EXPECT_NEAR(bounds[0][1] / wilson_interval(0, 100000).high, 1, kWritten);
+                EXPECT_EQ(item.pointtype, "11");
+            }
+        }
+        EXPECT_EQ(curves, k.conditions.size() * k.receivers.size());
+        for (const auto& [i, set] : colours) EXPECT_EQ(set.size(), 1u) << k.conditions[i];
+        for (const auto& [colour, set] : coloured) EXPECT_EQ(set.size(), 1u) << colour;
+        for (const auto& [r, set] : lines) EXPECT_EQ(set.size(), 1u) << receiver_name(r);
+        for (const auto& [line, set] : lined) EXPECT_EQ(set.size(), 1u) << line;
+        EXPECT_EQ(colours.size(), k.conditions.size());
+        EXPECT_EQ(lines.size(), k.receivers.size());
+
+        // The key: each condition and receiver once, the theory once, the white-noise reference
+        // once where the metric is decoded; nothing else names a condition or a receiver.
+        std::size_t entries = 0;
+        std::size_t reference = 0;
+        for (const auto& [title, count] : titles) {
+            EXPECT_EQ(count, 1) << title;
+            reference += title.find("simulated reference") != std::string::npos ? 1 : 0;
+            for (const std::string& name : k.conditions) {
+                entries += title.starts_with(name + ":") ? 1 : 0;
+            }
+            for (const ReceiverKind r : k.receivers) {
+                entries += title.starts_with(std::string(receiver_name(r)) + ":") ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(entries, k.conditions.size() + k.receivers.size());
+        const bool awgn =
+            std::find(k.conditions.begin(), k.conditions.end(), "awgn") != k.conditions.end();
+        EXPECT_EQ(reference, awgn && k.metric == Metric::decoded ? 1u : 0u);
+        EXPECT_EQ(titles.count("theory: Gray 8-PSK on white noise"), 1u);
+        EXPECT_NE(script.find(k.metric == Metric::decoded ? "Decoded information-bit error rate"
+                                                          : "Coded-bit error rate"),
+                  std::string::npos);
+        EXPECT_EQ(script.find("SNR in 3 kHz") != std::string::npos, k.snr3k);
+    }
+}
+
+// Points without errors along one curve, given out of order: the curve runs through the measured
+// points in order along the axis and breaks at each run without errors, which is drawn once, at
+// the upper bound of its first point; a point without bits (stopped before its first trial) is
+// not drawn; the axis reaches below every bound and interval drawn.
+TEST(SweepPlotScript, PointsWithoutErrorsAreUpperBoundsOncePerRun) {
+    SweepConfig c = config_for_test();
+    c.conditions = {"bom"};
+    c.receivers = {ReceiverKind::hf};
+    // Es/N0 -> (wrong bits, bits): measured, none, none, measured, none, unmeasured.
+    const std::map<double, std::pair<std::int64_t, std::int64_t>> counts = {
+        {0, {500, 10000}}, {2, {0, 20000}},   {4, {0, 1000000}},
+        {6, {3, 2000000}}, {8, {0, 4000000}}, {10, {0, 0}},
+    };
+    c.esno = {10, 8, 6, 4, 2, 0};
+    SweepResult result;
+    for (const double e : c.esno) {
+        PointResult p;
+        p.condition = "bom";
+        p.esno = e;
+        const auto [errors, bits] = counts.at(e);
+        p.receivers[1] = {bits, errors, bits, errors, 1, 0};
+        result.points.push_back(p);
+    }
+    const std::string script = sweep_plot_script("x.svg", c, result, false);
+    const auto rows = data_rows(script, "$c0");
+    ASSERT_EQ(rows.size(), 4u) << script;
+    EXPECT_EQ(rows[0].size(), 4u);  // x, rate, interval
+    EXPECT_EQ(rows[0][0], 0);
+    EXPECT_NEAR(rows[0][1], 0.05, 0.05 * kWritten);
+    EXPECT_TRUE(rows[1].empty());
+    EXPECT_EQ(rows[2][0], 6);
+    EXPECT_NEAR(rows[2][1], 1.5e-6, 1.5e-6 * kWritten);
+    EXPECT_TRUE(rows[3].empty());
+    const auto bounds = data_rows(script, "$b0");
+    ASSERT_EQ(bounds.size(), 2u);
+    EXPECT_NEAR(bounds[0][0], 2, 1e-9);  // one condition: not set aside
+    EXPECT_NEAR(bounds[0][1] / wilson_interval(0, 20000).high, 1, kWritten);
+    EXPECT_NEAR(bounds[1][0], 8, 1e-9);
+    EXPECT_NEAR(bounds[1][1] / wilson_interval(0, 4000000).high, 1, kWritten);
+    // The axis reaches below the lowest interval end (about 5e-7 at 6 dB) and bound drawn, by
+    // at most two decades.
+    double lowest = std::min(bounds[0][1], bounds[1][1]);
+    for (const auto& row : rows) lowest = row.empty() ? lowest : std::min(lowest, row[2]);
+    const std::size_t at = script.find("set yrange [");
+    ASSERT_NE(at, std::string::npos);
+    const double axis_floor = std::stod(script.substr(at + 12));
+    EXPECT_LE(axis_floor, lowest);
+    EXPECT_GT(axis_floor, lowest / 100);
+    EXPECT_EQ(script.find("NaN"), std::string::npos);
 }
 
 TEST(GnuplotQuote, DoublesSingleQuotes) {
