@@ -331,7 +331,8 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
         } else if (r.frameFound) {
             // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.
             const double iterations = milstd.rate == 4800 ? 0.0 : config.iterations;
-            r.equalised = turboequal(r.sounding, milstd, config.nFrame, iterations, host);
+            r.equalised =
+                turboequal(r.sounding, milstd, config.nFrame, iterations, host, config.turboStop);
             r.hf.symbols = r.equalised.out;
             r.hf.noiseVar = r.equalised.noiseVar;
             decode(milstd, config, r.tx, r.hf);

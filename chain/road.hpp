@@ -62,8 +62,9 @@ struct RoadConfig {
     VarWatterson watterson;  // model, EsNodB and seed of the channel
     HfChannel hfChannel;     // the paths and offset of ChannelKind::hfchannel
     std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // which receivers run
-    double iterations = 2;                  // decoder passes of the HF receiver's turbo loop
-    SoftRule softRule = SoftRule::max_log;  // the soft demappers' rule (every receiver)
+    double iterations = 2;                       // decoder passes of the HF receiver's turbo loop
+    TurboStop turboStop = TurboStop::converged;  // when that loop may end early (all: never)
+    SoftRule softRule = SoftRule::max_log;       // the soft demappers' rule (every receiver)
 
     bool runs(ReceiverKind kind) const;
 };

@@ -409,7 +409,8 @@ class TurboequalOut:
     doppler: float
     """Doppler spread of the last channel estimate, in Hz."""
     passes: float
-    """Equaliser passes run (iterations + 1)."""
+    """Equaliser passes run: iterations + 1, fewer when the loop stops early (its decisions
+    settled)."""
     def __init__(self, out: ComplexIn = ..., noiseVar: RealIn = ..., gains: ComplexIn = ..., gainVar: RealIn = ..., doppler: float = 0, passes: float = 0) -> None:
         """Fields not given are empty or 0."""
     def to_dict(self) -> dict[str, Any]: ...
@@ -882,7 +883,9 @@ def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapp
     nFrame: interleaver blocks the transmitter filled (as given to sendchain); read only when
         iterations > 0, when the frames must carry exactly the coded bits of that budget.
     iterations: decoder passes between equaliser passes, a whole number from 0 to 10; 0 is the
-        plain block MMSE equaliser driven by the probes and the preamble.
+        plain block MMSE equaliser driven by the probes and the preamble. The loop ends early
+        once its decisions settle: when an equaliser pass's hard decisions form a codeword, or a
+        decoder pass repeats the previous one's decisions (passes tells how many ran).
     Returns out (equalised data symbols, descrambled, unit gain) and noiseVar (their error
     variances) for softslicer, and the last channel estimate.
     Errors: "hfchain:chansound:UnsupportedMode", "hfchain:turboequal:BadSounding" (a basis of

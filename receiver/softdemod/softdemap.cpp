@@ -28,6 +28,40 @@ inline double correlations(cdouble y, double factor, const Constellation& points
     return factor;
 }
 
+// Below this, a sum of exponentials is too near underflow to be divided by.
+constexpr double kSmallestSum = 1e-290;
+
+// The exact rule's exponentials once a symbol rather than once a bit: e_v = exp((m_v - M) scale)
+// with M the largest metric, so that each bit needs one logarithm. False (use the per-bit form)
+// when the factor or M is not finite.
+template <int K>
+inline bool shared_exponentials(const double* m, double scale, double* e) {
+    if (!std::isfinite(scale)) return false;
+    double top = m[0];
+    for (int v = 1; v < K; ++v) top = m[v] > top ? m[v] : top;
+    if (!std::isfinite(top)) return false;
+    for (int v = 0; v < K; ++v) e[v] = m[v] == top ? 1.0 : std::exp((m[v] - top) * scale);
+    return true;
+}
+
+// One bit's exact correction to the max-log ratio from the shared exponentials, with arg[c] the
+// likeliest point whose bit is c: ln((S0 / e0) / (S1 / e1)), S_c the sum over the points whose bit
+// is c and e_c = e[arg[c]], so that a tiny max-log ratio stays as it is. False when a side is too
+// small to divide by (its ratio is then beyond any clamp, and the per-bit form, which never
+// underflows, gives it).
+template <int K>
+inline bool shared_correction(const double* e, int bit, const int* arg, double& correction) {
+    if (arg[0] < 0 || arg[1] < 0) return false;
+    const double e0 = e[arg[0]];
+    const double e1 = e[arg[1]];
+    if (!(e0 > kSmallestSum && e1 > kSmallestSum)) return false;
+    double sum[2] = {0.0, 0.0};
+    for (int v = 0; v < K; ++v) sum[(v >> bit) & 1] += e[v];
+    // One of e0, e1 is 1 (the likeliest point of all): neither product underflows.
+    correction = std::log((sum[0] * e1) / (sum[1] * e0));
+    return true;
+}
+
 // B bits a symbol; `Prior` says whether a-priori ratios come in. Without them the metrics stay
 // correlations and the factor is applied to differences only (a difference of 0 gives 0 even
 // when the factor is infinite); with them each metric is m_v in full and the factor is 1.
@@ -47,16 +81,26 @@ void demap(const Constellation& points, SoftRule rule, index_t N, const cdouble*
             }
             scale = 1.0;
         }
+        double e[K];
+        const bool shared = rule == SoftRule::exact && shared_exponentials<K>(m, scale, e);
         for (int i = 0; i < B; ++i) {
             const int bit = B - 1 - i;  // most significant first
             double best[2] = {-INFINITY, -INFINITY};
+            int arg[2] = {-1, -1};
             for (int v = 0; v < K; ++v) {
                 const int value = (v >> bit) & 1;
-                best[value] = m[v] > best[value] ? m[v] : best[value];
+                if (m[v] > best[value]) {
+                    best[value] = m[v];
+                    arg[value] = v;
+                }
             }
             const double diff = best[0] - best[1];
             double ratio = diff == 0.0 ? 0.0 : diff * scale;
-            if (rule == SoftRule::exact) {
+            double correction = 0;
+            if (rule == SoftRule::exact && shared &&
+                shared_correction<K>(e, bit, arg, correction)) {
+                ratio += correction;
+            } else if (rule == SoftRule::exact) {
                 double sum[2] = {0.0, 0.0};
                 for (int v = 0; v < K; ++v) {
                     const int value = (v >> bit) & 1;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "receiver/decoder/codecheck.hpp"
 #include "receiver/decoder/sisodecode.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/softdemod/softdemap.hpp"
@@ -205,6 +206,60 @@ void decode_copies(index_t steps, index_t copies, const float* llr, const float*
     }
 }
 
+// Whether the nearest points of the N equalised symbols z (descrambled), their bits
+// deinterleaved (blocks of T, `position` as the interleaver's table), are a codeword of `steps`
+// encoder steps whose inputs from K on are zero; each coded bit sent `copies` times must have the
+// same decision in every copy (the decoder adds their ratios). `bits` is a work buffer.
+bool decisions_form_codeword(const Constellation& points, index_t N, const cdouble* z,
+                             const IntArray& position, index_t K, index_t steps, index_t copies,
+                             std::vector<std::uint8_t>& bits) {
+    const index_t B = points.bits;
+    const index_t T = position.numel();
+    bits.resize(static_cast<std::size_t>(B) * N);
+    for (index_t k = 0; k < N; ++k) {
+        int best = 0;
+        double best_c = -kInf;
+        for (int v = 0; v < points.size; ++v) {
+            const double c = cmulc(points.point[v], z[k]).real();
+            if (c > best_c) {
+                best_c = c;
+                best = v;
+            }
+        }
+        for (index_t b = 0; b < B; ++b) {
+            const index_t i = B * k + b;
+            bits[i / T * T + position[i % T]] = static_cast<std::uint8_t>(points.bit(best, b));
+        }
+    }
+    for (index_t t = 0; t < steps; ++t) {
+        const std::uint8_t* d = bits.data() + 2 * copies * t;
+        const std::uint8_t c0 = d[0];
+        const std::uint8_t c1 = d[1];
+        for (index_t c = 1; c < copies; ++c) {
+            if (d[2 * c] != c0 || d[2 * c + 1] != c1) return false;
+        }
+        bits[2 * t] = c0;
+        bits[2 * t + 1] = c1;
+    }
+    return is_codeword(steps, bits.data(), K);
+}
+
+// Whether the decoder's decisions on the coded bits, the signs of its extrinsic plus the channel
+// ratios, are those of its previous pass (false on the first, `first`); `previous` then holds
+// this pass's.
+bool decisions_unchanged(const std::vector<float>& extrinsic, const std::vector<float>& channel,
+                         bool first, std::vector<std::uint8_t>& previous) {
+    const std::size_t n = extrinsic.size();
+    bool same = !first && previous.size() == n;
+    previous.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t d = extrinsic[i] + channel[i] < 0 ? 1 : 0;
+        same = same && d == previous[i];
+        previous[i] = d;
+    }
+    return same;
+}
+
 index_t whole_iterations(double iterations) {
     if (!(iterations >= 0) || iterations > kMaxIterations || iterations != std::floor(iterations)) {
         raise("hfchain:turboequal:BadIterations", "iterations = " + format_value(iterations) +
@@ -217,7 +272,7 @@ index_t whole_iterations(double iterations) {
 }  // namespace
 
 TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                                 double iterations, HostServices* host);
+                                 double iterations, HostServices* host, TurboStop stop);
 
 void equaliser_llrs(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
                     float* llr) {
@@ -237,17 +292,17 @@ void equaliser_llrs(const Constellation& points, index_t N, const cdouble* z,
 }
 
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                         double iterations) {
-    return turboequal_polling(sounding, milstd, nFrame, iterations, nullptr);
+                         double iterations, TurboStop stop) {
+    return turboequal_polling(sounding, milstd, nFrame, iterations, nullptr, stop);
 }
 
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                         double iterations, HostServices& host) {
-    return turboequal_polling(sounding, milstd, nFrame, iterations, &host);
+                         double iterations, HostServices& host, TurboStop stop) {
+    return turboequal_polling(sounding, milstd, nFrame, iterations, &host, stop);
 }
 
 TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                                 double iterations, HostServices* host) {
+                                 double iterations, HostServices* host, TurboStop stop) {
     const index_t I = whole_iterations(iterations);
     const index_t frames = check_integer(sounding.frames, "frames");
     check_receiver_mode(milstd);
@@ -357,6 +412,8 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
         }
     }
     std::vector<float> posterior(b);
+    std::vector<std::uint8_t> decisions, decoded;
+    index_t passes = 0;
 
     for (index_t pass = 0; pass <= I; ++pass) {
         // Equalise every frame's data segment and descramble.
@@ -371,7 +428,13 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
                 z[j] = cmulc(known.rotation[f * layout.data + j], z[j]);
             }
         }
+        ++passes;
         if (pass == I) break;
+        if (stop != TurboStop::all &&
+            decisions_form_codeword(points, N, result.out.data(), position, K, steps, copies,
+                                    decisions)) {
+            break;
+        }
 
         // Demap (leaving each bit's own prior out), deinterleave, decode, interleave back.
         equaliser_llrs(points, N, result.out.data(), result.noiseVar.data(),
@@ -397,6 +460,11 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
             }
         }
 
+        if (decisions_unchanged(feedback, llr, pass == 0, decoded) &&
+            stop == TurboStop::converged) {
+            break;
+        }
+
         // Soft symbols: extrinsic ones to cancel, a-posteriori ones to re-estimate the channel.
         for (index_t k = 0; k < N; ++k) {
             const index_t n = layout.dataIndex(k);
@@ -418,7 +486,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     result.gains = std::move(track.gains);
     result.gainVar = std::move(track.gainVar);
     result.doppler = track.doppler;
-    result.passes = static_cast<double>(I + 1);
+    result.passes = static_cast<double>(passes);
     return result;
 }
 

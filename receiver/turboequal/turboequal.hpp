@@ -27,7 +27,23 @@ struct TurboequalOut {
     ComplexArray gains;  // r x Ny path gains the last pass used
     RealArray gainVar;   // r x Ny their error variances
     double doppler = 0;  // Doppler spread of the last channel estimate, Hz
-    double passes = 0;   // equaliser passes run (iterations + 1)
+    double passes = 0;   // equaliser passes run (iterations + 1, fewer after an early stop)
+};
+
+// When the turbo loop ends.
+enum class TurboStop {
+    // After every iteration asked for.
+    all,
+    // Also as soon as an equaliser pass's hard decisions (each symbol's nearest point),
+    // deinterleaved, form a codeword with the known zeros of the bit budget: the decoder would
+    // change none of them (receiver/decoder/codecheck.hpp), and the symbols a further pass would
+    // cancel are those decisions. That pass's output is the result. On a clean channel the loop
+    // ends after the first pass, at the cost of the plain equaliser.
+    codeword,
+    // Also as soon as a decoder pass makes the same decisions on every coded bit (the signs of
+    // its a-posteriori ratios) as the pass before: the equaliser pass between them is the
+    // result, and the channel estimate, the cancellation and the equaliser are not run again.
+    converged,
 };
 
 inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gains",
@@ -40,6 +56,8 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 //     iterations > 0.
 //   iterations: decoder passes between equaliser passes, a whole number 0 .. 10; 0 is the plain
 //     block MMSE equaliser driven by the probes and the preamble.
+//   stop: when the loop may end before `iterations` (see TurboStop); `passes` tells how many
+//     equaliser passes ran.
 // When iterations > 0, the N = frames x data symbols must carry exactly the coded bits of the
 // transmitter's bit budget for nFrame (transmitter/bitbudget.hpp), bitsToSym a symbol, each
 // coded bit repFactor times; the decoder adds the copies' ratios and hands each copy back what
@@ -65,12 +83,13 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 // comes out as its soft mean with an error variance of 1e9, a ratio of about 0 for the soft
 // demapper.
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                         double iterations);
+                         double iterations, TurboStop stop = TurboStop::converged);
 
 // The same, polling host.poll_interrupt() between groups of frames: an interrupt abandons the call
 // with the host's error.
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                         double iterations, HostServices& host);
+                         double iterations, HostServices& host,
+                         TurboStop stop = TurboStop::converged);
 
 // The turbo loop's coded-bit LLRs of equalised symbols, ln P(0) / P(1): the exact rule of the one
 // soft demapper (receiver/softdemod/softdemap.hpp) over `points` (b = points.bits bits a symbol,

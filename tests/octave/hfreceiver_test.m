@@ -23,7 +23,7 @@ assert (numel (s.out), numel (tx.MultiplexOut) + size (s.basis, 1) - 1);
 
 e = turboequal (s, milstd, 1, 2);
 assert (fieldnames (e)', {"out", "noiseVar", "gains", "gainVar", "doppler", "passes"});
-assert (e.passes, 3);
+assert (e.passes, 1);  % every decision right: a codeword after the first pass, which ends the loop
 assert (nearest (e.out), nearest (tx.ComplexPSKSymbols));
 assert (all (e.noiseVar > 0));
 

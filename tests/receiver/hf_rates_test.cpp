@@ -66,6 +66,32 @@ TEST(HfAtEveryRate, SounderFollowsStaticRaysAtTwentySymbolProbes) {
 // a path: with two equal static rays 4.8 symbols apart, the sounder finds both within a sample
 // at the Es/N0 where each rate's decoded rate on fading is near 1e-2 (150 bit/s at -6 dB, 75
 // bit/s at -9 dB; 1200 bit/s at 2 dB as a control), over several noise seeds.
+// At the other coded rates too (2- and 4-PSK, and coded bits sent twice or four times at 300 and
+// 150 bit/s, whose copies must agree), a quiet channel's first pass is a codeword: the loop stops
+// there with the plain equaliser's output, and the full loop ends with the same decisions.
+TEST(HfAtEveryRate, TurboLoopStopsOnceTheDecisionsAreACodeword) {
+    const TwoRay rays{24, std::polar(0.8, 1.0), std::polar(0.6, -2.0)};
+    for (const double rate : {1200.0, 600.0, 300.0, 150.0}) {
+        SCOPED_TRACE(::testing::Message() << rate << " bit/s");
+        const Milstd m = rateconf(rate, 0.6);
+        const double nFrame = blocks_for(rate);
+        const auto road = static_road_of(m, nFrame, rays, 40, 7);
+        const ChansoundOut s = chansound(road.matched, road.start, m, kShaping);
+        const TurboequalOut stopped = turboequal(s, m, nFrame, 2);
+        const TurboequalOut plain = turboequal(s, m, nFrame, 0, TurboStop::all);
+        const TurboequalOut full = turboequal(s, m, nFrame, 2, TurboStop::all);
+        EXPECT_EQ(stopped.passes, 1);
+        EXPECT_EQ(full.passes, 3);
+        ASSERT_EQ(stopped.out.numel(), plain.out.numel());
+        for (index_t k = 0; k < stopped.out.numel(); ++k) {
+            ASSERT_EQ(stopped.out[k], plain.out[k]) << k;
+            // Every decision right: each symbol within 0.38 (half the 8-PSK spacing) of its point.
+            ASSERT_LT(std::abs(full.out[k] - road.tx.ComplexPSKSymbols[k]), 0.38) << k;
+            ASSERT_LT(std::abs(stopped.out[k] - road.tx.ComplexPSKSymbols[k]), 0.38) << k;
+        }
+    }
+}
+
 TEST(HfAtEveryRate, SounderFindsBothRaysAtLowEsN0) {
     struct Case {
         double rate, nFrame, EsNodB;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "params/rateconf.hpp"
@@ -11,6 +12,7 @@
 #include "tests/receiver/expect_error.hpp"
 #include "tests/receiver/hf_support.hpp"
 #include "tests/support/signals.hpp"
+#include "transmitter/constellation.hpp"
 
 namespace hfchain {
 namespace {
@@ -192,7 +194,7 @@ TEST(Turboequal, GivesBackTheDataPointsOfAQuietChannel) {
         const auto road =
             static_road(0.6, 1, TwoRay{24, std::polar(0.6, 1.0), std::polar(1.0, -0.5)}, 80, 17);
         const ChansoundOut s = chansound(road.matched, road.start, standard(0.6), kShaping);
-        const TurboequalOut e = turboequal(s, standard(0.6), 1, iterations);
+        const TurboequalOut e = turboequal(s, standard(0.6), 1, iterations, TurboStop::all);
         ASSERT_EQ(e.out.numel(), road.tx.ComplexPSKSymbols.numel());
         EXPECT_EQ(e.passes, iterations + 1);
         double worst = 0, error = 0, stated = 0;
@@ -206,6 +208,62 @@ TEST(Turboequal, GivesBackTheDataPointsOfAQuietChannel) {
         EXPECT_LT(error / e.out.numel(), 1e-3) << iterations;
         EXPECT_GT(error / stated, 0.3) << iterations;
         EXPECT_LT(error / stated, 3.0) << iterations;
+    }
+}
+
+// Equal to the last bit.
+template <typename T>
+bool identical(const Array<T>& a, const Array<T>& b) {
+    return a.numel() == b.numel() && std::equal(a.data(), a.data() + a.numel(), b.data());
+}
+
+// The nearest 8-PSK label of each symbol.
+std::vector<int> decisions(const ComplexArray& z) {
+    const Constellation& points = constellation(3);
+    std::vector<int> d(z.numel());
+    for (index_t k = 0; k < z.numel(); ++k) {
+        double best = -1e300;
+        for (int v = 0; v < points.size; ++v) {
+            const double c = (std::conj(points.point[v]) * z[k]).real();
+            if (c > best) {
+                best = c;
+                d[k] = v;
+            }
+        }
+    }
+    return d;
+}
+
+// Each stop rule ends the loop after the passes it should, and its output is then that of the
+// loop run for those passes alone, to the last bit. Where the first pass's decisions are already
+// a codeword (a quiet channel, or one well above the noise) the loop stops there, with the plain
+// equaliser's output and the decisions the whole loop ends with. In between, the decoder's second
+// pass repeats its first one's decisions and `converged` skips the last equaliser pass. At Es/N0
+// 4 dB (8-PSK gets about one symbol in ten wrong) neither fires.
+TEST(Turboequal, StopRulesEndTheLoopWhereTheDecisionsSettle) {
+    struct Case {
+        double EsNodB;
+        double codeword;   // passes of 3 under TurboStop::codeword
+        double converged;  // and under TurboStop::converged
+    };
+    for (const Case& c : {Case{80, 1, 1}, Case{25, 1, 1}, Case{12, 3, 2}, Case{4, 3, 3}}) {
+        const auto road = static_road(
+            0.6, 1, TwoRay{24, std::polar(0.6, 1.0), std::polar(1.0, -0.5)}, c.EsNodB, 17);
+        const ChansoundOut s = chansound(road.matched, road.start, standard(0.6), kShaping);
+        const TurboequalOut full = turboequal(s, standard(0.6), 1, 2, TurboStop::all);
+        EXPECT_EQ(full.passes, 3) << c.EsNodB;
+        const std::pair<TurboStop, double> rules[] = {{TurboStop::codeword, c.codeword},
+                                                      {TurboStop::converged, c.converged}};
+        for (const auto& [rule, passes] : rules) {
+            const TurboequalOut stopped = turboequal(s, standard(0.6), 1, 2, rule);
+            ASSERT_EQ(stopped.passes, passes) << c.EsNodB << " dB, rule " << static_cast<int>(rule);
+            const TurboequalOut alone = turboequal(s, standard(0.6), 1, passes - 1, TurboStop::all);
+            EXPECT_TRUE(identical(stopped.out, alone.out)) << c.EsNodB;
+            EXPECT_TRUE(identical(stopped.noiseVar, alone.noiseVar)) << c.EsNodB;
+            if (c.codeword == 1) {
+                EXPECT_EQ(decisions(stopped.out), decisions(full.out)) << c.EsNodB;
+            }
+        }
     }
 }
 
