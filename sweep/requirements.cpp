@@ -86,8 +86,9 @@ void check_requirements(const RequirementsConfig& config, const FieldNames& name
         }
         for (std::size_t j = 0; j < i; ++j) {
             if (config.rows[j] == config.rows[i]) {
-                refuse(names, "rows", "row " + std::to_string(config.rows[i]) +
-                                          " is given twice; give each row once");
+                refuse(names, "rows",
+                       "row " + std::to_string(config.rows[i]) +
+                           " is given twice; give each row once");
             }
         }
     }
@@ -103,7 +104,8 @@ void check_requirements(const RequirementsConfig& config, const FieldNames& name
     }
     const auto in_range = [](double v) { return v >= -50 && v <= 100; };
     if (!in_range(config.lowest)) {
-        refuse(names, "lowest", format_value(config.lowest) + " dB is not accepted; give -50 to 100");
+        refuse(names, "lowest",
+               format_value(config.lowest) + " dB is not accepted; give -50 to 100");
     }
     if (!in_range(config.highest) || !(config.highest > config.lowest)) {
         refuse(names, "highest",
@@ -280,6 +282,29 @@ RequirementsResult run_requirements(const RequirementsConfig& config, const RowR
                 (above(*p) ? a : b) = m;
             }
             if (interrupted) break;
+            // The interval's ends lie outside the bracket: a point a step further out where the
+            // points so far do not bracket an end (at most kIntervalSteps a side, to bound the
+            // cost; an end still open is reported as a bound).
+            constexpr int kIntervalSteps = 2;
+            for (int lower = 0, upper = 0; bracketed && !interrupted;) {
+                std::vector<PointResult> sofar;
+                for (const auto& [key, q] : measured) sofar.push_back(q);
+                const RequirementOutcome o = read_outcome(sofar, receiver, row.ber, row.snr3k);
+                double next = 0;
+                if (o.low.kind == Crossing::Kind::below_from_start && o.low.x > config.lowest &&
+                    lower < kIntervalSteps) {
+                    next = std::max(o.low.x - config.step, config.lowest);
+                    ++lower;
+                } else if (o.high.kind == Crossing::Kind::not_reached &&
+                           o.high.x < config.highest && upper < kIntervalSteps) {
+                    next = std::min(o.high.x + config.step, config.highest);
+                    ++upper;
+                } else {
+                    break;
+                }
+                interrupted = !point(next, p);
+            }
+            if (interrupted) break;
         }
         if (interrupted || stopped()) {
             result.interrupted = true;
@@ -319,8 +344,8 @@ void write_parameters(std::ostream& out, const RequirementsConfig& config,
         << " wrong bits, or " << c.maxBits << " information bits\n";
     out << prefix << "search: from the required SNR in steps of " << format_value(config.step)
         << " dB within " << format_value(config.lowest) << " to " << format_value(config.highest)
-        << " dB until the target is bracketed, then bisection to " << format_value(config.resolution)
-        << " dB\n";
+        << " dB until the target is bracketed, then bisection to "
+        << format_value(config.resolution) << " dB\n";
     out << prefix << "seed " << c.seed << " (trial seeds from seed, rate, channel, Es/N0, trial)\n";
 }
 
@@ -386,15 +411,16 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
         << ", \"min_errors\": " << c.minErrors << ", \"max_bits\": " << c.maxBits
         << ", \"stop_on\": " << json_string(stop_on_name(c.stopOn)) << ", \"seed\": " << c.seed
         << ", \"resolution_db\": " << number(config.resolution)
-        << ", \"step_db\": " << number(config.step) << ", \"lowest_snr3k_db\": "
-        << number(config.lowest) << ", \"highest_snr3k_db\": " << number(config.highest)
+        << ", \"step_db\": " << number(config.step)
+        << ", \"lowest_snr3k_db\": " << number(config.lowest)
+        << ", \"highest_snr3k_db\": " << number(config.highest)
         << "},\n  \"interrupted\": " << (result.interrupted ? "true" : "false")
         << ",\n  \"wall_seconds\": " << number(result.wallSeconds) << ",\n  \"rows\": [";
     for (std::size_t k = 0; k < result.rows.size(); ++k) {
         const RequirementRowResult& rr = result.rows[k];
         const RequirementRow& row = requirement_rows()[rr.index];
-        out << (k ? "," : "") << "\n    {\"row\": " << rr.index << ", \"rate\": "
-            << number(row.rate) << ", \"channel\": " << json_string(row.channel)
+        out << (k ? "," : "") << "\n    {\"row\": " << rr.index
+            << ", \"rate\": " << number(row.rate) << ", \"channel\": " << json_string(row.channel)
             << ", \"interleaver\": " << number(rr.interLen)
             << ", \"target_ber\": " << number(row.ber)
             << ", \"required_snr3k_db\": " << number(row.snr3k) << ",\n     \"receivers\": [";
@@ -418,8 +444,8 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
                 out << ", " << json_string(receiver_name(r)) << ": {\"info_bits\": " << n.infoBits
                     << ", \"info_errors\": " << n.infoErrors
                     << ", \"ber\": " << number(receiver_rate(p, r, Metric::decoded))
-                    << ", \"ci95_low\": " << number(ci.low) << ", \"ci95_high\": "
-                    << number(ci.high) << '}';
+                    << ", \"ci95_low\": " << number(ci.low)
+                    << ", \"ci95_high\": " << number(ci.high) << '}';
             }
             out << '}';
         }
@@ -431,18 +457,19 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
 std::string requirements_plot_script(const std::string& file, const RequirementsConfig& config,
                                      const RequirementsResult& result, const std::string& output) {
     // Eleven colours told apart on a white page, one per row (the row's index picks it).
-    static const char* colours[] = {"#0072B2", "#009E73", "#D55E00", "#CC79A7", "#E69F00",
-                                    "#56B4E9", "#000000", "#8C564B", "#7F7F7F", "#BCBD22",
-                                    "#17BECF"};
+    static const char* colours[] = {"#0072B2", "#009E73", "#D55E00", "#CC79A7",
+                                    "#E69F00", "#56B4E9", "#000000", "#8C564B",
+                                    "#7F7F7F", "#BCBD22", "#17BECF"};
     const bool png = file.size() >= 4 && file.compare(file.size() - 4, 4, ".png") == 0;
     std::ostringstream s;
     s << (png ? "set terminal pngcairo size 1200,800 font ',10'\n"
               : "set terminal svg size 1200,800 font 'Helvetica,12'\n");
     s << "set output " << gnuplot_quote(output.empty() ? file : output) << '\n';
-    s << "set title " << gnuplot_quote("Minimum-performance table: decoded information-bit error "
-                                       "rate against SNR (3 kHz), interleaver " +
-                                       format_value(config.sweep.interLen) +
-                                       " s; crosses: the requirements")
+    s << "set title "
+      << gnuplot_quote(
+             "Minimum-performance table: decoded information-bit error "
+             "rate against SNR (3 kHz), interleaver " +
+             format_value(config.sweep.interLen) + " s; crosses: the requirements")
       << '\n';
     s << "set xlabel 'SNR in 3 kHz (dB)'\nset ylabel 'decoded bit error rate'\n";
     s << "set logscale y\nset format y '10^{%L}'\nset yrange [1e-7:1]\nset grid\n";
@@ -472,9 +499,10 @@ std::string requirements_plot_script(const std::string& file, const Requirements
             first = false;
         }
         (void)first;
-        plots.push_back("'-' using 1:2 with points pointtype 2 pointsize 2.5 linewidth 2 "
-                        "linecolor rgb '" +
-                        colour + "' notitle");
+        plots.push_back(
+            "'-' using 1:2 with points pointtype 2 pointsize 2.5 linewidth 2 "
+            "linecolor rgb '" +
+            colour + "' notitle");
         data << number(row.snr3k) << ' ' << number(row.ber) << "\ne\n";
     }
     if (plots.empty()) {
@@ -490,8 +518,7 @@ std::string requirements_plot_script(const std::string& file, const Requirements
 void plot_requirements(const std::string& file, const std::string& name,
                        const RequirementsConfig& config, const RequirementsResult& result) {
     ResultFile picture(name, file);
-    run_gnuplot(requirements_plot_script(file, config, result, picture.path()),
-                name + " " + file);
+    run_gnuplot(requirements_plot_script(file, config, result, picture.path()), name + " " + file);
     check_picture(picture.path(), name + " " + file);
     picture.commit();
 }
