@@ -5,6 +5,8 @@
 //   hfchain run [options]   one transmission, reported stage by stage
 //   hfchain sweep [options] coded-bit error rate against Es/N0; under mpirun, spread over the
 //                           ranks
+//   hfchain requirements    the minimum-performance table: each row's crossing of its target
+//                           error rate, searched along the SNR axis, against the required SNR
 //
 // Exit status: 0 done; 1 failed (a block's error, a result that could not be written, a failing
 // rank); 2 a refused option (nothing was run); 3 abandoned by a second stop signal (result files
@@ -343,8 +345,7 @@ int do_requirements(RequirementsOptions& options) {
                                    format_value(snr3k) + " dB:";
                 for (const ReceiverKind r : options.config.sweep.receivers) {
                     char buf[64];
-                    std::snprintf(buf, sizeof buf, " %s %.3g",
-                                  sweep::receiver_name(r),
+                    std::snprintf(buf, sizeof buf, " %s %.3g", sweep::receiver_name(r),
                                   sweep::receiver_rate(p, r, sweep::Metric::decoded));
                     line += buf;
                 }

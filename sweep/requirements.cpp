@@ -479,7 +479,6 @@ std::string requirements_plot_script(const std::string& file, const Requirements
     for (const RequirementRowResult& rr : result.rows) {
         const RequirementRow& row = requirement_rows()[rr.index];
         const std::string colour = colours[rr.index % std::size(colours)];
-        bool first = true;
         for (const ReceiverKind r : config.sweep.receivers) {
             const int dash = r == ReceiverKind::hf ? 1 : r == ReceiverKind::genie ? 2 : 4;
             const int marker = r == ReceiverKind::hf ? 7 : r == ReceiverKind::genie ? 6 : 5;
@@ -496,9 +495,7 @@ std::string requirements_plot_script(const std::string& file, const Requirements
                             " pointtype " + std::to_string(marker) + " linecolor rgb '" + colour +
                             "' title " + gnuplot_quote(title));
             data << block.str() << "e\n";
-            first = false;
         }
-        (void)first;
         plots.push_back(
             "'-' using 1:2 with points pointtype 2 pointsize 2.5 linewidth 2 "
             "linecolor rgb '" +

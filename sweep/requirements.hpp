@@ -81,11 +81,11 @@ SweepConfig requirement_point_config(const RequirementsConfig& config, const Req
                                      double snr3k);
 
 enum class Verdict {
-    pass,                // the crossing is at or below the required SNR, and so is its interval
-    pass_within,         // at or below it, but the interval reaches above it
-    fail_within,         // above it, but the interval reaches down to it
-    fail,                // above it, and so is its interval
-    undecided,           // the search could not place the crossing on either side
+    pass,         // the crossing is at or below the required SNR, and so is its interval
+    pass_within,  // at or below it, but the interval reaches above it
+    fail_within,  // above it, but the interval reaches down to it
+    fail,         // above it, and so is its interval
+    undecided,    // the search could not place the crossing on either side
 };
 const char* verdict_text(Verdict verdict);
 
@@ -103,9 +103,9 @@ struct RequirementOutcome {
 std::string margin_text(const RequirementOutcome& outcome, double required);
 
 struct RequirementRowResult {
-    std::size_t index = 0;  // into requirement_rows()
-    double interLen = 4.8;  // the interleaver the row ran with
-    std::vector<PointResult> points;  // every point measured, by ascending SNR
+    std::size_t index = 0;                      // into requirement_rows()
+    double interLen = 4.8;                      // the interleaver the row ran with
+    std::vector<PointResult> points;            // every point measured, by ascending SNR
     std::vector<RequirementOutcome> receivers;  // in the order of the configuration's receivers
 };
 
@@ -116,8 +116,7 @@ struct RequirementsResult {
 };
 
 // The verdict of `outcome`'s crossings against `required` dB.
-Verdict judge(const Crossing& measured, const Crossing& low, const Crossing& high,
-              double required);
+Verdict judge(const Crossing& measured, const Crossing& low, const Crossing& high, double required);
 
 // Reads a row's crossing, its interval and the verdict for `receiver` off its points (any order).
 RequirementOutcome read_outcome(const std::vector<PointResult>& points, ReceiverKind receiver,
