@@ -189,6 +189,24 @@ std::string margin_text(const RequirementOutcome& outcome, double required) {
     return "-";
 }
 
+Crossing last_crossing(const std::vector<double>& x, const std::vector<double>& rate,
+                       double target) {
+    const std::size_t n = std::min(x.size(), rate.size());
+    // From the last point back: the last pair of points with errors that brackets the target.
+    std::size_t next = n;
+    for (std::size_t k = n; k-- > 0;) {
+        if (!(rate[k] > 0)) continue;
+        if (next < n && rate[k] >= target && rate[next] < target) {
+            const double a = std::log10(rate[k]);
+            const double b = std::log10(rate[next]);
+            const double f = (std::log10(target) - a) / (b - a);
+            return {Crossing::Kind::at, x[k] + f * (x[next] - x[k])};
+        }
+        next = k;
+    }
+    return find_crossing(x, rate, target);
+}
+
 RequirementOutcome read_outcome(const std::vector<PointResult>& points, ReceiverKind receiver,
                                 double target, double required) {
     std::vector<const PointResult*> sorted;
@@ -206,8 +224,23 @@ RequirementOutcome read_outcome(const std::vector<PointResult>& points, Receiver
     RequirementOutcome o;
     o.receiver = receiver;
     o.measured = find_crossing(x, rate, target);
-    o.low = find_crossing(x, low, target);
-    o.high = find_crossing(x, high, target);
+    // Few errors a point make a curve that is not monotone within its noise, and each bound
+    // curve could then cross the target on the other side of the measured crossing. The low end
+    // is read off the points up to the measured bracket's lower point, the high end is the last
+    // crossing of the upper bounds: both then hold the crossing, and the interval covers every
+    // place the noisy curve may cross.
+    std::size_t upto = x.size();
+    if (o.measured.kind == Crossing::Kind::at) {
+        upto = 0;
+        while (upto < x.size() && !(x[upto] > o.measured.x)) ++upto;
+        // The next point with errors below the target (the bracket's lower point) is included.
+        while (upto < x.size() && !(rate[upto] > 0)) ++upto;
+        upto = std::min(upto + 1, x.size());
+    }
+    o.low = find_crossing(std::vector<double>(x.begin(), x.begin() + static_cast<long>(upto)),
+                          std::vector<double>(low.begin(), low.begin() + static_cast<long>(upto)),
+                          target);
+    o.high = last_crossing(x, high, target);
     o.verdict = judge(o.measured, o.low, o.high, required);
     return o;
 }
@@ -437,7 +470,8 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
         for (std::size_t i = 0; i < rr.points.size(); ++i) {
             const PointResult& p = rr.points[i];
             out << (i ? "," : "") << "\n       {\"snr3k_db\": " << number(snr3k_of_esno(p.esno))
-                << ", \"esno_db\": " << number(p.esno) << ", \"trials\": " << p.trials;
+                << ", \"esno_db\": " << number(p.esno) << ", \"trials\": " << p.trials
+                << ", \"sync_misses\": " << p.syncMisses;
             for (const ReceiverKind r : c.receivers) {
                 const ReceiverCounts& n = p.of(r);
                 const Interval ci = receiver_interval(p, r, Metric::decoded);

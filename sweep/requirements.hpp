@@ -19,11 +19,13 @@
 // (at or below that point, which is at most `resolution` dB past the last point above the target
 // once the search has bisected). Its 95 % interval is read the same way off the points' 95 %
 // intervals over trials (sweep/interval.hpp): the lower end where the intervals' lower bounds
-// cross the target, the upper end where their upper bounds do. The points are those the search
-// chose for the rate itself, so an end whose bound curve is not bracketed by them is reported as
-// a bound ("> X", "< X") rather than extrapolated; and a point's interval describes that point
-// only: the interval of the crossing ignores the error of the straight-line interpolation, small
-// next to the intervals once the bracket is `resolution` wide.
+// cross the target (among the points up to the crossing's bracket), the upper end where their
+// upper bounds last cross it, so that on a curve that is not monotone within its noise the
+// interval still holds the crossing and every place the curve may cross. The points are those the
+// search chose for the rate itself, so an end whose bound curve is not bracketed by them is
+// reported as a bound ("> X", "< X") rather than extrapolated; and a point's interval describes
+// that point only: the interval of the crossing ignores the error of the straight-line
+// interpolation, small next to the intervals once the bracket is `resolution` wide.
 #pragma once
 
 #include <atomic>
@@ -118,6 +120,12 @@ struct RequirementsResult {
 // The verdict of `outcome`'s crossings against `required` dB.
 Verdict judge(const Crossing& measured, const Crossing& low, const Crossing& high, double required);
 
+// The last crossing of `target` by `rate` at the ascending points `x`: as find_crossing() but
+// taking the last bracketing pair of points with errors instead of the first (the same bounds
+// when no pair brackets it).
+Crossing last_crossing(const std::vector<double>& x, const std::vector<double>& rate,
+                       double target);
+
 // Reads a row's crossing, its interval and the verdict for `receiver` off its points (any order).
 RequirementOutcome read_outcome(const std::vector<PointResult>& points, ReceiverKind receiver,
                                 double target, double required);
@@ -151,8 +159,8 @@ void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
 
 // JSON: {"version", "parameters", "interrupted", "rows": [{row, rate, channel, interleaver,
 // target_ber, required_snr3k_db, "receivers": [{receiver, measured, ci95_low, ci95_high, margin,
-// verdict}], "points": [{snr3k_db, esno_db, trials, "R": {info_bits, info_errors, ber, ci95_low,
-// ci95_high}}]}]}; crossings as text (they may be bounds).
+// verdict}], "points": [{snr3k_db, esno_db, trials, sync_misses, "R": {info_bits, info_errors, ber,
+// ci95_low, ci95_high}}]}]}; crossings as text (they may be bounds).
 void write_requirements_json(std::ostream& out, const RequirementsConfig& config,
                              const RequirementsResult& result, const std::string& version);
 

@@ -198,6 +198,45 @@ TEST(RequirementInterval, HoldsTheCrossingAndWidensWithTheSpread) {
     EXPECT_TRUE(w.verdict == Verdict::pass_within || w.verdict == Verdict::fail_within);
 }
 
+// Points with few errors make curves that are not monotone: the interval still holds the
+// crossing, its high end at the last place the upper bounds cross the target.
+TEST(RequirementInterval, HoldsTheCrossingOnANoisyCurve) {
+    // One trial a point with 1e5 bits: the rate itself and its Wilson interval.
+    const auto point = [](double snr, std::int64_t errors) {
+        PointResult p;
+        p.esno = esno_of_snr3k(snr);
+        ReceiverCounts& n = p.receivers[static_cast<std::size_t>(ReceiverKind::hf)];
+        n.infoBits = 100000;
+        n.infoErrors = errors;
+        p.infoSpread[static_cast<std::size_t>(ReceiverKind::hf)].add(errors, 100000);
+        return p;
+    };
+    // 1e-3 target: above at 0, below at 1 (30 errors), above again at 2 (150), then below.
+    const std::vector<PointResult> points = {point(0, 400), point(1, 30), point(2, 150),
+                                             point(3, 20), point(4, 2)};
+    const RequirementOutcome o = read_outcome(points, ReceiverKind::hf, 1e-3, 5);
+    ASSERT_EQ(o.measured.kind, Kind::at);
+    EXPECT_GT(o.measured.x, 0);
+    EXPECT_LT(o.measured.x, 1);
+    ASSERT_EQ(o.low.kind, Kind::at);
+    ASSERT_EQ(o.high.kind, Kind::at);
+    EXPECT_LE(o.low.x, o.measured.x);
+    // The upper bounds last cross 1e-3 between 2 and 3 dB (150 errors in 1e5 bits lie above it
+    // with their interval, 20 below).
+    EXPECT_GT(o.high.x, 2);
+    EXPECT_LT(o.high.x, 3);
+    // last_crossing on the rates themselves: between 2 and 3 dB too.
+    std::vector<double> x, rate;
+    for (const PointResult& p : points) {
+        x.push_back(snr3k_of_esno(p.esno));
+        rate.push_back(receiver_rate(p, ReceiverKind::hf, Metric::decoded));
+    }
+    const Crossing last = last_crossing(x, rate, 1e-3);
+    ASSERT_EQ(last.kind, Kind::at);
+    // log10 from 1.5e-3 at 2 dB to 2e-4 at 3 dB: 1e-3 at 2 + log10(1.5) / log10(7.5).
+    EXPECT_NEAR(last.x, 2 + std::log10(1.5) / std::log10(7.5), 1e-9);
+}
+
 TEST(RequirementVerdict, FromTheCrossingAndItsInterval) {
     const auto at = [](double x) { return Crossing{Kind::at, x}; };
     struct Case {
