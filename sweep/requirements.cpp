@@ -236,6 +236,10 @@ RequirementOutcome read_outcome(const std::vector<PointResult>& points, Receiver
         // The next point with errors below the target (the bracket's lower point) is included.
         while (upto < x.size() && !(rate[upto] > 0)) ++upto;
         upto = std::min(upto + 1, x.size());
+    } else if (o.measured.kind == Crossing::Kind::fell_to_zero) {
+        // At or below X: the low end too, read off the points up to X.
+        upto = 0;
+        while (upto < x.size() && x[upto] <= o.measured.x) ++upto;
     }
     o.low = find_crossing(std::vector<double>(x.begin(), x.begin() + static_cast<long>(upto)),
                           std::vector<double>(low.begin(), low.begin() + static_cast<long>(upto)),

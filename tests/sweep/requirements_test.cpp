@@ -225,6 +225,17 @@ TEST(RequirementInterval, HoldsTheCrossingOnANoisyCurve) {
     // with their interval, 20 below).
     EXPECT_GT(o.high.x, 2);
     EXPECT_LT(o.high.x, 3);
+    // A curve that fell to no error at 1 dB, then had errors again: the low end at or below it.
+    const std::vector<PointResult> zero = {point(0, 400), point(1, 0), point(2, 150),
+                                           point(3, 0)};
+    const RequirementOutcome z = read_outcome(zero, ReceiverKind::hf, 1e-3, 5);
+    ASSERT_EQ(z.measured.kind, Kind::fell_to_zero);
+    EXPECT_EQ(z.measured.x, 1);
+    EXPECT_TRUE(z.low.kind != Kind::at || z.low.x <= 1);
+    EXPECT_TRUE(z.low.kind == Kind::at || z.low.kind == Kind::fell_to_zero);
+    EXPECT_LE(z.low.x, 1);
+    ASSERT_EQ(z.high.kind, Kind::at);
+    EXPECT_GT(z.high.x, 2);
     // last_crossing on the rates themselves: between 2 and 3 dB too.
     std::vector<double> x, rate;
     for (const PointResult& p : points) {
