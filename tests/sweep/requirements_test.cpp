@@ -226,8 +226,7 @@ TEST(RequirementInterval, HoldsTheCrossingOnANoisyCurve) {
     EXPECT_GT(o.high.x, 2);
     EXPECT_LT(o.high.x, 3);
     // A curve that fell to no error at 1 dB, then had errors again: the low end at or below it.
-    const std::vector<PointResult> zero = {point(0, 400), point(1, 0), point(2, 150),
-                                           point(3, 0)};
+    const std::vector<PointResult> zero = {point(0, 400), point(1, 0), point(2, 150), point(3, 0)};
     const RequirementOutcome z = read_outcome(zero, ReceiverKind::hf, 1e-3, 5);
     ASSERT_EQ(z.measured.kind, Kind::fell_to_zero);
     EXPECT_EQ(z.measured.x, 1);
