@@ -5,6 +5,8 @@
 //   hfchain run [options]   one transmission, reported stage by stage
 //   hfchain sweep [options] coded-bit error rate against Es/N0; under mpirun, spread over the
 //                           ranks
+//   hfchain requirements    the minimum-performance table: each row's crossing of its target
+//                           error rate, searched along the SNR axis, against the required SNR
 //
 // Exit status: 0 done; 1 failed (a block's error, a result that could not be written, a failing
 // rank); 2 a refused option (nothing was run); 3 abandoned by a second stop signal (result files
@@ -26,12 +28,14 @@
 #include "apps/signals.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
+#include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "sweep/crossings.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
 #include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
+#include "sweep/requirements.hpp"
 
 #ifndef HFCHAIN_VERSION
 #define HFCHAIN_VERSION "unknown"
@@ -307,6 +311,97 @@ int do_sweep(SweepOptions& options) {
     return run_sweep_here(options, journal.get(), nullptr);
 }
 
+// The minimum-performance table, in this process.
+int do_requirements(RequirementsOptions& options) {
+    check_requirements_outputs(options);
+    // Memory: the largest of the rows' points with the worker threads (each point is a sweep).
+    {
+        SweepOptions probe;
+        int threads = 0;
+        std::string notes;
+        const auto& rows = sweep::requirement_rows();
+        std::vector<std::size_t> chosen = options.config.rows;
+        if (chosen.empty()) {
+            for (std::size_t i = 0; i < rows.size(); ++i) chosen.push_back(i);
+        }
+        for (const std::size_t i : chosen) {
+            probe.config = sweep::requirement_point_config(options.config, rows[i], rows[i].snr3k);
+            check_sweep_memory(probe, 1, &notes);
+            threads = threads == 0 ? probe.config.threads : std::min(threads, probe.config.threads);
+        }
+        options.config.sweep.threads = threads;
+        if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
+    }
+    sweep::RequirementsResult result;
+    {
+        StopSignals signals;
+        result = sweep::run_requirements(
+            options.config,
+            [](const sweep::SweepConfig& c) { return sweep::road_trial_runners(c, &stop_flag()); },
+            &stop_flag(),
+            [&](const sweep::RequirementRow& row, double snr3k, const sweep::PointResult& p) {
+                if (!options.progress) return;
+                std::string line = format_value(row.rate) + " bit/s " + row.channel + " at " +
+                                   format_value(snr3k) + " dB:";
+                for (const ReceiverKind r : options.config.sweep.receivers) {
+                    char buf[64];
+                    std::snprintf(buf, sizeof buf, " %s %.3g", sweep::receiver_name(r),
+                                  sweep::receiver_rate(p, r, sweep::Metric::decoded));
+                    line += buf;
+                }
+                note(line + " (" + std::to_string(p.trials) + " trials)");
+            });
+        if (result.interrupted) {
+            note("interrupted; writing the " + std::to_string(result.rows.size()) +
+                 " rows finished");
+        }
+        std::ostringstream table;
+        sweep::write_requirements_table(table, options.config, result, kVersion);
+        bool ok = true;
+        auto attempt = [&ok](auto&& write) {
+            try {
+                write();
+            } catch (const Error& e) {
+                if (e.identifier() != sweep::errid::kWriteFailed) throw;
+                note(e.what());
+                ok = false;
+            }
+        };
+        if (options.output.empty()) {
+            attempt([&] {
+                write_all(STDOUT_FILENO, table.str(), "writing the table to standard output");
+            });
+        }
+        std::vector<std::unique_ptr<ResultFile>> files;
+        auto prepare = [&](const char* option, const std::string& target, auto&& content) {
+            if (target.empty()) return;
+            attempt([&] {
+                auto f = std::make_unique<ResultFile>(option, target);
+                std::ostringstream text;
+                content(text);
+                f->write(text.str());
+                files.push_back(std::move(f));
+            });
+        };
+        prepare("--output", options.output, [&](std::ostream& out) { out << table.str(); });
+        prepare("--csv", options.csv, [&](std::ostream& out) {
+            sweep::write_requirements_csv(out, options.config, result);
+        });
+        prepare("--json", options.json, [&](std::ostream& out) {
+            sweep::write_requirements_json(out, options.config, result, kVersion);
+        });
+        for (const auto& f : files) attempt([&] { f->commit(); });
+        if (!options.plot.empty() && !result.rows.empty()) {
+            attempt([&] {
+                sweep::plot_requirements(options.plot, "--plot", options.config, result);
+                note("plot written to " + options.plot);
+            });
+        }
+        if (!ok) return kFailed;
+    }
+    return result.interrupted || stop_signal() != 0 ? stop_status() : 0;
+}
+
 #ifdef HFCHAIN_MPI
 // A sweep over the ranks of an MPI job. Every step that can refuse is agreed between the ranks
 // before any work, so that a rank that cannot take part ends the job at once, never hangs it.
@@ -393,6 +488,8 @@ int run_program(int argc, char** argv) {
                 return do_run(inv.run);
             case Command::sweep:
                 return do_sweep(inv.sweep);
+            case Command::requirements:
+                return do_requirements(inv.requirements);
         }
     } catch (...) {
         status = failure_status(message);
@@ -435,6 +532,14 @@ int run_mpi_program(MpiJob& job, int argc, char** argv) {
                 report_failure(status, message);
                 return status;
             }
+        case Command::requirements:
+            // Its points are short sweeps one after another: it runs in one process.
+            if (root) {
+                report_refusal(
+                    "requirements runs in one process; start it without mpirun (-j sets its "
+                    "threads)");
+            }
+            return kRefused;
         case Command::sweep:
             try {
                 return do_mpi_sweep(job, inv.sweep);

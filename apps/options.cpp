@@ -185,6 +185,11 @@ sweep::FieldNames cli_names(bool snr3k) {
             {"checkpoint", "--checkpoint"},
             {"txSeed", "--tx-seed"},
             {"channelSeed", "--channel-seed"},
+            {"rows", "--rows"},
+            {"resolution", "--resolution"},
+            {"step", "--step"},
+            {"lowest", "--lowest"},
+            {"highest", "--highest"},
         };
         if (field == "esno") return snr3k ? "--snr3k" : "--esno";
         for (const auto& [name, option] : options) {
@@ -199,6 +204,48 @@ SweepOptions default_sweep() {
     o.plotSnr3k = true;
     o.plot = "hfchain-sweep.svg";
     return o;
+}
+
+RequirementsOptions default_requirements() {
+    RequirementsOptions o;
+    SweepConfig& c = o.config.sweep;
+    // The requirements are quoted with the long interleaver.
+    c.interLen = 4.8;
+    c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+    // A search measures about eight points a row: budgets that keep the whole table near
+    // twenty minutes on two cores (README, "The minimum-performance table"), most of it in the
+    // low rates, whose bits cost the most (at 75 bit/s about 90 times those of 2400 bit/s). A
+    // crossing needs the bracketing points' side of the target rather than +-20 % on each: 100
+    // error events, or 4e5 bits, the fewest with which a point without any error lies below
+    // 1e-5 with its whole interval (3.8 / 4e5).
+    c.minTrials = 20;
+    c.minEvents = 100;
+    c.maxBits = 400000;
+    return o;
+}
+
+// Row indices from "0,3,10" (that each is a row, given once, is the configuration's check).
+std::vector<std::size_t> parse_row_list(const std::string& text) {
+    std::vector<std::size_t> rows;
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', begin);
+        const std::string item =
+            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+        const bool digits =
+            !item.empty() && item.size() <= 6 && std::all_of(item.begin(), item.end(), [](char ch) {
+                return std::isdigit(static_cast<unsigned char>(ch)) != 0;
+            });
+        if (!digits) {
+            throw UsageError("--rows: '" + text + "' is not accepted; give row numbers (0 to " +
+                             std::to_string(sweep::requirement_rows().size() - 1) +
+                             ") joined by commas, for example 2,3");
+        }
+        rows.push_back(static_cast<std::size_t>(std::stoul(item)));
+        if (comma == std::string::npos) break;
+        begin = comma + 1;
+    }
+    return rows;
 }
 
 std::vector<ReceiverKind> parse_receiver_list(const std::string& text, const std::string& option) {
@@ -317,6 +364,34 @@ void check_sweep_options(const SweepOptions& o) {
     }
     if (!o.plot.empty() && !sweep::gnuplot_available()) {
         throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
+    }
+}
+
+void check_requirements_options(const RequirementsOptions& o) {
+    refused_as_usage([&] { sweep::check_requirements(o.config, cli_names(true)); });
+    if (!o.plot.empty() && !ends_with(o.plot, ".svg") && !ends_with(o.plot, ".png")) {
+        throw UsageError("--plot: '" + o.plot +
+                         "' is not accepted; give a file ending in .svg or .png");
+    }
+    if (!o.plot.empty() && !sweep::gnuplot_available()) {
+        throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
+    }
+}
+
+void check_requirements_outputs(const RequirementsOptions& o) {
+    const std::pair<const char*, const std::string*> files[] = {
+        {"--output", &o.output}, {"--csv", &o.csv}, {"--json", &o.json}, {"--plot", &o.plot}};
+    refused_as_usage([&] {
+        for (const auto& [option, file] : files) check_output_file(option, *file);
+    });
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (!files[i].second->empty() && !files[j].second->empty() &&
+                sweep::same_file(*files[i].second, *files[j].second)) {
+                throw UsageError(std::string(files[i].first) + ": '" + *files[i].second +
+                                 "' is also given to " + files[j].first);
+            }
+        }
     }
 }
 
@@ -621,6 +696,111 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                      "machine's)")
         ->type_name("SIZE");
     sweep->add_flag("-q,--quiet", quiet, "No progress report on stderr");
+    RequirementsOptions& q = inv.requirements;
+    q = default_requirements();
+    SweepConfig& qc = q.config.sweep;
+    CLI::App* req = app.add_subcommand(
+        "requirements",
+        "The minimum-performance table: for each row (rate, channel, required SNR in 3 kHz, "
+        "target bit error rate) and receiver, the SNR where the decoded error rate crosses the "
+        "target, searched along the SNR axis, with its 95 % interval, margin and pass/fail");
+    std::string qReceivers = "hf,genie";
+    std::string qRows;
+    double qNframe = 0;
+    double qMinTrials = static_cast<double>(qc.minTrials);
+    double qMinEvents = static_cast<double>(qc.minEvents);
+    double qMinErrors = static_cast<double>(qc.minErrors);
+    double qMaxBits = static_cast<double>(qc.maxBits);
+    std::string qStopOn = sweep::stop_on_name(qc.stopOn);
+    double qSeed = qc.seed;
+    double qThreads = 0;
+    bool qQuiet = false;
+    add_shaping_options(*req, qc.interLen, qNframe, qc.shaping,
+                        "Interleaver blocks of data per trial at every rate (default: at each "
+                        "rate the fewest whole blocks that carry information bits)");
+    req->add_option(
+           "--rows", qRows,
+           "Rows to run, by number, comma-separated (default: all): " +
+               [] {
+                   std::string t;
+                   const auto& rows = sweep::requirement_rows();
+                   for (std::size_t i = 0; i < rows.size(); ++i) {
+                       t += (i ? "; " : "") + std::to_string(i) + " " + shown(rows[i].rate) +
+                            " bit/s " + rows[i].channel + " " + shown(rows[i].snr3k) + " dB " +
+                            sweep::target_text(rows[i].ber);
+                   }
+                   return t;
+               }())
+        ->type_name("LIST");
+    req->add_option("-r,--receiver", qReceivers,
+                    "Receivers whose crossings are searched, comma-separated: hf, genie, baseline "
+                    "(the first one's errors drive the stop rule)")
+        ->type_name("LIST")
+        ->capture_default_str();
+    req->add_option("--resolution", q.config.resolution,
+                    "Bisect each crossing's bracket down to this width, in dB")
+        ->type_name("DB")
+        ->capture_default_str();
+    req->add_option("--step", q.config.step,
+                    "Steps from the required SNR that look for a bracket of the target, in dB")
+        ->type_name("DB")
+        ->capture_default_str();
+    req->add_option("--lowest", q.config.lowest,
+                    "Lowest SNR(3 kHz) searched, in dB: a curve below the target there is "
+                    "reported as '< X'")
+        ->type_name("DB")
+        ->capture_default_str();
+    req->add_option("--highest", q.config.highest,
+                    "Highest SNR(3 kHz) searched, in dB: a curve above the target there is "
+                    "reported as '> X'")
+        ->type_name("DB")
+        ->capture_default_str();
+    req->add_option("--stop-on", qStopOn,
+                    "Whose errors each point's stop rule counts: the first receiver's (first) or "
+                    "each receiver's (all)")
+        ->type_name("first|all")
+        ->capture_default_str();
+    req->add_option("--min-trials", qMinTrials, "Run at least this many trials per point, then ...")
+        ->type_name("N")
+        ->capture_default_str();
+    req->add_option("--min-events", qMinEvents,
+                    "... stop it once this many trials had a wrong decoded bit ...")
+        ->type_name("N")
+        ->capture_default_str();
+    req->add_option("--min-errors", qMinErrors, "... and this many bits were wrong ...")
+        ->type_name("N")
+        ->capture_default_str();
+    req->add_option("--max-bits", qMaxBits, "... or at this many information bits")
+        ->type_name("N")
+        ->capture_default_str();
+    req->add_option("-s,--seed", qSeed, "Base seed of every trial (0..4294967295)")
+        ->type_name("SEED")
+        ->capture_default_str();
+    req->add_option("-j,--threads", qThreads, "Worker threads (0: one per core)")
+        ->type_name("N")
+        ->capture_default_str();
+    req->add_option("-o,--output", q.output, "Write the table to this file, not to stdout")
+        ->type_name("FILE");
+    req->add_option("--csv", q.csv, "Also write the table as CSV to this file")->type_name("FILE");
+    req->add_option("--json", q.json,
+                    "Also write the table and every measured point as JSON to this file")
+        ->type_name("FILE");
+    req->add_option("--plot", q.plot,
+                    "Draw each row's curves (its colour; hf solid, genie dashed, baseline "
+                    "dash-dot) and its requirement as a cross into this .svg or .png file")
+        ->type_name("FILE");
+    req->add_flag("-q,--quiet", qQuiet, "No progress report on stderr");
+    req->footer(
+        "The search: each point is a sweep point (trial seeds from seed, rate, channel, Es/N0, "
+        "trial: the table does not depend on --threads, and a point equals 'hfchain sweep' at the "
+        "same Es/N0 and stop rule). From the required SNR it steps by --step until the target is "
+        "bracketed (within --lowest..--highest), then bisects to --resolution. The crossing is "
+        "interpolated in log10(rate) between the bracketing points; its 95 % interval is where "
+        "the points' 95 % intervals over trials cross the target, read off the same points "
+        "('> X', '< X': not bracketed by them). Margin = required - measured. pass: measured at "
+        "or below the required SNR; '(within interval)': the interval reaches across it. 4800 "
+        "bit/s is uncoded and runs the 0.6 s frame whatever --interleaver says. Runs in one "
+        "process (not under mpirun).");
     sweep->footer(
         "Output: a table on stdout headed by '#' lines (version, every parameter); Octave's load "
         "reads it as a matrix.\nColumns: rate (bit/s, with any --rate but 2400 alone), cond "
@@ -667,7 +847,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
 
     // An empty value is never a choice: it is an unset variable in the caller's script
     // (`--checkpoint "$JOURNAL"`), which taken as "not given" would silently change the job.
-    for (const CLI::App* cmd : {run, sweep}) {
+    for (const CLI::App* cmd : {run, sweep, req}) {
         for (const CLI::Option* opt : cmd->get_options()) {
             if (opt->get_type_size() == 0) continue;  // a flag
             for (const std::string& value : opt->results()) {
@@ -747,6 +927,35 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         s.progress = !quiet;
         if (!sweepMemory.empty()) s.maxMemory = parse_memory_size(sweepMemory);
         check_sweep_options(s);
+    } else if (req->parsed()) {
+        inv.command = Command::requirements;
+        if (!qRows.empty()) q.config.rows = parse_row_list(qRows);
+        if (req->count("--nframe") > 0) {
+            if (!(qNframe > 0)) {
+                throw UsageError("--nframe: " + shown(qNframe) +
+                                 " is not accepted; give a number of interleaver blocks above 0 "
+                                 "and at most 10000");
+            }
+            qc.nFrame = qNframe;
+        }
+        qc.receivers = parse_receiver_list(qReceivers);
+        if (qStopOn != "first" && qStopOn != "all") {
+            throw UsageError("--stop-on: '" + qStopOn + "' is not accepted; give first or all");
+        }
+        qc.stopOn = qStopOn == "first" ? sweep::StopOn::first : sweep::StopOn::all;
+        refused_as_usage([&] {
+            const sweep::FieldNames names = cli_names(true);
+            qc.minTrials = sweep::check_count(qMinTrials, 1, "minTrials", names);
+            qc.minEvents = sweep::check_count(qMinEvents, 1, "minEvents", names);
+            qc.minErrors = sweep::check_count(qMinErrors, 1, "minErrors", names);
+            qc.maxBits = sweep::check_count(qMaxBits, 1, "maxBits", names);
+            sweep::check_seed(qSeed, "seed", names);
+            qc.seed = static_cast<std::uint32_t>(qSeed);
+            qc.threads =
+                static_cast<int>(sweep::check_count(std::min(qThreads, 1e9), 0, "threads", names));
+        });
+        q.progress = !qQuiet;
+        check_requirements_options(q);
     } else if (print) {
         // Options but no command: only possible for top-level flags, which exit above.
         std::fputs(app.help().c_str(), stdout);

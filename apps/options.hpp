@@ -13,6 +13,7 @@
 #include "runtime/error.hpp"
 #include "shaping/varshapping.hpp"
 #include "sweep/config.hpp"
+#include "sweep/requirements.hpp"
 
 namespace hfchain::app {
 
@@ -71,13 +72,28 @@ struct SweepOptions {
 // conditions, the plot written to "hfchain-sweep.svg" in the current folder.
 SweepOptions default_sweep();
 
-enum class Command { none, run, sweep };
+// `hfchain requirements`: the minimum-performance table (sweep/requirements.hpp).
+struct RequirementsOptions {
+    sweep::RequirementsConfig config;  // its sweep: the long interleaver, hf and genie, and a stop
+                                       // rule sized for the whole table (default_requirements())
+    std::string output;                // file for the table, or empty for standard output
+    std::string csv;                   // CSV file, or empty
+    std::string json;                  // JSON file, or empty
+    std::string plot;                  // .svg or .png file, or empty
+    bool progress = true;
+};
+
+// The defaults of `hfchain requirements`.
+RequirementsOptions default_requirements();
+
+enum class Command { none, run, sweep, requirements };
 
 struct Invocation {
     Command command = Command::none;  // none: help or version was printed, exit with `exitCode`
     int exitCode = 0;
     RunOptions run;
     SweepOptions sweep;
+    RequirementsOptions requirements;
 };
 
 // Parses and checks the command line. Help and version requests are printed here (Command::none,
@@ -101,6 +117,10 @@ std::vector<ReceiverKind> parse_receiver_list(const std::string& text,
 // `option`.
 std::vector<double> parse_rate_list(const std::string& text, const std::string& option = "--rate");
 
+// Row numbers of the minimum-performance table from "0,3,10", in order (that each is a row, given
+// once, is the configuration's check). Raises UsageError naming --rows.
+std::vector<std::size_t> parse_row_list(const std::string& text);
+
 // A size for --max-memory: a number of bytes with an optional binary multiple K, M, G or T
 // (also KiB, MiB, ..., any case): "512M", "1.5G", "4e9". Raises UsageError naming --max-memory.
 double parse_memory_size(const std::string& text);
@@ -108,12 +128,14 @@ double parse_memory_size(const std::string& text);
 // The checks, also used on their own by the tests.
 void check_run_options(const RunOptions& o);
 void check_sweep_options(const SweepOptions& o);
+void check_requirements_options(const RequirementsOptions& o);
 
 // The checks of the files and folders a command will write (only in the process that writes
 // them): each file's folder must exist and be writable (run --plot's folder is made, with its
 // missing parents, below its nearest existing folder). Raise UsageError naming the option.
 void check_run_outputs(const RunOptions& o);
 void check_sweep_outputs(const SweepOptions& o);
+void check_requirements_outputs(const RequirementsOptions& o);
 
 // The memory checks, made before any work: one transmission of `run` must fit in the limit
 // (--max-memory, or the machine's memory); a sweep's worker threads, times `sharing` processes of

@@ -81,6 +81,113 @@ TEST(CommandLine, AcceptedSweep) {
     EXPECT_EQ(crossings.sweep.crossings, "/dev/null");
 }
 
+// The table's defaults: the long interleaver, hf and genie, every row; each option sets its field.
+TEST(CommandLine, AcceptedRequirements) {
+    const Invocation defaults = parse({"requirements"});
+    ASSERT_EQ(defaults.command, Command::requirements);
+    const sweep::RequirementsConfig& d = defaults.requirements.config;
+    EXPECT_EQ(d.sweep.interLen, 4.8);
+    EXPECT_EQ(d.sweep.receivers,
+              (std::vector<ReceiverKind>{ReceiverKind::hf, ReceiverKind::genie}));
+    EXPECT_TRUE(d.rows.empty());
+    EXPECT_EQ(d.resolution, 0.3);
+    const Invocation inv = parse({"requirements",
+                                  "--rows",
+                                  "10,2",
+                                  "-r",
+                                  "baseline,hf",
+                                  "-i",
+                                  "0.6",
+                                  "--resolution",
+                                  "0.2",
+                                  "--step",
+                                  "3",
+                                  "--lowest",
+                                  "-5",
+                                  "--highest",
+                                  "35",
+                                  "--max-bits",
+                                  "2e5",
+                                  "--min-trials",
+                                  "7",
+                                  "--stop-on",
+                                  "all",
+                                  "-s",
+                                  "9",
+                                  "-j",
+                                  "3",
+                                  "-q"});
+    const sweep::RequirementsConfig& c = inv.requirements.config;
+    EXPECT_EQ(c.rows, (std::vector<std::size_t>{10, 2}));
+    EXPECT_EQ(c.sweep.receivers,
+              (std::vector<ReceiverKind>{ReceiverKind::baseline, ReceiverKind::hf}));
+    EXPECT_EQ(c.sweep.interLen, 0.6);
+    EXPECT_EQ(c.resolution, 0.2);
+    EXPECT_EQ(c.step, 3);
+    EXPECT_EQ(c.lowest, -5);
+    EXPECT_EQ(c.highest, 35);
+    EXPECT_EQ(c.sweep.maxBits, 200000);
+    EXPECT_EQ(c.sweep.minTrials, 7);
+    EXPECT_EQ(c.sweep.stopOn, sweep::StopOn::all);
+    EXPECT_EQ(c.sweep.seed, 9u);
+    EXPECT_EQ(c.sweep.threads, 3);
+    EXPECT_FALSE(inv.requirements.progress);
+}
+
+TEST(CommandLine, RefusedRequirementsSayWhatIsAccepted) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"requirements", "--rows", "1,x"},
+         "--rows: '1,x' is not accepted; give row numbers (0 to 10) joined by commas, for "
+         "example 2,3"},
+        {{"requirements", "--rows", "-1"},
+         "--rows: '-1' is not accepted; give row numbers (0 to 10) joined by commas, for "
+         "example 2,3"},
+        {{"requirements", "--rows", "3,"},
+         "--rows: '3,' is not accepted; give row numbers (0 to 10) joined by commas, for "
+         "example 2,3"},
+        {{"requirements", "--rows", "12"}, "--rows: 12 is no row; give rows 0 to 10"},
+        {{"requirements", "--rows", "4,4"}, "--rows: row 4 is given twice; give each row once"},
+        {{"requirements", "--resolution", "0"},
+         "--resolution: 0 dB is not accepted; give a resolution above 0.001 dB and at most the "
+         "step (2 dB)"},
+        {{"requirements", "--step", "50"},
+         "--step: 50 dB is not accepted; give a step from 0.1 to 20 dB"},
+        {{"requirements", "--highest", "20"},
+         "--highest: row 1 requires 27 dB, outside the search range -10 to 20 dB"},
+        {{"requirements", "-i", "1.2"},
+         "--interleaver: 1.2 s is not an interleaver length; accepted: 0.6 or 4.8"},
+        {{"requirements", "-r", "hf,hf"}, "--receiver: 'hf' is named twice"},
+        {{"requirements", "-r", "equaliser"},
+         "--receiver: unknown receiver 'equaliser'; accepted: a comma-separated list of "
+         "baseline, hf, genie"},
+        {{"requirements", "--stop-on", "each"},
+         "--stop-on: 'each' is not accepted; give first or all"},
+        {{"requirements", "--max-bits", "0"},
+         "--max-bits: 0 is not accepted; give a whole number of at least 1"},
+        {{"requirements", "--plot", "table.pdf"},
+         "--plot: 'table.pdf' is not accepted; give a file ending in .svg or .png"},
+        {{"requirements", "--rows", ""}, "--rows: an empty value is not accepted"},
+        {{"requirements", "--csv", ""}, "--csv: an empty value is not accepted"},
+    };
+    for (const Case& c : cases) {
+        try {
+            parse(c.args);
+            ADD_FAILURE() << "accepted: " << c.message;
+        } catch (const UsageError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
+    // Two outputs naming one file, by different spellings.
+    RequirementsOptions o = default_requirements();
+    o.csv = "/tmp/hfchain-req-clash";
+    o.json = "/tmp/./hfchain-req-clash";
+    EXPECT_THROW(check_requirements_outputs(o), UsageError);
+}
+
 // --rate takes one rate for run and a list for sweep, in order; without -n each rate takes its
 // default blocks per trial (nFrame 0), with -n every rate the blocks given.
 TEST(CommandLine, RatesAndTheirBlocksPerTrial) {

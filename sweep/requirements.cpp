@@ -1,0 +1,561 @@
+#include "sweep/requirements.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+#include "params/waveform.hpp"
+#include "runtime/checks.hpp"
+#include "runtime/error.hpp"
+#include "sweep/output_file.hpp"
+#include "sweep/report.hpp"
+
+namespace hfchain::sweep {
+
+namespace {
+
+std::string one_decimal(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", std::round(v * 10) / 10 + 0.0);
+    return buf;
+}
+
+[[noreturn]] void refuse(const FieldNames& names, std::string_view field, const std::string& what) {
+    raise(errid::kInvalidConfig, field_name(names, field) + ": " + what);
+}
+
+// A point's key: the SNR in milli-dB, as the seeds see the Es/N0.
+long long milli(double snr3k) { return std::llround(snr3k * 1000); }
+
+std::string json_string(const std::string& s) {
+    std::string out = "\"";
+    for (const char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+std::string number(double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
+}  // namespace
+
+const std::vector<RequirementRow>& requirement_rows() {
+    static const std::vector<RequirementRow> rows = {
+        {4800, "1p:0ms:0Hz", 17, 1e-3}, {4800, "2p:2ms:0.5Hz", 27, 1e-3},
+        {2400, "1p:0ms:0Hz", 10, 1e-5}, {2400, "2p:2ms:1Hz", 18, 1e-5},
+        {2400, "2p:2ms:5Hz", 30, 1e-3}, {2400, "2p:5ms:1Hz", 30, 1e-5},
+        {1200, "2p:2ms:1Hz", 11, 1e-5}, {600, "2p:2ms:1Hz", 7, 1e-5},
+        {300, "2p:5ms:5Hz", 7, 1e-5},   {150, "2p:5ms:5Hz", 5, 1e-5},
+        {75, "2p:5ms:5Hz", 2, 1e-5}};
+    return rows;
+}
+
+double row_interleaver(const RequirementRow& row, double interLen) {
+    // 4800 bit/s is uncoded and runs the short interleaver's frame only.
+    return row.rate == 4800 ? 0.6 : interLen;
+}
+
+SweepConfig requirement_point_config(const RequirementsConfig& config, const RequirementRow& row,
+                                     double snr3k) {
+    SweepConfig c = config.sweep;
+    c.rates = {row.rate};
+    c.interLen = row_interleaver(row, config.sweep.interLen);
+    c.conditions = {canonical_condition(row.channel)};
+    c.esno = {esno_of_snr3k(snr3k)};
+    c.snr3kAxis = true;
+    c.metric = Metric::decoded;
+    c.floor = 0;
+    return c;
+}
+
+void check_requirements(const RequirementsConfig& config, const FieldNames& names) {
+    const auto& all = requirement_rows();
+    for (std::size_t i = 0; i < config.rows.size(); ++i) {
+        if (config.rows[i] >= all.size()) {
+            refuse(names, "rows",
+                   std::to_string(config.rows[i]) + " is no row; give rows 0 to " +
+                       std::to_string(all.size() - 1));
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (config.rows[j] == config.rows[i]) {
+                refuse(names, "rows",
+                       "row " + std::to_string(config.rows[i]) +
+                           " is given twice; give each row once");
+            }
+        }
+    }
+    if (!(config.step >= 0.1 && config.step <= 20)) {
+        refuse(names, "step",
+               format_value(config.step) + " dB is not accepted; give a step from 0.1 to 20 dB");
+    }
+    if (!(config.resolution > 0.001 && config.resolution <= config.step)) {
+        refuse(names, "resolution",
+               format_value(config.resolution) +
+                   " dB is not accepted; give a resolution above 0.001 dB and at most the step (" +
+                   format_value(config.step) + " dB)");
+    }
+    const auto in_range = [](double v) { return v >= -50 && v <= 100; };
+    if (!in_range(config.lowest)) {
+        refuse(names, "lowest",
+               format_value(config.lowest) + " dB is not accepted; give -50 to 100");
+    }
+    if (!in_range(config.highest) || !(config.highest > config.lowest)) {
+        refuse(names, "highest",
+               format_value(config.highest) + " dB is not accepted; give -50 to 100, above " +
+                   format_value(config.lowest) + " dB");
+    }
+    std::vector<std::size_t> rows = config.rows;
+    if (rows.empty()) {
+        for (std::size_t i = 0; i < all.size(); ++i) rows.push_back(i);
+    }
+    for (const std::size_t i : rows) {
+        const RequirementRow& row = all[i];
+        if (row.snr3k < config.lowest || row.snr3k > config.highest) {
+            refuse(names, row.snr3k < config.lowest ? "lowest" : "highest",
+                   "row " + std::to_string(i) + " requires " + format_value(row.snr3k) +
+                       " dB, outside the search range " + format_value(config.lowest) + " to " +
+                       format_value(config.highest) + " dB");
+        }
+        check_config(requirement_point_config(config, row, row.snr3k), names);
+    }
+}
+
+const char* verdict_text(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::pass:
+            return "pass";
+        case Verdict::pass_within:
+            return "pass (within interval)";
+        case Verdict::fail_within:
+            return "fail (within interval)";
+        case Verdict::fail:
+            return "fail";
+        case Verdict::undecided:
+            break;
+    }
+    return "undecided";
+}
+
+namespace {
+
+// -1: the crossing is surely at or below `required`; +1: surely above it; 0: not known.
+int side(const Crossing& c, double required) {
+    switch (c.kind) {
+        case Crossing::Kind::at:
+            return c.x <= required ? -1 : 1;
+        case Crossing::Kind::below_from_start:
+        case Crossing::Kind::fell_to_zero:
+            return c.x <= required ? -1 : 0;
+        case Crossing::Kind::not_reached:
+            return c.x >= required ? 1 : 0;
+        case Crossing::Kind::none:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+Verdict judge(const Crossing& measured, const Crossing& low, const Crossing& high,
+              double required) {
+    const int m = side(measured, required);
+    if (m < 0) return side(high, required) < 0 ? Verdict::pass : Verdict::pass_within;
+    if (m > 0) return side(low, required) > 0 ? Verdict::fail : Verdict::fail_within;
+    return Verdict::undecided;
+}
+
+std::string margin_text(const RequirementOutcome& outcome, double required) {
+    const Crossing& c = outcome.measured;
+    switch (c.kind) {
+        case Crossing::Kind::at:
+            return one_decimal(required - c.x);
+        case Crossing::Kind::below_from_start:
+            return "> " + one_decimal(required - c.x);
+        case Crossing::Kind::fell_to_zero:
+            return ">= " + one_decimal(required - c.x);
+        case Crossing::Kind::not_reached:
+            return "< " + one_decimal(required - c.x);
+        case Crossing::Kind::none:
+            break;
+    }
+    return "-";
+}
+
+Crossing last_crossing(const std::vector<double>& x, const std::vector<double>& rate,
+                       double target) {
+    const std::size_t n = std::min(x.size(), rate.size());
+    // From the last point back: the last pair of points with errors that brackets the target.
+    std::size_t next = n;
+    for (std::size_t k = n; k-- > 0;) {
+        if (!(rate[k] > 0)) continue;
+        if (next < n && rate[k] >= target && rate[next] < target) {
+            const double a = std::log10(rate[k]);
+            const double b = std::log10(rate[next]);
+            const double f = (std::log10(target) - a) / (b - a);
+            return {Crossing::Kind::at, x[k] + f * (x[next] - x[k])};
+        }
+        next = k;
+    }
+    return find_crossing(x, rate, target);
+}
+
+RequirementOutcome read_outcome(const std::vector<PointResult>& points, ReceiverKind receiver,
+                                double target, double required) {
+    std::vector<const PointResult*> sorted;
+    for (const PointResult& p : points) sorted.push_back(&p);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const PointResult* a, const PointResult* b) { return a->esno < b->esno; });
+    std::vector<double> x, rate, low, high;
+    for (const PointResult* p : sorted) {
+        x.push_back(snr3k_of_esno(p->esno));
+        rate.push_back(receiver_rate(*p, receiver, Metric::decoded));
+        const Interval i = receiver_interval(*p, receiver, Metric::decoded);
+        low.push_back(i.low);
+        high.push_back(i.high);
+    }
+    RequirementOutcome o;
+    o.receiver = receiver;
+    o.measured = find_crossing(x, rate, target);
+    // Few errors a point make a curve that is not monotone within its noise, and each bound
+    // curve could then cross the target on the other side of the measured crossing. The low end
+    // is read off the points up to the measured bracket's lower point, the high end is the last
+    // crossing of the upper bounds: both then hold the crossing, and the interval covers every
+    // place the noisy curve may cross.
+    std::size_t upto = x.size();
+    if (o.measured.kind == Crossing::Kind::at) {
+        upto = 0;
+        while (upto < x.size() && !(x[upto] > o.measured.x)) ++upto;
+        // The next point with errors below the target (the bracket's lower point) is included.
+        while (upto < x.size() && !(rate[upto] > 0)) ++upto;
+        upto = std::min(upto + 1, x.size());
+    } else if (o.measured.kind == Crossing::Kind::fell_to_zero) {
+        // At or below X: the low end too, read off the points up to X.
+        upto = 0;
+        while (upto < x.size() && x[upto] <= o.measured.x) ++upto;
+    }
+    o.low = find_crossing(std::vector<double>(x.begin(), x.begin() + static_cast<long>(upto)),
+                          std::vector<double>(low.begin(), low.begin() + static_cast<long>(upto)),
+                          target);
+    o.high = last_crossing(x, high, target);
+    o.verdict = judge(o.measured, o.low, o.high, required);
+    return o;
+}
+
+RequirementsResult run_requirements(const RequirementsConfig& config, const RowRunners& runners,
+                                    const std::atomic<bool>* interrupt,
+                                    const RequirementsProgress& progress) {
+    const auto start = std::chrono::steady_clock::now();
+    RequirementsResult result;
+    std::vector<std::size_t> rows = config.rows;
+    if (rows.empty()) {
+        for (std::size_t i = 0; i < requirement_rows().size(); ++i) rows.push_back(i);
+    }
+    const auto stopped = [&] { return interrupt != nullptr && interrupt->load(); };
+    for (const std::size_t index : rows) {
+        const RequirementRow& row = requirement_rows()[index];
+        std::map<long long, PointResult> measured;  // by SNR in milli-dB
+        const TrialRunnerFactory factory =
+            runners(requirement_point_config(config, row, row.snr3k));
+        // The point at `snr3k` (measured once for all receivers); false when interrupted.
+        const auto point = [&](double snr3k, const PointResult*& out) {
+            const auto found = measured.find(milli(snr3k));
+            if (found != measured.end()) {
+                out = &found->second;
+                return true;
+            }
+            const SweepConfig c = requirement_point_config(config, row, snr3k);
+            SweepResult r = run_sweep(c, factory, interrupt, {});
+            if (r.interrupted || r.points.size() != 1) return false;
+            out = &measured.emplace(milli(snr3k), std::move(r.points[0])).first->second;
+            if (progress) progress(row, snr3k, *out);
+            return true;
+        };
+        bool interrupted = false;
+        for (const ReceiverKind receiver : config.sweep.receivers) {
+            const auto above = [&](const PointResult& p) {
+                return receiver_rate(p, receiver, Metric::decoded) >= row.ber;
+            };
+            const PointResult* p = nullptr;
+            double x = row.snr3k;
+            if (!point(x, p)) {
+                interrupted = true;
+                break;
+            }
+            // Step until the target is bracketed by [a, b]: a at or above it, b below it.
+            const bool start_above = above(*p);
+            double a = x, b = x;
+            bool bracketed = false;
+            while (!bracketed) {
+                const double next = start_above ? std::min(x + config.step, config.highest)
+                                                : std::max(x - config.step, config.lowest);
+                if (next == x) break;  // the end of the range: the crossing is a bound
+                x = next;
+                if (!point(x, p)) {
+                    interrupted = true;
+                    break;
+                }
+                if (above(*p) != start_above) {
+                    bracketed = true;
+                    (start_above ? b : a) = x;
+                } else {
+                    (start_above ? a : b) = x;
+                }
+            }
+            if (interrupted) break;
+            while (bracketed && b - a > config.resolution + 1e-9) {
+                const double m = std::round((a + b) / 2 * 1000) / 1000;
+                if (!point(m, p)) {
+                    interrupted = true;
+                    break;
+                }
+                (above(*p) ? a : b) = m;
+            }
+            if (interrupted) break;
+            // The interval's ends lie outside the bracket: a point a step further out where the
+            // points so far do not bracket an end (at most kIntervalSteps a side, to bound the
+            // cost; an end still open is reported as a bound).
+            constexpr int kIntervalSteps = 2;
+            for (int lower = 0, upper = 0; bracketed && !interrupted;) {
+                std::vector<PointResult> sofar;
+                for (const auto& [key, q] : measured) sofar.push_back(q);
+                const RequirementOutcome o = read_outcome(sofar, receiver, row.ber, row.snr3k);
+                double next = 0;
+                if (o.low.kind == Crossing::Kind::below_from_start && o.low.x > config.lowest &&
+                    lower < kIntervalSteps) {
+                    next = std::max(o.low.x - config.step, config.lowest);
+                    ++lower;
+                } else if (o.high.kind == Crossing::Kind::not_reached &&
+                           o.high.x < config.highest && upper < kIntervalSteps) {
+                    next = std::min(o.high.x + config.step, config.highest);
+                    ++upper;
+                } else {
+                    break;
+                }
+                interrupted = !point(next, p);
+            }
+            if (interrupted) break;
+        }
+        if (interrupted || stopped()) {
+            result.interrupted = true;
+            break;
+        }
+        RequirementRowResult rr;
+        rr.index = index;
+        rr.interLen = row_interleaver(row, config.sweep.interLen);
+        for (auto& [key, p] : measured) rr.points.push_back(std::move(p));
+        for (const ReceiverKind receiver : config.sweep.receivers) {
+            rr.receivers.push_back(read_outcome(rr.points, receiver, row.ber, row.snr3k));
+        }
+        result.rows.push_back(std::move(rr));
+    }
+    result.wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return result;
+}
+
+namespace {
+
+std::string interval_text(const RequirementOutcome& o) {
+    return crossing_text(o.low) + ".." + crossing_text(o.high);
+}
+
+void write_parameters(std::ostream& out, const RequirementsConfig& config,
+                      const std::string& prefix) {
+    const SweepConfig& c = config.sweep;
+    out << prefix << "interleaver " << format_value(c.interLen)
+        << " s (4800 bit/s: 0.6 s, its only frame)\n";
+    out << prefix << "receivers";
+    for (const ReceiverKind r : c.receivers) out << ' ' << receiver_name(r);
+    out << "\n"
+        << prefix << "stop rule per point: at least " << c.minTrials << " trials, then "
+        << c.minEvents << " trials with a wrong decoded bit of " << receiver_name(c.receivers[0])
+        << (c.stopOn == StopOn::all ? " (of every receiver)" : "") << " and " << c.minErrors
+        << " wrong bits, or " << c.maxBits << " information bits\n";
+    out << prefix << "search: from the required SNR in steps of " << format_value(config.step)
+        << " dB within " << format_value(config.lowest) << " to " << format_value(config.highest)
+        << " dB until the target is bracketed, then bisection to "
+        << format_value(config.resolution) << " dB\n";
+    out << prefix << "seed " << c.seed << " (trial seeds from seed, rate, channel, Es/N0, trial)\n";
+}
+
+}  // namespace
+
+void write_requirements_table(std::ostream& out, const RequirementsConfig& config,
+                              const RequirementsResult& result, const std::string& version) {
+    out << "# hfchain " << version << " minimum-performance table"
+        << (result.interrupted ? " INTERRUPTED" : "") << '\n';
+    write_parameters(out, config, "# ");
+    out << "# SNRs in dB in 3 kHz; measured: where the decoded information-bit error rate crosses "
+           "the target (log-linear between the bracketing points; '<= X': fell to no error by X, "
+           "'> X': still above at X, '< X': below from X); ci95: where the points' 95 % "
+           "intervals cross it; margin = required - measured\n";
+    out << "# wall time " << one_decimal(result.wallSeconds) << " s\n";
+    char line[512];
+    std::snprintf(line, sizeof line, "%-3s %5s %-13s %5s %-8s %-5s %8s %9s %-15s %7s %-22s %s\n",
+                  "row", "rate", "channel", "inter", "receiver", "ber", "required", "measured",
+                  "ci95", "margin", "verdict", "points");
+    out << line;
+    for (const RequirementRowResult& rr : result.rows) {
+        const RequirementRow& row = requirement_rows()[rr.index];
+        for (const RequirementOutcome& o : rr.receivers) {
+            std::snprintf(line, sizeof line,
+                          "%-3zu %5.0f %-13s %5s %-8s %-5s %8s %9s %-15s %7s %-22s %zu\n", rr.index,
+                          row.rate, row.channel.c_str(), format_value(rr.interLen).c_str(),
+                          receiver_name(o.receiver), target_text(row.ber).c_str(),
+                          one_decimal(row.snr3k).c_str(), crossing_text(o.measured).c_str(),
+                          interval_text(o).c_str(), margin_text(o, row.snr3k).c_str(),
+                          verdict_text(o.verdict), rr.points.size());
+            out << line;
+        }
+    }
+}
+
+void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
+                            const RequirementsResult& result) {
+    (void)config;
+    out << "row,rate,channel,interleaver,receiver,target_ber,required_snr3k_db,measured_snr3k_db,"
+           "ci95_low_snr3k_db,ci95_high_snr3k_db,margin_db,verdict,points\n";
+    for (const RequirementRowResult& rr : result.rows) {
+        const RequirementRow& row = requirement_rows()[rr.index];
+        for (const RequirementOutcome& o : rr.receivers) {
+            out << rr.index << ',' << format_value(row.rate) << ',' << row.channel << ','
+                << format_value(rr.interLen) << ',' << receiver_name(o.receiver) << ','
+                << target_text(row.ber) << ',' << format_value(row.snr3k) << ','
+                << crossing_text(o.measured) << ',' << crossing_text(o.low) << ','
+                << crossing_text(o.high) << ',' << margin_text(o, row.snr3k) << ','
+                << verdict_text(o.verdict) << ',' << rr.points.size() << '\n';
+        }
+    }
+}
+
+void write_requirements_json(std::ostream& out, const RequirementsConfig& config,
+                             const RequirementsResult& result, const std::string& version) {
+    const SweepConfig& c = config.sweep;
+    out << "{\n  \"version\": " << json_string(version) << ",\n  \"parameters\": {"
+        << "\"interleaver\": " << number(c.interLen) << ", \"receivers\": [";
+    for (std::size_t i = 0; i < c.receivers.size(); ++i) {
+        out << (i ? ", " : "") << json_string(receiver_name(c.receivers[i]));
+    }
+    out << "], \"min_trials\": " << c.minTrials << ", \"min_events\": " << c.minEvents
+        << ", \"min_errors\": " << c.minErrors << ", \"max_bits\": " << c.maxBits
+        << ", \"stop_on\": " << json_string(stop_on_name(c.stopOn)) << ", \"seed\": " << c.seed
+        << ", \"resolution_db\": " << number(config.resolution)
+        << ", \"step_db\": " << number(config.step)
+        << ", \"lowest_snr3k_db\": " << number(config.lowest)
+        << ", \"highest_snr3k_db\": " << number(config.highest)
+        << "},\n  \"interrupted\": " << (result.interrupted ? "true" : "false")
+        << ",\n  \"wall_seconds\": " << number(result.wallSeconds) << ",\n  \"rows\": [";
+    for (std::size_t k = 0; k < result.rows.size(); ++k) {
+        const RequirementRowResult& rr = result.rows[k];
+        const RequirementRow& row = requirement_rows()[rr.index];
+        out << (k ? "," : "") << "\n    {\"row\": " << rr.index
+            << ", \"rate\": " << number(row.rate) << ", \"channel\": " << json_string(row.channel)
+            << ", \"interleaver\": " << number(rr.interLen)
+            << ", \"target_ber\": " << number(row.ber)
+            << ", \"required_snr3k_db\": " << number(row.snr3k) << ",\n     \"receivers\": [";
+        for (std::size_t i = 0; i < rr.receivers.size(); ++i) {
+            const RequirementOutcome& o = rr.receivers[i];
+            out << (i ? ", " : "") << "{\"receiver\": " << json_string(receiver_name(o.receiver))
+                << ", \"measured\": " << json_string(crossing_text(o.measured))
+                << ", \"ci95_low\": " << json_string(crossing_text(o.low))
+                << ", \"ci95_high\": " << json_string(crossing_text(o.high))
+                << ", \"margin\": " << json_string(margin_text(o, row.snr3k))
+                << ", \"verdict\": " << json_string(verdict_text(o.verdict)) << '}';
+        }
+        out << "],\n     \"points\": [";
+        for (std::size_t i = 0; i < rr.points.size(); ++i) {
+            const PointResult& p = rr.points[i];
+            out << (i ? "," : "") << "\n       {\"snr3k_db\": " << number(snr3k_of_esno(p.esno))
+                << ", \"esno_db\": " << number(p.esno) << ", \"trials\": " << p.trials
+                << ", \"sync_misses\": " << p.syncMisses;
+            for (const ReceiverKind r : c.receivers) {
+                const ReceiverCounts& n = p.of(r);
+                const Interval ci = receiver_interval(p, r, Metric::decoded);
+                out << ", " << json_string(receiver_name(r)) << ": {\"info_bits\": " << n.infoBits
+                    << ", \"info_errors\": " << n.infoErrors
+                    << ", \"ber\": " << number(receiver_rate(p, r, Metric::decoded))
+                    << ", \"ci95_low\": " << number(ci.low)
+                    << ", \"ci95_high\": " << number(ci.high) << '}';
+            }
+            out << '}';
+        }
+        out << "]}";
+    }
+    out << "\n  ]\n}\n";
+}
+
+std::string requirements_plot_script(const std::string& file, const RequirementsConfig& config,
+                                     const RequirementsResult& result, const std::string& output) {
+    // Eleven colours told apart on a white page, one per row (the row's index picks it).
+    static const char* colours[] = {"#0072B2", "#009E73", "#D55E00", "#CC79A7",
+                                    "#E69F00", "#56B4E9", "#000000", "#8C564B",
+                                    "#7F7F7F", "#BCBD22", "#17BECF"};
+    const bool png = file.size() >= 4 && file.compare(file.size() - 4, 4, ".png") == 0;
+    std::ostringstream s;
+    s << (png ? "set terminal pngcairo size 1200,800 font ',10'\n"
+              : "set terminal svg size 1200,800 font 'Helvetica,12'\n");
+    s << "set output " << gnuplot_quote(output.empty() ? file : output) << '\n';
+    s << "set title "
+      << gnuplot_quote(
+             "Minimum-performance table: decoded information-bit error "
+             "rate against SNR (3 kHz), interleaver " +
+             format_value(config.sweep.interLen) + " s; crosses: the requirements")
+      << '\n';
+    s << "set xlabel 'SNR in 3 kHz (dB)'\nset ylabel 'decoded bit error rate'\n";
+    s << "set logscale y\nset format y '10^{%L}'\nset yrange [1e-7:1]\nset grid\n";
+    s << "set key outside right top vertical\n";
+    std::vector<std::string> plots;
+    std::ostringstream data;
+    for (const RequirementRowResult& rr : result.rows) {
+        const RequirementRow& row = requirement_rows()[rr.index];
+        const std::string colour = colours[rr.index % std::size(colours)];
+        for (const ReceiverKind r : config.sweep.receivers) {
+            const int dash = r == ReceiverKind::hf ? 1 : r == ReceiverKind::genie ? 2 : 4;
+            const int marker = r == ReceiverKind::hf ? 7 : r == ReceiverKind::genie ? 6 : 5;
+            std::ostringstream block;
+            // Points without errors have no place on the log axis: they are left out.
+            for (const PointResult& p : rr.points) {
+                const double rate = receiver_rate(p, r, Metric::decoded);
+                if (rate > 0) block << number(snr3k_of_esno(p.esno)) << ' ' << number(rate) << '\n';
+            }
+            if (block.str().empty()) continue;
+            const std::string title = std::to_string(rr.index) + ": " + format_value(row.rate) +
+                                      " bit/s " + row.channel + " " + receiver_name(r);
+            plots.push_back("'-' using 1:2 with linespoints dashtype " + std::to_string(dash) +
+                            " pointtype " + std::to_string(marker) + " linecolor rgb '" + colour +
+                            "' title " + gnuplot_quote(title));
+            data << block.str() << "e\n";
+        }
+        plots.push_back(
+            "'-' using 1:2 with points pointtype 2 pointsize 2.5 linewidth 2 "
+            "linecolor rgb '" +
+            colour + "' notitle");
+        data << number(row.snr3k) << ' ' << number(row.ber) << "\ne\n";
+    }
+    if (plots.empty()) {
+        s << "set label 'no row finished' at graph 0.4, graph 0.5\nplot 2 notitle\n";
+        return s.str();
+    }
+    s << "plot ";
+    for (std::size_t i = 0; i < plots.size(); ++i) s << (i ? ", \\\n     " : "") << plots[i];
+    s << '\n' << data.str();
+    return s.str();
+}
+
+void plot_requirements(const std::string& file, const std::string& name,
+                       const RequirementsConfig& config, const RequirementsResult& result) {
+    ResultFile picture(name, file);
+    run_gnuplot(requirements_plot_script(file, config, result, picture.path()), name + " " + file);
+    check_picture(picture.path(), name + " " + file);
+    picture.commit();
+}
+
+}  // namespace hfchain::sweep
