@@ -510,9 +510,9 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     RunOptions& r = inv.run;
     CLI::App* run = app.add_subcommand(
         "run", "One transmission through the whole chain, reported stage by stage");
-    run->add_option("--rate", r.rate,
-                    "Data rate in bit/s: " + sweep::rate_list() +
-                        " (hf and genie: 2400 only so far; 4800: the 0.6 s interleaver only)")
+    run->add_option(
+           "--rate", r.rate,
+           "Data rate in bit/s: " + sweep::rate_list() + " (4800: the 0.6 s interleaver only)")
         ->type_name("BIT/S")
         ->capture_default_str();
     add_shaping_options(*run, r.interLen, r.nFrame, r.shaping,
@@ -576,7 +576,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     sweep
         ->add_option("--rate", rates,
                      "Data rates in bit/s, comma-separated, each with its own curves: " +
-                         sweep::rate_list() + " (hf and genie: 2400 only so far)")
+                         sweep::rate_list() + " (every receiver at every rate)")
         ->type_name("LIST")
         ->capture_default_str();
     double nFrame = 0;

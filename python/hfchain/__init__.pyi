@@ -488,7 +488,7 @@ class RoadConfig:
     """Receivers that run on the same received signal: "baseline" (hard decisions without an
     equaliser: tickalign, unframer, symslicer, unshuffle; and decoding at every rate), "hf"
     (chansound, turboequal, softslicer, unshuffle, vitdecode) and "genie" (geniecombine,
-    softslicer, unshuffle, vitdecode), these two at 2400 bit/s only; a single str names one."""
+    softslicer, unshuffle, vitdecode), all three at every rate; a single str names one."""
     iterations: float
     """Decoder passes of the HF receiver's turbo loop, a whole number from 0 to 10."""
     softRule: str
@@ -598,8 +598,8 @@ class SweepConfig:
     Results do not depend on it."""
     rates: list[float]
     """Data rates in bit/s, each with its own curves: 4800, 2400, 1200, 600, 300, 150, 75, each
-    once (default [2400]). The hf and genie receivers run at 2400 bit/s only so far; 4800 bit/s has
-    only the 0.6 s interleaver. Any rate but 2400 alone adds a `rate` column to the result."""
+    once (default [2400]). Every receiver runs at every rate; 4800 bit/s has only the 0.6 s
+    interleaver. Any rate but 2400 alone adds a `rate` column to the result."""
     def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0, rates: Sequence[float] = ...) -> None:
         """Fields not given take the defaults of the `hfchain sweep` command."""
     def to_dict(self) -> dict[str, Any]: ...
