@@ -7,6 +7,14 @@
 
 namespace hfchain {
 
+index_t check_whole_count(double value, index_t most, const char* name, const char* identifier) {
+    if (!(value >= 0) || value > most || value != std::floor(value)) {
+        raise(identifier, std::string(name) + " = " + format_value(value) +
+                              " must be a whole number from 0 to " + std::to_string(most) + ".");
+    }
+    return static_cast<index_t>(value);
+}
+
 std::string format_value(double value) {
     if (std::isnan(value)) return "NaN";
     if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";

@@ -20,6 +20,10 @@ index_t check_index(double index, index_t n, const char* name);
 // A 1-based index given as an integer: must lie within 1..n. Returns the 0-based position.
 index_t check_index(index_t index, index_t n, const char* name);
 
+// A count of passes or iterations given as a double: a whole number from 0 to `most`; anything
+// else raises `identifier` with "<name> = <value> must be a whole number from 0 to <most>.".
+index_t check_whole_count(double value, index_t most, const char* name, const char* identifier);
+
 // A double used as an index or count must be a finite whole number that fits 32 bits.
 index_t check_integer(double value, const char* name);
 

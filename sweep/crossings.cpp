@@ -9,16 +9,7 @@
 
 namespace hfchain::sweep {
 
-namespace {
-
-std::string one_decimal(double v) {
-    char buf[32];
-    // Rounded first, so that a gap a hair below zero reads 0.0, not -0.0.
-    std::snprintf(buf, sizeof buf, "%.1f", std::round(v * 10) / 10 + 0.0);
-    return buf;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Crossing find_crossing(const std::vector<double>& x, const std::vector<double>& rate,
                        double target) {
@@ -41,6 +32,13 @@ Crossing find_crossing(const std::vector<double>& x, const std::vector<double>& 
         }
     }
     return {Crossing::Kind::not_reached, x[n - 1]};
+}
+
+std::string one_decimal(double v) {
+    char buf[32];
+    // Rounded first, so that a gap a hair below zero reads 0.0, not -0.0.
+    std::snprintf(buf, sizeof buf, "%.1f", std::round(v * 10) / 10 + 0.0);
+    return buf;
 }
 
 std::string crossing_text(const Crossing& c) {

@@ -33,6 +33,9 @@ Crossing find_crossing(const std::vector<double>& x, const std::vector<double>& 
 // "9.4", "< 6.0", "<= 12.0", "> 16.0" or "-" (one decimal).
 std::string crossing_text(const Crossing& crossing);
 
+// A level in dB with one decimal as the tables show it: "-0.3", "0.0" (never "-0.0").
+std::string one_decimal(double v);
+
 // A target rate as the table heads it: "1e-3", "2.5e-4".
 std::string target_text(double target);
 

@@ -17,12 +17,6 @@ namespace hfchain::sweep {
 
 namespace {
 
-std::string one_decimal(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", std::round(v * 10) / 10 + 0.0);
-    return buf;
-}
-
 [[noreturn]] void refuse(const FieldNames& names, std::string_view field, const std::string& what) {
     raise(errid::kInvalidConfig, field_name(names, field) + ": " + what);
 }

@@ -56,15 +56,6 @@ void block_ratios(const double* m, SoftRule rule, const std::array<std::array<in
     }
 }
 
-index_t whole_passes(double passes) {
-    if (!(passes >= 0) || passes > kMaxPasses || passes != std::floor(passes)) {
-        raise("hfchain:patterntrack:BadPasses", "passes = " + format_value(passes) +
-                                                    " must be a whole number from 0 to " +
-                                                    std::to_string(kMaxPasses) + ".");
-    }
-    return static_cast<index_t>(passes);
-}
-
 }  // namespace
 
 PatterntrackOut patterntrack(const ChansoundOut& sounding, const Milstd& milstd, double passes,
@@ -75,7 +66,8 @@ PatterntrackOut patterntrack(const ChansoundOut& sounding, const Milstd& milstd,
               "patterntrack detects the channel patterns of the 75 bit/s mode; milstd.rate is " +
                   format_value(milstd.rate) + " bit/s.");
     }
-    const index_t I = whole_passes(passes);
+    const index_t I =
+        check_whole_count(passes, kMaxPasses, "passes", "hfchain:patterntrack:BadPasses");
     const index_t frames = check_integer(sounding.frames, "frames");
     const Layout layout = transmission_layout(milstd, frames);
     const ComplexArray& y = sounding.out;

@@ -260,15 +260,6 @@ bool decisions_unchanged(const std::vector<float>& extrinsic, const std::vector<
     return same;
 }
 
-index_t whole_iterations(double iterations) {
-    if (!(iterations >= 0) || iterations > kMaxIterations || iterations != std::floor(iterations)) {
-        raise("hfchain:turboequal:BadIterations", "iterations = " + format_value(iterations) +
-                                                      " must be a whole number from 0 to " +
-                                                      std::to_string(kMaxIterations) + ".");
-    }
-    return static_cast<index_t>(iterations);
-}
-
 }  // namespace
 
 TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
@@ -303,7 +294,8 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, dou
 
 TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
                                  double iterations, HostServices* host, TurboStop stop) {
-    const index_t I = whole_iterations(iterations);
+    const index_t I = check_whole_count(iterations, kMaxIterations, "iterations",
+                                        "hfchain:turboequal:BadIterations");
     const index_t frames = check_integer(sounding.frames, "frames");
     check_receiver_mode(milstd);
     if (!(milstd.trein >= 1)) {
