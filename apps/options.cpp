@@ -356,26 +356,29 @@ void check_run_options(const RunOptions& o) {
     }
 }
 
-void check_sweep_options(const SweepOptions& o) {
-    refused_as_usage([&] { sweep::check_config(o.config, cli_names(o.config.snr3kAxis)); });
-    if (!o.plot.empty() && !ends_with(o.plot, ".svg") && !ends_with(o.plot, ".png")) {
-        throw UsageError("--plot: '" + o.plot +
+namespace {
+
+// A picture of a sweep or of the requirements: an .svg or .png file, drawn by gnuplot.
+void check_plot_file(const std::string& plot) {
+    if (!plot.empty() && !ends_with(plot, ".svg") && !ends_with(plot, ".png")) {
+        throw UsageError("--plot: '" + plot +
                          "' is not accepted; give a file ending in .svg or .png");
     }
-    if (!o.plot.empty() && !sweep::gnuplot_available()) {
+    if (!plot.empty() && !sweep::gnuplot_available()) {
         throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
     }
 }
 
+}  // namespace
+
+void check_sweep_options(const SweepOptions& o) {
+    refused_as_usage([&] { sweep::check_config(o.config, cli_names(o.config.snr3kAxis)); });
+    check_plot_file(o.plot);
+}
+
 void check_requirements_options(const RequirementsOptions& o) {
     refused_as_usage([&] { sweep::check_requirements(o.config, cli_names(true)); });
-    if (!o.plot.empty() && !ends_with(o.plot, ".svg") && !ends_with(o.plot, ".png")) {
-        throw UsageError("--plot: '" + o.plot +
-                         "' is not accepted; give a file ending in .svg or .png");
-    }
-    if (!o.plot.empty() && !sweep::gnuplot_available()) {
-        throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
-    }
+    check_plot_file(o.plot);
 }
 
 void check_requirements_outputs(const RequirementsOptions& o) {
