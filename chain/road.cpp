@@ -96,6 +96,18 @@ void decide_uncoded(const RealArray& llr, index_t info, Reception& r) {
     std::copy_n(r.decoded.DecodOut.begin(), r.decoded.InfoBits.numel(), r.decoded.InfoBits.begin());
 }
 
+// A decoded reception's counts against what was sent: the coded bits by the signs of the
+// deinterleaved ratios, then the information bits.
+void count_decoded(const Milstd& milstd, const SendchainOut& tx, Reception& r) {
+    r.ran = true;
+    index_t coded = 0;
+    for (index_t k = 0; k < r.codedBits; ++k) {
+        coded += (r.deinterleaved.out[k] < 0) != (tx.CodOutInterIn[k] == 1) ? 1 : 0;
+    }
+    r.codedBitErrors = coded;
+    count_info(milstd, tx, r);
+}
+
 // The shared back end of the decoding receivers: soft demapper, deinterleaver, decoder (at 4800
 // bit/s the ratios' signs), and the counts against what was sent.
 void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx, Reception& r) {
@@ -108,13 +120,7 @@ void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& 
         r.deinterleaved = unshuffle(r.soft.LLR, milstd);
         r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
     }
-    r.ran = true;
-    index_t coded = 0;
-    for (index_t k = 0; k < r.codedBits; ++k) {
-        coded += (r.deinterleaved.out[k] < 0) != (tx.CodOutInterIn[k] == 1) ? 1 : 0;
-    }
-    r.codedBitErrors = coded;
-    count_info(milstd, tx, r);
+    count_decoded(milstd, tx, r);
 }
 
 // Coherent passes of the HF receiver's 75 bit/s pattern detector after its noncoherent one, each
@@ -129,13 +135,7 @@ void decode_patterns(const Milstd& milstd, const RoadConfig& config, const Sendc
     r.soft.LLR = first_or_erased(llr, r.codedBits);
     r.deinterleaved = unshuffle(r.soft.LLR, milstd);
     r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
-    r.ran = true;
-    index_t coded = 0;
-    for (index_t k = 0; k < r.codedBits; ++k) {
-        coded += (r.deinterleaved.out[k] < 0) != (tx.CodOutInterIn[k] == 1) ? 1 : 0;
-    }
-    r.codedBitErrors = coded;
-    count_info(milstd, tx, r);
+    count_decoded(milstd, tx, r);
 }
 
 // The genie's pattern ratios: y_i = s_i + n_i / g_i with variance v_i = N0 / g_i^2, so the
