@@ -8,7 +8,9 @@
 #include "apps/matfile.hpp"
 #include "apps/run_report.hpp"
 #include "chain/theory.hpp"
+#include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
+#include "runtime/checks.hpp"
 #include "sweep/engine.hpp"
 #include "tests/support/programs.hpp"
 
@@ -206,6 +208,37 @@ TEST(MatFile, RoundTripsThroughOctaveLoad) {
     EXPECT_NE(r.out.find("\nchannel char\n"), std::string::npos);
     EXPECT_NE(r.out.find("\nmodel ruim\n"), std::string::npos);
     EXPECT_NE(r.out.find("\ninterTable 1"), std::string::npos);
+}
+
+// At 75 bit/s the HF receiver has no equaliser: its pattern detector's structure is saved in
+// the equaliser's place, with one ratio per coded bit.
+TEST(MatFile, SavesThePatternDetectorAt75) {
+    if (!have_program("octave-cli")) GTEST_SKIP() << "octave-cli not installed";
+    ScratchDir dir("mat75");
+    RunOptions o;
+    o.rate = 75;
+    o.interLen = 0.6;
+    o.nFrame = 4;  // the fewest 0.6 s blocks that carry information bits at 75 bit/s
+    o.channel = "ruim";
+    o.esno = 5;
+    o.receivers = {ReceiverKind::hf};
+    const Milstd milstd = rateconf(o.rate, o.interLen);
+    BuiltinHost host;
+    const RoadResult road = run_road(milstd, road_config(o), host);
+    ASSERT_TRUE(road.hf.ran);
+    const std::string file = dir / "road.mat";
+    save_road_mat(file, o, milstd, road);
+    const std::string script = "s = load('" + file +
+                               "'); printf('%d %d %d %.17g\\n', isfield(s, 'turboequal'), "
+                               "numel(s.patterntrack.LLR), numel(s.hf_LLR), "
+                               "s.patterntrack.passes);";
+    const auto r =
+        run_command("octave-cli --norc --no-history --quiet --eval \"" + script + "\"", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string expected = "0 " + std::to_string(road.patterns.LLR.numel()) + " " +
+                                 std::to_string(road.patterns.LLR.numel()) + " " +
+                                 format_value(road.patterns.passes) + "\n";
+    EXPECT_EQ(r.out, expected);
 }
 
 TEST(Program, RunPlotDrawsConstellationAndRayGains) {
