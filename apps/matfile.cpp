@@ -245,16 +245,32 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mil
                       .set("profile", c.profile)
                       .set("profileStart", c.profileStart)
                       .take());
-        const TurboequalOut& t = road.equalised;
-        mat.write(
-            StructVar("turboequal", {std::begin(kTurboequalFields), std::end(kTurboequalFields)})
-                .set("out", t.out)
-                .set("noiseVar", t.noiseVar)
-                .set("gains", t.gains)
-                .set("gainVar", t.gainVar)
-                .set("doppler", t.doppler)
-                .set("passes", t.passes)
-                .take());
+        if (milstd.rate == 75) {
+            // No probes to equalise with: the pattern detector's ratios and track instead.
+            const PatterntrackOut& p = road.patterns;
+            mat.write(StructVar("patterntrack",
+                                {std::begin(kPatterntrackFields), std::end(kPatterntrackFields)})
+                          .set("LLR", p.LLR)
+                          .set("noncoherentLLR", p.noncoherentLLR)
+                          .set("out", p.out)
+                          .set("noiseVar", p.noiseVar)
+                          .set("gains", p.gains)
+                          .set("gainVar", p.gainVar)
+                          .set("doppler", p.doppler)
+                          .set("passes", p.passes)
+                          .take());
+        } else {
+            const TurboequalOut& t = road.equalised;
+            mat.write(StructVar("turboequal",
+                                {std::begin(kTurboequalFields), std::end(kTurboequalFields)})
+                          .set("out", t.out)
+                          .set("noiseVar", t.noiseVar)
+                          .set("gains", t.gains)
+                          .set("gainVar", t.gainVar)
+                          .set("doppler", t.doppler)
+                          .set("passes", t.passes)
+                          .take());
+        }
     }
     if (road.genie.ran) {
         const GeniecombineOut& g = road.genieView;

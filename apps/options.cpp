@@ -49,15 +49,6 @@ std::string default_snr3k() {
     return s;
 }
 
-std::string join(const char* const* names, std::size_t n) {
-    std::string s;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0) s += ", ";
-        s += names[i];
-    }
-    return s;
-}
-
 std::string shown(double v) { return format_value(v); }
 
 // Names every field `option`: for the checks of one option's values.
@@ -338,13 +329,27 @@ void check_run_options(const RunOptions& o) {
         sweep::check_rate(o.rate, o.interLen, names);
         sweep::check_nframe(o.nFrame, o.rate, o.interLen, names);
         sweep::check_shaping(o.shaping, names);
-        bool known = false;
-        for (const char* c : kRunChannelNames) known = known || o.channel == c;
-        if (!known) {
-            throw UsageError("--channel: unknown channel '" + o.channel +
-                             "'; accepted: " + join(kRunChannelNames, std::size(kRunChannelNames)));
+        if (o.channel != "none") {
+            // The channels of a sweep's conditions (a written one refused with its own fault),
+            // and none at all.
+            const bool written =
+                o.channel.starts_with("paths=") ||
+                (!o.channel.empty() && std::isdigit(static_cast<unsigned char>(o.channel[0])));
+            if (!written && !sweep::is_condition(o.channel)) {
+                throw UsageError("--channel: unknown channel '" + o.channel +
+                                 "'; accepted: none, " + sweep::condition_list());
+            }
+            const sweep::FieldNames as_channel = [&names](std::string_view field) {
+                return field == "conditions" ? std::string("--channel") : names(field);
+            };
+            sweep::check_condition(o.channel, as_channel);
+            sweep::check_ray_delay(o.channel, o.shaping.oversamplingFactor, names);
+            try {
+                check_hf_reach(read_channel(o.channel).channel, o.receivers);
+            } catch (const Error& e) {
+                throw UsageError("--receiver: '" + o.channel + "': " + e.message());
+            }
         }
-        sweep::check_ray_delay(o.channel, o.shaping.oversamplingFactor, names);
         sweep::check_point(o.esno, "esno", names);
         sweep::check_seed(o.txSeed, "txSeed", names);
         sweep::check_seed(o.channelSeed, "channelSeed", names);
@@ -518,14 +523,18 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
            "Data rate in bit/s: " + sweep::rate_list() + " (4800: the 0.6 s interleaver only)")
         ->type_name("BIT/S")
         ->capture_default_str();
-    add_shaping_options(*run, r.interLen, r.nFrame, r.shaping,
+    double runNframe = 0;  // not given: the rate's fewest blocks
+    add_shaping_options(*run, r.interLen, runNframe, r.shaping,
                         "Interleaver blocks of data (above 0; need not be whole, but must give a "
-                        "whole number of information bits)");
+                        "whole number of information bits; default: the fewest whole blocks that "
+                        "carry information bits at the rate, 1 from 300 to 4800 bit/s)");
     run->add_option("--tx-seed", r.txSeed, "Seed of the information bits (0..4294967295)")
         ->type_name("SEED")
         ->capture_default_str();
     run->add_option("-c,--channel", r.channel,
-                    "Channel: none, awgn (white noise only), bom, moderado, ruim, muito_ruim")
+                    "Channel: none, awgn (white noise only), a preset (bom, moderado, ruim, "
+                    "muito_ruim, the itu_* conditions) or a written channel such as "
+                    "2p:2ms:1Hz:off=30Hz (as sweep's --conditions)")
         ->type_name("NAME")
         ->capture_default_str();
     run->add_option("-e,--esno", r.esno, "Es/N0 in dB (ignored for --channel none)")
@@ -830,7 +839,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "unshuffle_out. Per receiver R (baseline_, hf_, genie_): R_symbols, R_noiseVar, R_LLR, "
         "R_unshuffle_LLR, R_DecodOut, R_InfoBits, R_codedBitErrors, R_infoBits, R_infoBitErrors, "
         "R_blocks, R_blockErrors; structures chansound and turboequal (hf: channel estimates, "
-        "equalised symbols) and geniecombine (genie).");
+        "equalised symbols; at 75 bit/s patterntrack instead of turboequal: the pattern "
+        "detector's ratios and track) and geniecombine (genie).");
 
     try {
         app.parse(argc, argv);
@@ -867,6 +877,16 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     } else if (run->parsed()) {
         inv.command = Command::run;
         r.receivers = parse_receiver_list(runReceivers);
+        if (run->count("--nframe") > 0) {
+            r.nFrame = runNframe;
+        } else {
+            // A rate or interleaver without parameter set is refused below, naming its option.
+            try {
+                r.nFrame = sweep::default_nframe(r.rate, r.interLen);
+            } catch (const Error&) {
+            }
+        }
+        if (r.channel != "none") r.channel = sweep::canonical_condition(r.channel);
         if (!runMemory.empty()) r.maxMemory = parse_memory_size(runMemory);
         check_run_options(r);
     } else if (sweep->parsed()) {

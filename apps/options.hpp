@@ -33,17 +33,13 @@ sweep::FieldNames cli_names(bool snr3k = false);
 template <class Check>
 void refused_as_usage(Check&& check);
 
-// The channel names `run` accepts: no channel, white noise only, or a Watterson condition.
-inline constexpr const char* kRunChannelNames[] = {"none", "bom",        "moderado",
-                                                   "ruim", "muito_ruim", "awgn"};
-
 struct RunOptions {
     double rate = 2400;  // data rate in bit/s (--rate)
     double interLen = 0.6;
     double nFrame = 1;
     double txSeed = 1;
     VarShapping shaping;
-    std::string channel = "bom";
+    std::string channel = "bom";  // none, awgn, a preset or a written channel (canonical)
     double esno = 20;
     std::vector<ReceiverKind> receivers{ReceiverKind::baseline, ReceiverKind::hf,
                                         ReceiverKind::genie};  // --receiver

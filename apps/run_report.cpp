@@ -7,6 +7,8 @@
 #include <numbers>
 #include <sstream>
 
+#include "chain/theory.hpp"
+#include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "sweep/output_file.hpp"
@@ -61,9 +63,11 @@ RoadConfig road_config(const RunOptions& options) {
     c.nFrame = options.nFrame;
     c.txSeed = options.txSeed;
     c.shaping = options.shaping;
-    c.channel = options.channel == "none"   ? ChannelKind::none
-                : options.channel == "awgn" ? ChannelKind::awgn
-                                            : ChannelKind::watterson;
+    if (options.channel != "none") {
+        const ChannelChoice choice = read_channel(options.channel);
+        c.channel = road_channel_kind(choice);
+        c.hfChannel = choice.channel;
+    }
     c.watterson.model = options.channel;
     c.watterson.EsNodB = options.esno;
     c.watterson.seed = options.channelSeed;
@@ -127,25 +131,43 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
               fmt("%.4f", mean_power(road.shaped.out.data(), road.shaped.out.numel())));
 
     const double n0 = std::pow(10.0, -o.esno / 10);
+    const ChannelKind fading = road_config(o).channel;
     if (o.channel == "none") {
         stage(out, "channel", "none: the shaped waveform goes straight to the matched filter");
     } else {
         const FadesimOut& f = road.faded;
         std::string text;
-        if (o.channel == "awgn") {
+        if (fading == ChannelKind::awgn) {
             text = "white noise only, ";
-        } else {
+        } else if (fading == ChannelKind::watterson) {
             const index_t L = f.raios.rows();
             text = o.channel + ": second ray " + fmt("%.4g", f.RER * 1e3) + " ms (" +
                    fmt("%g", f.RER * 2400 * M) + " samples) behind, Doppler spread " +
                    fmt("%g", f.ED) + " Hz, ray powers " +
                    fmt("%.3f", mean_power(f.raios.data(), L)) + " and " +
                    fmt("%.3f", mean_power(f.raios.data() + L, L)) + ", ";
+        } else {
+            // Any number of paths: each one's power over this transmission.
+            const index_t L = f.raios.rows();
+            std::string powers;
+            for (index_t p = 0; p < f.raios.cols(); ++p) {
+                powers += (p > 0 ? ", " : "") + fmt("%.3f", mean_power(f.raios.data() + p * L, L));
+            }
+            text = o.channel + ": " + std::to_string(f.raios.cols()) + " paths over " +
+                   fmt("%.4g", f.RER * 1e3) + " ms (" + fmt("%g", f.RER * 2400 * M) +
+                   " samples), largest Doppler spread " + fmt("%g", f.ED) + " Hz, path powers " +
+                   powers + ", ";
+            const double offset = road_config(o).hfChannel.offset;
+            if (offset != 0) text += "frequency offset " + fmt("%g", offset) + " Hz, ";
         }
         text += std::to_string(f.AwgnOut.numel()) + " samples, noise power " +
                 fmt("%.4g", mean_power(f.noise.data(), f.noise.numel())) +
                 " (N0 = " + fmt("%.4g", n0) + ")";
-        stage(out, o.channel == "awgn" ? "awgn" : "fadesim", text);
+        stage(out,
+              fading == ChannelKind::awgn        ? "awgn"
+              : fading == ChannelKind::watterson ? "fadesim"
+                                                 : "hfchannel",
+              text);
     }
     stage(out, "pulsematch",
           std::to_string(road.matched.out.numel()) + " samples, filter delay " +
@@ -165,31 +187,41 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
         }
     }
     stage(out, "framelock", sync);
-    stage(out, "tickalign", std::to_string(road.symbols.out.numel()) + " symbols");
-    stage(out, "unframer",
-          std::to_string(road.data.out.numel()) + " data symbols (" +
-              std::to_string(tx.ComplexPSKSymbols.numel()) + " sent)");
-    const RealArray& decisions = road.demod.DemodOutDemapIn;
-    const RealArray& sent = tx.MapOutMultiplexIn;
-    const index_t common = std::min(decisions.numel(), sent.numel());
-    index_t symbol_errors = std::max(decisions.numel(), sent.numel()) - common;
-    for (index_t k = 0; k < common; ++k) symbol_errors += decisions[k] != sent[k] ? 1 : 0;
-    stage(out, "symslicer",
-          std::to_string(decisions.numel()) + " decisions, " + std::to_string(symbol_errors) +
-              (milstd.rate == 75 ? " pattern errors, " : " symbol errors, ") +
-              std::to_string(road.demod.DemapOut.numel()) + " bits");
-    if (uncoded) {
-        stage(out, "unshuffle", "not used: 4800 bit/s is not interleaved");
+    // The hard-decision stages belong to the baseline receiver: without it they do not run, and
+    // their empty results are not reported as a reception.
+    const bool baseline = std::find(o.receivers.begin(), o.receivers.end(),
+                                    ReceiverKind::baseline) != o.receivers.end();
+    if (!baseline) {
+        stage(out, "tickalign",
+              "not run (hard decisions: the baseline receiver was not asked for)");
     } else {
-        stage(out, "unshuffle", std::to_string(road.deinterleaved.out.numel()) + " coded bits");
+        stage(out, "tickalign", std::to_string(road.symbols.out.numel()) + " symbols");
+        stage(out, "unframer",
+              std::to_string(road.data.out.numel()) + " data symbols (" +
+                  std::to_string(tx.ComplexPSKSymbols.numel()) + " sent)");
+        const RealArray& decisions = road.demod.DemodOutDemapIn;
+        const RealArray& sent = tx.MapOutMultiplexIn;
+        const index_t common = std::min(decisions.numel(), sent.numel());
+        index_t symbol_errors = std::max(decisions.numel(), sent.numel()) - common;
+        for (index_t k = 0; k < common; ++k) symbol_errors += decisions[k] != sent[k] ? 1 : 0;
+        stage(out, "symslicer",
+              std::to_string(decisions.numel()) + " decisions, " + std::to_string(symbol_errors) +
+                  (milstd.rate == 75 ? " pattern errors, " : " symbol errors, ") +
+                  std::to_string(road.demod.DemapOut.numel()) + " bits");
+        if (uncoded) {
+            stage(out, "unshuffle", "not used: 4800 bit/s is not interleaved");
+        } else {
+            stage(out, "unshuffle", std::to_string(road.deinterleaved.out.numel()) + " coded bits");
+        }
+        const double rate =
+            road.codedBits > 0 ? static_cast<double>(road.codedBitErrors) / road.codedBits : 0.0;
+        stage(out, "result",
+              std::to_string(road.codedBitErrors) +
+                  (uncoded ? " bit errors in " : " coded-bit errors in ") +
+                  std::to_string(road.codedBits) + " bits (hard decisions): rate " +
+                  fmt("%.4e", rate) +
+                  (uncoded ? " (uncoded: these are the information bits and the flush bits)" : ""));
     }
-    const double rate =
-        road.codedBits > 0 ? static_cast<double>(road.codedBitErrors) / road.codedBits : 0.0;
-    stage(out, "result",
-          std::to_string(road.codedBitErrors) +
-              (uncoded ? " bit errors in " : " coded-bit errors in ") +
-              std::to_string(road.codedBits) + " bits (hard decisions): rate " + fmt("%.4e", rate) +
-              (uncoded ? " (uncoded: these are the information bits and the flush bits)" : ""));
 
     // The decoding receivers, each from its own symbols to the decoded information bits.
     for (const ReceiverKind kind : o.receivers) {
@@ -222,16 +254,27 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
             double mean = 0;
             for (index_t k = 0; k < r.noiseVar.numel(); ++k) mean += r.noiseVar[k];
             mean = r.noiseVar.numel() > 0 ? mean / r.noiseVar.numel() : 0;
-            stage(out, "turboequal",
-                  who + std::to_string(road.equalised.out.numel()) + " equalised symbols, " +
-                      format_value(road.equalised.passes) + " passes, mean error variance " +
-                      fmt("%.4g", mean));
-            stage(out, "softslicer", who + std::to_string(r.soft.LLR.numel()) + " ratios");
+            if (milstd.rate == 75) {
+                stage(
+                    out, "patterntrack",
+                    who + std::to_string(r.soft.LLR.numel()) + " ratios from " +
+                        std::to_string(road.patterns.out.numel()) +
+                        " pattern symbols, noncoherent then " + format_value(road.patterns.passes) +
+                        " coherent passes on the track, mean error variance " + fmt("%.4g", mean));
+            } else {
+                stage(out, "turboequal",
+                      who + std::to_string(road.equalised.out.numel()) + " equalised symbols, " +
+                          format_value(road.equalised.passes) + " passes, mean error variance " +
+                          fmt("%.4g", mean));
+                stage(out, "softslicer", who + std::to_string(r.soft.LLR.numel()) + " ratios");
+            }
         } else if (kind == ReceiverKind::genie && r.ran) {
             stage(out, "geniecombine",
                   who + std::to_string(road.genieView.out.numel()) +
                       " symbols through the known ray gains");
-            stage(out, "softslicer", who + std::to_string(r.soft.LLR.numel()) + " ratios");
+            stage(out, milstd.rate == 75 ? "patternslicer" : "softslicer",
+                  who + std::to_string(r.soft.LLR.numel()) + " ratios" +
+                      (milstd.rate == 75 ? " (coherent, each symbol weighed by its gain)" : ""));
         }
         if (!r.ran) {
             stage(out, uncoded ? "result" : "vitdecode",
@@ -281,9 +324,13 @@ std::vector<std::string> plot_run(const std::string& dir, const RunOptions& opti
     const index_t step = std::max<index_t>(1, rx.numel() / 20000);
     for (index_t k = 0; k < rx.numel(); k += step) s << rx[k].real() << ' ' << rx[k].imag() << '\n';
     s << "EOD\n$ref << EOD\n";
-    for (int v = 0; v < 8; ++v) {
-        s << std::cos(v * std::numbers::pi / 4) << ' ' << std::sin(v * std::numbers::pi / 4)
-          << '\n';
+    // The points the rate's data symbols are sent on: 8-, 4- or 2-PSK; the 75 bit/s patterns'
+    // symbols are 1 and -1.
+    const int bits = theory_bits(rateconf(options.rate, 0.6));
+    const int points = bits > 0 ? 1 << bits : 2;
+    for (int v = 0; v < points; ++v) {
+        const double phase = 2 * std::numbers::pi * v / points;
+        s << std::cos(phase) << ' ' << std::sin(phase) << '\n';
     }
     s << "EOD\nset size square\nset grid\nset xlabel 'in phase'\nset ylabel 'quadrature'\n";
     s << "set title "
@@ -294,7 +341,8 @@ std::vector<std::string> plot_run(const std::string& dir, const RunOptions& opti
       << '\n';
     s << "plot $rx using 1:2 with points pointtype 7 pointsize 0.3 linecolor rgb '#3070b0' "
          "title 'received', $ref using 1:2 with points pointtype 6 pointsize 2 linewidth 2 "
-         "linecolor rgb 'black' title '8-PSK points'\nset output\n";
+         "linecolor rgb 'black' title '"
+      << points << "-PSK points'\nset output\n";
     run_gnuplot(s.str(), "--plot " + constellation);
     check_picture(constellation_file.path(), "--plot " + constellation);
     constellation_file.commit();

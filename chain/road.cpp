@@ -246,6 +246,12 @@ void check_road_receivers(const Milstd& milstd, const std::vector<ReceiverKind>&
     check_receivers(milstd, config);
 }
 
+ChannelKind road_channel_kind(const ChannelChoice& choice) {
+    return choice.awgn                   ? ChannelKind::awgn
+           : choice.condition != nullptr ? ChannelKind::watterson
+                                         : ChannelKind::hfchannel;
+}
+
 void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers) {
     if (std::find(receivers.begin(), receivers.end(), ReceiverKind::hf) == receivers.end()) return;
     double first = std::numeric_limits<double>::infinity(), last = 0;

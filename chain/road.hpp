@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/channel_text.hpp"
 #include "channel/fadesim.hpp"
 #include "channel/hfchannel.hpp"
 #include "params/modeconf.hpp"
@@ -157,6 +158,12 @@ ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, 
 // parameter set `milstd` (its rate): the check run_road makes before any work, for callers that
 // check a whole configuration first.
 void check_road_receivers(const Milstd& milstd, const std::vector<ReceiverKind>& receivers);
+
+// How the road makes a channel read by read_channel (channel/channel_text.hpp): white noise alone,
+// fadesim for its four conditions (as always, so that their results stay what they were), and
+// hfchannel with choice.channel for every other preset or written channel. The caller sets
+// config.watterson.model to the channel's name and config.hfChannel to choice.channel.
+ChannelKind road_channel_kind(const ChannelChoice& choice);
 
 // The HF receiver's sounder searches paths at most kMaxPathSpread symbols (5 ms) apart: with the
 // hf receiver among `receivers`, a channel whose paths lie further apart

@@ -3,6 +3,9 @@
 #include <bit>
 #include <cmath>
 #include <numbers>
+#include <string>
+
+#include "runtime/error.hpp"
 
 namespace hfchain {
 
@@ -46,6 +49,23 @@ double ber_8psk_gray(double EsNodB) {
     double ber = 0;
     for (int k = 1; k < 8; ++k) ber += sector_probability(k, g) * mean_label_distance(k);
     return ber / 3;
+}
+
+double ber_psk_gray(int bits, double EsNodB) {
+    if (bits == 3) return ber_8psk_gray(EsNodB);
+    if (bits != 1 && bits != 2) {
+        raise("hfchain:theory:Constellation",
+              "The theory knows 2-, 4- and 8-PSK (1 to 3 bits a symbol); " + std::to_string(bits) +
+                  " bits a symbol were asked for.");
+    }
+    if (EsNodB > 1000) return 0;
+    const double g = std::pow(10.0, EsNodB / 10);
+    // Q(x) = erfc(x / sqrt 2) / 2 with x = sqrt(2 g) (2-PSK) or sqrt(g) (4-PSK).
+    return 0.5 * std::erfc(std::sqrt(bits == 1 ? g : g / 2));
+}
+
+int theory_bits(const Milstd& milstd) {
+    return milstd.trein > 0 ? static_cast<int>(milstd.bitsToSym) : 0;
 }
 
 }  // namespace hfchain

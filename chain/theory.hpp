@@ -1,5 +1,7 @@
-// Theoretical bit error rate of Gray-coded 8-PSK on white Gaussian noise.
+// Theoretical bit error rates of the Gray-coded PSK constellations on white Gaussian noise.
 #pragma once
+
+#include "params/modeconf.hpp"
 
 namespace hfchain {
 
@@ -16,5 +18,16 @@ namespace hfchain {
 // where d_k is the Hamming distance between the labels of points k steps apart, averaged over
 // the eight points. The integrals use composite Simpson's rule (accurate to about 1e-12).
 double ber_8psk_gray(double EsNodB);
+
+// The same for 2^bits-PSK, bits 1 (2-PSK: Q(sqrt(2 Es/N0))), 2 (Gray 4-PSK: Q(sqrt(Es/N0)), each
+// bit decided on its own axis) or 3 (ber_8psk_gray); any other count raises
+// "hfchain:theory:Constellation".
+double ber_psk_gray(int bits, double EsNodB);
+
+// The bits a symbol of the constellation whose rate ber_psk_gray gives for the coded bits of a
+// parameter set: its bitsToSym when its data symbols are PSK points (every rate but 75 bit/s;
+// at 300 and 150 bit/s every copy of a coded bit counts as a coded bit, as the road counts
+// them), 0 for the 75 bit/s patterns, whose coded bits no closed form here describes.
+int theory_bits(const Milstd& milstd);
 
 }  // namespace hfchain

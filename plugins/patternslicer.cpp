@@ -7,22 +7,13 @@
 
 namespace {
 
-// The names the host gives the detection ("coherent", "noncoherent") and the rule ("max_log",
-// "exact"), as in Python.
+// The names the host gives the detection ("coherent", "noncoherent"), as in Python.
 hfchain::PatternDetection read_detection(const mxArray* a) {
     const std::string text = hfchain::gateway::read_text(a, "detection", 16);
     if (text == "coherent") return hfchain::PatternDetection::coherent;
     if (text == "noncoherent") return hfchain::PatternDetection::noncoherent;
     hfchain::raise("hfchain:patternslicer:Detection",
                    "detection must be \"coherent\" or \"noncoherent\"; it is \"" + text + "\".");
-}
-
-hfchain::SoftRule read_rule(const mxArray* a) {
-    const std::string text = hfchain::gateway::read_text(a, "rule", 16);
-    if (text == "max_log") return hfchain::SoftRule::max_log;
-    if (text == "exact") return hfchain::SoftRule::exact;
-    hfchain::raise("hfchain:patternslicer:Rule",
-                   "rule must be \"max_log\" or \"exact\"; it is \"" + text + "\".");
 }
 
 struct Patternslicer {
@@ -37,7 +28,7 @@ struct Patternslicer {
         const auto noiseVar = read_real(in[2], "noiseVar", kColumn);
         const hfchain::Milstd milstd = read_milstd(in[3]);
         const hfchain::PatternDetection detection = read_detection(in[4]);
-        const hfchain::SoftRule rule = read_rule(in[5]);
+        const hfchain::SoftRule rule = read_soft_rule(in[5], "patternslicer");
         const hfchain::PatternslicerOut r =
             hfchain::patternslicer(DemodulatorIn, gain, *noiseVar, milstd, detection, rule);
         return make_struct(hfchain::kPatternslicerFields,

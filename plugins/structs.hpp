@@ -1,10 +1,14 @@
 // Conversion of the structures that several plug-ins share, in one place and both ways: `milstd`
 // (written by modeconf, read by sendchain, framelock, unframer, symslicer and unshuffle),
-// `varShapping` and `varWatterson`. Every reader checks the same field list with the same bounds.
+// `varShapping`, `varWatterson` and the soft rule. Every reader checks the same field list with the
+// same bounds.
 #pragma once
+
+#include <string>
 
 #include "params/modeconf.hpp"
 #include "plugins/gateway.hpp"
+#include "receiver/softdemod/softdemap.hpp"
 #include "shaping/varshapping.hpp"
 
 namespace hfchain::gateway {
@@ -44,6 +48,16 @@ inline VarShapping read_varShapping(const mxArray* a) {
     v.pulseDelay = s.scalar("pulseDelay");
     v.oversamplingFactor = s.scalar("oversamplingFactor");
     return v;
+}
+
+// The soft rule by the name the host gives it ("max_log", "exact"), as in Python. A name that is
+// neither raises "hfchain:<plugin>:Rule".
+inline SoftRule read_soft_rule(const mxArray* a, const std::string& plugin) {
+    const std::string text = read_text(a, "rule", 16);
+    if (text == "max_log") return SoftRule::max_log;
+    if (text == "exact") return SoftRule::exact;
+    raise("hfchain:" + plugin + ":Rule",
+          "rule must be \"max_log\" or \"exact\"; it is \"" + text + "\".");
 }
 
 }  // namespace hfchain::gateway

@@ -263,6 +263,18 @@ void bind_blocks(py::module_& m) {
         doc::turboequal);
 
     m.def(
+        "patterntrack",
+        [](py::handle sounding, py::handle milstd, py::handle passes, py::handle rule) {
+            const ChansoundOut s = read<ChansoundOut>(sounding, "sounding");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const double p = read_scalar(passes, "passes");
+            const SoftRule r = read_enum<SoftRule>(rule, "rule");
+            return to_py(without_gil([&] { return patterntrack(s, m, p, r); }));
+        },
+        py::arg("sounding"), py::arg("milstd"), py::arg("passes"), py::arg("rule") = "max_log",
+        doc::patterntrack);
+
+    m.def(
         "geniecombine",
         [](py::handle MultiplexOut, py::handle raios, py::handle noise, py::handle EsNodB,
            py::handle milstd, py::handle varShapping) {

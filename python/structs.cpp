@@ -76,6 +76,7 @@ void bind_structs(py::module_& m) {
     bind_record<SisodecodeOut>(m);
     bind_record<ChansoundOut>(m);
     bind_record<TurboequalOut>(m);
+    bind_record<PatterntrackOut>(m);
     bind_record<GeniecombineOut>(m);
     bind_record<Reception>(m);
     bind_record<RoadConfig>(m);

@@ -262,6 +262,24 @@ struct RecordTraits<TurboequalOut> {
 };
 
 template <>
+struct RecordTraits<PatterntrackOut> {
+    HFCHAIN_RECORD(PatterntrackOut, "PatterntrackOut")
+    static auto fields() {
+        using S = PatterntrackOut;
+        return std::make_tuple(
+            field("LLR", &S::LLR, doc::PatterntrackOut_LLR, kColumn),
+            field("noncoherentLLR", &S::noncoherentLLR, doc::PatterntrackOut_noncoherentLLR,
+                  kColumn),
+            field("out", &S::out, doc::PatterntrackOut_out, kColumn),
+            field("noiseVar", &S::noiseVar, doc::PatterntrackOut_noiseVar, kColumn),
+            field("gains", &S::gains, doc::PatterntrackOut_gains),
+            field("gainVar", &S::gainVar, doc::PatterntrackOut_gainVar),
+            field("doppler", &S::doppler, doc::PatterntrackOut_doppler),
+            field("passes", &S::passes, doc::PatterntrackOut_passes));
+    }
+};
+
+template <>
 struct RecordTraits<GeniecombineOut> {
     HFCHAIN_RECORD(GeniecombineOut, "GeniecombineOut")
     static auto fields() {
@@ -364,6 +382,7 @@ struct RecordTraits<RoadResult> {
                         kMaxCount),
             field("sounding", &S::sounding, doc::RoadResult_sounding),
             field("equalised", &S::equalised, doc::RoadResult_equalised),
+            field("patterns", &S::patterns, doc::RoadResult_patterns),
             field("genieView", &S::genieView, doc::RoadResult_genieView),
             field("baseline", &S::baseline, doc::RoadResult_baseline),
             field("hf", &S::hf, doc::RoadResult_hf),

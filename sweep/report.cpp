@@ -10,6 +10,7 @@
 
 #include "chain/theory.hpp"
 #include "channel/conditions.hpp"
+#include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
@@ -440,6 +441,30 @@ bool has_rows(const std::string& block) {
     return block.find_first_not_of('\n') != std::string::npos;
 }
 
+// The line and the key's name of the theory of 2^bits-PSK: grey, thicker than the curves, one
+// dash pattern per constellation.
+std::string theory_style(int bits) {
+    switch (bits) {
+        case 3:
+            return "dashtype 3 linewidth 2 linecolor rgb 'gray40'";
+        case 2:
+            return "dashtype (10,5,2,5) linewidth 2 linecolor rgb 'gray50'";
+        default:
+            return "dashtype (2,6) linewidth 2 linecolor rgb 'gray60'";
+    }
+}
+
+std::string theory_label(int bits) {
+    switch (bits) {
+        case 3:
+            return "theory: Gray 8-PSK on white noise";
+        case 2:
+            return "theory: Gray 4-PSK on white noise";
+        default:
+            return "theory: 2-PSK on white noise";
+    }
+}
+
 }  // namespace
 
 std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
@@ -502,13 +527,25 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
     // The lowest rate worth showing: a decade below the smallest rate, lower end or bound drawn.
     const double floor_rate = std::max(1e-7, std::pow(10.0, std::floor(std::log10(lowest)) - 1));
 
-    s << "$theory << EOD\n";
-    for (int k = 0; k <= 200; ++k) {
-        const double e = lo + (hi - lo) * k / 200.0;
-        const double ber = ber_8psk_gray(e);
-        if (ber >= floor_rate / 10) s << e - shift << ' ' << ber << '\n';
+    // The theory of the coded bits, once per constellation among the rates (none for the 75
+    // bit/s patterns alone), 8-PSK first.
+    std::vector<int> theories;
+    for (const double at_rate : c.rates) {
+        const int bits = theory_bits(rateconf(at_rate, 0.6));
+        if (bits > 0 && std::find(theories.begin(), theories.end(), bits) == theories.end()) {
+            theories.push_back(bits);
+        }
     }
-    s << "EOD\n";
+    std::sort(theories.rbegin(), theories.rend());
+    for (const int bits : theories) {
+        s << "$theory" << bits << " << EOD\n";
+        for (int k = 0; k <= 200; ++k) {
+            const double e = lo + (hi - lo) * k / 200.0;
+            const double ber = ber_psk_gray(bits, e);
+            if (ber >= floor_rate / 10) s << e - shift << ' ' << ber << '\n';
+        }
+        s << "EOD\n";
+    }
     for (std::size_t k = 0; k < curves.size(); ++k) {
         s << "$c" << k << " << EOD\n" << curves[k].block << "EOD\n";
         if (!curves[k].bounds.empty()) s << "$b" << k << " << EOD\n" << curves[k].bounds << "EOD\n";
@@ -537,42 +574,57 @@ std::string sweep_plot_script(const std::string& file, const SweepConfig& c,
     s << "set key outside right top vertical Left reverse noenhanced font '," << (png ? 10 : 11)
       << "' spacing 1.1 samplen 3\n";
     s << "set bars small\n";
-    s << "plot $theory using 1:2 with lines dashtype 3 linewidth 2 linecolor rgb 'gray40' notitle";
+    // Items after the first start with a comma.
+    const char* separator = "plot ";
+    const auto next = [&separator]() {
+        const char* now = separator;
+        separator = ", \\\n     ";
+        return now;
+    };
+    for (const int bits : theories) {
+        s << next() << "$theory" << bits << " using 1:2 with lines " << theory_style(bits)
+          << " notitle";
+    }
     for (std::size_t k = 0; k < curves.size(); ++k) {
         Look look;
         for (std::size_t key = 0; key < keys.size(); ++key) {
             look = over(look, keys[key].looks[curves[k].values[key]]);
         }
         if (has_rows(curves[k].block)) {
-            s << ", \\\n     $c" << k << " using 1:2:3:4 with yerrorlines"
+            s << next() << "$c" << k << " using 1:2:3:4 with yerrorlines"
               << (look.width != 0 ? "" : " linewidth 1.5") << properties(look)
               << " pointsize 0.8 notitle";
         }
         if (!curves[k].bounds.empty()) {
-            s << ", \\\n     $b" << k << " using 1:2 with points"
+            s << next() << "$b" << k << " using 1:2 with points"
               << properties({look.colour, 0, kBoundPointtype}) << " pointsize 1.3 notitle";
         }
     }
     // The key: one block per key of the curves, then what is drawn once.
     for (const LookKey& key : keys) {
-        s << ", \\\n     keyentry with lines linetype nodraw title " << gnuplot_quote(key.heading)
+        s << next() << "keyentry with lines linetype nodraw title " << gnuplot_quote(key.heading)
           << " enhanced";
         for (std::size_t v = 0; v < key.labels.size(); ++v) {
-            s << ", \\\n     keyentry " << key.sample << properties(over(key.plain, key.looks[v]))
+            s << next() << "keyentry " << key.sample << properties(over(key.plain, key.looks[v]))
               << " title " << gnuplot_quote(key.labels[v]);
         }
     }
-    s << ", \\\n     keyentry with lines linetype nodraw title '{/:Bold reference}' enhanced";
-    s << ", \\\n     keyentry with lines dashtype 3 linewidth 2 linecolor rgb 'gray40' title "
-      << "'theory: Gray 8-PSK on white noise'";
-    // gnuplot gives a key entry one line whatever its text holds: a second line is an entry.
-    if (decoded)
-        s << ", \\\n     keyentry with lines linetype nodraw title '  (coded bits, before "
-             "decoding)'";
     const bool bounds = std::any_of(curves.begin(), curves.end(),
                                     [](const Curve& curve) { return !curve.bounds.empty(); });
+    if (!theories.empty() || bounds) {
+        s << next() << "keyentry with lines linetype nodraw title '{/:Bold reference}' enhanced";
+    }
+    for (const int bits : theories) {
+        s << next() << "keyentry with lines " << theory_style(bits) << " title "
+          << gnuplot_quote(theory_label(bits));
+    }
+    // gnuplot gives a key entry one line whatever its text holds: a second line is an entry.
+    if (decoded && !theories.empty())
+        s << next()
+          << "keyentry with lines linetype nodraw title '  (coded bits, before "
+             "decoding)'";
     if (bounds) {
-        s << ", \\\n     keyentry with points" << properties({"#000000", 0, kBoundPointtype})
+        s << next() << "keyentry with points" << properties({"#000000", 0, kBoundPointtype})
           << " pointsize 1.3 title 'no error: 95 % upper bound'";
     }
     s << "\nset output\n";

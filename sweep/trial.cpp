@@ -66,9 +66,7 @@ public:
         if (*job.condition != channelText_) {
             const ChannelChoice choice = read_channel(*job.condition);
             channelText_ = *job.condition;
-            channelKind_ = choice.awgn                   ? ChannelKind::awgn
-                           : choice.condition != nullptr ? ChannelKind::watterson
-                                                         : ChannelKind::hfchannel;
+            channelKind_ = road_channel_kind(choice);
             road_.hfChannel = choice.channel;
         }
         road_.channel = channelKind_;

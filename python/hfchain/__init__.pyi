@@ -5,8 +5,8 @@ Every block of the chain is a function taking and returning NumPy arrays: rateco
 set of every rate), modeconf (that of 2400 bit/s), sendchain,
 pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, unshuffle; the
 decoding blocks softslicer (soft demapper), patternslicer (soft detector of the 75 bit/s
-patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's chansound (channel sounder) and turboequal (turbo
-equaliser); geniecombine (the matched-filter bound). run_road runs the whole chain with the
+patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's chansound (channel sounder), turboequal
+(turbo equaliser) and patterntrack (its detector of the 75 bit/s patterns); geniecombine (the matched-filter bound). run_road runs the whole chain with the
 receivers asked for and run_sweep measures decoded and coded-bit error rates against Es/N0 or
 SNR in 3 kHz, as the `hfchain sweep` command does.
 
@@ -417,6 +417,33 @@ class TurboequalOut:
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> TurboequalOut: ...
 
+class PatterntrackOut:
+    """Result of patterntrack."""
+
+    LLR: Float64Array
+    """Coded-bit ratios of the last pass, 2 B values for B 32-symbol blocks, block by block
+    (positive favours 0) (column)."""
+    noncoherentLLR: Float64Array
+    """Those of the noncoherent pass, which combines the paths without their phases (column)."""
+    out: Complex128Array
+    """Channel-matched-filter output of each data symbol of the last pass, descrambled, unit
+    gain, N = 32 B values (column)."""
+    noiseVar: Float64Array
+    """Its error variance (noise and the other blocks), N values (column)."""
+    gains: Complex128Array
+    """Path gains of the last track, r x Ny."""
+    gainVar: Float64Array
+    """Their error variances, r x Ny."""
+    doppler: float
+    """Doppler spread of the last track, in Hz."""
+    passes: float
+    """Coherent passes run."""
+    def __init__(self, LLR: RealIn = ..., noncoherentLLR: RealIn = ..., out: ComplexIn = ..., noiseVar: RealIn = ..., gains: ComplexIn = ..., gainVar: RealIn = ..., doppler: float = 0, passes: float = 0) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> PatterntrackOut: ...
+
 class GeniecombineOut:
     """Result of geniecombine."""
 
@@ -533,6 +560,8 @@ class RoadResult:
     """"hf": synchronisation, paths and their gains."""
     equalised: TurboequalOut
     """"hf": equalised data symbols and the final channel estimate."""
+    patterns: PatterntrackOut
+    """"hf" at 75 bit/s: the pattern detector's ratios and track."""
     genieView: GeniecombineOut
     """"genie": the data symbols through the combined ray gain."""
     baseline: Reception
@@ -542,7 +571,7 @@ class RoadResult:
     """The HF receiver's decoding (ran is False when not asked for)."""
     genie: Reception
     """The genie's decoding (ran is False when not asked for)."""
-    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0, sounding: ChansoundOut | Mapping[str, Any] = ..., equalised: TurboequalOut | Mapping[str, Any] = ..., genieView: GeniecombineOut | Mapping[str, Any] = ..., baseline: Reception | Mapping[str, Any] = ..., hf: Reception | Mapping[str, Any] = ..., genie: Reception | Mapping[str, Any] = ...) -> None:
+    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0, sounding: ChansoundOut | Mapping[str, Any] = ..., equalised: TurboequalOut | Mapping[str, Any] = ..., patterns: PatterntrackOut | Mapping[str, Any] = ..., genieView: GeniecombineOut | Mapping[str, Any] = ..., baseline: Reception | Mapping[str, Any] = ..., hf: Reception | Mapping[str, Any] = ..., genie: Reception | Mapping[str, Any] = ...) -> None:
         """Fields not given are empty or 0."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
@@ -894,6 +923,24 @@ def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapp
     field, windowVar's +Inf excepted, named), "hfchain:turboequal:TooLarge" (samples, gains or
     basis values beyond 1e30, variances beyond 1e60), "hfchain:turboequal:BadIterations", the bit
     budget's, "hfchain:turboequal:FrameMismatch", "hfchain:layout:NonFinite"."""
+
+def patterntrack(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapping[str, Any], passes: float, rule: str = "max_log") -> PatterntrackOut:
+    """The HF receiver's detector of the 75 bit/s patterns, which carry no probes: a noncoherent
+    pass combining each path at its strongest tap, then passes that track the path gains from
+    the decided patterns and test each block's four patterns through the tracked channel.
+
+    sounding: chansound's result for a 75 bit/s transmission.
+    milstd: the 75 bit/s parameter set (rateconf(75, interLen)).
+    passes: coherent passes after the noncoherent one, a whole number from 0 to 10 (0: the
+        noncoherent ratios are the result).
+    rule: "max_log" or "exact", how each bit's ratio is taken over the four patterns.
+    Returns the coded-bit ratios (LLR, for unshuffle and vitdecode), those of the noncoherent
+    pass, the channel-matched symbols and the last track.
+    Errors: "hfchain:patternslicer:Rate" (not 75 bit/s), "hfchain:patternslicer:Patterns",
+    "hfchain:patterntrack:BadPasses", the sounding's as turboequal's
+    ("hfchain:turboequal:BadSounding", "hfchain:runtime:SizeMismatch",
+    "hfchain:turboequal:NonFinite", "hfchain:turboequal:TooLarge"), "hfchain:layout:BadFrame",
+    "hfchain:layout:NonFinite"."""
 
 def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, EsNodB: float, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> GeniecombineOut:
     """The genie receiver, the matched-filter bound: each data symbol seen through both rays

@@ -60,26 +60,8 @@ bool finite(cdouble z) { return std::isfinite(z.real()) && std::isfinite(z.imag(
 // Input checks, in the order the header gives them; returns the number of blocks.
 index_t check_inputs(const ComplexArray& in, const ComplexArray& gain, const RealArray& noiseVar,
                      const Milstd& milstd) {
-    if (milstd.rate != 75) {
-        raise("hfchain:patternslicer:Rate",
-              "patternslicer detects the channel patterns of the 75 bit/s mode; milstd.rate is " +
-                  format_value(milstd.rate) + " bit/s.");
-    }
+    check_patterns(milstd, "patternslicer");
     const RealArray& map = milstd.chSymMapping;
-    if (map.cols() != kPatternColumns || map.rows() < 1) {
-        raise("hfchain:patternslicer:Patterns",
-              "milstd.chSymMapping must hold the 8 channel patterns as columns of at least one "
-              "symbol; it is " +
-                  std::to_string(map.rows()) + " x " + std::to_string(map.cols()) + ".");
-    }
-    for (index_t k = 0; k < map.numel(); ++k) {
-        const double p = map[k];
-        if (!(p >= 0.0 && p <= 7.0 && p == std::floor(p))) {
-            raise("hfchain:patternslicer:Patterns",
-                  "milstd.chSymMapping(" + std::to_string(k + 1) + ") is " + format_value(p) +
-                      ": a pattern holds symbol numbers, whole numbers 0 to 7.");
-        }
-    }
     const index_t Ls = map.rows();
     const index_t N = in.numel();
     if (N % Ls != 0) {
@@ -198,6 +180,30 @@ double log_bessel_i0(double x) {
     const double r = 1.0 / x;
     const double series = 1.0 + r * (1.0 / 8.0 + r * (9.0 / 128.0 + r * (225.0 / 3072.0)));
     return x - 0.5 * std::log(2.0 * std::numbers::pi * x) + std::log(series);
+}
+
+void check_patterns(const Milstd& milstd, const char* block) {
+    if (milstd.rate != 75) {
+        raise("hfchain:patternslicer:Rate",
+              std::string(block) +
+                  " detects the channel patterns of the 75 bit/s mode; milstd.rate is " +
+                  format_value(milstd.rate) + " bit/s.");
+    }
+    const RealArray& map = milstd.chSymMapping;
+    if (map.cols() != kPatternColumns || map.rows() < 1) {
+        raise("hfchain:patternslicer:Patterns",
+              "milstd.chSymMapping must hold the 8 channel patterns as columns of at least one "
+              "symbol; it is " +
+                  std::to_string(map.rows()) + " x " + std::to_string(map.cols()) + ".");
+    }
+    for (index_t k = 0; k < map.numel(); ++k) {
+        const double p = map[k];
+        if (!(p >= 0.0 && p <= 7.0 && p == std::floor(p))) {
+            raise("hfchain:patternslicer:Patterns",
+                  "milstd.chSymMapping(" + std::to_string(k + 1) + ") is " + format_value(p) +
+                      ": a pattern holds symbol numbers, whole numbers 0 to 7.");
+        }
+    }
 }
 
 PatternslicerOut patternslicer(const ComplexArray& DemodulatorIn, const ComplexArray& gain,

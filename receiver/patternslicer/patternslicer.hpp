@@ -43,6 +43,11 @@ struct PatternslicerOut {
 
 inline constexpr const char* kPatternslicerFields[] = {"LLR", "Correlations"};
 
+// The checks every detector of the patterns makes of its parameter set: the 75 bit/s rate
+// ("hfchain:patternslicer:Rate", the message naming `block`) and chSymMapping of 8 columns of at
+// least one row holding whole symbol numbers 0 to 7 ("hfchain:patternslicer:Patterns").
+void check_patterns(const Milstd& milstd, const char* block);
+
 // What the detector knows of the channel.
 enum class PatternDetection {
     coherent,     // the complex gain h of every block

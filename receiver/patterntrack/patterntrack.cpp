@@ -8,6 +8,7 @@
 
 #include "params/rateconf.hpp"
 #include "receiver/chansound/pathtrack.hpp"
+#include "receiver/chansound/sounding_check.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/patternslicer/patternslicer.hpp"
 #include "runtime/checks.hpp"
@@ -61,11 +62,7 @@ void block_ratios(const double* m, SoftRule rule, const std::array<std::array<in
 PatterntrackOut patterntrack(const ChansoundOut& sounding, const Milstd& milstd, double passes,
                              SoftRule rule) {
     // 1. Checks and the transmission.
-    if (milstd.rate != 75) {
-        raise("hfchain:patternslicer:Rate",
-              "patterntrack detects the channel patterns of the 75 bit/s mode; milstd.rate is " +
-                  format_value(milstd.rate) + " bit/s.");
-    }
+    check_patterns(milstd, "patterntrack");
     const index_t I =
         check_whole_count(passes, kMaxPasses, "passes", "hfchain:patterntrack:BadPasses");
     const index_t frames = check_integer(sounding.frames, "frames");
@@ -75,29 +72,9 @@ PatterntrackOut patterntrack(const ChansoundOut& sounding, const Milstd& milstd,
     const index_t L = basis.rows();
     const index_t r = basis.cols();
     const index_t Ny = y.numel();
-    if (L < 1 || L > kMaxTaps || r < 1 || r > kMaxPaths) {
-        raise("hfchain:turboequal:BadSounding",
-              "The sounding's basis is " + std::to_string(L) + " x " + std::to_string(r) +
-                  "; the detector takes 1 to " + std::to_string(kMaxTaps) + " taps and 1 to " +
-                  std::to_string(kMaxPaths) + " paths.");
-    }
+    check_sounding(sounding, layout.symbols, "detector");
     const index_t Ls = layout.data;
     check_size_equal(Ls, milstd.chSymMapping.rows(), "chSymMapping");
-    check_size_equal(kPatternColumns, milstd.chSymMapping.cols(), "chSymMapping");
-    check_size_equal(layout.symbols + L - 1, Ny, "out");
-    check_size_equal(r, sounding.gains.rows(), "gains");
-    check_size_equal(Ny, sounding.gains.cols(), "gains");
-    check_size_equal(r, sounding.gainVar.rows(), "gainVar");
-    check_size_equal(Ny, sounding.gainVar.cols(), "gainVar");
-    check_size_equal(r, sounding.pathPower.numel(), "pathPower");
-    const char* const nonfinite = "hfchain:turboequal:NonFinite";
-    const char* const rule_text = "a sounding's values must be finite.";
-    check_finite(y, "sounding.out", nonfinite, rule_text);
-    check_finite(basis, "sounding.basis", nonfinite, rule_text);
-    check_finite(sounding.gains, "sounding.gains", nonfinite, rule_text);
-    check_finite(sounding.gainVar, "sounding.gainVar", nonfinite, rule_text);
-    check_finite(sounding.pathPower, "sounding.pathPower", nonfinite, rule_text);
-    check_finite(sounding.noiseVar, "sounding.noiseVar", nonfinite, rule_text);
     const double N0 = std::max(sounding.noiseVar, kMinNoiseVar);
     const index_t B = layout.frames;
     const index_t N = layout.dataSymbols();

@@ -59,11 +59,11 @@ inline constexpr const char* kPatterntrackFields[] = {
 //   passes: coherent passes after the noncoherent one, a whole number 0 .. 10 (0: the
 //     noncoherent ratios are the result).
 //   rule: how each bit's ratio is taken over the four values.
-// Errors: a rate other than 75, "hfchain:patternslicer:Rate"; passes outside 0 .. 10 or not
-// whole, "hfchain:patterntrack:BadPasses"; a basis of more than kMaxTaps taps or kMaxPaths paths
-// (or none), "hfchain:turboequal:BadSounding"; fields whose sizes disagree,
-// "hfchain:runtime:SizeMismatch"; a NaN or infinite sample, gain or variance,
-// "hfchain:turboequal:NonFinite"; those of the layout.
+// Errors: a rate other than 75, "hfchain:patternslicer:Rate"; chSymMapping not 8 columns of
+// whole symbol numbers 0 to 7, "hfchain:patternslicer:Patterns"; passes outside 0 .. 10 or not
+// whole, "hfchain:patterntrack:BadPasses"; a sounding that check_sounding refuses
+// (receiver/chansound/sounding_check.hpp: its basis size, sizes, values and bounds); those of
+// the layout.
 PatterntrackOut patterntrack(const ChansoundOut& sounding, const Milstd& milstd, double passes,
                              SoftRule rule = SoftRule::max_log);
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "receiver/chansound/sounding_check.hpp"
 #include "receiver/decoder/codecheck.hpp"
 #include "receiver/decoder/sisodecode.hpp"
 #include "receiver/layout/layout.hpp"
@@ -125,54 +126,6 @@ void channel_arrays(const ComplexArray& y, const ComplexArray& basis, const Path
             channel_arrays_of<kMaxPaths>(y, basis, track, mean, N0, power, c);
             break;
     }
-}
-
-const char* const kNonFinite = "hfchain:turboequal:NonFinite";
-const char* const kTooLarge = "hfchain:turboequal:TooLarge";
-const char* const kFiniteRule = "a sounding's values must be finite.";
-const std::string kAmplitudeRule = "the equaliser takes samples, gains and basis values up to " +
-                                   format_value(kLargestSample) + " in magnitude.";
-const std::string kVarianceRule =
-    "the equaliser takes variances up to " + format_value(kLargestVariance) + ".";
-
-// The values of a sounding, field by field, each refusal naming the element: every field finite
-// (windowVar may hold +Inf, a window without estimate), variances not negative, and what the
-// equaliser squares and multiplies within the sounder's own bound.
-void check_sounding_values(const ChansoundOut& s) {
-    const auto amplitudes = [](const ComplexArray& a, const char* name) {
-        check_finite(a, name, kNonFinite, kFiniteRule);
-        check_magnitude(a, kLargestSample, name, kTooLarge, kAmplitudeRule.c_str());
-    };
-    const auto variances = [](const RealArray& v, const char* name, bool open) {
-        check_each(v, name, kNonFinite, kFiniteRule, [open](double x) {
-            return std::isnan(x) || x == -kInf || (x == kInf && !open);
-        });
-        check_each(v, name, "hfchain:turboequal:BadSounding", "a variance must not be negative.",
-                   [](double x) { return x < 0; });
-        check_each(v, name, kTooLarge, kVarianceRule.c_str(),
-                   [](double x) { return x > kLargestVariance && x != kInf; });
-    };
-    amplitudes(s.out, "sounding.out");
-    amplitudes(s.basis, "sounding.basis");
-    amplitudes(s.gains, "sounding.gains");
-    variances(s.gainVar, "sounding.gainVar", false);
-    amplitudes(s.windowGains, "sounding.windowGains");
-    variances(s.windowVar, "sounding.windowVar", true);
-    check_finite(s.noiseVar, "sounding.noiseVar", kNonFinite, kFiniteRule);
-    if (s.noiseVar < 0 || s.noiseVar > kLargestVariance) {
-        raise(s.noiseVar < 0 ? "hfchain:turboequal:BadSounding" : kTooLarge,
-              "sounding.noiseVar is " + format_value(s.noiseVar) + ": " +
-                  (s.noiseVar < 0 ? "a variance must not be negative." : kVarianceRule));
-    }
-    // Read only for their place (windowTime) or handed back (doppler), or not read at all: any
-    // finite value will do.
-    check_finite(s.windowTime, "sounding.windowTime", kNonFinite, kFiniteRule);
-    check_finite(s.doppler, "sounding.doppler", kNonFinite, kFiniteRule);
-    check_finite(s.start, "sounding.start", kNonFinite, kFiniteRule);
-    check_finite(s.delays, "sounding.delays", kNonFinite, kFiniteRule);
-    check_finite(s.pathPower, "sounding.pathPower", kNonFinite, kFiniteRule);
-    check_finite(s.profile, "sounding.profile", kNonFinite, kFiniteRule);
-    check_finite(s.profileStart, "sounding.profileStart", kNonFinite, kFiniteRule);
 }
 
 // The decoder's pass over a stream whose coded bits were each sent `copies` times: encoder step
@@ -309,20 +262,8 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     const ComplexArray& y = sounding.out;
     const ComplexArray& basis = sounding.basis;
     const index_t L = basis.rows();
-    const index_t r = basis.cols();
     const index_t Ny = y.numel();
-    if (L < 1 || L > kMaxTaps || r < 1 || r > kMaxPaths) {
-        raise("hfchain:turboequal:BadSounding",
-              "The sounding's basis is " + std::to_string(L) + " x " + std::to_string(r) +
-                  "; the equaliser takes 1 to " + std::to_string(kMaxTaps) + " taps and 1 to " +
-                  std::to_string(kMaxPaths) + " paths.");
-    }
-    check_size_equal(layout.symbols + L - 1, Ny, "out");
-    check_size_equal(r, sounding.gains.rows(), "gains");
-    check_size_equal(Ny, sounding.gains.cols(), "gains");
-    check_size_equal(r, sounding.gainVar.rows(), "gainVar");
-    check_size_equal(Ny, sounding.gainVar.cols(), "gainVar");
-    check_sounding_values(sounding);
+    check_sounding(sounding, layout.symbols, "equaliser");
     const double N0 = sounding.noiseVar;
     const index_t N = layout.dataSymbols();
 

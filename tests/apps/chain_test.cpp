@@ -8,7 +8,9 @@
 #include "apps/matfile.hpp"
 #include "apps/run_report.hpp"
 #include "chain/theory.hpp"
+#include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
+#include "runtime/checks.hpp"
 #include "sweep/engine.hpp"
 #include "tests/support/programs.hpp"
 
@@ -68,25 +70,30 @@ TEST(Program, SweepTableIsTheSameOnOneAndTwoThreads) {
         << line;
 }
 
+// Coded bits on white noise: 8-PSK at 2400, Gray 4-PSK at 1200, 2-PSK at 600 and, every copy of a
+// coded bit counted, at 300 bit/s.
 TEST(Sweep, AwgnAgreesWithTheTheoryWithinItsIntervals) {
     SweepConfig c;
+    c.rates = {2400, 1200, 600, 300};
     c.interLen = 0.6;
     c.receivers = {ReceiverKind::baseline};
     c.metric = Metric::coded;  // the theory's bits
     c.conditions = {"awgn"};
-    c.esno = {2, 6, 10};
+    c.esno = {0, 4, 7};
     c.minTrials = 1;
     c.minEvents = 1;
     c.minErrors = 400;
     c.maxBits = 60000;
     c.threads = 2;
     const SweepResult r = run_sweep(c, road_trial_runners(c, nullptr), nullptr, nullptr);
-    ASSERT_EQ(r.points.size(), 3u);
+    ASSERT_EQ(r.points.size(), 12u);
     for (const PointResult& p : r.points) {
         const Interval ci = p.interval();
-        const double theory = ber_8psk_gray(p.esno);
-        EXPECT_LE(ci.low, theory) << p.esno << " dB: " << p.errors << '/' << p.bits;
-        EXPECT_GE(ci.high, theory) << p.esno << " dB: " << p.errors << '/' << p.bits;
+        const double theory = ber_psk_gray(theory_bits(rateconf(p.dataRate, 0.6)), p.esno);
+        EXPECT_LE(ci.low, theory) << p.dataRate << " bit/s, " << p.esno << " dB: " << p.errors
+                                  << '/' << p.bits;
+        EXPECT_GE(ci.high, theory)
+            << p.dataRate << " bit/s, " << p.esno << " dB: " << p.errors << '/' << p.bits;
         EXPECT_EQ(p.syncMisses, 0) << p.esno;
     }
 }
@@ -208,13 +215,77 @@ TEST(MatFile, RoundTripsThroughOctaveLoad) {
     EXPECT_NE(r.out.find("\ninterTable 1"), std::string::npos);
 }
 
+// At 75 bit/s the HF receiver has no equaliser: its pattern detector's structure is saved in
+// the equaliser's place, with one ratio per coded bit.
+TEST(MatFile, SavesThePatternDetectorAt75) {
+    if (!have_program("octave-cli")) GTEST_SKIP() << "octave-cli not installed";
+    ScratchDir dir("mat75");
+    RunOptions o;
+    o.rate = 75;
+    o.interLen = 0.6;
+    o.nFrame = 4;  // the fewest 0.6 s blocks that carry information bits at 75 bit/s
+    o.channel = "ruim";
+    o.esno = 5;
+    o.receivers = {ReceiverKind::hf};
+    const Milstd milstd = rateconf(o.rate, o.interLen);
+    BuiltinHost host;
+    const RoadResult road = run_road(milstd, road_config(o), host);
+    ASSERT_TRUE(road.hf.ran);
+    const std::string file = dir / "road.mat";
+    save_road_mat(file, o, milstd, road);
+    const std::string script = "s = load('" + file +
+                               "'); printf('%d %d %d %.17g\\n', isfield(s, 'turboequal'), "
+                               "numel(s.patterntrack.LLR), numel(s.hf_LLR), "
+                               "s.patterntrack.passes);";
+    const auto r =
+        run_command("octave-cli --norc --no-history --quiet --eval \"" + script + "\"", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string expected = "0 " + std::to_string(road.patterns.LLR.numel()) + " " +
+                                 std::to_string(road.patterns.LLR.numel()) + " " +
+                                 format_value(road.patterns.passes) + "\n";
+    EXPECT_EQ(r.out, expected);
+}
+
 TEST(Program, RunPlotDrawsConstellationAndRayGains) {
     if (!have_program("gnuplot")) GTEST_SKIP() << "gnuplot not installed";
     ScratchDir dir("runplot");
-    const auto r = run_command(kExe + " run -c bom -e 18 --plot '" + (dir / "pics") + "'", dir);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(read_file(dir.path() / "pics" / "constellation.svg").find("<svg"), std::string::npos);
-    EXPECT_NE(read_file(dir.path() / "pics" / "ray_gains.svg").find("<svg"), std::string::npos);
+    // The reference points are those the rate sends its data symbols on.
+    for (const auto& [rate, points] :
+         {std::pair{"2400", "8-PSK points"}, {"1200", "4-PSK points"}, {"75", "2-PSK points"}}) {
+        const std::string pics = dir / (std::string("pics") + rate);
+        const auto r = run_command(
+            kExe + " run --rate " + rate + " -r baseline -c bom -e 18 --plot '" + pics + "'", dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string constellation = read_file(pics + "/constellation.svg");
+        EXPECT_NE(constellation.find("<svg"), std::string::npos);
+        EXPECT_NE(constellation.find(points), std::string::npos) << rate;
+        EXPECT_NE(read_file(pics + "/ray_gains.svg").find("<svg"), std::string::npos);
+    }
+}
+
+// run takes the sweep's channels: presets and written channels (any number of paths) through
+// hfchannel, each path's power reported; and each rate's fewest blocks when -n is not given.
+TEST(Program, RunTakesPresetsAndWrittenChannels) {
+    ScratchDir dir("runchannels");
+    struct Case {
+        const char* args;
+        const char* line;  // the channel's line begins so
+    };
+    const Case cases[] = {
+        {"-c 1p:0ms:0Hz",
+         "hfchannel   1p:0ms:0Hz: 1 paths over 0 ms (0 samples), largest "
+         "Doppler spread 0 Hz, path powers 1.000, "},
+        {"-c 3p:1ms:1Hz:off=5Hz -r genie", "hfchannel   3p:1ms:1Hz:off=5Hz: 3 paths over 2 ms"},
+        {"-c itu_mid_quiet", "hfchannel   itu_mid_quiet: 2 paths over 0.5 ms"},
+        {"-c 2p:1000us:0.5Hz", "hfchannel   2p:1ms:0.5Hz: 2 paths over 1 ms"},
+        {"-c moderado", "fadesim     moderado: second ray 1 ms"},
+        {"--rate 75 -c awgn", "awgn        white noise only"},
+    };
+    for (const Case& c : cases) {
+        const auto r = run_command(kExe + " run -e 15 " + c.args, dir);
+        ASSERT_EQ(r.status, 0) << c.args << ": " << r.err;
+        EXPECT_NE(r.out.find(std::string("\n") + c.line), std::string::npos) << r.out;
+    }
 }
 
 TEST(Program, RefusedOptionsStopBeforeAnyWork) {

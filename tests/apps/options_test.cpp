@@ -189,7 +189,7 @@ TEST(CommandLine, RefusedRequirementsSayWhatIsAccepted) {
 }
 
 // --rate takes one rate for run and a list for sweep, in order; without -n each rate takes its
-// default blocks per trial (nFrame 0), with -n every rate the blocks given.
+// default blocks per trial (the sweep's nFrame 0), with -n every rate the blocks given.
 TEST(CommandLine, RatesAndTheirBlocksPerTrial) {
     const Invocation sweep =
         parse({"sweep", "--rate", "75,4800,2400", "-i", "0.6", "-r", "baseline"});
@@ -203,7 +203,15 @@ TEST(CommandLine, RatesAndTheirBlocksPerTrial) {
     const Invocation run = parse({"run", "--rate", "150", "-n", "2", "-r", "baseline"});
     ASSERT_EQ(run.command, Command::run);
     EXPECT_EQ(run.run.rate, 150);
+    EXPECT_EQ(run.run.nFrame, 2);
     EXPECT_EQ(parse({"run"}).run.rate, 2400);
+    EXPECT_EQ(parse({"run"}).run.nFrame, 1);
+    // run without -n: the rate's fewest blocks, as the sweep's.
+    for (const auto& [rate, blocks] : {std::pair{"75", 4.0}, {"150", 2.0}, {"300", 1.0}}) {
+        EXPECT_EQ(parse({"run", "--rate", rate, "-i", "0.6", "-r", "baseline"}).run.nFrame, blocks)
+            << rate;
+    }
+    EXPECT_EQ(parse({"run", "--rate", "75", "-i", "4.8", "-r", "baseline"}).run.nFrame, 1);
 }
 
 // The points given as SNR in 3 kHz become Es/N0 = SNR + 10 log10(3000/2400); the plot's axis
@@ -396,7 +404,15 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"sweep", "-C", "awgn,awgn"}, "--conditions: 'awgn' is named twice"},
         {{"run", "-c", "rayleigh"},
          "--channel: unknown channel 'rayleigh'; accepted: none, bom, moderado, ruim, "
-         "muito_ruim, awgn"},
+         "muito_ruim, itu_low_quiet, itu_low_moderate, itu_low_disturbed, itu_mid_quiet, "
+         "itu_mid_moderate, itu_mid_disturbed, itu_mid_disturbed_nvis, itu_high_quiet, "
+         "itu_high_moderate, itu_high_disturbed, awgn, or a written channel such as 2p:2ms:1Hz"},
+        {{"run", "-c", "2p:2ms:xHz"},
+         "--channel: In '2p:2ms:xHz': 'xHz' is not a Doppler spread (a number followed by Hz)."},
+        {{"run", "-c", "2p:7ms:1Hz", "-r", "hf"},
+         "--receiver: '2p:7ms:1Hz': The hf receiver's channel sounder finds paths at most 12 "
+         "symbols (5 ms) apart; this channel's lie 16.8 symbols apart. Run it with the baseline "
+         "receiver and the genie."},
         {{"sweep", "-i", "1.2"},
          "--interleaver: 1.2 s is not an interleaver length; accepted: 0.6 or 4.8"},
         {{"run", "-i", "0.59"},
@@ -427,7 +443,7 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"sweep", "--rate", "4800", "-r", "baseline"},
          "--rate: 4800 bit/s is uncoded and has no 4.8 s interleaver; give it with --interleaver "
          "0.6"},
-        {{"run", "--rate", "75", "-r", "baseline"},
+        {{"run", "--rate", "75", "-n", "1", "-r", "baseline"},
          "--nframe: 1 blocks of 0.6 s at 75 bit/s carry no information bit besides the encoder's "
          "144 flush bits (a block holds 45 bits); give at least 4 (a whole number)"},
         {{"sweep", "--rate", "75,2400", "-i", "0.6", "-n", "2", "-r", "baseline"},

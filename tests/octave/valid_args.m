@@ -1,12 +1,12 @@
 function args = valid_args (name)
   % VALID_ARGS  A small, valid argument list for each plug-in, cheap enough to call thousands of
   % times.
-  persistent milstd slow short sent matched sounding
+  persistent milstd slow short sent matched sounding slow_short slow_sounding
   shaping = struct ("rolloffFactor", 0.35, "pulseDelay", 2, "oversamplingFactor", 2);
   if (isempty (milstd))
     milstd = modeconf (0.6);
   end
-  if (isempty (slow) && strcmp (name, "patternslicer"))
+  if (isempty (slow) && any (strcmp (name, {"patternslicer", "patterntrack"})))
     slow = rateconf (75, 0.6);
   end
   if (isempty (sounding) && any (strcmp (name, {"chansound", "turboequal", "geniecombine"})))
@@ -20,6 +20,15 @@ function args = valid_args (name)
     sent = tx.MultiplexOut([1:288, numel(milstd.preamSync) + (1:96)]);
     matched = pulsematch (pulseshaper (sent, shaping).out, shaping).out;
     sounding = chansound (matched, 9, short, shaping);
+  end
+  if (isempty (slow_sounding) && strcmp (name, "patterntrack"))
+    % The same at 75 bit/s: 288 preamble symbols and the first two 32-symbol patterns.
+    slow_short = slow;
+    slow_short.preamSync = slow.preamSync(1:288);
+    tx = sendchain (slow, 4, 5);
+    slow_sent = tx.MultiplexOut([1:288, numel(slow.preamSync) + (1:64)]);
+    slow_matched = pulsematch (pulseshaper (slow_sent, shaping).out, shaping).out;
+    slow_sounding = chansound (slow_matched, 9, slow_short, shaping);
   end
   channel = struct ("model", "muito_ruim", "EsNodB", 10, "seed", 3);
   symbols = exp (2i * pi * mod ((0:39)', 8) / 8);
@@ -57,6 +66,8 @@ function args = valid_args (name)
       args = {matched, 9, short, shaping};
     case "turboequal"
       args = {sounding, short, 1, 0};
+    case "patterntrack"
+      args = {slow_sounding, slow_short, 1, "max_log"};
     case "geniecombine"
       % Two rays of gain 1 / sqrt(2) each (a combined gain of 1), so that the rays' values can
       % be spoiled too: zeros, NaN, huge gains.

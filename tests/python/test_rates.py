@@ -115,3 +115,20 @@ def test_patternslicer_refusals(call, identifier):
     with pytest.raises(hfchain.Error) as e:
         call()
     assert e.value.identifier == identifier
+
+
+def test_patterntrack_is_the_roads_75_bit_s_detector():
+    """The block called from Python gives the HF receiver's ratios of run_road, and on a quiet
+    channel their signs are the sent coded bits; the noncoherent pass alone (passes = 0) too."""
+    config = hfchain.RoadConfig(nFrame=4, shaping=hfchain.VarShapping(0.35, 6, 2), channel="awgn",
+                                watterson=hfchain.VarWatterson("awgn", 6, 2), receivers=["hf"])
+    r = hfchain.run_road(M75, config)
+    assert r.hf.ran and r.hf.infoBitErrors == 0
+    p = hfchain.patterntrack(r.sounding, M75, r.patterns.passes)
+    np.testing.assert_array_equal(p.LLR, r.patterns.LLR)
+    for llr in (p.LLR, hfchain.patterntrack(r.sounding.to_dict(), M75, 0).LLR):
+        coded = hfchain.unshuffle(llr, M75).out
+        np.testing.assert_array_equal(coded < 0, r.tx.CodOutInterIn[:coded.size] == 1)
+    with pytest.raises(hfchain.Error) as e:
+        hfchain.patterntrack(r.sounding, hfchain.rateconf(150, 0.6), 1)
+    assert e.value.identifier == "hfchain:patternslicer:Rate"

@@ -30,6 +30,7 @@ HF_CONFIG = hfchain.RoadConfig(0.2, 1, VS, "awgn", VW, ["hf", "genie"], 1)
 HF = hfchain.run_road(M, HF_CONFIG)
 SOUNDING, SYMBOLS, LLR = HF.sounding, HF.hf.symbols, HF.hf.deinterleaved.out
 NOISE_VAR, START, TX, FADED = HF.hf.noiseVar, HF.frameStart, HF.tx.MultiplexOut, HF.faded
+SOUNDING75 = hfchain.run_road(M75, hfchain.RoadConfig(4, 1, VS, "awgn", VW, ["hf"])).sounding
 
 # (call, its argument objects whose references are counted)
 CALLS_TABLE = {
@@ -53,6 +54,7 @@ CALLS_TABLE = {
     "sisodecode": (lambda: hfchain.sisodecode(LLR, M, 0.2), [LLR, M]),
     "chansound": (lambda: hfchain.chansound(HF.matched.out, START, M, VS), [START, M, VS]),
     "turboequal": (lambda: hfchain.turboequal(SOUNDING, M, 0.2, 0), [SOUNDING, M]),
+    "patterntrack": (lambda: hfchain.patterntrack(SOUNDING75, M75, 1), [SOUNDING75, M75]),
     "geniecombine": (lambda: hfchain.geniecombine(TX, FADED.raios, FADED.noise, 10, M, VS),
                      [TX, FADED, M, VS]),
     "run_road hf, genie": (lambda: hfchain.run_road(M, HF_CONFIG), [M, HF_CONFIG]),
@@ -66,7 +68,7 @@ CALLS_TABLE = {
 # milstd, which framelock and sendchain also copy in, 40 kB) then adds over 10 MB.
 FEWER_CALLS = {"modeconf": 2000, "rateconf": 2000, "sendchain": 2000, "framelock": 1000,
                "run_road": 300, "softslicer": 1000, "vitdecode": 1000, "sisodecode": 300,
-               "chansound": 60, "turboequal": 150, "geniecombine": 500, "run_road hf, genie": 30}
+               "chansound": 60, "turboequal": 150, "patterntrack": 150, "geniecombine": 500, "run_road hf, genie": 30}
 
 
 def rss_bytes():

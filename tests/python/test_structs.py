@@ -37,6 +37,8 @@ EXAMPLES = {
     "SisodecodeOut": hfchain.sisodecode(ROAD.hf.deinterleaved.out, M, 1),
     "ChansoundOut": ROAD.sounding,
     "TurboequalOut": ROAD.equalised,
+    "PatterntrackOut": hfchain.run_road(hfchain.rateconf(75, 0.6), hfchain.RoadConfig(
+        nFrame=4, receivers=["hf"])).patterns,
     "GeniecombineOut": ROAD.genieView,
     "Reception": ROAD.genie,
     "RoadConfig": hfchain.RoadConfig(2, 5, VS, "watterson", hfchain.VarWatterson("ruim", 9, 1),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "params/rateconf.hpp"
@@ -189,6 +190,19 @@ TEST(HfAtEveryRate, PatternTrackRefusesWhatItCannotDetect) {
         testing::expect_error([&] { patterntrack(s, m, passes); },
                               "hfchain:patterntrack:BadPasses");
     }
+    // A pattern symbol that is not a whole number 0 to 7 once indexed past the points (a crash
+    // found by the plug-in's malformed calls); a sounding out of bounds, as the equaliser's.
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    for (const double symbol : {kInf, std::nan(""), -1.0, 8.0, 2.5}) {
+        Milstd bad = m;
+        bad.chSymMapping(20, 0) = symbol;
+        testing::expect_error([&] { patterntrack(s, bad, 1); }, "hfchain:patternslicer:Patterns",
+                              "chSymMapping(21)");
+    }
+    ChansoundOut large = s;
+    large.gains[3] = cdouble(2 * kLargestSample, 0);
+    testing::expect_error([&] { patterntrack(large, m, 1); }, "hfchain:turboequal:TooLarge",
+                          "sounding.gains(4)");
     const PatterntrackOut none = patterntrack(s, m, 0);
     EXPECT_EQ(none.passes, 0);
     for (index_t k = 0; k < none.LLR.numel(); ++k) {

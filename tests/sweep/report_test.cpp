@@ -228,7 +228,7 @@ TEST(WriteRates, EveryWriterCarriesTheRateOfEachPoint) {
 // The plot command of a picture's script, taken apart: each item of the plot command with its
 // style, and the rows of each inline data block.
 struct PlotItem {
-    std::string data;  // "$c0", "$b0", "$theory", or "keyentry"
+    std::string data;  // "$c0", "$b0", "$theory3" (of 2^3-PSK), or "keyentry"
     std::string colour, dashtype, pointtype, title;
 };
 
@@ -347,7 +347,7 @@ TEST(SweepPlotScript, OneColourPerConditionOneLinePerReceiverEachNamedOnce) {
         const double x_high = std::stod(script.substr(script.find(':', xrange) + 1));
         std::size_t curves = 0;
         for (const PlotItem& item : plot_items(script)) {
-            if (item.data == "keyentry" || item.data == "$theory") {
+            if (item.data == "keyentry" || item.data.starts_with("$theory")) {
                 if (!item.title.empty()) ++titles[item.title];
                 continue;
             }
@@ -412,6 +412,48 @@ TEST(SweepPlotScript, OneColourPerConditionOneLinePerReceiverEachNamedOnce) {
                   std::string::npos);
         EXPECT_EQ(script.find("SNR in 3 kHz") != std::string::npos, k.snr3k);
     }
+}
+
+// The theory of the coded bits is drawn once for each constellation among the rates, named once
+// in the key, and not at all for the 75 bit/s patterns alone.
+TEST(SweepPlotScript, OneTheoryPerConstellationOfTheRates) {
+    struct Case {
+        std::vector<double> rates;
+        std::vector<std::string> labels;  // 8-PSK first
+    };
+    const Case cases[] = {
+        {{2400}, {"theory: Gray 8-PSK on white noise"}},
+        {{4800, 2400}, {"theory: Gray 8-PSK on white noise"}},
+        {{75, 600, 300, 2400},
+         {"theory: Gray 8-PSK on white noise", "theory: 2-PSK on white noise"}},
+        {{1200, 150}, {"theory: Gray 4-PSK on white noise", "theory: 2-PSK on white noise"}},
+        {{75}, {}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.rates.size() * 10 + k.labels.size());
+        SweepConfig c = config_for_test();
+        c.rates = k.rates;
+        c.conditions = {"awgn"};
+        c.esno = {0, 5, 10};
+        const std::string script = sweep_plot_script("x.png", c, numbered_result(c), false);
+        std::vector<std::string> drawn, named;
+        for (const PlotItem& item : plot_items(script)) {
+            if (item.data.starts_with("$theory")) drawn.push_back(item.data);
+            if (item.title.starts_with("theory")) named.push_back(item.title);
+        }
+        EXPECT_EQ(named, k.labels);
+        EXPECT_EQ(drawn.size(), k.labels.size());
+        EXPECT_EQ(script.find("(coded bits, before decoding)") != std::string::npos,
+                  !k.labels.empty());
+    }
+    // The curves at 0 dB Es/N0: Q(sqrt(2)) for 2-PSK, Q(1) for Gray 4-PSK.
+    SweepConfig c = config_for_test();
+    c.rates = {1200, 600};
+    c.conditions = {"awgn"};
+    c.esno = {0, 5, 10};
+    const std::string script = sweep_plot_script("x.png", c, numbered_result(c), false);
+    EXPECT_NEAR(data_rows(script, "$theory1")[0][1], 0.5 * std::erfc(1.0), kWritten);
+    EXPECT_NEAR(data_rows(script, "$theory2")[0][1], 0.5 * std::erfc(std::sqrt(0.5)), kWritten);
 }
 
 // Points without errors along one curve, given out of order: the curve runs through the measured
