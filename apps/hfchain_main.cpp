@@ -59,6 +59,54 @@ constexpr int kRefused = 2;
 // Says something on stderr; a closed or full stderr is no reason to stop.
 void note(const std::string& text) { std::fputs(("hfchain: " + text + "\n").c_str(), stderr); }
 
+// The results of one command: the table on standard output unless it goes to a file, then each
+// file written under a temporary name and all put in place together at the end, so that a second
+// stop signal leaves each one as it was. Every output is attempted: a failure to write is
+// reported and remembered (ok()), any other error propagates.
+class ResultWriter {
+public:
+    template <class F>
+    void attempt(F&& write) {
+        try {
+            write();
+        } catch (const Error& e) {
+            if (e.identifier() != sweep::errid::kWriteFailed) throw;
+            note(e.what());
+            ok_ = false;
+        }
+    }
+
+    // The table on standard output when `file` is empty (the table then goes to no file).
+    void table_to_stdout(const std::string& table, const std::string& file) {
+        if (!file.empty()) return;
+        attempt([&] { write_all(STDOUT_FILENO, table, "writing the table to standard output"); });
+    }
+
+    // What `content` writes, for `target` (named `option` in messages); nothing when empty.
+    template <class F>
+    void prepare(const char* option, const std::string& target, F&& content) {
+        if (target.empty()) return;
+        attempt([&] {
+            auto f = std::make_unique<ResultFile>(option, target);
+            std::ostringstream text;
+            content(text);
+            f->write(text.str());
+            files_.push_back(std::move(f));
+        });
+    }
+
+    // Puts every prepared file in place.
+    void commit() {
+        for (const auto& f : files_) attempt([&] { f->commit(); });
+    }
+
+    bool ok() const { return ok_; }
+
+private:
+    std::vector<std::unique_ptr<ResultFile>> files_;
+    bool ok_ = true;
+};
+
 // The message of a refused option, with the pointer to the help.
 void report_refusal(const std::string& message) {
     note(message + "\nRun 'hfchain --help' or 'hfchain COMMAND --help' for the options.");
@@ -160,49 +208,24 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
         sweep::write_crossings(table, options.config, result, options.targets, options.plotSnr3k,
                                "# ");
     }
-    bool ok = true;
-    auto attempt = [&ok](auto&& write) {
-        try {
-            write();
-        } catch (const Error& e) {
-            if (e.identifier() != sweep::errid::kWriteFailed) throw;
-            note(e.what());
-            ok = false;
-        }
-    };
-    if (options.output.empty()) {
-        attempt(
-            [&] { write_all(STDOUT_FILENO, table.str(), "writing the table to standard output"); });
-    }
-    // All files are written under temporary names first and put in place together at the end,
-    // so that a second stop signal leaves each one as it was.
-    std::vector<std::unique_ptr<ResultFile>> files;
-    auto prepare = [&](const char* option, const std::string& target, auto&& content) {
-        if (target.empty()) return;
-        attempt([&] {
-            auto f = std::make_unique<ResultFile>(option, target);
-            std::ostringstream text;
-            content(text);
-            f->write(text.str());
-            files.push_back(std::move(f));
-        });
-    };
-    prepare("--output", options.output, [&](std::ostream& out) { out << table.str(); });
-    prepare("--csv", options.csv,
-            [&](std::ostream& out) { sweep::write_csv(out, options.config, result); });
-    prepare("--json", options.json,
-            [&](std::ostream& out) { sweep::write_json(out, options.config, result, kVersion); });
-    prepare("--crossings", options.crossings, [&](std::ostream& out) {
-        sweep::write_crossings(out, options.config, result, options.targets, options.plotSnr3k);
+    ResultWriter out;
+    out.table_to_stdout(table.str(), options.output);
+    out.prepare("--output", options.output, [&](std::ostream& o) { o << table.str(); });
+    out.prepare("--csv", options.csv,
+                [&](std::ostream& o) { sweep::write_csv(o, options.config, result); });
+    out.prepare("--json", options.json,
+                [&](std::ostream& o) { sweep::write_json(o, options.config, result, kVersion); });
+    out.prepare("--crossings", options.crossings, [&](std::ostream& o) {
+        sweep::write_crossings(o, options.config, result, options.targets, options.plotSnr3k);
     });
-    for (const auto& f : files) attempt([&] { f->commit(); });
+    out.commit();
     if (!options.plot.empty() && !result.points.empty()) {
-        attempt([&] {
+        out.attempt([&] {
             sweep::plot_sweep(options.plot, "--plot", options.config, result, options.plotSnr3k);
             note("plot written to " + options.plot);
         });
     }
-    return ok;
+    return out.ok();
 }
 
 // The sweep in this process, or on rank 0 of an MPI job (`remote`: the other ranks).
@@ -357,47 +380,23 @@ int do_requirements(RequirementsOptions& options) {
         }
         std::ostringstream table;
         sweep::write_requirements_table(table, options.config, result, kVersion);
-        bool ok = true;
-        auto attempt = [&ok](auto&& write) {
-            try {
-                write();
-            } catch (const Error& e) {
-                if (e.identifier() != sweep::errid::kWriteFailed) throw;
-                note(e.what());
-                ok = false;
-            }
-        };
-        if (options.output.empty()) {
-            attempt([&] {
-                write_all(STDOUT_FILENO, table.str(), "writing the table to standard output");
-            });
-        }
-        std::vector<std::unique_ptr<ResultFile>> files;
-        auto prepare = [&](const char* option, const std::string& target, auto&& content) {
-            if (target.empty()) return;
-            attempt([&] {
-                auto f = std::make_unique<ResultFile>(option, target);
-                std::ostringstream text;
-                content(text);
-                f->write(text.str());
-                files.push_back(std::move(f));
-            });
-        };
-        prepare("--output", options.output, [&](std::ostream& out) { out << table.str(); });
-        prepare("--csv", options.csv, [&](std::ostream& out) {
-            sweep::write_requirements_csv(out, options.config, result);
+        ResultWriter out;
+        out.table_to_stdout(table.str(), options.output);
+        out.prepare("--output", options.output, [&](std::ostream& o) { o << table.str(); });
+        out.prepare("--csv", options.csv, [&](std::ostream& o) {
+            sweep::write_requirements_csv(o, options.config, result);
         });
-        prepare("--json", options.json, [&](std::ostream& out) {
-            sweep::write_requirements_json(out, options.config, result, kVersion);
+        out.prepare("--json", options.json, [&](std::ostream& o) {
+            sweep::write_requirements_json(o, options.config, result, kVersion);
         });
-        for (const auto& f : files) attempt([&] { f->commit(); });
+        out.commit();
         if (!options.plot.empty() && !result.rows.empty()) {
-            attempt([&] {
+            out.attempt([&] {
                 sweep::plot_requirements(options.plot, "--plot", options.config, result);
                 note("plot written to " + options.plot);
             });
         }
-        if (!ok) return kFailed;
+        if (!out.ok()) return kFailed;
     }
     return result.interrupted || stop_signal() != 0 ? stop_status() : 0;
 }

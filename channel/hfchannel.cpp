@@ -108,14 +108,15 @@ HfchannelOut hfchannel(const ComplexArray& x, const VarHfchannel& varHfchannel,
     check_positive(M, "oversamplingFactor");
 
     // 2. Each delay a whole number of samples (fadesim's rule), then in samples as fadesim
-    // rounds its second ray's.
+    // rounds its second ray's. A delay written in decimal (2.25 ms) is rarely exact in binary:
+    // what misses a whole number only by rounding (a billionth of it) is that number.
     const double inv_fs = 1.0 / (M * kSymbolRate);
     HfchannelOut result;
     result.delays = RealArray(static_cast<index_t>(P));
     index_t Dmax = 0;
     for (std::size_t p = 0; p < P; ++p) {
         const double d = M * (kSymbolRate * channel.paths[p].delay);
-        if (d != std::floor(d)) {
+        if (std::fabs(d - std::round(d)) > 1e-9 * std::max(1.0, std::fabs(d))) {
             raise("hfchain:hfchannel:FractionalDelay",
                   "Path " + std::to_string(p + 1) + ": the delay " +
                       format_value(channel.paths[p].delay) + " s is " + format_value(d) +

@@ -69,7 +69,8 @@ inline constexpr const char* kHfchannelFields[] = {
 // large that its gain overflows, a spread not finite or negative, a shift or offset not finite),
 // "hfchain:hfchannel:InvalidChannel" naming the path and value; an EsNodB whose noise level is
 // not finite, "hfchain:channel:InvalidEsNodB"; M not above 0, "hfchain:runtime:NotPositive"; a
-// delay that is not a whole number of samples at M (2400 M delay),
+// delay that is not a whole number of samples at M (2400 M delay, to a billionth of it: 2.25 ms
+// is 27 samples at M = 5 although 0.00225 is not exact in binary),
 // "hfchain:hfchannel:FractionalDelay"; L + Dmax beyond 2147483647 ("Coder:MATLAB:pmaxsize"); an
 // invalid seed ("hfchain:host:InvalidSeed"); an interrupt or a failure of the host's generator;
 // a faded sample that overflows (a huge input through a strong path),

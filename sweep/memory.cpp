@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "channel/channel_text.hpp"
 #include "params/modeconf.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/checks.hpp"
@@ -32,7 +33,8 @@ double read_limit_file(const char* file) {
 }  // namespace
 
 double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping& shaping,
-                         ChannelKind channel, const std::vector<ReceiverKind>& receivers) {
+                         ChannelKind channel, const std::vector<ReceiverKind>& receivers,
+                         double paths) {
     const double T = static_cast<double>(milstd.interTable.numel());
     const double blocks = std::ceil(nFrame - 1e-9);  // the last block is completed with padding
     const double coded = blocks * T;
@@ -47,7 +49,7 @@ double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping&
     const double samples = symbols * M + 2 * shaping.pulseDelay * M;
     const double sampleSignals = channel == ChannelKind::none   ? 2
                                  : channel == ChannelKind::awgn ? 4
-                                                                : 7;
+                                                                : 5 + std::max(paths, 1.0);
     double bytes = 16 * samples * sampleSignals + 40 * symbols + 48 * dataSymbols + 36 * coded;
     // The HF receiver keeps its sounding (path gains per sample), the equaliser's symbols,
     // variances and segment matrices, and both decoders' ratios: measured up to about 900 bytes a
@@ -56,7 +58,8 @@ double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping&
     const bool decoders = std::any_of(receivers.begin(), receivers.end(), [](ReceiverKind k) {
         return k == ReceiverKind::hf || k == ReceiverKind::genie;
     });
-    if (decoders) bytes += 48 * samples + (channel == ChannelKind::watterson ? 900 : 300) * symbols;
+    const bool fading = channel == ChannelKind::watterson || channel == ChannelKind::hfchannel;
+    if (decoders) bytes += 48 * samples + (fading ? 900 : 300) * symbols;
     return bytes * 1.1 + 1048576;
 }
 
@@ -96,15 +99,22 @@ std::string format_bytes(double bytes) {
 int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string* notes,
                 const FieldNames& names) {
     // The trials of the most demanding condition and rate: fading keeps more signals than white
-    // noise, and the rate with the most symbols per trial the longest signals.
+    // noise, the more paths the more; the rate with the most symbols per trial the longest signals.
     ChannelKind worst = ChannelKind::awgn;
+    double paths = 0;
     for (const std::string& name : c.conditions) {
-        if (name != "awgn") worst = ChannelKind::watterson;
+        if (name == "awgn") continue;
+        worst = ChannelKind::hfchannel;
+        try {
+            paths = std::max(paths, static_cast<double>(read_channel(name).channel.paths.size()));
+        } catch (const Error&) {
+            paths = std::max(paths, 2.0);  // an unknown name, which the checks refuse
+        }
     }
     double trial = 0;
     for (const double rate : c.rates) {
         trial = std::max(trial, road_memory_bytes(rateconf(rate, c.interLen), trial_nframe(c, rate),
-                                                  c.shaping, worst, c.receivers));
+                                                  c.shaping, worst, c.receivers, paths));
     }
     const MemoryLimit limit = memory_limit(maxMemory, names);
     sharing = std::max(1, sharing);

@@ -239,6 +239,20 @@ TEST(Hfchannel, Refusals) {
     }
 }
 
+// Delays written in decimal are whole numbers of samples up to the rounding of their binary
+// form: 16 paths 0.25 ms apart at 12000 samples/s lie 3 samples apart (path 10's 0.00225 s is
+// 26.999999999999996 samples in double precision); a delay a millionth of a sample off is not.
+TEST(Hfchannel, DecimalDelaysAreTheirWholeSamples) {
+    const HfChannel c = read_channel("16p:0.25ms:1Hz").channel;
+    RecordingHost host(1);
+    const HfchannelOut r = hfchannel(random_complex(50, 1), {c, 10, 1}, shaping(5), host);
+    ASSERT_EQ(r.delays.numel(), 16);
+    for (index_t p = 0; p < 16; ++p) EXPECT_EQ(r.delays[p], 3 * p) << p;
+    HfChannel off = c;
+    off.paths[9].delay = 27.000001 / 12000;
+    EXPECT_THROW(hfchannel(random_complex(50, 1), {off, 10, 1}, shaping(5), host), Error);
+}
+
 // A non-finite input is refused before anything is drawn; a finite one that overflows through a
 // strong path is refused, not handed on as infinities.
 TEST(Hfchannel, NonFiniteInputAndOverflow) {

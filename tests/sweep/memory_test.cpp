@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "channel/channel_text.hpp"
 #include "params/modeconf.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
@@ -108,6 +109,10 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         {4.8, 1, 5, 6, ChannelKind::watterson, "moderado", false, 600},
         {0.6, 1, 5, 6, ChannelKind::awgn, "awgn", false, 1200},
         {0.6, 3, 5, 6, ChannelKind::watterson, "bom", false, 4800},
+        // hfchannel: each path's gains per sample.
+        {0.6, 1, 5, 6, ChannelKind::hfchannel, "1p:0ms:1Hz"},
+        {0.6, 2, 5, 6, ChannelKind::hfchannel, "16p:0.25ms:1Hz:off=5Hz"},
+        {0.6, 1, 5, 6, ChannelKind::hfchannel, "itu_mid_disturbed", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.interLen) + " s x " + std::to_string(c.nFrame) + ", M " +
@@ -120,6 +125,11 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         config.shaping.pulseDelay = c.D;
         config.channel = c.channel;
         config.watterson = VarWatterson{c.model, 10, 3};
+        double paths = 2;
+        if (c.channel == ChannelKind::hfchannel) {
+            config.hfChannel = read_channel(c.model).channel;
+            paths = static_cast<double>(config.hfChannel.paths.size());
+        }
         if (c.decoders) {
             config.receivers = {ReceiverKind::baseline, ReceiverKind::hf, ReceiverKind::genie};
         }
@@ -132,7 +142,7 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         }
         const double peak = static_cast<double>(g_peak.load() - before);
         const double estimate =
-            road_memory_bytes(milstd, c.nFrame, config.shaping, c.channel, config.receivers);
+            road_memory_bytes(milstd, c.nFrame, config.shaping, c.channel, config.receivers, paths);
         EXPECT_GE(estimate, peak);
         // The 10 % and 1 MiB of the estimate, and a little more, but no more than that; the HF
         // receiver's share is sized for the widest multipath, so narrower ones waste more.
@@ -222,6 +232,17 @@ TEST(MemoryCheck, SweepsThatCannotFitAreRefusedOrRunFewerThreads) {
             }
         }
     }
+}
+
+// A condition of many paths decides the trial's size: room for one trial on "ruim" is not room
+// for one on 16 paths.
+TEST(MemoryCheck, TheConditionWithTheMostPathsDecides) {
+    const double ruim = road_memory_bytes(modeconf(0.6), 1, VarShapping{}, ChannelKind::watterson);
+    SweepConfig config = sweep_for_memory(1);
+    EXPECT_EQ(fit_threads(config, 1.2 * ruim, 1, nullptr), 1);
+    config.conditions = {"awgn", "16p:0.25ms:1Hz", "ruim"};
+    EXPECT_THROW(fit_threads(config, 1.2 * ruim, 1, nullptr), Error);
+    EXPECT_EQ(fit_threads(config, 5 * ruim, 1, nullptr), 1);
 }
 
 }  // namespace
