@@ -9,6 +9,7 @@
 #include "python/host.hpp"
 #include "python/module.hpp"
 #include "python/structs.hpp"
+#include "runtime/checks.hpp"
 
 namespace hfchain::python {
 
@@ -294,7 +295,11 @@ void bind_blocks(py::module_& m) {
         "run_road",
         [](py::handle milstd, py::handle config, py::handle host) {
             const Milstd m = read<Milstd>(milstd, "milstd");
-            const RoadConfig c = read<RoadConfig>(config, "config");
+            RoadConfig c = read<RoadConfig>(config, "config");
+            // hfchannel's paths and offset come from the channel watterson.model names.
+            if (c.channel == ChannelKind::hfchannel) {
+                c.hfChannel = hfchain::read_channel(c.watterson.model).channel;
+            }
             return to_py(with_host(host, [&](HostServices& h) { return run_road(m, c, h); }));
         },
         py::arg("milstd"), py::arg("config"), py::arg("host") = py::none(), doc::run_road);
@@ -303,6 +308,19 @@ void bind_blocks(py::module_& m) {
         "ber_8psk_gray",
         [](py::handle EsNodB) { return ber_8psk_gray(read_scalar(EsNodB, "EsNodB")); },
         py::arg("EsNodB"), doc::ber_8psk_gray);
+
+    m.def(
+        "ber_psk_gray",
+        [](py::handle bits, py::handle EsNodB) {
+            const double b = read_scalar(bits, "bits");
+            if (b != 1 && b != 2 && b != 3) {
+                raise("hfchain:theory:Constellation",
+                      "The theory knows 2-, 4- and 8-PSK (1 to 3 bits a symbol); bits is " +
+                          format_value(b) + ".");
+            }
+            return ber_psk_gray(static_cast<int>(b), read_scalar(EsNodB, "EsNodB"));
+        },
+        py::arg("bits"), py::arg("EsNodB"), doc::ber_psk_gray);
 }
 
 }  // namespace hfchain::python

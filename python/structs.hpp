@@ -320,7 +320,8 @@ struct EnumTraits<ChannelKind> {
     static constexpr std::pair<ChannelKind, const char*> kValues[] = {
         {ChannelKind::none, "none"},
         {ChannelKind::watterson, "watterson"},
-        {ChannelKind::awgn, "awgn"}};
+        {ChannelKind::awgn, "awgn"},
+        {ChannelKind::hfchannel, "hfchannel"}};
 };
 
 template <>

@@ -508,7 +508,10 @@ class RoadConfig:
     """Pulse shaping of the transmitter and the matched filter."""
     channel: str
     """"none" (the shaped waveform reaches the receiver unchanged), "watterson" (fadesim with
-    watterson.model) or "awgn" (white noise only at watterson.EsNodB, drawn from watterson.seed)."""
+    watterson.model), "awgn" (white noise only at watterson.EsNodB, drawn from watterson.seed) or
+    "hfchannel" (hfchannel with the preset or written channel watterson.model names, for example
+    "itu_mid_disturbed" or "2p:2ms:1Hz:off=30Hz", as read_channel reads it; fadesim's four
+    conditions give fadesim's signals)."""
     watterson: VarWatterson
     """Condition, Es/N0 (dB) and seed of the channel."""
     receivers: list[str]
@@ -1032,3 +1035,10 @@ def ber_8psk_gray(EsNodB: float) -> float:
     """The exact bit error rate of Gray-coded 8-PSK with nearest-point decisions on white
     Gaussian noise at Es/N0 = EsNodB dB: the chain's coded-bit error rate on white noise. 0 for
     inf (no noise), 0.5 for -inf."""
+
+def ber_psk_gray(bits: float, EsNodB: float) -> float:
+    """Exact bit error rate of 2^bits-PSK on white noise with nearest-point decisions: bits 1
+    (2-PSK, Q(sqrt(2 Es/N0))), 2 (Gray 4-PSK, Q(sqrt(Es/N0))) or 3 (ber_8psk_gray): the coded-bit
+    rate of the rates whose data symbols are those points (8-PSK: 4800 and 2400 bit/s; 4-PSK:
+    1200; 2-PSK: 600, 300 and 150, every copy of a coded bit counted).
+    Errors: "hfchain:theory:Constellation" (bits not 1, 2 or 3)."""

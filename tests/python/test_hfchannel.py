@@ -56,3 +56,39 @@ def test_refusals(call, identifier):
     with pytest.raises(hfchain.Error) as e:
         call()
     assert e.value.identifier == identifier
+
+
+def test_run_road_through_hfchannel():
+    """run_road with channel "hfchannel" reads the channel from watterson.model: fadesim's
+    condition gives fadesim's received signal, a written channel with an offset turns it."""
+    m = hfchain.modeconf(0.6)
+    base = {"nFrame": 0.25, "shaping": VS, "receivers": ["genie"]}
+    through_fadesim = hfchain.run_road(m, hfchain.RoadConfig(
+        **base, channel="watterson", watterson=hfchain.VarWatterson("ruim", 12, 4)))
+    through_hfchannel = hfchain.run_road(m, hfchain.RoadConfig(
+        **base, channel="hfchannel", watterson=hfchain.VarWatterson("ruim", 12, 4)))
+    assert np.array_equal(through_fadesim.matched.out, through_hfchannel.matched.out)
+    still = hfchain.run_road(m, hfchain.RoadConfig(
+        **base, channel="hfchannel", watterson=hfchain.VarWatterson("1p:0ms:0Hz", 300, 4)))
+    turned = hfchain.run_road(m, hfchain.RoadConfig(
+        **base, channel="hfchannel", watterson=hfchain.VarWatterson("1p:0ms:0Hz:off=10Hz", 300, 4)))
+    n = np.arange(still.faded.AwgnOut.size)
+    np.testing.assert_allclose(turned.faded.AwgnOut,
+                               still.faded.AwgnOut * np.exp(2j * np.pi * 10 * n / (2400 * 5)),
+                               atol=1e-9)
+    assert turned.genie.infoBitErrors == 0
+    with pytest.raises(hfchain.Error):
+        hfchain.run_road(m, hfchain.RoadConfig(
+            **base, channel="hfchannel", watterson=hfchain.VarWatterson("3p:xms", 10, 4)))
+
+
+@pytest.mark.parametrize("bits,esno,expected", [
+    (1, 0, 0.0786496035251426),   # Q(sqrt(2))
+    (2, 0, 0.15865525393145707),  # Q(1)
+    (3, 10, None),
+])
+def test_ber_psk_gray(bits, esno, expected):
+    value = hfchain.ber_psk_gray(bits, esno)
+    assert value == pytest.approx(expected if expected else hfchain.ber_8psk_gray(esno), rel=1e-12)
+    with pytest.raises(hfchain.Error):
+        hfchain.ber_psk_gray(4, 0)

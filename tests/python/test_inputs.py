@@ -166,8 +166,8 @@ REFUSALS = [
     (lambda: hfchain.sendchain(M, 1, 1, host=3), P + "WrongType",
      "Input 'host' must be a BuiltinHost or None; it is of type int."),
     (lambda: hfchain.run_road(M, {**hfchain.RoadConfig().to_dict(), "channel": "rayleigh"}),
-     P + "WrongValue", "Input 'config.channel' must be one of none, watterson, awgn; it is "
-     "'rayleigh'."),
+     P + "WrongValue", "Input 'config.channel' must be one of none, watterson, awgn, hfchannel; "
+     "it is 'rayleigh'."),
     (lambda: hfchain.run_road(M, {**hfchain.RoadConfig().to_dict(), "shaping": {}}),
      P + "WrongFields", "Input 'config.shaping' lacks the field 'rolloffFactor'."),
     (lambda: hfchain.VarShapping(pulseDelay=1j), P + "ComplexInput",
