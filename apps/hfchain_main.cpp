@@ -162,35 +162,26 @@ int do_run(const RunOptions& options) {
     const RoadResult road = run_road(milstd, road_config(options), host);
 
     // Every output is attempted, and every failure reported.
-    bool failed = false;
-    auto attempt = [&failed](auto&& write) {
-        try {
-            write();
-        } catch (const Error& e) {
-            if (e.identifier() != sweep::errid::kWriteFailed) throw;
-            note(e.what());
-            failed = true;
-        }
-    };
-    attempt([&] {
+    ResultWriter out;
+    out.attempt([&] {
         std::ostringstream report;
         write_run_report(report, options, milstd, road, kVersion);
         write_all(STDOUT_FILENO, report.str(), "writing the report to standard output");
     });
     if (!options.save.empty()) {
-        attempt([&] {
+        out.attempt([&] {
             save_road_mat(options.save, options, milstd, road);
             note("signals saved to " + options.save);
         });
     }
     if (!options.plotDir.empty()) {
-        attempt([&] {
+        out.attempt([&] {
             for (const std::string& f : plot_run(options.plotDir, options, road)) {
                 note("plot written to " + f);
             }
         });
     }
-    if (failed) return kFailed;
+    if (!out.ok()) return kFailed;
     // A stop signal that came while the results were written: they were finished, but the
     // caller still learns of the stop.
     return stop_signal() != 0 ? stop_status() : 0;

@@ -10,25 +10,11 @@ function args = valid_args (name)
     slow = rateconf (75, 0.6);
   end
   if (isempty (sounding) && any (strcmp (name, {"chansound", "turboequal", "geniecombine"})))
-    % One short noiseless transmission for the HF receiver's plug-ins, so that the thousands of
-    % calls that pass every check stay cheap: the first 288 preamble symbols (a whole number of
-    % the preamble scrambler's 32-symbol periods) and the first two frames, with the parameter
-    % set's preamble cut to match.
-    short = milstd;
-    short.preamSync = milstd.preamSync(1:288);
-    tx = sendchain (milstd, 1, 5);
-    sent = tx.MultiplexOut([1:288, numel(milstd.preamSync) + (1:96)]);
-    matched = pulsematch (pulseshaper (sent, shaping).out, shaping).out;
-    sounding = chansound (matched, 9, short, shaping);
+    [short, sent, matched, sounding] = short_transmission (milstd, shaping, 1, 96);
   end
   if (isempty (slow_sounding) && strcmp (name, "patterntrack"))
-    % The same at 75 bit/s: 288 preamble symbols and the first two 32-symbol patterns.
-    slow_short = slow;
-    slow_short.preamSync = slow.preamSync(1:288);
-    tx = sendchain (slow, 4, 5);
-    slow_sent = tx.MultiplexOut([1:288, numel(slow.preamSync) + (1:64)]);
-    slow_matched = pulsematch (pulseshaper (slow_sent, shaping).out, shaping).out;
-    slow_sounding = chansound (slow_matched, 9, slow_short, shaping);
+    % The same at 75 bit/s: the first two 32-symbol patterns.
+    [slow_short, ~, ~, slow_sounding] = short_transmission (slow, shaping, 4, 64);
   end
   channel = struct ("model", "muito_ruim", "EsNodB", 10, "seed", 3);
   symbols = exp (2i * pi * mod ((0:39)', 8) / 8);
@@ -85,4 +71,17 @@ function args = valid_args (name)
     otherwise
       error ("hfchain:test:UnknownPlugin", "no arguments for '%s'", name);
   end
+end
+
+function [short, sent, matched, sounding] = short_transmission (milstd, shaping, nFrame, data)
+  % One short noiseless transmission for the HF receiver's plug-ins, so that the thousands of
+  % calls that pass every check stay cheap: the first 288 preamble symbols (a whole number of the
+  % preamble scrambler's 32-symbol periods) and the first `data` symbols after the preamble (two
+  % frames) of nFrame blocks, with the parameter set's preamble cut to match.
+  short = milstd;
+  short.preamSync = milstd.preamSync(1:288);
+  tx = sendchain (milstd, nFrame, 5);
+  sent = tx.MultiplexOut([1:288, numel(milstd.preamSync) + (1:data)]);
+  matched = pulsematch (pulseshaper (sent, shaping).out, shaping).out;
+  sounding = chansound (matched, 9, short, shaping);
 end
