@@ -43,9 +43,9 @@ constexpr int kRefineSweeps = 20;
 // transmission's.
 constexpr double kDetect = 10.0;
 
-// How many samples the strongest path may lie from the span's centre before the search is
-// centred on it: the span leaves a sample beyond the largest spread, and a path's delay
-// estimate may be a sample off at low Es/N0.
+// A path's delay estimate may be a sample off at low Es/N0: the search is centred afresh when
+// the largest spread around the strongest path comes closer than this many samples to the
+// span's usable ends.
 constexpr index_t kRecentre = 1;
 
 // A strongest path above this many times its estimation noise is taken as the transmission's
@@ -375,11 +375,12 @@ index_t acquire(const ComplexArray& mf, const cdouble* x, index_t preamble, inde
 // start displaced by such a shift fits a fraction of every path's power, several times the
 // estimation noise at any Es/N0. The transmission's own start fits many times more. The
 // candidates of the whole range are screened with the segments 2400 bit/s acquires with (cheap,
-// and enough to bring the true start among the few best), then the best few and the paths found
-// are matched with every segment of the rate: a candidate that matches better than every path
-// found is returned (0-based), otherwise -1.
+// and enough to bring the true start among the few best), then the best few outside the span
+// searched (centred on `searched`) and the paths found (`starts`) are matched with every segment
+// of the rate: a candidate that matches better than every path found is returned (0-based),
+// otherwise -1.
 index_t better_start(const ComplexArray& mf, const cdouble* x, index_t preamble, index_t M,
-                     double slower, const std::vector<index_t>& starts) {
+                     double slower, index_t searched, const std::vector<index_t>& starts) {
     const index_t range = (kAcquireSymbols + 2 * kSpan) * M;
     const AcquireGrid coarse = acquire_grid(preamble, 1);
     std::vector<double> metric(range);
@@ -400,6 +401,11 @@ index_t better_start(const ComplexArray& mf, const cdouble* x, index_t preamble,
     for (const index_t s : starts) {
         index_t at = s;
         found = std::max(found, best_near(s, at));
+    }
+    // Candidates within the span searched are the paths found, or their neighbours.
+    for (index_t s = std::max<index_t>(0, searched - kSpan * M);
+         s <= std::min(range - 1, searched + kSpan * M); ++s) {
+        metric[s] = -1;
     }
     index_t result = -1;
     for (index_t c = 0; c < kScreened; ++c) {
@@ -540,27 +546,32 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     if (found.detected && found.ratio < kSure) {
         std::vector<index_t> starts;
         for (const index_t d : found.paths) starts.push_back(found.base + d);
-        const index_t w1 = better_start(mf, x, layout.preamble, M, slower, starts);
+        const index_t w1 =
+            better_start(mf, x, layout.preamble, M, slower, found.base + kSpan * M, starts);
         poll();
         if (w1 >= 0) {
             Search again = search_paths(mf, w1, x, layout.preamble, M, comp, windows);
             if (again.detected) found = std::move(again);
         }
     }
-    // The paths may lie kMaxSpread symbols either side of the span's centre, and a sample or so
-    // more: enough for every path when the centre is on one of them, not when the synchroniser's
-    // start fell between or beyond them (at low Es/N0 it strays by several symbols), where a path
-    // on the far side lies outside the span or at its edge (and the fit then mimics it with a
-    // pair of adjacent paths of large opposite gains). The search is then repeated centred on the
-    // strongest path found, which sees any other path within the largest spread either side of
-    // it. The repeat is kept whenever it still detects the transmission: the two searches' path
-    // powers cannot be compared, as a pair of adjacent paths at the edge inflates them.
+    // Every other path lies within the largest spread of the strongest one. The span reaches a
+    // sample or so beyond that spread either side of its centre: enough when the synchroniser's
+    // start is on the strongest path, not when it is on another or fell several symbols before
+    // the early or beyond the late one (it strays so at low Es/N0), where a path on the far side
+    // may lie outside the span or at its edge (and the fit then mimics it with a pair of
+    // adjacent paths of large opposite gains). The search is then repeated centred on the
+    // strongest path. The paths found cannot vouch for the far side instead: a spurious one
+    // there would. The repeat is kept whenever it still detects the transmission: the two
+    // searches' path powers cannot be compared, as a pair of adjacent paths at the edge
+    // inflates them.
     if (found.detected) {
-        const std::ptrdiff_t strongest =
-            std::max_element(found.power.begin(), found.power.end()) - found.power.begin();
-        const index_t centre_at = found.base + found.paths[strongest];
-        if (std::abs(centre_at - found.base - kSpan * M) > kRecentre) {
-            Search again = search_paths(mf, centre_at, x, layout.preamble, M, comp, windows);
+        const index_t strongest = found.paths[static_cast<std::size_t>(
+            std::max_element(found.power.begin(), found.power.end()) - found.power.begin())];
+        const index_t reach_low = (kTail + 1) * M + kRecentre;
+        const index_t reach_high = (2 * kSpan - kTail) * M - 1 - kRecentre;
+        if (strongest - kMaxSpread * M < reach_low || strongest + kMaxSpread * M > reach_high) {
+            Search again =
+                search_paths(mf, found.base + strongest, x, layout.preamble, M, comp, windows);
             poll();
             if (again.detected) found = std::move(again);
         }
