@@ -39,9 +39,21 @@ constexpr double kPathFloor = 3.1622776601683794e-3;  // -25 dB
 constexpr double kPathNoiseFactor = 4.0;
 constexpr int kRefineSweeps = 20;
 
-// A first path below this many times its estimation noise means the start was not the
+// A strongest path below this many times its estimation noise means the start was not the
 // transmission's.
 constexpr double kDetect = 10.0;
+
+// A path's delay estimate may be a sample off at low Es/N0: the search is centred afresh when
+// the largest spread around the strongest path comes closer than this many samples to the
+// span's usable ends.
+constexpr index_t kRecentre = 1;
+
+// A strongest path above this many times its estimation noise is taken as the transmission's
+// without further check; below it, the start is checked against the preamble's sidelobes
+// (better_start), whose fits reached up to about eight times the estimation noise (measured
+// on two 5 ms paths at 75 and 300 bit/s, Es/N0 -8 and 4 dB).
+constexpr double kSure = 20.0;
+constexpr index_t kScreened = 4;  // candidates of the screen matched with every segment
 
 // Acquisition: the synchroniser's range of first-symbol positions, in symbols, and the preamble
 // segments whose correlations it adds.
@@ -76,7 +88,9 @@ struct Search {
     RealArray profile;           // power of the response at each delay of the span
     std::vector<index_t> paths;  // delays of the paths, in samples after base
     std::vector<double> power;   // their mean power
-    bool detected = false;       // the first path stands well clear of the estimation noise
+    bool detected = false;       // the strongest path stands well clear of the estimation noise
+    double strongest = 0;        // the strongest path's power
+    double ratio = 0;            // that over its estimation noise
 };
 
 // Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
@@ -292,44 +306,124 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     }
     found.paths = std::move(paths);
     found.power = std::move(power);
-    found.detected = !found.power.empty() && found.power[0] >= detect_factor * gain_noise;
+    // The strongest path, not the first picked: moving the delays after each pick can leave the
+    // first one a weak neighbour of a stronger path.
+    found.strongest =
+        found.power.empty() ? 0 : *std::max_element(found.power.begin(), found.power.end());
+    found.detected = !found.power.empty() && found.strongest >= detect_factor * gain_noise;
+    found.ratio = found.strongest / gain_noise;
     return found;
 }
 
-// Acquisition over the synchroniser's whole range: the sample s of the first symbol that best
-// matches the preamble, the correlations of several preamble segments added in power so that a
-// fade over one segment does not hide the transmission. Returns s (0-based).
-// `slower` (at least 1) is how many times fewer information bits a symbol carries than at 2400
-// bit/s: the slower rates work at lower Es/N0, so they add that many times more segments, spread
-// over the whole preamble (within what it holds).
-index_t acquire(const ComplexArray& mf, const cdouble* x, index_t preamble, index_t M,
-                double slower) {
-    const index_t Lmf = mf.numel();
-    const index_t range = (kAcquireSymbols + 2 * kSpan) * M;
+// The preamble segments whose correlations acquisition adds in power, and the match of a start
+// against them. `slower` (at least 1) is how many times fewer information bits a symbol carries
+// than at 2400 bit/s: the slower rates work at lower Es/N0, so they add that many times more
+// segments, spread over the whole preamble (within what it holds).
+struct AcquireGrid {
+    index_t segments = 1;
+    index_t stride = 0;
+};
+
+AcquireGrid acquire_grid(index_t preamble, double slower) {
     const index_t wanted = static_cast<index_t>(kAcquireSegments * std::min(slower, 1e6));
     const index_t segments = std::max<index_t>(1, std::min(wanted, preamble / kAcquireLength));
     const index_t reach = slower > 1 ? preamble : std::min<index_t>(preamble, kAcquireReach);
     const index_t stride = segments > 1 ? (reach - kAcquireLength) / (segments - 1) : 0;
+    return {segments, stride};
+}
+
+// How well the preamble seen from the 0-based sample s (that of the first symbol) matches: the
+// segments' correlations added in power.
+double acquire_metric(const ComplexArray& mf, const cdouble* x, index_t M, const AcquireGrid& grid,
+                      index_t s) {
+    const index_t Lmf = mf.numel();
+    double metric = 0;
+    for (index_t j = 0; j < grid.segments; ++j) {
+        const index_t k0 = j * grid.stride;
+        cdouble c{};
+        for (index_t k = k0; k < k0 + kAcquireLength; ++k) {
+            const index_t m = s + k * M;
+            if (m < 0 || m >= Lmf) break;
+            c += cmulc(x[k], mf[m]);
+        }
+        metric += norm2(c);
+    }
+    return metric;
+}
+
+// Acquisition over the synchroniser's whole range: the sample s of the first symbol that best
+// matches the preamble, so that a fade over one segment does not hide the transmission. Returns
+// s (0-based).
+index_t acquire(const ComplexArray& mf, const cdouble* x, index_t preamble, index_t M,
+                double slower) {
+    const index_t range = (kAcquireSymbols + 2 * kSpan) * M;
+    const AcquireGrid grid = acquire_grid(preamble, slower);
     index_t best_s = 0;
     double best = -1;
     for (index_t s = 0; s < range; ++s) {
-        double metric = 0;
-        for (index_t j = 0; j < segments; ++j) {
-            const index_t k0 = j * stride;
-            cdouble c{};
-            for (index_t k = k0; k < k0 + kAcquireLength; ++k) {
-                const index_t m = s + k * M;
-                if (m >= Lmf) break;
-                c += cmulc(x[k], mf[m]);
-            }
-            metric += norm2(c);
-        }
+        const double metric = acquire_metric(mf, x, M, grid, s);
         if (metric > best) {
             best = metric;
             best_s = s;
         }
     }
     return best_s;
+}
+
+// A start whose paths stand clear of the noise may still be a sidelobe of the preamble: it
+// repeats parts of itself (a run of its channel symbols recurs three of them later), so that a
+// start displaced by such a shift fits a fraction of every path's power, several times the
+// estimation noise at any Es/N0. The transmission's own start fits many times more. The
+// candidates of the whole range are screened with the segments 2400 bit/s acquires with (cheap,
+// and enough to bring the true start among the few best), then the best few outside the span
+// searched (centred on `searched`) and the paths found (`starts`) are matched with every segment
+// of the rate: a candidate that matches better than every path found is returned (0-based),
+// otherwise -1.
+index_t better_start(const ComplexArray& mf, const cdouble* x, index_t preamble, index_t M,
+                     double slower, index_t searched, const std::vector<index_t>& starts) {
+    const index_t range = (kAcquireSymbols + 2 * kSpan) * M;
+    const AcquireGrid coarse = acquire_grid(preamble, 1);
+    std::vector<double> metric(range);
+    for (index_t s = 0; s < range; ++s) metric[s] = acquire_metric(mf, x, M, coarse, s);
+    const AcquireGrid grid = acquire_grid(preamble, slower);
+    auto best_near = [&](index_t centre, index_t& at) {
+        double best = -1;
+        for (index_t s = centre - 1; s <= centre + 1; ++s) {
+            const double m = acquire_metric(mf, x, M, grid, s);
+            if (m > best) {
+                best = m;
+                at = s;
+            }
+        }
+        return best;
+    };
+    double found = -1;
+    for (const index_t s : starts) {
+        index_t at = s;
+        found = std::max(found, best_near(s, at));
+    }
+    // Candidates within the span searched are the paths found, or their neighbours.
+    for (index_t s = std::max<index_t>(0, searched - kSpan * M);
+         s <= std::min(range - 1, searched + kSpan * M); ++s) {
+        metric[s] = -1;
+    }
+    index_t result = -1;
+    for (index_t c = 0; c < kScreened; ++c) {
+        const index_t peak =
+            static_cast<index_t>(std::max_element(metric.begin(), metric.end()) - metric.begin());
+        if (metric[peak] < 0) break;
+        index_t at = peak;
+        const double m = best_near(peak, at);
+        if (m > found) {
+            found = m;
+            result = at;
+        }
+        // The next candidate lies beyond this one's pulse.
+        for (index_t s = std::max<index_t>(0, peak - M); s <= std::min(range - 1, peak + M); ++s) {
+            metric[s] = -1;
+        }
+    }
+    return result;
 }
 
 }  // namespace
@@ -444,10 +538,42 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
         poll();
         if (w1 != w0) {
             Search again = search_paths(mf, w1, x, layout.preamble, M, comp, windows);
-            if (again.detected || (!again.power.empty() &&
-                                   (found.power.empty() || again.power[0] > found.power[0]))) {
+            if (again.detected || again.strongest > found.strongest) {
                 found = std::move(again);
             }
+        }
+    }
+    if (found.detected && found.ratio < kSure) {
+        std::vector<index_t> starts;
+        for (const index_t d : found.paths) starts.push_back(found.base + d);
+        const index_t w1 =
+            better_start(mf, x, layout.preamble, M, slower, found.base + kSpan * M, starts);
+        poll();
+        if (w1 >= 0) {
+            Search again = search_paths(mf, w1, x, layout.preamble, M, comp, windows);
+            if (again.detected) found = std::move(again);
+        }
+    }
+    // Every other path lies within the largest spread of the strongest one. The span reaches a
+    // sample or so beyond that spread either side of its centre: enough when the synchroniser's
+    // start is on the strongest path, not when it is on another or fell several symbols before
+    // the early or beyond the late one (it strays so at low Es/N0), where a path on the far side
+    // may lie outside the span or at its edge (and the fit then mimics it with a pair of
+    // adjacent paths of large opposite gains). The search is then repeated centred on the
+    // strongest path. The paths found cannot vouch for the far side instead: a spurious one
+    // there would. The repeat is kept whenever it still detects the transmission: the two
+    // searches' path powers cannot be compared, as a pair of adjacent paths at the edge
+    // inflates them.
+    if (found.detected) {
+        const index_t strongest = found.paths[static_cast<std::size_t>(
+            std::max_element(found.power.begin(), found.power.end()) - found.power.begin())];
+        const index_t reach_low = (kTail + 1) * M + kRecentre;
+        const index_t reach_high = (2 * kSpan - kTail) * M - 1 - kRecentre;
+        if (strongest - kMaxSpread * M < reach_low || strongest + kMaxSpread * M > reach_high) {
+            Search again =
+                search_paths(mf, found.base + strongest, x, layout.preamble, M, comp, windows);
+            poll();
+            if (again.detected) found = std::move(again);
         }
     }
     const index_t r = static_cast<index_t>(found.paths.size());
@@ -498,12 +624,32 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // Taps are dropped from either end, weaker end first, while what they carry together stays
     // below both a twentieth of the noise (a 0.2 dB loss) and a ten-thousandth of the energy:
     // at low SNR the window is as short as the noise allows, at high SNR nothing audible is
-    // left out.
+    // left out. Each path's strongest tap stays, however weak the path (unless the paths' peaks
+    // alone span more than kMaxTaps): at low Es/N0 a whole path can carry less than the noise
+    // share, and dropping it would leave its basis column empty, so that the track loses the
+    // path and the 75 bit/s detector half the signal.
+    index_t peak_first = kSearchTaps - 1, peak_last = 0;
+    for (index_t p = 0; p < r; ++p) {
+        index_t peak = 0;
+        for (index_t i = 1; i < kSearchTaps; ++i) {
+            if (std::abs(pulse(best_phi + i * M - paths[p])) >
+                std::abs(pulse(best_phi + peak * M - paths[p]))) {
+                peak = i;
+            }
+        }
+        peak_first = std::min(peak_first, peak);
+        peak_last = std::max(peak_last, peak);
+    }
+    if (peak_last - peak_first + 1 > kMaxTaps) {
+        peak_first = kSearchTaps - 1;
+        peak_last = 0;
+    }
     const double budget = std::max(kTapNoiseShare * N0, kTapEnergyShare * best_energy);
     index_t i_first = 0, i_last = kSearchTaps - 1;
     double dropped = 0;
-    while (i_first < i_last) {
-        const bool front = tap[i_first] <= tap[i_last];
+    while (i_first < i_last && (i_first < peak_first || i_last > peak_last)) {
+        const bool front =
+            i_last == peak_last || (i_first < peak_first && tap[i_first] <= tap[i_last]);
         const double next = front ? tap[i_first] : tap[i_last];
         if (dropped + next > budget && i_last - i_first + 1 <= kMaxTaps) break;
         dropped += next;

@@ -8,7 +8,12 @@
 // windows gives the response at every sample delay of that span. When no path there stands well
 // clear of the noise, the start was wrong (a preamble seen through a deep fade can mislead the
 // synchroniser), and the preamble is acquired afresh over the synchroniser's whole range, adding
-// the correlations of several preamble segments in power. Paths are then picked one at a
+// the correlations of several preamble segments in power. A path that stands clear but not far
+// clear may be a sidelobe (the preamble repeats parts of itself): the best starts of the whole
+// range are then matched against it, and a better one searched instead. Last, when the strongest
+// path is not at the span's centre (the synchroniser strays by several symbols at low Es/N0), the
+// search is repeated centred on it, so that a path on the far side, up to the largest spread
+// away, is not left outside the span. Paths are then picked one at a
 // time, each the composite pulse (transmit and receive filters) at the delay that best explains
 // what the earlier paths leave, while a new path still carries power well above the noise and
 // within 25 dB of the strongest.

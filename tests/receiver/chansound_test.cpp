@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "params/rateconf.hpp"
 #include "receiver/layout/layout.hpp"
 #include "tests/receiver/expect_error.hpp"
 #include "tests/receiver/hf_support.hpp"
@@ -99,6 +100,94 @@ TEST(Chansound, RecoversFromAWrongStart) {
         const ChansoundOut found = chansound(road.matched, wrong, standard(0.6), kShaping);
         EXPECT_EQ(found.start, right.start) << wrong;
         EXPECT_EQ(found.basis.cols(), right.basis.cols()) << wrong;
+    }
+}
+
+// The index of the path nearest `sample`, or -1 when none lies within a sample of it.
+index_t path_at(const ChansoundOut& s, double sample) {
+    for (index_t p = 0; p < s.delays.numel(); ++p) {
+        if (std::abs(s.delays[p] - sample) <= 1.0) return p;
+    }
+    return -1;
+}
+
+// Two paths the largest spread apart (12 symbols, 60 samples) are both found at their delays
+// whatever start the synchroniser gives near them: on either path, between them, or several
+// symbols before the early or beyond the late one (the synchroniser strays so at low Es/N0). A
+// start beyond the late path once left the early one outside the span searched, and the fit
+// mimicked it with spurious paths at the span's edge. At the slow rates too, and at 4.8 s.
+TEST(Chansound, FindsBothPathsTheLargestSpreadApartFromAnyStartNearThem) {
+    struct Case {
+        double rate;
+        double interLen;
+        double EsNodB;
+    };
+    const Case cases[] = {{2400, 0.6, 20}, {600, 0.6, 10}, {150, 4.8, 0}, {75, 4.8, -3}};
+    const TwoRay rays{60, polar(0.8, 0.4), polar(0.6, -1.9)};
+    for (const Case& c : cases) {
+        const Milstd milstd = rateconf(c.rate, c.interLen);
+        const auto road = static_road_of(milstd, 1, rays, c.EsNodB, 11);
+        for (const double start : {61.0, 121.0, 91.0, 40.0, 131.0, 146.0, 176.0}) {
+            SCOPED_TRACE(::testing::Message() << c.rate << " bit/s, start " << start);
+            const ChansoundOut s = chansound(road.matched, start, milstd, kShaping);
+            const index_t early = path_at(s, 61), late = path_at(s, 121);
+            ASSERT_GE(early, 0);
+            ASSERT_GE(late, 0);
+            EXPECT_NEAR(s.pathPower[early], 0.64, 0.25 * 0.64);
+            EXPECT_NEAR(s.pathPower[late], 0.36, 0.25 * 0.36);
+        }
+    }
+}
+
+// A start 96 symbols late, where the preamble's repeated run of channel symbols lets the late
+// start fit part of each path (the synchroniser's strongest sidelobe), stands several times
+// clear of the estimation noise at the slow rates, whose many search windows make that look
+// like a detection: the sounder must still find the transmission's start. Static paths at
+// moderate Es/N0 on the long interleaver.
+TEST(Chansound, IsNotTakenInByThePreamblesSidelobes) {
+    struct Case {
+        double rate;
+        double EsNodB;
+        double start;
+    };
+    const Case cases[] = {
+        {150, 4, 61 + 480},      {150, 4, 121 + 480}, {300, 4, 121 + 480},
+        {75, -2, 61 + 480 + 13}, {600, 8, 61 + 480},
+    };
+    const TwoRay rays{60, polar(0.7, 1.0), polar(0.7, 2.5)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.rate << " bit/s, start " << c.start);
+        const Milstd milstd = rateconf(c.rate, 4.8);
+        const auto road = static_road_of(milstd, 1, rays, c.EsNodB, 5);
+        const ChansoundOut s = chansound(road.matched, c.start, milstd, kShaping);
+        EXPECT_GE(path_at(s, 61), 0);
+        EXPECT_GE(path_at(s, 121), 0);
+    }
+}
+
+// A path too weak for the noise share of the taps (at low Es/N0) still keeps its strongest tap
+// in the window: its basis column is its pulse near the peak (at least the pulse's value half a
+// sample off its peak, 0.97), never an empty column that the track would lose.
+TEST(Chansound, KeepsEveryPathsStrongestTap) {
+    struct Case {
+        double rate;
+        double EsNodB;
+        double weak;  // power of the late path; the early one has 1
+    };
+    const Case cases[] = {{75, -7, 0.15}, {75, -4, 0.1}, {150, -5, 0.12}, {2400, 10, 0.01}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.rate << " bit/s, Es/N0 " << c.EsNodB);
+        const Milstd milstd = rateconf(c.rate, 4.8);
+        const TwoRay rays{60, 1.0, polar(std::sqrt(c.weak), 0.7)};
+        const auto road = static_road_of(milstd, 1, rays, c.EsNodB, 7);
+        const ChansoundOut s = chansound(road.matched, 61, milstd, kShaping);
+        ASSERT_GE(path_at(s, 121), 0);
+        for (index_t p = 0; p < s.basis.cols(); ++p) {
+            double peak = 0;
+            for (index_t i = 0; i < s.basis.rows(); ++i)
+                peak = std::max(peak, std::abs(s.basis(i, p)));
+            EXPECT_GE(peak, 0.97) << "path " << p;
+        }
     }
 }
 
