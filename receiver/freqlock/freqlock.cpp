@@ -92,7 +92,8 @@ Coarse coarse_search(const cdouble* x, index_t M, const std::vector<cdouble>& p,
 // the preamble as the output holds after each tap.
 double fine_estimate(const cdouble* x, index_t Lmf, index_t M, const std::vector<cdouble>& p,
                      const Coarse& coarse) {
-    // The reference turned by the coarse offset: p_k exp(-j 2 pi f k T), which turns the signal back.
+    // The reference turned by the coarse offset: p_k exp(-j 2 pi f k T), which turns the signal
+    // back.
     const double step = -2 * std::numbers::pi * coarse.offset / kSymbolRate;
     std::vector<cdouble> turned(p.size());
     for (std::size_t k = 0; k < p.size(); ++k) {
@@ -150,8 +151,8 @@ FreqlockOut lock(const ComplexArray& mf, const Milstd& milstd, const VarShapping
     // 1. The coarse search reads N symbols after every window: as many as the output holds after
     // the last one, at least framelock's 288.
     const index_t last_window = kSearchWindows * M - 1;
-    const index_t N = std::min({kPreambleRead, static_cast<index_t>(p.size()),
-                                (Lmf - 1 - last_window) / M + 1});
+    const index_t N =
+        std::min({kPreambleRead, static_cast<index_t>(p.size()), (Lmf - 1 - last_window) / M + 1});
     const Coarse coarse = coarse_search(mf.data(), M, p, N, host);
 
     FreqlockOut result;

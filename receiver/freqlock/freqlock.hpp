@@ -41,15 +41,15 @@ namespace hfchain {
 inline constexpr double kFreqlockRange = 150;
 
 struct FreqlockOut {
-    RealArray start;            // 1 x 1 framelock's 1-based start in `out`, or empty (no preamble)
-    double offset = 0;          // the estimated offset f, Hz, by which `out` is turned back
-    double coarseOffset = 0;    // step 1's estimate, Hz
-    double coarseStart = 0;     // step 1's window, 1-based sample of x
-    ComplexArray out;           // Lmf x 1 the matched-filter output turned back by `offset`
+    RealArray start;          // 1 x 1 framelock's 1-based start in `out`, or empty (no preamble)
+    double offset = 0;        // the estimated offset f, Hz, by which `out` is turned back
+    double coarseOffset = 0;  // step 1's estimate, Hz
+    double coarseStart = 0;   // step 1's window, 1-based sample of x
+    ComplexArray out;         // Lmf x 1 the matched-filter output turned back by `offset`
 };
 
-inline constexpr const char* kFreqlockFields[] = {"start", "offset", "coarseOffset",
-                                                  "coarseStart", "out"};
+inline constexpr const char* kFreqlockFields[] = {"start", "offset", "coarseOffset", "coarseStart",
+                                                  "out"};
 
 // Acquires the frequency offset and the start of one received transmission.
 //   MatchedFilterIn: Lmf x 1 complex matched-filter output (pulsematch's out) at M samples a
