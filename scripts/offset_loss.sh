@@ -11,18 +11,28 @@
 # offsets are different conditions, hence independent trials). A crossing is interpolated in
 # log10(rate) between the bracketing points; its interval is where the 95 % bounds of the points
 # cross the target ('<=': the rate fell to zero errors there).
-# Usage: scripts/offset_loss.sh [HFCHAIN [TRIALS [THREADS]]] (defaults build/release/apps/hfchain,
-# 300, 2; about 15 minutes on 2 cores at 300 trials).
+# The sweep tables are kept in OUT (default: a fresh temporary folder, named at the end).
+# Usage: scripts/offset_loss.sh [HFCHAIN [TRIALS [THREADS [PARTS [OUT]]]]] (defaults
+# build/release/apps/hfchain, 300, 2, "white fading rates baseline"; about 15 minutes on 2 free
+# cores at 300 trials).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 hfchain=${1:-build/release/apps/hfchain}
 trials=${2:-300}
 threads=${3:-2}
+parts=${4:-white fading rates baseline}
+out=${5:-$(mktemp -d)}
+mkdir -p "$out"
 target=1e-5
+table=0
 
+# One sweep, its table kept in $out and written on.
 sweep() {
-  nice -n 10 "$hfchain" sweep --min-trials "$trials" --max-bits 1 -j "$threads" -q "$@"
+  table=$((table + 1))
+  nice -n 10 "$hfchain" sweep --min-trials "$trials" --max-bits 1 -j "$threads" -q "$@" |
+    tee "$out/table$table.txt"
 }
+wants() { [[ " $parts " == *" $1 "* ]]; }
 
 # Reads a sweep table (receiver R's columns first) and prints, per condition, the SNR (3 kHz) at
 # which R's decoded rate crosses the target, its interval, and the difference to the first
@@ -71,19 +81,30 @@ rates() {
 
 echo "# 1. HF receiver, 2400 bit/s, 4.8 s interleaver, $trials trials a point: SNR (3 kHz) at decoded $target"
 for base in 1p:0ms:0Hz 2p:2ms:1Hz; do
-  if [ "$base" = 1p:0ms:0Hz ]; then points=5.5:0.25:8.5; else points=9.5:0.5:13; fi
+  if [ "$base" = 1p:0ms:0Hz ]; then
+    wants white || continue
+    points=5.5:0.25:8.5
+  else
+    wants fading || continue
+    points=10:0.5:13
+  fi
   conds="$base,$base:off=75Hz,$base:off=-75Hz,$base:off=37Hz"
   echo "## $base: hfchain sweep -i 4.8 -C $conds --snr3k $points -r hf --floor 1e-9"
   sweep -i 4.8 -C "$conds" --snr3k "$points" -r hf --floor 1e-9 | crossings
 done
 
-echo "# 2. HF receiver at other rates and with Doppler shifts, $trials trials a point"
-echo "## 600 bit/s, 2p:2ms:1Hz, 4.8 s interleaver"
-sweep --rate 600 -i 4.8 -C 2p:2ms:1Hz,2p:2ms:1Hz:off=75Hz,2p:2ms:1Hz:off=-75Hz --snr3k 3 -r hf,genie | rates hf,genie
-echo "## 75 bit/s, 2p:5ms:5Hz, 0.6 s interleaver"
-sweep --rate 75 -i 0.6 -C 2p:5ms:5Hz,2p:5ms:5Hz:off=75Hz,2p:5ms:5Hz:off=-75Hz --snr3k 0 -r hf,genie | rates hf,genie
-echo "## 2400 bit/s, 4.8 s interleaver, Doppler shifts of +-2 Hz on the two paths, and +2 Hz on both with 50 Hz offset"
-sweep -i 4.8 -C 2p:2ms:1Hz,paths=0ms/0dB/1Hz/2Hz+2ms/0dB/1Hz/-2Hz,2p:2ms:1Hz:shift=2Hz:off=50Hz --snr3k 11 -r hf,genie | rates hf,genie
+if wants rates; then
+  echo "# 2. HF receiver at other rates and with Doppler shifts, $trials trials a point"
+  echo "## 600 bit/s, 2p:2ms:1Hz, 4.8 s interleaver"
+  sweep --rate 600 -i 4.8 -C 2p:2ms:1Hz,2p:2ms:1Hz:off=75Hz,2p:2ms:1Hz:off=-75Hz --snr3k 3 -r hf,genie | rates hf,genie
+  echo "## 75 bit/s, 2p:5ms:5Hz, 0.6 s interleaver"
+  sweep --rate 75 -i 0.6 -C 2p:5ms:5Hz,2p:5ms:5Hz:off=75Hz,2p:5ms:5Hz:off=-75Hz --snr3k -3 -r hf,genie | rates hf,genie
+  echo "## 2400 bit/s, 4.8 s interleaver, Doppler shifts of +-2 Hz on the two paths, and +2 Hz on both with 50 Hz offset"
+  sweep -i 4.8 -C 2p:2ms:1Hz,paths=0ms/0dB/1Hz/2Hz+2ms/0dB/1Hz/-2Hz,2p:2ms:1Hz:shift=2Hz:off=50Hz --snr3k 11 -r hf,genie | rates hf,genie
+fi
 
-echo "# 3. Baseline receiver (no acquisition), 2400 bit/s, 0.6 s interleaver, white noise, $trials trials a point"
-sweep -i 0.6 -C 1p:0ms:0Hz,1p:0ms:0Hz:off=1Hz,1p:0ms:0Hz:off=5Hz,1p:0ms:0Hz:off=75Hz --snr3k 8 -r baseline,hf | rates baseline,hf
+if wants baseline; then
+  echo "# 3. Baseline receiver (no acquisition), 2400 bit/s, 0.6 s interleaver, white noise, $trials trials a point"
+  sweep -i 0.6 -C 1p:0ms:0Hz,1p:0ms:0Hz:off=1Hz,1p:0ms:0Hz:off=5Hz,1p:0ms:0Hz:off=75Hz --snr3k 8 -r baseline,hf | rates baseline,hf
+fi
+echo "# tables: $out"

@@ -8,26 +8,28 @@
 //
 // Method, with x(n) the matched-filter output at M samples a symbol (T = 1 / 2400 s), p_k the
 // scrambled preamble points and a window w (0-based) holding the samples w, w + M, w + 2 M, ...:
-//  1. Coarse search. Over the first N = min(1440, preamble) symbols, the correlations of segments
-//     of S = 8 symbols, c_j(w) = sum over k of segment j of x(w + k M) conj(p_k), and their
-//     differential sum D(w) = sum over j of c_{j+1}(w) conj(c_j(w)), for every window of
-//     framelock's range (w = 0 .. 288 M - 1). A segment lasts 3.3 ms, so at 75 Hz its phase turns
-//     a quarter turn (a loss under 1 dB), and the phase step between segments, 2 pi f S T, stays
-//     within +-pi for any |f| < 1 / (2 S T) = 150 Hz. The window of the largest |D| holds the
-//     preamble (the noise terms of D have mean zero: no floor biases the choice, whatever the
-//     offset), and arg D / (2 pi S T) is the coarse offset.
+//  1. Coarse search. The correlations of segments of S = 8 symbols with the preamble,
+//     c_j(w) = sum over k of segment j of x(w + k M) conj(p_k), and their differential sum
+//     D(w) = sum over j of c_{j+1}(w) conj(c_j(w)), first over the first 288 symbols for every
+//     window of framelock's range (w = 0 .. 288 M - 1), then over N = min(1440, preamble)
+//     symbols for the 16 windows of the largest |D|. A segment lasts 3.3 ms, so at 75 Hz its
+//     phase turns a quarter turn (a loss under 1 dB), and the phase step between segments,
+//     2 pi f S T, stays within +-pi for any |f| < 1 / (2 S T) = 150 Hz. The candidate of the
+//     largest |D| over N symbols holds the preamble (the noise terms of D have mean zero: no floor
+//     biases the choice, whatever the offset), and arg D / (2 pi S T) is the coarse offset.
 //  2. Fine estimate. With the coarse offset taken out, the same differential sum with segments of
 //     F = 48 symbols over the whole preamble, added over the symbol-spaced taps within
-//     kMaxPathSpread symbols of the coarse window whose |D| reaches a quarter of the largest (the
-//     paths): each path counts by its power, so the estimate is the power-weighted mean frequency
-//     of the paths, Doppler shifts included, and the sounder's smoother follows what each path
-//     does beyond it. The residual is unambiguous within 1 / (2 F T) = 25 Hz of the coarse value.
+//     kMaxPathSpread symbols of the coarse window whose 288-symbol |D| reaches a quarter of the
+//     largest (the paths): each path counts by its power, so the estimate is the power-weighted
+//     mean frequency of the paths, Doppler shifts included, and the sounder's smoother follows what
+//     each path does beyond it. The residual is unambiguous within 1 / (2 F T) = 25 Hz of the
+//     coarse value.
 //  3. out(n) = x(n) exp(-j 2 pi f n / (2400 M)), n = 0, 1, ... (no turn at all when f is 0).
 //  4. framelock on `out` gives the start exactly as it does on a signal without offset.
 // Precision: with a steady path the differential sum telescopes, and the offset's standard
 // deviation is about 1 / (2 pi F T (K - 1) sqrt(rho F)) Hz for K segments and an Es/N0 rho
-// (0.01 Hz at 10 dB over 1440 symbols); fading widens it, within a tenth of a hertz at 1 Hz
-// spread.
+// (0.01 Hz at 10 dB over 1440 symbols). Through fading the estimate is the mean frequency the
+// paths had over the preamble, which can lie anywhere within their Doppler spread.
 #pragma once
 
 #include "params/modeconf.hpp"
