@@ -188,11 +188,12 @@ FreqlockOut lock(const ComplexArray& mf, const Milstd& milstd, const VarShapping
 
     FreqlockOut result;
     if (coarse.window >= 0) {
-        // 2. and 3.
+        // 2.
         result.coarseOffset = coarse.offset;
         result.coarseStart = static_cast<double>(coarse.window + 1);
         result.offset = fine_estimate(mf.data(), Lmf, M, p, coarse);
     }
+    // 3.
     if (host != nullptr) host->poll_interrupt();
     result.out = turned_back(mf, result.offset, M);
 
