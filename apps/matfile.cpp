@@ -225,7 +225,18 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mil
     mat.put("codedBits", static_cast<double>(road.codedBits));
     mat.put("codedBitErrors", static_cast<double>(road.codedBitErrors));
 
-    // The HF receiver's channel estimates and equalised symbols, the genie's view.
+    // The HF receiver's frequency offset and start, its channel estimates and equalised symbols,
+    // the genie's view.
+    if (!road.locked.out.empty()) {
+        const FreqlockOut& f = road.locked;
+        mat.write(StructVar("freqlock", {std::begin(kFreqlockFields), std::end(kFreqlockFields)})
+                      .set("start", f.start)
+                      .set("offset", f.offset)
+                      .set("coarseOffset", f.coarseOffset)
+                      .set("coarseStart", f.coarseStart)
+                      .set("out", f.out)
+                      .take());
+    }
     if (road.hf.ran) {
         const ChansoundOut& c = road.sounding;
         mat.write(StructVar("chansound", {std::begin(kChansoundFields), std::end(kChansoundFields)})

@@ -842,9 +842,10 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         "pulsematch_filterDelay, pulsematch_out, framelock_out, tickalign_out, unframer_out, "
         "unshuffle_out. Per receiver R (baseline_, hf_, genie_): R_symbols, R_noiseVar, R_LLR, "
         "R_unshuffle_LLR, R_DecodOut, R_InfoBits, R_codedBitErrors, R_infoBits, R_infoBitErrors, "
-        "R_blocks, R_blockErrors; structures chansound and turboequal (hf: channel estimates, "
-        "equalised symbols; at 75 bit/s patterntrack instead of turboequal: the pattern "
-        "detector's ratios and track) and geniecombine (genie).");
+        "R_blocks, R_blockErrors; structures freqlock, chansound and turboequal (hf: frequency "
+        "offset in Hz and start, channel estimates, equalised symbols; at 75 bit/s patterntrack "
+        "instead of turboequal: the pattern detector's ratios and track) and geniecombine "
+        "(genie).");
 
     try {
         app.parse(argc, argv);

@@ -242,6 +242,10 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
                       "noise variance " +
                       fmt("%.4g", r.noiseVar[0]) + " (their spread around the hard decisions)");
         } else if (kind == ReceiverKind::hf && r.ran) {
+            stage(out, "freqlock",
+                  who + "frequency offset " + fmt("%.3f", road.locked.offset) + " Hz (coarse " +
+                      fmt("%.2f", road.locked.coarseOffset) + " Hz), start " +
+                      format_value(road.locked.start[0]));
             const ChansoundOut& c = road.sounding;
             std::string paths;
             for (index_t k = 0; k < c.delays.numel(); ++k) {

@@ -327,17 +327,20 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
         }
     }
 
-    // The HF receiver, from framelock's start.
+    // The HF receiver, from freqlock's offset and start: framelock's start on the output turned
+    // back by the offset.
     if (hf) {
-        if (r.frameFound) {
-            r.sounding = chansound(r.matched.out, r.frameStart[0], milstd, config.shaping, host);
+        r.locked = freqlock(r.matched.out, milstd, config.shaping, host);
+        const bool locked = !r.locked.start.empty();
+        if (locked) {
+            r.sounding = chansound(r.locked.out, r.locked.start[0], milstd, config.shaping, host);
         }
-        if (r.frameFound && milstd.rate == 75) {
+        if (locked && milstd.rate == 75) {
             r.patterns = patterntrack(r.sounding, milstd, kPatternPasses, config.softRule);
             r.hf.symbols = r.patterns.out;
             r.hf.noiseVar = r.patterns.noiseVar;
             decode_patterns(milstd, config, r.tx, r.patterns.LLR, r.hf);
-        } else if (r.frameFound) {
+        } else if (locked) {
             // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.
             const double iterations = milstd.rate == 4800 ? 0.0 : config.iterations;
             r.equalised =

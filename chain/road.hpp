@@ -5,7 +5,8 @@
 //          from the same symbols softslicer -> unshuffle -> vitdecode (at 75 bit/s patternslicer
 //          instead of softslicer; at 4800 bit/s, uncoded, the decisions are the information
 //          bits); at every data rate;
-//   hf:    chansound -> turboequal -> softslicer -> unshuffle -> vitdecode (the HF receiver);
+//   hf:    freqlock (the frequency offset, then framelock on the output turned back by it) ->
+//          chansound -> turboequal -> softslicer -> unshuffle -> vitdecode (the HF receiver);
 //          at 75 bit/s chansound -> patterntrack (noncoherent combining of the paths, then
 //          coherent detection on the track of the decided patterns) -> unshuffle -> vitdecode;
 //   genie: geniecombine -> softslicer -> unshuffle -> vitdecode (the matched-filter bound); at
@@ -27,6 +28,7 @@
 #include "receiver/demod/symslicer.hpp"
 #include "receiver/demux/unframer.hpp"
 #include "receiver/framesync/framelock.hpp"
+#include "receiver/freqlock/freqlock.hpp"
 #include "receiver/geniecombine/geniecombine.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "receiver/patternslicer/patternslicer.hpp"
@@ -129,6 +131,8 @@ struct RoadResult {
     index_t codedBitErrors = 0;  // received bits that differ from CodOutInterIn, missing ones
                                  // counted as errors
 
+    FreqlockOut locked;         // hf: the frequency offset, the output turned back by it and
+                                // the start found there
     ChansoundOut sounding;      // hf: synchronisation, paths and their gains
     TurboequalOut equalised;    // hf: equalised data symbols and the final channel estimate
     PatterntrackOut patterns;   // hf at 75 bit/s: the pattern detector's ratios and track

@@ -235,7 +235,18 @@ void bind_blocks(py::module_& m) {
         },
         py::arg("DecoderIn"), py::arg("milstd"), py::arg("nFrame"), doc::sisodecode);
 
-    // chansound and turboequal draw no numbers: the host is there for Ctrl-C.
+    // freqlock, chansound and turboequal draw no numbers: the host is there for Ctrl-C.
+    m.def(
+        "freqlock",
+        [](py::handle MatchedFilterIn, py::handle milstd, py::handle varShapping) {
+            const auto in = read_complex(MatchedFilterIn, "MatchedFilterIn");
+            const Milstd m = read<Milstd>(milstd, "milstd");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            return to_py(
+                with_host(py::none(), [&](HostServices& h) { return freqlock(*in, m, vs, h); }));
+        },
+        py::arg("MatchedFilterIn"), py::arg("milstd"), py::arg("varShapping"), doc::freqlock);
+
     m.def(
         "chansound",
         [](py::handle MatchedFilterIn, py::handle FrameStartSample, py::handle milstd,

@@ -74,6 +74,7 @@ void bind_structs(py::module_& m) {
     bind_record<PatternslicerOut>(m);
     bind_record<VitdecodeOut>(m);
     bind_record<SisodecodeOut>(m);
+    bind_record<FreqlockOut>(m);
     bind_record<ChansoundOut>(m);
     bind_record<TurboequalOut>(m);
     bind_record<PatterntrackOut>(m);

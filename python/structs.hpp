@@ -247,6 +247,20 @@ struct RecordTraits<ChansoundOut> {
 };
 
 template <>
+struct RecordTraits<FreqlockOut> {
+    HFCHAIN_RECORD(FreqlockOut, "FreqlockOut")
+    static auto fields() {
+        using S = FreqlockOut;
+        return std::make_tuple(
+            field("start", &S::start, doc::FreqlockOut_start, kColumn),
+            field("offset", &S::offset, doc::FreqlockOut_offset),
+            field("coarseOffset", &S::coarseOffset, doc::FreqlockOut_coarseOffset),
+            field("coarseStart", &S::coarseStart, doc::FreqlockOut_coarseStart),
+            field("out", &S::out, doc::FreqlockOut_out, kColumn));
+    }
+};
+
+template <>
 struct RecordTraits<TurboequalOut> {
     HFCHAIN_RECORD(TurboequalOut, "TurboequalOut")
     static auto fields() {
@@ -381,6 +395,7 @@ struct RecordTraits<RoadResult> {
             whole_field("codedBits", &S::codedBits, doc::RoadResult_codedBits, 0, kMaxCount),
             whole_field("codedBitErrors", &S::codedBitErrors, doc::RoadResult_codedBitErrors, 0,
                         kMaxCount),
+            field("locked", &S::locked, doc::RoadResult_locked),
             field("sounding", &S::sounding, doc::RoadResult_sounding),
             field("equalised", &S::equalised, doc::RoadResult_equalised),
             field("patterns", &S::patterns, doc::RoadResult_patterns),

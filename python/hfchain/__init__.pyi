@@ -5,7 +5,7 @@ Every block of the chain is a function taking and returning NumPy arrays: rateco
 set of every rate), modeconf (that of 2400 bit/s), sendchain,
 pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, unshuffle; the
 decoding blocks softslicer (soft demapper), patternslicer (soft detector of the 75 bit/s
-patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's chansound (channel sounder), turboequal
+patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's freqlock (frequency offset), chansound (channel sounder), turboequal
 (turbo equaliser) and patterntrack (its detector of the 75 bit/s patterns); geniecombine (the matched-filter bound). run_road runs the whole chain with the
 receivers asked for and run_sweep measures decoded and coded-bit error rates against Es/N0 or
 SNR in 3 kHz, as the `hfchain sweep` command does.
@@ -460,6 +460,26 @@ class GeniecombineOut:
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> GeniecombineOut: ...
 
+class FreqlockOut:
+    """Result of freqlock: the frequency offset of the received signal, the matched-filter output
+    turned back by it, and framelock's start there."""
+
+    start: Float64Array
+    """framelock's 1-based start in out (1 element), or empty when nothing correlates (column)."""
+    offset: float
+    """The estimated frequency offset, Hz, by which out is turned back."""
+    coarseOffset: float
+    """The coarse search's estimate, Hz."""
+    coarseStart: float
+    """The coarse search's window, 1-based sample of the input."""
+    out: Complex128Array
+    """The matched-filter output turned back: x(n) exp(-j 2 pi offset n / (2400 M)) (column)."""
+    def __init__(self, start: RealIn = ..., offset: float = 0, coarseOffset: float = 0, coarseStart: float = 0, out: ComplexIn = ...) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> FreqlockOut: ...
+
 class Reception:
     """What a decoding receiver of run_road ("baseline", "hf" or "genie") makes of the
     transmission."""
@@ -559,6 +579,8 @@ class RoadResult:
     """Coded bits compared (the length of tx.CodOutInterIn)."""
     codedBitErrors: int
     """Received coded bits that differ from the sent ones, missing ones counted as errors."""
+    locked: FreqlockOut
+    """"hf": the frequency offset (Hz), the matched-filter output turned back by it, the start."""
     sounding: ChansoundOut
     """"hf": synchronisation, paths and their gains."""
     equalised: TurboequalOut
@@ -574,7 +596,7 @@ class RoadResult:
     """The HF receiver's decoding (ran is False when not asked for)."""
     genie: Reception
     """The genie's decoding (ran is False when not asked for)."""
-    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0, sounding: ChansoundOut | Mapping[str, Any] = ..., equalised: TurboequalOut | Mapping[str, Any] = ..., patterns: PatterntrackOut | Mapping[str, Any] = ..., genieView: GeniecombineOut | Mapping[str, Any] = ..., baseline: Reception | Mapping[str, Any] = ..., hf: Reception | Mapping[str, Any] = ..., genie: Reception | Mapping[str, Any] = ...) -> None:
+    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0, locked: FreqlockOut | Mapping[str, Any] = ..., sounding: ChansoundOut | Mapping[str, Any] = ..., equalised: TurboequalOut | Mapping[str, Any] = ..., patterns: PatterntrackOut | Mapping[str, Any] = ..., genieView: GeniecombineOut | Mapping[str, Any] = ..., baseline: Reception | Mapping[str, Any] = ..., hf: Reception | Mapping[str, Any] = ..., genie: Reception | Mapping[str, Any] = ...) -> None:
         """Fields not given are empty or 0."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
@@ -882,6 +904,21 @@ def sisodecode(DecoderIn: RealIn, milstd: Milstd | Mapping[str, Any], nFrame: fl
     Errors: "hfchain:sisodecode:UnsupportedMode" (rate 4800 or repFactor other than 1), the bit
     budget's, "hfchain:runtime:SizeMismatch" (DecoderIn not 2 N long), "hfchain:sisodecode:NaN"
     (naming the NaN ratio, as vitdecode does)."""
+
+def freqlock(MatchedFilterIn: ComplexIn, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> FreqlockOut:
+    """The HF receiver's carrier frequency acquisition: over framelock's candidate windows, the
+    differential sum of the correlations of 8-symbol segments with the preamble (timing and a
+    coarse offset, unambiguous within +-150 Hz), then the same with 48-symbol segments over the
+    whole preamble and the paths' taps (the fine offset, the paths' power-weighted mean frequency);
+    the output turned back by it, and framelock's start on that.
+
+    MatchedFilterIn: matched-filter output at M samples a symbol, at least 575 M samples.
+    milstd: preamSync of at least 1440 symbols. varShapping: oversamplingFactor M.
+    A signal without any trace of the preamble gives offset 0 and framelock's result on it.
+    Errors: "hfchain:chansound:BadOversampling", the index check on milstd.preamSync (under 1440
+    symbols), "hfchain:layout:NonFinite" (a preamSync value), "hfchain:freqlock:TooShort",
+    "hfchain:freqlock:NonFinite" (a NaN or infinite sample, named), "hfchain:freqlock:TooLarge"
+    (a sample beyond 1e30 in magnitude, named)."""
 
 def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> ChansoundOut:
     """Channel sounder of the HF receiver: synchronisation, the propagation paths and their gains

@@ -204,8 +204,8 @@ TEST(MatFile, RoundTripsThroughOctaveLoad) {
         EXPECT_NEAR(im, e.im, scale);
     }
     EXPECT_NE(("\n" + r.out).find("\nmilstd struct\n"), std::string::npos);
-    for (const char* name :
-         {"\nchansound struct\n", "\nturboequal struct\n", "\ngeniecombine struct\n"}) {
+    for (const char* name : {"\nfreqlock struct\n", "\nchansound struct\n", "\nturboequal struct\n",
+                             "\ngeniecombine struct\n"}) {
         EXPECT_NE(r.out.find(name), std::string::npos) << name;
     }
     EXPECT_NE(r.out.find("\nchansound_gains "), std::string::npos);  // a field read back

@@ -40,6 +40,9 @@ function args = valid_args (name)
     case "framelock"
       shaping.oversamplingFactor = 1;
       args = {exp(2i * pi * (1:600)' / 7), milstd, shaping};
+    case "freqlock"
+      shaping.oversamplingFactor = 1;
+      args = {exp(2i * pi * (1:600)' / 7), milstd, shaping};
     case "unframer"
       args = {exp(2i * pi * (1:1500)' / 8), milstd};
     case "symslicer"

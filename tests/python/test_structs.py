@@ -35,6 +35,7 @@ EXAMPLES = {
                                               hfchain.rateconf(75, 0.6), "coherent"),
     "VitdecodeOut": ROAD.hf.decoded,
     "SisodecodeOut": hfchain.sisodecode(ROAD.hf.deinterleaved.out, M, 1),
+    "FreqlockOut": ROAD.locked,
     "ChansoundOut": ROAD.sounding,
     "TurboequalOut": ROAD.equalised,
     "PatterntrackOut": hfchain.run_road(hfchain.rateconf(75, 0.6), hfchain.RoadConfig(
