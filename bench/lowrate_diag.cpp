@@ -38,7 +38,10 @@ int main(int argc, char** argv) {
         c.nFrame = nFrame;
         c.txSeed = seeds.tx;
         c.shaping = VarShapping{0.35, 6, 5};
-        c.channel = ChannelKind::watterson;
+        // A named condition through fadesim, any other channel through hfchannel, as the sweep.
+        const ChannelChoice choice = read_channel(condition);
+        c.channel = road_channel_kind(choice);
+        c.hfChannel = choice.channel;
         c.watterson = VarWatterson{condition, esno, seeds.channel};
         c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
         BuiltinHost host;
@@ -60,7 +63,9 @@ int main(int argc, char** argv) {
         const bool miss = !(near0 && near60);
         missed += miss;
         if (r.hf.infoBitErrors > 0 || r.genie.infoBitErrors > 0 || miss) {
-            std::printf("t %4lld fs %+5g paths", t, fs);
+            const double hs = r.locked.start.empty() ? NAN : r.locked.start[0] - e;
+            std::printf("t %4lld fs %+5g hf start %+5g (offset %.3g Hz) sounded %+g paths", t, fs,
+                        hs, r.locked.offset, r.sounding.start - e);
             for (index_t p = 0; p < d.numel(); ++p) {
                 std::printf(" %+g(%.2g)", d[p] - e, r.sounding.pathPower[p]);
             }

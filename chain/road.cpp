@@ -130,6 +130,15 @@ void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& 
 // after two; on "muito_ruim" about alike).
 constexpr double kPatternPasses = 1;
 
+// How clearly a sounding sees its paths: their summed power over the noise variance.
+double sounding_clarity(const ChansoundOut& s) {
+    double power = 0;
+    for (index_t p = 0; p < s.pathPower.numel(); ++p) power += s.pathPower[p];
+    return s.noiseVar > 0 ? power / s.noiseVar
+           : power > 0    ? std::numeric_limits<double>::infinity()
+                          : 0;
+}
+
 // The 75 bit/s back end: the pattern detector's ratios, deinterleaver and decoder.
 void decode_patterns(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
                      const RealArray& llr, Reception& r) {
@@ -331,9 +340,35 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     // back by the offset.
     if (hf) {
         r.locked = freqlock(r.matched.out, milstd, config.shaping, host);
-        const bool locked = !r.locked.start.empty();
+        bool locked = !r.locked.start.empty();
         if (locked) {
             r.sounding = chansound(r.locked.out, r.locked.start[0], milstd, config.shaping, host);
+        }
+        // freqlock's search can be misled where the preamble arrives through a deep fade at low
+        // SNR (a wrong offset and a start far from the paths). When framelock's start on the
+        // received signal lies elsewhere, that start is sounded too, without any offset, and the
+        // sounding that sees its paths more clearly is kept: under a real offset the unturned
+        // signal's paths smear and lose; with no offset it is the right one. Both starts
+        // within one sounder's reach cost nothing more.
+        const double reach =
+            static_cast<double>(kMaxPathSpread) * config.shaping.oversamplingFactor;
+        if (r.frameFound && (!locked || std::abs(r.locked.start[0] - r.frameStart[0]) > reach)) {
+            ChansoundOut unturned;
+            bool sounded = true;
+            try {
+                unturned = chansound(r.matched.out, r.frameStart[0], milstd, config.shaping, host);
+            } catch (const Error& e) {
+                // No preamble to be seen from that start: freqlock's stays.
+                if (e.identifier() != "hfchain:chansound:NoSignal") throw;
+                sounded = false;
+            }
+            if (sounded && (!locked || sounding_clarity(unturned) > sounding_clarity(r.sounding))) {
+                r.sounding = std::move(unturned);
+                r.locked.start = r.frameStart;
+                r.locked.offset = 0;
+                r.locked.out = r.matched.out;
+                locked = true;
+            }
         }
         if (locked && milstd.rate == 75) {
             r.patterns = patterntrack(r.sounding, milstd, kPatternPasses, config.softRule);

@@ -132,7 +132,10 @@ struct RoadResult {
                                  // counted as errors
 
     FreqlockOut locked;         // hf: the frequency offset, the output turned back by it and
-                                // the start found there
+                                // the start found there; where the sounding of framelock's
+                                // start on the received signal saw its paths more clearly,
+                                // that start, offset 0 and the received output (coarseOffset
+                                // and coarseStart stay freqlock's)
     ChansoundOut sounding;      // hf: synchronisation, paths and their gains
     TurboequalOut equalised;    // hf: equalised data symbols and the final channel estimate
     PatterntrackOut patterns;   // hf at 75 bit/s: the pattern detector's ratios and track
