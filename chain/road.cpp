@@ -130,6 +130,11 @@ void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& 
 // after two; on "muito_ruim" about alike).
 constexpr double kPatternPasses = 1;
 
+// freqlock's offsets (Hz) above which the HF receiver also sounds the unturned signal: well above
+// what a Doppler spread of a few hertz makes of no offset, well below an offset that smears the
+// unturned paths over a frame.
+constexpr double kSecondLookOffset = 10;
+
 // How clearly a sounding sees its paths: their summed power over the noise variance.
 double sounding_clarity(const ChansoundOut& s) {
     double power = 0;
@@ -345,14 +350,16 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
             r.sounding = chansound(r.locked.out, r.locked.start[0], milstd, config.shaping, host);
         }
         // freqlock's search can be misled where the preamble arrives through a deep fade at low
-        // SNR (a wrong offset and a start far from the paths). When framelock's start on the
-        // received signal lies elsewhere, that start is sounded too, without any offset, and the
-        // sounding that sees its paths more clearly is kept: under a real offset the unturned
-        // signal's paths smear and lose; with no offset it is the right one. Both starts
-        // within one sounder's reach cost nothing more.
+        // SNR (a wrong offset of tens of hertz, a start near or far from the paths). When
+        // framelock's start on the received signal lies elsewhere, or freqlock reads an offset
+        // of more than kSecondLookOffset, framelock's start is sounded too, without any offset,
+        // and the sounding that sees its paths more clearly is kept: under a real offset the
+        // unturned signal's paths smear and lose; with no offset it is the right one. Without
+        // an offset both starts agree and the reading is small: nothing more is done.
         const double reach =
             static_cast<double>(kMaxPathSpread) * config.shaping.oversamplingFactor;
-        if (r.frameFound && (!locked || std::abs(r.locked.start[0] - r.frameStart[0]) > reach)) {
+        if (r.frameFound && (!locked || std::abs(r.locked.start[0] - r.frameStart[0]) > reach ||
+                             std::abs(r.locked.offset) > kSecondLookOffset)) {
             ChansoundOut unturned;
             bool sounded = true;
             try {
