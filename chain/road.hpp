@@ -66,7 +66,7 @@ struct RoadConfig {
     HfChannel hfChannel;     // the paths and offset of ChannelKind::hfchannel
     std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // which receivers run
     double iterations = 2;                       // decoder passes of the HF receiver's turbo loop
-    TurboStop turboStop = TurboStop::converged;  // when that loop may end early (all: never)
+    TurboStop turboStop = TurboStop::confident;  // when that loop may end early (all: never)
     SoftRule softRule = SoftRule::max_log;       // the soft demappers' rule (every receiver)
 
     bool runs(ReceiverKind kind) const;

@@ -38,6 +38,11 @@ constexpr float kFeedbackLimit = 20.0f;
 // Beyond this LLR a bit is sure to within 4e-18, below what a double can tell from 1.
 constexpr float kSureLlr = 40.0f;
 
+// A decoder pass whose every coded-bit decision is held by at least this ratio ends the loop
+// (TurboStop::confident): a further pass would cancel those decisions as all but known, and
+// decide them again.
+constexpr float kConfidentLlr = 10.0f;
+
 // Mean and variance of a symbol whose points.bits bits have the LLRs l[0..bits-1], independent:
 // point v has the probability of its bits, P(b = 0) = 1 / (1 + exp(-l)).
 inline void soft_symbol(const Constellation& points, const float* l, cdouble& mean, double& var) {
@@ -211,6 +216,17 @@ bool decisions_unchanged(const std::vector<float>& extrinsic, const std::vector<
         previous[i] = d;
     }
     return same;
+}
+
+// Whether the decoder holds every coded-bit decision firmly: each a-posteriori ratio, its
+// extrinsic plus channel ratio (both in the decoder's order; a bit sent several times has the
+// same sum in every copy), at least kConfidentLlr in magnitude.
+bool decisions_confident(const std::vector<float>& extrinsic, const std::vector<float>& channel) {
+    float weakest = std::numeric_limits<float>::infinity();
+    for (std::size_t i = 0; i < extrinsic.size(); ++i) {
+        weakest = std::min(weakest, std::fabs(extrinsic[i] + channel[i]));
+    }
+    return weakest >= kConfidentLlr;
 }
 
 }  // namespace
@@ -393,8 +409,9 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
             }
         }
 
+        if (stop == TurboStop::confident && decisions_confident(extrinsic, deinterleaved)) break;
         if (decisions_unchanged(feedback, llr, pass == 0, decoded) &&
-            stop == TurboStop::converged) {
+            (stop == TurboStop::converged || stop == TurboStop::confident)) {
             break;
         }
 

@@ -44,6 +44,10 @@ enum class TurboStop {
     // its a-posteriori ratios) as the pass before: the equaliser pass between them is the
     // result, and the channel estimate, the cancellation and the equaliser are not run again.
     converged,
+    // Also as soon as a decoder pass holds every coded-bit decision firmly (each a-posteriori
+    // ratio at least 10 in magnitude), or as under `converged`: the equaliser pass it decoded is
+    // the result. The default.
+    confident,
 };
 
 inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gains",
@@ -83,13 +87,13 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 // comes out as its soft mean with an error variance of 1e9, a ratio of about 0 for the soft
 // demapper.
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                         double iterations, TurboStop stop = TurboStop::converged);
+                         double iterations, TurboStop stop = TurboStop::confident);
 
 // The same, polling host.poll_interrupt() between groups of frames: an interrupt abandons the call
 // with the host's error.
 TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
                          double iterations, HostServices& host,
-                         TurboStop stop = TurboStop::converged);
+                         TurboStop stop = TurboStop::confident);
 
 // The turbo loop's coded-bit LLRs of equalised symbols, ln P(0) / P(1): the exact rule of the one
 // soft demapper (receiver/softdemod/softdemap.hpp) over `points` (b = points.bits bits a symbol,

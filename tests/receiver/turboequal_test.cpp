@@ -238,22 +238,26 @@ std::vector<int> decisions(const ComplexArray& z) {
 // loop run for those passes alone, to the last bit. Where the first pass's decisions are already
 // a codeword (a quiet channel, or one well above the noise) the loop stops there, with the plain
 // equaliser's output and the decisions the whole loop ends with. In between, the decoder's second
-// pass repeats its first one's decisions and `converged` skips the last equaliser pass. At Es/N0
-// 4 dB (8-PSK gets about one symbol in ten wrong) neither fires.
+// pass repeats its first one's decisions and `converged` skips the last equaliser pass; `confident`
+// sees that already in the first pass's firm ratios. At Es/N0 4 dB (8-PSK gets about one symbol in
+// ten wrong) none fires.
 TEST(Turboequal, StopRulesEndTheLoopWhereTheDecisionsSettle) {
     struct Case {
         double EsNodB;
         double codeword;   // passes of 3 under TurboStop::codeword
-        double converged;  // and under TurboStop::converged
+        double converged;  // under TurboStop::converged
+        double confident;  // and under TurboStop::confident
     };
-    for (const Case& c : {Case{80, 1, 1}, Case{25, 1, 1}, Case{12, 3, 2}, Case{4, 3, 3}}) {
+    for (const Case& c :
+         {Case{80, 1, 1, 1}, Case{25, 1, 1, 1}, Case{12, 3, 2, 1}, Case{4, 3, 3, 3}}) {
         const auto road = static_road(
             0.6, 1, TwoRay{24, std::polar(0.6, 1.0), std::polar(1.0, -0.5)}, c.EsNodB, 17);
         const ChansoundOut s = chansound(road.matched, road.start, standard(0.6), kShaping);
         const TurboequalOut full = turboequal(s, standard(0.6), 1, 2, TurboStop::all);
         EXPECT_EQ(full.passes, 3) << c.EsNodB;
         const std::pair<TurboStop, double> rules[] = {{TurboStop::codeword, c.codeword},
-                                                      {TurboStop::converged, c.converged}};
+                                                      {TurboStop::converged, c.converged},
+                                                      {TurboStop::confident, c.confident}};
         for (const auto& [rule, passes] : rules) {
             const TurboequalOut stopped = turboequal(s, standard(0.6), 1, 2, rule);
             ASSERT_EQ(stopped.passes, passes) << c.EsNodB << " dB, rule " << static_cast<int>(rule);
