@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -346,7 +347,9 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     TurboequalOut result;
     result.out = ComplexArray(N);
     result.noiseVar = RealArray(N);
-    std::vector<float> llr, deinterleaved, extrinsic, feedback, alpha, prior, combined, code;
+    std::vector<float> llr, deinterleaved, extrinsic, feedback, prior, combined, code;
+    // The decoder's forward metrics, written before they are read: left unfilled.
+    std::unique_ptr<float[]> alpha;
     if (I > 0) {
         llr.resize(bitsN);
         deinterleaved.resize(bitsN);
@@ -354,7 +357,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
         feedback.resize(bitsN);
         prior.assign(steps, 0.0f);
         for (index_t k = K; k < steps; ++k) prior[k] = kKnownZeroPrior;
-        alpha.resize(siso_workspace(steps));
+        alpha.reset(new float[siso_workspace(steps)]);
         if (copies > 1) {
             combined.resize(2 * steps);
             code.resize(2 * steps);
@@ -396,10 +399,10 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
         }
         if (copies == 1) {
             siso_maxlog(steps, deinterleaved.data(), prior.data(), extrinsic.data(), nullptr,
-                        alpha.data());
+                        alpha.get());
         } else {
             decode_copies(steps, copies, deinterleaved.data(), prior.data(), combined.data(),
-                          code.data(), extrinsic.data(), alpha.data());
+                          code.data(), extrinsic.data(), alpha.get());
         }
         for (index_t c = 0; c < bitsN / T; ++c) {
             const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(c) * T;
