@@ -954,7 +954,8 @@ def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapp
     iterations: decoder passes between equaliser passes, a whole number from 0 to 10; 0 is the
         plain block MMSE equaliser driven by the probes and the preamble. The loop ends early
         once its decisions settle: when an equaliser pass's hard decisions form a codeword, or a
-        decoder pass repeats the previous one's decisions (passes tells how many ran).
+        decoder pass holds every coded-bit decision by an a-posteriori ratio of 10 or more, or
+        repeats the previous pass's decisions (passes tells how many ran).
     Returns out (equalised data symbols, descrambled, unit gain) and noiseVar (their error
     variances) for softslicer, and the last channel estimate.
     Errors: "hfchain:chansound:UnsupportedMode", "hfchain:turboequal:BadSounding" (a basis of

@@ -106,7 +106,11 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
     // sum runs over contiguous memory.
     const index_t zw = 2 * b + 1;
     cdouble* zf = zfull_.data();
-    std::fill(zf, zf + static_cast<std::ptrdiff_t>(No) * zw, cdouble{});
+    // One run over every row writes every element of the band that is read (all of it within the
+    // run); with several runs, those across runs must read as zero.
+    if (std::find(coupled_.begin(), coupled_.begin() + No, 0) != coupled_.begin() + No) {
+        std::fill(zf, zf + static_cast<std::ptrdiff_t>(No) * zw, cdouble{});
+    }
     auto zrow = [&](index_t i) { return zf + static_cast<std::ptrdiff_t>(i) * zw + (b - i); };
     double* d = d_.data();
     cdouble* t = tmp_.data();
