@@ -135,10 +135,23 @@ constexpr double kPatternPasses = 1;
 // unturned paths over a frame.
 constexpr double kSecondLookOffset = 10;
 
-// How clearly a sounding sees its paths: their summed power over the noise variance.
-double sounding_clarity(const ChansoundOut& s) {
+// A sounding's paths cannot hold more power than the signal it sounded, and a fit gone wild (two
+// taps of large opposite gains, whose samples cancel while their powers add) claims far more:
+// the paths' power counts up to this share of the signal's mean power over the preamble.
+constexpr double kLargestPathShare = 2;
+
+// How clearly a sounding of `signal` from sample `start` (1-based) sees its paths: their summed
+// power, at most kLargestPathShare times the signal's, over the noise variance.
+double sounding_clarity(const ChansoundOut& s, const ComplexArray& signal, double start,
+                        const Milstd& milstd, index_t M) {
     double power = 0;
     for (index_t p = 0; p < s.pathPower.numel(); ++p) power += s.pathPower[p];
+    const auto first = std::max<index_t>(0, static_cast<index_t>(start) - 1);
+    const index_t end = std::min(signal.numel(), first + milstd.preamSync.numel() * M);
+    double received = 0;
+    for (index_t n = first; n < end; ++n) received += std::norm(signal[n]);
+    if (end > first) received /= static_cast<double>(end - first);
+    power = std::min(power, kLargestPathShare * received);
     return s.noiseVar > 0 ? power / s.noiseVar
            : power > 0    ? std::numeric_limits<double>::infinity()
                           : 0;
@@ -369,7 +382,11 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
                 if (e.identifier() != "hfchain:chansound:NoSignal") throw;
                 sounded = false;
             }
-            if (sounded && (!locked || sounding_clarity(unturned) > sounding_clarity(r.sounding))) {
+            const auto M = static_cast<index_t>(config.shaping.oversamplingFactor);
+            if (sounded &&
+                (!locked ||
+                 sounding_clarity(unturned, r.matched.out, r.frameStart[0], milstd, M) >
+                     sounding_clarity(r.sounding, r.locked.out, r.locked.start[0], milstd, M))) {
                 r.sounding = std::move(unturned);
                 r.locked.start = r.frameStart;
                 r.locked.offset = 0;

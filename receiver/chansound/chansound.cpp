@@ -290,6 +290,15 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
             if (!moved) break;
         }
         if (fit(trial) < 0) break;
+        // Paths closer than half a symbol are not told apart: their pulses differ by less than
+        // the noise over a frame, so the fit splits one path's gain between them as large
+        // opposite gains, which the track cannot follow (a lone path at Es/N0 9.5 dB was lost so).
+        bool apart = true;
+        for (index_t p = 0; p < n; ++p) {
+            for (index_t q = p + 1; q < n; ++q)
+                apart = apart && 2 * std::abs(trial[p] - trial[q]) >= M;
+        }
+        if (!apart) break;
         std::vector<double> trial_power(n, 0.0);
         for (index_t w = 0; w < windows; ++w) {
             for (index_t p = 0; p < n; ++p) trial_power[p] += norm2(gains[w][p]) / windows;

@@ -144,5 +144,34 @@ TEST(HfRoadAtEveryRate, AnOffsetFreqlockMistookThroughAFadeIsCaughtByTheClearerS
     }
 }
 
+// A lone fixed path under an offset of +-75 Hz at Es/N0 9.5 dB (trials of the sweep's point at
+// 2400 bit/s, 4.8 s, seed 1): freqlock reads the offset, but the sounder had fitted a second path
+// two samples from the first, which the track could not tell apart, and lost the block (trials 85
+// at +75 Hz and 202 at -75 Hz); or the sounding of framelock's start on the unturned signal had
+// fitted a pair of gains 1e4 strong that outshone the right sounding (trial 297). Each is sounded
+// as the one path it is and decodes without error.
+TEST(HfRoadAtEveryRate, ALonePathUnderAnOffsetIsSoundedAsOnePath) {
+    struct Case {
+        const char* channel;
+        double offset;
+        double txSeed, channelSeed;
+    };
+    const Case cases[] = {{"1p:0ms:0Hz:off=75Hz", 75, 4190375595, 695078487},
+                          {"1p:0ms:0Hz:off=75Hz", 75, 4085122333, 2481779074},
+                          {"1p:0ms:0Hz:off=-75Hz", -75, 1463136410, 761186478}};
+    const Milstd milstd = rateconf(2400, 4.8);
+    for (const Case& c : cases) {
+        RoadConfig config = written(2400, c.channel, 9.4691, c.txSeed, {ReceiverKind::hf});
+        config.nFrame = 1;
+        config.watterson.seed = c.channelSeed;
+        BuiltinHost host;
+        const RoadResult r = run_road(milstd, config, host);
+        ASSERT_TRUE(r.hf.ran) << c.txSeed;
+        EXPECT_NEAR(r.locked.offset, c.offset, 1.0) << c.txSeed;
+        EXPECT_EQ(r.sounding.delays.numel(), 1) << c.txSeed;
+        EXPECT_EQ(r.hf.infoBitErrors, 0) << c.txSeed;
+    }
+}
+
 }  // namespace
 }  // namespace hfchain
