@@ -24,11 +24,11 @@ parts=${4:-white fading rates baseline}
 out=${5:-$(mktemp -d)}
 mkdir -p "$out"
 target=1e-5
-table=0
 
-# One sweep, its table kept in $out and written on.
+# One sweep, its table kept in $out and written on. A sweep runs in a pipeline's subshell, where
+# a counter would not survive: each table is numbered by the tables already in $out.
 sweep() {
-  table=$((table + 1))
+  table=$(($(find "$out" -maxdepth 1 -name 'table*.txt' | wc -l) + 1))
   nice -n 10 "$hfchain" sweep --min-trials "$trials" --max-bits 1 -j "$threads" -q "$@" |
     tee "$out/table$table.txt"
 }
