@@ -18,6 +18,12 @@ constexpr double kLargestCount = 2147483647.0;
 // least 0 (the transmitter's are sums of a value 0 .. 7 and a scrambling value 0 .. 7), the same
 // formula for any other real value.
 cdouble known_point(double value) {
+    // Every value the transmitter makes is a small whole number: the table at once, without the
+    // library's floor and fmod (the same index for any whole value below kLargestCount).
+    if (value >= 0 && value <= kLargestCount &&
+        value == static_cast<double>(static_cast<index_t>(value))) {
+        return psk_points()[static_cast<index_t>(value) % kPskPhases];
+    }
     if (value >= 0 && value == std::floor(value) && std::isfinite(value)) {
         return psk_points()[static_cast<int>(std::fmod(value, kPskPhases))];
     }
