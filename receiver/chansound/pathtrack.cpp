@@ -56,6 +56,30 @@ constexpr double kDiagonalLoading = 1e-9;
 constexpr double kWeakPath = 1e-6;
 constexpr double kModelFloor = 1e-12;
 
+// Complex products two lanes at a time (real, imaginary), which the compiler does not do with
+// std::complex: b x = (br xr - bi xi, br xi + bi xr) is u xr + v xi with u = (br, bi) and
+// v = (-bi, br), the same products and sums (negation is exact, and a sum does not depend on the
+// order of its two terms), so every result keeps its bits.
+typedef double D2 __attribute__((vector_size(16)));
+
+struct SplitColumns {
+    std::vector<D2> u, v;  // (br, bi) and (-bi, br) of every basis value, column-major
+};
+
+SplitColumns split_columns(const ComplexArray& basis) {
+    SplitColumns s;
+    s.u.resize(static_cast<std::size_t>(basis.numel()));
+    s.v.resize(static_cast<std::size_t>(basis.numel()));
+    for (index_t k = 0; k < basis.numel(); ++k) {
+        s.u[k] = D2{basis[k].real(), basis[k].imag()};
+        s.v[k] = D2{-basis[k].imag(), basis[k].real()};
+    }
+    return s;
+}
+
+inline D2 times(D2 u, D2 v, cdouble x) { return u * x.real() + v * x.imag(); }
+inline D2 times(D2 a, cdouble x) { return times(a, D2{-a[1], a[0]}, x); }
+
 // Standard deviation of the Gaussian Doppler spectrum from how much the window estimates change
 // between windows k apart: E|g(t + dt) - g(t)|^2 = 2 P (1 - rho(dt)) plus both estimation errors,
 // rho(dt) = exp(-2 pi^2 sigma^2 dt^2). The largest lag at which the paths have not yet lost half
@@ -94,11 +118,14 @@ double doppler_sigma(const PathTrack& t, const std::vector<bool>& valid) {
 // a(p) = sum_i basis(i, p) mean(n - i) and s2 = N0 + sum_i P(i) var(n - i);
 // N += a^* a^T / s2, b += a^* y(n) / s2, and the sample's share of the information for the
 // window's time.
+// With `skip_zeros` (a finite basis) the symbols of mean 0 (unknown data) are left out of a(p):
+// their terms are zeros, and adding a zero to a sum that starts at +0 never changes it (it is
+// never -0), so the sums keep every bit while the data symbols cost a test each.
 template <int R>
-void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const ComplexArray& mean,
-                       const RealArray& var, double N0, const RealArray& tapPower, bool per_sample,
-                       index_t lo, index_t hi, cdouble* N, cdouble* b, double& weight,
-                       double& moment) {
+void accumulate_window(const ComplexArray& y, const SplitColumns& B, index_t L,
+                       const ComplexArray& mean, const RealArray& var, double N0,
+                       const RealArray& tapPower, bool per_sample, bool skip_zeros, index_t lo,
+                       index_t hi, cdouble* N, cdouble* b, double& weight, double& moment) {
     const index_t symbols = mean.numel();
     cdouble n_acc[R][R] = {};
     cdouble b_acc[R] = {};
@@ -108,12 +135,15 @@ void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const
         const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
         const index_t i_end = std::min(L, n + 1);
         double s2 = N0;
-        cdouble a[R] = {};
+        for (index_t i = i_begin; i < i_end; ++i) s2 += P[i] * var[n - i];
+        D2 sum[R] = {};
         for (index_t i = i_begin; i < i_end; ++i) {
             const cdouble x = mean[n - i];
-            s2 += P[i] * var[n - i];
-            for (int p = 0; p < R; ++p) a[p] += cmul(B[p * L + i], x);
+            if (skip_zeros && x.real() == 0 && x.imag() == 0) continue;
+            for (int p = 0; p < R; ++p) sum[p] += times(B.u[p * L + i], B.v[p * L + i], x);
         }
+        cdouble a[R];
+        for (int p = 0; p < R; ++p) a[p] = {sum[p][0], sum[p][1]};
         double info = 0;
         for (int p = 0; p < R; ++p) info += norm2(a[p]);
         if (info == 0) continue;
@@ -137,6 +167,29 @@ void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const
 // place among the samples matters.
 index_t last_sample_by(double t, index_t Ny) {
     return static_cast<index_t>(std::clamp(std::floor(t), -1.0, static_cast<double>(Ny)));
+}
+
+// The squared residual of the smoothed model over the first `end` samples, with the R paths
+// fixed at compile time (see accumulate_window; R = 0: the r given): y(n) against
+// sum_i h(i, n) mean(n - i), h(i, n) = sum_p basis(i, p) g(p, n).
+template <int R>
+double residual_sum(const ComplexArray& y, const SplitColumns& B, index_t L, index_t r,
+                    const ComplexArray& mean, const cdouble* g, index_t end) {
+    const index_t paths = R > 0 ? R : r;
+    double residual = 0;
+    for (index_t n = 0; n < end; ++n) {
+        D2 model{};
+        const index_t i_end = std::min(L, n + 1);
+        for (index_t i = 0; i < i_end; ++i) {
+            D2 h{};
+            for (index_t p = 0; p < paths; ++p) {
+                h += times(B.u[p * L + i], B.v[p * L + i], g[n * paths + p]);
+            }
+            model += times(h, mean[n - i]);
+        }
+        residual += norm2(y[n] - cdouble(model[0], model[1]));
+    }
+    return residual;
 }
 
 }  // namespace
@@ -184,7 +237,10 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
         track.windowVar = RealArray(r, E);
         track.windowTime = RealArray(E);
     }
-    const cdouble* B = basis.data();
+    const SplitColumns B = split_columns(basis);
+    const bool skip_zeros = std::all_of(basis.data(), basis.data() + basis.numel(), [](cdouble v) {
+        return std::isfinite(v.real()) && std::isfinite(v.imag());
+    });
 
     // 1. One weighted least-squares estimate per window (the windows: see kWindowShift).
     std::vector<cdouble> N(r * r);
@@ -202,20 +258,21 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
         double weight = 0, moment = 0;
         switch (r) {
             case 1:
-                accumulate_window<1>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi, N.data(),
-                                     b.data(), weight, moment);
+                accumulate_window<1>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo,
+                                     hi, N.data(), b.data(), weight, moment);
                 break;
             case 2:
-                accumulate_window<2>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi, N.data(),
-                                     b.data(), weight, moment);
+                accumulate_window<2>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo,
+                                     hi, N.data(), b.data(), weight, moment);
                 break;
             case 3:
-                accumulate_window<3>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi, N.data(),
-                                     b.data(), weight, moment);
+                accumulate_window<3>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo,
+                                     hi, N.data(), b.data(), weight, moment);
                 break;
             default:
-                accumulate_window<kMaxPaths>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi,
-                                             N.data(), b.data(), weight, moment);
+                accumulate_window<kMaxPaths>(y, B, L, mean, var, N0, tapPower, per_sample,
+                                             skip_zeros, lo, hi, N.data(), b.data(), weight,
+                                             moment);
                 break;
         }
         if (weight == 0) continue;
@@ -410,18 +467,25 @@ double model_residual(const ComplexArray& y, const ComplexArray& basis, const Co
     index_t leading = 0;
     while (leading < symbols && var[leading] == 0) ++leading;
     const index_t end = std::min(leading, Ny);
-    const cdouble* B = basis.data();
+    const SplitColumns B = split_columns(basis);
     const cdouble* g = track.gains.data();
     double residual = 0;
-    for (index_t n = 0; n < end; ++n) {
-        cdouble model{};
-        const index_t i_end = std::min(L, n + 1);
-        for (index_t i = 0; i < i_end; ++i) {
-            cdouble h{};
-            for (index_t p = 0; p < r; ++p) h += cmul(B[p * L + i], g[n * r + p]);
-            model += cmul(h, mean[n - i]);
-        }
-        residual += norm2(y[n] - model);
+    switch (r) {
+        case 1:
+            residual = residual_sum<1>(y, B, L, r, mean, g, end);
+            break;
+        case 2:
+            residual = residual_sum<2>(y, B, L, r, mean, g, end);
+            break;
+        case 3:
+            residual = residual_sum<3>(y, B, L, r, mean, g, end);
+            break;
+        case 4:
+            residual = residual_sum<4>(y, B, L, r, mean, g, end);
+            break;
+        default:
+            residual = residual_sum<0>(y, B, L, r, mean, g, end);
+            break;
     }
     return end > 0 ? residual / end : std::numeric_limits<double>::quiet_NaN();
 }
