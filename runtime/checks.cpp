@@ -70,6 +70,11 @@ bool all_within(const double* v, std::size_t n, double largest) {
     for (; i < n; ++i) ok = ok && std::fabs(v[i]) <= largest;
     return ok;
 }
+
+constexpr double kLargestFinite = std::numeric_limits<double>::max();
+
+}  // namespace
+
 bool all_within(const RealArray& values, double largest) {
     return all_within(values.data(), static_cast<std::size_t>(values.numel()), largest);
 }
@@ -78,10 +83,6 @@ bool all_within(const ComplexArray& values, double largest) {
     return all_within(reinterpret_cast<const double*>(values.data()),
                       2 * static_cast<std::size_t>(values.numel()), largest);
 }
-
-constexpr double kLargestFinite = std::numeric_limits<double>::max();
-
-}  // namespace
 
 void check_finite(const RealArray& values, const char* name, const char* identifier,
                   const char* rule) {

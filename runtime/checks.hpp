@@ -97,4 +97,10 @@ void check_magnitude(const RealArray& values, double largest, const char* name,
 void check_magnitude(const ComplexArray& values, double largest, const char* name,
                      const char* identifier, const char* rule);
 
+// Whether every value (both parts of a complex one) lies within +-largest, NaN not: one
+// vectorised scan, so that a block that checks finiteness and magnitude of the same array can
+// skip both checks when it holds (and run them, for their errors, when it does not).
+bool all_within(const RealArray& values, double largest);
+bool all_within(const ComplexArray& values, double largest);
+
 }  // namespace hfchain
