@@ -446,11 +446,16 @@ void smooth_paths(index_t Ny, PathTrack& track) {
         const index_t from = last_sample_by(ta, Ny) + 1;
         const index_t to = std::min(Ny, last_sample_by(tb, Ny) + 1);
         const double step = 1.0 / (tb - ta);
+        // The two windows' columns, the gains as (real, imaginary) lanes (the same products).
+        const cdouble* ga = &node_gain(0, e);
+        const double* va = &node_var(0, e);
         for (index_t n = std::max<index_t>(from, 0); n < to; ++n) {
             const double f = (n - ta) * step;
             for (index_t p = 0; p < r; ++p) {
-                g[n * r + p] = (1 - f) * node_gain(p, e) + f * node_gain(p, e + 1);
-                gv[n * r + p] = (1 - f) * node_var(p, e) + f * node_var(p, e + 1);
+                const D2 line = D2{ga[p].real(), ga[p].imag()} * (1 - f) +
+                                D2{ga[r + p].real(), ga[r + p].imag()} * f;
+                g[n * r + p] = {line[0], line[1]};
+                gv[n * r + p] = (1 - f) * va[p] + f * va[r + p];
             }
         }
     }
