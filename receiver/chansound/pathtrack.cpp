@@ -134,8 +134,6 @@ void accumulate_window(const ComplexArray& y, const SplitColumns& B, index_t L,
             per_sample ? tapPower.data() + static_cast<std::ptrdiff_t>(n) * L : tapPower.data();
         const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
         const index_t i_end = std::min(L, n + 1);
-        double s2 = N0;
-        for (index_t i = i_begin; i < i_end; ++i) s2 += P[i] * var[n - i];
         D2 sum[R] = {};
         for (index_t i = i_begin; i < i_end; ++i) {
             const cdouble x = mean[n - i];
@@ -146,7 +144,9 @@ void accumulate_window(const ComplexArray& y, const SplitColumns& B, index_t L,
         for (int p = 0; p < R; ++p) a[p] = {sum[p][0], sum[p][1]};
         double info = 0;
         for (int p = 0; p < R; ++p) info += norm2(a[p]);
-        if (info == 0) continue;
+        if (info == 0) continue;  // (a sample that reaches unknown data symbols only)
+        double s2 = N0;
+        for (index_t i = i_begin; i < i_end; ++i) s2 += P[i] * var[n - i];
         const double w = 1.0 / s2;
         for (int q = 0; q < R; ++q) {
             const cdouble wq = w * a[q];
