@@ -56,14 +56,9 @@ constexpr double kDiagonalLoading = 1e-9;
 constexpr double kWeakPath = 1e-6;
 constexpr double kModelFloor = 1e-12;
 
-// Complex products two lanes at a time (real, imaginary), which the compiler does not do with
-// std::complex: b x = (br xr - bi xi, br xi + bi xr) is u xr + v xi with u = (br, bi) and
-// v = (-bi, br), the same products and sums (negation is exact, and a sum does not depend on the
-// order of its two terms), so every result keeps its bits.
-typedef double D2 __attribute__((vector_size(16)));
-
+// The basis as lanes (runtime/complexmath.hpp).
 struct SplitColumns {
-    std::vector<D2> u, v;  // (br, bi) and (-bi, br) of every basis value, column-major
+    std::vector<cpair> u, v;  // lanes and turned lanes of every basis value, column-major
 };
 
 SplitColumns split_columns(const ComplexArray& basis) {
@@ -71,14 +66,11 @@ SplitColumns split_columns(const ComplexArray& basis) {
     s.u.resize(static_cast<std::size_t>(basis.numel()));
     s.v.resize(static_cast<std::size_t>(basis.numel()));
     for (index_t k = 0; k < basis.numel(); ++k) {
-        s.u[k] = D2{basis[k].real(), basis[k].imag()};
-        s.v[k] = D2{-basis[k].imag(), basis[k].real()};
+        s.u[k] = lanes(basis[k]);
+        s.v[k] = turned(basis[k]);
     }
     return s;
 }
-
-inline D2 times(D2 u, D2 v, cdouble x) { return u * x.real() + v * x.imag(); }
-inline D2 times(D2 a, cdouble x) { return times(a, D2{-a[1], a[0]}, x); }
 
 // Standard deviation of the Gaussian Doppler spectrum from how much the window estimates change
 // between windows k apart: E|g(t + dt) - g(t)|^2 = 2 P (1 - rho(dt)) plus both estimation errors,
@@ -134,14 +126,14 @@ void accumulate_window(const ComplexArray& y, const SplitColumns& B, index_t L,
             per_sample ? tapPower.data() + static_cast<std::ptrdiff_t>(n) * L : tapPower.data();
         const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
         const index_t i_end = std::min(L, n + 1);
-        D2 sum[R] = {};
+        cpair sum[R] = {};
         for (index_t i = i_begin; i < i_end; ++i) {
             const cdouble x = mean[n - i];
             if (skip_zeros && x.real() == 0 && x.imag() == 0) continue;
-            for (int p = 0; p < R; ++p) sum[p] += times(B.u[p * L + i], B.v[p * L + i], x);
+            for (int p = 0; p < R; ++p) sum[p] += cmul_lanes(B.u[p * L + i], B.v[p * L + i], x);
         }
         cdouble a[R];
-        for (int p = 0; p < R; ++p) a[p] = {sum[p][0], sum[p][1]};
+        for (int p = 0; p < R; ++p) a[p] = from_lanes(sum[p]);
         double info = 0;
         for (int p = 0; p < R; ++p) info += norm2(a[p]);
         if (info == 0) continue;  // (a sample that reaches unknown data symbols only)
@@ -178,16 +170,16 @@ double residual_sum(const ComplexArray& y, const SplitColumns& B, index_t L, ind
     const index_t paths = R > 0 ? R : r;
     double residual = 0;
     for (index_t n = 0; n < end; ++n) {
-        D2 model{};
+        cpair model{};
         const index_t i_end = std::min(L, n + 1);
         for (index_t i = 0; i < i_end; ++i) {
-            D2 h{};
+            cpair h{};
             for (index_t p = 0; p < paths; ++p) {
-                h += times(B.u[p * L + i], B.v[p * L + i], g[n * paths + p]);
+                h += cmul_lanes(B.u[p * L + i], B.v[p * L + i], g[n * paths + p]);
             }
-            model += times(h, mean[n - i]);
+            model += cmul_lanes(h, cpair{-h[1], h[0]}, mean[n - i]);
         }
-        residual += norm2(y[n] - cdouble(model[0], model[1]));
+        residual += norm2(y[n] - from_lanes(model));
     }
     return residual;
 }
@@ -452,9 +444,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
         for (index_t n = std::max<index_t>(from, 0); n < to; ++n) {
             const double f = (n - ta) * step;
             for (index_t p = 0; p < r; ++p) {
-                const D2 line = D2{ga[p].real(), ga[p].imag()} * (1 - f) +
-                                D2{ga[r + p].real(), ga[r + p].imag()} * f;
-                g[n * r + p] = {line[0], line[1]};
+                g[n * r + p] = from_lanes(lanes(ga[p]) * (1 - f) + lanes(ga[r + p]) * f);
                 gv[n * r + p] = (1 - f) * va[p] + f * va[r + p];
             }
         }
