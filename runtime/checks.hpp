@@ -13,9 +13,20 @@
 
 namespace hfchain {
 
+namespace detail {
+// check_index's refusal (and its full check).
+index_t check_index_refuse(double index, index_t n, const char* name);
+}  // namespace detail
+
 // A 1-based index given as a double: must be a finite whole number within 1..n.
-// Returns the 0-based position.
-index_t check_index(double index, index_t n, const char* name);
+// Returns the 0-based position. The good case is inline: the interleavers check every index.
+inline index_t check_index(double index, index_t n, const char* name) {
+    // Within 1..n (NaN is not) the conversion is exact for a whole number and defined for any.
+    if (index >= 1 && index <= n && static_cast<double>(static_cast<index_t>(index)) == index) {
+        return static_cast<index_t>(index) - 1;
+    }
+    return detail::check_index_refuse(index, n, name);
+}
 
 // A 1-based index given as an integer: must lie within 1..n. Returns the 0-based position.
 index_t check_index(index_t index, index_t n, const char* name);
@@ -85,5 +96,11 @@ void check_magnitude(const RealArray& values, double largest, const char* name,
                      const char* identifier, const char* rule);
 void check_magnitude(const ComplexArray& values, double largest, const char* name,
                      const char* identifier, const char* rule);
+
+// Whether every value (both parts of a complex one) lies within +-largest, NaN not: one
+// vectorised scan, so that a block that checks finiteness and magnitude of the same array can
+// skip both checks when it holds (and run them, for their errors, when it does not).
+bool all_within(const RealArray& values, double largest);
+bool all_within(const ComplexArray& values, double largest);
 
 }  // namespace hfchain

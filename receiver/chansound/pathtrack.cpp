@@ -56,6 +56,22 @@ constexpr double kDiagonalLoading = 1e-9;
 constexpr double kWeakPath = 1e-6;
 constexpr double kModelFloor = 1e-12;
 
+// The basis as lanes (runtime/complexmath.hpp).
+struct SplitColumns {
+    std::vector<cpair> u, v;  // lanes and turned lanes of every basis value, column-major
+};
+
+SplitColumns split_columns(const ComplexArray& basis) {
+    SplitColumns s;
+    s.u.resize(static_cast<std::size_t>(basis.numel()));
+    s.v.resize(static_cast<std::size_t>(basis.numel()));
+    for (index_t k = 0; k < basis.numel(); ++k) {
+        s.u[k] = lanes(basis[k]);
+        s.v[k] = turned(basis[k]);
+    }
+    return s;
+}
+
 // Standard deviation of the Gaussian Doppler spectrum from how much the window estimates change
 // between windows k apart: E|g(t + dt) - g(t)|^2 = 2 P (1 - rho(dt)) plus both estimation errors,
 // rho(dt) = exp(-2 pi^2 sigma^2 dt^2). The largest lag at which the paths have not yet lost half
@@ -94,11 +110,14 @@ double doppler_sigma(const PathTrack& t, const std::vector<bool>& valid) {
 // a(p) = sum_i basis(i, p) mean(n - i) and s2 = N0 + sum_i P(i) var(n - i);
 // N += a^* a^T / s2, b += a^* y(n) / s2, and the sample's share of the information for the
 // window's time.
+// With `skip_zeros` (a finite basis) the symbols of mean 0 (unknown data) are left out of a(p):
+// their terms are zeros, and adding a zero to a sum that starts at +0 never changes it (it is
+// never -0), so the sums keep every bit while the data symbols cost a test each.
 template <int R>
-void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const ComplexArray& mean,
-                       const RealArray& var, double N0, const RealArray& tapPower, bool per_sample,
-                       index_t lo, index_t hi, cdouble* N, cdouble* b, double& weight,
-                       double& moment) {
+void accumulate_window(const ComplexArray& y, const SplitColumns& B, index_t L,
+                       const ComplexArray& mean, const RealArray& var, double N0,
+                       const RealArray& tapPower, bool per_sample, bool skip_zeros, index_t lo,
+                       index_t hi, cdouble* N, cdouble* b, double& weight, double& moment) {
     const index_t symbols = mean.numel();
     cdouble n_acc[R][R] = {};
     cdouble b_acc[R] = {};
@@ -107,16 +126,19 @@ void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const
             per_sample ? tapPower.data() + static_cast<std::ptrdiff_t>(n) * L : tapPower.data();
         const index_t i_begin = std::max<index_t>(0, n - symbols + 1);
         const index_t i_end = std::min(L, n + 1);
-        double s2 = N0;
-        cdouble a[R] = {};
+        cpair sum[R] = {};
         for (index_t i = i_begin; i < i_end; ++i) {
             const cdouble x = mean[n - i];
-            s2 += P[i] * var[n - i];
-            for (int p = 0; p < R; ++p) a[p] += cmul(B[p * L + i], x);
+            if (skip_zeros && x.real() == 0 && x.imag() == 0) continue;
+            for (int p = 0; p < R; ++p) sum[p] += cmul_lanes(B.u[p * L + i], B.v[p * L + i], x);
         }
+        cdouble a[R];
+        for (int p = 0; p < R; ++p) a[p] = from_lanes(sum[p]);
         double info = 0;
         for (int p = 0; p < R; ++p) info += norm2(a[p]);
-        if (info == 0) continue;
+        if (info == 0) continue;  // (a sample that reaches unknown data symbols only)
+        double s2 = N0;
+        for (index_t i = i_begin; i < i_end; ++i) s2 += P[i] * var[n - i];
         const double w = 1.0 / s2;
         for (int q = 0; q < R; ++q) {
             const cdouble wq = w * a[q];
@@ -137,6 +159,29 @@ void accumulate_window(const ComplexArray& y, const cdouble* B, index_t L, const
 // place among the samples matters.
 index_t last_sample_by(double t, index_t Ny) {
     return static_cast<index_t>(std::clamp(std::floor(t), -1.0, static_cast<double>(Ny)));
+}
+
+// The squared residual of the smoothed model over the first `end` samples, with the R paths
+// fixed at compile time (see accumulate_window; R = 0: the r given): y(n) against
+// sum_i h(i, n) mean(n - i), h(i, n) = sum_p basis(i, p) g(p, n).
+template <int R>
+double residual_sum(const ComplexArray& y, const SplitColumns& B, index_t L, index_t r,
+                    const ComplexArray& mean, const cdouble* g, index_t end) {
+    const index_t paths = R > 0 ? R : r;
+    double residual = 0;
+    for (index_t n = 0; n < end; ++n) {
+        cpair model{};
+        const index_t i_end = std::min(L, n + 1);
+        for (index_t i = 0; i < i_end; ++i) {
+            cpair h{};
+            for (index_t p = 0; p < paths; ++p) {
+                h += cmul_lanes(B.u[p * L + i], B.v[p * L + i], g[n * paths + p]);
+            }
+            model += cmul_lanes(h, cpair{-h[1], h[0]}, mean[n - i]);
+        }
+        residual += norm2(y[n] - from_lanes(model));
+    }
+    return residual;
 }
 
 }  // namespace
@@ -184,7 +229,10 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
         track.windowVar = RealArray(r, E);
         track.windowTime = RealArray(E);
     }
-    const cdouble* B = basis.data();
+    const SplitColumns B = split_columns(basis);
+    const bool skip_zeros = std::all_of(basis.data(), basis.data() + basis.numel(), [](cdouble v) {
+        return std::isfinite(v.real()) && std::isfinite(v.imag());
+    });
 
     // 1. One weighted least-squares estimate per window (the windows: see kWindowShift).
     std::vector<cdouble> N(r * r);
@@ -202,20 +250,21 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
         double weight = 0, moment = 0;
         switch (r) {
             case 1:
-                accumulate_window<1>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi, N.data(),
-                                     b.data(), weight, moment);
+                accumulate_window<1>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo,
+                                     hi, N.data(), b.data(), weight, moment);
                 break;
             case 2:
-                accumulate_window<2>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi, N.data(),
-                                     b.data(), weight, moment);
+                accumulate_window<2>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo,
+                                     hi, N.data(), b.data(), weight, moment);
                 break;
             case 3:
-                accumulate_window<3>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi, N.data(),
-                                     b.data(), weight, moment);
+                accumulate_window<3>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo,
+                                     hi, N.data(), b.data(), weight, moment);
                 break;
             default:
-                accumulate_window<kMaxPaths>(y, B, L, mean, var, N0, tapPower, per_sample, lo, hi,
-                                             N.data(), b.data(), weight, moment);
+                accumulate_window<kMaxPaths>(y, B, L, mean, var, N0, tapPower, per_sample,
+                                             skip_zeros, lo, hi, N.data(), b.data(), weight,
+                                             moment);
                 break;
         }
         if (weight == 0) continue;
@@ -389,11 +438,14 @@ void smooth_paths(index_t Ny, PathTrack& track) {
         const index_t from = last_sample_by(ta, Ny) + 1;
         const index_t to = std::min(Ny, last_sample_by(tb, Ny) + 1);
         const double step = 1.0 / (tb - ta);
+        // The two windows' columns, the gains as (real, imaginary) lanes (the same products).
+        const cdouble* ga = &node_gain(0, e);
+        const double* va = &node_var(0, e);
         for (index_t n = std::max<index_t>(from, 0); n < to; ++n) {
             const double f = (n - ta) * step;
             for (index_t p = 0; p < r; ++p) {
-                g[n * r + p] = (1 - f) * node_gain(p, e) + f * node_gain(p, e + 1);
-                gv[n * r + p] = (1 - f) * node_var(p, e) + f * node_var(p, e + 1);
+                g[n * r + p] = from_lanes(lanes(ga[p]) * (1 - f) + lanes(ga[r + p]) * f);
+                gv[n * r + p] = (1 - f) * va[p] + f * va[r + p];
             }
         }
     }
@@ -410,18 +462,25 @@ double model_residual(const ComplexArray& y, const ComplexArray& basis, const Co
     index_t leading = 0;
     while (leading < symbols && var[leading] == 0) ++leading;
     const index_t end = std::min(leading, Ny);
-    const cdouble* B = basis.data();
+    const SplitColumns B = split_columns(basis);
     const cdouble* g = track.gains.data();
     double residual = 0;
-    for (index_t n = 0; n < end; ++n) {
-        cdouble model{};
-        const index_t i_end = std::min(L, n + 1);
-        for (index_t i = 0; i < i_end; ++i) {
-            cdouble h{};
-            for (index_t p = 0; p < r; ++p) h += cmul(B[p * L + i], g[n * r + p]);
-            model += cmul(h, mean[n - i]);
-        }
-        residual += norm2(y[n] - model);
+    switch (r) {
+        case 1:
+            residual = residual_sum<1>(y, B, L, r, mean, g, end);
+            break;
+        case 2:
+            residual = residual_sum<2>(y, B, L, r, mean, g, end);
+            break;
+        case 3:
+            residual = residual_sum<3>(y, B, L, r, mean, g, end);
+            break;
+        case 4:
+            residual = residual_sum<4>(y, B, L, r, mean, g, end);
+            break;
+        default:
+            residual = residual_sum<0>(y, B, L, r, mean, g, end);
+            break;
     }
     return end > 0 ? residual / end : std::numeric_limits<double>::quiet_NaN();
 }

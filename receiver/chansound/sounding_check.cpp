@@ -37,18 +37,25 @@ void check_sounding(const ChansoundOut& s, index_t symbols, const char* user) {
     const std::string variance_rule = std::string("the ") + user + " takes variances up to " +
                                       format_value(kLargestVariance) + ".";
     const auto amplitudes = [&](const ComplexArray& a, const char* name) {
+        if (all_within(a, kLargestSample)) return;
         check_finite(a, name, nonfinite, finite_rule);
         check_magnitude(a, kLargestSample, name, too_large, amplitude_rule.c_str());
     };
     // `open`: +Inf allowed (windowVar: a window without estimate).
+    // Values within +-kLargestVariance can fail only the sign check (the one pass left).
     const auto variances = [&](const RealArray& v, const char* name, bool open) {
-        check_each(v, name, nonfinite, finite_rule, [open](double x) {
-            return std::isnan(x) || x == -kInf || (x == kInf && !open);
-        });
+        const bool bounded = all_within(v, kLargestVariance);
+        if (!bounded) {
+            check_each(v, name, nonfinite, finite_rule, [open](double x) {
+                return std::isnan(x) || x == -kInf || (x == kInf && !open);
+            });
+        }
         check_each(v, name, "hfchain:turboequal:BadSounding", "a variance must not be negative.",
                    [](double x) { return x < 0; });
-        check_each(v, name, too_large, variance_rule.c_str(),
-                   [](double x) { return x > kLargestVariance && x != kInf; });
+        if (!bounded) {
+            check_each(v, name, too_large, variance_rule.c_str(),
+                       [](double x) { return x > kLargestVariance && x != kInf; });
+        }
     };
     amplitudes(s.out, "sounding.out");
     amplitudes(s.basis, "sounding.basis");

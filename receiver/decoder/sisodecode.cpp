@@ -11,6 +11,11 @@
 #include "runtime/checks.hpp"
 #include "transmitter/bitbudget.hpp"
 
+// AVX2 is checked at run time.
+#if defined(__x86_64__)
+#define HFCHAIN_SISO_X86 1
+#endif
+
 namespace hfchain {
 
 namespace {
@@ -84,14 +89,10 @@ inline void branch_metrics(float l1, float l2, V4* G) {
         G[g] = kButterflies.sign1[g] * h1 + kButterflies.sign2[g] * h2;
 }
 
-}  // namespace
-
-std::size_t siso_workspace(index_t N) {
-    return static_cast<std::size_t>(kStates) * (static_cast<std::size_t>(N) + 1);
-}
-
-void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
-                 float* alpha) {
+// The 4-wide kernel: four butterflies at a time (SSE on x86-64, the compiler's portable vectors
+// elsewhere).
+void siso_sse(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
+              float* alpha) {
     // Forward recursion, every step kept: alpha(k + 1, t + 32 u) is the best of the two paths
     // through 2t and 2t + 1, normalised so that state 0 sits at 0 (the spread between states
     // stays bounded, so nothing drifts).
@@ -155,6 +156,151 @@ void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrins
         const V4 origin = splat(prev[0][0]);
         for (int g = 0; g < kStates / 4; ++g) beta[g] = prev[g] - origin;
     }
+}
+
+#ifdef HFCHAIN_SISO_X86
+// The same recursions eight butterflies at a time (an AVX2 register): butterfly t sits in lane
+// t % 8 of group t / 8 instead of lane t % 4 of group t / 4, and every state meets the same
+// operations in the same order, so the metrics are the 4-wide kernel's to the bit. Only the
+// maxima over butterflies (the outputs) are taken in another order; they are maxima of sets
+// without NaN (finite inputs) and without -0 (every metric is a difference normalised against
+// state 0, whose zero is +0, plus branch terms), so the order cannot change them.
+typedef float V8 __attribute__((vector_size(32)));
+typedef int I8 __attribute__((vector_size(32)));
+constexpr int kGroups8 = kHalf / 8;
+
+struct Butterflies8 {
+    V8 sign1[kGroups8];
+    V8 sign2[kGroups8];
+    I8 odd1[kGroups8];
+    I8 odd2[kGroups8];
+};
+
+// The same tables as kButterflies, read eight to a vector.
+Butterflies8 make_butterflies8() {
+    static_assert(sizeof(Butterflies8) == sizeof(Butterflies));
+    Butterflies8 b;
+    std::memcpy(&b, &kButterflies, sizeof b);
+    return b;
+}
+
+const Butterflies8 kButterflies8 = make_butterflies8();
+
+__attribute__((target("avx2"))) inline V8 vmax(V8 a, V8 b) { return a > b ? a : b; }
+__attribute__((target("avx2"))) inline V8 splat8(float v) { return V8{v, v, v, v, v, v, v, v}; }
+__attribute__((target("avx2"))) inline float hmax(V8 a) {
+    const float lo = std::max(std::max(a[0], a[1]), std::max(a[2], a[3]));
+    const float hi = std::max(std::max(a[4], a[5]), std::max(a[6], a[7]));
+    return std::max(lo, hi);
+}
+__attribute__((target("avx2"))) inline V8 select(I8 mask, V8 yes, V8 no) { return mask ? yes : no; }
+__attribute__((target("avx2"))) inline V8 evens(V8 lo, V8 hi) {
+    return __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
+}
+__attribute__((target("avx2"))) inline V8 odds(V8 lo, V8 hi) {
+    return __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
+}
+
+__attribute__((target("avx2"))) inline void branch_metrics(float l1, float l2, V8* G) {
+    const V8 h1 = splat8(0.5f * l1), h2 = splat8(0.5f * l2);
+    for (int g = 0; g < kGroups8; ++g)
+        G[g] = kButterflies8.sign1[g] * h1 + kButterflies8.sign2[g] * h2;
+}
+
+__attribute__((target("avx2"))) void siso_avx2(index_t N, const float* llr, const float* prior,
+                                               float* extrinsic, float* app, float* alpha) {
+    V8 G[kGroups8];
+    for (int s = 0; s < kStates; ++s) alpha[s] = s == 0 ? 0.0f : kImpossible;
+    for (index_t k = 0; k < N; ++k) {
+        V8 a[kStates / 8], next[kStates / 8];
+        std::memcpy(a, alpha + static_cast<std::ptrdiff_t>(k) * kStates, sizeof a);
+        branch_metrics(llr[2 * k], llr[2 * k + 1], G);
+        const V8 half_prior = splat8(0.5f * prior[k]);
+        for (int g = 0; g < kGroups8; ++g) {
+            const V8 even = evens(a[2 * g], a[2 * g + 1]), odd = odds(a[2 * g], a[2 * g + 1]);
+            next[g] = vmax(even + G[g], odd - G[g]) + half_prior;
+            next[g + kGroups8] = vmax(even - G[g], odd + G[g]) - half_prior;
+        }
+        const V8 origin = splat8(next[0][0]);
+        for (int g = 0; g < kStates / 8; ++g) next[g] -= origin;
+        std::memcpy(alpha + static_cast<std::ptrdiff_t>(k + 1) * kStates, next, sizeof next);
+    }
+
+    V8 beta[kStates / 8];
+    for (int s = 0; s < kStates; ++s) beta[s / 8][s % 8] = s == 0 ? 0.0f : kImpossible;
+    const V8 none = splat8(kImpossible);
+    for (index_t k = N - 1; k >= 0; --k) {
+        V8 a[kStates / 8], prev[kStates / 8];
+        std::memcpy(a, alpha + static_cast<std::ptrdiff_t>(k) * kStates, sizeof a);
+        const float l1 = llr[2 * k], l2 = llr[2 * k + 1];
+        branch_metrics(l1, l2, G);
+        const V8 half_prior = splat8(0.5f * prior[k]);
+        V8 c1_0 = none, c1_1 = none, c2_0 = none, c2_1 = none, u0 = none, u1 = none;
+        for (int g = 0; g < kGroups8; ++g) {
+            const V8 even = evens(a[2 * g], a[2 * g + 1]), odd = odds(a[2 * g], a[2 * g + 1]);
+            const V8 b0 = beta[g] + half_prior, b1 = beta[g + kGroups8] - half_prior;
+            const V8 m00 = even + G[g] + b0;
+            const V8 m11 = odd + G[g] + b1;
+            const V8 m01 = even - G[g] + b1;
+            const V8 m10 = odd - G[g] + b0;
+            const V8 plain = vmax(m00, m11);
+            const V8 flipped = vmax(m01, m10);
+            const I8 o1 = kButterflies8.odd1[g], o2 = kButterflies8.odd2[g];
+            c1_0 = vmax(c1_0, select(o1, flipped, plain));
+            c1_1 = vmax(c1_1, select(o1, plain, flipped));
+            c2_0 = vmax(c2_0, select(o2, flipped, plain));
+            c2_1 = vmax(c2_1, select(o2, plain, flipped));
+            u0 = vmax(u0, vmax(m00, m10));
+            u1 = vmax(u1, vmax(m01, m11));
+            const V8 to_even = vmax(G[g] + b0, b1 - G[g]);
+            const V8 to_odd = vmax(b0 - G[g], G[g] + b1);
+            prev[2 * g] = __builtin_shufflevector(to_even, to_odd, 0, 8, 1, 9, 2, 10, 3, 11);
+            prev[2 * g + 1] = __builtin_shufflevector(to_even, to_odd, 4, 12, 5, 13, 6, 14, 7, 15);
+        }
+        extrinsic[2 * k] = (hmax(c1_0) - hmax(c1_1)) - l1;
+        extrinsic[2 * k + 1] = (hmax(c2_0) - hmax(c2_1)) - l2;
+        if (app != nullptr) app[k] = hmax(u0) - hmax(u1);
+        const V8 origin = splat8(prev[0][0]);
+        for (int g = 0; g < kStates / 8; ++g) beta[g] = prev[g] - origin;
+    }
+}
+#endif  // HFCHAIN_SISO_X86
+
+}  // namespace
+
+bool siso_kernel_available(SisoKernel kernel) {
+    switch (kernel) {
+        case SisoKernel::automatic:
+        case SisoKernel::sse:
+            return true;
+#ifdef HFCHAIN_SISO_X86
+        case SisoKernel::avx2:
+            return __builtin_cpu_supports("avx2");
+#endif
+        default:
+            return false;
+    }
+}
+
+std::size_t siso_workspace(index_t N) {
+    return static_cast<std::size_t>(kStates) * (static_cast<std::size_t>(N) + 1);
+}
+
+void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
+                 float* alpha, SisoKernel kernel) {
+    static const bool has_avx2 = siso_kernel_available(SisoKernel::avx2);
+    if (kernel == SisoKernel::automatic) kernel = has_avx2 ? SisoKernel::avx2 : SisoKernel::sse;
+    if (!siso_kernel_available(kernel)) {
+        raise("hfchain:sisodecode:NoKernel",
+              "This processor or build cannot run the requested decoder kernel.");
+    }
+#ifdef HFCHAIN_SISO_X86
+    if (kernel == SisoKernel::avx2) {
+        siso_avx2(N, llr, prior, extrinsic, app, alpha);
+        return;
+    }
+#endif
+    siso_sse(N, llr, prior, extrinsic, app, alpha);
 }
 
 SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame) {

@@ -42,6 +42,14 @@ inline constexpr const char* kSisodecodeFields[] = {"Extrinsic", "InfoLLR", "Inf
 // vitdecode does).
 SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame);
 
+// Kernels of the trellis work: `automatic` takes the widest the processor runs; `sse` handles four
+// butterflies at a time (SSE on x86-64, portable compiler vectors elsewhere), `avx2` eight. Every
+// kernel gives the same outputs to the bit.
+enum class SisoKernel { automatic, sse, avx2 };
+
+// Whether this build and processor can run the kernel (automatic and sse always can).
+bool siso_kernel_available(SisoKernel kernel);
+
 // The trellis work alone, for callers that decode the same stream repeatedly with their own
 // buffers (the turbo equaliser). Single precision, N steps.
 //   llr: 2 N coded-bit LLRs (encoder order); finite.
@@ -49,8 +57,10 @@ SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, doubl
 //   extrinsic: 2 N outputs, the extrinsic coded-bit LLRs.
 //   app: N outputs, the a-posteriori input-bit LLRs, or null when not needed.
 //   alpha: workspace of at least siso_workspace(N) values.
+//   kernel: which kernel runs (see SisoKernel).
+// Errors: a kernel this processor or build cannot run, "hfchain:sisodecode:NoKernel".
 void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
-                 float* alpha);
+                 float* alpha, SisoKernel kernel = SisoKernel::automatic);
 
 // The workspace siso_maxlog needs for N steps: the forward metrics of every state at every step
 // boundary, 64 (N + 1) values.

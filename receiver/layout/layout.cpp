@@ -1,5 +1,6 @@
 #include "receiver/layout/layout.hpp"
 
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -17,9 +18,15 @@ constexpr double kLargestCount = 2147483647.0;
 // The point of a symbol value, scrambled or not: the transmitter's point for a whole value of at
 // least 0 (the transmitter's are sums of a value 0 .. 7 and a scrambling value 0 .. 7), the same
 // formula for any other real value.
-cdouble known_point(double value) {
+cdouble known_point(const std::array<cdouble, 8>& points, double value) {
+    // Every value the transmitter makes is a small whole number: the table at once, without the
+    // library's floor and fmod (the same index for any whole value below kLargestCount).
+    if (value >= 0 && value <= kLargestCount &&
+        value == static_cast<double>(static_cast<index_t>(value))) {
+        return points[static_cast<index_t>(value) % kPskPhases];
+    }
     if (value >= 0 && value == std::floor(value) && std::isfinite(value)) {
-        return psk_points()[static_cast<int>(std::fmod(value, kPskPhases))];
+        return points[static_cast<int>(std::fmod(value, kPskPhases))];
     }
     const double phase = std::numbers::pi * std::fmod(value, 8.0) / 4.0;
     return {std::cos(phase), std::sin(phase)};
@@ -68,6 +75,7 @@ KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
                  "preamble symbol values must be finite.");
     check_finite(milstd.probe, "milstd.probe", "hfchain:layout:NonFinite",
                  "probe symbol values must be finite.");
+    const std::array<cdouble, 8>& points = psk_points();
     KnownSymbols k;
     k.mean = ComplexArray(layout.symbols);
     k.var = RealArray(layout.symbols);
@@ -75,7 +83,7 @@ KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
 
     // The preamble, scrambled with the 32-entry sequence.
     for (index_t n = 0; n < layout.preamble; ++n) {
-        k.mean[n] = known_point(milstd.preamSync[n] + kSequencia[n % kSequencia.size()]);
+        k.mean[n] = known_point(points, milstd.preamSync[n] + kSequencia[n % kSequencia.size()]);
     }
 
     // Frames: data symbols unknown, probes known.
@@ -88,14 +96,14 @@ KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
             const index_t n = layout.preamble + m;
             if (j < layout.data) {
                 k.var[n] = 1.0;
-                k.rotation[f * layout.data + j] = known_point(s);
+                k.rotation[f * layout.data + j] = known_point(points, s);
             } else {
                 double value = 0;
                 const index_t row = j - layout.data;
                 if (closing >= 0 && closing < milstd.probe.cols() && row < milstd.probe.rows()) {
                     value = milstd.probe(row, closing);
                 }
-                k.mean[n] = known_point(value + s);
+                k.mean[n] = known_point(points, value + s);
             }
         }
     }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "runtime/builtin_host.hpp"
@@ -117,6 +119,60 @@ TEST(Sisodecode, ExtrinsicIgnoresTheBitsOwnInput) {
         changed[i] += 7.0f;
         siso_maxlog(N, changed.data(), prior.data(), again.data(), nullptr, alpha.data());
         EXPECT_NEAR(again[i], ext[i], 1e-3) << "bit " << i;
+    }
+}
+
+// The kernels keep every state's operations and their order, so they must agree to the bit,
+// whatever the ratios: noisy and strong, erased (0), at the decoder's clamp, with priors of
+// every sign and the known zeros, short streams and long ones.
+TEST(Sisodecode, EveryKernelGivesTheSameBits) {
+    struct Case {
+        int N;
+        double scale;     // LLR spread
+        int erase_every;  // every so many coded bits an erased one (0); 0 = none
+        double clamp;     // |LLR| beyond this is clipped to it (the decoder's 1e3); 0 = none
+        int prior_every;  // every so many input bits a random prior; 0 = none
+        bool with_app;
+    };
+    const Case cases[] = {{1, 1.0, 0, 0, 0, true},       {7, 3.0, 2, 0, 0, true},
+                          {40, 0.2, 0, 0, 3, true},      {300, 2.0, 5, 0, 2, false},
+                          {500, 400.0, 7, 1e3, 1, true}, {2000, 1.0, 0, 0, 4, true},
+                          {64, 0.0, 0, 0, 0, true}};
+    std::vector<SisoKernel> kernels;
+    for (const SisoKernel k : {SisoKernel::sse, SisoKernel::avx2}) {
+        if (siso_kernel_available(k)) kernels.push_back(k);
+    }
+    if (kernels.size() < 2) GTEST_SKIP() << "this processor runs one kernel only";
+    double seed = 20;
+    for (const Case& c : cases) {
+        BuiltinHost host(++seed);
+        const RealArray noise = host.randn(3 * c.N, 1);
+        std::vector<float> llr(2 * c.N), prior(c.N, 0.0f);
+        for (int i = 0; i < 2 * c.N; ++i) {
+            double v = c.scale * noise[i];
+            if (c.clamp > 0) v = std::clamp(v, -c.clamp, c.clamp);
+            llr[i] = c.erase_every > 0 && i % c.erase_every == 1 ? 0.0f : static_cast<float>(v);
+        }
+        for (int k = 0; k < c.N; ++k) {
+            if (c.prior_every > 0 && k % c.prior_every == 0) {
+                prior[k] = static_cast<float>(4 * noise[2 * c.N + k]);
+            }
+            if (k >= c.N - 6) prior[k] = kKnownZeroPrior;
+        }
+        std::vector<std::vector<float>> ext, app;
+        for (const SisoKernel kernel : kernels) {
+            std::vector<float> e(2 * c.N), a(c.N, -7.0f), alpha(siso_workspace(c.N));
+            siso_maxlog(c.N, llr.data(), prior.data(), e.data(), c.with_app ? a.data() : nullptr,
+                        alpha.data(), kernel);
+            ext.push_back(e);
+            app.push_back(a);
+        }
+        for (std::size_t j = 1; j < kernels.size(); ++j) {
+            EXPECT_EQ(std::memcmp(ext[j].data(), ext[0].data(), ext[0].size() * sizeof(float)), 0)
+                << "N " << c.N << " kernel " << j;
+            EXPECT_EQ(std::memcmp(app[j].data(), app[0].data(), app[0].size() * sizeof(float)), 0)
+                << "N " << c.N << " kernel " << j;
+        }
     }
 }
 

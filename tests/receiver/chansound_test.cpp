@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
 #include "params/rateconf.hpp"
 #include "receiver/layout/layout.hpp"
+#include "runtime/complexmath.hpp"
 #include "tests/receiver/expect_error.hpp"
 #include "tests/receiver/hf_support.hpp"
 #include "tests/support/signals.hpp"
@@ -271,6 +273,42 @@ TEST(Chansound, TrackedGainsMatchTheirStatedErrors) {
     EXPECT_NEAR(track.pathPower[0], 0.64, 0.05);
     EXPECT_NEAR(track.pathPower[1], 0.25, 0.05);
     EXPECT_LT(model_residual(y, basis, known.mean, known.var, track), 1.5 * N0);
+}
+
+// The model's residual over the preamble, against the plain sum written with the complex
+// products of the library (runtime/complexmath.hpp): the residual the sounder compares with its
+// noise estimate must not depend on how the sum is vectorised, to the last bit, for every number
+// of paths (and beyond kMaxPaths).
+TEST(Chansound, ModelResidualIsThePlainSumToTheBit) {
+    const Milstd& milstd = standard(0.6);
+    const Layout layout = transmission_layout(milstd, 2);
+    const KnownSymbols known = known_symbols(milstd, layout);
+    for (const index_t r : {1, 2, 3, 4, 5}) {
+        SCOPED_TRACE(r);
+        const index_t L = 7;
+        const index_t Ny = layout.symbols + L - 1;
+        const ComplexArray b = random_complex(L * r, 10 + r);
+        const ComplexArray gains = random_complex(r * Ny, 20 + r);
+        const ComplexArray y = random_complex(Ny, 30 + r);
+        ComplexArray basis(L, r);
+        PathTrack track;
+        track.gains = ComplexArray(r, Ny);
+        for (index_t k = 0; k < L * r; ++k) basis[k] = b[k];
+        for (index_t k = 0; k < r * Ny; ++k) track.gains[k] = gains[k];
+        index_t end = 0;
+        while (known.var[end] == 0) ++end;
+        double want = 0;
+        for (index_t n = 0; n < end; ++n) {
+            cdouble model{};
+            for (index_t i = 0; i < std::min(L, n + 1); ++i) {
+                cdouble h{};
+                for (index_t p = 0; p < r; ++p) h += cmul(basis(i, p), track.gains(p, n));
+                model += cmul(h, known.mean[n - i]);
+            }
+            want += norm2(y[n] - model);
+        }
+        EXPECT_EQ(model_residual(y, basis, known.mean, known.var, track), want / end);
+    }
 }
 
 TEST(Chansound, Failures) {

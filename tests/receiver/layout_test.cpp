@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include "params/modeconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "tests/receiver/expect_error.hpp"
+#include "transmitter/constellation.hpp"
+#include "transmitter/scrambler.hpp"
 #include "transmitter/sendchain.hpp"
 
 namespace hfchain {
@@ -92,6 +96,31 @@ TEST(Layout, GeometriesAgainstAHandCountAndTheTransmitter) {
         }
         EXPECT_EQ(k, layout.dataSymbols());
         EXPECT_EQ(knownCount, preamble + c.frames * static_cast<index_t>(c.milstd.trein));
+    }
+}
+
+// Hand-made preamble values, scrambled by the 32-entry sequence: whole values of at least 0 take
+// the transmitter's point of their value modulo 8 to the last bit, however large (around 2^31,
+// where the sum with the scrambling value crosses the largest count, and far beyond); other
+// values the same formula on the circle.
+TEST(Layout, PreambleValuesOfEveryKind) {
+    const double values[] = {
+        0,    5,   7,  8,     13,    2147483640, 2147483647, 2147483648, 4294967296.0,
+        1e17, 2.5, -1, -8.25, 1e-300};
+    Milstd milstd = modeconf(0.6);
+    const Layout layout = transmission_layout(milstd, 1);
+    // Each value at several places, so that it meets several scrambling values.
+    const index_t count = sizeof values / sizeof values[0];
+    for (index_t n = 0; n < layout.preamble; ++n) milstd.preamSync[n] = values[n % count];
+    const KnownSymbols known = known_symbols(milstd, layout);
+    for (index_t n = 0; n < layout.preamble; ++n) {
+        const double v = milstd.preamSync[n] + kSequencia[n % kSequencia.size()];
+        if (v >= 0 && v == std::floor(v)) {
+            ASSERT_EQ(known.mean[n], psk_points()[static_cast<int>(std::fmod(v, 8.0))]) << n;
+        } else {
+            const double phase = std::numbers::pi * std::fmod(v, 8.0) / 4.0;
+            ASSERT_EQ(known.mean[n], cdouble(std::cos(phase), std::sin(phase))) << n;
+        }
     }
 }
 

@@ -31,6 +31,10 @@ TEST(ElementChecks, NameTheFirstOffendingElementItsValueAndTheRule) {
     complex[1] = {2, kNaN};
     complex[2] = {1e300, -1e300};
     const RealArray sure{1, kInf, -kInf, 0};
+    const RealArray tail{1, 2, 3, 4, kNaN};
+    const RealArray tail3{1, 2, 3, 4, 5, 6, -kInf};
+    ComplexArray deep(2001);
+    deep[1000] = {0, -2e30};
     const Case cases[] = {
         {"real", [&] { check_finite(real, "x", "id:x", "x must be finite."); },
          "x(4) is -Inf: x must be finite."},
@@ -50,6 +54,15 @@ TEST(ElementChecks, NameTheFirstOffendingElementItsValueAndTheRule) {
          },
          ""},
         {"empty", [&] { check_finite(RealArray(0), "x", "id", "."); }, ""},
+        // The checks scan two values at a time before they look for the culprit: a bad value
+        // in the odd last element, deep in a long array, or a NaN that only the finiteness
+        // check refuses.
+        {"odd last", [&] { check_finite(tail, "x", "id:x", "."); }, "x(5) is NaN: ."},
+        {"last of three", [&] { check_finite(tail3, "x", "id:x", "."); }, "x(7) is -Inf: ."},
+        {"deep", [&] { check_magnitude(deep, 1e30, "z", "id:z", "."); },
+         "z(1001) is 0 - 2e+30i: ."},
+        {"deep finite", [&] { check_finite(deep, "z", "id:z", "."); }, ""},
+        {"NaN within magnitude", [&] { check_magnitude(complex, 1e301, "z", "id:z", "."); }, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
