@@ -70,13 +70,13 @@ struct ChannelArrays {
     ComplexArray taps;  // L x Ny
     ComplexArray residual;
     RealArray noise;
-    RealArray power;  // L x Ny
+    RealArray power;  // L x Ny, once a re-estimate needs it
 };
 
 // With the number of paths R fixed at compile time, the per-sample sums unroll.
 template <int R>
 void channel_arrays_of(const ComplexArray& y, const ComplexArray& basis, const PathTrack& track,
-                       const ComplexArray& mean, double N0, bool power, ChannelArrays& c) {
+                       const ComplexArray& mean, double N0, ChannelArrays& c) {
     const index_t L = basis.rows();
     const index_t Ny = y.numel();
     const index_t symbols = mean.numel();
@@ -97,14 +97,6 @@ void channel_arrays_of(const ComplexArray& y, const ComplexArray& basis, const P
             for (int p = 1; p < R; ++p) s += cmul(B[p * L + i], g[p]);
             h[i] = s;
         }
-        if (power) {
-            double* P = c.power.data() + static_cast<std::ptrdiff_t>(n) * L;
-            for (index_t i = 0; i < L; ++i) {
-                double e = norm2(h[i]);
-                for (int p = 0; p < R; ++p) e += norm2(B[p * L + i]) * gv[p];
-                P[i] = e;
-            }
-        }
         cdouble res = y[n];
         const index_t i_end = std::min(L, n + 1);
         for (index_t i = std::max<index_t>(0, n - symbols + 1); i < i_end; ++i) {
@@ -115,21 +107,57 @@ void channel_arrays_of(const ComplexArray& y, const ComplexArray& basis, const P
     }
 }
 
-// `power` asks for the expected tap power too (for the next channel estimate).
 void channel_arrays(const ComplexArray& y, const ComplexArray& basis, const PathTrack& track,
-                    const ComplexArray& mean, double N0, bool power, ChannelArrays& c) {
+                    const ComplexArray& mean, double N0, ChannelArrays& c) {
     switch (basis.cols()) {
         case 1:
-            channel_arrays_of<1>(y, basis, track, mean, N0, power, c);
+            channel_arrays_of<1>(y, basis, track, mean, N0, c);
             break;
         case 2:
-            channel_arrays_of<2>(y, basis, track, mean, N0, power, c);
+            channel_arrays_of<2>(y, basis, track, mean, N0, c);
             break;
         case 3:
-            channel_arrays_of<3>(y, basis, track, mean, N0, power, c);
+            channel_arrays_of<3>(y, basis, track, mean, N0, c);
             break;
         default:
-            channel_arrays_of<kMaxPaths>(y, basis, track, mean, N0, power, c);
+            channel_arrays_of<kMaxPaths>(y, basis, track, mean, N0, c);
+            break;
+    }
+}
+
+// The expected power of every tap at every sample, |h|^2 plus what the gains' errors add, for the
+// next channel estimate: only when there is one (c.taps from channel_arrays with the same track).
+template <int R>
+void expected_tap_power_of(const ComplexArray& basis, const PathTrack& track, ChannelArrays& c) {
+    const index_t L = basis.rows();
+    const index_t Ny = c.residual.numel();
+    const cdouble* B = basis.data();
+    if (c.power.numel() != c.taps.numel()) c.power = RealArray(L, Ny);
+    for (index_t n = 0; n < Ny; ++n) {
+        const cdouble* h = c.taps.data() + static_cast<std::ptrdiff_t>(n) * L;
+        const double* gv = track.gainVar.data() + static_cast<std::ptrdiff_t>(n) * R;
+        double* P = c.power.data() + static_cast<std::ptrdiff_t>(n) * L;
+        for (index_t i = 0; i < L; ++i) {
+            double e = norm2(h[i]);
+            for (int p = 0; p < R; ++p) e += norm2(B[p * L + i]) * gv[p];
+            P[i] = e;
+        }
+    }
+}
+
+void expected_tap_power(const ComplexArray& basis, const PathTrack& track, ChannelArrays& c) {
+    switch (basis.cols()) {
+        case 1:
+            expected_tap_power_of<1>(basis, track, c);
+            break;
+        case 2:
+            expected_tap_power_of<2>(basis, track, c);
+            break;
+        case 3:
+            expected_tap_power_of<3>(basis, track, c);
+            break;
+        default:
+            expected_tap_power_of<kMaxPaths>(basis, track, c);
             break;
     }
 }
@@ -337,7 +365,8 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     const index_t kept = preamble_windows(layout.preamble, track.window);
 
     BlockMmse equaliser(layout.data, L);
-    ChannelArrays arrays{ComplexArray(L, Ny), ComplexArray(Ny), RealArray(Ny), RealArray(L, Ny)};
+    // The expected tap power is allocated by the first channel re-estimate that needs it.
+    ChannelArrays arrays{ComplexArray(L, Ny), ComplexArray(Ny), RealArray(Ny), RealArray()};
     ChannelView view;
     view.taps = arrays.taps.data();
     view.residual = arrays.residual.data();
@@ -369,7 +398,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
 
     for (index_t pass = 0; pass <= I; ++pass) {
         // Equalise every frame's data segment and descramble.
-        channel_arrays(y, basis, track, mean, N0, pass < I, arrays);
+        channel_arrays(y, basis, track, mean, N0, arrays);
         for (index_t f = 0; f < frames; ++f) {
             if (host != nullptr && f % kFramesPerPoll == 0) host->poll_interrupt();
             const index_t n0 = layout.frameStart(f);
@@ -432,6 +461,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
             mean_app[n] = cmul(rot, m);
             var_app[n] = v;
         }
+        expected_tap_power(basis, track, arrays);
         estimate_windows(y, basis, mean_app, var_app, N0, arrays.power, kept, track);
         smooth_paths(Ny, track);
     }
