@@ -84,12 +84,19 @@ void differential_powers(const cdouble* x, index_t W, index_t M, const std::vect
     std::vector<double> cr(size), ci(size), pr(size), pi(size), sr(size, 0.0), si(size, 0.0);
     for (index_t j = 0; j < count; ++j) {
         if (host != nullptr) host->poll_interrupt();
-        std::fill(cr.begin(), cr.end(), 0.0);
-        std::fill(ci.begin(), ci.end(), 0.0);
         for (index_t k = j * seg; k < (j + 1) * seg; ++k) {
             const double a = p[k].real(), b = p[k].imag();
             const double* ur = xr.data() + k * M;
             const double* ui = xi.data() + k * M;
+            // The first product starts the sum (0 + t = t, but for the sign of a zero, which no
+            // |D| sees).
+            if (k == j * seg) {
+                for (index_t w = 0; w < W; ++w) {
+                    cr[w] = ur[w] * a - ui[w] * b;
+                    ci[w] = ur[w] * b + ui[w] * a;
+                }
+                continue;
+            }
             for (index_t w = 0; w < W; ++w) {
                 cr[w] += ur[w] * a - ui[w] * b;
                 ci[w] += ur[w] * b + ui[w] * a;
