@@ -30,7 +30,10 @@ BlockMmse::BlockMmse(index_t count, index_t taps)
       r_(rows_),
       coupled_(rows_),
       tmp_(taps),
-      acc_(taps) {}
+      acc_(taps),
+      mult_(taps),
+      mult_turned_(taps),
+      sums_(taps) {}
 
 void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
                          const ComplexArray& mean, const RealArray& var, cdouble* zhat,
@@ -94,8 +97,11 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
         }
         for (index_t i = 0; i < rows; ++i) {
             const cdouble ui = std::conj(u[i]) * v;
+            const cpair a = lanes(ui), a_turned = turned(ui);
             cdouble* ri = row(j + i) + (b - i);  // C(j + i, j + k) at ri[k]
-            for (index_t k = 0; k <= i; ++k) ri[k] += cmul(ui, u[k]);
+            for (index_t k = 0; k <= i; ++k) {
+                ri[k] = from_lanes(lanes(ri[k]) + cmul_lanes(a, a_turned, u[k]));  // cmul(ui, u[k])
+            }
         }
     }
 
@@ -114,7 +120,6 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
     auto zrow = [&](index_t i) { return zf + static_cast<std::ptrdiff_t>(i) * zw + (b - i); };
     double* d = d_.data();
     cdouble* t = tmp_.data();
-    cdouble* acc = acc_.data();
     for (index_t lo = 0; lo < No;) {
         if (!coupled_[lo]) {
             const double W = row(lo)[b].real();
@@ -133,7 +138,9 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
             cdouble* rj = row(j) + (b - j);  // rj[k] = L(j, k)
             double dj = rj[j].real();
             for (index_t k = k0; k < j; ++k) {
-                t[k - k0] = std::conj(rj[k]) * d[k];
+                const cdouble tk = std::conj(rj[k]) * d[k];
+                mult_[k - k0] = lanes(tk);
+                mult_turned_[k - k0] = turned(tk);
                 dj -= norm2(rj[k]) * d[k];
             }
             dj = std::max(dj, kSmallestDivisor);
@@ -141,9 +148,12 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
             const index_t i_end = std::min(hi, j + b);
             for (index_t i = j + 1; i <= i_end; ++i) {
                 cdouble* ri = row(i) + (b - i);
-                cdouble s = ri[j];
-                for (index_t k = std::max(k0, i - b); k < j; ++k) s -= cmul(ri[k], t[k - k0]);
-                ri[j] = s / dj;
+                cpair s = lanes(ri[j]);
+                for (index_t k = std::max(k0, i - b); k < j; ++k) {
+                    // cmul(ri[k], t): the same two products in each part, in the other order
+                    s -= cmul_lanes(mult_[k - k0], mult_turned_[k - k0], ri[k]);
+                }
+                ri[j] = from_lanes(s) / dj;
             }
         }
 
@@ -166,19 +176,22 @@ void BlockMmse::equalise(index_t n0, index_t count, const ChannelView& channel,
         for (index_t j = hi; j >= lo; --j) {
             const index_t m_end = std::min(hi, j + b);
             const index_t w = m_end - j;  // columns j + 1 .. m_end
-            for (index_t c = 0; c < w; ++c) acc[c] = 0;
+            cpair* sums = sums_.data();
+            for (index_t c = 0; c < w; ++c) sums[c] = cpair{0.0, 0.0};
             for (index_t m = j + 1; m <= m_end; ++m) {
                 const cdouble l = std::conj(row(m)[b - m + j]);
                 t[m - j - 1] = l;
+                const cpair a = lanes(l), a_turned = turned(l);
                 const cdouble* zm = zrow(m) + (j + 1);  // Z(m, j + 1 ..)
-                for (index_t c = 0; c < w; ++c) acc[c] -= cmul(l, zm[c]);
+                for (index_t c = 0; c < w; ++c) sums[c] -= cmul_lanes(a, a_turned, zm[c]);
             }
             cdouble* zj = zrow(j);
             double diag = 1.0 / d[j];
             for (index_t c = 0; c < w; ++c) {
-                zj[j + 1 + c] = acc[c];
-                zrow(j + 1 + c)[j] = std::conj(acc[c]);
-                diag -= cmul(t[c], std::conj(acc[c])).real();
+                const cdouble z = from_lanes(sums[c]);
+                zj[j + 1 + c] = z;
+                zrow(j + 1 + c)[j] = std::conj(z);
+                diag -= cmul(t[c], std::conj(z)).real();
             }
             zj[j] = diag;
         }

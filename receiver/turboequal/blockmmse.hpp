@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "runtime/array.hpp"
+#include "runtime/complexmath.hpp"
 
 namespace hfchain {
 
@@ -58,6 +59,9 @@ private:
     std::vector<unsigned char> coupled_;  // rows that a not-yet-certain symbol reaches
     std::vector<cdouble> tmp_;
     std::vector<cdouble> acc_;
+    // The factorisation's multipliers and the inverse's sums two lanes at a time
+    // (runtime/complexmath.hpp): a multiplier as lanes and turned, the sums as lanes.
+    std::vector<cpair> mult_, mult_turned_, sums_;
 };
 
 }  // namespace hfchain
