@@ -122,6 +122,14 @@ void check_magnitude(const ComplexArray& values, double largest, const char* nam
     });
 }
 
+void check_bounded(const ComplexArray& values, double largest, const char* name,
+                   const char* finite_id, const char* finite_rule, const char* large_id,
+                   const char* large_rule) {
+    if (all_within(values, largest)) return;
+    check_finite(values, name, finite_id, finite_rule);
+    check_magnitude(values, largest, name, large_id, large_rule);
+}
+
 index_t checked_size_product(index_t a, index_t b) {
     if (a < 0 || b < 0) {
         raise(errid::kNegative, "Array size " + std::to_string(a) + " x " + std::to_string(b) +

@@ -97,6 +97,13 @@ void check_magnitude(const RealArray& values, double largest, const char* name,
 void check_magnitude(const ComplexArray& values, double largest, const char* name,
                      const char* identifier, const char* rule);
 
+// Finite and within +-largest (either part of a complex value): check_finite with `finite_id`
+// and `finite_rule`, then check_magnitude with `large_id` and `large_rule`, in one scan when every
+// value passes. For the signals a block squares and sums.
+void check_bounded(const ComplexArray& values, double largest, const char* name,
+                   const char* finite_id, const char* finite_rule, const char* large_id,
+                   const char* large_rule);
+
 // Whether every value (both parts of a complex one) lies within +-largest, NaN not: one
 // vectorised scan, so that a block that checks finiteness and magnitude of the same array can
 // skip both checks when it holds (and run them, for their errors, when it does not).

@@ -527,12 +527,9 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
                   std::to_string(2 * kSpan + kSearchLength) + " symbols.");
     }
     const index_t w0 = check_index(FrameStartSample, Lmf, "FrameStartSample");
-    if (!all_within(mf, kLargestSample)) {
-        check_finite(mf, "MatchedFilterIn", "hfchain:chansound:NonFinite",
-                     "matched-filter samples must be finite.");
-        check_magnitude(mf, kLargestSample, "MatchedFilterIn", "hfchain:chansound:TooLarge",
-                        kTooLargeRule.c_str());
-    }
+    check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:chansound:NonFinite",
+                  "matched-filter samples must be finite.", "hfchain:chansound:TooLarge",
+                  kTooLargeRule.c_str());
     const RealArray comp = composite_pulse(varShapping);
     const index_t centre = comp.numel() / 2;  // 2 D M
     const KnownSymbols known = known_symbols(milstd, layout);

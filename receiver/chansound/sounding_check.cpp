@@ -37,9 +37,8 @@ void check_sounding(const ChansoundOut& s, index_t symbols, const char* user) {
     const std::string variance_rule = std::string("the ") + user + " takes variances up to " +
                                       format_value(kLargestVariance) + ".";
     const auto amplitudes = [&](const ComplexArray& a, const char* name) {
-        if (all_within(a, kLargestSample)) return;
-        check_finite(a, name, nonfinite, finite_rule);
-        check_magnitude(a, kLargestSample, name, too_large, amplitude_rule.c_str());
+        check_bounded(a, kLargestSample, name, nonfinite, finite_rule, too_large,
+                      amplitude_rule.c_str());
     };
     // `open`: +Inf allowed (windowVar: a window without estimate).
     // Values within +-kLargestVariance can fail only the sign check (the one pass left).

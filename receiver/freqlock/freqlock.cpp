@@ -49,36 +49,38 @@ std::vector<cdouble> conjugated_preamble(const Milstd& milstd) {
     return p;
 }
 
-// The differential sum of window w over `count` whole segments of `seg` symbols against the
-// reference p: sum over j of c_{j+1} conj(c_j).
-cdouble differential_sum(const cdouble* x, index_t w, index_t M, const std::vector<cdouble>& p,
-                         index_t seg, index_t count) {
-    cdouble sum = 0.0, previous = 0.0;
-    for (index_t j = 0; j < count; ++j) {
-        cdouble c = 0.0;
-        for (index_t k = j * seg; k < (j + 1) * seg; ++k) c += cmul(x[w + k * M], p[k]);
-        if (j > 0) sum += cmulc(previous, c);
-        previous = c;
-    }
-    return sum;
-}
-
 struct Coarse {
     index_t window = -1;        // 0-based window of the largest |D| (-1: every D is 0)
     double offset = 0;          // Hz
     std::vector<double> power;  // |D(w)| of every window over the first kSearchWindows symbols
 };
 
-// |D(w)| over `count` whole segments of `seg` symbols for the windows w = 0 .. W - 1 at once, the
-// windows innermost (the samples they read lie side by side, so the loops vectorise): the same
-// products and sums in the same order as differential_sum, window by window.
-void differential_powers(const cdouble* x, index_t W, index_t M, const std::vector<cdouble>& p,
-                         index_t seg, index_t count, HostServices* host, double* power) {
-    const index_t span = W + ((count * seg) - 1) * M;
-    std::vector<double> xr(static_cast<std::size_t>(span)), xi(xr.size());
-    for (index_t n = 0; n < span; ++n) {
-        xr[n] = x[n].real();
-        xi[n] = x[n].imag();
+// The differential sums D(w) = sum over j of c_{j+1} conj(c_j), c_j = sum over the j-th segment of
+// `seg` symbols of x(w + k M) p_k, over `count` whole segments against the reference p, for the
+// windows w = 0 .. W - 1 of x at once: the windows innermost (the samples they read lie side by
+// side, so the loops vectorise); each segment's sum starts from its first product. `Windows`,
+// when not 0, fixes W at compile time (one window: plain scalar loops).
+template <index_t Windows>
+void differential_sums(const cdouble* x, index_t W_, index_t M, const std::vector<cdouble>& p,
+                       index_t seg, index_t count, HostServices* host, cdouble* D) {
+    const index_t W = Windows > 0 ? Windows : W_;
+    // Many windows read the parts of every sample apart (loads the vectorised loops take two at
+    // a time: S = 1); one window reads them in place (real and imaginary parts interleaved:
+    // S = 2).
+    constexpr index_t S = Windows == 1 ? 2 : 1;
+    std::vector<double> xr, xi;
+    const double* re = reinterpret_cast<const double*>(x);
+    const double* im = re + 1;
+    if constexpr (S == 1) {
+        const index_t span = W + (count * seg - 1) * M;
+        xr.resize(static_cast<std::size_t>(span));
+        xi.resize(xr.size());
+        for (index_t n = 0; n < span; ++n) {
+            xr[n] = x[n].real();
+            xi[n] = x[n].imag();
+        }
+        re = xr.data();
+        im = xi.data();
     }
     const auto size = static_cast<std::size_t>(W);
     std::vector<double> cr(size), ci(size), pr(size), pi(size), sr(size, 0.0), si(size, 0.0);
@@ -86,20 +88,18 @@ void differential_powers(const cdouble* x, index_t W, index_t M, const std::vect
         if (host != nullptr) host->poll_interrupt();
         for (index_t k = j * seg; k < (j + 1) * seg; ++k) {
             const double a = p[k].real(), b = p[k].imag();
-            const double* ur = xr.data() + k * M;
-            const double* ui = xi.data() + k * M;
-            // The first product starts the sum (0 + t = t, but for the sign of a zero, which no
-            // |D| sees).
+            const double* ur = re + S * k * M;
+            const double* ui = im + S * k * M;
             if (k == j * seg) {
                 for (index_t w = 0; w < W; ++w) {
-                    cr[w] = ur[w] * a - ui[w] * b;
-                    ci[w] = ur[w] * b + ui[w] * a;
+                    cr[w] = ur[S * w] * a - ui[S * w] * b;
+                    ci[w] = ur[S * w] * b + ui[S * w] * a;
                 }
                 continue;
             }
             for (index_t w = 0; w < W; ++w) {
-                cr[w] += ur[w] * a - ui[w] * b;
-                ci[w] += ur[w] * b + ui[w] * a;
+                cr[w] += ur[S * w] * a - ui[S * w] * b;
+                ci[w] += ur[S * w] * b + ui[S * w] * a;
             }
         }
         if (j > 0) {
@@ -112,7 +112,15 @@ void differential_powers(const cdouble* x, index_t W, index_t M, const std::vect
         std::swap(cr, pr);
         std::swap(ci, pi);
     }
-    for (index_t w = 0; w < W; ++w) power[w] = std::abs(cdouble(sr[w], si[w]));
+    for (index_t w = 0; w < W; ++w) D[w] = cdouble(sr[w], si[w]);
+}
+
+// The differential sum of the one window at x.
+cdouble differential_sum(const cdouble* x, index_t M, const std::vector<cdouble>& p, index_t seg,
+                         index_t count) {
+    cdouble D;
+    differential_sums<1>(x, 1, M, p, seg, count, nullptr, &D);
+    return D;
 }
 
 // Step 1: the coarse search over framelock's windows. Every window is first scored over the
@@ -125,8 +133,10 @@ Coarse coarse_search(const cdouble* x, index_t M, const std::vector<cdouble>& p,
     Coarse coarse;
     const index_t windows = kSearchWindows * M;
     coarse.power.resize(static_cast<std::size_t>(windows));
-    differential_powers(x, windows, M, p, kCoarseSegment, kSearchWindows / kCoarseSegment, host,
-                        coarse.power.data());
+    std::vector<cdouble> D(static_cast<std::size_t>(windows));
+    differential_sums<0>(x, windows, M, p, kCoarseSegment, kSearchWindows / kCoarseSegment, host,
+                         D.data());
+    for (index_t w = 0; w < windows; ++w) coarse.power[w] = std::abs(D[w]);
     std::vector<index_t> order(static_cast<std::size_t>(windows));
     for (index_t w = 0; w < windows; ++w) order[w] = w;
     const index_t candidates = std::min(kCandidates, windows);
@@ -140,7 +150,7 @@ Coarse coarse_search(const cdouble* x, index_t M, const std::vector<cdouble>& p,
     cdouble best;
     for (index_t k = 0; k < candidates; ++k) {
         const index_t w = order[k];
-        const cdouble d = differential_sum(x, w, M, p, kCoarseSegment, N / kCoarseSegment);
+        const cdouble d = differential_sum(x + w, M, p, kCoarseSegment, N / kCoarseSegment);
         if (std::abs(d) > largest || (std::abs(d) == largest && largest > 0 && w < coarse.window)) {
             largest = std::abs(d);
             best = d;
@@ -172,7 +182,7 @@ double fine_estimate(const cdouble* x, index_t Lmf, index_t M, const std::vector
         const index_t w = coarse.window + i * M;
         if (w < 0 || w >= windows || coarse.power[w] < kPathShare * largest) continue;
         const index_t symbols = std::min(P, (Lmf - 1 - w) / M + 1);
-        sum += differential_sum(x, w, M, turned, kFineSegment, symbols / kFineSegment);
+        sum += differential_sum(x + w, M, turned, kFineSegment, symbols / kFineSegment);
     }
     if (sum == cdouble(0.0, 0.0)) return coarse.offset;
     return coarse.offset + std::arg(sum) * kSymbolRate / (2 * std::numbers::pi * kFineSegment);
@@ -215,12 +225,9 @@ FreqlockOut lock(const ComplexArray& mf, const Milstd& milstd, const VarShapping
                   std::to_string(kShortest * M) + " (575 symbols at " + std::to_string(M) +
                   " samples a symbol).");
     }
-    if (!all_within(mf, kLargestSample)) {
-        check_finite(mf, "MatchedFilterIn", "hfchain:freqlock:NonFinite",
-                     "matched-filter samples must be finite.");
-        check_magnitude(mf, kLargestSample, "MatchedFilterIn", "hfchain:freqlock:TooLarge",
-                        kTooLargeRule.c_str());
-    }
+    check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:freqlock:NonFinite",
+                  "matched-filter samples must be finite.", "hfchain:freqlock:TooLarge",
+                  kTooLargeRule.c_str());
 
     // 1. The coarse search reads N symbols after every window: as many as the output holds after
     // the last one, at least framelock's 288.
