@@ -248,25 +248,10 @@ void estimate_windows(const ComplexArray& y, const ComplexArray& basis, const Co
         const index_t lo = e == 0 ? 0 : std::min(Ny, window_begin(e, W));
         const index_t hi = e == E - 1 ? Ny : std::min(Ny, window_end(e, W));
         double weight = 0, moment = 0;
-        switch (r) {
-            case 1:
-                accumulate_window<1>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo,
-                                     hi, N.data(), b.data(), weight, moment);
-                break;
-            case 2:
-                accumulate_window<2>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo,
-                                     hi, N.data(), b.data(), weight, moment);
-                break;
-            case 3:
-                accumulate_window<3>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo,
-                                     hi, N.data(), b.data(), weight, moment);
-                break;
-            default:
-                accumulate_window<kMaxPaths>(y, B, L, mean, var, N0, tapPower, per_sample,
-                                             skip_zeros, lo, hi, N.data(), b.data(), weight,
-                                             moment);
-                break;
-        }
+        with_path_count(r, [&](auto R) {
+            accumulate_window<R()>(y, B, L, mean, var, N0, tapPower, per_sample, skip_zeros, lo, hi,
+                                   N.data(), b.data(), weight, moment);
+        });
         if (weight == 0) continue;
         track.windowTime[e] = moment / weight;
         double trace = 0;

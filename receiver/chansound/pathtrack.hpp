@@ -15,6 +15,8 @@
 // (receiver/layout/layout.hpp gives the known ones).
 #pragma once
 
+#include <type_traits>
+
 #include "runtime/array.hpp"
 
 namespace hfchain {
@@ -23,6 +25,27 @@ namespace hfchain {
 // hold its probes and every sample they reach).
 inline constexpr index_t kMaxPaths = 4;
 inline constexpr index_t kMaxTaps = 25;
+
+// Calls f(std::integral_constant<int, R>{}) with the number of paths r as the compile-time R, so
+// that the loops over the paths unroll: R = r for 1 to 3, kMaxPaths beyond (r is at most
+// kMaxPaths: the sounder makes no more, and check_sounding refuses more).
+template <class F>
+void with_path_count(index_t r, F&& f) {
+    switch (r) {
+        case 1:
+            f(std::integral_constant<int, 1>{});
+            break;
+        case 2:
+            f(std::integral_constant<int, 2>{});
+            break;
+        case 3:
+            f(std::integral_constant<int, 3>{});
+            break;
+        default:
+            f(std::integral_constant<int, kMaxPaths>{});
+            break;
+    }
+}
 
 // Symbols per estimation window: one frame (data + probes), 48 in the 8-PSK modes, 40 in the
 // 2- and 4-PSK ones, 32 at 75 bit/s (one pattern). kWindowSymbols is the 8-PSK frame, the window

@@ -109,20 +109,8 @@ void channel_arrays_of(const ComplexArray& y, const ComplexArray& basis, const P
 
 void channel_arrays(const ComplexArray& y, const ComplexArray& basis, const PathTrack& track,
                     const ComplexArray& mean, double N0, ChannelArrays& c) {
-    switch (basis.cols()) {
-        case 1:
-            channel_arrays_of<1>(y, basis, track, mean, N0, c);
-            break;
-        case 2:
-            channel_arrays_of<2>(y, basis, track, mean, N0, c);
-            break;
-        case 3:
-            channel_arrays_of<3>(y, basis, track, mean, N0, c);
-            break;
-        default:
-            channel_arrays_of<kMaxPaths>(y, basis, track, mean, N0, c);
-            break;
-    }
+    with_path_count(basis.cols(),
+                    [&](auto R) { channel_arrays_of<R()>(y, basis, track, mean, N0, c); });
 }
 
 // The expected power of every tap at every sample, |h|^2 plus what the gains' errors add, for the
@@ -146,20 +134,7 @@ void expected_tap_power_of(const ComplexArray& basis, const PathTrack& track, Ch
 }
 
 void expected_tap_power(const ComplexArray& basis, const PathTrack& track, ChannelArrays& c) {
-    switch (basis.cols()) {
-        case 1:
-            expected_tap_power_of<1>(basis, track, c);
-            break;
-        case 2:
-            expected_tap_power_of<2>(basis, track, c);
-            break;
-        case 3:
-            expected_tap_power_of<3>(basis, track, c);
-            break;
-        default:
-            expected_tap_power_of<kMaxPaths>(basis, track, c);
-            break;
-    }
+    with_path_count(basis.cols(), [&](auto R) { expected_tap_power_of<R()>(basis, track, c); });
 }
 
 // The decoder's pass over a stream whose coded bits were each sent `copies` times: encoder step
