@@ -155,22 +155,22 @@ int do_run(const RunOptions& options) {
     check_run_outputs(options);
     check_run_memory(options);
     if (!options.plotDir.empty()) make_plot_folder(options.plotDir);
-    const Milstd milstd = rateconf(options.rate, options.interLen);
+    const ModeParams mode = rateconf(options.rate, options.interLen);
     BuiltinHost host;
     StopSignals signals;
     host.set_interrupt_flag(&stop_flag());
-    const RoadResult road = run_road(milstd, road_config(options), host);
+    const RoadResult road = run_road(mode, road_config(options), host);
 
     // Every output is attempted, and every failure reported.
     ResultWriter out;
     out.attempt([&] {
         std::ostringstream report;
-        write_run_report(report, options, milstd, road, kVersion);
+        write_run_report(report, options, mode, road, kVersion);
         write_all(STDOUT_FILENO, report.str(), "writing the report to standard output");
     });
     if (!options.save.empty()) {
         out.attempt([&] {
-            save_road_mat(options.save, options, milstd, road);
+            save_road_mat(options.save, options, mode, road);
             note("signals saved to " + options.save);
         });
     }

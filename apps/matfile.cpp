@@ -152,23 +152,23 @@ private:
 
 }  // namespace
 
-void save_road_mat(const std::string& file, const RunOptions& options, const Milstd& milstd,
+void save_road_mat(const std::string& file, const RunOptions& options, const ModeParams& mode,
                    const RoadResult& road) {
     MatWriter mat(file);
 
     // The inputs, so that the file alone says how it was made.
     mat.write(StructVar("milstd", {"rate", "interl", "interTable", "chSymMapping", "bitsToSym",
                                    "repFactor", "preamSync", "trein", "data", "probe"})
-                  .set("rate", milstd.rate)
-                  .set("interl", milstd.interl)
-                  .set("interTable", milstd.interTable)
-                  .set("chSymMapping", milstd.chSymMapping)
-                  .set("bitsToSym", milstd.bitsToSym)
-                  .set("repFactor", milstd.repFactor)
-                  .set("preamSync", milstd.preamSync)
-                  .set("trein", milstd.trein)
-                  .set("data", milstd.data)
-                  .set("probe", milstd.probe)
+                  .set("rate", mode.rate)
+                  .set("interl", mode.interl)
+                  .set("interTable", mode.interTable)
+                  .set("chSymMapping", mode.chSymMapping)
+                  .set("bitsToSym", mode.bitsToSym)
+                  .set("repFactor", mode.repFactor)
+                  .set("preamSync", mode.preamSync)
+                  .set("trein", mode.trein)
+                  .set("data", mode.data)
+                  .set("probe", mode.probe)
                   .take());
     mat.write(StructVar("varShapping", {"rolloffFactor", "pulseDelay", "oversamplingFactor"})
                   .set("rolloffFactor", options.shaping.rolloffFactor)
@@ -256,7 +256,7 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mil
                       .set("profile", c.profile)
                       .set("profileStart", c.profileStart)
                       .take());
-        if (milstd.rate == 75) {
+        if (mode.rate == 75) {
             // No probes to equalise with: the pattern detector's ratios and track instead.
             const PatterntrackOut& p = road.patterns;
             mat.write(StructVar("patterntrack",

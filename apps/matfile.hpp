@@ -17,11 +17,11 @@ namespace hfchain::app {
 // pulsematch_filterDelay, pulsematch_out (the matched-filter output), framelock_out (the frame
 // start, 1 x 1 or 0 x 1), tickalign_out, unframer_out (the received data symbols), unshuffle_out
 // (the deinterleaved bits). Also: expectedFrameStart, codedBits, codedBitErrors, channel (text),
-// and the inputs milstd, varShapping and varWatterson as structures. Fading outputs are left out
+// and the inputs mode, varShapping and varWatterson as structures. Fading outputs are left out
 // for a channel without fading, all channel outputs for no channel. Complex signals are stored
 // as complex, shapes as the blocks return them. The file is replaced whole or not at all; raises
 // hfchain::Error (sweep::errid::kWriteFailed) when it cannot be written.
-void save_road_mat(const std::string& file, const RunOptions& options, const Milstd& milstd,
+void save_road_mat(const std::string& file, const RunOptions& options, const ModeParams& mode,
                    const RoadResult& road);
 
 }  // namespace hfchain::app

@@ -453,10 +453,10 @@ void check_sweep_outputs(const SweepOptions& o) {
 }
 
 void check_run_memory(const RunOptions& o) {
-    const Milstd milstd = rateconf(o.rate, o.interLen);
+    const ModeParams mode = rateconf(o.rate, o.interLen);
     const RoadConfig config = road_config(o);
     const double need =
-        sweep::road_memory_bytes(milstd, o.nFrame, o.shaping, config.channel, o.receivers,
+        sweep::road_memory_bytes(mode, o.nFrame, o.shaping, config.channel, o.receivers,
                                  config.channel == ChannelKind::hfchannel
                                      ? static_cast<double>(config.hfChannel.paths.size())
                                      : 2.0);

@@ -43,15 +43,15 @@ void stage(std::ostream& out, const char* block, const std::string& text) {
 }
 
 // The constellation, code and repetition of a parameter set, as the report names them.
-std::string mode_text(const Milstd& milstd) {
-    if (milstd.rate == 4800) return "uncoded 8-PSK, not interleaved";
-    if (milstd.rate == 75) {
+std::string mode_text(const ModeParams& mode) {
+    if (mode.rate == 4800) return "uncoded 8-PSK, not interleaved";
+    if (mode.rate == 75) {
         return "rate-1/2 code, each pair of coded bits sent as one of four 32-symbol patterns";
     }
-    const int points = 1 << static_cast<int>(milstd.bitsToSym);
+    const int points = 1 << static_cast<int>(mode.bitsToSym);
     std::string text = std::to_string(points) + "-PSK, rate-1/2 code";
-    if (milstd.repFactor > 1) {
-        text += ", each coded bit sent " + format_value(milstd.repFactor) + " times";
+    if (mode.repFactor > 1) {
+        text += ", each coded bit sent " + format_value(mode.repFactor) + " times";
     }
     return text;
 }
@@ -75,7 +75,7 @@ RoadConfig road_config(const RunOptions& options) {
     return c;
 }
 
-void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& milstd,
+void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& mode,
                       const RoadResult& road, const std::string& version) {
     const double M = o.shaping.oversamplingFactor;
     out << "# hfchain " << version << " run: one transmission through the whole chain\n";
@@ -92,34 +92,33 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
     out << "\n";
 
     stage(out, "rateconf",
-          std::to_string(static_cast<int>(milstd.rate)) + " bit/s, " + mode_text(milstd) + ", " +
-              std::to_string(milstd.interTable.numel()) + "-bit interleaver blocks, " +
-              std::to_string(milstd.preamSync.numel()) + "-symbol preamble, frames of " +
-              format_value(milstd.data) + " data + " + format_value(milstd.trein) +
-              " probe symbols");
+          std::to_string(static_cast<int>(mode.rate)) + " bit/s, " + mode_text(mode) + ", " +
+              std::to_string(mode.interTable.numel()) + "-bit interleaver blocks, " +
+              std::to_string(mode.preamSync.numel()) + "-symbol preamble, frames of " +
+              format_value(mode.data) + " data + " + format_value(mode.trein) + " probe symbols");
     const SendchainOut& tx = road.tx;
-    const bool uncoded = milstd.rate == 4800;
+    const bool uncoded = mode.rate == 4800;
     stage(out, "sendchain",
           std::to_string(tx.BitInCodIn.numel()) + " bits in (data, flush, padding), " +
               std::to_string(tx.CodOutInterIn.numel()) +
               (uncoded ? " data bits (uncoded), " : " coded bits, ") +
               std::to_string(tx.MapOutMultiplexIn.numel()) +
-              (milstd.rate == 75 ? " 32-symbol patterns, " : " data symbols, ") +
+              (mode.rate == 75 ? " 32-symbol patterns, " : " data symbols, ") +
               std::to_string(tx.MultiplexOut.numel()) + " symbols sent");
-    const index_t preamble = milstd.preamSync.numel();
+    const index_t preamble = mode.preamSync.numel();
     stage(out, "",
           "at 2400 symbols/s: " + fmt("%.3f", tx.MultiplexOut.numel() / 2400.0) +
               " s on air, of which " + fmt("%.3f", preamble / 2400.0) + " s preamble");
     // The first frame as sent: its symbols' phase indices (multiples of 45 degrees), data
     // symbols first, then probes, after scrambling.
-    const auto frame_len = static_cast<index_t>(milstd.data + milstd.trein);
+    const auto frame_len = static_cast<index_t>(mode.data + mode.trein);
     if (tx.MultiplexOut.numel() >= preamble + frame_len && frame_len > 0) {
         std::string text = "frame 1 sent (phase indices):";
         for (index_t k = 0; k < frame_len; ++k) {
             const double phase = std::arg(tx.MultiplexOut[preamble + k]);
             const auto index =
                 static_cast<int>(std::lround(phase / (std::numbers::pi / 4)) + 8) % 8;
-            if (k == static_cast<index_t>(milstd.data)) text += " |";
+            if (k == static_cast<index_t>(mode.data)) text += " |";
             text += ' ';
             text += std::to_string(index);
         }
@@ -206,7 +205,7 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
         for (index_t k = 0; k < common; ++k) symbol_errors += decisions[k] != sent[k] ? 1 : 0;
         stage(out, "symslicer",
               std::to_string(decisions.numel()) + " decisions, " + std::to_string(symbol_errors) +
-                  (milstd.rate == 75 ? " pattern errors, " : " symbol errors, ") +
+                  (mode.rate == 75 ? " pattern errors, " : " symbol errors, ") +
                   std::to_string(road.demod.DemapOut.numel()) + " bits");
         if (uncoded) {
             stage(out, "unshuffle", "not used: 4800 bit/s is not interleaved");
@@ -229,7 +228,7 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
         const std::string who = std::string(sweep::receiver_name(kind)) + ": ";
         if (kind == ReceiverKind::baseline && r.ran && uncoded) {
             stage(out, "symslicer", who + "the hard decisions are the information bits (no code)");
-        } else if (kind == ReceiverKind::baseline && r.ran && milstd.rate == 75) {
+        } else if (kind == ReceiverKind::baseline && r.ran && mode.rate == 75) {
             stage(out, "patternslicer",
                   who + std::to_string(r.soft.LLR.numel()) +
                       " ratios from the four patterns' correlations (noncoherent), noise "
@@ -258,7 +257,7 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
             double mean = 0;
             for (index_t k = 0; k < r.noiseVar.numel(); ++k) mean += r.noiseVar[k];
             mean = r.noiseVar.numel() > 0 ? mean / r.noiseVar.numel() : 0;
-            if (milstd.rate == 75) {
+            if (mode.rate == 75) {
                 stage(
                     out, "patterntrack",
                     who + std::to_string(r.soft.LLR.numel()) + " ratios from " +
@@ -276,9 +275,9 @@ void write_run_report(std::ostream& out, const RunOptions& o, const Milstd& mils
             stage(out, "geniecombine",
                   who + std::to_string(road.genieView.out.numel()) +
                       " symbols through the known ray gains");
-            stage(out, milstd.rate == 75 ? "patternslicer" : "softslicer",
+            stage(out, mode.rate == 75 ? "patternslicer" : "softslicer",
                   who + std::to_string(r.soft.LLR.numel()) + " ratios" +
-                      (milstd.rate == 75 ? " (coherent, each symbol weighed by its gain)" : ""));
+                      (mode.rate == 75 ? " (coherent, each symbol weighed by its gain)" : ""));
         }
         if (!r.ran) {
             stage(out, uncoded ? "result" : "vitdecode",

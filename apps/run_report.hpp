@@ -16,7 +16,7 @@ RoadConfig road_config(const RunOptions& options);
 // against the expected one, symbol and coded-bit errors, then for each receiver run its soft
 // values, the coded-bit errors of their signs, information-bit and block errors. Headed by `#`
 // lines with the version and every parameter.
-void write_run_report(std::ostream& out, const RunOptions& options, const Milstd& milstd,
+void write_run_report(std::ostream& out, const RunOptions& options, const ModeParams& mode,
                       const RoadResult& road, const std::string& version);
 
 // Makes the folder `dir` for run's pictures (and its parents) when missing. Raises UsageError.

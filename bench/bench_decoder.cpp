@@ -24,7 +24,7 @@ constexpr double kEsNodB = 7;
 
 // One transmission of `nFrame` blocks through white noise at 7 dB, as the decoder receives it.
 struct Received {
-    Milstd milstd;
+    ModeParams mode;
     double nFrame;
     ComplexArray symbols;     // noisy data symbols
     RealArray noiseVar;       // N0
@@ -34,11 +34,11 @@ struct Received {
 Received receive(double interl, double nFrame) {
     Received r{modeconf(interl), nFrame, {}, {}, {}};
     BuiltinHost host(1);
-    const SendchainOut tx = sendchain(r.milstd, nFrame, 3, host);
+    const SendchainOut tx = sendchain(r.mode, nFrame, 3, host);
     ComplexArray noise;
     add_channel_noise(tx.ComplexPSKSymbols, kEsNodB, host, noise, r.symbols);
     r.noiseVar = RealArray{1.0 / std::pow(10.0, kEsNodB / 10.0)};
-    r.deinterleaved = unshuffle(softslicer(r.symbols, r.noiseVar, r.milstd).LLR, r.milstd).out;
+    r.deinterleaved = unshuffle(softslicer(r.symbols, r.noiseVar, r.mode).LLR, r.mode).out;
     return r;
 }
 
@@ -54,7 +54,7 @@ const Received& long_blocks() {
 
 void BM_vitdecode(benchmark::State& state) {
     const Received& r = state.range(0) == 0 ? short_block() : long_blocks();
-    for (auto _ : state) benchmark::DoNotOptimize(vitdecode(r.deinterleaved, r.milstd, r.nFrame));
+    for (auto _ : state) benchmark::DoNotOptimize(vitdecode(r.deinterleaved, r.mode, r.nFrame));
     state.SetItemsProcessed(state.iterations() * r.deinterleaved.numel() / 2);
 }
 BENCHMARK(BM_vitdecode)->Arg(0)->Arg(1);
@@ -94,7 +94,7 @@ BENCHMARK(BM_reference_decoder_yardstick);
 
 void BM_softslicer(benchmark::State& state) {
     const Received& r = short_block();
-    for (auto _ : state) benchmark::DoNotOptimize(softslicer(r.symbols, r.noiseVar, r.milstd));
+    for (auto _ : state) benchmark::DoNotOptimize(softslicer(r.symbols, r.noiseVar, r.mode));
     state.SetItemsProcessed(state.iterations() * r.symbols.numel());
 }
 BENCHMARK(BM_softslicer);
@@ -104,8 +104,8 @@ BENCHMARK(BM_softslicer);
 void BM_softslicer_and_vitdecode_0_6(benchmark::State& state) {
     const Received& r = short_block();
     for (auto _ : state) {
-        const SoftslicerOut soft = softslicer(r.symbols, r.noiseVar, r.milstd);
-        benchmark::DoNotOptimize(vitdecode(r.deinterleaved, r.milstd, r.nFrame));
+        const SoftslicerOut soft = softslicer(r.symbols, r.noiseVar, r.mode);
+        benchmark::DoNotOptimize(vitdecode(r.deinterleaved, r.mode, r.nFrame));
         benchmark::DoNotOptimize(soft.LLR.data());
     }
     state.SetItemsProcessed(state.iterations());
@@ -114,13 +114,13 @@ BENCHMARK(BM_softslicer_and_vitdecode_0_6)->Unit(benchmark::kMicrosecond);
 
 // Yardstick: one sweep trial, a 0.6 s block through the whole road at five samples a symbol.
 void BM_road_trial_0_6_yardstick(benchmark::State& state) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     RoadConfig config;
     config.shaping = VarShapping{0.35, 6, 5};
     config.channel = ChannelKind::awgn;
     config.watterson = VarWatterson{"bom", kEsNodB, 2};
     BuiltinHost host;
-    for (auto _ : state) benchmark::DoNotOptimize(run_road(milstd, config, host));
+    for (auto _ : state) benchmark::DoNotOptimize(run_road(mode, config, host));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_road_trial_0_6_yardstick)->Unit(benchmark::kMicrosecond);

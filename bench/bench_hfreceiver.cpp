@@ -32,14 +32,14 @@ RoadConfig trial_config(int model, ReceiverKind receiver, double iterations) {
     return config;
 }
 
-const Milstd& short_set() {
-    static const Milstd milstd = modeconf(0.6);
-    return milstd;
+const ModeParams& short_set() {
+    static const ModeParams mode = modeconf(0.6);
+    return mode;
 }
 
-const Milstd& parameter_set(int64_t interleaver) {
-    static const std::array<Milstd, 2> sets = {modeconf(kInterleavers[0]),
-                                               modeconf(kInterleavers[1])};
+const ModeParams& parameter_set(int64_t interleaver) {
+    static const std::array<ModeParams, 2> sets = {modeconf(kInterleavers[0]),
+                                                   modeconf(kInterleavers[1])};
     return sets[interleaver];
 }
 
@@ -51,9 +51,9 @@ std::string trial_label(int64_t model, int64_t interleaver) {
 void BM_trial_baseline_yardstick(benchmark::State& state) {
     const RoadConfig config =
         trial_config(static_cast<int>(state.range(0)), ReceiverKind::baseline, 0);
-    const Milstd& milstd = parameter_set(state.range(1));
+    const ModeParams& mode = parameter_set(state.range(1));
     BuiltinHost host;
-    for (auto _ : state) benchmark::DoNotOptimize(run_road(milstd, config, host));
+    for (auto _ : state) benchmark::DoNotOptimize(run_road(mode, config, host));
     state.SetLabel(trial_label(state.range(0), state.range(1)));
 }
 BENCHMARK(BM_trial_baseline_yardstick)
@@ -65,9 +65,9 @@ BENCHMARK(BM_trial_baseline_yardstick)
 void BM_trial_hf(benchmark::State& state) {
     const RoadConfig config = trial_config(static_cast<int>(state.range(0)), ReceiverKind::hf,
                                            static_cast<double>(state.range(1)));
-    const Milstd& milstd = parameter_set(state.range(2));
+    const ModeParams& mode = parameter_set(state.range(2));
     BuiltinHost host;
-    for (auto _ : state) benchmark::DoNotOptimize(run_road(milstd, config, host));
+    for (auto _ : state) benchmark::DoNotOptimize(run_road(mode, config, host));
     state.SetLabel(trial_label(state.range(0), state.range(2)));
 }
 BENCHMARK(BM_trial_hf)
@@ -112,11 +112,11 @@ BENCHMARK(BM_framelock_alone)->Unit(benchmark::kMillisecond);
 void BM_baseline_after_framelock(benchmark::State& state) {
     const Received& r = received(2);
     const VarShapping shaping{0.35, 6, 5};
-    const Milstd& milstd = short_set();
+    const ModeParams& mode = short_set();
     for (auto _ : state) {
         const TickalignOut t = tickalign(r.road.matched.out, r.road.frameStart[0], shaping);
-        const SymslicerOut s = symslicer(unframer(t.out, milstd).out, milstd);
-        benchmark::DoNotOptimize(unshuffle(s.DemapOut, milstd));
+        const SymslicerOut s = symslicer(unframer(t.out, mode).out, mode);
+        benchmark::DoNotOptimize(unshuffle(s.DemapOut, mode));
     }
 }
 BENCHMARK(BM_baseline_after_framelock)->Unit(benchmark::kMillisecond);
@@ -124,13 +124,13 @@ BENCHMARK(BM_baseline_after_framelock)->Unit(benchmark::kMillisecond);
 void BM_hf_after_framelock(benchmark::State& state) {
     const Received& r = received(static_cast<int>(state.range(0)));
     const VarShapping shaping{0.35, 6, 5};
-    const Milstd& milstd = short_set();
+    const ModeParams& mode = short_set();
     const double iterations = static_cast<double>(state.range(1));
     for (auto _ : state) {
-        const ChansoundOut s = chansound(r.road.matched.out, r.road.frameStart[0], milstd, shaping);
-        const TurboequalOut e = turboequal(s, milstd, 1, iterations);
-        const SoftslicerOut l = softslicer(e.out, e.noiseVar, milstd);
-        benchmark::DoNotOptimize(vitdecode(unshuffle(l.LLR, milstd).out, milstd, 1));
+        const ChansoundOut s = chansound(r.road.matched.out, r.road.frameStart[0], mode, shaping);
+        const TurboequalOut e = turboequal(s, mode, 1, iterations);
+        const SoftslicerOut l = softslicer(e.out, e.noiseVar, mode);
+        benchmark::DoNotOptimize(vitdecode(unshuffle(l.LLR, mode).out, mode, 1));
     }
     state.SetLabel(kModels[state.range(0)]);
 }

@@ -22,7 +22,7 @@ using namespace hfchain;
 void BM_rate_trial(benchmark::State& state) {
     const double rate = static_cast<double>(state.range(0));
     const bool long_interleaver = state.range(1) == 1;
-    const Milstd milstd = rateconf(rate, long_interleaver ? 4.8 : 0.6);
+    const ModeParams mode = rateconf(rate, long_interleaver ? 4.8 : 0.6);
     RoadConfig config;
     config.nFrame = long_interleaver ? 1 : 4;
     config.txSeed = 5;
@@ -32,7 +32,7 @@ void BM_rate_trial(benchmark::State& state) {
     BuiltinHost host;
     double air = 0;
     for (auto _ : state) {
-        const RoadResult r = run_road(milstd, config, host);
+        const RoadResult r = run_road(mode, config, host);
         air = r.tx.MultiplexOut.numel() / kSymbolRate;
         benchmark::DoNotOptimize(r.baseline.infoBitErrors);
     }

@@ -75,9 +75,9 @@ void BM_plain_convolution_yardstick(benchmark::State& state) {
 BENCHMARK(BM_plain_convolution_yardstick);
 
 void BM_framelock(benchmark::State& state) {
-    const Milstd milstd = modeconf(4.8);
+    const ModeParams mode = modeconf(4.8);
     const ComplexArray in = pulsematch(waveform(), kShaping).out;
-    for (auto _ : state) benchmark::DoNotOptimize(framelock(in, milstd, kShaping));
+    for (auto _ : state) benchmark::DoNotOptimize(framelock(in, mode, kShaping));
     state.SetItemsProcessed(state.iterations() * 288 * 5);  // candidate windows
 }
 BENCHMARK(BM_framelock);
@@ -90,10 +90,10 @@ void BM_framelock_kernel(benchmark::State& state) {
         state.SkipWithError("this processor lacks the kernel");
         return;
     }
-    const Milstd milstd = modeconf(4.8);
+    const ModeParams mode = modeconf(4.8);
     const ComplexArray in = pulsematch(waveform(), kShaping).out;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(detail::framelock_kernel(in, milstd, kShaping, width));
+        benchmark::DoNotOptimize(detail::framelock_kernel(in, mode, kShaping, width));
     }
     state.SetItemsProcessed(state.iterations() * 288 * 5);
 }
@@ -101,9 +101,9 @@ BENCHMARK(BM_framelock_kernel)->Arg(128)->Arg(256)->Arg(512);
 
 // The window-by-window exact rule, as a yardstick for the search.
 void BM_framelock_direct_yardstick(benchmark::State& state) {
-    const Milstd milstd = modeconf(4.8);
+    const ModeParams mode = modeconf(4.8);
     const ComplexArray in = pulsematch(waveform(), kShaping).out;
-    for (auto _ : state) benchmark::DoNotOptimize(detail::framelock_direct(in, milstd, kShaping));
+    for (auto _ : state) benchmark::DoNotOptimize(detail::framelock_direct(in, mode, kShaping));
     state.SetItemsProcessed(state.iterations() * 288 * 5);  // candidate windows
 }
 BENCHMARK(BM_framelock_direct_yardstick);
@@ -116,17 +116,17 @@ void BM_tickalign(benchmark::State& state) {
 BENCHMARK(BM_tickalign);
 
 void BM_unframer(benchmark::State& state) {
-    const Milstd milstd = modeconf(4.8);
+    const ModeParams mode = modeconf(4.8);
     const ComplexArray in = random_psk(kSymbols, 0.3, 2);
-    for (auto _ : state) benchmark::DoNotOptimize(unframer(in, milstd));
+    for (auto _ : state) benchmark::DoNotOptimize(unframer(in, mode));
     state.SetItemsProcessed(state.iterations() * kSymbols);
 }
 BENCHMARK(BM_unframer);
 
 void BM_symslicer(benchmark::State& state) {
-    const Milstd milstd = modeconf(4.8);
+    const ModeParams mode = modeconf(4.8);
     const ComplexArray in = random_psk(kDataSymbols, 0.3, 3);
-    for (auto _ : state) benchmark::DoNotOptimize(symslicer(in, milstd));
+    for (auto _ : state) benchmark::DoNotOptimize(symslicer(in, mode));
     state.SetItemsProcessed(state.iterations() * kDataSymbols);
 }
 BENCHMARK(BM_symslicer);
@@ -162,10 +162,10 @@ void BM_eight_distances_yardstick(benchmark::State& state) {
 BENCHMARK(BM_eight_distances_yardstick);
 
 void BM_unshuffle(benchmark::State& state) {
-    const Milstd milstd = modeconf(4.8);
+    const ModeParams mode = modeconf(4.8);
     RealArray in(3 * kDataSymbols);
     for (index_t i = 0; i < in.numel(); ++i) in[i] = static_cast<double>(i % 2);
-    for (auto _ : state) benchmark::DoNotOptimize(unshuffle(in, milstd));
+    for (auto _ : state) benchmark::DoNotOptimize(unshuffle(in, mode));
     state.SetItemsProcessed(state.iterations() * in.numel());
 }
 BENCHMARK(BM_unshuffle);

@@ -32,9 +32,9 @@ RealArray code_133_171(index_t repetitions) {
 
 // One transmission of ten 4.8 s interleaver blocks (115200 information bits, 126720 symbols).
 void BM_sendchain_4_8_nFrame10(benchmark::State& state) {
-    const hfchain::Milstd milstd = hfchain::modeconf(4.8);
+    const hfchain::ModeParams mode = hfchain::modeconf(4.8);
     hfchain::BuiltinHost host(1);
-    for (auto _ : state) benchmark::DoNotOptimize(hfchain::sendchain(milstd, 10, 1, host));
+    for (auto _ : state) benchmark::DoNotOptimize(hfchain::sendchain(mode, 10, 1, host));
     state.SetItemsProcessed(state.iterations() * 115200);
 }
 BENCHMARK(BM_sendchain_4_8_nFrame10)->Unit(benchmark::kMillisecond);

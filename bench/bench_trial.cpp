@@ -31,9 +31,9 @@ namespace {
 
 // The road of run_road with the window-by-window framelock, counting coded-bit errors as the
 // sweep does.
-[[gnu::noinline]] std::int64_t yardstick_trial(const Milstd& milstd, const RoadConfig& config,
+[[gnu::noinline]] std::int64_t yardstick_trial(const ModeParams& mode, const RoadConfig& config,
                                                HostServices& host) {
-    const SendchainOut tx = sendchain(milstd, config.nFrame, config.txSeed, host);
+    const SendchainOut tx = sendchain(mode, config.nFrame, config.txSeed, host);
     const PulseshaperOut shaped = pulseshaper(tx.MultiplexOut, config.shaping);
     ComplexArray received;
     if (config.channel == ChannelKind::awgn) {
@@ -43,22 +43,22 @@ namespace {
         received = fadesim(shaped.out, config.watterson, config.shaping, host).AwgnOut;
     }
     const PulsematchOut matched = pulsematch(received, config.shaping);
-    const RealArray start = detail::framelock_direct(matched.out, milstd, config.shaping);
+    const RealArray start = detail::framelock_direct(matched.out, mode, config.shaping);
     const index_t coded = tx.CodOutInterIn.numel();
     if (start.empty()) return coded;
     const TickalignOut symbols = tickalign(matched.out, start[0], config.shaping);
-    const UnframerOut data = unframer(symbols.out, milstd);
-    const SymslicerOut demod = symslicer(data.out, milstd);
-    const index_t T = milstd.interTable.numel();
+    const UnframerOut data = unframer(symbols.out, mode);
+    const SymslicerOut demod = symslicer(data.out, mode);
+    const index_t T = mode.interTable.numel();
     index_t usable = std::min(demod.DemapOut.numel(), coded);
     usable = T > 0 ? usable / T * T : 0;
     UnshuffleOut deinterleaved;
     if (usable == demod.DemapOut.numel()) {
-        deinterleaved = unshuffle(demod.DemapOut, milstd);
+        deinterleaved = unshuffle(demod.DemapOut, mode);
     } else {
         RealArray head(usable);
         std::copy(demod.DemapOut.begin(), demod.DemapOut.begin() + usable, head.begin());
-        deinterleaved = unshuffle(head, milstd);
+        deinterleaved = unshuffle(head, mode);
     }
     index_t errors = coded - usable;
     for (index_t k = 0; k < usable; ++k) {
@@ -88,7 +88,7 @@ void BM_trial(benchmark::State& state, double interLen, const char* condition, b
     config.interLen = interLen;
     config.receivers = {ReceiverKind::baseline};  // the yardstick's receiver
     config.metric = sweep::Metric::coded;
-    const Milstd milstd = modeconf(interLen);
+    const ModeParams mode = modeconf(interLen);
     const std::string name = condition;
     const std::unique_ptr<sweep::TrialRunner> runner = sweep::road_trial_runners(config, nullptr)();
     bench::PlainHost host;
@@ -113,7 +113,7 @@ void BM_trial(benchmark::State& state, double interLen, const char* condition, b
         if (yardstick) {
             road.txSeed = job.seeds.tx;
             road.watterson.seed = job.seeds.channel;
-            e = yardstick_trial(milstd, road, host);
+            e = yardstick_trial(mode, road, host);
         } else {
             e = sweep_trial(*runner, job);
         }

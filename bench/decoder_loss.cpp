@@ -156,7 +156,7 @@ void wilson(const Count& c, double& low, double& high) {
     high = centre + half;
 }
 
-Point run_point(const Milstd& milstd, double esno, int index, std::int64_t min_errors,
+Point run_point(const ModeParams& mode, double esno, int index, std::int64_t min_errors,
                 std::int64_t max_bits) {
     Point point;
     point.esno = esno;
@@ -169,15 +169,15 @@ Point run_point(const Milstd& milstd, double esno, int index, std::int64_t min_e
     for (std::int64_t trial = 0; point.exact.errors < min_errors && point.exact.bits < max_bits;
          ++trial) {
         const double seed = static_cast<double>(index * 100000 + trial + 1);
-        const SendchainOut tx = sendchain(milstd, kNFrame, seed, host);
+        const SendchainOut tx = sendchain(mode, kNFrame, seed, host);
         ComplexArray noise;
         ComplexArray received;
         BuiltinHost channel(seed + 5e8);
         add_channel_noise(tx.ComplexPSKSymbols, esno, channel, noise, received);
-        const SoftslicerOut soft = softslicer(received, noiseVar, milstd);
-        const UnshuffleOut llr = unshuffle(soft.LLR, milstd);
+        const SoftslicerOut soft = softslicer(received, noiseVar, mode);
+        const UnshuffleOut llr = unshuffle(soft.LLR, mode);
 
-        const VitdecodeOut fast = vitdecode(llr.out, milstd, kNFrame);
+        const VitdecodeOut fast = vitdecode(llr.out, mode, kNFrame);
         exact_decoder.decode(llr.out.data(), tx.BitInCodIn.numel(), exact);
         const index_t K = fast.InfoBits.numel();
         count_errors(tx.BitInCodIn, fast.DecodOut, K, point.quantised);
@@ -215,7 +215,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "decoder_loss: the double-precision decoders disagree\n");
         return 1;
     }
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     std::printf(
         "# decoded information-bit errors on white noise, 0.6 s interleaver, max-log "
         "ratios\n");
@@ -228,7 +228,7 @@ int main(int argc, char** argv) {
     std::vector<Point> points;
     int index = 0;
     for (double esno = first; esno <= last + 1e-9; esno += step, ++index) {
-        const Point p = run_point(milstd, esno, index, min_errors, max_bits);
+        const Point p = run_point(mode, esno, index, min_errors, max_bits);
         double ql = 0, qh = 0, el = 0, eh = 0;
         wilson(p.quantised, ql, qh);
         wilson(p.exact, el, eh);

@@ -51,9 +51,9 @@ double thread_seconds() {
 
 // The least whole number of blocks that carries information bits (the bit budget's rule: B
 // encoder input bits a block, 144 of them flush bits).
-double blocks_for(const Milstd& milstd) {
-    const double T = static_cast<double>(milstd.interTable.numel());
-    const double per = milstd.rate == 4800 ? T / milstd.repFactor : T / (2 * milstd.repFactor);
+double blocks_for(const ModeParams& mode) {
+    const double T = static_cast<double>(mode.interTable.numel());
+    const double per = mode.rate == 4800 ? T / mode.repFactor : T / (2 * mode.repFactor);
     double n = 1;
     while (per * n - 144 < 1) ++n;
     return n;
@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
     const std::int64_t min_events = argc > 7 ? std::atoll(argv[7]) : 20;
     const std::int64_t cost_trials = argc > 8 ? std::atoll(argv[8]) : 3;
 
-    const Milstd milstd = rateconf(rate, interLen);
-    const double nFrame = blocks_for(milstd);
+    const ModeParams mode = rateconf(rate, interLen);
+    const double nFrame = blocks_for(mode);
     std::printf("# hf and genie, %g bit/s, %s, %g s interleaver, %g block(s) a trial, M = 5\n",
                 rate, condition.c_str(), interLen, nFrame);
     std::printf(
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
         while (trials < max_trials && (trials < min_trials || hf.spread.events < min_events ||
                                        genie.spread.events < min_events)) {
             BuiltinHost host;
-            const RoadResult r = run_road(milstd,
+            const RoadResult r = run_road(mode,
                                           config_for(rate, condition, esno, trials, nFrame,
                                                      {ReceiverKind::hf, ReceiverKind::genie}),
                                           host);
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
                 const RoadConfig config =
                     config_for(rate, condition, points.front(), max_trials + t, nFrame, {kind});
                 const double t0 = thread_seconds();
-                const RoadResult r = run_road(milstd, config, host);
+                const RoadResult r = run_road(mode, config, host);
                 cpu += thread_seconds() - t0;
                 air += static_cast<double>(r.tx.MultiplexOut.numel()) / kSymbolRate;
             }

@@ -27,10 +27,10 @@ int main(int argc, char** argv) {
     const double esno = std::atof(argv[4]);
     const long long trials = std::atoll(argv[5]);
     const long long first = argc > 6 ? std::atoll(argv[6]) : 0;
-    const Milstd milstd = rateconf(rate, interLen);
-    const double T = static_cast<double>(milstd.interTable.numel());
+    const ModeParams mode = rateconf(rate, interLen);
+    const double T = static_cast<double>(mode.interTable.numel());
     double nFrame = 1;
-    while (T / (2 * milstd.repFactor) * nFrame - 144 < 1) ++nFrame;
+    while (T / (2 * mode.repFactor) * nFrame - 144 < 1) ++nFrame;
     long long hfErr = 0, geErr = 0, bits = 0, hfEv = 0, geEv = 0, offStart = 0, missed = 0;
     for (long long t = first; t < first + trials; ++t) {
         const sweep::TrialSeeds seeds = sweep::trial_seeds(1, rate, condition, esno, t);
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
         c.watterson = VarWatterson{condition, esno, seeds.channel};
         c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, c, host);
+        const RoadResult r = run_road(mode, c, host);
         bits += r.hf.infoBits;
         hfErr += r.hf.infoBitErrors;
         geErr += r.genie.infoBitErrors;

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
                 "bits", "errors", "ber", "ber_sync", "yardstick", "trials", "misses");
     for (std::size_t c = 0; c < std::size(kCurves); ++c) {
         const Curve& curve = kCurves[c];
-        const Milstd m = rateconf(curve.rate, 0.6);
+        const ModeParams m = rateconf(curve.rate, 0.6);
         for (std::size_t p = 0; p < curve.esno.size(); ++p) {
             const double esno = curve.esno[p];
             RoadConfig config;

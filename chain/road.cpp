@@ -27,9 +27,9 @@ bool RoadConfig::runs(ReceiverKind kind) const {
 }
 
 BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, index_t K,
-                              const Milstd& milstd) {
-    const auto T = static_cast<double>(milstd.interTable.numel());
-    const double per = milstd.rate == 4800 ? T / milstd.repFactor : T / (2 * milstd.repFactor);
+                              const ModeParams& mode) {
+    const auto T = static_cast<double>(mode.interTable.numel());
+    const double per = mode.rate == 4800 ? T / mode.repFactor : T / (2 * mode.repFactor);
     const index_t B = std::max<index_t>(1, static_cast<index_t>(per));
     BlockCount c;
     if (K <= 0) return c;
@@ -47,12 +47,12 @@ BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, i
     return c;
 }
 
-double spread_around_decisions(const ComplexArray& symbols, const Milstd& milstd) {
+double spread_around_decisions(const ComplexArray& symbols, const ModeParams& mode) {
     const index_t n = symbols.numel();
     if (n == 0) return 1;
     // The 75 bit/s patterns are made of 2-PSK symbols (symbol numbers 0 and 4), whatever the
     // bits a pattern carries.
-    const int b = milstd.rate == 75 ? 1 : std::clamp(static_cast<int>(milstd.bitsToSym), 1, 3);
+    const int b = mode.rate == 75 ? 1 : std::clamp(static_cast<int>(mode.bitsToSym), 1, 3);
     const double points = std::ldexp(1.0, b);
     const double step = 2 * std::numbers::pi / points;
     double sum = 0;
@@ -68,13 +68,13 @@ namespace {
 
 // Decoded information bits missing at the end (a receiver that got fewer symbols than were sent)
 // count as wrong.
-void count_info(const Milstd& milstd, const SendchainOut& tx, Reception& r) {
+void count_info(const ModeParams& mode, const SendchainOut& tx, Reception& r) {
     const index_t have = std::min(r.infoBits, r.decoded.InfoBits.numel());
     index_t info = r.infoBits - have;
     for (index_t k = 0; k < have; ++k) info += r.decoded.InfoBits[k] != tx.BitInCodIn[k];
     r.infoBitErrors = info;
     const BlockCount blocks =
-        count_block_errors(r.decoded.InfoBits, tx.BitInCodIn, r.infoBits, milstd);
+        count_block_errors(r.decoded.InfoBits, tx.BitInCodIn, r.infoBits, mode);
     r.blocks = blocks.blocks;
     r.blockErrors = blocks.errors;
 }
@@ -98,29 +98,30 @@ void decide_uncoded(const RealArray& llr, index_t info, Reception& r) {
 
 // A decoded reception's counts against what was sent: the coded bits by the signs of the
 // deinterleaved ratios, then the information bits.
-void count_decoded(const Milstd& milstd, const SendchainOut& tx, Reception& r) {
+void count_decoded(const ModeParams& mode, const SendchainOut& tx, Reception& r) {
     r.ran = true;
     index_t coded = 0;
     for (index_t k = 0; k < r.codedBits; ++k) {
         coded += (r.deinterleaved.out[k] < 0) != (tx.CodOutInterIn[k] == 1) ? 1 : 0;
     }
     r.codedBitErrors = coded;
-    count_info(milstd, tx, r);
+    count_info(mode, tx, r);
 }
 
 // The shared back end of the decoding receivers: soft demapper, deinterleaver, decoder (at 4800
 // bit/s the ratios' signs), and the counts against what was sent.
-void decode(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx, Reception& r) {
+void decode(const ModeParams& mode, const RoadConfig& config, const SendchainOut& tx,
+            Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
-    r.infoBits = bit_budget(milstd, config.nFrame).info;
-    r.soft = softslicer(r.symbols, r.noiseVar, milstd, config.softRule);
-    if (milstd.rate == 4800) {
+    r.infoBits = bit_budget(mode, config.nFrame).info;
+    r.soft = softslicer(r.symbols, r.noiseVar, mode, config.softRule);
+    if (mode.rate == 4800) {
         decide_uncoded(r.soft.LLR, r.infoBits, r);
     } else {
-        r.deinterleaved = unshuffle(r.soft.LLR, milstd);
-        r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
+        r.deinterleaved = unshuffle(r.soft.LLR, mode);
+        r.decoded = vitdecode(r.deinterleaved.out, mode, config.nFrame);
     }
-    count_decoded(milstd, tx, r);
+    count_decoded(mode, tx, r);
 }
 
 // Coherent passes of the HF receiver's 75 bit/s pattern detector after its noncoherent one, each
@@ -143,11 +144,11 @@ constexpr double kLargestPathShare = 2;
 // How clearly a sounding of `signal` from sample `start` (1-based) sees its paths: their summed
 // power, at most kLargestPathShare times the signal's, over the noise variance.
 double sounding_clarity(const ChansoundOut& s, const ComplexArray& signal, double start,
-                        const Milstd& milstd, index_t M) {
+                        const ModeParams& mode, index_t M) {
     double power = 0;
     for (index_t p = 0; p < s.pathPower.numel(); ++p) power += s.pathPower[p];
     const auto first = std::max<index_t>(0, static_cast<index_t>(start) - 1);
-    const index_t end = std::min(signal.numel(), first + milstd.preamSync.numel() * M);
+    const index_t end = std::min(signal.numel(), first + mode.preamSync.numel() * M);
     double received = 0;
     for (index_t n = first; n < end; ++n) received += std::norm(signal[n]);
     if (end > first) received /= static_cast<double>(end - first);
@@ -158,39 +159,40 @@ double sounding_clarity(const ChansoundOut& s, const ComplexArray& signal, doubl
 }
 
 // The 75 bit/s back end: the pattern detector's ratios, deinterleaver and decoder.
-void decode_patterns(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
+void decode_patterns(const ModeParams& mode, const RoadConfig& config, const SendchainOut& tx,
                      const RealArray& llr, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
-    r.infoBits = bit_budget(milstd, config.nFrame).info;
+    r.infoBits = bit_budget(mode, config.nFrame).info;
     r.soft.LLR = first_or_erased(llr, r.codedBits);
-    r.deinterleaved = unshuffle(r.soft.LLR, milstd);
-    r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
-    count_decoded(milstd, tx, r);
+    r.deinterleaved = unshuffle(r.soft.LLR, mode);
+    r.decoded = vitdecode(r.deinterleaved.out, mode, config.nFrame);
+    count_decoded(mode, tx, r);
 }
 
 // The genie's pattern ratios: y_i = s_i + n_i / g_i with variance v_i = N0 / g_i^2, so the
 // coherent metric of a pattern is 2 Re(sum conj(s_i) y_i / v_i): patternslicer's with gain 1 and
 // noise variance v0 (the smallest v_i) on the symbols weighed by v0 / v_i <= 1, which keeps them
 // finite however small v0 (an erased symbol, v_i infinite, weighs 0).
-RealArray genie_patterns(const Milstd& milstd, const Reception& r, SoftRule rule) {
+RealArray genie_patterns(const ModeParams& mode, const Reception& r, SoftRule rule) {
     double v0 = std::numeric_limits<double>::infinity();
     for (const double v : r.noiseVar) v0 = std::min(v0, v);
     ComplexArray weighed(r.symbols.numel());
     for (index_t k = 0; k < weighed.numel(); ++k) {
         weighed[k] = std::isinf(r.noiseVar[k]) ? cdouble{} : r.symbols[k] * (v0 / r.noiseVar[k]);
     }
-    return patternslicer(weighed, ComplexArray{cdouble(1.0, 0.0)}, RealArray{v0}, milstd,
+    return patternslicer(weighed, ComplexArray{cdouble(1.0, 0.0)}, RealArray{v0}, mode,
                          PatternDetection::coherent, rule)
         .LLR;
 }
 
 // A receiver that never reached its decoder: everything is missing.
-void missing(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx, Reception& r) {
+void missing(const ModeParams& mode, const RoadConfig& config, const SendchainOut& tx,
+             Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
-    r.infoBits = bit_budget(milstd, config.nFrame).info;
+    r.infoBits = bit_budget(mode, config.nFrame).info;
     r.codedBitErrors = r.codedBits;
     r.infoBitErrors = r.infoBits;
-    const BlockCount blocks = count_block_errors(RealArray(), tx.BitInCodIn, r.infoBits, milstd);
+    const BlockCount blocks = count_block_errors(RealArray(), tx.BitInCodIn, r.infoBits, mode);
     r.blocks = blocks.blocks;
     r.blockErrors = blocks.errors;
 }
@@ -206,23 +208,23 @@ void missing(const Milstd& milstd, const RoadConfig& config, const SendchainOut&
 //   else: softslicer, the deinterleaver and the decoder, which adds the ratios of repeated bits.
 // Coded bits it did not receive are erasures; the hard-decision coded-bit count stays the one
 // run_road makes from symslicer.
-void decode_baseline(const Milstd& milstd, const RoadConfig& config, const SendchainOut& tx,
+void decode_baseline(const ModeParams& mode, const RoadConfig& config, const SendchainOut& tx,
                      const ComplexArray& data, const SymslicerOut& demod, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
-    r.infoBits = bit_budget(milstd, config.nFrame).info;
+    r.infoBits = bit_budget(mode, config.nFrame).info;
     r.symbols = data;
     r.noiseVar = RealArray(1);
-    r.noiseVar[0] = spread_around_decisions(data, milstd);
-    if (milstd.rate == 75) {
-        r.soft.LLR = patternslicer(r.symbols, ComplexArray{cdouble(1.0, 0.0)}, r.noiseVar, milstd,
+    r.noiseVar[0] = spread_around_decisions(data, mode);
+    if (mode.rate == 75) {
+        r.soft.LLR = patternslicer(r.symbols, ComplexArray{cdouble(1.0, 0.0)}, r.noiseVar, mode,
                                    PatternDetection::noncoherent, config.softRule)
                          .LLR;
     } else {
-        r.soft = softslicer(r.symbols, r.noiseVar, milstd, config.softRule);
+        r.soft = softslicer(r.symbols, r.noiseVar, mode, config.softRule);
     }
     const RealArray llr = first_or_erased(r.soft.LLR, r.codedBits);
     r.ran = true;
-    if (milstd.rate == 4800) {
+    if (mode.rate == 4800) {
         r.deinterleaved.out = llr;
         const index_t have = std::min(demod.DemapOut.numel(), tx.BitInCodIn.numel());
         r.decoded.DecodOut = RealArray(have);
@@ -230,10 +232,10 @@ void decode_baseline(const Milstd& milstd, const RoadConfig& config, const Sendc
         r.decoded.InfoBits = RealArray(std::min(have, r.infoBits));
         std::copy_n(demod.DemapOut.begin(), r.decoded.InfoBits.numel(), r.decoded.InfoBits.begin());
     } else {
-        r.deinterleaved = unshuffle(llr, milstd);
-        r.decoded = vitdecode(r.deinterleaved.out, milstd, config.nFrame);
+        r.deinterleaved = unshuffle(llr, mode);
+        r.decoded = vitdecode(r.deinterleaved.out, mode, config.nFrame);
     }
-    count_info(milstd, tx, r);
+    count_info(mode, tx, r);
 }
 
 // A channel of hfchannel, its outputs where the receivers look for fadesim's.
@@ -255,25 +257,25 @@ FadesimOut faded_by(const RoadConfig& config, const ComplexArray& shaped, HostSe
 
 // The HF receiver and the genie handle every rate's parameter set; a hand-made one they do not
 // handle is refused before any work.
-void check_receivers(const Milstd& milstd, const RoadConfig& config) {
+void check_receivers(const ModeParams& mode, const RoadConfig& config) {
     if (!config.runs(ReceiverKind::hf) && !config.runs(ReceiverKind::genie)) return;
     try {
-        check_receiver_mode(milstd);
+        check_receiver_mode(mode);
     } catch (const Error& e) {
         if (e.identifier() != "hfchain:chansound:UnsupportedMode") throw;
         raise("hfchain:road:UnsupportedReceiver",
               "run_road runs the hf and genie receivers in the modes of the waveform's rates; at " +
-                  format_value(milstd.rate) + " bit/s ask for the baseline receiver alone. (" +
+                  format_value(mode.rate) + " bit/s ask for the baseline receiver alone. (" +
                   e.message() + ")");
     }
 }
 
 }  // namespace
 
-void check_road_receivers(const Milstd& milstd, const std::vector<ReceiverKind>& receivers) {
+void check_road_receivers(const ModeParams& mode, const std::vector<ReceiverKind>& receivers) {
     RoadConfig config;
     config.receivers = receivers;
-    check_receivers(milstd, config);
+    check_receivers(mode, config);
 }
 
 ChannelKind road_channel_kind(const ChannelChoice& choice) {
@@ -301,12 +303,12 @@ void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& r
     }
 }
 
-RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host) {
-    check_receivers(milstd, config);
+RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServices& host) {
+    check_receivers(mode, config);
     if (config.channel == ChannelKind::hfchannel)
         check_hf_reach(config.hfChannel, config.receivers);
     RoadResult r;
-    r.tx = sendchain(milstd, config.nFrame, config.txSeed, host);
+    r.tx = sendchain(mode, config.nFrame, config.txSeed, host);
     r.shaped = pulseshaper(r.tx.MultiplexOut, config.shaping);
 
     switch (config.channel) {
@@ -331,7 +333,7 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     const bool baseline = config.runs(ReceiverKind::baseline);
     const bool hf = config.runs(ReceiverKind::hf);
     if (baseline || hf) {
-        r.frameStart = framelock(r.matched.out, milstd, config.shaping, host);
+        r.frameStart = framelock(r.matched.out, mode, config.shaping, host);
         r.frameFound = !r.frameStart.empty();
     }
 
@@ -343,24 +345,24 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
         const double inf = std::numeric_limits<double>::infinity();
         r.genieView =
             geniecombine(r.tx.MultiplexOut, r.faded.raios, noiseless ? quiet : r.faded.noise,
-                         noiseless ? inf : config.watterson.EsNodB, milstd, config.shaping);
+                         noiseless ? inf : config.watterson.EsNodB, mode, config.shaping);
         r.genie.symbols = r.genieView.out;
         r.genie.noiseVar = r.genieView.noiseVar;
-        if (milstd.rate == 75) {
-            decode_patterns(milstd, config, r.tx, genie_patterns(milstd, r.genie, config.softRule),
+        if (mode.rate == 75) {
+            decode_patterns(mode, config, r.tx, genie_patterns(mode, r.genie, config.softRule),
                             r.genie);
         } else {
-            decode(milstd, config, r.tx, r.genie);
+            decode(mode, config, r.tx, r.genie);
         }
     }
 
     // The HF receiver, from freqlock's offset and start: framelock's start on the output turned
     // back by the offset.
     if (hf) {
-        r.locked = freqlock(r.matched.out, milstd, config.shaping, host);
+        r.locked = freqlock(r.matched.out, mode, config.shaping, host);
         bool locked = !r.locked.start.empty();
         if (locked) {
-            r.sounding = chansound(r.locked.out, r.locked.start[0], milstd, config.shaping, host);
+            r.sounding = chansound(r.locked.out, r.locked.start[0], mode, config.shaping, host);
         }
         // freqlock's search can be misled where the preamble arrives through a deep fade at low
         // SNR (a wrong offset of tens of hertz, a start near or far from the paths). When
@@ -376,7 +378,7 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
             ChansoundOut unturned;
             bool sounded = true;
             try {
-                unturned = chansound(r.matched.out, r.frameStart[0], milstd, config.shaping, host);
+                unturned = chansound(r.matched.out, r.frameStart[0], mode, config.shaping, host);
             } catch (const Error& e) {
                 // No preamble to be seen from that start: freqlock's stays.
                 if (e.identifier() != "hfchain:chansound:NoSignal") throw;
@@ -385,8 +387,8 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
             const auto M = static_cast<index_t>(config.shaping.oversamplingFactor);
             if (sounded &&
                 (!locked ||
-                 sounding_clarity(unturned, r.matched.out, r.frameStart[0], milstd, M) >
-                     sounding_clarity(r.sounding, r.locked.out, r.locked.start[0], milstd, M))) {
+                 sounding_clarity(unturned, r.matched.out, r.frameStart[0], mode, M) >
+                     sounding_clarity(r.sounding, r.locked.out, r.locked.start[0], mode, M))) {
                 r.sounding = std::move(unturned);
                 r.locked.start = r.frameStart;
                 r.locked.offset = 0;
@@ -394,47 +396,47 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
                 locked = true;
             }
         }
-        if (locked && milstd.rate == 75) {
-            r.patterns = patterntrack(r.sounding, milstd, kPatternPasses, config.softRule);
+        if (locked && mode.rate == 75) {
+            r.patterns = patterntrack(r.sounding, mode, kPatternPasses, config.softRule);
             r.hf.symbols = r.patterns.out;
             r.hf.noiseVar = r.patterns.noiseVar;
-            decode_patterns(milstd, config, r.tx, r.patterns.LLR, r.hf);
+            decode_patterns(mode, config, r.tx, r.patterns.LLR, r.hf);
         } else if (locked) {
             // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.
-            const double iterations = milstd.rate == 4800 ? 0.0 : config.iterations;
+            const double iterations = mode.rate == 4800 ? 0.0 : config.iterations;
             r.equalised =
-                turboequal(r.sounding, milstd, config.nFrame, iterations, host, config.turboStop);
+                turboequal(r.sounding, mode, config.nFrame, iterations, host, config.turboStop);
             r.hf.symbols = r.equalised.out;
             r.hf.noiseVar = r.equalised.noiseVar;
-            decode(milstd, config, r.tx, r.hf);
+            decode(mode, config, r.tx, r.hf);
         } else {
-            missing(milstd, config, r.tx, r.hf);
+            missing(mode, config, r.tx, r.hf);
         }
     }
 
     if (!baseline) return r;
     if (!r.frameFound) {
         r.codedBitErrors = r.codedBits;  // nothing received: every bit is missing
-        missing(milstd, config, r.tx, r.baseline);
+        missing(mode, config, r.tx, r.baseline);
         return r;
     }
 
     r.symbols = tickalign(r.matched.out, r.frameStart[0], config.shaping);
-    r.data = unframer(r.symbols.out, milstd);
-    r.demod = symslicer(r.data.out, milstd);
+    r.data = unframer(r.symbols.out, mode);
+    r.demod = symslicer(r.data.out, mode);
 
     // The deinterleaver takes whole interleaver blocks: a late frame start or a channel delay
     // can leave a partial block (or extra symbols) at the end, which the comparison ignores. At
     // 4800 bit/s nothing is interleaved: the bits arrive in the encoder's order.
-    const index_t T = milstd.interTable.numel();
+    const index_t T = mode.interTable.numel();
     index_t usable = std::min(r.demod.DemapOut.numel(), r.codedBits);
     usable = T > 0 ? usable / T * T : 0;
-    if (milstd.rate == 4800) {
+    if (mode.rate == 4800) {
         r.deinterleaved.out = first_or_erased(r.demod.DemapOut, usable);
     } else if (usable == r.demod.DemapOut.numel()) {
-        r.deinterleaved = unshuffle(r.demod.DemapOut, milstd);
+        r.deinterleaved = unshuffle(r.demod.DemapOut, mode);
     } else {
-        r.deinterleaved = unshuffle(first_or_erased(r.demod.DemapOut, usable), milstd);
+        r.deinterleaved = unshuffle(first_or_erased(r.demod.DemapOut, usable), mode);
     }
 
     index_t errors = r.codedBits - usable;  // missing bits count as errors
@@ -443,7 +445,7 @@ RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices
     for (index_t k = 0; k < usable; ++k) errors += sent[k] != got[k] ? 1 : 0;
     r.codedBitErrors = errors;
 
-    decode_baseline(milstd, config, r.tx, r.data.out, r.demod, r.baseline);
+    decode_baseline(mode, config, r.tx, r.data.out, r.demod, r.baseline);
     r.baseline.codedBitErrors = r.codedBitErrors;
     return r;
 }

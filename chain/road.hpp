@@ -102,7 +102,7 @@ struct BlockCount {
     index_t errors = 0;
 };
 BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, index_t K,
-                              const Milstd& milstd);
+                              const ModeParams& mode);
 
 // The noise variance the baseline receiver gives its soft demapper: the mean of |y - x|^2 over
 // the symbols y, x the nearest point of the mode's constellation (the 2^b points of phase
@@ -111,7 +111,7 @@ BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, i
 // what the receiver can know without an equaliser: on white noise with few symbol errors it is
 // the noise variance; where decisions are often wrong it is too small, and the ratios
 // overconfident. An empty input gives 1.
-double spread_around_decisions(const ComplexArray& symbols, const Milstd& milstd);
+double spread_around_decisions(const ComplexArray& symbols, const ModeParams& mode);
 
 struct RoadResult {
     SendchainOut tx;
@@ -162,9 +162,9 @@ ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, 
                              ComplexArray* noise_out = nullptr);
 
 // Raises "hfchain:road:UnsupportedReceiver" when run_road cannot run one of `receivers` with the
-// parameter set `milstd` (its rate): the check run_road makes before any work, for callers that
+// parameter set `mode` (its rate): the check run_road makes before any work, for callers that
 // check a whole configuration first.
-void check_road_receivers(const Milstd& milstd, const std::vector<ReceiverKind>& receivers);
+void check_road_receivers(const ModeParams& mode, const std::vector<ReceiverKind>& receivers);
 
 // How the road makes a channel read by read_channel (channel/channel_text.hpp): white noise alone,
 // fadesim for its four conditions (as always, so that their results stay what they were), and
@@ -178,7 +178,7 @@ ChannelKind road_channel_kind(const ChannelChoice& choice);
 // genie take any channel. fadesim's conditions are all within reach.
 void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers);
 
-// Runs the road for `milstd` (built once by the caller with rateconf or modeconf) and the
+// Runs the road for `mode` (built once by the caller with rateconf or modeconf) and the
 // receivers the configuration asks for (framelock runs for baseline and hf). Without a frame
 // start the baseline path stops and the hf receiver does not run: every bit and block of theirs
 // counts as an error. The baseline receiver decodes whatever symbols it received: missing coded
@@ -187,6 +187,6 @@ void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& r
 // parameter set: see check_receiver_mode), "hfchain:road:UnsupportedReceiver", and the hf receiver
 // with a channel of hfchannel beyond its reach (check_hf_reach), before any work;
 // those of the blocks.
-RoadResult run_road(const Milstd& milstd, const RoadConfig& config, HostServices& host);
+RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServices& host);
 
 }  // namespace hfchain

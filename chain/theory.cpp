@@ -64,8 +64,8 @@ double ber_psk_gray(int bits, double EsNodB) {
     return 0.5 * std::erfc(std::sqrt(bits == 1 ? g : g / 2));
 }
 
-int theory_bits(const Milstd& milstd) {
-    return milstd.trein > 0 ? static_cast<int>(milstd.bitsToSym) : 0;
+int theory_bits(const ModeParams& mode) {
+    return mode.trein > 0 ? static_cast<int>(mode.bitsToSym) : 0;
 }
 
 }  // namespace hfchain

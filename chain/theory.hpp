@@ -28,6 +28,6 @@ double ber_psk_gray(int bits, double EsNodB);
 // parameter set: its bitsToSym when its data symbols are PSK points (every rate but 75 bit/s;
 // at 300 and 150 bit/s every copy of a coded bit counts as a coded bit, as the road counts
 // them), 0 for the 75 bit/s patterns, whose coded bits no closed form here describes.
-int theory_bits(const Milstd& milstd);
+int theory_bits(const ModeParams& mode);
 
 }  // namespace hfchain

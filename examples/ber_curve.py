@@ -78,12 +78,12 @@ def main():
 
     # One transmission through each channel: the received data symbols, and on the fading
     # channel also what the HF receiver (channel sounder and turbo equaliser) makes of them.
-    milstd = hfchain.modeconf(0.6)
+    mode = hfchain.modeconf(0.6)
     fig, axes = plt.subplots(1, 3, figsize=(15, 5))
     panels = [("awgn", "bom", "baseline"), ("watterson", args.condition, "baseline"),
               ("watterson", args.condition, "hf")]
     for ax, (channel, model, receiver) in zip(axes, panels):
-        road = hfchain.run_road(milstd, hfchain.RoadConfig(
+        road = hfchain.run_road(mode, hfchain.RoadConfig(
             txSeed=7, channel=channel, watterson=hfchain.VarWatterson(model, 14, 3),
             receivers=[receiver]))
         if receiver == "baseline":

@@ -24,12 +24,12 @@ for [value, name] = defaults
   end
 end
 
-milstd = modeconf (interLen);
+params = modeconf (interLen);
 varShapping = struct ("rolloffFactor", rolloffFactor, "pulseDelay", pulseDelay,
                       "oversamplingFactor", oversamplingFactor);
 
 % Transmitter and pulse shaping.
-tx = sendchain (milstd, nFrame, txSeed);
+tx = sendchain (params, nFrame, txSeed);
 shaped = pulseshaper (tx.MultiplexOut, varShapping);
 
 % Channel. The noise has variance N0 = 10^(-EsNodB/10) per sample; after the matched filter each
@@ -46,24 +46,24 @@ end
 
 % Receiver up to the data symbols.
 matched = pulsematch (received, varShapping);
-start = framelock (matched.out, milstd, varShapping);
+start = framelock (matched.out, params, varShapping);
 if (isempty (start))
   error ("decode: no frame start found");
 end
 symbols = tickalign (matched.out, start, varShapping);
-data = unframer (symbols.out, milstd);
+data = unframer (symbols.out, params);
 
 % Hard decisions, as the chain makes them without a decoder.
-hard = unshuffle (symslicer (data.out, milstd).DemapOut, milstd).out;
+hard = unshuffle (symslicer (data.out, params).DemapOut, params).out;
 
 % Soft decisions: one log-likelihood ratio per coded bit (positive means 0), deinterleaved by the
 % same permutation, then decoded.
-llr = softslicer (data.out, N0, milstd).LLR;
-soft = unshuffle (llr, milstd).out;
+llr = softslicer (data.out, N0, params).LLR;
+soft = unshuffle (llr, params).out;
 if (numel (soft) != numel (tx.CodOutInterIn))
   error ("decode: %d coded values received, %d sent", numel (soft), numel (tx.CodOutInterIn));
 end
-decoded = vitdecode (soft, milstd, nFrame);
+decoded = vitdecode (soft, params, nFrame);
 
 K = numel (decoded.InfoBits);
 coded_errors = sum (hard != tx.CodOutInterIn);

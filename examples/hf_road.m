@@ -21,19 +21,19 @@ for [value, name] = defaults
   end
 end
 
-milstd = modeconf (interLen);
+params = modeconf (interLen);
 vs = struct ("rolloffFactor", 0.35, "pulseDelay", 6, "oversamplingFactor", 5);
-tx = sendchain (milstd, nFrame, txSeed);
+tx = sendchain (params, nFrame, txSeed);
 shaped = pulseshaper (tx.MultiplexOut, vs);
 channel = fadesim (shaped.out, struct ("model", model, "EsNodB", EsNodB, "seed", channelSeed), vs);
 matched = pulsematch (channel.AwgnOut, vs);
-start = framelock (matched.out, milstd, vs);
+start = framelock (matched.out, params, vs);
 
 % The HF receiver: sounding (paths, their gains, the noise), then turbo equalisation.
-sounding = chansound (matched.out, start, milstd, vs);
-equalised = turboequal (sounding, milstd, nFrame, iterations);
+sounding = chansound (matched.out, start, params, vs);
+equalised = turboequal (sounding, params, nFrame, iterations);
 % The genie: the true ray gains, no intersymbol interference, the same noise.
-genie = geniecombine (tx.MultiplexOut, channel.raios, channel.noise, EsNodB, milstd, vs);
+genie = geniecombine (tx.MultiplexOut, channel.raios, channel.noise, EsNodB, params, vs);
 
 % Max-log soft demapping of equalised symbols z with error variances nv: the three bits of the
 % Gray point v are those of v, most significant first.
@@ -56,7 +56,7 @@ for k = 1:2
   else
     z = genie.out;  nv = genie.noiseVar;
   end
-  decoded = sisodecode (unshuffle (demap (z, nv), milstd).out, milstd, nFrame);
+  decoded = sisodecode (unshuffle (demap (z, nv), params).out, params, nFrame);
   errors = sum (decoded.InfoBits != tx.BitInCodIn(1:numel (decoded.InfoBits)));
   printf ("%-6s %d of %d information bits wrong\n", names{k}, errors, numel (decoded.InfoBits));
 end

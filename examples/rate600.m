@@ -21,11 +21,11 @@ for [value, name] = defaults
   end
 end
 
-milstd = rateconf (rate, interLen);
+params = rateconf (rate, interLen);
 varShapping = struct ("rolloffFactor", rolloffFactor, "pulseDelay", pulseDelay,
                       "oversamplingFactor", oversamplingFactor);
 
-tx = sendchain (milstd, nFrame, txSeed);
+tx = sendchain (params, nFrame, txSeed);
 shaped = pulseshaper (tx.MultiplexOut, varShapping);
 
 % White noise of variance N0 per sample: after the matched filter each symbol carries noise of
@@ -36,25 +36,25 @@ n = numel (shaped.out);
 received = shaped.out + sqrt (N0 / 2) * (randn (n, 1) + 1i * randn (n, 1));
 
 matched = pulsematch (received, varShapping);
-start = framelock (matched.out, milstd, varShapping);
+start = framelock (matched.out, params, varShapping);
 if (isempty (start))
   error ("rate600: no frame start found");
 end
-data = unframer (tickalign (matched.out, start, varShapping).out, milstd);
+data = unframer (tickalign (matched.out, start, varShapping).out, params);
 
-hard = unshuffle (symslicer (data.out, milstd).DemapOut, milstd).out;
-soft = unshuffle (softslicer (data.out, N0, milstd).LLR, milstd).out;
+hard = unshuffle (symslicer (data.out, params).DemapOut, params).out;
+soft = unshuffle (softslicer (data.out, N0, params).LLR, params).out;
 if (numel (soft) != numel (tx.CodOutInterIn))
   error ("rate600: %d coded values received, %d sent", numel (soft), numel (tx.CodOutInterIn));
 end
 % At 300 and 150 bit/s the decoder adds the ratios of each coded bit's copies.
-decoded = vitdecode (soft, milstd, nFrame);
+decoded = vitdecode (soft, params, nFrame);
 
 K = numel (decoded.InfoBits);
 coded_errors = sum (hard != tx.CodOutInterIn);
 info_errors = sum (decoded.InfoBits != tx.BitInCodIn(1:K));
 printf ("# %g bit/s (bitsToSym %d, repFactor %d), interleaver %.1f s, %g blocks, Es/N0 %g dB\n",
-        milstd.rate, milstd.bitsToSym, milstd.repFactor, interLen, nFrame, EsNodB);
+        params.rate, params.bitsToSym, params.repFactor, interLen, nFrame, EsNodB);
 printf ("coded bits %6d   hard-decision errors %5d   rate %.3e\n", numel (hard), coded_errors,
         coded_errors / numel (hard));
 printf ("information bits %6d   decoded errors %5d   rate %.3e\n", K, info_errors,

@@ -20,12 +20,12 @@ for [value, name] = defaults
   end
 end
 
-milstd = modeconf (interLen);
+params = modeconf (interLen);
 varShapping = struct ("rolloffFactor", rolloffFactor, "pulseDelay", pulseDelay,
                       "oversamplingFactor", oversamplingFactor);
 
 % Transmitter and pulse shaping.
-tx = sendchain (milstd, nFrame, txSeed);
+tx = sendchain (params, nFrame, txSeed);
 shaped = pulseshaper (tx.MultiplexOut, varShapping);
 
 % Channel: Watterson fading of the named condition plus noise, or nothing at all.
@@ -39,14 +39,14 @@ end
 
 % Receiver.
 matched = pulsematch (received, varShapping);
-start = framelock (matched.out, milstd, varShapping);
+start = framelock (matched.out, params, varShapping);
 if (isempty (start))
   error ("road: no frame start found");
 end
 symbols = tickalign (matched.out, start, varShapping);
-data = unframer (symbols.out, milstd);
-demod = symslicer (data.out, milstd);
-deinterleaved = unshuffle (demod.DemapOut, milstd);
+data = unframer (symbols.out, params);
+demod = symslicer (data.out, params);
+deinterleaved = unshuffle (demod.DemapOut, params);
 
 % Coded-bit errors: a bit missing at the end counts as an error.
 sent = tx.CodOutInterIn;

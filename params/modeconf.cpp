@@ -5,7 +5,7 @@
 
 namespace hfchain {
 
-Milstd modeconf(double interLen) {
+ModeParams modeconf(double interLen) {
     // Interleaver index: exact comparison with the two accepted lengths; no match leaves it empty
     // and the first table lookup fails.
     if (interLen != 0.6 && interLen != 4.8) {

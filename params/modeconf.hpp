@@ -6,8 +6,8 @@
 
 namespace hfchain {
 
-// The `milstd` structure. Ten fields, in the order the host sees them.
-struct Milstd {
+// The `mode` structure. Ten fields, in the order the host sees them.
+struct ModeParams {
     double rate = 2400;      // data rate in bit/s (75 to 4800, see rateconf)
     double interl = 0.6;     // interleaver length in seconds
     RealArray interTable;    // N x 1: entry k is the 1-based input position of the k-th output bit
@@ -20,14 +20,14 @@ struct Milstd {
     RealArray probe;         // trein x 2: the two probe patterns that close each interleaver block
 };
 
-// Field names of `milstd` in their order.
-inline constexpr const char* kMilstdFields[] = {
+// Field names of `mode` in their order.
+inline constexpr const char* kModeParamsFields[] = {
     "rate",      "interl",    "interTable", "chSymMapping", "bitsToSym",
     "repFactor", "preamSync", "trein",      "data",         "probe"};
 
-// Builds `milstd` for the 2400 bit/s mode with an interleaver of `interLen` seconds (0.6 or 4.8,
+// Builds `mode` for the 2400 bit/s mode with an interleaver of `interLen` seconds (0.6 or 4.8,
 // compared exactly). Any other length raises the index error naming `numRow`. The same set as
 // rateconf(2400, interLen) (params/rateconf.hpp), which builds every rate.
-Milstd modeconf(double interLen);
+ModeParams modeconf(double interLen);
 
 }  // namespace hfchain

@@ -78,7 +78,7 @@ std::string rate_list() {
 
 }  // namespace
 
-Milstd rateconf(double rate, double interLen) {
+ModeParams rateconf(double rate, double interLen) {
     int rateIndex = 0;
     while (rateIndex < kRateCount && kDataRates[rateIndex] != rate) ++rateIndex;
     if (rateIndex == kRateCount) {
@@ -102,7 +102,7 @@ Milstd rateconf(double rate, double interLen) {
     }
     const RateMode& mode = kModes[rateIndex];
 
-    Milstd m;
+    ModeParams m;
     m.rate = rate;
     m.interl = interLen;
     m.interTable = build_interTable(static_cast<index_t>(kNumRow[rateIndex][inter]),

@@ -12,7 +12,7 @@ namespace hfchain {
 // The user data rates in bit/s, fastest first: the row order of every rate table.
 inline constexpr double kDataRates[] = {4800, 2400, 1200, 600, 300, 150, 75};
 
-// Builds `milstd` for the data rate `rate` (bit/s) and an interleaver of `interLen` seconds, both
+// Builds `mode` for the data rate `rate` (bit/s) and an interleaver of `interLen` seconds, both
 // compared exactly. Per rate:
 //   4800  8-PSK (bitsToSym 3), uncoded and not interleaved, frames of 32 data + 16 probe symbols
 //   2400  8-PSK (3), rate-1/2 code, 32 + 16
@@ -31,14 +31,14 @@ inline constexpr double kDataRates[] = {4800, 2400, 1200, 600, 300, 150, 75};
 // Errors: "hfchain:params:UnknownRate" (rate not one of kDataRates),
 // "hfchain:params:UnknownInterleaver" (interLen neither 0.6 nor 4.8),
 // "hfchain:params:NoLongInterleaver" (4800 bit/s with 4.8 s: the uncoded mode has only 0.6 s).
-Milstd rateconf(double rate, double interLen);
+ModeParams rateconf(double rate, double interLen);
 
 // At 75 bit/s every L-th value of a transmission (1-based, counted across interleaver blocks) is
 // sent on the alternate pattern set, columns 5..8 of chSymMapping: L = round(interl / 0.2) 15, the
 // values of one interleaver block (45 at 0.6 s, 360 at 4.8 s), so that the last pattern of each
 // block marks the block's end. A period that is 0 or not finite marks no value.
-inline double alternate_pattern_period(const Milstd& milstd) {
-    return round_half_away(milstd.interl / 0.2) * 15.0;
+inline double alternate_pattern_period(const ModeParams& mode) {
+    return round_half_away(mode.interl / 0.2) * 15.0;
 }
 
 }  // namespace hfchain

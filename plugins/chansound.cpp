@@ -1,4 +1,4 @@
-// chansound(MatchedFilterIn, FrameStartSample, milstd, varShapping) -> {start, delays, basis, out,
+// chansound(MatchedFilterIn, FrameStartSample, mode, varShapping) -> {start, delays, basis, out,
 // gains, gainVar, pathPower, windowGains, windowTime, noiseVar, doppler, frames, profile,
 // profileStart}
 #include "receiver/chansound/chansound.hpp"
@@ -18,11 +18,11 @@ struct Chansound {
         const hfchain::ComplexArray MatchedFilterIn =
             read_complex(in[0], "MatchedFilterIn", kColumn);
         const double FrameStartSample = read_scalar(in[1], "FrameStartSample");
-        const hfchain::Milstd milstd = read_milstd(in[2]);
+        const hfchain::ModeParams mode = read_mode_params(in[2]);
         const hfchain::VarShapping varShapping = read_varShapping(in[3]);
         hfchain::OctaveHost host;  // for Ctrl-C polls only: chansound draws no numbers
         const hfchain::ChansoundOut r =
-            hfchain::chansound(MatchedFilterIn, FrameStartSample, milstd, varShapping, host);
+            hfchain::chansound(MatchedFilterIn, FrameStartSample, mode, varShapping, host);
         return chansound_to_host(r);
     }
 };

@@ -1,4 +1,4 @@
-// framelock(SincroFrameIn, milstd, varShapping) -> start sample (1 x 1, or 0 x 1 when none)
+// framelock(SincroFrameIn, mode, varShapping) -> start sample (1 x 1, or 0 x 1 when none)
 #include "receiver/framesync/framelock.hpp"
 
 #include "plugins/octave_host.hpp"
@@ -13,10 +13,10 @@ struct Framelock {
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
         const hfchain::ComplexArray SincroFrameIn = read_complex(in[0], "SincroFrameIn", kColumn);
-        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::ModeParams mode = read_mode_params(in[1]);
         const hfchain::VarShapping varShapping = read_varShapping(in[2]);
         hfchain::OctaveHost host;  // for Ctrl-C polls only: framelock draws no numbers
-        return to_host(hfchain::framelock(SincroFrameIn, milstd, varShapping, host));
+        return to_host(hfchain::framelock(SincroFrameIn, mode, varShapping, host));
     }
 };
 

@@ -1,4 +1,4 @@
-// geniecombine(MultiplexOut, raios, noise, EsNodB, milstd, varShapping) -> {out, noiseVar, gain}
+// geniecombine(MultiplexOut, raios, noise, EsNodB, mode, varShapping) -> {out, noiseVar, gain}
 #include "receiver/geniecombine/geniecombine.hpp"
 
 #include "plugins/structs.hpp"
@@ -18,10 +18,10 @@ struct Geniecombine {
             read_complex(in[1], "raios", Shape{upto(kUnbounded), upto(2)});
         const hfchain::ComplexArray noise = read_complex(in[2], "noise", kColumn);
         const double EsNodB = read_scalar(in[3], "EsNodB");
-        const hfchain::Milstd milstd = read_milstd(in[4]);
+        const hfchain::ModeParams mode = read_mode_params(in[4]);
         const hfchain::VarShapping varShapping = read_varShapping(in[5]);
         const hfchain::GeniecombineOut r =
-            hfchain::geniecombine(MultiplexOut, raios, noise, EsNodB, milstd, varShapping);
+            hfchain::geniecombine(MultiplexOut, raios, noise, EsNodB, mode, varShapping);
         return make_struct(hfchain::kGeniecombineFields,
                            {to_host(r.out), to_host(r.noiseVar), to_host(r.gain)});
     }

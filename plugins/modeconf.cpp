@@ -1,4 +1,4 @@
-// modeconf(interLen) -> milstd
+// modeconf(interLen) -> mode
 #include "params/modeconf.hpp"
 
 #include "plugins/structs.hpp"
@@ -12,7 +12,7 @@ struct Modeconf {
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
         const double interLen = read_scalar(in[0], "interLen");
-        return milstd_to_host(hfchain::modeconf(interLen));
+        return mode_params_to_host(hfchain::modeconf(interLen));
     }
 };
 

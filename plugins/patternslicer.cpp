@@ -1,4 +1,4 @@
-// patternslicer(DemodulatorIn, gain, noiseVar, milstd, detection, rule) -> {LLR, Correlations}
+// patternslicer(DemodulatorIn, gain, noiseVar, mode, detection, rule) -> {LLR, Correlations}
 #include "receiver/patternslicer/patternslicer.hpp"
 
 #include <string>
@@ -26,11 +26,11 @@ struct Patternslicer {
         const hfchain::ComplexArray DemodulatorIn = read_complex(in[0], "DemodulatorIn", kColumn);
         const hfchain::ComplexArray gain = read_complex(in[1], "gain", kColumn);
         const auto noiseVar = read_real(in[2], "noiseVar", kColumn);
-        const hfchain::Milstd milstd = read_milstd(in[3]);
+        const hfchain::ModeParams mode = read_mode_params(in[3]);
         const hfchain::PatternDetection detection = read_detection(in[4]);
         const hfchain::SoftRule rule = read_soft_rule(in[5], "patternslicer");
         const hfchain::PatternslicerOut r =
-            hfchain::patternslicer(DemodulatorIn, gain, *noiseVar, milstd, detection, rule);
+            hfchain::patternslicer(DemodulatorIn, gain, *noiseVar, mode, detection, rule);
         return make_struct(hfchain::kPatternslicerFields,
                            {to_host(r.LLR), to_host(r.Correlations)});
     }

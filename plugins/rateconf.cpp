@@ -1,4 +1,4 @@
-// rateconf(rate, interLen) -> milstd
+// rateconf(rate, interLen) -> mode
 #include "params/rateconf.hpp"
 
 #include "plugins/structs.hpp"
@@ -13,7 +13,7 @@ struct Rateconf {
         using namespace hfchain::gateway;
         const double rate = read_scalar(in[0], "rate");
         const double interLen = read_scalar(in[1], "interLen");
-        return milstd_to_host(hfchain::rateconf(rate, interLen));
+        return mode_params_to_host(hfchain::rateconf(rate, interLen));
     }
 };
 

@@ -1,4 +1,4 @@
-// sendchain(milstd, nFrame, seed) -> {BitInCodIn, CodOutInterIn, InterOutMapIn,
+// sendchain(mode, nFrame, seed) -> {BitInCodIn, CodOutInterIn, InterOutMapIn,
 // MapOutMultiplexIn, ComplexPSKSymbols, ModConstellation, ProbeInfo, MultiplexOut}
 #include "transmitter/sendchain.hpp"
 
@@ -13,11 +13,11 @@ struct Sendchain {
 
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
-        const hfchain::Milstd milstd = read_milstd(in[0]);
+        const hfchain::ModeParams mode = read_mode_params(in[0]);
         const double nFrame = read_scalar(in[1], "nFrame");
         const double seed = read_scalar(in[2], "seed");
         hfchain::OctaveHost host;
-        const hfchain::SendchainOut r = hfchain::sendchain(milstd, nFrame, seed, host);
+        const hfchain::SendchainOut r = hfchain::sendchain(mode, nFrame, seed, host);
         return make_struct(
             hfchain::kSendchainFields,
             {to_host(r.BitInCodIn), to_host(r.CodOutInterIn), to_host(r.InterOutMapIn),

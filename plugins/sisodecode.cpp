@@ -1,4 +1,4 @@
-// sisodecode(DecoderIn, milstd, nFrame) -> {Extrinsic, InfoLLR, InfoBits}
+// sisodecode(DecoderIn, mode, nFrame) -> {Extrinsic, InfoLLR, InfoBits}
 #include "receiver/decoder/sisodecode.hpp"
 
 #include "plugins/structs.hpp"
@@ -12,9 +12,9 @@ struct Sisodecode {
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
         const auto DecoderIn = read_real(in[0], "DecoderIn", kColumn);
-        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::ModeParams mode = read_mode_params(in[1]);
         const double nFrame = read_scalar(in[2], "nFrame");
-        const hfchain::SisodecodeOut r = hfchain::sisodecode(*DecoderIn, milstd, nFrame);
+        const hfchain::SisodecodeOut r = hfchain::sisodecode(*DecoderIn, mode, nFrame);
         return make_struct(hfchain::kSisodecodeFields,
                            {to_host(r.Extrinsic), to_host(r.InfoLLR), to_host(r.InfoBits)});
     }

@@ -1,4 +1,4 @@
-// softslicer(DemodulatorIn, noiseVar, milstd) -> {LLR}
+// softslicer(DemodulatorIn, noiseVar, mode) -> {LLR}
 #include "receiver/softdemod/softslicer.hpp"
 
 #include "plugins/structs.hpp"
@@ -13,8 +13,8 @@ struct Softslicer {
         using namespace hfchain::gateway;
         const hfchain::ComplexArray DemodulatorIn = read_complex(in[0], "DemodulatorIn", kColumn);
         const auto noiseVar = read_real(in[1], "noiseVar", kColumn);
-        const hfchain::Milstd milstd = read_milstd(in[2]);
-        const hfchain::SoftslicerOut r = hfchain::softslicer(DemodulatorIn, *noiseVar, milstd);
+        const hfchain::ModeParams mode = read_mode_params(in[2]);
+        const hfchain::SoftslicerOut r = hfchain::softslicer(DemodulatorIn, *noiseVar, mode);
         return make_struct(hfchain::kSoftslicerFields, {to_host(r.LLR)});
     }
 };

@@ -1,4 +1,4 @@
-// Conversion of the structures that several plug-ins share, in one place and both ways: `milstd`
+// Conversion of the structures that several plug-ins share, in one place and both ways: `mode`
 // (written by modeconf, read by sendchain, framelock, unframer, symslicer and unshuffle),
 // `varShapping`, `varWatterson` and the soft rule. Every reader checks the same field list with the
 // same bounds.
@@ -13,14 +13,14 @@
 
 namespace hfchain::gateway {
 
-// Field bounds of `milstd`: interTable any x 1, chSymMapping up to 32 x 8, preamSync 1 x any,
+// Field bounds of `mode`: interTable any x 1, chSymMapping up to 32 x 8, preamSync 1 x any,
 // probe up to 20 x 2, the six others scalars.
 inline constexpr Shape kChSymMappingShape{upto(32), upto(8)};
 inline constexpr Shape kProbeShape{upto(20), upto(2)};
 
-inline Milstd read_milstd(const mxArray* a, const char* name = "milstd") {
-    const StructReader s(a, name, kMilstdFields);
-    Milstd m;
+inline ModeParams read_mode_params(const mxArray* a, const char* name = "milstd") {
+    const StructReader s(a, name, kModeParamsFields);
+    ModeParams m;
     m.rate = s.scalar("rate");
     m.interl = s.scalar("interl");
     m.interTable = s.real("interTable", kColumn);
@@ -34,8 +34,8 @@ inline Milstd read_milstd(const mxArray* a, const char* name = "milstd") {
     return m;
 }
 
-inline mxArray* milstd_to_host(const Milstd& m) {
-    return make_struct(kMilstdFields,
+inline mxArray* mode_params_to_host(const ModeParams& m) {
+    return make_struct(kModeParamsFields,
                        {to_host(m.rate), to_host(m.interl), to_host(m.interTable),
                         to_host(m.chSymMapping), to_host(m.bitsToSym), to_host(m.repFactor),
                         to_host(m.preamSync), to_host(m.trein), to_host(m.data), to_host(m.probe)});

@@ -1,4 +1,4 @@
-// symslicer(DemodulatorIn, milstd) -> {DemodOutDemapIn, DemapOut}
+// symslicer(DemodulatorIn, mode) -> {DemodOutDemapIn, DemapOut}
 #include "receiver/demod/symslicer.hpp"
 
 #include "plugins/octave_host.hpp"
@@ -13,9 +13,9 @@ struct Symslicer {
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
         const hfchain::ComplexArray DemodulatorIn = read_complex(in[0], "DemodulatorIn", kColumn);
-        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::ModeParams mode = read_mode_params(in[1]);
         hfchain::OctaveHost host;
-        const hfchain::SymslicerOut r = hfchain::symslicer(DemodulatorIn, milstd, host);
+        const hfchain::SymslicerOut r = hfchain::symslicer(DemodulatorIn, mode, host);
         return make_struct(hfchain::kSymslicerFields,
                            {to_host(r.DemodOutDemapIn), to_host(r.DemapOut)});
     }

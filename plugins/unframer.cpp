@@ -1,4 +1,4 @@
-// unframer(DemultiplexIn, milstd) -> {out}
+// unframer(DemultiplexIn, mode) -> {out}
 #include "receiver/demux/unframer.hpp"
 
 #include "plugins/octave_host.hpp"
@@ -14,9 +14,9 @@ struct Unframer {
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
         const hfchain::ComplexArray DemultiplexIn = read_complex(in[0], "DemultiplexIn", kColumn);
-        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::ModeParams mode = read_mode_params(in[1]);
         hfchain::OctaveHost host;
-        const hfchain::UnframerOut r = hfchain::unframer(DemultiplexIn, milstd, host);
+        const hfchain::UnframerOut r = hfchain::unframer(DemultiplexIn, mode, host);
         return make_struct(kFields, {to_host(r.out)});
     }
 };

@@ -1,4 +1,4 @@
-// unshuffle(DeinterleaverIn, milstd) -> {out}
+// unshuffle(DeinterleaverIn, mode) -> {out}
 #include "receiver/deinterleave/unshuffle.hpp"
 
 #include "plugins/octave_host.hpp"
@@ -14,9 +14,9 @@ struct Unshuffle {
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
         const auto DeinterleaverIn = read_real(in[0], "DeinterleaverIn", kColumn);
-        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::ModeParams mode = read_mode_params(in[1]);
         hfchain::OctaveHost host;
-        const hfchain::UnshuffleOut r = hfchain::unshuffle(*DeinterleaverIn, milstd, host);
+        const hfchain::UnshuffleOut r = hfchain::unshuffle(*DeinterleaverIn, mode, host);
         return make_struct(kFields, {to_host(r.out)});
     }
 };

@@ -1,4 +1,4 @@
-// vitdecode(DecoderIn, milstd, nFrame) -> {DecodOut, InfoBits}
+// vitdecode(DecoderIn, mode, nFrame) -> {DecodOut, InfoBits}
 #include "receiver/decoder/vitdecode.hpp"
 
 #include "plugins/structs.hpp"
@@ -12,9 +12,9 @@ struct Vitdecode {
     static mxArray* call(const mxArray* const in[]) {
         using namespace hfchain::gateway;
         const auto DecoderIn = read_real(in[0], "DecoderIn", kColumn);
-        const hfchain::Milstd milstd = read_milstd(in[1]);
+        const hfchain::ModeParams mode = read_mode_params(in[1]);
         const double nFrame = read_scalar(in[2], "nFrame");
-        const hfchain::VitdecodeOut r = hfchain::vitdecode(*DecoderIn, milstd, nFrame);
+        const hfchain::VitdecodeOut r = hfchain::vitdecode(*DecoderIn, mode, nFrame);
         return make_struct(hfchain::kVitdecodeFields, {to_host(r.DecodOut), to_host(r.InfoBits)});
     }
 };

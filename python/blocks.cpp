@@ -74,8 +74,8 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "sendchain",
-        [](py::handle milstd, py::handle nFrame, py::handle seed, py::handle host) {
-            const Milstd m = read<Milstd>(milstd, "milstd");
+        [](py::handle mode, py::handle nFrame, py::handle seed, py::handle host) {
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const double n = read_scalar(nFrame, "nFrame");
             const double s = read_scalar(seed, "seed");
             return to_py(with_host(host, [&](HostServices& h) { return sendchain(m, n, s, h); }));
@@ -142,9 +142,9 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "framelock",
-        [](py::handle SincroFrameIn, py::handle milstd, py::handle varShapping) {
+        [](py::handle SincroFrameIn, py::handle mode, py::handle varShapping) {
             const auto in = read_complex(SincroFrameIn, "SincroFrameIn");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
             return to_py(without_gil([&] { return framelock(*in, m, vs); }));
         },
@@ -163,37 +163,37 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "unframer",
-        [](py::handle DemultiplexIn, py::handle milstd) {
+        [](py::handle DemultiplexIn, py::handle mode) {
             const auto in = read_complex(DemultiplexIn, "DemultiplexIn");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             return to_py(without_gil([&] { return unframer(*in, m); }));
         },
         py::arg("DemultiplexIn"), py::arg("milstd"), doc::unframer);
 
     m.def(
         "symslicer",
-        [](py::handle DemodulatorIn, py::handle milstd) {
+        [](py::handle DemodulatorIn, py::handle mode) {
             const auto in = read_complex(DemodulatorIn, "DemodulatorIn");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             return to_py(without_gil([&] { return symslicer(*in, m); }));
         },
         py::arg("DemodulatorIn"), py::arg("milstd"), doc::symslicer);
 
     m.def(
         "unshuffle",
-        [](py::handle DeinterleaverIn, py::handle milstd) {
+        [](py::handle DeinterleaverIn, py::handle mode) {
             const auto in = read_real(DeinterleaverIn, "DeinterleaverIn");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             return to_py(without_gil([&] { return unshuffle(*in, m); }));
         },
         py::arg("DeinterleaverIn"), py::arg("milstd"), doc::unshuffle);
 
     m.def(
         "softslicer",
-        [](py::handle DemodulatorIn, py::handle noiseVar, py::handle milstd, py::handle rule) {
+        [](py::handle DemodulatorIn, py::handle noiseVar, py::handle mode, py::handle rule) {
             const auto in = read_complex(DemodulatorIn, "DemodulatorIn");
             const auto nv = read_real(noiseVar, "noiseVar");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const SoftRule r = read_enum<SoftRule>(rule, "rule");
             return to_py(without_gil([&] { return softslicer(*in, *nv, m, r); }));
         },
@@ -202,12 +202,12 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "patternslicer",
-        [](py::handle DemodulatorIn, py::handle gain, py::handle noiseVar, py::handle milstd,
+        [](py::handle DemodulatorIn, py::handle gain, py::handle noiseVar, py::handle mode,
            py::handle detection, py::handle rule) {
             const auto in = read_complex(DemodulatorIn, "DemodulatorIn");
             const auto g = read_complex(gain, "gain");
             const auto nv = read_real(noiseVar, "noiseVar");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const PatternDetection d = read_enum<PatternDetection>(detection, "detection");
             const SoftRule r = read_enum<SoftRule>(rule, "rule");
             return to_py(without_gil([&] { return patternslicer(*in, *g, *nv, m, d, r); }));
@@ -217,9 +217,9 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "vitdecode",
-        [](py::handle DecoderIn, py::handle milstd, py::handle nFrame) {
+        [](py::handle DecoderIn, py::handle mode, py::handle nFrame) {
             const auto in = read_real(DecoderIn, "DecoderIn");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const double n = read_scalar(nFrame, "nFrame");
             return to_py(without_gil([&] { return vitdecode(*in, m, n); }));
         },
@@ -227,9 +227,9 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "sisodecode",
-        [](py::handle DecoderIn, py::handle milstd, py::handle nFrame) {
+        [](py::handle DecoderIn, py::handle mode, py::handle nFrame) {
             const auto in = read_real(DecoderIn, "DecoderIn");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const double n = read_scalar(nFrame, "nFrame");
             return to_py(without_gil([&] { return sisodecode(*in, m, n); }));
         },
@@ -238,9 +238,9 @@ void bind_blocks(py::module_& m) {
     // freqlock, chansound and turboequal draw no numbers: the host is there for Ctrl-C.
     m.def(
         "freqlock",
-        [](py::handle MatchedFilterIn, py::handle milstd, py::handle varShapping) {
+        [](py::handle MatchedFilterIn, py::handle mode, py::handle varShapping) {
             const auto in = read_complex(MatchedFilterIn, "MatchedFilterIn");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
             return to_py(
                 with_host(py::none(), [&](HostServices& h) { return freqlock(*in, m, vs, h); }));
@@ -249,11 +249,11 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "chansound",
-        [](py::handle MatchedFilterIn, py::handle FrameStartSample, py::handle milstd,
+        [](py::handle MatchedFilterIn, py::handle FrameStartSample, py::handle mode,
            py::handle varShapping) {
             const auto in = read_complex(MatchedFilterIn, "MatchedFilterIn");
             const double start = read_scalar(FrameStartSample, "FrameStartSample");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
             return to_py(with_host(
                 py::none(), [&](HostServices& h) { return chansound(*in, start, m, vs, h); }));
@@ -263,9 +263,9 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "turboequal",
-        [](py::handle sounding, py::handle milstd, py::handle nFrame, py::handle iterations) {
+        [](py::handle sounding, py::handle mode, py::handle nFrame, py::handle iterations) {
             const ChansoundOut s = read<ChansoundOut>(sounding, "sounding");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const double n = read_scalar(nFrame, "nFrame");
             const double it = read_scalar(iterations, "iterations");
             return to_py(
@@ -276,9 +276,9 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "patterntrack",
-        [](py::handle sounding, py::handle milstd, py::handle passes, py::handle rule) {
+        [](py::handle sounding, py::handle mode, py::handle passes, py::handle rule) {
             const ChansoundOut s = read<ChansoundOut>(sounding, "sounding");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const double p = read_scalar(passes, "passes");
             const SoftRule r = read_enum<SoftRule>(rule, "rule");
             return to_py(without_gil([&] { return patterntrack(s, m, p, r); }));
@@ -289,13 +289,13 @@ void bind_blocks(py::module_& m) {
     m.def(
         "geniecombine",
         [](py::handle MultiplexOut, py::handle raios, py::handle noise, py::handle EsNodB,
-           py::handle milstd, py::handle varShapping) {
+           py::handle mode, py::handle varShapping) {
             const auto tx = read_complex(MultiplexOut, "MultiplexOut");
             // fadesim's L x 2 ray gains, or empty for a channel without rays.
             const auto rays = read_complex(raios, "raios", Shape{upto(kUnbounded), upto(2)});
             const auto n = read_complex(noise, "noise");
             const double esno = read_scalar(EsNodB, "EsNodB");
-            const Milstd m = read<Milstd>(milstd, "milstd");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
             return to_py(without_gil([&] { return geniecombine(*tx, *rays, *n, esno, m, vs); }));
         },
@@ -304,8 +304,8 @@ void bind_blocks(py::module_& m) {
 
     m.def(
         "run_road",
-        [](py::handle milstd, py::handle config, py::handle host) {
-            const Milstd m = read<Milstd>(milstd, "milstd");
+        [](py::handle mode, py::handle config, py::handle host) {
+            const ModeParams m = read<ModeParams>(mode, "milstd");
             RoadConfig c = read<RoadConfig>(config, "config");
             // hfchannel's paths and offset come from the channel watterson.model names.
             if (c.channel == ChannelKind::hfchannel) {

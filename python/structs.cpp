@@ -58,7 +58,7 @@ std::string repr(const char* cls, const RecordBase& r, const std::vector<const c
 }  // namespace detail
 
 void bind_structs(py::module_& m) {
-    bind_record<Milstd>(m);
+    bind_record<ModeParams>(m);
     bind_record<VarShapping>(m);
     bind_record<VarWatterson>(m);
     bind_record<SendchainOut>(m);

@@ -2,7 +2,7 @@
 // block outputs, the road (with its receivers' Reception) and the sweep configuration. A new
 // block's output is one table here and one bind_record line in module.cpp.
 //
-// Field shapes follow the Octave plug-ins where they read the structure: in `milstd`,
+// Field shapes follow the Octave plug-ins where they read the structure: in `mode`,
 // interTable is a column, chSymMapping at most 32 x 8, preamSync a row, probe at most 20 x 2;
 // varWatterson.model at most 50 characters.
 #pragma once
@@ -27,21 +27,22 @@ namespace hfchain::python {
     static const char* doc_init() { return doc::Type##___init__; }
 
 template <>
-struct RecordTraits<Milstd> {
-    HFCHAIN_RECORD(Milstd, "milstd")
+struct RecordTraits<ModeParams> {
+    HFCHAIN_RECORD(ModeParams, "milstd")
     static auto fields() {
-        using S = Milstd;
+        using S = ModeParams;
         return std::make_tuple(
-            field("rate", &S::rate, doc::Milstd_rate),
-            field("interl", &S::interl, doc::Milstd_interl),
-            field("interTable", &S::interTable, doc::Milstd_interTable, kColumn),
-            field("chSymMapping", &S::chSymMapping, doc::Milstd_chSymMapping,
+            field("rate", &S::rate, doc::ModeParams_rate),
+            field("interl", &S::interl, doc::ModeParams_interl),
+            field("interTable", &S::interTable, doc::ModeParams_interTable, kColumn),
+            field("chSymMapping", &S::chSymMapping, doc::ModeParams_chSymMapping,
                   Shape{upto(32), upto(8)}),
-            field("bitsToSym", &S::bitsToSym, doc::Milstd_bitsToSym),
-            field("repFactor", &S::repFactor, doc::Milstd_repFactor),
-            field("preamSync", &S::preamSync, doc::Milstd_preamSync, kRow),
-            field("trein", &S::trein, doc::Milstd_trein), field("data", &S::data, doc::Milstd_data),
-            field("probe", &S::probe, doc::Milstd_probe, Shape{upto(20), upto(2)}));
+            field("bitsToSym", &S::bitsToSym, doc::ModeParams_bitsToSym),
+            field("repFactor", &S::repFactor, doc::ModeParams_repFactor),
+            field("preamSync", &S::preamSync, doc::ModeParams_preamSync, kRow),
+            field("trein", &S::trein, doc::ModeParams_trein),
+            field("data", &S::data, doc::ModeParams_data),
+            field("probe", &S::probe, doc::ModeParams_probe, Shape{upto(20), upto(2)}));
     }
 };
 

@@ -42,11 +42,11 @@ void bind_timing(py::module_& m) {
         }
         if (block == "unshuffle") {
             const auto in = read_real(args[0], "DeinterleaverIn");
-            const Milstd ms = from_py<Milstd>(args[1], "milstd");
+            const ModeParams ms = from_py<ModeParams>(args[1], "milstd");
             return seconds_per_call([&] { unshuffle(*in, ms); }, repeat);
         }
         if (block == "sendchain") {
-            const Milstd ms = from_py<Milstd>(args[0], "milstd");
+            const ModeParams ms = from_py<ModeParams>(args[0], "milstd");
             const double n = read_scalar(args[1], "nFrame");
             const double s = read_scalar(args[2], "seed");
             BuiltinHost host;
@@ -55,12 +55,12 @@ void bind_timing(py::module_& m) {
         if (block == "softslicer") {
             const auto in = read_complex(args[0], "DemodulatorIn");
             const auto nv = read_real(args[1], "noiseVar");
-            const Milstd ms = from_py<Milstd>(args[2], "milstd");
+            const ModeParams ms = from_py<ModeParams>(args[2], "milstd");
             return seconds_per_call([&] { softslicer(*in, *nv, ms); }, repeat);
         }
         if (block == "vitdecode" || block == "sisodecode") {
             const auto in = read_real(args[0], "DecoderIn");
-            const Milstd ms = from_py<Milstd>(args[1], "milstd");
+            const ModeParams ms = from_py<ModeParams>(args[1], "milstd");
             const double n = read_scalar(args[2], "nFrame");
             if (block == "vitdecode")
                 return seconds_per_call([&] { vitdecode(*in, ms, n); }, repeat);
@@ -69,13 +69,13 @@ void bind_timing(py::module_& m) {
         if (block == "chansound") {
             const auto in = read_complex(args[0], "MatchedFilterIn");
             const double start = read_scalar(args[1], "FrameStartSample");
-            const Milstd ms = from_py<Milstd>(args[2], "milstd");
+            const ModeParams ms = from_py<ModeParams>(args[2], "milstd");
             const VarShapping vs = from_py<VarShapping>(args[3], "varShapping");
             return seconds_per_call([&] { chansound(*in, start, ms, vs); }, repeat);
         }
         if (block == "turboequal") {
             const ChansoundOut sounding = from_py<ChansoundOut>(args[0], "sounding");
-            const Milstd ms = from_py<Milstd>(args[1], "milstd");
+            const ModeParams ms = from_py<ModeParams>(args[1], "milstd");
             const double n = read_scalar(args[2], "nFrame");
             const double it = read_scalar(args[3], "iterations");
             return seconds_per_call([&] { turboequal(sounding, ms, n, it); }, repeat);
@@ -85,7 +85,7 @@ void bind_timing(py::module_& m) {
             const auto rays = read_complex(args[1], "raios", kMatrix);
             const auto noise = read_complex(args[2], "noise");
             const double esno = read_scalar(args[3], "EsNodB");
-            const Milstd ms = from_py<Milstd>(args[4], "milstd");
+            const ModeParams ms = from_py<ModeParams>(args[4], "milstd");
             const VarShapping vs = from_py<VarShapping>(args[5], "varShapping");
             return seconds_per_call([&] { geniecombine(*tx, *rays, *noise, esno, ms, vs); },
                                     repeat);

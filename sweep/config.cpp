@@ -36,14 +36,14 @@ std::string exact_number(double v) {
 
 // Encoder input bits one interleaver block holds at this parameter set, by the transmitter's own
 // count (bit_budget): 10000 blocks, the most a trial takes, carry information bits at every rate.
-double block_bits(const Milstd& milstd) {
-    return static_cast<double>(bit_budget(milstd, 1e4).total) / 1e4;
+double block_bits(const ModeParams& mode) {
+    return static_cast<double>(bit_budget(mode, 1e4).total) / 1e4;
 }
 
-// True when the transmitter accepts `nFrame` blocks of `milstd`.
-bool budget_accepts(const Milstd& milstd, double nFrame) {
+// True when the transmitter accepts `nFrame` blocks of `mode`.
+bool budget_accepts(const ModeParams& mode, double nFrame) {
     try {
-        bit_budget(milstd, nFrame);
+        bit_budget(mode, nFrame);
         return true;
     } catch (const Error&) {
         return false;
@@ -148,8 +148,8 @@ void check_rate(double rate, double interLen, const FieldNames& names) {
 }
 
 double default_nframe(double rate, double interLen) {
-    const Milstd milstd = rateconf(rate, interLen);
-    const double B = block_bits(milstd);
+    const ModeParams mode = rateconf(rate, interLen);
+    const double B = block_bits(mode);
     return std::max(1.0, std::floor(static_cast<double>(kFlushBits) / B) + 1);
 }
 
@@ -180,12 +180,12 @@ void check_nframe(double nFrame, double rate, double interLen, const FieldNames&
                    "10000");
     }
     check_rate(rate, interLen, names);
-    const Milstd milstd = rateconf(rate, interLen);
-    if (budget_accepts(milstd, nFrame)) return;
+    const ModeParams mode = rateconf(rate, interLen);
+    if (budget_accepts(mode, nFrame)) return;
     // B encoder input bits fill a block, 144 of them the flush bits: nFrame B - 144 information
     // bits must be a whole number, at least 1. The multiples of 1 / 2^j, with 2^j the largest
     // power of two dividing B, are exact in binary, so their counts are whole without rounding.
-    const double B = block_bits(milstd);
+    const double B = block_bits(mode);
     double dyadic = 1;
     while (std::fmod(B / (2 * dyadic), 1.0) == 0 && dyadic < 1024) dyadic *= 2;
     const double least = std::ceil((kFlushBits + 1) / B * dyadic) / dyadic;
@@ -215,12 +215,12 @@ void check_nframe(double nFrame, double rate, double interLen, const FieldNames&
 void check_receivers_at_rate(const std::vector<ReceiverKind>& receivers, double rate,
                              double interLen, const FieldNames& names) {
     check_rate(rate, interLen, names);
-    const Milstd milstd = rateconf(rate, interLen);
+    const ModeParams mode = rateconf(rate, interLen);
     // Each receiver on its own, by the road's own rule, so that the message names those refused.
     std::vector<std::string> refused;
     for (const ReceiverKind r : receivers) {
         try {
-            check_road_receivers(milstd, {r});
+            check_road_receivers(mode, {r});
         } catch (const Error& e) {
             if (e.identifier() != "hfchain:road:UnsupportedReceiver") throw;
             refused.push_back("'" + std::string(receiver_name(r)) + "'");
@@ -234,7 +234,7 @@ void check_receivers_at_rate(const std::vector<ReceiverKind>& receivers, double 
     std::string running;  // every receiver that runs at this rate
     for (std::size_t k = 0; k < kReceiverCount; ++k) {
         try {
-            check_road_receivers(milstd, {static_cast<ReceiverKind>(k)});
+            check_road_receivers(mode, {static_cast<ReceiverKind>(k)});
             running += (running.empty() ? "" : ", ") + std::string(kReceiverNames[k]);
         } catch (const Error& e) {
             if (e.identifier() != "hfchain:road:UnsupportedReceiver") throw;

@@ -32,19 +32,19 @@ double read_limit_file(const char* file) {
 
 }  // namespace
 
-double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping& shaping,
+double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShapping& shaping,
                          ChannelKind channel, const std::vector<ReceiverKind>& receivers,
                          double paths) {
-    const double T = static_cast<double>(milstd.interTable.numel());
+    const double T = static_cast<double>(mode.interTable.numel());
     const double blocks = std::ceil(nFrame - 1e-9);  // the last block is completed with padding
     const double coded = blocks * T;
     // At 75 bit/s each pair of coded bits goes out as one 32-symbol pattern (a frame's data).
-    const double dataSymbols = milstd.rate == 75      ? coded / 2 * milstd.data
-                               : milstd.bitsToSym > 0 ? coded / milstd.bitsToSym
-                                                      : coded;
-    const double frames = milstd.data > 0 ? dataSymbols / milstd.data : 0;
+    const double dataSymbols = mode.rate == 75      ? coded / 2 * mode.data
+                               : mode.bitsToSym > 0 ? coded / mode.bitsToSym
+                                                    : coded;
+    const double frames = mode.data > 0 ? dataSymbols / mode.data : 0;
     const double symbols =
-        static_cast<double>(milstd.preamSync.numel()) + frames * (milstd.data + milstd.trein);
+        static_cast<double>(mode.preamSync.numel()) + frames * (mode.data + mode.trein);
     const double M = shaping.oversamplingFactor;
     const double samples = symbols * M + 2 * shaping.pulseDelay * M;
     const double sampleSignals = channel == ChannelKind::none   ? 2

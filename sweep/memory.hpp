@@ -17,11 +17,11 @@ namespace hfchain::sweep {
 // where a counts the sample-rate signals: 2 without channel (shaped and matched waveforms), 4
 // with white noise only (and the noise and the noisy waveform), 5 + P with a fading channel of P
 // paths (and each path's gains and the faded waveform: 7 for fadesim's two rays).
-// milstd: the parameter set of any rate (rateconf); nFrame: interleaver blocks (> 0); shaping: D
+// mode: the parameter set of any rate (rateconf); nFrame: interleaver blocks (> 0); shaping: D
 // and M. receivers: the receivers that run; the HF receiver and the genie add 48 S + 900 N bytes
 // (300 N without fading). paths: P, the paths of a fading channel (fadesim: 2; hfchannel: its
 // own), at least 1; not read without fading.
-double road_memory_bytes(const Milstd& milstd, double nFrame, const VarShapping& shaping,
+double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShapping& shaping,
                          ChannelKind channel,
                          const std::vector<ReceiverKind>& receivers = {ReceiverKind::baseline},
                          double paths = 2);

@@ -37,7 +37,7 @@ std::uint64_t fnv1a64(const std::string& s) {
 // The parameter set and blocks per trial of each rate of a sweep, in the order of its rates.
 struct RateSets {
     std::vector<double> rates;
-    std::vector<Milstd> milstd;
+    std::vector<ModeParams> mode;
     std::vector<double> nFrame;
 };
 
@@ -73,7 +73,7 @@ public:
         road_.watterson.model = *job.condition;
         road_.watterson.EsNodB = job.esno;
         road_.watterson.seed = job.seeds.channel;
-        const RoadResult r = run_road(sets_->milstd[k], road_, host_);
+        const RoadResult r = run_road(sets_->mode[k], road_, host_);
         TrialOutcome outcome;
         for (const ReceiverKind kind : road_.receivers) {
             const Reception& rx = r.reception(kind);
@@ -125,7 +125,7 @@ TrialRunnerFactory road_trial_runners(const SweepConfig& config,
     auto sets = std::make_shared<RateSets>();
     for (const double rate : config.rates) {
         sets->rates.push_back(rate);
-        sets->milstd.push_back(rateconf(rate, config.interLen));
+        sets->mode.push_back(rateconf(rate, config.interLen));
         sets->nFrame.push_back(trial_nframe(config, rate));
     }
     return [sets = std::shared_ptr<const RateSets>(std::move(sets)), config,

@@ -5,12 +5,12 @@
 
 namespace hfchain {
 
-BitBudget bit_budget(const Milstd& milstd, double nFrame) {
-    const double T = milstd.interTable.numel();
-    const double R = milstd.repFactor;
+BitBudget bit_budget(const ModeParams& mode, double nFrame) {
+    const double T = mode.interTable.numel();
+    const double R = mode.repFactor;
     double K = 0.0;
     double B = 0.0;
-    if (milstd.rate != 4800) {
+    if (mode.rate != 4800) {
         K = T * nFrame / (2.0 * R) - kFlushBits;
         B = T / (2.0 * R);
     } else {

@@ -16,13 +16,13 @@ struct BitBudget {
     index_t total = 0;    // K + 144 + Z: the encoder's input bits (`BitInCodIn`)
 };
 
-// With T = numel(milstd.interTable) and R = milstd.repFactor: in the coded modes (every rate but
+// With T = numel(mode.interTable) and R = mode.repFactor: in the coded modes (every rate but
 // 4800) K = T nFrame / (2 R) - 144 and the block holds B = T / (2 R) encoder input bits; uncoded
 // (rate 4800) K = T / R nFrame - 144 and B = T / R. The padding Z = rem(B - rem(K + 144, B), B)
 // completes the last block.
 // Errors, in this order: K < 1, the message without identifier "Erro: Total de frames
 // insuficientes para transmissao"; K or Z not a whole number (or not finite),
 // "Coder:MATLAB:NonIntegerInput"; K, Z or the total beyond 2147483647, "Coder:MATLAB:pmaxsize".
-BitBudget bit_budget(const Milstd& milstd, double nFrame);
+BitBudget bit_budget(const ModeParams& mode, double nFrame);
 
 }  // namespace hfchain

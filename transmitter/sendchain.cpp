@@ -69,12 +69,12 @@ RealArray interleave(const RealArray& dados_inter_in, const RealArray& interTabl
 // Frame column of every mode but 75 bit/s: per frame, D data symbols `dados_8pskSc` followed by
 // P probe symbols `fr_mp`. Probes are zero except in the last two frames of each interleaver
 // block, which carry the two `probe` columns.
-RealArray build_frames(const Milstd& milstd, const RealArray& dados_gray, double scale,
+RealArray build_frames(const ModeParams& mode, const RealArray& dados_gray, double scale,
                        double nInterleavedBits, HostServices& host) {
-    const double T = milstd.interTable.numel();
-    const double b = milstd.bitsToSym;
-    const double D = milstd.data;
-    const double P = milstd.trein;
+    const double T = mode.interTable.numel();
+    const double b = mode.bitsToSym;
+    const double D = mode.data;
+    const double P = mode.trein;
 
     // Frame counts: F in all, Fb per interleaver block.
     const double F = nInterleavedBits / (b * D);
@@ -82,7 +82,7 @@ RealArray build_frames(const Milstd& milstd, const RealArray& dados_gray, double
 
     // Probe column of one block: (Fb - 2) P zeros, then `probe` column 1, then column 2.
     const index_t nZeroProbes = check_size_argument((Fb - 2.0) * P);
-    const RealArray& probe = milstd.probe;
+    const RealArray& probe = mode.probe;
     check_index(1.0, probe.cols(), "milstd.probe");
     check_index(2.0, probe.cols(), "milstd.probe");
     const index_t blockProbes =
@@ -126,11 +126,11 @@ RealArray build_frames(const Milstd& milstd, const RealArray& dados_gray, double
 // Frame column of the 75 bit/s mode: each value v = 0..3 is sent as its 32-symbol channel pattern
 // `chSymMapping`(:, v + 1), except every L-th value, which is sent as the pattern of v + 4.
 // Other values leave their 32 symbols at 0.
-RealArray build_frames_75(const Milstd& milstd, const RealArray& dados_gray, HostServices& host) {
-    const RealArray& chSymMapping = milstd.chSymMapping;
+RealArray build_frames_75(const ModeParams& mode, const RealArray& dados_gray, HostServices& host) {
+    const RealArray& chSymMapping = mode.chSymMapping;
     check_index(8.0, chSymMapping.cols(), "chSymMapping");
     check_size_equal(kPatternLength, chSymMapping.rows(), "aux");
-    const double L = alternate_pattern_period(milstd);
+    const double L = alternate_pattern_period(mode);
 
     const index_t nValues = dados_gray.numel();
     RealArray aux(kPatternLength, nValues);
@@ -149,8 +149,8 @@ RealArray build_frames_75(const Milstd& milstd, const RealArray& dados_gray, Hos
 // markers line up with the transmitted symbols only when the preamble is 1440 + E symbols long,
 // as every parameter set built by modeconf is; another length is refused. The 75 bit/s frames
 // carry no probes: their markers are all 0.
-RealArray build_probe_info(const Milstd& milstd, index_t nPreamble, index_t nMultiplexOut) {
-    const double E = (round_half_away(milstd.interl / 0.2) - 3.0) * 15.0 * 32.0;
+RealArray build_probe_info(const ModeParams& mode, index_t nPreamble, index_t nMultiplexOut) {
+    const double E = (round_half_away(mode.interl / 0.2) - 3.0) * 15.0 * 32.0;
     const index_t nMarked = check_size_argument(E);
     const index_t preamblePart = checked_size_sum(kPreambleMarks, nMarked);
     check_size_equal(preamblePart, nPreamble, "ProbeInfo");
@@ -159,10 +159,10 @@ RealArray build_probe_info(const Milstd& milstd, index_t nPreamble, index_t nMul
     index_t framePart = 0;
     index_t Drows = 0;
     index_t Prows = 0;
-    if (milstd.rate != 75) {
-        const index_t repeats = check_size_argument(rest / (milstd.data + milstd.trein));
-        Drows = check_size_argument(milstd.data);
-        Prows = check_size_argument(milstd.trein);
+    if (mode.rate != 75) {
+        const index_t repeats = check_size_argument(rest / (mode.data + mode.trein));
+        Drows = check_size_argument(mode.data);
+        Prows = check_size_argument(mode.trein);
         framePart = checked_size_product(checked_size_sum(Drows, Prows), repeats);
     } else {
         framePart = check_size_argument(rest);
@@ -197,14 +197,14 @@ void map_to_constellation(const RealArray& values, cdouble* out, HostServices& h
 
 }  // namespace
 
-SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostServices& host) {
+SendchainOut sendchain(const ModeParams& mode, double nFrame, double seed, HostServices& host) {
     // Seed the host stream; the caller's generator comes back on every exit, failure included.
     SeededStream stream(host, seed);
 
     // Bit budget: K information bits, then the flush bits and the Z padding bits that complete
     // the last interleaver block.
-    const bool coded = milstd.rate != 4800;
-    const BitBudget budget = bit_budget(milstd, nFrame);
+    const bool coded = mode.rate != 4800;
+    const BitBudget budget = bit_budget(mode, nFrame);
     const index_t nInfo = budget.info;
 
     // Information bits, one uniform draw each, then the flush and padding zeros.
@@ -218,7 +218,7 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
     // Coding (the 4800 bit/s mode sends the bits uncoded): the two generators repeated R times,
     // every coded bit kept.
     if (coded) {
-        const index_t rows = checked_size_product(2, check_size_argument(milstd.repFactor));
+        const index_t rows = checked_size_product(2, check_size_argument(mode.repFactor));
         RealArray genPolinomials(rows, 7);
         for (index_t r = 0; r < rows; ++r) {
             for (index_t j = 0; j < 7; ++j) genPolinomials(r, j) = kGenerators[r % 2][j];
@@ -233,13 +233,13 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
 
     // Interleaving, block by block (uncoded bits are not interleaved).
     out.InterOutMapIn =
-        coded ? interleave(out.CodOutInterIn, milstd.interTable, host) : out.BitInCodIn;
+        coded ? interleave(out.CodOutInterIn, mode.interTable, host) : out.BitInCodIn;
 
     // Preamble symbols, scrambled.
-    const RealArray S = scrambler_preamble(milstd.preamSync);
+    const RealArray S = scrambler_preamble(mode.preamSync);
 
     // Symbol values, Gray-mapped.
-    out.MapOutMultiplexIn = bin2int(out.InterOutMapIn, milstd.bitsToSym, host);
+    out.MapOutMultiplexIn = bin2int(out.InterOutMapIn, mode.bitsToSym, host);
     RealArray& dados_gray = out.MapOutMultiplexIn;
     for_each_chunk(dados_gray.numel(), host, [&](index_t first, index_t last) {
         for (index_t k = first; k < last; ++k) {
@@ -249,9 +249,9 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
 
     // Frames: data and probes, or the 75 bit/s channel patterns.
     RealArray frames;
-    if (milstd.rate != 75) {
+    if (mode.rate != 75) {
         // 3 bits use all eight phases, 2 bits the even phases, 1 bit the phases 0 and 4.
-        const double scale = std::pow(2.0, 3.0 - milstd.bitsToSym);
+        const double scale = std::pow(2.0, 3.0 - mode.bitsToSym);
         out.ComplexPSKSymbols = ComplexArray(dados_gray.numel());
         const std::array<cdouble, 8>& points = psk_points();
         for_each_chunk(dados_gray.numel(), host, [&](index_t first, index_t last) {
@@ -260,9 +260,9 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
                     points[table_position(dados_gray[k] * scale, kPskPhases, "const")];
             }
         });
-        frames = build_frames(milstd, dados_gray, scale, out.InterOutMapIn.numel(), host);
+        frames = build_frames(mode, dados_gray, scale, out.InterOutMapIn.numel(), host);
     } else {
-        frames = build_frames_75(milstd, dados_gray, host);
+        frames = build_frames_75(mode, dados_gray, host);
         out.ComplexPSKSymbols = ComplexArray(frames.numel());
         map_to_constellation(frames, out.ComplexPSKSymbols.data(), host);
     }
@@ -279,7 +279,7 @@ SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostSer
     out.ModConstellation = ComplexArray(8);
     for (index_t s = 0; s < kPskPhases; ++s) out.ModConstellation[s] = psk_points()[s];
 
-    out.ProbeInfo = build_probe_info(milstd, S.numel(), out.MultiplexOut.numel());
+    out.ProbeInfo = build_probe_info(mode, S.numel(), out.MultiplexOut.numel());
 
     stream.restore();
     return out;

@@ -26,7 +26,7 @@ inline constexpr const char* kSendchainFields[] = {
 // Draws the information bits from the host's stream seeded with `seed` and builds the whole
 // transmission for `nFrame` interleaver blocks.
 //
-// milstd: the parameter set (rateconf, modeconf, or hand-made): `rate` 4800 sends the bits
+// mode: the parameter set (rateconf, modeconf, or hand-made): `rate` 4800 sends the bits
 //   uncoded and not interleaved, 75 sends each value as a 32-symbol channel pattern without
 //   probes, any other rate uses the rate-1/2 code repeated `repFactor` times.
 // nFrame: interleaver blocks of data; need not be whole, the last block is completed with zero
@@ -45,11 +45,11 @@ inline constexpr const char* kSendchainFields[] = {
 // counts not whole, or too large); "Coder:MATLAB:getReshapeDims_notSameNumel" (coded bits not a
 // whole number of blocks, data symbols not a whole number of frames, bits not a whole number of
 // symbols); "hfchain:runtime:IndexOutOfBounds" naming `dados_inter` (an interTable entry outside
-// 1..T), `gray2bina` (a value beyond 7), `const` (a symbol value outside 0..7), `milstd.probe`
+// 1..T), `gray2bina` (a value beyond 7), `const` (a symbol value outside 0..7), `mode.probe`
 // (fewer than two probe columns) or `chSymMapping` (75 bit/s with fewer than 8 patterns);
 // "hfchain:runtime:SizeMismatch" naming `fr_mp` (probe and data frame counts differ), `aux` (75
 // bit/s patterns not 32 symbols long) or `ProbeInfo` (markers that would not line up with
 // `MultiplexOut`); errors of the encoder and of bin2int pass through.
-SendchainOut sendchain(const Milstd& milstd, double nFrame, double seed, HostServices& host);
+SendchainOut sendchain(const ModeParams& mode, double nFrame, double seed, HostServices& host);
 
 }  // namespace hfchain

@@ -15,7 +15,7 @@ may have any layout and any dtype that converts without loss (bool, integers, fl
 float64; complex64 and complex128 where complex values are taken); they are never modified.
 Outputs are float64 or complex128 arrays that own their data.
 
-Structures (Milstd, VarShapping, VarWatterson, RoadConfig, SweepConfig, the block outputs,
+Structures (ModeParams, VarShapping, VarWatterson, RoadConfig, SweepConfig, the block outputs,
 Reception) are small classes with the C++ field names; a block also takes a dict with exactly
 those fields (SweepConfig: any of them, the others keeping their defaults), and to_dict() /
 from_dict() convert both ways.
@@ -90,7 +90,7 @@ class BuiltinHost:
 
 # --- structures ----------------------------------------------------------------------------------
 
-class Milstd:
+class ModeParams:
     """The modem's parameter set `milstd`, as built by rateconf (every rate) or modeconf (2400
     bit/s)."""
 
@@ -120,7 +120,7 @@ class Milstd:
         """Fields not given take their defaults (arrays empty); rateconf builds a complete one."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
-    def from_dict(d: Mapping[str, Any]) -> Milstd: ...
+    def from_dict(d: Mapping[str, Any]) -> ModeParams: ...
 
 class VarShapping:
     """The pulse-shaping parameters `varShapping`."""
@@ -662,13 +662,13 @@ class SweepConfig:
 
 # --- the blocks ----------------------------------------------------------------------------------
 
-def modeconf(interLen: float) -> Milstd:
+def modeconf(interLen: float) -> ModeParams:
     """The parameter set `milstd` of the 2400 bit/s mode with an interleaver of interLen seconds.
 
     interLen: 0.6 or 4.8 (compared exactly); any other value raises the index error naming
     `numRow`. The same set as rateconf(2400, interLen)."""
 
-def rateconf(rate: float, interLen: float) -> Milstd:
+def rateconf(rate: float, interLen: float) -> ModeParams:
     """The parameter set `milstd` of any data rate with an interleaver of interLen seconds.
 
     rate: 75, 150, 300, 600, 1200, 2400 or 4800 bit/s (compared exactly). 4800: 8-PSK, uncoded,
@@ -682,7 +682,7 @@ def rateconf(rate: float, interLen: float) -> Milstd:
     Errors: "hfchain:params:UnknownRate", "hfchain:params:UnknownInterleaver",
     "hfchain:params:NoLongInterleaver" (4800 bit/s with 4.8 s)."""
 
-def sendchain(milstd: Milstd | Mapping[str, Any], nFrame: float, seed: float, host: BuiltinHost | None = None) -> SendchainOut:
+def sendchain(milstd: ModeParams | Mapping[str, Any], nFrame: float, seed: float, host: BuiltinHost | None = None) -> SendchainOut:
     """One complete transmission of the serial-tone waveform, every intermediate signal kept.
 
     milstd: the parameter set (rateconf, modeconf); rate 4800 sends the bits uncoded and not
@@ -769,7 +769,7 @@ def pulsematch(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[st
     Errors: "ERRO! Fator de rolloff invalido."; integer and sign checks;
     "Coder:toolbox:conv_dynamicVectorOrientation" for an input shorter than the filter."""
 
-def framelock(SincroFrameIn: ComplexIn, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> Float64Array:
+def framelock(SincroFrameIn: ComplexIn, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> Float64Array:
     """Frame synchronisation: finds the start of the transmission by the Pearson correlation of
     candidate windows with the first 288 scrambled preamble symbols.
 
@@ -793,7 +793,7 @@ def tickalign(SyncSymbolIn: ComplexIn, FrameStartSample: float, varShapping: Var
     Errors: index check on `dados_sincro_pos` when K = 0; integer and index checks on
     `dados_sincro_in` for a bad start."""
 
-def unframer(DemultiplexIn: ComplexIn, milstd: Milstd | Mapping[str, Any]) -> UnframerOut:
+def unframer(DemultiplexIn: ComplexIn, milstd: ModeParams | Mapping[str, Any]) -> UnframerOut:
     """Demultiplexer: strips the preamble, descrambles, drops an incomplete last frame and the
     probe symbols of each frame (except at 75 bit/s).
 
@@ -802,7 +802,7 @@ def unframer(DemultiplexIn: ComplexIn, milstd: Milstd | Mapping[str, Any]) -> Un
     Returns out, the received data symbols (empty for a short input).
     Errors: integer, reshape and index checks on the frame geometry."""
 
-def symslicer(DemodulatorIn: ComplexIn, milstd: Milstd | Mapping[str, Any]) -> SymslicerOut:
+def symslicer(DemodulatorIn: ComplexIn, milstd: ModeParams | Mapping[str, Any]) -> SymslicerOut:
     """Hard nearest-point decisions and Gray demapping to bits.
 
     DemodulatorIn: N data symbols (complex column).
@@ -813,7 +813,7 @@ def symslicer(DemodulatorIn: ComplexIn, milstd: Milstd | Mapping[str, Any]) -> S
     "Coder:toolbox:eml_min_or_max_varDimZero", "Coder:toolbox:autoDimIncompatibility",
     "Coder:MATLAB:NonIntegerInput" and others for inconsistent parameters."""
 
-def unshuffle(DeinterleaverIn: RealIn, milstd: Milstd | Mapping[str, Any]) -> UnshuffleOut:
+def unshuffle(DeinterleaverIn: RealIn, milstd: ModeParams | Mapping[str, Any]) -> UnshuffleOut:
     """Deinterleaver: within each block of T = len(interTable) bits, bit k goes back to position
     interTable[k].
 
@@ -824,7 +824,7 @@ def unshuffle(DeinterleaverIn: RealIn, milstd: Milstd | Mapping[str, Any]) -> Un
     "Coder:MATLAB:NonIntegerInput" when N is not a multiple of T; integer and index checks on
     the table."""
 
-def softslicer(DemodulatorIn: ComplexIn, noiseVar: RealIn, milstd: Milstd | Mapping[str, Any], rule: str = "max_log") -> SoftslicerOut:
+def softslicer(DemodulatorIn: ComplexIn, noiseVar: RealIn, milstd: ModeParams | Mapping[str, Any], rule: str = "max_log") -> SoftslicerOut:
     """Soft demapper: the log-likelihood ratio of every coded bit carried by each received data
     symbol, for the points and Gray labels of the transmitter.
 
@@ -844,7 +844,7 @@ def softslicer(DemodulatorIn: ComplexIn, noiseVar: RealIn, milstd: Milstd | Mapp
     value nor N), "hfchain:softslicer:NoiseVar" (zero, negative or NaN),
     "hfchain:softslicer:NonFinite" (a symbol that is not finite)."""
 
-def patternslicer(DemodulatorIn: ComplexIn, gain: ComplexIn, noiseVar: RealIn, milstd: Milstd | Mapping[str, Any], detection: str, rule: str = "max_log") -> PatternslicerOut:
+def patternslicer(DemodulatorIn: ComplexIn, gain: ComplexIn, noiseVar: RealIn, milstd: ModeParams | Mapping[str, Any], detection: str, rule: str = "max_log") -> PatternslicerOut:
     """Soft detector of the 75 bit/s channel patterns: the log-likelihood ratios of the two coded
     bits each block of 32 data symbols carries, from the block's correlations c_v with the four
     patterns of its set. A block is y = h s + n, s the pattern's points (1 and -1), n complex
@@ -871,7 +871,7 @@ def patternslicer(DemodulatorIn: ComplexIn, gain: ComplexIn, noiseVar: RealIn, m
     B), "hfchain:patternslicer:Gain" (not finite), "hfchain:patternslicer:NoiseVar" (zero,
     negative or NaN), "hfchain:patternslicer:NonFinite" (a symbol)."""
 
-def vitdecode(DecoderIn: RealIn, milstd: Milstd | Mapping[str, Any], nFrame: float) -> VitdecodeOut:
+def vitdecode(DecoderIn: RealIn, milstd: ModeParams | Mapping[str, Any], nFrame: float) -> VitdecodeOut:
     """Viterbi decoder of the transmitter's rate-1/2, constraint-length-7 code (generators 133 and
     171 octal): the maximum-likelihood encoder input for the given soft values, from state 0 to
     state 0 (the 144 flush zeros bring the encoder back).
@@ -889,7 +889,7 @@ def vitdecode(DecoderIn: RealIn, milstd: Milstd | Mapping[str, Any], nFrame: flo
     not whole: "Coder:MATLAB:NonIntegerInput"), "hfchain:vitdecode:WrongLength",
     "hfchain:vitdecode:NaN"."""
 
-def sisodecode(DecoderIn: RealIn, milstd: Milstd | Mapping[str, Any], nFrame: float) -> SisodecodeOut:
+def sisodecode(DecoderIn: RealIn, milstd: ModeParams | Mapping[str, Any], nFrame: float) -> SisodecodeOut:
     """Soft-in/soft-out decoder of the same code: max-log-MAP (BCJR) over the whole coded stream,
     what an iterative receiver needs.
 
@@ -905,7 +905,7 @@ def sisodecode(DecoderIn: RealIn, milstd: Milstd | Mapping[str, Any], nFrame: fl
     budget's, "hfchain:runtime:SizeMismatch" (DecoderIn not 2 N long), "hfchain:sisodecode:NaN"
     (naming the NaN ratio, as vitdecode does)."""
 
-def freqlock(MatchedFilterIn: ComplexIn, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> FreqlockOut:
+def freqlock(MatchedFilterIn: ComplexIn, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> FreqlockOut:
     """The HF receiver's carrier frequency acquisition: over framelock's candidate windows, the
     differential sum of the correlations of 8-symbol segments with the preamble (timing and a
     coarse offset, unambiguous within +-150 Hz), then the same with 48-symbol segments over the
@@ -920,7 +920,7 @@ def freqlock(MatchedFilterIn: ComplexIn, milstd: Milstd | Mapping[str, Any], var
     "hfchain:freqlock:NonFinite" (a NaN or infinite sample, named), "hfchain:freqlock:TooLarge"
     (a sample beyond 1e30 in magnitude, named)."""
 
-def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> ChansoundOut:
+def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> ChansoundOut:
     """Channel sounder of the HF receiver: synchronisation, the propagation paths and their gains
     over time, from the known symbols (the preamble and the 16 probes of every frame).
 
@@ -942,7 +942,7 @@ def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: Milst
     or so small that the taps overflow, "hfchain:layout:NonFinite" (a NaN or infinite preamSync or
     probe value), "hfchain:chansound:NoSignal" (no trace of the preamble)."""
 
-def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapping[str, Any], nFrame: float, iterations: float) -> TurboequalOut:
+def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: ModeParams | Mapping[str, Any], nFrame: float, iterations: float) -> TurboequalOut:
     """Turbo equaliser: block MMSE equalisation with soft interference cancellation driven by the
     sounder's estimate, iterated with the soft-in/soft-out decoder, which refines both the symbols
     cancelled and the channel estimate.
@@ -965,7 +965,7 @@ def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapp
     basis values beyond 1e30, variances beyond 1e60), "hfchain:turboequal:BadIterations", the bit
     budget's, "hfchain:turboequal:FrameMismatch", "hfchain:layout:NonFinite"."""
 
-def patterntrack(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Mapping[str, Any], passes: float, rule: str = "max_log") -> PatterntrackOut:
+def patterntrack(sounding: ChansoundOut | Mapping[str, Any], milstd: ModeParams | Mapping[str, Any], passes: float, rule: str = "max_log") -> PatterntrackOut:
     """The HF receiver's detector of the 75 bit/s patterns, which carry no probes: a noncoherent
     pass combining each path at its strongest tap, then passes that track the path gains from
     the decided patterns and test each block's four patterns through the tracked channel.
@@ -983,7 +983,7 @@ def patterntrack(sounding: ChansoundOut | Mapping[str, Any], milstd: Milstd | Ma
     "hfchain:turboequal:NonFinite", "hfchain:turboequal:TooLarge"), "hfchain:layout:BadFrame",
     "hfchain:layout:NonFinite"."""
 
-def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, EsNodB: float, milstd: Milstd | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> GeniecombineOut:
+def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, EsNodB: float, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> GeniecombineOut:
     """The genie receiver, the matched-filter bound: each data symbol seen through both rays
     combined, g = sqrt(|h1|^2 + |h2|^2) at the symbol's instant, without intersymbol interference,
     with the channel's own noise matched-filtered: z = y / g with error variance N0 / g^2.
@@ -1008,7 +1008,7 @@ def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, Es
 
 # --- the whole chain and the sweep ---------------------------------------------------------------
 
-def run_road(milstd: Milstd | Mapping[str, Any], config: RoadConfig | Mapping[str, Any], host: BuiltinHost | None = None) -> RoadResult:
+def run_road(milstd: ModeParams | Mapping[str, Any], config: RoadConfig | Mapping[str, Any], host: BuiltinHost | None = None) -> RoadResult:
     """One transmission through the whole chain, every intermediate signal kept: sendchain,
     pulseshaper, the channel (fadesim, white noise or none), pulsematch, framelock, then the
     receivers of config.receivers on the same received signal: "baseline" (tickalign, unframer,

@@ -443,7 +443,7 @@ index_t better_start(const ComplexArray& mf, const cdouble* x, index_t preamble,
 }  // namespace
 
 ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                               const Milstd& milstd, const VarShapping& varShapping,
+                               const ModeParams& mode, const VarShapping& varShapping,
                                HostServices* host);
 
 index_t oversampling_factor(const VarShapping& varShapping) {
@@ -467,43 +467,43 @@ RealArray composite_pulse(const VarShapping& varShapping) {
     return c;
 }
 
-index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping) {
+index_t frames_in(index_t Lmf, const ModeParams& mode, const VarShapping& varShapping) {
     const index_t M = oversampling_factor(varShapping);
     // Each filter takes 2 D M samples off each end: 4 D M = 2 (taps - 1), from a length that
     // rrc_length has checked (a NaN or huge pulseDelay would make the count below meaningless).
     const double edge = 2.0 * (rrc_length(varShapping.pulseDelay, M) - 1.0);
     if (Lmf - edge - 1 < 0) return 0;
     const double K = std::floor((Lmf - edge - 1) / M) + 1;  // symbols the output holds
-    return whole_frames(milstd, static_cast<index_t>(K));
+    return whole_frames(mode, static_cast<index_t>(K));
 }
 
-void check_receiver_mode(const Milstd& milstd) {
-    const double R = milstd.repFactor;
-    const bool probes = milstd.trein >= 1 || (milstd.rate == 75 && milstd.trein == 0);
-    if (!(milstd.bitsToSym == 1 || milstd.bitsToSym == 2 || milstd.bitsToSym == 3) ||
-        !(R >= 1 && R == std::floor(R)) || !(milstd.data >= 1) || !probes) {
+void check_receiver_mode(const ModeParams& mode) {
+    const double R = mode.repFactor;
+    const bool probes = mode.trein >= 1 || (mode.rate == 75 && mode.trein == 0);
+    if (!(mode.bitsToSym == 1 || mode.bitsToSym == 2 || mode.bitsToSym == 3) ||
+        !(R >= 1 && R == std::floor(R)) || !(mode.data >= 1) || !probes) {
         raise("hfchain:chansound:UnsupportedMode",
               "The HF receiver handles the modes with probes (bitsToSym 1, 2 or 3, repFactor a "
               "whole number of at least 1, data and trein at least 1) and the 75 bit/s patterns; "
               "rate " +
-                  format_value(milstd.rate) + " bit/s with bitsToSym " +
-                  format_value(milstd.bitsToSym) + ", repFactor " + format_value(R) +
-                  " and trein " + format_value(milstd.trein) + " is not one of them.");
+                  format_value(mode.rate) + " bit/s with bitsToSym " +
+                  format_value(mode.bitsToSym) + ", repFactor " + format_value(R) + " and trein " +
+                  format_value(mode.trein) + " is not one of them.");
     }
 }
 
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                       const Milstd& milstd, const VarShapping& varShapping) {
-    return chansound_polling(MatchedFilterIn, FrameStartSample, milstd, varShapping, nullptr);
+                       const ModeParams& mode, const VarShapping& varShapping) {
+    return chansound_polling(MatchedFilterIn, FrameStartSample, mode, varShapping, nullptr);
 }
 
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                       const Milstd& milstd, const VarShapping& varShapping, HostServices& host) {
-    return chansound_polling(MatchedFilterIn, FrameStartSample, milstd, varShapping, &host);
+                       const ModeParams& mode, const VarShapping& varShapping, HostServices& host) {
+    return chansound_polling(MatchedFilterIn, FrameStartSample, mode, varShapping, &host);
 }
 
 ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                               const Milstd& milstd, const VarShapping& varShapping,
+                               const ModeParams& mode, const VarShapping& varShapping,
                                HostServices* host) {
     auto poll = [host] {
         if (host != nullptr) host->poll_interrupt();
@@ -515,9 +515,9 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // 1. The transmission: frames after the preamble, and the symbols known in advance. The
     // length is checked before the pulse is designed: a pulse longer than the output (a huge
     // pulseDelay or oversamplingFactor) leaves no frame and is refused at once.
-    check_receiver_mode(milstd);
-    const index_t frames = frames_in(Lmf, milstd, varShapping);
-    const Layout layout = transmission_layout(milstd, frames);
+    check_receiver_mode(mode);
+    const index_t frames = frames_in(Lmf, mode, varShapping);
+    const Layout layout = transmission_layout(mode, frames);
     if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {
         raise("hfchain:chansound:TooShort",
               "The matched-filter output of " + std::to_string(Lmf) + " samples holds " +
@@ -532,7 +532,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
                   kTooLargeRule.c_str());
     const RealArray comp = composite_pulse(varShapping);
     const index_t centre = comp.numel() / 2;  // 2 D M
-    const KnownSymbols known = known_symbols(milstd, layout);
+    const KnownSymbols known = known_symbols(mode, layout);
     const cdouble* x = known.mean.data();
 
     // 2-3. The paths around framelock's start; when none stands clear of the noise there, the
@@ -540,8 +540,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // the preamble is then acquired afresh over the synchroniser's whole range, and the search
     // repeated from there.
     const index_t room = (layout.preamble - 2 * kSpan) / kSearchLength;
-    const double slower =
-        milstd.rate > 0 && milstd.rate < kSearchRate ? kSearchRate / milstd.rate : 1;
+    const double slower = mode.rate > 0 && mode.rate < kSearchRate ? kSearchRate / mode.rate : 1;
     const index_t windows = std::min(static_cast<index_t>(kSearchWindows * std::min(slower, 1e6)),
                                      std::max(kSearchWindows, room));
     Search found = search_paths(mf, w0, x, layout.preamble, M, comp, windows);

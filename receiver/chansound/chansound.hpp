@@ -83,7 +83,7 @@ inline constexpr const char* kChansoundFields[] = {
 //   MatchedFilterIn: Lmf x 1 complex matched-filter output (pulsematch's out) at M samples a
 //     symbol.
 //   FrameStartSample: 1-based sample where framelock found the preamble (either path's).
-//   milstd: the parameter set of a mode with probes (preamSync, data, trein, probe, bitsToSym,
+//   mode: the parameter set of a mode with probes (preamSync, data, trein, probe, bitsToSym,
 //     interTable; see check_receiver_mode).
 //   varShapping: rolloffFactor, pulseDelay (D) and oversamplingFactor (M) of both filters.
 // The number of frames follows from the length as tickalign and unframer count them:
@@ -99,12 +99,12 @@ inline constexpr const char* kChansoundFields[] = {
 // probe value that is not finite, "hfchain:layout:NonFinite"; an output without any trace of the
 // preamble (all zeros, say), "hfchain:chansound:NoSignal".
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                       const Milstd& milstd, const VarShapping& varShapping);
+                       const ModeParams& mode, const VarShapping& varShapping);
 
 // The same, polling host.poll_interrupt() between its stages: an interrupt abandons the call with
 // the host's error.
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                       const Milstd& milstd, const VarShapping& varShapping, HostServices& host);
+                       const ModeParams& mode, const VarShapping& varShapping, HostServices& host);
 
 // The samples a symbol M of varShapping as a count; anything but a whole number of at least 1
 // raises "hfchain:chansound:BadOversampling".
@@ -115,10 +115,10 @@ index_t oversampling_factor(const VarShapping& varShapping);
 // whole number of at least 1, data and trein at least 1 (150 to 4800 bit/s), and the 75 bit/s
 // patterns (trein 0: the sounder then has the preamble alone). Errors: any other,
 // "hfchain:chansound:UnsupportedMode".
-void check_receiver_mode(const Milstd& milstd);
+void check_receiver_mode(const ModeParams& mode);
 
 // Frames after the preamble of a matched-filter output of Lmf samples (see chansound).
-index_t frames_in(index_t Lmf, const Milstd& milstd, const VarShapping& varShapping);
+index_t frames_in(index_t Lmf, const ModeParams& mode, const VarShapping& varShapping);
 
 // The composite pulse of the transmit and matched filters at every sample delay -2 D M .. 2 D M
 // (4 D M + 1 values, peak 1 at the centre).

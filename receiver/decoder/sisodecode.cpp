@@ -303,17 +303,17 @@ void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrins
     siso_sse(N, llr, prior, extrinsic, app, alpha);
 }
 
-SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame) {
+SisodecodeOut sisodecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame) {
     // The one code this decoder knows: rate 1/2 without repetition.
-    if (milstd.rate == 4800 || milstd.repFactor != 1) {
+    if (mode.rate == 4800 || mode.repFactor != 1) {
         raise("hfchain:sisodecode:UnsupportedMode",
               "The decoder handles the coded modes without repetition; rate " +
-                  format_value(milstd.rate) + " bit/s with repFactor " +
-                  format_value(milstd.repFactor) + " is not one of them.");
+                  format_value(mode.rate) + " bit/s with repFactor " +
+                  format_value(mode.repFactor) + " is not one of them.");
     }
 
     // Bit budget, as the transmitter drew it: K information bits, then zeros up to whole blocks.
-    const BitBudget budget = bit_budget(milstd, nFrame);
+    const BitBudget budget = bit_budget(mode, nFrame);
     const index_t N = budget.total;
     const index_t nInfo = budget.info;
     check_size_equal(checked_size_product(2, N), DecoderIn.numel(), "DecoderIn");

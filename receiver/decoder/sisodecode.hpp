@@ -30,7 +30,7 @@ inline constexpr const char* kSisodecodeFields[] = {"Extrinsic", "InfoLLR", "Inf
 //     deinterleaved demapper output); at each of the N steps the bit of generator 133 comes
 //     first, then that of 171. Infinite values are taken as certain, 0 as no information (an
 //     erased bit); NaN is refused.
-//   milstd: interTable (T bits a block), rate other than 4800 (uncoded) and repFactor 1.
+//   mode: interTable (T bits a block), rate other than 4800 (uncoded) and repFactor 1.
 //   nFrame: interleaver blocks the transmitter filled (as given to sendchain; need not be whole).
 // The encoder input had K information bits, 144 flush zeros and the padding zeros of the last
 // block, N in all, as sendchain counts them (transmitter/bitbudget.hpp); the decoder takes every
@@ -40,7 +40,7 @@ inline constexpr const char* kSisodecodeFields[] = {"Extrinsic", "InfoLLR", "Inf
 // transmissao"; counts not whole, "Coder:MATLAB:NonIntegerInput"); DecoderIn not holding 2 N
 // values, "hfchain:runtime:SizeMismatch"; a NaN value, "hfchain:sisodecode:NaN" (naming it, as
 // vitdecode does).
-SisodecodeOut sisodecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame);
+SisodecodeOut sisodecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame);
 
 // Kernels of the trellis work: `automatic` takes the widest the processor runs; `sse` handles four
 // butterflies at a time (SSE on x86-64, portable compiler vectors elsewhere), `avx2` eight. Every

@@ -38,15 +38,15 @@ namespace {
 
 }  // namespace
 
-VitdecodeOut vitdecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame) {
+VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame) {
     // 1. The 4800 bit/s mode is sent uncoded: there is no code to decode.
-    if (milstd.rate == 4800) {
+    if (mode.rate == 4800) {
         raise("hfchain:vitdecode:Uncoded",
               "The 4800 bit/s mode sends its bits uncoded: there is no code to decode.");
     }
 
     // 2. Each encoder input bit was sent as repFactor copies of its coded pair.
-    const double R = milstd.repFactor;
+    const double R = mode.repFactor;
     if (!(R >= 1.0 && R < 2147483648.0 && R == std::floor(R))) {
         raise("hfchain:vitdecode:RepFactor",
               "milstd.repFactor must be a whole number of at least 1; it is " + format_value(R) +
@@ -55,7 +55,7 @@ VitdecodeOut vitdecode(const RealArray& DecoderIn, const Milstd& milstd, double 
     const auto copies = static_cast<std::int64_t>(R);
 
     // 3. The transmitter's bit budget: K information bits, flush and padding zeros.
-    const BitBudget budget = bit_budget(milstd, nFrame);
+    const BitBudget budget = bit_budget(mode, nFrame);
 
     // 4. One coded value per generator row and encoder input bit.
     const std::int64_t expected = 2 * copies * budget.total;

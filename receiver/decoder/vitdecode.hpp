@@ -14,15 +14,15 @@ struct VitdecodeOut {
 
 inline constexpr const char* kVitdecodeFields[] = {"DecodOut", "InfoBits"};
 
-// Decodes one transmission of sendchain(milstd, nFrame, ...) from its coded bits' soft values.
+// Decodes one transmission of sendchain(mode, nFrame, ...) from its coded bits' soft values.
 //   DecoderIn: the log-likelihood ratios ln P(bit = 0) / P(bit = 1) (positive favours 0, 0 is an
 //     erasure, +-Inf a sure bit) of the coded bits in the order of sendchain's `CodOutInterIn`,
 //     that is deinterleaved (unshuffle of softslicer's LLR): for each encoder input bit, the
-//     first generator's (133) bit and the second's (171), repeated milstd.repFactor times. The
+//     first generator's (133) bit and the second's (171), repeated mode.repFactor times. The
 //     ratios of repeated copies are added. Exactly as long as `CodOutInterIn`:
 //     2 repFactor (K + 144 + Z) values.
-//   milstd: reads rate, repFactor and the length of interTable (the bit budget).
-//   nFrame: the interleaver blocks given to sendchain; with milstd it fixes the K information
+//   mode: reads rate, repFactor and the length of interTable (the bit budget).
+//   nFrame: the interleaver blocks given to sendchain; with mode it fixes the K information
 //     bits, the 144 flush zeros and the Z padding zeros, exactly as sendchain counts them.
 // The trellis starts in state 0 and ends in state 0 (the flush zeros bring the encoder back);
 // DecodOut is the maximum-likelihood input sequence for the given ratios (path metrics quantised
@@ -33,6 +33,6 @@ inline constexpr const char* kVitdecodeFields[] = {"DecodOut", "InfoBits"};
 // message without identifier "Erro: Total de frames insuficientes para transmissao"; K or Z not
 // whole, "Coder:MATLAB:NonIntegerInput"; too large, "Coder:MATLAB:pmaxsize"); DecoderIn of
 // another length, "hfchain:vitdecode:WrongLength"; a NaN value, "hfchain:vitdecode:NaN".
-VitdecodeOut vitdecode(const RealArray& DecoderIn, const Milstd& milstd, double nFrame);
+VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame);
 
 }  // namespace hfchain

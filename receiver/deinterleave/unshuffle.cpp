@@ -4,12 +4,13 @@
 
 namespace hfchain {
 
-UnshuffleOut unshuffle(const RealArray& DeinterleaverIn, const Milstd& milstd, HostServices& host) {
+UnshuffleOut unshuffle(const RealArray& DeinterleaverIn, const ModeParams& mode,
+                       HostServices& host) {
     // 1. The 4800 bit/s mode is sent without interleaving, so there is nothing to undo.
-    if (milstd.rate == 4800) raise_message("ERRO! Para a taxa 4800bps, nao ha deinterleaver.");
+    if (mode.rate == 4800) raise_message("ERRO! Para a taxa 4800bps, nao ha deinterleaver.");
 
     // 2. Blocks of T bits; the input must be a whole number of them.
-    const RealArray& interTable = milstd.interTable;
+    const RealArray& interTable = mode.interTable;
     const index_t N = DeinterleaverIn.numel();
     const index_t T = interTable.numel();
     const index_t B = check_size_argument(static_cast<double>(N) / static_cast<double>(T));

@@ -241,10 +241,10 @@ SymslicerOut general_path(const ComplexArray& DemodulatorIn, double b, HostServi
 
 // Demodulation at 75 bit/s: symbols decided on 2^(b-1) points, then each block of Ls symbols
 // matched against the four channel-symbol sequences of its set.
-SymslicerOut path_75(const ComplexArray& DemodulatorIn, const Milstd& milstd, double b,
+SymslicerOut path_75(const ComplexArray& DemodulatorIn, const ModeParams& mode, double b,
                      HostServices& host) {
     const index_t N = DemodulatorIn.numel();
-    const RealArray& chSymMapping = milstd.chSymMapping;
+    const RealArray& chSymMapping = mode.chSymMapping;
 
     // The checks that need no decision come first, in the order the steps raise them.
     const index_t K = detail::colon_count(0.0, std::pow(2.0, b - 1.0) - 1.0, "bitsToSym");
@@ -259,7 +259,7 @@ SymslicerOut path_75(const ComplexArray& DemodulatorIn, const Milstd& milstd, do
     }
     // Every P-th block uses the alternate set (mod(k, 0) = k: P = 0 never does). P is a whole
     // number of blocks (or not finite), so block |P| is the first to use it.
-    const double P = alternate_pattern_period(milstd);
+    const double P = alternate_pattern_period(mode);
     if (B > 0) {
         if (Ls == 1) {
             raise(errid::kAutoDim, "Blocks of one symbol cannot be summed along their length.");
@@ -311,10 +311,10 @@ SymslicerOut path_75(const ComplexArray& DemodulatorIn, const Milstd& milstd, do
 
 }  // namespace
 
-SymslicerOut symslicer(const ComplexArray& DemodulatorIn, const Milstd& milstd,
+SymslicerOut symslicer(const ComplexArray& DemodulatorIn, const ModeParams& mode,
                        HostServices& host) {
-    const double b = milstd.bitsToSym;
-    if (milstd.rate == 75) return path_75(DemodulatorIn, milstd, b, host);
+    const double b = mode.bitsToSym;
+    if (mode.rate == 75) return path_75(DemodulatorIn, mode, b, host);
     return general_path(DemodulatorIn, b, host);
 }
 

@@ -23,7 +23,7 @@ RealArray int2bin(const RealArray& x, double n, HostServices& host = no_host());
 
 // Hard decisions and Gray-demapped bits of the received data symbols.
 //   DemodulatorIn: N x 1 complex data symbols.
-//   milstd: rate, bitsToSym (b), and at rate 75 also chSymMapping (Ls x 8 symbol numbers) and
+//   mode: rate, bitsToSym (b), and at rate 75 also chSymMapping (Ls x 8 symbol numbers) and
 //   interl (seconds).
 // Every rate but 75: DemodOutDemapIn(n) is the number s of the point exp(j 2 pi s / 2^b) nearest
 // to symbol n (Euclidean distance as computed by hypot, the lower number on exact ties, NaN
@@ -46,7 +46,7 @@ RealArray int2bin(const RealArray& x, double n, HostServices& host = no_host());
 // of huge or tiny magnitude (beyond about 1e13, below about 1e-13, zero included) up to all of
 // them, as the distances then differ by no more than their rounding. Polls `host` for interrupts
 // (the default host cannot be interrupted).
-SymslicerOut symslicer(const ComplexArray& DemodulatorIn, const Milstd& milstd,
+SymslicerOut symslicer(const ComplexArray& DemodulatorIn, const ModeParams& mode,
                        HostServices& host = no_host());
 
 }  // namespace hfchain

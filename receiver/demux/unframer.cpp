@@ -47,11 +47,12 @@ ComplexArray descrambler(const ComplexArray& x) {
     return y;
 }
 
-UnframerOut unframer(const ComplexArray& DemultiplexIn, const Milstd& milstd, HostServices& host) {
+UnframerOut unframer(const ComplexArray& DemultiplexIn, const ModeParams& mode,
+                     HostServices& host) {
     const index_t N = DemultiplexIn.numel();
-    const index_t Lp = milstd.preamSync.cols();
-    const double data = milstd.data;
-    const double trein = milstd.trein;
+    const index_t Lp = mode.preamSync.cols();
+    const double data = mode.data;
+    const double trein = mode.trein;
 
     // 1. Preamble removal: dados_symbol_extr is DemultiplexIn(Lp + 1 .. N), viewed in place.
     const cdouble* dados_symbol_extr = DemultiplexIn.data() + (N > Lp ? Lp : N);
@@ -76,7 +77,7 @@ UnframerOut unframer(const ComplexArray& DemultiplexIn, const Milstd& milstd, Ho
     };
 
     UnframerOut result;
-    if (milstd.rate == 75) {
+    if (mode.rate == 75) {
         // The 75 bit/s frames carry no probes: the truncated column passes whole.
         result.out = ComplexArray(keep);
         for_each_chunk(keep, host, [&](index_t first, index_t last) {

@@ -31,7 +31,7 @@ struct Windows {
 
 // Steps 1, 2 and 5 of the search: the reference, the window count and every check, in the order
 // the block has always made them.
-Windows prepare(const ComplexArray& dados_sincro_in, const Milstd& milstd,
+Windows prepare(const ComplexArray& dados_sincro_in, const ModeParams& mode,
                 const VarShapping& varShapping) {
     const index_t L = dados_sincro_in.numel();
     const double OS = varShapping.oversamplingFactor;
@@ -39,7 +39,7 @@ Windows prepare(const ComplexArray& dados_sincro_in, const Milstd& milstd,
     // 1. Reference: the scrambled preamble symbol numbers used as plain numbers. The scrambler
     // runs over 1440 preamble symbols, so the preamble must hold them, though only the first 288
     // enter the correlation.
-    const RealArray& preamSync = milstd.preamSync;
+    const RealArray& preamSync = mode.preamSync;
     if (preamSync.numel() < kPreambleRead) {
         check_index(preamSync.numel() + 1, preamSync.numel(), "milstd.preamSync");
     }
@@ -290,14 +290,14 @@ RealArray search(const Windows& windows, HostServices* host, Kernel kernel) {
 
 }  // namespace
 
-RealArray framelock(const ComplexArray& SincroFrameIn, const Milstd& milstd,
+RealArray framelock(const ComplexArray& SincroFrameIn, const ModeParams& mode,
                     const VarShapping& varShapping) {
-    return search(prepare(SincroFrameIn, milstd, varShapping), nullptr, best_kernel());
+    return search(prepare(SincroFrameIn, mode, varShapping), nullptr, best_kernel());
 }
 
-RealArray framelock(const ComplexArray& SincroFrameIn, const Milstd& milstd,
+RealArray framelock(const ComplexArray& SincroFrameIn, const ModeParams& mode,
                     const VarShapping& varShapping, HostServices& host) {
-    return search(prepare(SincroFrameIn, milstd, varShapping), &host, best_kernel());
+    return search(prepare(SincroFrameIn, mode, varShapping), &host, best_kernel());
 }
 
 namespace detail {
@@ -309,7 +309,7 @@ std::vector<int> framelock_kernel_widths() {
     return widths;
 }
 
-RealArray framelock_kernel(const ComplexArray& SincroFrameIn, const Milstd& milstd,
+RealArray framelock_kernel(const ComplexArray& SincroFrameIn, const ModeParams& mode,
                            const VarShapping& varShapping, int width) {
     const std::vector<int> widths = framelock_kernel_widths();
     if (std::find(widths.begin(), widths.end(), width) == widths.end()) {
@@ -318,12 +318,12 @@ RealArray framelock_kernel(const ComplexArray& SincroFrameIn, const Milstd& mils
     }
     const Kernel kernel =
         width == 512 ? Kernel::avx512 : (width == 256 ? Kernel::avx2 : Kernel::baseline);
-    return search(prepare(SincroFrameIn, milstd, varShapping), nullptr, kernel);
+    return search(prepare(SincroFrameIn, mode, varShapping), nullptr, kernel);
 }
 
-RealArray framelock_direct(const ComplexArray& SincroFrameIn, const Milstd& milstd,
+RealArray framelock_direct(const ComplexArray& SincroFrameIn, const ModeParams& mode,
                            const VarShapping& varShapping) {
-    const Windows windows = prepare(SincroFrameIn, milstd, varShapping);
+    const Windows windows = prepare(SincroFrameIn, mode, varShapping);
     // 3.-6. Correlation magnitude of each window; the first window that is a number starts the
     // running maximum, only a strictly greater one replaces it, so equal magnitudes keep the
     // earliest window. No window that is a number: empty result.

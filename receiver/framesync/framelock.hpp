@@ -20,10 +20,10 @@ ComplexArray corrPearson(const ComplexArray& X, const RealArray& y);
 // symbols (symbol numbers as plain values) is largest; NaN magnitudes are skipped and the first
 // of equal magnitudes wins. w - 1 = (symbol offset) OS + (sampling phase).
 //   SincroFrameIn: L x 1 complex matched-filter output, L >= 575 OS.
-//   milstd: preamSync, at least 1440 symbols. varShapping: oversamplingFactor (OS).
+//   mode: preamSync, at least 1440 symbols. varShapping: oversamplingFactor (OS).
 // Returns the 1-based start sample as a 1 x 1 column, or an empty 0 x 1 column when every
 // magnitude is NaN (for example an all-zero input).
-// Errors: preamSync under 1440 symbols, the index check on `milstd.preamSync`; L < 575 OS, the
+// Errors: preamSync under 1440 symbols, the index check on `mode.preamSync`; L < 575 OS, the
 // index check on `dados_sincro_in`; 288 OS negative or not whole, or OS not whole, the sign or
 // integer check; OS = 0, "Coder:toolbox:eml_min_or_max_varDimZero".
 //
@@ -31,12 +31,12 @@ ComplexArray corrPearson(const ComplexArray& X, const RealArray& y);
 // windows that can reach the largest one, so the result is the exact rule's, ties and NaN
 // windows included; inputs the bounds do not cover (NaN, infinite, huge or tiny values, a
 // constant reference) are searched by the exact rule throughout, more slowly.
-RealArray framelock(const ComplexArray& SincroFrameIn, const Milstd& milstd,
+RealArray framelock(const ComplexArray& SincroFrameIn, const ModeParams& mode,
                     const VarShapping& varShapping);
 
 // The same, polling host.poll_interrupt() between groups of windows: an interrupt abandons the
 // call with the host's error.
-RealArray framelock(const ComplexArray& SincroFrameIn, const Milstd& milstd,
+RealArray framelock(const ComplexArray& SincroFrameIn, const ModeParams& mode,
                     const VarShapping& varShapping, HostServices& host);
 
 }  // namespace hfchain

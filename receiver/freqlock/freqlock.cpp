@@ -41,9 +41,9 @@ const std::string kTooLargeRule = "freqlock takes samples up to " + format_value
                                   " in magnitude, so that its sums of products cannot overflow.";
 
 // The scrambled preamble points p_k, conjugated once for all windows.
-std::vector<cdouble> conjugated_preamble(const Milstd& milstd) {
-    const Layout layout = transmission_layout(milstd, 0);
-    const KnownSymbols known = known_symbols(milstd, layout);
+std::vector<cdouble> conjugated_preamble(const ModeParams& mode) {
+    const Layout layout = transmission_layout(mode, 0);
+    const KnownSymbols known = known_symbols(mode, layout);
     std::vector<cdouble> p(static_cast<std::size_t>(known.mean.numel()));
     for (index_t k = 0; k < known.mean.numel(); ++k) p[k] = std::conj(known.mean[k]);
     return p;
@@ -209,14 +209,14 @@ ComplexArray turned_back(const ComplexArray& x, double f, index_t M) {
     return out;
 }
 
-FreqlockOut lock(const ComplexArray& mf, const Milstd& milstd, const VarShapping& varShapping,
+FreqlockOut lock(const ComplexArray& mf, const ModeParams& mode, const VarShapping& varShapping,
                  HostServices* host) {
     // Checks, before any work.
     const index_t M = oversampling_factor(varShapping);
-    if (milstd.preamSync.numel() < kPreambleRead) {
-        check_index(milstd.preamSync.numel() + 1, milstd.preamSync.numel(), "milstd.preamSync");
+    if (mode.preamSync.numel() < kPreambleRead) {
+        check_index(mode.preamSync.numel() + 1, mode.preamSync.numel(), "milstd.preamSync");
     }
-    const std::vector<cdouble> p = conjugated_preamble(milstd);
+    const std::vector<cdouble> p = conjugated_preamble(mode);
     const index_t Lmf = mf.numel();
     if (Lmf < kShortest * M) {
         raise("hfchain:freqlock:TooShort",
@@ -248,21 +248,21 @@ FreqlockOut lock(const ComplexArray& mf, const Milstd& milstd, const VarShapping
     result.out = turned_back(mf, result.offset, M);
 
     // 4.
-    result.start = host != nullptr ? framelock(result.out, milstd, varShapping, *host)
-                                   : framelock(result.out, milstd, varShapping);
+    result.start = host != nullptr ? framelock(result.out, mode, varShapping, *host)
+                                   : framelock(result.out, mode, varShapping);
     return result;
 }
 
 }  // namespace
 
-FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const Milstd& milstd,
+FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const ModeParams& mode,
                      const VarShapping& varShapping) {
-    return lock(MatchedFilterIn, milstd, varShapping, nullptr);
+    return lock(MatchedFilterIn, mode, varShapping, nullptr);
 }
 
-FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const Milstd& milstd,
+FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const ModeParams& mode,
                      const VarShapping& varShapping, HostServices& host) {
-    return lock(MatchedFilterIn, milstd, varShapping, &host);
+    return lock(MatchedFilterIn, mode, varShapping, &host);
 }
 
 }  // namespace hfchain

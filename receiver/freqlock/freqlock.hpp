@@ -56,20 +56,20 @@ inline constexpr const char* kFreqlockFields[] = {"start", "offset", "coarseOffs
 // Acquires the frequency offset and the start of one received transmission.
 //   MatchedFilterIn: Lmf x 1 complex matched-filter output (pulsematch's out) at M samples a
 //     symbol; Lmf >= 575 M, as framelock.
-//   milstd: preamSync, at least 1440 symbols (framelock's rule). varShapping: oversamplingFactor M.
+//   mode: preamSync, at least 1440 symbols (framelock's rule). varShapping: oversamplingFactor M.
 // A signal without any trace of the preamble (all zeros, say) gives offset 0, `out` equal to the
 // input and framelock's result on it.
 // Errors: M not a whole number of at least 1, "hfchain:chansound:BadOversampling"; preamSync under
-// 1440 symbols, the index check on `milstd.preamSync`; a preamSync value that is not finite,
+// 1440 symbols, the index check on `mode.preamSync`; a preamSync value that is not finite,
 // "hfchain:layout:NonFinite"; Lmf < 575 M, "hfchain:freqlock:TooShort"; a sample that is NaN or
 // infinite, "hfchain:freqlock:NonFinite", or beyond kLargestSample in magnitude,
 // "hfchain:freqlock:TooLarge", both naming the sample.
-FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const Milstd& milstd,
+FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const ModeParams& mode,
                      const VarShapping& varShapping);
 
 // The same, polling host.poll_interrupt() between its steps: an interrupt abandons the call with
 // the host's error.
-FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const Milstd& milstd,
+FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const ModeParams& mode,
                      const VarShapping& varShapping, HostServices& host);
 
 }  // namespace hfchain

@@ -51,14 +51,14 @@ double error_variance(double N0, double g) {
 }  // namespace
 
 GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArray& raios,
-                             const ComplexArray& noise, double EsNodB, const Milstd& milstd,
+                             const ComplexArray& noise, double EsNodB, const ModeParams& mode,
                              const VarShapping& varShapping) {
     // The transmission: the preamble and whole frames.
     const index_t S = MultiplexOut.numel();
-    check_receiver_mode(milstd);
-    const Layout layout = transmission_layout(milstd, whole_frames(milstd, S));
+    check_receiver_mode(mode);
+    const Layout layout = transmission_layout(mode, whole_frames(mode, S));
     check_size_equal(layout.symbols, S, "MultiplexOut");
-    const KnownSymbols known = known_symbols(milstd, layout);
+    const KnownSymbols known = known_symbols(mode, layout);
 
     // The matched filter and the instants: symbol n peaks at sample n M + D M of the shaped
     // waveform (where the rays' gains are read) and at n M + 2 D M of the matched-filter output.

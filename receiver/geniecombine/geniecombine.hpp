@@ -34,7 +34,7 @@ inline constexpr const char* kGeniecombineFields[] = {"out", "noiseVar", "gain"}
 //   noise: the channel's noise per sample (fadesim's `noise`), at least M (S + 2 D) samples.
 //   EsNodB: Es/N0 of the channel in dB; N0 = 10^(-EsNodB / 10) is the noise variance after the
 //     matched filter.
-//   milstd, varShapping: the parameter sets of the transmission.
+//   mode, varShapping: the parameter sets of the transmission.
 // N = frames x data symbols, in unframer's order.
 //
 // Erasures: a symbol whose error variance N0 / g^2 is infinite, because its combined gain is 0
@@ -59,7 +59,7 @@ inline constexpr const char* kGeniecombineFields[] = {"out", "noiseVar", "gain"}
 // that overflows (noise near the largest double, or far larger than N0 says against a tiny
 // gain), "hfchain:geniecombine:Overflow".
 GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArray& raios,
-                             const ComplexArray& noise, double EsNodB, const Milstd& milstd,
+                             const ComplexArray& noise, double EsNodB, const ModeParams& mode,
                              const VarShapping& varShapping);
 
 }  // namespace hfchain

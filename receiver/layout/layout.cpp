@@ -50,30 +50,30 @@ int Layout::closingProbe(index_t f) const {
     return closing >= 0 ? static_cast<int>(closing) : -1;
 }
 
-Layout transmission_layout(const Milstd& milstd, index_t frames) {
+Layout transmission_layout(const ModeParams& mode, index_t frames) {
     Layout l;
-    l.preamble = milstd.preamSync.numel();
-    l.data = frame_extent(milstd.data, 1, kLargestCount, "data");
-    l.trein = frame_extent(milstd.trein, 0, kLargestCount, "trein");
-    const index_t b = frame_extent(milstd.bitsToSym, 1, 3, "bitsToSym");
+    l.preamble = mode.preamSync.numel();
+    l.data = frame_extent(mode.data, 1, kLargestCount, "data");
+    l.trein = frame_extent(mode.trein, 0, kLargestCount, "trein");
+    const index_t b = frame_extent(mode.bitsToSym, 1, 3, "bitsToSym");
     l.frames = check_nonnegative(frames, "frames");
     l.symbols = checked_size_sum(l.preamble,
                                  checked_size_product(frames, checked_size_sum(l.data, l.trein)));
-    l.framesPerBlock = static_cast<index_t>(milstd.interTable.numel() / (b * l.data));
+    l.framesPerBlock = static_cast<index_t>(mode.interTable.numel() / (b * l.data));
     return l;
 }
 
-index_t whole_frames(const Milstd& milstd, index_t symbols) {
-    const Layout l = transmission_layout(milstd, 0);
+index_t whole_frames(const ModeParams& mode, index_t symbols) {
+    const Layout l = transmission_layout(mode, 0);
     return symbols > l.preamble ? (symbols - l.preamble) / l.frame() : 0;
 }
 
-KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
+KnownSymbols known_symbols(const ModeParams& mode, const Layout& layout) {
     // A value that is not finite has no point on the circle: refused rather than passed on as
     // NaN to every estimate that uses the known symbols.
-    check_finite(milstd.preamSync, "milstd.preamSync", "hfchain:layout:NonFinite",
+    check_finite(mode.preamSync, "milstd.preamSync", "hfchain:layout:NonFinite",
                  "preamble symbol values must be finite.");
-    check_finite(milstd.probe, "milstd.probe", "hfchain:layout:NonFinite",
+    check_finite(mode.probe, "milstd.probe", "hfchain:layout:NonFinite",
                  "probe symbol values must be finite.");
     const std::array<cdouble, 8>& points = psk_points();
     KnownSymbols k;
@@ -83,7 +83,7 @@ KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
 
     // The preamble, scrambled with the 32-entry sequence.
     for (index_t n = 0; n < layout.preamble; ++n) {
-        k.mean[n] = known_point(points, milstd.preamSync[n] + kSequencia[n % kSequencia.size()]);
+        k.mean[n] = known_point(points, mode.preamSync[n] + kSequencia[n % kSequencia.size()]);
     }
 
     // Frames: data symbols unknown, probes known.
@@ -100,8 +100,8 @@ KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout) {
             } else {
                 double value = 0;
                 const index_t row = j - layout.data;
-                if (closing >= 0 && closing < milstd.probe.cols() && row < milstd.probe.rows()) {
-                    value = milstd.probe(row, closing);
+                if (closing >= 0 && closing < mode.probe.cols() && row < mode.probe.rows()) {
+                    value = mode.probe(row, closing);
                 }
                 k.mean[n] = known_point(points, value + s);
             }

@@ -36,18 +36,18 @@ struct Layout {
     int closingProbe(index_t f) const;
 };
 
-// Layout of `frames` frames after the preamble of `milstd`.
-//   milstd: reads preamSync, data, trein, bitsToSym and interTable.
+// Layout of `frames` frames after the preamble of `mode`.
+//   mode: reads preamSync, data, trein, bitsToSym and interTable.
 //   frames: at least 0.
 // Errors: data not a whole number of at least 1, trein not a whole number of at least 0 (both at
 // most 2147483647), or bitsToSym other than 1, 2 or 3, "hfchain:layout:BadFrame"; frames negative,
 // "hfchain:runtime:Negative"; a transmission beyond the largest element count,
 // "Coder:MATLAB:pmaxsize".
-Layout transmission_layout(const Milstd& milstd, index_t frames);
+Layout transmission_layout(const ModeParams& mode, index_t frames);
 
 // Whole frames after the preamble in a transmission of `symbols` symbols (0 when the preamble
 // does not fit). Errors: those of transmission_layout for the frame.
-index_t whole_frames(const Milstd& milstd, index_t symbols);
+index_t whole_frames(const ModeParams& mode, index_t symbols);
 
 // Point of every symbol a receiver knows in advance and the scrambling of every data symbol.
 //   mean: symbols x 1, the scrambled preamble and probe points; 0 at data symbols.
@@ -64,6 +64,6 @@ struct KnownSymbols {
     RealArray var;
     ComplexArray rotation;
 };
-KnownSymbols known_symbols(const Milstd& milstd, const Layout& layout);
+KnownSymbols known_symbols(const ModeParams& mode, const Layout& layout);
 
 }  // namespace hfchain

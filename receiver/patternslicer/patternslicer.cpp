@@ -59,9 +59,9 @@ bool finite(cdouble z) { return std::isfinite(z.real()) && std::isfinite(z.imag(
 
 // Input checks, in the order the header gives them; returns the number of blocks.
 index_t check_inputs(const ComplexArray& in, const ComplexArray& gain, const RealArray& noiseVar,
-                     const Milstd& milstd) {
-    check_patterns(milstd, "patternslicer");
-    const RealArray& map = milstd.chSymMapping;
+                     const ModeParams& mode) {
+    check_patterns(mode, "patternslicer");
+    const RealArray& map = mode.chSymMapping;
     const index_t Ls = map.rows();
     const index_t N = in.numel();
     if (N % Ls != 0) {
@@ -182,14 +182,14 @@ double log_bessel_i0(double x) {
     return x - 0.5 * std::log(2.0 * std::numbers::pi * x) + std::log(series);
 }
 
-void check_patterns(const Milstd& milstd, const char* block) {
-    if (milstd.rate != 75) {
+void check_patterns(const ModeParams& mode, const char* block) {
+    if (mode.rate != 75) {
         raise("hfchain:patternslicer:Rate",
               std::string(block) +
                   " detects the channel patterns of the 75 bit/s mode; milstd.rate is " +
-                  format_value(milstd.rate) + " bit/s.");
+                  format_value(mode.rate) + " bit/s.");
     }
-    const RealArray& map = milstd.chSymMapping;
+    const RealArray& map = mode.chSymMapping;
     if (map.cols() != kPatternColumns || map.rows() < 1) {
         raise("hfchain:patternslicer:Patterns",
               "milstd.chSymMapping must hold the 8 channel patterns as columns of at least one "
@@ -207,12 +207,12 @@ void check_patterns(const Milstd& milstd, const char* block) {
 }
 
 PatternslicerOut patternslicer(const ComplexArray& DemodulatorIn, const ComplexArray& gain,
-                               const RealArray& noiseVar, const Milstd& milstd,
+                               const RealArray& noiseVar, const ModeParams& mode,
                                PatternDetection detection, SoftRule rule) {
-    const index_t B = check_inputs(DemodulatorIn, gain, noiseVar, milstd);
-    const index_t Ls = milstd.chSymMapping.rows();
-    const ComplexArray points = pattern_points(milstd.chSymMapping);
-    const double L = alternate_pattern_period(milstd);
+    const index_t B = check_inputs(DemodulatorIn, gain, noiseVar, mode);
+    const index_t Ls = mode.chSymMapping.rows();
+    const ComplexArray points = pattern_points(mode.chSymMapping);
+    const double L = alternate_pattern_period(mode);
     const index_t gain_step = gain.numel() == 1 ? 0 : 1;
     const index_t noise_step = noiseVar.numel() == 1 ? 0 : 1;
 

@@ -46,7 +46,7 @@ inline constexpr const char* kPatternslicerFields[] = {"LLR", "Correlations"};
 // The checks every detector of the patterns makes of its parameter set: the 75 bit/s rate
 // ("hfchain:patternslicer:Rate", the message naming `block`) and chSymMapping of 8 columns of at
 // least one row holding whole symbol numbers 0 to 7 ("hfchain:patternslicer:Patterns").
-void check_patterns(const Milstd& milstd, const char* block);
+void check_patterns(const ModeParams& mode, const char* block);
 
 // What the detector knows of the channel.
 enum class PatternDetection {
@@ -57,13 +57,13 @@ enum class PatternDetection {
 // The coded bits' ratios of every block of the received data symbols.
 //   DemodulatorIn: N x 1 received data symbols, descrambled (unframer's out), N = B Ls with Ls
 //     the rows of chSymMapping; every value finite. Block k (1-based) uses the alternate set
-//     when k is a multiple of alternate_pattern_period(milstd), as the transmitter counts.
+//     when k is a multiple of alternate_pattern_period(mode), as the transmitter counts.
 //   gain: 1 x 1 (every block) or B x 1 (one per block): the complex channel gain h of the block,
 //     in the unit of the symbols (1 for unit gain: the matched filter on white noise). The
 //     noncoherent detection reads only |h|. Finite; 0 gives ratios of 0.
 //   noiseVar: 1 x 1 or B x 1: the complex noise variance N0 of each symbol of the block, in the
 //     unit of |y|^2. Positive; +Inf marks an erased block (ratios 0).
-//   milstd: rate (75), interl (the alternate set's period), chSymMapping (Ls x 8 symbol numbers,
+//   mode: rate (75), interl (the alternate set's period), chSymMapping (Ls x 8 symbol numbers,
 //     whole numbers 0..7).
 //   detection, rule: the metric and the combining over the four values, as above.
 // The ratios are finite but for a noise variance so small that 2 |h| |c_v| / N0 overflows; they
@@ -77,7 +77,7 @@ enum class PatternDetection {
 // "hfchain:patternslicer:NoiseVar"; a symbol that is not finite,
 // "hfchain:patternslicer:NonFinite".
 PatternslicerOut patternslicer(const ComplexArray& DemodulatorIn, const ComplexArray& gain,
-                               const RealArray& noiseVar, const Milstd& milstd,
+                               const RealArray& noiseVar, const ModeParams& mode,
                                PatternDetection detection, SoftRule rule = SoftRule::max_log);
 
 // ln I0(x) for x >= 0 (I0 the modified Bessel function of order 0), finite for every finite x:

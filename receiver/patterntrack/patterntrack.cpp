@@ -59,14 +59,14 @@ void block_ratios(const double* m, SoftRule rule, const std::array<std::array<in
 
 }  // namespace
 
-PatterntrackOut patterntrack(const ChansoundOut& sounding, const Milstd& milstd, double passes,
+PatterntrackOut patterntrack(const ChansoundOut& sounding, const ModeParams& mode, double passes,
                              SoftRule rule) {
     // 1. Checks and the transmission.
-    check_patterns(milstd, "patterntrack");
+    check_patterns(mode, "patterntrack");
     const index_t I =
         check_whole_count(passes, kMaxPasses, "passes", "hfchain:patterntrack:BadPasses");
     const index_t frames = check_integer(sounding.frames, "frames");
-    const Layout layout = transmission_layout(milstd, frames);
+    const Layout layout = transmission_layout(mode, frames);
     const ComplexArray& y = sounding.out;
     const ComplexArray& basis = sounding.basis;
     const index_t L = basis.rows();
@@ -74,24 +74,24 @@ PatterntrackOut patterntrack(const ChansoundOut& sounding, const Milstd& milstd,
     const index_t Ny = y.numel();
     check_sounding(sounding, layout.symbols, "detector");
     const index_t Ls = layout.data;
-    check_size_equal(Ls, milstd.chSymMapping.rows(), "chSymMapping");
+    check_size_equal(Ls, mode.chSymMapping.rows(), "chSymMapping");
     const double N0 = std::max(sounding.noiseVar, kMinNoiseVar);
     const index_t B = layout.frames;
     const index_t N = layout.dataSymbols();
     const index_t symbols = layout.symbols;
-    const KnownSymbols known = known_symbols(milstd, layout);
+    const KnownSymbols known = known_symbols(mode, layout);
     const auto bits = value_bits();
 
     // The candidates of block k: x_v(j) = rotation times the point of the pattern's symbol, from
     // the block's own set (the alternate one for every period-th block, as the transmitter counts).
-    const double period = alternate_pattern_period(milstd);
+    const double period = alternate_pattern_period(mode);
     const std::array<cdouble, 8>& psk = psk_points();
     std::vector<cdouble> cand(static_cast<std::size_t>(kValues * Ls));
     auto candidates = [&](index_t k) {
         const index_t first = mod(static_cast<double>(k + 1), period) == 0.0 ? kValues : 0;
         for (int v = 0; v < kValues; ++v) {
             for (index_t j = 0; j < Ls; ++j) {
-                const double p = milstd.chSymMapping(j, first + v);
+                const double p = mode.chSymMapping(j, first + v);
                 const int s = static_cast<int>(std::fmod(std::fabs(std::floor(p)), 8.0));
                 cand[v * Ls + j] = cmul(known.rotation[k * Ls + j], psk[s]);
             }

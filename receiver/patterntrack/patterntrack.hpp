@@ -55,7 +55,7 @@ inline constexpr const char* kPatterntrackFields[] = {
 // Detects the patterns of a sounded 75 bit/s transmission.
 //   sounding: chansound's result for it (out, basis, gains, gainVar, pathPower, windows,
 //     noiseVar, frames).
-//   milstd: the 75 bit/s parameter set (chSymMapping, interl, preamSync).
+//   mode: the 75 bit/s parameter set (chSymMapping, interl, preamSync).
 //   passes: coherent passes after the noncoherent one, a whole number 0 .. 10 (0: the
 //     noncoherent ratios are the result).
 //   rule: how each bit's ratio is taken over the four values.
@@ -64,7 +64,7 @@ inline constexpr const char* kPatterntrackFields[] = {
 // whole, "hfchain:patterntrack:BadPasses"; a sounding that check_sounding refuses
 // (receiver/chansound/sounding_check.hpp: its basis size, sizes, values and bounds); those of
 // the layout.
-PatterntrackOut patterntrack(const ChansoundOut& sounding, const Milstd& milstd, double passes,
+PatterntrackOut patterntrack(const ChansoundOut& sounding, const ModeParams& mode, double passes,
                              SoftRule rule = SoftRule::max_log);
 
 }  // namespace hfchain

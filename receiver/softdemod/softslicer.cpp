@@ -12,13 +12,13 @@ namespace {
 
 // Input checks, in the order the header gives them; returns b.
 int check_inputs(const ComplexArray& DemodulatorIn, const RealArray& noiseVar,
-                 const Milstd& milstd) {
-    if (milstd.rate == 75) {
+                 const ModeParams& mode) {
+    if (mode.rate == 75) {
         raise("hfchain:softslicer:Rate75",
               "The 75 bit/s mode sends each value as a 32-symbol channel pattern, not as one "
               "Gray-mapped point: softslicer has no soft decisions for it.");
     }
-    const double b = milstd.bitsToSym;
+    const double b = mode.bitsToSym;
     if (b != 1.0 && b != 2.0 && b != 3.0) {
         raise("hfchain:softslicer:BitsToSym",
               "softslicer demaps 1, 2 or 3 bits a symbol; milstd.bitsToSym is " + format_value(b) +
@@ -41,8 +41,8 @@ int check_inputs(const ComplexArray& DemodulatorIn, const RealArray& noiseVar,
 }  // namespace
 
 SoftslicerOut softslicer(const ComplexArray& DemodulatorIn, const RealArray& noiseVar,
-                         const Milstd& milstd, SoftRule rule) {
-    const int b = check_inputs(DemodulatorIn, noiseVar, milstd);
+                         const ModeParams& mode, SoftRule rule) {
+    const int b = check_inputs(DemodulatorIn, noiseVar, mode);
     const index_t N = DemodulatorIn.numel();
     SoftslicerOut out;
     out.LLR = RealArray(checked_size_product(b, N));

@@ -13,7 +13,7 @@ struct SoftslicerOut {
 
 inline constexpr const char* kSoftslicerFields[] = {"LLR"};
 
-// Log-likelihood ratios of the b = milstd.bitsToSym bits of each received data symbol (the one
+// Log-likelihood ratios of the b = mode.bitsToSym bits of each received data symbol (the one
 // soft demapper of softdemap.hpp, without priors), for the
 // points and labels the transmitter uses: the b-bit value v is sent on the 8-PSK point of phase
 // 2 pi gray2bina(v) 2^(3 - b) / 8 (all eight phases for b = 3, the even ones for b = 2, phases 0
@@ -29,7 +29,7 @@ inline constexpr const char* kSoftslicerFields[] = {"LLR"};
 //   noiseVar: 1 x 1 (every symbol) or N x 1 (one per symbol): the total complex noise variance
 //     N0 of each symbol, the same unit as |y|^2 (N0 = 10^(-EsNodB / 10) for unit Es). Positive;
 //     +Inf marks an erased symbol, whose ratios are all 0.
-//   milstd: reads rate and bitsToSym.
+//   mode: reads rate and bitsToSym.
 // LLR holds b values per symbol, symbols in order, bits most significant first, the order of
 // symslicer's DemapOut.
 // Errors, in this order: rate 75, "hfchain:softslicer:Rate75" (its symbols are channel
@@ -38,6 +38,6 @@ inline constexpr const char* kSoftslicerFields[] = {"LLR"};
 // negative or NaN, "hfchain:softslicer:NoiseVar"; a symbol that is not finite,
 // "hfchain:softslicer:NonFinite".
 SoftslicerOut softslicer(const ComplexArray& DemodulatorIn, const RealArray& noiseVar,
-                         const Milstd& milstd, SoftRule rule = SoftRule::max_log);
+                         const ModeParams& mode, SoftRule rule = SoftRule::max_log);
 
 }  // namespace hfchain

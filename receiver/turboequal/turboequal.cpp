@@ -235,8 +235,9 @@ bool decisions_confident(const std::vector<float>& extrinsic, const std::vector<
 
 }  // namespace
 
-TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                                 double iterations, HostServices* host, TurboStop stop);
+TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams& mode,
+                                 double nFrame, double iterations, HostServices* host,
+                                 TurboStop stop);
 
 void equaliser_llrs(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
                     float* llr) {
@@ -255,30 +256,31 @@ void equaliser_llrs(const Constellation& points, index_t N, const cdouble* z,
     }
 }
 
-TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+TurboequalOut turboequal(const ChansoundOut& sounding, const ModeParams& mode, double nFrame,
                          double iterations, TurboStop stop) {
-    return turboequal_polling(sounding, milstd, nFrame, iterations, nullptr, stop);
+    return turboequal_polling(sounding, mode, nFrame, iterations, nullptr, stop);
 }
 
-TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+TurboequalOut turboequal(const ChansoundOut& sounding, const ModeParams& mode, double nFrame,
                          double iterations, HostServices& host, TurboStop stop) {
-    return turboequal_polling(sounding, milstd, nFrame, iterations, &host, stop);
+    return turboequal_polling(sounding, mode, nFrame, iterations, &host, stop);
 }
 
-TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
-                                 double iterations, HostServices* host, TurboStop stop) {
+TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams& mode,
+                                 double nFrame, double iterations, HostServices* host,
+                                 TurboStop stop) {
     const index_t I = check_whole_count(iterations, kMaxIterations, "iterations",
                                         "hfchain:turboequal:BadIterations");
     const index_t frames = check_integer(sounding.frames, "frames");
-    check_receiver_mode(milstd);
-    if (!(milstd.trein >= 1)) {
+    check_receiver_mode(mode);
+    if (!(mode.trein >= 1)) {
         raise("hfchain:chansound:UnsupportedMode",
               "The equaliser needs probes between its data segments; rate " +
-                  format_value(milstd.rate) +
+                  format_value(mode.rate) +
                   " bit/s has none (its patterns are detected by "
                   "patterntrack).");
     }
-    const Layout layout = transmission_layout(milstd, frames);
+    const Layout layout = transmission_layout(mode, frames);
     const ComplexArray& y = sounding.out;
     const ComplexArray& basis = sounding.basis;
     const index_t L = basis.rows();
@@ -290,21 +292,21 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
     // The decoder's view: whole interleaver blocks of T coded bits, b a symbol, each coded bit
     // sent `copies` times (the pairs of one encoder step follow each other); the decoder works on
     // the `steps` encoder input bits.
-    const Constellation& points = constellation(static_cast<int>(milstd.bitsToSym));
+    const Constellation& points = constellation(static_cast<int>(mode.bitsToSym));
     const index_t b = points.bits;
-    const index_t copies = static_cast<index_t>(milstd.repFactor);
+    const index_t copies = static_cast<index_t>(mode.repFactor);
     const index_t bitsN = checked_size_product(b, N);
-    const index_t T = milstd.interTable.numel();
+    const index_t T = mode.interTable.numel();
     index_t K = 0;
     index_t steps = 0;
     IntArray position;
     if (I > 0) {
-        if (milstd.rate == 4800) {
+        if (mode.rate == 4800) {
             raise("hfchain:turboequal:Uncoded",
                   "The 4800 bit/s mode sends its bits uncoded: there is no decoder to iterate "
                   "with; ask for iterations = 0.");
         }
-        const BitBudget budget = bit_budget(milstd, nFrame);
+        const BitBudget budget = bit_budget(mode, nFrame);
         const std::int64_t sent = static_cast<std::int64_t>(2) * copies * budget.total;
         if (static_cast<std::int64_t>(bitsN) != sent || T <= 0 || bitsN % T != 0) {
             raise("hfchain:turboequal:FrameMismatch",
@@ -316,12 +318,12 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const Milstd& mil
         steps = budget.total;
         position = IntArray(T);
         for (index_t k = 0; k < T; ++k) {
-            position[k] = check_index(milstd.interTable[k], T, "interTable");
+            position[k] = check_index(mode.interTable[k], T, "interTable");
         }
     }
 
     // What is known of every symbol: the preamble and the probes; data symbols start unknown.
-    KnownSymbols known = known_symbols(milstd, layout);
+    KnownSymbols known = known_symbols(mode, layout);
     ComplexArray mean = known.mean;  // extrinsic soft symbols, for the cancellation
     RealArray var = known.var;
     ComplexArray mean_app = known.mean;  // a-posteriori ones, for the channel estimate

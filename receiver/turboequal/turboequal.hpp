@@ -55,7 +55,7 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 
 // Equalises the data symbols of a sounded transmission.
 //   sounding: chansound's result (out, basis, gains, gainVar, noiseVar, frames are used).
-//   milstd: the parameter set the transmission was sent with.
+//   mode: the parameter set the transmission was sent with.
 //   nFrame: interleaver blocks the transmitter filled (as given to sendchain); only read when
 //     iterations > 0.
 //   iterations: decoder passes between equaliser passes, a whole number 0 .. 10; 0 is the plain
@@ -86,12 +86,12 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 // A symbol that no tap of the channel reaches (all gains 0 around it) carries no information: it
 // comes out as its soft mean with an error variance of 1e9, a ratio of about 0 for the soft
 // demapper.
-TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+TurboequalOut turboequal(const ChansoundOut& sounding, const ModeParams& mode, double nFrame,
                          double iterations, TurboStop stop = TurboStop::confident);
 
 // The same, polling host.poll_interrupt() between groups of frames: an interrupt abandons the call
 // with the host's error.
-TurboequalOut turboequal(const ChansoundOut& sounding, const Milstd& milstd, double nFrame,
+TurboequalOut turboequal(const ChansoundOut& sounding, const ModeParams& mode, double nFrame,
                          double iterations, HostServices& host,
                          TurboStop stop = TurboStop::confident);
 

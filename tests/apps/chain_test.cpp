@@ -105,11 +105,11 @@ TEST(MatFile, RoundTripsThroughOctaveLoad) {
     RunOptions o;
     o.channel = "ruim";
     o.esno = 15;
-    const Milstd milstd = modeconf(o.interLen);
+    const ModeParams mode = modeconf(o.interLen);
     BuiltinHost host;
-    const RoadResult road = run_road(milstd, road_config(o), host);
+    const RoadResult road = run_road(mode, road_config(o), host);
     const std::string file = dir / "road.mat";
-    save_road_mat(file, o, milstd, road);
+    save_road_mat(file, o, mode, road);
 
     const std::string script =
         "s = load('" + file +
@@ -227,12 +227,12 @@ TEST(MatFile, SavesThePatternDetectorAt75) {
     o.channel = "ruim";
     o.esno = 5;
     o.receivers = {ReceiverKind::hf};
-    const Milstd milstd = rateconf(o.rate, o.interLen);
+    const ModeParams mode = rateconf(o.rate, o.interLen);
     BuiltinHost host;
-    const RoadResult road = run_road(milstd, road_config(o), host);
+    const RoadResult road = run_road(mode, road_config(o), host);
     ASSERT_TRUE(road.hf.ran);
     const std::string file = dir / "road.mat";
-    save_road_mat(file, o, milstd, road);
+    save_road_mat(file, o, mode, road);
     const std::string script = "s = load('" + file +
                                "'); printf('%d %d %d %.17g\\n', isfield(s, 'turboequal'), "
                                "numel(s.patterntrack.LLR), numel(s.hf_LLR), "

@@ -31,7 +31,7 @@ TEST(HfRoadAtEveryRate, DecodesQuietAndFadingChannelsWithoutError) {
                                 {ChannelKind::watterson, "ruim", 3},
                                 {ChannelKind::watterson, "muito_ruim", 4}};
     for (const double rate : kDataRates) {
-        const Milstd m = rateconf(rate, 0.6);
+        const ModeParams m = rateconf(rate, 0.6);
         for (const Channel& c : channels) {
             SCOPED_TRACE(::testing::Message() << rate << " bit/s, " << c.model);
             RoadConfig config;
@@ -72,12 +72,12 @@ RoadConfig written(double rate, const char* channel, double EsNodB, double seed,
 // at every rate its view and its decisions are the same with and without an offset.
 TEST(HfRoadAtEveryRate, GenieIsTheSameUnderAnyOffset) {
     for (const double rate : {4800.0, 2400.0, 1200.0, 600.0, 300.0, 150.0, 75.0}) {
-        const Milstd milstd = rateconf(rate, 0.6);
+        const ModeParams mode = rateconf(rate, 0.6);
         BuiltinHost host;
         const RoadResult still =
-            run_road(milstd, written(rate, "2p:2ms:1Hz", 8, 3, {ReceiverKind::genie}), host);
+            run_road(mode, written(rate, "2p:2ms:1Hz", 8, 3, {ReceiverKind::genie}), host);
         const RoadResult turned = run_road(
-            milstd, written(rate, "2p:2ms:1Hz:off=-75Hz", 8, 3, {ReceiverKind::genie}), host);
+            mode, written(rate, "2p:2ms:1Hz:off=-75Hz", 8, 3, {ReceiverKind::genie}), host);
         ASSERT_TRUE(turned.genie.ran) << rate;
         EXPECT_TRUE(std::equal(still.genieView.out.begin(), still.genieView.out.end(),
                                turned.genieView.out.begin(), turned.genieView.out.end()))
@@ -103,10 +103,10 @@ TEST(HfRoadAtEveryRate, DecodesEveryBitUnderAnOffset) {
                           {600, "2p:2ms:1Hz:off=75Hz", 75, 15},
                           {75, "2p:5ms:5Hz:off=-75Hz", -75, 15}};
     for (const Case& c : cases) {
-        const Milstd milstd = rateconf(c.rate, 0.6);
+        const ModeParams mode = rateconf(c.rate, 0.6);
         BuiltinHost host;
         const RoadResult r =
-            run_road(milstd, written(c.rate, c.channel, c.EsNodB, 4, {ReceiverKind::hf}), host);
+            run_road(mode, written(c.rate, c.channel, c.EsNodB, 4, {ReceiverKind::hf}), host);
         ASSERT_TRUE(r.hf.ran) << c.channel;
         EXPECT_NEAR(r.locked.offset, c.offset, 1.0) << c.rate << " " << c.channel;
         EXPECT_GT(r.hf.infoBits, 0);
@@ -128,14 +128,14 @@ TEST(HfRoadAtEveryRate, AnOffsetFreqlockMistookThroughAFadeIsCaughtByTheClearerS
     const Case cases[] = {{2.969100130080564, 1521264936, 642821508},
                           {-4.280899869919436, 1527792893, 3257014438},
                           {-4.280899869919436, 2998798053, 2204825720}};
-    const Milstd milstd = rateconf(75, 4.8);
+    const ModeParams mode = rateconf(75, 4.8);
     for (const Case& c : cases) {
         RoadConfig config =
             written(75, "2p:5ms:5Hz", c.EsNodB, c.txSeed, {ReceiverKind::hf, ReceiverKind::genie});
         config.nFrame = 1;
         config.watterson.seed = c.channelSeed;
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, config, host);
+        const RoadResult r = run_road(mode, config, host);
         ASSERT_TRUE(r.hf.ran) << c.txSeed;
         EXPECT_EQ(r.locked.offset, 0) << c.txSeed;
         EXPECT_GT(std::abs(r.locked.coarseOffset), 10) << c.txSeed;  // freqlock's own reading
@@ -159,13 +159,13 @@ TEST(HfRoadAtEveryRate, ALonePathUnderAnOffsetIsSoundedAsOnePath) {
     const Case cases[] = {{"1p:0ms:0Hz:off=75Hz", 75, 4190375595, 695078487},
                           {"1p:0ms:0Hz:off=75Hz", 75, 4085122333, 2481779074},
                           {"1p:0ms:0Hz:off=-75Hz", -75, 1463136410, 761186478}};
-    const Milstd milstd = rateconf(2400, 4.8);
+    const ModeParams mode = rateconf(2400, 4.8);
     for (const Case& c : cases) {
         RoadConfig config = written(2400, c.channel, 9.4691, c.txSeed, {ReceiverKind::hf});
         config.nFrame = 1;
         config.watterson.seed = c.channelSeed;
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, config, host);
+        const RoadResult r = run_road(mode, config, host);
         ASSERT_TRUE(r.hf.ran) << c.txSeed;
         EXPECT_NEAR(r.locked.offset, c.offset, 1.0) << c.txSeed;
         EXPECT_EQ(r.sounding.delays.numel(), 1) << c.txSeed;

@@ -31,11 +31,11 @@ TEST(HfRoad, DecodesEveryBitAtThirtyDecibels) {
                           {"moderado", 4.8, 2},   {"ruim", 4.8, 1},      {"ruim", 4.8, 2},
                           {"muito_ruim", 0.6, 1}, {"muito_ruim", 0.6, 2}};
     for (const Case& c : cases) {
-        const Milstd milstd = modeconf(c.interLen);
+        const ModeParams mode = modeconf(c.interLen);
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, fading(c.model, 30, c.seed), host);
+        const RoadResult r = run_road(mode, fading(c.model, 30, c.seed), host);
         ASSERT_TRUE(r.hf.ran) << c.model;
-        EXPECT_EQ(r.hf.infoBits, milstd.interTable.numel() / 2 - 144);
+        EXPECT_EQ(r.hf.infoBits, mode.interTable.numel() / 2 - 144);
         EXPECT_EQ(r.hf.infoBitErrors, 0) << c.model << " seed " << c.seed;
         EXPECT_EQ(r.genie.infoBitErrors, 0) << c.model << " seed " << c.seed;
         EXPECT_EQ(r.hf.decoded.InfoBits.numel(), r.hf.infoBits);
@@ -46,12 +46,12 @@ TEST(HfRoad, DecodesEveryBitAtThirtyDecibels) {
 // signs of its ratios) do not fall below the genie's by more than the spread of the per-trial
 // differences allows (three standard errors of their mean).
 TEST(HfRoad, NeverBeatsTheGenie) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     const int trials = 10;
     double sum = 0, squares = 0, genie = 0;
     for (int t = 0; t < trials; ++t) {
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, fading("muito_ruim", 12, 30 + t), host);
+        const RoadResult r = run_road(mode, fading("muito_ruim", 12, 30 + t), host);
         const double d = static_cast<double>(r.hf.codedBitErrors - r.genie.codedBitErrors);
         sum += d;
         squares += d * d;
@@ -66,7 +66,7 @@ TEST(HfRoad, NeverBeatsTheGenie) {
 // Only the receivers asked for run: the genie alone needs no frame synchroniser, the HF
 // receiver no hard-decision path.
 TEST(HfRoad, RunsOnlyTheReceiversAskedFor) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     struct Case {
         std::vector<ReceiverKind> receivers;
         bool baseline, hf, genie;
@@ -81,7 +81,7 @@ TEST(HfRoad, RunsOnlyTheReceiversAskedFor) {
         RoadConfig config = fading("moderado", 25, 3);
         config.receivers = c.receivers;
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, config, host);
+        const RoadResult r = run_road(mode, config, host);
         EXPECT_EQ(r.frameFound, c.baseline || c.hf);
         EXPECT_EQ(!r.data.out.empty(), c.baseline);
         EXPECT_EQ(r.hf.ran, c.hf);
@@ -100,12 +100,12 @@ TEST(HfRoad, RunsOnlyTheReceiversAskedFor) {
 // Without a channel the genie sees the transmitted points exactly and decodes without error;
 // on white noise the HF receiver loses nothing against it.
 TEST(HfRoad, QuietAndWhiteNoiseChannels) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     RoadConfig quiet;
     quiet.shaping = VarShapping{0.35, 6, 5};
     quiet.receivers = {ReceiverKind::genie, ReceiverKind::hf};
     BuiltinHost host;
-    const RoadResult q = run_road(milstd, quiet, host);
+    const RoadResult q = run_road(mode, quiet, host);
     EXPECT_EQ(q.genie.infoBitErrors, 0);
     EXPECT_EQ(q.genie.codedBitErrors, 0);
     EXPECT_EQ(q.hf.infoBitErrors, 0);
@@ -118,7 +118,7 @@ TEST(HfRoad, QuietAndWhiteNoiseChannels) {
     for (int t = 0; t < 4; ++t) {
         white.txSeed = 50 + t;
         white.watterson.seed = 60 + t;
-        const RoadResult r = run_road(milstd, white, host);
+        const RoadResult r = run_road(mode, white, host);
         hf += r.hf.codedBitErrors;
         genie += r.genie.codedBitErrors;
     }

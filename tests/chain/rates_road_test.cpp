@@ -29,7 +29,7 @@ struct RoadTrial {
     bool synchronised = false;
 };
 
-RoadTrial road_trial(const Milstd& m, int blocks, double EsNodB, int trial) {
+RoadTrial road_trial(const ModeParams& m, int blocks, double EsNodB, int trial) {
     RoadConfig config;
     config.nFrame = blocks;
     config.txSeed = 100 + trial;
@@ -80,7 +80,7 @@ Rate batch_means(const std::vector<reference::Outcome>& outcomes) {
 // wrong bits a side.
 void expect_agreement(double rate, double EsNodB, int blocks, int trials, int reference_trials) {
     SCOPED_TRACE(::testing::Message() << rate << " bit/s at Es/N0 " << EsNodB << " dB");
-    const Milstd m = rateconf(rate, 0.6);
+    const ModeParams m = rateconf(rate, 0.6);
     std::vector<reference::Outcome> road;
     int unsynchronised = 0;
     for (int t = 0; t < trials; ++t) {
@@ -121,7 +121,7 @@ TEST(RoadAtEveryRate, BaselineDecodesEveryRateWithoutChannel) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()
                      << c.rate << " bit/s, " << c.interLen << " s, nFrame " << c.nFrame);
-        const Milstd m = rateconf(c.rate, c.interLen);
+        const ModeParams m = rateconf(c.rate, c.interLen);
         RoadConfig config;
         config.nFrame = c.nFrame;
         config.shaping = VarShapping{0.35, 6, 2};
@@ -146,7 +146,7 @@ TEST(RoadAtEveryRate, BaselineDecodesEveryRateWithoutChannel) {
 TEST(RoadAtEveryRate, NoiseAloneLosesEveryBlockAtEveryRate) {
     for (const double rate : kDataRates) {
         SCOPED_TRACE(::testing::Message() << rate << " bit/s");
-        const Milstd m = rateconf(rate, 0.6);
+        const ModeParams m = rateconf(rate, 0.6);
         RoadConfig config;
         config.nFrame = rate == 75 ? 4 : 2;
         config.shaping = VarShapping{0.35, 6, 2};
@@ -166,7 +166,7 @@ TEST(RoadAtEveryRate, NoiseAloneLosesEveryBlockAtEveryRate) {
 // set of 20 data symbols a frame and no probes, run_road refuses before any work, naming the
 // rate; the baseline receiver alone runs.
 TEST(RoadAtEveryRate, HfReceiverAndGenieRefuseAModeWithoutProbes) {
-    Milstd m = rateconf(600, 0.6);
+    ModeParams m = rateconf(600, 0.6);
     m.trein = 0;
     for (const ReceiverKind kind : {ReceiverKind::hf, ReceiverKind::genie}) {
         RoadConfig config;
@@ -183,7 +183,7 @@ TEST(RoadAtEveryRate, HfReceiverAndGenieRefuseAModeWithoutProbes) {
 // 8-PSK Gray curve. A symbol error flips at most three bits, so the count's variance is at most
 // three times the binomial one; five standard deviations.
 TEST(WhiteNoiseDecoding, Uncoded4800FollowsThe8PskGrayCurve) {
-    const Milstd m = rateconf(4800, 0.6);
+    const ModeParams m = rateconf(4800, 0.6);
     constexpr double kEsNodB = 9;
     double bits = 0, errors = 0;
     for (int t = 0; t < 4; ++t) {

@@ -39,7 +39,8 @@ const RoundTrip kRoundTrips[] = {
 
 // The coded bits that the baseline receiver gives back from the data symbols `symbols`, checked
 // stage by stage against what was sent.
-void expect_every_bit_back(const Milstd& m, const SendchainOut& tx, const ComplexArray& symbols) {
+void expect_every_bit_back(const ModeParams& m, const SendchainOut& tx,
+                           const ComplexArray& symbols) {
     const UnframerOut data = unframer(symbols, m);
     ASSERT_EQ(data.out.numel(), tx.ComplexPSKSymbols.numel());
     const SymslicerOut demod = symslicer(data.out, m);
@@ -65,7 +66,7 @@ class Rates : public ::testing::TestWithParam<RoundTrip> {};
 
 TEST_P(Rates, EveryCodedBitComesBackStraightFromTheSymbols) {
     const RoundTrip c = GetParam();
-    const Milstd m = rateconf(c.rate, c.interLen);
+    const ModeParams m = rateconf(c.rate, c.interLen);
     for (const double nFrame : c.nFrames) {
         SCOPED_TRACE(testing::Message() << "nFrame " << nFrame);
         BuiltinHost host;
@@ -89,7 +90,7 @@ TEST_P(Rates, EveryCodedBitComesBackStraightFromTheSymbols) {
 
 TEST_P(Rates, EveryCodedBitComesBackThroughShapingAndSynchronisation) {
     const RoundTrip c = GetParam();
-    const Milstd m = rateconf(c.rate, c.interLen);
+    const ModeParams m = rateconf(c.rate, c.interLen);
     BuiltinHost host;
     const SendchainOut tx = sendchain(m, c.nFrames[0], 5, host);
     const VarShapping shaping{0.35, 6, 2};
@@ -107,7 +108,7 @@ TEST_P(Rates, EveryCodedBitComesBackThroughShapingAndSynchronisation) {
 // within rounding of it in doubles); so is an nFrame that makes K fractional.
 TEST_P(Rates, TooFewBlocksOrAFractionalBitAreRefused) {
     const RoundTrip c = GetParam();
-    const Milstd m = rateconf(c.rate, c.interLen);
+    const ModeParams m = rateconf(c.rate, c.interLen);
     const double B = m.interTable.numel() / (m.rate == 4800 ? 1 : 2 * m.repFactor);
     BuiltinHost host;
     try {

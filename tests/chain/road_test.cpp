@@ -23,7 +23,7 @@ class CleanChain : public ::testing::TestWithParam<CleanCase> {};
 // synchroniser must find the first symbol's peak, 2 D M + 1.
 TEST_P(CleanChain, ReturnsEveryCodedBitAndTheExpectedFrameStart) {
     const CleanCase c = GetParam();
-    const Milstd milstd = modeconf(c.interLen);
+    const ModeParams mode = modeconf(c.interLen);
     RoadConfig config;
     config.nFrame = 1;
     config.txSeed = 7;
@@ -32,7 +32,7 @@ TEST_P(CleanChain, ReturnsEveryCodedBitAndTheExpectedFrameStart) {
     // usual 0.35 leaves no intersymbol interference worth a decision.
     config.shaping = VarShapping{c.M == 1 ? 1.0 : 0.35, 6, c.M};
     BuiltinHost host(3);
-    const RoadResult r = run_road(milstd, config, host);
+    const RoadResult r = run_road(mode, config, host);
     ASSERT_TRUE(r.frameFound);
     EXPECT_EQ(r.frameStart[0], 2 * 6 * c.M + 1);
     EXPECT_EQ(r.expectedFrameStart, 2 * 6 * c.M + 1);
@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(BothInterleaversAndOversampling, CleanChain,
                                            CleanCase{4.8, 8}));
 
 TEST(FadingChain, RunsAndCountsItsErrorsForEveryCondition) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     for (const char* model : {"bom", "moderado", "ruim", "muito_ruim"}) {
         RoadConfig config;
         config.nFrame = 2;
@@ -58,7 +58,7 @@ TEST(FadingChain, RunsAndCountsItsErrorsForEveryCondition) {
         config.channel = ChannelKind::watterson;
         config.watterson = VarWatterson{model, 40, 11};
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, config, host);
+        const RoadResult r = run_road(mode, config, host);
         EXPECT_EQ(r.codedBits, 5760) << model;
         EXPECT_GE(r.codedBitErrors, 0);
         EXPECT_LE(r.codedBitErrors, r.codedBits);
@@ -66,12 +66,12 @@ TEST(FadingChain, RunsAndCountsItsErrorsForEveryCondition) {
         EXPECT_EQ(r.faded.AwgnOut.numel(), r.shaped.out.numel() + delay) << model;
         // Same seeds, same result.
         BuiltinHost again;
-        EXPECT_EQ(run_road(milstd, config, again).codedBitErrors, r.codedBitErrors) << model;
+        EXPECT_EQ(run_road(mode, config, again).codedBitErrors, r.codedBitErrors) << model;
     }
 }
 
 TEST(NoisyChain, CodedBitErrorRateMatchesGray8PskTheory) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     for (const double esno_db : {6.0, 9.0, 12.0}) {
         RoadConfig config;
         config.nFrame = 6;
@@ -80,7 +80,7 @@ TEST(NoisyChain, CodedBitErrorRateMatchesGray8PskTheory) {
         config.watterson.EsNodB = esno_db;
         config.watterson.seed = 100 + esno_db;
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, config, host);
+        const RoadResult r = run_road(mode, config, host);
         ASSERT_TRUE(r.frameFound);
         const double n = r.codedBits;
         const double p = ber_8psk_gray(esno_db);
@@ -94,8 +94,8 @@ TEST(NoisyChain, CodedBitErrorRateMatchesGray8PskTheory) {
 // Blocks of information bits: a block is wrong when any of its bits is, the partial last block of
 // a fractional nFrame counts as one, and decoded bits that are missing are wrong.
 TEST(BlockErrors, CountsBlocksWithAWrongInformationBit) {
-    const Milstd milstd = modeconf(0.6);
-    const index_t B = milstd.interTable.numel() / 2;  // encoder input bits per block
+    const ModeParams mode = modeconf(0.6);
+    const index_t B = mode.interTable.numel() / 2;  // encoder input bits per block
     struct Case {
         const char* what;
         index_t K;
@@ -118,7 +118,7 @@ TEST(BlockErrors, CountsBlocksWithAWrongInformationBit) {
         RealArray decoded(c.decodedLength < 0 ? c.K : c.decodedLength);
         for (index_t k = 0; k < decoded.numel(); ++k) decoded[k] = sent[k];
         for (const index_t k : c.flipped) decoded[k] = 1 - decoded[k];
-        const BlockCount n = count_block_errors(decoded, sent, c.K, milstd);
+        const BlockCount n = count_block_errors(decoded, sent, c.K, mode);
         EXPECT_EQ(n.blocks, c.blocks) << c.what;
         EXPECT_EQ(n.errors, c.errors) << c.what;
     }
@@ -128,7 +128,7 @@ TEST(BlockErrors, CountsBlocksWithAWrongInformationBit) {
 // the noise variance; N symbols estimate it within 5 standard deviations of a mean of N
 // exponential variables (sd N0 / sqrt(N)).
 TEST(SpreadAroundDecisions, EstimatesTheNoiseVarianceOnWhiteNoise) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     RoadConfig config;
     config.nFrame = 2;
     config.shaping = VarShapping{0.35, 6, 4};
@@ -136,30 +136,30 @@ TEST(SpreadAroundDecisions, EstimatesTheNoiseVarianceOnWhiteNoise) {
     config.watterson.EsNodB = 24;
     config.watterson.seed = 5;
     BuiltinHost host;
-    const RoadResult r = run_road(milstd, config, host);
+    const RoadResult r = run_road(mode, config, host);
     ASSERT_TRUE(r.baseline.ran);
     const double n0 = std::pow(10.0, -2.4);
     const double n = static_cast<double>(r.data.out.numel());
     ASSERT_EQ(r.baseline.noiseVar.numel(), 1);
     EXPECT_NEAR(r.baseline.noiseVar[0], n0, 5 * n0 / std::sqrt(n));
     // No noise: floored, so that the ratios stay finite.
-    EXPECT_EQ(spread_around_decisions(ComplexArray{cdouble(1, 0), cdouble(0, 1)}, milstd), 1e-12);
-    EXPECT_EQ(spread_around_decisions(ComplexArray(), milstd), 1.0);
+    EXPECT_EQ(spread_around_decisions(ComplexArray{cdouble(1, 0), cdouble(0, 1)}, mode), 1e-12);
+    EXPECT_EQ(spread_around_decisions(ComplexArray(), mode), 1.0);
 }
 
 // The baseline receiver decodes: nothing wrong without a channel (whole and fractional nFrame);
 // on white noise at 7 dB the code removes most of the coded-bit errors of the hard decisions.
 TEST(DesignedReceiver, DecodesTheDesignedReceiversSymbols) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     for (const double nFrame : {1.0, 2.5}) {
         RoadConfig config;
         config.nFrame = nFrame;
         config.shaping = VarShapping{0.35, 6, 4};
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, config, host);
+        const RoadResult r = run_road(mode, config, host);
         ASSERT_TRUE(r.baseline.ran);
         EXPECT_EQ(r.baseline.infoBits,
-                  static_cast<index_t>(milstd.interTable.numel() / 2 * nFrame) - 144);
+                  static_cast<index_t>(mode.interTable.numel() / 2 * nFrame) - 144);
         EXPECT_EQ(r.baseline.infoBitErrors, 0) << nFrame;
         EXPECT_EQ(r.baseline.blocks, static_cast<index_t>(std::ceil(nFrame)));
         EXPECT_EQ(r.baseline.blockErrors, 0);
@@ -172,7 +172,7 @@ TEST(DesignedReceiver, DecodesTheDesignedReceiversSymbols) {
     white.watterson.EsNodB = 7;
     white.watterson.seed = 21;
     BuiltinHost host;
-    const RoadResult r = run_road(milstd, white, host);
+    const RoadResult r = run_road(mode, white, host);
     ASSERT_TRUE(r.baseline.ran);
     EXPECT_EQ(r.baseline.codedBitErrors, r.codedBitErrors);
     const double coded = static_cast<double>(r.codedBitErrors) / r.codedBits;
@@ -186,7 +186,7 @@ TEST(DesignedReceiver, DecodesTheDesignedReceiversSymbols) {
 // Noise alone (-30 dB): whether framelock finds a start or not, every block is lost and about
 // half the information bits are wrong (all of them without a start).
 TEST(DesignedReceiver, NoiseAloneLosesEveryBlock) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     RoadConfig config;
     config.nFrame = 3;
     config.shaping = VarShapping{0.35, 6, 4};
@@ -195,7 +195,7 @@ TEST(DesignedReceiver, NoiseAloneLosesEveryBlock) {
     config.watterson.seed = 4;
     config.receivers = {ReceiverKind::baseline, ReceiverKind::hf};
     BuiltinHost host;
-    const RoadResult r = run_road(milstd, config, host);
+    const RoadResult r = run_road(mode, config, host);
     for (const Reception* rx : {&r.baseline, &r.hf}) {
         EXPECT_EQ(rx->ran, r.frameFound);
         if (!r.frameFound) {

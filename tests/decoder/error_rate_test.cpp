@@ -32,16 +32,16 @@ struct Batch {
 // One batch through the modem's own road at symbol level: sendchain's data symbols plus noise,
 // softslicer, unshuffle, vitdecode; the information bits compared.
 Batch waveform_batch(int batch) {
-    static const Milstd milstd = modeconf(0.6);
+    static const ModeParams mode = modeconf(0.6);
     constexpr double nFrame = 36;
     BuiltinHost host(batch + 1);
-    const SendchainOut tx = sendchain(milstd, nFrame, 1000 + batch, host);
+    const SendchainOut tx = sendchain(mode, nFrame, 1000 + batch, host);
     ComplexArray noise;
     ComplexArray received;
     add_channel_noise(tx.ComplexPSKSymbols, kEsNodB, host, noise, received);
     const RealArray N0{std::pow(10.0, -kEsNodB / 10)};
-    const RealArray llr = unshuffle(softslicer(received, N0, milstd).LLR, milstd).out;
-    const RealArray info = vitdecode(llr, milstd, nFrame).InfoBits;
+    const RealArray llr = unshuffle(softslicer(received, N0, mode).LLR, mode).out;
+    const RealArray info = vitdecode(llr, mode, nFrame).InfoBits;
     Batch b;
     for (index_t k = 0; k < info.numel(); ++k) b.errors += info[k] != tx.BitInCodIn[k];
     b.bits = info.numel();
@@ -51,7 +51,7 @@ Batch waveform_batch(int batch) {
 // One batch with ideal interleaving: every coded bit rides on a symbol of its own, at a random
 // one of the three label positions, beside two random bits.
 Batch ideal_batch(int batch) {
-    static const Milstd milstd = modeconf(0.6);
+    static const ModeParams mode = modeconf(0.6);
     constexpr index_t kSteps = 100000;
     BuiltinHost host(batch + 1);
     const RealArray u = host.rand(kSteps);
@@ -85,7 +85,7 @@ Batch ideal_batch(int batch) {
     ComplexArray received;
     add_channel_noise(symbols, kEsNodB, host, noise, received);
     const RealArray N0{std::pow(10.0, -kEsNodB / 10)};
-    const RealArray all = softslicer(received, N0, milstd).LLR;
+    const RealArray all = softslicer(received, N0, mode).LLR;
     RealArray llr(n);
     for (index_t k = 0; k < n; ++k) llr[k] = all[3 * k + at[k]];
     RealArray decoded(kSteps + 6);

@@ -27,14 +27,14 @@ constexpr double kMax = std::numeric_limits<double>::max();
 
 struct Decoder {
     const char* name;
-    std::function<RealArray(const RealArray&, const Milstd&)> info_bits;
+    std::function<RealArray(const RealArray&, const ModeParams&)> info_bits;
 };
 
 const Decoder kDecoders[] = {
     {"vitdecode",
-     [](const RealArray& llr, const Milstd& m) { return vitdecode(llr, m, 1).InfoBits; }},
+     [](const RealArray& llr, const ModeParams& m) { return vitdecode(llr, m, 1).InfoBits; }},
     {"sisodecode",
-     [](const RealArray& llr, const Milstd& m) {
+     [](const RealArray& llr, const ModeParams& m) {
          const SisodecodeOut out = sisodecode(llr, m, 1);
          for (const double v : out.Extrinsic) EXPECT_TRUE(std::isfinite(v));
          for (const double v : out.InfoLLR) EXPECT_TRUE(std::isfinite(v));
@@ -44,7 +44,7 @@ const Decoder kDecoders[] = {
 
 // Sure ratios of a transmission's coded bits (+4 for a 0, -4 for a 1), in encoder order.
 struct Sent {
-    Milstd milstd = modeconf(0.6);
+    ModeParams mode = modeconf(0.6);
     SendchainOut tx;
     RealArray llr;
 };
@@ -53,7 +53,7 @@ const Sent& sent() {
     static const Sent s = [] {
         Sent s;
         BuiltinHost host;
-        s.tx = sendchain(s.milstd, 1, 8, host);
+        s.tx = sendchain(s.mode, 1, 8, host);
         s.llr = RealArray(s.tx.CodOutInterIn.numel());
         for (index_t k = 0; k < s.llr.numel(); ++k) s.llr[k] = 4 - 8 * s.tx.CodOutInterIn[k];
         return s;
@@ -71,7 +71,7 @@ TEST(DecoderRatios, NaNIsRefusedInfinitiesAreSureZeroIsErased) {
             SCOPED_TRACE(std::string(d.name) + " at " + std::to_string(k + 1));
             RealArray llr = s.llr;
             llr[k] = kNaN;
-            expect_error([&] { d.info_bits(llr, s.milstd); },
+            expect_error([&] { d.info_bits(llr, s.mode); },
                          std::string("hfchain:") + d.name + ":NaN",
                          "DecoderIn(" + std::to_string(k + 1) +
                              ") is NaN: a log-likelihood ratio must be a number (0 marks an "
@@ -80,7 +80,7 @@ TEST(DecoderRatios, NaNIsRefusedInfinitiesAreSureZeroIsErased) {
             for (const double value : {sign * kInf, 0.0}) {
                 SCOPED_TRACE(value);
                 llr[k] = value;
-                const RealArray bits = d.info_bits(llr, s.milstd);
+                const RealArray bits = d.info_bits(llr, s.mode);
                 for (index_t i = 0; i < bits.numel(); ++i)
                     ASSERT_EQ(bits[i], s.tx.BitInCodIn[i]) << i;
             }
@@ -95,10 +95,10 @@ TEST(DecoderRatios, InfiniteVarianceErasesAnySymbol) {
     const ComplexArray y{{0, 0}, {1, 0}, {-0.3, 0.8}, {1e300, -1e300}, {kMax, kMax}, {-kMax, 0}};
     const RealArray erased{kInf};
     for (const double b : {1.0, 2.0, 3.0}) {
-        Milstd milstd = modeconf(0.6);
-        milstd.bitsToSym = b;
+        ModeParams mode = modeconf(0.6);
+        mode.bitsToSym = b;
         for (const SoftRule rule : {SoftRule::max_log, SoftRule::exact}) {
-            const RealArray llr = softslicer(y, erased, milstd, rule).LLR;
+            const RealArray llr = softslicer(y, erased, mode, rule).LLR;
             ASSERT_EQ(llr.numel(), static_cast<index_t>(b) * y.numel());
             for (index_t i = 0; i < llr.numel(); ++i) EXPECT_EQ(llr[i], 0.0) << b << " " << i;
         }
@@ -108,10 +108,10 @@ TEST(DecoderRatios, InfiniteVarianceErasesAnySymbol) {
     RealArray noiseVar(s.tx.ComplexPSKSymbols.numel());
     for (index_t k = 0; k < noiseVar.numel(); ++k) noiseVar[k] = k % 4 == 0 ? kInf : 0.1;
     const RealArray llr =
-        unshuffle(softslicer(s.tx.ComplexPSKSymbols, noiseVar, s.milstd).LLR, s.milstd).out;
+        unshuffle(softslicer(s.tx.ComplexPSKSymbols, noiseVar, s.mode).LLR, s.mode).out;
     for (const Decoder& d : kDecoders) {
         SCOPED_TRACE(d.name);
-        const RealArray bits = d.info_bits(llr, s.milstd);
+        const RealArray bits = d.info_bits(llr, s.mode);
         for (index_t i = 0; i < bits.numel(); ++i) ASSERT_EQ(bits[i], s.tx.BitInCodIn[i]) << i;
     }
 }

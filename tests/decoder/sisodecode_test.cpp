@@ -184,17 +184,17 @@ TEST(Sisodecode, DecodesTheTransmittersBits) {
     };
     const Case cases[] = {{0.6, 1, 0}, {0.6, 1.5, 0}, {0.6, 2, 23}, {4.8, 1, 31}, {0.6, 1, 13}};
     for (const Case& c : cases) {
-        const Milstd milstd = modeconf(c.interLen);
+        const ModeParams mode = modeconf(c.interLen);
         BuiltinHost host;
-        const SendchainOut tx = sendchain(milstd, c.nFrame, 9, host);
+        const SendchainOut tx = sendchain(mode, c.nFrame, 9, host);
         const RealArray& coded = tx.CodOutInterIn;
         RealArray llr(coded.numel());
         for (index_t i = 0; i < coded.numel(); ++i) {
             const bool flip = c.flip_every > 0 && i % static_cast<index_t>(c.flip_every) == 5;
             llr[i] = (coded[i] == 0 ? 4.0 : -4.0) * (flip ? -0.5 : 1.0);
         }
-        const SisodecodeOut out = sisodecode(llr, milstd, c.nFrame);
-        const index_t K = static_cast<index_t>(milstd.interTable.numel() * c.nFrame / 2 - 144);
+        const SisodecodeOut out = sisodecode(llr, mode, c.nFrame);
+        const index_t K = static_cast<index_t>(mode.interTable.numel() * c.nFrame / 2 - 144);
         ASSERT_EQ(out.InfoBits.numel(), K);
         ASSERT_EQ(out.InfoLLR.numel(), tx.BitInCodIn.numel());
         ASSERT_EQ(out.Extrinsic.numel(), coded.numel());
@@ -212,22 +212,20 @@ TEST(Sisodecode, DecodesTheTransmittersBits) {
 }
 
 TEST(Sisodecode, Failures) {
-    const Milstd milstd = modeconf(0.6);
-    Milstd uncoded = milstd;
+    const ModeParams mode = modeconf(0.6);
+    ModeParams uncoded = mode;
     uncoded.rate = 4800;
-    Milstd repeated = milstd;
+    ModeParams repeated = mode;
     repeated.repFactor = 2;
     expect_error([&] { sisodecode(RealArray(2880), uncoded, 1); },
                  "hfchain:sisodecode:UnsupportedMode", "4800");
     expect_error([&] { sisodecode(RealArray(2880), repeated, 1); },
                  "hfchain:sisodecode:UnsupportedMode", "repFactor 2");
-    expect_error([&] { sisodecode(RealArray(2880), milstd, 0.1); }, "",
+    expect_error([&] { sisodecode(RealArray(2880), mode, 0.1); }, "",
                  "Erro: Total de frames insuficientes para transmissao");
-    expect_error([&] { sisodecode(RealArray(2880), milstd, std::nan("")); },
-                 errid::kNonIntegerSize);
-    expect_error([&] { sisodecode(RealArray(2879), milstd, 1); }, errid::kSizeMismatch,
-                 "DecoderIn");
-    expect_error([&] { sisodecode(RealArray(2880), milstd, 2); }, errid::kSizeMismatch);
+    expect_error([&] { sisodecode(RealArray(2880), mode, std::nan("")); }, errid::kNonIntegerSize);
+    expect_error([&] { sisodecode(RealArray(2879), mode, 1); }, errid::kSizeMismatch, "DecoderIn");
+    expect_error([&] { sisodecode(RealArray(2880), mode, 2); }, errid::kSizeMismatch);
 }
 
 }  // namespace

@@ -22,11 +22,11 @@ using testing::expect_error;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::nan("");
 
-Milstd with_bits(double b, double rate = 2400) {
-    Milstd milstd = modeconf(0.6);
-    milstd.bitsToSym = b;
-    milstd.rate = rate;
-    return milstd;
+ModeParams with_bits(double b, double rate = 2400) {
+    ModeParams mode = modeconf(0.6);
+    mode.bitsToSym = b;
+    mode.rate = rate;
+    return mode;
 }
 
 // The 2^b points symslicer decides between, exp(j 2 pi k / 2^b), with the bits symslicer gives
@@ -133,9 +133,9 @@ TEST(Softslicer, PerSymbolNoiseAndErasures) {
 TEST(Softslicer, SignsGiveTheBitsSent) {
     BuiltinHost host;
     for (const double b : {1.0, 2.0, 3.0}) {
-        const Milstd milstd = with_bits(b);
-        const SendchainOut tx = sendchain(milstd, 1, 4, host);
-        const RealArray llr = softslicer(tx.ComplexPSKSymbols, RealArray{0.2}, milstd).LLR;
+        const ModeParams mode = with_bits(b);
+        const SendchainOut tx = sendchain(mode, 1, 4, host);
+        const RealArray llr = softslicer(tx.ComplexPSKSymbols, RealArray{0.2}, mode).LLR;
         ASSERT_EQ(llr.numel(), tx.InterOutMapIn.numel());
         for (index_t k = 0; k < llr.numel(); ++k) {
             ASSERT_EQ(llr[k] > 0 ? 0.0 : 1.0, tx.InterOutMapIn[k]) << "b " << b << ", bit " << k;
@@ -193,7 +193,7 @@ TEST(Softslicer, Failures) {
         const char* name;
         ComplexArray y;
         RealArray noiseVar;
-        Milstd milstd;
+        ModeParams mode;
         const char* identifier;
         const char* text;
     };
@@ -230,7 +230,7 @@ TEST(Softslicer, Failures) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        expect_error([&] { softslicer(c.y, c.noiseVar, c.milstd); }, c.identifier, c.text);
+        expect_error([&] { softslicer(c.y, c.noiseVar, c.mode); }, c.identifier, c.text);
     }
     // The rate is judged first, then the bits a symbol.
     expect_error([&] { softslicer(y, RealArray(0), with_bits(9, 75)); },

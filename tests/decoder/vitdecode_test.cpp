@@ -20,12 +20,12 @@ using testing::expect_error;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-Milstd parameter_set(double interl, double b = 3, double R = 1, double rate = 2400) {
-    Milstd milstd = modeconf(interl);
-    milstd.bitsToSym = b;
-    milstd.repFactor = R;
-    milstd.rate = rate;
-    return milstd;
+ModeParams parameter_set(double interl, double b = 3, double R = 1, double rate = 2400) {
+    ModeParams mode = modeconf(interl);
+    mode.bitsToSym = b;
+    mode.repFactor = R;
+    mode.rate = rate;
+    return mode;
 }
 
 void expect_decoded(const VitdecodeOut& out, const SendchainOut& tx, const std::string& name) {
@@ -60,11 +60,11 @@ TEST(Vitdecode, NoiselessTransmissionsDecodeExactly) {
         const std::string name = std::to_string(c.interl) + " s, nFrame " +
                                  std::to_string(c.nFrame) + ", b " + std::to_string(c.b) + ", R " +
                                  std::to_string(c.R);
-        const Milstd milstd = parameter_set(c.interl, c.b, c.R);
-        const SendchainOut tx = sendchain(milstd, c.nFrame, 31, host);
-        const RealArray llr = softslicer(tx.ComplexPSKSymbols, RealArray{0.3}, milstd).LLR;
-        const RealArray deinterleaved = unshuffle(llr, milstd).out;
-        const VitdecodeOut out = vitdecode(deinterleaved, milstd, c.nFrame);
+        const ModeParams mode = parameter_set(c.interl, c.b, c.R);
+        const SendchainOut tx = sendchain(mode, c.nFrame, 31, host);
+        const RealArray llr = softslicer(tx.ComplexPSKSymbols, RealArray{0.3}, mode).LLR;
+        const RealArray deinterleaved = unshuffle(llr, mode).out;
+        const VitdecodeOut out = vitdecode(deinterleaved, mode, c.nFrame);
         ASSERT_EQ(out.InfoBits.numel(), c.info) << name;
         EXPECT_EQ(out.InfoBits.cols(), 1);
         expect_decoded(out, tx, name);
@@ -74,21 +74,21 @@ TEST(Vitdecode, NoiselessTransmissionsDecodeExactly) {
 // The decoder does not care which demapper made the ratios: at 75 bit/s symslicer's hard bits,
 // as ratios of +-1, decode to the bits sent.
 TEST(Vitdecode, DecodesHardBitsOfThe75BitPerSecondMode) {
-    const Milstd milstd = parameter_set(0.6, 2, 1, 75);
+    const ModeParams mode = parameter_set(0.6, 2, 1, 75);
     BuiltinHost host;
-    const SendchainOut tx = sendchain(milstd, 1, 8, host);
-    const RealArray bits = symslicer(tx.ComplexPSKSymbols, milstd).DemapOut;
+    const SendchainOut tx = sendchain(mode, 1, 8, host);
+    const RealArray bits = symslicer(tx.ComplexPSKSymbols, mode).DemapOut;
     RealArray llr(bits.numel());
     for (index_t k = 0; k < bits.numel(); ++k) llr[k] = 1 - 2 * bits[k];
-    expect_decoded(vitdecode(unshuffle(llr, milstd).out, milstd, 1), tx, "75 bit/s");
+    expect_decoded(vitdecode(unshuffle(llr, mode).out, mode, 1), tx, "75 bit/s");
 }
 
 // Deinterleaving soft values moves them unchanged: every value the interleaver gathered comes back
 // to its place bit for bit, whatever its magnitude, sign, infinity or signed zero.
 TEST(Vitdecode, UnshuffleMovesRatiosExactly) {
     for (const double interl : {0.6, 4.8}) {
-        const Milstd milstd = modeconf(interl);
-        const index_t T = milstd.interTable.numel();
+        const ModeParams mode = modeconf(interl);
+        const index_t T = mode.interTable.numel();
         BuiltinHost host(3);
         const RealArray z = host.randn(2 * T, 1);
         RealArray coded(2 * T);
@@ -100,10 +100,10 @@ TEST(Vitdecode, UnshuffleMovesRatiosExactly) {
         for (index_t j = 0; j < 2; ++j) {
             for (index_t k = 0; k < T; ++k) {
                 interleaved[j * T + k] =
-                    coded[j * T + static_cast<index_t>(milstd.interTable[k]) - 1];
+                    coded[j * T + static_cast<index_t>(mode.interTable[k]) - 1];
             }
         }
-        const RealArray out = unshuffle(interleaved, milstd).out;
+        const RealArray out = unshuffle(interleaved, mode).out;
         ASSERT_EQ(out.numel(), 2 * T);
         for (index_t i = 0; i < 2 * T; ++i) {
             ASSERT_EQ(out[i], coded[i]) << i;
@@ -115,9 +115,9 @@ TEST(Vitdecode, UnshuffleMovesRatiosExactly) {
 // Repeated copies add their ratios: a copy that contradicts a stronger one is outvoted, and a pair
 // of equal and opposite copies is an erasure the code fills in.
 TEST(Vitdecode, CombinesRepeatedCopies) {
-    const Milstd milstd = parameter_set(0.6, 3, 2);
+    const ModeParams mode = parameter_set(0.6, 3, 2);
     BuiltinHost host;
-    const SendchainOut tx = sendchain(milstd, 1, 12, host);
+    const SendchainOut tx = sendchain(mode, 1, 12, host);
     RealArray llr(tx.CodOutInterIn.numel());
     for (index_t k = 0; k < llr.numel(); ++k) {
         const double sign = 1 - 2 * tx.CodOutInterIn[k];
@@ -129,23 +129,23 @@ TEST(Vitdecode, CombinesRepeatedCopies) {
         if (!first_copy && step % 11 == 0) value = -sign * 2;
         llr[k] = value;
     }
-    expect_decoded(vitdecode(llr, milstd, 1), tx, "repeated copies");
+    expect_decoded(vitdecode(llr, mode, 1), tx, "repeated copies");
 }
 
 TEST(Vitdecode, SureBitsAndErasures) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     BuiltinHost host;
-    const SendchainOut tx = sendchain(milstd, 1, 2, host);
+    const SendchainOut tx = sendchain(mode, 1, 2, host);
     RealArray llr(tx.CodOutInterIn.numel());
     // Every coded bit sure, except runs of erasures of up to 9 bits every 60 bits.
     for (index_t k = 0; k < llr.numel(); ++k) {
         llr[k] = k % 60 < 9 ? 0.0 : (tx.CodOutInterIn[k] != 0 ? -kInf : kInf);
     }
-    expect_decoded(vitdecode(llr, milstd, 1), tx, "sure bits and erasures");
+    expect_decoded(vitdecode(llr, mode, 1), tx, "sure bits and erasures");
 }
 
 TEST(Vitdecode, Failures) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     const RealArray right(2880);
     RealArray with_nan(2880);
     with_nan[1233] = std::nan("");
@@ -155,7 +155,7 @@ TEST(Vitdecode, Failures) {
     struct Case {
         const char* name;
         RealArray in;
-        Milstd milstd;
+        ModeParams mode;
         double nFrame;
         const char* identifier;
         const char* text;
@@ -169,17 +169,17 @@ TEST(Vitdecode, Failures) {
          "it is 1.5."},
         {"repFactor NaN", right, parameter_set(0.6, 3, std::nan("")), 1,
          "hfchain:vitdecode:RepFactor", "it is NaN."},
-        {"no frames", right, milstd, 0, "", "Erro: Total de frames insuficientes para transmissao"},
-        {"K not whole", right, milstd, 0.3337, errid::kNonIntegerSize, ""},
-        {"one short", RealArray(2879), milstd, 1, "hfchain:vitdecode:WrongLength",
+        {"no frames", right, mode, 0, "", "Erro: Total de frames insuficientes para transmissao"},
+        {"K not whole", right, mode, 0.3337, errid::kNonIntegerSize, ""},
+        {"one short", RealArray(2879), mode, 1, "hfchain:vitdecode:WrongLength",
          "DecoderIn holds 2879 values; this milstd and nFrame = 1 need 2880 (1440 encoder input "
          "bits, 2 coded bits each)."},
-        {"two blocks for one", RealArray(5760), milstd, 1, "hfchain:vitdecode:WrongLength",
+        {"two blocks for one", RealArray(5760), mode, 1, "hfchain:vitdecode:WrongLength",
          "holds 5760 values"},
         {"repeated copies", right, parameter_set(0.6, 3, 2), 2, "hfchain:vitdecode:WrongLength",
          "need 5760 (1440 encoder input bits, 4 coded bits each)"},
-        {"empty", RealArray(0), milstd, 1, "hfchain:vitdecode:WrongLength", "holds 0 values"},
-        {"NaN", with_nan, milstd, 1, "hfchain:vitdecode:NaN", "DecoderIn(1234) is NaN"},
+        {"empty", RealArray(0), mode, 1, "hfchain:vitdecode:WrongLength", "holds 0 values"},
+        {"NaN", with_nan, mode, 1, "hfchain:vitdecode:NaN", "DecoderIn(1234) is NaN"},
         {"NaN copy", with_nan, parameter_set(0.6, 3, 2), 0.5, "hfchain:vitdecode:NaN",
          "DecoderIn(1234) is NaN"},
         {"opposite sure copies", opposite, parameter_set(0.6, 3, 3), 0.75, "hfchain:vitdecode:NaN",
@@ -188,7 +188,7 @@ TEST(Vitdecode, Failures) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        expect_error([&] { vitdecode(c.in, c.milstd, c.nFrame); }, c.identifier, c.text);
+        expect_error([&] { vitdecode(c.in, c.mode, c.nFrame); }, c.identifier, c.text);
     }
 }
 

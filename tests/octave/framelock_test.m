@@ -22,5 +22,5 @@ assert (! isempty (strfind (err.message, "preamSync")), err.message);
 expect_error (@() framelock (x(1:575 * OS - 1), m, vs), "hfchain:runtime:IndexOutOfBounds");
 vs0 = vs; vs0.oversamplingFactor = 0;
 expect_error (@() framelock (x, m, vs0), "Coder:toolbox:eml_min_or_max_varDimZero");
-milstd_rejections (@(bad) framelock (x, bad, vs));
+params_rejections (@(bad) framelock (x, bad, vs));
 disp ("framelock_test passed");

@@ -1,5 +1,5 @@
 % sendchain through its plug-in: result layout, Octave's own generator, restoring it on every
-% exit, program messages, run-time identifiers and the milstd checks.
+% exit, program messages, run-time identifiers and the parameter-set checks.
 m = modeconf (0.6);
 m_before = m;
 r = sendchain (m, 1, 5);
@@ -34,7 +34,7 @@ expect_error (@() sendchain (m, 1e9, 5), "Coder:MATLAB:pmaxsize");
 
 % Fields fetched by name: another order gives the same result.
 assert (isequal (sendchain (orderfields (m), 1, 5), r));
-milstd_rejections (@(bad) sendchain (bad, 1, 5));
+params_rejections (@(bad) sendchain (bad, 1, 5));
 expect_error (@() sendchain (m, [1 1], 5), "hfchain:gateway:WrongSize");
 expect_error (@() sendchain (m, 1, int32 (5)), "hfchain:gateway:WrongClass");
 disp ("sendchain_test passed");

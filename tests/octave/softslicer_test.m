@@ -1,5 +1,5 @@
 % softslicer through its plug-in: the ratios by their definition, the signs on the transmitter's
-% symbols, erasures, messages, identifiers and the milstd checks.
+% symbols, erasures, messages, identifiers and the parameter-set checks.
 m = modeconf (0.6);
 y = [0.9+0.2i; -0.3+0.8i; 0.1-1.1i; -1-0.1i; 0.05+0.02i];
 y_before = y;
@@ -61,5 +61,5 @@ expect_error (@() softslicer (y.', 1, m), "hfchain:gateway:WrongSize");
 expect_error (@() softslicer (y, [1 1 1 1 1], m), "hfchain:gateway:WrongSize");
 expect_error (@() softslicer (y, 1 + 1i, m), "hfchain:gateway:ComplexInput");
 expect_error (@() softslicer (y, single (1), m), "hfchain:gateway:WrongClass");
-milstd_rejections (@(bad) softslicer (y, 1, bad));
+params_rejections (@(bad) softslicer (y, 1, bad));
 disp ("softslicer_test passed");

@@ -10,7 +10,7 @@ assert ([size(e.DemodOutDemapIn) size(e.DemapOut)], [0 1 0 1]);
 x = exp (2i * pi * (0:7)' / 8);
 assert (symslicer (x, m).DemodOutDemapIn, (0:7)');
 expect_error (@() symslicer (x.', m), "hfchain:gateway:WrongSize");
-milstd_rejections (@(bad) symslicer (x, bad));
+params_rejections (@(bad) symslicer (x, bad));
 % 2^26 and 2^30 points: the symbol at 45 degrees is refused at once, without building the
 % constellation.
 y = exp (2i * pi * mod ((0:39)', 8) / 8);

@@ -13,5 +13,5 @@ if (exist ("sendchain") == 3)
   rx = unframer (tx.MultiplexOut, m).out;
   assert (rx, tx.ComplexPSKSymbols, 1e-12);
 end
-milstd_rejections (@(bad) unframer (x, bad));
+params_rejections (@(bad) unframer (x, bad));
 disp ("unframer_test passed");

@@ -14,5 +14,5 @@ expect_error (@() unshuffle (bits, fast), "",
               "ERRO! Para a taxa 4800bps, nao ha deinterleaver.");
 expect_error (@() unshuffle (bits(1:100), m), "Coder:MATLAB:NonIntegerInput");
 expect_error (@() unshuffle (bits + 1i, m), "hfchain:gateway:ComplexInput");
-milstd_rejections (@(bad) unshuffle (bits, bad));
+params_rejections (@(bad) unshuffle (bits, bad));
 disp ("unshuffle_test passed");

@@ -1,16 +1,16 @@
 function args = valid_args (name)
   % VALID_ARGS  A small, valid argument list for each plug-in, cheap enough to call thousands of
   % times.
-  persistent milstd slow short sent matched sounding slow_short slow_sounding
+  persistent params slow short sent matched sounding slow_short slow_sounding
   shaping = struct ("rolloffFactor", 0.35, "pulseDelay", 2, "oversamplingFactor", 2);
-  if (isempty (milstd))
-    milstd = modeconf (0.6);
+  if (isempty (params))
+    params = modeconf (0.6);
   end
   if (isempty (slow) && any (strcmp (name, {"patternslicer", "patterntrack"})))
     slow = rateconf (75, 0.6);
   end
   if (isempty (sounding) && any (strcmp (name, {"chansound", "turboequal", "geniecombine"})))
-    [short, sent, matched, sounding] = short_transmission (milstd, shaping, 1, 96);
+    [short, sent, matched, sounding] = short_transmission (params, shaping, 1, 96);
   end
   if (isempty (slow_sounding) && strcmp (name, "patterntrack"))
     % The same at 75 bit/s: the first two 32-symbol patterns.
@@ -24,7 +24,7 @@ function args = valid_args (name)
     case "rateconf"
       args = {300, 0.6};
     case "sendchain"
-      args = {milstd, 1, 5};
+      args = {params, 1, 5};
     case "pulseshaper"
       args = {symbols, shaping};
     case "fadesim"
@@ -39,18 +39,18 @@ function args = valid_args (name)
       args = {symbols, 9, shaping};
     case "framelock"
       shaping.oversamplingFactor = 1;
-      args = {exp(2i * pi * (1:600)' / 7), milstd, shaping};
+      args = {exp(2i * pi * (1:600)' / 7), params, shaping};
     case "freqlock"
       shaping.oversamplingFactor = 1;
-      args = {exp(2i * pi * (1:600)' / 7), milstd, shaping};
+      args = {exp(2i * pi * (1:600)' / 7), params, shaping};
     case "unframer"
-      args = {exp(2i * pi * (1:1500)' / 8), milstd};
+      args = {exp(2i * pi * (1:1500)' / 8), params};
     case "symslicer"
-      args = {symbols, milstd};
+      args = {symbols, params};
     case "unshuffle"
-      args = {mod((1:2880)', 2), milstd};
+      args = {mod((1:2880)', 2), params};
     case "sisodecode"
-      args = {cos((1:2880)'), milstd, 1};
+      args = {cos((1:2880)'), params, 1};
     case "chansound"
       args = {matched, 9, short, shaping};
     case "turboequal"
@@ -64,11 +64,11 @@ function args = valid_args (name)
       rays = ones (samples, 2) / sqrt (2);
       args = {sent, rays, zeros(samples, 1), 10, short, shaping};
     case "softslicer"
-      args = {symbols, 0.5, milstd};
+      args = {symbols, 0.5, params};
     case "patternslicer"
       args = {[symbols; symbols(1:24)], 1, 0.5, slow, "noncoherent", "exact"};
     case "vitdecode"
-      args = {1 - 2 * mod((1:2880)', 2), milstd, 1};
+      args = {1 - 2 * mod((1:2880)', 2), params, 1};
     case "mexprops"
       args = {"modeconf"};
     otherwise
@@ -76,15 +76,15 @@ function args = valid_args (name)
   end
 end
 
-function [short, sent, matched, sounding] = short_transmission (milstd, shaping, nFrame, data)
+function [short, sent, matched, sounding] = short_transmission (params, shaping, nFrame, data)
   % One short noiseless transmission for the HF receiver's plug-ins, so that the thousands of
   % calls that pass every check stay cheap: the first 288 preamble symbols (a whole number of the
   % preamble scrambler's 32-symbol periods) and the first `data` symbols after the preamble (two
   % frames) of nFrame blocks, with the parameter set's preamble cut to match.
-  short = milstd;
-  short.preamSync = milstd.preamSync(1:288);
-  tx = sendchain (milstd, nFrame, 5);
-  sent = tx.MultiplexOut([1:288, numel(milstd.preamSync) + (1:data)]);
+  short = params;
+  short.preamSync = params.preamSync(1:288);
+  tx = sendchain (params, nFrame, 5);
+  sent = tx.MultiplexOut([1:288, numel(params.preamSync) + (1:data)]);
   matched = pulsematch (pulseshaper (sent, shaping).out, shaping).out;
   sounding = chansound (matched, 9, short, shaping);
 end

@@ -1,5 +1,5 @@
 % vitdecode through its plug-in: a noiseless and a noisy transmission decoded from softslicer's
-% deinterleaved ratios, messages, identifiers and the milstd checks.
+% deinterleaved ratios, messages, identifiers and the parameter-set checks.
 m = modeconf (0.6);
 tx = sendchain (m, 1.5, 3);
 llr = unshuffle (softslicer (tx.ComplexPSKSymbols, 0.5, m).LLR, m).out;
@@ -41,5 +41,5 @@ expect_error (@() vitdecode (llr.', m, 1.5), "hfchain:gateway:WrongSize");
 expect_error (@() vitdecode (llr + 1i, m, 1.5), "hfchain:gateway:ComplexInput");
 expect_error (@() vitdecode (llr, m, int32 (1)), "hfchain:gateway:WrongClass");
 expect_error (@() vitdecode (llr, m, [1 1]), "hfchain:gateway:WrongSize");
-milstd_rejections (@(bad) vitdecode (llr, bad, 1.5));
+params_rejections (@(bad) vitdecode (llr, bad, 1.5));
 disp ("vitdecode_test passed");

@@ -46,7 +46,7 @@ TEST(Modeconf, InterleaverTableKnownValuesAndPermutation) {
           {23040, 19552}}},
     };
     for (const auto& c : cases) {
-        const Milstd m = modeconf(c.interLen);
+        const ModeParams m = modeconf(c.interLen);
         ASSERT_EQ(m.interTable.numel(), c.n);
         EXPECT_EQ(m.interTable.cols(), 1);
         for (const auto& [pos, value] : c.entries) {
@@ -79,7 +79,7 @@ TEST(Modeconf, ScalarsShapesAndPatterns) {
         int d1, d2;
     };
     for (const Case c : {Case{0.6, 1440, 6, 4}, Case{4.8, 11520, 4, 4}}) {
-        const Milstd m = modeconf(c.interLen);
+        const ModeParams m = modeconf(c.interLen);
         EXPECT_EQ(m.rate, 2400);
         EXPECT_EQ(m.interl, c.interLen);
         EXPECT_EQ(m.bitsToSym, 3);
@@ -103,7 +103,7 @@ TEST(Modeconf, ScalarsShapesAndPatterns) {
 }
 
 TEST(Modeconf, PreambleCountsDownTheSegments) {
-    const Milstd short_set = modeconf(0.6);
+    const ModeParams short_set = modeconf(0.6);
     // Segment 1 carries the count 2 (digits 4 4 6), segment 3 the count 0 (4 4 4).
     for (const auto& [segment, digits] : std::vector<std::pair<int, std::vector<int>>>{
              {1, {4, 4, 6}}, {2, {4, 4, 5}}, {3, {4, 4, 4}}}) {
@@ -113,7 +113,7 @@ TEST(Modeconf, PreambleCountsDownTheSegments) {
                 << "segment " << segment;
         }
     }
-    const Milstd long_set = modeconf(4.8);
+    const ModeParams long_set = modeconf(4.8);
     // Count 23 = 1*16 + 1*4 + 3: digits 5 5 7; the last segment counts 0.
     EXPECT_EQ(slice(long_set.preamSync, 353, 32), pattern(5));
     EXPECT_EQ(slice(long_set.preamSync, 417, 32), pattern(7));

@@ -52,8 +52,8 @@ void expect_same(const RealArray& a, const RealArray& b, const char* name) {
 TEST(Rateconf, TwentyFourHundredIsModeconfFieldForField) {
     for (const double interLen : {0.6, 4.8}) {
         SCOPED_TRACE(interLen);
-        const Milstd a = rateconf(2400, interLen);
-        const Milstd b = modeconf(interLen);
+        const ModeParams a = rateconf(2400, interLen);
+        const ModeParams b = modeconf(interLen);
         EXPECT_EQ(a.rate, b.rate);
         EXPECT_EQ(a.interl, b.interl);
         expect_same(a.interTable, b.interTable, "interTable");
@@ -71,7 +71,7 @@ TEST(Rateconf, TwentyFourHundredIsModeconfFieldForField) {
 TEST(Rateconf, EveryRateFollowsItsTable) {
     for (const Mode& c : kModes) {
         SCOPED_TRACE(testing::Message() << c.rate << " bit/s, " << c.interLen << " s");
-        const Milstd m = rateconf(c.rate, c.interLen);
+        const ModeParams m = rateconf(c.rate, c.interLen);
         EXPECT_EQ(m.rate, c.rate);
         EXPECT_EQ(m.interl, c.interLen);
         EXPECT_EQ(m.bitsToSym, c.bitsToSym);
@@ -134,7 +134,7 @@ TEST(Rateconf, InterleaverTablesOfOtherGeometries) {
 TEST(Rateconf, BlockSizesMatchTheRates) {
     for (const Mode& c : kModes) {
         SCOPED_TRACE(testing::Message() << c.rate << " bit/s, " << c.interLen << " s");
-        const Milstd m = rateconf(c.rate, c.interLen);
+        const ModeParams m = rateconf(c.rate, c.interLen);
         const double T = m.interTable.numel();
         const double code = c.rate == 4800 ? 1 : 2;
         EXPECT_EQ(T, std::round(c.interLen * c.rate * code * m.repFactor));
@@ -159,7 +159,7 @@ TEST(Rateconf, BlockSizesMatchTheRates) {
 TEST(Rateconf, EveryModeAnnouncesItselfDistinctly) {
     std::set<std::vector<double>> seen;
     for (const Mode& c : kModes) {
-        const Milstd m = rateconf(c.rate, c.interLen);
+        const ModeParams m = rateconf(c.rate, c.interLen);
         EXPECT_TRUE(seen.insert(slice(m.preamSync, 289, 64)).second)
             << c.rate << " bit/s, " << c.interLen << " s";
     }

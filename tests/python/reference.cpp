@@ -46,7 +46,7 @@ void save(const std::string& name, const Array<T>& a) {
 
 void save(const std::string& name, double v) { save(name, RealArray{v}); }
 
-void save(const std::string& prefix, const Milstd& m) {
+void save(const std::string& prefix, const ModeParams& m) {
     save(prefix + ".rate", m.rate);
     save(prefix + ".interl", m.interl);
     save(prefix + ".interTable", m.interTable);
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     BuiltinHost host;
 
     // The road block by block, as the README shows it.
-    const Milstd m = modeconf(0.6);
+    const ModeParams m = modeconf(0.6);
     save("modeconf_06", m);
     save("modeconf_48", modeconf(4.8));
     const VarShapping vs{0.35, 6, 5};
@@ -277,7 +277,7 @@ int main(int argc, char** argv) {
     // Failing calls: the pytest makes the same calls from Python.
     errors.open(folder + "/errors.tsv");
     const ComplexArray zeros(100);
-    Milstd m4800 = m;
+    ModeParams m4800 = m;
     m4800.rate = 4800;
     expect_error("modeconf_length", [] { modeconf(1.0); });
     expect_error("modeconf_nan", [] { modeconf(NAN); });
@@ -301,13 +301,13 @@ int main(int argc, char** argv) {
     expect_error("unshuffle_4800", [&] { unshuffle(bits, m4800); });
     expect_error("unshuffle_length", [&] { unshuffle(RealArray(100), m); });
     expect_error("symslicer_bits", [&] {
-        Milstd odd = m;
+        ModeParams odd = m;
         odd.bitsToSym = NAN;
         symslicer(x1, odd);
     });
-    Milstd m75 = m;
+    ModeParams m75 = m;
     m75.rate = 75;
-    Milstd m_bits4 = m;
+    ModeParams m_bits4 = m;
     m_bits4.bitsToSym = 4;
     ComplexArray x_nan = x1;
     x_nan[3] = {NAN, 0};
@@ -332,7 +332,7 @@ int main(int argc, char** argv) {
     expect_error("chansound_oversampling", [&] {
         chansound(matched.out, start[0], m, VarShapping{0.35, 6, 2.5});
     });
-    Milstd no_probes = m;  // a hand-made 2400 bit/s set without probes
+    ModeParams no_probes = m;  // a hand-made 2400 bit/s set without probes
     no_probes.trein = 0;
     expect_error("chansound_mode", [&] { chansound(matched.out, start[0], no_probes, vs); });
     expect_error("turboequal_iterations", [&] { turboequal(sounding, m, 1, 11); });
@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
     matched_inf[9] = {0, INFINITY};
     ComplexArray matched_huge = matched.out;
     for (cdouble& v : matched_huge) v *= 1e300;
-    Milstd probe_nan = m;
+    ModeParams probe_nan = m;
     probe_nan.probe(2, 1) = NAN;
     expect_error("chansound_nonfinite", [&] { chansound(matched_inf, start[0], m, vs); });
     expect_error("chansound_huge", [&] { chansound(matched_huge, start[0], m, vs); });

@@ -58,7 +58,7 @@ CALLS_TABLE = {
     "geniecombine": (lambda: hfchain.geniecombine(TX, FADED.raios, FADED.noise, 10, M, VS),
                      [TX, FADED, M, VS]),
     "run_road hf, genie": (lambda: hfchain.run_road(M, HF_CONFIG), [M, HF_CONFIG]),
-    "to_dict/from_dict": (lambda: hfchain.Milstd.from_dict(M.to_dict()), [M]),
+    "to_dict/from_dict": (lambda: hfchain.ModeParams.from_dict(M.to_dict()), [M]),
     "failing call": (lambda: pytest.raises(hfchain.Error, hfchain.pulseshaper, X, BAD_VS), [X]),
     "refused argument": (lambda: pytest.raises(hfchain.Error, hfchain.unshuffle, X, M), [X, M]),
 }

@@ -16,7 +16,7 @@ ROAD = hfchain.run_road(M, hfchain.RoadConfig(channel="awgn",
 
 # One filled example of every structure.
 EXAMPLES = {
-    "Milstd": M,
+    "ModeParams": M,
     "VarShapping": VS,
     "VarWatterson": hfchain.VarWatterson("muito_ruim", -3.5, 4294967295),
     "SendchainOut": ROAD.tx,
@@ -135,7 +135,7 @@ def test_fields_are_converted_when_set():
     vs = hfchain.VarShapping()
     vs.pulseDelay = np.int32(4)
     assert type(vs.pulseDelay) is float and vs.pulseDelay == 4.0
-    m = hfchain.Milstd()
+    m = hfchain.ModeParams()
     m.interTable = [3, 1, 2]
     assert m.interTable.dtype == np.float64 and m.interTable.shape == (3,)
     m.preamSync = [0, 4, 4]
@@ -191,3 +191,8 @@ def test_results_own_their_data_and_can_be_changed():
     tx.MultiplexOut = np.ones(3)
     del tx
     assert a[0] == 0 and a.sum() != 0  # still alive after the record is gone
+
+
+def test_the_old_class_name_is_a_deprecated_alias():
+    with pytest.warns(DeprecationWarning, match="ModeParams"):
+        assert hfchain.Milstd is hfchain.ModeParams

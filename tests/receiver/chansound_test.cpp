@@ -127,11 +127,11 @@ TEST(Chansound, FindsBothPathsTheLargestSpreadApartFromAnyStartNearThem) {
     const Case cases[] = {{2400, 0.6, 20}, {600, 0.6, 10}, {150, 4.8, 0}, {75, 4.8, -3}};
     const TwoRay rays{60, polar(0.8, 0.4), polar(0.6, -1.9)};
     for (const Case& c : cases) {
-        const Milstd milstd = rateconf(c.rate, c.interLen);
-        const auto road = static_road_of(milstd, 1, rays, c.EsNodB, 11);
+        const ModeParams mode = rateconf(c.rate, c.interLen);
+        const auto road = static_road_of(mode, 1, rays, c.EsNodB, 11);
         for (const double start : {61.0, 121.0, 91.0, 40.0, 131.0, 146.0, 176.0}) {
             SCOPED_TRACE(::testing::Message() << c.rate << " bit/s, start " << start);
-            const ChansoundOut s = chansound(road.matched, start, milstd, kShaping);
+            const ChansoundOut s = chansound(road.matched, start, mode, kShaping);
             const index_t early = path_at(s, 61), late = path_at(s, 121);
             ASSERT_GE(early, 0);
             ASSERT_GE(late, 0);
@@ -159,9 +159,9 @@ TEST(Chansound, IsNotTakenInByThePreamblesSidelobes) {
     const TwoRay rays{60, polar(0.7, 1.0), polar(0.7, 2.5)};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.rate << " bit/s, start " << c.start);
-        const Milstd milstd = rateconf(c.rate, 4.8);
-        const auto road = static_road_of(milstd, 1, rays, c.EsNodB, 5);
-        const ChansoundOut s = chansound(road.matched, c.start, milstd, kShaping);
+        const ModeParams mode = rateconf(c.rate, 4.8);
+        const auto road = static_road_of(mode, 1, rays, c.EsNodB, 5);
+        const ChansoundOut s = chansound(road.matched, c.start, mode, kShaping);
         EXPECT_GE(path_at(s, 61), 0);
         EXPECT_GE(path_at(s, 121), 0);
     }
@@ -179,10 +179,10 @@ TEST(Chansound, KeepsEveryPathsStrongestTap) {
     const Case cases[] = {{75, -7, 0.15}, {75, -4, 0.1}, {150, -5, 0.12}, {2400, 10, 0.01}};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.rate << " bit/s, Es/N0 " << c.EsNodB);
-        const Milstd milstd = rateconf(c.rate, 4.8);
+        const ModeParams mode = rateconf(c.rate, 4.8);
         const TwoRay rays{60, 1.0, polar(std::sqrt(c.weak), 0.7)};
-        const auto road = static_road_of(milstd, 1, rays, c.EsNodB, 7);
-        const ChansoundOut s = chansound(road.matched, 61, milstd, kShaping);
+        const auto road = static_road_of(mode, 1, rays, c.EsNodB, 7);
+        const ChansoundOut s = chansound(road.matched, 61, mode, kShaping);
         ASSERT_GE(path_at(s, 121), 0);
         for (index_t p = 0; p < s.basis.cols(); ++p) {
             double peak = 0;
@@ -199,13 +199,13 @@ TEST(Chansound, KnowsThePreambleProbesAndScrambling) {
     for (const double interLen : {0.6, 4.8}) {
         for (const double nFrame : {1.0, 2.0}) {
             if (interLen == 4.8 && nFrame == 2.0) continue;
-            const Milstd& milstd = standard(interLen);
+            const ModeParams& mode = standard(interLen);
             BuiltinHost host;
-            const SendchainOut tx = sendchain(milstd, nFrame, 3, host);
-            const index_t frames = (tx.MultiplexOut.numel() - milstd.preamSync.numel()) / 48;
-            const Layout layout = transmission_layout(milstd, frames);
+            const SendchainOut tx = sendchain(mode, nFrame, 3, host);
+            const index_t frames = (tx.MultiplexOut.numel() - mode.preamSync.numel()) / 48;
+            const Layout layout = transmission_layout(mode, frames);
             ASSERT_EQ(layout.symbols, tx.MultiplexOut.numel());
-            const KnownSymbols known = known_symbols(milstd, layout);
+            const KnownSymbols known = known_symbols(mode, layout);
             index_t data = 0;
             for (index_t n = 0; n < layout.symbols; ++n) {
                 const bool probe = n >= layout.preamble && (n - layout.preamble) % 48 >= 32;
@@ -228,9 +228,9 @@ TEST(Chansound, KnowsThePreambleProbesAndScrambling) {
 // Gains that drift slowly are followed within the error variance the tracker states: over many
 // samples, the mean squared error divided by the mean stated variance stays near 1.
 TEST(Chansound, TrackedGainsMatchTheirStatedErrors) {
-    const Milstd& milstd = standard(0.6);
-    const Layout layout = transmission_layout(milstd, 30);
-    const KnownSymbols known = known_symbols(milstd, layout);
+    const ModeParams& mode = standard(0.6);
+    const Layout layout = transmission_layout(mode, 30);
+    const KnownSymbols known = known_symbols(mode, layout);
     // Random data symbols, two paths 4 taps apart, gains turning at 0.3 and -0.2 Hz.
     const ComplexArray noise = random_complex(layout.symbols + 4, 8);
     const ComplexArray data = random_complex(layout.symbols, 9);
@@ -280,9 +280,9 @@ TEST(Chansound, TrackedGainsMatchTheirStatedErrors) {
 // noise estimate must not depend on how the sum is vectorised, to the last bit, for every number
 // of paths (and beyond kMaxPaths).
 TEST(Chansound, ModelResidualIsThePlainSumToTheBit) {
-    const Milstd& milstd = standard(0.6);
-    const Layout layout = transmission_layout(milstd, 2);
-    const KnownSymbols known = known_symbols(milstd, layout);
+    const ModeParams& mode = standard(0.6);
+    const Layout layout = transmission_layout(mode, 2);
+    const KnownSymbols known = known_symbols(mode, layout);
     for (const index_t r : {1, 2, 3, 4, 5}) {
         SCOPED_TRACE(r);
         const index_t L = 7;
@@ -312,36 +312,36 @@ TEST(Chansound, ModelResidualIsThePlainSumToTheBit) {
 }
 
 TEST(Chansound, Failures) {
-    const Milstd& milstd = standard(0.6);
+    const ModeParams& mode = standard(0.6);
     const auto road = static_road(0.6, 1, TwoRay{6, 1.0, 0.5}, 20, 3);
-    Milstd patterns = milstd;  // no probes, yet not the 75 bit/s patterns
+    ModeParams patterns = mode;  // no probes, yet not the 75 bit/s patterns
     patterns.trein = 0;
-    Milstd tiny = milstd;
+    ModeParams tiny = mode;
     tiny.preamSync = RealArray(1, 100);
     expect_error([&] { chansound(road.matched, road.start, patterns, kShaping); },
                  "hfchain:chansound:UnsupportedMode", "trein 0");
     ComplexArray short_input(3000);
-    expect_error([&] { chansound(short_input, 61, milstd, kShaping); },
-                 "hfchain:chansound:TooShort", "0 frames");
+    expect_error([&] { chansound(short_input, 61, mode, kShaping); }, "hfchain:chansound:TooShort",
+                 "0 frames");
     expect_error([&] { chansound(road.matched, 61, tiny, kShaping); }, "hfchain:chansound:TooShort",
                  "preamble of 100");
-    expect_error([&] { chansound(road.matched, 0, milstd, kShaping); }, errid::kIndexOutOfBounds,
+    expect_error([&] { chansound(road.matched, 0, mode, kShaping); }, errid::kIndexOutOfBounds,
                  "FrameStartSample");
-    expect_error([&] { chansound(road.matched, 61.5, milstd, kShaping); }, errid::kNonInteger);
+    expect_error([&] { chansound(road.matched, 61.5, mode, kShaping); }, errid::kNonInteger);
     expect_error(
         [&] {
-            chansound(road.matched, 61, milstd, VarShapping{0.35, 6, 2.5});
+            chansound(road.matched, 61, mode, VarShapping{0.35, 6, 2.5});
         },
         "hfchain:chansound:BadOversampling", "2.5");
     expect_error(
         [&] {
-            chansound(road.matched, 61, milstd, VarShapping{0, 6, 5});
+            chansound(road.matched, 61, mode, VarShapping{0, 6, 5});
         },
         "", "ERRO! Fator de rolloff invalido.");
     // A pulse longer than the output leaves no frame: refused before the pulse is designed.
     expect_error(
         [&] {
-            chansound(road.matched, 61, milstd, VarShapping{0.35, 1e8, 5});
+            chansound(road.matched, 61, mode, VarShapping{0.35, 1e8, 5});
         },
         "hfchain:chansound:TooShort", "0 frames");
 }

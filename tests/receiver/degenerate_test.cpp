@@ -111,16 +111,16 @@ bool all_finite(const Array<T>& a) {
 struct GenieInputs {
     ComplexArray MultiplexOut, raios, noise;
     double EsNodB = 12;
-    Milstd milstd;
+    ModeParams mode;
 };
 
 // One block of the short interleaver through a fading channel with noise.
 const GenieInputs& genie_inputs() {
     static const GenieInputs inputs = [] {
         GenieInputs g;
-        g.milstd = standard(0.6);
+        g.mode = standard(0.6);
         BuiltinHost host;
-        const SendchainOut tx = sendchain(g.milstd, 1, 4, host);
+        const SendchainOut tx = sendchain(g.mode, 1, 4, host);
         const FadesimOut ch = fadesim(pulseshaper(tx.MultiplexOut, kShaping).out,
                                       VarWatterson{"ruim", 12, 6}, kShaping, host);
         g.MultiplexOut = tx.MultiplexOut;
@@ -136,8 +136,8 @@ Target genie_target(GenieInputs& g, const std::string& variable) {
     if (variable == "raios") return &g.raios;
     if (variable == "noise") return &g.noise;
     if (variable == "EsNodB") return &g.EsNodB;
-    if (variable == "milstd.preamSync") return &g.milstd.preamSync;
-    return &g.milstd.probe;
+    if (variable == "milstd.preamSync") return &g.mode.preamSync;
+    return &g.mode.probe;
 }
 
 TEST(GeniecombineDegenerate, NonFiniteInputsAreRefusedHugeOnesGiveFiniteSymbols) {
@@ -164,7 +164,7 @@ TEST(GeniecombineDegenerate, NonFiniteInputsAreRefusedHugeOnesGiveFiniteSymbols)
             const std::string spoiled =
                 spoil(genie_target(g, row.variable), kKinds[k], row.variable);
             const auto call = [&] {
-                return geniecombine(g.MultiplexOut, g.raios, g.noise, g.EsNodB, g.milstd, kShaping);
+                return geniecombine(g.MultiplexOut, g.raios, g.noise, g.EsNodB, g.mode, kShaping);
             };
             const Outcome& o = row.bad[k];
             if (o.identifier != nullptr) {
@@ -187,16 +187,16 @@ TEST(GeniecombineDegenerate, ZeroGainIsAnErasure) {
     for (const double EsNodB : {12.0, kInf}) {
         SCOPED_TRACE(EsNodB);
         const GeniecombineOut r = geniecombine(in.MultiplexOut, ComplexArray(in.raios.rows(), 2),
-                                               in.noise, EsNodB, in.milstd, kShaping);
+                                               in.noise, EsNodB, in.mode, kShaping);
         for (index_t k = 0; k < r.out.numel(); ++k) {
             ASSERT_EQ(r.out[k], cdouble(0.0)) << k;
             ASSERT_EQ(r.noiseVar[k], kInf) << k;
             ASSERT_EQ(r.gain[k], 0.0) << k;
         }
         for (const SoftRule rule : {SoftRule::max_log, SoftRule::exact}) {
-            const RealArray llr = softslicer(r.out, r.noiseVar, in.milstd, rule).LLR;
+            const RealArray llr = softslicer(r.out, r.noiseVar, in.mode, rule).LLR;
             for (const double v : llr) ASSERT_EQ(v, 0.0);
-            EXPECT_NO_THROW(vitdecode(unshuffle(llr, in.milstd).out, in.milstd, 1));
+            EXPECT_NO_THROW(vitdecode(unshuffle(llr, in.mode).out, in.mode, 1));
         }
     }
 }
@@ -207,8 +207,8 @@ TEST(GeniecombineDegenerate, ZeroGainIsAnErasure) {
 TEST(GeniecombineDegenerate, VanishingGainsEraseTheirSymbolsOnly) {
     const GenieInputs& in = genie_inputs();
     const GeniecombineOut clean =
-        geniecombine(in.MultiplexOut, in.raios, in.noise, 12, in.milstd, kShaping);
-    const Layout layout = transmission_layout(in.milstd, 30);
+        geniecombine(in.MultiplexOut, in.raios, in.noise, 12, in.mode, kShaping);
+    const Layout layout = transmission_layout(in.mode, 30);
     struct Row {
         double scale;  // of both rays at the symbol's instant
         bool erased;
@@ -225,7 +225,7 @@ TEST(GeniecombineDegenerate, VanishingGainsEraseTheirSymbolsOnly) {
         raios(peak, 0) *= row.scale;
         raios(peak, 1) *= row.scale;
         const GeniecombineOut r =
-            geniecombine(in.MultiplexOut, raios, in.noise, 12, in.milstd, kShaping);
+            geniecombine(in.MultiplexOut, raios, in.noise, 12, in.mode, kShaping);
         EXPECT_EQ(r.noiseVar[k] == kInf, row.erased);
         EXPECT_EQ(r.out[k] == cdouble(0.0), row.erased);
         if (!row.erased) {
@@ -246,15 +246,15 @@ TEST(GeniecombineDegenerate, WhatCannotBeRepresentedIsRefused) {
     // The roll-off pulseshaper refuses: 1 / (4 alpha) overflows and the taps are NaN.
     expect_error(
         [&] {
-            geniecombine(in.MultiplexOut, in.raios, in.noise, 12, in.milstd,
+            geniecombine(in.MultiplexOut, in.raios, in.noise, 12, in.mode,
                          VarShapping{4.9e-324, 6, 5});
         },
         "", "ERRO! Fator de rolloff invalido.");
     // Rays near the largest double at the first data symbol: their combined gain overflows.
-    const index_t peak = transmission_layout(in.milstd, 30).dataIndex(0) * 5 + 30;
+    const index_t peak = transmission_layout(in.mode, 30).dataIndex(0) * 5 + 30;
     ComplexArray raios = in.raios;
     raios(peak, 0) = {1.5e308, 1.5e308};
-    expect_error([&] { geniecombine(in.MultiplexOut, raios, in.noise, 12, in.milstd, kShaping); },
+    expect_error([&] { geniecombine(in.MultiplexOut, raios, in.noise, 12, in.mode, kShaping); },
                  "hfchain:geniecombine:Overflow", "raios(" + std::to_string(peak + 1) + ", :)");
     // Noise far beyond what N0 says, seen through a gain of 1e-10: the symbol overflows.
     ComplexArray noise = in.noise;
@@ -262,12 +262,12 @@ TEST(GeniecombineDegenerate, WhatCannotBeRepresentedIsRefused) {
     raios = in.raios;
     raios(peak, 0) = 1e-10;
     raios(peak, 1) = 0;
-    expect_error([&] { geniecombine(in.MultiplexOut, raios, noise, 12, in.milstd, kShaping); },
+    expect_error([&] { geniecombine(in.MultiplexOut, raios, noise, 12, in.mode, kShaping); },
                  "hfchain:geniecombine:Overflow", "Data symbol 1 ");
     // Symbols near the largest double: descrambling by an odd multiple of 45 degrees overflows.
     ComplexArray symbols = in.MultiplexOut;
     for (cdouble& v : symbols) v = {1.7e308, 1.7e308};
-    expect_error([&] { geniecombine(symbols, in.raios, in.noise, 12, in.milstd, kShaping); },
+    expect_error([&] { geniecombine(symbols, in.raios, in.noise, 12, in.mode, kShaping); },
                  "hfchain:geniecombine:Overflow", "descrambled) overflows");
 }
 
@@ -277,7 +277,7 @@ TEST(GeniecombineDegenerate, WhatCannotBeRepresentedIsRefused) {
 struct HfInputs {
     ComplexArray matched;
     double start = 0;
-    Milstd milstd;
+    ModeParams mode;
     ChansoundOut sounding;
 };
 
@@ -287,8 +287,8 @@ const HfInputs& hf_inputs() {
         const auto road = static_road(0.6, 1, TwoRay{6, 1.0, 0.5}, 20, 3);
         h.matched = road.matched;
         h.start = road.start;
-        h.milstd = standard(0.6);
-        h.sounding = chansound(road.matched, road.start, h.milstd, kShaping);
+        h.mode = standard(0.6);
+        h.sounding = chansound(road.matched, road.start, h.mode, kShaping);
         return h;
     }();
     return inputs;
@@ -321,11 +321,11 @@ TEST(ChansoundDegenerate, NonFiniteAndHugeInputsAreRefusedNamingTheVariable) {
             HfInputs h = hf_inputs();
             const std::string v = row.variable;
             const Target target = v == "MatchedFilterIn"    ? Target(&h.matched)
-                                  : v == "milstd.preamSync" ? Target(&h.milstd.preamSync)
-                                  : v == "milstd.probe"     ? Target(&h.milstd.probe)
+                                  : v == "milstd.preamSync" ? Target(&h.mode.preamSync)
+                                  : v == "milstd.probe"     ? Target(&h.mode.probe)
                                                             : Target(&h.start);
             const std::string spoiled = spoil(target, kKinds[k], v);
-            const auto call = [&] { return chansound(h.matched, h.start, h.milstd, kShaping); };
+            const auto call = [&] { return chansound(h.matched, h.start, h.mode, kShaping); };
             const Outcome& o = row.bad[k];
             if (o.identifier != nullptr) {
                 expect_error(call, o.identifier, expected_text(o, spoiled));
@@ -357,7 +357,7 @@ TEST(ChansoundDegenerate, PulseDesignsThatCannotBeBuiltAreRefused) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
-        expect_error([&] { chansound(h.matched, h.start, h.milstd, row.shaping); }, row.identifier,
+        expect_error([&] { chansound(h.matched, h.start, h.mode, row.shaping); }, row.identifier,
                      row.text);
     }
 }
@@ -423,11 +423,11 @@ TEST(TurboequalDegenerate, EveryFieldOfTheSoundingIsCheckedNamingTheElement) {
             HfInputs h = hf_inputs();
             const std::string f = row.field;
             const bool parameter = f.rfind("milstd.", 0) == 0;
-            const Target target = f == "milstd.preamSync" ? Target(&h.milstd.preamSync)
-                                  : f == "milstd.probe"   ? Target(&h.milstd.probe)
+            const Target target = f == "milstd.preamSync" ? Target(&h.mode.preamSync)
+                                  : f == "milstd.probe"   ? Target(&h.mode.probe)
                                                           : sounding_target(h.sounding, f);
             const std::string spoiled = spoil(target, kKinds[k], parameter ? f : "sounding." + f);
-            const auto call = [&] { return turboequal(h.sounding, h.milstd, 1, 1); };
+            const auto call = [&] { return turboequal(h.sounding, h.mode, 1, 1); };
             const Outcome& o = row.bad[k];
             if (o.identifier != nullptr) {
                 expect_error(call, o.identifier, expected_text(o, spoiled));
@@ -455,7 +455,7 @@ TEST(TurboequalDegenerate, NegativeVariancesAreRefusedZeroGainsAndNoiseAreNot) {
         } else {
             (*std::get<RealArray*>(target))[kElement] = -1e-3;
         }
-        expect_error([&] { turboequal(s, h.milstd, 1, 0); }, "hfchain:turboequal:BadSounding",
+        expect_error([&] { turboequal(s, h.mode, 1, 0); }, "hfchain:turboequal:BadSounding",
                      std::string("sounding.") + field);
     }
     ChansoundOut silent = h.sounding;
@@ -466,7 +466,7 @@ TEST(TurboequalDegenerate, NegativeVariancesAreRefusedZeroGainsAndNoiseAreNot) {
     for (double& v : noiseless.gainVar) v = 0;
     for (const ChansoundOut* s : {&silent, &noiseless}) {
         for (const double iterations : {0.0, 2.0}) {
-            const TurboequalOut e = turboequal(*s, h.milstd, 1, iterations);
+            const TurboequalOut e = turboequal(*s, h.mode, 1, iterations);
             EXPECT_TRUE(all_finite(e.out));
             EXPECT_TRUE(all_finite(e.noiseVar));
         }

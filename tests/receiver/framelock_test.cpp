@@ -19,12 +19,12 @@ namespace {
 using testing::expect_error;
 
 // The first 288 preamble symbols after the preamble scrambler, computed here from the table.
-RealArray reference(const Milstd& milstd) {
+RealArray reference(const ModeParams& mode) {
     static const int sequencia[32] = {7, 4, 3, 0, 5, 1, 5, 0, 2, 2, 1, 1, 5, 7, 4, 3,
                                       5, 0, 2, 6, 2, 1, 6, 2, 0, 0, 5, 0, 5, 2, 6, 6};
     RealArray r(288);
     for (index_t k = 0; k < 288; ++k) {
-        r[k] = static_cast<int>(milstd.preamSync[k] + sequencia[k % 32]) % 8;
+        r[k] = static_cast<int>(mode.preamSync[k] + sequencia[k % 32]) % 8;
     }
     return r;
 }
@@ -85,13 +85,13 @@ TEST(Corr, RealColumnsGiveThePearsonCoefficient) {
 
 TEST(Framelock, FindsThePlantedWindow) {
     for (const double interl : {0.6, 4.8}) {
-        const Milstd milstd = modeconf(interl);
-        const RealArray r = reference(milstd);
+        const ModeParams mode = modeconf(interl);
+        const RealArray r = reference(mode);
         for (const index_t OS : {1, 2, 5}) {
             for (const index_t w0 : {index_t{1}, 7 * OS + 2, 288 * OS}) {
                 ComplexArray x = random_complex(600 * OS, 11);
                 plant(x, r, w0, OS, {0.7, -0.4}, {0.1, 2.0});
-                expect_start(framelock(x, milstd, {0.35, 6, static_cast<double>(OS)}), w0);
+                expect_start(framelock(x, mode, {0.35, 6, static_cast<double>(OS)}), w0);
             }
         }
     }
@@ -100,8 +100,8 @@ TEST(Framelock, FindsThePlantedWindow) {
 TEST(Framelock, MatchesTheMaterialisedCorrelation) {
     // The straightforward computation: every window as a column, corr, the first largest
     // magnitude. Noise plus a weak preamble leaves several similar candidates.
-    const Milstd milstd = modeconf(0.6);
-    const RealArray r = reference(milstd);
+    const ModeParams mode = modeconf(0.6);
+    const RealArray r = reference(mode);
     for (const unsigned seed : {1u, 2u, 3u}) {
         const index_t OS = 3;
         ComplexArray x = random_complex(575 * OS, seed);
@@ -118,37 +118,37 @@ TEST(Framelock, MatchesTheMaterialisedCorrelation) {
                 best = w;
             }
         }
-        expect_start(framelock(x, milstd, {0.35, 6, 3}), best + 1);
+        expect_start(framelock(x, mode, {0.35, 6, 3}), best + 1);
     }
 }
 
 TEST(Framelock, EqualWindowsGoToTheFirst) {
     // With OS = 2 the windows w0 and w0 + 1 share no sample: equal contents must give
     // bit-identical magnitudes, so the earlier one wins whichever is planted last.
-    const Milstd milstd = modeconf(0.6);
-    const RealArray r = reference(milstd);
+    const ModeParams mode = modeconf(0.6);
+    const RealArray r = reference(mode);
     ComplexArray x = random_complex(1200, 5);
     plant(x, r, 41, 2, {1.3, 0.2}, {-0.5, 0.5});
     plant(x, r, 40, 2, {1.3, 0.2}, {-0.5, 0.5});
-    expect_start(framelock(x, milstd, {0.35, 6, 2}), 40);
+    expect_start(framelock(x, mode, {0.35, 6, 2}), 40);
     // Noise windows of equal content (a signal of period 2) tie in the same way.
     ComplexArray periodic(1200);
     const ComplexArray n = random_complex(600, 6);
     for (index_t i = 0; i < 1200; ++i) periodic[i] = n[i / 2];
-    const RealArray got = framelock(periodic, milstd, {0.35, 6, 2});
+    const RealArray got = framelock(periodic, mode, {0.35, 6, 2});
     ASSERT_EQ(got.numel(), 1);
     EXPECT_EQ(static_cast<index_t>(got[0]) % 2, 1);  // the first of each equal pair
 }
 
 TEST(Framelock, NaNWindowsAreSkipped) {
-    const Milstd milstd = modeconf(0.6);
-    const RealArray r = reference(milstd);
+    const ModeParams mode = modeconf(0.6);
+    const RealArray r = reference(mode);
     ComplexArray x = random_complex(600, 8);
     x[0] = {std::nan(""), 0};  // window 1 only
     plant(x, r, 5, 1, {2, 0}, {0, 0});
-    expect_start(framelock(x, milstd, {0.35, 6, 1}), 5);
+    expect_start(framelock(x, mode, {0.35, 6, 1}), 5);
     // No window that is a number: empty result.
-    const RealArray none = framelock(ComplexArray(600), milstd, {0.35, 6, 1});
+    const RealArray none = framelock(ComplexArray(600), mode, {0.35, 6, 1});
     EXPECT_EQ(none.numel(), 0);
     EXPECT_EQ(none.rows(), 0);
     EXPECT_EQ(none.cols(), 1);
@@ -156,13 +156,13 @@ TEST(Framelock, NaNWindowsAreSkipped) {
 
 // The fast search (the one framelock picks, and each kernel this processor runs) against the
 // window-by-window exact rule: the same start, or both empty.
-void expect_exact_rule(const ComplexArray& x, const Milstd& milstd, index_t OS,
+void expect_exact_rule(const ComplexArray& x, const ModeParams& mode, index_t OS,
                        const std::string& label) {
     const VarShapping vs{0.35, 6, static_cast<double>(OS)};
-    const RealArray want = detail::framelock_direct(x, milstd, vs);
-    std::vector<RealArray> results{framelock(x, milstd, vs)};
+    const RealArray want = detail::framelock_direct(x, mode, vs);
+    std::vector<RealArray> results{framelock(x, mode, vs)};
     for (const int width : detail::framelock_kernel_widths()) {
-        results.push_back(detail::framelock_kernel(x, milstd, vs, width));
+        results.push_back(detail::framelock_kernel(x, mode, vs, width));
     }
     for (const RealArray& got : results) {
         ASSERT_EQ(got.numel(), want.numel()) << label;
@@ -175,8 +175,8 @@ void expect_exact_rule(const ComplexArray& x, const Milstd& milstd, index_t OS,
 TEST(Framelock, FastSearchFollowsTheExactRuleOnRandomSignals) {
     // Noise, with a preamble planted at a few strengths (none, buried, near the noise, clean)
     // and offsets (none, a DC level of 1e6 that centring must cancel).
-    const Milstd milstd = modeconf(0.6);
-    const RealArray r = reference(milstd);
+    const ModeParams mode = modeconf(0.6);
+    const RealArray r = reference(mode);
     struct Case {
         index_t OS;
         double seed;
@@ -190,15 +190,15 @@ TEST(Framelock, FastSearchFollowsTheExactRuleOnRandomSignals) {
         ComplexArray x = random_complex(580 * c.OS, c.seed);
         for (index_t i = 0; i < x.numel(); ++i) x[i] += c.dc;
         for (index_t k = 0; k < 288; ++k) x[3 * c.OS + 1 + k * c.OS] += c.gain * r[k];
-        expect_exact_rule(x, milstd, c.OS, "seed " + std::to_string(c.seed));
+        expect_exact_rule(x, mode, c.OS, "seed " + std::to_string(c.seed));
     }
 }
 
 TEST(Framelock, FastSearchFollowsTheExactRuleOnAdversarialSignals) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     const double kNaN = std::nan("");
-    const Milstd milstd = modeconf(0.6);
-    const RealArray r = reference(milstd);
+    const ModeParams mode = modeconf(0.6);
+    const RealArray r = reference(mode);
     const index_t OS = 4;
     const index_t L = 576 * OS;
     const ComplexArray noise = random_complex(L, 21);
@@ -290,7 +290,7 @@ TEST(Framelock, FastSearchFollowsTheExactRuleOnAdversarialSignals) {
     for (const Case& c : cases) {
         ComplexArray x = noise;
         c.make(x);
-        expect_exact_rule(x, milstd, OS, c.name);
+        expect_exact_rule(x, mode, OS, c.name);
     }
 }
 
@@ -300,8 +300,8 @@ TEST(Framelock, FastSearchFollowsTheExactRuleOnNearTies) {
     // OS windows of the best offset is decided by rounding alone; the exact rule's choice must
     // survive the fast pass. With a planted preamble the near-tied magnitudes sit at or just
     // below 1, where the clamp acts.
-    const Milstd milstd = modeconf(0.6);
-    const RealArray r = reference(milstd);
+    const ModeParams mode = modeconf(0.6);
+    const RealArray r = reference(mode);
     const index_t OS = 8;
     for (const double gain : {0.0, 0.2, 100.0}) {
         for (const double seed : {31.0, 32.0, 33.0, 34.0, 35.0, 36.0}) {
@@ -315,7 +315,7 @@ TEST(Framelock, FastSearchFollowsTheExactRuleOnNearTies) {
                     x[j * OS + p] = {v.real() * (1 + e.real()), v.imag() * (1 + e.imag())};
                 }
             }
-            expect_exact_rule(x, milstd, OS,
+            expect_exact_rule(x, mode, OS,
                               "gain " + std::to_string(gain) + ", seed " + std::to_string(seed));
         }
     }
@@ -325,38 +325,38 @@ TEST(Framelock, ReferencesWithoutBoundsUseTheExactRule) {
     // A preamble that scrambles to a constant reference, or to NaN: every magnitude is NaN.
     static const int sequencia[32] = {7, 4, 3, 0, 5, 1, 5, 0, 2, 2, 1, 1, 5, 7, 4, 3,
                                       5, 0, 2, 6, 2, 1, 6, 2, 0, 0, 5, 0, 5, 2, 6, 6};
-    Milstd constant = modeconf(0.6);
+    ModeParams constant = modeconf(0.6);
     for (index_t k = 0; k < 1440; ++k) constant.preamSync[k] = 8 - sequencia[k % 32];
-    Milstd nan = modeconf(0.6);
+    ModeParams nan = modeconf(0.6);
     nan.preamSync[7] = std::nan("");
     const ComplexArray x = random_complex(600, 3);
-    for (const Milstd* milstd : {&constant, &nan}) {
-        EXPECT_EQ(framelock(x, *milstd, {0.35, 6, 1}).numel(), 0);
-        expect_exact_rule(x, *milstd, 1, "reference");
+    for (const ModeParams* mode : {&constant, &nan}) {
+        EXPECT_EQ(framelock(x, *mode, {0.35, 6, 1}).numel(), 0);
+        expect_exact_rule(x, *mode, 1, "reference");
     }
 }
 
 TEST(Framelock, PollsForInterrupts) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     const ComplexArray x = random_complex(580 * 5, 4);
     RecordingHost host(1);
-    const RealArray start = framelock(x, milstd, {0.35, 6, 5}, host);
-    EXPECT_EQ(start[0], framelock(x, milstd, {0.35, 6, 5})[0]);
+    const RealArray start = framelock(x, mode, {0.35, 6, 5}, host);
+    EXPECT_EQ(start[0], framelock(x, mode, {0.35, 6, 5})[0]);
     EXPECT_GE(host.polls, 5);  // 1440 windows, a poll every 256
     RecordingHost stopping(1);
     stopping.interrupt_at_poll = 2;
-    expect_error([&] { framelock(x, milstd, {0.35, 6, 5}, stopping); }, errid::kInterrupted);
+    expect_error([&] { framelock(x, mode, {0.35, 6, 5}, stopping); }, errid::kInterrupted);
     // A search that falls back to the exact rule throughout also polls.
     RecordingHost nan_host(1);
     nan_host.interrupt_at_poll = 3;
     ComplexArray nans(580 * 5);
     for (cdouble& v : nans) v = std::nan("");
-    expect_error([&] { framelock(nans, milstd, {0.35, 6, 5}, nan_host); }, errid::kInterrupted);
+    expect_error([&] { framelock(nans, mode, {0.35, 6, 5}, nan_host); }, errid::kInterrupted);
 }
 
 TEST(Framelock, Failures) {
-    const Milstd milstd = modeconf(0.6);
-    Milstd short_preamble = milstd;
+    const ModeParams mode = modeconf(0.6);
+    ModeParams short_preamble = mode;
     short_preamble.preamSync = RealArray(1, 1439);
     expect_error(
         [&] {
@@ -365,29 +365,29 @@ TEST(Framelock, Failures) {
         errid::kIndexOutOfBounds, "milstd.preamSync");
     expect_error(
         [&] {
-            framelock(random_complex(574 * 2 + 1, 1), milstd, {0.35, 6, 2});
+            framelock(random_complex(574 * 2 + 1, 1), mode, {0.35, 6, 2});
         },
         errid::kIndexOutOfBounds, "dados_sincro_in");
-    EXPECT_NO_THROW(framelock(random_complex(575 * 2, 1), milstd, {0.35, 6, 2}));
+    EXPECT_NO_THROW(framelock(random_complex(575 * 2, 1), mode, {0.35, 6, 2}));
     expect_error(
         [&] {
-            framelock(random_complex(600, 1), milstd, {0.35, 6, 0});
+            framelock(random_complex(600, 1), mode, {0.35, 6, 0});
         },
         errid::kMinMaxEmpty);
     expect_error(
         [&] {
-            framelock(random_complex(1200, 1), milstd, {0.35, 6, 1.5});
+            framelock(random_complex(1200, 1), mode, {0.35, 6, 1.5});
         },
         errid::kNonInteger);
     expect_error(
         [&] {
-            framelock(random_complex(1200, 1), milstd, {0.35, 6, -1});
+            framelock(random_complex(1200, 1), mode, {0.35, 6, -1});
         },
         errid::kNegative);
     // A kernel width the search does not have (or this processor cannot run) is refused.
     expect_error(
         [&] {
-            detail::framelock_kernel(random_complex(600, 1), milstd, {0.35, 6, 1}, 64);
+            detail::framelock_kernel(random_complex(600, 1), mode, {0.35, 6, 1}, 64);
         },
         "hfchain:framesync:NoKernel", "64-bit");
 }

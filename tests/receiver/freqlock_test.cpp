@@ -32,8 +32,8 @@ const VarShapping kShaping{0.35, 6, 5};
 // matched-filtered.
 ComplexArray received(const HfChannel& channel, double EsNodB, double seed) {
     BuiltinHost host;
-    const Milstd& milstd = testing::standard(0.6);
-    const SendchainOut tx = sendchain(milstd, 1, seed, host);
+    const ModeParams& mode = testing::standard(0.6);
+    const SendchainOut tx = sendchain(mode, 1, seed, host);
     const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
     const HfchannelOut y = hfchannel(x, {channel, EsNodB, seed + 1}, kShaping, host);
     return pulsematch(y.AwgnOut, kShaping).out;
@@ -112,15 +112,15 @@ TEST(Freqlock, OutputIsTheInputTurnedBack) {
 TEST(Freqlock, WithoutOffsetTheReceiverIsUnchangedInEffect) {
     // The estimate stays within the steady-path deviation's few multiples of 0, the start is
     // framelock's, and the sounder finds the same noise and decodes the same bits.
-    const Milstd& milstd = testing::standard(0.6);
+    const ModeParams& mode = testing::standard(0.6);
     for (const double seed : {1.0, 2.0, 3.0}) {
         const ComplexArray x = received(fixed_path(0), 5, seed);
-        const FreqlockOut got = freqlock(x, milstd, kShaping);
+        const FreqlockOut got = freqlock(x, mode, kShaping);
         EXPECT_NEAR(got.offset, 0, 6 * steady_sigma(5));
-        const double start = framelock(x, milstd, kShaping)[0];
+        const double start = framelock(x, mode, kShaping)[0];
         ASSERT_EQ(got.start[0], start);
-        const ChansoundOut before = chansound(x, start, milstd, kShaping);
-        const ChansoundOut after = chansound(got.out, got.start[0], milstd, kShaping);
+        const ChansoundOut before = chansound(x, start, mode, kShaping);
+        const ChansoundOut after = chansound(got.out, got.start[0], mode, kShaping);
         EXPECT_NEAR(after.noiseVar / before.noiseVar, 1, 0.02) << "seed " << seed;
     }
 }
@@ -145,11 +145,11 @@ TEST(Freqlock, PollsForInterrupts) {
 }
 
 TEST(Freqlock, Failures) {
-    const Milstd& milstd = testing::standard(0.6);
+    const ModeParams& mode = testing::standard(0.6);
     const ComplexArray x = random_complex(600 * 5, 5);
-    Milstd short_preamble = milstd;
+    ModeParams short_preamble = mode;
     short_preamble.preamSync = RealArray(1, 1439);
-    Milstd nan_preamble = milstd;
+    ModeParams nan_preamble = mode;
     nan_preamble.preamSync[7] = std::nan("");
     ComplexArray nan_sample = x, huge_sample = x;
     nan_sample[99] = cdouble(std::nan(""), 0);
@@ -163,28 +163,28 @@ TEST(Freqlock, Failures) {
     const Case cases[] = {
         {"M 0",
          [&] {
-             freqlock(x, milstd, {0.35, 6, 0});
+             freqlock(x, mode, {0.35, 6, 0});
          },
          "hfchain:chansound:BadOversampling", ""},
         {"M 2.5",
          [&] {
-             freqlock(x, milstd, {0.35, 6, 2.5});
+             freqlock(x, mode, {0.35, 6, 2.5});
          },
          "hfchain:chansound:BadOversampling", ""},
         {"M inf",
          [&] {
-             freqlock(x, milstd, {0.35, 6, inf});
+             freqlock(x, mode, {0.35, 6, inf});
          },
          "hfchain:chansound:BadOversampling", ""},
         {"preamble", [&] { freqlock(x, short_preamble, kShaping); }, errid::kIndexOutOfBounds,
          "milstd.preamSync"},
         {"NaN preamble", [&] { freqlock(x, nan_preamble, kShaping); }, "hfchain:layout:NonFinite",
          ""},
-        {"short", [&] { freqlock(ComplexArray(575 * 5 - 1), milstd, kShaping); },
+        {"short", [&] { freqlock(ComplexArray(575 * 5 - 1), mode, kShaping); },
          "hfchain:freqlock:TooShort", "2874 samples"},
-        {"NaN", [&] { freqlock(nan_sample, milstd, kShaping); }, "hfchain:freqlock:NonFinite",
+        {"NaN", [&] { freqlock(nan_sample, mode, kShaping); }, "hfchain:freqlock:NonFinite",
          "MatchedFilterIn(100)"},
-        {"huge", [&] { freqlock(huge_sample, milstd, kShaping); }, "hfchain:freqlock:TooLarge",
+        {"huge", [&] { freqlock(huge_sample, mode, kShaping); }, "hfchain:freqlock:TooLarge",
          "MatchedFilterIn(100)"},
     };
     for (const Case& c : cases) {
@@ -192,7 +192,7 @@ TEST(Freqlock, Failures) {
         expect_error(c.call, c.identifier, c.text);
     }
     // The shortest output searched passes.
-    EXPECT_NO_THROW(freqlock(ComplexArray(575 * 5), milstd, kShaping));
+    EXPECT_NO_THROW(freqlock(ComplexArray(575 * 5), mode, kShaping));
 }
 
 }  // namespace

@@ -33,11 +33,11 @@ TEST(Geniecombine, OnWhiteNoiseIsTheIdealCoherentReceiver) {
     for (const double EsNodB : {3.0, 12.0}) {
         for (const double interLen : {0.6, 4.8}) {
             const auto road = static_road(interLen, 1, TwoRay{0, 1.0, 0.0}, EsNodB, 21);
-            const Milstd& milstd = standard(interLen);
+            const ModeParams& mode = standard(interLen);
             const GeniecombineOut g = geniecombine(road.tx.MultiplexOut, ComplexArray(), road.noise,
-                                                   EsNodB, milstd, kShaping);
+                                                   EsNodB, mode, kShaping);
             const ComplexArray ideal =
-                unframer(tickalign(road.matched, 61, kShaping).out, milstd).out;
+                unframer(tickalign(road.matched, 61, kShaping).out, mode).out;
             ASSERT_EQ(g.out.numel(), road.tx.ComplexPSKSymbols.numel());
             ASSERT_EQ(ideal.numel(), g.out.numel());
             const double N0 = std::pow(10, -EsNodB / 10);
@@ -54,16 +54,15 @@ TEST(Geniecombine, OnWhiteNoiseIsTheIdealCoherentReceiver) {
 // and its noise is the matched-filtered channel noise at the first ray's peak, divided by that
 // gain.
 TEST(Geniecombine, CombinesTheRaysAtEachSymbolsInstant) {
-    const Milstd& milstd = standard(0.6);
+    const ModeParams& mode = standard(0.6);
     BuiltinHost host;
-    const SendchainOut tx = sendchain(milstd, 1, 4, host);
+    const SendchainOut tx = sendchain(mode, 1, 4, host);
     const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
     const FadesimOut ch = fadesim(x, VarWatterson{"ruim", 9, 6}, kShaping, host);
-    const GeniecombineOut g =
-        geniecombine(tx.MultiplexOut, ch.raios, ch.noise, 9, milstd, kShaping);
+    const GeniecombineOut g = geniecombine(tx.MultiplexOut, ch.raios, ch.noise, 9, mode, kShaping);
     const ComplexArray w = pulsematch(ch.noise, kShaping).out;
-    const Layout layout = transmission_layout(milstd, 30);
-    const KnownSymbols known = known_symbols(milstd, layout);
+    const Layout layout = transmission_layout(mode, 30);
+    const KnownSymbols known = known_symbols(mode, layout);
     const double N0 = std::pow(10, -0.9);
     for (index_t k = 0; k < g.out.numel(); k += 7) {
         const index_t n = layout.dataIndex(k);
@@ -79,20 +78,19 @@ TEST(Geniecombine, CombinesTheRaysAtEachSymbolsInstant) {
 // Any number of rays (hfchannel's paths): the gain is the root of the sum of their powers, and
 // one ray's gain is its magnitude.
 TEST(Geniecombine, CombinesAnyNumberOfRays) {
-    const Milstd& milstd = standard(0.6);
+    const ModeParams& mode = standard(0.6);
     BuiltinHost host;
-    const SendchainOut tx = sendchain(milstd, 1, 4, host);
+    const SendchainOut tx = sendchain(mode, 1, 4, host);
     const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
     const FadesimOut ch = fadesim(x, VarWatterson{"ruim", 9, 6}, kShaping, host);
     const index_t L = ch.raios.rows();
-    const Layout layout = transmission_layout(milstd, 30);
+    const Layout layout = transmission_layout(mode, 30);
     for (const index_t P : {1, 3}) {
         ComplexArray raios(L, P);
         for (index_t p = 0; p < P; ++p) {
             for (index_t n = 0; n < L; ++n) raios(n, p) = ch.raios(n, p % 2) * (p + 1.0);
         }
-        const GeniecombineOut g =
-            geniecombine(tx.MultiplexOut, raios, ch.noise, 9, milstd, kShaping);
+        const GeniecombineOut g = geniecombine(tx.MultiplexOut, raios, ch.noise, 9, mode, kShaping);
         for (index_t k = 0; k < g.out.numel(); k += 7) {
             const index_t peak = 5 * layout.dataIndex(k) + 30;
             double power = 0;
@@ -103,42 +101,40 @@ TEST(Geniecombine, CombinesAnyNumberOfRays) {
 }
 
 TEST(Geniecombine, Failures) {
-    const Milstd& milstd = standard(0.6);
+    const ModeParams& mode = standard(0.6);
     BuiltinHost host;
-    const SendchainOut tx = sendchain(milstd, 1, 4, host);
+    const SendchainOut tx = sendchain(mode, 1, 4, host);
     const index_t samples = 5 * (tx.MultiplexOut.numel() + 12);
     const ComplexArray noise(samples);
     ComplexArray cut(tx.MultiplexOut.numel() - 5);
-    expect_error([&] { geniecombine(cut, ComplexArray(), noise, 10, milstd, kShaping); },
+    expect_error([&] { geniecombine(cut, ComplexArray(), noise, 10, mode, kShaping); },
                  errid::kSizeMismatch, "MultiplexOut");
     expect_error(
         [&] {
-            geniecombine(tx.MultiplexOut, ComplexArray(samples - 1, 2), noise, 10, milstd,
-                         kShaping);
+            geniecombine(tx.MultiplexOut, ComplexArray(samples - 1, 2), noise, 10, mode, kShaping);
         },
         errid::kSizeMismatch, "raios");
     expect_error(
         [&] {
-            geniecombine(tx.MultiplexOut, ComplexArray(), ComplexArray(samples - 1), 10, milstd,
+            geniecombine(tx.MultiplexOut, ComplexArray(), ComplexArray(samples - 1), 10, mode,
                          kShaping);
         },
         errid::kSizeMismatch, "noise");
-    Milstd patterns = milstd;  // no probes, yet not the 75 bit/s patterns
+    ModeParams patterns = mode;  // no probes, yet not the 75 bit/s patterns
     patterns.trein = 0;
     expect_error(
         [&] { geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, patterns, kShaping); },
         "hfchain:chansound:UnsupportedMode");
     expect_error(
         [&] {
-            geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, milstd,
-                         VarShapping{0.35, 6, 0});
+            geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, mode, VarShapping{0.35, 6, 0});
         },
         "hfchain:chansound:BadOversampling");
     // A pulse far longer than the signal is refused by the sizes, before a filter of 1e9 taps is
     // designed.
     expect_error(
         [&] {
-            geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, milstd,
+            geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, mode,
                          VarShapping{0.35, 1e8, 5});
         },
         errid::kSizeMismatch, "noise");

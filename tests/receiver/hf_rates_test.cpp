@@ -35,7 +35,7 @@ TEST(HfAtEveryRate, SounderFollowsStaticRaysAtTwentySymbolProbes) {
     const TwoRay rays{24, std::polar(0.8, 1.0), std::polar(0.6, -2.0)};
     for (const double rate : {1200.0, 600.0, 300.0, 150.0}) {
         SCOPED_TRACE(::testing::Message() << rate << " bit/s");
-        const Milstd m = rateconf(rate, 0.6);
+        const ModeParams m = rateconf(rate, 0.6);
         const double nFrame = blocks_for(rate);
         const auto road = static_road_of(m, nFrame, rays, 30, 7);
         const ChansoundOut s = chansound(road.matched, road.start, m, kShaping);
@@ -74,7 +74,7 @@ TEST(HfAtEveryRate, TurboLoopStopsOnceTheDecisionsAreACodeword) {
     const TwoRay rays{24, std::polar(0.8, 1.0), std::polar(0.6, -2.0)};
     for (const double rate : {1200.0, 600.0, 300.0, 150.0}) {
         SCOPED_TRACE(::testing::Message() << rate << " bit/s");
-        const Milstd m = rateconf(rate, 0.6);
+        const ModeParams m = rateconf(rate, 0.6);
         const double nFrame = blocks_for(rate);
         const auto road = static_road_of(m, nFrame, rays, 40, 7);
         const ChansoundOut s = chansound(road.matched, road.start, m, kShaping);
@@ -100,7 +100,7 @@ TEST(HfAtEveryRate, SounderFindsBothRaysAtLowEsN0) {
     const Case cases[] = {{1200, 1, 2}, {150, 2, -6}, {75, 4, -9}};
     const TwoRay rays{24, std::polar(0.7, 0.4), std::polar(0.7, 2.5)};
     for (const Case& c : cases) {
-        const Milstd m = rateconf(c.rate, 0.6);
+        const ModeParams m = rateconf(c.rate, 0.6);
         for (const double seed : {1.0, 2.0, 3.0, 4.0}) {
             SCOPED_TRACE(::testing::Message() << c.rate << " bit/s, seed " << seed);
             const auto road = static_road_of(m, c.nFrame, rays, c.EsNodB, seed);
@@ -121,7 +121,7 @@ TEST(HfAtEveryRate, SounderFindsBothRaysAtLowEsN0) {
 // sqrt(0.01 / 32) = 0.018; the rest is the smoother's lag behind the turn), and both the
 // noncoherent ratios and the coherent ones give every coded bit's sign right.
 TEST(HfAtEveryRate, PatternTrackFollowsTurningRaysAt75) {
-    const Milstd m = rateconf(75, 0.6);
+    const ModeParams m = rateconf(75, 0.6);
     const double nFrame = 4;
     const index_t delay = 24;
     const double turn[2] = {0.4, -0.3};  // Hz
@@ -181,7 +181,7 @@ TEST(HfAtEveryRate, PatternTrackFollowsTurningRaysAt75) {
 // patterntrack takes the 75 bit/s set and 0 to 10 whole passes; without coherent passes its
 // ratios are the noncoherent ones.
 TEST(HfAtEveryRate, PatternTrackRefusesWhatItCannotDetect) {
-    const Milstd m = rateconf(75, 0.6);
+    const ModeParams m = rateconf(75, 0.6);
     const auto road = static_road_of(m, 4, TwoRay{24, 0.8, 0.5}, 10, 5);
     const ChansoundOut s = chansound(road.matched, road.start, m, kShaping);
     testing::expect_error([&] { patterntrack(s, rateconf(2400, 0.6), 1); },
@@ -194,7 +194,7 @@ TEST(HfAtEveryRate, PatternTrackRefusesWhatItCannotDetect) {
     // found by the plug-in's malformed calls); a sounding out of bounds, as the equaliser's.
     constexpr double kInf = std::numeric_limits<double>::infinity();
     for (const double symbol : {kInf, std::nan(""), -1.0, 8.0, 2.5}) {
-        Milstd bad = m;
+        ModeParams bad = m;
         bad.chSymMapping(20, 0) = symbol;
         testing::expect_error([&] { patterntrack(s, bad, 1); }, "hfchain:patternslicer:Patterns",
                               "chSymMapping(21)");

@@ -18,9 +18,9 @@
 
 namespace hfchain::testing {
 
-inline const Milstd& standard(double interLen) {
-    static const Milstd short_set = modeconf(0.6);
-    static const Milstd long_set = modeconf(4.8);
+inline const ModeParams& standard(double interLen) {
+    static const ModeParams short_set = modeconf(0.6);
+    static const ModeParams long_set = modeconf(4.8);
     return interLen == 0.6 ? short_set : long_set;
 }
 
@@ -37,14 +37,14 @@ struct StaticRoad {
     double start = 0;      // framelock's start
 };
 
-// One transmission of nFrame blocks of `milstd` through fixed rays, with noise of Es/N0 `EsNodB`
+// One transmission of nFrame blocks of `mode` through fixed rays, with noise of Es/N0 `EsNodB`
 // drawn with `seed` (the channel block's noise step).
-inline StaticRoad static_road_of(const Milstd& milstd, double nFrame, const TwoRay& rays,
+inline StaticRoad static_road_of(const ModeParams& mode, double nFrame, const TwoRay& rays,
                                  double EsNodB, double seed,
                                  const VarShapping& shaping = VarShapping{0.35, 6, 5}) {
     StaticRoad road;
     BuiltinHost host;
-    road.tx = sendchain(milstd, nFrame, seed, host);
+    road.tx = sendchain(mode, nFrame, seed, host);
     const ComplexArray x = pulseshaper(road.tx.MultiplexOut, shaping).out;
     const index_t L = x.numel();
     ComplexArray y(L + rays.delay);
@@ -58,7 +58,7 @@ inline StaticRoad static_road_of(const Milstd& milstd, double nFrame, const TwoR
         add_channel_noise(y, EsNodB, host, road.noise, noisy);
     }
     road.matched = pulsematch(noisy, shaping).out;
-    const RealArray start = framelock(road.matched, milstd, shaping);
+    const RealArray start = framelock(road.matched, mode, shaping);
     road.start = start.empty() ? 0 : start[0];
     return road;
 }
@@ -70,13 +70,13 @@ inline StaticRoad static_road(double interLen, double nFrame, const TwoRay& rays
 }
 
 // Information bits the HF receiver gets wrong, from the matched filter on, in a coded mode.
-inline index_t hf_errors_of(const StaticRoad& road, const Milstd& milstd, double nFrame,
+inline index_t hf_errors_of(const StaticRoad& road, const ModeParams& mode, double nFrame,
                             double iterations = 2,
                             const VarShapping& shaping = VarShapping{0.35, 6, 5}) {
-    const ChansoundOut s = chansound(road.matched, road.start, milstd, shaping);
-    const TurboequalOut e = turboequal(s, milstd, nFrame, iterations);
-    const RealArray llr = softslicer(e.out, e.noiseVar, milstd).LLR;
-    const VitdecodeOut d = vitdecode(unshuffle(llr, milstd).out, milstd, nFrame);
+    const ChansoundOut s = chansound(road.matched, road.start, mode, shaping);
+    const TurboequalOut e = turboequal(s, mode, nFrame, iterations);
+    const RealArray llr = softslicer(e.out, e.noiseVar, mode).LLR;
+    const VitdecodeOut d = vitdecode(unshuffle(llr, mode).out, mode, nFrame);
     index_t wrong = 0;
     for (index_t k = 0; k < d.InfoBits.numel(); ++k)
         wrong += d.InfoBits[k] != road.tx.BitInCodIn[k];

@@ -21,8 +21,8 @@ using testing::expect_error;
 
 // A parameter set of another frame geometry: b bits a symbol, frames of `data` + `trein`
 // symbols, interleaver blocks of T coded bits (in order), probe columns of `trein` values.
-Milstd geometry(double b, double data, double trein, index_t T) {
-    Milstd m = modeconf(0.6);
+ModeParams geometry(double b, double data, double trein, index_t T) {
+    ModeParams m = modeconf(0.6);
     m.bitsToSym = b;
     m.data = data;
     m.trein = trein;
@@ -44,7 +44,7 @@ Milstd geometry(double b, double data, double trein, index_t T) {
 TEST(Layout, GeometriesAgainstAHandCountAndTheTransmitter) {
     struct Case {
         const char* name;
-        Milstd milstd;
+        ModeParams mode;
         double nFrame;
         index_t frames;                // (2 T nFrame / b) coded symbols / data
         index_t perBlock;              // T / (b data)
@@ -58,11 +58,11 @@ TEST(Layout, GeometriesAgainstAHandCountAndTheTransmitter) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         BuiltinHost host;
-        const SendchainOut tx = sendchain(c.milstd, c.nFrame, 5, host);
+        const SendchainOut tx = sendchain(c.mode, c.nFrame, 5, host);
         const index_t preamble = 1440;
-        const index_t frame = static_cast<index_t>(c.milstd.data + c.milstd.trein);
-        ASSERT_EQ(whole_frames(c.milstd, tx.MultiplexOut.numel()), c.frames);
-        const Layout layout = transmission_layout(c.milstd, c.frames);
+        const index_t frame = static_cast<index_t>(c.mode.data + c.mode.trein);
+        ASSERT_EQ(whole_frames(c.mode, tx.MultiplexOut.numel()), c.frames);
+        const Layout layout = transmission_layout(c.mode, c.frames);
         EXPECT_EQ(layout.preamble, preamble);
         EXPECT_EQ(layout.framesPerBlock, c.perBlock);
         EXPECT_EQ(layout.symbols, preamble + c.frames * frame);
@@ -76,7 +76,7 @@ TEST(Layout, GeometriesAgainstAHandCountAndTheTransmitter) {
             EXPECT_EQ(layout.closingProbe(f), want) << "frame " << f;
         }
 
-        const KnownSymbols known = known_symbols(c.milstd, layout);
+        const KnownSymbols known = known_symbols(c.mode, layout);
         index_t k = 0;
         index_t knownCount = 0;
         for (index_t n = 0; n < layout.symbols; ++n) {
@@ -95,7 +95,7 @@ TEST(Layout, GeometriesAgainstAHandCountAndTheTransmitter) {
             ++k;
         }
         EXPECT_EQ(k, layout.dataSymbols());
-        EXPECT_EQ(knownCount, preamble + c.frames * static_cast<index_t>(c.milstd.trein));
+        EXPECT_EQ(knownCount, preamble + c.frames * static_cast<index_t>(c.mode.trein));
     }
 }
 
@@ -107,14 +107,14 @@ TEST(Layout, PreambleValuesOfEveryKind) {
     const double values[] = {
         0,    5,   7,  8,     13,    2147483640, 2147483647, 2147483648, 4294967296.0,
         1e17, 2.5, -1, -8.25, 1e-300};
-    Milstd milstd = modeconf(0.6);
-    const Layout layout = transmission_layout(milstd, 1);
+    ModeParams mode = modeconf(0.6);
+    const Layout layout = transmission_layout(mode, 1);
     // Each value at several places, so that it meets several scrambling values.
     const index_t count = sizeof values / sizeof values[0];
-    for (index_t n = 0; n < layout.preamble; ++n) milstd.preamSync[n] = values[n % count];
-    const KnownSymbols known = known_symbols(milstd, layout);
+    for (index_t n = 0; n < layout.preamble; ++n) mode.preamSync[n] = values[n % count];
+    const KnownSymbols known = known_symbols(mode, layout);
     for (index_t n = 0; n < layout.preamble; ++n) {
-        const double v = milstd.preamSync[n] + kSequencia[n % kSequencia.size()];
+        const double v = mode.preamSync[n] + kSequencia[n % kSequencia.size()];
         if (v >= 0 && v == std::floor(v)) {
             ASSERT_EQ(known.mean[n], psk_points()[static_cast<int>(std::fmod(v, 8.0))]) << n;
         } else {
@@ -134,7 +134,7 @@ TEST(Layout, Failures) {
         {3, 32, 0.5, "trein = 0.5"}, {4, 32, 16, "bitsToSym = 4"}, {0, 32, 16, "bitsToSym = 0"},
     };
     for (const Case& c : cases) {
-        Milstd m = modeconf(0.6);
+        ModeParams m = modeconf(0.6);
         m.bitsToSym = c.b;
         m.data = c.data;
         m.trein = c.trein;

@@ -23,8 +23,8 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr index_t kLs = 32;
 constexpr double kPi = std::numbers::pi;
 
-const Milstd& milstd75() {
-    static const Milstd m = rateconf(75, 0.6);
+const ModeParams& mode75() {
+    static const ModeParams m = rateconf(75, 0.6);
     return m;
 }
 
@@ -41,7 +41,7 @@ std::vector<cdouble> pattern(int v, index_t k) {
     const index_t column = v + (k % 45 == 0 ? 4 : 0);
     std::vector<cdouble> s(kLs);
     for (index_t i = 0; i < kLs; ++i)
-        s[i] = std::polar(1.0, kPi * milstd75().chSymMapping(i, column) / 4);
+        s[i] = std::polar(1.0, kPi * mode75().chSymMapping(i, column) / 4);
     return s;
 }
 
@@ -151,7 +151,7 @@ TEST(Patternslicer, MatchesBruteForceOverTheFourValues) {
         SCOPED_TRACE(c.what);
         const Blocks b = noisy_blocks(B, c.h, c.N0, 3);
         const PatternslicerOut out =
-            patternslicer(b.y, ComplexArray{c.h}, RealArray{c.N0}, milstd75(), c.detection, c.rule);
+            patternslicer(b.y, ComplexArray{c.h}, RealArray{c.N0}, mode75(), c.detection, c.rule);
         ASSERT_EQ(out.LLR.numel(), 2 * B);
         for (index_t k = 0; k < B; ++k) {
             if (k > 3 && k < 43) continue;  // a few ordinary blocks, the alternate one and after
@@ -185,8 +185,7 @@ TEST(Patternslicer, CorrelatesWithTheBlocksOwnSetAndTakesValuesPerBlock) {
         noise[k] = 0.5 + 0.05 * k;
     }
     for (const PatternDetection d : {PatternDetection::coherent, PatternDetection::noncoherent}) {
-        const PatternslicerOut all =
-            patternslicer(b.y, gains, noise, milstd75(), d, SoftRule::exact);
+        const PatternslicerOut all = patternslicer(b.y, gains, noise, mode75(), d, SoftRule::exact);
         for (index_t k = 0; k < B; ++k) {
             for (int v = 0; v < 4; ++v) {
                 const std::vector<cdouble> s = pattern(v, k + 1);
@@ -199,7 +198,7 @@ TEST(Patternslicer, CorrelatesWithTheBlocksOwnSetAndTakesValuesPerBlock) {
             ComplexArray one(kLs);
             std::copy_n(b.y.data() + k * kLs, kLs, one.data());
             const PatternslicerOut alone = patternslicer(
-                one, ComplexArray{gains[k]}, RealArray{noise[k]}, milstd75(), d, SoftRule::exact);
+                one, ComplexArray{gains[k]}, RealArray{noise[k]}, mode75(), d, SoftRule::exact);
             EXPECT_EQ(alone.LLR[0], all.LLR[2 * k]) << k;
             EXPECT_EQ(alone.LLR[1], all.LLR[2 * k + 1]) << k;
         }
@@ -211,7 +210,7 @@ TEST(Patternslicer, CorrelatesWithTheBlocksOwnSetAndTakesValuesPerBlock) {
 // for both interleavers.
 TEST(Patternslicer, SignsGiveBackTheTransmittedBits) {
     for (const double interLen : {0.6, 4.8}) {
-        const Milstd m = rateconf(75, interLen);
+        const ModeParams m = rateconf(75, interLen);
         BuiltinHost host;
         const SendchainOut tx = sendchain(m, interLen == 0.6 ? 4 : 1, 7, host);
         ComplexArray received = tx.MultiplexOut;
@@ -272,7 +271,7 @@ TEST(Patternslicer, PatternErrorsFollowOrthogonalSignallingOnWhiteNoise) {
             c.detection == PatternDetection::coherent ? cdouble(1) : std::polar(1.0, 0.7);
         const Blocks b = noisy_blocks(B, h, N0, 11 + c.EsNodB);
         const RealArray llr =
-            patternslicer(b.y, ComplexArray{h}, RealArray{N0}, milstd75(), c.detection).LLR;
+            patternslicer(b.y, ComplexArray{h}, RealArray{N0}, mode75(), c.detection).LLR;
         double wrong = 0;
         for (index_t k = 0; k < B; ++k) {
             wrong += (llr[2 * k] < 0) != (b.bits[2 * k] == 1) ||
@@ -296,16 +295,15 @@ TEST(Patternslicer, ErasuresAndLimits) {
     for (const PatternDetection d : {PatternDetection::coherent, PatternDetection::noncoherent}) {
         for (const SoftRule rule : {SoftRule::max_log, SoftRule::exact}) {
             const RealArray erased =
-                patternslicer(b.y, ComplexArray{1.0}, RealArray{kInf, 0.5}, milstd75(), d, rule)
-                    .LLR;
+                patternslicer(b.y, ComplexArray{1.0}, RealArray{kInf, 0.5}, mode75(), d, rule).LLR;
             EXPECT_EQ(erased[0], 0);
             EXPECT_EQ(erased[1], 0);
             EXPECT_NE(erased[2], 0);
             const RealArray silent =
-                patternslicer(b.y, ComplexArray{0.0}, RealArray{0.5}, milstd75(), d, rule).LLR;
+                patternslicer(b.y, ComplexArray{0.0}, RealArray{0.5}, mode75(), d, rule).LLR;
             for (const double l : silent) EXPECT_EQ(l, 0);
             const RealArray sure =
-                patternslicer(b.y, ComplexArray{1.0}, RealArray{5e-324}, milstd75(), d, rule).LLR;
+                patternslicer(b.y, ComplexArray{1.0}, RealArray{5e-324}, mode75(), d, rule).LLR;
             for (index_t k = 0; k < 4; ++k) {
                 EXPECT_TRUE(std::isinf(sure[k])) << sure[k];
                 EXPECT_EQ(sure[k] < 0 ? 1 : 0, b.bits[k]);
@@ -313,7 +311,7 @@ TEST(Patternslicer, ErasuresAndLimits) {
             ComplexArray huge = b.y;
             for (cdouble& x : huge) x *= 1e307;
             const RealArray big =
-                patternslicer(huge, ComplexArray{1e307}, RealArray{1e307}, milstd75(), d, rule).LLR;
+                patternslicer(huge, ComplexArray{1e307}, RealArray{1e307}, mode75(), d, rule).LLR;
             for (index_t k = 0; k < 4; ++k) {
                 EXPECT_FALSE(std::isnan(big[k]));
                 EXPECT_EQ(big[k] < 0 ? 1 : 0, b.bits[k]);
@@ -327,40 +325,40 @@ TEST(Patternslicer, RefusesWhatItCannotDetect) {
     const ComplexArray one{1.0};
     const RealArray n0{1.0};
     const auto call = [&](const ComplexArray& in, const ComplexArray& g, const RealArray& v,
-                          const Milstd& m) {
+                          const ModeParams& m) {
         return [&in, &g, &v, m] { patternslicer(in, g, v, m, PatternDetection::noncoherent); };
     };
-    Milstd rate = milstd75();
+    ModeParams rate = mode75();
     rate.rate = 2400;
-    Milstd narrow = milstd75();
+    ModeParams narrow = mode75();
     narrow.chSymMapping = RealArray(32, 4);
-    Milstd symbol = milstd75();
+    ModeParams symbol = mode75();
     symbol.chSymMapping(3, 6) = 8;
-    Milstd fraction = milstd75();
+    ModeParams fraction = mode75();
     fraction.chSymMapping(0, 0) = 0.5;
     expect_error(call(y, one, n0, rate), "hfchain:patternslicer:Rate", "2400");
     expect_error(call(y, one, n0, narrow), "hfchain:patternslicer:Patterns", "32 x 4");
     expect_error(call(y, one, n0, symbol), "hfchain:patternslicer:Patterns", "is 8");
     expect_error(call(y, one, n0, fraction), "hfchain:patternslicer:Patterns", "is 0.5");
     const ComplexArray partial(40);
-    expect_error(call(partial, one, n0, milstd75()), "hfchain:patternslicer:PartialBlock", "40");
+    expect_error(call(partial, one, n0, mode75()), "hfchain:patternslicer:PartialBlock", "40");
     const ComplexArray three(3);
-    expect_error(call(y, three, n0, milstd75()), "hfchain:patternslicer:GainSize", "holds 3");
+    expect_error(call(y, three, n0, mode75()), "hfchain:patternslicer:GainSize", "holds 3");
     const RealArray nv3(3);
-    expect_error(call(y, one, nv3, milstd75()), "hfchain:patternslicer:NoiseVarSize", "holds 3");
+    expect_error(call(y, one, nv3, mode75()), "hfchain:patternslicer:NoiseVarSize", "holds 3");
     const ComplexArray nan_gain{cdouble(1, std::nan(""))};
-    expect_error(call(y, nan_gain, n0, milstd75()), "hfchain:patternslicer:Gain", "gain(1)");
+    expect_error(call(y, nan_gain, n0, mode75()), "hfchain:patternslicer:Gain", "gain(1)");
     for (const double bad : {0.0, -1.0, std::nan("")}) {
         const RealArray v{1.0, bad};
-        expect_error(call(y, one, v, milstd75()), "hfchain:patternslicer:NoiseVar", "noiseVar(2)");
+        expect_error(call(y, one, v, mode75()), "hfchain:patternslicer:NoiseVar", "noiseVar(2)");
     }
     ComplexArray inf = y;
     inf[40] = cdouble(kInf, 0);
-    expect_error(call(inf, one, n0, milstd75()), "hfchain:patternslicer:NonFinite",
+    expect_error(call(inf, one, n0, mode75()), "hfchain:patternslicer:NonFinite",
                  "DemodulatorIn(41)");
     // No symbols: no blocks, nothing to refuse.
     EXPECT_EQ(
-        patternslicer(ComplexArray(), one, n0, milstd75(), PatternDetection::coherent).LLR.numel(),
+        patternslicer(ComplexArray(), one, n0, mode75(), PatternDetection::coherent).LLR.numel(),
         0);
 }
 

@@ -21,10 +21,10 @@ using testing::expect_error;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::nan("");
 
-Milstd general(double b) {
-    Milstd milstd;
-    milstd.bitsToSym = b;
-    return milstd;
+ModeParams general(double b) {
+    ModeParams mode;
+    mode.bitsToSym = b;
+    return mode;
 }
 
 // The nearest-point rule as written: all K distances hypot(|re|, |im|) to the points
@@ -167,19 +167,19 @@ TEST(Symslicer, OtherConstellationSizes) {
 }
 
 // The 75 bit/s parameter variant: two-point first stage, blocks of 32 matched to chSymMapping.
-Milstd rate75(double interl) {
-    Milstd milstd = modeconf(0.6);
-    milstd.rate = 75;
-    milstd.bitsToSym = 2;
-    milstd.interl = interl;
-    return milstd;
+ModeParams rate75(double interl) {
+    ModeParams mode = modeconf(0.6);
+    mode.rate = 75;
+    mode.bitsToSym = 2;
+    mode.interl = interl;
+    return mode;
 }
 
-ComplexArray blocks_of_columns(const Milstd& milstd, const std::vector<int>& columns) {
+ComplexArray blocks_of_columns(const ModeParams& mode, const std::vector<int>& columns) {
     ComplexArray in(32 * static_cast<index_t>(columns.size()));
     for (std::size_t b = 0; b < columns.size(); ++b) {
         for (index_t i = 0; i < 32; ++i) {
-            const double s = milstd.chSymMapping(i, columns[b]);
+            const double s = mode.chSymMapping(i, columns[b]);
             // Noisy points 0 or 4: exp(j pi s / 4).
             in[32 * static_cast<index_t>(b) + i] =
                 std::polar(1.0, 3.141592653589793 * s / 4) + cdouble{0.3, -0.2};
@@ -190,7 +190,7 @@ ComplexArray blocks_of_columns(const Milstd& milstd, const std::vector<int>& col
 
 TEST(Symslicer, SeventyFiveBitsMatchesChannelSymbolSequences) {
     // 90 blocks with interl 0.6: blocks 45 and 90 are sent from the alternate set.
-    const Milstd milstd = rate75(0.6);
+    const ModeParams mode = rate75(0.6);
     std::vector<int> columns;
     std::vector<int> expected;
     for (int k = 1; k <= 90; ++k) {
@@ -198,7 +198,7 @@ TEST(Symslicer, SeventyFiveBitsMatchesChannelSymbolSequences) {
         columns.push_back(k % 45 == 0 ? c + 4 : c);
         expected.push_back(c);
     }
-    const SymslicerOut out = symslicer(blocks_of_columns(milstd, columns), milstd);
+    const SymslicerOut out = symslicer(blocks_of_columns(mode, columns), mode);
     ASSERT_EQ(out.DemodOutDemapIn.numel(), 90);
     ASSERT_EQ(out.DemapOut.numel(), 180);
     const double pairs[4][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}};
@@ -209,20 +209,19 @@ TEST(Symslicer, SeventyFiveBitsMatchesChannelSymbolSequences) {
     }
     // With interl = 0 every block is matched against the normal set: the alternate sequences are
     // equally far from all four and decide 0.
-    const SymslicerOut normal_only = symslicer(blocks_of_columns(milstd, columns), rate75(0));
+    const SymslicerOut normal_only = symslicer(blocks_of_columns(mode, columns), rate75(0));
     EXPECT_EQ(normal_only.DemodOutDemapIn[44], 0);
     EXPECT_EQ(normal_only.DemodOutDemapIn[0], expected[0]);
     // 4.8 s: the period is 360, so block 45 uses the normal set.
-    const SymslicerOut long_interleaver =
-        symslicer(blocks_of_columns(milstd, columns), rate75(4.8));
+    const SymslicerOut long_interleaver = symslicer(blocks_of_columns(mode, columns), rate75(4.8));
     EXPECT_EQ(long_interleaver.DemodOutDemapIn[44], 0);
 }
 
 TEST(Symslicer, SeventyFiveBitsFailures) {
-    const Milstd milstd = rate75(0.6);
-    expect_error([&] { symslicer(ComplexArray(33), milstd); }, errid::kNonIntegerSize);
-    expect_error([&] { symslicer(ComplexArray(0), milstd); }, errid::kReshapeEmptyLimit);
-    Milstd single = milstd;
+    const ModeParams mode = rate75(0.6);
+    expect_error([&] { symslicer(ComplexArray(33), mode); }, errid::kNonIntegerSize);
+    expect_error([&] { symslicer(ComplexArray(0), mode); }, errid::kReshapeEmptyLimit);
+    ModeParams single = mode;
     single.chSymMapping = RealArray(1, 8);
     expect_error([&] { symslicer(ComplexArray(3), single); }, errid::kAutoDim);
 }
@@ -230,12 +229,12 @@ TEST(Symslicer, SeventyFiveBitsFailures) {
 // Checks that need no decision come before any symbol is decided: a host that interrupts at its
 // first poll is never polled.
 TEST(Symslicer, SeventyFiveBitsChecksComeBeforeTheDecisions) {
-    Milstd four_columns = rate75(0.6);
+    ModeParams four_columns = rate75(0.6);
     four_columns.chSymMapping = RealArray(32, 4);
-    Milstd single = rate75(0.6);
+    ModeParams single = rate75(0.6);
     single.chSymMapping = RealArray(1, 8);
     const struct {
-        Milstd milstd;
+        ModeParams mode;
         index_t N;
         const char* id;
         const char* fragment;
@@ -249,7 +248,7 @@ TEST(Symslicer, SeventyFiveBitsChecksComeBeforeTheDecisions) {
     for (const auto& c : cases) {
         RecordingHost host(1);
         host.interrupt_at_poll = 1;
-        expect_error([&] { symslicer(ComplexArray(c.N), c.milstd, host); }, c.id, c.fragment);
+        expect_error([&] { symslicer(ComplexArray(c.N), c.mode, host); }, c.id, c.fragment);
         EXPECT_EQ(host.polls, 0) << c.id;
     }
     // 44 blocks use the normal set only.

@@ -288,10 +288,10 @@ TEST(Turboequal, Failures) {
     ChansoundOut narrow = s;
     narrow.gains = ComplexArray(s.gains.rows(), s.gains.cols() - 1);
     expect_error([&] { turboequal(narrow, standard(0.6), 1, 0); }, errid::kSizeMismatch, "gains");
-    Milstd uncoded = standard(0.6);
+    ModeParams uncoded = standard(0.6);
     uncoded.rate = 4800;
     expect_error([&] { turboequal(s, uncoded, 1, 1); }, "hfchain:turboequal:Uncoded");
-    Milstd no_probes = standard(0.6);
+    ModeParams no_probes = standard(0.6);
     no_probes.trein = 0;
     expect_error([&] { turboequal(s, no_probes, 1, 0); }, "hfchain:chansound:UnsupportedMode");
     expect_error([&] { turboequal(s, rateconf(75, 0.6), 1, 0); },

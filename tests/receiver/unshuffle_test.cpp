@@ -9,10 +9,10 @@ namespace {
 
 using testing::expect_error;
 
-Milstd with_table(RealArray table) {
-    Milstd milstd;
-    milstd.interTable = std::move(table);
-    return milstd;
+ModeParams with_table(RealArray table) {
+    ModeParams mode;
+    mode.interTable = std::move(table);
+    return mode;
 }
 
 TEST(Unshuffle, ScattersEachBlockThroughTheTable) {
@@ -38,25 +38,25 @@ TEST(Unshuffle, ScattersEachBlockThroughTheTable) {
 
 TEST(Unshuffle, InvertsTheInterleaverBlockByBlock) {
     for (const double interl : {0.6, 4.8}) {
-        const Milstd milstd = modeconf(interl);
-        const index_t T = milstd.interTable.numel();
+        const ModeParams mode = modeconf(interl);
+        const index_t T = mode.interTable.numel();
         RealArray coded(2 * T);
         for (index_t i = 0; i < 2 * T; ++i) coded[i] = static_cast<double>((i * 7919) % 5);
         RealArray interleaved(2 * T);
         for (index_t j = 0; j < 2; ++j) {
             for (index_t k = 0; k < T; ++k) {
                 interleaved[j * T + k] =
-                    coded[j * T + static_cast<index_t>(milstd.interTable[k]) - 1];
+                    coded[j * T + static_cast<index_t>(mode.interTable[k]) - 1];
             }
         }
-        const RealArray out = unshuffle(interleaved, milstd).out;
+        const RealArray out = unshuffle(interleaved, mode).out;
         ASSERT_EQ(out.numel(), 2 * T);
         for (index_t i = 0; i < 2 * T; ++i) ASSERT_EQ(out[i], coded[i]) << i;
     }
 }
 
 TEST(Unshuffle, Failures) {
-    Milstd fast = modeconf(0.6);
+    ModeParams fast = modeconf(0.6);
     fast.rate = 4800;
     // Refused before any other check, even with an input that fits no block.
     expect_error([&] { unshuffle(RealArray(5), fast); }, "",

@@ -88,7 +88,7 @@ TEST(NoHost, PollsQuietlyAndHasNoStream) {
 // at the last one a whole call makes, abandons the call with the interrupt's error. Polls stay
 // sparse: a few per 65536 elementary operations.
 TEST(BlockInterrupts, EveryBlockPollsAndStopsOnAnInterrupt) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     const VarShapping shaping{0.35, 6, 5};
     const ComplexArray waveform = random_complex(40000, 3);
     RealArray bits(2 * 2880);
@@ -98,7 +98,7 @@ TEST(BlockInterrupts, EveryBlockPollsAndStopsOnAnInterrupt) {
         std::function<void(HostServices&)> call;
         int max_polls;
     } cases[] = {
-        {"sendchain", [&](HostServices& h) { sendchain(milstd, 4, 1, h); }, 20},
+        {"sendchain", [&](HostServices& h) { sendchain(mode, 4, 1, h); }, 20},
         {"pulseshaper", [&](HostServices& h) { pulseshaper(random_complex(4000, 1), shaping, h); },
          10},
         {"fadesim",
@@ -108,9 +108,9 @@ TEST(BlockInterrupts, EveryBlockPollsAndStopsOnAnInterrupt) {
          200},
         {"pulsematch", [&](HostServices& h) { pulsematch(waveform, shaping, h); }, 60},
         {"tickalign", [&](HostServices& h) { tickalign(waveform, 61, shaping, h); }, 2},
-        {"unframer", [&](HostServices& h) { unframer(waveform, milstd, h); }, 2},
-        {"symslicer", [&](HostServices& h) { symslicer(waveform, milstd, h); }, 10},
-        {"unshuffle", [&](HostServices& h) { unshuffle(bits, milstd, h); }, 4},
+        {"unframer", [&](HostServices& h) { unframer(waveform, mode, h); }, 2},
+        {"symslicer", [&](HostServices& h) { symslicer(waveform, mode, h); }, 10},
+        {"unshuffle", [&](HostServices& h) { unshuffle(bits, mode, h); }, 4},
     };
     for (const auto& c : cases) {
         RecordingHost counting(1);

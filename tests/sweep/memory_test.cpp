@@ -118,7 +118,7 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         SCOPED_TRACE(std::to_string(c.interLen) + " s x " + std::to_string(c.nFrame) + ", M " +
                      std::to_string(c.M) + ", " + c.model + (c.decoders ? ", hf and genie" : "") +
                      ", " + std::to_string(c.rate) + " bit/s");
-        const Milstd milstd = rateconf(c.rate, c.interLen);
+        const ModeParams mode = rateconf(c.rate, c.interLen);
         RoadConfig config;
         config.nFrame = c.nFrame;
         config.shaping.oversamplingFactor = c.M;
@@ -137,12 +137,12 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         const std::int64_t before = g_live.load();
         g_peak = before;
         {
-            const RoadResult r = run_road(milstd, config, host);
+            const RoadResult r = run_road(mode, config, host);
             ASSERT_GT(r.codedBits, 0);
         }
         const double peak = static_cast<double>(g_peak.load() - before);
         const double estimate =
-            road_memory_bytes(milstd, c.nFrame, config.shaping, c.channel, config.receivers, paths);
+            road_memory_bytes(mode, c.nFrame, config.shaping, c.channel, config.receivers, paths);
         EXPECT_GE(estimate, peak);
         // The 10 % and 1 MiB of the estimate, and a little more, but no more than that; the HF
         // receiver's share is sized for the widest multipath, so narrower ones waste more.
@@ -179,9 +179,9 @@ SweepConfig sweep_for_memory(int threads) {
 }
 
 TEST(MemoryCheck, SweepsThatCannotFitAreRefusedOrRunFewerThreads) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     const double trial =
-        road_memory_bytes(milstd, 1, VarShapping{}, ChannelKind::watterson);  // ruim decides
+        road_memory_bytes(mode, 1, VarShapping{}, ChannelKind::watterson);  // ruim decides
     struct Case {
         int threads;   // asked for (0: one per core)
         int sharing;   // processes on the machine

@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(MinTrials, ResultIsTheSequentialDefinition, ::testing::
 // The road's trials count every receiver listed, and the stop rule's bits and errors are the
 // metric's of the first one.
 TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     using R = ReceiverKind;
     struct Case {
         std::vector<R> receivers;
@@ -200,7 +200,7 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
         road.channel = ChannelKind::watterson;
         road.watterson = VarWatterson{"ruim", 6, job.seeds.channel};
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, road, host);
+        const RoadResult r = run_road(mode, road, host);
         for (const R kind : {R::baseline, R::hf, R::genie}) {
             const ReceiverCounts& n = o.receivers[static_cast<std::size_t>(kind)];
             const bool listed = std::count(c.receivers.begin(), c.receivers.end(), kind) > 0;
@@ -222,7 +222,7 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
 // Presets other than fadesim's and written channels go through hfchannel with the seeds of their
 // canonical spelling; fadesim's conditions and awgn keep their road.
 TEST(RoadTrials, WrittenChannelsAndPresetsRunThroughHfchannel) {
-    const Milstd milstd = modeconf(0.6);
+    const ModeParams mode = modeconf(0.6);
     const struct {
         const char* condition;
         ChannelKind kind;
@@ -250,7 +250,7 @@ TEST(RoadTrials, WrittenChannelsAndPresetsRunThroughHfchannel) {
         road.watterson = VarWatterson{c.condition, 8, job.seeds.channel};
         road.hfChannel = read_channel(c.condition).channel;
         BuiltinHost host;
-        const RoadResult r = run_road(milstd, road, host);
+        const RoadResult r = run_road(mode, road, host);
         for (const ReceiverKind kind : config.receivers) {
             const ReceiverCounts& n = o.receivers[static_cast<std::size_t>(kind)];
             EXPECT_EQ(n.codedErrors, r.reception(kind).codedBitErrors) << c.condition;

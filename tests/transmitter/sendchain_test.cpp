@@ -18,9 +18,9 @@
 namespace hfchain {
 namespace {
 
-const Milstd& standard(double interLen) {
-    static const Milstd short_set = modeconf(0.6);
-    static const Milstd long_set = modeconf(4.8);
+const ModeParams& standard(double interLen) {
+    static const ModeParams short_set = modeconf(0.6);
+    static const ModeParams long_set = modeconf(4.8);
     return interLen == 0.6 ? short_set : long_set;
 }
 
@@ -46,7 +46,7 @@ std::vector<int> unscrambled_frames(const SendchainOut& out, index_t preamble) {
 // (uncoded bits pass as they are), each b-bit group becomes its Gray value; the scrambled preamble
 // comes first, then per frame its D data symbols (the Gray values times 2^(3 - b)) and P probes,
 // which are 0 except in the last two frames of each interleaver block.
-void expect_consistent_stages(const Milstd& m, const SendchainOut& out) {
+void expect_consistent_stages(const ModeParams& m, const SendchainOut& out) {
     const index_t T = m.interTable.numel();
     for (index_t k = 0; k < out.InterOutMapIn.numel(); ++k) {
         if (m.rate == 4800) {
@@ -124,19 +124,19 @@ TEST(Sendchain, StagesAndFrameLayoutOfEveryPath) {
     struct Case {
         const char* name;
         double interl, nFrame;
-        std::function<void(Milstd&)> edit;
+        std::function<void(ModeParams&)> edit;
     };
     const Case cases[] = {
-        {"0.6 s, one block", 0.6, 1, [](Milstd&) {}},
-        {"0.6 s, three blocks", 0.6, 3, [](Milstd&) {}},
-        {"4.8 s", 4.8, 1, [](Milstd&) {}},
-        {"uncoded 4800 bit/s", 0.6, 2, [](Milstd& m) { m.rate = 4800; }},
-        {"two bits a symbol", 0.6, 1, [](Milstd& m) { m.bitsToSym = 2; }},
-        {"repetition 2", 0.6, 2, [](Milstd& m) { m.repFactor = 2; }},
+        {"0.6 s, one block", 0.6, 1, [](ModeParams&) {}},
+        {"0.6 s, three blocks", 0.6, 3, [](ModeParams&) {}},
+        {"4.8 s", 4.8, 1, [](ModeParams&) {}},
+        {"uncoded 4800 bit/s", 0.6, 2, [](ModeParams& m) { m.rate = 4800; }},
+        {"two bits a symbol", 0.6, 1, [](ModeParams& m) { m.bitsToSym = 2; }},
+        {"repetition 2", 0.6, 2, [](ModeParams& m) { m.repFactor = 2; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Milstd m = standard(c.interl);
+        ModeParams m = standard(c.interl);
         c.edit(m);
         BuiltinHost host;
         const SendchainOut out = sendchain(m, c.nFrame, 5, host);
@@ -148,7 +148,7 @@ TEST(Sendchain, StagesAndFrameLayoutOfEveryPath) {
 // 75 bit/s: each two-bit value is sent as its 32-symbol pattern, every 45th value (0.6 s) as the
 // pattern of value + 4; no probes.
 TEST(Sendchain, SeventyFiveBitPerSecondPatterns) {
-    Milstd m = standard(0.6);
+    ModeParams m = standard(0.6);
     m.rate = 75;
     m.bitsToSym = 2;
     m.interTable = RealArray(90);
@@ -183,7 +183,7 @@ TEST(Sendchain, FramesProbesAndPatternsOfEveryRate) {
                                                 {300, 4.8},  {150, 0.6},  {150, 4.8}};
     for (const auto& [rate, interLen] : probed) {
         SCOPED_TRACE(testing::Message() << rate << " bit/s, " << interLen << " s");
-        const Milstd m = rateconf(rate, interLen);
+        const ModeParams m = rateconf(rate, interLen);
         BuiltinHost host;
         const SendchainOut out = sendchain(m, rate == 150 && interLen == 0.6 ? 3 : 2, 4, host);
         expect_consistent_stages(m, out);
@@ -196,7 +196,7 @@ TEST(Sendchain, FramesProbesAndPatternsOfEveryRate) {
     }
     for (const double interLen : {0.6, 4.8}) {
         SCOPED_TRACE(testing::Message() << "75 bit/s, " << interLen << " s");
-        const Milstd m = rateconf(75, interLen);
+        const ModeParams m = rateconf(75, interLen);
         const index_t L = interLen == 0.6 ? 45 : 360;
         const double nFrame = interLen == 0.6 ? 5 : 1.5;
         BuiltinHost host;
@@ -281,10 +281,10 @@ TEST(Sendchain, ErrorsLeaveNoTrace) {
     struct Case {
         const char* name;
         double nFrame, seed;
-        std::function<void(Milstd&)> edit;
+        std::function<void(ModeParams&)> edit;
         std::string identifier, text;  // text: the whole message, or a part of it
     };
-    const auto none = [](Milstd&) {};
+    const auto none = [](ModeParams&) {};
     const Case cases[] = {
         {"no block", 0, 1, none, "", too_few},
         {"fewer than 145 / 1440 blocks", 0.1, 1, none, "", too_few},
@@ -294,28 +294,28 @@ TEST(Sendchain, ErrorsLeaveNoTrace) {
         {"NaN", nan, 1, none, "Coder:MATLAB:NonIntegerInput", ""},
         {"too many bits", 1e7, 1, none, "Coder:MATLAB:pmaxsize", ""},
         {"bad seed", 1, -1, none, "hfchain:host:InvalidSeed", ""},
-        {"repetition not whole", 1, 1, [](Milstd& m) { m.repFactor = 1.5; },
+        {"repetition not whole", 1, 1, [](ModeParams& m) { m.repFactor = 1.5; },
          "Coder:MATLAB:NonIntegerInput", ""},
-        {"interTable beyond the block", 1, 1, [](Milstd& m) { m.interTable[5] = 2881; },
+        {"interTable beyond the block", 1, 1, [](ModeParams& m) { m.interTable[5] = 2881; },
          "hfchain:runtime:IndexOutOfBounds", "dados_inter"},
-        {"interTable zero", 1, 1, [](Milstd& m) { m.interTable[5] = 0; },
+        {"interTable zero", 1, 1, [](ModeParams& m) { m.interTable[5] = 0; },
          "hfchain:runtime:IndexOutOfBounds", "dados_inter"},
-        {"bits not a whole number of symbols", 1, 1, [](Milstd& m) { m.bitsToSym = 7; },
+        {"bits not a whole number of symbols", 1, 1, [](ModeParams& m) { m.bitsToSym = 7; },
          "Coder:MATLAB:getReshapeDims_notSameNumel", ""},
-        {"values beyond the Gray table", 1, 1, [](Milstd& m) { m.bitsToSym = 4; },
+        {"values beyond the Gray table", 1, 1, [](ModeParams& m) { m.bitsToSym = 4; },
          "hfchain:runtime:IndexOutOfBounds", "gray2bina"},
-        {"frames not whole", 1, 1, [](Milstd& m) { m.data = 31; }, "Coder:MATLAB:NonIntegerInput",
-         ""},
-        {"one probe column", 1, 1, [](Milstd& m) { m.probe = RealArray(16, 1); },
+        {"frames not whole", 1, 1, [](ModeParams& m) { m.data = 31; },
+         "Coder:MATLAB:NonIntegerInput", ""},
+        {"one probe column", 1, 1, [](ModeParams& m) { m.probe = RealArray(16, 1); },
          "hfchain:runtime:IndexOutOfBounds", "milstd.probe"},
-        {"probe longer than trein", 1, 1, [](Milstd& m) { m.probe = RealArray(20, 2); },
+        {"probe longer than trein", 1, 1, [](ModeParams& m) { m.probe = RealArray(20, 2); },
          "hfchain:runtime:SizeMismatch", "fr_mp"},
-        {"preamble symbol not whole", 1, 1, [](Milstd& m) { m.preamSync[3] = 0.5; },
+        {"preamble symbol not whole", 1, 1, [](ModeParams& m) { m.preamSync[3] = 0.5; },
          "hfchain:runtime:NonInteger", "const"},
-        {"preamble not 1440 symbols", 1, 1, [](Milstd& m) { m.preamSync = RealArray(1, 480); },
+        {"preamble not 1440 symbols", 1, 1, [](ModeParams& m) { m.preamSync = RealArray(1, 480); },
          "hfchain:runtime:SizeMismatch", "ProbeInfo"},
         {"75 bit/s with four patterns", 4, 1,
-         [](Milstd& m) {
+         [](ModeParams& m) {
              m.rate = 75;
              m.bitsToSym = 2;
              m.interTable = RealArray(90);
@@ -326,7 +326,7 @@ TEST(Sendchain, ErrorsLeaveNoTrace) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Milstd m = standard(0.6);
+        ModeParams m = standard(0.6);
         c.edit(m);
         BuiltinHost host;
         host.seed_twister(77);

@@ -1,6 +1,7 @@
-function milstd_rejections (call)
-  % MILSTD_REJECTIONS  The field checks of `milstd`, the same in every plug-in that takes it:
-  % call(milstd) runs the plug-in with all other arguments valid.
+function params_rejections (call)
+  % PARAMS_REJECTIONS  The field checks of the parameter set (the argument the plug-ins name
+  % `milstd`), the same in every plug-in that takes it: call(params) runs the plug-in with all
+  % other arguments valid.
   m = modeconf (0.6);
   cases = {"chSymMapping", ones(33, 8),   "hfchain:gateway:WrongSize";
            "chSymMapping", ones(32, 9),   "hfchain:gateway:WrongSize";
