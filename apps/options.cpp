@@ -455,9 +455,7 @@ void check_sweep_outputs(const SweepOptions& o) {
 void check_run_memory(const RunOptions& o) {
     const ModeParams mode = rateconf(o.rate, o.interLen);
     const RoadConfig config = road_config(o);
-    const double need =
-        sweep::road_memory_bytes(mode, o.nFrame, o.shaping, config.channel.kind, o.receivers,
-                                 static_cast<double>(config.channel.fading.paths.size()));
+    const double need = sweep::road_call_bytes(mode, config);
     const sweep::MemoryLimit limit = sweep::memory_limit(o.maxMemory, cli_names());
     if (need > limit.bytes) {
         throw UsageError(

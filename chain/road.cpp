@@ -253,20 +253,36 @@ void check_road_receivers(const ModeParams& mode, const std::vector<ReceiverKind
 
 void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers) {
     if (std::find(receivers.begin(), receivers.end(), ReceiverKind::hf) == receivers.end()) return;
-    double first = std::numeric_limits<double>::infinity(), last = 0;
-    for (const HfPath& p : channel.paths) {
-        first = std::min(first, p.delay);
-        last = std::max(last, p.delay);
-    }
+    const char* const kUnsupportedChannel = "hfchain:road:UnsupportedChannel";
+    const char* const instead = " Run it with the baseline receiver and the genie.";
+    std::vector<double> delays;
+    for (const HfPath& p : channel.paths) delays.push_back(p.delay);
+    std::sort(delays.begin(), delays.end());
     // In symbols, with a margin for the rounding of a delay written in ms (5 ms is 12 symbols).
-    const double spread = channel.paths.empty() ? 0 : (last - first) * kSymbolRate;
+    const double spread = delays.empty() ? 0 : (delays.back() - delays.front()) * kSymbolRate;
     if (spread > static_cast<double>(kMaxPathSpread) + 1e-9) {
-        raise("hfchain:road:UnsupportedChannel",
-              "The hf receiver's channel sounder finds paths at most " +
-                  std::to_string(kMaxPathSpread) + " symbols (5 ms) apart; this channel's lie " +
-                  format_value(spread) +
-                  " symbols apart. Run it with the baseline receiver and "
-                  "the genie.");
+        raise(kUnsupportedChannel, "The hf receiver's channel sounder finds paths at most " +
+                                       std::to_string(kMaxPathSpread) +
+                                       " symbols (5 ms) apart; this channel's lie " +
+                                       format_value(spread) + " symbols apart." + instead);
+    }
+    // Paths at one delay are one path to the sounder.
+    const auto distinct = std::unique(delays.begin(), delays.end()) - delays.begin();
+    if (distinct > kMaxPaths) {
+        raise(kUnsupportedChannel, "The hf receiver's channel sounder tracks at most " +
+                                       std::to_string(kMaxPaths) +
+                                       " paths (distinct delays); this channel has " +
+                                       std::to_string(distinct) + "." + instead);
+    }
+    for (std::size_t p = 0; p < channel.paths.size(); ++p) {
+        const double f = channel.offset + channel.paths[p].shift;
+        if (!(std::fabs(f) < kFreqlockRange)) {
+            raise(kUnsupportedChannel,
+                  "The hf receiver's frequency search tells offsets apart below " +
+                      format_value(kFreqlockRange) + " Hz either way; path " +
+                      std::to_string(p + 1) + " of this channel arrives " + format_value(f) +
+                      " Hz off (frequency offset and Doppler shift)." + instead);
+        }
     }
 }
 

@@ -151,10 +151,13 @@ struct RoadResult {
 // check a whole configuration first.
 void check_road_receivers(const ModeParams& mode, const std::vector<ReceiverKind>& receivers);
 
-// The HF receiver's sounder searches paths at most kMaxPathSpread symbols (5 ms) apart: with the
-// hf receiver among `receivers`, a channel whose paths lie further apart
-// is refused, "hfchain:road:UnsupportedChannel", naming the spread; the baseline receiver and the
-// genie take any channel. fadesim's four conditions are all within reach.
+// The HF receiver's sounder searches paths at most kMaxPathSpread symbols (5 ms) apart and tracks
+// at most kMaxPaths of them, and its frequency search tells offsets apart below kFreqlockRange
+// (150 Hz) either way: with the hf receiver among `receivers`, a channel whose paths lie further
+// apart, that has more paths at distinct delays, or one of whose paths arrives 150 Hz off or more
+// (the offset plus its Doppler shift) is refused, "hfchain:road:UnsupportedChannel", naming the
+// limit and the channel's value; the baseline receiver and the genie take any channel. fadesim's
+// conditions are all within reach.
 void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers);
 
 // Runs the road for `mode` (built once by the caller with rateconf or modeconf) and the

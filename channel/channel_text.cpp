@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 
 namespace hfchain {
@@ -97,6 +98,14 @@ private:
     std::string_view text_;
 };
 
+// The shortest text that reads back as exactly `v`.
+std::string shortest(double v) {
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v + 0.0);
+    (void)ec;  // 32 characters hold any double
+    return std::string(buf, end);
+}
+
 std::vector<std::string_view> split(std::string_view s, char sep) {
     std::vector<std::string_view> parts;
     for (;;) {
@@ -140,6 +149,12 @@ Written read_shorthand(const Reader& r, const std::vector<std::string_view>& tok
     if (tokens.size() < 3) r.fail("expected Np:DELAY:SPREAD; " + std::string(kGrammar));
     const double delay = r.delay(tokens[1]);
     const double spread = r.spread(tokens[2]);
+    // The channel block's bound on the last path's delay.
+    if ((n - 1) * delay > kMaxPathDelay * 1000) {
+        r.fail("the last of " + std::to_string(n) + " paths would lie " +
+               shortest((n - 1) * delay) + " ms behind the first; the channel takes delays up to " +
+               shortest(kMaxPathDelay * 1000) + " ms");
+    }
     Written w;
     for (int k = 0; k < n; ++k) w.paths.push_back({k * delay, 0.0, spread, 0.0});
     read_options(r, tokens, 3, true, w);
@@ -163,14 +178,6 @@ Written read_paths(const Reader& r, const std::vector<std::string_view>& tokens)
     return w;
 }
 
-// The shortest text that reads back as exactly `v`.
-std::string shortest(double v) {
-    char buf[32];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v + 0.0);
-    (void)ec;  // 32 characters hold any double
-    return std::string(buf, end);
-}
-
 // Sorted paths, powers relative to the strongest.
 void canonical_order(Written& w) {
     auto key = [](const WrittenPath& p) {
@@ -181,6 +188,16 @@ void canonical_order(Written& w) {
     double strongest = w.paths.front().powerdB;
     for (const WrittenPath& p : w.paths) strongest = std::max(strongest, p.powerdB);
     for (WrittenPath& p : w.paths) p.powerdB = p.powerdB - strongest + 0.0;
+}
+
+// The canonical powers, relative to the strongest, must read back: within kMaxPowerdB of it.
+void check_power_range(const Reader& r, const Written& w) {
+    for (const WrittenPath& p : w.paths) {
+        if (p.powerdB < -kMaxPowerdB) {
+            r.fail("a path lies " + shortest(-p.powerdB) +
+                   " dB below the strongest; give powers within 100 dB of each other");
+        }
+    }
 }
 
 std::string canonical_text(const Written& w) {
@@ -226,6 +243,15 @@ HfChannel block_channel(const Written& w) {
 
 }  // namespace
 
+double numeric_offset(double hz) {
+    if (!(std::fabs(hz) <= kMaxFrequencyHz)) {
+        raise("hfchain:hfchannel:InvalidChannel",
+              "The frequency offset " + format_value(hz) +
+                  " is not accepted; give an offset from -1000 to 1000 Hz.");
+    }
+    return hz;
+}
+
 HfChannel preset_channel(const WattersonCondition& condition) {
     HfChannel c;
     c.paths = {{0.0, kPresetPathPowerdB, condition.fd, 0.0},
@@ -269,6 +295,7 @@ ChannelChoice read_channel(std::string_view text) {
                                        ". Presets: " + preset_list() + ".");
     }
     canonical_order(w);
+    check_power_range(r, w);
     choice.canonical = canonical_text(w);
     choice.channel = block_channel(w);
     return choice;

@@ -11,7 +11,9 @@
 //   paths=PATH+PATH+...[:off=F]
 //                              one PATH per path, DELAY/POWER/SPREAD[/SHIFT]: POWER in dB relative
 //                              to the other paths
-//   DELAY: a number and ms, us or s, from 0 to 100 ms;  POWER: a number and dB, from -100 to 100;
+//   DELAY: a number and ms, us or s, from 0 to 100 ms (the shorthand's last path at most 1 s
+//   behind the first);  POWER: a number and dB, from -100 to 100, the paths' within 100 dB of
+//   each other;
 //   SPREAD: a number and Hz, from 0 (a fixed path) to 300;  F, SHIFT: a number and Hz, from -1000
 //   to 1000;  off: the frequency offset of the whole signal.
 // A written channel's paths share a total mean power of 1 (0 dB); the presets keep fadesim's
@@ -45,6 +47,11 @@ struct ChannelChoice {
     const WattersonCondition* condition = nullptr;  // fadesim's condition of that name, or null
     bool awgn = false;                              // the name "awgn"
 };
+
+// The frequency offset given as a number beside a channel (the hfchannel plug-in's `offset`,
+// Python's), bounded as the text's off= is: `hz` when from -1000 to 1000 Hz, else raises
+// "hfchain:hfchannel:InvalidChannel" naming it.
+double numeric_offset(double hz);
 
 // Reads `text` (exact, case-sensitive). Raises kInvalidChannelText naming what is wrong ("in
 // '2p:2ms': expected Np:DELAY:SPREAD ..."), and listing the presets for an unknown name.

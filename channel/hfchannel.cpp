@@ -20,10 +20,6 @@ using namespace watterson_rays;
 
 const char* const kInvalidChannel = "hfchain:hfchannel:InvalidChannel";
 
-// HF paths lie milliseconds apart; a second bounds the output's length (and memory) for any
-// input, whatever a caller passes.
-constexpr double kMaxDelay = 1;
-
 [[noreturn]] void refuse_path(std::size_t p, const char* field, double value, const char* rule) {
     raise(kInvalidChannel, "Path " + std::to_string(p + 1) + ": " + field + " " +
                                format_value(value) + " is not accepted; " + rule + ".");
@@ -35,7 +31,7 @@ void check_channel(const HfChannel& channel) {
         raise(kInvalidChannel, "The channel has no path; give at least one.");
     for (std::size_t p = 0; p < channel.paths.size(); ++p) {
         const HfPath& path = channel.paths[p];
-        if (!(path.delay >= 0 && path.delay <= kMaxDelay)) {
+        if (!(path.delay >= 0 && path.delay <= kMaxPathDelay)) {
             refuse_path(p, "delay", path.delay, "give a delay from 0 to 1 s");
         }
         // The amplitude 10^(power / 20) must be a finite number: about +3080 dB is the limit.
@@ -94,6 +90,12 @@ void path_gains(const HfPath& path, const Ray* ray, index_t L, double inv_fs, cd
 
 }  // namespace
 
+double delay_samples(double delay, double M) { return M * (kSymbolRate * delay); }
+
+bool whole_samples(double samples) {
+    return std::fabs(samples - std::round(samples)) <= 1e-9 * std::max(1.0, std::fabs(samples));
+}
+
 HfchannelOut hfchannel(const ComplexArray& x, const VarHfchannel& varHfchannel,
                        const VarShapping& varShapping, HostServices& host) {
     const HfChannel& channel = varHfchannel.channel;
@@ -107,16 +109,15 @@ HfchannelOut hfchannel(const ComplexArray& x, const VarHfchannel& varHfchannel,
     noise_sigma(varHfchannel.EsNodB);
     check_positive(M, "oversamplingFactor");
 
-    // 2. Each delay a whole number of samples (fadesim's rule), then in samples as fadesim
-    // rounds its second ray's. A delay written in decimal (2.25 ms) is rarely exact in binary:
-    // what misses a whole number only by rounding (a billionth of it) is that number.
+    // 2. Each delay a whole number of samples (whole_samples), then in samples as fadesim
+    // rounds its second ray's.
     const double inv_fs = 1.0 / (M * kSymbolRate);
     HfchannelOut result;
     result.delays = RealArray(static_cast<index_t>(P));
     index_t Dmax = 0;
     for (std::size_t p = 0; p < P; ++p) {
-        const double d = M * (kSymbolRate * channel.paths[p].delay);
-        if (std::fabs(d - std::round(d)) > 1e-9 * std::max(1.0, std::fabs(d))) {
+        const double d = delay_samples(channel.paths[p].delay, M);
+        if (!whole_samples(d)) {
             raise("hfchain:hfchannel:FractionalDelay",
                   "Path " + std::to_string(p + 1) + ": the delay " +
                       format_value(channel.paths[p].delay) + " s is " + format_value(d) +

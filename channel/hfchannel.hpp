@@ -23,6 +23,10 @@
 
 namespace hfchain {
 
+// The largest delay of a path, s: HF paths lie milliseconds apart; a second bounds the output's
+// length (and memory) for any input, whatever a caller passes.
+inline constexpr double kMaxPathDelay = 1;
+
 struct HfPath {
     double delay = 0;   // s, from the start of the input, 0 to 1 s; a whole number of samples
     double power = 0;   // mean power of the gain, dB: E|g|^2 = 10^(power / 10)
@@ -75,6 +79,13 @@ inline constexpr const char* kHfchannelFields[] = {
 // invalid seed ("hfchain:host:InvalidSeed"); an interrupt or a failure of the host's generator;
 // a faded sample that overflows (a huge input through a strong path),
 // "hfchain:hfchannel:Overflow".
+// A path's delay of `delay` s in samples at `M` samples per symbol (2400 M delay), and whether
+// the block takes it: a whole number of samples to a billionth of it (2.25 ms is 27 samples at
+// M = 5 although 0.00225 is not exact in binary). The one rule of every caller that checks a
+// channel before running it.
+double delay_samples(double delay, double M);
+bool whole_samples(double samples);
+
 HfchannelOut hfchannel(const ComplexArray& x, const VarHfchannel& varHfchannel,
                        const VarShapping& varShapping, HostServices& host);
 

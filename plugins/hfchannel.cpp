@@ -3,8 +3,9 @@
 //
 // varHfchannel: paths, offset, EsNodB, seed. `paths` is either a P x 4 matrix, one row per path
 // [delay (s), mean power (dB), two-sided Doppler spread (Hz), Doppler shift (Hz)], or a character
-// row naming a preset or writing a channel ("ruim", "2p:2ms:1Hz:off=50Hz"); `offset` (Hz) is the
-// offset of the whole signal, added to a written channel's own.
+// row naming a preset or writing a channel ("ruim", "2p:2ms:1Hz:off=50Hz"); `offset` (Hz, from
+// -1000 to 1000 as the text's off=) is the offset of the whole signal, added to a written
+// channel's own.
 #include "channel/hfchannel.hpp"
 
 #include "channel/channel_text.hpp"
@@ -32,7 +33,7 @@ hfchain::VarHfchannel read_varHfchannel(const mxArray* a) {
             v.channel.paths.push_back({rows(p, 0), rows(p, 1), rows(p, 2), rows(p, 3)});
         }
     }
-    v.channel.offset += s.scalar("offset");
+    v.channel.offset += hfchain::numeric_offset(s.scalar("offset"));
     v.EsNodB = s.scalar("EsNodB");
     v.seed = s.scalar("seed");
     return v;

@@ -10,6 +10,7 @@
 #include "python/module.hpp"
 #include "python/structs.hpp"
 #include "runtime/checks.hpp"
+#include "sweep/memory.hpp"
 
 namespace hfchain::python {
 
@@ -109,10 +110,16 @@ void bind_blocks(py::module_& m) {
             const auto in = read_complex(x, "x");
             VarHfchannel v;
             v.channel = read_hfchannel(channel, "channel");
-            v.channel.offset += read_scalar(offset, "offset");
+            v.channel.offset += numeric_offset(read_scalar(offset, "offset"));
             v.EsNodB = read_scalar(EsNodB, "EsNodB");
             v.seed = read_scalar(seed, "seed");
             const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            sweep::check_call_memory(sweep::hfchannel_call_bytes(static_cast<double>(in->numel()),
+                                                                 v.channel, vs.oversamplingFactor),
+                                     "hfchannel: " + std::to_string(in->numel()) +
+                                         " samples through " +
+                                         std::to_string(v.channel.paths.size()) + " paths",
+                                     "give a shorter input or fewer paths");
             return to_py(
                 with_host(host, [&](HostServices& h) { return hfchannel(*in, v, vs, h); }));
         },
@@ -305,6 +312,11 @@ void bind_blocks(py::module_& m) {
         [](py::handle mode, py::handle config, py::handle host) {
             const ModeParams m = read<ModeParams>(mode, "milstd");
             const RoadConfig c = road_config(read<RoadSettings>(config, "config"));
+            // The program's check before any work: the road keeps every signal to the end.
+            sweep::check_call_memory(
+                sweep::road_call_bytes(m, c),
+                "run_road: one transmission of " + format_value(c.nFrame) + " interleaver blocks",
+                "give config.nFrame fewer blocks");
             return to_py(with_host(host, [&](HostServices& h) { return run_road(m, c, h); }));
         },
         py::arg("milstd"), py::arg("config"), py::arg("host") = py::none(), doc::run_road);

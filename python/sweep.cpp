@@ -241,6 +241,12 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle che
         checkpoint_arg.is_none()
             ? std::string()
             : read_text(py::module_::import("os").attr("fspath")(checkpoint_arg), "checkpoint");
+    // As the program refuses an empty value: an unset variable, not "no journal".
+    if (!checkpoint_arg.is_none() && checkpoint.empty()) {
+        raise(
+            errid::kInvalidSweep,
+            "checkpoint: an empty file name is not accepted; give a file, or None for no journal");
+    }
     const double max_memory =
         max_memory_arg.is_none() ? 0 : read_scalar(max_memory_arg, "max_memory");
     const sweep::FieldNames names = python_names(config.snr3kAxis);

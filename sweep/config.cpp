@@ -280,8 +280,8 @@ void check_ray_delay(const std::string& condition, double M, const FieldNames& n
         // Every path of another channel, in the same words.
         const HfChannel channel = read_channel(condition).channel;
         for (std::size_t p = 0; p < channel.paths.size(); ++p) {
-            const double d = M * (kSymbolRate * channel.paths[p].delay);
-            if (d != std::floor(d)) {
+            const double d = delay_samples(channel.paths[p].delay, M);
+            if (!whole_samples(d)) {
                 refuse(names, "shaping.oversamplingFactor",
                        "with " + shown(M) + " samples per symbol path " + std::to_string(p + 1) +
                            " of '" + condition + "' would lie " + shown(d) +

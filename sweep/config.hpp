@@ -165,7 +165,8 @@ void check_receivers_at_rate(const std::vector<ReceiverKind>& receivers, double 
 void check_shaping(const VarShapping& shaping, const FieldNames& names = {});
 
 // The second ray of `condition` (every path of another channel) must lie a whole number of
-// samples behind the start at `M` samples per symbol (names shaping.oversamplingFactor).
+// samples behind the start at `M` samples per symbol (names shaping.oversamplingFactor): exactly
+// for fadesim's conditions, by hfchannel's rule (whole_samples) for the channels it runs.
 void check_ray_delay(const std::string& condition, double M, const FieldNames& names = {});
 
 // An Es/N0 or SNR point of `field` in dB: finite, from -200 to 200.

@@ -11,10 +11,12 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "sweep/output_file.hpp"
+#include "sweep/trial.hpp"
 
 namespace hfchain::sweep {
 
@@ -89,21 +91,22 @@ bool names_old_receiver(std::string_view text) {
 constexpr std::int64_t kMostWorkers = 65536;
 constexpr std::int64_t kMostReach = std::max<std::int64_t>(kOutOfOrderReach, 8 * kMostWorkers);
 
-// Why record `k` cannot be a trial of the sweep `config` whose trials compare `trial_bits`
-// bits each, or empty when it can: its point beyond the sweep's, its trial beyond what its point
-// can need (at least minTrials, at most enough to reach maxBits, and the engine's reach past
-// that), or counts that no trial gives (bits other than a trial's, more errors than bits).
+// Why record `k` cannot be a trial of the sweep `config` whose trials at its rate compare `size`
+// (trial_size), or empty when it can: its point beyond the sweep's, its trial beyond what its
+// point can need (at least minTrials, at most enough to reach maxBits, and the engine's reach
+// past that), counts that no trial gives (bits, blocks or a receiver's counts other than the
+// trial's, more errors than bits), or a time that is not one.
 std::string impossible_record(const KnownTrial& k, const SweepConfig& config, std::int64_t points,
-                              std::int64_t trial_bits) {
+                              const ReceiverCounts& size) {
     const TrialOutcome& o = k.outcome;
     if (k.ticket.point < 0 || k.ticket.point >= points) {
         return "point " + std::to_string(k.ticket.point) + " is not one of the sweep's " +
                std::to_string(points);
     }
-    if (o.bits < 1) return std::to_string(o.bits) + " bits, where every trial compares some";
+    const std::int64_t trial_bits = config.metric == Metric::coded ? size.codedBits : size.infoBits;
     if (o.bits != trial_bits) {
-        return std::to_string(o.bits) + " bits, where the first record of its rate has " +
-               std::to_string(trial_bits) + " (every trial of a rate compares as many)";
+        return std::to_string(o.bits) + " bits, where every trial of its rate compares " +
+               std::to_string(trial_bits);
     }
     const std::int64_t needed =
         std::max(config.minTrials, (config.maxBits + trial_bits - 1) / trial_bits);
@@ -111,12 +114,28 @@ std::string impossible_record(const KnownTrial& k, const SweepConfig& config, st
         return "trial " + std::to_string(k.ticket.trial) + " is beyond what its point can need";
     }
     bool counts = o.errors >= 0 && o.errors <= o.bits;
-    for (const ReceiverCounts& r : o.receivers) {
-        counts = counts && r.codedErrors >= 0 && r.codedErrors <= r.codedBits &&
-                 r.infoErrors >= 0 && r.infoErrors <= r.infoBits && r.blockErrors >= 0 &&
-                 r.blockErrors <= r.blocks;
+    for (std::size_t r = 0; r < kReceiverCount; ++r) {
+        const ReceiverCounts& c = o.receivers[r];
+        const bool runs = std::find(config.receivers.begin(), config.receivers.end(),
+                                    static_cast<ReceiverKind>(r)) != config.receivers.end();
+        const ReceiverCounts expected = runs ? size : ReceiverCounts{};
+        if (c.codedBits != expected.codedBits || c.infoBits != expected.infoBits ||
+            c.blocks != expected.blocks) {
+            return std::string(receiver_name(static_cast<ReceiverKind>(r))) + "'s " +
+                   std::to_string(c.codedBits) + " coded bits, " + std::to_string(c.infoBits) +
+                   " information bits and " + std::to_string(c.blocks) +
+                   " blocks, where every trial of its rate has " +
+                   std::to_string(expected.codedBits) + ", " + std::to_string(expected.infoBits) +
+                   " and " + std::to_string(expected.blocks);
+        }
+        counts = counts && c.codedErrors >= 0 && c.codedErrors <= c.codedBits &&
+                 c.infoErrors >= 0 && c.infoErrors <= c.infoBits && c.blockErrors >= 0 &&
+                 c.blockErrors <= c.blocks;
     }
     if (!counts) return "more errors than bits, or a negative count";
+    if (!(o.seconds >= 0 && o.seconds <= std::numeric_limits<double>::max())) {
+        return "a time of " + format_value(o.seconds) + " s";
+    }
     return {};
 }
 
@@ -409,9 +428,10 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
     // by mistake) fail it; a record that passes it but holds what no trial of this sweep can
     // (written by something else) stops the reading, naming its line.
     const std::int64_t points = point_count(config);
-    // Every trial of one rate compares the same number of bits.
+    // Every trial of one rate compares the same bits, known from the parameters.
     const std::int64_t per_rate = points / static_cast<std::int64_t>(config.rates.size());
-    std::vector<std::int64_t> trial_bits(config.rates.size(), 0);
+    std::vector<ReceiverCounts> sizes;
+    for (const double rate : config.rates) sizes.push_back(trial_size(config, rate));
     int line_number =
         1 + static_cast<int>(
                 std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(body), '\n'));
@@ -442,10 +462,9 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
         }
         const std::int64_t rate =
             std::clamp<std::int64_t>(k.ticket.point / std::max<std::int64_t>(per_rate, 1), 0,
-                                     static_cast<std::int64_t>(trial_bits.size()) - 1);
-        std::int64_t& bits = trial_bits[static_cast<std::size_t>(rate)];
-        if (bits == 0) bits = k.outcome.bits;
-        if (const std::string wrong = impossible_record(k, config, points, bits); !wrong.empty()) {
+                                     static_cast<std::int64_t>(sizes.size()) - 1);
+        const ReceiverCounts& size = sizes[static_cast<std::size_t>(rate)];
+        if (const std::string wrong = impossible_record(k, config, points, size); !wrong.empty()) {
             raise(errid::kUnusableFile, at_line + wrong + refused);
         }
         known_.push_back(k);

@@ -22,8 +22,9 @@
 // fail it). Records are checked on reading: a torn last record (a write cut short by a kill) and
 // damaged ones are dropped, never trusted, and their trials simply run again. A record that
 // passes its CRC but that no trial of the sweep can have written (a point or a trial index
-// beyond what the sweep can need, bits other than every other record's, more errors than bits)
-// and a second header are refused, naming their line.
+// beyond what the sweep can need, bits, blocks or a receiver's counts other than what a trial of
+// its rate compares by the parameters, more errors than bits, a time that is negative or not
+// finite) and a second header are refused, naming their line.
 #pragma once
 
 #include <chrono>

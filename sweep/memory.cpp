@@ -63,6 +63,30 @@ double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShappin
     return bytes * 1.1 + 1048576;
 }
 
+double road_call_bytes(const ModeParams& mode, const RoadConfig& config) {
+    return road_memory_bytes(mode, config.nFrame, config.shaping, config.channel.kind,
+                             config.receivers,
+                             static_cast<double>(config.channel.fading.paths.size()));
+}
+
+double hfchannel_call_bytes(double L, const HfChannel& channel, double M) {
+    double most = 0;
+    for (const HfPath& p : channel.paths) {
+        if (p.delay <= kMaxPathDelay) most = std::max(most, p.delay);  // the block refuses more
+    }
+    const double Ly = L + std::ceil(delay_samples(most, M));
+    return 16 * (L * static_cast<double>(channel.paths.size()) + 3 * Ly);
+}
+
+void check_call_memory(double bytes, const std::string& what, const std::string& remedy) {
+    const MemoryLimit limit = memory_limit(0);
+    if (bytes > limit.bytes) {
+        raise(hfchain::errid::kOutOfMemory,
+              what + " needs about " + format_bytes(bytes) + " of memory, more than the " +
+                  format_bytes(limit.bytes) + " limit (" + limit.source + "); " + remedy);
+    }
+}
+
 MemoryLimit memory_limit(double requested, const FieldNames& names) {
     if (requested > 0) return {requested, field_name(names, "maxMemory")};
     MemoryLimit limit;

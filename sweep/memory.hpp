@@ -26,6 +26,14 @@ double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShappin
                          const std::vector<ReceiverKind>& receivers = {ReceiverKind::baseline},
                          double paths = 2);
 
+// road_memory_bytes of one run_road call with `config`: its channel (hfchannel: its paths),
+// blocks, shaping and receivers.
+double road_call_bytes(const ModeParams& mode, const RoadConfig& config);
+
+// Bytes one hfchannel call holds for an input of L samples at M samples per symbol: the L x P
+// path gains and the three output waveforms of L + Dmax samples.
+double hfchannel_call_bytes(double L, const HfChannel& channel, double M);
+
 // The memory the program may use, in bytes, and where that limit comes from.
 struct MemoryLimit {
     double bytes = 0;
@@ -36,6 +44,11 @@ struct MemoryLimit {
 // smallest of the machine's physical memory, the control group's memory limit and the
 // address-space limit.
 MemoryLimit memory_limit(double requested, const FieldNames& names = {});
+
+// Refuses a call that needs `bytes`, more than memory_limit(0), before any work: raises
+// "hfchain:runtime:OutOfMemory", "<what> needs about 118.2 GiB of memory, more than the 15.5 GiB
+// limit (physical memory); <remedy>". For callers without the program's checks (Python).
+void check_call_memory(double bytes, const std::string& what, const std::string& remedy);
 
 // "81.3 GiB", "512.0 MiB", "900 B".
 std::string format_bytes(double bytes);

@@ -72,6 +72,8 @@ SweepConfig requirement_point_config(const RequirementsConfig& config, const Req
 
 void check_requirements(const RequirementsConfig& config, const FieldNames& names) {
     const auto& all = requirement_rows();
+    // Recorded in the table whatever rows run, also when a 4800 bit/s row alone does not use it.
+    check_interleaver(config.sweep.interLen, names);
     for (std::size_t i = 0; i < config.rows.size(); ++i) {
         if (config.rows[i] >= all.size()) {
             refuse(names, "rows",

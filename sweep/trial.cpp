@@ -7,6 +7,7 @@
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
+#include "transmitter/bitbudget.hpp"
 
 namespace hfchain::sweep {
 
@@ -111,6 +112,18 @@ TrialSeeds trial_seeds(std::uint32_t seed, double rate, const std::string& condi
     s.tx = static_cast<double>(mix(h ^ 1) & 0xffffffffULL);
     s.channel = static_cast<double>(mix(h ^ 2) & 0xffffffffULL);
     return s;
+}
+
+ReceiverCounts trial_size(const SweepConfig& config, double rate) {
+    const ModeParams mode = rateconf(rate, config.interLen);
+    const BitBudget budget = bit_budget(mode, trial_nframe(config, rate));
+    ReceiverCounts c;
+    // The coder keeps the bits of both generators, each repFactor times; 4800 bit/s is uncoded.
+    c.codedBits = mode.rate == 4800 ? budget.total
+                                    : budget.total * 2 * static_cast<std::int64_t>(mode.repFactor);
+    c.infoBits = budget.info;
+    c.blocks = count_block_errors(RealArray(), RealArray(), budget.info, mode).blocks;
+    return c;
 }
 
 TrialRunnerFactory road_trial_runners(const SweepConfig& config,

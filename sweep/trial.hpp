@@ -100,6 +100,11 @@ void for_each_outcome_field(Outcome& o, Visit&& visit) {
     }
 }
 
+// What every trial at `rate` of `config` compares, by the transmitter's bit budget of its
+// trial_nframe() blocks: its coded bits, information bits and interleaver blocks (errors 0).
+// Every receiver that runs reports these counts; one that does not, zeros.
+ReceiverCounts trial_size(const SweepConfig& config, double rate);
+
 // One worker's trial runner; each worker thread owns one and reuses it for all its trials.
 class TrialRunner {
 public:

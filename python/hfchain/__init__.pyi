@@ -13,7 +13,10 @@ SNR in 3 kHz, as the `hfchain sweep` command does.
 Arrays. A column is a 1-D array (an n x 1 array is accepted too), a matrix a 2-D array. Inputs
 may have any layout and any dtype that converts without loss (bool, integers, float16 to
 float64; complex64 and complex128 where complex values are taken); they are never modified.
-Outputs are float64 or complex128 arrays that own their data.
+Outputs are float64 or complex128 arrays that own their data. An input array is read in place
+while the call runs (the GIL released): freeing or resizing it from another thread during the
+call (ndarray.resize with refcheck=False, say) is undefined behaviour, which NumPy cannot guard
+against; pass a copy when another thread may do so.
 
 Structures (ModeParams, VarShapping, VarWatterson, RoadConfig, SweepConfig, the block outputs,
 Reception) are small classes with the C++ field names; a block also takes a dict with exactly
@@ -744,11 +747,15 @@ def hfchannel(x: ComplexIn, channel: str | RealIn, EsNodB: float, seed: float, v
         is Es/N0 - 0.97 dB.
     seed: seed of the channel's draws (0 to 4294967295): each fading path draws three 1 x 20 rows
         in order, then the noise its real and imaginary columns.
-    offset: frequency offset of the whole signal in Hz, added to a written channel's off=.
+    offset: frequency offset of the whole signal in Hz, -1000 to 1000 as the text's off=, added to
+        a written channel's off=.
     host: the generator (BuiltinHost); seeded with `seed` for the call and given back as it was.
     Returns raios (L x P path gains), delays (samples), offset, and the faded waveform, noise and
     received waveform, each L + Dmax samples. With one of fadesim's conditions (by name, or its
     two -3 dB paths), no shift and no offset, it equals fadesim's outputs bit for bit.
+    Errors, before any work: a call whose outputs need more memory than the machine has (a long
+    input through many paths, or a delay of many samples), "hfchain:runtime:OutOfMemory"; those
+    of the block.
     """
 
 def read_channel(text: str) -> tuple[str, Float64Array, float]:
@@ -1028,10 +1035,13 @@ def run_road(milstd: ModeParams | Mapping[str, Any], config: RoadConfig | Mappin
     config: a RoadConfig: nFrame, txSeed, shaping, channel, EsNodB, channelSeed, receivers,
         iterations and softRule.
     host: the generator (BuiltinHost); each random block seeds it and gives it back.
-    Errors: "hfchain:channel:InvalidChannelText" (a channel that is not "none", "awgn", a preset
-    or a written channel); "hfchain:road:UnsupportedReceiver" ("hf" or "genie" with a hand-made
-    parameter set they cannot carry, before any work); "hfchain:road:UnsupportedChannel" ("hf"
-    with paths more than 5 ms apart); those of the blocks."""
+    Errors, before any work: "hfchain:channel:InvalidChannelText" (a channel that is not "none",
+    "awgn", a preset or a written channel); "hfchain:road:UnsupportedReceiver" ("hf" or "genie"
+    with a hand-made parameter set they cannot carry); "hfchain:road:UnsupportedChannel" ("hf"
+    with a channel beyond its reach: paths more than 5 ms apart, more than 4 paths at distinct
+    delays, or a path arriving 150 Hz off or more); "hfchain:runtime:OutOfMemory" (a transmission
+    whose signals need more memory than the machine has, as the program's run refuses it); those
+    of the blocks."""
 
 def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: Callable[[dict[str, Any]], Any] | None = None, checkpoint: str | os.PathLike[str] | None = None, max_memory: float | None = None) -> dict[str, Any]:
     """Error rates against Es/N0 or SNR in 3 kHz: independent trials of the whole chain in worker
@@ -1043,7 +1053,8 @@ def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: C
         dict: pointsDone, pointsTotal, fraction (estimated share of the work done, 0..1), elapsed
         (s), finished (None, or the finished point as a dict of the result's columns).
     checkpoint: a journal file of finished trials (the command's --checkpoint): created when
-        missing, and resumed when it holds trials of the same sweep, which are not run again.
+        missing, and resumed when it holds trials of the same sweep, which are not run again;
+        None for no journal (an empty name is refused).
     max_memory: bytes the worker threads may use together (default: the machine's memory); with
         threads 0 fewer run when one per core would not fit.
     Returns a dict of arrays, one element per point (condition-major, in the order of the points),

@@ -96,7 +96,8 @@ inline constexpr const char* kChansoundFields[] = {
 // infinite, "hfchain:chansound:NonFinite", or beyond kLargestSample in magnitude (a real or
 // imaginary part), "hfchain:chansound:TooLarge", both naming the sample; the roll-off outside
 // (0, 1] or so small that the pulse's taps overflow, the pulse design's message; a preamSync or
-// probe value that is not finite, "hfchain:layout:NonFinite"; an output without any trace of the
+// probe value that is not finite, "hfchain:layout:NonFinite", a preamSync value that is not a
+// symbol number 0 to 7, "hfchain:layout:BadPreamble"; an output without any trace of the
 // preamble (all zeros, say), "hfchain:chansound:NoSignal".
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                        const ModeParams& mode, const VarShapping& varShapping);

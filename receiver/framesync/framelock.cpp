@@ -8,6 +8,7 @@
 
 #include "receiver/framesync/corr_column.hpp"
 #include "receiver/framesync/framelock_direct.hpp"
+#include "receiver/layout/layout.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
 #include "transmitter/scrambler.hpp"
@@ -43,6 +44,7 @@ Windows prepare(const ComplexArray& dados_sincro_in, const ModeParams& mode,
     if (preamSync.numel() < kPreambleRead) {
         check_index(preamSync.numel() + 1, preamSync.numel(), "milstd.preamSync");
     }
+    check_preamble_symbols(mode);
     RealArray r(kWindow);
     for (index_t k = 0; k < kWindow; ++k) r[k] = mod(preamSync[k] + kSequencia[k % 32], 8.0);
 

@@ -23,7 +23,9 @@ ComplexArray corrPearson(const ComplexArray& X, const RealArray& y);
 //   mode: preamSync, at least 1440 symbols. varShapping: oversamplingFactor (OS).
 // Returns the 1-based start sample as a 1 x 1 column, or an empty 0 x 1 column when every
 // magnitude is NaN (for example an all-zero input).
-// Errors: preamSync under 1440 symbols, the index check on `mode.preamSync`; L < 575 OS, the
+// Errors: preamSync under 1440 symbols, the index check on `mode.preamSync`; a preamSync value
+// that is not a symbol number 0 to 7, "hfchain:layout:BadPreamble" (check_preamble_symbols);
+// L < 575 OS, the
 // index check on `dados_sincro_in`; 288 OS negative or not whole, or OS not whole, the sign or
 // integer check; OS = 0, "Coder:toolbox:eml_min_or_max_varDimZero".
 //

@@ -61,9 +61,10 @@ inline constexpr const char* kFreqlockFields[] = {"start", "offset", "coarseOffs
 // input and framelock's result on it.
 // Errors: M not a whole number of at least 1, "hfchain:chansound:BadOversampling"; preamSync under
 // 1440 symbols, the index check on `mode.preamSync`; a preamSync value that is not finite,
-// "hfchain:layout:NonFinite"; Lmf < 575 M, "hfchain:freqlock:TooShort"; a sample that is NaN or
-// infinite, "hfchain:freqlock:NonFinite", or beyond kLargestSample in magnitude,
-// "hfchain:freqlock:TooLarge", both naming the sample.
+// "hfchain:layout:NonFinite", or not a symbol number 0 to 7, "hfchain:layout:BadPreamble"; Lmf <
+// 575 M, "hfchain:freqlock:TooShort"; a sample that is NaN or infinite,
+// "hfchain:freqlock:NonFinite", or beyond kLargestSample in magnitude, "hfchain:freqlock:TooLarge",
+// both naming the sample.
 FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const ModeParams& mode,
                      const VarShapping& varShapping);
 

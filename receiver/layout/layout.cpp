@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 #include <string>
 
@@ -59,7 +60,9 @@ Layout transmission_layout(const ModeParams& mode, index_t frames) {
     l.frames = check_nonnegative(frames, "frames");
     l.symbols = checked_size_sum(l.preamble,
                                  checked_size_product(frames, checked_size_sum(l.data, l.trein)));
-    l.framesPerBlock = static_cast<index_t>(mode.interTable.numel() / (b * l.data));
+    // In 64 bits: b data reaches 3 (2^31 - 1).
+    l.framesPerBlock = static_cast<index_t>(static_cast<std::int64_t>(mode.interTable.numel()) /
+                                            (static_cast<std::int64_t>(b) * l.data));
     return l;
 }
 
@@ -68,11 +71,18 @@ index_t whole_frames(const ModeParams& mode, index_t symbols) {
     return symbols > l.preamble ? (symbols - l.preamble) / l.frame() : 0;
 }
 
+void check_preamble_symbols(const ModeParams& mode) {
+    check_each(mode.preamSync, "milstd.preamSync", "hfchain:layout:BadPreamble",
+               "preamble symbols are symbol numbers, whole from 0 to 7.",
+               [](double v) { return !(v >= 0 && v <= 7 && v == std::floor(v)); });
+}
+
 KnownSymbols known_symbols(const ModeParams& mode, const Layout& layout) {
     // A value that is not finite has no point on the circle: refused rather than passed on as
     // NaN to every estimate that uses the known symbols.
     check_finite(mode.preamSync, "milstd.preamSync", "hfchain:layout:NonFinite",
                  "preamble symbol values must be finite.");
+    check_preamble_symbols(mode);
     check_finite(mode.probe, "milstd.probe", "hfchain:layout:NonFinite",
                  "probe symbol values must be finite.");
     const std::array<cdouble, 8>& points = psk_points();

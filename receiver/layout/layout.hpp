@@ -49,16 +49,23 @@ Layout transmission_layout(const ModeParams& mode, index_t frames);
 // does not fit). Errors: those of transmission_layout for the frame.
 index_t whole_frames(const ModeParams& mode, index_t symbols);
 
+// The preamble's symbol numbers, which framelock, freqlock and the channel sounder correlate
+// with: each a whole number from 0 to 7, else "hfchain:layout:BadPreamble" naming the element
+// ("milstd.preamSync(3) is 9: ..."); NaN and infinities too, for callers that do not check them
+// first.
+void check_preamble_symbols(const ModeParams& mode);
+
 // Point of every symbol a receiver knows in advance and the scrambling of every data symbol.
 //   mean: symbols x 1, the scrambled preamble and probe points; 0 at data symbols.
 //   var: symbols x 1, 0 at known symbols, 1 at data symbols.
 //   rotation: dataSymbols x 1, exp(j pi s / 4) for the scrambling value s added to each data
 //     symbol; the transmitted point is rotation times the Gray-mapped point.
-// Preamble and probe values are symbol values; one that is not a whole number of at least 0 is
-// taken modulo 8 onto the circle (a hand-made parameter set the transmitter would refuse), so any
-// finite value, however large, has a point.
+// Preamble and probe values are symbol values; a probe value that is not a whole number of at
+// least 0 is taken modulo 8 onto the circle (a hand-made parameter set the transmitter would
+// refuse), so any finite value, however large, has a point.
 // Errors: a preamSync or probe value that is NaN or infinite, "hfchain:layout:NonFinite", naming
-// the element ("milstd.probe(3) is NaN: ...").
+// the element ("milstd.probe(3) is NaN: ..."); then a preamSync value outside the symbol numbers
+// (check_preamble_symbols).
 struct KnownSymbols {
     ComplexArray mean;
     RealArray var;

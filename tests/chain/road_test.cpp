@@ -212,15 +212,39 @@ TEST(DesignedReceiver, NoiseAloneLosesEveryBlock) {
 namespace hfchain {
 namespace {
 
-// The HF receiver refuses paths beyond its sounder's reach before any work; the genie and the
-// baseline receiver take them, and fadesim's widest condition is within reach.
-TEST(HfReach, PathsFurtherApartThanTheSounderSearchesAreRefusedForTheHfReceiver) {
+// The HF receiver refuses paths beyond its sounder's reach (further apart than it searches, more
+// delays than it tracks) and frequencies its search aliases, before any work; the genie and the
+// baseline receiver take them, and fadesim's widest condition is within reach. Each limit's
+// message is pinned once.
+TEST(HfReach, ChannelsBeyondTheHfReceiversReachAreRefusedForIt) {
     using R = ReceiverKind;
+    const std::string instead = " Run it with the baseline receiver and the genie.";
     const struct {
         const char* channel;
         std::vector<R> receivers;
         bool refused;
+        std::string message = {};
     } cases[] = {
+        {"6p:1ms:0Hz",
+         {R::hf},
+         true,
+         "The hf receiver's channel sounder tracks at most 4 paths (distinct delays); this "
+         "channel has 6." +
+             instead},
+        {"5p:1ms:0Hz", {R::baseline, R::genie}, false},
+        // Paths at one delay are one path to the sounder.
+        {"paths=0ms/0dB/0Hz+0ms/-3dB/1Hz+1ms/0dB/0Hz+2ms/0dB/0Hz+3ms/0dB/0Hz", {R::hf}, false},
+        {"1p:0ms:0Hz:off=150Hz",
+         {R::hf},
+         true,
+         "The hf receiver's frequency search tells offsets apart below 150 Hz either way; path 1 "
+         "of this channel arrives 150 Hz off (frequency offset and Doppler shift)." +
+             instead},
+        {"1p:0ms:0Hz:off=-200Hz", {R::hf}, true},
+        {"paths=0ms/0dB/1Hz+1ms/0dB/1Hz/-100Hz:off=-60Hz", {R::hf}, true},
+        {"1p:0ms:0Hz:off=149.5Hz", {R::hf}, false},
+        {"2p:1ms:1Hz:shift=100Hz:off=-160Hz", {R::hf}, false},
+        {"1p:0ms:0Hz:off=1000Hz", {R::baseline, R::genie}, false},
         {"itu_mid_disturbed_nvis", {R::genie, R::hf}, true},
         {"paths=1ms/0dB/1Hz+6.5ms/0dB/1Hz", {R::hf}, true},
         {"paths=1ms/0dB/1Hz+6ms/0dB/1Hz", {R::hf}, false},
@@ -235,6 +259,9 @@ TEST(HfReach, PathsFurtherApartThanTheSounderSearchesAreRefusedForTheHfReceiver)
         } catch (const Error& e) {
             refused = true;
             EXPECT_EQ(e.identifier(), "hfchain:road:UnsupportedChannel") << c.channel;
+            if (!c.message.empty()) {
+                EXPECT_EQ(e.message(), c.message);
+            }
         }
         EXPECT_EQ(refused, c.refused) << c.channel;
     }

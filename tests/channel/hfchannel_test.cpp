@@ -373,7 +373,20 @@ TEST(ChannelText, Refusals) {
          "1Hz+0ms/0dB/1Hz+0ms/0dB/1Hz+0ms/0dB/1Hz+0ms/0dB/1Hz+0ms/0dB/1Hz+0ms/0dB/1Hz+0ms/0dB/"
          "1Hz+0ms/0dB/1Hz+0ms/0dB/1Hz+0ms/0dB/1Hz",
          "more than 16 paths"},
+        // What the channel block or the canonical spelling would refuse, refused at once in the
+        // user's own words.
+        {"16p:100ms:1Hz",
+         "In '16p:100ms:1Hz': the last of 16 paths would lie 1500 ms behind the first; the "
+         "channel takes delays up to 1000 ms."},
+        {"paths=0ms/-100dB/1Hz+1ms/100dB/1Hz",
+         "In 'paths=0ms/-100dB/1Hz+1ms/100dB/1Hz': a path lies 200 dB below the strongest; give "
+         "powers within 100 dB of each other."},
     };
+    // At the limits: accepted, and the canonical spelling reads back as itself.
+    for (const char* text : {"11p:100ms:1Hz", "paths=0ms/-50dB/1Hz+1ms/50dB/1Hz"}) {
+        const std::string canonical = read_channel(text).canonical;
+        EXPECT_EQ(read_channel(canonical).canonical, canonical) << text;
+    }
     for (const auto& c : cases) {
         try {
             const ChannelChoice r = read_channel(c.text);

@@ -135,7 +135,11 @@ extremes = struct ("pulseDelay",         {{1e8, 1e9, -0.5, -0.25, 0}},
                    "EsNodB",             {{NaN, -Inf, Inf, -4000}},
                    "bitsToSym",          {{0, 26, 31, 1e8}},
                    "model",              {{"muito_ruim", "bom", ["bom" char(0)]}},
-                   "seed",               {{-1, 2^32, 0.5}});
+                   "seed",               {{-1, 2^32, 0.5}},
+                   "offset",             {{1000.5, -1e4}},
+                   "paths",              {{"16p:100ms:1Hz", "paths=0ms/-100dB/1Hz+1ms/100dB/1Hz"}},
+                   "preamSync",          {{[zeros(1, 1439) 8], [zeros(1, 1439) 0.5]}},
+                   "data",               {{715827883, 1431655765}});
 
 % The newer blocks promise a finite result for every call they accept; only these fields may
 % hold infinities by their contract: an erased symbol's variance (+Inf), a window without

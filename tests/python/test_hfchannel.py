@@ -51,6 +51,17 @@ def test_canonical(text, canonical):
      "hfchain:hfchannel:InvalidChannel"),
     (lambda: hfchain.hfchannel(X, "2p:2ms:1Hz", 10, 1, hfchain.VarShapping(0.35, 6, 4)),
      "hfchain:hfchannel:FractionalDelay"),
+    # The numeric offset is bounded as the text's off= is.
+    (lambda: hfchain.hfchannel(X, "2p:2ms:1Hz", 10, 1, VS, offset=1000.5),
+     "hfchain:hfchannel:InvalidChannel"),
+    # Refused before any work, as the program refuses what does not fit in memory: 2.1e9
+    # output samples (about 94 GiB).
+    (lambda: hfchain.hfchannel(X[:10], np.array([[0, 0, 0, 0], [0.875, 0, 0, 0.0]]), 10, 1,
+                               hfchain.VarShapping(0.35, 6, 1e6)),
+     "hfchain:runtime:OutOfMemory"),
+    (lambda: hfchain.run_road(hfchain.rateconf(2400, 4.8), hfchain.RoadConfig(
+        nFrame=5000, shaping=VS, receivers=["hf"], channel="watterson",
+        watterson=hfchain.VarWatterson("ruim", 12, 4))), "hfchain:runtime:OutOfMemory"),
 ])
 def test_refusals(call, identifier):
     with pytest.raises(hfchain.Error) as e:

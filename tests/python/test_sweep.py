@@ -134,6 +134,11 @@ def test_a_checkpoint_is_resumed_and_refused_for_another_sweep(tmp_path):
     assert e.value.message == (
         f"checkpoint: '{journal}' holds the trials of another sweep (config.seed 3 in the "
         "journal, 4 here); give the same parameters to resume it, or another file")
+    # An empty name is an unset variable, not "no journal", as the program has it.
+    with pytest.raises(hfchain.Error) as e:
+        hfchain.run_sweep(SMALL, checkpoint="")
+    assert e.value.message == (
+        "checkpoint: an empty file name is not accepted; give a file, or None for no journal")
 
 
 def test_progress_reports_every_finished_point():

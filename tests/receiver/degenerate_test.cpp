@@ -154,7 +154,8 @@ TEST(GeniecombineDegenerate, NonFiniteInputsAreRefusedHugeOnesGiveFiniteSymbols)
         {"noise", {{nonfinite, "="}, {nonfinite, "="}, {nonfinite, "="}, {}}},
         // +Inf dB is a channel without noise; 12e300 dB too.
         {"EsNodB", {{esno, "NaN"}, {}, {esno, "-Inf"}, {}}},
-        {"milstd.preamSync", {{layout, "="}, {layout, "="}, {layout, "="}, {}}},
+        {"milstd.preamSync",
+         {{layout, "="}, {layout, "="}, {layout, "="}, {"hfchain:layout:BadPreamble", "="}}},
         {"milstd.probe", {{layout, "="}, {layout, "="}, {layout, "="}, {}}},
     };
     for (const Row& row : rows) {
@@ -307,7 +308,8 @@ TEST(ChansoundDegenerate, NonFiniteAndHugeInputsAreRefusedNamingTheVariable) {
           {nonfinite, "="},
           {nonfinite, "="},
           {"hfchain:chansound:TooLarge", "MatchedFilterIn(1) is "}}},
-        {"milstd.preamSync", {{layout, "="}, {layout, "="}, {layout, "="}, {}}},
+        {"milstd.preamSync",
+         {{layout, "="}, {layout, "="}, {layout, "="}, {"hfchain:layout:BadPreamble", "="}}},
         {"milstd.probe", {{layout, "="}, {layout, "="}, {layout, "="}, {}}},
         {"FrameStartSample",
          {{errid::kNonInteger, "NaN"},
@@ -414,7 +416,8 @@ TEST(TurboequalDegenerate, EveryFieldOfTheSoundingIsCheckedNamingTheElement) {
           {errid::kNonInteger, "Inf"},
           {errid::kNonInteger, "-Inf"},
           {errid::kNonInteger, "3e+301"}}},
-        {"milstd.preamSync", {{layout, "="}, {layout, "="}, {layout, "="}, {}}},
+        {"milstd.preamSync",
+         {{layout, "="}, {layout, "="}, {layout, "="}, {"hfchain:layout:BadPreamble", "="}}},
         {"milstd.probe", {{layout, "="}, {layout, "="}, {layout, "="}, {}}},
     };
     for (const Row& row : rows) {

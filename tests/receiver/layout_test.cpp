@@ -8,7 +8,11 @@
 #include <vector>
 
 #include "params/modeconf.hpp"
+#include "receiver/chansound/chansound.hpp"
+#include "receiver/framesync/framelock.hpp"
+#include "receiver/freqlock/freqlock.hpp"
 #include "runtime/builtin_host.hpp"
+#include "runtime/checks.hpp"
 #include "tests/receiver/expect_error.hpp"
 #include "transmitter/constellation.hpp"
 #include "transmitter/scrambler.hpp"
@@ -18,6 +22,11 @@ namespace hfchain {
 namespace {
 
 using testing::expect_error;
+
+// Enough frames for the closing probes of one interleaver block.
+index_t layout_frames(const ModeParams& mode) {
+    return transmission_layout(mode, 0).framesPerBlock;
+}
 
 // A parameter set of another frame geometry: b bits a symbol, frames of `data` + `trein`
 // symbols, interleaver blocks of T coded bits (in order), probe columns of `trein` values.
@@ -99,28 +108,63 @@ TEST(Layout, GeometriesAgainstAHandCountAndTheTransmitter) {
     }
 }
 
-// Hand-made preamble values, scrambled by the 32-entry sequence: whole values of at least 0 take
-// the transmitter's point of their value modulo 8 to the last bit, however large (around 2^31,
-// where the sum with the scrambling value crosses the largest count, and far beyond); other
-// values the same formula on the circle.
-TEST(Layout, PreambleValuesOfEveryKind) {
+// Hand-made probe values, scrambled by the data sequence: whole values of at least 0 take the
+// transmitter's point of their value modulo 8 to the last bit, however large (around 2^31, where
+// the sum with the scrambling value crosses the largest count, and far beyond); other values the
+// same formula on the circle.
+TEST(Layout, ProbeValuesOfEveryKind) {
     const double values[] = {
         0,    5,   7,  8,     13,    2147483640, 2147483647, 2147483648, 4294967296.0,
         1e17, 2.5, -1, -8.25, 1e-300};
     ModeParams mode = modeconf(0.6);
-    const Layout layout = transmission_layout(mode, 1);
+    const Layout layout = transmission_layout(mode, layout_frames(mode));
     // Each value at several places, so that it meets several scrambling values.
     const index_t count = sizeof values / sizeof values[0];
-    for (index_t n = 0; n < layout.preamble; ++n) mode.preamSync[n] = values[n % count];
+    for (index_t n = 0; n < mode.probe.numel(); ++n) mode.probe[n] = values[n % count];
     const KnownSymbols known = known_symbols(mode, layout);
-    for (index_t n = 0; n < layout.preamble; ++n) {
-        const double v = mode.preamSync[n] + kSequencia[n % kSequencia.size()];
-        if (v >= 0 && v == std::floor(v)) {
-            ASSERT_EQ(known.mean[n], psk_points()[static_cast<int>(std::fmod(v, 8.0))]) << n;
-        } else {
-            const double phase = std::numbers::pi * std::fmod(v, 8.0) / 4.0;
-            ASSERT_EQ(known.mean[n], cdouble(std::cos(phase), std::sin(phase))) << n;
+    for (index_t f = 0; f < layout.frames; ++f) {
+        const int closing = layout.closingProbe(f);
+        for (index_t row = 0; row < layout.trein && closing >= 0; ++row) {
+            const index_t m = f * layout.frame() + layout.data + row;
+            const double v =
+                mode.probe(row, closing) +
+                data_sequence_period()[static_cast<std::size_t>(m % kDataSequencePeriod)];
+            const cdouble point = known.mean[layout.preamble + m];
+            if (v >= 0 && v == std::floor(v)) {
+                ASSERT_EQ(point, psk_points()[static_cast<int>(std::fmod(v, 8.0))]) << m;
+            } else {
+                const double phase = std::numbers::pi * std::fmod(v, 8.0) / 4.0;
+                ASSERT_EQ(point, cdouble(std::cos(phase), std::sin(phase))) << m;
+            }
         }
+    }
+}
+
+// The preamble is what framelock, freqlock and the sounder correlate with: a value other than a
+// symbol number 0 to 7 is refused by each, naming the element, before the signal is looked at.
+TEST(Layout, PreambleValuesOutsideTheSymbolNumbersAreRefusedByEveryReader) {
+    const VarShapping shaping{0.35, 6, 5};
+    const ComplexArray signal(2000 * 5);
+    for (const double value : {8.0, -1.0, 0.5, 2147483648.0, 1e300}) {
+        ModeParams mode = modeconf(0.6);
+        mode.preamSync[9] = value;
+        const std::string text = "milstd.preamSync(10) is " + format_value(value) +
+                                 ": preamble symbols are symbol numbers, whole from 0 to 7.";
+        SCOPED_TRACE(text);
+        const char* id = "hfchain:layout:BadPreamble";
+        expect_error([&] { framelock(signal, mode, shaping); }, id, text);
+        expect_error([&] { freqlock(signal, mode, shaping); }, id, text);
+        expect_error([&] { chansound(signal, 1, mode, shaping); }, id, text);
+        expect_error([&] { known_symbols(mode, transmission_layout(mode, 1)); }, id, text);
+    }
+}
+
+// b data beyond the largest count gives no whole frame a block (not a wrapped product).
+TEST(Layout, FramesPerBlockOfHugeFrames) {
+    for (const double data : {715827883.0, 1431655765.0}) {
+        ModeParams m = modeconf(0.6);
+        m.data = data;
+        EXPECT_EQ(transmission_layout(m, 0).framesPerBlock, 0) << data;
     }
 }
 

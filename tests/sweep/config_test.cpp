@@ -146,6 +146,22 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
          "shaping.oversamplingFactor: with 4 samples per symbol path 2 of "
          "'itu_mid_disturbed_nvis' would lie 67.2 samples behind the start; give samples per "
          "symbol that make every delay a whole number of samples"},
+        // The channel block's rule: whole to a billionth of a sample, as decimal delays are
+        // rarely exact in binary (2.25 ms at 5 samples per symbol is 26.999999999999996).
+        {[](SweepConfig& c) {
+             c.conditions = {"2p:2.25ms:1Hz", "16p:0.25ms:1Hz"};
+             c.receivers = {ReceiverKind::baseline};
+         },
+         "accepted"},
+        {[](SweepConfig& c) {
+             c.conditions = {"2p:1.1ms:1Hz"};
+             c.shaping.oversamplingFactor = 25;
+         },
+         "accepted"},
+        {[](SweepConfig& c) { c.conditions = {"2p:1.1ms:1Hz"}; },
+         "shaping.oversamplingFactor: with 5 samples per symbol path 2 of '2p:1.1ms:1Hz' would "
+         "lie 13.200000000000001 samples behind the start; give samples per symbol that make "
+         "every delay a whole number of samples"},
         {[](SweepConfig& c) { c.esno = {}; }, "esno: no Es/N0 value given"},
         {[](SweepConfig& c) {
              c.esno = {3, NAN};

@@ -15,6 +15,7 @@
 
 #include "fake_trials.hpp"
 #include "runtime/error.hpp"
+#include "sweep/trial.hpp"
 #include "tests/support/programs.hpp"
 
 namespace hfchain::sweep {
@@ -96,6 +97,30 @@ SweepConfig journal_config() {
     return c;
 }
 
+// The receivers' counts of a record of a trial at `rate` of `config` without errors, as text: a
+// trial's own for the receivers that run, zeros for the others.
+std::string trial_counts(const SweepConfig& config, double rate = 2400) {
+    const ReceiverCounts size = trial_size(config, rate);
+    std::string s;
+    for (std::size_t r = 0; r < kReceiverCount; ++r) {
+        const bool runs = std::find(config.receivers.begin(), config.receivers.end(),
+                                    static_cast<ReceiverKind>(r)) != config.receivers.end();
+        for (const std::int64_t v : {size.codedBits, std::int64_t{0}, size.infoBits,
+                                     std::int64_t{0}, size.blocks, std::int64_t{0}}) {
+            s += " " + std::to_string(runs ? v : 0);
+        }
+    }
+    return s;
+}
+
+// An outcome of a trial of journal_config() (2880 coded bits a trial, the baseline receiver).
+TrialOutcome trial_outcome(std::int64_t errors, bool syncMiss, double seconds) {
+    TrialOutcome o{2880, errors, syncMiss, seconds, {}};
+    o.receivers[static_cast<std::size_t>(ReceiverKind::baseline)] =
+        trial_size(journal_config(), 2400);
+    return o;
+}
+
 // The CRC of a record `text` in a journal of `config`: seeded with its header's.
 std::string record_crc(const SweepConfig& config, const std::string& text) {
     const std::string header = journal_header(sweep_parameters(config, "9.9"));
@@ -119,8 +144,8 @@ TEST(Journal, NewFileGetsItsHeaderAndRecordsReadBack) {
     {
         Journal j(file, c, "9.9");
         EXPECT_EQ(j.known_count(), 0);
-        j.append({0, 0}, {2880, 12, false, 0.25, {}});
-        j.append({8, 41}, {2880, 0, true, 1.5, {}});
+        j.append({0, 0}, trial_outcome(12, false, 0.25));
+        j.append({8, 41}, trial_outcome(0, true, 1.5));
     }
     EXPECT_TRUE(read_file(file).starts_with(journal_header(sweep_parameters(c, "9.9"))));
     Journal j(file, c, "9.9");
@@ -142,8 +167,8 @@ TEST(Journal, ATornLastRecordIsDroppedAndCutOff) {
     const SweepConfig c = journal_config();
     {
         Journal j(file, c, "9.9");
-        j.append({1, 0}, {2880, 12, false, 0.25, {}});
-        j.append({1, 1}, {2880, 13, false, 0.25, {}});
+        j.append({1, 0}, trial_outcome(12, false, 0.25));
+        j.append({1, 1}, trial_outcome(13, false, 0.25));
     }
     const std::string whole = read_file(file);
     // A kill in the middle of the third record's write.
@@ -153,7 +178,7 @@ TEST(Journal, ATornLastRecordIsDroppedAndCutOff) {
         EXPECT_TRUE(j.torn_record());
         EXPECT_EQ(j.known_count(), 2);
         EXPECT_EQ(read_file(file), whole);  // cut back to the last whole record
-        j.append({1, 2}, {2880, 14, false, 0.25, {}});
+        j.append({1, 2}, trial_outcome(14, false, 0.25));
     }
     Journal j(file, c, "9.9");
     EXPECT_FALSE(j.torn_record());
@@ -167,10 +192,9 @@ TEST(Journal, DamagedRecordsAreSkippedNotTrusted) {
     const SweepConfig c = journal_config();
     {
         Journal j(file, c, "9.9");
-        j.append({1, 0}, {2880, 12, false, 0.25, {}});
+        j.append({1, 0}, trial_outcome(12, false, 0.25));
     }
-    std::string counts;  // the receivers' counts, none run
-    for (std::size_t k = 0; k < 6 * kReceiverCount; ++k) counts += " 0";
+    const std::string counts = trial_counts(c);
     const std::string good = "1 1 2880 13 0 0.25" + counts;
     const std::string crc = record_crc(c, good);
     append_raw(file, "1 1 2880 99 0 0.25" + counts + " " + crc + "\n");  // a changed count
@@ -331,8 +355,7 @@ TEST(Journal, RecordsThatNoTrialOfTheSweepCanHaveWrittenAreRefusedNamingTheirLin
     const SweepConfig c = journal_config();  // 9 points, at least 3 trials, at most 12000 bits
     const std::string header = journal_header(sweep_parameters(c, "9.9"));
     const int first_record = static_cast<int>(std::count(header.begin(), header.end(), '\n')) + 1;
-    std::string counts;
-    for (std::size_t k = 0; k < 6 * kReceiverCount; ++k) counts += " 0";
+    const std::string counts = trial_counts(c);
     auto record = [&](const std::string& text) { return text + " " + record_crc(c, text) + "\n"; };
     const std::string good = record("0 0 2880 3 0 0.5" + counts);
     SweepConfig other = c;
@@ -347,13 +370,31 @@ TEST(Journal, RecordsThatNoTrialOfTheSweepCanHaveWrittenAreRefusedNamingTheirLin
         {record("9 0 2880 1 0 0.5" + counts), 0, "point 9 is not one of the sweep's 9"},
         {record("0 1000000000000 2880 1 0 0.5" + counts), 0,
          "trial 1000000000000 is beyond what its point can need"},
-        {good + record("0 1 0 0 0 0.5" + counts), 1, "0 bits, where every trial compares some"},
+        {good + record("0 1 0 0 0 0.5" + counts), 1,
+         "0 bits, where every trial of its rate compares 2880"},
         {good + record("0 1 2000 0 0 0.5" + counts), 1,
-         "2000 bits, where the first record of its rate has 2880 (every trial of a rate compares "
-         "as many)"},
+         "2000 bits, where every trial of its rate compares 2880"},
+        // Every record alike, but not what a trial of the parameters compares.
+        {record("0 0 1 0 0 0.5" + counts) + record("0 1 1 0 0 0.5" + counts), 0,
+         "1 bits, where every trial of its rate compares 2880"},
+        {record("0 1 2880 1 0 0.5 2880 0 1000000000000000 0 1 0" + counts.substr(18)), 0,
+         "baseline's 2880 coded bits, 1000000000000000 information bits and 1 blocks, where "
+         "every trial of its rate has 2880, 1296 and 1"},
+        {record("0 1 2880 1 0 0.5 2880 0 1296 0 2 0" + counts.substr(18)), 0,
+         "baseline's 2880 coded bits, 1296 information bits and 2 blocks, where every trial of "
+         "its rate has 2880, 1296 and 1"},
+        // A receiver the sweep does not run.
+        {record("0 1 2880 1 0 0.5" + counts.substr(0, 18) + " 2880 0 1296 0 1 0" +
+                counts.substr(18 + 12)),
+         0,
+         "hf's 2880 coded bits, 1296 information bits and 1 blocks, where every trial of its "
+         "rate has 0, 0 and 0"},
+        {record("0 1 2880 1 0 -1e+308" + counts), 0, "a time of -1e+308 s"},
+        {record("0 1 2880 1 0 nan" + counts), 0, "a time of NaN s"},
+        {record("0 1 2880 1 0 inf" + counts), 0, "a time of Inf s"},
         {record("0 1 2880 2881 0 0.5" + counts), 0, "more errors than bits, or a negative count"},
         {record("0 1 2880 -1 0 0.5" + counts), 0, "more errors than bits, or a negative count"},
-        {record("0 1 2880 1 0 0.5 5 6 0 0 0 0" + counts.substr(12)), 0,
+        {record("0 1 2880 1 0 0.5 2880 2881 1296 0 1 0" + counts.substr(18)), 0,
          "more errors than bits, or a negative count"},
         // Two journals joined: `cat part.journal other-seed.journal > j`.
         {good + other_journal + good, 1, "a second journal header (two journals joined into one?)"},
@@ -387,8 +428,7 @@ TEST(Journal, RecordsThatNoTrialOfTheSweepCanHaveWrittenAreRefusedNamingTheirLin
 TEST(Journal, RecordsTheRatesAndReadsAHeaderWithoutThemAs2400) {
     ScratchDir dir("journal-rates");
     SweepConfig c = journal_config();
-    std::string counts;
-    for (std::size_t k = 0; k < 6 * kReceiverCount; ++k) counts += " 0";
+    const std::string counts = trial_counts(c);
 
     SweepConfig rates = c;
     rates.rates = {75, 2400};
@@ -403,8 +443,8 @@ TEST(Journal, RecordsTheRatesAndReadsAHeaderWithoutThemAs2400) {
             return text + " " + record_crc(rates, text) + "\n";
         };
         std::ofstream(file, std::ios::binary)
-            << header << record("0 0 360 3 0 0.5" + counts) << record("9 0 2880 3 0 0.5" + counts)
-            << record("10 0 2880 3 0 0.5" + counts);
+            << header << record("0 0 360 3 0 0.5" + trial_counts(rates, 75))
+            << record("9 0 2880 3 0 0.5" + counts) << record("10 0 2880 3 0 0.5" + counts);
         EXPECT_EQ(Journal(file, rates, "9.9").known_count(), 3);
         SweepConfig alone = c;
         try {
@@ -471,7 +511,7 @@ TEST(Journal, OfTwoSweepsStartedTogetherOnANewFileOneRunsAndTheOtherIsRefused) {
                   "checkpoint: '" + file + "' is in use by another running sweep");
         // The one running writes into the file under the name, not into a replaced one.
         Journal& j = *(journals[0] != nullptr ? journals[0] : journals[1]);
-        j.append({0, 0}, {2880, 1, false, 0.5, {}});
+        j.append({0, 0}, trial_outcome(1, false, 0.5));
         j.sync();
         EXPECT_NE(read_file(file).find("\n0 0 2880 1 0 0.5 "), std::string::npos);
     }
@@ -491,6 +531,24 @@ TEST(Journal, OneSweepAtATime) {
     }
 }
 
+// The stand-in's errors in outcomes of the size of journal_config()'s trials, as the journal
+// takes them back.
+class SizedRunner final : public TrialRunner {
+public:
+    TrialOutcome run(const TrialJob& job) override {
+        const TrialOutcome fake = inner_.run(job);
+        TrialOutcome o = trial_outcome(fake.errors, fake.syncMiss, fake.seconds);
+        ReceiverCounts& baseline = o.receivers[static_cast<std::size_t>(ReceiverKind::baseline)];
+        baseline.codedErrors = fake.errors;
+        baseline.infoErrors = std::min(fake.errors, baseline.infoBits);
+        baseline.blockErrors = fake.errors > 0 ? 1 : 0;
+        return o;
+    }
+
+private:
+    testing::FakeRunner inner_{2880};
+};
+
 // Stops the sweep (as a stop signal would) after a number of trials.
 class StoppingRunner final : public TrialRunner {
 public:
@@ -506,11 +564,13 @@ private:
     std::atomic<bool>& flag_;
     std::atomic<int>& count_;
     int after_;
-    testing::FakeRunner inner_;
+    SizedRunner inner_;
 };
 
 TEST(Journal, ResumedSweepsGiveTheUninterruptedResult) {
-    const std::vector<PointResult> expected = testing::sequential_sweep(journal_config());
+    const TrialRunnerFactory sized = [] { return std::make_unique<SizedRunner>(); };
+    const std::vector<PointResult> expected =
+        run_sweep(journal_config(), sized, nullptr, nullptr).points;
     for (const int stop_after : {1, 7, 25, 60}) {
         SCOPED_TRACE(stop_after);
         ScratchDir dir("journal-resume");
@@ -539,7 +599,7 @@ TEST(Journal, ResumedSweepsGiveTheUninterruptedResult) {
         SweepHooks hooks;
         hooks.known = &known;
         hooks.finished = [&](const TrialTicket& t, const TrialOutcome& o) { j.append(t, o); };
-        const SweepResult r = run_sweep(c, testing::fake_runners(), nullptr, nullptr, hooks);
+        const SweepResult r = run_sweep(c, sized, nullptr, nullptr, hooks);
         EXPECT_FALSE(r.interrupted);
         testing::expect_same_points(r.points, expected);
     }

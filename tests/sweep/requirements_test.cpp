@@ -308,6 +308,11 @@ TEST(RequirementChecks, RefusedValuesNameTheirField) {
     const Case cases[] = {
         {[](RequirementsConfig& c) { c.rows = {11}; }, "rows: 11 is no row; give rows 0 to 10"},
         {[](RequirementsConfig& c) {
+             c.rows = {0};
+             c.sweep.interLen = 0.7;
+         },
+         "interLen: 0.7 s is not an interleaver length; accepted: 0.6 or 4.8"},
+        {[](RequirementsConfig& c) {
              c.rows = {2, 3, 2};
          },
          "rows: row 2 is given twice; give each row once"},
