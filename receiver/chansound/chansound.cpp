@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "receiver/chansound/pathtrack.hpp"
 #include "receiver/layout/layout.hpp"
+#include "receiver/layout/reception.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/cholesky.hpp"
@@ -15,6 +17,9 @@
 namespace hfchain {
 
 namespace {
+
+// The name the sounder's refusals carry.
+constexpr const char* kBlock = "chansound";
 
 // The search span: the largest differential delay the receiver allows, the pulse's significant
 // tail and a guard, on each side of the synchroniser's start, in symbols.
@@ -69,10 +74,6 @@ constexpr double kTapEnergyShare = 1e-4;
 
 // A move of a path must explain more of the response than this share of it: less is rounding.
 constexpr double kMinImprovement = 1e-12;
-
-// The most samples a symbol the sounder takes: far beyond any filter design, and a bound that
-// keeps every sample index within range.
-constexpr double kMaxOversampling = 1e6;
 
 const std::string kTooLargeRule = "the sounder takes samples up to " +
                                   format_value(kLargestSample) +
@@ -446,15 +447,6 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
                                const ModeParams& mode, const VarShapping& varShapping,
                                HostServices* host);
 
-index_t oversampling_factor(const VarShapping& varShapping) {
-    const double M = varShapping.oversamplingFactor;
-    if (!(M >= 1) || M != std::floor(M) || M > kMaxOversampling) {
-        raise("hfchain:chansound:BadOversampling",
-              "oversamplingFactor = " + format_value(M) + " must be a whole number of at least 1.");
-    }
-    return static_cast<index_t>(M);
-}
-
 RealArray composite_pulse(const VarShapping& varShapping) {
     check_rolloff(varShapping.rolloffFactor);
     const RealArray filter = shaping_filter(varShapping.rolloffFactor, varShapping.pulseDelay,
@@ -465,31 +457,6 @@ RealArray composite_pulse(const VarShapping& varShapping) {
         for (index_t b = 0; b < N; ++b) c[a + b] += filter[a] * filter[b];
     }
     return c;
-}
-
-index_t frames_in(index_t Lmf, const ModeParams& mode, const VarShapping& varShapping) {
-    const index_t M = oversampling_factor(varShapping);
-    // Each filter takes 2 D M samples off each end: 4 D M = 2 (taps - 1), from a length that
-    // rrc_length has checked (a NaN or huge pulseDelay would make the count below meaningless).
-    const double edge = 2.0 * (rrc_length(varShapping.pulseDelay, M) - 1.0);
-    if (Lmf - edge - 1 < 0) return 0;
-    const double K = std::floor((Lmf - edge - 1) / M) + 1;  // symbols the output holds
-    return whole_frames(mode, static_cast<index_t>(K));
-}
-
-void check_receiver_mode(const ModeParams& mode) {
-    const double R = mode.repFactor;
-    const bool probes = mode.trein >= 1 || (mode.rate == 75 && mode.trein == 0);
-    if (!(mode.bitsToSym == 1 || mode.bitsToSym == 2 || mode.bitsToSym == 3) ||
-        !(R >= 1 && R == std::floor(R)) || !(mode.data >= 1) || !probes) {
-        raise("hfchain:chansound:UnsupportedMode",
-              "The HF receiver handles the modes with probes (bitsToSym 1, 2 or 3, repFactor a "
-              "whole number of at least 1, data and trein at least 1) and the 75 bit/s patterns; "
-              "rate " +
-                  format_value(mode.rate) + " bit/s with bitsToSym " +
-                  format_value(mode.bitsToSym) + ", repFactor " + format_value(R) + " and trein " +
-                  format_value(mode.trein) + " is not one of them.");
-    }
 }
 
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
@@ -510,13 +477,13 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     };
     const ComplexArray& mf = MatchedFilterIn;
     const index_t Lmf = mf.numel();
-    const index_t M = oversampling_factor(varShapping);
+    const index_t M = oversampling_factor(varShapping, kBlock);
 
     // 1. The transmission: frames after the preamble, and the symbols known in advance. The
     // length is checked before the pulse is designed: a pulse longer than the output (a huge
     // pulseDelay or oversamplingFactor) leaves no frame and is refused at once.
-    check_receiver_mode(mode);
-    const index_t frames = frames_in(Lmf, mode, varShapping);
+    check_receiver_mode(mode, kBlock);
+    const index_t frames = frames_in(Lmf, mode, varShapping.pulseDelay, M);
     const Layout layout = transmission_layout(mode, frames);
     if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {
         raise("hfchain:chansound:TooShort",
@@ -590,7 +557,7 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     }
     const index_t r = static_cast<index_t>(found.paths.size());
     if (r == 0) {
-        raise("hfchain:chansound:NoSignal",
+        raise(kChansoundNoSignal,
               "The matched-filter output holds no trace of the preamble near sample " +
                   std::to_string(w0 + 1) + ": no propagation path was found.");
     }
