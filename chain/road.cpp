@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "params/waveform.hpp"
+#include "receiver/layout/reception.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
 #include "transmitter/bitbudget.hpp"
@@ -232,14 +233,12 @@ void decode_baseline(const ModeParams& mode, const RoadConfig& config, const Sen
 // handle is refused before any work.
 void check_receivers(const ModeParams& mode, const RoadConfig& config) {
     if (!config.runs(ReceiverKind::hf) && !config.runs(ReceiverKind::genie)) return;
-    try {
-        check_receiver_mode(mode);
-    } catch (const Error& e) {
-        if (e.identifier() != "hfchain:chansound:UnsupportedMode") throw;
+    const std::string refusal = receiver_mode_refusal(mode);
+    if (!refusal.empty()) {
         raise("hfchain:road:UnsupportedReceiver",
               "run_road runs the hf and genie receivers in the modes of the waveform's rates; at " +
                   format_value(mode.rate) + " bit/s ask for the baseline receiver alone. (" +
-                  e.message() + ")");
+                  refusal + ")");
     }
 }
 
@@ -349,7 +348,7 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
                 unturned = chansound(r.matched.out, r.frameStart[0], mode, config.shaping, host);
             } catch (const Error& e) {
                 // No preamble to be seen from that start: freqlock's stays.
-                if (e.identifier() != "hfchain:chansound:NoSignal") throw;
+                if (e.identifier() != kChansoundNoSignal) throw;
                 sounded = false;
             }
             const auto M = static_cast<index_t>(config.shaping.oversamplingFactor);

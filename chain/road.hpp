@@ -166,9 +166,9 @@ void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& r
 // counts as an error. The baseline receiver decodes whatever symbols it received: missing coded
 // bits (a late frame start) are given as erasures (ratio 0), extra ones are dropped.
 // Errors: the hf or the genie receiver asked for in a mode they do not handle (a hand-made
-// parameter set: see check_receiver_mode), "hfchain:road:UnsupportedReceiver", and the hf receiver
-// with a channel of paths beyond its reach (check_hf_reach), before any work;
-// those of the blocks.
+// parameter set: see receiver_mode_refusal), "hfchain:road:UnsupportedReceiver", and the hf
+// receiver with a channel of paths beyond its reach (check_hf_reach), before any work; those of
+// the blocks.
 RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServices& host);
 
 }  // namespace hfchain

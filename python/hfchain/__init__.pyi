@@ -927,7 +927,7 @@ def freqlock(MatchedFilterIn: ComplexIn, milstd: ModeParams | Mapping[str, Any],
     MatchedFilterIn: matched-filter output at M samples a symbol, at least 575 M samples.
     milstd: preamSync of at least 1440 symbols. varShapping: oversamplingFactor M.
     A signal without any trace of the preamble gives offset 0 and framelock's result on it.
-    Errors: "hfchain:chansound:BadOversampling", the index check on milstd.preamSync (under 1440
+    Errors: "hfchain:freqlock:BadOversampling", the index check on milstd.preamSync (under 1440
     symbols), "hfchain:layout:NonFinite" (a preamSync value), "hfchain:freqlock:TooShort",
     "hfchain:freqlock:NonFinite" (a NaN or infinite sample, named), "hfchain:freqlock:TooLarge"
     (a sample beyond 1e30 in magnitude, named)."""
@@ -970,7 +970,7 @@ def turboequal(sounding: ChansoundOut | Mapping[str, Any], milstd: ModeParams | 
         repeats the previous pass's decisions (passes tells how many ran).
     Returns out (equalised data symbols, descrambled, unit gain) and noiseVar (their error
     variances) for softslicer, and the last channel estimate.
-    Errors: "hfchain:chansound:UnsupportedMode", "hfchain:turboequal:BadSounding" (a basis of
+    Errors: "hfchain:turboequal:UnsupportedMode", "hfchain:turboequal:BadSounding" (a basis of
     more than 25 taps or 4 paths, or none; a negative variance), "hfchain:runtime:SizeMismatch"
     (fields of sounding whose sizes disagree), "hfchain:turboequal:NonFinite" (NaN or Inf in any
     field, windowVar's +Inf excepted, named), "hfchain:turboequal:TooLarge" (samples, gains or
@@ -990,9 +990,9 @@ def patterntrack(sounding: ChansoundOut | Mapping[str, Any], milstd: ModeParams 
     Returns the coded-bit ratios (LLR, for unshuffle and vitdecode), those of the noncoherent
     pass, the channel-matched symbols and the last track.
     Errors: "hfchain:patternslicer:Rate" (not 75 bit/s), "hfchain:patternslicer:Patterns",
-    "hfchain:patterntrack:BadPasses", the sounding's as turboequal's
-    ("hfchain:turboequal:BadSounding", "hfchain:runtime:SizeMismatch",
-    "hfchain:turboequal:NonFinite", "hfchain:turboequal:TooLarge"), "hfchain:layout:BadFrame",
+    "hfchain:patterntrack:BadPasses", the sounding's as turboequal's, under its own name
+    ("hfchain:patterntrack:BadSounding", "hfchain:runtime:SizeMismatch",
+    "hfchain:patterntrack:NonFinite", "hfchain:patterntrack:TooLarge"), "hfchain:layout:BadFrame",
     "hfchain:layout:NonFinite"."""
 
 def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, EsNodB: float, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> GeniecombineOut:
@@ -1011,9 +1011,9 @@ def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, Es
     Returns out, noiseVar and gain for the N = frames x data symbols, in unframer's order. A symbol
     seen through a gain of 0 (or one so small that N0 / g^2 overflows) is erased: out 0, noiseVar
     inf, which softslicer turns into ratios of 0.
-    Errors: "hfchain:chansound:UnsupportedMode", "hfchain:runtime:SizeMismatch" (MultiplexOut
+    Errors: "hfchain:geniecombine:UnsupportedMode", "hfchain:runtime:SizeMismatch" (MultiplexOut
     not the preamble plus whole frames, raios of another size, noise too short),
-    "hfchain:chansound:BadOversampling", the pulse design's errors (4.9e-324 included),
+    "hfchain:geniecombine:BadOversampling", the pulse design's errors (4.9e-324 included),
     "hfchain:geniecombine:NonFinite" (NaN or Inf in MultiplexOut, raios or noise, named),
     "hfchain:channel:InvalidEsNodB" (as fadesim), "hfchain:geniecombine:Overflow" (a gain or
     symbol beyond the largest double), "hfchain:layout:NonFinite"."""

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "receiver/chansound/pathtrack.hpp"
 #include "receiver/layout/layout.hpp"
+#include "receiver/layout/reception.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/cholesky.hpp"
@@ -15,6 +17,9 @@
 namespace hfchain {
 
 namespace {
+
+// The name the sounder's refusals carry.
+constexpr const char* kBlock = "chansound";
 
 // The search span: the largest differential delay the receiver allows, the pulse's significant
 // tail and a guard, on each side of the synchroniser's start, in symbols.
@@ -70,16 +75,18 @@ constexpr double kTapEnergyShare = 1e-4;
 // A move of a path must explain more of the response than this share of it: less is rounding.
 constexpr double kMinImprovement = 1e-12;
 
-// The most samples a symbol the sounder takes: far beyond any filter design, and a bound that
-// keeps every sample index within range.
-constexpr double kMaxOversampling = 1e6;
-
 const std::string kTooLargeRule = "the sounder takes samples up to " +
                                   format_value(kLargestSample) +
                                   " in magnitude, so that its sums of squares cannot overflow.";
 
 // Ratio of the two noise estimates beyond which the track is redone.
 constexpr double kNoiseRetrack = 1.5;
+
+// The composite pulse at tau samples from its peak (0 beyond its ends).
+double pulse_at(const RealArray& comp, index_t tau) {
+    const index_t centre = comp.numel() / 2;
+    return tau >= -centre && tau <= centre ? comp[centre + tau] : 0.0;
+}
 
 // What the least-squares search around a start finds.
 struct Search {
@@ -93,13 +100,18 @@ struct Search {
     double ratio = 0;            // that over its estimation noise
 };
 
-// Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
-// paths in it.
-Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
-                    index_t M, const RealArray& comp, index_t windows) {
-    // 2. Search: least squares of kSearchTaps symbol-spaced taps at each sampling phase, over
-    // preamble windows. Tap i at phase phi is the response at sample base + phi + i M.
-    const index_t centre = comp.numel() / 2;
+// The response over the span around a start, window by window.
+struct Response {
+    index_t base = 0;                   // sample (0-based) of delay 0 of the span
+    double N0 = 0;                      // noise estimate of the fit
+    std::vector<ComplexArray> windows;  // Q values a window: the response at each delay
+};
+
+// Step 2 of the sounder around the 0-based start w0: least squares of kSearchTaps symbol-spaced
+// taps at each sampling phase, over `windows` preamble windows. Tap i at phase phi is the
+// response at sample base + phi + i M.
+Response search_response(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
+                         index_t M, index_t windows) {
     const index_t Lmf = mf.numel();
     const index_t base = w0 - kSpan * M;
     const index_t Q = kSearchTaps * M;
@@ -154,172 +166,249 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
         }
     }
     const double N0 = std::max(dof > 0 ? residual / dof : 0.0, kMinNoiseVar);
+    return {base, N0, std::move(response)};
+}
 
-    Search found;
-    found.base = base;
-    found.N0 = N0;
-    found.profile = RealArray(Q);
-    for (index_t w = 0; w < windows; ++w) {
-        for (index_t q = 0; q < Q; ++q) found.profile[q] += norm2(response[w][q]) / windows;
+// The composite pulse around its peak, out to kTail + 1 symbols either side (the atom a path adds
+// to the response), and its autocorrelation gamma: the correlation of a path `delta` samples
+// away with the atom.
+struct Atom {
+    index_t reach = 0;          // samples either side of the peak
+    std::vector<double> taps;   // 2 reach + 1 values
+    std::vector<double> gamma;  // 4 reach + 1 values, delta = -2 reach .. 2 reach
+
+    double gram(index_t delta) const {
+        return std::abs(delta) <= 2 * reach ? gamma[delta + 2 * reach] : 0.0;
     }
+};
 
-    // 3. Paths, one at a time, in the correlation domain: corr(w, d) is the window's response
-    // correlated with the pulse centred on d; a set of paths explains gamma(d - d_p) g(w, p).
+Atom pulse_atom(const RealArray& comp, index_t M) {
     const index_t atom = (kTail + 1) * M;
-    auto pulse = [&](index_t tau) {
-        return tau >= -centre && tau <= centre ? comp[centre + tau] : 0.0;
-    };
-    std::vector<double> gamma(4 * atom + 1);
+    auto pulse = [&](index_t tau) { return pulse_at(comp, tau); };
+    Atom a;
+    a.reach = atom;
+    a.gamma.resize(4 * atom + 1);
     for (index_t delta = -2 * atom; delta <= 2 * atom; ++delta) {
         double s = 0;
         for (index_t tau = -atom; tau <= atom; ++tau) {
             if (std::abs(tau - delta) <= atom) s += pulse(tau) * pulse(tau - delta);
         }
-        gamma[delta + 2 * atom] = s;
+        a.gamma[delta + 2 * atom] = s;
     }
-    auto gram = [&](index_t delta) {
-        return std::abs(delta) <= 2 * atom ? gamma[delta + 2 * atom] : 0.0;
-    };
-    std::vector<double> atom_taps(2 * atom + 1);
-    for (index_t tau = -atom; tau <= atom; ++tau) atom_taps[tau + atom] = pulse(tau);
-    std::vector<ComplexArray> corr(windows, ComplexArray(Q));
-    for (index_t w = 0; w < windows; ++w) {
-        const cdouble* resp = response[w].data();
+    a.taps.resize(2 * atom + 1);
+    for (index_t tau = -atom; tau <= atom; ++tau) a.taps[tau + atom] = pulse(tau);
+    return a;
+}
+
+// Each window's response correlated with the atom centred on every delay d: a set of paths
+// explains gamma(d - d_p) g(w, p) of it.
+std::vector<ComplexArray> path_correlations(const std::vector<ComplexArray>& response,
+                                            const Atom& a) {
+    const index_t atom = a.reach;
+    std::vector<ComplexArray> corr;
+    corr.reserve(response.size());
+    for (const ComplexArray& r : response) {
+        const index_t Q = r.numel();
+        const cdouble* resp = r.data();
+        ComplexArray c(Q);
         for (index_t d = 0; d < Q; ++d) {
             const index_t lo = std::max(-atom, -d), hi = std::min(atom, Q - 1 - d);
             cdouble s{};
-            for (index_t tau = lo; tau <= hi; ++tau) s += atom_taps[tau + atom] * resp[d + tau];
-            corr[w][d] = s;
+            for (index_t tau = lo; tau <= hi; ++tau) s += a.taps[tau + atom] * resp[d + tau];
+            c[d] = s;
+        }
+        corr.push_back(std::move(c));
+    }
+    return corr;
+}
+
+// The gains of a set of paths in every window, and the response energy they explain.
+struct PathFit {
+    PathFit(const std::vector<ComplexArray>& corr, const Atom& a)
+        : corr(corr), atom(a), gains(corr.size()) {}
+
+    // The energy the paths at `set` explain (-1: their Gram matrix is singular); gains and
+    // inverse_diag then hold their gains and the diagonal of the Gram matrix's inverse. The Gram
+    // matrix is real (the composite pulse is); solved as a Hermitian one with zero imaginary
+    // parts, it rounds exactly as a real solve would. Every window shares it.
+    double operator()(const std::vector<index_t>& set) {
+        const auto n = static_cast<index_t>(set.size());
+        std::vector<cdouble> A(n * n);
+        for (index_t p = 0; p < n; ++p) {
+            for (index_t q = 0; q < n; ++q) A[p + q * n] = atom.gram(set[p] - set[q]);
+        }
+        if (!cholesky_factor(n, A.data())) return -1.0;
+        inverse_diag.resize(n);
+        cholesky_inverse_diagonal(n, A.data(), inverse_diag.data());
+        double explained = 0;
+        for (std::size_t w = 0; w < corr.size(); ++w) {
+            gains[w].resize(n);
+            for (index_t p = 0; p < n; ++p) gains[w][p] = corr[w][set[p]];
+            cholesky_solve(n, A.data(), gains[w].data());
+            for (index_t p = 0; p < n; ++p) {
+                explained += cmulc(corr[w][set[p]], gains[w][p]).real();
+            }
+        }
+        return explained;
+    }
+
+    const std::vector<ComplexArray>& corr;  // the windows' correlations
+    const Atom& atom;
+    std::vector<std::vector<cdouble>> gains;  // windows x paths
+    std::vector<double> inverse_diag;         // a value a path
+};
+
+// The delay (within the usable span) whose correlation the paths found so far explain least,
+// -1 when there is none.
+index_t strongest_rest(const std::vector<ComplexArray>& corr, const Atom& a,
+                       const std::vector<index_t>& paths,
+                       const std::vector<std::vector<cdouble>>& path_gain) {
+    const index_t Q = corr.front().numel();
+    index_t best_d = -1;
+    double best = -1;
+    for (index_t d = a.reach; d < Q - a.reach; ++d) {
+        if (std::find(paths.begin(), paths.end(), d) != paths.end()) continue;
+        double score = 0;
+        for (std::size_t w = 0; w < corr.size(); ++w) {
+            cdouble rest = corr[w][d];
+            for (std::size_t p = 0; p < paths.size(); ++p) {
+                rest -= a.gram(d - paths[p]) * path_gain[w][p];
+            }
+            score += norm2(rest);
+        }
+        if (score > best) {
+            best = score;
+            best_d = d;
         }
     }
+    return best_d;
+}
+
+// Paths closer than the pulse's width pull each other off their peaks: a pair of close paths is
+// searched jointly, a symbol either way, then every delay is moved a sample at a time while the
+// set explains more of the response. `explained` is what `set` explains, and stays so.
+void refine_delays(std::vector<index_t>& trial, double& explained, PathFit& fit, index_t M,
+                   index_t Q, index_t atom) {
+    const auto n = static_cast<index_t>(trial.size());
+    auto usable = [&](index_t d) { return d >= atom && d < Q - atom; };
+    for (index_t p = 0; p < n && explained > 0; ++p) {
+        for (index_t q = p + 1; q < n; ++q) {
+            if (std::abs(trial[p] - trial[q]) > 3 * M) continue;
+            std::vector<index_t> best_set = trial;
+            for (index_t dp = trial[p] - M; dp <= trial[p] + M; ++dp) {
+                for (index_t dq = trial[q] - M; dq <= trial[q] + M; ++dq) {
+                    if (dp == dq || !usable(dp) || !usable(dq)) continue;
+                    std::vector<index_t> set = trial;
+                    set[p] = dp;
+                    set[q] = dq;
+                    const double e = fit(set);
+                    if (e > explained * (1 + kMinImprovement)) {
+                        explained = e;
+                        best_set = set;
+                    }
+                }
+            }
+            trial = best_set;
+        }
+    }
+    for (int sweep = 0; sweep < kRefineSweeps && explained > 0; ++sweep) {
+        bool moved = false;
+        for (index_t p = 0; p < n; ++p) {
+            for (const index_t step_by : {-1, 1}) {
+                std::vector<index_t> set = trial;
+                const index_t d = trial[p] + step_by;
+                if (!usable(d) || std::find(trial.begin(), trial.end(), d) != trial.end()) {
+                    continue;
+                }
+                set[p] = d;
+                const double e = fit(set);
+                if (e > explained * (1 + kMinImprovement)) {
+                    trial = std::move(set);
+                    explained = e;
+                    moved = true;
+                }
+            }
+        }
+        if (!moved) break;
+    }
+}
+
+// Paths closer than half a symbol are not told apart: their pulses differ by less than the noise
+// over a frame, so the fit splits one path's gain between them as large opposite gains, which
+// the track cannot follow (a lone path at Es/N0 9.5 dB was lost so).
+bool apart(const std::vector<index_t>& set, index_t M) {
+    const auto n = static_cast<index_t>(set.size());
+    bool apart = true;
+    for (index_t p = 0; p < n; ++p) {
+        for (index_t q = p + 1; q < n; ++q) apart = apart && 2 * std::abs(set[p] - set[q]) >= M;
+    }
+    return apart;
+}
+
+// Step 3: paths, one at a time, in the correlation domain, each at the delay that best explains
+// what the earlier ones leave, while a new path carries at least noise_factor times its
+// estimation noise (gain_noise through the Gram matrix) and kPathFloor of the strongest.
+// Sets found.paths and found.power.
+void pick_paths(const std::vector<ComplexArray>& corr, const Atom& a, index_t M, double gain_noise,
+                double noise_factor, Search& found) {
+    const auto windows = static_cast<index_t>(corr.size());
+    const index_t Q = corr.front().numel();
     std::vector<index_t> paths;
     std::vector<double> power;
     std::vector<std::vector<cdouble>> path_gain(windows);
-    const double gain_noise = N0 / (kSearchLength - kSearchTaps);
-    // A path's power, averaged over the windows, holds the estimation noise once (its bias)
-    // and a fluctuation that shrinks as the square root of the windows: the margins above the
-    // bias that kPathNoiseFactor and kDetect ask of four windows shrink alike with more.
-    const double shrink = std::sqrt(static_cast<double>(kSearchWindows) / windows);
-    const double noise_factor = 1 + (kPathNoiseFactor - 1) * shrink;
-    const double detect_factor = 1 + (kDetect - 1) * shrink;
     for (index_t step = 0; step < kMaxPaths; ++step) {
-        index_t best_d = -1;
-        double best = -1;
-        for (index_t d = atom; d < Q - atom; ++d) {
-            if (std::find(paths.begin(), paths.end(), d) != paths.end()) continue;
-            double score = 0;
-            for (index_t w = 0; w < windows; ++w) {
-                cdouble rest = corr[w][d];
-                for (std::size_t p = 0; p < paths.size(); ++p) {
-                    rest -= gram(d - paths[p]) * path_gain[w][p];
-                }
-                score += norm2(rest);
-            }
-            if (score > best) {
-                best = score;
-                best_d = d;
-            }
-        }
+        const index_t best_d = strongest_rest(corr, a, paths, path_gain);
         if (best_d < 0) break;
         std::vector<index_t> trial = paths;
         trial.push_back(best_d);
-        const index_t n = static_cast<index_t>(trial.size());
-
-        // The gains of a set of paths in every window, and the response energy they explain.
-        std::vector<std::vector<cdouble>> gains(windows);
-        std::vector<double> inverse_diag;
-        // The Gram matrix is real (the composite pulse is); solved as a Hermitian one with zero
-        // imaginary parts, it rounds exactly as a real solve would. Every window shares it.
-        auto fit = [&](const std::vector<index_t>& set) {
-            std::vector<cdouble> A(n * n);
-            for (index_t p = 0; p < n; ++p) {
-                for (index_t q = 0; q < n; ++q) A[p + q * n] = gram(set[p] - set[q]);
-            }
-            if (!cholesky_factor(n, A.data())) return -1.0;
-            inverse_diag.resize(n);
-            cholesky_inverse_diagonal(n, A.data(), inverse_diag.data());
-            double explained = 0;
-            for (index_t w = 0; w < windows; ++w) {
-                gains[w].resize(n);
-                for (index_t p = 0; p < n; ++p) gains[w][p] = corr[w][set[p]];
-                cholesky_solve(n, A.data(), gains[w].data());
-                for (index_t p = 0; p < n; ++p) {
-                    explained += cmulc(corr[w][set[p]], gains[w][p]).real();
-                }
-            }
-            return explained;
-        };
-        // Paths closer than the pulse's width pull each other off their peaks: a pair of close
-        // paths is searched jointly, a symbol either way, then every delay is moved a sample at
-        // a time while the set explains more of the response.
+        const auto n = static_cast<index_t>(trial.size());
+        PathFit fit(corr, a);
         double explained = fit(trial);
-        auto usable = [&](index_t d) { return d >= atom && d < Q - atom; };
-        for (index_t p = 0; p < n && explained > 0; ++p) {
-            for (index_t q = p + 1; q < n; ++q) {
-                if (std::abs(trial[p] - trial[q]) > 3 * M) continue;
-                std::vector<index_t> best_set = trial;
-                for (index_t dp = trial[p] - M; dp <= trial[p] + M; ++dp) {
-                    for (index_t dq = trial[q] - M; dq <= trial[q] + M; ++dq) {
-                        if (dp == dq || !usable(dp) || !usable(dq)) continue;
-                        std::vector<index_t> set = trial;
-                        set[p] = dp;
-                        set[q] = dq;
-                        const double e = fit(set);
-                        if (e > explained * (1 + kMinImprovement)) {
-                            explained = e;
-                            best_set = set;
-                        }
-                    }
-                }
-                trial = best_set;
-            }
-        }
-        for (int sweep = 0; sweep < kRefineSweeps && explained > 0; ++sweep) {
-            bool moved = false;
-            for (index_t p = 0; p < n; ++p) {
-                for (const index_t step_by : {-1, 1}) {
-                    std::vector<index_t> set = trial;
-                    const index_t d = trial[p] + step_by;
-                    if (!usable(d) || std::find(trial.begin(), trial.end(), d) != trial.end()) {
-                        continue;
-                    }
-                    set[p] = d;
-                    const double e = fit(set);
-                    if (e > explained * (1 + kMinImprovement)) {
-                        trial = std::move(set);
-                        explained = e;
-                        moved = true;
-                    }
-                }
-            }
-            if (!moved) break;
-        }
+        refine_delays(trial, explained, fit, M, Q, a.reach);
         if (fit(trial) < 0) break;
-        // Paths closer than half a symbol are not told apart: their pulses differ by less than
-        // the noise over a frame, so the fit splits one path's gain between them as large
-        // opposite gains, which the track cannot follow (a lone path at Es/N0 9.5 dB was lost so).
-        bool apart = true;
-        for (index_t p = 0; p < n; ++p) {
-            for (index_t q = p + 1; q < n; ++q)
-                apart = apart && 2 * std::abs(trial[p] - trial[q]) >= M;
-        }
-        if (!apart) break;
+        if (!apart(trial, M)) break;
         std::vector<double> trial_power(n, 0.0);
         for (index_t w = 0; w < windows; ++w) {
-            for (index_t p = 0; p < n; ++p) trial_power[p] += norm2(gains[w][p]) / windows;
+            for (index_t p = 0; p < n; ++p) trial_power[p] += norm2(fit.gains[w][p]) / windows;
         }
         const double strongest = *std::max_element(trial_power.begin(), trial_power.end());
-        const double noise = gain_noise * gram(0) * inverse_diag[n - 1];
+        const double noise = gain_noise * a.gram(0) * fit.inverse_diag[n - 1];
         if (step > 0 && (trial_power[n - 1] < kPathFloor * strongest ||
                          trial_power[n - 1] < noise_factor * noise)) {
             break;
         }
         paths = std::move(trial);
         power = std::move(trial_power);
-        path_gain = std::move(gains);
+        path_gain = std::move(fit.gains);
     }
     found.paths = std::move(paths);
     found.power = std::move(power);
+}
+
+// Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
+// paths in it.
+Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
+                    index_t M, const RealArray& comp, index_t windows) {
+    const Response response = search_response(mf, w0, x, preamble, M, windows);
+    const index_t Q = kSearchTaps * M;
+    Search found;
+    found.base = response.base;
+    found.N0 = response.N0;
+    found.profile = RealArray(Q);
+    for (index_t w = 0; w < windows; ++w) {
+        for (index_t q = 0; q < Q; ++q) {
+            found.profile[q] += norm2(response.windows[w][q]) / windows;
+        }
+    }
+    const Atom atom = pulse_atom(comp, M);
+    const double gain_noise = found.N0 / (kSearchLength - kSearchTaps);
+    // A path's power, averaged over the windows, holds the estimation noise once (its bias)
+    // and a fluctuation that shrinks as the square root of the windows: the margins above the
+    // bias that kPathNoiseFactor and kDetect ask of four windows shrink alike with more.
+    const double shrink = std::sqrt(static_cast<double>(kSearchWindows) / windows);
+    const double noise_factor = 1 + (kPathNoiseFactor - 1) * shrink;
+    const double detect_factor = 1 + (kDetect - 1) * shrink;
+    pick_paths(path_correlations(response.windows, atom), atom, M, gain_noise, noise_factor, found);
     // The strongest path, not the first picked: moving the delays after each pick can leave the
     // first one a weak neighbour of a stronger path.
     found.strongest =
@@ -440,116 +529,45 @@ index_t better_start(const ComplexArray& mf, const cdouble* x, index_t preamble,
     return result;
 }
 
-}  // namespace
-
-ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                               const ModeParams& mode, const VarShapping& varShapping,
-                               HostServices* host);
-
-index_t oversampling_factor(const VarShapping& varShapping) {
-    const double M = varShapping.oversamplingFactor;
-    if (!(M >= 1) || M != std::floor(M) || M > kMaxOversampling) {
-        raise("hfchain:chansound:BadOversampling",
-              "oversamplingFactor = " + format_value(M) + " must be a whole number of at least 1.");
-    }
-    return static_cast<index_t>(M);
+void poll(HostServices* host) {
+    if (host != nullptr) host->poll_interrupt();
 }
 
-RealArray composite_pulse(const VarShapping& varShapping) {
-    check_rolloff(varShapping.rolloffFactor);
-    const RealArray filter = shaping_filter(varShapping.rolloffFactor, varShapping.pulseDelay,
-                                            varShapping.oversamplingFactor, no_host());
-    const index_t N = filter.numel();
-    RealArray c(2 * N - 1);
-    for (index_t a = 0; a < N; ++a) {
-        for (index_t b = 0; b < N; ++b) c[a + b] += filter[a] * filter[b];
-    }
-    return c;
+// Every other path lies within the largest spread of the strongest one. The span reaches a
+// sample or so beyond that spread either side of its centre: enough when the synchroniser's
+// start is on the strongest path, not when it is on another or fell several symbols before the
+// early or beyond the late one (it strays so at low Es/N0), where a path on the far side may lie
+// outside the span or at its edge (and the fit then mimics it with a pair of adjacent paths of
+// large opposite gains). The search is then repeated centred on the strongest path. The paths
+// found cannot vouch for the far side instead: a spurious one there would. The repeat is kept
+// whenever it still detects the transmission: the two searches' path powers cannot be compared,
+// as a pair of adjacent paths at the edge inflates them.
+bool needs_recentring(const Search& found, index_t M, index_t& strongest) {
+    strongest = found.paths[static_cast<std::size_t>(
+        std::max_element(found.power.begin(), found.power.end()) - found.power.begin())];
+    const index_t reach_low = (kTail + 1) * M + kRecentre;
+    const index_t reach_high = (2 * kSpan - kTail) * M - 1 - kRecentre;
+    return strongest - kMaxSpread * M < reach_low || strongest + kMaxSpread * M > reach_high;
 }
 
-index_t frames_in(index_t Lmf, const ModeParams& mode, const VarShapping& varShapping) {
-    const index_t M = oversampling_factor(varShapping);
-    // Each filter takes 2 D M samples off each end: 4 D M = 2 (taps - 1), from a length that
-    // rrc_length has checked (a NaN or huge pulseDelay would make the count below meaningless).
-    const double edge = 2.0 * (rrc_length(varShapping.pulseDelay, M) - 1.0);
-    if (Lmf - edge - 1 < 0) return 0;
-    const double K = std::floor((Lmf - edge - 1) / M) + 1;  // symbols the output holds
-    return whole_frames(mode, static_cast<index_t>(K));
-}
-
-void check_receiver_mode(const ModeParams& mode) {
-    const double R = mode.repFactor;
-    const bool probes = mode.trein >= 1 || (mode.rate == 75 && mode.trein == 0);
-    if (!(mode.bitsToSym == 1 || mode.bitsToSym == 2 || mode.bitsToSym == 3) ||
-        !(R >= 1 && R == std::floor(R)) || !(mode.data >= 1) || !probes) {
-        raise("hfchain:chansound:UnsupportedMode",
-              "The HF receiver handles the modes with probes (bitsToSym 1, 2 or 3, repFactor a "
-              "whole number of at least 1, data and trein at least 1) and the 75 bit/s patterns; "
-              "rate " +
-                  format_value(mode.rate) + " bit/s with bitsToSym " +
-                  format_value(mode.bitsToSym) + ", repFactor " + format_value(R) + " and trein " +
-                  format_value(mode.trein) + " is not one of them.");
-    }
-}
-
-ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                       const ModeParams& mode, const VarShapping& varShapping) {
-    return chansound_polling(MatchedFilterIn, FrameStartSample, mode, varShapping, nullptr);
-}
-
-ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                       const ModeParams& mode, const VarShapping& varShapping, HostServices& host) {
-    return chansound_polling(MatchedFilterIn, FrameStartSample, mode, varShapping, &host);
-}
-
-ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double FrameStartSample,
-                               const ModeParams& mode, const VarShapping& varShapping,
-                               HostServices* host) {
-    auto poll = [host] {
-        if (host != nullptr) host->poll_interrupt();
-    };
-    const ComplexArray& mf = MatchedFilterIn;
-    const index_t Lmf = mf.numel();
-    const index_t M = oversampling_factor(varShapping);
-
-    // 1. The transmission: frames after the preamble, and the symbols known in advance. The
-    // length is checked before the pulse is designed: a pulse longer than the output (a huge
-    // pulseDelay or oversamplingFactor) leaves no frame and is refused at once.
-    check_receiver_mode(mode);
-    const index_t frames = frames_in(Lmf, mode, varShapping);
-    const Layout layout = transmission_layout(mode, frames);
-    if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {
-        raise("hfchain:chansound:TooShort",
-              "The matched-filter output of " + std::to_string(Lmf) + " samples holds " +
-                  std::to_string(frames) + " frames after a preamble of " +
-                  std::to_string(layout.preamble) +
-                  " symbols; the receiver needs at least one frame and a preamble of " +
-                  std::to_string(2 * kSpan + kSearchLength) + " symbols.");
-    }
-    const index_t w0 = check_index(FrameStartSample, Lmf, "FrameStartSample");
-    check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:chansound:NonFinite",
-                  "matched-filter samples must be finite.", "hfchain:chansound:TooLarge",
-                  kTooLargeRule.c_str());
-    const RealArray comp = composite_pulse(varShapping);
-    const index_t centre = comp.numel() / 2;  // 2 D M
-    const KnownSymbols known = known_symbols(mode, layout);
-    const cdouble* x = known.mean.data();
-
-    // 2-3. The paths around framelock's start; when none stands clear of the noise there, the
-    // start itself was wrong (a preamble seen through a deep fade can mislead the synchroniser):
-    // the preamble is then acquired afresh over the synchroniser's whole range, and the search
-    // repeated from there.
-    const index_t room = (layout.preamble - 2 * kSpan) / kSearchLength;
-    const double slower = mode.rate > 0 && mode.rate < kSearchRate ? kSearchRate / mode.rate : 1;
+// Steps 2 and 3 from framelock's start w0. When no path stands clear of the noise there, the
+// start itself was wrong (a preamble seen through a deep fade can mislead the synchroniser): the
+// preamble is then acquired afresh over the synchroniser's whole range, and the search repeated
+// from there. A start whose paths do not stand far clear is matched against the preamble's
+// sidelobes (better_start), and a search not centred on its strongest path is repeated so.
+Search find_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble, index_t M,
+                  const RealArray& comp, double rate, HostServices* host) {
+    const index_t room = (preamble - 2 * kSpan) / kSearchLength;
+    const double slower = rate > 0 && rate < kSearchRate ? kSearchRate / rate : 1;
     const index_t windows = std::min(static_cast<index_t>(kSearchWindows * std::min(slower, 1e6)),
                                      std::max(kSearchWindows, room));
-    Search found = search_paths(mf, w0, x, layout.preamble, M, comp, windows);
-    poll();
+    Search found = search_paths(mf, w0, x, preamble, M, comp, windows);
+    poll(host);
     if (!found.detected) {
-        const index_t w1 = acquire(mf, x, layout.preamble, M, slower);
-        poll();
+        const index_t w1 = acquire(mf, x, preamble, M, slower);
+        poll(host);
         if (w1 != w0) {
-            Search again = search_paths(mf, w1, x, layout.preamble, M, comp, windows);
+            Search again = search_paths(mf, w1, x, preamble, M, comp, windows);
             if (again.detected || again.strongest > found.strongest) {
                 found = std::move(again);
             }
@@ -558,67 +576,53 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     if (found.detected && found.ratio < kSure) {
         std::vector<index_t> starts;
         for (const index_t d : found.paths) starts.push_back(found.base + d);
-        const index_t w1 =
-            better_start(mf, x, layout.preamble, M, slower, found.base + kSpan * M, starts);
-        poll();
+        const index_t w1 = better_start(mf, x, preamble, M, slower, found.base + kSpan * M, starts);
+        poll(host);
         if (w1 >= 0) {
-            Search again = search_paths(mf, w1, x, layout.preamble, M, comp, windows);
+            Search again = search_paths(mf, w1, x, preamble, M, comp, windows);
             if (again.detected) found = std::move(again);
         }
     }
-    // Every other path lies within the largest spread of the strongest one. The span reaches a
-    // sample or so beyond that spread either side of its centre: enough when the synchroniser's
-    // start is on the strongest path, not when it is on another or fell several symbols before
-    // the early or beyond the late one (it strays so at low Es/N0), where a path on the far side
-    // may lie outside the span or at its edge (and the fit then mimics it with a pair of
-    // adjacent paths of large opposite gains). The search is then repeated centred on the
-    // strongest path. The paths found cannot vouch for the far side instead: a spurious one
-    // there would. The repeat is kept whenever it still detects the transmission: the two
-    // searches' path powers cannot be compared, as a pair of adjacent paths at the edge
-    // inflates them.
-    if (found.detected) {
-        const index_t strongest = found.paths[static_cast<std::size_t>(
-            std::max_element(found.power.begin(), found.power.end()) - found.power.begin())];
-        const index_t reach_low = (kTail + 1) * M + kRecentre;
-        const index_t reach_high = (2 * kSpan - kTail) * M - 1 - kRecentre;
-        if (strongest - kMaxSpread * M < reach_low || strongest + kMaxSpread * M > reach_high) {
-            Search again =
-                search_paths(mf, found.base + strongest, x, layout.preamble, M, comp, windows);
-            poll();
-            if (again.detected) found = std::move(again);
+    index_t strongest = 0;
+    if (found.detected && needs_recentring(found, M, strongest)) {
+        Search again = search_paths(mf, found.base + strongest, x, preamble, M, comp, windows);
+        poll(host);
+        if (again.detected) found = std::move(again);
+    }
+    return found;
+}
+
+// The sampling the paths ask for: one sample a symbol at `phase` (0-based, after the span's
+// base), the `count` taps from tap `first` of the span.
+struct Taps {
+    index_t phase = 0;
+    index_t first = 0;
+    index_t count = 0;
+};
+
+// The energy the paths are expected to put in each tap of the span at sampling phase phi.
+std::vector<double> expected_taps(const Search& found, const RealArray& comp, index_t M,
+                                  index_t phi) {
+    std::vector<double> tap(kSearchTaps, 0.0);
+    for (index_t i = 0; i < kSearchTaps; ++i) {
+        for (std::size_t p = 0; p < found.paths.size(); ++p) {
+            const double c = pulse_at(comp, phi + i * M - found.paths[p]);
+            tap[i] += found.power[p] * c * c;
         }
     }
-    const index_t r = static_cast<index_t>(found.paths.size());
-    if (r == 0) {
-        raise("hfchain:chansound:NoSignal",
-              "The matched-filter output holds no trace of the preamble near sample " +
-                  std::to_string(w0 + 1) + ": no propagation path was found.");
-    }
-    const index_t base = found.base;
-    const std::vector<index_t>& paths = found.paths;
-    const std::vector<double>& power = found.power;
-    const double N0 = found.N0;
-    auto pulse = [&](index_t tau) {
-        return tau >= -centre && tau <= centre ? comp[centre + tau] : 0.0;
-    };
-    auto sample = [&](index_t s) { return s >= 0 && s < Lmf ? mf[s] : cdouble{}; };
+    return tap;
+}
 
-    ChansoundOut out;
-    out.frames = frames;
-    out.noiseVar = N0;
-    out.profile = found.profile;
-    out.profileStart = static_cast<double>(base + 1);
-
-    // 4. Sampling phase and taps: the phase that collects the most expected energy, the taps
-    // that carry at least kTapFloor of it.
+// The sampling phase that collects the most expected energy of all paths, and that energy.
+index_t best_phase(const Search& found, const RealArray& comp, index_t M, double& best_energy) {
     index_t best_phi = 0;
-    double best_energy = -1;
+    best_energy = -1;
     for (index_t phi = 0; phi < M; ++phi) {
         double energy = 0;
         for (index_t i = 0; i < kSearchTaps; ++i) {
-            for (index_t p = 0; p < r; ++p) {
-                const double c = pulse(phi + i * M - paths[p]);
-                energy += power[p] * c * c;
+            for (std::size_t p = 0; p < found.paths.size(); ++p) {
+                const double c = pulse_at(comp, phi + i * M - found.paths[p]);
+                energy += found.power[p] * c * c;
             }
         }
         if (energy > best_energy) {
@@ -626,26 +630,20 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
             best_phi = phi;
         }
     }
-    std::vector<double> tap(kSearchTaps, 0.0);
-    for (index_t i = 0; i < kSearchTaps; ++i) {
-        for (index_t p = 0; p < r; ++p) {
-            const double c = pulse(best_phi + i * M - paths[p]);
-            tap[i] += power[p] * c * c;
-        }
-    }
-    // Taps are dropped from either end, weaker end first, while what they carry together stays
-    // below both a twentieth of the noise (a 0.2 dB loss) and a ten-thousandth of the energy:
-    // at low SNR the window is as short as the noise allows, at high SNR nothing audible is
-    // left out. Each path's strongest tap stays, however weak the path (unless the paths' peaks
-    // alone span more than kMaxTaps): at low Es/N0 a whole path can carry less than the noise
-    // share, and dropping it would leave its basis column empty, so that the track loses the
-    // path and the 75 bit/s detector half the signal.
-    index_t peak_first = kSearchTaps - 1, peak_last = 0;
-    for (index_t p = 0; p < r; ++p) {
+    return best_phi;
+}
+
+// The first and last tap at which some path's pulse peaks at phase phi (first > last when the
+// peaks alone span more than kMaxTaps: none is then kept for its own sake).
+void peak_taps(const Search& found, const RealArray& comp, index_t M, index_t phi,
+               index_t& peak_first, index_t& peak_last) {
+    peak_first = kSearchTaps - 1;
+    peak_last = 0;
+    for (const index_t d : found.paths) {
         index_t peak = 0;
         for (index_t i = 1; i < kSearchTaps; ++i) {
-            if (std::abs(pulse(best_phi + i * M - paths[p])) >
-                std::abs(pulse(best_phi + peak * M - paths[p]))) {
+            if (std::abs(pulse_at(comp, phi + i * M - d)) >
+                std::abs(pulse_at(comp, phi + peak * M - d))) {
                 peak = i;
             }
         }
@@ -656,7 +654,23 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
         peak_first = kSearchTaps - 1;
         peak_last = 0;
     }
-    const double budget = std::max(kTapNoiseShare * N0, kTapEnergyShare * best_energy);
+}
+
+// Step 4: sampling phase and taps (best_phase). Taps are dropped from either end, weaker end first,
+// while what they carry together stays below both a twentieth of the noise (a 0.2 dB loss) and a
+// ten-thousandth of the energy: at low SNR the window is as short as the noise allows, at high SNR
+// nothing audible is left out. Each path's strongest tap stays, however weak the path (unless the
+// paths' peaks alone span more than kMaxTaps): at low Es/N0 a whole path can carry less than the
+// noise share, and dropping it would leave its basis column empty, so that the track loses the path
+// and the 75 bit/s detector half the signal.
+Taps choose_taps(const Search& found, const RealArray& comp, index_t M) {
+    Taps taps;
+    double best_energy = -1;
+    taps.phase = best_phase(found, comp, M, best_energy);
+    const std::vector<double> tap = expected_taps(found, comp, M, taps.phase);
+    index_t peak_first = 0, peak_last = 0;
+    peak_taps(found, comp, M, taps.phase, peak_first, peak_last);
+    const double budget = std::max(kTapNoiseShare * found.N0, kTapEnergyShare * best_energy);
     index_t i_first = 0, i_last = kSearchTaps - 1;
     double dropped = 0;
     while (i_first < i_last && (i_first < peak_first || i_last > peak_last)) {
@@ -671,44 +685,61 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
             --i_last;
         }
     }
-    const index_t L = i_last - i_first + 1;
-    const index_t start0 = base + best_phi + i_first * M;
+    taps.first = i_first;
+    taps.count = i_last - i_first + 1;
+    return taps;
+}
 
+// Step 5: the paths' pulses at the taps, and one sample a symbol from the chosen start (zeros
+// beyond the output's ends): start, delays, basis and out of `out`.
+void sample_paths(const ComplexArray& mf, const Search& found, const RealArray& comp, index_t M,
+                  const Taps& taps, index_t symbols, ChansoundOut& out) {
+    const index_t Lmf = mf.numel();
+    const auto r = static_cast<index_t>(found.paths.size());
+    const index_t L = taps.count;
+    const index_t start0 = found.base + taps.phase + taps.first * M;
     out.start = static_cast<double>(start0 + 1);
     out.delays = RealArray(r);
     out.basis = ComplexArray(L, r);
     for (index_t p = 0; p < r; ++p) {
-        out.delays[p] = static_cast<double>(base + paths[p] + 1);
+        out.delays[p] = static_cast<double>(found.base + found.paths[p] + 1);
         for (index_t i = 0; i < L; ++i) {
-            out.basis(i, p) = pulse(best_phi + (i_first + i) * M - paths[p]);
+            out.basis(i, p) = pulse_at(comp, taps.phase + (taps.first + i) * M - found.paths[p]);
         }
     }
-
-    // 5. One sample a symbol from the chosen start (zeros beyond the output's ends).
-    const index_t Ny = layout.symbols + L - 1;
+    const index_t Ny = symbols + L - 1;
     out.out = ComplexArray(Ny);
-    for (index_t n = 0; n < Ny; ++n) out.out[n] = sample(start0 + n * M);
+    for (index_t n = 0; n < Ny; ++n) {
+        const index_t s = start0 + n * M;
+        out.out[n] = s >= 0 && s < Lmf ? mf[s] : cdouble{};
+    }
+}
 
-    // 6. The path gains through the transmission, from the known symbols alone.
+// Step 6: the path gains through the transmission, from the known symbols alone. The search fits
+// every tap of the span, so its noise estimate N0 misses what the paths' model leaves out, and
+// with a fast-fading channel it also holds how much the channel changes within a search window.
+// The smoothed model's residual over the preamble is the noise the equaliser will meet; when the
+// two differ clearly, the windows' error variances (which scale with the noise) are rescaled and
+// the gains smoothed again. Sets the gains, the windows, the Doppler spread and noiseVar.
+void track_gains(const KnownSymbols& known, index_t frame, const std::vector<double>& power,
+                 double N0, HostServices* host, ChansoundOut& out) {
+    const index_t L = out.basis.rows();
+    const index_t r = out.basis.cols();
     RealArray tapPower(L);
     for (index_t i = 0; i < L; ++i) {
         for (index_t p = 0; p < r; ++p) tapPower[i] += power[p] * norm2(out.basis(i, p));
     }
-    // The search fits every tap of the span, so its noise estimate misses what the paths' model
-    // leaves out, and with a fast-fading channel it also holds how much the channel changes
-    // within a search window. The smoothed model's residual over the preamble is the noise the
-    // equaliser will meet; when the two differ clearly, the windows' error variances (which
-    // scale with the noise) are rescaled and the gains smoothed again.
     PathTrack track;
-    track.window = layout.frame();
-    poll();
+    track.window = frame;
+    poll(host);
     track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
     const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);
+    out.noiseVar = N0;
     if (fit > N0 * kNoiseRetrack || fit < N0 / kNoiseRetrack) {
         out.noiseVar = std::max(fit, kMinNoiseVar);
         const double scale = out.noiseVar / N0;
         for (double& v : track.windowVar) v *= scale;
-        smooth_paths(Ny, track);
+        smooth_paths(out.out.numel(), track);
     }
     out.gains = std::move(track.gains);
     out.gainVar = std::move(track.gainVar);
@@ -717,7 +748,77 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     out.windowVar = std::move(track.windowVar);
     out.windowTime = std::move(track.windowTime);
     out.doppler = track.doppler;
+}
+
+ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                               const ModeParams& mode, const VarShapping& varShapping,
+                               HostServices* host) {
+    const ComplexArray& mf = MatchedFilterIn;
+    const index_t Lmf = mf.numel();
+    const index_t M = oversampling_factor(varShapping, kBlock);
+
+    // 1. The transmission: frames after the preamble, and the symbols known in advance. The
+    // length is checked before the pulse is designed: a pulse longer than the output (a huge
+    // pulseDelay or oversamplingFactor) leaves no frame and is refused at once.
+    check_receiver_mode(mode, kBlock);
+    const index_t frames = frames_in(Lmf, mode, varShapping.pulseDelay, M);
+    const Layout layout = transmission_layout(mode, frames);
+    if (frames < 1 || layout.preamble < 2 * kSpan + kSearchLength) {
+        raise("hfchain:chansound:TooShort",
+              "The matched-filter output of " + std::to_string(Lmf) + " samples holds " +
+                  std::to_string(frames) + " frames after a preamble of " +
+                  std::to_string(layout.preamble) +
+                  " symbols; the receiver needs at least one frame and a preamble of " +
+                  std::to_string(2 * kSpan + kSearchLength) + " symbols.");
+    }
+    const index_t w0 = check_index(FrameStartSample, Lmf, "FrameStartSample");
+    check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:chansound:NonFinite",
+                  "matched-filter samples must be finite.", "hfchain:chansound:TooLarge",
+                  kTooLargeRule.c_str());
+    const RealArray comp = composite_pulse(varShapping);
+    const KnownSymbols known = known_symbols(mode, layout);
+
+    // 2-3. The paths.
+    Search found = find_paths(mf, w0, known.mean.data(), layout.preamble, M, comp, mode.rate, host);
+    if (found.paths.empty()) {
+        raise(kChansoundNoSignal,
+              "The matched-filter output holds no trace of the preamble near "
+              "sample " +
+                  std::to_string(w0 + 1) + ": no propagation path was found.");
+    }
+    ChansoundOut out;
+    out.frames = static_cast<double>(frames);
+    out.profile = std::move(found.profile);
+    out.profileStart = static_cast<double>(found.base + 1);
+
+    // 4-6. Taps, samples and the track.
+    sample_paths(mf, found, comp, M, choose_taps(found, comp, M), layout.symbols, out);
+    track_gains(known, layout.frame(), found.power, found.N0, host, out);
     return out;
+}
+
+}  // namespace
+
+RealArray composite_pulse(const VarShapping& varShapping) {
+    check_rolloff(varShapping.rolloffFactor);
+    const RealArray filter = shaping_filter(varShapping.rolloffFactor, varShapping.pulseDelay,
+                                            varShapping.oversamplingFactor, no_host());
+    const index_t N = filter.numel();
+    RealArray c(2 * N - 1);
+    for (index_t a = 0; a < N; ++a) {
+        for (index_t b = 0; b < N; ++b) c[a + b] += filter[a] * filter[b];
+    }
+    return c;
+}
+
+ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                       const ModeParams& mode, const VarShapping& varShapping) {
+    return chansound_polling(MatchedFilterIn, FrameStartSample, mode, varShapping, nullptr);
+}
+
+ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
+                       const ModeParams& mode, const VarShapping& varShapping, HostServices& host) {
+    return chansound_polling(MatchedFilterIn, FrameStartSample, mode, varShapping, &host);
 }
 
 }  // namespace hfchain

@@ -30,61 +30,24 @@
 #pragma once
 
 #include "params/modeconf.hpp"
-#include "receiver/chansound/pathtrack.hpp"
+#include "receiver/chansound/sounding.hpp"
+#include "receiver/layout/reception.hpp"
 #include "runtime/array.hpp"
 #include "runtime/host.hpp"
 #include "shaping/varshapping.hpp"
 
 namespace hfchain {
 
-// The largest magnitude of a matched-filter sample (real or imaginary part) the sounder takes,
-// and of the samples, path gains and basis values the equaliser takes back: both add squares
-// over whole transmissions and the smoother multiplies variances together (fourth powers of
-// the samples), which must stay far from overflow (1e120 against 1.8e308). A unit-energy signal
-// through any channel the simulator makes stays many orders below; a larger input is refused
-// rather than turned into Inf and NaN.
-inline constexpr double kLargestSample = 1e30;
-
-// The largest differential delay between paths the sounder searches, in symbols (5 ms). Paths
-// further apart are missed or misplaced (measured at 30 dB: at 6 ms the early path is fitted
-// about 1.5 symbols late, at 7 ms it is not found), so the road refuses such channels for the HF
-// receiver.
-inline constexpr index_t kMaxPathSpread = 12;
-inline constexpr double kLargestVariance = 1e60;  // kLargestSample squared: variances alike
-
-struct ChansoundOut {
-    double start = 0;          // 1-based matched-filter sample read as out(1)
-    RealArray delays;          // r x 1 1-based sample at which each path's pulse of the first
-                               // transmitted symbol peaks
-    ComplexArray basis;        // L x r each path's pulse at the L symbol-spaced taps
-    ComplexArray out;          // Ny x 1 matched-filter samples, one a symbol from `start`;
-                               // Ny = symbols + L - 1
-    ComplexArray gains;        // r x Ny smoothed gain of each path at each sample
-    RealArray gainVar;         // r x Ny error variance of those gains
-    RealArray pathPower;       // r x 1 mean power of each path
-    ComplexArray windowGains;  // r x E gains estimated in each frame-long window
-    RealArray windowVar;       // r x E their error variances (infinite: no estimate)
-    RealArray windowTime;      // E x 1 sample (0-based, in `out`) each window estimate belongs to
-    double noiseVar = 0;       // noise variance of `out`
-    double doppler = 0;        // Doppler spread assumed by the smoother, Hz
-    double frames = 0;         // frames after the preamble
-    RealArray profile;         // Q x 1 estimated power of the response at each sample delay of
-                               // the search span
-    double profileStart = 0;   // 1-based sample at which the first symbol would peak for
-                               // profile(1)
-};
-
-inline constexpr const char* kChansoundFields[] = {
-    "start",    "delays",    "basis",       "out",       "gains",
-    "gainVar",  "pathPower", "windowGains", "windowVar", "windowTime",
-    "noiseVar", "doppler",   "frames",      "profile",   "profileStart"};
+// The refusal of an output in which no path is found (see chansound): a caller with another start
+// to try may catch it.
+inline constexpr const char* kChansoundNoSignal = "hfchain:chansound:NoSignal";
 
 // Sounds the channel of one received transmission.
 //   MatchedFilterIn: Lmf x 1 complex matched-filter output (pulsematch's out) at M samples a
 //     symbol.
 //   FrameStartSample: 1-based sample where framelock found the preamble (either path's).
 //   mode: the parameter set of a mode with probes (preamSync, data, trein, probe, bitsToSym,
-//     interTable; see check_receiver_mode).
+//     interTable; see check_receiver_mode in receiver/layout/reception.hpp).
 //   varShapping: rolloffFactor, pulseDelay (D) and oversamplingFactor (M) of both filters.
 // The number of frames follows from the length as tickalign and unframer count them:
 // floor((floor((Lmf - 4 D M - 1) / M) + 1 - preamble) / (data + trein)).
@@ -106,20 +69,6 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 // the host's error.
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                        const ModeParams& mode, const VarShapping& varShapping, HostServices& host);
-
-// The samples a symbol M of varShapping as a count; anything but a whole number of at least 1
-// raises "hfchain:chansound:BadOversampling".
-index_t oversampling_factor(const VarShapping& varShapping);
-
-// The modes the HF receivers (the sounder and the genie; the equaliser needs probes as well)
-// handle: every mode with probes, that is 2-, 4- or 8-PSK (bitsToSym 1, 2 or 3), repFactor a
-// whole number of at least 1, data and trein at least 1 (150 to 4800 bit/s), and the 75 bit/s
-// patterns (trein 0: the sounder then has the preamble alone). Errors: any other,
-// "hfchain:chansound:UnsupportedMode".
-void check_receiver_mode(const ModeParams& mode);
-
-// Frames after the preamble of a matched-filter output of Lmf samples (see chansound).
-index_t frames_in(index_t Lmf, const ModeParams& mode, const VarShapping& varShapping);
 
 // The composite pulse of the transmit and matched filters at every sample delay -2 D M .. 2 D M
 // (4 D M + 1 values, peak 1 at the centre).

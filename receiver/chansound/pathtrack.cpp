@@ -184,6 +184,196 @@ double residual_sum(const ComplexArray& y, const SplitColumns& B, index_t L, ind
     return residual;
 }
 
+// Step 2 of the smoother: the mean power of each path over the windows with an estimate, net of
+// the estimation error, at least kWeakPath of the strongest (plus kModelFloor).
+void mean_path_power(const std::vector<bool>& valid, PathTrack& track) {
+    const index_t r = track.windowGains.rows();
+    const index_t E = track.windowGains.cols();
+    track.pathPower = RealArray(r);
+    double strongest = 0;
+    for (index_t p = 0; p < r; ++p) {
+        double sum = 0;
+        index_t count = 0;
+        for (index_t e = 0; e < E; ++e) {
+            if (!valid[e]) continue;
+            sum += std::max(0.0, norm2(track.windowGains(p, e)) - track.windowVar(p, e));
+            ++count;
+        }
+        track.pathPower[p] = count > 0 ? sum / count : 0;
+        strongest = std::max(strongest, track.pathPower[p]);
+    }
+    for (index_t p = 0; p < r; ++p) {
+        track.pathPower[p] = std::max(track.pathPower[p], kWeakPath * strongest + kModelFloor);
+    }
+}
+
+// The smoother's model of a path's gain from window to window: the second-order autoregression
+// g' = a1 g + a2 (g - d) matched to the correlations rho1 and rho2 one and two windows apart, in
+// the state (g, d), d the change since the previous window:
+// (g, d) -> (g', d'): g' = (a1 + a2) g - a2 d + w, d' = g' - g.
+struct GainModel {
+    double rho1 = 0, rho2 = 0, a1 = 0, a2 = 0;
+    double F[2][2] = {};
+};
+
+// The model for windows of `window` symbols and a Gaussian correlation exp(-decay t^2), t in
+// symbols.
+GainModel gain_model(index_t window, double decay) {
+    GainModel m;
+    const double spacing = static_cast<double>(window);
+    m.rho1 = std::exp(-decay * spacing * spacing);
+    m.rho2 = std::exp(-4 * decay * spacing * spacing);
+    const double den = std::max(1 - m.rho1 * m.rho1, kSmallestDivisor);
+    m.a1 = m.rho1 * (1 - m.rho2) / den;
+    m.a2 = (m.rho2 - m.rho1 * m.rho1) / den;
+    const double a1 = m.a1, a2 = m.a2;
+    const double F[2][2] = {{a1 + a2, -a2}, {a1 + a2 - 1, -a2}};
+    std::memcpy(m.F, F, sizeof F);
+    return m;
+}
+
+// A window of the Kalman filter: the state predicted from the windows before and the state
+// filtered with the window's own estimate, with their covariances.
+struct KalmanStep {
+    cdouble pred[2], filt[2];
+    double Ppred[2][2], Pfilt[2][2];
+};
+
+// The Kalman filter forward over the windows for path p (a window without estimate is predicted
+// only): steps[e] for every window.
+void filter_forward(const PathTrack& track, const std::vector<bool>& valid, index_t p,
+                    const GainModel& m, std::vector<KalmanStep>& steps) {
+    const auto& F = m.F;
+    const double P = track.pathPower[p];
+    const double q = std::max(P * (1 - m.a1 * m.rho1 - m.a2 * m.rho2), kModelFloor * P);
+    cdouble x[2] = {};
+    double C[2][2] = {{P, P * (1 - m.rho1)},
+                      {P * (1 - m.rho1), 2 * P * (1 - m.rho1) + kModelFloor * P}};
+    for (std::size_t e = 0; e < steps.size(); ++e) {
+        KalmanStep& st = steps[e];
+        if (e > 0) {
+            const cdouble g = F[0][0] * x[0] + F[0][1] * x[1];
+            const cdouble d = F[1][0] * x[0] + F[1][1] * x[1];
+            x[0] = g;
+            x[1] = d;
+            double FC[2][2];
+            for (int i = 0; i < 2; ++i) {
+                for (int j = 0; j < 2; ++j) FC[i][j] = F[i][0] * C[0][j] + F[i][1] * C[1][j];
+            }
+            for (int i = 0; i < 2; ++i) {
+                for (int j = 0; j < 2; ++j) C[i][j] = FC[i][0] * F[j][0] + FC[i][1] * F[j][1] + q;
+            }
+            C[1][1] += kModelFloor * P;
+        }
+        st.pred[0] = x[0];
+        st.pred[1] = x[1];
+        std::memcpy(st.Ppred, C, sizeof C);
+        if (valid[e]) {
+            const double S = C[0][0] + track.windowVar(p, static_cast<index_t>(e));
+            const double K0 = C[0][0] / S, K1 = C[1][0] / S;
+            const cdouble innovation = track.windowGains(p, static_cast<index_t>(e)) - x[0];
+            x[0] += K0 * innovation;
+            x[1] += K1 * innovation;
+            const double C00 = C[0][0], C01 = C[0][1];
+            C[0][0] -= K0 * C00;
+            C[0][1] -= K0 * C01;
+            C[1][0] -= K1 * C00;
+            C[1][1] -= K1 * C01;
+        }
+        st.filt[0] = x[0];
+        st.filt[1] = x[1];
+        std::memcpy(st.Pfilt, C, sizeof C);
+    }
+}
+
+// The Rauch-Tung-Striebel pass back from the last window's filtered state: smoothed = filtered
+// + A (smoothed next - predicted next), A = Pfilt F^T Ppred(next)^-1. Path p's smoothed gain and
+// its error variance at every window.
+void smooth_back(const std::vector<KalmanStep>& steps, index_t p, const GainModel& m,
+                 ComplexArray& node_gain, RealArray& node_var) {
+    const auto& F = m.F;
+    const auto E = static_cast<index_t>(steps.size());
+    cdouble xs[2] = {steps[E - 1].filt[0], steps[E - 1].filt[1]};
+    double Cs[2][2];
+    std::memcpy(Cs, steps[E - 1].Pfilt, sizeof Cs);
+    node_gain(p, E - 1) = xs[0];
+    node_var(p, E - 1) = Cs[0][0];
+    for (index_t e = E - 2; e >= 0; --e) {
+        const KalmanStep& st = steps[e];
+        const KalmanStep& nx = steps[e + 1];
+        double PFt[2][2];
+        for (int i = 0; i < 2; ++i) {
+            for (int j = 0; j < 2; ++j) {
+                PFt[i][j] = st.Pfilt[i][0] * F[j][0] + st.Pfilt[i][1] * F[j][1];
+            }
+        }
+        const double det = nx.Ppred[0][0] * nx.Ppred[1][1] - nx.Ppred[0][1] * nx.Ppred[1][0];
+        const double inv[2][2] = {{nx.Ppred[1][1] / det, -nx.Ppred[0][1] / det},
+                                  {-nx.Ppred[1][0] / det, nx.Ppred[0][0] / det}};
+        double A[2][2];
+        for (int i = 0; i < 2; ++i) {
+            for (int j = 0; j < 2; ++j) A[i][j] = PFt[i][0] * inv[0][j] + PFt[i][1] * inv[1][j];
+        }
+        const cdouble dx0 = xs[0] - nx.pred[0], dx1 = xs[1] - nx.pred[1];
+        xs[0] = st.filt[0] + A[0][0] * dx0 + A[0][1] * dx1;
+        xs[1] = st.filt[1] + A[1][0] * dx0 + A[1][1] * dx1;
+        double dC[2][2], AdC[2][2];
+        for (int i = 0; i < 2; ++i) {
+            for (int j = 0; j < 2; ++j) dC[i][j] = Cs[i][j] - nx.Ppred[i][j];
+        }
+        for (int i = 0; i < 2; ++i) {
+            for (int j = 0; j < 2; ++j) AdC[i][j] = A[i][0] * dC[0][j] + A[i][1] * dC[1][j];
+        }
+        for (int i = 0; i < 2; ++i) {
+            for (int j = 0; j < 2; ++j) {
+                Cs[i][j] = st.Pfilt[i][j] + AdC[i][0] * A[j][0] + AdC[i][1] * A[j][1];
+            }
+        }
+        node_gain(p, e) = xs[0];
+        node_var(p, e) = std::max(Cs[0][0], 0.0);
+    }
+}
+
+// Step 5 of the smoother: every sample's gains and variances by straight lines between the
+// windows' (held beyond the ends). The arrays of an earlier pass are reused when they fit.
+void interpolate_gains(index_t Ny, const ComplexArray& node_gain, const RealArray& node_var,
+                       PathTrack& track) {
+    const index_t r = node_gain.rows();
+    const index_t E = node_gain.cols();
+    if (track.gains.rows() != r || track.gains.cols() != Ny) track.gains = ComplexArray(r, Ny);
+    if (track.gainVar.rows() != r || track.gainVar.cols() != Ny) track.gainVar = RealArray(r, Ny);
+    cdouble* g = track.gains.data();
+    double* gv = track.gainVar.data();
+    auto hold = [&](index_t from, index_t to, index_t e) {
+        for (index_t n = std::max<index_t>(from, 0); n < std::min(to, Ny); ++n) {
+            for (index_t p = 0; p < r; ++p) {
+                g[n * r + p] = node_gain(p, e);
+                gv[n * r + p] = node_var(p, e);
+            }
+        }
+    };
+    // Samples up to the first window's time, then between consecutive windows, then after the
+    // last one.
+    hold(0, last_sample_by(track.windowTime[0], Ny) + 1, 0);
+    for (index_t e = 0; e + 1 < E; ++e) {
+        const double ta = track.windowTime[e], tb = track.windowTime[e + 1];
+        const index_t from = last_sample_by(ta, Ny) + 1;
+        const index_t to = std::min(Ny, last_sample_by(tb, Ny) + 1);
+        const double step = 1.0 / (tb - ta);
+        // The two windows' columns, the gains as (real, imaginary) lanes (the same products).
+        const cdouble* ga = &node_gain(0, e);
+        const double* va = &node_var(0, e);
+        for (index_t n = std::max<index_t>(from, 0); n < to; ++n) {
+            const double f = (n - ta) * step;
+            for (index_t p = 0; p < r; ++p) {
+                g[n * r + p] = from_lanes(lanes(ga[p]) * (1 - f) + lanes(ga[r + p]) * f);
+                gv[n * r + p] = (1 - f) * va[p] + f * va[r + p];
+            }
+        }
+    }
+    hold(last_sample_by(track.windowTime[E - 1], Ny) + 1, Ny, E - 1);
+}
+
 }  // namespace
 
 index_t window_count(index_t symbols, index_t W) {
@@ -274,22 +464,7 @@ void smooth_paths(index_t Ny, PathTrack& track) {
     for (index_t e = 0; e < E; ++e) valid[e] = r > 0 && std::isfinite(track.windowVar(0, e));
 
     // 2. Mean power of each path, net of the estimation error.
-    track.pathPower = RealArray(r);
-    double strongest = 0;
-    for (index_t p = 0; p < r; ++p) {
-        double sum = 0;
-        index_t count = 0;
-        for (index_t e = 0; e < E; ++e) {
-            if (!valid[e]) continue;
-            sum += std::max(0.0, norm2(track.windowGains(p, e)) - track.windowVar(p, e));
-            ++count;
-        }
-        track.pathPower[p] = count > 0 ? sum / count : 0;
-        strongest = std::max(strongest, track.pathPower[p]);
-    }
-    for (index_t p = 0; p < r; ++p) {
-        track.pathPower[p] = std::max(track.pathPower[p], kWeakPath * strongest + kModelFloor);
-    }
+    mean_path_power(valid, track);
 
     // 3. Doppler spread.
     const double sigma = doppler_sigma(track, valid) * kSigmaMargin;
@@ -302,139 +477,16 @@ void smooth_paths(index_t Ny, PathTrack& track) {
     // Rauch-Tung-Striebel pass back. The state is the gain and its change since the previous
     // window, which keeps a slowly fading path (nearly a constant-velocity process)
     // well-conditioned.
-    const double spacing = static_cast<double>(track.window);
-    const double rho1 = std::exp(-decay * spacing * spacing);
-    const double rho2 = std::exp(-4 * decay * spacing * spacing);
-    const double den = std::max(1 - rho1 * rho1, kSmallestDivisor);
-    const double a1 = rho1 * (1 - rho2) / den;
-    const double a2 = (rho2 - rho1 * rho1) / den;
-    // (g, d) -> (g', d'): g' = (a1 + a2) g - a2 d + w, d' = g' - g.
-    const double F[2][2] = {{a1 + a2, -a2}, {a1 + a2 - 1, -a2}};
+    const GainModel model = gain_model(track.window, decay);
     ComplexArray node_gain(r, E);
     RealArray node_var(r, E);
-    struct Step {
-        cdouble pred[2], filt[2];
-        double Ppred[2][2], Pfilt[2][2];
-    };
-    std::vector<Step> steps(E);
+    std::vector<KalmanStep> steps(E);
     for (index_t p = 0; p < r; ++p) {
-        const double P = track.pathPower[p];
-        const double q = std::max(P * (1 - a1 * rho1 - a2 * rho2), kModelFloor * P);
-        cdouble x[2] = {};
-        double C[2][2] = {{P, P * (1 - rho1)},
-                          {P * (1 - rho1), 2 * P * (1 - rho1) + kModelFloor * P}};
-        for (index_t e = 0; e < E; ++e) {
-            Step& st = steps[e];
-            if (e > 0) {
-                const cdouble g = F[0][0] * x[0] + F[0][1] * x[1];
-                const cdouble d = F[1][0] * x[0] + F[1][1] * x[1];
-                x[0] = g;
-                x[1] = d;
-                double FC[2][2];
-                for (int i = 0; i < 2; ++i) {
-                    for (int j = 0; j < 2; ++j) FC[i][j] = F[i][0] * C[0][j] + F[i][1] * C[1][j];
-                }
-                for (int i = 0; i < 2; ++i) {
-                    for (int j = 0; j < 2; ++j)
-                        C[i][j] = FC[i][0] * F[j][0] + FC[i][1] * F[j][1] + q;
-                }
-                C[1][1] += kModelFloor * P;
-            }
-            st.pred[0] = x[0];
-            st.pred[1] = x[1];
-            std::memcpy(st.Ppred, C, sizeof C);
-            if (valid[e]) {
-                const double S = C[0][0] + track.windowVar(p, e);
-                const double K0 = C[0][0] / S, K1 = C[1][0] / S;
-                const cdouble innovation = track.windowGains(p, e) - x[0];
-                x[0] += K0 * innovation;
-                x[1] += K1 * innovation;
-                const double C00 = C[0][0], C01 = C[0][1];
-                C[0][0] -= K0 * C00;
-                C[0][1] -= K0 * C01;
-                C[1][0] -= K1 * C00;
-                C[1][1] -= K1 * C01;
-            }
-            st.filt[0] = x[0];
-            st.filt[1] = x[1];
-            std::memcpy(st.Pfilt, C, sizeof C);
-        }
-        // Backward: smoothed = filtered + A (smoothed next - predicted next), A = Pfilt F^T
-        // Ppred(next)^-1.
-        cdouble xs[2] = {x[0], x[1]};
-        double Cs[2][2];
-        std::memcpy(Cs, C, sizeof C);
-        node_gain(p, E - 1) = xs[0];
-        node_var(p, E - 1) = Cs[0][0];
-        for (index_t e = E - 2; e >= 0; --e) {
-            const Step& st = steps[e];
-            const Step& nx = steps[e + 1];
-            double PFt[2][2];
-            for (int i = 0; i < 2; ++i) {
-                for (int j = 0; j < 2; ++j) {
-                    PFt[i][j] = st.Pfilt[i][0] * F[j][0] + st.Pfilt[i][1] * F[j][1];
-                }
-            }
-            const double det = nx.Ppred[0][0] * nx.Ppred[1][1] - nx.Ppred[0][1] * nx.Ppred[1][0];
-            const double inv[2][2] = {{nx.Ppred[1][1] / det, -nx.Ppred[0][1] / det},
-                                      {-nx.Ppred[1][0] / det, nx.Ppred[0][0] / det}};
-            double A[2][2];
-            for (int i = 0; i < 2; ++i) {
-                for (int j = 0; j < 2; ++j) A[i][j] = PFt[i][0] * inv[0][j] + PFt[i][1] * inv[1][j];
-            }
-            const cdouble dx0 = xs[0] - nx.pred[0], dx1 = xs[1] - nx.pred[1];
-            xs[0] = st.filt[0] + A[0][0] * dx0 + A[0][1] * dx1;
-            xs[1] = st.filt[1] + A[1][0] * dx0 + A[1][1] * dx1;
-            double dC[2][2], AdC[2][2];
-            for (int i = 0; i < 2; ++i) {
-                for (int j = 0; j < 2; ++j) dC[i][j] = Cs[i][j] - nx.Ppred[i][j];
-            }
-            for (int i = 0; i < 2; ++i) {
-                for (int j = 0; j < 2; ++j) AdC[i][j] = A[i][0] * dC[0][j] + A[i][1] * dC[1][j];
-            }
-            for (int i = 0; i < 2; ++i) {
-                for (int j = 0; j < 2; ++j) {
-                    Cs[i][j] = st.Pfilt[i][j] + AdC[i][0] * A[j][0] + AdC[i][1] * A[j][1];
-                }
-            }
-            node_gain(p, e) = xs[0];
-            node_var(p, e) = std::max(Cs[0][0], 0.0);
-        }
+        filter_forward(track, valid, p, model, steps);
+        smooth_back(steps, p, model, node_gain, node_var);
     }
-    // 5. Every sample, by straight lines between the windows (held beyond the ends). The arrays
-    // of an earlier pass are reused when they fit.
-    if (track.gains.rows() != r || track.gains.cols() != Ny) track.gains = ComplexArray(r, Ny);
-    if (track.gainVar.rows() != r || track.gainVar.cols() != Ny) track.gainVar = RealArray(r, Ny);
-    cdouble* g = track.gains.data();
-    double* gv = track.gainVar.data();
-    auto hold = [&](index_t from, index_t to, index_t e) {
-        for (index_t n = std::max<index_t>(from, 0); n < std::min(to, Ny); ++n) {
-            for (index_t p = 0; p < r; ++p) {
-                g[n * r + p] = node_gain(p, e);
-                gv[n * r + p] = node_var(p, e);
-            }
-        }
-    };
-    // Samples up to the first window's time, then between consecutive windows, then after the
-    // last one.
-    hold(0, last_sample_by(track.windowTime[0], Ny) + 1, 0);
-    for (index_t e = 0; e + 1 < E; ++e) {
-        const double ta = track.windowTime[e], tb = track.windowTime[e + 1];
-        const index_t from = last_sample_by(ta, Ny) + 1;
-        const index_t to = std::min(Ny, last_sample_by(tb, Ny) + 1);
-        const double step = 1.0 / (tb - ta);
-        // The two windows' columns, the gains as (real, imaginary) lanes (the same products).
-        const cdouble* ga = &node_gain(0, e);
-        const double* va = &node_var(0, e);
-        for (index_t n = std::max<index_t>(from, 0); n < to; ++n) {
-            const double f = (n - ta) * step;
-            for (index_t p = 0; p < r; ++p) {
-                g[n * r + p] = from_lanes(lanes(ga[p]) * (1 - f) + lanes(ga[r + p]) * f);
-                gv[n * r + p] = (1 - f) * va[p] + f * va[r + p];
-            }
-        }
-    }
-    hold(last_sample_by(track.windowTime[E - 1], Ny) + 1, Ny, E - 1);
+    // 5. Every sample, by straight lines between the windows.
+    interpolate_gains(Ny, node_gain, node_var, track);
 }
 
 double model_residual(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& mean,

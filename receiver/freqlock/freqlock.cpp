@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "params/waveform.hpp"
-#include "receiver/chansound/chansound.hpp"
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/layout/layout.hpp"
+#include "receiver/layout/reception.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/complexmath.hpp"
 
@@ -212,7 +212,7 @@ ComplexArray turned_back(const ComplexArray& x, double f, index_t M) {
 FreqlockOut lock(const ComplexArray& mf, const ModeParams& mode, const VarShapping& varShapping,
                  HostServices* host) {
     // Checks, before any work.
-    const index_t M = oversampling_factor(varShapping);
+    const index_t M = oversampling_factor(varShapping, "freqlock");
     if (mode.preamSync.numel() < kPreambleRead) {
         check_index(mode.preamSync.numel() + 1, mode.preamSync.numel(), "milstd.preamSync");
     }

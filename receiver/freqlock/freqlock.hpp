@@ -59,7 +59,7 @@ inline constexpr const char* kFreqlockFields[] = {"start", "offset", "coarseOffs
 //   mode: preamSync, at least 1440 symbols (framelock's rule). varShapping: oversamplingFactor M.
 // A signal without any trace of the preamble (all zeros, say) gives offset 0, `out` equal to the
 // input and framelock's result on it.
-// Errors: M not a whole number of at least 1, "hfchain:chansound:BadOversampling"; preamSync under
+// Errors: M not a whole number of at least 1, "hfchain:freqlock:BadOversampling"; preamSync under
 // 1440 symbols, the index check on `mode.preamSync`; a preamSync value that is not finite,
 // "hfchain:layout:NonFinite", or not a symbol number 0 to 7, "hfchain:layout:BadPreamble"; Lmf <
 // 575 M, "hfchain:freqlock:TooShort"; a sample that is NaN or infinite,

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "channel/fadesim.hpp"
-#include "receiver/chansound/chansound.hpp"
 #include "receiver/layout/layout.hpp"
+#include "receiver/layout/reception.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/complexmath.hpp"
 #include "shaping/rrc_fir.hpp"
@@ -55,7 +55,7 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
                              const VarShapping& varShapping) {
     // The transmission: the preamble and whole frames.
     const index_t S = MultiplexOut.numel();
-    check_receiver_mode(mode);
+    check_receiver_mode(mode, "geniecombine");
     const Layout layout = transmission_layout(mode, whole_frames(mode, S));
     check_size_equal(layout.symbols, S, "MultiplexOut");
     const KnownSymbols known = known_symbols(mode, layout);
@@ -64,7 +64,7 @@ GeniecombineOut geniecombine(const ComplexArray& MultiplexOut, const ComplexArra
     // waveform (where the rays' gains are read) and at n M + 2 D M of the matched-filter output.
     // The sizes are checked before the filter is designed: a huge pulseDelay or
     // oversamplingFactor is refused by the length of raios or noise, not after a long design.
-    const index_t M = oversampling_factor(varShapping);
+    const index_t M = oversampling_factor(varShapping, "geniecombine");
     check_rolloff(varShapping.rolloffFactor);
     const index_t taps = rrc_length(varShapping.pulseDelay, varShapping.oversamplingFactor);
     const index_t half = taps / 2;  // D M

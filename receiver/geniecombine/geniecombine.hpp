@@ -45,10 +45,10 @@ inline constexpr const char* kGeniecombineFields[] = {"out", "noiseVar", "gain"}
 // 1e300 stays a finite symbol.
 //
 // Errors, in this order: a mode the HF receivers do not handle,
-// "hfchain:chansound:UnsupportedMode"; MultiplexOut not the preamble plus whole frames,
+// "hfchain:geniecombine:UnsupportedMode"; MultiplexOut not the preamble plus whole frames,
 // "hfchain:runtime:SizeMismatch"; a preamSync or probe value that is not finite,
 // "hfchain:layout:NonFinite"; M not a whole number of at least 1,
-// "hfchain:chansound:BadOversampling"; a roll-off outside (0, 1], the pulse design's message; a
+// "hfchain:geniecombine:BadOversampling"; a roll-off outside (0, 1], the pulse design's message; a
 // pulse length 2 D M + 1 that is not a whole number, rrc_length's errors; raios neither empty nor
 // of M (S + 2 D) rows and at least 1 column, or noise too short, "hfchain:runtime:SizeMismatch"; a
 // NaN or infinite value in MultiplexOut, raios or noise, "hfchain:geniecombine:NonFinite", naming

@@ -8,7 +8,7 @@
 
 #include "params/rateconf.hpp"
 #include "receiver/chansound/pathtrack.hpp"
-#include "receiver/chansound/sounding_check.hpp"
+#include "receiver/chansound/sounding.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/patternslicer/patternslicer.hpp"
 #include "runtime/checks.hpp"
@@ -72,7 +72,7 @@ PatterntrackOut patterntrack(const ChansoundOut& sounding, const ModeParams& mod
     const index_t L = basis.rows();
     const index_t r = basis.cols();
     const index_t Ny = y.numel();
-    check_sounding(sounding, layout.symbols, "detector");
+    check_sounding(sounding, layout.symbols, "detector", "patterntrack");
     const index_t Ls = layout.data;
     check_size_equal(Ls, mode.chSymMapping.rows(), "chSymMapping");
     const double N0 = std::max(sounding.noiseVar, kMinNoiseVar);

@@ -30,7 +30,7 @@
 #pragma once
 
 #include "params/modeconf.hpp"
-#include "receiver/chansound/chansound.hpp"
+#include "receiver/chansound/sounding.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "runtime/array.hpp"
 #include "runtime/host.hpp"
@@ -62,8 +62,9 @@ inline constexpr const char* kPatterntrackFields[] = {
 // Errors: a rate other than 75, "hfchain:patternslicer:Rate"; chSymMapping not 8 columns of
 // whole symbol numbers 0 to 7, "hfchain:patternslicer:Patterns"; passes outside 0 .. 10 or not
 // whole, "hfchain:patterntrack:BadPasses"; a sounding that check_sounding refuses
-// (receiver/chansound/sounding_check.hpp: its basis size, sizes, values and bounds); those of
-// the layout.
+// (receiver/chansound/sounding.hpp: its basis size, sizes, values and bounds), under
+// "hfchain:patterntrack:BadSounding", "hfchain:patterntrack:NonFinite" and
+// "hfchain:patterntrack:TooLarge"; those of the layout.
 PatterntrackOut patterntrack(const ChansoundOut& sounding, const ModeParams& mode, double passes,
                              SoftRule rule = SoftRule::max_log);
 

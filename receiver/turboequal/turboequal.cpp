@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "receiver/chansound/sounding_check.hpp"
+#include "receiver/chansound/pathtrack.hpp"
+#include "receiver/chansound/sounding.hpp"
 #include "receiver/decoder/codecheck.hpp"
 #include "receiver/decoder/sisodecode.hpp"
 #include "receiver/layout/layout.hpp"
+#include "receiver/layout/reception.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "receiver/turboequal/blockmmse.hpp"
 #include "runtime/checks.hpp"
@@ -272,9 +274,9 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams&
     const index_t I = check_whole_count(iterations, kMaxIterations, "iterations",
                                         "hfchain:turboequal:BadIterations");
     const index_t frames = check_integer(sounding.frames, "frames");
-    check_receiver_mode(mode);
+    check_receiver_mode(mode, "turboequal");
     if (!(mode.trein >= 1)) {
-        raise("hfchain:chansound:UnsupportedMode",
+        raise("hfchain:turboequal:UnsupportedMode",
               "The equaliser needs probes between its data segments; rate " +
                   format_value(mode.rate) +
                   " bit/s has none (its patterns are detected by "
@@ -285,7 +287,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams&
     const ComplexArray& basis = sounding.basis;
     const index_t L = basis.rows();
     const index_t Ny = y.numel();
-    check_sounding(sounding, layout.symbols, "equaliser");
+    check_sounding(sounding, layout.symbols, "equaliser", "turboequal");
     const double N0 = sounding.noiseVar;
     const index_t N = layout.dataSymbols();
 

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "params/modeconf.hpp"
-#include "receiver/chansound/chansound.hpp"
+#include "receiver/chansound/sounding.hpp"
 #include "runtime/array.hpp"
 #include "runtime/host.hpp"
 #include "transmitter/constellation.hpp"
@@ -69,7 +69,7 @@ inline constexpr const char* kTurboequalFields[] = {"out",     "noiseVar", "gain
 // Errors: iterations outside 0 .. 10 or not whole, "hfchain:turboequal:BadIterations";
 // iterations > 0 at 4800 bit/s (uncoded: no decoder), "hfchain:turboequal:Uncoded"; frames
 // not a whole number, the integer check; a mode the receiver does not handle, or one without
-// probes (75 bit/s), "hfchain:chansound:UnsupportedMode"; a basis of more than kMaxTaps taps or
+// probes (75 bit/s), "hfchain:turboequal:UnsupportedMode"; a basis of more than kMaxTaps taps or
 // kMaxPaths paths (or none), "hfchain:turboequal:BadSounding"; fields of `sounding` whose sizes
 // disagree, "hfchain:runtime:SizeMismatch"; then the sounding's values, each refusal naming the
 // element

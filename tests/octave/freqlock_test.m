@@ -25,4 +25,4 @@ spoilt(7) = NaN;
 expect_error (@() freqlock (spoilt, params, vs), "hfchain:freqlock:NonFinite",
               "MatchedFilterIn(7) is NaN + 0i: matched-filter samples must be finite.");
 expect_error (@() freqlock (x, params, setfield (vs, "oversamplingFactor", 2.5)),
-              "hfchain:chansound:BadOversampling");
+              "hfchain:freqlock:BadOversampling");

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "params/rateconf.hpp"
+#include "receiver/chansound/pathtrack.hpp"
 #include "receiver/layout/layout.hpp"
 #include "runtime/complexmath.hpp"
 #include "tests/receiver/expect_error.hpp"

@@ -165,17 +165,17 @@ TEST(Freqlock, Failures) {
          [&] {
              freqlock(x, mode, {0.35, 6, 0});
          },
-         "hfchain:chansound:BadOversampling", ""},
+         "hfchain:freqlock:BadOversampling", ""},
         {"M 2.5",
          [&] {
              freqlock(x, mode, {0.35, 6, 2.5});
          },
-         "hfchain:chansound:BadOversampling", ""},
+         "hfchain:freqlock:BadOversampling", ""},
         {"M inf",
          [&] {
              freqlock(x, mode, {0.35, 6, inf});
          },
-         "hfchain:chansound:BadOversampling", ""},
+         "hfchain:freqlock:BadOversampling", ""},
         {"preamble", [&] { freqlock(x, short_preamble, kShaping); }, errid::kIndexOutOfBounds,
          "milstd.preamSync"},
         {"NaN preamble", [&] { freqlock(x, nan_preamble, kShaping); }, "hfchain:layout:NonFinite",

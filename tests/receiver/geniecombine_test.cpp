@@ -124,12 +124,12 @@ TEST(Geniecombine, Failures) {
     patterns.trein = 0;
     expect_error(
         [&] { geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, patterns, kShaping); },
-        "hfchain:chansound:UnsupportedMode");
+        "hfchain:geniecombine:UnsupportedMode");
     expect_error(
         [&] {
             geniecombine(tx.MultiplexOut, ComplexArray(), noise, 10, mode, VarShapping{0.35, 6, 0});
         },
-        "hfchain:chansound:BadOversampling");
+        "hfchain:geniecombine:BadOversampling");
     // A pulse far longer than the signal is refused by the sizes, before a filter of 1e9 taps is
     // designed.
     expect_error(

@@ -8,6 +8,7 @@
 
 #include "params/rateconf.hpp"
 #include "receiver/chansound/chansound.hpp"
+#include "receiver/chansound/pathtrack.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/patterntrack/patterntrack.hpp"
 #include "tests/receiver/expect_error.hpp"
@@ -201,7 +202,7 @@ TEST(HfAtEveryRate, PatternTrackRefusesWhatItCannotDetect) {
     }
     ChansoundOut large = s;
     large.gains[3] = cdouble(2 * kLargestSample, 0);
-    testing::expect_error([&] { patterntrack(large, m, 1); }, "hfchain:turboequal:TooLarge",
+    testing::expect_error([&] { patterntrack(large, m, 1); }, "hfchain:patterntrack:TooLarge",
                           "sounding.gains(4)");
     const PatterntrackOut none = patterntrack(s, m, 0);
     EXPECT_EQ(none.passes, 0);

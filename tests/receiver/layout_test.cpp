@@ -2,15 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "params/modeconf.hpp"
+#include "params/rateconf.hpp"
 #include "receiver/chansound/chansound.hpp"
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/freqlock/freqlock.hpp"
+#include "receiver/layout/reception.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
 #include "tests/receiver/expect_error.hpp"
@@ -186,6 +190,75 @@ TEST(Layout, Failures) {
     }
     expect_error([&] { transmission_layout(modeconf(0.6), -1); }, errid::kNegative, "frames");
     expect_error([&] { transmission_layout(modeconf(0.6), 100000000); }, errid::kMaxSize);
+}
+
+// Every rate's parameter set is one the HF receivers handle; hand-made ones without probes (but
+// at 75 bit/s), without data, with another constellation or a repetition that is not whole are
+// refused, each receiver naming itself in the identifier, with the same text.
+TEST(Reception, ModesTheHfReceiversHandle) {
+    for (const double rate : {75.0, 150.0, 300.0, 600.0, 1200.0, 2400.0, 4800.0}) {
+        EXPECT_EQ(receiver_mode_refusal(rateconf(rate, 0.6)), "") << rate;
+    }
+    struct Case {
+        double rate, bitsToSym, repFactor, data, trein;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Case refused[] = {
+        {150, 1, 4, 20, 0},    {600, 3, 1, 20, 0},  {600, 4, 1, 20, 20},   {600, 0, 1, 20, 20},
+        {600, 1, 1.5, 20, 20}, {600, 1, 0, 20, 20}, {600, 1, nan, 20, 20}, {600, 1, 1, 0, 20},
+    };
+    for (const Case& c : refused) {
+        ModeParams m = rateconf(600, 0.6);
+        m.rate = c.rate;
+        m.bitsToSym = c.bitsToSym;
+        m.repFactor = c.repFactor;
+        m.data = c.data;
+        m.trein = c.trein;
+        const std::string refusal = receiver_mode_refusal(m);
+        ASSERT_NE(refusal.find("rate " + format_value(c.rate) + " bit/s with bitsToSym " +
+                               format_value(c.bitsToSym)),
+                  std::string::npos)
+            << refusal;
+        for (const char* block : {"chansound", "geniecombine", "turboequal"}) {
+            expect_error([&] { check_receiver_mode(m, block); },
+                         std::string("hfchain:") + block + ":UnsupportedMode", refusal);
+        }
+    }
+}
+
+// Samples a symbol: whole numbers from 1 to a million; anything else refused in the name of the
+// receiver that reads them.
+TEST(Reception, OversamplingFactor) {
+    for (const double M : {1.0, 5.0, 1e6}) {
+        EXPECT_EQ(oversampling_factor(VarShapping{0.35, 6, M}, "freqlock"), M);
+    }
+    for (const double M : {0.0, 0.5, 2.5, -5.0, 1e6 + 1, std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::quiet_NaN()}) {
+        expect_error(
+            [&] {
+                oversampling_factor(VarShapping{0.35, 6, M}, "freqlock");
+            },
+            "hfchain:freqlock:BadOversampling", "oversamplingFactor = ");
+    }
+}
+
+// Frames in a matched-filter output, counted as tickalign and unframer do: the output holds
+// 4 D M samples of the two filters' tails and then M a symbol; one sample short of a frame's last
+// symbol leaves that frame out.
+TEST(Reception, FramesInAMatchedFilterOutput) {
+    const ModeParams mode = rateconf(2400, 0.6);
+    const Layout l = transmission_layout(mode, 0);
+    for (const index_t M : {1, 5}) {
+        for (const index_t f : {0, 1, 7}) {
+            const index_t K = l.preamble + f * l.frame();  // symbols
+            const index_t Lmf = 4 * 6 * M + 1 + (K - 1) * M;
+            EXPECT_EQ(frames_in(Lmf, mode, 6, M), f) << M << " " << f;
+            EXPECT_EQ(frames_in(Lmf - 1, mode, 6, M), std::max<index_t>(f - 1, 0)) << M << " " << f;
+            EXPECT_EQ(frames_in(Lmf + M - 1, mode, 6, M), f) << M << " " << f;
+        }
+        EXPECT_EQ(frames_in(4 * 6 * M, mode, 6, M), 0);
+        EXPECT_EQ(frames_in(0, mode, 6, M), 0);
+    }
 }
 
 }  // namespace

@@ -293,9 +293,9 @@ TEST(Turboequal, Failures) {
     expect_error([&] { turboequal(s, uncoded, 1, 1); }, "hfchain:turboequal:Uncoded");
     ModeParams no_probes = standard(0.6);
     no_probes.trein = 0;
-    expect_error([&] { turboequal(s, no_probes, 1, 0); }, "hfchain:chansound:UnsupportedMode");
+    expect_error([&] { turboequal(s, no_probes, 1, 0); }, "hfchain:turboequal:UnsupportedMode");
     expect_error([&] { turboequal(s, rateconf(75, 0.6), 1, 0); },
-                 "hfchain:chansound:UnsupportedMode", "needs probes");
+                 "hfchain:turboequal:UnsupportedMode", "needs probes");
 }
 
 }  // namespace

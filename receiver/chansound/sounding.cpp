@@ -1,21 +1,25 @@
-#include "receiver/chansound/sounding_check.hpp"
+#include "receiver/chansound/sounding.hpp"
 
 #include <cmath>
 #include <limits>
 #include <string>
 
+#include "receiver/chansound/pathtrack.hpp"
+#include "receiver/layout/reception.hpp"
 #include "runtime/checks.hpp"
 
 namespace hfchain {
 
-void check_sounding(const ChansoundOut& s, index_t symbols, const char* user) {
+void check_sounding(const ChansoundOut& s, index_t symbols, const char* user, const char* block) {
+    const std::string prefix = std::string("hfchain:") + block;
+    const std::string bad_sounding = prefix + ":BadSounding";
     const index_t L = s.basis.rows();
     const index_t r = s.basis.cols();
     if (L < 1 || L > kMaxTaps || r < 1 || r > kMaxPaths) {
-        raise("hfchain:turboequal:BadSounding",
-              "The sounding's basis is " + std::to_string(L) + " x " + std::to_string(r) +
-                  "; the " + user + " takes 1 to " + std::to_string(kMaxTaps) + " taps and 1 to " +
-                  std::to_string(kMaxPaths) + " paths.");
+        raise(bad_sounding, "The sounding's basis is " + std::to_string(L) + " x " +
+                                std::to_string(r) + "; the " + user + " takes 1 to " +
+                                std::to_string(kMaxTaps) + " taps and 1 to " +
+                                std::to_string(kMaxPaths) + " paths.");
     }
     const index_t Ny = s.out.numel();
     check_size_equal(checked_size_sum(symbols, L - 1), Ny, "out");
@@ -28,8 +32,10 @@ void check_sounding(const ChansoundOut& s, index_t symbols, const char* user) {
     // Field by field, each refusal naming the element: every field finite, variances not
     // negative, and what the receivers square and multiply within the sounder's own bound.
     constexpr double kInf = std::numeric_limits<double>::infinity();
-    const char* const nonfinite = "hfchain:turboequal:NonFinite";
-    const char* const too_large = "hfchain:turboequal:TooLarge";
+    const std::string nonfinite_id = prefix + ":NonFinite";
+    const std::string too_large_id = prefix + ":TooLarge";
+    const char* const nonfinite = nonfinite_id.c_str();
+    const char* const too_large = too_large_id.c_str();
     const char* const finite_rule = "a sounding's values must be finite.";
     const std::string amplitude_rule = std::string("the ") + user +
                                        " takes samples, gains and basis values up to " +
@@ -49,7 +55,7 @@ void check_sounding(const ChansoundOut& s, index_t symbols, const char* user) {
                 return std::isnan(x) || x == -kInf || (x == kInf && !open);
             });
         }
-        check_each(v, name, "hfchain:turboequal:BadSounding", "a variance must not be negative.",
+        check_each(v, name, bad_sounding.c_str(), "a variance must not be negative.",
                    [](double x) { return x < 0; });
         if (!bounded) {
             check_each(v, name, too_large, variance_rule.c_str(),
@@ -65,7 +71,7 @@ void check_sounding(const ChansoundOut& s, index_t symbols, const char* user) {
     check_finite(s.noiseVar, "sounding.noiseVar", nonfinite, finite_rule);
     if (s.noiseVar < 0 || s.noiseVar > kLargestVariance) {
         raise(
-            s.noiseVar < 0 ? "hfchain:turboequal:BadSounding" : too_large,
+            s.noiseVar < 0 ? bad_sounding : too_large_id,
             "sounding.noiseVar is " + format_value(s.noiseVar) + ": " +
                 (s.noiseVar < 0 ? std::string("a variance must not be negative.") : variance_rule));
     }
