@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "params/modes.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
@@ -479,7 +480,7 @@ index_t frames_in(index_t Lmf, const ModeParams& mode, const VarShapping& varSha
 
 void check_receiver_mode(const ModeParams& mode) {
     const double R = mode.repFactor;
-    const bool probes = mode.trein >= 1 || (mode.rate == 75 && mode.trein == 0);
+    const bool probes = mode.trein >= 1 || (uses_patterns(mode) && mode.trein == 0);
     if (!(mode.bitsToSym == 1 || mode.bitsToSym == 2 || mode.bitsToSym == 3) ||
         !(R >= 1 && R == std::floor(R)) || !(mode.data >= 1) || !probes) {
         raise("hfchain:chansound:UnsupportedMode",
