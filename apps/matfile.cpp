@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "apps/run_report.hpp"
+#include "params/modes.hpp"
 #include "runtime/error.hpp"
 #include "sweep/output_file.hpp"
 
@@ -257,7 +258,7 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mod
                       .set("profile", c.profile)
                       .set("profileStart", c.profileStart)
                       .take());
-        if (mode.rate == 75) {
+        if (uses_patterns(mode)) {
             // No probes to equalise with: the pattern detector's ratios and track instead.
             const PatterntrackOut& p = road.patterns;
             mat.write(StructVar("patterntrack",

@@ -9,6 +9,7 @@
 
 #include "chain/theory.hpp"
 #include "channel/conditions.hpp"
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
@@ -45,8 +46,8 @@ void stage(std::ostream& out, const char* block, const std::string& text) {
 
 // The constellation, code and repetition of a parameter set, as the report names them.
 std::string mode_text(const ModeParams& mode) {
-    if (mode.rate == 4800) return "uncoded 8-PSK, not interleaved";
-    if (mode.rate == 75) {
+    if (is_uncoded(mode)) return "uncoded 8-PSK, not interleaved";
+    if (uses_patterns(mode)) {
         return "rate-1/2 code, each pair of coded bits sent as one of four 32-symbol patterns";
     }
     const int points = 1 << static_cast<int>(mode.bitsToSym);
@@ -91,13 +92,13 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
               std::to_string(mode.preamSync.numel()) + "-symbol preamble, frames of " +
               format_value(mode.data) + " data + " + format_value(mode.trein) + " probe symbols");
     const SendchainOut& tx = road.tx;
-    const bool uncoded = mode.rate == 4800;
+    const bool uncoded = is_uncoded(mode);
     stage(out, "sendchain",
           std::to_string(tx.BitInCodIn.numel()) + " bits in (data, flush, padding), " +
               std::to_string(tx.CodOutInterIn.numel()) +
               (uncoded ? " data bits (uncoded), " : " coded bits, ") +
               std::to_string(tx.MapOutMultiplexIn.numel()) +
-              (mode.rate == 75 ? " 32-symbol patterns, " : " data symbols, ") +
+              (uses_patterns(mode) ? " 32-symbol patterns, " : " data symbols, ") +
               std::to_string(tx.MultiplexOut.numel()) + " symbols sent");
     const index_t preamble = mode.preamSync.numel();
     stage(out, "",
@@ -199,7 +200,7 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
         for (index_t k = 0; k < common; ++k) symbol_errors += decisions[k] != sent[k] ? 1 : 0;
         stage(out, "symslicer",
               std::to_string(decisions.numel()) + " decisions, " + std::to_string(symbol_errors) +
-                  (mode.rate == 75 ? " pattern errors, " : " symbol errors, ") +
+                  (uses_patterns(mode) ? " pattern errors, " : " symbol errors, ") +
                   std::to_string(road.demod.DemapOut.numel()) + " bits");
         if (uncoded) {
             stage(out, "unshuffle", "not used: 4800 bit/s is not interleaved");
@@ -222,7 +223,7 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
         const std::string who = std::string(sweep::receiver_name(kind)) + ": ";
         if (kind == ReceiverKind::baseline && r.ran && uncoded) {
             stage(out, "symslicer", who + "the hard decisions are the information bits (no code)");
-        } else if (kind == ReceiverKind::baseline && r.ran && mode.rate == 75) {
+        } else if (kind == ReceiverKind::baseline && r.ran && uses_patterns(mode)) {
             stage(out, "patternslicer",
                   who + std::to_string(r.soft.LLR.numel()) +
                       " ratios from the four patterns' correlations (noncoherent), noise "
@@ -251,7 +252,7 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
             double mean = 0;
             for (index_t k = 0; k < r.noiseVar.numel(); ++k) mean += r.noiseVar[k];
             mean = r.noiseVar.numel() > 0 ? mean / r.noiseVar.numel() : 0;
-            if (mode.rate == 75) {
+            if (uses_patterns(mode)) {
                 stage(
                     out, "patterntrack",
                     who + std::to_string(r.soft.LLR.numel()) + " ratios from " +
@@ -269,9 +270,9 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
             stage(out, "geniecombine",
                   who + std::to_string(road.genieView.out.numel()) +
                       " symbols through the known ray gains");
-            stage(out, mode.rate == 75 ? "patternslicer" : "softslicer",
+            stage(out, uses_patterns(mode) ? "patternslicer" : "softslicer",
                   who + std::to_string(r.soft.LLR.numel()) + " ratios" +
-                      (mode.rate == 75 ? " (coherent, each symbol weighed by its gain)" : ""));
+                      (uses_patterns(mode) ? " (coherent, each symbol weighed by its gain)" : ""));
         }
         if (!r.ran) {
             stage(out, uncoded ? "result" : "vitdecode",

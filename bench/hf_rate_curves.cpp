@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "chain/road.hpp"
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/builtin_host.hpp"
@@ -53,7 +54,7 @@ double thread_seconds() {
 // encoder input bits a block, 144 of them flush bits).
 double blocks_for(const ModeParams& mode) {
     const double T = static_cast<double>(mode.interTable.numel());
-    const double per = mode.rate == 4800 ? T / mode.repFactor : T / (2 * mode.repFactor);
+    const double per = is_uncoded(mode) ? T / mode.repFactor : T / (2 * mode.repFactor);
     double n = 1;
     while (per * n - 144 < 1) ++n;
     return n;

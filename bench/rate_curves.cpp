@@ -26,6 +26,7 @@
 
 #include "chain/road.hpp"
 #include "chain/theory.hpp"
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/builtin_host.hpp"
@@ -96,7 +97,7 @@ int main(int argc, char** argv) {
                 ++trials;
             }
             double yardstick = ber_8psk_gray(esno);
-            if (curve.rate != 4800) {
+            if (!is_uncoded(curve.rate)) {
                 Count ref;
                 for (int t = 0; t < trials; ++t) {
                     const reference::Outcome o = reference::run_coded(

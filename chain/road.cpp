@@ -5,7 +5,9 @@
 #include <limits>
 #include <numbers>
 
+#include "params/modes.hpp"
 #include "params/waveform.hpp"
+#include "receiver/chansound/pathtrack.hpp"
 #include "receiver/layout/reception.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
@@ -20,7 +22,7 @@ bool RoadConfig::runs(ReceiverKind kind) const {
 BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, index_t K,
                               const ModeParams& mode) {
     const auto T = static_cast<double>(mode.interTable.numel());
-    const double per = mode.rate == 4800 ? T / mode.repFactor : T / (2 * mode.repFactor);
+    const double per = is_uncoded(mode) ? T / mode.repFactor : T / (2 * mode.repFactor);
     const index_t B = std::max<index_t>(1, static_cast<index_t>(per));
     BlockCount c;
     if (K <= 0) return c;
@@ -43,7 +45,7 @@ double spread_around_decisions(const ComplexArray& symbols, const ModeParams& mo
     if (n == 0) return 1;
     // The 75 bit/s patterns are made of 2-PSK symbols (symbol numbers 0 and 4), whatever the
     // bits a pattern carries.
-    const int b = mode.rate == 75 ? 1 : std::clamp(static_cast<int>(mode.bitsToSym), 1, 3);
+    const int b = uses_patterns(mode) ? 1 : std::clamp(static_cast<int>(mode.bitsToSym), 1, 3);
     const double points = std::ldexp(1.0, b);
     const double step = 2 * std::numbers::pi / points;
     double sum = 0;
@@ -106,7 +108,7 @@ void decode(const ModeParams& mode, const RoadConfig& config, const SendchainOut
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(mode, config.nFrame).info;
     r.soft = softslicer(r.symbols, r.noiseVar, mode, config.softRule);
-    if (mode.rate == 4800) {
+    if (is_uncoded(mode)) {
         decide_uncoded(r.soft.LLR, r.infoBits, r);
     } else {
         r.deinterleaved = unshuffle(r.soft.LLR, mode);
@@ -206,7 +208,7 @@ void decode_baseline(const ModeParams& mode, const RoadConfig& config, const Sen
     r.symbols = data;
     r.noiseVar = RealArray(1);
     r.noiseVar[0] = spread_around_decisions(data, mode);
-    if (mode.rate == 75) {
+    if (uses_patterns(mode)) {
         r.soft.LLR = patternslicer(r.symbols, ComplexArray{cdouble(1.0, 0.0)}, r.noiseVar, mode,
                                    PatternDetection::noncoherent, config.softRule)
                          .LLR;
@@ -215,7 +217,7 @@ void decode_baseline(const ModeParams& mode, const RoadConfig& config, const Sen
     }
     const RealArray llr = first_or_erased(r.soft.LLR, r.codedBits);
     r.ran = true;
-    if (mode.rate == 4800) {
+    if (is_uncoded(mode)) {
         r.deinterleaved.out = llr;
         const index_t have = std::min(demod.DemapOut.numel(), tx.BitInCodIn.numel());
         r.decoded.DecodOut = RealArray(have);
@@ -315,7 +317,7 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
                          noiseless ? inf : config.channel.EsNodB, mode, config.shaping);
         r.genie.symbols = r.genieView.out;
         r.genie.noiseVar = r.genieView.noiseVar;
-        if (mode.rate == 75) {
+        if (uses_patterns(mode)) {
             decode_patterns(mode, config, r.tx, genie_patterns(mode, r.genie, config.softRule),
                             r.genie);
         } else {
@@ -363,14 +365,14 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
                 locked = true;
             }
         }
-        if (locked && mode.rate == 75) {
+        if (locked && uses_patterns(mode)) {
             r.patterns = patterntrack(r.sounding, mode, kPatternPasses, config.softRule);
             r.hf.symbols = r.patterns.out;
             r.hf.noiseVar = r.patterns.noiseVar;
             decode_patterns(mode, config, r.tx, r.patterns.LLR, r.hf);
         } else if (locked) {
             // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.
-            const double iterations = mode.rate == 4800 ? 0.0 : config.iterations;
+            const double iterations = is_uncoded(mode) ? 0.0 : config.iterations;
             r.equalised =
                 turboequal(r.sounding, mode, config.nFrame, iterations, host, config.turboStop);
             r.hf.symbols = r.equalised.out;
@@ -398,7 +400,7 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
     const index_t T = mode.interTable.numel();
     index_t usable = std::min(r.demod.DemapOut.numel(), r.codedBits);
     usable = T > 0 ? usable / T * T : 0;
-    if (mode.rate == 4800) {
+    if (is_uncoded(mode)) {
         r.deinterleaved.out = first_or_erased(r.demod.DemapOut, usable);
     } else if (usable == r.demod.DemapOut.numel()) {
         r.deinterleaved = unshuffle(r.demod.DemapOut, mode);

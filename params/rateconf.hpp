@@ -5,32 +5,20 @@
 #pragma once
 
 #include "params/modeconf.hpp"
+#include "params/modes.hpp"
 #include "runtime/numeric.hpp"
 
 namespace hfchain {
 
-// The user data rates in bit/s, fastest first: the row order of every rate table.
-inline constexpr double kDataRates[] = {4800, 2400, 1200, 600, 300, 150, 75};
-
 // Builds `mode` for the data rate `rate` (bit/s) and an interleaver of `interLen` seconds, both
-// compared exactly. Per rate:
-//   4800  8-PSK (bitsToSym 3), uncoded and not interleaved, frames of 32 data + 16 probe symbols
-//   2400  8-PSK (3), rate-1/2 code, 32 + 16
-//   1200  4-PSK (2), rate-1/2 code, 20 + 20
-//    600  2-PSK (1), rate-1/2 code, 20 + 20
-//    300  2-PSK (1), rate-1/2 code, each coded bit sent twice (repFactor 2), 20 + 20
-//    150  2-PSK (1), rate-1/2 code, each coded bit sent four times (repFactor 4), 20 + 20
-//     75  rate-1/2 code, each pair of coded bits sent as one of four 32-symbol channel patterns
-//         (bitsToSym 2), 32 + 0: no probes
-// The interleaver block holds interLen seconds of coded bits (interLen x rate x 2 x repFactor;
-// interLen x rate uncoded); its permutation, the channel-symbol patterns and the preamble follow
-// the same rules at every rate, with the rate's geometry and mode symbols. `probe` holds the
-// first `trein` symbols of the d1 and d2 patterns (trein x 2; 0 x 2 at 75 bit/s).
+// compared exactly, from the row of kModes (params/modes.hpp): its constellation, repetition, frame
+// geometry, interleaver block and mode symbols. The interleaver's permutation, the channel-symbol
+// patterns and the preamble follow the same rules at every rate. `probe` holds the first `trein`
+// symbols of the d1 and d2 patterns (trein x 2; 0 x 2 at 75 bit/s).
 // rateconf(2400, interLen) equals modeconf(interLen).
 //
-// Errors: "hfchain:params:UnknownRate" (rate not one of kDataRates),
-// "hfchain:params:UnknownInterleaver" (interLen neither 0.6 nor 4.8),
-// "hfchain:params:NoLongInterleaver" (4800 bit/s with 4.8 s: the uncoded mode has only 0.6 s).
+// Errors: those of mode_of (params/modes.hpp): "hfchain:params:UnknownRate",
+// "hfchain:params:UnknownInterleaver", "hfchain:params:NoLongInterleaver".
 ModeParams rateconf(double rate, double interLen);
 
 // At 75 bit/s every L-th value of a transmission (1-based, counted across interleaver blocks) is

@@ -8,6 +8,7 @@
 #include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
 #include "params/modeconf.hpp"
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
@@ -140,7 +141,7 @@ void check_rate(double rate, double interLen, const FieldNames& names) {
                shown(rate) + " bit/s is not a data rate of the waveform; accepted: " + rate_list());
     }
     check_interleaver(interLen, names);
-    if (rate == 4800 && interLen != 0.6) {
+    if (find_mode(rate, interLen) == nullptr) {
         refuse(names, "rates",
                "4800 bit/s is uncoded and has no " + shown(interLen) +
                    " s interleaver; give it with " + field_name(names, "interLen") + " 0.6");

@@ -144,7 +144,7 @@ void check_config(const SweepConfig& config, const FieldNames& names = {});
 // interLen: 0.6 or 4.8 s.
 void check_interleaver(double interLen, const FieldNames& names = {});
 
-// rate: one of kDataRates (params/rateconf.hpp) with the interleaver `interLen` (which must be
+// rate: one of kDataRates (params/modes.hpp) with the interleaver `interLen` (which must be
 // accepted; 4800 bit/s has only 0.6 s); names the field "rates".
 void check_rate(double rate, double interLen, const FieldNames& names = {});
 

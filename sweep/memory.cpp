@@ -11,6 +11,7 @@
 
 #include "channel/channel_text.hpp"
 #include "params/modeconf.hpp"
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
@@ -39,7 +40,7 @@ double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShappin
     const double blocks = std::ceil(nFrame - 1e-9);  // the last block is completed with padding
     const double coded = blocks * T;
     // At 75 bit/s each pair of coded bits goes out as one 32-symbol pattern (a frame's data).
-    const double dataSymbols = mode.rate == 75      ? coded / 2 * mode.data
+    const double dataSymbols = uses_patterns(mode)  ? coded / 2 * mode.data
                                : mode.bitsToSym > 0 ? coded / mode.bitsToSym
                                                     : coded;
     const double frames = mode.data > 0 ? dataSymbols / mode.data : 0;

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "params/modes.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
@@ -54,7 +55,7 @@ const std::vector<RequirementRow>& requirement_rows() {
 
 double row_interleaver(const RequirementRow& row, double interLen) {
     // 4800 bit/s is uncoded and runs the short interleaver's frame only.
-    return row.rate == 4800 ? 0.6 : interLen;
+    return is_uncoded(row.rate) ? 0.6 : interLen;
 }
 
 SweepConfig requirement_point_config(const RequirementsConfig& config, const RequirementRow& row,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
@@ -119,8 +120,8 @@ ReceiverCounts trial_size(const SweepConfig& config, double rate) {
     const BitBudget budget = bit_budget(mode, trial_nframe(config, rate));
     ReceiverCounts c;
     // The coder keeps the bits of both generators, each repFactor times; 4800 bit/s is uncoded.
-    c.codedBits = mode.rate == 4800 ? budget.total
-                                    : budget.total * 2 * static_cast<std::int64_t>(mode.repFactor);
+    c.codedBits = is_uncoded(mode) ? budget.total
+                                   : budget.total * 2 * static_cast<std::int64_t>(mode.repFactor);
     c.infoBits = budget.info;
     c.blocks = count_block_errors(RealArray(), RealArray(), budget.info, mode).blocks;
     return c;

@@ -1,5 +1,6 @@
 #include "transmitter/bitbudget.hpp"
 
+#include "params/modes.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
 
@@ -10,7 +11,7 @@ BitBudget bit_budget(const ModeParams& mode, double nFrame) {
     const double R = mode.repFactor;
     double K = 0.0;
     double B = 0.0;
-    if (mode.rate != 4800) {
+    if (!is_uncoded(mode)) {
         K = T * nFrame / (2.0 * R) - kFlushBits;
         B = T / (2.0 * R);
     } else {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/interrupts.hpp"
@@ -159,7 +160,7 @@ RealArray build_probe_info(const ModeParams& mode, index_t nPreamble, index_t nM
     index_t framePart = 0;
     index_t Drows = 0;
     index_t Prows = 0;
-    if (mode.rate != 75) {
+    if (!uses_patterns(mode)) {
         const index_t repeats = check_size_argument(rest / (mode.data + mode.trein));
         Drows = check_size_argument(mode.data);
         Prows = check_size_argument(mode.trein);
@@ -203,7 +204,7 @@ SendchainOut sendchain(const ModeParams& mode, double nFrame, double seed, HostS
 
     // Bit budget: K information bits, then the flush bits and the Z padding bits that complete
     // the last interleaver block.
-    const bool coded = mode.rate != 4800;
+    const bool coded = !is_uncoded(mode);
     const BitBudget budget = bit_budget(mode, nFrame);
     const index_t nInfo = budget.info;
 
@@ -249,7 +250,7 @@ SendchainOut sendchain(const ModeParams& mode, double nFrame, double seed, HostS
 
     // Frames: data and probes, or the 75 bit/s channel patterns.
     RealArray frames;
-    if (mode.rate != 75) {
+    if (!uses_patterns(mode)) {
         // 3 bits use all eight phases, 2 bits the even phases, 1 bit the phases 0 and 4.
         const double scale = std::pow(2.0, 3.0 - mode.bitsToSym);
         out.ComplexPSKSymbols = ComplexArray(dados_gray.numel());

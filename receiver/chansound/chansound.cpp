@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "params/modes.hpp"
 #include "receiver/chansound/pathtrack.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/layout/reception.hpp"

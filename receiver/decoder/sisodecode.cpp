@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "params/modes.hpp"
 #include "receiver/decoder/ratios.hpp"
 #include "receiver/decoder/trellis.hpp"
 #include "runtime/checks.hpp"
@@ -305,7 +306,7 @@ void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrins
 
 SisodecodeOut sisodecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame) {
     // The one code this decoder knows: rate 1/2 without repetition.
-    if (mode.rate == 4800 || mode.repFactor != 1) {
+    if (is_uncoded(mode) || mode.repFactor != 1) {
         raise("hfchain:sisodecode:UnsupportedMode",
               "The decoder handles the coded modes without repetition; rate " +
                   format_value(mode.rate) + " bit/s with repFactor " +

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "params/modes.hpp"
 #include "receiver/decoder/ratios.hpp"
 #include "receiver/decoder/viterbi.hpp"
 #include "runtime/checks.hpp"
@@ -40,7 +41,7 @@ namespace {
 
 VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame) {
     // 1. The 4800 bit/s mode is sent uncoded: there is no code to decode.
-    if (mode.rate == 4800) {
+    if (is_uncoded(mode)) {
         raise("hfchain:vitdecode:Uncoded",
               "The 4800 bit/s mode sends its bits uncoded: there is no code to decode.");
     }

@@ -1,5 +1,6 @@
 #include "receiver/deinterleave/unshuffle.hpp"
 
+#include "params/modes.hpp"
 #include "runtime/checks.hpp"
 
 namespace hfchain {
@@ -7,7 +8,7 @@ namespace hfchain {
 UnshuffleOut unshuffle(const RealArray& DeinterleaverIn, const ModeParams& mode,
                        HostServices& host) {
     // 1. The 4800 bit/s mode is sent without interleaving, so there is nothing to undo.
-    if (mode.rate == 4800) raise_message("ERRO! Para a taxa 4800bps, nao ha deinterleaver.");
+    if (is_uncoded(mode)) raise_message("ERRO! Para a taxa 4800bps, nao ha deinterleaver.");
 
     // 2. Blocks of T bits; the input must be a whole number of them.
     const RealArray& interTable = mode.interTable;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "receiver/demod/colon.hpp"
 #include "runtime/checks.hpp"
@@ -314,7 +315,7 @@ SymslicerOut path_75(const ComplexArray& DemodulatorIn, const ModeParams& mode, 
 SymslicerOut symslicer(const ComplexArray& DemodulatorIn, const ModeParams& mode,
                        HostServices& host) {
     const double b = mode.bitsToSym;
-    if (mode.rate == 75) return path_75(DemodulatorIn, mode, b, host);
+    if (uses_patterns(mode)) return path_75(DemodulatorIn, mode, b, host);
     return general_path(DemodulatorIn, b, host);
 }
 

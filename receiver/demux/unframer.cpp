@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "params/modes.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
 #include "transmitter/constellation.hpp"
@@ -77,7 +78,7 @@ UnframerOut unframer(const ComplexArray& DemultiplexIn, const ModeParams& mode,
     };
 
     UnframerOut result;
-    if (mode.rate == 75) {
+    if (uses_patterns(mode)) {
         // The 75 bit/s frames carry no probes: the truncated column passes whole.
         result.out = ComplexArray(keep);
         for_each_chunk(keep, host, [&](index_t first, index_t last) {

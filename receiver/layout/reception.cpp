@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "params/modes.hpp"
 #include "receiver/layout/layout.hpp"
 #include "runtime/checks.hpp"
 #include "shaping/rrc_fir.hpp"
@@ -27,7 +28,7 @@ index_t oversampling_factor(const VarShapping& varShapping, const char* block) {
 
 std::string receiver_mode_refusal(const ModeParams& mode) {
     const double R = mode.repFactor;
-    const bool probes = mode.trein >= 1 || (mode.rate == 75 && mode.trein == 0);
+    const bool probes = mode.trein >= 1 || (uses_patterns(mode) && mode.trein == 0);
     if ((mode.bitsToSym == 1 || mode.bitsToSym == 2 || mode.bitsToSym == 3) &&
         (R >= 1 && R == std::floor(R)) && mode.data >= 1 && probes) {
         return {};

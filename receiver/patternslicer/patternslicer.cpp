@@ -5,6 +5,7 @@
 #include <numbers>
 #include <string>
 
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
@@ -183,7 +184,7 @@ double log_bessel_i0(double x) {
 }
 
 void check_patterns(const ModeParams& mode, const char* block) {
-    if (mode.rate != 75) {
+    if (!uses_patterns(mode)) {
         raise("hfchain:patternslicer:Rate",
               std::string(block) +
                   " detects the channel patterns of the 75 bit/s mode; milstd.rate is " +

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "params/modes.hpp"
 #include "receiver/softdemod/softdemap.hpp"
 #include "runtime/checks.hpp"
 
@@ -13,7 +14,7 @@ namespace {
 // Input checks, in the order the header gives them; returns b.
 int check_inputs(const ComplexArray& DemodulatorIn, const RealArray& noiseVar,
                  const ModeParams& mode) {
-    if (mode.rate == 75) {
+    if (uses_patterns(mode)) {
         raise("hfchain:softslicer:Rate75",
               "The 75 bit/s mode sends each value as a 32-symbol channel pattern, not as one "
               "Gray-mapped point: softslicer has no soft decisions for it.");

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "params/modes.hpp"
 #include "receiver/chansound/pathtrack.hpp"
 #include "receiver/chansound/sounding.hpp"
 #include "receiver/decoder/codecheck.hpp"
@@ -303,7 +304,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams&
     index_t steps = 0;
     IntArray position;
     if (I > 0) {
-        if (mode.rate == 4800) {
+        if (is_uncoded(mode)) {
             raise("hfchain:turboequal:Uncoded",
                   "The 4800 bit/s mode sends its bits uncoded: there is no decoder to iterate "
                   "with; ask for iterations = 0.");

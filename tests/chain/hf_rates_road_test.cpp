@@ -13,8 +13,9 @@
 namespace hfchain {
 namespace {
 
-// The least whole number of 0.6 s blocks that carries information bits.
-double blocks_for(double rate) { return rate == 150 ? 2 : rate == 75 ? 4 : 1; }
+// The least whole number of 0.6 s blocks that carries information bits: a block takes 0.6 rate
+// encoder input bits, and the first 144 are flush bits.
+double blocks_for(double rate) { return std::ceil(145 / (0.6 * rate)); }
 
 // Without a channel, and through the fading of "ruim" (two equal rays 2 ms apart, 1 Hz Doppler
 // spread) and "muito_ruim" at Es/N0 30 dB, the HF receiver and the genie decode every

@@ -48,7 +48,7 @@ void expect_every_bit_back(const ModeParams& m, const SendchainOut& tx,
     for (index_t k = 0; k < demod.DemapOut.numel(); ++k) {
         ASSERT_EQ(demod.DemapOut[k], tx.InterOutMapIn[k]) << "interleaved bit " << k;
     }
-    if (m.rate == 4800) {
+    if (is_uncoded(m)) {
         // Uncoded and not interleaved: the decisions are the information bits themselves.
         for (index_t k = 0; k < demod.DemapOut.numel(); ++k) {
             ASSERT_EQ(demod.DemapOut[k], tx.BitInCodIn[k]) << "bit " << k;
@@ -74,7 +74,7 @@ TEST_P(Rates, EveryCodedBitComesBackStraightFromTheSymbols) {
         const auto T = m.interTable.numel();
         const index_t blocks = static_cast<index_t>(std::ceil(nFrame - 1e-9));
         // A fractional nFrame is completed to whole blocks; the bits beyond it are padding zeros.
-        const double coded = m.rate == 4800 ? 1 : 2 * m.repFactor;
+        const double coded = is_uncoded(m) ? 1 : 2 * m.repFactor;
         EXPECT_EQ(tx.InterOutMapIn.numel(), blocks * T);
         EXPECT_EQ(static_cast<double>(tx.BitInCodIn.numel()), blocks * T / coded);
         const double info = nFrame * T / coded - 144;
@@ -109,7 +109,7 @@ TEST_P(Rates, EveryCodedBitComesBackThroughShapingAndSynchronisation) {
 TEST_P(Rates, TooFewBlocksOrAFractionalBitAreRefused) {
     const RoundTrip c = GetParam();
     const ModeParams m = rateconf(c.rate, c.interLen);
-    const double B = m.interTable.numel() / (m.rate == 4800 ? 1 : 2 * m.repFactor);
+    const double B = m.interTable.numel() / (is_uncoded(m) ? 1 : 2 * m.repFactor);
     BuiltinHost host;
     try {
         sendchain(m, 144 / B, 1, host);

@@ -136,13 +136,13 @@ TEST(Rateconf, BlockSizesMatchTheRates) {
         SCOPED_TRACE(testing::Message() << c.rate << " bit/s, " << c.interLen << " s");
         const ModeParams m = rateconf(c.rate, c.interLen);
         const double T = m.interTable.numel();
-        const double code = c.rate == 4800 ? 1 : 2;
+        const double code = is_uncoded(m) ? 1 : 2;
         EXPECT_EQ(T, std::round(c.interLen * c.rate * code * m.repFactor));
 
         const double values = T / m.bitsToSym;
         ASSERT_EQ(values, std::floor(values));
         double symbols = 0;
-        if (c.rate == 75) {
+        if (uses_patterns(m)) {
             symbols = values * 32;
         } else {
             const double frames = values / m.data;

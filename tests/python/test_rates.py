@@ -7,12 +7,14 @@ import pytest
 
 import hfchain
 
-# rate, interLen, nFrame, bitsToSym, repFactor, data, trein
-MODES = [(4800, 0.6, 1, 3, 1, 32, 16), (2400, 0.6, 0.5, 3, 1, 32, 16),
-         (2400, 4.8, 0.5, 3, 1, 32, 16), (1200, 0.6, 1.5, 2, 1, 20, 20),
-         (1200, 4.8, 0.5, 2, 1, 20, 20), (600, 0.6, 1, 1, 1, 20, 20), (600, 4.8, 0.5, 1, 1, 20, 20),
-         (300, 0.6, 1, 1, 2, 20, 20), (300, 4.8, 0.5, 1, 2, 20, 20), (150, 0.6, 2, 1, 4, 20, 20),
-         (150, 4.8, 0.5, 1, 4, 20, 20), (75, 0.6, 4, 2, 1, 32, 0), (75, 4.8, 0.5, 2, 1, 32, 0)]
+# rate, interLen, nFrame, bitsToSym, repFactor, data, trein, bits sent an information bit (code)
+MODES = [(4800, 0.6, 1, 3, 1, 32, 16, 1), (2400, 0.6, 0.5, 3, 1, 32, 16, 2),
+         (2400, 4.8, 0.5, 3, 1, 32, 16, 2), (1200, 0.6, 1.5, 2, 1, 20, 20, 2),
+         (1200, 4.8, 0.5, 2, 1, 20, 20, 2), (600, 0.6, 1, 1, 1, 20, 20, 2),
+         (600, 4.8, 0.5, 1, 1, 20, 20, 2), (300, 0.6, 1, 1, 2, 20, 20, 2),
+         (300, 4.8, 0.5, 1, 2, 20, 20, 2), (150, 0.6, 2, 1, 4, 20, 20, 2),
+         (150, 4.8, 0.5, 1, 4, 20, 20, 2), (75, 0.6, 4, 2, 1, 32, 0, 2),
+         (75, 4.8, 0.5, 2, 1, 32, 0, 2)]
 
 
 @pytest.mark.parametrize("interLen", [0.6, 4.8])
@@ -20,18 +22,18 @@ def test_2400_is_modeconf(interLen):
     assert hfchain.rateconf(2400, interLen) == hfchain.modeconf(interLen)
 
 
-@pytest.mark.parametrize("rate, interLen, nFrame, b, R, D, P", MODES)
-def test_round_trip(rate, interLen, nFrame, b, R, D, P):
+@pytest.mark.parametrize("rate, interLen, nFrame, b, R, D, P, code", MODES)
+def test_round_trip(rate, interLen, nFrame, b, R, D, P, code):
     m = hfchain.rateconf(rate, interLen)
     assert (m.rate, m.interl, m.bitsToSym, m.repFactor, m.data, m.trein) == (rate, interLen, b, R,
                                                                              D, P)
     assert m.probe.shape == (P, 2)
     # One block holds interLen seconds of coded bits.
-    assert len(m.interTable) == round(interLen * rate * (1 if rate == 4800 else 2) * R)
+    assert len(m.interTable) == round(interLen * rate * code * R)
     tx = hfchain.sendchain(m, nFrame, 9)
     bits = hfchain.symslicer(hfchain.unframer(tx.MultiplexOut, m).out, m).DemapOut
     np.testing.assert_array_equal(bits, tx.InterOutMapIn)
-    if rate == 4800:
+    if code == 1:
         np.testing.assert_array_equal(bits, tx.BitInCodIn)
     else:
         np.testing.assert_array_equal(hfchain.unshuffle(bits, m).out, tx.CodOutInterIn)

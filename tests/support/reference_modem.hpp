@@ -23,11 +23,12 @@ struct CodedRate {
     int bitsPerSymbol;  // 1, 2, 3; 2 at 75 bit/s, where the pair chooses a pattern
     int repetitions;    // copies of each coded bit
     int rows, cols;     // interleaver geometry
+    bool patterns;      // each pair of coded bits sent as a 32-symbol pattern, no probes
 };
 
-inline constexpr CodedRate kCodedRates[] = {{2400, 3, 1, 40, 72}, {1200, 2, 1, 40, 36},
-                                            {600, 1, 1, 40, 18},  {300, 1, 2, 40, 18},
-                                            {150, 1, 4, 40, 18},  {75, 2, 1, 10, 9}};
+inline constexpr CodedRate kCodedRates[] = {
+    {2400, 3, 1, 40, 72, false}, {1200, 2, 1, 40, 36, false}, {600, 1, 1, 40, 18, false},
+    {300, 1, 2, 40, 18, false},  {150, 1, 4, 40, 18, false},  {75, 2, 1, 10, 9, true}};
 
 inline const CodedRate& coded_rate(double rate) {
     for (const CodedRate& r : kCodedRates) {
@@ -110,7 +111,7 @@ inline Outcome run_coded(const CodedRate& r, int blocks, double EsNodB, double s
     // and max-log ratios in transmission order.
     const double N0 = std::pow(10.0, -EsNodB / 10);
     const int values = static_cast<int>(sent.size()) / b;
-    const bool patterns = r.rate == 75;
+    const bool patterns = r.patterns;
     const int per_value = patterns ? 32 : 1;
     const RealArray re = host.randn(values * per_value, 1);
     const RealArray im = host.randn(values * per_value, 1);

@@ -49,7 +49,7 @@ std::vector<int> unscrambled_frames(const SendchainOut& out, index_t preamble) {
 void expect_consistent_stages(const ModeParams& m, const SendchainOut& out) {
     const index_t T = m.interTable.numel();
     for (index_t k = 0; k < out.InterOutMapIn.numel(); ++k) {
-        if (m.rate == 4800) {
+        if (is_uncoded(m)) {
             ASSERT_EQ(out.CodOutInterIn[k], out.BitInCodIn[k]);
             ASSERT_EQ(out.InterOutMapIn[k], out.BitInCodIn[k]);
         } else {
