@@ -150,6 +150,107 @@ void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarSha
         ->capture_default_str();
 }
 
+// The stop rule's options as given: numbers that become whole counts, names that become choices
+// (read_stop_rule).
+struct StopRuleText {
+    std::string metric;
+    std::string stopOn;
+    double minTrials = 0;
+    double minEvents = 0;
+    double minErrors = 0;
+    double maxBits = 0;
+    double seed = 0;
+    double threads = 0;
+
+    explicit StopRuleText(const sweep::StopRule& rule, std::uint32_t seed_)
+        : metric(metric_name(rule.metric)),
+          stopOn(sweep::stop_on_name(rule.stopOn)),
+          minTrials(static_cast<double>(rule.minTrials)),
+          minEvents(static_cast<double>(rule.minEvents)),
+          minErrors(static_cast<double>(rule.minErrors)),
+          maxBits(static_cast<double>(rule.maxBits)),
+          seed(seed_) {}
+};
+
+// Each command's words for the stop rule's options; no `metric`: the command has no --metric.
+struct StopRuleHelp {
+    const char* metric;
+    const char* stopOn;
+    const char* minTrials;
+    const char* minEvents;
+    const char* maxBits;
+};
+
+void add_stop_rule_options(CLI::App& cmd, StopRuleText& t, const StopRuleHelp& help) {
+    if (help.metric != nullptr) {
+        cmd.add_option("--metric", t.metric, help.metric)
+            ->type_name("coded|decoded")
+            ->capture_default_str();
+    }
+    cmd.add_option("--stop-on", t.stopOn, help.stopOn)
+        ->type_name("first|all")
+        ->capture_default_str();
+    cmd.add_option("--min-trials", t.minTrials, help.minTrials)
+        ->type_name("N")
+        ->capture_default_str();
+    cmd.add_option("--min-events", t.minEvents, help.minEvents)
+        ->type_name("N")
+        ->capture_default_str();
+    cmd.add_option("--min-errors", t.minErrors, "... and this many bits were wrong ...")
+        ->type_name("N")
+        ->capture_default_str();
+    cmd.add_option("--max-bits", t.maxBits, help.maxBits)->type_name("N")->capture_default_str();
+}
+
+void add_seed_options(CLI::App& cmd, StopRuleText& t) {
+    cmd.add_option("-s,--seed", t.seed, "Base seed of every trial (0..4294967295)")
+        ->type_name("SEED")
+        ->capture_default_str();
+    cmd.add_option("-j,--threads", t.threads, "Worker threads (0: one per core)")
+        ->type_name("N")
+        ->capture_default_str();
+}
+
+// The stop rule's choices the options give (its counts: read_counts).
+void read_choices(const StopRuleText& t, sweep::StopRule& rule) {
+    if (t.metric != "coded" && t.metric != "decoded") {
+        throw UsageError("--metric: '" + t.metric + "' is not accepted; give coded or decoded");
+    }
+    rule.metric = t.metric == "coded" ? Metric::coded : Metric::decoded;
+    if (t.stopOn != "first" && t.stopOn != "all") {
+        throw UsageError("--stop-on: '" + t.stopOn + "' is not accepted; give first or all");
+    }
+    rule.stopOn = t.stopOn == "first" ? sweep::StopOn::first : sweep::StopOn::all;
+}
+
+// The stop rule's counts, the seed and the threads the options give, whole numbers by the
+// configuration's own rules.
+void read_counts(const StopRuleText& t, sweep::StopRule& rule, std::uint32_t& seed, int& threads) {
+    refused_as_usage([&] {
+        const sweep::FieldNames names = cli_names();
+        rule.minTrials = sweep::check_count(t.minTrials, 1, "minTrials", names);
+        rule.minEvents = sweep::check_count(t.minEvents, 1, "minEvents", names);
+        rule.minErrors = sweep::check_count(t.minErrors, 1, "minErrors", names);
+        rule.maxBits = sweep::check_count(t.maxBits, 1, "maxBits", names);
+        sweep::check_seed(t.seed, "seed", names);
+        seed = static_cast<std::uint32_t>(t.seed);
+        threads =
+            static_cast<int>(sweep::check_count(std::min(t.threads, 1e9), 0, "threads", names));
+    });
+}
+
+// Blocks per trial given with -n (`given`): 0 is the configuration's "each rate's default", which
+// -n does not offer.
+void read_nframe(double nFrame, bool given, double& into) {
+    if (!given) return;
+    if (!(nFrame > 0)) {
+        throw UsageError("--nframe: " + shown(nFrame) +
+                         " is not accepted; give a number of interleaver blocks above 0 and at "
+                         "most 10000");
+    }
+    into = nFrame;
+}
+
 }  // namespace
 
 sweep::FieldNames cli_names(bool snr3k) {
@@ -199,7 +300,7 @@ SweepOptions default_sweep() {
 
 RequirementsOptions default_requirements() {
     RequirementsOptions o;
-    SweepConfig& c = o.config.sweep;
+    sweep::RequirementsConfig& c = o.config;
     // The requirements are quoted with the long interleaver.
     c.interLen = 4.8;
     c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
@@ -209,9 +310,9 @@ RequirementsOptions default_requirements() {
     // crossing needs the bracketing points' side of the target rather than +-20 % on each: 100
     // error events, or 4e5 bits, the fewest with which a point without any error lies below
     // 1e-5 with its whole interval (3.8 / 4e5).
-    c.minTrials = 20;
-    c.minEvents = 100;
-    c.maxBits = 400000;
+    c.stop.minTrials = 20;
+    c.stop.minEvents = 100;
+    c.stop.maxBits = 400000;
     return o;
 }
 
@@ -574,15 +675,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     std::string receivers;
     for (const ReceiverKind k : c.receivers)
         receivers += std::string(receivers.empty() ? "" : ",") + receiver_name(k);
-    std::string metric = metric_name(c.metric);
     std::string axis;
-    double minTrials = static_cast<double>(c.minTrials);
-    double minEvents = static_cast<double>(c.minEvents);
-    double minErrors = static_cast<double>(c.minErrors);
-    std::string stopOn = sweep::stop_on_name(c.stopOn);
-    double maxBits = static_cast<double>(c.maxBits);
-    double seed = c.seed;
-    double threads = 0;
+    StopRuleText rule(c, c.seed);
     bool quiet = false;
     CLI::App* sweep = app.add_subcommand(
         "sweep",
@@ -630,37 +724,16 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                      "ray gains: the bound)")
         ->type_name("LIST")
         ->capture_default_str();
-    sweep
-        ->add_option("--metric", metric,
-                     "What the stop rule counts: decoded (information-bit errors) or coded "
-                     "(coded-bit hard-decision errors)")
-        ->type_name("coded|decoded")
-        ->capture_default_str();
-    sweep
-        ->add_option("--stop-on", stopOn,
-                     "Whose errors the stop rule counts: the first receiver's (first) or each "
-                     "receiver's, a point stopping once every one has enough (all)")
-        ->type_name("first|all")
-        ->capture_default_str();
-    sweep
-        ->add_option("--min-trials", minTrials,
-                     "Run at least this many trials (fading realisations) per point, then ...")
-        ->type_name("N")
-        ->capture_default_str();
-    sweep
-        ->add_option("--min-events", minEvents,
-                     "... stop it once this many trials had a wrong bit (error events, of "
-                     "--metric): each point's interval is then about +-20 % ...")
-        ->type_name("N")
-        ->capture_default_str();
-    sweep->add_option("--min-errors", minErrors, "... and this many bits were wrong ...")
-        ->type_name("N")
-        ->capture_default_str();
-    sweep
-        ->add_option("--max-bits", maxBits,
-                     "... or at this many bits (information or coded bits; 1e6 accepted)")
-        ->type_name("N")
-        ->capture_default_str();
+    add_stop_rule_options(
+        *sweep, rule,
+        {"What the stop rule counts: decoded (information-bit errors) or coded (coded-bit "
+         "hard-decision errors)",
+         "Whose errors the stop rule counts: the first receiver's (first) or each receiver's, a "
+         "point stopping once every one has enough (all)",
+         "Run at least this many trials (fading realisations) per point, then ...",
+         "... stop it once this many trials had a wrong bit (error events, of --metric): each "
+         "point's interval is then about +-20 % ...",
+         "... or at this many bits (information or coded bits; 1e6 accepted)"});
     double floor = c.floor;
     sweep
         ->add_option("--floor", floor,
@@ -668,12 +741,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                      "rate (of --metric) is below this; the points must ascend (0: no floor)")
         ->type_name("RATE")
         ->capture_default_str();
-    sweep->add_option("-s,--seed", seed, "Base seed of every trial (0..4294967295)")
-        ->type_name("SEED")
-        ->capture_default_str();
-    sweep->add_option("-j,--threads", threads, "Worker threads (0: one per core)")
-        ->type_name("N")
-        ->capture_default_str();
+    add_seed_options(*sweep, rule);
     sweep->add_option("-o,--output", s.output, "Write the table to this file, not to stdout")
         ->type_name("FILE");
     sweep->add_option("--csv", s.csv, "Also write the table as CSV to this file")
@@ -714,7 +782,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     sweep->add_flag("-q,--quiet", quiet, "No progress report on stderr");
     RequirementsOptions& q = inv.requirements;
     q = default_requirements();
-    SweepConfig& qc = q.config.sweep;
+    sweep::RequirementsConfig& qc = q.config;
     CLI::App* req = app.add_subcommand(
         "requirements",
         "The minimum-performance table: for each row (rate, channel, required SNR in 3 kHz, "
@@ -723,13 +791,7 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     std::string qReceivers = "hf,genie";
     std::string qRows;
     double qNframe = 0;
-    double qMinTrials = static_cast<double>(qc.minTrials);
-    double qMinEvents = static_cast<double>(qc.minEvents);
-    double qMinErrors = static_cast<double>(qc.minErrors);
-    double qMaxBits = static_cast<double>(qc.maxBits);
-    std::string qStopOn = sweep::stop_on_name(qc.stopOn);
-    double qSeed = qc.seed;
-    double qThreads = 0;
+    StopRuleText qRule(qc.stop, qc.seed);
     bool qQuiet = false;
     add_shaping_options(*req, qc.interLen, qNframe, qc.shaping,
                         "Interleaver blocks of data per trial at every rate (default: at each "
@@ -771,30 +833,15 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
                     "reported as '> X'")
         ->type_name("DB")
         ->capture_default_str();
-    req->add_option("--stop-on", qStopOn,
-                    "Whose errors each point's stop rule counts: the first receiver's (first) or "
-                    "each receiver's (all)")
-        ->type_name("first|all")
-        ->capture_default_str();
-    req->add_option("--min-trials", qMinTrials, "Run at least this many trials per point, then ...")
-        ->type_name("N")
-        ->capture_default_str();
-    req->add_option("--min-events", qMinEvents,
-                    "... stop it once this many trials had a wrong decoded bit ...")
-        ->type_name("N")
-        ->capture_default_str();
-    req->add_option("--min-errors", qMinErrors, "... and this many bits were wrong ...")
-        ->type_name("N")
-        ->capture_default_str();
-    req->add_option("--max-bits", qMaxBits, "... or at this many information bits")
-        ->type_name("N")
-        ->capture_default_str();
-    req->add_option("-s,--seed", qSeed, "Base seed of every trial (0..4294967295)")
-        ->type_name("SEED")
-        ->capture_default_str();
-    req->add_option("-j,--threads", qThreads, "Worker threads (0: one per core)")
-        ->type_name("N")
-        ->capture_default_str();
+    add_stop_rule_options(
+        *req, qRule,
+        {nullptr,
+         "Whose errors each point's stop rule counts: the first receiver's (first) or each "
+         "receiver's (all)",
+         "Run at least this many trials per point, then ...",
+         "... stop it once this many trials had a wrong decoded bit ...",
+         "... or at this many information bits"});
+    add_seed_options(*req, qRule);
     req->add_option("-o,--output", q.output, "Write the table to this file, not to stdout")
         ->type_name("FILE");
     req->add_option("--csv", q.csv, "Also write the table as CSV to this file")->type_name("FILE");
@@ -912,25 +959,10 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         }
         c.conditions = split_list(c.conditions, "--conditions");
         c.rates = parse_rate_list(rates);
-        if (sweep->count("--nframe") > 0) {
-            // 0 is the configuration's "each rate's default", which -n does not offer.
-            if (!(nFrame > 0)) {
-                throw UsageError("--nframe: " + shown(nFrame) +
-                                 " is not accepted; give a number of interleaver blocks above 0 "
-                                 "and at most 10000");
-            }
-            c.nFrame = nFrame;
-        }
+        read_nframe(nFrame, sweep->count("--nframe") > 0, c.nFrame);
         for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
         c.receivers = parse_receiver_list(receivers);
-        if (metric != "coded" && metric != "decoded") {
-            throw UsageError("--metric: '" + metric + "' is not accepted; give coded or decoded");
-        }
-        c.metric = metric == "coded" ? Metric::coded : Metric::decoded;
-        if (stopOn != "first" && stopOn != "all") {
-            throw UsageError("--stop-on: '" + stopOn + "' is not accepted; give first or all");
-        }
-        c.stopOn = stopOn == "first" ? sweep::StopOn::first : sweep::StopOn::all;
+        read_choices(rule, c);
         if (!axis.empty() && axis != "esno" && axis != "snr3k") {
             throw UsageError("--axis: '" + axis + "' is not accepted; give esno or snr3k");
         }
@@ -940,48 +972,17 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
             throw UsageError("--crossings: give the error rates to cross with --targets");
         }
         c.floor = floor;
-        // The counts and the seed become whole numbers by the configuration's own rules.
-        refused_as_usage([&] {
-            const sweep::FieldNames names = cli_names(c.snr3kAxis);
-            c.minTrials = sweep::check_count(minTrials, 1, "minTrials", names);
-            c.minEvents = sweep::check_count(minEvents, 1, "minEvents", names);
-            c.minErrors = sweep::check_count(minErrors, 1, "minErrors", names);
-            c.maxBits = sweep::check_count(maxBits, 1, "maxBits", names);
-            sweep::check_seed(seed, "seed", names);
-            c.seed = static_cast<std::uint32_t>(seed);
-            c.threads =
-                static_cast<int>(sweep::check_count(std::min(threads, 1e9), 0, "threads", names));
-        });
+        read_counts(rule, c, c.seed, c.threads);
         s.progress = !quiet;
         if (!sweepMemory.empty()) s.maxMemory = parse_memory_size(sweepMemory);
         check_sweep_options(s);
     } else if (req->parsed()) {
         inv.command = Command::requirements;
         if (!qRows.empty()) q.config.rows = parse_row_list(qRows);
-        if (req->count("--nframe") > 0) {
-            if (!(qNframe > 0)) {
-                throw UsageError("--nframe: " + shown(qNframe) +
-                                 " is not accepted; give a number of interleaver blocks above 0 "
-                                 "and at most 10000");
-            }
-            qc.nFrame = qNframe;
-        }
+        read_nframe(qNframe, req->count("--nframe") > 0, qc.nFrame);
         qc.receivers = parse_receiver_list(qReceivers);
-        if (qStopOn != "first" && qStopOn != "all") {
-            throw UsageError("--stop-on: '" + qStopOn + "' is not accepted; give first or all");
-        }
-        qc.stopOn = qStopOn == "first" ? sweep::StopOn::first : sweep::StopOn::all;
-        refused_as_usage([&] {
-            const sweep::FieldNames names = cli_names(true);
-            qc.minTrials = sweep::check_count(qMinTrials, 1, "minTrials", names);
-            qc.minEvents = sweep::check_count(qMinEvents, 1, "minEvents", names);
-            qc.minErrors = sweep::check_count(qMinErrors, 1, "minErrors", names);
-            qc.maxBits = sweep::check_count(qMaxBits, 1, "maxBits", names);
-            sweep::check_seed(qSeed, "seed", names);
-            qc.seed = static_cast<std::uint32_t>(qSeed);
-            qc.threads =
-                static_cast<int>(sweep::check_count(std::min(qThreads, 1e9), 0, "threads", names));
-        });
+        read_choices(qRule, qc.stop);
+        read_counts(qRule, qc.stop, qc.seed, qc.threads);
         q.progress = !qQuiet;
         check_requirements_options(q);
     } else if (print) {

@@ -17,6 +17,7 @@
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
 #include "sweep/memory.hpp"
+#include "sweep/session.hpp"
 
 #ifndef HFCHAIN_VERSION
 #define HFCHAIN_VERSION "unknown"
@@ -39,42 +40,29 @@ sweep::FieldNames python_names(bool snr3k) {
 
 // The sweep's configuration from Python's: the points as given, or the default ones.
 sweep::SweepConfig sweep_config(SweepSettings&& s) {
-    if (s.esno && s.snr3k) {
+    if (s.esnoGiven && s.snr3kGiven) {
         raise(errid::kInvalidSweep,
               "config.snr3k: give the points either as Es/N0 (esno) or as SNR in a 3 kHz "
               "bandwidth (snr3k), not both");
     }
-    sweep::SweepConfig c;
-    c.rates = std::move(s.rates);
-    c.interLen = s.interLen;
-    c.nFrame = s.nFrame;
-    c.shaping = s.shaping;
-    c.conditions = std::move(s.conditions);
+    sweep::SweepConfig c = std::move(static_cast<sweep::SweepConfig&>(s));
     for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
-    if (s.esno) {
-        c.esno = std::move(*s.esno);
+    if (s.esnoGiven) {
+        c.esno = std::move(*s.esnoGiven);
         c.snr3kAxis = false;
-    } else if (s.snr3k) {
+    } else if (s.snr3kGiven) {
         // Checked as given, before they become Es/N0.
         try {
-            for (const double snr : *s.snr3k) sweep::check_point(snr, "esno", python_names(true));
+            for (const double snr : *s.snr3kGiven) {
+                sweep::check_point(snr, "esno", python_names(true));
+            }
         } catch (const Error& e) {
             raise(errid::kInvalidSweep, e.what());
         }
-        c.esno = std::move(*s.snr3k);
+        c.esno = std::move(*s.snr3kGiven);
         for (double& e : c.esno) e = esno_of_snr3k(e);
         c.snr3kAxis = true;
     }
-    c.receivers = std::move(s.receivers);
-    c.metric = s.metric;
-    c.stopOn = s.stopOn;
-    c.minTrials = s.minTrials;
-    c.minEvents = s.minEvents;
-    c.minErrors = s.minErrors;
-    c.maxBits = s.maxBits;
-    c.floor = s.floor;
-    c.seed = s.seed;
-    c.threads = s.threads;
     return c;
 }
 
@@ -264,8 +252,6 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle che
     std::atomic<bool> interrupt{false};
     std::optional<py::error_already_set> pending;  // raised by Python during the sweep
     const sweep::ProgressCallback observe = [&](const sweep::SweepProgress& p) {
-        // The journal reaches the disk about once a second, from this thread.
-        if (journal) journal->sync_if_due();
         py::gil_scoped_acquire gil;
         if (pending) return;
         try {
@@ -276,24 +262,18 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle che
             interrupt = true;
         }
     };
-
-    std::vector<sweep::KnownTrial> known;
-    sweep::SweepHooks hooks;
-    if (journal) {
-        known = journal->take_known();
-        hooks.known = &known;
-        // A record that cannot be written stops the sweep and reaches the caller.
-        hooks.finished = [&journal](const sweep::TrialTicket& t, const sweep::TrialOutcome& o) {
-            journal->append(t, o);
-        };
-    }
-    sweep::SweepResult result;
+    sweep::SessionResult session;
     {
         py::gil_scoped_release nogil;
-        result = sweep::run_sweep(config, sweep::road_trial_runners(config, &interrupt), &interrupt,
-                                  observe, hooks);
-        if (journal) journal->sync();
+        session =
+            sweep::run_session(config, journal.get(), sweep::road_trial_runners(config, &interrupt),
+                               &interrupt, observe);
     }
+    // A record that cannot be written stops the sweep and reaches the caller.
+    if (!pending && !session.journalFailure.empty()) {
+        raise(sweep::errid::kWriteFailed, session.journalFailure);
+    }
+    const sweep::SweepResult& result = session.sweep;
     py::dict out = result_dict(config, result);
     if (pending) {
         // The exception object may refuse new attributes; the sweep's outcome is then only lost.

@@ -54,23 +54,6 @@ int condition_number(const SweepConfig& config, const std::string& name) {
     return static_cast<int>(std::find(c.begin(), c.end(), name) - c.begin()) + 1;
 }
 
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    for (const char ch : s) {
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (static_cast<unsigned char>(ch) < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", ch);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
 std::string receivers_of(const SweepConfig& c) {
     std::string s;
     for (const ReceiverKind r : c.receivers)
@@ -212,7 +195,7 @@ void write_csv(std::ostream& out, const SweepConfig& c, const SweepResult& resul
 
 void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& result,
                 const std::string& version) {
-    out << "{\n  \"version\": " << json_string(version) << ",\n  \"parameters\": {\n";
+    out << "{\n  \"version\": " << json_quote(version) << ",\n  \"parameters\": {\n";
     out << "    \"interleaver_s\": " << format_value(c.interLen) << ",\n";
     if (shows_rate(c)) {
         out << "    \"rates\": [" << list_of(c.rates, [](double r) { return r; })
@@ -226,7 +209,7 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
     out << "    \"oversamplingFactor\": " << format_value(c.shaping.oversamplingFactor) << ",\n";
     out << "    \"conditions\": [";
     for (std::size_t i = 0; i < c.conditions.size(); ++i) {
-        out << (i > 0 ? ", " : "") << json_string(c.conditions[i]);
+        out << (i > 0 ? ", " : "") << json_quote(c.conditions[i]);
     }
     out << "],\n    \"esno_db\": [";
     for (std::size_t i = 0; i < c.esno.size(); ++i) {
@@ -236,13 +219,13 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
     for (std::size_t i = 0; i < c.esno.size(); ++i) {
         out << (i > 0 ? ", " : "") << format_value(c.esno[i] - kSnr3kOffset);
     }
-    out << "],\n    \"points_given_as\": " << json_string(c.snr3kAxis ? "snr3k" : "esno");
+    out << "],\n    \"points_given_as\": " << json_quote(c.snr3kAxis ? "snr3k" : "esno");
     out << ",\n    \"receivers\": [";
     for (std::size_t i = 0; i < c.receivers.size(); ++i) {
-        out << (i > 0 ? ", " : "") << json_string(receiver_name(c.receivers[i]));
+        out << (i > 0 ? ", " : "") << json_quote(receiver_name(c.receivers[i]));
     }
-    out << "],\n    \"metric\": " << json_string(metric_name(c.metric));
-    out << ",\n    \"stop_on\": " << json_string(stop_on_name(c.stopOn));
+    out << "],\n    \"metric\": " << json_quote(metric_name(c.metric));
+    out << ",\n    \"stop_on\": " << json_quote(stop_on_name(c.stopOn));
     out << ",\n    \"min_trials\": " << c.minTrials << ",\n    \"min_events\": " << c.minEvents
         << ",\n    \"min_errors\": " << c.minErrors << ",\n    \"max_bits\": " << c.maxBits;
     if (c.floor > 0) out << ",\n    \"floor\": " << format_value(c.floor);
@@ -256,7 +239,7 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
         const Interval ci = p.interval();
         out << (i > 0 ? "," : "") << "\n    {";
         if (shows_rate(c)) out << "\"rate\": " << format_value(p.dataRate) << ", ";
-        out << "\"condition\": " << json_string(p.condition)
+        out << "\"condition\": " << json_quote(p.condition)
             << ", \"esno_db\": " << format_value(p.esno)
             << ", \"snr3k_db\": " << format_value(p.esno - kSnr3kOffset)
             << ", \"trials\": " << p.trials << ", \"bits\": " << p.bits
@@ -264,11 +247,11 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
             << ", \"ber\": " << sci(p.rate()) << ", \"ci95_low\": " << sci(ci.low)
             << ", \"ci95_high\": " << sci(ci.high) << ", \"sync_misses\": " << p.syncMisses
             << ", \"seconds\": " << fixed(p.seconds, 3)
-            << ", \"stop\": " << json_string(stop_reason_name(p.stop)) << ", \"receivers\": {";
+            << ", \"stop\": " << json_quote(stop_reason_name(p.stop)) << ", \"receivers\": {";
         for (std::size_t k = 0; k < c.receivers.size(); ++k) {
             const ReceiverCounts& n = p.of(c.receivers[k]);
             const Interval rci = receiver_interval(p, c.receivers[k], Metric::decoded);
-            out << (k > 0 ? ", " : "") << json_string(receiver_name(c.receivers[k]))
+            out << (k > 0 ? ", " : "") << json_quote(receiver_name(c.receivers[k]))
                 << ": {\"coded_bits\": " << n.codedBits << ", \"coded_errors\": " << n.codedErrors
                 << ", \"coded_ber\": " << sci(ratio(n.codedErrors, n.codedBits))
                 << ", \"info_bits\": " << n.infoBits << ", \"info_errors\": " << n.infoErrors
@@ -281,6 +264,23 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
         out << "}}";
     }
     out << "\n  ]\n}\n";
+}
+
+std::string json_quote(const std::string& s) {
+    std::string out = "\"";
+    for (const char ch : s) {
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (static_cast<unsigned char>(ch) < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", ch);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
 }
 
 std::string gnuplot_quote(const std::string& s) {
