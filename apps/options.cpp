@@ -25,6 +25,7 @@
 #include "sweep/memory.hpp"
 #include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
+#include "sweep/settings.hpp"
 
 namespace hfchain::app {
 
@@ -87,21 +88,29 @@ double parse_number(const std::string& text, const std::string& whole, const std
     return v;
 }
 
+// The pieces of `text` between `separator`s, empty ones included: "a,,b" is "a", "", "b".
+std::vector<std::string> items_of(const std::string& text, char separator) {
+    std::vector<std::string> items;
+    for (std::size_t begin = 0;;) {
+        const std::size_t end = text.find(separator, begin);
+        items.push_back(text.substr(begin, end == std::string::npos ? end : end - begin));
+        if (end == std::string::npos) return items;
+        begin = end + 1;
+    }
+}
+
 // The items of comma-separated lists ("-C awgn,bom -C ruim"); an empty item ("awgn,", "a,,b") is
 // refused naming `option` (the parser would silently drop it).
 std::vector<std::string> split_list(const std::vector<std::string>& lists,
                                     const std::string& option) {
     std::vector<std::string> items;
     for (const std::string& list : lists) {
-        for (std::size_t begin = 0;;) {
-            const std::size_t comma = list.find(',', begin);
-            items.push_back(list.substr(begin, comma == std::string::npos ? comma : comma - begin));
-            if (items.back().empty()) {
+        for (std::string& item : items_of(list, ',')) {
+            if (item.empty()) {
                 throw UsageError(option + ": '" + list +
                                  "' holds an empty item; give names joined by single commas");
             }
-            if (comma == std::string::npos) break;
-            begin = comma + 1;
+            items.push_back(std::move(item));
         }
     }
     return items;
@@ -110,11 +119,7 @@ std::vector<std::string> split_list(const std::vector<std::string>& lists,
 // Error rates from "1e-3,1e-5": each above 0 and below 1, at most 20 of them.
 std::vector<double> parse_target_list(const std::string& text) {
     std::vector<double> targets;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', begin);
-        const std::string item =
-            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+    for (const std::string& item : items_of(text, ',')) {
         double v = 0;
         const std::size_t used = read_decimal(item, v);
         if (used == 0 || used != item.size() || !(v > 0 && v < 1) || targets.size() >= 20) {
@@ -123,8 +128,6 @@ std::vector<double> parse_target_list(const std::string& text) {
                              "joined by commas, for example 1e-3,1e-5");
         }
         targets.push_back(v);
-        if (comma == std::string::npos) break;
-        begin = comma + 1;
     }
     return targets;
 }
@@ -255,24 +258,8 @@ void read_nframe(double nFrame, bool given, double& into) {
 
 sweep::FieldNames cli_names(bool snr3k) {
     return [snr3k](std::string_view field) -> std::string {
+        // The options of the other commands' own fields.
         static constexpr std::pair<std::string_view, const char*> options[] = {
-            {"rates", "--rate"},
-            {"interLen", "--interleaver"},
-            {"nFrame", "--nframe"},
-            {"shaping.rolloffFactor", "--rolloff"},
-            {"shaping.pulseDelay", "--delay"},
-            {"shaping.oversamplingFactor", "--oversampling"},
-            {"conditions", "--conditions"},
-            {"receivers", "--receiver"},
-            {"metric", "--metric"},
-            {"minTrials", "--min-trials"},
-            {"minEvents", "--min-events"},
-            {"minErrors", "--min-errors"},
-            {"stopOn", "--stop-on"},
-            {"maxBits", "--max-bits"},
-            {"floor", "--floor"},
-            {"seed", "--seed"},
-            {"threads", "--threads"},
             {"maxMemory", "--max-memory"},
             {"checkpoint", "--checkpoint"},
             {"txSeed", "--tx-seed"},
@@ -284,6 +271,9 @@ sweep::FieldNames cli_names(bool snr3k) {
             {"highest", "--highest"},
         };
         if (field == "esno") return snr3k ? "--snr3k" : "--esno";
+        for (const sweep::Setting& s : sweep::sweep_settings()) {
+            if (field == s.field) return s.option;
+        }
         for (const auto& [name, option] : options) {
             if (field == name) return option;
         }
@@ -319,11 +309,7 @@ RequirementsOptions default_requirements() {
 // Row indices from "0,3,10" (that each is a row, given once, is the configuration's check).
 std::vector<std::size_t> parse_row_list(const std::string& text) {
     std::vector<std::size_t> rows;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', begin);
-        const std::string item =
-            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+    for (const std::string& item : items_of(text, ',')) {
         const bool digits =
             !item.empty() && item.size() <= 6 && std::all_of(item.begin(), item.end(), [](char ch) {
                 return std::isdigit(static_cast<unsigned char>(ch)) != 0;
@@ -334,27 +320,19 @@ std::vector<std::size_t> parse_row_list(const std::string& text) {
                              ") joined by commas, for example 2,3");
         }
         rows.push_back(static_cast<std::size_t>(std::stoul(item)));
-        if (comma == std::string::npos) break;
-        begin = comma + 1;
     }
     return rows;
 }
 
 std::vector<ReceiverKind> parse_receiver_list(const std::string& text, const std::string& option) {
     std::vector<ReceiverKind> list;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', begin);
-        const std::string name =
-            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+    for (const std::string& name : items_of(text, ',')) {
         ReceiverKind kind{};
         if (!sweep::receiver_from_name(name, kind)) {
             throw UsageError(option + ": unknown receiver '" + name +
                              "'; accepted: a comma-separated list of " + sweep::receiver_list());
         }
         list.push_back(kind);
-        if (comma == std::string::npos) break;
-        begin = comma + 1;
     }
     return list;
 }
@@ -376,20 +354,10 @@ std::vector<double> parse_rate_list(const std::string& text, const std::string& 
 
 std::vector<double> parse_esno_list(const std::string& text, const std::string& option) {
     std::vector<double> points;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', begin);
-        const std::string item =
-            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+    for (const std::string& item : items_of(text, ',')) {
         std::vector<double> parts;
-        std::size_t from = 0;
-        for (;;) {
-            const std::size_t colon = item.find(':', from);
-            parts.push_back(parse_number(
-                item.substr(from, colon == std::string::npos ? std::string::npos : colon - from),
-                text, option));
-            if (colon == std::string::npos) break;
-            from = colon + 1;
+        for (const std::string& part : items_of(item, ':')) {
+            parts.push_back(parse_number(part, text, option));
         }
         if (parts.size() == 1) {
             refused_as_usage([&] { sweep::check_point(parts[0], "esno", only(option)); });
@@ -417,8 +385,6 @@ std::vector<double> parse_esno_list(const std::string& text, const std::string& 
             throw UsageError(option + ": '" + item +
                              "' is not a range; accepted: START:STEP:STOP or START:STOP");
         }
-        if (comma == std::string::npos) break;
-        begin = comma + 1;
     }
     return points;
 }

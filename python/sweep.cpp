@@ -14,6 +14,7 @@
 #include "python/module.hpp"
 #include "python/structs.hpp"
 #include "runtime/checks.hpp"
+#include "sweep/columns.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
 #include "sweep/memory.hpp"
@@ -66,10 +67,6 @@ sweep::SweepConfig sweep_config(SweepSettings&& s) {
     return c;
 }
 
-double ratio(std::int64_t errors, std::int64_t bits) {
-    return bits > 0 ? static_cast<double>(errors) / static_cast<double>(bits) : 0.0;
-}
-
 // The columns of a sweep's result, named as in the program's CSV and JSON outputs: one value per
 // point for each, the receivers' own under their names ("hf_ber").
 class Columns {
@@ -77,40 +74,19 @@ public:
     explicit Columns(const sweep::SweepConfig& config) : config_(config) {}
 
     void add(const sweep::PointResult& p) {
-        const sweep::ReceiverCounts& shared =
-            p.of(config_.receivers.empty() ? ReceiverKind::baseline : config_.receivers.front());
-        const sweep::Interval ci = p.interval();
-        if (sweep::shows_rate(config_)) real("rate", p.dataRate);
-        text("condition", p.condition);
-        real("esno_db", p.esno);
-        real("snr3k_db", snr3k_of_esno(p.esno));
-        whole("trials", p.trials);
-        whole("coded_bits", shared.codedBits);
-        whole("info_bits", shared.infoBits);
-        whole("blocks", shared.blocks);
-        whole("sync_misses", p.syncMisses);
-        whole("events", p.events);
-        whole("bits", p.bits);
-        whole("errors", p.errors);
-        real("ber", p.rate());
-        real("ci95_low", ci.low);
-        real("ci95_high", ci.high);
-        for (const ReceiverKind r : config_.receivers) {
-            const std::string n = sweep::receiver_name(r);
-            const sweep::ReceiverCounts& c = p.of(r);
-            const sweep::Interval rci = sweep::receiver_interval(p, r, sweep::Metric::decoded);
-            whole(n + "_coded_errors", c.codedErrors);
-            real(n + "_coded_ber", ratio(c.codedErrors, c.codedBits));
-            whole(n + "_info_errors", c.infoErrors);
-            real(n + "_ber", ratio(c.infoErrors, c.infoBits));
-            real(n + "_ci95_low", rci.low);
-            real(n + "_ci95_high", rci.high);
-            whole(n + "_error_trials", sweep::receiver_events(p, r, sweep::Metric::decoded));
-            whole(n + "_block_errors", c.blockErrors);
-            real(n + "_bler", ratio(c.blockErrors, c.blocks));
-        }
-        real("seconds", p.seconds);
-        text("stop", sweep::stop_reason_name(p.stop));
+        sweep::for_each_column(
+            config_, sweep::kInPython,
+            [&](const sweep::Column& column, const std::string& name, ReceiverKind r) {
+                const sweep::ColumnValue v = column.value(config_, p, r);
+                Column& c = this->column(name, column.kind);
+                if (column.kind == Kind::text) {
+                    c.texts.append(py::str(v.text));
+                } else if (column.kind == Kind::whole) {
+                    c.wholes.push_back(v.whole);
+                } else {
+                    c.reals.push_back(v.real);
+                }
+            });
     }
 
     // NumPy arrays in the order the columns were first given.
@@ -147,7 +123,7 @@ public:
     }
 
 private:
-    enum class Kind { text, whole, real };
+    using Kind = sweep::ColumnKind;
     struct Column {
         std::string name;
         Kind kind = Kind::real;
@@ -166,13 +142,6 @@ private:
         columns_.push_back(std::move(c));
         return columns_.back();
     }
-    void text(const std::string& name, const std::string& v) {
-        column(name, Kind::text).texts.append(py::str(v));
-    }
-    void whole(const std::string& name, std::int64_t v) {
-        column(name, Kind::whole).wholes.push_back(v);
-    }
-    void real(const std::string& name, double v) { column(name, Kind::real).reals.push_back(v); }
 
     const sweep::SweepConfig& config_;
     std::vector<Column> columns_;
