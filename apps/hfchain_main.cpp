@@ -24,6 +24,7 @@
 #include "apps/options.hpp"
 #include "apps/progress.hpp"
 #include "apps/run_report.hpp"
+#include "apps/run_road.hpp"
 #include "apps/signals.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "apps/run_report.hpp"
+#include "apps/run_road.hpp"
 #include "runtime/error.hpp"
 #include "sweep/output_file.hpp"
 

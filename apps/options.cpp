@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "apps/run_report.hpp"
+#include "apps/run_road.hpp"
 #include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
 #include "params/rateconf.hpp"

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "apps/run_road.hpp"
 #include "chain/theory.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
@@ -57,23 +58,6 @@ std::string mode_text(const ModeParams& mode) {
 }
 
 }  // namespace
-
-RoadConfig road_config(const RunOptions& options) {
-    RoadConfig c;
-    c.nFrame = options.nFrame;
-    c.txSeed = options.txSeed;
-    c.shaping = options.shaping;
-    if (options.channel != "none") {
-        const ChannelChoice choice = read_channel(options.channel);
-        c.channel = road_channel_kind(choice);
-        c.hfChannel = choice.channel;
-    }
-    c.watterson.model = options.channel;
-    c.watterson.EsNodB = options.esno;
-    c.watterson.seed = options.channelSeed;
-    c.receivers = options.receivers;
-    return c;
-}
 
 void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& mode,
                       const RoadResult& road, const std::string& version) {
