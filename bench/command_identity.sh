@@ -73,6 +73,8 @@ compare bad-receiver text run -r hf,nobody
 compare bad-same-file text sweep --csv a --json ./a
 for rate in 75 2400 4800; do compare "run-$rate" text run --rate "$rate" -i 0.6; done
 compare run-awgn text run --rate 600 -c awgn -e 8 -r hf
+compare run-none text run -c none -r baseline
+compare run-paths text run --rate 1200 -c 2p:2ms:1Hz:off=30Hz -e 15 -r hf,genie
 compare sweep-files table sweep -C awgn,bom -e 0,8 --min-trials 4 --max-bits 1 -j 2 -q \
   --csv s.csv --json s.json --targets 1e-2 --crossings x.md
 compare sweep-rates table sweep --rate 75,2400 -i 0.6 -C awgn -e 0,6 --min-trials 2 --max-bits 1 \
