@@ -4,6 +4,7 @@
 
 #include "apps/commands.hpp"
 #include "apps/option_groups.hpp"
+#include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
 #include "params/waveform.hpp"
 #include "sweep/config.hpp"

@@ -197,12 +197,13 @@ void save_signals(MatWriter& mat, const RunOptions& options, const RoadResult& r
     mat.put("pulseshaper_filter", road.shaped.filter);
     mat.put("pulseshaper_out", road.shaped.out);
 
-    // fadesim, or the white noise alone
+    // the channel of paths (fadesim's fields), or the white noise alone
     if (options.channel != "none") {
         if (options.channel != "awgn") {
+            const PathExtent extent = path_extent(road_config(options).channel.fading);
             mat.put("raios", road.faded.raios);
-            mat.put("RER", road.faded.RER);
-            mat.put("ED", road.faded.ED);
+            mat.put("RER", extent.delay);
+            mat.put("ED", extent.spread);
             mat.put("WattersonOutAwgnIn", road.faded.WattersonOutAwgnIn);
         }
         mat.put("noise", road.faded.noise);

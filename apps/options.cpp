@@ -323,10 +323,8 @@ void check_run_memory(const RunOptions& o) {
     const ModeParams mode = rateconf(o.rate, o.interLen);
     const RoadConfig config = road_config(o);
     const double need =
-        sweep::road_memory_bytes(mode, o.nFrame, o.shaping, config.channel, o.receivers,
-                                 config.channel == ChannelKind::hfchannel
-                                     ? static_cast<double>(config.hfChannel.paths.size())
-                                     : 2.0);
+        sweep::road_memory_bytes(mode, o.nFrame, o.shaping, config.channel.kind, o.receivers,
+                                 static_cast<double>(config.channel.fading.paths.size()));
     const sweep::MemoryLimit limit = sweep::memory_limit(o.maxMemory, cli_names());
     if (need > limit.bytes) {
         throw UsageError(

@@ -9,6 +9,7 @@
 
 #include "apps/run_road.hpp"
 #include "chain/theory.hpp"
+#include "channel/conditions.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
@@ -119,19 +120,23 @@ void report_transmitter(std::ostream& out, const ModeParams& mode, const RoadRes
 void report_channel(std::ostream& out, const RunOptions& o, const RoadResult& road) {
     const double M = o.shaping.oversamplingFactor;
     const double n0 = std::pow(10.0, -o.esno / 10);
-    const ChannelKind fading = road_config(o).channel;
+    const RoadChannel channel = road_config(o).channel;
+    const ChannelKind fading = channel.kind;
+    // fadesim's four conditions are told as its two rays.
+    const bool rays = find_watterson_condition(o.channel) != nullptr;
     if (o.channel == "none") {
         stage(out, "channel", "none: the shaped waveform goes straight to the matched filter");
     } else {
-        const FadesimOut& f = road.faded;
+        const HfchannelOut& f = road.faded;
+        const PathExtent extent = path_extent(channel.fading);
         std::string text;
         if (fading == ChannelKind::awgn) {
             text = "white noise only, ";
-        } else if (fading == ChannelKind::watterson) {
+        } else if (rays) {
             const index_t L = f.raios.rows();
-            text = o.channel + ": second ray " + fmt("%.4g", f.RER * 1e3) + " ms (" +
-                   fmt("%g", f.RER * 2400 * M) + " samples) behind, Doppler spread " +
-                   fmt("%g", f.ED) + " Hz, ray powers " +
+            text = o.channel + ": second ray " + fmt("%.4g", extent.delay * 1e3) + " ms (" +
+                   fmt("%g", extent.delay * 2400 * M) + " samples) behind, Doppler spread " +
+                   fmt("%g", extent.spread) + " Hz, ray powers " +
                    fmt("%.3f", mean_power(f.raios.data(), L)) + " and " +
                    fmt("%.3f", mean_power(f.raios.data() + L, L)) + ", ";
         } else {
@@ -142,20 +147,16 @@ void report_channel(std::ostream& out, const RunOptions& o, const RoadResult& ro
                 powers += (p > 0 ? ", " : "") + fmt("%.3f", mean_power(f.raios.data() + p * L, L));
             }
             text = o.channel + ": " + std::to_string(f.raios.cols()) + " paths over " +
-                   fmt("%.4g", f.RER * 1e3) + " ms (" + fmt("%g", f.RER * 2400 * M) +
-                   " samples), largest Doppler spread " + fmt("%g", f.ED) + " Hz, path powers " +
-                   powers + ", ";
-            const double offset = road_config(o).hfChannel.offset;
+                   fmt("%.4g", extent.delay * 1e3) + " ms (" + fmt("%g", extent.delay * 2400 * M) +
+                   " samples), largest Doppler spread " + fmt("%g", extent.spread) +
+                   " Hz, path powers " + powers + ", ";
+            const double offset = channel.fading.offset;
             if (offset != 0) text += "frequency offset " + fmt("%g", offset) + " Hz, ";
         }
         text += std::to_string(f.AwgnOut.numel()) + " samples, noise power " +
                 fmt("%.4g", mean_power(f.noise.data(), f.noise.numel())) +
                 " (N0 = " + fmt("%.4g", n0) + ")";
-        stage(out,
-              fading == ChannelKind::awgn        ? "awgn"
-              : fading == ChannelKind::watterson ? "fadesim"
-                                                 : "hfchannel",
-              text);
+        stage(out, fading == ChannelKind::awgn ? "awgn" : rays ? "fadesim" : "hfchannel", text);
     }
 }
 

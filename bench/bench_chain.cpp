@@ -12,8 +12,7 @@ void BM_road_4_8(benchmark::State& state) {
     hfchain::RoadConfig config;
     config.nFrame = 1;
     config.shaping = hfchain::VarShapping{0.35, 6, 5};
-    config.channel = state.range(0) ? hfchain::ChannelKind::watterson : hfchain::ChannelKind::none;
-    config.watterson = hfchain::VarWatterson{"muito_ruim", 20, 1};
+    config.channel = hfchain::road_channel(state.range(0) ? "muito_ruim" : "none", 20, 1);
     hfchain::BuiltinHost host;
     for (auto _ : state) benchmark::DoNotOptimize(hfchain::run_road(mode, config, host));
     state.SetItemsProcessed(state.iterations() * mode.interTable.numel());

@@ -117,8 +117,7 @@ void BM_road_trial_0_6_yardstick(benchmark::State& state) {
     const ModeParams mode = modeconf(0.6);
     RoadConfig config;
     config.shaping = VarShapping{0.35, 6, 5};
-    config.channel = ChannelKind::awgn;
-    config.watterson = VarWatterson{"bom", kEsNodB, 2};
+    config.channel = road_channel("awgn", kEsNodB, 2);
     BuiltinHost host;
     for (auto _ : state) benchmark::DoNotOptimize(run_road(mode, config, host));
     state.SetItemsProcessed(state.iterations());

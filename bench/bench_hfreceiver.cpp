@@ -25,8 +25,7 @@ RoadConfig trial_config(int model, ReceiverKind receiver, double iterations) {
     config.nFrame = 1;
     config.txSeed = 5;
     config.shaping = VarShapping{0.35, 6, 5};
-    config.channel = ChannelKind::watterson;
-    config.watterson = VarWatterson{kModels[model], 15, 7};
+    config.channel = road_channel(kModels[model], 15, 7);
     config.receivers = {receiver};
     config.iterations = iterations;
     return config;

@@ -27,8 +27,7 @@ void BM_rate_trial(benchmark::State& state) {
     config.nFrame = long_interleaver ? 1 : 4;
     config.txSeed = 5;
     config.shaping = VarShapping{0.35, 6, 5};
-    config.channel = state.range(2) == 0 ? ChannelKind::awgn : ChannelKind::watterson;
-    config.watterson = VarWatterson{"ruim", 10, 7};
+    config.channel = road_channel(state.range(2) == 0 ? "awgn" : "ruim", 10, 7);
     BuiltinHost host;
     double air = 0;
     for (auto _ : state) {

@@ -35,14 +35,8 @@ namespace {
                                                HostServices& host) {
     const SendchainOut tx = sendchain(mode, config.nFrame, config.txSeed, host);
     const PulseshaperOut shaped = pulseshaper(tx.MultiplexOut, config.shaping);
-    ComplexArray received;
-    if (config.channel == ChannelKind::awgn) {
-        received =
-            add_white_noise(shaped.out, config.watterson.EsNodB, config.watterson.seed, host);
-    } else {
-        received = fadesim(shaped.out, config.watterson, config.shaping, host).AwgnOut;
-    }
-    const PulsematchOut matched = pulsematch(received, config.shaping);
+    const HfchannelOut received = pass_channel(config.channel, shaped.out, config.shaping, host);
+    const PulsematchOut matched = pulsematch(received.AwgnOut, config.shaping);
     const RealArray start = detail::framelock_direct(matched.out, mode, config.shaping);
     const index_t coded = tx.CodOutInterIn.numel();
     if (start.empty()) return coded;
@@ -95,9 +89,7 @@ void BM_trial(benchmark::State& state, double interLen, const char* condition, b
     RoadConfig road;
     road.nFrame = sweep::trial_nframe(config, 2400);
     road.shaping = config.shaping;
-    road.channel = name == "awgn" ? ChannelKind::awgn : ChannelKind::watterson;
-    road.watterson.model = name;
-    road.watterson.EsNodB = kEsNo;
+    road.channel = road_channel(name, kEsNo, 0);
 
     auto [entry, fresh] = recorded_errors().try_emplace(std::to_string(interLen) + name);
     if (fresh) entry->second.fill(-1);
@@ -112,7 +104,7 @@ void BM_trial(benchmark::State& state, double interLen, const char* condition, b
         std::int64_t e = 0;
         if (yardstick) {
             road.txSeed = job.seeds.tx;
-            road.watterson.seed = job.seeds.channel;
+            road.channel.seed = job.seeds.channel;
             e = yardstick_trial(mode, road, host);
         } else {
             e = sweep_trial(*runner, job);

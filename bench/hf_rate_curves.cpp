@@ -61,8 +61,7 @@ RoadConfig config_for(double rate, const std::string& condition, double esno, st
     config.nFrame = nFrame;
     config.txSeed = seeds.tx;
     config.shaping = VarShapping{0.35, 6, 5};
-    config.channel = condition == "awgn" ? ChannelKind::awgn : ChannelKind::watterson;
-    config.watterson = VarWatterson{condition, esno, seeds.channel};
+    config.channel = road_channel(condition, esno, seeds.channel);
     config.receivers = std::move(receivers);
     return config;
 }

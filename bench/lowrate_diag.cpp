@@ -38,11 +38,7 @@ int main(int argc, char** argv) {
         c.nFrame = nFrame;
         c.txSeed = seeds.tx;
         c.shaping = VarShapping{0.35, 6, 5};
-        // A named condition through fadesim, any other channel through hfchannel, as the sweep.
-        const ChannelChoice choice = read_channel(condition);
-        c.channel = road_channel_kind(choice);
-        c.hfChannel = choice.channel;
-        c.watterson = VarWatterson{condition, esno, seeds.channel};
+        c.channel = road_channel(condition, esno, seeds.channel);
         c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
         BuiltinHost host;
         const RoadResult r = run_road(mode, c, host);

@@ -82,7 +82,7 @@ def main():
             cases.append((f"{block:<10} {llr.size:>9,} LLRs", block, (llr, m, blocks), repeat))
     for blocks, repeat in [(1, 20), (138, 1)]:
         road = hfchain.run_road(m, hfchain.RoadConfig(
-            nFrame=blocks, channel="watterson", watterson=hfchain.VarWatterson("moderado", 12, 3),
+            nFrame=blocks, channel="moderado", EsNodB=12, channelSeed=3,
             receivers=["hf", "genie"], iterations=1))
         mf = road.matched.out
         cases.append((f"chansound  {mf.size:>9,} samples", "chansound",

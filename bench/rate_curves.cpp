@@ -74,15 +74,14 @@ int main(int argc, char** argv) {
             RoadConfig config;
             config.nFrame = kBlocks;
             config.shaping = VarShapping{0.35, 6, 5};
-            config.channel = ChannelKind::awgn;
-            config.watterson.EsNodB = esno;
+            config.channel = road_channel("awgn", esno, 0);
             Count road, synchronised;
             int trials = 0, misses = 0;
             double air = 0;
             while ((road.errors < min_errors || trials < 3) && air < max_air) {
                 const double seed = 1 + trials + 1000.0 * p + 100000.0 * c;
                 config.txSeed = seed;
-                config.watterson.seed = seed + 50000;
+                config.channel.seed = seed + 50000;
                 BuiltinHost host;
                 const RoadResult r = run_road(m, config, host);
                 road.bits += r.baseline.infoBits;

@@ -12,16 +12,6 @@
 
 namespace hfchain {
 
-ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, HostServices& host,
-                             ComplexArray* noise_out) {
-    SeededStream stream(host, seed);
-    ComplexArray noise, noisy;
-    add_channel_noise(x, EsNodB, host, noise, noisy);
-    stream.restore();
-    if (noise_out != nullptr) *noise_out = std::move(noise);
-    return noisy;
-}
-
 bool RoadConfig::runs(ReceiverKind kind) const {
     return std::find(receivers.begin(), receivers.end(), kind) != receivers.end();
 }
@@ -238,23 +228,6 @@ void decode_baseline(const ModeParams& mode, const RoadConfig& config, const Sen
     count_info(mode, tx, r);
 }
 
-// A channel of hfchannel, its outputs where the receivers look for fadesim's.
-FadesimOut faded_by(const RoadConfig& config, const ComplexArray& shaped, HostServices& host) {
-    HfchannelOut h =
-        hfchannel(shaped, {config.hfChannel, config.watterson.EsNodB, config.watterson.seed},
-                  config.shaping, host);
-    FadesimOut f;
-    f.raios = std::move(h.raios);
-    for (const HfPath& p : config.hfChannel.paths) {
-        f.RER = std::max(f.RER, p.delay);
-        f.ED = std::max(f.ED, p.spread);
-    }
-    f.WattersonOutAwgnIn = std::move(h.WattersonOutAwgnIn);
-    f.noise = std::move(h.noise);
-    f.AwgnOut = std::move(h.AwgnOut);
-    return f;
-}
-
 // The HF receiver and the genie handle every rate's parameter set; a hand-made one they do not
 // handle is refused before any work.
 void check_receivers(const ModeParams& mode, const RoadConfig& config) {
@@ -278,12 +251,6 @@ void check_road_receivers(const ModeParams& mode, const std::vector<ReceiverKind
     check_receivers(mode, config);
 }
 
-ChannelKind road_channel_kind(const ChannelChoice& choice) {
-    return choice.awgn                   ? ChannelKind::awgn
-           : choice.condition != nullptr ? ChannelKind::watterson
-                                         : ChannelKind::hfchannel;
-}
-
 void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers) {
     if (std::find(receivers.begin(), receivers.end(), ReceiverKind::hf) == receivers.end()) return;
     double first = std::numeric_limits<double>::infinity(), last = 0;
@@ -305,28 +272,13 @@ void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& r
 
 RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServices& host) {
     check_receivers(mode, config);
-    if (config.channel == ChannelKind::hfchannel)
-        check_hf_reach(config.hfChannel, config.receivers);
+    if (config.channel.kind == ChannelKind::paths)
+        check_hf_reach(config.channel.fading, config.receivers);
     RoadResult r;
     r.tx = sendchain(mode, config.nFrame, config.txSeed, host);
     r.shaped = pulseshaper(r.tx.MultiplexOut, config.shaping);
-
-    switch (config.channel) {
-        case ChannelKind::none:
-            break;
-        case ChannelKind::watterson:
-            r.faded = fadesim(r.shaped.out, config.watterson, config.shaping, host);
-            break;
-        case ChannelKind::awgn:
-            r.faded.AwgnOut = add_white_noise(r.shaped.out, config.watterson.EsNodB,
-                                              config.watterson.seed, host, &r.faded.noise);
-            break;
-        case ChannelKind::hfchannel:
-            r.faded = faded_by(config, r.shaped.out, host);
-            break;
-    }
-
-    r.matched = pulsematch(r.received(config.channel), config.shaping);
+    r.faded = pass_channel(config.channel, r.shaped.out, config.shaping, host);
+    r.matched = pulsematch(r.received(config.channel.kind), config.shaping);
     r.expectedFrameStart =
         2.0 * config.shaping.pulseDelay * config.shaping.oversamplingFactor + 1.0;
     r.codedBits = r.tx.CodOutInterIn.numel();
@@ -340,12 +292,12 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
     // The genie: the channel's own noise and ray gains (no noise and one ray of gain 1 without a
     // channel).
     if (config.runs(ReceiverKind::genie)) {
-        const bool noiseless = config.channel == ChannelKind::none;
+        const bool noiseless = config.channel.kind == ChannelKind::none;
         const ComplexArray quiet = noiseless ? ComplexArray(r.shaped.out.numel()) : ComplexArray();
         const double inf = std::numeric_limits<double>::infinity();
         r.genieView =
             geniecombine(r.tx.MultiplexOut, r.faded.raios, noiseless ? quiet : r.faded.noise,
-                         noiseless ? inf : config.watterson.EsNodB, mode, config.shaping);
+                         noiseless ? inf : config.channel.EsNodB, mode, config.shaping);
         r.genie.symbols = r.genieView.out;
         r.genie.noiseVar = r.genieView.noiseVar;
         if (mode.rate == 75) {

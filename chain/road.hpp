@@ -1,6 +1,7 @@
 // The whole road of one simulated transmission, block after block, keeping every intermediate
-// signal: rateconf -> sendchain -> pulseshaper -> (fadesim, hfchannel, white noise or nothing) ->
-// pulsematch -> framelock, then one or more receivers on the same received signal:
+// signal: rateconf -> sendchain -> pulseshaper -> the channel step (chain/road_channel.hpp:
+// hfchannel, white noise or nothing) -> pulsematch -> framelock, then one or more receivers on the
+// same received signal:
 //   baseline: tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser), and
 //          from the same symbols softslicer -> unshuffle -> vitdecode (at 75 bit/s patternslicer
 //          instead of softslicer; at 4800 bit/s, uncoded, the decisions are the information
@@ -18,8 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "channel/channel_text.hpp"
-#include "channel/fadesim.hpp"
+#include "chain/road_channel.hpp"
 #include "channel/hfchannel.hpp"
 #include "params/modeconf.hpp"
 #include "receiver/chansound/chansound.hpp"
@@ -42,13 +42,6 @@
 
 namespace hfchain {
 
-enum class ChannelKind {
-    none,       // the shaped waveform reaches the matched filter unchanged
-    watterson,  // fadesim with a named condition (VarWatterson::model) and noise
-    awgn,       // white Gaussian noise only, no fading, at VarWatterson::EsNodB
-    hfchannel,  // hfchannel with RoadConfig::hfChannel, at VarWatterson's EsNodB and seed
-};
-
 // The receivers of the road.
 enum class ReceiverKind {
     baseline,  // the baseline receiver: hard decisions, no equaliser; and a decoder
@@ -61,9 +54,8 @@ struct RoadConfig {
     double nFrame = 1;  // interleaver blocks of data
     double txSeed = 1;  // seed of the information bits
     VarShapping shaping;
-    ChannelKind channel = ChannelKind::none;
-    VarWatterson watterson;  // model, EsNodB and seed of the channel
-    HfChannel hfChannel;     // the paths and offset of ChannelKind::hfchannel
+    RoadChannel channel;  // what the channel is, its Es/N0 and seed (road_channel makes it
+                          // from a channel's name)
     std::vector<ReceiverKind> receivers{ReceiverKind::baseline};  // which receivers run
     double iterations = 2;                       // decoder passes of the HF receiver's turbo loop
     TurboStop turboStop = TurboStop::confident;  // when that loop may end early (all: never)
@@ -116,9 +108,8 @@ double spread_around_decisions(const ComplexArray& symbols, const ModeParams& mo
 struct RoadResult {
     SendchainOut tx;
     PulseshaperOut shaped;
-    FadesimOut faded;  // filled for ChannelKind::watterson; for awgn only noise and AwgnOut;
-                       // for hfchannel its raios (L x P), waveforms, RER the largest delay (s)
-                       // and ED the largest spread (Hz)
+    HfchannelOut faded;  // the channel step's outputs (pass_channel): for awgn only noise and
+                         // AwgnOut; for none empty
     PulsematchOut matched;
     RealArray frameStart;           // framelock's result (1 x 1, or empty)
     double expectedFrameStart = 0;  // 2 D M + 1, where the first symbol peaks without delay
@@ -155,27 +146,15 @@ struct RoadResult {
     }
 };
 
-// Adds complex white Gaussian noise of total variance 10^(-EsNodB/10) per sample, drawing the
-// real parts and then the imaginary parts from `host` seeded with `seed` (restored afterwards),
-// the same draws and level as the channel block's noise.
-ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, HostServices& host,
-                             ComplexArray* noise_out = nullptr);
-
 // Raises "hfchain:road:UnsupportedReceiver" when run_road cannot run one of `receivers` with the
 // parameter set `mode` (its rate): the check run_road makes before any work, for callers that
 // check a whole configuration first.
 void check_road_receivers(const ModeParams& mode, const std::vector<ReceiverKind>& receivers);
 
-// How the road makes a channel read by read_channel (channel/channel_text.hpp): white noise alone,
-// fadesim for its four conditions (as always, so that their results stay what they were), and
-// hfchannel with choice.channel for every other preset or written channel. The caller sets
-// config.watterson.model to the channel's name and config.hfChannel to choice.channel.
-ChannelKind road_channel_kind(const ChannelChoice& choice);
-
 // The HF receiver's sounder searches paths at most kMaxPathSpread symbols (5 ms) apart: with the
 // hf receiver among `receivers`, a channel whose paths lie further apart
 // is refused, "hfchain:road:UnsupportedChannel", naming the spread; the baseline receiver and the
-// genie take any channel. fadesim's conditions are all within reach.
+// genie take any channel. fadesim's four conditions are all within reach.
 void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& receivers);
 
 // Runs the road for `mode` (built once by the caller with rateconf or modeconf) and the
@@ -185,7 +164,7 @@ void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& r
 // bits (a late frame start) are given as erasures (ratio 0), extra ones are dropped.
 // Errors: the hf or the genie receiver asked for in a mode they do not handle (a hand-made
 // parameter set: see check_receiver_mode), "hfchain:road:UnsupportedReceiver", and the hf receiver
-// with a channel of hfchannel beyond its reach (check_hf_reach), before any work;
+// with a channel of paths beyond its reach (check_hf_reach), before any work;
 // those of the blocks.
 RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServices& host);
 

@@ -80,12 +80,10 @@ def main():
     # channel also what the HF receiver (channel sounder and turbo equaliser) makes of them.
     mode = hfchain.modeconf(0.6)
     fig, axes = plt.subplots(1, 3, figsize=(15, 5))
-    panels = [("awgn", "bom", "baseline"), ("watterson", args.condition, "baseline"),
-              ("watterson", args.condition, "hf")]
-    for ax, (channel, model, receiver) in zip(axes, panels):
+    panels = [("awgn", "baseline"), (args.condition, "baseline"), (args.condition, "hf")]
+    for ax, (channel, receiver) in zip(axes, panels):
         road = hfchain.run_road(mode, hfchain.RoadConfig(
-            txSeed=7, channel=channel, watterson=hfchain.VarWatterson(model, 14, 3),
-            receivers=[receiver]))
+            txSeed=7, channel=channel, EsNodB=14, channelSeed=3, receivers=[receiver]))
         if receiver == "baseline":
             symbols = road.data.out
             errors = f"{road.codedBitErrors} of {road.codedBits} coded bits wrong"
@@ -96,7 +94,7 @@ def main():
         ax.plot(symbols.real, symbols.imag, ".", markersize=2, alpha=0.5)
         points = road.tx.ModConstellation
         ax.plot(points.real, points.imag, "r+", markersize=12)
-        name = "white noise" if channel == "awgn" else model
+        name = "white noise" if channel == "awgn" else channel
         ax.set(title=f"{name}, 14 dB\n{errors}", xlabel="in phase", ylabel="quadrature",
                aspect="equal")
         ax.grid(True, alpha=0.3)

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "chain/road.hpp"
+#include "channel/fadesim.hpp"
 #include "runtime/builtin_host.hpp"
 
 using namespace hfchain;
@@ -22,8 +23,7 @@ int main() {
 
     // ... or the whole road at once, every intermediate signal kept:
     RoadConfig config;
-    config.channel = ChannelKind::watterson;
-    config.watterson = VarWatterson{"ruim", 15, 3};
+    config.channel = road_channel("ruim", 15, 3);
     RoadResult r = run_road(mode, config, host);
     std::printf("%d of %d coded bits wrong\n", r.codedBitErrors, r.codedBits);
     return 0;

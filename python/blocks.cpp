@@ -20,8 +20,6 @@ S read(py::handle h, const char* name) {
     return from_py<S>(h, Name(name));
 }
 
-// A written channel is at most this long (16 paths fit in 600 characters).
-constexpr index_t kMostChannelText = 2000;
 constexpr index_t kMostPaths = 10000;
 
 // hfchannel's paths as a P x 4 matrix: delay (s), power (dB), spread (Hz), shift (Hz).
@@ -306,11 +304,7 @@ void bind_blocks(py::module_& m) {
         "run_road",
         [](py::handle mode, py::handle config, py::handle host) {
             const ModeParams m = read<ModeParams>(mode, "milstd");
-            RoadConfig c = read<RoadConfig>(config, "config");
-            // hfchannel's paths and offset come from the channel watterson.model names.
-            if (c.channel == ChannelKind::hfchannel) {
-                c.hfChannel = hfchain::read_channel(c.watterson.model).channel;
-            }
+            const RoadConfig c = road_config(read<RoadSettings>(config, "config"));
             return to_py(with_host(host, [&](HostServices& h) { return run_road(m, c, h); }));
         },
         py::arg("milstd"), py::arg("config"), py::arg("host") = py::none(), doc::run_road);

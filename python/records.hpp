@@ -58,6 +58,8 @@ constexpr Field<S, T> whole_field(const char* name, T S::*member, const char* do
 //   static auto fields();                 // std::tuple of Field
 // and, where a dict may leave fields out (they keep their defaults):
 //   static constexpr bool kFieldsOptional = true;
+// and, where fields of an earlier version are still read (a dict, from_dict, keyword arguments):
+//   static py::dict renamed(py::handle mapping);  // the same settings in today's fields
 template <class S>
 struct RecordTraits;
 
@@ -260,7 +262,8 @@ S from_py(py::handle h, const Name& name) {
         raise(errid::kWrongType, "Input '" + name.str() + "' must be a " + RecordTraits<S>::kClass +
                                      " or a dict; it is " + type_name(h) + ".");
     }
-    const py::object mapping = py::reinterpret_borrow<py::object>(h);
+    py::object mapping = py::reinterpret_borrow<py::object>(h);
+    if constexpr (requires { RecordTraits<S>::renamed(h); }) mapping = RecordTraits<S>::renamed(h);
     constexpr bool all_fields = !requires { RecordTraits<S>::kFieldsOptional; };
     detail::for_each_field<S>([&](std::size_t, const auto& fd) {
         if (all_fields && !mapping.contains(fd.name)) {
@@ -327,7 +330,11 @@ void bind_record(py::module_& m) {
         });
     };
 
-    cls.def(py::init([](const py::args& args, const py::kwargs& kwargs) {
+    cls.def(py::init([](const py::args& args, const py::kwargs& given) {
+                py::dict kwargs = given;
+                if constexpr (requires { Traits::renamed(given); }) {
+                    kwargs = Traits::renamed(given);
+                }
                 py::object defaults = to_py(S{});
                 auto record = std::make_unique<Record<S>>(defaults.cast<Record<S>&>());
                 if (args.size() > names.size()) {

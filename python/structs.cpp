@@ -57,6 +57,46 @@ std::string repr(const char* cls, const RecordBase& r, const std::vector<const c
 
 }  // namespace detail
 
+RoadConfig road_config(const RoadSettings& s) {
+    RoadConfig c;
+    c.nFrame = s.nFrame;
+    c.txSeed = s.txSeed;
+    c.shaping = s.shaping;
+    c.channel = road_channel(s.channel, s.EsNodB, s.channelSeed);
+    c.receivers = s.receivers;
+    c.iterations = s.iterations;
+    c.softRule = s.softRule;
+    return c;
+}
+
+py::dict RecordTraits<RoadSettings>::renamed(py::handle mapping) {
+    py::dict d;  // a copy: the caller's mapping stays as it is
+    d.attr("update")(mapping);
+    const auto kind_name = [&d] {
+        if (!d.contains("channel") || !PyUnicode_Check(py::object(d["channel"]).ptr()))
+            return false;
+        const std::string kind = py::str(d["channel"]);
+        return kind == "watterson" || kind == "hfchannel";
+    };
+    if (!d.contains("watterson")) {
+        if (kind_name()) d["channel"] = VarWatterson{}.model;
+        return d;
+    }
+    for (const char* today : {"EsNodB", "channelSeed"}) {
+        if (d.contains(today)) {
+            raise(errid::kWrongFields, std::string("Input 'config' has both the field 'watterson' "
+                                                   "and the field '") +
+                                           today + "', which replaces it; give only the latter.");
+        }
+    }
+    const VarWatterson w = from_py<VarWatterson>(d["watterson"], Name(Name("config"), "watterson"));
+    if (kind_name()) d["channel"] = w.model;
+    d["EsNodB"] = w.EsNodB;
+    d["channelSeed"] = w.seed;
+    PyDict_DelItemString(d.ptr(), "watterson");
+    return d;
+}
+
 void bind_structs(py::module_& m) {
     bind_record<ModeParams>(m);
     bind_record<VarShapping>(m);
@@ -80,7 +120,7 @@ void bind_structs(py::module_& m) {
     bind_record<PatterntrackOut>(m);
     bind_record<GeniecombineOut>(m);
     bind_record<Reception>(m);
-    bind_record<RoadConfig>(m);
+    bind_record<RoadSettings>(m);
     bind_record<RoadResult>(m);
     bind_record<SweepSettings>(m);
 }

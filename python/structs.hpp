@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "chain/road.hpp"
+#include "channel/fadesim.hpp"
 #include "python/docs.hpp"
 #include "python/records.hpp"
 #include "receiver/decoder/sisodecode.hpp"
@@ -331,15 +332,6 @@ struct RecordTraits<Reception> {
 };
 
 template <>
-struct EnumTraits<ChannelKind> {
-    static constexpr std::pair<ChannelKind, const char*> kValues[] = {
-        {ChannelKind::none, "none"},
-        {ChannelKind::watterson, "watterson"},
-        {ChannelKind::awgn, "awgn"},
-        {ChannelKind::hfchannel, "hfchannel"}};
-};
-
-template <>
 struct EnumTraits<ReceiverKind> {
     static constexpr std::pair<ReceiverKind, const char*> kValues[] = {
         {ReceiverKind::baseline, "baseline"},
@@ -359,20 +351,51 @@ struct EnumTraits<SoftRule> {
                                                                    {SoftRule::exact, "exact"}};
 };
 
+// A written channel is at most this long (16 paths fit in 600 characters).
+constexpr index_t kMostChannelText = 2000;
+
+// Python's RoadConfig: the road's settings with the channel given by its name, read by
+// road_channel when run_road runs (road_config), and the channel's Es/N0 and seed.
+struct RoadSettings {
+    static const RoadConfig& defaults() {
+        static const RoadConfig d;
+        return d;
+    }
+    double nFrame = defaults().nFrame;
+    double txSeed = defaults().txSeed;
+    VarShapping shaping = defaults().shaping;
+    std::string channel = "none";
+    double EsNodB = defaults().channel.EsNodB;
+    double channelSeed = defaults().channel.seed;
+    std::vector<ReceiverKind> receivers = defaults().receivers;
+    double iterations = defaults().iterations;
+    SoftRule softRule = defaults().softRule;
+};
+
+// The road's configuration of Python's: the channel read from its name.
+RoadConfig road_config(const RoadSettings& s);
+
 template <>
-struct RecordTraits<RoadConfig> {
+struct RecordTraits<RoadSettings> {
     HFCHAIN_RECORD(RoadConfig, "config")
     static auto fields() {
-        using S = RoadConfig;
-        return std::make_tuple(field("nFrame", &S::nFrame, doc::RoadConfig_nFrame),
-                               field("txSeed", &S::txSeed, doc::RoadConfig_txSeed),
-                               field("shaping", &S::shaping, doc::RoadConfig_shaping),
-                               field("channel", &S::channel, doc::RoadConfig_channel),
-                               field("watterson", &S::watterson, doc::RoadConfig_watterson),
-                               field("receivers", &S::receivers, doc::RoadConfig_receivers),
-                               field("iterations", &S::iterations, doc::RoadConfig_iterations),
-                               field("softRule", &S::softRule, doc::RoadConfig_softRule));
+        using S = RoadSettings;
+        return std::make_tuple(
+            field("nFrame", &S::nFrame, doc::RoadConfig_nFrame),
+            field("txSeed", &S::txSeed, doc::RoadConfig_txSeed),
+            field("shaping", &S::shaping, doc::RoadConfig_shaping),
+            text_field("channel", &S::channel, doc::RoadConfig_channel, kMostChannelText),
+            field("EsNodB", &S::EsNodB, doc::RoadConfig_EsNodB),
+            field("channelSeed", &S::channelSeed, doc::RoadConfig_channelSeed),
+            field("receivers", &S::receivers, doc::RoadConfig_receivers),
+            field("iterations", &S::iterations, doc::RoadConfig_iterations),
+            field("softRule", &S::softRule, doc::RoadConfig_softRule));
     }
+    // The fields of earlier versions: `channel` the kind ("none", "awgn", "watterson" or
+    // "hfchannel") and `watterson` a VarWatterson (model, EsNodB, seed). "watterson" and
+    // "hfchannel" become the channel watterson.model names ("bom" when no watterson is given),
+    // watterson's EsNodB and seed the fields EsNodB and channelSeed.
+    static py::dict renamed(py::handle mapping);
 };
 
 template <>

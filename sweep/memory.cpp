@@ -58,7 +58,7 @@ double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShappin
     const bool decoders = std::any_of(receivers.begin(), receivers.end(), [](ReceiverKind k) {
         return k == ReceiverKind::hf || k == ReceiverKind::genie;
     });
-    const bool fading = channel == ChannelKind::watterson || channel == ChannelKind::hfchannel;
+    const bool fading = channel == ChannelKind::paths;
     if (decoders) bytes += 48 * samples + (fading ? 900 : 300) * symbols;
     return bytes * 1.1 + 1048576;
 }
@@ -104,7 +104,7 @@ int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string
     double paths = 0;
     for (const std::string& name : c.conditions) {
         if (name == "awgn") continue;
-        worst = ChannelKind::hfchannel;
+        worst = ChannelKind::paths;
         try {
             paths = std::max(paths, static_cast<double>(read_channel(name).channel.paths.size()));
         } catch (const Error&) {

@@ -15,12 +15,12 @@ namespace hfchain::sweep {
 // N symbols sent (preamble and frames), S = N M + 2 D M samples, C coded bits and Q data symbols:
 //   16 S a + 40 N + 48 Q + 36 C bytes, plus 10 % and 1 MiB for the blocks' working arrays,
 // where a counts the sample-rate signals: 2 without channel (shaped and matched waveforms), 4
-// with white noise only (and the noise and the noisy waveform), 5 + P with a fading channel of P
-// paths (and each path's gains and the faded waveform: 7 for fadesim's two rays).
+// with white noise only (and the noise and the noisy waveform), 5 + P with a channel of P paths
+// (and each path's gains and the faded waveform: 7 for two paths, as fadesim's conditions).
 // mode: the parameter set of any rate (rateconf); nFrame: interleaver blocks (> 0); shaping: D
 // and M. receivers: the receivers that run; the HF receiver and the genie add 48 S + 900 N bytes
-// (300 N without fading). paths: P, the paths of a fading channel (fadesim: 2; hfchannel: its
-// own), at least 1; not read without fading.
+// (300 N without fading). paths: P, the paths of a channel of paths, at least 1; not read for
+// the other kinds.
 double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShapping& shaping,
                          ChannelKind channel,
                          const std::vector<ReceiverKind>& receivers = {ReceiverKind::baseline},

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "channel/channel_text.hpp"
-#include "channel/conditions.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
@@ -62,17 +60,13 @@ public:
         const auto k = static_cast<std::size_t>(at - sets_->rates.begin());
         road_.nFrame = sets_->nFrame[k];
         road_.txSeed = job.seeds.tx;
-        // fadesim's conditions and white noise as always; every other channel through hfchannel.
+        // The channel is read once for each run of trials of one condition.
         if (*job.condition != channelText_) {
-            const ChannelChoice choice = read_channel(*job.condition);
+            road_.channel = road_channel(*job.condition, job.esno, job.seeds.channel);
             channelText_ = *job.condition;
-            channelKind_ = road_channel_kind(choice);
-            road_.hfChannel = choice.channel;
         }
-        road_.channel = channelKind_;
-        road_.watterson.model = *job.condition;
-        road_.watterson.EsNodB = job.esno;
-        road_.watterson.seed = job.seeds.channel;
+        road_.channel.EsNodB = job.esno;
+        road_.channel.seed = job.seeds.channel;
         const RoadResult r = run_road(sets_->mode[k], road_, host_);
         TrialOutcome outcome;
         for (const ReceiverKind kind : road_.receivers) {
@@ -102,7 +96,6 @@ private:
     Metric metric_ = Metric::coded;
     BuiltinHost host_;
     std::string channelText_;  // the condition road_ was last set up for
-    ChannelKind channelKind_ = ChannelKind::none;
 };
 
 }  // namespace

@@ -527,13 +527,17 @@ class RoadConfig:
     shaping: VarShapping
     """Pulse shaping of the transmitter and the matched filter."""
     channel: str
-    """"none" (the shaped waveform reaches the receiver unchanged), "watterson" (fadesim with
-    watterson.model), "awgn" (white noise only at watterson.EsNodB, drawn from watterson.seed) or
-    "hfchannel" (hfchannel with the preset or written channel watterson.model names, for example
-    "itu_mid_disturbed" or "2p:2ms:1Hz:off=30Hz", as read_channel reads it; fadesim's four
-    conditions give fadesim's signals)."""
-    watterson: VarWatterson
-    """Condition, Es/N0 (dB) and seed of the channel."""
+    """The channel's name: "none" (the shaped waveform reaches the receiver unchanged), "awgn"
+    (white noise only), or any preset or written channel read_channel reads, for example "ruim",
+    "itu_mid_disturbed" or "2p:2ms:1Hz:off=30Hz", run through the general channel (hfchannel;
+    fadesim's four conditions give fadesim's signals bit for bit). Read when run_road runs.
+    Earlier versions' fields are still read from a dict, from_dict and keyword arguments:
+    channel="watterson" or "hfchannel" with watterson=VarWatterson(model, EsNodB, seed) is
+    channel=model, EsNodB=EsNodB, channelSeed=seed (without watterson, the channel "bom")."""
+    EsNodB: float
+    """Es/N0 of the channel's noise in dB (+inf: no noise; not read for "none")."""
+    channelSeed: float
+    """Seed of the channel's draws (fading, then noise), a whole number from 0 to 4294967295."""
     receivers: list[str]
     """Receivers that run on the same received signal: "baseline" (hard decisions without an
     equaliser: tickalign, unframer, symslicer, unshuffle; and decoding at every rate), "hf"
@@ -544,7 +548,7 @@ class RoadConfig:
     softRule: str
     """The soft demappers' rule for every receiver: "max_log" or "exact" (see softslicer and,
     at 75 bit/s, patternslicer)."""
-    def __init__(self, nFrame: float = 1, txSeed: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., channel: str = "none", watterson: VarWatterson | Mapping[str, Any] = ..., receivers: Sequence[str] | str = ..., iterations: float = 2, softRule: str = "max_log") -> None:
+    def __init__(self, nFrame: float = 1, txSeed: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., channel: str = "none", EsNodB: float = 20, channelSeed: float = 0, receivers: Sequence[str] | str = ..., iterations: float = 2, softRule: str = "max_log") -> None:
         """Fields not given take their defaults."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
@@ -557,8 +561,9 @@ class RoadResult:
     """The transmitter's signals."""
     shaped: PulseshaperOut
     """The shaped waveform."""
-    faded: FadesimOut
-    """The channel's signals (channel "awgn": noise and AwgnOut only; "none": empty)."""
+    faded: HfchannelOut
+    """The channel's signals, those of hfchannel (channel "awgn": noise and AwgnOut only; "none":
+    empty)."""
     matched: PulsematchOut
     """The matched filter's output."""
     frameStart: Float64Array
@@ -1010,7 +1015,7 @@ def geniecombine(MultiplexOut: ComplexIn, raios: ComplexIn, noise: ComplexIn, Es
 
 def run_road(milstd: ModeParams | Mapping[str, Any], config: RoadConfig | Mapping[str, Any], host: BuiltinHost | None = None) -> RoadResult:
     """One transmission through the whole chain, every intermediate signal kept: sendchain,
-    pulseshaper, the channel (fadesim, white noise or none), pulsematch, framelock, then the
+    pulseshaper, the channel (hfchannel, white noise or none), pulsematch, framelock, then the
     receivers of config.receivers on the same received signal: "baseline" (tickalign, unframer,
     symslicer, unshuffle, and the count of coded-bit errors; then softslicer, unshuffle and
     vitdecode: result.baseline; at 75 bit/s patternslicer without a channel estimate instead of
@@ -1020,11 +1025,13 @@ def run_road(milstd: ModeParams | Mapping[str, Any], config: RoadConfig | Mappin
     result.genie).
 
     milstd: the parameter set (rateconf or modeconf); every receiver runs at every rate.
-    config: a RoadConfig: nFrame, txSeed, shaping, channel, watterson, receivers, iterations and
-        softRule.
+    config: a RoadConfig: nFrame, txSeed, shaping, channel, EsNodB, channelSeed, receivers,
+        iterations and softRule.
     host: the generator (BuiltinHost); each random block seeds it and gives it back.
-    Errors: "hfchain:road:UnsupportedReceiver" ("hf" or "genie" with a hand-made parameter set
-    they cannot carry, before any work); those of the blocks."""
+    Errors: "hfchain:channel:InvalidChannelText" (a channel that is not "none", "awgn", a preset
+    or a written channel); "hfchain:road:UnsupportedReceiver" ("hf" or "genie" with a hand-made
+    parameter set they cannot carry, before any work); "hfchain:road:UnsupportedChannel" ("hf"
+    with paths more than 5 ms apart); those of the blocks."""
 
 def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: Callable[[dict[str, Any]], Any] | None = None, checkpoint: str | os.PathLike[str] | None = None, max_memory: float | None = None) -> dict[str, Any]:
     """Error rates against Es/N0 or SNR in 3 kHz: independent trials of the whole chain in worker

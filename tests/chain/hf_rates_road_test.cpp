@@ -23,13 +23,10 @@ double blocks_for(double rate) { return rate == 150 ? 2 : rate == 75 ? 4 : 1; }
 // and count the bits the rate's budget gives.
 TEST(HfRoadAtEveryRate, DecodesQuietAndFadingChannelsWithoutError) {
     struct Channel {
-        ChannelKind kind;
         const char* model;
         double seed;
     };
-    const Channel channels[] = {{ChannelKind::none, "", 0},
-                                {ChannelKind::watterson, "ruim", 3},
-                                {ChannelKind::watterson, "muito_ruim", 4}};
+    const Channel channels[] = {{"none", 0}, {"ruim", 3}, {"muito_ruim", 4}};
     for (const double rate : kDataRates) {
         const ModeParams m = rateconf(rate, 0.6);
         for (const Channel& c : channels) {
@@ -38,8 +35,7 @@ TEST(HfRoadAtEveryRate, DecodesQuietAndFadingChannelsWithoutError) {
             config.nFrame = blocks_for(rate);
             config.txSeed = 11 + c.seed;
             config.shaping = VarShapping{0.35, 6, 5};
-            config.channel = c.kind;
-            config.watterson = VarWatterson{c.model, 30, 40 + c.seed};
+            config.channel = road_channel(c.model, 30, 40 + c.seed);
             config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
             BuiltinHost host;
             const RoadResult r = run_road(m, config, host);
@@ -60,9 +56,7 @@ RoadConfig written(double rate, const char* channel, double EsNodB, double seed,
     config.nFrame = blocks_for(rate);
     config.txSeed = seed;
     config.shaping = VarShapping{0.35, 6, 5};
-    config.channel = ChannelKind::hfchannel;
-    config.hfChannel = read_channel(channel).channel;
-    config.watterson = VarWatterson{"", EsNodB, seed + 100};
+    config.channel = road_channel(channel, EsNodB, seed + 100);
     config.receivers = std::move(receivers);
     return config;
 }
@@ -133,7 +127,7 @@ TEST(HfRoadAtEveryRate, AnOffsetFreqlockMistookThroughAFadeIsCaughtByTheClearerS
         RoadConfig config =
             written(75, "2p:5ms:5Hz", c.EsNodB, c.txSeed, {ReceiverKind::hf, ReceiverKind::genie});
         config.nFrame = 1;
-        config.watterson.seed = c.channelSeed;
+        config.channel.seed = c.channelSeed;
         BuiltinHost host;
         const RoadResult r = run_road(mode, config, host);
         ASSERT_TRUE(r.hf.ran) << c.txSeed;
@@ -163,7 +157,7 @@ TEST(HfRoadAtEveryRate, ALonePathUnderAnOffsetIsSoundedAsOnePath) {
     for (const Case& c : cases) {
         RoadConfig config = written(2400, c.channel, 9.4691, c.txSeed, {ReceiverKind::hf});
         config.nFrame = 1;
-        config.watterson.seed = c.channelSeed;
+        config.channel.seed = c.channelSeed;
         BuiltinHost host;
         const RoadResult r = run_road(mode, config, host);
         ASSERT_TRUE(r.hf.ran) << c.txSeed;

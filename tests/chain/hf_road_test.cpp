@@ -13,8 +13,7 @@ RoadConfig fading(const char* model, double EsNodB, double seed) {
     RoadConfig config;
     config.txSeed = seed;
     config.shaping = VarShapping{0.35, 6, 5};
-    config.channel = ChannelKind::watterson;
-    config.watterson = VarWatterson{model, EsNodB, seed + 100};
+    config.channel = road_channel(model, EsNodB, seed + 100);
     config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
     return config;
 }
@@ -111,13 +110,13 @@ TEST(HfRoad, QuietAndWhiteNoiseChannels) {
     EXPECT_EQ(q.hf.infoBitErrors, 0);
 
     RoadConfig white = quiet;
-    white.channel = ChannelKind::awgn;
-    white.watterson.EsNodB = 6;
-    white.watterson.seed = 9;
+    white.channel.kind = ChannelKind::awgn;
+    white.channel.EsNodB = 6;
+    white.channel.seed = 9;
     index_t hf = 0, genie = 0;
     for (int t = 0; t < 4; ++t) {
         white.txSeed = 50 + t;
-        white.watterson.seed = 60 + t;
+        white.channel.seed = 60 + t;
         const RoadResult r = run_road(mode, white, host);
         hf += r.hf.codedBitErrors;
         genie += r.genie.codedBitErrors;

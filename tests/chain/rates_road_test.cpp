@@ -34,9 +34,9 @@ RoadTrial road_trial(const ModeParams& m, int blocks, double EsNodB, int trial) 
     config.nFrame = blocks;
     config.txSeed = 100 + trial;
     config.shaping = VarShapping{0.35, 6, 2};
-    config.channel = ChannelKind::awgn;
-    config.watterson.EsNodB = EsNodB;
-    config.watterson.seed = 500 + trial;
+    config.channel.kind = ChannelKind::awgn;
+    config.channel.EsNodB = EsNodB;
+    config.channel.seed = 500 + trial;
     BuiltinHost host;
     const RoadResult r = run_road(m, config, host);
     RoadTrial t;
@@ -150,9 +150,9 @@ TEST(RoadAtEveryRate, NoiseAloneLosesEveryBlockAtEveryRate) {
         RoadConfig config;
         config.nFrame = rate == 75 ? 4 : 2;
         config.shaping = VarShapping{0.35, 6, 2};
-        config.channel = ChannelKind::awgn;
-        config.watterson.EsNodB = -30;
-        config.watterson.seed = 4;
+        config.channel.kind = ChannelKind::awgn;
+        config.channel.EsNodB = -30;
+        config.channel.seed = 4;
         BuiltinHost host;
         const RoadResult r = run_road(m, config, host);
         EXPECT_EQ(r.baseline.ran, r.frameFound);

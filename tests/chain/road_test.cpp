@@ -55,14 +55,13 @@ TEST(FadingChain, RunsAndCountsItsErrorsForEveryCondition) {
         RoadConfig config;
         config.nFrame = 2;
         config.shaping = VarShapping{0.35, 6, 5};
-        config.channel = ChannelKind::watterson;
-        config.watterson = VarWatterson{model, 40, 11};
+        config.channel = road_channel(model, 40, 11);
         BuiltinHost host;
         const RoadResult r = run_road(mode, config, host);
         EXPECT_EQ(r.codedBits, 5760) << model;
         EXPECT_GE(r.codedBitErrors, 0);
         EXPECT_LE(r.codedBitErrors, r.codedBits);
-        const auto delay = static_cast<index_t>(std::round(r.faded.RER * 2400 * 5));
+        const auto delay = static_cast<index_t>(r.faded.delays[1]);
         EXPECT_EQ(r.faded.AwgnOut.numel(), r.shaped.out.numel() + delay) << model;
         // Same seeds, same result.
         BuiltinHost again;
@@ -76,9 +75,9 @@ TEST(NoisyChain, CodedBitErrorRateMatchesGray8PskTheory) {
         RoadConfig config;
         config.nFrame = 6;
         config.shaping = VarShapping{0.35, 6, 4};
-        config.channel = ChannelKind::awgn;
-        config.watterson.EsNodB = esno_db;
-        config.watterson.seed = 100 + esno_db;
+        config.channel.kind = ChannelKind::awgn;
+        config.channel.EsNodB = esno_db;
+        config.channel.seed = 100 + esno_db;
         BuiltinHost host;
         const RoadResult r = run_road(mode, config, host);
         ASSERT_TRUE(r.frameFound);
@@ -132,9 +131,9 @@ TEST(SpreadAroundDecisions, EstimatesTheNoiseVarianceOnWhiteNoise) {
     RoadConfig config;
     config.nFrame = 2;
     config.shaping = VarShapping{0.35, 6, 4};
-    config.channel = ChannelKind::awgn;
-    config.watterson.EsNodB = 24;
-    config.watterson.seed = 5;
+    config.channel.kind = ChannelKind::awgn;
+    config.channel.EsNodB = 24;
+    config.channel.seed = 5;
     BuiltinHost host;
     const RoadResult r = run_road(mode, config, host);
     ASSERT_TRUE(r.baseline.ran);
@@ -168,9 +167,9 @@ TEST(DesignedReceiver, DecodesTheDesignedReceiversSymbols) {
     RoadConfig white;
     white.nFrame = 8;
     white.shaping = VarShapping{0.35, 6, 4};
-    white.channel = ChannelKind::awgn;
-    white.watterson.EsNodB = 7;
-    white.watterson.seed = 21;
+    white.channel.kind = ChannelKind::awgn;
+    white.channel.EsNodB = 7;
+    white.channel.seed = 21;
     BuiltinHost host;
     const RoadResult r = run_road(mode, white, host);
     ASSERT_TRUE(r.baseline.ran);
@@ -190,9 +189,9 @@ TEST(DesignedReceiver, NoiseAloneLosesEveryBlock) {
     RoadConfig config;
     config.nFrame = 3;
     config.shaping = VarShapping{0.35, 6, 4};
-    config.channel = ChannelKind::awgn;
-    config.watterson.EsNodB = -30;  // nothing to find
-    config.watterson.seed = 4;
+    config.channel.kind = ChannelKind::awgn;
+    config.channel.EsNodB = -30;  // nothing to find
+    config.channel.seed = 4;
     config.receivers = {ReceiverKind::baseline, ReceiverKind::hf};
     BuiltinHost host;
     const RoadResult r = run_road(mode, config, host);
@@ -240,8 +239,7 @@ TEST(HfReach, PathsFurtherApartThanTheSounderSearchesAreRefusedForTheHfReceiver)
         EXPECT_EQ(refused, c.refused) << c.channel;
     }
     RoadConfig config;
-    config.channel = ChannelKind::hfchannel;
-    config.hfChannel = read_channel("itu_high_disturbed").channel;
+    config.channel = road_channel("itu_high_disturbed", 20, 0);
     config.receivers = {R::hf};
     BuiltinHost host;
     EXPECT_THROW(run_road(modeconf(0.6), config, host), Error);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -23,13 +22,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
 VarShapping shaping(double M) { return {0.35, 6, M}; }
-
-// Bit for bit, so that -0 and 0 or two NaNs are told apart as a byte comparison would.
-bool same_bits(const ComplexArray& a, const ComplexArray& b) {
-    return a.rows() == b.rows() && a.cols() == b.cols() &&
-           std::memcmp(a.data(), b.data(), sizeof(cdouble) * static_cast<std::size_t>(a.numel())) ==
-               0;
-}
 
 // fadesim's conditions through hfchannel: the same outputs bit for bit, the same draws, and the
 // caller's stream left where fadesim leaves it.

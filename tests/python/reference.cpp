@@ -13,6 +13,7 @@
 #include <string>
 
 #include "chain/road.hpp"
+#include "channel/fadesim.hpp"
 #include "receiver/decoder/sisodecode.hpp"
 #include "runtime/builtin_host.hpp"
 #include "tests/support/signals.hpp"
@@ -228,8 +229,7 @@ int main(int argc, char** argv) {
     // The whole road through white noise.
     RoadConfig config;
     config.txSeed = 9;
-    config.channel = ChannelKind::awgn;
-    config.watterson = VarWatterson{"bom", 8, 5};
+    config.channel = road_channel("awgn", 8, 5);
     const RoadResult road = run_road(m, config, host);
     save("road.codedBitErrors", static_cast<double>(road.codedBitErrors));
     save("road.codedBits", static_cast<double>(road.codedBits));
@@ -261,8 +261,7 @@ int main(int argc, char** argv) {
     // The whole road with both decoding receivers on a fading channel.
     RoadConfig hf_config;
     hf_config.txSeed = 4;
-    hf_config.channel = ChannelKind::watterson;
-    hf_config.watterson = VarWatterson{"moderado", 9, 6};
+    hf_config.channel = road_channel("moderado", 9, 6);
     hf_config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
     hf_config.iterations = 1;
     hf_config.softRule = SoftRule::exact;

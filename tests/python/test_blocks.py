@@ -101,7 +101,7 @@ def test_blocks_on_random_inputs(ref, name, call, expected):
 
 def test_run_road_through_white_noise(ref):
     config = hfchain.RoadConfig(txSeed=9, channel="awgn",
-                                watterson=hfchain.VarWatterson("bom", 8, 5))
+                                EsNodB=8, channelSeed=5)
     r = hfchain.run_road(hfchain.modeconf(0.6), config)
     assert r.codedBitErrors == ref("road.codedBitErrors")[0, 0]
     assert r.codedBits == ref("road.codedBits")[0, 0]
@@ -154,7 +154,7 @@ def test_random_blocks_give_the_callers_generator_back(block):
         "sendchain": lambda h: hfchain.sendchain(m, 1, 5, h),
         "fadesim": lambda h: hfchain.fadesim(np.ones(400), hfchain.VarWatterson("ruim", 3, 8), VS,
                                              h),
-        "run_road": lambda h: hfchain.run_road(m, hfchain.RoadConfig(channel="watterson"), h),
+        "run_road": lambda h: hfchain.run_road(m, hfchain.RoadConfig(channel="bom"), h),
     }
     h = hfchain.BuiltinHost(42)
     h.rand(3)

@@ -16,7 +16,7 @@ M = hfchain.modeconf(0.6)
 M75 = hfchain.rateconf(75, 0.6)
 VS = hfchain.VarShapping(0.5, 2, 5)
 VW = hfchain.VarWatterson("moderado", 12, 3)
-ROAD = hfchain.run_road(M, hfchain.RoadConfig(0.2, 1, VS, "watterson", VW, ["hf", "genie"], 1))
+ROAD = hfchain.run_road(M, hfchain.RoadConfig(0.2, 1, VS, "moderado", 12, 3, ["hf", "genie"], 1))
 RNG = np.random.RandomState(4)
 SAMPLES = RNG.standard_normal(600) + 1j * RNG.standard_normal(600)
 

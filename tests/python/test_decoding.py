@@ -183,8 +183,8 @@ def test_zero_ray_gains_are_erasures(road):
 @pytest.fixture(scope="module")
 def hf_road():
     """The reference program's road with both decoding receivers on a fading channel."""
-    config = hfchain.RoadConfig(txSeed=4, channel="watterson",
-                                watterson=hfchain.VarWatterson("moderado", 9, 6),
+    config = hfchain.RoadConfig(txSeed=4, channel="moderado",
+                                EsNodB=9, channelSeed=6,
                                 receivers=["hf", "genie"], iterations=1, softRule="exact")
     return hfchain.run_road(M, config)
 
@@ -237,9 +237,9 @@ def test_the_road_decodes_as_the_blocks_do(hf_road):
 # block partial on ruim): (config, receivers).
 BLOCK_COUNT_ROADS = [
     (hfchain.RoadConfig(nFrame=3, txSeed=2, channel="awgn",
-                        watterson=hfchain.VarWatterson("bom", 6, 3)), ["baseline"]),
-    (hfchain.RoadConfig(nFrame=2.5, txSeed=3, channel="watterson",
-                        watterson=hfchain.VarWatterson("ruim", 7, 2),
+                        EsNodB=6, channelSeed=3), ["baseline"]),
+    (hfchain.RoadConfig(nFrame=2.5, txSeed=3, channel="ruim",
+                        EsNodB=7, channelSeed=2,
                         receivers=["baseline", "hf", "genie"], iterations=1), ["hf", "genie"]),
 ]
 

@@ -59,19 +59,19 @@ def test_refusals(call, identifier):
 
 
 def test_run_road_through_hfchannel():
-    """run_road with channel "hfchannel" reads the channel from watterson.model: fadesim's
-    condition gives fadesim's received signal, a written channel with an offset turns it."""
+    """run_road reads the channel from its name: fadesim's condition gives fadesim's received
+    signal, a written channel with an offset turns it."""
     m = hfchain.modeconf(0.6)
     base = {"nFrame": 0.25, "shaping": VS, "receivers": ["genie"]}
-    through_fadesim = hfchain.run_road(m, hfchain.RoadConfig(
-        **base, channel="watterson", watterson=hfchain.VarWatterson("ruim", 12, 4)))
-    through_hfchannel = hfchain.run_road(m, hfchain.RoadConfig(
-        **base, channel="hfchannel", watterson=hfchain.VarWatterson("ruim", 12, 4)))
-    assert np.array_equal(through_fadesim.matched.out, through_hfchannel.matched.out)
+    road = hfchain.run_road(m, hfchain.RoadConfig(**base, channel="ruim", EsNodB=12,
+                                                  channelSeed=4))
+    faded = hfchain.fadesim(road.shaped.out, hfchain.VarWatterson("ruim", 12, 4), VS)
+    for field in ["raios", "WattersonOutAwgnIn", "noise", "AwgnOut"]:
+        assert np.array_equal(getattr(road.faded, field), getattr(faded, field)), field
     still = hfchain.run_road(m, hfchain.RoadConfig(
-        **base, channel="hfchannel", watterson=hfchain.VarWatterson("1p:0ms:0Hz", 300, 4)))
+        **base, channel="1p:0ms:0Hz", EsNodB=300, channelSeed=4))
     turned = hfchain.run_road(m, hfchain.RoadConfig(
-        **base, channel="hfchannel", watterson=hfchain.VarWatterson("1p:0ms:0Hz:off=10Hz", 300, 4)))
+        **base, channel="1p:0ms:0Hz:off=10Hz", EsNodB=300, channelSeed=4))
     n = np.arange(still.faded.AwgnOut.size)
     np.testing.assert_allclose(turned.faded.AwgnOut,
                                still.faded.AwgnOut * np.exp(2j * np.pi * 10 * n / (2400 * 5)),
@@ -79,7 +79,7 @@ def test_run_road_through_hfchannel():
     assert turned.genie.infoBitErrors == 0
     with pytest.raises(hfchain.Error):
         hfchain.run_road(m, hfchain.RoadConfig(
-            **base, channel="hfchannel", watterson=hfchain.VarWatterson("3p:xms", 10, 4)))
+            **base, channel="3p:xms", EsNodB=10, channelSeed=4))
 
 
 @pytest.mark.parametrize("bits,esno,expected", [

@@ -165,9 +165,9 @@ REFUSALS = [
      "Input 'varShapping' must be a VarShapping or a dict; it is of type VarWatterson."),
     (lambda: hfchain.sendchain(M, 1, 1, host=3), P + "WrongType",
      "Input 'host' must be a BuiltinHost or None; it is of type int."),
-    (lambda: hfchain.run_road(M, {**hfchain.RoadConfig().to_dict(), "channel": "rayleigh"}),
-     P + "WrongValue", "Input 'config.channel' must be one of none, watterson, awgn, hfchannel; "
-     "it is 'rayleigh'."),
+    (lambda: hfchain.run_road(M, {**hfchain.RoadConfig().to_dict(), "watterson": {}}),
+     P + "WrongFields", "Input 'config' has both the field 'watterson' and the field 'EsNodB', "
+     "which replaces it; give only the latter."),
     (lambda: hfchain.run_road(M, {**hfchain.RoadConfig().to_dict(), "shaping": {}}),
      P + "WrongFields", "Input 'config.shaping' lacks the field 'rolloffFactor'."),
     (lambda: hfchain.VarShapping(pulseDelay=1j), P + "ComplexInput",

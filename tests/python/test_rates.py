@@ -121,7 +121,7 @@ def test_patterntrack_is_the_roads_75_bit_s_detector():
     """The block called from Python gives the HF receiver's ratios of run_road, and on a quiet
     channel their signs are the sent coded bits; the noncoherent pass alone (passes = 0) too."""
     config = hfchain.RoadConfig(nFrame=4, shaping=hfchain.VarShapping(0.35, 6, 2), channel="awgn",
-                                watterson=hfchain.VarWatterson("awgn", 6, 2), receivers=["hf"])
+                                EsNodB=6, channelSeed=2, receivers=["hf"])
     r = hfchain.run_road(M75, config)
     assert r.hf.ran and r.hf.infoBitErrors == 0
     p = hfchain.patterntrack(r.sounding, M75, r.patterns.passes)

@@ -21,16 +21,16 @@ VW = hfchain.VarWatterson("muito_ruim", 10, 3)
 X = np.exp(1j * np.arange(300))
 X600 = np.exp(1j * np.arange(600))
 BITS = np.arange(2880) % 2
-ROAD_CONFIG = hfchain.RoadConfig(0.2, 1, VS, "awgn", VW)
+ROAD_CONFIG = hfchain.RoadConfig(0.2, 1, VS, "awgn", 10, 3)
 HOST = hfchain.BuiltinHost(1)
 M75 = hfchain.rateconf(75, 0.6)
 GAIN = np.exp(1j * np.arange(18))
 BAD_VS = {"rolloffFactor": 2, "pulseDelay": 2, "oversamplingFactor": 2}
-HF_CONFIG = hfchain.RoadConfig(0.2, 1, VS, "awgn", VW, ["hf", "genie"], 1)
+HF_CONFIG = hfchain.RoadConfig(0.2, 1, VS, "awgn", 10, 3, ["hf", "genie"], 1)
 HF = hfchain.run_road(M, HF_CONFIG)
 SOUNDING, SYMBOLS, LLR = HF.sounding, HF.hf.symbols, HF.hf.deinterleaved.out
 NOISE_VAR, START, TX, FADED = HF.hf.noiseVar, HF.frameStart, HF.tx.MultiplexOut, HF.faded
-SOUNDING75 = hfchain.run_road(M75, hfchain.RoadConfig(4, 1, VS, "awgn", VW, ["hf"])).sounding
+SOUNDING75 = hfchain.run_road(M75, hfchain.RoadConfig(4, 1, VS, "awgn", 10, 3, ["hf"])).sounding
 
 # (call, its argument objects whose references are counted)
 CALLS_TABLE = {

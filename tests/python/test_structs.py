@@ -11,7 +11,7 @@ import hfchain
 M = hfchain.modeconf(0.6)
 VS = hfchain.VarShapping(0.5, 4, 4)
 ROAD = hfchain.run_road(M, hfchain.RoadConfig(channel="awgn",
-                                              watterson=hfchain.VarWatterson("bom", 6, 2),
+                                              EsNodB=6, channelSeed=2,
                                               receivers=["baseline", "hf", "genie"], iterations=1))
 
 # One filled example of every structure.
@@ -42,8 +42,7 @@ EXAMPLES = {
         nFrame=4, receivers=["hf"])).patterns,
     "GeniecombineOut": ROAD.genieView,
     "Reception": ROAD.genie,
-    "RoadConfig": hfchain.RoadConfig(2, 5, VS, "watterson", hfchain.VarWatterson("ruim", 9, 1),
-                                     ["genie", "baseline"], 3, "exact"),
+    "RoadConfig": hfchain.RoadConfig(2, 5, VS, "ruim", 9, 1, ["genie", "baseline"], 3, "exact"),
     "RoadResult": ROAD,
     "SweepConfig": hfchain.SweepConfig(4.8, 0.5, VS, ["awgn", "bom"], [0, 2.5], None, ["genie"],
                                        "coded", "all", 3, 7, 50, 10**7, 1e-6, 9, 2),
@@ -111,13 +110,37 @@ def test_from_dict_refuses_missing_and_unknown_fields(name):
         "has the field 'extra', which is not one of " + ", ".join(cls._fields) + ".")
 
 
+OLD_ROAD = {"nFrame": 2.0, "txSeed": 5.0, "shaping": VS.to_dict(), "receivers": ["genie"],
+            "iterations": 1.0, "softRule": "exact"}
+
+
+# Earlier versions' RoadConfig: the kind in `channel`, the name, Es/N0 and seed in `watterson`.
+@pytest.mark.parametrize("old,channel,esno,seed", [
+    ({"channel": "watterson", "watterson": {"model": "ruim", "EsNodB": 9.0, "seed": 4.0}},
+     "ruim", 9.0, 4.0),
+    ({"channel": "hfchannel", "watterson": hfchain.VarWatterson("2p:2ms:1Hz:off=30Hz", 7, 3)},
+     "2p:2ms:1Hz:off=30Hz", 7.0, 3.0),
+    ({"channel": "awgn", "watterson": hfchain.VarWatterson("bom", 6, 2)}, "awgn", 6.0, 2.0),
+    ({"channel": "none", "watterson": hfchain.VarWatterson("ruim", 6, 2)}, "none", 6.0, 2.0),
+    ({"channel": "watterson"}, "bom", 20.0, 0.0),
+])
+def test_earlier_road_fields_are_read_into_todays(old, channel, esno, seed):
+    today = {**OLD_ROAD, "channel": channel, "EsNodB": esno, "channelSeed": seed}
+    given = {**OLD_ROAD, **old}
+    assert hfchain.RoadConfig(**given).to_dict() == today
+    if "watterson" in old:  # a dict gives every field
+        kept = dict(given)
+        assert hfchain.RoadConfig.from_dict(given).to_dict() == today
+        assert given == kept  # the caller's dict stays as it is
+
+
 def test_defaults_are_those_of_the_cpp_structures():
     assert hfchain.VarShapping().to_dict() == {"rolloffFactor": 0.35, "pulseDelay": 6.0,
                                                "oversamplingFactor": 5.0}
     assert hfchain.VarWatterson().to_dict() == {"model": "bom", "EsNodB": 20.0, "seed": 0.0}
     c = hfchain.RoadConfig()
-    assert (c.nFrame, c.txSeed, c.channel, c.shaping, c.watterson) == (
-        1.0, 1.0, "none", hfchain.VarShapping(), hfchain.VarWatterson())
+    assert (c.nFrame, c.txSeed, c.channel, c.shaping, c.EsNodB, c.channelSeed) == (
+        1.0, 1.0, "none", hfchain.VarShapping(), 20.0, 0.0)
     assert (c.receivers, c.iterations, c.softRule) == (["baseline"], 2.0, "max_log")
     assert not hfchain.RoadResult().hf.ran
     # The sweep's are the command's (the main job's): see test_sweep.py.

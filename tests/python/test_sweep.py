@@ -111,7 +111,7 @@ def test_a_point_is_the_sum_of_its_trials_rerun_with_run_road():
     for k in range(3):
         tx_seed, channel_seed = hfchain.trial_seeds(11, "awgn", 6, k)
         road = hfchain.run_road(m, hfchain.RoadConfig(
-            txSeed=tx_seed, channel="awgn", watterson=hfchain.VarWatterson("bom", 6, channel_seed)))
+            txSeed=tx_seed, channel="awgn", EsNodB=6, channelSeed=channel_seed))
         errors += road.codedBitErrors
     assert r["errors"].tolist() == [errors]
 
@@ -306,7 +306,7 @@ def test_a_sweep_at_low_rates_counts_each_rates_information_bits():
             tx_seed, channel_seed = hfchain.trial_seeds(5, "awgn", r["esno_db"][i], k, rate=rate)
             road = hfchain.run_road(hfchain.rateconf(rate, 0.6), hfchain.RoadConfig(
                 nFrame=nframe, txSeed=tx_seed, channel="awgn",
-                watterson=hfchain.VarWatterson("bom", r["esno_db"][i], channel_seed)))
+                EsNodB=r["esno_db"][i], channelSeed=channel_seed))
             errors += road.baseline.infoBitErrors
         assert r["baseline_info_errors"][i] == errors, i
 

@@ -83,36 +83,35 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         double nFrame;
         double M;
         double D;
-        ChannelKind channel;
         const char* model;
         bool decoders = false;  // the hf and genie receivers besides the baseline one
         double rate = 2400;     // bit/s
     };
     const Case cases[] = {
-        {0.6, 1, 5, 6, ChannelKind::none, ""},
-        {0.6, 1, 5, 6, ChannelKind::awgn, "awgn"},
-        {0.6, 1, 5, 6, ChannelKind::watterson, "bom"},
-        {0.6, 4, 5, 6, ChannelKind::watterson, "moderado"},
-        {0.6, 2.5, 10, 6, ChannelKind::watterson, "ruim"},
-        {0.6, 1, 1, 64, ChannelKind::watterson, "muito_ruim"},
-        {4.8, 1, 5, 6, ChannelKind::awgn, "awgn"},
-        {0.6, 1, 5, 6, ChannelKind::awgn, "awgn", true},
-        {0.6, 1, 5, 6, ChannelKind::watterson, "ruim", true},
-        {0.6, 2.5, 10, 6, ChannelKind::watterson, "muito_ruim", true},
-        {0.6, 1, 2, 6, ChannelKind::watterson, "muito_ruim", true},
-        {4.8, 1, 5, 6, ChannelKind::watterson, "moderado", true},
+        {0.6, 1, 5, 6, "none"},
+        {0.6, 1, 5, 6, "awgn"},
+        {0.6, 1, 5, 6, "bom"},
+        {0.6, 4, 5, 6, "moderado"},
+        {0.6, 2.5, 10, 6, "ruim"},
+        {0.6, 1, 1, 64, "muito_ruim"},
+        {4.8, 1, 5, 6, "awgn"},
+        {0.6, 1, 5, 6, "awgn", true},
+        {0.6, 1, 5, 6, "ruim", true},
+        {0.6, 2.5, 10, 6, "muito_ruim", true},
+        {0.6, 1, 2, 6, "muito_ruim", true},
+        {4.8, 1, 5, 6, "moderado", true},
         // Every rate: at 75 bit/s each pair of coded bits is 32 symbols.
-        {0.6, 4, 5, 6, ChannelKind::awgn, "awgn", false, 75},
-        {4.8, 1, 5, 6, ChannelKind::watterson, "ruim", false, 75},
-        {0.6, 2, 5, 6, ChannelKind::watterson, "ruim", false, 150},
-        {0.6, 1, 5, 6, ChannelKind::awgn, "awgn", false, 300},
-        {4.8, 1, 5, 6, ChannelKind::watterson, "moderado", false, 600},
-        {0.6, 1, 5, 6, ChannelKind::awgn, "awgn", false, 1200},
-        {0.6, 3, 5, 6, ChannelKind::watterson, "bom", false, 4800},
-        // hfchannel: each path's gains per sample.
-        {0.6, 1, 5, 6, ChannelKind::hfchannel, "1p:0ms:1Hz"},
-        {0.6, 2, 5, 6, ChannelKind::hfchannel, "16p:0.25ms:1Hz:off=5Hz"},
-        {0.6, 1, 5, 6, ChannelKind::hfchannel, "itu_mid_disturbed", true},
+        {0.6, 4, 5, 6, "awgn", false, 75},
+        {4.8, 1, 5, 6, "ruim", false, 75},
+        {0.6, 2, 5, 6, "ruim", false, 150},
+        {0.6, 1, 5, 6, "awgn", false, 300},
+        {4.8, 1, 5, 6, "moderado", false, 600},
+        {0.6, 1, 5, 6, "awgn", false, 1200},
+        {0.6, 3, 5, 6, "bom", false, 4800},
+        // Any number of paths: each path's gains per sample.
+        {0.6, 1, 5, 6, "1p:0ms:1Hz"},
+        {0.6, 2, 5, 6, "16p:0.25ms:1Hz:off=5Hz"},
+        {0.6, 1, 5, 6, "itu_mid_disturbed", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.interLen) + " s x " + std::to_string(c.nFrame) + ", M " +
@@ -123,13 +122,8 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         config.nFrame = c.nFrame;
         config.shaping.oversamplingFactor = c.M;
         config.shaping.pulseDelay = c.D;
-        config.channel = c.channel;
-        config.watterson = VarWatterson{c.model, 10, 3};
-        double paths = 2;
-        if (c.channel == ChannelKind::hfchannel) {
-            config.hfChannel = read_channel(c.model).channel;
-            paths = static_cast<double>(config.hfChannel.paths.size());
-        }
+        config.channel = road_channel(c.model, 10, 3);
+        const auto paths = static_cast<double>(config.channel.fading.paths.size());
         if (c.decoders) {
             config.receivers = {ReceiverKind::baseline, ReceiverKind::hf, ReceiverKind::genie};
         }
@@ -141,8 +135,8 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
             ASSERT_GT(r.codedBits, 0);
         }
         const double peak = static_cast<double>(g_peak.load() - before);
-        const double estimate =
-            road_memory_bytes(mode, c.nFrame, config.shaping, c.channel, config.receivers, paths);
+        const double estimate = road_memory_bytes(mode, c.nFrame, config.shaping,
+                                                  config.channel.kind, config.receivers, paths);
         EXPECT_GE(estimate, peak);
         // The 10 % and 1 MiB of the estimate, and a little more, but no more than that; the HF
         // receiver's share is sized for the widest multipath, so narrower ones waste more.
@@ -181,7 +175,7 @@ SweepConfig sweep_for_memory(int threads) {
 TEST(MemoryCheck, SweepsThatCannotFitAreRefusedOrRunFewerThreads) {
     const ModeParams mode = modeconf(0.6);
     const double trial =
-        road_memory_bytes(mode, 1, VarShapping{}, ChannelKind::watterson);  // ruim decides
+        road_memory_bytes(mode, 1, VarShapping{}, ChannelKind::paths);  // ruim decides
     struct Case {
         int threads;   // asked for (0: one per core)
         int sharing;   // processes on the machine
@@ -237,7 +231,7 @@ TEST(MemoryCheck, SweepsThatCannotFitAreRefusedOrRunFewerThreads) {
 // A condition of many paths decides the trial's size: room for one trial on "ruim" is not room
 // for one on 16 paths.
 TEST(MemoryCheck, TheConditionWithTheMostPathsDecides) {
-    const double ruim = road_memory_bytes(modeconf(0.6), 1, VarShapping{}, ChannelKind::watterson);
+    const double ruim = road_memory_bytes(modeconf(0.6), 1, VarShapping{}, ChannelKind::paths);
     SweepConfig config = sweep_for_memory(1);
     EXPECT_EQ(fit_threads(config, 1.2 * ruim, 1, nullptr), 1);
     config.conditions = {"awgn", "16p:0.25ms:1Hz", "ruim"};

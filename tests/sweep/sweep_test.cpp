@@ -197,8 +197,7 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
         road.shaping = config.shaping;
         road.receivers = c.receivers;
         road.txSeed = job.seeds.tx;
-        road.channel = ChannelKind::watterson;
-        road.watterson = VarWatterson{"ruim", 6, job.seeds.channel};
+        road.channel = road_channel("ruim", 6, job.seeds.channel);
         BuiltinHost host;
         const RoadResult r = run_road(mode, road, host);
         for (const R kind : {R::baseline, R::hf, R::genie}) {
@@ -219,18 +218,13 @@ TEST(RoadTrials, CountEveryReceiverAndStopOnTheFirstOnesMetric) {
     }
 }
 
-// Presets other than fadesim's and written channels go through hfchannel with the seeds of their
-// canonical spelling; fadesim's conditions and awgn keep their road.
-TEST(RoadTrials, WrittenChannelsAndPresetsRunThroughHfchannel) {
+// Every condition runs as run_road with the road's channel of its name and the seeds of its
+// canonical spelling: written channels, presets, fadesim's conditions and awgn.
+TEST(RoadTrials, EveryConditionRunsAsTheRoadOfItsName) {
     const ModeParams mode = modeconf(0.6);
     const struct {
         const char* condition;
-        ChannelKind kind;
-    } cases[] = {{"2p:2ms:1Hz:off=20Hz", ChannelKind::hfchannel},
-                 {"itu_low_moderate", ChannelKind::hfchannel},
-                 {"1p:0ms:0Hz", ChannelKind::hfchannel},
-                 {"ruim", ChannelKind::watterson},
-                 {"awgn", ChannelKind::awgn}};
+    } cases[] = {{"2p:2ms:1Hz:off=20Hz"}, {"itu_low_moderate"}, {"1p:0ms:0Hz"}, {"ruim"}, {"awgn"}};
     for (const auto& c : cases) {
         SweepConfig config;
         config.interLen = 0.6;
@@ -246,9 +240,7 @@ TEST(RoadTrials, WrittenChannelsAndPresetsRunThroughHfchannel) {
         road.shaping = config.shaping;
         road.receivers = config.receivers;
         road.txSeed = job.seeds.tx;
-        road.channel = c.kind;
-        road.watterson = VarWatterson{c.condition, 8, job.seeds.channel};
-        road.hfChannel = read_channel(c.condition).channel;
+        road.channel = road_channel(c.condition, 8, job.seeds.channel);
         BuiltinHost host;
         const RoadResult r = run_road(mode, road, host);
         for (const ReceiverKind kind : config.receivers) {
