@@ -17,7 +17,6 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
-#include <mutex>
 #include <sstream>
 
 #include "apps/matfile.hpp"
@@ -25,6 +24,7 @@
 #include "apps/options.hpp"
 #include "apps/progress.hpp"
 #include "apps/run_report.hpp"
+#include "apps/run_road.hpp"
 #include "apps/signals.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
@@ -36,6 +36,7 @@
 #include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
 #include "sweep/requirements.hpp"
+#include "sweep/session.hpp"
 
 #ifndef HFCHAIN_VERSION
 #define HFCHAIN_VERSION "unknown"
@@ -46,7 +47,6 @@ namespace {
 using namespace hfchain;
 using namespace hfchain::app;
 using sweep::Journal;
-using sweep::KnownTrial;
 using sweep::ResultFile;
 using sweep::SweepResult;
 using sweep::write_all;
@@ -222,29 +222,7 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
 // The sweep in this process, or on rank 0 of an MPI job (`remote`: the other ranks).
 int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers* remote) {
     ProgressReport report(stderr, isatty(STDERR_FILENO) != 0);
-    std::vector<KnownTrial> known;
-    // The first failure to write the journal; it ends the sweep between trials, as a stop
-    // signal would: what is finished is still written, then the program reports the failure.
-    class {
-    public:
-        void set(const std::string& message) {
-            std::lock_guard lock(mutex_);
-            if (message_.empty()) message_ = message;
-            stop_flag().store(true);
-        }
-        std::string get() {
-            std::lock_guard lock(mutex_);
-            return message_;
-        }
-
-    private:
-        std::mutex mutex_;
-        std::string message_;
-    } journal_error;
-    sweep::SweepHooks hooks;
-    hooks.remote = remote;
     if (journal != nullptr) {
-        known = journal->take_known();
         // What was read back is told unless -q; what was dropped, always.
         std::string text = "resuming from '" + options.checkpoint +
                            "': " + std::to_string(journal->known_count()) + " finished trials";
@@ -255,47 +233,20 @@ int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers
                     " damaged records were skipped (their trials run again)";
         }
         if (dropped || (options.progress && journal->known_count() > 0)) note(text);
-        hooks.known = &known;
-        hooks.finished = [journal, &journal_error](const sweep::TrialTicket& t,
-                                                   const sweep::TrialOutcome& o) {
-            try {
-                journal->append(t, o);
-            } catch (const Error& e) {
-                if (e.identifier() != sweep::errid::kWriteFailed) throw;
-                journal_error.set(e.what());
-            }
-        };
     }
     SweepResult result;
     {
         StopSignals signals;
-        result = sweep::run_sweep(
-            options.config, sweep::road_trial_runners(options.config, &stop_flag()), &stop_flag(),
+        sweep::SessionResult session = sweep::run_session(
+            options.config, journal, sweep::road_trial_runners(options.config, &stop_flag()),
+            &stop_flag(),
             [&](const sweep::SweepProgress& p) {
                 if (options.progress) report.update(p);
-                // Every second or so, the journal reaches the disk (from this thread, so that
-                // the workers never wait for it).
-                if (journal != nullptr) {
-                    try {
-                        journal->sync_if_due();
-                    } catch (const Error& e) {
-                        if (e.identifier() != sweep::errid::kWriteFailed) throw;
-                        journal_error.set(e.what());
-                    }
-                }
             },
-            hooks);
+            remote);
         report.finish();
-        known = {};
-        if (journal != nullptr && journal_error.get().empty()) {
-            try {
-                journal->sync();
-            } catch (const Error& e) {
-                if (e.identifier() != sweep::errid::kWriteFailed) throw;
-                journal_error.set(e.what());
-            }
-        }
-        const std::string journal_failure = journal_error.get();
+        result = std::move(session.sweep);
+        const std::string& journal_failure = session.journalFailure;
         if (!journal_failure.empty()) note(journal_failure);
         if (result.interrupted) {
             note((journal_failure.empty() ? "interrupted" : "stopped") +
@@ -343,7 +294,7 @@ int do_requirements(RequirementsOptions& options) {
             check_sweep_memory(probe, 1, &notes);
             threads = threads == 0 ? probe.config.threads : std::min(threads, probe.config.threads);
         }
-        options.config.sweep.threads = threads;
+        options.config.threads = threads;
         if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
     }
     sweep::RequirementsResult result;
@@ -357,7 +308,7 @@ int do_requirements(RequirementsOptions& options) {
                 if (!options.progress) return;
                 std::string line = format_value(row.rate) + " bit/s " + row.channel + " at " +
                                    format_value(snr3k) + " dB:";
-                for (const ReceiverKind r : options.config.sweep.receivers) {
+                for (const ReceiverKind r : options.config.receivers) {
                     char buf[64];
                     std::snprintf(buf, sizeof buf, " %s %.3g", sweep::receiver_name(r),
                                   sweep::receiver_rate(p, r, sweep::Metric::decoded));

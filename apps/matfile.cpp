@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "apps/run_report.hpp"
+#include "apps/run_road.hpp"
 #include "params/modes.hpp"
 #include "runtime/error.hpp"
 #include "sweep/output_file.hpp"
@@ -151,13 +151,8 @@ private:
     VarPtr var_;
 };
 
-}  // namespace
-
-void save_road_mat(const std::string& file, const RunOptions& options, const ModeParams& mode,
-                   const RoadResult& road) {
-    MatWriter mat(file);
-
-    // The inputs, so that the file alone says how it was made.
+// The inputs, so that the file alone says how it was made.
+void save_inputs(MatWriter& mat, const RunOptions& options, const ModeParams& mode) {
     mat.write(StructVar("milstd", {"rate", "interl", "interTable", "chSymMapping", "bitsToSym",
                                    "repFactor", "preamSync", "trein", "data", "probe"})
                   .set("rate", mode.rate)
@@ -184,7 +179,10 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mod
     mat.put("channel", options.channel);
     mat.put("nFrame", options.nFrame);
     mat.put("txSeed", options.txSeed);
+}
 
+// The signals of the chain, from the transmitter to the baseline receiver's coded bits.
+void save_signals(MatWriter& mat, const RunOptions& options, const RoadResult& road) {
     // sendchain
     const SendchainOut& tx = road.tx;
     mat.put("BitInCodIn", tx.BitInCodIn);
@@ -226,9 +224,11 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mod
     mat.put("unshuffle_out", road.deinterleaved.out);
     mat.put("codedBits", static_cast<double>(road.codedBits));
     mat.put("codedBitErrors", static_cast<double>(road.codedBitErrors));
+}
 
-    // The HF receiver's frequency offset and start, its channel estimates and equalised symbols,
-    // the genie's view.
+// The HF receiver's frequency offset and start, its channel estimates and equalised symbols,
+// the genie's view.
+void save_receiver_states(MatWriter& mat, const ModeParams& mode, const RoadResult& road) {
     if (!road.locked.out.empty()) {
         const FreqlockOut& f = road.locked;
         mat.write(StructVar("freqlock", {std::begin(kFreqlockFields), std::end(kFreqlockFields)})
@@ -294,8 +294,10 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mod
                       .set("gain", g.gain)
                       .take());
     }
+}
 
-    // Each decoding receiver's soft values, decoded bits and counts, under its name.
+// Each decoding receiver's soft values, decoded bits and counts, under its name.
+void save_receptions(MatWriter& mat, const RunOptions& options, const RoadResult& road) {
     for (const ReceiverKind kind : road_config(options).receivers) {
         const Reception& r = road.reception(kind);
         const std::string p = std::string(sweep::receiver_name(kind)) + "_";
@@ -314,6 +316,17 @@ void save_road_mat(const std::string& file, const RunOptions& options, const Mod
         mat.put(name("blocks").c_str(), static_cast<double>(r.blocks));
         mat.put(name("blockErrors").c_str(), static_cast<double>(r.blockErrors));
     }
+}
+
+}  // namespace
+
+void save_road_mat(const std::string& file, const RunOptions& options, const ModeParams& mode,
+                   const RoadResult& road) {
+    MatWriter mat(file);
+    save_inputs(mat, options, mode);
+    save_signals(mat, options, road);
+    save_receiver_states(mat, mode, road);
+    save_receptions(mat, options, road);
     mat.close();
 }
 

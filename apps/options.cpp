@@ -12,10 +12,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <sstream>
 #include <string_view>
 
-#include "apps/run_report.hpp"
+#include "apps/commands.hpp"
+#include "apps/option_groups.hpp"
+#include "apps/run_road.hpp"
 #include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
 #include "params/rateconf.hpp"
@@ -25,6 +28,7 @@
 #include "sweep/memory.hpp"
 #include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
+#include "sweep/settings.hpp"
 
 namespace hfchain::app {
 
@@ -38,19 +42,6 @@ using sweep::SweepConfig;
 
 namespace {
 
-// The default points as SNR in 3 kHz, for the help: "0,2,4".
-std::string default_snr3k() {
-    std::string s;
-    for (const double e : sweep::default_esno()) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%.10g", snr3k_of_esno(e));
-        s += (s.empty() ? "" : ",") + std::string(buf);
-    }
-    return s;
-}
-
-std::string shown(double v) { return format_value(v); }
-
 // Names every field `option`: for the checks of one option's values.
 sweep::FieldNames only(const std::string& option) {
     return [option](std::string_view) { return option; };
@@ -58,21 +49,6 @@ sweep::FieldNames only(const std::string& option) {
 
 bool ends_with(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// The length of the decimal number at the start of `text` (an optional sign, digits, a point, an
-// exponent: "-1.5e3"), read into `v`; 0 when there is none. The C library's readers also take
-// hexadecimal ("0x10" as 16), "inf" and "nan": none of them is a decimal number.
-std::size_t read_decimal(std::string_view text, double& v) {
-    const std::size_t at = text.starts_with('+') || text.starts_with('-') ? 1 : 0;
-    if (at >= text.size() ||
-        !(std::isdigit(static_cast<unsigned char>(text[at])) || text[at] == '.')) {
-        return 0;
-    }
-    const char* first = text.data() + (text.starts_with('+') ? 1 : 0);  // from_chars takes no '+'
-    const auto r = std::from_chars(first, text.data() + text.size(), v, std::chars_format::general);
-    if (r.ec != std::errc()) return 0;
-    return static_cast<std::size_t>(r.ptr - text.data());
 }
 
 double parse_number(const std::string& text, const std::string& whole, const std::string& option) {
@@ -87,91 +63,12 @@ double parse_number(const std::string& text, const std::string& whole, const std
     return v;
 }
 
-// The items of comma-separated lists ("-C awgn,bom -C ruim"); an empty item ("awgn,", "a,,b") is
-// refused naming `option` (the parser would silently drop it).
-std::vector<std::string> split_list(const std::vector<std::string>& lists,
-                                    const std::string& option) {
-    std::vector<std::string> items;
-    for (const std::string& list : lists) {
-        for (std::size_t begin = 0;;) {
-            const std::size_t comma = list.find(',', begin);
-            items.push_back(list.substr(begin, comma == std::string::npos ? comma : comma - begin));
-            if (items.back().empty()) {
-                throw UsageError(option + ": '" + list +
-                                 "' holds an empty item; give names joined by single commas");
-            }
-            if (comma == std::string::npos) break;
-            begin = comma + 1;
-        }
-    }
-    return items;
-}
-
-// Error rates from "1e-3,1e-5": each above 0 and below 1, at most 20 of them.
-std::vector<double> parse_target_list(const std::string& text) {
-    std::vector<double> targets;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', begin);
-        const std::string item =
-            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
-        double v = 0;
-        const std::size_t used = read_decimal(item, v);
-        if (used == 0 || used != item.size() || !(v > 0 && v < 1) || targets.size() >= 20) {
-            throw UsageError("--targets: '" + text +
-                             "' is not accepted; give up to 20 error rates above 0 and below 1, "
-                             "joined by commas, for example 1e-3,1e-5");
-        }
-        targets.push_back(v);
-        if (comma == std::string::npos) break;
-        begin = comma + 1;
-    }
-    return targets;
-}
-
-void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarShapping& s,
-                         const char* nframe_help) {
-    cmd.add_option("-i,--interleaver", interLen, "Interleaver length in seconds: 0.6 or 4.8")
-        ->type_name("SECONDS")
-        ->capture_default_str();
-    CLI::Option* n = cmd.add_option("-n,--nframe", nFrame, nframe_help)->type_name("BLOCKS");
-    if (nFrame > 0) n->capture_default_str();
-    cmd.add_option("--rolloff", s.rolloffFactor, "Roll-off of the root-raised cosine, in (0, 1]")
-        ->type_name("ALPHA")
-        ->capture_default_str();
-    cmd.add_option("--delay", s.pulseDelay,
-                   "Half-length D of the pulse, in symbol periods (whole, 1..64)")
-        ->type_name("SYMBOLS")
-        ->capture_default_str();
-    cmd.add_option(
-           "-M,--oversampling", s.oversamplingFactor,
-           "Samples per symbol M (whole, 1..64; a multiple of 5 for every preset but muito_ruim)")
-        ->type_name("M")
-        ->capture_default_str();
-}
-
 }  // namespace
 
 sweep::FieldNames cli_names(bool snr3k) {
     return [snr3k](std::string_view field) -> std::string {
+        // The options of the other commands' own fields.
         static constexpr std::pair<std::string_view, const char*> options[] = {
-            {"rates", "--rate"},
-            {"interLen", "--interleaver"},
-            {"nFrame", "--nframe"},
-            {"shaping.rolloffFactor", "--rolloff"},
-            {"shaping.pulseDelay", "--delay"},
-            {"shaping.oversamplingFactor", "--oversampling"},
-            {"conditions", "--conditions"},
-            {"receivers", "--receiver"},
-            {"metric", "--metric"},
-            {"minTrials", "--min-trials"},
-            {"minEvents", "--min-events"},
-            {"minErrors", "--min-errors"},
-            {"stopOn", "--stop-on"},
-            {"maxBits", "--max-bits"},
-            {"floor", "--floor"},
-            {"seed", "--seed"},
-            {"threads", "--threads"},
             {"maxMemory", "--max-memory"},
             {"checkpoint", "--checkpoint"},
             {"txSeed", "--tx-seed"},
@@ -183,6 +80,9 @@ sweep::FieldNames cli_names(bool snr3k) {
             {"highest", "--highest"},
         };
         if (field == "esno") return snr3k ? "--snr3k" : "--esno";
+        for (const sweep::Setting& s : sweep::sweep_settings()) {
+            if (field == s.field) return s.option;
+        }
         for (const auto& [name, option] : options) {
             if (field == name) return option;
         }
@@ -199,7 +99,7 @@ SweepOptions default_sweep() {
 
 RequirementsOptions default_requirements() {
     RequirementsOptions o;
-    SweepConfig& c = o.config.sweep;
+    sweep::RequirementsConfig& c = o.config;
     // The requirements are quoted with the long interleaver.
     c.interLen = 4.8;
     c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
@@ -209,20 +109,16 @@ RequirementsOptions default_requirements() {
     // crossing needs the bracketing points' side of the target rather than +-20 % on each: 100
     // error events, or 4e5 bits, the fewest with which a point without any error lies below
     // 1e-5 with its whole interval (3.8 / 4e5).
-    c.minTrials = 20;
-    c.minEvents = 100;
-    c.maxBits = 400000;
+    c.stop.minTrials = 20;
+    c.stop.minEvents = 100;
+    c.stop.maxBits = 400000;
     return o;
 }
 
 // Row indices from "0,3,10" (that each is a row, given once, is the configuration's check).
 std::vector<std::size_t> parse_row_list(const std::string& text) {
     std::vector<std::size_t> rows;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', begin);
-        const std::string item =
-            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+    for (const std::string& item : items_of(text, ',')) {
         const bool digits =
             !item.empty() && item.size() <= 6 && std::all_of(item.begin(), item.end(), [](char ch) {
                 return std::isdigit(static_cast<unsigned char>(ch)) != 0;
@@ -233,27 +129,19 @@ std::vector<std::size_t> parse_row_list(const std::string& text) {
                              ") joined by commas, for example 2,3");
         }
         rows.push_back(static_cast<std::size_t>(std::stoul(item)));
-        if (comma == std::string::npos) break;
-        begin = comma + 1;
     }
     return rows;
 }
 
 std::vector<ReceiverKind> parse_receiver_list(const std::string& text, const std::string& option) {
     std::vector<ReceiverKind> list;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', begin);
-        const std::string name =
-            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+    for (const std::string& name : items_of(text, ',')) {
         ReceiverKind kind{};
         if (!sweep::receiver_from_name(name, kind)) {
             throw UsageError(option + ": unknown receiver '" + name +
                              "'; accepted: a comma-separated list of " + sweep::receiver_list());
         }
         list.push_back(kind);
-        if (comma == std::string::npos) break;
-        begin = comma + 1;
     }
     return list;
 }
@@ -275,20 +163,10 @@ std::vector<double> parse_rate_list(const std::string& text, const std::string& 
 
 std::vector<double> parse_esno_list(const std::string& text, const std::string& option) {
     std::vector<double> points;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', begin);
-        const std::string item =
-            text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+    for (const std::string& item : items_of(text, ',')) {
         std::vector<double> parts;
-        std::size_t from = 0;
-        for (;;) {
-            const std::size_t colon = item.find(':', from);
-            parts.push_back(parse_number(
-                item.substr(from, colon == std::string::npos ? std::string::npos : colon - from),
-                text, option));
-            if (colon == std::string::npos) break;
-            from = colon + 1;
+        for (const std::string& part : items_of(item, ':')) {
+            parts.push_back(parse_number(part, text, option));
         }
         if (parts.size() == 1) {
             refused_as_usage([&] { sweep::check_point(parts[0], "esno", only(option)); });
@@ -316,8 +194,6 @@ std::vector<double> parse_esno_list(const std::string& text, const std::string& 
             throw UsageError(option + ": '" + item +
                              "' is not a range; accepted: START:STEP:STOP or START:STOP");
         }
-        if (comma == std::string::npos) break;
-        begin = comma + 1;
     }
     return points;
 }
@@ -363,6 +239,25 @@ void check_run_options(const RunOptions& o) {
 
 namespace {
 
+// The files a command writes, by option: each writable, and no file given to two options.
+void check_output_files(std::initializer_list<std::pair<const char*, const std::string*>> files) {
+    refused_as_usage([&] {
+        for (const auto& [option, file] : files) check_output_file(option, *file);
+    });
+    for (auto i = files.begin(); i != files.end(); ++i) {
+        for (auto j = files.begin(); j != i; ++j) {
+            // By the file, not the spelling: "--csv s2 --json ./s2" would lose one output, and
+            // "--checkpoint ./j --csv j" would put the table over the journal.
+            if (!i->second->empty() && !j->second->empty() &&
+                sweep::same_file(*i->second, *j->second)) {
+                const std::string as = *i->second == *j->second ? "" : " (as '" + *j->second + "')";
+                throw UsageError(std::string(i->first) + ": '" + *i->second +
+                                 "' is also given to " + j->first + as);
+            }
+        }
+    }
+}
+
 // A picture of a sweep or of the requirements: an .svg or .png file, drawn by gnuplot.
 void check_plot_file(const std::string& plot) {
     if (!plot.empty() && !ends_with(plot, ".svg") && !ends_with(plot, ".png")) {
@@ -387,20 +282,8 @@ void check_requirements_options(const RequirementsOptions& o) {
 }
 
 void check_requirements_outputs(const RequirementsOptions& o) {
-    const std::pair<const char*, const std::string*> files[] = {
-        {"--output", &o.output}, {"--csv", &o.csv}, {"--json", &o.json}, {"--plot", &o.plot}};
-    refused_as_usage([&] {
-        for (const auto& [option, file] : files) check_output_file(option, *file);
-    });
-    for (std::size_t i = 0; i < std::size(files); ++i) {
-        for (std::size_t j = 0; j < i; ++j) {
-            if (!files[i].second->empty() && !files[j].second->empty() &&
-                sweep::same_file(*files[i].second, *files[j].second)) {
-                throw UsageError(std::string(files[i].first) + ": '" + *files[i].second +
-                                 "' is also given to " + files[j].first);
-            }
-        }
-    }
+    check_output_files(
+        {{"--output", &o.output}, {"--csv", &o.csv}, {"--json", &o.json}, {"--plot", &o.plot}});
 }
 
 void check_run_outputs(const RunOptions& o) {
@@ -428,28 +311,12 @@ void check_run_outputs(const RunOptions& o) {
 }
 
 void check_sweep_outputs(const SweepOptions& o) {
-    const std::pair<const char*, const std::string*> files[] = {{"--output", &o.output},
-                                                                {"--csv", &o.csv},
-                                                                {"--json", &o.json},
-                                                                {"--plot", &o.plot},
-                                                                {"--checkpoint", &o.checkpoint},
-                                                                {"--crossings", &o.crossings}};
-    refused_as_usage([&] {
-        for (const auto& [option, file] : files) check_output_file(option, *file);
-    });
-    for (std::size_t i = 0; i < std::size(files); ++i) {
-        for (std::size_t j = 0; j < i; ++j) {
-            // By the file, not the spelling: "--csv s2 --json ./s2" would lose one output, and
-            // "--checkpoint ./j --csv j" would put the table over the journal.
-            if (!files[i].second->empty() && !files[j].second->empty() &&
-                sweep::same_file(*files[i].second, *files[j].second)) {
-                const std::string as =
-                    *files[i].second == *files[j].second ? "" : " (as '" + *files[j].second + "')";
-                throw UsageError(std::string(files[i].first) + ": '" + *files[i].second +
-                                 "' is also given to " + files[j].first + as);
-            }
-        }
-    }
+    check_output_files({{"--output", &o.output},
+                        {"--csv", &o.csv},
+                        {"--json", &o.json},
+                        {"--plot", &o.plot},
+                        {"--checkpoint", &o.checkpoint},
+                        {"--crossings", &o.crossings}});
 }
 
 void check_run_memory(const RunOptions& o) {
@@ -515,333 +382,11 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     app.set_version_flag("--version", "hfchain " + version);
     app.require_subcommand(0, 1);
 
-    RunOptions& r = inv.run;
-    CLI::App* run = app.add_subcommand(
-        "run", "One transmission through the whole chain, reported stage by stage");
-    run->add_option(
-           "--rate", r.rate,
-           "Data rate in bit/s: " + sweep::rate_list() + " (4800: the 0.6 s interleaver only)")
-        ->type_name("BIT/S")
-        ->capture_default_str();
-    double runNframe = 0;  // not given: the rate's fewest blocks
-    add_shaping_options(*run, r.interLen, runNframe, r.shaping,
-                        "Interleaver blocks of data (above 0; need not be whole, but must give a "
-                        "whole number of information bits; default: the fewest whole blocks that "
-                        "carry information bits at the rate, 1 from 300 to 4800 bit/s)");
-    run->add_option("--tx-seed", r.txSeed, "Seed of the information bits (0..4294967295)")
-        ->type_name("SEED")
-        ->capture_default_str();
-    run->add_option("-c,--channel", r.channel,
-                    "Channel: none, awgn (white noise only), a preset (bom, moderado, ruim, "
-                    "muito_ruim, the itu_* conditions) or a written channel such as "
-                    "2p:2ms:1Hz:off=30Hz (as sweep's --conditions)")
-        ->type_name("NAME")
-        ->capture_default_str();
-    run->add_option("-e,--esno", r.esno, "Es/N0 in dB (ignored for --channel none)")
-        ->type_name("DB")
-        ->capture_default_str();
-    run->add_option("--channel-seed", r.channelSeed, "Seed of the fading and noise (0..4294967295)")
-        ->type_name("SEED")
-        ->capture_default_str();
-    std::string runReceivers = "baseline,hf,genie";
-    run->add_option(
-           "-r,--receiver", runReceivers,
-           "Receivers, comma-separated: baseline (hard decisions, then decoded), hf (channel "
-           "sounding, turbo equalisation), genie (told the ray gains)")
-        ->type_name("LIST")
-        ->capture_default_str();
-    run->add_option("--save", r.save, "Write every intermediate signal to this MAT file")
-        ->type_name("FILE.mat");
-    run->add_option("--plot", r.plotDir,
-                    "Draw the received constellation and the ray gains into this folder")
-        ->type_name("DIR");
-    std::string runMemory;
-    run->add_option("--max-memory", runMemory,
-                    "Refuse a transmission that needs more memory than this (512M, 4G; "
-                    "default: the machine's)")
-        ->type_name("SIZE");
-
-    SweepOptions& s = inv.sweep;
-    s = default_sweep();
-    s.plot.clear();
-    SweepConfig& c = s.config;
-    std::string esno;
-    std::string snr3k;
-    std::string receivers;
-    for (const ReceiverKind k : c.receivers)
-        receivers += std::string(receivers.empty() ? "" : ",") + receiver_name(k);
-    std::string metric = metric_name(c.metric);
-    std::string axis;
-    double minTrials = static_cast<double>(c.minTrials);
-    double minEvents = static_cast<double>(c.minEvents);
-    double minErrors = static_cast<double>(c.minErrors);
-    std::string stopOn = sweep::stop_on_name(c.stopOn);
-    double maxBits = static_cast<double>(c.maxBits);
-    double seed = c.seed;
-    double threads = 0;
-    bool quiet = false;
-    CLI::App* sweep = app.add_subcommand(
-        "sweep",
-        "Decoded and coded-bit error rates against SNR (3 kHz) or Es/N0 for a list of channel "
-        "conditions and receivers");
-    std::string rates = "2400";
-    sweep
-        ->add_option("--rate", rates,
-                     "Data rates in bit/s, comma-separated, each with its own curves: " +
-                         sweep::rate_list() + " (every receiver at every rate)")
-        ->type_name("LIST")
-        ->capture_default_str();
-    double nFrame = 0;
-    add_shaping_options(*sweep, c.interLen, nFrame, c.shaping,
-                        "Interleaver blocks of data per trial at every rate (above 0; default: at "
-                        "each rate the fewest whole blocks that carry information bits, 1 from 300 "
-                        "to 4800 bit/s)");
-    sweep
-        ->add_option("-C,--conditions", c.conditions,
-                     "Conditions, comma-separated: presets (" + preset_list() +
-                         ") or written channels: Np:DELAY:SPREAD[:shift=F][:off=F] (N equal paths "
-                         "at delays 0, DELAY, 2 DELAY, ..., such as 2p:2ms:1Hz) or "
-                         "paths=DELAY/POWER/SPREAD[/SHIFT]+...[:off=F] (powers in dB relative to "
-                         "each other, such as paths=0ms/0dB/1Hz+2ms/-3dB/1Hz); delays in ms, us or "
-                         "s, frequencies in Hz (SPREAD the two-sided Doppler spread, 0 for a fixed "
-                         "path; off= the offset of the whole signal). Tables name a written "
-                         "channel by its canonical spelling")
-        ->type_name("NAMES")
-        ->capture_default_str();
-    sweep
-        ->add_option("-e,--esno", esno,
-                     "Es/N0 points in dB: values and START:STEP:STOP ranges, comma-separated "
-                     "(default: the --snr3k points)")
-        ->type_name("DB");
-    sweep
-        ->add_option("--snr3k", snr3k,
-                     std::string("Instead of --esno: SNR in a 3 kHz bandwidth, in dB (Es/N0 = "
-                                 "SNR + 0.97 dB at 2400 symbols/s; default ") +
-                         default_snr3k() + ")")
-        ->type_name("DB");
-    sweep
-        ->add_option("-r,--receiver", receivers,
-                     "Receivers, comma-separated, each with its columns: baseline (hard decisions, "
-                     "then decoded), hf (channel sounding, turbo equalisation), genie (told the "
-                     "ray gains: the bound)")
-        ->type_name("LIST")
-        ->capture_default_str();
-    sweep
-        ->add_option("--metric", metric,
-                     "What the stop rule counts: decoded (information-bit errors) or coded "
-                     "(coded-bit hard-decision errors)")
-        ->type_name("coded|decoded")
-        ->capture_default_str();
-    sweep
-        ->add_option("--stop-on", stopOn,
-                     "Whose errors the stop rule counts: the first receiver's (first) or each "
-                     "receiver's, a point stopping once every one has enough (all)")
-        ->type_name("first|all")
-        ->capture_default_str();
-    sweep
-        ->add_option("--min-trials", minTrials,
-                     "Run at least this many trials (fading realisations) per point, then ...")
-        ->type_name("N")
-        ->capture_default_str();
-    sweep
-        ->add_option("--min-events", minEvents,
-                     "... stop it once this many trials had a wrong bit (error events, of "
-                     "--metric): each point's interval is then about +-20 % ...")
-        ->type_name("N")
-        ->capture_default_str();
-    sweep->add_option("--min-errors", minErrors, "... and this many bits were wrong ...")
-        ->type_name("N")
-        ->capture_default_str();
-    sweep
-        ->add_option("--max-bits", maxBits,
-                     "... or at this many bits (information or coded bits; 1e6 accepted)")
-        ->type_name("N")
-        ->capture_default_str();
-    double floor = c.floor;
-    sweep
-        ->add_option("--floor", floor,
-                     "End a condition's curve after its first point at which every receiver's "
-                     "rate (of --metric) is below this; the points must ascend (0: no floor)")
-        ->type_name("RATE")
-        ->capture_default_str();
-    sweep->add_option("-s,--seed", seed, "Base seed of every trial (0..4294967295)")
-        ->type_name("SEED")
-        ->capture_default_str();
-    sweep->add_option("-j,--threads", threads, "Worker threads (0: one per core)")
-        ->type_name("N")
-        ->capture_default_str();
-    sweep->add_option("-o,--output", s.output, "Write the table to this file, not to stdout")
-        ->type_name("FILE");
-    sweep->add_option("--csv", s.csv, "Also write the table as CSV to this file")
-        ->type_name("FILE");
-    sweep->add_option("--json", s.json, "Also write the table as JSON to this file")
-        ->type_name("FILE");
-    sweep
-        ->add_option(
-            "--plot", s.plot,
-            "Draw the error rates (of --metric) into this .svg or .png file: one curve per "
-            "condition and receiver, the genie dashed")
-        ->type_name("FILE");
-    sweep
-        ->add_option("--axis", axis,
-                     "The horizontal axis of the plot and the crossings: esno or snr3k (default: "
-                     "snr3k when the points were given with --snr3k, else esno)")
-        ->type_name("esno|snr3k");
-    std::string targets;
-    sweep
-        ->add_option("--targets", targets,
-                     "Error rates, comma-separated (1e-3,1e-5): add to the table where each "
-                     "receiver's curve of --metric crosses them, and each one's gap to the genie")
-        ->type_name("RATES");
-    sweep
-        ->add_option("--crossings", s.crossings,
-                     "Also write the crossings of --targets as a Markdown table to this file")
-        ->type_name("FILE");
-    sweep
-        ->add_option("--checkpoint", s.checkpoint,
-                     "Record finished trials in this journal; rerunning the same command resumes")
-        ->type_name("FILE");
-    std::string sweepMemory;
-    sweep
-        ->add_option("--max-memory", sweepMemory,
-                     "Memory all worker threads may use together (512M, 4G; default: the "
-                     "machine's)")
-        ->type_name("SIZE");
-    sweep->add_flag("-q,--quiet", quiet, "No progress report on stderr");
-    RequirementsOptions& q = inv.requirements;
-    q = default_requirements();
-    SweepConfig& qc = q.config.sweep;
-    CLI::App* req = app.add_subcommand(
-        "requirements",
-        "The minimum-performance table: for each row (rate, channel, required SNR in 3 kHz, "
-        "target bit error rate) and receiver, the SNR where the decoded error rate crosses the "
-        "target, searched along the SNR axis, with its 95 % interval, margin and pass/fail");
-    std::string qReceivers = "hf,genie";
-    std::string qRows;
-    double qNframe = 0;
-    double qMinTrials = static_cast<double>(qc.minTrials);
-    double qMinEvents = static_cast<double>(qc.minEvents);
-    double qMinErrors = static_cast<double>(qc.minErrors);
-    double qMaxBits = static_cast<double>(qc.maxBits);
-    std::string qStopOn = sweep::stop_on_name(qc.stopOn);
-    double qSeed = qc.seed;
-    double qThreads = 0;
-    bool qQuiet = false;
-    add_shaping_options(*req, qc.interLen, qNframe, qc.shaping,
-                        "Interleaver blocks of data per trial at every rate (default: at each "
-                        "rate the fewest whole blocks that carry information bits)");
-    req->add_option(
-           "--rows", qRows,
-           "Rows to run, by number, comma-separated (default: all): " +
-               [] {
-                   std::string t;
-                   const auto& rows = sweep::requirement_rows();
-                   for (std::size_t i = 0; i < rows.size(); ++i) {
-                       t += (i ? "; " : "") + std::to_string(i) + " " + shown(rows[i].rate) +
-                            " bit/s " + rows[i].channel + " " + shown(rows[i].snr3k) + " dB " +
-                            sweep::target_text(rows[i].ber);
-                   }
-                   return t;
-               }())
-        ->type_name("LIST");
-    req->add_option("-r,--receiver", qReceivers,
-                    "Receivers whose crossings are searched, comma-separated: hf, genie, baseline "
-                    "(the first one's errors drive the stop rule)")
-        ->type_name("LIST")
-        ->capture_default_str();
-    req->add_option("--resolution", q.config.resolution,
-                    "Bisect each crossing's bracket down to this width, in dB")
-        ->type_name("DB")
-        ->capture_default_str();
-    req->add_option("--step", q.config.step,
-                    "Steps from the required SNR that look for a bracket of the target, in dB")
-        ->type_name("DB")
-        ->capture_default_str();
-    req->add_option("--lowest", q.config.lowest,
-                    "Lowest SNR(3 kHz) searched, in dB: a curve below the target there is "
-                    "reported as '< X'")
-        ->type_name("DB")
-        ->capture_default_str();
-    req->add_option("--highest", q.config.highest,
-                    "Highest SNR(3 kHz) searched, in dB: a curve above the target there is "
-                    "reported as '> X'")
-        ->type_name("DB")
-        ->capture_default_str();
-    req->add_option("--stop-on", qStopOn,
-                    "Whose errors each point's stop rule counts: the first receiver's (first) or "
-                    "each receiver's (all)")
-        ->type_name("first|all")
-        ->capture_default_str();
-    req->add_option("--min-trials", qMinTrials, "Run at least this many trials per point, then ...")
-        ->type_name("N")
-        ->capture_default_str();
-    req->add_option("--min-events", qMinEvents,
-                    "... stop it once this many trials had a wrong decoded bit ...")
-        ->type_name("N")
-        ->capture_default_str();
-    req->add_option("--min-errors", qMinErrors, "... and this many bits were wrong ...")
-        ->type_name("N")
-        ->capture_default_str();
-    req->add_option("--max-bits", qMaxBits, "... or at this many information bits")
-        ->type_name("N")
-        ->capture_default_str();
-    req->add_option("-s,--seed", qSeed, "Base seed of every trial (0..4294967295)")
-        ->type_name("SEED")
-        ->capture_default_str();
-    req->add_option("-j,--threads", qThreads, "Worker threads (0: one per core)")
-        ->type_name("N")
-        ->capture_default_str();
-    req->add_option("-o,--output", q.output, "Write the table to this file, not to stdout")
-        ->type_name("FILE");
-    req->add_option("--csv", q.csv, "Also write the table as CSV to this file")->type_name("FILE");
-    req->add_option("--json", q.json,
-                    "Also write the table and every measured point as JSON to this file")
-        ->type_name("FILE");
-    req->add_option("--plot", q.plot,
-                    "Draw each row's curves (its colour; hf solid, genie dashed, baseline "
-                    "dash-dot) and its requirement as a cross into this .svg or .png file")
-        ->type_name("FILE");
-    req->add_flag("-q,--quiet", qQuiet, "No progress report on stderr");
-    req->footer(
-        "The search: each point is a sweep point (trial seeds from seed, rate, channel, Es/N0, "
-        "trial: the table does not depend on --threads, and a point equals 'hfchain sweep' at the "
-        "same Es/N0 and stop rule). From the required SNR it steps by --step until the target is "
-        "bracketed (within --lowest..--highest), then bisects to --resolution. The crossing is "
-        "interpolated in log10(rate) between the bracketing points; its 95 % interval is where "
-        "the points' 95 % intervals over trials cross the target, read off the same points "
-        "('> X', '< X': not bracketed by them). Margin = required - measured. pass: measured at "
-        "or below the required SNR; '(within interval)': the interval reaches across it. 4800 "
-        "bit/s is uncoded and runs the 0.6 s frame whatever --interleaver says. Runs in one "
-        "process (not under mpirun).");
-    sweep->footer(
-        "Output: a table on stdout headed by '#' lines (version, every parameter); Octave's load "
-        "reads it as a matrix.\nColumns: rate (bit/s, with any --rate but 2400 alone), cond "
-        "esno_db "
-        "snr3k_db trials coded_bits info_bits blocks "
-        "sync_misses, then for each receiver R: R_coded_errors R_coded_ber R_info_errors R_ber "
-        "R_ci95_low R_ci95_high R_block_errors R_bler, and seconds last; R_ber is the decoded "
-        "information-bit error rate, ci95 its 95 % interval over the trials (the trials are "
-        "the independent samples: errors come in bursts), R_bler the interleaver blocks with a "
-        "wrong information bit. The CSV and JSON add each point's error events. With --targets, "
-        "'#' lines at the end give where "
-        "each curve crosses each target rate (interpolated in log10(rate) between the bracketing "
-        "points) and each receiver's gap to the genie, per rate.\nTrial k of a point uses "
-        "seeds derived from (seed, rate, condition, Es/N0, k): the table does not depend on "
-        "--threads "
-        "(nor on MPI ranks), and a point rerun alone gives the same line.\nCtrl-C, SIGTERM or "
-        "SIGHUP stop and write the finished trials (exit 130, 143, 129); a second one abandons "
-        "(exit 3). Result files are replaced whole or not at all.");
-    run->footer(
-        "--save names: the blocks' own field names (BitInCodIn ... MultiplexOut, raios, RER, ED, "
-        "WattersonOutAwgnIn, noise, AwgnOut, DemodOutDemapIn, DemapOut); shared names carry "
-        "their block: pulseshaper_filter, pulseshaper_out, pulsematch_filter, "
-        "pulsematch_filterDelay, pulsematch_out, framelock_out, tickalign_out, unframer_out, "
-        "unshuffle_out. Per receiver R (baseline_, hf_, genie_): R_symbols, R_noiseVar, R_LLR, "
-        "R_unshuffle_LLR, R_DecodOut, R_InfoBits, R_codedBitErrors, R_infoBits, R_infoBitErrors, "
-        "R_blocks, R_blockErrors; structures freqlock, chansound and turboequal (hf: frequency "
-        "offset in Hz and start, channel estimates, equalised symbols; at 75 bit/s patterntrack "
-        "instead of turboequal: the pattern detector's ratios and track) and geniecombine "
-        "(genie).");
+    // In the order the help lists them.
+    const CommandParser commands[] = {add_run_command(app, inv.run),
+                                      add_sweep_command(app, inv.sweep),
+                                      add_requirements_command(app, inv.requirements)};
+    constexpr Command kinds[] = {Command::run, Command::sweep, Command::requirements};
 
     try {
         app.parse(argc, argv);
@@ -861,8 +406,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
 
     // An empty value is never a choice: it is an unset variable in the caller's script
     // (`--checkpoint "$JOURNAL"`), which taken as "not given" would silently change the job.
-    for (const CLI::App* cmd : {run, sweep, req}) {
-        for (const CLI::Option* opt : cmd->get_options()) {
+    for (const CommandParser& parser : commands) {
+        for (const CLI::Option* opt : parser.command->get_options()) {
             if (opt->get_type_size() == 0) continue;  // a flag
             for (const std::string& value : opt->results()) {
                 if (value.empty()) {
@@ -875,114 +420,17 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     if (argc <= 1) {
         inv.command = Command::sweep;
         inv.sweep = default_sweep();
-    } else if (run->parsed()) {
-        inv.command = Command::run;
-        r.receivers = parse_receiver_list(runReceivers);
-        if (run->count("--nframe") > 0) {
-            r.nFrame = runNframe;
-        } else {
-            // A rate or interleaver without parameter set is refused below, naming its option.
-            try {
-                r.nFrame = sweep::default_nframe(r.rate, r.interLen);
-            } catch (const Error&) {
-            }
+    } else {
+        for (std::size_t k = 0; k < std::size(commands); ++k) {
+            if (!commands[k].command->parsed()) continue;
+            inv.command = kinds[k];
+            commands[k].finish();
+            return inv;
         }
-        if (r.channel != "none") r.channel = sweep::canonical_condition(r.channel);
-        if (!runMemory.empty()) r.maxMemory = parse_memory_size(runMemory);
-        check_run_options(r);
-    } else if (sweep->parsed()) {
-        inv.command = Command::sweep;
-        if (!esno.empty() && !snr3k.empty()) {
-            throw UsageError(
-                "--snr3k: give the points either as Es/N0 (--esno) or as SNR in a 3 kHz bandwidth "
-                "(--snr3k), not both");
+        if (print) {
+            // Options but no command: only possible for top-level flags, which exit above.
+            std::fputs(app.help().c_str(), stdout);
         }
-        // Neither given: the configuration's default points, given as SNR in 3 kHz.
-        if (!snr3k.empty()) {
-            c.esno = parse_esno_list(snr3k, "--snr3k");
-            for (double& e : c.esno) e = esno_of_snr3k(e);
-            c.snr3kAxis = true;
-        } else if (!esno.empty()) {
-            c.esno = parse_esno_list(esno);
-            c.snr3kAxis = false;
-        }
-        c.conditions = split_list(c.conditions, "--conditions");
-        c.rates = parse_rate_list(rates);
-        if (sweep->count("--nframe") > 0) {
-            // 0 is the configuration's "each rate's default", which -n does not offer.
-            if (!(nFrame > 0)) {
-                throw UsageError("--nframe: " + shown(nFrame) +
-                                 " is not accepted; give a number of interleaver blocks above 0 "
-                                 "and at most 10000");
-            }
-            c.nFrame = nFrame;
-        }
-        for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
-        c.receivers = parse_receiver_list(receivers);
-        if (metric != "coded" && metric != "decoded") {
-            throw UsageError("--metric: '" + metric + "' is not accepted; give coded or decoded");
-        }
-        c.metric = metric == "coded" ? Metric::coded : Metric::decoded;
-        if (stopOn != "first" && stopOn != "all") {
-            throw UsageError("--stop-on: '" + stopOn + "' is not accepted; give first or all");
-        }
-        c.stopOn = stopOn == "first" ? sweep::StopOn::first : sweep::StopOn::all;
-        if (!axis.empty() && axis != "esno" && axis != "snr3k") {
-            throw UsageError("--axis: '" + axis + "' is not accepted; give esno or snr3k");
-        }
-        s.plotSnr3k = axis.empty() ? c.snr3kAxis : axis == "snr3k";
-        if (!targets.empty()) s.targets = parse_target_list(targets);
-        if (!s.crossings.empty() && s.targets.empty()) {
-            throw UsageError("--crossings: give the error rates to cross with --targets");
-        }
-        c.floor = floor;
-        // The counts and the seed become whole numbers by the configuration's own rules.
-        refused_as_usage([&] {
-            const sweep::FieldNames names = cli_names(c.snr3kAxis);
-            c.minTrials = sweep::check_count(minTrials, 1, "minTrials", names);
-            c.minEvents = sweep::check_count(minEvents, 1, "minEvents", names);
-            c.minErrors = sweep::check_count(minErrors, 1, "minErrors", names);
-            c.maxBits = sweep::check_count(maxBits, 1, "maxBits", names);
-            sweep::check_seed(seed, "seed", names);
-            c.seed = static_cast<std::uint32_t>(seed);
-            c.threads =
-                static_cast<int>(sweep::check_count(std::min(threads, 1e9), 0, "threads", names));
-        });
-        s.progress = !quiet;
-        if (!sweepMemory.empty()) s.maxMemory = parse_memory_size(sweepMemory);
-        check_sweep_options(s);
-    } else if (req->parsed()) {
-        inv.command = Command::requirements;
-        if (!qRows.empty()) q.config.rows = parse_row_list(qRows);
-        if (req->count("--nframe") > 0) {
-            if (!(qNframe > 0)) {
-                throw UsageError("--nframe: " + shown(qNframe) +
-                                 " is not accepted; give a number of interleaver blocks above 0 "
-                                 "and at most 10000");
-            }
-            qc.nFrame = qNframe;
-        }
-        qc.receivers = parse_receiver_list(qReceivers);
-        if (qStopOn != "first" && qStopOn != "all") {
-            throw UsageError("--stop-on: '" + qStopOn + "' is not accepted; give first or all");
-        }
-        qc.stopOn = qStopOn == "first" ? sweep::StopOn::first : sweep::StopOn::all;
-        refused_as_usage([&] {
-            const sweep::FieldNames names = cli_names(true);
-            qc.minTrials = sweep::check_count(qMinTrials, 1, "minTrials", names);
-            qc.minEvents = sweep::check_count(qMinEvents, 1, "minEvents", names);
-            qc.minErrors = sweep::check_count(qMinErrors, 1, "minErrors", names);
-            qc.maxBits = sweep::check_count(qMaxBits, 1, "maxBits", names);
-            sweep::check_seed(qSeed, "seed", names);
-            qc.seed = static_cast<std::uint32_t>(qSeed);
-            qc.threads =
-                static_cast<int>(sweep::check_count(std::min(qThreads, 1e9), 0, "threads", names));
-        });
-        q.progress = !qQuiet;
-        check_requirements_options(q);
-    } else if (print) {
-        // Options but no command: only possible for top-level flags, which exit above.
-        std::fputs(app.help().c_str(), stdout);
     }
     return inv;
 }

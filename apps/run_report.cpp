@@ -7,6 +7,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "apps/run_road.hpp"
 #include "chain/theory.hpp"
 #include "channel/conditions.hpp"
 #include "params/modes.hpp"
@@ -58,34 +59,25 @@ std::string mode_text(const ModeParams& mode) {
     return text;
 }
 
-}  // namespace
-
-RoadConfig road_config(const RunOptions& options) {
-    RoadConfig c;
-    c.nFrame = options.nFrame;
-    c.txSeed = options.txSeed;
-    c.shaping = options.shaping;
-    c.channel = road_channel(options.channel, options.esno, options.channelSeed);
-    c.receivers = options.receivers;
-    return c;
-}
-
-void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& mode,
-                      const RoadResult& road, const std::string& version) {
-    const double M = o.shaping.oversamplingFactor;
+// The `#` lines: the version and every parameter.
+void report_header(std::ostream& out, const RunOptions& o, const std::string& version) {
     out << "# hfchain " << version << " run: one transmission through the whole chain\n";
     out << "# rate " << format_value(o.rate) << " bit/s, interleaver " << format_value(o.interLen)
         << " s, nFrame " << format_value(o.nFrame) << ", tx seed " << format_value(o.txSeed)
         << '\n';
     out << "# rolloffFactor " << format_value(o.shaping.rolloffFactor) << ", pulseDelay "
-        << format_value(o.shaping.pulseDelay) << ", oversamplingFactor " << format_value(M) << '\n';
+        << format_value(o.shaping.pulseDelay) << ", oversamplingFactor "
+        << format_value(o.shaping.oversamplingFactor) << '\n';
     out << "# channel " << o.channel;
     if (o.channel != "none") {
         out << ", Es/N0 " << format_value(o.esno) << " dB, channel seed "
             << format_value(o.channelSeed);
     }
     out << "\n";
+}
 
+// The parameter set, the transmitter and the pulse shaping.
+void report_transmitter(std::ostream& out, const ModeParams& mode, const RoadResult& road) {
     stage(out, "rateconf",
           std::to_string(static_cast<int>(mode.rate)) + " bit/s, " + mode_text(mode) + ", " +
               std::to_string(mode.interTable.numel()) + "-bit interleaver blocks, " +
@@ -123,7 +115,11 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
           std::to_string(road.shaped.filter.numel()) + "-tap filter, " +
               std::to_string(road.shaped.out.numel()) + " samples, power " +
               fmt("%.4f", mean_power(road.shaped.out.data(), road.shaped.out.numel())));
+}
 
+// The channel: none, white noise, two Watterson rays or any number of paths.
+void report_channel(std::ostream& out, const RunOptions& o, const RoadResult& road) {
+    const double M = o.shaping.oversamplingFactor;
     const double n0 = std::pow(10.0, -o.esno / 10);
     const RoadChannel channel = road_config(o).channel;
     const ChannelKind fading = channel.kind;
@@ -163,6 +159,10 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
                 " (N0 = " + fmt("%.4g", n0) + ")";
         stage(out, fading == ChannelKind::awgn ? "awgn" : rays ? "fadesim" : "hfchannel", text);
     }
+}
+
+// The matched filter and the frame start.
+void report_synchronisation(std::ostream& out, const RoadResult& road) {
     stage(out, "pulsematch",
           std::to_string(road.matched.out.numel()) + " samples, filter delay " +
               format_value(road.matched.filterDelay) + " symbols");
@@ -181,6 +181,13 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
         }
     }
     stage(out, "framelock", sync);
+}
+
+// The baseline receiver's hard decisions, from the symbols to the coded bits.
+void report_hard_decisions(std::ostream& out, const RunOptions& o, const ModeParams& mode,
+                           const RoadResult& road) {
+    const SendchainOut& tx = road.tx;
+    const bool uncoded = is_uncoded(mode);
     // The hard-decision stages belong to the baseline receiver: without it they do not run, and
     // their empty results are not reported as a reception.
     const bool baseline = std::find(o.receivers.begin(), o.receivers.end(),
@@ -188,115 +195,138 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
     if (!baseline) {
         stage(out, "tickalign",
               "not run (hard decisions: the baseline receiver was not asked for)");
-    } else {
-        stage(out, "tickalign", std::to_string(road.symbols.out.numel()) + " symbols");
-        stage(out, "unframer",
-              std::to_string(road.data.out.numel()) + " data symbols (" +
-                  std::to_string(tx.ComplexPSKSymbols.numel()) + " sent)");
-        const RealArray& decisions = road.demod.DemodOutDemapIn;
-        const RealArray& sent = tx.MapOutMultiplexIn;
-        const index_t common = std::min(decisions.numel(), sent.numel());
-        index_t symbol_errors = std::max(decisions.numel(), sent.numel()) - common;
-        for (index_t k = 0; k < common; ++k) symbol_errors += decisions[k] != sent[k] ? 1 : 0;
-        stage(out, "symslicer",
-              std::to_string(decisions.numel()) + " decisions, " + std::to_string(symbol_errors) +
-                  (uses_patterns(mode) ? " pattern errors, " : " symbol errors, ") +
-                  std::to_string(road.demod.DemapOut.numel()) + " bits");
-        if (uncoded) {
-            stage(out, "unshuffle", "not used: 4800 bit/s is not interleaved");
-        } else {
-            stage(out, "unshuffle", std::to_string(road.deinterleaved.out.numel()) + " coded bits");
-        }
-        const double rate =
-            road.codedBits > 0 ? static_cast<double>(road.codedBitErrors) / road.codedBits : 0.0;
-        stage(out, "result",
-              std::to_string(road.codedBitErrors) +
-                  (uncoded ? " bit errors in " : " coded-bit errors in ") +
-                  std::to_string(road.codedBits) + " bits (hard decisions): rate " +
-                  fmt("%.4e", rate) +
-                  (uncoded ? " (uncoded: these are the information bits and the flush bits)" : ""));
+        return;
     }
+    stage(out, "tickalign", std::to_string(road.symbols.out.numel()) + " symbols");
+    stage(out, "unframer",
+          std::to_string(road.data.out.numel()) + " data symbols (" +
+              std::to_string(tx.ComplexPSKSymbols.numel()) + " sent)");
+    const RealArray& decisions = road.demod.DemodOutDemapIn;
+    const RealArray& sent = tx.MapOutMultiplexIn;
+    const index_t common = std::min(decisions.numel(), sent.numel());
+    index_t symbol_errors = std::max(decisions.numel(), sent.numel()) - common;
+    for (index_t k = 0; k < common; ++k) symbol_errors += decisions[k] != sent[k] ? 1 : 0;
+    stage(out, "symslicer",
+          std::to_string(decisions.numel()) + " decisions, " + std::to_string(symbol_errors) +
+              (uses_patterns(mode) ? " pattern errors, " : " symbol errors, ") +
+              std::to_string(road.demod.DemapOut.numel()) + " bits");
+    if (uncoded) {
+        stage(out, "unshuffle", "not used: 4800 bit/s is not interleaved");
+    } else {
+        stage(out, "unshuffle", std::to_string(road.deinterleaved.out.numel()) + " coded bits");
+    }
+    const double rate =
+        road.codedBits > 0 ? static_cast<double>(road.codedBitErrors) / road.codedBits : 0.0;
+    stage(out, "result",
+          std::to_string(road.codedBitErrors) +
+              (uncoded ? " bit errors in " : " coded-bit errors in ") +
+              std::to_string(road.codedBits) + " bits (hard decisions): rate " + fmt("%.4e", rate) +
+              (uncoded ? " (uncoded: these are the information bits and the flush bits)" : ""));
+}
 
+// What a receiver that ran made of the symbols, up to its soft values.
+void report_soft_values(std::ostream& out, ReceiverKind kind, const ModeParams& mode,
+                        const RoadResult& road, const std::string& who) {
+    const Reception& r = road.reception(kind);
+    const bool uncoded = is_uncoded(mode);
+    if (kind == ReceiverKind::baseline && r.ran && uncoded) {
+        stage(out, "symslicer", who + "the hard decisions are the information bits (no code)");
+    } else if (kind == ReceiverKind::baseline && r.ran && uses_patterns(mode)) {
+        stage(out, "patternslicer",
+              who + std::to_string(r.soft.LLR.numel()) +
+                  " ratios from the four patterns' correlations (noncoherent), noise "
+                  "variance " +
+                  fmt("%.4g", r.noiseVar[0]) + " (the spread around the hard decisions)");
+    } else if (kind == ReceiverKind::baseline && r.ran) {
+        stage(out, "softslicer",
+              who + std::to_string(r.soft.LLR.numel()) +
+                  " ratios from unframer's symbols, "
+                  "noise variance " +
+                  fmt("%.4g", r.noiseVar[0]) + " (their spread around the hard decisions)");
+    } else if (kind == ReceiverKind::hf && r.ran) {
+        stage(out, "freqlock",
+              who + "frequency offset " + fmt("%.3f", road.locked.offset) + " Hz (coarse " +
+                  fmt("%.2f", road.locked.coarseOffset) + " Hz), start " +
+                  format_value(road.locked.start[0]));
+        const ChansoundOut& c = road.sounding;
+        std::string paths;
+        for (index_t k = 0; k < c.delays.numel(); ++k) {
+            paths += (k > 0 ? ", " : "") + format_value(c.delays[k]);
+        }
+        stage(out, "chansound",
+              who + std::to_string(c.delays.numel()) + " paths at samples " + paths +
+                  ", noise variance " + fmt("%.4g", c.noiseVar) + ", Doppler " +
+                  fmt("%.3g", c.doppler) + " Hz, " + format_value(c.frames) + " frames");
+        double mean = 0;
+        for (index_t k = 0; k < r.noiseVar.numel(); ++k) mean += r.noiseVar[k];
+        mean = r.noiseVar.numel() > 0 ? mean / r.noiseVar.numel() : 0;
+        if (uses_patterns(mode)) {
+            stage(out, "patterntrack",
+                  who + std::to_string(r.soft.LLR.numel()) + " ratios from " +
+                      std::to_string(road.patterns.out.numel()) +
+                      " pattern symbols, noncoherent then " + format_value(road.patterns.passes) +
+                      " coherent passes on the track, mean error variance " + fmt("%.4g", mean));
+        } else {
+            stage(out, "turboequal",
+                  who + std::to_string(road.equalised.out.numel()) + " equalised symbols, " +
+                      format_value(road.equalised.passes) + " passes, mean error variance " +
+                      fmt("%.4g", mean));
+            stage(out, "softslicer", who + std::to_string(r.soft.LLR.numel()) + " ratios");
+        }
+    } else if (kind == ReceiverKind::genie && r.ran) {
+        stage(out, "geniecombine",
+              who + std::to_string(road.genieView.out.numel()) +
+                  " symbols through the known ray gains");
+        stage(out, uses_patterns(mode) ? "patternslicer" : "softslicer",
+              who + std::to_string(r.soft.LLR.numel()) + " ratios" +
+                  (uses_patterns(mode) ? " (coherent, each symbol weighed by its gain)" : ""));
+    }
+}
+
+// A receiver's deinterleaved soft values and decoded information bits.
+void report_decoding(std::ostream& out, ReceiverKind kind, const ModeParams& mode,
+                     const RoadResult& road, const std::string& who) {
+    const Reception& r = road.reception(kind);
+    const bool uncoded = is_uncoded(mode);
+    if (!r.ran) {
+        stage(out, uncoded ? "result" : "vitdecode",
+              who + "not reached (no frame start): all " + std::to_string(r.infoBits) +
+                  " information bits and " + std::to_string(r.blocks) + " blocks lost");
+        return;
+    }
+    if (!uncoded) {
+        stage(out, "unshuffle",
+              who + std::to_string(r.deinterleaved.out.numel()) + " ratios deinterleaved, " +
+                  std::to_string(r.codedBitErrors) + " coded bits wrong (" +
+                  fmt("%.4e", r.codedBits > 0 ? static_cast<double>(r.codedBitErrors) /
+                                                    static_cast<double>(r.codedBits)
+                                              : 0.0) +
+                  ")");
+    }
+    stage(out, uncoded ? "result" : "vitdecode",
+          who + std::to_string(r.infoBitErrors) + " information-bit errors in " +
+              std::to_string(r.infoBits) + " bits: rate " +
+              fmt("%.4e", r.infoBits > 0 ? static_cast<double>(r.infoBitErrors) /
+                                               static_cast<double>(r.infoBits)
+                                         : 0.0) +
+              "; " + std::to_string(r.blockErrors) + " of " + std::to_string(r.blocks) +
+              " interleaver blocks wrong");
+}
+
+}  // namespace
+
+void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& mode,
+                      const RoadResult& road, const std::string& version) {
+    report_header(out, o, version);
+    report_transmitter(out, mode, road);
+    report_channel(out, o, road);
+    report_synchronisation(out, road);
+    report_hard_decisions(out, o, mode, road);
     // The decoding receivers, each from its own symbols to the decoded information bits.
     for (const ReceiverKind kind : o.receivers) {
-        const Reception& r = road.reception(kind);
         const std::string who = std::string(sweep::receiver_name(kind)) + ": ";
-        if (kind == ReceiverKind::baseline && r.ran && uncoded) {
-            stage(out, "symslicer", who + "the hard decisions are the information bits (no code)");
-        } else if (kind == ReceiverKind::baseline && r.ran && uses_patterns(mode)) {
-            stage(out, "patternslicer",
-                  who + std::to_string(r.soft.LLR.numel()) +
-                      " ratios from the four patterns' correlations (noncoherent), noise "
-                      "variance " +
-                      fmt("%.4g", r.noiseVar[0]) + " (the spread around the hard decisions)");
-        } else if (kind == ReceiverKind::baseline && r.ran) {
-            stage(out, "softslicer",
-                  who + std::to_string(r.soft.LLR.numel()) +
-                      " ratios from unframer's symbols, "
-                      "noise variance " +
-                      fmt("%.4g", r.noiseVar[0]) + " (their spread around the hard decisions)");
-        } else if (kind == ReceiverKind::hf && r.ran) {
-            stage(out, "freqlock",
-                  who + "frequency offset " + fmt("%.3f", road.locked.offset) + " Hz (coarse " +
-                      fmt("%.2f", road.locked.coarseOffset) + " Hz), start " +
-                      format_value(road.locked.start[0]));
-            const ChansoundOut& c = road.sounding;
-            std::string paths;
-            for (index_t k = 0; k < c.delays.numel(); ++k) {
-                paths += (k > 0 ? ", " : "") + format_value(c.delays[k]);
-            }
-            stage(out, "chansound",
-                  who + std::to_string(c.delays.numel()) + " paths at samples " + paths +
-                      ", noise variance " + fmt("%.4g", c.noiseVar) + ", Doppler " +
-                      fmt("%.3g", c.doppler) + " Hz, " + format_value(c.frames) + " frames");
-            double mean = 0;
-            for (index_t k = 0; k < r.noiseVar.numel(); ++k) mean += r.noiseVar[k];
-            mean = r.noiseVar.numel() > 0 ? mean / r.noiseVar.numel() : 0;
-            if (uses_patterns(mode)) {
-                stage(
-                    out, "patterntrack",
-                    who + std::to_string(r.soft.LLR.numel()) + " ratios from " +
-                        std::to_string(road.patterns.out.numel()) +
-                        " pattern symbols, noncoherent then " + format_value(road.patterns.passes) +
-                        " coherent passes on the track, mean error variance " + fmt("%.4g", mean));
-            } else {
-                stage(out, "turboequal",
-                      who + std::to_string(road.equalised.out.numel()) + " equalised symbols, " +
-                          format_value(road.equalised.passes) + " passes, mean error variance " +
-                          fmt("%.4g", mean));
-                stage(out, "softslicer", who + std::to_string(r.soft.LLR.numel()) + " ratios");
-            }
-        } else if (kind == ReceiverKind::genie && r.ran) {
-            stage(out, "geniecombine",
-                  who + std::to_string(road.genieView.out.numel()) +
-                      " symbols through the known ray gains");
-            stage(out, uses_patterns(mode) ? "patternslicer" : "softslicer",
-                  who + std::to_string(r.soft.LLR.numel()) + " ratios" +
-                      (uses_patterns(mode) ? " (coherent, each symbol weighed by its gain)" : ""));
-        }
-        if (!r.ran) {
-            stage(out, uncoded ? "result" : "vitdecode",
-                  who + "not reached (no frame start): all " + std::to_string(r.infoBits) +
-                      " information bits and " + std::to_string(r.blocks) + " blocks lost");
-            continue;
-        }
-        if (!uncoded) {
-            stage(out, "unshuffle",
-                  who + std::to_string(r.deinterleaved.out.numel()) + " ratios deinterleaved, " +
-                      std::to_string(r.codedBitErrors) + " coded bits wrong (" +
-                      fmt("%.4e", r.codedBits > 0 ? static_cast<double>(r.codedBitErrors) /
-                                                        static_cast<double>(r.codedBits)
-                                                  : 0.0) +
-                      ")");
-        }
-        stage(out, uncoded ? "result" : "vitdecode",
-              who + std::to_string(r.infoBitErrors) + " information-bit errors in " +
-                  std::to_string(r.infoBits) + " bits: rate " +
-                  fmt("%.4e", r.infoBits > 0 ? static_cast<double>(r.infoBitErrors) /
-                                                   static_cast<double>(r.infoBits)
-                                             : 0.0) +
-                  "; " + std::to_string(r.blockErrors) + " of " + std::to_string(r.blocks) +
-                  " interleaver blocks wrong");
+        report_soft_values(out, kind, mode, road, who);
+        report_decoding(out, kind, mode, road, who);
     }
 }
 

@@ -9,9 +9,6 @@
 
 namespace hfchain::app {
 
-// The road configuration `run` builds from its options.
-RoadConfig road_config(const RunOptions& options);
-
 // Prints what each block did: sizes, the channel's gains and noise power, the frame start found
 // against the expected one, symbol and coded-bit errors, then for each receiver run its soft
 // values, the coded-bit errors of their signs, information-bit and block errors. Headed by `#`

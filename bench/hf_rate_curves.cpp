@@ -11,9 +11,11 @@
 // from the base seed 1, the condition and the point, so a rate's points are common to both
 // receivers and any point can be rerun alone.
 //
-// Stop rule: a point runs at least `min_trials` trials, then stops once both receivers have had
-// `min_events` trials with a wrong information bit (error events), or at `max_trials`. The
-// interval is the sweep's 95 % interval over trials (sweep/interval.hpp).
+// The points run through the sweep's engine (sweep/engine.hpp), one worker thread a core. Stop
+// rule: a point runs at least `min_trials` trials, then stops once both receivers have had
+// `min_events` trials with a wrong information bit (error events), or at `max_trials` (the
+// engine's stop rule on every receiver, its bits those of `max_trials` trials). The interval is
+// the sweep's 95 % interval over trials (sweep/interval.hpp).
 //
 // Processor time: the thread's CPU time of run_road with the HF receiver alone and with the genie
 // alone (the transmitter, the channel and the matched filter included in both), over
@@ -36,9 +38,12 @@
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/builtin_host.hpp"
+#include "sweep/config.hpp"
 #include "sweep/crossings.hpp"
+#include "sweep/engine.hpp"
 #include "sweep/interval.hpp"
 #include "sweep/trial.hpp"
+#include "transmitter/bitbudget.hpp"
 
 namespace {
 
@@ -49,27 +54,6 @@ double thread_seconds() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
-
-// The least whole number of blocks that carries information bits (the bit budget's rule: B
-// encoder input bits a block, 144 of them flush bits).
-double blocks_for(const ModeParams& mode) {
-    const double T = static_cast<double>(mode.interTable.numel());
-    const double per = is_uncoded(mode) ? T / mode.repFactor : T / (2 * mode.repFactor);
-    double n = 1;
-    while (per * n - 144 < 1) ++n;
-    return n;
-}
-
-struct Tally {
-    std::int64_t bits = 0, errors = 0;
-    sweep::TrialSpread spread;
-    void add(const Reception& r) {
-        bits += r.infoBits;
-        errors += r.infoBitErrors;
-        spread.add(r.infoBitErrors, r.infoBits);
-    }
-    double rate() const { return bits > 0 ? static_cast<double>(errors) / bits : 0; }
-};
 
 RoadConfig config_for(double rate, const std::string& condition, double esno, std::int64_t trial,
                       double nFrame, std::vector<ReceiverKind> receivers) {
@@ -110,7 +94,21 @@ int main(int argc, char** argv) {
     const std::int64_t cost_trials = argc > 8 ? std::atoll(argv[8]) : 3;
 
     const ModeParams mode = rateconf(rate, interLen);
-    const double nFrame = blocks_for(mode);
+    sweep::SweepConfig c;
+    c.rates = {rate};
+    c.interLen = interLen;
+    c.nFrame = sweep::default_nframe(rate, interLen);
+    const double nFrame = c.nFrame;
+    c.shaping = VarShapping{0.35, 6, 5};
+    c.conditions = {condition};
+    c.esno = points;
+    c.snr3kAxis = false;
+    c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+    c.stopOn = sweep::StopOn::all;
+    c.minTrials = min_trials;
+    c.minEvents = min_events;
+    c.maxBits = max_trials * bit_budget(mode, nFrame).info;
+    sweep::check_config(c);
     std::printf("# hf and genie, %g bit/s, %s, %g s interleaver, %g block(s) a trial, M = 5\n",
                 rate, condition.c_str(), interLen, nFrame);
     std::printf(
@@ -121,33 +119,22 @@ int main(int argc, char** argv) {
     std::printf("%6s %-10s %6s %6s %6s %9s %10s %10s %10s %6s %9s %10s %10s %10s %6s\n", "rate",
                 "cond", "esno", "snr3k", "trials", "hf_bits", "hf_ber", "hf_lo", "hf_hi", "hf_ev",
                 "ge_bits", "ge_ber", "ge_lo", "ge_hi", "ge_ev");
+    const sweep::SweepResult result =
+        sweep::run_sweep(c, sweep::road_trial_runners(c, nullptr), nullptr, {});
     std::vector<double> hf_rates, genie_rates;
-    for (const double esno : points) {
-        Tally hf, genie;
-        std::int64_t trials = 0;
-        while (trials < max_trials && (trials < min_trials || hf.spread.events < min_events ||
-                                       genie.spread.events < min_events)) {
-            BuiltinHost host;
-            const RoadResult r = run_road(mode,
-                                          config_for(rate, condition, esno, trials, nFrame,
-                                                     {ReceiverKind::hf, ReceiverKind::genie}),
-                                          host);
-            hf.add(r.hf);
-            genie.add(r.genie);
-            ++trials;
+    for (const sweep::PointResult& p : result.points) {
+        std::printf("%6g %-10s %6g %6.2f %6lld", rate, condition.c_str(), p.esno,
+                    snr3k_of_esno(p.esno), static_cast<long long>(p.trials));
+        for (const ReceiverKind r : c.receivers) {
+            const sweep::Interval ci = sweep::receiver_interval(p, r, sweep::Metric::decoded);
+            std::printf(
+                " %9lld %10.3g %10.3g %10.3g %6lld", static_cast<long long>(p.of(r).infoBits),
+                sweep::receiver_rate(p, r, sweep::Metric::decoded), ci.low, ci.high,
+                static_cast<long long>(sweep::receiver_events(p, r, sweep::Metric::decoded)));
         }
-        const sweep::Interval hi = sweep::trial_interval(hf.errors, hf.bits, hf.spread);
-        const sweep::Interval gi = sweep::trial_interval(genie.errors, genie.bits, genie.spread);
-        std::printf(
-            "%6g %-10s %6g %6.2f %6lld %9lld %10.3g %10.3g %10.3g %6lld %9lld %10.3g "
-            "%10.3g %10.3g %6lld\n",
-            rate, condition.c_str(), esno, snr3k_of_esno(esno), static_cast<long long>(trials),
-            static_cast<long long>(hf.bits), hf.rate(), hi.low, hi.high,
-            static_cast<long long>(hf.spread.events), static_cast<long long>(genie.bits),
-            genie.rate(), gi.low, gi.high, static_cast<long long>(genie.spread.events));
-        std::fflush(stdout);
-        hf_rates.push_back(hf.rate());
-        genie_rates.push_back(genie.rate());
+        std::printf("\n");
+        hf_rates.push_back(sweep::receiver_rate(p, ReceiverKind::hf, sweep::Metric::decoded));
+        genie_rates.push_back(sweep::receiver_rate(p, ReceiverKind::genie, sweep::Metric::decoded));
     }
     for (const double target : {1e-3, 1e-5}) {
         const sweep::Crossing h = sweep::find_crossing(points, hf_rates, target);

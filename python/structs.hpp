@@ -442,32 +442,14 @@ struct EnumTraits<sweep::StopOn> {
         {sweep::StopOn::first, "first"}, {sweep::StopOn::all, "all"}};
 };
 
-// The sweep's configuration as Python gives it: every field of sweep::SweepConfig with its
-// default, but the points given either as Es/N0 (esno) or as SNR in 3 kHz (snr3k), None for the
+// The sweep's configuration as Python gives it: sweep::SweepConfig with its defaults, but the
+// points given either as Es/N0 (esno) or as SNR in 3 kHz (snr3k), None for the
 // default points. Whole numbers are read in their type's range; the sweep's own checks say which
 // values it accepts, naming the fields as Python does.
-struct SweepSettings {
-    static const sweep::SweepConfig& defaults() {
-        static const sweep::SweepConfig d;
-        return d;
-    }
-    double interLen = defaults().interLen;
-    double nFrame = defaults().nFrame;
-    VarShapping shaping = defaults().shaping;
-    std::vector<std::string> conditions = defaults().conditions;
-    std::optional<std::vector<double>> esno;
-    std::optional<std::vector<double>> snr3k;
-    std::vector<ReceiverKind> receivers = defaults().receivers;
-    sweep::Metric metric = defaults().metric;
-    sweep::StopOn stopOn = defaults().stopOn;
-    std::int64_t minTrials = defaults().minTrials;
-    std::int64_t minEvents = defaults().minEvents;
-    std::int64_t minErrors = defaults().minErrors;
-    std::int64_t maxBits = defaults().maxBits;
-    double floor = defaults().floor;
-    std::uint32_t seed = defaults().seed;
-    std::int32_t threads = defaults().threads;
-    std::vector<double> rates = defaults().rates;
+struct SweepSettings : sweep::SweepConfig {
+    // The points as given; both None: the configuration's default points (SNR in 3 kHz).
+    std::optional<std::vector<double>> esnoGiven;
+    std::optional<std::vector<double>> snr3kGiven;
 };
 
 template <>
@@ -483,8 +465,8 @@ struct RecordTraits<SweepSettings> {
             field("nFrame", &S::nFrame, doc::SweepConfig_nFrame),
             field("shaping", &S::shaping, doc::SweepConfig_shaping),
             field("conditions", &S::conditions, doc::SweepConfig_conditions),
-            field("esno", &S::esno, doc::SweepConfig_esno),
-            field("snr3k", &S::snr3k, doc::SweepConfig_snr3k),
+            field("esno", &S::esnoGiven, doc::SweepConfig_esno),
+            field("snr3k", &S::snr3kGiven, doc::SweepConfig_snr3k),
             field("receivers", &S::receivers, doc::SweepConfig_receivers),
             field("metric", &S::metric, doc::SweepConfig_metric),
             field("stopOn", &S::stopOn, doc::SweepConfig_stopOn),

@@ -14,9 +14,11 @@
 #include "python/module.hpp"
 #include "python/structs.hpp"
 #include "runtime/checks.hpp"
+#include "sweep/columns.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
 #include "sweep/memory.hpp"
+#include "sweep/session.hpp"
 
 #ifndef HFCHAIN_VERSION
 #define HFCHAIN_VERSION "unknown"
@@ -39,47 +41,30 @@ sweep::FieldNames python_names(bool snr3k) {
 
 // The sweep's configuration from Python's: the points as given, or the default ones.
 sweep::SweepConfig sweep_config(SweepSettings&& s) {
-    if (s.esno && s.snr3k) {
+    if (s.esnoGiven && s.snr3kGiven) {
         raise(errid::kInvalidSweep,
               "config.snr3k: give the points either as Es/N0 (esno) or as SNR in a 3 kHz "
               "bandwidth (snr3k), not both");
     }
-    sweep::SweepConfig c;
-    c.rates = std::move(s.rates);
-    c.interLen = s.interLen;
-    c.nFrame = s.nFrame;
-    c.shaping = s.shaping;
-    c.conditions = std::move(s.conditions);
+    sweep::SweepConfig c = std::move(static_cast<sweep::SweepConfig&>(s));
     for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
-    if (s.esno) {
-        c.esno = std::move(*s.esno);
+    if (s.esnoGiven) {
+        c.esno = std::move(*s.esnoGiven);
         c.snr3kAxis = false;
-    } else if (s.snr3k) {
+    } else if (s.snr3kGiven) {
         // Checked as given, before they become Es/N0.
         try {
-            for (const double snr : *s.snr3k) sweep::check_point(snr, "esno", python_names(true));
+            for (const double snr : *s.snr3kGiven) {
+                sweep::check_point(snr, "esno", python_names(true));
+            }
         } catch (const Error& e) {
             raise(errid::kInvalidSweep, e.what());
         }
-        c.esno = std::move(*s.snr3k);
+        c.esno = std::move(*s.snr3kGiven);
         for (double& e : c.esno) e = esno_of_snr3k(e);
         c.snr3kAxis = true;
     }
-    c.receivers = std::move(s.receivers);
-    c.metric = s.metric;
-    c.stopOn = s.stopOn;
-    c.minTrials = s.minTrials;
-    c.minEvents = s.minEvents;
-    c.minErrors = s.minErrors;
-    c.maxBits = s.maxBits;
-    c.floor = s.floor;
-    c.seed = s.seed;
-    c.threads = s.threads;
     return c;
-}
-
-double ratio(std::int64_t errors, std::int64_t bits) {
-    return bits > 0 ? static_cast<double>(errors) / static_cast<double>(bits) : 0.0;
 }
 
 // The columns of a sweep's result, named as in the program's CSV and JSON outputs: one value per
@@ -89,40 +74,19 @@ public:
     explicit Columns(const sweep::SweepConfig& config) : config_(config) {}
 
     void add(const sweep::PointResult& p) {
-        const sweep::ReceiverCounts& shared =
-            p.of(config_.receivers.empty() ? ReceiverKind::baseline : config_.receivers.front());
-        const sweep::Interval ci = p.interval();
-        if (sweep::shows_rate(config_)) real("rate", p.dataRate);
-        text("condition", p.condition);
-        real("esno_db", p.esno);
-        real("snr3k_db", snr3k_of_esno(p.esno));
-        whole("trials", p.trials);
-        whole("coded_bits", shared.codedBits);
-        whole("info_bits", shared.infoBits);
-        whole("blocks", shared.blocks);
-        whole("sync_misses", p.syncMisses);
-        whole("events", p.events);
-        whole("bits", p.bits);
-        whole("errors", p.errors);
-        real("ber", p.rate());
-        real("ci95_low", ci.low);
-        real("ci95_high", ci.high);
-        for (const ReceiverKind r : config_.receivers) {
-            const std::string n = sweep::receiver_name(r);
-            const sweep::ReceiverCounts& c = p.of(r);
-            const sweep::Interval rci = sweep::receiver_interval(p, r, sweep::Metric::decoded);
-            whole(n + "_coded_errors", c.codedErrors);
-            real(n + "_coded_ber", ratio(c.codedErrors, c.codedBits));
-            whole(n + "_info_errors", c.infoErrors);
-            real(n + "_ber", ratio(c.infoErrors, c.infoBits));
-            real(n + "_ci95_low", rci.low);
-            real(n + "_ci95_high", rci.high);
-            whole(n + "_error_trials", sweep::receiver_events(p, r, sweep::Metric::decoded));
-            whole(n + "_block_errors", c.blockErrors);
-            real(n + "_bler", ratio(c.blockErrors, c.blocks));
-        }
-        real("seconds", p.seconds);
-        text("stop", sweep::stop_reason_name(p.stop));
+        sweep::for_each_column(
+            config_, sweep::kInPython,
+            [&](const sweep::Column& column, const std::string& name, ReceiverKind r) {
+                const sweep::ColumnValue v = column.value(config_, p, r);
+                Column& c = this->column(name, column.kind);
+                if (column.kind == Kind::text) {
+                    c.texts.append(py::str(v.text));
+                } else if (column.kind == Kind::whole) {
+                    c.wholes.push_back(v.whole);
+                } else {
+                    c.reals.push_back(v.real);
+                }
+            });
     }
 
     // NumPy arrays in the order the columns were first given.
@@ -159,7 +123,7 @@ public:
     }
 
 private:
-    enum class Kind { text, whole, real };
+    using Kind = sweep::ColumnKind;
     struct Column {
         std::string name;
         Kind kind = Kind::real;
@@ -178,13 +142,6 @@ private:
         columns_.push_back(std::move(c));
         return columns_.back();
     }
-    void text(const std::string& name, const std::string& v) {
-        column(name, Kind::text).texts.append(py::str(v));
-    }
-    void whole(const std::string& name, std::int64_t v) {
-        column(name, Kind::whole).wholes.push_back(v);
-    }
-    void real(const std::string& name, double v) { column(name, Kind::real).reals.push_back(v); }
 
     const sweep::SweepConfig& config_;
     std::vector<Column> columns_;
@@ -270,8 +227,6 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle che
     std::atomic<bool> interrupt{false};
     std::optional<py::error_already_set> pending;  // raised by Python during the sweep
     const sweep::ProgressCallback observe = [&](const sweep::SweepProgress& p) {
-        // The journal reaches the disk about once a second, from this thread.
-        if (journal) journal->sync_if_due();
         py::gil_scoped_acquire gil;
         if (pending) return;
         try {
@@ -282,24 +237,18 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle che
             interrupt = true;
         }
     };
-
-    std::vector<sweep::KnownTrial> known;
-    sweep::SweepHooks hooks;
-    if (journal) {
-        known = journal->take_known();
-        hooks.known = &known;
-        // A record that cannot be written stops the sweep and reaches the caller.
-        hooks.finished = [&journal](const sweep::TrialTicket& t, const sweep::TrialOutcome& o) {
-            journal->append(t, o);
-        };
-    }
-    sweep::SweepResult result;
+    sweep::SessionResult session;
     {
         py::gil_scoped_release nogil;
-        result = sweep::run_sweep(config, sweep::road_trial_runners(config, &interrupt), &interrupt,
-                                  observe, hooks);
-        if (journal) journal->sync();
+        session =
+            sweep::run_session(config, journal.get(), sweep::road_trial_runners(config, &interrupt),
+                               &interrupt, observe);
     }
+    // A record that cannot be written stops the sweep and reaches the caller.
+    if (!pending && !session.journalFailure.empty()) {
+        raise(sweep::errid::kWriteFailed, session.journalFailure);
+    }
+    const sweep::SweepResult& result = session.sweep;
     py::dict out = result_dict(config, result);
     if (pending) {
         // The exception object may refuse new attributes; the sweep's outcome is then only lost.

@@ -85,11 +85,24 @@ const char* stop_on_name(StopOn stopOn);
 // SNR(3 kHz) 0, 2, ..., 20 dB as Es/N0: the default points, the waterfalls of every condition.
 std::vector<double> default_esno();
 
+// When a point has run enough trials: the stop rule of a sweep's points and of the requirements'
+// search alike.
+struct StopRule {
+    Metric metric = Metric::decoded;  // what the stop rule counts, of the first receiver ...
+    StopOn stopOn = StopOn::first;    // ... or of every receiver
+    std::int64_t minTrials = 80;      // a point runs at least this many trials (fading
+                                      // realisations), and then stops once ...
+    std::int64_t minEvents = 500;     // ... this many trials had a wrong bit (of the metric) ...
+    std::int64_t minErrors = 1;       // ... with at least this many wrong bits in all ...
+    std::int64_t maxBits = 1000000;   // ... or its bits (of the metric) reach this
+};
+
 // The defaults are the main job's, the command line's and Python's alike: every condition, the
 // default points, the HF receiver and the genie counting decoded information bits, the long
 // interleaver where fading curves are judged, and budgets sized to take about three minutes on
-// two cores (README, "The main job").
-struct SweepConfig {
+// two cores (README, "The main job"). The stop rule's fields are the configuration's own
+// (config.minTrials), named as such in every message and file.
+struct SweepConfig : StopRule {
     std::vector<double> rates{2400};  // data rates in bit/s (kDataRates), each its own curves
     double interLen = 4.8;            // interleaver length in seconds (0.6 or 4.8)
     double nFrame = 0;    // interleaver blocks per trial at every rate; 0: at each rate the fewest
@@ -99,13 +112,7 @@ struct SweepConfig {
     std::vector<double> esno = default_esno();                // Es/N0 points in dB
     bool snr3kAxis = true;  // the points were given as SNR in 3 kHz
     std::vector<ReceiverKind> receivers{ReceiverKind::hf, ReceiverKind::genie};  // each counted
-    Metric metric = Metric::decoded;  // what the stop rule counts, of receivers[0] ...
-    StopOn stopOn = StopOn::first;    // ... or of every receiver
-    std::int64_t minTrials = 80;      // a point runs at least this many trials (fading
-                                      // realisations), and then stops once ...
-    std::int64_t minEvents = 500;     // ... this many trials had a wrong bit (of the metric) ...
-    std::int64_t minErrors = 1;       // ... with at least this many wrong bits in all ...
-    std::int64_t maxBits = 1000000;   // ... or its bits (of the metric) reach this
+                                                                                 // (StopRule)
     double floor = 0;        // a condition's curve ends after its first point at which every
                              // receiver's rate (of the metric) is below this; 0: no floor
     std::uint32_t seed = 1;  // base seed of every trial seed

@@ -16,6 +16,7 @@
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "sweep/output_file.hpp"
+#include "sweep/settings.hpp"
 #include "sweep/trial.hpp"
 
 namespace hfchain::sweep {
@@ -180,38 +181,11 @@ std::string outcome_field_names() {
 }
 
 SweepParameters sweep_parameters(const SweepConfig& c, const std::string& version) {
-    auto join = [](std::string& list, const std::string& item) {
-        if (!list.empty()) list += ',';
-        list += item;
-    };
-    std::string conditions;
-    for (const std::string& name : c.conditions) join(conditions, name);
-    std::string esno;
-    for (const double e : c.esno) join(esno, format_value(e));
-    std::string receivers;
-    for (const ReceiverKind r : c.receivers) join(receivers, receiver_name(r));
-    std::string rates;
-    for (const double r : c.rates) join(rates, format_value(r));
-    return {
-        {"version", version},
-        {"rates", rates},
-        {"interLen", format_value(c.interLen)},
-        {"nFrame", nframe_text(c)},
-        {"shaping.rolloffFactor", format_value(c.shaping.rolloffFactor)},
-        {"shaping.pulseDelay", format_value(c.shaping.pulseDelay)},
-        {"shaping.oversamplingFactor", format_value(c.shaping.oversamplingFactor)},
-        {"conditions", conditions},
-        {"esno", esno},
-        {"receivers", receivers},
-        {"metric", metric_name(c.metric)},
-        {"stopOn", stop_on_name(c.stopOn)},
-        {"minTrials", std::to_string(c.minTrials)},
-        {"minEvents", std::to_string(c.minEvents)},
-        {"minErrors", std::to_string(c.minErrors)},
-        {"maxBits", std::to_string(c.maxBits)},
-        {"floor", format_value(c.floor)},
-        {"seed", std::to_string(c.seed)},
-    };
+    SweepParameters parameters{{"version", version}};
+    for (const Setting& s : sweep_settings()) {
+        if (s.journal != nullptr) parameters.emplace_back(s.field, s.journal(c));
+    }
+    return parameters;
 }
 
 std::string parameter_difference(const SweepParameters& there, const SweepParameters& here,

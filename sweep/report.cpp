@@ -14,7 +14,9 @@
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
+#include "sweep/columns.hpp"
 #include "sweep/output_file.hpp"
+#include "sweep/settings.hpp"
 
 namespace hfchain::sweep {
 
@@ -23,12 +25,6 @@ namespace {
 std::string fixed(double v, int decimals) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
-
-std::string sci(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4e", v);
     return buf;
 }
 
@@ -41,34 +37,13 @@ std::string esno_list(const std::vector<double>& esno) {
     return s;
 }
 
-// "a, b, c": f of each value, for JSON lists.
-template <class F>
-std::string list_of(const std::vector<double>& values, F f) {
-    std::string s;
-    for (const double v : values) s += (s.empty() ? "" : ", ") + format_value(f(v));
-    return s;
-}
+// The fields of a point in the JSON, in their order, before its receivers.
+constexpr const char* kJsonPointFields[] = {
+    "rate",   "condition", "esno_db",  "snr3k_db",  "trials",      "bits",    "errors",
+    "events", "ber",       "ci95_low", "ci95_high", "sync_misses", "seconds", "stop"};
 
-int condition_number(const SweepConfig& config, const std::string& name) {
-    const auto& c = config.conditions;
-    return static_cast<int>(std::find(c.begin(), c.end(), name) - c.begin()) + 1;
-}
-
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    for (const char ch : s) {
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (static_cast<unsigned char>(ch) < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", ch);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
+std::string json_value(const Column& column, const ColumnValue& value) {
+    return column.kind == ColumnKind::text ? json_quote(value.text) : column_text(column, value);
 }
 
 std::string receivers_of(const SweepConfig& c) {
@@ -76,15 +51,6 @@ std::string receivers_of(const SweepConfig& c) {
     for (const ReceiverKind r : c.receivers)
         s += std::string(s.empty() ? "" : " ") + receiver_name(r);
     return s;
-}
-
-// The counts shared by every receiver of a point (the same transmissions): those of the first.
-const ReceiverCounts& shared_counts(const SweepConfig& c, const PointResult& p) {
-    return p.of(c.receivers.empty() ? ReceiverKind::baseline : c.receivers.front());
-}
-
-double ratio(std::int64_t errors, std::int64_t total) {
-    return total > 0 ? static_cast<double>(errors) / static_cast<double>(total) : 0.0;
 }
 
 }  // namespace
@@ -140,147 +106,101 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     out << ", wall time " << fixed(result.wallSeconds, 1) << " s";
     if (result.knownTrials > 0) out << ", " << result.knownTrials << " trials from the checkpoint";
     out << (result.interrupted ? ", INTERRUPTED: unfinished points end early" : "") << '\n';
-    out << (shows_rate(c) ? "#  rate cond" : "# cond")
-        << " esno_db snr3k_db   trials   coded_bits    info_bits   blocks sync_misses";
-    for (const ReceiverKind r : c.receivers) {
-        const std::string n = receiver_name(r);
-        for (const char* column : {"_coded_errors", "_coded_ber", "_info_errors", "_ber",
-                                   "_ci95_low", "_ci95_high", "_block_errors", "_bler"}) {
-            out << ' ' << n << column;
-        }
-    }
-    out << " seconds\n";
+    out << '#';
+    for_each_column(c, kInTable, [&](const Column& column, const std::string& name, ReceiverKind) {
+        const std::string piece = ' ' + name;
+        out << std::string(std::max<std::size_t>(column.headerWidth, piece.size()) - piece.size(),
+                           ' ')
+            << piece;
+    });
+    out << '\n';
     for (const PointResult& p : result.points) {
-        const ReceiverCounts& shared = shared_counts(c, p);
-        char line[256];
-        if (shows_rate(c)) {
-            std::snprintf(line, sizeof line, "%7.0f", p.dataRate);
-            out << line;
-        }
-        std::snprintf(line, sizeof line, "%6d %7.2f %8.2f %8lld %12lld %12lld %8lld %11lld",
-                      condition_number(c, p.condition), p.esno, p.esno - kSnr3kOffset,
-                      static_cast<long long>(p.trials), static_cast<long long>(shared.codedBits),
-                      static_cast<long long>(shared.infoBits),
-                      static_cast<long long>(shared.blocks), static_cast<long long>(p.syncMisses));
-        out << line;
-        for (const ReceiverKind r : c.receivers) {
-            const ReceiverCounts& n = p.of(r);
-            const Interval ci = receiver_interval(p, r, Metric::decoded);
-            std::snprintf(
-                line, sizeof line, " %12lld %11.4e %12lld %11.4e %11.4e %11.4e %8lld %11.4e",
-                static_cast<long long>(n.codedErrors), ratio(n.codedErrors, n.codedBits),
-                static_cast<long long>(n.infoErrors), ratio(n.infoErrors, n.infoBits), ci.low,
-                ci.high, static_cast<long long>(n.blockErrors), ratio(n.blockErrors, n.blocks));
-            out << line;
-        }
-        std::snprintf(line, sizeof line, " %10.2f", p.seconds);
-        out << line;
+        for_each_column(c, kInTable, [&](const Column& column, const std::string&, ReceiverKind r) {
+            const ColumnValue v = column.value(c, p, r);
+            char cell[64];
+            if (column.kind == ColumnKind::whole) {
+                std::snprintf(cell, sizeof cell, column.table, static_cast<long long>(v.whole));
+            } else {
+                std::snprintf(cell, sizeof cell, column.table, v.real);
+            }
+            out << cell;
+        });
         if (p.stop == StopReason::interrupted) out << "  # interrupted";
         out << '\n';
     }
 }
 
 void write_csv(std::ostream& out, const SweepConfig& c, const SweepResult& result) {
-    out << (shows_rate(c) ? "rate," : "")
-        << "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,events";
-    for (const ReceiverKind r : c.receivers) {
-        const std::string n = receiver_name(r);
-        for (const char* column : {"_coded_errors", "_coded_ber", "_info_errors", "_ber",
-                                   "_ci95_low", "_ci95_high", "_block_errors", "_bler"}) {
-            out << ',' << n << column;
-        }
-    }
-    out << ",seconds,stop\n";
+    const char* separator = "";
+    for_each_column(c, kInCsv, [&](const Column&, const std::string& name, ReceiverKind) {
+        out << separator << name;
+        separator = ",";
+    });
+    out << '\n';
     for (const PointResult& p : result.points) {
-        const ReceiverCounts& shared = shared_counts(c, p);
-        if (shows_rate(c)) out << format_value(p.dataRate) << ',';
-        out << p.condition << ',' << format_value(p.esno) << ','
-            << format_value(p.esno - kSnr3kOffset) << ',' << p.trials << ',' << shared.codedBits
-            << ',' << shared.infoBits << ',' << shared.blocks << ',' << p.syncMisses << ','
-            << p.events;
-        for (const ReceiverKind r : c.receivers) {
-            const ReceiverCounts& n = p.of(r);
-            const Interval ci = receiver_interval(p, r, Metric::decoded);
-            out << ',' << n.codedErrors << ',' << sci(ratio(n.codedErrors, n.codedBits)) << ','
-                << n.infoErrors << ',' << sci(ratio(n.infoErrors, n.infoBits)) << ',' << sci(ci.low)
-                << ',' << sci(ci.high) << ',' << n.blockErrors << ','
-                << sci(ratio(n.blockErrors, n.blocks));
-        }
-        out << ',' << fixed(p.seconds, 3) << ',' << stop_reason_name(p.stop) << '\n';
+        separator = "";
+        for_each_column(c, kInCsv, [&](const Column& column, const std::string&, ReceiverKind r) {
+            out << separator << column_text(column, column.value(c, p, r));
+            separator = ",";
+        });
+        out << '\n';
     }
 }
 
 void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& result,
                 const std::string& version) {
-    out << "{\n  \"version\": " << json_string(version) << ",\n  \"parameters\": {\n";
-    out << "    \"interleaver_s\": " << format_value(c.interLen) << ",\n";
-    if (shows_rate(c)) {
-        out << "    \"rates\": [" << list_of(c.rates, [](double r) { return r; })
-            << "],\n    \"nFrame\": ["
-            << list_of(c.rates, [&c](double r) { return trial_nframe(c, r); }) << "],\n";
-    } else {
-        out << "    \"nFrame\": " << nframe_text(c) << ",\n";
+    out << "{\n  \"version\": " << json_quote(version) << ",\n  \"parameters\": {\n";
+    for (const Setting& setting : sweep_settings()) {
+        const std::string text = setting.json != nullptr ? setting.json(c) : std::string();
+        if (!text.empty()) out << "    " << text << ",\n";
     }
-    out << "    \"rolloffFactor\": " << format_value(c.shaping.rolloffFactor) << ",\n";
-    out << "    \"pulseDelay\": " << format_value(c.shaping.pulseDelay) << ",\n";
-    out << "    \"oversamplingFactor\": " << format_value(c.shaping.oversamplingFactor) << ",\n";
-    out << "    \"conditions\": [";
-    for (std::size_t i = 0; i < c.conditions.size(); ++i) {
-        out << (i > 0 ? ", " : "") << json_string(c.conditions[i]);
-    }
-    out << "],\n    \"esno_db\": [";
-    for (std::size_t i = 0; i < c.esno.size(); ++i) {
-        out << (i > 0 ? ", " : "") << format_value(c.esno[i]);
-    }
-    out << "],\n    \"snr3k_db\": [";
-    for (std::size_t i = 0; i < c.esno.size(); ++i) {
-        out << (i > 0 ? ", " : "") << format_value(c.esno[i] - kSnr3kOffset);
-    }
-    out << "],\n    \"points_given_as\": " << json_string(c.snr3kAxis ? "snr3k" : "esno");
-    out << ",\n    \"receivers\": [";
-    for (std::size_t i = 0; i < c.receivers.size(); ++i) {
-        out << (i > 0 ? ", " : "") << json_string(receiver_name(c.receivers[i]));
-    }
-    out << "],\n    \"metric\": " << json_string(metric_name(c.metric));
-    out << ",\n    \"stop_on\": " << json_string(stop_on_name(c.stopOn));
-    out << ",\n    \"min_trials\": " << c.minTrials << ",\n    \"min_events\": " << c.minEvents
-        << ",\n    \"min_errors\": " << c.minErrors << ",\n    \"max_bits\": " << c.maxBits;
-    if (c.floor > 0) out << ",\n    \"floor\": " << format_value(c.floor);
-    out << ",\n    \"seed\": " << c.seed << ",\n    \"threads\": " << result.threads
-        << ",\n    \"ranks\": " << result.ranks << "\n  },\n";
+    out << "    \"threads\": " << result.threads << ",\n    \"ranks\": " << result.ranks
+        << "\n  },\n";
     out << "  \"trials_from_checkpoint\": " << result.knownTrials << ",\n";
     out << "  \"interrupted\": " << (result.interrupted ? "true" : "false") << ",\n";
     out << "  \"wall_seconds\": " << fixed(result.wallSeconds, 3) << ",\n  \"points\": [";
     for (std::size_t i = 0; i < result.points.size(); ++i) {
         const PointResult& p = result.points[i];
-        const Interval ci = p.interval();
         out << (i > 0 ? "," : "") << "\n    {";
-        if (shows_rate(c)) out << "\"rate\": " << format_value(p.dataRate) << ", ";
-        out << "\"condition\": " << json_string(p.condition)
-            << ", \"esno_db\": " << format_value(p.esno)
-            << ", \"snr3k_db\": " << format_value(p.esno - kSnr3kOffset)
-            << ", \"trials\": " << p.trials << ", \"bits\": " << p.bits
-            << ", \"errors\": " << p.errors << ", \"events\": " << p.events
-            << ", \"ber\": " << sci(p.rate()) << ", \"ci95_low\": " << sci(ci.low)
-            << ", \"ci95_high\": " << sci(ci.high) << ", \"sync_misses\": " << p.syncMisses
-            << ", \"seconds\": " << fixed(p.seconds, 3)
-            << ", \"stop\": " << json_string(stop_reason_name(p.stop)) << ", \"receivers\": {";
+        const ReceiverKind first = first_receiver(c);
+        for (const char* name : kJsonPointFields) {
+            if (std::string_view(name) == "rate" && !shows_rate(c)) continue;
+            const Column& column = *find_point_column(name);
+            out << '"' << name << "\": " << json_value(column, column.value(c, p, first)) << ", ";
+        }
+        out << "\"receivers\": {";
         for (std::size_t k = 0; k < c.receivers.size(); ++k) {
-            const ReceiverCounts& n = p.of(c.receivers[k]);
-            const Interval rci = receiver_interval(p, c.receivers[k], Metric::decoded);
-            out << (k > 0 ? ", " : "") << json_string(receiver_name(c.receivers[k]))
-                << ": {\"coded_bits\": " << n.codedBits << ", \"coded_errors\": " << n.codedErrors
-                << ", \"coded_ber\": " << sci(ratio(n.codedErrors, n.codedBits))
-                << ", \"info_bits\": " << n.infoBits << ", \"info_errors\": " << n.infoErrors
-                << ", \"ber\": " << sci(ratio(n.infoErrors, n.infoBits))
-                << ", \"ci95_low\": " << sci(rci.low) << ", \"ci95_high\": " << sci(rci.high)
-                << ", \"error_trials\": " << receiver_events(p, c.receivers[k], Metric::decoded)
-                << ", \"blocks\": " << n.blocks << ", \"block_errors\": " << n.blockErrors
-                << ", \"bler\": " << sci(ratio(n.blockErrors, n.blocks)) << "}";
+            const ReceiverKind r = c.receivers[k];
+            out << (k > 0 ? ", " : "") << json_quote(receiver_name(r)) << ": {";
+            const char* separator = "";
+            for (const Column& column : receiver_columns()) {
+                if ((column.in & kInJson) == 0) continue;
+                out << separator << '"' << column.name + 1
+                    << "\": " << json_value(column, column.value(c, p, r));
+                separator = ", ";
+            }
+            out << "}";
         }
         out << "}}";
     }
     out << "\n  ]\n}\n";
+}
+
+std::string json_quote(const std::string& s) {
+    std::string out = "\"";
+    for (const char ch : s) {
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (static_cast<unsigned char>(ch) < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", ch);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
 }
 
 std::string gnuplot_quote(const std::string& s) {

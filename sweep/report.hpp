@@ -59,6 +59,9 @@ void run_gnuplot(const std::string& script, const std::string& what);
 // picture.
 void check_picture(const std::string& written, const std::string& what);
 
+// A string as a JSON string: quotes and backslashes escaped, control characters as \u00XX.
+std::string json_quote(const std::string& s);
+
 // A string as a gnuplot single-quoted literal.
 std::string gnuplot_quote(const std::string& s);
 

@@ -25,15 +25,6 @@ namespace {
 // A point's key: the SNR in milli-dB, as the seeds see the Es/N0.
 long long milli(double snr3k) { return std::llround(snr3k * 1000); }
 
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + '"';
-}
-
 std::string number(double v) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.6g", v);
@@ -60,21 +51,27 @@ double row_interleaver(const RequirementRow& row, double interLen) {
 
 SweepConfig requirement_point_config(const RequirementsConfig& config, const RequirementRow& row,
                                      double snr3k) {
-    SweepConfig c = config.sweep;
+    SweepConfig c;
+    static_cast<StopRule&>(c) = config.stop;
+    c.metric = Metric::decoded;
     c.rates = {row.rate};
-    c.interLen = row_interleaver(row, config.sweep.interLen);
+    c.interLen = row_interleaver(row, config.interLen);
+    c.nFrame = config.nFrame;
+    c.shaping = config.shaping;
     c.conditions = {canonical_condition(row.channel)};
     c.esno = {esno_of_snr3k(snr3k)};
     c.snr3kAxis = true;
-    c.metric = Metric::decoded;
+    c.receivers = config.receivers;
     c.floor = 0;
+    c.seed = config.seed;
+    c.threads = config.threads;
     return c;
 }
 
 void check_requirements(const RequirementsConfig& config, const FieldNames& names) {
     const auto& all = requirement_rows();
     // Recorded in the table whatever rows run, also when a 4800 bit/s row alone does not use it.
-    check_interleaver(config.sweep.interLen, names);
+    check_interleaver(config.interLen, names);
     for (std::size_t i = 0; i < config.rows.size(); ++i) {
         if (config.rows[i] >= all.size()) {
             refuse(names, "rows",
@@ -276,7 +273,7 @@ RequirementsResult run_requirements(const RequirementsConfig& config, const RowR
             return true;
         };
         bool interrupted = false;
-        for (const ReceiverKind receiver : config.sweep.receivers) {
+        for (const ReceiverKind receiver : config.receivers) {
             const auto above = [&](const PointResult& p) {
                 return receiver_rate(p, receiver, Metric::decoded) >= row.ber;
             };
@@ -346,9 +343,9 @@ RequirementsResult run_requirements(const RequirementsConfig& config, const RowR
         }
         RequirementRowResult rr;
         rr.index = index;
-        rr.interLen = row_interleaver(row, config.sweep.interLen);
+        rr.interLen = row_interleaver(row, config.interLen);
         for (auto& [key, p] : measured) rr.points.push_back(std::move(p));
-        for (const ReceiverKind receiver : config.sweep.receivers) {
+        for (const ReceiverKind receiver : config.receivers) {
             rr.receivers.push_back(read_outcome(rr.points, receiver, row.ber, row.snr3k));
         }
         result.rows.push_back(std::move(rr));
@@ -366,16 +363,17 @@ std::string interval_text(const RequirementOutcome& o) {
 
 void write_parameters(std::ostream& out, const RequirementsConfig& config,
                       const std::string& prefix) {
-    const SweepConfig& c = config.sweep;
+    const RequirementsConfig& c = config;
+    const StopRule& stop = config.stop;
     out << prefix << "interleaver " << format_value(c.interLen)
         << " s (4800 bit/s: 0.6 s, its only frame)\n";
     out << prefix << "receivers";
     for (const ReceiverKind r : c.receivers) out << ' ' << receiver_name(r);
     out << "\n"
-        << prefix << "stop rule per point: at least " << c.minTrials << " trials, then "
-        << c.minEvents << " trials with a wrong decoded bit of " << receiver_name(c.receivers[0])
-        << (c.stopOn == StopOn::all ? " (of every receiver)" : "") << " and " << c.minErrors
-        << " wrong bits, or " << c.maxBits << " information bits\n";
+        << prefix << "stop rule per point: at least " << stop.minTrials << " trials, then "
+        << stop.minEvents << " trials with a wrong decoded bit of " << receiver_name(c.receivers[0])
+        << (stop.stopOn == StopOn::all ? " (of every receiver)" : "") << " and " << stop.minErrors
+        << " wrong bits, or " << stop.maxBits << " information bits\n";
     out << prefix << "search: from the required SNR in steps of " << format_value(config.step)
         << " dB within " << format_value(config.lowest) << " to " << format_value(config.highest)
         << " dB until the target is bracketed, then bisection to "
@@ -435,15 +433,16 @@ void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
 
 void write_requirements_json(std::ostream& out, const RequirementsConfig& config,
                              const RequirementsResult& result, const std::string& version) {
-    const SweepConfig& c = config.sweep;
-    out << "{\n  \"version\": " << json_string(version) << ",\n  \"parameters\": {"
+    const RequirementsConfig& c = config;
+    const StopRule& stop = config.stop;
+    out << "{\n  \"version\": " << json_quote(version) << ",\n  \"parameters\": {"
         << "\"interleaver\": " << number(c.interLen) << ", \"receivers\": [";
     for (std::size_t i = 0; i < c.receivers.size(); ++i) {
-        out << (i ? ", " : "") << json_string(receiver_name(c.receivers[i]));
+        out << (i ? ", " : "") << json_quote(receiver_name(c.receivers[i]));
     }
-    out << "], \"min_trials\": " << c.minTrials << ", \"min_events\": " << c.minEvents
-        << ", \"min_errors\": " << c.minErrors << ", \"max_bits\": " << c.maxBits
-        << ", \"stop_on\": " << json_string(stop_on_name(c.stopOn)) << ", \"seed\": " << c.seed
+    out << "], \"min_trials\": " << stop.minTrials << ", \"min_events\": " << stop.minEvents
+        << ", \"min_errors\": " << stop.minErrors << ", \"max_bits\": " << stop.maxBits
+        << ", \"stop_on\": " << json_quote(stop_on_name(stop.stopOn)) << ", \"seed\": " << c.seed
         << ", \"resolution_db\": " << number(config.resolution)
         << ", \"step_db\": " << number(config.step)
         << ", \"lowest_snr3k_db\": " << number(config.lowest)
@@ -454,18 +453,18 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
         const RequirementRowResult& rr = result.rows[k];
         const RequirementRow& row = requirement_rows()[rr.index];
         out << (k ? "," : "") << "\n    {\"row\": " << rr.index
-            << ", \"rate\": " << number(row.rate) << ", \"channel\": " << json_string(row.channel)
+            << ", \"rate\": " << number(row.rate) << ", \"channel\": " << json_quote(row.channel)
             << ", \"interleaver\": " << number(rr.interLen)
             << ", \"target_ber\": " << number(row.ber)
             << ", \"required_snr3k_db\": " << number(row.snr3k) << ",\n     \"receivers\": [";
         for (std::size_t i = 0; i < rr.receivers.size(); ++i) {
             const RequirementOutcome& o = rr.receivers[i];
-            out << (i ? ", " : "") << "{\"receiver\": " << json_string(receiver_name(o.receiver))
-                << ", \"measured\": " << json_string(crossing_text(o.measured))
-                << ", \"ci95_low\": " << json_string(crossing_text(o.low))
-                << ", \"ci95_high\": " << json_string(crossing_text(o.high))
-                << ", \"margin\": " << json_string(margin_text(o, row.snr3k))
-                << ", \"verdict\": " << json_string(verdict_text(o.verdict)) << '}';
+            out << (i ? ", " : "") << "{\"receiver\": " << json_quote(receiver_name(o.receiver))
+                << ", \"measured\": " << json_quote(crossing_text(o.measured))
+                << ", \"ci95_low\": " << json_quote(crossing_text(o.low))
+                << ", \"ci95_high\": " << json_quote(crossing_text(o.high))
+                << ", \"margin\": " << json_quote(margin_text(o, row.snr3k))
+                << ", \"verdict\": " << json_quote(verdict_text(o.verdict)) << '}';
         }
         out << "],\n     \"points\": [";
         for (std::size_t i = 0; i < rr.points.size(); ++i) {
@@ -476,7 +475,7 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
             for (const ReceiverKind r : c.receivers) {
                 const ReceiverCounts& n = p.of(r);
                 const Interval ci = receiver_interval(p, r, Metric::decoded);
-                out << ", " << json_string(receiver_name(r)) << ": {\"info_bits\": " << n.infoBits
+                out << ", " << json_quote(receiver_name(r)) << ": {\"info_bits\": " << n.infoBits
                     << ", \"info_errors\": " << n.infoErrors
                     << ", \"ber\": " << number(receiver_rate(p, r, Metric::decoded))
                     << ", \"ci95_low\": " << number(ci.low)
@@ -504,7 +503,7 @@ std::string requirements_plot_script(const std::string& file, const Requirements
       << gnuplot_quote(
              "Minimum-performance table: decoded information-bit error "
              "rate against SNR (3 kHz), interleaver " +
-             format_value(config.sweep.interLen) + " s; crosses: the requirements")
+             format_value(config.interLen) + " s; crosses: the requirements")
       << '\n';
     s << "set xlabel 'SNR in 3 kHz (dB)'\nset ylabel 'decoded bit error rate'\n";
     s << "set logscale y\nset format y '10^{%L}'\nset yrange [1e-7:1]\nset grid\n";
@@ -514,7 +513,7 @@ std::string requirements_plot_script(const std::string& file, const Requirements
     for (const RequirementRowResult& rr : result.rows) {
         const RequirementRow& row = requirement_rows()[rr.index];
         const std::string colour = colours[rr.index % std::size(colours)];
-        for (const ReceiverKind r : config.sweep.receivers) {
+        for (const ReceiverKind r : config.receivers) {
             const int dash = r == ReceiverKind::hf ? 1 : r == ReceiverKind::genie ? 2 : 4;
             const int marker = r == ReceiverKind::hf ? 7 : r == ReceiverKind::genie ? 6 : 5;
             std::ostringstream block;

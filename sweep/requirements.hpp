@@ -60,9 +60,16 @@ const std::vector<RequirementRow>& requirement_rows();
 double row_interleaver(const RequirementRow& row, double interLen);
 
 struct RequirementsConfig {
-    // The interleaver, shaping, receivers (each one's crossing is searched), stop rule, seed and
-    // threads of every point; its rates, conditions, points and floor are ignored.
-    SweepConfig sweep;
+    // What every point runs with; the rest of its sweep configuration is its row's
+    // (requirement_point_config).
+    double interLen = 4.8;  // the interleaver (row_interleaver)
+    double nFrame = 0;      // blocks per trial; 0: each rate's default
+    VarShapping shaping;
+    std::vector<ReceiverKind> receivers{ReceiverKind::hf, ReceiverKind::genie};  // each one's
+                                                                                 // crossing
+    StopRule stop;  // its metric is always the decoded bits
+    std::uint32_t seed = 1;
+    int threads = 0;
     std::vector<std::size_t> rows;  // indices into requirement_rows(), in order; empty: all
     double resolution = 0.3;        // dB: the bisection stops at a bracket this wide
     double step = 2;                // dB: the steps that look for a bracket

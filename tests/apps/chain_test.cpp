@@ -7,6 +7,7 @@
 
 #include "apps/matfile.hpp"
 #include "apps/run_report.hpp"
+#include "apps/run_road.hpp"
 #include "chain/theory.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"

@@ -86,9 +86,8 @@ TEST(CommandLine, AcceptedRequirements) {
     const Invocation defaults = parse({"requirements"});
     ASSERT_EQ(defaults.command, Command::requirements);
     const sweep::RequirementsConfig& d = defaults.requirements.config;
-    EXPECT_EQ(d.sweep.interLen, 4.8);
-    EXPECT_EQ(d.sweep.receivers,
-              (std::vector<ReceiverKind>{ReceiverKind::hf, ReceiverKind::genie}));
+    EXPECT_EQ(d.interLen, 4.8);
+    EXPECT_EQ(d.receivers, (std::vector<ReceiverKind>{ReceiverKind::hf, ReceiverKind::genie}));
     EXPECT_TRUE(d.rows.empty());
     EXPECT_EQ(d.resolution, 0.3);
     const Invocation inv = parse({"requirements",
@@ -119,18 +118,17 @@ TEST(CommandLine, AcceptedRequirements) {
                                   "-q"});
     const sweep::RequirementsConfig& c = inv.requirements.config;
     EXPECT_EQ(c.rows, (std::vector<std::size_t>{10, 2}));
-    EXPECT_EQ(c.sweep.receivers,
-              (std::vector<ReceiverKind>{ReceiverKind::baseline, ReceiverKind::hf}));
-    EXPECT_EQ(c.sweep.interLen, 0.6);
+    EXPECT_EQ(c.receivers, (std::vector<ReceiverKind>{ReceiverKind::baseline, ReceiverKind::hf}));
+    EXPECT_EQ(c.interLen, 0.6);
     EXPECT_EQ(c.resolution, 0.2);
     EXPECT_EQ(c.step, 3);
     EXPECT_EQ(c.lowest, -5);
     EXPECT_EQ(c.highest, 35);
-    EXPECT_EQ(c.sweep.maxBits, 200000);
-    EXPECT_EQ(c.sweep.minTrials, 7);
-    EXPECT_EQ(c.sweep.stopOn, sweep::StopOn::all);
-    EXPECT_EQ(c.sweep.seed, 9u);
-    EXPECT_EQ(c.sweep.threads, 3);
+    EXPECT_EQ(c.stop.maxBits, 200000);
+    EXPECT_EQ(c.stop.minTrials, 7);
+    EXPECT_EQ(c.stop.stopOn, sweep::StopOn::all);
+    EXPECT_EQ(c.seed, 9u);
+    EXPECT_EQ(c.threads, 3);
     EXPECT_FALSE(inv.requirements.progress);
 }
 

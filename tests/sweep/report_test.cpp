@@ -512,6 +512,21 @@ TEST(GnuplotQuote, DoublesSingleQuotes) {
     EXPECT_EQ(gnuplot_quote(""), "''");
 }
 
+// Every writer of JSON (the sweep's, the requirements') quotes its text here.
+TEST(JsonQuote, EscapesQuotesBackslashesAndControlCharacters) {
+    const struct {
+        std::string in;
+        const char* out;
+    } cases[] = {
+        {"hf", "\"hf\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"1.0\n\t\x01\x1f", "\"1.0\\u000a\\u0009\\u0001\\u001f\""},
+        {std::string("a\0b", 3), "\"a\\u0000b\""},
+        {"\x7f\xc3\xa9", "\"\x7f\xc3\xa9\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(json_quote(c.in), c.out) << c.out;
+}
+
 TEST(PlotSweep, WritesSvgAndPng) {
     if (!have_program("gnuplot")) GTEST_SKIP() << "gnuplot not installed";
     ScratchDir dir("plot");

@@ -55,10 +55,10 @@ RowRunners curve(double at, double slope, bool spread = false) {
 RequirementsConfig one_row(std::size_t row, int trials = 1) {
     RequirementsConfig c;
     c.rows = {row};
-    c.sweep.receivers = {ReceiverKind::hf};
-    c.sweep.minTrials = trials;
-    c.sweep.maxBits = 1;
-    c.sweep.threads = 1;
+    c.receivers = {ReceiverKind::hf};
+    c.stop.minTrials = trials;
+    c.stop.maxBits = 1;
+    c.threads = 1;
     return c;
 }
 
@@ -285,10 +285,10 @@ TEST(RequirementVerdict, FromTheCrossingAndItsInterval) {
 // The search's points, and so the table, do not depend on the worker threads.
 TEST(RequirementSearch, SameTableForAnyThreads) {
     RequirementsConfig config = one_row(3, 4);
-    config.sweep.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+    config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
     std::string tables[2];
     for (const int threads : {1, 3}) {
-        config.sweep.threads = threads;
+        config.threads = threads;
         RequirementsResult r = run_requirements(config, curve(15.2, 0.7, true), nullptr);
         r.wallSeconds = 0;
         std::ostringstream out;
@@ -309,7 +309,7 @@ TEST(RequirementChecks, RefusedValuesNameTheirField) {
         {[](RequirementsConfig& c) { c.rows = {11}; }, "rows: 11 is no row; give rows 0 to 10"},
         {[](RequirementsConfig& c) {
              c.rows = {0};
-             c.sweep.interLen = 0.7;
+             c.interLen = 0.7;
          },
          "interLen: 0.7 s is not an interleaver length; accepted: 0.6 or 4.8"},
         {[](RequirementsConfig& c) {

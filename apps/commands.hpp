@@ -1,0 +1,24 @@
+// The commands of the program, one file each (command_run.cpp, ...) over the option groups they
+// share (apps/option_groups.hpp). A command adds itself and its options to the program's parser
+// and says how to read them once the command line is parsed.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+
+#include "apps/options.hpp"
+
+namespace hfchain::app {
+
+struct CommandParser {
+    CLI::App* command;
+    // Called once the command line is parsed, when it gave this command: turns the text given into
+    // the command's options and checks them. Raises UsageError.
+    std::function<void()> finish;
+};
+
+CommandParser add_run_command(CLI::App& app, RunOptions& options);
+CommandParser add_sweep_command(CLI::App& app, SweepOptions& options);
+CommandParser add_requirements_command(CLI::App& app, RequirementsOptions& options);
+
+}  // namespace hfchain::app

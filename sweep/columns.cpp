@@ -1,0 +1,155 @@
+#include "sweep/columns.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+#include "params/waveform.hpp"
+#include "runtime/checks.hpp"
+
+namespace hfchain::sweep {
+
+namespace {
+
+using Kind = ColumnKind;
+using Config = SweepConfig;
+using Point = PointResult;
+
+ColumnValue text(std::string v) { return {std::move(v), 0, 0}; }
+ColumnValue whole(std::int64_t v) { return {{}, v, 0}; }
+ColumnValue real(double v) { return {{}, 0, v}; }
+
+double ratio(std::int64_t errors, std::int64_t total) {
+    return total > 0 ? static_cast<double>(errors) / static_cast<double>(total) : 0.0;
+}
+
+std::int64_t condition_number(const Config& c, const std::string& name) {
+    const auto& list = c.conditions;
+    return std::find(list.begin(), list.end(), name) - list.begin() + 1;
+}
+
+constexpr unsigned kFiles = kInCsv | kInJson | kInPython;
+constexpr unsigned kCounted = kInTable | kInCsv | kInPython;  // not in the JSON's point
+
+const Column kPointColumns[] = {
+    {"rate", Kind::real, kEverywhere, 6, "%7.0f", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return real(p.dataRate); }},
+    {"cond", Kind::whole, kInTable, 5, "%6lld", RealText::shortest,
+     [](const Config& c, const Point& p, ReceiverKind) {
+         return whole(condition_number(c, p.condition));
+     }},
+    {"condition", Kind::text, kFiles, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return text(p.condition); }},
+    {"esno_db", Kind::real, kEverywhere, 8, " %7.2f", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return real(p.esno); }},
+    {"snr3k_db", Kind::real, kEverywhere, 9, " %8.2f", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return real(snr3k_of_esno(p.esno)); }},
+    {"trials", Kind::whole, kEverywhere, 9, " %8lld", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return whole(p.trials); }},
+    {"coded_bits", Kind::whole, kCounted, 13, " %12lld", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).codedBits); }},
+    {"info_bits", Kind::whole, kCounted, 13, " %12lld", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).infoBits); }},
+    {"blocks", Kind::whole, kCounted, 9, " %8lld", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).blocks); }},
+    {"sync_misses", Kind::whole, kEverywhere, 12, " %11lld", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return whole(p.syncMisses); }},
+    {"events", Kind::whole, kFiles, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return whole(p.events); }},
+    {"bits", Kind::whole, kInJson | kInPython, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return whole(p.bits); }},
+    {"errors", Kind::whole, kInJson | kInPython, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return whole(p.errors); }},
+    {"ber", Kind::real, kInJson | kInPython, 0, nullptr, RealText::mantissa,
+     [](const Config&, const Point& p, ReceiverKind) { return real(p.rate()); }},
+    {"ci95_low", Kind::real, kInJson | kInPython, 0, nullptr, RealText::mantissa,
+     [](const Config&, const Point& p, ReceiverKind) { return real(p.interval().low); }},
+    {"ci95_high", Kind::real, kInJson | kInPython, 0, nullptr, RealText::mantissa,
+     [](const Config&, const Point& p, ReceiverKind) { return real(p.interval().high); }},
+};
+
+// In the order of the JSON's receivers; those only in the JSON are the counts the table gives
+// once for the point.
+const Column kReceiverColumns[] = {
+    {"_coded_bits", Kind::whole, kInJson, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).codedBits); }},
+    {"_coded_errors", Kind::whole, kEverywhere, 0, " %12lld", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).codedErrors); }},
+    {"_coded_ber", Kind::real, kEverywhere, 0, " %11.4e", RealText::mantissa,
+     [](const Config&, const Point& p, ReceiverKind r) {
+         return real(ratio(p.of(r).codedErrors, p.of(r).codedBits));
+     }},
+    {"_info_bits", Kind::whole, kInJson, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).infoBits); }},
+    {"_info_errors", Kind::whole, kEverywhere, 0, " %12lld", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).infoErrors); }},
+    {"_ber", Kind::real, kEverywhere, 0, " %11.4e", RealText::mantissa,
+     [](const Config&, const Point& p, ReceiverKind r) {
+         return real(ratio(p.of(r).infoErrors, p.of(r).infoBits));
+     }},
+    {"_ci95_low", Kind::real, kEverywhere, 0, " %11.4e", RealText::mantissa,
+     [](const Config&, const Point& p, ReceiverKind r) {
+         return real(receiver_interval(p, r, Metric::decoded).low);
+     }},
+    {"_ci95_high", Kind::real, kEverywhere, 0, " %11.4e", RealText::mantissa,
+     [](const Config&, const Point& p, ReceiverKind r) {
+         return real(receiver_interval(p, r, Metric::decoded).high);
+     }},
+    {"_error_trials", Kind::whole, kInJson | kInPython, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) {
+         return whole(receiver_events(p, r, Metric::decoded));
+     }},
+    {"_blocks", Kind::whole, kInJson, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).blocks); }},
+    {"_block_errors", Kind::whole, kEverywhere, 0, " %8lld", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).blockErrors); }},
+    {"_bler", Kind::real, kEverywhere, 0, " %11.4e", RealText::mantissa,
+     [](const Config&, const Point& p, ReceiverKind r) {
+         return real(ratio(p.of(r).blockErrors, p.of(r).blocks));
+     }},
+};
+
+const Column kClosingColumns[] = {
+    {"seconds", Kind::real, kEverywhere, 0, " %10.2f", RealText::milli,
+     [](const Config&, const Point& p, ReceiverKind) { return real(p.seconds); }},
+    {"stop", Kind::text, kFiles, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return text(stop_reason_name(p.stop)); }},
+};
+
+}  // namespace
+
+std::span<const Column> point_columns() { return kPointColumns; }
+std::span<const Column> receiver_columns() { return kReceiverColumns; }
+std::span<const Column> closing_columns() { return kClosingColumns; }
+
+const Column* find_point_column(const std::string& name) {
+    for (const auto list : {point_columns(), closing_columns()}) {
+        for (const Column& c : list) {
+            if (name == c.name) return &c;
+        }
+    }
+    return nullptr;
+}
+
+ReceiverKind first_receiver(const SweepConfig& config) {
+    return config.receivers.empty() ? ReceiverKind::baseline : config.receivers.front();
+}
+
+std::string column_text(const Column& column, const ColumnValue& value) {
+    if (column.kind == ColumnKind::text) return value.text;
+    if (column.kind == ColumnKind::whole) return std::to_string(value.whole);
+    char buf[64];
+    switch (column.text) {
+        case RealText::mantissa:
+            std::snprintf(buf, sizeof buf, "%.4e", value.real);
+            return buf;
+        case RealText::milli:
+            std::snprintf(buf, sizeof buf, "%.3f", value.real);
+            return buf;
+        case RealText::shortest:
+            break;
+    }
+    return format_value(value.real);
+}
+
+}  // namespace hfchain::sweep
