@@ -255,6 +255,28 @@ FadesimOut faded_by(const RoadConfig& config, const ComplexArray& shaped, HostSe
     return f;
 }
 
+// Replaces the received samples config.impulses name (after the channel, before the receivers),
+// the noise taking the difference.
+void apply_impulses(const std::vector<ReceivedImpulse>& impulses, FadesimOut& f) {
+    if (impulses.empty()) return;
+    ComplexArray& x = f.AwgnOut;
+    double power = 0;
+    for (const cdouble v : x) power += std::norm(v);
+    const double rms = x.numel() > 0 ? std::sqrt(power / static_cast<double>(x.numel())) : 0.0;
+    for (const ReceivedImpulse& impulse : impulses) {
+        const index_t n = impulse.sample;
+        if (n < 0 || n >= x.numel()) {
+            raise("hfchain:road:ImpulseOutside",
+                  "An impulse at received sample " + std::to_string(n) +
+                      " (0-based) lies outside the received signal of " +
+                      std::to_string(x.numel()) + " samples.");
+        }
+        const cdouble value = impulse.size * rms;
+        if (n < f.noise.numel()) f.noise[n] += value - x[n];
+        x[n] = value;
+    }
+}
+
 // The HF receiver and the genie handle every rate's parameter set; a hand-made one they do not
 // handle is refused before any work.
 void check_receivers(const ModeParams& mode, const RoadConfig& config) {
@@ -307,6 +329,11 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
     check_receivers(mode, config);
     if (config.channel == ChannelKind::hfchannel)
         check_hf_reach(config.hfChannel, config.receivers);
+    if (!config.impulses.empty() && config.channel == ChannelKind::none) {
+        raise("hfchain:road:ImpulseWithoutNoise",
+              "Impulses are added to a channel's received signal and noise; this road has no "
+              "channel (ChannelKind::none).");
+    }
     RoadResult r;
     r.tx = sendchain(mode, config.nFrame, config.txSeed, host);
     r.shaped = pulseshaper(r.tx.MultiplexOut, config.shaping);
@@ -325,6 +352,7 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
             r.faded = faded_by(config, r.shaped.out, host);
             break;
     }
+    apply_impulses(config.impulses, r.faded);
 
     r.matched = pulsematch(r.received(config.channel), config.shaping);
     r.expectedFrameStart =

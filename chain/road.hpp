@@ -57,6 +57,14 @@ enum class ReceiverKind {
     genie,     // the matched-filter bound: told the ray gains, no intersymbol interference
 };
 
+// A received sample replaced after the channel (a static crash, an impulse): sample `sample`
+// (0-based) of the received signal becomes `size` times the received signal's RMS, and the
+// channel's noise takes the difference, so that the genie sees it too.
+struct ReceivedImpulse {
+    index_t sample = 0;
+    cdouble size;
+};
+
 struct RoadConfig {
     double nFrame = 1;  // interleaver blocks of data
     double txSeed = 1;  // seed of the information bits
@@ -68,6 +76,7 @@ struct RoadConfig {
     double iterations = 2;                       // decoder passes of the HF receiver's turbo loop
     TurboStop turboStop = TurboStop::confident;  // when that loop may end early (all: never)
     SoftRule softRule = SoftRule::max_log;       // the soft demappers' rule (every receiver)
+    std::vector<ReceivedImpulse> impulses;       // an experiment's faults (a channel with noise)
 
     bool runs(ReceiverKind kind) const;
 };
@@ -185,8 +194,10 @@ void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& r
 // bits (a late frame start) are given as erasures (ratio 0), extra ones are dropped.
 // Errors: the hf or the genie receiver asked for in a mode they do not handle (a hand-made
 // parameter set: see check_receiver_mode), "hfchain:road:UnsupportedReceiver", and the hf receiver
-// with a channel of hfchannel beyond its reach (check_hf_reach), before any work;
-// those of the blocks.
+// with a channel of hfchannel beyond its reach (check_hf_reach), before any work; impulses
+// without a channel (ChannelKind::none), "hfchain:road:ImpulseWithoutNoise", before any work,
+// or at a sample outside the received signal, "hfchain:road:ImpulseOutside"; those of the
+// blocks.
 RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServices& host);
 
 }  // namespace hfchain
