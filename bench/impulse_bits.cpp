@@ -6,10 +6,14 @@
 // by the sweep's rule from base seed 1. Each trial runs twice on the same seeds: without the
 // impulse, then with it at a sample drawn uniformly over the received signal (preamble and data
 // alike, the same sample for every size). Prints, per condition, Es/N0 and size, each receiver's
-// wrong bits summed over the trials without and with the impulse, and the most in one trial.
+// wrong bits summed over the trials without and with the impulse, and the most in one trial;
+// then, of the trials without impulse, the largest |x| over the median |x| of any received
+// signal (blanking starts at kBlankRatio) and the samples blanked (0 on ordinary signals).
 //
 // Usage: impulse_bits CONDITION[,CONDITION...] ESNO[,ESNO...] [trials [size[,size...]
 //        [INTERLEN]]]   (defaults 10 1e6 0.6)
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -74,12 +78,15 @@ int main(int argc, char** argv) {
             const double esno = std::atof(point.c_str());
             std::vector<Count> clean(3);
             std::vector<std::vector<Count>> hit(sizes.size(), std::vector<Count>(3));
-            std::int64_t bits = 0;
+            std::int64_t bits = 0, blanked = 0;
+            double peak = 0;
             for (int t = 0; t < trials; ++t) {
                 RoadConfig config = config_for(condition, esno, t);
                 BuiltinHost host;
                 const RoadResult r = run_road(mode, config, host);
                 bits += r.hf.infoBits;
+                peak = std::max(peak, std::sqrt(r.blanking.peak));
+                blanked += static_cast<std::int64_t>(r.blanking.samples.size());
                 for (int k = 0; k < 3; ++k) clean[k].add(r.reception(kinds[k]).infoBitErrors);
                 std::mt19937_64 draw(static_cast<std::uint64_t>(t) + 1);
                 const auto n = static_cast<index_t>(std::uniform_int_distribution<std::int64_t>(
@@ -104,7 +111,9 @@ int main(int argc, char** argv) {
                                   static_cast<long long>(hit[s][k].most));
                     std::printf(" %-22s", cell);
                 }
-                std::printf("  (%lld bits a trial)\n", static_cast<long long>(bits / trials));
+                std::printf("  %lld bits a trial; clean: largest %.1f medians, %lld blanked\n",
+                            static_cast<long long>(bits / trials), peak,
+                            static_cast<long long>(blanked));
             }
         }
     }

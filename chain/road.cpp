@@ -185,6 +185,22 @@ RealArray genie_patterns(const ModeParams& mode, const Reception& r, SoftRule ru
         .LLR;
 }
 
+// Marks data symbols as erasures: symbol 0, which every soft demapper and pattern detector turns
+// into ratios of 0, and variance +Inf where the reception has one a symbol.
+void erase(const std::vector<index_t>& symbols, Reception& r) {
+    const bool each = r.noiseVar.numel() == r.symbols.numel();
+    for (const index_t k : symbols) {
+        r.symbols[k] = 0.0;
+        if (each) r.noiseVar[k] = std::numeric_limits<double>::infinity();
+    }
+}
+
+// The first `count` data symbols that the blanked samples reach through `peaks`.
+std::vector<index_t> reached(const RoadResult& r, const RealArray& peaks, const ModeParams& mode,
+                             const RoadConfig& config, index_t count) {
+    return reached_data_symbols(r.blanking.samples, peaks, config.shaping, mode, count);
+}
+
 // A receiver that never reached its decoder: everything is missing.
 void missing(const ModeParams& mode, const RoadConfig& config, const SendchainOut& tx,
              Reception& r) {
@@ -209,12 +225,14 @@ void missing(const ModeParams& mode, const RoadConfig& config, const SendchainOu
 // Coded bits it did not receive are erasures; the hard-decision coded-bit count stays the one
 // run_road makes from symslicer.
 void decode_baseline(const ModeParams& mode, const RoadConfig& config, const SendchainOut& tx,
-                     const ComplexArray& data, const SymslicerOut& demod, Reception& r) {
+                     const ComplexArray& data, const SymslicerOut& demod,
+                     const std::vector<index_t>& erased, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(mode, config.nFrame).info;
     r.symbols = data;
     r.noiseVar = RealArray(1);
     r.noiseVar[0] = spread_around_decisions(data, mode);
+    erase(erased, r);
     if (mode.rate == 75) {
         r.soft.LLR = patternslicer(r.symbols, ComplexArray{cdouble(1.0, 0.0)}, r.noiseVar, mode,
                                    PatternDetection::noncoherent, config.softRule)
@@ -354,7 +372,11 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
     }
     apply_impulses(config.impulses, r.faded);
 
-    r.matched = pulsematch(r.received(config.channel), config.shaping);
+    const ComplexArray& received = r.received(config.channel);
+    r.blanking = impulseblank(received);
+    const bool blank = !r.blanking.samples.empty();
+    const ComplexArray cleaned = blank ? blanked(received, r.blanking.samples) : ComplexArray();
+    r.matched = pulsematch(blank ? cleaned : received, config.shaping);
     r.expectedFrameStart =
         2.0 * config.shaping.pulseDelay * config.shaping.oversamplingFactor + 1.0;
     r.codedBits = r.tx.CodOutInterIn.numel();
@@ -371,11 +393,14 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
         const bool noiseless = config.channel == ChannelKind::none;
         const ComplexArray quiet = noiseless ? ComplexArray(r.shaped.out.numel()) : ComplexArray();
         const double inf = std::numeric_limits<double>::infinity();
-        r.genieView =
-            geniecombine(r.tx.MultiplexOut, r.faded.raios, noiseless ? quiet : r.faded.noise,
-                         noiseless ? inf : config.watterson.EsNodB, mode, config.shaping);
+        const ComplexArray& noise = noiseless ? quiet : r.faded.noise;
+        const ComplexArray quieted = blank ? blanked(noise, r.blanking.samples) : ComplexArray();
+        r.genieView = geniecombine(r.tx.MultiplexOut, r.faded.raios, blank ? quieted : noise,
+                                   noiseless ? inf : config.watterson.EsNodB, mode, config.shaping);
         r.genie.symbols = r.genieView.out;
         r.genie.noiseVar = r.genieView.noiseVar;
+        erase(reached(r, RealArray{r.expectedFrameStart}, mode, config, r.genie.symbols.numel()),
+              r.genie);
         if (mode.rate == 75) {
             decode_patterns(mode, config, r.tx, genie_patterns(mode, r.genie, config.softRule),
                             r.genie);
@@ -436,6 +461,7 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
                 turboequal(r.sounding, mode, config.nFrame, iterations, host, config.turboStop);
             r.hf.symbols = r.equalised.out;
             r.hf.noiseVar = r.equalised.noiseVar;
+            erase(reached(r, r.sounding.delays, mode, config, r.hf.symbols.numel()), r.hf);
             decode(mode, config, r.tx, r.hf);
         } else {
             missing(mode, config, r.tx, r.hf);
@@ -473,7 +499,8 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
     for (index_t k = 0; k < usable; ++k) errors += sent[k] != got[k] ? 1 : 0;
     r.codedBitErrors = errors;
 
-    decode_baseline(mode, config, r.tx, r.data.out, r.demod, r.baseline);
+    decode_baseline(mode, config, r.tx, r.data.out, r.demod,
+                    reached(r, r.frameStart, mode, config, r.data.out.numel()), r.baseline);
     r.baseline.codedBitErrors = r.codedBitErrors;
     return r;
 }

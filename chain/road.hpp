@@ -1,6 +1,8 @@
 // The whole road of one simulated transmission, block after block, keeping every intermediate
 // signal: rateconf -> sendchain -> pulseshaper -> (fadesim, hfchannel, white noise or nothing) ->
-// pulsematch -> framelock, then one or more receivers on the same received signal:
+// impulseblank -> pulsematch -> framelock, then one or more receivers on the same received
+// signal, each taking the data symbols the blanked samples reach as erasures (but the hf
+// receiver at 75 bit/s, whose pattern detector reads the sounding itself):
 //   baseline: tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser), and
 //          from the same symbols softslicer -> unshuffle -> vitdecode (at 75 bit/s patternslicer
 //          instead of softslicer; at 4800 bit/s, uncoded, the decisions are the information
@@ -30,6 +32,7 @@
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/freqlock/freqlock.hpp"
 #include "receiver/geniecombine/geniecombine.hpp"
+#include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "receiver/patternslicer/patternslicer.hpp"
 #include "receiver/patterntrack/patterntrack.hpp"
@@ -128,6 +131,8 @@ struct RoadResult {
     FadesimOut faded;  // filled for ChannelKind::watterson; for awgn only noise and AwgnOut;
                        // for hfchannel its raios (L x P), waveforms, RER the largest delay (s)
                        // and ED the largest spread (Hz)
+    ImpulseblankOut blanking;  // the received samples set to 0 before the matched filter (and in
+                               // the genie's noise); the data symbols they reach are erasures
     PulsematchOut matched;
     RealArray frameStart;           // framelock's result (1 x 1, or empty)
     double expectedFrameStart = 0;  // 2 D M + 1, where the first symbol peaks without delay
