@@ -7,8 +7,9 @@
 // impulse, then with it at a sample drawn uniformly over the received signal (preamble and data
 // alike, the same sample for every size). Prints, per condition, Es/N0 and size, each receiver's
 // wrong bits summed over the trials without and with the impulse, and the most in one trial;
-// then, of the trials without impulse, the largest |x| over the median |x| of any received
-// signal (blanking starts at kBlankRatio) and the samples blanked (0 on ordinary signals).
+// then, of the trials without impulse, the largest |x| of any received signal in units of
+// sqrt(L), impulseblank's level (blanking starts at kBlankRatio), and the samples blanked (0 on
+// ordinary signals).
 //
 // Usage: impulse_bits CONDITION[,CONDITION...] ESNO[,ESNO...] [trials [size[,size...]
 //        [INTERLEN]]]   (defaults 10 1e6 0.6)
@@ -111,7 +112,7 @@ int main(int argc, char** argv) {
                                   static_cast<long long>(hit[s][k].most));
                     std::printf(" %-22s", cell);
                 }
-                std::printf("  %lld bits a trial; clean: largest %.1f medians, %lld blanked\n",
+                std::printf("  %lld bits a trial; clean: largest %.1f sqrt(L), %lld blanked\n",
                             static_cast<long long>(bits / trials), peak,
                             static_cast<long long>(blanked));
             }

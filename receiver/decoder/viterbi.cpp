@@ -1,8 +1,6 @@
 #include "receiver/decoder/viterbi.hpp"
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -11,6 +9,7 @@
 
 #include "receiver/decoder/trellis.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/numeric.hpp"
 
 // SSE2 is part of every x86-64 processor; AVX2 is checked at run time.
 #if defined(__x86_64__)
@@ -242,24 +241,6 @@ void run_acs(AcsKernel kernel, const std::int16_t* q, index_t steps, std::int16_
 // quantiser_exponent).
 constexpr double kClipMedians = 64;
 
-// The top of the binade [2^(e-1), 2^e) that holds the median of the `total` finite non-zero
-// magnitudes of x: 2^e (2^-1022 for subnormals, +Inf above the largest double's binade).
-double median_ceiling(const double* x, index_t n, index_t total) {
-    std::array<index_t, 2048> bins{};
-    for (index_t k = 0; k < n; ++k) {
-        const double a = std::fabs(x[k]);
-        if (a > 0.0 && a <= std::numeric_limits<double>::max()) {
-            ++bins[std::bit_cast<std::uint64_t>(a) >> 52];
-        }
-    }
-    index_t seen = 0;
-    for (int b = 0; b < 2048; ++b) {
-        seen += bins[b];
-        if (2 * seen >= total) return std::ldexp(1.0, b - 1022);
-    }
-    return std::numeric_limits<double>::infinity();
-}
-
 // The exponent k of the power of two that brings the mean magnitude of the finite non-zero
 // values into (kLevel / 16, kLevel / 8]; 0 when there are none. Each magnitude counts at most
 // kClipMedians times the top of the median's binade, so that one value far above the rest (an
@@ -325,7 +306,12 @@ int quantiser_exponent(const double* x, index_t n) {
     const double total = (count[0] + count[1]) + (count[2] + count[3]);
     if (total == 0.0) return 0;
     double mean = ((sum[0] + sum[1]) + (sum[2] + sum[3])) / total;
-    const double clip = kClipMedians * median_ceiling(x, n, static_cast<index_t>(total));
+    BinadeCount binades;
+    for (k = 0; k < n; ++k) {
+        const double a = std::fabs(x[k]);
+        if (a > 0.0 && a <= kMax) binades.add(a);
+    }
+    const double clip = kClipMedians * binades.median_ceiling();
     if (std::max({most[0], most[1], most[2], most[3]}) > clip) {
         // Some magnitudes count as the clip: summed divided by the count, in order.
         mean = 0.0;

@@ -4,33 +4,35 @@
 #include <cmath>
 #include <limits>
 
+#include "runtime/numeric.hpp"
+
 namespace hfchain {
 
 ImpulseblankOut impulseblank(const ComplexArray& x) {
     ImpulseblankOut out;
     const index_t n = x.numel();
-    if (n == 0) return out;
-    // |x|^2 of every sample, NaN as +Inf so that the order is total.
-    RealArray power(n);
+    const double* d = reinterpret_cast<const double*>(x.data());
+    double largest = 0;  // the largest |x|^2 (NaN samples pass unseen)
     for (index_t k = 0; k < n; ++k) {
-        const double p = std::norm(x[k]);
-        power[k] = std::isnan(p) ? std::numeric_limits<double>::infinity() : p;
+        const double p = d[2 * k] * d[2 * k] + d[2 * k + 1] * d[2 * k + 1];
+        largest = p > largest ? p : largest;
     }
-    // The median: the upper middle value when n is even.
-    double* middle = power.data() + n / 2;
-    std::nth_element(power.data(), middle, power.data() + n);
-    out.level = *middle;
-    if (!(out.level > 0 && std::isfinite(out.level))) return out;
-    const double threshold = kBlankRatio * kBlankRatio * out.level;
-    double largest = 0;
+    BinadeCount binades;
+    for (index_t k = 0; k < n; k += kLevelStride) binades.add(std::norm(x[k]));
+    const double level = binades.median_ceiling();
+    // The median in the lowest range (0 or subnormal) or the highest (Inf, NaN): no level.
+    if (!(level > 0x1p-1022 && std::isfinite(level))) return out;
+    out.level = level;
+    out.peak = largest / level;
+    const double threshold = kBlankRatio * kBlankRatio * level;
+    if (!(largest > threshold)) return out;
     for (index_t k = 0; k < n; ++k) {
         const cdouble v = x[k];
-        if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) continue;
-        const double p = std::norm(v);  // +Inf for a finite sample beyond 1e154: blanked
-        largest = std::max(largest, p);
-        if (p > threshold) out.samples.push_back(k);
+        // |x|^2 is +Inf for a finite sample beyond 1e154: blanked.
+        if (std::isfinite(v.real()) && std::isfinite(v.imag()) && std::norm(v) > threshold) {
+            out.samples.push_back(k);
+        }
     }
-    out.peak = largest / out.level;
     return out;
 }
 

@@ -7,13 +7,14 @@
 // decoder's scale). Zeroing it costs the symbol that peaks there about a quarter of its amplitude,
 // its neighbours less; marked as erasures they cost the decoder nothing it cannot make up.
 //
-// Level. The median of |x|^2 over the whole signal: one impulse, or any share of samples under
-// half, cannot move it. A sample is blanked when |x|^2 exceeds kBlankRatio^2 times that median,
-// that is |x| above kBlankRatio times the median magnitude (about 25 times the RMS of white noise).
-// No ordinary signal comes near: the shaped 8-PSK signal peaks at about twice its median
-// magnitude, white noise exceeds 30 times its median magnitude with probability 2^-900, and a
-// Rayleigh-fading path's power exceeds 900 times its median with probability e^-620; over
-// the sweep's trials of every condition the largest sample stays under a fifth of the level
+// Level. The top L of the power-of-two range [L / 2, L) that holds the median of |x|^2 over every
+// third sample of the signal (counted by range, without sorting): one impulse, or any share of
+// samples under half, cannot move it. A sample is blanked when |x|^2 exceeds kBlankRatio^2 L, that
+// is |x| above 30 to 42 times the median magnitude (25 to 35 times the RMS of white noise). No
+// ordinary signal comes near: the shaped 8-PSK signal peaks at about twice its median magnitude,
+// white noise exceeds 30 times its median magnitude with probability 2^-900, and a Rayleigh-fading
+// path's power exceeds 900 times its median with probability e^-620; over trials of every
+// condition at Es/N0 -5 to 40 dB the largest sample stays under a quarter of the threshold
 // (bench/impulse_bits prints it).
 #pragma once
 
@@ -25,18 +26,22 @@
 
 namespace hfchain {
 
-// Magnitude, in medians of |x|, above which a sample is blanked.
+// Magnitude, in units of sqrt(L) (L as above), above which a sample is blanked.
 inline constexpr double kBlankRatio = 30;
+
+// The level reads every kLevelStride-th sample (a stride prime to the usual samples a symbol).
+inline constexpr index_t kLevelStride = 3;
 
 struct ImpulseblankOut {
     std::vector<index_t> samples;  // 0-based positions of the blanked samples, ascending
-    double level = 0;              // the median of |x|^2
-    double peak = 0;               // the largest finite |x|^2 over `level` (0 when level is 0)
+    double level = 0;  // L, the top of the power-of-two range holding the median of |x|^2 (0:
+                       // none, when that median is 0, subnormal, infinite or NaN)
+    double peak = 0;   // the largest |x|^2 over L (0 without a level; NaN samples unseen)
 };
 
-// Finds the samples of `x` to blank: finite samples with |x|^2 > kBlankRatio^2 level. NaN and
-// infinite samples are not blanked (the blocks after refuse them); a signal with more than half
-// of its samples exactly 0 has level 0 and nothing is blanked.
+// Finds the samples of `x` to blank: finite samples with |x|^2 > kBlankRatio^2 L. NaN and
+// infinite samples are not blanked (the blocks after refuse them); a signal with half or more of
+// its samples 0 has no level, and nothing is blanked.
 ImpulseblankOut impulseblank(const ComplexArray& x);
 
 // `x` with the samples `samples` (0-based; those outside x are ignored) set to 0.
