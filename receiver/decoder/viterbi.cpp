@@ -241,6 +241,10 @@ void run_acs(AcsKernel kernel, const std::int16_t* q, index_t steps, std::int16_
 // quantiser_exponent).
 constexpr double kClipMedians = 64;
 
+// The median reads every kMedianStride-th magnitude (all of them when there are fewer than 64
+// strides): as robust, at a third of the cost.
+constexpr index_t kMedianStride = 3;
+
 // The exponent k of the power of two that brings the mean magnitude of the finite non-zero
 // values into (kLevel / 16, kLevel / 8]; 0 when there are none. Each magnitude counts at most
 // kClipMedians times the top of the median's binade, so that one value far above the rest (an
@@ -307,11 +311,13 @@ int quantiser_exponent(const double* x, index_t n) {
     if (total == 0.0) return 0;
     double mean = ((sum[0] + sum[1]) + (sum[2] + sum[3])) / total;
     BinadeCount binades;
-    for (k = 0; k < n; ++k) {
+    const index_t stride = n >= kMedianStride * 64 ? kMedianStride : 1;
+    for (k = 0; k < n; k += stride) {
         const double a = std::fabs(x[k]);
         if (a > 0.0 && a <= kMax) binades.add(a);
     }
-    const double clip = kClipMedians * binades.median_ceiling();
+    const double ceiling = binades.median_ceiling();
+    const double clip = ceiling > 0 ? kClipMedians * ceiling : kMax;
     if (std::max({most[0], most[1], most[2], most[3]}) > clip) {
         // Some magnitudes count as the clip: summed divided by the count, in order.
         mean = 0.0;
