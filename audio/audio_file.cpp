@@ -170,7 +170,7 @@ AudioWriter::AudioWriter(const std::string& path, const WriteOptions& o) : path_
         std::FILE* temp = std::tmpfile();  // removed when closed
         if (temp == nullptr)
             raise(errid::kWriteFailed, shown(path) + ": cannot make a temporary file");
-        file_ = sf_open_fd(fileno(temp), SFM_RDWR, &info, 0);
+        file_ = sf_open_fd(fileno(temp), SFM_WRITE, &info, 0);
         temp_ = temp;
     } else {
         result_ = std::make_unique<sweep::ResultFile>("audio output", path);

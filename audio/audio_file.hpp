@@ -2,6 +2,9 @@
 // (16 or 24 bits) and raw 16-bit little-endian samples at a given rate; "-" is standard input
 // or output. Samples are doubles, full scale +-1.
 //
+// Standard input streams WAV and raw samples from a pipe; FLAC needs a seekable input (a file
+// redirected), as libsndfile reads it.
+//
 // Reading takes one channel of the file (the first of a mono file, any of a stereo one).
 // Writing is whole or nothing: the samples go to a temporary file beside the target that
 // commit() renames into place; on an error, or without commit(), the target is left as it was.

@@ -1,11 +1,15 @@
 #include "audio/audio_file.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/errors.hpp"
@@ -159,6 +163,61 @@ TEST_F(AudioFile, BadFilesAreRefusedNamingTheFile) {
         files += entry.path().filename().string()[0] == '.';
     EXPECT_EQ(files, 0u);
     EXPECT_FALSE(fs::exists(at("new.raw")));
+}
+
+// "-" writes the finished file to standard output and reads standard input: WAV from a pipe,
+// FLAC (which libsndfile reads only from a seekable input) from a file.
+TEST_F(AudioFile, StandardInputAndOutput) {
+    const std::vector<double> x = ramp(2000);
+    for (const WriteOptions& options : {WriteOptions{Container::wav, Encoding::pcm16, 8000},
+                                        WriteOptions{Container::flac, Encoding::pcm24, 48000}}) {
+        const std::string out = at("stdout");
+        std::fflush(stdout);
+        const int saved_out = ::dup(STDOUT_FILENO);
+        const int file = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(file, STDOUT_FILENO);
+        ::close(file);
+        std::string error;
+        try {
+            write_audio("-", options, x);
+        } catch (const Error& e) {
+            error = e.what();
+        }
+        std::fflush(stdout);
+        ::dup2(saved_out, STDOUT_FILENO);
+        ::close(saved_out);
+        ASSERT_EQ(error, "");
+
+        std::ifstream in(out, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        const bool piped = options.container == Container::wav;
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        if (!piped) {
+            ::close(fds[0]);
+            fds[0] = ::open(out.c_str(), O_RDONLY);
+        }
+        std::thread feeder([&] {
+            for (std::size_t at = 0; piped && at < bytes.size();) {
+                const ssize_t put = ::write(fds[1], bytes.data() + at, bytes.size() - at);
+                if (put <= 0) break;
+                at += static_cast<std::size_t>(put);
+            }
+            ::close(fds[1]);
+        });
+        const int saved_in = ::dup(STDIN_FILENO);
+        ::dup2(fds[0], STDIN_FILENO);
+        ::close(fds[0]);
+        AudioData back;
+        EXPECT_NO_THROW(back = read_audio("-"));
+        ::dup2(saved_in, STDIN_FILENO);
+        ::close(saved_in);
+        feeder.join();
+        EXPECT_EQ(back.sampleRate, options.sampleRate);
+        ASSERT_EQ(back.samples.size(), x.size());
+        for (std::size_t k = 0; k < x.size(); ++k)
+            ASSERT_NEAR(back.samples[k], x[k], 1.0 / 32768) << k;
+    }
 }
 
 }  // namespace
