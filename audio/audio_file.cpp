@@ -140,6 +140,7 @@ AudioReader::~AudioReader() {
 }
 
 std::size_t AudioReader::read(double* out, std::size_t n) {
+    if (n == 0) return 0;
     frame_buffer_.resize(n * static_cast<std::size_t>(channels_));
     const sf_count_t got =
         sf_readf_double(as_file(file_), frame_buffer_.data(), static_cast<sf_count_t>(n));
@@ -177,6 +178,7 @@ AudioWriter::AudioWriter(const std::string& path, const WriteOptions& o) : path_
         file_ = sf_open(result_->path().c_str(), SFM_WRITE, &info);
     }
     if (file_ == nullptr) {
+        if (temp_ != nullptr) std::fclose(static_cast<std::FILE*>(temp_));
         raise(errid::kWriteFailed, shown(path) + ": cannot write audio: " + sf_strerror(nullptr));
     }
     sf_command(as_file(file_), SFC_SET_CLIPPING, nullptr, SF_TRUE);

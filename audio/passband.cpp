@@ -163,7 +163,7 @@ AudioSignal modulate(const ComplexArray& baseband, const PassbandConfig& config,
     }
     const double n = static_cast<double>(std::max<std::size_t>(signal.samples.size(), 1));
     const double rmsBefore = std::sqrt(power / n);
-    signal.peakToAverageDb = to_db(peakBefore / rmsBefore);
+    signal.peakToAverageDb = peakBefore > 0 ? to_db(peakBefore / rmsBefore) : 0;
     power = 0;
     for (double s : signal.samples) power += s * s;
     signal.rmsDbfs = to_db(std::sqrt(power / n));

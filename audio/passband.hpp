@@ -100,7 +100,7 @@ struct AudioSignal {
     std::vector<double> samples;
     double sampleRate = 0;
     double rmsDbfs = 0, peakDbfs = 0;  // as written (after any clipping)
-    double peakToAverageDb = 0;        // before clipping
+    double peakToAverageDb = 0;        // before clipping (0 for silence)
     std::size_t clipped = 0;           // samples clipped to +-1
 };
 

@@ -178,6 +178,7 @@ TEST(Passband, TheLevelIsSetAndClippingRefusedUnlessAsked) {
 
     const AudioSignal silent = modulate(ComplexArray(100), config, {});
     for (double s : silent.samples) ASSERT_EQ(s, 0);
+    EXPECT_EQ(silent.peakToAverageDb, 0);
     EXPECT_THROW(modulate(x, config, {.dbfs = NAN}), Error);
 }
 
