@@ -1,6 +1,10 @@
 % BENCH_ROAD  Times the whole road through the plug-ins for one 4.8 s interleaver block at M = 5,
 % stage by stage, to set against the same road through the C++ API (hfchain_bench, release build).
-%   addpath ("build/release/mex"); run ("examples/bench_road.m")
+% Run from Octave in the project's folder (the plug-ins come from the path, else from
+% build/release/mex, which scripts/run.sh builds):
+%   run ("examples/bench_road.m")
+
+use_plugins ();
 repeats = 5;
 vs = struct ("rolloffFactor", 0.35, "pulseDelay", 6, "oversamplingFactor", 5);
 vw = struct ("model", "moderado", "EsNodB", 20, "seed", 2);

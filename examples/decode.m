@@ -3,14 +3,15 @@
 % deinterleaving (unshuffle on the ratios) and Viterbi decoding (vitdecode). Prints the coded-bit
 % errors of hard decisions beside the information-bit errors after decoding.
 %
-% Run from Octave with the plug-ins on the path, after setting any of the variables below:
-%   addpath ("build/release/mex");       % or the installed folder, e.g. /usr/local/lib/hfchain/mex
+% Run from Octave in the project's folder, after setting any of the variables below (the
+% plug-ins come from the path, else from build/release/mex, which scripts/run.sh builds):
 %   EsNodB = 6; nFrame = 10; run ("examples/decode.m")
 %
 % model "awgn" adds white Gaussian noise only (drawn here with Octave's randn); a Watterson
 % condition goes through fadesim. The receiver has no equaliser, so under fading the symbols turn
 % with the rays and no decoder can help; on white noise the code gains several dB.
 
+use_plugins ();
 defaults = struct ("interLen", 0.6,     % interleaver length in seconds: 0.6 or 4.8
                    "nFrame", 4,         % interleaver blocks of data
                    "txSeed", 1,         % seed of the information bits

@@ -4,10 +4,11 @@
 % soft-demapped here and decoded by sisodecode, and their information bits compared with the
 % transmitted ones.
 %
-% Run from Octave with the plug-ins on the path, after setting any of the variables below:
-%   addpath ("build/release/mex");
+% Run from Octave in the project's folder, after setting any of the variables below (the
+% plug-ins come from the path, else from build/release/mex, which scripts/run.sh builds):
 %   model = "muito_ruim"; EsNodB = 14; run ("examples/hf_road.m")
 
+use_plugins ();
 defaults = struct ("interLen", 0.6,     % interleaver length in seconds: 0.6 or 4.8
                    "nFrame", 1,         % interleaver blocks of data
                    "txSeed", 1,         % seed of the information bits

@@ -4,10 +4,11 @@
 % (unshuffle) and Viterbi decoding (vitdecode). Every rate but 75 bit/s (patternslicer) and 4800
 % bit/s (uncoded: the hard decisions are the information bits) decodes this way.
 %
-% Run from Octave with the plug-ins on the path, after setting any of the variables below:
-%   addpath ("build/release/mex");
+% Run from Octave in the project's folder, after setting any of the variables below (the
+% plug-ins come from the path, else from build/release/mex, which scripts/run.sh builds):
 %   rate = 1200; EsNodB = 3; run ("examples/rate600.m")
 
+use_plugins ();
 defaults = struct ("rate", 600,         % data rate in bit/s: 150 to 2400 decode as here
                    "interLen", 4.8,     % interleaver length in seconds: 0.6 or 4.8
                    "nFrame", 1,         % interleaver blocks of data

@@ -3,10 +3,11 @@
 % tickalign -> unframer -> symslicer -> unshuffle, then the received coded bits are compared with
 % the transmitted ones.
 %
-% Run from Octave with the plug-ins on the path, after setting any of the variables below:
-%   addpath ("build/release/mex");       % or the installed folder, e.g. /usr/local/lib/hfchain/mex
+% Run from Octave in the project's folder, after setting any of the variables below (the
+% plug-ins come from the path, else from build/release/mex, which scripts/run.sh builds):
 %   interLen = 4.8; model = "moderado"; EsNodB = 12; run ("examples/road.m")
 
+use_plugins ();
 defaults = struct ("interLen", 0.6,     % interleaver length in seconds: 0.6 or 4.8
                    "nFrame", 2,         % interleaver blocks of data
                    "txSeed", 1,         % seed of the information bits

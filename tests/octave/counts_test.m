@@ -1,5 +1,5 @@
-% Argument-count messages and the properties query of every plug-in built (`plugins`, set by
-% the test runner).
+% Argument-count messages, the properties query and the help text of every plug-in built
+% (`plugins`, set by the test runner).
 for k = 1:numel (plugins)
   name = plugins{k};
   n = plugin_inputs (name);
@@ -29,5 +29,14 @@ for k = 1:numel (plugins)
   assert (p.EntryPoints.NumberOfInputs, n);
   assert (p.EntryPoints.NumberOfOutputs, 1);
   assert (p.EntryPoints.ConstantInputs, false (1, n));
+
+  % The help file beside the plug-in: its usage line calls it with its inputs, and the name still
+  % reaches the plug-in rather than the comment-only file.
+  [text, format] = get_help_text (name);
+  assert (format, "plain text");
+  usage = regexp (text, ["= " name " \\(([^)]*)\\)"], "tokens", "once");
+  assert (! isempty (usage), "%s: no usage line in its help", name);
+  assert (numel (strsplit (usage{1}, ",")), n);
+  assert (exist (name), 3);
 end
 printf ("counts_test passed for %s\n", strjoin (plugins, ", "));
