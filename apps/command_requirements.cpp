@@ -101,6 +101,10 @@ CommandParser add_requirements_command(CLI::App& app, RequirementsOptions& q) {
                        "Also write the table and every measured point as JSON to this file", q.plot,
                        "Draw each row's curves (its colour; hf solid, genie dashed, baseline "
                        "dash-dot) and its requirement as a cross into this .svg or .png file");
+    req->add_option("--checkpoint", q.checkpoint,
+                    "Record finished trials in this journal; rerunning the same command resumes "
+                    "and gives the table of an uninterrupted run")
+        ->type_name("FILE");
     req->add_flag("-q,--quiet", t->quiet, "No progress report on stderr");
     req->footer(
         "The search: each point is a sweep point (trial seeds from seed, rate, channel, Es/N0, "
@@ -111,8 +115,9 @@ CommandParser add_requirements_command(CLI::App& app, RequirementsOptions& q) {
         "the points' 95 % intervals over trials cross the target, read off the same points "
         "('> X', '< X': not bracketed by them). Margin = required - measured. pass: measured at "
         "or below the required SNR; '(within interval)': the interval reaches across it. 4800 "
-        "bit/s is uncoded and runs the 0.6 s frame whatever --interleaver says. Runs in one "
-        "process (not under mpirun).");
+        "bit/s is uncoded and runs the 0.6 s frame whatever --interleaver says. Stopped, it "
+        "writes the rows finished and the interrupted row's measured points (verdict "
+        "'incomplete'). Runs in one process (not under mpirun).");
     return {req, [req, t, &q] { read_requirements(*t, *req, q); }};
 }
 

@@ -219,21 +219,23 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
     return out.ok();
 }
 
+// What a journal read back is told when `progress`; what was dropped, always.
+void report_journal(const std::string& file, const Journal& journal, bool progress) {
+    std::string text = "resuming from '" + file + "': " + std::to_string(journal.known_count()) +
+                       " finished trials";
+    const bool dropped = journal.torn_record() || journal.damaged_records() > 0;
+    if (journal.torn_record()) text += "; a torn last record was dropped";
+    if (journal.damaged_records() > 0) {
+        text += "; " + std::to_string(journal.damaged_records()) +
+                " damaged records were skipped (their trials run again)";
+    }
+    if (dropped || (progress && journal.known_count() > 0)) note(text);
+}
+
 // The sweep in this process, or on rank 0 of an MPI job (`remote`: the other ranks).
 int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers* remote) {
     ProgressReport report(stderr, isatty(STDERR_FILENO) != 0);
-    if (journal != nullptr) {
-        // What was read back is told unless -q; what was dropped, always.
-        std::string text = "resuming from '" + options.checkpoint +
-                           "': " + std::to_string(journal->known_count()) + " finished trials";
-        const bool dropped = journal->torn_record() || journal->damaged_records() > 0;
-        if (journal->torn_record()) text += "; a torn last record was dropped";
-        if (journal->damaged_records() > 0) {
-            text += "; " + std::to_string(journal->damaged_records()) +
-                    " damaged records were skipped (their trials run again)";
-        }
-        if (dropped || (options.progress && journal->known_count() > 0)) note(text);
-    }
+    if (journal != nullptr) report_journal(options.checkpoint, *journal, options.progress);
     SweepResult result;
     {
         StopSignals signals;
@@ -297,6 +299,12 @@ int do_requirements(RequirementsOptions& options) {
         options.config.threads = threads;
         if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
     }
+    std::unique_ptr<Journal> journal;
+    if (!options.checkpoint.empty()) {
+        journal = sweep::requirements_journal(options.checkpoint, options.config, kVersion,
+                                              cli_names(true));
+        report_journal(options.checkpoint, *journal, options.progress);
+    }
     sweep::RequirementsResult result;
     {
         StopSignals signals;
@@ -315,10 +323,20 @@ int do_requirements(RequirementsOptions& options) {
                     line += buf;
                 }
                 note(line + " (" + std::to_string(p.trials) + " trials)");
-            });
+            },
+            journal.get());
+        if (!result.journalFailure.empty()) note(result.journalFailure);
         if (result.interrupted) {
-            note("interrupted; writing the " + std::to_string(result.rows.size()) +
-                 " rows finished");
+            const bool partial = !result.rows.empty() && !result.rows.back().complete;
+            std::string text = (result.journalFailure.empty() ? "interrupted" : "stopped") +
+                               std::string("; writing the ") +
+                               std::to_string(result.rows.size() - (partial ? 1 : 0)) +
+                               " rows finished";
+            if (partial) {
+                text += " and the " + std::to_string(result.rows.back().points.size()) +
+                        " points of the interrupted one";
+            }
+            note(text);
         }
         std::ostringstream table;
         sweep::write_requirements_table(table, options.config, result, kVersion);
@@ -338,7 +356,7 @@ int do_requirements(RequirementsOptions& options) {
                 note("plot written to " + options.plot);
             });
         }
-        if (!out.ok()) return kFailed;
+        if (!out.ok() || !result.journalFailure.empty()) return kFailed;
     }
     return result.interrupted || stop_signal() != 0 ? stop_status() : 0;
 }

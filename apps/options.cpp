@@ -282,8 +282,11 @@ void check_requirements_options(const RequirementsOptions& o) {
 }
 
 void check_requirements_outputs(const RequirementsOptions& o) {
-    check_output_files(
-        {{"--output", &o.output}, {"--csv", &o.csv}, {"--json", &o.json}, {"--plot", &o.plot}});
+    check_output_files({{"--output", &o.output},
+                        {"--csv", &o.csv},
+                        {"--json", &o.json},
+                        {"--plot", &o.plot},
+                        {"--checkpoint", &o.checkpoint}});
 }
 
 void check_run_outputs(const RunOptions& o) {

@@ -76,6 +76,7 @@ struct RequirementsOptions {
     std::string csv;                   // CSV file, or empty
     std::string json;                  // JSON file, or empty
     std::string plot;                  // .svg or .png file, or empty
+    std::string checkpoint;            // journal of finished trials, or empty
     bool progress = true;
 };
 

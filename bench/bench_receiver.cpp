@@ -15,6 +15,7 @@
 #include "receiver/demux/unframer.hpp"
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/framesync/framelock_direct.hpp"
+#include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "receiver/timing/tickalign.hpp"
 
@@ -47,6 +48,15 @@ void BM_pulsematch(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * in.numel());
 }
 BENCHMARK(BM_pulsematch);
+
+// The impulse scan the road runs on every received signal (nothing to blank), beside the
+// matched filter it precedes.
+void BM_impulseblank(benchmark::State& state) {
+    const ComplexArray in = waveform();
+    for (auto _ : state) benchmark::DoNotOptimize(impulseblank(in));
+    state.SetItemsProcessed(state.iterations() * in.numel());
+}
+BENCHMARK(BM_impulseblank);
 
 // The straightforward double loop over all 61 taps, as a yardstick for the matched filter.
 void BM_plain_convolution_yardstick(benchmark::State& state) {

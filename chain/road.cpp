@@ -178,6 +178,22 @@ RealArray genie_patterns(const ModeParams& mode, const Reception& r, SoftRule ru
         .LLR;
 }
 
+// Marks data symbols as erasures: symbol 0, which every soft demapper and pattern detector turns
+// into ratios of 0, and variance +Inf where the reception has one a symbol.
+void erase(const std::vector<index_t>& symbols, Reception& r) {
+    const bool each = r.noiseVar.numel() == r.symbols.numel();
+    for (const index_t k : symbols) {
+        r.symbols[k] = 0.0;
+        if (each) r.noiseVar[k] = std::numeric_limits<double>::infinity();
+    }
+}
+
+// The first `count` data symbols that the blanked samples reach through `peaks`.
+std::vector<index_t> reached(const RoadResult& r, const RealArray& peaks, const ModeParams& mode,
+                             const RoadConfig& config, index_t count) {
+    return reached_data_symbols(r.blanking.samples, peaks, config.shaping, mode, count);
+}
+
 // A receiver that never reached its decoder: everything is missing.
 void missing(const ModeParams& mode, const RoadConfig& config, const SendchainOut& tx,
              Reception& r) {
@@ -202,12 +218,14 @@ void missing(const ModeParams& mode, const RoadConfig& config, const SendchainOu
 // Coded bits it did not receive are erasures; the hard-decision coded-bit count stays the one
 // run_road makes from symslicer.
 void decode_baseline(const ModeParams& mode, const RoadConfig& config, const SendchainOut& tx,
-                     const ComplexArray& data, const SymslicerOut& demod, Reception& r) {
+                     const ComplexArray& data, const SymslicerOut& demod,
+                     const std::vector<index_t>& erased, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(mode, config.nFrame).info;
     r.symbols = data;
     r.noiseVar = RealArray(1);
     r.noiseVar[0] = spread_around_decisions(data, mode);
+    erase(erased, r);
     if (uses_patterns(mode)) {
         r.soft.LLR = patternslicer(r.symbols, ComplexArray{cdouble(1.0, 0.0)}, r.noiseVar, mode,
                                    PatternDetection::noncoherent, config.softRule)
@@ -229,6 +247,28 @@ void decode_baseline(const ModeParams& mode, const RoadConfig& config, const Sen
         r.decoded = vitdecode(r.deinterleaved.out, mode, config.nFrame);
     }
     count_info(mode, tx, r);
+}
+
+// Replaces the received samples config.impulses name (after the channel, before the receivers),
+// the noise taking the difference.
+void apply_impulses(const std::vector<ReceivedImpulse>& impulses, HfchannelOut& f) {
+    if (impulses.empty()) return;
+    ComplexArray& x = f.AwgnOut;
+    double power = 0;
+    for (const cdouble v : x) power += std::norm(v);
+    const double rms = x.numel() > 0 ? std::sqrt(power / static_cast<double>(x.numel())) : 0.0;
+    for (const ReceivedImpulse& impulse : impulses) {
+        const index_t n = impulse.sample;
+        if (n < 0 || n >= x.numel()) {
+            raise("hfchain:road:ImpulseOutside",
+                  "An impulse at received sample " + std::to_string(n) +
+                      " (0-based) lies outside the received signal of " +
+                      std::to_string(x.numel()) + " samples.");
+        }
+        const cdouble value = impulse.size * rms;
+        if (n < f.noise.numel()) f.noise[n] += value - x[n];
+        x[n] = value;
+    }
 }
 
 // The HF receiver and the genie handle every rate's parameter set; a hand-made one they do not
@@ -291,11 +331,22 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
     check_receivers(mode, config);
     if (config.channel.kind == ChannelKind::paths)
         check_hf_reach(config.channel.fading, config.receivers);
+    if (!config.impulses.empty() && config.channel.kind == ChannelKind::none) {
+        raise("hfchain:road:ImpulseWithoutNoise",
+              "Impulses are added to a channel's received signal and noise; this road has no "
+              "channel (ChannelKind::none).");
+    }
     RoadResult r;
     r.tx = sendchain(mode, config.nFrame, config.txSeed, host);
     r.shaped = pulseshaper(r.tx.MultiplexOut, config.shaping);
     r.faded = pass_channel(config.channel, r.shaped.out, config.shaping, host);
-    r.matched = pulsematch(r.received(config.channel.kind), config.shaping);
+    apply_impulses(config.impulses, r.faded);
+
+    const ComplexArray& received = r.received(config.channel.kind);
+    r.blanking = impulseblank(received);
+    const bool blank = !r.blanking.samples.empty();
+    const ComplexArray cleaned = blank ? blanked(received, r.blanking.samples) : ComplexArray();
+    r.matched = pulsematch(blank ? cleaned : received, config.shaping);
     r.expectedFrameStart =
         2.0 * config.shaping.pulseDelay * config.shaping.oversamplingFactor + 1.0;
     r.codedBits = r.tx.CodOutInterIn.numel();
@@ -312,11 +363,14 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
         const bool noiseless = config.channel.kind == ChannelKind::none;
         const ComplexArray quiet = noiseless ? ComplexArray(r.shaped.out.numel()) : ComplexArray();
         const double inf = std::numeric_limits<double>::infinity();
-        r.genieView =
-            geniecombine(r.tx.MultiplexOut, r.faded.raios, noiseless ? quiet : r.faded.noise,
-                         noiseless ? inf : config.channel.EsNodB, mode, config.shaping);
+        const ComplexArray& noise = noiseless ? quiet : r.faded.noise;
+        const ComplexArray quieted = blank ? blanked(noise, r.blanking.samples) : ComplexArray();
+        r.genieView = geniecombine(r.tx.MultiplexOut, r.faded.raios, blank ? quieted : noise,
+                                   noiseless ? inf : config.channel.EsNodB, mode, config.shaping);
         r.genie.symbols = r.genieView.out;
         r.genie.noiseVar = r.genieView.noiseVar;
+        erase(reached(r, RealArray{r.expectedFrameStart}, mode, config, r.genie.symbols.numel()),
+              r.genie);
         if (uses_patterns(mode)) {
             decode_patterns(mode, config, r.tx, genie_patterns(mode, r.genie, config.softRule),
                             r.genie);
@@ -377,6 +431,7 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
                 turboequal(r.sounding, mode, config.nFrame, iterations, host, config.turboStop);
             r.hf.symbols = r.equalised.out;
             r.hf.noiseVar = r.equalised.noiseVar;
+            erase(reached(r, r.sounding.delays, mode, config, r.hf.symbols.numel()), r.hf);
             decode(mode, config, r.tx, r.hf);
         } else {
             missing(mode, config, r.tx, r.hf);
@@ -414,7 +469,8 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
     for (index_t k = 0; k < usable; ++k) errors += sent[k] != got[k] ? 1 : 0;
     r.codedBitErrors = errors;
 
-    decode_baseline(mode, config, r.tx, r.data.out, r.demod, r.baseline);
+    decode_baseline(mode, config, r.tx, r.data.out, r.demod,
+                    reached(r, r.frameStart, mode, config, r.data.out.numel()), r.baseline);
     r.baseline.codedBitErrors = r.codedBitErrors;
     return r;
 }

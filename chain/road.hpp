@@ -1,7 +1,9 @@
 // The whole road of one simulated transmission, block after block, keeping every intermediate
 // signal: rateconf -> sendchain -> pulseshaper -> the channel step (chain/road_channel.hpp:
-// hfchannel, white noise or nothing) -> pulsematch -> framelock, then one or more receivers on the
-// same received signal:
+// hfchannel, white noise or nothing) -> impulseblank -> pulsematch -> framelock, then one or more
+// receivers on the same received signal, each taking the data symbols the blanked samples reach
+// as erasures (but the hf receiver at 75 bit/s, whose pattern detector reads the sounding
+// itself):
 //   baseline: tickalign -> unframer -> symslicer -> unshuffle (hard decisions, no equaliser), and
 //          from the same symbols softslicer -> unshuffle -> vitdecode (at 75 bit/s patternslicer
 //          instead of softslicer; at 4800 bit/s, uncoded, the decisions are the information
@@ -30,6 +32,7 @@
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/freqlock/freqlock.hpp"
 #include "receiver/geniecombine/geniecombine.hpp"
+#include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "receiver/patternslicer/patternslicer.hpp"
 #include "receiver/patterntrack/patterntrack.hpp"
@@ -50,6 +53,14 @@ enum class ReceiverKind {
     genie,     // the matched-filter bound: told the ray gains, no intersymbol interference
 };
 
+// A received sample replaced after the channel (a static crash, an impulse): sample `sample`
+// (0-based) of the received signal becomes `size` times the received signal's RMS, and the
+// channel's noise takes the difference, so that the genie sees it too.
+struct ReceivedImpulse {
+    index_t sample = 0;
+    cdouble size;
+};
+
 struct RoadConfig {
     double nFrame = 1;  // interleaver blocks of data
     double txSeed = 1;  // seed of the information bits
@@ -60,6 +71,7 @@ struct RoadConfig {
     double iterations = 2;                       // decoder passes of the HF receiver's turbo loop
     TurboStop turboStop = TurboStop::confident;  // when that loop may end early (all: never)
     SoftRule softRule = SoftRule::max_log;       // the soft demappers' rule (every receiver)
+    std::vector<ReceivedImpulse> impulses;       // an experiment's faults (a channel with noise)
 
     bool runs(ReceiverKind kind) const;
 };
@@ -108,8 +120,10 @@ double spread_around_decisions(const ComplexArray& symbols, const ModeParams& mo
 struct RoadResult {
     SendchainOut tx;
     PulseshaperOut shaped;
-    HfchannelOut faded;  // the channel step's outputs (pass_channel): for awgn only noise and
-                         // AwgnOut; for none empty
+    HfchannelOut faded;        // the channel step's outputs (pass_channel): for awgn only noise and
+                               // AwgnOut; for none empty
+    ImpulseblankOut blanking;  // the received samples set to 0 before the matched filter (and in
+                               // the genie's noise); the data symbols they reach are erasures
     PulsematchOut matched;
     RealArray frameStart;           // framelock's result (1 x 1, or empty)
     double expectedFrameStart = 0;  // 2 D M + 1, where the first symbol peaks without delay
@@ -167,8 +181,10 @@ void check_hf_reach(const HfChannel& channel, const std::vector<ReceiverKind>& r
 // bits (a late frame start) are given as erasures (ratio 0), extra ones are dropped.
 // Errors: the hf or the genie receiver asked for in a mode they do not handle (a hand-made
 // parameter set: see receiver_mode_refusal), "hfchain:road:UnsupportedReceiver", and the hf
-// receiver with a channel of paths beyond its reach (check_hf_reach), before any work; those of
-// the blocks.
+// receiver with a channel of paths beyond its reach (check_hf_reach), before any work; impulses
+// without a channel (ChannelKind::none), "hfchain:road:ImpulseWithoutNoise", before any work,
+// or at a sample outside the received signal, "hfchain:road:ImpulseOutside"; those of the
+// blocks.
 RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServices& host);
 
 }  // namespace hfchain

@@ -5,6 +5,16 @@
 
 namespace hfchain {
 
+double BinadeCount::median_ceiling() const noexcept {
+    if (total_ == 0) return 0;
+    index_t seen = 0;
+    for (int b = 0; b < 2047; ++b) {
+        seen += bins_[b];
+        if (2 * seen >= total_) return std::ldexp(1.0, b - 1022);
+    }
+    return std::numeric_limits<double>::infinity();
+}
+
 double round_half_away(double x) noexcept { return std::round(x); }
 
 std::int32_t to_int32_saturating(double x) noexcept {

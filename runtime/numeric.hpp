@@ -1,6 +1,8 @@
 // Numeric rules shared by every block, with the host's exact conventions.
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstdint>
 
 #include "runtime/array.hpp"
@@ -10,6 +12,25 @@ namespace hfchain {
 // A floor for a divisor that can round to 0 (a pivot, 1 - rho^2): far below any value a
 // computation means, yet its reciprocal (1e300) stays finite.
 inline constexpr double kSmallestDivisor = 1e-300;
+
+// Counts of non-negative values by power-of-two range: a median that one value, or any share of
+// the values under half, cannot move, found in one pass without sorting, to within a factor 2.
+class BinadeCount {
+public:
+    // Counts a >= 0 (0 and subnormals count in the lowest range, +Inf and NaN in the highest).
+    void add(double a) noexcept {
+        ++bins_[(std::bit_cast<std::uint64_t>(a) >> 52) & 0x7ff];
+        ++total_;
+    }
+    index_t total() const noexcept { return total_; }
+    // The top 2^e of the range [2^(e-1), 2^e) that holds the lower median of the values counted:
+    // 2^-1022 for the lowest range (0 and subnormals), +Inf for the highest; 0 when none was.
+    double median_ceiling() const noexcept;
+
+private:
+    std::array<index_t, 2048> bins_{};
+    index_t total_ = 0;
+};
 
 // Round to nearest, halves away from zero: round(2.5) = 3, round(-2.5) = -3.
 double round_half_away(double x) noexcept;

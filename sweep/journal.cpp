@@ -86,17 +86,16 @@ bool names_old_receiver(std::string_view text) {
            std::string_view::npos;
 }
 
+}  // namespace
+
 // Trials a point may have finished out of order beyond its last needed one: the engine hands
 // them out at most max(kOutOfOrderReach, 8 per worker) ahead, with workers in all processes of
 // a job (at most this many assumed).
+namespace {
 constexpr std::int64_t kMostWorkers = 65536;
 constexpr std::int64_t kMostReach = std::max<std::int64_t>(kOutOfOrderReach, 8 * kMostWorkers);
+}  // namespace
 
-// Why record `k` cannot be a trial of the sweep `config` whose trials at its rate compare `size`
-// (trial_size), or empty when it can: its point beyond the sweep's, its trial beyond what its
-// point can need (at least minTrials, at most enough to reach maxBits, and the engine's reach
-// past that), counts that no trial gives (bits, blocks or a receiver's counts other than the
-// trial's, more errors than bits), or a time that is not one.
 std::string impossible_record(const KnownTrial& k, const SweepConfig& config, std::int64_t points,
                               const ReceiverCounts& size) {
     const TrialOutcome& o = k.outcome;
@@ -139,8 +138,6 @@ std::string impossible_record(const KnownTrial& k, const SweepConfig& config, st
     }
     return {};
 }
-
-}  // namespace
 
 std::uint32_t crc32(std::string_view data, std::uint32_t crc) {
     static const std::array<std::uint32_t, 256> table = make_crc_table();
@@ -238,12 +235,29 @@ std::string journal_header(const SweepParameters& parameters) {
     return h + "end " + hex8(crc32(h)) + '\n';
 }
 
+RecordCheck sweep_record_check(const SweepConfig& config) {
+    const std::int64_t points = point_count(config);
+    // Every trial of one rate compares the same bits, known from the parameters.
+    const std::int64_t per_rate = points / static_cast<std::int64_t>(config.rates.size());
+    std::vector<ReceiverCounts> sizes;
+    for (const double rate : config.rates) sizes.push_back(trial_size(config, rate));
+    return [config, points, per_rate, sizes](const KnownTrial& k) {
+        const std::int64_t rate =
+            std::clamp<std::int64_t>(k.ticket.point / std::max<std::int64_t>(per_rate, 1), 0,
+                                     static_cast<std::int64_t>(sizes.size()) - 1);
+        return impossible_record(k, config, points, sizes[static_cast<std::size_t>(rate)]);
+    };
+}
+
 Journal::Journal(const std::string& file, const SweepConfig& config, const std::string& version,
                  const FieldNames& names)
+    : Journal(file, sweep_parameters(config, version), sweep_record_check(config), names) {}
+
+Journal::Journal(const std::string& file, const SweepParameters& parameters,
+                 const RecordCheck& check, const FieldNames& names)
     : file_(file),
       name_(field_name(names, "checkpoint")),
       last_sync_(std::chrono::steady_clock::now()) {
-    const SweepParameters parameters = sweep_parameters(config, version);
     check_output_file(name_, file);
     const std::string in_file = name_ + ": '" + file + "'";
     for (int attempt = 0; fd_ < 0; ++attempt) {
@@ -284,7 +298,7 @@ Journal::Journal(const std::string& file, const SweepConfig& config, const std::
         }
     }
     try {
-        read_back(parameters, config, names);
+        read_back(parameters, check, names);
         if (::fcntl(fd_, F_SETFL, O_APPEND) != 0 || ::lseek(fd_, 0, SEEK_END) < 0) {
             raise(errid::kWriteFailed, in_file + " cannot be appended to: " + std::strerror(errno));
         }
@@ -299,7 +313,7 @@ Journal::~Journal() {
     ::close(fd_);
 }
 
-void Journal::read_back(const SweepParameters& parameters, const SweepConfig& config,
+void Journal::read_back(const SweepParameters& parameters, const RecordCheck& check,
                         const FieldNames& names) {
     const std::string in_file = name_ + ": '" + file_ + "'";
     std::string content;
@@ -377,8 +391,11 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
     }
     // Journals written before the other rates have no rates line: they hold 2400 bit/s trials,
     // numbered and seeded as a sweep of 2400 bit/s alone still numbers and seeds them.
-    if (std::none_of(recorded.begin(), recorded.end(),
-                     [](const auto& p) { return p.first == "rates"; })) {
+    const auto has_rates = [](const SweepParameters& list) {
+        return std::any_of(list.begin(), list.end(),
+                           [](const auto& p) { return p.first == "rates"; });
+    };
+    if (has_rates(parameters) && !has_rates(recorded)) {
         recorded.insert(recorded.begin() + (recorded.empty() ? 0 : 1), {"rates", "2400"});
     }
     if (body == std::string_view::npos) {
@@ -401,11 +418,6 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
     // record's CRC is seeded with the header's, so that records of another journal (files joined
     // by mistake) fail it; a record that passes it but holds what no trial of this sweep can
     // (written by something else) stops the reading, naming its line.
-    const std::int64_t points = point_count(config);
-    // Every trial of one rate compares the same bits, known from the parameters.
-    const std::int64_t per_rate = points / static_cast<std::int64_t>(config.rates.size());
-    std::vector<ReceiverCounts> sizes;
-    for (const double rate : config.rates) sizes.push_back(trial_size(config, rate));
     int line_number =
         1 + static_cast<int>(
                 std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(body), '\n'));
@@ -434,11 +446,7 @@ void Journal::read_back(const SweepParameters& parameters, const SweepConfig& co
             ++damaged_;
             continue;
         }
-        const std::int64_t rate =
-            std::clamp<std::int64_t>(k.ticket.point / std::max<std::int64_t>(per_rate, 1), 0,
-                                     static_cast<std::int64_t>(sizes.size()) - 1);
-        const ReceiverCounts& size = sizes[static_cast<std::size_t>(rate)];
-        if (const std::string wrong = impossible_record(k, config, points, size); !wrong.empty()) {
+        if (const std::string wrong = check(k); !wrong.empty()) {
             raise(errid::kUnusableFile, at_line + wrong + refused);
         }
         known_.push_back(k);

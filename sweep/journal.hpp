@@ -29,6 +29,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -72,6 +73,20 @@ SweepParameters parameters_from_text(std::string_view text);
 // The header of a journal for `parameters`, "end" line included.
 std::string journal_header(const SweepParameters& parameters);
 
+// Why a record read back cannot be a trial of the journal's run, or empty when it can.
+using RecordCheck = std::function<std::string(const KnownTrial& record)>;
+
+// Why record `k` cannot be a trial of the sweep `config` of `points` points whose trials at the
+// record's rate compare `size` (trial_size), or empty when it can: its point beyond the sweep's,
+// its trial beyond what its point can need (at least minTrials, at most enough to reach maxBits,
+// and the engine's reach past that), counts that no trial gives (bits, blocks or a receiver's
+// counts other than the trial's, more errors than bits), or a time that is not one.
+std::string impossible_record(const KnownTrial& k, const SweepConfig& config, std::int64_t points,
+                              const ReceiverCounts& size);
+
+// The check of a sweep's records: impossible_record() at the rate of the record's point.
+RecordCheck sweep_record_check(const SweepConfig& config);
+
 class Journal {
 public:
     // Opens `file`, creating it with its header when it is missing, empty or holds a header cut
@@ -85,6 +100,10 @@ public:
     // or cannot be opened for writing (permissions, a read-only file system), and
     // errid::kWriteFailed when it cannot be written.
     Journal(const std::string& file, const SweepConfig& config, const std::string& version,
+            const FieldNames& names = {});
+    // The journal of another run of sweeps (the minimum-performance table's): its header holds
+    // `parameters`, and `check` refuses the records it cannot have written.
+    Journal(const std::string& file, const SweepParameters& parameters, const RecordCheck& check,
             const FieldNames& names = {});
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
@@ -109,7 +128,7 @@ public:
     void sync_if_due();
 
 private:
-    void read_back(const SweepParameters& parameters, const SweepConfig& config,
+    void read_back(const SweepParameters& parameters, const RecordCheck& check,
                    const FieldNames& names);
 
     std::string file_;

@@ -13,6 +13,8 @@
 #include "runtime/error.hpp"
 #include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
+#include "sweep/session.hpp"
+#include "sweep/trial.hpp"
 
 namespace hfchain::sweep {
 
@@ -244,119 +246,247 @@ RequirementOutcome read_outcome(const std::vector<PointResult>& points, Receiver
     return o;
 }
 
-RequirementsResult run_requirements(const RequirementsConfig& config, const RowRunners& runners,
-                                    const std::atomic<bool>* interrupt,
-                                    const RequirementsProgress& progress) {
-    const auto start = std::chrono::steady_clock::now();
-    RequirementsResult result;
+namespace {
+
+// The journal's number of the point of row `index` at `snr3k` dB: a million numbers a row, the
+// SNR in milli-dB from -100 dB.
+constexpr std::int64_t kRowPoints = 1'000'000;
+constexpr std::int64_t kLowestMilli = -100'000;
+std::int64_t journal_point(std::size_t index, double snr3k) {
+    return static_cast<std::int64_t>(index) * kRowPoints + milli(snr3k) - kLowestMilli;
+}
+
+// The journal of a run (null: none), its trials not yet handed to their points (by the journal's
+// number of the point, each numbered 0 as its point's own) and its first failure to be written.
+struct RequirementsJournal {
+    Journal* journal = nullptr;
+    std::map<std::int64_t, std::vector<KnownTrial>> known;
+    std::string failure;
+};
+
+// The search of one row: its points, measured once for all its receivers.
+class RowSearch {
+public:
+    RowSearch(const RequirementsConfig& config, std::size_t index, const RowRunners& runners,
+              std::atomic<bool>* interrupt, const RequirementsProgress& progress,
+              RequirementsJournal& journal)
+        : config_(config),
+          index_(index),
+          row_(requirement_rows()[index]),
+          factory_(runners(requirement_point_config(config, row_, row_.snr3k))),
+          interrupt_(interrupt),
+          progress_(progress),
+          journal_(journal) {}
+
+    // The point at `snr3k`; false when it was interrupted.
+    bool point(double snr3k, const PointResult*& out) {
+        const auto found = measured_.find(milli(snr3k));
+        if (found != measured_.end()) {
+            out = &found->second;
+            return true;
+        }
+        const SweepConfig c = requirement_point_config(config_, row_, snr3k);
+        const std::int64_t number = journal_point(index_, snr3k);
+        JournalPart part;
+        part.journal = journal_.journal;
+        part.firstPoint = number;
+        if (auto known = journal_.known.find(number); known != journal_.known.end()) {
+            part.known = std::move(known->second);
+            journal_.known.erase(known);
+        }
+        SessionResult r = run_session(c, std::move(part), factory_, interrupt_, {});
+        if (journal_.failure.empty()) journal_.failure = r.journalFailure;
+        if (r.sweep.interrupted || r.sweep.points.size() != 1) return false;
+        out = &measured_.emplace(milli(snr3k), std::move(r.sweep.points[0])).first->second;
+        if (progress_) progress_(row_, snr3k, *out);
+        return true;
+    }
+
+    // Searches `receiver`'s crossing; false when interrupted.
+    bool search(ReceiverKind receiver);
+
+    // The row with the points measured.
+    RequirementRowResult result(bool complete) {
+        RequirementRowResult rr;
+        rr.index = index_;
+        rr.interLen = row_interleaver(row_, config_.interLen);
+        rr.complete = complete;
+        for (auto& [key, p] : measured_) rr.points.push_back(std::move(p));
+        for (const ReceiverKind receiver : config_.receivers) {
+            rr.receivers.push_back(read_outcome(rr.points, receiver, row_.ber, row_.snr3k));
+        }
+        return rr;
+    }
+
+    bool empty() const { return measured_.empty(); }
+
+private:
+    bool interval_ends(ReceiverKind receiver);
+
+    const RequirementsConfig& config_;
+    std::size_t index_;
+    const RequirementRow& row_;
+    TrialRunnerFactory factory_;
+    std::atomic<bool>* interrupt_;
+    const RequirementsProgress& progress_;
+    RequirementsJournal& journal_;
+    std::map<long long, PointResult> measured_;  // by SNR in milli-dB
+};
+
+bool RowSearch::search(ReceiverKind receiver) {
+    const auto above = [&](const PointResult& p) {
+        return receiver_rate(p, receiver, Metric::decoded) >= row_.ber;
+    };
+    const PointResult* p = nullptr;
+    double x = row_.snr3k;
+    if (!point(x, p)) return false;
+    // Step until the target is bracketed by [a, b]: a at or above it, b below it.
+    const bool start_above = above(*p);
+    double a = x, b = x;
+    bool bracketed = false;
+    while (!bracketed) {
+        const double next = start_above ? std::min(x + config_.step, config_.highest)
+                                        : std::max(x - config_.step, config_.lowest);
+        if (next == x) break;  // the end of the range: the crossing is a bound
+        x = next;
+        if (!point(x, p)) return false;
+        if (above(*p) != start_above) {
+            bracketed = true;
+            (start_above ? b : a) = x;
+        } else {
+            (start_above ? a : b) = x;
+        }
+    }
+    while (bracketed && b - a > config_.resolution + 1e-9) {
+        const double m = std::round((a + b) / 2 * 1000) / 1000;
+        if (!point(m, p)) return false;
+        (above(*p) ? a : b) = m;
+    }
+    return !bracketed || interval_ends(receiver);
+}
+
+// The interval's ends lie outside the bracket: a point a step further out where the points so far
+// do not bracket an end (at most kIntervalSteps a side, to bound the cost; an end still open is
+// reported as a bound). False when interrupted.
+bool RowSearch::interval_ends(ReceiverKind receiver) {
+    constexpr int kIntervalSteps = 2;
+    for (int lower = 0, upper = 0;;) {
+        std::vector<PointResult> sofar;
+        for (const auto& [key, q] : measured_) sofar.push_back(q);
+        const RequirementOutcome o = read_outcome(sofar, receiver, row_.ber, row_.snr3k);
+        double next = 0;
+        if (o.low.kind == Crossing::Kind::below_from_start && o.low.x > config_.lowest &&
+            lower < kIntervalSteps) {
+            next = std::max(o.low.x - config_.step, config_.lowest);
+            ++lower;
+        } else if (o.high.kind == Crossing::Kind::not_reached && o.high.x < config_.highest &&
+                   upper < kIntervalSteps) {
+            next = std::min(o.high.x + config_.step, config_.highest);
+            ++upper;
+        } else {
+            return true;
+        }
+        const PointResult* p = nullptr;
+        if (!point(next, p)) return false;
+    }
+}
+
+std::vector<std::size_t> chosen_rows(const RequirementsConfig& config) {
     std::vector<std::size_t> rows = config.rows;
     if (rows.empty()) {
         for (std::size_t i = 0; i < requirement_rows().size(); ++i) rows.push_back(i);
     }
-    const auto stopped = [&] { return interrupt != nullptr && interrupt->load(); };
-    for (const std::size_t index : rows) {
-        const RequirementRow& row = requirement_rows()[index];
-        std::map<long long, PointResult> measured;  // by SNR in milli-dB
-        const TrialRunnerFactory factory =
-            runners(requirement_point_config(config, row, row.snr3k));
-        // The point at `snr3k` (measured once for all receivers); false when interrupted.
-        const auto point = [&](double snr3k, const PointResult*& out) {
-            const auto found = measured.find(milli(snr3k));
-            if (found != measured.end()) {
-                out = &found->second;
-                return true;
-            }
-            const SweepConfig c = requirement_point_config(config, row, snr3k);
-            SweepResult r = run_sweep(c, factory, interrupt, {});
-            if (r.interrupted || r.points.size() != 1) return false;
-            out = &measured.emplace(milli(snr3k), std::move(r.points[0])).first->second;
-            if (progress) progress(row, snr3k, *out);
-            return true;
-        };
-        bool interrupted = false;
-        for (const ReceiverKind receiver : config.receivers) {
-            const auto above = [&](const PointResult& p) {
-                return receiver_rate(p, receiver, Metric::decoded) >= row.ber;
-            };
-            const PointResult* p = nullptr;
-            double x = row.snr3k;
-            if (!point(x, p)) {
-                interrupted = true;
-                break;
-            }
-            // Step until the target is bracketed by [a, b]: a at or above it, b below it.
-            const bool start_above = above(*p);
-            double a = x, b = x;
-            bool bracketed = false;
-            while (!bracketed) {
-                const double next = start_above ? std::min(x + config.step, config.highest)
-                                                : std::max(x - config.step, config.lowest);
-                if (next == x) break;  // the end of the range: the crossing is a bound
-                x = next;
-                if (!point(x, p)) {
-                    interrupted = true;
-                    break;
-                }
-                if (above(*p) != start_above) {
-                    bracketed = true;
-                    (start_above ? b : a) = x;
-                } else {
-                    (start_above ? a : b) = x;
-                }
-            }
-            if (interrupted) break;
-            while (bracketed && b - a > config.resolution + 1e-9) {
-                const double m = std::round((a + b) / 2 * 1000) / 1000;
-                if (!point(m, p)) {
-                    interrupted = true;
-                    break;
-                }
-                (above(*p) ? a : b) = m;
-            }
-            if (interrupted) break;
-            // The interval's ends lie outside the bracket: a point a step further out where the
-            // points so far do not bracket an end (at most kIntervalSteps a side, to bound the
-            // cost; an end still open is reported as a bound).
-            constexpr int kIntervalSteps = 2;
-            for (int lower = 0, upper = 0; bracketed && !interrupted;) {
-                std::vector<PointResult> sofar;
-                for (const auto& [key, q] : measured) sofar.push_back(q);
-                const RequirementOutcome o = read_outcome(sofar, receiver, row.ber, row.snr3k);
-                double next = 0;
-                if (o.low.kind == Crossing::Kind::below_from_start && o.low.x > config.lowest &&
-                    lower < kIntervalSteps) {
-                    next = std::max(o.low.x - config.step, config.lowest);
-                    ++lower;
-                } else if (o.high.kind == Crossing::Kind::not_reached &&
-                           o.high.x < config.highest && upper < kIntervalSteps) {
-                    next = std::min(o.high.x + config.step, config.highest);
-                    ++upper;
-                } else {
-                    break;
-                }
-                interrupted = !point(next, p);
-            }
-            if (interrupted) break;
+    return rows;
+}
+
+}  // namespace
+
+SweepParameters requirements_parameters(const RequirementsConfig& config,
+                                        const std::string& version) {
+    const std::vector<std::size_t> rows = chosen_rows(config);
+    const RequirementRow& first = requirement_rows()[rows.front()];
+    SweepParameters parameters;
+    // The points' own settings but those of a row (rate, channel, SNR, its interleaver, blocks).
+    for (auto& [name, value] :
+         sweep_parameters(requirement_point_config(config, first, first.snr3k), version)) {
+        if (name != "rates" && name != "conditions" && name != "esno" && name != "interLen" &&
+            name != "nFrame") {
+            parameters.emplace_back(name, value);
         }
-        if (interrupted || stopped()) {
+    }
+    std::string list;
+    for (const std::size_t i : rows) list += (list.empty() ? "" : ",") + std::to_string(i);
+    parameters.insert(parameters.begin() + 1, {{"table", "minimum performance"},
+                                               {"rows", list},
+                                               {"interLen", format_value(config.interLen)},
+                                               {"nFrame", format_value(config.nFrame)},
+                                               {"resolution", format_value(config.resolution)},
+                                               {"step", format_value(config.step)},
+                                               {"lowest", format_value(config.lowest)},
+                                               {"highest", format_value(config.highest)}});
+    return parameters;
+}
+
+std::unique_ptr<Journal> requirements_journal(const std::string& file,
+                                              const RequirementsConfig& config,
+                                              const std::string& version, const FieldNames& names) {
+    const std::vector<std::size_t> rows = chosen_rows(config);
+    // A record is a trial of a point of one of the rows, within the search's range.
+    RecordCheck check = [config, rows](const KnownTrial& k) -> std::string {
+        const std::int64_t index = k.ticket.point / kRowPoints;
+        const double snr3k = static_cast<double>(k.ticket.point % kRowPoints + kLowestMilli) / 1000;
+        if (k.ticket.point < 0 ||
+            std::find(rows.begin(), rows.end(), static_cast<std::size_t>(index)) == rows.end() ||
+            !(snr3k >= config.lowest && snr3k <= config.highest)) {
+            return "point " + std::to_string(k.ticket.point) + " is not one of the rows' points";
+        }
+        const SweepConfig c = requirement_point_config(config, requirement_rows()[index], snr3k);
+        KnownTrial own = k;
+        own.ticket.point = 0;
+        return impossible_record(own, c, 1, trial_size(c, c.rates[0]));
+    };
+    return std::make_unique<Journal>(file, requirements_parameters(config, version), check, names);
+}
+
+RequirementsResult run_requirements(const RequirementsConfig& config, const RowRunners& runners,
+                                    std::atomic<bool>* interrupt,
+                                    const RequirementsProgress& progress, Journal* journal) {
+    const auto start = std::chrono::steady_clock::now();
+    RequirementsResult result;
+    RequirementsJournal known{journal, {}, {}};
+    if (journal != nullptr) {
+        for (KnownTrial& k : journal->take_known()) {
+            const std::int64_t number = k.ticket.point;
+            k.ticket.point = 0;
+            known.known[number].push_back(k);
+        }
+    }
+    for (const std::size_t index : chosen_rows(config)) {
+        RowSearch search(config, index, runners, interrupt, progress, known);
+        bool complete = true;
+        for (const ReceiverKind receiver : config.receivers) {
+            complete = complete && search.search(receiver);
+        }
+        // An interrupted row keeps the points it measured, marked incomplete.
+        if (complete || !search.empty()) result.rows.push_back(search.result(complete));
+        if (!complete || (interrupt != nullptr && interrupt->load())) {
             result.interrupted = true;
             break;
         }
-        RequirementRowResult rr;
-        rr.index = index;
-        rr.interLen = row_interleaver(row, config.interLen);
-        for (auto& [key, p] : measured) rr.points.push_back(std::move(p));
-        for (const ReceiverKind receiver : config.receivers) {
-            rr.receivers.push_back(read_outcome(rr.points, receiver, row.ber, row.snr3k));
-        }
-        result.rows.push_back(std::move(rr));
     }
+    result.journalFailure = known.failure;
     result.wallSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return result;
 }
 
 namespace {
+
+// The verdict column: an interrupted row's search may have stopped short of its crossing, so it
+// gets no verdict, whatever its points show.
+const char* row_verdict(const RequirementRowResult& rr, const RequirementOutcome& o) {
+    return rr.complete ? verdict_text(o.verdict) : "incomplete";
+}
 
 std::string interval_text(const RequirementOutcome& o) {
     return crossing_text(o.low) + ".." + crossing_text(o.high);
@@ -395,6 +525,13 @@ void write_requirements_table(std::ostream& out, const RequirementsConfig& confi
            "intervals cross it; margin = required - measured; '*' after measured: it rests on a "
            "point whose interval rests on fewer than "
         << kFewEvents << " trials with a wrong bit, too few to be trusted\n";
+    for (const RequirementRowResult& rr : result.rows) {
+        if (!rr.complete) {
+            out << "# row " << rr.index
+                << " incomplete: its search was interrupted; measured and ci95 are read off the "
+                << rr.points.size() << " points it finished\n";
+        }
+    }
     out << "# wall time " << one_decimal(result.wallSeconds) << " s\n";
     char line[512];
     std::snprintf(line, sizeof line, "%-3s %5s %-13s %5s %-8s %-5s %8s %9s %-15s %7s %-22s %s\n",
@@ -411,7 +548,7 @@ void write_requirements_table(std::ostream& out, const RequirementsConfig& confi
                           one_decimal(row.snr3k).c_str(),
                           (crossing_text(o.measured) + (o.fewEvents ? "*" : "")).c_str(),
                           interval_text(o).c_str(), margin_text(o, row.snr3k).c_str(),
-                          verdict_text(o.verdict), rr.points.size());
+                          row_verdict(rr, o), rr.points.size());
             out << line;
         }
     }
@@ -430,8 +567,8 @@ void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
                 << target_text(row.ber) << ',' << format_value(row.snr3k) << ','
                 << crossing_text(o.measured) << ',' << crossing_text(o.low) << ','
                 << crossing_text(o.high) << ',' << margin_text(o, row.snr3k) << ','
-                << verdict_text(o.verdict) << ',' << rr.points.size() << ','
-                << (o.fewEvents ? 1 : 0) << '\n';
+                << row_verdict(rr, o) << ',' << rr.points.size() << ',' << (o.fewEvents ? 1 : 0)
+                << '\n';
         }
     }
 }
@@ -469,7 +606,7 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
                 << ", \"ci95_low\": " << json_quote(crossing_text(o.low))
                 << ", \"ci95_high\": " << json_quote(crossing_text(o.high))
                 << ", \"margin\": " << json_quote(margin_text(o, row.snr3k))
-                << ", \"verdict\": " << json_quote(verdict_text(o.verdict))
+                << ", \"verdict\": " << json_quote(row_verdict(rr, o))
                 << ", \"few_events\": " << (o.fewEvents ? 1 : 0) << '}';
         }
         out << "],\n     \"points\": [";

@@ -31,6 +31,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@
 #include "sweep/config.hpp"
 #include "sweep/crossings.hpp"
 #include "sweep/engine.hpp"
+#include "sweep/journal.hpp"
 
 namespace hfchain::sweep {
 
@@ -117,11 +119,14 @@ struct RequirementRowResult {
     double interLen = 4.8;                      // the interleaver the row ran with
     std::vector<PointResult> points;            // every point measured, by ascending SNR
     std::vector<RequirementOutcome> receivers;  // in the order of the configuration's receivers
+    bool complete = true;  // false: its search was interrupted; read off the points it has
 };
 
 struct RequirementsResult {
-    std::vector<RequirementRowResult> rows;  // those finished (all unless interrupted)
+    // Those searched (all unless interrupted; the last one then incomplete when it had points).
+    std::vector<RequirementRowResult> rows;
     bool interrupted = false;
+    std::string journalFailure;  // the first failure to write the journal, or empty
     double wallSeconds = 0;
 };
 
@@ -147,11 +152,29 @@ using RequirementsProgress =
     std::function<void(const RequirementRow& row, double snr3k, const PointResult& point)>;
 
 // Runs the search of every row and receiver of `config` (checked by the caller). Stops early when
-// `interrupt` becomes true: the rows finished are returned, marked interrupted. Errors: those of
-// run_sweep.
+// `interrupt` becomes true: the rows finished are returned, and the one interrupted with the
+// points it measured, marked incomplete; the result is marked interrupted. With `journal`
+// (requirements_journal) every finished trial is appended to it and the trials it read back are
+// counted as if they had just run, so that the same table comes out as from an uninterrupted run;
+// a journal that cannot be written stops the run as `interrupt` would. Errors: those of run_sweep.
 RequirementsResult run_requirements(const RequirementsConfig& config, const RowRunners& runners,
-                                    const std::atomic<bool>* interrupt,
-                                    const RequirementsProgress& progress = {});
+                                    std::atomic<bool>* interrupt,
+                                    const RequirementsProgress& progress = {},
+                                    Journal* journal = nullptr);
+
+// The parameters that decide the table, for its journal's header: the version, the rows, the
+// search and the points' settings.
+SweepParameters requirements_parameters(const RequirementsConfig& config,
+                                        const std::string& version);
+
+// The checkpoint journal of the table (a sweep's journal, journal.hpp): a point is numbered by
+// its row and its SNR (row x 1000000 + SNR in milli-dB + 100000), so that a resumed run finds each
+// point's trials whatever the search measured before it. Refuses, as a sweep's, a journal of
+// other parameters or a record no point of the rows can have written.
+std::unique_ptr<Journal> requirements_journal(const std::string& file,
+                                              const RequirementsConfig& config,
+                                              const std::string& version,
+                                              const FieldNames& names = {});
 
 // The table: `#` lines (version, parameters, the method), then one line per row and receiver:
 //   row rate channel interleaver receiver ber required measured ci95 margin verdict points

@@ -1,6 +1,7 @@
 #include "sweep/session.hpp"
 
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "runtime/error.hpp"
@@ -41,18 +42,18 @@ private:
 
 }  // namespace
 
-SessionResult run_session(const SweepConfig& config, Journal* journal,
+SessionResult run_session(const SweepConfig& config, JournalPart part,
                           const TrialRunnerFactory& runners, std::atomic<bool>* interrupt,
                           const ProgressCallback& observe, RemoteWorkers* remote) {
     FirstFailure failure(interrupt);
-    std::vector<KnownTrial> known;
+    Journal* journal = part.journal;
     SweepHooks hooks;
     hooks.remote = remote;
     if (journal != nullptr) {
-        known = journal->take_known();
-        hooks.known = &known;
-        hooks.finished = [journal, &failure](const TrialTicket& t, const TrialOutcome& o) {
-            failure.attempt([&] { journal->append(t, o); });
+        hooks.known = &part.known;
+        hooks.finished = [journal, &failure, first = part.firstPoint](const TrialTicket& t,
+                                                                      const TrialOutcome& o) {
+            failure.attempt([&] { journal->append({t.point + first, t.trial}, o); });
         };
     }
     SessionResult r;
@@ -63,12 +64,21 @@ SessionResult run_session(const SweepConfig& config, Journal* journal,
             if (observe) observe(p);
         },
         hooks);
-    known = {};
+    part.known = {};
     if (journal != nullptr && failure.message().empty()) {
         failure.attempt([&] { journal->sync(); });
     }
     r.journalFailure = failure.message();
     return r;
+}
+
+SessionResult run_session(const SweepConfig& config, Journal* journal,
+                          const TrialRunnerFactory& runners, std::atomic<bool>* interrupt,
+                          const ProgressCallback& observe, RemoteWorkers* remote) {
+    JournalPart part;
+    part.journal = journal;
+    if (journal != nullptr) part.known = journal->take_known();
+    return run_session(config, std::move(part), runners, interrupt, observe, remote);
 }
 
 }  // namespace hfchain::sweep

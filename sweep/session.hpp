@@ -6,7 +6,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
@@ -19,9 +21,22 @@ struct SessionResult {
                                  // message), or empty
 };
 
-// Runs `config` (checked, its threads fitted to the memory) with `journal` (null: none) as
+// The part of a journal one sweep reads and writes: the trials known of its points (numbered as
+// its own) and the number its first point has in the journal.
+struct JournalPart {
+    Journal* journal = nullptr;  // null: none
+    std::vector<KnownTrial> known;
+    std::int64_t firstPoint = 0;
+};
+
+// Runs `config` (checked, its threads fitted to the memory) with `part` of a journal as
 // run_sweep does with `runners`, `interrupt`, `observe` and `remote`; raises `interrupt` when the
 // journal cannot be written. Errors: those of run_sweep.
+SessionResult run_session(const SweepConfig& config, JournalPart part,
+                          const TrialRunnerFactory& runners, std::atomic<bool>* interrupt,
+                          const ProgressCallback& observe, RemoteWorkers* remote = nullptr);
+
+// The sweep with the whole of `journal` (null: none).
 SessionResult run_session(const SweepConfig& config, Journal* journal,
                           const TrialRunnerFactory& runners, std::atomic<bool>* interrupt,
                           const ProgressCallback& observe, RemoteWorkers* remote = nullptr);

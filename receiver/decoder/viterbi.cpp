@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <new>
 #include <string>
 
 #include "receiver/decoder/trellis.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/numeric.hpp"
 
 // SSE2 is part of every x86-64 processor; AVX2 is checked at run time.
 #if defined(__x86_64__)
@@ -235,14 +237,27 @@ void run_acs(AcsKernel kernel, const std::int16_t* q, index_t steps, std::int16_
 // ---------------------------------------------------------------------------------------------
 // Quantisation.
 
+// A magnitude counts in the scale at most kClipMedians times the median's binade's top (see
+// quantiser_exponent).
+constexpr double kClipMedians = 64;
+
+// The median reads every kMedianStride-th magnitude (all of them when there are fewer than 64
+// strides): as robust, at a third of the cost.
+constexpr index_t kMedianStride = 3;
+
 // The exponent k of the power of two that brings the mean magnitude of the finite non-zero
-// values into (kLevel / 16, kLevel / 8]; 0 when there are none. Reports the first NaN. The sums
-// run over the positions 4 j + r apart for r = 0..3 and meet at the end, in vector registers on
-// x86-64 and in the same order elsewhere, so the result is the same on every processor.
+// values into (kLevel / 16, kLevel / 8]; 0 when there are none. Each magnitude counts at most
+// kClipMedians times the top of the median's binade, so that one value far above the rest (an
+// impulse a receiver let through) cannot set the scale of all the others and round them to 0:
+// it saturates at the clip level instead. Ordinary ratios lie far below that bound, and the mean
+// is then the plain one, to the last bit. Reports the first NaN. The sums run over the positions
+// 4 j + r apart for r = 0..3 and meet at the end, in vector registers on x86-64 and in the same
+// order elsewhere, so the result is the same on every processor.
 int quantiser_exponent(const double* x, index_t n) {
     constexpr double kMax = std::numeric_limits<double>::max();
     double sum[4] = {0.0, 0.0, 0.0, 0.0};
     double count[4] = {0.0, 0.0, 0.0, 0.0};
+    double most[4] = {0.0, 0.0, 0.0, 0.0};
     bool nan = false;
     index_t k = 0;
 #ifdef HFCHAIN_VITERBI_X86
@@ -252,6 +267,7 @@ int quantiser_exponent(const double* x, index_t n) {
         const __m128d one = _mm_set1_pd(1.0);
         __m128d s[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
         __m128d c[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
+        __m128d m[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
         __m128d bad = _mm_setzero_pd();
         for (; k + 4 <= n; k += 4) {
             for (int h = 0; h < 2; ++h) {
@@ -261,6 +277,7 @@ int quantiser_exponent(const double* x, index_t n) {
                     _mm_and_pd(_mm_cmpgt_pd(a, _mm_setzero_pd()), _mm_cmple_pd(a, largest));
                 s[h] = _mm_add_pd(s[h], _mm_and_pd(a, counted));
                 c[h] = _mm_add_pd(c[h], _mm_and_pd(one, counted));
+                m[h] = _mm_max_pd(m[h], _mm_and_pd(a, counted));
                 bad = _mm_or_pd(bad, _mm_cmpunord_pd(v, v));
             }
         }
@@ -268,6 +285,8 @@ int quantiser_exponent(const double* x, index_t n) {
         _mm_storeu_pd(sum + 2, s[1]);
         _mm_storeu_pd(count, c[0]);
         _mm_storeu_pd(count + 2, c[1]);
+        _mm_storeu_pd(most, m[0]);
+        _mm_storeu_pd(most + 2, m[1]);
         nan = _mm_movemask_pd(bad) != 0;
     }
 #endif
@@ -276,6 +295,7 @@ int quantiser_exponent(const double* x, index_t n) {
         const bool counted = a > 0.0 && a <= kMax;
         sum[k % 4] += counted ? a : 0.0;
         count[k % 4] += counted ? 1.0 : 0.0;
+        most[k % 4] = counted ? std::max(most[k % 4], a) : most[k % 4];
         nan |= a != a;
     }
     if (nan) {
@@ -290,7 +310,22 @@ int quantiser_exponent(const double* x, index_t n) {
     const double total = (count[0] + count[1]) + (count[2] + count[3]);
     if (total == 0.0) return 0;
     double mean = ((sum[0] + sum[1]) + (sum[2] + sum[3])) / total;
-    if (!std::isfinite(mean)) {
+    BinadeCount binades;
+    const index_t stride = n >= kMedianStride * 64 ? kMedianStride : 1;
+    for (k = 0; k < n; k += stride) {
+        const double a = std::fabs(x[k]);
+        if (a > 0.0 && a <= kMax) binades.add(a);
+    }
+    const double ceiling = binades.median_ceiling();
+    const double clip = ceiling > 0 ? kClipMedians * ceiling : kMax;
+    if (std::max({most[0], most[1], most[2], most[3]}) > clip) {
+        // Some magnitudes count as the clip: summed divided by the count, in order.
+        mean = 0.0;
+        for (k = 0; k < n; ++k) {
+            const double a = std::fabs(x[k]);
+            if (a > 0.0 && a <= kMax) mean += std::min(a, clip) / total;
+        }
+    } else if (!std::isfinite(mean)) {
         // Values near the largest double overflowed the sum: sum them divided by the count.
         mean = 0.0;
         for (k = 0; k < n; ++k) {

@@ -13,6 +13,9 @@
 // Arithmetic. The ratios are scaled by one power of two per call, chosen so that the mean
 // magnitude of the finite non-zero ones lands in (kViterbiLevel / 16, kViterbiLevel / 8], and
 // rounded to whole numbers clipped to +-kViterbiLevel (+-Inf gives the clip level, a sure bit).
+// In that mean each magnitude counts at most 64 times the top of the power-of-two range that
+// holds their median, so that a few values far above the rest (an impulse let through) saturate
+// instead of rounding every other ratio to an erasure; ordinary ratios never reach that bound.
 // Path metrics are 16-bit integers, renormalised every eight steps; with that clip level they
 // never overflow. The add-compare-select runs in one of several kernels, all doing exactly the
 // same integer arithmetic with the same tie rule (on equal candidates the predecessor whose

@@ -8,6 +8,7 @@
 
 #include "params/waveform.hpp"
 #include "receiver/framesync/framelock.hpp"
+#include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/layout/reception.hpp"
 #include "runtime/checks.hpp"
@@ -234,22 +235,31 @@ FreqlockOut lock(const ComplexArray& mf, const ModeParams& mode, const VarShappi
     const index_t last_window = kSearchWindows * M - 1;
     const index_t N =
         std::min({kPreambleRead, static_cast<index_t>(p.size()), (Lmf - 1 - last_window) / M + 1});
-    const Coarse coarse = coarse_search(mf.data(), M, p, N, host);
+    // The estimates read the input with its impulses blanked (samples far above its median
+    // magnitude, which no ordinary signal reaches): one such sample, matched-filtered, would
+    // otherwise rule every differential sum that spans it and framelock's correlation.
+    const ImpulseblankOut impulses = impulseblank(mf);
+    const bool blank = !impulses.samples.empty();
+    const ComplexArray cleaned = blank ? blanked(mf, impulses.samples) : ComplexArray();
+    const ComplexArray& seen = blank ? cleaned : mf;
+    const Coarse coarse = coarse_search(seen.data(), M, p, N, host);
 
     FreqlockOut result;
     if (coarse.window >= 0) {
         // 2.
         result.coarseOffset = coarse.offset;
         result.coarseStart = static_cast<double>(coarse.window + 1);
-        result.offset = fine_estimate(mf.data(), Lmf, M, p, coarse);
+        result.offset = fine_estimate(seen.data(), Lmf, M, p, coarse);
     }
     // 3.
     if (host != nullptr) host->poll_interrupt();
     result.out = turned_back(mf, result.offset, M);
 
     // 4.
-    result.start = host != nullptr ? framelock(result.out, mode, varShapping, *host)
-                                   : framelock(result.out, mode, varShapping);
+    const ComplexArray searched = blank ? turned_back(seen, result.offset, M) : ComplexArray();
+    const ComplexArray& where = blank ? searched : result.out;
+    result.start = host != nullptr ? framelock(where, mode, varShapping, *host)
+                                   : framelock(where, mode, varShapping);
     return result;
 }
 

@@ -26,6 +26,9 @@
 //     coarse value.
 //  3. out(n) = x(n) exp(-j 2 pi f n / (2400 M)), n = 0, 1, ... (no turn at all when f is 0).
 //  4. framelock on `out` gives the start exactly as it does on a signal without offset.
+// Impulses: steps 1, 2 and 4 read the input with the samples that impulseblank finds (far above
+// its median magnitude: a static crash, matched-filtered) set to 0, so that one sample cannot
+// rule the sums; `out` is the whole input turned back. Ordinary signals have no such sample.
 // Precision: with a steady path the differential sum telescopes, and the offset's standard
 // deviation is about 1 / (2 pi F T (K - 1) sqrt(rho F)) Hz for K segments and an Es/N0 rho
 // (0.01 Hz at 10 dB over 1440 symbols). Through fading the estimate is the mean frequency the

@@ -114,6 +114,43 @@ TEST(Viterbi, QuantisesByOnePowerOfTwo) {
     }
 }
 
+// A few ratios far above the rest (an impulse a receiver let through) saturate and leave the
+// scale of the others alone: the scale and every other quantised ratio are those of the same
+// ratios without them, and a wrong one costs a short error event at most. Without the clipped
+// mean one ratio 1e6 times the others rounded every other ratio to 0 and lost about half the
+// bits.
+TEST(Viterbi, FewHugeRatiosDoNotSetTheScale) {
+    struct Case {
+        double size;  // the outliers, in ratios of a noiseless bit (2 / sigma^2)
+        int count;    // how many, spread over the block
+    };
+    const Case cases[] = {{1e6, 1}, {-1e6, 1}, {1e300, 1}, {-1e4, 3}, {1e8, 5}};
+    for (const Case& c : cases) {
+        BuiltinHost host(29);
+        const RealArray bits = random_message(1000, host);
+        const RealArray clean = noisy_ratios(encode(bits), 0.6, host);
+        ViterbiWorkspace ws;
+        const RealArray unhurt = decode(clean, true, ws);
+        const int exponent = ws.scale_exponent();
+        const std::vector<double> reference = dequantised(ws);
+        RealArray llr = clean;
+        for (int j = 0; j < c.count; ++j) llr[300 + 401 * j] = c.size * 2 / (0.6 * 0.6);
+        const RealArray decoded = decode(llr, true, ws);
+        EXPECT_EQ(ws.scale_exponent(), exponent) << c.size;
+        index_t wrong = 0, before = 0;
+        for (index_t k = 0; k < bits.numel(); ++k) {
+            wrong += decoded[k] != bits[k];
+            before += unhurt[k] != bits[k];
+        }
+        EXPECT_LE(wrong, before + 4 * c.count) << c.size;  // a short error event at most
+        for (index_t k = 0; k < llr.numel(); ++k) {
+            const bool outlier = (k - 300) % 401 == 0 && k >= 300 && (k - 300) / 401 < c.count;
+            const double expected = outlier ? std::copysign(kViterbiLevel, c.size) : reference[k];
+            ASSERT_EQ(ws.quantised()[k], expected) << c.size << " at " << k;
+        }
+    }
+}
+
 // Every kernel takes every survivor decision exactly as the plain one: on noisy ratios, on whole
 // numbers of a small range (many equal candidates), and on ratios at the clip level (the widest
 // metric spread).

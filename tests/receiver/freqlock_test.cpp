@@ -30,12 +30,15 @@ const VarShapping kShaping{0.35, 6, 5};
 
 // One 2400 bit/s transmission (0.6 s interleaver, one block) through `channel` at Es/N0 `EsNodB`,
 // matched-filtered.
-ComplexArray received(const HfChannel& channel, double EsNodB, double seed) {
+// `impulse`, when not 0, replaces received sample `at` before the matched filter.
+ComplexArray received(const HfChannel& channel, double EsNodB, double seed, cdouble impulse = 0.0,
+                      index_t at = 0) {
     BuiltinHost host;
     const ModeParams& mode = testing::standard(0.6);
     const SendchainOut tx = sendchain(mode, 1, seed, host);
     const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
-    const HfchannelOut y = hfchannel(x, {channel, EsNodB, seed + 1}, kShaping, host);
+    HfchannelOut y = hfchannel(x, {channel, EsNodB, seed + 1}, kShaping, host);
+    if (impulse != 0.0) y.AwgnOut[at] = impulse;
     return pulsematch(y.AwgnOut, kShaping).out;
 }
 
@@ -90,6 +93,32 @@ TEST(Freqlock, AcquiresEveryOffsetOnTwoFadingPaths) {
         const double start = got.start[0];
         EXPECT_TRUE(std::abs(start - 61) <= 1 || std::abs(start - 85) <= 1)
             << "offset " << f << ": start " << start;
+    }
+}
+
+// One received sample 1e3 or 1e6 times the RMS (about 1), in the preamble, leaves the offset
+// and the start where they are without it; before the estimates blanked it, the offset read
+// tens of hertz off and the start hundreds of samples away.
+TEST(Freqlock, OneImpulseDoesNotThrowTheEstimates) {
+    struct Case {
+        double offset;
+        cdouble size;
+        index_t at;
+    };
+    const Case cases[] = {
+        {0, 1e6, 3000}, {-50, cdouble(0, 1e3), 500}, {37, -1e6, 6100}, {10, cdouble(7e5, 7e5), 77}};
+    double seed = 60;
+    for (const Case& c : cases) {
+        const ComplexArray hit = received(two_paths(c.offset), 12, seed, c.size, c.at);
+        const FreqlockOut got = freqlock(hit, testing::standard(0.6), kShaping);
+        EXPECT_NEAR(got.offset, c.offset, 1.0) << "offset " << c.offset;
+        ASSERT_EQ(got.start.numel(), 1) << "offset " << c.offset;
+        const double start = got.start[0];
+        EXPECT_TRUE(std::abs(start - 61) <= 1 || std::abs(start - 85) <= 1)
+            << "offset " << c.offset << ": start " << start;
+        const double peak = std::abs(hit[c.at + 30]);  // the impulse, matched-filtered
+        EXPECT_NEAR(std::abs(got.out[c.at + 30]), peak, 1e-9 * peak) << "out keeps the impulse";
+        seed += 1;
     }
 }
 

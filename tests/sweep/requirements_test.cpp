@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include "params/waveform.hpp"
 #include "runtime/error.hpp"
+#include "sweep/trial.hpp"
+#include "tests/support/programs.hpp"
 
 namespace hfchain::sweep {
 namespace {
@@ -305,6 +310,110 @@ TEST(RequirementSearch, SameTableForAnyThreads) {
     }
     EXPECT_EQ(tables[0], tables[1]);
     EXPECT_NE(tables[0].find("2400 2p:2ms:1Hz"), std::string::npos);
+}
+
+// Trials with the counts a trial of the point's rate has (as the journal checks them): the
+// curve's errors (through 1e-3 at `at` dB, a decade a dB, spread between trials), counted in
+// `count`; the run's interrupt (if any) is raised once `stopAfter` trials have run.
+RowRunners sized_curve(double at, std::atomic<bool>* interrupt, int stopAfter,
+                       std::shared_ptr<std::atomic<int>> count) {
+    return [=](const SweepConfig& pointConfig) -> TrialRunnerFactory {
+        const ReceiverCounts size = trial_size(pointConfig, pointConfig.rates[0]);
+        const std::vector<ReceiverKind> receivers = pointConfig.receivers;
+        return [=]() -> std::unique_ptr<TrialRunner> {
+            class Runner final : public TrialRunner {
+            public:
+                std::function<TrialOutcome(const TrialJob&)> f;
+                TrialOutcome run(const TrialJob& job) override { return f(job); }
+            };
+            auto runner = std::make_unique<Runner>();
+            runner->f = [=](const TrialJob& job) {
+                const int ran = ++*count;
+                if (interrupt != nullptr && ran >= stopAfter) interrupt->store(true);
+                const double snr = snr3k_of_esno(job.esno);
+                const double rate = std::min(0.5, std::pow(10.0, -3 - (snr - at))) *
+                                    (job.trial % 2 == 0 ? 0.5 : 1.5);
+                TrialOutcome o;
+                o.bits = size.infoBits;
+                o.errors = std::llround(rate * static_cast<double>(size.infoBits));
+                for (const ReceiverKind r : receivers) {
+                    ReceiverCounts& n = o.receivers[static_cast<std::size_t>(r)];
+                    n = size;
+                    n.infoErrors = o.errors;
+                    n.codedErrors = std::min(size.codedBits, 2 * o.errors);
+                    n.blockErrors = o.errors > 0 ? size.blocks : 0;
+                }
+                return o;
+            };
+            return runner;
+        };
+    };
+}
+
+std::string table_text(const RequirementsConfig& config, RequirementsResult r) {
+    r.wallSeconds = 0;
+    std::ostringstream out;
+    write_requirements_table(out, config, r, "test");
+    write_requirements_json(out, config, r, "test");
+    return out.str();
+}
+
+// Stopped after any number of trials, the run writes the rows finished and the interrupted one's
+// points (marked incomplete); resumed from its journal, it gives the uninterrupted run's table,
+// however often it was stopped.
+TEST(RequirementJournal, InterruptedRowKeptAndResumedToTheSameTable) {
+    RequirementsConfig config;
+    config.rows = {7, 6};  // 600 and 1200 bit/s: points of two rates in one journal
+    config.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+    config.stop.minTrials = 3;
+    config.stop.maxBits = 1;
+    config.threads = 1;  // the trials counted below run once each
+    const auto whole_trials = std::make_shared<std::atomic<int>>(0);
+    const std::string whole = table_text(
+        config, run_requirements(config, sized_curve(6, nullptr, 0, whole_trials), nullptr));
+    EXPECT_EQ(whole.find("incomplete"), std::string::npos);
+    const struct {
+        std::vector<int> stops;  // trials run before each stop, in turn (1: before any point)
+    } cases[] = {{{1}}, {{7}}, {{60}}, {{5, 8, 12}}};
+    for (const auto& c : cases) {
+        testing::ScratchDir dir("requirements-journal");
+        const std::string file = dir / "journal";
+        for (const int stopAfter : c.stops) {
+            SCOPED_TRACE("stopped after " + std::to_string(stopAfter) + " trials");
+            std::atomic<bool> interrupt{false};
+            const auto count = std::make_shared<std::atomic<int>>(0);
+            const auto journal = requirements_journal(file, config, "test");
+            const RequirementsResult r =
+                run_requirements(config, sized_curve(6, &interrupt, stopAfter, count), &interrupt,
+                                 {}, journal.get());
+            ASSERT_TRUE(r.interrupted);
+            // Before its first point a row has nothing to show; after it, the interrupted row is
+            // written with its points.
+            if (stopAfter == 1) {
+                EXPECT_TRUE(r.rows.empty());
+                continue;
+            }
+            ASSERT_FALSE(r.rows.empty());
+            EXPECT_FALSE(r.rows.back().complete);
+            EXPECT_FALSE(r.rows.back().points.empty());
+            for (std::size_t i = 0; i + 1 < r.rows.size(); ++i) EXPECT_TRUE(r.rows[i].complete);
+            EXPECT_NE(table_text(config, r).find("incomplete"), std::string::npos);
+        }
+        const auto journal = requirements_journal(file, config, "test");
+        EXPECT_GT(journal->known_count(), 0);
+        const auto trials = std::make_shared<std::atomic<int>>(0);
+        const RequirementsResult resumed = run_requirements(
+            config, sized_curve(6, nullptr, 0, trials), nullptr, {}, journal.get());
+        EXPECT_FALSE(resumed.interrupted);
+        EXPECT_LE(*trials, *whole_trials - journal->known_count());  // the known ones not rerun
+        EXPECT_EQ(table_text(config, resumed), whole);
+    }
+    // The journal is tied to the table's parameters: other rows are another run.
+    testing::ScratchDir dir("requirements-journal-other");
+    requirements_journal(dir / "journal", config, "test");
+    RequirementsConfig other = config;
+    other.rows = {7};
+    EXPECT_THROW(requirements_journal(dir / "journal", other, "test"), Error);
 }
 
 TEST(RequirementChecks, RefusedValuesNameTheirField) {
