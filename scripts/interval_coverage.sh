@@ -3,6 +3,8 @@
 # seeds 1..RUNS, pools the errors and bits of all runs, and counts how many of the runs' intervals
 # (R_ci95_low to R_ci95_high, over trials) hold the pooled rate: about 95 % of them should. The
 # Wilson interval of each run's bits, which treats every bit as independent, is counted beside it.
+# Runs whose interval the program marks as resting on few error events (R_few_events) are counted
+# apart as well: those are the runs whose interval is not to be trusted.
 #
 #   scripts/interval_coverage.sh [HFCHAIN] [RUNS] [SWEEP OPTIONS ...]
 #
@@ -32,17 +34,19 @@ for seed in $(seq 1 "$runs"); do
   awk -F, -v seed="$seed" 'NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i; next }
     NR == 2 { for (k in col) if (k ~ /_info_errors$/ && !r) r = substr(k, 1, length(k) - 12)
               print seed, $col["trials"], $col["events"], $col[r "_info_errors"], $col["info_bits"],
-                    $col[r "_ci95_low"], $col[r "_ci95_high"] }' "$out/$seed.csv"
+                    $col[r "_ci95_low"], $col[r "_ci95_high"],
+                    (r "_few_events") in col ? $col[r "_few_events"] : "-" }' "$out/$seed.csv"
 done >"$out/runs"
 
 awk -v runs="$runs" '
   { seed[NR] = $1; trials[NR] = $2; events[NR] = $3; e[NR] = $4; b[NR] = $5; lo[NR] = $6
-    hi[NR] = $7; E += $4; B += $5 }
+    hi[NR] = $7; few[NR] = $8; E += $4; B += $5 }
   END {
     pooled = E / B; z = 1.959963984540054
     printf "pooled rate %.4e (%d errors in %d bits over %d runs)\n", pooled, E, B, NR
-    printf "%5s %7s %7s %8s %11s %11s %11s %6s %11s %11s %6s\n", "seed", "trials", "events",
-           "errors", "rate", "ci95_low", "ci95_high", "holds", "wilson_low", "wilson_high", "holds"
+    printf "%5s %7s %7s %8s %11s %11s %11s %6s %4s %11s %11s %6s\n", "seed", "trials", "events",
+           "errors", "rate", "ci95_low", "ci95_high", "holds", "few", "wilson_low", "wilson_high",
+           "holds"
     for (i = 1; i <= NR; i++) {
       p = e[i] / b[i]; n = b[i]; z2n = z * z / n
       centre = (p + z2n / 2) / (1 + z2n)
@@ -50,9 +54,12 @@ awk -v runs="$runs" '
       wl = centre - half < 0 ? 0 : centre - half; wh = centre + half
       in1 = lo[i] <= pooled && pooled <= hi[i]; in2 = wl <= pooled && pooled <= wh
       covered += in1; wilson += in2
-      printf "%5d %7d %7d %8d %11.4e %11.4e %11.4e %6s %11.4e %11.4e %6s\n", seed[i], trials[i],
-             events[i], e[i], p, lo[i], hi[i], in1 ? "yes" : "no", wl, wh, in2 ? "yes" : "no"
+      marked += few[i] == 1; markedCovered += few[i] == 1 && in1
+      printf "%5d %7d %7d %8d %11.4e %11.4e %11.4e %6s %4s %11.4e %11.4e %6s\n", seed[i], trials[i],
+             events[i], e[i], p, lo[i], hi[i], in1 ? "yes" : "no", few[i], wl, wh, in2 ? "yes" : "no"
     }
     printf "the interval over trials holds the pooled rate in %d of %d runs; Wilson'"'"'s in %d\n",
            covered, NR, wilson
+    printf "marked as resting on few events: %d runs, holding it in %d; unmarked: %d, in %d\n",
+           marked, markedCovered, NR - marked, covered - markedCovered
   }' "$out/runs"

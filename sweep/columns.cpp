@@ -66,6 +66,10 @@ const Column kPointColumns[] = {
      [](const Config&, const Point& p, ReceiverKind) { return real(p.interval().low); }},
     {"ci95_high", Kind::real, kInJson | kInPython, 0, nullptr, RealText::mantissa,
      [](const Config&, const Point& p, ReceiverKind) { return real(p.interval().high); }},
+    {"few_events", Kind::whole, kInJson | kInPython, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) {
+         return whole(rests_on_few_events(p.spread.events) ? 1 : 0);
+     }},
 };
 
 // In the order of the JSON's receivers; those only in the JSON are the counts the table gives
@@ -98,6 +102,11 @@ const Column kReceiverColumns[] = {
     {"_error_trials", Kind::whole, kInJson | kInPython, 0, nullptr, RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind r) {
          return whole(receiver_events(p, r, Metric::decoded));
+     }},
+    // 1 when R_ci95_low .. R_ci95_high rests on too few error events to be trusted.
+    {"_few_events", Kind::whole, kFiles | kInTableNote, 0, nullptr, RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind r) {
+         return whole(rests_on_few_events(receiver_events(p, r, Metric::decoded)) ? 1 : 0);
      }},
     {"_blocks", Kind::whole, kInJson, 0, nullptr, RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).blocks); }},

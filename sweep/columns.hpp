@@ -25,8 +25,10 @@ struct ColumnValue {
     double real = 0;
 };
 
-// The outputs a column is written to.
-inline constexpr unsigned kInTable = 1, kInCsv = 2, kInJson = 4, kInPython = 8;
+// The outputs a column is written to. kInTableNote: not a column of the table but a note at the
+// end of a row ("  # few events: hf genie"), naming the receivers whose value is not 0, so that
+// Octave's `load` reads the same matrix.
+inline constexpr unsigned kInTable = 1, kInCsv = 2, kInJson = 4, kInPython = 8, kInTableNote = 16;
 inline constexpr unsigned kEverywhere = kInTable | kInCsv | kInJson | kInPython;
 
 struct Column {

@@ -9,8 +9,6 @@
 
 namespace hfchain::sweep {
 
-namespace {}  // namespace
-
 Crossing find_crossing(const std::vector<double>& x, const std::vector<double>& rate,
                        double target) {
     const std::size_t n = std::min(x.size(), rate.size());
@@ -22,16 +20,24 @@ Crossing find_crossing(const std::vector<double>& x, const std::vector<double>& 
             const double a = std::log10(rate[*previous]);
             const double b = std::log10(rate[i]);
             const double f = (std::log10(target) - a) / (b - a);
-            return {Crossing::Kind::at, x[*previous] + f * (x[i] - x[*previous])};
+            return {Crossing::Kind::at, x[*previous] + f * (x[i] - x[*previous]), *previous, i};
         }
         previous = i;
     }
     for (std::size_t i = 0; i < n; ++i) {
         if (rate[i] < target) {
-            return {i == 0 ? Crossing::Kind::below_from_start : Crossing::Kind::fell_to_zero, x[i]};
+            return {i == 0 ? Crossing::Kind::below_from_start : Crossing::Kind::fell_to_zero, x[i],
+                    i, i};
         }
     }
-    return {Crossing::Kind::not_reached, x[n - 1]};
+    return {Crossing::Kind::not_reached, x[n - 1], n - 1, n - 1};
+}
+
+bool rests_on_few_events(const Crossing& crossing, const std::vector<const PointResult*>& points,
+                         ReceiverKind receiver, Metric metric) {
+    if (crossing.kind == Crossing::Kind::none || crossing.last >= points.size()) return false;
+    return rests_on_few_events(receiver_events(*points[crossing.first], receiver, metric)) ||
+           rests_on_few_events(receiver_events(*points[crossing.last], receiver, metric));
 }
 
 std::string one_decimal(double v) {
@@ -76,7 +82,10 @@ std::string crossings_legend(const SweepConfig& config, bool snr3kAxis) {
            (config.metric == Metric::decoded ? "decoded information-bit" : "coded-bit") +
            " error rate falls to the target, by straight lines in log10(rate) between the "
            "bracketing points ('< X': below it from the first point X; '<= X': fell to no error "
-           "by X; '> X': not reached by X); gap: to the genie";
+           "by X; '> X': not reached by X); gap: to the genie; '*': resting on a point whose "
+           "interval rests "
+           "on fewer than " +
+           std::to_string(kFewEvents) + " error events";
 }
 
 void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
@@ -127,24 +136,33 @@ void write_crossings(std::ostream& out, const SweepConfig& config, const SweepRe
         out << condition << " |";
         for (const double t : targets) {
             std::vector<Crossing> found;
+            std::vector<const char*> marks;
             for (const ReceiverKind r : receivers) {
                 std::vector<double> rate;
                 for (const PointResult* p : points) {
                     rate.push_back(receiver_rate(*p, r, config.metric));
                 }
                 found.push_back(find_crossing(x, rate, t));
-                out << ' ' << crossing_text(found.back()) << " |";
+                marks.push_back(rests_on_few_events(found.back(), points, r, config.metric) ? "*"
+                                                                                            : "");
+                out << ' ' << crossing_text(found.back()) << marks.back() << " |";
             }
             const Crossing* bound = nullptr;  // the genie's
+            bool boundFew = false;
             for (std::size_t k = 0; k < receivers.size(); ++k) {
-                if (receivers[k] == ReceiverKind::genie) bound = &found[k];
+                if (receivers[k] != ReceiverKind::genie) continue;
+                bound = &found[k];
+                boundFew = *marks[k] != '\0';
             }
             for (const ReceiverKind r : gapped) {
                 std::size_t k = 0;
                 while (receivers[k] != r) ++k;
                 const bool both =
                     found[k].kind == Crossing::Kind::at && bound->kind == Crossing::Kind::at;
-                out << ' ' << (both ? one_decimal(found[k].x - bound->x) : std::string("-"))
+                const bool few = *marks[k] != '\0' || boundFew;
+                out << ' '
+                    << (both ? one_decimal(found[k].x - bound->x) + (few ? "*" : "")
+                             : std::string("-"))
                     << " |";
             }
         }

@@ -8,6 +8,8 @@
 //   "<= X"  it fell from above the target to no error at all by X;
 //   "> X"   it never fell below the target up to its last point X;
 //   "-"     there are no points.
+// A crossing resting on a point whose interval rests on few error events (sweep/interval.hpp) is
+// marked with a "*" in the crossing table ("7.7*", "<= 8.0*").
 #pragma once
 
 #include <ostream>
@@ -23,12 +25,20 @@ struct Crossing {
     enum class Kind { at, below_from_start, fell_to_zero, not_reached, none };
     Kind kind = Kind::none;
     double x = 0;  // the crossing (Kind::at) or the point X of the bound
+    // The points it rests on (indices of x): the bracket's two points, or the point X.
+    std::size_t first = 0;
+    std::size_t last = 0;
 };
 
 // The crossing of `target` (> 0) by the rates `rate` (>= 0) at the ascending points `x` (dB); the
 // two lists pair element by element (the shorter decides).
 Crossing find_crossing(const std::vector<double>& x, const std::vector<double>& rate,
                        double target);
+
+// True when `crossing`, found on the rates of `receiver` at `points` (in the order of its x),
+// rests on a point whose interval over trials of `metric` rests on few error events.
+bool rests_on_few_events(const Crossing& crossing, const std::vector<const PointResult*>& points,
+                         ReceiverKind receiver, Metric metric);
 
 // "9.4", "< 6.0", "<= 12.0", "> 16.0" or "-" (one decimal).
 std::string crossing_text(const Crossing& crossing);
@@ -39,8 +49,8 @@ std::string one_decimal(double v);
 // A target rate as the table heads it: "1e-3", "2.5e-4".
 std::string target_text(double target);
 
-// One line saying what the crossing table holds (axis, metric, the bounds' marks), for a table's
-// header.
+// One line saying what the crossing table holds (axis, metric, the bounds' marks, the mark of
+// few error events), for a table's header.
 std::string crossings_legend(const SweepConfig& config, bool snr3kAxis);
 
 // The crossing table in Markdown, one row per rate and condition of `config` with points in
@@ -50,7 +60,9 @@ std::string crossings_legend(const SweepConfig& config, bool snr3kAxis);
 // for each target in turn, each receiver's crossing of its rate of the metric against SNR in
 // 3 kHz (`snr3kAxis`) or Es/N0, then, when the genie runs beside other receivers, each one's gap
 // to it in dB (its crossing minus the genie's, where both are interpolated; "gap" alone for one
-// receiver, "R gap" for several). Every line starts with `prefix` ("# " inside a table).
+// receiver, "R gap" for several). A crossing resting on a point whose interval rests on few
+// error events, and a gap from such a crossing, end with "*". Every line starts with `prefix`
+// ("# " inside a table).
 void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
                      const std::vector<double>& targets, bool snr3kAxis,
                      const std::string& prefix = {});

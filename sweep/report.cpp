@@ -39,8 +39,8 @@ std::string esno_list(const std::vector<double>& esno) {
 
 // The fields of a point in the JSON, in their order, before its receivers.
 constexpr const char* kJsonPointFields[] = {
-    "rate",   "condition", "esno_db",  "snr3k_db",  "trials",      "bits",    "errors",
-    "events", "ber",       "ci95_low", "ci95_high", "sync_misses", "seconds", "stop"};
+    "rate", "condition", "esno_db",   "snr3k_db",   "trials",      "bits",    "errors", "events",
+    "ber",  "ci95_low",  "ci95_high", "few_events", "sync_misses", "seconds", "stop"};
 
 std::string json_value(const Column& column, const ColumnValue& value) {
     return column.kind == ColumnKind::text ? json_quote(value.text) : column_text(column, value);
@@ -51,6 +51,20 @@ std::string receivers_of(const SweepConfig& c) {
     for (const ReceiverKind r : c.receivers)
         s += std::string(s.empty() ? "" : " ") + receiver_name(r);
     return s;
+}
+
+// "  # interrupted; few events: hf genie" after a table's row, or nothing.
+std::string row_note(const SweepConfig& c, const PointResult& p) {
+    std::string note = p.stop == StopReason::interrupted ? "interrupted" : "";
+    for_each_column(c, kInTableNote, [&](const Column& column, const std::string&, ReceiverKind r) {
+        if (column.value(c, p, r).whole == 0) return;
+        std::string label = column.name + 1;  // "_few_events": "few events"
+        std::replace(label.begin(), label.end(), '_', ' ');
+        const std::string head = label + ':';
+        if (note.find(head) == std::string::npos) note += (note.empty() ? "" : "; ") + head;
+        note += std::string(" ") + receiver_name(r);
+    });
+    return note.empty() ? note : "  # " + note;
 }
 
 }  // namespace
@@ -101,6 +115,9 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
            "bursts; never narrower than the Wilson interval of the bits); R_bler: interleaver "
            "blocks with a wrong information bit; sync_misses: trials whose frame start was not "
            "the expected sample\n";
+    out << "# a row ending '# few events: R': R's interval rests on fewer than " << kFewEvents
+        << " trials with a wrong bit (none: the bound of independent bits), too few for it to hold "
+           "where a few heavy error events carry most of the errors\n";
     out << "# threads " << result.threads;
     if (result.ranks > 1) out << " in " << result.ranks << " processes";
     out << ", wall time " << fixed(result.wallSeconds, 1) << " s";
@@ -125,8 +142,7 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
             }
             out << cell;
         });
-        if (p.stop == StopReason::interrupted) out << "  # interrupted";
-        out << '\n';
+        out << row_note(c, p) << '\n';
     }
 }
 

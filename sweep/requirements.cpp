@@ -220,6 +220,7 @@ RequirementOutcome read_outcome(const std::vector<PointResult>& points, Receiver
     RequirementOutcome o;
     o.receiver = receiver;
     o.measured = find_crossing(x, rate, target);
+    o.fewEvents = rests_on_few_events(o.measured, sorted, receiver, Metric::decoded);
     // Few errors a point make a curve that is not monotone within its noise, and each bound
     // curve could then cross the target on the other side of the measured crossing. The low end
     // is read off the points up to the measured bracket's lower point, the high end is the last
@@ -521,7 +522,9 @@ void write_requirements_table(std::ostream& out, const RequirementsConfig& confi
     out << "# SNRs in dB in 3 kHz; measured: where the decoded information-bit error rate crosses "
            "the target (log-linear between the bracketing points; '<= X': fell to no error by X, "
            "'> X': still above at X, '< X': below from X); ci95: where the points' 95 % "
-           "intervals cross it; margin = required - measured\n";
+           "intervals cross it; margin = required - measured; '*' after measured: it rests on a "
+           "point whose interval rests on fewer than "
+        << kFewEvents << " trials with a wrong bit, too few to be trusted\n";
     for (const RequirementRowResult& rr : result.rows) {
         if (!rr.complete) {
             out << "# row " << rr.index
@@ -542,7 +545,8 @@ void write_requirements_table(std::ostream& out, const RequirementsConfig& confi
                           "%-3zu %5.0f %-13s %5s %-8s %-5s %8s %9s %-15s %7s %-22s %zu\n", rr.index,
                           row.rate, row.channel.c_str(), format_value(rr.interLen).c_str(),
                           receiver_name(o.receiver), target_text(row.ber).c_str(),
-                          one_decimal(row.snr3k).c_str(), crossing_text(o.measured).c_str(),
+                          one_decimal(row.snr3k).c_str(),
+                          (crossing_text(o.measured) + (o.fewEvents ? "*" : "")).c_str(),
                           interval_text(o).c_str(), margin_text(o, row.snr3k).c_str(),
                           row_verdict(rr, o), rr.points.size());
             out << line;
@@ -554,7 +558,7 @@ void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
                             const RequirementsResult& result) {
     (void)config;
     out << "row,rate,channel,interleaver,receiver,target_ber,required_snr3k_db,measured_snr3k_db,"
-           "ci95_low_snr3k_db,ci95_high_snr3k_db,margin_db,verdict,points\n";
+           "ci95_low_snr3k_db,ci95_high_snr3k_db,margin_db,verdict,points,few_events\n";
     for (const RequirementRowResult& rr : result.rows) {
         const RequirementRow& row = requirement_rows()[rr.index];
         for (const RequirementOutcome& o : rr.receivers) {
@@ -563,7 +567,8 @@ void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
                 << target_text(row.ber) << ',' << format_value(row.snr3k) << ','
                 << crossing_text(o.measured) << ',' << crossing_text(o.low) << ','
                 << crossing_text(o.high) << ',' << margin_text(o, row.snr3k) << ','
-                << row_verdict(rr, o) << ',' << rr.points.size() << '\n';
+                << row_verdict(rr, o) << ',' << rr.points.size() << ',' << (o.fewEvents ? 1 : 0)
+                << '\n';
         }
     }
 }
@@ -601,7 +606,8 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
                 << ", \"ci95_low\": " << json_quote(crossing_text(o.low))
                 << ", \"ci95_high\": " << json_quote(crossing_text(o.high))
                 << ", \"margin\": " << json_quote(margin_text(o, row.snr3k))
-                << ", \"verdict\": " << json_quote(row_verdict(rr, o)) << '}';
+                << ", \"verdict\": " << json_quote(row_verdict(rr, o))
+                << ", \"few_events\": " << (o.fewEvents ? 1 : 0) << '}';
         }
         out << "],\n     \"points\": [";
         for (std::size_t i = 0; i < rr.points.size(); ++i) {
@@ -616,7 +622,8 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
                     << ", \"info_errors\": " << n.infoErrors
                     << ", \"ber\": " << number(receiver_rate(p, r, Metric::decoded))
                     << ", \"ci95_low\": " << number(ci.low)
-                    << ", \"ci95_high\": " << number(ci.high) << '}';
+                    << ", \"ci95_high\": " << number(ci.high) << ", \"few_events\": "
+                    << (rests_on_few_events(receiver_events(p, r, Metric::decoded)) ? 1 : 0) << '}';
             }
             out << '}';
         }

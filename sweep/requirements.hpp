@@ -107,6 +107,7 @@ struct RequirementOutcome {
     Crossing low;       // where the 95 % intervals' lower bounds cross it (the interval's low end)
     Crossing high;      // where their upper bounds cross it (the interval's high end)
     Verdict verdict = Verdict::undecided;
+    bool fewEvents = false;  // `measured` rests on a point whose interval rests on few events
 };
 
 // The margin, required SNR minus measured, as text: "1.3", or a bound ("> 2.0") when the crossing
@@ -177,20 +178,23 @@ std::unique_ptr<Journal> requirements_journal(const std::string& file,
 
 // The table: `#` lines (version, parameters, the method), then one line per row and receiver:
 //   row rate channel interleaver receiver ber required measured ci95 margin verdict points
-// SNRs in dB in 3 kHz; ci95 "LOW..HIGH".
+// SNRs in dB in 3 kHz; ci95 "LOW..HIGH"; a measured crossing resting on a point whose interval
+// rests on few error events ends with "*".
 void write_requirements_table(std::ostream& out, const RequirementsConfig& config,
                               const RequirementsResult& result, const std::string& version);
 
 // CSV with a header row: row,rate,channel,interleaver,receiver,target_ber,required_snr3k_db,
-// measured_snr3k_db,ci95_low_snr3k_db,ci95_high_snr3k_db,margin_db,verdict,points; a crossing
-// that is a bound keeps its mark ("> 30.0").
+// measured_snr3k_db,ci95_low_snr3k_db,ci95_high_snr3k_db,margin_db,verdict,points,few_events; a
+// crossing that is a bound keeps its mark ("> 30.0"); few_events is 1 when the measured crossing
+// rests on a point whose interval rests on few error events.
 void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
                             const RequirementsResult& result);
 
 // JSON: {"version", "parameters", "interrupted", "rows": [{row, rate, channel, interleaver,
 // target_ber, required_snr3k_db, "receivers": [{receiver, measured, ci95_low, ci95_high, margin,
-// verdict}], "points": [{snr3k_db, esno_db, trials, sync_misses, "R": {info_bits, info_errors, ber,
-// ci95_low, ci95_high}}]}]}; crossings as text (they may be bounds).
+// verdict, few_events}], "points": [{snr3k_db, esno_db, trials, sync_misses, "R": {info_bits,
+// info_errors, ber, ci95_low, ci95_high, few_events}}]}]}; crossings as text (they may be
+// bounds); few_events 1 or 0 as in the CSV and the sweep's outputs.
 void write_requirements_json(std::ostream& out, const RequirementsConfig& config,
                              const RequirementsResult& result, const std::string& version);
 

@@ -1061,11 +1061,13 @@ def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: C
     named as the command's CSV columns: rate (bit/s, when the sweep has any rate but 2400 alone),
     condition, esno_db, snr3k_db, trials, coded_bits,
     info_bits, blocks, sync_misses, events (the stop rule's error events), bits and errors (the
-    stop rule's), ber, ci95_low, ci95_high (of the stop rule's rate), then for each receiver R of
+    stop rule's), ber, ci95_low, ci95_high (of the stop rule's rate), few_events (1 when that
+    interval rests on fewer than 30 error events, too few to be trusted), then for each receiver R of
     config.receivers: R_coded_errors, R_coded_ber, R_info_errors, R_ber (decoded information
     bits), R_ci95_low, R_ci95_high (its 95 % interval over the trials: the ratio estimator with
     the between-trial variance, on log scale, never narrower than the Wilson interval of the
-    bits), R_error_trials, R_block_errors, R_bler; then seconds and stop ("events", "bits" or
+    bits), R_error_trials, R_few_events (1 when R's interval rests on fewer than 30 error events),
+    R_block_errors, R_bler; then seconds and stop ("events", "bits" or
     "interrupted"); and receivers, metric, interrupted, threads, trials_from_checkpoint,
     wall_seconds.
     Ctrl-C (or an exception raised by `progress`) stops the sweep cleanly: running trials are

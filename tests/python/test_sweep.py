@@ -45,12 +45,13 @@ def test_same_points_and_columns_as_the_program(tmp_path):
     cli = program_json(tmp_path, SMALL_OPTIONS + ["-j", "1"])["points"]
     r = hfchain.run_sweep(SMALL)
     assert r["condition"].tolist() == [p["condition"] for p in cli]
-    for column in ["esno_db", "snr3k_db", "trials", "bits", "errors", "events", "sync_misses",
-                   "stop"]:
+    for column in ["esno_db", "snr3k_db", "trials", "bits", "errors", "events", "few_events",
+                   "sync_misses", "stop"]:
         assert r[column].tolist() == [p[column] for p in cli], column
     # The per-receiver columns, printed by the program to five digits.
     for receiver in ["baseline", "hf"]:
-        for column in ["coded_errors", "info_errors", "block_errors", "error_trials"]:
+        for column in ["coded_errors", "info_errors", "block_errors", "error_trials",
+                       "few_events"]:
             assert r[f"{receiver}_{column}"].tolist() == [
                 p["receivers"][receiver][column] for p in cli], (receiver, column)
         for column in ["ber", "ci95_low", "ci95_high", "coded_ber", "bler"]:

@@ -123,9 +123,9 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
     EXPECT_EQ(csv.str().substr(0, csv.str().find('\n')),
               "condition,esno_db,snr3k_db,trials,coded_bits,info_bits,blocks,sync_misses,events,"
               "hf_coded_errors,hf_coded_ber,hf_info_errors,hf_ber,hf_ci95_low,hf_ci95_high,"
-              "hf_block_errors,hf_bler,genie_coded_errors,genie_coded_ber,genie_info_errors,"
-              "genie_ber,genie_ci95_low,genie_ci95_high,genie_block_errors,genie_bler,seconds,"
-              "stop");
+              "hf_few_events,hf_block_errors,hf_bler,genie_coded_errors,genie_coded_ber,"
+              "genie_info_errors,genie_ber,genie_ci95_low,genie_ci95_high,genie_few_events,"
+              "genie_block_errors,genie_bler,seconds,stop");
     const std::string snr10 = format_value(10 - kSnr3kOffset);
     EXPECT_NEAR(std::stod(snr10), 9.0309, 1e-4);
     EXPECT_NE(csv.str().find("\nmuito_ruim,10," + snr10 +
@@ -149,6 +149,62 @@ TEST(WriteCsvAndJson, OneRecordPerPointWithNamesAndStopReasons) {
                      "1.5625e-01, \"info_bits\": 1440, \"info_errors\": 45, \"ber\": 3.1250e-02, "),
               std::string::npos)
         << j;
+}
+
+// An interval resting on fewer error events than kFewEvents is marked in every output, receiver
+// by receiver (the point's own interval in the JSON by the stop rule's events), and only such.
+TEST(WriteFewEvents, EveryOutputMarksAnIntervalRestingOnFewEvents) {
+    SweepConfig c = config_for_test();
+    c.conditions = {"awgn"};
+    c.esno = {0};
+    SweepResult r = result_for_test();
+    r.points.resize(1);
+    r.interrupted = false;
+    PointResult& p = r.points[0];
+    const auto events = [&p](ReceiverKind k) -> std::int64_t& {
+        return p.infoSpread[static_cast<std::size_t>(k)].events;
+    };
+    struct Case {
+        std::int64_t hf, genie, rule;  // error events of each receiver and of the stop rule
+        const char* note;              // the table row's end
+        const char* flags;             // CSV: hf's, genie's; JSON: the point's, hf's, genie's
+    };
+    const Case cases[] = {
+        {kFewEvents, kFewEvents - 1, kFewEvents, "  # few events: genie\n", "0,1 0,0,1"},
+        {kFewEvents - 1, 0, kFewEvents - 1, "  # few events: hf genie\n", "1,1 1,1,1"},
+        {500, 500, 500, "\n", "0,0 0,0,0"},
+    };
+    for (const Case& k : cases) {
+        events(ReceiverKind::hf) = k.hf;
+        events(ReceiverKind::genie) = k.genie;
+        p.spread.events = k.rule;
+        std::ostringstream table, csv, json;
+        write_table(table, c, r, "9.9");
+        EXPECT_TRUE(table.str().ends_with(std::string("0.25") + k.note)) << table.str();
+        write_csv(csv, c, r);
+        std::istringstream lines(csv.str());
+        std::string head, row, name, value, flags;
+        std::getline(lines, head);
+        std::getline(lines, row);
+        std::istringstream names(head), values(row);
+        while (std::getline(names, name, ',') && std::getline(values, value, ',')) {
+            if (name.ends_with("few_events")) flags += (flags.empty() ? "" : ",") + value;
+        }
+        write_json(json, c, r, "9.9");
+        const std::string j = json.str();
+        flags += ' ';
+        for (std::size_t at = 0; (at = j.find("\"few_events\": ", at)) != std::string::npos;) {
+            at += 14;
+            flags += (flags.back() == ' ' ? "" : ",") + j.substr(at, 1);
+        }
+        EXPECT_EQ(flags, k.flags) << csv.str() << j;
+    }
+    std::ostringstream table;
+    write_table(table, c, r, "9.9");
+    EXPECT_NE(
+        table.str().find("# a row ending '# few events: R': R's interval rests on fewer than " +
+                         std::to_string(kFewEvents) + " trials with a wrong bit"),
+        std::string::npos);
 }
 
 // With rates other than 2400 bit/s alone every writer carries the rate: a column before the
@@ -201,7 +257,7 @@ TEST(WriteRates, EveryWriterCarriesTheRateOfEachPoint) {
     write_crossings(crossings, c, r, {1e-3}, false);
     EXPECT_EQ(crossings.str(),
               "| interleaver | rate | condition | baseline @1e-3 |\n|---|---|---|---|\n"
-              "| 0.6 s | 75 | awgn | <= 10.0 |\n| 0.6 s | 2400 | awgn | <= 10.0 |\n");
+              "| 0.6 s | 75 | awgn | <= 10.0* |\n| 0.6 s | 2400 | awgn | <= 10.0* |\n");
 
     const std::string script = sweep_plot_script("x.svg", c, r, false);
     // The rate is a third key of the picture: a line width each, stated once in the key.

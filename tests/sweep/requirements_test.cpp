@@ -230,6 +230,13 @@ TEST(RequirementInterval, HoldsTheCrossingOnANoisyCurve) {
     // with their interval, 20 below).
     EXPECT_GT(o.high.x, 2);
     EXPECT_LT(o.high.x, 3);
+    // One error event a point: the crossing is marked as resting on few events; not once the two
+    // points of its bracket have enough.
+    EXPECT_TRUE(o.fewEvents);
+    std::vector<PointResult> many = points;
+    for (const std::size_t k : {0, 1})
+        many[k].infoSpread[static_cast<std::size_t>(ReceiverKind::hf)].events = kFewEvents;
+    EXPECT_FALSE(read_outcome(many, ReceiverKind::hf, 1e-3, 5).fewEvents);
     // A curve that fell to no error at 1 dB, then had errors again: the low end at or below it.
     const std::vector<PointResult> zero = {point(0, 400), point(1, 0), point(2, 150), point(3, 0)};
     const RequirementOutcome z = read_outcome(zero, ReceiverKind::hf, 1e-3, 5);
