@@ -1,12 +1,12 @@
 % Every plug-in in `plugins` (set by the test runner, one plug-in per test) is called thousands of
 % times with malformed arguments: wrong classes, sizes, orientations, empties, NaN and Inf, huge
 % values and sizes, structures with missing, extra or mistyped fields, degenerate values of any
-% argument or field (one element NaN or +-Inf, everything times 1e300, everything 0: zero ray
-% gains, a silent channel), and the values that once made a block work for minutes before
-% refusing, return NaN or zeros, or hang. Every call must end in a clean Octave error or a valid
-% result (for the newer blocks a finite one, infinities only where their contract allows them),
-% leave its inputs untouched and not hang; a crash ends the session and fails the test. Run under
-% the sanitizer build as well.
+% argument or field (one element NaN or +-Inf, one element 1e6 times the largest, everything
+% times 1e300, everything 0: zero ray gains, a silent channel), and the values that once made a
+% block work for minutes before refusing, return NaN or zeros, or hang. Every call must end in a
+% clean Octave error or a valid result (for the newer blocks a finite one, infinities only where
+% their contract allows them), leave its inputs untouched and not hang; a crash ends the session
+% and fails the test. Run under the sanitizer build as well.
 %
 % The generator is table-driven: valid_args (name) gives each plug-in's valid arguments, the
 % palette below the generic replacement values, and `extremes` the values that matter to one
@@ -33,7 +33,7 @@ function v = degenerate (v)
     v = pick ({NaN, Inf, -Inf, 1e300, 0});
     return;
   end
-  switch (ri (5))
+  switch (ri (6))
     case 1
       v(ri (numel (v))) = NaN;
     case 2
@@ -42,6 +42,8 @@ function v = degenerate (v)
       v(ri (numel (v))) = -Inf;
     case 4
       v = v * 1e300;
+    case 5
+      v(ri (numel (v))) = 1e6 * max (1, double (max (abs (v(:)))));  % one outlier (a static crash)
     otherwise
       v(:) = 0;
   end
