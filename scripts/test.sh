@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test from nothing: installs what is missing, checks formatting, then builds and tests
-# two configurations (see the README's "Testing"):
+# two configurations (see docs/testing.md):
 #   debug  -Og, warnings as errors, without MPI; every test with the full loops, the benchmarks
 #          and examples built, the examples run;
 #   asan   AddressSanitizer + UndefinedBehaviorSanitizer at -O0, warnings as errors, with MPI;
