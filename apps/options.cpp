@@ -104,7 +104,7 @@ RequirementsOptions default_requirements() {
     c.interLen = 4.8;
     c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
     // A search measures about eight points a row: budgets that keep the whole table near
-    // twenty minutes on two cores (README, "The minimum-performance table"), most of it in the
+    // twenty minutes on two cores (docs/requirements.md), most of it in the
     // low rates, whose bits cost the most (at 75 bit/s about 90 times those of 2400 bit/s). A
     // crossing needs the bracketing points' side of the target rather than +-20 % on each: 100
     // error events, or 4e5 bits, the fewest with which a point without any error lies below

@@ -1,4 +1,4 @@
-// The C++ API of the README, compiled with the project so that it stays true.
+// The C++ API of docs/api.md, compiled with the project so that it stays true.
 #include <cstdio>
 
 #include "chain/road.hpp"

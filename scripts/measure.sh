@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Measures the HF receiver against the genie bound with the program users run, `hfchain sweep`:
 # decoded bit error rate against SNR(3 kHz) for every channel condition and both interleavers, and
-# the table of the SNRs at which each reaches 1e-3 and 1e-5 (the README's table of targets).
+# the table of the SNRs at which each reaches 1e-3 and 1e-5 (docs/receivers.md, "Measured performance").
 # Seeded: a rerun gives the same numbers, and a killed run resumes from its checkpoint journals.
 #
 #   scripts/measure.sh [OUTDIR] [BITS] [HEADLINE_BITS]

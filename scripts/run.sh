@@ -4,7 +4,7 @@
 # default sweep: decoded bit error rate of the HF receiver and the genie bound against SNR in
 # 3 kHz over all five channel conditions (table on stdout, hfchain-sweep.svg).
 # With arguments, they go to the hfchain program itself (for example: scripts/run.sh sweep --help).
-# The build also makes what the README's Python, Octave and C++ sections use: the Python module
+# The build also makes what the README's quick starts and docs/ use: the Python module
 # (build/release/python), the Octave plug-ins (build/release/mex) and the installable library.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test from nothing: installs what is missing, checks formatting, then builds and tests
-# two configurations (see the README's "Testing"):
-#   debug  -Og, warnings as errors, without MPI; every test with the full loops, the benchmarks
-#          and examples built, the examples run;
+# two configurations (see docs/testing.md):
+#   debug  -Og, warnings as errors, without MPI; every test (the Octave robustness tests with
+#          their chosen calls and 100 drawn ones a plug-in), the benchmarks and examples built,
+#          the examples run, the README's quick starts;
 #   asan   AddressSanitizer + UndefinedBehaviorSanitizer at -O0, warnings as errors, with MPI;
-#          every C++, Octave and Python test, the robustness loops shorter.
+#          every C++, Octave and Python test, the robustness tests with their chosen calls only.
+# The long loops (10,000 drawn calls a plug-in) are scripts/test-long.sh.
 # Each phase prints its wall and processor time (user + system, all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."

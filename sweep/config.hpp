@@ -100,7 +100,7 @@ struct StopRule {
 // The defaults are the main job's, the command line's and Python's alike: every condition, the
 // default points, the HF receiver and the genie counting decoded information bits, the long
 // interleaver where fading curves are judged, and budgets sized to take about three minutes on
-// two cores (README, "The main job"). The stop rule's fields are the configuration's own
+// two cores (docs/program.md). The stop rule's fields are the configuration's own
 // (config.minTrials), named as such in every message and file.
 struct SweepConfig : StopRule {
     std::vector<double> rates{2400};  // data rates in bit/s (kDataRates), each its own curves

@@ -19,7 +19,7 @@
 // With heavy bursts the interval needs error events to hold: over 20 runs of 300 trials on "ruim"
 // at SNR(3 kHz) 10 dB (about 25 trials with errors each, most of the errors in a few lost
 // blocks) it held the rate of all runs pooled in 17 (the Wilson interval in 2); with the stop
-// rule's default of error events it holds about as often as it should (README, "Intervals").
+// rule's default of error events it holds about as often as it should (docs/program.md).
 // With fewer events it does not: a run that happened to miss a rare heavy event sees neither
 // its rate nor its spread, and its interval is too narrow. Such an interval is not widened (its
 // values stay what they are) but marked, in every output, as resting on few events.
@@ -62,7 +62,7 @@ struct TrialSpread {
 
 // An interval over trials resting on fewer error events (trials with a wrong bit) than this is
 // marked as such: below it the interval held the rate far less often than 95 % where a few heavy
-// events carry most of the errors (README, "Intervals"). A point without any error is marked too:
+// events carry most of the errors (docs/program.md). A point without any error is marked too:
 // its bound is that of independent bits.
 inline constexpr std::int64_t kFewEvents = 30;
 

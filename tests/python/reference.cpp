@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     folder = argv[1];
     BuiltinHost host;
 
-    // The road block by block, as the README shows it.
+    // The road block by block, as docs/python-blocks.md shows it.
     const ModeParams m = modeconf(0.6);
     save("modeconf_06", m);
     save("modeconf_48", modeconf(4.8));
