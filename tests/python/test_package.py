@@ -77,6 +77,20 @@ def test_requirements_are_the_programs(tmp_path):
     assert hfchain.requirement_rows().columns["required_snr3k_db"][2] == 10
 
 
+def test_requirements_stop_cleanly_on_an_exception_of_progress():
+    def stop(point):
+        raise RuntimeError("enough")
+
+    with pytest.raises(RuntimeError, match="enough") as e:
+        hfchain.requirements({"interLen": 0.6, "receivers": "genie", "minTrials": 1,
+                              "minEvents": 1, "maxBits": 3000, "rows": [2, 3]}, progress=stop)
+    t = e.value.requirements_result
+    assert t.meta["interrupted"] is True and t.columns["row"].tolist() in ([], [2])
+    with pytest.raises(hfchain.Error, match="config.rows") as e:
+        hfchain.requirements({"rows": [2, 99]})
+    assert e.value.identifier == "hfchain:python:InvalidSweep"
+
+
 def road(**fields):
     return hfchain.run_road(M, {"shaping": VS, "channel": "awgn", "EsNodB": 8, **fields})
 
