@@ -108,9 +108,7 @@ py::object result_table(const sweep::RequirementsConfig& config,
     c["points"] = column_of(points);
     c["few_events"] = column_of(few);
     py::dict meta;
-    py::list receivers;
-    for (const ReceiverKind k : config.receivers) receivers.append(sweep::receiver_name(k));
-    meta["receivers"] = receivers;
+    meta["receivers"] = receiver_names(config.receivers);
     meta["interrupted"] = py::bool_(r.interrupted);
     meta["threads"] = py::int_(config.threads);
     meta["wall_seconds"] = py::float_(r.wallSeconds);

@@ -81,9 +81,7 @@ py::object result_table(const sweep::SweepConfig& config, sweep::SweepResult&& r
         }
     }
     py::dict meta;
-    py::list receivers;
-    for (const ReceiverKind k : config.receivers) receivers.append(sweep::receiver_name(k));
-    meta["receivers"] = receivers;
+    meta["receivers"] = receiver_names(config.receivers);
     meta["metric"] = sweep::metric_name(config.metric);
     meta["interrupted"] = py::bool_(r.interrupted);
     meta["threads"] = py::int_(r.threads);

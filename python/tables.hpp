@@ -120,6 +120,13 @@ inline py::array text_column(const std::vector<std::string>& v) {
     return py::module_::import("numpy").attr("array")(l, "U");
 }
 
+// The receivers by name, as a list.
+inline py::list receiver_names(const std::vector<ReceiverKind>& receivers) {
+    py::list l;
+    for (const ReceiverKind k : receivers) l.append(sweep::receiver_name(k));
+    return l;
+}
+
 // hfchain.Table(columns, meta, points): points (any object, or None) travel with it for
 // crossings().
 inline py::object make_table(const py::dict& columns, const py::dict& meta,
