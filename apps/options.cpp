@@ -99,19 +99,7 @@ SweepOptions default_sweep() {
 
 RequirementsOptions default_requirements() {
     RequirementsOptions o;
-    sweep::RequirementsConfig& c = o.config;
-    // The requirements are quoted with the long interleaver.
-    c.interLen = 4.8;
-    c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
-    // A search measures about eight points a row: budgets that keep the whole table near
-    // twenty minutes on two cores (docs/requirements.md), most of it in the
-    // low rates, whose bits cost the most (at 75 bit/s about 90 times those of 2400 bit/s). A
-    // crossing needs the bracketing points' side of the target rather than +-20 % on each: 100
-    // error events, or 4e5 bits, the fewest with which a point without any error lies below
-    // 1e-5 with its whole interval (3.8 / 4e5).
-    c.stop.minTrials = 20;
-    c.stop.minEvents = 100;
-    c.stop.maxBits = 400000;
+    o.config = sweep::requirements_defaults();
     return o;
 }
 

@@ -16,5 +16,6 @@ PYBIND11_MODULE(_hfchain, m) {
     hp::bind_host(m);
     hp::bind_blocks(m);
     hp::bind_sweep(m);
+    hp::bind_requirements(m);
     hp::bind_timing(m);
 }

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "chain/road.hpp"
 #include "python/convert.hpp"
 
 namespace hfchain::python {
@@ -131,6 +132,21 @@ inline py::object to_py(std::vector<double>&& v) {
 inline py::object to_py(std::optional<std::vector<double>>&& v) {
     return v ? to_py(std::move(*v)) : py::none();
 }
+// Sample numbers (0-based) as an int64 array.
+inline py::object to_py(std::vector<index_t>&& v) {
+    py::array_t<std::int64_t> a(static_cast<py::ssize_t>(v.size()));
+    std::copy(v.begin(), v.end(), a.mutable_data());
+    return a;
+}
+// Impulses as a list of (sample, size) tuples.
+inline py::object to_py(std::vector<ReceivedImpulse>&& v) {
+    py::list l;
+    for (const ReceivedImpulse& i : v) {
+        l.append(py::make_tuple(i.sample, py::reinterpret_steal<py::object>(PyComplex_FromDoubles(
+                                              i.size.real(), i.size.imag()))));
+    }
+    return l;
+}
 template <IsEnum E>
 py::object to_py(E e) {
     for (const auto& [value, text] : EnumTraits<E>::kValues) {
@@ -138,6 +154,12 @@ py::object to_py(E e) {
     }
     return py::none();
 }
+
+// 0-based positions: whole numbers from 0 to the largest index, in any array of numbers.
+std::vector<index_t> read_indices(py::handle h, const Name& n);
+
+// A list (or tuple) of (sample, size) pairs: a 0-based sample and a complex multiple of the RMS.
+std::vector<ReceivedImpulse> read_impulses(py::handle h, const Name& n);
 
 template <IsEnum E>
 E read_enum(py::handle h, const Name& n) {
@@ -168,6 +190,10 @@ void read_value(py::handle h, const Name& n, const Field<S, T>& f, T& out) {
     } else if constexpr (std::is_same_v<T, std::vector<double>>) {
         const auto a = read_real(h, n, kColumn);
         out.assign(a->begin(), a->end());
+    } else if constexpr (std::is_same_v<T, std::vector<index_t>>) {
+        out = read_indices(h, n);
+    } else if constexpr (std::is_same_v<T, std::vector<ReceivedImpulse>>) {
+        out = read_impulses(h, n);
     } else if constexpr (std::is_same_v<T, std::optional<std::vector<double>>>) {
         if (h.is_none()) {
             out.reset();

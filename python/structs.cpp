@@ -1,6 +1,10 @@
 #include "python/structs.hpp"
 
+#include <cmath>
+#include <limits>
+
 #include "python/module.hpp"
+#include "runtime/checks.hpp"
 
 namespace hfchain::python {
 
@@ -57,6 +61,65 @@ std::string repr(const char* cls, const RecordBase& r, const std::vector<const c
 
 }  // namespace detail
 
+std::vector<index_t> read_indices(py::handle h, const Name& n) {
+    const auto a = read_real(h, n, kMatrix);
+    std::vector<index_t> out;
+    out.reserve(static_cast<std::size_t>(a->numel()));
+    for (const double v : *a) {
+        if (!(v >= 0 && v <= std::numeric_limits<index_t>::max()) || v != std::floor(v)) {
+            raise(errid::kWrongValue, "Input '" + n.str() + "' must hold whole numbers from 0 to " +
+                                          std::to_string(std::numeric_limits<index_t>::max()) +
+                                          "; it holds " + format_value(v) + ".");
+        }
+        out.push_back(static_cast<index_t>(v));
+    }
+    return out;
+}
+
+std::vector<ReceivedImpulse> read_impulses(py::handle h, const Name& n) {
+    if (!PyList_Check(h.ptr()) && !PyTuple_Check(h.ptr())) {
+        raise(errid::kWrongType, "Input '" + n.str() +
+                                     "' must be a list of (sample, size) pairs; it is " +
+                                     type_name(h) + ".");
+    }
+    std::vector<ReceivedImpulse> out;
+    for (py::handle item : py::reinterpret_borrow<py::sequence>(h)) {
+        if ((!PyList_Check(item.ptr()) && !PyTuple_Check(item.ptr())) || py::len(item) != 2) {
+            raise(errid::kWrongType, "Input '" + n.str() +
+                                         "' must be a list of (sample, size) pairs; it holds " +
+                                         py::repr(item).cast<std::string>() + ".");
+        }
+        const py::sequence pair = py::reinterpret_borrow<py::sequence>(item);
+        ReceivedImpulse impulse;
+        impulse.sample =
+            static_cast<index_t>(read_whole(pair[0], n, 0, std::numeric_limits<index_t>::max()));
+        impulse.size = (*read_complex(pair[1], n, kScalar))[0];
+        out.push_back(impulse);
+    }
+    return out;
+}
+
+sweep::RequirementsConfig requirements_config(const RequirementsSettings& s) {
+    sweep::RequirementsConfig c = RequirementsSettings::defaults();
+    c.interLen = s.interLen;
+    c.nFrame = s.nFrame;
+    c.shaping = s.shaping;
+    c.receivers = s.receivers;
+    c.stop.stopOn = s.stopOn;
+    c.stop.minTrials = s.minTrials;
+    c.stop.minEvents = s.minEvents;
+    c.stop.minErrors = s.minErrors;
+    c.stop.maxBits = s.maxBits;
+    c.seed = s.seed;
+    c.threads = s.threads;
+    c.rows.assign(s.rows.begin(), s.rows.end());
+    c.resolution = s.resolution;
+    c.step = s.step;
+    c.lowest = s.lowest;
+    c.highest = s.highest;
+    return c;
+}
+
 RoadConfig road_config(const RoadSettings& s) {
     RoadConfig c;
     c.nFrame = s.nFrame;
@@ -66,6 +129,7 @@ RoadConfig road_config(const RoadSettings& s) {
     c.receivers = s.receivers;
     c.iterations = s.iterations;
     c.softRule = s.softRule;
+    c.impulses = s.impulses;
     return c;
 }
 
@@ -120,9 +184,11 @@ void bind_structs(py::module_& m) {
     bind_record<PatterntrackOut>(m);
     bind_record<GeniecombineOut>(m);
     bind_record<Reception>(m);
+    bind_record<ImpulseblankOut>(m);
     bind_record<RoadSettings>(m);
     bind_record<RoadResult>(m);
     bind_record<SweepSettings>(m);
+    bind_record<RequirementsSettings>(m);
 }
 
 }  // namespace hfchain::python

@@ -18,6 +18,7 @@
 #include "python/records.hpp"
 #include "receiver/decoder/sisodecode.hpp"
 #include "sweep/config.hpp"
+#include "sweep/requirements.hpp"
 
 namespace hfchain::python {
 
@@ -308,6 +309,17 @@ struct RecordTraits<GeniecombineOut> {
 };
 
 template <>
+struct RecordTraits<ImpulseblankOut> {
+    HFCHAIN_RECORD(ImpulseblankOut, "ImpulseblankOut")
+    static auto fields() {
+        using S = ImpulseblankOut;
+        return std::make_tuple(field("samples", &S::samples, doc::ImpulseblankOut_samples),
+                               field("level", &S::level, doc::ImpulseblankOut_level),
+                               field("peak", &S::peak, doc::ImpulseblankOut_peak));
+    }
+};
+
+template <>
 struct RecordTraits<Reception> {
     HFCHAIN_RECORD(Reception, "Reception")
     static auto fields() {
@@ -370,6 +382,7 @@ struct RoadSettings {
     std::vector<ReceiverKind> receivers = defaults().receivers;
     double iterations = defaults().iterations;
     SoftRule softRule = defaults().softRule;
+    std::vector<ReceivedImpulse> impulses = defaults().impulses;
 };
 
 // The road's configuration of Python's: the channel read from its name.
@@ -378,6 +391,7 @@ RoadConfig road_config(const RoadSettings& s);
 template <>
 struct RecordTraits<RoadSettings> {
     HFCHAIN_RECORD(RoadConfig, "config")
+    static constexpr bool kFieldsOptional = true;
     static auto fields() {
         using S = RoadSettings;
         return std::make_tuple(
@@ -389,7 +403,8 @@ struct RecordTraits<RoadSettings> {
             field("channelSeed", &S::channelSeed, doc::RoadConfig_channelSeed),
             field("receivers", &S::receivers, doc::RoadConfig_receivers),
             field("iterations", &S::iterations, doc::RoadConfig_iterations),
-            field("softRule", &S::softRule, doc::RoadConfig_softRule));
+            field("softRule", &S::softRule, doc::RoadConfig_softRule),
+            field("impulses", &S::impulses, doc::RoadConfig_impulses));
     }
     // The fields of earlier versions: `channel` the kind ("none", "awgn", "watterson" or
     // "hfchannel") and `watterson` a VarWatterson (model, EsNodB, seed). "watterson" and
@@ -426,7 +441,8 @@ struct RecordTraits<RoadResult> {
             field("genieView", &S::genieView, doc::RoadResult_genieView),
             field("baseline", &S::baseline, doc::RoadResult_baseline),
             field("hf", &S::hf, doc::RoadResult_hf),
-            field("genie", &S::genie, doc::RoadResult_genie));
+            field("genie", &S::genie, doc::RoadResult_genie),
+            field("blanking", &S::blanking, doc::RoadResult_blanking));
     }
 };
 
@@ -481,6 +497,66 @@ struct RecordTraits<SweepSettings> {
             whole_field("seed", &S::seed, doc::SweepConfig_seed, 0, 4294967295),
             whole_field("threads", &S::threads, doc::SweepConfig_threads, -2147483648, 2147483647),
             field("rates", &S::rates, doc::SweepConfig_rates));
+    }
+};
+
+// The minimum-performance table's settings as Python gives them: sweep::RequirementsConfig with
+// its stop rule's fields beside the others, and the defaults of the `hfchain requirements`
+// command.
+struct RequirementsSettings {
+    static const sweep::RequirementsConfig& defaults() {
+        static const sweep::RequirementsConfig d = sweep::requirements_defaults();
+        return d;
+    }
+    double interLen = defaults().interLen;
+    double nFrame = defaults().nFrame;
+    VarShapping shaping = defaults().shaping;
+    std::vector<ReceiverKind> receivers = defaults().receivers;
+    sweep::StopOn stopOn = defaults().stop.stopOn;
+    std::int64_t minTrials = defaults().stop.minTrials;
+    std::int64_t minEvents = defaults().stop.minEvents;
+    std::int64_t minErrors = defaults().stop.minErrors;
+    std::int64_t maxBits = defaults().stop.maxBits;
+    std::uint32_t seed = defaults().seed;
+    int threads = defaults().threads;
+    std::vector<index_t> rows;  // empty: every row
+    double resolution = defaults().resolution;
+    double step = defaults().step;
+    double lowest = defaults().lowest;
+    double highest = defaults().highest;
+};
+
+sweep::RequirementsConfig requirements_config(const RequirementsSettings& s);
+
+template <>
+struct RecordTraits<RequirementsSettings> {
+    HFCHAIN_RECORD(RequirementsConfig, "config")
+    static constexpr bool kFieldsOptional = true;
+    static auto fields() {
+        using S = RequirementsSettings;
+        constexpr std::int64_t kMaxCount = 9007199254740992;
+        return std::make_tuple(
+            field("interLen", &S::interLen, doc::RequirementsConfig_interLen),
+            field("nFrame", &S::nFrame, doc::RequirementsConfig_nFrame),
+            field("shaping", &S::shaping, doc::RequirementsConfig_shaping),
+            field("receivers", &S::receivers, doc::RequirementsConfig_receivers),
+            field("stopOn", &S::stopOn, doc::RequirementsConfig_stopOn),
+            whole_field("minTrials", &S::minTrials, doc::RequirementsConfig_minTrials, -kMaxCount,
+                        kMaxCount),
+            whole_field("minEvents", &S::minEvents, doc::RequirementsConfig_minEvents, -kMaxCount,
+                        kMaxCount),
+            whole_field("minErrors", &S::minErrors, doc::RequirementsConfig_minErrors, -kMaxCount,
+                        kMaxCount),
+            whole_field("maxBits", &S::maxBits, doc::RequirementsConfig_maxBits, -kMaxCount,
+                        kMaxCount),
+            whole_field("seed", &S::seed, doc::RequirementsConfig_seed, 0, 4294967295),
+            whole_field("threads", &S::threads, doc::RequirementsConfig_threads, -2147483648,
+                        2147483647),
+            field("rows", &S::rows, doc::RequirementsConfig_rows),
+            field("resolution", &S::resolution, doc::RequirementsConfig_resolution),
+            field("step", &S::step, doc::RequirementsConfig_step),
+            field("lowest", &S::lowest, doc::RequirementsConfig_lowest),
+            field("highest", &S::highest, doc::RequirementsConfig_highest));
     }
 };
 

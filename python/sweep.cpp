@@ -5,6 +5,7 @@
 // flag, the sweep stops cleanly, and the exception is raised again afterwards with the finished
 // points.
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <optional>
 
@@ -13,8 +14,10 @@
 #include "python/docs.hpp"
 #include "python/module.hpp"
 #include "python/structs.hpp"
+#include "python/tables.hpp"
 #include "runtime/checks.hpp"
 #include "sweep/columns.hpp"
+#include "sweep/crossings.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
 #include "sweep/memory.hpp"
@@ -27,17 +30,6 @@
 namespace hfchain::python {
 
 namespace {
-
-// The sweep's fields as Python names them: the configuration's fields below "config", the
-// points under the name they were given by, and the arguments of run_sweep as themselves.
-sweep::FieldNames python_names(bool snr3k) {
-    return [snr3k](std::string_view field) -> std::string {
-        if (field == "checkpoint") return "checkpoint";
-        if (field == "maxMemory") return "max_memory";
-        if (field == "esno" && snr3k) return "config.snr3k";
-        return "config." + std::string(field);
-    };
-}
 
 // The sweep's configuration from Python's: the points as given, or the default ones.
 sweep::SweepConfig sweep_config(SweepSettings&& s) {
@@ -67,87 +59,13 @@ sweep::SweepConfig sweep_config(SweepSettings&& s) {
     return c;
 }
 
-// The columns of a sweep's result, named as in the program's CSV and JSON outputs: one value per
-// point for each, the receivers' own under their names ("hf_ber").
-class Columns {
-public:
-    explicit Columns(const sweep::SweepConfig& config) : config_(config) {}
-
-    void add(const sweep::PointResult& p) {
-        sweep::for_each_column(
-            config_, sweep::kInPython,
-            [&](const sweep::Column& column, const std::string& name, ReceiverKind r) {
-                const sweep::ColumnValue v = column.value(config_, p, r);
-                Column& c = this->column(name, column.kind);
-                if (column.kind == Kind::text) {
-                    c.texts.append(py::str(v.text));
-                } else if (column.kind == Kind::whole) {
-                    c.wholes.push_back(v.whole);
-                } else {
-                    c.reals.push_back(v.real);
-                }
-            });
-    }
-
-    // NumPy arrays in the order the columns were first given.
-    py::dict arrays() const {
-        const py::object numpy_array = py::module_::import("numpy").attr("array");
-        py::dict d;
-        for (const Column& c : columns_) {
-            if (c.kind == Kind::text) {
-                d[c.name.c_str()] = numpy_array(c.texts, "U");
-            } else if (c.kind == Kind::whole) {
-                d[c.name.c_str()] = py::array_t<std::int64_t>(
-                    static_cast<py::ssize_t>(c.wholes.size()), c.wholes.data());
-            } else {
-                d[c.name.c_str()] =
-                    py::array_t<double>(static_cast<py::ssize_t>(c.reals.size()), c.reals.data());
-            }
-        }
-        return d;
-    }
-
-    // The values of the last point, as Python scalars.
-    py::dict last() const {
-        py::dict d;
-        for (const Column& c : columns_) {
-            if (c.kind == Kind::text) {
-                d[c.name.c_str()] = c.texts[py::len(c.texts) - 1];
-            } else if (c.kind == Kind::whole) {
-                d[c.name.c_str()] = py::int_(c.wholes.back());
-            } else {
-                d[c.name.c_str()] = py::float_(c.reals.back());
-            }
-        }
-        return d;
-    }
-
-private:
-    using Kind = sweep::ColumnKind;
-    struct Column {
-        std::string name;
-        Kind kind = Kind::real;
-        py::list texts;
-        std::vector<std::int64_t> wholes;
-        std::vector<double> reals;
-    };
-
-    Column& column(const std::string& name, Kind kind) {
-        for (Column& c : columns_) {
-            if (c.name == name) return c;
-        }
-        Column c;
-        c.name = name;
-        c.kind = kind;
-        columns_.push_back(std::move(c));
-        return columns_.back();
-    }
-
-    const sweep::SweepConfig& config_;
-    std::vector<Column> columns_;
+// The sweep's configuration and points, kept beside its table for crossings().
+struct SweepPoints {
+    sweep::SweepConfig config;
+    sweep::SweepResult result;
 };
 
-py::dict result_dict(const sweep::SweepConfig& config, const sweep::SweepResult& r) {
+py::object result_table(const sweep::SweepConfig& config, sweep::SweepResult&& r) {
     Columns c(config);
     for (const sweep::PointResult& p : r.points) c.add(p);
     py::dict d = c.arrays();
@@ -162,15 +80,15 @@ py::dict result_dict(const sweep::SweepConfig& config, const sweep::SweepResult&
             }
         }
     }
-    py::list receivers;
-    for (const ReceiverKind k : config.receivers) receivers.append(sweep::receiver_name(k));
-    d["receivers"] = receivers;
-    d["metric"] = sweep::metric_name(config.metric);
-    d["interrupted"] = py::bool_(r.interrupted);
-    d["threads"] = py::int_(r.threads);
-    d["trials_from_checkpoint"] = py::int_(r.knownTrials);
-    d["wall_seconds"] = py::float_(r.wallSeconds);
-    return d;
+    py::dict meta;
+    meta["receivers"] = receiver_names(config.receivers);
+    meta["metric"] = sweep::metric_name(config.metric);
+    meta["interrupted"] = py::bool_(r.interrupted);
+    meta["threads"] = py::int_(r.threads);
+    meta["trials_from_checkpoint"] = py::int_(r.knownTrials);
+    meta["wall_seconds"] = py::float_(r.wallSeconds);
+    auto points = std::make_shared<SweepPoints>(SweepPoints{config, std::move(r)});
+    return make_table(d, meta, py::cast(std::move(points)));
 }
 
 py::dict progress_dict(const sweep::SweepConfig& config, const sweep::SweepProgress& p) {
@@ -189,32 +107,22 @@ py::dict progress_dict(const sweep::SweepConfig& config, const sweep::SweepProgr
     return d;
 }
 
-py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle checkpoint_arg,
-                      py::handle max_memory_arg) {
+py::object run_sweep_py(py::handle config_arg, py::object progress, py::handle checkpoint_arg,
+                        py::handle max_memory_arg) {
+    // As the program does at start-up: freed trial memory stays in the process for the next
+    // trial instead of going back to the system and coming back as fresh pages.
+    sweep::keep_trial_memory();
     sweep::SweepConfig config =
         sweep_config(config_arg.is_none() ? SweepSettings{}
                                           : from_py<SweepSettings>(config_arg, Name("config")));
-    const std::string checkpoint =
-        checkpoint_arg.is_none()
-            ? std::string()
-            : read_text(py::module_::import("os").attr("fspath")(checkpoint_arg), "checkpoint");
-    // As the program refuses an empty value: an unset variable, not "no journal".
-    if (!checkpoint_arg.is_none() && checkpoint.empty()) {
-        raise(
-            errid::kInvalidSweep,
-            "checkpoint: an empty file name is not accepted; give a file, or None for no journal");
-    }
+    const std::string checkpoint = read_checkpoint(checkpoint_arg);
     const double max_memory =
         max_memory_arg.is_none() ? 0 : read_scalar(max_memory_arg, "max_memory");
     const sweep::FieldNames names = python_names(config.snr3kAxis);
     std::unique_ptr<sweep::Journal> journal;
     try {
         sweep::check_config(config, names);
-        if (!(max_memory >= 0)) {
-            raise(sweep::errid::kInvalidConfig,
-                  "max_memory: " + format_value(max_memory) +
-                      " is not accepted; give bytes above 0, or None for the machine's memory");
-        }
+        check_max_memory(max_memory);
         config.threads = sweep::fit_threads(config, max_memory, 1, nullptr, names);
         if (!checkpoint.empty()) {
             journal = std::make_unique<sweep::Journal>(checkpoint, config, HFCHAIN_VERSION, names);
@@ -245,25 +153,102 @@ py::dict run_sweep_py(py::handle config_arg, py::object progress, py::handle che
                                &interrupt, observe);
     }
     // A record that cannot be written stops the sweep and reaches the caller.
-    if (!pending && !session.journalFailure.empty()) {
-        raise(sweep::errid::kWriteFailed, session.journalFailure);
+    return hand_over(pending, session.journalFailure, "sweep_result",
+                     [&] { return result_table(config, std::move(session.sweep)); });
+}
+
+const char* crossing_kind(sweep::Crossing::Kind kind) {
+    using K = sweep::Crossing::Kind;
+    switch (kind) {
+        case K::at:
+            return "at";
+        case K::below_from_start:
+            return "below";
+        case K::fell_to_zero:
+            return "at_or_below";
+        case K::not_reached:
+            return "above";
+        case K::none:
+            break;
     }
-    const sweep::SweepResult& result = session.sweep;
-    py::dict out = result_dict(config, result);
-    if (pending) {
-        // The exception object may refuse new attributes; the sweep's outcome is then only lost.
-        try {
-            pending->value().attr("sweep_result") = out;
-        } catch (py::error_already_set&) {
+    return "none";
+}
+
+py::object crossings_py(py::handle table, py::handle targets_arg, py::handle axis_arg) {
+    if (!py::hasattr(table, "_points")) {
+        raise(errid::kWrongType, "Input 'result' must be the Table run_sweep returned; it is " +
+                                     type_name(table) + ".");
+    }
+    const py::object held = table.attr("_points");
+    if (held.is_none() || !py::isinstance<SweepPoints>(held)) {
+        raise(errid::kInvalidSweep,
+              "result: it does not carry a sweep's points; give the table run_sweep returned "
+              "(a pickled or copied one keeps its columns only)");
+    }
+    const SweepPoints& s = held.cast<const SweepPoints&>();
+    std::vector<double> targets{1e-3, 1e-5};
+    if (!targets_arg.is_none()) {
+        const auto a = read_real(targets_arg, "targets", kMatrix);
+        targets.assign(a->begin(), a->end());
+    }
+    for (const double t : targets) {
+        if (!(t > 0 && t < 1)) {
+            raise(errid::kInvalidSweep, "targets: " + format_value(t) +
+                                            " is not accepted; give error rates between 0 and 1");
         }
-        throw std::move(*pending);
     }
-    return out;
+    if (targets.empty()) raise(errid::kInvalidSweep, "targets: give at least one error rate");
+    bool snr3k = s.config.snr3kAxis;
+    if (!axis_arg.is_none()) {
+        const std::string axis = read_text(axis_arg, "axis");
+        if (axis != "snr3k" && axis != "esno") {
+            raise(errid::kInvalidSweep,
+                  "axis: '" + axis + "' is not accepted; give esno or snr3k, or None");
+        }
+        snr3k = axis == "snr3k";
+    }
+    const std::vector<sweep::CrossingEntry> entries =
+        sweep::crossing_entries(s.config, s.result, targets, snr3k);
+    std::vector<double> rate, target, at, gap;
+    std::vector<std::string> condition, receiver, kind, text;
+    std::vector<std::int64_t> few, gap_few;
+    for (const sweep::CrossingEntry& e : entries) {
+        rate.push_back(e.dataRate);
+        condition.push_back(e.condition);
+        receiver.push_back(sweep::receiver_name(e.receiver));
+        target.push_back(e.target);
+        kind.push_back(crossing_kind(e.crossing.kind));
+        at.push_back(e.crossing.kind == sweep::Crossing::Kind::none ? std::nan("") : e.crossing.x);
+        text.push_back(sweep::crossing_text(e.crossing));
+        few.push_back(e.fewEvents ? 1 : 0);
+        gap.push_back(e.gap ? *e.gap : std::nan(""));
+        gap_few.push_back(e.gap && e.gapFewEvents ? 1 : 0);
+    }
+    py::dict columns;
+    columns["rate"] = column_of(rate);
+    columns["condition"] = text_column(condition);
+    columns["receiver"] = text_column(receiver);
+    columns["target"] = column_of(target);
+    columns["kind"] = text_column(kind);
+    columns[snr3k ? "snr3k_db" : "esno_db"] = column_of(at);
+    columns["crossing"] = text_column(text);
+    columns["few_events"] = column_of(few);
+    columns["gap_db"] = column_of(gap);
+    columns["gap_few_events"] = column_of(gap_few);
+    py::dict meta;
+    meta["axis"] = snr3k ? "snr3k" : "esno";
+    meta["metric"] = sweep::metric_name(s.config.metric);
+    meta["legend"] = sweep::crossings_legend(s.config, snr3k);
+    return make_table(columns, meta);
 }
 
 }  // namespace
 
 void bind_sweep(py::module_& m) {
+    py::class_<SweepPoints, std::shared_ptr<SweepPoints>>(
+        m, "_SweepPoints", "A sweep's configuration and points, kept with its table.");
+    m.def("crossings", &crossings_py, py::arg("result"), py::arg("targets") = py::none(),
+          py::arg("axis") = py::none(), doc::crossings);
     m.def("run_sweep", &run_sweep_py, py::arg("config") = py::none(),
           py::arg("progress") = py::none(), py::arg("checkpoint") = py::none(),
           py::arg("max_memory") = py::none(), doc::run_sweep);

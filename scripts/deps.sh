@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev clang-format
           octave liboctave-dev libmatio-dev libcli11-dev gnuplot-nox libopenmpi-dev openmpi-bin
           python3-dev pybind11-dev python3-numpy python3-pytest python3-matplotlib
+          python3-pandas python3-venv
           libsndfile1-dev libsoxr-dev sox "$@")
 missing=()
 for p in "${packages[@]}"; do

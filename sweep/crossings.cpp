@@ -88,6 +88,56 @@ std::string crossings_legend(const SweepConfig& config, bool snr3kAxis) {
            std::to_string(kFewEvents) + " error events";
 }
 
+std::vector<CrossingEntry> crossing_entries(const SweepConfig& config, const SweepResult& result,
+                                            const std::vector<double>& targets, bool snr3kAxis) {
+    const auto& receivers = config.receivers;
+    std::vector<CrossingEntry> entries;
+    for (std::size_t key = 0; key < config.rates.size() * config.conditions.size(); ++key) {
+        const double at_rate = config.rates[key / config.conditions.size()];
+        const std::string& condition = config.conditions[key % config.conditions.size()];
+        std::vector<const PointResult*> points;
+        for (const PointResult& p : result.points) {
+            if (p.condition == condition && p.dataRate == at_rate) points.push_back(&p);
+        }
+        if (points.empty()) continue;
+        std::vector<double> x;
+        for (const PointResult* p : points)
+            x.push_back(snr3kAxis ? snr3k_of_esno(p->esno) : p->esno);
+        for (const double t : targets) {
+            const std::size_t first = entries.size();
+            const CrossingEntry* bound = nullptr;  // the genie's
+            for (const ReceiverKind r : receivers) {
+                std::vector<double> rate;
+                for (const PointResult* p : points) {
+                    rate.push_back(receiver_rate(*p, r, config.metric));
+                }
+                CrossingEntry e;
+                e.dataRate = at_rate;
+                e.condition = condition;
+                e.target = t;
+                e.receiver = r;
+                e.crossing = find_crossing(x, rate, t);
+                e.fewEvents = rests_on_few_events(e.crossing, points, r, config.metric);
+                entries.push_back(std::move(e));
+            }
+            for (std::size_t k = first; k < entries.size(); ++k) {
+                if (entries[k].receiver == ReceiverKind::genie) bound = &entries[k];
+            }
+            if (bound == nullptr) continue;
+            for (std::size_t k = first; k < entries.size(); ++k) {
+                CrossingEntry& e = entries[k];
+                if (&e == bound) continue;
+                if (e.crossing.kind == Crossing::Kind::at &&
+                    bound->crossing.kind == Crossing::Kind::at) {
+                    e.gap = e.crossing.x - bound->crossing.x;
+                }
+                e.gapFewEvents = e.fewEvents || bound->fewEvents;
+            }
+        }
+    }
+    return entries;
+}
+
 void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
                      const std::vector<double>& targets, bool snr3kAxis,
                      const std::string& prefix) {
@@ -120,49 +170,24 @@ void write_crossings(std::ostream& out, const SweepConfig& config, const SweepRe
 
     char interleaver[32];
     std::snprintf(interleaver, sizeof interleaver, "%.1f s", config.interLen);
-    for (std::size_t key = 0; key < config.rates.size() * config.conditions.size(); ++key) {
-        const double at_rate = config.rates[key / config.conditions.size()];
-        const std::string& condition = config.conditions[key % config.conditions.size()];
-        std::vector<const PointResult*> points;
-        for (const PointResult& p : result.points) {
-            if (p.condition == condition && p.dataRate == at_rate) points.push_back(&p);
-        }
-        if (points.empty()) continue;
-        std::vector<double> x;
-        for (const PointResult* p : points)
-            x.push_back(snr3kAxis ? snr3k_of_esno(p->esno) : p->esno);
+    const std::vector<CrossingEntry> entries = crossing_entries(config, result, targets, snr3kAxis);
+    const std::size_t per_target = receivers.size();
+    const std::size_t per_row = per_target * targets.size();
+    for (std::size_t row = 0; per_row > 0 && row < entries.size(); row += per_row) {
         out << prefix << "| " << interleaver << " | ";
-        if (by_rate) out << format_value(at_rate) << " | ";
-        out << condition << " |";
-        for (const double t : targets) {
-            std::vector<Crossing> found;
-            std::vector<const char*> marks;
-            for (const ReceiverKind r : receivers) {
-                std::vector<double> rate;
-                for (const PointResult* p : points) {
-                    rate.push_back(receiver_rate(*p, r, config.metric));
-                }
-                found.push_back(find_crossing(x, rate, t));
-                marks.push_back(rests_on_few_events(found.back(), points, r, config.metric) ? "*"
-                                                                                            : "");
-                out << ' ' << crossing_text(found.back()) << marks.back() << " |";
+        if (by_rate) out << format_value(entries[row].dataRate) << " | ";
+        out << entries[row].condition << " |";
+        for (std::size_t t = row; t < row + per_row; t += per_target) {
+            for (std::size_t k = t; k < t + per_target; ++k) {
+                out << ' ' << crossing_text(entries[k].crossing)
+                    << (entries[k].fewEvents ? "*" : "") << " |";
             }
-            const Crossing* bound = nullptr;  // the genie's
-            bool boundFew = false;
-            for (std::size_t k = 0; k < receivers.size(); ++k) {
-                if (receivers[k] != ReceiverKind::genie) continue;
-                bound = &found[k];
-                boundFew = *marks[k] != '\0';
-            }
-            for (const ReceiverKind r : gapped) {
-                std::size_t k = 0;
-                while (receivers[k] != r) ++k;
-                const bool both =
-                    found[k].kind == Crossing::Kind::at && bound->kind == Crossing::Kind::at;
-                const bool few = *marks[k] != '\0' || boundFew;
+            for (std::size_t k = t; k < t + per_target; ++k) {
+                const CrossingEntry& e = entries[k];
+                if (!genie || e.receiver == ReceiverKind::genie) continue;
                 out << ' '
-                    << (both ? one_decimal(found[k].x - bound->x) + (few ? "*" : "")
-                             : std::string("-"))
+                    << (e.gap ? one_decimal(*e.gap) + (e.gapFewEvents ? "*" : "")
+                              : std::string("-"))
                     << " |";
             }
         }

@@ -12,6 +12,7 @@
 // marked with a "*" in the crossing table ("7.7*", "<= 8.0*").
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -52,6 +53,26 @@ std::string target_text(double target);
 // One line saying what the crossing table holds (axis, metric, the bounds' marks, the mark of
 // few error events), for a table's header.
 std::string crossings_legend(const SweepConfig& config, bool snr3kAxis);
+
+// One receiver's crossing of one target on the points of one rate and condition, as the crossing
+// table shows it.
+struct CrossingEntry {
+    double dataRate = 2400;  // bit/s
+    std::string condition;
+    double target = 0;
+    ReceiverKind receiver = ReceiverKind::hf;
+    Crossing crossing;       // on the axis asked for (SNR in 3 kHz or Es/N0)
+    bool fewEvents = false;  // it rests on a point whose interval rests on few error events
+    // Beside the genie: the crossing minus the genie's in dB, where both are interpolated; marked
+    // as resting on few error events when either crossing is.
+    std::optional<double> gap;
+    bool gapFewEvents = false;
+};
+
+// Every entry of the crossing table: by rate and condition of `config` with points in `result`
+// (rate-major), then by target, then by receiver in the order of config.receivers.
+std::vector<CrossingEntry> crossing_entries(const SweepConfig& config, const SweepResult& result,
+                                            const std::vector<double>& targets, bool snr3kAxis);
 
 // The crossing table in Markdown, one row per rate and condition of `config` with points in
 // `result` (rate-major):

@@ -51,6 +51,23 @@ double row_interleaver(const RequirementRow& row, double interLen) {
     return is_uncoded(row.rate) ? 0.6 : interLen;
 }
 
+RequirementsConfig requirements_defaults() {
+    RequirementsConfig c;
+    // The requirements are quoted with the long interleaver.
+    c.interLen = 4.8;
+    c.receivers = {ReceiverKind::hf, ReceiverKind::genie};
+    // A search measures about eight points a row: budgets that keep the whole table near
+    // twenty minutes on two cores (docs/requirements.md), most of it in the
+    // low rates, whose bits cost the most (at 75 bit/s about 90 times those of 2400 bit/s). A
+    // crossing needs the bracketing points' side of the target rather than +-20 % on each: 100
+    // error events, or 4e5 bits, the fewest with which a point without any error lies below
+    // 1e-5 with its whole interval (3.8 / 4e5).
+    c.stop.minTrials = 20;
+    c.stop.minEvents = 100;
+    c.stop.maxBits = 400000;
+    return c;
+}
+
 SweepConfig requirement_point_config(const RequirementsConfig& config, const RequirementRow& row,
                                      double snr3k) {
     SweepConfig c;
@@ -480,13 +497,11 @@ RequirementsResult run_requirements(const RequirementsConfig& config, const RowR
     return result;
 }
 
-namespace {
-
-// The verdict column: an interrupted row's search may have stopped short of its crossing, so it
-// gets no verdict, whatever its points show.
 const char* row_verdict(const RequirementRowResult& rr, const RequirementOutcome& o) {
     return rr.complete ? verdict_text(o.verdict) : "incomplete";
 }
+
+namespace {
 
 std::string interval_text(const RequirementOutcome& o) {
     return crossing_text(o.low) + ".." + crossing_text(o.high);

@@ -79,6 +79,10 @@ struct RequirementsConfig {
     double highest = 40;
 };
 
+// The table's settings of the program and of Python: the long interleaver, the HF receiver and
+// the genie, and each point's budget (at least 20 trials, then 100 error events or 400000 bits).
+RequirementsConfig requirements_defaults();
+
 // Checks `config`: the rows (known, each once), resolution above 0 and at most the step, step
 // from 0.1 to 20 dB, the range (lowest below highest, each from -50 to 100 dB and holding every
 // row's required SNR), and the sweep configuration of every row's point (the receivers at the
@@ -129,6 +133,10 @@ struct RequirementsResult {
     std::string journalFailure;  // the first failure to write the journal, or empty
     double wallSeconds = 0;
 };
+
+// The verdict column: an interrupted row's search may have stopped short of its crossing, so it
+// gets no verdict ("incomplete"), whatever its points show.
+const char* row_verdict(const RequirementRowResult& rr, const RequirementOutcome& o);
 
 // The verdict of `outcome`'s crossings against `required` dB.
 Verdict judge(const Crossing& measured, const Crossing& low, const Crossing& high, double required);

@@ -18,10 +18,12 @@ while the call runs (the GIL released): freeing or resizing it from another thre
 call (ndarray.resize with refcheck=False, say) is undefined behaviour, which NumPy cannot guard
 against; pass a copy when another thread may do so.
 
-Structures (ModeParams, VarShapping, VarWatterson, RoadConfig, SweepConfig, the block outputs,
-Reception) are small classes with the C++ field names; a block also takes a dict with exactly
-those fields (SweepConfig: any of them, the others keeping their defaults), and to_dict() /
-from_dict() convert both ways.
+Structures (ModeParams, VarShapping, VarWatterson, RoadConfig, SweepConfig, RequirementsConfig,
+the block outputs, Reception) are small classes with the C++ field names; a block also takes a
+dict with exactly those fields (RoadConfig, SweepConfig, RequirementsConfig: any of them, the
+others keeping their defaults), and to_dict() / from_dict() convert both ways. run_sweep,
+crossings and requirements return a Table: columns of one length (pandas.DataFrame(t.columns))
+and their metadata apart (t.meta).
 
 Errors raise hfchain.Error (a ValueError) whose .identifier and .message are those of the C++
 library; the blocks' own Portuguese messages have an empty identifier.
@@ -483,6 +485,23 @@ class FreqlockOut:
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> FreqlockOut: ...
 
+class ImpulseblankOut:
+    """The impulse blanker's finding on the received signal (RoadResult.blanking): samples far
+    above the signal's robust level are set to 0 before the matched filter."""
+
+    samples: npt.NDArray[np.int64]
+    """0-based positions of the blanked samples, ascending (int64)."""
+    level: float
+    """L, the top of the power-of-two range holding the median of |x|^2 over every third sample
+    (0: none); a sample is blanked when |x|^2 exceeds 900 L."""
+    peak: float
+    """The largest |x|^2 over L (0 without a level)."""
+    def __init__(self, samples: npt.ArrayLike = ..., level: float = 0, peak: float = 0) -> None:
+        """Fields not given are empty or 0."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> ImpulseblankOut: ...
+
 class Reception:
     """What a decoding receiver of run_road ("baseline", "hf" or "genie") makes of the
     transmission."""
@@ -551,8 +570,14 @@ class RoadConfig:
     softRule: str
     """The soft demappers' rule for every receiver: "max_log" or "exact" (see softslicer and,
     at 75 bit/s, patternslicer)."""
-    def __init__(self, nFrame: float = 1, txSeed: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., channel: str = "none", EsNodB: float = 20, channelSeed: float = 0, receivers: Sequence[str] | str = ..., iterations: float = 2, softRule: str = "max_log") -> None:
-        """Fields not given take their defaults."""
+    impulses: list[tuple[int, complex]]
+    """Received samples replaced after the channel (a static crash, an impulse), as (sample,
+    size) pairs: sample `sample` (0-based) of the received signal becomes `size` (a complex
+    number) times the received signal's RMS, the channel's noise taking the difference so that
+    the genie sees it too. Default: none. Needs a channel (not "none"); a sample outside the
+    received signal raises "hfchain:road:ImpulseOutside"."""
+    def __init__(self, nFrame: float = 1, txSeed: float = 1, shaping: VarShapping | Mapping[str, Any] = ..., channel: str = "none", EsNodB: float = 20, channelSeed: float = 0, receivers: Sequence[str] | str = ..., iterations: float = 2, softRule: str = "max_log", impulses: Sequence[tuple[int, complex]] = ...) -> None:
+        """Fields not given take their defaults; a dict may give any of the fields too."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> RoadConfig: ...
@@ -604,7 +629,10 @@ class RoadResult:
     """The HF receiver's decoding (ran is False when not asked for)."""
     genie: Reception
     """The genie's decoding (ran is False when not asked for)."""
-    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0, locked: FreqlockOut | Mapping[str, Any] = ..., sounding: ChansoundOut | Mapping[str, Any] = ..., equalised: TurboequalOut | Mapping[str, Any] = ..., patterns: PatterntrackOut | Mapping[str, Any] = ..., genieView: GeniecombineOut | Mapping[str, Any] = ..., baseline: Reception | Mapping[str, Any] = ..., hf: Reception | Mapping[str, Any] = ..., genie: Reception | Mapping[str, Any] = ...) -> None:
+    blanking: ImpulseblankOut
+    """The received samples set to 0 before the matched filter (and in the genie's noise); the
+    data symbols they reach are erasures for every receiver."""
+    def __init__(self, tx: SendchainOut | Mapping[str, Any] = ..., shaped: PulseshaperOut | Mapping[str, Any] = ..., faded: FadesimOut | Mapping[str, Any] = ..., matched: PulsematchOut | Mapping[str, Any] = ..., frameStart: RealIn = ..., expectedFrameStart: float = 0, symbols: TickalignOut | Mapping[str, Any] = ..., data: UnframerOut | Mapping[str, Any] = ..., demod: SymslicerOut | Mapping[str, Any] = ..., deinterleaved: UnshuffleOut | Mapping[str, Any] = ..., frameFound: bool = False, codedBits: int = 0, codedBitErrors: int = 0, locked: FreqlockOut | Mapping[str, Any] = ..., sounding: ChansoundOut | Mapping[str, Any] = ..., equalised: TurboequalOut | Mapping[str, Any] = ..., patterns: PatterntrackOut | Mapping[str, Any] = ..., genieView: GeniecombineOut | Mapping[str, Any] = ..., baseline: Reception | Mapping[str, Any] = ..., hf: Reception | Mapping[str, Any] = ..., genie: Reception | Mapping[str, Any] = ..., blanking: ImpulseblankOut | Mapping[str, Any] = ...) -> None:
         """Fields not given are empty or 0."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
@@ -667,6 +695,69 @@ class SweepConfig:
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> SweepConfig: ...
+
+class RequirementsConfig:
+    """What requirements searches: the rows of the minimum-performance table and each point's
+    budget. The fields and their defaults are those of the `hfchain requirements` command; a dict
+    may give any of them."""
+
+    interLen: float
+    """Interleaver length in seconds (0.6 or 4.8; default 4.8; 4800 bit/s runs 0.6 s, its only
+    one)."""
+    nFrame: float
+    """Interleaver blocks per trial at every rate; 0, the default: at each rate the fewest whole
+    blocks that carry information bits."""
+    shaping: VarShapping
+    """Pulse shaping."""
+    receivers: list[str]
+    """Receivers whose crossings are searched: "hf", "genie", "baseline" (the first one's errors
+    drive the stop rule); default ["hf", "genie"]."""
+    stopOn: str
+    """Whose errors each point's stop rule counts: "first" (default) or "all"."""
+    minTrials: int
+    """Trials a point runs at least (default 20), before it stops once ..."""
+    minEvents: int
+    """... this many trials had a wrong decoded bit (default 100) ..."""
+    minErrors: int
+    """... and this many bits were wrong (default 1), or ..."""
+    maxBits: int
+    """... its information bits reach this (default 400000)."""
+    seed: int
+    """Base seed of every trial's seeds (0 to 4294967295): a point equals run_sweep's point at the
+    same Es/N0, seed and stop rule."""
+    threads: int
+    """Worker threads (0: one per core, fewer when memory would not hold them)."""
+    rows: npt.NDArray[np.int64]
+    """Rows to run, by number (see requirement_rows); empty, the default: all."""
+    resolution: float
+    """The bisection stops at a bracket this wide, in dB (default 0.3)."""
+    step: float
+    """The steps from the required SNR that look for a bracket, in dB (default 2)."""
+    lowest: float
+    """Lowest SNR in 3 kHz searched, in dB (default -10)."""
+    highest: float
+    """Highest SNR in 3 kHz searched, in dB (default 40)."""
+    def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., receivers: Sequence[str] | str = ..., stopOn: str = "first", minTrials: int = 20, minEvents: int = 100, minErrors: int = 1, maxBits: int = 400000, seed: int = 1, threads: int = 0, rows: Sequence[int] = ..., resolution: float = 0.3, step: float = 2, lowest: float = -10, highest: float = 40) -> None:
+        """Fields not given take the defaults of the `hfchain requirements` command."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> RequirementsConfig: ...
+
+class Table(dict[str, Any]):
+    """What run_sweep, crossings, requirements and requirement_rows return: columns of one
+    length each (NumPy arrays, one element per row; counts int64, rates and levels float64,
+    names str) and the metadata about them, apart. pandas.DataFrame(table.columns), or
+    table.to_frame(), is the table; table.meta holds the rest. The table is also a dict of both,
+    the form run_sweep returned before (table["ber"], table["interrupted"]). A run_sweep result
+    also carries the sweep's points for crossings(); a pickled or copied one keeps the columns
+    and the metadata only."""
+
+    columns: dict[str, npt.NDArray[Any]]
+    meta: dict[str, Any]
+    def __init__(self, columns: Mapping[str, Any], meta: Mapping[str, Any], points: Any = None) -> None: ...
+    def to_frame(self) -> Any:
+        """The columns as a pandas.DataFrame."""
+    def copy(self) -> Table: ...
 
 # --- the blocks ----------------------------------------------------------------------------------
 
@@ -1032,18 +1123,20 @@ def run_road(milstd: ModeParams | Mapping[str, Any], config: RoadConfig | Mappin
     result.genie).
 
     milstd: the parameter set (rateconf or modeconf); every receiver runs at every rate.
-    config: a RoadConfig: nFrame, txSeed, shaping, channel, EsNodB, channelSeed, receivers,
-        iterations and softRule.
+    config: a RoadConfig (nFrame, txSeed, shaping, channel, EsNodB, channelSeed, receivers,
+        iterations, softRule and impulses), or a dict of some of its fields.
     host: the generator (BuiltinHost); each random block seeds it and gives it back.
     Errors, before any work: "hfchain:channel:InvalidChannelText" (a channel that is not "none",
     "awgn", a preset or a written channel); "hfchain:road:UnsupportedReceiver" ("hf" or "genie"
     with a hand-made parameter set they cannot carry); "hfchain:road:UnsupportedChannel" ("hf"
     with a channel beyond its reach: paths more than 5 ms apart, more than 4 paths at distinct
     delays, or a path arriving 150 Hz off or more); "hfchain:runtime:OutOfMemory" (a transmission
-    whose signals need more memory than the machine has, as the program's run refuses it); those
-    of the blocks."""
+    whose signals need more memory than the machine has, as the program's run refuses it);
+    "hfchain:road:ImpulseWithoutNoise" (impulses with the channel "none");
+    "hfchain:road:ImpulseOutside" (an impulse beyond the received signal); those of the
+    blocks."""
 
-def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: Callable[[dict[str, Any]], Any] | None = None, checkpoint: str | os.PathLike[str] | None = None, max_memory: float | None = None) -> dict[str, Any]:
+def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: Callable[[dict[str, Any]], Any] | None = None, checkpoint: str | os.PathLike[str] | None = None, max_memory: float | None = None) -> Table:
     """Error rates against Es/N0 or SNR in 3 kHz: independent trials of the whole chain in worker
     threads (the GIL released), each point stopping by the rule of config; the same engine, the
     same defaults and the same numbers as the `hfchain sweep` command.
@@ -1057,8 +1150,8 @@ def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: C
         None for no journal (an empty name is refused).
     max_memory: bytes the worker threads may use together (default: the machine's memory); with
         threads 0 fewer run when one per core would not fit.
-    Returns a dict of arrays, one element per point (condition-major, in the order of the points),
-    named as the command's CSV columns: rate (bit/s, when the sweep has any rate but 2400 alone),
+    Returns a Table: its columns one element per point (condition-major, in the order of the
+    points), named as the command's CSV columns, counts as int64: rate (bit/s, when the sweep has any rate but 2400 alone),
     condition, esno_db, snr3k_db, trials, coded_bits,
     info_bits, blocks, sync_misses, events (the stop rule's error events), bits and errors (the
     stop rule's), ber, ci95_low, ci95_high (of the stop rule's rate), few_events (1 when that
@@ -1068,14 +1161,71 @@ def run_sweep(config: SweepConfig | Mapping[str, Any] | None = None, progress: C
     the between-trial variance, on log scale, never narrower than the Wilson interval of the
     bits), R_error_trials, R_few_events (1 when R's interval rests on fewer than 30 error events),
     R_block_errors, R_bler; then seconds and stop ("events", "bits" or
-    "interrupted"); and receivers, metric, interrupted, threads, trials_from_checkpoint,
-    wall_seconds.
+    "interrupted"); its meta: receivers, metric, interrupted, threads, trials_from_checkpoint,
+    wall_seconds. pandas.DataFrame(result.columns) is the command's CSV; the table is also the
+    dict of both that earlier versions returned. It keeps the sweep's points for crossings().
+    Like the program, run_sweep keeps freed memory in the process for the next trial (see
+    keep_trial_memory).
     Ctrl-C (or an exception raised by `progress`) stops the sweep cleanly: running trials are
     abandoned, then the exception is raised again, carrying the points finished so far as
     its attribute `sweep_result`.
     Errors: "hfchain:python:InvalidSweep" with a message naming the argument (config.conditions,
     checkpoint, ...) for a refused setting or checkpoint; "hfchain:sweep:WriteFailed" when the
     checkpoint cannot be written; a trial's failure."""
+
+def crossings(result: Table, targets: RealIn | None = None, axis: str | None = None) -> Table:
+    """Where each receiver's error rate (of the sweep's metric) falls to each target, for every
+    rate and condition of a run_sweep result: the crossing table of the `hfchain sweep` command
+    (--targets, --crossings), from the same library, one row per rate, condition, target and
+    receiver.
+
+    result: the Table run_sweep returned (it carries the sweep's points).
+    targets: error rates between 0 and 1 (default [1e-3, 1e-5]).
+    axis: "snr3k" (SNR in 3 kHz) or "esno" (Es/N0); None: the sweep's own axis.
+    The crossing is a straight line in log10(rate) between the first two measured points that
+    bracket the target; without such a pair it is a bound.
+    Columns: rate, condition, receiver, target, kind ("at"; "below": below the target from the
+    first point on; "at_or_below": fell to no error by that point; "above": not reached by the
+    last point; "none": no points), snr3k_db or esno_db (the crossing, or the point of the bound),
+    crossing (as the command's table writes it: "7.7", "< 6.0", "<= 12.0", "> 16.0"), few_events
+    (1 when it rests on a point whose interval rests on fewer than 30 error events: the table's
+    "*"), gap_db (beside the genie: the crossing minus the genie's where both are "at", else NaN)
+    and gap_few_events. Meta: axis, metric, legend (the table's header line).
+    Errors: "hfchain:python:InvalidSweep" (a result without points, a target outside (0, 1), an
+    unknown axis)."""
+
+def requirements(config: RequirementsConfig | Mapping[str, Any] | None = None, progress: Callable[[dict[str, Any]], Any] | None = None, checkpoint: str | os.PathLike[str] | None = None, max_memory: float | None = None) -> Table:
+    """The minimum-performance table, as the `hfchain requirements` command makes it: for each row
+    (a data rate, a channel, a required SNR in 3 kHz and the decoded bit error rate to reach
+    there) and each receiver, the SNR at which the receiver's decoded error rate crosses the
+    row's target, searched along the SNR axis (from the required SNR in steps of config.step
+    until the target is bracketed, then bisection to config.resolution), with its 95 %
+    interval, the margin to the requirement and a verdict. Every point is a sweep point (its
+    trial seeds from seed, rate, channel, Es/N0 and trial), so the table does not depend on the
+    threads.
+
+    config: a RequirementsConfig, or a dict of some of its fields; None: the command's defaults.
+    progress: called from the calling thread after every point, with a dict: row, rate, channel,
+        snr3k_db and point (the point's columns, as run_sweep's progress gives them).
+    checkpoint: a journal of finished trials, as the command's --checkpoint; a rerun resumes it
+        and gives the table of an uninterrupted run.
+    max_memory: bytes the worker threads may use together (default: the machine's memory).
+    Returns a Table with the columns of the command's CSV, one row per table row and receiver:
+    row, rate, channel, interleaver, receiver, target_ber, required_snr3k_db, measured_snr3k_db,
+    ci95_low_snr3k_db, ci95_high_snr3k_db, margin_db (these four as text: a crossing may be a
+    bound, "> 30.0"), verdict ("pass", "pass (within interval)", "fail (within interval)",
+    "fail", "undecided"; "incomplete" for a row whose search was interrupted), points and
+    few_events; meta: receivers, interrupted, threads, wall_seconds.
+    Ctrl-C (or an exception raised by `progress`) stops the search cleanly, then the exception is
+    raised again carrying the rows finished (and the interrupted row's points) as its attribute
+    `requirements_result`.
+    Errors: "hfchain:python:InvalidSweep" naming the field (config.rows, config.step, ...) for a
+    refused setting; "hfchain:sweep:WriteFailed" when the checkpoint cannot be written."""
+
+def requirement_rows() -> Table:
+    """The rows of the minimum-performance table: row, rate (bit/s), channel (one fixed path is
+    "1p:0ms:0Hz", two equal Watterson paths D ms apart with a Doppler spread of S Hz
+    "2p:Dms:SHz"), required_snr3k_db and target_ber."""
 
 def keep_trial_memory() -> None:
     """Keeps freed memory in the process for the next call instead of handing it back to the

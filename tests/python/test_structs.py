@@ -42,7 +42,11 @@ EXAMPLES = {
         nFrame=4, receivers=["hf"])).patterns,
     "GeniecombineOut": ROAD.genieView,
     "Reception": ROAD.genie,
-    "RoadConfig": hfchain.RoadConfig(2, 5, VS, "ruim", 9, 1, ["genie", "baseline"], 3, "exact"),
+    "RoadConfig": hfchain.RoadConfig(2, 5, VS, "ruim", 9, 1, ["genie", "baseline"], 3, "exact",
+                                     [(10, 2 + 1j)]),
+    "ImpulseblankOut": hfchain.ImpulseblankOut([3, 7], 2.0, 5.0),
+    "RequirementsConfig": hfchain.RequirementsConfig(0.6, 2, VS, ["genie"], "all", 3, 4, 5, 6000,
+                                                     7, 1, [2, 3], 0.5, 1, -5, 30),
     "RoadResult": ROAD,
     "SweepConfig": hfchain.SweepConfig(4.8, 0.5, VS, ["awgn", "bom"], [0, 2.5], None, ["genie"],
                                        "coded", "all", 3, 7, 50, 10**7, 1e-6, 9, 2),
@@ -95,8 +99,8 @@ def test_from_dict_refuses_missing_and_unknown_fields(name):
     d = EXAMPLES[name].to_dict()
     first = cls._fields[0]
     del d[first]
-    if cls is hfchain.SweepConfig:
-        # A sweep's fields are all optional: the one left out keeps its default.
+    if cls in (hfchain.SweepConfig, hfchain.RoadConfig, hfchain.RequirementsConfig):
+        # These fields are all optional: the one left out keeps its default.
         assert getattr(cls.from_dict(d), first) == getattr(cls(), first)
     else:
         with pytest.raises(hfchain.Error, match=f"lacks the field '{first}'") as e:
@@ -125,7 +129,8 @@ OLD_ROAD = {"nFrame": 2.0, "txSeed": 5.0, "shaping": VS.to_dict(), "receivers": 
     ({"channel": "watterson"}, "bom", 20.0, 0.0),
 ])
 def test_earlier_road_fields_are_read_into_todays(old, channel, esno, seed):
-    today = {**OLD_ROAD, "channel": channel, "EsNodB": esno, "channelSeed": seed}
+    today = {**OLD_ROAD, "channel": channel, "EsNodB": esno, "channelSeed": seed,
+             "impulses": []}
     given = {**OLD_ROAD, **old}
     assert hfchain.RoadConfig(**given).to_dict() == today
     if "watterson" in old:  # a dict gives every field

@@ -63,6 +63,24 @@ def test_same_points_and_columns_as_the_program(tmp_path):
         ["baseline", "hf"], "coded", False, 2)
 
 
+def test_crossings_are_the_programs_table(tmp_path):
+    table = tmp_path / "crossings.md"
+    subprocess.run([program(), "sweep", "-q", *SMALL_OPTIONS, "--axis", "esno", "--targets",
+                    "0.02,0.001", "--crossings", str(table)], check=True,
+                   stdout=subprocess.DEVNULL)
+    rows = [line.split("|")[3:-1] for line in table.read_text().splitlines()
+            if line.startswith("| 0.6 s")]
+    c = hfchain.crossings(hfchain.run_sweep(SMALL), [0.02, 1e-3], axis="esno").columns
+    cells = [text + "*" * few for text, few in zip(c["crossing"], c["few_events"])]
+    # Row by row: each target's receivers (no genie here, so no gaps).
+    assert [cell.strip() for row in rows for cell in row] == cells
+    assert c["condition"].tolist() == ["awgn"] * 4 + ["muito_ruim"] * 4
+    assert c["receiver"].tolist() == ["baseline", "hf"] * 4 and np.isnan(c["gap_db"]).all()
+    assert set(c["kind"]) <= {"at", "below", "at_or_below", "above"}
+    at = c["kind"] == "at"
+    np.testing.assert_allclose(c["esno_db"][at], [float(t) for t in c["crossing"][at]], atol=0.05)
+
+
 def test_defaults_are_the_programs(tmp_path):
     # Four options given to both; every other parameter is each one's default.
     given = {"conditions": "awgn", "snr3k": [6], "minTrials": 1, "maxBits": 1}
