@@ -117,7 +117,9 @@ CommandParser add_requirements_command(CLI::App& app, RequirementsOptions& q) {
         "or below the required SNR; '(within interval)': the interval reaches across it. 4800 "
         "bit/s is uncoded and runs the 0.6 s frame whatever --interleaver says. Stopped, it "
         "writes the rows finished and the interrupted row's measured points (verdict "
-        "'incomplete'). Runs in one process (not under mpirun).");
+        "'incomplete'). Under mpirun every point's trials are shared by the ranks as a sweep's, "
+        "with "
+        "the same table.");
     return {req, [req, t, &q] { read_requirements(*t, *req, q); }};
 }
 

@@ -6,7 +6,8 @@
 //   hfchain sweep [options] coded-bit error rate against Es/N0; under mpirun, spread over the
 //                           ranks
 //   hfchain requirements    the minimum-performance table: each row's crossing of its target
-//                           error rate, searched along the SNR axis, against the required SNR
+//                           error rate, searched along the SNR axis, against the required SNR;
+//                           under mpirun, each point spread over the ranks
 //
 // Exit status: 0 done; 1 failed (a block's error, a result that could not be written, a failing
 // rank); 2 a refused option (nothing was run); 3 abandoned by a second stop signal (result files
@@ -17,6 +18,8 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include "apps/matfile.hpp"
@@ -278,33 +281,64 @@ int do_sweep(SweepOptions& options) {
     return run_sweep_here(options, journal.get(), nullptr);
 }
 
-// The minimum-performance table, in this process.
-int do_requirements(RequirementsOptions& options) {
-    check_requirements_outputs(options);
-    // Memory: the largest of the rows' points with the worker threads (each point is a sweep).
-    {
-        SweepOptions probe;
-        int threads = 0;
-        std::string notes;
-        const auto& rows = sweep::requirement_rows();
-        std::vector<std::size_t> chosen = options.config.rows;
-        if (chosen.empty()) {
-            for (std::size_t i = 0; i < rows.size(); ++i) chosen.push_back(i);
-        }
-        for (const std::size_t i : chosen) {
-            probe.config = sweep::requirement_point_config(options.config, rows[i], rows[i].snr3k);
-            check_sweep_memory(probe, 1, &notes);
-            threads = threads == 0 ? probe.config.threads : std::min(threads, probe.config.threads);
-        }
-        options.config.threads = threads;
-        if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
+// Fits the table's worker threads to the memory of the largest of the rows' points (each point
+// is a sweep), shared by `sharing` processes on this machine.
+void fit_requirements_threads(RequirementsOptions& options, int sharing, std::string* notes) {
+    SweepOptions probe;
+    int threads = 0;
+    const auto& rows = sweep::requirement_rows();
+    std::vector<std::size_t> chosen = options.config.rows;
+    if (chosen.empty()) {
+        for (std::size_t i = 0; i < rows.size(); ++i) chosen.push_back(i);
     }
-    std::unique_ptr<Journal> journal;
-    if (!options.checkpoint.empty()) {
-        journal = sweep::requirements_journal(options.checkpoint, options.config, kVersion,
-                                              cli_names(true));
-        report_journal(options.checkpoint, *journal, options.progress);
+    for (const std::size_t i : chosen) {
+        probe.config = sweep::requirement_point_config(options.config, rows[i], rows[i].snr3k);
+        check_sweep_memory(probe, sharing, notes);
+        threads = threads == 0 ? probe.config.threads : std::min(threads, probe.config.threads);
     }
+    options.config.threads = threads;
+}
+
+void note_interrupted_table(const sweep::RequirementsResult& result) {
+    const bool partial = !result.rows.empty() && !result.rows.back().complete;
+    std::string text = (result.journalFailure.empty() ? "interrupted" : "stopped") +
+                       std::string("; writing the ") +
+                       std::to_string(result.rows.size() - (partial ? 1 : 0)) + " rows finished";
+    if (partial) {
+        text += " and the " + std::to_string(result.rows.back().points.size()) +
+                " points of the interrupted one";
+    }
+    note(text);
+}
+
+// The table's outputs; false when one could not be written.
+bool write_requirements_results(const RequirementsOptions& options,
+                                const sweep::RequirementsResult& result) {
+    std::ostringstream table;
+    sweep::write_requirements_table(table, options.config, result, kVersion);
+    ResultWriter out;
+    out.table_to_stdout(table.str(), options.output);
+    out.prepare("--output", options.output, [&](std::ostream& o) { o << table.str(); });
+    out.prepare("--csv", options.csv,
+                [&](std::ostream& o) { sweep::write_requirements_csv(o, options.config, result); });
+    out.prepare("--json", options.json, [&](std::ostream& o) {
+        sweep::write_requirements_json(o, options.config, result, kVersion);
+    });
+    out.commit();
+    if (!options.plot.empty() && !result.rows.empty()) {
+        out.attempt([&] {
+            sweep::plot_requirements(options.plot, "--plot", options.config, result);
+            note("plot written to " + options.plot);
+        });
+    }
+    return out.ok();
+}
+
+// The table in this process, or on rank 0 of an MPI job (`remote`: the other ranks, told that
+// the table is finished as soon as its points are).
+int run_requirements_here(RequirementsOptions& options, Journal* journal,
+                          std::unique_ptr<sweep::RemotePoints> remote) {
+    if (journal != nullptr) report_journal(options.checkpoint, *journal, options.progress);
     sweep::RequirementsResult result;
     {
         StopSignals signals;
@@ -324,82 +358,89 @@ int do_requirements(RequirementsOptions& options) {
                 }
                 note(line + " (" + std::to_string(p.trials) + " trials)");
             },
-            journal.get());
+            journal, remote.get());
+        remote.reset();
         if (!result.journalFailure.empty()) note(result.journalFailure);
-        if (result.interrupted) {
-            const bool partial = !result.rows.empty() && !result.rows.back().complete;
-            std::string text = (result.journalFailure.empty() ? "interrupted" : "stopped") +
-                               std::string("; writing the ") +
-                               std::to_string(result.rows.size() - (partial ? 1 : 0)) +
-                               " rows finished";
-            if (partial) {
-                text += " and the " + std::to_string(result.rows.back().points.size()) +
-                        " points of the interrupted one";
-            }
-            note(text);
+        if (result.interrupted) note_interrupted_table(result);
+        if (!write_requirements_results(options, result) || !result.journalFailure.empty()) {
+            return kFailed;
         }
-        std::ostringstream table;
-        sweep::write_requirements_table(table, options.config, result, kVersion);
-        ResultWriter out;
-        out.table_to_stdout(table.str(), options.output);
-        out.prepare("--output", options.output, [&](std::ostream& o) { o << table.str(); });
-        out.prepare("--csv", options.csv, [&](std::ostream& o) {
-            sweep::write_requirements_csv(o, options.config, result);
-        });
-        out.prepare("--json", options.json, [&](std::ostream& o) {
-            sweep::write_requirements_json(o, options.config, result, kVersion);
-        });
-        out.commit();
-        if (!options.plot.empty() && !result.rows.empty()) {
-            out.attempt([&] {
-                sweep::plot_requirements(options.plot, "--plot", options.config, result);
-                note("plot written to " + options.plot);
-            });
-        }
-        if (!out.ok() || !result.journalFailure.empty()) return kFailed;
     }
     return result.interrupted || stop_signal() != 0 ? stop_status() : 0;
 }
 
+// The minimum-performance table, in this process.
+int do_requirements(RequirementsOptions& options) {
+    check_requirements_outputs(options);
+    std::string notes;
+    fit_requirements_threads(options, 1, &notes);
+    if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
+    std::unique_ptr<Journal> journal;
+    if (!options.checkpoint.empty()) {
+        journal = sweep::requirements_journal(options.checkpoint, options.config, kVersion,
+                                              cli_names(true));
+    }
+    return run_requirements_here(options, journal.get(), nullptr);
+}
+
 #ifdef HFCHAIN_MPI
-// A sweep over the ranks of an MPI job. Every step that can refuse is agreed between the ranks
-// before any work, so that a rank that cannot take part ends the job at once, never hangs it.
-int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
+// What every rank does before the work of a job starts: `prepare` (checks, threads fitted to the
+// memory), then rank 0's `parameters` against this rank's, then `open` (rank 0's journal) on rank
+// 0. Every step that can refuse is agreed between the ranks before any work, so that a rank that
+// cannot take part ends the job at once, never hangs it. Returns the agreed status (rank 0 has
+// reported a refusal or failure).
+int start_job(MpiJob& job, const std::function<void()>& prepare,
+              const std::function<sweep::SweepParameters()>& parameters,
+              const sweep::FieldNames& names, const char* what, const std::function<void()>& open) {
     const bool root = job.rank() == 0;
     std::string message;
     int status = 0;
-    std::unique_ptr<Journal> journal;
-    std::string notes;
     try {
-        if (root) check_sweep_outputs(options);
-        check_sweep_memory(options, job.local_size(), &notes);
+        prepare();
     } catch (...) {
         status = failure_status(message);
     }
-    // Every rank must run the same sweep: rank 0's parameters against this rank's.
-    const sweep::SweepParameters mine = sweep::sweep_parameters(options.config, kVersion);
+    // Every rank must run the same job: rank 0's parameters against this rank's.
+    const sweep::SweepParameters mine = parameters();
     const std::string root_parameters = job.from_rank0(sweep::parameters_text(mine));
-    if (const std::string diff =
-            sweep::parameter_difference(sweep::parameters_from_text(root_parameters), mine,
-                                        "on rank 0", cli_names(options.config.snr3kAxis));
+    if (const std::string diff = sweep::parameter_difference(
+            sweep::parameters_from_text(root_parameters), mine, "on rank 0", names);
         status == 0 && !diff.empty()) {
         status = kRefused;
-        message = "started with other parameters than rank 0 (" + diff +
-                  "); every rank must run the same sweep";
+        message =
+            "started with other parameters than rank 0 (" + diff + "); every rank must run " + what;
     }
-    if (status == 0 && root && !options.checkpoint.empty()) {
+    if (status == 0 && root) {
         try {
-            journal = std::make_unique<Journal>(options.checkpoint, options.config, kVersion,
-                                                cli_names(options.config.snr3kAxis));
+            open();
         } catch (...) {
             status = failure_status(message);
         }
     }
     status = job.agree(status, message);
-    if (status != 0) {
-        if (root) report_failure(status, message);
-        return status;
-    }
+    if (status != 0 && root) report_failure(status, message);
+    return status;
+}
+
+// A sweep over the ranks of an MPI job.
+int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
+    const bool root = job.rank() == 0;
+    std::unique_ptr<Journal> journal;
+    std::string notes;
+    const int status = start_job(
+        job,
+        [&] {
+            if (root) check_sweep_outputs(options);
+            check_sweep_memory(options, job.local_size(), &notes);
+        },
+        [&] { return sweep::sweep_parameters(options.config, kVersion); },
+        cli_names(options.config.snr3kAxis), "the same sweep",
+        [&] {
+            if (options.checkpoint.empty()) return;
+            journal = std::make_unique<Journal>(options.checkpoint, options.config, kVersion,
+                                                cli_names(options.config.snr3kAxis));
+        });
+    if (status != 0) return status;
     const int others = job.sum_of_others(options.config.threads);
     if (!root) {
         StopSignals signals;
@@ -410,6 +451,38 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
     if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
     const std::unique_ptr<sweep::RemoteWorkers> remote = remote_ranks(job, others);
     return run_sweep_here(options, journal.get(), remote.get());
+}
+
+// The minimum-performance table over the ranks of an MPI job: every point's trials are shared as
+// a sweep's.
+int do_mpi_requirements(MpiJob& job, RequirementsOptions& options) {
+    const bool root = job.rank() == 0;
+    std::unique_ptr<Journal> journal;
+    std::string notes;
+    const int status = start_job(
+        job,
+        [&] {
+            if (root) check_requirements_outputs(options);
+            fit_requirements_threads(options, job.local_size(), &notes);
+        },
+        [&] { return sweep::requirements_parameters(options.config, kVersion); }, cli_names(true),
+        "the same table",
+        [&] {
+            if (options.checkpoint.empty()) return;
+            journal = sweep::requirements_journal(options.checkpoint, options.config, kVersion,
+                                                  cli_names(true));
+        });
+    if (status != 0) return status;
+    const int others = job.sum_of_others(options.config.threads);
+    if (!root) {
+        StopSignals signals;
+        return serve_points(
+            job, options.config,
+            [](const sweep::SweepConfig& c) { return sweep::road_trial_runners(c, &stop_flag()); },
+            options.config.threads);
+    }
+    if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
+    return run_requirements_here(options, journal.get(), remote_points(job, others));
 }
 #endif
 
@@ -491,17 +564,11 @@ int run_mpi_program(MpiJob& job, int argc, char** argv) {
                 report_failure(status, message);
                 return status;
             }
-        case Command::requirements:
-            // Its points are short sweeps one after another: it runs in one process.
-            if (root) {
-                report_refusal(
-                    "requirements runs in one process; start it without mpirun (-j sets its "
-                    "threads)");
-            }
-            return kRefused;
         case Command::sweep:
+        case Command::requirements:
             try {
-                return do_mpi_sweep(job, inv.sweep);
+                return inv.command == Command::sweep ? do_mpi_sweep(job, inv.sweep)
+                                                     : do_mpi_requirements(job, inv.requirements);
             } catch (...) {
                 status = failure_status(message);
                 report_failure(

@@ -25,8 +25,9 @@ namespace {
 // trials wanted), kResult "point trial outcome...", kFail "identifier\nmessage", kStopped
 // "signal" (a stop signal reached rank r), kDone "" (rank r has finished, last message). Rank 0
 // to rank r: kTrials "point trial point trial ...", kStop "" (no more trials: abandon the running
-// ones and finish; last message).
-enum Tag : int { kRequest = 1, kResult, kFail, kStopped, kDone, kTrials, kStop };
+// ones and finish; last message). Between the sweeps of a table, rank 0 to rank r: kPoint "row
+// snr3k" (the next point's sweep starts), kFinish "" (the table is finished; last message).
+enum Tag : int { kRequest = 1, kResult, kFail, kStopped, kDone, kTrials, kStop, kPoint, kFinish };
 
 void send(MPI_Comm comm, int to, Tag tag, const std::string& text) {
     MPI_Send(text.data(), static_cast<int>(text.size()), MPI_CHAR, to, tag, comm);
@@ -183,6 +184,51 @@ private:
     std::vector<std::int64_t> wanted_;  // trials each rank asked for and has not yet received
     std::vector<bool> done_;
     bool stop_sent_ = false;
+};
+
+// "row snr3k": a point of the table, its SNR written so that it reads back as the same number
+// (its trials' seeds come from it).
+std::string point_text(std::size_t index, double snr3k) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, snr3k);
+    return std::to_string(index) + ' ' + std::string(buf, r.ptr);
+}
+
+bool read_point(std::string_view text, std::size_t& index, double& snr3k) {
+    const char* end = text.data() + text.size();
+    const auto i = std::from_chars(text.data(), end, index);
+    if (i.ec != std::errc() || i.ptr == end || *i.ptr != ' ') return false;
+    const auto x = std::from_chars(i.ptr + 1, end, snr3k);
+    return x.ec == std::errc() && x.ptr == end;
+}
+
+// Rank 0's view of the other ranks through the points of a table: each point's sweep has its own
+// RemoteRanks.
+class RankPoints final : public sweep::RemotePoints {
+public:
+    RankPoints(MPI_Comm comm, int size, int threads)
+        : comm_(comm), size_(size), threads_(threads) {}
+
+    RankPoints(const RankPoints&) = delete;
+    RankPoints& operator=(const RankPoints&) = delete;
+    ~RankPoints() override {
+        current_.reset();  // a point's sweep left running ends the job here
+        for (int r = 1; r < size_; ++r) send(comm_, r, kFinish, "");
+    }
+
+    sweep::RemoteWorkers* point(std::size_t index, double snr3k) override {
+        current_.reset();
+        const std::string text = point_text(index, snr3k);
+        for (int r = 1; r < size_; ++r) send(comm_, r, kPoint, text);
+        current_ = std::make_unique<RemoteRanks>(comm_, size_, threads_);
+        return current_.get();
+    }
+
+private:
+    MPI_Comm comm_;
+    int size_;
+    int threads_;
+    std::unique_ptr<RemoteRanks> current_;  // the workers of the point running or last run
 };
 
 // What a rank's worker threads share with its main thread, which alone talks to rank 0.
@@ -365,6 +411,38 @@ int serve_trials(MpiJob& job, const sweep::SweepConfig& config,
     // Results of trials that ended after the stop are of no use any more.
     send(comm, 0, kDone, "");
     return status;
+}
+
+std::unique_ptr<sweep::RemotePoints> remote_points(MpiJob& job, int threads) {
+    return std::make_unique<RankPoints>(job.comms_->work, job.size(), threads);
+}
+
+int serve_points(MpiJob& job, const sweep::RequirementsConfig& config,
+                 const sweep::RowRunners& runners, int threads) {
+    const MPI_Comm comm = job.comms_->work;
+    const auto& rows = sweep::requirement_rows();
+    int status = 0;
+    Message m;
+    for (;;) {
+        while (!receive(comm, 0, m)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (m.tag == kFinish) return status;
+        std::size_t index = 0;
+        double snr3k = 0;
+        if (m.tag != kPoint || !read_point(m.text, index, snr3k) || index >= rows.size()) {
+            std::fprintf(stderr,
+                         "hfchain: rank %d: rank 0 sent an unknown message (tag %d: '%s'); ending "
+                         "every rank of the job\n",
+                         job.rank(), m.tag, m.text.c_str());
+            job.abort(1);
+        }
+        const sweep::SweepConfig point =
+            sweep::requirement_point_config(config, rows[index], snr3k);
+        status = std::max(status, serve_trials(job, point, runners(point), threads));
+        // The point's stop raised the stop flag to abandon its trials; the next point starts
+        // afresh, unless a stop signal reached this rank (it then stops the table at once).
+        stop_flag().store(false);
+        if (stop_signal() != 0) stop_flag().store(true);
+    }
 }
 
 }  // namespace hfchain::app

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "sweep/engine.hpp"
+#include "sweep/requirements.hpp"
 
 namespace hfchain::app {
 
@@ -78,6 +79,9 @@ private:
     friend std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads);
     friend int serve_trials(MpiJob& job, const sweep::SweepConfig& config,
                             const sweep::TrialRunnerFactory& runners, int threads);
+    friend std::unique_ptr<sweep::RemotePoints> remote_points(MpiJob& job, int threads);
+    friend int serve_points(MpiJob& job, const sweep::RequirementsConfig& config,
+                            const sweep::RowRunners& runners, int threads);
 };
 
 // On rank 0: the other ranks as workers of run_sweep(), `threads` of them in all. A stop signal
@@ -90,6 +94,22 @@ std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads);
 // status of this rank (0, or 1 after a failure).
 int serve_trials(MpiJob& job, const sweep::SweepConfig& config,
                  const sweep::TrialRunnerFactory& runners, int threads);
+
+// The minimum-performance table over the ranks: its points are sweeps one after another, each
+// served as above. Rank 0 tells the others each point (its row and SNR) before its sweep, and
+// that the table is finished after the last; a rank's stop flag, raised to abandon a point's
+// trials, is lowered again before the next one unless a stop signal reached the rank.
+
+// On rank 0: the other ranks as the workers of every point of run_requirements(), `threads` of
+// them in all. Destroyed, it tells them the table is finished (ending the whole job instead when
+// a point's sweep was left running, an error on rank 0).
+std::unique_ptr<sweep::RemotePoints> remote_points(MpiJob& job, int threads);
+
+// On the other ranks: serves each point rank 0 tells of (its sweep configuration from `config`,
+// its trial runners from `runners`) as serve_trials() serves a sweep, until rank 0 says the
+// table is finished. Returns the exit status of this rank (0, or 1 after a failure).
+int serve_points(MpiJob& job, const sweep::RequirementsConfig& config,
+                 const sweep::RowRunners& runners, int threads);
 
 #endif
 

@@ -286,14 +286,15 @@ class RowSearch {
 public:
     RowSearch(const RequirementsConfig& config, std::size_t index, const RowRunners& runners,
               std::atomic<bool>* interrupt, const RequirementsProgress& progress,
-              RequirementsJournal& journal)
+              RequirementsJournal& journal, RemotePoints* remote)
         : config_(config),
           index_(index),
           row_(requirement_rows()[index]),
           factory_(runners(requirement_point_config(config, row_, row_.snr3k))),
           interrupt_(interrupt),
           progress_(progress),
-          journal_(journal) {}
+          journal_(journal),
+          remote_(remote) {}
 
     // The point at `snr3k`; false when it was interrupted.
     bool point(double snr3k, const PointResult*& out) {
@@ -311,7 +312,8 @@ public:
             part.known = std::move(known->second);
             journal_.known.erase(known);
         }
-        SessionResult r = run_session(c, std::move(part), factory_, interrupt_, {});
+        RemoteWorkers* workers = remote_ != nullptr ? remote_->point(index_, snr3k) : nullptr;
+        SessionResult r = run_session(c, std::move(part), factory_, interrupt_, {}, workers);
         if (journal_.failure.empty()) journal_.failure = r.journalFailure;
         if (r.sweep.interrupted || r.sweep.points.size() != 1) return false;
         out = &measured_.emplace(milli(snr3k), std::move(r.sweep.points[0])).first->second;
@@ -347,6 +349,7 @@ private:
     std::atomic<bool>* interrupt_;
     const RequirementsProgress& progress_;
     RequirementsJournal& journal_;
+    RemotePoints* remote_;
     std::map<long long, PointResult> measured_;  // by SNR in milli-dB
 };
 
@@ -467,7 +470,8 @@ std::unique_ptr<Journal> requirements_journal(const std::string& file,
 
 RequirementsResult run_requirements(const RequirementsConfig& config, const RowRunners& runners,
                                     std::atomic<bool>* interrupt,
-                                    const RequirementsProgress& progress, Journal* journal) {
+                                    const RequirementsProgress& progress, Journal* journal,
+                                    RemotePoints* remote) {
     const auto start = std::chrono::steady_clock::now();
     RequirementsResult result;
     RequirementsJournal known{journal, {}, {}};
@@ -479,7 +483,7 @@ RequirementsResult run_requirements(const RequirementsConfig& config, const RowR
         }
     }
     for (const std::size_t index : chosen_rows(config)) {
-        RowSearch search(config, index, runners, interrupt, progress, known);
+        RowSearch search(config, index, runners, interrupt, progress, known, remote);
         bool complete = true;
         for (const ReceiverKind receiver : config.receivers) {
             complete = complete && search.search(receiver);

@@ -155,6 +155,16 @@ RequirementOutcome read_outcome(const std::vector<PointResult>& points, Receiver
 // fakes).
 using RowRunners = std::function<TrialRunnerFactory(const SweepConfig& pointConfig)>;
 
+// Workers outside this process that serve the points one after another (the other ranks of an
+// MPI job). Every call is made from the thread that runs run_requirements().
+class RemotePoints {
+public:
+    virtual ~RemotePoints() = default;
+    // The workers of the point of row `index` (into requirement_rows()) at SNR(3 kHz) `snr3k`,
+    // told which point it is; they serve its sweep until their poll() returns false.
+    virtual RemoteWorkers* point(std::size_t index, double snr3k) = 0;
+};
+
 // Called after every point with the row, its SNR(3 kHz) and the point's result.
 using RequirementsProgress =
     std::function<void(const RequirementRow& row, double snr3k, const PointResult& point)>;
@@ -164,11 +174,13 @@ using RequirementsProgress =
 // points it measured, marked incomplete; the result is marked interrupted. With `journal`
 // (requirements_journal) every finished trial is appended to it and the trials it read back are
 // counted as if they had just run, so that the same table comes out as from an uninterrupted run;
-// a journal that cannot be written stops the run as `interrupt` would. Errors: those of run_sweep.
+// a journal that cannot be written stops the run as `interrupt` would. With `remote`, every
+// point's trials are shared with the workers it gives; the table is the same. Errors: those of
+// run_sweep.
 RequirementsResult run_requirements(const RequirementsConfig& config, const RowRunners& runners,
                                     std::atomic<bool>* interrupt,
                                     const RequirementsProgress& progress = {},
-                                    Journal* journal = nullptr);
+                                    Journal* journal = nullptr, RemotePoints* remote = nullptr);
 
 // The parameters that decide the table, for its journal's header: the version, the rows, the
 // search and the points' settings.

@@ -7,6 +7,7 @@
 
 #include "params/modes.hpp"
 #include "receiver/chansound/pathtrack.hpp"
+#include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/layout/reception.hpp"
 #include "receiver/softdemod/softdemap.hpp"
@@ -691,11 +692,22 @@ Taps choose_taps(const Search& found, const RealArray& comp, index_t M) {
     return taps;
 }
 
+// Ny samples of `mf` one a symbol (M samples) apart from the 0-based sample `start0`, zeros
+// beyond its ends.
+ComplexArray symbol_samples(const ComplexArray& mf, index_t start0, index_t M, index_t Ny) {
+    const index_t Lmf = mf.numel();
+    ComplexArray y(Ny);
+    for (index_t n = 0; n < Ny; ++n) {
+        const index_t s = start0 + n * M;
+        y[n] = s >= 0 && s < Lmf ? mf[s] : cdouble{};
+    }
+    return y;
+}
+
 // Step 5: the paths' pulses at the taps, and one sample a symbol from the chosen start (zeros
 // beyond the output's ends): start, delays, basis and out of `out`.
 void sample_paths(const ComplexArray& mf, const Search& found, const RealArray& comp, index_t M,
                   const Taps& taps, index_t symbols, ChansoundOut& out) {
-    const index_t Lmf = mf.numel();
     const auto r = static_cast<index_t>(found.paths.size());
     const index_t L = taps.count;
     const index_t start0 = found.base + taps.phase + taps.first * M;
@@ -708,12 +720,7 @@ void sample_paths(const ComplexArray& mf, const Search& found, const RealArray& 
             out.basis(i, p) = pulse_at(comp, taps.phase + (taps.first + i) * M - found.paths[p]);
         }
     }
-    const index_t Ny = symbols + L - 1;
-    out.out = ComplexArray(Ny);
-    for (index_t n = 0; n < Ny; ++n) {
-        const index_t s = start0 + n * M;
-        out.out[n] = s >= 0 && s < Lmf ? mf[s] : cdouble{};
-    }
+    out.out = symbol_samples(mf, start0, M, symbols + L - 1);
 }
 
 // Step 6: the path gains through the transmission, from the known symbols alone. The search fits
@@ -721,9 +728,10 @@ void sample_paths(const ComplexArray& mf, const Search& found, const RealArray& 
 // with a fast-fading channel it also holds how much the channel changes within a search window.
 // The smoothed model's residual over the preamble is the noise the equaliser will meet; when the
 // two differ clearly, the windows' error variances (which scale with the noise) are rescaled and
-// the gains smoothed again. Sets the gains, the windows, the Doppler spread and noiseVar.
+// the gains smoothed again. The fits read `y`: out.out, or its samples with the impulses blanked.
+// Sets the gains, the windows, the Doppler spread and noiseVar.
 void track_gains(const KnownSymbols& known, index_t frame, const std::vector<double>& power,
-                 double N0, HostServices* host, ChansoundOut& out) {
+                 double N0, const ComplexArray& y, HostServices* host, ChansoundOut& out) {
     const index_t L = out.basis.rows();
     const index_t r = out.basis.cols();
     RealArray tapPower(L);
@@ -733,14 +741,14 @@ void track_gains(const KnownSymbols& known, index_t frame, const std::vector<dou
     PathTrack track;
     track.window = frame;
     poll(host);
-    track_paths(out.out, out.basis, known.mean, known.var, N0, tapPower, track);
-    const double fit = model_residual(out.out, out.basis, known.mean, known.var, track);
+    track_paths(y, out.basis, known.mean, known.var, N0, tapPower, track);
+    const double fit = model_residual(y, out.basis, known.mean, known.var, track);
     out.noiseVar = N0;
     if (fit > N0 * kNoiseRetrack || fit < N0 / kNoiseRetrack) {
         out.noiseVar = std::max(fit, kMinNoiseVar);
         const double scale = out.noiseVar / N0;
         for (double& v : track.windowVar) v *= scale;
-        smooth_paths(out.out.numel(), track);
+        smooth_paths(y.numel(), track);
     }
     out.gains = std::move(track.gains);
     out.gainVar = std::move(track.gainVar);
@@ -778,9 +786,18 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
                   kTooLargeRule.c_str());
     const RealArray comp = composite_pulse(varShapping);
     const KnownSymbols known = known_symbols(mode, layout);
+    // The estimates read the input with its impulses blanked (samples far above its median
+    // magnitude, which no ordinary signal reaches): one such sample would otherwise rule the
+    // search's fits, its noise estimate and the track's windows that span it. `out` keeps the
+    // input's samples.
+    const ImpulseblankOut impulses = impulseblank(mf);
+    const bool blank = !impulses.samples.empty();
+    const ComplexArray cleaned = blank ? blanked(mf, impulses.samples) : ComplexArray();
+    const ComplexArray& seen = blank ? cleaned : mf;
 
     // 2-3. The paths.
-    Search found = find_paths(mf, w0, known.mean.data(), layout.preamble, M, comp, mode.rate, host);
+    Search found =
+        find_paths(seen, w0, known.mean.data(), layout.preamble, M, comp, mode.rate, host);
     if (found.paths.empty()) {
         raise(kChansoundNoSignal,
               "The matched-filter output holds no trace of the preamble near "
@@ -794,7 +811,10 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
 
     // 4-6. Taps, samples and the track.
     sample_paths(mf, found, comp, M, choose_taps(found, comp, M), layout.symbols, out);
-    track_gains(known, layout.frame(), found.power, found.N0, host, out);
+    const ComplexArray fitted =
+        blank ? symbol_samples(seen, static_cast<index_t>(out.start) - 1, M, out.out.numel())
+              : ComplexArray();
+    track_gains(known, layout.frame(), found.power, found.N0, blank ? fitted : out.out, host, out);
     return out;
 }
 

@@ -28,7 +28,13 @@ using trellis::kStates;
 constexpr int kHalf = kStates / 2;
 
 // Channel LLRs beyond this are as good as certain; clamping keeps path metrics finite.
-constexpr float kLlrLimit = 1.0e3f;
+constexpr double kLlrLimit = 1.0e3;
+
+// Ratios whose median magnitude lies below this range top are scaled up by a power of two until it
+// lies in it: single-precision path metrics beside the known-zero prior (1e4) and the limit
+// resolve them no finer than about 1e-3, so smaller ratios would be decided by rounding. A median
+// that small (a bit a thirtieth as sure as at 0 dB) is far below any the code decodes at.
+constexpr double kLeastMedianTop = 0x1p-4;
 
 // A path metric no real path reaches.
 constexpr float kImpossible = -1.0e9f;
@@ -77,9 +83,8 @@ inline V4 evens(V4 lo, V4 hi) { return __builtin_shufflevector(lo, hi, 0, 2, 4, 
 inline V4 odds(V4 lo, V4 hi) { return __builtin_shufflevector(lo, hi, 1, 3, 5, 7); }
 
 // v is never NaN: sisodecode refuses NaN before decoding.
-inline float clamp_llr(double v) {
-    return static_cast<float>(
-        std::clamp(v, -static_cast<double>(kLlrLimit), static_cast<double>(kLlrLimit)));
+inline float clamp_llr(double v, double limit) {
+    return static_cast<float>(std::clamp(v, -limit, limit));
 }
 
 // Branch metric of butterfly t when the coded bits are p1(t), p2(t) (that is b ^ u = 0); the
@@ -320,9 +325,20 @@ SisodecodeOut sisodecode(const RealArray& DecoderIn, const ModeParams& mode, dou
     check_size_equal(checked_size_product(2, N), DecoderIn.numel(), "DecoderIn");
     check_ratios(DecoderIn, "hfchain:sisodecode:NaN");
 
+    // The ratios' scale: 2^e brings tiny ones up to where single precision resolves them (the
+    // outputs are scaled back; a power of two is exact). They saturate at kLlrLimit, and at the
+    // outlier bound (ratios.hpp) where that is lower: one ratio far above the others would leave
+    // them few of the metrics' 24 bits. Ordinary ratios (e = 0, far below the bound) are decoded
+    // exactly as before.
+    const double ceiling = ratio_median_ceiling(DecoderIn.data(), DecoderIn.numel());
+    const int e = ceiling > 0 && ceiling < kLeastMedianTop
+                      ? std::ilogb(kLeastMedianTop) - std::ilogb(ceiling)
+                      : 0;
+    const double up = std::ldexp(1.0, e);
+    const double limit = std::min(kLlrLimit, outlier_bound(ceiling) * up);
     Array<float> llr(2 * N), prior(N), extrinsic(2 * N), app(N);
     Array<float> alpha(checked_size_product(kStates, N + 1));
-    for (index_t i = 0; i < 2 * N; ++i) llr[i] = clamp_llr(DecoderIn[i]);
+    for (index_t i = 0; i < 2 * N; ++i) llr[i] = clamp_llr(DecoderIn[i] * up, limit);
     for (index_t k = nInfo; k < N; ++k) prior[k] = kKnownZeroPrior;
     siso_maxlog(N, llr.data(), prior.data(), extrinsic.data(), app.data(), alpha.data());
 
@@ -330,8 +346,8 @@ SisodecodeOut sisodecode(const RealArray& DecoderIn, const ModeParams& mode, dou
     out.Extrinsic = RealArray(2 * N);
     out.InfoLLR = RealArray(N);
     out.InfoBits = RealArray(nInfo);
-    for (index_t i = 0; i < 2 * N; ++i) out.Extrinsic[i] = extrinsic[i];
-    for (index_t k = 0; k < N; ++k) out.InfoLLR[k] = app[k];
+    for (index_t i = 0; i < 2 * N; ++i) out.Extrinsic[i] = std::ldexp(extrinsic[i], -e);
+    for (index_t k = 0; k < N; ++k) out.InfoLLR[k] = std::ldexp(app[k], -e);
     for (index_t k = 0; k < nInfo; ++k) out.InfoBits[k] = app[k] < 0.0f ? 1.0 : 0.0;
     return out;
 }

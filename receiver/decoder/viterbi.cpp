@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "receiver/decoder/ratios.hpp"
 #include "receiver/decoder/trellis.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
@@ -237,17 +238,9 @@ void run_acs(AcsKernel kernel, const std::int16_t* q, index_t steps, std::int16_
 // ---------------------------------------------------------------------------------------------
 // Quantisation.
 
-// A magnitude counts in the scale at most kClipMedians times the median's binade's top (see
-// quantiser_exponent).
-constexpr double kClipMedians = 64;
-
-// The median reads every kMedianStride-th magnitude (all of them when there are fewer than 64
-// strides): as robust, at a third of the cost.
-constexpr index_t kMedianStride = 3;
-
 // The exponent k of the power of two that brings the mean magnitude of the finite non-zero
 // values into (kLevel / 16, kLevel / 8]; 0 when there are none. Each magnitude counts at most
-// kClipMedians times the top of the median's binade, so that one value far above the rest (an
+// outlier_bound (receiver/decoder/ratios.hpp), so that one value far above the rest (an
 // impulse a receiver let through) cannot set the scale of all the others and round them to 0:
 // it saturates at the clip level instead. Ordinary ratios lie far below that bound, and the mean
 // is then the plain one, to the last bit. Reports the first NaN. The sums run over the positions
@@ -310,14 +303,7 @@ int quantiser_exponent(const double* x, index_t n) {
     const double total = (count[0] + count[1]) + (count[2] + count[3]);
     if (total == 0.0) return 0;
     double mean = ((sum[0] + sum[1]) + (sum[2] + sum[3])) / total;
-    BinadeCount binades;
-    const index_t stride = n >= kMedianStride * 64 ? kMedianStride : 1;
-    for (k = 0; k < n; k += stride) {
-        const double a = std::fabs(x[k]);
-        if (a > 0.0 && a <= kMax) binades.add(a);
-    }
-    const double ceiling = binades.median_ceiling();
-    const double clip = ceiling > 0 ? kClipMedians * ceiling : kMax;
+    const double clip = std::min(outlier_bound(ratio_median_ceiling(x, n)), kMax);
     if (std::max({most[0], most[1], most[2], most[3]}) > clip) {
         // Some magnitudes count as the clip: summed divided by the count, in order.
         mean = 0.0;

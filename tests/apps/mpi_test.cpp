@@ -104,6 +104,43 @@ TEST_F(Mpi, Rank0AloneWritesTheFilesAndTheCheckpoint) {
     EXPECT_EQ(testing::checkpoint_trials(resumed.out), counted) << resumed.out;
 }
 
+// The table without its wall time.
+std::string without_wall_time(const std::string& table) {
+    std::istringstream in(table);
+    std::string out;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.starts_with("# wall time")) out += line + '\n';
+    }
+    return out;
+}
+
+// The minimum-performance table runs point after point over the ranks: the same table as one
+// process, for two and three ranks, and its journal, written by rank 0 alone, resumes in a single
+// process to the same table without running one more trial. (It was refused under mpirun.)
+TEST_F(Mpi, TheRequirementsTableIsTheSameOverTheRanksAndItsJournalResumes) {
+    ScratchDir dir("mpi-requirements");
+    const std::string table =
+        " requirements -q --rows 0,1 --min-trials 4 --min-events 3 --max-bits 30000 --step 4 "
+        "--resolution 2 --seed 3";
+    const auto single = run_command(kExe + table + " -j 2", dir);
+    ASSERT_EQ(single.status, 0) << single.err;
+    const std::string in_dir = "cd '" + dir.path().string() + "' && ";
+    for (const int ranks : {2, 3}) {
+        SCOPED_TRACE(std::to_string(ranks) + " ranks");
+        const std::string journal = "j" + std::to_string(ranks) + ".txt";
+        const auto r =
+            run_command(in_dir + mpirun(ranks) + kExe + table + " --checkpoint " + journal, dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");  // no progress, no notes from any rank
+        EXPECT_EQ(without_wall_time(r.out), without_wall_time(single.out));
+        const std::string written = read_file(dir.path() / journal);
+        const auto resumed = run_command(in_dir + kExe + table + " --checkpoint " + journal, dir);
+        ASSERT_EQ(resumed.status, 0) << resumed.err;
+        EXPECT_EQ(without_wall_time(resumed.out), without_wall_time(single.out));
+        EXPECT_EQ(read_file(dir.path() / journal), written) << "a trial ran again";
+    }
+}
+
 TEST_F(Mpi, ARankThatRefusesItsCommandLineEndsTheJobAtOnce) {
     ScratchDir dir("mpi-other");
     struct Case {

@@ -312,6 +312,50 @@ TEST(Chansound, ModelResidualIsThePlainSumToTheBit) {
     }
 }
 
+// One sample of the matched-filter output 1e6 times its RMS (as the plug-in may be given it,
+// without the chain's blanking before the matched filter), in the preamble or in a frame: the
+// paths, their power, the gains and the noise estimate stay those of the same output without it,
+// and `out` keeps the sample. Before the sounder blanked its estimates' copy, the noise estimate
+// rose by about 1e10 and a path was lost or the start moved.
+TEST(Chansound, OneHugeSampleDoesNotThrowTheFitsOrTheNoise) {
+    struct Case {
+        index_t at;    // 0-based sample of the matched-filter output
+        cdouble size;  // in units of the output's RMS
+    };
+    const Case cases[] = {
+        {700, 1e6}, {2501, cdouble(0, -1e6)}, {4321, -1e6}, {6000, cdouble(7e5, 7e5)}, {9003, 1e6}};
+    const auto road = static_road(0.6, 1, TwoRay{24, polar(1, 0.4), polar(0.7, -1.2)}, 15, 11);
+    const ChansoundOut clean = chansound(road.matched, road.start, standard(0.6), kShaping);
+    double rms = 0;
+    for (index_t n = 0; n < road.matched.numel(); ++n) rms += std::norm(road.matched[n]);
+    rms = std::sqrt(rms / static_cast<double>(road.matched.numel()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "sample " << c.at);
+        ComplexArray hit = road.matched;
+        ASSERT_LT(c.at, hit.numel());
+        hit[c.at] = c.size * rms;
+        const ChansoundOut s = chansound(hit, road.start, standard(0.6), kShaping);
+        EXPECT_EQ(s.start, clean.start);
+        ASSERT_EQ(s.delays.numel(), clean.delays.numel());
+        for (index_t p = 0; p < s.delays.numel(); ++p) {
+            EXPECT_EQ(s.delays[p], clean.delays[p]) << "path " << p;
+            EXPECT_NEAR(s.pathPower[p], clean.pathPower[p], 0.05 * clean.pathPower[p]) << p;
+        }
+        EXPECT_NEAR(s.noiseVar, clean.noiseVar, 0.1 * clean.noiseVar);
+        ASSERT_EQ(s.gains.numel(), clean.gains.numel());
+        double worst = 0;
+        for (index_t k = 0; k < s.gains.numel(); ++k) {
+            worst = std::max(worst, std::abs(s.gains[k] - clean.gains[k]));
+        }
+        EXPECT_LT(worst, 0.1);
+        // out: the input's samples one a symbol from the start, the huge one among them.
+        const auto start0 = static_cast<index_t>(s.start) - 1;
+        for (index_t n = 0; n < s.out.numel() && start0 + 5 * n < hit.numel(); ++n) {
+            ASSERT_EQ(s.out[n], hit[start0 + 5 * n]) << "out(" << n + 1 << ")";
+        }
+    }
+}
+
 TEST(Chansound, Failures) {
     const ModeParams& mode = standard(0.6);
     const auto road = static_road(0.6, 1, TwoRay{6, 1.0, 0.5}, 20, 3);
