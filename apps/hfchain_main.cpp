@@ -171,13 +171,13 @@ int do_run(const RunOptions& options) {
     if (!options.save.empty()) {
         out.attempt([&] {
             save_road_mat(options.save, options, mode, road);
-            note("signals saved to " + options.save);
+            if (!options.quiet) note("signals saved to " + options.save);
         });
     }
     if (!options.plotDir.empty()) {
         out.attempt([&] {
             for (const std::string& f : plot_run(options.plotDir, options, road)) {
-                note("plot written to " + f);
+                if (!options.quiet) note("plot written to " + f);
             }
         });
     }
@@ -252,8 +252,9 @@ int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers
         if (!journal_failure.empty()) note(journal_failure);
         if (result.interrupted) {
             note((journal_failure.empty() ? "interrupted" : "stopped") +
-                 std::string("; writing the ") + std::to_string(result.points.size()) +
-                 " points with finished trials");
+                 std::string("; writing the ") +
+                 counted(static_cast<double>(result.points.size()), "point", "points") +
+                 " with finished trials");
         }
         // A second stop signal while the results are written abandons them (signals.hpp).
         const bool written = write_sweep_results(options, result);
@@ -322,7 +323,7 @@ int do_requirements(RequirementsOptions& options) {
                                   sweep::receiver_rate(p, r, sweep::Metric::decoded));
                     line += buf;
                 }
-                note(line + " (" + std::to_string(p.trials) + " trials)");
+                note(line + " (" + counted(static_cast<double>(p.trials), "trial", "trials") + ")");
             },
             journal.get());
         if (!result.journalFailure.empty()) note(result.journalFailure);
@@ -330,11 +331,14 @@ int do_requirements(RequirementsOptions& options) {
             const bool partial = !result.rows.empty() && !result.rows.back().complete;
             std::string text = (result.journalFailure.empty() ? "interrupted" : "stopped") +
                                std::string("; writing the ") +
-                               std::to_string(result.rows.size() - (partial ? 1 : 0)) +
-                               " rows finished";
+                               counted(static_cast<double>(result.rows.size() - (partial ? 1 : 0)),
+                                       "row", "rows") +
+                               " finished";
             if (partial) {
-                text += " and the " + std::to_string(result.rows.back().points.size()) +
-                        " points of the interrupted one";
+                text += " and the " +
+                        counted(static_cast<double>(result.rows.back().points.size()), "point",
+                                "points") +
+                        " of the interrupted one";
             }
             note(text);
         }

@@ -329,7 +329,8 @@ void check_run_memory(const RunOptions& o) {
     const sweep::MemoryLimit limit = sweep::memory_limit(o.maxMemory, cli_names());
     if (need > limit.bytes) {
         throw UsageError(
-            "--nframe: one transmission of " + shown(o.nFrame) + " interleaver blocks of " +
+            "--nframe: one transmission of " +
+            counted(o.nFrame, "interleaver block", "interleaver blocks") + " of " +
             shown(o.interLen) + " s at " + shown(o.rate) + " bit/s and " +
             shown(o.shaping.oversamplingFactor) + " samples per symbol needs about " +
             format_bytes(need) + " of memory, more than the " + format_bytes(limit.bytes) +

@@ -47,6 +47,7 @@ struct RunOptions {
     std::string save;      // MAT file to write, or empty
     std::string plotDir;   // folder for the pictures, or empty
     double maxMemory = 0;  // bytes the transmission may use (--max-memory), 0: the machine's
+    bool quiet = false;    // no notes on stderr (-q)
 };
 
 struct SweepOptions {
