@@ -37,6 +37,7 @@
 #include "sweep/report.hpp"
 #include "sweep/requirements.hpp"
 #include "sweep/session.hpp"
+#include "sweep/trial.hpp"
 
 #ifndef HFCHAIN_VERSION
 #define HFCHAIN_VERSION "unknown"
@@ -236,6 +237,12 @@ void report_journal(const std::string& file, const Journal& journal, bool progre
 int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers* remote) {
     ProgressReport report(stderr, isatty(STDERR_FILENO) != 0);
     if (journal != nullptr) report_journal(options.checkpoint, *journal, options.progress);
+    if (options.progress) {
+        if (const std::string text = sweep::interleaver_note(options.config); !text.empty()) {
+            note("interleaver " + format_value(options.config.interLen) + " s" + text);
+        }
+        if (const std::string text = sweep::budget_note(options.config); !text.empty()) note(text);
+    }
     SweepResult result;
     {
         StopSignals signals;

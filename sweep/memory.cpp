@@ -138,8 +138,9 @@ int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string
     }
     double trial = 0;
     for (const double rate : c.rates) {
-        trial = std::max(trial, road_memory_bytes(rateconf(rate, c.interLen), trial_nframe(c, rate),
-                                                  c.shaping, worst, c.receivers, paths));
+        trial = std::max(
+            trial, road_memory_bytes(rateconf(rate, rate_interleaver(rate, c.interLen)),
+                                     trial_nframe(c, rate), c.shaping, worst, c.receivers, paths));
     }
     const MemoryLimit limit = memory_limit(maxMemory, names);
     sharing = std::max(1, sharing);

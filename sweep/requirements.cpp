@@ -47,8 +47,7 @@ const std::vector<RequirementRow>& requirement_rows() {
 }
 
 double row_interleaver(const RequirementRow& row, double interLen) {
-    // 4800 bit/s is uncoded and runs the short interleaver's frame only.
-    return is_uncoded(row.rate) ? 0.6 : interLen;
+    return rate_interleaver(row.rate, interLen);
 }
 
 SweepConfig requirement_point_config(const RequirementsConfig& config, const RequirementRow& row,
