@@ -1,7 +1,6 @@
 // hfchain: the command-line front of the simulator.
 //
-//   hfchain                 the main job: the default sweep over all five conditions, table on
-//                           stdout, picture in hfchain-sweep.svg
+//   hfchain                 the usage: the commands and where their options are told
 //   hfchain run [options]   one transmission, reported stage by stage
 //   hfchain sweep [options] coded-bit error rate against Es/N0; under mpirun, spread over the
 //                           ranks
@@ -37,6 +36,7 @@
 #include "sweep/report.hpp"
 #include "sweep/requirements.hpp"
 #include "sweep/session.hpp"
+#include "sweep/summary.hpp"
 #include "sweep/trial.hpp"
 
 #ifndef HFCHAIN_VERSION
@@ -193,9 +193,22 @@ int do_run(const RunOptions& options) {
 // failed (each failure is reported).
 bool write_sweep_results(const SweepOptions& options, const SweepResult& result) {
     std::ostringstream table;
-    sweep::write_table(table, options.config, result, kVersion,
-                       cli_names(options.config.snr3kAxis));
-    if (!options.targets.empty()) {
+    const bool compact = options.format == TableFormat::compact ||
+                         (options.format == TableFormat::automatic && options.output.empty() &&
+                          isatty(STDOUT_FILENO) != 0);
+    if (compact) {
+        sweep::write_compact_table(table, options.config, result, kVersion, options.plotSnr3k,
+                                   cli_names(options.config.snr3kAxis));
+        table << '\n';
+        sweep::write_crossings_summary(
+            table, options.config, result,
+            options.targets.empty() ? sweep::default_targets() : options.targets,
+            options.plotSnr3k);
+    } else {
+        sweep::write_table(table, options.config, result, kVersion,
+                           cli_names(options.config.snr3kAxis));
+    }
+    if (!compact && !options.targets.empty()) {
         table << "# " << sweep::crossings_legend(options.config, options.plotSnr3k) << '\n';
         sweep::write_crossings(table, options.config, result, options.targets, options.plotSnr3k,
                                "# ");
@@ -427,14 +440,7 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
 // Parses the command line; `status` and `message` tell a refusal (then the invocation is empty).
 Invocation parse_invocation(int argc, char** argv, bool print, int& status, std::string& message) {
     try {
-        Invocation inv = parse_command_line(argc, argv, kVersion, print);
-        if (inv.command == Command::sweep && argc <= 1 && !sweep::gnuplot_available()) {
-            if (print) {
-                note("gnuplot not found (Debian: gnuplot-nox); the sweep runs without its picture");
-            }
-            inv.sweep.plot.clear();
-        }
-        return inv;
+        return parse_command_line(argc, argv, kVersion, print);
     } catch (...) {
         status = failure_status(message);
         return {};

@@ -88,9 +88,8 @@ std::string crossings_legend(const SweepConfig& config, bool snr3kAxis) {
            std::to_string(kFewEvents) + " error events";
 }
 
-void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
-                     const std::vector<double>& targets, bool snr3kAxis,
-                     const std::string& prefix) {
+CrossingTable crossing_table(const SweepConfig& config, const SweepResult& result,
+                             const std::vector<double>& targets, bool snr3kAxis) {
     const auto& receivers = config.receivers;
     std::vector<ReceiverKind> gapped;  // the receivers measured against the genie
     bool genie = false;
@@ -102,24 +101,17 @@ void write_crossings(std::ostream& out, const SweepConfig& config, const SweepRe
         return gapped.size() == 1 ? std::string("gap") : std::string(receiver_name(r)) + " gap";
     };
 
-    const bool by_rate = shows_rate(config);
-    std::string head =
-        by_rate ? "| interleaver | rate | condition |" : "| interleaver | condition |";
-    std::string rule = by_rate ? "|---|---|---|" : "|---|---|";
+    CrossingTable table;
+    table.keys = shows_rate(config) ? 2 : 1;
+    if (table.keys == 2) table.head.push_back("rate");
+    table.head.push_back("condition");
     for (const double t : targets) {
         for (const ReceiverKind r : receivers) {
-            head += std::string(" ") + receiver_name(r) + " @" + target_text(t) + " |";
-            rule += "---|";
+            table.head.push_back(std::string(receiver_name(r)) + " @" + target_text(t));
         }
-        for (const ReceiverKind r : gapped) {
-            head += " " + gap_title(r) + " |";
-            rule += "---|";
-        }
+        for (const ReceiverKind r : gapped) table.head.push_back(gap_title(r));
     }
-    out << prefix << head << '\n' << prefix << rule << '\n';
 
-    char interleaver[32];
-    std::snprintf(interleaver, sizeof interleaver, "%.1f s", config.interLen);
     for (std::size_t key = 0; key < config.rates.size() * config.conditions.size(); ++key) {
         const double at_rate = config.rates[key / config.conditions.size()];
         const std::string& condition = config.conditions[key % config.conditions.size()];
@@ -131,9 +123,9 @@ void write_crossings(std::ostream& out, const SweepConfig& config, const SweepRe
         std::vector<double> x;
         for (const PointResult* p : points)
             x.push_back(snr3kAxis ? snr3k_of_esno(p->esno) : p->esno);
-        out << prefix << "| " << interleaver << " | ";
-        if (by_rate) out << format_value(at_rate) << " | ";
-        out << condition << " |";
+        std::vector<std::string>& row = table.rows.emplace_back();
+        if (table.keys == 2) row.push_back(format_value(at_rate));
+        row.push_back(condition);
         for (const double t : targets) {
             std::vector<Crossing> found;
             std::vector<const char*> marks;
@@ -145,7 +137,7 @@ void write_crossings(std::ostream& out, const SweepConfig& config, const SweepRe
                 found.push_back(find_crossing(x, rate, t));
                 marks.push_back(rests_on_few_events(found.back(), points, r, config.metric) ? "*"
                                                                                             : "");
-                out << ' ' << crossing_text(found.back()) << marks.back() << " |";
+                row.push_back(crossing_text(found.back()) + marks.back());
             }
             const Crossing* bound = nullptr;  // the genie's
             bool boundFew = false;
@@ -160,12 +152,28 @@ void write_crossings(std::ostream& out, const SweepConfig& config, const SweepRe
                 const bool both =
                     found[k].kind == Crossing::Kind::at && bound->kind == Crossing::Kind::at;
                 const bool few = *marks[k] != '\0' || boundFew;
-                out << ' '
-                    << (both ? one_decimal(found[k].x - bound->x) + (few ? "*" : "")
-                             : std::string("-"))
-                    << " |";
+                row.push_back(both ? one_decimal(found[k].x - bound->x) + (few ? "*" : "")
+                                   : std::string("-"));
             }
         }
+    }
+    return table;
+}
+
+void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
+                     const std::vector<double>& targets, bool snr3kAxis,
+                     const std::string& prefix) {
+    const CrossingTable table = crossing_table(config, result, targets, snr3kAxis);
+    out << prefix << "| interleaver |";
+    for (const std::string& h : table.head) out << ' ' << h << " |";
+    out << '\n' << prefix << "|---|";
+    for (std::size_t k = 0; k < table.head.size(); ++k) out << "---|";
+    out << '\n';
+    char interleaver[32];
+    std::snprintf(interleaver, sizeof interleaver, "%.1f s", config.interLen);
+    for (const std::vector<std::string>& row : table.rows) {
+        out << prefix << "| " << interleaver << " |";
+        for (const std::string& cell : row) out << ' ' << cell << " |";
         out << '\n';
     }
 }
