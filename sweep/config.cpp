@@ -203,14 +203,15 @@ void check_nframe(double nFrame, double rate, double interLen, const FieldNames&
     double dyadic = 1;
     while (std::fmod(B / (2 * dyadic), 1.0) == 0 && dyadic < 1024) dyadic *= 2;
     const double least = std::ceil((kFlushBits + 1) / B * dyadic) / dyadic;
-    const std::string at =
-        shown(nFrame) + " blocks of " + shown(interLen) + " s at " + shown(rate) + " bit/s ";
+    const std::string at = counted(nFrame, "block", "blocks") + " of " + shown(interLen) +
+                           " s at " + shown(rate) + " bit/s ";
     const std::string exact =
         dyadic > 1 ? "a multiple of 1/" + shown(dyadic) + ", exact in binary" : "a whole number";
     const double K = nFrame * B - static_cast<double>(kFlushBits);
     if (K < 1) {
         refuse(names, "nFrame",
-               at + "carry no information bit besides the encoder's " + shown(kFlushBits) +
+               at + (nFrame == 1 ? "carries" : "carry") +
+                   " no information bit besides the encoder's " + shown(kFlushBits) +
                    " flush bits (a block holds " + shown(B) + " bits); give at least " +
                    shown(least) + " (" + exact + ")");
     }

@@ -86,7 +86,7 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
              c.nFrame = 1;
              c.receivers = {ReceiverKind::baseline};
          },
-         "nFrame: 1 blocks of 0.6 s at 150 bit/s carry no information bit besides the encoder's "
+         "nFrame: 1 block of 0.6 s at 150 bit/s carries no information bit besides the encoder's "
          "144 flush bits (a block holds 90 bits); give at least 2 (a multiple of 1/2, exact in "
          "binary)"},
         {[](SweepConfig& c) { c.shaping.rolloffFactor = 0; },
