@@ -353,7 +353,7 @@ void check_receivers(const std::vector<ReceiverKind>& receivers, const FieldName
         if (std::find(receivers.begin(), receivers.begin() + static_cast<std::ptrdiff_t>(i),
                       receivers[i]) != receivers.begin() + static_cast<std::ptrdiff_t>(i)) {
             refuse(names, "receivers",
-                   "'" + std::string(receiver_name(receivers[i])) + "' is named twice");
+                   std::string("'").append(receiver_name(receivers[i])) + "' is named twice");
         }
     }
 }

@@ -414,7 +414,10 @@ SweepParameters requirements_parameters(const RequirementsConfig& config,
         }
     }
     std::string list;
-    for (const std::size_t i : rows) list += (list.empty() ? "" : ",") + std::to_string(i);
+    for (const std::size_t i : rows) {
+        if (!list.empty()) list += ',';
+        list += std::to_string(i);
+    }
     parameters.insert(parameters.begin() + 1, {{"table", "minimum performance"},
                                                {"rows", list},
                                                {"interLen", format_value(config.interLen)},
