@@ -78,6 +78,9 @@ CommandParser add_run_command(CLI::App& app, RunOptions& r) {
                     "Refuse a transmission that needs more memory than this (512M, 4G; "
                     "default: the machine's)")
         ->type_name("SIZE");
+    run->add_flag("-q,--quiet", r.quiet,
+                  "No notes on stderr (where the signals and pictures were written); failures "
+                  "are still reported");
 
     run->footer(
         "--save names: the blocks' own field names (BitInCodIn ... MultiplexOut, raios, RER, ED, "

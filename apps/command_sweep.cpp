@@ -55,6 +55,7 @@ struct SweepText {
     std::string axis;
     std::string targets;
     std::string memory;
+    std::string format;
     bool quiet = false;
 };
 
@@ -105,8 +106,15 @@ void add_point_options(CLI::App& sweep, SweepConfig& c, SweepText& t) {
         ->capture_default_str();
 }
 
-// The result files, --axis, --targets, --crossings, --checkpoint, --max-memory and -q.
+// --format, the result files, --axis, --targets, --crossings, --checkpoint, --max-memory and -q.
 void add_output_options(CLI::App& sweep, SweepOptions& s, SweepText& t) {
+    sweep
+        .add_option("--format", t.format,
+                    "The table: compact (for people: a line of about 100 characters per point, "
+                    "then the crossings of --targets or of 1e-3 and 1e-5) or wide (every column, "
+                    "'#' header lines: for machines and Octave's load; the CSV and JSON keep "
+                    "these columns). Default: compact on a terminal, wide in a pipe or --output")
+        ->type_name("compact|wide");
     add_result_options(sweep, s.output, s.csv, s.json, "Also write the table as JSON to this file",
                        s.plot,
                        "Draw the error rates (of --metric) into this .svg or .png file: one curve "
@@ -118,8 +126,9 @@ void add_output_options(CLI::App& sweep, SweepOptions& s, SweepText& t) {
         ->type_name("esno|snr3k");
     sweep
         .add_option("--targets", t.targets,
-                    "Error rates, comma-separated (1e-3,1e-5): add to the table where each "
-                    "receiver's curve of --metric crosses them, and each one's gap to the genie")
+                    "Error rates, comma-separated (default 1e-3,1e-5 in the compact table): add "
+                    "to the table where each receiver's curve of --metric crosses them, and each "
+                    "one's gap to the genie")
         ->type_name("RATES");
     sweep
         .add_option("--crossings", s.crossings,
@@ -164,6 +173,13 @@ void read_sweep(const SweepText& t, const CLI::App& sweep, SweepOptions& s) {
     for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
     c.receivers = parse_receiver_list(t.receivers);
     read_choices(t.rule, c);
+    if (t.format == "compact") {
+        s.format = TableFormat::compact;
+    } else if (t.format == "wide") {
+        s.format = TableFormat::wide;
+    } else if (!t.format.empty()) {
+        throw UsageError("--format: '" + t.format + "' is not accepted; give compact or wide");
+    }
     if (!t.axis.empty() && t.axis != "esno" && t.axis != "snr3k") {
         throw UsageError("--axis: '" + t.axis + "' is not accepted; give esno or snr3k");
     }
@@ -212,8 +228,11 @@ CommandParser add_sweep_command(CLI::App& app, SweepOptions& s) {
     add_seed_options(*sweep, t->rule);
     add_output_options(*sweep, s, *t);
     sweep->footer(
-        "Output: a table on stdout headed by '#' lines (version, every parameter); Octave's load "
-        "reads it as a matrix.\nColumns: rate (bit/s, with any --rate but 2400 alone), cond "
+        "Output: on a terminal (or with --format compact), a compact table for people, then "
+        "where each curve crosses 1e-3 and 1e-5 (or --targets) and its gap to the genie. "
+        "Otherwise (or with --format wide), the wide table headed by '#' lines (version, every "
+        "parameter); Octave's load reads it as a matrix.\nWide columns: rate (bit/s, with any "
+        "--rate but 2400 alone), cond "
         "esno_db "
         "snr3k_db trials coded_bits info_bits blocks "
         "sync_misses, then for each receiver R: R_coded_errors R_coded_ber R_info_errors R_ber "
@@ -221,7 +240,7 @@ CommandParser add_sweep_command(CLI::App& app, SweepOptions& s) {
         "information-bit error rate, ci95 its 95 % interval over the trials (the trials are "
         "the independent samples: errors come in bursts), R_bler the interleaver blocks with a "
         "wrong information bit. The CSV and JSON add each point's error events. With --targets, "
-        "'#' lines at the end give where "
+        "'#' lines at the end of the wide table give where "
         "each curve crosses each target rate (interpolated in log10(rate) between the bracketing "
         "points) and each receiver's gap to the genie, per rate.\nTrial k of a point uses "
         "seeds derived from (seed, rate, condition, Es/N0, k): the table does not depend on "

@@ -1,7 +1,6 @@
 // hfchain: the command-line front of the simulator.
 //
-//   hfchain                 the main job: the default sweep over all five conditions, table on
-//                           stdout, picture in hfchain-sweep.svg
+//   hfchain                 the usage: the commands and where their options are told
 //   hfchain run [options]   one transmission, reported stage by stage
 //   hfchain sweep [options] coded-bit error rate against Es/N0; under mpirun, spread over the
 //                           ranks
@@ -40,6 +39,8 @@
 #include "sweep/report.hpp"
 #include "sweep/requirements.hpp"
 #include "sweep/session.hpp"
+#include "sweep/summary.hpp"
+#include "sweep/trial.hpp"
 
 #ifndef HFCHAIN_VERSION
 #define HFCHAIN_VERSION "unknown"
@@ -174,13 +175,13 @@ int do_run(const RunOptions& options) {
     if (!options.save.empty()) {
         out.attempt([&] {
             save_road_mat(options.save, options, mode, road);
-            note("signals saved to " + options.save);
+            if (!options.quiet) note("signals saved to " + options.save);
         });
     }
     if (!options.plotDir.empty()) {
         out.attempt([&] {
             for (const std::string& f : plot_run(options.plotDir, options, road)) {
-                note("plot written to " + f);
+                if (!options.quiet) note("plot written to " + f);
             }
         });
     }
@@ -195,9 +196,22 @@ int do_run(const RunOptions& options) {
 // failed (each failure is reported).
 bool write_sweep_results(const SweepOptions& options, const SweepResult& result) {
     std::ostringstream table;
-    sweep::write_table(table, options.config, result, kVersion,
-                       cli_names(options.config.snr3kAxis));
-    if (!options.targets.empty()) {
+    const bool compact = options.format == TableFormat::compact ||
+                         (options.format == TableFormat::automatic && options.output.empty() &&
+                          isatty(STDOUT_FILENO) != 0);
+    if (compact) {
+        sweep::write_compact_table(table, options.config, result, kVersion, options.plotSnr3k,
+                                   cli_names(options.config.snr3kAxis));
+        table << '\n';
+        sweep::write_crossings_summary(
+            table, options.config, result,
+            options.targets.empty() ? sweep::default_targets() : options.targets,
+            options.plotSnr3k);
+    } else {
+        sweep::write_table(table, options.config, result, kVersion,
+                           cli_names(options.config.snr3kAxis));
+    }
+    if (!compact && !options.targets.empty()) {
         table << "# " << sweep::crossings_legend(options.config, options.plotSnr3k) << '\n';
         sweep::write_crossings(table, options.config, result, options.targets, options.plotSnr3k,
                                "# ");
@@ -239,6 +253,12 @@ void report_journal(const std::string& file, const Journal& journal, bool progre
 int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers* remote) {
     ProgressReport report(stderr, isatty(STDERR_FILENO) != 0);
     if (journal != nullptr) report_journal(options.checkpoint, *journal, options.progress);
+    if (options.progress) {
+        if (const std::string text = sweep::interleaver_note(options.config); !text.empty()) {
+            note("interleaver " + format_value(options.config.interLen) + " s" + text);
+        }
+        if (const std::string text = sweep::budget_note(options.config); !text.empty()) note(text);
+    }
     SweepResult result;
     {
         StopSignals signals;
@@ -255,8 +275,9 @@ int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers
         if (!journal_failure.empty()) note(journal_failure);
         if (result.interrupted) {
             note((journal_failure.empty() ? "interrupted" : "stopped") +
-                 std::string("; writing the ") + std::to_string(result.points.size()) +
-                 " points with finished trials");
+                 std::string("; writing the ") +
+                 counted(static_cast<double>(result.points.size()), "point", "points") +
+                 " with finished trials");
         }
         // A second stop signal while the results are written abandons them (signals.hpp).
         const bool written = write_sweep_results(options, result);
@@ -301,12 +322,15 @@ void fit_requirements_threads(RequirementsOptions& options, int sharing, std::st
 
 void note_interrupted_table(const sweep::RequirementsResult& result) {
     const bool partial = !result.rows.empty() && !result.rows.back().complete;
-    std::string text = (result.journalFailure.empty() ? "interrupted" : "stopped") +
-                       std::string("; writing the ") +
-                       std::to_string(result.rows.size() - (partial ? 1 : 0)) + " rows finished";
+    std::string text =
+        (result.journalFailure.empty() ? "interrupted" : "stopped") +
+        std::string("; writing the ") +
+        counted(static_cast<double>(result.rows.size() - (partial ? 1 : 0)), "row", "rows") +
+        " finished";
     if (partial) {
-        text += " and the " + std::to_string(result.rows.back().points.size()) +
-                " points of the interrupted one";
+        text += " and the " +
+                counted(static_cast<double>(result.rows.back().points.size()), "point", "points") +
+                " of the interrupted one";
     }
     note(text);
 }
@@ -356,7 +380,7 @@ int run_requirements_here(RequirementsOptions& options, Journal* journal,
                                   sweep::receiver_rate(p, r, sweep::Metric::decoded));
                     line += buf;
                 }
-                note(line + " (" + std::to_string(p.trials) + " trials)");
+                note(line + " (" + counted(static_cast<double>(p.trials), "trial", "trials") + ")");
             },
             journal, remote.get());
         remote.reset();
@@ -489,14 +513,7 @@ int do_mpi_requirements(MpiJob& job, RequirementsOptions& options) {
 // Parses the command line; `status` and `message` tell a refusal (then the invocation is empty).
 Invocation parse_invocation(int argc, char** argv, bool print, int& status, std::string& message) {
     try {
-        Invocation inv = parse_command_line(argc, argv, kVersion, print);
-        if (inv.command == Command::sweep && argc <= 1 && !sweep::gnuplot_available()) {
-            if (print) {
-                note("gnuplot not found (Debian: gnuplot-nox); the sweep runs without its picture");
-            }
-            inv.sweep.plot.clear();
-        }
-        return inv;
+        return parse_command_line(argc, argv, kVersion, print);
     } catch (...) {
         status = failure_status(message);
         return {};

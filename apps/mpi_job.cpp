@@ -167,7 +167,8 @@ private:
                 for (; wanted_[r] > 0; --wanted_[r]) {
                     const std::optional<sweep::TrialTicket> t = queue.take();
                     if (!t) break;
-                    trials += (trials.empty() ? "" : " ") + ticket_text(*t);
+                    if (!trials.empty()) trials += ' ';
+                    trials += ticket_text(*t);
                 }
                 if (!trials.empty()) send(comm_, r, kTrials, trials);
             }

@@ -93,7 +93,6 @@ sweep::FieldNames cli_names(bool snr3k) {
 SweepOptions default_sweep() {
     SweepOptions o;  // the configuration's own defaults (sweep/config.hpp)
     o.plotSnr3k = true;
-    o.plot = "hfchain-sweep.svg";
     return o;
 }
 
@@ -317,7 +316,8 @@ void check_run_memory(const RunOptions& o) {
     const sweep::MemoryLimit limit = sweep::memory_limit(o.maxMemory, cli_names());
     if (need > limit.bytes) {
         throw UsageError(
-            "--nframe: one transmission of " + shown(o.nFrame) + " interleaver blocks of " +
+            "--nframe: one transmission of " +
+            counted(o.nFrame, "interleaver block", "interleaver blocks") + " of " +
             shown(o.interLen) + " s at " + shown(o.rate) + " bit/s and " +
             shown(o.shaping.oversamplingFactor) + " samples per symbol needs about " +
             format_bytes(need) + " of memory, more than the " + format_bytes(limit.bytes) +
@@ -366,9 +366,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     Invocation inv;
     CLI::App app(
         "hfchain: simulator of the HF serial-tone modem (75 to 4800 bit/s), the Watterson channel "
-        "and the "
-        "receiver.\nWithout arguments it runs the default sweep over all five conditions and "
-        "writes hfchain-sweep.svg.",
+        "and the receiver.\n'hfchain sweep' runs the default sweep over all five conditions (a "
+        "few minutes); 'hfchain COMMAND --help' lists a command's options.",
         "hfchain");
     app.set_version_flag("--version", "hfchain " + version);
     app.require_subcommand(0, 1);
@@ -408,21 +407,14 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
         }
     }
 
-    if (argc <= 1) {
-        inv.command = Command::sweep;
-        inv.sweep = default_sweep();
-    } else {
-        for (std::size_t k = 0; k < std::size(commands); ++k) {
-            if (!commands[k].command->parsed()) continue;
-            inv.command = kinds[k];
-            commands[k].finish();
-            return inv;
-        }
-        if (print) {
-            // Options but no command: only possible for top-level flags, which exit above.
-            std::fputs(app.help().c_str(), stdout);
-        }
+    for (std::size_t k = 0; k < std::size(commands); ++k) {
+        if (!commands[k].command->parsed()) continue;
+        inv.command = kinds[k];
+        commands[k].finish();
+        return inv;
     }
+    // No command: the usage, which names the commands (the other top-level options exit above).
+    if (print) std::fputs(app.help().c_str(), stdout);
     return inv;
 }
 

@@ -47,10 +47,16 @@ struct RunOptions {
     std::string save;      // MAT file to write, or empty
     std::string plotDir;   // folder for the pictures, or empty
     double maxMemory = 0;  // bytes the transmission may use (--max-memory), 0: the machine's
+    bool quiet = false;    // no notes on stderr (-q)
 };
+
+// The sweep's table: compact for people (sweep/summary.hpp) or wide for machines
+// (sweep/report.hpp); automatic: compact on a terminal, wide in a file or a pipe (--format).
+enum class TableFormat { automatic, compact, wide };
 
 struct SweepOptions {
     sweep::SweepConfig config;
+    TableFormat format = TableFormat::automatic;
     std::string output;           // file for the table, or empty for standard output
     std::string csv;              // CSV file, or empty
     std::string json;             // JSON file, or empty
@@ -64,8 +70,8 @@ struct SweepOptions {
     bool progress = true;
 };
 
-// The default sweep (the main job when hfchain is called without arguments): all five
-// conditions, the plot written to "hfchain-sweep.svg" in the current folder.
+// The default sweep (`hfchain sweep`, the main job with --plot hfchain-sweep.svg): all five
+// conditions.
 SweepOptions default_sweep();
 
 // `hfchain requirements`: the minimum-performance table (sweep/requirements.hpp).

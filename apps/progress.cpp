@@ -18,15 +18,31 @@ void format_duration(double seconds, char* buf, std::size_t size) {
     }
 }
 
+void ProgressReport::follow(const sweep::SweepProgress& p) {
+    if (p.fraction >= 1 || p.pointsDone >= p.pointsTotal) {
+        total_ = p.elapsed;
+        shown_ = 1;
+    } else if (p.fraction > 0 && p.elapsed > 0) {
+        const double estimate = p.elapsed / p.fraction;
+        // A revision is followed over a tenth of the time elapsed (at least five seconds).
+        const double share = std::min(1.0, (p.elapsed - seen_) / std::max(5.0, 0.1 * p.elapsed));
+        total_ = total_ > 0 ? total_ + std::max(0.0, share) * (estimate - total_) : estimate;
+        total_ = std::max(total_, p.elapsed);
+        shown_ = std::max(shown_, std::min(0.999, p.elapsed / total_));
+    }
+    seen_ = std::max(seen_, p.elapsed);
+}
+
 void ProgressReport::update(const sweep::SweepProgress& p) {
-    // The time left scales the time spent by the work still to do; it is only shown once a few
-    // percent are done, before that the estimate means little.
+    follow(p);
+    // The time left is only shown once a few percent are done: before that the estimate means
+    // little.
     char elapsed[32];
     char left[32] = "?";
     format_duration(p.elapsed, elapsed, sizeof elapsed);
-    if (p.fraction >= 0.02 && p.fraction < 1) {
-        format_duration(p.elapsed * (1 - p.fraction) / p.fraction, left, sizeof left);
-    } else if (p.fraction >= 1) {
+    if (shown_ >= 0.02 && shown_ < 1) {
+        format_duration(total_ - p.elapsed, left, sizeof left);
+    } else if (shown_ >= 1) {
         format_duration(0, left, sizeof left);
     }
     if (!terminal_) {
@@ -49,11 +65,11 @@ void ProgressReport::update(const sweep::SweepProgress& p) {
     if (p.pointsDone < p.pointsTotal && last_draw_ >= 0 && p.elapsed - last_draw_ < 0.2) return;
     last_draw_ = p.elapsed;
     constexpr int width = 32;
-    const int filled = static_cast<int>(std::lround(std::min(1.0, p.fraction) * width));
+    const int filled = static_cast<int>(std::lround(shown_ * width));
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(width - filled), '.');
     std::fprintf(out_, "\rsweep [%s] %3d%%  %d/%d points  %s elapsed, about %s left \x1b[K",
-                 bar.c_str(), static_cast<int>(std::floor(p.fraction * 100)), p.pointsDone,
+                 bar.c_str(), static_cast<int>(std::floor(shown_ * 100)), p.pointsDone,
                  p.pointsTotal, elapsed, left);
     std::fflush(out_);
     drawn_ = true;

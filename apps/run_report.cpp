@@ -147,7 +147,8 @@ void report_channel(std::ostream& out, const RunOptions& o, const RoadResult& ro
             for (index_t p = 0; p < f.raios.cols(); ++p) {
                 powers += (p > 0 ? ", " : "") + fmt("%.3f", mean_power(f.raios.data() + p * L, L));
             }
-            text = o.channel + ": " + std::to_string(f.raios.cols()) + " paths over " +
+            text = o.channel + ": " +
+                   counted(static_cast<double>(f.raios.cols()), "path", "paths") + " over " +
                    fmt("%.4g", extent.delay * 1e3) + " ms (" + fmt("%g", extent.delay * 2400 * M) +
                    " samples), largest Doppler spread " + fmt("%g", extent.spread) +
                    " Hz, path powers " + powers + ", ";
@@ -161,8 +162,9 @@ void report_channel(std::ostream& out, const RunOptions& o, const RoadResult& ro
     }
 }
 
-// The matched filter and the frame start.
-void report_synchronisation(std::ostream& out, const RoadResult& road) {
+// The matched filter and the frame start. A start on a later path of the channel (the stronger
+// one at the preamble) is where the receivers take the frame from, not a miss.
+void report_synchronisation(std::ostream& out, const RunOptions& o, const RoadResult& road) {
     stage(out, "pulsematch",
           std::to_string(road.matched.out.numel()) + " samples, filter delay " +
               format_value(road.matched.filterDelay) + " symbols");
@@ -174,10 +176,19 @@ void report_synchronisation(std::ostream& out, const RoadResult& road) {
         const double found = road.frameStart[0];
         sync = "frame start at sample " + format_value(found) + ", expected " +
                format_value(road.expectedFrameStart);
-        if (found == road.expectedFrameStart) {
+        const double late = found - road.expectedFrameStart;
+        bool on_path = false;
+        for (const HfPath& p : road_config(o).channel.fading.paths) {
+            const double behind = p.delay * 2400 * o.shaping.oversamplingFactor;
+            on_path = on_path || (behind > 0 && std::fabs(late - behind) < 0.5);
+        }
+        if (late == 0) {
             sync += ": found";
+        } else if (on_path) {
+            sync += ": found on the path " + counted(late, "sample", "samples") +
+                    " behind the first (the stronger one at the preamble)";
         } else {
-            sync += ": MISSED by " + format_value(found - road.expectedFrameStart) + " samples";
+            sync += ": MISSED by " + counted(late, "sample", "samples");
         }
     }
     stage(out, "framelock", sync);
@@ -264,12 +275,13 @@ void report_soft_values(std::ostream& out, ReceiverKind kind, const ModeParams& 
             stage(out, "patterntrack",
                   who + std::to_string(r.soft.LLR.numel()) + " ratios from " +
                       std::to_string(road.patterns.out.numel()) +
-                      " pattern symbols, noncoherent then " + format_value(road.patterns.passes) +
-                      " coherent passes on the track, mean error variance " + fmt("%.4g", mean));
+                      " pattern symbols, noncoherent then " +
+                      counted(road.patterns.passes, "coherent pass", "coherent passes") +
+                      " on the track, mean error variance " + fmt("%.4g", mean));
         } else {
             stage(out, "turboequal",
                   who + std::to_string(road.equalised.out.numel()) + " equalised symbols, " +
-                      format_value(road.equalised.passes) + " passes, mean error variance " +
+                      counted(road.equalised.passes, "pass", "passes") + ", mean error variance " +
                       fmt("%.4g", mean));
             stage(out, "softslicer", who + std::to_string(r.soft.LLR.numel()) + " ratios");
         }
@@ -295,12 +307,16 @@ void report_decoding(std::ostream& out, ReceiverKind kind, const ModeParams& mod
         return;
     }
     if (!uncoded) {
+        // The ratios' own signs: the baseline's coded-bit count (its hard decisions', which the
+        // result line above gives) is not what its decoder was given.
+        const index_t wrong =
+            ratio_sign_errors(r.deinterleaved.out, road.tx.CodOutInterIn, r.codedBits);
         stage(out, "unshuffle",
               who + std::to_string(r.deinterleaved.out.numel()) + " ratios deinterleaved, " +
-                  std::to_string(r.codedBitErrors) + " coded bits wrong (" +
-                  fmt("%.4e", r.codedBits > 0 ? static_cast<double>(r.codedBitErrors) /
-                                                    static_cast<double>(r.codedBits)
-                                              : 0.0) +
+                  std::to_string(wrong) + " of them with the wrong sign (" +
+                  fmt("%.4e", r.codedBits > 0
+                                  ? static_cast<double>(wrong) / static_cast<double>(r.codedBits)
+                                  : 0.0) +
                   ")");
     }
     stage(out, uncoded ? "result" : "vitdecode",
@@ -320,7 +336,7 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
     report_header(out, o, version);
     report_transmitter(out, mode, road);
     report_channel(out, o, road);
-    report_synchronisation(out, road);
+    report_synchronisation(out, o, road);
     report_hard_decisions(out, o, mode, road);
     // The decoding receivers, each from its own symbols to the decoded information bits.
     for (const ReceiverKind kind : o.receivers) {

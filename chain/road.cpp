@@ -19,6 +19,13 @@ bool RoadConfig::runs(ReceiverKind kind) const {
     return std::find(receivers.begin(), receivers.end(), kind) != receivers.end();
 }
 
+index_t ratio_sign_errors(const RealArray& llr, const RealArray& sent, index_t count) {
+    const index_t have = std::min({count, llr.numel(), sent.numel()});
+    index_t errors = count - have;
+    for (index_t k = 0; k < have; ++k) errors += (llr[k] < 0) != (sent[k] == 1) ? 1 : 0;
+    return errors;
+}
+
 BlockCount count_block_errors(const RealArray& decoded, const RealArray& sent, index_t K,
                               const ModeParams& mode) {
     const auto T = static_cast<double>(mode.interTable.numel());
@@ -93,11 +100,7 @@ void decide_uncoded(const RealArray& llr, index_t info, Reception& r) {
 // deinterleaved ratios, then the information bits.
 void count_decoded(const ModeParams& mode, const SendchainOut& tx, Reception& r) {
     r.ran = true;
-    index_t coded = 0;
-    for (index_t k = 0; k < r.codedBits; ++k) {
-        coded += (r.deinterleaved.out[k] < 0) != (tx.CodOutInterIn[k] == 1) ? 1 : 0;
-    }
-    r.codedBitErrors = coded;
+    r.codedBitErrors = ratio_sign_errors(r.deinterleaved.out, tx.CodOutInterIn, r.codedBits);
     count_info(mode, tx, r);
 }
 

@@ -96,6 +96,10 @@ struct Reception {
     index_t blockErrors = 0;     // of those, blocks with at least one wrong information bit
 };
 
+// The first `count` coded bits whose ratio in `llr` (encoder order) reads another bit than the
+// one in `sent` (a negative ratio reads 1, any other 0); bits beyond either list count as wrong.
+index_t ratio_sign_errors(const RealArray& llr, const RealArray& sent, index_t count);
+
 // Information bits are numbered from 0; with B = T / (2 repFactor) encoder input bits per
 // interleaver block (T = numel(interTable); B = T / repFactor uncoded), bit k lies in block k / B.
 // Counts ceil(K / B) blocks (a fractional nFrame's partial last block counts as one) and the

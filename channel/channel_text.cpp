@@ -62,7 +62,7 @@ public:
         }
         std::string names;
         for (const auto& u : units) names += (names.empty() ? "" : " or ") + std::string(u.first);
-        fail("'" + std::string(token) + "' is not a " + std::string(what) +
+        fail(std::string("'").append(token) + "' is not a " + std::string(what) +
              " (a number followed by " + names + ")");
     }
 
@@ -132,9 +132,9 @@ void read_options(const Reader& r, const std::vector<std::string_view>& tokens, 
         } else if (t.starts_with("shift=") && !shorthand) {
             r.fail("give each path's Doppler shift as its fourth field (DELAY/POWER/SPREAD/SHIFT)");
         } else if (t.starts_with("shift=") || t.starts_with("off=")) {
-            r.fail("'" + std::string(t.substr(0, t.find('=') + 1)) + "' is given twice");
+            r.fail(std::string("'").append(t.substr(0, t.find('=') + 1)) + "' is given twice");
         } else {
-            r.fail("'" + std::string(t) + "' is not an option (shift=F or off=F)");
+            r.fail(std::string("'").append(t) + "' is not an option (shift=F or off=F)");
         }
     }
 }
@@ -218,9 +218,10 @@ std::string canonical_text(const Written& w) {
         s = "paths=";
         for (std::size_t k = 0; k < w.paths.size(); ++k) {
             const WrittenPath& p = w.paths[k];
-            s += (k > 0 ? "+" : "") + shortest(p.delayMs) + "ms/" + shortest(p.powerdB) + "dB/" +
-                 shortest(p.spreadHz) + "Hz";
-            if (p.shiftHz != 0) s += "/" + shortest(p.shiftHz) + "Hz";
+            if (k > 0) s += '+';
+            s += shortest(p.delayMs) + "ms/" + shortest(p.powerdB) + "dB/" + shortest(p.spreadHz) +
+                 "Hz";
+            if (p.shiftHz != 0) s.append("/").append(shortest(p.shiftHz)).append("Hz");
         }
     }
     if (w.offsetHz != 0) s += ":off=" + shortest(w.offsetHz) + "Hz";

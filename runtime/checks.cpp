@@ -17,6 +17,10 @@ index_t check_whole_count(double value, index_t most, const char* name, const ch
     return static_cast<index_t>(value);
 }
 
+std::string counted(double count, const std::string& one, const std::string& many) {
+    return format_value(count) + ' ' + (count == 1 ? one : many);
+}
+
 std::string format_value(double value) {
     if (std::isnan(value)) return "NaN";
     if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";

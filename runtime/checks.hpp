@@ -61,6 +61,9 @@ std::string format_value(double value);
 // Text of a complex value for error messages: "1 - 2i", "NaN + 0i".
 std::string format_value(cdouble value);
 
+// A count and its noun in the number the count asks for: "1 pass", "3 passes", "0.5 blocks".
+std::string counted(double count, const std::string& one, const std::string& many);
+
 // Element checks. Every block refuses a bad element of an input array the same way: the first
 // offending element k (0-based, column-major, the host's order) raises `identifier` with the
 // message "<name>(<k + 1>) is <value>: <rule>", so that the caller learns which variable, which

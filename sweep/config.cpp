@@ -148,8 +148,21 @@ void check_rate(double rate, double interLen, const FieldNames& names) {
     }
 }
 
+double rate_interleaver(double rate, double interLen) { return is_uncoded(rate) ? 0.6 : interLen; }
+
+std::string interleaver_note(const SweepConfig& config) {
+    for (const double rate : config.rates) {
+        if (rate_interleaver(rate, config.interLen) != config.interLen) {
+            return " (" + shown(rate) +
+                   " bit/s: " + shown(rate_interleaver(rate, config.interLen)) +
+                   " s, its only frame)";
+        }
+    }
+    return {};
+}
+
 double default_nframe(double rate, double interLen) {
-    const ModeParams mode = rateconf(rate, interLen);
+    const ModeParams mode = rateconf(rate, rate_interleaver(rate, interLen));
     const double B = block_bits(mode);
     return std::max(1.0, std::floor(static_cast<double>(kFlushBits) / B) + 1);
 }
@@ -190,14 +203,15 @@ void check_nframe(double nFrame, double rate, double interLen, const FieldNames&
     double dyadic = 1;
     while (std::fmod(B / (2 * dyadic), 1.0) == 0 && dyadic < 1024) dyadic *= 2;
     const double least = std::ceil((kFlushBits + 1) / B * dyadic) / dyadic;
-    const std::string at =
-        shown(nFrame) + " blocks of " + shown(interLen) + " s at " + shown(rate) + " bit/s ";
+    const std::string at = counted(nFrame, "block", "blocks") + " of " + shown(interLen) +
+                           " s at " + shown(rate) + " bit/s ";
     const std::string exact =
         dyadic > 1 ? "a multiple of 1/" + shown(dyadic) + ", exact in binary" : "a whole number";
     const double K = nFrame * B - static_cast<double>(kFlushBits);
     if (K < 1) {
         refuse(names, "nFrame",
-               at + "carry no information bit besides the encoder's " + shown(kFlushBits) +
+               at + (nFrame == 1 ? "carries" : "carry") +
+                   " no information bit besides the encoder's " + shown(kFlushBits) +
                    " flush bits (a block holds " + shown(B) + " bits); give at least " +
                    shown(least) + " (" + exact + ")");
     }
@@ -339,7 +353,7 @@ void check_receivers(const std::vector<ReceiverKind>& receivers, const FieldName
         if (std::find(receivers.begin(), receivers.begin() + static_cast<std::ptrdiff_t>(i),
                       receivers[i]) != receivers.begin() + static_cast<std::ptrdiff_t>(i)) {
             refuse(names, "receivers",
-                   "'" + std::string(receiver_name(receivers[i])) + "' is named twice");
+                   std::string("'").append(receiver_name(receivers[i])) + "' is named twice");
         }
     }
 }
@@ -368,7 +382,7 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
     check_interleaver(c.interLen, names);
     if (c.rates.empty()) refuse(names, "rates", "no data rate given; accepted: " + rate_list());
     for (std::size_t i = 0; i < c.rates.size(); ++i) {
-        check_rate(c.rates[i], c.interLen, names);
+        check_rate(c.rates[i], rate_interleaver(c.rates[i], c.interLen), names);
         for (std::size_t j = 0; j < i; ++j) {
             if (c.rates[i] == c.rates[j]) {
                 refuse(names, "rates", shown(c.rates[i]) + " bit/s is named twice");
@@ -377,7 +391,9 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
     }
     // nFrame 0 asks for each rate's default; any other value must suit every rate.
     if (c.nFrame != 0) {
-        for (const double rate : c.rates) check_nframe(c.nFrame, rate, c.interLen, names);
+        for (const double rate : c.rates) {
+            check_nframe(c.nFrame, rate, rate_interleaver(rate, c.interLen), names);
+        }
     }
     check_shaping(c.shaping, names);
     if (c.conditions.empty()) {
@@ -398,7 +414,9 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
     // The points as they were given: a SNR in 3 kHz is checked as such.
     for (const double e : c.esno) check_point(c.snr3kAxis ? snr3k_of_esno(e) : e, "esno", names);
     check_receivers(c.receivers, names);
-    for (const double rate : c.rates) check_receivers_at_rate(c.receivers, rate, c.interLen, names);
+    for (const double rate : c.rates) {
+        check_receivers_at_rate(c.receivers, rate, rate_interleaver(rate, c.interLen), names);
+    }
     for (const std::string& name : c.conditions) {
         try {
             check_hf_reach(read_channel(name).channel, c.receivers);

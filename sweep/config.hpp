@@ -122,9 +122,19 @@ struct SweepConfig : StopRule {
 // The data rates a sweep accepts, "4800, 2400, 1200, 600, 300, 150, 75": for messages.
 std::string rate_list();
 
+// The interleaver a sweep runs `rate` with: `interLen`, but at 4800 bit/s, which is uncoded and
+// has only the 0.6 s frame, always 0.6 s (a sweep of several rates with the 4.8 s interleaver runs
+// 4800 bit/s with its own frame, as the requirements' rows do).
+double rate_interleaver(double rate, double interLen);
+
+// " (4800 bit/s: 0.6 s, its only frame)" when `config` runs 4800 bit/s with another interleaver
+// than its own, else empty: for the tables' headers.
+std::string interleaver_note(const SweepConfig& config);
+
 // The blocks per trial when none are given: the fewest whole interleaver blocks of `interLen`
 // seconds that carry at least one information bit besides the encoder's flush bits at `rate`
-// (1 from 300 to 4800 bit/s; with 0.6 s, 2 at 150 and 4 at 75 bit/s). Both must be accepted.
+// (1 from 300 to 4800 bit/s; with 0.6 s, 2 at 150 and 4 at 75 bit/s). Both must be accepted
+// (rate_interleaver applied).
 double default_nframe(double rate, double interLen);
 
 // The blocks per trial at `rate`: config.nFrame, or default_nframe() when it is 0.
@@ -139,10 +149,11 @@ std::string nframe_text(const SweepConfig& config);
 bool shows_rate(const SweepConfig& config);
 
 // Checks every field of `config` and their combinations: the rates (known, each once, each with
-// the interleaver, each with every receiver), the interleaver, the blocks per trial at each rate,
-// the shaping, the conditions (known, each once, each suited to M), the points (each once), the
-// receivers (at least one, each once), the counts, the floor (from 0 to 1; with a floor the points
-// must ascend) and the threads. Raises errid::kInvalidConfig naming the first field refused.
+// its interleaver (rate_interleaver), each with every receiver), the interleaver, the blocks per
+// trial at each rate, the shaping, the conditions (known, each once, each suited to M), the points
+// (each once), the receivers (at least one, each once), the counts, the floor (from 0 to 1; with a
+// floor the points must ascend) and the threads. Raises errid::kInvalidConfig naming the first
+// field refused.
 void check_config(const SweepConfig& config, const FieldNames& names = {});
 
 // The checks of single values, also used by the command line's `run` and when it converts its

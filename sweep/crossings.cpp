@@ -138,9 +138,8 @@ std::vector<CrossingEntry> crossing_entries(const SweepConfig& config, const Swe
     return entries;
 }
 
-void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
-                     const std::vector<double>& targets, bool snr3kAxis,
-                     const std::string& prefix) {
+CrossingTable crossing_table(const SweepConfig& config, const SweepResult& result,
+                             const std::vector<double>& targets, bool snr3kAxis) {
     const auto& receivers = config.receivers;
     std::vector<ReceiverKind> gapped;  // the receivers measured against the genie
     bool genie = false;
@@ -152,45 +151,55 @@ void write_crossings(std::ostream& out, const SweepConfig& config, const SweepRe
         return gapped.size() == 1 ? std::string("gap") : std::string(receiver_name(r)) + " gap";
     };
 
-    const bool by_rate = shows_rate(config);
-    std::string head =
-        by_rate ? "| interleaver | rate | condition |" : "| interleaver | condition |";
-    std::string rule = by_rate ? "|---|---|---|" : "|---|---|";
+    CrossingTable table;
+    table.keys = shows_rate(config) ? 2 : 1;
+    if (table.keys == 2) table.head.push_back("rate");
+    table.head.push_back("condition");
     for (const double t : targets) {
         for (const ReceiverKind r : receivers) {
-            head += std::string(" ") + receiver_name(r) + " @" + target_text(t) + " |";
-            rule += "---|";
+            table.head.push_back(std::string(receiver_name(r)) + " @" + target_text(t));
         }
-        for (const ReceiverKind r : gapped) {
-            head += " " + gap_title(r) + " |";
-            rule += "---|";
-        }
+        for (const ReceiverKind r : gapped) table.head.push_back(gap_title(r));
     }
-    out << prefix << head << '\n' << prefix << rule << '\n';
 
-    char interleaver[32];
-    std::snprintf(interleaver, sizeof interleaver, "%.1f s", config.interLen);
     const std::vector<CrossingEntry> entries = crossing_entries(config, result, targets, snr3kAxis);
     const std::size_t per_target = receivers.size();
     const std::size_t per_row = per_target * targets.size();
-    for (std::size_t row = 0; per_row > 0 && row < entries.size(); row += per_row) {
-        out << prefix << "| " << interleaver << " | ";
-        if (by_rate) out << format_value(entries[row].dataRate) << " | ";
-        out << entries[row].condition << " |";
-        for (std::size_t t = row; t < row + per_row; t += per_target) {
+    for (std::size_t first = 0; per_row > 0 && first < entries.size(); first += per_row) {
+        std::vector<std::string>& row = table.rows.emplace_back();
+        if (table.keys == 2) row.push_back(format_value(entries[first].dataRate));
+        row.push_back(entries[first].condition);
+        for (std::size_t t = first; t < first + per_row; t += per_target) {
             for (std::size_t k = t; k < t + per_target; ++k) {
-                out << ' ' << crossing_text(entries[k].crossing)
-                    << (entries[k].fewEvents ? "*" : "") << " |";
+                row.push_back(crossing_text(entries[k].crossing) +
+                              (entries[k].fewEvents ? "*" : ""));
             }
-            for (std::size_t k = t; k < t + per_target; ++k) {
+            for (const ReceiverKind r : gapped) {
+                std::size_t k = t;
+                while (entries[k].receiver != r) ++k;
                 const CrossingEntry& e = entries[k];
-                if (!genie || e.receiver == ReceiverKind::genie) continue;
-                out << ' '
-                    << (e.gap ? one_decimal(*e.gap) + (e.gapFewEvents ? "*" : "")
-                              : std::string("-"))
-                    << " |";
+                row.push_back(e.gap ? one_decimal(*e.gap) + (e.gapFewEvents ? "*" : "")
+                                    : std::string("-"));
             }
         }
+    }
+    return table;
+}
+
+void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
+                     const std::vector<double>& targets, bool snr3kAxis,
+                     const std::string& prefix) {
+    const CrossingTable table = crossing_table(config, result, targets, snr3kAxis);
+    out << prefix << "| interleaver |";
+    for (const std::string& h : table.head) out << ' ' << h << " |";
+    out << '\n' << prefix << "|---|";
+    for (std::size_t k = 0; k < table.head.size(); ++k) out << "---|";
+    out << '\n';
+    char interleaver[32];
+    std::snprintf(interleaver, sizeof interleaver, "%.1f s", config.interLen);
+    for (const std::vector<std::string>& row : table.rows) {
+        out << prefix << "| " << interleaver << " |";
+        for (const std::string& cell : row) out << ' ' << cell << " |";
         out << '\n';
     }
 }

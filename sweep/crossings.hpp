@@ -74,16 +74,25 @@ struct CrossingEntry {
 std::vector<CrossingEntry> crossing_entries(const SweepConfig& config, const SweepResult& result,
                                             const std::vector<double>& targets, bool snr3kAxis);
 
-// The crossing table in Markdown, one row per rate and condition of `config` with points in
-// `result` (rate-major):
+// The crossing table's cells: the head, and one row per rate and condition of `config` with points
+// in `result` (rate-major). The first `keys` cells of the head and of each row name the row (the
+// rate in bit/s when shows_rate(config), the condition); then for each target in turn, each
+// receiver's crossing of its rate of the metric against SNR in 3 kHz (`snr3kAxis`) or Es/N0
+// ("hf @1e-3"), and, when the genie runs beside other receivers, each one's gap to it in dB (its
+// crossing minus the genie's, where both are interpolated; "gap" alone for one receiver, "R gap"
+// for several). A crossing resting on a point whose interval rests on few error events, and a
+// gap from such a crossing, end with "*".
+struct CrossingTable {
+    std::size_t keys = 1;
+    std::vector<std::string> head;
+    std::vector<std::vector<std::string>> rows;
+};
+CrossingTable crossing_table(const SweepConfig& config, const SweepResult& result,
+                             const std::vector<double>& targets, bool snr3kAxis);
+
+// The crossing table (crossing_table) in Markdown, with the interleaver before the other cells:
 //   | interleaver | condition | hf @1e-3 | genie @1e-3 | gap | hf @1e-5 | ... |
-// with a rate column (bit/s) after the interleaver when shows_rate(config).
-// for each target in turn, each receiver's crossing of its rate of the metric against SNR in
-// 3 kHz (`snr3kAxis`) or Es/N0, then, when the genie runs beside other receivers, each one's gap
-// to it in dB (its crossing minus the genie's, where both are interpolated; "gap" alone for one
-// receiver, "R gap" for several). A crossing resting on a point whose interval rests on few
-// error events, and a gap from such a crossing, end with "*". Every line starts with `prefix`
-// ("# " inside a table).
+// Every line starts with `prefix` ("# " inside a table).
 void write_crossings(std::ostream& out, const SweepConfig& config, const SweepResult& result,
                      const std::vector<double>& targets, bool snr3kAxis,
                      const std::string& prefix = {});

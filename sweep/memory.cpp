@@ -138,8 +138,9 @@ int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string
     }
     double trial = 0;
     for (const double rate : c.rates) {
-        trial = std::max(trial, road_memory_bytes(rateconf(rate, c.interLen), trial_nframe(c, rate),
-                                                  c.shaping, worst, c.receivers, paths));
+        trial = std::max(
+            trial, road_memory_bytes(rateconf(rate, rate_interleaver(rate, c.interLen)),
+                                     trial_nframe(c, rate), c.shaping, worst, c.receivers, paths));
     }
     const MemoryLimit limit = memory_limit(maxMemory, names);
     sharing = std::max(1, sharing);
@@ -149,10 +150,10 @@ int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string
     if (!given && fitting >= 1 && fitting < threads) {
         const int fewer = static_cast<int>(fitting);
         if (notes != nullptr) {
-            *notes += "running " + std::to_string(fewer) + " worker threads instead of " +
-                      std::to_string(threads) + ": a trial needs about " + format_bytes(trial) +
-                      " and the limit is " + format_bytes(limit.bytes) + " (" + limit.source +
-                      ")\n";
+            *notes += "running " + counted(fewer, "worker thread", "worker threads") +
+                      " instead of " + std::to_string(threads) + ": a trial needs about " +
+                      format_bytes(trial) + " and the limit is " + format_bytes(limit.bytes) +
+                      " (" + limit.source + ")\n";
         }
         threads = fewer;
     }
@@ -166,10 +167,11 @@ int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string
         const bool fewer_threads = threads > 1 && given;
         raise(errid::kInvalidConfig,
               field_name(names, fewer_threads ? "threads" : "nFrame") + ": trials of " +
-                  nframe_text(c) + " interleaver blocks of " + format_value(c.interLen) + " s at " +
-                  format_value(c.shaping.oversamplingFactor) + " samples per symbol need about " +
-                  format_bytes(trial) + " of memory each; " + who +
-                  (threads == 1 && sharing == 1 ? " needs " : " need ") + format_bytes(need) +
+                  nframe_text(c) +
+                  (nframe_text(c) == "1" ? " interleaver block" : " interleaver blocks") + " of " +
+                  format_value(c.interLen) + " s at " + format_value(c.shaping.oversamplingFactor) +
+                  " samples per symbol need about " + format_bytes(trial) + " of memory each; " +
+                  who + (threads == 1 && sharing == 1 ? " needs " : " need ") + format_bytes(need) +
                   ", more than the " + format_bytes(limit.bytes) + " limit (" + limit.source +
                   "); give " + (fewer_threads ? "fewer threads or " : "") +
                   "fewer blocks per trial" +

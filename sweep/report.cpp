@@ -76,8 +76,9 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     out << "# hfchain " << version
         << " sweep: decoded, coded-bit and block error rates against SNR (3 kHz) and Es/N0\n";
     if (shows_rate(c)) out << "# data rates (bit/s): " << esno_list(c.rates) << '\n';
-    out << "# interleaver " << format_value(c.interLen) << " s, nFrame " << nframe_text(c)
-        << " interleaver blocks per trial" << (shows_rate(c) ? " (by rate)" : "") << "\n";
+    out << "# interleaver " << format_value(c.interLen) << " s" << interleaver_note(c)
+        << ", nFrame " << nframe_text(c) << " interleaver blocks per trial"
+        << (shows_rate(c) ? " (by rate)" : "") << "\n";
     out << "# rolloffFactor " << format_value(c.shaping.rolloffFactor) << ", pulseDelay "
         << format_value(c.shaping.pulseDelay) << " symbols, oversamplingFactor "
         << format_value(c.shaping.oversamplingFactor) << " samples per symbol\n";

@@ -47,8 +47,7 @@ const std::vector<RequirementRow>& requirement_rows() {
 }
 
 double row_interleaver(const RequirementRow& row, double interLen) {
-    // 4800 bit/s is uncoded and runs the short interleaver's frame only.
-    return is_uncoded(row.rate) ? 0.6 : interLen;
+    return rate_interleaver(row.rate, interLen);
 }
 
 RequirementsConfig requirements_defaults() {
@@ -435,7 +434,10 @@ SweepParameters requirements_parameters(const RequirementsConfig& config,
         }
     }
     std::string list;
-    for (const std::size_t i : rows) list += (list.empty() ? "" : ",") + std::to_string(i);
+    for (const std::size_t i : rows) {
+        if (!list.empty()) list += ',';
+        list += std::to_string(i);
+    }
     parameters.insert(parameters.begin() + 1, {{"table", "minimum performance"},
                                                {"rows", list},
                                                {"interLen", format_value(config.interLen)},
@@ -592,6 +594,39 @@ void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
     }
 }
 
+namespace {
+
+// A level of a row in the JSON: `, "NAME": X, "NAME_relation": "=", "NAME_text": "X"` with the
+// level in dB as a number (null where `crossing` has none), how the quantity stands to it ("=",
+// or a bound: "<", "<=", ">", ">=") and the text the table shows. `margin`: the level is the
+// required SNR minus the crossing, which turns a bound's relation round.
+std::string json_level(const char* name, const Crossing& crossing, double level,
+                       const std::string& text, bool margin = false) {
+    const char* relation = nullptr;
+    switch (crossing.kind) {
+        case Crossing::Kind::at:
+            relation = "=";
+            break;
+        case Crossing::Kind::below_from_start:
+            relation = margin ? ">" : "<";
+            break;
+        case Crossing::Kind::fell_to_zero:
+            relation = margin ? ">=" : "<=";
+            break;
+        case Crossing::Kind::not_reached:
+            relation = margin ? "<" : ">";
+            break;
+        case Crossing::Kind::none:
+            break;
+    }
+    const std::string field = std::string(", \"") + name;
+    return field + "\": " + (relation != nullptr ? number(level) : std::string("null")) + field +
+           "_relation\": " + (relation != nullptr ? json_quote(relation) : std::string("null")) +
+           field + "_text\": " + json_quote(text);
+}
+
+}  // namespace
+
 void write_requirements_json(std::ostream& out, const RequirementsConfig& config,
                              const RequirementsResult& result, const std::string& version) {
     const RequirementsConfig& c = config;
@@ -621,10 +656,11 @@ void write_requirements_json(std::ostream& out, const RequirementsConfig& config
         for (std::size_t i = 0; i < rr.receivers.size(); ++i) {
             const RequirementOutcome& o = rr.receivers[i];
             out << (i ? ", " : "") << "{\"receiver\": " << json_quote(receiver_name(o.receiver))
-                << ", \"measured\": " << json_quote(crossing_text(o.measured))
-                << ", \"ci95_low\": " << json_quote(crossing_text(o.low))
-                << ", \"ci95_high\": " << json_quote(crossing_text(o.high))
-                << ", \"margin\": " << json_quote(margin_text(o, row.snr3k))
+                << json_level("measured", o.measured, o.measured.x, crossing_text(o.measured))
+                << json_level("ci95_low", o.low, o.low.x, crossing_text(o.low))
+                << json_level("ci95_high", o.high, o.high.x, crossing_text(o.high))
+                << json_level("margin", o.measured, row.snr3k - o.measured.x,
+                              margin_text(o, row.snr3k), true)
                 << ", \"verdict\": " << json_quote(row_verdict(rr, o))
                 << ", \"few_events\": " << (o.fewEvents ? 1 : 0) << '}';
         }

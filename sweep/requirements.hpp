@@ -213,8 +213,11 @@ void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
 // JSON: {"version", "parameters", "interrupted", "rows": [{row, rate, channel, interleaver,
 // target_ber, required_snr3k_db, "receivers": [{receiver, measured, ci95_low, ci95_high, margin,
 // verdict, few_events}], "points": [{snr3k_db, esno_db, trials, sync_misses, "R": {info_bits,
-// info_errors, ber, ci95_low, ci95_high, few_events}}]}]}; crossings as text (they may be
-// bounds); few_events 1 or 0 as in the CSV and the sweep's outputs.
+// info_errors, ber, ci95_low, ci95_high, few_events}}]}]}. Each crossing (measured, ci95_low,
+// ci95_high, in dB SNR(3 kHz)) and the margin is a number (null without one) with two fields
+// beside it: NAME_relation, "=" or the bound's "<", "<=", ">", ">=" (null without one), and
+// NAME_text, the table's text ("> 30.0", "-"); few_events 1 or 0 as in the CSV and the sweep's
+// outputs.
 void write_requirements_json(std::ostream& out, const RequirementsConfig& config,
                              const RequirementsResult& result, const std::string& version);
 

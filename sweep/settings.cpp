@@ -14,7 +14,10 @@ using Config = SweepConfig;
 template <class List, class F>
 std::string joined(const List& list, const char* separator, F f) {
     std::string s;
-    for (const auto& v : list) s += (s.empty() ? "" : separator) + f(v);
+    for (const auto& v : list) {
+        if (!s.empty()) s += separator;
+        s += f(v);
+    }
     return s;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "params/modes.hpp"
 #include "params/rateconf.hpp"
@@ -116,7 +117,7 @@ TrialSeeds trial_seeds(std::uint32_t seed, double rate, const std::string& condi
 }
 
 ReceiverCounts trial_size(const SweepConfig& config, double rate) {
-    const ModeParams mode = rateconf(rate, config.interLen);
+    const ModeParams mode = rateconf(rate, rate_interleaver(rate, config.interLen));
     const BitBudget budget = bit_budget(mode, trial_nframe(config, rate));
     ReceiverCounts c;
     // The coder keeps the bits of both generators, each repFactor times; 4800 bit/s is uncoded.
@@ -127,12 +128,48 @@ ReceiverCounts trial_size(const SweepConfig& config, double rate) {
     return c;
 }
 
+std::string budget_note(const SweepConfig& config) {
+    if (config.rates.size() < 2) return {};
+    std::vector<double> seconds;  // on air per point that runs to the bit limit, by rate
+    double total = 0;
+    for (const double rate : config.rates) {
+        const ReceiverCounts size = trial_size(config, rate);
+        const double bits =
+            static_cast<double>(config.metric == Metric::decoded ? size.infoBits : size.codedBits);
+        const double trials = std::max(static_cast<double>(config.minTrials),
+                                       std::ceil(static_cast<double>(config.maxBits) / bits));
+        seconds.push_back(trials * trial_nframe(config, rate) *
+                          rate_interleaver(rate, config.interLen));
+        total += seconds.back();
+    }
+    const auto most = static_cast<std::size_t>(std::max_element(seconds.begin(), seconds.end()) -
+                                               seconds.begin());
+    const double share = seconds[most] / total;
+    const double rate = config.rates[most];
+    const ReceiverCounts size = trial_size(config, rate);
+    const double bits =
+        static_cast<double>(config.metric == Metric::decoded ? size.infoBits : size.codedBits);
+    // Only where the bit limit, not the least number of trials, sets its share.
+    if (share < 0.75 ||
+        static_cast<double>(config.maxBits) / bits <= static_cast<double>(config.minTrials)) {
+        return {};
+    }
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%.0f", share * 100);
+    return format_value(rate) + " bit/s takes about " + percent +
+           " % of the time at points that run to the bit limit: its trials carry " +
+           format_value(bits) +
+           (config.metric == Metric::decoded ? " information bits" : " coded bits") +
+           " each, and the limit of " + std::to_string(config.maxBits) +
+           " bits holds at every rate (a sweep of that rate alone can be given its own)";
+}
+
 TrialRunnerFactory road_trial_runners(const SweepConfig& config,
                                       const std::atomic<bool>* interrupt) {
     auto sets = std::make_shared<RateSets>();
     for (const double rate : config.rates) {
         sets->rates.push_back(rate);
-        sets->mode.push_back(rateconf(rate, config.interLen));
+        sets->mode.push_back(rateconf(rate, rate_interleaver(rate, config.interLen)));
         sets->nFrame.push_back(trial_nframe(config, rate));
     }
     return [sets = std::shared_ptr<const RateSets>(std::move(sets)), config,

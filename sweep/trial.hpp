@@ -105,6 +105,13 @@ void for_each_outcome_field(Outcome& o, Visit&& visit) {
 // Every receiver that runs reports these counts; one that does not, zeros.
 ReceiverCounts trial_size(const SweepConfig& config, double rate);
 
+// With several rates: a note when the bit limit (maxBits, counted in the stop rule's bits at
+// every rate) makes one rate take most of the sweep's time at the points that run to it, as a
+// slow rate whose trials carry few bits does ("75 bit/s takes about 94 % ...": over three
+// quarters); empty otherwise.
+// A trial's time is taken as its time on air (blocks times the interleaver's length).
+std::string budget_note(const SweepConfig& config);
+
 // One worker's trial runner; each worker thread owns one and reuses it for all its trials.
 class TrialRunner {
 public:

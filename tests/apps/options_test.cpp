@@ -255,10 +255,16 @@ TEST(CommandLine, PointsReceiversMetricAndAxis) {
     EXPECT_EQ(parse({"run"}).run.receivers, (std::vector<R>{R::baseline, R::hf, R::genie}));
 }
 
-TEST(CommandLine, NoArgumentsIsTheDefaultSweepWithItsPicture) {
-    const Invocation inv = parse({});
+// Without arguments the program only prints its usage; the main job is `sweep` on its defaults
+// (scripts/run.sh adds the picture).
+TEST(CommandLine, NoArgumentsIsTheUsageAndSweepAloneTheDefaultSweep) {
+    const Invocation bare = parse({});
+    EXPECT_EQ(bare.command, Command::none);
+    EXPECT_EQ(bare.exitCode, 0);
+    const Invocation inv = parse({"sweep"});
     ASSERT_EQ(inv.command, Command::sweep);
-    EXPECT_EQ(inv.sweep.plot, "hfchain-sweep.svg");
+    EXPECT_EQ(inv.sweep.plot, "");
+    EXPECT_EQ(inv.sweep.format, TableFormat::automatic);
     EXPECT_EQ(inv.sweep.config.conditions.size(), 5u);
     EXPECT_NO_THROW(check_sweep_options(inv.sweep));
 }
@@ -438,11 +444,11 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"sweep", "--rate", "600,"},
          "--rate: '600,' holds an empty item; give names joined by single commas"},
         {{"sweep", "--rate", "600,600", "-r", "baseline"}, "--rate: 600 bit/s is named twice"},
-        {{"sweep", "--rate", "4800", "-r", "baseline"},
+        {{"run", "--rate", "4800", "-i", "4.8", "-r", "baseline"},
          "--rate: 4800 bit/s is uncoded and has no 4.8 s interleaver; give it with --interleaver "
          "0.6"},
         {{"run", "--rate", "75", "-n", "1", "-r", "baseline"},
-         "--nframe: 1 blocks of 0.6 s at 75 bit/s carry no information bit besides the encoder's "
+         "--nframe: 1 block of 0.6 s at 75 bit/s carries no information bit besides the encoder's "
          "144 flush bits (a block holds 45 bits); give at least 4 (a whole number)"},
         {{"sweep", "--rate", "75,2400", "-i", "0.6", "-n", "2", "-r", "baseline"},
          "--nframe: 2 blocks of 0.6 s at 75 bit/s carry no information bit besides the encoder's "

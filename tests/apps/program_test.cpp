@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "runtime/builtin_host.hpp"
 #include "tests/support/programs.hpp"
@@ -67,7 +68,7 @@ TEST(ProgramStatus, RefusalsExitTwoBeforeAnyWorkAndNameTheOption) {
          "hfchain: --nframe: trials of 10000 interleaver blocks of 4.8 s at 5 samples per symbol "
          "need about "},
         {"sweep -C awgn -i 0.6 -j 3 --max-memory 6M",
-         "hfchain: --threads: trials of 1 interleaver blocks of 0.6 s at 5 samples per symbol "
+         "hfchain: --threads: trials of 1 interleaver block of 0.6 s at 5 samples per symbol "
          "need about "},
         {"run --save missing/r.mat",
          "hfchain: --save: the folder 'missing' of 'missing/r.mat' does not exist\n"},
@@ -77,6 +78,8 @@ TEST(ProgramStatus, RefusalsExitTwoBeforeAnyWorkAndNameTheOption) {
          "hfchain: --csv: the folder 'missing' of 'missing/t.csv' does not exist\n"},
         {"sweep -C awgn --checkpoint .",
          "hfchain: --checkpoint: '.' is a folder; give a file name\n"},
+        {"sweep --format tall",
+         "hfchain: --format: 'tall' is not accepted; give compact or wide\n"},
     };
     for (const Case& c : cases) {
         const auto r = run_command(in_dir(dir, "timeout 60 " + kExe + " " + c.args), dir);
@@ -85,11 +88,59 @@ TEST(ProgramStatus, RefusalsExitTwoBeforeAnyWorkAndNameTheOption) {
         EXPECT_TRUE(r.err.starts_with(c.message)) << c.args << '\n' << r.err;
         EXPECT_NE(r.err.find("Run 'hfchain --help'"), std::string::npos) << r.err;
     }
-    for (const char* args : {"--help", "sweep --help", "--version"}) {
-        const auto r = run_command(kExe + " " + args, dir);
+    // Bare, the program prints its usage at once (no sweep), naming the commands.
+    for (const char* args : {"", "--help", "sweep --help", "--version"}) {
+        const auto r = run_command(in_dir(dir, "timeout 10 " + kExe + " " + args), dir);
         EXPECT_EQ(r.status, 0) << args;
         EXPECT_FALSE(r.out.empty()) << args;
     }
+    const auto bare = run_command(in_dir(dir, "timeout 10 " + kExe), dir);
+    for (const char* command : {"run", "sweep", "requirements", "'hfchain sweep' runs"}) {
+        EXPECT_NE(bare.out.find(command), std::string::npos) << bare.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "hfchain-sweep.svg"));
+}
+
+// For people: the compact table keeps to about 100 characters a line (the default receivers hf
+// and genie) with a line a point, then the crossings of 1e-3 and 1e-5; the wide table is the
+// machine's, which a pipe gets unless told otherwise. A rate list with 4800 bit/s runs it with
+// its own 0.6 s frame beside the 4.8 s interleaver, saying so.
+TEST(SweepOutput, CompactForPeopleWideForMachines) {
+    ScratchDir dir("compact");
+    const std::string sweep = kExe +
+                              " sweep -q -i 0.6 -C awgn,muito_ruim --snr3k 4,12 --min-trials 2 "
+                              "--max-bits 1 -j 2";
+    const auto compact = run_command(sweep + " --format compact", dir);
+    ASSERT_EQ(compact.status, 0) << compact.err;
+    std::istringstream lines(compact.out);
+    int points = 0;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 110u) << line;
+        points += line.starts_with("awgn ") || line.starts_with("muito_ruim ") ? 1 : 0;
+    }
+    EXPECT_EQ(points, 4 + 2);  // the points, then the crossings' rows
+    EXPECT_NE(compact.out.find("\nCrossings: the SNR in 3 kHz"), std::string::npos);
+    EXPECT_NE(compact.out.find("hf @1e-3  genie @1e-3  gap  hf @1e-5  genie @1e-5  gap"),
+              std::string::npos)
+        << compact.out;
+    for (const char* format : {"", " --format wide"}) {
+        const auto wide = run_command(sweep + format, dir);
+        EXPECT_TRUE(wide.out.starts_with("# hfchain ")) << format;
+        EXPECT_EQ(wide.out.find("Crossings"), std::string::npos) << format;
+    }
+
+    const auto long_frame =
+        run_command(kExe +
+                        " sweep --format wide -i 4.8 --rate 2400,4800 -r genie -C awgn -e 20 "
+                        "--min-trials 1 --max-bits 1 -j 1",
+                    dir);
+    ASSERT_EQ(long_frame.status, 0) << long_frame.err;
+    EXPECT_NE(long_frame.out.find("# interleaver 4.8 s (4800 bit/s: 0.6 s, its only frame)"),
+              std::string::npos)
+        << long_frame.out;
+    EXPECT_NE(long_frame.err.find("interleaver 4.8 s (4800 bit/s: 0.6 s, its only frame)"),
+              std::string::npos)
+        << long_frame.err;
 }
 
 TEST(ProgramStatus, WriteErrorsExitOneWithThePathAndTheReason) {

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "runtime/error.hpp"
+#include "sweep/trial.hpp"
 
 namespace hfchain::sweep {
 namespace {
@@ -55,11 +56,11 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
              c.receivers = {ReceiverKind::baseline};
          },
          "rates: 600 bit/s is named twice"},
-        {[](SweepConfig& c) {
-             c.rates = {4800};
+        {[](SweepConfig& c) {  // with its only frame, 0.6 s (rate_interleaver)
+             c.rates = {4800, 2400};
              c.receivers = {ReceiverKind::baseline};
          },
-         "rates: 4800 bit/s is uncoded and has no 4.8 s interleaver; give it with interLen 0.6"},
+         "accepted"},
         {[](SweepConfig& c) {
              c.rates = {4800, 75};
              c.interLen = 0.6;
@@ -85,7 +86,7 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
              c.nFrame = 1;
              c.receivers = {ReceiverKind::baseline};
          },
-         "nFrame: 1 blocks of 0.6 s at 150 bit/s carry no information bit besides the encoder's "
+         "nFrame: 1 block of 0.6 s at 150 bit/s carries no information bit besides the encoder's "
          "144 flush bits (a block holds 90 bits); give at least 2 (a multiple of 1/2, exact in "
          "binary)"},
         {[](SweepConfig& c) { c.shaping.rolloffFactor = 0; },
@@ -346,6 +347,44 @@ TEST(SingleValueChecks, SeedsAndCountsAreWholeNumbersInRange) {
         } catch (const Error& e) {
             EXPECT_EQ(std::string(e.what()), k.message);
         }
+    }
+}
+
+// A sweep with the 4.8 s interleaver runs 4800 bit/s with its only frame, 0.6 s, and says so in
+// its tables; the other rates keep the long one.
+TEST(RateInterleaver, FourThousandEightHundredKeepsItsOwnFrame) {
+    SweepConfig long_frame;
+    long_frame.rates = {2400, 4800};
+    SweepConfig short_frame = long_frame;
+    short_frame.interLen = 0.6;
+    EXPECT_EQ(trial_size(long_frame, 4800).codedBits, trial_size(short_frame, 4800).codedBits);
+    EXPECT_EQ(trial_size(long_frame, 2400).codedBits, 8 * trial_size(short_frame, 2400).codedBits);
+    EXPECT_EQ(interleaver_note(long_frame), " (4800 bit/s: 0.6 s, its only frame)");
+    EXPECT_EQ(interleaver_note(short_frame), "");
+}
+
+// The bit limit holds at every rate: a slow rate whose trials carry few bits takes most of the
+// time, which the note says; not where the least number of trials sets the time, nor for one rate.
+TEST(BudgetNote, NamesTheRateTheBitLimitMakesSlow) {
+    struct Case {
+        std::vector<double> rates;
+        std::int64_t maxBits;
+        const char* note;  // its start, or empty
+    };
+    const Case cases[] = {
+        {{75, 600, 2400}, 1000000, "75 bit/s takes about 9"},
+        {{2400}, 1000000, ""},
+        {{75, 2400}, 100, ""},
+        {{1200, 2400}, 1000000, ""},
+    };
+    for (const Case& c : cases) {
+        SweepConfig config;
+        config.interLen = 0.6;
+        config.rates = c.rates;
+        config.maxBits = c.maxBits;
+        const std::string note = budget_note(config);
+        EXPECT_EQ(note.substr(0, std::string(c.note).size()), c.note) << note;
+        EXPECT_EQ(note.empty(), std::string(c.note).empty()) << note;
     }
 }
 

@@ -416,6 +416,50 @@ TEST(RequirementJournal, InterruptedRowKeptAndResumedToTheSameTable) {
     EXPECT_THROW(requirements_journal(dir / "journal", other, "test"), Error);
 }
 
+// The JSON gives each crossing and margin as a number, with its relation and the table's text
+// beside it: on a curve that crosses the target in the range, "=" and the number the text rounds.
+TEST(RequirementJson, CrossingsAreNumbersWithTheirRelation) {
+    RequirementsConfig config;
+    config.rows = {7};
+    config.receivers = {ReceiverKind::hf};
+    config.stop.minTrials = 3;
+    config.stop.maxBits = 1;
+    config.threads = 1;
+    const auto trials = std::make_shared<std::atomic<int>>(0);
+    const RequirementsResult result =
+        run_requirements(config, sized_curve(6, nullptr, 0, trials), nullptr);
+    ASSERT_EQ(result.rows.size(), 1u);
+    std::ostringstream out;
+    write_requirements_json(out, config, result, "test");
+    const std::string json = out.str();
+    // The value after `"name": `, up to the next comma.
+    const auto field = [&](const std::string& name) {
+        const std::string key = "\"" + name + "\": ";
+        const std::size_t at = json.find(key);
+        if (at == std::string::npos) return std::string("missing");
+        const std::size_t from = at + key.size();
+        return json.substr(from, json.find(',', from) - from);
+    };
+    // The crossing, or the bound where the curve fell to no error (this curve's case), is the
+    // number; the relation says which.
+    const RequirementOutcome& o = result.rows[0].receivers[0];
+    ASSERT_NE(o.measured.kind, Kind::none);
+    const char* relation[] = {"=", "<", "<=", ">"};
+    const char* margin_relation[] = {"=", ">", ">=", "<"};
+    const auto kind = static_cast<std::size_t>(o.measured.kind);
+    EXPECT_EQ(field("measured_relation"), "\"" + std::string(relation[kind]) + "\"");
+    EXPECT_EQ(field("margin_relation"), "\"" + std::string(margin_relation[kind]) + "\"");
+    EXPECT_EQ(field("measured_text"), "\"" + crossing_text(o.measured) + "\"");
+    EXPECT_NEAR(std::stod(field("measured")), o.measured.x, 1e-4);
+    const double required = requirement_rows()[7].snr3k;
+    EXPECT_NEAR(std::stod(field("margin")), required - o.measured.x, 1e-4);
+    EXPECT_EQ(field("margin_text"), "\"" + margin_text(o, required) + "\"");
+    for (const char* name : {"ci95_low", "ci95_high"}) {
+        EXPECT_NE(field(std::string(name) + "_relation"), "missing") << name;
+        EXPECT_NE(field(name).front(), '"') << name;  // a number or null, never text
+    }
+}
+
 TEST(RequirementChecks, RefusedValuesNameTheirField) {
     struct Case {
         void (*change)(RequirementsConfig&);
