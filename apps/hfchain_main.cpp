@@ -23,6 +23,7 @@
 #include "apps/mpi_job.hpp"
 #include "apps/options.hpp"
 #include "apps/progress.hpp"
+#include "apps/run_picture.hpp"
 #include "apps/run_report.hpp"
 #include "apps/run_road.hpp"
 #include "apps/signals.hpp"
@@ -36,7 +37,9 @@
 #include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
 #include "sweep/requirements.hpp"
+#include "sweep/requirements_picture.hpp"
 #include "sweep/session.hpp"
+#include "sweep/sweep_picture.hpp"
 
 #ifndef HFCHAIN_VERSION
 #define HFCHAIN_VERSION "unknown"
@@ -154,7 +157,6 @@ void report_failure(int status, const std::string& message) {
 int do_run(const RunOptions& options) {
     check_run_outputs(options);
     check_run_memory(options);
-    if (!options.plotDir.empty()) make_plot_folder(options.plotDir);
     const ModeParams mode = rateconf(options.rate, options.interLen);
     BuiltinHost host;
     StopSignals signals;
@@ -174,11 +176,10 @@ int do_run(const RunOptions& options) {
             note("signals saved to " + options.save);
         });
     }
-    if (!options.plotDir.empty()) {
+    if (!options.plot.empty()) {
         out.attempt([&] {
-            for (const std::string& f : plot_run(options.plotDir, options, road)) {
-                note("plot written to " + f);
-            }
+            plot_run(options.plot, options, mode, road);
+            note("plot written to " + options.plot);
         });
     }
     if (!out.ok()) return kFailed;
@@ -212,7 +213,7 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
     out.commit();
     if (!options.plot.empty() && !result.points.empty()) {
         out.attempt([&] {
-            sweep::plot_sweep(options.plot, "--plot", options.config, result, options.plotSnr3k);
+            sweep::plot_sweep(options.plot, "--plot", options.config, result, options.plotAxis);
             note("plot written to " + options.plot);
         });
     }
@@ -352,7 +353,8 @@ int do_requirements(RequirementsOptions& options) {
         out.commit();
         if (!options.plot.empty() && !result.rows.empty()) {
             out.attempt([&] {
-                sweep::plot_requirements(options.plot, "--plot", options.config, result);
+                sweep::plot_requirements(options.plot, "--plot", options.config, result,
+                                         options.plotAxis);
                 note("plot written to " + options.plot);
             });
         }
