@@ -19,6 +19,7 @@ constexpr std::pair<PlotAxis, std::string_view> kAxisNames[] = {
 constexpr double kPointSize = 0.8;
 constexpr double kHollowSize = 0.4;
 constexpr int kBoundPointtype = 11;  // a triangle pointing down
+constexpr double kRoom = 0.1;        // decades kept between the frame and what is drawn
 
 }  // namespace
 
@@ -97,9 +98,10 @@ void DrawnSpan::take(double x, double low, double high) {
 
 std::string DrawnSpan::ranges(double margin) const {
     if (!any) return "set xrange [0:1]\nset yrange [1e-06:1]\n";
-    // Whole decades: the tick marks of a logarithmic axis.
-    const double high = std::min(1.0, std::pow(10.0, std::ceil(std::log10(yHigh) - 1e-9)));
-    double low = std::pow(10.0, std::floor(std::log10(yLow) + 1e-9));
+    // Whole decades, the tick marks of a logarithmic axis, with a tenth of a decade of room: a
+    // mark drawn on a decade (a requirement's cross at 1e-5) is not drawn on the frame.
+    const double high = std::min(1.0, std::pow(10.0, std::ceil(std::log10(yHigh) + kRoom)));
+    double low = std::pow(10.0, std::floor(std::log10(yLow) - kRoom));
     if (low >= high) low = high / 10;
     std::ostringstream s;
     s << "set xrange [" << xLow - margin << ':' << xHigh + margin << "]\nset yrange [" << low << ':'

@@ -54,8 +54,9 @@ struct DrawnSpan {
     bool any = false;
 
     void take(double x, double low, double high);
-    // "set xrange [..]" with `margin` dB each side and "set yrange [..]" from the decade at or
-    // below the lowest rate drawn to the one at or above the highest (at most 1), as script lines.
+    // "set xrange [..]" with `margin` dB each side and "set yrange [..]" from the decade below the
+    // lowest rate drawn to the one above the highest (at most 1), each at least a tenth of a
+    // decade away, as script lines.
     std::string ranges(double margin) const;
 };
 
