@@ -16,6 +16,7 @@ struct RequirementsText {
     std::string receivers = "hf,genie";
     double nFrame = 0;
     StopRuleText rule;
+    std::string plotAxis;
     bool quiet = false;
 };
 
@@ -68,6 +69,7 @@ void read_requirements(const RequirementsText& t, const CLI::App& req, Requireme
     c.receivers = parse_receiver_list(t.receivers);
     read_choices(t.rule, c.stop);
     read_counts(t.rule, c.stop, c.seed, c.threads);
+    q.plotAxis = read_plot_axis(t.plotAxis, sweep::PlotAxis::snr3k);
     q.progress = !t.quiet;
     check_requirements_options(q);
 }
@@ -99,8 +101,10 @@ CommandParser add_requirements_command(CLI::App& app, RequirementsOptions& q) {
     add_seed_options(*req, t->rule);
     add_result_options(*req, q.output, q.csv, q.json,
                        "Also write the table and every measured point as JSON to this file", q.plot,
-                       "Draw each row's curves (its colour; hf solid, genie dashed, baseline "
-                       "dash-dot) and its requirement as a cross into this .svg or .png file");
+                       "Draw each row's curves with their 95 % bars (its colour; hf solid, "
+                       "genie dashed, baseline dash-dot) and its requirement as a cross into "
+                       "this .svg or .png file");
+    add_plot_axis_option(*req, t->plotAxis, "snr3k");
     req->add_option("--checkpoint", q.checkpoint,
                     "Record finished trials in this journal; rerunning the same command resumes "
                     "and gives the table of an uninterrupted run")

@@ -71,9 +71,11 @@ CommandParser add_run_command(CLI::App& app, RunOptions& r) {
         ->capture_default_str();
     run->add_option("--save", r.save, "Write every intermediate signal to this MAT file")
         ->type_name("FILE.mat");
-    run->add_option("--plot", r.plotDir,
-                    "Draw the received constellation and the ray gains into this folder")
-        ->type_name("DIR");
+    run->add_option("--plot", r.plot,
+                    "Draw into this .svg or .png file the received and equalised symbols of each "
+                    "receiver and the path gains in dB, the HF receiver's estimate over the "
+                    "true ones")
+        ->type_name("FILE");
     run->add_option("--max-memory", t->memory,
                     "Refuse a transmission that needs more memory than this (512M, 4G; "
                     "default: the machine's)")

@@ -53,6 +53,7 @@ struct SweepText {
     StopRuleText rule;
     double floor = 0;
     std::string axis;
+    std::string plotAxis;
     std::string targets;
     std::string memory;
     std::string format;
@@ -118,12 +119,13 @@ void add_output_options(CLI::App& sweep, SweepOptions& s, SweepText& t) {
     add_result_options(sweep, s.output, s.csv, s.json, "Also write the table as JSON to this file",
                        s.plot,
                        "Draw the error rates (of --metric) into this .svg or .png file: one curve "
-                       "per condition and receiver, the genie dashed");
+                       "per condition and receiver with its 95 % bars, the genie dashed");
     sweep
         .add_option("--axis", t.axis,
                     "The horizontal axis of the plot and the crossings: esno or snr3k (default: "
                     "snr3k when the points were given with --snr3k, else esno)")
         ->type_name("esno|snr3k");
+    add_plot_axis_option(sweep, t.plotAxis, "that of --axis");
     sweep
         .add_option("--targets", t.targets,
                     "Error rates, comma-separated (default 1e-3,1e-5 in the compact table): add "
@@ -184,6 +186,8 @@ void read_sweep(const SweepText& t, const CLI::App& sweep, SweepOptions& s) {
         throw UsageError("--axis: '" + t.axis + "' is not accepted; give esno or snr3k");
     }
     s.plotSnr3k = t.axis.empty() ? c.snr3kAxis : t.axis == "snr3k";
+    s.plotAxis =
+        read_plot_axis(t.plotAxis, s.plotSnr3k ? sweep::PlotAxis::snr3k : sweep::PlotAxis::esno);
     if (!t.targets.empty()) s.targets = parse_target_list(t.targets);
     if (!s.crossings.empty() && s.targets.empty()) {
         throw UsageError("--crossings: give the error rates to cross with --targets");

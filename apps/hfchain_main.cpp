@@ -25,6 +25,7 @@
 #include "apps/mpi_job.hpp"
 #include "apps/options.hpp"
 #include "apps/progress.hpp"
+#include "apps/run_picture.hpp"
 #include "apps/run_report.hpp"
 #include "apps/run_road.hpp"
 #include "apps/signals.hpp"
@@ -38,8 +39,10 @@
 #include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
 #include "sweep/requirements.hpp"
+#include "sweep/requirements_picture.hpp"
 #include "sweep/session.hpp"
 #include "sweep/summary.hpp"
+#include "sweep/sweep_picture.hpp"
 #include "sweep/trial.hpp"
 
 #ifndef HFCHAIN_VERSION
@@ -158,7 +161,6 @@ void report_failure(int status, const std::string& message) {
 int do_run(const RunOptions& options) {
     check_run_outputs(options);
     check_run_memory(options);
-    if (!options.plotDir.empty()) make_plot_folder(options.plotDir);
     const ModeParams mode = rateconf(options.rate, options.interLen);
     BuiltinHost host;
     StopSignals signals;
@@ -178,11 +180,10 @@ int do_run(const RunOptions& options) {
             if (!options.quiet) note("signals saved to " + options.save);
         });
     }
-    if (!options.plotDir.empty()) {
+    if (!options.plot.empty()) {
         out.attempt([&] {
-            for (const std::string& f : plot_run(options.plotDir, options, road)) {
-                if (!options.quiet) note("plot written to " + f);
-            }
+            plot_run(options.plot, options, mode, road);
+            if (!options.quiet) note("plot written to " + options.plot);
         });
     }
     if (!out.ok()) return kFailed;
@@ -229,7 +230,7 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
     out.commit();
     if (!options.plot.empty() && !result.points.empty()) {
         out.attempt([&] {
-            sweep::plot_sweep(options.plot, "--plot", options.config, result, options.plotSnr3k);
+            sweep::plot_sweep(options.plot, "--plot", options.config, result, options.plotAxis);
             note("plot written to " + options.plot);
         });
     }
@@ -351,7 +352,8 @@ bool write_requirements_results(const RequirementsOptions& options,
     out.commit();
     if (!options.plot.empty() && !result.rows.empty()) {
         out.attempt([&] {
-            sweep::plot_requirements(options.plot, "--plot", options.config, result);
+            sweep::plot_requirements(options.plot, "--plot", options.config, result,
+                                     options.plotAxis);
             note("plot written to " + options.plot);
         });
     }

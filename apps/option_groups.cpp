@@ -157,4 +157,20 @@ void add_result_options(CLI::App& cmd, std::string& output, std::string& csv, st
     cmd.add_option("--plot", plot, plot_help)->type_name("FILE");
 }
 
+void add_plot_axis_option(CLI::App& cmd, std::string& text, const std::string& fallback) {
+    cmd.add_option("--plot-axis", text,
+                   "The horizontal axis of --plot: esno, snr3k or ebno (Eb/N0 per information "
+                   "bit, each rate's curves shifted by 10 log10(2400 / rate)); default: " +
+                       fallback)
+        ->type_name("esno|snr3k|ebno");
+}
+
+sweep::PlotAxis read_plot_axis(const std::string& text, sweep::PlotAxis fallback) {
+    sweep::PlotAxis axis = fallback;
+    if (!text.empty() && !sweep::parse_plot_axis(text, axis)) {
+        throw UsageError("--plot-axis: '" + text + "' is not accepted; give esno, snr3k or ebno");
+    }
+    return axis;
+}
+
 }  // namespace hfchain::app

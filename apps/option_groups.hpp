@@ -11,6 +11,7 @@
 #include "apps/options.hpp"
 #include "shaping/varshapping.hpp"
 #include "sweep/config.hpp"
+#include "sweep/picture.hpp"
 
 namespace hfchain::app {
 
@@ -89,5 +90,11 @@ void read_nframe(double nFrame, bool given, double& into);
 void add_result_options(CLI::App& cmd, std::string& output, std::string& csv, std::string& json,
                         const std::string& json_help, std::string& plot,
                         const std::string& plot_help);
+
+// --plot-axis: the horizontal axis of a command's picture, as text; `fallback` names the default.
+void add_plot_axis_option(CLI::App& cmd, std::string& text, const std::string& fallback);
+
+// The axis --plot-axis names, `fallback` when none was given. Raises UsageError for another name.
+sweep::PlotAxis read_plot_axis(const std::string& text, sweep::PlotAxis fallback);
 
 }  // namespace hfchain::app

@@ -93,6 +93,7 @@ sweep::FieldNames cli_names(bool snr3k) {
 SweepOptions default_sweep() {
     SweepOptions o;  // the configuration's own defaults (sweep/config.hpp)
     o.plotSnr3k = true;
+    o.plotAxis = sweep::PlotAxis::snr3k;
     return o;
 }
 
@@ -185,6 +186,21 @@ std::vector<double> parse_esno_list(const std::string& text, const std::string& 
     return points;
 }
 
+namespace {
+
+// A picture (of a run, a sweep or the requirements): an .svg or .png file, drawn by gnuplot.
+void check_plot_file(const std::string& plot) {
+    if (!plot.empty() && !ends_with(plot, ".svg") && !ends_with(plot, ".png")) {
+        throw UsageError("--plot: '" + plot +
+                         "' is not accepted; give a file ending in .svg or .png");
+    }
+    if (!plot.empty() && !sweep::gnuplot_available()) {
+        throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
+    }
+}
+
+}  // namespace
+
 void check_run_options(const RunOptions& o) {
     refused_as_usage([&] {
         const sweep::FieldNames names = cli_names();
@@ -219,9 +235,7 @@ void check_run_options(const RunOptions& o) {
         sweep::check_receivers(o.receivers, names);
         sweep::check_receivers_at_rate(o.receivers, o.rate, o.interLen, names);
     });
-    if (!o.plotDir.empty() && !sweep::gnuplot_available()) {
-        throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
-    }
+    check_plot_file(o.plot);
 }
 
 namespace {
@@ -242,17 +256,6 @@ void check_output_files(std::initializer_list<std::pair<const char*, const std::
                                  "' is also given to " + j->first + as);
             }
         }
-    }
-}
-
-// A picture of a sweep or of the requirements: an .svg or .png file, drawn by gnuplot.
-void check_plot_file(const std::string& plot) {
-    if (!plot.empty() && !ends_with(plot, ".svg") && !ends_with(plot, ".png")) {
-        throw UsageError("--plot: '" + plot +
-                         "' is not accepted; give a file ending in .svg or .png");
-    }
-    if (!plot.empty() && !sweep::gnuplot_available()) {
-        throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
     }
 }
 
@@ -277,27 +280,7 @@ void check_requirements_outputs(const RequirementsOptions& o) {
 }
 
 void check_run_outputs(const RunOptions& o) {
-    refused_as_usage([&] { check_output_file("--save", o.save); });
-    if (!o.plotDir.empty()) {
-        // The folder is made when missing: its nearest existing ancestor must take it.
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        fs::path dir = fs::absolute(o.plotDir, ec);
-        if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
-            throw UsageError("--plot: '" + o.plotDir + "' is not a folder");
-        }
-        while (!dir.empty() && !fs::exists(dir, ec) && dir != dir.parent_path()) {
-            dir = dir.parent_path();
-        }
-        if (!fs::is_directory(dir, ec)) {
-            throw UsageError("--plot: cannot make the folder '" + o.plotDir + "': '" +
-                             dir.string() + "' is not a folder");
-        }
-        if (::access(dir.c_str(), W_OK | X_OK) != 0) {
-            throw UsageError("--plot: cannot write into the folder '" + dir.string() +
-                             "': " + std::strerror(errno));
-        }
-    }
+    check_output_files({{"--save", &o.save}, {"--plot", &o.plot}});
 }
 
 void check_sweep_outputs(const SweepOptions& o) {

@@ -13,6 +13,7 @@
 #include "runtime/error.hpp"
 #include "shaping/varshapping.hpp"
 #include "sweep/config.hpp"
+#include "sweep/picture.hpp"
 #include "sweep/requirements.hpp"
 
 namespace hfchain::app {
@@ -45,7 +46,7 @@ struct RunOptions {
                                         ReceiverKind::genie};  // --receiver
     double channelSeed = 2;
     std::string save;      // MAT file to write, or empty
-    std::string plotDir;   // folder for the pictures, or empty
+    std::string plot;      // .svg or .png file for the picture, or empty
     double maxMemory = 0;  // bytes the transmission may use (--max-memory), 0: the machine's
     bool quiet = false;    // no notes on stderr (-q)
 };
@@ -57,12 +58,14 @@ enum class TableFormat { automatic, compact, wide };
 struct SweepOptions {
     sweep::SweepConfig config;
     TableFormat format = TableFormat::automatic;
-    std::string output;           // file for the table, or empty for standard output
-    std::string csv;              // CSV file, or empty
-    std::string json;             // JSON file, or empty
-    std::string plot;             // .svg or .png file, or empty
-    bool plotSnr3k = false;       // the axis of the plot and the crossings: SNR in 3 kHz (true) or
-                                  // Es/N0 (--axis)
+    std::string output;      // file for the table, or empty for standard output
+    std::string csv;         // CSV file, or empty
+    std::string json;        // JSON file, or empty
+    std::string plot;        // .svg or .png file, or empty
+    bool plotSnr3k = false;  // the axis of the plot and the crossings: SNR in 3 kHz (true) or
+                             // Es/N0 (--axis)
+    sweep::PlotAxis plotAxis = sweep::PlotAxis::esno;  // the picture's axis (--plot-axis, else
+                                                       // that of --axis)
     std::vector<double> targets;  // error rates whose crossings are reported (--targets)
     std::string crossings;        // Markdown file for the crossings, or empty
     std::string checkpoint;       // journal of finished trials, or empty
@@ -82,7 +85,8 @@ struct RequirementsOptions {
     std::string csv;                   // CSV file, or empty
     std::string json;                  // JSON file, or empty
     std::string plot;                  // .svg or .png file, or empty
-    std::string checkpoint;            // journal of finished trials, or empty
+    sweep::PlotAxis plotAxis = sweep::PlotAxis::snr3k;  // the picture's axis (--plot-axis)
+    std::string checkpoint;                             // journal of finished trials, or empty
     bool progress = true;
 };
 
@@ -134,8 +138,7 @@ void check_sweep_options(const SweepOptions& o);
 void check_requirements_options(const RequirementsOptions& o);
 
 // The checks of the files and folders a command will write (only in the process that writes
-// them): each file's folder must exist and be writable (run --plot's folder is made, with its
-// missing parents, below its nearest existing folder). Raise UsageError naming the option.
+// them): each file's folder must exist and be writable. Raise UsageError naming the option.
 void check_run_outputs(const RunOptions& o);
 void check_sweep_outputs(const SweepOptions& o);
 void check_requirements_outputs(const RequirementsOptions& o);

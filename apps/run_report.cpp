@@ -19,11 +19,6 @@
 
 namespace hfchain::app {
 
-using sweep::check_picture;
-using sweep::gnuplot_quote;
-using sweep::ResultFile;
-using sweep::run_gnuplot;
-
 namespace {
 
 std::string fmt(const char* format, double v) {
@@ -344,78 +339,6 @@ void write_run_report(std::ostream& out, const RunOptions& o, const ModeParams& 
         report_soft_values(out, kind, mode, road, who);
         report_decoding(out, kind, mode, road, who);
     }
-}
-
-void make_plot_folder(const std::string& dir) {
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) throw UsageError("--plot: cannot create the folder '" + dir + "': " + ec.message());
-}
-
-std::vector<std::string> plot_run(const std::string& dir, const RunOptions& options,
-                                  const RoadResult& road) {
-    make_plot_folder(dir);
-    std::vector<std::string> written;
-
-    // The received data symbols against the eight reference points.
-    const std::string constellation = (std::filesystem::path(dir) / "constellation.svg").string();
-    ResultFile constellation_file("--plot", constellation);
-    std::ostringstream s;
-    s << "set terminal svg size 700,700 dynamic enhanced font 'sans,12'\n";
-    s << "set output " << gnuplot_quote(constellation_file.path()) << '\n';
-    s << "$rx << EOD\n";
-    const ComplexArray& rx = road.data.out;
-    const index_t step = std::max<index_t>(1, rx.numel() / 20000);
-    for (index_t k = 0; k < rx.numel(); k += step) s << rx[k].real() << ' ' << rx[k].imag() << '\n';
-    s << "EOD\n$ref << EOD\n";
-    // The points the rate's data symbols are sent on: 8-, 4- or 2-PSK; the 75 bit/s patterns'
-    // symbols are 1 and -1.
-    const int bits = theory_bits(rateconf(options.rate, 0.6));
-    const int points = bits > 0 ? 1 << bits : 2;
-    for (int v = 0; v < points; ++v) {
-        const double phase = 2 * std::numbers::pi * v / points;
-        s << std::cos(phase) << ' ' << std::sin(phase) << '\n';
-    }
-    s << "EOD\nset size square\nset grid\nset xlabel 'in phase'\nset ylabel 'quadrature'\n";
-    s << "set title "
-      << gnuplot_quote("received data symbols: " + options.channel +
-                       (options.channel == "none"
-                            ? std::string()
-                            : ", Es/N0 " + format_value(options.esno) + " dB"))
-      << '\n';
-    s << "plot $rx using 1:2 with points pointtype 7 pointsize 0.3 linecolor rgb '#3070b0' "
-         "title 'received', $ref using 1:2 with points pointtype 6 pointsize 2 linewidth 2 "
-         "linecolor rgb 'black' title '"
-      << points << "-PSK points'\nset output\n";
-    run_gnuplot(s.str(), "--plot " + constellation);
-    check_picture(constellation_file.path(), "--plot " + constellation);
-    constellation_file.commit();
-    written.push_back(constellation);
-
-    // The magnitude of the two ray gains over time (fading channels only).
-    const ComplexArray& raios = road.faded.raios;
-    if (raios.rows() > 0 && raios.cols() == 2) {
-        const std::string gains = (std::filesystem::path(dir) / "ray_gains.svg").string();
-        ResultFile gains_file("--plot", gains);
-        const double fs = 2400 * options.shaping.oversamplingFactor;
-        std::ostringstream g;
-        g << "set terminal svg size 1000,500 dynamic enhanced font 'sans,12'\n";
-        g << "set output " << gnuplot_quote(gains_file.path()) << "\n$g << EOD\n";
-        const index_t L = raios.rows();
-        const index_t every = std::max<index_t>(1, L / 5000);
-        for (index_t k = 0; k < L; k += every) {
-            g << k / fs << ' ' << std::abs(raios(k, 0)) << ' ' << std::abs(raios(k, 1)) << '\n';
-        }
-        g << "EOD\nset grid\nset xlabel 'time (s)'\nset ylabel '|gain|'\n";
-        g << "set title " << gnuplot_quote("ray gains: " + options.channel) << '\n';
-        g << "plot $g using 1:2 with lines linewidth 1.5 title 'ray 1', $g using 1:3 with lines "
-             "linewidth 1.5 title 'ray 2'\nset output\n";
-        run_gnuplot(g.str(), "--plot " + gains);
-        check_picture(gains_file.path(), "--plot " + gains);
-        gains_file.commit();
-        written.push_back(gains);
-    }
-    return written;
 }
 
 }  // namespace hfchain::app

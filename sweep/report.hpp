@@ -1,4 +1,5 @@
-// Reporting a sweep: the aligned table (with its `#` header), CSV, JSON and the gnuplot picture.
+// Reporting a sweep: the aligned table (with its `#` header), CSV, JSON, and what the pictures
+// share of gnuplot (sweep/sweep_picture.hpp draws the sweep's).
 #pragma once
 
 #include <ostream>
@@ -29,25 +30,6 @@ void write_csv(std::ostream& out, const SweepConfig& config, const SweepResult& 
 // {"hf": {...}, ...} with each one's counts, decoded rate, its interval and error trials.
 void write_json(std::ostream& out, const SweepConfig& config, const SweepResult& result,
                 const std::string& version);
-
-// Draws the error rate of the sweep's metric (decoded information bits, or coded bits) against
-// SNR in 3 kHz (`snr3kAxis`) or Es/N0 on a logarithmic axis, with gnuplot: one curve per
-// condition and receiver with its 95 % bars, the colour telling the condition and the dash and
-// marker the receiver, each stated once in a key beside the plot; a run of points without errors
-// is one downward triangle at its first point's upper 95 % bound; the dotted grey curve is the
-// theoretical coded-bit error rate of Gray-coded 8-PSK on white noise (for decoded curves it marks
-// the channel bits before decoding; the decoded reference on white noise is the simulated awgn
-// condition, so labelled once). The terminal follows the extension (.svg or .png). The file is
-// replaced whole or not at all. Messages name the file `name` ("--plot"). Raises
-// errid::kWriteFailed when gnuplot fails or the picture cannot be written.
-void plot_sweep(const std::string& file, const std::string& name, const SweepConfig& config,
-                const SweepResult& result, bool snr3kAxis);
-
-// The gnuplot script plot_sweep feeds to gnuplot (data inline), drawing into `output` (default:
-// `file`, which chooses the terminal). The same configuration and result give the same script.
-std::string sweep_plot_script(const std::string& file, const SweepConfig& config,
-                              const SweepResult& result, bool snr3kAxis,
-                              const std::string& output = {});
 
 // True when the plot program can be started.
 bool gnuplot_available();

@@ -221,16 +221,4 @@ void write_requirements_csv(std::ostream& out, const RequirementsConfig& config,
 void write_requirements_json(std::ostream& out, const RequirementsConfig& config,
                              const RequirementsResult& result, const std::string& version);
 
-// The gnuplot script of the picture: each row's curve of each receiver (decoded error rate against
-// SNR in 3 kHz, log axis, the row's colour; hf solid, genie dashed, baseline dash-dot) through its
-// measured points, and the requirement as a cross at (required SNR, target) in the row's colour.
-std::string requirements_plot_script(const std::string& file, const RequirementsConfig& config,
-                                     const RequirementsResult& result,
-                                     const std::string& output = {});
-
-// Draws the picture into `file` (.svg or .png), replaced whole or not at all; messages name it
-// `name`. Raises errid::kWriteFailed when gnuplot fails.
-void plot_requirements(const std::string& file, const std::string& name,
-                       const RequirementsConfig& config, const RequirementsResult& result);
-
 }  // namespace hfchain::sweep

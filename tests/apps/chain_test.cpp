@@ -247,21 +247,47 @@ TEST(MatFile, SavesThePatternDetectorAt75) {
     EXPECT_EQ(r.out, expected);
 }
 
-TEST(Program, RunPlotDrawsConstellationAndRayGains) {
+// run's figure: for each receiver its received and decided symbols against the rate's points,
+// and every path's gain with the sounding's estimate of each path it found, whatever the paths.
+TEST(Program, RunPlotDrawsEachReceiverAndEveryPath) {
     if (!have_program("gnuplot")) GTEST_SKIP() << "gnuplot not installed";
     ScratchDir dir("runplot");
-    // The reference points are those the rate sends its data symbols on.
-    for (const auto& [rate, points] :
-         {std::pair{"2400", "8-PSK points"}, {"1200", "4-PSK points"}, {"75", "2-PSK points"}}) {
-        const std::string pics = dir / (std::string("pics") + rate);
+    struct Case {
+        const char* args;
+        int paths;
+        const char* points;  // of the decided symbols
+    };
+    const Case cases[] = {
+        {"--rate 2400 -c 1p:0ms:0Hz", 1, "8-PSK"},
+        {"--rate 1200 -c 2p:1ms:0.5Hz", 2, "4-PSK"},
+        {"--rate 2400 -c 4p:1.5ms:0.5Hz", 4, "8-PSK"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const std::string file = dir / (std::to_string(c.paths) + ".svg");
         const auto r = run_command(
-            kExe + " run --rate " + rate + " -r baseline -c bom -e 18 --plot '" + pics + "'", dir);
+            kExe + " run -e 25 -r baseline,hf,genie " + c.args + " --plot '" + file + "'", dir);
         ASSERT_EQ(r.status, 0) << r.err;
-        const std::string constellation = read_file(pics + "/constellation.svg");
-        EXPECT_NE(constellation.find("<svg"), std::string::npos);
-        EXPECT_NE(constellation.find(points), std::string::npos) << rate;
-        EXPECT_NE(read_file(pics + "/ray_gains.svg").find("<svg"), std::string::npos);
+        const std::string svg = read_file(file);
+        for (const char* panel :
+             {"baseline: received data symbols, no equaliser",
+              "hf: received, every symbol (matched filter)", "hf: equalised data symbols",
+              "genie: data symbols through the known gains", "path gains: true (solid)"}) {
+            EXPECT_NE(svg.find(panel), std::string::npos) << panel;
+        }
+        for (int p = 1; p <= 4; ++p) {
+            const std::string path = "path " + std::to_string(p) + " (";
+            EXPECT_EQ(svg.find(path) != std::string::npos, p <= c.paths) << path;
+        }
+        // The sounding found at least one path; each estimate names a true one.
+        EXPECT_NE(svg.find("estimate of path 1"), std::string::npos);
+        EXPECT_EQ(svg.find("estimate of path " + std::to_string(c.paths + 1)), std::string::npos);
     }
+    // PNG as the other pictures; white noise alone has no gains to draw.
+    const std::string png = dir / "awgn.png";
+    const auto r = run_command(kExe + " run -c awgn -r hf --plot '" + png + "'", dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(png).substr(1, 3), "PNG");
 }
 
 // run takes the sweep's channels: presets and written channels (any number of paths) through

@@ -168,6 +168,8 @@ TEST(CommandLine, RefusedRequirementsSayWhatIsAccepted) {
          "--max-bits: 0 is not accepted; give a whole number of at least 1"},
         {{"requirements", "--plot", "table.pdf"},
          "--plot: 'table.pdf' is not accepted; give a file ending in .svg or .png"},
+        {{"requirements", "--plot-axis", "snr"},
+         "--plot-axis: 'snr' is not accepted; give esno, snr3k or ebno"},
         {{"requirements", "--rows", ""}, "--rows: an empty value is not accepted"},
         {{"requirements", "--csv", ""}, "--csv: an empty value is not accepted"},
     };
@@ -213,7 +215,8 @@ TEST(CommandLine, RatesAndTheirBlocksPerTrial) {
 }
 
 // The points given as SNR in 3 kHz become Es/N0 = SNR + 10 log10(3000/2400); the plot's axis
-// follows what was given unless --axis says otherwise; receivers and metric as listed.
+// follows what was given unless --axis (or, for the picture alone, --plot-axis) says otherwise;
+// receivers and metric as listed.
 TEST(CommandLine, PointsReceiversMetricAndAxis) {
     struct Case {
         std::vector<const char*> args;
@@ -221,24 +224,41 @@ TEST(CommandLine, PointsReceiversMetricAndAxis) {
         bool snr3kAxis, plotSnr3k;
         std::vector<ReceiverKind> receivers;
         Metric metric;
+        sweep::PlotAxis plotAxis;
     };
+    using A = sweep::PlotAxis;
     const double o = 10 * std::log10(3000.0 / 2400.0);
     using R = ReceiverKind;
     const Case cases[] = {
-        {{"sweep", "--snr3k", "0,6"}, {o, 6 + o}, true, true, {R::hf, R::genie}, Metric::decoded},
-        {{"sweep", "-e", "0,6"}, {0, 6}, false, false, {R::hf, R::genie}, Metric::decoded},
+        {{"sweep", "--snr3k", "0,6"},
+         {o, 6 + o},
+         true,
+         true,
+         {R::hf, R::genie},
+         Metric::decoded,
+         A::snr3k},
+        {{"sweep", "-e", "0,6"}, {0, 6}, false, false, {R::hf, R::genie}, Metric::decoded, A::esno},
+        {{"sweep", "-e", "0,6", "--plot-axis", "ebno"},
+         {0, 6},
+         false,
+         false,
+         {R::hf, R::genie},
+         Metric::decoded,
+         A::ebno},
         {{"sweep", "-e", "3", "--axis", "snr3k", "-r", "genie,baseline", "--metric", "coded"},
          {3},
          false,
          true,
          {R::genie, R::baseline},
-         Metric::coded},
+         Metric::coded,
+         A::snr3k},
         {{"sweep", "--snr3k", "1", "--axis", "esno", "-r", "baseline"},
          {1 + o},
          true,
          false,
          {R::baseline},
-         Metric::decoded},
+         Metric::decoded,
+         A::esno},
     };
     for (const Case& c : cases) {
         const Invocation inv = parse(c.args);
@@ -248,6 +268,7 @@ TEST(CommandLine, PointsReceiversMetricAndAxis) {
         for (std::size_t i = 0; i < c.esno.size(); ++i) EXPECT_NEAR(k.esno[i], c.esno[i], 1e-12);
         EXPECT_EQ(k.snr3kAxis, c.snr3kAxis);
         EXPECT_EQ(inv.sweep.plotSnr3k, c.plotSnr3k);
+        EXPECT_EQ(inv.sweep.plotAxis, c.plotAxis);
         EXPECT_EQ(k.receivers, c.receivers);
         EXPECT_EQ(k.metric, c.metric);
     }
@@ -320,9 +341,9 @@ TEST(OutputChecks, MissingFoldersAndClashesAreRefusedBeforeAnyWork) {
          "--checkpoint: the folder '" + missing + "' of '" + missing + "/j.txt' does not exist"},
         {"--save", missing + "/r.mat",
          "--save: the folder '" + missing + "' of '" + missing + "/r.mat' does not exist"},
-        {"run --plot", file + "/pics",
-         "--plot: cannot make the folder '" + file + "/pics': '" + file + "' is not a folder"},
-        {"run --plot", file, "--plot: '" + file + "' is not a folder"},
+        {"run --plot", missing + "/p.png",
+         "--plot: the folder '" + missing + "' of '" + missing + "/p.png' does not exist"},
+        {"run --plot", dir / "r.mat", "--plot: '" + (dir / "r.mat") + "' is also given to --save"},
     };
     for (const Case& c : cases) {
         SweepOptions s = default_sweep();
@@ -335,7 +356,10 @@ TEST(OutputChecks, MissingFoldersAndClashesAreRefusedBeforeAnyWork) {
         if (option == "--plot") s.plot = c.path;
         if (option == "--checkpoint") s.checkpoint = c.path;
         if (option == "--save") r.save = c.path;
-        if (option == "run --plot") r.plotDir = c.path;
+        if (option == "run --plot") {
+            r.plot = c.path;
+            r.save = dir / "r.mat";  // the picture must not go over the signals
+        }
         try {
             if (option == "--save" || option == "run --plot") {
                 check_run_outputs(r);
@@ -384,13 +408,10 @@ TEST(OutputChecks, MissingFoldersAndClashesAreRefusedBeforeAnyWork) {
                           : "--checkpoint: '" + a + "' is also given to --json (as '" + b + "')");
         }
     }
-    // Devices are written in place; a folder for run's pictures is made below an existing one.
+    // Devices are written in place.
     s.checkpoint.clear();
     s.csv = "/dev/null";
     EXPECT_NO_THROW(check_sweep_outputs(s));
-    RunOptions r;
-    r.plotDir = missing + "/a/b";
-    EXPECT_NO_THROW(check_run_outputs(r));
 }
 
 TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
@@ -574,11 +595,12 @@ TEST(CommandLine, AnEmptyValueIsRefusedNamingItsOption) {
          {"--interleaver", "--nframe", "--rolloff", "--delay", "--oversampling", "--tx-seed",
           "--channel", "--esno", "--channel-seed", "--receiver", "--save", "--plot",
           "--max-memory"}},
-        {"sweep", {"--interleaver", "--nframe",     "--rolloff",   "--delay",      "--oversampling",
-                   "--conditions",  "--esno",       "--snr3k",     "--receiver",   "--metric",
-                   "--min-trials",  "--min-errors", "--max-bits",  "--floor",      "--seed",
-                   "--threads",     "--output",     "--csv",       "--json",       "--plot",
-                   "--axis",        "--targets",    "--crossings", "--checkpoint", "--max-memory"}},
+        {"sweep", {"--interleaver", "--nframe",     "--rolloff",  "--delay",     "--oversampling",
+                   "--conditions",  "--esno",       "--snr3k",    "--receiver",  "--metric",
+                   "--min-trials",  "--min-errors", "--max-bits", "--floor",     "--seed",
+                   "--threads",     "--output",     "--csv",      "--json",      "--plot",
+                   "--axis",        "--plot-axis",  "--targets",  "--crossings", "--checkpoint",
+                   "--max-memory"}},
     };
     for (const auto& [command, options] : commands) {
         for (const char* option : options) {

@@ -10,6 +10,7 @@
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "sweep/crossings.hpp"
+#include "sweep/sweep_picture.hpp"
 #include "tests/support/programs.hpp"
 
 namespace hfchain::sweep {
@@ -259,7 +260,7 @@ TEST(WriteRates, EveryWriterCarriesTheRateOfEachPoint) {
               "| interleaver | rate | condition | baseline @1e-3 |\n|---|---|---|---|\n"
               "| 0.6 s | 75 | awgn | <= 10.0* |\n| 0.6 s | 2400 | awgn | <= 10.0* |\n");
 
-    const std::string script = sweep_plot_script("x.svg", c, r, false);
+    const std::string script = sweep_plot_script("x.svg", c, r, PlotAxis::esno);
     // The rate is a third key of the picture: a line width each, stated once in the key.
     EXPECT_NE(script.find("data rate} (line width)"), std::string::npos) << script;
     const std::size_t slow = script.find("linewidth 0.7 title '75 bit/s'");
@@ -284,8 +285,10 @@ TEST(WriteRates, EveryWriterCarriesTheRateOfEachPoint) {
 // The plot command of a picture's script, taken apart: each item of the plot command with its
 // style, and the rows of each inline data block.
 struct PlotItem {
-    std::string data;  // "$c0", "$b0", "$theory3" (of 2^3-PSK), or "keyentry"
+    std::string data;   // "$c0", "$f0", "$b0", "$theory3" (of 2^3-PSK), or "keyentry"
+    std::string style;  // "yerrorlines", "points", "labels", ...
     std::string colour, dashtype, pointtype, title;
+    std::string label;  // the text of "with labels"
 };
 
 std::string word_after(const std::string& item, const std::string& word) {
@@ -309,7 +312,10 @@ std::vector<PlotItem> plot_items(const std::string& script) {
         item = item.substr(item.find_first_not_of(' '));
         PlotItem it;
         it.data = item.substr(0, item.find(' '));
+        it.style = word_after(item, "with ");
+        it.label = word_after(item, "using 1:2:(");
         it.colour = word_after(item, "linecolor rgb ");
+        if (it.colour.empty()) it.colour = word_after(item, "textcolor rgb ");
         it.dashtype = word_after(item, "dashtype ");
         it.pointtype = word_after(item, "pointtype ");
         it.title = item.find("notitle") != std::string::npos ? "" : word_after(item, "title ");
@@ -389,8 +395,9 @@ TEST(SweepPlotScript, OneColourPerConditionOneLinePerReceiverEachNamedOnce) {
         c.metric = k.metric;
         c.esno = {0, 5, 10};
         const SweepResult result = numbered_result(c);
-        const std::string script = sweep_plot_script("x.png", c, result, k.snr3k);
-        EXPECT_EQ(script, sweep_plot_script("x.png", c, result, k.snr3k)) << "not reproducible";
+        const PlotAxis axis = k.snr3k ? PlotAxis::snr3k : PlotAxis::esno;
+        const std::string script = sweep_plot_script("x.png", c, result, axis);
+        EXPECT_EQ(script, sweep_plot_script("x.png", c, result, axis)) << "not reproducible";
         EXPECT_NE(script.find("\nset key outside right"), std::string::npos);
 
         std::map<std::size_t, std::set<std::string>> colours;   // by condition
@@ -402,12 +409,19 @@ TEST(SweepPlotScript, OneColourPerConditionOneLinePerReceiverEachNamedOnce) {
         ASSERT_NE(xrange, std::string::npos);
         const double x_high = std::stod(script.substr(script.find(':', xrange) + 1));
         std::size_t curves = 0;
+        const std::size_t curves_drawn = k.conditions.size() * k.receivers.size();
         for (const PlotItem& item : plot_items(script)) {
             if (item.data == "keyentry" || item.data.starts_with("$theory")) {
                 if (!item.title.empty()) ++titles[item.title];
                 continue;
             }
             EXPECT_EQ(item.title, "") << "a curve named in the key: " << item.data;
+            if (item.data.starts_with("$f")) {
+                // Every measured point rests on 10 trials with errors: each is hollowed out.
+                EXPECT_EQ(item.colour, "white");
+                EXPECT_EQ(data_rows(script, item.data).size(), 2u);
+                continue;
+            }
             const auto rows = data_rows(script, "$c" + item.data.substr(2));
             ASSERT_FALSE(rows.empty()) << item.data;
             // The first row: 0 dB Es/N0 (shifted on the SNR axis), the curve's numbered rate.
@@ -424,12 +438,17 @@ TEST(SweepPlotScript, OneColourPerConditionOneLinePerReceiverEachNamedOnce) {
                 // Measured rows at 0 and 5 dB, then the break at 10 dB.
                 EXPECT_EQ(rows.size(), 3u);
                 EXPECT_TRUE(rows.back().empty());
+            } else if (item.style == "labels") {
+                // Each bound names its receiver.
+                EXPECT_EQ(item.label, receiver_name(r));
             } else {
-                // The bound of 0 errors in 10^5 bits at 10 dB, set aside by at most a few
-                // hundredths of the axis.
+                // The bound of 0 errors in 10^5 bits at 10 dB, set aside from the others there
+                // by a fiftieth of the axis's span (10 dB + 1) each.
                 const auto bounds = data_rows(script, item.data);
                 ASSERT_EQ(bounds.size(), 1u);
-                EXPECT_NEAR(bounds[0][0], 10 - (k.snr3k ? kSnr3kOffset : 0), 0.5);
+                const double others = static_cast<double>(curves_drawn - 1);
+                EXPECT_NEAR(bounds[0][0], 10 - (k.snr3k ? kSnr3kOffset : 0),
+                            others / 2 * 0.02 * 11 + 1e-4);  // to the digits written
                 // Half a dB of room beyond it, as beyond the outer points (to rounding).
                 EXPECT_GE(x_high - bounds[0][0], 0.5 - 1e-4) << "a bound at the frame's edge";
                 EXPECT_NEAR(bounds[0][1] / wilson_interval(0, 100000).high, 1, kWritten);
@@ -491,7 +510,8 @@ TEST(SweepPlotScript, OneTheoryPerConstellationOfTheRates) {
         c.rates = k.rates;
         c.conditions = {"awgn"};
         c.esno = {0, 5, 10};
-        const std::string script = sweep_plot_script("x.png", c, numbered_result(c), false);
+        const std::string script =
+            sweep_plot_script("x.png", c, numbered_result(c), PlotAxis::esno);
         std::vector<std::string> drawn, named;
         for (const PlotItem& item : plot_items(script)) {
             if (item.data.starts_with("$theory")) drawn.push_back(item.data);
@@ -507,7 +527,7 @@ TEST(SweepPlotScript, OneTheoryPerConstellationOfTheRates) {
     c.rates = {1200, 600};
     c.conditions = {"awgn"};
     c.esno = {0, 5, 10};
-    const std::string script = sweep_plot_script("x.png", c, numbered_result(c), false);
+    const std::string script = sweep_plot_script("x.png", c, numbered_result(c), PlotAxis::esno);
     EXPECT_NEAR(data_rows(script, "$theory1")[0][1], 0.5 * std::erfc(1.0), kWritten);
     EXPECT_NEAR(data_rows(script, "$theory2")[0][1], 0.5 * std::erfc(std::sqrt(0.5)), kWritten);
 }
@@ -535,7 +555,7 @@ TEST(SweepPlotScript, PointsWithoutErrorsAreUpperBoundsOncePerRun) {
         p.receivers[1] = {bits, errors, bits, errors, 1, 0};
         result.points.push_back(p);
     }
-    const std::string script = sweep_plot_script("x.svg", c, result, false);
+    const std::string script = sweep_plot_script("x.svg", c, result, PlotAxis::esno);
     const auto rows = data_rows(script, "$c0");
     ASSERT_EQ(rows.size(), 4u) << script;
     EXPECT_EQ(rows[0].size(), 4u);  // x, rate, interval
@@ -588,7 +608,7 @@ TEST(PlotSweep, WritesSvgAndPng) {
     ScratchDir dir("plot");
     for (const char* name : {"sweep.svg", "it's.png"}) {
         const std::string file = dir / name;
-        plot_sweep(file, "--plot", config_for_test(), result_for_test(), false);
+        plot_sweep(file, "--plot", config_for_test(), result_for_test(), PlotAxis::esno);
         const std::string content = read_file(file);
         if (std::string(name).ends_with(".svg")) {
             EXPECT_NE(content.find("<svg"), std::string::npos);
