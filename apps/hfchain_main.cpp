@@ -30,10 +30,10 @@
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/crossings.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
-#include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
 #include "sweep/requirements.hpp"
 #include "sweep/session.hpp"
@@ -47,9 +47,7 @@ namespace {
 using namespace hfchain;
 using namespace hfchain::app;
 using sweep::Journal;
-using sweep::ResultFile;
 using sweep::SweepResult;
-using sweep::write_all;
 
 const std::string kVersion = HFCHAIN_VERSION;
 

@@ -24,15 +24,14 @@
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/memory.hpp"
-#include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
 #include "sweep/settings.hpp"
 
 namespace hfchain::app {
 
-using sweep::check_output_file;
 using sweep::condition_list;
 using sweep::format_bytes;
 using sweep::Metric;
@@ -248,8 +247,7 @@ void check_output_files(std::initializer_list<std::pair<const char*, const std::
         for (auto j = files.begin(); j != i; ++j) {
             // By the file, not the spelling: "--csv s2 --json ./s2" would lose one output, and
             // "--checkpoint ./j --csv j" would put the table over the journal.
-            if (!i->second->empty() && !j->second->empty() &&
-                sweep::same_file(*i->second, *j->second)) {
+            if (!i->second->empty() && !j->second->empty() && same_file(*i->second, *j->second)) {
                 const std::string as = *i->second == *j->second ? "" : " (as '" + *j->second + "')";
                 throw UsageError(std::string(i->first) + ": '" + *i->second +
                                  "' is also given to " + j->first + as);

@@ -14,14 +14,13 @@
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/report.hpp"
 
 namespace hfchain::app {
 
 using sweep::check_picture;
 using sweep::gnuplot_quote;
-using sweep::ResultFile;
 using sweep::run_gnuplot;
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "audio/errors.hpp"
 #include "runtime/error.hpp"
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 
 namespace hfchain::audio {
 
@@ -174,7 +174,7 @@ AudioWriter::AudioWriter(const std::string& path, const WriteOptions& o) : path_
         file_ = sf_open_fd(fileno(temp), SFM_WRITE, &info, 0);
         temp_ = temp;
     } else {
-        result_ = std::make_unique<sweep::ResultFile>("audio output", path);
+        result_ = std::make_unique<ResultFile>("audio output", path);
         file_ = sf_open(result_->path().c_str(), SFM_WRITE, &info);
     }
     if (file_ == nullptr) {
@@ -217,8 +217,8 @@ void AudioWriter::commit() {
     for (;;) {
         const std::size_t got = std::fread(block.data(), 1, block.size(), temp);
         if (got == 0) break;
-        sweep::write_all(STDOUT_FILENO, std::string_view(block.data(), got),
-                         "writing audio to standard output");
+        write_all(STDOUT_FILENO, std::string_view(block.data(), got),
+                  "writing audio to standard output");
     }
     if (std::ferror(temp))
         raise(errid::kWriteFailed, shown(path_) + ": reading back the temporary file failed");

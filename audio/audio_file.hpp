@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace hfchain::sweep {
+namespace hfchain {
 class ResultFile;
 }
 
@@ -87,7 +87,7 @@ public:
 
 private:
     std::string path_;
-    std::unique_ptr<sweep::ResultFile> result_;
+    std::unique_ptr<ResultFile> result_;
     void* file_ = nullptr;
     void* temp_ = nullptr;  // standard output's temporary file (a FILE*)
 };
