@@ -19,6 +19,7 @@
 #include <exception>
 #include <sstream>
 
+#include "apps/commands.hpp"
 #include "apps/matfile.hpp"
 #include "apps/mpi_job.hpp"
 #include "apps/options.hpp"
@@ -447,6 +448,8 @@ int run_program(int argc, char** argv) {
                 return do_sweep(inv.sweep);
             case Command::requirements:
                 return do_requirements(inv.requirements);
+            case Command::channel:
+                return do_channel(inv.channel);
         }
     } catch (...) {
         status = failure_status(message);
@@ -489,6 +492,9 @@ int run_mpi_program(MpiJob& job, int argc, char** argv) {
                 report_failure(status, message);
                 return status;
             }
+        case Command::channel:
+            if (root) report_refusal("channel runs in one process; start it without mpirun");
+            return kRefused;
         case Command::requirements:
             // Its points are short sweeps one after another: it runs in one process.
             if (root) {
