@@ -21,6 +21,7 @@
 #include <memory>
 #include <sstream>
 
+#include "apps/commands.hpp"
 #include "apps/matfile.hpp"
 #include "apps/mpi_job.hpp"
 #include "apps/options.hpp"
@@ -33,10 +34,10 @@
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/crossings.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
-#include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
 #include "sweep/requirements.hpp"
 #include "sweep/requirements_picture.hpp"
@@ -54,9 +55,7 @@ namespace {
 using namespace hfchain;
 using namespace hfchain::app;
 using sweep::Journal;
-using sweep::ResultFile;
 using sweep::SweepResult;
-using sweep::write_all;
 
 const std::string kVersion = HFCHAIN_VERSION;
 
@@ -541,6 +540,8 @@ int run_program(int argc, char** argv) {
                 return do_sweep(inv.sweep);
             case Command::requirements:
                 return do_requirements(inv.requirements);
+            case Command::channel:
+                return do_channel(inv.channel);
         }
     } catch (...) {
         status = failure_status(message);
@@ -583,6 +584,9 @@ int run_mpi_program(MpiJob& job, int argc, char** argv) {
                 report_failure(status, message);
                 return status;
             }
+        case Command::channel:
+            if (root) report_refusal("channel runs in one process; start it without mpirun");
+            return kRefused;
         case Command::sweep:
         case Command::requirements:
             try {

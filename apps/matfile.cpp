@@ -8,7 +8,7 @@
 #include "apps/run_road.hpp"
 #include "params/modes.hpp"
 #include "runtime/error.hpp"
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 
 namespace hfchain::app {
 
@@ -118,7 +118,7 @@ private:
     }
 
     std::string file_;
-    sweep::ResultFile result_;
+    ResultFile result_;
     mat_t* mat_;
     int written_ = 0;
 };

@@ -24,15 +24,14 @@
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/memory.hpp"
-#include "sweep/output_file.hpp"
 #include "sweep/report.hpp"
 #include "sweep/settings.hpp"
 
 namespace hfchain::app {
 
-using sweep::check_output_file;
 using sweep::condition_list;
 using sweep::format_bytes;
 using sweep::Metric;
@@ -249,8 +248,7 @@ void check_output_files(std::initializer_list<std::pair<const char*, const std::
         for (auto j = files.begin(); j != i; ++j) {
             // By the file, not the spelling: "--csv s2 --json ./s2" would lose one output, and
             // "--checkpoint ./j --csv j" would put the table over the journal.
-            if (!i->second->empty() && !j->second->empty() &&
-                sweep::same_file(*i->second, *j->second)) {
+            if (!i->second->empty() && !j->second->empty() && same_file(*i->second, *j->second)) {
                 const std::string as = *i->second == *j->second ? "" : " (as '" + *j->second + "')";
                 throw UsageError(std::string(i->first) + ": '" + *i->second +
                                  "' is also given to " + j->first + as);
@@ -356,10 +354,11 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     app.require_subcommand(0, 1);
 
     // In the order the help lists them.
-    const CommandParser commands[] = {add_run_command(app, inv.run),
-                                      add_sweep_command(app, inv.sweep),
-                                      add_requirements_command(app, inv.requirements)};
-    constexpr Command kinds[] = {Command::run, Command::sweep, Command::requirements};
+    const CommandParser commands[] = {
+        add_run_command(app, inv.run), add_sweep_command(app, inv.sweep),
+        add_requirements_command(app, inv.requirements), add_channel_command(app, inv.channel)};
+    constexpr Command kinds[] = {Command::run, Command::sweep, Command::requirements,
+                                 Command::channel};
 
     try {
         app.parse(argc, argv);

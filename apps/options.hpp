@@ -5,10 +5,12 @@
 // UsageError with a message that names the option and says what is accepted.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "audio/audio_channel.hpp"
 #include "chain/road.hpp"
 #include "runtime/error.hpp"
 #include "shaping/varshapping.hpp"
@@ -93,7 +95,16 @@ struct RequirementsOptions {
 // The defaults of `hfchain requirements`.
 RequirementsOptions default_requirements();
 
-enum class Command { none, run, sweep, requirements };
+// `hfchain channel IN OUT`: audio through an HF channel (audio/audio_channel.hpp).
+struct ChannelOptions {
+    std::string input, output;         // files, or "-"
+    audio::AudioChannelConfig config;  // its sampleRate is the input's
+    std::optional<double> snr3k;       // --snr3k, dB
+    double noiseDbfs = 0;              // --noise-dbfs (config.noiseDensity from it)
+    double rawRate = 0;                // --raw: raw samples at this rate; 0: not raw
+};
+
+enum class Command { none, run, sweep, requirements, channel };
 
 struct Invocation {
     Command command = Command::none;  // none: help or version was printed, exit with `exitCode`
@@ -101,6 +112,7 @@ struct Invocation {
     RunOptions run;
     SweepOptions sweep;
     RequirementsOptions requirements;
+    ChannelOptions channel;
 };
 
 // Parses and checks the command line. Help and version requests are printed here (Command::none,

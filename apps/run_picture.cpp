@@ -8,7 +8,7 @@
 #include "chain/theory.hpp"
 #include "params/modes.hpp"
 #include "runtime/checks.hpp"
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/picture.hpp"
 #include "sweep/report.hpp"
 

@@ -14,7 +14,7 @@
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/report.hpp"
 
 namespace hfchain::app {

@@ -4,7 +4,7 @@
 
 #include <csignal>
 
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 
 namespace hfchain::app {
 
@@ -24,7 +24,7 @@ extern "C" void on_stop_signal(int signal) {
         return;
     }
     // The second request: leave nothing half-written behind and go.
-    sweep::remove_temporary_files_now();
+    remove_temporary_files_now();
     static const char message[] =
         "hfchain: stopped by a second signal; results not written (files keep their previous "
         "content)\n";

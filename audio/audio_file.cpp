@@ -8,7 +8,7 @@
 
 #include "audio/errors.hpp"
 #include "runtime/error.hpp"
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 
 namespace hfchain::audio {
 
@@ -112,7 +112,8 @@ AudioReader::AudioReader(const std::string& path, const ReadOptions& o) : path_(
                                    " channel(s), not a channel " + std::to_string(o.channel));
     }
     channel_ = o.channel - 1;
-    expected_ = info.frames > 0 && info.frames != SF_COUNT_MAX ? info.frames : -1;
+    // Raw samples have no header to promise a length (from a pipe the library reports a huge one).
+    expected_ = !o.raw && info.frames > 0 && info.frames != SF_COUNT_MAX ? info.frames : -1;
     if (const std::string promised = data_chunk_shortfall(file_); !promised.empty()) {
         sf_close(as_file(file_));
         raise(errid::kBadFile,
@@ -167,14 +168,16 @@ AudioWriter::AudioWriter(const std::string& path, const WriteOptions& o) : path_
         raise(errid::kBadFormat,
               shown(path) + ": this format cannot hold these samples at this rate");
     }
-    if (path == "-") {
+    if (path == "-" && o.container == Container::raw) {
+        file_ = sf_open_fd(STDOUT_FILENO, SFM_WRITE, &info, 0);  // no header: it streams
+    } else if (path == "-") {
         std::FILE* temp = std::tmpfile();  // removed when closed
         if (temp == nullptr)
             raise(errid::kWriteFailed, shown(path) + ": cannot make a temporary file");
         file_ = sf_open_fd(fileno(temp), SFM_WRITE, &info, 0);
         temp_ = temp;
     } else {
-        result_ = std::make_unique<sweep::ResultFile>("audio output", path);
+        result_ = std::make_unique<ResultFile>("audio output", path);
         file_ = sf_open(result_->path().c_str(), SFM_WRITE, &info);
     }
     if (file_ == nullptr) {
@@ -210,6 +213,7 @@ void AudioWriter::commit() {
         result_->commit();
         return;
     }
+    if (temp_ == nullptr) return;  // raw samples went straight to standard output
     // Standard output: the finished file, copied.
     std::FILE* temp = static_cast<std::FILE*>(temp_);
     std::rewind(temp);
@@ -217,8 +221,8 @@ void AudioWriter::commit() {
     for (;;) {
         const std::size_t got = std::fread(block.data(), 1, block.size(), temp);
         if (got == 0) break;
-        sweep::write_all(STDOUT_FILENO, std::string_view(block.data(), got),
-                         "writing audio to standard output");
+        write_all(STDOUT_FILENO, std::string_view(block.data(), got),
+                  "writing audio to standard output");
     }
     if (std::ferror(temp))
         raise(errid::kWriteFailed, shown(path_) + ": reading back the temporary file failed");

@@ -8,7 +8,8 @@
 // Reading takes one channel of the file (the first of a mono file, any of a stereo one).
 // Writing is whole or nothing: the samples go to a temporary file beside the target that
 // commit() renames into place; on an error, or without commit(), the target is left as it was.
-// Standard output receives the finished file at commit() (a WAV header needs the length).
+// Standard output receives the finished file at commit() (a WAV header needs the length); raw
+// samples, which have no header, go to it as they are written.
 //
 // Errors name the file: "hfchain:audio:BadFile" (not audio, truncated, empty, no such channel),
 // "hfchain:audio:BadFormat" (a format or rate that cannot be), "hfchain:audio:ReadFailed",
@@ -20,7 +21,7 @@
 #include <string>
 #include <vector>
 
-namespace hfchain::sweep {
+namespace hfchain {
 class ResultFile;
 }
 
@@ -87,7 +88,7 @@ public:
 
 private:
     std::string path_;
-    std::unique_ptr<sweep::ResultFile> result_;
+    std::unique_ptr<ResultFile> result_;
     void* file_ = nullptr;
     void* temp_ = nullptr;  // standard output's temporary file (a FILE*)
 };

@@ -10,4 +10,5 @@ inline constexpr const char* kBadFile = "hfchain:audio:BadFile";
 inline constexpr const char* kBadFormat = "hfchain:audio:BadFormat";
 inline constexpr const char* kReadFailed = "hfchain:audio:ReadFailed";
 inline constexpr const char* kWriteFailed = "hfchain:audio:WriteFailed";
+inline constexpr const char* kBadChannelSetting = "hfchain:audio:BadChannelSetting";
 }  // namespace hfchain::audio::errid

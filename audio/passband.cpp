@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 #include <sstream>
 #include <string>
 
@@ -28,7 +29,32 @@ cdouble carrier_at(const PassbandConfig& c, std::int64_t k) {
     return {std::cos(phase), std::sin(phase)};
 }
 
+// The carrier over one period, when it has a short one: with a whole carrier and rate the phase of
+// sample k repeats every fs / gcd(fc, fs) samples, and carrier_at(k) is exactly
+// table[k mod period]. Empty otherwise (carrier_at each sample).
+std::vector<cdouble> carrier_table(const PassbandConfig& c) {
+    constexpr double kLongest = 1 << 16;
+    if (c.carrier != std::floor(c.carrier) || c.sampleRate != std::floor(c.sampleRate)) return {};
+    const auto fc = static_cast<std::int64_t>(c.carrier),
+               fs = static_cast<std::int64_t>(c.sampleRate);
+    const std::int64_t period = fs / std::gcd(fc, fs);
+    if (static_cast<double>(period) > kLongest) return {};
+    std::vector<cdouble> table(static_cast<std::size_t>(period));
+    for (std::int64_t k = 0; k < period; ++k) table[static_cast<std::size_t>(k)] = carrier_at(c, k);
+    return table;
+}
+
 }  // namespace
+
+cdouble CarrierPhase::next() {
+    if (table_.empty()) return carrier_at(config_, index_++);
+    const cdouble e = table_[at_];
+    if (++at_ == table_.size()) at_ = 0;
+    return e;
+}
+
+CarrierPhase::CarrierPhase(const PassbandConfig& config)
+    : config_(config), table_(carrier_table(config)) {}
 
 void check_passband(const PassbandConfig& c) {
     if (!(c.sampleRate >= 8000 && c.sampleRate <= 192000)) {
@@ -48,7 +74,8 @@ void check_passband(const PassbandConfig& c) {
     }
 }
 
-Modulator::Modulator(const PassbandConfig& config, double gain) : config_(config), gain_(gain) {
+Modulator::Modulator(const PassbandConfig& config, double gain)
+    : config_(config), gain_(gain), carrier_(config) {
     check_passband(config);
     const double stop = std::min(
         {config.carrier, config.sampleRate / 2 - config.carrier, config.basebandRate() / 2});
@@ -61,7 +88,7 @@ Modulator::~Modulator() = default;
 void Modulator::mix(std::vector<double>& out) {
     out.reserve(out.size() + resampled_.size());
     for (const cdouble& x : resampled_) {
-        out.push_back(gain_ * (x * carrier_at(config_, index_++)).real());
+        out.push_back(gain_ * (x * carrier_.next()).real());
     }
     resampled_.clear();
 }
@@ -81,7 +108,7 @@ void Modulator::finish(std::vector<double>& out) {
     mix(out);
 }
 
-Demodulator::Demodulator(const PassbandConfig& config) : config_(config) {
+Demodulator::Demodulator(const PassbandConfig& config) : config_(config), carrier_(config) {
     check_passband(config);
     const double stop = std::min(2 * config.carrier - config.bandwidth, config.basebandRate() / 2);
     resampler_ = std::make_unique<Resampler>(config.sampleRate, config.basebandRate());
@@ -93,7 +120,7 @@ Demodulator::~Demodulator() = default;
 void Demodulator::push(const double* s, std::size_t n, std::vector<cdouble>& out) {
     mixed_.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
-        mixed_[k] = 2 * s[k] * std::conj(carrier_at(config_, index_++));
+        mixed_[k] = 2 * s[k] * std::conj(carrier_.next());
     }
     resampled_.clear();
     resampler_->push(mixed_.data(), n, resampled_);

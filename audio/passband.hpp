@@ -43,6 +43,20 @@ void check_passband(const PassbandConfig& config);
 class Resampler;
 class Lowpass;
 
+// e^{j 2 pi fc k / fs} for k = 0, 1, 2, ...: the carrier's phase reduced exactly, from a table of
+// one period when it is short.
+class CarrierPhase {
+public:
+    explicit CarrierPhase(const PassbandConfig& config);
+    cdouble next();
+
+private:
+    PassbandConfig config_;
+    std::vector<cdouble> table_;
+    std::size_t at_ = 0;      // in the table
+    std::int64_t index_ = 0;  // without a table
+};
+
 // Baseband to audio, block by block. `gain` multiplies the audio (see level_gain()).
 class Modulator {
 public:
@@ -64,7 +78,7 @@ private:
     std::unique_ptr<Lowpass> lowpass_;
     std::unique_ptr<Resampler> resampler_;
     std::vector<cdouble> filtered_, resampled_;
-    std::int64_t index_ = 0;  // audio samples made
+    CarrierPhase carrier_;
 };
 
 // Audio to baseband, block by block.
@@ -84,7 +98,7 @@ private:
     std::unique_ptr<Resampler> resampler_;
     std::unique_ptr<Lowpass> lowpass_;
     std::vector<cdouble> mixed_, resampled_;
-    std::int64_t index_ = 0;  // audio samples taken
+    CarrierPhase carrier_;
 };
 
 // How loud the audio is: its RMS or its peak, in dB below full scale (full scale is an amplitude

@@ -51,23 +51,6 @@ void check_channel(const HfChannel& channel) {
     }
 }
 
-// exp(j 2 pi f n / fs) for n = first .. first + count - 1, multiplied into z: exact at every
-// kAnchorInterval-th sample and carried by the phasor recurrence between (the drift is the one
-// the ray generator accepts, about 5e-14 relative).
-void turn(cdouble* z, index_t first, index_t count, double f, double inv_fs) {
-    const double step = kTwoPi * f * inv_fs;
-    const cdouble w{std::cos(step), std::sin(step)};
-    for (index_t n0 = 0; n0 < count; n0 += kAnchorInterval) {
-        const double phi = kTwoPi * f * (static_cast<double>(first + n0) * inv_fs);
-        cdouble e{std::cos(phi), std::sin(phi)};
-        const index_t end = std::min(count, n0 + kAnchorInterval);
-        for (index_t n = n0; n < end; ++n) {
-            z[n] *= e;
-            e *= w;
-        }
-    }
-}
-
 // Step 4: the gains of one path, L values, shift included.
 void path_gains(const HfPath& path, const Ray* ray, index_t L, double inv_fs, cdouble* g,
                 HostServices& host) {
@@ -89,6 +72,8 @@ void path_gains(const HfPath& path, const Ray* ray, index_t L, double inv_fs, cd
 }
 
 }  // namespace
+
+void check_hf_channel(const HfChannel& channel) { check_channel(channel); }
 
 double delay_samples(double delay, double M) { return M * (kSymbolRate * delay); }
 

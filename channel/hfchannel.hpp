@@ -79,6 +79,10 @@ inline constexpr const char* kHfchannelFields[] = {
 // invalid seed ("hfchain:host:InvalidSeed"); an interrupt or a failure of the host's generator;
 // a faded sample that overflows (a huge input through a strong path),
 // "hfchain:hfchannel:Overflow".
+// Refuses a channel that hfchannel does not accept (no path, a path or offset value out of
+// range), "hfchain:hfchannel:InvalidChannel" naming the path and value.
+void check_hf_channel(const HfChannel& channel);
+
 // A path's delay of `delay` s in samples at `M` samples per symbol (2400 M delay), and whether
 // the block takes it: a whole number of samples to a billionth of it (2.25 ms is 27 samples at
 // M = 5 although 0.00225 is not exact in binary). The one rule of every caller that checks a

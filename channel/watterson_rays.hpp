@@ -3,7 +3,9 @@
 // rounding. Private to channel/.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -65,7 +67,7 @@ inline Ray draw_ray(HostServices& host, double fd, double inv_fs, double amplitu
 
 // The exact term E(n, k) g_k: E(n, k) = exp(j phi) / sqrt(20), phi = (2 pi t_n) F_k, t_n = n / fs
 // with the reciprocal 1 / fs formed first.
-inline void exact_term(const Ray& ray, int k, index_t n, double inv_fs, double& z_re,
+inline void exact_term(const Ray& ray, int k, std::int64_t n, double inv_fs, double& z_re,
                        double& z_im) {
     const double phi = (kTwoPi * (static_cast<double>(n) * inv_fs)) * ray.F[k];
     const double e_re = std::cos(phi) * kTermScale;
@@ -75,7 +77,7 @@ inline void exact_term(const Ray& ray, int k, index_t n, double inv_fs, double& 
 }
 
 // Terms of sinusoid k for the kLanes samples n0, n0 + 1, ...
-inline void exact_lanes(const Ray& ray, int k, index_t n0, double inv_fs, Lanes& z_re,
+inline void exact_lanes(const Ray& ray, int k, std::int64_t n0, double inv_fs, Lanes& z_re,
                         Lanes& z_im) {
     for (index_t l = 0; l < kLanes; ++l) {
         double re, im;
@@ -89,7 +91,8 @@ inline void exact_lanes(const Ray& ray, int k, index_t n0, double inv_fs, Lanes&
 // gain_re and gain_im: the terms are anchored exactly at n0 and then carried by the phasor
 // recurrence, kGroup sinusoids at a time so that their phasors stay in registers; each sample's
 // terms are added in increasing k.
-inline void ray_gains(const Ray& ray, index_t n0, double inv_fs, Lanes* gain_re, Lanes* gain_im) {
+inline void ray_gains(const Ray& ray, std::int64_t n0, double inv_fs, Lanes* gain_re,
+                      Lanes* gain_im) {
     for (index_t j = 0; j < kLaneSteps; ++j) {
         gain_re[j] = Lanes{};
         gain_im[j] = Lanes{};
@@ -112,6 +115,23 @@ inline void ray_gains(const Ray& ray, index_t n0, double inv_fs, Lanes* gain_re,
             }
             gain_re[j] = s_re;
             gain_im[j] = s_im;
+        }
+    }
+}
+
+// exp(j 2 pi f n / fs) for n = first .. first + count - 1, multiplied into z: exact at every
+// kAnchorInterval-th sample and carried by the phasor recurrence between (the drift is the one
+// the ray generator accepts, about 5e-14 relative).
+inline void turn(cdouble* z, std::int64_t first, index_t count, double f, double inv_fs) {
+    const double step = kTwoPi * f * inv_fs;
+    const cdouble w{std::cos(step), std::sin(step)};
+    for (index_t n0 = 0; n0 < count; n0 += kAnchorInterval) {
+        const double phi = kTwoPi * f * (static_cast<double>(first + n0) * inv_fs);
+        cdouble e{std::cos(phi), std::sin(phi)};
+        const index_t end = std::min(count, n0 + kAnchorInterval);
+        for (index_t n = n0; n < end; ++n) {
+            z[n] *= e;
+            e *= w;
         }
     }
 }

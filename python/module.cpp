@@ -18,4 +18,5 @@ PYBIND11_MODULE(_hfchain, m) {
     hp::bind_sweep(m);
     hp::bind_requirements(m);
     hp::bind_timing(m);
+    hp::bind_audio(m);
 }

@@ -11,5 +11,6 @@ void bind_blocks(py::module_& m);        // blocks.cpp
 void bind_sweep(py::module_& m);         // sweep.cpp
 void bind_requirements(py::module_& m);  // requirements.cpp
 void bind_timing(py::module_& m);        // timing.cpp
+void bind_audio(py::module_& m);         // audio.cpp
 
 }  // namespace hfchain::python

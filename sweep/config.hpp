@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "chain/road.hpp"
+#include "runtime/output_file.hpp"
 #include "shaping/varshapping.hpp"
 
 namespace hfchain::sweep {
@@ -24,9 +25,9 @@ namespace errid {
 inline constexpr const char* kInvalidConfig = "hfchain:sweep:InvalidConfig";
 // A result or checkpoint file that cannot be used as asked (a missing folder, a journal of
 // another sweep, a file in use); nothing was run.
-inline constexpr const char* kUnusableFile = "hfchain:sweep:UnusableFile";
+using hfchain::errid::kUnusableFile;
 // A result could not be written (a full disk, a folder in the way, a closed pipe).
-inline constexpr const char* kWriteFailed = "hfchain:sweep:WriteFailed";
+using hfchain::errid::kWriteFailed;
 }  // namespace errid
 
 // The name under which a caller's users know a configuration field; empty: the field itself.

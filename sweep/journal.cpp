@@ -15,7 +15,7 @@
 
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/settings.hpp"
 #include "sweep/trial.hpp"
 

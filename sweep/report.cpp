@@ -14,8 +14,8 @@
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/columns.hpp"
-#include "sweep/output_file.hpp"
 #include "sweep/settings.hpp"
 
 namespace hfchain::sweep {

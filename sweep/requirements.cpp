@@ -11,7 +11,7 @@
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 #include "sweep/report.hpp"
 #include "sweep/session.hpp"
 #include "sweep/trial.hpp"

@@ -860,6 +860,24 @@ def read_channel(text: str) -> tuple[str, Float64Array, float]:
     path) and the offset in Hz. Raises hfchain:channel:InvalidChannelText naming what is wrong.
     """
 
+def audio_channel(audio: RealIn, sample_rate: float, channel: str, *, snr3k: float | None = None, noise_dbfs: float | None = None, offset: float = 0, clock_ppm: float = 0, impulses: tuple[float, float] | None = None, ssb_filter: bool | None = None, clip: float | None = None, seed: float = 0, carrier: float = 1800) -> tuple[Float64Array, dict[str, float]]:
+    """Any audio through an HF channel, as `hfchain channel` does (docs/audio-channel.md).
+
+    audio: the samples (full scale +-1) at sample_rate (8000 to 192000 Hz).
+    channel: a preset, a written channel (as read_channel reads it) or awgn.
+    snr3k: the SNR in 3 kHz in dB, against the signal part's power over the input's active part
+        (its first to last sample above 2^-15), measured in a first run without noise; or
+    noise_dbfs: the noise's power in 3 kHz in dBFS. Neither: no noise.
+    offset: frequency offset in Hz (added to the channel's off=); clock_ppm: the receiving clock's
+        offset from the sender's in ppm (a tone comes out at f / (1 + ppm 1e-6)).
+    impulses: static crashes, (bursts a second, dBFS RMS at the onset).
+    ssb_filter: the receiver's 300-3000 Hz filter; None: on for every channel but awgn.
+    clip: clip the output at this peak level in dBFS. seed: 0 to 4294967295.
+    carrier: the middle of the band carried (carrier +- 1500 Hz).
+    Returns the output samples and what was measured on them: snr3k, signal_power, noise_density,
+    active_first, active_last, bursts, clipped.
+    """
+
 def pulsematch(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str, Any]) -> PulsematchOut:
     """The receive matched filter: the transmit filter's unit-energy root-raised-cosine taps, full
     convolution, no decimation.

@@ -1,4 +1,4 @@
-#include "sweep/output_file.hpp"
+#include "runtime/output_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "runtime/error.hpp"
-#include "sweep/config.hpp"
 
-namespace hfchain::sweep {
+namespace hfchain {
 
 namespace fs = std::filesystem;
 
@@ -242,4 +241,4 @@ void ResultFile::commit() {
     discard();
 }
 
-}  // namespace hfchain::sweep
+}  // namespace hfchain

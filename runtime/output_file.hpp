@@ -3,7 +3,7 @@
 // A result file is first written under a temporary name beside its target and then renamed over
 // it, so that a program killed at any moment leaves either the previous file or the complete new
 // one, never a truncated one. Every write is checked; a failure raises hfchain::Error with
-// identifier errid::kWriteFailed (sweep/config.hpp) and a message naming the file and the
+// identifier errid::kWriteFailed (below) and a message naming the file and the
 // system's reason.
 //
 // Each file is named in messages by its caller (`name`: "--csv" on the command line, "checkpoint"
@@ -13,7 +13,15 @@
 #include <string>
 #include <string_view>
 
-namespace hfchain::sweep {
+namespace hfchain {
+
+namespace errid {
+// A result file that cannot be used as asked (a missing folder, a file in use); nothing was run.
+// (The identifiers keep the names under which the sweep's callers have always known them.)
+inline constexpr const char* kUnusableFile = "hfchain:sweep:UnusableFile";
+// A result could not be written (a full disk, a folder in the way, a closed pipe).
+inline constexpr const char* kWriteFailed = "hfchain:sweep:WriteFailed";
+}  // namespace errid
 
 // Checks, before any work, that `path` can become a result file named `name`: it is not a
 // folder, and its folder exists and can be written (an existing device or pipe need only be
@@ -72,4 +80,4 @@ void remove_temporary_files_now() noexcept;
 // Raises errid::kWriteFailed with `what` ("writing the table to standard output") and the reason.
 void write_all(int fd, std::string_view data, const std::string& what);
 
-}  // namespace hfchain::sweep
+}  // namespace hfchain
