@@ -191,7 +191,7 @@ std::string run_plot_script(const std::string& file, const RunOptions& o, const 
 
 void plot_run(const std::string& file, const RunOptions& options, const ModeParams& mode,
               const RoadResult& road) {
-    sweep::ResultFile picture("--plot", file);
+    ResultFile picture("--plot", file);
     sweep::run_gnuplot(run_plot_script(file, options, mode, road, picture.path()),
                        "--plot " + file);
     sweep::check_picture(picture.path(), "--plot " + file);
