@@ -7,6 +7,8 @@
 //                           ranks
 //   hfchain requirements    the minimum-performance table: each row's crossing of its target
 //                           error rate, searched along the SNR axis, against the required SNR
+//   hfchain transmit        one transmission as audio
+//   hfchain receive IN      the transmissions in a recording, decoded
 //
 // Exit status: 0 done; 1 failed (a block's error, a result that could not be written, a failing
 // rank); 2 a refused option (nothing was run); 3 abandoned by a second stop signal (result files
@@ -19,6 +21,7 @@
 #include <exception>
 #include <sstream>
 
+#include "apps/air.hpp"
 #include "apps/matfile.hpp"
 #include "apps/mpi_job.hpp"
 #include "apps/options.hpp"
@@ -449,6 +452,10 @@ int run_program(int argc, char** argv) {
                 return do_sweep(inv.sweep);
             case Command::requirements:
                 return do_requirements(inv.requirements);
+            case Command::transmit:
+                return transmit(inv.transmit);
+            case Command::receive:
+                return receive(inv.receive);
         }
     } catch (...) {
         status = failure_status(message);
@@ -486,6 +493,18 @@ int run_mpi_program(MpiJob& job, int argc, char** argv) {
             if (!root) return 0;
             try {
                 return do_run(inv.run);
+            } catch (...) {
+                status = failure_status(message);
+                report_failure(status, message);
+                return status;
+            }
+        case Command::transmit:
+        case Command::receive:
+            // One file: rank 0 does it, the others have nothing to do.
+            if (!root) return 0;
+            try {
+                return inv.command == Command::transmit ? transmit(inv.transmit)
+                                                        : receive(inv.receive);
             } catch (...) {
                 status = failure_status(message);
                 report_failure(status, message);
