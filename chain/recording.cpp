@@ -8,6 +8,7 @@
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
+#include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "transmitter/bitbudget.hpp"
 #include "transmitter/codetables.hpp"
@@ -31,7 +32,9 @@ constexpr index_t kMatchSegment = 48;     // symbols
 // about A / sqrt(A^2 + N) (0.3 at an Es/N0 of -10 dB), noise alone about 0.9 sqrt(kMatchSegment)
 // / sqrt(preamble) (0.13 over 1440 symbols).
 constexpr double kLeastMatch = 0.3;
-constexpr double kQuietWindow = 0.1;  // s over which the recording's quietest power is taken
+constexpr double kQuietWindow = 0.1;
+constexpr double kLongestTransmission =
+    20 * 60;  // s of data blocks  // s over which the recording's quietest power is taken
 
 // What the search and the length rule need of a mode, made once.
 struct Shape {
@@ -190,6 +193,15 @@ index_t count_blocks(const Baseband& baseband, std::int64_t begin, const Shape& 
     while (data + (blocks + 1) * length <= static_cast<std::int64_t>(baseband.size()) &&
            mean_power(baseband, data + blocks * length, length) > threshold) {
         ++blocks;
+        if (static_cast<double>(blocks * s.blockSymbols) > kLongestTransmission * kSymbolRate) {
+            raise("hfchain:recording:TooLong",
+                  "The transmission that begins " +
+                      format_value(static_cast<double>(begin) / (kSymbolRate * s.M)) +
+                      " s into the recording lasts over " +
+                      format_value(kLongestTransmission / 60) +
+                      " minutes, the longest the receiver decodes (it holds a transmission whole, "
+                      "about 70 MB a minute).");
+        }
     }
     return blocks;
 }

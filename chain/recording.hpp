@@ -65,8 +65,11 @@ struct RecordedTransmission {
     RealArray infoBits;  // the decoded information bits of every block (K of the bit budget)
 };
 
-// Finds and decodes every transmission of `mode` in `baseband`, in order. Errors: a shaping whose
-// M is not a whole number of at least 2, "hfchain:recording:BadShaping"; those of the blocks.
+// Finds and decodes every transmission of `mode` in `baseband`, in order. A transmission is held
+// whole in double precision while it is decoded (about 70 MB a minute at M = 4). Errors: a
+// shaping whose M is not a whole number of 2 to 64 or whose pulse half-length is not a whole
+// number of at least 1, "hfchain:recording:BadShaping"; a transmission whose blocks last over 20
+// minutes, "hfchain:recording:TooLong"; those of the blocks.
 std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
                                                     const ModeParams& mode,
                                                     const RecordingSettings& settings,
