@@ -1,7 +1,10 @@
 // `hfchain transmit` and `hfchain receive`: the waveform on the air, as audio files.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include "apps/options.hpp"
+#include "audio/passband.hpp"
 
 namespace hfchain::app {
 
@@ -16,5 +19,14 @@ int receive(const ReceiveOptions& options);
 
 // The shaping both commands use between symbols and audio.
 VarShapping air_shaping();
+
+// The band on the air at `sampleRate`: the pulse's 1200 (1 + roll-off) Hz each side of the
+// carrier.
+audio::PassbandConfig air_passband(double sampleRate, double carrier);
+
+// --rate and -i.
+void add_mode_options(CLI::App& cmd, double& rate, double& interLen);
+// --carrier.
+void add_carrier_option(CLI::App& cmd, double& carrier);
 
 }  // namespace hfchain::app

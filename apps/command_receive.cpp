@@ -61,12 +61,7 @@ struct Recording {
 Recording demodulate_file(const ReceiveOptions& o) {
     audio::ReadOptions read{.raw = o.rawRate > 0, .rawRate = o.rawRate, .channel = o.channel};
     audio::AudioReader reader(o.input, read);
-    const VarShapping s = air_shaping();
-    const audio::PassbandConfig config{
-        .sampleRate = reader.sampleRate(),
-        .carrier = o.carrier,
-        .samplesPerSymbol = static_cast<index_t>(s.oversamplingFactor),
-        .bandwidth = 1200 * (1 + s.rolloffFactor)};
+    const audio::PassbandConfig config = air_passband(reader.sampleRate(), o.carrier);
     try {
         audio::check_passband(config);
     } catch (const Error& e) {
@@ -213,15 +208,8 @@ CommandParser add_receive_command(CLI::App& app, ReceiveOptions& o) {
                     "standard input")
         ->type_name("IN")
         ->required();
-    cmd->add_option("--rate", o.rate, "Data rate in bit/s: " + sweep::rate_list())
-        ->type_name("BIT/S")
-        ->capture_default_str();
-    cmd->add_option("-i,--interleaver", o.interLen, "Interleaver length in seconds: 0.6 or 4.8")
-        ->type_name("S")
-        ->capture_default_str();
-    cmd->add_option("--carrier", o.carrier, "Carrier frequency")
-        ->type_name("HZ")
-        ->capture_default_str();
+    add_mode_options(*cmd, o.rate, o.interLen);
+    add_carrier_option(*cmd, o.carrier);
     cmd->add_option("--channel", o.channel, "Channel of a stereo file, from 1")
         ->type_name("N")
         ->capture_default_str();

@@ -32,15 +32,6 @@ struct TransmitText {
     double peak = 0, rms = 0;
 };
 
-// The band on the air: the pulse's 1200 (1 + roll-off) Hz each side of the carrier.
-audio::PassbandConfig passband(double sampleRate, double carrier) {
-    const VarShapping s = air_shaping();
-    return {.sampleRate = sampleRate,
-            .carrier = carrier,
-            .samplesPerSymbol = static_cast<index_t>(s.oversamplingFactor),
-            .bandwidth = 1200 * (1 + s.rolloffFactor)};
-}
-
 void read_transmit(const TransmitText& t, const CLI::App& cmd, TransmitOptions& o) {
     if (cmd.count("--peak") > 0 && cmd.count("--rms") > 0) {
         throw UsageError("--peak, --rms: give one level");
@@ -69,7 +60,7 @@ void read_transmit(const TransmitText& t, const CLI::App& cmd, TransmitOptions& 
         throw UsageError("--nframe: a message sets its own blocks; give --nframe with --seed");
     }
     try {
-        audio::check_passband(passband(o.sampleRate, o.carrier));
+        audio::check_passband(air_passband(o.sampleRate, o.carrier));
     } catch (const Error& e) {
         throw UsageError(std::string("--sample-rate, --carrier: ") + e.message());
     }
@@ -108,10 +99,6 @@ double blocks_for(const ModeParams& mode, index_t bits) {
 
 }  // namespace
 
-VarShapping air_shaping() {
-    return {.rolloffFactor = 0.35, .pulseDelay = 6, .oversamplingFactor = 4};
-}
-
 int transmit(const TransmitOptions& o) {
     const ModeParams mode = rateconf(o.rate, o.interLen);
     BuiltinHost host;
@@ -129,7 +116,7 @@ int transmit(const TransmitOptions& o) {
         .kind = o.rmsLevel ? audio::Level::Kind::rms : audio::Level::Kind::peak,
         .dbfs = o.levelDbfs};
     const audio::AudioSignal audio =
-        audio::modulate(shaped, passband(o.sampleRate, o.carrier), level);
+        audio::modulate(shaped, air_passband(o.sampleRate, o.carrier), level);
     audio::write_audio(o.output,
                        {.container = audio::container_for(o.output),
                         .encoding = audio::Encoding::pcm16,
@@ -159,12 +146,7 @@ CommandParser add_transmit_command(CLI::App& app, TransmitOptions& o) {
     const auto t = std::make_shared<TransmitText>();
     CLI::App* cmd = app.add_subcommand(
         "transmit", "One whole transmission (preamble and data) as audio on a carrier");
-    cmd->add_option("--rate", o.rate, "Data rate in bit/s: " + sweep::rate_list())
-        ->type_name("BIT/S")
-        ->capture_default_str();
-    cmd->add_option("-i,--interleaver", o.interLen, "Interleaver length in seconds: 0.6 or 4.8")
-        ->type_name("S")
-        ->capture_default_str();
+    add_mode_options(*cmd, o.rate, o.interLen);
     cmd->add_option("--message", o.message,
                     "Send this file's bytes (first bit: the most significant of the first byte; "
                     "the last block completed with zero bits)")
@@ -178,9 +160,7 @@ CommandParser add_transmit_command(CLI::App& app, TransmitOptions& o) {
     cmd->add_option("--sample-rate", o.sampleRate, "Audio samples a second (8000 to 192000)")
         ->type_name("HZ")
         ->capture_default_str();
-    cmd->add_option("--carrier", o.carrier, "Carrier frequency")
-        ->type_name("HZ")
-        ->capture_default_str();
+    add_carrier_option(*cmd, o.carrier);
     cmd->add_option("--peak", t->peak, "Peak level in dBFS (default -3)")->type_name("DBFS");
     cmd->add_option("--rms", t->rms, "RMS level in dBFS instead of the peak's")->type_name("DBFS");
     cmd->add_option("-o,--output", o.output,
