@@ -20,6 +20,8 @@ struct CommandParser {
 CommandParser add_run_command(CLI::App& app, RunOptions& options);
 CommandParser add_sweep_command(CLI::App& app, SweepOptions& options);
 CommandParser add_requirements_command(CLI::App& app, RequirementsOptions& options);
+CommandParser add_transmit_command(CLI::App& app, TransmitOptions& options);
+CommandParser add_receive_command(CLI::App& app, ReceiveOptions& options);
 CommandParser add_channel_command(CLI::App& app, ChannelOptions& options);
 
 // Runs `hfchain channel`; returns the exit status. Raises on a failure.

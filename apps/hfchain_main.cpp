@@ -7,6 +7,8 @@
 //   hfchain requirements    the minimum-performance table: each row's crossing of its target
 //                           error rate, searched along the SNR axis, against the required SNR;
 //                           under mpirun, each point spread over the ranks
+//   hfchain transmit        one transmission as audio
+//   hfchain receive IN      the transmissions in a recording, decoded
 //
 // Exit status: 0 done; 1 failed (a block's error, a result that could not be written, a failing
 // rank); 2 a refused option (nothing was run); 3 abandoned by a second stop signal (result files
@@ -21,6 +23,7 @@
 #include <memory>
 #include <sstream>
 
+#include "apps/air.hpp"
 #include "apps/commands.hpp"
 #include "apps/matfile.hpp"
 #include "apps/mpi_job.hpp"
@@ -542,6 +545,10 @@ int run_program(int argc, char** argv) {
                 return do_requirements(inv.requirements);
             case Command::channel:
                 return do_channel(inv.channel);
+            case Command::transmit:
+                return transmit(inv.transmit);
+            case Command::receive:
+                return receive(inv.receive);
         }
     } catch (...) {
         status = failure_status(message);
@@ -587,6 +594,18 @@ int run_mpi_program(MpiJob& job, int argc, char** argv) {
         case Command::channel:
             if (root) report_refusal("channel runs in one process; start it without mpirun");
             return kRefused;
+        case Command::transmit:
+        case Command::receive:
+            // One file: rank 0 does it, the others have nothing to do.
+            if (!root) return 0;
+            try {
+                return inv.command == Command::transmit ? transmit(inv.transmit)
+                                                        : receive(inv.receive);
+            } catch (...) {
+                status = failure_status(message);
+                report_failure(status, message);
+                return status;
+            }
         case Command::sweep:
         case Command::requirements:
             try {

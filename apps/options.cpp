@@ -354,11 +354,14 @@ Invocation parse_command_line(int argc, const char* const* argv, const std::stri
     app.require_subcommand(0, 1);
 
     // In the order the help lists them.
-    const CommandParser commands[] = {
-        add_run_command(app, inv.run), add_sweep_command(app, inv.sweep),
-        add_requirements_command(app, inv.requirements), add_channel_command(app, inv.channel)};
-    constexpr Command kinds[] = {Command::run, Command::sweep, Command::requirements,
-                                 Command::channel};
+    const CommandParser commands[] = {add_run_command(app, inv.run),
+                                      add_sweep_command(app, inv.sweep),
+                                      add_requirements_command(app, inv.requirements),
+                                      add_channel_command(app, inv.channel),
+                                      add_transmit_command(app, inv.transmit),
+                                      add_receive_command(app, inv.receive)};
+    constexpr Command kinds[] = {Command::run,     Command::sweep,    Command::requirements,
+                                 Command::channel, Command::transmit, Command::receive};
 
     try {
         app.parse(argc, argv);

@@ -104,7 +104,33 @@ struct ChannelOptions {
     double rawRate = 0;                // --raw: raw samples at this rate; 0: not raw
 };
 
-enum class Command { none, run, sweep, requirements, channel };
+// `hfchain transmit`: one transmission as audio.
+struct TransmitOptions {
+    double rate = 2400;
+    double interLen = 0.6;
+    double nFrame = 0;    // blocks of random bits (0: the rate's fewest); a message sets its own
+    std::string message;  // file whose bytes are sent, or empty (random bits from txSeed)
+    double txSeed = 1;
+    double sampleRate = 8000;
+    double carrier = 1800;
+    double levelDbfs = -3;  // the peak's level (or the RMS level with rmsLevel)
+    bool rmsLevel = false;
+    std::string output;  // audio file, "-" standard output
+};
+
+// `hfchain receive`: the transmissions in a recording, decoded.
+struct ReceiveOptions {
+    std::string input;  // audio file, "-" standard input
+    double rate = 2400;
+    double interLen = 0.6;
+    double carrier = 1800;
+    int channel = 1;     // channel of a stereo file, from 1
+    double rawRate = 0;  // samples a second of a raw 16-bit file (0: not raw)
+    std::string output;  // decoded bytes, or empty
+    std::string json;    // the report as JSON, or empty
+};
+
+enum class Command { none, run, sweep, requirements, channel, transmit, receive };
 
 struct Invocation {
     Command command = Command::none;  // none: help or version was printed, exit with `exitCode`
@@ -113,6 +139,8 @@ struct Invocation {
     SweepOptions sweep;
     RequirementsOptions requirements;
     ChannelOptions channel;
+    TransmitOptions transmit;
+    ReceiveOptions receive;
 };
 
 // Parses and checks the command line. Help and version requests are printed here (Command::none,

@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 
+#include "chain/hf_receiver.hpp"
 #include "params/modes.hpp"
 #include "params/waveform.hpp"
 #include "receiver/chansound/pathtrack.hpp"
@@ -79,23 +80,6 @@ void count_info(const ModeParams& mode, const SendchainOut& tx, Reception& r) {
     r.blockErrors = blocks.errors;
 }
 
-// The first n values of `x`, zeros (erasures) where it is shorter.
-RealArray first_or_erased(const RealArray& x, index_t n) {
-    RealArray head(n);
-    std::copy_n(x.begin(), std::min(x.numel(), n), head.begin());
-    return head;
-}
-
-// The information bits of the uncoded 4800 bit/s mode from coded-bit ratios in transmission
-// order (the encoder's: nothing is interleaved): their signs, the first `info` of them.
-void decide_uncoded(const RealArray& llr, index_t info, Reception& r) {
-    r.deinterleaved.out = llr;
-    r.decoded.DecodOut = RealArray(llr.numel());
-    for (index_t k = 0; k < llr.numel(); ++k) r.decoded.DecodOut[k] = llr[k] < 0 ? 1.0 : 0.0;
-    r.decoded.InfoBits = RealArray(std::min(info, llr.numel()));
-    std::copy_n(r.decoded.DecodOut.begin(), r.decoded.InfoBits.numel(), r.decoded.InfoBits.begin());
-}
-
 // A decoded reception's counts against what was sent: the coded bits by the signs of the
 // deinterleaved ratios, then the information bits.
 void count_decoded(const ModeParams& mode, const SendchainOut& tx, Reception& r) {
@@ -104,54 +88,28 @@ void count_decoded(const ModeParams& mode, const SendchainOut& tx, Reception& r)
     count_info(mode, tx, r);
 }
 
+// Moves a decoding into the reception `r`.
+void adopt(Decoding&& d, Reception& r) {
+    r.ran = d.ran;
+    r.symbols = std::move(d.symbols);
+    r.noiseVar = std::move(d.noiseVar);
+    r.soft = std::move(d.soft);
+    r.deinterleaved = std::move(d.deinterleaved);
+    r.decoded = std::move(d.decoded);
+}
+
 // The shared back end of the decoding receivers: soft demapper, deinterleaver, decoder (at 4800
 // bit/s the ratios' signs), and the counts against what was sent.
 void decode(const ModeParams& mode, const RoadConfig& config, const SendchainOut& tx,
             Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(mode, config.nFrame).info;
-    r.soft = softslicer(r.symbols, r.noiseVar, mode, config.softRule);
-    if (is_uncoded(mode)) {
-        decide_uncoded(r.soft.LLR, r.infoBits, r);
-    } else {
-        r.deinterleaved = unshuffle(r.soft.LLR, mode);
-        r.decoded = vitdecode(r.deinterleaved.out, mode, config.nFrame);
-    }
+    Decoding d;
+    d.symbols = std::move(r.symbols);
+    d.noiseVar = std::move(r.noiseVar);
+    decode_symbols(mode, config.nFrame, config.softRule, d);
+    adopt(std::move(d), r);
     count_decoded(mode, tx, r);
-}
-
-// Coherent passes of the HF receiver's 75 bit/s pattern detector after its noncoherent one, each
-// on the track of the previous pass's decisions. One: a second pass tracks the first pass's
-// sharper decisions, each block's own among them, so that a wrong one pulls the track towards
-// itself and is confirmed (on "ruim" at Es/N0 -8 dB, 200 trials: 1.2e-3 after one pass, 1.2e-2
-// after two; on "muito_ruim" about alike).
-constexpr double kPatternPasses = 1;
-
-// freqlock's offsets (Hz) above which the HF receiver also sounds the unturned signal: well above
-// what a Doppler spread of a few hertz makes of no offset, well below an offset that smears the
-// unturned paths over a frame.
-constexpr double kSecondLookOffset = 10;
-
-// A sounding's paths cannot hold more power than the signal it sounded, and a fit gone wild (two
-// taps of large opposite gains, whose samples cancel while their powers add) claims far more:
-// the paths' power counts up to this share of the signal's mean power over the preamble.
-constexpr double kLargestPathShare = 2;
-
-// How clearly a sounding of `signal` from sample `start` (1-based) sees its paths: their summed
-// power, at most kLargestPathShare times the signal's, over the noise variance.
-double sounding_clarity(const ChansoundOut& s, const ComplexArray& signal, double start,
-                        const ModeParams& mode, index_t M) {
-    double power = 0;
-    for (index_t p = 0; p < s.pathPower.numel(); ++p) power += s.pathPower[p];
-    const auto first = std::max<index_t>(0, static_cast<index_t>(start) - 1);
-    const index_t end = std::min(signal.numel(), first + mode.preamSync.numel() * M);
-    double received = 0;
-    for (index_t n = first; n < end; ++n) received += std::norm(signal[n]);
-    if (end > first) received /= static_cast<double>(end - first);
-    power = std::min(power, kLargestPathShare * received);
-    return s.noiseVar > 0 ? power / s.noiseVar
-           : power > 0    ? std::numeric_limits<double>::infinity()
-                          : 0;
 }
 
 // The 75 bit/s back end: the pattern detector's ratios, deinterleaver and decoder.
@@ -159,9 +117,11 @@ void decode_patterns(const ModeParams& mode, const RoadConfig& config, const Sen
                      const RealArray& llr, Reception& r) {
     r.codedBits = tx.CodOutInterIn.numel();
     r.infoBits = bit_budget(mode, config.nFrame).info;
-    r.soft.LLR = first_or_erased(llr, r.codedBits);
-    r.deinterleaved = unshuffle(r.soft.LLR, mode);
-    r.decoded = vitdecode(r.deinterleaved.out, mode, config.nFrame);
+    Decoding d;
+    d.symbols = std::move(r.symbols);
+    d.noiseVar = std::move(r.noiseVar);
+    decode_pattern_ratios(mode, config.nFrame, llr, d);
+    adopt(std::move(d), r);
     count_decoded(mode, tx, r);
 }
 
@@ -179,16 +139,6 @@ RealArray genie_patterns(const ModeParams& mode, const Reception& r, SoftRule ru
     return patternslicer(weighed, ComplexArray{cdouble(1.0, 0.0)}, RealArray{v0}, mode,
                          PatternDetection::coherent, rule)
         .LLR;
-}
-
-// Marks data symbols as erasures: symbol 0, which every soft demapper and pattern detector turns
-// into ratios of 0, and variance +Inf where the reception has one a symbol.
-void erase(const std::vector<index_t>& symbols, Reception& r) {
-    const bool each = r.noiseVar.numel() == r.symbols.numel();
-    for (const index_t k : symbols) {
-        r.symbols[k] = 0.0;
-        if (each) r.noiseVar[k] = std::numeric_limits<double>::infinity();
-    }
 }
 
 // The first `count` data symbols that the blanked samples reach through `peaks`.
@@ -382,60 +332,24 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
         }
     }
 
-    // The HF receiver, from freqlock's offset and start: framelock's start on the output turned
-    // back by the offset.
+    // The HF receiver, from freqlock's offset and start (or framelock's, see receive_hf).
     if (hf) {
-        r.locked = freqlock(r.matched.out, mode, config.shaping, host);
-        bool locked = !r.locked.start.empty();
-        if (locked) {
-            r.sounding = chansound(r.locked.out, r.locked.start[0], mode, config.shaping, host);
-        }
-        // freqlock's search can be misled where the preamble arrives through a deep fade at low
-        // SNR (a wrong offset of tens of hertz, a start near or far from the paths). When
-        // framelock's start on the received signal lies elsewhere, or freqlock reads an offset
-        // of more than kSecondLookOffset, framelock's start is sounded too, without any offset,
-        // and the sounding that sees its paths more clearly is kept: under a real offset the
-        // unturned signal's paths smear and lose; with no offset it is the right one. Without
-        // an offset both starts agree and the reading is small: nothing more is done.
-        const double reach =
-            static_cast<double>(kMaxPathSpread) * config.shaping.oversamplingFactor;
-        if (r.frameFound && (!locked || std::abs(r.locked.start[0] - r.frameStart[0]) > reach ||
-                             std::abs(r.locked.offset) > kSecondLookOffset)) {
-            ChansoundOut unturned;
-            bool sounded = true;
-            try {
-                unturned = chansound(r.matched.out, r.frameStart[0], mode, config.shaping, host);
-            } catch (const Error& e) {
-                // No preamble to be seen from that start: freqlock's stays.
-                if (e.identifier() != kChansoundNoSignal) throw;
-                sounded = false;
-            }
-            const auto M = static_cast<index_t>(config.shaping.oversamplingFactor);
-            if (sounded &&
-                (!locked ||
-                 sounding_clarity(unturned, r.matched.out, r.frameStart[0], mode, M) >
-                     sounding_clarity(r.sounding, r.locked.out, r.locked.start[0], mode, M))) {
-                r.sounding = std::move(unturned);
-                r.locked.start = r.frameStart;
-                r.locked.offset = 0;
-                r.locked.out = r.matched.out;
-                locked = true;
-            }
-        }
-        if (locked && uses_patterns(mode)) {
-            r.patterns = patterntrack(r.sounding, mode, kPatternPasses, config.softRule);
-            r.hf.symbols = r.patterns.out;
-            r.hf.noiseVar = r.patterns.noiseVar;
-            decode_patterns(mode, config, r.tx, r.patterns.LLR, r.hf);
-        } else if (locked) {
-            // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.
-            const double iterations = is_uncoded(mode) ? 0.0 : config.iterations;
-            r.equalised =
-                turboequal(r.sounding, mode, config.nFrame, iterations, host, config.turboStop);
-            r.hf.symbols = r.equalised.out;
-            r.hf.noiseVar = r.equalised.noiseVar;
-            erase(reached(r, r.sounding.delays, mode, config, r.hf.symbols.numel()), r.hf);
-            decode(mode, config, r.tx, r.hf);
+        const HfSettings settings{.nFrame = config.nFrame,
+                                  .shaping = config.shaping,
+                                  .iterations = config.iterations,
+                                  .turboStop = config.turboStop,
+                                  .softRule = config.softRule};
+        HfReceived got =
+            receive_hf(r.matched.out, r.frameStart, r.blanking.samples, mode, settings, host);
+        r.locked = std::move(got.locked);
+        r.sounding = std::move(got.sounding);
+        r.equalised = std::move(got.equalised);
+        r.patterns = std::move(got.patterns);
+        if (got.decoding.ran) {
+            r.hf.codedBits = r.tx.CodOutInterIn.numel();
+            r.hf.infoBits = bit_budget(mode, config.nFrame).info;
+            adopt(std::move(got.decoding), r.hf);
+            count_decoded(mode, r.tx, r.hf);
         } else {
             missing(mode, config, r.tx, r.hf);
         }

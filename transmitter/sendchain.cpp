@@ -196,25 +196,11 @@ void map_to_constellation(const RealArray& values, cdouble* out, HostServices& h
     });
 }
 
-}  // namespace
-
-SendchainOut sendchain(const ModeParams& mode, double nFrame, double seed, HostServices& host) {
-    // Seed the host stream; the caller's generator comes back on every exit, failure included.
-    SeededStream stream(host, seed);
-
-    // Bit budget: K information bits, then the flush bits and the Z padding bits that complete
-    // the last interleaver block.
+// The transmission of the encoder input `bits` (information bits, flush and padding zeros).
+SendchainOut transmission(const ModeParams& mode, RealArray bits, HostServices& host) {
     const bool coded = !is_uncoded(mode);
-    const BitBudget budget = bit_budget(mode, nFrame);
-    const index_t nInfo = budget.info;
-
-    // Information bits, one uniform draw each, then the flush and padding zeros.
     SendchainOut out;
-    out.BitInCodIn = RealArray(budget.total);
-    {
-        const RealArray u = host.rand(nInfo);
-        for (index_t k = 0; k < nInfo; ++k) out.BitInCodIn[k] = std::floor(2.0 * u[k]);
-    }
+    out.BitInCodIn = std::move(bits);
 
     // Coding (the 4800 bit/s mode sends the bits uncoded): the two generators repeated R times,
     // every coded bit kept.
@@ -281,9 +267,48 @@ SendchainOut sendchain(const ModeParams& mode, double nFrame, double seed, HostS
     for (index_t s = 0; s < kPskPhases; ++s) out.ModConstellation[s] = psk_points()[s];
 
     out.ProbeInfo = build_probe_info(mode, S.numel(), out.MultiplexOut.numel());
+    return out;
+}
 
+}  // namespace
+
+SendchainOut sendchain(const ModeParams& mode, double nFrame, double seed, HostServices& host) {
+    // Seed the host stream; the caller's generator comes back on every exit, failure included.
+    SeededStream stream(host, seed);
+
+    // Bit budget: K information bits, then the flush bits and the Z padding bits that complete
+    // the last interleaver block. Information bits, one uniform draw each, then the flush and
+    // padding zeros.
+    const BitBudget budget = bit_budget(mode, nFrame);
+    RealArray bits(budget.total);
+    {
+        const RealArray u = host.rand(budget.info);
+        for (index_t k = 0; k < budget.info; ++k) bits[k] = std::floor(2.0 * u[k]);
+    }
+    SendchainOut out = transmission(mode, std::move(bits), host);
     stream.restore();
     return out;
+}
+
+SendchainOut sendchain_bits(const ModeParams& mode, double nFrame, const RealArray& info,
+                            HostServices& host) {
+    const BitBudget budget = bit_budget(mode, nFrame);
+    if (info.numel() > budget.info) {
+        raise("hfchain:sendchain:TooManyBits",
+              std::to_string(info.numel()) + " information bits do not fit in " +
+                  format_value(nFrame) + " interleaver blocks, which carry " +
+                  std::to_string(budget.info) + ".");
+    }
+    RealArray bits(budget.total);
+    for (index_t k = 0; k < info.numel(); ++k) {
+        if (info[k] != 0 && info[k] != 1) {
+            raise("hfchain:sendchain:NonBinaryBit", "Information bit " + std::to_string(k + 1) +
+                                                        " is " + format_value(info[k]) +
+                                                        ", not 0 or 1.");
+        }
+        bits[k] = info[k];
+    }
+    return transmission(mode, std::move(bits), host);
 }
 
 }  // namespace hfchain

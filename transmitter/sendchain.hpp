@@ -52,4 +52,11 @@ inline constexpr const char* kSendchainFields[] = {
 // `MultiplexOut`); errors of the encoder and of bin2int pass through.
 SendchainOut sendchain(const ModeParams& mode, double nFrame, double seed, HostServices& host);
 
+// The same transmission of given information bits: `info` (each 0 or 1, at most the K of the bit
+// budget) followed by zeros up to K, then the flush and padding zeros. Errors: more bits than
+// K, "hfchain:sendchain:TooManyBits"; a bit other than 0 or 1, "hfchain:sendchain:NonBinaryBit";
+// those of sendchain's, but the seed's.
+SendchainOut sendchain_bits(const ModeParams& mode, double nFrame, const RealArray& info,
+                            HostServices& host);
+
 }  // namespace hfchain

@@ -676,3 +676,40 @@ TEST(MemoryCheck, ARunThatCannotFitIsRefusedBeforeAnyWork) {
 
 }  // namespace
 }  // namespace hfchain::app
+
+namespace hfchain::app {
+namespace {
+
+// transmit's and receive's refusals, each naming its option, before any file is read.
+TEST(CommandLine, RefusedTransmitAndReceive) {
+    const struct {
+        std::vector<const char*> args;
+        const char* names;
+    } cases[] = {
+        {{"transmit", "--peak", "3", "-o", "x.wav"}, "--peak"},
+        {{"transmit", "--peak", "-3", "--rms", "-10", "-o", "x.wav"}, "--rms"},
+        {{"transmit", "--message", "m", "--seed", "2", "-o", "x.wav"}, "--seed"},
+        {{"transmit", "--message", "m", "-n", "2", "-o", "x.wav"}, "--nframe"},
+        {{"transmit", "--sample-rate", "7000", "-o", "x.wav"}, "--sample-rate"},
+        {{"transmit", "--carrier", "3500", "-o", "x.wav"}, "--carrier"},
+        {{"transmit", "--rate", "4800", "-i", "4.8", "-o", "x.wav"}, "--interleaver"},
+        {{"transmit"}, "--output"},
+        {{"receive", "in.wav", "--rate", "100"}, "--rate"},
+        {{"receive", "in.wav", "--raw-rate", "100"}, "--raw-rate"},
+        {{"receive", "in.wav", "--channel", "0"}, "--channel"},
+        {{"receive", "in.wav", "-o", "-", "--json", "-"}, "--json"},
+        {{"receive"}, "input"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.names);
+        try {
+            parse(c.args);
+            ADD_FAILURE() << "accepted";
+        } catch (const UsageError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.names), std::string::npos) << e.what();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace hfchain::app

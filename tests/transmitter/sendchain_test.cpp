@@ -13,6 +13,7 @@
 
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
+#include "transmitter/bitbudget.hpp"
 #include "transmitter/scrambler.hpp"
 
 namespace hfchain {
@@ -358,6 +359,49 @@ TEST(Sendchain, InterruptAbandonsTheCallAndRestoresTheStream) {
         EXPECT_EQ(e.identifier(), "hfchain:runtime:Interrupted");
     }
     expect_generator_untouched(host, 4, 0);
+}
+
+// Given bits make the transmission the drawn ones make; fewer bits are followed by zeros; more
+// bits than the blocks carry, or a bit other than 0 and 1, are refused.
+TEST(Sendchain, GivenInformationBits) {
+    BuiltinHost host;
+    for (const double rate : {75.0, 600.0, 2400.0, 4800.0}) {
+        SCOPED_TRACE(rate);
+        const ModeParams mode = rateconf(rate, 0.6);
+        const double nFrame = rate == 75 ? 4 : 1;
+        const SendchainOut drawn = sendchain(mode, nFrame, 9, host);
+        const index_t K = bit_budget(mode, nFrame).info;
+        RealArray info(K);
+        std::copy_n(drawn.BitInCodIn.begin(), K, info.begin());
+        const ComplexArray given = sendchain_bits(mode, nFrame, info, host).MultiplexOut;
+        EXPECT_TRUE(std::equal(given.begin(), given.end(), drawn.MultiplexOut.begin(),
+                               drawn.MultiplexOut.end()));
+
+        RealArray head(3);
+        head[0] = 1;
+        head[2] = 1;
+        const SendchainOut short_ = sendchain_bits(mode, nFrame, head, host);
+        RealArray expected(drawn.BitInCodIn.numel());
+        expected[0] = 1;
+        expected[2] = 1;
+        EXPECT_TRUE(std::equal(short_.BitInCodIn.begin(), short_.BitInCodIn.end(), expected.begin(),
+                               expected.end()));
+    }
+    const ModeParams mode = rateconf(2400, 0.6);
+    const struct {
+        RealArray bits;
+        const char* identifier;
+    } refused[] = {{RealArray(1297), "hfchain:sendchain:TooManyBits"},
+                   {RealArray{0, 2}, "hfchain:sendchain:NonBinaryBit"},
+                   {RealArray{std::nan("")}, "hfchain:sendchain:NonBinaryBit"}};
+    for (const auto& c : refused) {
+        try {
+            sendchain_bits(mode, 1, c.bits, host);
+            ADD_FAILURE() << c.identifier;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.identifier(), c.identifier);
+        }
+    }
 }
 
 }  // namespace

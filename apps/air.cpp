@@ -1,0 +1,34 @@
+#include "apps/air.hpp"
+
+#include "sweep/config.hpp"
+
+namespace hfchain::app {
+
+VarShapping air_shaping() {
+    return {.rolloffFactor = 0.35, .pulseDelay = 6, .oversamplingFactor = 4};
+}
+
+audio::PassbandConfig air_passband(double sampleRate, double carrier) {
+    const VarShapping s = air_shaping();
+    return {.sampleRate = sampleRate,
+            .carrier = carrier,
+            .samplesPerSymbol = static_cast<index_t>(s.oversamplingFactor),
+            .bandwidth = 1200 * (1 + s.rolloffFactor)};
+}
+
+void add_mode_options(CLI::App& cmd, double& rate, double& interLen) {
+    cmd.add_option("--rate", rate, "Data rate in bit/s: " + sweep::rate_list())
+        ->type_name("BIT/S")
+        ->capture_default_str();
+    cmd.add_option("-i,--interleaver", interLen, "Interleaver length in seconds: 0.6 or 4.8")
+        ->type_name("S")
+        ->capture_default_str();
+}
+
+void add_carrier_option(CLI::App& cmd, double& carrier) {
+    cmd.add_option("--carrier", carrier, "Carrier frequency")
+        ->type_name("HZ")
+        ->capture_default_str();
+}
+
+}  // namespace hfchain::app

@@ -1,0 +1,328 @@
+#include "chain/recording.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "params/modes.hpp"
+#include "params/waveform.hpp"
+#include "receiver/framesync/framelock.hpp"
+#include "receiver/impulseblank/impulseblank.hpp"
+#include "receiver/matchedfilter/pulsematch.hpp"
+#include "runtime/checks.hpp"
+#include "runtime/error.hpp"
+#include "transmitter/bitbudget.hpp"
+#include "transmitter/codetables.hpp"
+#include "transmitter/constellation.hpp"
+#include "transmitter/convcoder_puncturing.hpp"
+#include "transmitter/scrambler.hpp"
+#include "transmitter/sendchain.hpp"
+
+namespace hfchain {
+
+namespace {
+
+constexpr index_t kSearchSymbols = 288;  // where freqlock looks for a start in its window
+constexpr index_t kSearchStep = 256;     // symbols the search window moves on
+constexpr index_t kSearchPreamble = 1440;
+constexpr index_t kSettleMargin = 16;  // symbols the settling search starts before a start
+constexpr int kSettlePasses = 3;
+constexpr index_t kPreambleRepeat = 480;  // symbols
+constexpr index_t kMatchSegment = 48;     // symbols
+// The least preamble_match of a start: a preamble of amplitude A in noise of variance N matches
+// about A / sqrt(A^2 + N) (0.3 at an Es/N0 of -10 dB), noise alone about 0.9 sqrt(kMatchSegment)
+// / sqrt(preamble) (0.13 over 1440 symbols).
+constexpr double kLeastMatch = 0.3;
+constexpr double kQuietWindow = 0.1;
+constexpr double kLongestTransmission =
+    20 * 60;  // s of data blocks  // s over which the recording's quietest power is taken
+
+// What the search and the length rule need of a mode, made once.
+struct Shape {
+    index_t M = 0, D = 0;      // samples a symbol, pulse half-length in symbols
+    index_t preamble = 0;      // preamble symbols
+    index_t blockSymbols = 0;  // symbols an interleaver block adds
+    index_t fewestBlocks = 0;  // blocks that carry at least one information bit
+    ModeParams search;         // the mode with the first 1440 preamble symbols
+};
+
+index_t symbols_of(const ModeParams& mode, double nFrame, HostServices& host) {
+    return sendchain(mode, nFrame, 0, host).MultiplexOut.numel();
+}
+
+// The fewest whole blocks the bit budget accepts (at least one information bit).
+index_t fewest_blocks(const ModeParams& mode) {
+    constexpr index_t kMost = 64;
+    for (index_t n = 1; n < kMost; ++n) {
+        try {
+            bit_budget(mode, static_cast<double>(n));
+            return n;
+        } catch (const Error&) {
+        }
+    }
+    return kMost;
+}
+
+Shape shape_of(const ModeParams& mode, const VarShapping& shaping, HostServices& host) {
+    Shape s;
+    const double M = shaping.oversamplingFactor;
+    if (!(M >= 2 && M == std::floor(M) && M <= 64) || !(shaping.pulseDelay >= 1) ||
+        shaping.pulseDelay != std::floor(shaping.pulseDelay)) {
+        raise("hfchain:recording:BadShaping",
+              "The recording receiver needs a whole number of 2 to 64 samples a symbol and a "
+              "whole pulse half-length of at least 1 symbol.");
+    }
+    s.M = static_cast<index_t>(M);
+    s.D = static_cast<index_t>(shaping.pulseDelay);
+    s.preamble = mode.preamSync.numel();
+    s.fewestBlocks = fewest_blocks(mode);
+    const auto n = static_cast<double>(s.fewestBlocks);
+    s.blockSymbols = symbols_of(mode, n + 1, host) - symbols_of(mode, n, host);
+    s.search = mode;
+    const index_t keep = std::min(s.preamble, kSearchPreamble);
+    s.search.preamSync = RealArray(1, keep);
+    std::copy_n(mode.preamSync.begin(), keep, s.search.preamSync.begin());
+    return s;
+}
+
+// baseband[first, first + n) in double precision, zeros outside the recording.
+ComplexArray piece(const Baseband& baseband, std::int64_t first, index_t n) {
+    ComplexArray x(n);
+    const auto size = static_cast<std::int64_t>(baseband.size());
+    for (index_t k = 0; k < n; ++k) {
+        const std::int64_t i = first + k;
+        if (i >= 0 && i < size) {
+            x[k] = cdouble(baseband[static_cast<std::size_t>(i)].real(),
+                           baseband[static_cast<std::size_t>(i)].imag());
+        }
+    }
+    return x;
+}
+
+double mean_power(const Baseband& baseband, std::int64_t first, std::int64_t n) {
+    const auto size = static_cast<std::int64_t>(baseband.size());
+    const std::int64_t a = std::clamp<std::int64_t>(first, 0, size);
+    const std::int64_t b = std::clamp<std::int64_t>(first + n, 0, size);
+    double sum = 0;
+    for (std::int64_t i = a; i < b; ++i) sum += std::norm(baseband[static_cast<std::size_t>(i)]);
+    return b > a ? sum / static_cast<double>(b - a) : 0.0;
+}
+
+// The least mean power over the recording's windows of kQuietWindow.
+double quietest_power(const Baseband& baseband, index_t M) {
+    const auto w = static_cast<std::int64_t>(kQuietWindow * kSymbolRate * static_cast<double>(M));
+    double least = mean_power(baseband, 0, w);
+    for (std::int64_t first = w; first + w <= static_cast<std::int64_t>(baseband.size());
+         first += w) {
+        least = std::min(least, mean_power(baseband, first, w));
+    }
+    return least;
+}
+
+// A start found in a search window: the 0-based baseband sample where the transmission's sound
+// begins, and how well the window's signal from there matches the preamble.
+struct Find {
+    std::int64_t begin = -1;
+    double match = 0;
+};
+
+// How well `x` (freqlock's output, turned back) from its 1-based sample `start` matches the
+// preamble: the magnitudes of the correlations over segments of kMatchSegment symbols, added,
+// over the square root of the signal's and the preamble's energies (1 for a clean preamble;
+// segments of the signal that hold something else add little).
+double preamble_match(const ComplexArray& x, double start, const ModeParams& search, index_t M) {
+    const RealArray symbols = scrambler_preamble(search.preamSync);
+    const auto first = static_cast<index_t>(start) - 1;
+    double sum = 0, energy = 0;
+    index_t used = 0;
+    for (index_t seg = 0; seg + kMatchSegment <= symbols.numel(); seg += kMatchSegment) {
+        cdouble c;
+        for (index_t i = seg; i < seg + kMatchSegment; ++i) {
+            const index_t n = first + i * M;
+            if (n < 0 || n >= x.numel()) continue;
+            c += x[n] * std::conj(psk_points()[static_cast<std::size_t>(symbols[i])]);
+            energy += std::norm(x[n]);
+            ++used;
+        }
+        sum += std::abs(c);
+    }
+    return energy > 0 ? sum / std::sqrt(energy * static_cast<double>(used)) : 0.0;
+}
+
+// The start found in the window from `first`.
+Find search_window(const Baseband& baseband, std::int64_t first, const Shape& s,
+                   const VarShapping& shaping, HostServices& host) {
+    const index_t n = (kSearchSymbols + s.search.preamSync.numel() + 2 * s.D) * s.M;
+    const PulsematchOut matched = pulsematch(piece(baseband, first, n), shaping, host);
+    const FreqlockOut locked = freqlock(matched.out, s.search, shaping, host);
+    if (locked.start.empty()) return {};
+    const double match = preamble_match(locked.out, locked.start[0], s.search, s.M);
+    if (match < kLeastMatch) return {};
+    return {first + static_cast<std::int64_t>(locked.start[0]) - 1 - 2 * s.D * s.M, match};
+}
+
+// The start a first find leads to. The search's window may hold a preamble that begins after its
+// first 288 symbols, and take the preamble's repetition (its segments of kPreambleRepeat symbols
+// are alike but for their count) for a start, so the search is repeated a segment and two
+// later, and the start that matches the preamble best is kept; each from a little before the
+// start, until two searches agree.
+std::int64_t settle(const Baseband& baseband, Find find, const Shape& s, const VarShapping& shaping,
+                    HostServices& host) {
+    for (int pass = 0; pass < kSettlePasses; ++pass) {
+        Find best;
+        for (index_t k = 0; k < 3; ++k) {
+            const std::int64_t from = find.begin + (k * kPreambleRepeat - kSettleMargin) * s.M;
+            const Find again = search_window(baseband, from, s, shaping, host);
+            if (again.begin >= 0 && again.match > best.match) best = again;
+        }
+        if (best.begin < 0) return find.begin;
+        const bool same = std::abs(best.begin - find.begin) <= s.M;
+        find = best;
+        if (same) break;
+    }
+    return find.begin;
+}
+
+// Blocks of the transmission whose sound begins at `begin`: see the length rule in the header.
+index_t count_blocks(const Baseband& baseband, std::int64_t begin, const Shape& s, double quiet) {
+    const std::int64_t data = begin + (s.D + s.preamble) * s.M;
+    const double preamble = mean_power(baseband, begin + s.D * s.M, s.preamble * s.M);
+    const double floor = std::max(std::min(quiet, preamble / 4), preamble * 1e-6);
+    const double threshold = std::sqrt(floor * preamble);
+    const std::int64_t length = s.blockSymbols * s.M;
+    index_t blocks = 0;
+    while (data + (blocks + 1) * length <= static_cast<std::int64_t>(baseband.size()) &&
+           mean_power(baseband, data + blocks * length, length) > threshold) {
+        ++blocks;
+        if (static_cast<double>(blocks * s.blockSymbols) > kLongestTransmission * kSymbolRate) {
+            raise("hfchain:recording:TooLong",
+                  "The transmission that begins " +
+                      format_value(static_cast<double>(begin) / (kSymbolRate * s.M)) +
+                      " s into the recording lasts over " +
+                      format_value(kLongestTransmission / 60) +
+                      " minutes, the longest the receiver decodes (it holds a transmission whole, "
+                      "about 70 MB a minute).");
+        }
+    }
+    return blocks;
+}
+
+// Whether each block decoded (see the header).
+std::vector<RecordedBlock> judge_blocks(const ModeParams& mode, index_t blocks, const Decoding& d,
+                                        HostServices& host) {
+    std::vector<RecordedBlock> out(static_cast<std::size_t>(blocks));
+    const RealArray& llr = d.deinterleaved.out;
+    const index_t T = llr.numel() / std::max<index_t>(1, blocks);
+    if (is_uncoded(mode)) {
+        for (index_t b = 0; b < blocks; ++b) {
+            double expected = 0;
+            for (index_t k = b * T; k < (b + 1) * T; ++k)
+                expected += 1 / (1 + std::exp(std::abs(llr[k])));
+            out[b].disagreement = expected / static_cast<double>(T);
+            out[b].decoded = out[b].disagreement < kMaxUncodedErrors;
+        }
+        return out;
+    }
+    RealArray generators(2, 7);
+    for (index_t r = 0; r < 2; ++r) {
+        for (index_t j = 0; j < 7; ++j) generators(r, j) = kGenerators[r][j];
+    }
+    RealArray keep(2);
+    keep.fill(1.0);
+    const RealArray coded = convcoder_puncturing(d.decoded.DecodOut, generators, keep, host);
+    const auto R = static_cast<index_t>(mode.repFactor);
+    for (index_t b = 0; b < blocks; ++b) {
+        index_t differ = 0;
+        // Block b holds coded bits b T .. (b + 1) T - 1: T / (2 R) steps of 2 R copies.
+        for (index_t step = b * T / (2 * R); step < (b + 1) * T / (2 * R); ++step) {
+            for (index_t g = 0; g < 2; ++g) {
+                double sum = 0;
+                for (index_t c = 0; c < R; ++c) sum += llr[step * 2 * R + 2 * c + g];
+                differ += (sum < 0) != (coded[2 * step + g] == 1) ? 1 : 0;
+            }
+        }
+        out[b].disagreement = static_cast<double>(differ) / static_cast<double>(T / R);
+        out[b].decoded = out[b].disagreement <= kMaxDisagreement;
+    }
+    return out;
+}
+
+// The transmission whose sound begins at `begin`, of `blocks` blocks, through the HF receiver.
+RecordedTransmission decode_transmission(const Baseband& baseband, std::int64_t begin,
+                                         index_t blocks, const ModeParams& mode, const Shape& s,
+                                         const RecordingSettings& settings, HostServices& host) {
+    const index_t symbols = s.preamble + blocks * s.blockSymbols;
+    const ComplexArray received = piece(baseband, begin, symbols * s.M + 2 * s.D * s.M);
+    // The sample clock's correction goes here, once it is measured: `received` resampled to
+    // the transmitter's clock before the matched filter.
+    const ImpulseblankOut blanking = impulseblank(received);
+    const bool blank = !blanking.samples.empty();
+    const PulsematchOut matched =
+        pulsematch(blank ? blanked(received, blanking.samples) : received, settings.shaping, host);
+    const RealArray frameStart = framelock(matched.out, mode, settings.shaping, host);
+    const HfSettings hf{.nFrame = static_cast<double>(blocks),
+                        .shaping = settings.shaping,
+                        .iterations = settings.iterations,
+                        .turboStop = settings.turboStop,
+                        .softRule = settings.softRule};
+    HfReceived got = receive_hf(matched.out, frameStart, blanking.samples, mode, hf, host);
+    RecordedTransmission t;
+    t.start = static_cast<double>(begin) / (kSymbolRate * static_cast<double>(s.M));
+    if (!got.decoding.ran) return t;
+    t.frequencyOffset = got.locked.offset;
+    double power = 0;
+    for (const double p : got.sounding.pathPower) power += p;
+    t.snr3k = snr3k_of_esno(10 * std::log10(power / got.sounding.noiseVar));
+    t.blocks = judge_blocks(mode, blocks, got.decoding, host);
+    t.infoBits = std::move(got.decoding.decoded.InfoBits);
+    return t;
+}
+
+// The blocks up to the last that decoded.
+index_t decoded_blocks(const RecordedTransmission& t) {
+    index_t n = static_cast<index_t>(t.blocks.size());
+    while (n > 0 && !t.blocks[static_cast<std::size_t>(n - 1)].decoded) --n;
+    return n;
+}
+
+}  // namespace
+
+std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
+                                                    const ModeParams& mode,
+                                                    const RecordingSettings& settings,
+                                                    HostServices& host) {
+    const Shape s = shape_of(mode, settings.shaping, host);
+    const double quiet = quietest_power(baseband, s.M);
+    std::vector<RecordedTransmission> found;
+    const auto end = static_cast<std::int64_t>(baseband.size());
+    const std::int64_t least = (s.preamble + s.fewestBlocks * s.blockSymbols) * s.M;
+    std::int64_t first = 0;
+    while (first + least <= end) {
+        host.poll_interrupt();
+        const Find find = search_window(baseband, first, s, settings.shaping, host);
+        const std::int64_t begin =
+            find.begin < 0 ? -1 : settle(baseband, find, s, settings.shaping, host);
+        index_t blocks =
+            begin < 0 ? 0 : count_blocks(baseband, std::max<std::int64_t>(begin, 0), s, quiet);
+        if (blocks >= s.fewestBlocks) {
+            RecordedTransmission t =
+                decode_transmission(baseband, begin, blocks, mode, s, settings, host);
+            // Blocks after the last that decoded are taken for what follows the transmission
+            // (the length rule can run on into the next one): the transmission is decoded again
+            // without them, and the search goes on where they begin.
+            const index_t kept = decoded_blocks(t);
+            if (kept < blocks && kept >= s.fewestBlocks) {
+                blocks = kept;
+                t = decode_transmission(baseband, begin, blocks, mode, s, settings, host);
+            }
+            if (kept >= s.fewestBlocks) {
+                found.push_back(std::move(t));
+                first = begin + (s.preamble + blocks * s.blockSymbols) * s.M;
+                continue;
+            }
+        }
+        first += kSearchStep * s.M;
+    }
+    return found;
+}
+
+}  // namespace hfchain

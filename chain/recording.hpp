@@ -1,0 +1,78 @@
+// The recording receiver: every transmission of one mode in a long received baseband (a
+// recording brought down from audio), each decoded by the HF receiver (chain/hf_receiver.hpp) and
+// reported block by block.
+//
+// Search. The preamble is searched window by window: freqlock looks for it among the first 288
+// symbols of a window that also holds a whole preamble after them (the first 1440 preamble
+// symbols, which every interleaver's preamble begins with), and the window moves on by 256
+// symbols while nothing is found. A start counts when the signal from there matches the
+// preamble's symbols well (see kLeastMatch in recording.cpp): noise does not. A start found is
+// where the transmission's sound begins: its first symbol peaks D symbols later.
+//
+// Length. The receiver is not told how many interleaver blocks a transmission carries: a block
+// belongs to it while the baseband's mean power over the block stays above the geometric mean
+// of the preamble's power and the recording's quietest power (the least mean power over 0.1 s;
+// taken as at most a quarter of the preamble's), and while the recording lasts. A transmission
+// of fewer blocks than its rate needs to carry an information bit is no transmission.
+//
+// Blocks. The HF receiver decodes the blocks together (the code runs on across them); a block
+// counts as decoded when the decoded bits, encoded again, agree with the signs of the received
+// ratios (each coded bit's copies added) on all but kMaxDisagreement of the block's coded bits
+// (the decoder's codeword nearest to noise disagrees with it on 15 to 20 %; the code decodes
+// reliably up to about 8 %); at 4800 bit/s, uncoded, when the ratios' expected
+// share of wrong bits, the mean of 1 / (1 + e^|L|), is under kMaxUncodedErrors. Blocks after the
+// last that decoded are taken for what follows the transmission (the length rule may run on into
+// noise or the next transmission): the transmission is decoded again without them. One of fewer
+// decoded blocks than its rate needs is taken for a false start, and the search goes on 256
+// symbols later; after a transmission it goes on from its end.
+#pragma once
+
+#include <complex>
+#include <vector>
+
+#include "chain/hf_receiver.hpp"
+
+namespace hfchain {
+
+// A received baseband at M samples a symbol (2400 M a second), single precision: sample k is at
+// k / (2400 M) s.
+using Baseband = std::vector<std::complex<float>>;
+
+inline constexpr double kMaxDisagreement = 0.1;
+inline constexpr double kMaxUncodedErrors = 0.01;
+
+struct RecordingSettings {
+    VarShapping shaping{.rolloffFactor = 0.35, .pulseDelay = 6, .oversamplingFactor = 4};
+    double iterations = 2;  // decoder passes of the turbo loop
+    TurboStop turboStop = TurboStop::confident;
+    SoftRule softRule = SoftRule::max_log;
+};
+
+struct RecordedBlock {
+    bool decoded = false;
+    double disagreement = 0;  // share of the block's coded bits whose received sign disagrees
+                              // with the decoded bits encoded again (4800 bit/s: the expected
+                              // share of wrong bits)
+};
+
+struct RecordedTransmission {
+    double start = 0;            // s from the recording's first sample to the transmission's
+    double frequencyOffset = 0;  // Hz, the offset freqlock took out
+    bool clockMeasured = false;  // the sample-clock offset is not measured yet
+    double clockOffset = 0;      // parts per million the recording's sample clock runs fast
+    double snr3k = 0;            // dB, the sounding's path power over its noise, in 3 kHz
+    std::vector<RecordedBlock> blocks;
+    RealArray infoBits;  // the decoded information bits of every block (K of the bit budget)
+};
+
+// Finds and decodes every transmission of `mode` in `baseband`, in order. A transmission is held
+// whole in double precision while it is decoded (about 70 MB a minute at M = 4). Errors: a
+// shaping whose M is not a whole number of 2 to 64 or whose pulse half-length is not a whole
+// number of at least 1, "hfchain:recording:BadShaping"; a transmission whose blocks last over 20
+// minutes, "hfchain:recording:TooLong"; those of the blocks.
+std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
+                                                    const ModeParams& mode,
+                                                    const RecordingSettings& settings,
+                                                    HostServices& host);
+
+}  // namespace hfchain
