@@ -79,40 +79,69 @@ std::vector<cdouble> lines(const ComplexArray& y, index_t from, index_t W, index
 // x reduced to [-0.5, 0.5).
 double wrap(double x) { return x - std::floor(x + 0.5); }
 
-// Fits the line through the timings of the windows' lines `c` (centres `t`, symbols), unwrapped
-// about the drift read between neighbouring windows; fills the result.
+// How strongly the windows' lines `c` add up once a drift of `drift` symbols a symbol is taken
+// out: |sum c_w e^{j 2 pi drift t_w}|, t_w the windows' centres.
+double strength(const std::vector<cdouble>& c, const RealArray& centre, double drift) {
+    cdouble sum;
+    for (std::size_t w = 0; w < c.size(); ++w) {
+        sum += c[w] * std::polar(1.0, kTwoPi * drift * centre[static_cast<index_t>(w)]);
+    }
+    return std::abs(sum);
+}
+
+// The drift that makes the windows' lines add up most strongly: a search on a grid of a sixth of
+// the lines' resolution (one turn over the span) within kSearchTurns of the drift read between
+// neighbouring windows, then golden-section steps about the best point of the grid.
+double strongest_drift(const std::vector<cdouble>& c, const RealArray& centre, double coarse,
+                       double span) {
+    constexpr int kSearchSteps = 36;  // a sixth of a turn each: six turns either way
+    const double step = 1 / (6 * span);
+    double best = coarse, value = strength(c, centre, coarse);
+    for (int i = -kSearchSteps; i <= kSearchSteps; ++i) {
+        const double d = coarse + i * step;
+        const double v = strength(c, centre, d);
+        if (v > value) best = d, value = v;
+    }
+    const double g = (std::sqrt(5.0) - 1) / 2;
+    double a = best - step, b = best + step;
+    for (int i = 0; i < 40; ++i) {
+        const double x1 = b - g * (b - a), x2 = a + g * (b - a);
+        if (strength(c, centre, x1) >= strength(c, centre, x2)) {
+            b = x2;
+        } else {
+            a = x1;
+        }
+    }
+    return (a + b) / 2;
+}
+
+// Reads the drift of the windows' lines `c` and fills the result: the drift read between
+// neighbouring windows first, then the one that adds the lines up most strongly (a deep fade's
+// window, weak, counts for little, and a window whose timing slipped cannot pull the line as it
+// would a fit), and the timings unwrapped about it.
 void fit(const std::vector<cdouble>& c, double window, ClocktrackOut& out) {
     const auto K = static_cast<index_t>(c.size());
     cdouble turns;
     for (std::size_t w = 1; w < c.size(); ++w) turns += c[w] * std::conj(c[w - 1]);
     const double coarse = -std::arg(turns) / (kTwoPi * window);  // symbols a symbol
-    // The common phase of the lines once the coarse drift is taken out.
+    const double drift = strongest_drift(c, out.centre, coarse, static_cast<double>(K) * window);
     cdouble common;
     for (index_t w = 0; w < K; ++w) {
-        common += c[static_cast<std::size_t>(w)] * std::polar(1.0, kTwoPi * coarse * out.centre[w]);
+        common += c[static_cast<std::size_t>(w)] * std::polar(1.0, kTwoPi * drift * out.centre[w]);
     }
     const double offset = -std::arg(common) / kTwoPi;
-    double sw = 0, st = 0, sr = 0, stt = 0, str = 0;
+    double sw = 0, spread = 0;
     for (index_t w = 0; w < K; ++w) {
         const double t = out.centre[w];
-        const double timing = -std::arg(c[static_cast<std::size_t>(w)]) / kTwoPi;
-        const double r = wrap(timing - coarse * t - offset);  // about the coarse line
-        out.timing[w] = r + coarse * t + offset;
+        const double r =
+            wrap(-std::arg(c[static_cast<std::size_t>(w)]) / kTwoPi - drift * t - offset);
+        out.timing[w] = r + drift * t + offset;
         out.weight[w] = std::abs(c[static_cast<std::size_t>(w)]);
-        const double g = out.weight[w];
-        sw += g, st += g * t, sr += g * r, stt += g * t * t, str += g * t * r;
-    }
-    const double det = sw * stt - st * st;
-    const double slope = det > 0 ? (sw * str - st * sr) / det : 0;
-    const double cut = sw > 0 ? (sr - slope * st) / sw : 0;
-    double spread = 0;
-    for (index_t w = 0; w < K; ++w) {
-        const double e =
-            out.timing[w] - coarse * out.centre[w] - offset - (cut + slope * out.centre[w]);
-        spread += out.weight[w] * e * e;
+        sw += out.weight[w];
+        spread += out.weight[w] * r * r;
     }
     out.residual = sw > 0 ? std::sqrt(spread / sw) : 0;
-    out.ppm = (coarse + slope) * 1e6;
+    out.ppm = drift * 1e6;
 }
 
 }  // namespace

@@ -16,11 +16,13 @@
 //   c_w = sum over the window of |y(k)|^2 e^{-j 2 pi k / M},  timing_w = -arg(c_w) / (2 pi)
 // symbols (modulo 1). It needs no known symbols, so it serves every rate (75 bit/s too) and any
 // modulation, and a fading channel only moves the line's phase slowly. The drift is first read
-// from the mean turn between neighbouring windows (sum c_w conj(c_{w-1}), each window weighed by
-// its line's strength, so that a deep fade counts for little); the timings are then unwrapped
-// about that drift and a straight line is fitted to them, weighted by |c_w|; its slope, symbols
-// of drift a symbol, is the offset (times 1e6: ppm). Offsets are told apart up to
-// 1 / (2 window) either way (about 1950 ppm with 256-symbol windows).
+// from the mean turn between neighbouring windows (sum c_w conj(c_{w-1})); the offset is then the
+// drift d (symbols of drift a symbol; times 1e6: ppm) that makes the lines add up most strongly,
+// |sum c_w e^{j 2 pi d t_w}| with t_w the windows' centres, searched within six turns over the
+// span of that first reading and refined. A window in a deep fade is weak and counts for little,
+// and one whose timing slipped (two paths trading places) cannot pull the result as it would
+// pull a fitted line. Offsets are told apart up to 1 / (2 window) either way (about 1950 ppm with
+// 256-symbol windows). The windows' timings come back unwrapped about the result.
 #pragma once
 
 #include "runtime/array.hpp"
@@ -40,8 +42,9 @@ struct VarClocktrack {
 struct ClocktrackOut {
     double ppm = 0;       // the receiver's clock runs ppm 1e-6 faster than the transmitter's
                           // (positive: a symbol spans more than M received samples)
-    double residual = 0;  // RMS distance of the weighted timings from the fitted line, symbols
-                          // (a measure of the estimate's spread: ~0.01 on a clear channel)
+    double residual = 0;  // RMS distance of the timings (weighted by strength) from the line
+                          // of the result, symbols: ~0.01 on a clear channel, ~0.05 through
+                          // fading
     RealArray centre;     // K x 1 window centres, symbols from `first`
     RealArray timing;     // K x 1 each window's timing, unwrapped, symbols
     RealArray weight;     // K x 1 each window's line strength |c_w|

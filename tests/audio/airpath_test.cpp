@@ -34,7 +34,8 @@ RoadConfig road(double blocks, std::vector<ReceiverKind> receivers, const AirSet
 // Without noise the air gives back the shaped waveform as the matched filter sees it (the
 // passband's low-pass cuts the truncated pulse's leakage beyond 1200 (1 + roll-off) Hz, about
 // 1 % of the waveform, which the matched filter does not pass either), to within what the
-// clock's reading (0.19 ppm off on these 1.2 s) moves it, 0.6 % of a symbol's peak; and
+// clock's reading (a few tenths of a ppm off on these 1.2 s) moves it, under 1 % of a symbol's
+// peak; and
 // every receiver decodes every bit from the expected frame start, at a telephone's and at a
 // studio's rate.
 TEST(Airpath, WithoutNoiseTheReceiversDecodeExactly) {
