@@ -35,9 +35,8 @@ RoadConfig road(double blocks, std::vector<ReceiverKind> receivers, const AirSet
 // passband's low-pass cuts the truncated pulse's leakage beyond 1200 (1 + roll-off) Hz, about
 // 1 % of the waveform, which the matched filter does not pass either), to within what the
 // clock's reading (a few tenths of a ppm off on these 1.2 s) moves it, under 1 % of a symbol's
-// peak; and
-// every receiver decodes every bit from the expected frame start, at a telephone's and at a
-// studio's rate.
+// peak; and every receiver decodes every bit from the expected frame start, at a telephone's and
+// at a studio's rate.
 TEST(Airpath, WithoutNoiseTheReceiversDecodeExactly) {
     for (const double rate : {8000.0, 48000.0}) {
         SCOPED_TRACE(rate);
