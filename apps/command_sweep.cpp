@@ -60,7 +60,7 @@ struct SweepText {
     bool quiet = false;
 };
 
-// --rate, the mode's options, -C, -e, --snr3k and -r.
+// --rate, the mode's options, -C, -e, --snr3k, -r, --audio and --clock-ppm.
 void add_point_options(CLI::App& sweep, SweepConfig& c, SweepText& t) {
     sweep
         .add_option("--rate", t.rates,
@@ -105,6 +105,18 @@ void add_point_options(CLI::App& sweep, SweepConfig& c, SweepText& t) {
                     "ray gains: the bound)")
         ->type_name("LIST")
         ->capture_default_str();
+    sweep
+        .add_option("--audio", c.audioRate,
+                    "Send every trial through the air at this sound card's sample rate (8000 .. "
+                    "192000): audio around 1800 Hz, real noise at the point's SNR in its band, "
+                    "the receiver's clock tracked and taken out (docs/clock-and-audio-sweep.md); "
+                    "the same trials as in baseband (0, the default)")
+        ->type_name("FS");
+    sweep
+        .add_option("--clock-ppm", c.clockPpm,
+                    "With --audio: the receiver's sound card's clock runs this many parts per "
+                    "million faster than the sender's (-1000 .. 1000)")
+        ->type_name("PPM");
 }
 
 // --format, the result files, --axis, --targets, --crossings, --checkpoint, --max-memory and -q.

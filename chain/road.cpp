@@ -292,7 +292,9 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
     RoadResult r;
     r.tx = sendchain(mode, config.nFrame, config.txSeed, host);
     r.shaped = pulseshaper(r.tx.MultiplexOut, config.shaping);
-    r.faded = pass_channel(config.channel, r.shaped.out, config.shaping, host);
+    r.faded = config.channelStep
+                  ? config.channelStep(config.channel, r.shaped.out, config.shaping, host)
+                  : pass_channel(config.channel, r.shaped.out, config.shaping, host);
     apply_impulses(config.impulses, r.faded);
 
     const ComplexArray& received = r.received(config.channel.kind);

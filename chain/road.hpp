@@ -72,6 +72,7 @@ struct RoadConfig {
     TurboStop turboStop = TurboStop::confident;  // when that loop may end early (all: never)
     SoftRule softRule = SoftRule::max_log;       // the soft demappers' rule (every receiver)
     std::vector<ReceivedImpulse> impulses;       // an experiment's faults (a channel with noise)
+    ChannelStep channelStep;  // when set, the channel step in place of pass_channel
 
     bool runs(ReceiverKind kind) const;
 };
@@ -158,9 +159,10 @@ struct RoadResult {
         return kind == ReceiverKind::baseline ? baseline : kind == ReceiverKind::hf ? hf : genie;
     }
 
-    // The matched filter's input: the shaped waveform, or the channel's AwgnOut.
+    // The matched filter's input: the shaped waveform (no channel, and no channel step that
+    // gave a received waveform), or the channel's AwgnOut.
     const ComplexArray& received(ChannelKind kind) const {
-        return kind == ChannelKind::none ? shaped.out : faded.AwgnOut;
+        return kind == ChannelKind::none && faded.AwgnOut.empty() ? shaped.out : faded.AwgnOut;
     }
 };
 

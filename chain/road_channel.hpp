@@ -12,6 +12,7 @@
 // its noise and gains): nothing after the step needs to change.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "channel/hfchannel.hpp"
@@ -59,5 +60,13 @@ ComplexArray add_white_noise(const ComplexArray& x, double EsNodB, double seed, 
 // and of the noise.
 HfchannelOut pass_channel(const RoadChannel& channel, const ComplexArray& x,
                           const VarShapping& shaping, HostServices& host);
+
+// A channel step of the caller's, called by the road in place of pass_channel with the same
+// arguments and giving what it gives: AwgnOut the received waveform (for ChannelKind::none too,
+// where it may differ from the shaped one), noise what of it is noise, raios and delays the
+// paths' gains for the genie. The sweep's path through audio (audio/airpath.hpp) is one; the
+// signal core itself knows only pass_channel.
+using ChannelStep = std::function<HfchannelOut(const RoadChannel&, const ComplexArray&,
+                                               const VarShapping&, HostServices&)>;
 
 }  // namespace hfchain

@@ -496,7 +496,9 @@ struct RecordTraits<SweepSettings> {
             field("floor", &S::floor, doc::SweepConfig_floor),
             whole_field("seed", &S::seed, doc::SweepConfig_seed, 0, 4294967295),
             whole_field("threads", &S::threads, doc::SweepConfig_threads, -2147483648, 2147483647),
-            field("rates", &S::rates, doc::SweepConfig_rates));
+            field("rates", &S::rates, doc::SweepConfig_rates),
+            field("audioRate", &S::audioRate, doc::SweepConfig_audioRate),
+            field("clockPpm", &S::clockPpm, doc::SweepConfig_clockPpm));
     }
 };
 

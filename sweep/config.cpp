@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "audio/airpath.hpp"
 #include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
 #include "params/modeconf.hpp"
@@ -26,6 +27,8 @@ constexpr double kLargestCount = 9007199254740992.0;
 
 // Most worker threads a sweep runs in one process.
 constexpr int kMostThreads = 256;
+// The largest sound-card clock offset a sweep takes, ppm (clocktrack tells about 1950 apart).
+constexpr double kMostClockPpm = 1000;
 
 std::string shown(double v) { return format_value(v); }
 
@@ -378,6 +381,35 @@ void check_condition(const std::string& name, const FieldNames& names) {
     }
 }
 
+namespace {
+
+// The path through the air: no sample rate (baseband), or one whose band holds the pulse's; a
+// clock offset only through the air, within what clocktrack tells apart with room to spare.
+void check_air(const SweepConfig& c, const FieldNames& names) {
+    if (c.audioRate != 0) {
+        try {
+            audio::check_passband(audio::air_passband({c.audioRate}, c.shaping));
+        } catch (const Error& e) {
+            refuse(names, "audioRate",
+                   std::string(e.message()) +
+                       "; give 0 (baseband) or a sound card's rate from 8000 to 192000 "
+                       "samples a second whose band holds the pulse");
+        }
+    }
+    if (!(std::fabs(c.clockPpm) <= kMostClockPpm)) {
+        refuse(names, "clockPpm",
+               shown(c.clockPpm) + " ppm; give an offset from -1000 to 1000 ppm");
+    }
+    if (c.clockPpm != 0 && c.audioRate == 0) {
+        refuse(names, "clockPpm",
+               "a sound card's clock offset needs the path through the air; give its sample rate "
+               "too (" +
+                   field_name(names, "audioRate") + ")");
+    }
+}
+
+}  // namespace
+
 void check_config(const SweepConfig& c, const FieldNames& names) {
     check_interleaver(c.interLen, names);
     if (c.rates.empty()) refuse(names, "rates", "no data rate given; accepted: " + rate_list());
@@ -455,6 +487,7 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
     if (c.threads > kMostThreads) {
         refuse(names, "threads", "at most " + std::to_string(kMostThreads) + " worker threads");
     }
+    check_air(c, names);
 }
 
 }  // namespace hfchain::sweep

@@ -118,6 +118,10 @@ struct SweepConfig : StopRule {
                              // receiver's rate (of the metric) is below this; 0: no floor
     std::uint32_t seed = 1;  // base seed of every trial seed
     int threads = 0;         // worker threads; 0 = one per core
+    double audioRate = 0;    // sound cards' sample rate: every trial goes through the air
+                             // (audio/airpath.hpp) at this rate; 0: in baseband
+    double clockPpm = 0;     // through the air: how much faster the receiver's sound card's clock
+                             // runs than the sender's, in parts per million
 };
 
 // The data rates a sweep accepts, "4800, 2400, 1200, 600, 300, 150, 75": for messages.
@@ -153,8 +157,9 @@ bool shows_rate(const SweepConfig& config);
 // its interleaver (rate_interleaver), each with every receiver), the interleaver, the blocks per
 // trial at each rate, the shaping, the conditions (known, each once, each suited to M), the points
 // (each once), the receivers (at least one, each once), the counts, the floor (from 0 to 1; with a
-// floor the points must ascend) and the threads. Raises errid::kInvalidConfig naming the first
-// field refused.
+// floor the points must ascend), the threads, and the path through the air (a sample rate of 0 or
+// one whose band holds the pulse's, audio/passband.hpp; a clock offset within +-1000 ppm, and only
+// through the air). Raises errid::kInvalidConfig naming the first field refused.
 void check_config(const SweepConfig& config, const FieldNames& names = {});
 
 // The checks of single values, also used by the command line's `run` and when it converts its

@@ -180,7 +180,8 @@ std::string outcome_field_names() {
 SweepParameters sweep_parameters(const SweepConfig& c, const std::string& version) {
     SweepParameters parameters{{"version", version}};
     for (const Setting& s : sweep_settings()) {
-        if (s.journal != nullptr) parameters.emplace_back(s.field, s.journal(c));
+        std::string text = s.journal != nullptr ? s.journal(c) : std::string();
+        if (!text.empty()) parameters.emplace_back(s.field, std::move(text));
     }
     return parameters;
 }

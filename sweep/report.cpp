@@ -82,6 +82,13 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     out << "# rolloffFactor " << format_value(c.shaping.rolloffFactor) << ", pulseDelay "
         << format_value(c.shaping.pulseDelay) << " symbols, oversamplingFactor "
         << format_value(c.shaping.oversamplingFactor) << " samples per symbol\n";
+    if (c.audioRate != 0) {
+        out << "# through the air: audio at " << format_value(c.audioRate)
+            << " samples a second around 1800 Hz, real noise at each point's SNR, the receiver's "
+               "clock "
+            << format_value(c.clockPpm)
+            << " ppm off the sender's, tracked and taken out before the receivers\n";
+    }
     out << "# conditions:";
     for (std::size_t i = 0; i < c.conditions.size(); ++i) {
         out << ' ' << i + 1 << '=' << c.conditions[i];

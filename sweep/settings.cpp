@@ -84,6 +84,16 @@ const Setting kSettings[] = {
      [](const Config& c) {
          return c.floor > 0 ? "\"floor\": " + shortest(c.floor) : std::string();
      }},
+    {"audioRate", "--audio",
+     [](const Config& c) { return c.audioRate != 0 ? shortest(c.audioRate) : std::string(); },
+     [](const Config& c) {
+         return c.audioRate != 0 ? "\"audio_rate\": " + shortest(c.audioRate) : std::string();
+     }},
+    {"clockPpm", "--clock-ppm",
+     [](const Config& c) { return c.clockPpm != 0 ? shortest(c.clockPpm) : std::string(); },
+     [](const Config& c) {
+         return c.audioRate != 0 ? "\"clock_ppm\": " + shortest(c.clockPpm) : std::string();
+     }},
     {"seed", "--seed", [](const Config& c) { return std::to_string(c.seed); },
      [](const Config& c) { return "\"seed\": " + std::to_string(c.seed); }},
     {"threads", "--threads", nullptr, nullptr},  // the JSON gives the threads that ran

@@ -13,7 +13,9 @@ namespace hfchain::sweep {
 struct Setting {
     const char* field;   // SweepConfig's field: "interLen", "shaping.pulseDelay"
     const char* option;  // the command line's: "--interleaver"
-    // The value as the journal records it; null: not recorded (it does not decide the result).
+    // The value as the journal records it; null: not recorded (it does not decide the result);
+    // empty for this configuration: not recorded (its default, which journals written before
+    // the setting existed meant too).
     std::string (*journal)(const SweepConfig& config);
     // `"key": value` in the JSON's parameters (several joined by ",\n    "); null, or empty for
     // this configuration: not written. The JSON gives the rates beside the blocks per trial.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "audio/airpath.hpp"
 #include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
@@ -52,6 +53,12 @@ public:
         first_ = config.receivers.empty() ? ReceiverKind::baseline : config.receivers.front();
         metric_ = config.metric;
         host_.set_interrupt_flag(interrupt);
+        if (config.audioRate != 0) {
+            audio::AirSettings air;
+            air.sampleRate = config.audioRate;
+            air.clockPpm = config.clockPpm;
+            road_.channelStep = audio::air_step(std::make_shared<audio::AirPath>(air));
+        }
     }
 
     TrialOutcome run(const TrialJob& job) override {

@@ -690,7 +690,14 @@ class SweepConfig:
     """Data rates in bit/s, each with its own curves: 4800, 2400, 1200, 600, 300, 150, 75, each
     once (default [2400]). Every receiver runs at every rate; 4800 bit/s has only the 0.6 s
     interleaver. Any rate but 2400 alone adds a `rate` column to the result."""
-    def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0, rates: Sequence[float] = ...) -> None:
+    audioRate: float
+    """Send every trial through the air at this sound card's sample rate (8000 to 192000):
+    audio around 1800 Hz, real noise at the point's SNR in its band, the receiver's clock tracked
+    and taken out; the same trials as in baseband. 0, the default: in baseband."""
+    clockPpm: float
+    """With audioRate: the receiver's sound card's clock runs this many parts per million faster
+    than the sender's (-1000 to 1000; default 0)."""
+    def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0, rates: Sequence[float] = ..., audioRate: float = 0, clockPpm: float = 0) -> None:
         """Fields not given take the defaults of the `hfchain sweep` command."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod

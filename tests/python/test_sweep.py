@@ -81,6 +81,21 @@ def test_crossings_are_the_programs_table(tmp_path):
     np.testing.assert_allclose(c["esno_db"][at], [float(t) for t in c["crossing"][at]], atol=0.05)
 
 
+def test_through_the_air_as_the_program(tmp_path):
+    """audioRate and clockPpm send the trials through the air as --audio and --clock-ppm do."""
+    air = {"conditions": ["awgn"], "esno": [4], "receivers": ["baseline"], "minTrials": 2,
+           "maxBits": 1, "interLen": 0.6, "threads": 1}
+    cli = program_json(tmp_path, ["-i", "0.6", "-C", "awgn", "-e", "4", "-r", "baseline",
+                                  "--min-trials", "2", "--max-bits", "1", "-j", "1", "--audio",
+                                  "8000", "--clock-ppm", "60"])
+    r = hfchain.run_sweep({**air, "audioRate": 8000, "clockPpm": 60})
+    assert r["baseline_info_errors"].tolist() == [
+        p["receivers"]["baseline"]["info_errors"] for p in cli["points"]]
+    assert (cli["parameters"]["audio_rate"], cli["parameters"]["clock_ppm"]) == (8000, 60)
+    baseband = hfchain.run_sweep(air)
+    assert baseband["baseline_info_errors"].tolist() != r["baseline_info_errors"].tolist()
+
+
 def test_defaults_are_the_programs(tmp_path):
     # Four options given to both; every other parameter is each one's default.
     given = {"conditions": "awgn", "snr3k": [6], "minTrials": 1, "maxBits": 1}
@@ -254,6 +269,9 @@ def test_ctrl_c_abandons_a_long_block_call_and_gives_the_generator_back():
     ({"rates": [2400, 110]},
      "config.rates: 110 bit/s is not a data rate of the waveform; accepted: 4800, 2400, 1200, "
      "600, 300, 150, 75"),
+    ({"clockPpm": 50},
+     "config.clockPpm: a sound card's clock offset needs the path through the air; give its "
+     "sample rate too (config.audioRate)"),
     ({"floor": 1e-6, "esno": [8, 4]},
      "config.floor: a curve ends at its first point below the floor, so its points must ascend; "
      "4 dB comes after 8 dB"),

@@ -1,0 +1,134 @@
+#include "audio/airpath.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "audio/filters.hpp"
+
+namespace hfchain::audio {
+
+namespace {
+
+// The clock's ratio for an offset in ppm.
+double ratio_of(double ppm) { return 1 + ppm * 1e-6; }
+
+// Two real signals (real and imaginary parts) resampled together by `ratio`.
+std::vector<cdouble> resample(const std::vector<cdouble>& x, double ratio) {
+    Resampler resampler(1, ratio);
+    std::vector<cdouble> out;
+    out.reserve(static_cast<std::size_t>(std::ceil(static_cast<double>(x.size()) * ratio)) + 64);
+    resampler.push(x.data(), x.size(), out);
+    resampler.finish(out);
+    out.resize(static_cast<std::size_t>(std::llround(static_cast<double>(x.size()) * ratio)));
+    return out;
+}
+
+// The audio `sound` demodulated, as a column of exactly n samples (zeros beyond its end).
+ComplexArray received(const std::vector<double>& sound, const PassbandConfig& config, index_t n) {
+    const ComplexArray all = demodulate(sound, config);
+    ComplexArray out(n);
+    std::copy_n(all.begin(), std::min(n, all.numel()), out.begin());
+    return out;
+}
+
+// Timing windows of at most 256 symbols, at least 8 of them where the signal is short (at least
+// 16 symbols each).
+double window_for(index_t samples, index_t M) {
+    const double symbols = static_cast<double>(samples / M);
+    return std::clamp(std::floor(symbols / 8), 16.0, 256.0);
+}
+
+// A different stream for the audio noise than the channel's own draws from the same seed.
+double noise_seed(double seed) { return std::fmod(seed + 2654435769.0, 4294967296.0); }
+
+// Adds to the real parts of `both` (the sound) and puts in their imaginary parts real white
+// noise at the channel's Es/N0 (the level in airpath.hpp), drawn from the host seeded from the
+// channel's seed.
+void add_noise(const RoadChannel& channel, const PassbandConfig& config, HostServices& host,
+               std::vector<cdouble>& both) {
+    const double variance =
+        std::pow(10.0, -channel.EsNodB / 10) * config.sampleRate / (4 * config.basebandRate());
+    SeededStream stream(host, noise_seed(channel.seed));
+    const RealArray draws = host.randn(static_cast<index_t>(both.size()), 1);
+    stream.restore();
+    const double s = std::sqrt(variance);
+    for (std::size_t k = 0; k < both.size(); ++k) {
+        const double v = s * draws[static_cast<index_t>(k)];
+        both[k] = {both[k].real() + v, v};
+    }
+}
+
+// The real parts of `x`, or its imaginary parts.
+std::vector<double> part_of(const std::vector<cdouble>& x, bool imaginary) {
+    std::vector<double> out(x.size());
+    for (std::size_t k = 0; k < x.size(); ++k) out[k] = imaginary ? x[k].imag() : x[k].real();
+    return out;
+}
+
+}  // namespace
+
+PassbandConfig air_passband(const AirSettings& settings, const VarShapping& shaping) {
+    PassbandConfig config;
+    config.sampleRate = settings.sampleRate;
+    config.carrier = settings.carrier;
+    config.samplesPerSymbol = static_cast<index_t>(shaping.oversamplingFactor);
+    config.bandwidth = kSymbolRate / 2 * (1 + shaping.rolloffFactor);
+    return config;
+}
+
+std::vector<double> reclock(const std::vector<double>& samples, double ppm) {
+    std::vector<cdouble> x(samples.begin(), samples.end());
+    const std::vector<cdouble> y = resample(x, ratio_of(ppm));
+    std::vector<double> out(y.size());
+    for (std::size_t k = 0; k < y.size(); ++k) out[k] = y[k].real();
+    return out;
+}
+
+HfchannelOut AirPath::pass(const RoadChannel& channel, const ComplexArray& x,
+                           const VarShapping& shaping, HostServices& host) {
+    const PassbandConfig config = air_passband(settings_, shaping);
+    check_passband(config);
+
+    HfchannelOut f = pass_channel(channel, x, shaping, host);
+    const bool noisy = channel.kind != ChannelKind::none;
+    const ComplexArray& clean = channel.kind == ChannelKind::paths ? f.WattersonOutAwgnIn : x;
+    const index_t n = noisy ? f.AwgnOut.numel() : x.numel();
+
+    std::vector<double> sound;
+    {
+        Modulator modulator(config, 1);
+        sound.reserve(
+            static_cast<std::size_t>(std::ceil(static_cast<double>(clean.numel()) *
+                                               config.sampleRate / config.basebandRate())) +
+            64);
+        modulator.push(clean.data(), static_cast<std::size_t>(clean.numel()), sound);
+        modulator.finish(sound);
+    }
+    if (settings_.clockPpm != 0) sound = reclock(sound, settings_.clockPpm);
+
+    // The received sound (real parts) and its noise alone (imaginary parts).
+    std::vector<cdouble> both(sound.begin(), sound.end());
+    if (noisy) add_noise(channel, config, host, both);
+    const index_t whole =
+        std::llround(static_cast<double>(both.size()) * config.basebandRate() / config.sampleRate);
+    const ComplexArray heard = received(part_of(both, false), config, whole);
+    clock_ = clocktrack(heard, shaping, {0, 0, window_for(whole, config.samplesPerSymbol)}, host);
+    if (settings_.trackClock) {
+        both = resample(both, 1 / ratio_of(clock_.ppm));
+        f.AwgnOut = received(part_of(both, false), config, n);
+    } else {
+        f.AwgnOut = ComplexArray(n);
+        std::copy_n(heard.begin(), std::min(n, whole), f.AwgnOut.begin());
+    }
+    if (noisy) f.noise = received(part_of(both, true), config, n);
+    return f;
+}
+
+ChannelStep air_step(std::shared_ptr<AirPath> path) {
+    return [path = std::move(path)](const RoadChannel& channel, const ComplexArray& x,
+                                    const VarShapping& shaping, HostServices& host) {
+        return path->pass(channel, x, shaping, host);
+    };
+}
+
+}  // namespace hfchain::audio

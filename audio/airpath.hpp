@@ -1,0 +1,67 @@
+// The road's channel step through the air: the transmission as a sound card plays it, a
+// receiver's sound card whose clock runs off the transmitter's, real noise in the audio band, and
+// the receiver's demodulator and clock tracking, for the sweep's audio curves.
+//
+//   shaped baseband -> the channel's paths (fading, offset; in baseband as the road has them,
+//   so that the genie still knows its gains) -> Modulator at the sound card's rate -> the
+//   receiver's clock (the audio resampled to a rate (1 + ppm 1e-6) times as fast, the samples a
+//   card that fast takes of the same sound) -> real white noise at the point's Es/N0 ->
+//   Demodulator -> clocktrack -> the audio resampled back by the offset found, demodulated again.
+//
+// The noise's level: real noise of variance s^2 at fs samples a second demodulates to complex
+// noise of density 4 s^2 / fs; the baseband's noise of variance 10^(-Es/N0 / 10) at 2400 M
+// samples a second has that density when s^2 = 10^(-Es/N0 / 10) fs / (4 2400 M). Over the band
+// the receivers use (|f| <= 1200 (1 + roll-off)) the received signal is then that of the baseband
+// road; the noise alone is demodulated the same way (the steps are linear), for the genie.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "audio/passband.hpp"
+#include "chain/road_channel.hpp"
+#include "receiver/clocktrack/clocktrack.hpp"
+#include "runtime/array.hpp"
+
+namespace hfchain::audio {
+
+// `samples` as a clock (1 + ppm 1e-6) times as fast takes them: the same sound at that many more
+// samples a second, the first sample at the same instant (any rate; soxr).
+std::vector<double> reclock(const std::vector<double>& samples, double ppm);
+
+struct AirSettings {
+    double sampleRate = 8000;  // the sound cards' nominal rate, samples a second
+    double carrier = 1800;     // Hz
+    double clockPpm = 0;       // how much faster the receiver's clock runs than the sender's
+    bool trackClock = true;    // clocktrack and resample; false: the receivers get the drift
+};
+
+// The passband the step uses for `settings` and the shaping's pulse: the sound card's rate and
+// carrier, M samples a symbol, the band 1200 (1 + roll-off) each side of the carrier.
+PassbandConfig air_passband(const AirSettings& settings, const VarShapping& shaping);
+
+// The step, one object per worker (it keeps the last transmission's clock estimate).
+class AirPath {
+public:
+    // A rate whose band does not hold the pulse's (check_passband of air_passband) is refused
+    // when a transmission comes, not here: the shaping comes with it.
+    explicit AirPath(const AirSettings& settings) : settings_(settings) {}
+
+    // What pass_channel gives, through the air (the road's ChannelStep). Errors: those of
+    // pass_channel, check_passband ("hfchain:audio:BadPassband") and clocktrack.
+    HfchannelOut pass(const RoadChannel& channel, const ComplexArray& x, const VarShapping& shaping,
+                      HostServices& host);
+
+    // The clock estimate of the last transmission (ppm 0 before the first).
+    const ClocktrackOut& clock() const { return clock_; }
+
+private:
+    AirSettings settings_;
+    ClocktrackOut clock_;
+};
+
+// A ChannelStep that sends every transmission through `path` (shared, so that its caller can
+// read clock()).
+ChannelStep air_step(std::shared_ptr<AirPath> path);
+
+}  // namespace hfchain::audio
