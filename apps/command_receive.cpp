@@ -36,8 +36,8 @@ void read_receive(const CLI::App& cmd, ReceiveOptions& o) {
         const sweep::FieldNames names = cli_names();
         sweep::check_interleaver(o.interLen, names);
         sweep::check_rate(o.rate, o.interLen, names);
-        sweep::check_output_file("--output", o.output == "-" ? "" : o.output);
-        sweep::check_output_file("--json", o.json == "-" ? "" : o.json);
+        check_output_file("--output", o.output == "-" ? "" : o.output);
+        check_output_file("--json", o.json == "-" ? "" : o.json);
     });
     if (!(o.carrier > 0) || !std::isfinite(o.carrier)) {
         throw UsageError("--carrier: a frequency above 0 Hz");

@@ -65,7 +65,7 @@ void read_transmit(const TransmitText& t, const CLI::App& cmd, TransmitOptions& 
         throw UsageError(std::string("--sample-rate, --carrier: ") + e.message());
     }
     if (o.output != "-") {
-        refused_as_usage([&] { sweep::check_output_file("--output", o.output); });
+        refused_as_usage([&] { check_output_file("--output", o.output); });
     }
 }
 
