@@ -306,7 +306,7 @@ def test_a_memory_limit_too_small_is_refused_naming_the_argument():
     with pytest.raises(hfchain.Error) as e:
         hfchain.run_sweep(SMALL, max_memory=1000)
     assert e.value.identifier == "hfchain:python:InvalidSweep"
-    assert e.value.message.startswith("config.threads: trials of 1 interleaver blocks")
+    assert e.value.message.startswith("config.threads: trials of 1 interleaver block of")
     assert "limit (max_memory)" in e.value.message
 
 
