@@ -28,7 +28,7 @@ block() {
 # Why the interface $1 cannot run on this build, or nothing.
 missing() {
   case $1 in
-    "The program") [ -x "$build_dir/apps/hfchain" ] || echo "no apps/hfchain in the build" ;;
+    "The program" | "On the air") [ -x "$build_dir/apps/hfchain" ] || echo "no apps/hfchain in the build" ;;
     Python) compgen -G "$build_dir/python/hfchain/_hfchain*.so" >/dev/null ||
               echo "no Python module in the build" ;;
     Octave) command -v octave >/dev/null || echo "no octave on the PATH"
@@ -38,7 +38,7 @@ missing() {
 }
 
 failed=0
-for interface in "The program" Python Octave C++; do
+for interface in "The program" "On the air" Python Octave C++; do
   code=$(block "$interface")
   if [ -z "$code" ]; then
     echo "FAILED: the README has no sh block under \"### $interface\" in \"## Quick start\""
