@@ -7,6 +7,9 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 find_package(Threads REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+pkg_check_modules(SOXR REQUIRED IMPORTED_TARGET soxr)
 
 set(objects)
 set(header_dirs)
@@ -27,7 +30,9 @@ set_target_properties(hfchain_package PROPERTIES OUTPUT_NAME hfchain EXPORT_NAME
 target_include_directories(hfchain_package INTERFACE $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
                                                      $<INSTALL_INTERFACE:${include_dir}>)
 target_compile_features(hfchain_package INTERFACE cxx_std_20)
-target_link_libraries(hfchain_package INTERFACE Threads::Threads)
+# The audio room's objects call libsndfile and libsoxr: a program linking the archive links them
+# too (found again by hfchainConfig.cmake).
+target_link_libraries(hfchain_package INTERFACE Threads::Threads PkgConfig::SNDFILE PkgConfig::SOXR)
 if(HFCHAIN_SANITIZE)
   # Objects built with the sanitizers need their runtimes in every program linking them.
   target_link_options(hfchain_package INTERFACE -fsanitize=address,undefined)
