@@ -12,15 +12,20 @@ namespace {
 // The clock's ratio for an offset in ppm.
 double ratio_of(double ppm) { return 1 + ppm * 1e-6; }
 
-// Two real signals (real and imaginary parts) resampled together by `ratio`.
-std::vector<cdouble> resample(const std::vector<cdouble>& x, double ratio) {
+// Two real signals (real and imaginary parts), the n samples from `x`, resampled together by
+// `ratio`.
+std::vector<cdouble> resample(const cdouble* x, std::size_t n, double ratio) {
     Resampler resampler(1, ratio);
     std::vector<cdouble> out;
-    out.reserve(static_cast<std::size_t>(std::ceil(static_cast<double>(x.size()) * ratio)) + 64);
-    resampler.push(x.data(), x.size(), out);
+    out.reserve(static_cast<std::size_t>(std::ceil(static_cast<double>(n) * ratio)) + 64);
+    resampler.push(x, n, out);
     resampler.finish(out);
-    out.resize(static_cast<std::size_t>(std::llround(static_cast<double>(x.size()) * ratio)));
+    out.resize(static_cast<std::size_t>(std::llround(static_cast<double>(n) * ratio)));
     return out;
+}
+
+std::vector<cdouble> resample(const std::vector<cdouble>& x, double ratio) {
+    return resample(x.data(), x.size(), ratio);
 }
 
 // The audio `sound` demodulated, as a column of exactly n samples (zeros beyond its end).
@@ -29,13 +34,6 @@ ComplexArray received(const std::vector<double>& sound, const PassbandConfig& co
     ComplexArray out(n);
     std::copy_n(all.begin(), std::min(n, all.numel()), out.begin());
     return out;
-}
-
-// Timing windows of at most 256 symbols, at least 8 of them where the signal is short (at least
-// 16 symbols each).
-double window_for(index_t samples, index_t M) {
-    const double symbols = static_cast<double>(samples / M);
-    return std::clamp(std::floor(symbols / 8), 16.0, 256.0);
 }
 
 // A different stream for the audio noise than the channel's own draws from the same seed.
@@ -84,6 +82,14 @@ std::vector<double> reclock(const std::vector<double>& samples, double ppm) {
     return out;
 }
 
+ComplexArray reclock(const ComplexArray& x, double ppm) {
+    const std::vector<cdouble> y =
+        resample(x.data(), static_cast<std::size_t>(x.numel()), ratio_of(ppm));
+    ComplexArray out(static_cast<index_t>(y.size()));
+    std::copy(y.begin(), y.end(), out.begin());
+    return out;
+}
+
 HfchannelOut AirPath::pass(const RoadChannel& channel, const ComplexArray& x,
                            const VarShapping& shaping, HostServices& host) {
     const PassbandConfig config = air_passband(settings_, shaping);
@@ -112,7 +118,8 @@ HfchannelOut AirPath::pass(const RoadChannel& channel, const ComplexArray& x,
     const index_t whole =
         std::llround(static_cast<double>(both.size()) * config.basebandRate() / config.sampleRate);
     const ComplexArray heard = received(part_of(both, false), config, whole);
-    clock_ = clocktrack(heard, shaping, {0, 0, window_for(whole, config.samplesPerSymbol)}, host);
+    clock_ =
+        clocktrack(heard, shaping, {0, 0, clocktrack_window(whole, config.samplesPerSymbol)}, host);
     if (settings_.trackClock) {
         both = resample(both, 1 / ratio_of(clock_.ppm));
         f.AwgnOut = received(part_of(both, false), config, n);

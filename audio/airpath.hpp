@@ -28,6 +28,8 @@ namespace hfchain::audio {
 // `samples` as a clock (1 + ppm 1e-6) times as fast takes them: the same sound at that many more
 // samples a second, the first sample at the same instant (any rate; soxr).
 std::vector<double> reclock(const std::vector<double>& samples, double ppm);
+// A complex column (a baseband: real and imaginary parts together) the same way.
+ComplexArray reclock(const ComplexArray& x, double ppm);
 
 struct AirSettings {
     double sampleRate = 8000;  // the sound cards' nominal rate, samples a second

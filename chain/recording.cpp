@@ -5,6 +5,7 @@
 
 #include "params/modes.hpp"
 #include "params/waveform.hpp"
+#include "receiver/clocktrack/clocktrack.hpp"
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
@@ -33,6 +34,7 @@ constexpr index_t kMatchSegment = 48;     // symbols
 // / sqrt(preamble) (0.13 over 1440 symbols).
 constexpr double kLeastMatch = 0.3;
 constexpr double kQuietWindow = 0.1;
+constexpr double kClockSlack = 200e-6;  // the most a sound card's clock runs slow, with margin
 constexpr double kLongestTransmission =
     20 * 60;  // s of data blocks  // s over which the recording's quietest power is taken
 
@@ -189,9 +191,16 @@ index_t count_blocks(const Baseband& baseband, std::int64_t begin, const Shape& 
     const double floor = std::max(std::min(quiet, preamble / 4), preamble * 1e-6);
     const double threshold = std::sqrt(floor * preamble);
     const std::int64_t length = s.blockSymbols * s.M;
+    // A recording whose clock runs slow holds a transmission in fewer samples: its last block
+    // may end up to kClockSlack of the transmission before the block's nominal end.
+    const auto fits = [&](index_t n) {
+        const std::int64_t end = data + n * length;
+        const auto slack =
+            static_cast<std::int64_t>(kClockSlack * static_cast<double>(end - begin));
+        return end - slack <= static_cast<std::int64_t>(baseband.size());
+    };
     index_t blocks = 0;
-    while (data + (blocks + 1) * length <= static_cast<std::int64_t>(baseband.size()) &&
-           mean_power(baseband, data + blocks * length, length) > threshold) {
+    while (fits(blocks + 1) && mean_power(baseband, data + blocks * length, length) > threshold) {
         ++blocks;
         if (static_cast<double>(blocks * s.blockSymbols) > kLongestTransmission * kSymbolRate) {
             raise("hfchain:recording:TooLong",
@@ -246,14 +255,42 @@ std::vector<RecordedBlock> judge_blocks(const ModeParams& mode, index_t blocks, 
     return out;
 }
 
+// A measured sample-clock offset.
+struct ClockFix {
+    bool measured = false;
+    double ppm = 0;
+};
+
+// baseband[begin, begin + n (1 + ppm 1e-6)) resampled to the transmitter's clock, as n samples
+// (zeros beyond the recording), with `clock` the offset clocktrack measured over the first n
+// samples; those samples as they are when they are too few to measure.
+ComplexArray on_transmitter_clock(const Baseband& baseband, std::int64_t begin, index_t n,
+                                  const Shape& s, const RecordingSettings& settings,
+                                  HostServices& host, ClockFix& clock) {
+    ComplexArray received = piece(baseband, begin, n);
+    const double window = clocktrack_window(n, s.M);
+    if (n < 3 * static_cast<index_t>(window) * s.M) return received;
+    clock.ppm = clocktrack(received, settings.shaping, {0, 0, window}, host).ppm;
+    clock.measured = true;
+    const double ratio = 1 + clock.ppm * 1e-6;
+    const auto longer = static_cast<index_t>(std::ceil(static_cast<double>(n) * ratio)) + s.M;
+    const ComplexArray fixed =
+        settings.reclock(piece(baseband, begin, std::max(n, longer)), (1 / ratio - 1) * 1e6);
+    std::fill(received.begin(), received.end(), cdouble());
+    std::copy_n(fixed.begin(), std::min(n, fixed.numel()), received.begin());
+    return received;
+}
+
 // The transmission whose sound begins at `begin`, of `blocks` blocks, through the HF receiver.
 RecordedTransmission decode_transmission(const Baseband& baseband, std::int64_t begin,
                                          index_t blocks, const ModeParams& mode, const Shape& s,
                                          const RecordingSettings& settings, HostServices& host) {
     const index_t symbols = s.preamble + blocks * s.blockSymbols;
-    const ComplexArray received = piece(baseband, begin, symbols * s.M + 2 * s.D * s.M);
-    // The sample clock's correction goes here, once it is measured: `received` resampled to
-    // the transmitter's clock before the matched filter.
+    const index_t n = symbols * s.M + 2 * s.D * s.M;
+    ClockFix clock;
+    const ComplexArray received =
+        settings.reclock ? on_transmitter_clock(baseband, begin, n, s, settings, host, clock)
+                         : piece(baseband, begin, n);
     const ImpulseblankOut blanking = impulseblank(received);
     const bool blank = !blanking.samples.empty();
     const PulsematchOut matched =
@@ -267,6 +304,8 @@ RecordedTransmission decode_transmission(const Baseband& baseband, std::int64_t 
     HfReceived got = receive_hf(matched.out, frameStart, blanking.samples, mode, hf, host);
     RecordedTransmission t;
     t.start = static_cast<double>(begin) / (kSymbolRate * static_cast<double>(s.M));
+    t.clockMeasured = clock.measured;
+    t.clockOffset = clock.ppm;
     if (!got.decoding.ran) return t;
     t.frequencyOffset = got.locked.offset;
     double power = 0;
@@ -315,8 +354,11 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
                 t = decode_transmission(baseband, begin, blocks, mode, s, settings, host);
             }
             if (kept >= s.fewestBlocks) {
+                // The search goes on after the transmission's samples on the recording's clock.
+                const double length =
+                    static_cast<double>((s.preamble + blocks * s.blockSymbols) * s.M);
+                first = begin + std::llround(length * (1 + t.clockOffset * 1e-6));
                 found.push_back(std::move(t));
-                first = begin + (s.preamble + blocks * s.blockSymbols) * s.M;
                 continue;
             }
         }

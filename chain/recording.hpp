@@ -12,8 +12,9 @@
 // Length. The receiver is not told how many interleaver blocks a transmission carries: a block
 // belongs to it while the baseband's mean power over the block stays above the geometric mean
 // of the preamble's power and the recording's quietest power (the least mean power over 0.1 s;
-// taken as at most a quarter of the preamble's), and while the recording lasts. A transmission
-// of fewer blocks than its rate needs to carry an information bit is no transmission.
+// taken as at most a quarter of the preamble's), and while the recording lasts (to within 200
+// ppm of the block's end: a recorder whose clock runs slow takes it in fewer samples). A
+// transmission of fewer blocks than its rate needs to carry an information bit is no transmission.
 //
 // Blocks. The HF receiver decodes the blocks together (the code runs on across them); a block
 // counts as decoded when the decoded bits, encoded again, agree with the signs of the received
@@ -25,9 +26,16 @@
 // noise or the next transmission): the transmission is decoded again without them. One of fewer
 // decoded blocks than its rate needs is taken for a false start, and the search goes on 256
 // symbols later; after a transmission it goes on from its end.
+//
+// Sample clock. When the caller gives a resampling step, the sample-clock offset of each
+// transmission is measured with clocktrack over its samples (windows of at most 256 symbols, at
+// least 8 of them; a transmission shorter than three windows of 16 symbols stays unmeasured),
+// and its samples are resampled to the transmitter's clock (a symbol spans M samples again)
+// before the matched filter. Without a step the samples are decoded as they are.
 #pragma once
 
 #include <complex>
+#include <functional>
 #include <vector>
 
 #include "chain/hf_receiver.hpp"
@@ -41,11 +49,17 @@ using Baseband = std::vector<std::complex<float>>;
 inline constexpr double kMaxDisagreement = 0.1;
 inline constexpr double kMaxUncodedErrors = 0.01;
 
+// `x` as a clock (1 + ppm 1e-6) times as fast takes it: the same signal at that many more
+// samples a second, the first sample at the same instant (about x.numel() (1 + ppm 1e-6)
+// samples).
+using ClockStep = std::function<ComplexArray(const ComplexArray& x, double ppm)>;
+
 struct RecordingSettings {
     VarShapping shaping{.rolloffFactor = 0.35, .pulseDelay = 6, .oversamplingFactor = 4};
     double iterations = 2;  // decoder passes of the turbo loop
     TurboStop turboStop = TurboStop::confident;
     SoftRule softRule = SoftRule::max_log;
+    ClockStep reclock;  // when set, each transmission's sample clock is measured and corrected
 };
 
 struct RecordedBlock {
@@ -58,7 +72,7 @@ struct RecordedBlock {
 struct RecordedTransmission {
     double start = 0;            // s from the recording's first sample to the transmission's
     double frequencyOffset = 0;  // Hz, the offset freqlock took out
-    bool clockMeasured = false;  // the sample-clock offset is not measured yet
+    bool clockMeasured = false;  // whether the sample-clock offset was measured (and corrected)
     double clockOffset = 0;      // parts per million the recording's sample clock runs fast
     double snr3k = 0;            // dB, the sounding's path power over its noise, in 3 kHz
     std::vector<RecordedBlock> blocks;

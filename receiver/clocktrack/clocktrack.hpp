@@ -25,6 +25,9 @@
 // 256-symbol windows). The windows' timings come back unwrapped about the result.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
+
 #include "runtime/array.hpp"
 #include "runtime/interrupts.hpp"
 #include "shaping/varshapping.hpp"
@@ -49,6 +52,14 @@ struct ClocktrackOut {
     RealArray timing;     // K x 1 each window's timing, unwrapped, symbols
     RealArray weight;     // K x 1 each window's line strength |c_w|
 };
+
+// The timing window for a transmission of `samples` samples at M samples a symbol: at most 256
+// symbols, at least 8 windows where the signal is short, and at least 16 symbols (a
+// transmission shorter than three windows of 16 symbols is too short to measure).
+inline double clocktrack_window(index_t samples, index_t M) {
+    const double symbols = static_cast<double>(samples / M);
+    return std::clamp(std::floor(symbols / 8), 16.0, 256.0);
+}
 
 // Estimates the sample-clock offset of the transmission in samples [first, first + count) of
 // `received` (a column at varShapping.oversamplingFactor samples a symbol, before the matched
