@@ -26,30 +26,6 @@ struct ChannelText {
     double clip = 0;
 };
 
-// "RATE:LEVEL": bursts a second and dBFS.
-ImpulseSettings parse_impulses(const std::string& text) {
-    ImpulseSettings s;
-    const std::size_t colon = text.find(':');
-    try {
-        if (colon == std::string::npos) throw std::invalid_argument("no colon");
-        std::size_t used = 0;
-        s.rate = std::stod(text.substr(0, colon), &used);
-        if (used != colon) throw std::invalid_argument("rate");
-        const std::string level = text.substr(colon + 1);
-        s.level = std::stod(level, &used);
-        if (used != level.size()) throw std::invalid_argument("level");
-    } catch (const std::exception&) {
-        throw UsageError("--impulses: '" + text +
-                         "' is not RATE:LEVEL (bursts a second, dBFS), such as 2:-10");
-    }
-    try {
-        check_impulses(s);
-    } catch (const Error& e) {
-        throw UsageError("--impulses: " + std::string(e.what()));
-    }
-    return s;
-}
-
 void read_channel_options(const ChannelText& t, const CLI::App& cmd, ChannelOptions& o) {
     const bool snr = cmd.count("--snr3k") > 0, level = cmd.count("--noise-dbfs") > 0;
     if (snr == level) throw UsageError("give the noise either by --snr3k or by --noise-dbfs");

@@ -50,6 +50,7 @@ struct SweepText {
     std::string esno;
     std::string snr3k;
     std::string receivers;
+    std::string impulses;
     StopRuleText rule;
     double floor = 0;
     std::string axis;
@@ -60,7 +61,7 @@ struct SweepText {
     bool quiet = false;
 };
 
-// --rate, the mode's options, -C, -e, --snr3k, -r, --audio and --clock-ppm.
+// --rate, the mode's options, -C, -e, --snr3k, -r, --audio, --clock-ppm and --impulses.
 void add_point_options(CLI::App& sweep, SweepConfig& c, SweepText& t) {
     sweep
         .add_option("--rate", t.rates,
@@ -117,6 +118,12 @@ void add_point_options(CLI::App& sweep, SweepConfig& c, SweepText& t) {
                     "With --audio: the receiver's sound card's clock runs this many parts per "
                     "million faster than the sender's (-1000 .. 1000)")
         ->type_name("PPM");
+    sweep
+        .add_option("--impulses", t.impulses,
+                    "With --audio: static crashes on the received audio, RATE bursts a second at "
+                    "LEVEL dBFS (RMS at the onset), such as 2:-10, added after the noise as by "
+                    "`hfchain channel --impulses`; the genie counts them as noise")
+        ->type_name("RATE:LEVEL");
 }
 
 // --format, the result files, --axis, --targets, --crossings, --checkpoint, --max-memory and -q.
@@ -186,6 +193,10 @@ void read_sweep(const SweepText& t, const CLI::App& sweep, SweepOptions& s) {
     read_nframe(t.nFrame, sweep.count("--nframe") > 0, c.nFrame);
     for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
     c.receivers = parse_receiver_list(t.receivers);
+    if (!t.impulses.empty()) {
+        const ImpulseSettings impulses = parse_impulses(t.impulses);
+        c.impulses = {impulses.rate, impulses.level};
+    }
     read_choices(t.rule, c);
     if (t.format == "compact") {
         s.format = TableFormat::compact;

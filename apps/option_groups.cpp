@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <stdexcept>
 
 #include "runtime/checks.hpp"
 
@@ -171,6 +172,29 @@ sweep::PlotAxis read_plot_axis(const std::string& text, sweep::PlotAxis fallback
         throw UsageError("--plot-axis: '" + text + "' is not accepted; give esno, snr3k or ebno");
     }
     return axis;
+}
+
+ImpulseSettings parse_impulses(const std::string& text) {
+    ImpulseSettings s;
+    const std::size_t colon = text.find(':');
+    try {
+        if (colon == std::string::npos) throw std::invalid_argument("no colon");
+        std::size_t used = 0;
+        s.rate = std::stod(text.substr(0, colon), &used);
+        if (used != colon) throw std::invalid_argument("rate");
+        const std::string level = text.substr(colon + 1);
+        s.level = std::stod(level, &used);
+        if (used != level.size()) throw std::invalid_argument("level");
+    } catch (const std::exception&) {
+        throw UsageError("--impulses: '" + text +
+                         "' is not RATE:LEVEL (bursts a second, dBFS), such as 2:-10");
+    }
+    try {
+        check_impulses(s);
+    } catch (const Error& e) {
+        throw UsageError("--impulses: " + std::string(e.what()));
+    }
+    return s;
 }
 
 }  // namespace hfchain::app

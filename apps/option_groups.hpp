@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "apps/options.hpp"
+#include "channel/impulses.hpp"
 #include "shaping/varshapping.hpp"
 #include "sweep/config.hpp"
 #include "sweep/picture.hpp"
@@ -96,5 +97,9 @@ void add_plot_axis_option(CLI::App& cmd, std::string& text, const std::string& f
 
 // The axis --plot-axis names, `fallback` when none was given. Raises UsageError for another name.
 sweep::PlotAxis read_plot_axis(const std::string& text, sweep::PlotAxis fallback);
+
+// --impulses RATE:LEVEL (bursts a second, dBFS), checked by check_impulses; refused as a usage
+// error naming --impulses.
+ImpulseSettings parse_impulses(const std::string& text);
 
 }  // namespace hfchain::app

@@ -56,6 +56,18 @@ void add_noise(const RoadChannel& channel, const PassbandConfig& config, HostSer
     }
 }
 
+// Adds static crashes to the sound (real parts) and to the noise alone (imaginary parts), drawn
+// from the host seeded with a stream of its own from the channel's seed.
+void add_crashes(const ImpulseSettings& settings, const RoadChannel& channel,
+                 const PassbandConfig& config, HostServices& host, std::vector<cdouble>& both) {
+    std::vector<double> crashes(both.size(), 0.0);
+    SeededStream stream(host, noise_seed(noise_seed(channel.seed)));
+    ImpulseNoise noise(settings, config.sampleRate, host);
+    noise.add(crashes.data(), crashes.size());
+    stream.restore();
+    for (std::size_t k = 0; k < both.size(); ++k) both[k] += cdouble(crashes[k], crashes[k]);
+}
+
 // The real parts of `x`, or its imaginary parts.
 std::vector<double> part_of(const std::vector<cdouble>& x, bool imaginary) {
     std::vector<double> out(x.size());
@@ -115,6 +127,7 @@ HfchannelOut AirPath::pass(const RoadChannel& channel, const ComplexArray& x,
     // The received sound (real parts) and its noise alone (imaginary parts).
     std::vector<cdouble> both(sound.begin(), sound.end());
     if (noisy) add_noise(channel, config, host, both);
+    if (noisy && settings_.impulses) add_crashes(*settings_.impulses, channel, config, host, both);
     const index_t whole =
         std::llround(static_cast<double>(both.size()) * config.basebandRate() / config.sampleRate);
     const ComplexArray heard = received(part_of(both, false), config, whole);

@@ -5,21 +5,30 @@
 //   shaped baseband -> the channel's paths (fading, offset; in baseband as the road has them,
 //   so that the genie still knows its gains) -> Modulator at the sound card's rate -> the
 //   receiver's clock (the audio resampled to a rate (1 + ppm 1e-6) times as fast, the samples a
-//   card that fast takes of the same sound) -> real white noise at the point's Es/N0 ->
-//   Demodulator -> clocktrack -> the audio resampled back by the offset found, demodulated again.
+//   card that fast takes of the same sound) -> real white noise at the point's Es/N0 -> static
+//   crashes (channel/impulses.hpp), if asked for -> Demodulator -> clocktrack -> the audio
+//   resampled back by the offset found, demodulated again.
 //
 // The noise's level: real noise of variance s^2 at fs samples a second demodulates to complex
 // noise of density 4 s^2 / fs; the baseband's noise of variance 10^(-Es/N0 / 10) at 2400 M
 // samples a second has that density when s^2 = 10^(-Es/N0 / 10) fs / (4 2400 M). Over the band
 // the receivers use (|f| <= 1200 (1 + roll-off)) the received signal is then that of the baseband
-// road; the noise alone is demodulated the same way (the steps are linear), for the genie.
+// road; the noise alone is demodulated the same way (the steps are linear), for the genie. The
+// crashes count as noise: they are added to the noise alone too, so the genie is told them as
+// it is told the noise (the receivers' own blanking still sees them in the received signal).
+//
+// Seeds: the channel's seed draws the fading, a stream from it the audio noise and another
+// stream the crashes (each from the host seeded with its own seed, the host's settings
+// restored), so that a trial draws the same fading and noise with or without crashes.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "audio/passband.hpp"
 #include "chain/road_channel.hpp"
+#include "channel/impulses.hpp"
 #include "receiver/clocktrack/clocktrack.hpp"
 #include "runtime/array.hpp"
 
@@ -36,6 +45,8 @@ struct AirSettings {
     double carrier = 1800;     // Hz
     double clockPpm = 0;       // how much faster the receiver's clock runs than the sender's
     bool trackClock = true;    // clocktrack and resample; false: the receivers get the drift
+    std::optional<ImpulseSettings> impulses{};  // static crashes on the received audio (its level
+                                                // in dB of the modulator's full scale, dBFS)
 };
 
 // The passband the step uses for `settings` and the shaping's pulse: the sound card's rate and

@@ -498,7 +498,8 @@ struct RecordTraits<SweepSettings> {
             whole_field("threads", &S::threads, doc::SweepConfig_threads, -2147483648, 2147483647),
             field("rates", &S::rates, doc::SweepConfig_rates),
             field("audioRate", &S::audioRate, doc::SweepConfig_audioRate),
-            field("clockPpm", &S::clockPpm, doc::SweepConfig_clockPpm));
+            field("clockPpm", &S::clockPpm, doc::SweepConfig_clockPpm),
+            field("impulses", &S::impulses, doc::SweepConfig_impulses));
     }
 };
 

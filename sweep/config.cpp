@@ -8,6 +8,7 @@
 #include "audio/airpath.hpp"
 #include "channel/channel_text.hpp"
 #include "channel/conditions.hpp"
+#include "channel/impulses.hpp"
 #include "params/modeconf.hpp"
 #include "params/modes.hpp"
 #include "params/rateconf.hpp"
@@ -384,7 +385,8 @@ void check_condition(const std::string& name, const FieldNames& names) {
 namespace {
 
 // The path through the air: no sample rate (baseband), or one whose band holds the pulse's; a
-// clock offset only through the air, within what clocktrack tells apart with room to spare.
+// clock offset only through the air, within what clocktrack tells apart with room to spare; static
+// crashes only through the air, as the crash model accepts them.
 void check_air(const SweepConfig& c, const FieldNames& names) {
     if (c.audioRate != 0) {
         try {
@@ -403,6 +405,21 @@ void check_air(const SweepConfig& c, const FieldNames& names) {
     if (c.clockPpm != 0 && c.audioRate == 0) {
         refuse(names, "clockPpm",
                "a sound card's clock offset needs the path through the air; give its sample rate "
+               "too (" +
+                   field_name(names, "audioRate") + ")");
+    }
+    if (c.impulses.empty()) return;
+    if (c.impulses.size() != 2) {
+        refuse(names, "impulses", "give two values, the bursts a second and the level in dBFS");
+    }
+    try {
+        check_impulses({c.impulses[0], c.impulses[1]});
+    } catch (const Error& e) {
+        refuse(names, "impulses", e.message());
+    }
+    if (c.audioRate == 0) {
+        refuse(names, "impulses",
+               "static crashes on the audio need the path through the air; give its sample rate "
                "too (" +
                    field_name(names, "audioRate") + ")");
     }

@@ -122,6 +122,9 @@ struct SweepConfig : StopRule {
                              // (audio/airpath.hpp) at this rate; 0: in baseband
     double clockPpm = 0;     // through the air: how much faster the receiver's sound card's clock
                              // runs than the sender's, in parts per million
+    std::vector<double> impulses;  // through the air: static crashes (channel/impulses.hpp) on
+                                   // the received audio, {bursts a second, level in dBFS};
+                                   // empty: none
 };
 
 // The data rates a sweep accepts, "4800, 2400, 1200, 600, 300, 150, 75": for messages.

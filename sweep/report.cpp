@@ -87,7 +87,12 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
             << " samples a second around 1800 Hz, real noise at each point's SNR, the receiver's "
                "clock "
             << format_value(c.clockPpm)
-            << " ppm off the sender's, tracked and taken out before the receivers\n";
+            << " ppm off the sender's, tracked and taken out before the receivers";
+        if (!c.impulses.empty()) {
+            out << "; static crashes, " << format_value(c.impulses[0]) << " a second at "
+                << format_value(c.impulses[1]) << " dBFS";
+        }
+        out << '\n';
     }
     out << "# conditions:";
     for (std::size_t i = 0; i < c.conditions.size(); ++i) {

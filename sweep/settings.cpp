@@ -94,6 +94,12 @@ const Setting kSettings[] = {
      [](const Config& c) {
          return c.audioRate != 0 ? "\"clock_ppm\": " + shortest(c.clockPpm) : std::string();
      }},
+    {"impulses", "--impulses", [](const Config& c) { return joined(c.impulses, ":", shortest); },
+     [](const Config& c) {
+         if (c.impulses.empty()) return std::string();
+         return "\"impulse_rate\": " + shortest(c.impulses[0]) +
+                ",\n    \"impulse_level_dbfs\": " + shortest(c.impulses[1]);
+     }},
     {"seed", "--seed", [](const Config& c) { return std::to_string(c.seed); },
      [](const Config& c) { return "\"seed\": " + std::to_string(c.seed); }},
     {"threads", "--threads", nullptr, nullptr},  // the JSON gives the threads that ran

@@ -57,6 +57,9 @@ public:
             audio::AirSettings air;
             air.sampleRate = config.audioRate;
             air.clockPpm = config.clockPpm;
+            if (!config.impulses.empty()) {
+                air.impulses = ImpulseSettings{config.impulses[0], config.impulses[1]};
+            }
             road_.channelStep = audio::air_step(std::make_shared<audio::AirPath>(air));
         }
     }

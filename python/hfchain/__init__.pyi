@@ -697,7 +697,11 @@ class SweepConfig:
     clockPpm: float
     """With audioRate: the receiver's sound card's clock runs this many parts per million faster
     than the sender's (-1000 to 1000; default 0)."""
-    def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0, rates: Sequence[float] = ..., audioRate: float = 0, clockPpm: float = 0) -> None:
+    impulses: list[float]
+    """With audioRate: static crashes on the received audio, [bursts a second, level in dBFS (RMS
+    at the onset)], added after the noise as hfchain.audio_channel's impulses; the genie counts
+    them as noise. Empty, the default: none."""
+    def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0, rates: Sequence[float] = ..., audioRate: float = 0, clockPpm: float = 0, impulses: Sequence[float] = ...) -> None:
         """Fields not given take the defaults of the `hfchain sweep` command."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod

@@ -1,9 +1,10 @@
 // The road's step through the air: what the receivers get from it, with and without a
-// sound-card clock offset, and the level of its noise.
+// sound-card clock offset, the level of its noise, and the static crashes in it.
 #include "audio/airpath.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -99,6 +100,33 @@ TEST(Airpath, NoiseHasTheLevelOfThePoint) {
         EXPECT_NEAR(power / std::pow(10.0, -0.6), 1, 0.03);
         for (index_t k = 0; k < x.numel(); k += 997) EXPECT_EQ(f.AwgnOut[k], f.noise[k]);
     }
+}
+
+// Static crashes count as noise: they reach the received signal and the noise the genie is told
+// alike, so the signal part (received minus noise) is that without crashes, while the noise
+// and the received signal hold them; the fading and audio noise are the same draws with or
+// without them.
+TEST(Airpath, CrashesAreAddedToTheNoiseTheGenieIsTold) {
+    BuiltinHost host;
+    const RoadChannel channel = road_channel("awgn", 10, 21);
+    ComplexArray x(60000);
+    for (index_t k = 0; k < x.numel(); ++k) x[k] = std::polar(1.0, 0.7 * static_cast<double>(k));
+    AirSettings air{8000};
+    air.trackClock = false;  // the clock's reading would see the crashes
+    const HfchannelOut quiet = AirPath(air).pass(channel, x, kShaping, host);
+    air.impulses = ImpulseSettings{20, 0};
+    const HfchannelOut loud = AirPath(air).pass(channel, x, kShaping, host);
+    double peakQuiet = 0, peakLoud = 0, moved = 0, signalMoved = 0;
+    for (index_t k = 0; k < x.numel(); ++k) {
+        signalMoved = std::max(signalMoved, std::abs(loud.AwgnOut[k] - loud.noise[k] -
+                                                     (quiet.AwgnOut[k] - quiet.noise[k])));
+        peakQuiet = std::max(peakQuiet, std::abs(quiet.noise[k]));
+        peakLoud = std::max(peakLoud, std::abs(loud.noise[k]));
+        moved = std::max(moved, std::abs(loud.AwgnOut[k] - quiet.AwgnOut[k]));
+    }
+    EXPECT_LT(signalMoved, 1e-9);
+    EXPECT_GT(peakLoud, 3 * peakQuiet);
+    EXPECT_GT(moved, 2 * peakQuiet);
 }
 
 }  // namespace

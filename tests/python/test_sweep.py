@@ -96,6 +96,22 @@ def test_through_the_air_as_the_program(tmp_path):
     assert baseband["baseline_info_errors"].tolist() != r["baseline_info_errors"].tolist()
 
 
+def test_crashes_through_the_air_as_the_program(tmp_path):
+    """impulses adds static crashes to every trial's audio as --impulses does: the same seed gives
+    the same table, the crashes change the errors, and the JSON records them."""
+    air = {"conditions": ["awgn"], "esno": [8], "receivers": ["baseline"], "minTrials": 2,
+           "maxBits": 1, "interLen": 0.6, "threads": 1, "audioRate": 8000}
+    cli = program_json(tmp_path, ["-i", "0.6", "-C", "awgn", "-e", "8", "-r", "baseline",
+                                  "--min-trials", "2", "--max-bits", "1", "-j", "1", "--audio",
+                                  "8000", "--impulses", "20:0"])
+    crashes = hfchain.run_sweep({**air, "impulses": (20, 0)})
+    errors = crashes["baseline_info_errors"].tolist()
+    assert errors == [p["receivers"]["baseline"]["info_errors"] for p in cli["points"]]
+    assert (cli["parameters"]["impulse_rate"], cli["parameters"]["impulse_level_dbfs"]) == (20, 0)
+    assert hfchain.run_sweep({**air, "impulses": [20, 0]})["baseline_info_errors"].tolist() == errors
+    assert hfchain.run_sweep(air)["baseline_info_errors"].tolist() != errors
+
+
 def test_defaults_are_the_programs(tmp_path):
     # Four options given to both; every other parameter is each one's default.
     given = {"conditions": "awgn", "snr3k": [6], "minTrials": 1, "maxBits": 1}
@@ -272,6 +288,13 @@ def test_ctrl_c_abandons_a_long_block_call_and_gives_the_generator_back():
     ({"clockPpm": 50},
      "config.clockPpm: a sound card's clock offset needs the path through the air; give its "
      "sample rate too (config.audioRate)"),
+    ({"impulses": [2, -10]},
+     "config.impulses: static crashes on the audio need the path through the air; give its "
+     "sample rate too (config.audioRate)"),
+    ({"impulses": [2], "audioRate": 8000},
+     "config.impulses: give two values, the bursts a second and the level in dBFS"),
+    ({"impulses": [2, 70], "audioRate": 8000},
+     "config.impulses: The impulses' level 70 is not accepted; give a finite level up to 60 dB."),
     ({"floor": 1e-6, "esno": [8, 4]},
      "config.floor: a curve ends at its first point below the floor, so its points must ascend; "
      "4 dB comes after 8 dB"),
