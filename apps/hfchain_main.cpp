@@ -199,9 +199,11 @@ int do_run(const RunOptions& options) {
 // failed (each failure is reported).
 bool write_sweep_results(const SweepOptions& options, const SweepResult& result) {
     std::ostringstream table;
+    // An MPI launcher hands the ranks' output to a terminal of its own whether or not its own
+    // output is one: under it the table for people is had only by asking for it.
     const bool compact = options.format == TableFormat::compact ||
                          (options.format == TableFormat::automatic && options.output.empty() &&
-                          isatty(STDOUT_FILENO) != 0);
+                          isatty(STDOUT_FILENO) != 0 && !started_by_launcher());
     if (compact) {
         sweep::write_compact_table(table, options.config, result, kVersion, options.plotSnr3k,
                                    cli_names(options.config.snr3kAxis));

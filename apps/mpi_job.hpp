@@ -35,6 +35,11 @@ inline int launcher_ranks() {
     return detail::environment_number({"OMPI_COMM_WORLD_SIZE", "PMI_SIZE"}, 1);
 }
 
+// True when an MPI launcher started this process, even as a job of one rank.
+inline bool started_by_launcher() {
+    return detail::environment_number({"OMPI_COMM_WORLD_SIZE", "PMI_SIZE"}, 0) > 0;
+}
+
 // This process's rank from the launcher's environment; 0 when started otherwise.
 inline int launcher_rank() {
     return detail::environment_number({"OMPI_COMM_WORLD_RANK", "PMI_RANK", "PMIX_RANK"}, 0);

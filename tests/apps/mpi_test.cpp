@@ -156,7 +156,8 @@ TEST_F(Mpi, ARankThatRefusesItsCommandLineEndsTheJobAtOnce) {
         {" run",
          "hfchain: rank 1: started with another command than rank 0; every rank must run "
          "the same sweep\n"},
-        {kSweep + " --max-memory 1K", "hfchain: rank 1: --nframe: trials of 1 interleaver blocks"},
+        {kSweep + " --max-memory 1K",
+         "hfchain: rank 1: --nframe: trials of 1 interleaver block of"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rank1);

@@ -262,8 +262,12 @@ long resident_kib() {
     return 0;
 }
 
-// Three minutes of audio take no more memory than one.
+// Three minutes of audio take no more memory than one. The address sanitizer keeps freed memory
+// in quarantine, so there the resident size grows whatever the channel holds.
 TEST(AudioChannel, MemoryStaysBounded) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "resident memory is the sanitizer's quarantine here";
+#endif
     AudioChannelConfig config;
     config.sampleRate = 8000;
     config.channel = "ruim";
