@@ -79,12 +79,15 @@ inline void exact_term(const Ray& ray, int k, std::int64_t n, double inv_fs, dou
 // Terms of sinusoid k for the kLanes samples n0, n0 + 1, ...
 inline void exact_lanes(const Ray& ray, int k, std::int64_t n0, double inv_fs, Lanes& z_re,
                         Lanes& z_im) {
+    Lanes lanes_re{}, lanes_im{};  // whole vectors, so that no lane is read before it is set
     for (index_t l = 0; l < kLanes; ++l) {
         double re, im;
         exact_term(ray, k, n0 + l, inv_fs, re, im);
-        z_re[l] = re;
-        z_im[l] = im;
+        lanes_re[l] = re;
+        lanes_im[l] = im;
     }
+    z_re = lanes_re;
+    z_im = lanes_im;
 }
 
 // Gains `raios`(n0 .. n0 + kAnchorInterval - 1, p) of one ray, kLanes samples per element of
