@@ -307,22 +307,12 @@ int do_sweep(SweepOptions& options) {
     return run_sweep_here(options, journal.get(), nullptr);
 }
 
-// Fits the table's worker threads to the memory of the largest of the rows' points (each point
-// is a sweep), shared by `sharing` processes on this machine.
+// Fits the table's worker threads to the machine's memory, shared by `sharing` processes on it.
 void fit_requirements_threads(RequirementsOptions& options, int sharing, std::string* notes) {
-    SweepOptions probe;
-    int threads = 0;
-    const auto& rows = sweep::requirement_rows();
-    std::vector<std::size_t> chosen = options.config.rows;
-    if (chosen.empty()) {
-        for (std::size_t i = 0; i < rows.size(); ++i) chosen.push_back(i);
-    }
-    for (const std::size_t i : chosen) {
-        probe.config = sweep::requirement_point_config(options.config, rows[i], rows[i].snr3k);
-        check_sweep_memory(probe, sharing, notes);
-        threads = threads == 0 ? probe.config.threads : std::min(threads, probe.config.threads);
-    }
-    options.config.threads = threads;
+    refused_as_usage([&] {
+        options.config.threads =
+            sweep::fit_requirements_threads(options.config, 0, sharing, notes, cli_names(true));
+    });
 }
 
 void note_interrupted_table(const sweep::RequirementsResult& result) {

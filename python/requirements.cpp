@@ -31,21 +31,6 @@ namespace hfchain::python {
 
 namespace {
 
-// The rows' points run with the worker threads that fit the largest of them.
-int fitted_threads(const sweep::RequirementsConfig& config, double max_memory) {
-    const auto& rows = sweep::requirement_rows();
-    std::vector<std::size_t> chosen = config.rows;
-    for (std::size_t i = 0; chosen.empty() && i < rows.size(); ++i) chosen.push_back(i);
-    int threads = 0;
-    for (const std::size_t i : chosen) {
-        const int t =
-            sweep::fit_threads(sweep::requirement_point_config(config, rows[i], rows[i].snr3k),
-                               max_memory, 1, nullptr, python_names(false));
-        threads = threads == 0 ? t : std::min(threads, t);
-    }
-    return threads;
-}
-
 // A finished point, waiting for the calling thread.
 struct FinishedPoint {
     const sweep::RequirementRow* row;
@@ -199,7 +184,8 @@ py::object requirements_py(py::handle config_arg, py::object progress, py::handl
     try {
         sweep::check_requirements(config, python_names(false));
         check_max_memory(max_memory);
-        config.threads = fitted_threads(config, max_memory);
+        config.threads =
+            sweep::fit_requirements_threads(config, max_memory, 1, nullptr, python_names(false));
         if (!checkpoint.empty()) {
             journal = sweep::requirements_journal(checkpoint, config, HFCHAIN_VERSION,
                                                   python_names(false));

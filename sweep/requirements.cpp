@@ -12,6 +12,7 @@
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "runtime/output_file.hpp"
+#include "sweep/memory.hpp"
 #include "sweep/report.hpp"
 #include "sweep/session.hpp"
 #include "sweep/trial.hpp"
@@ -419,6 +420,18 @@ std::vector<std::size_t> chosen_rows(const RequirementsConfig& config) {
 }
 
 }  // namespace
+
+int fit_requirements_threads(const RequirementsConfig& config, double maxMemory, int sharing,
+                             std::string* notes, const FieldNames& names) {
+    int threads = 0;
+    for (const std::size_t i : chosen_rows(config)) {
+        const RequirementRow& row = requirement_rows()[i];
+        const int t = fit_threads(requirement_point_config(config, row, row.snr3k), maxMemory,
+                                  sharing, notes, names);
+        threads = threads == 0 ? t : std::min(threads, t);
+    }
+    return threads;
+}
 
 SweepParameters requirements_parameters(const RequirementsConfig& config,
                                         const std::string& version) {

@@ -95,6 +95,12 @@ void check_requirements(const RequirementsConfig& config, const FieldNames& name
 SweepConfig requirement_point_config(const RequirementsConfig& config, const RequirementRow& row,
                                      double snr3k);
 
+// The worker threads that fit the largest of the chosen rows' points (each point is a sweep) in
+// memory_limit(maxMemory), shared by `sharing` processes on this machine: fit_threads over every
+// row's point, the fewest kept. Its notes and errors are fit_threads'.
+int fit_requirements_threads(const RequirementsConfig& config, double maxMemory, int sharing,
+                             std::string* notes, const FieldNames& names = {});
+
 enum class Verdict {
     pass,         // the crossing is at or below the required SNR, and so is its interval
     pass_within,  // at or below it, but the interval reaches above it
