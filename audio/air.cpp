@@ -100,7 +100,9 @@ double blocks_for(const ModeParams& mode, index_t bits) {
         try {
             if (bit_budget(mode, n).info >= bits) return n;
         } catch (const Error&) {
-            // Too few blocks for one information bit.
+            // Too few blocks for one information bit (a block holds one at least); past that
+            // the mode itself is at fault.
+            if (n > kFlushBits) throw;
         }
     }
 }
