@@ -36,6 +36,9 @@ assert (isempty (airreceive (zeros (16000, 1), params, struct ("sampleRate", 800
 
 expect_error (@() airtransmit (params, source, setfield (vt, "levelKind", "loud")),
               "hfchain:airtransmit:LevelKind");
+% A parameter set whose blocks never hold a bit is refused, not searched for ever.
+expect_error (@() airtransmit (setfield (params, "repFactor", -1), source, vt), "",
+              "Erro: Total de frames insuficientes para transmissao");
 expect_error (@() airchannel (tx.audio, setfield (vc, "noiseDbfs", -40)),
               "hfchain:airchannel:Noise");
 expect_error (@() airchannel (tx.audio, setfield (vc, "ssbFilter", 2)),
