@@ -132,8 +132,8 @@ py::list receive(py::handle audio_in, py::handle sample_rate, py::handle rate,
 }  // namespace
 
 void bind_audio(py::module_& m) {
-    m.def("transmit", &transmit, py::kw_only(), py::arg("rate") = 2400,
-          py::arg("interleaver") = 0.6, py::arg("message") = py::none(), py::arg("seed") = 1,
+    m.def("transmit", &transmit, py::arg("rate") = 2400, py::arg("interleaver") = 0.6,
+          py::kw_only(), py::arg("message") = py::none(), py::arg("seed") = 1,
           py::arg("nframe") = py::none(), py::arg("sample_rate") = 8000, py::arg("carrier") = 1800,
           py::arg("peak") = py::none(), py::arg("rms") = py::none(), doc::transmit);
     m.def("receive", &receive, py::arg("audio"), py::arg("sample_rate"), py::kw_only(),

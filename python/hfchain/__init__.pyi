@@ -889,7 +889,7 @@ def audio_channel(audio: RealIn, sample_rate: float, channel: str, *, snr3k: flo
     active_first, active_last, bursts, clipped.
     """
 
-def transmit(*, rate: float = 2400, interleaver: float = 0.6, message: bytes | bytearray | None = None, seed: int = 1, nframe: float | None = None, sample_rate: float = 8000, carrier: float = 1800, peak: float | None = None, rms: float | None = None) -> tuple[Float64Array, dict[str, float]]:
+def transmit(rate: float = 2400, interleaver: float = 0.6, *, message: bytes | bytearray | None = None, seed: int = 1, nframe: float | None = None, sample_rate: float = 8000, carrier: float = 1800, peak: float | None = None, rms: float | None = None) -> tuple[Float64Array, dict[str, float]]:
     """A whole transmission (preamble and data) as audio on a carrier, as `hfchain transmit`
     writes it (docs/on-the-air.md).
 
