@@ -4,18 +4,6 @@
 
 namespace hfchain::app {
 
-VarShapping air_shaping() {
-    return {.rolloffFactor = 0.35, .pulseDelay = 6, .oversamplingFactor = 4};
-}
-
-audio::PassbandConfig air_passband(double sampleRate, double carrier) {
-    const VarShapping s = air_shaping();
-    return {.sampleRate = sampleRate,
-            .carrier = carrier,
-            .samplesPerSymbol = static_cast<index_t>(s.oversamplingFactor),
-            .bandwidth = 1200 * (1 + s.rolloffFactor)};
-}
-
 void add_mode_options(CLI::App& cmd, double& rate, double& interLen) {
     cmd.add_option("--rate", rate, "Data rate in bit/s: " + sweep::rate_list())
         ->type_name("BIT/S")

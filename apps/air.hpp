@@ -4,7 +4,6 @@
 #include <CLI/CLI.hpp>
 
 #include "apps/options.hpp"
-#include "audio/passband.hpp"
 
 namespace hfchain::app {
 
@@ -16,13 +15,6 @@ int transmit(const TransmitOptions& options);
 // status: 0 when every block of at least one transmission decoded, 1 otherwise (the outputs are
 // still written).
 int receive(const ReceiveOptions& options);
-
-// The shaping both commands use between symbols and audio.
-VarShapping air_shaping();
-
-// The band on the air at `sampleRate`: the pulse's 1200 (1 + roll-off) Hz each side of the
-// carrier.
-audio::PassbandConfig air_passband(double sampleRate, double carrier);
 
 // --rate and -i.
 void add_mode_options(CLI::App& cmd, double& rate, double& interLen);

@@ -9,9 +9,8 @@
 
 #include "apps/air.hpp"
 #include "apps/commands.hpp"
-#include "audio/airpath.hpp"
+#include "audio/air.hpp"
 #include "audio/audio_file.hpp"
-#include "audio/passband.hpp"
 #include "chain/recording.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
@@ -24,13 +23,6 @@ namespace hfchain::app {
 namespace {
 
 constexpr int kFailed = 1;
-
-// The baseband is kept in single precision, 8 bytes a sample at 9600 samples a second (277 MB
-// an hour of recording): recordings beyond this are refused.
-constexpr double kLongestRecording = 8 * 3600;  // s
-
-// Audio read at a time.
-constexpr std::size_t kChunk = 1 << 16;
 
 void read_receive(const CLI::App& cmd, ReceiveOptions& o) {
     refused_as_usage([&] {
@@ -52,52 +44,6 @@ void read_receive(const CLI::App& cmd, ReceiveOptions& o) {
     }
 }
 
-struct Recording {
-    Baseband baseband;
-    double sampleRate = 0;
-    double seconds = 0;
-};
-
-// The file brought down to baseband chunk by chunk: only the baseband is kept.
-Recording demodulate_file(const ReceiveOptions& o) {
-    audio::ReadOptions read{.raw = o.rawRate > 0, .rawRate = o.rawRate, .channel = o.channel};
-    audio::AudioReader reader(o.input, read);
-    const audio::PassbandConfig config = air_passband(reader.sampleRate(), o.carrier);
-    try {
-        audio::check_passband(config);
-    } catch (const Error& e) {
-        raise("hfchain:receive:BadRecording", "'" + o.input + "': " + e.message());
-    }
-    audio::Demodulator demod(config);
-    Recording r;
-    r.sampleRate = reader.sampleRate();
-    std::vector<double> samples(kChunk);
-    std::vector<cdouble> down;
-    long long read_total = 0;
-    const auto keep = [&] {
-        for (const cdouble& v : down) {
-            r.baseband.emplace_back(static_cast<float>(v.real()), static_cast<float>(v.imag()));
-        }
-        down.clear();
-    };
-    for (std::size_t n; (n = reader.read(samples.data(), kChunk)) > 0;) {
-        read_total += static_cast<long long>(n);
-        if (static_cast<double>(read_total) > kLongestRecording * r.sampleRate) {
-            raise(
-                "hfchain:receive:TooLong",
-                "'" + o.input + "' is longer than " + format_value(kLongestRecording / 3600) +
-                    " hours, the longest recording receive reads (its baseband is kept in "
-                    "memory, 277 MB an hour); cut it into parts (sox IN PART trim START LENGTH).");
-        }
-        demod.push(samples.data(), n, down);
-        keep();
-    }
-    demod.finish(down);
-    keep();
-    r.seconds = static_cast<double>(read_total) / r.sampleRate;
-    return r;
-}
-
 // The sample clock's offset as the report reads it.
 std::string clock_text(const RecordedTransmission& t) {
     if (!t.clockMeasured) return "not measured (too short)";
@@ -106,7 +52,7 @@ std::string clock_text(const RecordedTransmission& t) {
     return text;
 }
 
-std::string text_report(const ReceiveOptions& o, const Recording& rec,
+std::string text_report(const ReceiveOptions& o, const audio::AirRecording& rec,
                         const std::vector<RecordedTransmission>& found) {
     std::ostringstream out;
     char line[256];
@@ -133,7 +79,7 @@ std::string text_report(const ReceiveOptions& o, const Recording& rec,
     return out.str();
 }
 
-std::string json_report(const ReceiveOptions& o, const Recording& rec,
+std::string json_report(const ReceiveOptions& o, const audio::AirRecording& rec,
                         const std::vector<RecordedTransmission>& found) {
     std::ostringstream out;
     out.precision(10);
@@ -162,16 +108,7 @@ std::string json_report(const ReceiveOptions& o, const Recording& rec,
 // (a transmission's last byte completed with zeros).
 std::string decoded_bytes(const std::vector<RecordedTransmission>& found) {
     std::string bytes;
-    for (const RecordedTransmission& t : found) {
-        for (index_t k = 0; k < t.infoBits.numel(); k += 8) {
-            unsigned byte = 0;
-            for (index_t b = 0; b < 8; ++b) {
-                const bool one = k + b < t.infoBits.numel() && t.infoBits[k + b] == 1;
-                byte |= (one ? 1u : 0u) << (7 - b);
-            }
-            bytes.push_back(static_cast<char>(byte));
-        }
-    }
+    for (const RecordedTransmission& t : found) bytes += audio::bytes_of_bits(t.infoBits);
     return bytes;
 }
 
@@ -191,13 +128,13 @@ void write_output(const char* option, const std::string& path, const std::string
 
 int receive(const ReceiveOptions& o) {
     const ModeParams mode = rateconf(o.rate, o.interLen);
-    const Recording rec = demodulate_file(o);
+    const audio::AirRecording rec = [&] {
+        audio::AudioReader reader(
+            o.input, {.raw = o.rawRate > 0, .rawRate = o.rawRate, .channel = o.channel});
+        return audio::demodulate_recording(reader, o.carrier, o.input);
+    }();
     BuiltinHost host;
-    RecordingSettings settings;
-    settings.shaping = air_shaping();
-    settings.reclock = [](const ComplexArray& x, double ppm) { return audio::reclock(x, ppm); };
-    const std::vector<RecordedTransmission> found =
-        receive_recording(rec.baseband, mode, settings, host);
+    const std::vector<RecordedTransmission> found = audio::receive_air(rec, mode, host);
 
     const bool report_to_stderr = o.output == "-" || o.json == "-";
     write_all(report_to_stderr ? STDERR_FILENO : STDOUT_FILENO, text_report(o, rec, found),

@@ -11,16 +11,14 @@
 
 #include "apps/air.hpp"
 #include "apps/commands.hpp"
+#include "audio/air.hpp"
 #include "audio/audio_file.hpp"
 #include "audio/passband.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/output_file.hpp"
-#include "shaping/pulseshaper.hpp"
 #include "sweep/config.hpp"
-#include "transmitter/bitbudget.hpp"
-#include "transmitter/sendchain.hpp"
 
 namespace hfchain::app {
 
@@ -60,7 +58,7 @@ void read_transmit(const TransmitText& t, const CLI::App& cmd, TransmitOptions& 
         throw UsageError("--nframe: a message sets its own blocks; give --nframe with --seed");
     }
     try {
-        audio::check_passband(air_passband(o.sampleRate, o.carrier));
+        audio::check_passband(audio::air_passband(o.sampleRate, o.carrier));
     } catch (const Error& e) {
         throw UsageError(std::string("--sample-rate, --carrier: ") + e.message());
     }
@@ -76,25 +74,7 @@ RealArray message_bits(const std::string& path) {
     const std::string bytes((std::istreambuf_iterator<char>(in)), {});
     if (in.bad())
         raise("hfchain:transmit:BadMessage", "Cannot read the message file '" + path + "'.");
-    RealArray bits(static_cast<index_t>(bytes.size()) * 8);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        for (int b = 0; b < 8; ++b) {
-            bits[static_cast<index_t>(i * 8) + b] =
-                (static_cast<unsigned char>(bytes[i]) >> (7 - b)) & 1;
-        }
-    }
-    return bits;
-}
-
-// The fewest whole blocks whose information bits hold `bits`.
-double blocks_for(const ModeParams& mode, index_t bits) {
-    for (double n = 1;; ++n) {
-        try {
-            if (bit_budget(mode, n).info >= bits) return n;
-        } catch (const Error&) {
-            // Too few blocks for one information bit.
-        }
-    }
+    return audio::bits_of_bytes(bytes);
 }
 
 }  // namespace
@@ -102,21 +82,20 @@ double blocks_for(const ModeParams& mode, index_t bits) {
 int transmit(const TransmitOptions& o) {
     const ModeParams mode = rateconf(o.rate, o.interLen);
     BuiltinHost host;
-    SendchainOut tx;
-    double nFrame = o.nFrame > 0 ? o.nFrame : sweep::default_nframe(o.rate, o.interLen);
+    RealArray bits;
+    audio::AirSource source{
+        .nFrame = o.nFrame > 0 ? o.nFrame : sweep::default_nframe(o.rate, o.interLen),
+        .seed = o.txSeed};
     if (!o.message.empty()) {
-        const RealArray bits = message_bits(o.message);
-        nFrame = blocks_for(mode, bits.numel());
-        tx = sendchain_bits(mode, nFrame, bits, host);
-    } else {
-        tx = sendchain(mode, nFrame, o.txSeed, host);
+        bits = message_bits(o.message);
+        source.message = &bits;
     }
-    const ComplexArray shaped = pulseshaper(tx.MultiplexOut, air_shaping()).out;
     const audio::Level level{
         .kind = o.rmsLevel ? audio::Level::Kind::rms : audio::Level::Kind::peak,
         .dbfs = o.levelDbfs};
-    const audio::AudioSignal audio =
-        audio::modulate(shaped, air_passband(o.sampleRate, o.carrier), level);
+    const audio::AirTransmission tx = audio::transmit_air(
+        mode, source, audio::air_passband(o.sampleRate, o.carrier), level, host);
+    const audio::AudioSignal& audio = tx.audio;
     audio::write_audio(o.output,
                        {.container = audio::container_for(o.output),
                         .encoding = audio::Encoding::pcm16,
@@ -130,8 +109,7 @@ int transmit(const TransmitOptions& o) {
                   "duration %.3f s at %s Hz, carrier %s Hz\n"
                   "level %.2f dBFS peak, %.2f dBFS RMS, peak-to-average ratio %.2f dB\n",
                   format_value(o.rate).c_str(), format_value(o.interLen).c_str(),
-                  format_value(nFrame).c_str(),
-                  static_cast<long long>(bit_budget(mode, nFrame).info),
+                  format_value(tx.nFrame).c_str(), static_cast<long long>(tx.infoBits),
                   o.message.empty() ? ("random, seed " + format_value(o.txSeed)).c_str()
                                     : ("the bytes of " + o.message + ", then zeros").c_str(),
                   static_cast<double>(audio.samples.size()) / o.sampleRate,

@@ -889,6 +889,36 @@ def audio_channel(audio: RealIn, sample_rate: float, channel: str, *, snr3k: flo
     active_first, active_last, bursts, clipped.
     """
 
+def transmit(rate: float = 2400, interleaver: float = 0.6, *, message: bytes | bytearray | None = None, seed: int = 1, nframe: float | None = None, sample_rate: float = 8000, carrier: float = 1800, peak: float | None = None, rms: float | None = None) -> tuple[Float64Array, dict[str, float]]:
+    """A whole transmission (preamble and data) as audio on a carrier, as `hfchain transmit`
+    writes it (docs/on-the-air.md).
+
+    rate: data rate in bit/s; interleaver: its length in seconds (0.6 or 4.8).
+    message: bytes sent as the information bits (first bit the most significant of the first
+        byte) over the fewest whole interleaver blocks that hold them, the last completed with
+        zeros; or None: random bits from seed (0 to 4294967295) over nframe blocks (None: the
+        rate's fewest whole blocks).
+    sample_rate: audio samples a second (8000 to 192000); carrier: Hz (the band, carrier +-1620
+        Hz, within 0 .. sample_rate / 2).
+    peak or rms: the level in dBFS (full scale +-1); neither: peak -3 dBFS. A level that puts the
+        peak above full scale is refused (hfchain:audio:Clipping).
+    Returns the samples and what `hfchain transmit` prints: rate, interleaver, blocks, infoBits,
+    duration (s), sampleRate, carrier, peakDbfs, rmsDbfs, peakToAverage (dB).
+    """
+
+def receive(audio: RealIn, sample_rate: float, *, rate: float = 2400, interleaver: float = 0.6, carrier: float = 1800) -> list[dict[str, Any]]:
+    """Finds and decodes the transmissions of one mode in a recording, as `hfchain receive` does
+    (docs/on-the-air.md).
+
+    audio: the samples (full scale +-1) at sample_rate (8000 to 192000 Hz), around carrier (Hz).
+    rate, interleaver: the transmissions' data rate (bit/s) and interleaver length (s).
+    Returns one dict per transmission, in order: start (s from the first sample), frequencyOffset
+    (Hz), clockOffset (ppm the recording's clock runs fast of the sender's; None when the
+    transmission is too short to measure it), snr3k (dB), blocks (a list of dicts: decoded,
+    disagreement), bits (the decoded information bits, uint8, every block's, padding included)
+    and bytes (those bits as bytes, first bit the most significant).
+    """
+
 def pulsematch(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str, Any]) -> PulsematchOut:
     """The receive matched filter: the transmit filter's unit-energy root-raised-cosine taps, full
     convolution, no decimation.

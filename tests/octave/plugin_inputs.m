@@ -5,6 +5,7 @@ function n = plugin_inputs (name)
                   "pulsematch", 2, "tickalign", 3, "framelock", 3, "freqlock", 3, "unframer", 2,
                   "symslicer", 2, "unshuffle", 2, "softslicer", 3, "patternslicer", 6,
                   "vitdecode", 3, "mexprops", 1, "sisodecode", 3, "chansound", 4,
-                  "turboequal", 4, "patterntrack", 4, "geniecombine", 6);
+                  "turboequal", 4, "patterntrack", 4, "geniecombine", 6, "clocktrack", 3,
+                  "airtransmit", 3, "airchannel", 2, "airreceive", 3);
   n = table.(name);
 end

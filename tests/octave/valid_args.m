@@ -69,11 +69,31 @@ function args = valid_args (name)
       args = {[symbols; symbols(1:24)], 1, 0.5, slow, "noncoherent", "exact"};
     case "vitdecode"
       args = {1 - 2 * mod((1:2880)', 2), params, 1};
+    case "clocktrack"
+      % 100 symbols: three windows of 16 symbols fit, the least clocktrack measures.
+      symbols = exp (2i * pi * mod ((0:99)' .^ 2, 8) / 8);
+      args = {pulseshaper(symbols, shaping).out, shaping, ...
+              struct("first", 0, "count", 0, "window", 16)};
+    case "airtransmit"
+      args = {params, struct("bits", [], "nFrame", 1, "seed", 5), ...
+              struct("sampleRate", 8000, "carrier", 1800, "level", -3, "levelKind", "peak")};
+    case "airchannel"
+      args = {0.1 * sin(2 * pi * 1000 * (0:799)' / 8000), air_channel_settings()};
+    case "airreceive"
+      args = {0.1 * sin(2 * pi * 1700 * (0:1999)' / 8000), params, ...
+              struct("sampleRate", 8000, "carrier", 1800)};
     case "mexprops"
       args = {"modeconf"};
     otherwise
       error ("hfchain:test:UnknownPlugin", "no arguments for '%s'", name);
   end
+end
+
+function s = air_channel_settings ()
+  % A fading channel with noise at an SNR in 3 kHz; the optional settings empty.
+  s = struct ("sampleRate", 8000, "carrier", 1800, "channel", "ruim", "offset", 0, "snr3k", 10,
+              "noiseDbfs", [], "clockPpm", 0, "impulses", [], "ssbFilter", [], "clip", [],
+              "seed", 3);
 end
 
 function [short, sent, matched, sounding] = short_transmission (params, shaping, nFrame, data)
