@@ -118,9 +118,9 @@ std::string text_report(const ReceiveOptions& o, const Recording& rec,
     for (std::size_t i = 0; i < found.size(); ++i) {
         const RecordedTransmission& t = found[i];
         std::snprintf(line, sizeof line,
-                      "transmission %zu: start %.4f s, frequency offset %+.2f Hz, sample clock "
-                      "%s, SNR(3 kHz) %.1f dB, %zu blocks\n",
-                      i + 1, t.start, t.frequencyOffset, clock_text(t).c_str(), t.snr3k,
+                      "transmission %zu: start %.4f s, end %.4f s, frequency offset %+.2f Hz, "
+                      "sample clock %s, SNR(3 kHz) %.1f dB, %zu blocks\n",
+                      i + 1, t.start, t.end, t.frequencyOffset, clock_text(t).c_str(), t.snr3k,
                       t.blocks.size());
         out << line;
         for (std::size_t b = 0; b < t.blocks.size(); ++b) {
@@ -142,7 +142,7 @@ std::string json_report(const ReceiveOptions& o, const Recording& rec,
         << ", \"transmissions\": [";
     for (std::size_t i = 0; i < found.size(); ++i) {
         const RecordedTransmission& t = found[i];
-        out << (i > 0 ? ", " : "") << "{\"start\": " << t.start
+        out << (i > 0 ? ", " : "") << "{\"start\": " << t.start << ", \"end\": " << t.end
             << ", \"frequencyOffset\": " << t.frequencyOffset
             << ", \"clockOffset\": " << (t.clockMeasured ? std::to_string(t.clockOffset) : "null")
             << ", \"snr3k\": " << t.snr3k << ", \"infoBits\": " << t.infoBits.numel()

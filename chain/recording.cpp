@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "chain/block_probes.hpp"
 #include "params/modes.hpp"
 #include "params/waveform.hpp"
 #include "receiver/clocktrack/clocktrack.hpp"
@@ -45,6 +46,7 @@ struct Shape {
     index_t blockSymbols = 0;  // symbols an interleaver block adds
     index_t fewestBlocks = 0;  // blocks that carry at least one information bit
     ModeParams search;         // the mode with the first 1440 preamble symbols
+    BlockProbes probes;        // what the end rule matches
 };
 
 index_t symbols_of(const ModeParams& mode, double nFrame, HostServices& host) {
@@ -83,6 +85,7 @@ Shape shape_of(const ModeParams& mode, const VarShapping& shaping, HostServices&
     const index_t keep = std::min(s.preamble, kSearchPreamble);
     s.search.preamSync = RealArray(1, keep);
     std::copy_n(mode.preamSync.begin(), keep, s.search.preamSync.begin());
+    s.probes = block_probes(mode, shaping, host);
     return s;
 }
 
@@ -121,10 +124,12 @@ double quietest_power(const Baseband& baseband, index_t M) {
 }
 
 // A start found in a search window: the 0-based baseband sample where the transmission's sound
-// begins, and how well the window's signal from there matches the preamble.
+// begins, how well the window's signal from there matches the preamble, and the frequency offset
+// found with it.
 struct Find {
     std::int64_t begin = -1;
     double match = 0;
+    double offset = 0;
 };
 
 // How well `x` (freqlock's output, turned back) from its 1-based sample `start` matches the
@@ -159,7 +164,8 @@ Find search_window(const Baseband& baseband, std::int64_t first, const Shape& s,
     if (locked.start.empty()) return {};
     const double match = preamble_match(locked.out, locked.start[0], s.search, s.M);
     if (match < kLeastMatch) return {};
-    return {first + static_cast<std::int64_t>(locked.start[0]) - 1 - 2 * s.D * s.M, match};
+    return {first + static_cast<std::int64_t>(locked.start[0]) - 1 - 2 * s.D * s.M, match,
+            locked.offset};
 }
 
 // The start a first find leads to. The search's window may hold a preamble that begins after its
@@ -167,8 +173,8 @@ Find search_window(const Baseband& baseband, std::int64_t first, const Shape& s,
 // are alike but for their count) for a start, so the search is repeated a segment and two
 // later, and the start that matches the preamble best is kept; each from a little before the
 // start, until two searches agree.
-std::int64_t settle(const Baseband& baseband, Find find, const Shape& s, const VarShapping& shaping,
-                    HostServices& host) {
+Find settle(const Baseband& baseband, Find find, const Shape& s, const VarShapping& shaping,
+            HostServices& host) {
     for (int pass = 0; pass < kSettlePasses; ++pass) {
         Find best;
         for (index_t k = 0; k < 3; ++k) {
@@ -176,16 +182,28 @@ std::int64_t settle(const Baseband& baseband, Find find, const Shape& s, const V
             const Find again = search_window(baseband, from, s, shaping, host);
             if (again.begin >= 0 && again.match > best.match) best = again;
         }
-        if (best.begin < 0) return find.begin;
+        if (best.begin < 0) return find;
         const bool same = std::abs(best.begin - find.begin) <= s.M;
         find = best;
         if (same) break;
     }
-    return find.begin;
+    return find;
 }
 
-// Blocks of the transmission whose sound begins at `begin`: see the length rule in the header.
-index_t count_blocks(const Baseband& baseband, std::int64_t begin, const Shape& s, double quiet) {
+// The error of a transmission longer than the receiver decodes.
+[[noreturn]] void too_long(std::int64_t begin, index_t M) {
+    raise("hfchain:recording:TooLong",
+          "The transmission that begins " +
+              format_value(static_cast<double>(begin) / (kSymbolRate * static_cast<double>(M))) +
+              " s into the recording lasts over " + format_value(kLongestTransmission / 60) +
+              " minutes, the longest the receiver decodes (it holds a transmission whole, about "
+              "70 MB a minute).");
+}
+
+// Blocks of the transmission whose sound begins at `found.begin`: see the length rule in the
+// header (the power is taken from the recording's first sample at the earliest).
+index_t count_blocks(const Baseband& baseband, const Find& found, const Shape& s, double quiet) {
+    const std::int64_t begin = std::max<std::int64_t>(found.begin, 0);
     const std::int64_t data = begin + (s.D + s.preamble) * s.M;
     const double preamble = mean_power(baseband, begin + s.D * s.M, s.preamble * s.M);
     const double floor = std::max(std::min(quiet, preamble / 4), preamble * 1e-6);
@@ -199,17 +217,24 @@ index_t count_blocks(const Baseband& baseband, std::int64_t begin, const Shape& 
             static_cast<std::int64_t>(kClockSlack * static_cast<double>(end - begin));
         return end - slack <= static_cast<std::int64_t>(baseband.size());
     };
+    const auto power = [&](index_t b) { return mean_power(baseband, data + b * length, length); };
+    std::int64_t drift = 0;
+    const auto matches = [&](index_t b) {
+        const std::int64_t peak = found.begin + (s.D + s.preamble) * s.M + b * length;
+        return block_match(baseband, s.probes, peak, found.offset, drift) >= kLeastProbeMatch;
+    };
     index_t blocks = 0;
-    while (fits(blocks + 1) && mean_power(baseband, data + blocks * length, length) > threshold) {
-        ++blocks;
+    while (fits(blocks + 1) && power(blocks) > threshold) {
+        if (matches(blocks)) {
+            ++blocks;
+        } else if (power(blocks) < preamble / 2 && fits(blocks + 2) &&
+                   power(blocks + 1) > threshold && matches(blocks + 1)) {
+            blocks += 2;  // a fade: the block after it is the transmission's again
+        } else {
+            break;  // noise, or another signal as strong as the preamble
+        }
         if (static_cast<double>(blocks * s.blockSymbols) > kLongestTransmission * kSymbolRate) {
-            raise("hfchain:recording:TooLong",
-                  "The transmission that begins " +
-                      format_value(static_cast<double>(begin) / (kSymbolRate * s.M)) +
-                      " s into the recording lasts over " +
-                      format_value(kLongestTransmission / 60) +
-                      " minutes, the longest the receiver decodes (it holds a transmission whole, "
-                      "about 70 MB a minute).");
+            too_long(begin, s.M);
         }
     }
     return blocks;
@@ -303,7 +328,9 @@ RecordedTransmission decode_transmission(const Baseband& baseband, std::int64_t 
                         .softRule = settings.softRule};
     HfReceived got = receive_hf(matched.out, frameStart, blanking.samples, mode, hf, host);
     RecordedTransmission t;
-    t.start = static_cast<double>(begin) / (kSymbolRate * static_cast<double>(s.M));
+    const double rate = kSymbolRate * static_cast<double>(s.M);
+    t.start = static_cast<double>(begin) / rate;
+    t.end = t.start + static_cast<double>(n) * (1 + clock.ppm * 1e-6) / rate;
     t.clockMeasured = clock.measured;
     t.clockOffset = clock.ppm;
     if (!got.decoding.ran) return t;
@@ -338,10 +365,10 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
     while (first + least <= end) {
         host.poll_interrupt();
         const Find find = search_window(baseband, first, s, settings.shaping, host);
-        const std::int64_t begin =
-            find.begin < 0 ? -1 : settle(baseband, find, s, settings.shaping, host);
-        index_t blocks =
-            begin < 0 ? 0 : count_blocks(baseband, std::max<std::int64_t>(begin, 0), s, quiet);
+        const Find settled =
+            find.begin < 0 ? find : settle(baseband, find, s, settings.shaping, host);
+        const std::int64_t begin = settled.begin;
+        index_t blocks = begin < 0 ? 0 : count_blocks(baseband, settled, s, quiet);
         if (blocks >= s.fewestBlocks) {
             RecordedTransmission t =
                 decode_transmission(baseband, begin, blocks, mode, s, settings, host);

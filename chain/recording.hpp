@@ -12,9 +12,14 @@
 // Length. The receiver is not told how many interleaver blocks a transmission carries: a block
 // belongs to it while the baseband's mean power over the block stays above the geometric mean
 // of the preamble's power and the recording's quietest power (the least mean power over 0.1 s;
-// taken as at most a quarter of the preamble's), and while the recording lasts (to within 200
-// ppm of the block's end: a recorder whose clock runs slow takes it in fewer samples). A
-// transmission of fewer blocks than its rate needs to carry an information bit is no transmission.
+// taken as at most a quarter of the preamble's), while the recording lasts (to within 200 ppm
+// of the block's end: a recorder whose clock runs slow takes it in fewer samples), and while the
+// block matches the probes every block of the mode carries (chain/block_probes.hpp): where
+// another transmission follows directly the power does not fall, but the probes stop matching.
+// A block that does not match them with less than half the preamble's power is a fade when the
+// block after it matches again; one as strong as the preamble is another signal, and the
+// transmission ends before it. A transmission of fewer blocks than its rate needs to carry an
+// information bit is no transmission.
 //
 // Blocks. The HF receiver decodes the blocks together (the code runs on across them); a block
 // counts as decoded when the decoded bits, encoded again, agree with the signs of the received
@@ -70,7 +75,9 @@ struct RecordedBlock {
 };
 
 struct RecordedTransmission {
-    double start = 0;            // s from the recording's first sample to the transmission's
+    double start = 0;            // s from the recording's first sample to the transmission's sound
+    double end = 0;              // s from the recording's first sample to the end of the sound
+                                 // of its last block kept (on the recording's clock)
     double frequencyOffset = 0;  // Hz, the offset freqlock took out
     bool clockMeasured = false;  // whether the sample-clock offset was measured (and corrected)
     double clockOffset = 0;      // parts per million the recording's sample clock runs fast
