@@ -32,6 +32,17 @@
 // decoded blocks than its rate needs is taken for a false start, and the search goes on 256
 // symbols later; after a transmission it goes on from its end.
 //
+// Any mode. Without a mode the search is modelock's (receiver/modelock/modelock.hpp), window by
+// window as above (windows of kAnySearchStep symbols), over every mode at once: it finds a
+// preamble segment, reads the mode from d1/d2 and the count, and so where the first data symbol
+// lies, wherever in the preamble the recording begins. A mode read less surely than
+// kLeastModeConfidence is reported and not decoded. Otherwise the last three segments before the
+// first data symbol (the 0.6 s preamble, which every preamble ends with) are searched again with
+// that mode as above (a find there confirms the detection: modelock's alone may be noise), and
+// the transmission is decoded from them as one of that mode: its length, blocks and end as
+// above. A transmission none of whose blocks decode under the mode read is reported with its
+// blocks, its bits dropped; the search goes on after it.
+//
 // Sample clock. When the caller gives a resampling step, the sample-clock offset of each
 // transmission is measured with clocktrack over its samples (windows of at most 256 symbols, at
 // least 8 of them; a transmission shorter than three windows of 16 symbols stays unmeasured),
@@ -53,6 +64,8 @@ using Baseband = std::vector<std::complex<float>>;
 
 inline constexpr double kMaxDisagreement = 0.1;
 inline constexpr double kMaxUncodedErrors = 0.01;
+inline constexpr double kLeastModeConfidence = 0.9;
+inline constexpr index_t kAnySearchStep = 2048;  // symbols
 
 // `x` as a clock (1 + ppm 1e-6) times as fast takes it: the same signal at that many more
 // samples a second, the first sample at the same instant (about x.numel() (1 + ppm 1e-6)
@@ -82,8 +95,13 @@ struct RecordedTransmission {
     bool clockMeasured = false;  // whether the sample-clock offset was measured (and corrected)
     double clockOffset = 0;      // parts per million the recording's sample clock runs fast
     double snr3k = 0;            // dB, the sounding's path power over its noise, in 3 kHz
+    int mode = -1;               // index into kModes of the mode decoded (or read, when not
+                                 // decoded)
+    double confidence = 1;       // how surely the mode was read (1 when it was given)
+    bool modeRead = true;        // false: read less surely than kLeastModeConfidence, not decoded
     std::vector<RecordedBlock> blocks;
-    RealArray infoBits;  // the decoded information bits of every block (K of the bit budget)
+    RealArray infoBits;  // the decoded information bits of every block (K of the bit budget);
+                         // empty when no block decoded under a mode read
 };
 
 // Finds and decodes every transmission of `mode` in `baseband`, in order. A transmission is held
@@ -93,6 +111,12 @@ struct RecordedTransmission {
 // minutes, "hfchain:recording:TooLong"; those of the blocks.
 std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
                                                     const ModeParams& mode,
+                                                    const RecordingSettings& settings,
+                                                    HostServices& host);
+
+// Finds and decodes every transmission of any mode in `baseband`, in order (see "Any mode"
+// above). Errors: as the one of a given mode.
+std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
                                                     const RecordingSettings& settings,
                                                     HostServices& host);
 

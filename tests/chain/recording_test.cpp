@@ -7,9 +7,11 @@
 
 #include <random>
 
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "shaping/pulseshaper.hpp"
+#include "transmitter/constellation.hpp"
 #include "transmitter/sendchain.hpp"
 
 namespace hfchain {
@@ -25,6 +27,9 @@ struct Placed {
     double seed;    // of the information bits
     double blocks;
     double rate = 0;  // bit/s of a transmission of another mode (0.6 s interleaver)
+    double interLen = 0.6;
+    double late = 0;       // s of its sound missing from its front (the recording began late)
+    bool garbled = false;  // its data symbols replaced by random points (its probes kept)
 };
 
 // White noise of variance `noise` with the transmissions added where they are placed.
@@ -37,10 +42,16 @@ Baseband recording(const ModeParams& mode, double seconds, double noise,
     BuiltinHost host;
     std::size_t after = 0;
     for (const Placed& p : placed) {
-        const ModeParams own = p.rate > 0 ? rateconf(p.rate, 0.6) : mode;
-        const SendchainOut tx = sendchain(own, p.blocks, p.seed, host);
+        const ModeParams own = p.rate > 0 ? rateconf(p.rate, p.interLen) : mode;
+        SendchainOut tx = sendchain(own, p.blocks, p.seed, host);
         sent.push_back(tx.BitInCodIn);
-        const ComplexArray s = pulseshaper(tx.MultiplexOut, kSettings.shaping).out;
+        for (index_t k = own.preamSync.numel(); p.garbled && k < tx.MultiplexOut.numel(); ++k) {
+            if (tx.ProbeInfo[k] == 0) tx.MultiplexOut[k] = psk_points()[gen() % 8];
+        }
+        const ComplexArray whole = pulseshaper(tx.MultiplexOut, kSettings.shaping).out;
+        const auto cut = static_cast<index_t>(p.late * kRate);
+        ComplexArray s(whole.numel() - cut);
+        std::copy(whole.begin() + cut, whole.end(), s.begin());
         const auto tails = static_cast<std::size_t>(2 * kSettings.shaping.pulseDelay * 4);
         const std::size_t first = p.start == -1   ? after
                                   : p.start == -2 ? after - tails
@@ -154,8 +165,46 @@ TEST(Recording, NoiseAloneHoldsNoTransmission) {
     const ModeParams mode = rateconf(1200, 0.6);
     std::vector<RealArray> sent;
     BuiltinHost host;
-    EXPECT_TRUE(receive_recording(recording(mode, 4, 1, {}, sent), mode, kSettings, host).empty());
+    const Baseband noise = recording(mode, 4, 1, {}, sent);
+    EXPECT_TRUE(receive_recording(noise, mode, kSettings, host).empty());
     EXPECT_TRUE(receive_recording(Baseband(1000), mode, kSettings, host).empty());
+    EXPECT_TRUE(receive_recording(noise, kSettings, host).empty());
+    EXPECT_TRUE(receive_recording(Baseband(1000), kSettings, host).empty());
+}
+
+// Without a mode: each transmission decoded with the mode its preamble announces, among them
+// one the recording entered deep in its 4.8 s preamble (decoded from its first data symbol, its
+// start before the recording's) and one whose data is not its mode's (reported, its blocks not
+// decoded, no bits).
+TEST(Recording, AnyModeDecodesEachWithItsOwn) {
+    const std::vector<Placed> placed = {
+        {0, 0, 3, 1, 1200, 4.8, 3.2},  // 3.2 s of its 4.8 s preamble missing
+        {7.0, 12, 4, 4, 75, 0.6},           {10.6, -30, 5, 1, 2400, 0.6},
+        {12.4, 0, 6, 1, 600, 0.6, 0, true}, {14.2, 3, 7, 1, 4800, 0.6},
+    };
+    BuiltinHost host;
+    std::vector<RealArray> sent;
+    const Baseband x = recording(rateconf(2400, 0.6), 16, 0.02, placed, sent);
+    const auto found = receive_recording(x, kSettings, host);
+    ASSERT_EQ(found.size(), placed.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        SCOPED_TRACE(i);
+        const Placed& p = placed[i];
+        const RecordedTransmission& t = found[i];
+        EXPECT_EQ(kModes[t.mode].rate, p.rate);
+        EXPECT_EQ(kModes[t.mode].interLen, p.interLen);
+        EXPECT_GE(t.confidence, kLeastModeConfidence);
+        EXPECT_TRUE(t.modeRead);
+        EXPECT_NEAR(t.start, p.start - p.late, 1.5 / 2400);
+        EXPECT_NEAR(t.frequencyOffset, p.offset, 0.5);
+        EXPECT_NEAR(t.end, p.start - p.late + sound_length(rateconf(p.rate, p.interLen), p.blocks),
+                    1.5 / 2400);
+        ASSERT_EQ(t.blocks.size(), static_cast<std::size_t>(p.blocks));
+        for (const RecordedBlock& b : t.blocks) EXPECT_EQ(b.decoded, !p.garbled);
+        const RealArray& bits = t.infoBits;
+        EXPECT_EQ(bits.numel() == 0, p.garbled);
+        EXPECT_TRUE(std::equal(bits.begin(), bits.end(), sent[i].begin()));
+    }
 }
 
 }  // namespace
