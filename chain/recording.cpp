@@ -357,16 +357,24 @@ index_t decoded_blocks(const RecordedTransmission& t) {
 // The transmission whose sound begins at `begin`, of at most `blocks` blocks, decoded. Blocks
 // after the last that decoded are taken for what follows the transmission (the length rule can
 // run on into the next one): it is decoded again without them. `blocks` becomes the blocks
-// kept, fewer than the rate needs when too few decoded (the first decoding is returned).
+// kept, fewer than the rate needs when too few decoded, the second decoding included (a
+// transmission of another mode whose blocks come close to decoding as this one's): then the
+// first decoding is returned.
 RecordedTransmission decode_kept(const Baseband& baseband, std::int64_t begin, index_t& blocks,
                                  const ModeParams& mode, const Shape& s,
                                  const RecordingSettings& settings, HostServices& host) {
     RecordedTransmission t = decode_transmission(baseband, begin, blocks, mode, s, settings, host);
     const index_t kept = decoded_blocks(t);
-    if (kept < blocks && kept >= s.fewestBlocks) {
-        t = decode_transmission(baseband, begin, kept, mode, s, settings, host);
-    }
     blocks = std::min(blocks, kept);
+    if (kept < static_cast<index_t>(t.blocks.size()) && kept >= s.fewestBlocks) {
+        RecordedTransmission again =
+            decode_transmission(baseband, begin, kept, mode, s, settings, host);
+        if (decoded_blocks(again) < s.fewestBlocks) {
+            blocks = 0;
+            return t;
+        }
+        return again;
+    }
     return t;
 }
 
@@ -380,6 +388,19 @@ std::int64_t after(const RecordedTransmission& t, std::int64_t begin, index_t bl
 int mode_index(const ModeParams& mode) {
     const Mode* m = find_mode(mode);
     return m == nullptr ? -1 : static_cast<int>(m - kModes);
+}
+
+// Whether the preamble whose sound begins at `begin` surely announces a mode other than `mode`
+// (the search of one mode matches most of another's preamble too: their segments differ in d1
+// and d2 only).
+bool announces_another(const Baseband& baseband, std::int64_t begin, const ModeParams& mode,
+                       const Shape& s, const VarShapping& shaping, HostServices& host) {
+    const index_t n = (2 * kSettleMargin + kPreambleRepeat + 2 * s.D) * s.M;
+    const PulsematchOut matched =
+        pulsematch(piece(baseband, begin - kSettleMargin * s.M, n), shaping, host);
+    const VarModelock settings{.from = 1, .to = static_cast<double>(2 * kSettleMargin * s.M)};
+    const ModelockOut lock = modelock(matched.out, shaping, settings, host);
+    return lock.found && lock.confidence >= kLeastModeConfidence && lock.mode != mode_index(mode);
 }
 
 // The decoding of each mode found without a mode given: the mode with only the last three
@@ -534,7 +555,8 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
         const Find settled =
             find.begin < 0 ? find : settle(baseband, find, s, settings.shaping, host);
         index_t blocks = settled.begin < 0 ? 0 : count_blocks(baseband, settled, s, quiet);
-        if (blocks >= s.fewestBlocks) {
+        if (blocks >= s.fewestBlocks &&
+            !announces_another(baseband, settled.begin, mode, s, settings.shaping, host)) {
             RecordedTransmission t =
                 decode_kept(baseband, settled.begin, blocks, mode, s, settings, host);
             if (blocks >= s.fewestBlocks) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -227,6 +228,15 @@ TEST(OnTheAir, ThreeModesInOneRecordingDecodeWithoutTheirModes) {
     std::string decoded = read_file(dir / "received.txt");
     std::erase(decoded, '\0');
     EXPECT_EQ(decoded, expected);
+    // Told one mode, receive passes over the others' transmissions (their preambles differ from
+    // its own in the mode symbols only): the second message alone, and nothing at 2400 bit/s.
+    const auto second = run_command(in + kExe + " receive rx.wav --rate 300 -i 4.8 -o -", dir);
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(second.out.substr(0, std::strlen(sent[1].text)), sent[1].text);
+    EXPECT_EQ(second.err.find("transmission 2"), std::string::npos) << second.err;
+    const auto none = run_command(in + kExe + " receive rx.wav --rate 2400 -o -", dir);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out.size(), 0u) << "bytes written";
 }
 
 TEST(OnTheAir, WhatCannotBeDecodedFails) {
