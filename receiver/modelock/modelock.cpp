@@ -14,6 +14,7 @@
 #include "params/waveform.hpp"
 #include "receiver/freqlock/diffsum.hpp"
 #include "receiver/layout/reception.hpp"
+#include "receiver/modelock/common_sums.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/complexmath.hpp"
 #include "transmitter/constellation.hpp"
@@ -30,8 +31,8 @@ constexpr index_t kCoarseCount = kCommon / kCoarseSegment;
 constexpr index_t kRead = (kCountValue + kCountDigits) * kPatternSymbols;
 constexpr int kReadValues = kCountValue + kCountDigits - kD1Value;
 
-// Windows scored at once (their sums and energies fit in a few hundred kilobytes).
-constexpr index_t kChunk = 4096;
+// Symbols a sampling phase scores at once (their work arrays stay within a megabyte).
+constexpr index_t kChunkSymbols = 2048;
 
 // After the first window that reaches the threshold, a segment's own window is the best of the
 // next kPeakSpan symbols (less than a segment, so that the next segment's is not among them).
@@ -104,15 +105,29 @@ struct Peak {
     cdouble D;
 };
 
-// The windows first .. last (0-based, inclusive) scored a chunk at a time: the first that reaches
-// `threshold` (its energy recomputed exactly, as the chunk slides it), or window -1.
+// The sampling phases the search scores: every `step`-th of the M, step the largest whole number
+// of samples within 0.4 symbol, so that every window lies within a fifth of a symbol of one
+// scored. There a segment's statistic is at least 0.87 of its best (the raised-cosine pulse at a
+// fifth of a symbol is 0.93, and the sum D goes with its square), so a scored window that reaches
+// kPhaseLoss of the threshold has its neighbours scored exactly.
+constexpr double kPhaseLoss = 0.8;
+index_t phase_step(index_t M) { return std::max<index_t>(1, (2 * M) / 5); }
+
+// The windows first .. last (0-based, inclusive) searched a chunk at a time: the first, in order,
+// that reaches `threshold` among the neighbours (less than `step` samples away) of the scored
+// windows that reach kPhaseLoss of it, their statistic computed exactly; or window -1.
 index_t first_crossing(const cdouble* x, index_t first, index_t last, index_t M,
                        const std::vector<cdouble>& p, double threshold, HostServices* host) {
-    std::vector<cdouble> D(static_cast<std::size_t>(kChunk));
-    std::vector<double> E(static_cast<std::size_t>(kChunk));
-    for (index_t c0 = first; c0 <= last; c0 += kChunk) {
-        const index_t W = std::min(kChunk, last - c0 + 1);
-        differential_sums(x + c0, W, M, p, kCoarseSegment, kCoarseCount, host, D.data());
+    detail::CommonSums common(p);
+    const index_t step = phase_step(M);
+    const index_t chunk = kChunkSymbols * M;
+    std::vector<cdouble> D(static_cast<std::size_t>(chunk));
+    std::vector<double> E(static_cast<std::size_t>(chunk));
+    const double loose = kPhaseLoss * threshold * static_cast<double>(kCoarseSegment);
+    for (index_t c0 = first; c0 <= last; c0 += chunk) {
+        if (host != nullptr) host->poll_interrupt();
+        const index_t W = std::min(chunk, last - c0 + 1);
+        common.sums(x, c0, W, M, D.data(), step);
         // Each window's energy slides from the one a symbol earlier.
         for (index_t w = 0; w < W; ++w) {
             if (w < M) {
@@ -123,26 +138,30 @@ index_t first_crossing(const cdouble* x, index_t first, index_t last, index_t M,
             E[w] = E[w - M] + in - std::norm(x[c0 + w - M]);
         }
         for (index_t w = 0; w < W; ++w) {
-            if (!(std::abs(D[w]) >= threshold * static_cast<double>(kCoarseSegment) * E[w])) {
-                continue;
+            if ((w % M) % step != 0 || !(std::abs(D[w]) >= loose * E[w])) continue;
+            const index_t from = std::max(first, c0 + w - step + 1);
+            const index_t to = std::min(last, c0 + w + step - 1);
+            for (index_t v = from; v <= to; ++v) {
+                if (window_statistic(x + v, M, p) >= threshold) return v;
             }
-            if (statistic(D[w], window_energy(x + c0 + w, M)) >= threshold) return c0 + w;
         }
     }
     return -1;
 }
 
-// The best window from `first` to `last`.
+// The best window from `first` to `last`, and its differential sum computed exactly.
 Peak best_window(const cdouble* x, index_t first, index_t last, index_t M,
                  const std::vector<cdouble>& p) {
     const index_t W = last - first + 1;
     std::vector<cdouble> D(static_cast<std::size_t>(W));
-    differential_sums(x + first, W, M, p, kCoarseSegment, kCoarseCount, nullptr, D.data());
+    detail::CommonSums(p).sums(x, first, W, M, D.data());
     Peak peak;
     for (index_t w = 0; w < W; ++w) {
         const double q = statistic(D[w], window_energy(x + first + w, M));
         if (peak.window < 0 || q > peak.score) peak = {first + w, q, D[w]};
     }
+    peak.D = differential_sum(x + peak.window, M, p, kCoarseSegment, kCoarseCount);
+    peak.score = statistic(peak.D, window_energy(x + peak.window, M));
     return peak;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -11,10 +12,13 @@
 #include "params/modes.hpp"
 #include "params/preamble.hpp"
 #include "params/rateconf.hpp"
+#include "receiver/freqlock/diffsum.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
+#include "receiver/modelock/common_sums.hpp"
 #include "runtime/builtin_host.hpp"
 #include "shaping/pulseshaper.hpp"
 #include "tests/receiver/expect_error.hpp"
+#include "tests/support/signals.hpp"
 #include "transmitter/sendchain.hpp"
 
 namespace hfchain {
@@ -167,6 +171,32 @@ TEST(Modelock, FindsNothingInNoise) {
         const ModelockOut got = modelock(pulsematch(y.AwgnOut, kShaping).out, kShaping, {});
         EXPECT_FALSE(got.found) << c.name << ": score " << got.score;
         EXPECT_EQ(got.mode, -1) << c.name;
+    }
+}
+
+TEST(Modelock, StructuredSumsAreTheDirectOnes) {
+    // The search's sums from the structure of the common symbols equal the direct differential
+    // sums, at any samples a symbol, first window and count of windows (whole symbols or not).
+    const std::vector<cdouble> p = [] {
+        std::vector<cdouble> all = conjugated_preamble(rateconf(2400, 0.6));
+        all.resize(kD1Value * kPatternSymbols);
+        return all;
+    }();
+    struct Case {
+        index_t M, first, W;
+    };
+    const Case cases[] = {{1, 0, 700}, {2, 3, 1001}, {5, 7, 4096}, {8, 1, 13}};
+    for (const Case& c : cases) {
+        const ComplexArray x = random_complex(c.first + c.W + 288 * c.M, 4);
+        std::vector<cdouble> fast(static_cast<std::size_t>(c.W)), direct(fast.size());
+        detail::CommonSums(p).sums(x.data(), c.first, c.W, c.M, fast.data());
+        differential_sums(x.data() + c.first, c.W, c.M, p, kCoarseSegment, 36, nullptr,
+                          direct.data());
+        double worst = 0;
+        for (std::size_t w = 0; w < fast.size(); ++w) {
+            worst = std::max(worst, std::abs(fast[w] - direct[w]) / std::abs(direct[w]));
+        }
+        EXPECT_LT(worst, 1e-12) << "M " << c.M;
     }
 }
 
