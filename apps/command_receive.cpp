@@ -12,6 +12,7 @@
 #include "audio/air.hpp"
 #include "audio/audio_file.hpp"
 #include "chain/recording.hpp"
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
@@ -42,6 +43,7 @@ void read_receive(const CLI::App& cmd, ReceiveOptions& o) {
     if (o.output == "-" && o.json == "-") {
         throw UsageError("--output, --json: only one of them can go to standard output");
     }
+    o.anyMode = cmd.count("--rate") == 0 && cmd.count("--interleaver") == 0;
 }
 
 // The sample clock's offset as the report reads it.
@@ -52,22 +54,47 @@ std::string clock_text(const RecordedTransmission& t) {
     return text;
 }
 
+// The mode a transmission was read as, and how surely, for a search of any mode.
+std::string mode_text(const RecordedTransmission& t) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s%s (confidence %.2f), ",
+                  t.modeRead ? "" : "mode unsure: ", kModes[t.mode].name, t.confidence);
+    return text;
+}
+
+// What became of a transmission's blocks.
+std::string blocks_text(const RecordedTransmission& t) {
+    if (!t.modeRead) return "not decoded";
+    if (t.infoBits.numel() == 0) return "no block decoded under this mode";
+    return std::to_string(t.blocks.size()) + " blocks";
+}
+
+std::string snr_text(const RecordedTransmission& t) {
+    if (t.blocks.empty()) return "not measured";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f dB", t.snr3k);
+    return text;
+}
+
 std::string text_report(const ReceiveOptions& o, const audio::AirRecording& rec,
                         const std::vector<RecordedTransmission>& found) {
     std::ostringstream out;
-    char line[256];
-    std::snprintf(line, sizeof line, "# %s bit/s, %s s interleaver; %s: %.3f s at %s Hz\n",
-                  format_value(o.rate).c_str(), format_value(o.interLen).c_str(), o.input.c_str(),
+    char line[512];
+    const std::string mode =
+        o.anyMode ? "any mode"
+                  : format_value(o.rate) + " bit/s, " + format_value(o.interLen) + " s interleaver";
+    std::snprintf(line, sizeof line, "# %s; %s: %.3f s at %s Hz\n", mode.c_str(), o.input.c_str(),
                   rec.seconds, format_value(rec.sampleRate).c_str());
     out << line;
     if (found.empty()) out << "no transmission found\n";
     for (std::size_t i = 0; i < found.size(); ++i) {
         const RecordedTransmission& t = found[i];
         std::snprintf(line, sizeof line,
-                      "transmission %zu: start %.4f s, frequency offset %+.2f Hz, sample clock "
-                      "%s, SNR(3 kHz) %.1f dB, %zu blocks\n",
-                      i + 1, t.start, t.frequencyOffset, clock_text(t).c_str(), t.snr3k,
-                      t.blocks.size());
+                      "transmission %zu: start %.4f s, end %.4f s, %sfrequency offset %+.2f Hz, "
+                      "sample clock %s, SNR(3 kHz) %s, %s\n",
+                      i + 1, t.start, t.end, o.anyMode ? mode_text(t).c_str() : "",
+                      t.frequencyOffset, clock_text(t).c_str(), snr_text(t).c_str(),
+                      blocks_text(t).c_str());
         out << line;
         for (std::size_t b = 0; b < t.blocks.size(); ++b) {
             std::snprintf(line, sizeof line, "  block %zu: %s (disagreement %.3f)\n", b + 1,
@@ -83,16 +110,25 @@ std::string json_report(const ReceiveOptions& o, const audio::AirRecording& rec,
                         const std::vector<RecordedTransmission>& found) {
     std::ostringstream out;
     out.precision(10);
-    out << "{\"rate\": " << o.rate << ", \"interleaver\": " << o.interLen
+    const auto given = [&](double v) { return o.anyMode ? std::string("null") : format_value(v); };
+    out << "{\"rate\": " << given(o.rate) << ", \"interleaver\": " << given(o.interLen)
         << ", \"sampleRate\": " << rec.sampleRate << ", \"seconds\": " << rec.seconds
         << ", \"transmissions\": [";
     for (std::size_t i = 0; i < found.size(); ++i) {
         const RecordedTransmission& t = found[i];
-        out << (i > 0 ? ", " : "") << "{\"start\": " << t.start
+        out << (i > 0 ? ", " : "") << "{\"start\": " << t.start << ", \"end\": " << t.end
             << ", \"frequencyOffset\": " << t.frequencyOffset
             << ", \"clockOffset\": " << (t.clockMeasured ? std::to_string(t.clockOffset) : "null")
-            << ", \"snr3k\": " << t.snr3k << ", \"infoBits\": " << t.infoBits.numel()
-            << ", \"blocks\": [";
+            << ", \"mode\": "
+            << (t.mode < 0 ? std::string("null") : "\"" + std::string(kModes[t.mode].name) + "\"")
+            << ", \"confidence\": " << t.confidence
+            << ", \"modeRead\": " << (t.modeRead ? "true" : "false") << ", \"snr3k\": ";
+        if (t.blocks.empty()) {
+            out << "null";
+        } else {
+            out << t.snr3k;
+        }
+        out << ", \"infoBits\": " << t.infoBits.numel() << ", \"blocks\": [";
         for (std::size_t b = 0; b < t.blocks.size(); ++b) {
             out << (b > 0 ? ", " : "")
                 << "{\"decoded\": " << (t.blocks[b].decoded ? "true" : "false")
@@ -134,7 +170,8 @@ int receive(const ReceiveOptions& o) {
         return audio::demodulate_recording(reader, o.carrier, o.input);
     }();
     BuiltinHost host;
-    const std::vector<RecordedTransmission> found = audio::receive_air(rec, mode, host);
+    const std::vector<RecordedTransmission> found =
+        o.anyMode ? audio::receive_air(rec, host) : audio::receive_air(rec, mode, host);
 
     const bool report_to_stderr = o.output == "-" || o.json == "-";
     write_all(report_to_stderr ? STDERR_FILENO : STDOUT_FILENO, text_report(o, rec, found),
@@ -143,6 +180,7 @@ int receive(const ReceiveOptions& o) {
     write_output("--json", o.json, json_report(o, rec, found));
     bool all = !found.empty();
     for (const RecordedTransmission& t : found) {
+        all = all && t.modeRead && !t.blocks.empty();
         for (const RecordedBlock& b : t.blocks) all = all && b.decoded;
     }
     return all ? 0 : kFailed;
@@ -150,7 +188,7 @@ int receive(const ReceiveOptions& o) {
 
 CommandParser add_receive_command(CLI::App& app, ReceiveOptions& o) {
     CLI::App* cmd = app.add_subcommand(
-        "receive", "Finds and decodes the transmissions of one mode in a recording");
+        "receive", "Finds and decodes the transmissions in a recording, of any mode or of one");
     cmd->add_option("input", o.input,
                     "Audio file (WAV, FLAC, raw with --raw-rate); - for "
                     "standard input")
@@ -171,7 +209,10 @@ CommandParser add_receive_command(CLI::App& app, ReceiveOptions& o) {
     cmd->add_option("--json", o.json, "Write the report as JSON; - for standard output")
         ->type_name("FILE");
     cmd->footer(
-        "Prints per transmission its start, frequency offset, sample-clock offset (ppm the "
+        "Without --rate and --interleaver every transmission of any mode is found and decoded "
+        "with the mode its preamble announces; with either, those of that mode only. "
+        "Prints per transmission its start and end, mode and confidence (any mode), frequency "
+        "offset, sample-clock offset (ppm the "
         "recording's clock runs fast of the sender's; measured and taken out before decoding, "
         "not measured on a transmission too short for it), SNR in 3 kHz and whether each "
         "interleaver block decoded (on standard error when an output goes to standard output). "

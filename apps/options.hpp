@@ -123,6 +123,7 @@ struct ReceiveOptions {
     std::string input;  // audio file, "-" standard input
     double rate = 2400;
     double interLen = 0.6;
+    bool anyMode = false;  // neither the rate nor the interleaver given: transmissions of any mode
     double carrier = 1800;
     int channel = 1;     // channel of a stereo file, from 1
     double rawRate = 0;  // samples a second of a raw 16-bit file (0: not raw)

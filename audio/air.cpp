@@ -151,12 +151,25 @@ AirRecording demodulate_recording(const double* samples, std::size_t n, double s
     return demodulate_steps(read, config, static_cast<double>(n), name);
 }
 
-std::vector<RecordedTransmission> receive_air(const AirRecording& recording, const ModeParams& mode,
-                                              HostServices& host) {
+namespace {
+
+// The recording receiver on the air's shaping, following the sample clock.
+RecordingSettings air_recording_settings() {
     RecordingSettings settings;
     settings.shaping = air_shaping();
     settings.reclock = [](const ComplexArray& x, double ppm) { return reclock(x, ppm); };
-    return receive_recording(recording.baseband, mode, settings, host);
+    return settings;
+}
+
+}  // namespace
+
+std::vector<RecordedTransmission> receive_air(const AirRecording& recording, const ModeParams& mode,
+                                              HostServices& host) {
+    return receive_recording(recording.baseband, mode, air_recording_settings(), host);
+}
+
+std::vector<RecordedTransmission> receive_air(const AirRecording& recording, HostServices& host) {
+    return receive_recording(recording.baseband, air_recording_settings(), host);
 }
 
 }  // namespace hfchain::audio

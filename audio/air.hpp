@@ -72,5 +72,7 @@ AirRecording demodulate_recording(const double* samples, std::size_t n, double s
 // followed (chain/recording.hpp).
 std::vector<RecordedTransmission> receive_air(const AirRecording& recording, const ModeParams& mode,
                                               HostServices& host);
+// Every transmission of any mode, each read from its preamble.
+std::vector<RecordedTransmission> receive_air(const AirRecording& recording, HostServices& host);
 
 }  // namespace hfchain::audio

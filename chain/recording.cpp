@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
+#include "chain/block_probes.hpp"
 #include "params/modes.hpp"
+#include "params/preamble.hpp"
+#include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "receiver/clocktrack/clocktrack.hpp"
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
+#include "receiver/modelock/modelock.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "transmitter/bitbudget.hpp"
@@ -45,6 +50,7 @@ struct Shape {
     index_t blockSymbols = 0;  // symbols an interleaver block adds
     index_t fewestBlocks = 0;  // blocks that carry at least one information bit
     ModeParams search;         // the mode with the first 1440 preamble symbols
+    BlockProbes probes;        // what the end rule matches
 };
 
 index_t symbols_of(const ModeParams& mode, double nFrame, HostServices& host) {
@@ -83,6 +89,7 @@ Shape shape_of(const ModeParams& mode, const VarShapping& shaping, HostServices&
     const index_t keep = std::min(s.preamble, kSearchPreamble);
     s.search.preamSync = RealArray(1, keep);
     std::copy_n(mode.preamSync.begin(), keep, s.search.preamSync.begin());
+    s.probes = block_probes(mode, shaping, host);
     return s;
 }
 
@@ -121,10 +128,12 @@ double quietest_power(const Baseband& baseband, index_t M) {
 }
 
 // A start found in a search window: the 0-based baseband sample where the transmission's sound
-// begins, and how well the window's signal from there matches the preamble.
+// begins, how well the window's signal from there matches the preamble, and the frequency offset
+// found with it.
 struct Find {
     std::int64_t begin = -1;
     double match = 0;
+    double offset = 0;
 };
 
 // How well `x` (freqlock's output, turned back) from its 1-based sample `start` matches the
@@ -159,7 +168,8 @@ Find search_window(const Baseband& baseband, std::int64_t first, const Shape& s,
     if (locked.start.empty()) return {};
     const double match = preamble_match(locked.out, locked.start[0], s.search, s.M);
     if (match < kLeastMatch) return {};
-    return {first + static_cast<std::int64_t>(locked.start[0]) - 1 - 2 * s.D * s.M, match};
+    return {first + static_cast<std::int64_t>(locked.start[0]) - 1 - 2 * s.D * s.M, match,
+            locked.offset};
 }
 
 // The start a first find leads to. The search's window may hold a preamble that begins after its
@@ -167,8 +177,8 @@ Find search_window(const Baseband& baseband, std::int64_t first, const Shape& s,
 // are alike but for their count) for a start, so the search is repeated a segment and two
 // later, and the start that matches the preamble best is kept; each from a little before the
 // start, until two searches agree.
-std::int64_t settle(const Baseband& baseband, Find find, const Shape& s, const VarShapping& shaping,
-                    HostServices& host) {
+Find settle(const Baseband& baseband, Find find, const Shape& s, const VarShapping& shaping,
+            HostServices& host) {
     for (int pass = 0; pass < kSettlePasses; ++pass) {
         Find best;
         for (index_t k = 0; k < 3; ++k) {
@@ -176,16 +186,28 @@ std::int64_t settle(const Baseband& baseband, Find find, const Shape& s, const V
             const Find again = search_window(baseband, from, s, shaping, host);
             if (again.begin >= 0 && again.match > best.match) best = again;
         }
-        if (best.begin < 0) return find.begin;
+        if (best.begin < 0) return find;
         const bool same = std::abs(best.begin - find.begin) <= s.M;
         find = best;
         if (same) break;
     }
-    return find.begin;
+    return find;
 }
 
-// Blocks of the transmission whose sound begins at `begin`: see the length rule in the header.
-index_t count_blocks(const Baseband& baseband, std::int64_t begin, const Shape& s, double quiet) {
+// The error of a transmission longer than the receiver decodes.
+[[noreturn]] void too_long(std::int64_t begin, index_t M) {
+    raise("hfchain:recording:TooLong",
+          "The transmission that begins " +
+              format_value(static_cast<double>(begin) / (kSymbolRate * static_cast<double>(M))) +
+              " s into the recording lasts over " + format_value(kLongestTransmission / 60) +
+              " minutes, the longest the receiver decodes (it holds a transmission whole, about "
+              "70 MB a minute).");
+}
+
+// Blocks of the transmission whose sound begins at `found.begin`: see the length rule in the
+// header (the power is taken from the recording's first sample at the earliest).
+index_t count_blocks(const Baseband& baseband, const Find& found, const Shape& s, double quiet) {
+    const std::int64_t begin = std::max<std::int64_t>(found.begin, 0);
     const std::int64_t data = begin + (s.D + s.preamble) * s.M;
     const double preamble = mean_power(baseband, begin + s.D * s.M, s.preamble * s.M);
     const double floor = std::max(std::min(quiet, preamble / 4), preamble * 1e-6);
@@ -199,17 +221,24 @@ index_t count_blocks(const Baseband& baseband, std::int64_t begin, const Shape& 
             static_cast<std::int64_t>(kClockSlack * static_cast<double>(end - begin));
         return end - slack <= static_cast<std::int64_t>(baseband.size());
     };
+    const auto power = [&](index_t b) { return mean_power(baseband, data + b * length, length); };
+    std::int64_t drift = 0;
+    const auto matches = [&](index_t b) {
+        const std::int64_t peak = found.begin + (s.D + s.preamble) * s.M + b * length;
+        return block_match(baseband, s.probes, peak, found.offset, drift) >= kLeastProbeMatch;
+    };
     index_t blocks = 0;
-    while (fits(blocks + 1) && mean_power(baseband, data + blocks * length, length) > threshold) {
-        ++blocks;
+    while (fits(blocks + 1) && power(blocks) > threshold) {
+        if (matches(blocks)) {
+            ++blocks;
+        } else if (power(blocks) < preamble / 2 && fits(blocks + 2) &&
+                   power(blocks + 1) > threshold && matches(blocks + 1)) {
+            blocks += 2;  // a fade: the block after it is the transmission's again
+        } else {
+            break;  // noise, or another signal as strong as the preamble
+        }
         if (static_cast<double>(blocks * s.blockSymbols) > kLongestTransmission * kSymbolRate) {
-            raise("hfchain:recording:TooLong",
-                  "The transmission that begins " +
-                      format_value(static_cast<double>(begin) / (kSymbolRate * s.M)) +
-                      " s into the recording lasts over " +
-                      format_value(kLongestTransmission / 60) +
-                      " minutes, the longest the receiver decodes (it holds a transmission whole, "
-                      "about 70 MB a minute).");
+            too_long(begin, s.M);
         }
     }
     return blocks;
@@ -303,7 +332,9 @@ RecordedTransmission decode_transmission(const Baseband& baseband, std::int64_t 
                         .softRule = settings.softRule};
     HfReceived got = receive_hf(matched.out, frameStart, blanking.samples, mode, hf, host);
     RecordedTransmission t;
-    t.start = static_cast<double>(begin) / (kSymbolRate * static_cast<double>(s.M));
+    const double rate = kSymbolRate * static_cast<double>(s.M);
+    t.start = static_cast<double>(begin) / rate;
+    t.end = t.start + static_cast<double>(n) * (1 + clock.ppm * 1e-6) / rate;
     t.clockMeasured = clock.measured;
     t.clockOffset = clock.ppm;
     if (!got.decoding.ran) return t;
@@ -323,7 +354,190 @@ index_t decoded_blocks(const RecordedTransmission& t) {
     return n;
 }
 
+// The transmission whose sound begins at `begin`, of at most `blocks` blocks, decoded. Blocks
+// after the last that decoded are taken for what follows the transmission (the length rule can
+// run on into the next one): it is decoded again without them. `blocks` becomes the blocks
+// kept, fewer than the rate needs when too few decoded, the second decoding included (a
+// transmission of another mode whose blocks come close to decoding as this one's): then the
+// first decoding is returned.
+RecordedTransmission decode_kept(const Baseband& baseband, std::int64_t begin, index_t& blocks,
+                                 const ModeParams& mode, const Shape& s,
+                                 const RecordingSettings& settings, HostServices& host) {
+    RecordedTransmission t = decode_transmission(baseband, begin, blocks, mode, s, settings, host);
+    const index_t kept = decoded_blocks(t);
+    blocks = std::min(blocks, kept);
+    if (kept < static_cast<index_t>(t.blocks.size()) && kept >= s.fewestBlocks) {
+        RecordedTransmission again =
+            decode_transmission(baseband, begin, kept, mode, s, settings, host);
+        if (decoded_blocks(again) < s.fewestBlocks) {
+            blocks = 0;
+            return t;
+        }
+        return again;
+    }
+    return t;
+}
+
+// The baseband sample after the transmission's, on the recording's clock.
+std::int64_t after(const RecordedTransmission& t, std::int64_t begin, index_t blocks,
+                   const Shape& s) {
+    const double length = static_cast<double>((s.preamble + blocks * s.blockSymbols) * s.M);
+    return begin + std::llround(length * (1 + t.clockOffset * 1e-6));
+}
+
+int mode_index(const ModeParams& mode) {
+    const Mode* m = find_mode(mode);
+    return m == nullptr ? -1 : static_cast<int>(m - kModes);
+}
+
+// Whether the preamble whose sound begins at `begin` surely announces a mode other than `mode`
+// (the search of one mode matches most of another's preamble too: their segments differ in d1
+// and d2 only).
+bool announces_another(const Baseband& baseband, std::int64_t begin, const ModeParams& mode,
+                       const Shape& s, const VarShapping& shaping, HostServices& host) {
+    const index_t n = (2 * kSettleMargin + kPreambleRepeat + 2 * s.D) * s.M;
+    const PulsematchOut matched =
+        pulsematch(piece(baseband, begin - kSettleMargin * s.M, n), shaping, host);
+    const VarModelock settings{.from = 1, .to = static_cast<double>(2 * kSettleMargin * s.M)};
+    const ModelockOut lock = modelock(matched.out, shaping, settings, host);
+    return lock.found && lock.confidence >= kLeastModeConfidence && lock.mode != mode_index(mode);
+}
+
+// The decoding of each mode found without a mode given: the mode with only the last three
+// segments of its preamble (the 0.6 s preamble), from which the search confirms a detection and
+// the transmission is decoded.
+struct AnyMode {
+    ModeParams mode;
+    Shape shape;
+    index_t dropped = 0;  // preamble symbols before them
+};
+
+const AnyMode& any_mode(std::vector<std::unique_ptr<AnyMode>>& made, int m,
+                        const VarShapping& shaping, HostServices& host) {
+    auto& slot = made[static_cast<std::size_t>(m)];
+    if (!slot) {
+        slot = std::make_unique<AnyMode>();
+        slot->mode = rateconf(kModes[m].rate, kModes[m].interLen);
+        slot->shape = shape_of(slot->mode, shaping, host);
+        const index_t whole = slot->mode.preamSync.numel();
+        const index_t keep = std::min(whole, kSearchPreamble);
+        slot->dropped = whole - keep;
+        RealArray tail(1, keep);
+        std::copy_n(slot->mode.preamSync.begin() + slot->dropped, keep, tail.begin());
+        slot->mode.preamSync = std::move(tail);
+        slot->shape.preamble = keep;
+        slot->shape.search = slot->mode;
+    }
+    return *slot;
+}
+
+// What modelock found in the window from baseband sample `first`: where its preamble's last three
+// segments begin (baseband sample of their sound) and where its first segment began.
+struct AnyFind {
+    ModelockOut lock;
+    std::int64_t tail = 0;     // sound of the last three segments
+    std::int64_t segment = 0;  // sound of the segment found
+};
+
+AnyFind search_any(const Baseband& baseband, std::int64_t first, index_t D, index_t M,
+                   const VarShapping& shaping, HostServices& host) {
+    // Segments whose sound lies wholly within the recording: a window that runs into the zeros
+    // beyond it holds fewer symbols, and noise reaches the threshold more often there.
+    const auto size = static_cast<std::int64_t>(baseband.size());
+    const std::int64_t from = std::max<std::int64_t>(1, 2 * D * M + 1 - first);
+    const std::int64_t to =
+        std::min<std::int64_t>(kAnySearchStep * M, size - first + 1 - kPreambleRepeat * M);
+    if (to < from) return {};
+    const index_t n = (kAnySearchStep + 3 * kPreambleRepeat + 2 * D) * M;
+    const PulsematchOut matched = pulsematch(piece(baseband, first, n), shaping, host);
+    const VarModelock settings{.from = static_cast<double>(from), .to = static_cast<double>(to)};
+    AnyFind f{modelock(matched.out, shaping, settings, host)};
+    const auto sound = [&](double sample) {
+        return first + static_cast<std::int64_t>(sample) - 1 - 2 * D * M;
+    };
+    f.segment = sound(f.lock.start);
+    f.tail = sound(f.lock.firstData) - kSearchPreamble * M;
+    return f;
+}
+
+// A transmission modelock found but that is not decoded: its mode read unsurely, or none of its
+// blocks decoded under the mode read.
+RecordedTransmission undecoded(const AnyFind& f, double rate) {
+    RecordedTransmission t;
+    t.mode = f.lock.mode;
+    t.confidence = f.lock.confidence;
+    t.modeRead = f.lock.confidence >= kLeastModeConfidence;
+    t.frequencyOffset = f.lock.offset;
+    t.start = (static_cast<double>(f.segment) -
+               (preamble_segments(kModes[f.lock.mode].interLen) - 1 - f.lock.segmentsLeft) *
+                   static_cast<double>(kPreambleRepeat) * rate / kSymbolRate) /
+              rate;
+    t.end = static_cast<double>(f.tail) / rate + static_cast<double>(kSearchPreamble) / kSymbolRate;
+    return t;
+}
+
 }  // namespace
+
+std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
+                                                    const RecordingSettings& settings,
+                                                    HostServices& host) {
+    const Shape any =
+        shape_of(rateconf(kModes[0].rate, kModes[0].interLen), settings.shaping, host);
+    const index_t M = any.M;
+    const double rate = kSymbolRate * static_cast<double>(M);
+    const double quiet = quietest_power(baseband, M);
+    std::vector<std::unique_ptr<AnyMode>> made(std::size(kModes));
+    std::vector<RecordedTransmission> found;
+    const auto end = static_cast<std::int64_t>(baseband.size());
+    std::int64_t first = 0;
+    while (first + kPreambleRepeat * M <= end) {
+        host.poll_interrupt();
+        const AnyFind f = search_any(baseband, first, any.D, M, settings.shaping, host);
+        if (!f.lock.found) {
+            first += kAnySearchStep * M;
+            continue;
+        }
+        // The preamble's last segments, searched with the mode read (the others' differ from
+        // them in d1 and d2 only): noise does not match them.
+        const AnyMode& m = any_mode(made, f.lock.mode, settings.shaping, host);
+        const Find confirmed =
+            search_window(baseband, f.tail - kSettleMargin * M, m.shape, settings.shaping, host);
+        if (confirmed.begin < 0 || std::abs(confirmed.begin - f.tail) > kSettleMargin * M) {
+            first = f.segment + kPreambleRepeat * M;
+            continue;
+        }
+        const std::int64_t past = f.tail + kSearchPreamble * M;  // the first data symbol's sound
+        if (f.lock.confidence < kLeastModeConfidence) {
+            found.push_back(undecoded(f, rate));
+            first = past;
+            continue;
+        }
+        index_t blocks = count_blocks(baseband, confirmed, m.shape, quiet);
+        RecordedTransmission t = blocks == 0 ? RecordedTransmission{}
+                                             : decode_kept(baseband, confirmed.begin, blocks,
+                                                           m.mode, m.shape, settings, host);
+        if (blocks < m.shape.fewestBlocks) {
+            RecordedTransmission u = undecoded(f, rate);
+            if (!t.blocks.empty()) {
+                u.frequencyOffset = t.frequencyOffset;
+                u.clockMeasured = t.clockMeasured;
+                u.clockOffset = t.clockOffset;
+                u.snr3k = t.snr3k;
+                u.blocks = std::move(t.blocks);
+            }
+            u.end = std::max(u.end, t.end);
+            first = std::max(past, static_cast<std::int64_t>(std::llround(u.end * rate)));
+            found.push_back(std::move(u));
+            continue;
+        }
+        first = after(t, confirmed.begin, blocks, m.shape);
+        t.mode = f.lock.mode;
+        t.confidence = f.lock.confidence;
+        t.start -= static_cast<double>(m.dropped) / kSymbolRate;
+        found.push_back(std::move(t));
+    }
+    return found;
+}
 
 std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
                                                     const ModeParams& mode,
@@ -338,26 +552,16 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
     while (first + least <= end) {
         host.poll_interrupt();
         const Find find = search_window(baseband, first, s, settings.shaping, host);
-        const std::int64_t begin =
-            find.begin < 0 ? -1 : settle(baseband, find, s, settings.shaping, host);
-        index_t blocks =
-            begin < 0 ? 0 : count_blocks(baseband, std::max<std::int64_t>(begin, 0), s, quiet);
-        if (blocks >= s.fewestBlocks) {
+        const Find settled =
+            find.begin < 0 ? find : settle(baseband, find, s, settings.shaping, host);
+        index_t blocks = settled.begin < 0 ? 0 : count_blocks(baseband, settled, s, quiet);
+        if (blocks >= s.fewestBlocks &&
+            !announces_another(baseband, settled.begin, mode, s, settings.shaping, host)) {
             RecordedTransmission t =
-                decode_transmission(baseband, begin, blocks, mode, s, settings, host);
-            // Blocks after the last that decoded are taken for what follows the transmission
-            // (the length rule can run on into the next one): the transmission is decoded again
-            // without them, and the search goes on where they begin.
-            const index_t kept = decoded_blocks(t);
-            if (kept < blocks && kept >= s.fewestBlocks) {
-                blocks = kept;
-                t = decode_transmission(baseband, begin, blocks, mode, s, settings, host);
-            }
-            if (kept >= s.fewestBlocks) {
-                // The search goes on after the transmission's samples on the recording's clock.
-                const double length =
-                    static_cast<double>((s.preamble + blocks * s.blockSymbols) * s.M);
-                first = begin + std::llround(length * (1 + t.clockOffset * 1e-6));
+                decode_kept(baseband, settled.begin, blocks, mode, s, settings, host);
+            if (blocks >= s.fewestBlocks) {
+                first = after(t, settled.begin, blocks, s);
+                t.mode = mode_index(mode);
                 found.push_back(std::move(t));
                 continue;
             }

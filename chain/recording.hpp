@@ -12,9 +12,14 @@
 // Length. The receiver is not told how many interleaver blocks a transmission carries: a block
 // belongs to it while the baseband's mean power over the block stays above the geometric mean
 // of the preamble's power and the recording's quietest power (the least mean power over 0.1 s;
-// taken as at most a quarter of the preamble's), and while the recording lasts (to within 200
-// ppm of the block's end: a recorder whose clock runs slow takes it in fewer samples). A
-// transmission of fewer blocks than its rate needs to carry an information bit is no transmission.
+// taken as at most a quarter of the preamble's), while the recording lasts (to within 200 ppm
+// of the block's end: a recorder whose clock runs slow takes it in fewer samples), and while the
+// block matches the probes every block of the mode carries (chain/block_probes.hpp): where
+// another transmission follows directly the power does not fall, but the probes stop matching.
+// A block that does not match them with less than half the preamble's power is a fade when the
+// block after it matches again; one as strong as the preamble is another signal, and the
+// transmission ends before it. A transmission of fewer blocks than its rate needs to carry an
+// information bit is no transmission.
 //
 // Blocks. The HF receiver decodes the blocks together (the code runs on across them); a block
 // counts as decoded when the decoded bits, encoded again, agree with the signs of the received
@@ -26,6 +31,17 @@
 // noise or the next transmission): the transmission is decoded again without them. One of fewer
 // decoded blocks than its rate needs is taken for a false start, and the search goes on 256
 // symbols later; after a transmission it goes on from its end.
+//
+// Any mode. Without a mode the search is modelock's (receiver/modelock/modelock.hpp), window by
+// window as above (windows of kAnySearchStep symbols), over every mode at once: it finds a
+// preamble segment, reads the mode from d1/d2 and the count, and so where the first data symbol
+// lies, wherever in the preamble the recording begins. A mode read less surely than
+// kLeastModeConfidence is reported and not decoded. Otherwise the last three segments before the
+// first data symbol (the 0.6 s preamble, which every preamble ends with) are searched again with
+// that mode as above (a find there confirms the detection: modelock's alone may be noise), and
+// the transmission is decoded from them as one of that mode: its length, blocks and end as
+// above. A transmission none of whose blocks decode under the mode read is reported with its
+// blocks, its bits dropped; the search goes on after it.
 //
 // Sample clock. When the caller gives a resampling step, the sample-clock offset of each
 // transmission is measured with clocktrack over its samples (windows of at most 256 symbols, at
@@ -48,6 +64,8 @@ using Baseband = std::vector<std::complex<float>>;
 
 inline constexpr double kMaxDisagreement = 0.1;
 inline constexpr double kMaxUncodedErrors = 0.01;
+inline constexpr double kLeastModeConfidence = 0.9;
+inline constexpr index_t kAnySearchStep = 2048;  // symbols
 
 // `x` as a clock (1 + ppm 1e-6) times as fast takes it: the same signal at that many more
 // samples a second, the first sample at the same instant (about x.numel() (1 + ppm 1e-6)
@@ -70,13 +88,20 @@ struct RecordedBlock {
 };
 
 struct RecordedTransmission {
-    double start = 0;            // s from the recording's first sample to the transmission's
+    double start = 0;            // s from the recording's first sample to the transmission's sound
+    double end = 0;              // s from the recording's first sample to the end of the sound
+                                 // of its last block kept (on the recording's clock)
     double frequencyOffset = 0;  // Hz, the offset freqlock took out
     bool clockMeasured = false;  // whether the sample-clock offset was measured (and corrected)
     double clockOffset = 0;      // parts per million the recording's sample clock runs fast
     double snr3k = 0;            // dB, the sounding's path power over its noise, in 3 kHz
+    int mode = -1;               // index into kModes of the mode decoded (or read, when not
+                                 // decoded)
+    double confidence = 1;       // how surely the mode was read (1 when it was given)
+    bool modeRead = true;        // false: read less surely than kLeastModeConfidence, not decoded
     std::vector<RecordedBlock> blocks;
-    RealArray infoBits;  // the decoded information bits of every block (K of the bit budget)
+    RealArray infoBits;  // the decoded information bits of every block (K of the bit budget);
+                         // empty when no block decoded under a mode read
 };
 
 // Finds and decodes every transmission of `mode` in `baseband`, in order. A transmission is held
@@ -86,6 +111,12 @@ struct RecordedTransmission {
 // minutes, "hfchain:recording:TooLong"; those of the blocks.
 std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
                                                     const ModeParams& mode,
+                                                    const RecordingSettings& settings,
+                                                    HostServices& host);
+
+// Finds and decodes every transmission of any mode in `baseband`, in order (see "Any mode"
+// above). Errors: as the one of a given mode.
+std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
                                                     const RecordingSettings& settings,
                                                     HostServices& host);
 

@@ -7,6 +7,7 @@
 
 #include "audio/air.hpp"
 #include "audio/audio_channel.hpp"
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "python/docs.hpp"
 #include "python/host.hpp"
@@ -93,6 +94,11 @@ py::tuple transmit(py::handle rate, py::handle interleaver, py::handle message, 
 py::dict transmission_dict(const RecordedTransmission& t) {
     py::dict d;
     d["start"] = t.start;
+    d["end"] = t.end;
+    d["rate"] = t.mode >= 0 ? py::object(py::float_(kModes[t.mode].rate)) : py::none();
+    d["interleaver"] = t.mode >= 0 ? py::object(py::float_(kModes[t.mode].interLen)) : py::none();
+    d["confidence"] = t.confidence;
+    d["modeRead"] = t.modeRead;
     d["frequencyOffset"] = t.frequencyOffset;
     d["clockOffset"] = t.clockMeasured ? py::object(py::float_(t.clockOffset)) : py::none();
     d["snr3k"] = t.snr3k;
@@ -116,13 +122,18 @@ py::list receive(py::handle audio_in, py::handle sample_rate, py::handle rate,
                  py::handle interleaver, py::handle carrier) {
     const auto in = read_real(audio_in, "audio");
     const double fs = read_scalar(sample_rate, "sample_rate");
+    // Neither rate nor interleaver: every mode is searched, each read from its preamble.
+    const bool anyMode = rate.is_none() && interleaver.is_none();
     const ModeParams mode =
-        rateconf(read_scalar(rate, "rate"), read_scalar(interleaver, "interleaver"));
+        anyMode ? ModeParams{}
+                : rateconf(rate.is_none() ? 2400 : read_scalar(rate, "rate"),
+                           interleaver.is_none() ? 0.6 : read_scalar(interleaver, "interleaver"));
     const double fc = read_scalar(carrier, "carrier");
     const std::vector<RecordedTransmission> found = with_host(py::none(), [&](HostServices& host) {
         const audio::AirRecording recording = audio::demodulate_recording(
             in->data(), static_cast<std::size_t>(in->numel()), fs, fc, "audio");
-        return audio::receive_air(recording, mode, host);
+        return anyMode ? audio::receive_air(recording, host)
+                       : audio::receive_air(recording, mode, host);
     });
     py::list out;
     for (const RecordedTransmission& t : found) out.append(transmission_dict(t));
@@ -137,8 +148,8 @@ void bind_audio(py::module_& m) {
           py::arg("nframe") = py::none(), py::arg("sample_rate") = 8000, py::arg("carrier") = 1800,
           py::arg("peak") = py::none(), py::arg("rms") = py::none(), doc::transmit);
     m.def("receive", &receive, py::arg("audio"), py::arg("sample_rate"), py::kw_only(),
-          py::arg("rate") = 2400, py::arg("interleaver") = 0.6, py::arg("carrier") = 1800,
-          doc::receive);
+          py::arg("rate") = py::none(), py::arg("interleaver") = py::none(),
+          py::arg("carrier") = 1800, doc::receive);
 
     m.def(
         "audio_channel",

@@ -906,17 +906,21 @@ def transmit(rate: float = 2400, interleaver: float = 0.6, *, message: bytes | b
     duration (s), sampleRate, carrier, peakDbfs, rmsDbfs, peakToAverage (dB).
     """
 
-def receive(audio: RealIn, sample_rate: float, *, rate: float = 2400, interleaver: float = 0.6, carrier: float = 1800) -> list[dict[str, Any]]:
-    """Finds and decodes the transmissions of one mode in a recording, as `hfchain receive` does
+def receive(audio: RealIn, sample_rate: float, *, rate: float | None = None, interleaver: float | None = None, carrier: float = 1800) -> list[dict[str, Any]]:
+    """Finds and decodes the transmissions in a recording, as `hfchain receive` does
     (docs/on-the-air.md).
 
     audio: the samples (full scale +-1) at sample_rate (8000 to 192000 Hz), around carrier (Hz).
-    rate, interleaver: the transmissions' data rate (bit/s) and interleaver length (s).
-    Returns one dict per transmission, in order: start (s from the first sample), frequencyOffset
-    (Hz), clockOffset (ppm the recording's clock runs fast of the sender's; None when the
-    transmission is too short to measure it), snr3k (dB), blocks (a list of dicts: decoded,
-    disagreement), bits (the decoded information bits, uint8, every block's, padding included)
-    and bytes (those bits as bytes, first bit the most significant).
+    rate, interleaver: the transmissions' data rate (bit/s) and interleaver length (s); neither
+        given: transmissions of every mode are found, each mode read from its preamble (one given:
+        the other is 2400 bit/s or 0.6 s).
+    Returns one dict per transmission, in order: start and end (s from the first sample), rate and
+    interleaver (the mode decoded or read; None when none was read), confidence (how surely the
+    mode was read, 0 to 1; 1 when given), modeRead (False: read too unsurely to decode, no bits),
+    frequencyOffset (Hz), clockOffset (ppm the recording's clock runs fast of the sender's; None
+    when the transmission is too short to measure it), snr3k (dB), blocks (a list of dicts:
+    decoded, disagreement), bits (the decoded information bits, uint8, every block's, padding
+    included) and bytes (those bits as bytes, first bit the most significant).
     """
 
 def pulsematch(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str, Any]) -> PulsematchOut:

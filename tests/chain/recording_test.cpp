@@ -1,14 +1,17 @@
 // The recording receiver on long basebands: transmissions found wherever they lie, between
-// stretches of noise, under a frequency offset, and nothing found in noise alone.
+// stretches of noise, under a frequency offset, and nothing found in noise alone; where each
+// ends, when the recording stops within a block or another transmission follows directly.
 #include "chain/recording.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "runtime/builtin_host.hpp"
 #include "shaping/pulseshaper.hpp"
+#include "transmitter/constellation.hpp"
 #include "transmitter/sendchain.hpp"
 
 namespace hfchain {
@@ -18,10 +21,15 @@ const RecordingSettings kSettings;
 constexpr double kRate = 2400 * 4;  // baseband samples a second
 
 struct Placed {
-    double start;   // s
+    double start;   // s; -1: right after the previous transmission's sound; -2: on its symbol
+                    // grid, its next symbol (the sounds' tails overlap)
     double offset;  // Hz
     double seed;    // of the information bits
     double blocks;
+    double rate = 0;  // bit/s of a transmission of another mode (0.6 s interleaver)
+    double interLen = 0.6;
+    double late = 0;       // s of its sound missing from its front (the recording began late)
+    bool garbled = false;  // its data symbols replaced by random points (its probes kept)
 };
 
 // White noise of variance `noise` with the transmissions added where they are placed.
@@ -32,11 +40,23 @@ Baseband recording(const ModeParams& mode, double seconds, double noise,
     Baseband x(static_cast<std::size_t>(seconds * kRate));
     for (auto& v : x) v = {n(gen), n(gen)};
     BuiltinHost host;
+    std::size_t after = 0;
     for (const Placed& p : placed) {
-        const SendchainOut tx = sendchain(mode, p.blocks, p.seed, host);
+        const ModeParams own = p.rate > 0 ? rateconf(p.rate, p.interLen) : mode;
+        SendchainOut tx = sendchain(own, p.blocks, p.seed, host);
         sent.push_back(tx.BitInCodIn);
-        const ComplexArray s = pulseshaper(tx.MultiplexOut, kSettings.shaping).out;
-        const auto first = static_cast<std::size_t>(p.start * kRate);
+        for (index_t k = own.preamSync.numel(); p.garbled && k < tx.MultiplexOut.numel(); ++k) {
+            if (tx.ProbeInfo[k] == 0) tx.MultiplexOut[k] = psk_points()[gen() % 8];
+        }
+        const ComplexArray whole = pulseshaper(tx.MultiplexOut, kSettings.shaping).out;
+        const auto cut = static_cast<index_t>(p.late * kRate);
+        ComplexArray s(whole.numel() - cut);
+        std::copy(whole.begin() + cut, whole.end(), s.begin());
+        const auto tails = static_cast<std::size_t>(2 * kSettings.shaping.pulseDelay * 4);
+        const std::size_t first = p.start == -1   ? after
+                                  : p.start == -2 ? after - tails
+                                                  : static_cast<std::size_t>(p.start * kRate);
+        after = first + static_cast<std::size_t>(s.numel());
         for (index_t k = 0; k < s.numel() && first + k < x.size(); ++k) {
             const cdouble turned = s[k] * std::polar(1.0, 2 * M_PI * p.offset * k / kRate);
             x[first + k] += std::complex<float>(turned);
@@ -78,12 +98,113 @@ TEST(Recording, FindsEachTransmissionBetweenNoise) {
     }
 }
 
+// The sound of a transmission of `blocks` blocks of `mode`, s.
+double sound_length(const ModeParams& mode, double blocks) {
+    BuiltinHost host;
+    const double symbols =
+        static_cast<double>(sendchain(mode, blocks, 1, host).MultiplexOut.numel());
+    return (symbols + 2 * kSettings.shaping.pulseDelay) / 2400;
+}
+
+// Where a transmission ends: the recording stops within its third block (its two whole blocks
+// are kept), noise or silence follows, or another transmission follows directly, of the same mode
+// (its preamble takes the place of a block, and its probes then fall where the first one's
+// would) or of another; each transmission ends where its sound does.
+TEST(Recording, EachTransmissionEndsWhereItsSoundDoes) {
+    const struct {
+        const char* name;
+        double rate;
+        double seconds;
+        std::vector<Placed> placed;
+        double noise;
+        std::vector<double> blocks;  // found, per transmission of `rate`
+    } cases[] = {
+        {"cut within a block", 2400, 2.5, {{0.4, 3, 3, 4}}, 0.02, {2}},
+        {"then noise", 1200, 4.5, {{0.2, -8, 4, 3}}, 0.05, {3}},
+        {"then silence", 600, 4.5, {{0.3, 0, 5, 2}}, 1e-12, {2}},
+        {"same mode after its sound", 2400, 4.5, {{0.1, 5, 6, 2}, {-1, 5, 7, 3}}, 0.02, {2, 3}},
+        {"same mode on its symbol grid", 1200, 4.5, {{0.1, 5, 6, 2}, {-2, 5, 7, 3}}, 0.02, {2, 3}},
+        {"4.8 s, same mode directly after",
+         2400,
+         20,
+         {{0.1, 0, 6, 1}, {-2, 0, 7, 1}},
+         0.02,
+         {1, 1}},
+        {"another mode directly after", 600, 4.5, {{0.1, 0, 8, 2}, {-1, 0, 9, 2, 2400}}, 0.02, {2}},
+    };
+    BuiltinHost host;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ModeParams mode =
+            rateconf(c.rate, std::string(c.name).starts_with("4.8") ? 4.8 : 0.6);
+        std::vector<RealArray> sent;
+        const Baseband x = recording(mode, c.seconds, c.noise, c.placed, sent);
+        const auto found = receive_recording(x, mode, kSettings, host);
+        ASSERT_EQ(found.size(), c.blocks.size());
+        double start = 0;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            SCOPED_TRACE(i);
+            const double tails = c.placed[i].start == -2 ? 12.0 / 2400 : 0;
+            start = c.placed[i].start < 0
+                        ? start + sound_length(mode, c.placed[i - 1].blocks) - tails
+                        : c.placed[i].start;
+            EXPECT_NEAR(found[i].start, start, 1.5 / 2400);
+            ASSERT_EQ(found[i].blocks.size(), static_cast<std::size_t>(c.blocks[i]));
+            for (const RecordedBlock& b : found[i].blocks) EXPECT_TRUE(b.decoded);
+            EXPECT_NEAR(found[i].end, start + sound_length(mode, c.blocks[i]), 1.5 / 2400);
+            // A cut transmission's last kept block lacks the code's closing bits: its last
+            // few decoded bits may differ.
+            const RealArray& bits = found[i].infoBits;
+            const index_t cut = c.blocks[i] < c.placed[i].blocks ? 32 : 0;
+            EXPECT_TRUE(std::equal(bits.begin(), bits.end() - cut, sent[i].begin()));
+        }
+    }
+}
+
 TEST(Recording, NoiseAloneHoldsNoTransmission) {
     const ModeParams mode = rateconf(1200, 0.6);
     std::vector<RealArray> sent;
     BuiltinHost host;
-    EXPECT_TRUE(receive_recording(recording(mode, 4, 1, {}, sent), mode, kSettings, host).empty());
+    const Baseband noise = recording(mode, 4, 1, {}, sent);
+    EXPECT_TRUE(receive_recording(noise, mode, kSettings, host).empty());
     EXPECT_TRUE(receive_recording(Baseband(1000), mode, kSettings, host).empty());
+    EXPECT_TRUE(receive_recording(noise, kSettings, host).empty());
+    EXPECT_TRUE(receive_recording(Baseband(1000), kSettings, host).empty());
+}
+
+// Without a mode: each transmission decoded with the mode its preamble announces, among them
+// one the recording entered deep in its 4.8 s preamble (decoded from its first data symbol, its
+// start before the recording's) and one whose data is not its mode's (reported, its blocks not
+// decoded, no bits).
+TEST(Recording, AnyModeDecodesEachWithItsOwn) {
+    const std::vector<Placed> placed = {
+        {0, 0, 3, 1, 1200, 4.8, 3.2},  // 3.2 s of its 4.8 s preamble missing
+        {7.0, 12, 4, 4, 75, 0.6},           {10.6, -30, 5, 1, 2400, 0.6},
+        {12.4, 0, 6, 1, 600, 0.6, 0, true}, {14.2, 3, 7, 1, 4800, 0.6},
+    };
+    BuiltinHost host;
+    std::vector<RealArray> sent;
+    const Baseband x = recording(rateconf(2400, 0.6), 16, 0.02, placed, sent);
+    const auto found = receive_recording(x, kSettings, host);
+    ASSERT_EQ(found.size(), placed.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        SCOPED_TRACE(i);
+        const Placed& p = placed[i];
+        const RecordedTransmission& t = found[i];
+        EXPECT_EQ(kModes[t.mode].rate, p.rate);
+        EXPECT_EQ(kModes[t.mode].interLen, p.interLen);
+        EXPECT_GE(t.confidence, kLeastModeConfidence);
+        EXPECT_TRUE(t.modeRead);
+        EXPECT_NEAR(t.start, p.start - p.late, 1.5 / 2400);
+        EXPECT_NEAR(t.frequencyOffset, p.offset, 0.5);
+        EXPECT_NEAR(t.end, p.start - p.late + sound_length(rateconf(p.rate, p.interLen), p.blocks),
+                    1.5 / 2400);
+        ASSERT_EQ(t.blocks.size(), static_cast<std::size_t>(p.blocks));
+        for (const RecordedBlock& b : t.blocks) EXPECT_EQ(b.decoded, !p.garbled);
+        const RealArray& bits = t.infoBits;
+        EXPECT_EQ(bits.numel() == 0, p.garbled);
+        EXPECT_TRUE(std::equal(bits.begin(), bits.end(), sent[i].begin()));
+    }
 }
 
 }  // namespace

@@ -35,6 +35,10 @@ def test_message_round_trip(rate, sample_rate, carrier, channel):
     assert abs(found["clockOffset"] - channel["clock_ppm"]) < 5
     assert abs(found["frequencyOffset"] - channel.get("offset", 0)) < 1
     assert abs(found["snr3k"] - 12) < 1.5
+    # Told nothing, the receiver reads the mode from the preamble and decodes the same bytes.
+    (read,) = hfchain.receive(heard, sample_rate, carrier=carrier)
+    assert (read["rate"], read["interleaver"], read["modeRead"]) == (rate, 0.6, True)
+    assert read["bytes"] == found["bytes"] and read["end"] > read["start"]
 
 
 def test_random_bits_follow_the_seed():
