@@ -74,7 +74,7 @@ struct RecordedTransmission {
     double frequencyOffset = 0;  // Hz, the offset freqlock took out
     bool clockMeasured = false;  // whether the sample-clock offset was measured (and corrected)
     double clockOffset = 0;      // parts per million the recording's sample clock runs fast
-    double snr3k = 0;            // dB, the sounding's path power over its noise, in 3 kHz
+    double snr3k = 0;            // dB, the signal's power against the noise's in 3 kHz
     std::vector<RecordedBlock> blocks;
     RealArray infoBits;  // the decoded information bits of every block (K of the bit budget)
 };
