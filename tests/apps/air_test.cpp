@@ -193,6 +193,24 @@ TEST(OnTheAir, ReceiveReadsTheSnrTheChannelMade) {
     }
 }
 
+// A carrier whose band the input's sample rate cannot hold is a refused option (status 2),
+// with the noise set either way, and nothing is written.
+TEST(OnTheAir, ChannelRefusesACarrierTheInputCannotHold) {
+    const ScratchDir dir("air-carrier");
+    ASSERT_EQ(run_command(kExe + " transmit -o '" + (dir / "t.wav") + "'", dir).status, 0);
+    for (const char* noise : {"--snr3k 10", "--noise-dbfs -30"}) {
+        SCOPED_TRACE(noise);
+        const auto r = run_command(kExe + " channel '" + (dir / "t.wav") + "' '" + (dir / "o.wav") +
+                                       "' -c awgn --carrier 3000 " + noise,
+                                   dir);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find("--carrier: the carrier 3000 Hz puts the band outside 0 .. 4000 Hz"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_FALSE(fs::exists(dir / "o.wav"));
+    }
+}
+
 // The recording written outside the project, as it is and resampled by sox.
 TEST(OnTheAir, DecodesTheOutsideRecording) {
     const fs::path wav = kData / "outside-2400-0.6s-9600Hz.wav";
