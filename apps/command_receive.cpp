@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "apps/air.hpp"
+#include "apps/air_picture.hpp"
 #include "apps/commands.hpp"
 #include "audio/airpath.hpp"
 #include "audio/audio_file.hpp"
@@ -47,6 +49,7 @@ void read_receive(const CLI::App& cmd, ReceiveOptions& o) {
     if (cmd.count("--raw-rate") > 0 && !(o.rawRate >= 8000 && o.rawRate <= 192000)) {
         throw UsageError("--raw-rate: 8000 to 192000 samples a second");
     }
+    check_plot_file(o.plot);
     if (o.output == "-" && o.json == "-") {
         throw UsageError("--output, --json: only one of them can go to standard output");
     }
@@ -56,6 +59,7 @@ struct Recording {
     Baseband baseband;
     double sampleRate = 0;
     double seconds = 0;
+    std::optional<AudioSpectrum> spectrum;  // the audio's, for --plot
 };
 
 // The file brought down to baseband chunk by chunk: only the baseband is kept.
@@ -71,6 +75,7 @@ Recording demodulate_file(const ReceiveOptions& o) {
     audio::Demodulator demod(config);
     Recording r;
     r.sampleRate = reader.sampleRate();
+    if (!o.plot.empty()) r.spectrum.emplace(r.sampleRate);
     std::vector<double> samples(kChunk);
     std::vector<cdouble> down;
     long long read_total = 0;
@@ -89,6 +94,7 @@ Recording demodulate_file(const ReceiveOptions& o) {
                     " hours, the longest recording receive reads (its baseband is kept in "
                     "memory, 277 MB an hour); cut it into parts (sox IN PART trim START LENGTH).");
         }
+        if (r.spectrum) r.spectrum->push(samples.data(), n);
         demod.push(samples.data(), n, down);
         keep();
     }
@@ -204,6 +210,7 @@ int receive(const ReceiveOptions& o) {
               "writing the report");
     write_output("--output", o.output, decoded_bytes(found));
     write_output("--json", o.json, json_report(o, rec, found));
+    if (rec.spectrum) plot_receive(o.plot, o, *rec.spectrum, rec.baseband, found, settings);
     bool all = !found.empty();
     for (const RecordedTransmission& t : found) {
         for (const RecordedBlock& b : t.blocks) all = all && b.decoded;
@@ -232,6 +239,10 @@ CommandParser add_receive_command(CLI::App& app, ReceiveOptions& o) {
                     "last block's zero padding included); - for standard output")
         ->type_name("FILE");
     cmd->add_option("--json", o.json, "Write the report as JSON; - for standard output")
+        ->type_name("FILE");
+    cmd->add_option("--plot", o.plot,
+                    "Draw into this .svg or .png file the recording's spectrum and the first "
+                    "transmission's symbols before and after the HF receiver")
         ->type_name("FILE");
     cmd->footer(
         "Prints per transmission its start, frequency offset, sample-clock offset (ppm the "

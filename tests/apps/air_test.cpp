@@ -2,7 +2,8 @@
 // sox reads and receive decodes to the message's bytes, at every rate and at the sample rates of
 // sound cards, also after sox converted it; the recording written outside the project; a file
 // that is no audio refused by name with no output left behind; a recording whose sound card's
-// clock runs off the sender's; the SNR receive reads against the one the channel tool made.
+// clock runs off the sender's; the SNR receive reads against the one the channel tool made; the
+// pictures.
 #include "apps/air.hpp"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <sstream>
 #include <string>
 
+#include "apps/air_picture.hpp"
 #include "audio/airpath.hpp"
 #include "audio/audio_file.hpp"
 #include "chain/recording.hpp"
@@ -209,6 +213,51 @@ TEST(OnTheAir, ChannelRefusesACarrierTheInputCannotHold) {
             << r.err;
         EXPECT_FALSE(fs::exists(dir / "o.wav"));
     }
+}
+
+// The pictures' spectrum: white noise of variance v at fs has the one-sided density 2 v / fs at
+// every frequency, whatever the blocks it comes in.
+TEST(OnTheAir, SpectrumReadsTheNoisesDensity) {
+    for (const double fs : {8000.0, 48000.0}) {
+        SCOPED_TRACE(fs);
+        std::mt19937 gen(3);
+        std::normal_distribution<double> noise(0, 0.1);
+        std::vector<double> x(static_cast<std::size_t>(20 * fs));
+        for (double& v : x) v = noise(gen);
+        AudioSpectrum spectrum(fs);
+        spectrum.push(x.data(), 1000);
+        spectrum.push(x.data() + 1000, x.size() - 1000);
+        std::istringstream rows(spectrum.rows(3000));
+        double f = 0, db = 0, sum = 0, count = 0, last = 0;
+        while (rows >> f >> db) {
+            if (f > 100) sum += db, ++count;
+            last = f;
+        }
+        EXPECT_NEAR(sum / count, 10 * std::log10(2 * 0.01 / fs), 0.1);
+        EXPECT_NEAR(last, 3000, fs / 4096);
+    }
+}
+
+// transmit --plot draws the spectrum sent; receive --plot the recording's and the first
+// transmission's symbols before and after the HF receiver.
+TEST(OnTheAir, PicturesOfTransmitAndReceive) {
+    if (std::system("gnuplot --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+    const ScratchDir dir("air-plot");
+    const auto tx = run_command(
+        kExe + " transmit --rate 600 -o '" + (dir / "t.wav") + "' --plot '" + (dir / "t.svg") + "'",
+        dir);
+    ASSERT_EQ(tx.status, 0) << tx.err;
+    EXPECT_NE(read_file(dir / "t.svg").find("spectrum of the audio sent"), std::string::npos);
+    const auto rx = run_command(
+        kExe + " receive --rate 600 '" + (dir / "t.wav") + "' --plot '" + (dir / "r.svg") + "'",
+        dir);
+    ASSERT_EQ(rx.status, 0) << rx.err;
+    const std::string svg = read_file(dir / "r.svg");
+    for (const char* title : {"spectrum of the recording", "at the matched filter, every symbol",
+                              "after the HF receiver: equalised data symbols"}) {
+        EXPECT_NE(svg.find(title), std::string::npos) << title;
+    }
+    EXPECT_EQ(svg.find("not reached"), std::string::npos);
 }
 
 // The recording written outside the project, as it is and resampled by sox.
