@@ -285,16 +285,16 @@ ComplexArray on_transmitter_clock(const Baseband& baseband, std::int64_t begin, 
 }
 
 // The noise variance of the matched filter's symbol samples (sounding.out), from the preamble:
-// in windows of kNoiseWindow symbols (or twice the taps) a free symbol-spaced response (the
-// sounding's taps and kNoiseMargin more on each side) is fitted to the known symbols by least
-// squares, and the residual over the degrees of freedom left is the noise. The free response also
-// takes in what the sounding's paths leave out (an SSB filter's edges, a path between two taps),
-// which would otherwise count as noise. 0 when no window fits.
+// in windows of kNoiseWindow symbols (at least kNoiseWindow / 2 more than the taps) a free
+// symbol-spaced response (the sounding's taps and kNoiseMargin more on each side) is fitted to the
+// known symbols by least squares, and the residual over the degrees of freedom left is the noise.
+// The free response also takes in what the sounding's paths leave out (an SSB filter's edges, a
+// path between two taps), which would otherwise count as noise. 0 when no window fits.
 double preamble_noise(const ChansoundOut& sounding, const ModeParams& mode) {
     const RealArray symbols = scrambler_preamble(mode.preamSync);
     const ComplexArray& y = sounding.out;
     const index_t taps = sounding.basis.rows() + 2 * kNoiseMargin;
-    const index_t window = std::max(kNoiseWindow, 2 * taps);
+    const index_t window = std::max(kNoiseWindow, taps + kNoiseWindow / 2);
     // y[n] ~ sum over i of h[i] s[n + kNoiseMargin - i]: every symbol read lies in the preamble.
     const index_t first = taps - 1 - kNoiseMargin;
     const index_t end = std::min(symbols.numel() - kNoiseMargin, y.numel());
