@@ -12,6 +12,7 @@
 #include "audio/audio_channel.hpp"
 #include "audio/audio_file.hpp"
 #include "channel/noise_level.hpp"
+#include "runtime/checks.hpp"
 
 namespace hfchain::app {
 
@@ -152,6 +153,13 @@ int do_channel(ChannelOptions& o) {
     StopSignals signals;
     std::unique_ptr<audio::AudioReader> reader = open_input(o);
     o.config.sampleRate = reader->sampleRate();
+    // The settings were checked before the input was opened; only its sample rate is new.
+    try {
+        audio::AudioChannel check(o.config);
+    } catch (const Error& e) {
+        throw UsageError(std::string("--carrier: ") + e.message() + " ('" + o.input + "' is at " +
+                         format_value(o.config.sampleRate) + " Hz)");
+    }
     const bool noise = o.snr3k.has_value() || o.config.noiseDensity > 0;
     if (o.snr3k) {
         audio::AudioChannel probe(audio::signal_only(o.config));

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "apps/air.hpp"
+#include "apps/air_picture.hpp"
 #include "apps/commands.hpp"
 #include "audio/air.hpp"
 #include "audio/audio_file.hpp"
@@ -40,6 +42,7 @@ void read_receive(const CLI::App& cmd, ReceiveOptions& o) {
     if (cmd.count("--raw-rate") > 0 && !(o.rawRate >= 8000 && o.rawRate <= 192000)) {
         throw UsageError("--raw-rate: 8000 to 192000 samples a second");
     }
+    check_plot_file(o.plot);
     if (o.output == "-" && o.json == "-") {
         throw UsageError("--output, --json: only one of them can go to standard output");
     }
@@ -164,20 +167,26 @@ void write_output(const char* option, const std::string& path, const std::string
 
 int receive(const ReceiveOptions& o) {
     const ModeParams mode = rateconf(o.rate, o.interLen);
-    const audio::AirRecording rec = [&] {
-        audio::AudioReader reader(
-            o.input, {.raw = o.rawRate > 0, .rawRate = o.rawRate, .channel = o.channel});
-        return audio::demodulate_recording(reader, o.carrier, o.input);
-    }();
+    audio::AudioReader reader(o.input,
+                              {.raw = o.rawRate > 0, .rawRate = o.rawRate, .channel = o.channel});
+    std::optional<AudioSpectrum> spectrum;  // the audio's, for --plot
+    if (!o.plot.empty()) spectrum.emplace(reader.sampleRate());
+    const audio::AirRecording rec = audio::demodulate_recording(
+        reader, o.carrier, o.input, [&](const double* samples, std::size_t n) {
+            if (spectrum) spectrum->push(samples, n);
+        });
     BuiltinHost host;
-    const std::vector<RecordedTransmission> found =
-        o.anyMode ? audio::receive_air(rec, host) : audio::receive_air(rec, mode, host);
+    const bool keep = spectrum.has_value();
+    const std::vector<RecordedTransmission> found = o.anyMode
+                                                        ? audio::receive_air(rec, host, keep)
+                                                        : audio::receive_air(rec, mode, host, keep);
 
     const bool report_to_stderr = o.output == "-" || o.json == "-";
     write_all(report_to_stderr ? STDERR_FILENO : STDOUT_FILENO, text_report(o, rec, found),
               "writing the report");
     write_output("--output", o.output, decoded_bytes(found));
     write_output("--json", o.json, json_report(o, rec, found));
+    if (spectrum) plot_receive(o.plot, *spectrum, found);
     bool all = !found.empty();
     for (const RecordedTransmission& t : found) {
         all = all && t.modeRead && !t.blocks.empty();
@@ -207,6 +216,10 @@ CommandParser add_receive_command(CLI::App& app, ReceiveOptions& o) {
                     "last block's zero padding included); - for standard output")
         ->type_name("FILE");
     cmd->add_option("--json", o.json, "Write the report as JSON; - for standard output")
+        ->type_name("FILE");
+    cmd->add_option("--plot", o.plot,
+                    "Draw into this .svg or .png file the recording's spectrum and the first "
+                    "transmission's symbols before and after the HF receiver")
         ->type_name("FILE");
     cmd->footer(
         "Without --rate and --interleaver every transmission of any mode is found and decoded "

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "apps/air.hpp"
+#include "apps/air_picture.hpp"
 #include "apps/commands.hpp"
 #include "audio/air.hpp"
 #include "audio/audio_file.hpp"
@@ -65,6 +66,7 @@ void read_transmit(const TransmitText& t, const CLI::App& cmd, TransmitOptions& 
     if (o.output != "-") {
         refused_as_usage([&] { check_output_file("--output", o.output); });
     }
+    check_plot_file(o.plot);
 }
 
 // The bits of the file's bytes, the first bit the most significant of the first byte.
@@ -117,6 +119,7 @@ int transmit(const TransmitOptions& o) {
                   audio.peakDbfs, audio.rmsDbfs, audio.peakToAverageDb);
     write_all(o.output == "-" ? STDERR_FILENO : STDOUT_FILENO, text.str() + line,
               "writing the report");
+    if (!o.plot.empty()) plot_transmit(o.plot, o, audio.samples);
     return 0;
 }
 
@@ -146,6 +149,8 @@ CommandParser add_transmit_command(CLI::App& app, TransmitOptions& o) {
                     "standard output (WAV)")
         ->type_name("FILE")
         ->required();
+    cmd->add_option("--plot", o.plot, "Draw the audio's spectrum into this .svg or .png file")
+        ->type_name("FILE");
     cmd->footer(
         "Prints the mode, the blocks, the duration and the level (on standard error when the "
         "audio goes to standard output).");

@@ -185,9 +185,6 @@ std::vector<double> parse_esno_list(const std::string& text, const std::string& 
     return points;
 }
 
-namespace {
-
-// A picture (of a run, a sweep or the requirements): an .svg or .png file, drawn by gnuplot.
 void check_plot_file(const std::string& plot) {
     if (!plot.empty() && !ends_with(plot, ".svg") && !ends_with(plot, ".png")) {
         throw UsageError("--plot: '" + plot +
@@ -197,8 +194,6 @@ void check_plot_file(const std::string& plot) {
         throw UsageError("--plot: gnuplot was not found; install it (Debian: gnuplot-nox)");
     }
 }
-
-}  // namespace
 
 void check_run_options(const RunOptions& o) {
     refused_as_usage([&] {

@@ -116,6 +116,7 @@ struct TransmitOptions {
     double levelDbfs = -3;  // the peak's level (or the RMS level with rmsLevel)
     bool rmsLevel = false;
     std::string output;  // audio file, "-" standard output
+    std::string plot;    // .svg or .png file for the spectrum, or empty
 };
 
 // `hfchain receive`: the transmissions in a recording, decoded.
@@ -129,7 +130,11 @@ struct ReceiveOptions {
     double rawRate = 0;  // samples a second of a raw 16-bit file (0: not raw)
     std::string output;  // decoded bytes, or empty
     std::string json;    // the report as JSON, or empty
+    std::string plot;    // .svg or .png file for the picture, or empty
 };
+
+// --plot: empty, or an .svg or .png file with gnuplot installed to draw it (UsageError).
+void check_plot_file(const std::string& plot);
 
 enum class Command { none, run, sweep, requirements, channel, transmit, receive };
 

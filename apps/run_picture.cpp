@@ -20,8 +20,7 @@ namespace {
 constexpr int kPanel = 340;
 constexpr int kGainsHeight = 330;
 constexpr int kTitleHeight = 30;
-// The most symbols a panel draws, the most samples a gain curve draws.
-constexpr index_t kMostSymbols = 6000;
+// The most samples a gain curve draws.
 constexpr index_t kMostSamples = 2000;
 // A gain below this (dB) is drawn at it.
 constexpr double kGainFloorDb = -40;
@@ -29,20 +28,14 @@ constexpr double kGainFloorDb = -40;
 constexpr const char* kPathColours[] = {"#0072B2", "#D55E00", "#009E73", "#CC79A7",
                                         "#E69F00", "#56B4E9", "#000000", "#8C510A"};
 
-struct Panel {
-    std::string title;
-    const ComplexArray* symbols;
-    int points;  // of the PSK the symbols are sent on
-};
-
 // The panels of the receivers asked for, in their order.
-std::vector<Panel> constellation_panels(const RunOptions& o, const ModeParams& mode,
-                                        const RoadResult& road) {
+std::vector<ConstellationPanel> constellation_panels(const RunOptions& o, const ModeParams& mode,
+                                                     const RoadResult& road) {
     // The points the rate's data symbols are sent on: 8-, 4- or 2-PSK; the 75 bit/s patterns'
     // symbols are 1 and -1. Every symbol as sent (scrambled, probes, preamble) is 8-PSK.
     const int bits = theory_bits(mode);
     const int points = bits > 0 ? 1 << bits : 2;
-    std::vector<Panel> panels;
+    std::vector<ConstellationPanel> panels;
     for (const ReceiverKind kind : o.receivers) {
         const Reception& r = road.reception(kind);
         if (kind == ReceiverKind::baseline) {
@@ -59,36 +52,6 @@ std::vector<Panel> constellation_panels(const RunOptions& o, const ModeParams& m
         if (!r.ran) panels.back().title += " (not reached)";
     }
     return panels;
-}
-
-// One constellation panel at `left` (share of the width) in the top row, its data named by `k`.
-void write_constellation(std::ostream& s, const Panel& panel, std::size_t k, double left,
-                         double width, double bottom, double height) {
-    const ComplexArray& x = *panel.symbols;
-    const index_t step = std::max<index_t>(1, x.numel() / kMostSymbols);
-    double reach = 1.5;
-    std::ostringstream rows;
-    for (index_t n = 0; n < x.numel(); n += step) {
-        rows << x[n].real() << ' ' << x[n].imag() << '\n';
-        reach = std::max(reach, std::min(4.0, 1.05 * std::abs(x[n])));
-    }
-    std::ostringstream ref;
-    for (int v = 0; v < panel.points; ++v) {
-        const double phase = 2 * std::numbers::pi * v / panel.points;
-        ref << std::cos(phase) << ' ' << std::sin(phase) << '\n';
-    }
-    const std::string n = std::to_string(k);
-    s << sweep::data_block("$s" + n, rows.str()) << sweep::data_block("$p" + n, ref.str());
-    s << "set origin " << left << ',' << bottom << "\nset size ratio 1 " << width << ',' << height
-      << "\nset xrange [" << -reach << ':' << reach << "]\nset yrange [" << -reach << ':' << reach
-      << "]\nset title " << sweep::gnuplot_quote(panel.title)
-      << " noenhanced\nset xlabel 'in phase'\nset ylabel 'quadrature'\nunset key\nplot ";
-    if (!rows.str().empty()) {
-        s << "$s" << n << " using 1:2 with points pointtype 7 pointsize 0.25 "
-          << "linecolor rgb '#3070b0', ";
-    }
-    s << "$p" << n << " using 1:2 with points pointtype 6 pointsize 1.6 linewidth 2 "
-      << "linecolor rgb 'black'\n";
 }
 
 double gain_db(cdouble g) { return std::max(kGainFloorDb, 20 * std::log10(std::abs(g))); }
@@ -164,9 +127,38 @@ void write_gains(std::ostream& s, const RunOptions& o, const RoadResult& road, d
 
 }  // namespace
 
+void write_constellation(std::ostream& s, const ConstellationPanel& panel, std::size_t k,
+                         double left, double width, double bottom, double height) {
+    const ComplexArray& x = *panel.symbols;
+    const index_t step = std::max<index_t>(1, x.numel() / panel.most);
+    double reach = 1.5;
+    std::ostringstream rows;
+    for (index_t n = 0; n < x.numel(); n += step) {
+        rows << x[n].real() << ' ' << x[n].imag() << '\n';
+        reach = std::max(reach, std::min(4.0, 1.05 * std::abs(x[n])));
+    }
+    std::ostringstream ref;
+    for (int v = 0; v < panel.points; ++v) {
+        const double phase = 2 * std::numbers::pi * v / panel.points;
+        ref << std::cos(phase) << ' ' << std::sin(phase) << '\n';
+    }
+    const std::string n = std::to_string(k);
+    s << sweep::data_block("$s" + n, rows.str()) << sweep::data_block("$p" + n, ref.str());
+    s << "set origin " << left << ',' << bottom << "\nset size ratio 1 " << width << ',' << height
+      << "\nset xrange [" << -reach << ':' << reach << "]\nset yrange [" << -reach << ':' << reach
+      << "]\nset title " << sweep::gnuplot_quote(panel.title)
+      << " noenhanced\nset xlabel 'in phase'\nset ylabel 'quadrature'\nunset key\nplot ";
+    if (!rows.str().empty()) {
+        s << "$s" << n << " using 1:2 with points pointtype 7 pointsize 0.25 "
+          << "linecolor rgb '#3070b0', ";
+    }
+    s << "$p" << n << " using 1:2 with points pointtype 6 pointsize 1.6 linewidth 2 "
+      << "linecolor rgb 'black'\n";
+}
+
 std::string run_plot_script(const std::string& file, const RunOptions& o, const ModeParams& mode,
                             const RoadResult& road, const std::string& output) {
-    const std::vector<Panel> panels = constellation_panels(o, mode, road);
+    const std::vector<ConstellationPanel> panels = constellation_panels(o, mode, road);
     const bool gains = road.faded.raios.rows() > 0 && road.faded.raios.cols() > 0;
     const int columns = std::max<int>(1, static_cast<int>(panels.size()));
     const int width = std::max(gains ? 1000 : 0, kPanel * columns);

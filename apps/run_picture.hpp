@@ -1,12 +1,26 @@
 // The picture of `run`: what each receiver made of the symbols, and the channel's path gains.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 #include "apps/options.hpp"
 #include "chain/road.hpp"
 
 namespace hfchain::app {
+
+// A panel of received symbols, drawn against the points of the PSK they are sent on.
+struct ConstellationPanel {
+    std::string title;
+    const ComplexArray* symbols;
+    int points;           // of the PSK the symbols are sent on
+    index_t most = 6000;  // the most symbols drawn, evenly taken from all
+};
+
+// Writes to the gnuplot script `s` the panel at `left`, `bottom` (shares of the figure), `width`
+// wide and `height` high, its data blocks named by `k`.
+void write_constellation(std::ostream& s, const ConstellationPanel& panel, std::size_t k,
+                         double left, double width, double bottom, double height);
 
 // The gnuplot script of run's figure, drawing into `output` (default: `file`, whose extension,
 // .svg or .png, chooses the terminal). One row of constellation panels, each against the points

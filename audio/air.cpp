@@ -132,10 +132,15 @@ std::string bytes_of_bits(const RealArray& bits) {
     return bytes;
 }
 
-AirRecording demodulate_recording(AudioReader& reader, double carrier, const std::string& name) {
+AirRecording demodulate_recording(AudioReader& reader, double carrier, const std::string& name,
+                                  const AudioTap& heard) {
     const PassbandConfig config = checked_passband(reader.sampleRate(), carrier, name);
-    return demodulate_steps([&](double* out, std::size_t n) { return reader.read(out, n); }, config,
-                            kLongestRecording * reader.sampleRate(), name);
+    const ReadStep read = [&](double* out, std::size_t n) {
+        const std::size_t k = reader.read(out, n);
+        if (heard) heard(out, k);
+        return k;
+    };
+    return demodulate_steps(read, config, kLongestRecording * reader.sampleRate(), name);
 }
 
 AirRecording demodulate_recording(const double* samples, std::size_t n, double sampleRate,
@@ -154,8 +159,9 @@ AirRecording demodulate_recording(const double* samples, std::size_t n, double s
 namespace {
 
 // The recording receiver on the air's shaping, following the sample clock.
-RecordingSettings air_recording_settings() {
+RecordingSettings air_recording_settings(bool keepSymbols) {
     RecordingSettings settings;
+    settings.keepSymbols = keepSymbols;
     settings.shaping = air_shaping();
     settings.reclock = [](const ComplexArray& x, double ppm) { return reclock(x, ppm); };
     return settings;
@@ -164,12 +170,13 @@ RecordingSettings air_recording_settings() {
 }  // namespace
 
 std::vector<RecordedTransmission> receive_air(const AirRecording& recording, const ModeParams& mode,
-                                              HostServices& host) {
-    return receive_recording(recording.baseband, mode, air_recording_settings(), host);
+                                              HostServices& host, bool keepSymbols) {
+    return receive_recording(recording.baseband, mode, air_recording_settings(keepSymbols), host);
 }
 
-std::vector<RecordedTransmission> receive_air(const AirRecording& recording, HostServices& host) {
-    return receive_recording(recording.baseband, air_recording_settings(), host);
+std::vector<RecordedTransmission> receive_air(const AirRecording& recording, HostServices& host,
+                                              bool keepSymbols) {
+    return receive_recording(recording.baseband, air_recording_settings(keepSymbols), host);
 }
 
 }  // namespace hfchain::audio

@@ -63,16 +63,21 @@ struct AirRecording {
 // the recording in the messages. Errors: a sample rate or carrier whose band does not fit,
 // "hfchain:receive:BadRecording"; a file over 8 hours (its baseband, 277 MB an hour, is kept),
 // "hfchain:receive:TooLong"; those of the reader.
-AirRecording demodulate_recording(AudioReader& reader, double carrier, const std::string& name);
+// `heard`, when set, sees every stretch of audio as it is read.
+using AudioTap = std::function<void(const double* samples, std::size_t n)>;
+AirRecording demodulate_recording(AudioReader& reader, double carrier, const std::string& name,
+                                  const AudioTap& heard = {});
 // The same of samples in memory (no length limit: the samples take more room than the baseband).
 AirRecording demodulate_recording(const double* samples, std::size_t n, double sampleRate,
                                   double carrier, const std::string& name);
 
 // Every transmission of `mode` in the recording, found and decoded with the sample clock
-// followed (chain/recording.hpp).
+// followed (chain/recording.hpp); with `keepSymbols`, each with its symbols before and after the
+// HF receiver.
 std::vector<RecordedTransmission> receive_air(const AirRecording& recording, const ModeParams& mode,
-                                              HostServices& host);
+                                              HostServices& host, bool keepSymbols = false);
 // Every transmission of any mode, each read from its preamble.
-std::vector<RecordedTransmission> receive_air(const AirRecording& recording, HostServices& host);
+std::vector<RecordedTransmission> receive_air(const AirRecording& recording, HostServices& host,
+                                              bool keepSymbols = false);
 
 }  // namespace hfchain::audio

@@ -9,6 +9,7 @@
 
 #include "audio/errors.hpp"
 #include "audio/filters.hpp"
+#include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 
 namespace hfchain::audio {
@@ -67,7 +68,7 @@ void check_passband(const PassbandConfig& c) {
     }
     if (c.carrier - c.bandwidth <= 0 || c.carrier + c.bandwidth >= c.sampleRate / 2) {
         refuse("the carrier", c.carrier,
-               "Hz puts the band outside 0 .. " + std::to_string(c.sampleRate / 2) + " Hz");
+               "Hz puts the band outside 0 .. " + format_value(c.sampleRate / 2) + " Hz");
     }
     if (c.bandwidth >= c.basebandRate() / 2) {
         refuse("the bandwidth", c.bandwidth, "Hz does not fit the baseband's samples");

@@ -15,6 +15,7 @@
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "receiver/modelock/modelock.hpp"
 #include "runtime/checks.hpp"
+#include "runtime/cholesky.hpp"
 #include "runtime/error.hpp"
 #include "transmitter/bitbudget.hpp"
 #include "transmitter/codetables.hpp"
@@ -39,6 +40,8 @@ constexpr index_t kMatchSegment = 48;     // symbols
 // / sqrt(preamble) (0.13 over 1440 symbols).
 constexpr double kLeastMatch = 0.3;
 constexpr double kQuietWindow = 0.1;
+constexpr index_t kNoiseWindow = 32;  // symbols over which the noise fit takes the channel as fixed
+constexpr index_t kNoiseMargin = 4;   // taps the noise fit adds on each side of the sounding's
 constexpr double kClockSlack = 200e-6;  // the most a sound card's clock runs slow, with margin
 constexpr double kLongestTransmission =
     20 * 60;  // s of data blocks  // s over which the recording's quietest power is taken
@@ -310,6 +313,73 @@ ComplexArray on_transmitter_clock(const Baseband& baseband, std::int64_t begin, 
     return received;
 }
 
+// The noise variance of the matched filter's symbol samples (sounding.out), from the preamble:
+// in windows of kNoiseWindow symbols (at least kNoiseWindow / 2 more than the taps) a free
+// symbol-spaced response (the sounding's taps and kNoiseMargin more on each side) is fitted to the
+// known symbols by least squares, and the residual over the degrees of freedom left is the noise.
+// The free response also takes in what the sounding's paths leave out (an SSB filter's edges, a
+// path between two taps), which would otherwise count as noise. 0 when no window fits.
+double preamble_noise(const ChansoundOut& sounding, const ModeParams& mode) {
+    const RealArray symbols = scrambler_preamble(mode.preamSync);
+    const ComplexArray& y = sounding.out;
+    const index_t taps = sounding.basis.rows() + 2 * kNoiseMargin;
+    const index_t window = std::max(kNoiseWindow, taps + kNoiseWindow / 2);
+    // y[n] ~ sum over i of h[i] s[n + kNoiseMargin - i]: every symbol read lies in the preamble.
+    const index_t first = taps - 1 - kNoiseMargin;
+    const index_t end = std::min(symbols.numel() - kNoiseMargin, y.numel());
+    std::vector<cdouble> A(static_cast<std::size_t>(taps * taps)),
+        h(static_cast<std::size_t>(taps));
+    const auto s = [&](index_t n, index_t i) {
+        return psk_points()[static_cast<std::size_t>(symbols[n + kNoiseMargin - i])];
+    };
+    double residual = 0;
+    index_t freedom = 0;
+    for (index_t w = first; w + window <= end; w += window) {
+        std::fill(A.begin(), A.end(), cdouble());
+        std::fill(h.begin(), h.end(), cdouble());
+        for (index_t n = w; n < w + window; ++n) {
+            for (index_t j = 0; j < taps; ++j) {
+                const cdouble sj = std::conj(s(n, j));
+                for (index_t i = 0; i < taps; ++i)
+                    A[static_cast<std::size_t>(i * taps + j)] += sj * s(n, i);
+                h[static_cast<std::size_t>(j)] += sj * y[n];
+            }
+        }
+        if (!cholesky_factor(taps, A.data())) continue;
+        cholesky_solve(taps, A.data(), h.data());
+        for (index_t n = w; n < w + window; ++n) {
+            cdouble model;
+            for (index_t i = 0; i < taps; ++i) model += h[static_cast<std::size_t>(i)] * s(n, i);
+            residual += std::norm(y[n] - model);
+        }
+        freedom += window - taps;
+    }
+    return freedom > 0 ? residual / static_cast<double>(freedom) : 0.0;
+}
+
+// The SNR in 3 kHz of a transmission of `symbols` symbols that the HF receiver took in: the
+// signal's power is the matched filter's mean output power over the transmission, less the
+// noise's, over the share (1 - roll-off / 4) of a symbol's energy the filter's output carries on
+// average over its samples; against preamble_noise. The sounding's own path power over its
+// noise where that noise cannot be fitted.
+double measured_snr3k(const HfReceived& got, const ModeParams& mode, index_t symbols,
+                      const VarShapping& shaping) {
+    const double noise = preamble_noise(got.sounding, mode);
+    const ComplexArray& mf = got.locked.out;
+    const auto M = static_cast<index_t>(shaping.oversamplingFactor);
+    const index_t first = std::max<index_t>(0, static_cast<index_t>(got.sounding.start) - 1);
+    const index_t end = std::min(mf.numel(), first + symbols * M);
+    double total = 0;
+    for (index_t k = first; k < end; ++k) total += std::norm(mf[k]);
+    const double es = end > first ? (total / static_cast<double>(end - first) - noise) /
+                                        (1 - shaping.rolloffFactor / 4)
+                                  : 0.0;
+    if (noise > 0 && es > 0) return snr3k_of_esno(10 * std::log10(es / noise));
+    double power = 0;
+    for (const double p : got.sounding.pathPower) power += p;
+    return snr3k_of_esno(10 * std::log10(power / got.sounding.noiseVar));
+}
+
 // The transmission whose sound begins at `begin`, of `blocks` blocks, through the HF receiver.
 RecordedTransmission decode_transmission(const Baseband& baseband, std::int64_t begin,
                                          index_t blocks, const ModeParams& mode, const Shape& s,
@@ -339,11 +409,13 @@ RecordedTransmission decode_transmission(const Baseband& baseband, std::int64_t 
     t.clockOffset = clock.ppm;
     if (!got.decoding.ran) return t;
     t.frequencyOffset = got.locked.offset;
-    double power = 0;
-    for (const double p : got.sounding.pathPower) power += p;
-    t.snr3k = snr3k_of_esno(10 * std::log10(power / got.sounding.noiseVar));
+    t.snr3k = measured_snr3k(got, mode, symbols, settings.shaping);
     t.blocks = judge_blocks(mode, blocks, got.decoding, host);
     t.infoBits = std::move(got.decoding.decoded.InfoBits);
+    if (settings.keepSymbols) {
+        t.sounded = std::move(got.sounding.out);
+        t.equalised = std::move(got.decoding.symbols);
+    }
     return t;
 }
 

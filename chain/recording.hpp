@@ -78,6 +78,7 @@ struct RecordingSettings {
     TurboStop turboStop = TurboStop::confident;
     SoftRule softRule = SoftRule::max_log;
     ClockStep reclock;  // when set, each transmission's sample clock is measured and corrected
+    bool keepSymbols = false;  // keep each transmission's symbols (RecordedTransmission::sounded)
 };
 
 struct RecordedBlock {
@@ -94,7 +95,7 @@ struct RecordedTransmission {
     double frequencyOffset = 0;  // Hz, the offset freqlock took out
     bool clockMeasured = false;  // whether the sample-clock offset was measured (and corrected)
     double clockOffset = 0;      // parts per million the recording's sample clock runs fast
-    double snr3k = 0;            // dB, the sounding's path power over its noise, in 3 kHz
+    double snr3k = 0;            // dB, the signal's power against the noise's in 3 kHz
     int mode = -1;               // index into kModes of the mode decoded (or read, when not
                                  // decoded)
     double confidence = 1;       // how surely the mode was read (1 when it was given)
@@ -102,6 +103,10 @@ struct RecordedTransmission {
     std::vector<RecordedBlock> blocks;
     RealArray infoBits;  // the decoded information bits of every block (K of the bit budget);
                          // empty when no block decoded under a mode read
+    // With RecordingSettings::keepSymbols: the symbols at the matched filter at the instants the
+    // HF receiver found (every symbol as sent) and its equalised data symbols, descrambled (at 75
+    // bit/s those on its pattern track).
+    ComplexArray sounded, equalised;
 };
 
 // Finds and decodes every transmission of `mode` in `baseband`, in order. A transmission is held

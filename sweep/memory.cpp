@@ -13,6 +13,7 @@
 #include "params/modeconf.hpp"
 #include "params/modes.hpp"
 #include "params/rateconf.hpp"
+#include "params/waveform.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "sweep/engine.hpp"
@@ -35,7 +36,7 @@ double read_limit_file(const char* file) {
 
 double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShapping& shaping,
                          ChannelKind channel, const std::vector<ReceiverKind>& receivers,
-                         double paths) {
+                         double paths, double audioRate) {
     const double T = static_cast<double>(mode.interTable.numel());
     const double blocks = std::ceil(nFrame - 1e-9);  // the last block is completed with padding
     const double coded = blocks * T;
@@ -61,6 +62,7 @@ double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShappin
     });
     const bool fading = channel == ChannelKind::paths;
     if (decoders) bytes += 48 * samples + (fading ? 900 : 300) * symbols;
+    if (audioRate > 0) bytes += 72 * samples * audioRate / (kSymbolRate * M) + 80 * samples;
     return bytes * 1.1 + 1048576;
 }
 
@@ -138,9 +140,10 @@ int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string
     }
     double trial = 0;
     for (const double rate : c.rates) {
-        trial = std::max(
-            trial, road_memory_bytes(rateconf(rate, rate_interleaver(rate, c.interLen)),
-                                     trial_nframe(c, rate), c.shaping, worst, c.receivers, paths));
+        trial =
+            std::max(trial, road_memory_bytes(rateconf(rate, rate_interleaver(rate, c.interLen)),
+                                              trial_nframe(c, rate), c.shaping, worst, c.receivers,
+                                              paths, c.audioRate));
     }
     const MemoryLimit limit = memory_limit(maxMemory, names);
     sharing = std::max(1, sharing);

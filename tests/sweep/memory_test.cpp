@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "audio/airpath.hpp"
 #include "channel/channel_text.hpp"
 #include "params/modeconf.hpp"
 #include "params/rateconf.hpp"
@@ -86,6 +87,8 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         const char* model;
         bool decoders = false;  // the hf and genie receivers besides the baseline one
         double rate = 2400;     // bit/s
+        double audio = 0;       // through the air at this sample rate
+        double ppm = 0;         // and the receiver's clock this far off
     };
     const Case cases[] = {
         {0.6, 1, 5, 6, "none"},
@@ -112,11 +115,15 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         {0.6, 1, 5, 6, "1p:0ms:1Hz"},
         {0.6, 2, 5, 6, "16p:0.25ms:1Hz:off=5Hz"},
         {0.6, 1, 5, 6, "itu_mid_disturbed", true},
+        // Through the air (the sweep's --audio): the audio's buffers grow with the sample rate.
+        {0.6, 2, 5, 6, "awgn", false, 2400, 8000},
+        {0.6, 2, 5, 6, "ruim", true, 2400, 48000, 100},
+        {4.8, 1, 5, 6, "awgn", false, 600, 96000, -100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.interLen) + " s x " + std::to_string(c.nFrame) + ", M " +
                      std::to_string(c.M) + ", " + c.model + (c.decoders ? ", hf and genie" : "") +
-                     ", " + std::to_string(c.rate) + " bit/s");
+                     ", " + std::to_string(c.rate) + " bit/s, audio " + std::to_string(c.audio));
         const ModeParams mode = rateconf(c.rate, c.interLen);
         RoadConfig config;
         config.nFrame = c.nFrame;
@@ -127,6 +134,10 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
         if (c.decoders) {
             config.receivers = {ReceiverKind::baseline, ReceiverKind::hf, ReceiverKind::genie};
         }
+        if (c.audio > 0) {
+            config.channelStep = audio::air_step(std::make_shared<audio::AirPath>(
+                audio::AirSettings{.sampleRate = c.audio, .clockPpm = c.ppm}));
+        }
         BuiltinHost host;
         const std::int64_t before = g_live.load();
         g_peak = before;
@@ -135,8 +146,8 @@ TEST(RoadMemory, TheEstimateCoversThePeakWithoutWastingMuch) {
             ASSERT_GT(r.codedBits, 0);
         }
         const double peak = static_cast<double>(g_peak.load() - before);
-        const double estimate = road_memory_bytes(mode, c.nFrame, config.shaping,
-                                                  config.channel.kind, config.receivers, paths);
+        const double estimate = road_memory_bytes(
+            mode, c.nFrame, config.shaping, config.channel.kind, config.receivers, paths, c.audio);
         EXPECT_GE(estimate, peak);
         // The 10 % and 1 MiB of the estimate, and a little more, but no more than that; the HF
         // receiver's share is sized for the widest multipath, so narrower ones waste more.
@@ -239,6 +250,16 @@ TEST(MemoryCheck, TheConditionWithTheMostPathsDecides) {
     config.conditions = {"awgn", "16p:0.25ms:1Hz", "ruim"};
     EXPECT_THROW(fit_threads(config, 1.2 * ruim, 1, nullptr), Error);
     EXPECT_EQ(fit_threads(config, 5 * ruim, 1, nullptr), 1);
+}
+
+// A sweep through the air holds the audio too: room for a baseband trial is not room for one at
+// 48000 samples a second.
+TEST(MemoryCheck, TheAudioPathCounts) {
+    const double ruim = road_memory_bytes(modeconf(0.6), 1, VarShapping{}, ChannelKind::paths);
+    SweepConfig config = sweep_for_memory(1);
+    EXPECT_EQ(fit_threads(config, 1.2 * ruim, 1, nullptr), 1);
+    config.audioRate = 48000;
+    EXPECT_THROW(fit_threads(config, 1.2 * ruim, 1, nullptr), Error);
 }
 
 }  // namespace
