@@ -101,7 +101,17 @@ void CommonSums::sums(const cdouble* x, index_t first, index_t W, index_t M, cdo
                 cr[3 * starts + n] = br - dr, ci[3 * starts + n] = bi - di;  // +--+
             }
         }
-        // D(s) = sum over j of c_{j+1}(s + 8 (j + 1)) conj(c_j(s + 8 j)).
+        // Each segment start's correlations over sqrt(S e), e its energy (0 without energy).
+        for (index_t n = 0; n < starts; ++n) {
+            double e = 0;
+            for (index_t i = 0; i < S; ++i) e += std::norm(y[(n + i) * M]);
+            const double scale = e > 0 ? 1 / std::sqrt(static_cast<double>(S) * e) : 0.0;
+            for (index_t a = 0; a < kQuarters * kRows; ++a) {
+                c_re_[a * starts + n] *= scale;
+                c_im_[a * starts + n] *= scale;
+            }
+        }
+        // N(s) = sum over j of c_{j+1}(s + 8 (j + 1)) conj(c_j(s + 8 j)), both normalised.
         dr_.assign(static_cast<std::size_t>(Ws), 0.0);
         di_.assign(dr_.size(), 0.0);
         double* dr = dr_.data();
@@ -120,6 +130,23 @@ void CommonSums::sums(const cdouble* x, index_t first, index_t W, index_t M, cdo
         }
         for (index_t s = 0; s < Ws; ++s) D[o + s * M] = cdouble(dr[s], di[s]);
     }
+}
+
+cdouble normalised_sum(const cdouble* x, index_t M, const std::vector<cdouble>& p) {
+    const auto segments = static_cast<index_t>(p.size()) / S;
+    cdouble sum = 0.0, previous = 0.0;
+    for (index_t j = 0; j < segments; ++j) {
+        cdouble c = 0.0;
+        double e = 0;
+        for (index_t k = j * S; k < (j + 1) * S; ++k) {
+            c += x[k * M] * p[k];
+            e += std::norm(x[k * M]);
+        }
+        c = e > 0 ? c / std::sqrt(static_cast<double>(S) * e) : 0.0;
+        if (j > 0) sum += c * std::conj(previous);
+        previous = c;
+    }
+    return sum;
 }
 
 }  // namespace hfchain::detail
