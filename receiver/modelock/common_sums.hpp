@@ -15,10 +15,13 @@
 //   c(n) = sum over i < 8 of y_{n+i} conj(s_{8q+i}) b(i)   (q = j mod 4),
 // is the Hadamard transform of u_i = y_{n+i} conj(s_{8q+i}) + y_{n+i+4} conj(s_{8q+i+4}), i < 4,
 // which gives all four patterns at once with 12 additions; the products conj(s) y are 8 rotations
-// of y computed once. A window's sum then reads 36 of these values: about a sixth of the
-// arithmetic of correlating every window with its 288 symbols.
+// of y computed once. A block of 32 symbols holds one pattern, so the sum of its three products
+// is computed once for every symbol and row; a window's sum then adds 9 of those and the 8
+// products across blocks: about a seventh of the arithmetic of correlating every window with its
+// 288 symbols.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "runtime/array.hpp"
@@ -37,12 +40,13 @@ public:
     void sums(const cdouble* x, index_t first, index_t W, index_t M, cdouble* D, index_t step = 1);
 
 private:
-    std::vector<int> quarter_;   // q of each segment
-    std::vector<int> pattern_;   // its Hadamard row
-    std::vector<int> sequence_;  // the sequence value k of s_i = exp(j pi k / 4), i < 32
-    // Work arrays, kept between calls: rotations of y (8), the transforms (16) and the sums,
-    // real and imaginary parts apart.
-    std::vector<double> rot_re_, rot_im_, c_re_, c_im_, dr_, di_;
+    std::vector<int> quarter_;           // q of each segment
+    std::vector<int> pattern_;           // its Hadamard row, the same in each 32-symbol block
+    std::array<bool, 4> row_used_ = {};  // the rows some block holds
+    std::vector<int> sequence_;          // the sequence value k of s_i = exp(j pi k / 4), i < 32
+    // Work arrays, kept between calls: rotations of y (8), the transforms (16), the segments'
+    // scales and the sums, real and imaginary parts apart.
+    std::vector<double> rot_re_, rot_im_, c_re_, c_im_, scale_, q_re_, q_im_, dr_, di_;
 };
 
 // N(w) of the one window at x, term by term (the rule CommonSums computes faster).

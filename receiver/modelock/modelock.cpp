@@ -111,12 +111,14 @@ index_t first_crossing(const cdouble* x, index_t first, index_t last, index_t M,
     const index_t step = phase_step(M);
     const index_t chunk = kChunkSymbols * M;
     std::vector<cdouble> N(static_cast<std::size_t>(chunk));
+    // kPhaseLoss of the threshold as |N|^2 (no square root a window).
+    const double near = std::pow(kPhaseLoss * threshold * static_cast<double>(kCoarseCount - 1), 2);
     for (index_t c0 = first; c0 <= last; c0 += chunk) {
         if (host != nullptr) host->poll_interrupt();
         const index_t W = std::min(chunk, last - c0 + 1);
         common.sums(x, c0, W, M, N.data(), step);
         for (index_t w = 0; w < W; ++w) {
-            if ((w % M) % step != 0 || !(statistic(N[w]) >= kPhaseLoss * threshold)) continue;
+            if (!(std::norm(N[w]) >= near) || (w % M) % step != 0) continue;
             const index_t from = std::max(first, c0 + w - step + 1);
             const index_t to = std::min(last, c0 + w + step - 1);
             for (index_t v = from; v <= to; ++v) {
