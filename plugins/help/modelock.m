@@ -5,10 +5,11 @@
 %   MatchedFilterIn: matched-filter output samples (complex column), M a symbol
 %   varShapping: struct whose oversamplingFactor M (samples per symbol) is read
 %   settings: struct with fields
-%     threshold: detection statistic a preamble segment must reach, in (0, 1] (0.12 gives about
-%       one false detection in 10 hours of noise)
-%     from, to: 1-based samples within which a segment's first symbol is sought (to = 0: as far as
-%       a whole segment fits)
+%     threshold: detection statistic a preamble segment must reach, in (0, 1] (0.12, the
+%       default elsewhere, gives at most about one false detection in 10 hours of noise)
+%     from, to: 1-based samples within which the first window that reaches the threshold is
+%       sought (to = 0: as far as a whole segment fits); the segment found is the best window of
+%       a segment's length from there, so it may start after to
 % Outputs:
 %   r.found: true when a preamble segment reached the threshold; the other fields are 0 otherwise
 %   r.score: its detection statistic (1 for a clean segment)

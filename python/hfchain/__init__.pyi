@@ -1055,14 +1055,17 @@ def freqlock(MatchedFilterIn: ComplexIn, milstd: ModeParams | Mapping[str, Any],
 def modelock(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str, Any], settings: Mapping[str, float] | None = None) -> dict[str, Any]:
     """Acquisition without a mode: the first preamble segment of any mode in the matched-filter
     output (the 288 symbols every segment shares, searched with the differential sums of freqlock,
-    the frequency offset unknown within +-150 Hz), read: its mode from d1 and d2, the segments
-    still to come from its count (with the segments after it in the input), and from them where
-    the preamble began and where its data begin.
+    the frequency offset unknown within +-150 Hz; each 8-symbol correlation normalised by its
+    energy), read: its mode from d1 and d2, the segments still to come from its count (with the
+    segments after it in the input), and from them where the preamble began and where its data
+    begin.
 
     MatchedFilterIn: matched-filter output at M samples a symbol. varShapping: oversamplingFactor M.
-    settings: any of "threshold" (the detection statistic a segment must reach, in (0, 1]; 0.12
-    gives about one false detection in 10 hours of noise), "from" and "to" (1-based samples within
-    which a segment's first symbol is sought; to = 0: as far as a whole segment fits).
+    settings: any of "threshold" (the detection statistic a segment must reach, in (0, 1]; the
+    default 0.12 gives at most about one false detection in 10 hours of noise), "from" and "to"
+    (1-based samples within which the first window that reaches the threshold is sought; to = 0:
+    as far as a whole segment fits; the segment found, the best window of a segment's length from
+    there, may start after to).
     Returns a dict: found (bool), score (the statistic, 1 for a clean segment), start (1-based
     sample of the segment's first symbol), offset (Hz), rate (bit/s) and interLen (s) of the mode
     read (0 when nothing is found), confidence (0 to 1, against the next most likely mode),
