@@ -43,6 +43,9 @@ function args = valid_args (name)
     case "freqlock"
       shaping.oversamplingFactor = 1;
       args = {exp(2i * pi * (1:600)' / 7), params, shaping};
+    case "blocklock"
+      shaping.oversamplingFactor = 1;
+      args = {exp(2i * pi * (1:1500)' / 7), shaping, 5};
     case "unframer"
       args = {exp(2i * pi * (1:1500)' / 8), params};
     case "symslicer"
