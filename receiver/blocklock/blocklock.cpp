@@ -92,8 +92,15 @@ Timing search_timing(const ComplexArray& x, const Geometry& g, index_t M, double
     index_t products = 0;
     for (index_t f = 0; f < frames; ++f) {
         if (host != nullptr) host->poll_interrupt();
-        for (index_t i = 0; i < (g.patterns() ? kPiece : 1); ++i) {
-            const index_t first = f * F + g.runStart() + i;
+        // With probes: the probe run, less a data run of the same length read alike (content of
+        // one value, which matches the zero probes everywhere, cancels). The data run starts
+        // (data - trein) / 2 symbols into the frame: 8 or 0, never a multiple of 16 symbols
+        // (of 40 at 20 + 20) before the probes, so that no shift by whole frames and sequences
+        // lays it on the probes of another frame. Without probes: the eight interleaved
+        // sequences of samples one piece apart.
+        for (index_t i = 0; i < (g.patterns() ? kPiece : 2); ++i) {
+            const index_t run = i == 0 ? g.data : (g.data - g.trein) / 2;
+            const index_t first = g.patterns() ? f * F + i : f * F + run;
             const index_t step = g.patterns() ? kPiece : 1;
             for (std::size_t k = 0; k < p.size(); ++k) {
                 p[k] = std::conj(sent_point(0, first + static_cast<index_t>(k) * step));
@@ -101,7 +108,8 @@ Timing search_timing(const ComplexArray& x, const Geometry& g, index_t M, double
             const auto count = static_cast<index_t>(p.size()) / seg;
             differential_sums<0>(x.data() + first * M, W, step * M, p, seg, count, nullptr,
                                  part.data());
-            for (index_t w = 0; w < W; ++w) D[w] += part[w];
+            const double sign = !g.patterns() && i == 1 ? -1.0 : 1.0;
+            for (index_t w = 0; w < W; ++w) D[w] += sign * part[w];
             products += count - 1;
         }
     }
@@ -228,8 +236,8 @@ Reading read_mode(const Frames& fr, const Geometry& g, int m, bool& unseen) {
 }
 
 // Step 2: the offset's residual, the mode, its confidence and the first block start within the
-// input. Returns the winning hypothesis's ratio (-Inf: none was read).
-double read_boundary(const ComplexArray& x, const Timing& t, index_t M, BlocklockOut& out) {
+// input.
+void read_boundary(const ComplexArray& x, const Timing& t, index_t M, BlocklockOut& out) {
     const Frames fr = correlate_frames(x, t, M);
     out.offset = t.offset + fr.residual;
     const Geometry& g = t.geometry;
@@ -252,14 +260,13 @@ double read_boundary(const ComplexArray& x, const Timing& t, index_t M, Blockloc
     for (std::size_t k = 0; k < readings.size(); ++k) {
         if (k != winner) runnerUp = std::max(runnerUp, most[k]);
     }
-    if (best.mode < 0 || !(best.ratio > 0)) return -std::numeric_limits<double>::infinity();
+    if (best.mode < 0 || !(best.ratio > 0)) return;
     const index_t B = block_frames(kModes[best.mode]);
     const index_t frame = fr.first + ((best.residue - fr.first) % B + B) % B;
     out.found = true;
     out.mode = best.mode;
     out.confidence = 1 / (1 + std::exp(runnerUp - best.ratio));
     out.blockStart = static_cast<double>(t.window + frame * g.frame() * M + 1);
-    return best.ratio;
 }
 
 BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
@@ -289,25 +296,23 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
 
     BlocklockOut out;
     if (power == 0) return out;
-    // Constant content (a 75 bit/s tail of one pattern, data of one value) matches the zero
-    // probes of every geometry at its sequence phase: the geometry whose frames name a mode most
-    // surely wins, else the largest score.
-    double surest = -std::numeric_limits<double>::infinity();
-    for (const Geometry& g : kGeometries) {
-        const Timing t = search_timing(x, g, M, power, host);
+    // The geometries in the order of their scores: the first that reaches the threshold and
+    // whose frames name a mode wins (a 75 bit/s tail of one pattern, or data of one value, can
+    // also score in another geometry, but shows no block end there).
+    std::vector<Timing> timings;
+    for (const Geometry& g : kGeometries) timings.push_back(search_timing(x, g, M, power, host));
+    std::stable_sort(timings.begin(), timings.end(),
+                     [](const Timing& a, const Timing& b) { return a.score > b.score; });
+    out.score = timings.front().score;
+    out.offset = timings.front().offset;
+    for (const Timing& t : timings) {
+        if (t.window < 0 || t.score < settings.threshold) break;
+        if (host != nullptr) host->poll_interrupt();
         BlocklockOut candidate;
         candidate.score = t.score;
-        candidate.offset = t.offset;
-        double ratio = -std::numeric_limits<double>::infinity();
-        if (t.window >= 0 && t.score >= settings.threshold) {
-            if (host != nullptr) host->poll_interrupt();
-            ratio = read_boundary(x, t, M, candidate);
-        }
-        if (candidate.found ? !out.found || ratio > surest
-                            : !out.found && candidate.score > out.score) {
-            out = candidate;
-            surest = ratio;
-        }
+        read_boundary(x, t, M, candidate);
+        if (candidate.found) return candidate;
+        if (&t == &timings.front()) out.offset = candidate.offset;
     }
     return out;
 }

@@ -15,13 +15,15 @@
 //     one period of frames and sequence (480, 160 or 160 symbols): freqlock's differential
 //     correlation. With probes, each frame's probe run is cut into two halves (8 or 10 symbols),
 //     each half correlated with the scrambled zeros, and the product of the second with the
-//     conjugate of the first summed over all frames. Without probes, the descrambled samples 8
+//     conjugate of the first summed over all frames, less the same sum over a data run as long
+//     (content of one value, such as a transmission's closing zero bits, would
+//     otherwise match the zero probes at every geometry). Without probes, the descrambled samples 8
 //     symbols apart within a pattern are multiplied (every pattern is an 8-symbol piece repeated
 //     four times, so the product does not depend on which pattern was sent). An offset of f Hz
 //     turns every product by 2 pi f 8 T (10 T): the sum's argument gives f within +-150 Hz
 //     (+-120 Hz). The score is |D| over its standard deviation on noise alone (the products'
 //     count times the input's mean power), sqrt(-ln p) for a window of noise to reach it with
-//     probability p; the geometry and sample of the largest score win.
+//     probability p; each geometry keeps the sample of its largest score.
 //  2. Block boundary and mode. With the offset turned back, each frame's probe run is correlated
 //     coherently with the zero probe and with each closing pattern (each 75 bit/s pattern with all
 //     eight), and each mode's hypothesis "blocks start on frame r, r + B, ..." (B frames a block,
@@ -31,7 +33,8 @@
 //     correlated, N0 the noise and g = n S / N0 the run's signal-to-noise ratio, both read from
 //     the frames themselves. The best hypothesis gives the mode and the boundary; the confidence
 //     is 1 / (1 + exp(-(L1 - L2))) against the best hypothesis of any other mode of the geometry
-//     (one no frame of the input can tell counts 0).
+//     (one no frame of the input can tell counts 0). The geometries are tried in the order of
+//     their scores: the first that reaches the threshold and whose frames name a mode wins.
 // Impulses: as in freqlock, samples that impulseblank finds are read as 0.
 #pragma once
 

@@ -80,7 +80,9 @@ TEST(Blocklock, FindsTheNextBlockAndTheMode) {
         const Late late = late_entry(mode, c.blocks, ch, c.EsNodB, c.entry, seed++);
         const BlocklockOut got = blocklock(late.heard, kShaping, {});
         const index_t block = static_cast<index_t>(std::lround(c.interLen * 2400));
-        const index_t next = (c.entry + block - 1) / block * block;  // symbols after the preamble
+        // The next block's first symbol, after the preamble (the entries are all 12 or more
+        // symbols past a block start, or on one: the filters' delay keeps 12 symbols' peaks).
+        const index_t next = (c.entry + block - 1) / block * block;
         const std::string what = std::string(mode.name) + ", entry " + std::to_string(c.entry);
         EXPECT_TRUE(got.found) << what;
         EXPECT_EQ(got.mode, mode_index(c.rate, c.interLen)) << what;
