@@ -267,7 +267,7 @@ void bind_blocks(py::module_& m) {
         },
         py::arg("DecoderIn"), py::arg("milstd"), py::arg("nFrame"), doc::sisodecode);
 
-    // freqlock, chansound and turboequal draw no numbers: the host is there for Ctrl-C.
+    // freqlock, blocklock, chansound and turboequal draw no numbers: the host is there for Ctrl-C.
     m.def(
         "freqlock",
         [](py::handle MatchedFilterIn, py::handle mode, py::handle varShapping) {
@@ -306,6 +306,18 @@ void bind_blocks(py::module_& m) {
         },
         py::arg("MatchedFilterIn"), py::arg("varShapping"), py::arg("settings") = py::none(),
         doc::modelock);
+
+    m.def(
+        "blocklock",
+        [](py::handle MatchedFilterIn, py::handle varShapping, py::handle threshold) {
+            const auto in = read_complex(MatchedFilterIn, "MatchedFilterIn");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            const VarBlocklock settings{read_scalar(threshold, "threshold")};
+            return to_py(with_host(
+                py::none(), [&](HostServices& h) { return blocklock(*in, vs, settings, h); }));
+        },
+        py::arg("MatchedFilterIn"), py::arg("varShapping"),
+        py::arg("threshold") = kBlocklockThreshold, doc::blocklock);
 
     m.def(
         "chansound",

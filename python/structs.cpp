@@ -179,6 +179,7 @@ void bind_structs(py::module_& m) {
     bind_record<VitdecodeOut>(m);
     bind_record<SisodecodeOut>(m);
     bind_record<FreqlockOut>(m);
+    bind_record<BlocklockOut>(m);
     bind_record<ChansoundOut>(m);
     bind_record<TurboequalOut>(m);
     bind_record<PatterntrackOut>(m);

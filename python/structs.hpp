@@ -14,8 +14,10 @@
 
 #include "chain/road.hpp"
 #include "channel/fadesim.hpp"
+#include "params/modes.hpp"
 #include "python/docs.hpp"
 #include "python/records.hpp"
+#include "receiver/blocklock/blocklock.hpp"
 #include "receiver/decoder/sisodecode.hpp"
 #include "sweep/config.hpp"
 #include "sweep/requirements.hpp"
@@ -260,6 +262,21 @@ struct RecordTraits<FreqlockOut> {
             field("coarseOffset", &S::coarseOffset, doc::FreqlockOut_coarseOffset),
             field("coarseStart", &S::coarseStart, doc::FreqlockOut_coarseStart),
             field("out", &S::out, doc::FreqlockOut_out, kColumn));
+    }
+};
+
+template <>
+struct RecordTraits<BlocklockOut> {
+    HFCHAIN_RECORD(BlocklockOut, "BlocklockOut")
+    static auto fields() {
+        using S = BlocklockOut;
+        return std::make_tuple(field("found", &S::found, doc::BlocklockOut_found),
+                               field("score", &S::score, doc::BlocklockOut_score),
+                               field("offset", &S::offset, doc::BlocklockOut_offset),
+                               whole_field("mode", &S::mode, doc::BlocklockOut_mode, -1,
+                                           static_cast<std::int64_t>(std::size(kModes)) - 1),
+                               field("confidence", &S::confidence, doc::BlocklockOut_confidence),
+                               field("blockStart", &S::blockStart, doc::BlocklockOut_blockStart));
     }
 };
 

@@ -5,7 +5,7 @@ Every block of the chain is a function taking and returning NumPy arrays: rateco
 set of every rate), modeconf (that of 2400 bit/s), sendchain,
 pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, unshuffle; the
 decoding blocks softslicer (soft demapper), patternslicer (soft detector of the 75 bit/s
-patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's freqlock (frequency offset), modelock (acquisition of any mode), chansound (channel sounder), turboequal
+patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's freqlock (frequency offset), modelock (acquisition of any mode), blocklock (late entry), chansound (channel sounder), turboequal
 (turbo equaliser) and patterntrack (its detector of the 75 bit/s patterns); geniecombine (the matched-filter bound). run_road runs the whole chain with the
 receivers asked for and run_sweep measures decoded and coded-bit error rates against Es/N0 or
 SNR in 3 kHz, as the `hfchain sweep` command does.
@@ -484,6 +484,30 @@ class FreqlockOut:
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod
     def from_dict(d: Mapping[str, Any]) -> FreqlockOut: ...
+
+class BlocklockOut:
+    """Result of blocklock: what a receiver entering after the preamble finds of the
+    transmission."""
+
+    found: bool
+    """Frames reached the threshold and a block boundary was read."""
+    score: float
+    """The frames' detection score (noise alone stays near 3)."""
+    offset: float
+    """The frequency offset, Hz."""
+    mode: int
+    """The mode read, an index into the program's mode list (0: 4800 bit/s .. 12: 75 bit/s with
+    4.8 s), -1 when none was read."""
+    confidence: float
+    """0..1: how surely the closing frames name that mode rather than the next likeliest."""
+    blockStart: float
+    """1-based sample of the first symbol of the first block that starts within the input (its
+    strongest path), 0 when none was read."""
+    def __init__(self, found: bool = False, score: float = 0, offset: float = 0, mode: int = -1, confidence: float = 0, blockStart: float = 0) -> None:
+        """Fields not given are 0 (mode -1)."""
+    def to_dict(self) -> dict[str, Any]: ...
+    @staticmethod
+    def from_dict(d: Mapping[str, Any]) -> BlocklockOut: ...
 
 class ImpulseblankOut:
     """The impulse blanker's finding on the received signal (RoadResult.blanking): samples far
@@ -1108,6 +1132,21 @@ def modelock(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str,
     Errors: "hfchain:modelock:BadOversampling", "hfchain:modelock:BadThreshold",
     "hfchain:modelock:BadRange" (from or to not whole, from below 1, to below from),
     "hfchain:modelock:NonFinite" and "hfchain:modelock:TooLarge" (a sample, named)."""
+
+def blocklock(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str, Any], threshold: float = 5.0) -> BlocklockOut:
+    """Late entry: on a matched-filter output that holds no preamble, the symbol timing and the
+    frequency offset (+-75 Hz and more) from the probes of every frame (at 75 bit/s from its
+    patterns), then the next interleaver block's first symbol and the mode from the probes of
+    each block's last two frames (at 75 bit/s from the pattern that closes each block), with a
+    confidence.
+
+    MatchedFilterIn: matched-filter output at M samples a symbol, at least 1440 M samples.
+    varShapping: oversamplingFactor M. threshold: the score the frames must reach (5: fewer than
+    one false finding in a million searches of noise).
+    Errors: "hfchain:blocklock:BadOversampling", "hfchain:blocklock:TooShort",
+    "hfchain:blocklock:NonFinite" (a NaN or infinite sample, named), "hfchain:blocklock:TooLarge"
+    (a sample beyond 1e30 in magnitude, named), "hfchain:blocklock:BadThreshold" (NaN or
+    negative)."""
 
 def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> ChansoundOut:
     """Channel sounder of the HF receiver: synchronisation, the propagation paths and their gains

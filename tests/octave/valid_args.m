@@ -47,6 +47,9 @@ function args = valid_args (name)
       % Two segments' worth at M = 1, so that the search runs.
       shaping.oversamplingFactor = 1;
       args = {exp(2i * pi * (1:960)' / 7), shaping, struct("threshold", 0.12, "from", 1, "to", 0)};
+    case "blocklock"
+      shaping.oversamplingFactor = 1;
+      args = {exp(2i * pi * (1:1500)' / 7), shaping, 5};
     case "unframer"
       args = {exp(2i * pi * (1:1500)' / 8), params};
     case "symslicer"

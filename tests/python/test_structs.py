@@ -36,6 +36,7 @@ EXAMPLES = {
     "VitdecodeOut": ROAD.hf.decoded,
     "SisodecodeOut": hfchain.sisodecode(ROAD.hf.deinterleaved.out, M, 1),
     "FreqlockOut": ROAD.locked,
+    "BlocklockOut": hfchain.BlocklockOut(True, 9.5, -12.25, 3, 0.995, 4321),
     "ChansoundOut": ROAD.sounding,
     "TurboequalOut": ROAD.equalised,
     "PatterntrackOut": hfchain.run_road(hfchain.rateconf(75, 0.6), hfchain.RoadConfig(

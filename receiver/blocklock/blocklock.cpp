@@ -1,0 +1,332 @@
+#include "receiver/blocklock/blocklock.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "params/modes.hpp"
+#include "params/rateconf.hpp"
+#include "params/waveform.hpp"
+#include "receiver/freqlock/diffsum.hpp"
+#include "receiver/impulseblank/impulseblank.hpp"
+#include "receiver/layout/reception.hpp"
+#include "runtime/checks.hpp"
+#include "runtime/error.hpp"
+#include "transmitter/constellation.hpp"
+#include "transmitter/scrambler.hpp"
+
+namespace hfchain {
+
+namespace {
+
+constexpr const char* kBlock = "blocklock";
+
+// The shortest input, in symbols: one short interleaver block.
+constexpr index_t kShortestSymbols = 1440;
+
+// A channel pattern: an 8-symbol piece repeated to 32 symbols, one of 8 columns.
+constexpr index_t kPiece = 8;
+constexpr index_t kPieces = 4;
+constexpr index_t kColumns = 8;
+
+const std::string kTooLargeRule = "blocklock takes samples up to " + format_value(kLargestSample) +
+                                  " in magnitude, so that its sums of products cannot overflow.";
+
+// A frame geometry: `data` + `trein` symbols; trein 0 is the 75 bit/s patterns (data 32).
+struct Geometry {
+    index_t data = 0, trein = 0;
+
+    index_t frame() const { return data + trein; }
+    bool patterns() const { return trein == 0; }
+    // Frames from one frame that starts on the sequence's first symbol to the next.
+    index_t cycle() const { return std::lcm(frame(), index_t{kDataSequencePeriod}) / frame(); }
+    // The symbols of a frame that step 2 correlates: the probes, or the whole pattern.
+    index_t runStart() const { return patterns() ? 0 : data; }
+    index_t run() const { return patterns() ? data : trein; }
+    bool operator==(const Geometry&) const = default;
+};
+
+constexpr Geometry kGeometries[] = {{32, 16}, {20, 20}, {32, 0}};
+
+Geometry geometry_of(const Mode& m) { return {m.data, m.trein}; }
+
+// Frames (patterns) an interleaver block of `m` fills: its seconds of symbols over the frame.
+index_t block_frames(const Mode& m) {
+    return static_cast<index_t>(std::lround(m.interLen * kSymbolRate)) / geometry_of(m).frame();
+}
+
+// The point sent for symbol `value` at position n of the data sequence (any whole n).
+cdouble sent_point(int value, index_t n) {
+    const auto& seq = data_sequence_period();
+    const index_t phase = (n % kDataSequencePeriod + kDataSequencePeriod) % kDataSequencePeriod;
+    return psk_points()[(value + seq[phase]) % kPskPhases];
+}
+
+struct Timing {
+    Geometry geometry;
+    index_t window = -1;  // 0-based sample of a frame that starts on the sequence's first symbol
+    double score = 0;
+    double offset = 0;  // Hz
+};
+
+// Step 1 for one geometry over the windows of one period of frames and sequence.
+Timing search_timing(const ComplexArray& x, const Geometry& g, index_t M, double power,
+                     HostServices* host) {
+    Timing best{g};
+    const index_t F = g.frame();
+    const index_t W = g.cycle() * F * M;
+    const index_t reach = (g.runStart() + g.run() - 1) * M;  // a frame's last sample read
+    const index_t room = x.numel() - W - reach;
+    if (room < 0) return best;
+    const index_t frames = room / (F * M) + 1;
+    // Segments of the probe runs' halves, or single samples one piece apart.
+    const index_t seg = g.patterns() ? 1 : g.trein / 2;
+    const index_t lag = g.patterns() ? kPiece : seg;
+    std::vector<cdouble> D(static_cast<std::size_t>(W)), part(D.size());
+    std::vector<cdouble> p(static_cast<std::size_t>(g.patterns() ? kPieces : g.trein));
+    index_t products = 0;
+    for (index_t f = 0; f < frames; ++f) {
+        if (host != nullptr) host->poll_interrupt();
+        // With probes: the probe run, less a data run of the same length read alike (content of
+        // one value, which matches the zero probes everywhere, cancels). The data run starts
+        // (data - trein) / 2 symbols into the frame: 8 or 0, never a multiple of 16 symbols
+        // (of 40 at 20 + 20) before the probes, so that no shift by whole frames and sequences
+        // lays it on the probes of another frame. Without probes: the eight interleaved
+        // sequences of samples one piece apart.
+        for (index_t i = 0; i < (g.patterns() ? kPiece : 2); ++i) {
+            const index_t run = i == 0 ? g.data : (g.data - g.trein) / 2;
+            const index_t first = g.patterns() ? f * F + i : f * F + run;
+            const index_t step = g.patterns() ? kPiece : 1;
+            for (std::size_t k = 0; k < p.size(); ++k) {
+                p[k] = std::conj(sent_point(0, first + static_cast<index_t>(k) * step));
+            }
+            const auto count = static_cast<index_t>(p.size()) / seg;
+            differential_sums(x.data() + first * M, W, step * M, p, seg, count, nullptr,
+                              part.data());
+            const double sign = !g.patterns() && i == 1 ? -1.0 : 1.0;
+            for (index_t w = 0; w < W; ++w) D[w] += sign * part[w];
+            products += count - 1;
+        }
+    }
+    const double spread =
+        std::sqrt(static_cast<double>(products)) * static_cast<double>(seg) * power;
+    for (index_t w = 0; w < W; ++w) {
+        const double score = std::abs(D[w]) / spread;
+        if (score > best.score) {
+            best.score = score;
+            best.window = w;
+        }
+    }
+    if (best.window >= 0) {
+        best.offset = std::arg(D[best.window]) * kSymbolRate /
+                      (2 * std::numbers::pi * static_cast<double>(lag));
+    }
+    return best;
+}
+
+// Step 2's correlations: each frame's run with every pattern column, the offset turned back.
+struct Frames {
+    index_t first = 0;                                 // index of the first frame read (<= 0)
+    std::vector<std::array<double, kColumns>> energy;  // |correlation|^2 a frame and column
+    double scale = 0;     // g / (1 + g) / (n N0): energies to log-likelihood ratios
+    double residual = 0;  // what remains of the offset, Hz
+};
+
+Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M) {
+    const Geometry& g = t.geometry;
+    const index_t F = g.frame();
+    Frames fr;
+    fr.first = -(t.window / (F * M));
+    const index_t last = (x.numel() - 1 - t.window - (g.runStart() + g.run() - 1) * M) / (F * M);
+    const ModeParams columns = rateconf(kModes[0].rate, kModes[0].interLen);
+    const double turn = -2 * std::numbers::pi * t.offset / (kSymbolRate * static_cast<double>(M));
+    std::vector<cdouble> y(static_cast<std::size_t>(g.run()));
+    double noise = 0, top = 0;
+    cdouble previous = 0.0, turning = 0.0;  // the held column's correlation, frame to frame
+    for (index_t f = fr.first; f <= last; ++f) {
+        const index_t start = f * F + g.runStart();  // the run's first symbol
+        for (index_t k = 0; k < g.run(); ++k) {
+            const index_t n = t.window + (start + k) * M;
+            y[k] = x[n] * std::polar(1.0, turn * static_cast<double>(n));
+        }
+        std::array<double, kColumns> e{};
+        std::array<cdouble, kColumns> c{};
+        for (index_t v = 0; v < kColumns; ++v) {
+            for (index_t k = 0; k < g.run(); ++k) {
+                const int value = static_cast<int>(columns.chSymMapping(k, v));
+                c[v] += y[k] * std::conj(sent_point(value, start + k));
+            }
+            e[v] = std::norm(c[v]);
+        }
+        // What the run holds: the zero probe, or the strongest pattern; the rest is noise.
+        const auto kept = g.patterns() ? std::max_element(e.begin(), e.end()) - e.begin() : 0;
+        const double held = e[kept];
+        if (f > fr.first) turning += c[kept] * std::conj(previous);
+        previous = c[kept];
+        top += held;
+        noise += (std::accumulate(e.begin(), e.end(), 0.0) - held) / (kColumns - 1);
+        fr.energy.push_back(e);
+    }
+    const auto count = static_cast<double>(fr.energy.size());
+    const double nN0 = count > 0 ? noise / count : 0;
+    const double signal = count > 0 ? std::max(0.0, top / count - nN0) : 0;  // n^2 S
+    if (nN0 > 0) fr.scale = signal / (signal + nN0) / nN0;                   // g = n^2 S / (n N0)
+    fr.residual = std::arg(turning) * kSymbolRate / (2 * std::numbers::pi * static_cast<double>(F));
+    return fr;
+}
+
+// log sum exp(s e_v) over the columns from `from` to from + 3.
+double log_sum(const std::array<double, kColumns>& e, double s, index_t from) {
+    double top = -std::numeric_limits<double>::infinity();
+    for (index_t v = from; v < from + 4; ++v) top = std::max(top, s * e[v]);
+    double sum = 0;
+    for (index_t v = from; v < from + 4; ++v) sum += std::exp(s * e[v] - top);
+    return top + std::log(sum);
+}
+
+// The log-likelihood ratio that the frames before block-start frame b close a block of `m`.
+double closing_ratio(const Frames& fr, index_t b, const Mode& m, bool patterns) {
+    const auto& last = fr.energy[static_cast<std::size_t>(b - 1 - fr.first)];
+    if (patterns) return log_sum(last, fr.scale, 4) - log_sum(last, fr.scale, 0);
+    const auto& before = fr.energy[static_cast<std::size_t>(b - 2 - fr.first)];
+    return fr.scale * (before[m.d1] - before[0] + last[m.d2] - last[0]);
+}
+
+struct Reading {
+    int mode = -1;
+    double ratio = -std::numeric_limits<double>::infinity();  // its best hypothesis's
+    index_t residue = 0;                                      // block-start frames, modulo B
+};
+
+// The best hypothesis of mode m: its ratio and residue, and `unseen` whether some block start of
+// m's cycle falls where no frame of the input could show it (ratio 0).
+Reading read_mode(const Frames& fr, const Geometry& g, int m, bool& unseen) {
+    const Mode& mode = kModes[m];
+    const index_t B = block_frames(mode);
+    const index_t closing = g.patterns() ? 1 : 2;
+    std::vector<double> ratio(static_cast<std::size_t>(B), 0.0);
+    std::vector<char> seen(ratio.size(), 0);
+    const auto frames = static_cast<index_t>(fr.energy.size());
+    // Block starts lie on frames that start on the sequence's first symbol.
+    const index_t cycle = g.cycle();
+    index_t b = fr.first + closing;
+    b += ((-b) % cycle + cycle) % cycle;
+    for (; b - 1 - fr.first < frames; b += cycle) {
+        const index_t r = (b % B + B) % B;
+        ratio[r] += closing_ratio(fr, b, mode, g.patterns());
+        seen[r] = 1;
+    }
+    Reading best;
+    best.mode = m;
+    unseen = false;
+    for (index_t r = 0; r < B; r += cycle) {
+        if (!seen[r]) {
+            unseen = true;
+        } else if (ratio[r] > best.ratio) {
+            best.ratio = ratio[r];
+            best.residue = r;
+        }
+    }
+    return best;
+}
+
+// Step 2: the offset's residual, the mode, its confidence and the first block start within the
+// input.
+void read_boundary(const ComplexArray& x, const Timing& t, index_t M, BlocklockOut& out) {
+    const Frames fr = correlate_frames(x, t, M);
+    out.offset = t.offset + fr.residual;
+    const Geometry& g = t.geometry;
+    // Each mode's best hypothesis, and the most it could claim (0 where the input cannot show
+    // one of its block starts).
+    std::vector<Reading> readings;
+    std::vector<double> most;
+    for (int m = 0; m < static_cast<int>(std::size(kModes)); ++m) {
+        if (!(geometry_of(kModes[m]) == g)) continue;
+        bool unseen = false;
+        readings.push_back(read_mode(fr, g, m, unseen));
+        most.push_back(unseen ? std::max(readings.back().ratio, 0.0) : readings.back().ratio);
+    }
+    std::size_t winner = 0;
+    for (std::size_t k = 1; k < readings.size(); ++k) {
+        if (readings[k].ratio > readings[winner].ratio) winner = k;
+    }
+    const Reading& best = readings[winner];
+    double runnerUp = -std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < readings.size(); ++k) {
+        if (k != winner) runnerUp = std::max(runnerUp, most[k]);
+    }
+    if (best.mode < 0 || !(best.ratio > 0)) return;
+    const index_t B = block_frames(kModes[best.mode]);
+    const index_t frame = fr.first + ((best.residue - fr.first) % B + B) % B;
+    out.found = true;
+    out.mode = best.mode;
+    out.confidence = 1 / (1 + std::exp(runnerUp - best.ratio));
+    out.blockStart = static_cast<double>(t.window + frame * g.frame() * M + 1);
+}
+
+BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
+                  const VarBlocklock& settings, HostServices* host) {
+    const index_t M = oversampling_factor(varShapping, kBlock);
+    if (!(settings.threshold >= 0)) {
+        raise("hfchain:blocklock:BadThreshold",
+              "threshold = " + format_value(settings.threshold) + " must be at least 0.");
+    }
+    if (mf.numel() < kShortestSymbols * M) {
+        raise("hfchain:blocklock:TooShort",
+              "The matched-filter output of " + std::to_string(mf.numel()) +
+                  " samples is too short: a late entry needs at least " +
+                  std::to_string(kShortestSymbols * M) + " (1440 symbols at " + std::to_string(M) +
+                  " samples a symbol).");
+    }
+    check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:blocklock:NonFinite",
+                  "matched-filter samples must be finite.", "hfchain:blocklock:TooLarge",
+                  kTooLargeRule.c_str());
+    const ImpulseblankOut impulses = impulseblank(mf);
+    const ComplexArray cleaned =
+        impulses.samples.empty() ? ComplexArray() : blanked(mf, impulses.samples);
+    const ComplexArray& x = impulses.samples.empty() ? mf : cleaned;
+    double power = 0;
+    for (index_t n = 0; n < x.numel(); ++n) power += std::norm(x[n]);
+    power /= static_cast<double>(x.numel());
+
+    BlocklockOut out;
+    if (power == 0) return out;
+    // The geometries in the order of their scores: the first that reaches the threshold and
+    // whose frames name a mode wins (a 75 bit/s tail of one pattern, or data of one value, can
+    // also score in another geometry, but shows no block end there).
+    std::vector<Timing> timings;
+    for (const Geometry& g : kGeometries) timings.push_back(search_timing(x, g, M, power, host));
+    std::stable_sort(timings.begin(), timings.end(),
+                     [](const Timing& a, const Timing& b) { return a.score > b.score; });
+    out.score = timings.front().score;
+    out.offset = timings.front().offset;
+    for (const Timing& t : timings) {
+        if (t.window < 0 || t.score < settings.threshold) break;
+        if (host != nullptr) host->poll_interrupt();
+        BlocklockOut candidate;
+        candidate.score = t.score;
+        read_boundary(x, t, M, candidate);
+        if (candidate.found) return candidate;
+        if (&t == &timings.front()) out.offset = candidate.offset;
+    }
+    return out;
+}
+
+}  // namespace
+
+BlocklockOut blocklock(const ComplexArray& MatchedFilterIn, const VarShapping& varShapping,
+                       const VarBlocklock& settings) {
+    return lock(MatchedFilterIn, varShapping, settings, nullptr);
+}
+
+BlocklockOut blocklock(const ComplexArray& MatchedFilterIn, const VarShapping& varShapping,
+                       const VarBlocklock& settings, HostServices& host) {
+    return lock(MatchedFilterIn, varShapping, settings, &host);
+}
+
+}  // namespace hfchain

@@ -1,0 +1,85 @@
+// Late entry: a receiver that starts listening after the preamble finds, from the frames alone,
+// the symbol timing, the frequency offset, where the next interleaver block begins and which
+// mode is being sent.
+//
+// What it reads. Every frame's probes are the data scrambler's sequence itself (scrambled zeros),
+// and that sequence repeats every 160 symbols; frames of 48 (32 + 16) or 40 (20 + 20) symbols and
+// the sequence line up again every 480 or 160 symbols, and an interleaver block (1440 or 11520
+// symbols) always starts on the sequence's first symbol. The probes of a block's last two frames
+// carry the first symbols of the patterns of the mode's d1 and d2 instead. At 75 bit/s there are
+// no probes: every symbol belongs to a 32-symbol pattern (one of four, scrambled), and the last
+// pattern of each block is drawn from the other four columns.
+//
+// Method, on the matched-filter output x at M samples a symbol, T = 1 / 2400 s:
+//  1. Timing, for each frame geometry (32 + 16, 20 + 20, 75 bit/s patterns), over every sample of
+//     one period of frames and sequence (480, 160 or 160 symbols): freqlock's differential
+//     correlation. With probes, each frame's probe run is cut into two halves (8 or 10 symbols),
+//     each half correlated with the scrambled zeros, and the product of the second with the
+//     conjugate of the first summed over all frames, less the same sum over a data run as long
+//     (content of one value, such as a transmission's closing zero bits, would
+//     otherwise match the zero probes at every geometry). Without probes, the descrambled samples 8
+//     symbols apart within a pattern are multiplied (every pattern is an 8-symbol piece repeated
+//     four times, so the product does not depend on which pattern was sent). An offset of f Hz
+//     turns every product by 2 pi f 8 T (10 T): the sum's argument gives f within +-150 Hz
+//     (+-120 Hz). The score is |D| over its standard deviation on noise alone (the products'
+//     count times the input's mean power), sqrt(-ln p) for a window of noise to reach it with
+//     probability p; each geometry keeps the sample of its largest score.
+//  2. Block boundary and mode. With the offset turned back, each frame's probe run is correlated
+//     coherently with the zero probe and with each closing pattern (each 75 bit/s pattern with all
+//     eight), and each mode's hypothesis "blocks start on frame r, r + B, ..." (B frames a block,
+//     r on the sequence's first symbol) is scored by the log-likelihood ratio of what its closing
+//     frames hold against ordinary frames: for a path of Rayleigh-faded gain, (E_d - E_0) /
+//     (n N0) g / (1 + g) per closing frame, E the correlations' energies, n the symbols
+//     correlated, N0 the noise and g = n S / N0 the run's signal-to-noise ratio, both read from
+//     the frames themselves. The best hypothesis gives the mode and the boundary; the confidence
+//     is 1 / (1 + exp(-(L1 - L2))) against the best hypothesis of any other mode of the geometry
+//     (one no frame of the input can tell counts 0). The geometries are tried in the order of
+//     their scores: the first that reaches the threshold and whose frames name a mode wins.
+// Impulses: as in freqlock, samples that impulseblank finds are read as 0.
+#pragma once
+
+#include "runtime/array.hpp"
+#include "runtime/host.hpp"
+#include "shaping/varshapping.hpp"
+
+namespace hfchain {
+
+// The default score a transmission's frames must reach: noise alone reaches it in fewer than one
+// search in a million (see blocklock_test.cpp).
+inline constexpr double kBlocklockThreshold = 5;
+
+struct VarBlocklock {
+    double threshold = kBlocklockThreshold;  // the score the frames must reach
+};
+
+struct BlocklockOut {
+    bool found = false;     // frames reached the threshold and a block boundary was read
+    double score = 0;       // step 1's score of the winning geometry and sample
+    double offset = 0;      // frequency offset, Hz
+    int mode = -1;          // index into kModes (params/modes.hpp), -1 when none was read
+    double confidence = 0;  // 0..1: how surely the closing frames name that mode
+    double blockStart = 0;  // 1-based sample of the first symbol of the first block that starts
+                            // within the input (its strongest path), 0 when none was read
+};
+
+inline constexpr const char* kBlocklockFields[] = {"found", "score",      "offset",
+                                                   "mode",  "confidence", "blockStart"};
+
+// Finds the frames, block boundary and mode of a transmission entered after its preamble.
+//   MatchedFilterIn: Lmf x 1 complex matched-filter output (pulsematch's out) at M samples a
+//     symbol, at least 1440 symbols (one short block) long: Lmf >= 1440 M.
+//   varShapping: oversamplingFactor M.
+//   settings: the threshold.
+// Errors: M not a whole number of at least 1, "hfchain:blocklock:BadOversampling"; Lmf < 1440 M,
+// "hfchain:blocklock:TooShort"; a sample that is NaN or infinite, "hfchain:blocklock:NonFinite",
+// or beyond kLargestSample in magnitude, "hfchain:blocklock:TooLarge", both naming the sample; a
+// threshold that is NaN or negative, "hfchain:blocklock:BadThreshold".
+BlocklockOut blocklock(const ComplexArray& MatchedFilterIn, const VarShapping& varShapping,
+                       const VarBlocklock& settings);
+
+// The same, polling host.poll_interrupt() as it goes: an interrupt abandons the call with the
+// host's error.
+BlocklockOut blocklock(const ComplexArray& MatchedFilterIn, const VarShapping& varShapping,
+                       const VarBlocklock& settings, HostServices& host);
+
+}  // namespace hfchain

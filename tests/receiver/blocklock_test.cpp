@@ -1,0 +1,107 @@
+#include "receiver/blocklock/blocklock.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "channel/hfchannel.hpp"
+#include "params/modes.hpp"
+#include "params/rateconf.hpp"
+#include "receiver/matchedfilter/pulsematch.hpp"
+#include "runtime/builtin_host.hpp"
+#include "shaping/pulseshaper.hpp"
+#include "tests/channel/recording_host.hpp"
+#include "tests/receiver/expect_error.hpp"
+#include "tests/support/signals.hpp"
+#include "transmitter/sendchain.hpp"
+
+namespace hfchain {
+namespace {
+
+using testing::expect_error;
+
+const VarShapping kShaping{0.35, 6, 5};
+constexpr index_t M = 5;
+constexpr index_t kDelay = 2 * 6 * M;  // the filters' delay: symbol n peaks at sample kDelay + n M
+
+int mode_index(double rate, double interLen) {
+    return static_cast<int>(find_mode(rate, interLen) - kModes);
+}
+
+// A transmission of `blocks` blocks of `mode` through `channel` at Es/N0 `EsNodB`, matched-
+// filtered, as a receiver hears it from `entry` symbols after the preamble's first on.
+struct Late {
+    ComplexArray heard;
+    index_t preamble = 0;  // symbols
+};
+
+Late late_entry(const Mode& mode, double blocks, const HfChannel& channel, double EsNodB,
+                index_t entry, double seed) {
+    BuiltinHost host;
+    const ModeParams params = rateconf(mode.rate, mode.interLen);
+    const SendchainOut tx = sendchain(params, blocks, seed, host);
+    const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
+    const HfchannelOut y = hfchannel(x, {channel, EsNodB, seed + 1}, kShaping, host);
+    const ComplexArray matched = pulsematch(y.AwgnOut, kShaping).out;
+    Late late;
+    late.preamble = params.preamSync.numel();
+    const index_t cut = (late.preamble + entry) * M;
+    late.heard = ComplexArray(matched.numel() - cut);
+    for (index_t n = 0; n < late.heard.numel(); ++n) late.heard[n] = matched[cut + n];
+    return late;
+}
+
+HfChannel fixed_path(double offset) { return {{{0, 0, 0, 0}}, offset}; }
+
+// Two equal paths 2 ms (24 samples) apart, 1 Hz spread.
+HfChannel two_paths(double offset) {
+    return {{{0, -3, 1, 0}, {24.0 / (2400 * 5), -3, 1, 0}}, offset};
+}
+
+TEST(Blocklock, FindsTheNextBlockAndTheMode) {
+    struct Case {
+        double rate, interLen, blocks;
+        index_t entry;  // symbols after the preamble
+        double EsNodB, offset;
+        bool fading;
+    };
+    const Case cases[] = {
+        {2400, 0.6, 3, 0, 10, 0, false},    {2400, 0.6, 3, 700, 10, -60, true},
+        {4800, 0.6, 3, 500, 15, 30, false}, {600, 0.6, 3, 1440, 3, 75, false},
+        {600, 0.6, 3, 200, 6, -20, true},   {1200, 4.8, 2, 5000, 6, 12, false},
+        {75, 0.6, 4, 0, -3, 50, false},     {75, 0.6, 6, 1000, 3, -40, true},
+        {75, 4.8, 2, 3000, -3, 0, false},
+    };
+    double seed = 1;
+    for (const Case& c : cases) {
+        const Mode& mode = *find_mode(c.rate, c.interLen);
+        const HfChannel ch = c.fading ? two_paths(c.offset) : fixed_path(c.offset);
+        const Late late = late_entry(mode, c.blocks, ch, c.EsNodB, c.entry, seed++);
+        const BlocklockOut got = blocklock(late.heard, kShaping, {});
+        const index_t block = static_cast<index_t>(std::lround(c.interLen * 2400));
+        // The next block's first symbol, after the preamble (the entries are all 12 or more
+        // symbols past a block start, or on one: the filters' delay keeps 12 symbols' peaks).
+        const index_t next = (c.entry + block - 1) / block * block;
+        const std::string what = std::string(mode.name) + ", entry " + std::to_string(c.entry);
+        EXPECT_TRUE(got.found) << what;
+        EXPECT_EQ(got.mode, mode_index(c.rate, c.interLen)) << what;
+        EXPECT_GT(got.confidence, 0.99) << what;
+        EXPECT_NEAR(got.offset, c.offset, c.fading ? 2 : 0.2) << what;
+        const double expected = static_cast<double>(kDelay + (next - c.entry) * M + 1);
+        EXPECT_LE(std::abs(got.blockStart - expected), c.fading ? 24 + 1 : 1)
+            << what << ": " << got.blockStart << " for " << expected << ", score " << got.score;
+    }
+}
+
+TEST(Blocklock, NoiseAloneIsNoTransmission) {
+    for (const double seed : {1.0, 2.0, 3.0, 4.0, 5.0}) {
+        const BlocklockOut got = blocklock(random_complex(3000 * M, seed), kShaping, {});
+        EXPECT_FALSE(got.found) << "seed " << seed;
+        EXPECT_EQ(got.mode, -1);
+        EXPECT_LT(got.score, kBlocklockThreshold) << "seed " << seed;
+    }
+}
+
+}  // namespace
+}  // namespace hfchain
