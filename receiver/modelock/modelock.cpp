@@ -31,6 +31,13 @@ constexpr index_t kCoarseCount = kCommon / kCoarseSegment;
 constexpr index_t kRead = (kCountValue + kCountDigits) * kPatternSymbols;
 constexpr int kReadValues = kCountValue + kCountDigits - kD1Value;
 
+// The most segments a preamble has.
+constexpr int kMostSegments = [] {
+    int most = 0;
+    for (const Mode& m : kModes) most = std::max(most, preamble_segments(m.interLen));
+    return most;
+}();
+
 // Symbols a sampling phase scores at once (their work arrays stay within a megabyte).
 constexpr index_t kChunkSymbols = 2048;
 
@@ -320,7 +327,7 @@ ModelockOut search(const ComplexArray& mf, const VarShapping& varShapping,
     std::vector<Segment> segments{segment_at(x, Lmf, M, peak.window, peak.D, p)};
     for (index_t w = peak.window + kSegmentSymbols * M; w + (kSegmentSymbols - 1) * M <= Lmf - 1;
          w += kSegmentSymbols * M) {
-        if (static_cast<int>(segments.size()) >= preamble_segments(4.8)) break;
+        if (static_cast<int>(segments.size()) >= kMostSegments) break;
         if (window_statistic(x + w, M, p) < settings.threshold) break;
         segments.push_back(segment_at(
             x, Lmf, M, w, differential_sum(x + w, M, p, kCoarseSegment, kCoarseCount), p));
