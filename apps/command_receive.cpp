@@ -177,9 +177,8 @@ int receive(const ReceiveOptions& o) {
         });
     BuiltinHost host;
     const bool keep = spectrum.has_value();
-    const std::vector<RecordedTransmission> found = o.anyMode
-                                                        ? audio::receive_air(rec, host, keep)
-                                                        : audio::receive_air(rec, mode, host, keep);
+    const std::vector<RecordedTransmission> found =
+        o.anyMode ? audio::receive_air(rec, host, keep) : audio::receive_air(rec, mode, host, keep);
 
     const bool report_to_stderr = o.output == "-" || o.json == "-";
     write_all(report_to_stderr ? STDERR_FILENO : STDOUT_FILENO, text_report(o, rec, found),
