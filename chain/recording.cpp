@@ -43,8 +43,7 @@ constexpr double kQuietWindow = 0.1;
 constexpr index_t kNoiseWindow = 32;  // symbols over which the noise fit takes the channel as fixed
 constexpr index_t kNoiseMargin = 4;   // taps the noise fit adds on each side of the sounding's
 constexpr double kClockSlack = 200e-6;  // the most a sound card's clock runs slow, with margin
-constexpr double kLongestTransmission =
-    20 * 60;  // s of data blocks  // s over which the recording's quietest power is taken
+constexpr double kLongestTransmission = 20 * 60;  // s of data blocks
 
 // What the search and the length rule need of a mode, made once.
 struct Shape {
@@ -207,9 +206,19 @@ Find settle(const Baseband& baseband, Find find, const Shape& s, const VarShappi
               "70 MB a minute).");
 }
 
+// Whether a preamble segment of any mode begins within the `length` samples from `first`.
+bool preamble_within(const Baseband& baseband, std::int64_t first, std::int64_t length,
+                     const Shape& s, const VarShapping& shaping, HostServices& host) {
+    const index_t n = static_cast<index_t>(length) + (kPreambleRepeat + 2 * s.D) * s.M;
+    const PulsematchOut matched = pulsematch(piece(baseband, first, n), shaping, host);
+    const VarModelock settings{.from = 1, .to = static_cast<double>(length)};
+    return modelock(matched.out, shaping, settings, host).found;
+}
+
 // Blocks of the transmission whose sound begins at `found.begin`: see the length rule in the
 // header (the power is taken from the recording's first sample at the earliest).
-index_t count_blocks(const Baseband& baseband, const Find& found, const Shape& s, double quiet) {
+index_t count_blocks(const Baseband& baseband, const Find& found, const Shape& s, double quiet,
+                     const VarShapping& shaping, HostServices& host) {
     const std::int64_t begin = std::max<std::int64_t>(found.begin, 0);
     const std::int64_t data = begin + (s.D + s.preamble) * s.M;
     const double preamble = mean_power(baseband, begin + s.D * s.M, s.preamble * s.M);
@@ -237,8 +246,12 @@ index_t count_blocks(const Baseband& baseband, const Find& found, const Shape& s
         } else if (power(blocks) < preamble / 2 && fits(blocks + 2) &&
                    power(blocks + 1) > threshold && matches(blocks + 1)) {
             blocks += 2;  // a fade: the block after it is the transmission's again
+        } else if (power(blocks) >= preamble / 2 &&
+                   !preamble_within(baseband, data + blocks * length, length, s, shaping, host)) {
+            ++blocks;  // as strong as the preamble and no new one begins: the transmission's
+                       // own, its probes hidden by fading paths and noise
         } else {
-            break;  // noise, or another signal as strong as the preamble
+            break;  // noise, or another transmission's preamble
         }
         if (static_cast<double>(blocks * s.blockSymbols) > kLongestTransmission * kSymbolRate) {
             too_long(begin, s.M);
@@ -584,7 +597,7 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
             first = past;
             continue;
         }
-        index_t blocks = count_blocks(baseband, confirmed, m.shape, quiet);
+        index_t blocks = count_blocks(baseband, confirmed, m.shape, quiet, settings.shaping, host);
         RecordedTransmission t = blocks == 0 ? RecordedTransmission{}
                                              : decode_kept(baseband, confirmed.begin, blocks,
                                                            m.mode, m.shape, settings, host);
@@ -626,7 +639,9 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
         const Find find = search_window(baseband, first, s, settings.shaping, host);
         const Find settled =
             find.begin < 0 ? find : settle(baseband, find, s, settings.shaping, host);
-        index_t blocks = settled.begin < 0 ? 0 : count_blocks(baseband, settled, s, quiet);
+        index_t blocks = settled.begin < 0
+                             ? 0
+                             : count_blocks(baseband, settled, s, quiet, settings.shaping, host);
         if (blocks >= s.fewestBlocks &&
             !announces_another(baseband, settled.begin, mode, s, settings.shaping, host)) {
             RecordedTransmission t =

@@ -17,8 +17,9 @@
 // block matches the probes every block of the mode carries (chain/block_probes.hpp): where
 // another transmission follows directly the power does not fall, but the probes stop matching.
 // A block that does not match them with less than half the preamble's power is a fade when the
-// block after it matches again; one as strong as the preamble is another signal, and the
-// transmission ends before it. A transmission of fewer blocks than its rate needs to carry an
+// block after it matches again; one as strong as the preamble belongs to the transmission (its
+// probes hidden by fading paths and noise) unless a preamble of any mode begins in it: then
+// another transmission follows, and this one ends before it. A transmission of fewer blocks than its rate needs to carry an
 // information bit is no transmission.
 //
 // Blocks. The HF receiver decodes the blocks together (the code runs on across them); a block
