@@ -10,6 +10,7 @@
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
+#include "sweep/acquisition.hpp"
 #include "transmitter/bitbudget.hpp"
 
 namespace hfchain::sweep {
@@ -139,7 +140,7 @@ ReceiverCounts trial_size(const SweepConfig& config, double rate) {
 }
 
 std::string budget_note(const SweepConfig& config) {
-    if (config.rates.size() < 2) return {};
+    if (config.rates.size() < 2 || config.metric == Metric::acquisition) return {};
     std::vector<double> seconds;  // on air per point that runs to the bit limit, by rate
     double total = 0;
     for (const double rate : config.rates) {
@@ -186,6 +187,12 @@ TrialRunnerFactory road_trial_runners(const SweepConfig& config,
             interrupt]() -> std::unique_ptr<TrialRunner> {
         return std::make_unique<RoadTrialRunner>(sets, config, interrupt);
     };
+}
+
+TrialRunnerFactory sweep_trial_runners(const SweepConfig& config,
+                                       const std::atomic<bool>* interrupt) {
+    return config.metric == Metric::acquisition ? acquisition_trial_runners(config, interrupt)
+                                                : road_trial_runners(config, interrupt);
 }
 
 }  // namespace hfchain::sweep

@@ -315,7 +315,7 @@ def test_refused_sweeps_name_the_field(change, message):
     ("conditions", 5, "hfchain:python:WrongType",
      "Input 'config.conditions' must be a list of str; it is of type int."),
     ("metric", "blocks", "hfchain:python:WrongValue",
-     "Input 'config.metric' must be one of decoded, coded; it is 'blocks'."),
+     "Input 'config.metric' must be one of decoded, coded, acquisition; it is 'blocks'."),
     ("stopOn", "both", "hfchain:python:WrongValue",
      "Input 'config.stopOn' must be one of first, all; it is 'both'."),
 ])
