@@ -15,9 +15,14 @@
 #include "receiver/demux/unframer.hpp"
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/framesync/framelock_direct.hpp"
+#include "receiver/freqlock/freqlock.hpp"
 #include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
+#include "receiver/modelock/modelock.hpp"
 #include "receiver/timing/tickalign.hpp"
+#include "runtime/builtin_host.hpp"
+#include "shaping/pulseshaper.hpp"
+#include "transmitter/sendchain.hpp"
 
 namespace hfchain {
 namespace {
@@ -117,6 +122,51 @@ void BM_framelock_direct_yardstick(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 288 * 5);  // candidate windows
 }
 BENCHMARK(BM_framelock_direct_yardstick);
+
+// Acquisition of the one known mode (freqlock) beside acquisition of any mode (modelock) on the
+// same input. Symbols without a preamble: modelock searches every window of the input and finds
+// nothing (its most costly case).
+void BM_freqlock(benchmark::State& state) {
+    const ModeParams mode = modeconf(4.8);
+    const ComplexArray in = pulsematch(waveform(), kShaping).out;
+    for (auto _ : state) benchmark::DoNotOptimize(freqlock(in, mode, kShaping));
+    state.SetItemsProcessed(state.iterations() * in.numel());
+}
+BENCHMARK(BM_freqlock);
+
+void BM_modelock(benchmark::State& state) {
+    const ComplexArray in = pulsematch(waveform(), kShaping).out;
+    for (auto _ : state) benchmark::DoNotOptimize(modelock(in, kShaping, VarModelock{}));
+    state.SetItemsProcessed(state.iterations() * in.numel());
+}
+BENCHMARK(BM_modelock);
+
+// The transmission itself (2400 bit/s, 4.8 s), with a random 8-PSK point of amplitude 0.3
+// added to every sample: the search stops at its first segment, which is then read
+// with the 23 after it.
+ComplexArray transmission() {
+    BuiltinHost host;
+    const ModeParams mode = modeconf(4.8);
+    ComplexArray x = pulseshaper(sendchain(mode, 1, 1, host).MultiplexOut, kShaping).out;
+    const ComplexArray noise = random_psk(x.numel(), 0, 2);
+    for (index_t n = 0; n < x.numel(); ++n) x[n] += 0.3 * noise[n];
+    return pulsematch(x, kShaping).out;
+}
+
+void BM_freqlock_transmission(benchmark::State& state) {
+    const ModeParams mode = modeconf(4.8);
+    const ComplexArray in = transmission();
+    for (auto _ : state) benchmark::DoNotOptimize(freqlock(in, mode, kShaping));
+    state.SetItemsProcessed(state.iterations() * in.numel());
+}
+BENCHMARK(BM_freqlock_transmission);
+
+void BM_modelock_transmission(benchmark::State& state) {
+    const ComplexArray in = transmission();
+    for (auto _ : state) benchmark::DoNotOptimize(modelock(in, kShaping, VarModelock{}));
+    state.SetItemsProcessed(state.iterations() * in.numel());
+}
+BENCHMARK(BM_modelock_transmission);
 
 void BM_tickalign(benchmark::State& state) {
     const ComplexArray in = pulsematch(waveform(), kShaping).out;

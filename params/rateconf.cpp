@@ -1,5 +1,6 @@
 #include "params/rateconf.hpp"
 
+#include "params/preamble.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/numeric.hpp"
 
@@ -54,16 +55,15 @@ ModeParams rateconf(double rate, double interLen) {
     }
 
     // Preamble: nSeg segments of 15 three-bit values, each sent as its 32-symbol pattern; the
-    // last three values of a segment count down the segments left, in base 4 (digits plus 4).
-    const index_t nSeg = interLen == 0.6 ? 3 : 24;
-    m.preamSync = RealArray(1, nSeg * 480);
+    // last three values of a segment count down the segments left.
+    const index_t nSeg = preamble_segments(interLen);
+    m.preamSync = RealArray(1, nSeg * kSegmentSymbols);
     for (index_t r = 0; r < nSeg; ++r) {
-        const int count = nSeg - 1 - r;
-        const int c1 = count / 16 + 4, c2 = (count / 4) % 4 + 4, c3 = count % 4 + 4;
-        const int fr_idx[15] = {0, 1, 3, 0, 1, 3, 1, 2, 0, d1, d2, c1, c2, c3, 0};
-        for (int s = 0; s < 15; ++s) {
-            for (int i = 0; i < 32; ++i) {
-                m.preamSync[r * 480 + s * 32 + i] = m.chSymMapping(i, fr_idx[s]);
+        const auto values = segment_values(d1, d2, static_cast<int>(nSeg - 1 - r));
+        for (int s = 0; s < kSegmentValues; ++s) {
+            for (int i = 0; i < kPatternSymbols; ++i) {
+                m.preamSync[r * kSegmentSymbols + s * kPatternSymbols + i] =
+                    m.chSymMapping(i, values[s]);
             }
         }
     }

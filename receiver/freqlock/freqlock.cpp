@@ -8,6 +8,7 @@
 
 #include "params/waveform.hpp"
 #include "receiver/framesync/framelock.hpp"
+#include "receiver/freqlock/diffsum.hpp"
 #include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/layout/reception.hpp"
@@ -24,13 +25,6 @@ constexpr index_t kPreambleRead = 1440;
 constexpr index_t kSearchWindows = 288;
 constexpr index_t kShortest = 2 * kSearchWindows - 1;
 
-// Segment lengths of the two steps, in symbols (see the header).
-constexpr index_t kCoarseSegment = 8;
-constexpr index_t kFineSegment = 48;
-
-// Taps of the fine step: those whose coarse |D| reaches this share of the largest.
-constexpr double kPathShare = 0.25;
-
 // Windows the coarse search scores over all its symbols.
 constexpr index_t kCandidates = 16;
 
@@ -41,88 +35,11 @@ constexpr index_t kExactTurn = 1024;
 const std::string kTooLargeRule = "freqlock takes samples up to " + format_value(kLargestSample) +
                                   " in magnitude, so that its sums of products cannot overflow.";
 
-// The scrambled preamble points p_k, conjugated once for all windows.
-std::vector<cdouble> conjugated_preamble(const ModeParams& mode) {
-    const Layout layout = transmission_layout(mode, 0);
-    const KnownSymbols known = known_symbols(mode, layout);
-    std::vector<cdouble> p(static_cast<std::size_t>(known.mean.numel()));
-    for (index_t k = 0; k < known.mean.numel(); ++k) p[k] = std::conj(known.mean[k]);
-    return p;
-}
-
 struct Coarse {
     index_t window = -1;        // 0-based window of the largest |D| (-1: every D is 0)
     double offset = 0;          // Hz
     std::vector<double> power;  // |D(w)| of every window over the first kSearchWindows symbols
 };
-
-// The differential sums D(w) = sum over j of c_{j+1} conj(c_j), c_j = sum over the j-th segment of
-// `seg` symbols of x(w + k M) p_k, over `count` whole segments against the reference p, for the
-// windows w = 0 .. W - 1 of x at once: the windows innermost (the samples they read lie side by
-// side, so the loops vectorise); each segment's sum starts from its first product. `Windows`,
-// when not 0, fixes W at compile time (one window: plain scalar loops).
-template <index_t Windows>
-void differential_sums(const cdouble* x, index_t W_, index_t M, const std::vector<cdouble>& p,
-                       index_t seg, index_t count, HostServices* host, cdouble* D) {
-    const index_t W = Windows > 0 ? Windows : W_;
-    // Many windows read the parts of every sample apart (loads the vectorised loops take two at
-    // a time: S = 1); one window reads them in place (real and imaginary parts interleaved:
-    // S = 2).
-    constexpr index_t S = Windows == 1 ? 2 : 1;
-    std::vector<double> xr, xi;
-    const double* re = reinterpret_cast<const double*>(x);
-    const double* im = re + 1;
-    if constexpr (S == 1) {
-        const index_t span = W + (count * seg - 1) * M;
-        xr.resize(static_cast<std::size_t>(span));
-        xi.resize(xr.size());
-        for (index_t n = 0; n < span; ++n) {
-            xr[n] = x[n].real();
-            xi[n] = x[n].imag();
-        }
-        re = xr.data();
-        im = xi.data();
-    }
-    const auto size = static_cast<std::size_t>(W);
-    std::vector<double> cr(size), ci(size), pr(size), pi(size), sr(size, 0.0), si(size, 0.0);
-    for (index_t j = 0; j < count; ++j) {
-        if (host != nullptr) host->poll_interrupt();
-        for (index_t k = j * seg; k < (j + 1) * seg; ++k) {
-            const double a = p[k].real(), b = p[k].imag();
-            const double* ur = re + S * k * M;
-            const double* ui = im + S * k * M;
-            if (k == j * seg) {
-                for (index_t w = 0; w < W; ++w) {
-                    cr[w] = ur[S * w] * a - ui[S * w] * b;
-                    ci[w] = ur[S * w] * b + ui[S * w] * a;
-                }
-                continue;
-            }
-            for (index_t w = 0; w < W; ++w) {
-                cr[w] += ur[S * w] * a - ui[S * w] * b;
-                ci[w] += ur[S * w] * b + ui[S * w] * a;
-            }
-        }
-        if (j > 0) {
-            // c conj(previous)
-            for (index_t w = 0; w < W; ++w) {
-                sr[w] += cr[w] * pr[w] + ci[w] * pi[w];
-                si[w] += ci[w] * pr[w] - cr[w] * pi[w];
-            }
-        }
-        std::swap(cr, pr);
-        std::swap(ci, pi);
-    }
-    for (index_t w = 0; w < W; ++w) D[w] = cdouble(sr[w], si[w]);
-}
-
-// The differential sum of the one window at x.
-cdouble differential_sum(const cdouble* x, index_t M, const std::vector<cdouble>& p, index_t seg,
-                         index_t count) {
-    cdouble D;
-    differential_sums<1>(x, 1, M, p, seg, count, nullptr, &D);
-    return D;
-}
 
 // Step 1: the coarse search over framelock's windows. Every window is first scored over the
 // first 288 symbols (framelock's window: a fifth of the cost); the kCandidates best are scored
@@ -135,8 +52,8 @@ Coarse coarse_search(const cdouble* x, index_t M, const std::vector<cdouble>& p,
     const index_t windows = kSearchWindows * M;
     coarse.power.resize(static_cast<std::size_t>(windows));
     std::vector<cdouble> D(static_cast<std::size_t>(windows));
-    differential_sums<0>(x, windows, M, p, kCoarseSegment, kSearchWindows / kCoarseSegment, host,
-                         D.data());
+    differential_sums(x, windows, M, p, kCoarseSegment, kSearchWindows / kCoarseSegment, host,
+                      D.data());
     for (index_t w = 0; w < windows; ++w) coarse.power[w] = std::abs(D[w]);
     std::vector<index_t> order(static_cast<std::size_t>(windows));
     for (index_t w = 0; w < windows; ++w) order[w] = w;
@@ -159,7 +76,7 @@ Coarse coarse_search(const cdouble* x, index_t M, const std::vector<cdouble>& p,
         }
     }
     if (coarse.window >= 0) {
-        coarse.offset = std::arg(best) * kSymbolRate / (2 * std::numbers::pi * kCoarseSegment);
+        coarse.offset = offset_of(best, kCoarseSegment);
     }
     return coarse;
 }
@@ -168,25 +85,15 @@ Coarse coarse_search(const cdouble* x, index_t M, const std::vector<cdouble>& p,
 // the preamble as the output holds after each tap.
 double fine_estimate(const cdouble* x, index_t Lmf, index_t M, const std::vector<cdouble>& p,
                      const Coarse& coarse) {
-    // The reference turned by the coarse offset: p_k exp(-j 2 pi f k T), which turns the signal
-    // back.
-    const double step = -2 * std::numbers::pi * coarse.offset / kSymbolRate;
-    std::vector<cdouble> turned(p.size());
-    for (std::size_t k = 0; k < p.size(); ++k) {
-        turned[k] = p[k] * std::polar(1.0, step * static_cast<double>(k));
-    }
     const double largest = *std::max_element(coarse.power.begin(), coarse.power.end());
-    const auto P = static_cast<index_t>(p.size());
     const auto windows = static_cast<index_t>(coarse.power.size());
-    cdouble sum = 0.0;
+    std::vector<index_t> taps;
     for (index_t i = -kMaxPathSpread; i <= kMaxPathSpread; ++i) {
         const index_t w = coarse.window + i * M;
         if (w < 0 || w >= windows || coarse.power[w] < kPathShare * largest) continue;
-        const index_t symbols = std::min(P, (Lmf - 1 - w) / M + 1);
-        sum += differential_sum(x + w, M, turned, kFineSegment, symbols / kFineSegment);
+        taps.push_back(w);
     }
-    if (sum == cdouble(0.0, 0.0)) return coarse.offset;
-    return coarse.offset + std::arg(sum) * kSymbolRate / (2 * std::numbers::pi * kFineSegment);
+    return fine_offset(x, Lmf, M, p, coarse.offset, taps);
 }
 
 // Step 3: x(n) exp(-j 2 pi f n / fs), the phasor advanced by one step's turn and recomputed

@@ -1,11 +1,365 @@
 #include "receiver/modelock/modelock.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "params/modes.hpp"
+#include "params/preamble.hpp"
+#include "params/rateconf.hpp"
+#include "params/waveform.hpp"
+#include "receiver/freqlock/diffsum.hpp"
+#include "receiver/layout/reception.hpp"
+#include "receiver/modelock/common_sums.hpp"
+#include "runtime/checks.hpp"
+#include "runtime/complexmath.hpp"
+#include "transmitter/constellation.hpp"
+#include "transmitter/scrambler.hpp"
+
 namespace hfchain {
 
 namespace {
 
-ModelockOut search(const ComplexArray&, const VarShapping&, const VarModelock&, HostServices*) {
-    return ModelockOut();  // the search follows
+// The symbols every segment of every mode shares (the values before d1), their coarse segments,
+// and the symbols a reading needs (through the last count value).
+constexpr index_t kCommon = kD1Value * kPatternSymbols;
+constexpr index_t kCoarseCount = kCommon / kCoarseSegment;
+constexpr index_t kRead = (kCountValue + kCountDigits) * kPatternSymbols;
+constexpr int kReadValues = kCountValue + kCountDigits - kD1Value;
+
+// Symbols a sampling phase scores at once (their work arrays stay within a megabyte).
+constexpr index_t kChunkSymbols = 2048;
+
+// After the first window that reaches the threshold, a segment's own window is the best of the
+// next kPeakSpan symbols (less than a segment, so that the next segment's is not among them).
+// The first window that reaches the threshold may be a sidelobe of a segment: one 96 symbols
+// before or after it holds three of the nine values of the common symbols in place; one that
+// holds only the segment's first 32 symbols, in its last 32, matches a ninth of them, and after
+// silence or weak noise its energy is no more than theirs (three quarters of a clean segment's
+// statistic). All of them lie within a segment before a segment's own window, the strongest path
+// up to kMaxPathSpread symbols after the first, and every sidelobe is weaker than the window it
+// belongs to.
+constexpr index_t kPeakSpan = kSegmentSymbols - 1;
+
+// The known symbols each path's gain is measured on: the last two values before d1, next to the
+// values read, so that a small error in the offset turns the phase little between them.
+constexpr index_t kGainSymbols = 2 * kPatternSymbols;
+
+// The noise power is taken as at least this share of the received power, so that a clean signal
+// gives large but finite likelihoods.
+constexpr double kLeastNoise = 1e-3;
+
+const std::string kTooLargeRule = "modelock takes samples up to " + format_value(kLargestSample) +
+                                  " in magnitude, so that its sums of products cannot overflow.";
+
+// What the search and the reading correlate with, built once: the conjugated points of the
+// common symbols, and of the 32 symbols of every value's pattern scrambled as a segment's value
+// is (the preamble sequence has period 32, so every value of a segment is scrambled alike).
+struct References {
+    std::vector<cdouble> common;
+    std::array<std::array<cdouble, kPatternSymbols>, kPskPhases> patterns;
+};
+
+const References& references() {
+    static const References refs = [] {
+        References r;
+        const ModeParams mode = rateconf(kModes[0].rate, kModes[0].interLen);
+        r.common = conjugated_preamble(mode);
+        r.common.resize(static_cast<std::size_t>(kCommon));
+        const auto& points = psk_points();
+        for (int v = 0; v < kPskPhases; ++v) {
+            for (int i = 0; i < kPatternSymbols; ++i) {
+                const int value = static_cast<int>(mode.chSymMapping(i, v)) + kSequencia[i];
+                r.patterns[v][i] = std::conj(points[value % kPskPhases]);
+            }
+        }
+        return r;
+    }();
+    return refs;
+}
+
+// Energy of the kCommon symbols of the window at x.
+double window_energy(const cdouble* x, index_t M) {
+    double e = 0;
+    for (index_t k = 0; k < kCommon; ++k) e += std::norm(x[k * M]);
+    return e;
+}
+
+// The detection statistic |D| / (S E), 0 for a window without energy.
+double statistic(cdouble D, double energy) {
+    return energy > 0 ? std::abs(D) / (static_cast<double>(kCoarseSegment) * energy) : 0.0;
+}
+
+// The statistic of the one window at x, exactly.
+double window_statistic(const cdouble* x, index_t M, const std::vector<cdouble>& p) {
+    return statistic(differential_sum(x, M, p, kCoarseSegment, kCoarseCount), window_energy(x, M));
+}
+
+struct Peak {
+    index_t window = -1;  // 0-based sample of the best window
+    double score = 0;
+    cdouble D;
+};
+
+// The sampling phases the search scores: every `step`-th of the M, step the largest whole number
+// of samples within 0.4 symbol, so that every window lies within a fifth of a symbol of one
+// scored. There a segment's statistic is at least 0.87 of its best (the raised-cosine pulse at a
+// fifth of a symbol is 0.93, and the sum D goes with its square), so a scored window that reaches
+// kPhaseLoss of the threshold has its neighbours scored exactly.
+constexpr double kPhaseLoss = 0.8;
+index_t phase_step(index_t M) { return std::max<index_t>(1, (2 * M) / 5); }
+
+// The windows first .. last (0-based, inclusive) searched a chunk at a time: the first, in order,
+// that reaches `threshold` among the neighbours (less than `step` samples away) of the scored
+// windows that reach kPhaseLoss of it, their statistic computed exactly; or window -1.
+index_t first_crossing(const cdouble* x, index_t first, index_t last, index_t M,
+                       const std::vector<cdouble>& p, double threshold, HostServices* host) {
+    detail::CommonSums common(p);
+    const index_t step = phase_step(M);
+    const index_t chunk = kChunkSymbols * M;
+    std::vector<cdouble> D(static_cast<std::size_t>(chunk));
+    std::vector<double> E(static_cast<std::size_t>(chunk));
+    const double loose = kPhaseLoss * threshold * static_cast<double>(kCoarseSegment);
+    for (index_t c0 = first; c0 <= last; c0 += chunk) {
+        if (host != nullptr) host->poll_interrupt();
+        const index_t W = std::min(chunk, last - c0 + 1);
+        common.sums(x, c0, W, M, D.data(), step);
+        // Each window's energy slides from the one a symbol earlier.
+        for (index_t w = 0; w < W; ++w) {
+            if (w < M) {
+                E[w] = window_energy(x + c0 + w, M);
+                continue;
+            }
+            const double in = std::norm(x[c0 + w + (kCommon - 1) * M]);
+            E[w] = E[w - M] + in - std::norm(x[c0 + w - M]);
+        }
+        for (index_t w = 0; w < W; ++w) {
+            if ((w % M) % step != 0 || !(std::abs(D[w]) >= loose * E[w])) continue;
+            const index_t from = std::max(first, c0 + w - step + 1);
+            const index_t to = std::min(last, c0 + w + step - 1);
+            for (index_t v = from; v <= to; ++v) {
+                if (window_statistic(x + v, M, p) >= threshold) return v;
+            }
+        }
+    }
+    return -1;
+}
+
+// The best window from `first` to `last`, and its differential sum computed exactly.
+Peak best_window(const cdouble* x, index_t first, index_t last, index_t M,
+                 const std::vector<cdouble>& p) {
+    const index_t W = last - first + 1;
+    std::vector<cdouble> D(static_cast<std::size_t>(W));
+    detail::CommonSums(p).sums(x, first, W, M, D.data());
+    Peak peak;
+    for (index_t w = 0; w < W; ++w) {
+        const double q = statistic(D[w], window_energy(x + first + w, M));
+        if (peak.window < 0 || q > peak.score) peak = {first + w, q, D[w]};
+    }
+    peak.D = differential_sum(x + peak.window, M, p, kCoarseSegment, kCoarseCount);
+    peak.score = statistic(peak.D, window_energy(x + peak.window, M));
+    return peak;
+}
+
+// A found segment: its window and its paths (windows a symbol apart around it whose |D| reaches
+// kPathShare of its own, and whose reading fits in the input).
+struct Segment {
+    index_t window = 0;
+    std::vector<index_t> taps;
+};
+
+Segment segment_at(const cdouble* x, index_t Lmf, index_t M, index_t window, cdouble D,
+                   const std::vector<cdouble>& p) {
+    Segment s{window, {}};
+    for (index_t i = -kMaxPathSpread; i <= kMaxPathSpread; ++i) {
+        const index_t t = window + i * M;
+        if (t < 0 || t + (kRead - 1) * M > Lmf - 1) continue;
+        const double d =
+            i == 0 ? std::abs(D)
+                   : std::abs(differential_sum(x + t, M, p, kCoarseSegment, kCoarseCount));
+        if (d >= kPathShare * std::abs(D)) s.taps.push_back(t);
+    }
+    return s;
+}
+
+// Log-likelihoods of the eight values at each read position of a segment (d1, d2, C1..C3), from
+// its paths: each path's gain h is measured on the kGainSymbols known symbols before d1, and a
+// value's pattern scores 2 Re(conj(h) z) / N0 for its correlation z with the offset taken out, N0
+// being the received power less the paths'.
+using Reading = std::array<std::array<double, kPskPhases>, kReadValues>;
+
+Reading read_segment(const cdouble* x, index_t M, const Segment& s, double offset,
+                     const References& refs) {
+    const double per_sample = offset / (kSymbolRate * static_cast<double>(M));
+    const cdouble step = std::polar(1.0, -2 * std::numbers::pi * per_sample * M);
+    double received = 0;
+    for (index_t k = 0; k < kCommon; ++k) received += std::norm(x[s.window + k * M]);
+    received /= static_cast<double>(kCommon);
+    std::vector<cdouble> r(static_cast<std::size_t>(kRead));
+    std::vector<std::array<cdouble, kReadValues * kPskPhases>> z(s.taps.size());
+    std::vector<cdouble> gains(s.taps.size());
+    double paths = 0;
+    for (std::size_t t = 0; t < s.taps.size(); ++t) {
+        const index_t w = s.taps[t];
+        double turns = per_sample * static_cast<double>(w);
+        turns -= std::round(turns);
+        cdouble phasor = std::polar(1.0, -2 * std::numbers::pi * turns);
+        for (index_t k = 0; k < kRead; ++k) {
+            r[k] = cmul(x[w + k * M], phasor);
+            phasor = cmul(phasor, step);
+        }
+        cdouble h = 0.0;
+        for (index_t k = kCommon - kGainSymbols; k < kCommon; ++k) h += r[k] * refs.common[k];
+        gains[t] = h / static_cast<double>(kGainSymbols);
+        paths += std::norm(gains[t]);
+        for (int b = 0; b < kReadValues; ++b) {
+            const cdouble* block = r.data() + kCommon + b * kPatternSymbols;
+            for (int v = 0; v < kPskPhases; ++v) {
+                cdouble c = 0.0;
+                for (int i = 0; i < kPatternSymbols; ++i) c += block[i] * refs.patterns[v][i];
+                z[t][b * kPskPhases + v] = c;
+            }
+        }
+    }
+    const double noise =
+        std::max({received - paths, kLeastNoise * received, std::numeric_limits<double>::min()});
+    Reading L{};
+    for (std::size_t t = 0; t < s.taps.size(); ++t) {
+        for (int b = 0; b < kReadValues; ++b) {
+            for (int v = 0; v < kPskPhases; ++v) {
+                L[b][v] += 2 * (std::conj(gains[t]) * z[t][b * kPskPhases + v]).real() / noise;
+            }
+        }
+    }
+    return L;
+}
+
+// log(mean of exp(L)) over the eight values: a position whose value is not known.
+double unknown_value(const std::array<double, kPskPhases>& L) {
+    const double top = *std::max_element(L.begin(), L.end());
+    double sum = 0;
+    for (const double l : L) sum += std::exp(l - top);
+    return top + std::log(sum / kPskPhases);
+}
+
+// The mode and count that fit the readings of consecutive segments best: a count c for the first
+// says the n-th holds c - n (n <= c), and a segment past the count holds values not known.
+void decide(const std::vector<Reading>& readings, ModelockOut& out) {
+    const auto K = static_cast<int>(readings.size());
+    std::vector<double> unknown(readings.size(), 0.0);
+    for (int n = 0; n < K; ++n) {
+        for (const auto& L : readings[n]) unknown[n] += unknown_value(L);
+    }
+    double best = -std::numeric_limits<double>::infinity();
+    std::vector<double> per_mode(std::size(kModes), best);
+    for (std::size_t m = 0; m < std::size(kModes); ++m) {
+        const Mode& mode = kModes[m];
+        for (int c = 0; c < preamble_segments(mode.interLen); ++c) {
+            double score = 0;
+            for (int n = 0; n < K; ++n) {
+                if (n > c) {
+                    score += unknown[n];
+                    continue;
+                }
+                const auto values = segment_values(mode.d1, mode.d2, c - n);
+                for (int b = 0; b < kReadValues; ++b) score += readings[n][b][values[kD1Value + b]];
+            }
+            if (score > per_mode[m]) per_mode[m] = score;
+            if (score > best) {
+                best = score;
+                out.mode = static_cast<int>(m);
+                out.segmentsLeft = c;
+            }
+        }
+    }
+    double runner = -std::numeric_limits<double>::infinity();
+    for (std::size_t m = 0; m < per_mode.size(); ++m) {
+        if (static_cast<int>(m) != out.mode) runner = std::max(runner, per_mode[m]);
+    }
+    out.confidence = std::tanh((best - runner) / 2);
+}
+
+// A 1-based sample setting as a 0-based window, within 0 .. limit (a huge value is limit).
+index_t window_setting(double value, index_t limit) {
+    if (value - 1 >= static_cast<double>(limit)) return limit;
+    return static_cast<index_t>(value) - 1;
+}
+
+void check_settings(const VarModelock& settings) {
+    if (!(settings.threshold > 0 && settings.threshold <= 1)) {
+        raise("hfchain:modelock:BadThreshold",
+              "settings.threshold = " + format_value(settings.threshold) +
+                  " must lie in (0, 1]: the detection statistic of a clean segment is 1.");
+    }
+    const auto whole = [](double v, double least) {
+        return v >= least && v == std::floor(v) && std::isfinite(v);
+    };
+    if (!whole(settings.from, 1) || !whole(settings.to, 0) ||
+        (settings.to != 0 && settings.to < settings.from)) {
+        raise("hfchain:modelock:BadRange",
+              "settings.from = " + format_value(settings.from) +
+                  " and settings.to = " + format_value(settings.to) +
+                  " must be whole sample numbers, from >= 1 and to >= from (to = 0: as far as a "
+                  "segment fits).");
+    }
+}
+
+ModelockOut search(const ComplexArray& mf, const VarShapping& varShapping,
+                   const VarModelock& settings, HostServices* host) {
+    const index_t M = oversampling_factor(varShapping, "modelock");
+    check_settings(settings);
+    check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:modelock:NonFinite",
+                  "matched-filter samples must be finite.", "hfchain:modelock:TooLarge",
+                  kTooLargeRule.c_str());
+    const References& refs = references();
+    const std::vector<cdouble>& p = refs.common;
+    const index_t Lmf = mf.numel();
+    const cdouble* x = mf.data();
+
+    // The windows searched: those after which a whole segment fits.
+    ModelockOut out;
+    const index_t last_fit = Lmf - 1 - (kSegmentSymbols - 1) * M;
+    if (last_fit < 0) return out;
+    const index_t first = window_setting(settings.from, last_fit + 1);
+    const index_t last =
+        settings.to == 0 ? last_fit : std::min(last_fit, window_setting(settings.to, last_fit));
+    if (first > last) return out;
+    const index_t crossing = first_crossing(x, first, last, M, p, settings.threshold, host);
+    if (crossing < 0) return out;
+    const Peak peak = best_window(x, crossing, std::min(last_fit, crossing + kPeakSpan * M), M, p);
+    out.found = true;
+    out.score = peak.score;
+    out.start = static_cast<double>(peak.window + 1);
+
+    // The segments that follow it within the input, while each reaches the threshold.
+    std::vector<Segment> segments{segment_at(x, Lmf, M, peak.window, peak.D, p)};
+    for (index_t w = peak.window + kSegmentSymbols * M; w + (kSegmentSymbols - 1) * M <= Lmf - 1;
+         w += kSegmentSymbols * M) {
+        if (static_cast<int>(segments.size()) >= preamble_segments(4.8)) break;
+        if (window_statistic(x + w, M, p) < settings.threshold) break;
+        segments.push_back(segment_at(
+            x, Lmf, M, w, differential_sum(x + w, M, p, kCoarseSegment, kCoarseCount), p));
+    }
+
+    // The offset: coarse from the found window, fine over every path of every segment.
+    if (host != nullptr) host->poll_interrupt();
+    std::vector<index_t> taps;
+    for (const Segment& s : segments) taps.insert(taps.end(), s.taps.begin(), s.taps.end());
+    out.offset = fine_offset(x, Lmf, M, p, offset_of(peak.D, kCoarseSegment), taps);
+
+    std::vector<Reading> readings;
+    for (const Segment& s : segments) readings.push_back(read_segment(x, M, s, out.offset, refs));
+    decide(readings, out);
+    const Mode& mode = kModes[out.mode];
+    const double segment = static_cast<double>(kSegmentSymbols * M);
+    out.preambleStart =
+        out.start - (preamble_segments(mode.interLen) - 1 - out.segmentsLeft) * segment;
+    out.firstData = out.start + (out.segmentsLeft + 1) * segment;
+    return out;
 }
 
 }  // namespace

@@ -24,8 +24,11 @@ struct VarModelock {
     // for a clean segment and independent of the noise level on noise alone. The default gives at
     // most about one false detection in 10 hours of noise.
     double threshold = kModelockThreshold;
-    double from = 1, to = 0;  // 1-based samples of the input to search for a segment's start
-                              // (to = 0: as far as a whole segment fits)
+    // 1-based samples of the input where the search looks for the first window that reaches the
+    // threshold (to = 0: as far as a whole segment fits after it). The segment found is the best
+    // window of the segment's length from there on, so its start may lie up to a segment after
+    // `to`.
+    double from = 1, to = 0;
 };
 
 struct ModelockOut {
@@ -43,9 +46,11 @@ struct ModelockOut {
     double firstData = 0;      // 1-based sample of the first data symbol after the preamble
 };
 
-inline constexpr const char* kModelockFields[] = {"found",        "score",         "start",
-                                                  "offset",       "mode",          "confidence",
-                                                  "segmentsLeft", "preambleStart", "firstData"};
+// The fields the Octave plug-in and Python give, in this order: the mode as its rate (bit/s) and
+// interleaver setting (s), 0 and 0 when not read, in place of the row index.
+inline constexpr const char* kModelockFields[] = {
+    "found",    "score",      "start",        "offset",        "rate",
+    "interLen", "confidence", "segmentsLeft", "preambleStart", "firstData"};
 inline constexpr const char* kVarModelockFields[] = {"threshold", "from", "to"};
 
 // Finds the first preamble segment in MatchedFilterIn (Lmf x 1, M = oversamplingFactor samples a

@@ -1,0 +1,244 @@
+#include "receiver/modelock/modelock.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "channel/hfchannel.hpp"
+#include "params/modes.hpp"
+#include "params/preamble.hpp"
+#include "params/rateconf.hpp"
+#include "receiver/freqlock/diffsum.hpp"
+#include "receiver/matchedfilter/pulsematch.hpp"
+#include "receiver/modelock/common_sums.hpp"
+#include "runtime/builtin_host.hpp"
+#include "shaping/pulseshaper.hpp"
+#include "tests/receiver/expect_error.hpp"
+#include "tests/support/signals.hpp"
+#include "transmitter/sendchain.hpp"
+
+namespace hfchain {
+namespace {
+
+using testing::expect_error;
+
+const VarShapping kShaping{0.35, 6, 5};
+constexpr index_t M = 5;
+constexpr double kSegment = kSegmentSymbols * M;  // samples a preamble segment
+
+// The matched-filter output of a transmission of mode row `row` (one interleaver block of 4.8 s,
+// four of 0.6 s: enough for the 75 bit/s code's flush) after `lead` samples of silence,
+// through `channel` at Es/N0 `EsNodB` (the noise covers the silence too), cut to its first
+// `keep` samples when keep > 0. The transmission's first symbol is at sample lead + 2 D M + 1.
+ComplexArray received(int row, const HfChannel& channel, double EsNodB, double seed, index_t lead,
+                      index_t keep = 0) {
+    BuiltinHost host;
+    const ModeParams mode = rateconf(kModes[row].rate, kModes[row].interLen);
+    const double blocks = kModes[row].interLen == 0.6 ? 4 : 1;
+    const ComplexArray tx =
+        pulseshaper(sendchain(mode, blocks, seed, host).MultiplexOut, kShaping).out;
+    const index_t L = keep > 0 ? std::min(keep, lead + tx.numel()) : lead + tx.numel();
+    ComplexArray x(L);
+    for (index_t n = lead; n < L; ++n) x[n] = tx[n - lead];
+    return pulsematch(hfchannel(x, {channel, EsNodB, seed + 1}, kShaping, host).AwgnOut, kShaping)
+        .out;
+}
+
+HfChannel fixed_path(double offset) { return {{{0, 0, 0, 0}}, offset}; }
+
+// Two paths 1 ms apart (12 samples), fading with 1 Hz spread: the found segment is the stronger
+// path's.
+HfChannel two_paths(double offset) {
+    return {{{0, -3, 1, 0}, {12.0 / (2400 * M), -3, 1, 0}}, offset};
+}
+
+int segments_of(int row) { return preamble_segments(kModes[row].interLen); }
+
+TEST(Modelock, ReadsEveryModeFromItsPreamble) {
+    // Each mode at an offset of its own across +-75 Hz, after silence, at Es/N0 3 dB: the first
+    // segment is found where the transmission starts and names the mode and the whole count. The
+    // input holds the first two segments (the second confirms the first's reading).
+    const index_t lead = 3000;
+    const double start = lead + 61;
+    for (int row = 0; row < static_cast<int>(std::size(kModes)); ++row) {
+        const double offset = -75 + 12.5 * row;
+        const HfChannel channel = row % 2 == 0 ? fixed_path(offset) : two_paths(offset);
+        const ComplexArray in =
+            received(row, channel, 3, 100 + row, lead, lead + static_cast<index_t>(2.5 * kSegment));
+        const ModelockOut got = modelock(in, kShaping, VarModelock{});
+        SCOPED_TRACE(kModes[row].name);
+        ASSERT_TRUE(got.found);
+        EXPECT_EQ(got.mode, row);
+        EXPECT_GT(got.confidence, 0.99);
+        EXPECT_EQ(got.segmentsLeft, segments_of(row) - 1);
+        if (row % 2 == 0) {
+            EXPECT_EQ(got.start, start);
+        } else {
+            EXPECT_TRUE(std::abs(got.start - start) <= 1 || std::abs(got.start - start - 12) <= 1)
+                << got.start;
+        }
+        EXPECT_NEAR(got.offset, offset, 1.0);
+        EXPECT_GT(got.score, VarModelock{}.threshold);
+        EXPECT_EQ(got.preambleStart, got.start);
+        EXPECT_EQ(got.firstData, got.start + segments_of(row) * kSegment);
+    }
+}
+
+TEST(Modelock, FindsTheFirstDataSymbolFromEverySegment) {
+    // A receiver that starts in any segment of a 4.8 s preamble (600 bit/s, 24 segments), 40
+    // symbols before a segment begins, finds the same first data symbol and the same preamble
+    // start; its count says how many segments are still to come.
+    const int row = 6;
+    ASSERT_EQ(segments_of(row), 24);
+    const ComplexArray whole = received(row, fixed_path(31), 0, 7, 0);
+    const double first_data = 61 + 24 * kSegment;
+    for (int k = 0; k < 24; ++k) {
+        const auto cut = std::max<index_t>(0, 60 + static_cast<index_t>(k * kSegment) - 40 * M);
+        const index_t L =
+            std::min<index_t>(whole.numel() - cut, static_cast<index_t>(3 * kSegment));
+        ComplexArray in(L);
+        for (index_t n = 0; n < L; ++n) in[n] = whole[cut + n];
+        const ModelockOut got = modelock(in, kShaping, VarModelock{});
+        SCOPED_TRACE("segment " + std::to_string(k));
+        ASSERT_TRUE(got.found);
+        EXPECT_EQ(got.mode, row);
+        EXPECT_EQ(got.segmentsLeft, 23 - k);
+        EXPECT_EQ(got.firstData + static_cast<double>(cut), first_data);
+        EXPECT_EQ(got.preambleStart + static_cast<double>(cut), 61);
+    }
+}
+
+TEST(Modelock, SearchesOnlyTheSamplesAsked) {
+    // A 0.6 s transmission (1200 bit/s) after 2000 samples. Searching from past its first
+    // segment's start finds the second, which counts one fewer. A search that ends where the
+    // windows hold only the first segment's first symbols still finds that segment, after `to`;
+    // one that ends before its windows reach it finds nothing.
+    const int row = 3;
+    const ComplexArray in = received(row, fixed_path(-20), 6, 3, 2000);
+    const double first = 2061;
+    struct Case {
+        double from, to;
+        bool found;
+        double start;
+        int left;
+    };
+    const Case cases[] = {{1, 0, true, first, 2},
+                          {first + 100, 0, true, first + kSegment, 1},
+                          {first + kSegment + 50, 0, true, first + 2 * kSegment, 0},
+                          {1, 1000, true, first, 2},
+                          {1, 500, false, 0, 0}};
+    for (const Case& c : cases) {
+        VarModelock s;
+        s.from = c.from;
+        s.to = c.to;
+        const ModelockOut got = modelock(in, kShaping, s);
+        SCOPED_TRACE("from " + std::to_string(c.from) + " to " + std::to_string(c.to));
+        ASSERT_EQ(got.found, c.found);
+        if (!c.found) continue;
+        EXPECT_EQ(got.start, c.start);
+        EXPECT_EQ(got.segmentsLeft, c.left);
+        EXPECT_EQ(got.firstData, first + 3 * kSegment);
+        EXPECT_EQ(got.preambleStart, first);
+    }
+}
+
+TEST(Modelock, FindsNothingInNoise) {
+    // Noise alone, white at three levels and through two fading paths (2.5 s each), never
+    // reaches the default threshold.
+    struct Case {
+        const char* name;
+        HfChannel channel;
+        double EsNodB;
+    };
+    const Case cases[] = {{"white, quiet", fixed_path(0), 60},
+                          {"white", fixed_path(0), 0},
+                          {"white, loud", fixed_path(0), -60},
+                          {"faded", two_paths(10), 0}};
+    double seed = 50;
+    for (const Case& c : cases) {
+        BuiltinHost host;
+        const ComplexArray silence(6000 * M);
+        HfchannelOut y = hfchannel(silence, {c.channel, c.EsNodB, seed++}, kShaping, host);
+        // The fading paths carry the noise too: noise through the channel.
+        if (c.channel.paths.size() > 1) {
+            y = hfchannel(y.noise, {c.channel, std::numeric_limits<double>::infinity(), seed++},
+                          kShaping, host);
+        }
+        const ModelockOut got = modelock(pulsematch(y.AwgnOut, kShaping).out, kShaping, {});
+        EXPECT_FALSE(got.found) << c.name << ": score " << got.score;
+        EXPECT_EQ(got.mode, -1) << c.name;
+    }
+}
+
+TEST(Modelock, StructuredSumsAreTheDirectOnes) {
+    // The search's sums from the structure of the common symbols equal the direct differential
+    // sums, at any samples a symbol, first window and count of windows (whole symbols or not).
+    const std::vector<cdouble> p = [] {
+        std::vector<cdouble> all = conjugated_preamble(rateconf(2400, 0.6));
+        all.resize(kD1Value * kPatternSymbols);
+        return all;
+    }();
+    struct Case {
+        index_t M, first, W;
+    };
+    const Case cases[] = {{1, 0, 700}, {2, 3, 1001}, {5, 7, 4096}, {8, 1, 13}};
+    for (const Case& c : cases) {
+        const ComplexArray x = random_complex(c.first + c.W + 288 * c.M, 4);
+        std::vector<cdouble> fast(static_cast<std::size_t>(c.W)), direct(fast.size());
+        detail::CommonSums(p).sums(x.data(), c.first, c.W, c.M, fast.data());
+        differential_sums(x.data() + c.first, c.W, c.M, p, kCoarseSegment, 36, nullptr,
+                          direct.data());
+        double worst = 0;
+        for (std::size_t w = 0; w < fast.size(); ++w) {
+            worst = std::max(worst, std::abs(fast[w] - direct[w]) / std::abs(direct[w]));
+        }
+        EXPECT_LT(worst, 1e-12) << "M " << c.M;
+    }
+}
+
+TEST(Modelock, RefusesMalformedInputs) {
+    const ComplexArray in(3000);
+    ComplexArray nan_in(3000);
+    nan_in[7] = cdouble(std::nan(""), 0);
+    ComplexArray huge(3000);
+    huge[9] = 1e31;
+    const auto with = [](double threshold, double from, double to) {
+        VarModelock s;
+        s.threshold = threshold;
+        s.from = from;
+        s.to = to;
+        return s;
+    };
+    struct Case {
+        const ComplexArray* in;
+        VarShapping shaping;
+        VarModelock settings;
+        const char* id;
+    };
+    const Case cases[] = {
+        {&in, {0.35, 6, 2.5}, {}, "hfchain:modelock:BadOversampling"},
+        {&in, kShaping, with(0, 1, 0), "hfchain:modelock:BadThreshold"},
+        {&in, kShaping, with(std::nan(""), 1, 0), "hfchain:modelock:BadThreshold"},
+        {&in, kShaping, with(1.5, 1, 0), "hfchain:modelock:BadThreshold"},
+        {&in, kShaping, with(0.1, 0, 0), "hfchain:modelock:BadRange"},
+        {&in, kShaping, with(0.1, 2.5, 0), "hfchain:modelock:BadRange"},
+        {&in, kShaping, with(0.1, 10, 5), "hfchain:modelock:BadRange"},
+        {&in, kShaping, with(0.1, 1, std::numeric_limits<double>::infinity()),
+         "hfchain:modelock:BadRange"},
+        {&nan_in, kShaping, {}, "hfchain:modelock:NonFinite"},
+        {&huge, kShaping, {}, "hfchain:modelock:TooLarge"},
+    };
+    for (const Case& c : cases) {
+        expect_error([&] { modelock(*c.in, c.shaping, c.settings); }, c.id);
+    }
+    // Inputs a real signal can be: shorter than a segment, or all zeros, find nothing.
+    EXPECT_FALSE(modelock(in, kShaping, {}).found);
+    EXPECT_FALSE(modelock(ComplexArray(kSegmentSymbols * M * 2), kShaping, {}).found);
+}
+
+}  // namespace
+}  // namespace hfchain
