@@ -4,7 +4,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "audio/airpath.hpp"
 #include "chain/road_channel.hpp"
 #include "params/modes.hpp"
 #include "params/rateconf.hpp"
@@ -12,7 +11,6 @@
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
-#include "runtime/error.hpp"
 #include "shaping/pulseshaper.hpp"
 #include "transmitter/sendchain.hpp"
 
@@ -82,24 +80,11 @@ public:
                       const std::atomic<bool>* interrupt)
         : sets_(std::move(sets)), config_(config) {
         host_.set_interrupt_flag(interrupt);
-        if (config.audioRate != 0) {
-            audio::AirSettings air;
-            air.sampleRate = config.audioRate;
-            air.clockPpm = config.clockPpm;
-            if (!config.impulses.empty()) {
-                air.impulses = ImpulseSettings{config.impulses[0], config.impulses[1]};
-            }
-            step_ = audio::air_step(std::make_shared<audio::AirPath>(air));
-        }
+        step_ = sweep_channel_step(config);
     }
 
     TrialOutcome run(const TrialJob& job) override {
-        const auto at = std::find(sets_->rates.begin(), sets_->rates.end(), job.rate);
-        if (at == sets_->rates.end()) {
-            raise("hfchain:sweep:UnknownRate",
-                  "a trial at " + format_value(job.rate) + " bit/s, not a rate of the sweep");
-        }
-        const auto k = static_cast<std::size_t>(at - sets_->rates.begin());
+        const std::size_t k = rate_index(sets_->rates, job.rate);
         if (*job.condition != channelText_) {
             channel_ = road_channel(*job.condition, job.esno, job.seeds.channel);
             channelText_ = *job.condition;

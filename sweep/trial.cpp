@@ -54,24 +54,11 @@ public:
         first_ = config.receivers.empty() ? ReceiverKind::baseline : config.receivers.front();
         metric_ = config.metric;
         host_.set_interrupt_flag(interrupt);
-        if (config.audioRate != 0) {
-            audio::AirSettings air;
-            air.sampleRate = config.audioRate;
-            air.clockPpm = config.clockPpm;
-            if (!config.impulses.empty()) {
-                air.impulses = ImpulseSettings{config.impulses[0], config.impulses[1]};
-            }
-            road_.channelStep = audio::air_step(std::make_shared<audio::AirPath>(air));
-        }
+        road_.channelStep = sweep_channel_step(config);
     }
 
     TrialOutcome run(const TrialJob& job) override {
-        const auto at = std::find(sets_->rates.begin(), sets_->rates.end(), job.rate);
-        if (at == sets_->rates.end()) {
-            raise("hfchain:sweep:UnknownRate",
-                  "a trial at " + format_value(job.rate) + " bit/s, not a rate of the sweep");
-        }
-        const auto k = static_cast<std::size_t>(at - sets_->rates.begin());
+        const std::size_t k = rate_index(sets_->rates, job.rate);
         road_.nFrame = sets_->nFrame[k];
         road_.txSeed = job.seeds.tx;
         // The channel is read once for each run of trials of one condition.
@@ -113,6 +100,26 @@ private:
 };
 
 }  // namespace
+
+std::size_t rate_index(const std::vector<double>& rates, double rate) {
+    const auto at = std::find(rates.begin(), rates.end(), rate);
+    if (at == rates.end()) {
+        raise("hfchain:sweep:UnknownRate",
+              "a trial at " + format_value(rate) + " bit/s, not a rate of the sweep");
+    }
+    return static_cast<std::size_t>(at - rates.begin());
+}
+
+ChannelStep sweep_channel_step(const SweepConfig& config) {
+    if (config.audioRate == 0) return {};
+    audio::AirSettings air;
+    air.sampleRate = config.audioRate;
+    air.clockPpm = config.clockPpm;
+    if (!config.impulses.empty()) {
+        air.impulses = ImpulseSettings{config.impulses[0], config.impulses[1]};
+    }
+    return audio::air_step(std::make_shared<audio::AirPath>(air));
+}
 
 TrialSeeds trial_seeds(std::uint32_t seed, double rate, const std::string& condition, double esno,
                        std::int64_t trial) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sweep/config.hpp"
 
@@ -141,6 +142,14 @@ ReceiverCounts trial_size(const SweepConfig& config, double rate);
 // quarters); empty otherwise.
 // A trial's time is taken as its time on air (blocks times the interleaver's length).
 std::string budget_note(const SweepConfig& config);
+
+// The position of `rate` among a sweep's `rates`; raises "hfchain:sweep:UnknownRate" for a rate
+// that is not one of them.
+std::size_t rate_index(const std::vector<double>& rates, double rate);
+
+// A worker's channel step of `config`: through the air (audio/airpath.hpp) at config.audioRate,
+// with its clock offset and crashes; empty (the road's own channel) in baseband.
+ChannelStep sweep_channel_step(const SweepConfig& config);
 
 // One worker's trial runner; each worker thread owns one and reuses it for all its trials.
 class TrialRunner {
