@@ -291,6 +291,10 @@ inline mxArray* to_host(double value) {
     return create_in_host([&] { return mxCreateDoubleScalar(value); });
 }
 
+inline mxArray* logical_to_host(bool value) {
+    return create_in_host([&] { return mxCreateLogicalScalar(value); });
+}
+
 inline mxArray* to_host(const RealArray& a) {
     const index_t r = a.ndims() == 1 ? a.numel() : a.rows();
     const index_t c = a.ndims() == 1 ? 1 : a.cols();

@@ -4,11 +4,13 @@
 // hands the result over without a copy. A new block is one more binding of the same few lines.
 #include "chain/theory.hpp"
 #include "channel/channel_text.hpp"
+#include "params/modes.hpp"
 #include "params/rateconf.hpp"
 #include "python/docs.hpp"
 #include "python/host.hpp"
 #include "python/module.hpp"
 #include "python/structs.hpp"
+#include "receiver/modelock/modelock.hpp"
 #include "runtime/checks.hpp"
 #include "sweep/memory.hpp"
 
@@ -35,6 +37,31 @@ RealArray path_rows(const HfChannel& c) {
         rows(p, 3) = h.shift;
     }
     return rows;
+}
+
+// modelock's settings from a mapping with any of the keys threshold, from and to (None: the
+// defaults).
+VarModelock modelock_settings(py::handle h) {
+    VarModelock s;
+    if (h.is_none()) return s;
+    if (!py::isinstance<py::dict>(h)) {
+        raise(errid::kWrongType, "Input 'settings' must be a dict or None.");
+    }
+    const Name name("settings");
+    for (const auto& [key, value] : py::reinterpret_borrow<py::dict>(h)) {
+        const std::string k = py::str(key);
+        if (k == "threshold") {
+            s.threshold = read_scalar(value, Name(name, "threshold"));
+        } else if (k == "from") {
+            s.from = read_scalar(value, Name(name, "from"));
+        } else if (k == "to") {
+            s.to = read_scalar(value, Name(name, "to"));
+        } else {
+            raise(errid::kWrongFields, "Input 'settings' has the key '" + k +
+                                           "', which is not one of threshold, from, to.");
+        }
+    }
+    return s;
 }
 
 // A channel given as text (a preset or a written channel) or as path_rows' matrix.
@@ -251,6 +278,34 @@ void bind_blocks(py::module_& m) {
                 with_host(py::none(), [&](HostServices& h) { return freqlock(*in, m, vs, h); }));
         },
         py::arg("MatchedFilterIn"), py::arg("milstd"), py::arg("varShapping"), doc::freqlock);
+
+    m.def(
+        "modelock",
+        [](py::handle MatchedFilterIn, py::handle varShapping, py::handle settings) {
+            const auto in = read_complex(MatchedFilterIn, "MatchedFilterIn");
+            const VarShapping vs = read<VarShapping>(varShapping, "varShapping");
+            const VarModelock s = modelock_settings(settings);
+            const ModelockOut r =
+                with_host(py::none(), [&](HostServices& h) { return modelock(*in, vs, s, h); });
+            const Mode* mode = r.mode >= 0 ? &kModes[r.mode] : nullptr;
+            const py::object values[] = {py::bool_(r.found),
+                                         py::float_(r.score),
+                                         py::float_(r.start),
+                                         py::float_(r.offset),
+                                         py::float_(mode != nullptr ? mode->rate : 0.0),
+                                         py::float_(mode != nullptr ? mode->interLen : 0.0),
+                                         py::float_(r.confidence),
+                                         py::int_(r.segmentsLeft),
+                                         py::float_(r.preambleStart),
+                                         py::float_(r.firstData)};
+            py::dict out;
+            for (std::size_t i = 0; i < std::size(kModelockFields); ++i) {
+                out[kModelockFields[i]] = values[i];
+            }
+            return out;
+        },
+        py::arg("MatchedFilterIn"), py::arg("varShapping"), py::arg("settings") = py::none(),
+        doc::modelock);
 
     m.def(
         "chansound",

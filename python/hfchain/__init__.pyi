@@ -5,7 +5,7 @@ Every block of the chain is a function taking and returning NumPy arrays: rateco
 set of every rate), modeconf (that of 2400 bit/s), sendchain,
 pulseshaper, fadesim, pulsematch, framelock, tickalign, unframer, symslicer, unshuffle; the
 decoding blocks softslicer (soft demapper), patternslicer (soft detector of the 75 bit/s
-patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's freqlock (frequency offset), chansound (channel sounder), turboequal
+patterns), vitdecode (Viterbi decoder) and sisodecode (soft-in/soft-out decoder); the HF receiver's freqlock (frequency offset), modelock (acquisition of any mode), chansound (channel sounder), turboequal
 (turbo equaliser) and patterntrack (its detector of the 75 bit/s patterns); geniecombine (the matched-filter bound). run_road runs the whole chain with the
 receivers asked for and run_sweep measures decoded and coded-bit error rates against Es/N0 or
 SNR in 3 kHz, as the `hfchain sweep` command does.
@@ -1064,6 +1064,29 @@ def freqlock(MatchedFilterIn: ComplexIn, milstd: ModeParams | Mapping[str, Any],
     symbols), "hfchain:layout:NonFinite" (a preamSync value), "hfchain:freqlock:TooShort",
     "hfchain:freqlock:NonFinite" (a NaN or infinite sample, named), "hfchain:freqlock:TooLarge"
     (a sample beyond 1e30 in magnitude, named)."""
+
+def modelock(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str, Any], settings: Mapping[str, float] | None = None) -> dict[str, Any]:
+    """Acquisition without a mode: the first preamble segment of any mode in the matched-filter
+    output (the 288 symbols every segment shares, searched with the differential sums of freqlock,
+    the frequency offset unknown within +-150 Hz; each 8-symbol correlation normalised by its
+    energy), read: its mode from d1 and d2, the segments still to come from its count (with the
+    segments after it in the input), and from them where the preamble began and where its data
+    begin.
+
+    MatchedFilterIn: matched-filter output at M samples a symbol. varShapping: oversamplingFactor M.
+    settings: any of "threshold" (the detection statistic a segment must reach, in (0, 1]; the
+    default 0.12 gives at most about one false detection in 10 hours of noise), "from" and "to"
+    (1-based samples within which the first window that reaches the threshold is sought; to = 0:
+    as far as a whole segment fits; the segment found, the best window of a segment's length from
+    there, may start after to).
+    Returns a dict: found (bool), score (the statistic, 1 for a clean segment), start (1-based
+    sample of the segment's first symbol), offset (Hz), rate (bit/s) and interLen (s) of the mode
+    read (0 when nothing is found), confidence (0 to 1, against the next most likely mode),
+    segmentsLeft (int), preambleStart and firstData (1-based samples; preambleStart below 1 when
+    the input starts late in the preamble).
+    Errors: "hfchain:modelock:BadOversampling", "hfchain:modelock:BadThreshold",
+    "hfchain:modelock:BadRange" (from or to not whole, from below 1, to below from),
+    "hfchain:modelock:NonFinite" and "hfchain:modelock:TooLarge" (a sample, named)."""
 
 def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> ChansoundOut:
     """Channel sounder of the HF receiver: synchronisation, the propagation paths and their gains

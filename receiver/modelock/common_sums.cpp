@@ -1,5 +1,6 @@
 #include "receiver/modelock/common_sums.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -50,7 +51,12 @@ CommonSums::CommonSums(const std::vector<cdouble>& p)
         if (row < 0) throw std::logic_error("modelock: a segment's pattern is not a row");
         quarter_.push_back(static_cast<int>(j % kQuarters));
         pattern_.push_back(row);
+        row_used_[row] = true;
+        if (j % kQuarters != 0 && row != pattern_[j - 1]) {
+            throw std::logic_error("modelock: a block's segments hold different patterns");
+        }
     }
+    if (segments % kQuarters != 0) throw std::logic_error("modelock: a block is not whole");
 }
 
 void CommonSums::sums(const cdouble* x, index_t first, index_t W, index_t M, cdouble* D,
@@ -101,12 +107,62 @@ void CommonSums::sums(const cdouble* x, index_t first, index_t W, index_t M, cdo
                 cr[3 * starts + n] = br - dr, ci[3 * starts + n] = bi - di;  // +--+
             }
         }
-        // D(s) = sum over j of c_{j+1}(s + 8 (j + 1)) conj(c_j(s + 8 j)).
+        // Each segment start's correlations over sqrt(S e), e its energy (0 without energy).
+        scale_.resize(static_cast<std::size_t>(span));
+        double* scale = scale_.data();
+        for (index_t m = 0; m < span; ++m) scale[m] = std::norm(y[m * M]);
+        for (index_t n = 0; n < starts; ++n) {
+            double e = 0;
+            for (index_t i = 0; i < S; ++i) e += scale[n + i];
+            scale[n] = e > 0 ? 1 / std::sqrt(static_cast<double>(S) * e) : 0.0;
+        }
+        for (index_t a = 0; a < kQuarters * kRows; ++a) {
+            double* cr = c_re_.data() + a * starts;
+            double* ci = c_im_.data() + a * starts;
+            for (index_t n = 0; n < starts; ++n) {
+                cr[n] *= scale[n];
+                ci[n] *= scale[n];
+            }
+        }
+        // N(s) = sum over j of c_{j+1}(s + 8 (j + 1)) conj(c_j(s + 8 j)), both normalised. The
+        // three products within a 32-symbol block depend on its row alone: Q_r(n), their sum for
+        // a block of row r at n, serves every block of that row.
+        const index_t blocks = segments / kQuarters;
+        const index_t block_starts = Ws + (blocks - 1) * kSequence;
+        q_re_.resize(static_cast<std::size_t>(kRows * block_starts));
+        q_im_.resize(q_re_.size());
+        for (int r = 0; r < kRows; ++r) {
+            if (!row_used_[r]) continue;
+            double* qr = q_re_.data() + r * block_starts;
+            double* qi = q_im_.data() + r * block_starts;
+            std::fill(qr, qr + block_starts, 0.0);
+            std::fill(qi, qi + block_starts, 0.0);
+            for (int q = 0; q + 1 < kQuarters; ++q) {
+                const double* pr = c_re_.data() + (q * kRows + r) * starts + q * S;
+                const double* pi = c_im_.data() + (q * kRows + r) * starts + q * S;
+                const double* nr = c_re_.data() + ((q + 1) * kRows + r) * starts + (q + 1) * S;
+                const double* ni = c_im_.data() + ((q + 1) * kRows + r) * starts + (q + 1) * S;
+                for (index_t n = 0; n < block_starts; ++n) {
+                    qr[n] += nr[n] * pr[n] + ni[n] * pi[n];
+                    qi[n] += ni[n] * pr[n] - nr[n] * pi[n];
+                }
+            }
+        }
         dr_.assign(static_cast<std::size_t>(Ws), 0.0);
         di_.assign(dr_.size(), 0.0);
         double* dr = dr_.data();
         double* di = di_.data();
-        for (index_t j = 0; j + 1 < segments; ++j) {
+        for (index_t b = 0; b < blocks; ++b) {
+            const index_t at = pattern_[b * kQuarters] * block_starts + b * kSequence;
+            const double* qr = q_re_.data() + at;
+            const double* qi = q_im_.data() + at;
+            for (index_t s = 0; s < Ws; ++s) {
+                dr[s] += qr[s];
+                di[s] += qi[s];
+            }
+        }
+        // The products across blocks.
+        for (index_t j = kQuarters - 1; j + 1 < segments; j += kQuarters) {
             const index_t a = (quarter_[j] * kRows + pattern_[j]) * starts + j * S;
             const index_t b = (quarter_[j + 1] * kRows + pattern_[j + 1]) * starts + (j + 1) * S;
             const double* pr = c_re_.data() + a;
@@ -120,6 +176,23 @@ void CommonSums::sums(const cdouble* x, index_t first, index_t W, index_t M, cdo
         }
         for (index_t s = 0; s < Ws; ++s) D[o + s * M] = cdouble(dr[s], di[s]);
     }
+}
+
+cdouble normalised_sum(const cdouble* x, index_t M, const std::vector<cdouble>& p) {
+    const auto segments = static_cast<index_t>(p.size()) / S;
+    cdouble sum = 0.0, previous = 0.0;
+    for (index_t j = 0; j < segments; ++j) {
+        cdouble c = 0.0;
+        double e = 0;
+        for (index_t k = j * S; k < (j + 1) * S; ++k) {
+            c += x[k * M] * p[k];
+            e += std::norm(x[k * M]);
+        }
+        c = e > 0 ? c / std::sqrt(static_cast<double>(S) * e) : 0.0;
+        if (j > 0) sum += c * std::conj(previous);
+        previous = c;
+    }
+    return sum;
 }
 
 }  // namespace hfchain::detail

@@ -31,18 +31,23 @@ constexpr index_t kCoarseCount = kCommon / kCoarseSegment;
 constexpr index_t kRead = (kCountValue + kCountDigits) * kPatternSymbols;
 constexpr int kReadValues = kCountValue + kCountDigits - kD1Value;
 
+// The most segments a preamble has.
+constexpr int kMostSegments = [] {
+    int most = 0;
+    for (const Mode& m : kModes) most = std::max(most, preamble_segments(m.interLen));
+    return most;
+}();
+
 // Symbols a sampling phase scores at once (their work arrays stay within a megabyte).
 constexpr index_t kChunkSymbols = 2048;
 
 // After the first window that reaches the threshold, a segment's own window is the best of the
 // next kPeakSpan symbols (less than a segment, so that the next segment's is not among them).
 // The first window that reaches the threshold may be a sidelobe of a segment: one 96 symbols
-// before or after it holds three of the nine values of the common symbols in place; one that
-// holds only the segment's first 32 symbols, in its last 32, matches a ninth of them, and after
-// silence or weak noise its energy is no more than theirs (three quarters of a clean segment's
-// statistic). All of them lie within a segment before a segment's own window, the strongest path
-// up to kMaxPathSpread symbols after the first, and every sidelobe is weaker than the window it
-// belongs to.
+// before or after it holds three of the nine values of the common symbols in place, one 160
+// before it two of them. They lie within a segment
+// before a segment's own window, the strongest path up to kMaxPathSpread symbols after the
+// first, and every sidelobe is weaker than the window it belongs to.
 constexpr index_t kPeakSpan = kSegmentSymbols - 1;
 
 // The known symbols each path's gain is measured on: the last two values before d1, next to the
@@ -82,21 +87,12 @@ const References& references() {
     return refs;
 }
 
-// Energy of the kCommon symbols of the window at x.
-double window_energy(const cdouble* x, index_t M) {
-    double e = 0;
-    for (index_t k = 0; k < kCommon; ++k) e += std::norm(x[k * M]);
-    return e;
-}
+// The detection statistic of a normalised sum: |N| over its count of terms.
+double statistic(cdouble N) { return std::abs(N) / static_cast<double>(kCoarseCount - 1); }
 
-// The detection statistic |D| / (S E), 0 for a window without energy.
-double statistic(cdouble D, double energy) {
-    return energy > 0 ? std::abs(D) / (static_cast<double>(kCoarseSegment) * energy) : 0.0;
-}
-
-// The statistic of the one window at x, exactly.
+// The statistic of the one window at x, term by term.
 double window_statistic(const cdouble* x, index_t M, const std::vector<cdouble>& p) {
-    return statistic(differential_sum(x, M, p, kCoarseSegment, kCoarseCount), window_energy(x, M));
+    return statistic(detail::normalised_sum(x, M, p));
 }
 
 struct Peak {
@@ -121,24 +117,15 @@ index_t first_crossing(const cdouble* x, index_t first, index_t last, index_t M,
     detail::CommonSums common(p);
     const index_t step = phase_step(M);
     const index_t chunk = kChunkSymbols * M;
-    std::vector<cdouble> D(static_cast<std::size_t>(chunk));
-    std::vector<double> E(static_cast<std::size_t>(chunk));
-    const double loose = kPhaseLoss * threshold * static_cast<double>(kCoarseSegment);
+    std::vector<cdouble> N(static_cast<std::size_t>(chunk));
+    // kPhaseLoss of the threshold as |N|^2 (no square root a window).
+    const double near = std::pow(kPhaseLoss * threshold * static_cast<double>(kCoarseCount - 1), 2);
     for (index_t c0 = first; c0 <= last; c0 += chunk) {
         if (host != nullptr) host->poll_interrupt();
         const index_t W = std::min(chunk, last - c0 + 1);
-        common.sums(x, c0, W, M, D.data(), step);
-        // Each window's energy slides from the one a symbol earlier.
+        common.sums(x, c0, W, M, N.data(), step);
         for (index_t w = 0; w < W; ++w) {
-            if (w < M) {
-                E[w] = window_energy(x + c0 + w, M);
-                continue;
-            }
-            const double in = std::norm(x[c0 + w + (kCommon - 1) * M]);
-            E[w] = E[w - M] + in - std::norm(x[c0 + w - M]);
-        }
-        for (index_t w = 0; w < W; ++w) {
-            if ((w % M) % step != 0 || !(std::abs(D[w]) >= loose * E[w])) continue;
+            if (!(std::norm(N[w]) >= near) || (w % M) % step != 0) continue;
             const index_t from = std::max(first, c0 + w - step + 1);
             const index_t to = std::min(last, c0 + w + step - 1);
             for (index_t v = from; v <= to; ++v) {
@@ -149,19 +136,20 @@ index_t first_crossing(const cdouble* x, index_t first, index_t last, index_t M,
     return -1;
 }
 
-// The best window from `first` to `last`, and its differential sum computed exactly.
+// The best window from `first` to `last`: its statistic computed exactly, and freqlock's
+// differential sum there (the coarse offset and the paths' sizes).
 Peak best_window(const cdouble* x, index_t first, index_t last, index_t M,
                  const std::vector<cdouble>& p) {
     const index_t W = last - first + 1;
-    std::vector<cdouble> D(static_cast<std::size_t>(W));
-    detail::CommonSums(p).sums(x, first, W, M, D.data());
+    std::vector<cdouble> N(static_cast<std::size_t>(W));
+    detail::CommonSums(p).sums(x, first, W, M, N.data());
     Peak peak;
     for (index_t w = 0; w < W; ++w) {
-        const double q = statistic(D[w], window_energy(x + first + w, M));
-        if (peak.window < 0 || q > peak.score) peak = {first + w, q, D[w]};
+        const double q = statistic(N[w]);
+        if (peak.window < 0 || q > peak.score) peak = {first + w, q, N[w]};
     }
+    peak.score = window_statistic(x + peak.window, M, p);
     peak.D = differential_sum(x + peak.window, M, p, kCoarseSegment, kCoarseCount);
-    peak.score = statistic(peak.D, window_energy(x + peak.window, M));
     return peak;
 }
 
@@ -339,7 +327,7 @@ ModelockOut search(const ComplexArray& mf, const VarShapping& varShapping,
     std::vector<Segment> segments{segment_at(x, Lmf, M, peak.window, peak.D, p)};
     for (index_t w = peak.window + kSegmentSymbols * M; w + (kSegmentSymbols - 1) * M <= Lmf - 1;
          w += kSegmentSymbols * M) {
-        if (static_cast<int>(segments.size()) >= preamble_segments(4.8)) break;
+        if (static_cast<int>(segments.size()) >= kMostSegments) break;
         if (window_statistic(x + w, M, p) < settings.threshold) break;
         segments.push_back(segment_at(
             x, Lmf, M, w, differential_sum(x + w, M, p, kCoarseSegment, kCoarseCount), p));

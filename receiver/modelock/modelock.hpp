@@ -19,10 +19,11 @@ namespace hfchain {
 inline constexpr double kModelockThreshold = 0.12;
 
 struct VarModelock {
-    // Detection statistic a preamble segment must reach: |D| / (S E) for the differential sum D
-    // of the segment correlations (S symbols each) and the energy E of the 288 symbols searched, 1
-    // for a clean segment and independent of the noise level on noise alone. The default gives at
-    // most about one false detection in 10 hours of noise.
+    // Detection statistic a preamble segment must reach: |N| / 35 for the sum N of the products
+    // of neighbouring segment correlations (8 symbols each, 36 over the 288 common symbols), each
+    // correlation normalised by its segment's energy: 1 for a clean segment, and on noise alone
+    // independent of the noise level, however it varies. The default gives at most about one
+    // false detection in 10 hours of noise.
     double threshold = kModelockThreshold;
     // 1-based samples of the input where the search looks for the first window that reaches the
     // threshold (to = 0: as far as a whole segment fits after it). The segment found is the best

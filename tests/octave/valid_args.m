@@ -43,6 +43,10 @@ function args = valid_args (name)
     case "freqlock"
       shaping.oversamplingFactor = 1;
       args = {exp(2i * pi * (1:600)' / 7), params, shaping};
+    case "modelock"
+      % Two segments' worth at M = 1, so that the search runs.
+      shaping.oversamplingFactor = 1;
+      args = {exp(2i * pi * (1:960)' / 7), shaping, struct("threshold", 0.12, "from", 1, "to", 0)};
     case "unframer"
       args = {exp(2i * pi * (1:1500)' / 8), params};
     case "symslicer"
