@@ -51,6 +51,7 @@ struct SweepText {
     std::string snr3k;
     std::string receivers;
     std::string impulses;
+    std::string late;
     StopRuleText rule;
     double floor = 0;
     std::string axis;
@@ -124,6 +125,43 @@ void add_point_options(CLI::App& sweep, SweepConfig& c, SweepText& t) {
                     "LEVEL dBFS (RMS at the onset), such as 2:-10, added after the noise as by "
                     "`hfchain channel --impulses`; the genie counts them as noise")
         ->type_name("RATE:LEVEL");
+    sweep
+        .add_option("--offset", c.offsetHz,
+                    "With --metric acquisition: each trial's frequency offset is drawn within "
+                    "+-this many Hz (0 .. 150)")
+        ->type_name("HZ")
+        ->capture_default_str();
+    sweep
+        .add_option("--late", t.late,
+                    "With --metric acquisition: preamble, the receiver starts listening at a "
+                    "random sample of the transmission's preamble (default: before it)")
+        ->type_name("preamble");
+    sweep
+        .add_option("--noise", c.noiseSeconds,
+                    "With --metric acquisition: trials of this many seconds of noise without a "
+                    "transmission (1 .. 3600), counting false detections per hour")
+        ->type_name("SECONDS");
+}
+
+// --late: where an acquisition trial's receiver starts listening.
+sweep::LateEntry parse_late(const std::string& text) {
+    if (text.empty()) return sweep::LateEntry::none;
+    if (text == "preamble") return sweep::LateEntry::preamble;
+    if (text == "data") {
+        throw UsageError(
+            "--late: data is not measured yet (a receiver entering after the preamble needs the "
+            "block boundaries found from the closing probes); give preamble");
+    }
+    throw UsageError("--late: '" + text + "' is not accepted; give preamble");
+}
+
+// An acquisition sweep's stop rule where the options give none (sweep::acquisition_stop_rule).
+void acquisition_counts(const CLI::App& sweep, SweepConfig& c) {
+    if (c.metric != sweep::Metric::acquisition) return;
+    const sweep::StopRule rule = sweep::acquisition_stop_rule();
+    if (sweep.count("--min-trials") == 0) c.minTrials = rule.minTrials;
+    if (sweep.count("--min-events") == 0) c.minEvents = rule.minEvents;
+    if (sweep.count("--max-bits") == 0) c.maxBits = rule.maxBits;
 }
 
 // --format, the result files, --axis, --targets, --crossings, --checkpoint, --max-memory and -q.
@@ -198,6 +236,7 @@ void read_sweep(const SweepText& t, const CLI::App& sweep, SweepOptions& s) {
         c.impulses = {impulses.rate, impulses.level};
     }
     read_choices(t.rule, c);
+    c.late = parse_late(t.late);
     if (t.format == "compact") {
         s.format = TableFormat::compact;
     } else if (t.format == "wide") {
@@ -217,6 +256,15 @@ void read_sweep(const SweepText& t, const CLI::App& sweep, SweepOptions& s) {
     }
     c.floor = t.floor;
     read_counts(t.rule, c, c.seed, c.threads);
+    acquisition_counts(sweep, c);
+    if (c.metric == sweep::Metric::acquisition) {
+        if (!s.targets.empty()) {
+            throw UsageError(
+                "--targets: an acquisition sweep's summary gives where the right "
+                "share falls to 99 % and 90 %; give no error rates");
+        }
+        if (!s.plot.empty()) throw UsageError("--plot: an acquisition sweep draws no curves");
+    }
     s.progress = !t.quiet;
     if (!t.memory.empty()) s.maxMemory = parse_memory_size(t.memory);
     check_sweep_options(s);

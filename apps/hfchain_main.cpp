@@ -204,7 +204,12 @@ bool write_sweep_results(const SweepOptions& options, const SweepResult& result)
     const bool compact = options.format == TableFormat::compact ||
                          (options.format == TableFormat::automatic && options.output.empty() &&
                           isatty(STDOUT_FILENO) != 0 && !started_by_launcher());
-    if (compact) {
+    const bool acquisition = options.config.metric == sweep::Metric::acquisition;
+    if (compact && acquisition) {
+        sweep::write_acquisition_table(table, options.config, result, kVersion, options.plotSnr3k);
+        table << '\n';
+        sweep::write_acquisition_summary(table, options.config, result, options.plotSnr3k);
+    } else if (compact) {
         sweep::write_compact_table(table, options.config, result, kVersion, options.plotSnr3k,
                                    cli_names(options.config.snr3kAxis));
         table << '\n';
@@ -268,7 +273,7 @@ int run_sweep_here(SweepOptions& options, Journal* journal, sweep::RemoteWorkers
     {
         StopSignals signals;
         sweep::SessionResult session = sweep::run_session(
-            options.config, journal, sweep::road_trial_runners(options.config, &stop_flag()),
+            options.config, journal, sweep::sweep_trial_runners(options.config, &stop_flag()),
             &stop_flag(),
             [&](const sweep::SweepProgress& p) {
                 if (options.progress) report.update(p);
@@ -465,11 +470,12 @@ int do_mpi_sweep(MpiJob& job, SweepOptions& options) {
     if (!root) {
         StopSignals signals;
         return serve_trials(job, options.config,
-                            sweep::road_trial_runners(options.config, &stop_flag()),
+                            sweep::sweep_trial_runners(options.config, &stop_flag()),
                             options.config.threads);
     }
     if (!notes.empty() && options.progress) note(notes.substr(0, notes.size() - 1));
-    const std::unique_ptr<sweep::RemoteWorkers> remote = remote_ranks(job, others);
+    const std::unique_ptr<sweep::RemoteWorkers> remote =
+        remote_ranks(job, others, options.config.metric);
     return run_sweep_here(options, journal.get(), remote.get());
 }
 

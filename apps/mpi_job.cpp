@@ -78,8 +78,13 @@ std::string ticket_text(const sweep::TrialTicket& t) {
 // Rank 0's view of the other ranks.
 class RemoteRanks final : public sweep::RemoteWorkers {
 public:
-    RemoteRanks(MPI_Comm comm, int size, int threads)
-        : comm_(comm), size_(size), threads_(threads), wanted_(size, 0), done_(size, false) {
+    RemoteRanks(MPI_Comm comm, int size, int threads, sweep::Metric metric)
+        : comm_(comm),
+          size_(size),
+          threads_(threads),
+          metric_(metric),
+          wanted_(size, 0),
+          done_(size, false) {
         done_[0] = true;
     }
 
@@ -128,8 +133,8 @@ private:
                     if (second == std::string::npos ||
                         !read_numbers(std::string_view(m.text).substr(0, second), numbers) ||
                         numbers.size() != 2 ||
-                        !sweep::decode_outcome(std::string_view(m.text).substr(second + 1),
-                                               outcome)) {
+                        !sweep::decode_outcome(std::string_view(m.text).substr(second + 1), outcome,
+                                               metric_)) {
                         queue.fail(std::make_exception_ptr(
                             Error("", rank + " sent a malformed result: '" + m.text + "'")));
                         break;
@@ -182,6 +187,7 @@ private:
     MPI_Comm comm_;
     int size_;
     int threads_;
+    sweep::Metric metric_;              // the fields of the results
     std::vector<std::int64_t> wanted_;  // trials each rank asked for and has not yet received
     std::vector<bool> done_;
     bool stop_sent_ = false;
@@ -221,7 +227,7 @@ public:
         current_.reset();
         const std::string text = point_text(index, snr3k);
         for (int r = 1; r < size_; ++r) send(comm_, r, kPoint, text);
-        current_ = std::make_unique<RemoteRanks>(comm_, size_, threads_);
+        current_ = std::make_unique<RemoteRanks>(comm_, size_, threads_, sweep::Metric::decoded);
         return current_.get();
     }
 
@@ -260,7 +266,8 @@ void rank_worker(RankWork& work, const sweep::SweepConfig& config, sweep::TrialR
             sweep::TrialOutcome outcome = runner.run(sweep::trial_job(config, ticket));
             outcome.seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            message.second = ticket_text(ticket) + ' ' + sweep::encode_outcome(outcome);
+            message.second =
+                ticket_text(ticket) + ' ' + sweep::encode_outcome(outcome, config.metric);
         } catch (const Error& e) {
             send_it = e.identifier() != errid::kInterrupted;
             message = {kFail, e.identifier() + '\n' + e.what()};
@@ -336,8 +343,8 @@ int MpiJob::sum_of_others(int value) {
     return sum;
 }
 
-std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads) {
-    return std::make_unique<RemoteRanks>(job.comms_->work, job.size(), threads);
+std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads, sweep::Metric metric) {
+    return std::make_unique<RemoteRanks>(job.comms_->work, job.size(), threads, metric);
 }
 
 int serve_trials(MpiJob& job, const sweep::SweepConfig& config,

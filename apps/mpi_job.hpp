@@ -81,7 +81,8 @@ private:
     struct Comms;
     std::unique_ptr<Comms> comms_;
 
-    friend std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads);
+    friend std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads,
+                                                              sweep::Metric metric);
     friend int serve_trials(MpiJob& job, const sweep::SweepConfig& config,
                             const sweep::TrialRunnerFactory& runners, int threads);
     friend std::unique_ptr<sweep::RemotePoints> remote_points(MpiJob& job, int threads);
@@ -92,7 +93,8 @@ private:
 // On rank 0: the other ranks as workers of run_sweep(), `threads` of them in all. A stop signal
 // received by another rank stops the sweep here (request_stop()). Destroyed before every rank
 // has finished (an error on rank 0), it ends the whole job rather than leave the ranks waiting.
-std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads);
+// The ranks' results carry the outcome fields of a sweep of `metric`.
+std::unique_ptr<sweep::RemoteWorkers> remote_ranks(MpiJob& job, int threads, sweep::Metric metric);
 
 // On the other ranks: runs the trials rank 0 hands out on config.threads worker threads, until it
 // says stop. A trial that fails is reported to rank 0, which ends the sweep. Returns the exit

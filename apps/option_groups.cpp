@@ -81,7 +81,7 @@ void add_shaping_options(CLI::App& cmd, double& interLen, double& nFrame, VarSha
 void add_stop_rule_options(CLI::App& cmd, StopRuleText& t, const StopRuleHelp& help) {
     if (help.metric != nullptr) {
         cmd.add_option("--metric", t.metric, help.metric)
-            ->type_name("coded|decoded")
+            ->type_name("coded|decoded|acquisition")
             ->capture_default_str();
     }
     cmd.add_option("--stop-on", t.stopOn, help.stopOn)
@@ -110,10 +110,13 @@ void add_seed_options(CLI::App& cmd, StopRuleText& t) {
 
 // The stop rule's choices the options give (its counts: read_counts).
 void read_choices(const StopRuleText& t, sweep::StopRule& rule) {
-    if (t.metric != "coded" && t.metric != "decoded") {
-        throw UsageError("--metric: '" + t.metric + "' is not accepted; give coded or decoded");
+    if (t.metric != "coded" && t.metric != "decoded" && t.metric != "acquisition") {
+        throw UsageError("--metric: '" + t.metric +
+                         "' is not accepted; give coded, decoded or acquisition");
     }
-    rule.metric = t.metric == "coded" ? Metric::coded : Metric::decoded;
+    rule.metric = t.metric == "coded"     ? Metric::coded
+                  : t.metric == "decoded" ? Metric::decoded
+                                          : Metric::acquisition;
     if (t.stopOn != "first" && t.stopOn != "all") {
         throw UsageError("--stop-on: '" + t.stopOn + "' is not accepted; give first or all");
     }

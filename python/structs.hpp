@@ -466,7 +466,15 @@ struct RecordTraits<RoadResult> {
 template <>
 struct EnumTraits<sweep::Metric> {
     static constexpr std::pair<sweep::Metric, const char*> kValues[] = {
-        {sweep::Metric::decoded, "decoded"}, {sweep::Metric::coded, "coded"}};
+        {sweep::Metric::decoded, "decoded"},
+        {sweep::Metric::coded, "coded"},
+        {sweep::Metric::acquisition, "acquisition"}};
+};
+
+template <>
+struct EnumTraits<sweep::LateEntry> {
+    static constexpr std::pair<sweep::LateEntry, const char*> kValues[] = {
+        {sweep::LateEntry::none, "none"}, {sweep::LateEntry::preamble, "preamble"}};
 };
 
 template <>
@@ -516,7 +524,10 @@ struct RecordTraits<SweepSettings> {
             field("rates", &S::rates, doc::SweepConfig_rates),
             field("audioRate", &S::audioRate, doc::SweepConfig_audioRate),
             field("clockPpm", &S::clockPpm, doc::SweepConfig_clockPpm),
-            field("impulses", &S::impulses, doc::SweepConfig_impulses));
+            field("impulses", &S::impulses, doc::SweepConfig_impulses),
+            field("offsetHz", &S::offsetHz, doc::SweepConfig_offsetHz),
+            field("late", &S::late, doc::SweepConfig_late),
+            field("noiseSeconds", &S::noiseSeconds, doc::SweepConfig_noiseSeconds));
     }
 };
 

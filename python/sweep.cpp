@@ -39,6 +39,15 @@ sweep::SweepConfig sweep_config(SweepSettings&& s) {
               "bandwidth (snr3k), not both");
     }
     sweep::SweepConfig c = std::move(static_cast<sweep::SweepConfig&>(s));
+    // An acquisition sweep counts trials: the stop rule's fields left at the bit-error sweep's
+    // defaults take acquisition's.
+    if (c.metric == sweep::Metric::acquisition) {
+        const sweep::StopRule bits;
+        const sweep::StopRule trials = sweep::acquisition_stop_rule();
+        if (c.minTrials == bits.minTrials) c.minTrials = trials.minTrials;
+        if (c.minEvents == bits.minEvents) c.minEvents = trials.minEvents;
+        if (c.maxBits == bits.maxBits) c.maxBits = trials.maxBits;
+    }
     for (std::string& name : c.conditions) name = sweep::canonical_condition(name);
     if (s.esnoGiven) {
         c.esno = std::move(*s.esnoGiven);
@@ -149,8 +158,8 @@ py::object run_sweep_py(py::handle config_arg, py::object progress, py::handle c
     {
         py::gil_scoped_release nogil;
         session =
-            sweep::run_session(config, journal.get(), sweep::road_trial_runners(config, &interrupt),
-                               &interrupt, observe);
+            sweep::run_session(config, journal.get(),
+                               sweep::sweep_trial_runners(config, &interrupt), &interrupt, observe);
     }
     // A record that cannot be written stops the sweep and reaches the caller.
     return hand_over(pending, session.journalFailure, "sweep_result",
@@ -186,6 +195,11 @@ py::object crossings_py(py::handle table, py::handle targets_arg, py::handle axi
               "(a pickled or copied one keeps its columns only)");
     }
     const SweepPoints& s = held.cast<const SweepPoints&>();
+    if (s.config.metric == sweep::Metric::acquisition) {
+        raise(errid::kInvalidSweep,
+              "result: an acquisition sweep has no error rates to cross; read its right share "
+              "against its points");
+    }
     std::vector<double> targets{1e-3, 1e-5};
     if (!targets_arg.is_none()) {
         const auto a = read_real(targets_arg, "targets", kMatrix);

@@ -32,19 +32,19 @@ constexpr unsigned kFiles = kInCsv | kInJson | kInPython;
 constexpr unsigned kCounted = kInTable | kInCsv | kInPython;  // not in the JSON's point
 
 const Column kPointColumns[] = {
-    {"rate", Kind::real, kEverywhere, 6, "%7.0f", RealText::shortest,
+    {"rate", Kind::real, kOfAcquisition | kEverywhere, 6, "%7.0f", RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind) { return real(p.dataRate); }},
-    {"cond", Kind::whole, kInTable, 5, "%6lld", RealText::shortest,
+    {"cond", Kind::whole, kOfAcquisition | kInTable, 5, "%6lld", RealText::shortest,
      [](const Config& c, const Point& p, ReceiverKind) {
          return whole(condition_number(c, p.condition));
      }},
-    {"condition", Kind::text, kFiles, 0, nullptr, RealText::shortest,
+    {"condition", Kind::text, kOfAcquisition | kFiles, 0, nullptr, RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind) { return text(p.condition); }},
-    {"esno_db", Kind::real, kEverywhere, 8, " %7.2f", RealText::shortest,
+    {"esno_db", Kind::real, kOfAcquisition | kEverywhere, 8, " %7.2f", RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind) { return real(p.esno); }},
-    {"snr3k_db", Kind::real, kEverywhere, 9, " %8.2f", RealText::shortest,
+    {"snr3k_db", Kind::real, kOfAcquisition | kEverywhere, 9, " %8.2f", RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind) { return real(snr3k_of_esno(p.esno)); }},
-    {"trials", Kind::whole, kEverywhere, 9, " %8lld", RealText::shortest,
+    {"trials", Kind::whole, kOfAcquisition | kEverywhere, 9, " %8lld", RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind) { return whole(p.trials); }},
     {"coded_bits", Kind::whole, kCounted, 13, " %12lld", RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).codedBits); }},
@@ -54,7 +54,7 @@ const Column kPointColumns[] = {
      [](const Config&, const Point& p, ReceiverKind r) { return whole(p.of(r).blocks); }},
     {"sync_misses", Kind::whole, kEverywhere, 12, " %11lld", RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind) { return whole(p.syncMisses); }},
-    {"events", Kind::whole, kFiles, 0, nullptr, RealText::shortest,
+    {"events", Kind::whole, kOfAcquisition | kFiles, 0, nullptr, RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind) { return whole(p.events); }},
     {"bits", Kind::whole, kInJson | kInPython, 0, nullptr, RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind) { return whole(p.bits); }},
@@ -119,15 +119,62 @@ const Column kReceiverColumns[] = {
 };
 
 const Column kClosingColumns[] = {
-    {"seconds", Kind::real, kEverywhere, 0, " %10.2f", RealText::milli,
+    {"seconds", Kind::real, kOfAcquisition | kEverywhere, 0, " %10.2f", RealText::milli,
      [](const Config&, const Point& p, ReceiverKind) { return real(p.seconds); }},
-    {"stop", Kind::text, kFiles, 0, nullptr, RealText::shortest,
+    {"stop", Kind::text, kOfAcquisition | kFiles, 0, nullptr, RealText::shortest,
      [](const Config&, const Point& p, ReceiverKind) { return text(stop_reason_name(p.stop)); }},
+};
+
+// A class's share (0 right, 1 wrong mode, 2 missed) and its interval's ends.
+template <int kind>
+ColumnValue share(const Config&, const Point& p, ReceiverKind) {
+    return real(acquisition_share(p, kind));
+}
+template <int kind>
+ColumnValue share_low(const Config&, const Point& p, ReceiverKind) {
+    return real(acquisition_interval(p, kind).low);
+}
+template <int kind>
+ColumnValue share_high(const Config&, const Point& p, ReceiverKind) {
+    return real(acquisition_interval(p, kind).high);
+}
+
+const Column kAcquisitionColumns[] = {
+    {"right", Kind::real, kEverywhere, 9, " %8.4f", RealText::shortest, share<0>},
+    {"right_ci95_low", Kind::real, kEverywhere, 15, " %14.4f", RealText::shortest, share_low<0>},
+    {"right_ci95_high", Kind::real, kEverywhere, 16, " %15.4f", RealText::shortest, share_high<0>},
+    {"wrong_mode", Kind::real, kEverywhere, 11, " %10.4f", RealText::shortest, share<1>},
+    {"wrong_mode_ci95_low", Kind::real, kEverywhere, 20, " %19.4f", RealText::shortest,
+     share_low<1>},
+    {"wrong_mode_ci95_high", Kind::real, kEverywhere, 21, " %20.4f", RealText::shortest,
+     share_high<1>},
+    {"missed", Kind::real, kEverywhere, 9, " %8.4f", RealText::shortest, share<2>},
+    {"missed_ci95_low", Kind::real, kEverywhere, 16, " %15.4f", RealText::shortest, share_low<2>},
+    {"missed_ci95_high", Kind::real, kEverywhere, 17, " %16.4f", RealText::shortest, share_high<2>},
+    {"false_detections", Kind::whole, kEverywhere, 17, " %16lld", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) {
+         return whole(p.acquisition.falseDetections);
+     }},
+    {"hours", Kind::real, kEverywhere, 10, " %9.3f", RealText::milli,
+     [](const Config&, const Point& p, ReceiverKind) {
+         return real(p.acquisition.searched / 3600);
+     }},
+    {"false_per_hour", Kind::real, kEverywhere, 15, " %14.4f", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) { return real(false_per_hour(p)); }},
+    {"false_per_hour_ci95_low", Kind::real, kEverywhere, 24, " %23.4f", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) {
+         return real(false_per_hour_interval(p).low);
+     }},
+    {"false_per_hour_ci95_high", Kind::real, kEverywhere, 25, " %24.4f", RealText::shortest,
+     [](const Config&, const Point& p, ReceiverKind) {
+         return real(false_per_hour_interval(p).high);
+     }},
 };
 
 }  // namespace
 
 std::span<const Column> point_columns() { return kPointColumns; }
+std::span<const Column> acquisition_columns() { return kAcquisitionColumns; }
 std::span<const Column> receiver_columns() { return kReceiverColumns; }
 std::span<const Column> closing_columns() { return kClosingColumns; }
 

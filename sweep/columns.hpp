@@ -30,6 +30,9 @@ struct ColumnValue {
 // Octave's `load` reads the same matrix.
 inline constexpr unsigned kInTable = 1, kInCsv = 2, kInJson = 4, kInPython = 8, kInTableNote = 16;
 inline constexpr unsigned kEverywhere = kInTable | kInCsv | kInJson | kInPython;
+// Not an output: a column of the point's or closing ones that an acquisition sweep (which has no
+// receivers' columns) writes too, to the outputs of `in`.
+inline constexpr unsigned kOfAcquisition = 32;
 
 struct Column {
     const char* name;  // a receiver's column: after the receiver's name ("_ber" of "hf_ber")
@@ -51,6 +54,10 @@ std::span<const Column> receiver_columns();
 // The columns after the receivers'.
 std::span<const Column> closing_columns();
 
+// An acquisition sweep's own columns (Metric::acquisition), in place of the receivers': each
+// class's share and its 95 % interval, then the false detections over the hours searched.
+std::span<const Column> acquisition_columns();
+
 // The column of `name` among the point's and the closing ones; null when there is none.
 const Column* find_point_column(const std::string& name);
 
@@ -62,23 +69,33 @@ std::string column_text(const Column& column, const ColumnValue& value);
 
 // Calls f(column, its name, the receiver it is of) for the columns written to `output` (kInTable,
 // ...) in order: the point's (the rate only when the sweep shows it), each receiver's, the closing
-// ones.
+// ones. An acquisition sweep: the point's and closing ones of kOfAcquisition, and its own between.
 template <class F>
 void for_each_column(const SweepConfig& c, unsigned output, F&& f) {
     const ReceiverKind first = first_receiver(c);
+    const bool acquisition = c.metric == Metric::acquisition;
     for (const Column& column : point_columns()) {
-        if ((column.in & output) == 0) continue;
+        if ((column.in & output) == 0 || (acquisition && (column.in & kOfAcquisition) == 0))
+            continue;
         if (std::string_view(column.name) == "rate" && !shows_rate(c)) continue;
         f(column, std::string(column.name), first);
     }
+    if (acquisition) {
+        for (const Column& column : acquisition_columns()) {
+            if ((column.in & output) != 0) f(column, std::string(column.name), first);
+        }
+    }
     for (const ReceiverKind r : c.receivers) {
+        if (acquisition) break;
         for (const Column& column : receiver_columns()) {
             if ((column.in & output) != 0)
                 f(column, receiver_name(r) + std::string(column.name), r);
         }
     }
     for (const Column& column : closing_columns()) {
-        if ((column.in & output) != 0) f(column, std::string(column.name), first);
+        if ((column.in & output) == 0 || (acquisition && (column.in & kOfAcquisition) == 0))
+            continue;
+        f(column, std::string(column.name), first);
     }
 }
 

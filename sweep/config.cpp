@@ -122,7 +122,22 @@ std::string receiver_list() {
     return s;
 }
 
-const char* metric_name(Metric metric) { return metric == Metric::coded ? "coded" : "decoded"; }
+const char* metric_name(Metric metric) {
+    return metric == Metric::coded     ? "coded"
+           : metric == Metric::decoded ? "decoded"
+                                       : "acquisition";
+}
+
+const char* late_name(LateEntry late) { return late == LateEntry::none ? "none" : "preamble"; }
+
+StopRule acquisition_stop_rule() {
+    StopRule rule;
+    rule.metric = Metric::acquisition;
+    rule.minTrials = 100;
+    rule.minEvents = 100;
+    rule.maxBits = 2000;
+    return rule;
+}
 
 const char* stop_on_name(StopOn stopOn) { return stopOn == StopOn::first ? "first" : "all"; }
 
@@ -384,6 +399,42 @@ void check_condition(const std::string& name, const FieldNames& names) {
 
 namespace {
 
+// Acquisition's own fields, and what an acquisition sweep does not run.
+void check_acquisition(const SweepConfig& c, const FieldNames& names) {
+    const bool acquisition = c.metric == Metric::acquisition;
+    if (!(c.offsetHz >= 0 && c.offsetHz <= 150)) {
+        refuse(names, "offsetHz",
+               shown(c.offsetHz) + " Hz; give the largest frequency offset from 0 to 150 Hz");
+    }
+    if (!(c.noiseSeconds >= 0 && c.noiseSeconds <= 3600) ||
+        (c.noiseSeconds > 0 && c.noiseSeconds < 1)) {
+        refuse(names, "noiseSeconds",
+               shown(c.noiseSeconds) +
+                   " s; give the length of a trial of noise from 1 to 3600 s "
+                   "(0: trials of transmissions)");
+    }
+    const auto needs = [&](std::string_view field) {
+        refuse(names, field,
+               "only an acquisition sweep takes it; give " + field_name(names, "metric") +
+                   " acquisition");
+    };
+    if (!acquisition && c.offsetHz != 75) needs("offsetHz");
+    if (!acquisition && c.late != LateEntry::none) needs("late");
+    if (!acquisition && c.noiseSeconds != 0) needs("noiseSeconds");
+    if (!acquisition) return;
+    if (c.late != LateEntry::none && c.noiseSeconds != 0) {
+        refuse(names, "late",
+               "trials of noise alone have no preamble to enter late; give one or the other");
+    }
+    if (c.floor != 0) {
+        refuse(names, "floor", "an acquisition sweep has no error-rate curve to end; give 0");
+    }
+    if (c.stopOn != StopOn::first) {
+        refuse(names, "stopOn",
+               "an acquisition sweep runs no receiver of its own to count; give first");
+    }
+}
+
 // The path through the air: no sample rate (baseband), or one whose band holds the pulse's; a
 // clock offset only through the air, within what clocktrack tells apart with room to spare; static
 // crashes only through the air, as the crash model accepts them.
@@ -463,10 +514,13 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
     // The points as they were given: a SNR in 3 kHz is checked as such.
     for (const double e : c.esno) check_point(c.snr3kAxis ? snr3k_of_esno(e) : e, "esno", names);
     check_receivers(c.receivers, names);
+    // An acquisition sweep runs no receiver of the road: the search reads every mode itself.
     for (const double rate : c.rates) {
+        if (c.metric == Metric::acquisition) break;
         check_receivers_at_rate(c.receivers, rate, rate_interleaver(rate, c.interLen), names);
     }
     for (const std::string& name : c.conditions) {
+        if (c.metric == Metric::acquisition) break;
         try {
             check_hf_reach(read_channel(name).channel, c.receivers);
         } catch (const Error& e) {
@@ -505,6 +559,7 @@ void check_config(const SweepConfig& c, const FieldNames& names) {
         refuse(names, "threads", "at most " + std::to_string(kMostThreads) + " worker threads");
     }
     check_air(c, names);
+    check_acquisition(c, names);
 }
 
 }  // namespace hfchain::sweep

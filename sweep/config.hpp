@@ -74,9 +74,17 @@ bool receiver_from_name(const std::string& name, ReceiverKind& kind);
 std::string receiver_list();
 
 // What the stop rule counts: the coded bits' hard decisions or the decoded information bits of
-// the first receiver listed.
-enum class Metric { coded, decoded };
+// the first receiver listed; or, for acquisition, no receiver at all: each trial searches its
+// signal for a transmission of any mode (sweep/acquisition.hpp), and counts 1 trial ("bit") and
+// 1 error when it did not find the transmission with its right mode and start (or, on noise
+// alone, when it found one).
+enum class Metric { coded, decoded, acquisition };
 const char* metric_name(Metric metric);
+
+// Where an acquisition trial's receiver starts listening: before the transmission (a stretch of
+// noise ahead of it), or at a random point of its preamble.
+enum class LateEntry { none, preamble };
+const char* late_name(LateEntry late);
 
 // Whose error events and errors the stop rule counts: the first receiver's, or each receiver's
 // (a point then stops once every receiver has enough).
@@ -125,7 +133,17 @@ struct SweepConfig : StopRule {
     std::vector<double> impulses;  // through the air: static crashes (channel/impulses.hpp) on
                                    // the received audio, {bursts a second, level in dBFS};
                                    // empty: none
+    // Acquisition (Metric::acquisition) only:
+    double offsetHz = 75;              // each trial's frequency offset is drawn uniformly within
+                                       // +-offsetHz
+    LateEntry late = LateEntry::none;  // where the receiver starts listening
+    double noiseSeconds = 0;           // above 0: trials of this many seconds of noise without a
+                                       // transmission, counting false detections
 };
+
+// The stop rule of an acquisition sweep when the caller gives none: at least 100 trials, then
+// stop at 100 trials that failed or at 2000 trials.
+StopRule acquisition_stop_rule();
 
 // The data rates a sweep accepts, "4800, 2400, 1200, 600, 300, 150, 75": for messages.
 std::string rate_list();
@@ -162,7 +180,10 @@ bool shows_rate(const SweepConfig& config);
 // (each once), the receivers (at least one, each once), the counts, the floor (from 0 to 1; with a
 // floor the points must ascend), the threads, and the path through the air (a sample rate of 0 or
 // one whose band holds the pulse's, audio/passband.hpp; a clock offset within +-1000 ppm, and only
-// through the air). Raises errid::kInvalidConfig naming the first field refused.
+// through the air), and acquisition's own fields (an offset from 0 to 150 Hz, a late entry or
+// noise trials only for acquisition and not both, noise trials from 1 s to 1 hour; no floor and
+// no stop on every receiver, which acquisition does not run). Raises errid::kInvalidConfig naming
+// the first field refused.
 void check_config(const SweepConfig& config, const FieldNames& names = {});
 
 // The checks of single values, also used by the command line's `run` and when it converts its

@@ -415,6 +415,13 @@ private:
             r.syncMisses += t.syncMiss ? 1 : 0;
             r.seconds += t.seconds;
             r.spread.add(t.errors, t.bits);
+            r.acquisition.add(t.acquisition);
+            if (config_.metric == Metric::acquisition && config_.noiseSeconds == 0) {
+                const AcquisitionCounts& a = t.acquisition;
+                r.shareSpread[0].add(a.right, 1);
+                r.shareSpread[1].add(a.wrongMode, 1);
+                r.shareSpread[2].add(a.missed, 1);
+            }
             for (std::size_t k = 0; k < kReceiverCount; ++k) {
                 const ReceiverCounts& n = t.receivers[k];
                 r.receivers[k].add(n);
@@ -489,6 +496,38 @@ Interval receiver_interval(const PointResult& p, ReceiverKind receiver, Metric m
 std::int64_t receiver_events(const PointResult& p, ReceiverKind receiver, Metric metric) {
     const auto k = static_cast<std::size_t>(receiver);
     return metric == Metric::decoded ? p.infoSpread[k].events : p.codedSpread[k].events;
+}
+
+namespace {
+
+std::int64_t class_count(const AcquisitionCounts& a, int kind) {
+    return kind == 0 ? a.right : kind == 1 ? a.wrongMode : a.missed;
+}
+
+}  // namespace
+
+double acquisition_share(const PointResult& p, int kind) {
+    const std::int64_t n = p.acquisition.right + p.acquisition.wrongMode + p.acquisition.missed;
+    return n > 0 ? static_cast<double>(class_count(p.acquisition, kind)) / static_cast<double>(n)
+                 : 0.0;
+}
+
+Interval acquisition_interval(const PointResult& p, int kind) {
+    const std::int64_t n = p.acquisition.right + p.acquisition.wrongMode + p.acquisition.missed;
+    return trial_interval(class_count(p.acquisition, kind), n,
+                          p.shareSpread[static_cast<std::size_t>(kind)]);
+}
+
+double false_per_hour(const PointResult& p) {
+    const double hours = p.acquisition.searched / 3600;
+    return hours > 0 ? static_cast<double>(p.acquisition.falseDetections) / hours : 0.0;
+}
+
+Interval false_per_hour_interval(const PointResult& p) {
+    const double hours = p.acquisition.searched / 3600;
+    if (!(hours > 0)) return {0, 0};
+    const Interval counts = poisson_interval(p.acquisition.falseDetections);
+    return {counts.low / hours, counts.high / hours};
 }
 
 void keep_trial_memory() {

@@ -118,6 +118,10 @@ struct PointResult {
     TrialSpread spread;
     std::array<TrialSpread, kReceiverCount> codedSpread;
     std::array<TrialSpread, kReceiverCount> infoSpread;
+    // Acquisition (Metric::acquisition): the trials' classes summed, and the spread of each
+    // class's share (right, wrong mode, missed) for its interval.
+    AcquisitionCounts acquisition;
+    std::array<TrialSpread, 3> shareSpread;
 
     double rate() const { return bits > 0 ? static_cast<double>(errors) / bits : 0.0; }
     // The 95 % interval over trials of rate() (sweep/interval.hpp).
@@ -134,6 +138,17 @@ Interval receiver_interval(const PointResult& p, ReceiverKind receiver, Metric m
 
 // The trials in which `receiver` had a wrong bit of `metric`.
 std::int64_t receiver_events(const PointResult& p, ReceiverKind receiver, Metric metric);
+
+// The share of the trials of point `p` that acquisition classed as right, wrong mode or missed
+// (classes 0, 1, 2), and its 95 % interval over trials (trial_interval of the class's count among
+// the transmissions); 0 (and [0, 1]) without transmissions.
+double acquisition_share(const PointResult& p, int kind);
+Interval acquisition_interval(const PointResult& p, int kind);
+
+// False detections per hour of noise searched at point `p`, and the 95 % interval of that rate
+// (poisson_interval of the count over the hours); 0 and [0, 0] when nothing was searched.
+double false_per_hour(const PointResult& p);
+Interval false_per_hour_interval(const PointResult& p);
 
 // What the engine tells its observer while it runs (from the calling thread).
 struct SweepProgress {

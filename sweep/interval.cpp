@@ -10,7 +10,42 @@ namespace {
 // The two-sided 95 % point of the normal distribution.
 constexpr double kZ95 = 1.959963984540054;
 
+// P(X <= k) for X Poisson of mean `mean` (k >= 0), summed in the logarithm's domain.
+double poisson_cdf(std::int64_t k, double mean) {
+    if (mean <= 0) return 1;
+    const double log_mean = std::log(mean);
+    double peak = -INFINITY;
+    for (std::int64_t i = 0; i <= k; ++i) {
+        const auto x = static_cast<double>(i);
+        peak = std::max(peak, x * log_mean - mean - std::lgamma(x + 1));
+    }
+    double sum = 0;
+    for (std::int64_t i = 0; i <= k; ++i) {
+        const auto x = static_cast<double>(i);
+        sum += std::exp(x * log_mean - mean - std::lgamma(x + 1) - peak);
+    }
+    return std::min(1.0, std::exp(peak) * sum);
+}
+
+// The mean at which P(X <= k) falls to `p` (it falls as the mean grows), by bisection.
+double poisson_mean_at(std::int64_t k, double p) {
+    const auto n = static_cast<double>(k);
+    double low = 0;
+    double high = n + 20 * std::sqrt(n) + 20;
+    for (int step = 0; step < 200 && high - low > 1e-12 * high; ++step) {
+        const double mid = (low + high) / 2;
+        (poisson_cdf(k, mid) > p ? low : high) = mid;
+    }
+    return (low + high) / 2;
+}
+
 }  // namespace
+
+Interval poisson_interval(std::int64_t count) {
+    constexpr double kTail = 0.025;
+    if (count <= 0) return {0, poisson_mean_at(0, kTail)};
+    return {poisson_mean_at(count - 1, 1 - kTail), poisson_mean_at(count, kTail)};
+}
 
 Interval wilson_interval(std::int64_t errors, std::int64_t bits) {
     if (bits <= 0) return {};

@@ -68,6 +68,11 @@ inline constexpr std::int64_t kFewEvents = 30;
 
 inline bool rests_on_few_events(std::int64_t events) { return events < kFewEvents; }
 
+// The exact (Garwood) 95 % interval of the mean of a Poisson count of which `count` were seen:
+// the means at which seeing at least `count` (for the low end; 0 when none was seen) or at most
+// `count` (for the high end) has probability 2.5 %. count 0 gives [0, 3.689].
+Interval poisson_interval(std::int64_t count);
+
 // The 95 % interval over trials of the rate `errors` / `bits`, these being the sums over the
 // trials of `spread` (see above).
 Interval trial_interval(std::int64_t errors, std::int64_t bits, const TrialSpread& spread);

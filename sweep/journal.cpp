@@ -74,7 +74,19 @@ std::string hex8(std::uint32_t v) {
     return buf;
 }
 
-std::string record_line() { return "record point trial " + outcome_field_names(); }
+std::string record_line(Metric metric) {
+    return "record point trial " + outcome_field_names(metric);
+}
+
+// The metric a journal's parameters record (decoded when they name none, as the requirements'
+// journals do).
+Metric recorded_metric(const SweepParameters& parameters) {
+    for (const auto& [name, value] : parameters) {
+        if (name == "metric" && value == metric_name(Metric::acquisition))
+            return Metric::acquisition;
+    }
+    return Metric::decoded;
+}
 
 // True when the header's record line of `text` (a journal of an earlier format) names the
 // fields of the receiver before its rename.
@@ -96,12 +108,40 @@ constexpr std::int64_t kMostWorkers = 65536;
 constexpr std::int64_t kMostReach = std::max<std::int64_t>(kOutOfOrderReach, 8 * kMostWorkers);
 }  // namespace
 
+namespace {
+
+// Why the outcome `o` of trial `trial` cannot be an acquisition trial of `config`, or empty.
+std::string impossible_acquisition(const TrialOutcome& o, const SweepConfig& config,
+                                   std::int64_t trial) {
+    const AcquisitionCounts& a = o.acquisition;
+    const std::int64_t classes = a.right + a.wrongMode + a.missed;
+    const bool noise = config.noiseSeconds > 0;
+    if (o.bits != 1 || o.errors < 0 || o.errors > 1 || a.right < 0 || a.wrongMode < 0 ||
+        a.missed < 0 || classes != (noise ? 0 : 1) || a.falseDetections < 0 ||
+        (noise ? o.errors != (a.falseDetections > 0 ? 1 : 0) : o.errors != 1 - a.right) ||
+        !(a.searched >= 0 && a.searched <= 2 * config.noiseSeconds)) {
+        return "counts that no acquisition trial of this sweep gives";
+    }
+    if (trial < 0 || trial >= std::max(config.minTrials, config.maxBits) + kMostReach) {
+        return "trial " + std::to_string(trial) + " is beyond what its point can need";
+    }
+    if (!(o.seconds >= 0 && o.seconds <= std::numeric_limits<double>::max())) {
+        return "a time of " + format_value(o.seconds) + " s";
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string impossible_record(const KnownTrial& k, const SweepConfig& config, std::int64_t points,
                               const ReceiverCounts& size) {
     const TrialOutcome& o = k.outcome;
     if (k.ticket.point < 0 || k.ticket.point >= points) {
         return "point " + std::to_string(k.ticket.point) + " is not one of the sweep's " +
                std::to_string(points);
+    }
+    if (config.metric == Metric::acquisition) {
+        return impossible_acquisition(o, config, k.ticket.trial);
     }
     const std::int64_t trial_bits = config.metric == Metric::coded ? size.codedBits : size.infoBits;
     if (o.bits != trial_bits) {
@@ -146,20 +186,20 @@ std::uint32_t crc32(std::string_view data, std::uint32_t crc) {
     return c ^ 0xffffffffU;
 }
 
-std::string encode_outcome(const TrialOutcome& outcome) {
+std::string encode_outcome(const TrialOutcome& outcome, Metric metric) {
     std::string s;
-    for_each_outcome_field(outcome, [&s](const char*, const auto& field) {
+    for_each_outcome_field(outcome, metric, [&s](const char*, const auto& field) {
         if (!s.empty()) s += ' ';
         append_value(s, field);
     });
     return s;
 }
 
-bool decode_outcome(std::string_view text, TrialOutcome& outcome) {
+bool decode_outcome(std::string_view text, TrialOutcome& outcome, Metric metric) {
     TrialOutcome o;
     std::size_t pos = 0;
     bool ok = true;
-    for_each_outcome_field(o, [&](const char*, auto& field) {
+    for_each_outcome_field(o, metric, [&](const char*, auto& field) {
         ok = ok && pos <= text.size() && parse_value(next_token(text, pos), field);
     });
     if (!ok || pos <= text.size()) return false;  // a field missing or one too many
@@ -167,10 +207,10 @@ bool decode_outcome(std::string_view text, TrialOutcome& outcome) {
     return true;
 }
 
-std::string outcome_field_names() {
+std::string outcome_field_names(Metric metric) {
     std::string s;
     const TrialOutcome o;
-    for_each_outcome_field(o, [&s](const char* name, const auto&) {
+    for_each_outcome_field(o, metric, [&s](const char* name, const auto&) {
         if (!s.empty()) s += ' ';
         s += name;
     });
@@ -232,7 +272,7 @@ SweepParameters parameters_from_text(std::string_view text) {
 std::string journal_header(const SweepParameters& parameters) {
     std::string h = std::string(kMagic) + std::to_string(kFormat) + '\n';
     h += parameters_text(parameters);
-    h += record_line() + '\n';
+    h += record_line(recorded_metric(parameters)) + '\n';
     return h + "end " + hex8(crc32(h)) + '\n';
 }
 
@@ -258,6 +298,7 @@ Journal::Journal(const std::string& file, const SweepParameters& parameters,
                  const RecordCheck& check, const FieldNames& names)
     : file_(file),
       name_(field_name(names, "checkpoint")),
+      metric_(recorded_metric(parameters)),
       last_sync_(std::chrono::steady_clock::now()) {
     check_output_file(name_, file);
     const std::string in_file = name_ + ": '" + file + "'";
@@ -402,9 +443,9 @@ void Journal::read_back(const SweepParameters& parameters, const RecordCheck& ch
     if (body == std::string_view::npos) {
         raise(errid::kUnusableFile, in_file + " has a damaged header; give another file");
     }
-    if (fields != record_line()) {
+    if (fields != record_line(metric_)) {
         raise(errid::kUnusableFile, in_file + " holds records of other fields ('" + fields +
-                                        "'; this hfchain writes '" + record_line() +
+                                        "'; this hfchain writes '" + record_line(metric_) +
                                         "'); give another file");
     }
     if (const std::string diff =
@@ -443,7 +484,7 @@ void Journal::read_back(const SweepParameters& parameters, const RecordCheck& ch
             line.substr(last + 1) != hex8(crc32(line.substr(0, last), header_crc_)) ||
             !parse_value(next_token(line, at), k.ticket.point) ||
             !parse_value(next_token(line, at), k.ticket.trial) || at > last ||
-            !decode_outcome(line.substr(at, last - at), k.outcome)) {
+            !decode_outcome(line.substr(at, last - at), k.outcome, metric_)) {
             ++damaged_;
             continue;
         }
@@ -461,7 +502,7 @@ void Journal::read_back(const SweepParameters& parameters, const RecordCheck& ch
 
 void Journal::append(const TrialTicket& ticket, const TrialOutcome& outcome) {
     std::string line = std::to_string(ticket.point) + ' ' + std::to_string(ticket.trial) + ' ' +
-                       encode_outcome(outcome);
+                       encode_outcome(outcome, metric_);
     line += ' ' + hex8(crc32(line, header_crc_)) + '\n';
     std::lock_guard lock(mutex_);
     write_all(fd_, line, name_ + ": writing '" + file_ + "'");

@@ -46,14 +46,15 @@ std::uint32_t crc32(std::string_view data, std::uint32_t crc = 0);
 
 // A trial's outcome as text: its fields in order, separated by single spaces; whole numbers in
 // decimal, flags as 0 or 1, real numbers with enough digits to read back exactly.
-std::string encode_outcome(const TrialOutcome& outcome);
+std::string encode_outcome(const TrialOutcome& outcome, Metric metric);
 
 // Reads an outcome written by encode_outcome(); false when `text` is not exactly that (missing,
 // extra or malformed fields).
-bool decode_outcome(std::string_view text, TrialOutcome& outcome);
+bool decode_outcome(std::string_view text, TrialOutcome& outcome, Metric metric);
 
-// The outcome's field names in order, separated by spaces: "bits errors sync_miss seconds".
-std::string outcome_field_names();
+// The outcome's field names in order, separated by spaces: "bits errors sync_miss seconds ...".
+// Each takes the fields of a sweep of `metric` (for_each_outcome_field).
+std::string outcome_field_names(Metric metric);
 
 // The parameters that decide a sweep's result, named as their fields of SweepConfig ("seed",
 // "shaping.pulseDelay", ...) and preceded by the program's version, with their values as text.
@@ -78,6 +79,7 @@ using RecordCheck = std::function<std::string(const KnownTrial& record)>;
 
 // Why record `k` cannot be a trial of the sweep `config` of `points` points whose trials at the
 // record's rate compare `size` (trial_size), or empty when it can: its point beyond the sweep's,
+// (acquisition: counts no acquisition trial gives, a trial beyond minTrials, maxBits and reach),
 // its trial beyond what its point can need (at least minTrials, at most enough to reach maxBits,
 // and the engine's reach past that), counts that no trial gives (bits, blocks or a receiver's
 // counts other than the trial's, more errors than bits), or a time that is not one.
@@ -134,7 +136,8 @@ private:
     std::string file_;
     std::string name_;  // of the file in messages
     int fd_ = -1;
-    std::uint32_t header_crc_ = 0;  // seeds every record's CRC
+    Metric metric_ = Metric::decoded;  // the fields of its records, by the recorded metric
+    std::uint32_t header_crc_ = 0;     // seeds every record's CRC
     std::vector<KnownTrial> known_;
     std::int64_t known_count_ = 0;
     int damaged_ = 0;

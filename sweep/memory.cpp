@@ -145,6 +145,16 @@ int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string
                                               trial_nframe(c, rate), c.shaping, worst, c.receivers,
                                               paths, c.audioRate));
     }
+    // Acquisition's trials of noise alone: the Gaussian symbols, the shaped signal, the channel's
+    // signals and the matched filter's output, and as much again for the search's sums.
+    const bool noise = c.metric == Metric::acquisition && c.noiseSeconds > 0;
+    if (noise) {
+        const double M = c.shaping.oversamplingFactor;
+        const double symbols = c.noiseSeconds * kSymbolRate;
+        const double samples = symbols * M + 2 * c.shaping.pulseDelay * M;
+        const double sampleSignals = worst == ChannelKind::awgn ? 4 : 5 + std::max(paths, 1.0);
+        trial = (16 * samples * (sampleSignals + 3) + 32 * symbols) * 1.1 + 1048576;
+    }
     const MemoryLimit limit = memory_limit(maxMemory, names);
     sharing = std::max(1, sharing);
     const double fitting = std::floor(limit.bytes / (trial * sharing));
@@ -168,6 +178,16 @@ int fit_threads(const SweepConfig& c, double maxMemory, int sharing, std::string
             who += " in each of " + std::to_string(sharing) + " processes on this machine";
         }
         const bool fewer_threads = threads > 1 && given;
+        if (noise) {
+            raise(errid::kInvalidConfig,
+                  field_name(names, fewer_threads ? "threads" : "noiseSeconds") + ": trials of " +
+                      format_value(c.noiseSeconds) + " s of noise need about " +
+                      format_bytes(trial) + " of memory each; " + who +
+                      (threads == 1 && sharing == 1 ? " needs " : " need ") + format_bytes(need) +
+                      ", more than the " + format_bytes(limit.bytes) + " limit (" + limit.source +
+                      "); give " + (fewer_threads ? "fewer threads or " : "") +
+                      "shorter trials of noise");
+        }
         raise(errid::kInvalidConfig,
               field_name(names, fewer_threads ? "threads" : "nFrame") + ": trials of " +
                   nframe_text(c) +

@@ -59,12 +59,13 @@ std::string format_bytes(double bytes);
 
 // The worker threads a sweep of `config` runs in this process, checked against the memory: every
 // worker thread, times `sharing` processes of the same job on this machine, holds a trial of the
-// most demanding condition and rate, and together they must fit in memory_limit(maxMemory).
+// most demanding condition and rate (an acquisition sweep's trials of noise alone: of its
+// noiseSeconds), and together they must fit in memory_limit(maxMemory).
 // Threads given in the configuration (above 0) are kept or refused; with 0 (one per core) fewer
 // run when one per core would not fit, and a line saying so is appended to `notes` (when not
 // null). Raises
-// errid::kInvalidConfig naming the field to change (threads, or nFrame when one trial alone is
-// too large) with the estimate and the limit.
+// errid::kInvalidConfig naming the field to change (threads, or nFrame, or noiseSeconds, when one
+// trial alone is too large) with the estimate and the limit.
 int fit_threads(const SweepConfig& config, double maxMemory, int sharing, std::string* notes,
                 const FieldNames& names = {});
 

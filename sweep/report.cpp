@@ -15,6 +15,7 @@
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "runtime/output_file.hpp"
+#include "sweep/acquisition.hpp"
 #include "sweep/columns.hpp"
 #include "sweep/settings.hpp"
 
@@ -69,12 +70,40 @@ std::string row_note(const SweepConfig& c, const PointResult& p) {
 
 }  // namespace
 
-void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& result,
-                 const std::string& version, const FieldNames& names) {
-    const char* first = c.receivers.empty() ? "baseline" : receiver_name(c.receivers.front());
-    const bool decoded = c.metric == Metric::decoded;
-    out << "# hfchain " << version
-        << " sweep: decoded, coded-bit and block error rates against SNR (3 kHz) and Es/N0\n";
+namespace {
+
+// The header's lines on what an acquisition sweep's trials are and what its columns hold.
+void acquisition_lines(std::ostream& out, const SweepConfig& c, const FieldNames& names) {
+    if (c.noiseSeconds > 0) {
+        out << "# each trial: " << format_value(c.noiseSeconds)
+            << " s of noise without a transmission (a Gaussian signal of a transmission's power "
+               "and band through the channel, and white noise at the point's SNR), searched "
+               "whole; every transmission found is a false detection\n";
+    } else {
+        out << "# each trial: a transmission of the point's mode, its frequency offset drawn "
+               "within "
+               "+-"
+            << format_value(c.offsetHz) << " Hz, "
+            << (c.late == LateEntry::preamble
+                    ? "the receiver entering at a random sample of its preamble"
+                    : "after a stretch of noise of a random length up to 0.2 s")
+            << ", searched for a transmission of any mode\n";
+    }
+    out << "# the stop rule counts trials (" << field_name(names, "metric")
+        << " acquisition): at least " << c.minTrials << " trials, then stop once " << c.minEvents
+        << " of them failed (not right; on noise: with a false detection), or at " << c.maxBits
+        << " trials\n";
+    out << "# right, wrong_mode, missed: shares of the transmissions found with their mode and "
+           "start (within "
+        << format_value(kStartToleranceSymbols)
+        << " symbols of a path's arrival), found there with another mode, not found or found "
+           "elsewhere; *_ci95_*: their 95 % intervals over the trials; false_per_hour: false "
+           "detections over the hours of noise searched, with the exact Poisson 95 % interval\n";
+}
+
+// The header's lines on the rates, the interleaver, the shaping, the path through the air and
+// the points.
+void common_lines(std::ostream& out, const SweepConfig& c) {
     if (shows_rate(c)) out << "# data rates (bit/s): " << esno_list(c.rates) << '\n';
     out << "# interleaver " << format_value(c.interLen) << " s" << interleaver_note(c)
         << ", nFrame " << nframe_text(c) << " interleaver blocks per trial"
@@ -106,6 +135,12 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
         out << buf;
     }
     out << (c.snr3kAxis ? " (given)" : "") << '\n';
+}
+
+// The header's lines on the receivers and the error rates' columns.
+void receiver_lines(std::ostream& out, const SweepConfig& c, const FieldNames& names) {
+    const char* first = c.receivers.empty() ? "baseline" : receiver_name(c.receivers.front());
+    const bool decoded = c.metric == Metric::decoded;
     const std::string whose =
         c.stopOn == StopOn::first ? first + std::string("'s") : std::string("each receiver's");
     out << "# receivers: " << receivers_of(c) << "; the stop rule counts " << whose << ' '
@@ -131,6 +166,26 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     out << "# a row ending '# few events: R': R's interval rests on fewer than " << kFewEvents
         << " trials with a wrong bit (none: the bound of independent bits), too few for it to hold "
            "where a few heavy error events carry most of the errors\n";
+}
+
+}  // namespace
+
+void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& result,
+                 const std::string& version, const FieldNames& names) {
+    const bool acquisition = c.metric == Metric::acquisition;
+    out << "# hfchain " << version
+        << (acquisition ? " sweep: acquisition of a transmission of any mode against SNR (3 kHz) "
+                          "and Es/N0\n"
+                        : " sweep: decoded, coded-bit and block error rates against SNR (3 kHz) "
+                          "and Es/N0\n");
+    common_lines(out, c);
+    if (acquisition) {
+        acquisition_lines(out, c, names);
+        out << "# base seed " << c.seed << " (trial seeds from seed, "
+            << (shows_rate(c) ? "rate, " : "") << "condition, Es/N0, trial)\n";
+    } else {
+        receiver_lines(out, c, names);
+    }
     out << "# threads " << result.threads;
     if (result.ranks > 1) out << " in " << result.ranks << " processes";
     out << ", wall time " << fixed(result.wallSeconds, 1) << " s";
@@ -192,6 +247,17 @@ void write_json(std::ostream& out, const SweepConfig& c, const SweepResult& resu
         const PointResult& p = result.points[i];
         out << (i > 0 ? "," : "") << "\n    {";
         const ReceiverKind first = first_receiver(c);
+        if (c.metric == Metric::acquisition) {
+            const char* separator = "";
+            for_each_column(c, kInJson,
+                            [&](const Column& column, const std::string& name, ReceiverKind r) {
+                                out << separator << '"' << name
+                                    << "\": " << json_value(column, column.value(c, p, r));
+                                separator = ", ";
+                            });
+            out << "}";
+            continue;
+        }
         for (const char* name : kJsonPointFields) {
             if (std::string_view(name) == "rate" && !shows_rate(c)) continue;
             const Column& column = *find_point_column(name);

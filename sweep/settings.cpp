@@ -100,6 +100,28 @@ const Setting kSettings[] = {
          return "\"impulse_rate\": " + shortest(c.impulses[0]) +
                 ",\n    \"impulse_level_dbfs\": " + shortest(c.impulses[1]);
      }},
+    {"offsetHz", "--offset",
+     [](const Config& c) {
+         return c.metric == Metric::acquisition ? shortest(c.offsetHz) : std::string();
+     },
+     [](const Config& c) {
+         return c.metric == Metric::acquisition && c.noiseSeconds == 0
+                    ? "\"offset_hz\": " + shortest(c.offsetHz)
+                    : std::string();
+     }},
+    {"late", "--late",
+     [](const Config& c) {
+         return c.late != LateEntry::none ? std::string(late_name(c.late)) : std::string();
+     },
+     [](const Config& c) {
+         return c.late != LateEntry::none ? "\"late\": " + quoted(late_name(c.late))
+                                          : std::string();
+     }},
+    {"noiseSeconds", "--noise",
+     [](const Config& c) { return c.noiseSeconds != 0 ? shortest(c.noiseSeconds) : std::string(); },
+     [](const Config& c) {
+         return c.noiseSeconds != 0 ? "\"noise_s\": " + shortest(c.noiseSeconds) : std::string();
+     }},
     {"seed", "--seed", [](const Config& c) { return std::to_string(c.seed); },
      [](const Config& c) { return "\"seed\": " + std::to_string(c.seed); }},
     {"threads", "--threads", nullptr, nullptr},  // the JSON gives the threads that ran

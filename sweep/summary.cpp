@@ -6,6 +6,7 @@
 
 #include "params/waveform.hpp"
 #include "runtime/checks.hpp"
+#include "sweep/acquisition.hpp"
 #include "sweep/columns.hpp"
 #include "sweep/crossings.hpp"
 #include "sweep/interval.hpp"
@@ -195,6 +196,115 @@ void write_crossings_summary(std::ostream& out, const SweepConfig& config,
     };
     line(table.head);
     for (const auto& row : table.rows) line(row);
+}
+
+namespace {
+
+double level_of(const PointResult& p, bool snr3kAxis) {
+    return snr3kAxis ? snr3k_of_esno(p.esno) : p.esno;
+}
+
+std::string percent(double share) { return fixed(100 * share, 1); }
+
+}  // namespace
+
+void write_acquisition_table(std::ostream& out, const SweepConfig& c, const SweepResult& result,
+                             const std::string& version, bool snr3kAxis) {
+    const bool noise = c.noiseSeconds > 0;
+    std::vector<std::string> rates;
+    for (const double r : c.rates) rates.push_back(format_value(r));
+    std::string s = "hfchain " + version + " sweep: acquisition of " + joined(rates) +
+                    " bit/s, interleaver " + format_value(c.interLen) + " s" + interleaver_note(c) +
+                    ".";
+    s += noise ? " Each trial searches " + format_value(c.noiseSeconds) +
+                     " s of noise without a transmission: every transmission found is a false "
+                     "detection; false/h: false detections per hour with its 95 % interval."
+               : " Each trial searches for a transmission of any mode, sent with a frequency "
+                 "offset within +-" +
+                     format_value(c.offsetHz) + " Hz" +
+                     (c.late == LateEntry::preamble ? ", the receiver entering in its preamble"
+                                                    : " after up to 0.2 s of noise") +
+                     "; right: found with its mode and start (%, with its 95 % interval), wrong "
+                     "mode: found there as another mode, missed: not found or elsewhere.";
+    s += " Each point runs at least " +
+         counted(static_cast<double>(c.minTrials), "trial", "trials") + ", then stops at " +
+         std::to_string(c.minEvents) + " failed trials or at " +
+         counted(static_cast<double>(c.maxBits), "trial", "trials") + ". Wall time " +
+         fixed(result.wallSeconds, 1) + " s" + (result.interrupted ? "; INTERRUPTED." : ".");
+    out << wrapped(s, kLegendWidth) << '\n';
+    std::size_t name_width = 9;
+    for (const std::string& name : c.conditions) name_width = std::max(name_width, name.size());
+    const bool by_rate = shows_rate(c);
+    std::string head = padded("condition", name_width, true) + (by_rate ? "  rate" : "") +
+                       padded(snr3kAxis ? "SNR3k" : "Es/N0", 8) + padded("trials", 8);
+    head += noise ? "  " + padded("hours", 9) + padded("false", 7) + padded("false/h", 9) + "  " +
+                        padded("95 % interval", 17, true)
+                  : "  " + padded("right", 7) + "  " + padded("95 % interval", 13, true) +
+                        padded("wrong", 7) + padded("missed", 8);
+    out << head << "  stop\n";
+    for (const PointResult& p : result.points) {
+        std::string line = padded(p.condition, name_width, true);
+        if (by_rate) line += padded(format_value(p.dataRate), 6);
+        line += padded(fixed(level_of(p, snr3kAxis), 1), 8) + padded(std::to_string(p.trials), 8);
+        if (noise) {
+            const Interval ci = false_per_hour_interval(p);
+            line += "  " + padded(fixed(p.acquisition.searched / 3600, 3), 9) +
+                    padded(std::to_string(p.acquisition.falseDetections), 7) +
+                    padded(fixed(false_per_hour(p), 3), 9) + "  " +
+                    padded('[' + fixed(ci.low, 3) + ',' + fixed(ci.high, 3) + ']', 17, true);
+        } else {
+            const Interval ci = acquisition_interval(p, 0);
+            line += "  " + padded(percent(acquisition_share(p, 0)), 7) + "  " +
+                    padded('[' + percent(ci.low) + ',' + percent(ci.high) + ']', 13, true) +
+                    padded(std::to_string(p.acquisition.wrongMode), 7) +
+                    padded(std::to_string(p.acquisition.missed), 8);
+        }
+        out << line << "  " << stop_reason_name(p.stop) << '\n';
+    }
+}
+
+std::string share_crossing(const std::vector<const PointResult*>& points, double share,
+                           bool snr3kAxis) {
+    std::vector<const PointResult*> sorted = points;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const PointResult* a, const PointResult* b) { return a->esno < b->esno; });
+    if (sorted.empty()) return "-";
+    const auto level = [&](std::size_t k) { return level_of(*sorted[k], snr3kAxis); };
+    const auto right = [&](std::size_t k) { return acquisition_share(*sorted[k], 0); };
+    std::size_t k = sorted.size() - 1;
+    if (right(k) < share) return "> " + fixed(level(k), 1);
+    while (k > 0 && right(k - 1) >= share) --k;
+    if (k == 0) return "<= " + fixed(level(0), 1);
+    // right(k - 1) < share <= right(k): linear in the share between the two.
+    const double t = (share - right(k - 1)) / (right(k) - right(k - 1));
+    return fixed(level(k - 1) + t * (level(k) - level(k - 1)), 1);
+}
+
+void write_acquisition_summary(std::ostream& out, const SweepConfig& c, const SweepResult& result,
+                               bool snr3kAxis) {
+    if (c.noiseSeconds > 0) return;
+    out << wrapped(std::string("Where the right share falls: the ") +
+                       (snr3kAxis ? "SNR in 3 kHz" : "Es/N0") +
+                       " (dB) at which the share of transmissions found with their mode and "
+                       "start falls to 99 % and to 90 %, interpolated between the bracketing "
+                       "points ('<= X': not by the lowest point X; '> X': below it already at "
+                       "the highest point X).",
+                   kLegendWidth);
+    std::size_t name_width = 9;
+    for (const std::string& name : c.conditions) name_width = std::max(name_width, name.size());
+    out << padded("condition", name_width, true) << padded("rate", 6) << padded("99 %", 9)
+        << padded("90 %", 9) << '\n';
+    for (const double rate : c.rates) {
+        for (const std::string& condition : c.conditions) {
+            std::vector<const PointResult*> curve;
+            for (const PointResult& p : result.points) {
+                if (p.dataRate == rate && p.condition == condition) curve.push_back(&p);
+            }
+            out << padded(condition, name_width, true) << padded(format_value(rate), 6)
+                << padded(share_crossing(curve, 0.99, snr3kAxis), 9)
+                << padded(share_crossing(curve, 0.90, snr3kAxis), 9) << '\n';
+        }
+    }
 }
 
 }  // namespace hfchain::sweep

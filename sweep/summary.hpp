@@ -30,6 +30,22 @@ void write_crossings_summary(std::ostream& out, const SweepConfig& config,
                              const SweepResult& result, const std::vector<double>& targets,
                              bool snr3kAxis);
 
+// An acquisition sweep's (Metric::acquisition) in place of the two above: the compact table of
+// its points (the right share and its interval, wrong mode, missed; on noise alone the false
+// detections per hour and its interval), then for each rate and condition the SNR at which the
+// right share falls to 99 % and to 90 % (interpolated between the bracketing points, scanning
+// down from the highest; "<= X" when it never falls by the lowest point X, "> X" when it is
+// below already at the highest). Trials of noise alone have no such summary.
+void write_acquisition_table(std::ostream& out, const SweepConfig& config,
+                             const SweepResult& result, const std::string& version, bool snr3kAxis);
+void write_acquisition_summary(std::ostream& out, const SweepConfig& config,
+                               const SweepResult& result, bool snr3kAxis);
+
+// The SNR (or Es/N0, by `snr3kAxis`) as the summary gives it at which a curve's right share
+// falls to `share` (above): `points` of one rate and condition, in any order.
+std::string share_crossing(const std::vector<const PointResult*>& points, double share,
+                           bool snr3kAxis);
+
 // The targets of the summary when none are given: 1e-3 and 1e-5.
 std::vector<double> default_targets();
 

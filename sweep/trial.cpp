@@ -10,6 +10,7 @@
 #include "runtime/builtin_host.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
+#include "sweep/acquisition.hpp"
 #include "transmitter/bitbudget.hpp"
 
 namespace hfchain::sweep {
@@ -53,24 +54,11 @@ public:
         first_ = config.receivers.empty() ? ReceiverKind::baseline : config.receivers.front();
         metric_ = config.metric;
         host_.set_interrupt_flag(interrupt);
-        if (config.audioRate != 0) {
-            audio::AirSettings air;
-            air.sampleRate = config.audioRate;
-            air.clockPpm = config.clockPpm;
-            if (!config.impulses.empty()) {
-                air.impulses = ImpulseSettings{config.impulses[0], config.impulses[1]};
-            }
-            road_.channelStep = audio::air_step(std::make_shared<audio::AirPath>(air));
-        }
+        road_.channelStep = sweep_channel_step(config);
     }
 
     TrialOutcome run(const TrialJob& job) override {
-        const auto at = std::find(sets_->rates.begin(), sets_->rates.end(), job.rate);
-        if (at == sets_->rates.end()) {
-            raise("hfchain:sweep:UnknownRate",
-                  "a trial at " + format_value(job.rate) + " bit/s, not a rate of the sweep");
-        }
-        const auto k = static_cast<std::size_t>(at - sets_->rates.begin());
+        const std::size_t k = rate_index(sets_->rates, job.rate);
         road_.nFrame = sets_->nFrame[k];
         road_.txSeed = job.seeds.tx;
         // The channel is read once for each run of trials of one condition.
@@ -113,6 +101,26 @@ private:
 
 }  // namespace
 
+std::size_t rate_index(const std::vector<double>& rates, double rate) {
+    const auto at = std::find(rates.begin(), rates.end(), rate);
+    if (at == rates.end()) {
+        raise("hfchain:sweep:UnknownRate",
+              "a trial at " + format_value(rate) + " bit/s, not a rate of the sweep");
+    }
+    return static_cast<std::size_t>(at - rates.begin());
+}
+
+ChannelStep sweep_channel_step(const SweepConfig& config) {
+    if (config.audioRate == 0) return {};
+    audio::AirSettings air;
+    air.sampleRate = config.audioRate;
+    air.clockPpm = config.clockPpm;
+    if (!config.impulses.empty()) {
+        air.impulses = ImpulseSettings{config.impulses[0], config.impulses[1]};
+    }
+    return audio::air_step(std::make_shared<audio::AirPath>(air));
+}
+
 TrialSeeds trial_seeds(std::uint32_t seed, double rate, const std::string& condition, double esno,
                        std::int64_t trial) {
     std::uint64_t h = mix(static_cast<std::uint64_t>(seed) + 0x9e3779b97f4a7c15ULL);
@@ -139,7 +147,7 @@ ReceiverCounts trial_size(const SweepConfig& config, double rate) {
 }
 
 std::string budget_note(const SweepConfig& config) {
-    if (config.rates.size() < 2) return {};
+    if (config.rates.size() < 2 || config.metric == Metric::acquisition) return {};
     std::vector<double> seconds;  // on air per point that runs to the bit limit, by rate
     double total = 0;
     for (const double rate : config.rates) {
@@ -186,6 +194,12 @@ TrialRunnerFactory road_trial_runners(const SweepConfig& config,
             interrupt]() -> std::unique_ptr<TrialRunner> {
         return std::make_unique<RoadTrialRunner>(sets, config, interrupt);
     };
+}
+
+TrialRunnerFactory sweep_trial_runners(const SweepConfig& config,
+                                       const std::atomic<bool>* interrupt) {
+    return config.metric == Metric::acquisition ? acquisition_trial_runners(config, interrupt)
+                                                : road_trial_runners(config, interrupt);
 }
 
 }  // namespace hfchain::sweep

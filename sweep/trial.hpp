@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sweep/config.hpp"
 
@@ -64,6 +65,25 @@ struct ReceiverCounts {
     }
 };
 
+// What one acquisition trial found (Metric::acquisition), or the sums over trials. A trial of a
+// transmission is exactly one of right, wrongMode and missed; a trial of noise alone is none of
+// them and counts its false detections over the seconds it searched.
+struct AcquisitionCounts {
+    std::int64_t right = 0;            // found with its mode and its start (sweep/acquisition.hpp)
+    std::int64_t wrongMode = 0;        // found at its start but read as another mode
+    std::int64_t missed = 0;           // not found, or found elsewhere than at its start
+    std::int64_t falseDetections = 0;  // noise alone: transmissions found where none was
+    double searched = 0;               // noise alone: seconds of received signal searched
+
+    void add(const AcquisitionCounts& o) {
+        right += o.right;
+        wrongMode += o.wrongMode;
+        missed += o.missed;
+        falseDetections += o.falseDetections;
+        searched += o.searched;
+    }
+};
+
 struct TrialOutcome {
     std::int64_t bits = 0;    // the stop rule's bits: receivers[0]'s coded or information bits
     std::int64_t errors = 0;  // the stop rule's errors, of the same bits
@@ -71,17 +91,28 @@ struct TrialOutcome {
                               // (always false when no receiver needs a frame start)
     double seconds = 0;       // time the trial took
     std::array<ReceiverCounts, kReceiverCount> receivers;  // by ReceiverKind; 0 when not run
+    AcquisitionCounts acquisition;                         // Metric::acquisition only
 };
 
-// Every field of a trial's outcome, in the order they are stored in checkpoint journals and sent
-// between processes: calls visit(name, field) for each. A new field of TrialOutcome is added here
-// and nowhere else (the field types the encoders know: std::int64_t, bool, double).
+// Every field of a trial's outcome of a sweep of `metric`, in the order they are stored in
+// checkpoint journals and sent between processes: calls visit(name, field) for each. A new field
+// of TrialOutcome is added here and nowhere else (the field types the encoders know:
+// std::int64_t, bool, double). An acquisition trial has no receivers' counts, the others no
+// acquisition counts: each stores only its own.
 template <class Outcome, class Visit>
-void for_each_outcome_field(Outcome& o, Visit&& visit) {
+void for_each_outcome_field(Outcome& o, Metric metric, Visit&& visit) {
     visit("bits", o.bits);
     visit("errors", o.errors);
     visit("sync_miss", o.syncMiss);
     visit("seconds", o.seconds);
+    if (metric == Metric::acquisition) {
+        visit("right", o.acquisition.right);
+        visit("wrong_mode", o.acquisition.wrongMode);
+        visit("missed", o.acquisition.missed);
+        visit("false_detections", o.acquisition.falseDetections);
+        visit("searched", o.acquisition.searched);
+        return;
+    }
     static constexpr const char* names[kReceiverCount][6] = {
         {"baseline_coded_bits", "baseline_coded_errors", "baseline_info_bits",
          "baseline_info_errors", "baseline_blocks", "baseline_block_errors"},
@@ -112,6 +143,14 @@ ReceiverCounts trial_size(const SweepConfig& config, double rate);
 // A trial's time is taken as its time on air (blocks times the interleaver's length).
 std::string budget_note(const SweepConfig& config);
 
+// The position of `rate` among a sweep's `rates`; raises "hfchain:sweep:UnknownRate" for a rate
+// that is not one of them.
+std::size_t rate_index(const std::vector<double>& rates, double rate);
+
+// A worker's channel step of `config`: through the air (audio/airpath.hpp) at config.audioRate,
+// with its clock offset and crashes; empty (the road's own channel) in baseband.
+ChannelStep sweep_channel_step(const SweepConfig& config);
+
 // One worker's trial runner; each worker thread owns one and reuses it for all its trials.
 class TrialRunner {
 public:
@@ -128,5 +167,10 @@ using TrialRunnerFactory = std::function<std::unique_ptr<TrialRunner>()>;
 // rate or interleaver check_config() refuses.
 TrialRunnerFactory road_trial_runners(const SweepConfig& config,
                                       const std::atomic<bool>* interrupt);
+
+// The runners of a sweep's trials: acquisition_trial_runners (sweep/acquisition.hpp) for
+// Metric::acquisition, else road_trial_runners.
+TrialRunnerFactory sweep_trial_runners(const SweepConfig& config,
+                                       const std::atomic<bool>* interrupt);
 
 }  // namespace hfchain::sweep

@@ -689,7 +689,11 @@ class SweepConfig:
     bound); a single str names one. Default: ["hf", "genie"]."""
     metric: str
     """What the stop rule counts: "decoded" (information bits, the default) or "coded" (coded
-    bits' hard decisions)."""
+    bits' hard decisions); or "acquisition": no receiver runs, each trial searches its signal for
+    a transmission of any mode, and the result's columns are the shares found right, with the
+    wrong mode or missed, and the false detections per hour (docs/acquisition-measured.md). Its
+    stop rule counts trials: minTrials, minEvents and maxBits left at their defaults become 100,
+    100 failed trials and 2000 trials."""
     stopOn: str
     """Whose errors the stop rule counts: "first" (the first receiver's, the default) or "all"
     (each receiver's: a point stops once every one has enough)."""
@@ -725,7 +729,16 @@ class SweepConfig:
     """With audioRate: static crashes on the received audio, [bursts a second, level in dBFS (RMS
     at the onset)], added after the noise as hfchain.audio_channel's impulses; the genie counts
     them as noise. Empty, the default: none."""
-    def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0, rates: Sequence[float] = ..., audioRate: float = 0, clockPpm: float = 0, impulses: Sequence[float] = ...) -> None:
+    offsetHz: float
+    """With metric "acquisition": each trial's frequency offset is drawn within +-offsetHz (0 to
+    150; default 75)."""
+    late: str
+    """With metric "acquisition": "none" (the default: the receiver listens from before the
+    transmission) or "preamble" (it starts at a random sample of the preamble)."""
+    noiseSeconds: float
+    """With metric "acquisition": above 0, trials of this many seconds (1 to 3600) of noise
+    without a transmission, counting false detections per hour; 0, the default: transmissions."""
+    def __init__(self, interLen: float = 4.8, nFrame: float = 0, shaping: VarShapping | Mapping[str, Any] = ..., conditions: Sequence[str] | str = ..., esno: RealIn | None = None, snr3k: RealIn | None = None, receivers: Sequence[str] | str = ..., metric: str = "decoded", stopOn: str = "first", minTrials: int = 80, minEvents: int = 500, minErrors: int = 1, maxBits: int = 1000000, floor: float = 0, seed: int = 1, threads: int = 0, rates: Sequence[float] = ..., audioRate: float = 0, clockPpm: float = 0, impulses: Sequence[float] = ..., offsetHz: float = 75, late: str = "none", noiseSeconds: float = 0) -> None:
         """Fields not given take the defaults of the `hfchain sweep` command."""
     def to_dict(self) -> dict[str, Any]: ...
     @staticmethod

@@ -535,7 +535,7 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"sweep", "--min-events", "0"},
          "--min-events: 0 is not accepted; give a whole number of at least 1"},
         {{"sweep", "--metric", "blocks"},
-         "--metric: 'blocks' is not accepted; give coded or decoded"},
+         "--metric: 'blocks' is not accepted; give coded, decoded or acquisition"},
         {{"sweep", "--axis", "ebno"}, "--axis: 'ebno' is not accepted; give esno or snr3k"},
         // The crossings and the floor.
         {{"sweep", "--targets", "1e-3,2"},

@@ -63,6 +63,21 @@ def test_same_points_and_columns_as_the_program(tmp_path):
         ["baseline", "hf"], "coded", False, 2)
 
 
+def test_acquisition_is_the_programs(tmp_path):
+    options = ["--metric", "acquisition", "--rate", "2400,75", "-i", "0.6", "-C",
+               "awgn,2p:5ms:5Hz", "--snr3k", "0,10", "--min-trials", "6", "--max-bits", "6",
+               "-j", "2"]
+    cli = program_json(tmp_path, options)["points"]
+    r = hfchain.run_sweep(hfchain.SweepConfig(
+        metric="acquisition", rates=[2400, 75], interLen=0.6,
+        conditions=["awgn", "2p:5ms:5Hz"], snr3k=[0, 10], minTrials=6, maxBits=6, threads=2))
+    for column in ["rate", "condition", "trials", "right", "wrong_mode", "missed", "stop"]:
+        assert r[column].tolist() == [p[column] for p in cli], column
+    assert r["metric"] == "acquisition" and "hf_ber" not in r
+    with pytest.raises(hfchain.Error):
+        hfchain.crossings(r)
+
+
 def test_crossings_are_the_programs_table(tmp_path):
     table = tmp_path / "crossings.md"
     subprocess.run([program(), "sweep", "-q", *SMALL_OPTIONS, "--axis", "esno", "--targets",
@@ -315,7 +330,7 @@ def test_refused_sweeps_name_the_field(change, message):
     ("conditions", 5, "hfchain:python:WrongType",
      "Input 'config.conditions' must be a list of str; it is of type int."),
     ("metric", "blocks", "hfchain:python:WrongValue",
-     "Input 'config.metric' must be one of decoded, coded; it is 'blocks'."),
+     "Input 'config.metric' must be one of decoded, coded, acquisition; it is 'blocks'."),
     ("stopOn", "both", "hfchain:python:WrongValue",
      "Input 'config.stopOn' must be one of first, all; it is 'both'."),
 ])

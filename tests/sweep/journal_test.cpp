@@ -42,11 +42,11 @@ TEST(OutcomeText, ReadsBackExactly) {
     const ReceiverCounts some{5760, 97, 2736, 12, 2, 1};
     const ReceiverCounts huge{std::numeric_limits<std::int64_t>::max(), 0, 1, 1, 1, 0};
     const TrialOutcome cases[] = {
-        {0, 0, false, 0.0, {}},
-        {2880, 1902, true, 0.1, {{some, {}, {}}}},
-        {std::numeric_limits<std::int64_t>::max(), 1, false, 1e-300, {{{}, huge, some}}},
-        {23040, 7, true, 123456.78901234567, {{{}, {}, huge}}},
-        {5, 5, false, std::nextafter(1.0, 2.0), {{some, some, some}}},
+        {0, 0, false, 0.0, {}, {}},
+        {2880, 1902, true, 0.1, {{some, {}, {}}}, {}},
+        {std::numeric_limits<std::int64_t>::max(), 1, false, 1e-300, {{{}, huge, some}}, {}},
+        {23040, 7, true, 123456.78901234567, {{{}, {}, huge}}, {}},
+        {5, 5, false, std::nextafter(1.0, 2.0), {{some, some, some}}, {}},
     };
     std::string names = "bits errors sync_miss seconds";
     for (const char* r : {"baseline", "hf", "genie"}) {
@@ -55,11 +55,11 @@ TEST(OutcomeText, ReadsBackExactly) {
             names += std::string(" ") + r + "_" + f;
         }
     }
-    EXPECT_EQ(outcome_field_names(), names);
+    EXPECT_EQ(outcome_field_names(Metric::decoded), names);
     for (const TrialOutcome& o : cases) {
-        const std::string text = encode_outcome(o);
+        const std::string text = encode_outcome(o, Metric::decoded);
         TrialOutcome back;
-        ASSERT_TRUE(decode_outcome(text, back)) << text;
+        ASSERT_TRUE(decode_outcome(text, back, Metric::decoded)) << text;
         EXPECT_EQ(back.bits, o.bits) << text;
         EXPECT_EQ(back.errors, o.errors) << text;
         EXPECT_EQ(back.syncMiss, o.syncMiss) << text;
@@ -81,13 +81,13 @@ TEST(OutcomeText, RefusesAnythingElse) {
     const std::string counts = " 0 0 0 0 0 0 5760 97 2736 12 2 1 0 0 0 0 0 0";
     const std::string good = "2880 3 0 0.5" + counts;
     TrialOutcome o;
-    ASSERT_TRUE(decode_outcome(good, o));
+    ASSERT_TRUE(decode_outcome(good, o, Metric::decoded));
     for (const std::string& text :
          {std::string(), std::string("2880 3 0 0.5"), good + " 7", "2880 3 2 0.5" + counts,
           "2880 x 0 0.5" + counts, " " + good, good + " ", "2880  3 0 0.5" + counts,
           "2880 3 0 0.5x" + counts, "99999999999999999999 3 0 0.5" + counts,
           good.substr(0, good.size() - 2)}) {
-        EXPECT_FALSE(decode_outcome(text, o)) << "'" << text << "'";
+        EXPECT_FALSE(decode_outcome(text, o, Metric::decoded)) << "'" << text << "'";
     }
 }
 
@@ -115,7 +115,7 @@ std::string trial_counts(const SweepConfig& config, double rate = 2400) {
 
 // An outcome of a trial of journal_config() (2880 coded bits a trial, the baseline receiver).
 TrialOutcome trial_outcome(std::int64_t errors, bool syncMiss, double seconds) {
-    TrialOutcome o{2880, errors, syncMiss, seconds, {}};
+    TrialOutcome o{2880, errors, syncMiss, seconds, {}, {}};
     o.receivers[static_cast<std::size_t>(ReceiverKind::baseline)] =
         trial_size(journal_config(), 2400);
     return o;

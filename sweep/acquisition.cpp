@@ -1,0 +1,205 @@
+#include "sweep/acquisition.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "chain/road_channel.hpp"
+#include "params/modes.hpp"
+#include "params/rateconf.hpp"
+#include "params/waveform.hpp"
+#include "receiver/matchedfilter/pulsematch.hpp"
+#include "runtime/builtin_host.hpp"
+#include "runtime/checks.hpp"
+#include "shaping/pulseshaper.hpp"
+#include "transmitter/sendchain.hpp"
+
+namespace hfchain::sweep {
+
+Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth) {
+    if (!found.found) return Acquired::missed;
+    const double tolerance = kStartToleranceSymbols * truth.M;
+    const double early = truth.preambleStart - tolerance;
+    const double late = truth.preambleStart + truth.spread + tolerance;
+    if (!(found.preambleStart >= early && found.preambleStart <= late)) return Acquired::missed;
+    return found.mode == truth.mode ? Acquired::right : Acquired::wrongMode;
+}
+
+TrialOutcome acquisition_outcome(Acquired acquired) {
+    TrialOutcome o;
+    o.bits = 1;
+    o.errors = acquired == Acquired::right ? 0 : 1;
+    o.acquisition.right = acquired == Acquired::right ? 1 : 0;
+    o.acquisition.wrongMode = acquired == Acquired::wrongMode ? 1 : 0;
+    o.acquisition.missed = acquired == Acquired::missed ? 1 : 0;
+    return o;
+}
+
+TrialOutcome noise_outcome(std::int64_t detections, double seconds) {
+    TrialOutcome o;
+    o.bits = 1;
+    o.errors = detections > 0 ? 1 : 0;
+    o.acquisition.falseDetections = detections;
+    o.acquisition.searched = seconds;
+    return o;
+}
+
+namespace {
+
+// The mode and the parameter set of each rate of a sweep, in the order of its rates.
+struct ModeSets {
+    std::vector<double> rates;
+    std::vector<ModeParams> mode;
+    std::vector<int> index;  // into kModes
+    std::vector<double> nFrame;
+};
+
+// The earliest and latest delay of the channel's paths, in samples (0 for white noise).
+std::pair<double, double> path_delays(const RoadChannel& channel, double M) {
+    if (channel.kind != ChannelKind::paths || channel.fading.paths.empty()) return {0, 0};
+    double first = channel.fading.paths.front().delay;
+    double last = first;
+    for (const HfPath& p : channel.fading.paths) {
+        first = std::min(first, p.delay);
+        last = std::max(last, p.delay);
+    }
+    return {first * kSymbolRate * M, last * kSymbolRate * M};
+}
+
+// Turns `x` by `hz` (at `rate` samples a second), from the phase `phase`.
+void turn(ComplexArray& x, double hz, double phase, double rate) {
+    const double step = 2 * std::numbers::pi * hz / rate;
+    for (index_t n = 0; n < x.numel(); ++n) {
+        x[n] *= std::polar(1.0, phase + step * static_cast<double>(n));
+    }
+}
+
+class AcquisitionRunner final : public TrialRunner {
+public:
+    AcquisitionRunner(std::shared_ptr<const ModeSets> sets, const SweepConfig& config,
+                      const std::atomic<bool>* interrupt)
+        : sets_(std::move(sets)), config_(config) {
+        host_.set_interrupt_flag(interrupt);
+        step_ = sweep_channel_step(config);
+    }
+
+    TrialOutcome run(const TrialJob& job) override {
+        const std::size_t k = rate_index(sets_->rates, job.rate);
+        if (*job.condition != channelText_) {
+            channel_ = road_channel(*job.condition, job.esno, job.seeds.channel);
+            channelText_ = *job.condition;
+        }
+        channel_.EsNodB = job.esno;
+        channel_.seed = job.seeds.channel;
+        return config_.noiseSeconds > 0 ? run_noise(job) : run_transmission(job, k);
+    }
+
+private:
+    // The lead in samples, the offset in Hz, the starting phase and the entry point (0..1).
+    struct Draws {
+        double lead = 0, offset = 0, phase = 0, entry = 0;
+    };
+
+    Draws draw(const TrialJob& job) {
+        SeededStream stream(host_, std::fmod(job.seeds.tx + 1, 4294967296.0));
+        const RealArray u = host_.rand(4);
+        stream.restore();
+        const double M = config_.shaping.oversamplingFactor;
+        return {std::floor(u[0] * (kLeadSymbols * M + 1)), (2 * u[1] - 1) * config_.offsetHz,
+                2 * std::numbers::pi * u[2], u[3]};
+    }
+
+    // The received signal through the channel step, matched-filtered.
+    ComplexArray receive(ComplexArray& sent, const Draws& d) {
+        const double M = config_.shaping.oversamplingFactor;
+        turn(sent, d.offset, d.phase, kSymbolRate * M);
+        const HfchannelOut faded = step_ ? step_(channel_, sent, config_.shaping, host_)
+                                         : pass_channel(channel_, sent, config_.shaping, host_);
+        return pulsematch(faded.AwgnOut, config_.shaping, host_).out;
+    }
+
+    TrialOutcome run_transmission(const TrialJob& job, std::size_t k) {
+        const ModeParams& mode = sets_->mode[k];
+        const double M = config_.shaping.oversamplingFactor;
+        const Draws d = draw(job);
+        const SendchainOut tx = sendchain(mode, sets_->nFrame[k], job.seeds.tx, host_);
+        const ComplexArray shaped = pulseshaper(tx.MultiplexOut, config_.shaping, host_).out;
+        // Silence before the transmission, or the transmission from a sample of its preamble on.
+        const auto preamble = static_cast<index_t>(mode.preamSync.numel() * M);
+        const bool late = config_.late == LateEntry::preamble;
+        const index_t lead = late ? 0 : static_cast<index_t>(d.lead);
+        const index_t skip =
+            late ? std::min(
+                       static_cast<index_t>(std::floor(d.entry * static_cast<double>(preamble))),
+                       preamble - 1)
+                 : 0;
+        ComplexArray sent(lead + shaped.numel() - skip);
+        std::copy(shaped.begin() + skip, shaped.end(), sent.begin() + lead);
+        const ComplexArray matched = receive(sent, d);
+        const auto [first, last] = path_delays(channel_, M);
+        AcquisitionTruth truth;
+        truth.mode = sets_->index[k];
+        truth.preambleStart =
+            static_cast<double>(lead - skip) + first + 2 * config_.shaping.pulseDelay * M + 1;
+        truth.spread = last - first;
+        truth.M = M;
+        return acquisition_outcome(classify(modelock(matched, config_.shaping, {}, host_), truth));
+    }
+
+    TrialOutcome run_noise(const TrialJob& job) {
+        const double M = config_.shaping.oversamplingFactor;
+        const Draws d = draw(job);
+        const auto symbols = static_cast<index_t>(std::ceil(config_.noiseSeconds * kSymbolRate));
+        ComplexArray gaussian(symbols);
+        {
+            SeededStream stream(host_, job.seeds.tx);
+            const RealArray g = host_.randn(symbols, 2);
+            stream.restore();
+            const double scale = std::sqrt(0.5);
+            for (index_t n = 0; n < symbols; ++n) {
+                gaussian[n] = cdouble(g[n], g[symbols + n]) * scale;
+            }
+        }
+        ComplexArray sent = pulseshaper(gaussian, config_.shaping, host_).out;
+        const ComplexArray matched = receive(sent, d);
+        std::int64_t detections = 0;
+        VarModelock settings;
+        const double segment = 480 * M;
+        for (;;) {
+            const ModelockOut found = modelock(matched, config_.shaping, settings, host_);
+            if (!found.found) break;
+            ++detections;
+            settings.from = found.start + segment;
+            if (settings.from + segment > static_cast<double>(matched.numel())) break;
+        }
+        return noise_outcome(detections, static_cast<double>(matched.numel()) / (kSymbolRate * M));
+    }
+
+    std::shared_ptr<const ModeSets> sets_;
+    SweepConfig config_;
+    BuiltinHost host_;
+    ChannelStep step_;
+    RoadChannel channel_;
+    std::string channelText_;  // the condition channel_ was last set up for
+};
+
+}  // namespace
+
+TrialRunnerFactory acquisition_trial_runners(const SweepConfig& config,
+                                             const std::atomic<bool>* interrupt) {
+    auto sets = std::make_shared<ModeSets>();
+    for (const double rate : config.rates) {
+        const double interLen = rate_interleaver(rate, config.interLen);
+        const Mode* m = find_mode(rate, interLen);
+        sets->rates.push_back(rate);
+        sets->mode.push_back(rateconf(rate, interLen));
+        sets->index.push_back(m == nullptr ? -1 : static_cast<int>(m - kModes));
+        sets->nFrame.push_back(trial_nframe(config, rate));
+    }
+    return [sets = std::shared_ptr<const ModeSets>(std::move(sets)), config,
+            interrupt]() -> std::unique_ptr<TrialRunner> {
+        return std::make_unique<AcquisitionRunner>(sets, config, interrupt);
+    };
+}
+
+}  // namespace hfchain::sweep

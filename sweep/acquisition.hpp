@@ -1,0 +1,72 @@
+// Acquisition measured by the sweep (Metric::acquisition): how often a receiver told nothing
+// finds a transmission with its right mode and start, and how often it finds one in noise alone.
+//
+// A trial of a transmission: the point's mode (rate and interleaver) is sent with its preamble and
+// trial_nframe() blocks, shaped, preceded by a stretch of silence of a random length from 0 to
+// kLeadSymbols symbols (the receiver listens before it starts) and turned by a frequency offset
+// drawn uniformly within +-offsetHz; the whole passes through the point's channel at its Es/N0
+// (the road's channel step and noise: the stretch before the transmission is noise alone), then
+// the matched filter, and modelock (receiver/modelock/) searches the whole signal for a
+// transmission of any mode. With LateEntry::preamble the receiver starts instead at a random
+// sample of the preamble: the signal begins there, without a stretch before it.
+//
+// A trial of noise alone (noiseSeconds above 0): in place of the transmission a signal of the same
+// power and band but without a preamble (random Gaussian symbols, shaped) of noiseSeconds passes
+// through the channel at the point's Es/N0: white noise on "awgn" (a Gaussian signal in the band
+// plus white noise is noise), faded noise over white noise on the fading channels. Every
+// detection there is false: the search goes on a segment after each one.
+//
+// Draws: the bits from the trial's transmission seed (as the road), the stretch, the offset and
+// the entry point from the host seeded with that seed plus 1, the channel and its noise from the
+// channel seed.
+#pragma once
+
+#include <atomic>
+
+#include "receiver/modelock/modelock.hpp"
+#include "sweep/trial.hpp"
+
+namespace hfchain::sweep {
+
+// The longest stretch of noise before a transmission: one preamble segment (0.2 s), so that the
+// preamble starts at any place relative to the search's steps and the search sees noise first.
+inline constexpr double kLeadSymbols = 480;
+
+// A found start is right when the preamble it places (ModelockOut::preambleStart) lies within this
+// many symbols of where the transmission's preamble arrives on one of the channel's paths (from
+// the first path's arrival minus this to the last path's plus this): the HF receiver's sounder
+// searches the channel's response over 12 symbols around the start it is given, so a start
+// within 6 symbols of a path leaves every path of a 12-symbol spread inside that span.
+inline constexpr double kStartToleranceSymbols = 6;
+
+// Where a trial's transmission truly is, for classify().
+struct AcquisitionTruth {
+    int mode = -1;             // index into kModes
+    double preambleStart = 0;  // 1-based matched-filter sample where the first path's preamble
+                               // first symbol peaks (below 1 when the receiver entered late)
+    double spread = 0;         // the last path's delay behind the first, in samples
+    double M = 1;              // samples a symbol
+};
+
+enum class Acquired { right, wrongMode, missed };
+
+// A trial of a transmission: right when found with the right start (kStartToleranceSymbols) and
+// mode, wrongMode when found with the right start but another mode (or none read), missed when
+// not found or found elsewhere.
+Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth);
+
+// The outcome of a trial of a transmission classified as `acquired`: one trial (bits 1), an
+// error unless right.
+TrialOutcome acquisition_outcome(Acquired acquired);
+
+// The outcome of a trial of noise alone with `detections` false detections in `seconds` searched:
+// one trial, an error when it had any.
+TrialOutcome noise_outcome(std::int64_t detections, double seconds);
+
+// Runs acquisition trials as above; one runner per worker, sharing the parameter set of every
+// rate of `config`. `interrupt` (may be null) is polled by the blocks' long loops. Errors: those of
+// rateconf for a rate or interleaver check_config() refuses.
+TrialRunnerFactory acquisition_trial_runners(const SweepConfig& config,
+                                             const std::atomic<bool>* interrupt);
+
+}  // namespace hfchain::sweep

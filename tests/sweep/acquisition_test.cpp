@@ -1,0 +1,174 @@
+// Acquisition in the sweep: a trial's class from what the search found, the Poisson interval of
+// the false detections, the metric's columns and journal records, and a short run at a high SNR.
+#include "sweep/acquisition.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "sweep/columns.hpp"
+#include "sweep/engine.hpp"
+#include "sweep/journal.hpp"
+#include "sweep/report.hpp"
+#include "tests/support/programs.hpp"
+
+namespace hfchain::sweep {
+namespace {
+
+TEST(Acquisition, ClassifiesATrial) {
+    // A transmission of mode 3 whose first path's preamble peaks at sample 1001, a second path 60
+    // samples (12 symbols at M 5) behind: the tolerance is 6 symbols, 30 samples.
+    const AcquisitionTruth truth{.mode = 3, .preambleStart = 1001, .spread = 60, .M = 5};
+    const auto found = [](int mode, double preambleStart) {
+        ModelockOut f;
+        f.found = true;
+        f.mode = mode;
+        f.preambleStart = preambleStart;
+        return f;
+    };
+    struct Case {
+        const char* what;
+        ModelockOut out;
+        Acquired expected;
+    };
+    const Case cases[] = {
+        {"nothing found", ModelockOut(), Acquired::missed},
+        {"on the first path", found(3, 1001), Acquired::right},
+        {"on the second path", found(3, 1061), Acquired::right},
+        {"6 symbols early", found(3, 971), Acquired::right},
+        {"a sample further", found(3, 970), Acquired::missed},
+        {"6 symbols past the second path", found(3, 1091), Acquired::right},
+        {"a sample further", found(3, 1092), Acquired::missed},
+        {"a segment off (a count misread)", found(3, 1001 - 2400), Acquired::missed},
+        {"another mode at the start", found(4, 1001), Acquired::wrongMode},
+        {"no mode read at the start", found(-1, 1003), Acquired::wrongMode},
+        {"another mode elsewhere", found(4, 5000), Acquired::missed},
+    };
+    for (const Case& c : cases) EXPECT_EQ(classify(c.out, truth), c.expected) << c.what;
+
+    // Entered late: the preamble began before the first sample.
+    const AcquisitionTruth late{.mode = 0, .preambleStart = -4000, .spread = 0, .M = 4};
+    EXPECT_EQ(classify(found(0, -4010), late), Acquired::right);
+    EXPECT_EQ(classify(found(0, -4000 + 1920), late), Acquired::missed);
+}
+
+TEST(Acquisition, OutcomesCountOneTrial) {
+    struct Case {
+        TrialOutcome o;
+        std::int64_t errors, right, wrongMode, missed, falseDetections;
+    };
+    const Case cases[] = {
+        {acquisition_outcome(Acquired::right), 0, 1, 0, 0, 0},
+        {acquisition_outcome(Acquired::wrongMode), 1, 0, 1, 0, 0},
+        {acquisition_outcome(Acquired::missed), 1, 0, 0, 1, 0},
+        {noise_outcome(0, 60), 0, 0, 0, 0, 0},  // noise alone, nothing found
+        {noise_outcome(3, 60), 1, 0, 0, 0, 3},  // three false detections: one failed trial
+    };
+    for (const Case& c : cases) {
+        const AcquisitionCounts& a = c.o.acquisition;
+        EXPECT_EQ(c.o.bits, 1);
+        EXPECT_EQ(std::tie(c.o.errors, a.right, a.wrongMode, a.missed, a.falseDetections),
+                  std::tie(c.errors, c.right, c.wrongMode, c.missed, c.falseDetections));
+    }
+}
+
+TEST(Acquisition, PoissonIntervalIsGarwoods) {
+    struct Case {
+        std::int64_t count;
+        double low, high;  // the tabulated exact 95 % limits
+    };
+    const Case cases[] = {{0, 0, 3.6889},
+                          {1, 0.0253, 5.5716},
+                          {2, 0.2422, 7.2247},
+                          {10, 4.7954, 18.3904},
+                          {100, 81.3640, 121.6268}};
+    for (const Case& c : cases) {
+        const Interval i = poisson_interval(c.count);
+        EXPECT_NEAR(i.low, c.low, 1e-4) << c.count;
+        EXPECT_NEAR(i.high, c.high, 1e-4) << c.count;
+    }
+}
+
+SweepConfig acquisition_config() {
+    SweepConfig c;
+    c.metric = Metric::acquisition;
+    c.rates = {2400, 75};
+    c.interLen = 0.6;
+    c.conditions = {"awgn"};
+    c.esno = {20};
+    c.minTrials = 6;
+    c.minEvents = 6;
+    c.maxBits = 6;
+    c.threads = 2;
+    return c;
+}
+
+TEST(Acquisition, ColumnsAreItsOwn) {
+    SweepConfig c = acquisition_config();
+    SweepResult r;
+    std::ostringstream csv;
+    write_csv(csv, c, r);
+    EXPECT_EQ(csv.str(),
+              "rate,condition,esno_db,snr3k_db,trials,events,right,right_ci95_low,right_ci95_high,"
+              "wrong_mode,wrong_mode_ci95_low,wrong_mode_ci95_high,missed,missed_ci95_low,"
+              "missed_ci95_high,false_detections,hours,false_per_hour,false_per_hour_ci95_low,"
+              "false_per_hour_ci95_high,seconds,stop\n");
+    // Noise alone: 2 false detections in 2 hours.
+    PointResult p;
+    p.trials = 120;
+    p.acquisition.falseDetections = 2;
+    p.acquisition.searched = 7200;
+    EXPECT_DOUBLE_EQ(false_per_hour(p), 1.0);
+    EXPECT_NEAR(false_per_hour_interval(p).high, 7.2247 / 2, 1e-4);
+}
+
+TEST(Acquisition, JournalRecordsItsFieldsAndRefusesImpossibleOnes) {
+    const SweepConfig c = acquisition_config();
+    EXPECT_EQ(outcome_field_names(Metric::acquisition),
+              "bits errors sync_miss seconds right wrong_mode missed false_detections searched");
+    TrialOutcome o = acquisition_outcome(Acquired::wrongMode);
+    o.seconds = 0.25;
+    const std::string text = encode_outcome(o, Metric::acquisition);
+    EXPECT_EQ(text, "1 1 0 0.25 0 1 0 0 0");
+    // A record of the bit-error sweep's fields is not one of acquisition's, and back.
+    TrialOutcome back;
+    EXPECT_FALSE(decode_outcome(text, back, Metric::decoded));
+    ASSERT_TRUE(decode_outcome(text, back, Metric::acquisition));
+    EXPECT_EQ(back.acquisition.wrongMode, 1);
+
+    testing::ScratchDir dir("acquisition-journal");
+    const std::string file = dir / "j.txt";
+    {
+        Journal j(file, c, "9.9");
+        j.append({1, 0}, o);
+    }
+    EXPECT_NE(testing::read_file(file).find("\nmetric acquisition\n"), std::string::npos);
+    Journal again(file, c, "9.9");
+    const std::vector<KnownTrial> known = again.take_known();
+    ASSERT_EQ(known.size(), 1U);
+    EXPECT_EQ(known[0].outcome.acquisition.wrongMode, 1);
+    EXPECT_EQ(known[0].outcome.seconds, 0.25);
+
+    TrialOutcome two = acquisition_outcome(Acquired::right);
+    two.acquisition.missed = 1;  // two classes in one trial
+    const TrialOutcome noise =
+        noise_outcome(1, 60);  // a trial of noise in a sweep of transmissions
+    for (const TrialOutcome& bad : {two, noise}) {
+        EXPECT_FALSE(impossible_record({{0, 0}, bad}, c, 2, {}).empty());
+    }
+    EXPECT_TRUE(impossible_record({{0, 0}, o}, c, 2, {}).empty());
+}
+
+TEST(Acquisition, FindsEveryTransmissionAtAHighSnr) {
+    const SweepConfig c = acquisition_config();
+    const SweepResult r = run_sweep(c, acquisition_trial_runners(c, nullptr), nullptr, {});
+    ASSERT_EQ(r.points.size(), 2U);
+    for (const PointResult& p : r.points) {
+        EXPECT_EQ(p.trials, 6);
+        EXPECT_EQ(p.acquisition.right, 6) << p.dataRate;
+        EXPECT_EQ(acquisition_share(p, 0), 1.0);
+    }
+}
+
+}  // namespace
+}  // namespace hfchain::sweep
