@@ -58,6 +58,12 @@ constexpr index_t kGainSymbols = 2 * kPatternSymbols;
 // gives large but finite likelihoods.
 constexpr double kLeastNoise = 1e-3;
 
+// The values read coherently, through the paths' gains: d1 and d2, within 64 symbols of the
+// symbols the gains are measured on. The count's values lie up to 160 symbols (67 ms) away, over
+// which paths of a few hertz of Doppler spread turn: each is read by the size of its paths'
+// correlations combined through their gains, whatever the phase they turned by since.
+constexpr int kCoherentValues = 2;
+
 const std::string kTooLargeRule = "modelock takes samples up to " + format_value(kLargestSample) +
                                   " in magnitude, so that its sums of products cannot overflow.";
 
@@ -216,11 +222,13 @@ Reading read_segment(const cdouble* x, index_t M, const Segment& s, double offse
     const double noise =
         std::max({received - paths, kLeastNoise * received, std::numeric_limits<double>::min()});
     Reading L{};
-    for (std::size_t t = 0; t < s.taps.size(); ++t) {
-        for (int b = 0; b < kReadValues; ++b) {
-            for (int v = 0; v < kPskPhases; ++v) {
-                L[b][v] += 2 * (std::conj(gains[t]) * z[t][b * kPskPhases + v]).real() / noise;
+    for (int b = 0; b < kReadValues; ++b) {
+        for (int v = 0; v < kPskPhases; ++v) {
+            cdouble sum = 0.0;
+            for (std::size_t t = 0; t < s.taps.size(); ++t) {
+                sum += std::conj(gains[t]) * z[t][b * kPskPhases + v];
             }
+            L[b][v] = 2 * (b < kCoherentValues ? sum.real() : std::abs(sum)) / noise;
         }
     }
     return L;

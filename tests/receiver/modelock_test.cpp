@@ -59,7 +59,7 @@ HfChannel two_paths(double offset) {
 int segments_of(int row) { return preamble_segments(kModes[row].interLen); }
 
 TEST(Modelock, ReadsEveryModeFromItsPreamble) {
-    // Each mode at an offset of its own across +-75 Hz, after silence, at Es/N0 3 dB: the first
+    // Each mode at an offset of its own across +-75 Hz, after silence, at Es/N0 4 dB: the first
     // segment is found where the transmission starts and names the mode and the whole count. The
     // input holds the first two segments (the second confirms the first's reading).
     const index_t lead = 3000;
@@ -68,7 +68,7 @@ TEST(Modelock, ReadsEveryModeFromItsPreamble) {
         const double offset = -75 + 12.5 * row;
         const HfChannel channel = row % 2 == 0 ? fixed_path(offset) : two_paths(offset);
         const ComplexArray in =
-            received(row, channel, 3, 100 + row, lead, lead + static_cast<index_t>(2.5 * kSegment));
+            received(row, channel, 4, 100 + row, lead, lead + static_cast<index_t>(2.5 * kSegment));
         const ModelockOut got = modelock(in, kShaping, VarModelock{});
         SCOPED_TRACE(kModes[row].name);
         ASSERT_TRUE(got.found);
