@@ -19,8 +19,8 @@
 // A block that does not match them with less than half the preamble's power is a fade when the
 // block after it matches again; one as strong as the preamble belongs to the transmission (its
 // probes hidden by fading paths and noise) unless a preamble of any mode begins in it: then
-// another transmission follows, and this one ends before it. A transmission of fewer blocks than its rate needs to carry an
-// information bit is no transmission.
+// another transmission follows, and this one ends before it. A transmission of fewer blocks
+// than its rate needs to carry an information bit is no transmission.
 //
 // Blocks. The HF receiver decodes the blocks together (the code runs on across them); a block
 // counts as decoded when the decoded bits, encoded again, agree with the signs of the received
