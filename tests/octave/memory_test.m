@@ -1,11 +1,12 @@
 % Resident memory stays flat over many calls of every plug-in, valid and refused alike: each call
 % must release everything it took from Octave. Every plug-in in `plugins` (set by the test runner)
 % is called with its valid arguments, and with an argument of the wrong class, in two rounds of
-% HFCHAIN_MEMORY_CALLS / 2 calls each (default 10000 calls in all) after a short warm-up; the
+% HFCHAIN_MEMORY_CALLS / 2 calls each (default 4000 calls in all) after a short warm-up; the
 % growth of a kind of call is the smaller of its two rounds, so that a one-time step of Octave's
 % heap (a few hundred kilobytes, once in a session) is not taken for a leak, while a leak grows
-% both rounds. A leak of a few dozen bytes a call shows as hundreds of kilobytes; the allowance,
-% 16 bytes a call, is well above the page-sized steps in which the allocator's heap grows.
+% both rounds. A leak of a few dozen bytes a call shows as tens of kilobytes a round; the
+% allowance, 16 bytes a call, is well above the page-sized steps in which the allocator's heap
+% grows (a page over a round of 2000 calls is 2 bytes a call).
 1;
 
 function kb = resident_kb ()
@@ -37,7 +38,7 @@ end
 
 calls = str2double (getenv ("HFCHAIN_MEMORY_CALLS"));
 if (isnan (calls))
-  calls = 10000;
+  calls = 4000;
 end
 calls = ceil (calls / 2);  % calls a round
 allowance = 16;
