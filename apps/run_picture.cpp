@@ -16,10 +16,8 @@ namespace hfchain::app {
 
 namespace {
 
-// The figure's measures in pixels: a constellation panel's width and height, the gains panel's.
-constexpr int kPanel = 340;
+// The gains panel's height in pixels (the constellation panels' measures: run_picture.hpp).
 constexpr int kGainsHeight = 330;
-constexpr int kTitleHeight = 30;
 // The most samples a gain curve draws.
 constexpr index_t kMostSamples = 2000;
 // A gain below this (dB) is drawn at it.

@@ -9,6 +9,11 @@
 
 namespace hfchain::app {
 
+// The measures in pixels that the figures of run and of the air share: a constellation panel's
+// width and height, and the title's height above the panels.
+inline constexpr int kPanel = 340;
+inline constexpr int kTitleHeight = 30;
+
 // A panel of received symbols, drawn against the points of the PSK they are sent on.
 struct ConstellationPanel {
     std::string title;
