@@ -8,10 +8,12 @@
 #  2. A sound card's clock off by +-100 ppm over a message of 10 interleaver blocks costs at
 #     most 0.5 dB at decoded 1e-5 on awgn and ruim, at 2400 and 600 bit/s (against the same
 #     path without the offset).
-# Usage: bench/air_targets.sh HFCHAIN [TRIALS] [CLOCK_INTERLEAVER]
+# Usage: bench/air_targets.sh HFCHAIN [TRIALS] [CLOCK_INTERLEAVER] [TARGETS] [CLOCK_TRIALS]
 #   TRIALS: trials a point (default 200; every point runs exactly that many, so that each curve
 #     has the same trials); CLOCK_INTERLEAVER: the interleaver of target 2 (default 4.8, a
-#     48 s message; 0.6 gives a 6 s one). The full run takes hours on two cores.
+#     48 s message; 0.6 gives a 6 s one); TARGETS: which to measure, 1, 2 or 12 (default 12);
+#     CLOCK_TRIALS: trials a point of target 2 (default TRIALS; a trial there is 10 blocks).
+#   The full run takes hours on two cores.
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: $0 HFCHAIN [TRIALS] [CLOCK_INTERLEAVER]" >&2
@@ -20,16 +22,24 @@ fi
 hfchain=$1
 trials=${2:-200}
 clock_il=${3:-4.8}
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+targets=${4:-12}
+clock_trials=${5:-$trials}
+# AIR_TARGETS_OUT: a folder that keeps every sweep's table and crossings (default: a temporary one).
+if [ -n "${AIR_TARGETS_OUT:-}" ]; then
+  out=$AIR_TARGETS_OUT
+  mkdir -p "$out"
+else
+  out=$(mktemp -d)
+  trap 'rm -rf "$out"' EXIT
+fi
 
 # One sweep's crossings (Markdown rows ending "| condition | hf @1e-3 | hf @1e-5 |") into
 # $out/NAME.
 crossings() {
-  local name=$1
-  shift
-  "$hfchain" sweep "$@" -r hf --min-trials "$trials" --max-bits 1 --targets 1e-3,1e-5 \
-    --crossings "$out/$name" -q >/dev/null
+  local name=$1 count=$2
+  shift 2
+  "$hfchain" sweep "$@" -r hf --min-trials "$count" --max-bits 1 --targets 1e-3,1e-5 \
+    --crossings "$out/$name" -o "$out/$name.csv" -q >/dev/null
 }
 
 # Compares the crossings of NAME against those of BASE: prints each and the difference, met when
@@ -65,21 +75,23 @@ points() {
 
 # Target 1: the same trials in baseband and through the air at each rate.
 for cond in awgn ruim; do
+  [[ $targets == *1* ]] || break
   air="-i 4.8 --rate 2400 -C $cond -e $(points 2400 $cond)"
-  crossings "base$cond" $air
+  crossings "base$cond" "$trials" $air
   for fs in 8000 48000; do
-    crossings "air$fs$cond" $air --audio "$fs"
+    crossings "air$fs$cond" "$trials" $air --audio "$fs"
     compare "base$cond" "air$fs$cond" 0.2 "--audio $fs"
   done
 done
 
 # Target 2: 10 blocks a message; the reference is the same path without the offset.
 for rate in 2400 600; do
+  [[ $targets == *2* ]] || break
   for cond in awgn ruim; do
     clock="-i $clock_il -n 10 --rate $rate -C $cond -e $(points $rate $cond)"
-    crossings "still$rate$cond" $clock --audio 8000
+    crossings "still$rate$cond" "$clock_trials" $clock --audio 8000
     for ppm in 100 -100; do
-      crossings "ppm$rate$cond$ppm" $clock --audio 8000 --clock-ppm "$ppm"
+      crossings "ppm$rate$cond$ppm" "$clock_trials" $clock --audio 8000 --clock-ppm "$ppm"
       compare "still$rate$cond" "ppm$rate$cond$ppm" 0.5 "$rate bit/s, $ppm ppm"
     done
   done
