@@ -66,7 +66,7 @@ compare() {
 # The points of each condition around both crossings (Es/N0, dB), by rate.
 points() {
   case "$1:$2" in
-    2400:awgn) echo 5:0.5:9 ;;
+    2400:awgn) echo 6:0.5:10 ;;
     2400:ruim) echo 9:0.5:14 ;;
     600:awgn) echo -3:0.5:1 ;;
     600:ruim) echo 3:0.5:9 ;;
