@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The targets of the path through the air, measured with `hfchain sweep` (docs/clock-and-audio-
-# sweep.md), each printed as met or missed:
+# sweep.md), each printed as met or missed, with the crossings' bounds (bench/crossing_compare.py):
 #  1. The air costs nothing: on awgn and ruim (4.8 s interleaver, 2400 bit/s) the HF receiver's
 #     decoded curve through --audio 8000 and through --audio 48000 crosses 1e-3 and 1e-5 within
 #     0.2 dB of the baseband curve (the same transmissions and fading: the seeds do not depend
@@ -33,8 +33,7 @@ else
   trap 'rm -rf "$out"' EXIT
 fi
 
-# One sweep's crossings (Markdown rows ending "| condition | hf @1e-3 | hf @1e-5 |") into
-# $out/NAME.
+# One sweep's table into $out/NAME.csv, and its crossings (Markdown) into $out/NAME.
 crossings() {
   local name=$1 count=$2
   shift 2
@@ -42,25 +41,14 @@ crossings() {
     --crossings "$out/$name" -o "$out/$name.csv" -q >/dev/null
 }
 
-# Compares the crossings of NAME against those of BASE: prints each and the difference, met when
-# within LIMIT dB. A crossing not reached on either side ('>', '<') cannot be compared.
+# Compares the crossings of NAME against those of BASE at 1e-3 and 1e-5 (bench/crossing_compare.py:
+# each crossing with its bounds from the rates' 95 % intervals), met when within LIMIT dB.
 compare() {
-  local base=$1 name=$2 limit=$3 what=$4
-  paste -d'\n' <(grep '^| [0-9]' "$out/$base") <(grep '^| [0-9]' "$out/$name") |
-    awk -F'|' -v limit="$limit" -v what="$what" '
-      NR % 2 == 1 { for (i = 1; i <= NF; i++) b[i] = $i; next }
-      {
-        for (i = NF - 2; i < NF; i++) {
-          x = b[i]; y = $i; gsub(/[ *]/, "", x); gsub(/[ *]/, "", y)
-          target = (i == NF - 2) ? "1e-3" : "1e-5"
-          if (x ~ /^-?[0-9.]+$/ && y ~ /^-?[0-9.]+$/) {
-            d = y - x; verdict = (d <= limit && d >= -limit) ? "met" : "MISSED"
-            printf "%-28s %-6s @%s: %6s dB vs %6s dB baseline, %+5.2f dB: %s\n", what, $(NF - 3), target, y, x, d, verdict
-          } else {
-            printf "%-28s %-6s @%s: %s vs %s: not comparable (a crossing outside the points)\n", what, $(NF - 3), target, y, x
-          }
-        }
-      }'
+  local base=$1 name=$2 limit=$3 what=$4 target
+  for target in 1e-3 1e-5; do
+    printf '%-28s @%s: ' "$what" "$target"
+    python3 "$(dirname "$0")/crossing_compare.py" "$out/$base.csv" "$out/$name.csv" "$target" "$limit"
+  done
 }
 
 # The points of each condition around both crossings (Es/N0, dB), by rate.
@@ -80,7 +68,7 @@ for cond in awgn ruim; do
   crossings "base$cond" "$trials" $air
   for fs in 8000 48000; do
     crossings "air$fs$cond" "$trials" $air --audio "$fs"
-    compare "base$cond" "air$fs$cond" 0.2 "--audio $fs"
+    compare "base$cond" "air$fs$cond" 0.2 "$cond, --audio $fs"
   done
 done
 
@@ -92,7 +80,7 @@ for rate in 2400 600; do
     crossings "still$rate$cond" "$clock_trials" $clock --audio 8000
     for ppm in 100 -100; do
       crossings "ppm$rate$cond$ppm" "$clock_trials" $clock --audio 8000 --clock-ppm "$ppm"
-      compare "still$rate$cond" "ppm$rate$cond$ppm" 0.5 "$rate bit/s, $ppm ppm"
+      compare "still$rate$cond" "ppm$rate$cond$ppm" 0.5 "$cond, $rate bit/s, $ppm ppm"
     done
   done
 done
