@@ -240,9 +240,16 @@ index_t count_blocks(const Baseband& baseband, const Find& found, const Shape& s
         return block_match(baseband, s.probes, peak, found.offset, drift) >= kLeastProbeMatch;
     };
     index_t blocks = 0;
-    while (fits(blocks + 1) && power(blocks) > threshold) {
+    while (fits(blocks + 1)) {
+        // A block under the threshold ends the transmission unless its probes match: a
+        // recording the transmission fills has no quiet part, and its quietest 0.1 s (then a
+        // fade of the transmission itself) puts the threshold at half the preamble's power.
+        const bool loud = power(blocks) > threshold;
+        if (!loud && !s.probes.any()) break;
         if (matches(blocks)) {
             ++blocks;
+        } else if (!loud) {
+            break;
         } else if (power(blocks) < preamble / 2 && fits(blocks + 2) &&
                    power(blocks + 1) > threshold && matches(blocks + 1)) {
             blocks += 2;  // a fade: the block after it is the transmission's again

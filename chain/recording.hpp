@@ -16,6 +16,9 @@
 // of the block's end: a recorder whose clock runs slow takes it in fewer samples), and while the
 // block matches the probes every block of the mode carries (chain/block_probes.hpp): where
 // another transmission follows directly the power does not fall, but the probes stop matching.
+// A block under that power still belongs when its probes match: in a recording the transmission
+// fills from end to end the quietest 0.1 s is a fade of the transmission itself, and the power
+// alone would end it at its first block weaker than half the preamble.
 // A block that does not match them with less than half the preamble's power is a fade when the
 // block after it matches again; one as strong as the preamble belongs to the transmission (its
 // probes hidden by fading paths and noise) unless a preamble of any mode begins in it: then
