@@ -49,11 +49,15 @@ void read_receive(const CLI::App& cmd, ReceiveOptions& o) {
     o.anyMode = cmd.count("--rate") == 0 && cmd.count("--interleaver") == 0;
 }
 
-// The sample clock's offset as the report reads it.
+// The sample clock's offset as the report reads it, with how far it may be off when known.
 std::string clock_text(const RecordedTransmission& t) {
     if (!t.clockMeasured) return "not measured (too short)";
     char text[64];
-    std::snprintf(text, sizeof text, "%+.1f ppm", t.clockOffset);
+    if (std::isnan(t.clockUncertainty)) {
+        std::snprintf(text, sizeof text, "%+.1f ppm", t.clockOffset);
+    } else {
+        std::snprintf(text, sizeof text, "%+.1f ppm (+-%.0f)", t.clockOffset, t.clockUncertainty);
+    }
     return text;
 }
 
@@ -122,6 +126,8 @@ std::string json_report(const ReceiveOptions& o, const audio::AirRecording& rec,
         out << (i > 0 ? ", " : "") << "{\"start\": " << t.start << ", \"end\": " << t.end
             << ", \"frequencyOffset\": " << t.frequencyOffset
             << ", \"clockOffset\": " << (t.clockMeasured ? std::to_string(t.clockOffset) : "null")
+            << ", \"clockUncertainty\": "
+            << (std::isnan(t.clockUncertainty) ? "null" : std::to_string(t.clockUncertainty))
             << ", \"mode\": "
             << (t.mode < 0 ? std::string("null") : "\"" + std::string(kModes[t.mode].name) + "\"")
             << ", \"confidence\": " << t.confidence

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 #include "chain/block_probes.hpp"
@@ -9,9 +10,11 @@
 #include "params/preamble.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
+#include "receiver/clocktrack/clockrefine.hpp"
 #include "receiver/clocktrack/clocktrack.hpp"
 #include "receiver/framesync/framelock.hpp"
 #include "receiver/impulseblank/impulseblank.hpp"
+#include "receiver/layout/layout.hpp"
 #include "receiver/matchedfilter/pulsematch.hpp"
 #include "receiver/modelock/modelock.hpp"
 #include "runtime/checks.hpp"
@@ -240,9 +243,16 @@ index_t count_blocks(const Baseband& baseband, const Find& found, const Shape& s
         return block_match(baseband, s.probes, peak, found.offset, drift) >= kLeastProbeMatch;
     };
     index_t blocks = 0;
-    while (fits(blocks + 1) && power(blocks) > threshold) {
+    while (fits(blocks + 1)) {
+        // A block under the threshold ends the transmission unless its probes match: a
+        // recording the transmission fills has no quiet part, and its quietest 0.1 s (then a
+        // fade of the transmission itself) puts the threshold at half the preamble's power.
+        const bool loud = power(blocks) > threshold;
+        if (!loud && !s.probes.any()) break;
         if (matches(blocks)) {
             ++blocks;
+        } else if (!loud) {
+            break;
         } else if (power(blocks) < preamble / 2 && fits(blocks + 2) &&
                    power(blocks + 1) > threshold && matches(blocks + 1)) {
             blocks += 2;  // a fade: the block after it is the transmission's again
@@ -300,27 +310,58 @@ std::vector<RecordedBlock> judge_blocks(const ModeParams& mode, index_t blocks, 
     return out;
 }
 
-// A measured sample-clock offset.
+// A sample-clock offset measured (or given).
 struct ClockFix {
     bool measured = false;
     double ppm = 0;
+    double uncertainty = std::numeric_limits<double>::quiet_NaN();
+    double line = 0;  // clocktrack's own reading
 };
 
+// The sample-clock offset of the transmission of `mode` in `received` (`blocks` blocks, its sound
+// from sample 0, under a frequency offset of `offset` Hz): clocktrack's reading, refined from the
+// known symbols where they span the transmission (clockrefine.hpp), with an uncertainty that
+// takes in how far the two readings lie apart.
+ClockFix clock_offset(const ComplexArray& received, const ModeParams& mode, index_t blocks,
+                      double offset, const Shape& s, const RecordingSettings& settings,
+                      HostServices& host) {
+    const double window = clocktrack_window(received.numel(), s.M);
+    ClockFix fix{.measured = true,
+                 .ppm = clocktrack(received, settings.shaping, {0, 0, window}, host).ppm};
+    fix.line = fix.ppm;
+    const Layout layout =
+        transmission_layout(mode, whole_frames(mode, s.preamble + blocks * s.blockSymbols));
+    const KnownSymbols known = known_symbols(mode, layout);
+    const PulsematchOut matched = pulsematch(received, settings.shaping, host);
+    const ClockrefineIn in{.M = s.M,
+                           .peak = 2 * s.D * s.M,
+                           .offset = offset,
+                           .ppm = fix.ppm,
+                           .window = window,
+                           .preamble = s.preamble};
+    if (const auto refined = clockrefine(matched.out, known.mean, known.var, in)) {
+        fix.ppm = refined->ppm;
+        fix.uncertainty = std::max(refined->uncertainty, std::abs(fix.line - fix.ppm));
+    }
+    return fix;
+}
+
 // baseband[begin, begin + n (1 + ppm 1e-6)) resampled to the transmitter's clock, as n samples
-// (zeros beyond the recording), with `clock` the offset clocktrack measured over the first n
-// samples; those samples as they are when they are too few to measure.
-ComplexArray on_transmitter_clock(const Baseband& baseband, std::int64_t begin, index_t n,
-                                  const Shape& s, const RecordingSettings& settings,
-                                  HostServices& host, ClockFix& clock) {
-    ComplexArray received = piece(baseband, begin, n);
+// (zeros beyond the recording), with `clock` the offset measured over the first n samples (or
+// the one it holds when measured); those samples as they are when they are too few to measure.
+ComplexArray on_transmitter_clock(const Baseband& baseband, const Find& found, index_t n,
+                                  const ModeParams& mode, index_t blocks, const Shape& s,
+                                  const RecordingSettings& settings, HostServices& host,
+                                  ClockFix& clock) {
+    ComplexArray received = piece(baseband, found.begin, n);
     const double window = clocktrack_window(n, s.M);
     if (n < 3 * static_cast<index_t>(window) * s.M) return received;
-    clock.ppm = clocktrack(received, settings.shaping, {0, 0, window}, host).ppm;
-    clock.measured = true;
+    if (!clock.measured)
+        clock = clock_offset(received, mode, blocks, found.offset, s, settings, host);
     const double ratio = 1 + clock.ppm * 1e-6;
     const auto longer = static_cast<index_t>(std::ceil(static_cast<double>(n) * ratio)) + s.M;
     const ComplexArray fixed =
-        settings.reclock(piece(baseband, begin, std::max(n, longer)), (1 / ratio - 1) * 1e6);
+        settings.reclock(piece(baseband, found.begin, std::max(n, longer)), (1 / ratio - 1) * 1e6);
     std::fill(received.begin(), received.end(), cdouble());
     std::copy_n(fixed.begin(), std::min(n, fixed.numel()), received.begin());
     return received;
@@ -393,16 +434,18 @@ double measured_snr3k(const HfReceived& got, const ModeParams& mode, index_t sym
     return snr3k_of_esno(10 * std::log10(power / got.sounding.noiseVar));
 }
 
-// The transmission whose sound begins at `begin`, of `blocks` blocks, through the HF receiver.
-RecordedTransmission decode_transmission(const Baseband& baseband, std::int64_t begin,
+// The transmission whose sound begins at found.begin, of `blocks` blocks, through the HF
+// receiver, on the sample clock `clock` holds when measured, else on the one measured into it.
+RecordedTransmission decode_transmission(const Baseband& baseband, const Find& found,
                                          index_t blocks, const ModeParams& mode, const Shape& s,
-                                         const RecordingSettings& settings, HostServices& host) {
+                                         const RecordingSettings& settings, HostServices& host,
+                                         ClockFix& clock) {
     const index_t symbols = s.preamble + blocks * s.blockSymbols;
     const index_t n = symbols * s.M + 2 * s.D * s.M;
-    ClockFix clock;
     const ComplexArray received =
-        settings.reclock ? on_transmitter_clock(baseband, begin, n, s, settings, host, clock)
-                         : piece(baseband, begin, n);
+        settings.reclock
+            ? on_transmitter_clock(baseband, found, n, mode, blocks, s, settings, host, clock)
+            : piece(baseband, found.begin, n);
     const ImpulseblankOut blanking = impulseblank(received);
     const bool blank = !blanking.samples.empty();
     const PulsematchOut matched =
@@ -416,10 +459,11 @@ RecordedTransmission decode_transmission(const Baseband& baseband, std::int64_t 
     HfReceived got = receive_hf(matched.out, frameStart, blanking.samples, mode, hf, host);
     RecordedTransmission t;
     const double rate = kSymbolRate * static_cast<double>(s.M);
-    t.start = static_cast<double>(begin) / rate;
+    t.start = static_cast<double>(found.begin) / rate;
     t.end = t.start + static_cast<double>(n) * (1 + clock.ppm * 1e-6) / rate;
     t.clockMeasured = clock.measured;
     t.clockOffset = clock.ppm;
+    t.clockUncertainty = clock.uncertainty;
     if (!got.decoding.ran) return t;
     t.frequencyOffset = got.locked.offset;
     t.snr3k = measured_snr3k(got, mode, symbols, settings.shaping);
@@ -439,21 +483,48 @@ index_t decoded_blocks(const RecordedTransmission& t) {
     return n;
 }
 
+// How many of the transmission's blocks decoded.
+std::size_t decoded_count(const RecordedTransmission& t) {
+    return static_cast<std::size_t>(std::count_if(
+        t.blocks.begin(), t.blocks.end(), [](const RecordedBlock& b) { return b.decoded; }));
+}
+
+// The transmission decoded on the clock read from its known symbols; when a block does not
+// decode and clocktrack's own reading lies apart (two paths too close to tell apart can lead the
+// refinement astray), decoded again on that reading, the one with more blocks decoded kept.
+RecordedTransmission decode_on_clock(const Baseband& baseband, const Find& found, index_t blocks,
+                                     const ModeParams& mode, const Shape& s,
+                                     const RecordingSettings& settings, HostServices& host) {
+    constexpr double kApart = 1;  // ppm
+    ClockFix clock;
+    RecordedTransmission t =
+        decode_transmission(baseband, found, blocks, mode, s, settings, host, clock);
+    if (!clock.measured || decoded_count(t) == t.blocks.size() ||
+        std::abs(clock.line - clock.ppm) < kApart) {
+        return t;
+    }
+    ClockFix line = clock;
+    line.ppm = clock.line;
+    RecordedTransmission u =
+        decode_transmission(baseband, found, blocks, mode, s, settings, host, line);
+    return decoded_count(u) > decoded_count(t) ? u : t;
+}
+
 // The transmission whose sound begins at `begin`, of at most `blocks` blocks, decoded. Blocks
 // after the last that decoded are taken for what follows the transmission (the length rule can
 // run on into the next one): it is decoded again without them. `blocks` becomes the blocks
 // kept, fewer than the rate needs when too few decoded, the second decoding included (a
 // transmission of another mode whose blocks come close to decoding as this one's): then the
 // first decoding is returned.
-RecordedTransmission decode_kept(const Baseband& baseband, std::int64_t begin, index_t& blocks,
+RecordedTransmission decode_kept(const Baseband& baseband, const Find& found, index_t& blocks,
                                  const ModeParams& mode, const Shape& s,
                                  const RecordingSettings& settings, HostServices& host) {
-    RecordedTransmission t = decode_transmission(baseband, begin, blocks, mode, s, settings, host);
+    RecordedTransmission t = decode_on_clock(baseband, found, blocks, mode, s, settings, host);
     const index_t kept = decoded_blocks(t);
     blocks = std::min(blocks, kept);
     if (kept < static_cast<index_t>(t.blocks.size()) && kept >= s.fewestBlocks) {
         RecordedTransmission again =
-            decode_transmission(baseband, begin, kept, mode, s, settings, host);
+            decode_on_clock(baseband, found, kept, mode, s, settings, host);
         if (decoded_blocks(again) < s.fewestBlocks) {
             blocks = 0;
             return t;
@@ -598,15 +669,16 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
             continue;
         }
         index_t blocks = count_blocks(baseband, confirmed, m.shape, quiet, settings.shaping, host);
-        RecordedTransmission t = blocks == 0 ? RecordedTransmission{}
-                                             : decode_kept(baseband, confirmed.begin, blocks,
-                                                           m.mode, m.shape, settings, host);
+        RecordedTransmission t =
+            blocks == 0 ? RecordedTransmission{}
+                        : decode_kept(baseband, confirmed, blocks, m.mode, m.shape, settings, host);
         if (blocks < m.shape.fewestBlocks) {
             RecordedTransmission u = undecoded(f, rate);
             if (!t.blocks.empty()) {
                 u.frequencyOffset = t.frequencyOffset;
                 u.clockMeasured = t.clockMeasured;
                 u.clockOffset = t.clockOffset;
+                u.clockUncertainty = t.clockUncertainty;
                 u.snr3k = t.snr3k;
                 u.blocks = std::move(t.blocks);
             }
@@ -645,7 +717,7 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
         if (blocks >= s.fewestBlocks &&
             !announces_another(baseband, settled.begin, mode, s, settings.shaping, host)) {
             RecordedTransmission t =
-                decode_kept(baseband, settled.begin, blocks, mode, s, settings, host);
+                decode_kept(baseband, settled, blocks, mode, s, settings, host);
             if (blocks >= s.fewestBlocks) {
                 first = after(t, settled.begin, blocks, s);
                 t.mode = mode_index(mode);

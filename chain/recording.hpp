@@ -16,6 +16,9 @@
 // of the block's end: a recorder whose clock runs slow takes it in fewer samples), and while the
 // block matches the probes every block of the mode carries (chain/block_probes.hpp): where
 // another transmission follows directly the power does not fall, but the probes stop matching.
+// A block under that power still belongs when its probes match: in a recording the transmission
+// fills from end to end the quietest 0.1 s is a fade of the transmission itself, and the power
+// alone would end it at its first block weaker than half the preamble.
 // A block that does not match them with less than half the preamble's power is a fade when the
 // block after it matches again; one as strong as the preamble belongs to the transmission (its
 // probes hidden by fading paths and noise) unless a preamble of any mode begins in it: then
@@ -47,12 +50,16 @@
 // Sample clock. When the caller gives a resampling step, the sample-clock offset of each
 // transmission is measured with clocktrack over its samples (windows of at most 256 symbols, at
 // least 8 of them; a transmission shorter than three windows of 16 symbols stays unmeasured),
-// and its samples are resampled to the transmitter's clock (a symbol spans M samples again)
-// before the matched filter. Without a step the samples are decoded as they are.
+// refined from its known symbols (the preamble and the probes; receiver/clocktrack/
+// clockrefine.hpp), which also tell the reading's uncertainty (a rate without probes keeps
+// clocktrack's reading, with none), and its samples are resampled to the transmitter's clock (a
+// symbol spans M samples again) before the matched filter. Without a step the samples are
+// decoded as they are.
 #pragma once
 
 #include <complex>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "chain/hf_receiver.hpp"
@@ -101,6 +108,8 @@ struct RecordedTransmission {
                                  // decoded)
     double confidence = 1;       // how surely the mode was read (1 when it was given)
     bool modeRead = true;        // false: read less surely than kLeastModeConfidence, not decoded
+    // ppm either way the clock's reading may be off; NaN when not measured or not told.
+    double clockUncertainty = std::numeric_limits<double>::quiet_NaN();
     std::vector<RecordedBlock> blocks;
     RealArray infoBits;  // the decoded information bits of every block (K of the bit budget);
                          // empty when no block decoded under a mode read

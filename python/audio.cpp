@@ -1,6 +1,7 @@
 // The waveform on the air (audio/air.hpp) and the audio channel (audio/audio_channel.hpp) on
 // whole signals: NumPy samples in and out.
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -101,6 +102,8 @@ py::dict transmission_dict(const RecordedTransmission& t) {
     d["modeRead"] = t.modeRead;
     d["frequencyOffset"] = t.frequencyOffset;
     d["clockOffset"] = t.clockMeasured ? py::object(py::float_(t.clockOffset)) : py::none();
+    d["clockUncertainty"] =
+        std::isnan(t.clockUncertainty) ? py::none() : py::object(py::float_(t.clockUncertainty));
     d["snr3k"] = t.snr3k;
     py::list blocks;
     for (const RecordedBlock& b : t.blocks) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "params/modes.hpp"
@@ -30,6 +31,7 @@ struct Placed {
     double interLen = 0.6;
     double late = 0;       // s of its sound missing from its front (the recording began late)
     bool garbled = false;  // its data symbols replaced by random points (its probes kept)
+    double fade = 0;       // dB its blocks after the first lie under the rest (a fade)
 };
 
 // White noise of variance `noise` with the transmissions added where they are placed.
@@ -47,6 +49,11 @@ Baseband recording(const ModeParams& mode, double seconds, double noise,
         sent.push_back(tx.BitInCodIn);
         for (index_t k = own.preamSync.numel(); p.garbled && k < tx.MultiplexOut.numel(); ++k) {
             if (tx.ProbeInfo[k] == 0) tx.MultiplexOut[k] = psk_points()[gen() % 8];
+        }
+        const index_t block =
+            (tx.MultiplexOut.numel() - own.preamSync.numel()) / static_cast<index_t>(p.blocks);
+        for (index_t k = own.preamSync.numel() + block; k < tx.MultiplexOut.numel(); ++k) {
+            tx.MultiplexOut[k] *= std::pow(10.0, -p.fade / 20);
         }
         const ComplexArray whole = pulseshaper(tx.MultiplexOut, kSettings.shaping).out;
         const auto cut = static_cast<index_t>(p.late * kRate);
@@ -109,7 +116,9 @@ double sound_length(const ModeParams& mode, double blocks) {
 // Where a transmission ends: the recording stops within its third block (its two whole blocks
 // are kept), noise or silence follows, or another transmission follows directly, of the same mode
 // (its preamble takes the place of a block, and its probes then fall where the first one's
-// would) or of another; each transmission ends where its sound does.
+// would) or of another; each transmission ends where its sound does. A transmission that fills
+// the recording, its blocks in a fade 5 dB under its preamble, keeps them (the recording has no
+// quiet part to tell the power a block must keep).
 TEST(Recording, EachTransmissionEndsWhereItsSoundDoes) {
     const struct {
         const char* name;
@@ -131,6 +140,12 @@ TEST(Recording, EachTransmissionEndsWhereItsSoundDoes) {
          0.02,
          {1, 1}},
         {"another mode directly after", 600, 4.5, {{0.1, 0, 8, 2}, {-1, 0, 9, 2, 2400}}, 0.02, {2}},
+        {"filling the recording, its blocks faded",
+         2400,
+         2.405,
+         {{.start = 0, .offset = 2, .seed = 3, .blocks = 3, .fade = 5}},
+         0.02,
+         {3}},
     };
     BuiltinHost host;
     for (const auto& c : cases) {
