@@ -126,25 +126,65 @@ cdouble segments_sum(const cdouble* x, index_t w, int segments, index_t M,
 constexpr double kPhaseLoss = 0.8;
 index_t phase_step(index_t M) { return std::max<index_t>(1, (2 * M) / 5); }
 
+// A preamble too weak for any one segment to reach the threshold (at a low SNR, or with every
+// segment in a fade of some path) is still found by three consecutive segments together: the
+// sums N of the windows w, w + 480 M and w + 960 M add with the same angle (that of the offset),
+// so their sum, over its 3 x 35 terms, reaches kJointShare of the threshold where each reaches it
+// alone. On noise alone the sum of three has a third of the variance of one, so its tail at
+// kJointShare of the threshold lies about as far out (0.62^2 x 3 = 1.15 as many standard
+// deviations squared).
+constexpr int kJointSegments = 3;
+constexpr double kJointShare = 0.62;
+
+// The joint statistic of window v: |N(v) + N(v + 480 M) + N(v + 960 M)| over its 3 x 35 terms.
+double joint_statistic(const cdouble* x, index_t v, index_t M, const std::vector<cdouble>& p) {
+    cdouble N = 0.0;
+    for (int k = 0; k < kJointSegments; ++k) {
+        N += detail::normalised_sum(x + v + k * kSegmentSymbols * M, M, p);
+    }
+    return std::abs(N) / static_cast<double>(kJointSegments * (kCoarseCount - 1));
+}
+
 // The windows first .. last (0-based, inclusive) searched a chunk at a time: the first, in order,
 // that reaches `threshold` among the neighbours (less than `step` samples away) of the scored
-// windows that reach kPhaseLoss of it, their statistic computed exactly; or window -1.
+// windows that reach kPhaseLoss of it, their statistic computed exactly; or, where a scored
+// window w's joint statistic (kept the last two segments' sums) reaches kPhaseLoss of
+// kJointShare of the threshold, the first of its neighbours whose joint statistic reaches that
+// share, searched as the window 960 symbols before w; or window -1.
 index_t first_crossing(const cdouble* x, index_t first, index_t last, index_t M,
                        const std::vector<cdouble>& p, double threshold, HostServices* host) {
     detail::CommonSums common(p);
     const index_t step = phase_step(M);
     const index_t chunk = kChunkSymbols * M;
+    const index_t segment = kSegmentSymbols * M;
+    const index_t back = (kJointSegments - 1) * segment;
     std::vector<cdouble> N(static_cast<std::size_t>(chunk));
-    // kPhaseLoss of the threshold as |N|^2 (no square root a window).
-    const double near = std::pow(kPhaseLoss * threshold * static_cast<double>(kCoarseCount - 1), 2);
+    std::vector<cdouble> kept(static_cast<std::size_t>(back));  // N(w) at (w - first) mod back
+    // kPhaseLoss of the thresholds as |N|^2 (no square root a window).
+    const double terms = static_cast<double>(kCoarseCount - 1);
+    const double near = std::pow(kPhaseLoss * threshold * terms, 2);
+    const double joint = kJointShare * threshold;
+    const double near_joint = std::pow(kPhaseLoss * joint * kJointSegments * terms, 2);
     for (index_t c0 = first; c0 <= last; c0 += chunk) {
         if (host != nullptr) host->poll_interrupt();
         const index_t W = std::min(chunk, last - c0 + 1);
         common.sums(x, c0, W, M, N.data(), step);
         for (index_t w = 0; w < W; ++w) {
-            if (!(std::norm(N[w]) >= near) || (w % M) % step != 0) continue;
-            const index_t from = std::max(first, c0 + w - step + 1);
-            const index_t to = std::min(last, c0 + w + step - 1);
+            if ((w % M) % step != 0) continue;
+            const index_t at = c0 + w;
+            cdouble& older = kept[static_cast<std::size_t>((at - first) % back)];
+            const cdouble& old = kept[static_cast<std::size_t>((at - first + segment) % back)];
+            const index_t v0 = at - back;
+            if (v0 >= first && std::norm(older + old + N[w]) >= near_joint) {
+                const index_t to = std::min(last - back, v0 + step - 1);
+                for (index_t v = std::max(first, v0 - step + 1); v <= to; ++v) {
+                    if (joint_statistic(x, v, M, p) >= joint) return v;
+                }
+            }
+            older = N[w];
+            if (!(std::norm(N[w]) >= near)) continue;
+            const index_t from = std::max(first, at - step + 1);
+            const index_t to = std::min(last, at + step - 1);
             for (index_t v = from; v <= to; ++v) {
                 if (window_statistic(x + v, M, p) >= threshold) return v;
             }
@@ -199,6 +239,16 @@ Segment segment_at(const cdouble* x, index_t Lmf, index_t M, index_t window, int
         if (d >= kPathShare * own) s.taps.push_back(t);
     }
     return s;
+}
+
+// Segment s moved by `shift` samples, with the paths whose reading fits in the input.
+Segment shifted(const Segment& s, index_t shift, index_t Lmf, index_t M) {
+    Segment moved{s.window + shift, {}};
+    for (const index_t t : s.taps) {
+        if (t + shift >= 0 && t + shift + (kRead - 1) * M <= Lmf - 1)
+            moved.taps.push_back(t + shift);
+    }
+    return moved;
 }
 
 // Log-likelihoods of the eight values at each read position of a segment (d1, d2, C1..C3), from
@@ -336,16 +386,9 @@ Readings read_around(const cdouble* x, index_t Lmf, index_t M, index_t first,
     for (int n = -(kMostSegments - 1); n < kMostSegments; ++n) {
         const index_t shift = n * segment;
         if (own.window + shift < first) continue;
-        Segment s{own.window + shift, {}};
-        if (n >= 0 && n < static_cast<int>(found.size())) {
-            s = found[static_cast<std::size_t>(n)];
-        } else {
-            for (const index_t t : own.taps) {
-                if (t + shift >= 0 && t + shift + (kRead - 1) * M <= Lmf - 1) {
-                    s.taps.push_back(t + shift);
-                }
-            }
-        }
+        const Segment s = n >= 0 && n < static_cast<int>(found.size())
+                              ? found[static_cast<std::size_t>(n)]
+                              : shifted(own, shift, Lmf, M);
         if (s.taps.empty() || s.window + (kCommon - 1) * M > Lmf - 1) {
             if (n >= 0) break;
             continue;
@@ -411,11 +454,17 @@ ModelockOut search(const ComplexArray& mf, const VarShapping& varShapping,
     out.score = peak.score;
     out.start = static_cast<double>(peak.window + 1);
 
-    // The segments that follow it within the input, while each reaches the threshold.
+    // The segments that follow it within the input: those whose statistics placed it (through its
+    // paths), then while each reaches the threshold (through its own).
     std::vector<Segment> segments{segment_at(x, Lmf, M, peak.window, peak.segments, p)};
     for (index_t w = peak.window + kSegmentSymbols * M; w + (kSegmentSymbols - 1) * M <= Lmf - 1;
          w += kSegmentSymbols * M) {
-        if (static_cast<int>(segments.size()) >= kMostSegments) break;
+        const auto k = static_cast<int>(segments.size());
+        if (k >= kMostSegments) break;
+        if (k < peak.segments) {
+            segments.push_back(shifted(segments.front(), w - peak.window, Lmf, M));
+            continue;
+        }
         if (window_statistic(x + w, M, p) < settings.threshold) break;
         segments.push_back(segment_at(x, Lmf, M, w, 1, p));
     }

@@ -112,11 +112,13 @@ TEST(Modelock, FindsTheFirstDataSymbolFromEverySegment) {
     }
 }
 
-TEST(Modelock, ReadsModeAndCountWhereTheyAreHardToRead) {
+TEST(Modelock, FindsAndReadsHardTransmissions) {
     // Transmissions through paths that turn within a segment (two equal paths 5 ms apart, 5 Hz
     // spread), which the search once placed a segment or more away or read as another mode, a
-    // segment in a fade or one count value read through a path that had turned deciding alone.
-    // Each must give its mode and the preamble's start at a path's arrival.
+    // segment in a fade or one count value read through a path that had turned deciding alone;
+    // and a 4.8 s preamble on white noise at Es/N0 -11 dB, where no segment alone reaches the
+    // threshold but three together do, and the count rests on all 24. Each must give its mode
+    // and the preamble's start at a path's arrival.
     const HfChannel fast = {{{0, -3, 5, 0}, {0.005, -3, 5, 0}}, 20};
     struct Case {
         const char* name;
@@ -126,7 +128,8 @@ TEST(Modelock, ReadsModeAndCountWhereTheyAreHardToRead) {
         int transmissions;
     };
     const Case cases[] = {{"two paths 5 Hz, 0.6 s", fast, 11, {1, 5}, 16},
-                          {"two paths 5 Hz, 4.8 s", fast, 11, {2, 8}, 4}};
+                          {"two paths 5 Hz, 4.8 s", fast, 11, {2, 8}, 4},
+                          {"white noise, 75 bit/s, 4.8 s", fixed_path(-40), -11, {12, 12}, 2}};
     const index_t lead = 1500;
     for (const Case& c : cases) {
         for (int k = 0; k < c.transmissions; ++k) {
