@@ -333,10 +333,10 @@ std::array<double, kPskPhases> weighed(const std::array<double, kPskPhases>& L) 
     return w;
 }
 
-// The readings of consecutive segments, readings[n] that of the segment n - found after the
-// found one (earlier segments first).
+// The readings of consecutive segments as weighed(): weighed[k] that of the segment k - found
+// after the found one (earlier segments first).
 struct Readings {
-    std::vector<std::array<std::array<double, kPskPhases>, kReadValues>> weighed;
+    std::vector<Reading> weighed;
     int found = 0;
 };
 
