@@ -40,6 +40,18 @@ public:
     void sums(const cdouble* x, index_t first, index_t W, index_t M, cdouble* D, index_t step = 1);
 
 private:
+    // One sampling phase's windows: y its first symbol-spaced sample, Ws windows, span samples
+    // read, starts segment starts.
+    struct Phase {
+        const cdouble* y = nullptr;
+        index_t M = 1, Ws = 0, span = 0, starts = 0;
+    };
+    void rotate(const Phase& ph);
+    void transform(const Phase& ph);
+    void normalise(const Phase& ph);
+    void block_products(const Phase& ph);
+    void add_products(const Phase& ph);
+
     std::vector<int> quarter_;           // q of each segment
     std::vector<int> pattern_;           // its Hadamard row, the same in each 32-symbol block
     std::array<bool, 4> row_used_ = {};  // the rows some block holds

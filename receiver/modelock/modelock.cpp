@@ -104,8 +104,19 @@ double window_statistic(const cdouble* x, index_t M, const std::vector<cdouble>&
 struct Peak {
     index_t window = -1;  // 0-based sample of the best window
     double score = 0;
-    cdouble D;
+    int segments = 1;  // the segments from it whose statistics were added
 };
+
+// freqlock's differential sum at window w, added over `segments` consecutive segments from it:
+// each turns by the same offset, so their sum gives it even where one segment lies in a fade.
+cdouble segments_sum(const cdouble* x, index_t w, int segments, index_t M,
+                     const std::vector<cdouble>& p) {
+    cdouble D = 0.0;
+    for (int k = 0; k < segments; ++k) {
+        D += differential_sum(x + w + k * kSegmentSymbols * M, M, p, kCoarseSegment, kCoarseCount);
+    }
+    return D;
+}
 
 // The sampling phases the search scores: every `step`-th of the M, step the largest whole number
 // of samples within 0.4 symbol, so that every window lies within a fifth of a symbol of one
@@ -115,25 +126,65 @@ struct Peak {
 constexpr double kPhaseLoss = 0.8;
 index_t phase_step(index_t M) { return std::max<index_t>(1, (2 * M) / 5); }
 
+// A preamble too weak for any one segment to reach the threshold (at a low SNR, or with every
+// segment in a fade of some path) is still found by three consecutive segments together: the
+// sums N of the windows w, w + 480 M and w + 960 M add with the same angle (that of the offset),
+// so their sum, over its 3 x 35 terms, reaches kJointShare of the threshold where each reaches it
+// alone. On noise alone the sum of three has a third of the variance of one, so its tail at
+// kJointShare of the threshold lies about as far out (0.62^2 x 3 = 1.15 as many standard
+// deviations squared).
+constexpr int kJointSegments = 3;
+constexpr double kJointShare = 0.62;
+
+// The joint statistic of window v: |N(v) + N(v + 480 M) + N(v + 960 M)| over its 3 x 35 terms.
+double joint_statistic(const cdouble* x, index_t v, index_t M, const std::vector<cdouble>& p) {
+    cdouble N = 0.0;
+    for (int k = 0; k < kJointSegments; ++k) {
+        N += detail::normalised_sum(x + v + k * kSegmentSymbols * M, M, p);
+    }
+    return std::abs(N) / static_cast<double>(kJointSegments * (kCoarseCount - 1));
+}
+
 // The windows first .. last (0-based, inclusive) searched a chunk at a time: the first, in order,
 // that reaches `threshold` among the neighbours (less than `step` samples away) of the scored
-// windows that reach kPhaseLoss of it, their statistic computed exactly; or window -1.
+// windows that reach kPhaseLoss of it, their statistic computed exactly; or, where a scored
+// window w's joint statistic (kept the last two segments' sums) reaches kPhaseLoss of
+// kJointShare of the threshold, the first of its neighbours whose joint statistic reaches that
+// share, searched as the window 960 symbols before w; or window -1.
 index_t first_crossing(const cdouble* x, index_t first, index_t last, index_t M,
                        const std::vector<cdouble>& p, double threshold, HostServices* host) {
     detail::CommonSums common(p);
     const index_t step = phase_step(M);
     const index_t chunk = kChunkSymbols * M;
+    const index_t segment = kSegmentSymbols * M;
+    const index_t back = (kJointSegments - 1) * segment;
     std::vector<cdouble> N(static_cast<std::size_t>(chunk));
-    // kPhaseLoss of the threshold as |N|^2 (no square root a window).
-    const double near = std::pow(kPhaseLoss * threshold * static_cast<double>(kCoarseCount - 1), 2);
+    std::vector<cdouble> kept(static_cast<std::size_t>(back));  // N(w) at (w - first) mod back
+    // kPhaseLoss of the thresholds as |N|^2 (no square root a window).
+    const double terms = static_cast<double>(kCoarseCount - 1);
+    const double near = std::pow(kPhaseLoss * threshold * terms, 2);
+    const double joint = kJointShare * threshold;
+    const double near_joint = std::pow(kPhaseLoss * joint * kJointSegments * terms, 2);
     for (index_t c0 = first; c0 <= last; c0 += chunk) {
         if (host != nullptr) host->poll_interrupt();
         const index_t W = std::min(chunk, last - c0 + 1);
         common.sums(x, c0, W, M, N.data(), step);
         for (index_t w = 0; w < W; ++w) {
-            if (!(std::norm(N[w]) >= near) || (w % M) % step != 0) continue;
-            const index_t from = std::max(first, c0 + w - step + 1);
-            const index_t to = std::min(last, c0 + w + step - 1);
+            if ((w % M) % step != 0) continue;
+            const index_t at = c0 + w;
+            cdouble& older = kept[static_cast<std::size_t>((at - first) % back)];
+            const cdouble& old = kept[static_cast<std::size_t>((at - first + segment) % back)];
+            const index_t v0 = at - back;
+            if (v0 >= first && std::norm(older + old + N[w]) >= near_joint) {
+                const index_t to = std::min(last - back, v0 + step - 1);
+                for (index_t v = std::max(first, v0 - step + 1); v <= to; ++v) {
+                    if (joint_statistic(x, v, M, p) >= joint) return v;
+                }
+            }
+            older = N[w];
+            if (!(std::norm(N[w]) >= near)) continue;
+            const index_t from = std::max(first, at - step + 1);
+            const index_t to = std::min(last, at + step - 1);
             for (index_t v = from; v <= to; ++v) {
                 if (window_statistic(x + v, M, p) >= threshold) return v;
             }
@@ -142,49 +193,77 @@ index_t first_crossing(const cdouble* x, index_t first, index_t last, index_t M,
     return -1;
 }
 
-// The best window from `first` to `last`: its statistic computed exactly, and freqlock's
-// differential sum there (the coarse offset and the paths' sizes).
-Peak best_window(const cdouble* x, index_t first, index_t last, index_t M,
+// The best window from `first` to `last`: the one whose statistic, added over it and the windows
+// of the kPeakSegments - 1 segments after it (those that fit in the input, up to window
+// last_fit), is the largest. A sidelobe of a segment in a fade may outscore the segment's own
+// window, but seldom its own window and those of the segments after it together. Its own
+// statistic is computed exactly.
+constexpr int kPeakSegments = 3;
+
+Peak best_window(const cdouble* x, index_t first, index_t last, index_t last_fit, index_t M,
                  const std::vector<cdouble>& p) {
     const index_t W = last - first + 1;
     std::vector<cdouble> N(static_cast<std::size_t>(W));
-    detail::CommonSums(p).sums(x, first, W, M, N.data());
+    std::vector<double> sum(static_cast<std::size_t>(W), 0.0);
+    detail::CommonSums common(p);
     Peak peak;
-    for (index_t w = 0; w < W; ++w) {
-        const double q = statistic(N[w]);
-        if (peak.window < 0 || q > peak.score) peak = {first + w, q, N[w]};
+    peak.segments = 0;
+    for (int k = 0; k < kPeakSegments; ++k) {
+        const index_t shift = k * kSegmentSymbols * M;
+        if (last + shift > last_fit) break;
+        common.sums(x, first + shift, W, M, N.data());
+        for (index_t w = 0; w < W; ++w) sum[w] += statistic(N[w]);
+        ++peak.segments;
     }
+    peak.window = first + (std::max_element(sum.begin(), sum.end()) - sum.begin());
     peak.score = window_statistic(x + peak.window, M, p);
-    peak.D = differential_sum(x + peak.window, M, p, kCoarseSegment, kCoarseCount);
     return peak;
 }
 
-// A found segment: its window and its paths (windows a symbol apart around it whose |D| reaches
-// kPathShare of its own, and whose reading fits in the input).
+// A found segment: its window and its paths (windows a symbol apart around it whose |D|, added
+// over `segments` consecutive segments, reaches kPathShare of its own, and whose reading fits in
+// the input).
 struct Segment {
     index_t window = 0;
     std::vector<index_t> taps;
 };
 
-Segment segment_at(const cdouble* x, index_t Lmf, index_t M, index_t window, cdouble D,
+Segment segment_at(const cdouble* x, index_t Lmf, index_t M, index_t window, int segments,
                    const std::vector<cdouble>& p) {
     Segment s{window, {}};
+    const double own = std::abs(segments_sum(x, window, segments, M, p));
     for (index_t i = -kMaxPathSpread; i <= kMaxPathSpread; ++i) {
         const index_t t = window + i * M;
         if (t < 0 || t + (kRead - 1) * M > Lmf - 1) continue;
-        const double d =
-            i == 0 ? std::abs(D)
-                   : std::abs(differential_sum(x + t, M, p, kCoarseSegment, kCoarseCount));
-        if (d >= kPathShare * std::abs(D)) s.taps.push_back(t);
+        const double d = i == 0 ? own : std::abs(segments_sum(x, t, segments, M, p));
+        if (d >= kPathShare * own) s.taps.push_back(t);
     }
     return s;
 }
 
+// Segment s moved by `shift` samples, with the paths whose reading fits in the input.
+Segment shifted(const Segment& s, index_t shift, index_t Lmf, index_t M) {
+    Segment moved{s.window + shift, {}};
+    for (const index_t t : s.taps) {
+        if (t + shift >= 0 && t + shift + (kRead - 1) * M <= Lmf - 1)
+            moved.taps.push_back(t + shift);
+    }
+    return moved;
+}
+
 // Log-likelihoods of the eight values at each read position of a segment (d1, d2, C1..C3), from
-// its paths: each path's gain h is measured on the kGainSymbols known symbols before d1, and a
-// value's pattern scores 2 Re(conj(h) z) / N0 for its correlation z with the offset taken out, N0
-// being the received power less the paths'.
+// its paths: each path's gain h is measured on the kGainSymbols known symbols before d1, and N0 is
+// the received power less the paths'. d1 and d2 score 2 Re(conj(h) z) / N0 added over the paths,
+// z a value's correlation with the offset taken out. The count's values lie up to 67 ms after the
+// gains' symbols, over which fading paths turn each by its own phase: each path scores
+// log I0(2 |h| |z| / N0), the likelihood of a path of that size at any phase, and the paths add.
 using Reading = std::array<std::array<double, kPskPhases>, kReadValues>;
+
+// log I0(v) for v >= 0, by its series where that is exact and its expansion beyond.
+double log_bessel_i0(double v) {
+    if (v < 30) return std::log(std::cyl_bessel_i(0.0, v));
+    return v - 0.5 * std::log(2 * std::numbers::pi * v) + std::log1p(1 / (8 * v));
+}
 
 Reading read_segment(const cdouble* x, index_t M, const Segment& s, double offset,
                      const References& refs) {
@@ -224,45 +303,62 @@ Reading read_segment(const cdouble* x, index_t M, const Segment& s, double offse
     Reading L{};
     for (int b = 0; b < kReadValues; ++b) {
         for (int v = 0; v < kPskPhases; ++v) {
-            cdouble sum = 0.0;
+            double sum = 0;
             for (std::size_t t = 0; t < s.taps.size(); ++t) {
-                sum += std::conj(gains[t]) * z[t][b * kPskPhases + v];
+                const cdouble c = std::conj(gains[t]) * z[t][b * kPskPhases + v];
+                sum += b < kCoherentValues ? 2 * c.real() / noise
+                                           : log_bessel_i0(2 * std::abs(c) / noise);
             }
-            L[b][v] = 2 * (b < kCoherentValues ? sum.real() : std::abs(sum)) / noise;
+            L[b][v] = sum;
         }
     }
     return L;
 }
 
-// log(mean of exp(L)) over the eight values: a position whose value is not known.
-double unknown_value(const std::array<double, kPskPhases>& L) {
+// A position's log-likelihoods as the decision weighs them, each less that of a value not known
+// (log of the mean of exp(L) over the eight values, so a position not known counts 0): a reading
+// is taken as wrong with probability kMisread, whatever it says, so that one misread value
+// (a path that turned, a burst of noise) costs at most log(1 / kMisread).
+constexpr double kMisread = 0.02;
+
+std::array<double, kPskPhases> weighed(const std::array<double, kPskPhases>& L) {
     const double top = *std::max_element(L.begin(), L.end());
-    double sum = 0;
-    for (const double l : L) sum += std::exp(l - top);
-    return top + std::log(sum / kPskPhases);
+    double mean = 0;
+    for (const double l : L) mean += std::exp(l - top);
+    mean /= kPskPhases;
+    std::array<double, kPskPhases> w{};
+    for (int v = 0; v < kPskPhases; ++v) {
+        w[v] = std::log((1 - kMisread) * std::exp(L[v] - top) + kMisread * mean) - std::log(mean);
+    }
+    return w;
 }
 
-// The mode and count that fit the readings of consecutive segments best: a count c for the first
-// says the n-th holds c - n (n <= c), and a segment past the count holds values not known.
-void decide(const std::vector<Reading>& readings, ModelockOut& out) {
-    const auto K = static_cast<int>(readings.size());
-    std::vector<double> unknown(readings.size(), 0.0);
-    for (int n = 0; n < K; ++n) {
-        for (const auto& L : readings[n]) unknown[n] += unknown_value(L);
-    }
+// The readings of consecutive segments as weighed(): weighed[k] that of the segment k - found
+// after the found one (earlier segments first).
+struct Readings {
+    std::vector<Reading> weighed;
+    int found = 0;
+};
+
+// The mode and count that fit the readings best: a count c for the found segment says the one n
+// segments after it holds c - n, within 0 .. the mode's segments - 1 (n may be negative); the
+// segments outside the preamble hold values not known, and count 0.
+void decide(const Readings& readings, ModelockOut& out) {
+    const auto K = static_cast<int>(readings.weighed.size());
     double best = -std::numeric_limits<double>::infinity();
     std::vector<double> per_mode(std::size(kModes), best);
     for (std::size_t m = 0; m < std::size(kModes); ++m) {
         const Mode& mode = kModes[m];
-        for (int c = 0; c < preamble_segments(mode.interLen); ++c) {
+        const int segments = preamble_segments(mode.interLen);
+        for (int c = 0; c < segments; ++c) {
             double score = 0;
-            for (int n = 0; n < K; ++n) {
-                if (n > c) {
-                    score += unknown[n];
-                    continue;
+            for (int k = 0; k < K; ++k) {
+                const int left = c - (k - readings.found);
+                if (left < 0 || left >= segments) continue;
+                const auto values = segment_values(mode.d1, mode.d2, left);
+                for (int b = 0; b < kReadValues; ++b) {
+                    score += readings.weighed[k][b][values[kD1Value + b]];
                 }
-                const auto values = segment_values(mode.d1, mode.d2, c - n);
-                for (int b = 0; b < kReadValues; ++b) score += readings[n][b][values[kD1Value + b]];
             }
             if (score > per_mode[m]) per_mode[m] = score;
             if (score > best) {
@@ -277,6 +373,32 @@ void decide(const std::vector<Reading>& readings, ModelockOut& out) {
         if (static_cast<int>(m) != out.mode) runner = std::max(runner, per_mode[m]);
     }
     out.confidence = std::tanh((best - runner) / 2);
+}
+
+// Every segment a preamble around the found one could hold, within the input and from the first
+// window searched on: the segments that reached the threshold through their own paths, the
+// others (in a fade, or below the threshold at a low SNR) through the found segment's paths.
+Readings read_around(const cdouble* x, index_t Lmf, index_t M, index_t first,
+                     const std::vector<Segment>& found, double offset, const References& refs) {
+    const index_t segment = kSegmentSymbols * M;
+    const Segment& own = found.front();
+    Readings readings;
+    for (int n = -(kMostSegments - 1); n < kMostSegments; ++n) {
+        const index_t shift = n * segment;
+        if (own.window + shift < first) continue;
+        const Segment s = n >= 0 && n < static_cast<int>(found.size())
+                              ? found[static_cast<std::size_t>(n)]
+                              : shifted(own, shift, Lmf, M);
+        if (s.taps.empty() || s.window + (kCommon - 1) * M > Lmf - 1) {
+            if (n >= 0) break;
+            continue;
+        }
+        if (n == 0) readings.found = static_cast<int>(readings.weighed.size());
+        const Reading L = read_segment(x, M, s, offset, refs);
+        auto& w = readings.weighed.emplace_back();
+        for (int b = 0; b < kReadValues; ++b) w[b] = weighed(L[b]);
+    }
+    return readings;
 }
 
 // A 1-based sample setting as a 0-based window, within 0 .. limit (a huge value is limit).
@@ -326,30 +448,35 @@ ModelockOut search(const ComplexArray& mf, const VarShapping& varShapping,
     if (first > last) return out;
     const index_t crossing = first_crossing(x, first, last, M, p, settings.threshold, host);
     if (crossing < 0) return out;
-    const Peak peak = best_window(x, crossing, std::min(last_fit, crossing + kPeakSpan * M), M, p);
+    const Peak peak =
+        best_window(x, crossing, std::min(last_fit, crossing + kPeakSpan * M), last_fit, M, p);
     out.found = true;
     out.score = peak.score;
     out.start = static_cast<double>(peak.window + 1);
 
-    // The segments that follow it within the input, while each reaches the threshold.
-    std::vector<Segment> segments{segment_at(x, Lmf, M, peak.window, peak.D, p)};
+    // The segments that follow it within the input: those whose statistics placed it (through its
+    // paths), then while each reaches the threshold (through its own).
+    std::vector<Segment> segments{segment_at(x, Lmf, M, peak.window, peak.segments, p)};
     for (index_t w = peak.window + kSegmentSymbols * M; w + (kSegmentSymbols - 1) * M <= Lmf - 1;
          w += kSegmentSymbols * M) {
-        if (static_cast<int>(segments.size()) >= kMostSegments) break;
+        const auto k = static_cast<int>(segments.size());
+        if (k >= kMostSegments) break;
+        if (k < peak.segments) {
+            segments.push_back(shifted(segments.front(), w - peak.window, Lmf, M));
+            continue;
+        }
         if (window_statistic(x + w, M, p) < settings.threshold) break;
-        segments.push_back(segment_at(
-            x, Lmf, M, w, differential_sum(x + w, M, p, kCoarseSegment, kCoarseCount), p));
+        segments.push_back(segment_at(x, Lmf, M, w, 1, p));
     }
 
     // The offset: coarse from the found window, fine over every path of every segment.
     if (host != nullptr) host->poll_interrupt();
     std::vector<index_t> taps;
     for (const Segment& s : segments) taps.insert(taps.end(), s.taps.begin(), s.taps.end());
-    out.offset = fine_offset(x, Lmf, M, p, offset_of(peak.D, kCoarseSegment), taps);
+    const cdouble D = segments_sum(x, peak.window, peak.segments, M, p);
+    out.offset = fine_offset(x, Lmf, M, p, offset_of(D, kCoarseSegment), taps);
 
-    std::vector<Reading> readings;
-    for (const Segment& s : segments) readings.push_back(read_segment(x, M, s, out.offset, refs));
-    decide(readings, out);
+    decide(read_around(x, Lmf, M, first, segments, out.offset, refs), out);
     const Mode& mode = kModes[out.mode];
     const double segment = static_cast<double>(kSegmentSymbols * M);
     out.preambleStart =

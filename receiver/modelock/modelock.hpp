@@ -22,8 +22,9 @@ struct VarModelock {
     // Detection statistic a preamble segment must reach: |N| / 35 for the sum N of the products
     // of neighbouring segment correlations (8 symbols each, 36 over the 288 common symbols), each
     // correlation normalised by its segment's energy: 1 for a clean segment, and on noise alone
-    // independent of the noise level, however it varies. The default gives at most about one
-    // false detection in 10 hours of noise.
+    // independent of the noise level, however it varies. Three consecutive segments whose sums N
+    // added reach 0.62 of it, over their 3 x 35 terms, are found too (a preamble too weak for
+    // any one segment). The default gives at most about one false detection in 10 hours of noise.
     double threshold = kModelockThreshold;
     // 1-based samples of the input where the search looks for the first window that reaches the
     // threshold (to = 0: as far as a whole segment fits after it). The segment found is the best
@@ -33,7 +34,7 @@ struct VarModelock {
 };
 
 struct ModelockOut {
-    bool found = false;        // a preamble segment passed the threshold
+    bool found = false;        // a preamble segment passed the threshold (or three together)
     double score = 0;          // its detection statistic
     double start = 0;          // 1-based sample (matched-filter output, M a symbol) of the found
                                // segment's first symbol, framelock's convention

@@ -112,6 +112,39 @@ TEST(Modelock, FindsTheFirstDataSymbolFromEverySegment) {
     }
 }
 
+TEST(Modelock, FindsAndReadsHardTransmissions) {
+    // Transmissions through paths that turn within a segment (two equal paths 5 ms apart, 5 Hz
+    // spread), which the search once placed a segment or more away or read as another mode, a
+    // segment in a fade or one count value read through a path that had turned deciding alone;
+    // and a 4.8 s preamble on white noise at Es/N0 -11 dB, where no segment alone reaches the
+    // threshold but three together do, and the count rests on all 24. Each must give its mode
+    // and the preamble's start at a path's arrival.
+    const HfChannel fast = {{{0, -3, 5, 0}, {0.005, -3, 5, 0}}, 20};
+    struct Case {
+        const char* name;
+        HfChannel channel;
+        double EsNodB;
+        int rows[2];
+        int transmissions;
+    };
+    const Case cases[] = {{"two paths 5 Hz, 0.6 s", fast, 11, {1, 5}, 16},
+                          {"two paths 5 Hz, 4.8 s", fast, 11, {2, 8}, 4},
+                          {"white noise, 75 bit/s, 4.8 s", fixed_path(-40), -11, {12, 12}, 2}};
+    const index_t lead = 1500;
+    for (const Case& c : cases) {
+        for (int k = 0; k < c.transmissions; ++k) {
+            const int row = c.rows[k % 2];
+            const ComplexArray in = received(row, c.channel, c.EsNodB, 300 + 7 * k, lead);
+            const ModelockOut got = modelock(in, kShaping, VarModelock{});
+            SCOPED_TRACE(std::string(c.name) + ", transmission " + std::to_string(k));
+            ASSERT_TRUE(got.found);
+            EXPECT_EQ(got.mode, row);
+            EXPECT_GE(got.preambleStart, lead + 61 - 6 * M);
+            EXPECT_LE(got.preambleStart, lead + 61 + 18 * M);
+        }
+    }
+}
+
 TEST(Modelock, SearchesOnlyTheSamplesAsked) {
     // A 0.6 s transmission (1200 bit/s) after 2000 samples. Searching from past its first
     // segment's start finds the second, which counts one fewer. A search that ends just after the
