@@ -9,7 +9,8 @@ difference OTHER - BASE and a verdict against LIMIT dB. Each crossing is read, b
 of log10(rate) between the points around it, on the measured rate and on the two ends of its
 95 % interval: the interval's upper end crosses later and the lower end earlier, which bounds
 the crossing. The difference's bounds are the far ends of the two crossings' bounds (no
-pairing assumed). The verdict is "met" when the difference is within LIMIT, "MISSED" when
+pairing assumed). Where a curve falls from above TARGET to a point without any error, its crossing
+is taken midway between its bounds. The verdict is "met" when the difference is within LIMIT, "MISSED" when
 not; "(not resolved)" follows unless the bounds lie wholly within LIMIT or wholly beyond it:
 more trials are needed to decide.
 """
@@ -41,8 +42,8 @@ def crossing(points, column, target):
     for (x0, *a), (x1, *b) in zip(pts, pts[1:]):
         y0, y1 = a[column - 1], b[column - 1]
         if y1 <= target:
-            if y1 <= 0:  # no error at x1: the crossing lies between the points
-                return x1
+            if y1 <= 0:  # no error at x1: only the interval's ends tell where it lies
+                return None if column == 1 else x1
             l0, l1, lt = math.log10(y0), math.log10(y1), math.log10(target)
             return x0 + (x1 - x0) * (l0 - lt) / (l0 - l1)
     return math.inf
@@ -65,6 +66,9 @@ def main():
     # Columns: 1 the rate, 2 its interval's lower end (crosses first), 3 its upper end.
     b = [crossing(base, k, target) for k in (1, 2, 3)]
     o = [crossing(other, k, target) for k in (1, 2, 3)]
+    for c in (b, o):
+        if c[0] is None and c[1] is not None and c[2] not in (None, math.inf):
+            c[0] = (c[1] + c[2]) / 2  # the rate falls from above TARGET to no error at all
     text = f"{describe(o[0])} dB [{describe(o[1])}, {describe(o[2])}] vs {describe(b[0])} dB [{describe(b[1])}, {describe(b[2])}] baseline"
     finite = all(c is not None and c != math.inf for c in b + o)
     if not finite:
