@@ -39,7 +39,8 @@ namespace {
 
 }  // namespace
 
-VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame) {
+VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame,
+                       TrellisEnds ends) {
     // 1. The 4800 bit/s mode is sent uncoded: there is no code to decode.
     if (is_uncoded(mode)) {
         raise("hfchain:vitdecode:Uncoded",
@@ -89,12 +90,14 @@ VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, doubl
         pairs = combined.data();
     }
 
-    // 6. Viterbi decoding from state 0 back to state 0.
+    // 6. Viterbi decoding from state 0 back to state 0 (or open at both ends).
     VitdecodeOut out;
     out.DecodOut = RealArray(steps);
     ViterbiWorkspace workspace;
+    const bool open = ends == TrellisEnds::open;
     try {
-        viterbi_decode(pairs, steps, true, out.DecodOut.data(), workspace);
+        viterbi_decode(pairs, steps, !open, out.DecodOut.data(), workspace, AcsKernel::automatic,
+                       open ? TrellisStart::any : TrellisStart::zero);
     } catch (const Error& e) {
         if (e.identifier() == "hfchain:vitdecode:NaN") report_nan(DecoderIn, copies);
         throw;
