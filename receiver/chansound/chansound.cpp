@@ -387,11 +387,11 @@ void pick_paths(const std::vector<ComplexArray>& corr, const Atom& a, index_t M,
     found.power = std::move(power);
 }
 
-// Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
-// paths in it.
-Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
-                    index_t M, const RealArray& comp, index_t windows) {
-    const Response response = search_response(mf, w0, x, preamble, M, windows);
+// Step 3 on a response over the span whose values each carry estimation noise of variance
+// gain_noise: its profile and the paths in it.
+Search paths_in_response(const Response& response, const RealArray& comp, index_t M,
+                         double gain_noise) {
+    const auto windows = static_cast<index_t>(response.windows.size());
     const index_t Q = kSearchTaps * M;
     Search found;
     found.base = response.base;
@@ -403,7 +403,6 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
         }
     }
     const Atom atom = pulse_atom(comp, M);
-    const double gain_noise = found.N0 / (kSearchLength - kSearchTaps);
     // A path's power, averaged over the windows, holds the estimation noise once (its bias)
     // and a fluctuation that shrinks as the square root of the windows: the margins above the
     // bias that kPathNoiseFactor and kDetect ask of four windows shrink alike with more.
@@ -418,6 +417,14 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     found.detected = !found.power.empty() && found.strongest >= detect_factor * gain_noise;
     found.ratio = found.strongest / gain_noise;
     return found;
+}
+
+// Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
+// paths in it.
+Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
+                    index_t M, const RealArray& comp, index_t windows) {
+    const Response response = search_response(mf, w0, x, preamble, M, windows);
+    return paths_in_response(response, comp, M, response.N0 / (kSearchLength - kSearchTaps));
 }
 
 // The preamble segments whose correlations acquisition adds in power, and the match of a start
@@ -818,6 +825,123 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     return out;
 }
 
+// The sounding after a late entry. A window of frames holds at least kSearchLength probe symbols.
+index_t probe_window_frames(const Layout& layout) {
+    return (kSearchLength + layout.trein - 1) / layout.trein;
+}
+
+// Step 2 from the probes alone, around the 0-based sample w0 of the first frame's first symbol:
+// each window of `group` frames correlates the samples at every delay of the span with its
+// known symbols, Tap i at phase phi being the response at sample base + phi + i M as in
+// search_response. The unknown data symbols between the probes add to the noise of each value.
+// `count` is set to the known symbols a window (the correlation's length).
+Response probe_response(const ComplexArray& mf, index_t w0, const KnownSymbols& known,
+                        const Layout& layout, index_t M, index_t group, index_t& count) {
+    const index_t Lmf = mf.numel();
+    const index_t base = w0 - kSpan * M;
+    const index_t Q = kSearchTaps * M;
+    const index_t windows = std::max<index_t>(1, layout.frames / group);
+    const index_t per = layout.frames / windows;  // the last window takes what is left over
+    std::vector<ComplexArray> response(windows, ComplexArray(Q));
+    count = per * layout.trein;
+    for (index_t w = 0; w < windows; ++w) {
+        const index_t m0 = layout.frameStart(w * per);
+        const index_t m1 = w + 1 < windows ? layout.frameStart((w + 1) * per) : layout.symbols;
+        index_t known_here = 0;
+        cdouble* h = response[w].data();
+        for (index_t m = m0; m < m1; ++m) {
+            if (known.var[m] != 0) continue;
+            ++known_here;
+            const cdouble x = std::conj(known.mean[m]);
+            for (index_t q = 0; q < Q; ++q) {
+                const index_t sample = base + q + m * M;
+                if (sample >= 0 && sample < Lmf) h[q] += x * mf[sample];
+            }
+        }
+        const double scale = 1.0 / static_cast<double>(std::max<index_t>(1, known_here));
+        for (index_t q = 0; q < Q; ++q) h[q] *= scale;
+    }
+    return {base, 0.0, std::move(response)};
+}
+
+// Mean power of `y` less what the paths' smoothed gains put in it: the noise of a sounding without
+// stretches of known symbols to measure it on (the data symbols have unit power, as the probes).
+double noise_beyond_paths(const ComplexArray& y, const ComplexArray& basis,
+                          const ComplexArray& gains, index_t symbols) {
+    const index_t L = basis.rows();
+    const index_t r = basis.cols();
+    double received = 0, signal = 0;
+    for (index_t n = 0; n < symbols; ++n) {
+        received += norm2(y[n]);
+        for (index_t i = 0; i < L; ++i) {
+            cdouble h{};
+            for (index_t p = 0; p < r; ++p) h += basis(i, p) * gains(p, n);
+            signal += norm2(h);
+        }
+    }
+    return std::max((received - signal) / static_cast<double>(symbols), kMinNoiseVar);
+}
+
+ChansoundOut chansound_from_block_polling(const ComplexArray& mf, double BlockStartSample,
+                                          const ModeParams& mode, const VarShapping& varShapping,
+                                          index_t frames, HostServices* host) {
+    const index_t M = oversampling_factor(varShapping, kBlock);
+    check_receiver_mode(mode, kBlock);
+    if (mode.trein < 1 || mode.preamSync.numel() != 0) {
+        raise("hfchain:chansound:UnsupportedMode",
+              "A sounding from a block's first symbol needs probes and the parameter set as "
+              "entered there (no preamble).");
+    }
+    const Layout layout = transmission_layout(mode, frames);
+    if (frames < 1) {
+        raise("hfchain:chansound:TooShort", "A sounding from a block needs at least one frame.");
+    }
+    const index_t w0 = check_index(BlockStartSample, mf.numel(), "BlockStartSample");
+    check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:chansound:NonFinite",
+                  "matched-filter samples must be finite.", "hfchain:chansound:TooLarge",
+                  kTooLargeRule.c_str());
+    const RealArray comp = composite_pulse(varShapping);
+    const KnownSymbols known = known_symbols(mode, layout);
+    index_t count = 0;
+    const Response response =
+        probe_response(mf, w0, known, layout, M, probe_window_frames(layout), count);
+    poll(host);
+    // Each value's noise: the received power over the correlation's length.
+    double received = 0;
+    for (index_t n = std::min(w0, mf.numel() - 1); n < mf.numel(); ++n) received += norm2(mf[n]);
+    received /= static_cast<double>(mf.numel() - std::min(w0, mf.numel() - 1));
+    Search found = paths_in_response(response, comp, M, received / static_cast<double>(count));
+    if (found.paths.empty()) {
+        raise(kChansoundNoSignal,
+              "The matched-filter output holds no trace of the probes from "
+              "sample " +
+                  std::to_string(w0 + 1) + ": no propagation path was found.");
+    }
+    ChansoundOut out;
+    out.frames = static_cast<double>(frames);
+    out.profile = std::move(found.profile);
+    out.profileStart = static_cast<double>(found.base + 1);
+    sample_paths(mf, found, comp, M, choose_taps(found, comp, M), layout.symbols, out);
+    // The noise: first what the search's path powers leave of the received power, then what the
+    // track's gains leave; the track is redone when the two differ clearly.
+    double expected = 0;
+    for (index_t i = 0; i < out.basis.rows(); ++i) {
+        for (index_t p = 0; p < out.basis.cols(); ++p) {
+            expected += found.power[p] * norm2(out.basis(i, p));
+        }
+    }
+    double symbol_power = 0;
+    for (index_t n = 0; n < layout.symbols; ++n) symbol_power += norm2(out.out[n]);
+    symbol_power /= static_cast<double>(layout.symbols);
+    const double N0 = std::max(symbol_power - expected, kMinNoiseVar);
+    track_gains(known, layout.frame(), found.power, N0, out.out, host, out);
+    const double rest = noise_beyond_paths(out.out, out.basis, out.gains, layout.symbols);
+    if (rest > N0 * kNoiseRetrack || rest < N0 / kNoiseRetrack) {
+        track_gains(known, layout.frame(), found.power, rest, out.out, host, out);
+    }
+    return out;
+}
+
 }  // namespace
 
 RealArray composite_pulse(const VarShapping& varShapping) {
@@ -840,6 +964,13 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                        const ModeParams& mode, const VarShapping& varShapping, HostServices& host) {
     return chansound_polling(MatchedFilterIn, FrameStartSample, mode, varShapping, &host);
+}
+
+ChansoundOut chansound_from_block(const ComplexArray& MatchedFilterIn, double BlockStartSample,
+                                  const ModeParams& mode, const VarShapping& varShapping,
+                                  index_t frames, HostServices& host) {
+    return chansound_from_block_polling(MatchedFilterIn, BlockStartSample, mode, varShapping,
+                                        frames, &host);
 }
 
 }  // namespace hfchain
