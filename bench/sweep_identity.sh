@@ -21,9 +21,12 @@ runs=(
   "-i 0.6 -C awgn,muito_ruim -e 10 --min-trials 1 --min-errors 300 --max-bits 1e5 -s 77"
 )
 
-# The table without its timing: the last column of each row and the wall time of the header.
+# The table without its timing: the last column of each row (before the note a row may end with,
+# "# few events: ...") and the wall time of the header.
 strip_timing() {
-  awk '/^#/ { sub(/wall time [^ ]+ s/, "wall time - s"); print; next } { NF--; print }'
+  awk '/^#/ { sub(/wall time [^ ]+ s/, "wall time - s"); print; next }
+       { note = ""; at = index($0, " # "); if (at > 0) { note = substr($0, at); $0 = substr($0, 1, at - 1) }
+         NF--; print $0 note }'
 }
 
 status=0
