@@ -9,6 +9,7 @@
 #include "receiver/impulseblank/impulseblank.hpp"
 #include "receiver/layout/layout.hpp"
 #include "receiver/layout/reception.hpp"
+#include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "transmitter/bitbudget.hpp"
 
@@ -172,10 +173,13 @@ HfLateReceived receive_hf_late(const ComplexArray& matched, double blockStart, d
                                            oversampling_factor(shaping, "chain"))
                                : 0;
     const index_t perBlock = transmission_layout(entered, 0).framesPerBlock;
-    r.blocks = perBlock > 0
-                   ? std::min(std::floor(settings.nFrame), static_cast<double>(frames / perBlock))
-                   : 0;
+    const double wanted = settings.nFrame >= 1 ? std::floor(settings.nFrame) : 0;  // NaN: none
+    r.blocks = perBlock > 0 ? std::min(wanted, static_cast<double>(frames / perBlock)) : 0;
     if (r.blocks < 1) return r;
+    if (!std::isfinite(offset)) {
+        raise("hfchain:late:BadOffset",
+              "The frequency offset must be finite; it is " + format_value(offset) + " Hz.");
+    }
     r.turned = turned_back(matched, offset, M);
     r.sounding = chansound_from_block(r.turned, blockStart, entered, shaping,
                                       static_cast<index_t>(r.blocks) * perBlock, host);

@@ -110,8 +110,10 @@ struct HfLateReceived {
 // The channel is sounded on the blocks' probes (chansound_from_block); the turbo loop's decoder
 // and the Viterbi decoder take the trellis open at both ends (the encoder's state at a block's
 // first bit is unknown, and nothing of the blocks is a known zero).
-// 150 to 4800 bit/s. Errors: those of the blocks (a mode without probes:
-// "hfchain:chansound:UnsupportedMode").
+// 150 to 4800 bit/s. Nothing is decoded (blocks 0) when no whole block fits, or nFrame is under
+// 1 or NaN. Errors: an offset that is NaN or infinite, "hfchain:late:BadOffset"; those of the
+// blocks (a mode without probes: "hfchain:chansound:UnsupportedMode"; a blockStart that is not a
+// whole sample of the input, the index check).
 HfLateReceived receive_hf_late(const ComplexArray& matched, double blockStart, double offset,
                                const ModeParams& mode, const HfSettings& settings,
                                HostServices& host);
