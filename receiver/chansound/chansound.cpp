@@ -766,6 +766,24 @@ void track_gains(const KnownSymbols& known, index_t frame, const std::vector<dou
     out.doppler = track.doppler;
 }
 
+// Steps 4 and 5 on the paths found around the 0-based sample w0: the refusal when there are none
+// (`where` says what was searched where, "of the preamble near"), else the sounding's frames,
+// profile, taps, start, delays, basis and samples.
+ChansoundOut sampled_paths(const ComplexArray& mf, Search& found, const RealArray& comp, index_t M,
+                           const Layout& layout, index_t w0, const char* where) {
+    if (found.paths.empty()) {
+        raise(kChansoundNoSignal, std::string("The matched-filter output holds no trace ") + where +
+                                      " sample " + std::to_string(w0 + 1) +
+                                      ": no propagation path was found.");
+    }
+    ChansoundOut out;
+    out.frames = static_cast<double>(layout.frames);
+    out.profile = std::move(found.profile);
+    out.profileStart = static_cast<double>(found.base + 1);
+    sample_paths(mf, found, comp, M, choose_taps(found, comp, M), layout.symbols, out);
+    return out;
+}
+
 ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                                const ModeParams& mode, const VarShapping& varShapping,
                                HostServices* host) {
@@ -805,19 +823,8 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // 2-3. The paths.
     Search found =
         find_paths(seen, w0, known.mean.data(), layout.preamble, M, comp, mode.rate, host);
-    if (found.paths.empty()) {
-        raise(kChansoundNoSignal,
-              "The matched-filter output holds no trace of the preamble near "
-              "sample " +
-                  std::to_string(w0 + 1) + ": no propagation path was found.");
-    }
-    ChansoundOut out;
-    out.frames = static_cast<double>(frames);
-    out.profile = std::move(found.profile);
-    out.profileStart = static_cast<double>(found.base + 1);
-
     // 4-6. Taps, samples and the track.
-    sample_paths(mf, found, comp, M, choose_taps(found, comp, M), layout.symbols, out);
+    ChansoundOut out = sampled_paths(mf, found, comp, M, layout, w0, "of the preamble near");
     const ComplexArray fitted =
         blank ? symbol_samples(seen, static_cast<index_t>(out.start) - 1, M, out.out.numel())
               : ComplexArray();
@@ -911,17 +918,7 @@ ChansoundOut chansound_from_block_polling(const ComplexArray& mf, double BlockSt
     for (index_t n = std::min(w0, mf.numel() - 1); n < mf.numel(); ++n) received += norm2(mf[n]);
     received /= static_cast<double>(mf.numel() - std::min(w0, mf.numel() - 1));
     Search found = paths_in_response(response, comp, M, received / static_cast<double>(count));
-    if (found.paths.empty()) {
-        raise(kChansoundNoSignal,
-              "The matched-filter output holds no trace of the probes from "
-              "sample " +
-                  std::to_string(w0 + 1) + ": no propagation path was found.");
-    }
-    ChansoundOut out;
-    out.frames = static_cast<double>(frames);
-    out.profile = std::move(found.profile);
-    out.profileStart = static_cast<double>(found.base + 1);
-    sample_paths(mf, found, comp, M, choose_taps(found, comp, M), layout.symbols, out);
+    ChansoundOut out = sampled_paths(mf, found, comp, M, layout, w0, "of the probes from");
     // The noise: first what the search's path powers leave of the received power, then what the
     // track's gains leave; the track is redone when the two differ clearly.
     double expected = 0;
