@@ -7,7 +7,7 @@
 # Usage: bench/late_decode.sh [TRIALS [BUILD]]   (TRIALS for the 0.6 s interleaver, a quarter of
 # them for 4.8 s; BUILD: a build folder, build/release by default)
 set -e
-trials=${1:-200}
+trials=${1:-120}
 build=${2:-build/release}
 long=$(( (trials + 3) / 4 ))
 summary=$(mktemp)
@@ -15,13 +15,13 @@ trap 'rm -f "$summary"' EXIT
 run() { nice -n 5 "$build/bench/late_entry" "$@" decode | sed '1,2d' | tee -a "$summary" | grep '^|'; }
 echo "| mode | channel | Es/N0 | full reception | late entry | not locked |"
 echo "|---|---|---|---|---|---|"
-run 2400 0.6 awgn 3,4,5,6,7 "$trials"
-run 2400 0.6 ruim 8,9,10,11,12,13,14 "$trials"
-run 2400 4.8 awgn 3,4,5,6,7 "$long"
-run 2400 4.8 ruim 5,6,7,8,9,10,11 "$long"
+run 2400 0.6 awgn 4,5,6,7,8 "$trials"
+run 2400 0.6 ruim 10,12,14,16,18,20 "$trials"
+run 2400 4.8 awgn 4,5,6,7,8 "$long"
+run 2400 4.8 ruim 6,8,10,12,14,16 "$long"
 run 600 0.6 awgn -3,-2,-1,0,1 "$trials"
-run 600 0.6 ruim 0,1,2,3,4,5,6,7 "$trials"
+run 600 0.6 ruim 2,4,6,8,10,12 "$trials"
 run 600 4.8 awgn -3,-2,-1,0,1 "$long"
-run 600 4.8 ruim -2,-1,0,1,2,3,4 "$long"
+run 600 4.8 ruim 0,2,4,6,8 "$long"
 echo
 grep -v '^|' "$summary"

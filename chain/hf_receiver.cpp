@@ -183,8 +183,10 @@ HfLateReceived receive_hf_late(const ComplexArray& matched, double blockStart, d
     r.turned = turned_back(matched, offset, M);
     r.sounding = chansound_from_block(r.turned, blockStart, entered, shaping,
                                       static_cast<index_t>(r.blocks) * perBlock, host);
-    r.equalised = turboequal(r.sounding, entered, r.blocks, settings.iterations, host,
-                             settings.turboStop, TrellisEnds::open);
+    // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.
+    const double iterations = is_uncoded(mode) ? 0.0 : settings.iterations;
+    r.equalised = turboequal(r.sounding, entered, r.blocks, iterations, host, settings.turboStop,
+                             TrellisEnds::open);
     Decoding& d = r.decoding;
     d.symbols = r.equalised.out;
     d.noiseVar = r.equalised.noiseVar;

@@ -838,10 +838,10 @@ index_t probe_window_frames(const Layout& layout) {
 }
 
 // Step 2 from the probes alone, around the 0-based sample w0 of the first frame's first symbol:
-// each window of `group` frames correlates the samples at every delay of the span with its
-// known symbols, Tap i at phase phi being the response at sample base + phi + i M as in
-// search_response. The unknown data symbols between the probes add to the noise of each value.
-// `count` is set to the known symbols a window (the correlation's length).
+// in each window of `group` frames, least squares of kSearchTaps symbol-spaced taps at each
+// sampling phase, as search_response fits them on the preamble, with the data symbols taken as 0
+// (they add to the noise). The fit undoes what the probes' own correlation at other delays would
+// leave of each path. `count` is set to the known symbols a window.
 Response probe_response(const ComplexArray& mf, index_t w0, const KnownSymbols& known,
                         const Layout& layout, index_t M, index_t group, index_t& count) {
     const index_t Lmf = mf.numel();
@@ -851,42 +851,74 @@ Response probe_response(const ComplexArray& mf, index_t w0, const KnownSymbols& 
     const index_t per = layout.frames / windows;  // the last window takes what is left over
     std::vector<ComplexArray> response(windows, ComplexArray(Q));
     count = per * layout.trein;
+    auto x = [&](index_t m) { return m >= 0 && m < layout.symbols ? known.mean[m] : cdouble{}; };
+    auto sample = [&](index_t s) { return s >= 0 && s < Lmf ? mf[s] : cdouble{}; };
+    std::vector<cdouble> G(kSearchTaps * kSearchTaps), h(kSearchTaps);
     for (index_t w = 0; w < windows; ++w) {
-        const index_t m0 = layout.frameStart(w * per);
-        const index_t m1 = w + 1 < windows ? layout.frameStart((w + 1) * per) : layout.symbols;
-        index_t known_here = 0;
-        cdouble* h = response[w].data();
-        for (index_t m = m0; m < m1; ++m) {
-            if (known.var[m] != 0) continue;
-            ++known_here;
-            const cdouble x = std::conj(known.mean[m]);
-            for (index_t q = 0; q < Q; ++q) {
-                const index_t sample = base + q + m * M;
-                if (sample >= 0 && sample < Lmf) h[q] += x * mf[sample];
+        const index_t j0 = layout.frameStart(w * per);
+        const index_t j1 = w + 1 < windows ? layout.frameStart((w + 1) * per) : layout.symbols;
+        for (index_t a = 0; a < kSearchTaps; ++a) {
+            for (index_t b = a; b < kSearchTaps; ++b) {
+                cdouble g{};
+                for (index_t j = j0; j < j1; ++j) g += cmulc(x(j - a), x(j - b));
+                G[a + b * kSearchTaps] = g;
+                G[b + a * kSearchTaps] = std::conj(g);
             }
         }
-        const double scale = 1.0 / static_cast<double>(std::max<index_t>(1, known_here));
-        for (index_t q = 0; q < Q; ++q) h[q] *= scale;
+        if (!cholesky_factor(kSearchTaps, G.data())) continue;
+        for (index_t phi = 0; phi < M; ++phi) {
+            for (index_t i = 0; i < kSearchTaps; ++i) {
+                cdouble c{};
+                for (index_t j = j0; j < j1; ++j) c += cmulc(x(j - i), sample(base + phi + j * M));
+                h[i] = c;
+            }
+            cholesky_solve(kSearchTaps, G.data(), h.data());
+            for (index_t i = 0; i < kSearchTaps; ++i) response[w][phi + i * M] = h[i];
+        }
     }
     return {base, 0.0, std::move(response)};
 }
 
-// Mean power of `y` less what the paths' smoothed gains put in it: the noise of a sounding without
-// stretches of known symbols to measure it on (the data symbols have unit power, as the probes).
-double noise_beyond_paths(const ComplexArray& y, const ComplexArray& basis,
-                          const ComplexArray& gains, index_t symbols) {
+// The largest share of the channel's energy that a sample's taps may put on unknown symbols for
+// the sample to measure the noise of a sounding from the probes (the middle of a probe run).
+constexpr double kProbeLeak = 0.05;
+
+// The noise of a sounding without stretches of known symbols to measure it on: over the samples
+// whose taps put at most kProbeLeak of the channel's energy on unknown symbols (the data, and
+// whatever lies before the first and after the last symbol sounded), the residual of the known
+// symbols' part less that leak (the unknown symbols have unit power, as the probes); where no
+// sample is so placed, the received power less the paths'.
+double probe_noise(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& gains,
+                   const KnownSymbols& known, index_t symbols) {
     const index_t L = basis.rows();
     const index_t r = basis.cols();
-    double received = 0, signal = 0;
+    double residual = 0, received = 0, signal = 0;
+    index_t counted = 0;
     for (index_t n = 0; n < symbols; ++n) {
-        received += norm2(y[n]);
+        cdouble fit{};
+        double energy = 0, leak = 0;
         for (index_t i = 0; i < L; ++i) {
             cdouble h{};
             for (index_t p = 0; p < r; ++p) h += basis(i, p) * gains(p, n);
-            signal += norm2(h);
+            const double e = norm2(h);
+            energy += e;
+            const index_t m = n - i;
+            if (m < 0 || known.var[m] != 0) {
+                leak += e;
+            } else {
+                fit += h * known.mean[m];
+            }
+        }
+        received += norm2(y[n]);
+        signal += energy;
+        if (leak <= kProbeLeak * energy) {
+            residual += norm2(y[n] - fit) - leak;
+            ++counted;
         }
     }
-    return std::max((received - signal) / static_cast<double>(symbols), kMinNoiseVar);
+    const double N0 = counted > 0 ? residual / static_cast<double>(counted)
+                                  : (received - signal) / static_cast<double>(symbols);
+    return std::max(N0, kMinNoiseVar);
 }
 
 ChansoundOut chansound_from_block_polling(const ComplexArray& mf, double BlockStartSample,
@@ -920,7 +952,7 @@ ChansoundOut chansound_from_block_polling(const ComplexArray& mf, double BlockSt
     Search found = paths_in_response(response, comp, M, received / static_cast<double>(count));
     ChansoundOut out = sampled_paths(mf, found, comp, M, layout, w0, "of the probes from");
     // The noise: first what the search's path powers leave of the received power, then what the
-    // track's gains leave; the track is redone when the two differ clearly.
+    // track's gains leave of the probes; the track is redone when the two differ clearly.
     double expected = 0;
     for (index_t i = 0; i < out.basis.rows(); ++i) {
         for (index_t p = 0; p < out.basis.cols(); ++p) {
@@ -932,7 +964,7 @@ ChansoundOut chansound_from_block_polling(const ComplexArray& mf, double BlockSt
     symbol_power /= static_cast<double>(layout.symbols);
     const double N0 = std::max(symbol_power - expected, kMinNoiseVar);
     track_gains(known, layout.frame(), found.power, N0, out.out, host, out);
-    const double rest = noise_beyond_paths(out.out, out.basis, out.gains, layout.symbols);
+    const double rest = probe_noise(out.out, out.basis, out.gains, known, layout.symbols);
     if (rest > N0 * kNoiseRetrack || rest < N0 / kNoiseRetrack) {
         track_gains(known, layout.frame(), found.power, rest, out.out, host, out);
     }

@@ -78,11 +78,11 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 //     from that symbol on, without a preamble; a mode with probes (150 to 4800 bit/s).
 //   frames: frames to sound from there (the whole blocks the equaliser will take), at least 1.
 // The paths are found as on the preamble, over windows of frames that hold at least 96 probe
-// symbols each, from the correlation of the received samples at every delay of the search span
-// with the known probe symbols (the scrambled zeros, and the closing patterns of the last two
-// frames of each block); the unknown data symbols between the probes count as noise there. No
-// stretch of known symbols measures the noise: it is the received power less the paths'. The
-// gains are then tracked on the probes as after a preamble.
+// symbols each: a least-squares fit of the response at every delay of the search span to the
+// known probe symbols (the scrambled zeros, and the closing patterns of the last two frames of
+// each block), the unknown data symbols between them taken as 0 and counted as noise. No stretch
+// of known symbols measures the noise: it is the received power less the paths'. The gains are
+// then tracked on the probes as after a preamble.
 // Errors: M not a whole number of at least 1, "hfchain:chansound:BadOversampling"; a mode without
 // probes, or with a preamble, "hfchain:chansound:UnsupportedMode"; frames < 1,
 // "hfchain:chansound:TooShort"; BlockStartSample not a whole number within 1..Lmf, the index
