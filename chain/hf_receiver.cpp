@@ -112,7 +112,9 @@ void decode_symbols(const ModeParams& mode, double nFrame, SoftRule rule, Decodi
                     TrellisEnds ends) {
     r.soft = softslicer(r.symbols, r.noiseVar, mode, rule);
     if (is_uncoded(mode)) {
-        decide_uncoded(r.soft.LLR, bit_budget(mode, nFrame).info, r);
+        const BitBudget budget =
+            ends == TrellisEnds::open ? block_budget(mode, nFrame) : bit_budget(mode, nFrame);
+        decide_uncoded(r.soft.LLR, budget.info, r);
     } else {
         r.deinterleaved = unshuffle(r.soft.LLR, mode);
         r.decoded = vitdecode(r.deinterleaved.out, mode, nFrame, ends);

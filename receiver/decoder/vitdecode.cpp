@@ -57,7 +57,9 @@ VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, doubl
     const auto copies = static_cast<std::int64_t>(R);
 
     // 3. The transmitter's bit budget: K information bits, flush and padding zeros.
-    const BitBudget budget = bit_budget(mode, nFrame);
+    // An open trellis decodes whole blocks from inside a transmission: no flush or padding.
+    const BitBudget budget =
+        ends == TrellisEnds::open ? block_budget(mode, nFrame) : bit_budget(mode, nFrame);
 
     // 4. One coded value per generator row and encoder input bit.
     const std::int64_t expected = 2 * copies * budget.total;

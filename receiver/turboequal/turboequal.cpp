@@ -309,7 +309,8 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams&
                   "The 4800 bit/s mode sends its bits uncoded: there is no decoder to iterate "
                   "with; ask for iterations = 0.");
         }
-        const BitBudget budget = bit_budget(mode, nFrame);
+        const BitBudget budget =
+            ends == TrellisEnds::open ? block_budget(mode, nFrame) : bit_budget(mode, nFrame);
         const std::int64_t sent = static_cast<std::int64_t>(2) * copies * budget.total;
         if (static_cast<std::int64_t>(bitsN) != sent || T <= 0 || bitsN % T != 0) {
             raise("hfchain:turboequal:FrameMismatch",
@@ -319,7 +320,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams&
         }
         // An open trellis (whole blocks from inside a transmission) knows no input bit.
         steps = budget.total;
-        K = ends == TrellisEnds::open ? steps : budget.info;
+        K = budget.info;
         position = IntArray(T);
         for (index_t k = 0; k < T; ++k) {
             position[k] = check_index(mode.interTable[k], T, "interTable");

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <limits>
 #include <string>
 
 #include "chain/hf_receiver.hpp"
@@ -31,11 +30,10 @@ TEST(LateDecode, TheWholeBlocksAfterAnEntryInsideABlockDecode) {
         index_t entry;  // data symbol of the first block at which the receiver starts
         double offset;  // Hz
         double spread;
+        double nFrame = 2;  // blocks asked for (one: no flush bits among them at all)
     } cases[] = {
-        {2400, 700, 30, 0},
-        {2400, 333, -50, 1},
-        {600, 1000, 12, 0},
-        {150, 555, -5, 1},
+        {2400, 700, 30, 0}, {2400, 333, -50, 1},  {600, 1000, 12, 0},
+        {150, 555, -5, 1},  {150, 900, 40, 0, 1},
     };
     BuiltinHost host;
     for (const auto& c : cases) {
@@ -58,16 +56,17 @@ TEST(LateDecode, TheWholeBlocksAfterAnEntryInsideABlockDecode) {
         ASSERT_TRUE(lock.found) << name;
         HfSettings settings;
         settings.shaping = kShaping;
-        settings.nFrame = std::numeric_limits<double>::infinity();
+        settings.nFrame = c.nFrame;
         const HfLateReceived r =
             receive_hf_late(heard, lock.blockStart, lock.offset, mode, settings, host);
-        // Blocks 1 and 2 of the transmission, their encoder input bits.
-        ASSERT_EQ(r.blocks, 2) << name;
+        // Blocks 1 (and 2) of the transmission, their encoder input bits.
+        ASSERT_EQ(r.blocks, c.nFrame) << name;
         const index_t B = bit_budget(mode, blocks).total / 3;
+        const auto n = static_cast<index_t>(c.nFrame) * B;
         const RealArray& bits = r.decoding.decoded.DecodOut;
-        ASSERT_EQ(bits.numel(), 2 * B) << name;
+        ASSERT_EQ(bits.numel(), n) << name;
         index_t errors = 0;
-        for (index_t k = 0; k < 2 * B; ++k) errors += bits[k] != tx.BitInCodIn[B + k];
+        for (index_t k = 0; k < n; ++k) errors += bits[k] != tx.BitInCodIn[B + k];
         EXPECT_EQ(errors, 0) << name;
     }
 }
