@@ -7,6 +7,9 @@
 #include "params/modes.hpp"
 #include "receiver/chansound/pathtrack.hpp"
 #include "receiver/impulseblank/impulseblank.hpp"
+#include "receiver/layout/layout.hpp"
+#include "receiver/layout/reception.hpp"
+#include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "transmitter/bitbudget.hpp"
 
@@ -105,13 +108,16 @@ index_t coded_bit_count(const ModeParams& mode, double nFrame) {
     return is_uncoded(mode) ? total : total * 2 * static_cast<index_t>(mode.repFactor);
 }
 
-void decode_symbols(const ModeParams& mode, double nFrame, SoftRule rule, Decoding& r) {
+void decode_symbols(const ModeParams& mode, double nFrame, SoftRule rule, Decoding& r,
+                    TrellisEnds ends) {
     r.soft = softslicer(r.symbols, r.noiseVar, mode, rule);
     if (is_uncoded(mode)) {
-        decide_uncoded(r.soft.LLR, bit_budget(mode, nFrame).info, r);
+        const BitBudget budget =
+            ends == TrellisEnds::open ? block_budget(mode, nFrame) : bit_budget(mode, nFrame);
+        decide_uncoded(r.soft.LLR, budget.info, r);
     } else {
         r.deinterleaved = unshuffle(r.soft.LLR, mode);
-        r.decoded = vitdecode(r.deinterleaved.out, mode, nFrame);
+        r.decoded = vitdecode(r.deinterleaved.out, mode, nFrame, ends);
     }
     r.ran = true;
 }
@@ -150,6 +156,43 @@ HfReceived receive_hf(const ComplexArray& matched, const RealArray& frameStart,
     d.noiseVar = r.equalised.noiseVar;
     erase(reached_data_symbols(blanked, r.sounding.delays, shaping, mode, d.symbols.numel()), d);
     decode_symbols(mode, settings.nFrame, settings.softRule, d);
+    return r;
+}
+
+HfLateReceived receive_hf_late(const ComplexArray& matched, double blockStart, double offset,
+                               const ModeParams& mode, const HfSettings& settings,
+                               HostServices& host) {
+    HfLateReceived r;
+    const VarShapping& shaping = settings.shaping;
+    const ModeParams entered = entered_at_block(mode);
+    const auto M = static_cast<index_t>(shaping.oversamplingFactor);
+    // The whole blocks from the block's first symbol on: the output counted as one whose
+    // transmission starts there (its first peak 2 D M samples in, past the filters' tails).
+    const double edge = 2.0 * shaping.pulseDelay * shaping.oversamplingFactor;
+    const double rest = static_cast<double>(matched.numel()) - (blockStart - 1) + edge;
+    const index_t frames = rest >= 1 && blockStart >= 1
+                               ? frames_in(static_cast<index_t>(rest), entered, shaping.pulseDelay,
+                                           oversampling_factor(shaping, "chain"))
+                               : 0;
+    const index_t perBlock = transmission_layout(entered, 0).framesPerBlock;
+    const double wanted = settings.nFrame >= 1 ? std::floor(settings.nFrame) : 0;  // NaN: none
+    r.blocks = perBlock > 0 ? std::min(wanted, static_cast<double>(frames / perBlock)) : 0;
+    if (r.blocks < 1) return r;
+    if (!std::isfinite(offset)) {
+        raise("hfchain:late:BadOffset",
+              "The frequency offset must be finite; it is " + format_value(offset) + " Hz.");
+    }
+    r.turned = turned_back(matched, offset, M);
+    r.sounding = chansound_from_block(r.turned, blockStart, entered, shaping,
+                                      static_cast<index_t>(r.blocks) * perBlock, host);
+    // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.
+    const double iterations = is_uncoded(mode) ? 0.0 : settings.iterations;
+    r.equalised = turboequal(r.sounding, entered, r.blocks, iterations, host, settings.turboStop,
+                             TrellisEnds::open);
+    Decoding& d = r.decoding;
+    d.symbols = r.equalised.out;
+    d.noiseVar = r.equalised.noiseVar;
+    decode_symbols(mode, r.blocks, settings.softRule, d, TrellisEnds::open);
     return r;
 }
 

@@ -61,8 +61,10 @@ RealArray first_or_erased(const RealArray& x, index_t n);
 index_t coded_bit_count(const ModeParams& mode, double nFrame);
 
 // The decoders' shared back end from r.symbols and r.noiseVar: the soft demapper, the
-// deinterleaver and the decoder (at 4800 bit/s, uncoded, the ratios' signs).
-void decode_symbols(const ModeParams& mode, double nFrame, SoftRule rule, Decoding& r);
+// deinterleaver and the decoder (at 4800 bit/s, uncoded, the ratios' signs), whose trellis
+// starts and ends as `ends` says (open: whole blocks from inside a transmission).
+void decode_symbols(const ModeParams& mode, double nFrame, SoftRule rule, Decoding& r,
+                    TrellisEnds ends = TrellisEnds::zero);
 
 // The 75 bit/s back end from a pattern detector's ratios: deinterleaver and decoder.
 void decode_pattern_ratios(const ModeParams& mode, double nFrame, const RealArray& llr,
@@ -89,5 +91,31 @@ void erase(const std::vector<index_t>& symbols, R& r) {
 HfReceived receive_hf(const ComplexArray& matched, const RealArray& frameStart,
                       const std::vector<index_t>& blanked, const ModeParams& mode,
                       const HfSettings& settings, HostServices& host);
+
+// What a receiver that entered after the preamble decodes: the whole blocks from a block's first
+// symbol on.
+struct HfLateReceived {
+    double blocks = 0;        // whole interleaver blocks decoded (0: none fits in the input)
+    ComplexArray turned;      // the matched-filter output turned back by the offset
+    ChansoundOut sounding;    // the sounding from the block's probes
+    TurboequalOut equalised;  // equalised data symbols of those blocks
+    Decoding decoding;        // ran false when no whole block fits; DecodOut holds the encoder
+                              // input bits of the blocks, InfoBits nothing of meaning
+};
+
+// The HF receiver after a late entry: decodes the whole interleaver blocks of `matched`
+// (pulsematch's output) from the one whose first symbol peaks at the 1-based sample `blockStart`
+// (blocklock's, under the frequency offset `offset` Hz it read) to the end of the input, at most
+// settings.nFrame of them (the blocks the transmission has left, when the caller knows them).
+// The channel is sounded on the blocks' probes (chansound_from_block); the turbo loop's decoder
+// and the Viterbi decoder take the trellis open at both ends (the encoder's state at a block's
+// first bit is unknown, and nothing of the blocks is a known zero).
+// 150 to 4800 bit/s. Nothing is decoded (blocks 0) when no whole block fits, or nFrame is under
+// 1 or NaN. Errors: an offset that is NaN or infinite, "hfchain:late:BadOffset"; those of the
+// blocks (a mode without probes: "hfchain:chansound:UnsupportedMode"; a blockStart that is not a
+// whole sample of the input, the index check).
+HfLateReceived receive_hf_late(const ComplexArray& matched, double blockStart, double offset,
+                               const ModeParams& mode, const HfSettings& settings,
+                               HostServices& host);
 
 }  // namespace hfchain

@@ -2,6 +2,9 @@
 // shape; float64 and complex128 arrays in column-major order are borrowed, and the holders keep
 // them alive until the call returns), calls the C++ entry function with the GIL released and
 // hands the result over without a copy. A new block is one more binding of the same few lines.
+#include <limits>
+
+#include "chain/hf_receiver.hpp"
 #include "chain/theory.hpp"
 #include "channel/channel_text.hpp"
 #include "params/modes.hpp"
@@ -318,6 +321,32 @@ void bind_blocks(py::module_& m) {
         },
         py::arg("MatchedFilterIn"), py::arg("varShapping"),
         py::arg("threshold") = kBlocklockThreshold, doc::blocklock);
+
+    m.def(
+        "decode_late",
+        [](py::handle MatchedFilterIn, py::handle blockStart, py::handle offset, py::handle mode,
+           py::handle varShapping, py::handle nFrame, py::handle iterations) {
+            const auto in = read_complex(MatchedFilterIn, "MatchedFilterIn");
+            const double start = read_scalar(blockStart, "blockStart");
+            const double f = read_scalar(offset, "offset");
+            const ModeParams m = read<ModeParams>(mode, "milstd");
+            HfSettings settings;
+            settings.shaping = read<VarShapping>(varShapping, "varShapping");
+            settings.nFrame = read_scalar(nFrame, "nFrame");
+            settings.iterations = read_scalar(iterations, "iterations");
+            HfLateReceived r = with_host(py::none(), [&](HostServices& h) {
+                return receive_hf_late(*in, start, f, m, settings, h);
+            });
+            py::dict out;
+            out["blocks"] = r.blocks;
+            out["DecodOut"] = to_numpy(std::move(r.decoding.decoded.DecodOut));
+            out["out"] = to_numpy(std::move(r.decoding.symbols));
+            out["noiseVar"] = to_numpy(std::move(r.decoding.noiseVar));
+            return out;
+        },
+        py::arg("MatchedFilterIn"), py::arg("blockStart"), py::arg("offset"), py::arg("milstd"),
+        py::arg("varShapping"), py::arg("nFrame") = std::numeric_limits<double>::infinity(),
+        py::arg("iterations") = 2.0, doc::decode_late);
 
     m.def(
         "chansound",

@@ -28,4 +28,14 @@ BitBudget bit_budget(const ModeParams& mode, double nFrame) {
     return budget;
 }
 
+BitBudget block_budget(const ModeParams& mode, double blocks) {
+    const double R = mode.repFactor;
+    const double B =
+        static_cast<double>(mode.interTable.numel()) / (is_uncoded(mode) ? R : 2.0 * R);
+    BitBudget budget;
+    budget.info = check_size_argument(B * blocks);
+    budget.total = budget.info;
+    return budget;
+}
+
 }  // namespace hfchain

@@ -25,4 +25,10 @@ struct BitBudget {
 // "Coder:MATLAB:NonIntegerInput"; K, Z or the total beyond 2147483647, "Coder:MATLAB:pmaxsize".
 BitBudget bit_budget(const ModeParams& mode, double nFrame);
 
+// The encoder input bits of `blocks` whole interleaver blocks cut from inside a transmission:
+// B blocks of them (B as above), every one unknown (info = total, no flush or padding counted).
+// Errors: a count that is not whole, "Coder:MATLAB:NonIntegerInput"; too large,
+// "Coder:MATLAB:pmaxsize".
+BitBudget block_budget(const ModeParams& mode, double blocks);
+
 }  // namespace hfchain

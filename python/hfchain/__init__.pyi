@@ -41,6 +41,7 @@ C++ blocks look for interrupts), chansound and turboequal at their next stage, a
 cleanly; the other blocks finish their call first.
 """
 
+import math
 import os
 from typing import Any, Callable, Mapping, Sequence
 
@@ -1160,6 +1161,20 @@ def blocklock(MatchedFilterIn: ComplexIn, varShapping: VarShapping | Mapping[str
     "hfchain:blocklock:NonFinite" (a NaN or infinite sample, named), "hfchain:blocklock:TooLarge"
     (a sample beyond 1e30 in magnitude, named), "hfchain:blocklock:BadThreshold" (NaN or
     negative)."""
+
+def decode_late(MatchedFilterIn: ComplexIn, blockStart: float, offset: float, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any], nFrame: float = math.inf, iterations: float = 2.0) -> dict[str, Any]:
+    """Decoding after a late entry: the whole interleaver blocks of a matched-filter output from
+    the one whose first symbol peaks at blockStart, as blocklock reads it (with its offset, Hz),
+    to the end of the input, at most nFrame of them. The channel is sounded on the blocks'
+    probes; the turbo equaliser (iterations decoder passes) and the Viterbi decoder take the
+    encoder's state at the blocks' ends as unknown. 150 to 4800 bit/s.
+
+    milstd: the mode's parameter set (rateconf of blocklock's mode); varShapping: the filters.
+    Returns a dict: blocks (whole blocks decoded, 0 when none fits), DecodOut (the encoder input
+    bits of those blocks, 0/1), out and noiseVar (the equalised data symbols and their variances).
+    Errors: "hfchain:late:BadOffset" (NaN or infinite), "hfchain:chansound:UnsupportedMode"
+    (75 bit/s), the index check for a blockStart that is not a whole sample of the input, and
+    those of chansound and turboequal."""
 
 def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> ChansoundOut:
     """Channel sounder of the HF receiver: synchronisation, the propagation paths and their gains

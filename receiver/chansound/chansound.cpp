@@ -387,11 +387,11 @@ void pick_paths(const std::vector<ComplexArray>& corr, const Atom& a, index_t M,
     found.power = std::move(power);
 }
 
-// Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
-// paths in it.
-Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
-                    index_t M, const RealArray& comp, index_t windows) {
-    const Response response = search_response(mf, w0, x, preamble, M, windows);
+// Step 3 on a response over the span whose values each carry estimation noise of variance
+// gain_noise: its profile and the paths in it.
+Search paths_in_response(const Response& response, const RealArray& comp, index_t M,
+                         double gain_noise) {
+    const auto windows = static_cast<index_t>(response.windows.size());
     const index_t Q = kSearchTaps * M;
     Search found;
     found.base = response.base;
@@ -403,7 +403,6 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
         }
     }
     const Atom atom = pulse_atom(comp, M);
-    const double gain_noise = found.N0 / (kSearchLength - kSearchTaps);
     // A path's power, averaged over the windows, holds the estimation noise once (its bias)
     // and a fluctuation that shrinks as the square root of the windows: the margins above the
     // bias that kPathNoiseFactor and kDetect ask of four windows shrink alike with more.
@@ -418,6 +417,14 @@ Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_
     found.detected = !found.power.empty() && found.strongest >= detect_factor * gain_noise;
     found.ratio = found.strongest / gain_noise;
     return found;
+}
+
+// Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
+// paths in it.
+Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
+                    index_t M, const RealArray& comp, index_t windows) {
+    const Response response = search_response(mf, w0, x, preamble, M, windows);
+    return paths_in_response(response, comp, M, response.N0 / (kSearchLength - kSearchTaps));
 }
 
 // The preamble segments whose correlations acquisition adds in power, and the match of a start
@@ -759,6 +766,24 @@ void track_gains(const KnownSymbols& known, index_t frame, const std::vector<dou
     out.doppler = track.doppler;
 }
 
+// Steps 4 and 5 on the paths found around the 0-based sample w0: the refusal when there are none
+// (`where` says what was searched where, "of the preamble near"), else the sounding's frames,
+// profile, taps, start, delays, basis and samples.
+ChansoundOut sampled_paths(const ComplexArray& mf, Search& found, const RealArray& comp, index_t M,
+                           const Layout& layout, index_t w0, const char* where) {
+    if (found.paths.empty()) {
+        raise(kChansoundNoSignal, std::string("The matched-filter output holds no trace ") + where +
+                                      " sample " + std::to_string(w0 + 1) +
+                                      ": no propagation path was found.");
+    }
+    ChansoundOut out;
+    out.frames = static_cast<double>(layout.frames);
+    out.profile = std::move(found.profile);
+    out.profileStart = static_cast<double>(found.base + 1);
+    sample_paths(mf, found, comp, M, choose_taps(found, comp, M), layout.symbols, out);
+    return out;
+}
+
 ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                                const ModeParams& mode, const VarShapping& varShapping,
                                HostServices* host) {
@@ -798,23 +823,151 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     // 2-3. The paths.
     Search found =
         find_paths(seen, w0, known.mean.data(), layout.preamble, M, comp, mode.rate, host);
-    if (found.paths.empty()) {
-        raise(kChansoundNoSignal,
-              "The matched-filter output holds no trace of the preamble near "
-              "sample " +
-                  std::to_string(w0 + 1) + ": no propagation path was found.");
-    }
-    ChansoundOut out;
-    out.frames = static_cast<double>(frames);
-    out.profile = std::move(found.profile);
-    out.profileStart = static_cast<double>(found.base + 1);
-
     // 4-6. Taps, samples and the track.
-    sample_paths(mf, found, comp, M, choose_taps(found, comp, M), layout.symbols, out);
+    ChansoundOut out = sampled_paths(mf, found, comp, M, layout, w0, "of the preamble near");
     const ComplexArray fitted =
         blank ? symbol_samples(seen, static_cast<index_t>(out.start) - 1, M, out.out.numel())
               : ComplexArray();
     track_gains(known, layout.frame(), found.power, found.N0, blank ? fitted : out.out, host, out);
+    return out;
+}
+
+// The sounding after a late entry. A window of frames holds at least kSearchLength probe symbols.
+index_t probe_window_frames(const Layout& layout) {
+    return (kSearchLength + layout.trein - 1) / layout.trein;
+}
+
+// Step 2 from the probes alone, around the 0-based sample w0 of the first frame's first symbol:
+// in each window of `group` frames, least squares of kSearchTaps symbol-spaced taps at each
+// sampling phase, as search_response fits them on the preamble, with the data symbols taken as 0
+// (they add to the noise). The fit undoes what the probes' own correlation at other delays would
+// leave of each path. `count` is set to the known symbols a window.
+Response probe_response(const ComplexArray& mf, index_t w0, const KnownSymbols& known,
+                        const Layout& layout, index_t M, index_t group, index_t& count) {
+    const index_t Lmf = mf.numel();
+    const index_t base = w0 - kSpan * M;
+    const index_t Q = kSearchTaps * M;
+    const index_t windows = std::max<index_t>(1, layout.frames / group);
+    const index_t per = layout.frames / windows;  // the last window takes what is left over
+    std::vector<ComplexArray> response(windows, ComplexArray(Q));
+    count = per * layout.trein;
+    auto x = [&](index_t m) { return m >= 0 && m < layout.symbols ? known.mean[m] : cdouble{}; };
+    auto sample = [&](index_t s) { return s >= 0 && s < Lmf ? mf[s] : cdouble{}; };
+    std::vector<cdouble> G(kSearchTaps * kSearchTaps), h(kSearchTaps);
+    for (index_t w = 0; w < windows; ++w) {
+        const index_t j0 = layout.frameStart(w * per);
+        const index_t j1 = w + 1 < windows ? layout.frameStart((w + 1) * per) : layout.symbols;
+        for (index_t a = 0; a < kSearchTaps; ++a) {
+            for (index_t b = a; b < kSearchTaps; ++b) {
+                cdouble g{};
+                for (index_t j = j0; j < j1; ++j) g += cmulc(x(j - a), x(j - b));
+                G[a + b * kSearchTaps] = g;
+                G[b + a * kSearchTaps] = std::conj(g);
+            }
+        }
+        if (!cholesky_factor(kSearchTaps, G.data())) continue;
+        for (index_t phi = 0; phi < M; ++phi) {
+            for (index_t i = 0; i < kSearchTaps; ++i) {
+                cdouble c{};
+                for (index_t j = j0; j < j1; ++j) c += cmulc(x(j - i), sample(base + phi + j * M));
+                h[i] = c;
+            }
+            cholesky_solve(kSearchTaps, G.data(), h.data());
+            for (index_t i = 0; i < kSearchTaps; ++i) response[w][phi + i * M] = h[i];
+        }
+    }
+    return {base, 0.0, std::move(response)};
+}
+
+// The largest share of the channel's energy that a sample's taps may put on unknown symbols for
+// the sample to measure the noise of a sounding from the probes (the middle of a probe run).
+constexpr double kProbeLeak = 0.05;
+
+// The noise of a sounding without stretches of known symbols to measure it on: over the samples
+// whose taps put at most kProbeLeak of the channel's energy on unknown symbols (the data, and
+// whatever lies before the first and after the last symbol sounded), the residual of the known
+// symbols' part less that leak (the unknown symbols have unit power, as the probes); where no
+// sample is so placed, the received power less the paths'.
+double probe_noise(const ComplexArray& y, const ComplexArray& basis, const ComplexArray& gains,
+                   const KnownSymbols& known, index_t symbols) {
+    const index_t L = basis.rows();
+    const index_t r = basis.cols();
+    double residual = 0, received = 0, signal = 0;
+    index_t counted = 0;
+    for (index_t n = 0; n < symbols; ++n) {
+        cdouble fit{};
+        double energy = 0, leak = 0;
+        for (index_t i = 0; i < L; ++i) {
+            cdouble h{};
+            for (index_t p = 0; p < r; ++p) h += basis(i, p) * gains(p, n);
+            const double e = norm2(h);
+            energy += e;
+            const index_t m = n - i;
+            if (m < 0 || known.var[m] != 0) {
+                leak += e;
+            } else {
+                fit += h * known.mean[m];
+            }
+        }
+        received += norm2(y[n]);
+        signal += energy;
+        if (leak <= kProbeLeak * energy) {
+            residual += norm2(y[n] - fit) - leak;
+            ++counted;
+        }
+    }
+    const double N0 = counted > 0 ? residual / static_cast<double>(counted)
+                                  : (received - signal) / static_cast<double>(symbols);
+    return std::max(N0, kMinNoiseVar);
+}
+
+ChansoundOut chansound_from_block_polling(const ComplexArray& mf, double BlockStartSample,
+                                          const ModeParams& mode, const VarShapping& varShapping,
+                                          index_t frames, HostServices* host) {
+    const index_t M = oversampling_factor(varShapping, kBlock);
+    check_receiver_mode(mode, kBlock);
+    if (mode.trein < 1 || mode.preamSync.numel() != 0) {
+        raise("hfchain:chansound:UnsupportedMode",
+              "A sounding from a block's first symbol needs probes and the parameter set as "
+              "entered there (no preamble).");
+    }
+    const Layout layout = transmission_layout(mode, frames);
+    if (frames < 1) {
+        raise("hfchain:chansound:TooShort", "A sounding from a block needs at least one frame.");
+    }
+    const index_t w0 = check_index(BlockStartSample, mf.numel(), "BlockStartSample");
+    check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:chansound:NonFinite",
+                  "matched-filter samples must be finite.", "hfchain:chansound:TooLarge",
+                  kTooLargeRule.c_str());
+    const RealArray comp = composite_pulse(varShapping);
+    const KnownSymbols known = known_symbols(mode, layout);
+    index_t count = 0;
+    const Response response =
+        probe_response(mf, w0, known, layout, M, probe_window_frames(layout), count);
+    poll(host);
+    // Each value's noise: the received power over the correlation's length.
+    double received = 0;
+    for (index_t n = std::min(w0, mf.numel() - 1); n < mf.numel(); ++n) received += norm2(mf[n]);
+    received /= static_cast<double>(mf.numel() - std::min(w0, mf.numel() - 1));
+    Search found = paths_in_response(response, comp, M, received / static_cast<double>(count));
+    ChansoundOut out = sampled_paths(mf, found, comp, M, layout, w0, "of the probes from");
+    // The noise: first what the search's path powers leave of the received power, then what the
+    // track's gains leave of the probes; the track is redone when the two differ clearly.
+    double expected = 0;
+    for (index_t i = 0; i < out.basis.rows(); ++i) {
+        for (index_t p = 0; p < out.basis.cols(); ++p) {
+            expected += found.power[p] * norm2(out.basis(i, p));
+        }
+    }
+    double symbol_power = 0;
+    for (index_t n = 0; n < layout.symbols; ++n) symbol_power += norm2(out.out[n]);
+    symbol_power /= static_cast<double>(layout.symbols);
+    const double N0 = std::max(symbol_power - expected, kMinNoiseVar);
+    track_gains(known, layout.frame(), found.power, N0, out.out, host, out);
+    const double rest = probe_noise(out.out, out.basis, out.gains, known, layout.symbols);
+    if (rest > N0 * kNoiseRetrack || rest < N0 / kNoiseRetrack) {
+        track_gains(known, layout.frame(), found.power, rest, out.out, host, out);
+    }
     return out;
 }
 
@@ -840,6 +993,13 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                        const ModeParams& mode, const VarShapping& varShapping, HostServices& host) {
     return chansound_polling(MatchedFilterIn, FrameStartSample, mode, varShapping, &host);
+}
+
+ChansoundOut chansound_from_block(const ComplexArray& MatchedFilterIn, double BlockStartSample,
+                                  const ModeParams& mode, const VarShapping& varShapping,
+                                  index_t frames, HostServices& host) {
+    return chansound_from_block_polling(MatchedFilterIn, BlockStartSample, mode, varShapping,
+                                        frames, &host);
 }
 
 }  // namespace hfchain

@@ -70,6 +70,27 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSample,
                        const ModeParams& mode, const VarShapping& varShapping, HostServices& host);
 
+// Sounds the channel of a transmission entered after its preamble, from the probes alone.
+//   MatchedFilterIn: as chansound's, turned back by the transmission's frequency offset.
+//   BlockStartSample: 1-based sample at which the first symbol of an interleaver block peaks
+//     (blocklock's blockStart: either path's).
+//   mode: the parameter set as entered at that block (entered_at_block, layout.hpp): its frames
+//     from that symbol on, without a preamble; a mode with probes (150 to 4800 bit/s).
+//   frames: frames to sound from there (the whole blocks the equaliser will take), at least 1.
+// The paths are found as on the preamble, over windows of frames that hold at least 96 probe
+// symbols each: a least-squares fit of the response at every delay of the search span to the
+// known probe symbols (the scrambled zeros, and the closing patterns of the last two frames of
+// each block), the unknown data symbols between them taken as 0 and counted as noise. No stretch
+// of known symbols measures the noise: it is the received power less the paths'. The gains are
+// then tracked on the probes as after a preamble.
+// Errors: M not a whole number of at least 1, "hfchain:chansound:BadOversampling"; a mode without
+// probes, or with a preamble, "hfchain:chansound:UnsupportedMode"; frames < 1,
+// "hfchain:chansound:TooShort"; BlockStartSample not a whole number within 1..Lmf, the index
+// check; samples as chansound refuses them; no path found, "hfchain:chansound:NoSignal".
+ChansoundOut chansound_from_block(const ComplexArray& MatchedFilterIn, double BlockStartSample,
+                                  const ModeParams& mode, const VarShapping& varShapping,
+                                  index_t frames, HostServices& host);
+
 // The composite pulse of the transmit and matched filters at every sample delay -2 D M .. 2 D M
 // (4 D M + 1 values, peak 1 at the centre).
 RealArray composite_pulse(const VarShapping& varShapping);

@@ -98,12 +98,13 @@ inline void branch_metrics(float l1, float l2, V4* G) {
 // The 4-wide kernel: four butterflies at a time (SSE on x86-64, the compiler's portable vectors
 // elsewhere).
 void siso_sse(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
-              float* alpha) {
+              float* alpha, float others) {
     // Forward recursion, every step kept: alpha(k + 1, t + 32 u) is the best of the two paths
     // through 2t and 2t + 1, normalised so that state 0 sits at 0 (the spread between states
-    // stays bounded, so nothing drifts).
+    // stays bounded, so nothing drifts). The other states start at `others`: kImpossible from
+    // the all-zero state, 0 from any state.
     V4 G[kGroups];
-    for (int s = 0; s < kStates; ++s) alpha[s] = s == 0 ? 0.0f : kImpossible;
+    for (int s = 0; s < kStates; ++s) alpha[s] = s == 0 ? 0.0f : others;
     for (index_t k = 0; k < N; ++k) {
         V4 a[kStates / 4], next[kStates / 4];
         std::memcpy(a, alpha + static_cast<std::ptrdiff_t>(k) * kStates, sizeof a);
@@ -119,10 +120,10 @@ void siso_sse(index_t N, const float* llr, const float* prior, float* extrinsic,
         std::memcpy(alpha + static_cast<std::ptrdiff_t>(k + 1) * kStates, next, sizeof next);
     }
 
-    // Backward recursion from the all-zero end state, with the outputs of each step computed as
-    // soon as beta(k + 1) is known.
+    // Backward recursion from the all-zero end state (or any, `others` 0), with the outputs of each
+    // step computed as soon as beta(k + 1) is known.
     V4 beta[kStates / 4];
-    for (int s = 0; s < kStates; ++s) beta[s / 4][s % 4] = s == 0 ? 0.0f : kImpossible;
+    for (int s = 0; s < kStates; ++s) beta[s / 4][s % 4] = s == 0 ? 0.0f : others;
     const V4 none = splat(kImpossible);
     for (index_t k = N - 1; k >= 0; --k) {
         V4 a[kStates / 4], prev[kStates / 4];
@@ -214,9 +215,10 @@ __attribute__((target("avx2"))) inline void branch_metrics(float l1, float l2, V
 }
 
 __attribute__((target("avx2"))) void siso_avx2(index_t N, const float* llr, const float* prior,
-                                               float* extrinsic, float* app, float* alpha) {
+                                               float* extrinsic, float* app, float* alpha,
+                                               float others) {
     V8 G[kGroups8];
-    for (int s = 0; s < kStates; ++s) alpha[s] = s == 0 ? 0.0f : kImpossible;
+    for (int s = 0; s < kStates; ++s) alpha[s] = s == 0 ? 0.0f : others;
     for (index_t k = 0; k < N; ++k) {
         V8 a[kStates / 8], next[kStates / 8];
         std::memcpy(a, alpha + static_cast<std::ptrdiff_t>(k) * kStates, sizeof a);
@@ -233,7 +235,7 @@ __attribute__((target("avx2"))) void siso_avx2(index_t N, const float* llr, cons
     }
 
     V8 beta[kStates / 8];
-    for (int s = 0; s < kStates; ++s) beta[s / 8][s % 8] = s == 0 ? 0.0f : kImpossible;
+    for (int s = 0; s < kStates; ++s) beta[s / 8][s % 8] = s == 0 ? 0.0f : others;
     const V8 none = splat8(kImpossible);
     for (index_t k = N - 1; k >= 0; --k) {
         V8 a[kStates / 8], prev[kStates / 8];
@@ -293,7 +295,8 @@ std::size_t siso_workspace(index_t N) {
 }
 
 void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
-                 float* alpha, SisoKernel kernel) {
+                 float* alpha, SisoKernel kernel, TrellisEnds ends) {
+    const float others = ends == TrellisEnds::open ? 0.0f : kImpossible;
     static const bool has_avx2 = siso_kernel_available(SisoKernel::avx2);
     if (kernel == SisoKernel::automatic) kernel = has_avx2 ? SisoKernel::avx2 : SisoKernel::sse;
     if (!siso_kernel_available(kernel)) {
@@ -302,11 +305,11 @@ void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrins
     }
 #ifdef HFCHAIN_SISO_X86
     if (kernel == SisoKernel::avx2) {
-        siso_avx2(N, llr, prior, extrinsic, app, alpha);
+        siso_avx2(N, llr, prior, extrinsic, app, alpha, others);
         return;
     }
 #endif
-    siso_sse(N, llr, prior, extrinsic, app, alpha);
+    siso_sse(N, llr, prior, extrinsic, app, alpha, others);
 }
 
 SisodecodeOut sisodecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame) {

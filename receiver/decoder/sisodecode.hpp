@@ -13,6 +13,7 @@
 #include <cstddef>
 
 #include "params/modeconf.hpp"
+#include "receiver/decoder/trellis.hpp"
 #include "runtime/array.hpp"
 
 namespace hfchain {
@@ -58,9 +59,12 @@ bool siso_kernel_available(SisoKernel kernel);
 //   app: N outputs, the a-posteriori input-bit LLRs, or null when not needed.
 //   alpha: workspace of at least siso_workspace(N) values.
 //   kernel: which kernel runs (see SisoKernel).
+//   ends: the all-zero state at both ends, or open (any state, every one equally likely, at
+//     each end: whole blocks cut from inside a transmission).
 // Errors: a kernel this processor or build cannot run, "hfchain:sisodecode:NoKernel".
 void siso_maxlog(index_t N, const float* llr, const float* prior, float* extrinsic, float* app,
-                 float* alpha, SisoKernel kernel = SisoKernel::automatic);
+                 float* alpha, SisoKernel kernel = SisoKernel::automatic,
+                 TrellisEnds ends = TrellisEnds::zero);
 
 // The workspace siso_maxlog needs for N steps: the forward metrics of every state at every step
 // boundary, 64 (N + 1) values.

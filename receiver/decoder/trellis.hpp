@@ -14,6 +14,17 @@
 
 #include "transmitter/codetables.hpp"
 
+namespace hfchain {
+
+// Where a decoder's trellis starts and ends: `zero`, in state 0 at both ends (a whole
+// transmission: the encoder starts there and its flush zeros bring it back); `open`, in any state,
+// every one equally likely, and in the final state of least metric (whole interleaver blocks cut
+// from inside a transmission, such as a receiver that entered late decodes: the encoder runs on
+// across blocks).
+enum class TrellisEnds { zero, open };
+
+}  // namespace hfchain
+
 namespace hfchain::trellis {
 
 inline constexpr int kMemory = 6;   // bits of state

@@ -39,7 +39,8 @@ namespace {
 
 }  // namespace
 
-VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame) {
+VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame,
+                       TrellisEnds ends) {
     // 1. The 4800 bit/s mode is sent uncoded: there is no code to decode.
     if (is_uncoded(mode)) {
         raise("hfchain:vitdecode:Uncoded",
@@ -56,7 +57,9 @@ VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, doubl
     const auto copies = static_cast<std::int64_t>(R);
 
     // 3. The transmitter's bit budget: K information bits, flush and padding zeros.
-    const BitBudget budget = bit_budget(mode, nFrame);
+    // An open trellis decodes whole blocks from inside a transmission: no flush or padding.
+    const BitBudget budget =
+        ends == TrellisEnds::open ? block_budget(mode, nFrame) : bit_budget(mode, nFrame);
 
     // 4. One coded value per generator row and encoder input bit.
     const std::int64_t expected = 2 * copies * budget.total;
@@ -89,12 +92,14 @@ VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, doubl
         pairs = combined.data();
     }
 
-    // 6. Viterbi decoding from state 0 back to state 0.
+    // 6. Viterbi decoding from state 0 back to state 0 (or open at both ends).
     VitdecodeOut out;
     out.DecodOut = RealArray(steps);
     ViterbiWorkspace workspace;
+    const bool open = ends == TrellisEnds::open;
     try {
-        viterbi_decode(pairs, steps, true, out.DecodOut.data(), workspace);
+        viterbi_decode(pairs, steps, !open, out.DecodOut.data(), workspace, AcsKernel::automatic,
+                       open ? TrellisStart::any : TrellisStart::zero);
     } catch (const Error& e) {
         if (e.identifier() == "hfchain:vitdecode:NaN") report_nan(DecoderIn, copies);
         throw;

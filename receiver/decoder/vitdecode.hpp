@@ -3,6 +3,7 @@
 #pragma once
 
 #include "params/modeconf.hpp"
+#include "receiver/decoder/trellis.hpp"
 #include "runtime/array.hpp"
 
 namespace hfchain {
@@ -24,15 +25,17 @@ inline constexpr const char* kVitdecodeFields[] = {"DecodOut", "InfoBits"};
 //   mode: reads rate, repFactor and the length of interTable (the bit budget).
 //   nFrame: the interleaver blocks given to sendchain; with mode it fixes the K information
 //     bits, the 144 flush zeros and the Z padding zeros, exactly as sendchain counts them.
-// The trellis starts in state 0 and ends in state 0 (the flush zeros bring the encoder back);
-// DecodOut is the maximum-likelihood input sequence for the given ratios (path metrics quantised
-// as viterbi.hpp describes), flush and padding bits included; InfoBits are its first K bits.
+// The trellis starts in state 0 and ends in state 0 (the flush zeros bring the encoder back), or,
+// with `ends` open, starts in any state and ends in the best; DecodOut is the maximum-likelihood
+// input sequence for the given ratios (path metrics quantised as viterbi.hpp describes), flush and
+// padding bits included; InfoBits are its first K bits.
 //
 // Errors, in this order: rate 4800 (sent uncoded), "hfchain:vitdecode:Uncoded"; repFactor not a
 // whole number of at least 1, "hfchain:vitdecode:RepFactor"; those of the bit budget (K < 1: the
 // message without identifier "Erro: Total de frames insuficientes para transmissao"; K or Z not
 // whole, "Coder:MATLAB:NonIntegerInput"; too large, "Coder:MATLAB:pmaxsize"); DecoderIn of
 // another length, "hfchain:vitdecode:WrongLength"; a NaN value, "hfchain:vitdecode:NaN".
-VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame);
+VitdecodeOut vitdecode(const RealArray& DecoderIn, const ModeParams& mode, double nFrame,
+                       TrellisEnds ends = TrellisEnds::zero);
 
 }  // namespace hfchain

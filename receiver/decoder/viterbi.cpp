@@ -31,6 +31,7 @@ constexpr int kButterflies = kStates / 2;
 // - The states not reachable from state 0 start with a penalty above the 24 kLevel that any six
 //   steps can make up, so that after six steps every survivor starts in state 0. Until the first
 //   renormalisation (eight steps) the metrics lie within [-16 kLevel, penalty + 16 kLevel].
+//   A trellis open at its start begins with every metric 0, inside those bounds.
 // - From six steps on, every state can be reached from the best one in six steps, so all metrics
 //   lie within 24 kLevel of each other. Every eight steps the metric of state 0 is subtracted
 //   from all of them, which leaves them within +-24 kLevel, and the next eight steps within
@@ -413,7 +414,7 @@ int ViterbiWorkspace::decision(index_t step, int state) const noexcept {
 }
 
 void viterbi_decode(const double* pairs, index_t steps, bool terminated, double* decoded,
-                    ViterbiWorkspace& workspace, AcsKernel kernel) {
+                    ViterbiWorkspace& workspace, AcsKernel kernel, TrellisStart start) {
     check_nonnegative(steps, "steps");
     kernel = resolve(kernel);
     const index_t n = checked_size_product(2, steps);
@@ -427,10 +428,11 @@ void viterbi_decode(const double* pairs, index_t steps, bool terminated, double*
     workspace.kernel_ = kernel;
     quantise(pairs, n, exponent, workspace.quantised_.data());
 
-    // Forward pass from state 0.
+    // Forward pass from state 0, or from every state alike.
+    const int penalty = start == TrellisStart::zero ? kStartPenalty : 0;
     std::int16_t metric[kStates];
     metric[0] = 0;
-    for (int s = 1; s < kStates; ++s) metric[s] = static_cast<std::int16_t>(kStartPenalty);
+    for (int s = 1; s < kStates; ++s) metric[s] = static_cast<std::int16_t>(penalty);
     run_acs(kernel, workspace.quantised_.data(), steps, metric, workspace.decisions_.data());
 
     // Trace back from state 0 (or the best state): the input bit of each step is bit 0 of the

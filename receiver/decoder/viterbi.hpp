@@ -45,7 +45,12 @@ inline constexpr int kViterbiLevel = 640;
 
 class ViterbiWorkspace;
 
-// Decodes `steps` trellis steps from state 0.
+// Where the trellis starts: in state 0 (the encoder's state at a transmission's start), or in any
+// state, every one equally likely (bits cut from inside a transmission, whose encoder had run on
+// before them).
+enum class TrellisStart { zero, any };
+
+// Decodes `steps` trellis steps from state 0 (or, with start `any`, from every state alike).
 //   pairs: 2 steps values, the log-likelihood ratios of each step's two coded bits (any repeated
 //     copies of a bit already summed); +-Inf marks a sure bit, 0 an erased one.
 //   steps: number of steps (encoder input bits), >= 0.
@@ -53,10 +58,12 @@ class ViterbiWorkspace;
 //     decodes into the final state of least metric (the lowest such state on ties).
 //   decoded: steps values written with the decoded input bits, 0 or 1.
 //   workspace: reused memory; kernel: as above.
+//   start: where the trellis starts.
 // Errors: a NaN ratio, "hfchain:vitdecode:NaN" naming its position; steps < 0,
 // "hfchain:runtime:Negative"; a kernel this processor lacks, "hfchain:vitdecode:NoKernel".
 void viterbi_decode(const double* pairs, index_t steps, bool terminated, double* decoded,
-                    ViterbiWorkspace& workspace, AcsKernel kernel = AcsKernel::automatic);
+                    ViterbiWorkspace& workspace, AcsKernel kernel = AcsKernel::automatic,
+                    TrellisStart start = TrellisStart::zero);
 
 // Memory the decoder reuses from call to call: 4 bytes (quantised metrics) and 8 bytes (survivor
 // decisions) a step, grown to the longest call and never shrunk. After a call it describes that
@@ -75,7 +82,7 @@ public:
 
 private:
     friend void viterbi_decode(const double* pairs, index_t steps, bool terminated, double* decoded,
-                               ViterbiWorkspace& workspace, AcsKernel kernel);
+                               ViterbiWorkspace& workspace, AcsKernel kernel, TrellisStart start);
 
     // Storage that grows to the largest size asked for; new elements are left unset.
     template <class T>

@@ -96,6 +96,8 @@ double fine_estimate(const cdouble* x, index_t Lmf, index_t M, const std::vector
     return fine_offset(x, Lmf, M, p, coarse.offset, taps);
 }
 
+}  // namespace
+
 // Step 3: x(n) exp(-j 2 pi f n / fs), the phasor advanced by one step's turn and recomputed
 // exactly every kExactTurn samples (with the whole turns of f n / fs taken out, so that its
 // rounding does not grow with n).
@@ -116,6 +118,8 @@ ComplexArray turned_back(const ComplexArray& x, double f, index_t M) {
     }
     return out;
 }
+
+namespace {
 
 FreqlockOut lock(const ComplexArray& mf, const ModeParams& mode, const VarShapping& varShapping,
                  HostServices* host) {

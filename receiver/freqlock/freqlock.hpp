@@ -76,4 +76,8 @@ FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const ModeParams& mode
 FreqlockOut freqlock(const ComplexArray& MatchedFilterIn, const ModeParams& mode,
                      const VarShapping& varShapping, HostServices& host);
 
+// Step 3: x turned back by an offset of f Hz at M samples a symbol, x(n) exp(-j 2 pi f n /
+// (2400 M)) (x itself when f is 0).
+ComplexArray turned_back(const ComplexArray& x, double f, index_t M);
+
 }  // namespace hfchain

@@ -66,6 +66,12 @@ Layout transmission_layout(const ModeParams& mode, index_t frames) {
     return l;
 }
 
+ModeParams entered_at_block(const ModeParams& mode) {
+    ModeParams entered = mode;
+    entered.preamSync = RealArray(1, 0);
+    return entered;
+}
+
 index_t whole_frames(const ModeParams& mode, index_t symbols) {
     const Layout l = transmission_layout(mode, 0);
     return symbols > l.preamble ? (symbols - l.preamble) / l.frame() : 0;

@@ -45,6 +45,13 @@ struct Layout {
 // "Coder:MATLAB:pmaxsize".
 Layout transmission_layout(const ModeParams& mode, index_t frames);
 
+// The transmission as a receiver that enters at the first symbol of an interleaver block sees it:
+// `mode` without its preamble. Every block starts on the data scrambler's first symbol and on a
+// frame, so from there the frames, the scrambling and the closing probes lie exactly as they do
+// from the first data symbol; the layout and known symbols of this parameter set describe the
+// blocks from the entry on.
+ModeParams entered_at_block(const ModeParams& mode);
+
 // Whole frames after the preamble in a transmission of `symbols` symbols (0 when the preamble
 // does not fit). Errors: those of transmission_layout for the frame.
 index_t whole_frames(const ModeParams& mode, index_t symbols);

@@ -148,7 +148,7 @@ void expected_tap_power(const ComplexArray& basis, const PathTrack& track, Chann
 //   llr: 2 copies steps deinterleaved ratios; prior: steps input-bit priors;
 //   combined, code: 2 steps work values; extrinsic: 2 copies steps outputs.
 void decode_copies(index_t steps, index_t copies, const float* llr, const float* prior,
-                   float* combined, float* code, float* extrinsic, float* alpha) {
+                   float* combined, float* code, float* extrinsic, float* alpha, TrellisEnds ends) {
     for (index_t t = 0; t < steps; ++t) {
         const float* d = llr + 2 * copies * t;
         float l0 = 0, l1 = 0;
@@ -159,7 +159,7 @@ void decode_copies(index_t steps, index_t copies, const float* llr, const float*
         combined[2 * t] = l0;
         combined[2 * t + 1] = l1;
     }
-    siso_maxlog(steps, combined, prior, code, nullptr, alpha);
+    siso_maxlog(steps, combined, prior, code, nullptr, alpha, SisoKernel::automatic, ends);
     for (index_t t = 0; t < steps; ++t) {
         const float* d = llr + 2 * copies * t;
         float* e = extrinsic + 2 * copies * t;
@@ -240,7 +240,7 @@ bool decisions_confident(const std::vector<float>& extrinsic, const std::vector<
 
 TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams& mode,
                                  double nFrame, double iterations, HostServices* host,
-                                 TurboStop stop);
+                                 TurboStop stop, TrellisEnds ends);
 
 void equaliser_llrs(index_t N, const cdouble* z, const double* noiseVar, const float* prior,
                     float* llr) {
@@ -261,17 +261,17 @@ void equaliser_llrs(const Constellation& points, index_t N, const cdouble* z,
 
 TurboequalOut turboequal(const ChansoundOut& sounding, const ModeParams& mode, double nFrame,
                          double iterations, TurboStop stop) {
-    return turboequal_polling(sounding, mode, nFrame, iterations, nullptr, stop);
+    return turboequal_polling(sounding, mode, nFrame, iterations, nullptr, stop, TrellisEnds::zero);
 }
 
 TurboequalOut turboequal(const ChansoundOut& sounding, const ModeParams& mode, double nFrame,
-                         double iterations, HostServices& host, TurboStop stop) {
-    return turboequal_polling(sounding, mode, nFrame, iterations, &host, stop);
+                         double iterations, HostServices& host, TurboStop stop, TrellisEnds ends) {
+    return turboequal_polling(sounding, mode, nFrame, iterations, &host, stop, ends);
 }
 
 TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams& mode,
                                  double nFrame, double iterations, HostServices* host,
-                                 TurboStop stop) {
+                                 TurboStop stop, TrellisEnds ends) {
     const index_t I = check_whole_count(iterations, kMaxIterations, "iterations",
                                         "hfchain:turboequal:BadIterations");
     const index_t frames = check_integer(sounding.frames, "frames");
@@ -309,7 +309,8 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams&
                   "The 4800 bit/s mode sends its bits uncoded: there is no decoder to iterate "
                   "with; ask for iterations = 0.");
         }
-        const BitBudget budget = bit_budget(mode, nFrame);
+        const BitBudget budget =
+            ends == TrellisEnds::open ? block_budget(mode, nFrame) : bit_budget(mode, nFrame);
         const std::int64_t sent = static_cast<std::int64_t>(2) * copies * budget.total;
         if (static_cast<std::int64_t>(bitsN) != sent || T <= 0 || bitsN % T != 0) {
             raise("hfchain:turboequal:FrameMismatch",
@@ -317,8 +318,9 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams&
                       " coded bits, not the " + std::to_string(sent) +
                       " that nFrame = " + format_value(nFrame) + " implies.");
         }
-        K = budget.info;
+        // An open trellis (whole blocks from inside a transmission) knows no input bit.
         steps = budget.total;
+        K = budget.info;
         position = IntArray(T);
         for (index_t k = 0; k < T; ++k) {
             position[k] = check_index(mode.interTable[k], T, "interTable");
@@ -391,7 +393,7 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams&
         }
         ++passes;
         if (pass == I) break;
-        if (stop != TurboStop::all &&
+        if (stop != TurboStop::all && ends == TrellisEnds::zero &&
             decisions_form_codeword(points, N, result.out.data(), position, K, steps, copies,
                                     decisions)) {
             break;
@@ -408,10 +410,10 @@ TurboequalOut turboequal_polling(const ChansoundOut& sounding, const ModeParams&
         }
         if (copies == 1) {
             siso_maxlog(steps, deinterleaved.data(), prior.data(), extrinsic.data(), nullptr,
-                        alpha.get());
+                        alpha.get(), SisoKernel::automatic, ends);
         } else {
             decode_copies(steps, copies, deinterleaved.data(), prior.data(), combined.data(),
-                          code.data(), extrinsic.data(), alpha.get());
+                          code.data(), extrinsic.data(), alpha.get(), ends);
         }
         for (index_t c = 0; c < bitsN / T; ++c) {
             const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(c) * T;

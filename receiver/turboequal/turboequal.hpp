@@ -13,6 +13,7 @@
 
 #include "params/modeconf.hpp"
 #include "receiver/chansound/sounding.hpp"
+#include "receiver/decoder/trellis.hpp"
 #include "runtime/array.hpp"
 #include "runtime/host.hpp"
 #include "transmitter/constellation.hpp"
@@ -90,10 +91,14 @@ TurboequalOut turboequal(const ChansoundOut& sounding, const ModeParams& mode, d
                          double iterations, TurboStop stop = TurboStop::confident);
 
 // The same, polling host.poll_interrupt() between groups of frames: an interrupt abandons the call
-// with the host's error.
+// with the host's error. With `ends` open, the frames are whole interleaver blocks cut from inside
+// a transmission (a receiver that entered late): nFrame is their count, the decoder's trellis
+// starts and ends in any state and takes no input bit as a known zero, and the loop does not
+// stop on a codeword (whose test starts in the all-zero state).
 TurboequalOut turboequal(const ChansoundOut& sounding, const ModeParams& mode, double nFrame,
                          double iterations, HostServices& host,
-                         TurboStop stop = TurboStop::confident);
+                         TurboStop stop = TurboStop::confident,
+                         TrellisEnds ends = TrellisEnds::zero);
 
 // The turbo loop's coded-bit LLRs of equalised symbols, ln P(0) / P(1): the exact rule of the one
 // soft demapper (receiver/softdemod/softdemap.hpp) over `points` (b = points.bits bits a symbol,

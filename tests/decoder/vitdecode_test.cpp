@@ -5,7 +5,9 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
+#include "receiver/decoder/sisodecode.hpp"
 #include "receiver/deinterleave/unshuffle.hpp"
 #include "receiver/demod/symslicer.hpp"
 #include "receiver/softdemod/softslicer.hpp"
@@ -189,6 +191,47 @@ TEST(Vitdecode, Failures) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         expect_error([&] { vitdecode(c.in, c.mode, c.nFrame); }, c.identifier, c.text);
+    }
+}
+
+// Whole blocks cut from inside a transmission: the encoder enters them in the state its earlier
+// bits left, which an open trellis decodes (both decoders) and one that starts in state 0 does
+// not. Noiseless ratios of the coded bits of block `block` (of three) alone.
+TEST(Vitdecode, AnOpenTrellisDecodesABlockFromInsideATransmission) {
+    const struct {
+        double interl;
+        double R;
+        index_t block;
+    } cases[] = {{0.6, 1, 1}, {0.6, 1, 2}, {0.6, 2, 1}, {4.8, 1, 1}};
+    BuiltinHost host;
+    for (const auto& c : cases) {
+        const ModeParams mode = parameter_set(c.interl, 3, c.R, c.R > 1 ? 1200 : 2400);
+        const SendchainOut tx = sendchain(mode, 3, 11, host);
+        const index_t T = mode.interTable.numel();
+        const index_t B = T / (2 * static_cast<index_t>(c.R));
+        RealArray llr(T);
+        for (index_t k = 0; k < T; ++k) llr[k] = tx.CodOutInterIn[c.block * T + k] != 0 ? -4 : 4;
+        const std::string name = std::to_string(c.interl) + " s, repFactor " + std::to_string(c.R) +
+                                 ", block " + std::to_string(c.block);
+        const VitdecodeOut open = vitdecode(llr, mode, 1, TrellisEnds::open);
+        ASSERT_EQ(open.DecodOut.numel(), B) << name;
+        for (index_t k = 0; k < B; ++k) {
+            ASSERT_EQ(open.DecodOut[k], tx.BitInCodIn[c.block * B + k]) << name << ", bit " << k;
+        }
+        const VitdecodeOut zero = vitdecode(llr, mode, 1);
+        index_t wrong = 0;
+        for (index_t k = 0; k < B; ++k) wrong += zero.DecodOut[k] != tx.BitInCodIn[c.block * B + k];
+        EXPECT_GT(wrong, 0) << name << ": the block's encoder began in state 0";
+        if (c.R > 1) continue;
+        std::vector<float> in(T), prior(B), extrinsic(T), app(B);
+        std::vector<float> alpha(siso_workspace(B));
+        for (index_t k = 0; k < T; ++k) in[k] = static_cast<float>(llr[k]);
+        siso_maxlog(B, in.data(), prior.data(), extrinsic.data(), app.data(), alpha.data(),
+                    SisoKernel::automatic, TrellisEnds::open);
+        for (index_t k = 0; k < B; ++k) {
+            ASSERT_EQ(app[k] < 0 ? 1.0 : 0.0, tx.BitInCodIn[c.block * B + k])
+                << name << ", bit " << k;
+        }
     }
 }
 

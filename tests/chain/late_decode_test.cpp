@@ -1,0 +1,75 @@
+// Decoding after a late entry: a receiver that starts in the middle of a transmission's first
+// data block finds the next block with blocklock and decodes every whole block after it without
+// error at a high Es/N0, for each frame geometry with probes (32 + 16 and 20 + 20).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "chain/hf_receiver.hpp"
+#include "channel/hfchannel.hpp"
+#include "params/modes.hpp"
+#include "params/rateconf.hpp"
+#include "receiver/blocklock/blocklock.hpp"
+#include "receiver/matchedfilter/pulsematch.hpp"
+#include "runtime/builtin_host.hpp"
+#include "shaping/pulseshaper.hpp"
+#include "transmitter/bitbudget.hpp"
+#include "transmitter/sendchain.hpp"
+
+namespace hfchain {
+namespace {
+
+const VarShapping kShaping{0.35, 6, 5};
+constexpr index_t M = 5;
+
+TEST(LateDecode, TheWholeBlocksAfterAnEntryInsideABlockDecode) {
+    // Two equal paths 2 ms apart where `spread` is set (Hz), else one fixed path.
+    const struct {
+        double rate;
+        index_t entry;  // data symbol of the first block at which the receiver starts
+        double offset;  // Hz
+        double spread;
+        double nFrame = 2;  // blocks asked for (one: no flush bits among them at all)
+    } cases[] = {
+        {2400, 700, 30, 0}, {2400, 333, -50, 1},  {600, 1000, 12, 0},
+        {150, 555, -5, 1},  {150, 900, 40, 0, 1},
+    };
+    BuiltinHost host;
+    for (const auto& c : cases) {
+        const std::string name = std::to_string(c.rate) + " bit/s";
+        const ModeParams mode = rateconf(c.rate, 0.6);
+        const double blocks = 3;
+        const SendchainOut tx = sendchain(mode, blocks, 9, host);
+        HfChannel channel{{{0, 0, 0, 0}}, c.offset};
+        if (c.spread > 0) {
+            channel.paths = {{0, -3, c.spread, 0}, {24.0 / (2400 * M), -3, c.spread, 0}};
+        }
+        const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
+        const HfchannelOut y = hfchannel(x, {channel, 25, 4}, kShaping, host);
+        const ComplexArray matched = pulsematch(y.AwgnOut, kShaping).out;
+        const index_t cut = (mode.preamSync.numel() + c.entry) * M;
+        ComplexArray heard(matched.numel() - cut);
+        std::copy(matched.begin() + cut, matched.end(), heard.begin());
+
+        const BlocklockOut lock = blocklock(heard, kShaping, {});
+        ASSERT_TRUE(lock.found) << name;
+        HfSettings settings;
+        settings.shaping = kShaping;
+        settings.nFrame = c.nFrame;
+        const HfLateReceived r =
+            receive_hf_late(heard, lock.blockStart, lock.offset, mode, settings, host);
+        // Blocks 1 (and 2) of the transmission, their encoder input bits.
+        ASSERT_EQ(r.blocks, c.nFrame) << name;
+        const index_t B = bit_budget(mode, blocks).total / 3;
+        const auto n = static_cast<index_t>(c.nFrame) * B;
+        const RealArray& bits = r.decoding.decoded.DecodOut;
+        ASSERT_EQ(bits.numel(), n) << name;
+        index_t errors = 0;
+        for (index_t k = 0; k < n; ++k) errors += bits[k] != tx.BitInCodIn[B + k];
+        EXPECT_EQ(errors, 0) << name;
+    }
+}
+
+}  // namespace
+}  // namespace hfchain
