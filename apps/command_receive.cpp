@@ -73,11 +73,12 @@ std::string mode_text(const RecordedTransmission& t) {
 std::string blocks_text(const RecordedTransmission& t) {
     if (!t.modeRead) return "not decoded";
     if (t.infoBits.numel() == 0) return "no block decoded under this mode";
-    return std::to_string(t.blocks.size()) + " blocks";
+    return std::to_string(t.blocks.size()) + " blocks" +
+           (t.enteredLate ? " after a late entry" : "");
 }
 
 std::string snr_text(const RecordedTransmission& t) {
-    if (t.blocks.empty()) return "not measured";
+    if (t.blocks.empty() || std::isnan(t.snr3k)) return "not measured";
     char text[32];
     std::snprintf(text, sizeof text, "%.1f dB", t.snr3k);
     return text;
@@ -131,8 +132,9 @@ std::string json_report(const ReceiveOptions& o, const audio::AirRecording& rec,
             << ", \"mode\": "
             << (t.mode < 0 ? std::string("null") : "\"" + std::string(kModes[t.mode].name) + "\"")
             << ", \"confidence\": " << t.confidence
-            << ", \"modeRead\": " << (t.modeRead ? "true" : "false") << ", \"snr3k\": ";
-        if (t.blocks.empty()) {
+            << ", \"modeRead\": " << (t.modeRead ? "true" : "false")
+            << ", \"enteredLate\": " << (t.enteredLate ? "true" : "false") << ", \"snr3k\": ";
+        if (t.blocks.empty() || std::isnan(t.snr3k)) {
             out << "null";
         } else {
             out << t.snr3k;

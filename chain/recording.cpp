@@ -4,12 +4,14 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #include "chain/block_probes.hpp"
 #include "params/modes.hpp"
 #include "params/preamble.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
+#include "receiver/blocklock/blocklock.hpp"
 #include "receiver/clocktrack/clockrefine.hpp"
 #include "receiver/clocktrack/clocktrack.hpp"
 #include "receiver/framesync/framelock.hpp"
@@ -47,6 +49,11 @@ constexpr index_t kNoiseWindow = 32;  // symbols over which the noise fit takes 
 constexpr index_t kNoiseMargin = 4;   // taps the noise fit adds on each side of the sounding's
 constexpr double kClockSlack = 200e-6;  // the most a sound card's clock runs slow, with margin
 constexpr double kLongestTransmission = 20 * 60;  // s of data blocks
+// Late entry: the least symbols before the first preamble found that are searched for frames (a
+// short block to find a boundary by, and a whole one after it), and the most searched (two long
+// blocks and a short one: a long block's closing frames, wherever the recording begins).
+constexpr index_t kLateLeastSymbols = 2 * 1440;
+constexpr index_t kLateSearchSymbols = 2 * 11520 + 1440;
 
 // What the search and the length rule need of a mode, made once.
 struct Shape {
@@ -632,6 +639,61 @@ RecordedTransmission undecoded(const AnyFind& f, double rate) {
     return t;
 }
 
+// A transmission the recording begins inside of, after its preamble, decoded from the first
+// whole block in the recording's first `end` samples (see the header); nothing when none is found
+// there surely, its mode has no probes, or no block decodes.
+std::optional<RecordedTransmission> late_entry(const Baseband& baseband, std::int64_t end,
+                                               const Shape& any, const RecordingSettings& settings,
+                                               HostServices& host) {
+    const index_t M = any.M, D = any.D;
+    if (end < (kLateLeastSymbols + 2 * D) * M) return std::nullopt;
+    const auto searched =
+        static_cast<index_t>(std::min<std::int64_t>(end, (kLateSearchSymbols + 2 * D) * M));
+    const PulsematchOut head = pulsematch(piece(baseband, 0, searched), settings.shaping, host);
+    const BlocklockOut lock = blocklock(head.out, settings.shaping, {}, host);
+    if (!lock.found || lock.mode < 0 || lock.confidence < kLeastModeConfidence ||
+        uses_patterns(kModes[lock.mode].rate)) {
+        return std::nullopt;
+    }
+    const ModeParams mode = rateconf(kModes[lock.mode].rate, kModes[lock.mode].interLen);
+    const PulsematchOut whole =
+        searched == end
+            ? head
+            : pulsematch(piece(baseband, 0, static_cast<index_t>(end)), settings.shaping, host);
+    HfSettings hf{.nFrame = std::numeric_limits<double>::infinity(),
+                  .shaping = settings.shaping,
+                  .iterations = settings.iterations,
+                  .turboStop = settings.turboStop,
+                  .softRule = settings.softRule};
+    RecordedTransmission t;
+    HfLateReceived got;
+    for (;;) {  // decoded again without the blocks after the last that decoded
+        got = receive_hf_late(whole.out, lock.blockStart, lock.offset, mode, hf, host);
+        const auto blocks = static_cast<index_t>(got.blocks);
+        t.blocks = blocks > 0 ? judge_blocks(mode, blocks, got.decoding, host)
+                              : std::vector<RecordedBlock>{};
+        const index_t kept = decoded_blocks(t);
+        if (kept == 0) return std::nullopt;
+        if (kept == blocks) break;
+        hf.nFrame = static_cast<double>(kept);
+    }
+    const double rate = kSymbolRate * static_cast<double>(M);
+    const double blockSeconds = kModes[lock.mode].interLen;
+    t.start = std::max(0.0, lock.blockStart - 1 - static_cast<double>(2 * D * M)) / rate;
+    t.end = t.start + static_cast<double>(t.blocks.size()) * blockSeconds;
+    t.mode = lock.mode;
+    t.confidence = lock.confidence;
+    t.enteredLate = true;
+    t.frequencyOffset = lock.offset;
+    t.snr3k = std::numeric_limits<double>::quiet_NaN();  // no preamble to measure the noise on
+    t.infoBits = std::move(got.decoding.decoded.DecodOut);
+    if (settings.keepSymbols) {
+        t.sounded = std::move(got.sounding.out);
+        t.equalised = std::move(got.decoding.symbols);
+    }
+    return t;
+}
+
 }  // namespace
 
 std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
@@ -692,6 +754,11 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
         t.confidence = f.lock.confidence;
         t.start -= static_cast<double>(m.dropped) / kSymbolRate;
         found.push_back(std::move(t));
+    }
+    const std::int64_t head =
+        found.empty() ? end : static_cast<std::int64_t>(std::floor(found.front().start * rate));
+    if (auto late = late_entry(baseband, head, any, settings, host)) {
+        found.insert(found.begin(), std::move(*late));
     }
     return found;
 }

@@ -47,6 +47,16 @@
 // above. A transmission none of whose blocks decode under the mode read is reported with its
 // blocks, its bits dropped; the search goes on after it.
 //
+// Late entry. Without a mode, the part of the recording before the first preamble found (all of
+// it when none is) may be the end of a transmission whose preamble the recording missed: its
+// first 10.2 s at most are searched for frames with blocklock (receiver/blocklock/blocklock.hpp).
+// Where they name a mode surely (kLeastModeConfidence) and the mode has probes (150 to 4800
+// bit/s), the whole blocks from the next block boundary to the end of that part are decoded by
+// the HF receiver entered late (receive_hf_late), kept up to the last that decoded as above, and
+// reported first, marked enteredLate. Its bits begin at that block's first bit, which is a
+// byte's first bit of the message at every mode but 150 bit/s with the 0.6 s interleaver (90 bits
+// a block). Its clock and SNR are not measured, and nothing is reported when no block decodes.
+//
 // Sample clock. When the caller gives a resampling step, the sample-clock offset of each
 // transmission is measured with clocktrack over its samples (windows of at most 256 symbols, at
 // least 8 of them; a transmission shorter than three windows of 16 symbols stays unmeasured),
@@ -103,13 +113,15 @@ struct RecordedTransmission {
     double frequencyOffset = 0;  // Hz, the offset freqlock took out
     bool clockMeasured = false;  // whether the sample-clock offset was measured (and corrected)
     double clockOffset = 0;      // parts per million the recording's sample clock runs fast
-    double snr3k = 0;            // dB, the signal's power against the noise's in 3 kHz
+    double snr3k = 0;            // dB, the signal's power against the noise's in 3 kHz (NaN:
+                                 // not measured)
     int mode = -1;               // index into kModes of the mode decoded (or read, when not
                                  // decoded)
     double confidence = 1;       // how surely the mode was read (1 when it was given)
     bool modeRead = true;        // false: read less surely than kLeastModeConfidence, not decoded
     // ppm either way the clock's reading may be off; NaN when not measured or not told.
     double clockUncertainty = std::numeric_limits<double>::quiet_NaN();
+    bool enteredLate = false;  // the recording began after its preamble (see Late entry above)
     std::vector<RecordedBlock> blocks;
     RealArray infoBits;  // the decoded information bits of every block (K of the bit budget);
                          // empty when no block decoded under a mode read

@@ -100,11 +100,12 @@ py::dict transmission_dict(const RecordedTransmission& t) {
     d["interleaver"] = t.mode >= 0 ? py::object(py::float_(kModes[t.mode].interLen)) : py::none();
     d["confidence"] = t.confidence;
     d["modeRead"] = t.modeRead;
+    d["enteredLate"] = t.enteredLate;
     d["frequencyOffset"] = t.frequencyOffset;
     d["clockOffset"] = t.clockMeasured ? py::object(py::float_(t.clockOffset)) : py::none();
     d["clockUncertainty"] =
         std::isnan(t.clockUncertainty) ? py::none() : py::object(py::float_(t.clockUncertainty));
-    d["snr3k"] = t.snr3k;
+    d["snr3k"] = std::isnan(t.snr3k) ? py::none() : py::object(py::float_(t.snr3k));
     py::list blocks;
     for (const RecordedBlock& b : t.blocks) {
         py::dict block;

@@ -955,6 +955,7 @@ def receive(audio: RealIn, sample_rate: float, *, rate: float | None = None, int
     Returns one dict per transmission, in order: start and end (s from the first sample), rate and
     interleaver (the mode decoded or read; None when none was read), confidence (how surely the
     mode was read, 0 to 1; 1 when given), modeRead (False: read too unsurely to decode, no bits),
+    enteredLate (True: the recording began after its preamble, decoded from its first whole block),
     frequencyOffset (Hz), clockOffset (ppm the recording's clock runs fast of the sender's; None
     when the transmission is too short to measure it), snr3k (dB), blocks (a list of dicts:
     decoded, disagreement), bits (the decoded information bits, uint8, every block's, padding
