@@ -42,8 +42,8 @@ def crossing(points, column, target):
     for (x0, *a), (x1, *b) in zip(pts, pts[1:]):
         y0, y1 = a[column - 1], b[column - 1]
         if y1 <= target:
-            if y1 <= 0:  # no error at x1: only the interval's ends tell where it lies
-                return None if column == 1 else x1
+            if y1 <= 0:  # no error at x1: the crossing lies anywhere between the points
+                return {1: None, 2: x0, 3: x1}[column]
             l0, l1, lt = math.log10(y0), math.log10(y1), math.log10(target)
             return x0 + (x1 - x0) * (l0 - lt) / (l0 - l1)
     return math.inf
