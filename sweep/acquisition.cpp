@@ -16,13 +16,29 @@
 
 namespace hfchain::sweep {
 
+namespace {
+
+constexpr double kBlocklockLeast = 1440;  // symbols blocklock reads at least (a short block)
+
+// Found at `sample` with `mode`, where the truth's arrival is at `arrival`.
+Acquired placed(double sample, int mode, double arrival, const AcquisitionTruth& truth) {
+    const double tolerance = kStartToleranceSymbols * truth.M;
+    const double early = arrival - tolerance;
+    const double late = arrival + truth.spread + tolerance;
+    if (!(sample >= early && sample <= late)) return Acquired::missed;
+    return mode == truth.mode ? Acquired::right : Acquired::wrongMode;
+}
+
+}  // namespace
+
 Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth) {
     if (!found.found) return Acquired::missed;
-    const double tolerance = kStartToleranceSymbols * truth.M;
-    const double early = truth.preambleStart - tolerance;
-    const double late = truth.preambleStart + truth.spread + tolerance;
-    if (!(found.preambleStart >= early && found.preambleStart <= late)) return Acquired::missed;
-    return found.mode == truth.mode ? Acquired::right : Acquired::wrongMode;
+    return placed(found.preambleStart, found.mode, truth.preambleStart, truth);
+}
+
+Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth) {
+    if (!found.found) return Acquired::missed;
+    return placed(found.blockStart, found.mode, truth.firstData, truth);
 }
 
 TrialOutcome acquisition_outcome(Acquired acquired) {
@@ -143,7 +159,13 @@ private:
             static_cast<double>(lead - skip) + first + 2 * config_.shaping.pulseDelay * M + 1;
         truth.spread = last - first;
         truth.M = M;
-        return acquisition_outcome(classify(modelock(matched, config_.shaping, {}, host_), truth));
+        truth.firstData = truth.preambleStart + static_cast<double>(preamble);
+        Acquired got = classify(modelock(matched, config_.shaping, {}, host_), truth);
+        if (late && got != Acquired::right && matched.numel() >= kBlocklockLeast * M) {
+            const Acquired frames = classify(blocklock(matched, config_.shaping, {}, host_), truth);
+            if (frames == Acquired::right || got == Acquired::missed) got = frames;
+        }
+        return acquisition_outcome(got);
     }
 
     TrialOutcome run_noise(const TrialJob& job) {

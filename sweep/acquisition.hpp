@@ -8,7 +8,10 @@
 // (the road's channel step and noise: the stretch before the transmission is noise alone), then
 // the matched filter, and modelock (receiver/modelock/) searches the whole signal for a
 // transmission of any mode. With LateEntry::preamble the receiver starts instead at a random
-// sample of the preamble: the signal begins there, without a stretch before it.
+// sample of the preamble: the signal begins there, without a stretch before it. When the search
+// does not find it right (an entry inside the last segment leaves no whole segment to find), the
+// receiver reads the frames that follow the preamble instead (receiver/blocklock/), as the
+// recording receiver does: right when they name the mode and place the first data symbol.
 //
 // A trial of noise alone (noiseSeconds above 0): in place of the transmission a signal of the same
 // power and band but without a preamble (random Gaussian symbols, shaped) of noiseSeconds passes
@@ -23,6 +26,7 @@
 
 #include <atomic>
 
+#include "receiver/blocklock/blocklock.hpp"
 #include "receiver/modelock/modelock.hpp"
 #include "sweep/trial.hpp"
 
@@ -45,6 +49,8 @@ struct AcquisitionTruth {
     double preambleStart = 0;  // 1-based matched-filter sample where the first path's preamble
                                // first symbol peaks (below 1 when the receiver entered late)
     double spread = 0;         // the last path's delay behind the first, in samples
+    double firstData = 0;      // 1-based matched-filter sample where the first path's first data
+                               // symbol peaks
     double M = 1;              // samples a symbol
 };
 
@@ -54,6 +60,10 @@ enum class Acquired { right, wrongMode, missed };
 // mode, wrongMode when found with the right start but another mode (or none read), missed when
 // not found or found elsewhere.
 Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth);
+
+// The same for the frames found after the preamble: right when blocklock's first block is the
+// first data block (within the tolerance of a path's arrival) and its mode is the transmission's.
+Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth);
 
 // The outcome of a trial of a transmission classified as `acquired`: one trial (bits 1), an
 // error unless right.

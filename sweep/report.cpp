@@ -85,7 +85,8 @@ void acquisition_lines(std::ostream& out, const SweepConfig& c, const FieldNames
                "+-"
             << format_value(c.offsetHz) << " Hz, "
             << (c.late == LateEntry::preamble
-                    ? "the receiver entering at a random sample of its preamble"
+                    ? "the receiver entering at a random sample of its preamble (what "
+                      "the search misses read from the frames that follow it)"
                     : "after a stretch of noise of a random length up to 0.2 s")
             << ", searched for a transmission of any mode\n";
     }

@@ -50,6 +50,21 @@ TEST(Acquisition, ClassifiesATrial) {
     const AcquisitionTruth late{.mode = 0, .preambleStart = -4000, .spread = 0, .M = 4};
     EXPECT_EQ(classify(found(0, -4010), late), Acquired::right);
     EXPECT_EQ(classify(found(0, -4000 + 1920), late), Acquired::missed);
+
+    // Read from the frames after the preamble: right on the first data block only.
+    const AcquisitionTruth frames{
+        .mode = 3, .preambleStart = -4000, .spread = 0, .firstData = 1760, .M = 4};
+    const auto block = [](int mode, double blockStart) {
+        BlocklockOut b;
+        b.found = true;
+        b.mode = mode;
+        b.blockStart = blockStart;
+        return b;
+    };
+    EXPECT_EQ(classify(block(3, 1762), frames), Acquired::right);
+    EXPECT_EQ(classify(block(3, 1760 + 1440 * 4), frames), Acquired::missed);  // the next block
+    EXPECT_EQ(classify(block(4, 1760), frames), Acquired::wrongMode);
+    EXPECT_EQ(classify(BlocklockOut(), frames), Acquired::missed);
 }
 
 TEST(Acquisition, OutcomesCountOneTrial) {
