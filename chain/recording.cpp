@@ -54,6 +54,7 @@ constexpr double kLongestTransmission = 20 * 60;  // s of data blocks
 // blocks and a short one: a long block's closing frames, wherever the recording begins).
 constexpr index_t kLateLeastSymbols = 2 * 1440;
 constexpr index_t kLateSearchSymbols = 2 * 11520 + 1440;
+constexpr index_t kLateMarginSymbols = 16;  // matched past a late entry's last block
 
 // What the search and the length rule need of a mode, made once.
 struct Shape {
@@ -639,6 +640,30 @@ RecordedTransmission undecoded(const AnyFind& f, double rate) {
     return t;
 }
 
+// The whole blocks of a transmission entered late, from the one whose first symbol peaks at the
+// baseband sample `peak`, that lie before the sample `end` and belong to it by the length rule's
+// probes (see the header; a block that misses them belongs when the next matches again, a fade):
+// what follows the transmission is not decoded.
+index_t late_blocks(const Baseband& baseband, const BlockProbes& probes, std::int64_t peak,
+                    double offset, std::int64_t length, std::int64_t end) {
+    std::int64_t drift = 0;
+    const auto fits = [&](index_t n) { return peak + n * length <= end; };
+    const auto matches = [&](index_t b) {
+        return block_match(baseband, probes, peak + b * length, offset, drift) >= kLeastProbeMatch;
+    };
+    index_t blocks = 0;
+    while (fits(blocks + 1)) {
+        if (matches(blocks)) {
+            ++blocks;
+        } else if (fits(blocks + 2) && matches(blocks + 1)) {
+            blocks += 2;
+        } else {
+            break;
+        }
+    }
+    return blocks;
+}
+
 // A transmission the recording begins inside of, after its preamble, decoded from the first
 // whole block in the recording's first `end` samples (see the header); nothing when none is found
 // there surely, its mode has no probes, or no block decodes.
@@ -656,11 +681,21 @@ std::optional<RecordedTransmission> late_entry(const Baseband& baseband, std::in
         return std::nullopt;
     }
     const ModeParams mode = rateconf(kModes[lock.mode].rate, kModes[lock.mode].interLen);
-    const PulsematchOut whole =
-        searched == end
-            ? head
-            : pulsematch(piece(baseband, 0, static_cast<index_t>(end)), settings.shaping, host);
-    HfSettings hf{.nFrame = std::numeric_limits<double>::infinity(),
+    const auto length = static_cast<std::int64_t>(
+        std::llround(kModes[lock.mode].interLen * kSymbolRate) * M);  // samples a block
+    // The block's first symbol peaks at lock.blockStart on the matched filter's output, 1-based:
+    // D symbols after its sound begins in the baseband, D more through the filter.
+    const auto peak = static_cast<std::int64_t>(lock.blockStart) - 1 - D * M;
+    const index_t blocks = late_blocks(baseband, block_probes(mode, settings.shaping, host), peak,
+                                       lock.offset, length, end - D * M);
+    if (blocks == 0) return std::nullopt;
+    // Those blocks and a margin for the paths behind the strongest, matched once.
+    const auto n = static_cast<index_t>(
+        std::min(end, peak + blocks * length + (2 * D + kLateMarginSymbols) * M));
+    const PulsematchOut longer =
+        n > searched ? pulsematch(piece(baseband, 0, n), settings.shaping, host) : PulsematchOut{};
+    const ComplexArray& matched = n > searched ? longer.out : head.out;
+    HfSettings hf{.nFrame = static_cast<double>(blocks),
                   .shaping = settings.shaping,
                   .iterations = settings.iterations,
                   .turboStop = settings.turboStop,
@@ -668,7 +703,7 @@ std::optional<RecordedTransmission> late_entry(const Baseband& baseband, std::in
     RecordedTransmission t;
     HfLateReceived got;
     for (;;) {  // decoded again without the blocks after the last that decoded
-        got = receive_hf_late(whole.out, lock.blockStart, lock.offset, mode, hf, host);
+        got = receive_hf_late(matched, lock.blockStart, lock.offset, mode, hf, host);
         const auto blocks = static_cast<index_t>(got.blocks);
         t.blocks = blocks > 0 ? judge_blocks(mode, blocks, got.decoding, host)
                               : std::vector<RecordedBlock>{};
