@@ -6,8 +6,17 @@
 //   so that the genie still knows its gains) -> Modulator at the sound card's rate -> the
 //   receiver's clock (the audio resampled to a rate (1 + ppm 1e-6) times as fast, the samples a
 //   card that fast takes of the same sound) -> real white noise at the point's Es/N0 -> static
-//   crashes (channel/impulses.hpp), if asked for -> Demodulator -> clocktrack -> the audio
-//   resampled back by the offset found, demodulated again.
+//   crashes (channel/impulses.hpp), if asked for -> Demodulator -> clocktrack, refined from the
+//   transmission's known symbols where the step is told its mode -> the audio resampled back by
+//   the offset found, demodulated again.
+//
+// The clock's reading is the recording receiver's: clocktrack reads the drift from the
+// symbol-rate line of the received power, which fading paths make wander, and clockrefine lines
+// up the channel's delay profiles seen through the preamble and the probes
+// (receiver/clocktrack/clockrefine.hpp), from where the preamble is found (freqlock, which also
+// reads the frequency offset the refinement turns back). Without the mode (the acquisition's
+// trials), or where the refinement has too few known symbols (75 bit/s, a preamble not found),
+// clocktrack's reading stays.
 //
 // The noise's level: real noise of variance s^2 at fs samples a second demodulates to complex
 // noise of density 4 s^2 / fs; the baseband's noise of variance 10^(-Es/N0 / 10) at 2400 M
@@ -60,15 +69,20 @@ public:
     // when a transmission comes, not here: the shaping comes with it.
     explicit AirPath(const AirSettings& settings) : settings_(settings) {}
 
-    // What pass_channel gives, through the air (the road's ChannelStep). Errors: those of
-    // pass_channel, check_passband ("hfchain:audio:BadPassband") and clocktrack.
+    // What pass_channel gives, through the air (the road's ChannelStep), `mode` that of the
+    // transmission `x` carries from its first sample (or null). Errors: those of pass_channel,
+    // check_passband ("hfchain:audio:BadPassband") and clocktrack.
     HfchannelOut pass(const RoadChannel& channel, const ComplexArray& x, const VarShapping& shaping,
-                      HostServices& host);
+                      const ModeParams* mode, HostServices& host);
 
-    // The clock estimate of the last transmission (ppm 0 before the first).
+    // The clock estimate of the last transmission (ppm 0 before the first): clocktrack's
+    // reading, refined where it could be.
     const ClocktrackOut& clock() const { return clock_; }
 
 private:
+    double refined(const ComplexArray& heard, const ModeParams& mode, const VarShapping& shaping,
+                   index_t symbols, double window, HostServices& host) const;
+
     AirSettings settings_;
     ClocktrackOut clock_;
 };

@@ -129,7 +129,7 @@ private:
     ComplexArray receive(ComplexArray& sent, const Draws& d) {
         const double M = config_.shaping.oversamplingFactor;
         turn(sent, d.offset, d.phase, kSymbolRate * M);
-        const HfchannelOut faded = step_ ? step_(channel_, sent, config_.shaping, host_)
+        const HfchannelOut faded = step_ ? step_(channel_, sent, config_.shaping, nullptr, host_)
                                          : pass_channel(channel_, sent, config_.shaping, host_);
         return pulsematch(faded.AwgnOut, config_.shaping, host_).out;
     }
