@@ -22,8 +22,8 @@ def read_table(path, receiver):
     header, rows = None, []
     with open(path) as f:
         for line in f:
-            if line.startswith("# cond "):
-                header = line[2:].split()
+            if line.startswith("#") and "esno_db" in line.split():
+                header = line[1:].split()
             elif not line.startswith("#") and line.strip():
                 rows.append(line.split())
     if header is None:
