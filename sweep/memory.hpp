@@ -23,8 +23,9 @@ namespace hfchain::sweep {
 // the other kinds. audioRate: above 0, every trial goes through the air at that many samples a
 // second, which adds 56 bytes for each of its A = S audioRate / (2400 M) audio samples (the
 // received sound and the noise alone, modulated apart, then side by side, their copy resampled
-// to the clock found, the demodulator's working copies) and 80 S (the baseband heard before the clock is taken out, the
-// noise alone demodulated, the clock tracker's matched filter); measured, with margin.
+// to the clock found, the demodulator's working copies) and 80 S (the baseband heard before the
+// clock is taken out, the noise alone demodulated, the clock tracker's matched filter); measured,
+// with margin.
 double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShapping& shaping,
                          ChannelKind channel,
                          const std::vector<ReceiverKind>& receivers = {ReceiverKind::baseline},
