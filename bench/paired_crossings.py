@@ -16,8 +16,12 @@ OTHER - BASE is given with the 2.5 and 97.5 percentiles of its replicates, and t
 lies wholly within LIMIT or wholly beyond it.
 """
 import math
+import os
 import random
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from crossing_compare import describe  # noqa: E402
 
 REPLICATES = 2000
 
@@ -68,14 +72,6 @@ def rates_of(records, esno, draws):
             bits, errors = bits + b, errors + e
         out.append(max(errors, 0.5) / bits)
     return out
-
-
-def describe(c):
-    if c is None:
-        return "below the first point"
-    if c == math.inf:
-        return "beyond the last point"
-    return f"{c:.2f}"
 
 
 def main():
