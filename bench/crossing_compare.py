@@ -81,4 +81,5 @@ def main():
     print(f"{text}: {d:+.2f} dB [{low:+.2f}, {high:+.2f}]: {verdict}")
 
 
-main()
+if __name__ == "__main__":
+    main()
