@@ -235,10 +235,25 @@ Reading read_mode(const Frames& fr, const Geometry& g, int m, bool& unseen) {
     return best;
 }
 
+// What step 2 reads in one geometry: the block start and mode of its best hypothesis (out), that
+// hypothesis's ratio, and the best hypothesis of any other mode of the geometry (the most it
+// could claim).
+struct GeometryReading {
+    BlocklockOut out;
+    double ratio = -std::numeric_limits<double>::infinity();
+    double runnerUp = -std::numeric_limits<double>::infinity();
+
+    // The most any mode of this geometry claims.
+    double claim() const { return std::max(ratio, runnerUp); }
+};
+
 // Step 2: the offset's residual, the mode, its confidence and the first block start within the
 // input.
-void read_boundary(const ComplexArray& x, const Timing& t, index_t M, BlocklockOut& out) {
+GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M) {
     const Frames fr = correlate_frames(x, t, M);
+    GeometryReading reading;
+    BlocklockOut& out = reading.out;
+    out.score = t.score;
     out.offset = t.offset + fr.residual;
     const Geometry& g = t.geometry;
     // Each mode's best hypothesis, and the most it could claim (0 where the input cannot show
@@ -256,17 +271,17 @@ void read_boundary(const ComplexArray& x, const Timing& t, index_t M, BlocklockO
         if (readings[k].ratio > readings[winner].ratio) winner = k;
     }
     const Reading& best = readings[winner];
-    double runnerUp = -std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < readings.size(); ++k) {
-        if (k != winner) runnerUp = std::max(runnerUp, most[k]);
+        if (k != winner) reading.runnerUp = std::max(reading.runnerUp, most[k]);
     }
-    if (best.mode < 0 || !(best.ratio > 0)) return;
+    reading.ratio = best.ratio;
+    if (best.mode < 0 || !(best.ratio > 0)) return reading;
     const index_t B = block_frames(kModes[best.mode]);
     const index_t frame = fr.first + ((best.residue - fr.first) % B + B) % B;
     out.found = true;
     out.mode = best.mode;
-    out.confidence = 1 / (1 + std::exp(runnerUp - best.ratio));
     out.blockStart = static_cast<double>(t.window + frame * g.frame() * M + 1);
+    return reading;
 }
 
 BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
@@ -296,25 +311,32 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
 
     BlocklockOut out;
     if (power == 0) return out;
-    // The geometries in the order of their scores: the first that reaches the threshold and
-    // whose frames name a mode wins (a 75 bit/s tail of one pattern, or data of one value, can
-    // also score in another geometry, but shows no block end there).
+    // Every geometry that reaches the threshold is read; the one whose closing frames name a mode
+    // most surely wins. Data of one value (a transmission's closing zero bits) is the scrambler's
+    // sequence in every geometry: at 150 bit/s it scores higher as 75 bit/s patterns than in its
+    // own frames, and a piece of its closing probes can pass for a closing pattern there, but its
+    // own frames show its closing probes far plainer.
     std::vector<Timing> timings;
     for (const Geometry& g : kGeometries) timings.push_back(search_timing(x, g, M, power, host));
     std::stable_sort(timings.begin(), timings.end(),
                      [](const Timing& a, const Timing& b) { return a.score > b.score; });
     out.score = timings.front().score;
     out.offset = timings.front().offset;
+    GeometryReading best;
+    double others = -std::numeric_limits<double>::infinity();  // what the other geometries claim
     for (const Timing& t : timings) {
         if (t.window < 0 || t.score < settings.threshold) break;
         if (host != nullptr) host->poll_interrupt();
-        BlocklockOut candidate;
-        candidate.score = t.score;
-        read_boundary(x, t, M, candidate);
-        if (candidate.found) return candidate;
-        if (&t == &timings.front()) out.offset = candidate.offset;
+        GeometryReading reading = read_boundary(x, t, M);
+        if (&t == &timings.front()) out.offset = reading.out.offset;
+        if (reading.out.found && !(best.out.found && best.ratio >= reading.ratio)) {
+            std::swap(best, reading);
+        }
+        others = std::max(others, reading.claim());
     }
-    return out;
+    if (!best.out.found) return out;
+    best.out.confidence = 1 / (1 + std::exp(std::max(best.runnerUp, others) - best.ratio));
+    return best.out;
 }
 
 }  // namespace

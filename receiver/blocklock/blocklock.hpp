@@ -31,10 +31,12 @@
 //     frames hold against ordinary frames: for a path of Rayleigh-faded gain, (E_d - E_0) /
 //     (n N0) g / (1 + g) per closing frame, E the correlations' energies, n the symbols
 //     correlated, N0 the noise and g = n S / N0 the run's signal-to-noise ratio, both read from
-//     the frames themselves. The best hypothesis gives the mode and the boundary; the confidence
-//     is 1 / (1 + exp(-(L1 - L2))) against the best hypothesis of any other mode of the geometry
-//     (one no frame of the input can tell counts 0). The geometries are tried in the order of
-//     their scores: the first that reaches the threshold and whose frames name a mode wins.
+//     the frames themselves. Every geometry whose score reaches the threshold is read so; the
+//     best hypothesis of them all gives the mode and the boundary (data of one value, such as a
+//     transmission's closing zero bits, can score higher in another geometry than in its own,
+//     but only its own frames show its closing frames plainly); the confidence is
+//     1 / (1 + exp(-(L1 - L2))) against the best hypothesis of any other mode of any geometry
+//     read (one no frame of the input can tell counts 0).
 // Impulses: as in freqlock, samples that impulseblank finds are read as 0.
 #pragma once
 
