@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "params/modes.hpp"
+#include "params/preamble.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "receiver/freqlock/diffsum.hpp"
@@ -133,8 +134,9 @@ Timing search_timing(const ComplexArray& x, const Geometry& g, index_t M, double
 struct Frames {
     index_t first = 0;                                 // index of the first frame read (<= 0)
     std::vector<std::array<double, kColumns>> energy;  // |correlation|^2 a frame and column
-    double scale = 0;     // g / (1 + g) / (n N0): energies to log-likelihood ratios
-    double residual = 0;  // what remains of the offset, Hz
+    double scale = 0;      // g / (1 + g) / (n N0): energies to log-likelihood ratios
+    double residual = 0;   // what remains of the offset, Hz
+    double S = 0, N0 = 0;  // a symbol's signal and noise power, as the runs show them
 };
 
 Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M) {
@@ -176,8 +178,72 @@ Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M) {
     const double nN0 = count > 0 ? noise / count : 0;
     const double signal = count > 0 ? std::max(0.0, top / count - nN0) : 0;  // n^2 S
     if (nN0 > 0) fr.scale = signal / (signal + nN0) / nN0;                   // g = n^2 S / (n N0)
+    const auto n = static_cast<double>(g.run());
+    fr.S = signal / (n * n);
+    fr.N0 = nN0 / n;
     fr.residual = std::arg(turning) * kSymbolRate / (2 * std::numbers::pi * static_cast<double>(F));
     return fr;
+}
+
+// The values of a preamble's last segment from d1 on (d1, d2, the count 0 and the closing value),
+// scrambled and conjugated, for every mode: what a receiver that enters late in the preamble may
+// still hear of it just before the first data block.
+constexpr index_t kTailSymbols = (kSegmentValues - kD1Value) * kPatternSymbols;
+
+const std::vector<std::vector<cdouble>>& preamble_tails() {
+    static const std::vector<std::vector<cdouble>> tails = [] {
+        std::vector<std::vector<cdouble>> all;
+        for (const Mode& m : kModes) {
+            const std::vector<cdouble> p = conjugated_preamble(rateconf(m.rate, m.interLen));
+            all.emplace_back(p.end() - kTailSymbols, p.end());
+        }
+        return all;
+    }();
+    return tails;
+}
+
+// A symbol's signal and noise power.
+struct Powers {
+    double S = 0, N0 = 0;
+};
+
+// What the frames were read with: the input, its timing, what the frames showed of it, and the
+// powers the preamble's tail is weighed with (the same for every geometry: those of the geometry
+// that scored highest, whose frames fit the input best).
+struct Heard {
+    const ComplexArray& x;
+    const Timing& t;
+    index_t M;
+    const Frames& fr;
+    Powers tail;
+};
+
+// The log-likelihood ratio that mode m's preamble ends where frame b starts, from the values of
+// its last segment from d1 on that the input holds whole. Each value's pattern correlates to an
+// energy E that, for a path of Rayleigh-faded gain, is exponential with mean n^2 S + n N0 where
+// the pattern was sent and n (S + N0) over data (n = 32 symbols); their ratios added, or 0 when
+// below 0: over data they lie below 0 but for a small chance, and a preamble not heard, or heard
+// in a fade, tells nothing.
+double tail_ratio(const Heard& h, int m, index_t b) {
+    const double sent = kPatternSymbols * (kPatternSymbols * h.tail.S + h.tail.N0);
+    const double data = kPatternSymbols * (h.tail.S + h.tail.N0);
+    if (!(data > 0)) return 0;
+    const std::vector<cdouble>& tail = preamble_tails()[static_cast<std::size_t>(m)];
+    const double turn =
+        -2 * std::numbers::pi * h.t.offset / (kSymbolRate * static_cast<double>(h.M));
+    const index_t end = h.t.window + b * h.t.geometry.frame() * h.M;  // the block's first sample
+    double ratio = 0;
+    for (index_t v = 0; v < kTailSymbols; v += kPatternSymbols) {
+        const index_t first = end - (kTailSymbols - v) * h.M;
+        if (first < 0 || first + (kPatternSymbols - 1) * h.M >= h.x.numel()) continue;
+        cdouble c = 0.0;
+        for (index_t k = 0; k < kPatternSymbols; ++k) {
+            const index_t n = first + k * h.M;
+            c += h.x[n] * std::polar(1.0, turn * static_cast<double>(n)) * tail[v + k];
+        }
+        ratio += std::norm(c) * (1 / data - 1 / sent) - std::log(sent / data);
+    }
+    return std::max(ratio, 0.0);
 }
 
 // log sum exp(s e_v) over the columns from `from` to from + 3.
@@ -201,16 +267,20 @@ struct Reading {
     int mode = -1;
     double ratio = -std::numeric_limits<double>::infinity();  // its best hypothesis's
     index_t residue = 0;                                      // block-start frames, modulo B
+    bool afterPreamble = false;  // its first block start follows a preamble it heard
 };
 
 // The best hypothesis of mode m: its ratio and residue, and `unseen` whether some block start of
-// m's cycle falls where no frame of the input could show it (ratio 0).
-Reading read_mode(const Frames& fr, const Geometry& g, int m, bool& unseen) {
+// m's cycle falls where no frame of the input could show it (ratio 0). Each hypothesis's first
+// block start may also follow m's preamble (tail_ratio).
+Reading read_mode(const Heard& h, int m, bool& unseen) {
+    const Frames& fr = h.fr;
+    const Geometry& g = h.t.geometry;
     const Mode& mode = kModes[m];
     const index_t B = block_frames(mode);
     const index_t closing = g.patterns() ? 1 : 2;
     std::vector<double> ratio(static_cast<std::size_t>(B), 0.0);
-    std::vector<char> seen(ratio.size(), 0);
+    std::vector<char> seen(ratio.size(), 0), preamble(ratio.size(), 0);
     const auto frames = static_cast<index_t>(fr.energy.size());
     // Block starts lie on frames that start on the sequence's first symbol.
     const index_t cycle = g.cycle();
@@ -218,7 +288,10 @@ Reading read_mode(const Frames& fr, const Geometry& g, int m, bool& unseen) {
     b += ((-b) % cycle + cycle) % cycle;
     for (; b - 1 - fr.first < frames; b += cycle) {
         const index_t r = (b % B + B) % B;
-        ratio[r] += closing_ratio(fr, b, mode, g.patterns());
+        // Where a preamble's tail precedes a block, its frames before it are no closing frames.
+        const double tail = seen[r] ? 0 : tail_ratio(h, m, b);
+        if (tail > 0) preamble[r] = 1;
+        ratio[r] += tail > 0 ? tail : closing_ratio(fr, b, mode, g.patterns());
         seen[r] = 1;
     }
     Reading best;
@@ -230,6 +303,7 @@ Reading read_mode(const Frames& fr, const Geometry& g, int m, bool& unseen) {
         } else if (ratio[r] > best.ratio) {
             best.ratio = ratio[r];
             best.residue = r;
+            best.afterPreamble = preamble[r] != 0;
         }
     }
     return best;
@@ -242,16 +316,22 @@ struct GeometryReading {
     BlocklockOut out;
     double ratio = -std::numeric_limits<double>::infinity();
     double runnerUp = -std::numeric_limits<double>::infinity();
+    bool afterPreamble = false;  // its best hypothesis's first block follows a preamble heard
+    Powers powers;               // a symbol's signal and noise power, as its frames show them
 
     // The most any mode of this geometry claims.
     double claim() const { return std::max(ratio, runnerUp); }
 };
 
 // Step 2: the offset's residual, the mode, its confidence and the first block start within the
-// input.
-GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M) {
+// input; the preamble's tail weighed with `tail`, or with the powers these frames show when it
+// is null.
+GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
+                              const Powers* tail) {
     const Frames fr = correlate_frames(x, t, M);
     GeometryReading reading;
+    reading.powers = {fr.S, fr.N0};
+    const Powers weights = tail != nullptr ? *tail : reading.powers;
     BlocklockOut& out = reading.out;
     out.score = t.score;
     out.offset = t.offset + fr.residual;
@@ -263,7 +343,7 @@ GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M)
     for (int m = 0; m < static_cast<int>(std::size(kModes)); ++m) {
         if (!(geometry_of(kModes[m]) == g)) continue;
         bool unseen = false;
-        readings.push_back(read_mode(fr, g, m, unseen));
+        readings.push_back(read_mode({x, t, M, fr, weights}, m, unseen));
         most.push_back(unseen ? std::max(readings.back().ratio, 0.0) : readings.back().ratio);
     }
     std::size_t winner = 0;
@@ -275,6 +355,7 @@ GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M)
         if (k != winner) reading.runnerUp = std::max(reading.runnerUp, most[k]);
     }
     reading.ratio = best.ratio;
+    reading.afterPreamble = best.afterPreamble;
     if (best.mode < 0 || !(best.ratio > 0)) return reading;
     const index_t B = block_frames(kModes[best.mode]);
     const index_t frame = fr.first + ((best.residue - fr.first) % B + B) % B;
@@ -323,12 +404,21 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
     out.score = timings.front().score;
     out.offset = timings.front().offset;
     GeometryReading best;
+    Powers powers;                                             // the highest-scoring geometry's
     double others = -std::numeric_limits<double>::infinity();  // what the other geometries claim
     for (const Timing& t : timings) {
-        if (t.window < 0 || t.score < settings.threshold) break;
+        // Once a block is found to follow a preamble heard, a transmission is there: the
+        // geometries below the threshold are read too (in a fade the frames of the right one may
+        // score below it, and a preamble's end fits the first block of every mode).
+        const bool heard = best.out.found && best.afterPreamble;
+        if (t.window < 0 || (t.score < settings.threshold && !heard)) break;
         if (host != nullptr) host->poll_interrupt();
-        GeometryReading reading = read_boundary(x, t, M);
-        if (&t == &timings.front()) out.offset = reading.out.offset;
+        const bool front = &t == &timings.front();
+        GeometryReading reading = read_boundary(x, t, M, front ? nullptr : &powers);
+        if (front) {
+            out.offset = reading.out.offset;
+            powers = reading.powers;
+        }
         if (reading.out.found && !(best.out.found && best.ratio >= reading.ratio)) {
             std::swap(best, reading);
         }
