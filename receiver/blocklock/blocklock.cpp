@@ -268,6 +268,7 @@ struct Reading {
     double ratio = -std::numeric_limits<double>::infinity();  // its best hypothesis's
     index_t residue = 0;                                      // block-start frames, modulo B
     bool afterPreamble = false;  // its first block start follows a preamble it heard
+    double tail = 0;             // the part of its ratio the preamble's tail gave
 };
 
 // The best hypothesis of mode m: its ratio and residue, and `unseen` whether some block start of
@@ -280,7 +281,8 @@ Reading read_mode(const Heard& h, int m, bool& unseen) {
     const index_t B = block_frames(mode);
     const index_t closing = g.patterns() ? 1 : 2;
     std::vector<double> ratio(static_cast<std::size_t>(B), 0.0);
-    std::vector<char> seen(ratio.size(), 0), preamble(ratio.size(), 0);
+    std::vector<double> tails(ratio.size(), 0.0);
+    std::vector<char> seen(ratio.size(), 0);
     const auto frames = static_cast<index_t>(fr.energy.size());
     // Block starts lie on frames that start on the sequence's first symbol.
     const index_t cycle = g.cycle();
@@ -290,7 +292,7 @@ Reading read_mode(const Heard& h, int m, bool& unseen) {
         const index_t r = (b % B + B) % B;
         // Where a preamble's tail precedes a block, its frames before it are no closing frames.
         const double tail = seen[r] ? 0 : tail_ratio(h, m, b);
-        if (tail > 0) preamble[r] = 1;
+        if (tail > 0) tails[r] = tail;
         ratio[r] += tail > 0 ? tail : closing_ratio(fr, b, mode, g.patterns());
         seen[r] = 1;
     }
@@ -303,7 +305,8 @@ Reading read_mode(const Heard& h, int m, bool& unseen) {
         } else if (ratio[r] > best.ratio) {
             best.ratio = ratio[r];
             best.residue = r;
-            best.afterPreamble = preamble[r] != 0;
+            best.afterPreamble = tails[r] > 0;
+            best.tail = tails[r];
         }
     }
     return best;
@@ -317,11 +320,23 @@ struct GeometryReading {
     double ratio = -std::numeric_limits<double>::infinity();
     double runnerUp = -std::numeric_limits<double>::infinity();
     bool afterPreamble = false;  // its best hypothesis's first block follows a preamble heard
+    double tail = 0;             // the part of its ratio the preamble's tail gave
     Powers powers;               // a symbol's signal and noise power, as its frames show them
 
-    // The most any mode of this geometry claims.
-    double claim() const { return std::max(ratio, runnerUp); }
+    // What its frames alone claim for its best hypothesis, the preamble's tail aside.
+    double frames() const { return ratio - tail; }
 };
+
+// How much more reading a claims than b (both found). Their frames alone are compared, unless
+// both place the first block after the same preamble (within a symbol, M samples): that tail is
+// then the same evidence for both, telling their modes apart by d1 and d2, and their whole ratios
+// are compared. (Geometries timed on different paths weigh a tail alike only by chance.)
+double margin(const GeometryReading& a, const GeometryReading& b, index_t M) {
+    const bool samePreamble =
+        a.afterPreamble && b.afterPreamble &&
+        std::abs(a.out.blockStart - b.out.blockStart) <= static_cast<double>(M);
+    return samePreamble ? a.ratio - b.ratio : a.frames() - b.frames();
+}
 
 // Step 2: the offset's residual, the mode, its confidence and the first block start within the
 // input; the preamble's tail weighed with `tail`, or with the powers these frames show when it
@@ -356,6 +371,7 @@ GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
     }
     reading.ratio = best.ratio;
     reading.afterPreamble = best.afterPreamble;
+    reading.tail = best.tail;
     if (best.mode < 0 || !(best.ratio > 0)) return reading;
     const index_t B = block_frames(kModes[best.mode]);
     const index_t frame = fr.first + ((best.residue - fr.first) % B + B) % B;
@@ -392,25 +408,25 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
 
     BlocklockOut out;
     if (power == 0) return out;
-    // Every geometry that reaches the threshold is read; the one whose closing frames name a mode
-    // most surely wins. Data of one value (a transmission's closing zero bits) is the scrambler's
-    // sequence in every geometry: at 150 bit/s it scores higher as 75 bit/s patterns than in its
-    // own frames, and a piece of its closing probes can pass for a closing pattern there, but its
-    // own frames show its closing probes far plainer.
+    // Every geometry that reaches the threshold is read; the one whose frames name a mode most
+    // surely wins (wins()). Data of one value (a transmission's closing zero bits) is the
+    // scrambler's sequence in every geometry: at 150 bit/s it scores higher as 75 bit/s patterns
+    // than in its own frames, and a piece of its closing probes can pass for a closing pattern
+    // there, but its own frames show its closing probes far plainer.
     std::vector<Timing> timings;
     for (const Geometry& g : kGeometries) timings.push_back(search_timing(x, g, M, power, host));
     std::stable_sort(timings.begin(), timings.end(),
                      [](const Timing& a, const Timing& b) { return a.score > b.score; });
     out.score = timings.front().score;
     out.offset = timings.front().offset;
-    GeometryReading best;
-    Powers powers;                                             // the highest-scoring geometry's
-    double others = -std::numeric_limits<double>::infinity();  // what the other geometries claim
+    std::vector<GeometryReading> counted;  // the readings that found a block and count
+    std::size_t best = 0;
+    Powers powers;  // the highest-scoring geometry's
     for (const Timing& t : timings) {
         // Once a block is found to follow a preamble heard, a transmission is there: the
         // geometries below the threshold are read too (in a fade the frames of the right one may
         // score below it, and a preamble's end fits the first block of every mode).
-        const bool heard = best.out.found && best.afterPreamble;
+        const bool heard = !counted.empty() && counted[best].afterPreamble;
         if (t.window < 0 || (t.score < settings.threshold && !heard)) break;
         if (host != nullptr) host->poll_interrupt();
         const bool front = &t == &timings.front();
@@ -419,14 +435,21 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
             out.offset = reading.out.offset;
             powers = reading.powers;
         }
-        if (reading.out.found && !(best.out.found && best.ratio >= reading.ratio)) {
-            std::swap(best, reading);
-        }
-        others = std::max(others, reading.claim());
+        // Below the threshold, only a block that follows the preamble heard counts.
+        if (!reading.out.found || (t.score < settings.threshold && !reading.afterPreamble))
+            continue;
+        counted.push_back(std::move(reading));
+        if (margin(counted.back(), counted[best], M) > 0) best = counted.size() - 1;
     }
-    if (!best.out.found) return out;
-    best.out.confidence = 1 / (1 + std::exp(std::max(best.runnerUp, others) - best.ratio));
-    return best.out;
+    if (counted.empty()) return out;
+    const GeometryReading& winner = counted[best];
+    double doubt = std::exp(winner.runnerUp - winner.ratio);
+    for (std::size_t k = 0; k < counted.size(); ++k) {
+        if (k != best) doubt += std::exp(-margin(winner, counted[k], M));
+    }
+    BlocklockOut found = winner.out;
+    found.confidence = 1 / (1 + doubt);
+    return found;
 }
 
 }  // namespace

@@ -40,12 +40,17 @@
 //     chance); where it counts, it stands for the frames before that block, which are then the
 //     preamble's and not closing frames. Every geometry whose score reaches the threshold is
 //     read so, and once a block is found after a preamble heard every other geometry too (in a
-//     fade the right one may score below the threshold); the best hypothesis of them all gives
-//     the mode and the boundary (data of one value, such as a transmission's closing zero bits,
-//     can score higher in another geometry than in its own, but only its own frames show its
-//     closing frames plainly); the confidence is 1 / (1 + exp(-(L1 - L2))) against the best
-//     hypothesis of any other mode of any geometry read (one no frame of the input can tell
-//     counts 0).
+//     fade the right one may score below the threshold; below it, only a block after the
+//     preamble heard counts). The geometries' best hypotheses are compared by what their frames
+//     alone claim (the tail aside: geometries timed on different paths weigh it differently),
+//     unless two place the first block after the same preamble, where the tail is the same
+//     evidence for both and their whole ratios are compared; the winner gives the mode and the
+//     boundary (data of one value, such as a transmission's closing zero bits, can score higher
+//     in another geometry than in its own, but only its own frames show its closing frames
+//     plainly). The confidence is 1 / (1 + exp(L2 - L1) + the sum of exp(-D) over the other
+//     geometries whose reading counts), L1 the winner's ratio, L2 that of the best hypothesis of
+//     any other mode of its geometry (one no frame of the input can tell counts 0), D how much
+//     more the winner claims than that geometry's best hypothesis, compared as above.
 // Impulses: as in freqlock, samples that impulseblank finds are read as 0.
 #pragma once
 
