@@ -87,6 +87,8 @@ TEST(Blocklock, FindsTheNextBlockAndTheMode) {
         {2400, 0.6, 1, -300, 10, 20, false, 1440},
         {1200, 4.8, 1, -250, 6, -40, false, 1600},
         {75, 0.6, 4, -200, 3, 10, false, 1440},
+        {600, 0.6, 1, -280, 8, -30, true, 1440},
+        {150, 4.8, 1, -220, 3, 60, false, 1500},
     };
     double seed = 1;
     for (const Case& c : cases) {
