@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "params/modes.hpp"
+#include "params/preamble.hpp"
 #include "params/rateconf.hpp"
 #include "params/waveform.hpp"
 #include "receiver/freqlock/diffsum.hpp"
@@ -133,8 +134,9 @@ Timing search_timing(const ComplexArray& x, const Geometry& g, index_t M, double
 struct Frames {
     index_t first = 0;                                 // index of the first frame read (<= 0)
     std::vector<std::array<double, kColumns>> energy;  // |correlation|^2 a frame and column
-    double scale = 0;     // g / (1 + g) / (n N0): energies to log-likelihood ratios
-    double residual = 0;  // what remains of the offset, Hz
+    double scale = 0;      // g / (1 + g) / (n N0): energies to log-likelihood ratios
+    double residual = 0;   // what remains of the offset, Hz
+    double S = 0, N0 = 0;  // a symbol's signal and noise power, as the runs show them
 };
 
 Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M) {
@@ -176,8 +178,72 @@ Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M) {
     const double nN0 = count > 0 ? noise / count : 0;
     const double signal = count > 0 ? std::max(0.0, top / count - nN0) : 0;  // n^2 S
     if (nN0 > 0) fr.scale = signal / (signal + nN0) / nN0;                   // g = n^2 S / (n N0)
+    const auto n = static_cast<double>(g.run());
+    fr.S = signal / (n * n);
+    fr.N0 = nN0 / n;
     fr.residual = std::arg(turning) * kSymbolRate / (2 * std::numbers::pi * static_cast<double>(F));
     return fr;
+}
+
+// The values of a preamble's last segment from d1 on (d1, d2, the count 0 and the closing value),
+// scrambled and conjugated, for every mode: what a receiver that enters late in the preamble may
+// still hear of it just before the first data block.
+constexpr index_t kTailSymbols = (kSegmentValues - kD1Value) * kPatternSymbols;
+
+const std::vector<std::vector<cdouble>>& preamble_tails() {
+    static const std::vector<std::vector<cdouble>> tails = [] {
+        std::vector<std::vector<cdouble>> all;
+        for (const Mode& m : kModes) {
+            const std::vector<cdouble> p = conjugated_preamble(rateconf(m.rate, m.interLen));
+            all.emplace_back(p.end() - kTailSymbols, p.end());
+        }
+        return all;
+    }();
+    return tails;
+}
+
+// A symbol's signal and noise power.
+struct Powers {
+    double S = 0, N0 = 0;
+};
+
+// What the frames were read with: the input, its timing, what the frames showed of it, and the
+// powers the preamble's tail is weighed with (the same for every geometry: those of the geometry
+// that scored highest, whose frames fit the input best).
+struct Heard {
+    const ComplexArray& x;
+    const Timing& t;
+    index_t M;
+    const Frames& fr;
+    Powers tail;
+};
+
+// The log-likelihood ratio that mode m's preamble ends where frame b starts, from the values of
+// its last segment from d1 on that the input holds whole. Each value's pattern correlates to an
+// energy E that, for a path of Rayleigh-faded gain, is exponential with mean n^2 S + n N0 where
+// the pattern was sent and n (S + N0) over data (n = 32 symbols); their ratios added, or 0 when
+// below 0: over data they lie below 0 but for a small chance, and a preamble not heard, or heard
+// in a fade, tells nothing.
+double tail_ratio(const Heard& h, int m, index_t b) {
+    const double sent = kPatternSymbols * (kPatternSymbols * h.tail.S + h.tail.N0);
+    const double data = kPatternSymbols * (h.tail.S + h.tail.N0);
+    if (!(data > 0)) return 0;
+    const std::vector<cdouble>& tail = preamble_tails()[static_cast<std::size_t>(m)];
+    const double turn =
+        -2 * std::numbers::pi * h.t.offset / (kSymbolRate * static_cast<double>(h.M));
+    const index_t end = h.t.window + b * h.t.geometry.frame() * h.M;  // the block's first sample
+    double ratio = 0;
+    for (index_t v = 0; v < kTailSymbols; v += kPatternSymbols) {
+        const index_t first = end - (kTailSymbols - v) * h.M;
+        if (first < 0 || first + (kPatternSymbols - 1) * h.M >= h.x.numel()) continue;
+        cdouble c = 0.0;
+        for (index_t k = 0; k < kPatternSymbols; ++k) {
+            const index_t n = first + k * h.M;
+            c += h.x[n] * std::polar(1.0, turn * static_cast<double>(n)) * tail[v + k];
+        }
+        ratio += std::norm(c) * (1 / data - 1 / sent) - std::log(sent / data);
+    }
+    return std::max(ratio, 0.0);
 }
 
 // log sum exp(s e_v) over the columns from `from` to from + 3.
@@ -201,15 +267,21 @@ struct Reading {
     int mode = -1;
     double ratio = -std::numeric_limits<double>::infinity();  // its best hypothesis's
     index_t residue = 0;                                      // block-start frames, modulo B
+    bool afterPreamble = false;  // its first block start follows a preamble it heard
+    double tail = 0;             // the part of its ratio the preamble's tail gave
 };
 
 // The best hypothesis of mode m: its ratio and residue, and `unseen` whether some block start of
-// m's cycle falls where no frame of the input could show it (ratio 0).
-Reading read_mode(const Frames& fr, const Geometry& g, int m, bool& unseen) {
+// m's cycle falls where no frame of the input could show it (ratio 0). Each hypothesis's first
+// block start may also follow m's preamble (tail_ratio).
+Reading read_mode(const Heard& h, int m, bool& unseen) {
+    const Frames& fr = h.fr;
+    const Geometry& g = h.t.geometry;
     const Mode& mode = kModes[m];
     const index_t B = block_frames(mode);
     const index_t closing = g.patterns() ? 1 : 2;
     std::vector<double> ratio(static_cast<std::size_t>(B), 0.0);
+    std::vector<double> tails(ratio.size(), 0.0);
     std::vector<char> seen(ratio.size(), 0);
     const auto frames = static_cast<index_t>(fr.energy.size());
     // Block starts lie on frames that start on the sequence's first symbol.
@@ -218,7 +290,10 @@ Reading read_mode(const Frames& fr, const Geometry& g, int m, bool& unseen) {
     b += ((-b) % cycle + cycle) % cycle;
     for (; b - 1 - fr.first < frames; b += cycle) {
         const index_t r = (b % B + B) % B;
-        ratio[r] += closing_ratio(fr, b, mode, g.patterns());
+        // Where a preamble's tail precedes a block, its frames before it are no closing frames.
+        const double tail = seen[r] ? 0 : tail_ratio(h, m, b);
+        if (tail > 0) tails[r] = tail;
+        ratio[r] += tail > 0 ? tail : closing_ratio(fr, b, mode, g.patterns());
         seen[r] = 1;
     }
     Reading best;
@@ -230,15 +305,50 @@ Reading read_mode(const Frames& fr, const Geometry& g, int m, bool& unseen) {
         } else if (ratio[r] > best.ratio) {
             best.ratio = ratio[r];
             best.residue = r;
+            best.afterPreamble = tails[r] > 0;
+            best.tail = tails[r];
         }
     }
     return best;
 }
 
+// What step 2 reads in one geometry: the block start and mode of its best hypothesis (out), that
+// hypothesis's ratio, and the best hypothesis of any other mode of the geometry (the most it
+// could claim).
+struct GeometryReading {
+    BlocklockOut out;
+    double ratio = -std::numeric_limits<double>::infinity();
+    double runnerUp = -std::numeric_limits<double>::infinity();
+    bool afterPreamble = false;  // its best hypothesis's first block follows a preamble heard
+    double tail = 0;             // the part of its ratio the preamble's tail gave
+    Powers powers;               // a symbol's signal and noise power, as its frames show them
+
+    // What its frames alone claim for its best hypothesis, the preamble's tail aside.
+    double frames() const { return ratio - tail; }
+};
+
+// How much more reading a claims than b (both found). Their frames alone are compared, unless
+// both place the first block after the same preamble (within a symbol, M samples): that tail is
+// then the same evidence for both, telling their modes apart by d1 and d2, and their whole ratios
+// are compared. (Geometries timed on different paths weigh a tail alike only by chance.)
+double margin(const GeometryReading& a, const GeometryReading& b, index_t M) {
+    const bool samePreamble =
+        a.afterPreamble && b.afterPreamble &&
+        std::abs(a.out.blockStart - b.out.blockStart) <= static_cast<double>(M);
+    return samePreamble ? a.ratio - b.ratio : a.frames() - b.frames();
+}
+
 // Step 2: the offset's residual, the mode, its confidence and the first block start within the
-// input.
-void read_boundary(const ComplexArray& x, const Timing& t, index_t M, BlocklockOut& out) {
+// input; the preamble's tail weighed with `tail`, or with the powers these frames show when it
+// is null.
+GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
+                              const Powers* tail) {
     const Frames fr = correlate_frames(x, t, M);
+    GeometryReading reading;
+    reading.powers = {fr.S, fr.N0};
+    const Powers weights = tail != nullptr ? *tail : reading.powers;
+    BlocklockOut& out = reading.out;
+    out.score = t.score;
     out.offset = t.offset + fr.residual;
     const Geometry& g = t.geometry;
     // Each mode's best hypothesis, and the most it could claim (0 where the input cannot show
@@ -248,7 +358,7 @@ void read_boundary(const ComplexArray& x, const Timing& t, index_t M, BlocklockO
     for (int m = 0; m < static_cast<int>(std::size(kModes)); ++m) {
         if (!(geometry_of(kModes[m]) == g)) continue;
         bool unseen = false;
-        readings.push_back(read_mode(fr, g, m, unseen));
+        readings.push_back(read_mode({x, t, M, fr, weights}, m, unseen));
         most.push_back(unseen ? std::max(readings.back().ratio, 0.0) : readings.back().ratio);
     }
     std::size_t winner = 0;
@@ -256,17 +366,19 @@ void read_boundary(const ComplexArray& x, const Timing& t, index_t M, BlocklockO
         if (readings[k].ratio > readings[winner].ratio) winner = k;
     }
     const Reading& best = readings[winner];
-    double runnerUp = -std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < readings.size(); ++k) {
-        if (k != winner) runnerUp = std::max(runnerUp, most[k]);
+        if (k != winner) reading.runnerUp = std::max(reading.runnerUp, most[k]);
     }
-    if (best.mode < 0 || !(best.ratio > 0)) return;
+    reading.ratio = best.ratio;
+    reading.afterPreamble = best.afterPreamble;
+    reading.tail = best.tail;
+    if (best.mode < 0 || !(best.ratio > 0)) return reading;
     const index_t B = block_frames(kModes[best.mode]);
     const index_t frame = fr.first + ((best.residue - fr.first) % B + B) % B;
     out.found = true;
     out.mode = best.mode;
-    out.confidence = 1 / (1 + std::exp(runnerUp - best.ratio));
     out.blockStart = static_cast<double>(t.window + frame * g.frame() * M + 1);
+    return reading;
 }
 
 BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
@@ -296,25 +408,48 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
 
     BlocklockOut out;
     if (power == 0) return out;
-    // The geometries in the order of their scores: the first that reaches the threshold and
-    // whose frames name a mode wins (a 75 bit/s tail of one pattern, or data of one value, can
-    // also score in another geometry, but shows no block end there).
+    // Every geometry that reaches the threshold is read; the one whose frames name a mode most
+    // surely wins (wins()). Data of one value (a transmission's closing zero bits) is the
+    // scrambler's sequence in every geometry: at 150 bit/s it scores higher as 75 bit/s patterns
+    // than in its own frames, and a piece of its closing probes can pass for a closing pattern
+    // there, but its own frames show its closing probes far plainer.
     std::vector<Timing> timings;
     for (const Geometry& g : kGeometries) timings.push_back(search_timing(x, g, M, power, host));
     std::stable_sort(timings.begin(), timings.end(),
                      [](const Timing& a, const Timing& b) { return a.score > b.score; });
     out.score = timings.front().score;
     out.offset = timings.front().offset;
+    std::vector<GeometryReading> counted;  // the readings that found a block and count
+    std::size_t best = 0;
+    Powers powers;  // the highest-scoring geometry's
     for (const Timing& t : timings) {
-        if (t.window < 0 || t.score < settings.threshold) break;
+        // Once a block is found to follow a preamble heard, a transmission is there: the
+        // geometries below the threshold are read too (in a fade the frames of the right one may
+        // score below it, and a preamble's end fits the first block of every mode).
+        const bool heard = !counted.empty() && counted[best].afterPreamble;
+        if (t.window < 0 || (t.score < settings.threshold && !heard)) break;
         if (host != nullptr) host->poll_interrupt();
-        BlocklockOut candidate;
-        candidate.score = t.score;
-        read_boundary(x, t, M, candidate);
-        if (candidate.found) return candidate;
-        if (&t == &timings.front()) out.offset = candidate.offset;
+        const bool front = &t == &timings.front();
+        GeometryReading reading = read_boundary(x, t, M, front ? nullptr : &powers);
+        if (front) {
+            out.offset = reading.out.offset;
+            powers = reading.powers;
+        }
+        // Below the threshold, only a block that follows the preamble heard counts.
+        if (!reading.out.found || (t.score < settings.threshold && !reading.afterPreamble))
+            continue;
+        counted.push_back(std::move(reading));
+        if (margin(counted.back(), counted[best], M) > 0) best = counted.size() - 1;
     }
-    return out;
+    if (counted.empty()) return out;
+    const GeometryReading& winner = counted[best];
+    double doubt = std::exp(winner.runnerUp - winner.ratio);
+    for (std::size_t k = 0; k < counted.size(); ++k) {
+        if (k != best) doubt += std::exp(-margin(winner, counted[k], M));
+    }
+    BlocklockOut found = winner.out;
+    found.confidence = 1 / (1 + doubt);
+    return found;
 }
 
 }  // namespace

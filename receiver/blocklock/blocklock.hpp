@@ -31,10 +31,26 @@
 //     frames hold against ordinary frames: for a path of Rayleigh-faded gain, (E_d - E_0) /
 //     (n N0) g / (1 + g) per closing frame, E the correlations' energies, n the symbols
 //     correlated, N0 the noise and g = n S / N0 the run's signal-to-noise ratio, both read from
-//     the frames themselves. The best hypothesis gives the mode and the boundary; the confidence
-//     is 1 / (1 + exp(-(L1 - L2))) against the best hypothesis of any other mode of the geometry
-//     (one no frame of the input can tell counts 0). The geometries are tried in the order of
-//     their scores: the first that reaches the threshold and whose frames name a mode wins.
+//     the frames themselves. A receiver that entered late in the preamble may still hear its last
+//     segment's tail (d1, d2, the count 0 and the closing value, 32-symbol patterns) before the
+//     first data block: each hypothesis's first block start also adds the ratio that mode's tail
+//     ends there, each pattern's energy E weighed as exponential of mean n^2 S + n N0 where the
+//     pattern was sent against n (S + N0) over data (n = 32; S and N0 those of the geometry that
+//     scored highest), and counted only above 0 (over data it lies below 0 but for a small
+//     chance); where it counts, it stands for the frames before that block, which are then the
+//     preamble's and not closing frames. Every geometry whose score reaches the threshold is
+//     read so, and once a block is found after a preamble heard every other geometry too (in a
+//     fade the right one may score below the threshold; below it, only a block after the
+//     preamble heard counts). The geometries' best hypotheses are compared by what their frames
+//     alone claim (the tail aside: geometries timed on different paths weigh it differently),
+//     unless two place the first block after the same preamble, where the tail is the same
+//     evidence for both and their whole ratios are compared; the winner gives the mode and the
+//     boundary (data of one value, such as a transmission's closing zero bits, can score higher
+//     in another geometry than in its own, but only its own frames show its closing frames
+//     plainly). The confidence is 1 / (1 + exp(L2 - L1) + the sum of exp(-D) over the other
+//     geometries whose reading counts), L1 the winner's ratio, L2 that of the best hypothesis of
+//     any other mode of its geometry (one no frame of the input can tell counts 0), D how much
+//     more the winner claims than that geometry's best hypothesis, compared as above.
 // Impulses: as in freqlock, samples that impulseblank finds are read as 0.
 #pragma once
 
