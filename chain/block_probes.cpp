@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "chain/hf_receiver.hpp"
 #include "params/waveform.hpp"
 #include "receiver/layout/layout.hpp"
 #include "shaping/rrc_fir.hpp"
@@ -101,7 +102,7 @@ BlockProbes block_repeats(const ModeParams& mode, const VarShapping& shaping, Ho
     p.taps =
         shaping_filter(shaping.rolloffFactor, shaping.pulseDelay, shaping.oversamplingFactor, host);
     p.lag = kRepeat;
-    const index_t patterns = mode.interTable.numel() / static_cast<index_t>(mode.bitsToSym);
+    const index_t patterns = frames_per_block(mode);
     const KnownSymbols known = known_symbols(mode, transmission_layout(mode, patterns));
     for (index_t k = 0; k < patterns * kPattern; ++k) {
         if (k % kPattern >= kPattern - kRepeat) continue;          // the last repeat: none after it

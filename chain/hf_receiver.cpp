@@ -95,13 +95,6 @@ bool second_look(const ComplexArray& matched, const RealArray& frameStart, bool 
     return true;
 }
 
-// The frames of an interleaver block: at 75 bit/s its patterns (two coded bits each), else its
-// frames of data and probes.
-index_t frames_per_block(const ModeParams& mode) {
-    return uses_patterns(mode) ? mode.interTable.numel() / static_cast<index_t>(mode.bitsToSym)
-                               : transmission_layout(mode, 0).framesPerBlock;
-}
-
 // receive_hf_late at 75 bit/s, on r.turned: the `patterns` patterns from the block start decided
 // without a channel estimate, the paths sounded on those decisions, then the pattern detector and
 // the decoder with the trellis open at both ends.
@@ -119,6 +112,12 @@ void decode_late_patterns(double blockStart, const ModeParams& entered, const Hf
 }
 
 }  // namespace
+
+index_t frames_per_block(const ModeParams& mode) {
+    const Layout layout = transmission_layout(mode, 0);  // checks bitsToSym (1, 2 or 3)
+    return uses_patterns(mode) ? mode.interTable.numel() / static_cast<index_t>(mode.bitsToSym)
+                               : layout.framesPerBlock;
+}
 
 RealArray first_or_erased(const RealArray& x, index_t n) {
     RealArray head(n);

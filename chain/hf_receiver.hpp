@@ -54,6 +54,10 @@ struct HfReceived {
     Decoding decoding;         // ran false when no preamble was found
 };
 
+// The frames of an interleaver block of `mode`: at 75 bit/s its patterns (one a symbol value of
+// bitsToSym coded bits), else its frames of data and probes. Errors: those of the layout.
+index_t frames_per_block(const ModeParams& mode);
+
 // The first n values of `x`, zeros (erasures) where it is shorter.
 RealArray first_or_erased(const RealArray& x, index_t n);
 
@@ -107,6 +111,9 @@ struct HfLateReceived {
     Decoding decoding;         // ran false when no whole block fits; DecodOut holds the encoder
                                // input bits of the blocks, InfoBits nothing of meaning
 };
+
+// What the plug-ins and bindings hand back of an HfLateReceived.
+inline constexpr const char* kHfLateFields[] = {"blocks", "DecodOut", "out", "noiseVar"};
 
 // The HF receiver after a late entry: decodes the whole interleaver blocks of `matched`
 // (pulsematch's output) from the one whose first symbol peaks at the 1-based sample `blockStart`

@@ -132,8 +132,9 @@ ComplexArray decide_patterns(const ComplexArray& MatchedFilterIn, double BlockSt
     check_patterns(mode, "patterntrack");
     const Layout layout = transmission_layout(mode, patterns);
     const index_t w0 = check_index(BlockStartSample, MatchedFilterIn.numel(), "BlockStartSample");
-    const KnownSymbols known = known_symbols(mode, layout);
     const index_t Ls = layout.data;
+    check_size_equal(Ls, mode.chSymMapping.rows(), "chSymMapping");
+    const KnownSymbols known = known_symbols(mode, layout);
     const index_t reach = kBlindReach * M;
     const index_t D = 2 * reach + 1;
     std::vector<cdouble> cand(static_cast<std::size_t>(kValues * Ls));

@@ -84,8 +84,9 @@ PatterntrackOut patterntrack(const ChansoundOut& sounding, const ModeParams& mod
 // channel's power profile; the delays that stand clear of the noise are combined noncoherently,
 // each correlation's energy weighed by what its delay carries, and each pattern is decided as the
 // candidate of the largest sum. No phase is needed: a path's energy lands on the pattern sent.
-// Returns the decided patterns' points as sent (scrambled), 32 patterns x 1.
-// Errors: those of check_patterns ("hfchain:patternslicer:Rate", "hfchain:patternslicer:Patterns"),
+// Returns the decided patterns' points as sent (scrambled), (32 patterns) x 1.
+// Errors: those of check_patterns ("hfchain:patternslicer:Rate", "hfchain:patternslicer:Patterns");
+// those of the layout; chSymMapping of other than `data` rows, "hfchain:runtime:SizeMismatch";
 // BlockStartSample not a whole number within 1..Lmf, the index check.
 ComplexArray decide_patterns(const ComplexArray& MatchedFilterIn, double BlockStartSample,
                              const ModeParams& mode, index_t M, index_t patterns);
