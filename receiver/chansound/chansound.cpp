@@ -841,9 +841,11 @@ index_t known_window_frames(index_t known) { return (kSearchLength + known - 1) 
 // frames, least squares of kSearchTaps symbol-spaced taps at each sampling phase, as
 // search_response fits them on the preamble, with the unknown data symbols taken as 0 (they add
 // to the noise). The fit undoes what the known symbols' own correlation at other delays would
-// leave of each path. `count` is set to the known symbols a window.
+// leave of each path. `count` is set to the known symbols a window. Where every symbol is known
+// (`dense`), the fit's residual gives the noise as on the preamble; else N0 is left 0.
 Response probe_response(const ComplexArray& mf, index_t w0, const KnownSymbols& known,
-                        const Layout& layout, index_t M, index_t group, index_t& count) {
+                        const Layout& layout, index_t M, index_t group, bool dense,
+                        index_t& count) {
     const index_t Lmf = mf.numel();
     const index_t base = w0 - kSpan * M;
     const index_t Q = kSearchTaps * M;
@@ -856,7 +858,8 @@ Response probe_response(const ComplexArray& mf, index_t w0, const KnownSymbols& 
     }
     auto x = [&](index_t m) { return m >= 0 && m < layout.symbols ? known.mean[m] : cdouble{}; };
     auto sample = [&](index_t s) { return s >= 0 && s < Lmf ? mf[s] : cdouble{}; };
-    std::vector<cdouble> G(kSearchTaps * kSearchTaps), h(kSearchTaps);
+    std::vector<cdouble> G(kSearchTaps * kSearchTaps), h(kSearchTaps), rhs(kSearchTaps);
+    double residual = 0, dof = 0;
     for (index_t w = 0; w < windows; ++w) {
         const index_t j0 = layout.frameStart(w * per);
         const index_t j1 = w + 1 < windows ? layout.frameStart((w + 1) * per) : layout.symbols;
@@ -873,13 +876,21 @@ Response probe_response(const ComplexArray& mf, index_t w0, const KnownSymbols& 
             for (index_t i = 0; i < kSearchTaps; ++i) {
                 cdouble c{};
                 for (index_t j = j0; j < j1; ++j) c += cmulc(x(j - i), sample(base + phi + j * M));
-                h[i] = c;
+                rhs[i] = c;
             }
+            h = rhs;
             cholesky_solve(kSearchTaps, G.data(), h.data());
             for (index_t i = 0; i < kSearchTaps; ++i) response[w][phi + i * M] = h[i];
+            if (!dense) continue;
+            double energy = 0, fitted = 0;
+            for (index_t j = j0; j < j1; ++j) energy += norm2(sample(base + phi + j * M));
+            for (index_t i = 0; i < kSearchTaps; ++i) fitted += (std::conj(rhs[i]) * h[i]).real();
+            residual += std::max(0.0, energy - fitted);
+            dof += static_cast<double>(j1 - j0 - kSearchTaps);
         }
     }
-    return {base, 0.0, std::move(response)};
+    const double N0 = dense ? std::max(dof > 0 ? residual / dof : 0.0, kMinNoiseVar) : 0.0;
+    return {base, N0, std::move(response)};
 }
 
 // The largest share of the channel's energy that a sample's taps may put on unknown symbols for
@@ -932,14 +943,19 @@ ChansoundOut sound_known(const ComplexArray& mf, index_t w0, const KnownSymbols&
                          const Layout& layout, index_t perFrame, const RealArray& comp, index_t M,
                          const char* where, HostServices* host) {
     index_t count = 0;
+    const bool dense = perFrame == layout.frame();
     const Response response =
-        probe_response(mf, w0, known, layout, M, known_window_frames(perFrame), count);
+        probe_response(mf, w0, known, layout, M, known_window_frames(perFrame), dense, count);
     poll(host);
-    // Each value's noise: the received power over the correlation's length.
+    // Each value's noise: with every symbol known, the fit's noise over its degrees of freedom
+    // (as search_paths counts them on the preamble); else the received power over the
+    // correlation's length (the unknown symbols between the probes are noise to the fit).
     double received = 0;
     for (index_t n = std::min(w0, mf.numel() - 1); n < mf.numel(); ++n) received += norm2(mf[n]);
     received /= static_cast<double>(mf.numel() - std::min(w0, mf.numel() - 1));
-    Search found = paths_in_response(response, comp, M, received / static_cast<double>(count));
+    const double gain_noise = dense ? response.N0 / static_cast<double>(count - kSearchTaps)
+                                    : received / static_cast<double>(count);
+    Search found = paths_in_response(response, comp, M, gain_noise);
     ChansoundOut out = sampled_paths(mf, found, comp, M, layout, w0, where);
     // The noise: first what the search's path powers leave of the received power, then what the
     // track's gains leave of the known symbols; the track is redone when the two differ clearly.
