@@ -95,7 +95,29 @@ bool second_look(const ComplexArray& matched, const RealArray& frameStart, bool 
     return true;
 }
 
+// receive_hf_late at 75 bit/s, on r.turned: the `patterns` patterns from the block start decided
+// without a channel estimate, the paths sounded on those decisions, then the pattern detector and
+// the decoder with the trellis open at both ends.
+void decode_late_patterns(double blockStart, const ModeParams& entered, const HfSettings& settings,
+                          index_t patterns, HostServices& host, HfLateReceived& r) {
+    const auto M = static_cast<index_t>(settings.shaping.oversamplingFactor);
+    const ComplexArray decided = decide_patterns(r.turned, blockStart, entered, M, patterns);
+    r.sounding =
+        chansound_from_decisions(r.turned, blockStart, entered, settings.shaping, decided, host);
+    r.patterns = patterntrack(r.sounding, entered, kPatternPasses, settings.softRule);
+    Decoding& d = r.decoding;
+    d.symbols = r.patterns.out;
+    d.noiseVar = r.patterns.noiseVar;
+    decode_pattern_ratios(entered, r.blocks, r.patterns.LLR, d, TrellisEnds::open);
+}
+
 }  // namespace
+
+index_t frames_per_block(const ModeParams& mode) {
+    const Layout layout = transmission_layout(mode, 0);  // checks bitsToSym (1, 2 or 3)
+    return uses_patterns(mode) ? mode.interTable.numel() / static_cast<index_t>(mode.bitsToSym)
+                               : layout.framesPerBlock;
+}
 
 RealArray first_or_erased(const RealArray& x, index_t n) {
     RealArray head(n);
@@ -103,8 +125,9 @@ RealArray first_or_erased(const RealArray& x, index_t n) {
     return head;
 }
 
-index_t coded_bit_count(const ModeParams& mode, double nFrame) {
-    const index_t total = bit_budget(mode, nFrame).total;
+index_t coded_bit_count(const ModeParams& mode, double nFrame, TrellisEnds ends) {
+    const index_t total = ends == TrellisEnds::open ? block_budget(mode, nFrame).total
+                                                    : bit_budget(mode, nFrame).total;
     return is_uncoded(mode) ? total : total * 2 * static_cast<index_t>(mode.repFactor);
 }
 
@@ -122,11 +145,11 @@ void decode_symbols(const ModeParams& mode, double nFrame, SoftRule rule, Decodi
     r.ran = true;
 }
 
-void decode_pattern_ratios(const ModeParams& mode, double nFrame, const RealArray& llr,
-                           Decoding& r) {
-    r.soft.LLR = first_or_erased(llr, coded_bit_count(mode, nFrame));
+void decode_pattern_ratios(const ModeParams& mode, double nFrame, const RealArray& llr, Decoding& r,
+                           TrellisEnds ends) {
+    r.soft.LLR = first_or_erased(llr, coded_bit_count(mode, nFrame, ends));
     r.deinterleaved = unshuffle(r.soft.LLR, mode);
-    r.decoded = vitdecode(r.deinterleaved.out, mode, nFrame);
+    r.decoded = vitdecode(r.deinterleaved.out, mode, nFrame, ends);
     r.ran = true;
 }
 
@@ -174,7 +197,7 @@ HfLateReceived receive_hf_late(const ComplexArray& matched, double blockStart, d
                                ? frames_in(static_cast<index_t>(rest), entered, shaping.pulseDelay,
                                            oversampling_factor(shaping, "chain"))
                                : 0;
-    const index_t perBlock = transmission_layout(entered, 0).framesPerBlock;
+    const index_t perBlock = frames_per_block(entered);
     const double wanted = settings.nFrame >= 1 ? std::floor(settings.nFrame) : 0;  // NaN: none
     r.blocks = perBlock > 0 ? std::min(wanted, static_cast<double>(frames / perBlock)) : 0;
     if (r.blocks < 1) return r;
@@ -183,6 +206,11 @@ HfLateReceived receive_hf_late(const ComplexArray& matched, double blockStart, d
               "The frequency offset must be finite; it is " + format_value(offset) + " Hz.");
     }
     r.turned = turned_back(matched, offset, M);
+    if (uses_patterns(mode)) {
+        decode_late_patterns(blockStart, entered, settings,
+                             static_cast<index_t>(r.blocks) * perBlock, host, r);
+        return r;
+    }
     r.sounding = chansound_from_block(r.turned, blockStart, entered, shaping,
                                       static_cast<index_t>(r.blocks) * perBlock, host);
     // Uncoded 4800 bit/s has no decoder to iterate with: one equaliser pass.

@@ -54,11 +54,17 @@ struct HfReceived {
     Decoding decoding;         // ran false when no preamble was found
 };
 
+// The frames of an interleaver block of `mode`: at 75 bit/s its patterns (one a symbol value of
+// bitsToSym coded bits), else its frames of data and probes. Errors: those of the layout.
+index_t frames_per_block(const ModeParams& mode);
+
 // The first n values of `x`, zeros (erasures) where it is shorter.
 RealArray first_or_erased(const RealArray& x, index_t n);
 
-// The coded bits that `nFrame` blocks of `mode` carry (the transmitter's CodOutInterIn).
-index_t coded_bit_count(const ModeParams& mode, double nFrame);
+// The coded bits that `nFrame` blocks of `mode` carry (the transmitter's CodOutInterIn; with
+// `ends` open, whole blocks from inside a transmission).
+index_t coded_bit_count(const ModeParams& mode, double nFrame,
+                        TrellisEnds ends = TrellisEnds::zero);
 
 // The decoders' shared back end from r.symbols and r.noiseVar: the soft demapper, the
 // deinterleaver and the decoder (at 4800 bit/s, uncoded, the ratios' signs), whose trellis
@@ -66,9 +72,10 @@ index_t coded_bit_count(const ModeParams& mode, double nFrame);
 void decode_symbols(const ModeParams& mode, double nFrame, SoftRule rule, Decoding& r,
                     TrellisEnds ends = TrellisEnds::zero);
 
-// The 75 bit/s back end from a pattern detector's ratios: deinterleaver and decoder.
-void decode_pattern_ratios(const ModeParams& mode, double nFrame, const RealArray& llr,
-                           Decoding& r);
+// The 75 bit/s back end from a pattern detector's ratios: deinterleaver and decoder, whose trellis
+// starts and ends as `ends` says.
+void decode_pattern_ratios(const ModeParams& mode, double nFrame, const RealArray& llr, Decoding& r,
+                           TrellisEnds ends = TrellisEnds::zero);
 
 // Marks data symbols of a reception `r` (a Decoding, or anything with its symbols and noiseVar)
 // as erasures: symbol 0, which every soft demapper and pattern detector turns into ratios of 0,
@@ -95,13 +102,18 @@ HfReceived receive_hf(const ComplexArray& matched, const RealArray& frameStart,
 // What a receiver that entered after the preamble decodes: the whole blocks from a block's first
 // symbol on.
 struct HfLateReceived {
-    double blocks = 0;        // whole interleaver blocks decoded (0: none fits in the input)
-    ComplexArray turned;      // the matched-filter output turned back by the offset
-    ChansoundOut sounding;    // the sounding from the block's probes
-    TurboequalOut equalised;  // equalised data symbols of those blocks
-    Decoding decoding;        // ran false when no whole block fits; DecodOut holds the encoder
-                              // input bits of the blocks, InfoBits nothing of meaning
+    double blocks = 0;         // whole interleaver blocks decoded (0: none fits in the input)
+    ComplexArray turned;       // the matched-filter output turned back by the offset
+    ChansoundOut sounding;     // the sounding from the block's probes (75 bit/s: from the
+                               // patterns decided without a channel estimate)
+    TurboequalOut equalised;   // equalised data symbols of those blocks (but at 75 bit/s)
+    PatterntrackOut patterns;  // at 75 bit/s: the pattern detector's ratios and track
+    Decoding decoding;         // ran false when no whole block fits; DecodOut holds the encoder
+                               // input bits of the blocks, InfoBits nothing of meaning
 };
+
+// What the plug-ins and bindings hand back of an HfLateReceived.
+inline constexpr const char* kHfLateFields[] = {"blocks", "DecodOut", "out", "noiseVar"};
 
 // The HF receiver after a late entry: decodes the whole interleaver blocks of `matched`
 // (pulsematch's output) from the one whose first symbol peaks at the 1-based sample `blockStart`
@@ -109,11 +121,13 @@ struct HfLateReceived {
 // settings.nFrame of them (the blocks the transmission has left, when the caller knows them).
 // The channel is sounded on the blocks' probes (chansound_from_block); the turbo loop's decoder
 // and the Viterbi decoder take the trellis open at both ends (the encoder's state at a block's
-// first bit is unknown, and nothing of the blocks is a known zero).
-// 150 to 4800 bit/s. Nothing is decoded (blocks 0) when no whole block fits, or nFrame is under
-// 1 or NaN. Errors: an offset that is NaN or infinite, "hfchain:late:BadOffset"; those of the
-// blocks (a mode without probes: "hfchain:chansound:UnsupportedMode"; a blockStart that is not a
-// whole sample of the input, the index check).
+// first bit is unknown, and nothing of the blocks is a known zero). At 75 bit/s, without probes,
+// the patterns are first decided without a channel estimate (decide_patterns), the channel is
+// sounded on those decisions (chansound_from_decisions), and the pattern detector and the
+// decoder run on it as in receive_hf, the trellis open at both ends.
+// Nothing is decoded (blocks 0) when no whole block fits, or nFrame is under 1 or NaN. Errors: an
+// offset that is NaN or infinite, "hfchain:late:BadOffset"; those of the blocks (a blockStart
+// that is not a whole sample of the input, the index check).
 HfLateReceived receive_hf_late(const ComplexArray& matched, double blockStart, double offset,
                                const ModeParams& mode, const HfSettings& settings,
                                HostServices& host);

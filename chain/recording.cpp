@@ -649,7 +649,7 @@ index_t late_blocks(const Baseband& baseband, const BlockProbes& probes, std::in
     std::int64_t drift = 0;
     const auto fits = [&](index_t n) { return peak + n * length <= end; };
     const auto matches = [&](index_t b) {
-        return block_match(baseband, probes, peak + b * length, offset, drift) >= kLeastProbeMatch;
+        return block_match(baseband, probes, peak + b * length, offset, drift) >= probes.least;
     };
     index_t blocks = 0;
     while (fits(blocks + 1)) {
@@ -666,7 +666,7 @@ index_t late_blocks(const Baseband& baseband, const BlockProbes& probes, std::in
 
 // A transmission the recording begins inside of, after its preamble, decoded from the first
 // whole block in the recording's first `end` samples (see the header); nothing when none is found
-// there surely, its mode has no probes, or no block decodes.
+// there surely, or no block decodes.
 std::optional<RecordedTransmission> late_entry(const Baseband& baseband, std::int64_t end,
                                                const Shape& any, const RecordingSettings& settings,
                                                HostServices& host) {
@@ -676,8 +676,7 @@ std::optional<RecordedTransmission> late_entry(const Baseband& baseband, std::in
         static_cast<index_t>(std::min<std::int64_t>(end, (kLateSearchSymbols + 2 * D) * M));
     const PulsematchOut head = pulsematch(piece(baseband, 0, searched), settings.shaping, host);
     const BlocklockOut lock = blocklock(head.out, settings.shaping, {}, host);
-    if (!lock.found || lock.mode < 0 || lock.confidence < kLeastModeConfidence ||
-        uses_patterns(kModes[lock.mode].rate)) {
+    if (!lock.found || lock.mode < 0 || lock.confidence < kLeastModeConfidence) {
         return std::nullopt;
     }
     const ModeParams mode = rateconf(kModes[lock.mode].rate, kModes[lock.mode].interLen);
@@ -686,8 +685,9 @@ std::optional<RecordedTransmission> late_entry(const Baseband& baseband, std::in
     // The block's first symbol peaks at lock.blockStart on the matched filter's output, 1-based:
     // D symbols after its sound begins in the baseband, D more through the filter.
     const auto peak = static_cast<std::int64_t>(lock.blockStart) - 1 - D * M;
-    const index_t blocks = late_blocks(baseband, block_probes(mode, settings.shaping, host), peak,
-                                       lock.offset, length, end - D * M);
+    const BlockProbes probes = uses_patterns(mode) ? block_repeats(mode, settings.shaping, host)
+                                                   : block_probes(mode, settings.shaping, host);
+    const index_t blocks = late_blocks(baseband, probes, peak, lock.offset, length, end - D * M);
     if (blocks == 0) return std::nullopt;
     // Those blocks and a margin for the paths behind the strongest, matched once.
     const auto n = static_cast<index_t>(

@@ -50,14 +50,15 @@
 // Late entry. Without a mode, the part of the recording before the first preamble found (all of
 // it when none is) may be the end of a transmission whose preamble the recording missed: its
 // first 10.2 s at most are searched for frames with blocklock (receiver/blocklock/blocklock.hpp).
-// Where they name a mode surely (kLeastModeConfidence) and the mode has probes (150 to 4800
-// bit/s), the whole blocks from the next block boundary that belong to the transmission by the
-// probes' match of the length rule (within that part; a block that misses them belongs when the
-// next matches again) are decoded by the HF receiver entered late (receive_hf_late), those after
-// the last that decoded dropped as above (decoded again without them), and
-// reported first, marked enteredLate. Its bits begin at that block's first bit, which is a
-// byte's first bit of the message at every mode but 150 bit/s with the 0.6 s interleaver (90 bits
-// a block). Its clock and SNR are not measured, and nothing is reported when no block decodes.
+// Where they name a mode surely (kLeastModeConfidence), the whole blocks from the next block
+// boundary that belong to the transmission by the probes' match of the length rule (at 75 bit/s,
+// without probes, the patterns' repeats: chain/block_probes.hpp; within that part; a block that
+// misses them belongs when the next matches again) are decoded by the HF receiver entered late
+// (receive_hf_late), those after the last that decoded dropped as above (decoded again without
+// them), and reported first, marked enteredLate. Its bits begin at that block's first bit, which
+// is a byte's first bit of the message at every mode but 150 and 75 bit/s with the 0.6 s
+// interleaver (90 and 45 bits a block). Its clock and SNR are not measured, and nothing is reported
+// when no block decodes.
 //
 // Sample clock. When the caller gives a resampling step, the sample-clock offset of each
 // transmission is measured with clocktrack over its samples (windows of at most 256 symbols, at

@@ -1168,14 +1168,16 @@ def decode_late(MatchedFilterIn: ComplexIn, blockStart: float, offset: float, mi
     the one whose first symbol peaks at blockStart, as blocklock reads it (with its offset, Hz),
     to the end of the input, at most nFrame of them. The channel is sounded on the blocks'
     probes; the turbo equaliser (iterations decoder passes) and the Viterbi decoder take the
-    encoder's state at the blocks' ends as unknown. 150 to 4800 bit/s.
+    encoder's state at the blocks' ends as unknown. At 75 bit/s, without probes, the patterns
+    are first decided without a channel estimate and the channel sounded on them, then the
+    pattern detector and the Viterbi decoder run as after a preamble (iterations not read).
 
     milstd: the mode's parameter set (rateconf of blocklock's mode); varShapping: the filters.
     Returns a dict: blocks (whole blocks decoded, 0 when none fits), DecodOut (the encoder input
     bits of those blocks, 0/1), out and noiseVar (the equalised data symbols and their variances).
-    Errors: "hfchain:late:BadOffset" (NaN or infinite), "hfchain:chansound:UnsupportedMode"
-    (75 bit/s), the index check for a blockStart that is not a whole sample of the input, and
-    those of chansound and turboequal."""
+    Errors: "hfchain:late:BadOffset" (NaN or infinite), the index check for a blockStart that
+    is not a whole sample of the input, and those of chansound and turboequal (patterntrack at
+    75 bit/s)."""
 
 def chansound(MatchedFilterIn: ComplexIn, FrameStartSample: float, milstd: ModeParams | Mapping[str, Any], varShapping: VarShapping | Mapping[str, Any]) -> ChansoundOut:
     """Channel sounder of the HF receiver: synchronisation, the propagation paths and their gains

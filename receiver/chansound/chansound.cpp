@@ -832,28 +832,34 @@ ChansoundOut chansound_polling(const ComplexArray& MatchedFilterIn, double Frame
     return out;
 }
 
-// The sounding after a late entry. A window of frames holds at least kSearchLength probe symbols.
-index_t probe_window_frames(const Layout& layout) {
-    return (kSearchLength + layout.trein - 1) / layout.trein;
-}
+// The sounding after a late entry. A window of frames holds at least kSearchLength known symbols,
+// `known` of them a frame.
+index_t known_window_frames(index_t known) { return (kSearchLength + known - 1) / known; }
 
-// Step 2 from the probes alone, around the 0-based sample w0 of the first frame's first symbol:
-// in each window of `group` frames, least squares of kSearchTaps symbol-spaced taps at each
-// sampling phase, as search_response fits them on the preamble, with the data symbols taken as 0
-// (they add to the noise). The fit undoes what the probes' own correlation at other delays would
-// leave of each path. `count` is set to the known symbols a window.
+// Step 2 from the known symbols of the frames alone (the probes, or every symbol as decided),
+// around the 0-based sample w0 of the first frame's first symbol: in each window of `group`
+// frames, least squares of kSearchTaps symbol-spaced taps at each sampling phase, as
+// search_response fits them on the preamble, with the unknown data symbols taken as 0 (they add
+// to the noise). The fit undoes what the known symbols' own correlation at other delays would
+// leave of each path. `count` is set to the known symbols a window. Where every symbol is known
+// (`dense`), the fit's residual gives the noise as on the preamble; else N0 is left 0.
 Response probe_response(const ComplexArray& mf, index_t w0, const KnownSymbols& known,
-                        const Layout& layout, index_t M, index_t group, index_t& count) {
+                        const Layout& layout, index_t M, index_t group, bool dense,
+                        index_t& count) {
     const index_t Lmf = mf.numel();
     const index_t base = w0 - kSpan * M;
     const index_t Q = kSearchTaps * M;
     const index_t windows = std::max<index_t>(1, layout.frames / group);
     const index_t per = layout.frames / windows;  // the last window takes what is left over
     std::vector<ComplexArray> response(windows, ComplexArray(Q));
-    count = per * layout.trein;
+    count = 0;
+    for (index_t j = layout.frameStart(0); j < layout.frameStart(per); ++j) {
+        count += known.var[j] == 0 ? 1 : 0;
+    }
     auto x = [&](index_t m) { return m >= 0 && m < layout.symbols ? known.mean[m] : cdouble{}; };
     auto sample = [&](index_t s) { return s >= 0 && s < Lmf ? mf[s] : cdouble{}; };
-    std::vector<cdouble> G(kSearchTaps * kSearchTaps), h(kSearchTaps);
+    std::vector<cdouble> G(kSearchTaps * kSearchTaps), h(kSearchTaps), rhs(kSearchTaps);
+    double residual = 0, dof = 0;
     for (index_t w = 0; w < windows; ++w) {
         const index_t j0 = layout.frameStart(w * per);
         const index_t j1 = w + 1 < windows ? layout.frameStart((w + 1) * per) : layout.symbols;
@@ -870,13 +876,21 @@ Response probe_response(const ComplexArray& mf, index_t w0, const KnownSymbols& 
             for (index_t i = 0; i < kSearchTaps; ++i) {
                 cdouble c{};
                 for (index_t j = j0; j < j1; ++j) c += cmulc(x(j - i), sample(base + phi + j * M));
-                h[i] = c;
+                rhs[i] = c;
             }
+            h = rhs;
             cholesky_solve(kSearchTaps, G.data(), h.data());
             for (index_t i = 0; i < kSearchTaps; ++i) response[w][phi + i * M] = h[i];
+            if (!dense) continue;
+            double energy = 0, fitted = 0;
+            for (index_t j = j0; j < j1; ++j) energy += norm2(sample(base + phi + j * M));
+            for (index_t i = 0; i < kSearchTaps; ++i) fitted += (std::conj(rhs[i]) * h[i]).real();
+            residual += std::max(0.0, energy - fitted);
+            dof += static_cast<double>(j1 - j0 - kSearchTaps);
         }
     }
-    return {base, 0.0, std::move(response)};
+    const double N0 = dense ? std::max(dof > 0 ? residual / dof : 0.0, kMinNoiseVar) : 0.0;
+    return {base, N0, std::move(response)};
 }
 
 // The largest share of the channel's energy that a sample's taps may put on unknown symbols for
@@ -921,6 +935,48 @@ double probe_noise(const ComplexArray& y, const ComplexArray& basis, const Compl
     return std::max(N0, kMinNoiseVar);
 }
 
+// Steps 2 to 6 after a late entry, from the 0-based sample w0 of the first frame's first symbol
+// on, with the symbols `known` holds, `perFrame` of them a frame (the probes, or every symbol as
+// decided): the paths fitted over windows of frames, their taps and samples, and the gains
+// tracked. `where` names what was searched in the refusal when no path is found.
+ChansoundOut sound_known(const ComplexArray& mf, index_t w0, const KnownSymbols& known,
+                         const Layout& layout, index_t perFrame, const RealArray& comp, index_t M,
+                         const char* where, HostServices* host) {
+    index_t count = 0;
+    const bool dense = perFrame == layout.frame();
+    const Response response =
+        probe_response(mf, w0, known, layout, M, known_window_frames(perFrame), dense, count);
+    poll(host);
+    // Each value's noise: with every symbol known, the fit's noise over its degrees of freedom
+    // (as search_paths counts them on the preamble); else the received power over the
+    // correlation's length (the unknown symbols between the probes are noise to the fit).
+    double received = 0;
+    for (index_t n = std::min(w0, mf.numel() - 1); n < mf.numel(); ++n) received += norm2(mf[n]);
+    received /= static_cast<double>(mf.numel() - std::min(w0, mf.numel() - 1));
+    const double gain_noise = dense ? response.N0 / static_cast<double>(count - kSearchTaps)
+                                    : received / static_cast<double>(count);
+    Search found = paths_in_response(response, comp, M, gain_noise);
+    ChansoundOut out = sampled_paths(mf, found, comp, M, layout, w0, where);
+    // The noise: first what the search's path powers leave of the received power, then what the
+    // track's gains leave of the known symbols; the track is redone when the two differ clearly.
+    double expected = 0;
+    for (index_t i = 0; i < out.basis.rows(); ++i) {
+        for (index_t p = 0; p < out.basis.cols(); ++p) {
+            expected += found.power[p] * norm2(out.basis(i, p));
+        }
+    }
+    double symbol_power = 0;
+    for (index_t n = 0; n < layout.symbols; ++n) symbol_power += norm2(out.out[n]);
+    symbol_power /= static_cast<double>(layout.symbols);
+    const double N0 = std::max(symbol_power - expected, kMinNoiseVar);
+    track_gains(known, layout.frame(), found.power, N0, out.out, host, out);
+    const double rest = probe_noise(out.out, out.basis, out.gains, known, layout.symbols);
+    if (rest > N0 * kNoiseRetrack || rest < N0 / kNoiseRetrack) {
+        track_gains(known, layout.frame(), found.power, rest, out.out, host, out);
+    }
+    return out;
+}
+
 ChansoundOut chansound_from_block_polling(const ComplexArray& mf, double BlockStartSample,
                                           const ModeParams& mode, const VarShapping& varShapping,
                                           index_t frames, HostServices* host) {
@@ -941,34 +997,39 @@ ChansoundOut chansound_from_block_polling(const ComplexArray& mf, double BlockSt
                   kTooLargeRule.c_str());
     const RealArray comp = composite_pulse(varShapping);
     const KnownSymbols known = known_symbols(mode, layout);
-    index_t count = 0;
-    const Response response =
-        probe_response(mf, w0, known, layout, M, probe_window_frames(layout), count);
-    poll(host);
-    // Each value's noise: the received power over the correlation's length.
-    double received = 0;
-    for (index_t n = std::min(w0, mf.numel() - 1); n < mf.numel(); ++n) received += norm2(mf[n]);
-    received /= static_cast<double>(mf.numel() - std::min(w0, mf.numel() - 1));
-    Search found = paths_in_response(response, comp, M, received / static_cast<double>(count));
-    ChansoundOut out = sampled_paths(mf, found, comp, M, layout, w0, "of the probes from");
-    // The noise: first what the search's path powers leave of the received power, then what the
-    // track's gains leave of the probes; the track is redone when the two differ clearly.
-    double expected = 0;
-    for (index_t i = 0; i < out.basis.rows(); ++i) {
-        for (index_t p = 0; p < out.basis.cols(); ++p) {
-            expected += found.power[p] * norm2(out.basis(i, p));
-        }
+    return sound_known(mf, w0, known, layout, layout.trein, comp, M, "of the probes from", host);
+}
+
+ChansoundOut chansound_from_decisions_polling(const ComplexArray& mf, double BlockStartSample,
+                                              const ModeParams& mode,
+                                              const VarShapping& varShapping,
+                                              const ComplexArray& decided, HostServices* host) {
+    const index_t M = oversampling_factor(varShapping, kBlock);
+    check_receiver_mode(mode, kBlock);
+    if (!uses_patterns(mode) || mode.preamSync.numel() != 0) {
+        raise("hfchain:chansound:UnsupportedMode",
+              "A sounding on decided patterns needs the 75 bit/s parameter set as entered at a "
+              "block's first symbol (no preamble).");
     }
-    double symbol_power = 0;
-    for (index_t n = 0; n < layout.symbols; ++n) symbol_power += norm2(out.out[n]);
-    symbol_power /= static_cast<double>(layout.symbols);
-    const double N0 = std::max(symbol_power - expected, kMinNoiseVar);
-    track_gains(known, layout.frame(), found.power, N0, out.out, host, out);
-    const double rest = probe_noise(out.out, out.basis, out.gains, known, layout.symbols);
-    if (rest > N0 * kNoiseRetrack || rest < N0 / kNoiseRetrack) {
-        track_gains(known, layout.frame(), found.power, rest, out.out, host, out);
+    const index_t frame = transmission_layout(mode, 0).frame();
+    const index_t frames = decided.numel() / frame;
+    if (frames < 1) {
+        raise("hfchain:chansound:TooShort", "A sounding on decided patterns needs at least one.");
     }
-    return out;
+    check_size_equal(frames * frame, decided.numel(), "decided");
+    const Layout layout = transmission_layout(mode, frames);
+    const index_t w0 = check_index(BlockStartSample, mf.numel(), "BlockStartSample");
+    check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:chansound:NonFinite",
+                  "matched-filter samples must be finite.", "hfchain:chansound:TooLarge",
+                  kTooLargeRule.c_str());
+    check_bounded(decided, kLargestSample, "decided", "hfchain:chansound:NonFinite",
+                  "decided symbols must be finite.", "hfchain:chansound:TooLarge",
+                  kTooLargeRule.c_str());
+    const RealArray comp = composite_pulse(varShapping);
+    KnownSymbols known;
+    known.mean = decided;
+    known.var = RealArray(layout.symbols);
+    return sound_known(mf, w0, known, layout, frame, comp, M, "of the patterns from", host);
 }
 
 }  // namespace
@@ -1000,6 +1061,13 @@ ChansoundOut chansound_from_block(const ComplexArray& MatchedFilterIn, double Bl
                                   index_t frames, HostServices& host) {
     return chansound_from_block_polling(MatchedFilterIn, BlockStartSample, mode, varShapping,
                                         frames, &host);
+}
+
+ChansoundOut chansound_from_decisions(const ComplexArray& MatchedFilterIn, double BlockStartSample,
+                                      const ModeParams& mode, const VarShapping& varShapping,
+                                      const ComplexArray& decided, HostServices& host) {
+    return chansound_from_decisions_polling(MatchedFilterIn, BlockStartSample, mode, varShapping,
+                                            decided, &host);
 }
 
 }  // namespace hfchain

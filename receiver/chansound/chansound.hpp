@@ -91,6 +91,23 @@ ChansoundOut chansound_from_block(const ComplexArray& MatchedFilterIn, double Bl
                                   const ModeParams& mode, const VarShapping& varShapping,
                                   index_t frames, HostServices& host);
 
+// Sounds the channel of a 75 bit/s transmission entered after its preamble, on its patterns as a
+// detector decided them without a channel estimate (decide_patterns,
+// receiver/patterntrack/patterntrack.hpp): every symbol is taken as known, and the paths are
+// found and tracked as chansound_from_block finds and tracks them on the probes, over windows of
+// three patterns (96 symbols). The patterns decided wrongly add to the noise the track measures.
+//   MatchedFilterIn, BlockStartSample, varShapping: as chansound_from_block's.
+//   mode: the 75 bit/s parameter set as entered at that block (entered_at_block).
+//   decided: (32 F) x 1 the points of the F patterns from that block on, as sent (scrambled).
+// Errors: as chansound_from_block's, but for a mode that is not the 75 bit/s one as entered at a
+// block, "hfchain:chansound:UnsupportedMode"; fewer than 32 decided symbols,
+// "hfchain:chansound:TooShort", a count that is not a whole number of patterns,
+// "hfchain:runtime:SizeMismatch"; a decided symbol that is NaN or infinite,
+// "hfchain:chansound:NonFinite", or beyond kLargestSample, "hfchain:chansound:TooLarge".
+ChansoundOut chansound_from_decisions(const ComplexArray& MatchedFilterIn, double BlockStartSample,
+                                      const ModeParams& mode, const VarShapping& varShapping,
+                                      const ComplexArray& decided, HostServices& host);
+
 // The composite pulse of the transmit and matched filters at every sample delay -2 D M .. 2 D M
 // (4 D M + 1 values, peak 1 at the centre).
 RealArray composite_pulse(const VarShapping& varShapping);

@@ -10,6 +10,7 @@
 #include "receiver/chansound/pathtrack.hpp"
 #include "receiver/chansound/sounding.hpp"
 #include "receiver/layout/layout.hpp"
+#include "receiver/layout/reception.hpp"
 #include "receiver/patternslicer/patternslicer.hpp"
 #include "runtime/checks.hpp"
 #include "runtime/complexmath.hpp"
@@ -57,7 +58,116 @@ void block_ratios(const double* m, SoftRule rule, const std::array<std::array<in
     }
 }
 
+// The candidates of block k: x_v(j) = rotation times the point of the pattern's symbol, from
+// the block's own set (the alternate one for every L-th block, as the transmitter counts), into
+// cand (4 Ls values, v by v). chSymMapping checked (check_patterns).
+void pattern_candidates(const ModeParams& mode, const ComplexArray& rotation, index_t k,
+                        cdouble* cand) {
+    const index_t Ls = mode.chSymMapping.rows();
+    const double period = alternate_pattern_period(mode);
+    const std::array<cdouble, 8>& psk = psk_points();
+    const index_t first = mod(static_cast<double>(k + 1), period) == 0.0 ? kValues : 0;
+    for (int v = 0; v < kValues; ++v) {
+        for (index_t j = 0; j < Ls; ++j) {
+            const auto s = static_cast<int>(mode.chSymMapping(j, first + v));
+            cand[v * Ls + j] = cmul(rotation[k * Ls + j], psk[s]);
+        }
+    }
+}
+
+// The blind decision reads the delays within the largest path spread and a symbol either side
+// of the block start's path.
+constexpr index_t kBlindReach = kMaxPathSpread + 1;
+
+// A delay's mean energy counts as a path's where it stands this many of its standard deviations
+// on noise alone above the noise's.
+constexpr double kBlindClear = 3;
+
+// The energies |c_v|^2 of the four correlations of one pattern whose first symbol peaks at the
+// 0-based sample `at` of x (samples beyond its ends taken as 0) with its candidates.
+void pattern_energies(const ComplexArray& x, index_t at, index_t M, const cdouble* cand, index_t Ls,
+                      double* e) {
+    cdouble c[kValues] = {};
+    for (index_t j = 0; j < Ls; ++j) {
+        const index_t n = at + j * M;
+        if (n < 0 || n >= x.numel()) continue;
+        for (int v = 0; v < kValues; ++v) c[v] += cmulc(cand[v * Ls + j], x[n]);
+    }
+    for (int v = 0; v < kValues; ++v) e[v] = norm2(c[v]);
+}
+
+// The weight of each delay of the blind decision, from the delays' mean energy over the patterns
+// (`profile`, the four candidates' added): the noise's is the mean of the lowest quarter (most
+// delays hold no path), four times a correlation's noise Nc; a delay clearly above it carries a
+// path's energy S = profile - floor on its pattern's candidate, weighed S / (Nc (Nc + S)) as a
+// faded branch of a noncoherent combiner is. Where none is clear, the block start's alone.
+std::vector<double> delay_weights(std::vector<double> profile, index_t patterns) {
+    const auto D = static_cast<index_t>(profile.size());
+    std::vector<double> sorted = profile;
+    const index_t quarter = std::max<index_t>(1, D / 4);
+    std::nth_element(sorted.begin(), sorted.begin() + quarter - 1, sorted.end());
+    double floor = 0;
+    for (index_t d = 0; d < quarter; ++d) floor += sorted[d];
+    floor = std::max(floor / static_cast<double>(quarter), kMinNoiseVar);
+    const double Nc = floor / kValues;
+    // On noise alone a delay's mean over the patterns has the standard deviation
+    // floor / sqrt(4 patterns).
+    const double clear = kBlindClear * floor / std::sqrt(kValues * static_cast<double>(patterns));
+    std::vector<double> w(D, 0.0);
+    bool any = false;
+    for (index_t d = 0; d < D; ++d) {
+        const double S = profile[d] - floor;
+        if (S <= clear) continue;
+        w[d] = S / (Nc * (Nc + S));
+        any = true;
+    }
+    if (!any) w[D / 2] = 1;
+    return w;
+}
+
 }  // namespace
+
+ComplexArray decide_patterns(const ComplexArray& MatchedFilterIn, double BlockStartSample,
+                             const ModeParams& mode, index_t M, index_t patterns) {
+    check_patterns(mode, "patterntrack");
+    const Layout layout = transmission_layout(mode, patterns);
+    const index_t w0 = check_index(BlockStartSample, MatchedFilterIn.numel(), "BlockStartSample");
+    const index_t Ls = layout.data;
+    check_size_equal(Ls, mode.chSymMapping.rows(), "chSymMapping");
+    const KnownSymbols known = known_symbols(mode, layout);
+    const index_t reach = kBlindReach * M;
+    const index_t D = 2 * reach + 1;
+    std::vector<cdouble> cand(static_cast<std::size_t>(kValues * Ls));
+    auto first_symbol = [&](index_t k, index_t d) { return w0 - reach + d + k * Ls * M; };
+
+    // 1. Every delay's energy, the patterns' mean, and the delays' weights.
+    std::vector<double> profile(D, 0.0);
+    double e[kValues];
+    for (index_t k = 0; k < patterns; ++k) {
+        pattern_candidates(mode, known.rotation, k, cand.data());
+        for (index_t d = 0; d < D; ++d) {
+            pattern_energies(MatchedFilterIn, first_symbol(k, d), M, cand.data(), Ls, e);
+            profile[d] += (e[0] + e[1]) + (e[2] + e[3]);
+        }
+    }
+    for (double& p : profile) p /= static_cast<double>(std::max<index_t>(1, patterns));
+    const std::vector<double> w = delay_weights(std::move(profile), patterns);
+
+    // 2. Each pattern: the candidate whose weighed energies are largest.
+    ComplexArray decided(layout.dataSymbols());
+    for (index_t k = 0; k < patterns; ++k) {
+        pattern_candidates(mode, known.rotation, k, cand.data());
+        double m[kValues] = {};
+        for (index_t d = 0; d < D; ++d) {
+            if (w[d] == 0) continue;
+            pattern_energies(MatchedFilterIn, first_symbol(k, d), M, cand.data(), Ls, e);
+            for (int v = 0; v < kValues; ++v) m[v] += w[d] * e[v];
+        }
+        const auto best = static_cast<index_t>(std::max_element(m, m + kValues) - m);
+        std::copy_n(cand.begin() + best * Ls, Ls, decided.begin() + k * Ls);
+    }
+    return decided;
+}
 
 PatterntrackOut patterntrack(const ChansoundOut& sounding, const ModeParams& mode, double passes,
                              SoftRule rule) {
@@ -82,21 +192,8 @@ PatterntrackOut patterntrack(const ChansoundOut& sounding, const ModeParams& mod
     const KnownSymbols known = known_symbols(mode, layout);
     const auto bits = value_bits();
 
-    // The candidates of block k: x_v(j) = rotation times the point of the pattern's symbol, from
-    // the block's own set (the alternate one for every period-th block, as the transmitter counts).
-    const double period = alternate_pattern_period(mode);
-    const std::array<cdouble, 8>& psk = psk_points();
     std::vector<cdouble> cand(static_cast<std::size_t>(kValues * Ls));
-    auto candidates = [&](index_t k) {
-        const index_t first = mod(static_cast<double>(k + 1), period) == 0.0 ? kValues : 0;
-        for (int v = 0; v < kValues; ++v) {
-            for (index_t j = 0; j < Ls; ++j) {
-                const double p = mode.chSymMapping(j, first + v);
-                const int s = static_cast<int>(std::fmod(std::fabs(std::floor(p)), 8.0));
-                cand[v * Ls + j] = cmul(known.rotation[k * Ls + j], psk[s]);
-            }
-        }
-    };
+    auto candidates = [&](index_t k) { pattern_candidates(mode, known.rotation, k, cand.data()); };
 
     PatterntrackOut out;
     out.LLR = RealArray(checked_size_product(2, B));

@@ -68,4 +68,27 @@ inline constexpr const char* kPatterntrackFields[] = {
 PatterntrackOut patterntrack(const ChansoundOut& sounding, const ModeParams& mode, double passes,
                              SoftRule rule = SoftRule::max_log);
 
+// The patterns of a 75 bit/s transmission entered at an interleaver block, decided without any
+// estimate of the channel: what a sounding of the paths takes for known symbols where no
+// preamble has measured them (chansound_from_decisions, receiver/chansound/chansound.hpp).
+//   MatchedFilterIn: Lmf x 1 matched-filter output at M samples a symbol, turned back by the
+//     transmission's frequency offset.
+//   BlockStartSample: 1-based sample at which the block's first symbol peaks (blocklock's
+//     blockStart: either path's).
+//   mode: the 75 bit/s parameter set (chSymMapping, interl); the patterns are counted from the
+//     block's first (the scrambler's first symbol, the alternate set closing each block).
+//   patterns: how many to decide, at least 0.
+// Every sample delay within the largest path spread and a symbol either side of the block start
+// is read: each pattern's 32 samples one symbol apart, from that delay, are correlated with its
+// four candidates (scrambled as sent). The delays' mean energy over all the patterns is the
+// channel's power profile; the delays that stand clear of the noise are combined noncoherently,
+// each correlation's energy weighed by what its delay carries, and each pattern is decided as the
+// candidate of the largest sum. No phase is needed: a path's energy lands on the pattern sent.
+// Returns the decided patterns' points as sent (scrambled), (32 patterns) x 1.
+// Errors: those of check_patterns ("hfchain:patternslicer:Rate", "hfchain:patternslicer:Patterns");
+// those of the layout; chSymMapping of other than `data` rows, "hfchain:runtime:SizeMismatch";
+// BlockStartSample not a whole number within 1..Lmf, the index check.
+ComplexArray decide_patterns(const ComplexArray& MatchedFilterIn, double BlockStartSample,
+                             const ModeParams& mode, index_t M, index_t patterns);
+
 }  // namespace hfchain

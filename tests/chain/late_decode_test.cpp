@@ -1,6 +1,7 @@
 // Decoding after a late entry: a receiver that starts in the middle of a transmission's first
 // data block finds the next block with blocklock and decodes every whole block after it without
-// error at a high Es/N0, for each frame geometry with probes (32 + 16 and 20 + 20).
+// error at a high Es/N0, for each frame geometry (32 + 16 and 20 + 20 with probes, and the
+// 75 bit/s patterns with either interleaver).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,15 +32,24 @@ TEST(LateDecode, TheWholeBlocksAfterAnEntryInsideABlockDecode) {
         double offset;  // Hz
         double spread;
         double nFrame = 2;  // blocks asked for (one: no flush bits among them at all)
+        double interLen = 0.6;
+        double blocks = 3;  // blocks sent
     } cases[] = {
-        {2400, 700, 30, 0}, {2400, 333, -50, 1},  {600, 1000, 12, 0},
-        {150, 555, -5, 1},  {150, 900, 40, 0, 1},
+        {2400, 700, 30, 0},
+        {2400, 333, -50, 1},
+        {600, 1000, 12, 0},
+        {150, 555, -5, 1},
+        {150, 900, 40, 0, 1},
+        {75, 700, 20, 1, 2, 0.6, 5},
+        {75, 1200, -60, 0, 1, 0.6, 5},
+        {75, 5000, -35, 1, 1, 4.8, 3},
     };
     BuiltinHost host;
     for (const auto& c : cases) {
-        const std::string name = std::to_string(c.rate) + " bit/s";
-        const ModeParams mode = rateconf(c.rate, 0.6);
-        const double blocks = 3;
+        const std::string name =
+            std::to_string(c.rate) + " bit/s, " + std::to_string(c.interLen) + " s";
+        const ModeParams mode = rateconf(c.rate, c.interLen);
+        const double blocks = c.blocks;
         const SendchainOut tx = sendchain(mode, blocks, 9, host);
         HfChannel channel{{{0, 0, 0, 0}}, c.offset};
         if (c.spread > 0) {
@@ -61,7 +71,7 @@ TEST(LateDecode, TheWholeBlocksAfterAnEntryInsideABlockDecode) {
             receive_hf_late(heard, lock.blockStart, lock.offset, mode, settings, host);
         // Blocks 1 (and 2) of the transmission, their encoder input bits.
         ASSERT_EQ(r.blocks, c.nFrame) << name;
-        const index_t B = bit_budget(mode, blocks).total / 3;
+        const index_t B = bit_budget(mode, blocks).total / static_cast<index_t>(blocks);
         const auto n = static_cast<index_t>(c.nFrame) * B;
         const RealArray& bits = r.decoding.decoded.DecodOut;
         ASSERT_EQ(bits.numel(), n) << name;

@@ -223,27 +223,32 @@ TEST(Recording, AnyModeDecodesEachWithItsOwn) {
 }
 
 // Without a mode, a recording that begins in a transmission's data (0.3 s into its first block):
-// the whole blocks after the entry decoded from the probes, marked as entered late, then the next
-// transmission from its preamble.
+// the whole blocks after the entry decoded (on the probes, at 75 bit/s on the patterns), marked as
+// entered late and ending where the transmission does, then the next transmission from its
+// preamble.
 TEST(Recording, AnyModeEntersATransmissionLate) {
-    const std::vector<Placed> placed = {{0, 20, 8, 5, 1200, 0.6, 0.9}, {6.0, 0, 9, 1, 2400, 0.6}};
-    BuiltinHost host;
-    std::vector<RealArray> sent;
-    const Baseband x = recording(rateconf(2400, 0.6), 8, 0.02, placed, sent);
-    const auto found = receive_recording(x, kSettings, host);
-    ASSERT_EQ(found.size(), 2U);
-    const RecordedTransmission& t = found[0];
-    EXPECT_TRUE(t.enteredLate);
-    EXPECT_FALSE(found[1].enteredLate);
-    EXPECT_EQ(kModes[t.mode].rate, 1200);
-    EXPECT_EQ(kModes[t.mode].interLen, 0.6);
-    EXPECT_NEAR(t.start, 0.3, 1.5 / 2400);  // the second block's sound
-    EXPECT_NEAR(t.frequencyOffset, 20, 0.5);
-    ASSERT_EQ(t.blocks.size(), 4U);
-    for (const RecordedBlock& b : t.blocks) EXPECT_TRUE(b.decoded);
-    constexpr index_t kBlockBits = 720;  // 1200 bit/s over 0.6 s
-    ASSERT_EQ(t.infoBits.numel(), 4 * kBlockBits);
-    EXPECT_TRUE(std::equal(t.infoBits.begin(), t.infoBits.end(), sent[0].begin() + kBlockBits));
+    for (const double rate : {1200.0, 75.0}) {
+        SCOPED_TRACE(rate);
+        const std::vector<Placed> placed = {{0, 20, 8, 5, rate, 0.6, 0.9},
+                                            {6.0, 0, 9, 1, 2400, 0.6}};
+        BuiltinHost host;
+        std::vector<RealArray> sent;
+        const Baseband x = recording(rateconf(2400, 0.6), 8, 0.02, placed, sent);
+        const auto found = receive_recording(x, kSettings, host);
+        ASSERT_EQ(found.size(), 2U);
+        const RecordedTransmission& t = found[0];
+        EXPECT_TRUE(t.enteredLate);
+        EXPECT_FALSE(found[1].enteredLate);
+        EXPECT_EQ(kModes[t.mode].rate, rate);
+        EXPECT_EQ(kModes[t.mode].interLen, 0.6);
+        EXPECT_NEAR(t.start, 0.3, 1.5 / 2400);  // the second block's sound
+        EXPECT_NEAR(t.frequencyOffset, 20, 0.5);
+        ASSERT_EQ(t.blocks.size(), 4U);
+        for (const RecordedBlock& b : t.blocks) EXPECT_TRUE(b.decoded);
+        const auto blockBits = static_cast<index_t>(rate * 0.6);
+        ASSERT_EQ(t.infoBits.numel(), 4 * blockBits);
+        EXPECT_TRUE(std::equal(t.infoBits.begin(), t.infoBits.end(), sent[0].begin() + blockBits));
+    }
 }
 
 }  // namespace

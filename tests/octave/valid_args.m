@@ -1,7 +1,7 @@
 function args = valid_args (name)
   % VALID_ARGS  A small, valid argument list for each plug-in, cheap enough to call thousands of
   % times.
-  persistent params slow short sent matched sounding slow_short slow_sounding
+  persistent params slow short sent matched sounding slow_short slow_sounding late
   shaping = struct ("rolloffFactor", 0.35, "pulseDelay", 2, "oversamplingFactor", 2);
   if (isempty (params))
     params = modeconf (0.6);
@@ -15,6 +15,9 @@ function args = valid_args (name)
   if (isempty (slow_sounding) && strcmp (name, "patterntrack"))
     % The same at 75 bit/s: the first two 32-symbol patterns.
     [slow_short, ~, ~, slow_sounding] = short_transmission (slow, shaping, 4, 64);
+  end
+  if (isempty (late) && strcmp (name, "latedecode"))
+    late = late_block (shaping);
   end
   channel = struct ("model", "muito_ruim", "EsNodB", 10, "seed", 3);
   symbols = exp (2i * pi * mod ((0:39)', 8) / 8);
@@ -50,6 +53,8 @@ function args = valid_args (name)
     case "blocklock"
       shaping.oversamplingFactor = 1;
       args = {exp(2i * pi * (1:1500)' / 7), shaping, 5};
+    case "latedecode"
+      args = {late, 2 * 2 * 2 + 1, 0, rateconf(75, 0.6), shaping, 1, 2};
     case "unframer"
       args = {exp(2i * pi * (1:1500)' / 8), params};
     case "symslicer"
@@ -114,4 +119,13 @@ function [short, sent, matched, sounding] = short_transmission (params, shaping,
   sent = tx.MultiplexOut([1:288, numel(params.preamSync) + (1:data)]);
   matched = pulsematch (pulseshaper (sent, shaping).out, shaping).out;
   sounding = chansound (matched, 9, short, shaping);
+end
+
+function matched = late_block (shaping)
+  % A receiver's input from the first symbol of a 75 bit/s transmission's second block (0.6 s):
+  % the block's 1440 symbols and a few after it, noiseless, the first peaking at sample 2 D M + 1.
+  params = rateconf (75, 0.6);
+  tx = sendchain (params, 4, 5);
+  first = numel (params.preamSync) + 1440;
+  matched = pulsematch (pulseshaper (tx.MultiplexOut(first + (1:1460)), shaping).out, shaping).out;
 end
