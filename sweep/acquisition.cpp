@@ -36,9 +36,16 @@ Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth) {
     return placed(found.preambleStart, found.mode, truth.preambleStart, truth);
 }
 
-Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth) {
+Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth, int* block) {
     if (!found.found) return Acquired::missed;
-    return placed(found.blockStart, found.mode, truth.firstData, truth);
+    for (int k = 0; k < truth.blocks; ++k) {
+        const double start = truth.firstData + k * truth.block;
+        const Acquired got = placed(found.blockStart, found.mode, start, truth);
+        if (got == Acquired::missed) continue;
+        if (block != nullptr) *block = k;
+        return got;
+    }
+    return Acquired::missed;
 }
 
 TrialOutcome acquisition_outcome(Acquired acquired) {
@@ -60,15 +67,21 @@ TrialOutcome noise_outcome(std::int64_t detections, double seconds) {
     return o;
 }
 
-namespace {
+index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, double M, double u) {
+    const auto within = [u](double samples) {
+        const auto n = static_cast<index_t>(samples);
+        return std::min(static_cast<index_t>(std::floor(u * samples)), n - 1);
+    };
+    const auto preamble = static_cast<index_t>(static_cast<double>(mode.preamSync.numel()) * M);
+    if (late == LateEntry::preamble) return within(static_cast<double>(preamble));
+    if (late != LateEntry::data) return 0;
+    const double block = block_symbols(mode) * M;
+    return preamble + within((std::floor(nFrame) - 1) * block);
+}
 
-// The mode and the parameter set of each rate of a sweep, in the order of its rates.
-struct ModeSets {
-    std::vector<double> rates;
-    std::vector<ModeParams> mode;
-    std::vector<int> index;  // into kModes
-    std::vector<double> nFrame;
-};
+double block_symbols(const ModeParams& mode) { return std::round(mode.interl * kSymbolRate); }
+
+namespace {
 
 // The earliest and latest delay of the channel's paths, in samples (0 for white noise).
 std::pair<double, double> path_delays(const RoadChannel& channel, double M) {
@@ -81,6 +94,44 @@ std::pair<double, double> path_delays(const RoadChannel& channel, double M) {
     }
     return {first * kSymbolRate * M, last * kSymbolRate * M};
 }
+
+}  // namespace
+
+AcquisitionTruth entry_truth(const ModeParams& mode, double nFrame, const RoadChannel& channel,
+                             const VarShapping& shaping, double start) {
+    const double M = shaping.oversamplingFactor;
+    const auto [first, last] = path_delays(channel, M);
+    AcquisitionTruth truth;
+    truth.preambleStart = start + first + 2 * shaping.pulseDelay * M + 1;
+    truth.spread = last - first;
+    truth.M = M;
+    truth.firstData = truth.preambleStart + static_cast<double>(mode.preamSync.numel()) * M;
+    truth.block = block_symbols(mode) * M;
+    truth.blocks = std::max(1, static_cast<int>(std::floor(nFrame)));
+    return truth;
+}
+
+std::shared_ptr<const ModeSets> mode_sets(const SweepConfig& config) {
+    auto sets = std::make_shared<ModeSets>();
+    for (const double rate : config.rates) {
+        const double interLen = rate_interleaver(rate, config.interLen);
+        const Mode* m = find_mode(rate, interLen);
+        sets->rates.push_back(rate);
+        sets->mode.push_back(rateconf(rate, interLen));
+        sets->index.push_back(m == nullptr ? -1 : static_cast<int>(m - kModes));
+        sets->nFrame.push_back(trial_nframe(config, rate));
+    }
+    return sets;
+}
+
+RealArray trial_draws(HostServices& host, double txSeed) {
+    SeededStream stream(host, std::fmod(txSeed + 1, 4294967296.0));
+    RealArray u = host.rand(4);
+    stream.restore();
+    return u;
+}
+
+namespace {
 
 // Turns `x` by `hz` (at `rate` samples a second), from the phase `phase`.
 void turn(ComplexArray& x, double hz, double phase, double rate) {
@@ -117,9 +168,7 @@ private:
     };
 
     Draws draw(const TrialJob& job) {
-        SeededStream stream(host_, std::fmod(job.seeds.tx + 1, 4294967296.0));
-        const RealArray u = host_.rand(4);
-        stream.restore();
+        const RealArray u = trial_draws(host_, job.seeds.tx);
         const double M = config_.shaping.oversamplingFactor;
         return {std::floor(u[0] * (kLeadSymbols * M + 1)), (2 * u[1] - 1) * config_.offsetHz,
                 2 * std::numbers::pi * u[2], u[3]};
@@ -140,26 +189,23 @@ private:
         const Draws d = draw(job);
         const SendchainOut tx = sendchain(mode, sets_->nFrame[k], job.seeds.tx, host_);
         const ComplexArray shaped = pulseshaper(tx.MultiplexOut, config_.shaping, host_).out;
-        // Silence before the transmission, or the transmission from a sample of its preamble on.
-        const auto preamble = static_cast<index_t>(mode.preamSync.numel() * M);
-        const bool late = config_.late == LateEntry::preamble;
+        // Silence before the transmission, or the transmission from a sample of its preamble or
+        // of its data on.
+        const bool late = config_.late != LateEntry::none;
         const index_t lead = late ? 0 : static_cast<index_t>(d.lead);
         const index_t skip =
-            late ? std::min(
-                       static_cast<index_t>(std::floor(d.entry * static_cast<double>(preamble))),
-                       preamble - 1)
-                 : 0;
+            late ? entry_sample(mode, sets_->nFrame[k], config_.late, M, d.entry) : 0;
         ComplexArray sent(lead + shaped.numel() - skip);
         std::copy(shaped.begin() + skip, shaped.end(), sent.begin() + lead);
         const ComplexArray matched = receive(sent, d);
-        const auto [first, last] = path_delays(channel_, M);
-        AcquisitionTruth truth;
+        AcquisitionTruth truth = entry_truth(mode, sets_->nFrame[k], channel_, config_.shaping,
+                                             static_cast<double>(lead - skip));
         truth.mode = sets_->index[k];
-        truth.preambleStart =
-            static_cast<double>(lead - skip) + first + 2 * config_.shaping.pulseDelay * M + 1;
-        truth.spread = last - first;
-        truth.M = M;
-        truth.firstData = truth.preambleStart + static_cast<double>(preamble);
+        if (config_.late == LateEntry::data) {
+            return acquisition_outcome(
+                classify(blocklock(matched, config_.shaping, {}, host_), truth));
+        }
+        truth.blocks = 1;
         Acquired got = classify(modelock(matched, config_.shaping, {}, host_), truth);
         if (late && got != Acquired::right && matched.numel() >= kBlocklockLeast * M) {
             const Acquired frames = classify(blocklock(matched, config_.shaping, {}, host_), truth);
@@ -209,17 +255,7 @@ private:
 
 TrialRunnerFactory acquisition_trial_runners(const SweepConfig& config,
                                              const std::atomic<bool>* interrupt) {
-    auto sets = std::make_shared<ModeSets>();
-    for (const double rate : config.rates) {
-        const double interLen = rate_interleaver(rate, config.interLen);
-        const Mode* m = find_mode(rate, interLen);
-        sets->rates.push_back(rate);
-        sets->mode.push_back(rateconf(rate, interLen));
-        sets->index.push_back(m == nullptr ? -1 : static_cast<int>(m - kModes));
-        sets->nFrame.push_back(trial_nframe(config, rate));
-    }
-    return [sets = std::shared_ptr<const ModeSets>(std::move(sets)), config,
-            interrupt]() -> std::unique_ptr<TrialRunner> {
+    return [sets = mode_sets(config), config, interrupt]() -> std::unique_ptr<TrialRunner> {
         return std::make_unique<AcquisitionRunner>(sets, config, interrupt);
     };
 }

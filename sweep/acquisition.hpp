@@ -12,6 +12,11 @@
 // does not find it right (an entry inside the last segment leaves no whole segment to find), the
 // receiver reads the frames that follow the preamble instead (receiver/blocklock/), as the
 // recording receiver does: right when they name the mode and place the first data symbol.
+// With LateEntry::data the receiver starts at a random sample of the data of any block but the
+// last (trial_nframe() sends at least kLateDataBlocks), so that at least one whole block, what
+// blocklock needs to see a block's closing frames and the next block's start, follows the entry;
+// blocklock alone reads the frames: right when they name the mode and place the start of one of
+// the transmission's blocks.
 //
 // A trial of noise alone (noiseSeconds above 0): in place of the transmission a signal of the same
 // power and band but without a preamble (random Gaussian symbols, shaped) of noiseSeconds passes
@@ -25,7 +30,10 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
+#include "chain/road_channel.hpp"
 #include "receiver/blocklock/blocklock.hpp"
 #include "receiver/modelock/modelock.hpp"
 #include "sweep/trial.hpp"
@@ -52,6 +60,9 @@ struct AcquisitionTruth {
     double firstData = 0;      // 1-based matched-filter sample where the first path's first data
                                // symbol peaks
     double M = 1;              // samples a symbol
+    double block = 0;          // samples an interleaver block
+    int blocks = 1;            // the blocks whose start a found block start may name: those
+                               // starting at firstData + k block, k = 0 .. blocks - 1
 };
 
 enum class Acquired { right, wrongMode, missed };
@@ -61,9 +72,43 @@ enum class Acquired { right, wrongMode, missed };
 // not found or found elsewhere.
 Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth);
 
-// The same for the frames found after the preamble: right when blocklock's first block is the
-// first data block (within the tolerance of a path's arrival) and its mode is the transmission's.
-Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth);
+// The same for the frames found after the preamble: right when blocklock's first block starts
+// where one of the truth's blocks does (within the tolerance of a path's arrival) and its mode is
+// the transmission's, wrongMode when only the mode is wrong; missed when nothing was found or the
+// block start lies elsewhere (inside a block, or where the data ends). `block` (may be null)
+// receives the index k of the block named.
+Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth, int* block = nullptr);
+
+// The mode and the parameter set of each rate of a sweep, in the order of its rates: built once
+// and shared read-only by every worker.
+struct ModeSets {
+    std::vector<double> rates;
+    std::vector<ModeParams> mode;
+    std::vector<int> index;  // into kModes
+    std::vector<double> nFrame;
+};
+std::shared_ptr<const ModeSets> mode_sets(const SweepConfig& config);
+
+// A trial's four uniform draws (0..1) from `host` seeded with its transmission seed plus 1: the
+// stretch before the transmission, the frequency offset, the starting phase and the entry point.
+// The host's stream is restored.
+RealArray trial_draws(HostServices& host, double txSeed);
+
+// Symbols an interleaver block of `mode` lasts (1440 or 11520).
+double block_symbols(const ModeParams& mode);
+
+// The first sample of a transmission of `mode` with `nFrame` blocks, shaped at M samples a symbol,
+// that a receiver entering late at `u` (0 <= u < 1) hears: with LateEntry::preamble u of the way
+// through the preamble; with LateEntry::data the preamble's samples and u of the way through the
+// data of every whole block but the last (nFrame at least 2); 0 with LateEntry::none.
+index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, double M, double u);
+
+// Where a transmission of `mode` with `nFrame` blocks lies on the matched-filter output of the
+// signal it arrives in through `channel`, its first shaped sample at the 0-based sample `start` of
+// that signal (negative when the receiver entered late): every field but the mode, the blocks
+// those of its whole blocks.
+AcquisitionTruth entry_truth(const ModeParams& mode, double nFrame, const RoadChannel& channel,
+                             const VarShapping& shaping, double start);
 
 // The outcome of a trial of a transmission classified as `acquired`: one trial (bits 1), an
 // error unless right.

@@ -199,6 +199,53 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
              c.floor = 0;
          },
          "accepted"},
+        // An entry in the data: a whole block after it; decoded, by the hf receiver alone.
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.receivers = {ReceiverKind::hf};
+         },
+         "accepted"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.metric = Metric::acquisition;
+             c.nFrame = 1;
+         },
+         "nFrame: 1 block; an entry in the data lies in any block but the last, so that a "
+         "whole block follows it: give a whole number of at least 2 (0: at each rate its "
+         "default, at least 2)"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.receivers = {ReceiverKind::hf};
+             c.nFrame = 2.5;
+         },
+         "nFrame: 2.5 blocks; an entry in the data lies in any block but the last, so that a "
+         "whole block follows it: give a whole number of at least 2 (0: at each rate its "
+         "default, at least 2)"},
+        {[](SweepConfig& c) { c.late = LateEntry::data; },
+         "late: an entry in the data is decoded by the hf receiver alone (the others need the "
+         "preamble); give receivers hf"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.receivers = {ReceiverKind::hf};
+             c.metric = Metric::coded;
+         },
+         "late: an entry in the data counts the decoded bits of the whole blocks after it; give "
+         "metric decoded or acquisition"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.receivers = {ReceiverKind::hf};
+             c.rates = {2400, 75};
+         },
+         "late: 75 bit/s is not yet decoded after an entry in the data (it has no probes to "
+         "sound the channel on); give it with metric acquisition, or rates from 150 bit/s up"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.metric = Metric::acquisition;
+             c.rates = {2400, 75};
+         },
+         "accepted"},
+        {[](SweepConfig& c) { c.late = LateEntry::preamble; },
+         "late: only an acquisition sweep takes it; give metric acquisition"},
     };
     for (const Case& k : cases) {
         SweepConfig c = accepted();
@@ -305,6 +352,10 @@ TEST(DefaultNframe, TheFewestWholeBlocksThatCarryInformationBits) {
     c.nFrame = 0;
     EXPECT_EQ(nframe_text(c), "1");
     EXPECT_FALSE(shows_rate(c));
+    // An entry in the data sends at least 2 blocks, so that a whole one follows it.
+    c.late = LateEntry::data;
+    c.rates = {75, 150, 2400};
+    EXPECT_EQ(nframe_text(c), "4,2,2");
 }
 
 // The caller's names replace the fields' own in the message, nested fields included.

@@ -1,0 +1,128 @@
+#include "sweep/late_decode.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "chain/hf_receiver.hpp"
+#include "chain/road_channel.hpp"
+#include "receiver/impulseblank/impulseblank.hpp"
+#include "receiver/matchedfilter/pulsematch.hpp"
+#include "runtime/builtin_host.hpp"
+#include "shaping/pulseshaper.hpp"
+#include "sweep/acquisition.hpp"
+#include "transmitter/bitbudget.hpp"
+#include "transmitter/sendchain.hpp"
+
+namespace hfchain::sweep {
+
+ReceiverCounts late_block_counts(const RealArray& decoded, const RealArray& sent, index_t from,
+                                 index_t blocks, index_t per) {
+    ReceiverCounts c;
+    for (index_t b = from; b < blocks; ++b) {
+        index_t wrong = 0;
+        for (index_t j = 0; j < per; ++j) {
+            const index_t at = (b - from) * per + j;
+            const index_t was = b * per + j;
+            // Bits the decoder did not give (or the transmission did not hold) are wrong.
+            wrong += at >= decoded.numel() || was >= sent.numel() || decoded[at] != sent[was];
+        }
+        c.infoBits += per;
+        c.infoErrors += wrong;
+        c.blocks += 1;
+        c.blockErrors += wrong > 0 ? 1 : 0;
+    }
+    return c;
+}
+
+namespace {
+
+class LateDecodeRunner final : public TrialRunner {
+public:
+    LateDecodeRunner(std::shared_ptr<const ModeSets> sets, const SweepConfig& config,
+                     const std::atomic<bool>* interrupt)
+        : sets_(std::move(sets)), shaping_(config.shaping) {
+        host_.set_interrupt_flag(interrupt);
+        step_ = sweep_channel_step(config);
+    }
+
+    TrialOutcome run(const TrialJob& job) override {
+        const std::size_t k = rate_index(sets_->rates, job.rate);
+        if (*job.condition != channelText_) {
+            channel_ = road_channel(*job.condition, job.esno, job.seeds.channel);
+            channelText_ = *job.condition;
+        }
+        channel_.EsNodB = job.esno;
+        channel_.seed = job.seeds.channel;
+        const ModeParams& mode = sets_->mode[k];
+        const double nFrame = sets_->nFrame[k];
+        const SendchainOut tx = sendchain(mode, nFrame, job.seeds.tx, host_);
+        const index_t skip =
+            entry_sample(mode, nFrame, LateEntry::data, shaping_.oversamplingFactor,
+                         trial_draws(host_, job.seeds.tx)[3]);
+        const ComplexArray matched = hear(tx, skip);
+        AcquisitionTruth truth =
+            entry_truth(mode, nFrame, channel_, shaping_, -static_cast<double>(skip));
+        truth.mode = sets_->index[k];
+        const auto blocks = static_cast<index_t>(truth.blocks);
+        const index_t per = bit_budget(mode, nFrame).total / blocks;
+
+        TrialOutcome outcome;
+        ReceiverCounts& counts = outcome.receivers[static_cast<std::size_t>(ReceiverKind::hf)];
+        const BlocklockOut lock = blocklock(matched, shaping_, {}, host_);
+        int from = 0;
+        if (classify(lock, truth, &from) != Acquired::right) {
+            // Nothing decoded: the whole blocks after the entry are lost.
+            const double next = std::ceil((1 - truth.firstData) / truth.block);
+            counts = late_block_counts(RealArray(), tx.BitInCodIn,
+                                       static_cast<index_t>(std::clamp(next, 0.0, blocks - 1.0)),
+                                       blocks, per);
+            outcome.syncMiss = true;
+        } else {
+            HfSettings settings;
+            settings.shaping = shaping_;
+            settings.nFrame = static_cast<double>(blocks - from);
+            const HfLateReceived late =
+                receive_hf_late(matched, lock.blockStart, lock.offset, mode, settings, host_);
+            counts =
+                late_block_counts(late.decoding.ran ? late.decoding.decoded.DecodOut : RealArray(),
+                                  tx.BitInCodIn, from, blocks, per);
+        }
+        outcome.bits = counts.infoBits;
+        outcome.errors = counts.infoErrors;
+        return outcome;
+    }
+
+private:
+    // The transmission through the channel as the road sends it, heard from the sample `skip` on
+    // (impulses blanked), matched-filtered.
+    ComplexArray hear(const SendchainOut& tx, index_t skip) {
+        const ComplexArray shaped = pulseshaper(tx.MultiplexOut, shaping_).out;
+        const HfchannelOut faded = step_ ? step_(channel_, shaped, shaping_, host_)
+                                         : pass_channel(channel_, shaped, shaping_, host_);
+        const ComplexArray& received = faded.AwgnOut;
+        ComplexArray heard(std::max<index_t>(0, received.numel() - skip));
+        std::copy(received.begin() + std::min(skip, received.numel()), received.end(),
+                  heard.begin());
+        const ImpulseblankOut blanking = impulseblank(heard);
+        if (blanking.samples.empty()) return pulsematch(heard, shaping_, host_).out;
+        return pulsematch(blanked(heard, blanking.samples), shaping_, host_).out;
+    }
+
+    std::shared_ptr<const ModeSets> sets_;
+    VarShapping shaping_;
+    BuiltinHost host_;
+    ChannelStep step_;
+    RoadChannel channel_;
+    std::string channelText_;  // the condition channel_ was last set up for
+};
+
+}  // namespace
+
+TrialRunnerFactory late_decode_trial_runners(const SweepConfig& config,
+                                             const std::atomic<bool>* interrupt) {
+    return [sets = mode_sets(config), config, interrupt]() -> std::unique_ptr<TrialRunner> {
+        return std::make_unique<LateDecodeRunner>(sets, config, interrupt);
+    };
+}
+
+}  // namespace hfchain::sweep

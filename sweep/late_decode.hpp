@@ -1,0 +1,46 @@
+// The hf receiver's decoded bits after an entry in the data (Metric::decoded with
+// LateEntry::data): how well a receiver that starts listening after the preamble decodes.
+//
+// A trial sends the point's mode with trial_nframe() blocks (at least kLateDataBlocks) from the
+// trial's transmission seed and passes it through the point's channel from its channel seed as
+// the road does: the same bits, fading and noise as the trial of a sweep without the entry, with
+// the same seeds and blocks. The receiver hears the received signal from a random sample of the
+// data of any block but the last on (sweep/acquisition.hpp's entry_sample, drawn as an
+// acquisition trial's entry); blocklock reads the frames it hears, and receive_hf_late decodes the
+// whole blocks from the block start it found to the end of the transmission.
+//
+// What a trial counts: the encoder input bits of those whole blocks, compared with the bits sent
+// in them (the transmission's last block holds its flush zeros and padding: a receiver that
+// entered late does not know where the transmission ends and decodes them as data), as the
+// receiver's information bits, their errors and blocks. When blocklock did not name the mode and
+// the start of one of the transmission's blocks (classify), nothing is decoded: every bit of the
+// whole blocks after the entry counts as wrong, and the trial as a sync miss. Coded bits are not
+// counted (0).
+#pragma once
+
+#include <atomic>
+
+#include "sweep/trial.hpp"
+
+namespace hfchain::sweep {
+
+// The tables' note on what a trial entering the data counts.
+inline constexpr const char* kLateDataNote =
+    "the hf receiver enters each transmission at a random sample of the data of any block but the "
+    "last and decodes the whole blocks after it: its bits and blocks are those blocks' encoder "
+    "input bits (the flush zeros of the last included); a trial whose frames did not give the "
+    "mode and a block start loses them all (a sync miss)";
+
+// The counts of a late entry's decoding: `decoded` (the decoder's encoder input bits from the
+// first bit of block `from` on; empty when nothing was decoded) against `sent` (the transmission's
+// encoder input bits), over blocks `from` .. `blocks` - 1 of `per` bits each.
+ReceiverCounts late_block_counts(const RealArray& decoded, const RealArray& sent, index_t from,
+                                 index_t blocks, index_t per);
+
+// Runs the trials as above; one runner per worker, sharing the parameter set of every rate of
+// `config`. `interrupt` (may be null) is polled by the blocks' long loops. Errors: those of
+// rateconf for a rate or interleaver check_config() refuses.
+TrialRunnerFactory late_decode_trial_runners(const SweepConfig& config,
+                                             const std::atomic<bool>* interrupt);
+
+}  // namespace hfchain::sweep
