@@ -79,6 +79,20 @@ index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, doub
     return preamble + within((std::floor(nFrame) - 1) * block);
 }
 
+void TrialPath::set(const TrialJob& job) {
+    if (*job.condition != condition_) {
+        channel_ = road_channel(*job.condition, job.esno, job.seeds.channel);
+        condition_ = *job.condition;
+    }
+    channel_.EsNodB = job.esno;
+    channel_.seed = job.seeds.channel;
+}
+
+HfchannelOut TrialPath::pass(const ComplexArray& x, const VarShapping& shaping,
+                             HostServices& host) const {
+    return step_ ? step_(channel_, x, shaping, host) : pass_channel(channel_, x, shaping, host);
+}
+
 double block_symbols(const ModeParams& mode) { return std::round(mode.interl * kSymbolRate); }
 
 namespace {
@@ -145,19 +159,13 @@ class AcquisitionRunner final : public TrialRunner {
 public:
     AcquisitionRunner(std::shared_ptr<const ModeSets> sets, const SweepConfig& config,
                       const std::atomic<bool>* interrupt)
-        : sets_(std::move(sets)), config_(config) {
+        : sets_(std::move(sets)), config_(config), path_(config) {
         host_.set_interrupt_flag(interrupt);
-        step_ = sweep_channel_step(config);
     }
 
     TrialOutcome run(const TrialJob& job) override {
         const std::size_t k = rate_index(sets_->rates, job.rate);
-        if (*job.condition != channelText_) {
-            channel_ = road_channel(*job.condition, job.esno, job.seeds.channel);
-            channelText_ = *job.condition;
-        }
-        channel_.EsNodB = job.esno;
-        channel_.seed = job.seeds.channel;
+        path_.set(job);
         return config_.noiseSeconds > 0 ? run_noise(job) : run_transmission(job, k);
     }
 
@@ -178,9 +186,8 @@ private:
     ComplexArray receive(ComplexArray& sent, const Draws& d) {
         const double M = config_.shaping.oversamplingFactor;
         turn(sent, d.offset, d.phase, kSymbolRate * M);
-        const HfchannelOut faded = step_ ? step_(channel_, sent, config_.shaping, host_)
-                                         : pass_channel(channel_, sent, config_.shaping, host_);
-        return pulsematch(faded.AwgnOut, config_.shaping, host_).out;
+        return pulsematch(path_.pass(sent, config_.shaping, host_).AwgnOut, config_.shaping, host_)
+            .out;
     }
 
     TrialOutcome run_transmission(const TrialJob& job, std::size_t k) {
@@ -198,8 +205,8 @@ private:
         ComplexArray sent(lead + shaped.numel() - skip);
         std::copy(shaped.begin() + skip, shaped.end(), sent.begin() + lead);
         const ComplexArray matched = receive(sent, d);
-        AcquisitionTruth truth = entry_truth(mode, sets_->nFrame[k], channel_, config_.shaping,
-                                             static_cast<double>(lead - skip));
+        AcquisitionTruth truth = entry_truth(mode, sets_->nFrame[k], path_.channel(),
+                                             config_.shaping, static_cast<double>(lead - skip));
         truth.mode = sets_->index[k];
         if (config_.late == LateEntry::data) {
             return acquisition_outcome(
@@ -246,9 +253,7 @@ private:
     std::shared_ptr<const ModeSets> sets_;
     SweepConfig config_;
     BuiltinHost host_;
-    ChannelStep step_;
-    RoadChannel channel_;
-    std::string channelText_;  // the condition channel_ was last set up for
+    TrialPath path_;
 };
 
 }  // namespace

@@ -94,6 +94,22 @@ std::shared_ptr<const ModeSets> mode_sets(const SweepConfig& config);
 // The host's stream is restored.
 RealArray trial_draws(HostServices& host, double txSeed);
 
+// A worker's channel for its trials: the point's condition (read once for each run of trials of
+// one condition) at the trial's Es/N0 and channel seed, passed as the road passes a signal
+// (through the sweep's channel step, or pass_channel).
+class TrialPath {
+public:
+    explicit TrialPath(const SweepConfig& config) : step_(sweep_channel_step(config)) {}
+    void set(const TrialJob& job);
+    const RoadChannel& channel() const { return channel_; }
+    HfchannelOut pass(const ComplexArray& x, const VarShapping& shaping, HostServices& host) const;
+
+private:
+    ChannelStep step_;
+    RoadChannel channel_;
+    std::string condition_;  // the condition channel_ was last set up for
+};
+
 // Symbols an interleaver block of `mode` lasts (1440 or 11520).
 double block_symbols(const ModeParams& mode);
 

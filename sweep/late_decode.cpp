@@ -40,19 +40,13 @@ class LateDecodeRunner final : public TrialRunner {
 public:
     LateDecodeRunner(std::shared_ptr<const ModeSets> sets, const SweepConfig& config,
                      const std::atomic<bool>* interrupt)
-        : sets_(std::move(sets)), shaping_(config.shaping) {
+        : sets_(std::move(sets)), shaping_(config.shaping), path_(config) {
         host_.set_interrupt_flag(interrupt);
-        step_ = sweep_channel_step(config);
     }
 
     TrialOutcome run(const TrialJob& job) override {
         const std::size_t k = rate_index(sets_->rates, job.rate);
-        if (*job.condition != channelText_) {
-            channel_ = road_channel(*job.condition, job.esno, job.seeds.channel);
-            channelText_ = *job.condition;
-        }
-        channel_.EsNodB = job.esno;
-        channel_.seed = job.seeds.channel;
+        path_.set(job);
         const ModeParams& mode = sets_->mode[k];
         const double nFrame = sets_->nFrame[k];
         const SendchainOut tx = sendchain(mode, nFrame, job.seeds.tx, host_);
@@ -61,7 +55,7 @@ public:
                          trial_draws(host_, job.seeds.tx)[3]);
         const ComplexArray matched = hear(tx, skip);
         AcquisitionTruth truth =
-            entry_truth(mode, nFrame, channel_, shaping_, -static_cast<double>(skip));
+            entry_truth(mode, nFrame, path_.channel(), shaping_, -static_cast<double>(skip));
         truth.mode = sets_->index[k];
         const auto blocks = static_cast<index_t>(truth.blocks);
         const index_t per = bit_budget(mode, nFrame).total / blocks;
@@ -97,8 +91,7 @@ private:
     // (impulses blanked), matched-filtered.
     ComplexArray hear(const SendchainOut& tx, index_t skip) {
         const ComplexArray shaped = pulseshaper(tx.MultiplexOut, shaping_).out;
-        const HfchannelOut faded = step_ ? step_(channel_, shaped, shaping_, host_)
-                                         : pass_channel(channel_, shaped, shaping_, host_);
+        const HfchannelOut faded = path_.pass(shaped, shaping_, host_);
         const ComplexArray& received = faded.AwgnOut;
         ComplexArray heard(std::max<index_t>(0, received.numel() - skip));
         std::copy(received.begin() + std::min(skip, received.numel()), received.end(),
@@ -111,9 +104,7 @@ private:
     std::shared_ptr<const ModeSets> sets_;
     VarShapping shaping_;
     BuiltinHost host_;
-    ChannelStep step_;
-    RoadChannel channel_;
-    std::string channelText_;  // the condition channel_ was last set up for
+    TrialPath path_;
 };
 
 }  // namespace
