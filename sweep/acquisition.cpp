@@ -76,7 +76,7 @@ index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, doub
     if (late == LateEntry::preamble) return within(static_cast<double>(preamble));
     if (late != LateEntry::data) return 0;
     const double block = block_symbols(mode) * M;
-    return preamble + within((std::floor(nFrame) - 1) * block);
+    return preamble + within((std::floor(nFrame) - 1 - flush_blocks(mode)) * block);
 }
 
 void TrialPath::set(const TrialJob& job) {

@@ -12,11 +12,13 @@
 // does not find it right (an entry inside the last segment leaves no whole segment to find), the
 // receiver reads the frames that follow the preamble instead (receiver/blocklock/), as the
 // recording receiver does: right when they name the mode and place the first data symbol.
-// With LateEntry::data the receiver starts at a random sample of the data of any block but the
-// last (trial_nframe() sends at least kLateDataBlocks), so that at least one whole block, what
-// blocklock needs to see a block's closing frames and the next block's start, follows the entry;
-// blocklock alone reads the frames: right when they name the mode and place the start of one of
-// the transmission's blocks.
+// With LateEntry::data the receiver starts at a random sample of the data of a block that, like
+// the next one, holds information bits (trial_nframe() sends at least late_data_blocks(): the
+// blocks after those two hold the encoder's flush zeros, which read as one value and not as a
+// mode's frames), so that at least one whole block of data, what blocklock needs to see a block's
+// closing frames and the next block's start, follows the entry; blocklock alone reads the frames
+// (from the entry to the transmission's end): right when they name the mode and place the start
+// of one of the transmission's blocks.
 //
 // A trial of noise alone (noiseSeconds above 0): in place of the transmission a signal of the same
 // power and band but without a preamble (random Gaussian symbols, shaped) of noiseSeconds passes
@@ -116,7 +118,8 @@ double block_symbols(const ModeParams& mode);
 // The first sample of a transmission of `mode` with `nFrame` blocks, shaped at M samples a symbol,
 // that a receiver entering late at `u` (0 <= u < 1) hears: with LateEntry::preamble u of the way
 // through the preamble; with LateEntry::data the preamble's samples and u of the way through the
-// data of every whole block but the last (nFrame at least 2); 0 with LateEntry::none.
+// data of the whole blocks but the last 1 + flush_blocks() (nFrame at least late_data_blocks());
+// 0 with LateEntry::none.
 index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, double M, double u);
 
 // Where a transmission of `mode` with `nFrame` blocks lies on the matched-filter output of the

@@ -188,9 +188,18 @@ double default_nframe(double rate, double interLen) {
     return std::max(1.0, std::floor(static_cast<double>(kFlushBits) / B) + 1);
 }
 
+double flush_blocks(const ModeParams& mode) {
+    return std::ceil(static_cast<double>(kFlushBits) / block_bits(mode));
+}
+
+double late_data_blocks(double rate, double interLen) {
+    return flush_blocks(rateconf(rate, rate_interleaver(rate, interLen))) + 2;
+}
+
 double trial_nframe(const SweepConfig& config, double rate) {
     if (config.nFrame > 0) return config.nFrame;
-    const double least = config.late == LateEntry::data ? kLateDataBlocks : 1;
+    const double least =
+        config.late == LateEntry::data ? late_data_blocks(rate, config.interLen) : 1;
     return std::max(least, default_nframe(rate, config.interLen));
 }
 
@@ -406,13 +415,15 @@ namespace {
 // An entry in the data: a whole block after any entry; with the bit-error metrics, the decoded
 // bits of the hf receiver, which decodes after a late entry from 150 bit/s up.
 void check_late_data(const SweepConfig& c, const FieldNames& names) {
-    if (c.nFrame != 0 && !(c.nFrame >= kLateDataBlocks && std::floor(c.nFrame) == c.nFrame)) {
+    for (const double rate : c.rates) {
+        const double least = late_data_blocks(rate, c.interLen);
+        if (c.nFrame == 0 || (c.nFrame >= least && std::floor(c.nFrame) == c.nFrame)) continue;
         refuse(names, "nFrame",
-               counted(c.nFrame, "block", "blocks") +
-                   "; an entry in the data lies in any block but the last, so that a whole block "
-                   "follows it: give a whole number of at least " +
-                   shown(kLateDataBlocks) + " (0: at each rate its default, at least " +
-                   shown(kLateDataBlocks) + ")");
+               counted(c.nFrame, "block", "blocks") + " at " + shown(rate) +
+                   " bit/s; an entry in the data needs its block and the next whole block to "
+                   "hold information bits, before the blocks the flush bits reach: give a whole "
+                   "number of at least " +
+                   shown(least) + " (0: at each rate the fewest)");
     }
     if (c.metric == Metric::acquisition) return;
     if (c.metric != Metric::decoded) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "chain/road.hpp"
+#include "params/modeconf.hpp"
 #include "runtime/output_file.hpp"
 #include "shaping/varshapping.hpp"
 
@@ -159,9 +160,15 @@ double rate_interleaver(double rate, double interLen);
 // than its own, else empty: for the tables' headers.
 std::string interleaver_note(const SweepConfig& config);
 
-// The fewest blocks a trial with LateEntry::data sends: the entry lies in any block but the last,
-// so that at least one whole block follows it.
-inline constexpr double kLateDataBlocks = 2;
+// The blocks at the end of a transmission of `mode` that the encoder's 144 flush bits reach (1,
+// 2 at 150 bit/s and 4 at 75 bit/s with 0.6 s): zeros, which a receiver entering late reads
+// as one value and not as a mode's frames.
+double flush_blocks(const ModeParams& mode);
+
+// The fewest blocks a trial with LateEntry::data sends at `rate` and `interLen` (both accepted):
+// the block of the entry and the next whole block, both of information bits, then the
+// flush_blocks() (so 3, 4 at 150 bit/s and 6 at 75 bit/s with 0.6 s).
+double late_data_blocks(double rate, double interLen);
 
 // The blocks per trial when none are given: the fewest whole interleaver blocks of `interLen`
 // seconds that carry at least one information bit besides the encoder's flush bits at `rate`
@@ -170,7 +177,7 @@ inline constexpr double kLateDataBlocks = 2;
 double default_nframe(double rate, double interLen);
 
 // The blocks per trial at `rate`: config.nFrame, or default_nframe() when it is 0 (with
-// LateEntry::data at least kLateDataBlocks).
+// LateEntry::data at least late_data_blocks()).
 double trial_nframe(const SweepConfig& config, double rate);
 
 // "1", or one value per rate of config.rates joined by commas ("4,2,1") when they differ: the
@@ -191,7 +198,7 @@ bool shows_rate(const SweepConfig& config);
 // noise trials only for acquisition and not both, noise trials from 1 s to 1 hour; no floor and
 // no stop on every receiver, which acquisition does not run), and an entry in the data (with
 // acquisition, or with the decoded metric of the hf receiver alone from 150 bit/s up; a whole
-// number of at least kLateDataBlocks blocks). Raises errid::kInvalidConfig naming
+// number of at least late_data_blocks() at every rate). Raises errid::kInvalidConfig naming
 // the first field refused.
 void check_config(const SweepConfig& config, const FieldNames& names = {});
 

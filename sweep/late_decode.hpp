@@ -1,13 +1,14 @@
 // The hf receiver's decoded bits after an entry in the data (Metric::decoded with
 // LateEntry::data): how well a receiver that starts listening after the preamble decodes.
 //
-// A trial sends the point's mode with trial_nframe() blocks (at least kLateDataBlocks) from the
-// trial's transmission seed and passes it through the point's channel from its channel seed as
-// the road does: the same bits, fading and noise as the trial of a sweep without the entry, with
-// the same seeds and blocks. The receiver hears the received signal from a random sample of the
-// data of any block but the last on (sweep/acquisition.hpp's entry_sample, drawn as an
-// acquisition trial's entry); blocklock reads the frames it hears, and receive_hf_late decodes the
-// whole blocks from the block start it found to the end of the transmission.
+// A trial sends the point's mode with trial_nframe() blocks (at least late_data_blocks()) from
+// the trial's transmission seed and passes it through the point's channel from its channel seed
+// as the road does: the same bits, fading and noise as the trial of a sweep without the entry,
+// with the same seeds and blocks. The receiver hears the received signal from a random sample of
+// the data on (sweep/acquisition.hpp's entry_sample, drawn as an acquisition trial's entry: in a
+// block that, like the next, holds information bits); blocklock reads the frames it hears, and
+// receive_hf_late decodes the whole blocks from the block start it found to the end of the
+// transmission.
 //
 // What a trial counts: the encoder input bits of those whole blocks, compared with the bits sent
 // in them (the transmission's last block holds its flush zeros and padding: a receiver that
@@ -26,8 +27,9 @@ namespace hfchain::sweep {
 
 // The tables' note on what a trial entering the data counts.
 inline constexpr const char* kLateDataNote =
-    "the hf receiver enters each transmission at a random sample of the data of any block but the "
-    "last and decodes the whole blocks after it: its bits and blocks are those blocks' encoder "
+    "the hf receiver enters each transmission at a random sample of the data of a block that, like "
+    "the next, holds information bits, and decodes the whole blocks after it: its bits and blocks "
+    "are those blocks' encoder "
     "input bits (the flush zeros of the last included); a trial whose frames did not give the "
     "mode and a block start loses them all (a sync miss)";
 

@@ -89,8 +89,9 @@ void acquisition_lines(std::ostream& out, const SweepConfig& c, const FieldNames
                     ? "the receiver entering at a random sample of its preamble (what "
                       "the search misses read from the frames that follow it)"
                 : c.late == LateEntry::data
-                    ? "the receiver entering at a random sample of the data of any block but the "
-                      "last, the frames read for a block start and the mode"
+                    ? "the receiver entering at a random sample of the data of a block that, like "
+                      "the next, holds information bits, the frames read for a block start and the "
+                      "mode"
                     : "after a stretch of noise of a random length up to 0.2 s")
             << ", searched for a transmission of any mode\n";
     }

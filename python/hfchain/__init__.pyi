@@ -736,8 +736,9 @@ class SweepConfig:
     late: str
     """Where the receiver starts listening: "none" (the default: before the transmission),
     "preamble" (metric "acquisition": at a random sample of the preamble) or "data" (at a random
-    sample of the data of any block but the last, nFrame 0 or a whole number of at least 2: with
-    metric "acquisition" finding a block start and the mode, with metric "decoded" and receivers
+    sample of the data of a block that, like the next, holds information bits; nFrame 0 (3 blocks,
+    4 at 150 and 6 at 75 bit/s with 0.6 s) or a whole number of at least that: with metric
+    "acquisition" finding a block start and the mode, with metric "decoded" and receivers
     ["hf"] decoding the whole blocks after it, 150 bit/s and up)."""
     noiseSeconds: float
     """With metric "acquisition": above 0, trials of this many seconds (1 to 3600) of noise

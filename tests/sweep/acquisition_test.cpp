@@ -100,27 +100,31 @@ TEST(Acquisition, ClassifiesATrial) {
     }
 }
 
-TEST(Acquisition, EntersTheDataOfEveryBlockButTheLast) {
+TEST(Acquisition, EntersTheDataOfABlockFollowedByOneOfInformationBits) {
     const ModeParams mode = rateconf(2400, 0.6);  // 1440 symbols a block, a 0.6 s preamble
     const index_t preamble = mode.preamSync.numel() * 4;
     const index_t B = 1440 * 4;
+    const ModeParams slow = rateconf(150, 0.6);  // the flush bits reach the last 2 blocks
     struct Case {
+        const ModeParams& mode;
         LateEntry late;
         double nFrame, u;
         index_t sample;
     };
     const Case cases[] = {
-        {LateEntry::none, 3, 0.5, 0},
-        {LateEntry::preamble, 3, 0.5, preamble / 2},
-        {LateEntry::preamble, 3, 0.9999999999, preamble - 1},
-        {LateEntry::data, 3, 0, preamble},
-        {LateEntry::data, 3, 0.5, preamble + B},
-        {LateEntry::data, 3, 0.9999999999, preamble + 2 * B - 1},
-        {LateEntry::data, 2, 0.9999999999, preamble + B - 1},
+        {mode, LateEntry::none, 3, 0.5, 0},
+        {mode, LateEntry::preamble, 3, 0.5, preamble / 2},
+        {mode, LateEntry::preamble, 3, 0.9999999999, preamble - 1},
+        {mode, LateEntry::data, 3, 0, preamble},
+        {mode, LateEntry::data, 3, 0.5, preamble + B / 2},
+        {mode, LateEntry::data, 3, 0.9999999999, preamble + B - 1},
+        {mode, LateEntry::data, 5, 0.9999999999, preamble + 3 * B - 1},
+        {slow, LateEntry::data, 4, 0.9999999999, preamble + B - 1},
+        {slow, LateEntry::data, 6, 0.5, preamble + 3 * B / 2},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(entry_sample(mode, c.nFrame, c.late, 4, c.u), c.sample)
-            << late_name(c.late) << ' ' << c.u;
+        EXPECT_EQ(entry_sample(c.mode, c.nFrame, c.late, 4, c.u), c.sample)
+            << late_name(c.late) << ' ' << c.nFrame << ' ' << c.u;
     }
 }
 

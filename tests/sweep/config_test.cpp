@@ -208,19 +208,21 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
         {[](SweepConfig& c) {
              c.late = LateEntry::data;
              c.metric = Metric::acquisition;
-             c.nFrame = 1;
+             c.rates = {2400, 150};
+             c.interLen = 0.6;
+             c.nFrame = 3;
          },
-         "nFrame: 1 block; an entry in the data lies in any block but the last, so that a "
-         "whole block follows it: give a whole number of at least 2 (0: at each rate its "
-         "default, at least 2)"},
+         "nFrame: 3 blocks at 150 bit/s; an entry in the data needs its block and the next whole "
+         "block to hold information bits, before the blocks the flush bits reach: give a whole "
+         "number of at least 4 (0: at each rate the fewest)"},
         {[](SweepConfig& c) {
              c.late = LateEntry::data;
              c.receivers = {ReceiverKind::hf};
-             c.nFrame = 2.5;
+             c.nFrame = 3.5;
          },
-         "nFrame: 2.5 blocks; an entry in the data lies in any block but the last, so that a "
-         "whole block follows it: give a whole number of at least 2 (0: at each rate its "
-         "default, at least 2)"},
+         "nFrame: 3.5 blocks at 2400 bit/s; an entry in the data needs its block and the next "
+         "whole block to hold information bits, before the blocks the flush bits reach: give a "
+         "whole number of at least 3 (0: at each rate the fewest)"},
         {[](SweepConfig& c) { c.late = LateEntry::data; },
          "late: an entry in the data is decoded by the hf receiver alone (the others need the "
          "preamble); give receivers hf"},
@@ -352,10 +354,11 @@ TEST(DefaultNframe, TheFewestWholeBlocksThatCarryInformationBits) {
     c.nFrame = 0;
     EXPECT_EQ(nframe_text(c), "1");
     EXPECT_FALSE(shows_rate(c));
-    // An entry in the data sends at least 2 blocks, so that a whole one follows it.
+    // An entry in the data sends its block and the next of information bits, then the blocks
+    // the flush bits reach.
     c.late = LateEntry::data;
     c.rates = {75, 150, 2400};
-    EXPECT_EQ(nframe_text(c), "4,2,2");
+    EXPECT_EQ(nframe_text(c), "6,4,3");
 }
 
 // The caller's names replace the fields' own in the message, nested fields included.

@@ -51,7 +51,7 @@ SweepConfig late_config() {
 }
 
 // At a high SNR every trial finds a block start and decodes the whole blocks after the entry
-// without an error: one or two of the two blocks sent, each of its encoder input bits.
+// without an error: two or three of the three blocks sent, each of its encoder input bits.
 TEST(LateDecode, DecodesTheWholeBlocksAfterTheEntryAtAHighSnr) {
     const SweepConfig c = late_config();
     check_config(c);
@@ -63,8 +63,8 @@ TEST(LateDecode, DecodesTheWholeBlocksAfterTheEntryAtAHighSnr) {
         EXPECT_EQ(p.trials, 4);
         EXPECT_EQ(p.syncMisses, 0) << p.dataRate;
         EXPECT_EQ(hf.infoErrors, 0) << p.dataRate;
-        EXPECT_GE(hf.blocks, 4);
-        EXPECT_LE(hf.blocks, 8);
+        EXPECT_GE(hf.blocks, 8);
+        EXPECT_LE(hf.blocks, 12);
         EXPECT_EQ(hf.infoBits, hf.blocks * per) << p.dataRate;
         EXPECT_EQ(hf.codedBits, 0);
     }
@@ -74,7 +74,7 @@ TEST(LateDecode, TheJournalRefusesCountsNoTrialGives) {
     const SweepConfig c = late_config();
     const ReceiverCounts size = trial_size(c, 2400);
     EXPECT_EQ(std::tie(size.infoBits, size.blocks, size.codedBits),
-              std::make_tuple(std::int64_t{2880}, std::int64_t{2}, std::int64_t{0}));
+              std::make_tuple(std::int64_t{4320}, std::int64_t{3}, std::int64_t{0}));
     const auto outcome = [](std::int64_t blocks, std::int64_t bits, std::int64_t coded) {
         TrialOutcome o;
         ReceiverCounts& hf = o.receivers[static_cast<std::size_t>(ReceiverKind::hf)];
@@ -94,9 +94,9 @@ TEST(LateDecode, TheJournalRefusesCountsNoTrialGives) {
     };
     const Case cases[] = {
         {"one block", outcome(1, 1440, 0), true},
-        {"both blocks", outcome(2, 2880, 0), true},
+        {"every block", outcome(3, 4320, 0), true},
         {"part of a block", outcome(1, 1000, 0), false},
-        {"more blocks than sent", outcome(3, 4320, 0), false},
+        {"more blocks than sent", outcome(4, 5760, 0), false},
         {"no block", outcome(0, 0, 0), false},
         {"coded bits", outcome(1, 1440, 10), false},
     };
