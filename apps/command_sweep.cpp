@@ -138,8 +138,8 @@ void add_point_options(CLI::App& sweep, SweepConfig& c, SweepText& t) {
                     "data, at a random sample of the data of a block that, like the next, holds "
                     "information bits (3 blocks a trial or more; 4 at 150 and 6 at 75 bit/s with "
                     "0.6 s), with --metric acquisition finding a block start and the mode, with "
-                    "--metric decoded and -r hf decoding the whole blocks after it (150 bit/s "
-                    "and up)")
+                    "--metric decoded and -r hf decoding the next whole block (150 bit/s and "
+                    "up)")
         ->type_name("preamble|data");
     sweep
         .add_option("--noise", c.noiseSeconds,

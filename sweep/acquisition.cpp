@@ -19,6 +19,7 @@ namespace hfchain::sweep {
 namespace {
 
 constexpr double kBlocklockLeast = 1440;  // symbols blocklock reads at least (a short block)
+constexpr double kFrameSymbols = 48;      // the longest frame (32 data + 16 probe symbols)
 
 // Found at `sample` with `mode`, where the truth's arrival is at `arrival`.
 Acquired placed(double sample, int mode, double arrival, const AcquisitionTruth& truth) {
@@ -125,6 +126,17 @@ AcquisitionTruth entry_truth(const ModeParams& mode, double nFrame, const RoadCh
     return truth;
 }
 
+int next_block(const AcquisitionTruth& truth) {
+    const double next = std::ceil((1 - truth.firstData) / truth.block);
+    return static_cast<int>(std::clamp(next, 0.0, truth.blocks - 1.0));
+}
+
+index_t heard_length(const AcquisitionTruth& truth, index_t length) {
+    const double end = truth.firstData + (next_block(truth) + 1) * truth.block + truth.spread +
+                       kFrameSymbols * truth.M;
+    return std::clamp<index_t>(static_cast<index_t>(end), 0, length);
+}
+
 std::shared_ptr<const ModeSets> mode_sets(const SweepConfig& config) {
     auto sets = std::make_shared<ModeSets>();
     for (const double rate : config.rates) {
@@ -209,8 +221,10 @@ private:
                                              config_.shaping, static_cast<double>(lead - skip));
         truth.mode = sets_->index[k];
         if (config_.late == LateEntry::data) {
+            ComplexArray heard(heard_length(truth, matched.numel()));
+            std::copy(matched.begin(), matched.begin() + heard.numel(), heard.begin());
             return acquisition_outcome(
-                classify(blocklock(matched, config_.shaping, {}, host_), truth));
+                classify(blocklock(heard, config_.shaping, {}, host_), truth));
         }
         truth.blocks = 1;
         Acquired got = classify(modelock(matched, config_.shaping, {}, host_), truth);

@@ -17,8 +17,8 @@
 // blocks after those two hold the encoder's flush zeros, which read as one value and not as a
 // mode's frames), so that at least one whole block of data, what blocklock needs to see a block's
 // closing frames and the next block's start, follows the entry; blocklock alone reads the frames
-// (from the entry to the transmission's end): right when they name the mode and place the start
-// of one of the transmission's blocks.
+// up to the end of the next whole block (heard_length()): right when they name the mode and
+// place the start of one of the transmission's blocks.
 //
 // A trial of noise alone (noiseSeconds above 0): in place of the transmission a signal of the same
 // power and band but without a preamble (random Gaussian symbols, shaped) of noiseSeconds passes
@@ -128,6 +128,16 @@ index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, doub
 // those of its whole blocks.
 AcquisitionTruth entry_truth(const ModeParams& mode, double nFrame, const RoadChannel& channel,
                              const VarShapping& shaping, double start);
+
+// The first whole block after an entry in the data: the first of the truth's blocks whose first
+// symbol peaks at sample 1 or later on the first path (the last block when none does).
+int next_block(const AcquisitionTruth& truth);
+
+// The first samples of a matched-filter output of `length` samples that a receiver entering the
+// data hears: up to the end of the next whole block (next_block()) on the last path and a frame
+// (48 symbols) more, what it needs to read that block's closing frames and to decode it; at most
+// `length`. It hears no further: in a trial, the blocks after it hold the flush bits.
+index_t heard_length(const AcquisitionTruth& truth, index_t length);
 
 // The outcome of a trial of a transmission classified as `acquired`: one trial (bits 1), an
 // error unless right.

@@ -428,7 +428,7 @@ void check_late_data(const SweepConfig& c, const FieldNames& names) {
     if (c.metric == Metric::acquisition) return;
     if (c.metric != Metric::decoded) {
         refuse(names, "late",
-               "an entry in the data counts the decoded bits of the whole blocks after it; give " +
+               "an entry in the data counts the decoded bits of the next whole block; give " +
                    field_name(names, "metric") + " decoded or acquisition");
     }
     if (c.receivers != std::vector<ReceiverKind>{ReceiverKind::hf}) {

@@ -131,7 +131,7 @@ std::string impossible_acquisition(const TrialOutcome& o, const SweepConfig& con
     return {};
 }
 
-// A trial of an entry in the data (sweep/late_decode.hpp): the hf receiver's whole blocks after
+// A trial of an entry in the data (sweep/late_decode.hpp): the hf receiver's blocks decoded after
 // the entry, from one to every block of `size` (trial_size), each of the same bits; no coded bits.
 std::string impossible_late(const TrialOutcome& o, const SweepConfig& config, std::int64_t trial,
                             const ReceiverCounts& size) {

@@ -53,33 +53,33 @@ public:
         const index_t skip =
             entry_sample(mode, nFrame, LateEntry::data, shaping_.oversamplingFactor,
                          trial_draws(host_, job.seeds.tx)[3]);
-        const ComplexArray matched = hear(tx, skip);
         AcquisitionTruth truth =
             entry_truth(mode, nFrame, path_.channel(), shaping_, -static_cast<double>(skip));
         truth.mode = sets_->index[k];
-        const auto blocks = static_cast<index_t>(truth.blocks);
-        const index_t per = bit_budget(mode, nFrame).total / blocks;
+        const ComplexArray matched = hear(tx, skip, truth);
+        const index_t per = bit_budget(mode, nFrame).total / static_cast<index_t>(truth.blocks);
+        const index_t next = next_block(truth);
 
         TrialOutcome outcome;
         ReceiverCounts& counts = outcome.receivers[static_cast<std::size_t>(ReceiverKind::hf)];
         const BlocklockOut lock = blocklock(matched, shaping_, {}, host_);
         int from = 0;
         if (classify(lock, truth, &from) != Acquired::right) {
-            // Nothing decoded: the whole blocks after the entry are lost.
-            const double next = std::ceil((1 - truth.firstData) / truth.block);
-            counts = late_block_counts(RealArray(), tx.BitInCodIn,
-                                       static_cast<index_t>(std::clamp(next, 0.0, blocks - 1.0)),
-                                       blocks, per);
+            // Nothing decoded: the next whole block is lost.
+            counts = late_block_counts(RealArray(), tx.BitInCodIn, next, next + 1, per);
             outcome.syncMiss = true;
         } else {
+            // The blocks from the one found to the next whole block (one, but for a start read
+            // within the tolerance before the first sample).
+            const index_t to = std::max<index_t>(from, next) + 1;
             HfSettings settings;
             settings.shaping = shaping_;
-            settings.nFrame = static_cast<double>(blocks - from);
+            settings.nFrame = static_cast<double>(to - from);
             const HfLateReceived late =
                 receive_hf_late(matched, lock.blockStart, lock.offset, mode, settings, host_);
             counts =
                 late_block_counts(late.decoding.ran ? late.decoding.decoded.DecodOut : RealArray(),
-                                  tx.BitInCodIn, from, blocks, per);
+                                  tx.BitInCodIn, from, to, per);
         }
         outcome.bits = counts.infoBits;
         outcome.errors = counts.infoErrors;
@@ -88,14 +88,14 @@ public:
 
 private:
     // The transmission through the channel as the road sends it, heard from the sample `skip` on
-    // (impulses blanked), matched-filtered.
-    ComplexArray hear(const SendchainOut& tx, index_t skip) {
+    // for heard_length() samples (impulses blanked), matched-filtered.
+    ComplexArray hear(const SendchainOut& tx, index_t skip, const AcquisitionTruth& truth) {
         const ComplexArray shaped = pulseshaper(tx.MultiplexOut, shaping_).out;
         const HfchannelOut faded = path_.pass(shaped, shaping_, host_);
         const ComplexArray& received = faded.AwgnOut;
-        ComplexArray heard(std::max<index_t>(0, received.numel() - skip));
-        std::copy(received.begin() + std::min(skip, received.numel()), received.end(),
-                  heard.begin());
+        const index_t from = std::min(skip, received.numel());
+        ComplexArray heard(heard_length(truth, received.numel() - from));
+        std::copy(received.begin() + from, received.begin() + from + heard.numel(), heard.begin());
         const ImpulseblankOut blanking = impulseblank(heard);
         if (blanking.samples.empty()) return pulsematch(heard, shaping_, host_).out;
         return pulsematch(blanked(heard, blanking.samples), shaping_, host_).out;

@@ -6,17 +6,15 @@
 // as the road does: the same bits, fading and noise as the trial of a sweep without the entry,
 // with the same seeds and blocks. The receiver hears the received signal from a random sample of
 // the data on (sweep/acquisition.hpp's entry_sample, drawn as an acquisition trial's entry: in a
-// block that, like the next, holds information bits); blocklock reads the frames it hears, and
-// receive_hf_late decodes the whole blocks from the block start it found to the end of the
-// transmission.
+// block that, like the next, holds information bits) to the end of the next whole block
+// (heard_length()); blocklock reads the frames it hears, and receive_hf_late decodes the next
+// whole block from the block start it found.
 //
-// What a trial counts: the encoder input bits of those whole blocks, compared with the bits sent
-// in them (the transmission's last block holds its flush zeros and padding: a receiver that
-// entered late does not know where the transmission ends and decodes them as data), as the
-// receiver's information bits, their errors and blocks. When blocklock did not name the mode and
-// the start of one of the transmission's blocks (classify), nothing is decoded: every bit of the
-// whole blocks after the entry counts as wrong, and the trial as a sync miss. Coded bits are not
-// counted (0).
+// What a trial counts: the encoder input bits of that block (all information bits), compared
+// with the bits sent in it, as the receiver's information bits, their errors and blocks. When
+// blocklock did not name the mode and the start of one of the transmission's blocks (classify),
+// nothing is decoded: every bit of the block counts as wrong, and the trial as a sync miss. Coded
+// bits are not counted (0).
 #pragma once
 
 #include <atomic>
@@ -28,10 +26,9 @@ namespace hfchain::sweep {
 // The tables' note on what a trial entering the data counts.
 inline constexpr const char* kLateDataNote =
     "the hf receiver enters each transmission at a random sample of the data of a block that, like "
-    "the next, holds information bits, and decodes the whole blocks after it: its bits and blocks "
-    "are those blocks' encoder "
-    "input bits (the flush zeros of the last included); a trial whose frames did not give the "
-    "mode and a block start loses them all (a sync miss)";
+    "the next, holds information bits, and decodes the next whole block: its bits and blocks are "
+    "that block's; a trial whose frames did not give the mode and a block start loses it (a sync "
+    "miss)";
 
 // The counts of a late entry's decoding: `decoded` (the decoder's encoder input bits from the
 // first bit of block `from` on; empty when nothing was decoded) against `sent` (the transmission's

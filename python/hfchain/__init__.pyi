@@ -739,7 +739,7 @@ class SweepConfig:
     sample of the data of a block that, like the next, holds information bits; nFrame 0 (3 blocks,
     4 at 150 and 6 at 75 bit/s with 0.6 s) or a whole number of at least that: with metric
     "acquisition" finding a block start and the mode, with metric "decoded" and receivers
-    ["hf"] decoding the whole blocks after it, 150 bit/s and up)."""
+    ["hf"] decoding the next whole block, 150 bit/s and up)."""
     noiseSeconds: float
     """With metric "acquisition": above 0, trials of this many seconds (1 to 3600) of noise
     without a transmission, counting false detections per hour; 0, the default: transmissions."""

@@ -231,8 +231,8 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
              c.receivers = {ReceiverKind::hf};
              c.metric = Metric::coded;
          },
-         "late: an entry in the data counts the decoded bits of the whole blocks after it; give "
-         "metric decoded or acquisition"},
+         "late: an entry in the data counts the decoded bits of the next whole block; give metric "
+         "decoded or acquisition"},
         {[](SweepConfig& c) {
              c.late = LateEntry::data;
              c.receivers = {ReceiverKind::hf};
