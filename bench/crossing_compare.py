@@ -22,10 +22,8 @@ def read_table(path, receiver):
     header, rows = None, []
     with open(path) as f:
         for line in f:
-            # "# cond esno_db ...", or "#  rate cond ..." for a rate other than 2400 bit/s.
-            if line.startswith("#") and line[1:].split()[:2] in (["cond", "esno_db"],
-                                                                  ["rate", "cond"]):
-                header = line[1:].split()
+            if line.startswith("# cond "):
+                header = line[2:].split()
             elif not line.startswith("#") and line.strip():
                 rows.append(line.split())
     if header is None:
