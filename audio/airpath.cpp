@@ -4,6 +4,10 @@
 #include <cmath>
 
 #include "audio/filters.hpp"
+#include "receiver/clocktrack/clockrefine.hpp"
+#include "receiver/freqlock/freqlock.hpp"
+#include "receiver/layout/layout.hpp"
+#include "receiver/matchedfilter/pulsematch.hpp"
 
 namespace hfchain::audio {
 
@@ -36,24 +40,22 @@ ComplexArray received(const std::vector<double>& sound, const PassbandConfig& co
     return out;
 }
 
-// A different stream for the audio noise than the channel's own draws from the same seed.
-double noise_seed(double seed) { return std::fmod(seed + 2654435769.0, 4294967296.0); }
+// The audio of the baseband `x`.
+std::vector<double> modulated(const ComplexArray& x, const PassbandConfig& config) {
+    std::vector<double> sound;
+    sound.reserve(static_cast<std::size_t>(std::ceil(static_cast<double>(x.numel()) *
+                                                     config.sampleRate / config.basebandRate())) +
+                  64);
+    Modulator modulator(config, 1);
+    modulator.push(x.data(), static_cast<std::size_t>(x.numel()), sound);
+    modulator.finish(sound);
+    return sound;
+}
 
-// Adds to the real parts of `both` (the sound) and puts in their imaginary parts real white
-// noise at the channel's Es/N0 (the level in airpath.hpp), drawn from the host seeded from the
-// channel's seed.
-void add_noise(const RoadChannel& channel, const PassbandConfig& config, HostServices& host,
-               std::vector<cdouble>& both) {
-    const double variance =
-        std::pow(10.0, -channel.EsNodB / 10) * config.sampleRate / (4 * config.basebandRate());
-    SeededStream stream(host, noise_seed(channel.seed));
-    const RealArray draws = host.randn(static_cast<index_t>(both.size()), 1);
-    stream.restore();
-    const double s = std::sqrt(variance);
-    for (std::size_t k = 0; k < both.size(); ++k) {
-        const double v = s * draws[static_cast<index_t>(k)];
-        both[k] = {both[k].real() + v, v};
-    }
+// The crashes' stream: apart from the channel's own draws from the same seed.
+double crash_seed(double seed) {
+    constexpr double kApart = 2654435769.0;
+    return std::fmod(seed + 2 * kApart, 4294967296.0);
 }
 
 // Adds static crashes to the sound (real parts) and to the noise alone (imaginary parts), drawn
@@ -61,7 +63,7 @@ void add_noise(const RoadChannel& channel, const PassbandConfig& config, HostSer
 void add_crashes(const ImpulseSettings& settings, const RoadChannel& channel,
                  const PassbandConfig& config, HostServices& host, std::vector<cdouble>& both) {
     std::vector<double> crashes(both.size(), 0.0);
-    SeededStream stream(host, noise_seed(noise_seed(channel.seed)));
+    SeededStream stream(host, crash_seed(channel.seed));
     ImpulseNoise noise(settings, config.sampleRate, host);
     noise.add(crashes.data(), crashes.size());
     stream.restore();
@@ -102,37 +104,65 @@ ComplexArray reclock(const ComplexArray& x, double ppm) {
     return out;
 }
 
+// The symbols of the preamble and the segment after it that freqlock searches for its start.
+constexpr index_t kPreambleSearchTail = 480;
+
+double AirPath::refined(const ComplexArray& heard, const ModeParams& mode,
+                        const VarShapping& shaping, index_t symbols, double window,
+                        HostServices& host) const {
+    const auto M = static_cast<index_t>(shaping.oversamplingFactor);
+    const auto D = static_cast<index_t>(shaping.pulseDelay);
+    const ComplexArray matched = pulsematch(heard, shaping, host).out;
+    const index_t preamble = mode.preamSync.numel();
+    const index_t head = std::min(matched.numel(), (preamble + kPreambleSearchTail + 4 * D) * M);
+    ComplexArray start(head);
+    std::copy_n(matched.begin(), head, start.begin());
+    const FreqlockOut locked = freqlock(start, mode, shaping, host);
+    if (locked.start.empty()) return clock_.ppm;
+    const KnownSymbols known =
+        known_symbols(mode, transmission_layout(mode, whole_frames(mode, symbols)));
+    const ClockrefineIn in{.M = M,
+                           .peak = static_cast<index_t>(locked.start[0]) - 1,
+                           .offset = locked.offset,
+                           .ppm = clock_.ppm,
+                           .window = window,
+                           .preamble = preamble};
+    const auto reading = clockrefine(matched, known.mean, known.var, in);
+    return reading ? reading->ppm : clock_.ppm;
+}
+
 HfchannelOut AirPath::pass(const RoadChannel& channel, const ComplexArray& x,
-                           const VarShapping& shaping, HostServices& host) {
+                           const VarShapping& shaping, const ModeParams* mode, HostServices& host) {
     const PassbandConfig config = air_passband(settings_, shaping);
     check_passband(config);
 
     HfchannelOut f = pass_channel(channel, x, shaping, host);
     const bool noisy = channel.kind != ChannelKind::none;
-    const ComplexArray& clean = channel.kind == ChannelKind::paths ? f.WattersonOutAwgnIn : x;
     const index_t n = noisy ? f.AwgnOut.numel() : x.numel();
 
-    std::vector<double> sound;
-    {
-        Modulator modulator(config, 1);
-        sound.reserve(
-            static_cast<std::size_t>(std::ceil(static_cast<double>(clean.numel()) *
-                                               config.sampleRate / config.basebandRate())) +
-            64);
-        modulator.push(clean.data(), static_cast<std::size_t>(clean.numel()), sound);
-        modulator.finish(sound);
-    }
-    if (settings_.clockPpm != 0) sound = reclock(sound, settings_.clockPpm);
-
     // The received sound (real parts) and its noise alone (imaginary parts).
-    std::vector<cdouble> both(sound.begin(), sound.end());
-    if (noisy) add_noise(channel, config, host, both);
+    std::vector<cdouble> both;
+    {
+        const std::vector<double> sound = modulated(noisy ? f.AwgnOut : x, config);
+        const std::vector<double> noise =
+            noisy ? modulated(f.noise, config) : std::vector<double>{};
+        both.resize(sound.size());
+        for (std::size_t k = 0; k < both.size(); ++k) {
+            both[k] = {sound[k], noisy ? noise[k] : 0.0};
+        }
+    }
+    if (settings_.clockPpm != 0) both = resample(both, ratio_of(settings_.clockPpm));
     if (noisy && settings_.impulses) add_crashes(*settings_.impulses, channel, config, host, both);
     const index_t whole =
         std::llround(static_cast<double>(both.size()) * config.basebandRate() / config.sampleRate);
     const ComplexArray heard = received(part_of(both, false), config, whole);
-    clock_ =
-        clocktrack(heard, shaping, {0, 0, clocktrack_window(whole, config.samplesPerSymbol)}, host);
+    const double window = clocktrack_window(whole, config.samplesPerSymbol);
+    clock_ = clocktrack(heard, shaping, {0, 0, window}, host);
+    if (mode != nullptr && settings_.trackClock) {
+        const index_t symbols =
+            x.numel() / config.samplesPerSymbol - 2 * static_cast<index_t>(shaping.pulseDelay);
+        clock_.ppm = refined(heard, *mode, shaping, symbols, window, host);
+    }
     if (settings_.trackClock) {
         both = resample(both, 1 / ratio_of(clock_.ppm));
         f.AwgnOut = received(part_of(both, false), config, n);
@@ -146,8 +176,9 @@ HfchannelOut AirPath::pass(const RoadChannel& channel, const ComplexArray& x,
 
 ChannelStep air_step(std::shared_ptr<AirPath> path) {
     return [path = std::move(path)](const RoadChannel& channel, const ComplexArray& x,
-                                    const VarShapping& shaping, HostServices& host) {
-        return path->pass(channel, x, shaping, host);
+                                    const VarShapping& shaping, const ModeParams* mode,
+                                    HostServices& host) {
+        return path->pass(channel, x, shaping, mode, host);
     };
 }
 

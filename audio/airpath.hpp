@@ -1,25 +1,37 @@
-// The road's channel step through the air: the transmission as a sound card plays it, a
-// receiver's sound card whose clock runs off the transmitter's, real noise in the audio band, and
-// the receiver's demodulator and clock tracking, for the sweep's audio curves.
+// The road's channel step through the air: the transmission as a sound card plays it, the
+// radio's noise in the audio band, a receiver's sound card whose clock runs off the
+// transmitter's, and the receiver's demodulator and clock tracking, for the sweep's audio curves.
 //
-//   shaped baseband -> the channel's paths (fading, offset; in baseband as the road has them,
-//   so that the genie still knows its gains) -> Modulator at the sound card's rate -> the
-//   receiver's clock (the audio resampled to a rate (1 + ppm 1e-6) times as fast, the samples a
-//   card that fast takes of the same sound) -> real white noise at the point's Es/N0 -> static
-//   crashes (channel/impulses.hpp), if asked for -> Demodulator -> clocktrack -> the audio
+//   shaped baseband -> the channel's paths and its noise (fading, offset and noise in baseband
+//   as the road has them, so that the genie still knows its gains and the noise) -> Modulator
+//   at the sound card's rate -> the receiver's clock (the audio resampled to a rate
+//   (1 + ppm 1e-6) times as fast, the samples a card that fast takes of the same sound) ->
+//   static crashes (channel/impulses.hpp), if asked for -> Demodulator -> clocktrack, refined
+//   from the transmission's known symbols where the step is told its mode -> the audio
 //   resampled back by the offset found, demodulated again.
 //
-// The noise's level: real noise of variance s^2 at fs samples a second demodulates to complex
-// noise of density 4 s^2 / fs; the baseband's noise of variance 10^(-Es/N0 / 10) at 2400 M
-// samples a second has that density when s^2 = 10^(-Es/N0 / 10) fs / (4 2400 M). Over the band
-// the receivers use (|f| <= 1200 (1 + roll-off)) the received signal is then that of the baseband
-// road; the noise alone is demodulated the same way (the steps are linear), for the genie. The
-// crashes count as noise: they are added to the noise alone too, so the genie is told them as
-// it is told the noise (the receivers' own blanking still sees them in the received signal).
+// The clock's reading is the recording receiver's: clocktrack reads the drift from the
+// symbol-rate line of the received power, which fading paths make wander, and clockrefine lines
+// up the channel's delay profiles seen through the preamble and the probes
+// (receiver/clocktrack/clockrefine.hpp), from where the preamble is found (freqlock, which also
+// reads the frequency offset the refinement turns back). Without the mode (the acquisition's
+// trials), or where the refinement has too few known symbols (75 bit/s, a preamble not found),
+// clocktrack's reading stays.
 //
-// Seeds: the channel's seed draws the fading, a stream from it the audio noise and another
-// stream the crashes (each from the host seeded with its own seed, the host's settings
-// restored), so that a trial draws the same fading and noise with or without crashes.
+// The noise. The road's white noise, at the point's Es/N0, is modulated with the signal: real
+// noise in the radio's band (the carrier +- 1200 (1 + roll-off) Hz, which the modulator's
+// low-pass keeps), which the receiver's sound card samples with the signal. Demodulated, it is
+// the baseband road's noise over the band the receivers use, so that a trial's noise is the same
+// on either path and the two paths' curves compare trial by trial: what differs is what the air
+// does to the signal (the modulator's and demodulator's filters and resampling, the clock and
+// its tracking). The noise alone is modulated and sampled the same way (the steps are linear),
+// for the genie. The crashes count as noise: they are added to the noise alone too, so the
+// genie is told them as it is told the noise (the receivers' own blanking still sees them in
+// the received signal).
+//
+// Seeds: the channel's seed draws the fading and the noise (as in baseband), and a stream from
+// it the crashes (from the host seeded with a seed of its own, the host's settings restored),
+// so that a trial draws the same fading and noise with or without crashes.
 #pragma once
 
 #include <memory>
@@ -60,15 +72,20 @@ public:
     // when a transmission comes, not here: the shaping comes with it.
     explicit AirPath(const AirSettings& settings) : settings_(settings) {}
 
-    // What pass_channel gives, through the air (the road's ChannelStep). Errors: those of
-    // pass_channel, check_passband ("hfchain:audio:BadPassband") and clocktrack.
+    // What pass_channel gives, through the air (the road's ChannelStep), `mode` that of the
+    // transmission `x` carries from its first sample (or null). Errors: those of pass_channel,
+    // check_passband ("hfchain:audio:BadPassband") and clocktrack.
     HfchannelOut pass(const RoadChannel& channel, const ComplexArray& x, const VarShapping& shaping,
-                      HostServices& host);
+                      const ModeParams* mode, HostServices& host);
 
-    // The clock estimate of the last transmission (ppm 0 before the first).
+    // The clock estimate of the last transmission (ppm 0 before the first): clocktrack's
+    // reading, refined where it could be.
     const ClocktrackOut& clock() const { return clock_; }
 
 private:
+    double refined(const ComplexArray& heard, const ModeParams& mode, const VarShapping& shaping,
+                   index_t symbols, double window, HostServices& host) const;
+
     AirSettings settings_;
     ClocktrackOut clock_;
 };

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The targets of the path through the air, measured with `hfchain sweep` (docs/clock-and-audio-
-# sweep.md), each printed as met or missed, with the crossings' bounds (bench/crossing_compare.py):
+# sweep.md), each printed as met or missed, with the difference's 95 % interval from the trials
+# paired across the two runs (bench/paired_crossings.py: trial k draws the same bits, fading and
+# noise stream on either path):
 #  1. The air costs nothing: on awgn and ruim (4.8 s interleaver, 2400 bit/s) the HF receiver's
 #     decoded curve through --audio 8000 and through --audio 48000 crosses 1e-3 and 1e-5 within
 #     0.2 dB of the baseband curve (the same transmissions and fading: the seeds do not depend
@@ -16,7 +18,7 @@
 #   The full run takes hours on two cores.
 set -euo pipefail
 if [ $# -lt 1 ]; then
-  echo "usage: $0 HFCHAIN [TRIALS] [CLOCK_INTERLEAVER]" >&2
+  echo "usage: $0 HFCHAIN [TRIALS] [CLOCK_INTERLEAVER] [TARGETS] [CLOCK_TRIALS]" >&2
   exit 2
 fi
 hfchain=$1
@@ -33,21 +35,23 @@ else
   trap 'rm -rf "$out"' EXIT
 fi
 
-# One sweep's table into $out/NAME.csv, and its crossings (Markdown) into $out/NAME.
+# One sweep's table into $out/NAME.csv, its crossings (Markdown) into $out/NAME and its trials
+# into the journal $out/NAME.journal (a run stopped and started again resumes from it).
 crossings() {
   local name=$1 count=$2
   shift 2
   "$hfchain" sweep "$@" -r hf --min-trials "$count" --max-bits 1 --targets 1e-3,1e-5 \
-    --crossings "$out/$name" -o "$out/$name.csv" -q >/dev/null
+    --crossings "$out/$name" -o "$out/$name.csv" --checkpoint "$out/$name.journal" -q >/dev/null
 }
 
-# Compares the crossings of NAME against those of BASE at 1e-3 and 1e-5 (bench/crossing_compare.py:
-# each crossing with its bounds from the rates' 95 % intervals), met when within LIMIT dB.
+# Compares the crossings of NAME against those of BASE at 1e-3 and 1e-5, trial by trial
+# (bench/paired_crossings.py), met when within LIMIT dB.
 compare() {
   local base=$1 name=$2 limit=$3 what=$4 target
   for target in 1e-3 1e-5; do
     printf '%-28s @%s: ' "$what" "$target"
-    python3 "$(dirname "$0")/crossing_compare.py" "$out/$base.csv" "$out/$name.csv" "$target" "$limit"
+    python3 "$(dirname "$0")/paired_crossings.py" "$out/$base.journal" "$out/$name.journal" \
+      "$target" "$limit"
   done
 }
 
@@ -73,14 +77,14 @@ for cond in awgn ruim; do
 done
 
 # Target 2: 10 blocks a message; the reference is the same path without the offset.
-for rate in 2400 600; do
+# AIR_TARGETS_CLOCK: the rates and conditions measured, in order (default all four).
+for case in ${AIR_TARGETS_CLOCK:-2400:awgn 2400:ruim 600:awgn 600:ruim}; do
   [[ $targets == *2* ]] || break
-  for cond in awgn ruim; do
-    clock="-i $clock_il -n 10 --rate $rate -C $cond -e $(points $rate $cond)"
-    crossings "still$rate$cond" "$clock_trials" $clock --audio 8000
-    for ppm in 100 -100; do
-      crossings "ppm$rate$cond$ppm" "$clock_trials" $clock --audio 8000 --clock-ppm "$ppm"
-      compare "still$rate$cond" "ppm$rate$cond$ppm" 0.5 "$cond, $rate bit/s, $ppm ppm"
-    done
+  rate=${case%%:*} cond=${case#*:}
+  clock="-i $clock_il -n 10 --rate $rate -C $cond -e $(points $rate $cond)"
+  crossings "still$rate$cond" "$clock_trials" $clock --audio 8000
+  for ppm in 100 -100; do
+    crossings "ppm$rate$cond$ppm" "$clock_trials" $clock --audio 8000 --clock-ppm "$ppm"
+    compare "still$rate$cond" "ppm$rate$cond$ppm" 0.5 "$cond, $rate bit/s, $ppm ppm"
   done
 done

@@ -22,8 +22,8 @@ def read_table(path, receiver):
     header, rows = None, []
     with open(path) as f:
         for line in f:
-            if line.startswith("# cond "):
-                header = line[2:].split()
+            if line.startswith("#") and "esno_db" in line.split():
+                header = line[1:].split()
             elif not line.startswith("#") and line.strip():
                 rows.append(line.split())
     if header is None:
@@ -81,4 +81,5 @@ def main():
     print(f"{text}: {d:+.2f} dB [{low:+.2f}, {high:+.2f}]: {verdict}")
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -293,7 +293,7 @@ RoadResult run_road(const ModeParams& mode, const RoadConfig& config, HostServic
     r.tx = sendchain(mode, config.nFrame, config.txSeed, host);
     r.shaped = pulseshaper(r.tx.MultiplexOut, config.shaping);
     r.faded = config.channelStep
-                  ? config.channelStep(config.channel, r.shaped.out, config.shaping, host)
+                  ? config.channelStep(config.channel, r.shaped.out, config.shaping, &mode, host)
                   : pass_channel(config.channel, r.shaped.out, config.shaping, host);
     apply_impulses(config.impulses, r.faded);
 

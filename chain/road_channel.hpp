@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "channel/hfchannel.hpp"
+#include "params/modeconf.hpp"
 #include "runtime/array.hpp"
 #include "runtime/host.hpp"
 #include "shaping/varshapping.hpp"
@@ -65,8 +66,10 @@ HfchannelOut pass_channel(const RoadChannel& channel, const ComplexArray& x,
 // arguments and giving what it gives: AwgnOut the received waveform (for ChannelKind::none too,
 // where it may differ from the shaped one), noise what of it is noise, raios and delays the
 // paths' gains for the genie. The sweep's path through audio (audio/airpath.hpp) is one; the
-// signal core itself knows only pass_channel.
-using ChannelStep = std::function<HfchannelOut(const RoadChannel&, const ComplexArray&,
-                                               const VarShapping&, HostServices&)>;
+// signal core itself knows only pass_channel. The mode is that of the transmission the shaped
+// waveform carries from its first sample, where the caller knows it (null otherwise: a stretch
+// of silence before it, or noise alone).
+using ChannelStep = std::function<HfchannelOut(
+    const RoadChannel&, const ComplexArray&, const VarShapping&, const ModeParams*, HostServices&)>;
 
 }  // namespace hfchain

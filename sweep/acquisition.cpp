@@ -90,8 +90,9 @@ void TrialPath::set(const TrialJob& job) {
 }
 
 HfchannelOut TrialPath::pass(const ComplexArray& x, const VarShapping& shaping,
-                             HostServices& host) const {
-    return step_ ? step_(channel_, x, shaping, host) : pass_channel(channel_, x, shaping, host);
+                             const ModeParams* mode, HostServices& host) const {
+    return step_ ? step_(channel_, x, shaping, mode, host)
+                 : pass_channel(channel_, x, shaping, host);
 }
 
 double block_symbols(const ModeParams& mode) { return std::round(mode.interl * kSymbolRate); }
@@ -198,7 +199,10 @@ private:
     ComplexArray receive(ComplexArray& sent, const Draws& d) {
         const double M = config_.shaping.oversamplingFactor;
         turn(sent, d.offset, d.phase, kSymbolRate * M);
-        return pulsematch(path_.pass(sent, config_.shaping, host_).AwgnOut, config_.shaping, host_)
+        // The signal starts with a stretch of noise or inside the transmission: no mode to hand
+        // the channel step.
+        return pulsematch(path_.pass(sent, config_.shaping, nullptr, host_).AwgnOut,
+                          config_.shaping, host_)
             .out;
     }
 

@@ -98,13 +98,15 @@ RealArray trial_draws(HostServices& host, double txSeed);
 
 // A worker's channel for its trials: the point's condition (read once for each run of trials of
 // one condition) at the trial's Es/N0 and channel seed, passed as the road passes a signal
-// (through the sweep's channel step, or pass_channel).
+// (through the sweep's channel step, handed `mode` where the signal carries a transmission of it
+// from its first sample and null otherwise, or pass_channel).
 class TrialPath {
 public:
     explicit TrialPath(const SweepConfig& config) : step_(sweep_channel_step(config)) {}
     void set(const TrialJob& job);
     const RoadChannel& channel() const { return channel_; }
-    HfchannelOut pass(const ComplexArray& x, const VarShapping& shaping, HostServices& host) const;
+    HfchannelOut pass(const ComplexArray& x, const VarShapping& shaping, const ModeParams* mode,
+                      HostServices& host) const;
 
 private:
     ChannelStep step_;

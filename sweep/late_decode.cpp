@@ -56,7 +56,7 @@ public:
         AcquisitionTruth truth =
             entry_truth(mode, nFrame, path_.channel(), shaping_, -static_cast<double>(skip));
         truth.mode = sets_->index[k];
-        const ComplexArray matched = hear(tx, skip, truth);
+        const ComplexArray matched = hear(mode, tx, skip, truth);
         const index_t per = bit_budget(mode, nFrame).total / static_cast<index_t>(truth.blocks);
         const index_t next = next_block(truth);
 
@@ -89,9 +89,10 @@ public:
 private:
     // The transmission through the channel as the road sends it, heard from the sample `skip` on
     // for heard_length() samples (impulses blanked), matched-filtered.
-    ComplexArray hear(const SendchainOut& tx, index_t skip, const AcquisitionTruth& truth) {
+    ComplexArray hear(const ModeParams& mode, const SendchainOut& tx, index_t skip,
+                      const AcquisitionTruth& truth) {
         const ComplexArray shaped = pulseshaper(tx.MultiplexOut, shaping_).out;
-        const HfchannelOut faded = path_.pass(shaped, shaping_, host_);
+        const HfchannelOut faded = path_.pass(shaped, shaping_, &mode, host_);
         const ComplexArray& received = faded.AwgnOut;
         const index_t from = std::min(skip, received.numel());
         ComplexArray heard(heard_length(truth, received.numel() - from));

@@ -62,7 +62,7 @@ double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShappin
     });
     const bool fading = channel == ChannelKind::paths;
     if (decoders) bytes += 48 * samples + (fading ? 900 : 300) * symbols;
-    if (audioRate > 0) bytes += 72 * samples * audioRate / (kSymbolRate * M) + 80 * samples;
+    if (audioRate > 0) bytes += 56 * samples * audioRate / (kSymbolRate * M) + 80 * samples;
     return bytes * 1.1 + 1048576;
 }
 

@@ -21,10 +21,11 @@ namespace hfchain::sweep {
 // and M. receivers: the receivers that run; the HF receiver and the genie add 48 S + 900 N bytes
 // (300 N without fading). paths: P, the paths of a channel of paths, at least 1; not read for
 // the other kinds. audioRate: above 0, every trial goes through the air at that many samples a
-// second, which adds 72 bytes for each of its A = S audioRate / (2400 M) audio samples (the
-// sound, the received sound beside the noise alone, their copy resampled to the clock found, the
-// demodulator's working copies) and 80 S (the baseband heard before the clock is taken out, the
-// noise alone demodulated, the clock tracker's matched filter); measured, with margin.
+// second, which adds 56 bytes for each of its A = S audioRate / (2400 M) audio samples (the
+// received sound and the noise alone, modulated apart, then side by side, their copy resampled
+// to the clock found, the demodulator's working copies) and 80 S (the baseband heard before the
+// clock is taken out, the noise alone demodulated, the clock tracker's matched filter); measured,
+// with margin.
 double road_memory_bytes(const ModeParams& mode, double nFrame, const VarShapping& shaping,
                          ChannelKind channel,
                          const std::vector<ReceiverKind>& receivers = {ReceiverKind::baseline},
