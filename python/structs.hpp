@@ -474,7 +474,9 @@ struct EnumTraits<sweep::Metric> {
 template <>
 struct EnumTraits<sweep::LateEntry> {
     static constexpr std::pair<sweep::LateEntry, const char*> kValues[] = {
-        {sweep::LateEntry::none, "none"}, {sweep::LateEntry::preamble, "preamble"}};
+        {sweep::LateEntry::none, "none"},
+        {sweep::LateEntry::preamble, "preamble"},
+        {sweep::LateEntry::data, "data"}};
 };
 
 template <>

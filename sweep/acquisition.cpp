@@ -19,6 +19,7 @@ namespace hfchain::sweep {
 namespace {
 
 constexpr double kBlocklockLeast = 1440;  // symbols blocklock reads at least (a short block)
+constexpr double kFrameSymbols = 48;      // the longest frame (32 data + 16 probe symbols)
 
 // Found at `sample` with `mode`, where the truth's arrival is at `arrival`.
 Acquired placed(double sample, int mode, double arrival, const AcquisitionTruth& truth) {
@@ -36,9 +37,16 @@ Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth) {
     return placed(found.preambleStart, found.mode, truth.preambleStart, truth);
 }
 
-Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth) {
+Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth, int* block) {
     if (!found.found) return Acquired::missed;
-    return placed(found.blockStart, found.mode, truth.firstData, truth);
+    for (int k = 0; k < truth.blocks; ++k) {
+        const double start = truth.firstData + k * truth.block;
+        const Acquired got = placed(found.blockStart, found.mode, start, truth);
+        if (got == Acquired::missed) continue;
+        if (block != nullptr) *block = k;
+        return got;
+    }
+    return Acquired::missed;
 }
 
 TrialOutcome acquisition_outcome(Acquired acquired) {
@@ -60,15 +68,36 @@ TrialOutcome noise_outcome(std::int64_t detections, double seconds) {
     return o;
 }
 
-namespace {
+index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, double M, double u) {
+    const auto within = [u](double samples) {
+        const auto n = static_cast<index_t>(samples);
+        return std::min(static_cast<index_t>(std::floor(u * samples)), n - 1);
+    };
+    const auto preamble = static_cast<index_t>(static_cast<double>(mode.preamSync.numel()) * M);
+    if (late == LateEntry::preamble) return within(static_cast<double>(preamble));
+    if (late != LateEntry::data) return 0;
+    const double block = block_symbols(mode) * M;
+    return preamble + within((std::floor(nFrame) - 1 - flush_blocks(mode)) * block);
+}
 
-// The mode and the parameter set of each rate of a sweep, in the order of its rates.
-struct ModeSets {
-    std::vector<double> rates;
-    std::vector<ModeParams> mode;
-    std::vector<int> index;  // into kModes
-    std::vector<double> nFrame;
-};
+void TrialPath::set(const TrialJob& job) {
+    if (*job.condition != condition_) {
+        channel_ = road_channel(*job.condition, job.esno, job.seeds.channel);
+        condition_ = *job.condition;
+    }
+    channel_.EsNodB = job.esno;
+    channel_.seed = job.seeds.channel;
+}
+
+HfchannelOut TrialPath::pass(const ComplexArray& x, const VarShapping& shaping,
+                             const ModeParams* mode, HostServices& host) const {
+    return step_ ? step_(channel_, x, shaping, mode, host)
+                 : pass_channel(channel_, x, shaping, host);
+}
+
+double block_symbols(const ModeParams& mode) { return std::round(mode.interl * kSymbolRate); }
+
+namespace {
 
 // The earliest and latest delay of the channel's paths, in samples (0 for white noise).
 std::pair<double, double> path_delays(const RoadChannel& channel, double M) {
@@ -82,6 +111,55 @@ std::pair<double, double> path_delays(const RoadChannel& channel, double M) {
     return {first * kSymbolRate * M, last * kSymbolRate * M};
 }
 
+}  // namespace
+
+AcquisitionTruth entry_truth(const ModeParams& mode, double nFrame, const RoadChannel& channel,
+                             const VarShapping& shaping, double start) {
+    const double M = shaping.oversamplingFactor;
+    const auto [first, last] = path_delays(channel, M);
+    AcquisitionTruth truth;
+    truth.preambleStart = start + first + 2 * shaping.pulseDelay * M + 1;
+    truth.spread = last - first;
+    truth.M = M;
+    truth.firstData = truth.preambleStart + static_cast<double>(mode.preamSync.numel()) * M;
+    truth.block = block_symbols(mode) * M;
+    truth.blocks = std::max(1, static_cast<int>(std::floor(nFrame)));
+    return truth;
+}
+
+int next_block(const AcquisitionTruth& truth) {
+    const double next = std::ceil((1 - truth.firstData) / truth.block);
+    return static_cast<int>(std::clamp(next, 0.0, truth.blocks - 1.0));
+}
+
+index_t heard_length(const AcquisitionTruth& truth, index_t length) {
+    const double end = truth.firstData + (next_block(truth) + 1) * truth.block + truth.spread +
+                       kFrameSymbols * truth.M;
+    return std::clamp<index_t>(static_cast<index_t>(end), 0, length);
+}
+
+std::shared_ptr<const ModeSets> mode_sets(const SweepConfig& config) {
+    auto sets = std::make_shared<ModeSets>();
+    for (const double rate : config.rates) {
+        const double interLen = rate_interleaver(rate, config.interLen);
+        const Mode* m = find_mode(rate, interLen);
+        sets->rates.push_back(rate);
+        sets->mode.push_back(rateconf(rate, interLen));
+        sets->index.push_back(m == nullptr ? -1 : static_cast<int>(m - kModes));
+        sets->nFrame.push_back(trial_nframe(config, rate));
+    }
+    return sets;
+}
+
+RealArray trial_draws(HostServices& host, double txSeed) {
+    SeededStream stream(host, std::fmod(txSeed + 1, 4294967296.0));
+    RealArray u = host.rand(4);
+    stream.restore();
+    return u;
+}
+
+namespace {
+
 // Turns `x` by `hz` (at `rate` samples a second), from the phase `phase`.
 void turn(ComplexArray& x, double hz, double phase, double rate) {
     const double step = 2 * std::numbers::pi * hz / rate;
@@ -94,19 +172,13 @@ class AcquisitionRunner final : public TrialRunner {
 public:
     AcquisitionRunner(std::shared_ptr<const ModeSets> sets, const SweepConfig& config,
                       const std::atomic<bool>* interrupt)
-        : sets_(std::move(sets)), config_(config) {
+        : sets_(std::move(sets)), config_(config), path_(config) {
         host_.set_interrupt_flag(interrupt);
-        step_ = sweep_channel_step(config);
     }
 
     TrialOutcome run(const TrialJob& job) override {
         const std::size_t k = rate_index(sets_->rates, job.rate);
-        if (*job.condition != channelText_) {
-            channel_ = road_channel(*job.condition, job.esno, job.seeds.channel);
-            channelText_ = *job.condition;
-        }
-        channel_.EsNodB = job.esno;
-        channel_.seed = job.seeds.channel;
+        path_.set(job);
         return config_.noiseSeconds > 0 ? run_noise(job) : run_transmission(job, k);
     }
 
@@ -117,9 +189,7 @@ private:
     };
 
     Draws draw(const TrialJob& job) {
-        SeededStream stream(host_, std::fmod(job.seeds.tx + 1, 4294967296.0));
-        const RealArray u = host_.rand(4);
-        stream.restore();
+        const RealArray u = trial_draws(host_, job.seeds.tx);
         const double M = config_.shaping.oversamplingFactor;
         return {std::floor(u[0] * (kLeadSymbols * M + 1)), (2 * u[1] - 1) * config_.offsetHz,
                 2 * std::numbers::pi * u[2], u[3]};
@@ -129,9 +199,11 @@ private:
     ComplexArray receive(ComplexArray& sent, const Draws& d) {
         const double M = config_.shaping.oversamplingFactor;
         turn(sent, d.offset, d.phase, kSymbolRate * M);
-        const HfchannelOut faded = step_ ? step_(channel_, sent, config_.shaping, nullptr, host_)
-                                         : pass_channel(channel_, sent, config_.shaping, host_);
-        return pulsematch(faded.AwgnOut, config_.shaping, host_).out;
+        // The signal starts with a stretch of noise or inside the transmission: no mode to hand
+        // the channel step.
+        return pulsematch(path_.pass(sent, config_.shaping, nullptr, host_).AwgnOut,
+                          config_.shaping, host_)
+            .out;
     }
 
     TrialOutcome run_transmission(const TrialJob& job, std::size_t k) {
@@ -140,26 +212,25 @@ private:
         const Draws d = draw(job);
         const SendchainOut tx = sendchain(mode, sets_->nFrame[k], job.seeds.tx, host_);
         const ComplexArray shaped = pulseshaper(tx.MultiplexOut, config_.shaping, host_).out;
-        // Silence before the transmission, or the transmission from a sample of its preamble on.
-        const auto preamble = static_cast<index_t>(mode.preamSync.numel() * M);
-        const bool late = config_.late == LateEntry::preamble;
+        // Silence before the transmission, or the transmission from a sample of its preamble or
+        // of its data on.
+        const bool late = config_.late != LateEntry::none;
         const index_t lead = late ? 0 : static_cast<index_t>(d.lead);
         const index_t skip =
-            late ? std::min(
-                       static_cast<index_t>(std::floor(d.entry * static_cast<double>(preamble))),
-                       preamble - 1)
-                 : 0;
+            late ? entry_sample(mode, sets_->nFrame[k], config_.late, M, d.entry) : 0;
         ComplexArray sent(lead + shaped.numel() - skip);
         std::copy(shaped.begin() + skip, shaped.end(), sent.begin() + lead);
         const ComplexArray matched = receive(sent, d);
-        const auto [first, last] = path_delays(channel_, M);
-        AcquisitionTruth truth;
+        AcquisitionTruth truth = entry_truth(mode, sets_->nFrame[k], path_.channel(),
+                                             config_.shaping, static_cast<double>(lead - skip));
         truth.mode = sets_->index[k];
-        truth.preambleStart =
-            static_cast<double>(lead - skip) + first + 2 * config_.shaping.pulseDelay * M + 1;
-        truth.spread = last - first;
-        truth.M = M;
-        truth.firstData = truth.preambleStart + static_cast<double>(preamble);
+        if (config_.late == LateEntry::data) {
+            ComplexArray heard(heard_length(truth, matched.numel()));
+            std::copy(matched.begin(), matched.begin() + heard.numel(), heard.begin());
+            return acquisition_outcome(
+                classify(blocklock(heard, config_.shaping, {}, host_), truth));
+        }
+        truth.blocks = 1;
         Acquired got = classify(modelock(matched, config_.shaping, {}, host_), truth);
         if (late && got != Acquired::right && matched.numel() >= kBlocklockLeast * M) {
             const Acquired frames = classify(blocklock(matched, config_.shaping, {}, host_), truth);
@@ -200,26 +271,14 @@ private:
     std::shared_ptr<const ModeSets> sets_;
     SweepConfig config_;
     BuiltinHost host_;
-    ChannelStep step_;
-    RoadChannel channel_;
-    std::string channelText_;  // the condition channel_ was last set up for
+    TrialPath path_;
 };
 
 }  // namespace
 
 TrialRunnerFactory acquisition_trial_runners(const SweepConfig& config,
                                              const std::atomic<bool>* interrupt) {
-    auto sets = std::make_shared<ModeSets>();
-    for (const double rate : config.rates) {
-        const double interLen = rate_interleaver(rate, config.interLen);
-        const Mode* m = find_mode(rate, interLen);
-        sets->rates.push_back(rate);
-        sets->mode.push_back(rateconf(rate, interLen));
-        sets->index.push_back(m == nullptr ? -1 : static_cast<int>(m - kModes));
-        sets->nFrame.push_back(trial_nframe(config, rate));
-    }
-    return [sets = std::shared_ptr<const ModeSets>(std::move(sets)), config,
-            interrupt]() -> std::unique_ptr<TrialRunner> {
+    return [sets = mode_sets(config), config, interrupt]() -> std::unique_ptr<TrialRunner> {
         return std::make_unique<AcquisitionRunner>(sets, config, interrupt);
     };
 }

@@ -12,6 +12,13 @@
 // does not find it right (an entry inside the last segment leaves no whole segment to find), the
 // receiver reads the frames that follow the preamble instead (receiver/blocklock/), as the
 // recording receiver does: right when they name the mode and place the first data symbol.
+// With LateEntry::data the receiver starts at a random sample of the data of a block that, like
+// the next one, holds information bits (trial_nframe() sends at least late_data_blocks(): the
+// blocks after those two hold the encoder's flush zeros, which read as one value and not as a
+// mode's frames), so that at least one whole block of data, what blocklock needs to see a block's
+// closing frames and the next block's start, follows the entry; blocklock alone reads the frames
+// up to the end of the next whole block (heard_length()): right when they name the mode and
+// place the start of one of the transmission's blocks.
 //
 // A trial of noise alone (noiseSeconds above 0): in place of the transmission a signal of the same
 // power and band but without a preamble (random Gaussian symbols, shaped) of noiseSeconds passes
@@ -25,7 +32,10 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
+#include "chain/road_channel.hpp"
 #include "receiver/blocklock/blocklock.hpp"
 #include "receiver/modelock/modelock.hpp"
 #include "sweep/trial.hpp"
@@ -52,6 +62,9 @@ struct AcquisitionTruth {
     double firstData = 0;      // 1-based matched-filter sample where the first path's first data
                                // symbol peaks
     double M = 1;              // samples a symbol
+    double block = 0;          // samples an interleaver block
+    int blocks = 1;            // the blocks whose start a found block start may name: those
+                               // starting at firstData + k block, k = 0 .. blocks - 1
 };
 
 enum class Acquired { right, wrongMode, missed };
@@ -61,9 +74,72 @@ enum class Acquired { right, wrongMode, missed };
 // not found or found elsewhere.
 Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth);
 
-// The same for the frames found after the preamble: right when blocklock's first block is the
-// first data block (within the tolerance of a path's arrival) and its mode is the transmission's.
-Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth);
+// The same for the frames found after the preamble: right when blocklock's first block starts
+// where one of the truth's blocks does (within the tolerance of a path's arrival) and its mode is
+// the transmission's, wrongMode when only the mode is wrong; missed when nothing was found or the
+// block start lies elsewhere (inside a block, or where the data ends). `block` (may be null)
+// receives the index k of the block named.
+Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth, int* block = nullptr);
+
+// The mode and the parameter set of each rate of a sweep, in the order of its rates: built once
+// and shared read-only by every worker.
+struct ModeSets {
+    std::vector<double> rates;
+    std::vector<ModeParams> mode;
+    std::vector<int> index;  // into kModes
+    std::vector<double> nFrame;
+};
+std::shared_ptr<const ModeSets> mode_sets(const SweepConfig& config);
+
+// A trial's four uniform draws (0..1) from `host` seeded with its transmission seed plus 1: the
+// stretch before the transmission, the frequency offset, the starting phase and the entry point.
+// The host's stream is restored.
+RealArray trial_draws(HostServices& host, double txSeed);
+
+// A worker's channel for its trials: the point's condition (read once for each run of trials of
+// one condition) at the trial's Es/N0 and channel seed, passed as the road passes a signal
+// (through the sweep's channel step, handed `mode` where the signal carries a transmission of it
+// from its first sample and null otherwise, or pass_channel).
+class TrialPath {
+public:
+    explicit TrialPath(const SweepConfig& config) : step_(sweep_channel_step(config)) {}
+    void set(const TrialJob& job);
+    const RoadChannel& channel() const { return channel_; }
+    HfchannelOut pass(const ComplexArray& x, const VarShapping& shaping, const ModeParams* mode,
+                      HostServices& host) const;
+
+private:
+    ChannelStep step_;
+    RoadChannel channel_;
+    std::string condition_;  // the condition channel_ was last set up for
+};
+
+// Symbols an interleaver block of `mode` lasts (1440 or 11520).
+double block_symbols(const ModeParams& mode);
+
+// The first sample of a transmission of `mode` with `nFrame` blocks, shaped at M samples a symbol,
+// that a receiver entering late at `u` (0 <= u < 1) hears: with LateEntry::preamble u of the way
+// through the preamble; with LateEntry::data the preamble's samples and u of the way through the
+// data of the whole blocks but the last 1 + flush_blocks() (nFrame at least late_data_blocks());
+// 0 with LateEntry::none.
+index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, double M, double u);
+
+// Where a transmission of `mode` with `nFrame` blocks lies on the matched-filter output of the
+// signal it arrives in through `channel`, its first shaped sample at the 0-based sample `start` of
+// that signal (negative when the receiver entered late): every field but the mode, the blocks
+// those of its whole blocks.
+AcquisitionTruth entry_truth(const ModeParams& mode, double nFrame, const RoadChannel& channel,
+                             const VarShapping& shaping, double start);
+
+// The first whole block after an entry in the data: the first of the truth's blocks whose first
+// symbol peaks at sample 1 or later on the first path (the last block when none does).
+int next_block(const AcquisitionTruth& truth);
+
+// The first samples of a matched-filter output of `length` samples that a receiver entering the
+// data hears: up to the end of the next whole block (next_block()) on the last path and a frame
+// (48 symbols) more, what it needs to read that block's closing frames and to decode it; at most
+// `length`. It hears no further: in a trial, the blocks after it hold the flush bits.
+index_t heard_length(const AcquisitionTruth& truth, index_t length);
 
 // The outcome of a trial of a transmission classified as `acquired`: one trial (bits 1), an
 // error unless right.

@@ -128,7 +128,9 @@ const char* metric_name(Metric metric) {
                                        : "acquisition";
 }
 
-const char* late_name(LateEntry late) { return late == LateEntry::none ? "none" : "preamble"; }
+const char* late_name(LateEntry late) {
+    return late == LateEntry::none ? "none" : late == LateEntry::preamble ? "preamble" : "data";
+}
 
 StopRule acquisition_stop_rule() {
     StopRule rule;
@@ -186,8 +188,19 @@ double default_nframe(double rate, double interLen) {
     return std::max(1.0, std::floor(static_cast<double>(kFlushBits) / B) + 1);
 }
 
+double flush_blocks(const ModeParams& mode) {
+    return std::ceil(static_cast<double>(kFlushBits) / block_bits(mode));
+}
+
+double late_data_blocks(double rate, double interLen) {
+    return flush_blocks(rateconf(rate, rate_interleaver(rate, interLen))) + 2;
+}
+
 double trial_nframe(const SweepConfig& config, double rate) {
-    return config.nFrame > 0 ? config.nFrame : default_nframe(rate, config.interLen);
+    if (config.nFrame > 0) return config.nFrame;
+    const double least =
+        config.late == LateEntry::data ? late_data_blocks(rate, config.interLen) : 1;
+    return std::max(least, default_nframe(rate, config.interLen));
 }
 
 std::string nframe_text(const SweepConfig& config) {
@@ -399,6 +412,41 @@ void check_condition(const std::string& name, const FieldNames& names) {
 
 namespace {
 
+// An entry in the data: a whole block after any entry; with the bit-error metrics, the decoded
+// bits of the hf receiver, which decodes after a late entry from 150 bit/s up.
+void check_late_data(const SweepConfig& c, const FieldNames& names) {
+    for (const double rate : c.rates) {
+        const double least = late_data_blocks(rate, c.interLen);
+        if (c.nFrame == 0 || (c.nFrame >= least && std::floor(c.nFrame) == c.nFrame)) continue;
+        refuse(names, "nFrame",
+               counted(c.nFrame, "block", "blocks") + " at " + shown(rate) +
+                   " bit/s; an entry in the data needs its block and the next whole block to "
+                   "hold information bits, before the blocks the flush bits reach: give a whole "
+                   "number of at least " +
+                   shown(least) + " (0: at each rate the fewest)");
+    }
+    if (c.metric == Metric::acquisition) return;
+    if (c.metric != Metric::decoded) {
+        refuse(names, "late",
+               "an entry in the data counts the decoded bits of the next whole block; give " +
+                   field_name(names, "metric") + " decoded or acquisition");
+    }
+    if (c.receivers != std::vector<ReceiverKind>{ReceiverKind::hf}) {
+        refuse(names, "late",
+               "an entry in the data is decoded by the hf receiver alone (the others need the "
+               "preamble); give " +
+                   field_name(names, "receivers") + " hf");
+    }
+    for (const double rate : c.rates) {
+        if (rate == 75) {
+            refuse(names, "late",
+                   "75 bit/s is not yet decoded after an entry in the data (it has no probes to "
+                   "sound the channel on); give it with " +
+                       field_name(names, "metric") + " acquisition, or rates from 150 bit/s up");
+        }
+    }
+}
+
 // Acquisition's own fields, and what an acquisition sweep does not run.
 void check_acquisition(const SweepConfig& c, const FieldNames& names) {
     const bool acquisition = c.metric == Metric::acquisition;
@@ -419,8 +467,9 @@ void check_acquisition(const SweepConfig& c, const FieldNames& names) {
                    " acquisition");
     };
     if (!acquisition && c.offsetHz != 75) needs("offsetHz");
-    if (!acquisition && c.late != LateEntry::none) needs("late");
+    if (!acquisition && c.late == LateEntry::preamble) needs("late");
     if (!acquisition && c.noiseSeconds != 0) needs("noiseSeconds");
+    if (c.late == LateEntry::data) check_late_data(c, names);
     if (!acquisition) return;
     if (c.late != LateEntry::none && c.noiseSeconds != 0) {
         refuse(names, "late",

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "chain/road.hpp"
+#include "params/modeconf.hpp"
 #include "runtime/output_file.hpp"
 #include "shaping/varshapping.hpp"
 
@@ -81,9 +82,10 @@ std::string receiver_list();
 enum class Metric { coded, decoded, acquisition };
 const char* metric_name(Metric metric);
 
-// Where an acquisition trial's receiver starts listening: before the transmission (a stretch of
-// noise ahead of it), or at a random point of its preamble.
-enum class LateEntry { none, preamble };
+// Where a trial's receiver starts listening: before the transmission (a stretch of noise ahead
+// of it), at a random point of its preamble (acquisition only), or at a random point of its data
+// (acquisition, or the hf receiver's decoded bits: sweep/late_decode.hpp).
+enum class LateEntry { none, preamble, data };
 const char* late_name(LateEntry late);
 
 // Whose error events and errors the stop rule counts: the first receiver's, or each receiver's
@@ -136,7 +138,8 @@ struct SweepConfig : StopRule {
     // Acquisition (Metric::acquisition) only:
     double offsetHz = 75;              // each trial's frequency offset is drawn uniformly within
                                        // +-offsetHz
-    LateEntry late = LateEntry::none;  // where the receiver starts listening
+    LateEntry late = LateEntry::none;  // where the receiver starts listening (also with
+                                       // Metric::decoded: LateEntry::data)
     double noiseSeconds = 0;           // above 0: trials of this many seconds of noise without a
                                        // transmission, counting false detections
 };
@@ -157,13 +160,24 @@ double rate_interleaver(double rate, double interLen);
 // than its own, else empty: for the tables' headers.
 std::string interleaver_note(const SweepConfig& config);
 
+// The blocks at the end of a transmission of `mode` that the encoder's 144 flush bits reach (1,
+// 2 at 150 bit/s and 4 at 75 bit/s with 0.6 s): zeros, which a receiver entering late reads
+// as one value and not as a mode's frames.
+double flush_blocks(const ModeParams& mode);
+
+// The fewest blocks a trial with LateEntry::data sends at `rate` and `interLen` (both accepted):
+// the block of the entry and the next whole block, both of information bits, then the
+// flush_blocks() (so 3, 4 at 150 bit/s and 6 at 75 bit/s with 0.6 s).
+double late_data_blocks(double rate, double interLen);
+
 // The blocks per trial when none are given: the fewest whole interleaver blocks of `interLen`
 // seconds that carry at least one information bit besides the encoder's flush bits at `rate`
 // (1 from 300 to 4800 bit/s; with 0.6 s, 2 at 150 and 4 at 75 bit/s). Both must be accepted
 // (rate_interleaver applied).
 double default_nframe(double rate, double interLen);
 
-// The blocks per trial at `rate`: config.nFrame, or default_nframe() when it is 0.
+// The blocks per trial at `rate`: config.nFrame, or default_nframe() when it is 0 (with
+// LateEntry::data at least late_data_blocks()).
 double trial_nframe(const SweepConfig& config, double rate);
 
 // "1", or one value per rate of config.rates joined by commas ("4,2,1") when they differ: the
@@ -182,7 +196,9 @@ bool shows_rate(const SweepConfig& config);
 // one whose band holds the pulse's, audio/passband.hpp; a clock offset within +-1000 ppm, and only
 // through the air), and acquisition's own fields (an offset from 0 to 150 Hz, a late entry or
 // noise trials only for acquisition and not both, noise trials from 1 s to 1 hour; no floor and
-// no stop on every receiver, which acquisition does not run). Raises errid::kInvalidConfig naming
+// no stop on every receiver, which acquisition does not run), and an entry in the data (with
+// acquisition, or with the decoded metric of the hf receiver alone from 150 bit/s up; a whole
+// number of at least late_data_blocks() at every rate). Raises errid::kInvalidConfig naming
 // the first field refused.
 void check_config(const SweepConfig& config, const FieldNames& names = {});
 

@@ -131,6 +131,35 @@ std::string impossible_acquisition(const TrialOutcome& o, const SweepConfig& con
     return {};
 }
 
+// A trial of an entry in the data (sweep/late_decode.hpp): the hf receiver's blocks decoded after
+// the entry, from one to every block of `size` (trial_size), each of the same bits; no coded bits.
+std::string impossible_late(const TrialOutcome& o, const SweepConfig& config, std::int64_t trial,
+                            const ReceiverCounts& size) {
+    const ReceiverCounts& c = o.receivers[static_cast<std::size_t>(ReceiverKind::hf)];
+    const std::int64_t per = size.infoBits / std::max<std::int64_t>(size.blocks, 1);
+    bool others = true;
+    for (std::size_t r = 0; r < kReceiverCount; ++r) {
+        const ReceiverCounts& other = o.receivers[r];
+        others = others && (r == static_cast<std::size_t>(ReceiverKind::hf) ||
+                            (other.infoBits == 0 && other.infoErrors == 0 && other.blocks == 0 &&
+                             other.blockErrors == 0 && other.codedBits == 0));
+    }
+    if (!others || c.blocks < 1 || c.blocks > size.blocks || c.infoBits != c.blocks * per ||
+        c.codedBits != 0 || c.codedErrors != 0 || o.bits != c.infoBits ||
+        o.errors != c.infoErrors || c.infoErrors < 0 || c.infoErrors > c.infoBits ||
+        c.blockErrors < 0 || c.blockErrors > c.blocks) {
+        return "counts that no trial entering the data of this sweep gives";
+    }
+    if (trial < 0 ||
+        trial >= std::max(config.minTrials, (config.maxBits + per - 1) / per) + kMostReach) {
+        return "trial " + std::to_string(trial) + " is beyond what its point can need";
+    }
+    if (!(o.seconds >= 0 && o.seconds <= std::numeric_limits<double>::max())) {
+        return "a time of " + format_value(o.seconds) + " s";
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string impossible_record(const KnownTrial& k, const SweepConfig& config, std::int64_t points,
@@ -143,6 +172,7 @@ std::string impossible_record(const KnownTrial& k, const SweepConfig& config, st
     if (config.metric == Metric::acquisition) {
         return impossible_acquisition(o, config, k.ticket.trial);
     }
+    if (config.late == LateEntry::data) return impossible_late(o, config, k.ticket.trial, size);
     const std::int64_t trial_bits = config.metric == Metric::coded ? size.codedBits : size.infoBits;
     if (o.bits != trial_bits) {
         return std::to_string(o.bits) + " bits, where every trial of its rate compares " +

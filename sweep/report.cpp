@@ -17,6 +17,7 @@
 #include "runtime/output_file.hpp"
 #include "sweep/acquisition.hpp"
 #include "sweep/columns.hpp"
+#include "sweep/late_decode.hpp"
 #include "sweep/settings.hpp"
 
 namespace hfchain::sweep {
@@ -87,6 +88,10 @@ void acquisition_lines(std::ostream& out, const SweepConfig& c, const FieldNames
             << (c.late == LateEntry::preamble
                     ? "the receiver entering at a random sample of its preamble (what "
                       "the search misses read from the frames that follow it)"
+                : c.late == LateEntry::data
+                    ? "the receiver entering at a random sample of the data of a block that, like "
+                      "the next, holds information bits, the frames read for a block start and the "
+                      "mode"
                     : "after a stretch of noise of a random length up to 0.2 s")
             << ", searched for a transmission of any mode\n";
     }
@@ -156,6 +161,7 @@ void receiver_lines(std::ostream& out, const SweepConfig& c, const FieldNames& n
                "below "
             << format_value(c.floor) << '\n';
     }
+    if (c.late == LateEntry::data) out << "# late entry: " << kLateDataNote << '\n';
     out << "# base seed " << c.seed << " (trial seeds from seed, "
         << (shows_rate(c) ? "rate, " : "") << "condition, Es/N0, trial)\n";
     out << "# R_coded_*: hard decisions (baseline) or ratio signs (hf, genie) on the coded bits; "
@@ -182,6 +188,7 @@ void write_table(std::ostream& out, const SweepConfig& c, const SweepResult& res
     common_lines(out, c);
     if (acquisition) {
         acquisition_lines(out, c, names);
+        if (c.late == LateEntry::data) out << "# late entry: " << kLateDataNote << '\n';
         out << "# base seed " << c.seed << " (trial seeds from seed, "
             << (shows_rate(c) ? "rate, " : "") << "condition, Es/N0, trial)\n";
     } else {

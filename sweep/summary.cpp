@@ -10,6 +10,7 @@
 #include "sweep/columns.hpp"
 #include "sweep/crossings.hpp"
 #include "sweep/interval.hpp"
+#include "sweep/late_decode.hpp"
 
 namespace hfchain::sweep {
 
@@ -70,6 +71,7 @@ std::string heading(const SweepConfig& c, const SweepResult& result, const std::
                     (blocks == "1" ? " block" : " blocks") + " per trial" +
                     (blocks.find(',') != std::string::npos ? " (by rate)" : "") + "; receivers " +
                     joined(receivers) + ".";
+    if (c.late == LateEntry::data) s += std::string(" Late entry: ") + kLateDataNote + ".";
     const std::string whose = c.stopOn == StopOn::first
                                   ? std::string(receiver_name(first_receiver(c))) + "'s"
                                   : std::string("each receiver's");
@@ -223,7 +225,10 @@ void write_acquisition_table(std::ostream& out, const SweepConfig& c, const Swee
                  "offset within +-" +
                      format_value(c.offsetHz) + " Hz" +
                      (c.late == LateEntry::preamble ? ", the receiver entering in its preamble"
-                                                    : " after up to 0.2 s of noise") +
+                      : c.late == LateEntry::data
+                          ? ", the receiver entering in its data (right: the mode and a block "
+                            "start read from the frames)"
+                          : " after up to 0.2 s of noise") +
                      "; right: found with its mode and start (%, with its 95 % interval), wrong "
                      "mode: found there as another mode, missed: not found or elsewhere.";
     s += " Each point runs at least " +

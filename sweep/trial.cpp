@@ -11,6 +11,7 @@
 #include "runtime/checks.hpp"
 #include "runtime/error.hpp"
 #include "sweep/acquisition.hpp"
+#include "sweep/late_decode.hpp"
 #include "transmitter/bitbudget.hpp"
 
 namespace hfchain::sweep {
@@ -138,6 +139,12 @@ ReceiverCounts trial_size(const SweepConfig& config, double rate) {
     const ModeParams mode = rateconf(rate, rate_interleaver(rate, config.interLen));
     const BitBudget budget = bit_budget(mode, trial_nframe(config, rate));
     ReceiverCounts c;
+    if (config.late == LateEntry::data) {
+        // At most every block's encoder input bits (sweep/late_decode.hpp); no coded bits.
+        c.infoBits = budget.total;
+        c.blocks = static_cast<std::int64_t>(trial_nframe(config, rate));
+        return c;
+    }
     // The coder keeps the bits of both generators, each repFactor times; 4800 bit/s is uncoded.
     c.codedBits = is_uncoded(mode) ? budget.total
                                    : budget.total * 2 * static_cast<std::int64_t>(mode.repFactor);
@@ -198,8 +205,9 @@ TrialRunnerFactory road_trial_runners(const SweepConfig& config,
 
 TrialRunnerFactory sweep_trial_runners(const SweepConfig& config,
                                        const std::atomic<bool>* interrupt) {
-    return config.metric == Metric::acquisition ? acquisition_trial_runners(config, interrupt)
-                                                : road_trial_runners(config, interrupt);
+    if (config.metric == Metric::acquisition) return acquisition_trial_runners(config, interrupt);
+    if (config.late == LateEntry::data) return late_decode_trial_runners(config, interrupt);
+    return road_trial_runners(config, interrupt);
 }
 
 }  // namespace hfchain::sweep

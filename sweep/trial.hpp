@@ -133,7 +133,9 @@ void for_each_outcome_field(Outcome& o, Metric metric, Visit&& visit) {
 
 // What every trial at `rate` of `config` compares, by the transmitter's bit budget of its
 // trial_nframe() blocks: its coded bits, information bits and interleaver blocks (errors 0).
-// Every receiver that runs reports these counts; one that does not, zeros.
+// Every receiver that runs reports these counts; one that does not, zeros. With an entry in the
+// data (sweep/late_decode.hpp) the most a trial counts: every block's encoder input bits and every
+// block, no coded bits.
 ReceiverCounts trial_size(const SweepConfig& config, double rate);
 
 // With several rates: a note when the bit limit (maxBits, counted in the stop rule's bits at
@@ -169,7 +171,8 @@ TrialRunnerFactory road_trial_runners(const SweepConfig& config,
                                       const std::atomic<bool>* interrupt);
 
 // The runners of a sweep's trials: acquisition_trial_runners (sweep/acquisition.hpp) for
-// Metric::acquisition, else road_trial_runners.
+// Metric::acquisition, late_decode_trial_runners (sweep/late_decode.hpp) for an entry in the data,
+// else road_trial_runners.
 TrialRunnerFactory sweep_trial_runners(const SweepConfig& config,
                                        const std::atomic<bool>* interrupt);
 

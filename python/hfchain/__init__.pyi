@@ -734,8 +734,12 @@ class SweepConfig:
     """With metric "acquisition": each trial's frequency offset is drawn within +-offsetHz (0 to
     150; default 75)."""
     late: str
-    """With metric "acquisition": "none" (the default: the receiver listens from before the
-    transmission) or "preamble" (it starts at a random sample of the preamble)."""
+    """Where the receiver starts listening: "none" (the default: before the transmission),
+    "preamble" (metric "acquisition": at a random sample of the preamble) or "data" (at a random
+    sample of the data of a block that, like the next, holds information bits; nFrame 0 (3 blocks,
+    4 at 150 and 6 at 75 bit/s with 0.6 s) or a whole number of at least that: with metric
+    "acquisition" finding a block start and the mode, with metric "decoded" and receivers
+    ["hf"] decoding the next whole block, 150 bit/s and up)."""
     noiseSeconds: float
     """With metric "acquisition": above 0, trials of this many seconds (1 to 3600) of noise
     without a transmission, counting false detections per hour; 0, the default: transmissions."""

@@ -537,6 +537,8 @@ TEST(CommandLine, RefusedValuesSayWhatIsAccepted) {
         {{"sweep", "--metric", "blocks"},
          "--metric: 'blocks' is not accepted; give coded, decoded or acquisition"},
         {{"sweep", "--axis", "ebno"}, "--axis: 'ebno' is not accepted; give esno or snr3k"},
+        {{"sweep", "--late", "postamble"},
+         "--late: 'postamble' is not accepted; give preamble or data"},
         // The crossings and the floor.
         {{"sweep", "--targets", "1e-3,2"},
          "--targets: '1e-3,2' is not accepted; give up to 20 error rates above 0 and below 1, "

@@ -78,6 +78,17 @@ def test_acquisition_is_the_programs(tmp_path):
         hfchain.crossings(r)
 
 
+def test_late_entry_in_the_data_is_the_programs(tmp_path):
+    options = ["--late", "data", "-r", "hf", "--rate", "2400,600", "-i", "0.6", "-C", "ruim",
+               "-e", "12", "--min-trials", "3", "--max-bits", "1", "-j", "2"]
+    cli = program_json(tmp_path, options)["points"]
+    r = hfchain.run_sweep(hfchain.SweepConfig(
+        late="data", receivers=["hf"], rates=[2400, 600], interLen=0.6, conditions=["ruim"],
+        esno=[12], minTrials=3, maxBits=1, threads=2))
+    for column in ["rate", "trials", "bits", "errors", "sync_misses"]:
+        assert r[column].tolist() == [p[column] for p in cli], column
+
+
 def test_crossings_are_the_programs_table(tmp_path):
     table = tmp_path / "crossings.md"
     subprocess.run([program(), "sweep", "-q", *SMALL_OPTIONS, "--axis", "esno", "--targets",

@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "params/rateconf.hpp"
 #include "sweep/columns.hpp"
 #include "sweep/engine.hpp"
 #include "sweep/journal.hpp"
@@ -65,6 +66,66 @@ TEST(Acquisition, ClassifiesATrial) {
     EXPECT_EQ(classify(block(3, 1760 + 1440 * 4), frames), Acquired::missed);  // the next block
     EXPECT_EQ(classify(block(4, 1760), frames), Acquired::wrongMode);
     EXPECT_EQ(classify(BlocklockOut(), frames), Acquired::missed);
+
+    // Entered in the data of a transmission of 3 blocks of 1440 symbols (M 4, a path 8 samples
+    // behind the first): the start of any of them counts, and names its block.
+    const double B = 1440 * 4;
+    const AcquisitionTruth data{.mode = 3,
+                                .preambleStart = -20000,
+                                .spread = 8,
+                                .firstData = -9000,
+                                .M = 4,
+                                .block = B,
+                                .blocks = 3};
+    struct Late {
+        const char* what;
+        BlocklockOut out;
+        Acquired expected;
+        int block;  // the block named; -1: none
+    };
+    const Late entries[] = {
+        {"the next block", block(3, -9000 + B + 2), Acquired::right, 1},
+        {"on the second path", block(3, -9000 + B + 8), Acquired::right, 1},
+        {"the last block", block(3, -9000 + 2 * B - 24), Acquired::right, 2},
+        {"inside a block", block(3, -9000 + 1.5 * B), Acquired::missed, -1},
+        {"where the data ends", block(3, -9000 + 3 * B), Acquired::missed, -1},
+        {"a block start, another mode", block(5, -9000 + B), Acquired::wrongMode, 1},
+        {"another mode inside a block", block(5, -9000 + 1.5 * B), Acquired::missed, -1},
+        {"nothing found", BlocklockOut(), Acquired::missed, -1},
+    };
+    for (const Late& c : entries) {
+        int named = -1;
+        EXPECT_EQ(classify(c.out, data, &named), c.expected) << c.what;
+        EXPECT_EQ(named, c.block) << c.what;
+    }
+}
+
+TEST(Acquisition, EntersTheDataOfABlockFollowedByOneOfInformationBits) {
+    const ModeParams mode = rateconf(2400, 0.6);  // 1440 symbols a block, a 0.6 s preamble
+    const index_t preamble = mode.preamSync.numel() * 4;
+    const index_t B = 1440 * 4;
+    const ModeParams slow = rateconf(150, 0.6);  // the flush bits reach the last 2 blocks
+    struct Case {
+        const ModeParams& mode;
+        LateEntry late;
+        double nFrame, u;
+        index_t sample;
+    };
+    const Case cases[] = {
+        {mode, LateEntry::none, 3, 0.5, 0},
+        {mode, LateEntry::preamble, 3, 0.5, preamble / 2},
+        {mode, LateEntry::preamble, 3, 0.9999999999, preamble - 1},
+        {mode, LateEntry::data, 3, 0, preamble},
+        {mode, LateEntry::data, 3, 0.5, preamble + B / 2},
+        {mode, LateEntry::data, 3, 0.9999999999, preamble + B - 1},
+        {mode, LateEntry::data, 5, 0.9999999999, preamble + 3 * B - 1},
+        {slow, LateEntry::data, 4, 0.9999999999, preamble + B - 1},
+        {slow, LateEntry::data, 6, 0.5, preamble + 3 * B / 2},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(entry_sample(c.mode, c.nFrame, c.late, 4, c.u), c.sample)
+            << late_name(c.late) << ' ' << c.nFrame << ' ' << c.u;
+    }
 }
 
 TEST(Acquisition, OutcomesCountOneTrial) {
@@ -175,13 +236,16 @@ TEST(Acquisition, JournalRecordsItsFieldsAndRefusesImpossibleOnes) {
 }
 
 TEST(Acquisition, FindsEveryTransmissionAtAHighSnr) {
-    const SweepConfig c = acquisition_config();
-    const SweepResult r = run_sweep(c, acquisition_trial_runners(c, nullptr), nullptr, {});
-    ASSERT_EQ(r.points.size(), 2U);
-    for (const PointResult& p : r.points) {
-        EXPECT_EQ(p.trials, 6);
-        EXPECT_EQ(p.acquisition.right, 6) << p.dataRate;
-        EXPECT_EQ(acquisition_share(p, 0), 1.0);
+    for (const LateEntry late : {LateEntry::none, LateEntry::data}) {
+        SweepConfig c = acquisition_config();
+        c.late = late;
+        const SweepResult r = run_sweep(c, acquisition_trial_runners(c, nullptr), nullptr, {});
+        ASSERT_EQ(r.points.size(), 2U);
+        for (const PointResult& p : r.points) {
+            EXPECT_EQ(p.trials, 6);
+            EXPECT_EQ(p.acquisition.right, 6) << p.dataRate << ' ' << late_name(late);
+            EXPECT_EQ(acquisition_share(p, 0), 1.0);
+        }
     }
 }
 

@@ -199,6 +199,55 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
              c.floor = 0;
          },
          "accepted"},
+        // An entry in the data: a whole block after it; decoded, by the hf receiver alone.
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.receivers = {ReceiverKind::hf};
+         },
+         "accepted"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.metric = Metric::acquisition;
+             c.rates = {2400, 150};
+             c.interLen = 0.6;
+             c.nFrame = 3;
+         },
+         "nFrame: 3 blocks at 150 bit/s; an entry in the data needs its block and the next whole "
+         "block to hold information bits, before the blocks the flush bits reach: give a whole "
+         "number of at least 4 (0: at each rate the fewest)"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.receivers = {ReceiverKind::hf};
+             c.nFrame = 3.5;
+         },
+         "nFrame: 3.5 blocks at 2400 bit/s; an entry in the data needs its block and the next "
+         "whole block to hold information bits, before the blocks the flush bits reach: give a "
+         "whole number of at least 3 (0: at each rate the fewest)"},
+        {[](SweepConfig& c) { c.late = LateEntry::data; },
+         "late: an entry in the data is decoded by the hf receiver alone (the others need the "
+         "preamble); give receivers hf"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.receivers = {ReceiverKind::hf};
+             c.metric = Metric::coded;
+         },
+         "late: an entry in the data counts the decoded bits of the next whole block; give metric "
+         "decoded or acquisition"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.receivers = {ReceiverKind::hf};
+             c.rates = {2400, 75};
+         },
+         "late: 75 bit/s is not yet decoded after an entry in the data (it has no probes to "
+         "sound the channel on); give it with metric acquisition, or rates from 150 bit/s up"},
+        {[](SweepConfig& c) {
+             c.late = LateEntry::data;
+             c.metric = Metric::acquisition;
+             c.rates = {2400, 75};
+         },
+         "accepted"},
+        {[](SweepConfig& c) { c.late = LateEntry::preamble; },
+         "late: only an acquisition sweep takes it; give metric acquisition"},
     };
     for (const Case& k : cases) {
         SweepConfig c = accepted();
@@ -305,6 +354,11 @@ TEST(DefaultNframe, TheFewestWholeBlocksThatCarryInformationBits) {
     c.nFrame = 0;
     EXPECT_EQ(nframe_text(c), "1");
     EXPECT_FALSE(shows_rate(c));
+    // An entry in the data sends its block and the next of information bits, then the blocks
+    // the flush bits reach.
+    c.late = LateEntry::data;
+    c.rates = {75, 150, 2400};
+    EXPECT_EQ(nframe_text(c), "6,4,3");
 }
 
 // The caller's names replace the fields' own in the message, nested fields included.
