@@ -437,14 +437,6 @@ void check_late_data(const SweepConfig& c, const FieldNames& names) {
                "preamble); give " +
                    field_name(names, "receivers") + " hf");
     }
-    for (const double rate : c.rates) {
-        if (rate == 75) {
-            refuse(names, "late",
-                   "75 bit/s is not yet decoded after an entry in the data (it has no probes to "
-                   "sound the channel on); give it with " +
-                       field_name(names, "metric") + " acquisition, or rates from 150 bit/s up");
-        }
-    }
 }
 
 // Acquisition's own fields, and what an acquisition sweep does not run.

@@ -238,13 +238,6 @@ TEST(CheckConfig, EachRefusalNamesItsField) {
              c.receivers = {ReceiverKind::hf};
              c.rates = {2400, 75};
          },
-         "late: 75 bit/s is not yet decoded after an entry in the data (it has no probes to "
-         "sound the channel on); give it with metric acquisition, or rates from 150 bit/s up"},
-        {[](SweepConfig& c) {
-             c.late = LateEntry::data;
-             c.metric = Metric::acquisition;
-             c.rates = {2400, 75};
-         },
          "accepted"},
         {[](SweepConfig& c) { c.late = LateEntry::preamble; },
          "late: only an acquisition sweep takes it; give metric acquisition"},
