@@ -60,7 +60,7 @@ points() {
   case "$1:$2" in
     2400:awgn) echo 6:0.5:10 ;;
     2400:ruim) echo 9:0.5:14 ;;
-    600:awgn) echo -3:0.5:1 ;;
+    600:awgn) echo -3:0.5:2.5 ;;
     600:ruim) echo 3:0.5:9 ;;
   esac
 }
