@@ -107,27 +107,24 @@ ComplexArray reclock(const ComplexArray& x, double ppm) {
 // The symbols of the preamble and the segment after it that freqlock searches for its start.
 constexpr index_t kPreambleSearchTail = 480;
 
-double AirPath::refined(const ComplexArray& heard, const ModeParams& mode,
+double AirPath::refined(const PulsematchOut& matched, const ModeParams& mode,
                         const VarShapping& shaping, index_t symbols, double window,
                         HostServices& host) const {
     const auto M = static_cast<index_t>(shaping.oversamplingFactor);
     const auto D = static_cast<index_t>(shaping.pulseDelay);
-    const ComplexArray matched = pulsematch(heard, shaping, host).out;
     const index_t preamble = mode.preamSync.numel();
-    const index_t head = std::min(matched.numel(), (preamble + kPreambleSearchTail + 4 * D) * M);
+    const index_t head =
+        std::min(matched.out.numel(), (preamble + kPreambleSearchTail + 4 * D) * M);
     ComplexArray start(head);
-    std::copy_n(matched.begin(), head, start.begin());
+    std::copy_n(matched.out.begin(), head, start.begin());
     const FreqlockOut locked = freqlock(start, mode, shaping, host);
     if (locked.start.empty()) return clock_.ppm;
-    const KnownSymbols known =
-        known_symbols(mode, transmission_layout(mode, whole_frames(mode, symbols)));
     const ClockrefineIn in{.M = M,
                            .peak = static_cast<index_t>(locked.start[0]) - 1,
                            .offset = locked.offset,
                            .ppm = clock_.ppm,
-                           .window = window,
-                           .preamble = preamble};
-    const auto reading = clockrefine(matched, known.mean, known.var, in);
+                           .window = window};
+    const auto reading = clockrefine(matched.out, mode, symbols, in);
     return reading ? reading->ppm : clock_.ppm;
 }
 
@@ -157,11 +154,12 @@ HfchannelOut AirPath::pass(const RoadChannel& channel, const ComplexArray& x,
         std::llround(static_cast<double>(both.size()) * config.basebandRate() / config.sampleRate);
     const ComplexArray heard = received(part_of(both, false), config, whole);
     const double window = clocktrack_window(whole, config.samplesPerSymbol);
-    clock_ = clocktrack(heard, shaping, {0, 0, window}, host);
+    const PulsematchOut matched = pulsematch(heard, shaping, host);
+    clock_ = clocktrack(matched, shaping, window, host);
     if (mode != nullptr && settings_.trackClock) {
         const index_t symbols =
             x.numel() / config.samplesPerSymbol - 2 * static_cast<index_t>(shaping.pulseDelay);
-        clock_.ppm = refined(heard, *mode, shaping, symbols, window, host);
+        clock_.ppm = refined(matched, *mode, shaping, symbols, window, host);
     }
     if (settings_.trackClock) {
         both = resample(both, 1 / ratio_of(clock_.ppm));

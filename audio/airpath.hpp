@@ -83,7 +83,7 @@ public:
     const ClocktrackOut& clock() const { return clock_; }
 
 private:
-    double refined(const ComplexArray& heard, const ModeParams& mode, const VarShapping& shaping,
+    double refined(const PulsematchOut& matched, const ModeParams& mode, const VarShapping& shaping,
                    index_t symbols, double window, HostServices& host) const;
 
     AirSettings settings_;

@@ -334,20 +334,13 @@ ClockFix clock_offset(const ComplexArray& received, const ModeParams& mode, inde
                       double offset, const Shape& s, const RecordingSettings& settings,
                       HostServices& host) {
     const double window = clocktrack_window(received.numel(), s.M);
-    ClockFix fix{.measured = true,
-                 .ppm = clocktrack(received, settings.shaping, {0, 0, window}, host).ppm};
-    fix.line = fix.ppm;
-    const Layout layout =
-        transmission_layout(mode, whole_frames(mode, s.preamble + blocks * s.blockSymbols));
-    const KnownSymbols known = known_symbols(mode, layout);
     const PulsematchOut matched = pulsematch(received, settings.shaping, host);
-    const ClockrefineIn in{.M = s.M,
-                           .peak = 2 * s.D * s.M,
-                           .offset = offset,
-                           .ppm = fix.ppm,
-                           .window = window,
-                           .preamble = s.preamble};
-    if (const auto refined = clockrefine(matched.out, known.mean, known.var, in)) {
+    ClockFix fix{.measured = true, .ppm = clocktrack(matched, settings.shaping, window, host).ppm};
+    fix.line = fix.ppm;
+    const ClockrefineIn in{
+        .M = s.M, .peak = 2 * s.D * s.M, .offset = offset, .ppm = fix.ppm, .window = window};
+    if (const auto refined =
+            clockrefine(matched.out, mode, s.preamble + blocks * s.blockSymbols, in)) {
         fix.ppm = refined->ppm;
         fix.uncertainty = std::max(refined->uncertainty, std::abs(fix.line - fix.ppm));
     }

@@ -5,6 +5,7 @@
 #include <numbers>
 #include <vector>
 
+#include "receiver/layout/layout.hpp"
 #include "runtime/cholesky.hpp"
 
 namespace hfchain {
@@ -252,6 +253,14 @@ std::optional<ClockReading> clockrefine(const ComplexArray& matched, const Compl
     return ClockReading{
         .ppm = (coarse + r) * 1e6,
         .uncertainty = 2 * std::sqrt(12.0) * wander / (static_cast<double>(in.M) * span) * 1e6};
+}
+
+std::optional<ClockReading> clockrefine(const ComplexArray& matched, const ModeParams& mode,
+                                        index_t symbols, ClockrefineIn in) {
+    const KnownSymbols known =
+        known_symbols(mode, transmission_layout(mode, whole_frames(mode, symbols)));
+    in.preamble = mode.preamSync.numel();
+    return clockrefine(matched, known.mean, known.var, in);
 }
 
 }  // namespace hfchain

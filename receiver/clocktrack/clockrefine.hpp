@@ -26,6 +26,7 @@
 
 #include <optional>
 
+#include "params/modeconf.hpp"
 #include "runtime/array.hpp"
 
 namespace hfchain {
@@ -49,5 +50,11 @@ struct ClockReading {
 // fewer than three windows or span less than half the transmission (a rate without probes).
 std::optional<ClockReading> clockrefine(const ComplexArray& matched, const ComplexArray& mean,
                                         const RealArray& var, const ClockrefineIn& in);
+
+// The same for a transmission of `mode` of `symbols` symbols from its preamble's first (whole
+// frames of them are known where the mode's layout puts its known symbols); `in.preamble` is the
+// mode's own.
+std::optional<ClockReading> clockrefine(const ComplexArray& matched, const ModeParams& mode,
+                                        index_t symbols, ClockrefineIn in);
 
 }  // namespace hfchain

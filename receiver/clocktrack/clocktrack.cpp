@@ -23,9 +23,9 @@ constexpr index_t kFewestWindows = 3;
 
 bool whole(double v) { return std::isfinite(v) && v == std::floor(v); }
 
-// The span [first, first + count) of `received` the settings name, checked.
-void check_settings(const ComplexArray& received, const VarShapping& s, const VarClocktrack& c,
-                    index_t& first, index_t& count) {
+// The span [first, first + count) of an n-sample signal the settings name, checked.
+void check_settings(index_t samples, const VarShapping& s, const VarClocktrack& c, index_t& first,
+                    index_t& count) {
     if (!whole(s.oversamplingFactor) || s.oversamplingFactor < 2) {
         refuse("M " + format_value(s.oversamplingFactor) +
                " gives no symbol-rate line; it takes a whole M of 2 or more samples a symbol");
@@ -33,7 +33,7 @@ void check_settings(const ComplexArray& received, const VarShapping& s, const Va
     if (!(c.window >= kShortestWindow) || !std::isfinite(c.window)) {
         refuse("window " + format_value(c.window) + " symbols; it takes 16 symbols or more");
     }
-    const auto n = static_cast<double>(received.numel());
+    const auto n = static_cast<double>(samples);
     if (!whole(c.first) || c.first < 0 || c.first > n) {
         refuse("first " + format_value(c.first) + " is no sample of the " + format_value(n) +
                "-sample signal");
@@ -50,8 +50,11 @@ void check_settings(const ComplexArray& received, const VarShapping& s, const Va
     }
     first = static_cast<index_t>(c.first);
     count = static_cast<index_t>(span);
+}
+
+void check_finite(const ComplexArray& x, index_t first, index_t count) {
     for (index_t k = first; k < first + count; ++k) {
-        if (!std::isfinite(received[k].real()) || !std::isfinite(received[k].imag())) {
+        if (!std::isfinite(x[k].real()) || !std::isfinite(x[k].imag())) {
             refuse("sample " + std::to_string(k) + " is not finite");
         }
     }
@@ -144,26 +147,20 @@ void fit(const std::vector<cdouble>& c, double window, ClocktrackOut& out) {
     out.ppm = drift * 1e6;
 }
 
-}  // namespace
-
-ClocktrackOut clocktrack(const ComplexArray& received, const VarShapping& varShapping,
-                         const VarClocktrack& varClocktrack, HostServices& host) {
-    index_t first = 0, count = 0;
-    check_settings(received, varShapping, varClocktrack, first, count);
+// The reading from `matched`, the matched filter's output of a span of `count` samples.
+ClocktrackOut track(const ComplexArray& matched, index_t count, const VarShapping& varShapping,
+                    double window, HostServices& host) {
     const auto M = static_cast<index_t>(varShapping.oversamplingFactor);
-    ComplexArray span(count);
-    for (index_t k = 0; k < count; ++k) span[k] = received[first + k];
-    const PulsematchOut matched = pulsematch(span, varShapping, host);
     // The filter's delay is D M samples: sample D M + k of its output belongs to sample k of the
     // span, so the windows start there and the line's phase keeps the span's timing.
     const auto delay =
         static_cast<index_t>(std::llround(varShapping.pulseDelay * varShapping.oversamplingFactor));
-    const auto W = static_cast<index_t>(std::llround(varClocktrack.window)) * M;
+    const auto W = static_cast<index_t>(std::llround(window)) * M;
     const index_t K = count / W;
     host.poll_interrupt();
-    std::vector<cdouble> c = lines(matched.out, delay, W, K, M);
+    std::vector<cdouble> c = lines(matched, delay, W, K, M);
     // The delay shifts every sample index by D M: turn the lines back so that timing 0 is a
-    // symbol at a multiple of M samples from `first`.
+    // symbol at a multiple of M samples from the span's first sample.
     const cdouble back =
         std::polar(1.0, kTwoPi * static_cast<double>(delay % M) / static_cast<double>(M));
     for (cdouble& v : c) v *= back;
@@ -171,11 +168,31 @@ ClocktrackOut clocktrack(const ComplexArray& received, const VarShapping& varSha
     out.centre = RealArray(K);
     out.timing = RealArray(K);
     out.weight = RealArray(K);
-    for (index_t w = 0; w < K; ++w) {
-        out.centre[w] = (static_cast<double>(w) + 0.5) * varClocktrack.window;
-    }
-    fit(c, varClocktrack.window, out);
+    for (index_t w = 0; w < K; ++w) out.centre[w] = (static_cast<double>(w) + 0.5) * window;
+    fit(c, window, out);
     return out;
+}
+
+}  // namespace
+
+ClocktrackOut clocktrack(const ComplexArray& received, const VarShapping& varShapping,
+                         const VarClocktrack& varClocktrack, HostServices& host) {
+    index_t first = 0, count = 0;
+    check_settings(received.numel(), varShapping, varClocktrack, first, count);
+    check_finite(received, first, count);
+    ComplexArray span(count);
+    for (index_t k = 0; k < count; ++k) span[k] = received[first + k];
+    const PulsematchOut matched = pulsematch(span, varShapping, host);
+    return track(matched.out, count, varShapping, varClocktrack.window, host);
+}
+
+ClocktrackOut clocktrack(const PulsematchOut& matched, const VarShapping& varShapping,
+                         double window, HostServices& host) {
+    const index_t count = matched.out.numel() - (matched.filter.numel() - 1);
+    index_t first = 0, span = 0;
+    check_settings(count, varShapping, {0, 0, window}, first, span);
+    check_finite(matched.out, 0, matched.out.numel());
+    return track(matched.out, count, varShapping, window, host);
 }
 
 }  // namespace hfchain

@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "receiver/matchedfilter/pulsematch.hpp"
 #include "runtime/array.hpp"
 #include "runtime/interrupts.hpp"
 #include "shaping/varshapping.hpp"
@@ -70,5 +71,11 @@ inline double clocktrack_window(index_t samples, index_t M) {
 // pulsematch for the pulse. Polls `host` for interrupts.
 ClocktrackOut clocktrack(const ComplexArray& received, const VarShapping& varShapping,
                          const VarClocktrack& varClocktrack, HostServices& host = no_host());
+
+// The same over the whole of a received signal whose matched filter output (pulsematch's, with
+// varShapping's pulse) is `matched`, for a caller that needs that output too. Errors as above,
+// with the output's samples checked for being finite.
+ClocktrackOut clocktrack(const PulsematchOut& matched, const VarShapping& varShapping,
+                         double window, HostServices& host = no_host());
 
 }  // namespace hfchain
