@@ -1,7 +1,7 @@
 // modelock's false detections on noise: the detection statistic's tail measured on noise alone
 // and extrapolated to the threshold of one false detection in 10 hours.
 //
-//   modelock_noise SECONDS CHANNEL [SEED]
+//   modelock_noise SECONDS CHANNEL [SEED [THRESHOLD]]
 //
 // CHANNEL is "white" (complex white Gaussian noise) or a channel of the program ("ruim",
 // "2p:5ms:5Hz", ...): white noise passed through its fading paths (no noise added after them),
@@ -11,7 +11,10 @@
 // looks for the next transmission does. Every detection's statistic is kept; the program prints
 // how many reach each level per hour, fits log(rate) against level^2 (the tail of a Rayleigh-like
 // statistic) on the levels met at least 10 times, and prints the level where the fit gives one
-// detection in 10 hours, beside the count at the default threshold.
+// detection in 10 hours, beside the count at the default threshold. With THRESHOLD the search
+// uses it instead of the low one, and the count of its detections at that level is the measure
+// (a preamble found by three segments together counts too, where its best window alone may score
+// less).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -48,11 +51,12 @@ void poisson_interval(std::size_t k, double& low, double& high) {
 
 // Statistics of every detection in one piece of noise; `searched` gains the seconds of segment
 // starts searched.
-void search_piece(const ComplexArray& mf, std::vector<double>& scores, double& searched) {
+void search_piece(const ComplexArray& mf, double threshold, std::vector<double>& scores,
+                  double& searched) {
     const auto M = static_cast<index_t>(kShaping.oversamplingFactor);
     const double segment = kSegmentSymbols * M;
     VarModelock s;
-    s.threshold = kLowest;
+    s.threshold = threshold;
     const double last = static_cast<double>(mf.numel()) - (segment - M) + 1;  // last window
     searched += last / (2400.0 * M);  // less the segments skipped, below
     for (double from = 1; from <= last;) {
@@ -75,6 +79,7 @@ int main(int argc, char** argv) {
     const double seconds = std::atof(argv[1]);
     const std::string channel = argv[2];
     const unsigned seed = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 1;
+    const double lowest = argc > 4 ? std::atof(argv[4]) : kLowest;
     const bool white = channel == "white";
     const HfChannel faded = white ? HfChannel{} : read_channel(channel).channel;
     const auto M = static_cast<index_t>(kShaping.oversamplingFactor);
@@ -91,14 +96,14 @@ int main(int argc, char** argv) {
             const double s = 1 + done / kPiece + 1000.0 * seed;
             x = hfchannel(x, {faded, INFINITY, s}, kShaping, host).WattersonOutAwgnIn;
         }
-        search_piece(pulsematch(x, kShaping).out, scores, searched);
+        search_piece(pulsematch(x, kShaping).out, lowest, scores, searched);
     }
     const double hours = searched / kPerHour;
     std::printf("channel %s: %.3f hours of segment starts searched, %zu detections at %.3f\n",
-                channel.c_str(), hours, scores.size(), kLowest);
+                channel.c_str(), hours, scores.size(), lowest);
     std::printf("level  detections  per_hour\n");
     std::vector<double> fit_x, fit_y;
-    for (double t = kLowest; t <= 0.1501; t += 0.005) {
+    for (double t = lowest; t <= 0.1501; t += 0.005) {
         std::size_t n = 0;
         for (const double q : scores) n += q >= t;
         std::printf("%.3f  %10zu  %9.3f\n", t, n, static_cast<double>(n) / hours);

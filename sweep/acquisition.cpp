@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "chain/recording.hpp"
 #include "chain/road_channel.hpp"
 #include "params/modes.hpp"
 #include "params/rateconf.hpp"
@@ -231,12 +232,18 @@ private:
                 classify(blocklock(heard, config_.shaping, {}, host_), truth));
         }
         truth.blocks = 1;
-        Acquired got = classify(modelock(matched, config_.shaping, {}, host_), truth);
-        if (late && got != Acquired::right && matched.numel() >= kBlocklockLeast * M) {
-            const Acquired frames = classify(blocklock(matched, config_.shaping, {}, host_), truth);
-            if (frames == Acquired::right || got == Acquired::missed) got = frames;
+        const ModelockOut lock = modelock(matched, config_.shaping, {}, host_);
+        // Entering late, a receiver that found no preamble segment whose mode it reads surely
+        // (the entry may leave no whole segment) reads the frames that follow, as `receive` does,
+        // and takes the block they place where they name a mode.
+        const bool sure = lock.found && lock.confidence >= kLeastModeConfidence;
+        if (late && !sure && matched.numel() >= kBlocklockLeast * M) {
+            const BlocklockOut frames = blocklock(matched, config_.shaping, {}, host_);
+            if (frames.found && frames.mode >= 0) {
+                return acquisition_outcome(classify(frames, truth));
+            }
         }
-        return acquisition_outcome(got);
+        return acquisition_outcome(classify(lock, truth));
     }
 
     TrialOutcome run_noise(const TrialJob& job) {
