@@ -963,10 +963,14 @@ ChansoundOut sound_known(const ComplexArray& mf, index_t w0, const KnownSymbols&
     poll(host);
     // Each value's noise: with every symbol known, the fit's noise over its degrees of freedom
     // (as search_paths counts them on the preamble); else the received power over the
-    // correlation's length (the unknown symbols between the probes are noise to the fit).
+    // correlation's length (the unknown symbols between the probes are noise to the fit), over
+    // the samples of the frames sounded: what follows them (the next blocks, the silence after a
+    // transmission) says nothing of the noise the fit met.
+    const index_t first = std::min(w0, mf.numel() - 1);
+    const index_t end = std::clamp(w0 + layout.symbols * M, first + 1, mf.numel());
     double received = 0;
-    for (index_t n = std::min(w0, mf.numel() - 1); n < mf.numel(); ++n) received += norm2(mf[n]);
-    received /= static_cast<double>(mf.numel() - std::min(w0, mf.numel() - 1));
+    for (index_t n = first; n < end; ++n) received += norm2(mf[n]);
+    received /= static_cast<double>(end - first);
     const double gain_noise = dense ? response.N0 / static_cast<double>(count - kSearchTaps)
                                     : received / static_cast<double>(count);
     Search found = paths_in_response(response, comp, M, gain_noise, kMaxSpread * M + kRecentre);

@@ -84,8 +84,9 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 // is many times the channel's own at a high SNR, and over the span's many delays it now and then
 // lifts one far from the paths above the threshold: every path lies within the largest
 // differential delay (kMaxPathSpread symbols, and a sample) of the others, as the channel's do.
-// No stretch of known symbols measures the noise: it is the received power less the paths'. The
-// gains are then tracked on the probes as after a preamble.
+// No stretch of known symbols measures the noise: it is the received power over the frames
+// sounded (not what follows them) less the paths'. The gains are then tracked on the probes as
+// after a preamble.
 // Errors: M not a whole number of at least 1, "hfchain:chansound:BadOversampling"; a mode without
 // probes, or with a preamble, "hfchain:chansound:UnsupportedMode"; frames < 1,
 // "hfchain:chansound:TooShort"; BlockStartSample not a whole number within 1..Lmf, the index
