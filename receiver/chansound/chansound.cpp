@@ -260,16 +260,28 @@ struct PathFit {
     std::vector<double> inverse_diag;         // a value a path
 };
 
-// The delay (within the usable span) whose correlation the paths found so far explain least,
-// -1 when there is none.
+// Whether the delays of `set` and `d` lie within `widest` samples of each other.
+bool spans_within(const std::vector<index_t>& set, index_t d, index_t widest) {
+    index_t first = d;
+    index_t last = d;
+    for (const index_t p : set) {
+        first = std::min(first, p);
+        last = std::max(last, p);
+    }
+    return last - first <= widest;
+}
+
+// The delay (within the usable span, and within `widest` samples of every path found so far)
+// whose correlation the paths found so far explain least, -1 when there is none.
 index_t strongest_rest(const std::vector<ComplexArray>& corr, const Atom& a,
                        const std::vector<index_t>& paths,
-                       const std::vector<std::vector<cdouble>>& path_gain) {
+                       const std::vector<std::vector<cdouble>>& path_gain, index_t widest) {
     const index_t Q = corr.front().numel();
     index_t best_d = -1;
     double best = -1;
     for (index_t d = a.reach; d < Q - a.reach; ++d) {
         if (std::find(paths.begin(), paths.end(), d) != paths.end()) continue;
+        if (!spans_within(paths, d, widest)) continue;
         double score = 0;
         for (std::size_t w = 0; w < corr.size(); ++w) {
             cdouble rest = corr[w][d];
@@ -349,17 +361,17 @@ bool apart(const std::vector<index_t>& set, index_t M) {
 
 // Step 3: paths, one at a time, in the correlation domain, each at the delay that best explains
 // what the earlier ones leave, while a new path carries at least noise_factor times its
-// estimation noise (gain_noise through the Gram matrix) and kPathFloor of the strongest.
-// Sets found.paths and found.power.
+// estimation noise (gain_noise through the Gram matrix) and kPathFloor of the strongest, and the
+// paths span at most `widest` samples. Sets found.paths and found.power.
 void pick_paths(const std::vector<ComplexArray>& corr, const Atom& a, index_t M, double gain_noise,
-                double noise_factor, Search& found) {
+                double noise_factor, index_t widest, Search& found) {
     const auto windows = static_cast<index_t>(corr.size());
     const index_t Q = corr.front().numel();
     std::vector<index_t> paths;
     std::vector<double> power;
     std::vector<std::vector<cdouble>> path_gain(windows);
     for (index_t step = 0; step < kMaxPaths; ++step) {
-        const index_t best_d = strongest_rest(corr, a, paths, path_gain);
+        const index_t best_d = strongest_rest(corr, a, paths, path_gain, widest);
         if (best_d < 0) break;
         std::vector<index_t> trial = paths;
         trial.push_back(best_d);
@@ -368,7 +380,7 @@ void pick_paths(const std::vector<ComplexArray>& corr, const Atom& a, index_t M,
         double explained = fit(trial);
         refine_delays(trial, explained, fit, M, Q, a.reach);
         if (fit(trial) < 0) break;
-        if (!apart(trial, M)) break;
+        if (!apart(trial, M) || !spans_within(trial, trial.front(), widest)) break;
         std::vector<double> trial_power(n, 0.0);
         for (index_t w = 0; w < windows; ++w) {
             for (index_t p = 0; p < n; ++p) trial_power[p] += norm2(fit.gains[w][p]) / windows;
@@ -388,9 +400,9 @@ void pick_paths(const std::vector<ComplexArray>& corr, const Atom& a, index_t M,
 }
 
 // Step 3 on a response over the span whose values each carry estimation noise of variance
-// gain_noise: its profile and the paths in it.
+// gain_noise: its profile and the paths in it, which span at most `widest` samples.
 Search paths_in_response(const Response& response, const RealArray& comp, index_t M,
-                         double gain_noise) {
+                         double gain_noise, index_t widest) {
     const auto windows = static_cast<index_t>(response.windows.size());
     const index_t Q = kSearchTaps * M;
     Search found;
@@ -409,7 +421,8 @@ Search paths_in_response(const Response& response, const RealArray& comp, index_
     const double shrink = std::sqrt(static_cast<double>(kSearchWindows) / windows);
     const double noise_factor = 1 + (kPathNoiseFactor - 1) * shrink;
     const double detect_factor = 1 + (kDetect - 1) * shrink;
-    pick_paths(path_correlations(response.windows, atom), atom, M, gain_noise, noise_factor, found);
+    pick_paths(path_correlations(response.windows, atom), atom, M, gain_noise, noise_factor, widest,
+               found);
     // The strongest path, not the first picked: moving the delays after each pick can leave the
     // first one a weak neighbour of a stronger path.
     found.strongest =
@@ -420,11 +433,12 @@ Search paths_in_response(const Response& response, const RealArray& comp, index_
 }
 
 // Steps 2 and 3 of the sounder around the 0-based start w0: the response over the span, and the
-// paths in it.
+// paths in it (anywhere in the span: the preamble's fit sees no data).
 Search search_paths(const ComplexArray& mf, index_t w0, const cdouble* x, index_t preamble,
                     index_t M, const RealArray& comp, index_t windows) {
     const Response response = search_response(mf, w0, x, preamble, M, windows);
-    return paths_in_response(response, comp, M, response.N0 / (kSearchLength - kSearchTaps));
+    return paths_in_response(response, comp, M, response.N0 / (kSearchLength - kSearchTaps),
+                             kSearchTaps * M);
 }
 
 // The preamble segments whose correlations acquisition adds in power, and the match of a start
@@ -949,13 +963,17 @@ ChansoundOut sound_known(const ComplexArray& mf, index_t w0, const KnownSymbols&
     poll(host);
     // Each value's noise: with every symbol known, the fit's noise over its degrees of freedom
     // (as search_paths counts them on the preamble); else the received power over the
-    // correlation's length (the unknown symbols between the probes are noise to the fit).
+    // correlation's length (the unknown symbols between the probes are noise to the fit), over
+    // the samples of the frames sounded: what follows them (the next blocks, the silence after a
+    // transmission) says nothing of the noise the fit met.
+    const index_t first = std::min(w0, mf.numel() - 1);
+    const index_t end = std::clamp(w0 + layout.symbols * M, first + 1, mf.numel());
     double received = 0;
-    for (index_t n = std::min(w0, mf.numel() - 1); n < mf.numel(); ++n) received += norm2(mf[n]);
-    received /= static_cast<double>(mf.numel() - std::min(w0, mf.numel() - 1));
+    for (index_t n = first; n < end; ++n) received += norm2(mf[n]);
+    received /= static_cast<double>(end - first);
     const double gain_noise = dense ? response.N0 / static_cast<double>(count - kSearchTaps)
                                     : received / static_cast<double>(count);
-    Search found = paths_in_response(response, comp, M, gain_noise);
+    Search found = paths_in_response(response, comp, M, gain_noise, kMaxSpread * M + kRecentre);
     ChansoundOut out = sampled_paths(mf, found, comp, M, layout, w0, where);
     // The noise: first what the search's path powers leave of the received power, then what the
     // track's gains leave of the known symbols; the track is redone when the two differ clearly.

@@ -80,9 +80,13 @@ ChansoundOut chansound(const ComplexArray& MatchedFilterIn, double FrameStartSam
 // The paths are found as on the preamble, over windows of frames that hold at least 96 probe
 // symbols each: a least-squares fit of the response at every delay of the search span to the
 // known probe symbols (the scrambled zeros, and the closing patterns of the last two frames of
-// each block), the unknown data symbols between them taken as 0 and counted as noise. No stretch
-// of known symbols measures the noise: it is the received power less the paths'. The gains are
-// then tracked on the probes as after a preamble.
+// each block), the unknown data symbols between them taken as 0 and counted as noise. That noise
+// is many times the channel's own at a high SNR, and over the span's many delays it now and then
+// lifts one far from the paths above the threshold: every path lies within the largest
+// differential delay (kMaxPathSpread symbols, and a sample) of the others, as the channel's do.
+// No stretch of known symbols measures the noise: it is the received power over the frames
+// sounded (not what follows them) less the paths'. The gains are then tracked on the probes as
+// after a preamble.
 // Errors: M not a whole number of at least 1, "hfchain:chansound:BadOversampling"; a mode without
 // probes, or with a preamble, "hfchain:chansound:UnsupportedMode"; frames < 1,
 // "hfchain:chansound:TooShort"; BlockStartSample not a whole number within 1..Lmf, the index

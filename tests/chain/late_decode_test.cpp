@@ -81,5 +81,40 @@ TEST(LateDecode, TheWholeBlocksAfterAnEntryInsideABlockDecode) {
     }
 }
 
+// What follows the blocks decoded (the next blocks, or the silence after a transmission) does not
+// change their decoding: the sounding reads the noise over the frames it sounds. It once read the
+// received power to the end of the input, so that a silence after the blocks lowered the noise
+// the path search allowed for, and the data between the probes then raised spurious paths.
+TEST(LateDecode, ASilenceAfterTheBlocksChangesNothing) {
+    const ModeParams mode = rateconf(2400, 0.6);
+    BuiltinHost host;
+    const SendchainOut tx = sendchain(mode, 2, 9, host);
+    const HfChannel channel{{{0, -3, 1, 0}, {24.0 / (2400 * M), -3, 1, 0}}, 0};
+    const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
+    const HfchannelOut y = hfchannel(x, {channel, 25, 4}, kShaping, host);
+    const ComplexArray matched = pulsematch(y.AwgnOut, kShaping).out;
+    const index_t cut = mode.preamSync.numel() * M;  // at the first block's first symbol
+    const index_t heard = matched.numel() - cut;
+    ComplexArray silent(heard + 8 * 1440 * M);  // eight blocks of silence after the transmission
+    std::copy(matched.begin() + cut, matched.end(), silent.begin());
+    ComplexArray alone(heard);
+    std::copy(matched.begin() + cut, matched.end(), alone.begin());
+    HfSettings settings;
+    settings.shaping = kShaping;
+    settings.nFrame = 1;
+    const double start = 2.0 * 6 * M + 1;
+    const HfLateReceived a = receive_hf_late(alone, start, 0, mode, settings, host);
+    const HfLateReceived b = receive_hf_late(silent, start, 0, mode, settings, host);
+    ASSERT_EQ(a.blocks, 1);
+    ASSERT_EQ(b.blocks, 1);
+    const auto same = [](const RealArray& u, const RealArray& v) {
+        return u.numel() == v.numel() && std::equal(u.begin(), u.end(), v.begin());
+    };
+    EXPECT_EQ(a.sounding.delays.numel(), 2);
+    EXPECT_TRUE(same(b.sounding.delays, a.sounding.delays));
+    EXPECT_EQ(b.sounding.noiseVar, a.sounding.noiseVar);
+    EXPECT_TRUE(same(b.decoding.decoded.DecodOut, a.decoding.decoded.DecodOut));
+}
+
 }  // namespace
 }  // namespace hfchain
