@@ -134,9 +134,9 @@ Timing search_timing(const ComplexArray& x, const Geometry& g, index_t M, double
 struct Frames {
     index_t first = 0;                                 // index of the first frame read (<= 0)
     std::vector<std::array<double, kColumns>> energy;  // |correlation|^2 a frame and column
-    double scale = 0;      // g / (1 + g) / (n N0): energies to log-likelihood ratios
-    double residual = 0;   // what remains of the offset, Hz
-    double S = 0, N0 = 0;  // a symbol's signal and noise power, as the runs show them
+    double scale = 0;     // g / (1 + g) / (n N0): energies to log-likelihood ratios
+    double residual = 0;  // what remains of the offset, Hz
+    double N0 = 0;        // a symbol's noise power, as the runs show it
 };
 
 Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M) {
@@ -179,7 +179,6 @@ Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M) {
     const double signal = count > 0 ? std::max(0.0, top / count - nN0) : 0;  // n^2 S
     if (nN0 > 0) fr.scale = signal / (signal + nN0) / nN0;                   // g = n^2 S / (n N0)
     const auto n = static_cast<double>(g.run());
-    fr.S = signal / (n * n);
     fr.N0 = nN0 / n;
     fr.residual = std::arg(turning) * kSymbolRate / (2 * std::numbers::pi * static_cast<double>(F));
     return fr;
@@ -202,40 +201,48 @@ const std::vector<std::vector<cdouble>>& preamble_tails() {
     return tails;
 }
 
-// A symbol's signal and noise power.
-struct Powers {
-    double S = 0, N0 = 0;
-};
-
 // What the frames were read with: the input, its timing, what the frames showed of it, and the
-// powers the preamble's tail is weighed with (the same for every geometry: those of the geometry
-// that scored highest, whose frames fit the input best).
+// noise power the preamble's tail is weighed with (the same for every geometry: that of the
+// geometry that scored highest, whose frames fit the input best).
 struct Heard {
     const ComplexArray& x;
     const Timing& t;
     index_t M;
     const Frames& fr;
-    Powers tail;
+    double tailN0 = 0;
 };
 
 // The log-likelihood ratio that mode m's preamble ends where frame b starts, from the values of
 // its last segment from d1 on that the input holds whole. Each value's pattern correlates to an
-// energy E that, for a path of Rayleigh-faded gain, is exponential with mean n^2 S + n N0 where
-// the pattern was sent and n (S + N0) over data (n = 32 symbols); their ratios added, or 0 when
-// below 0: over data they lie below 0 but for a small chance, and a preamble not heard, or heard
-// in a fade, tells nothing.
+// energy E that is exponential with mean n^2 S + n N0 where the pattern was sent and n (S + N0)
+// over data (n = 32 symbols). The noise N0 is the frames'; the signal S is what the tail's own
+// symbols hold above it: the channel fades, and weighed with the frames' mean S, data in a
+// stronger stretch than the mean passes for a tail that fits (and then hides the closing frames
+// before its block). Their ratios added, or 0 when below 0: over data they lie below 0 but for a
+// small chance, and a preamble not heard, or heard in a fade, tells nothing.
 double tail_ratio(const Heard& h, int m, index_t b) {
-    const double sent = kPatternSymbols * (kPatternSymbols * h.tail.S + h.tail.N0);
-    const double data = kPatternSymbols * (h.tail.S + h.tail.N0);
-    if (!(data > 0)) return 0;
     const std::vector<cdouble>& tail = preamble_tails()[static_cast<std::size_t>(m)];
     const double turn =
         -2 * std::numbers::pi * h.t.offset / (kSymbolRate * static_cast<double>(h.M));
     const index_t end = h.t.window + b * h.t.geometry.frame() * h.M;  // the block's first sample
+    const auto held = [&](index_t v) {  // the first sample of value v's pattern, -1 if not whole
+        const index_t first = end - (kTailSymbols - v) * h.M;
+        return first < 0 || first + (kPatternSymbols - 1) * h.M >= h.x.numel() ? -1 : first;
+    };
+    double power = 0, count = 0;
+    for (index_t v = 0; v < kTailSymbols; v += kPatternSymbols) {
+        if (held(v) < 0) continue;
+        for (index_t k = 0; k < kPatternSymbols; ++k) power += std::norm(h.x[held(v) + k * h.M]);
+        count += kPatternSymbols;
+    }
+    const double S = count > 0 ? std::max(power / count - h.tailN0, 0.0) : 0;
+    const double sent = kPatternSymbols * (kPatternSymbols * S + h.tailN0);
+    const double data = kPatternSymbols * (S + h.tailN0);
+    if (!(data > 0) || !(S > 0)) return 0;
     double ratio = 0;
     for (index_t v = 0; v < kTailSymbols; v += kPatternSymbols) {
-        const index_t first = end - (kTailSymbols - v) * h.M;
-        if (first < 0 || first + (kPatternSymbols - 1) * h.M >= h.x.numel()) continue;
+        const index_t first = held(v);
+        if (first < 0) continue;
         cdouble c = 0.0;
         for (index_t k = 0; k < kPatternSymbols; ++k) {
             const index_t n = first + k * h.M;
@@ -269,12 +276,22 @@ struct Reading {
     index_t residue = 0;                                      // block-start frames, modulo B
     bool afterPreamble = false;  // its first block start follows a preamble it heard
     double tail = 0;             // the part of its ratio the preamble's tail gave
+    double rest = -std::numeric_limits<double>::infinity();  // log of the sum of exp(ratio) over
+                                                             // the mode's other hypotheses
+    double prior = 0;  // the log of each hypothesis's prior: 1 over the mode's block starts
 };
 
-// The best hypothesis of mode m: its ratio and residue, and `unseen` whether some block start of
-// m's cycle falls where no frame of the input could show it (ratio 0). Each hypothesis's first
-// block start may also follow m's preamble (tail_ratio).
-Reading read_mode(const Heard& h, int m, bool& unseen) {
+// log(exp(a) + exp(b)).
+double log_add(double a, double b) {
+    const double top = std::max(a, b);
+    if (top == -std::numeric_limits<double>::infinity()) return top;
+    return top + std::log1p(std::exp(std::min(a, b) - top));
+}
+
+// The best hypothesis of mode m and the sum over its others (rest), a hypothesis whose block
+// starts fall where no frame of the input could show them counting a ratio of 0. Each
+// hypothesis's first block start may also follow m's preamble (tail_ratio).
+Reading read_mode(const Heard& h, int m) {
     const Frames& fr = h.fr;
     const Geometry& g = h.t.geometry;
     const Mode& mode = kModes[m];
@@ -298,30 +315,31 @@ Reading read_mode(const Heard& h, int m, bool& unseen) {
     }
     Reading best;
     best.mode = m;
-    unseen = false;
+    best.prior = -std::log(static_cast<double>(B / cycle));
     for (index_t r = 0; r < B; r += cycle) {
-        if (!seen[r]) {
-            unseen = true;
-        } else if (ratio[r] > best.ratio) {
+        if (seen[r] && ratio[r] > best.ratio) {
             best.ratio = ratio[r];
             best.residue = r;
             best.afterPreamble = tails[r] > 0;
             best.tail = tails[r];
         }
     }
+    for (index_t r = 0; r < B; r += cycle) {
+        if (!seen[r] || r != best.residue) best.rest = log_add(best.rest, ratio[r]);
+    }
     return best;
 }
 
 // What step 2 reads in one geometry: the block start and mode of its best hypothesis (out), that
-// hypothesis's ratio, and the best hypothesis of any other mode of the geometry (the most it
-// could claim).
+// hypothesis's ratio, and the sum over every other hypothesis of the geometry (any mode, any
+// block start) that the confidence weighs it against.
 struct GeometryReading {
     BlocklockOut out;
     double ratio = -std::numeric_limits<double>::infinity();
-    double runnerUp = -std::numeric_limits<double>::infinity();
+    double rivals = -std::numeric_limits<double>::infinity();  // log sum of exp(their ratios)
     bool afterPreamble = false;  // its best hypothesis's first block follows a preamble heard
     double tail = 0;             // the part of its ratio the preamble's tail gave
-    Powers powers;               // a symbol's signal and noise power, as its frames show them
+    double N0 = 0;               // a symbol's noise power, as its frames show it
 
     // What its frames alone claim for its best hypothesis, the preamble's tail aside.
     double frames() const { return ratio - tail; }
@@ -339,36 +357,38 @@ double margin(const GeometryReading& a, const GeometryReading& b, index_t M) {
 }
 
 // Step 2: the offset's residual, the mode, its confidence and the first block start within the
-// input; the preamble's tail weighed with `tail`, or with the powers these frames show when it
-// is null.
+// input; the preamble's tail weighed with the noise power `tailN0`, or with the one these frames
+// show when it is null.
 GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
-                              const Powers* tail) {
+                              const double* tailN0) {
     const Frames fr = correlate_frames(x, t, M);
     GeometryReading reading;
-    reading.powers = {fr.S, fr.N0};
-    const Powers weights = tail != nullptr ? *tail : reading.powers;
+    reading.N0 = fr.N0;
+    const double weight = tailN0 != nullptr ? *tailN0 : fr.N0;
     BlocklockOut& out = reading.out;
     out.score = t.score;
     out.offset = t.offset + fr.residual;
     const Geometry& g = t.geometry;
-    // Each mode's best hypothesis, and the most it could claim (0 where the input cannot show
-    // one of its block starts).
+    // Each mode's best hypothesis; the winner is weighed against every other hypothesis.
     std::vector<Reading> readings;
-    std::vector<double> most;
     for (int m = 0; m < static_cast<int>(std::size(kModes)); ++m) {
-        if (!(geometry_of(kModes[m]) == g)) continue;
-        bool unseen = false;
-        readings.push_back(read_mode({x, t, M, fr, weights}, m, unseen));
-        most.push_back(unseen ? std::max(readings.back().ratio, 0.0) : readings.back().ratio);
+        if (geometry_of(kModes[m]) == g) readings.push_back(read_mode({x, t, M, fr, weight}, m));
     }
+    // Every mode alike likely, and every block start of a mode: a mode with fewer block starts
+    // (0.6 s against 4.8 s) needs less evidence for each.
     std::size_t winner = 0;
     for (std::size_t k = 1; k < readings.size(); ++k) {
-        if (readings[k].ratio > readings[winner].ratio) winner = k;
+        if (readings[k].ratio + readings[k].prior > readings[winner].ratio + readings[winner].prior)
+            winner = k;
     }
     const Reading& best = readings[winner];
+    double rivals = best.rest + best.prior;
     for (std::size_t k = 0; k < readings.size(); ++k) {
-        if (k != winner) reading.runnerUp = std::max(reading.runnerUp, most[k]);
+        if (k != winner)
+            rivals =
+                log_add(rivals, log_add(readings[k].ratio, readings[k].rest) + readings[k].prior);
     }
+    reading.rivals = rivals - best.prior;
     reading.ratio = best.ratio;
     reading.afterPreamble = best.afterPreamble;
     reading.tail = best.tail;
@@ -408,20 +428,26 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
 
     BlocklockOut out;
     if (power == 0) return out;
-    // Every geometry that reaches the threshold is read; the one whose frames name a mode most
-    // surely wins (wins()). Data of one value (a transmission's closing zero bits) is the
-    // scrambler's sequence in every geometry: at 150 bit/s it scores higher as 75 bit/s patterns
-    // than in its own frames, and a piece of its closing probes can pass for a closing pattern
-    // there, but its own frames show its closing probes far plainer.
+    // Every geometry that reaches the threshold is read. Where one with probes scores highest,
+    // the highest-scoring one that finds a block wins: a transmission with probes also scores as
+    // patterns (its probe runs are scrambled zeros, a piece repeated) and a little in the other
+    // probe geometry, at a fraction of its own geometry's score, and where a block could end in a
+    // geometry not the transmission's, the likeliest of its many places claims by chance as much
+    // as a pair of closing frames read in a fade. Where the patterns score highest, the readings
+    // are weighed against each other (margin()): content of one value (a transmission's closing
+    // zero bits) and a preamble's patterns score higher as patterns than in their own frames,
+    // which show their closing probes far plainer, and with the data run's share cancelled (see
+    // search_timing()) the scores of the probe geometries tell little there.
     std::vector<Timing> timings;
     for (const Geometry& g : kGeometries) timings.push_back(search_timing(x, g, M, power, host));
     std::stable_sort(timings.begin(), timings.end(),
                      [](const Timing& a, const Timing& b) { return a.score > b.score; });
     out.score = timings.front().score;
     out.offset = timings.front().offset;
+    const bool weigh = timings.front().geometry.patterns();
     std::vector<GeometryReading> counted;  // the readings that found a block and count
     std::size_t best = 0;
-    Powers powers;  // the highest-scoring geometry's
+    double N0 = 0;  // the highest-scoring geometry's noise power
     for (const Timing& t : timings) {
         // Once a block is found to follow a preamble heard, a transmission is there: the
         // geometries below the threshold are read too (in a fade the frames of the right one may
@@ -430,22 +456,22 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
         if (t.window < 0 || (t.score < settings.threshold && !heard)) break;
         if (host != nullptr) host->poll_interrupt();
         const bool front = &t == &timings.front();
-        GeometryReading reading = read_boundary(x, t, M, front ? nullptr : &powers);
+        GeometryReading reading = read_boundary(x, t, M, front ? nullptr : &N0);
         if (front) {
             out.offset = reading.out.offset;
-            powers = reading.powers;
+            N0 = reading.N0;
         }
         // Below the threshold, only a block that follows the preamble heard counts.
         if (!reading.out.found || (t.score < settings.threshold && !reading.afterPreamble))
             continue;
         counted.push_back(std::move(reading));
-        if (margin(counted.back(), counted[best], M) > 0) best = counted.size() - 1;
+        if (weigh && margin(counted.back(), counted[best], M) > 0) best = counted.size() - 1;
     }
     if (counted.empty()) return out;
     const GeometryReading& winner = counted[best];
-    double doubt = std::exp(winner.runnerUp - winner.ratio);
+    double doubt = std::exp(winner.rivals - winner.ratio);
     for (std::size_t k = 0; k < counted.size(); ++k) {
-        if (k != best) doubt += std::exp(-margin(winner, counted[k], M));
+        if (k != best && weigh) doubt += std::exp(-margin(winner, counted[k], M));
     }
     BlocklockOut found = winner.out;
     found.confidence = 1 / (1 + doubt);

@@ -35,22 +35,35 @@
 //     segment's tail (d1, d2, the count 0 and the closing value, 32-symbol patterns) before the
 //     first data block: each hypothesis's first block start also adds the ratio that mode's tail
 //     ends there, each pattern's energy E weighed as exponential of mean n^2 S + n N0 where the
-//     pattern was sent against n (S + N0) over data (n = 32; S and N0 those of the geometry that
-//     scored highest), and counted only above 0 (over data it lies below 0 but for a small
-//     chance); where it counts, it stands for the frames before that block, which are then the
-//     preamble's and not closing frames. Every geometry whose score reaches the threshold is
-//     read so, and once a block is found after a preamble heard every other geometry too (in a
-//     fade the right one may score below the threshold; below it, only a block after the
-//     preamble heard counts). The geometries' best hypotheses are compared by what their frames
-//     alone claim (the tail aside: geometries timed on different paths weigh it differently),
-//     unless two place the first block after the same preamble, where the tail is the same
-//     evidence for both and their whole ratios are compared; the winner gives the mode and the
-//     boundary (data of one value, such as a transmission's closing zero bits, can score higher
-//     in another geometry than in its own, but only its own frames show its closing frames
-//     plainly). The confidence is 1 / (1 + exp(L2 - L1) + the sum of exp(-D) over the other
-//     geometries whose reading counts), L1 the winner's ratio, L2 that of the best hypothesis of
-//     any other mode of its geometry (one no frame of the input can tell counts 0), D how much
-//     more the winner claims than that geometry's best hypothesis, compared as above.
+//     pattern was sent against n (S + N0) over data (n = 32; N0 that of the geometry that scored
+//     highest, S what the tail's own symbols hold above it, so that data in a stretch stronger
+//     than the mean does not pass for a tail), and counted only above 0 (over data it lies below
+//     0 but for a small chance); where it counts, it stands for the frames before that block,
+//     which are then the preamble's and not closing frames. Each mode is taken as likely as any
+//     other, and each of its block starts alike: a hypothesis's ratio is weighed by 1 over the
+//     number of block starts its mode has (45 or 360 patterns at 75 bit/s, whose closing
+//     patterns do not differ between the two interleavers, are told apart by this and by how
+//     many block ends fit). Every geometry whose score reaches the threshold is read so, and once
+//     a block is found after a preamble heard every other geometry too (in a fade the right one
+//     may score below the threshold; below it, only a block after the preamble heard counts).
+//     Where a geometry with probes scores highest, the highest-scoring one that finds a block
+//     wins: a transmission with probes also scores as 75 bit/s patterns (its probe runs are
+//     scrambled zeros, a piece repeated) and a little in the other probe geometry, at a fraction
+//     of its own score, and the likeliest of the many places a block could end in a geometry not
+//     the transmission's claims by chance as much as one pair of closing frames read in a fade.
+//     Where the patterns score highest (a preamble's patterns, or data of one value such as a
+//     transmission's closing zero bits, score higher as patterns than in their own frames, but
+//     only their own frames show their closing frames plainly), the geometries' best hypotheses
+//     are weighed against each other by what their frames alone claim (the tail aside:
+//     geometries timed on different paths weigh it differently), unless two place the first
+//     block after the same preamble, where the tail is the same evidence for both and their
+//     whole ratios are compared. The confidence is the winner's share of every hypothesis it is
+//     weighed against: 1 / (1 + the sum of exp(L - L1) over every other hypothesis of its
+//     geometry, any mode and any block start, each weighed as above, + the sum of exp(-D) over
+//     the geometries weighed against it), L1 the winner's ratio, L another hypothesis's (one
+//     whose block starts no frame of the input can show counts 0), D how much more the winner
+//     claims than that geometry's best hypothesis. So a reading that cannot tell where the block
+//     starts is not sure of it either.
 // Impulses: as in freqlock, samples that impulseblank finds are read as 0.
 #pragma once
 
@@ -73,7 +86,7 @@ struct BlocklockOut {
     double score = 0;       // step 1's score of the winning geometry and sample
     double offset = 0;      // frequency offset, Hz
     int mode = -1;          // index into kModes (params/modes.hpp), -1 when none was read
-    double confidence = 0;  // 0..1: how surely the closing frames name that mode
+    double confidence = 0;  // 0..1: how surely the frames name that mode and block start
     double blockStart = 0;  // 1-based sample of the first symbol of the first block that starts
                             // within the input (its strongest path), 0 when none was read
 };
