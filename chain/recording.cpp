@@ -172,17 +172,25 @@ double preamble_match(const ComplexArray& x, double start, const ModeParams& sea
     return energy > 0 ? sum / std::sqrt(energy * static_cast<double>(used)) : 0.0;
 }
 
+// freqlock's start of `search`'s preamble in `matched` (a matched filter's output, M samples a
+// symbol) where the preamble matches there: its 1-based sample as `begin`, or -1.
+Find find_in(const ComplexArray& matched, const ModeParams& search, index_t M,
+             const VarShapping& shaping, HostServices& host) {
+    const FreqlockOut locked = freqlock(matched, search, shaping, host);
+    if (locked.start.empty()) return {};
+    const double match = preamble_match(locked.out, locked.start[0], search, M);
+    if (match < kLeastMatch) return {};
+    return {static_cast<std::int64_t>(locked.start[0]), match, locked.offset};
+}
+
 // The start found in the window from `first`.
 Find search_window(const Baseband& baseband, std::int64_t first, const Shape& s,
                    const VarShapping& shaping, HostServices& host) {
     const index_t n = (kSearchSymbols + s.search.preamSync.numel() + 2 * s.D) * s.M;
     const PulsematchOut matched = pulsematch(piece(baseband, first, n), shaping, host);
-    const FreqlockOut locked = freqlock(matched.out, s.search, shaping, host);
-    if (locked.start.empty()) return {};
-    const double match = preamble_match(locked.out, locked.start[0], s.search, s.M);
-    if (match < kLeastMatch) return {};
-    return {first + static_cast<std::int64_t>(locked.start[0]) - 1 - 2 * s.D * s.M, match,
-            locked.offset};
+    Find f = find_in(matched.out, s.search, s.M, shaping, host);
+    if (f.begin >= 0) f.begin += first - 1 - 2 * s.D * s.M;
+    return f;
 }
 
 // The start a first find leads to. The search's window may hold a preamble that begins after its
@@ -560,6 +568,17 @@ bool announces_another(const Baseband& baseband, std::int64_t begin, const ModeP
     return lock.found && lock.confidence >= kLeastModeConfidence && lock.mode != mode_index(mode);
 }
 
+// `mode` with only the last three segments of its preamble (the 0.6 s preamble, which every
+// preamble ends with).
+ModeParams preamble_tail(const ModeParams& mode) {
+    ModeParams tail = mode;
+    const index_t whole = mode.preamSync.numel();
+    const index_t keep = std::min(whole, kSearchPreamble);
+    tail.preamSync = RealArray(1, keep);
+    std::copy_n(mode.preamSync.begin() + (whole - keep), keep, tail.preamSync.begin());
+    return tail;
+}
+
 // The decoding of each mode found without a mode given: the mode with only the last three
 // segments of its preamble (the 0.6 s preamble), from which the search confirms a detection and
 // the transmission is decoded.
@@ -574,14 +593,11 @@ const AnyMode& any_mode(std::vector<std::unique_ptr<AnyMode>>& made, int m,
     auto& slot = made[static_cast<std::size_t>(m)];
     if (!slot) {
         slot = std::make_unique<AnyMode>();
-        slot->mode = rateconf(kModes[m].rate, kModes[m].interLen);
-        slot->shape = shape_of(slot->mode, shaping, host);
-        const index_t whole = slot->mode.preamSync.numel();
-        const index_t keep = std::min(whole, kSearchPreamble);
-        slot->dropped = whole - keep;
-        RealArray tail(1, keep);
-        std::copy_n(slot->mode.preamSync.begin() + slot->dropped, keep, tail.begin());
-        slot->mode.preamSync = std::move(tail);
+        const ModeParams mode = rateconf(kModes[m].rate, kModes[m].interLen);
+        slot->mode = preamble_tail(mode);
+        slot->shape = shape_of(mode, shaping, host);
+        const index_t keep = slot->mode.preamSync.numel();
+        slot->dropped = mode.preamSync.numel() - keep;
         slot->shape.preamble = keep;
         slot->shape.search = slot->mode;
     }
@@ -823,6 +839,25 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
         first += kSearchStep * s.M;
     }
     return found;
+}
+
+bool confirms_find(const ComplexArray& matched, const ModelockOut& lock, const VarShapping& shaping,
+                   HostServices& host) {
+    if (!lock.found || lock.mode < 0) return false;
+    const auto M = static_cast<index_t>(shaping.oversamplingFactor);
+    const ModeParams tail =
+        preamble_tail(rateconf(kModes[lock.mode].rate, kModes[lock.mode].interLen));
+    // The tail's first symbol (0-based sample), and the window searched from a little before it.
+    const auto at = static_cast<std::int64_t>(lock.firstData) - 1 - tail.preamSync.numel() * M;
+    const std::int64_t first = at - kSettleMargin * M;
+    const index_t n = (kSearchSymbols + tail.preamSync.numel()) * M;
+    ComplexArray window(n);
+    for (index_t k = 0; k < n; ++k) {
+        const std::int64_t i = first + k;
+        if (i >= 0 && i < matched.numel()) window[k] = matched[i];
+    }
+    const Find f = find_in(window, tail, M, shaping, host);
+    return f.begin >= 0 && std::abs(first + f.begin - 1 - at) <= kSettleMargin * M;
 }
 
 }  // namespace hfchain

@@ -76,6 +76,7 @@
 #include <vector>
 
 #include "chain/hf_receiver.hpp"
+#include "receiver/modelock/modelock.hpp"
 
 namespace hfchain {
 
@@ -143,6 +144,14 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
                                                     const ModeParams& mode,
                                                     const RecordingSettings& settings,
                                                     HostServices& host);
+
+// Whether modelock's find `lock` in `matched` (the matched filter's output modelock searched) is
+// confirmed as the receiver without a mode confirms one: the last three segments of the preamble
+// of the mode it read, searched again with every symbol of theirs (d1, d2 and the counts too),
+// begin where the find puts them. Data that only look like a preamble to modelock, and a
+// preamble whose last three segments the input does not hold whole, are not confirmed.
+bool confirms_find(const ComplexArray& matched, const ModelockOut& lock, const VarShapping& shaping,
+                   HostServices& host);
 
 // Finds and decodes every transmission of any mode in `baseband`, in order (see "Any mode"
 // above). Errors: as the one of a given mode.

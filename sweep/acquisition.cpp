@@ -233,13 +233,15 @@ private:
         }
         truth.blocks = 1;
         const ModelockOut lock = modelock(matched, config_.shaping, {}, host_);
-        // Entering late, a receiver that found no preamble segment whose mode it reads surely
-        // (the entry may leave no whole segment) reads the frames that follow, as `receive` does,
-        // and takes the block they place where they name a mode.
-        const bool sure = lock.found && lock.confidence >= kLeastModeConfidence;
+        // Entering late, a receiver that found no preamble segment whose mode it reads surely and
+        // whose preamble's end it confirms (the entry may leave no whole segment, and the search
+        // may then find what only looks like one in the data) reads the frames that follow, as
+        // `receive` does, and takes the block they place where they name a mode surely.
+        const bool sure = lock.found && lock.confidence >= kLeastModeConfidence &&
+                          confirms_find(matched, lock, config_.shaping, host_);
         if (late && !sure && matched.numel() >= kBlocklockLeast * M) {
             const BlocklockOut frames = blocklock(matched, config_.shaping, {}, host_);
-            if (frames.found && frames.mode >= 0) {
+            if (frames.found && frames.mode >= 0 && frames.confidence >= kLeastModeConfidence) {
                 return acquisition_outcome(classify(frames, truth));
             }
         }

@@ -10,6 +10,7 @@
 
 #include "params/modes.hpp"
 #include "params/rateconf.hpp"
+#include "receiver/matchedfilter/pulsematch.hpp"
 #include "runtime/builtin_host.hpp"
 #include "shaping/pulseshaper.hpp"
 #include "transmitter/constellation.hpp"
@@ -248,6 +249,30 @@ TEST(Recording, AnyModeEntersATransmissionLate) {
         const auto blockBits = static_cast<index_t>(rate * 0.6);
         ASSERT_EQ(t.infoBits.numel(), 4 * blockBits);
         EXPECT_TRUE(std::equal(t.infoBits.begin(), t.infoBits.end(), sent[0].begin() + blockBits));
+    }
+}
+
+TEST(Recording, ConfirmsAFindWhereItsPreambleEnds) {
+    // A 75 bit/s transmission from 0.5 s, whole or entered 0.3 s late (in its second segment).
+    BuiltinHost host;
+    const ModeParams mode = rateconf(75, 0.6);
+    const auto M = static_cast<double>(kSettings.shaping.oversamplingFactor);
+    struct Row {
+        double late;
+        double moved;  // blocks the find is moved into the data
+        bool confirmed;
+    };
+    for (const Row& row : {Row{0, 0, true}, Row{0, 2, false}, Row{0.3, 0, false}}) {
+        SCOPED_TRACE(row.late + 10 * row.moved);
+        std::vector<RealArray> sent;
+        const Baseband x = recording(mode, 4, 0.02, {{0.5, 0, 3, 4, 0, 0.6, row.late}}, sent);
+        ComplexArray received(static_cast<index_t>(x.size()));
+        for (std::size_t k = 0; k < x.size(); ++k) received[static_cast<index_t>(k)] = x[k];
+        const ComplexArray matched = pulsematch(received, kSettings.shaping, host).out;
+        ModelockOut lock = modelock(matched, kSettings.shaping, {}, host);
+        ASSERT_TRUE(lock.found);
+        lock.firstData += row.moved * 1440 * M;
+        EXPECT_EQ(confirms_find(matched, lock, kSettings.shaping, host), row.confirmed);
     }
 }
 
