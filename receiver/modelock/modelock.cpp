@@ -342,15 +342,18 @@ struct Readings {
 
 // The mode and count that fit the readings best: a count c for the found segment says the one n
 // segments after it holds c - n, within 0 .. the mode's segments - 1 (n may be negative); the
-// segments outside the preamble hold values not known, and count 0.
-void decide(const Readings& readings, ModelockOut& out) {
+// segments outside the preamble hold values not known, and count 0. A find of `before` + 1
+// segments together may begin up to `before` segments ahead of the preamble (the sum of three
+// windows reaches the threshold through the last alone): c then runs to the mode's segments - 1 +
+// before, the windows ahead of the preamble holding values not known.
+void decide(const Readings& readings, int before, ModelockOut& out) {
     const auto K = static_cast<int>(readings.weighed.size());
     double best = -std::numeric_limits<double>::infinity();
     std::vector<double> per_mode(std::size(kModes), best);
     for (std::size_t m = 0; m < std::size(kModes); ++m) {
         const Mode& mode = kModes[m];
         const int segments = preamble_segments(mode.interLen);
-        for (int c = 0; c < segments; ++c) {
+        for (int c = 0; c < segments + before; ++c) {
             double score = 0;
             for (int k = 0; k < K; ++k) {
                 const int left = c - (k - readings.found);
@@ -476,9 +479,15 @@ ModelockOut search(const ComplexArray& mf, const VarShapping& varShapping,
     const cdouble D = segments_sum(x, peak.window, peak.segments, M, p);
     out.offset = fine_offset(x, Lmf, M, p, offset_of(D, kCoarseSegment), taps);
 
-    decide(read_around(x, Lmf, M, first, segments, out.offset, refs), out);
+    decide(read_around(x, Lmf, M, first, segments, out.offset, refs), peak.segments - 1, out);
     const Mode& mode = kModes[out.mode];
     const double segment = static_cast<double>(kSegmentSymbols * M);
+    // A find that began ahead of the preamble starts on its first segment.
+    const int ahead = out.segmentsLeft - (preamble_segments(mode.interLen) - 1);
+    if (ahead > 0) {
+        out.start += ahead * segment;
+        out.segmentsLeft -= ahead;
+    }
     out.preambleStart =
         out.start - (preamble_segments(mode.interLen) - 1 - out.segmentsLeft) * segment;
     out.firstData = out.start + (out.segmentsLeft + 1) * segment;

@@ -117,21 +117,27 @@ TEST(Modelock, FindsAndReadsHardTransmissions) {
     // spread), which the search once placed a segment or more away or read as another mode, a
     // segment in a fade or one count value read through a path that had turned deciding alone;
     // and a 4.8 s preamble on white noise at Es/N0 -11 dB, where no segment alone reaches the
-    // threshold but three together do, and the count rests on all 24. Each must give its mode
-    // and the preamble's start at a path's arrival.
+    // threshold but three together do, and the count rests on all 24; and 4.8 s preambles
+    // through two paths 2 ms apart with 1 Hz spread after more than two segments of noise, where
+    // three windows together, the first two on noise, may reach the threshold through the first
+    // segment alone (the preamble was then placed two segments early and its count read to fit).
+    // Each must give its mode and the preamble's start at a path's arrival.
     const HfChannel fast = {{{0, -3, 5, 0}, {0.005, -3, 5, 0}}, 20};
+    const HfChannel slow = {{{0, -3, 1, 0}, {0.002, -3, 1, 0}}, -10};
     struct Case {
         const char* name;
         HfChannel channel;
         double EsNodB;
         int rows[2];
         int transmissions;
+        index_t lead = 1500;
     };
     const Case cases[] = {{"two paths 5 Hz, 0.6 s", fast, 11, {1, 5}, 16},
                           {"two paths 5 Hz, 4.8 s", fast, 11, {2, 8}, 4},
-                          {"white noise, 75 bit/s, 4.8 s", fixed_path(-40), -11, {12, 12}, 2}};
-    const index_t lead = 1500;
+                          {"white noise, 75 bit/s, 4.8 s", fixed_path(-40), -11, {12, 12}, 2},
+                          {"two paths 1 Hz after noise", slow, 3, {6, 10}, 12, 6000}};
     for (const Case& c : cases) {
+        const index_t lead = c.lead;
         for (int k = 0; k < c.transmissions; ++k) {
             const int row = c.rows[k % 2];
             const ComplexArray in = received(row, c.channel, c.EsNodB, 300 + 7 * k, lead);
