@@ -40,6 +40,7 @@ constexpr index_t kSettleMargin = 16;  // symbols the settling search starts bef
 constexpr int kSettlePasses = 3;
 constexpr index_t kPreambleRepeat = 480;  // symbols
 constexpr index_t kMatchSegment = 48;     // symbols
+constexpr index_t kLongestFrame = 48;     // symbols: 32 data and 16 probes
 // The least preamble_match of a start: a preamble of amplitude A in noise of variance N matches
 // about A / sqrt(A^2 + N) (0.3 at an Es/N0 of -10 dB), noise alone about 0.9 sqrt(kMatchSegment)
 // / sqrt(preamble) (0.13 over 1440 symbols).
@@ -55,6 +56,7 @@ constexpr double kLongestTransmission = 20 * 60;  // s of data blocks
 constexpr index_t kLateLeastSymbols = 2 * 1440;
 constexpr index_t kLateSearchSymbols = 2 * 11520 + 1440;
 constexpr index_t kLateMarginSymbols = 16;  // matched past a late entry's last block
+constexpr index_t kBlocklockLeast = 1440;   // symbols blocklock reads at least (a short block)
 
 // What the search and the length rule need of a mode, made once.
 struct Shape {
@@ -673,6 +675,70 @@ index_t late_blocks(const Baseband& baseband, const BlockProbes& probes, std::in
     return blocks;
 }
 
+// The whole blocks of a transmission from the one whose first symbol peaks at `blockStart`
+// (1-based) on the matched filter's output of the recording from its sample `from` on (`matched`,
+// when it reaches far enough, or matched again), of the mode and offset `lock` read, decoded by the
+// HF receiver entered late: those that lie before the sample `end` and belong to it by the length
+// rule's probes (late_blocks), those after the last that decoded dropped (decoded again without
+// them); nothing when no block decodes.
+std::optional<RecordedTransmission> decode_blocks(const Baseband& baseband, std::int64_t from,
+                                                  double blockStart, const BlocklockOut& lock,
+                                                  std::int64_t end, const Shape& any,
+                                                  const RecordingSettings& settings,
+                                                  HostServices& host, const ComplexArray& matched) {
+    const index_t M = any.M, D = any.D;
+    const ModeParams mode = rateconf(kModes[lock.mode].rate, kModes[lock.mode].interLen);
+    const auto length = static_cast<std::int64_t>(
+        std::llround(kModes[lock.mode].interLen * kSymbolRate) * M);  // samples a block
+    // The block's first symbol peaks at blockStart on the matched filter's output, 1-based: D
+    // symbols after its sound begins in the baseband, D more through the filter.
+    const auto peak = from + static_cast<std::int64_t>(blockStart) - 1 - D * M;
+    const BlockProbes probes = uses_patterns(mode) ? block_repeats(mode, settings.shaping, host)
+                                                   : block_probes(mode, settings.shaping, host);
+    const index_t blocks = late_blocks(baseband, probes, peak, lock.offset, length, end - D * M);
+    if (blocks == 0) return std::nullopt;
+    // Those blocks and a margin for the paths behind the strongest, matched once.
+    const auto n = static_cast<index_t>(
+        std::min(end, peak + blocks * length + (2 * D + kLateMarginSymbols) * M) - from);
+    const bool again = n > matched.numel();
+    const PulsematchOut longer =
+        again ? pulsematch(piece(baseband, from, n), settings.shaping, host) : PulsematchOut{};
+    const ComplexArray& x = again ? longer.out : matched;
+    HfSettings hf{.nFrame = static_cast<double>(blocks),
+                  .shaping = settings.shaping,
+                  .iterations = settings.iterations,
+                  .turboStop = settings.turboStop,
+                  .softRule = settings.softRule};
+    RecordedTransmission t;
+    HfLateReceived got;
+    for (;;) {  // decoded again without the blocks after the last that decoded
+        got = receive_hf_late(x, blockStart, lock.offset, mode, hf, host);
+        const auto blocks = static_cast<index_t>(got.blocks);
+        t.blocks = blocks > 0 ? judge_blocks(mode, blocks, got.decoding, host)
+                              : std::vector<RecordedBlock>{};
+        const index_t kept = decoded_blocks(t);
+        if (kept == 0) return std::nullopt;
+        if (kept == blocks) break;
+        hf.nFrame = static_cast<double>(kept);
+    }
+    const double rate = kSymbolRate * static_cast<double>(M);
+    const double blockSeconds = kModes[lock.mode].interLen;
+    t.start =
+        std::max(0.0, static_cast<double>(from) + blockStart - 1 - static_cast<double>(2 * D * M)) /
+        rate;
+    t.end = t.start + static_cast<double>(t.blocks.size()) * blockSeconds;
+    t.mode = lock.mode;
+    t.confidence = lock.confidence;
+    t.frequencyOffset = lock.offset;
+    t.snr3k = std::numeric_limits<double>::quiet_NaN();  // no preamble to measure the noise on
+    t.infoBits = std::move(got.decoding.decoded.DecodOut);
+    if (settings.keepSymbols) {
+        t.sounded = std::move(got.sounding.out);
+        t.equalised = std::move(got.decoding.symbols);
+    }
+    return t;
+}
+
 // A transmission the recording begins inside of, after its preamble, decoded from the first
 // whole block in the recording's first `end` samples (see the header); nothing when none is found
 // there surely, or no block decodes.
@@ -688,53 +754,34 @@ std::optional<RecordedTransmission> late_entry(const Baseband& baseband, std::in
     if (!lock.found || lock.mode < 0 || lock.confidence < kLeastModeConfidence) {
         return std::nullopt;
     }
-    const ModeParams mode = rateconf(kModes[lock.mode].rate, kModes[lock.mode].interLen);
-    const auto length = static_cast<std::int64_t>(
-        std::llround(kModes[lock.mode].interLen * kSymbolRate) * M);  // samples a block
-    // The block's first symbol peaks at lock.blockStart on the matched filter's output, 1-based:
-    // D symbols after its sound begins in the baseband, D more through the filter.
-    const auto peak = static_cast<std::int64_t>(lock.blockStart) - 1 - D * M;
-    const BlockProbes probes = uses_patterns(mode) ? block_repeats(mode, settings.shaping, host)
-                                                   : block_probes(mode, settings.shaping, host);
-    const index_t blocks = late_blocks(baseband, probes, peak, lock.offset, length, end - D * M);
-    if (blocks == 0) return std::nullopt;
-    // Those blocks and a margin for the paths behind the strongest, matched once.
-    const auto n = static_cast<index_t>(
-        std::min(end, peak + blocks * length + (2 * D + kLateMarginSymbols) * M));
-    const PulsematchOut longer =
-        n > searched ? pulsematch(piece(baseband, 0, n), settings.shaping, host) : PulsematchOut{};
-    const ComplexArray& matched = n > searched ? longer.out : head.out;
-    HfSettings hf{.nFrame = static_cast<double>(blocks),
-                  .shaping = settings.shaping,
-                  .iterations = settings.iterations,
-                  .turboStop = settings.turboStop,
-                  .softRule = settings.softRule};
-    RecordedTransmission t;
-    HfLateReceived got;
-    for (;;) {  // decoded again without the blocks after the last that decoded
-        got = receive_hf_late(matched, lock.blockStart, lock.offset, mode, hf, host);
-        const auto blocks = static_cast<index_t>(got.blocks);
-        t.blocks = blocks > 0 ? judge_blocks(mode, blocks, got.decoding, host)
-                              : std::vector<RecordedBlock>{};
-        const index_t kept = decoded_blocks(t);
-        if (kept == 0) return std::nullopt;
-        if (kept == blocks) break;
-        hf.nFrame = static_cast<double>(kept);
-    }
-    const double rate = kSymbolRate * static_cast<double>(M);
-    const double blockSeconds = kModes[lock.mode].interLen;
-    t.start = std::max(0.0, lock.blockStart - 1 - static_cast<double>(2 * D * M)) / rate;
-    t.end = t.start + static_cast<double>(t.blocks.size()) * blockSeconds;
-    t.mode = lock.mode;
-    t.confidence = lock.confidence;
-    t.enteredLate = true;
-    t.frequencyOffset = lock.offset;
-    t.snr3k = std::numeric_limits<double>::quiet_NaN();  // no preamble to measure the noise on
-    t.infoBits = std::move(got.decoding.decoded.DecodOut);
-    if (settings.keepSymbols) {
-        t.sounded = std::move(got.sounding.out);
-        t.equalised = std::move(got.decoding.symbols);
-    }
+    auto t = decode_blocks(baseband, 0, lock.blockStart, lock, end, any, settings, host, head.out);
+    if (t) t->enteredLate = true;
+    return t;
+}
+
+// The transmission of modelock's find `f` whose preamble's last segments did not confirm it (in a
+// fade, their sync is lost too), where the frames after it bear it out (frames_after_find):
+// decoded from its first block on as by a receiver entered late there, its start the
+// preamble's; nothing where the frames do not bear it out or no block decodes.
+std::optional<RecordedTransmission> framed_transmission(const Baseband& baseband, const AnyFind& f,
+                                                        const Shape& any,
+                                                        const RecordingSettings& settings,
+                                                        HostServices& host) {
+    const index_t M = any.M, D = any.D;
+    const auto block =
+        static_cast<index_t>(std::llround(kModes[f.lock.mode].interLen * kSymbolRate));
+    const index_t n = (kSearchPreamble + block + 2 * kLongestFrame + kSettleMargin + 2 * D) * M;
+    const PulsematchOut matched = pulsematch(piece(baseband, f.tail, n), settings.shaping, host);
+    // The first data symbol's sound is kSearchPreamble symbols after the piece's first sample,
+    // its peak 2 D symbols later through the two filters.
+    const auto firstData = static_cast<double>((kSearchPreamble + 2 * D) * M + 1);
+    const BlocklockOut frames =
+        frames_after_find(matched.out, f.lock.mode, firstData, settings.shaping, host);
+    if (!frames.found) return std::nullopt;
+    const auto end = static_cast<std::int64_t>(baseband.size());
+    auto t =
+        decode_blocks(baseband, f.tail, firstData, frames, end, any, settings, host, matched.out);
+    if (t) t->start = undecoded(f, kSymbolRate * static_cast<double>(M)).start;
     return t;
 }
 
@@ -762,13 +809,20 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
         // The preamble's last segments, searched with the mode read (the others' differ from
         // them in d1 and d2 only): noise does not match them.
         const AnyMode& m = any_mode(made, f.lock.mode, settings.shaping, host);
+        const std::int64_t past = f.tail + kSearchPreamble * M;  // the first data symbol's sound
         const Find confirmed =
             search_window(baseband, f.tail - kSettleMargin * M, m.shape, settings.shaping, host);
         if (confirmed.begin < 0 || std::abs(confirmed.begin - f.tail) > kSettleMargin * M) {
-            first = f.segment + kPreambleRepeat * M;
+            // Those segments in a fade: the frames of the first block may confirm the find.
+            auto framed = framed_transmission(baseband, f, any, settings, host);
+            if (!framed) {
+                first = f.segment + kPreambleRepeat * M;
+                continue;
+            }
+            first = std::max(past, static_cast<std::int64_t>(std::llround(framed->end * rate)));
+            found.push_back(std::move(*framed));
             continue;
         }
-        const std::int64_t past = f.tail + kSearchPreamble * M;  // the first data symbol's sound
         if (f.lock.confidence < kLeastModeConfidence) {
             found.push_back(undecoded(f, rate));
             first = past;
@@ -858,6 +912,33 @@ bool confirms_find(const ComplexArray& matched, const ModelockOut& lock, const V
     }
     const Find f = find_in(window, tail, M, shaping, host);
     return f.begin >= 0 && std::abs(first + f.begin - 1 - at) <= kSettleMargin * M;
+}
+
+BlocklockOut frames_after_find(const ComplexArray& matched, int mode, double firstData,
+                               const VarShapping& shaping, HostServices& host) {
+    const auto M = static_cast<index_t>(shaping.oversamplingFactor);
+    const auto block = static_cast<index_t>(std::llround(kModes[mode].interLen * kSymbolRate));
+    // The stretch from a little before the preamble's last three segments to two frames (and
+    // the paths' spread) past the end of the first block.
+    const auto data = static_cast<std::int64_t>(firstData) - 1;
+    const std::int64_t from =
+        std::max<std::int64_t>(0, data - (kSearchPreamble + kSettleMargin) * M);
+    const std::int64_t to = std::min<std::int64_t>(
+        matched.numel(), data + (block + 2 * kLongestFrame + kSettleMargin) * M);
+    if (to - from < kBlocklockLeast * M) return {};
+    ComplexArray stretch(static_cast<index_t>(to - from));
+    std::copy(matched.begin() + from, matched.begin() + to, stretch.begin());
+    BlocklockOut frames = blocklock(stretch, shaping, {}, host);
+    if (!frames.found || frames.mode != mode || frames.confidence < kLeastModeConfidence) {
+        return {};
+    }
+    // A block start a whole number of blocks (none or more) after the find's first data symbol.
+    const double length = static_cast<double>(block * M);
+    const double after = frames.blockStart + static_cast<double>(from) - firstData;
+    const double nearest = std::max(0.0, std::round(after / length)) * length;
+    if (std::abs(after - nearest) > static_cast<double>(kSettleMargin * M)) return {};
+    frames.blockStart = firstData;
+    return frames;
 }
 
 }  // namespace hfchain

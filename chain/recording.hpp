@@ -44,8 +44,11 @@
 // first data symbol (the 0.6 s preamble, which every preamble ends with) are searched again with
 // that mode as above (a find there confirms the detection: modelock's alone may be noise), and
 // the transmission is decoded from them as one of that mode: its length, blocks and end as
-// above. A transmission none of whose blocks decode under the mode read is reported with its
-// blocks, its bits dropped; the search goes on after it.
+// above. Where the channel fades those segments, the frames of the first block may confirm the
+// find instead (frames_after_find): the transmission is then decoded from its first block as by
+// a receiver entered late (see Late entry below), its clock and SNR not measured. A transmission
+// none of whose blocks decode under the mode read is reported with its blocks, its bits dropped;
+// the search goes on after it.
 //
 // Late entry. Without a mode, the part of the recording before the first preamble found (all of
 // it when none is) may be the end of a transmission whose preamble the recording missed: its
@@ -76,6 +79,7 @@
 #include <vector>
 
 #include "chain/hf_receiver.hpp"
+#include "receiver/blocklock/blocklock.hpp"
 #include "receiver/modelock/modelock.hpp"
 
 namespace hfchain {
@@ -152,6 +156,17 @@ std::vector<RecordedTransmission> receive_recording(const Baseband& baseband,
 // preamble whose last three segments the input does not hold whole, are not confirmed.
 bool confirms_find(const ComplexArray& matched, const ModelockOut& lock, const VarShapping& shaping,
                    HostServices& host);
+
+// What the frames after a find tell where its preamble's last segments, in a fade, do not
+// confirm it: blocklock's reading of `matched` (a matched filter's output, 1-based samples) from
+// those segments to two frames past the end of the first block, where it names the find's mode
+// `mode` surely (kLeastModeConfidence) and places a block start a whole number of blocks (none or
+// more) after the find's first data symbol, the sample `firstData`, within the 16 symbols the
+// confirmation above allows; blockStart is then firstData. Otherwise found is false. Data that
+// only look like a preamble to modelock place their first data symbol where no block of the
+// frames starts, and a count read wrongly puts it a segment or more away from one.
+BlocklockOut frames_after_find(const ComplexArray& matched, int mode, double firstData,
+                               const VarShapping& shaping, HostServices& host);
 
 // Finds and decodes every transmission of any mode in `baseband`, in order (see "Any mode"
 // above). Errors: as the one of a given mode.

@@ -236,10 +236,16 @@ private:
         // Entering late, a receiver that found no preamble segment whose mode it reads surely and
         // whose preamble's end it confirms (the entry may leave no whole segment, and the search
         // may then find what only looks like one in the data) reads the frames that follow, as
-        // `receive` does, and takes the block they place where they name a mode surely.
-        const bool sure = lock.found && lock.confidence >= kLeastModeConfidence &&
-                          confirms_find(matched, lock, config_.shaping, host_);
+        // `receive` does: where the frames after the find bear it out (its preamble's end in a
+        // fade), the first data symbol they place; otherwise the block that the frames of the
+        // whole input place where they name a mode surely.
+        const bool read = lock.found && lock.confidence >= kLeastModeConfidence;
+        const bool sure = read && confirms_find(matched, lock, config_.shaping, host_);
         if (late && !sure && matched.numel() >= kBlocklockLeast * M) {
+            const BlocklockOut after =
+                read ? frames_after_find(matched, lock.mode, lock.firstData, config_.shaping, host_)
+                     : BlocklockOut{};
+            if (after.found) return acquisition_outcome(classify(after, truth));
             const BlocklockOut frames = blocklock(matched, config_.shaping, {}, host_);
             if (frames.found && frames.mode >= 0 && frames.confidence >= kLeastModeConfidence) {
                 return acquisition_outcome(classify(frames, truth));

@@ -276,5 +276,51 @@ TEST(Recording, ConfirmsAFindWhereItsPreambleEnds) {
     }
 }
 
+TEST(Recording, TheFramesConfirmAFindWhosePreambleEndsInAFade) {
+    // A 600 bit/s transmission with 4.8 s blocks from 0.3 s whose preamble's last three segments
+    // lie 30 dB under the rest (a fade): its last segments do not confirm the find, the frames of
+    // its first block do, where the find places that block.
+    BuiltinHost host;
+    const ModeParams mode = rateconf(600, 4.8);
+    const auto index = static_cast<int>(find_mode(600, 4.8) - kModes);
+    const auto other = static_cast<int>(find_mode(600, 0.6) - kModes);
+    const index_t M = 4;
+    std::vector<RealArray> sent;
+    Baseband x = recording(mode, 11, 0, {{0.3, 0, 3, 1}}, sent);
+    const auto first = static_cast<std::size_t>(0.3 * kRate);
+    for (std::size_t k = (11520 - 1440) * M; k < 11520 * M; ++k) x[first + k] *= 0.03F;
+    std::mt19937 gen(7);
+    std::normal_distribution<float> noise(0, 0.1F);
+    for (auto& v : x) v += std::complex<float>(noise(gen), noise(gen));
+    ComplexArray received(static_cast<index_t>(x.size()));
+    for (std::size_t k = 0; k < x.size(); ++k) received[static_cast<index_t>(k)] = x[k];
+    const ComplexArray matched = pulsematch(received, kSettings.shaping, host).out;
+    const ModelockOut lock = modelock(matched, kSettings.shaping, {}, host);
+    ASSERT_TRUE(lock.found);
+    ASSERT_EQ(lock.mode, index);
+    EXPECT_FALSE(confirms_find(matched, lock, kSettings.shaping, host));
+    const struct {
+        double moved;  // segments the find is moved
+        int mode;
+        bool found;
+    } rows[] = {{0, lock.mode, true}, {1, lock.mode, false}, {0, other, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.moved + 10 * row.mode);
+        const double firstData = lock.firstData + row.moved * 480 * M;
+        const BlocklockOut frames =
+            frames_after_find(matched, row.mode, firstData, kSettings.shaping, host);
+        EXPECT_EQ(frames.found, row.found);
+        if (frames.found) {
+            EXPECT_EQ(frames.blockStart, firstData);
+        }
+    }
+    // The recording receiver decodes it.
+    const auto found = receive_recording(x, kSettings, host);
+    ASSERT_EQ(found.size(), 1U);
+    EXPECT_EQ(found[0].mode, index);
+    ASSERT_EQ(found[0].blocks.size(), 1U);
+    EXPECT_TRUE(found[0].blocks[0].decoded);
+}
+
 }  // namespace
 }  // namespace hfchain
