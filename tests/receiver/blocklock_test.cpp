@@ -37,12 +37,28 @@ struct Late {
     index_t preamble = 0;  // symbols
 };
 
+// Two fixed paths 24 samples apart, the first (amplitude 0.9) dropped to 0.03 over the last two
+// frames of every block while the second (0.45) carries them: step 1 times the first.
+ComplexArray closing_on_second_path(const ComplexArray& x, const Mode& mode, index_t preamble) {
+    const index_t block = static_cast<index_t>(std::lround(mode.interLen * 2400));
+    const index_t closing = 2 * (mode.data + mode.trein);
+    ComplexArray y(x.numel());
+    for (index_t n = 0; n < x.numel(); ++n) {
+        const index_t symbol = n / M - 6 - preamble;  // the shaper's delay is 6 symbols
+        const bool fade = symbol >= 0 && (symbol + closing + 2) % block < closing + 4;
+        y[n] = (fade ? 0.03 : 0.9) * x[n] + (n >= 24 ? 0.45 * x[n - 24] : 0.0);
+    }
+    return y;
+}
+
 Late late_entry(const Mode& mode, double blocks, const HfChannel& channel, double EsNodB,
-                index_t entry, double seed, index_t heard) {
+                index_t entry, double seed, index_t heard, bool dropped = false) {
     BuiltinHost host;
     const ModeParams params = rateconf(mode.rate, mode.interLen);
     const SendchainOut tx = sendchain(params, blocks, seed, host);
-    const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
+    const ComplexArray shaped = pulseshaper(tx.MultiplexOut, kShaping).out;
+    const ComplexArray x =
+        dropped ? closing_on_second_path(shaped, mode, params.preamSync.numel()) : shaped;
     const HfchannelOut y = hfchannel(x, {channel, EsNodB, seed + 1}, kShaping, host);
     const ComplexArray matched = pulsematch(y.AwgnOut, kShaping).out;
     Late late;
@@ -66,8 +82,9 @@ TEST(Blocklock, FindsTheNextBlockAndTheMode) {
         index_t entry;  // symbols after the preamble
         double EsNodB, offset;
         bool fading;
-        index_t heard = 0;  // symbols heard, 0: to the transmission's end
-        double seed = 0;    // 0: the row's number
+        index_t heard = 0;     // symbols heard, 0: to the transmission's end
+        double seed = 0;       // 0: the row's number
+        bool dropped = false;  // the timed path drops over the closing frames (not fading)
     };
     const Case cases[] = {
         {2400, 0.6, 3, 0, 10, 0, false},
@@ -97,6 +114,11 @@ TEST(Blocklock, FindsTheNextBlockAndTheMode) {
         {2400, 4.8, 3, 6802, 1, 20, true, 16298, 118},
         {2400, 4.8, 3, 1684, 1, 20, true, 21416, 236},
         {600, 4.8, 3, 6802, 1, 20, true, 16298, 118},
+        // Two paths, the timed one all but lost over every block's closing frames while the
+        // other carries them: they are read on both paths.
+        {2400, 0.6, 3, 700, 6, 30, false, 2250, 0, true},
+        {600, 4.8, 3, 5000, 6, -40, false, 18200, 0, true},
+        {75, 0.6, 6, 1000, 8, 10, false, 2250, 0, true},
     };
     double row = 1;
     for (const Case& c : cases) {
@@ -104,7 +126,8 @@ TEST(Blocklock, FindsTheNextBlockAndTheMode) {
         const HfChannel ch = c.fading ? two_paths(c.offset) : fixed_path(c.offset);
         const double seed = c.seed > 0 ? c.seed : row;
         ++row;
-        const Late late = late_entry(mode, c.blocks, ch, c.EsNodB, c.entry, seed, c.heard);
+        const Late late =
+            late_entry(mode, c.blocks, ch, c.EsNodB, c.entry, seed, c.heard, c.dropped);
         const BlocklockOut got = blocklock(late.heard, kShaping, {});
         const index_t block = static_cast<index_t>(std::lround(c.interLen * 2400));
         // The next block's first symbol, after the preamble (the entries are all 12 or more
