@@ -251,11 +251,10 @@ std::vector<index_t> find_paths(const Runs& r, double power) {
 
 // Step 2's correlations: each frame's run with every pattern column, the offset turned back,
 // read on every path and combined noncoherently: a path's energies weighed by its own
-// g / (1 + g) / (n N0), so that the combined energies are log-likelihood terms (scale 1).
+// g / (1 + g) / (n N0), so that the combined energies are log-likelihood terms.
 struct Frames {
     index_t first = 0;                                 // index of the first frame read (<= 0)
     std::vector<std::array<double, kColumns>> energy;  // weighed |correlation|^2 a frame and column
-    double scale = 1;                                  // energies to log-likelihood ratios
     double residual = 0;  // what remains of the offset, Hz (on the timed path)
     double N0 = 0;        // a symbol's noise power, as the timed path's runs show it
 };
@@ -368,21 +367,21 @@ double tail_ratio(const Heard& h, int m, index_t b) {
     return std::max(ratio, 0.0);
 }
 
-// log sum exp(s e_v) over the columns from `from` to from + 3.
-double log_sum(const std::array<double, kColumns>& e, double s, index_t from) {
+// log sum exp(e_v) over the columns from `from` to from + 3.
+double log_sum(const std::array<double, kColumns>& e, index_t from) {
     double top = -std::numeric_limits<double>::infinity();
-    for (index_t v = from; v < from + 4; ++v) top = std::max(top, s * e[v]);
+    for (index_t v = from; v < from + 4; ++v) top = std::max(top, e[v]);
     double sum = 0;
-    for (index_t v = from; v < from + 4; ++v) sum += std::exp(s * e[v] - top);
+    for (index_t v = from; v < from + 4; ++v) sum += std::exp(e[v] - top);
     return top + std::log(sum);
 }
 
 // The log-likelihood ratio that the frames before block-start frame b close a block of `m`.
 double closing_ratio(const Frames& fr, index_t b, const Mode& m, bool patterns) {
     const auto& last = fr.energy[static_cast<std::size_t>(b - 1 - fr.first)];
-    if (patterns) return log_sum(last, fr.scale, 4) - log_sum(last, fr.scale, 0);
+    if (patterns) return log_sum(last, 4) - log_sum(last, 0);
     const auto& before = fr.energy[static_cast<std::size_t>(b - 2 - fr.first)];
-    return fr.scale * (before[m.d1] - before[0] + last[m.d2] - last[0]);
+    return before[m.d1] - before[0] + last[m.d2] - last[0];
 }
 
 struct Reading {
