@@ -130,57 +130,171 @@ Timing search_timing(const ComplexArray& x, const Geometry& g, index_t M, double
     return best;
 }
 
-// Step 2's correlations: each frame's run with every pattern column, the offset turned back.
-struct Frames {
-    index_t first = 0;                                 // index of the first frame read (<= 0)
-    std::vector<std::array<double, kColumns>> energy;  // |correlation|^2 a frame and column
-    double scale = 0;     // g / (1 + g) / (n N0): energies to log-likelihood ratios
-    double residual = 0;  // what remains of the offset, Hz
-    double N0 = 0;        // a symbol's noise power, as the runs show it
-};
+// Step 2 reads each frame's run on every path of the channel: at every sample within the largest
+// differential delay of the paths (12 symbols) either side of the timing step 1 found.
+constexpr index_t kPathSpread = 12;
+// A tap counts as a path where its mean correlation energy over the frames stands this many
+// standard errors above what noise alone gives, carries at least kPathFloor of the strongest
+// path's, and lies a symbol or more from every path kept (closer taps see the same path); at
+// most kMostPaths, the timed one first.
+constexpr double kPathSignificance = 3.5;
+constexpr double kPathFloor = 0.1;
+constexpr std::size_t kMostPaths = 3;
 
-Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M) {
-    const Geometry& g = t.geometry;
-    const index_t F = g.frame();
-    Frames fr;
-    fr.first = -(t.window / (F * M));
-    const index_t last = (x.numel() - 1 - t.window - (g.runStart() + g.run() - 1) * M) / (F * M);
-    const ModeParams columns = rateconf(kModes[0].rate, kModes[0].interLen);
-    const double turn = -2 * std::numbers::pi * t.offset / (kSymbolRate * static_cast<double>(M));
-    std::vector<cdouble> y(static_cast<std::size_t>(g.run()));
-    double noise = 0, top = 0;
-    cdouble previous = 0.0, turning = 0.0;  // the held column's correlation, frame to frame
-    for (index_t f = fr.first; f <= last; ++f) {
-        const index_t start = f * F + g.runStart();  // the run's first symbol
-        for (index_t k = 0; k < g.run(); ++k) {
-            const index_t n = t.window + (start + k) * M;
-            y[k] = x[n] * std::polar(1.0, turn * static_cast<double>(n));
+// The frames' runs as step 2 reads them: per frame and symbol of its run, the offset's turn
+// times the conjugate of the scrambled zero. Read `tap` samples from the timing, a run's offset
+// turn differs by one phase for all its symbols, which no energy and no frame-to-frame turn sees.
+struct Runs {
+    const ComplexArray& x;
+    const Timing& t;
+    index_t M = 0;
+    index_t first = 0, last = -1;  // the frames read
+    std::vector<cdouble> ref;      // (last - first + 1) x run
+
+    Runs(const ComplexArray& input, const Timing& timing, index_t m) : x(input), t(timing), M(m) {
+        const Geometry& g = t.geometry;
+        const index_t F = g.frame();
+        first = -(t.window / (F * M));
+        last = (x.numel() - 1 - t.window - (g.runStart() + g.run() - 1) * M) / (F * M);
+        const double turn =
+            -2 * std::numbers::pi * t.offset / (kSymbolRate * static_cast<double>(M));
+        ref.reserve(static_cast<std::size_t>((last - first + 1) * g.run()));
+        for (index_t f = first; f <= last; ++f) {
+            const index_t start = f * F + g.runStart();
+            for (index_t k = 0; k < g.run(); ++k) {
+                const index_t n = t.window + (start + k) * M;
+                ref.push_back(std::polar(1.0, turn * static_cast<double>(n)) *
+                              std::conj(sent_point(0, start + k)));
+            }
         }
-        std::array<double, kColumns> e{};
+    }
+    index_t frames() const { return last - first + 1; }
+
+    // Frame f's run, read `tap` samples from the timing, correlated with every column (samples
+    // beyond the input read as 0). Every column is an 8-symbol piece repeated.
+    std::array<cdouble, kColumns> correlate(index_t f, index_t tap) const {
+        static const std::array<std::array<cdouble, kPiece>, kColumns> columns = [] {
+            const ModeParams p = rateconf(kModes[0].rate, kModes[0].interLen);
+            std::array<std::array<cdouble, kPiece>, kColumns> c{};
+            for (index_t v = 0; v < kColumns; ++v) {
+                for (index_t j = 0; j < kPiece; ++j)
+                    c[v][j] = std::conj(psk_points()[static_cast<int>(p.chSymMapping(j, v))]);
+            }
+            return c;
+        }();
+        const Geometry& g = t.geometry;
+        const index_t run = g.run();
+        const index_t base = t.window + (f * g.frame() + g.runStart()) * M + tap;
+        const cdouble* a = ref.data() + (f - first) * run;
+        std::array<cdouble, kPiece> u{};
+        for (index_t k = 0; k < run; ++k) {
+            const index_t n = base + k * M;
+            if (n >= 0 && n < x.numel()) u[k % kPiece] += x[n] * a[k];
+        }
         std::array<cdouble, kColumns> c{};
         for (index_t v = 0; v < kColumns; ++v) {
-            for (index_t k = 0; k < g.run(); ++k) {
-                const int value = static_cast<int>(columns.chSymMapping(k, v));
-                c[v] += y[k] * std::conj(sent_point(value, start + k));
-            }
-            e[v] = std::norm(c[v]);
+            for (index_t j = 0; j < kPiece; ++j) c[v] += u[j] * columns[v][j];
         }
-        // What the run holds: the zero probe, or the strongest pattern; the rest is noise.
-        const auto kept = g.patterns() ? std::max_element(e.begin(), e.end()) - e.begin() : 0;
-        const double held = e[kept];
-        if (f > fr.first) turning += c[kept] * std::conj(previous);
-        previous = c[kept];
-        top += held;
-        noise += (std::accumulate(e.begin(), e.end(), 0.0) - held) / (kColumns - 1);
-        fr.energy.push_back(e);
+        return c;
     }
+};
+
+// What a run holds where a path carries it: the zero probe, or the strongest pattern.
+index_t held_column(const std::array<double, kColumns>& e, bool patterns) {
+    return patterns ? std::max_element(e.begin(), e.end()) - e.begin() : 0;
+}
+
+// The taps (samples from the timing) of the channel's paths, the timed one (0) first: the local
+// maxima of the frames' mean held energy that stand clear of noise. A tap of noise alone holds
+// n P on average (P the input's mean power: off the paths the signal is noise too), and the
+// largest of the eight columns' energies H8 n P (H8 = 1 + 1/2 + ... + 1/8).
+std::vector<index_t> find_paths(const Runs& r, double power) {
+    const Geometry& g = r.t.geometry;
+    const index_t D = kPathSpread * r.M;
+    std::vector<double> sum(static_cast<std::size_t>(2 * D + 1)), squares(sum.size());
+    for (index_t f = r.first; f <= r.last; ++f) {
+        for (index_t d = -D; d <= D; ++d) {
+            const auto c = r.correlate(f, d);
+            std::array<double, kColumns> e{};
+            for (index_t v = 0; v < kColumns; ++v) e[v] = std::norm(c[v]);
+            const double held = e[held_column(e, g.patterns())];
+            sum[d + D] += held;
+            squares[d + D] += held * held;
+        }
+    }
+    const double harmonic = g.patterns() ? 761.0 / 280 : 1;  // H8
+    const double noise = harmonic * static_cast<double>(g.run()) * power;
+    const auto count = static_cast<double>(r.frames());
+    std::vector<double> excess(sum.size());
+    for (std::size_t i = 0; i < sum.size(); ++i) excess[i] = sum[i] / count - noise;
+    const double top = *std::max_element(excess.begin(), excess.end());
+    std::vector<index_t> candidates;
+    for (index_t i = 0; i <= 2 * D; ++i) {
+        const double mean = sum[i] / count;
+        const double error = std::sqrt(std::max(squares[i] / count - mean * mean, 0.0) / count);
+        const bool peak =
+            (i == 0 || excess[i] >= excess[i - 1]) && (i == 2 * D || excess[i] >= excess[i + 1]);
+        if (peak && excess[i] > kPathSignificance * error && excess[i] >= kPathFloor * top)
+            candidates.push_back(i - D);
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [&](index_t a, index_t b) { return excess[a + D] > excess[b + D]; });
+    std::vector<index_t> taps{0};
+    for (const index_t d : candidates) {
+        if (taps.size() == kMostPaths) break;
+        if (std::all_of(taps.begin(), taps.end(),
+                        [&](index_t p) { return std::abs(p - d) >= r.M; }))
+            taps.push_back(d);
+    }
+    return taps;
+}
+
+// Step 2's correlations: each frame's run with every pattern column, the offset turned back,
+// read on every path and combined noncoherently: a path's energies weighed by its own
+// g / (1 + g) / (n N0), so that the combined energies are log-likelihood terms.
+struct Frames {
+    index_t first = 0;                                 // index of the first frame read (<= 0)
+    std::vector<std::array<double, kColumns>> energy;  // weighed |correlation|^2 a frame and column
+    double residual = 0;  // what remains of the offset, Hz (on the timed path)
+    double N0 = 0;        // a symbol's noise power, as the timed path's runs show it
+};
+
+Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M, double power) {
+    const Geometry& g = t.geometry;
+    const Runs r(x, t, M);
+    Frames fr;
+    fr.first = r.first;
+    fr.energy.assign(static_cast<std::size_t>(std::max<index_t>(r.frames(), 0)), {});
+    std::vector<std::array<double, kColumns>> e(fr.energy.size());
     const auto count = static_cast<double>(fr.energy.size());
-    const double nN0 = count > 0 ? noise / count : 0;
-    const double signal = count > 0 ? std::max(0.0, top / count - nN0) : 0;  // n^2 S
-    if (nN0 > 0) fr.scale = signal / (signal + nN0) / nN0;                   // g = n^2 S / (n N0)
-    const auto n = static_cast<double>(g.run());
-    fr.N0 = nN0 / n;
-    fr.residual = std::arg(turning) * kSymbolRate / (2 * std::numbers::pi * static_cast<double>(F));
+    if (count == 0) return fr;
+    for (const index_t tap : find_paths(r, power)) {
+        double noise = 0, top = 0;
+        cdouble previous = 0.0, turning = 0.0;  // the held column's correlation, frame to frame
+        for (index_t f = r.first; f <= r.last; ++f) {
+            const auto c = r.correlate(f, tap);
+            auto& ef = e[static_cast<std::size_t>(f - r.first)];
+            for (index_t v = 0; v < kColumns; ++v) ef[v] = std::norm(c[v]);
+            // What the run holds; the rest is noise.
+            const index_t kept = held_column(ef, g.patterns());
+            if (f > r.first) turning += c[kept] * std::conj(previous);
+            previous = c[kept];
+            top += ef[kept];
+            noise += (std::accumulate(ef.begin(), ef.end(), 0.0) - ef[kept]) / (kColumns - 1);
+        }
+        const double nN0 = noise / count;
+        const double signal = std::max(0.0, top / count - nN0);  // n^2 S
+        if (tap == 0) {
+            fr.N0 = nN0 / static_cast<double>(g.run());
+            fr.residual = std::arg(turning) * kSymbolRate /
+                          (2 * std::numbers::pi * static_cast<double>(g.frame()));
+        }
+        if (!(nN0 > 0)) continue;
+        const double weight = signal / (signal + nN0) / nN0;  // g = n^2 S / (n N0)
+        for (std::size_t i = 0; i < e.size(); ++i) {
+            for (index_t v = 0; v < kColumns; ++v) fr.energy[i][v] += weight * e[i][v];
+        }
+    }
     return fr;
 }
 
@@ -253,21 +367,21 @@ double tail_ratio(const Heard& h, int m, index_t b) {
     return std::max(ratio, 0.0);
 }
 
-// log sum exp(s e_v) over the columns from `from` to from + 3.
-double log_sum(const std::array<double, kColumns>& e, double s, index_t from) {
+// log sum exp(e_v) over the columns from `from` to from + 3.
+double log_sum(const std::array<double, kColumns>& e, index_t from) {
     double top = -std::numeric_limits<double>::infinity();
-    for (index_t v = from; v < from + 4; ++v) top = std::max(top, s * e[v]);
+    for (index_t v = from; v < from + 4; ++v) top = std::max(top, e[v]);
     double sum = 0;
-    for (index_t v = from; v < from + 4; ++v) sum += std::exp(s * e[v] - top);
+    for (index_t v = from; v < from + 4; ++v) sum += std::exp(e[v] - top);
     return top + std::log(sum);
 }
 
 // The log-likelihood ratio that the frames before block-start frame b close a block of `m`.
 double closing_ratio(const Frames& fr, index_t b, const Mode& m, bool patterns) {
     const auto& last = fr.energy[static_cast<std::size_t>(b - 1 - fr.first)];
-    if (patterns) return log_sum(last, fr.scale, 4) - log_sum(last, fr.scale, 0);
+    if (patterns) return log_sum(last, 4) - log_sum(last, 0);
     const auto& before = fr.energy[static_cast<std::size_t>(b - 2 - fr.first)];
-    return fr.scale * (before[m.d1] - before[0] + last[m.d2] - last[0]);
+    return before[m.d1] - before[0] + last[m.d2] - last[0];
 }
 
 struct Reading {
@@ -359,9 +473,9 @@ double margin(const GeometryReading& a, const GeometryReading& b, index_t M) {
 // Step 2: the offset's residual, the mode, its confidence and the first block start within the
 // input; the preamble's tail weighed with the noise power `tailN0`, or with the one these frames
 // show when it is null.
-GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
+GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M, double power,
                               const double* tailN0) {
-    const Frames fr = correlate_frames(x, t, M);
+    const Frames fr = correlate_frames(x, t, M, power);
     GeometryReading reading;
     reading.N0 = fr.N0;
     const double weight = tailN0 != nullptr ? *tailN0 : fr.N0;
@@ -456,7 +570,7 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
         if (t.window < 0 || (t.score < settings.threshold && !heard)) break;
         if (host != nullptr) host->poll_interrupt();
         const bool front = &t == &timings.front();
-        GeometryReading reading = read_boundary(x, t, M, front ? nullptr : &N0);
+        GeometryReading reading = read_boundary(x, t, M, power, front ? nullptr : &N0);
         if (front) {
             out.offset = reading.out.offset;
             N0 = reading.N0;

@@ -28,10 +28,17 @@
 //     coherently with the zero probe and with each closing pattern (each 75 bit/s pattern with all
 //     eight), and each mode's hypothesis "blocks start on frame r, r + B, ..." (B frames a block,
 //     r on the sequence's first symbol) is scored by the log-likelihood ratio of what its closing
-//     frames hold against ordinary frames: for a path of Rayleigh-faded gain, (E_d - E_0) /
-//     (n N0) g / (1 + g) per closing frame, E the correlations' energies, n the symbols
-//     correlated, N0 the noise and g = n S / N0 the run's signal-to-noise ratio, both read from
-//     the frames themselves. A receiver that entered late in the preamble may still hear its last
+//     frames hold against ordinary frames: for independently Rayleigh-faded paths, the sum over
+//     the paths i of (E_d,i - E_0,i) / (n N0,i) g_i / (1 + g_i) per closing frame, E_i the
+//     correlations' energies on path i, n the symbols correlated, N0,i the noise and g_i =
+//     n S_i / N0,i the path's signal-to-noise ratio, both read from the frames themselves. The
+//     paths are the local maxima, a symbol or more apart, of the frames' mean energy in the held
+//     column at every sample within 12 symbols (the largest differential delay) either side of
+//     the timing, that stand clear of noise alone (by 3.5 times the mean's standard error over
+//     the frames) and carry a tenth of the strongest's or more; the timed one and at most two
+//     more. So closing frames the timed path holds in a fade count where another path carries
+//     them. The offset's residual and the noise the tail is weighed with are the timed path's.
+//     A receiver that entered late in the preamble may still hear its last
 //     segment's tail (d1, d2, the count 0 and the closing value, 32-symbol patterns) before the
 //     first data block: each hypothesis's first block start also adds the ratio that mode's tail
 //     ends there, each pattern's energy E weighed as exponential of mean n^2 S + n N0 where the

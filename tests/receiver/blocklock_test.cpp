@@ -37,12 +37,29 @@ struct Late {
     index_t preamble = 0;  // symbols
 };
 
+// Two fixed paths `apart` samples apart, the first (amplitude 0.9) dropped to 0.03 over the last
+// two frames of every block while the second (0.45) carries them: step 1 times the first.
+ComplexArray closing_on_second_path(const ComplexArray& x, const Mode& mode, index_t preamble,
+                                    index_t apart) {
+    const index_t block = static_cast<index_t>(std::lround(mode.interLen * 2400));
+    const index_t closing = 2 * (mode.data + mode.trein);
+    ComplexArray y(x.numel());
+    for (index_t n = 0; n < x.numel(); ++n) {
+        const index_t symbol = n / M - 6 - preamble;  // the shaper's delay is 6 symbols
+        const bool fade = symbol >= 0 && (symbol + closing + 2) % block < closing + 4;
+        y[n] = (fade ? 0.03 : 0.9) * x[n] + (n >= apart ? 0.45 * x[n - apart] : 0.0);
+    }
+    return y;
+}
+
 Late late_entry(const Mode& mode, double blocks, const HfChannel& channel, double EsNodB,
-                index_t entry, double seed, index_t heard) {
+                index_t entry, double seed, index_t heard, index_t apart = 0) {
     BuiltinHost host;
     const ModeParams params = rateconf(mode.rate, mode.interLen);
     const SendchainOut tx = sendchain(params, blocks, seed, host);
-    const ComplexArray x = pulseshaper(tx.MultiplexOut, kShaping).out;
+    const ComplexArray shaped = pulseshaper(tx.MultiplexOut, kShaping).out;
+    const ComplexArray x =
+        apart > 0 ? closing_on_second_path(shaped, mode, params.preamSync.numel(), apart) : shaped;
     const HfchannelOut y = hfchannel(x, {channel, EsNodB, seed + 1}, kShaping, host);
     const ComplexArray matched = pulsematch(y.AwgnOut, kShaping).out;
     Late late;
@@ -68,6 +85,8 @@ TEST(Blocklock, FindsTheNextBlockAndTheMode) {
         bool fading;
         index_t heard = 0;  // symbols heard, 0: to the transmission's end
         double seed = 0;    // 0: the row's number
+        index_t apart = 0;  // > 0: the closing frames on a second path this many samples
+                            // behind, the timed path all but lost over them (not fading)
     };
     const Case cases[] = {
         {2400, 0.6, 3, 0, 10, 0, false},
@@ -97,6 +116,13 @@ TEST(Blocklock, FindsTheNextBlockAndTheMode) {
         {2400, 4.8, 3, 6802, 1, 20, true, 16298, 118},
         {2400, 4.8, 3, 1684, 1, 20, true, 21416, 236},
         {600, 4.8, 3, 6802, 1, 20, true, 16298, 118},
+        // Two paths, the timed one all but lost over every block's closing frames while the
+        // other carries them: they are read on both paths, up to the largest differential delay
+        // (12 symbols, 60 samples).
+        {2400, 0.6, 3, 700, 6, 30, false, 2250, 0, 24},
+        {600, 4.8, 3, 5000, 6, -40, false, 18200, 0, 24},
+        {75, 0.6, 6, 1000, 8, 10, false, 2250, 0, 24},
+        {600, 0.6, 4, 200, 6, 15, false, 0, 0, 60},
     };
     double row = 1;
     for (const Case& c : cases) {
@@ -104,7 +130,7 @@ TEST(Blocklock, FindsTheNextBlockAndTheMode) {
         const HfChannel ch = c.fading ? two_paths(c.offset) : fixed_path(c.offset);
         const double seed = c.seed > 0 ? c.seed : row;
         ++row;
-        const Late late = late_entry(mode, c.blocks, ch, c.EsNodB, c.entry, seed, c.heard);
+        const Late late = late_entry(mode, c.blocks, ch, c.EsNodB, c.entry, seed, c.heard, c.apart);
         const BlocklockOut got = blocklock(late.heard, kShaping, {});
         const index_t block = static_cast<index_t>(std::lround(c.interLen * 2400));
         // The next block's first symbol, after the preamble (the entries are all 12 or more
