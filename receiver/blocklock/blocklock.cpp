@@ -298,17 +298,21 @@ Frames correlate_frames(const ComplexArray& x, const Timing& t, index_t M, doubl
     return fr;
 }
 
-// The values of a preamble's last segment from d1 on (d1, d2, the count 0 and the closing value),
-// scrambled and conjugated, for every mode: what a receiver that enters late in the preamble may
-// still hear of it just before the first data block.
+// The values of a preamble's segments from d1 on (d1, d2, the three count values and the closing
+// value), scrambled and conjugated, for every mode and every segment: what a receiver that enters
+// late in the preamble may hear of a segment just before the next one, or before the first data
+// block. Element c of a mode's list is the segment after which c segments are still to come.
 constexpr index_t kTailSymbols = (kSegmentValues - kD1Value) * kPatternSymbols;
 
-const std::vector<std::vector<cdouble>>& preamble_tails() {
-    static const std::vector<std::vector<cdouble>> tails = [] {
-        std::vector<std::vector<cdouble>> all;
+const std::vector<std::vector<std::vector<cdouble>>>& preamble_tails() {
+    static const std::vector<std::vector<std::vector<cdouble>>> tails = [] {
+        std::vector<std::vector<std::vector<cdouble>>> all;
         for (const Mode& m : kModes) {
             const std::vector<cdouble> p = conjugated_preamble(rateconf(m.rate, m.interLen));
-            all.emplace_back(p.end() - kTailSymbols, p.end());
+            std::vector<std::vector<cdouble>> segments;
+            for (auto end = p.end(); end - p.begin() >= kSegmentSymbols; end -= kSegmentSymbols)
+                segments.emplace_back(end - kTailSymbols, end);
+            all.push_back(std::move(segments));
         }
         return all;
     }();
@@ -327,15 +331,19 @@ struct Heard {
 };
 
 // The log-likelihood ratio that mode m's preamble ends where frame b starts, from the values of
-// its last segment from d1 on that the input holds whole. Each value's pattern correlates to an
-// energy E that is exponential with mean n^2 S + n N0 where the pattern was sent and n (S + N0)
-// over data (n = 32 symbols). The noise N0 is the frames'; the signal S is what the tail's own
-// symbols hold above it: the channel fades, and weighed with the frames' mean S, data in a
-// stronger stretch than the mean passes for a tail that fits (and then hides the closing frames
-// before its block). Their ratios added, or 0 when below 0: over data they lie below 0 but for a
-// small chance, and a preamble not heard, or heard in a fade, tells nothing.
+// its last segment from d1 on that the input holds whole, against data there. Each value's pattern
+// correlates to an energy E that is exponential with mean n^2 S + n N0 where the pattern was sent
+// and n (S + N0) over data (n = 32 symbols). The noise N0 is the frames'; the signal S is what the
+// tail's own symbols hold above it: the channel fades, and weighed with the frames' mean S, data
+// in a stronger stretch than the mean passes for a tail that fits (and then hides the closing
+// frames before its block). Every segment carries the same d1, d2 and closing value, so the end of
+// an earlier segment, whole segments before the first data symbol, fits as a tail too (better,
+// where the last one lies in a fade): only the count values tell them apart, and the last
+// segment's ratio counts only where no other segment of the preamble fits better. It counts 0
+// where below 0 too: over data it lies below 0 but for a small chance, and a preamble not heard,
+// or heard in a fade, tells nothing.
 double tail_ratio(const Heard& h, int m, index_t b) {
-    const std::vector<cdouble>& tail = preamble_tails()[static_cast<std::size_t>(m)];
+    const auto& segments = preamble_tails()[static_cast<std::size_t>(m)];
     const double turn =
         -2 * std::numbers::pi * h.t.offset / (kSymbolRate * static_cast<double>(h.M));
     const index_t end = h.t.window + b * h.t.geometry.frame() * h.M;  // the block's first sample
@@ -353,18 +361,25 @@ double tail_ratio(const Heard& h, int m, index_t b) {
     const double sent = kPatternSymbols * (kPatternSymbols * S + h.tailN0);
     const double data = kPatternSymbols * (S + h.tailN0);
     if (!(data > 0) || !(S > 0)) return 0;
-    double ratio = 0;
-    for (index_t v = 0; v < kTailSymbols; v += kPatternSymbols) {
-        const index_t first = held(v);
-        if (first < 0) continue;
-        cdouble c = 0.0;
-        for (index_t k = 0; k < kPatternSymbols; ++k) {
-            const index_t n = first + k * h.M;
-            c += h.x[n] * std::polar(1.0, turn * static_cast<double>(n)) * tail[v + k];
+    const auto ratio = [&](const std::vector<cdouble>& tail) {
+        double sum = 0;
+        for (index_t v = 0; v < kTailSymbols; v += kPatternSymbols) {
+            const index_t first = held(v);
+            if (first < 0) continue;
+            cdouble c = 0.0;
+            for (index_t k = 0; k < kPatternSymbols; ++k) {
+                const index_t n = first + k * h.M;
+                c += h.x[n] * std::polar(1.0, turn * static_cast<double>(n)) * tail[v + k];
+            }
+            sum += std::norm(c) * (1 / data - 1 / sent) - std::log(sent / data);
         }
-        ratio += std::norm(c) * (1 / data - 1 / sent) - std::log(sent / data);
+        return sum;
+    };
+    const double last = ratio(segments.front());
+    for (std::size_t c = 1; c < segments.size(); ++c) {
+        if (ratio(segments[c]) > last) return 0;
     }
-    return std::max(ratio, 0.0);
+    return std::max(last, 0.0);
 }
 
 // log sum exp(e_v) over the columns from `from` to from + 3.

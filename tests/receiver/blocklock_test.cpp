@@ -177,6 +177,36 @@ TEST(Blocklock, AnUncertainReadingIsNotSure) {
     }
 }
 
+// Entered in a 4.8 s preamble with its last k segments (480 symbols each) still to come, and heard
+// to the transmission's end: the block start is the first data symbol (or a later block
+// boundary), never the end of a segment within the preamble, whose d1 and d2 are the last
+// segment's and fit as well where the last one's lies in a fade.
+TEST(Blocklock, NoBlockStartsInsideAPreamble) {
+    struct Case {
+        double rate, EsNodB;
+        bool fading;
+    };
+    const Case cases[] = {{2400, 1, true}, {1200, 1, true},   {600, 1, true}, {300, 1, true},
+                          {150, 1, true},  {2400, 30, false}, {75, 30, false}};
+    for (const Case& c : cases) {
+        const Mode& mode = *find_mode(c.rate, 4.8);
+        for (const index_t k : {3, 9, 16, 21}) {
+            const index_t entry = -k * 480;
+            const HfChannel ch = c.fading ? two_paths(10) : fixed_path(10);
+            const Late late = late_entry(mode, 1, ch, c.EsNodB, entry, 7 + k, 0);
+            const BlocklockOut got = blocklock(late.heard, kShaping, {});
+            const double first = static_cast<double>(kDelay - entry * M + 1);
+            const double block = 11520.0 * M;
+            const double blocks = std::round((got.blockStart - first) / block);
+            const bool placed = got.found && blocks >= 0 &&
+                                std::abs(got.blockStart - first - blocks * block) <= 24 + 1;
+            EXPECT_TRUE(placed) << mode.name << ", " << c.EsNodB << " dB, " << k
+                                << " segments left: mode " << got.mode << " at " << got.blockStart
+                                << " for " << first << ", confidence " << got.confidence;
+        }
+    }
+}
+
 TEST(Blocklock, NoiseAloneIsNoTransmission) {
     for (const double seed : {1.0, 2.0, 3.0, 4.0, 5.0}) {
         const BlocklockOut got = blocklock(random_complex(3000 * M, seed), kShaping, {});
