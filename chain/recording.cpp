@@ -56,7 +56,6 @@ constexpr double kLongestTransmission = 20 * 60;  // s of data blocks
 constexpr index_t kLateLeastSymbols = 2 * 1440;
 constexpr index_t kLateSearchSymbols = 2 * 11520 + 1440;
 constexpr index_t kLateMarginSymbols = 16;  // matched past a late entry's last block
-constexpr index_t kBlocklockLeast = 1440;   // symbols blocklock reads at least (a short block)
 
 // What the search and the length rule need of a mode, made once.
 struct Shape {
@@ -925,7 +924,7 @@ BlocklockOut frames_after_find(const ComplexArray& matched, int mode, double fir
         std::max<std::int64_t>(0, data - (kSearchPreamble + kSettleMargin) * M);
     const std::int64_t to = std::min<std::int64_t>(
         matched.numel(), data + (block + 2 * kLongestFrame + kSettleMargin) * M);
-    if (to - from < kBlocklockLeast * M) return {};
+    if (to - from < kBlocklockShortest * M) return {};
     ComplexArray stretch(static_cast<index_t>(to - from));
     std::copy(matched.begin() + from, matched.begin() + to, stretch.begin());
     BlocklockOut frames = blocklock(stretch, shaping, {}, host);

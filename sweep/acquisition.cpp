@@ -19,8 +19,7 @@ namespace hfchain::sweep {
 
 namespace {
 
-constexpr double kBlocklockLeast = 1440;  // symbols blocklock reads at least (a short block)
-constexpr double kFrameSymbols = 48;      // the longest frame (32 data + 16 probe symbols)
+constexpr double kFrameSymbols = 48;  // the longest frame (32 data + 16 probe symbols)
 
 // Found at `sample` with `mode`, where the truth's arrival is at `arrival`.
 Acquired placed(double sample, int mode, double arrival, const AcquisitionTruth& truth) {
@@ -241,7 +240,7 @@ private:
         // whole input place where they name a mode surely.
         const bool read = lock.found && lock.confidence >= kLeastModeConfidence;
         const bool sure = read && confirms_find(matched, lock, config_.shaping, host_);
-        if (late && !sure && matched.numel() >= kBlocklockLeast * M) {
+        if (late && !sure && matched.numel() >= static_cast<double>(kBlocklockShortest) * M) {
             const BlocklockOut after =
                 read ? frames_after_find(matched, lock.mode, lock.firstData, config_.shaping, host_)
                      : BlocklockOut{};

@@ -27,9 +27,6 @@ namespace {
 
 constexpr const char* kBlock = "blocklock";
 
-// The shortest input, in symbols: one short interleaver block.
-constexpr index_t kShortestSymbols = 1440;
-
 // A channel pattern: an 8-symbol piece repeated to 32 symbols, one of 8 columns.
 constexpr index_t kPiece = 8;
 constexpr index_t kPieces = 4;
@@ -537,12 +534,12 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
         raise("hfchain:blocklock:BadThreshold",
               "threshold = " + format_value(settings.threshold) + " must be at least 0.");
     }
-    if (mf.numel() < kShortestSymbols * M) {
+    if (mf.numel() < kBlocklockShortest * M) {
         raise("hfchain:blocklock:TooShort",
               "The matched-filter output of " + std::to_string(mf.numel()) +
                   " samples is too short: a late entry needs at least " +
-                  std::to_string(kShortestSymbols * M) + " (1440 symbols at " + std::to_string(M) +
-                  " samples a symbol).");
+                  std::to_string(kBlocklockShortest * M) + " (1440 symbols at " +
+                  std::to_string(M) + " samples a symbol).");
     }
     check_bounded(mf, kLargestSample, "MatchedFilterIn", "hfchain:blocklock:NonFinite",
                   "matched-filter samples must be finite.", "hfchain:blocklock:TooLarge",

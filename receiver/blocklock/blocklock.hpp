@@ -84,6 +84,9 @@ namespace hfchain {
 // search in a million (see blocklock_test.cpp).
 inline constexpr double kBlocklockThreshold = 5;
 
+// The shortest input blocklock reads, in symbols: one short interleaver block.
+inline constexpr index_t kBlocklockShortest = 1440;
+
 struct VarBlocklock {
     double threshold = kBlocklockThreshold;  // the score the frames must reach
 };
