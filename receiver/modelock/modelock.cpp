@@ -265,8 +265,15 @@ double log_bessel_i0(double v) {
     return v - 0.5 * std::log(2 * std::numbers::pi * v) + std::log1p(1 / (8 * v));
 }
 
-Reading read_segment(const cdouble* x, index_t M, const Segment& s, double offset,
-                     const References& refs) {
+// A segment's reading, with its received power and the noise's (the power its paths leave).
+struct SegmentReading {
+    Reading L{};
+    double received = 0;
+    double noise = 0;
+};
+
+SegmentReading read_segment(const cdouble* x, index_t M, const Segment& s, double offset,
+                            const References& refs) {
     const double per_sample = offset / (kSymbolRate * static_cast<double>(M));
     const cdouble step = std::polar(1.0, -2 * std::numbers::pi * per_sample * M);
     double received = 0;
@@ -300,7 +307,8 @@ Reading read_segment(const cdouble* x, index_t M, const Segment& s, double offse
     }
     const double noise =
         std::max({received - paths, kLeastNoise * received, std::numeric_limits<double>::min()});
-    Reading L{};
+    SegmentReading out{{}, received, noise};
+    Reading& L = out.L;
     for (int b = 0; b < kReadValues; ++b) {
         for (int v = 0; v < kPskPhases; ++v) {
             double sum = 0;
@@ -312,24 +320,35 @@ Reading read_segment(const cdouble* x, index_t M, const Segment& s, double offse
             L[b][v] = sum;
         }
     }
-    return L;
+    return out;
 }
 
-// A position's log-likelihoods as the decision weighs them, each less that of a value not known
-// (log of the mean of exp(L) over the eight values, so a position not known counts 0): a reading
-// is taken as wrong with probability kMisread, whatever it says, so that one misread value
-// (a path that turned, a burst of noise) costs at most log(1 / kMisread).
+// A position's log-likelihoods as the decision weighs them: a reading is taken as wrong with
+// probability kMisread, whatever it says, so that one misread value (a path that turned, a burst
+// of noise) costs at most log(1 / kMisread); each less that of a value not known (the log of the
+// mean of exp(L) over the eight values), so that a position outside the preamble counts 0.
+// Against that, a segment that holds other values (data, at the power of the preamble) counts
+// less than 0 on average for the value a hypothesis puts there, as it should; but so does a
+// reading of noise alone (a segment in a fade, or noise before the transmission), and then the
+// hypotheses that leave faded segments out of their preamble (another count, or a mode whose
+// preamble is shorter) would win. So the weights are also lowered by `noise_share` (the share of
+// the segment's power that is noise) of their mean over the eight values: a reading of noise
+// alone then counts 0 on average, whatever the value.
 constexpr double kMisread = 0.02;
 
-std::array<double, kPskPhases> weighed(const std::array<double, kPskPhases>& L) {
+std::array<double, kPskPhases> weighed(const std::array<double, kPskPhases>& L,
+                                       double noise_share) {
     const double top = *std::max_element(L.begin(), L.end());
     double mean = 0;
     for (const double l : L) mean += std::exp(l - top);
     mean /= kPskPhases;
     std::array<double, kPskPhases> w{};
+    double typical = 0;
     for (int v = 0; v < kPskPhases; ++v) {
         w[v] = std::log((1 - kMisread) * std::exp(L[v] - top) + kMisread * mean) - std::log(mean);
+        typical += w[v] / kPskPhases;
     }
+    for (double& x : w) x -= noise_share * typical;
     return w;
 }
 
@@ -342,7 +361,7 @@ struct Readings {
 
 // The mode and count that fit the readings best: a count c for the found segment says the one n
 // segments after it holds c - n, within 0 .. the mode's segments - 1 (n may be negative); the
-// segments outside the preamble hold values not known, and count 0. A find of `before` + 1
+// segments outside the preamble count 0. A find of `before` + 1
 // segments together may begin up to `before` segments ahead of the preamble (the sum of three
 // windows reaches the threshold through the last alone): c then runs to the mode's segments - 1 +
 // before, the windows ahead of the preamble holding values not known.
@@ -385,6 +404,7 @@ Readings read_around(const cdouble* x, index_t Lmf, index_t M, index_t first,
                      const std::vector<Segment>& found, double offset, const References& refs) {
     const index_t segment = kSegmentSymbols * M;
     const Segment& own = found.front();
+    std::vector<SegmentReading> read;
     Readings readings;
     for (int n = -(kMostSegments - 1); n < kMostSegments; ++n) {
         const index_t shift = n * segment;
@@ -396,10 +416,15 @@ Readings read_around(const cdouble* x, index_t Lmf, index_t M, index_t first,
             if (n >= 0) break;
             continue;
         }
-        if (n == 0) readings.found = static_cast<int>(readings.weighed.size());
-        const Reading L = read_segment(x, M, s, offset, refs);
+        if (n == 0) readings.found = static_cast<int>(read.size());
+        read.push_back(read_segment(x, M, s, offset, refs));
+    }
+    // The noise's power is the found segment's.
+    const double noise = read[static_cast<std::size_t>(readings.found)].noise;
+    for (const SegmentReading& r : read) {
+        const double share = r.received > noise ? noise / r.received : 1.0;
         auto& w = readings.weighed.emplace_back();
-        for (int b = 0; b < kReadValues; ++b) w[b] = weighed(L[b]);
+        for (int b = 0; b < kReadValues; ++b) w[b] = weighed(r.L[b], share);
     }
     return readings;
 }

@@ -33,9 +33,10 @@ constexpr double kSegment = kSegmentSymbols * M;  // samples a preamble segment
 // The matched-filter output of a transmission of mode row `row` (one interleaver block of 4.8 s,
 // four of 0.6 s: enough for the 75 bit/s code's flush) after `lead` samples of silence,
 // through `channel` at Es/N0 `EsNodB` (the noise covers the silence too), cut to its first
-// `keep` samples when keep > 0. The transmission's first symbol is at sample lead + 2 D M + 1.
+// `keep` samples when keep > 0, its first `quiet` samples silenced (a fade that leaves noise
+// alone). The transmission's first symbol is at sample lead + 2 D M + 1.
 ComplexArray received(int row, const HfChannel& channel, double EsNodB, double seed, index_t lead,
-                      index_t keep = 0) {
+                      index_t keep = 0, index_t quiet = 0) {
     BuiltinHost host;
     const ModeParams mode = rateconf(kModes[row].rate, kModes[row].interLen);
     const double blocks = kModes[row].interLen == 0.6 ? 4 : 1;
@@ -43,7 +44,7 @@ ComplexArray received(int row, const HfChannel& channel, double EsNodB, double s
         pulseshaper(sendchain(mode, blocks, seed, host).MultiplexOut, kShaping).out;
     const index_t L = keep > 0 ? std::min(keep, lead + tx.numel()) : lead + tx.numel();
     ComplexArray x(L);
-    for (index_t n = lead; n < L; ++n) x[n] = tx[n - lead];
+    for (index_t n = lead + quiet; n < L; ++n) x[n] = tx[n - lead];
     return pulsematch(hfchannel(x, {channel, EsNodB, seed + 1}, kShaping, host).AwgnOut, kShaping)
         .out;
 }
@@ -131,16 +132,25 @@ TEST(Modelock, FindsAndReadsHardTransmissions) {
         int rows[2];
         int transmissions;
         index_t lead = 1500;
+        index_t quiet = 0;
     };
     const Case cases[] = {{"two paths 5 Hz, 0.6 s", fast, 11, {1, 5}, 16},
                           {"two paths 5 Hz, 4.8 s", fast, 11, {2, 8}, 4},
                           {"white noise, 75 bit/s, 4.8 s", fixed_path(-40), -11, {12, 12}, 2},
-                          {"two paths 1 Hz after noise", slow, 3, {6, 10}, 12, 6000}};
+                          {"two paths 1 Hz after noise", slow, 3, {6, 10}, 12, 6000},
+                          {"4.8 s, the last three segments heard",
+                           fixed_path(30),
+                           -3,
+                           {12, 6},
+                           8,
+                           1500,
+                           static_cast<index_t>(21 * kSegment)}};
     for (const Case& c : cases) {
         const index_t lead = c.lead;
         for (int k = 0; k < c.transmissions; ++k) {
             const int row = c.rows[k % 2];
-            const ComplexArray in = received(row, c.channel, c.EsNodB, 300 + 7 * k, lead);
+            const ComplexArray in =
+                received(row, c.channel, c.EsNodB, 300 + 7 * k, lead, 0, c.quiet);
             const ModelockOut got = modelock(in, kShaping, VarModelock{});
             SCOPED_TRACE(std::string(c.name) + ", transmission " + std::to_string(k));
             ASSERT_TRUE(got.found);
