@@ -402,6 +402,7 @@ struct Reading {
     index_t residue = 0;                                      // block-start frames, modulo B
     bool afterPreamble = false;  // its first block start follows a preamble it heard
     double tail = 0;             // the part of its ratio the preamble's tail gave
+    index_t tailFrame = 0;       // the block-start frame that preamble ends at
     double rest = -std::numeric_limits<double>::infinity();  // log of the sum of exp(ratio) over
                                                              // the mode's other hypotheses
     double prior = 0;  // the log of each hypothesis's prior: 1 over the mode's block starts
@@ -412,6 +413,13 @@ double log_add(double a, double b) {
     const double top = std::max(a, b);
     if (top == -std::numeric_limits<double>::infinity()) return top;
     return top + std::log1p(std::exp(std::min(a, b) - top));
+}
+
+// The log of the prior of each block start of mode m: every mode alike likely, and each of its
+// block starts (frames that start on the sequence's first symbol, within a block).
+double block_start_prior(const Mode& m) {
+    const Geometry g = geometry_of(m);
+    return -std::log(static_cast<double>(block_frames(m) / g.cycle()));
 }
 
 // The best hypothesis of mode m and the sum over its others (rest), a hypothesis whose block
@@ -425,6 +433,7 @@ Reading read_mode(const Heard& h, int m) {
     const index_t closing = g.patterns() ? 1 : 2;
     std::vector<double> ratio(static_cast<std::size_t>(B), 0.0);
     std::vector<double> tails(ratio.size(), 0.0);
+    std::vector<index_t> tailFrames(ratio.size(), 0);
     std::vector<char> seen(ratio.size(), 0);
     const auto frames = static_cast<index_t>(fr.energy.size());
     // Block starts lie on frames that start on the sequence's first symbol.
@@ -435,19 +444,23 @@ Reading read_mode(const Heard& h, int m) {
         const index_t r = (b % B + B) % B;
         // Where a preamble's tail precedes a block, its frames before it are no closing frames.
         const double tail = seen[r] ? 0 : tail_ratio(h, m, b);
-        if (tail > 0) tails[r] = tail;
+        if (tail > 0) {
+            tails[r] = tail;
+            tailFrames[r] = b;
+        }
         ratio[r] += tail > 0 ? tail : closing_ratio(fr, b, mode, g.patterns());
         seen[r] = 1;
     }
     Reading best;
     best.mode = m;
-    best.prior = -std::log(static_cast<double>(B / cycle));
+    best.prior = block_start_prior(mode);
     for (index_t r = 0; r < B; r += cycle) {
         if (seen[r] && ratio[r] > best.ratio) {
             best.ratio = ratio[r];
             best.residue = r;
             best.afterPreamble = tails[r] > 0;
             best.tail = tails[r];
+            best.tailFrame = tailFrames[r];
         }
     }
     for (index_t r = 0; r < B; r += cycle) {
@@ -496,9 +509,10 @@ GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
     out.offset = t.offset + fr.residual;
     const Geometry& g = t.geometry;
     // Each mode's best hypothesis; the winner is weighed against every other hypothesis.
+    const Heard heard{x, t, M, fr, weight};
     std::vector<Reading> readings;
     for (int m = 0; m < static_cast<int>(std::size(kModes)); ++m) {
-        if (geometry_of(kModes[m]) == g) readings.push_back(read_mode({x, t, M, fr, weight}, m));
+        if (geometry_of(kModes[m]) == g) readings.push_back(read_mode(heard, m));
     }
     // Every mode alike likely, and every block start of a mode: a mode with fewer block starts
     // (0.6 s against 4.8 s) needs less evidence for each.
@@ -514,6 +528,18 @@ GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
             rivals =
                 log_add(rivals, log_add(readings[k].ratio, readings[k].rest) + readings[k].prior);
     }
+    // A preamble's end tells every mode apart by its d1 and d2, whatever the geometry of its
+    // frames: where the best hypothesis follows one, so do the modes of the other geometries
+    // whose preamble ends there too, their frames not read here (a ratio of 0; the frames of the
+    // transmission's own geometry may be timed off, in a fade, and find no block).
+    if (best.afterPreamble) {
+        for (int m = 0; m < static_cast<int>(std::size(kModes)); ++m) {
+            const Geometry other = geometry_of(kModes[m]);
+            if (other == g) continue;
+            const double tail = tail_ratio(heard, m, best.tailFrame);
+            if (tail > 0) rivals = log_add(rivals, tail + block_start_prior(kModes[m]));
+        }
+    }
     reading.rivals = rivals - best.prior;
     reading.ratio = best.ratio;
     reading.afterPreamble = best.afterPreamble;
@@ -525,6 +551,32 @@ GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
     out.mode = best.mode;
     out.blockStart = static_cast<double>(t.window + frame * g.frame() * M + 1);
     return reading;
+}
+
+// Where the patterns win, the frames of each probe geometry that placed no block where they do are
+// read again, timed on that block start: a transmission with probes closes its blocks with d1 and
+// d2, patterns of the other four columns, and so shows a 75 bit/s block boundary there too, while
+// its own geometry's timing may have fallen on another path or in a fade. Each reading counts as
+// one of its geometry, and the best is chosen again (margin()).
+void reread_boundary(const ComplexArray& x, index_t M, double power, double N0,
+                     std::vector<GeometryReading>& counted, std::size_t& best) {
+    const BlocklockOut placed = counted[best].out;
+    if (!geometry_of(kModes[placed.mode]).patterns()) return;
+    const auto start = static_cast<index_t>(placed.blockStart) - 1;
+    for (const Geometry& g : kGeometries) {
+        if (g.patterns()) continue;
+        const bool there = std::any_of(counted.begin(), counted.end(), [&](const auto& r) {
+            return geometry_of(kModes[r.out.mode]) == g &&
+                   std::abs(r.out.blockStart - placed.blockStart) <= static_cast<double>(M);
+        });
+        if (there) continue;
+        const index_t span = g.cycle() * g.frame() * M;
+        const Timing t{g, start % span, placed.score, placed.offset};
+        GeometryReading reading = read_boundary(x, t, M, power, &N0);
+        if (!reading.out.found) continue;
+        counted.push_back(std::move(reading));
+        if (margin(counted.back(), counted[best], M) > 0) best = counted.size() - 1;
+    }
 }
 
 BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
@@ -594,6 +646,7 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
         if (weigh && margin(counted.back(), counted[best], M) > 0) best = counted.size() - 1;
     }
     if (counted.empty()) return out;
+    if (weigh) reread_boundary(x, M, power, N0, counted, best);
     const GeometryReading& winner = counted[best];
     double doubt = std::exp(winner.rivals - winner.ratio);
     for (std::size_t k = 0; k < counted.size(); ++k) {

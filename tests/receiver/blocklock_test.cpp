@@ -177,6 +177,25 @@ TEST(Blocklock, AnUncertainReadingIsNotSure) {
     }
 }
 
+// Entered in the last segment of a 0.6 s preamble, 150 bit/s through fading at Es/N0 0 dB: a
+// transmission with probes closes its blocks with d1 and d2, patterns of the other four columns,
+// which show a 75 bit/s block boundary too; where its own frames were timed off it was read as
+// 75 bit/s, surely (3 of these 30). The reading is right, or its confidence says it may not be.
+TEST(Blocklock, ProbesClosingABlockAreNoPatterns) {
+    const Mode& mode = *find_mode(150, 0.6);
+    for (double seed = 11; seed <= 40; ++seed) {
+        const index_t entry = -100 - static_cast<index_t>(seed) * 11;
+        const Late late = late_entry(mode, 2, two_paths(20), 0, entry, seed, 0);
+        const BlocklockOut got = blocklock(late.heard, kShaping, {});
+        const double expected = static_cast<double>(kDelay - entry * M + 1);
+        const bool right = got.found && got.mode == mode_index(150, 0.6) &&
+                           std::abs(got.blockStart - expected) <= 24 + 1;
+        EXPECT_TRUE(right || got.confidence < 0.9)
+            << "seed " << seed << ": mode " << got.mode << " at " << got.blockStart << " for "
+            << expected << ", confidence " << got.confidence;
+    }
+}
+
 // Entered in a 4.8 s preamble with its last k segments (480 symbols each) still to come, and heard
 // to the transmission's end: the block start is the first data symbol (or a later block
 // boundary), never the end of a segment within the preamble, whose d1 and d2 are the last
