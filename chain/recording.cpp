@@ -40,7 +40,6 @@ constexpr index_t kSettleMargin = 16;  // symbols the settling search starts bef
 constexpr int kSettlePasses = 3;
 constexpr index_t kPreambleRepeat = 480;  // symbols
 constexpr index_t kMatchSegment = 48;     // symbols
-constexpr index_t kLongestFrame = 48;     // symbols: 32 data and 16 probes
 // The least preamble_match of a start: a preamble of amplitude A in noise of variance N matches
 // about A / sqrt(A^2 + N) (0.3 at an Es/N0 of -10 dB), noise alone about 0.9 sqrt(kMatchSegment)
 // / sqrt(preamble) (0.13 over 1440 symbols).

@@ -4,6 +4,7 @@
 // comparing rates.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -66,6 +67,13 @@ inline constexpr std::array<double, 7> kDataRates = [] {
     return rates;
 }();
 static_assert(kDataRates.back() == 75, "every rate of kModes, in order");
+
+// Symbols in the longest frame of any mode (32 data + 16 probes).
+inline constexpr int kLongestFrame = [] {
+    int longest = 0;
+    for (const Mode& m : kModes) longest = std::max(longest, m.data + m.trein);
+    return longest;
+}();
 
 // The mode of `rate` and `interLen` (both compared exactly), or nullptr when there is none.
 constexpr const Mode* find_mode(double rate, double interLen) {

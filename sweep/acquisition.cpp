@@ -19,8 +19,6 @@ namespace hfchain::sweep {
 
 namespace {
 
-constexpr double kFrameSymbols = 48;  // the longest frame (32 data + 16 probe symbols)
-
 // Found at `sample` with `mode`, where the truth's arrival is at `arrival`.
 Acquired placed(double sample, int mode, double arrival, const AcquisitionTruth& truth) {
     const double tolerance = kStartToleranceSymbols * truth.M;
@@ -134,7 +132,7 @@ int next_block(const AcquisitionTruth& truth) {
 
 index_t heard_length(const AcquisitionTruth& truth, index_t length) {
     const double end = truth.firstData + (next_block(truth) + 1) * truth.block + truth.spread +
-                       kFrameSymbols * truth.M;
+                       kLongestFrame * truth.M;
     return std::clamp<index_t>(static_cast<index_t>(end), 0, length);
 }
 
