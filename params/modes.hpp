@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "params/modeconf.hpp"
+#include "params/waveform.hpp"
 
 namespace hfchain {
 
@@ -24,6 +25,8 @@ struct Mode {
     int numRow, numCol;  // the interleaver block, numRow x numCol bits
     int d1, d2;          // the mode symbols the preamble and the closing probes announce
     constexpr int block_bits() const { return numRow * numCol; }
+    // Symbols an interleaver block spans: its seconds of symbols (1440 or 11520).
+    constexpr int block_symbols() const { return static_cast<int>(interLen * kSymbolRate + 0.5); }
 };
 
 // Every mode, fastest rate first, 0.6 s before 4.8 s. Per rate:
@@ -67,6 +70,7 @@ inline constexpr std::array<double, 7> kDataRates = [] {
     return rates;
 }();
 static_assert(kDataRates.back() == 75, "every rate of kModes, in order");
+static_assert(kModes[1].block_symbols() == 1440 && kModes[2].block_symbols() == 11520);
 
 // Symbols in the longest frame of any mode (32 data + 16 probes).
 inline constexpr int kLongestFrame = [] {
