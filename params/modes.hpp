@@ -13,6 +13,12 @@
 
 namespace hfchain {
 
+// Symbols an interleaver block of `interLen` seconds spans: interLen seconds of symbols, rounded
+// (1440 at 0.6 s, 11520 at 4.8 s).
+constexpr int block_symbols(double interLen) {
+    return static_cast<int>(interLen * kSymbolRate + 0.5);
+}
+
 struct Mode {
     const char* name;    // "<rate> bit/s, <interLen> s", as the program prints them
     double rate;         // data rate in bit/s
@@ -25,8 +31,7 @@ struct Mode {
     int numRow, numCol;  // the interleaver block, numRow x numCol bits
     int d1, d2;          // the mode symbols the preamble and the closing probes announce
     constexpr int block_bits() const { return numRow * numCol; }
-    // Symbols an interleaver block spans: its seconds of symbols (1440 or 11520).
-    constexpr int block_symbols() const { return static_cast<int>(interLen * kSymbolRate + 0.5); }
+    constexpr int block_symbols() const { return hfchain::block_symbols(interLen); }
 };
 
 // Every mode, fastest rate first, 0.6 s before 4.8 s. Per rate:

@@ -74,7 +74,7 @@ index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, doub
     const auto preamble = static_cast<index_t>(static_cast<double>(mode.preamSync.numel()) * M);
     if (late == LateEntry::preamble) return within(static_cast<double>(preamble));
     if (late != LateEntry::data) return 0;
-    const double block = block_symbols(mode) * M;
+    const double block = block_symbols(mode.interl) * M;
     return preamble + within((std::floor(nFrame) - 1 - flush_blocks(mode)) * block);
 }
 
@@ -92,8 +92,6 @@ HfchannelOut TrialPath::pass(const ComplexArray& x, const VarShapping& shaping,
     return step_ ? step_(channel_, x, shaping, mode, host)
                  : pass_channel(channel_, x, shaping, host);
 }
-
-double block_symbols(const ModeParams& mode) { return std::round(mode.interl * kSymbolRate); }
 
 namespace {
 
@@ -120,7 +118,7 @@ AcquisitionTruth entry_truth(const ModeParams& mode, double nFrame, const RoadCh
     truth.spread = last - first;
     truth.M = M;
     truth.firstData = truth.preambleStart + static_cast<double>(mode.preamSync.numel()) * M;
-    truth.block = block_symbols(mode) * M;
+    truth.block = block_symbols(mode.interl) * M;
     truth.blocks = std::max(1, static_cast<int>(std::floor(nFrame)));
     return truth;
 }
