@@ -72,7 +72,7 @@ struct Heard {
 Heard hear(const Mode& mode, const ModeParams& params, const HfChannel& channel, double EsNodB,
            double seed, double blocks) {
     BuiltinHost host;
-    const index_t block = std::lround(mode.interLen * 2400);
+    const index_t block = mode.block_symbols();
     Heard h;
     HfChannel shifted = channel;
     {
@@ -153,7 +153,7 @@ void decode_trial(const Mode& mode, const ModeParams& params, const HfChannel& c
     HfSettings settings;
     settings.shaping = kShaping;
     settings.nFrame = blocks;
-    const index_t block = std::lround(mode.interLen * 2400);
+    const index_t block = mode.block_symbols();
     const index_t steps = bit_budget(params, blocks).total / static_cast<index_t>(blocks);
     const index_t first = h.next / block * steps;
     const HfReceived full = receive_hf(h.matched, RealArray(), {}, params, settings, host);

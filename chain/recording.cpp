@@ -40,7 +40,6 @@ constexpr index_t kSettleMargin = 16;  // symbols the settling search starts bef
 constexpr int kSettlePasses = 3;
 constexpr index_t kPreambleRepeat = 480;  // symbols
 constexpr index_t kMatchSegment = 48;     // symbols
-constexpr index_t kLongestFrame = 48;     // symbols: 32 data and 16 probes
 // The least preamble_match of a start: a preamble of amplitude A in noise of variance N matches
 // about A / sqrt(A^2 + N) (0.3 at an Es/N0 of -10 dB), noise alone about 0.9 sqrt(kMatchSegment)
 // / sqrt(preamble) (0.13 over 1440 symbols).
@@ -687,8 +686,8 @@ std::optional<RecordedTransmission> decode_blocks(const Baseband& baseband, std:
                                                   HostServices& host, const ComplexArray& matched) {
     const index_t M = any.M, D = any.D;
     const ModeParams mode = rateconf(kModes[lock.mode].rate, kModes[lock.mode].interLen);
-    const auto length = static_cast<std::int64_t>(
-        std::llround(kModes[lock.mode].interLen * kSymbolRate) * M);  // samples a block
+    const auto length =
+        static_cast<std::int64_t>(kModes[lock.mode].block_symbols() * M);  // samples a block
     // The block's first symbol peaks at blockStart on the matched filter's output, 1-based: D
     // symbols after its sound begins in the baseband, D more through the filter.
     const auto peak = from + static_cast<std::int64_t>(blockStart) - 1 - D * M;
@@ -767,8 +766,7 @@ std::optional<RecordedTransmission> framed_transmission(const Baseband& baseband
                                                         const RecordingSettings& settings,
                                                         HostServices& host) {
     const index_t M = any.M, D = any.D;
-    const auto block =
-        static_cast<index_t>(std::llround(kModes[f.lock.mode].interLen * kSymbolRate));
+    const auto block = static_cast<index_t>(kModes[f.lock.mode].block_symbols());
     const index_t n = (kSearchPreamble + block + 2 * kLongestFrame + kSettleMargin + 2 * D) * M;
     const PulsematchOut matched = pulsematch(piece(baseband, f.tail, n), settings.shaping, host);
     // The first data symbol's sound is kSearchPreamble symbols after the piece's first sample,
@@ -916,7 +914,7 @@ bool confirms_find(const ComplexArray& matched, const ModelockOut& lock, const V
 BlocklockOut frames_after_find(const ComplexArray& matched, int mode, double firstData,
                                const VarShapping& shaping, HostServices& host) {
     const auto M = static_cast<index_t>(shaping.oversamplingFactor);
-    const auto block = static_cast<index_t>(std::llround(kModes[mode].interLen * kSymbolRate));
+    const auto block = static_cast<index_t>(kModes[mode].block_symbols());
     // The stretch from a little before the preamble's last three segments to two frames (and
     // the paths' spread) past the end of the first block.
     const auto data = static_cast<std::int64_t>(firstData) - 1;

@@ -4,12 +4,20 @@
 // comparing rates.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
 #include "params/modeconf.hpp"
+#include "params/waveform.hpp"
 
 namespace hfchain {
+
+// Symbols an interleaver block of `interLen` seconds spans: interLen seconds of symbols, rounded
+// (1440 at 0.6 s, 11520 at 4.8 s).
+constexpr int block_symbols(double interLen) {
+    return static_cast<int>(interLen * kSymbolRate + 0.5);
+}
 
 struct Mode {
     const char* name;    // "<rate> bit/s, <interLen> s", as the program prints them
@@ -23,6 +31,7 @@ struct Mode {
     int numRow, numCol;  // the interleaver block, numRow x numCol bits
     int d1, d2;          // the mode symbols the preamble and the closing probes announce
     constexpr int block_bits() const { return numRow * numCol; }
+    constexpr int block_symbols() const { return hfchain::block_symbols(interLen); }
 };
 
 // Every mode, fastest rate first, 0.6 s before 4.8 s. Per rate:
@@ -66,6 +75,14 @@ inline constexpr std::array<double, 7> kDataRates = [] {
     return rates;
 }();
 static_assert(kDataRates.back() == 75, "every rate of kModes, in order");
+static_assert(kModes[1].block_symbols() == 1440 && kModes[2].block_symbols() == 11520);
+
+// Symbols in the longest frame of any mode (32 data + 16 probes).
+inline constexpr int kLongestFrame = [] {
+    int longest = 0;
+    for (const Mode& m : kModes) longest = std::max(longest, m.data + m.trein);
+    return longest;
+}();
 
 // The mode of `rate` and `interLen` (both compared exactly), or nullptr when there is none.
 constexpr const Mode* find_mode(double rate, double interLen) {

@@ -19,8 +19,6 @@ namespace hfchain::sweep {
 
 namespace {
 
-constexpr double kFrameSymbols = 48;  // the longest frame (32 data + 16 probe symbols)
-
 // Found at `sample` with `mode`, where the truth's arrival is at `arrival`.
 Acquired placed(double sample, int mode, double arrival, const AcquisitionTruth& truth) {
     const double tolerance = kStartToleranceSymbols * truth.M;
@@ -76,7 +74,7 @@ index_t entry_sample(const ModeParams& mode, double nFrame, LateEntry late, doub
     const auto preamble = static_cast<index_t>(static_cast<double>(mode.preamSync.numel()) * M);
     if (late == LateEntry::preamble) return within(static_cast<double>(preamble));
     if (late != LateEntry::data) return 0;
-    const double block = block_symbols(mode) * M;
+    const double block = block_symbols(mode.interl) * M;
     return preamble + within((std::floor(nFrame) - 1 - flush_blocks(mode)) * block);
 }
 
@@ -94,8 +92,6 @@ HfchannelOut TrialPath::pass(const ComplexArray& x, const VarShapping& shaping,
     return step_ ? step_(channel_, x, shaping, mode, host)
                  : pass_channel(channel_, x, shaping, host);
 }
-
-double block_symbols(const ModeParams& mode) { return std::round(mode.interl * kSymbolRate); }
 
 namespace {
 
@@ -122,7 +118,7 @@ AcquisitionTruth entry_truth(const ModeParams& mode, double nFrame, const RoadCh
     truth.spread = last - first;
     truth.M = M;
     truth.firstData = truth.preambleStart + static_cast<double>(mode.preamSync.numel()) * M;
-    truth.block = block_symbols(mode) * M;
+    truth.block = block_symbols(mode.interl) * M;
     truth.blocks = std::max(1, static_cast<int>(std::floor(nFrame)));
     return truth;
 }
@@ -134,7 +130,7 @@ int next_block(const AcquisitionTruth& truth) {
 
 index_t heard_length(const AcquisitionTruth& truth, index_t length) {
     const double end = truth.firstData + (next_block(truth) + 1) * truth.block + truth.spread +
-                       kFrameSymbols * truth.M;
+                       kLongestFrame * truth.M;
     return std::clamp<index_t>(static_cast<index_t>(end), 0, length);
 }
 

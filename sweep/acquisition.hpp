@@ -114,9 +114,6 @@ private:
     std::string condition_;  // the condition channel_ was last set up for
 };
 
-// Symbols an interleaver block of `mode` lasts (1440 or 11520).
-double block_symbols(const ModeParams& mode);
-
 // The first sample of a transmission of `mode` with `nFrame` blocks, shaped at M samples a symbol,
 // that a receiver entering late at `u` (0 <= u < 1) hears: with LateEntry::preamble u of the way
 // through the preamble; with LateEntry::data the preamble's samples and u of the way through the

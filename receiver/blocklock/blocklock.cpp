@@ -54,9 +54,7 @@ constexpr Geometry kGeometries[] = {{32, 16}, {20, 20}, {32, 0}};
 Geometry geometry_of(const Mode& m) { return {m.data, m.trein}; }
 
 // Frames (patterns) an interleaver block of `m` fills: its seconds of symbols over the frame.
-index_t block_frames(const Mode& m) {
-    return static_cast<index_t>(std::lround(m.interLen * kSymbolRate)) / geometry_of(m).frame();
-}
+index_t block_frames(const Mode& m) { return m.block_symbols() / geometry_of(m).frame(); }
 
 // The point sent for symbol `value` at position n of the data sequence (any whole n).
 cdouble sent_point(int value, index_t n) {

@@ -1,9 +1,16 @@
 // A test-only plug-in that exercises the gateway and the Octave host services without any block:
-// hostprobe(mode, arg). Built beside the tests, never installed.
+// hostprobe(mode, arg). Built beside the tests, never installed. hostprobe("heap", 0) reads the
+// bytes the process holds from its allocator (NaN where the C library does not tell).
 #include <signal.h>
 #include <unistd.h>
 
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+#include <malloc.h>
+#define HFCHAIN_HEAP_BYTES 1
+#endif
+
 #include <chrono>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -34,6 +41,17 @@ void octave_error(const char* id, const char* text) {
     mexCallMATLAB(0, nullptr, 2, in, "error");
 }
 
+// Bytes handed out by the allocator and not yet freed, heap and mapped blocks together, in every
+// arena: exact, unlike resident memory, which also moves when freed pages are touched again.
+double heap_bytes() {
+#ifdef HFCHAIN_HEAP_BYTES
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<double>(m.uordblks + m.hblkhd);
+#else
+    return std::numeric_limits<double>::quiet_NaN();
+#endif
+}
+
 // A host whose restore fails with an Octave error.
 class FailingRestoreHost final : public HostServices {
 public:
@@ -58,6 +76,7 @@ struct Hostprobe {
         const std::string mode = read_text(in[0], "mode", 64);
         OctaveHost host;
         if (mode == "draw") return draw(host, read_scalar(in[1], "arg"), 5);
+        if (mode == "heap") return to_host(heap_bytes());
         if (mode == "seed") {
             // Seeds and returns without restoring: what the stream looks like to the next call.
             SeededStream stream(host, read_scalar(in[1], "arg"));
