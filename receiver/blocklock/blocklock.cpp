@@ -543,8 +543,11 @@ GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
     reading.afterPreamble = best.afterPreamble;
     reading.tail = best.tail;
     if (best.mode < 0 || !(best.ratio > 0)) return reading;
+    // The first block start within the input; where a preamble's tail precedes one, that one (a
+    // preamble spans a whole block, and a block start before its tail lies within it).
     const index_t B = block_frames(kModes[best.mode]);
-    const index_t frame = fr.first + ((best.residue - fr.first) % B + B) % B;
+    const index_t frame =
+        best.afterPreamble ? best.tailFrame : fr.first + ((best.residue - fr.first) % B + B) % B;
     out.found = true;
     out.mode = best.mode;
     out.blockStart = static_cast<double>(t.window + frame * g.frame() * M + 1);

@@ -199,7 +199,10 @@ TEST(Blocklock, ProbesClosingABlockAreNoPatterns) {
 // Entered in a 4.8 s preamble with its last k segments (480 symbols each) still to come, and heard
 // to the transmission's end: the block start is the first data symbol (or a later block
 // boundary), never the end of a segment within the preamble, whose d1 and d2 are the last
-// segment's and fit as well where the last one's lies in a fade.
+// segment's and fit as well where the last one's lies in a fade. Nor, with the whole preamble
+// heard (k = 24) and its tail with it, the preamble's first symbol, a block before the first data
+// symbol (a preamble spans a block); through fading its tail may lie in a fade, and then nothing
+// in the frames tells a preamble from a block.
 TEST(Blocklock, NoBlockStartsInsideAPreamble) {
     struct Case {
         double rate, EsNodB;
@@ -209,7 +212,8 @@ TEST(Blocklock, NoBlockStartsInsideAPreamble) {
                           {150, 1, true},  {2400, 30, false}, {75, 30, false}};
     for (const Case& c : cases) {
         const Mode& mode = *find_mode(c.rate, 4.8);
-        for (const index_t k : {3, 9, 16, 21}) {
+        for (const index_t k : {3, 9, 16, 21, 24}) {
+            if (k == 24 && c.fading) continue;
             const index_t entry = -k * 480;
             const HfChannel ch = c.fading ? two_paths(10) : fixed_path(10);
             const Late late = late_entry(mode, 1, ch, c.EsNodB, entry, 7 + k, 0);
