@@ -526,18 +526,6 @@ GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
             rivals =
                 log_add(rivals, log_add(readings[k].ratio, readings[k].rest) + readings[k].prior);
     }
-    // A preamble's end tells every mode apart by its d1 and d2, whatever the geometry of its
-    // frames: where the best hypothesis follows one, so do the modes of the other geometries
-    // whose preamble ends there too, their frames not read here (a ratio of 0; the frames of the
-    // transmission's own geometry may be timed off, in a fade, and find no block).
-    if (best.afterPreamble) {
-        for (int m = 0; m < static_cast<int>(std::size(kModes)); ++m) {
-            const Geometry other = geometry_of(kModes[m]);
-            if (other == g) continue;
-            const double tail = tail_ratio(heard, m, best.tailFrame);
-            if (tail > 0) rivals = log_add(rivals, tail + block_start_prior(kModes[m]));
-        }
-    }
     reading.rivals = rivals - best.prior;
     reading.ratio = best.ratio;
     reading.afterPreamble = best.afterPreamble;
@@ -557,8 +545,14 @@ GeometryReading read_boundary(const ComplexArray& x, const Timing& t, index_t M,
 // Where the patterns win, the frames of each probe geometry that placed no block where they do are
 // read again, timed on that block start: a transmission with probes closes its blocks with d1 and
 // d2, patterns of the other four columns, and so shows a 75 bit/s block boundary there too, while
-// its own geometry's timing may have fallen on another path or in a fade. Each reading counts as
-// one of its geometry, and the best is chosen again (margin()).
+// its own geometry's timing may have fallen on another path or in a fade. A reading counts, and
+// wins, where it is sure within its geometry (kRereadSure, against its other modes and places)
+// and its frames claim more than the patterns' (its closing probes there, plainer than what the
+// patterns make of them): at a low SNR the tails alone do not tell a 75 bit/s preamble's end from
+// another mode's, d1 or d2 apart, and in a 75 bit/s transmission's frames the best of another
+// geometry's many places is chosen by chance.
+constexpr double kRereadSure = 0.9;
+
 void reread_boundary(const ComplexArray& x, index_t M, double power, double N0,
                      std::vector<GeometryReading>& counted, std::size_t& best) {
     const BlocklockOut placed = counted[best].out;
@@ -574,9 +568,10 @@ void reread_boundary(const ComplexArray& x, index_t M, double power, double N0,
         const index_t span = g.cycle() * g.frame() * M;
         const Timing t{g, start % span, placed.score, placed.offset};
         GeometryReading reading = read_boundary(x, t, M, power, &N0);
-        if (!reading.out.found) continue;
+        const bool sure = 1 / (1 + std::exp(reading.rivals - reading.ratio)) >= kRereadSure;
+        if (!reading.out.found || !sure || !(reading.frames() > counted[best].frames())) continue;
         counted.push_back(std::move(reading));
-        if (margin(counted.back(), counted[best], M) > 0) best = counted.size() - 1;
+        best = counted.size() - 1;
     }
 }
 
