@@ -333,7 +333,8 @@ SegmentReading read_segment(const cdouble* x, index_t M, const Segment& s, doubl
 // hypotheses that leave faded segments out of their preamble (another count, or a mode whose
 // preamble is shorter) would win. So the weights are also lowered by `noise_share` (the share of
 // the segment's power that is noise) of their mean over the eight values: a reading of noise
-// alone then counts 0 on average, whatever the value.
+// alone then counts 0 on average, whatever the value. read_around() does so for the segments
+// after the found one only, which lie within the transmission.
 constexpr double kMisread = 0.02;
 
 std::array<double, kPskPhases> weighed(const std::array<double, kPskPhases>& L,
@@ -419,10 +420,15 @@ Readings read_around(const cdouble* x, index_t Lmf, index_t M, index_t first,
         if (n == 0) readings.found = static_cast<int>(read.size());
         read.push_back(read_segment(x, M, s, offset, refs));
     }
-    // The noise's power is the found segment's.
+    // The noise's power is the found segment's. A segment before the found one may be noise
+    // before the transmission, and weighed as one outside the preamble such segments would let
+    // the preamble reach back into it by chance: those keep the weights that count noise a little
+    // against a hypothesis that takes it for a segment.
     const double noise = read[static_cast<std::size_t>(readings.found)].noise;
-    for (const SegmentReading& r : read) {
-        const double share = r.received > noise ? noise / r.received : 1.0;
+    for (std::size_t k = 0; k < read.size(); ++k) {
+        const SegmentReading& r = read[k];
+        const bool after = static_cast<int>(k) > readings.found;
+        const double share = !after ? 0.0 : r.received > noise ? noise / r.received : 1.0;
         auto& w = readings.weighed.emplace_back();
         for (int b = 0; b < kReadValues; ++b) w[b] = weighed(r.L[b], share);
     }

@@ -33,8 +33,8 @@ constexpr double kSegment = kSegmentSymbols * M;  // samples a preamble segment
 // The matched-filter output of a transmission of mode row `row` (one interleaver block of 4.8 s,
 // four of 0.6 s: enough for the 75 bit/s code's flush) after `lead` samples of silence,
 // through `channel` at Es/N0 `EsNodB` (the noise covers the silence too), cut to its first
-// `keep` samples when keep > 0, its first `quiet` samples silenced (a fade that leaves noise
-// alone). The transmission's first symbol is at sample lead + 2 D M + 1.
+// `keep` samples when keep > 0, its samples from `quiet` (when > 0) to the preamble's end silenced
+// (a fade that leaves noise alone). The transmission's first symbol is at sample lead + 2 D M + 1.
 ComplexArray received(int row, const HfChannel& channel, double EsNodB, double seed, index_t lead,
                       index_t keep = 0, index_t quiet = 0) {
     BuiltinHost host;
@@ -44,7 +44,10 @@ ComplexArray received(int row, const HfChannel& channel, double EsNodB, double s
         pulseshaper(sendchain(mode, blocks, seed, host).MultiplexOut, kShaping).out;
     const index_t L = keep > 0 ? std::min(keep, lead + tx.numel()) : lead + tx.numel();
     ComplexArray x(L);
-    for (index_t n = lead + quiet; n < L; ++n) x[n] = tx[n - lead];
+    const index_t silenced = (mode.preamSync.numel() + 6) * M;  // the preamble's end, shaped
+    for (index_t n = lead; n < L; ++n) {
+        if (quiet == 0 || n - lead < quiet || n - lead >= silenced) x[n] = tx[n - lead];
+    }
     return pulsematch(hfchannel(x, {channel, EsNodB, seed + 1}, kShaping, host).AwgnOut, kShaping)
         .out;
 }
@@ -121,7 +124,9 @@ TEST(Modelock, FindsAndReadsHardTransmissions) {
     // threshold but three together do, and the count rests on all 24; and 4.8 s preambles
     // through two paths 2 ms apart with 1 Hz spread after more than two segments of noise, where
     // three windows together, the first two on noise, may reach the threshold through the first
-    // segment alone (the preamble was then placed two segments early and its count read to fit).
+    // segment alone (the preamble was then placed two segments early and its count read to fit);
+    // and 4.8 s preambles of which only the first three segments are heard, the rest in a fade
+    // (they were read as the 0.6 s mode of another rate, whose preamble those three are whole).
     // Each must give its mode and the preamble's start at a path's arrival.
     const HfChannel fast = {{{0, -3, 5, 0}, {0.005, -3, 5, 0}}, 20};
     const HfChannel slow = {{{0, -3, 1, 0}, {0.002, -3, 1, 0}}, -10};
@@ -138,13 +143,13 @@ TEST(Modelock, FindsAndReadsHardTransmissions) {
                           {"two paths 5 Hz, 4.8 s", fast, 11, {2, 8}, 4},
                           {"white noise, 75 bit/s, 4.8 s", fixed_path(-40), -11, {12, 12}, 2},
                           {"two paths 1 Hz after noise", slow, 3, {6, 10}, 12, 6000},
-                          {"4.8 s, the last three segments heard",
+                          {"4.8 s, the first three segments heard",
                            fixed_path(30),
                            -3,
                            {12, 6},
                            8,
                            1500,
-                           static_cast<index_t>(21 * kSegment)}};
+                           static_cast<index_t>(3 * kSegment)}};
     for (const Case& c : cases) {
         const index_t lead = c.lead;
         for (int k = 0; k < c.transmissions; ++k) {
