@@ -6,19 +6,21 @@
 # missed; then the false detections per hour on noise alone (white noise, and noise through the
 # two fading channels). Writes each sweep's compact table into OUTDIR (default build/acquisition)
 # and the shares at the crossings into OUTDIR/at-crossings.txt.
-# Usage: bench/acquisition_targets.sh HFCHAIN [OUTDIR [TRIALS [NOISE_TRIALS]]]
-#   TRIALS        trials a point of the grids (default 100)
-#   NOISE_TRIALS  trials of 60 s of noise on white noise (default 3600: 60 hours); a sixth of
-#                 them on each fading channel (10 hours each)
+# Usage: bench/acquisition_targets.sh HFCHAIN [OUTDIR [TRIALS [NOISE_TRIALS [CROSSING_TRIALS]]]]
+#   TRIALS           trials a point of the grids (default 100)
+#   NOISE_TRIALS     trials of 60 s of noise on white noise (default 3600: 60 hours); a sixth of
+#                    them on each fading channel (10 hours each)
+#   CROSSING_TRIALS  trials a point at the crossings (default TRIALS)
 set -euo pipefail
 if [ $# -lt 1 ]; then
-  echo "usage: $0 HFCHAIN [OUTDIR [TRIALS [NOISE_TRIALS]]]" >&2
+  echo "usage: $0 HFCHAIN [OUTDIR [TRIALS [NOISE_TRIALS [CROSSING_TRIALS]]]]" >&2
   exit 2
 fi
 hfchain=$1
 out=${2:-build/acquisition}
 trials=${3:-100}
 noise=${4:-3600}
+at_crossing=${5:-$trials}
 mkdir -p "$out"
 
 sweep() {
@@ -59,7 +61,8 @@ printf '%-11s %5s %5s %7s %7s %8s  %-14s %s\n' channel inter rate SNR3k trials r
 for point in "${crossings[@]}"; do
   read -r channel interleaver rate snr <<<"$point"
   nice -n 5 "$hfchain" sweep --metric acquisition -q -j 2 --rate "$rate" -i "$interleaver" \
-    -C "$channel" --snr3k "$snr" "${counts[@]}" --csv "$out/point.csv" -o /dev/null
+    -C "$channel" --snr3k "$snr" --min-trials "$at_crossing" --max-bits "$at_crossing" \
+    --csv "$out/point.csv" -o /dev/null
   # The CSV's columns by name (`rate` is left out with 2400 bit/s alone).
   awk -F, -v ch="$channel" -v il="$interleaver" -v r="$rate" -v snr="$snr" '
     NR == 1 { for (i = 1; i <= NF; ++i) col[$i] = i; next }
