@@ -480,6 +480,8 @@ struct GeometryReading {
 
     // What its frames alone claim for its best hypothesis, the preamble's tail aside.
     double frames() const { return ratio - tail; }
+    // The odds against its best hypothesis among those of its geometry.
+    double doubt() const { return std::exp(rivals - ratio); }
 };
 
 // How much more reading a claims than b (both found). Their frames alone are compared, unless
@@ -568,7 +570,7 @@ void reread_boundary(const ComplexArray& x, index_t M, double power, double N0,
         const index_t span = g.cycle() * g.frame() * M;
         const Timing t{g, start % span, placed.score, placed.offset};
         GeometryReading reading = read_boundary(x, t, M, power, &N0);
-        const bool sure = 1 / (1 + std::exp(reading.rivals - reading.ratio)) >= kRereadSure;
+        const bool sure = 1 / (1 + reading.doubt()) >= kRereadSure;
         if (!reading.out.found || !sure || !(reading.frames() > counted[best].frames())) continue;
         counted.push_back(std::move(reading));
         best = counted.size() - 1;
@@ -644,7 +646,7 @@ BlocklockOut lock(const ComplexArray& mf, const VarShapping& varShapping,
     if (counted.empty()) return out;
     if (weigh) reread_boundary(x, M, power, N0, counted, best);
     const GeometryReading& winner = counted[best];
-    double doubt = std::exp(winner.rivals - winner.ratio);
+    double doubt = winner.doubt();
     for (std::size_t k = 0; k < counted.size(); ++k) {
         if (k != best && weigh) doubt += std::exp(-margin(winner, counted[k], M));
     }
