@@ -19,27 +19,29 @@ namespace hfchain::sweep {
 
 namespace {
 
-// Found at `sample` with `mode`, where the truth's arrival is at `arrival`.
-Acquired placed(double sample, int mode, double arrival, const AcquisitionTruth& truth) {
+// Found at `sample` with `mode` read at `confidence`, where the truth's arrival is at `arrival`.
+Acquired placed(double sample, int mode, double confidence, double arrival,
+                const AcquisitionTruth& truth) {
     const double tolerance = kStartToleranceSymbols * truth.M;
     const double early = arrival - tolerance;
     const double late = arrival + truth.spread + tolerance;
     if (!(sample >= early && sample <= late)) return Acquired::missed;
-    return mode == truth.mode ? Acquired::right : Acquired::wrongMode;
+    const bool sure = confidence >= kLeastModeConfidence;
+    return mode == truth.mode && sure ? Acquired::right : Acquired::wrongMode;
 }
 
 }  // namespace
 
 Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth) {
     if (!found.found) return Acquired::missed;
-    return placed(found.preambleStart, found.mode, truth.preambleStart, truth);
+    return placed(found.preambleStart, found.mode, found.confidence, truth.preambleStart, truth);
 }
 
 Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth, int* block) {
     if (!found.found) return Acquired::missed;
     for (int k = 0; k < truth.blocks; ++k) {
         const double start = truth.firstData + k * truth.block;
-        const Acquired got = placed(found.blockStart, found.mode, start, truth);
+        const Acquired got = placed(found.blockStart, found.mode, found.confidence, start, truth);
         if (got == Acquired::missed) continue;
         if (block != nullptr) *block = k;
         return got;

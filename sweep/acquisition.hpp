@@ -70,15 +70,16 @@ struct AcquisitionTruth {
 enum class Acquired { right, wrongMode, missed };
 
 // A trial of a transmission: right when found with the right start (kStartToleranceSymbols) and
-// mode, wrongMode when found with the right start but another mode (or none read), missed when
-// not found or found elsewhere.
+// mode, read surely (a confidence of kLeastModeConfidence, below which the recording receiver
+// reports a transmission and does not decode it); wrongMode when found with the right start but
+// another mode, or none read surely; missed when not found or found elsewhere.
 Acquired classify(const ModelockOut& found, const AcquisitionTruth& truth);
 
 // The same for the frames found after the preamble: right when blocklock's first block starts
 // where one of the truth's blocks does (within the tolerance of a path's arrival) and its mode is
-// the transmission's, wrongMode when only the mode is wrong; missed when nothing was found or the
-// block start lies elsewhere (inside a block, or where the data ends). `block` (may be null)
-// receives the index k of the block named.
+// the transmission's, read surely; wrongMode when only the mode is wrong or unsure; missed when
+// nothing was found or the block start lies elsewhere (inside a block, or where the data ends).
+// `block` (may be null) receives the index k of the block named.
 Acquired classify(const BlocklockOut& found, const AcquisitionTruth& truth, int* block = nullptr);
 
 // The mode and the parameter set of each rate of a sweep, in the order of its rates: built once

@@ -99,12 +99,13 @@ void acquisition_lines(std::ostream& out, const SweepConfig& c, const FieldNames
         << " acquisition): at least " << c.minTrials << " trials, then stop once " << c.minEvents
         << " of them failed (not right; on noise: with a false detection), or at " << c.maxBits
         << " trials\n";
-    out << "# right, wrong_mode, missed: shares of the transmissions found with their mode and "
-           "start (within "
+    out << "# right, wrong_mode, missed: shares of the transmissions found with their start "
+           "(within "
         << format_value(kStartToleranceSymbols)
-        << " symbols of a path's arrival), found there with another mode, not found or found "
-           "elsewhere; *_ci95_*: their 95 % intervals over the trials; false_per_hour: false "
-           "detections over the hours of noise searched, with the exact Poisson 95 % interval\n";
+        << " symbols of a path's arrival) and their mode read surely, found there with another "
+           "mode or unsurely, not found or found elsewhere; *_ci95_*: their 95 % intervals over "
+           "the trials; false_per_hour: false detections over the hours of noise searched, with "
+           "the exact Poisson 95 % interval\n";
 }
 
 // The header's lines on the rates, the interleaver, the shaping, the path through the air and

@@ -229,8 +229,9 @@ void write_acquisition_table(std::ostream& out, const SweepConfig& c, const Swee
                           ? ", the receiver entering in its data (right: the mode and a block "
                             "start read from the frames)"
                           : " after up to 0.2 s of noise") +
-                     "; right: found with its mode and start (%, with its 95 % interval), wrong "
-                     "mode: found there as another mode, missed: not found or elsewhere.";
+                     "; right: found with its start, its mode read surely (%, with its 95 % "
+                     "interval), wrong mode: found there as another mode or unsurely, missed: "
+                     "not found or elsewhere.";
     s += " Each point runs at least " +
          counted(static_cast<double>(c.minTrials), "trial", "trials") + ", then stops at " +
          std::to_string(c.minEvents) + " failed trials or at " +

@@ -69,9 +69,9 @@ struct ReceiverCounts {
 // transmission is exactly one of right, wrongMode and missed; a trial of noise alone is none of
 // them and counts its false detections over the seconds it searched.
 struct AcquisitionCounts {
-    std::int64_t right = 0;            // found with its mode and its start (sweep/acquisition.hpp)
-    std::int64_t wrongMode = 0;        // found at its start but read as another mode
-    std::int64_t missed = 0;           // not found, or found elsewhere than at its start
+    std::int64_t right = 0;      // found with its start, its mode read surely (acquisition.hpp)
+    std::int64_t wrongMode = 0;  // found at its start, read as another mode or unsurely
+    std::int64_t missed = 0;     // not found, or found elsewhere than at its start
     std::int64_t falseDetections = 0;  // noise alone: transmissions found where none was
     double searched = 0;               // noise alone: seconds of received signal searched
 

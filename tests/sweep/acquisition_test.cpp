@@ -20,10 +20,11 @@ TEST(Acquisition, ClassifiesATrial) {
     // A transmission of mode 3 whose first path's preamble peaks at sample 1001, a second path 60
     // samples (12 symbols at M 5) behind: the tolerance is 6 symbols, 30 samples.
     const AcquisitionTruth truth{.mode = 3, .preambleStart = 1001, .spread = 60, .M = 5};
-    const auto found = [](int mode, double preambleStart) {
+    const auto found = [](int mode, double preambleStart, double confidence = 1) {
         ModelockOut f;
         f.found = true;
         f.mode = mode;
+        f.confidence = confidence;
         f.preambleStart = preambleStart;
         return f;
     };
@@ -43,6 +44,8 @@ TEST(Acquisition, ClassifiesATrial) {
         {"a segment off (a count misread)", found(3, 1001 - 2400), Acquired::missed},
         {"another mode at the start", found(4, 1001), Acquired::wrongMode},
         {"no mode read at the start", found(-1, 1003), Acquired::wrongMode},
+        {"its mode read unsurely", found(3, 1001, 0.89), Acquired::wrongMode},
+        {"its mode read just surely", found(3, 1001, 0.9), Acquired::right},
         {"another mode elsewhere", found(4, 5000), Acquired::missed},
     };
     for (const Case& c : cases) EXPECT_EQ(classify(c.out, truth), c.expected) << c.what;
@@ -55,10 +58,11 @@ TEST(Acquisition, ClassifiesATrial) {
     // Read from the frames after the preamble: right on the first data block only.
     const AcquisitionTruth frames{
         .mode = 3, .preambleStart = -4000, .spread = 0, .firstData = 1760, .M = 4};
-    const auto block = [](int mode, double blockStart) {
+    const auto block = [](int mode, double blockStart, double confidence = 1) {
         BlocklockOut b;
         b.found = true;
         b.mode = mode;
+        b.confidence = confidence;
         b.blockStart = blockStart;
         return b;
     };
@@ -91,6 +95,7 @@ TEST(Acquisition, ClassifiesATrial) {
         {"where the data ends", block(3, -9000 + 3 * B), Acquired::missed, -1},
         {"a block start, another mode", block(5, -9000 + B), Acquired::wrongMode, 1},
         {"another mode inside a block", block(5, -9000 + 1.5 * B), Acquired::missed, -1},
+        {"a block start, its mode unsure", block(3, -9000 + B, 0.5), Acquired::wrongMode, 1},
         {"nothing found", BlocklockOut(), Acquired::missed, -1},
     };
     for (const Late& c : entries) {
